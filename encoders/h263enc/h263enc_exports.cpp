@@ -1,0 +1,1 @@
+// Exports of libh263enc.so.

@@ -1,0 +1,1 @@
+// Exports of libmpeg4enc.so.

@@ -1,0 +1,1 @@
+// Exports of the codecdmo plug-in.

@@ -1,0 +1,1 @@
+// Exports of the framesource plug-in.

@@ -1,0 +1,1 @@
+// Exports of libimageproc.so; the conversion families live in their own files.

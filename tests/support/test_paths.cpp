@@ -1,0 +1,48 @@
+#include "tests/support/test_paths.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace ovtest {
+
+std::string TestDataPath(const std::string& name) {
+  return std::string(OVMIX_SOURCE_DIR) + "/tests/data/" + name;
+}
+
+std::string FixturePath(const std::string& name) {
+  return std::string(OVMIX_FIXTURES_DIR) + "/" + name;
+}
+
+std::string SharedTestdataPath(const std::string& name) {
+  return std::string(OVMIX_SHARED_TESTDATA) + "/" + name;
+}
+
+bool HaveSharedTestdata() { return std::filesystem::is_directory(OVMIX_SHARED_TESTDATA); }
+
+std::string ScratchDir() {
+  const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::filesystem::path dir = std::filesystem::temp_directory_path() / "ovmix-tests";
+  if (info) dir /= std::string(info->test_suite_name()) + "." + info->name();
+  std::string name = dir.string();
+  for (char& c : name) {
+    if (c == '<' || c == '>' || c == ' ') c = '_';
+  }
+  dir = name;
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  return dir.string();
+}
+
+std::vector<uint8_t> ReadFileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    ADD_FAILURE() << "cannot read " << path;
+    return {};
+  }
+  return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+}  // namespace ovtest
