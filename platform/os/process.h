@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/os/event.h"
 #include "platform/os/ov_string.h"
 
 namespace ov {

@@ -6,6 +6,7 @@
 //   os_test_helper send QUEUE KIND VALUE       exit 0 when sent, 1 on failure
 //   os_test_helper receive QUEUE MS            exit with the value byte, 200 on time-out
 //   os_test_helper hold-mutex NAME             takes the named mutex and exits holding it
+//   os_test_helper reg-dword KEY NAME VALUE    sets a DWORD under HKEY_LOCAL_MACHINE
 //   os_test_helper args FILE ...               writes each further argument on a line of FILE
 //   os_test_helper "whole FILE ..."           (one argument) writes that whole line to FILE
 
@@ -18,6 +19,7 @@
 #include "platform/os/message_queue.h"
 #include "platform/os/mutex.h"
 #include "platform/os/process.h"
+#include "platform/os/registry.h"
 #include "platform/os/thread.h"
 
 namespace {
@@ -67,6 +69,9 @@ int main(int argc, char** argv) {
     if (!m.Create(false, Wide(argv[2]))) return 3;
     if (m.Wait(5000) != ov::kWaitObject0) return 4;
     std::_Exit(0);  // ends without releasing it
+  }
+  if (command == "reg-dword" && argc == 5) {
+    return ov::RegistrySetDword(ov::RegistryRoot::kLocalMachine, Wide(argv[2]), Wide(argv[3]), Number(argv[4])) ? 0 : 1;
   }
   if (command == "args" && argc >= 3) {
     std::string text;

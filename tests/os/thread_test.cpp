@@ -91,7 +91,8 @@ TEST(Event, AutoResetReleasesOneWaiterAndClears) {
   b.Start(waiter);
   Sleep(20);
   e.Set();
-  Sleep(50);
+  for (int i = 0; i < 400 && released == 0; ++i) Sleep(5);
+  Sleep(30);  // time for a wrong second release to show
   EXPECT_EQ(released, 1);
   e.Set();
   a.Join();
