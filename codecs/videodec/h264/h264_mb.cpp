@@ -2,8 +2,6 @@
 // (8.3), inter prediction (8.4) and residual transforms (8.5).
 #include <algorithm>
 #include <cstring>
-#include <cstdio>
-#include <cstdlib>
 
 #include "codecs/videodec/h264/h264_core.h"
 #include "codecs/videodec/h264/h264_intra.h"
@@ -206,9 +204,11 @@ int Core::DecodeMacroblock(BitReader& br, int addr, bool p_slice, int mb_type) {
           m.mv[blk][1] = mv[1];
           filled_ |= 1u << blk;
         }
-      const int q = (y4 >> 1) * 2 + (x4 >> 1);
-      m.ref_idx[q] = int8_t(ref);
-      m.ref_pic[q] = int8_t(ref_list_[ref]->index);
+      for (int y = y4 >> 1; y <= (y4 + h4 - 1) >> 1; ++y)
+        for (int x = x4 >> 1; x <= (x4 + w4 - 1) >> 1; ++x) {
+          m.ref_idx[y * 2 + x] = int8_t(ref);
+          m.ref_pic[y * 2 + x] = int8_t(ref_list_[ref]->index);
+        }
     };
     auto read_mvd = [&](int16_t mvd[2]) -> bool {
       const int32_t x = br.Se(), y = br.Se();
@@ -324,7 +324,6 @@ void Core::ReconstructIntra4x4(int addr) {
     }
     for (int i = 4; i < 8; ++i) t[i] = tr ? d[-w + i] : t[3];
     if (tl) c = d[-w - 1];
-    if (getenv("H264DBG")) fprintf(stderr, "mb %d blk %d mode %d\n", addr, blk, m.intra_mode[blk]);
     PredIntra4x4(d, w, m.intra_mode[blk], t, c, l, top, left);
     if (coded_mask_ & (1u << blk)) dsp_.idct4x4_add(d, w, coeff_ + blk * 16);
   }
