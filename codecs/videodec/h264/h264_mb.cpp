@@ -204,11 +204,12 @@ int Core::DecodeMacroblock(BitReader& br, int addr, bool p_slice, int mb_type) {
           m.mv[blk][1] = mv[1];
           filled_ |= 1u << blk;
         }
-      for (int y = y4 >> 1; y <= (y4 + h4 - 1) >> 1; ++y)
-        for (int x = x4 >> 1; x <= (x4 + w4 - 1) >> 1; ++x) {
-          m.ref_idx[y * 2 + x] = int8_t(ref);
-          m.ref_pic[y * 2 + x] = int8_t(ref_list_[ref]->index);
-        }
+      for (int q = 0; q < 4; ++q) {
+        const int qx = (q & 1) * 2, qy = (q >> 1) * 2;
+        if (qx + 2 <= x4 || qx >= x4 + w4 || qy + 2 <= y4 || qy >= y4 + h4) continue;
+        m.ref_idx[q] = int8_t(ref);
+        m.ref_pic[q] = int8_t(ref_list_[ref]->index);
+      }
     };
     auto read_mvd = [&](int16_t mvd[2]) -> bool {
       const int32_t x = br.Se(), y = br.Se();
