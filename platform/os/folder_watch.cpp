@@ -142,4 +142,10 @@ bool FolderWatch::Next() {
   return true;
 }
 
+std::unique_ptr<FolderWatch> WatchFolder(const String& folder, bool watch_subtree) {
+  auto watch = std::make_unique<FolderWatch>();
+  if (!watch->Start(folder, watch_subtree, kNotifyFileName | kNotifyDirName | 0x80000000u)) return nullptr;
+  return watch;
+}
+
 }  // namespace ov

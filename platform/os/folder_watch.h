@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "platform/os/event.h"
@@ -65,5 +66,10 @@ class FolderWatch {
   bool signalled_ = false;
   std::map<int, std::string> folders_;  // watch descriptor -> folder
 };
+
+// A watch on folder for file-name and folder-name changes (the filter
+// 0x80000003), with its sub-folders when watch_subtree is set; null (and the
+// last error of Start) when it cannot be made.
+std::unique_ptr<FolderWatch> WatchFolder(const String& folder, bool watch_subtree);
 
 }  // namespace ov

@@ -27,8 +27,9 @@ bool SeesChange(FolderWatch& watch) {
 TEST(FolderWatch, PollsNewFilesInTheTree) {
   const String dir = String::FromUtf8Lossy(ovtest::ScratchDir());
   ASSERT_TRUE(CreateFolder(JoinPath(dir, u"sub")));
-  FolderWatch watch;
-  ASSERT_TRUE(watch.Start(dir, true, kNames));
+  std::unique_ptr<FolderWatch> owned = WatchFolder(dir, true);
+  ASSERT_NE(owned, nullptr);
+  FolderWatch& watch = *owned;
   EXPECT_EQ(watch.Wait(0), kWaitTimeout);
 
   ASSERT_TRUE(WriteWholeFile(JoinPath(dir, u"sub/clip.3gp"), "x", 1));
@@ -62,6 +63,8 @@ TEST(FolderWatch, FilterAndSubtreeFlagLimitWhatCounts) {
   EXPECT_EQ(top.Wait(30), kWaitTimeout);
   EXPECT_GE(TicksSince(start, GetTickCount()), 30u);
 
+  EXPECT_EQ(WatchFolder(JoinPath(dir, u"missing"), true), nullptr);
+  EXPECT_EQ(GetLastError(), kErrorPathNotFound);
   FolderWatch bad;
   EXPECT_FALSE(bad.Start(JoinPath(dir, u"missing"), true, kNames));
   EXPECT_EQ(GetLastError(), kErrorPathNotFound);
