@@ -87,6 +87,19 @@ TEST(NamedEvent, SharedWithinTheProcessAndGoneWhenClosed) {
   EXPECT_FALSE(RunHelper(u"set-event " + Quoted(name)) == 0u);  // nothing to open there either
 }
 
+TEST(NamedEvent, LeftByAnEndedProcessStartsAfresh) {
+  // A render process that ends without closing "Cancel Encoding" must not
+  // leave it set for the next one.
+  const String name = UniqueName(u"Cancel Encoding left");
+  EXPECT_EQ(RunHelper(u"leave-event " + Quoted(name)), 0u);
+  Event e;
+  EXPECT_FALSE(e.Open(name));
+  EXPECT_EQ(GetLastError(), kErrorFileNotFound);
+  ASSERT_TRUE(e.Create(true, false, name));
+  EXPECT_EQ(GetLastError(), kErrorSuccess);
+  EXPECT_EQ(e.Wait(0), kWaitTimeout);
+}
+
 TEST(NamedEvent, WaitForAnyMixesNamedAndUnnamed) {
   Event done, failed, local(false, false);
   ASSERT_TRUE(done.Create(false, false, UniqueName(u"Done")));

@@ -5,6 +5,7 @@
 //   os_test_helper wait-event NAME MS          exit 0 when set within MS, 1 on time-out
 //   os_test_helper send QUEUE KIND VALUE       exit 0 when sent, 1 on failure
 //   os_test_helper receive QUEUE MS            exit with the value byte, 200 on time-out
+//   os_test_helper leave-event NAME            creates NAME set and ends without closing it
 //   os_test_helper hold-mutex NAME             takes the named mutex and exits holding it
 //   os_test_helper reg-dword KEY NAME VALUE    sets a DWORD under HKEY_LOCAL_MACHINE
 //   os_test_helper args FILE ...               writes each further argument on a line of FILE
@@ -63,6 +64,11 @@ int main(int argc, char** argv) {
     uint32_t got = 0;
     if (!q.Read(record, 4, &got, Number(argv[3]))) return 200;
     return record[1];
+  }
+  if (command == "leave-event" && argc == 3) {
+    ov::Event e;
+    if (!e.Create(true, true, Wide(argv[2]))) return 3;
+    std::_Exit(0);  // as if it had crashed
   }
   if (command == "hold-mutex" && argc == 3) {
     ov::Mutex m;
