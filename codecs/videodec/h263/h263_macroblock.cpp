@@ -235,6 +235,9 @@ void ReconstructAdvancedIntra(H263Decoder* d, int x, int y, int b, int16_t* bloc
     c[i] = ClipCoefficient(c[i]);
     c[i * 8] = ClipCoefficient(c[i * 8]);
   }
+  // Annex I.3: the reconstructed DC is clipped at 0 and made odd.
+  if (c[0] < 0) c[0] = 0;
+  else c[0] |= 1;
   H263AicBlock& own = store.block[b];
   for (int i = 0; i < 8; ++i) {
     own.row[i] = static_cast<int16_t>(c[i]);
