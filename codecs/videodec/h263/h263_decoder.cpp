@@ -124,6 +124,8 @@ int32_t StartSegment(H263Decoder* d, int* gob, int* mba, SegmentStart* next) {
     if (r != VDEC_OK) {
       FindNextPicture(br, br.size);
       *next = SegmentStart::kError;
+      // Before the first picture nothing is open: the next call starts anew.
+      if (ps.state == kStateNoPicture) ps.new_picture = 1;
       return VDEC_ERR_STREAM;
     }
     if (ps.coded_width != d->cur.width || ps.coded_height != d->cur.height) {
@@ -136,6 +138,7 @@ int32_t StartSegment(H263Decoder* d, int* gob, int* mba, SegmentStart* next) {
       if (ps.picture_type != 0) {
         FindNextPicture(br, br.size);
         *next = SegmentStart::kError;
+        ps.new_picture = 1;
         return VDEC_ERR_STREAM;
       }
       ps.state = kStateDecoding;

@@ -29,7 +29,9 @@ void UpdateTime(H263PictureState& ps, uint32_t tr) {
 
 }  // namespace
 
-int32_t ParseH263PictureHeader(H263Decoder* d) {
+namespace {
+
+int32_t ParsePictureHeader(H263Decoder* d) {
   BitReader& br = d->reader;
   H263PictureState& ps = d->ps;
   if (br.ReadBits(22) != kPictureStartCode) return VDEC_ERR_STREAM;
@@ -152,6 +154,16 @@ int32_t ParseH263PictureHeader(H263Decoder* d) {
   }
   ps.deblocking = ps.annex_j;
   return HeaderResult(br);
+}
+
+}  // namespace
+
+int32_t ParseH263PictureHeader(H263Decoder* d) {
+  const int32_t r = ParsePictureHeader(d);
+  // A header refused after running past the end of the input was cut short,
+  // not wrong.
+  if (r == VDEC_ERR_STREAM && d->reader.Overrun()) return VDEC_INPUT_EXHAUSTED;
+  return r;
 }
 
 int32_t ParseH263GobHeader(H263Decoder* d) {
