@@ -77,7 +77,8 @@ int32_t DecodeFrameOut(VideoDecoder* decoder, const uint8_t* data, uint32_t* len
         break;
       }
       if (n > 0) {
-        const int32_t r = NalStatus(DecodeNalSafely(d->core, data + pos, n), d->core.last_nal_type());
+        const int core_result = DecodeNalSafely(d->core, data + pos, n);
+        const int32_t r = NalStatus(core_result, d->core.last_nal_type());
         if (r != VDEC_OK) result = r;
       }
       pos += n;
@@ -86,7 +87,8 @@ int32_t DecodeFrameOut(VideoDecoder* decoder, const uint8_t* data, uint32_t* len
     size_t pos = 0, b = 0, e = 0;
     while (h264::NextAnnexBNal(data, size, pos, &b, &e)) {
       if (e > b) {
-        const int32_t r = NalStatus(DecodeNalSafely(d->core, data + b, e - b), d->core.last_nal_type());
+        const int core_result = DecodeNalSafely(d->core, data + b, e - b);
+        const int32_t r = NalStatus(core_result, d->core.last_nal_type());
         if (r != VDEC_OK) result = r;
       }
       pos = e > pos ? e : pos + 1;
