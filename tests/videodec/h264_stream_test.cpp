@@ -93,6 +93,10 @@ struct PpsParams {
   int map_type = 1;
   bool redundant = false;
   int num_ref_idx = 1;
+  std::vector<int> run_length;              // type 0
+  std::vector<int> top_left, bottom_right;  // type 2
+  int change_direction = 0, change_rate = 1;  // types 3 to 5
+  std::vector<int> group_ids;               // type 6
 };
 
 std::vector<uint8_t> MakePps(const PpsParams& p) {
@@ -102,7 +106,25 @@ std::vector<uint8_t> MakePps(const PpsParams& p) {
   w.Bit(0);  // CAVLC
   w.Bit(0);
   w.Ue(uint32_t(p.slice_groups - 1));
-  if (p.slice_groups > 1) w.Ue(uint32_t(p.map_type));
+  if (p.slice_groups > 1) {
+    w.Ue(uint32_t(p.map_type));
+    if (p.map_type == 0)
+      for (int r : p.run_length) w.Ue(uint32_t(r - 1));
+    if (p.map_type == 2)
+      for (size_t i = 0; i < p.top_left.size(); ++i) {
+        w.Ue(uint32_t(p.top_left[i]));
+        w.Ue(uint32_t(p.bottom_right[i]));
+      }
+    if (p.map_type >= 3 && p.map_type <= 5) {
+      w.Bit(uint32_t(p.change_direction));
+      w.Ue(uint32_t(p.change_rate - 1));
+    }
+    if (p.map_type == 6) {
+      w.Ue(uint32_t(p.group_ids.size() - 1));
+      const int bits = p.slice_groups > 4 ? 3 : (p.slice_groups > 2 ? 2 : 1);
+      for (int g : p.group_ids) w.U(bits, uint32_t(g));
+    }
+  }
   w.Ue(uint32_t(p.num_ref_idx - 1));
   w.Ue(0);
   w.Bit(0);
@@ -119,7 +141,7 @@ std::vector<uint8_t> MakePps(const PpsParams& p) {
 
 // An IDR I slice of I_PCM macroblocks, each filled with one value.
 std::vector<uint8_t> MakePcmSlice(int first_mb, const std::vector<uint8_t>& values, int redundant_cnt = -1,
-                                  int idr_pic_id = 0) {
+                                  int idr_pic_id = 0, int cycle_bits = 0, int cycle = 0) {
   BitWriter w;
   w.Ue(uint32_t(first_mb));
   w.Ue(7);  // I, all slices of the picture
@@ -131,6 +153,7 @@ std::vector<uint8_t> MakePcmSlice(int first_mb, const std::vector<uint8_t>& valu
   w.Bit(0);  // long_term_reference_flag
   w.Se(0);   // slice_qp_delta
   w.Ue(1);   // loop filter off
+  if (cycle_bits) w.U(cycle_bits, uint32_t(cycle));
   for (uint8_t v : values) {
     w.Ue(25);  // I_PCM
     w.Align();
@@ -167,7 +190,9 @@ TEST(H264Stream, PcmMacroblockKeepsItsSamplesThroughEscapes) {
 // and 3, group 1 holds 1 and 2. The slices arrive in either order.
 TEST(H264Stream, DispersedSliceGroupsInAnyOrder) {
   const SpsParams sps{66, 1, 2, 2, 2};
-  const PpsParams pps{2, 1, false, 1};
+  PpsParams pps;
+  pps.slice_groups = 2;
+  pps.map_type = 1;
   for (bool group1_first : {false, true}) {
     const auto g0 = MakePcmSlice(0, {10, 13});
     const auto g1 = MakePcmSlice(1, {11, 12});
@@ -183,8 +208,76 @@ TEST(H264Stream, DispersedSliceGroupsInAnyOrder) {
   }
 }
 
+// Every map type on 4x3 macroblocks; the expected maps are worked by hand from
+// ITU-T H.264 8.2.2.1 to 8.2.2.7. Each slice group is sent as one slice of
+// I_PCM macroblocks valued 10 + group, so the picture shows the map.
+struct MapCase {
+  const char* name;
+  PpsParams pps;
+  int cycle_bits, cycle;
+  std::vector<int> expected;
+};
+
+class H264SliceGroupMap : public ::testing::TestWithParam<MapCase> {};
+
+TEST_P(H264SliceGroupMap, MacroblocksLandInTheirGroups) {
+  const MapCase& c = GetParam();
+  std::vector<uint8_t> stream = Concat({MakeSps(SpsParams{66, 1, 4, 3, 2}), MakePps(c.pps)});
+  for (int g = c.pps.slice_groups - 1; g >= 0; --g) {  // last group first: slice order is free
+    int first = -1, count = 0;
+    for (size_t i = 0; i < c.expected.size(); ++i)
+      if (c.expected[i] == g) {
+        if (first < 0) first = int(i);
+        ++count;
+      }
+    if (count == 0) continue;
+    const auto slice = MakePcmSlice(first, std::vector<uint8_t>(size_t(count), uint8_t(10 + g)), -1, 0,
+                                    c.cycle_bits, c.cycle);
+    stream.insert(stream.end(), slice.begin(), slice.end());
+  }
+  const ovtest::DecodedStream out = ovtest::DecodeAnnexB(stream);
+  ASSERT_EQ(out.md5.size(), 1u);
+  EXPECT_EQ(out.damaged, 0);
+  for (int i = 0; i < 12; ++i) EXPECT_EQ(LumaAt(out, i % 4, i / 4), 10 + c.expected[size_t(i)]) << "macroblock " << i;
+}
+
+PpsParams MapPps(int groups, int type) {
+  PpsParams p;
+  p.slice_groups = groups;
+  p.map_type = type;
+  return p;
+}
+
+std::vector<MapCase> MapCases() {
+  std::vector<MapCase> v;
+  PpsParams p = MapPps(2, 0);
+  p.run_length = {2, 3};
+  v.push_back({"Interleaved", p, 0, 0, {0, 0, 1, 1, 1, 0, 0, 1, 1, 1, 0, 0}});
+  v.push_back({"Dispersed", MapPps(3, 1), 0, 0, {0, 1, 2, 0, 1, 2, 0, 1, 0, 1, 2, 0}});
+  p = MapPps(3, 2);
+  p.top_left = {1, 5};
+  p.bottom_right = {6, 11};
+  v.push_back({"Foreground", p, 0, 0, {2, 0, 0, 2, 2, 0, 0, 1, 2, 1, 1, 1}});
+  p = MapPps(2, 3);
+  v.push_back({"BoxOut", p, 4, 5, {1, 0, 0, 0, 1, 0, 0, 1, 1, 1, 1, 1}});
+  p = MapPps(2, 4);
+  p.change_direction = 1;
+  p.change_rate = 2;
+  v.push_back({"RasterScan", p, 3, 2, {1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0}});
+  p = MapPps(2, 5);
+  v.push_back({"Wipe", p, 4, 5, {0, 0, 1, 1, 0, 0, 1, 1, 0, 1, 1, 1}});
+  p = MapPps(2, 6);
+  p.group_ids = {1, 0, 1, 0, 0, 1, 0, 1, 1, 1, 0, 0};
+  v.push_back({"Explicit", p, 0, 0, p.group_ids});
+  return v;
+}
+
+INSTANTIATE_TEST_SUITE_P(Types, H264SliceGroupMap, ::testing::ValuesIn(MapCases()),
+                         [](const ::testing::TestParamInfo<MapCase>& param) { return std::string(param.param.name); });
+
 TEST(H264Stream, RedundantSliceDoesNotOverwriteThePrimary) {
-  const PpsParams pps{1, 0, true, 1};
+  PpsParams pps;
+  pps.redundant = true;
   const auto stream = Concat({MakeSps({}), MakePps(pps), MakePcmSlice(0, {50}, 0), MakePcmSlice(0, {90}, 1)});
   const ovtest::DecodedStream out = ovtest::DecodeAnnexB(stream);
   ASSERT_EQ(out.md5.size(), 1u);
