@@ -3,9 +3,12 @@
 // parameter-set rules of the decoder.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
+#include <string>
 #include <vector>
 
+#include "tests/support/test_paths.h"
 #include "tests/videodec/h264_test_util.h"
 
 namespace {
@@ -367,6 +370,88 @@ TEST(H264Stream, TruncatedAndFlippedStreamsAreConcealed) {
     bad[i] ^= uint8_t(1u << (i % 8));
     ovtest::DecodeAnnexB(bad);
   }
+}
+
+}  // namespace
+
+namespace {
+
+double Psnr(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+  double se = 0;
+  for (size_t i = 0; i < a.size(); ++i) se += double(a[i] - b[i]) * double(a[i] - b[i]);
+  if (se == 0) return 99.0;
+  return 10.0 * std::log10(255.0 * 255.0 * double(a.size()) / se);
+}
+
+// A first picture with its lower part lost: the macroblock next to the
+// decoded one takes its low-frequency content, the next repeats it.
+TEST(H264Concealment, FirstPictureFilledFromAbove) {
+  const auto stream = Concat({MakeSps(SpsParams{66, 1, 1, 3, 2}), MakePps({}), MakePcmSlice(0, {100})});
+  const ovtest::DecodedStream out = ovtest::DecodeAnnexB(stream);
+  ASSERT_EQ(out.md5.size(), 1u);
+  EXPECT_EQ(out.damaged, 2);
+  for (uint8_t v : out.last) ASSERT_EQ(v, 100);
+}
+
+// A P picture of four slices loses its second slice: the gap is predicted
+// with the motion of the decoded neighbours and stays close to the intact
+// picture.
+TEST(H264Concealment, LostSliceOfAPPictureIsPredicted) {
+  const std::string path = ovtest::FixturePath("h264_base_slices.264");
+  OV_SKIP_WITHOUT_FIXTURE(path);
+  const std::vector<uint8_t> data = ovtest::ReadFileBytes(path);
+  // Find the second slice of the sixth picture and cut it out.
+  size_t pos = 0, b = 0, e = 0;
+  int pictures = 0, slice_in_picture = 0;
+  size_t cut_begin = 0, cut_end = 0;
+  while (videodec::h264::NextAnnexBNal(data.data(), data.size(), pos, &b, &e)) {
+    const int type = data[b] & 31;
+    if (type == 1 || type == 5) {
+      if (data[b + 1] & 0x80) ++pictures, slice_in_picture = 0;
+      ++slice_in_picture;
+      if (pictures == 6 && slice_in_picture == 2) cut_begin = b, cut_end = e;
+    }
+    pos = e;
+  }
+  ASSERT_GT(cut_end, cut_begin);
+  std::vector<uint8_t> damaged(data.begin(), data.begin() + long(cut_begin));
+  damaged.insert(damaged.end(), data.begin() + long(cut_end), data.end());
+  // Decode both up to the damaged picture and compare it.
+  auto nth_picture = [](const std::vector<uint8_t>& s, size_t n) {
+    std::vector<uint8_t> out;
+    videodec::h264::Core core;
+    struct Ctx {
+      size_t n, seen;
+      std::vector<uint8_t>* out;
+      int damaged;
+      videodec::h264::Core* core;
+    } ctx{n, 0, &out, 0, &core};
+    core.SetPictureCallback(
+        [](void* u, const videodec::h264::Picture& p, int w, int h) {
+          auto* c = static_cast<Ctx*>(u);
+          if (c->seen++ == c->n) {
+            c->out->assign(p.plane[0], p.plane[0] + w * h);
+            c->damaged = c->core->damaged_in_last_picture();
+          }
+        },
+        &ctx);
+    size_t p0 = 0, b0 = 0, e0 = 0;
+    while (videodec::h264::NextAnnexBNal(s.data(), s.size(), p0, &b0, &e0)) {
+      core.DecodeNal(s.data() + b0, e0 - b0);
+      p0 = e0;
+    }
+    core.FinishPicture();
+    return std::make_pair(out, ctx.damaged);
+  };
+  const auto intact = nth_picture(data, 5);
+  const auto concealed = nth_picture(damaged, 5);
+  ASSERT_FALSE(intact.first.empty());
+  EXPECT_EQ(intact.second, 0);
+  EXPECT_GT(concealed.second, 0);
+  // A quarter of the picture is predicted (25.4 dB here); leaving the stale
+  // buffer content in place scores 21.8 dB.
+  constexpr double kMinConcealedPsnr = 24.0;
+  EXPECT_GT(Psnr(intact.first, concealed.first), kMinConcealedPsnr);
 }
 
 }  // namespace

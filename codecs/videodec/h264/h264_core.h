@@ -225,6 +225,7 @@ class Core {
   void Deblock();
   void DeblockMb(int mb_addr);
   void Conceal();
+  void ConcealSpatial(int mb_addr);
 
   Sps sps_[kMaxSps];
   Pps pps_[kMaxPps];
