@@ -25,8 +25,13 @@ enum CoreStatus : int {
   kCorePictureBoundary = 1,  // DecodeNal stopped in front of a new picture
 };
 
-// Largest picture accepted by default, in macroblocks (level 5.1's MaxFS).
+// Largest picture accepted by default, in macroblocks: level 5.1's MaxFS, or
+// 720x576 in fuzz builds, which keeps each fuzz run fast.
+#if defined(OVMIX_FUZZING)
+inline constexpr int kDefaultMaxMacroblocks = 1620;
+#else
 inline constexpr int kDefaultMaxMacroblocks = 36864;
+#endif
 
 inline constexpr int kMaxSps = 32;
 inline constexpr int kMaxPps = 256;
