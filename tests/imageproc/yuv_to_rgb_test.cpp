@@ -11,6 +11,44 @@
 namespace iptest {
 namespace {
 
+// The decoders' conversion, exported as is: BT.601 with the ordered dither,
+// rows of ((width + 1) & ~1) pixels.
+TEST(YuvToRgb, Rgb565OfTheDecodersGoldens) {
+  Frame f(2, 2);
+  f.Fill(7, 128, 128);
+  std::vector<int16_t> out(4);
+  gOvYUV420toRGB565TopDown(&f.f, out.data(), 2, 2, 1);
+  EXPECT_EQ(std::vector<int16_t>({0x0840, 0x0821, 0x0841, 0x0041}), out);
+  f.Fill(128, 128, 128);
+  gOvYUV420toRGB565TopDown(&f.f, out.data(), 2, 2, 1);
+  EXPECT_EQ(std::vector<int16_t>(4, static_cast<int16_t>(0x8410)), out);
+}
+
+TEST(YuvToRgb, Rgb565OfTheDecodersMatchesModel) {
+  Frame f(10, 8);
+  f.Randomize();
+  for (int topDown : {0, 1}) {
+    Padded<int16_t> out(size_t(6) * 5, 0x3333);  // width 5: rows of 6 pixels, the sixth untouched
+    gOvYUV420toRGB565TopDown(&f.f, out.Data(), 5, 5, topDown);
+    ASSERT_TRUE(out.PaddingIntact());
+    for (int r = 0; r < 5; ++r) {
+      const int pr = r == 4 ? 3 : r;  // an odd last row repeats the one above
+      const int memRow = topDown ? r : 4 - r;
+      for (int c = 0; c < 5; ++c) {
+        const int pc = c == 4 ? 3 : c;
+        const uint16_t want =
+            To565(ModelRgb(f.Y(pr, pc), f.U(pr / 2, pc / 2), f.V(pr / 2, pc / 2), kBt601, kDither[pr & 1][pc & 1]));
+        ASSERT_EQ(static_cast<uint16_t>(out[size_t(memRow) * 6 + c]), want) << topDown << " " << r << "," << c;
+      }
+      ASSERT_EQ(out[size_t(memRow) * 6 + 5], 0x3333);
+    }
+  }
+  Padded<int16_t> none(4, 0x3333);
+  gOvYUV420toRGB565TopDown(&f.f, none.Data(), 12, 2, 1);  // wider than the frame: refused
+  gOvYUV420toRGB565TopDown(nullptr, none.Data(), 2, 2, 1);
+  for (size_t i = 0; i < none.size(); ++i) ASSERT_EQ(none[i], 0x3333);
+}
+
 TEST(YuvToRgb, Rgb888Goldens) {
   Frame f(2, 2);
   f.Fill(235, 128, 128);
