@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <random>
@@ -78,9 +79,9 @@ struct Frame {
     FillRandom(v);
   }
   void Fill(uint8_t yy, uint8_t uu, uint8_t vv) {
-    std::memset(y.data(), yy, y.size());
-    std::memset(u.data(), uu, u.size());
-    std::memset(v.data(), vv, v.size());
+    std::fill(y.begin(), y.end(), yy);
+    std::fill(u.begin(), u.end(), uu);
+    std::fill(v.begin(), v.end(), vv);
   }
   uint8_t Y(int r, int c) const { return y[size_t(r) * f.width + c]; }
   uint8_t U(int r, int c) const { return u[size_t(r) * ChromaCols() + c]; }
