@@ -10,36 +10,58 @@
 namespace imageproc {
 namespace {
 
+// Writes n samples read from `s` in reverse order at o.
+template <typename T>
+inline void CopyReversed(const T* s, T* o, int64_t n) {
+  int64_t x = 0;
+  if constexpr (sizeof(T) == 1) {
+    for (; x + 8 <= n; x += 8) {
+      uint64_t v;
+      std::memcpy(&v, s + x, 8);
+      v = __builtin_bswap64(v);
+      std::memcpy(o + n - 8 - x, &v, 8);
+    }
+  }
+  for (; x < n; ++x) o[n - 1 - x] = s[x];
+}
+
+// Quarter turns: bands of eight source rows; each source column of a band
+// becomes eight neighbouring output samples (forwards when dy is 1,
+// backwards when it is -1), gathered into one word for bytes.
+template <typename T>
+void TurnQuarter(const T* src, ptrdiff_t srcStride, T* dst, const Landing& at, int64_t rows, int64_t cols) {
+  int64_t y0 = 0;
+  for (; y0 + 8 <= rows; y0 += 8) {
+    const T* s = src + y0 * srcStride;
+    for (int64_t x = 0; x < cols; ++x) {
+      T* o = dst + at.At(y0, x);
+      T v[8];
+      for (int k = 0; k < 8; ++k) v[k] = s[k * srcStride + x];
+      if (at.dy == 1) {
+        std::memcpy(o, v, sizeof v);
+      } else {
+        for (int k = 0; k < 8; ++k) o[-k] = v[k];
+      }
+    }
+  }
+  for (; y0 < rows; ++y0) {
+    const T* s = src + y0 * srcStride;
+    for (int64_t x = 0; x < cols; ++x) dst[at.At(y0, x)] = s[x];
+  }
+}
+
 // Moves a rows x cols window (rows srcStride samples apart) to where `at`
-// says. Quarter turns go through square tiles so that both the reads and the
-// writes of a tile stay in cache.
+// says: whole rows copied or reversed, or turned a quarter.
 template <typename T>
 void MoveWindow(const T* src, ptrdiff_t srcStride, T* dst, const Landing& at, int64_t rows, int64_t cols) {
   if (rows <= 0 || cols <= 0) return;
   if (at.dx == 1) {
     for (int64_t y = 0; y < rows; ++y)
       std::memcpy(dst + at.At(y, 0), src + y * srcStride, static_cast<size_t>(cols) * sizeof(T));
-    return;
-  }
-  if (at.dx == -1) {
-    for (int64_t y = 0; y < rows; ++y) {
-      const T* s = src + y * srcStride;
-      T* o = dst + at.At(y, cols - 1);
-      for (int64_t x = 0; x < cols; ++x) o[cols - 1 - x] = s[x];
-    }
-    return;
-  }
-  constexpr int64_t kTile = 32;
-  for (int64_t y0 = 0; y0 < rows; y0 += kTile) {
-    const int64_t y1 = Min(y0 + kTile, rows);
-    for (int64_t x0 = 0; x0 < cols; x0 += kTile) {
-      const int64_t x1 = Min(x0 + kTile, cols);
-      for (int64_t x = x0; x < x1; ++x) {
-        T* o = dst + at.At(y0, x);
-        const T* s = src + y0 * srcStride + x;
-        for (int64_t y = y0; y < y1; ++y, o += at.dy, s += srcStride) *o = *s;
-      }
-    }
+  } else if (at.dx == -1) {
+    for (int64_t y = 0; y < rows; ++y) CopyReversed(src + y * srcStride, dst + at.At(y, cols - 1), cols);
+  } else {
+    TurnQuarter(src, srcStride, dst, at, rows, cols);
   }
 }
 

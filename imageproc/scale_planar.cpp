@@ -23,6 +23,12 @@ inline int Bilinear(int a, int b, int c, int d, int frac) {
 // bytes, srcHeight rows) to dstWidth x dstHeight. Large reductions sample taps
 // 2^shift apart. The step is based on w - 1, so the taps stay inside the
 // window; a window one sample wide or high repeats its only sample.
+//
+// Each output sample is (w00 a + w01 b + w10 c + w11 d) >> 6; it is computed
+// as a vertical blend of each tap column, ((8 - fy) top + fy bottom), then a
+// horizontal one, ((8 - fx) A + fx B) >> 6: the same sum, regrouped. Where the
+// taps are adjacent the vertical blends of a run of output columns are made
+// once into a small stack buffer and shared.
 void ScalePlanarFrame(const uint8_t* src, uint8_t* dst, int64_t srcStride, int64_t srcHeight,
                       int64_t dstWidth, int64_t dstHeight, int64_t x0, int64_t y0, int64_t w, int64_t h) {
   if (!src || !dst || dstWidth <= 0 || dstHeight <= 0 || x0 < 0 || y0 < 0) return;
@@ -31,20 +37,38 @@ void ScalePlanarFrame(const uint8_t* src, uint8_t* dst, int64_t srcStride, int64
   const int sx = SubsampleShift(W / dstWidth), sy = SubsampleShift(H / dstHeight);
   const int64_t stepX = (((W - 1) >> sx) << kPosBits) / dstWidth;
   const int64_t stepY = ((((H - 1) >> sy) & 0xFFFF) << kPosBits) / dstHeight;
-  const int64_t lastCol = x0 + W - 1, lastRow = y0 + H - 1;
+  const int64_t lastCol = W - 1, lastRow = y0 + H - 1, tapX = int64_t{1} << sx;
+  constexpr int64_t kChunk = 256;    // output columns per shared run
+  constexpr int64_t kSpan = 4 * kChunk;  // source columns a run may cover (ratio below 3: 3 x kChunk + 2)
+  uint16_t vert[kSpan];
   for (int64_t i = 0; i < dstHeight; ++i) {
     const int64_t p = i * stepY;
     const int64_t r = y0 + ((p >> kPosBits) << sy);
-    const int fy = static_cast<int>((p >> kFracShift) & 7);
-    const uint8_t* s0 = src + r * srcStride;
-    const uint8_t* s1 = src + Min(r + (int64_t{1} << sy), lastRow) * srcStride;
+    const int fy = static_cast<int>((p >> kFracShift) & 7), wTop = 8 - fy;
+    const uint8_t* s0 = src + r * srcStride + x0;
+    const uint8_t* s1 = src + Min(r + (int64_t{1} << sy), lastRow) * srcStride + x0;
     uint8_t* out = dst + i * dstWidth;
-    int64_t q = 0;
-    for (int64_t j = 0; j < dstWidth; ++j, q += stepX) {
-      const int64_t c = x0 + ((q >> kPosBits) << sx);
-      const int64_t c1 = Min(c + (int64_t{1} << sx), lastCol);
-      const int frac = (fy << 3) + static_cast<int>((q >> kFracShift) & 7);
-      out[j] = static_cast<uint8_t>(Bilinear(s0[c], s0[c1], s1[c], s1[c1], frac));
+    for (int64_t j0 = 0; j0 < dstWidth; j0 += kChunk) {
+      const int64_t j1 = Min(j0 + kChunk, dstWidth);
+      const int64_t first = ((j0 * stepX) >> kPosBits) << sx;
+      const int64_t last = Min((((j1 - 1) * stepX) >> kPosBits << sx) + tapX, lastCol);
+      if (sx == 0 && last - first < kSpan) {
+        for (int64_t k = first; k <= last; ++k) vert[k - first] = static_cast<uint16_t>(wTop * s0[k] + fy * s1[k]);
+        int64_t q = j0 * stepX;
+        for (int64_t j = j0; j < j1; ++j, q += stepX) {
+          const int64_t c0 = q >> kPosBits, c1 = Min(c0 + 1, lastCol);
+          const int fx = static_cast<int>((q >> kFracShift) & 7);
+          out[j] = static_cast<uint8_t>(((8 - fx) * vert[c0 - first] + fx * vert[c1 - first]) >> 6);
+        }
+        continue;
+      }
+      int64_t q = j0 * stepX;
+      for (int64_t j = j0; j < j1; ++j, q += stepX) {
+        const int64_t c0 = (q >> kPosBits) << sx, c1 = Min(c0 + tapX, lastCol);
+        const int fx = static_cast<int>((q >> kFracShift) & 7);
+        const int a = wTop * s0[c0] + fy * s1[c0], b = wTop * s0[c1] + fy * s1[c1];
+        out[j] = static_cast<uint8_t>(((8 - fx) * a + fx * b) >> 6);
+      }
     }
   }
 }

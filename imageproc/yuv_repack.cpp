@@ -10,22 +10,21 @@
 namespace imageproc {
 namespace {
 
-// Packed 4:2:2 (two pixels in four bytes) to planar 4:2:0. yAt/uAt/vAt are the
-// byte positions inside a group; the chroma of each row pair comes from its
-// upper row. Rows are 2 x w bytes; w and h are even.
-void Packed422To420(const uint8_t* src, size_t w, size_t h, int yAt, int uAt, int vAt, uint8_t* y,
-                    uint8_t* u, uint8_t* v) {
-  const size_t groups = w / 2;
-  for (size_t r = 0; r < h; ++r) {
-    const uint8_t* s = src + r * 2 * w;
-    uint8_t* yr = y + r * w;
+// Packed 4:2:2 (two pixels in four bytes) to planar 4:2:0: `groups` pixel
+// pairs of each of `rows` rows (even). yAt/uAt/vAt are the byte positions
+// inside a group; the chroma of each row pair comes from its upper row.
+void Packed422To420(const uint8_t* src, size_t srcStride, size_t groups, size_t rows, int yAt, int uAt, int vAt,
+                    uint8_t* y, size_t yStride, uint8_t* u, uint8_t* v, size_t cStride) {
+  for (size_t r = 0; r < rows; ++r) {
+    const uint8_t* s = src + r * srcStride;
+    uint8_t* yr = y + r * yStride;
     for (size_t g = 0; g < groups; ++g) {
       yr[2 * g] = s[4 * g + yAt];
       yr[2 * g + 1] = s[4 * g + yAt + 2];
     }
     if (r & 1) continue;  // the lower row's chroma is dropped
-    uint8_t* ur = u + (r / 2) * groups;
-    uint8_t* vr = v + (r / 2) * groups;
+    uint8_t* ur = u + (r / 2) * cStride;
+    uint8_t* vr = v + (r / 2) * cStride;
     for (size_t g = 0; g < groups; ++g) {
       ur[g] = s[4 * g + uAt];
       vr[g] = s[4 * g + vAt];
@@ -51,7 +50,7 @@ extern "C" int gUY1VY2ToYUV420(const uint8_t* uyvy, YuvFrame* dst, uint32_t widt
   if (status != kImageprocOk) return status;
   dst->width = static_cast<uint16_t>(width);
   dst->height = static_cast<uint16_t>(height);
-  Packed422To420(uyvy, width, height, 1, 0, 2, dst->y, dst->u, dst->v);
+  Packed422To420(uyvy, 2 * size_t{width}, width / 2, height, 1, 0, 2, dst->y, width, dst->u, dst->v, width / 2);
   return kImageprocOk;
 }
 
@@ -62,7 +61,7 @@ extern "C" int gY1UY2VToYUV420(const uint8_t* yuy2, YuvFrame* dst, uint32_t widt
   dst->height = static_cast<uint16_t>(height);
   // This export stores U through the third plane pointer and V through the
   // second; gY1UY2VToYV12 is the other way round.
-  Packed422To420(yuy2, width, height, 0, 1, 3, dst->y, dst->v, dst->u);
+  Packed422To420(yuy2, 2 * size_t{width}, width / 2, height, 0, 1, 3, dst->y, width, dst->v, dst->u, width / 2);
   return kImageprocOk;
 }
 
@@ -71,7 +70,7 @@ extern "C" int gY1UY2VToYV12(const uint8_t* yuy2, YuvFrame* dst, uint32_t width,
   if (status != kImageprocOk) return status;
   dst->width = static_cast<uint16_t>(width);
   dst->height = static_cast<uint16_t>(height);
-  Packed422To420(yuy2, width, height, 0, 1, 3, dst->y, dst->u, dst->v);
+  Packed422To420(yuy2, 2 * size_t{width}, width / 2, height, 0, 1, 3, dst->y, width, dst->u, dst->v, width / 2);
   return kImageprocOk;
 }
 
@@ -81,24 +80,8 @@ extern "C" void gOvYUY2toYUV420(const uint8_t* yuy2, uint8_t* i420, int width, i
   uint8_t* y = i420;
   uint8_t* u = i420 + w * h;
   uint8_t* v = u + w * h / 4;
-  const size_t groups = w / 2;
   // An odd last row or column is not converted; luma rows stay w apart.
-  for (size_t j = 0; j < h / 2; ++j) {
-    const uint8_t* s0 = yuy2 + 2 * j * 2 * w;
-    const uint8_t* s1 = s0 + 2 * w;
-    uint8_t* y0 = y + 2 * j * w;
-    uint8_t* y1 = y0 + w;
-    uint8_t* ur = u + j * groups;
-    uint8_t* vr = v + j * groups;
-    for (size_t g = 0; g < groups; ++g) {
-      y0[2 * g] = s0[4 * g];
-      ur[g] = s0[4 * g + 1];
-      y0[2 * g + 1] = s0[4 * g + 2];
-      vr[g] = s0[4 * g + 3];
-      y1[2 * g] = s1[4 * g];
-      y1[2 * g + 1] = s1[4 * g + 2];
-    }
-  }
+  Packed422To420(yuy2, 2 * w, w / 2, h & ~size_t{1}, 0, 1, 3, y, w, u, v, w / 2);
 }
 
 extern "C" int gYUV422toYUV420Ex(const YuvFrame* src422, YuvFrame* dst420) {

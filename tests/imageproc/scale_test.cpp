@@ -3,6 +3,7 @@
 // inside exact-size sources on upscales (the right-hand tap is clamped).
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <vector>
 
 #include "imageproc/imageproc.h"
@@ -70,6 +71,51 @@ TEST(ScalePlanar, WindowsStayInsideThePlanes) {
   s422.Randomize();
   gScaleCroppedFrameYUV422(&s422.f, &d422.f, 1, 1, 36, 22);
   gScaleFrame(&src.f, &d422.f);  // null-free, mismatched layouts still in bounds
+}
+
+// The bilinear plane scaler written out per output sample: Q18 positions,
+// steps from w - 1 and h - 1 (the latter taken as 16 bits), taps 2^shift
+// apart, weights in 64ths, the lower and right taps kept inside the window.
+std::vector<uint8_t> ModelScalePlane(const std::vector<uint8_t>& s, int stride, int rows, int dw, int dh, int x0,
+                                     int y0, int w, int h) {
+  static const int kShift[32] = {0, 0, 0, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 3, 3, 3,
+                                 3, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4};
+  const int W = std::min(w, stride - x0), H = std::min(h, rows - y0);
+  const int sx = kShift[std::min(W / dw, 31)], sy = kShift[std::min(H / dh, 31)];
+  const int64_t stepX = ((int64_t((W - 1) >> sx)) << 18) / dw;
+  const int64_t stepY = ((int64_t(((H - 1) >> sy) & 0xFFFF)) << 18) / dh;
+  std::vector<uint8_t> out(size_t(dw) * dh);
+  for (int i = 0; i < dh; ++i) {
+    const int64_t p = i * stepY;
+    const int r0 = y0 + int((p >> 18) << sy), r1 = std::min(r0 + (1 << sy), y0 + H - 1);
+    const int fy = int((p >> 15) & 7);
+    for (int j = 0; j < dw; ++j) {
+      const int64_t q = j * stepX;
+      const int c0 = x0 + int((q >> 18) << sx), c1 = std::min(c0 + (1 << sx), x0 + W - 1);
+      const int fx = int((q >> 15) & 7);
+      const int sum = (8 - fx) * (8 - fy) * s[size_t(r0) * stride + c0] + fx * (8 - fy) * s[size_t(r0) * stride + c1] +
+                      (8 - fx) * fy * s[size_t(r1) * stride + c0] + fx * fy * s[size_t(r1) * stride + c1];
+      out[size_t(i) * dw + j] = static_cast<uint8_t>(sum >> 6);
+    }
+  }
+  return out;
+}
+
+TEST(ScalePlanar, MatchesTheModelAtEveryRatio) {
+  std::printf("seed %u\n", kSeed);
+  Frame src(301, 203);
+  src.Randomize();
+  for (auto [x, y, w, h, dw, dh] :
+       {std::tuple{0, 0, 301, 203, 301, 203}, std::tuple{0, 0, 301, 203, 100, 67}, std::tuple{5, 7, 290, 190, 57, 31},
+        std::tuple{0, 0, 301, 203, 33, 22}, std::tuple{0, 0, 301, 203, 17, 11}, std::tuple{0, 0, 301, 203, 9, 5},
+        std::tuple{3, 1, 40, 30, 517, 333}, std::tuple{299, 200, 10, 10, 6, 7}, std::tuple{0, 0, 301, 203, 1, 1}}) {
+    Frame dst(dw, dh);
+    gScaleCroppedFrame(&src.f, &dst.f, x, y, w, h);
+    ASSERT_EQ(dst.y, ModelScalePlane(src.y, 301, 203, dw, dh, x, y, w, h)) << x << "," << y << " " << dw << "x" << dh;
+    if (dw > 1 && dh > 1) {
+      ASSERT_EQ(dst.u, ModelScalePlane(src.u, 150, 101, dw / 2, dh / 2, x / 2, y / 2, w / 2, h / 2)) << dw << "x" << dh;
+    }
+  }
 }
 
 TEST(ScalePlanar, FixedRatios) {
