@@ -32,15 +32,18 @@ template <typename T>
 void TurnQuarter(const T* src, ptrdiff_t srcStride, T* dst, const Landing& at, int64_t rows, int64_t cols) {
   int64_t y0 = 0;
   for (; y0 + 8 <= rows; y0 += 8) {
-    const T* s = src + y0 * srcStride;
-    for (int64_t x = 0; x < cols; ++x) {
-      T* o = dst + at.At(y0, x);
-      T v[8];
-      for (int k = 0; k < 8; ++k) v[k] = s[k * srcStride + x];
-      if (at.dy == 1) {
+    const T* r[8];
+    for (int k = 0; k < 8; ++k) r[k] = src + (y0 + k) * srcStride;
+    T* o = dst + at.At(y0, 0);
+    if (at.dy == 1) {
+      for (int64_t x = 0; x < cols; ++x, o += at.dx) {
+        const T v[8] = {r[0][x], r[1][x], r[2][x], r[3][x], r[4][x], r[5][x], r[6][x], r[7][x]};
         std::memcpy(o, v, sizeof v);
-      } else {
-        for (int k = 0; k < 8; ++k) o[-k] = v[k];
+      }
+    } else {
+      for (int64_t x = 0; x < cols; ++x, o += at.dx) {
+        const T v[8] = {r[7][x], r[6][x], r[5][x], r[4][x], r[3][x], r[2][x], r[1][x], r[0][x]};
+        std::memcpy(o - 7, v, sizeof v);
       }
     }
   }

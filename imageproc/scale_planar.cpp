@@ -38,32 +38,49 @@ void ScalePlanarFrame(const uint8_t* src, uint8_t* dst, int64_t srcStride, int64
   const int64_t stepX = (((W - 1) >> sx) << kPosBits) / dstWidth;
   const int64_t stepY = ((((H - 1) >> sy) & 0xFFFF) << kPosBits) / dstHeight;
   const int64_t lastCol = W - 1, lastRow = y0 + H - 1, tapX = int64_t{1} << sx;
-  constexpr int64_t kChunk = 256;    // output columns per shared run
+  constexpr int64_t kChunk = 256;        // output columns per shared run
   constexpr int64_t kSpan = 4 * kChunk;  // source columns a run may cover (ratio below 3: 3 x kChunk + 2)
-  uint16_t vert[kSpan];
-  for (int64_t i = 0; i < dstHeight; ++i) {
-    const int64_t p = i * stepY;
-    const int64_t r = y0 + ((p >> kPosBits) << sy);
-    const int fy = static_cast<int>((p >> kFracShift) & 7), wTop = 8 - fy;
-    const uint8_t* s0 = src + r * srcStride + x0;
-    const uint8_t* s1 = src + Min(r + (int64_t{1} << sy), lastRow) * srcStride + x0;
-    uint8_t* out = dst + i * dstWidth;
-    for (int64_t j0 = 0; j0 < dstWidth; j0 += kChunk) {
-      const int64_t j1 = Min(j0 + kChunk, dstWidth);
-      const int64_t first = ((j0 * stepX) >> kPosBits) << sx;
-      const int64_t last = Min((((j1 - 1) * stepX) >> kPosBits << sx) + tapX, lastCol);
-      if (sx == 0 && last - first < kSpan) {
-        for (int64_t k = first; k <= last; ++k) vert[k - first] = static_cast<uint16_t>(wTop * s0[k] + fy * s1[k]);
-        int64_t q = j0 * stepX;
-        for (int64_t j = j0; j < j1; ++j, q += stepX) {
-          const int64_t c0 = q >> kPosBits, c1 = Min(c0 + 1, lastCol);
-          const int fx = static_cast<int>((q >> kFracShift) & 7);
-          out[j] = static_cast<uint8_t>(((8 - fx) * vert[c0 - first] + fx * vert[c1 - first]) >> 6);
+  int32_t vert[kSpan];
+  int32_t pair[kSpan];  // 8 x blend in the low 16 bits, the step to the next column above
+  uint16_t tap[kChunk];  // left tap of each output column of the run, relative to the run's first column
+  uint8_t frac[kChunk];
+  // Column runs outermost: the taps and fractions of a run serve every row.
+  for (int64_t j0 = 0; j0 < dstWidth; j0 += kChunk) {
+    const int64_t j1 = Min(j0 + kChunk, dstWidth), n = j1 - j0;
+    const int64_t first = ((j0 * stepX) >> kPosBits) << sx;
+    const int64_t last = Min((((j1 - 1) * stepX) >> kPosBits << sx) + tapX, lastCol);
+    const bool shared = sx == 0 && last - first + 1 < kSpan;
+    if (shared) {
+      for (int64_t j = 0; j < n; ++j) {
+        const int64_t q = (j0 + j) * stepX;
+        tap[j] = static_cast<uint16_t>((q >> kPosBits) - first);
+        frac[j] = static_cast<uint8_t>((q >> kFracShift) & 7);
+      }
+    }
+    for (int64_t i = 0; i < dstHeight; ++i) {
+      const int64_t p = i * stepY;
+      const int64_t r = y0 + ((p >> kPosBits) << sy);
+      const int fy = static_cast<int>((p >> kFracShift) & 7), wTop = 8 - fy;
+      const uint8_t* s0 = src + r * srcStride + x0;
+      const uint8_t* s1 = src + Min(r + (int64_t{1} << sy), lastRow) * srcStride + x0;
+      uint8_t* out = dst + i * dstWidth + j0;
+      if (shared) {
+        const int64_t span = last - first + 1;
+        for (int64_t k = 0; k < span; ++k) vert[k] = wTop * s0[first + k] + fy * s1[first + k];
+        // The right tap of the window's last column is that column again.
+        vert[span] = vert[span - 1];
+        // Each column's blend with the step to its right neighbour, so that
+        // an output sample needs one look-up: (8 - fx) a + fx b = 8 a + fx (b - a).
+        for (int64_t k = 0; k < span; ++k) pair[k] = (vert[k] << 3) | ((vert[k + 1] - vert[k]) * 65536);
+#pragma GCC unroll 4
+        for (int64_t j = 0; j < n; ++j) {
+          const int32_t v = pair[tap[j]];
+          out[j] = static_cast<uint8_t>(((v & 0xFFFF) + frac[j] * (v >> 16)) >> 6);
         }
         continue;
       }
       int64_t q = j0 * stepX;
-      for (int64_t j = j0; j < j1; ++j, q += stepX) {
+      for (int64_t j = 0; j < n; ++j, q += stepX) {
         const int64_t c0 = (q >> kPosBits) << sx, c1 = Min(c0 + tapX, lastCol);
         const int fx = static_cast<int>((q >> kFracShift) & 7);
         const int a = wTop * s0[c0] + fy * s1[c0], b = wTop * s0[c1] + fy * s1[c1];
