@@ -5,7 +5,9 @@
 #include <cstring>
 #include <new>
 
+#include "codecs/videodec/common/post_filter.h"
 #include "codecs/videodec/mpeg4/mpeg4_state.h"
+#include "platform/cpu/cpu.h"
 
 namespace videodec {
 namespace {
@@ -77,6 +79,24 @@ void CopyOut(Mpeg4Decoder& d, const DecodedPicture& pic, DecodedPicture* out) {
 
 bool HasPlanes(const DecodedPicture* p) { return p && p->y && p->u && p->v; }
 
+// The picture to hand out: `pic` itself when the post filter is off, else a
+// filtered copy in the buffer that is not the reference (the filter is for
+// display only and never touches a reference). `records` are the picture's
+// own macroblock records.
+const DecodedPicture& ForDisplay(Mpeg4Decoder& d, const DecodedPicture& pic, const Mpeg4MacroblockRecord* records) {
+  if (d.postfilter_level == 0) return pic;
+  DecodedPicture& spare = d.cur_pic();
+  if (&spare != &pic) {
+    const size_t luma = static_cast<size_t>(pic.width) * pic.height;
+    std::memcpy(spare.y, pic.y, luma);
+    std::memcpy(spare.u, pic.u, luma / 4);
+    std::memcpy(spare.v, pic.v, luma / 4);
+  }
+  PostFilter(spare, &records[0].quant, sizeof(Mpeg4MacroblockRecord), static_cast<uint32_t>(d.postfilter_level),
+             PostFilterCodec::kMpeg4);
+  return spare;
+}
+
 // Finishes the picture being decoded: conceals what is damaged and makes it
 // the reference. Returns the finished picture (the reference when nothing was
 // decoded or the VOP was not coded).
@@ -137,7 +157,7 @@ int32_t DecodeFrameOut(VideoDecoder* decoder, const uint8_t* data, uint32_t* len
   if (d.layer.short_header) d.bits.AlignUp();
   else if (!d.bits.Aligned()) Mpeg4ReadNextStartCode(d);
   const DecodedPicture& done = FinishPicture(d, false);
-  if (HasPlanes(picture) && d.vop.reference_state != kRefNone) CopyOut(d, done, picture);
+  if (HasPlanes(picture) && d.vop.reference_state != kRefNone) CopyOut(d, ForDisplay(d, done, d.ref_records()), picture);
   *length = status == VDEC_SIZE_CHANGED ? 0 : d.bits.BytesConsumed();
   return status;
 }
@@ -202,7 +222,7 @@ int32_t GetDecoderParam(VideoDecoder* decoder, uint32_t id, void* result) {
       auto* out = static_cast<DecodedPicture*>(result);
       if (!d.has_buffers) return VDEC_ERR_STREAM;
       if (!HasPlanes(out)) return VDEC_ERR_ARGUMENT;
-      const DecodedPicture& ref = d.ref_pic();
+      const DecodedPicture& ref = ForDisplay(d, d.ref_pic(), d.ref_records());
       const size_t luma = static_cast<size_t>(ref.width) * ref.height;
       std::memcpy(out->y, ref.y, luma);
       std::memcpy(out->u, ref.u, luma / 4);
@@ -221,7 +241,7 @@ int32_t GetDecoderParam(VideoDecoder* decoder, uint32_t id, void* result) {
         return VDEC_OK;
       }
       const DecodedPicture& done = FinishPicture(d, true);
-      if (HasPlanes(out)) CopyOut(d, done, out);
+      if (HasPlanes(out)) CopyOut(d, ForDisplay(d, done, d.ref_records()), out);
       return VDEC_OK;
     }
     case VDEC_PARAM_FRAME_ACTIVITY:
@@ -230,9 +250,11 @@ int32_t GetDecoderParam(VideoDecoder* decoder, uint32_t id, void* result) {
     case VDEC_PARAM_FINISH_PICTURE: {
       if (!d.has_buffers) return VDEC_ERR_STREAM;
       const uint32_t time = d.cur_pic().time;
-      const DecodedPicture& done = FinishPicture(d, true);
+      FinishPicture(d, true);
       d.ref_pic().time = time;
-      *static_cast<const DecodedPicture**>(result) = &done;
+      const DecodedPicture& shown = ForDisplay(d, d.ref_pic(), d.ref_records());
+      d.cur_pic().time = time;
+      *static_cast<const DecodedPicture**>(result) = &shown;
       return VDEC_OK;
     }
     case VDEC_PARAM_PICTURE_TYPE:
@@ -354,6 +376,8 @@ int32_t gCreateMPEG4VideoDecoder(VideoDecoder** decoder, const uint8_t* config, 
     *config_length = 0;
     return VDEC_ERR_ARGUMENT;
   }
+  init_idct_dsp(d->idct, ov::GetCpuFlags());
+  init_mc_dsp(d->mc, ov::GetCpuFlags());
   d->DecodeFrameOut = DecodeFrameOut;
   d->DecodeFrame = DecodeFrame;
   d->SetDecoderParam = SetDecoderParam;

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "codecs/videodec/mpeg4/mpeg4_state.h"
+#include "codecs/videodec/mpeg4/mpeg4_tables.h"
 
 namespace videodec {
 namespace {
@@ -339,8 +340,7 @@ int Mpeg4ParseVopHeader(Mpeg4Decoder& d) {
   }
   v.rounding = type == 1 ? static_cast<uint8_t>(b.Read1()) : 0;
   if (!d.layer.complexity_estimation_disable) SkipComplexityEstimation(d);
-  static const uint8_t kThreshold[8] = {32, 13, 15, 17, 19, 21, 23, 0};
-  v.intra_dc_threshold = kThreshold[b.Read(3)];
+  v.intra_dc_threshold = kMpeg4IntraDcThreshold[b.Read(3)];
   v.quant = static_cast<uint8_t>(b.Read(5));
   if (v.quant == 0) return -1;
   if (type == 1) {
@@ -406,8 +406,7 @@ int Mpeg4ParseVideoPacketHeader(Mpeg4Decoder& d, uint32_t* first_mb, int* quant)
   const uint32_t increment = b.Read(v.time_increment_bits);
   const uint32_t m2 = b.Read1();
   const uint32_t type = b.Read(2);
-  static const uint8_t kThreshold[8] = {32, 13, 15, 17, 19, 21, 23, 0};
-  const uint8_t threshold = kThreshold[b.Read(3)];
+  const uint8_t threshold = kMpeg4IntraDcThreshold[b.Read(3)];
   if (v.header_valid) {
     if (!m1 || !m2 || increment != v.time_increment || type != v.coding_type ||
         threshold != v.intra_dc_threshold)

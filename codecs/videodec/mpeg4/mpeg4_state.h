@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "codecs/videodec/common/idct.h"
+#include "codecs/videodec/common/mc.h"
 #include "codecs/videodec/common/video_decoder.h"
 #include "codecs/videodec/mpeg4/mpeg4_bits.h"
 #include "codecs/videodec/mpeg4/mpeg4_vlc.h"
@@ -119,6 +121,8 @@ enum Mpeg4ResumeStage : uint8_t {
 
 struct Mpeg4Decoder : VideoDecoder {
   Mpeg4Bits bits;
+  IdctDsp idct = {};
+  McDsp mc = {};
 
   // Picture buffers: `ref` indexes the reference, 1 - ref the current picture.
   DecodedPicture pictures[2] = {};

@@ -1,6 +1,7 @@
 #pragma once
 // Constant tables of the ISO/IEC 14496-2 Simple Profile decoder: the Annex B
-// variable-length codes, the escape limits, the scans and the quantiser tables.
+// variable-length codes, the escape limits and the quantiser tables (the scans
+// and the transform prescale are shared: common/transform_tables.h).
 // The decoding lookups built from the code lists live in mpeg4_vlc.cpp.
 
 #include <cstdint>
@@ -13,21 +14,12 @@ struct Mpeg4Code {
   uint8_t len;
 };
 
-// Scans of ISO/IEC 14496-2 7.4.2: scan index -> raster position.
-extern const uint8_t kMpeg4ZigzagScan[64];
-extern const uint8_t kMpeg4AltHorizontalScan[64];
-extern const uint8_t kMpeg4AltVerticalScan[64];
-
-// Prescale of the scaled inverse transform, indexed by raster position:
-// round(32768 * c(u) * c(v)).
-extern const uint16_t kMpeg4Prescale[64];
-
 // DC scalers of Table 7-1 by quantiser 0..31 (entry 0 unused).
 extern const uint8_t kMpeg4LumaDcScaler[32];
 extern const uint8_t kMpeg4ChromaDcScaler[32];
 
 // intra_dc_vlc_thr (Table 6-21) -> the quantiser at which the intra DC moves
-// to the AC tables.
+// to the AC tables (32: never, every quantiser is below).
 extern const uint8_t kMpeg4IntraDcThreshold[8];
 
 // Table B-6: mcbpc of I-VOPs, index = (type 3|4 - 3) * 4 + cbpc; then stuffing.

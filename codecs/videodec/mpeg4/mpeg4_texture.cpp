@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "codecs/videodec/mpeg4/mpeg4_idct.h"
+#include "codecs/videodec/common/transform_tables.h"
 #include "codecs/videodec/mpeg4/mpeg4_state.h"
 #include "codecs/videodec/mpeg4/mpeg4_tables.h"
 #include "codecs/videodec/mpeg4/mpeg4_vlc.h"
@@ -23,12 +23,21 @@ inline int Dequant(int level, int q) {
 }
 
 inline int16_t Prescale(int f, int raster) {
-  return static_cast<int16_t>((f * static_cast<int>(kMpeg4Prescale[raster]) + 2048) >> 12);
+  return static_cast<int16_t>((f * static_cast<int>(kIdctScale[raster]) + 2048) >> 12);
 }
 
 // Rounded division of ISO/IEC 14496-2 ("//": half away from zero).
 inline int RoundDiv(int64_t a, int64_t b) {
   return static_cast<int>(a >= 0 ? (a + b / 2) / b : -((-a + b / 2) / b));
+}
+
+// The inverse transform; a block whose last coefficient is the DC takes the
+// DC-only path.
+inline void Put(Mpeg4Decoder& d, uint8_t* dst, ptrdiff_t stride, const int16_t* blk, int last) {
+  (last ? d.idct.idct_put : d.idct.idct_dc_put)(dst, stride, blk);
+}
+inline void Add(Mpeg4Decoder& d, uint8_t* dst, ptrdiff_t stride, const int16_t* blk, int last) {
+  (last ? d.idct.idct_add : d.idct.idct_dc_add)(dst, stride, blk);
 }
 
 inline uint8_t* BlockDst(DecodedPicture& p, int x, int y, int b, ptrdiff_t* stride) {
@@ -70,7 +79,7 @@ int ReadInterEvents(Mpeg4Bits& bits, int16_t* blk, int q, int i, bool rvlc, bool
     if (!ok) return -1;
     i += e.run;
     if (i >= 64) return -1;
-    const int pos = kMpeg4ZigzagScan[i];
+    const int pos = kZigzagScan[i];
     blk[pos] = Prescale(Dequant(e.level, q), pos);
     last = i;
     ++i;
@@ -144,9 +153,9 @@ void ReconstructIntra(Mpeg4Decoder& d, uint32_t mb) {
     const int scaler = b < 4 ? kMpeg4LumaDcScaler[q] : kMpeg4ChromaDcScaler[q];
     r.dc[b] = static_cast<int16_t>(PredictDc(r, n, b, raw[0], scaler, &d.direction[b]));
     int* f = qf[b];
-    const uint8_t* scan = !r.ac_pred ? kMpeg4ZigzagScan
-                          : d.direction[b] ? kMpeg4AltHorizontalScan
-                                           : kMpeg4AltVerticalScan;
+    const uint8_t* scan = !r.ac_pred ? kZigzagScan
+                          : d.direction[b] ? kAlternateHorizontalScan
+                                           : kAlternateVerticalScan;
     for (int i = 0; i < 64; ++i) f[scan[i]] = raw[i];
     if (r.ac_pred) {
       // Predicting block: (macroblock record, store, its quantiser) or a block
@@ -215,7 +224,7 @@ void ReconstructIntra(Mpeg4Decoder& d, uint32_t mb) {
     }
     ptrdiff_t stride;
     uint8_t* dst = BlockDst(pic, x, y, b, &stride);
-    Mpeg4IdctPut(dst, stride, blk, any);
+    Put(d, dst, stride, blk, any);
   }
 }
 
@@ -271,7 +280,7 @@ int Mpeg4DecodeInterTexture(Mpeg4Decoder& d, uint32_t mb, bool rvlc) {
     if (last < 0) return -1;
     ptrdiff_t stride;
     uint8_t* dst = BlockDst(pic, x, y, b, &stride);
-    Mpeg4IdctAdd(dst, stride, blk, last);
+    Add(d, dst, stride, blk, last);
   }
   return 0;
 }
@@ -295,7 +304,7 @@ int Mpeg4DecodeShortHeaderIntra(Mpeg4Decoder& d, uint32_t mb) {
     }
     ptrdiff_t stride;
     uint8_t* dst = BlockDst(pic, x, y, b, &stride);
-    Mpeg4IdctPut(dst, stride, blk, last);
+    Put(d, dst, stride, blk, last);
   }
   return 0;
 }
@@ -313,7 +322,7 @@ int Mpeg4DecodeShortHeaderInter(Mpeg4Decoder& d, uint32_t mb) {
     if (last < 0) return -1;
     ptrdiff_t stride;
     uint8_t* dst = BlockDst(pic, x, y, b, &stride);
-    Mpeg4IdctAdd(dst, stride, blk, last);
+    Add(d, dst, stride, blk, last);
   }
   return 0;
 }
@@ -363,7 +372,7 @@ int Mpeg4DecodeInterTextureBackward(Mpeg4Decoder& d, uint32_t mb, uint64_t begin
     for (int k = 0; k < count; ++k) {
       i += events[k].run;
       if (i >= 64) return -1;
-      const int pos = kMpeg4ZigzagScan[i];
+      const int pos = kZigzagScan[i];
       blk[pos] = Prescale(Dequant(events[k].level, r.quant), pos);
       last = i++;
     }
@@ -376,7 +385,7 @@ int Mpeg4DecodeInterTextureBackward(Mpeg4Decoder& d, uint32_t mb, uint64_t begin
     if (!(r.cbp & (1 << b))) continue;
     ptrdiff_t stride;
     uint8_t* dst = BlockDst(pic, x, y, b, &stride);
-    Mpeg4IdctAdd(dst, stride, d.block[b], d.last_index[b]);
+    Add(d, dst, stride, d.block[b], d.last_index[b]);
   }
   return 0;
 }
