@@ -252,3 +252,82 @@ TEST(Mpeg4Decoder, OddLayerSizeIsCroppedToEven) {
 }
 
 }  // namespace
+
+namespace {
+
+// Resumable mode fed the stream in random chunks: each call consumes up to the
+// start of the unit it could not finish, the caller passes the rest again
+// with the next chunk, and the pictures are those of whole VOPs.
+class Mpeg4Resumable : public ::testing::TestWithParam<FixtureCase> {};
+
+TEST_P(Mpeg4Resumable, RandomChunksGiveTheSamePictures) {
+  const FixtureCase& c = GetParam();
+  OV_SKIP_WITHOUT_FIXTURE(ovtest::FixturePath(c.stream));
+  const Stream s = Load(c.stream);
+  Decoder whole;
+  std::vector<uint8_t> config(s.config);
+  uint32_t len = static_cast<uint32_t>(config.size());
+  ASSERT_EQ(videodec::gCreateMPEG4VideoDecoder(&whole.d, config.data(), &len, 0), 0);
+  const auto expected = mpeg4test::DecodePackets(whole.d, s, c.width, c.height);
+
+  std::vector<uint8_t> body;
+  for (const auto& v : s.samples) body.insert(body.end(), v.begin(), v.end());
+  const uint32_t seed = 20261209u;
+  std::printf("seed %u\n", seed);
+  uint32_t state = seed;
+  auto next = [&state]() {
+    state = state * 1664525u + 1013904223u;
+    return state >> 8;
+  };
+  Decoder dec;
+  len = static_cast<uint32_t>(config.size());
+  ASSERT_EQ(videodec::gCreateMPEG4VideoDecoder(&dec.d, config.data(), &len, 0), 0);
+  ASSERT_EQ(dec.d->SetDecoderParam(dec.d, videodec::VDEC_PARAM_DECODE_VARIANT, 1), 0);
+  std::vector<Frame> got;
+  auto finish = [&]() {
+    const videodec::DecodedPicture* pic = nullptr;
+    ASSERT_EQ(dec.d->GetDecoderParam(dec.d, videodec::VDEC_PARAM_FINISH_PICTURE, &pic), 0);
+    got.push_back(mpeg4test::FromPicture(*pic, c.width & ~1, c.height & ~1));
+  };
+  std::vector<uint8_t> pending;
+  size_t fed = 0;
+  bool need_more = true;
+  for (int guard = 0; guard < 200000; ++guard) {
+    if (need_more) {
+      if (fed == body.size()) break;
+      const size_t n = std::min<size_t>(1 + next() % 1500, body.size() - fed);
+      pending.insert(pending.end(), body.begin() + static_cast<ptrdiff_t>(fed),
+                     body.begin() + static_cast<ptrdiff_t>(fed + n));
+      fed += n;
+      need_more = false;
+    }
+    std::vector<uint8_t> copy(pending);
+    uint32_t n = static_cast<uint32_t>(copy.size());
+    const int32_t r = dec.d->DecodeFrame(dec.d, copy.data(), &n);
+    ASSERT_LE(n, copy.size());
+    pending.erase(pending.begin(), pending.begin() + n);
+    if (r == videodec::VDEC_NEXT_PICTURE || r == videodec::VDEC_PICTURE_OPEN) {
+      finish();
+    } else if (r == videodec::VDEC_INPUT_EXHAUSTED) {
+      need_more = true;
+    } else {
+      ASSERT_TRUE(r == 0 || r == videodec::VDEC_ERR_STREAM) << r;
+      if (pending.empty()) need_more = true;
+    }
+  }
+  finish();
+  ASSERT_EQ(got.size(), expected.size());
+  for (size_t i = 0; i < got.size(); ++i) EXPECT_EQ(got[i].y, expected[i].y) << "picture " << i;
+}
+
+const FixtureCase kResumableCases[] = {
+    {"packets", "mpeg4_packets.m4v", "", 176, 144},
+    {"partitioned", "mpeg4_partitioned.m4v", "", 176, 144},
+    {"short_header", "mpeg4_short_header.h263", "", 176, 144},
+    {"size170x130", "mpeg4_170x130.m4v", "", 170, 130},
+};
+
+INSTANTIATE_TEST_SUITE_P(Chunks, Mpeg4Resumable, ::testing::ValuesIn(kResumableCases),
+                         [](const auto& param_info) { return std::string(param_info.param.name); });
+
+}  // namespace

@@ -59,11 +59,15 @@ bool IsStartOrZerosAt(const Mpeg4Bits& b, uint64_t pos) {
 // start code or 32 zero bits (or the end of data).
 void Resync(Mpeg4Decoder& d) {
   Mpeg4Bits& b = d.bits;
+  if (b.Overrun()) d.overran = true;
   b.AlignUp();
   while (b.BitsLeft() >= 32) {
     if (IsStartOrZerosAt(b, b.Pos()) || IsResyncAt(d, b.Pos())) return;
     b.Skip(8);
   }
+  // The search ran out of input: in resumable mode the unit is taken again
+  // with more data.
+  d.overran = true;
   b.Seek(std::max(b.Pos(), b.SizeBits()));
 }
 
@@ -71,11 +75,13 @@ void Resync(Mpeg4Decoder& d) {
 // code (17 bits 1), or 32 zero bits.
 void ResyncShortHeader(Mpeg4Decoder& d) {
   Mpeg4Bits& b = d.bits;
+  if (b.Overrun()) d.overran = true;
   while (b.BitsLeft() >= 32) {
     const uint32_t v = b.Show(32);
     if (v == 0 || (v >> 10) == 0x20 || (v >> 15) == 1) return;
     b.Skip(1);
   }
+  d.overran = true;
   b.Seek(std::max(b.Pos(), b.SizeBits()));
 }
 
@@ -586,6 +592,7 @@ int32_t StartVop(Mpeg4Decoder& d, bool resumable) {
     const uint32_t code = b.Show(32);
     if (d.layer.short_header) {
       if ((code >> 10) == 0x20) {
+        d.vop_start = b.Pos();
         ResetRecords(d);
         const uint64_t at = b.Pos();
         if (Mpeg4ParseShortVideoHeader(d) != 0) {
@@ -660,6 +667,7 @@ int32_t StartVop(Mpeg4Decoder& d, bool resumable) {
       continue;
     }
     if (code == 0x1B6) {
+      d.vop_start = at;
       ResetRecords(d);
       d.vop.header_valid = 0;
       if (Mpeg4ParseVopHeader(d) != 0) {
@@ -735,7 +743,7 @@ PacketEnd DecodeNextPacket(Mpeg4Decoder& d, int32_t* status) {
 // its real end (the VOP's last macroblock, a marker or a start code).
 bool Interrupted(const Mpeg4Decoder& d, PacketEnd end) {
   const Mpeg4Bits& b = d.bits;
-  if (b.Overrun()) return true;
+  if (b.Overrun() || d.overran) return true;
   if (d.next_mb >= d.mb_count) return false;
   if (end == kEndNextPacket) return false;
   return b.BitsLeft() < 32;
@@ -768,6 +776,7 @@ int32_t Mpeg4DecodeWholePicture(Mpeg4Decoder& d) {
 int32_t Mpeg4DecodePacketMode(Mpeg4Decoder& d, bool resumable) {
   Mpeg4Bits& b = d.bits;
   int32_t status = 0;
+  d.overran = false;
   const uint64_t unit_start = b.Pos();
   const uint16_t packets_before = d.vop.packet_counter;
   const int32_t gob_before = d.last_gob;
@@ -782,10 +791,8 @@ int32_t Mpeg4DecodePacketMode(Mpeg4Decoder& d, bool resumable) {
       return VDEC_INPUT_EXHAUSTED;
     }
   }
-  if (resumable && d.resume_stage == kResumeFirstPacket) {
-    d.resume_stage = kResumeNone;
-    end = DecodeFirstPacket(d);
-  } else if (d.vop.new_vop) {
+  if (d.vop.new_vop) {
+    const uint8_t state_before = d.vop.reference_state;
     const int32_t start = StartVop(d, resumable);
     if (start == VDEC_WAITING_FOR_INTRA && resumable && b.BitsLeft() < 32) {
       d.resume_stage = kResumeStartCodeSearch;
@@ -798,15 +805,20 @@ int32_t Mpeg4DecodePacketMode(Mpeg4Decoder& d, bool resumable) {
     }
     if (start != kStartDecode) return start;
     d.vop.new_vop = 0;
-    const uint64_t packet_start = b.Pos();
     end = DecodeFirstPacket(d);
     if (resumable && Interrupted(d, end)) {
-      ResetRecords(d);
-      b.Seek(packet_start);
-      d.resume_stage = kResumeFirstPacket;
+      // The first packet follows the VOP header without byte alignment: the
+      // VOP is taken again from its start code.
+      b.Seek(d.vop_start);
+      d.vop.new_vop = 1;
+      d.picture_pending = false;
+      if (state_before == kRefNone) d.vop.reference_state = kRefNone;
       return VDEC_INPUT_EXHAUSTED;
     }
   } else {
+    // Resumable: a marker or start code cut by the end of the input cannot be
+    // told apart yet.
+    if (resumable && b.BitsLeft() < 32) return VDEC_INPUT_EXHAUSTED;
     if (AtStartCode(d) && d.vop.reference_state != kRefNone) return VDEC_PICTURE_OPEN;
     end = DecodeNextPacket(d, &status);
   }

@@ -116,7 +116,6 @@ struct Mpeg4Vop {
 enum Mpeg4ResumeStage : uint8_t {
   kResumeNone = 0,
   kResumeStartCodeSearch,  // looking for the next start code
-  kResumeFirstPacket,      // the packet after the VOP header (it has no header)
 };
 
 struct Mpeg4Decoder : VideoDecoder {
@@ -169,6 +168,10 @@ struct Mpeg4Decoder : VideoDecoder {
   // Short header: GOB geometry and the GOB being decoded.
   uint32_t gob_rows = 1, gob_count = 0;
   int32_t last_gob = -1;
+  // Bit position of the current VOP's start code (resumable mode).
+  uint64_t vop_start = 0;
+  // Resumable mode: the current unit ran past the end of the input.
+  bool overran = false;
   // A coded VOP has been started and not yet finished.
   bool picture_pending = false;
   // One past the last macroblock that the current packet reached.
