@@ -323,17 +323,18 @@ bool Mpeg4ReadRvlcEventBackward(const Mpeg4Bits& bits, uint64_t begin, uint64_t*
     *end = pos;
     return true;
   }
-  // Escape read backwards: the 21 fixed-length bits, then the leading escape.
-  if (pos < begin + 25) return false;
-  const uint32_t v = bits.ShowBefore(pos, 21);
-  pos -= 21;
+  // Escape read backwards: last (1), run (6), marker, level (11), marker, then
+  // the leading escape code.
+  if (pos < begin + 24) return false;
+  const uint32_t v = bits.ShowBefore(pos, 20);
+  pos -= 20;
   const uint32_t lead = bits.ShowBefore(pos, 4);
   pos -= 4;
   const uint32_t marker2 = v & 1;
   const int level = static_cast<int>((v >> 1) & 0x7FF);
   const uint32_t marker1 = (v >> 12) & 1;
   if (!marker1 || !marker2 || lead != 0 || level == 0) return false;
-  event->last = static_cast<int>(v >> 20);
+  event->last = static_cast<int>(v >> 19);
   event->run = static_cast<int>((v >> 13) & 63);
   event->level = sign ? -level : level;
   *end = pos;
