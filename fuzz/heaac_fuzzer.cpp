@@ -9,6 +9,8 @@
 
 #include "codecs/heaac/heaac_decoder.h"
 
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 4 || size > (1 << 20)) return 0;
   heaac::HeAacDecoder* decoder = nullptr;

@@ -97,6 +97,17 @@ inline constexpr int kSpectralAreaValues = 5120;
 inline constexpr int kRowOffset = 2048;
 inline constexpr int kScratchOffset = 4096;
 
+// Counts of the coding tools met since creation, for tests and diagnostics.
+struct AacToolStats {
+  uint32_t shortWindowChannels;
+  uint32_t msBands;
+  uint32_t intensityBands;
+  uint32_t tnsChannels;
+  uint32_t noiseBands;
+  uint32_t ltpChannels;
+  uint32_t dynamicRangePayloads;
+};
+
 struct AacDecoderState {
   HeAacDecoder slots;
   int16_t* output;
@@ -126,6 +137,7 @@ struct AacDecoderState {
   DrcRecord drc;
   int lastProgRefLevel;
   int sbrFound;  // the probe met an SBR extension payload
+  AacToolStats stats;
 };
 
 // Decodes one raw_data_block into the spectral area: channels decoded (1 or

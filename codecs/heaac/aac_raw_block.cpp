@@ -239,6 +239,12 @@ void RecordChannel(AacDecoderState* d, int c, const IcsInfo& ics, int kind) {
 
 // LTP then TNS for one channel, in the order of ISO/IEC 14496-3 4.6.
 void FinishChannel(AacDecoderState* d, IcsInfo* ics, int32_t* spec, int c) {
+  d->stats.shortWindowChannels += ics->windowSequence == kEightShort;
+  d->stats.ltpChannels += ics->ltp.present && ics->windowSequence != kEightShort;
+  d->stats.tnsChannels += ics->tns.present;
+  for (int g = 0; g < ics->numGroups; ++g) {
+    for (int b = 0; b < ics->maxSfb; ++b) d->stats.noiseBands += ics->codebook[g * ics->numSwb + b] == kNoiseHcb;
+  }
   if (ics->ltp.present && ics->windowSequence != kEightShort && d->ltpHistory) {
     LtpPredict(d, *ics, spec, c, d->rateIndex);
   }
@@ -317,6 +323,13 @@ int DecodeCpe(AacDecoderState* d, int32_t* spectral, int* channelsSoFar) {
     // carries neither M/S nor intensity of another window shape.
     if (left->noise) NoiseSubstitution(el, 0, left, spec0, &d->pnsState[0]);
     if (right->noise) NoiseSubstitution(el, 1, right, spec1, &d->pnsState[1]);
+    for (int g = 0; g < right->numGroups; ++g) {
+      for (int b = 0; b < right->maxSfb; ++b) {
+        const int i = g * right->numSwb + b;
+        d->stats.intensityBands += right->codebook[i] == kIntensityHcb || right->codebook[i] == kIntensityHcb2;
+        d->stats.msBands += el.msMaskPresent == 2 || (el.msMaskPresent == 1 && el.msUsed[i]);
+      }
+    }
     if (left->windowSequence == right->windowSequence) {
       int limit = left->maxSfb > right->maxSfb ? left->maxSfb : right->maxSfb;
       if (right->windowSequence == kEightShort) limit = right->numSwb;
@@ -385,6 +398,7 @@ int ExtensionPayload(AacDecoderState* d, int count, int channel) {
     int used = 0;
     if (type == kExtDynamicRange) {
       used = ParseDynamicRange(r, &d->drc, &d->lastProgRefLevel);
+      d->stats.dynamicRangePayloads++;
       if (used > budget) return -1;
       // The rest of the payload is further extension payloads, as the fill
       // element defines them; whole bytes left over are parsed in turn so that

@@ -24,15 +24,16 @@ void ApplyPulses(const IcsInfo& ics, int32_t* spec) {
   }
 }
 
-// |q|^(4/3) x 2^5 for 256 <= a <= 8191 by interpolation in the power table.
-static int32_t LargePower(const AacComputedTables& t, int32_t a) {
+// |q|^(4/3) x 2^38 for 256 <= a <= 8191: linear interpolation in the power
+// table between i = a >> e and i + 1 (128 <= i < 256), times (2^e)^(4/3).
+// Kept in 64 bits, so large values lose no precision before their shift.
+static int64_t LargePower(const AacComputedTables& t, int32_t a) {
   const int e = kLargeValueBits[(a >> 8) & 31];
   const int i = a >> e;
   const int32_t lo = t.power43[i];
   const int32_t hi = t.power43[i + 1];
-  const int32_t base = lo + static_cast<int32_t>((static_cast<int64_t>(hi - lo) * (a & ((1 << e) - 1))) >> e);
-  const uint64_t prod = static_cast<uint64_t>(static_cast<uint32_t>(base)) * static_cast<uint32_t>(t.power43[1 << e]);
-  return static_cast<int32_t>((prod >> 32) >> 1);
+  const int64_t base = lo + ((static_cast<int64_t>(hi - lo) * (a & ((1 << e) - 1))) >> e);
+  return base * t.power43[1 << e];
 }
 
 void InverseQuantize(const IcsInfo& ics, int32_t* spec) {
@@ -50,8 +51,8 @@ void InverseQuantize(const IcsInfo& ics, int32_t* spec) {
       const int32_t m = kQuarterStepQ31[4 - (s & 3)];
       // Small values: table entry x 2^19, shifted by the whole quarter steps.
       const int smallShift = s > 0 ? (s + 3) / 4 : -((-s) / 4);
-      // Large values: a^(4/3) x 2^5, shifted 14 further up.
-      const int largeShift = (s + 56) > 0 ? (s + 59) / 4 : -((-(s + 56)) / 4);
+      // Large values carry 2^38 in place of 2^19.
+      const int largeDown = 19 - smallShift;
       const bool silent = smallShift >= 32 || smallShift <= -32;
       for (int k = start; k < end; ++k) {
         const int32_t q = spec[k];
@@ -65,8 +66,8 @@ void InverseQuantize(const IcsInfo& ics, int32_t* spec) {
         if (a < 256) {
           v = FxShlSat(t.power43[a], smallShift);
         } else {
-          v = largeShift >= 32 || largeShift <= -32 ? (largeShift > 0 ? INT32_MAX : 0)
-                                                    : FxShlSat(LargePower(t, a > 8191 ? 8191 : a), largeShift);
+          const int64_t p = LargePower(t, a > 8191 ? 8191 : a);
+          v = largeDown >= 63 ? 0 : (largeDown < 0 ? INT32_MAX : FxSat32(p >> largeDown));
         }
         const int32_t r = static_cast<int32_t>((static_cast<int64_t>(m) * v) >> 31);
         spec[k] = q < 0 ? -r : r;
