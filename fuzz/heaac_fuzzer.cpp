@@ -45,21 +45,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
   if (heaac::gConfigureHeAacDecoder(decoder, &info) == 0) {
-    std::vector<int16_t> out(info.outputBytesPerFrame / 2 + 1);
+    // Exactly one frame of room, so a stray write shows.
+    std::vector<int16_t> out(info.outputBytesPerFrame / 2);
     int calls = 0;
-    while (pos < size && calls++ < 2000) {
-      const size_t n = size - pos;
+    while (pos < size && calls++ < 400) {
+      // ADTS streams go frame by frame as the ADTS reader cuts them; other
+      // input is fed whole, advancing by the consumed length.
+      size_t n = size - pos;
+      if (!asc && n >= 7 && data[pos] == 0xFF && (data[pos + 1] & 0xF0) == 0xF0) {
+        const size_t len = ((data[pos + 3] & 3u) << 11) | (data[pos + 4] << 3) | (data[pos + 5] >> 5);
+        if (len >= 7 && len < n) n = len;
+      }
       auto* frame = new uint8_t[n];
       std::memcpy(frame, data + pos, n);
-      int32_t in = static_cast<int32_t>(n);
-      int32_t outBytes = static_cast<int32_t>(info.outputBytesPerFrame);
-      int32_t r = heaac::gDecodeHeAacFrame(decoder, frame, &in, out.data(), &outBytes);
-      delete[] frame;
-      if (r != 0 || in <= 0) {
-        pos += 1;  // skip the rejected byte, as the raw-stream driver does
-      } else {
-        pos += static_cast<size_t>(in);
+      size_t used = 0;
+      while (used < n && calls++ < 400) {
+        int32_t in = static_cast<int32_t>(n - used);
+        int32_t outBytes = static_cast<int32_t>(info.outputBytesPerFrame);
+        const int32_t r = heaac::gDecodeHeAacFrame(decoder, frame + used, &in, out.data(), &outBytes);
+        if (r != 0 || in <= 0) {
+          used += 1;  // skip the rejected byte, as the raw-stream driver does
+        } else {
+          used += static_cast<size_t>(in);
+        }
       }
+      delete[] frame;
+      pos += n;
     }
   }
   heaac::gDestroyHeAacDecoder(decoder);

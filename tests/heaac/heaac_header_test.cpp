@@ -210,3 +210,112 @@ TEST(HeaacDecoderApi, CallsOutOfOrderAndBadArguments) {
 
 }  // namespace
 }  // namespace heaac
+
+namespace heaac {
+namespace {
+
+// Raw data blocks written bit by bit, decoded without ADTS framing by a
+// decoder configured for two channels at 44.1 kHz.
+int32_t DecodeRawBlock(const std::vector<uint8_t>& block) {
+  HeAacDecoder* d = nullptr;
+  if (gCreateHeAacDecoder(&d) != 0) return -100;
+  AacStreamInfo info{};
+  info.samplesPerFrame = 1024;
+  info.coreSampleRate = 44100;
+  info.channels = 2;
+  info.profile = 1;
+  gConfigureHeAacDecoder(d, &info);
+  std::vector<int16_t> out(2048);
+  int32_t in = static_cast<int32_t>(block.size());
+  int32_t outBytes = 4096;
+  const int32_t r = gDecodeHeAacFrame(d, block.data(), &in, out.data(), &outBytes);
+  gDestroyHeAacDecoder(d);
+  return r;
+}
+
+void PutLongIcsInfo(BitWriter* w, int maxSfb) {
+  w->Put(0, 1);  // ics_reserved_bit
+  w->Put(0, 2);  // ONLY_LONG
+  w->Put(0, 1);  // sine
+  w->Put(static_cast<uint32_t>(maxSfb), 6);
+  w->Put(0, 1);  // predictor_data_present
+}
+
+// A silent channel stream with one band of codebook `book` (0 or a reserved
+// value) ahead of it.
+void PutChannelStream(BitWriter* w, uint32_t book) {
+  w->Put(100, 8);  // global_gain
+  PutLongIcsInfo(w, 1);
+  w->Put(book, 4);
+  w->Put(1, 5);  // section of one band
+  w->Put(0, 1);  // pulse_data_present
+  w->Put(0, 1);  // tns_data_present
+  w->Put(0, 1);  // gain_control_data_present
+}
+
+std::vector<uint8_t> CpeBlock(uint32_t msMaskPresent) {
+  BitWriter w;
+  w.Put(1, 3);  // CPE
+  w.Put(0, 4);
+  w.Put(1, 1);  // common_window
+  PutLongIcsInfo(&w, 1);
+  w.Put(msMaskPresent, 2);
+  if (msMaskPresent == 1) w.Put(1, 1);
+  for (int ch = 0; ch < 2; ++ch) {
+    w.Put(100, 8);
+    w.Put(0, 4);  // codebook 0
+    w.Put(1, 5);
+    w.Put(0, 3);
+  }
+  w.Put(7, 3);  // END
+  while (w.pos_ % 8) w.Put(0, 1);
+  return w.bytes_;
+}
+
+std::vector<uint8_t> SceBlock(uint32_t book) {
+  BitWriter w;
+  w.Put(0, 3);  // SCE
+  w.Put(0, 4);
+  PutChannelStream(&w, book);
+  w.Put(7, 3);
+  while (w.pos_ % 8) w.Put(0, 1);
+  return w.bytes_;
+}
+
+// Values the syntax reserves are refused rather than followed.
+TEST(HeaacRawBlock, ReservedValuesAreRefused) {
+  EXPECT_EQ(DecodeRawBlock(CpeBlock(0)), 0);
+  EXPECT_EQ(DecodeRawBlock(CpeBlock(1)), 0);
+  EXPECT_EQ(DecodeRawBlock(CpeBlock(2)), 0);
+  EXPECT_EQ(DecodeRawBlock(CpeBlock(3)), -1);  // ms_mask_present 3
+  EXPECT_EQ(DecodeRawBlock(SceBlock(0)), 0);
+  EXPECT_EQ(DecodeRawBlock(SceBlock(12)), -1);  // reserved codebook
+}
+
+TEST(HeaacRawBlock, ElementOrderAndKinds) {
+  auto block = [](std::initializer_list<int> ids) {
+    BitWriter w;
+    for (int id : ids) {
+      w.Put(static_cast<uint32_t>(id), 3);
+      if (id == 0) {
+        w.Put(0, 4);
+        PutChannelStream(&w, 0);
+      } else if (id == 6) {
+        w.Put(0, 4);  // empty fill element
+      } else {
+        w.Put(0, 4);  // tag of a coupling or LFE element
+      }
+    }
+    w.Put(7, 3);
+    while (w.pos_ % 8) w.Put(0, 1);
+    return w.bytes_;
+  };
+  EXPECT_EQ(DecodeRawBlock(block({0})), 0);
+  EXPECT_EQ(DecodeRawBlock(block({6})), -1);     // no channel element
+  EXPECT_EQ(DecodeRawBlock(block({0, 2})), -1);  // coupling channel element
+  EXPECT_EQ(DecodeRawBlock(block({0, 3})), -1);  // LFE
+  EXPECT_EQ(DecodeRawBlock(block({0, 0})), -1);  // the same tag twice
+}
+
+}  // namespace
+}  // namespace heaac
