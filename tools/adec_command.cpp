@@ -1,7 +1,9 @@
 // ovtool adec: decodes an AAC stream to a 16-bit WAV file with the project's
 // own decoder.
 //
-//   ovtool adec IN OUT.wav          ADTS (.aac) split frame by frame, or ADIF
+//   ovtool adec IN OUT.wav          ADTS (.aac) split frame by frame, ADIF, or
+//                                   the AAC sound track of an MP4/M4A file
+//                                   (edit lists ignored)
 //   ovtool adec --raw IN OUT.wav    drives the decoder directly over the whole
 //                                   file, advancing by each call's consumed
 //                                   length (ADIF, ADTS, several raw blocks)
@@ -11,6 +13,7 @@
 #include <vector>
 
 #include "codecs/heaac/heaac_decoder.h"
+#include "tools/mp4_audio_track.h"
 #include "tools/tool_command.h"
 
 namespace {
@@ -58,6 +61,39 @@ bool WriteWav(const char* path, const std::vector<int16_t>& pcm, uint32_t rate, 
   return std::fclose(f) == 0 && ok;
 }
 
+// One call per MP4 sample, configured from the track's AudioSpecificConfig.
+int DecodeMp4(heaac::HeAacDecoder* decoder, const std::vector<uint8_t>& data, const ovtool::Mp4AudioTrack& track,
+              const char* outPath) {
+  heaac::AacStreamInfo info{};
+  std::vector<uint8_t> config = track.config;
+  int32_t length = static_cast<int32_t>(config.size());
+  if (heaac::gGetAacStreamInfo(config.data(), &length, &info, 0, nullptr, 0) != 0 ||
+      heaac::gConfigureHeAacDecoder(decoder, &info) != 0) {
+    std::fprintf(stderr, "adec: unsupported AudioSpecificConfig\n");
+    heaac::gDestroyHeAacDecoder(decoder);
+    return 1;
+  }
+  std::vector<int16_t> out(info.outputBytesPerFrame / 2);
+  std::vector<int16_t> pcm;
+  int errors = 0;
+  for (size_t s = 0; s < track.sizes.size(); ++s) {
+    int32_t in = static_cast<int32_t>(track.sizes[s]);
+    int32_t outBytes = static_cast<int32_t>(out.size() * 2);
+    if (heaac::gDecodeHeAacFrame(decoder, data.data() + track.offsets[s], &in, out.data(), &outBytes) != 0) {
+      ++errors;
+      continue;
+    }
+    pcm.insert(pcm.end(), out.begin(), out.begin() + outBytes / 2);
+  }
+  heaac::gDestroyHeAacDecoder(decoder);
+  if (errors) std::fprintf(stderr, "adec: %d frame errors\n", errors);
+  if (!WriteWav(outPath, pcm, info.outputSampleRate, info.channels)) {
+    std::fprintf(stderr, "adec: cannot write %s\n", outPath);
+    return 1;
+  }
+  return 0;
+}
+
 int RunAdec(int argc, char** argv) {
   bool raw = false;
   int i = 1;
@@ -80,6 +116,8 @@ int RunAdec(int argc, char** argv) {
     return 1;
   }
   heaac::AacStreamInfo info{};
+  const ovtool::Mp4AudioTrack track = ovtool::ReadMp4AudioTrack(data);
+  if (track.Valid()) return DecodeMp4(decoder, data, track, argv[i + 1]);
   int32_t headerLength = static_cast<int32_t>(data.size());
   if (heaac::gGetAacStreamInfo(data.data(), &headerLength, &info, 2, nullptr, 0) != 0 ||
       heaac::gConfigureHeAacDecoder(decoder, &info) != 0) {
