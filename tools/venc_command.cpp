@@ -188,13 +188,14 @@ int RunVenc(int argc, char** argv) {
   std::fclose(in);
   if (std::fclose(out) != 0) status = 1;
   if (rec) std::fclose(rec);
+  const int level = o.streamMode == 2 ? chosen : state->level;
   enc->DestroyEncoder(enc);
   if (frames == 0) {
     std::fprintf(stderr, "venc: no frames read\n");
     return 1;
   }
   const double kbps = totalBytes * 8.0 * o.fps / frames / 1000.0;
-  std::printf("level %d frames %d bytes %llu bitrate %.1f kbit/s (asked %d) psnr_y %.2f dB\n", chosen, frames,
+  std::printf("level %d frames %d bytes %llu bitrate %.1f kbit/s (asked %d) psnr_y %.2f dB\n", level, frames,
               static_cast<unsigned long long>(totalBytes), kbps, o.kbps, psnrSum / frames);
   return status;
 }
