@@ -23,13 +23,15 @@ struct VencOptions {
   int level = -1;
   unsigned packet = 0;
   bool dp = false, rvlc = false, intraOnly = false;
-  std::string input, output, recon;
+  std::string input, output, recon, header;
 };
 
 int VencUsage() {
   std::fprintf(stderr,
                "usage: ovtool venc --codec mpeg4 --size WxH --fps N --kbps K [--stream-mode 0|1|2] [--level L]\n"
-               "                   [--packet BITS] [--dp] [--rvlc] [--intra-only] [--recon OUT.yuv] IN.yuv OUT.m4v\n");
+               "                   [--packet BITS] [--dp] [--rvlc] [--intra-only] [--recon OUT.yuv]\n"
+               "                   [--header OUT.hdr] IN.yuv OUT.m4v\n"
+               "  --recon writes the encoder's reconstruction, --header the stream header alone.\n");
   return 2;
 }
 
@@ -66,6 +68,9 @@ bool ParseOptions(int argc, char** argv, VencOptions& o) {
     } else if (a == "--recon") {
       if (!next(&v)) return false;
       o.recon = v;
+    } else if (a == "--header") {
+      if (!next(&v)) return false;
+      o.header = v;
     } else if (a == "--dp") {
       o.dp = true;
     } else if (a == "--rvlc") {
@@ -144,6 +149,18 @@ int RunVenc(int argc, char** argv) {
     std::fprintf(stderr, "venc: no level admits these settings (error %d)\n", r);
     return 1;
   }
+  if (!o.header.empty()) {
+    uint32_t length = 0;
+    enc->GetEncoderParam(enc, venc::VENC_PARAM_HEADER_LENGTH, &length);
+    std::vector<uint32_t> words(length / 4 + 1);
+    enc->GetEncoderParam(enc, venc::VENC_PARAM_HEADER, words.data());
+    FILE* h = std::fopen(o.header.c_str(), "wb");
+    if (!h || std::fwrite(words.data(), 1, length, h) != length || std::fclose(h) != 0) {
+      std::fprintf(stderr, "venc: cannot write %s\n", o.header.c_str());
+      enc->DestroyEncoder(enc);
+      return 1;
+    }
+  }
   FILE* in = std::fopen(o.input.c_str(), "rb");
   FILE* out = std::fopen(o.output.c_str(), "wb");
   FILE* rec = o.recon.empty() ? nullptr : std::fopen(o.recon.c_str(), "wb");
@@ -204,5 +221,5 @@ int RunVenc(int argc, char** argv) {
 
 OVTOOL_COMMAND(venc,
                "venc --codec mpeg4 --size WxH --fps N --kbps K [--stream-mode 0|1|2] [--level L] [--packet BITS] "
-               "[--dp] [--rvlc] [--intra-only] [--recon OUT.yuv] IN.yuv OUT.m4v  encode raw YUV 4:2:0",
+               "[--dp] [--rvlc] [--intra-only] [--recon OUT.yuv] [--header OUT.hdr] IN.yuv OUT.m4v  encode raw YUV 4:2:0",
                RunVenc)

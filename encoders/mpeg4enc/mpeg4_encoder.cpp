@@ -309,8 +309,16 @@ VideoEncoderResult OpEncodeFrame(VideoEncoder* base, const uint8_t* input, uint3
   return result;
 }
 
+// The most one macroblock can put into a partition: six blocks of an intra DC
+// (at most 24 bits) and 63 escaped events (30 bits each), with its header.
+constexpr uint32_t kWorstMacroblockBytes = 1536;
+
 VideoEncoderResult ReallocatePartitions(Mpeg4Encoder& enc, uint32_t packetSize) {
-  const uint32_t capacity = (packetSize / 8) * 4;
+  // Four packets' worth, as the packet size asks, and room for the one
+  // macroblock that may end a packet beyond its size: without it a single
+  // detailed macroblock at a low quantiser fills a small partition and the
+  // frame fails although the output has room.
+  const uint32_t capacity = (packetSize / 8) * 4 + kWorstMacroblockBytes;
   // The new buffers come first: on failure the writer keeps the old ones.
   uint8_t* a = static_cast<uint8_t*>(std::calloc(1, capacity));
   uint8_t* b = static_cast<uint8_t*>(std::calloc(1, capacity));
