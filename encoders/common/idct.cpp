@@ -1,5 +1,7 @@
 #include "encoders/common/idct.h"
 
+#include "encoders/common/encoder_tables.h"
+
 namespace venc {
 namespace {
 
@@ -68,6 +70,10 @@ void IdctRow(int16_t* x) {
 void init_idct_dsp(IdctDsp& dsp, uint32_t /*cpuFlags*/) {
   dsp.put = IdctBlock<false>;
   dsp.add = IdctBlock<true>;
+}
+
+int16_t PrescaleCoefficient(int32_t f, int pos) {
+  return static_cast<int16_t>((f * static_cast<int32_t>(kIdctScaleTable[pos]) + 2048) >> 12);
 }
 
 static inline int32_t DequantLevel(int32_t level, int qp) {

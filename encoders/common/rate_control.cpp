@@ -1,6 +1,7 @@
 #include "encoders/common/rate_control.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstddef>
 
 #include "encoders/common/encoder_tables.h"
@@ -20,6 +21,14 @@ int32_t Narrow(int64_t v) {
   return static_cast<int32_t>(v);
 }
 
+// Truncating conversion that saturates where the value does not fit (a frame
+// rate far below one frame a second gives more bits a frame than 32 bits hold).
+int32_t TruncateToInt(double v) {
+  if (!(v > -2147483648.0)) return v != v ? 0 : INT32_MIN;
+  if (v >= 2147483647.0) return INT32_MAX;
+  return static_cast<int32_t>(v);
+}
+
 void ResetModels(RateControlState& rc) {
   rc.mbBitsCoef = rc.prevMbBitsCoef = 100;
   rc.mbX2 = 750;
@@ -34,7 +43,7 @@ void ResetModels(RateControlState& rc) {
   rc.iX1 = 0;
   rc.iX2 = rc.mbCount * 750;
   rc.iAvg = rc.mbCount * 750 / 8;
-  rc.avgIBits = 5 * rc.bitsPerFrame;
+  rc.avgIBits = Narrow(5 * int64_t{rc.bitsPerFrame});
   rc.iPos = rc.iCount = 0;
   rc.iQp[kModelWindow - 1] = 10;  // the previous I quantiser
   rc.pX1 = 0;
@@ -54,7 +63,7 @@ void ResetModels(RateControlState& rc) {
 void InitRateControl(RateControlState& rc) {
   rc.bitRate = rc.requestedBitRate;
   rc.frameRate = rc.requestedFrameRate;
-  rc.bitsPerFrame = static_cast<int32_t>((1.0f / rc.frameRate) * static_cast<float>(rc.bitRate));
+  rc.bitsPerFrame = TruncateToInt((1.0f / rc.frameRate) * static_cast<float>(rc.bitRate));
   rc.windowFrames = 0;
   // rcMode 1 and 2 keep their own buffers (ranged and activity controllers);
   // until they stand they run on the rcMode 0 buffer model.
@@ -65,7 +74,7 @@ void InitRateControl(RateControlState& rc) {
   } else {
     rc.bufferSize = kMpeg4VbvBufferBits[Min(rc.vbvLevelIndex, 10)];
   }
-  rc.bufferFullness = rc.lowDelay ? rc.bufferSize / 2 : rc.bufferSize / 2 - 3 * rc.bitsPerFrame;
+  rc.bufferFullness = Narrow(rc.lowDelay ? rc.bufferSize / 2 : rc.bufferSize / 2 - 3 * int64_t{rc.bitsPerFrame});
   if (rc.bufferFullness < 0) rc.bufferFullness = rc.bufferSize / 5;
   rc.windowBits = 0;
   ResetModels(rc);
@@ -91,7 +100,7 @@ void ApplyRateChange(RateControlState& rc) {
   rc.bitsLeft = Narrow(int64_t{rc.bitsLeft} - int64_t{rc.bitsPerFrame} * rc.framesLeft);
   rc.bitRate = rc.requestedBitRate;
   rc.frameRate = rc.requestedFrameRate;
-  rc.bitsPerFrame = static_cast<int32_t>(static_cast<float>(rc.bitRate) / rc.frameRate);
+  rc.bitsPerFrame = TruncateToInt(static_cast<float>(rc.bitRate) / rc.frameRate);
   rc.bitsLeft = Narrow(int64_t{rc.bitsLeft} + int64_t{rc.framesLeft} * rc.bitsPerFrame);
   if (rc.lowDelay) {
     if (rateChanged) rc.windowFrames = static_cast<int32_t>(rc.frameRate);
@@ -241,7 +250,7 @@ void RateControlEndIntraFrame(RateControlState& rc, int32_t bits, int firstQp) {
 }
 
 void AccountSkippedFrames(RateControlState& rc, uint32_t n, int32_t* frameCount, bool* nextIntra) {
-  *frameCount += static_cast<int32_t>(n);
+  *frameCount = Narrow(int64_t{*frameCount} + n);
   if (n > 5) n = 5;
   const int32_t skipped = static_cast<int32_t>(n);
   if (skipped < rc.framesLeft) {
@@ -265,7 +274,7 @@ void AccountSkippedFrames(RateControlState& rc, uint32_t n, int32_t* frameCount,
     }
   }
   rc.bufferFullness = Narrow(int64_t{rc.bufferFullness} -
-                             int64_t{skipped} * static_cast<int32_t>(static_cast<float>(rc.bitRate) / rc.frameRate));
+                             int64_t{skipped} * TruncateToInt(static_cast<float>(rc.bitRate) / rc.frameRate));
 }
 
 uint32_t MbActivity(const uint8_t* origin, ptrdiff_t stride) {

@@ -1,11 +1,13 @@
 // mpeg4enc: creation and validation, the parameter operations, reset, destroy
 // and the per-frame driver EncodeFrame.
+#include "encoders/mpeg4enc/mpeg4_encoder.h"
+
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
 #include "encoders/common/encoder_tables.h"
-#include "encoders/mpeg4enc/mpeg4_encoder.h"
 #include "encoders/mpeg4enc/mpeg4enc.h"
 #include "encoders/mpeg4enc/mpeg4enc_tables.h"
 #include "platform/cpu/cpu.h"
@@ -245,7 +247,7 @@ VideoEncoderResult OpEncodeFrame(VideoEncoder* base, const uint8_t* input, uint3
 
   const uint32_t ticksPerFrame = static_cast<uint32_t>(static_cast<float>(enc.timeResolution) / enc.frameRate);
   if (ticksPerFrame > 0 && enc.frameCount > 0) {
-    const uint32_t n = static_cast<uint32_t>(time - enc.prevTime) / ticksPerFrame;
+    const uint32_t n = (static_cast<uint32_t>(time) - static_cast<uint32_t>(enc.prevTime)) / ticksPerFrame;
     if (n > 1) AccountSkippedFrames(rc, n - 1, &enc.frameCount, &enc.forceIntraNext);
   }
   if (enc.padding) ExtendToMbGrid(*enc.current, enc.width, enc.height);
@@ -281,7 +283,10 @@ VideoEncoderResult OpEncodeFrame(VideoEncoder* base, const uint8_t* input, uint3
       rc.windowBits = static_cast<int32_t>(bits < rc.bitRate ? bits : rc.bitRate);
     }
   } else {
-    if (forceIntra == 1) rc.bitsLeft -= rc.framesLeft * rc.bitsPerFrame;
+    if (forceIntra == 1) {
+      const int64_t left = int64_t{rc.bitsLeft} - int64_t{rc.framesLeft} * rc.bitsPerFrame;
+      rc.bitsLeft = static_cast<int32_t>(left < INT32_MIN ? INT32_MIN : (left > INT32_MAX ? INT32_MAX : left));
+    }
     if (enc.frameCount > 0 && enc.videoTelephony && !enc.shortHeader) WriteStoredHeader(enc, hw);
     if (!enc.forceIntraNext) StartRatePeriod(rc);
     if (!enc.shortHeader) WriteGovHeader(enc.timeBase, hw);
@@ -403,13 +408,16 @@ VideoEncoderResult OpSetEncoderParam(VideoEncoder* base, uint32_t id, uint32_t v
       enc.auxValue2 = static_cast<float>(v / 100000000);
       return VENC_OK;
     case VENC_PARAM_GOP_LENGTH: {
-      if (v == 0) return VENC_ERR_REJECTED;
-      const int32_t delta = v - enc.gopLength;
+      // 0 and, as values that no period can have, negative lengths are refused.
+      if (v < 1) return VENC_ERR_REJECTED;
+      const int64_t delta = int64_t{v} - enc.gopLength;
       enc.gopLength = v;
       rc.periodLength = v;
-      rc.framesLeft += delta;
-      rc.bitsLeft += delta * rc.bitsPerFrame;
-      if (rc.framesLeft < 1 || rc.bitsLeft < 1) rc.framesLeft = 0;
+      const int64_t frames = rc.framesLeft + delta;
+      const int64_t bits = rc.bitsLeft + delta * rc.bitsPerFrame;
+      rc.framesLeft = static_cast<int32_t>(frames > INT32_MAX ? INT32_MAX : (frames < 0 ? 0 : frames));
+      rc.bitsLeft = static_cast<int32_t>(bits > INT32_MAX ? INT32_MAX : (bits < INT32_MIN ? INT32_MIN : bits));
+      if (frames < 1 || bits < 1) rc.framesLeft = 0;
       return VENC_OK;
     }
     case VENC_PARAM_VIDEO_TELEPHONY:

@@ -91,9 +91,14 @@ void WriteVopHeader(Mpeg4Encoder& enc, BitWriter& w, int quant) {
   PutBits(w, 32, 0x000001B6);
   PutBits(w, 2, static_cast<uint32_t>(enc.codingType));
   const uint32_t now = static_cast<uint32_t>(enc.current->time);
+  // A time stamp before the last counted second (the caller's clock went
+  // back) restarts the count there instead of spanning four billion ticks.
+  if (static_cast<int32_t>(now - tb.lastSecond) < 0) tb.lastSecond = now;
   uint32_t d = now - tb.lastSecond;
   tb.moduloMask = 0;
-  while (d >= enc.timeResolution) {
+  // One bit a second; a jump longer than the output can hold stops at the
+  // overflow, which the frame loop reports.
+  while (d >= enc.timeResolution && !w.overflow) {
     tb.seconds += 1;
     PutBits(w, 1, 1);
     tb.lastSecond += enc.timeResolution;

@@ -372,5 +372,39 @@ TEST(Mpeg4EncParamTest, ResetWritesTheStreamHeaderAgain) {
   EXPECT_EQ(third.bytes, first.bytes);
 }
 
+TEST(Mpeg4EncFrameTest, TimeStampsThatJumpOrGoBackStayDecodable) {
+  // A clock that goes back restarts the second count; a jump of 24 days
+  // needs two million modulo_time_base bits, more than the output holds,
+  // and is refused without a hang; afterwards frames code again.
+  EncoderPtr e = Create(Qcif());
+  const std::vector<uint8_t> frame = GreyFrame(Qcif());
+  struct Step {
+    int32_t time;
+    VideoEncoderResult result;
+  };
+  for (const Step s : {Step{5000, VENC_OK}, Step{1000, VENC_OK}, Step{INT32_MAX, VENC_ERR_OVERFLOW},
+                       Step{INT32_MIN, VENC_ERR_OVERFLOW}, Step{0, VENC_OK}, Step{66, VENC_OK}}) {
+    EXPECT_EQ(EncodeOne(e.get(), frame, s.time).result, s.result) << s.time;
+  }
+}
+
+TEST(Mpeg4EncParamTest, ExtremeParameterValuesAreHandled) {
+  EncoderCreateParams p = Qcif();
+  p.frameRate = 0.0001f;  // far below a frame a second
+  EncoderPtr slow = Create(p);
+  ASSERT_TRUE(slow);
+  EXPECT_EQ(EncodeOne(slow.get(), GreyFrame(p), 0, 1).result, VENC_OK);
+  EXPECT_EQ(EncodeOne(slow.get(), GreyFrame(p), 1000, 1).result, VENC_OK);
+
+  EncoderPtr e = Create(Qcif());
+  VideoEncoder* v = e.get();
+  EXPECT_EQ(v->SetEncoderParam(v, VENC_PARAM_GOP_LENGTH, 0xFFFFFFFFu), VENC_ERR_REJECTED);
+  EXPECT_EQ(v->SetEncoderParam(v, VENC_PARAM_GOP_LENGTH, 0x7FFFFFFFu), VENC_OK);
+  EXPECT_EQ(EncodeOne(v, GreyFrame(Qcif()), 0).result, VENC_OK);
+  EXPECT_EQ(EncodeOne(v, GreyFrame(Qcif()), 66).result, VENC_OK);
+  EXPECT_EQ(v->SetEncoderParam(v, VENC_PARAM_GOP_LENGTH, 1), VENC_OK);
+  EXPECT_EQ(EncodeOne(v, GreyFrame(Qcif()), 133).result, VENC_OK);
+}
+
 }  // namespace
 }  // namespace venc
