@@ -174,6 +174,32 @@ int PutInterBlockRvlc(BitWriter& w, const int16_t* coefficients, int count) {
   return bits;
 }
 
+static int PutMvdComponent(BitWriter& w, int v, int rSize) {
+  const int f = 1 << rSize;
+  if (v < -32 * f) v += 64 * f;
+  if (v > 32 * f - 1) v -= 64 * f;
+  if (v == 0) {
+    PutBits(w, kMvdTable[0].length, kMvdTable[0].code);
+    return kMvdTable[0].length;
+  }
+  const int mag = v < 0 ? -v : v;
+  const int h = f + mag - 1;
+  const int motionCode = h >> rSize;
+  const VlcCode& c = kMvdTable[motionCode];
+  PutBits(w, c.length + 1u, (uint32_t{c.code} << 1) | (v < 0 ? 1u : 0u));
+  int bits = c.length + 1;
+  if (rSize > 0) {
+    PutBits(w, static_cast<uint32_t>(rSize), static_cast<uint32_t>(h & (f - 1)));
+    bits += rSize;
+  }
+  return bits;
+}
+
+int PutMvd(BitWriter& w, int dx, int dy, int fcode) {
+  const int rSize = fcode - 1;
+  return PutMvdComponent(w, dx, rSize) + PutMvdComponent(w, dy, rSize);
+}
+
 uint32_t DquantCode(int dquant) {
   switch (dquant) {
     case -1: return 0b00;

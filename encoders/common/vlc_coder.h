@@ -33,6 +33,11 @@ int PutInterBlock(BitWriter& w, const int16_t* coefficients, int start, bool sho
 int PutIntraBlockRvlc(BitWriter& w, const int16_t* coefficients, int start, const uint8_t* scan);
 int PutInterBlockRvlc(BitWriter& w, const int16_t* coefficients, int count);
 
+// Both components of a motion vector difference (half-pel units) with
+// f_code 1-7 (ISO/IEC 14496-2 7.6.3): each brought into [-32f, 32f - 1],
+// then motion_code (Table B-12) with its sign and the motion_residual.
+int PutMvd(BitWriter& w, int dx, int dy, int fcode);
+
 // Two-bit DQUANT code of a quantiser difference -2..2 (0 is never coded).
 uint32_t DquantCode(int dquant);
 

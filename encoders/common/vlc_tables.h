@@ -21,6 +21,10 @@ extern const VlcCode kCbpyTable[16];
 extern const VlcCode kDcSizeLumaTable[13];
 extern const VlcCode kDcSizeChromaTable[13];
 
+// Table B-12 (ITU-T H.263 Table 14): motion_code 0-32 without the sign bit
+// that follows every non-zero code.
+extern const VlcCode kMvdTable[33];
+
 // Transform-coefficient events (last, run, level > 0) with their code without
 // the sign bit, looked up by (last, run) rows.
 struct TcoefTable {

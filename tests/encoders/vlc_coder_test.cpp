@@ -90,6 +90,12 @@ TEST(VlcTablesTest, HeaderTablesArePrefixFree) {
   for (const VlcCode& c : kCbpyTable) cbpy.push_back(CodeString(c));
   for (const VlcCode& c : kDcSizeLumaTable) dcY.push_back(CodeString(c));
   for (const VlcCode& c : kDcSizeChromaTable) dcC.push_back(CodeString(c));
+  std::vector<std::string> mvd = {CodeString(kMvdTable[0])};
+  for (int i = 1; i <= 32; ++i) {
+    mvd.push_back(CodeString(kMvdTable[i]) + "0");
+    mvd.push_back(CodeString(kMvdTable[i]) + "1");
+  }
+  ExpectPrefixFree(mvd, "B-12");
   ExpectPrefixFree(mcbpcI, "B-6");
   ExpectPrefixFree(mcbpcP, "B-7");
   ExpectPrefixFree(cbpy, "B-8");
@@ -175,6 +181,33 @@ TEST(RvlcEventTest, EscapeIsThirtyBitsWithSignLast) {
   // A table event: (0, 0, 1) intra is 110 and the sign.
   EXPECT_EQ(Written([](BitWriter& w) { return PutIntraEventRvlc(w, 0, 0, 1); }), "1100");
 }
+
+struct MvdCase {
+  int dx, dy, fcode;
+  const char* bits;
+};
+
+class MvdTest : public ::testing::TestWithParam<MvdCase> {};
+
+TEST_P(MvdTest, WrapsAndCodesBothComponents) {
+  const MvdCase c = GetParam();
+  int returned = 0;
+  const std::string s = Written([&](BitWriter& w) { return PutMvd(w, c.dx, c.dy, c.fcode); }, &returned);
+  EXPECT_EQ(s, c.bits);
+  EXPECT_EQ(returned, static_cast<int>(s.size()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, MvdTest,
+    ::testing::Values(
+        // 40 half-pels at f_code 1 wraps to -24: 0000 0001 00, sign 1; dy 0 is 1.
+        MvdCase{40, 0, 1, "0000000100" "1" "1"},
+        // f_code 2: h = 2 + 40 - 1 = 41, motion_code 20, residual 1.
+        MvdCase{40, 0, 2, "00000010000" "1" "1"},
+        MvdCase{1, -1, 1, "010" "011"},
+        MvdCase{0, -32, 1, "1" "0000000000101"},
+        // f_code 2 spans -64..63: motion_code 32 for both, residuals 1 and 0.
+        MvdCase{-64, 63, 2, "000000000010" "1" "1" "000000000010" "0" "0"}));
 
 TEST(BlockCoderTest, LastEventCarriesTheLastFlag) {
   int16_t coef[64] = {};
