@@ -164,6 +164,203 @@ int ComputeIntraFrameQp(RateControlState& rc) {
   return qp;
 }
 
+int ComputePredictedFrameQp(RateControlState& rc, bool mpeg4) {
+  int64_t r = rc.avgActivity > 0 ? int64_t{rc.frameActivity} * 256 / rc.avgActivity : 256;
+  r = rc.lowDelay ? Max<int64_t>(216, Min<int64_t>(r, 256)) : Max<int64_t>(205, Min<int64_t>(r, 307));
+  int64_t h;
+  if (rc.skipBoostPending > 0 && rc.bandwidthAdaptation) {
+    const int64_t s = rc.lowDelay ? rc.windowBits / (rc.windowFrames + 1) : rc.bitsLeft / (rc.framesLeft + 1);
+    h = (TruncateToInt((1.0f / rc.skipBoost) * static_cast<float>(r * s)) + 128) >> 8;
+  } else {
+    const int32_t frames = rc.lowDelay ? rc.windowFrames : rc.framesLeft;
+    const int64_t s = frames > 0 ? (rc.lowDelay ? rc.windowBits : rc.bitsLeft) / frames : 0;
+    h = (r * s) >> 8;
+    if (mpeg4 && rc.lowDelay && rc.prevFrameIntra) h = TruncateToInt(static_cast<double>(h) * 1.3);
+  }
+  int64_t t = Max<int64_t>(h, rc.bitsPerFrame / 2);
+  const int64_t b = rc.bufferSize, f = rc.bufferFullness;
+  if (f > 0 || !rc.lowDelay) {
+    if (!rc.lowDelay || f > b / 2)
+      t = TruncateToInt(static_cast<float>(2 * b - f) * static_cast<float>(t) / static_cast<float>(f + b));
+    const int64_t b90 = b * 9 / 10;
+    if (f + t > b90) t = Max<int64_t>(b90 - f, rc.bitsPerFrame / 2);
+    if (!rc.lowDelay && f + t - rc.bitsPerFrame < b / 10) t = b / 10 + rc.bitsPerFrame - f;
+    t = Min(t, b * 4 / 10);
+  }
+  if (mpeg4 && rc.lowDelay) {
+    t = rc.prevFrameIntra ? Min<int64_t>(t, 5 * int64_t{rc.bitsPerFrame} / 2) : Min<int64_t>(t, 2 * int64_t{rc.bitsPerFrame});
+  } else if (rc.lowDelay) {
+    t = Min<int64_t>(t, 2 * int64_t{rc.bitsPerFrame});
+  }
+  rc.frameTarget = Narrow(t);
+  rc.mbModel = static_cast<int16_t>(t - rc.avgHeaderBits < int64_t{rc.mbCount} * 22 ? 2 : 1);
+
+  const float mad = static_cast<float>(rc.frameActivity) / static_cast<float>(rc.mbCount * 256);
+  const int64_t rest = t - rc.avgHeaderBits;
+  int64_t q;
+  if (rest < 1) {
+    q = 31;
+  } else {
+    const float x1mad = static_cast<float>(rc.pX1) * mad;
+    const float d = static_cast<float>(4 * int64_t{rc.pX2} * rest) * mad + x1mad * x1mad;
+    if (d >= 0.0f && rc.pX2 != 0) {
+      const float quotient = static_cast<float>(static_cast<double>(2.0f * static_cast<float>(rc.pX2) * mad) /
+                                                (std::sqrt(static_cast<double>(d)) - static_cast<double>(x1mad)));
+      q = TruncateToInt(static_cast<double>(quotient) + 0.5);
+    } else {
+      q = TruncateToInt(static_cast<double>(static_cast<float>(rc.pAvg) * mad / static_cast<float>(rest)) + 0.5);
+    }
+  }
+  const int64_t p = rc.pQp[(rc.pPos + kModelWindow - 1) % kModelWindow];
+  if (q > 14) {
+    const int64_t lowered = Min(q, p * 5 / 4);
+    q = lowered < q ? lowered : Max(q, p * 3 / 4);
+  } else if (q - p > 3) {
+    q = p + 3;
+  } else if (q - p <= -4) {
+    q = p - 3;
+  }
+  const int qp = q > 31 ? 31 : static_cast<int>(Max<int64_t>(q, rc.lowDelay ? 5 : 3));
+  rc.mbRunAvg = 0;
+  rc.mbPos = 0;
+  rc.mbPoints = 0;
+  rc.textureBits = 0;
+  rc.mbsLeft = rc.mbCount;
+  rc.headerBits = 0;
+  return qp;
+}
+
+void UpdateSkipState(RateControlState& rc, float meanQp) {
+  const int64_t f = rc.bufferFullness, b = rc.bufferSize;
+  if (b * 50 / 100 >= f) return;
+  if (!(meanQp > 25.0f)) {
+    rc.skipCount = 0;
+    return;
+  }
+  const int64_t frame = TruncateToInt(static_cast<float>(rc.bitRate) / rc.frameRate);
+  const int64_t overshoot = -int64_t{rc.frameTarget};
+  if (overshoot < frame / 4) {
+    rc.skipCount = overshoot < frame / 8 ? 0 : rc.skipCount + 2;
+  } else {
+    const int64_t k = frame > 0 ? Max<int64_t>((frame / 2 - rc.frameTarget) / frame, 1) : 1;
+    rc.skipCount = Narrow(rc.skipCount + 6 * k);
+  }
+  if (rc.lowDelay && rc.windowBits < 0 && rc.windowFrames > 1)
+    rc.skipCount = Max(rc.skipCount, 6 * rc.windowFrames - 6);
+  if (rc.skipCount >= 6) {
+    rc.skipBoostPending = 1;
+    rc.skipBoost = rc.skipCount < 12 ? 0.6f : (rc.skipCount < 18 ? 0.4f : 0.3f);
+  }
+}
+
+bool DecideFrameSkip(RateControlState& rc) {
+  if (rc.framesLeft == 0) {
+    rc.skipCount = 0;
+    rc.skipBoostPending = 0;
+    return false;
+  }
+  if (rc.skipCount > 5) {
+    rc.skipCount -= 6;
+    return true;
+  }
+  return false;
+}
+
+bool DetectSceneChange(RateControlState& rc, const MacroblockInfo* mbs, int complexity) {
+  int32_t k = 0;
+  int64_t activity = 0;
+  for (int i = 0; i < rc.mbCount; ++i) {
+    if (mbs[i].inter == 0) ++k;
+    activity += mbs[i].activity;
+  }
+  const int32_t limit = complexity == 0 ? rc.mbCount / 2 : (complexity == 1 ? rc.mbCount * 4 / 10 : rc.mbCount / 3);
+  if (k < rc.mbCount / 10) {
+    if (rc.sceneJumpScore > 3) rc.sceneChangePending = 1;
+    rc.sceneJumpScore = 0;
+  } else {
+    const int32_t g = rc.prevIntraMbs;
+    if (k < 3 * g && g < 3 * k) {
+      if (static_cast<double>(k) >= 0.8 * static_cast<double>(g)) rc.sceneJumpScore += 1;
+    } else {
+      rc.sceneJumpScore += 2;
+    }
+    rc.prevIntraMbs = k;
+  }
+  const int64_t b = rc.bufferSize, f = rc.bufferFullness;
+  if (k <= limit && rc.sceneChangePending != 1) {
+    const bool drained = rc.rcMode == 0 && !rc.lowDelay && f < b / 20;
+    if (!drained && 7 * int64_t{rc.avgActivity} >= 2 * activity) return false;
+  }
+  if (!rc.lowDelay) {
+    if (f >= b * 70 / 100) return false;
+  } else if (f >= b * 60 / 100 || rc.windowIntraCount >= rc.windowIntraLimit || rc.windowFrames <= 3 ||
+             rc.prevFrameIntra) {
+    return false;
+  }
+  rc.sceneJumpScore = 0;
+  rc.sceneChangePending = 0;
+  rc.prevIntraMbs = rc.mbCount / 12;
+  const float added = static_cast<float>((int64_t{rc.periodLength} - rc.framesLeft) * rc.bitRate) / rc.frameRate;
+  int64_t left = int64_t{rc.bitsLeft} + TruncateToInt(added);
+  rc.framesLeft = rc.periodLength;
+  const int64_t periodBits = int64_t{rc.bitsPerFrame} * rc.periodLength;
+  if (rc.lowDelay && static_cast<double>(left) > 1.1 * static_cast<double>(periodBits)) left = periodBits;
+  rc.bitsLeft = Narrow(left);
+  ResetModels(rc);
+  return true;
+}
+
+void RateControlEndPredictedFrame(RateControlState& rc, const MacroblockInfo* mbs, int32_t bits) {
+  rc.framesLeft -= 1;
+  rc.bitsLeft = Narrow(int64_t{rc.bitsLeft} - bits);
+  rc.bufferFullness = Narrow(int64_t{rc.bufferFullness} + bits - rc.bitsPerFrame);
+  if (rc.lowDelay) {
+    if (rc.bufferFullness < 0) rc.bufferFullness += rc.bufferSize * 50 / 100;
+    rc.windowFrames -= 1;
+    rc.windowBits -= bits;
+  }
+  rc.prevRowCoef = rc.rowCoef;
+  rc.prevFrameIntra = 0;
+  if (rc.textureBits == 0) return;
+
+  const float mad = static_cast<float>(rc.frameActivity) / static_cast<float>(rc.mbCount * 256);
+  rc.prevMbBitsCoef = rc.mbBitsCoef;
+  const int32_t h = rc.headerBits;
+  rc.avgHeaderBits = Narrow((6 * int64_t{h} + 4 * int64_t{rc.avgHeaderBits}) / 10);
+  rc.textureBits = bits;
+  rc.pFrameCount += 1;
+  int64_t sumQp = 0;
+  for (int i = 0; i < rc.mbCount; ++i) sumQp += mbs[i].quant;
+  rc.pQp[rc.pPos] = static_cast<int32_t>((sumQp + rc.mbCount / 2) / rc.mbCount);
+  rc.pRq[rc.pPos] = static_cast<float>(sumQp * (int64_t{bits} - h)) / (static_cast<float>(rc.mbCount) * mad);
+  if (rc.bandwidthAdaptation) {
+    if (rc.skipBoostPending > 0) rc.skipBoostPending -= 1;
+    UpdateSkipState(rc, static_cast<float>(sumQp) / static_cast<float>(rc.mbCount));
+  }
+  const int64_t lo = Min(rc.frameActivity, rc.avgActivity), hi = Max(rc.frameActivity, rc.avgActivity);
+  const int n = hi > 0 ? static_cast<int>(lo * Min(rc.pFrameCount, kModelWindow) / hi) : 0;
+  if (n > 1) {
+    int32_t qp[kModelWindow];
+    float y[kModelWindow];
+    for (int i = 0; i < n; ++i) {
+      const int pos = (rc.pPos - i + kModelWindow) % kModelWindow;
+      qp[i] = rc.pQp[pos];
+      y[i] = rc.pRq[pos];
+    }
+    FitRateModel(qp, y, n, &rc.pX1, &rc.pX2);
+    int kept = n;
+    if (n > 2) {
+      kept = RejectModelOutliers(qp, y, rc.pX1, rc.pX2, mad, n);
+      FitRateModel(qp, y, kept, &rc.pX1, &rc.pX2);
+    }
+    float sum = 0.0f;
+    for (int i = 0; i < kept; ++i) sum += y[i];
+    rc.pAvg = (TruncateToInt(sum) + kept / 2) / kept;
+  }
+  rc.pPos = static_cast<int32_t>((rc.pPos + 1) % kModelWindow);
+  rc.avgActivity = Narrow((6 * int64_t{rc.avgActivity} + 4 * int64_t{rc.frameActivity} + 5) / 10);
+}
+
 void FitRateModel(const int32_t* qp, const float* y, int n, int32_t* x1, int32_t* x2) {
   if (n < 1) return;
   bool same = true;
@@ -213,6 +410,7 @@ void RateControlEndIntraFrame(RateControlState& rc, int32_t bits, int firstQp) {
     rc.windowBits -= bits;
   }
   rc.prevRowCoef = rc.rowCoef;
+  rc.prevFrameIntra = 1;
   if (rc.textureBits == 0) return;
 
   const float mad = static_cast<float>(rc.frameActivity) / static_cast<float>(rc.mbCount * 256);

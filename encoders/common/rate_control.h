@@ -50,6 +50,9 @@ struct RateControlState {
   float pRq[kModelWindow] = {};
   int32_t pPos = 0;
   int32_t mbBitsCoef = 0, mbX2 = 0, mbX1 = 0, mbAvg = 0, prevMbBitsCoef = 0, mbRunAvg = 0;
+  int32_t mbQp[kModelWindow] = {};
+  int32_t mbRq[kModelWindow] = {};
+  int16_t mbPos = 0, mbModel = 1, mbPoints = 0;
   int32_t rcMode = 0;
   float requestedFrameRate = 0.0f;
   int32_t mbQpAdaptation = 0;
@@ -62,6 +65,7 @@ struct RateControlState {
   int32_t rowsDone = 0;
   int32_t mbsPerRow = 0;
   int32_t bandwidthAdaptation = 0;
+  int32_t prevFrameIntra = 1;  // the frame before the current one was intra
 };
 
 // Sets the buffer, the models and the counters from the requested rate.
@@ -74,6 +78,22 @@ void ApplyRateChange(RateControlState& rc);
 void SetFrameActivity(RateControlState& rc, const MacroblockInfo* mbs);
 // rcMode 0 quantiser of an intra frame (2-20); sets the frame's target.
 int ComputeIntraFrameQp(RateControlState& rc);
+// rcMode 0 quantiser of a predicted frame (3-31, 5-31 with lowDelay); sets
+// the frame's target and clears the per-frame counters. `mpeg4` selects the
+// mpeg4enc variants of the lowDelay rules.
+int ComputePredictedFrameQp(RateControlState& rc, bool mpeg4);
+// End of a predicted frame that produced `bits`, coded with the quantisers
+// in `mbs`.
+void RateControlEndPredictedFrame(RateControlState& rc, const MacroblockInfo* mbs, int32_t bits);
+// Scene-change test of a predicted frame after motion estimation (`mbs`
+// holds its intra decisions and activities). Returns true when the frame is
+// to be coded intra; a new rate period is then open and the models reset.
+bool DetectSceneChange(RateControlState& rc, const MacroblockInfo* mbs, int complexity);
+// Frame skipping (rcMode 0 with bandwidth adaptation): the skip counter after
+// a predicted frame of mean quantiser `meanQp`, and the decision before the
+// next frame (true: drop it; one skipped frame must then be booked).
+void UpdateSkipState(RateControlState& rc, float meanQp);
+bool DecideFrameSkip(RateControlState& rc);
 // End of an intra frame that produced `bits`; `firstQp` is the first
 // macroblock's quantiser.
 void RateControlEndIntraFrame(RateControlState& rc, int32_t bits, int firstQp);

@@ -195,5 +195,98 @@ TEST(RowModelTest, UpdateTracksTheRowCoefficient) {
   EXPECT_EQ(rc.rowBitsLeft, 0) << "never below 0";
 }
 
+RateControlState PredictedState() {
+  RateControlState rc = QcifState();
+  StartRatePeriod(rc);
+  rc.framesLeft = 44;
+  std::vector<MacroblockInfo> mbs(99);
+  for (MacroblockInfo& m : mbs) m.activity = 1280;
+  SetFrameActivity(rc, mbs.data());
+  return rc;
+}
+
+TEST(PredictedRateControlTest, TargetBelowHeaderBitsStepsFromThePreviousQp) {
+  RateControlState rc = PredictedState();
+  rc.avgHeaderBits = 1000000;  // no texture bits left: wanted QP 31
+  EXPECT_EQ(ComputePredictedFrameQp(rc, true), 18) << "5/4 of the previous P QP 15";
+  rc.pQp[kModelWindow - 1] = 8;
+  rc.pPos = 0;
+  EXPECT_EQ(ComputePredictedFrameQp(rc, true), 10) << "5/4 of 8";
+  EXPECT_EQ(rc.mbsLeft, 99);
+  EXPECT_EQ(rc.textureBits, 0);
+}
+
+TEST(PredictedRateControlTest, QpNeverBelowThreeOrFiveWithLowDelay) {
+  RateControlState rc = PredictedState();
+  rc.bitsLeft = 100000000;  // plenty of bits: the model wants a tiny QP
+  rc.pQp[kModelWindow - 1] = 3;
+  EXPECT_EQ(ComputePredictedFrameQp(rc, true), 3);
+  rc.lowDelay = 1;
+  rc.windowFrames = 10;
+  rc.windowBits = 100000000;
+  rc.bufferFullness = 0;
+  EXPECT_EQ(ComputePredictedFrameQp(rc, true), 5);
+}
+
+TEST(PredictedRateControlTest, EndOfFrameFeedsTheModelAndActivity) {
+  RateControlState rc = PredictedState();
+  ComputePredictedFrameQp(rc, true);
+  rc.textureBits = 3000;
+  rc.headerBits = 500;
+  std::vector<MacroblockInfo> mbs(99);
+  for (MacroblockInfo& m : mbs) m.quant = 12;
+  const int32_t avgActivity = rc.avgActivity;
+  RateControlEndPredictedFrame(rc, mbs.data(), 4000);
+  EXPECT_EQ(rc.pQp[0], 12);
+  EXPECT_EQ(rc.pPos, 1);
+  EXPECT_EQ(rc.textureBits, 4000);
+  EXPECT_EQ(rc.avgHeaderBits, (6 * 500 + 4 * 990) / 10);
+  EXPECT_EQ(rc.avgActivity, (6 * avgActivity + 4 * rc.frameActivity + 5) / 10);
+  EXPECT_EQ(rc.prevFrameIntra, 0);
+}
+
+TEST(FrameSkipTest, DropsOnlyOverHalfFullAndAboveQp25) {
+  RateControlState rc = QcifState();
+  StartRatePeriod(rc);
+  rc.frameTarget = -4266;  // one frame over
+  rc.bufferFullness = rc.bufferSize / 2;
+  UpdateSkipState(rc, 30.0f);
+  EXPECT_EQ(rc.skipCount, 0) << "half full is not over half full";
+  rc.bufferFullness = rc.bufferSize / 2 + 1;
+  UpdateSkipState(rc, 25.0f);
+  EXPECT_EQ(rc.skipCount, 0);
+  // An overshoot of exactly one frame: k = (f / 2 + f) / f = 1, six units.
+  UpdateSkipState(rc, 26.0f);
+  EXPECT_EQ(rc.skipCount, 6);
+  EXPECT_EQ(rc.skipBoostPending, 1);
+  EXPECT_FLOAT_EQ(rc.skipBoost, 0.6f);
+  EXPECT_TRUE(DecideFrameSkip(rc));
+  EXPECT_FALSE(DecideFrameSkip(rc));
+  rc.skipCount = 12;
+  rc.framesLeft = 0;
+  EXPECT_FALSE(DecideFrameSkip(rc)) << "a new period clears the counter";
+  EXPECT_EQ(rc.skipCount, 0);
+}
+
+TEST(SceneChangeTest, ManyIntraMacroblocksStartANewPeriodUnlessTheBufferIsFull) {
+  std::vector<MacroblockInfo> mbs(99);
+  for (MacroblockInfo& m : mbs) {
+    m.inter = 0;
+    m.activity = 1280;
+  }
+  RateControlState rc = PredictedState();
+  rc.bufferFullness = rc.bufferSize * 70 / 100;
+  EXPECT_FALSE(DetectSceneChange(rc, mbs.data(), 2));
+  rc.bufferFullness = rc.bufferSize / 4;
+  rc.framesLeft = 20;
+  rc.pX2 = 1;
+  EXPECT_TRUE(DetectSceneChange(rc, mbs.data(), 2));
+  EXPECT_EQ(rc.framesLeft, 45);
+  EXPECT_EQ(rc.pX2, 99 * 1500 / 3) << "models reset";
+  EXPECT_EQ(rc.prevIntraMbs, 99 / 12);
+  for (MacroblockInfo& m : mbs) m.inter = 1;
+  EXPECT_FALSE(DetectSceneChange(rc, mbs.data(), 2)) << "no intra macroblocks, ordinary activity";
+}
+
 }  // namespace
 }  // namespace venc
