@@ -239,6 +239,7 @@ VideoEncoderResult OpEncodeFrame(VideoEncoder* base, const uint8_t* input, uint3
     rc.periodLength = kMaxGop;
   }
   enc.current->time = time;
+  enc.prevPacketCount = enc.packetCount;
   enc.packetCount = 0;
   enc.lastPacketStart = 0;
   CopyInputToFrame(*enc.current, input, enc.width, enc.height, enc.chromaOrder == 1);
@@ -253,15 +254,7 @@ VideoEncoderResult OpEncodeFrame(VideoEncoder* base, const uint8_t* input, uint3
   if (enc.padding) ExtendToMbGrid(*enc.current, enc.width, enc.height);
 
   if (rc.bandwidthAdaptation) {
-    bool skip = false;
-    if (rc.framesLeft == 0) {
-      rc.skipCount = 0;
-      rc.skipBoostPending = 0;
-    } else if (rc.skipCount > 5) {
-      rc.skipCount -= 6;
-      skip = true;
-    }
-    if (skip) {
+    if (DecideFrameSkip(rc)) {
       uint32_t bits = 0;
       enc.writer.Flush(&bits);
       *ioBytes = 0;

@@ -103,6 +103,7 @@ struct Mpeg4Encoder : VideoEncoder {
   int16_t* dcRows[2] = {nullptr, nullptr};
 
   uint32_t packetCount = 0;
+  uint32_t prevPacketCount = 0;  // packets of the previous frame
   uint32_t* packetSizes = nullptr;
   uint32_t lastPacketStart = 0;
   int videoTelephony = 0;
@@ -138,6 +139,12 @@ struct MbBits {
 MbBits EncodeIntraMb(Mpeg4Encoder& enc, int mbIndex, int* runningQp, int* packet, uint32_t packetLimit);
 // Loads the source pixels of a macroblock into the six blocks of the work area.
 void LoadIntraBlocks(Mpeg4Encoder& enc, int mbx, int mby);
+
+// Inter macroblock coding (inter_mb_coder.cpp): the residual blocks are in
+// the work area, their sums of absolute values in `sad`, the prediction in
+// the frame being coded.
+MbBits EncodeInterMb(Mpeg4Encoder& enc, int mbIndex, const int32_t sad[6], int* runningQp, int* packet,
+                     uint32_t packetLimit);
 
 // One frame (vop_encoder.cpp): 0 or VENC_ERR_OVERFLOW.
 VideoEncoderResult EncodeVop(Mpeg4Encoder& enc);
