@@ -15,7 +15,7 @@ constexpr uint32_t kSoun = FourCC("soun");
 constexpr uint32_t kHint = FourCC("hint");
 constexpr uint32_t kHeader = 8;
 
-std::string FourCCText(uint32_t code) {
+[[maybe_unused]] std::string FourCCText(uint32_t code) {
   std::string s(4, ' ');
   for (int i = 0; i < 4; ++i) {
     char c = static_cast<char>((code >> (24 - 8 * i)) & 0xFF);
@@ -272,6 +272,9 @@ void Mp4Reader::ParseStbl(Mp4Track* track, uint32_t start, uint32_t size, bool* 
         count = static_cast<uint32_t>(std::min<size_t>(count, v.left() / 4));
         track->sample_sizes.resize(count);
         for (uint32_t& s : track->sample_sizes) s = v.BE32();
+      } else {
+        // Samples of a constant size cannot outnumber the bytes of the file.
+        count = std::min(count, file_.Size() / track->constant_sample_size);
       }
       track->sample_count = count;
       return;
@@ -419,8 +422,12 @@ std::unique_ptr<TrackCursor> Mp4Reader::OpenTrack(int index) {
   const Mp4Track* t = track(index);
   if (!t) return nullptr;
   uint64_t seconds = movie_timescale_ ? t->duration / movie_timescale_ : 0;
+#ifndef OVMIX_FUZZING
   ov::DebugOutput("Track %d/%d duration=%ds type=%s\n", index, track_count(), static_cast<int>(seconds),
                   FourCCText(t->handler_type).c_str());
+#else
+  (void)seconds;
+#endif
   auto cursor = std::make_unique<Mp4Cursor>();
   cursor->track = index;
   return cursor;
@@ -470,6 +477,8 @@ bool Mp4Reader::StepSample(Mp4Cursor* c, uint64_t* file_offset, uint32_t* size, 
     delta = t->stts[c->stts_entry].delta;
   }
   *file_offset = t->chunk_offsets[c->chunk] + c->chunk_offset;
+  // A sample outside the file ends the track (also for Seek).
+  if (*file_offset + sample_size > file_.Size()) return false;
   *size = sample_size;
   *decode_time = c->decode_time;
   c->decode_time += delta;
@@ -489,8 +498,6 @@ bool Mp4Reader::ReadSample(TrackCursor* track_cursor, std::unique_ptr<uint8_t[]>
   uint32_t size = 0;
   uint64_t decode_time = 0;
   if (!StepSample(c, &offset, &size, &decode_time)) return false;
-  // The sample must lie inside the file before anything is allocated for it.
-  if (offset + size > file_.Size()) return false;
   auto sample = std::make_unique<uint8_t[]>(size ? size : 1);
   file_.Seek(static_cast<uint32_t>(offset));
   if (size && !file_.ReadBytes(sample.get(), size)) return false;
