@@ -33,7 +33,7 @@ bool ParseAdtsHeader(const uint8_t b[7], AdtsHeader* header) {
   return true;
 }
 
-AdtsReader::AdtsReader(const std::u16string& path) : FrameReader(kAdts, path) {}
+AdtsReader::AdtsReader(const ov::String& path) : FrameReader(kAdts, path) {}
 
 AdtsReader::~AdtsReader() = default;
 

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "media/frame_reader.h"
+#include "platform/os/ov_string.h"
 
 namespace media {
 
@@ -24,7 +25,7 @@ bool ParseAdtsHeader(const uint8_t bytes[7], AdtsHeader* header);
 
 class AdtsReader : public FrameReader {
  public:
-  explicit AdtsReader(const std::u16string& path);
+  explicit AdtsReader(const ov::String& path);
   ~AdtsReader() override;
 
   bool Open() override;

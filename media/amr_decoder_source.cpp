@@ -18,7 +18,7 @@ AmrDecoderSource::AmrDecoderSource(std::unique_ptr<MediaReader> reader) : reader
 
 AmrDecoderSource::~AmrDecoderSource() = default;
 
-bool AmrDecoderSource::Open(const std::u16string& p, uint32_t) {
+bool AmrDecoderSource::Open(const ov::String& p, uint32_t) {
   own_path_ = p;
   if (!reader_) return false;
   if (!decoder_.Init()) return false;

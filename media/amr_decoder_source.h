@@ -25,14 +25,14 @@ class AmrDecoderSource : public DecoderSource {
   bool GetFormat(MediaFormat* out) override;
   // The requested size is not used: every call delivers one frame.
   std::unique_ptr<uint8_t[]> ReadAudio(uint32_t requestedBytes, uint32_t* bytes, uint32_t* timeMs) override;
-  bool Open(const std::u16string& path, uint32_t scale) override;
+  bool Open(const ov::String& path, uint32_t scale) override;
 
   // Seek(0); true.
   bool Restart();
 
  private:
   std::unique_ptr<MediaReader> reader_;
-  std::u16string own_path_;
+  ov::String own_path_;
   ov::AmrNbDecoder decoder_;
   std::unique_ptr<TrackCursor> cursor_;
   uint32_t time_ms_ = 0;

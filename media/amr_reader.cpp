@@ -39,7 +39,7 @@ uint32_t AmrPayloadBytes(uint32_t frame_type, bool wide_band) {
   return bits <= 0 ? 0 : static_cast<uint32_t>(bits + 7) / 8;
 }
 
-AmrReader::AmrReader(const std::u16string& path) : FrameReader(kAmr, path) {}
+AmrReader::AmrReader(const ov::String& path) : FrameReader(kAmr, path) {}
 
 AmrReader::~AmrReader() = default;
 

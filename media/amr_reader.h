@@ -7,6 +7,7 @@
 #include <string>
 
 #include "media/frame_reader.h"
+#include "platform/os/ov_string.h"
 
 namespace media {
 
@@ -17,7 +18,7 @@ uint32_t AmrPayloadBytes(uint32_t frame_type, bool wide_band);
 
 class AmrReader : public FrameReader {
  public:
-  explicit AmrReader(const std::u16string& path);
+  explicit AmrReader(const ov::String& path);
   ~AmrReader() override;
 
   // Reads the magic; true only for "#!AMR\n". The format fields are set for

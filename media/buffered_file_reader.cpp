@@ -4,12 +4,28 @@
 #include <cstring>
 
 #include "media/media_package.h"
+#include "platform/os/event.h"
+#include "platform/os/file.h"
+#include "platform/os/mutex.h"
+#include "platform/os/thread.h"
 
 namespace media {
 
+namespace {
+constexpr uint32_t kThreadStackBytes = 65536;
+constexpr uint32_t kRefillPollMs = 10;
+}  // namespace
+
 // File mode: the open file, the read-ahead thread and what it shares with the
-// owner thread.
-struct BufferedFileReader::FileState {};
+// owner thread. `lock` guards both buffer records during the thread's fill,
+// the swap and the out-of-window seek, the two indices and end_of_data_.
+struct BufferedFileReader::FileState {
+  ov::File file;
+  ov::Event wake{true, false};  // manual reset: wakes the read-ahead thread
+  ov::CriticalSection lock;
+  std::atomic<bool> stop{false};
+  ov::Thread thread;
+};
 
 BufferedFileReader::BufferedFileReader() {
   for (Buffer& b : buffers_) {
@@ -18,9 +34,18 @@ BufferedFileReader::BufferedFileReader() {
   }
 }
 
-BufferedFileReader::~BufferedFileReader() = default;
+BufferedFileReader::~BufferedFileReader() { Close(); }
 
-bool BufferedFileReader::Open(const std::u16string& path) {
+void BufferedFileReader::Close() {
+  if (!file_) return;
+  file_->stop.store(true, std::memory_order_release);
+  file_->wake.Set();
+  file_->thread.Join();
+  file_.reset();
+}
+
+bool BufferedFileReader::Open(const ov::String& path) {
+  Close();
   if (MediaPackage* package = GetMediaPackage()) {
     uint32_t size = 0;
     std::unique_ptr<uint8_t[]> entry = package->ReadEntry(path, &size);
@@ -29,11 +54,56 @@ bool BufferedFileReader::Open(const std::u16string& path) {
       return true;
     }
   }
-  return false;
+  auto state = std::make_unique<FileState>();
+  if (!state->file.Open(path, ov::kGenericRead, ov::kShareRead, ov::CreateMode::kOpenExisting)) return false;
+  uint64_t size = 0;
+  state->file.GetSize(&size);
+  // Positions are 32-bit: a larger file is read up to 4 GB.
+  size_ = static_cast<uint32_t>(std::min<uint64_t>(size, UINT32_MAX));
+  package_mode_ = false;
+  for (Buffer& b : buffers_) {
+    if (b.capacity != kBufferSize) {
+      b.data = std::make_unique<uint8_t[]>(kBufferSize);
+      b.capacity = kBufferSize;
+    }
+    b.available = 0;
+    b.offset = 0;
+    b.position = 0;
+  }
+  current_ = 0;
+  back_ = 1;
+  end_of_data_ = false;
+  file_ = std::move(state);
+  if (!file_->thread.Start([this] { ThreadMain(); return 0u; }, kThreadStackBytes)) {
+    file_.reset();
+    return false;
+  }
+  return true;
+}
+
+void BufferedFileReader::ThreadMain() {
+  FileState& f = *file_;
+  while (!f.stop.load(std::memory_order_acquire)) {
+    {
+      ov::CriticalSectionLock hold(f.lock);
+      Buffer& back = buffers_[back_];
+      if (back.available == 0 && !end_of_data_) {
+        back.position = static_cast<uint32_t>(f.file.Position());
+        uint32_t got = 0;
+        if (!f.file.Read(back.data.get(), back.capacity, &got)) got = 0;
+        back.offset = 0;
+        back.available = got;
+        // A short read (the end, or a read error) ends the data.
+        if (got < back.capacity) end_of_data_ = true;
+      }
+    }
+    f.wake.Wait(ov::kInfinite);
+    f.wake.Reset();
+  }
 }
 
 void BufferedFileReader::OpenMemory(std::unique_ptr<uint8_t[]> data, uint32_t size) {
-  file_.reset();
+  Close();
   Buffer& b = buffers_[0];
   b.data = std::move(data);
   b.capacity = size;
@@ -50,7 +120,6 @@ void BufferedFileReader::OpenMemory(std::unique_ptr<uint8_t[]> data, uint32_t si
   size_ = size;
 }
 
-bool BufferedFileReader::BackHasData() { return buffers_[back_].available != 0; }
 
 bool BufferedFileReader::Read(void* destination, uint32_t count, uint32_t* got) {
   uint32_t copied = 0;
@@ -60,7 +129,26 @@ bool BufferedFileReader::Read(void* destination, uint32_t count, uint32_t* got) 
     Buffer* cur = &buffers_[current_];
     if (cur->available == 0) {
       if (package_mode_ || !file_) return false;
-      return false;
+      bool wait = false;
+      {
+        ov::CriticalSectionLock hold(file_->lock);
+        if (buffers_[back_].available == 0 && end_of_data_) return false;
+        if (buffers_[back_].available != 0) {
+          std::swap(current_, back_);
+        } else {
+          wait = true;
+        }
+        // The thread refills the now-empty back buffer.
+        file_->wake.Set();
+      }
+      if (wait) {
+        for (;;) {
+          ov::Sleep(kRefillPollMs);
+          ov::CriticalSectionLock hold(file_->lock);
+          if (buffers_[back_].available != 0 || end_of_data_) break;
+        }
+      }
+      continue;
     }
     uint32_t n = std::min(cur->available, count - copied);
     std::memcpy(out + copied, cur->data.get() + cur->offset, n);
@@ -88,6 +176,15 @@ void BufferedFileReader::Seek(uint32_t position) {
     cur.available = 0;
     return;
   }
+  if (!file_) return;
+  ov::CriticalSectionLock hold(file_->lock);
+  for (Buffer& b : buffers_) {
+    b.available = 0;
+    b.offset = 0;
+    b.position = position;
+  }
+  file_->file.Seek(position, ov::SeekFrom::kBegin);
+  end_of_data_ = false;
 }
 
 void BufferedFileReader::Skip(int64_t delta) {
@@ -133,6 +230,5 @@ bool BufferedFileReader::ReadBytes(void* destination, uint32_t count) {
 
 bool BufferedFileReader::ReadGuid(uint8_t destination[16]) { return Read(destination, 16, nullptr); }
 
-void BufferedFileReader::ThreadMain() {}
 
 }  // namespace media

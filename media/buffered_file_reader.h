@@ -12,6 +12,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/os/ov_string.h"
+
 namespace media {
 
 class BufferedFileReader {
@@ -26,7 +28,7 @@ class BufferedFileReader {
   // Opens `path`: the media package's entry of that name when there is one
   // (served from memory, no thread), else the file, with its read-ahead thread.
   // False when neither can be opened.
-  bool Open(const std::u16string& path);
+  bool Open(const ov::String& path);
 
   // Serves `size` bytes held in memory, as for a package entry.
   void OpenMemory(std::unique_ptr<uint8_t[]> data, uint32_t size);
@@ -65,7 +67,8 @@ class BufferedFileReader {
   struct FileState;
 
   void ThreadMain();
-  bool BackHasData();
+  // Stops the read-ahead thread and closes the file.
+  void Close();
 
   Buffer buffers_[2];
   int current_ = 0;

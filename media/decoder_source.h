@@ -14,6 +14,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/os/ov_string.h"
+
 namespace media {
 
 // What a source delivers (GetFormat). Audio sources fill the first three
@@ -61,9 +63,9 @@ class DecoderSource {
   virtual bool CanSeek();
   // Opens the clip. `scale` enlarges the target size of still pictures and is
   // ignored by the other sources (1 from every opener).
-  virtual bool Open(const std::u16string& path, uint32_t scale) = 0;
+  virtual bool Open(const ov::String& path, uint32_t scale) = 0;
 
-  std::u16string path;    // the clip's file path, stored by the opener before Open
+  ov::String path;    // the clip's file path, stored by the opener before Open
   uint32_t startMark = 0; // ms; 0 = start of clip
   uint32_t endMark = 0;   // ms; 0 = none. Sources stop once their time passes it;
                           // audio sources cut the last block to end at it.
@@ -74,6 +76,6 @@ class DecoderSource {
 // AMR sound track of ".3gp", ".3gpp", ".3g2", ".mp4", ".m4a", ".mov", ".mpa"
 // files an AmrDecoderSource. Null when the file cannot be opened as audio,
 // for ".mid", for paths shorter than 5 characters and for other extensions.
-std::unique_ptr<DecoderSource> OpenAudioSource(const std::u16string& path);
+std::unique_ptr<DecoderSource> OpenAudioSource(const ov::String& path);
 
 }  // namespace media

@@ -2,7 +2,7 @@
 
 namespace media {
 
-FrameReader::FrameReader(Kind k, const std::u16string& path) : MediaReader(k) {
+FrameReader::FrameReader(Kind k, const ov::String& path) : MediaReader(k) {
   // The result is not checked here: Open() fails on an unreadable file
   // because no valid header is found.
   file_.Open(path);

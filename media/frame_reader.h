@@ -10,12 +10,13 @@
 
 #include "media/buffered_file_reader.h"
 #include "media/media_reader.h"
+#include "platform/os/ov_string.h"
 
 namespace media {
 
 class FrameReader : public MediaReader {
  public:
-  FrameReader(Kind k, const std::u16string& path);
+  FrameReader(Kind k, const ov::String& path);
   ~FrameReader() override;
 
   // Seek in the reader's time unit: from the index when the target is inside

@@ -26,22 +26,9 @@ constexpr uint8_t kFileProperties[16] = {0xA1, 0xDC, 0xAB, 0x8C, 0x47, 0xA9, 0xC
 constexpr uint8_t kContentDescription[16] = {0x33, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
                                              0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
 
-bool EndsWithNoCase(const std::u16string& text, const char* ending) {
-  size_t n = std::strlen(ending);
-  if (text.size() < n) return false;
-  for (size_t i = 0; i < n; ++i) {
-    char16_t a = text[text.size() - n + i];
-    char16_t b = static_cast<char16_t>(static_cast<unsigned char>(ending[i]));
-    if (a >= u'A' && a <= u'Z') a = static_cast<char16_t>(a - u'A' + u'a');
-    if (b >= u'A' && b <= u'Z') b = static_cast<char16_t>(b - u'A' + u'a');
-    if (a != b) return false;
-  }
-  return true;
-}
-
-bool IsMp4Family(const std::u16string& path) {
-  for (const char* ext : {".3gpp", ".3g2", ".mp4", ".mpa", ".m4a", ".3gp", ".mov"}) {
-    if (EndsWithNoCase(path, ext)) return true;
+bool IsMp4Family(const ov::String& path) {
+  for (const char16_t* ext : {u".3gpp", u".3g2", u".mp4", u".mpa", u".m4a", u".3gp", u".mov"}) {
+    if (path.EndsWithNoCase(ext)) return true;
   }
   return false;
 }
@@ -132,19 +119,19 @@ void MediaInfo::Pause(int ms) const {
   if (yield) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
-void MediaInfo::ReadMediaInfo(const std::u16string& p, uint32_t y) {
+void MediaInfo::ReadMediaInfo(const ov::String& p, uint32_t y) {
   path = p;
   yield = y;
-  if (EndsWithNoCase(path, ".WMA") || EndsWithNoCase(path, ".wmv")) {
+  if (path.EndsWithNoCase(u".WMA") || path.EndsWithNoCase(u".wmv")) {
     ReadAsfProperties();
-  } else if (EndsWithNoCase(path, ".mp3")) {
-    title.clear();
+  } else if (path.EndsWithNoCase(u".mp3")) {
+    title = ov::String();
     if (!ReadId3v2()) ReadId3v1();
     ReadMpegDuration();
-  } else if (EndsWithNoCase(path, ".amr")) {
+  } else if (path.EndsWithNoCase(u".amr")) {
     AmrReader reader(path);
     if (reader.Open()) durationMs = static_cast<uint32_t>(reader.GetDuration(0));
-  } else if (EndsWithNoCase(path, ".aac")) {
+  } else if (path.EndsWithNoCase(u".aac")) {
     AdtsReader reader(path);
     if (reader.Open()) durationMs = reader.ScanDuration();
   } else if (IsMp4Family(path)) {
@@ -183,7 +170,7 @@ void MediaInfo::ReadAsfProperties() {
   }
   Pause(1);
   if (const uint8_t* o = FindGuid(data, header.size(), kContentDescription); o && o + 34 <= end) {
-    title = Utf16(o + 34, static_cast<size_t>(end - (o + 34)), false);
+    title = ov::String(Utf16(o + 34, static_cast<size_t>(end - (o + 34)), false));
   }
 }
 
@@ -208,7 +195,7 @@ bool MediaInfo::ReadId3v2() {
   }
   const size_t id_bytes = version == 2 ? 3 : 4;
   const size_t header_bytes = version == 2 ? 6 : 10;
-  std::u16string length;
+  ov::String length;
   while (at + header_bytes <= tag.size()) {
     const uint8_t* f = tag.data() + at;
     if (f[0] == 0) break;  // padding
@@ -223,13 +210,13 @@ bool MediaInfo::ReadId3v2() {
     }
     at += header_bytes;
     if (frame_size > tag.size() - at) break;
-    if (id[0] == 'T') id3Frames.emplace_back(id, Id3Text(tag.data() + at, frame_size));
+    if (id[0] == 'T') id3Frames.emplace_back(id, ov::String(Id3Text(tag.data() + at, frame_size)));
     at += frame_size;
     Pause(0);
   }
   for (const auto& [id, text] : id3Frames) {
-    if (id == (version == 2 ? "TT2" : "TIT2") && title.empty()) title = text;
-    if (id == (version == 2 ? "TLE" : "TLEN") && length.empty()) length = text;
+    if (id == (version == 2 ? "TT2" : "TIT2") && title.IsEmpty()) title = text;
+    if (id == (version == 2 ? "TLE" : "TLEN") && length.IsEmpty()) length = text;
   }
   return true;
 }
@@ -240,10 +227,10 @@ void MediaInfo::ReadId3v1() {
   uint8_t tag[128];
   file.Seek(file.Size() - 128);
   if (!file.ReadBytes(tag, 128) || std::memcmp(tag, "TAG", 3) != 0) return;
-  title = Latin1(tag + 3, 30);
-  artist = Latin1(tag + 33, 30);
-  album = Latin1(tag + 63, 30);
-  year = Latin1(tag + 93, 4);
+  title = ov::String(Latin1(tag + 3, 30));
+  artist = ov::String(Latin1(tag + 33, 30));
+  album = ov::String(Latin1(tag + 63, 30));
+  year = ov::String(Latin1(tag + 93, 4));
   genre = u"UNKNOWN";
 }
 

@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/os/ov_string.h"
+
 namespace media {
 
 class MediaInfo {
@@ -18,19 +20,19 @@ class MediaInfo {
 
   // Fills the record from the file at `path`. With `yield` non-zero the
   // readers leave the processor to other threads between steps.
-  void ReadMediaInfo(const std::u16string& path, uint32_t yield);
+  void ReadMediaInfo(const ov::String& path, uint32_t yield);
 
-  std::u16string path;
+  ov::String path;
   uint32_t bitRate = 0;  // bit/s, ASF only
-  std::u16string genre;  // "UNKNOWN" from an ID3v1 tag
-  std::u16string year;
-  std::u16string album;
-  std::u16string artist;
-  std::u16string title;
+  ov::String genre;  // "UNKNOWN" from an ID3v1 tag
+  ov::String year;
+  ov::String album;
+  ov::String artist;
+  ov::String title;
   uint32_t durationMs = 0;  // 0 = unknown
   uint32_t yield = 0;
   // ID3v2 frames read: identifier and text.
-  std::vector<std::pair<std::string, std::u16string>> id3Frames;
+  std::vector<std::pair<std::string, ov::String>> id3Frames;
 
  private:
   void ReadAsfProperties();

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/os/ov_string.h"
+
 namespace media {
 
 class MediaPackage {
@@ -20,11 +22,11 @@ class MediaPackage {
   // package reduces it to an entry name). True with the entry's data offset
   // in the package file and its size; false when absent or the package is not
   // open.
-  virtual bool FindEntry(const std::u16string& path, uint32_t* offset, uint32_t* size) = 0;
+  virtual bool FindEntry(const ov::String& path, uint32_t* offset, uint32_t* size) = 0;
 
   // A new heap copy of the entry's data and its size; null when the entry is
   // absent or cannot be read in full. The caller owns the buffer.
-  virtual std::unique_ptr<uint8_t[]> ReadEntry(const std::u16string& path, uint32_t* size) = 0;
+  virtual std::unique_ptr<uint8_t[]> ReadEntry(const ov::String& path, uint32_t* size) = 0;
 };
 
 // The process-wide media package that BufferedFileReader::Open asks first;
@@ -37,12 +39,12 @@ MediaPackage* GetMediaPackage();
 // Used by tests, fuzz targets and ovtool to serve bytes without a file.
 class MemoryPackage : public MediaPackage {
  public:
-  void Add(const std::u16string& name, std::vector<uint8_t> data);
-  void Add(const std::u16string& name, const uint8_t* data, size_t size);
+  void Add(const ov::String& name, std::vector<uint8_t> data);
+  void Add(const ov::String& name, const uint8_t* data, size_t size);
   void Clear();
 
-  bool FindEntry(const std::u16string& path, uint32_t* offset, uint32_t* size) override;
-  std::unique_ptr<uint8_t[]> ReadEntry(const std::u16string& path, uint32_t* size) override;
+  bool FindEntry(const ov::String& path, uint32_t* offset, uint32_t* size) override;
+  std::unique_ptr<uint8_t[]> ReadEntry(const ov::String& path, uint32_t* size) override;
 
  private:
   std::map<std::u16string, std::vector<uint8_t>> entries_;

@@ -58,7 +58,7 @@ bool ParseEsds(const uint8_t* body, size_t size, std::vector<uint8_t>* config) {
 
 }  // namespace
 
-Mp4Reader::Mp4Reader(const std::u16string& path) : MediaReader(kMp4) {
+Mp4Reader::Mp4Reader(const ov::String& path) : MediaReader(kMp4) {
   if (file_.Open(path)) ParseTopLevel();
 }
 

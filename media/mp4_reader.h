@@ -15,6 +15,7 @@
 
 #include "media/buffered_file_reader.h"
 #include "media/media_reader.h"
+#include "platform/os/ov_string.h"
 
 namespace media {
 
@@ -112,7 +113,7 @@ class Mp4Reader : public MediaReader {
  public:
   static constexpr int kMaxTracks = 8;
 
-  explicit Mp4Reader(const std::u16string& path);
+  explicit Mp4Reader(const ov::String& path);
   ~Mp4Reader() override;
 
   // True when the parse found at least one track.

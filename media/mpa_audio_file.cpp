@@ -96,7 +96,7 @@ bool CMPAFrameHeader::IsCompatible(const CMPAFrameHeader& o) const {
          (channel_mode == 3) == (o.channel_mode == 3);
 }
 
-CMPAFileReader::CMPAFileReader(const std::u16string& path) : name_(path) {
+CMPAFileReader::CMPAFileReader(const ov::String& path) : name_(path) {
   if (!file_.Open(path)) throw CMPAException(CMPAException::kOpenFile, path, "CreateFile", true);
 }
 
@@ -162,7 +162,7 @@ uint32_t CMPAVbriInfo::SeekPoint(float percent) const {
   return static_cast<uint32_t>(position);
 }
 
-CMPAAudioFile::CMPAAudioFile(const std::u16string& path, uint32_t begin, uint32_t end) : reader_(path) {
+CMPAAudioFile::CMPAAudioFile(const ov::String& path, uint32_t begin, uint32_t end) : reader_(path) {
   begin_ = begin;
   end_ = end == 0 ? reader_.Size() : std::min(end, reader_.Size());
   if (end_ < 4 || begin_ > end_ - 4) Fail(CMPAException::kEndReached);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "media/buffered_file_reader.h"
+#include "platform/os/ov_string.h"
 
 namespace media {
 
@@ -26,17 +27,17 @@ class CMPAException {
     kFreeBitrate = 9,
     kIncompatibleHeader = 10,
   };
-  CMPAException(Id id, const std::u16string& file = {}, const char* call = nullptr, bool os_error = false)
+  CMPAException(Id id, const ov::String& file = {}, const char* call = nullptr, bool os_error = false)
       : id_(id), os_error_(os_error), file_(file), call_(call ? call : "") {}
   Id id() const { return id_; }
   bool os_error() const { return os_error_; }
-  const std::u16string& file() const { return file_; }
+  const ov::String& file() const { return file_; }
   const std::string& call() const { return call_; }
 
  private:
   Id id_;
   bool os_error_;
-  std::u16string file_;
+  ov::String file_;
   std::string call_;
 };
 
@@ -67,17 +68,17 @@ struct CMPAFrameHeader {
 // Reads windows of a file through a BufferedFileReader (file or package entry).
 class CMPAFileReader {
  public:
-  explicit CMPAFileReader(const std::u16string& path);
+  explicit CMPAFileReader(const ov::String& path);
   uint32_t Size() const { return file_.Size(); }
   // Pointer to `count` bytes at `offset`, valid until the next call. For a
   // backward search the window ends at the end of the request.
   const uint8_t* Read(uint32_t offset, uint32_t count, bool backwards = false);
   uint32_t ReadBE(uint32_t offset, uint32_t bytes);
-  const std::u16string& name() const { return name_; }
+  const ov::String& name() const { return name_; }
 
  private:
   BufferedFileReader file_;
-  std::u16string name_;
+  ov::String name_;
   std::vector<uint8_t> window_;
   uint32_t window_offset_ = 0;
 };
@@ -116,7 +117,7 @@ class CMPAVbriInfo : public CMPAVbrHeader {
 class CMPAAudioFile {
  public:
   // Opens `path` and analyses it between `begin` and `end` (0: the file size).
-  CMPAAudioFile(const std::u16string& path, uint32_t begin = 0, uint32_t end = 0);
+  CMPAAudioFile(const ov::String& path, uint32_t begin = 0, uint32_t end = 0);
 
   uint32_t average_bytes_per_second() const { return average_bytes_per_second_; }
   uint32_t begin() const { return begin_; }

@@ -105,7 +105,7 @@ TEST(MediaInfo, AsfHeaderProperties) {
   info.ReadMediaInfo(pak.Add("clip.wma", asf), 0);
   EXPECT_EQ(info.bitRate, 64000u);
   EXPECT_EQ(info.durationMs, 4800u);
-  EXPECT_EQ(info.title, std::u16string(31, u'A'));
+  EXPECT_EQ(info.title, ov::String(u'A', 31));
 
   media::MediaInfo small;
   small.ReadMediaInfo(pak.Add("short.WMV", Bytes(asf.begin(), asf.begin() + 4000)), 0);

@@ -6,7 +6,7 @@
 
 namespace mediatest {
 
-std::u16string U16(const std::string& text) { return std::u16string(text.begin(), text.end()); }
+ov::String U16(const std::string& text) { return ov::String::FromAscii(text); }
 
 std::string RunCommand(const std::string& command) {
   std::string out;
@@ -43,8 +43,8 @@ TestPackage::TestPackage() : previous_(media::GetMediaPackage()) { media::SetMed
 
 TestPackage::~TestPackage() { media::SetMediaPackage(previous_); }
 
-std::u16string TestPackage::Add(const std::string& name, std::vector<uint8_t> bytes) {
-  std::u16string path = U16(name);
+ov::String TestPackage::Add(const std::string& name, std::vector<uint8_t> bytes) {
+  ov::String path = U16(name);
   package_.Add(path, std::move(bytes));
   return path;
 }

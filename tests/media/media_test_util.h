@@ -7,11 +7,12 @@
 #include <vector>
 
 #include "media/media_package.h"
+#include "platform/os/ov_string.h"
 
 namespace mediatest {
 
-// UTF-16 path from ASCII/UTF-8 text.
-std::u16string U16(const std::string& text);
+// A path from ASCII text.
+ov::String U16(const std::string& text);
 
 // Output of a shell command (stdout); empty when it cannot run.
 std::string RunCommand(const std::string& command);
@@ -31,7 +32,7 @@ class TestPackage {
   TestPackage();
   ~TestPackage();
   // Serves `bytes` under `name` and returns the name as a path.
-  std::u16string Add(const std::string& name, std::vector<uint8_t> bytes);
+  ov::String Add(const std::string& name, std::vector<uint8_t> bytes);
 
  private:
   media::MemoryPackage package_;
