@@ -2,15 +2,9 @@
 
 namespace media {
 
-GsmAcmConverter& GsmAcmConverter::Instance() {
-  static GsmAcmConverter converter;
-  return converter;
-}
+namespace {
 
-bool GsmAcmConverter::Open() {
-  std::lock_guard<std::mutex> hold(lock_);
-  ++use_count_;
-  if (stream_.IsOpen() || !ov::AcmStream::HasDriver(u"GSM 6.10")) return false;
+ov::AcmFormat GsmFormat() {
   ov::AcmFormat gsm;
   gsm.format_tag = ov::kWaveFormatGsm610;
   gsm.channels = 1;
@@ -19,6 +13,10 @@ bool GsmAcmConverter::Open() {
   gsm.block_align = 65;
   gsm.bits_per_sample = 0;
   gsm.samples_per_block = 320;
+  return gsm;
+}
+
+ov::AcmFormat PcmFormat() {
   ov::AcmFormat pcm;
   pcm.format_tag = ov::kWaveFormatPcm;
   pcm.channels = 1;
@@ -26,23 +24,27 @@ bool GsmAcmConverter::Open() {
   pcm.average_bytes_per_second = 16000;
   pcm.block_align = 2;
   pcm.bits_per_sample = 16;
-  return stream_.Open(gsm, pcm);
+  return pcm;
 }
 
-void GsmAcmConverter::Close() {
-  std::lock_guard<std::mutex> hold(lock_);
-  if (use_count_ > 0 && --use_count_ == 0) stream_.Close();
+}  // namespace
+
+bool GsmAcmConverter::Open() {
+  if (stream_.IsOpen() || !ov::AcmStream::HasDriver(u"GSM 6.10")) return false;
+  return stream_.Open(GsmFormat(), PcmFormat());
 }
 
-bool GsmAcmConverter::IsOpen() {
-  std::lock_guard<std::mutex> hold(lock_);
-  return stream_.IsOpen();
+void GsmAcmConverter::Close() { stream_.Close(); }
+
+bool GsmAcmConverter::Restart() {
+  if (!stream_.IsOpen()) return false;
+  stream_.Close();
+  return stream_.Open(GsmFormat(), PcmFormat());
 }
 
 std::unique_ptr<uint8_t[]> GsmAcmConverter::Convert(const uint8_t* source, uint32_t length, uint32_t* converted) {
   *converted = 0;
   auto out = std::make_unique<uint8_t[]>(kBufferBytes);
-  std::lock_guard<std::mutex> hold(lock_);
   uint32_t used = 0;
   if (!stream_.Convert(source, length, out.get(), kBufferBytes, &used, converted)) return nullptr;
   return out;
