@@ -21,7 +21,8 @@ constexpr uint32_t kRefillPollMs = 10;
 // the swap and the out-of-window seek, the two indices and end_of_data_.
 struct BufferedFileReader::FileState {
   ov::File file;
-  ov::Event wake{true, false};  // manual reset: wakes the read-ahead thread
+  ov::Event wake{true, false};     // manual reset: wakes the read-ahead thread
+  ov::Event filled{false, false};  // auto reset: the thread has filled a buffer
   ov::CriticalSection lock;
   std::atomic<bool> stop{false};
   ov::Thread thread;
@@ -97,6 +98,7 @@ void BufferedFileReader::ThreadMain() {
         if (got < back.capacity) end_of_data_ = true;
       }
     }
+    f.filled.Set();
     f.wake.Wait(ov::kInfinite);
     f.wake.Reset();
   }
@@ -142,8 +144,9 @@ bool BufferedFileReader::Read(void* destination, uint32_t count, uint32_t* got) 
         file_->wake.Set();
       }
       if (wait) {
+        // Test at least every 10 ms; the thread's fill ends the wait early.
         for (;;) {
-          ov::Sleep(kRefillPollMs);
+          file_->filled.Wait(kRefillPollMs);
           ov::CriticalSectionLock hold(file_->lock);
           if (buffers_[back_].available != 0 || end_of_data_) break;
         }
