@@ -38,6 +38,11 @@ TEST(AdtsReader, MatchesFfprobePackets) {
     OV_SKIP_WITHOUT_FIXTURE(path);
     auto packets = mediatest::ProbePackets(path, 0);
     ASSERT_FALSE(packets.empty()) << name;
+    // ffprobe's ADTS times are in its stream time base ("1/28224000").
+    std::string base = mediatest::RunCommand("ffprobe -v error -select_streams 0 -show_entries stream=time_base -of csv=p=0 '" +
+                                             path + "'");
+    int64_t den = std::atoll(base.substr(base.find('/') + 1).c_str());
+    ASSERT_GT(den, 0);
     TestPackage pak;
     media::AdtsReader reader(pak.Add(name, ovtest::ReadFileBytes(path)));
     ASSERT_TRUE(reader.Open()) << name;
@@ -49,6 +54,7 @@ TEST(AdtsReader, MatchesFfprobePackets) {
       ASSERT_LT(n, packets.size()) << name;
       EXPECT_EQ(bytes, packets[n].size) << name << " packet " << n;
       EXPECT_EQ(time, n * 1024) << name;
+      EXPECT_EQ(int64_t{time}, packets[n].dts * reader.sample_rate() / den) << name << " packet " << n;
       ++n;
     }
     // Every frame, the one that ends at the end of the file included.
