@@ -1,16 +1,15 @@
 #include "media/media_info.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 #include <memory>
-#include <thread>
 
 #include "media/adts_reader.h"
 #include "media/amr_reader.h"
 #include "media/buffered_file_reader.h"
 #include "media/mp4_reader.h"
 #include "media/mpa_audio_file.h"
+#include "platform/os/thread.h"
 
 namespace media {
 
@@ -116,7 +115,7 @@ const uint8_t* FindGuid(const uint8_t* data, size_t size, const uint8_t guid[16]
 }  // namespace
 
 void MediaInfo::Pause(int ms) const {
-  if (yield) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+  if (yield) ov::Sleep(static_cast<uint32_t>(ms));
 }
 
 void MediaInfo::ReadMediaInfo(const ov::String& p, uint32_t y) {
