@@ -27,11 +27,11 @@ seconds() {  # seconds COMMAND...: wall-clock seconds of COMMAND, output discard
   start=$(date +%s.%N)
   "$@" >/dev/null 2>&1
   end=$(date +%s.%N)
-  echo "$end - $start" | bc -l
+  awk -v a="$start" -v b="$end" 'BEGIN { printf "%.6f", b - a }' 
 }
 
 report() {  # report NAME OURS PEER
-  printf '%-28s ours %8.3f s  peer %8.3f s  ratio %6.2f\n' "$1" "$2" "$3" "$(echo "$2 / $3" | bc -l)"
+  awk -v n="$1" -v o="$2" -v p="$3" 'BEGIN { printf "%-28s ours %8.3f s  peer %8.3f s  ratio %6.2f\n", n, o, p, o / p }' 
 }
 
 ours=$(seconds "$ovtool" info "$hour" --packets)
