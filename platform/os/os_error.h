@@ -43,6 +43,8 @@ enum : uint32_t {
   kErrorWaitTimeout = 258,
   kErrorStillActive = 259,  // also the exit code of a process that still runs
   kErrorNotOwner = 288,     // release of a mutex the thread does not own
+  kErrorModuleNotFound = 126,     // a library that cannot be loaded
+  kErrorProcedureNotFound = 127,  // a library without that export
   kErrorBadExeFormat = 193,
   kErrorFileCorrupt = 1392,
   kErrorTimeout = 1460,
