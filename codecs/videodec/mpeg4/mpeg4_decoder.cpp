@@ -367,6 +367,24 @@ int32_t Mpeg4AllocateBuffers(Mpeg4Decoder& d) {
   return 0;
 }
 
+bool Mpeg4ParseLayerSize(const uint8_t* data, uint32_t size, uint16_t* width, uint16_t* height) {
+  if (!data || !width || !height) return false;
+  Mpeg4Decoder d;
+  d.bits.Attach(data, size);
+  for (uint32_t i = 0; i + 4 <= size; ++i) {
+    const bool layer = data[i] == 0 && data[i + 1] == 0 && data[i + 2] == 1 && (data[i + 3] & 0xF0) == 0x20;
+    const bool short_header = data[i] == 0 && data[i + 1] == 0 && (data[i + 2] & 0xFC) == 0x80;
+    if (!layer && !short_header) continue;
+    d.bits.Seek(static_cast<uint64_t>(i) * 8);
+    if (Mpeg4ParseVolHeader(d) != 0) return false;
+    if (d.layer.short_header && Mpeg4ParseShortVideoHeader(d) != 0) return false;
+    *width = d.layer.width;
+    *height = d.layer.height;
+    return *width > 0 && *height > 0;
+  }
+  return false;
+}
+
 int32_t gCreateMPEG4VideoDecoder(VideoDecoder** decoder, const uint8_t* config, uint32_t* config_length,
                                  uint32_t postfilter_level) {
   if (!decoder || !config_length) return VDEC_ERR_ARGUMENT;
