@@ -2,6 +2,7 @@
 // headers, and the finishing and handing out of pictures.
 #include "codecs/videodec/mpeg4/mpeg4_decoder.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -69,7 +70,7 @@ void CopyOut(Mpeg4Decoder& d, const DecodedPicture& pic, DecodedPicture* out) {
     out->height = pic.height;
     return;
   }
-  const int cw = d.layer.width & ~1, ch = d.layer.height & ~1;
+  const int cw = std::min<int>(d.layer.width, w) & ~1, ch = std::min<int>(d.layer.height, h) & ~1;
   CopyPlane(out->y, cw, pic.y, w, cw, ch);
   CopyPlane(out->u, cw / 2, pic.u, w / 2, cw / 2, ch / 2);
   CopyPlane(out->v, cw / 2, pic.v, w / 2, cw / 2, ch / 2);
