@@ -1,12 +1,13 @@
 // Rotation and mirroring: 4:2:0, 4:2:2 and luma-only frames, RGB565 windows
 // (as RGB565 or widened to BGR24) and mirrors of RGB565 and planar YUV. Pure
 // sample moves, except the ordered dither of the widening to 24 bits.
-#include <bit>
 #include <cstring>
 #include <initializer_list>
 
 #include "imageproc/imageproc.h"
 #include "imageproc/pixel_ops.h"
+#include "imageproc/rotate_dsp.h"
+#include "platform/cpu/cpu.h"
 
 namespace imageproc {
 namespace {
@@ -27,62 +28,25 @@ inline void CopyReversed(const T* s, T* o, int64_t n) {
 }
 
 // Quarter turns: bands of eight source rows; each source column of a band
-// becomes eight neighbouring output samples (forwards when dy is 1,
-// backwards when it is -1), gathered into one word for bytes.
-// Transposes an 8 x 8 block of bytes held as eight little-endian words (byte
-// i of word k is row k, column i): 4 x 4 quarters, then 2 x 2 blocks, then
-// single bytes change places across the diagonal.
-inline void Transpose8x8(uint64_t r[8]) {
-  for (int k = 0; k < 4; ++k) {
-    const uint64_t a = r[k], b = r[k + 4];
-    r[k] = (a & 0x00000000FFFFFFFFull) | (b << 32);
-    r[k + 4] = (a >> 32) | (b & 0xFFFFFFFF00000000ull);
-  }
-  for (int k : {0, 1, 4, 5}) {
-    const uint64_t a = r[k], b = r[k + 2];
-    r[k] = (a & 0x0000FFFF0000FFFFull) | ((b & 0x0000FFFF0000FFFFull) << 16);
-    r[k + 2] = ((a >> 16) & 0x0000FFFF0000FFFFull) | (b & 0xFFFF0000FFFF0000ull);
-  }
-  for (int k = 0; k < 8; k += 2) {
-    const uint64_t a = r[k], b = r[k + 1];
-    r[k] = (a & 0x00FF00FF00FF00FFull) | ((b & 0x00FF00FF00FF00FFull) << 8);
-    r[k + 1] = ((a >> 8) & 0x00FF00FF00FF00FFull) | (b & 0xFF00FF00FF00FF00ull);
-  }
-}
-
-// Quarter turns: bands of eight source rows; each source column of a band
-// becomes eight neighbouring output samples (forwards when dy is 1,
-// backwards when it is -1). Bytes go through 8 x 8 word transposes.
+// becomes eight neighbouring output samples, forwards when dy is 1. When dy
+// is -1 the band is read from its last row upwards, which writes the same
+// eight samples forwards from the other end. Bytes go through the transpose
+// kernel.
 template <typename T>
 void TurnQuarter(const T* src, ptrdiff_t srcStride, T* dst, const Landing& at, int64_t rows, int64_t cols) {
-  static_assert(std::endian::native == std::endian::little, "the byte transpose works on little-endian words");
+  RotateDsp dsp;
+  if constexpr (sizeof(T) == 1) init_rotate_dsp(dsp, ov::GetCpuFlags());
   int64_t y0 = 0;
   for (; y0 + 8 <= rows; y0 += 8) {
-    const T* r[8];
-    for (int k = 0; k < 8; ++k) r[k] = src + (y0 + k) * srcStride;
-    T* o = dst + at.At(y0, 0);
-    int64_t x = 0;
+    const bool down = at.dy == 1;
+    const T* first = down ? src + y0 * srcStride : src + (y0 + 7) * srcStride;
+    const ptrdiff_t step = down ? srcStride : -srcStride;
+    T* o = dst + at.At(y0, 0) - (down ? 0 : 7);
     if constexpr (sizeof(T) == 1) {
-      for (; x + 8 <= cols; x += 8) {
-        uint64_t w[8];
-        for (int k = 0; k < 8; ++k) std::memcpy(&w[k], r[k] + x, 8);
-        Transpose8x8(w);  // w[i]: source column x + i, rows y0 .. y0 + 7
-        for (int i = 0; i < 8; ++i, o += at.dx) {
-          if (at.dy == 1) {
-            std::memcpy(o, &w[i], 8);
-          } else {
-            const uint64_t reversed = __builtin_bswap64(w[i]);
-            std::memcpy(o - 7, &reversed, 8);
-          }
-        }
-      }
-    }
-    for (; x < cols; ++x, o += at.dx) {
-      const T v[8] = {r[0][x], r[1][x], r[2][x], r[3][x], r[4][x], r[5][x], r[6][x], r[7][x]};
-      if (at.dy == 1) {
-        std::memcpy(o, v, sizeof v);
-      } else {
-        for (int k = 0; k < 8; ++k) o[-k] = v[k];
+      dsp.transpose_band8(o, at.dx, first, step, cols);
+    } else {
+      for (int64_t x = 0; x < cols; ++x) {
+        for (int k = 0; k < 8; ++k) o[x * at.dx + k] = first[k * step + x];
       }
     }
   }
