@@ -34,10 +34,7 @@ uint16_t Pattern(int pattern, size_t i) {
 TEST(RgbToYuvDsp, Rgb565Row2MatchesReference) {
   std::printf("seed %u\n", kSeed);
   for (const Variant& variant : kVariants) {
-    if (!(ov::GetCpuFlags() & variant.flag)) {
-      std::printf("%s not supported here: skipped\n", variant.name);
-      continue;
-    }
+    if (!(ov::GetCpuFlags() & variant.flag)) GTEST_SKIP() << variant.name << " is not supported here";
     imageproc::RgbToYuvDsp ref{}, simd{};
     imageproc::init_rgb_to_yuv_dsp(ref, 0);
     imageproc::init_rgb_to_yuv_dsp(simd, variant.flag);

@@ -24,10 +24,7 @@ const Variant kVariants[] = {{"sse2", ov::kCpuSse2}};
 TEST(RotateDsp, TransposeBand8MatchesReference) {
   std::printf("seed %u\n", kSeed);
   for (const Variant& variant : kVariants) {
-    if (!(ov::GetCpuFlags() & variant.flag)) {
-      std::printf("%s not supported here: skipped\n", variant.name);
-      continue;
-    }
+    if (!(ov::GetCpuFlags() & variant.flag)) GTEST_SKIP() << variant.name << " is not supported here";
     imageproc::RotateDsp ref{}, simd{};
     imageproc::init_rotate_dsp(ref, 0);
     imageproc::init_rotate_dsp(simd, variant.flag);
