@@ -36,7 +36,7 @@ std::vector<Sample> ReadAll(media::Mp4Reader& reader, int track, media::TrackCur
 
 TEST(Mp4Reader, MatchesFfprobePackets) {
   for (const char* name : {"media_h263_amr.3gp", "media_mpeg4_aac.mp4", "media_h264_aac.mp4", "media_aac.m4a",
-                           "media_mpeg4_aac.3g2"}) {
+                           "media_mpeg4_aac.3g2", "media_aac.mov"}) {
     std::string path = ovtest::FixturePath(name);
     OV_SKIP_WITHOUT_FIXTURE(path);
     TestPackage pak;
@@ -68,6 +68,7 @@ TEST(Mp4Reader, TracksFlagsAndConfigurations) {
       {"media_mpeg4_aac.mp4", 0, 1, false, false, false, true, true},
       {"media_h264_aac.mp4", 0, 1, false, false, true, true, false},
       {"media_aac.m4a", -1, 0, false, false, false, true, false},
+      {"media_aac.mov", -1, 0, false, false, false, true, false},
   };
   for (const Case& c : cases) {
     std::string path = ovtest::FixturePath(c.name);
