@@ -39,7 +39,9 @@ const EngineCommand* ActionProcessor::GetNextAction(uint32_t timeMs, Position* p
 
 uint32_t ActionProcessor::GetDuration() const {
   if (commands_.empty()) return 0;
-  return commands_.back()->timeMs - commands_.front()->timeMs;
+  // A list appended out of time order must not give a wrapped, huge length.
+  uint32_t first = commands_.front()->timeMs, last = commands_.back()->timeMs;
+  return last >= first ? last - first : 0;
 }
 
 void ActionProcessor::Serialize(std::vector<uint8_t>* out) const {

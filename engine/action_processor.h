@@ -51,7 +51,7 @@ class ActionProcessor {
   const EngineCommand* GetNextAction(uint32_t timeMs, Position* position) const;
 
   // timeMs of the last command minus that of the first (list order); 0 when
-  // empty.
+  // empty or when the last is earlier than the first.
   uint32_t GetDuration() const;
 
   // Appends the engine record and the flag trailer to `out`.

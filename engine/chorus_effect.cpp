@@ -15,6 +15,10 @@ bool ChorusEffect::Build(const WaveFormatEx& sourceFormat, int32_t voices) {
   uintptr_t dry = inner_->OpenVoice(sourceFormat);
   if (!dry) return false;
   inner_->SetVolume(dry, kVoiceVolume);
+  // One frame of lead: a voice takes two frames for its first output frame,
+  // and without it the dry voice would run out one frame before each block
+  // ends and slip by a frame every block.
+  inner_->WriteVoice(dry, SilenceBlock(frameBytes_, sourceFormat.bitsPerSample), frameBytes_);
   voices_.push_back(dry);
   for (int32_t i = 0; i < voices; ++i) {
     uintptr_t v = inner_->OpenVoice(sourceFormat);

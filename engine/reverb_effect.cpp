@@ -19,6 +19,10 @@ bool ReverbEffect::Build(const WaveFormatEx& sourceFormat, int32_t delayMs, int3
   uintptr_t dry = inner_->OpenVoice(sourceFormat);
   if (!dry) return false;
   inner_->SetVolume(dry, 0xFFFFFFFF);
+  // A voice starts by taking two source frames for its first output frame;
+  // one frame of lead keeps the dry voice from running dry at the end of
+  // every chunk (which would leave a hole and shift it by a frame each time).
+  inner_->WriteVoice(dry, SilenceBlock(frameBytes_, sourceFormat.bitsPerSample), frameBytes_);
   voices_.push_back(dry);
   const WaveFormatEx wet = WaveFormatEx::Pcm(16, rate, 2);
   const uint32_t level = static_cast<uint32_t>(volumePercent) * 65535 / 100;
