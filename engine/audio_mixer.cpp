@@ -312,7 +312,10 @@ void AudioMixer::FillChannel(AudioChannel& c, uint32_t want) {
     } else {
       QueueBlock(c, block.get(), bytes);
     }
-    want = bytes >= want ? 0 : want - bytes;
+    // A tempo channel counts what reached its voice: the processor holds
+    // back input until it can cut whole segments.
+    uint32_t done = c.tempo ? static_cast<uint32_t>(stretched.size()) : bytes;
+    want = done >= want ? 0 : want - done;
   }
 }
 
