@@ -59,6 +59,7 @@ class SoftMixer {
 
   uint32_t rate() const { return rate_; }
   uint32_t bits() const { return bits_; }
+  uint32_t channels() const { return channels_; }
   uint32_t masterGain() const { return masterGain_; }
   uint32_t gainSelect(uint32_t index) const { return gainSelect_[index & 1]; }
   size_t StreamCount() const { return streams_.size(); }
