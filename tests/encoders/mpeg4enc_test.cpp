@@ -406,5 +406,44 @@ TEST(Mpeg4EncParamTest, ExtremeParameterValuesAreHandled) {
   EXPECT_EQ(EncodeOne(v, GreyFrame(Qcif()), 133).result, VENC_OK);
 }
 
+TEST(Mpeg4EncPredictedTest, UnchangedPictureCodesEveryMacroblockNotCoded) {
+  EncoderPtr e = Create(Qcif());
+  const std::vector<uint8_t> frame = GreyFrame(Qcif());
+  ASSERT_EQ(EncodeOne(e.get(), frame, 0).type, 0);
+  const Encoded p = EncodeOne(e.get(), frame, 66);
+  ASSERT_EQ(p.result, VENC_OK);
+  EXPECT_EQ(p.type, 1);
+  // P-VOP header (60 bits with a 10-bit increment) and 99 COD bits, stuffed.
+  EXPECT_EQ(p.bytes.size(), (60u + 99u + 8u) / 8u);
+  const auto* state = static_cast<const Mpeg4Encoder*>(e.get());
+  for (int i = 0; i < 99; ++i) EXPECT_EQ(state->mbs[i].notCoded, 1) << i;
+}
+
+TEST(Mpeg4EncPredictedTest, ForcedIntraMacroblockRunLastsOneFrame) {
+  EncoderPtr e = Create(Qcif());
+  VideoEncoder* v = e.get();
+  const auto* state = static_cast<const Mpeg4Encoder*>(v);
+  std::vector<uint8_t> frame = GreyFrame(Qcif());
+  ASSERT_EQ(EncodeOne(v, frame, 0).result, VENC_OK);
+  ASSERT_EQ(v->SetEncoderParam(v, VENC_PARAM_INTRA_MBS, 1), VENC_OK);
+  ASSERT_EQ(v->SetEncoderParam(v, VENC_PARAM_INTRA_MBS_FIRST, 0), VENC_OK);
+  ASSERT_EQ(v->SetEncoderParam(v, VENC_PARAM_INTRA_MBS_COUNT, 11), VENC_OK);
+  const Encoded p = EncodeOne(v, frame, 66);
+  ASSERT_EQ(p.type, 1);
+  for (int i = 0; i < 22; ++i) EXPECT_EQ(state->mbs[i].inter, i < 11 ? 0 : 1) << i;
+  ASSERT_EQ(EncodeOne(v, frame, 133).type, 1);
+  for (int i = 0; i < 11; ++i) EXPECT_EQ(state->mbs[i].inter, 1) << i;
+}
+
+TEST(Mpeg4EncPredictedTest, GopLengthDecidesTheFrameTypes) {
+  EncoderCreateParams p = Qcif();
+  p.gopLength = 3;
+  EncoderPtr e = Create(p);
+  std::vector<int32_t> types;
+  for (int i = 0; i < 7; ++i) types.push_back(EncodeOne(e.get(), GreyFrame(p, static_cast<uint8_t>(90 + i)), i * 66).type);
+  EXPECT_EQ(types, (std::vector<int32_t>{0, 1, 1, 0, 1, 1, 0}));
+  EXPECT_EQ(EncodeOne(e.get(), GreyFrame(p), 7 * 66, 1).type, 0) << "forced intra";
+}
+
 }  // namespace
 }  // namespace venc
