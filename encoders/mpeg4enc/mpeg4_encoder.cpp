@@ -267,7 +267,10 @@ VideoEncoderResult OpEncodeFrame(VideoEncoder* base, const uint8_t* input, uint3
   BitWriter& hw = enc.writer.main();
   if (enc.frameCount == 0 && !enc.shortHeader) WriteStoredHeader(enc, hw);
   enc.timeBase.gobToggle = 1;
-  if (rc.framesLeft != 0 && forceIntra == 0 && !enc.forceIntraNext) {
+  // The first frame of a stream is intra whatever the period says: a GOP
+  // length raised before it leaves frames in the period, and a predicted
+  // first frame would refer to no picture.
+  if (rc.framesLeft != 0 && forceIntra == 0 && !enc.forceIntraNext && enc.frameCount != 0) {
     enc.codingType = 1;
     if (rc.lowDelay && rc.rcMode == 0 && rc.windowFrames == 0 && rc.framesLeft > 0) {
       rc.windowIntraCount = 0;

@@ -443,6 +443,12 @@ TEST(Mpeg4EncPredictedTest, GopLengthDecidesTheFrameTypes) {
   for (int i = 0; i < 7; ++i) types.push_back(EncodeOne(e.get(), GreyFrame(p, static_cast<uint8_t>(90 + i)), i * 66).type);
   EXPECT_EQ(types, (std::vector<int32_t>{0, 1, 1, 0, 1, 1, 0}));
   EXPECT_EQ(EncodeOne(e.get(), GreyFrame(p), 7 * 66, 1).type, 0) << "forced intra";
+
+  // A GOP length raised before the first frame still starts with intra.
+  EncoderPtr f = Create(p);
+  ASSERT_EQ(f->SetEncoderParam(f.get(), VENC_PARAM_GOP_LENGTH, 100), VENC_OK);
+  EXPECT_EQ(EncodeOne(f.get(), GreyFrame(p), 0).type, 0);
+  EXPECT_EQ(EncodeOne(f.get(), GreyFrame(p), 66).type, 1);
 }
 
 TEST(Mpeg4EncRobustnessTest, RandomCreationRecordsAndParametersNeverFault) {
