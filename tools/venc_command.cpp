@@ -23,6 +23,7 @@ struct VencOptions {
   int level = -1;
   unsigned packet = 0;
   bool dp = false, rvlc = false, intraOnly = false;
+  int intraMbsFirst = -1, intraMbsCount = 0;
   std::string input, output, recon, header;
 };
 
@@ -30,8 +31,9 @@ int VencUsage() {
   std::fprintf(stderr,
                "usage: ovtool venc --codec mpeg4 --size WxH --fps N --kbps K [--stream-mode 0|1|2] [--level L]\n"
                "                   [--packet BITS] [--dp] [--rvlc] [--intra-only] [--recon OUT.yuv]\n"
-               "                   [--header OUT.hdr] IN.yuv OUT.m4v\n"
-               "  --recon writes the encoder's reconstruction, --header the stream header alone.\n");
+               "                   [--header OUT.hdr] [--intra-mbs FIRST,COUNT] IN.yuv OUT.m4v\n"
+               "  --recon writes the encoder's reconstruction, --header the stream header alone,\n"
+               "  --intra-mbs codes COUNT macroblocks from FIRST intra in every predicted frame.\n");
   return 2;
 }
 
@@ -68,6 +70,8 @@ bool ParseOptions(int argc, char** argv, VencOptions& o) {
     } else if (a == "--recon") {
       if (!next(&v)) return false;
       o.recon = v;
+    } else if (a == "--intra-mbs") {
+      if (!next(&v) || std::sscanf(v, "%d,%d", &o.intraMbsFirst, &o.intraMbsCount) != 2) return false;
     } else if (a == "--header") {
       if (!next(&v)) return false;
       o.header = v;
@@ -181,6 +185,11 @@ int RunVenc(int argc, char** argv) {
   int frames = 0, status = 0;
   const auto* state = static_cast<const venc::Mpeg4Encoder*>(enc);
   while (std::fread(frame.data(), 1, frameBytes, in) == frameBytes) {
+    if (o.intraMbsFirst >= 0) {
+      enc->SetEncoderParam(enc, venc::VENC_PARAM_INTRA_MBS, 1);
+      enc->SetEncoderParam(enc, venc::VENC_PARAM_INTRA_MBS_FIRST, static_cast<uint32_t>(o.intraMbsFirst));
+      enc->SetEncoderParam(enc, venc::VENC_PARAM_INTRA_MBS_COUNT, static_cast<uint32_t>(o.intraMbsCount));
+    }
     uint32_t bytes = capacity;
     int32_t type = 0;
     const int32_t time = static_cast<int32_t>(static_cast<int64_t>(frames) * 1000 / o.fps);
@@ -221,5 +230,6 @@ int RunVenc(int argc, char** argv) {
 
 OVTOOL_COMMAND(venc,
                "venc --codec mpeg4 --size WxH --fps N --kbps K [--stream-mode 0|1|2] [--level L] [--packet BITS] "
-               "[--dp] [--rvlc] [--intra-only] [--recon OUT.yuv] [--header OUT.hdr] IN.yuv OUT.m4v  encode raw YUV 4:2:0",
+               "[--dp] [--rvlc] [--intra-only] [--recon OUT.yuv] [--header OUT.hdr] [--intra-mbs FIRST,COUNT] IN.yuv OUT.m4v"
+               "  encode raw YUV 4:2:0",
                RunVenc)
