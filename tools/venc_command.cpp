@@ -22,7 +22,7 @@ struct VencOptions {
   int streamMode = 0;
   int level = -1;
   unsigned packet = 0;
-  bool dp = false, rvlc = false, intraOnly = false;
+  bool dp = false, rvlc = false, intraOnly = false, telephony = false;
   int intraMbsFirst = -1, intraMbsCount = 0;
   std::string input, output, recon, header;
 };
@@ -31,9 +31,10 @@ int VencUsage() {
   std::fprintf(stderr,
                "usage: ovtool venc --codec mpeg4 --size WxH --fps N --kbps K [--stream-mode 0|1|2] [--level L]\n"
                "                   [--packet BITS] [--dp] [--rvlc] [--intra-only] [--recon OUT.yuv]\n"
-               "                   [--header OUT.hdr] [--intra-mbs FIRST,COUNT] IN.yuv OUT.m4v\n"
+               "                   [--header OUT.hdr] [--intra-mbs FIRST,COUNT] [--telephony] IN.yuv OUT.m4v\n"
                "  --recon writes the encoder's reconstruction, --header the stream header alone,\n"
-               "  --intra-mbs codes COUNT macroblocks from FIRST intra in every predicted frame.\n");
+               "  --intra-mbs codes COUNT macroblocks from FIRST intra in every predicted frame,\n"
+               "  --telephony switches the low-delay video-telephony mode on.\n");
   return 2;
 }
 
@@ -75,6 +76,8 @@ bool ParseOptions(int argc, char** argv, VencOptions& o) {
     } else if (a == "--header") {
       if (!next(&v)) return false;
       o.header = v;
+    } else if (a == "--telephony") {
+      o.telephony = true;
     } else if (a == "--dp") {
       o.dp = true;
     } else if (a == "--rvlc") {
@@ -165,6 +168,7 @@ int RunVenc(int argc, char** argv) {
       return 1;
     }
   }
+  if (o.telephony) enc->SetEncoderParam(enc, venc::VENC_PARAM_VIDEO_TELEPHONY, 1);
   FILE* in = std::fopen(o.input.c_str(), "rb");
   FILE* out = std::fopen(o.output.c_str(), "wb");
   FILE* rec = o.recon.empty() ? nullptr : std::fopen(o.recon.c_str(), "wb");
@@ -230,6 +234,6 @@ int RunVenc(int argc, char** argv) {
 
 OVTOOL_COMMAND(venc,
                "venc --codec mpeg4 --size WxH --fps N --kbps K [--stream-mode 0|1|2] [--level L] [--packet BITS] "
-               "[--dp] [--rvlc] [--intra-only] [--recon OUT.yuv] [--header OUT.hdr] [--intra-mbs FIRST,COUNT] IN.yuv OUT.m4v"
-               "  encode raw YUV 4:2:0",
+               "[--dp] [--rvlc] [--intra-only] [--recon OUT.yuv] [--header OUT.hdr] [--intra-mbs FIRST,COUNT] [--telephony]"
+               " IN.yuv OUT.m4v  encode raw YUV 4:2:0",
                RunVenc)
