@@ -75,7 +75,7 @@ VideoEncoderResult EncodeVop(Mpeg4Encoder& enc) {
     frameQp = ComputeIntraFrameQp(rc);
   } else {
     SetFrameActivity(rc, enc.mbs);
-    frameQp = ComputePredictedFrameQp(rc, true);
+    frameQp = ComputePredictedFrameQp(rc);
   }
 
   const uint32_t headerStart = enc.writer.FrameBits();
