@@ -71,6 +71,9 @@ VideoEncoderResult EncodeVop(Mpeg4Encoder& enc) {
   if (intra) {
     if (enc.videoTelephony) rc.windowIntraCount += 1;
     ComputeMbActivities(enc.current->lumaOrigin(), enc.current->lumaStride(), enc.mbsPerRow, enc.mbRows, enc.mbs);
+    // An intra picture refreshes every macroblock.
+    if (enc.intraRefresh || enc.cyclicRefresh)
+      for (int i = 0; i < enc.mbCount; ++i) enc.mbs[i].refreshAge = 0;
     SetFrameActivity(rc, enc.mbs);
     frameQp = ComputeIntraFrameQp(rc);
   } else {
