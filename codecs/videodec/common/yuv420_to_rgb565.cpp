@@ -1,0 +1,106 @@
+#include "codecs/videodec/common/yuv420_to_rgb565.h"
+
+#include <cstddef>
+
+namespace videodec {
+namespace {
+
+// ITU-R BT.601 chroma terms in 14-bit fixed point (1.402, 0.344, 0.714, 1.772
+// times 16384). The shifts are arithmetic: they round toward minus infinity.
+constexpr int kCrToR = 22970;
+constexpr int kCbToG = 5638;
+constexpr int kCrToG = 11700;
+constexpr int kCbToB = 29032;
+
+// 2x2 ordered-dither offsets added before truncation to 5/6/5 bits, by
+// position in the block: [row of the pair][column of the pair].
+struct Dither {
+  int r, g, b;
+};
+constexpr Dither kDither[2][2] = {
+    {{2, 3, 0}, {6, 0, 4}},
+    {{4, 1, 6}, {0, 2, 2}},
+};
+
+inline int Clip255(int x) { return x < 0 ? 0 : (x > 255 ? 255 : x); }
+
+inline uint16_t Pixel(int y, int r, int g, int b, const Dither& d) {
+  const int red = Clip255(y + r + d.r);
+  const int green = Clip255(y - g + d.g);
+  const int blue = Clip255(y + b + d.b);
+  return static_cast<uint16_t>(((red >> 3) << 11) | ((green >> 2) << 5) | (blue >> 3));
+}
+
+}  // namespace
+
+void ConvertYUV420toRGB565TopDown(const YuvFrame* src, uint16_t* dst, uint16_t width, uint16_t height,
+                                  int32_t top_down) {
+  if (!src || !dst || width == 0 || height == 0) return;
+  const ptrdiff_t y_stride = src->width;
+  const ptrdiff_t c_stride = src->width / 2;
+  const ptrdiff_t dst_pitch = (width + 1) & ~1;
+  // Destination row of picture row r.
+  auto row = [&](int r) -> uint16_t* {
+    return dst + (top_down ? r : height - 1 - r) * dst_pitch;
+  };
+  const int even_w = width & ~1;
+  const int even_h = height & ~1;
+
+  for (int r = 0; r < even_h; r += 2) {
+    const uint8_t* y0 = src->y + r * y_stride;
+    const uint8_t* y1 = y0 + y_stride;
+    const uint8_t* u = src->u + (r / 2) * c_stride;
+    const uint8_t* v = src->v + (r / 2) * c_stride;
+    uint16_t* d0 = row(r);
+    uint16_t* d1 = row(r + 1);
+    for (int c = 0; c < even_w; c += 2) {
+      const int cb = u[c / 2] - 128;
+      const int cr = v[c / 2] - 128;
+      const int rr = (kCrToR * cr) >> 14;
+      const int gg = (kCbToG * cb + kCrToG * cr) >> 14;
+      const int bb = (kCbToB * cb) >> 14;
+      d0[c] = Pixel(y0[c], rr, gg, bb, kDither[0][0]);
+      d0[c + 1] = Pixel(y0[c + 1], rr, gg, bb, kDither[0][1]);
+      d1[c] = Pixel(y1[c], rr, gg, bb, kDither[1][0]);
+      d1[c + 1] = Pixel(y1[c + 1], rr, gg, bb, kDither[1][1]);
+    }
+    if (width & 1) {
+      if (width == 1) {
+        // No pair to copy from: the single column converts with the block's
+        // left-hand dither.
+        const int cb = u[0] - 128;
+        const int cr = v[0] - 128;
+        const int rr = (kCrToR * cr) >> 14;
+        const int gg = (kCbToG * cb + kCrToG * cr) >> 14;
+        const int bb = (kCbToB * cb) >> 14;
+        d0[0] = Pixel(y0[0], rr, gg, bb, kDither[0][0]);
+        d1[0] = Pixel(y1[0], rr, gg, bb, kDither[1][0]);
+      } else {
+        d0[width - 1] = d0[width - 2];
+        d1[width - 1] = d1[width - 2];
+      }
+    }
+  }
+
+  if (height & 1) {
+    const int r = height - 1;
+    uint16_t* d = row(r);
+    if (r > 0) {
+      const uint16_t* above = row(r - 1);
+      for (int c = 0; c < width; ++c) d[c] = above[c];
+    } else {
+      // A picture of one row: convert it with the top-row dither.
+      const uint8_t* y0 = src->y;
+      for (int c = 0; c < width; ++c) {
+        const int cb = src->u[c / 2] - 128;
+        const int cr = src->v[c / 2] - 128;
+        const int rr = (kCrToR * cr) >> 14;
+        const int gg = (kCbToG * cb + kCrToG * cr) >> 14;
+        const int bb = (kCbToB * cb) >> 14;
+        d[c] = Pixel(y0[c], rr, gg, bb, kDither[0][c & 1]);
+      }
+    }
+  }
+}
+
+}  // namespace videodec

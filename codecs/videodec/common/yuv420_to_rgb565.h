@@ -1,0 +1,33 @@
+#pragma once
+// Planar YUV 4:2:0 to RGB565 conversion of decoded pictures.
+//
+// This header and yuv420_to_rgb565.cpp depend on nothing but the C++ standard
+// library, so the image library compiles the same source into itself.
+
+#include <cstdint>
+
+namespace videodec {
+
+// A planar YUV 4:2:0 picture: luma stride = width, chroma stride = width / 2.
+// The first five fields of DecodedPicture (video_decoder.h) have this layout.
+struct YuvFrame {
+  uint8_t* y;
+  uint8_t* u;  // Cb
+  uint8_t* v;  // Cr
+  uint16_t width;
+  uint16_t height;
+};
+
+// Converts the top-left width x height pixels of `src` into RGB565 (red in bits
+// 15..11, green 10..5, blue 4..0) with a fixed 2x2 ordered dither.
+//
+// `dst` holds ((width + 1) & ~1) x height pixels: a row of odd width carries one
+// padding pixel, which is left unwritten. `top_down` non-zero writes the picture's
+// top row first; 0 writes it last (bottom-up, as a device-independent bitmap).
+// An odd last column repeats the column to its left and an odd last row the row
+// above it. width and height must not exceed the frame's own; either being 0
+// writes nothing. Allocates nothing; any thread.
+void ConvertYUV420toRGB565TopDown(const YuvFrame* src, uint16_t* dst, uint16_t width, uint16_t height,
+                                  int32_t top_down);
+
+}  // namespace videodec

@@ -1,0 +1,161 @@
+#include "codecs/videodec/common/idct.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <random>
+
+#include "codecs/videodec/common/transform_tables.h"
+#include "platform/cpu/cpu.h"
+
+namespace videodec {
+namespace {
+
+// Double-precision inverse DCT of ITU-T H.263 Annex A.
+void ReferenceIdct(const int* f, double* out) {
+  for (int y = 0; y < 8; ++y) {
+    for (int x = 0; x < 8; ++x) {
+      double sum = 0;
+      for (int u = 0; u < 8; ++u) {
+        for (int v = 0; v < 8; ++v) {
+          const double cu = u ? 1.0 : std::sqrt(0.5);
+          const double cv = v ? 1.0 : std::sqrt(0.5);
+          sum += cu * cv * f[u * 8 + v] * std::cos((2 * y + 1) * u * M_PI / 16) * std::cos((2 * x + 1) * v * M_PI / 16);
+        }
+      }
+      out[y * 8 + x] = sum / 4;
+    }
+  }
+}
+
+void Prescale(const int* f, int16_t* block) {
+  for (int i = 0; i < 64; ++i) block[i] = static_cast<int16_t>((f[i] * kIdctScale[i]) >> 12);
+}
+
+// The scaled transform is not bit-exact with the reference; a sample may be
+// off by this much (IEEE 1180 peak error bound).
+constexpr int kMaxSampleError = 1;
+// And the mean squared error over many blocks stays below IEEE 1180's 0.06.
+constexpr double kMaxMeanSquaredError = 0.06;
+
+TEST(IdctDspTest, DcOnlyGivesAnEighthOfTheCoefficient) {
+  IdctDsp dsp;
+  init_idct_dsp(dsp, 0);
+  int16_t block[64] = {800};  // a reconstructed DC of 100
+  uint8_t out[64];
+  dsp.idct_dc_put(out, 8, block);
+  for (uint8_t v : out) EXPECT_EQ(v, 13);
+  dsp.idct_put(out, 8, block);
+  for (uint8_t v : out) EXPECT_EQ(v, 13);
+}
+
+TEST(IdctDspTest, ReferenceTracksDoublePrecision) {
+  const unsigned seed = 1263;
+  std::printf("seed %u\n", seed);
+  std::mt19937 rng(seed);
+  IdctDsp dsp;
+  init_idct_dsp(dsp, 0);
+  double sq = 0;
+  int samples = 0;
+  for (int iter = 0; iter < 2000; ++iter) {
+    int f[64] = {};
+    const int range = iter % 2 ? 300 : 40;
+    const int count = 1 + static_cast<int>(rng() % 12);
+    for (int k = 0; k < count; ++k) f[rng() % 64] = static_cast<int>(rng() % (2 * range + 1)) - range;
+    int16_t block[64];
+    Prescale(f, block);
+    int16_t residual[64];
+    std::copy(block, block + 64, residual);
+    dsp.idct(residual);
+    double ref[64];
+    ReferenceIdct(f, ref);
+    for (int i = 0; i < 64; ++i) {
+      const double e = residual[i] - std::floor(ref[i] + 0.5);
+      ASSERT_LE(std::fabs(e), kMaxSampleError) << "iteration " << iter << " sample " << i;
+      sq += e * e;
+      ++samples;
+    }
+  }
+  EXPECT_LT(sq / samples, kMaxMeanSquaredError);
+}
+
+TEST(IdctDspTest, PutAndAddAgreeWithTheResidualKernel) {
+  std::mt19937 rng(7);
+  for (uint32_t flags : {0u, ov::GetCpuFlags()}) {
+    IdctDsp dsp;
+    init_idct_dsp(dsp, flags);
+    for (int iter = 0; iter < 200; ++iter) {
+      int16_t block[64] = {};
+      for (int k = 0; k < 6; ++k) block[rng() % 64] = static_cast<int16_t>(static_cast<int>(rng() % 8001) - 4000);
+      int16_t residual[64];
+      std::copy(block, block + 64, residual);
+      dsp.idct(residual);
+      // A padded destination with a canary, stride 11.
+      uint8_t pred[8 * 11 + 4];
+      for (auto& v : pred) v = static_cast<uint8_t>(rng());
+      uint8_t put[sizeof pred], add[sizeof pred];
+      std::copy(pred, pred + sizeof pred, put);
+      std::copy(pred, pred + sizeof pred, add);
+      dsp.idct_put(put, 11, block);
+      dsp.idct_add(add, 11, block);
+      for (int r = 0; r < 8; ++r) {
+        for (int c = 0; c < 11; ++c) {
+          const int i = r * 11 + c;
+          if (c >= 8) {
+            EXPECT_EQ(put[i], pred[i]);
+            EXPECT_EQ(add[i], pred[i]);
+            continue;
+          }
+          EXPECT_EQ(put[i], std::clamp<int>(residual[r * 8 + c], 0, 255));
+          EXPECT_EQ(add[i], std::clamp<int>(pred[i] + residual[r * 8 + c], 0, 255));
+        }
+      }
+    }
+  }
+}
+
+TEST(IdctDspTest, HostileCoefficientsStayDefined) {
+  IdctDsp dsp;
+  init_idct_dsp(dsp, 0);
+  int16_t block[64];
+  for (int i = 0; i < 64; ++i) block[i] = (i & 1) ? 32767 : -32768;
+  uint8_t out[64];
+  dsp.idct_put(out, 8, block);  // UndefinedBehaviorSanitizer checks the arithmetic
+  dsp.idct(block);
+}
+
+TEST(IdctDspTest, LowFrequencyRoundTripOfAFlatBlock) {
+  uint8_t src[64];
+  for (auto& v : src) v = 77;
+  int16_t coeffs[64] = {};
+  ForwardDctLowFrequency(src, 8, coeffs);
+  EXPECT_EQ(coeffs[0], 8 * 77);
+  EXPECT_EQ(coeffs[1], 0);
+  EXPECT_EQ(coeffs[8], 0);
+  uint8_t out[64];
+  InverseDctLowFrequency(coeffs, out, 8);
+  for (uint8_t v : out) EXPECT_EQ(v, 77);
+}
+
+TEST(IdctDspTest, LowFrequencyRoundTripOfAGradient) {
+  // A horizontal ramp is carried mostly by coefficient (0, 1); the round trip
+  // keeps its direction and mean.
+  uint8_t src[64];
+  for (int r = 0; r < 8; ++r)
+    for (int c = 0; c < 8; ++c) src[r * 8 + c] = static_cast<uint8_t>(100 + 8 * c);
+  int16_t coeffs[64] = {};
+  ForwardDctLowFrequency(src, 8, coeffs);
+  EXPECT_LT(coeffs[1], 0);
+  EXPECT_EQ(coeffs[8], 0);
+  uint8_t out[64];
+  InverseDctLowFrequency(coeffs, out, 8);
+  int sum = 0;
+  for (int c = 0; c < 8; ++c) sum += out[c];
+  EXPECT_NEAR(sum / 8.0, 128.0, 1.0);
+  EXPECT_LT(out[0], out[7]);
+  for (int r = 1; r < 8; ++r) EXPECT_EQ(out[r * 8 + 3], out[3]);
+}
+
+}  // namespace
+}  // namespace videodec

@@ -1,0 +1,105 @@
+#include "codecs/videodec/common/yuv420_to_rgb565.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace videodec {
+namespace {
+
+struct Picture {
+  Picture(int w, int h, uint8_t y, uint8_t u, uint8_t v)
+      : ys(static_cast<size_t>(w * h), y), us(static_cast<size_t>(w * h / 4), u), vs(static_cast<size_t>(w * h / 4), v) {
+    frame = YuvFrame{ys.data(), us.data(), vs.data(), static_cast<uint16_t>(w), static_cast<uint16_t>(h)};
+  }
+  std::vector<uint8_t> ys, us, vs;
+  YuvFrame frame;
+};
+
+struct BlockCase {
+  uint8_t y;
+  uint16_t top_left, top_right, bottom_left, bottom_right;
+};
+
+class Rgb565BlockTest : public ::testing::TestWithParam<BlockCase> {};
+
+TEST_P(Rgb565BlockTest, DitherByPositionInTheBlock) {
+  const BlockCase& c = GetParam();
+  Picture p(2, 2, c.y, 128, 128);
+  for (int top_down : {1, 0}) {
+    uint16_t out[4] = {};
+    ConvertYUV420toRGB565TopDown(&p.frame, out, 2, 2, top_down);
+    const int top = top_down ? 0 : 2;
+    const int bottom = top_down ? 2 : 0;
+    EXPECT_EQ(out[top], c.top_left);
+    EXPECT_EQ(out[top + 1], c.top_right);
+    EXPECT_EQ(out[bottom], c.bottom_left);
+    EXPECT_EQ(out[bottom + 1], c.bottom_right);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Grey, Rgb565BlockTest,
+                         ::testing::Values(BlockCase{7, 0x0840, 0x0821, 0x0841, 0x0041},
+                                           BlockCase{128, 0x8410, 0x8410, 0x8410, 0x8410},
+                                           BlockCase{255, 0xFFFF, 0xFFFF, 0xFFFF, 0xFFFF}),
+                         [](const ::testing::TestParamInfo<BlockCase>& param_info) { return "Y" + std::to_string(param_info.param.y); });
+
+TEST(Rgb565Test, BlackAtTopLeftAndSaturatedColours) {
+  Picture p(2, 2, 0, 128, 128);
+  uint16_t out[4];
+  ConvertYUV420toRGB565TopDown(&p.frame, out, 2, 2, 1);
+  EXPECT_EQ(out[0], 0x0000);
+  // Strong red: Cr = 255 pushes red to the top, blue and green down.
+  Picture red(2, 2, 128, 128, 255);
+  ConvertYUV420toRGB565TopDown(&red.frame, out, 2, 2, 1);
+  EXPECT_EQ(out[0] >> 11, 31);
+  EXPECT_LT((out[0] >> 5) & 63, 32);
+}
+
+TEST(Rgb565Test, OddWidthRepeatsTheLastColumnAndLeavesThePad) {
+  Picture p(6, 2, 0, 128, 128);
+  for (int x = 0; x < 6; ++x) p.ys[x] = p.ys[6 + x] = static_cast<uint8_t>(40 * x);
+  std::vector<uint16_t> out(12, 0xDEAD);
+  ConvertYUV420toRGB565TopDown(&p.frame, out.data(), 5, 2, 1);
+  for (int r = 0; r < 2; ++r) {
+    EXPECT_EQ(out[r * 6 + 4], out[r * 6 + 3]);
+    EXPECT_EQ(out[r * 6 + 5], 0xDEAD);
+  }
+}
+
+TEST(Rgb565Test, OddHeightRepeatsTheRowAboveInBothOrders) {
+  Picture p(4, 4, 0, 128, 128);
+  for (int i = 0; i < 16; ++i) p.ys[i] = static_cast<uint8_t>(16 * i);
+  for (int top_down : {1, 0}) {
+    std::vector<uint16_t> out(12);
+    ConvertYUV420toRGB565TopDown(&p.frame, out.data(), 4, 3, top_down);
+    const int row1 = top_down ? 1 : 1;
+    const int row2 = top_down ? 2 : 0;
+    for (int x = 0; x < 4; ++x) EXPECT_EQ(out[row2 * 4 + x], out[row1 * 4 + x]);
+  }
+}
+
+TEST(Rgb565Test, BottomUpPutsTheTopRowLast) {
+  Picture p(176, 144, 0, 128, 128);
+  for (int x = 0; x < 176; ++x) p.ys[x] = 255;  // top row white
+  std::vector<uint16_t> out(176 * 144);
+  ConvertYUV420toRGB565TopDown(&p.frame, out.data(), 176, 144, 0);
+  EXPECT_EQ(out[143 * 176], 0xFFFF);
+  EXPECT_EQ(out[0], 0x0000);
+}
+
+TEST(Rgb565Test, SizesBelowTwoStayInsideThePicture) {
+  // One row, one column, one pixel: exact-size buffers show stray reads.
+  struct Size { int w, h; };
+  for (Size s : {Size{1, 1}, Size{1, 3}, Size{3, 1}, Size{1, 2}, Size{2, 1}}) {
+    Picture p(4, 4, 200, 128, 128);
+    std::vector<uint16_t> out(static_cast<size_t>(((s.w + 1) & ~1) * s.h), 0xDEAD);
+    ConvertYUV420toRGB565TopDown(&p.frame, out.data(), static_cast<uint16_t>(s.w), static_cast<uint16_t>(s.h), 1);
+    for (int r = 0; r < s.h; ++r)
+      for (int c = 0; c < s.w; ++c) EXPECT_NE(out[static_cast<size_t>(r * ((s.w + 1) & ~1) + c)], 0xDEAD) << s.w << "x" << s.h;
+  }
+  ConvertYUV420toRGB565TopDown(nullptr, nullptr, 0, 0, 1);  // nothing to do
+}
+
+}  // namespace
+}  // namespace videodec
