@@ -12,18 +12,6 @@ namespace {
 constexpr int64_t kIntraGuardBits = 2048;
 constexpr int64_t kInterGuardBits = 1024;
 
-uint32_t FramePacketSize(const Mpeg4Encoder& enc) {
-  if (!enc.adaptivePacketSize) return enc.packetSize;
-  if (enc.codingType == 0) return enc.packetSize / 2;
-  // Predicted frames: shorter packets as more macroblocks share one (n is
-  // the macroblocks per packet of the previous frame).
-  const uint32_t divisor = enc.prevPacketCount > 0 ? enc.prevPacketCount : 1;
-  const uint32_t n = static_cast<uint32_t>(enc.mbCount) / divisor;
-  if (n <= 4) return enc.packetSize;
-  if (n <= 7) return enc.packetSize * 4 / 5;
-  if (n <= 12) return enc.packetSize * 3 / 5;
-  return enc.packetSize * 2 / 5;
-}
 
 void RecordLastPacket(Mpeg4Encoder& enc) {
   uint32_t bits = 0;
@@ -51,6 +39,19 @@ VideoEncoderResult Overflow(Mpeg4Encoder& enc) {
 }
 
 }  // namespace
+
+uint32_t FramePacketSize(const Mpeg4Encoder& enc) {
+  if (!enc.adaptivePacketSize) return enc.packetSize;
+  if (enc.codingType == 0) return enc.packetSize / 2;
+  // Predicted frames: shorter packets as more macroblocks share one (n is
+  // the macroblocks per packet of the previous frame).
+  const uint32_t divisor = enc.prevPacketCount > 0 ? enc.prevPacketCount : 1;
+  const uint32_t n = static_cast<uint32_t>(enc.mbCount) / divisor;
+  if (n <= 4) return enc.packetSize;
+  if (n <= 7) return enc.packetSize * 4 / 5;
+  if (n <= 12) return enc.packetSize * 3 / 5;
+  return enc.packetSize * 2 / 5;
+}
 
 VideoEncoderResult EncodeVop(Mpeg4Encoder& enc) {
   RateControlState& rc = enc.rc;

@@ -260,6 +260,31 @@ TEST(Mpeg4EncPacketTest, VideoPacketsSumToTheFrame) {
   EXPECT_EQ(sum, f.bytes.size());
 }
 
+TEST(Mpeg4EncPacketTest, AdaptivePacketSizeFollowsMacroblocksPerPacket) {
+  EncoderCreateParams p = Qcif();
+  p.width = 352;
+  p.height = 288;
+  p.level = 3;
+  p.bitRate = 384000;
+  p.resyncMarkers = 1;
+  p.adaptivePacketSize = 1;
+  p.packetSize = 2000;
+  EncoderPtr e = Create(p);
+  ASSERT_TRUE(e);
+  auto* state = static_cast<Mpeg4Encoder*>(e.get());
+  state->codingType = 0;
+  EXPECT_EQ(FramePacketSize(*state), 1000u);
+  state->codingType = 1;
+  // 396 macroblocks in 38 packets: n = 10 -> 3/5.
+  struct Case {
+    uint32_t packets, bits;
+  };
+  for (const Case c : {Case{38, 1200}, Case{99, 2000}, Case{66, 1600}, Case{30, 800}, Case{0, 800}}) {
+    state->prevPacketCount = c.packets;
+    EXPECT_EQ(FramePacketSize(*state), c.bits) << c.packets;
+  }
+}
+
 TEST(Mpeg4EncFrameTest, ArgumentChecks) {
   const EncoderCreateParams p = Qcif();
   EncoderPtr e = Create(p);
