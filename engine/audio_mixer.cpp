@@ -125,13 +125,15 @@ int64_t AudioMixer::GetVoicePosition(uint32_t channel) {
   return c.position - softMixer_->QueuedMs(c.voice);
 }
 
-void AudioMixer::Restart(AudioChannel& c) {
+void AudioMixer::Restart(AudioChannel& c, bool keepTempo) {
   if (!c.source) return;
   c.source->Rewind();
   if (c.source->startMark) c.source->Seek(c.source->startMark);
   c.position = -1;
   c.sourceEnded = false;
-  if (c.tempo) c.tempo->Reset();
+  // A loop goes on into the clip's start without a break: the tempo
+  // processor keeps what it holds and takes the start as more input.
+  if (c.tempo && !keepTempo) c.tempo->Reset();
 }
 
 void AudioMixer::RemoveInner(AudioChannel& c) {
@@ -181,7 +183,7 @@ int AudioMixer::ApplyAction(const EngineCommand& cmd, int replaying) {
       return 1;
     case CMD_RESTART:
       if (c.source) {
-        Restart(c);
+        Restart(c, false);
         c.playing = true;
       }
       return 1;
@@ -279,7 +281,7 @@ void AudioMixer::FillChannel(AudioChannel& c, uint32_t want) {
       if (c.loop && !restarted) {
         // One restart per fill: a clip that gives nothing even from its
         // start would otherwise spin here.
-        Restart(c);
+        Restart(c, true);
         restarted = true;
         continue;
       }

@@ -99,7 +99,7 @@ class AudioMixer {
  private:
   void FillChannel(AudioChannel& c, uint32_t want);
   void QueueBlock(AudioChannel& c, const uint8_t* data, uint32_t bytes);
-  void Restart(AudioChannel& c);
+  void Restart(AudioChannel& c, bool keepTempo);
   void CloseLocked(AudioChannel& c);
   void RemoveInner(AudioChannel& c);
   // Reopens the voice when the format it needs changed (effects, tempo).
