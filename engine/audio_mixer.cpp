@@ -122,7 +122,8 @@ int64_t AudioMixer::GetVoicePosition(uint32_t channel) {
   if (channel >= kChannels) return -1;
   AudioChannel& c = ch_[channel];
   if (!c.voice || c.position < 0) return c.position;
-  return c.position - softMixer_->QueuedMs(c.voice);
+  int64_t heard = c.readEnd - softMixer_->QueuedMs(c.voice);
+  return std::max<int64_t>(heard, 0);
 }
 
 void AudioMixer::Restart(AudioChannel& c, bool keepTempo) {
@@ -301,6 +302,7 @@ void AudioMixer::FillChannel(AudioChannel& c, uint32_t want) {
     }
     restarted = false;
     c.position = timeMs;
+    c.readEnd = timeMs + (c.bytesPerSecond ? uint64_t{bytes} * 1000 / c.bytesPerSecond : 0);
     if (c.tempo) {
       stretched.clear();
       c.tempo->Push(block.get(), bytes, &stretched);
