@@ -142,3 +142,43 @@ TEST(SoftMixerTest, EightBitOutputAndZeroRateRefused) {
 
 }  // namespace
 }  // namespace engine
+
+#include "engine/chorus_effect.h"
+#include "engine/reverb_effect.h"
+
+namespace engine {
+namespace {
+
+TEST(SoftMixerTest, Capabilities) {
+  SoftMixer m(16, 22050, 2);
+  WaveOutCaps caps;
+  m.GetCaps(&caps);
+  EXPECT_EQ(caps.manufacturerId, 1);
+  EXPECT_EQ(caps.productId, 24);
+  EXPECT_EQ(std::u16string_view(caps.name), u"Audio Output");
+  EXPECT_EQ(caps.formats, 0xFFFu);
+  EXPECT_EQ(caps.support, 6u);
+}
+
+TEST(EffectVoicesTest, ChorusDetuningAndReverbChunks) {
+  ChorusEffect chorus;
+  ASSERT_TRUE(chorus.Build(WaveFormatEx::Pcm(16, 22050, 1), 5));
+  // d = ((i + 2) / 2) x rate / 400: 55, 55, 110, 110, 165; up for even i.
+  const uint32_t expect[] = {22105, 21995, 22160, 21940, 22215};
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(chorus.Rate(i), expect[i]) << i;
+  // One block in, the same span out as 16-bit stereo.
+  std::vector<uint8_t> in(2205 * 2, 0), out;
+  chorus.Feed(in.data(), static_cast<uint32_t>(in.size()), &out);
+  EXPECT_EQ(out.size(), 2205u * 4);
+
+  ReverbEffect reverb;
+  ASSERT_TRUE(reverb.Build(WaveFormatEx::Pcm(16, 22050, 1), 100, 4, 76, 35));
+  EXPECT_EQ(reverb.ChunkBytes(), 4400u);  // 100 ms of 44 bytes per ms
+  reverb.Feed(in.data(), static_cast<uint32_t>(in.size()), &out);
+  EXPECT_EQ(out.size(), 2205u * 4);
+  EXPECT_FALSE(reverb.Build(WaveFormatEx::Pcm(16, 22050, 1), 0, 4, 76, 35));
+  EXPECT_FALSE(reverb.Build(WaveFormatEx::Pcm(16, 22050, 1), 100, 4000, 76, 35));
+}
+
+}  // namespace
+}  // namespace engine
