@@ -119,6 +119,14 @@ TEST_F(AudioMixerTest, MarksSeekLoopAndKeepWhenDone) {
   EXPECT_NEAR(static_cast<double>(out.size()) / 2, 500.0 * kFramesPerMs, 2 * kFramesPerMs);
   EXPECT_EQ(out[0], src[1500 * kRate / 1000 * 2]);
 
+  // New marks on a loaded channel: 1000 ms to 1500 ms, from the start mark.
+  ASSERT_EQ(Load(mixer_, 1, "engine_22k_stereo.wav"), 1);
+  mixer_.ApplyAction(Cmd(CMD_SET_MARKS, 1, 0, 1000, 1500), 1);
+  mixer_.ApplyAction(Cmd(CMD_PLAY, 1), 1);
+  out = PullAll(mixer_);
+  EXPECT_NEAR(static_cast<double>(out.size()) / 2, 500.0 * kFramesPerMs, 2 * kFramesPerMs);
+  EXPECT_EQ(out[0], src[1000 * kRate / 1000 * 2]);
+
   // Loop: still playing after three clip lengths, and the restart is the start.
   ASSERT_EQ(Load(mixer_, 1, "engine_22k_stereo.wav"), 1);
   mixer_.ApplyAction(Cmd(CMD_SET_LOOP, 1), 1);

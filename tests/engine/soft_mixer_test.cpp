@@ -182,3 +182,63 @@ TEST(EffectVoicesTest, ChorusDetuningAndReverbChunks) {
 
 }  // namespace
 }  // namespace engine
+
+namespace engine {
+namespace {
+
+struct Notices {
+  int open = 0, done = 0, close = 0;
+};
+
+void CountNotice(uintptr_t, uint32_t message, uintptr_t instance, uintptr_t, uintptr_t) {
+  auto* n = reinterpret_cast<Notices*>(instance);
+  if (message == WOM_OPEN) ++n->open;
+  if (message == WOM_DONE) ++n->done;
+  if (message == WOM_CLOSE) ++n->close;
+}
+
+TEST(SoftMixerTest, ClientNoticesAndPositions) {
+  SoftMixer m(16, 8000, 2);
+  Notices notices;
+  WaveFormatEx format = WaveFormatEx::Pcm(16, 8000, 1);
+  WaveOpenDesc desc;
+  desc.format = &format;
+  desc.callback = &CountNotice;
+  desc.instance = reinterpret_cast<uintptr_t>(&notices);
+  uintptr_t voice = 0, r = 0;
+  m.Message({0, WODM_OPEN, reinterpret_cast<uintptr_t>(&voice), reinterpret_cast<uintptr_t>(&desc), 0}, &r);
+  ASSERT_EQ(r, MMSYSERR_NOERROR);
+  EXPECT_EQ(notices.open, 1);
+  // A format query opens nothing.
+  uintptr_t none = 0;
+  m.Message({0, WODM_OPEN, reinterpret_cast<uintptr_t>(&none), reinterpret_cast<uintptr_t>(&desc),
+             WAVE_FORMAT_QUERY}, &r);
+  EXPECT_EQ(r, MMSYSERR_NOERROR);
+  EXPECT_EQ(none, 0u);
+  EXPECT_EQ(m.StreamCount(), 1u);
+
+  std::vector<uint8_t> pcm(160, 0);  // 80 samples = 10 ms
+  for (int i = 0; i < 3; ++i) m.WriteVoice(voice, pcm.data(), 160);
+  EXPECT_EQ(m.QueuedMs(voice), 30u);
+  std::vector<uint8_t> out(4 * 100);
+  m.Render(out.data(), static_cast<uint32_t>(out.size()));  // 100 frames: the first buffer and a part
+  EXPECT_EQ(notices.done, 1);
+  MmTime t;
+  t.type = TIME_SAMPLES;
+  m.Message({0, WODM_GETPOS, voice, reinterpret_cast<uintptr_t>(&t), sizeof(t)}, &r);
+  EXPECT_EQ(t.value, 101u);  // two samples for the first frame, then one a frame
+  t.type = 12345;  // unknown types answer in bytes
+  m.Message({0, WODM_GETPOS, voice, reinterpret_cast<uintptr_t>(&t), sizeof(t)}, &r);
+  EXPECT_EQ(t.type, TIME_BYTES);
+  EXPECT_EQ(t.value, 202u);
+  m.Message({0, 999, voice, 0, 0}, &r);
+  EXPECT_EQ(r, MMSYSERR_NOTSUPPORTED);
+  EXPECT_EQ(m.CloseVoice(voice), MMSYSERR_NOERROR);
+  EXPECT_EQ(notices.done, 3);  // the rest returned on close
+  EXPECT_EQ(notices.close, 1);
+  EXPECT_EQ(m.StreamCount(), 0u);
+  EXPECT_EQ(m.CloseVoice(voice), MMSYSERR_INVALHANDLE);
+}
+
+}  // namespace
+}  // namespace engine
