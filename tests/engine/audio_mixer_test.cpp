@@ -185,10 +185,18 @@ TEST_F(AudioMixerTest, EchoRepeatsTheClipLaterAtThreeQuartersVolume) {
   }
   // The echo outlasts the clip by its delay.
   EXPECT_NEAR(static_cast<double>(out.size()) / 2, static_cast<double>(src.size() + delay), 2 * kFramesPerMs);
-  // Removing it leaves the dry voice.
+  // Replacing, removing and closing leave no voice behind.
+  ASSERT_EQ(Load(mixer_, 0, "engine_22k_mono.wav"), 1);
+  ASSERT_EQ(mixer_.ApplyAction(Cmd(CMD_ECHO, 0, 100), 1), 1);
+  ASSERT_EQ(mixer_.ApplyAction(Cmd(CMD_ECHO, 0, 300), 1), 1);
+  EXPECT_EQ(mixer_.softMixer().StreamCount(), 2u);
   EngineCommand off = Cmd(CMD_ECHO, 0, 100);
   off.flag = 1;
   EXPECT_EQ(mixer_.ApplyAction(off, 1), 1);
+  EXPECT_EQ(mixer_.softMixer().StreamCount(), 1u);
+  ASSERT_EQ(mixer_.ApplyAction(Cmd(CMD_ECHO, 0, 100), 1), 1);
+  mixer_.ApplyAction(Cmd(CMD_STOP, 0), 1);
+  EXPECT_EQ(mixer_.softMixer().StreamCount(), 0u);
 }
 
 TEST_F(AudioMixerTest, ChorusAndReverbVoices) {
