@@ -342,6 +342,29 @@ INSTANTIATE_TEST_SUITE_P(
                       SpsCase{"BadPocType", SpsParams{66, 1, 1, 1, 3}, -1}),
     [](const ::testing::TestParamInfo<SpsCase>& param) { return std::string(param.param.name); });
 
+// A refused picture parameter set does not disturb a valid one of the same
+// identifier; one that never was valid leaves slices naming it undecodable.
+TEST(H264Stream, RefusedPictureParameterSet) {
+  videodec::h264::Core core;
+  int pictures = 0;
+  core.SetPictureCallback([](void* u, const videodec::h264::Picture&, int, int) { ++*static_cast<int*>(u); },
+                          &pictures);
+  auto feed = [&](const std::vector<uint8_t>& nal) { return core.DecodeNal(nal.data() + 4, nal.size() - 4); };
+  ASSERT_EQ(feed(MakeSps({})), 0);
+  ASSERT_EQ(feed(MakePps({})), 0);
+  // pic_parameter_set_id 0, seq_parameter_set_id 0, entropy_coding_mode_flag 1 (CABAC).
+  BitWriter cabac;
+  cabac.Ue(0);
+  cabac.Ue(0);
+  cabac.Bit(1);
+  cabac.Trailing();
+  EXPECT_NE(feed(cabac.Nal(3, 8)), 0);
+  ASSERT_EQ(feed(MakePcmSlice(0, {33})), 0);
+  core.FinishPicture();
+  EXPECT_EQ(pictures, 1);
+  EXPECT_EQ(core.damaged_in_last_picture(), 0);
+}
+
 TEST(H264Stream, FirstSequenceWiderThan255MacroblocksIsRefused) {
   videodec::h264::Core core;
   const auto sps = MakeSps(SpsParams{66, 1, 256, 1, 2});
