@@ -2,15 +2,18 @@
 # Decodes one H.264 stream with ovtool and with ffmpeg -threads 1 in the same
 # run, best of N each, and prints both times and their ratio.
 #
-#   scripts/bench-h264 [STREAM] [RUNS]
-# STREAM defaults to the 10-second VGA Baseline fixture of the default build.
+#   bench/h264_vs_ffmpeg.sh [STREAM] [RUNS]
+# STREAM defaults to the 10-second VGA Baseline fixture (scripts/fixtures/h264.sh)
+# of the bench build, else of the default build; ovtool likewise.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
-stream=${1:-$here/build/fixtures/h264_bench_vga.264}
+build=$here/build-bench
+[ -x "$build/bin/ovtool" ] || build=$here/build
+stream=${1:-$build/fixtures/h264_bench_vga.264}
 runs=${2:-5}
-ovtool=${OVTOOL:-$here/build/bin/ovtool}
-[ -x "$ovtool" ] || { echo "bench-h264: build ovtool first (cmake --build --preset default)" >&2; exit 1; }
-[ -s "$stream" ] || { echo "bench-h264: no stream $stream" >&2; exit 1; }
+ovtool=${OVTOOL:-$build/bin/ovtool}
+[ -x "$ovtool" ] || { echo "h264_vs_ffmpeg: build ovtool first (make bench)" >&2; exit 1; }
+[ -s "$stream" ] || { echo "h264_vs_ffmpeg: no stream $stream (scripts/make-fixtures)" >&2; exit 1; }
 
 best() {  # best wall time in seconds of "$@" over $runs runs
   local b=
