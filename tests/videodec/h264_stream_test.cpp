@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -475,6 +476,33 @@ TEST(H264Concealment, LostSliceOfAPPictureIsPredicted) {
   // buffer content in place scores 21.8 dB.
   constexpr double kMinConcealedPsnr = 24.0;
   EXPECT_GT(Psnr(intact.first, concealed.first), kMinConcealedPsnr);
+}
+
+}  // namespace
+
+namespace {
+
+// Real streams cut short and with flipped bits: every picture still comes out
+// (concealed) and nothing reads or writes out of bounds.
+TEST(H264Concealment, TruncatedAndFlippedFixtures) {
+  const std::string path = ovtest::FixturePath("h264_base_slices.264");
+  OV_SKIP_WITHOUT_FIXTURE(path);
+  const std::vector<uint8_t> data = ovtest::ReadFileBytes(path);
+  const size_t intact = ovtest::DecodeAnnexB(data).md5.size();
+  std::mt19937 rng(4242);
+  for (int trial = 0; trial < 12; ++trial) {
+    std::vector<uint8_t> bad = data;
+    // Skip the parameter sets at the front; damage only picture data.
+    for (int k = 0; k < 20; ++k) {
+      const size_t at = 64 + rng() % (bad.size() - 64);
+      bad[at] ^= uint8_t(1u << (rng() % 8));
+    }
+    const ovtest::DecodedStream out = ovtest::DecodeAnnexB(bad);
+    EXPECT_GE(out.md5.size() + 3, intact) << "trial " << trial;
+  }
+  std::vector<uint8_t> cut(data.begin(), data.begin() + long(data.size() / 3));
+  const ovtest::DecodedStream out = ovtest::DecodeAnnexB(cut);
+  EXPECT_GT(out.md5.size(), 5u);
 }
 
 }  // namespace
