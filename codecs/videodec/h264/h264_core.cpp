@@ -832,8 +832,9 @@ void Core::FinishPicture() {
 }
 
 void Core::Reset() {
+  // The reference pictures keep their marks: a stream resumed after a seek
+  // predicts from them (and is concealed) until its next IDR picture.
   cur_ = nullptr;
-  for (Picture& p : pictures_) p.short_ref = p.long_ref = false;
   have_prev_ref_ = false;
   prev_ref_frame_num_ = 0;
   max_long_term_idx_ = -1;
