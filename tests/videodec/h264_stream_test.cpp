@@ -304,6 +304,11 @@ TEST(H264Stream, IntraOnlyStreamWithNoReferenceFramesDecodes) {
   ASSERT_EQ(out.md5.size(), 2u);
   EXPECT_EQ(LumaAt(out, 0, 0), 30);
   EXPECT_EQ(out.damaged, 0);
+  // Some encoders give every IDR picture idr_pic_id 0: a slice that starts
+  // again at macroblock 0 still begins a new picture.
+  const auto same_id =
+      Concat({MakeSps(sps), MakePps({}), MakePcmSlice(0, {20}, -1, 0), MakePcmSlice(0, {30}, -1, 0)});
+  EXPECT_EQ(ovtest::DecodeAnnexB(same_id).md5.size(), 2u);
 }
 
 struct SpsCase {
