@@ -25,6 +25,8 @@
 #include "codecs/videodec/common/video_decoder.h"
 #include "codecs/videodec/common/yuv420_to_rgb565.h"
 #include "codecs/videodec/h263/h263_decoder.h"
+#include "codecs/videodec/h264/h264_annexb.h"
+#include "codecs/videodec/h264/h264_decoder.h"
 #include "tools/tool_command.h"
 
 namespace {
@@ -130,6 +132,56 @@ int DecodeH263Stream(const std::vector<uint8_t>& stream, const VdecOptions& opti
   return 0;
 }
 
+// H.264 Annex B through the calling contract of the video-track sources: the
+// factory starts at the first sequence parameter set, then one access unit
+// per DecodeFrameOut and the picture through VDEC_H264_PARAM_OUTPUT_PICTURE,
+// cropped by the stream information's cropping words.
+int DecodeH264Stream(const std::vector<uint8_t>& stream, const VdecOptions&, const PictureSink& sink) {
+  size_t pos = 0, b = 0, e = 0, start = stream.size();
+  while (videodec::h264::NextAnnexBNal(stream.data(), stream.size(), pos, &b, &e)) {
+    if (e > b && (stream[b] & 31) == 7) {
+      start = b - 3;
+      break;
+    }
+    pos = e > pos ? e : pos + 1;
+  }
+  if (start >= stream.size()) {
+    std::fprintf(stderr, "vdec: no H.264 sequence parameter set\n");
+    return 1;
+  }
+  videodec::VideoDecoder* dec = nullptr;
+  videodec::H264StreamInfo info{};
+  uint32_t length = static_cast<uint32_t>(stream.size() - start);
+  const int32_t created = videodec::gCreateH264VideoDecoder(&dec, stream.data() + start, &length, &info, 0, 0,
+                                                            videodec::H264_FRAMING_ANNEX_B);
+  if (created != videodec::VDEC_OK) {
+    std::fprintf(stderr, "vdec: the H.264 decoder refused the stream (%d)\n", created);
+    return 1;
+  }
+  bool stop = false;
+  pos = start;
+  while (!stop && videodec::h264::NextAnnexBAccessUnit(stream.data(), stream.size(), pos, &b, &e)) {
+    pos = e;
+    uint32_t n = static_cast<uint32_t>(e - b);
+    const int32_t r = dec->DecodeFrameOut(dec, stream.data() + b, &n, nullptr);
+    if (r != videodec::VDEC_OK) {
+      std::fprintf(stderr, "vdec: decode error %d at byte %zu\n", r, b);
+      continue;  // the source drops the sample
+    }
+    videodec::DecodedPicture* pic = nullptr;
+    if (dec->GetDecoderParam(dec, videodec::VDEC_H264_PARAM_OUTPUT_PICTURE, &pic) != videodec::VDEC_OK || !pic)
+      continue;
+    // The cropped picture: planes moved to the crop origin, strides unchanged.
+    videodec::DecodedPicture cropped = *pic;
+    cropped.y += info.crop_top * pic->width + info.crop_left;
+    cropped.u += (info.crop_top / 2) * (pic->width / 2) + info.crop_left / 2;
+    cropped.v += (info.crop_top / 2) * (pic->width / 2) + info.crop_left / 2;
+    stop = !sink(cropped, info.display_width, info.display_height);
+  }
+  dec->DestroyDecoder(dec);
+  return 0;
+}
+
 struct Format {
   const char* extension;  // lower case, with the dot
   const char* name;
@@ -140,6 +192,10 @@ struct Format {
 const Format kFormats[] = {
     {".263", "H.263", DecodeH263Stream},
     {".h263", "H.263", DecodeH263Stream},
+    {".264", "H.264", DecodeH264Stream},
+    {".h264", "H.264", DecodeH264Stream},
+    {".jsv", "H.264", DecodeH264Stream},
+    {".26l", "H.264", DecodeH264Stream},
 };
 
 std::string LowerExtension(const std::string& path) {
