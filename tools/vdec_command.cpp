@@ -27,6 +27,8 @@
 #include "codecs/videodec/h263/h263_decoder.h"
 #include "codecs/videodec/h264/h264_annexb.h"
 #include "codecs/videodec/h264/h264_decoder.h"
+#include "media/mp4_reader.h"
+#include "platform/os/ov_string.h"
 #include "tools/tool_command.h"
 
 namespace {
@@ -182,6 +184,61 @@ int DecodeH264Stream(const std::vector<uint8_t>& stream, const VdecOptions&, con
   return 0;
 }
 
+// An H.264 track of an MP4/3GP file as the video-track source feeds it: the
+// factory gets the track's parameter sets only, every sample (the first one
+// included) goes through DecodeFrameOut, and the picture comes from
+// VDEC_H264_PARAM_OUTPUT_PICTURE. Returns -1 when the file has no H.264 track.
+int DecodeH264Mp4(const std::string& path, const PictureSink& sink) {
+  media::Mp4Reader reader(ov::String::FromUtf8Lossy(path));
+  if (!reader.Open() || !reader.avc()) return -1;
+  const int track = reader.avc_track();
+  const media::Mp4Track* t = reader.track(track);
+  const media::Mp4SampleEntry* entry = nullptr;
+  if (t)
+    for (const media::Mp4SampleEntry& e : t->entries)
+      if (e.has_avc_config && !entry) entry = &e;
+  if (!entry || entry->sps.empty()) {
+    std::fprintf(stderr, "vdec: the H.264 track has no parameter sets\n");
+    return 1;
+  }
+  // The configuration: every SPS and PPS behind a 2-byte length.
+  std::vector<uint8_t> config;
+  for (const auto* sets : {&entry->sps, &entry->pps})
+    for (const std::vector<uint8_t>& ps : *sets) {
+      config.push_back(static_cast<uint8_t>(ps.size() >> 8));
+      config.push_back(static_cast<uint8_t>(ps.size()));
+      config.insert(config.end(), ps.begin(), ps.end());
+    }
+  videodec::VideoDecoder* dec = nullptr;
+  videodec::H264StreamInfo info{};
+  uint32_t length = static_cast<uint32_t>(config.size());
+  const uint32_t nal_length_size = entry->nal_length_size ? entry->nal_length_size : 4;
+  const int32_t created = videodec::gCreateH264VideoDecoder(&dec, config.data(), &length, &info, nal_length_size, 2,
+                                                            videodec::H264_FRAMING_LENGTH_PREFIXED);
+  if (created != videodec::VDEC_OK) {
+    std::fprintf(stderr, "vdec: the H.264 decoder refused the track (%d)\n", created);
+    return 1;
+  }
+  auto cursor = reader.OpenTrack(track);
+  std::unique_ptr<uint8_t[]> sample;
+  uint32_t bytes = 0, time = 0;
+  bool stop = false;
+  while (!stop && cursor && reader.ReadSample(cursor.get(), &sample, &bytes, &time)) {
+    uint32_t n = bytes;
+    if (n == 0 || dec->DecodeFrameOut(dec, sample.get(), &n, nullptr) != videodec::VDEC_OK) continue;
+    videodec::DecodedPicture* pic = nullptr;
+    if (dec->GetDecoderParam(dec, videodec::VDEC_H264_PARAM_OUTPUT_PICTURE, &pic) != videodec::VDEC_OK || !pic)
+      continue;
+    videodec::DecodedPicture cropped = *pic;
+    cropped.y += info.crop_top * pic->width + info.crop_left;
+    cropped.u += (info.crop_top / 2) * (pic->width / 2) + info.crop_left / 2;
+    cropped.v += (info.crop_top / 2) * (pic->width / 2) + info.crop_left / 2;
+    stop = !sink(cropped, info.display_width, info.display_height);
+  }
+  dec->DestroyDecoder(dec);
+  return 0;
+}
+
 struct Format {
   const char* extension;  // lower case, with the dot
   const char* name;
@@ -231,16 +288,12 @@ int RunVdec(int argc, char** argv) {
     return 2;
   }
   const std::string ext = LowerExtension(in);
-  if (ext == ".3gp" || ext == ".mp4" || ext == ".3g2" || ext == ".mov") {
-    std::fprintf(stderr, "vdec: %s files need the MP4 reader of media/, which is not in this build yet\n",
-                 ext.c_str());
-    return 1;
-  }
+  const bool mp4 = ext == ".3gp" || ext == ".mp4" || ext == ".3g2" || ext == ".mov";
   const Format* format = nullptr;
   for (const Format& f : kFormats) {
     if (ext == f.extension) format = &f;
   }
-  if (!format) {
+  if (!format && !mp4) {
     std::fprintf(stderr, "vdec: unknown stream type '%s'\n", ext.c_str());
     return 1;
   }
@@ -283,14 +336,26 @@ int RunVdec(int argc, char** argv) {
     ++frames;
     return options.max_frames < 0 || frames < options.max_frames;
   };
-  int status = format->decode(stream, options, sink);
+  int status = 1;
+  const char* name = format ? format->name : "MP4";
+  if (mp4) {
+    status = DecodeH264Mp4(in, sink);
+    if (status < 0) {
+      std::fprintf(stderr, "vdec: %s files are decoded here for their H.264 track only\n", ext.c_str());
+      status = 1;
+    } else {
+      name = "H.264 (MP4)";
+    }
+  } else {
+    status = format->decode(stream, options, sink);
+  }
   if (yuv && std::fclose(yuv) != 0) write_failed = true;
   if (rgb && std::fclose(rgb) != 0) write_failed = true;
   if (write_failed) {
     std::fprintf(stderr, "vdec: writing the output failed\n");
     status = 1;
   }
-  std::fprintf(stderr, "vdec: %s, %ld frames\n", format->name, frames);
+  std::fprintf(stderr, "vdec: %s, %ld frames\n", name, frames);
   return status;
 }
 
