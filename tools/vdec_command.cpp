@@ -3,8 +3,8 @@
 //
 //   ovtool vdec [--frames N] [--postfilter L] IN [OUT.yuv] [--rgb565 OUT.rgb]
 //
-// IN is an elementary stream or the MPEG-4 video track of an MP4/3GP file,
-// chosen by its extension from kFormats below.
+// IN is an elementary stream, or the H.264 or MPEG-4 video track of an MP4/3GP
+// file, chosen by its extension from kFormats below.
 // Pictures are handed out at the size rounded up to 16 and cropped here to the
 // display size that the tool reads from the stream's own headers.
 //
@@ -26,7 +26,11 @@
 #include "codecs/videodec/common/video_decoder.h"
 #include "codecs/videodec/common/yuv420_to_rgb565.h"
 #include "codecs/videodec/h263/h263_decoder.h"
+#include "codecs/videodec/h264/h264_annexb.h"
+#include "codecs/videodec/h264/h264_decoder.h"
 #include "codecs/videodec/mpeg4/mpeg4_decoder.h"
+#include "media/mp4_reader.h"
+#include "platform/os/ov_string.h"
 #include "tools/mp4_video_track.h"
 #include "tools/tool_command.h"
 
@@ -238,6 +242,111 @@ int DecodeMpeg4Track(const std::vector<uint8_t>& file, const VdecOptions& option
   return DecodeMpeg4Samples(track.config, samples, options, sink);
 }
 
+// H.264 Annex B through the calling contract of the video-track sources: the
+// factory starts at the first sequence parameter set, then one access unit
+// per DecodeFrameOut and the picture through VDEC_H264_PARAM_OUTPUT_PICTURE,
+// cropped by the stream information's cropping words.
+int DecodeH264Stream(const std::vector<uint8_t>& stream, const VdecOptions&, const PictureSink& sink) {
+  size_t pos = 0, b = 0, e = 0, start = stream.size();
+  while (videodec::h264::NextAnnexBNal(stream.data(), stream.size(), pos, &b, &e)) {
+    if (e > b && (stream[b] & 31) == 7) {
+      start = b - 3;
+      break;
+    }
+    pos = e > pos ? e : pos + 1;
+  }
+  if (start >= stream.size()) {
+    std::fprintf(stderr, "vdec: no H.264 sequence parameter set\n");
+    return 1;
+  }
+  videodec::VideoDecoder* dec = nullptr;
+  videodec::H264StreamInfo info{};
+  uint32_t length = static_cast<uint32_t>(stream.size() - start);
+  const int32_t created = videodec::gCreateH264VideoDecoder(&dec, stream.data() + start, &length, &info, 0, 0,
+                                                            videodec::H264_FRAMING_ANNEX_B);
+  if (created != videodec::VDEC_OK) {
+    std::fprintf(stderr, "vdec: the H.264 decoder refused the stream (%d)\n", created);
+    return 1;
+  }
+  bool stop = false;
+  pos = start;
+  while (!stop && videodec::h264::NextAnnexBAccessUnit(stream.data(), stream.size(), pos, &b, &e)) {
+    pos = e;
+    uint32_t n = static_cast<uint32_t>(e - b);
+    const int32_t r = dec->DecodeFrameOut(dec, stream.data() + b, &n, nullptr);
+    if (r != videodec::VDEC_OK) {
+      std::fprintf(stderr, "vdec: decode error %d at byte %zu\n", r, b);
+      continue;  // the source drops the sample
+    }
+    videodec::DecodedPicture* pic = nullptr;
+    if (dec->GetDecoderParam(dec, videodec::VDEC_H264_PARAM_OUTPUT_PICTURE, &pic) != videodec::VDEC_OK || !pic)
+      continue;
+    // The cropped picture: planes moved to the crop origin, strides unchanged.
+    videodec::DecodedPicture cropped = *pic;
+    cropped.y += info.crop_top * pic->width + info.crop_left;
+    cropped.u += (info.crop_top / 2) * (pic->width / 2) + info.crop_left / 2;
+    cropped.v += (info.crop_top / 2) * (pic->width / 2) + info.crop_left / 2;
+    stop = !sink(cropped, info.display_width, info.display_height);
+  }
+  dec->DestroyDecoder(dec);
+  return 0;
+}
+
+// An H.264 track of an MP4/3GP file as the video-track source feeds it: the
+// factory gets the track's parameter sets only, every sample (the first one
+// included) goes through DecodeFrameOut, and the picture comes from
+// VDEC_H264_PARAM_OUTPUT_PICTURE. Returns -1 when the file has no H.264 track.
+int DecodeH264Mp4(const std::string& path, const PictureSink& sink) {
+  media::Mp4Reader reader(ov::String::FromUtf8Lossy(path));
+  if (!reader.Open() || !reader.avc()) return -1;
+  const int track = reader.avc_track();
+  const media::Mp4Track* t = reader.track(track);
+  const media::Mp4SampleEntry* entry = nullptr;
+  if (t)
+    for (const media::Mp4SampleEntry& e : t->entries)
+      if (e.has_avc_config && !entry) entry = &e;
+  if (!entry || entry->sps.empty()) {
+    std::fprintf(stderr, "vdec: the H.264 track has no parameter sets\n");
+    return 1;
+  }
+  // The configuration: every SPS and PPS behind a 2-byte length.
+  std::vector<uint8_t> config;
+  for (const auto* sets : {&entry->sps, &entry->pps})
+    for (const std::vector<uint8_t>& ps : *sets) {
+      config.push_back(static_cast<uint8_t>(ps.size() >> 8));
+      config.push_back(static_cast<uint8_t>(ps.size()));
+      config.insert(config.end(), ps.begin(), ps.end());
+    }
+  videodec::VideoDecoder* dec = nullptr;
+  videodec::H264StreamInfo info{};
+  uint32_t length = static_cast<uint32_t>(config.size());
+  const uint32_t nal_length_size = entry->nal_length_size ? entry->nal_length_size : 4;
+  const int32_t created = videodec::gCreateH264VideoDecoder(&dec, config.data(), &length, &info, nal_length_size, 2,
+                                                            videodec::H264_FRAMING_LENGTH_PREFIXED);
+  if (created != videodec::VDEC_OK) {
+    std::fprintf(stderr, "vdec: the H.264 decoder refused the track (%d)\n", created);
+    return 1;
+  }
+  auto cursor = reader.OpenTrack(track);
+  std::unique_ptr<uint8_t[]> sample;
+  uint32_t bytes = 0, time = 0;
+  bool stop = false;
+  while (!stop && cursor && reader.ReadSample(cursor.get(), &sample, &bytes, &time)) {
+    uint32_t n = bytes;
+    if (n == 0 || dec->DecodeFrameOut(dec, sample.get(), &n, nullptr) != videodec::VDEC_OK) continue;
+    videodec::DecodedPicture* pic = nullptr;
+    if (dec->GetDecoderParam(dec, videodec::VDEC_H264_PARAM_OUTPUT_PICTURE, &pic) != videodec::VDEC_OK || !pic)
+      continue;
+    videodec::DecodedPicture cropped = *pic;
+    cropped.y += info.crop_top * pic->width + info.crop_left;
+    cropped.u += (info.crop_top / 2) * (pic->width / 2) + info.crop_left / 2;
+    cropped.v += (info.crop_top / 2) * (pic->width / 2) + info.crop_left / 2;
+    stop = !sink(cropped, info.display_width, info.display_height);
+  }
+  dec->DestroyDecoder(dec);
+  return 0;
+}
+
 struct Format {
   const char* extension;  // lower case, with the dot
   const char* name;
@@ -250,6 +359,10 @@ const Format kFormats[] = {
     {".h263", "H.263", DecodeH263Stream},
     {".m4v", "MPEG-4 Part 2", DecodeMpeg4Stream},
     {".cmp", "MPEG-4 Part 2", DecodeMpeg4Stream},
+    {".264", "H.264", DecodeH264Stream},
+    {".h264", "H.264", DecodeH264Stream},
+    {".jsv", "H.264", DecodeH264Stream},
+    {".26l", "H.264", DecodeH264Stream},
     {".mp4", "MPEG-4 Part 2 track", DecodeMpeg4Track},
     {".3gp", "MPEG-4 Part 2 track", DecodeMpeg4Track},
     {".3g2", "MPEG-4 Part 2 track", DecodeMpeg4Track},
@@ -336,14 +449,22 @@ int RunVdec(int argc, char** argv) {
     ++frames;
     return options.max_frames < 0 || frames < options.max_frames;
   };
-  int status = format->decode(stream, options, sink);
+  // MP4/3GP: an H.264 track is read through the media library's MP4 reader;
+  // other files go on to the format's own track reader.
+  const char* name = format->name;
+  int status = -1;
+  if (format->decode == DecodeMpeg4Track) {
+    status = DecodeH264Mp4(in, sink);
+    if (status >= 0) name = "H.264 track";
+  }
+  if (status < 0) status = format->decode(stream, options, sink);
   if (yuv && std::fclose(yuv) != 0) write_failed = true;
   if (rgb && std::fclose(rgb) != 0) write_failed = true;
   if (write_failed) {
     std::fprintf(stderr, "vdec: writing the output failed\n");
     status = 1;
   }
-  std::fprintf(stderr, "vdec: %s, %ld frames\n", format->name, frames);
+  std::fprintf(stderr, "vdec: %s, %ld frames\n", name, frames);
   return status;
 }
 
