@@ -148,7 +148,8 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, H263FixtureTest,
                                            FixtureCase{"h263p_custom.263", 180, 148},
                                            FixtureCase{"h263p_dijt.263", 176, 144},
                                            FixtureCase{"h263p_dijt_q1.263", 176, 144},
-                                           FixtureCase{"h263p_k.263", 176, 144}),
+                                           FixtureCase{"h263p_k.263", 176, 144},
+                                           FixtureCase{"h263p_umv_pan.263", 352, 288}),
                          [](const ::testing::TestParamInfo<FixtureCase>& param_info) {
                            std::string n = param_info.param.name;
                            return n.substr(0, n.find('.'));
