@@ -1,0 +1,182 @@
+// Filterbank, ISO/IEC 14496-3 4.6.11: inverse MDCT through a complex FFT of a
+// quarter of the window length, sine and KBD windows, overlap-add and 16-bit
+// output. Integer only; additions inside the transform wrap as unsigned so a
+// malformed stream cannot overflow a signed value (valid streams never wrap:
+// long-window values stay below PCM x 2^13, i.e. 2^28).
+#include <cstring>
+
+#include "codecs/heaac/aac_decoder_state.h"
+#include "codecs/heaac/aac_tables.h"
+#include "codecs/heaac/fx_math.h"
+
+namespace heaac {
+namespace {
+
+inline int32_t WAdd(int32_t a, int32_t b) { return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b)); }
+inline int32_t WSub(int32_t a, int32_t b) { return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b)); }
+inline int32_t WNeg(int32_t a) { return static_cast<int32_t>(0u - static_cast<uint32_t>(a)); }
+
+// (a + jb)(c + js) in Q31, each part from one 64-bit sum of two products.
+inline void CMul(int32_t a, int32_t b, int32_t c, int32_t s, int32_t* re, int32_t* im) {
+  *re = static_cast<int32_t>((static_cast<int64_t>(a) * c - static_cast<int64_t>(b) * s) >> 31);
+  *im = static_cast<int32_t>((static_cast<int64_t>(a) * s + static_cast<int64_t>(b) * c) >> 31);
+}
+
+inline int16_t ClampPcm(int64_t v) {
+  if (v > 32767) return 32767;
+  if (v < -32767) return -32767;
+  return static_cast<int16_t>(v);
+}
+
+// Windowed value y x w (w in Q15), brought down by `shift` with rounding: a
+// truncation here would bias every output sample by about -1/32 LSB.
+inline int32_t Window(int32_t y, uint16_t w, int shift) {
+  return static_cast<int32_t>((static_cast<int64_t>(y) * w + (int64_t{1} << (shift - 1))) >> shift);
+}
+inline int32_t Flat(int32_t y) { return static_cast<int32_t>((static_cast<int64_t>(y) + 128) >> 8); }
+
+}  // namespace
+
+void Fft(int32_t* data, int points) {
+  const AacComputedTables& t = GetAacTables();
+  // Stages 1 and 2: radix-2 butterflies with twiddles 1 and -j.
+  for (int i = 0; i < points; i += 4) {
+    int32_t* p = data + 2 * i;
+    const int32_t ar = WAdd(p[0], p[2]), ai = WAdd(p[1], p[3]);
+    const int32_t br = WSub(p[0], p[2]), bi = WSub(p[1], p[3]);
+    const int32_t cr = WAdd(p[4], p[6]), ci = WAdd(p[5], p[7]);
+    const int32_t dr = WSub(p[4], p[6]), di = WSub(p[5], p[7]);
+    p[0] = WAdd(ar, cr);
+    p[1] = WAdd(ai, ci);
+    p[4] = WSub(ar, cr);
+    p[5] = WSub(ai, ci);
+    // (dr + j di) x (-j) = di - j dr
+    p[2] = WAdd(br, di);
+    p[3] = WSub(bi, dr);
+    p[6] = WSub(br, di);
+    p[7] = WAdd(bi, dr);
+  }
+  for (int len = 8; len <= points; len <<= 1) {
+    const int half = len >> 1;
+    const int step = 512 / len;
+    for (int i = 0; i < points; i += len) {
+      int32_t* p = data + 2 * i;
+      int32_t* q = p + 2 * half;
+      for (int k = 0; k < half; ++k) {
+        const int32_t c = t.fftCos[k * step];
+        const int32_t s = t.fftSin[k * step];
+        // b x e^(-j theta) = (br c + bi s) + j (bi c - br s)
+        int32_t tr, ti;
+        CMul(q[2 * k], q[2 * k + 1], c, -s, &tr, &ti);
+        const int32_t ar = p[2 * k], ai = p[2 * k + 1];
+        p[2 * k] = WAdd(ar, tr);
+        p[2 * k + 1] = WAdd(ai, ti);
+        q[2 * k] = WSub(ar, tr);
+        q[2 * k + 1] = WSub(ai, ti);
+      }
+    }
+  }
+}
+
+void InverseTransformCore(int32_t* spec, int32_t* scratch, int n) {
+  const AacComputedTables& t = GetAacTables();
+  const int q = n / 2;
+  const int32_t(*tw)[2] = n == 1024 ? t.twiddleLong : t.twiddleShort;
+  const uint16_t* rev = n == 1024 ? t.bitReverse9 : t.bitReverse6;
+  for (int k = 0; k < q; ++k) {
+    int32_t re, im;
+    CMul(spec[n - 1 - 2 * k], spec[2 * k], tw[k][0], tw[k][1], &re, &im);
+    const int j = rev[k];
+    scratch[2 * j] = re;
+    scratch[2 * j + 1] = im;
+  }
+  Fft(scratch, q);
+  for (int k = 0; k < q; ++k) {
+    const int src = k == 0 ? 0 : q - k;
+    CMul(scratch[2 * src], scratch[2 * src + 1], tw[k][0], tw[k][1], &spec[2 * k], &spec[2 * k + 1]);
+  }
+}
+
+// The 2M output values of the inverse MDCT from the M values of the core, by
+// the transform's sign and mirror symmetries.
+static void ExpandImdct(const int32_t* row, int32_t* y, int m) {
+  const int h = m / 2;
+  for (int i = 0; i < h; i += 2) {
+    y[i] = row[h + 1 + i];
+    y[i + 1] = WNeg(row[h - 2 - i]);
+    y[h + i] = row[i];
+    y[h + i + 1] = WNeg(row[m - 1 - i]);
+    y[m + i] = row[h + i];
+    y[m + i + 1] = WNeg(row[h - 1 - i]);
+    y[m + h + i] = WNeg(row[1 + i]);
+    y[m + h + i + 1] = row[m - 2 - i];
+  }
+}
+
+void ImdctFilterbank(int prevShape, int windowSequence, int shape, int32_t* spec, int32_t* row2048,
+                     int32_t* scratch, int32_t* overlap, int16_t* output, int stride) {
+  const AacComputedTables& t = GetAacTables();
+  const uint16_t* riseLongPrev = prevShape ? t.kbdLong : t.sineLong;
+  const uint16_t* riseLongCur = shape ? t.kbdLong : t.sineLong;
+  const uint16_t* riseShortPrev = prevShape ? t.kbdShort : t.sineShort;
+  const uint16_t* riseShortCur = shape ? t.kbdShort : t.sineShort;
+  int32_t* y = row2048;
+  if (windowSequence != kEightShort) {
+    InverseTransformCore(spec, scratch, 1024);
+    ExpandImdct(spec, y, 1024);
+    // Long transform values carry PCM x 2^13; windowed values PCM x 32.
+    for (int n = 0; n < 1024; ++n) {
+      int32_t v;
+      if (windowSequence == kLongStop) {
+        if (n < 448) {
+          v = 0;
+        } else if (n < 576) {
+          v = Window(y[n], riseShortPrev[n - 448], 23);
+        } else {
+          v = Flat(y[n]);
+        }
+      } else {
+        v = Window(y[n], riseLongPrev[n], 23);
+      }
+      output[n * stride] = ClampPcm((static_cast<int64_t>(overlap[n]) + v + 16) >> 5);
+    }
+    for (int n = 0; n < 1024; ++n) {
+      const int32_t yv = y[1024 + n];
+      int32_t v;
+      if (windowSequence == kLongStart) {
+        if (n < 448) {
+          v = Flat(yv);
+        } else if (n < 576) {
+          v = Window(yv, riseShortCur[127 - (n - 448)], 23);
+        } else {
+          v = 0;
+        }
+      } else {
+        v = Window(yv, riseLongCur[1023 - n], 23);
+      }
+      overlap[n] = v;
+    }
+    return;
+  }
+  // Eight short windows overlapped 128 apart from sample 448; short transform
+  // values carry PCM x 2^10.
+  std::memset(y, 0, sizeof(int32_t) * 2048);
+  int32_t w256[256];
+  for (int w = 0; w < 8; ++w) {
+    int32_t* block = spec + 128 * w;
+    InverseTransformCore(block, scratch, 128);
+    ExpandImdct(block, w256, 128);
+    const uint16_t* rise = w == 0 ? riseShortPrev : riseShortCur;
+    int32_t* dst = y + 448 + 128 * w;
+    for (int n = 0; n < 128; ++n) {
+      dst[n] = WAdd(dst[n], Window(w256[n], rise[n], 20));
+      dst[128 + n] = WAdd(dst[128 + n], Window(w256[128 + n], riseShortCur[127 - n], 20));
+    }
+  }
+  for (int n = 0; n < 1024; ++n) {
+    output[n * stride] = ClampPcm((static_cast<int64_t>(overlap[n]) + y[n]) >> 5);
+  }
+  std::memcpy(overlap, y + 1024, sizeof(int32_t) * 1024);
+}
+
+}  // namespace heaac

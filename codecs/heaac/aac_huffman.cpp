@@ -1,0 +1,142 @@
+#include "codecs/heaac/aac_huffman.h"
+
+#include <vector>
+
+namespace heaac {
+
+const SpectralBook kSpectralBooks[12] = {
+    {0, 0, 0, 0, 0, 0},       {0, 4, 1, 11, 3, 81},     {0, 4, 1, 9, 3, 81},
+    {1, 4, 2, 16, 3, 81},     {1, 4, 2, 12, 3, 81},     {0, 2, 4, 13, 9, 81},
+    {0, 2, 4, 11, 9, 81},     {1, 2, 7, 12, 8, 64},     {1, 2, 7, 10, 8, 64},
+    {1, 2, 12, 15, 13, 169},  {1, 2, 12, 12, 13, 169},  {1, 2, 16, 12, 17, 289},
+};
+
+namespace {
+
+// First-level lookup on kRootBits bits. A leaf entry holds the code length in
+// bits 16-23 and the index in bits 0-15; an entry with bit 31 set points to a
+// second-level table (offset in bits 0-19, its width in bits 24-28) indexed by
+// the bits after the first kRootBits.
+constexpr int kRootBits = 8;
+constexpr uint32_t kSubFlag = 0x80000000u;
+
+struct HuffLookup {
+  std::vector<uint32_t> table;
+};
+
+HuffLookup BuildLookup(const uint32_t* codes, int count) {
+  HuffLookup h;
+  h.table.assign(1u << kRootBits, 0);
+  // Longest code sharing each root prefix decides the width of its sub-table.
+  int subWidth[1 << kRootBits] = {};
+  for (int i = 0; i < count; ++i) {
+    int len = static_cast<int>(codes[i] >> 24);
+    uint32_t code = codes[i] & 0xFFFFFF;
+    if (len > kRootBits) {
+      uint32_t prefix = code >> (len - kRootBits);
+      if (len - kRootBits > subWidth[prefix]) subWidth[prefix] = len - kRootBits;
+    }
+  }
+  for (int p = 0; p < (1 << kRootBits); ++p) {
+    if (subWidth[p] == 0) continue;
+    uint32_t offset = static_cast<uint32_t>(h.table.size());
+    h.table[p] = kSubFlag | (static_cast<uint32_t>(subWidth[p]) << 24) | offset;
+    h.table.resize(h.table.size() + (1u << subWidth[p]), 0);
+  }
+  for (int i = 0; i < count; ++i) {
+    int len = static_cast<int>(codes[i] >> 24);
+    uint32_t code = codes[i] & 0xFFFFFF;
+    uint32_t leaf = (static_cast<uint32_t>(len) << 16) | static_cast<uint32_t>(i);
+    if (len <= kRootBits) {
+      uint32_t first = code << (kRootBits - len);
+      for (uint32_t k = 0; k < (1u << (kRootBits - len)); ++k) h.table[first + k] = leaf;
+    } else {
+      uint32_t prefix = code >> (len - kRootBits);
+      uint32_t entry = h.table[prefix];
+      int width = static_cast<int>((entry >> 24) & 0x1F);
+      uint32_t offset = entry & 0xFFFFF;
+      uint32_t rest = code & ((1u << (len - kRootBits)) - 1);
+      uint32_t first = rest << (width - (len - kRootBits));
+      for (uint32_t k = 0; k < (1u << (width - (len - kRootBits))); ++k) h.table[offset + first + k] = leaf;
+    }
+  }
+  return h;
+}
+
+struct AllLookups {
+  HuffLookup scale;
+  HuffLookup books[12];
+};
+
+const AllLookups& Lookups() {
+  static const AllLookups all = [] {
+    AllLookups a;
+    a.scale = BuildLookup(kScaleFactorCodes, 121);
+    for (int b = 1; b <= 11; ++b) a.books[b] = BuildLookup(kSpectralCodes[b - 1], kSpectralBooks[b].size);
+    return a;
+  }();
+  return all;
+}
+
+inline int32_t DecodeWith(AacBitReader* r, const uint32_t* table) {
+  uint32_t bits = AacShowBits(r, 32);
+  uint32_t e = table[bits >> (32 - kRootBits)];
+  if (e & kSubFlag) {
+    int width = static_cast<int>((e >> 24) & 0x1F);
+    uint32_t sub = (bits << kRootBits) >> (32 - width);
+    e = table[(e & 0xFFFFF) + sub];
+  }
+  int len = static_cast<int>(e >> 16);
+  if (len == 0) return -1;
+  AacSkipBits(r, static_cast<uint32_t>(len));
+  return static_cast<int32_t>(e & 0xFFFF);
+}
+
+}  // namespace
+
+int32_t AacDecodeScaleFactor(AacBitReader* r) { return DecodeWith(r, Lookups().scale.table.data()); }
+
+int32_t AacDecodeSpectralIndex(AacBitReader* r, int book) {
+  return DecodeWith(r, Lookups().books[book].table.data());
+}
+
+bool AacDecodeSpectralValues(AacBitReader* r, int book, int32_t* out) {
+  int32_t index = AacDecodeSpectralIndex(r, book);
+  if (index < 0) return false;
+  const SpectralBook& d = kSpectralBooks[book];
+  const int mod = d.modulus;
+  if (d.dimension == 4) {
+    out[0] = index / 27;
+    out[1] = (index / 9) % 3;
+    out[2] = (index / 3) % 3;
+    out[3] = index % 3;
+  } else {
+    out[0] = index / mod;
+    out[1] = index % mod;
+  }
+  const int n = d.dimension;
+  if (!d.isUnsigned) {
+    const int off = d.dimension == 4 ? 1 : d.largestAbs;
+    for (int i = 0; i < n; ++i) out[i] -= off;
+    return true;
+  }
+  for (int i = 0; i < n; ++i) {
+    if (out[i] != 0 && AacGetBits(r, 1)) out[i] = -out[i];
+  }
+  if (book == 11) {
+    for (int i = 0; i < n; ++i) {
+      int32_t a = out[i] < 0 ? -out[i] : out[i];
+      if (a != 16) continue;
+      int count = 0;
+      while (AacGetBits(r, 1)) {
+        if (++count > 8) return false;  // escape_sequence longer than 13 bits
+        if (AacReaderOverrun(r)) return false;
+      }
+      int32_t v = (1 << (count + 4)) + static_cast<int32_t>(AacGetBits(r, count + 4));
+      out[i] = out[i] < 0 ? -v : v;
+    }
+  }
+  return true;
+}
+
+}  // namespace heaac

@@ -1,0 +1,36 @@
+#pragma once
+// Huffman decoding of scale factors and spectral values (ISO/IEC 14496-3
+// 4.6.3), through two-level lookup tables built once from the code tables.
+
+#include <cstdint>
+
+#include "codecs/heaac/aac_bit_reader.h"
+
+namespace heaac {
+
+extern const uint32_t kScaleFactorCodes[121];
+extern const uint32_t* const kSpectralCodes[11];
+
+// Codebook descriptors for books 1..11 (index 0 unused).
+struct SpectralBook {
+  uint8_t isUnsigned;
+  uint8_t dimension;   // 4 (quads) or 2 (pairs)
+  uint8_t largestAbs;
+  uint8_t maxLength;
+  uint8_t modulus;
+  uint16_t size;       // number of code words
+};
+extern const SpectralBook kSpectralBooks[12];
+
+// Decodes one code word of the scale-factor book (index 0..120), or -1 when
+// no code word matches (cannot happen: the book is complete).
+int32_t AacDecodeScaleFactor(AacBitReader* r);
+
+// Decodes one code word of spectral book 1..11 and returns its index, or -1.
+int32_t AacDecodeSpectralIndex(AacBitReader* r, int book);
+
+// Decodes one code word of `book` with its sign bits and escapes into `out`
+// (4 or 2 values). false on a stream error (escape with N above 8).
+bool AacDecodeSpectralValues(AacBitReader* r, int book, int32_t* out);
+
+}  // namespace heaac

@@ -1,0 +1,42 @@
+#pragma once
+// Pixel kernels of the H.264 decoder: inverse transforms, motion-compensated
+// interpolation and the loop-filter edge filters. init_h264_dsp fills the
+// table with the C++ references, then lets instruction-set versions replace
+// entries when the CPU has them.
+
+#include <cstddef>
+#include <cstdint>
+
+namespace videodec {
+namespace h264 {
+
+// 8.5.12: inverse 4x4 transform of `coeff` (raster order, already scaled),
+// added to the 4x4 block at dst with clipping; coeff is cleared.
+using Idct4x4AddFn = void (*)(uint8_t* dst, ptrdiff_t dst_stride, int16_t* coeff);
+// Luma interpolation (8.4.2.2.1) of a w x h block; src points to the full
+// sample at the block's integer position and must have 2 samples of margin on
+// the left and top and 3 on the right and bottom. fx, fy: quarter-sample phase.
+using LumaMcFn = void (*)(uint8_t* dst, ptrdiff_t dst_stride, const uint8_t* src,
+                          ptrdiff_t src_stride, int w, int h, int fx, int fy);
+// Chroma interpolation (8.4.2.2.2), eighth-sample phase, src needs one sample
+// of margin right and bottom.
+using ChromaMcFn = void (*)(uint8_t* dst, ptrdiff_t dst_stride, const uint8_t* src,
+                            ptrdiff_t src_stride, int w, int h, int fx, int fy);
+// 8.7.2.3 / 8.7.2.4: filters `len` sample lines across one edge. `pix` is the
+// first q0 sample; `step` crosses the edge, `stride` runs along it. bs and tc0
+// hold one value per group of `len / 4` (luma) or `len / 4` (chroma) lines.
+using EdgeFilterFn = void (*)(uint8_t* pix, ptrdiff_t step, ptrdiff_t stride, int len,
+                              int alpha, int beta, const uint8_t* bs, const int8_t* tc0);
+
+struct H264Dsp {
+  Idct4x4AddFn idct4x4_add;
+  LumaMcFn luma_mc;
+  ChromaMcFn chroma_mc;
+  EdgeFilterFn luma_edge;
+  EdgeFilterFn chroma_edge;
+};
+
+void init_h264_dsp(H264Dsp& dsp, uint32_t cpu_flags);
+
+}  // namespace h264
+}  // namespace videodec

@@ -1,0 +1,321 @@
+// Stream headers and the entry functions' checks.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "codecs/heaac/aac_bit_reader.h"
+#include "codecs/heaac/aac_headers.h"
+#include "codecs/heaac/heaac_decoder.h"
+
+namespace heaac {
+namespace {
+
+class BitWriter {
+ public:
+  void Put(uint32_t value, int bits) {
+    for (int i = bits - 1; i >= 0; --i) {
+      if (pos_ % 8 == 0) bytes_.push_back(0);
+      if ((value >> i) & 1) bytes_.back() |= static_cast<uint8_t>(0x80 >> (pos_ % 8));
+      ++pos_;
+    }
+  }
+  std::vector<uint8_t> bytes_;
+  size_t pos_ = 0;
+};
+
+int32_t StreamInfo(const std::vector<uint8_t>& bytes, AacStreamInfo* info, int mode) {
+  *info = AacStreamInfo{};
+  int32_t length = static_cast<int32_t>(bytes.size());
+  return gGetAacStreamInfo(bytes.data(), &length, info, mode, nullptr, 0);
+}
+
+TEST(HeaacHeaders, AudioSpecificConfigLcStereo) {
+  AacStreamInfo info;
+  ASSERT_EQ(StreamInfo({0x12, 0x10}, &info, 0), 0);
+  EXPECT_EQ(info.outputBytesPerFrame, 4096u);
+  EXPECT_EQ(info.outputSampleRate, 44100u);
+  EXPECT_EQ(info.coreSampleRate, 44100u);
+  EXPECT_EQ(info.channels, 2u);
+  EXPECT_EQ(info.profile, 1u);
+  EXPECT_EQ(info.extensionObjectType, 0u);
+  EXPECT_EQ(info.sbrRateFlag, 0u);
+}
+
+TEST(HeaacHeaders, BackwardCompatibleSbrSignalling) {
+  BitWriter w;
+  w.Put(2, 5);       // LC
+  w.Put(6, 4);       // 24000 Hz
+  w.Put(1, 4);       // mono
+  w.Put(0, 3);       // GASpecificConfig
+  w.Put(0x2B7, 11);  // sync extension
+  w.Put(5, 5);       // SBR
+  w.Put(1, 1);       // sbrPresentFlag
+  w.Put(3, 4);       // 48000 Hz
+  AacStreamInfo info;
+  ASSERT_EQ(StreamInfo(w.bytes_, &info, 0), 0);
+  EXPECT_EQ(info.outputSampleRate, 48000u);
+  EXPECT_EQ(info.outputBytesPerFrame, 4096u);
+  EXPECT_EQ(info.extensionObjectType, 5u);
+  // Without the SBR tool the decoder runs at the core rate.
+  HeAacDecoder* d = nullptr;
+  ASSERT_EQ(gCreateHeAacDecoder(&d), 0);
+  ASSERT_EQ(gConfigureHeAacDecoder(d, &info), 0);
+  EXPECT_EQ(info.outputSampleRate, 24000u);
+  EXPECT_EQ(info.outputBytesPerFrame, 2048u);
+  gDestroyHeAacDecoder(d);
+}
+
+struct AscCase {
+  const char* name;
+  uint32_t type, rateIndex, explicitRate, channels, frameLengthFlag;
+  int32_t result;
+};
+
+TEST(HeaacHeaders, AudioSpecificConfigRefusals) {
+  const AscCase cases[] = {
+      {"explicit 44100", 2, 15, 44100, 2, 0, 0},
+      {"explicit 44000", 2, 15, 44000, 2, 0, -1},
+      {"960-sample frames", 2, 4, 0, 2, 1, -1},
+      {"main profile", 1, 4, 0, 2, 0, -1},
+      {"rate index 13", 2, 13, 0, 2, 0, -1},
+      {"ltp", 4, 3, 0, 1, 0, 0},
+  };
+  for (const AscCase& c : cases) {
+    BitWriter w;
+    w.Put(c.type, 5);
+    w.Put(c.rateIndex, 4);
+    if (c.rateIndex == 15) w.Put(c.explicitRate, 24);
+    w.Put(c.channels, 4);
+    w.Put(c.frameLengthFlag, 1);
+    w.Put(0, 2);
+    AacStreamInfo info;
+    EXPECT_EQ(StreamInfo(w.bytes_, &info, 0), c.result) << c.name;
+  }
+}
+
+// program_config_element after an AudioSpecificConfig with channel
+// configuration 0.
+std::vector<uint8_t> AscWithPce(int front, int frontCpe, int lfe, int cc) {
+  BitWriter w;
+  w.Put(2, 5);
+  w.Put(4, 4);
+  w.Put(0, 4);  // channel configuration 0
+  w.Put(0, 3);
+  w.Put(0, 4);  // tag
+  w.Put(1, 2);  // LC
+  w.Put(4, 4);
+  w.Put(front, 4);
+  w.Put(0, 4);
+  w.Put(0, 4);
+  w.Put(lfe, 2);
+  w.Put(0, 3);
+  w.Put(cc, 4);
+  w.Put(0, 3);  // no mixdowns
+  for (int i = 0; i < front; ++i) {
+    w.Put(frontCpe, 1);
+    w.Put(i, 4);
+  }
+  for (int i = 0; i < lfe; ++i) w.Put(0, 4);
+  for (int i = 0; i < cc; ++i) w.Put(0, 5);
+  while (w.pos_ % 8) w.Put(0, 1);
+  w.Put(0, 8);  // no comment
+  return w.bytes_;
+}
+
+TEST(HeaacHeaders, ProgramConfigElement) {
+  AacStreamInfo info;
+  ASSERT_EQ(StreamInfo(AscWithPce(1, 1, 0, 0), &info, 0), 0);
+  EXPECT_EQ(info.channels, 2u);
+  EXPECT_EQ(StreamInfo(AscWithPce(2, 1, 0, 0), &info, 0), -1);  // four channels
+  EXPECT_EQ(StreamInfo(AscWithPce(1, 0, 1, 0), &info, 0), -1);  // LFE
+  EXPECT_EQ(StreamInfo(AscWithPce(1, 0, 0, 1), &info, 0), -1);  // coupling channel
+}
+
+TEST(HeaacHeaders, AdifWithTwoProgramsIsRefused) {
+  BitWriter w;
+  w.Put(0x41444946, 32);
+  w.Put(0, 1);
+  w.Put(0, 2);
+  w.Put(1, 1);
+  w.Put(128000, 23);
+  w.Put(1, 4);  // num_program_config_elements: two programs
+  for (int i = 0; i < 8; ++i) w.Put(0, 8);
+  AacStreamInfo info;
+  EXPECT_EQ(StreamInfo(w.bytes_, &info, 2), -1);
+}
+
+std::vector<uint8_t> AdtsHeader(int rateIndex, int channels, int profile = 1) {
+  BitWriter w;
+  w.Put(0xFFF, 12);
+  w.Put(0, 1);
+  w.Put(0, 2);
+  w.Put(0, 1);  // protection_absent 0: a CRC word follows, 9 bytes in all
+  w.Put(profile, 2);
+  w.Put(rateIndex, 4);
+  w.Put(0, 1);
+  w.Put(channels, 3);
+  w.Put(0, 4);
+  w.Put(7, 13);
+  w.Put(0x7FF, 11);
+  w.Put(0, 2);
+  w.Put(0, 16);  // crc_check
+  return w.bytes_;
+}
+
+TEST(HeaacHeaders, AdtsHeaderChecks) {
+  AacStreamInfo info;
+  ASSERT_EQ(StreamInfo(AdtsHeader(4, 2), &info, 2), 0);
+  EXPECT_EQ(info.channels, 2u);
+  EXPECT_EQ(info.outputBytesPerFrame, 4096u);
+  for (int index : {12, 13, 14, 15}) EXPECT_EQ(StreamInfo(AdtsHeader(index, 2), &info, 2), -1) << index;
+  EXPECT_EQ(StreamInfo(AdtsHeader(4, 2, 0), &info, 2), -1);  // AAC Main
+  std::vector<uint8_t> junk(16, 0x11);
+  EXPECT_EQ(StreamInfo(junk, &info, 2), -1);
+  EXPECT_EQ(StreamInfo({0xFF, 0xF1}, &info, 2), -1);  // shorter than 8 bytes
+}
+
+TEST(HeaacDecoderApi, CallsOutOfOrderAndBadArguments) {
+  EXPECT_EQ(gCreateHeAacDecoder(nullptr), kAacNoMemory);
+  EXPECT_EQ(gDestroyHeAacDecoder(nullptr), -1);
+  HeAacDecoder* d = nullptr;
+  ASSERT_EQ(gCreateHeAacDecoder(&d), 0);
+  EXPECT_EQ(d->slot1, nullptr);
+  EXPECT_EQ(d->slot2, nullptr);
+  EXPECT_EQ(d->slot5, nullptr);
+  uint8_t frame[16] = {};
+  int16_t out[4096];
+  int32_t in = 16, outBytes = sizeof(out);
+  EXPECT_EQ(gDecodeHeAacFrame(d, frame, &in, out, &outBytes), -1);  // before configure
+  EXPECT_EQ(gDecodeHeAacFrame(d, nullptr, &in, out, &outBytes), -1);
+  EXPECT_EQ(gConfigureHeAacDecoder(d, nullptr), -1);
+  AacStreamInfo info{};
+  info.samplesPerFrame = 1024;
+  info.coreSampleRate = 44100;
+  info.channels = 3;
+  info.profile = 1;
+  EXPECT_EQ(gConfigureHeAacDecoder(d, &info), -1);
+  info.channels = 2;
+  info.coreSampleRate = 44000;
+  EXPECT_EQ(gConfigureHeAacDecoder(d, &info), -1);
+  info.coreSampleRate = 44100;
+  ASSERT_EQ(gConfigureHeAacDecoder(d, &info), 0);
+  EXPECT_EQ(info.outputBytesPerFrame, 4096u);
+  outBytes = 4095;
+  in = 16;
+  EXPECT_EQ(gDecodeHeAacFrame(d, frame, &in, out, &outBytes), kAacOutputTooSmall);
+  EXPECT_EQ(in, 16);
+  EXPECT_EQ(outBytes, 4095);
+  EXPECT_EQ(gDestroyHeAacDecoder(d), 0);
+}
+
+}  // namespace
+}  // namespace heaac
+
+namespace heaac {
+namespace {
+
+// Raw data blocks written bit by bit, decoded without ADTS framing by a
+// decoder configured for two channels at 44.1 kHz.
+int32_t DecodeRawBlock(const std::vector<uint8_t>& block) {
+  HeAacDecoder* d = nullptr;
+  if (gCreateHeAacDecoder(&d) != 0) return -100;
+  AacStreamInfo info{};
+  info.samplesPerFrame = 1024;
+  info.coreSampleRate = 44100;
+  info.channels = 2;
+  info.profile = 1;
+  gConfigureHeAacDecoder(d, &info);
+  std::vector<int16_t> out(2048);
+  int32_t in = static_cast<int32_t>(block.size());
+  int32_t outBytes = 4096;
+  const int32_t r = gDecodeHeAacFrame(d, block.data(), &in, out.data(), &outBytes);
+  gDestroyHeAacDecoder(d);
+  return r;
+}
+
+void PutLongIcsInfo(BitWriter* w, int maxSfb) {
+  w->Put(0, 1);  // ics_reserved_bit
+  w->Put(0, 2);  // ONLY_LONG
+  w->Put(0, 1);  // sine
+  w->Put(static_cast<uint32_t>(maxSfb), 6);
+  w->Put(0, 1);  // predictor_data_present
+}
+
+// A silent channel stream with one band of codebook `book` (0 or a reserved
+// value) ahead of it.
+void PutChannelStream(BitWriter* w, uint32_t book) {
+  w->Put(100, 8);  // global_gain
+  PutLongIcsInfo(w, 1);
+  w->Put(book, 4);
+  w->Put(1, 5);  // section of one band
+  w->Put(0, 1);  // pulse_data_present
+  w->Put(0, 1);  // tns_data_present
+  w->Put(0, 1);  // gain_control_data_present
+}
+
+std::vector<uint8_t> CpeBlock(uint32_t msMaskPresent) {
+  BitWriter w;
+  w.Put(1, 3);  // CPE
+  w.Put(0, 4);
+  w.Put(1, 1);  // common_window
+  PutLongIcsInfo(&w, 1);
+  w.Put(msMaskPresent, 2);
+  if (msMaskPresent == 1) w.Put(1, 1);
+  for (int ch = 0; ch < 2; ++ch) {
+    w.Put(100, 8);
+    w.Put(0, 4);  // codebook 0
+    w.Put(1, 5);
+    w.Put(0, 3);
+  }
+  w.Put(7, 3);  // END
+  while (w.pos_ % 8) w.Put(0, 1);
+  return w.bytes_;
+}
+
+std::vector<uint8_t> SceBlock(uint32_t book) {
+  BitWriter w;
+  w.Put(0, 3);  // SCE
+  w.Put(0, 4);
+  PutChannelStream(&w, book);
+  w.Put(7, 3);
+  while (w.pos_ % 8) w.Put(0, 1);
+  return w.bytes_;
+}
+
+// Values the syntax reserves are refused rather than followed.
+TEST(HeaacRawBlock, ReservedValuesAreRefused) {
+  EXPECT_EQ(DecodeRawBlock(CpeBlock(0)), 0);
+  EXPECT_EQ(DecodeRawBlock(CpeBlock(1)), 0);
+  EXPECT_EQ(DecodeRawBlock(CpeBlock(2)), 0);
+  EXPECT_EQ(DecodeRawBlock(CpeBlock(3)), -1);  // ms_mask_present 3
+  EXPECT_EQ(DecodeRawBlock(SceBlock(0)), 0);
+  EXPECT_EQ(DecodeRawBlock(SceBlock(12)), -1);  // reserved codebook
+}
+
+TEST(HeaacRawBlock, ElementOrderAndKinds) {
+  auto block = [](std::initializer_list<int> ids) {
+    BitWriter w;
+    for (int id : ids) {
+      w.Put(static_cast<uint32_t>(id), 3);
+      if (id == 0) {
+        w.Put(0, 4);
+        PutChannelStream(&w, 0);
+      } else if (id == 6) {
+        w.Put(0, 4);  // empty fill element
+      } else {
+        w.Put(0, 4);  // tag of a coupling or LFE element
+      }
+    }
+    w.Put(7, 3);
+    while (w.pos_ % 8) w.Put(0, 1);
+    return w.bytes_;
+  };
+  EXPECT_EQ(DecodeRawBlock(block({0})), 0);
+  EXPECT_EQ(DecodeRawBlock(block({6})), -1);     // no channel element
+  EXPECT_EQ(DecodeRawBlock(block({0, 2})), -1);  // coupling channel element
+  EXPECT_EQ(DecodeRawBlock(block({0, 3})), -1);  // LFE
+  EXPECT_EQ(DecodeRawBlock(block({0, 0})), -1);  // the same tag twice
+}
+
+}  // namespace
+}  // namespace heaac
