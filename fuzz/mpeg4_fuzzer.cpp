@@ -10,8 +10,6 @@
 
 #include "codecs/videodec/mpeg4/mpeg4_decoder.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
-
 namespace {
 
 bool IsSampleStart(const uint8_t* p, size_t left) {
