@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "codecs/videodec/mpeg4/mpeg4_decoder.h"
+#include "fuzz/fuzz_target.h"
 
 namespace {
 
