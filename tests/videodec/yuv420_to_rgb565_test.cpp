@@ -101,5 +101,19 @@ TEST(Rgb565Test, SizesBelowTwoStayInsideThePicture) {
   ConvertYUV420toRGB565TopDown(nullptr, nullptr, 0, 0, 1);  // nothing to do
 }
 
+TEST(Rgb565Test, LargerRequestThanTheFrameReadsOnlyTheFrame) {
+  // A track that claims 24 x 20 for a 16 x 16 picture: exact-size planes show
+  // any read outside them; the frame's part converts, the rest stays as it was.
+  Picture p(16, 16, 255, 128, 128);
+  std::vector<uint16_t> out(24 * 20, 0xDEAD);
+  ConvertYUV420toRGB565TopDown(&p.frame, out.data(), 24, 20, 1);
+  for (int r = 0; r < 20; ++r) {
+    for (int c = 0; c < 24; ++c) {
+      const uint16_t expected = (r < 16 && c < 16) ? 0xFFFF : 0xDEAD;
+      ASSERT_EQ(out[static_cast<size_t>(r * 24 + c)], expected) << r << "," << c;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace videodec

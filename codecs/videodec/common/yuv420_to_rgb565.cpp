@@ -35,16 +35,22 @@ inline uint16_t Pixel(int y, int r, int g, int b, const Dither& d) {
 
 void ConvertYUV420toRGB565TopDown(const YuvFrame* src, uint16_t* dst, uint16_t width, uint16_t height,
                                   int32_t top_down) {
-  if (!src || !dst || width == 0 || height == 0) return;
+  if (!src || !dst || !src->y || !src->u || !src->v || width == 0 || height == 0) return;
   const ptrdiff_t y_stride = src->width;
   const ptrdiff_t c_stride = src->width / 2;
+  // The destination's layout follows the requested size; what is read never
+  // leaves the frame, even when a caller asks for more than the frame holds
+  // (a container that claims a larger picture than its stream carries).
   const ptrdiff_t dst_pitch = (width + 1) & ~1;
+  const int w = width < src->width ? width : src->width;
+  const int h = height < src->height ? height : src->height;
+  if (w == 0 || h == 0) return;
   // Destination row of picture row r.
   auto row = [&](int r) -> uint16_t* {
     return dst + (top_down ? r : height - 1 - r) * dst_pitch;
   };
-  const int even_w = width & ~1;
-  const int even_h = height & ~1;
+  const int even_w = w & ~1;
+  const int even_h = h & ~1;
 
   for (int r = 0; r < even_h; r += 2) {
     const uint8_t* y0 = src->y + r * y_stride;
@@ -64,8 +70,8 @@ void ConvertYUV420toRGB565TopDown(const YuvFrame* src, uint16_t* dst, uint16_t w
       d1[c] = Pixel(y1[c], rr, gg, bb, kDither[1][0]);
       d1[c + 1] = Pixel(y1[c + 1], rr, gg, bb, kDither[1][1]);
     }
-    if (width & 1) {
-      if (width == 1) {
+    if (w & 1) {
+      if (w == 1) {
         // No pair to copy from: the single column converts with the block's
         // left-hand dither.
         const int cb = u[0] - 128;
@@ -76,22 +82,22 @@ void ConvertYUV420toRGB565TopDown(const YuvFrame* src, uint16_t* dst, uint16_t w
         d0[0] = Pixel(y0[0], rr, gg, bb, kDither[0][0]);
         d1[0] = Pixel(y1[0], rr, gg, bb, kDither[1][0]);
       } else {
-        d0[width - 1] = d0[width - 2];
-        d1[width - 1] = d1[width - 2];
+        d0[w - 1] = d0[w - 2];
+        d1[w - 1] = d1[w - 2];
       }
     }
   }
 
-  if (height & 1) {
-    const int r = height - 1;
+  if (h & 1) {
+    const int r = h - 1;
     uint16_t* d = row(r);
     if (r > 0) {
       const uint16_t* above = row(r - 1);
-      for (int c = 0; c < width; ++c) d[c] = above[c];
+      for (int c = 0; c < w; ++c) d[c] = above[c];
     } else {
       // A picture of one row: convert it with the top-row dither.
       const uint8_t* y0 = src->y;
-      for (int c = 0; c < width; ++c) {
+      for (int c = 0; c < w; ++c) {
         const int cb = src->u[c / 2] - 128;
         const int cr = src->v[c / 2] - 128;
         const int rr = (kCrToR * cr) >> 14;
