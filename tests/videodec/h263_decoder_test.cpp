@@ -583,6 +583,45 @@ TEST(H263DecoderTest, TruncatedAndCorruptedStreamsDecodeWithoutFaults) {
   }
 }
 
+// Concealment decisions on a hand-set picture: the current picture is flat
+// 100, the reference flat 50; macroblock (2, 2) is damaged and its only
+// available neighbour is the one above, with the given vector.
+uint8_t ConcealWithAboveVector(int16_t mvx) {
+  VideoDecoder* vd = nullptr;
+  EXPECT_EQ(gCreateH263VideoDecoder(&vd, nullptr, 0, 0, 96, 80), VDEC_OK);
+  H263Decoder* d = static_cast<H263Decoder*>(vd);
+  std::fill(d->cur.y, d->cur.y + 96 * 80, uint8_t{100});
+  std::fill(d->ref.y, d->ref.y + 96 * 80, uint8_t{50});
+  d->ps.picture_type = 1;  // an inter picture after an intra one
+  d->have_reference = true;
+  d->last_finished_inter = false;
+  for (int i = 0; i < d->mb_count; ++i) {
+    d->cur_mbs[i].status = kMbDamaged;
+    d->ref_mbs[i].status = kMbDecoded;
+    d->ref_mbs[i].type = kMbInter;
+  }
+  // Every macroblock but the damaged one's upper neighbour stays damaged, so
+  // it is the only candidate; rows 0 and 1 are decoded to keep it the only
+  // one among the six.
+  const int cols = d->mb_cols;
+  for (int x = 0; x < cols; ++x) d->cur_mbs[x].status = kMbDecoded;
+  H263Macroblock& above = d->cur_mbs[1 * cols + 2];
+  above.status = kMbDecoded;
+  for (auto& v : above.mv) v = MotionVector{mvx, 0};
+  ConcealH263Macroblocks(d);
+  const uint8_t sample = d->cur.y[(2 * 16 + 12) * 96 + 2 * 16 + 4];  // inside block 2
+  vd->DestroyDecoder(vd);
+  return sample;
+}
+
+TEST(H263DecoderTest, UntrustedVectorsConcealSpatially) {
+  // A vector of 24 half samples is not trusted: the macroblock is rebuilt
+  // from the picture around it (100), not from the reference (50).
+  EXPECT_EQ(ConcealWithAboveVector(24), 100);
+  // A vector of 10 is used: motion-compensated from the flat reference.
+  EXPECT_EQ(ConcealWithAboveVector(10), 50);
+}
+
 TEST(H263DecoderTest, DeblockingFilterLine) {
   // QUANT 10, STRENGTH 5: d = 6, d1 = 4, d2 = -4 limited to -2.
   uint8_t line[4] = {100, 100, 116, 116};
