@@ -638,5 +638,31 @@ TEST(H263DecoderTest, DeblockingFilterLine) {
   EXPECT_EQ(sharp[0], 0);
 }
 
+TEST(H263DecoderTest, DeblockingFiltersEdgesWithACodedSide) {
+  // Two macroblocks side by side with a step of 6 at their shared edge
+  // (QUANT 10, STRENGTH 5): filtered when either side is coded (status 0).
+  struct Case {
+    uint8_t left, right;
+    bool filtered;
+  };
+  const Case cases[] = {{kMbDecoded, kMbDecoded, true},
+                        {kMbNotCoded, kMbDecoded, true},
+                        {kMbDecoded, kMbDamaged, true},
+                        {kMbNotCoded, kMbNotCoded, false},
+                        {kMbNotCoded, kMbDamaged, false}};
+  for (const Case& c : cases) {
+    std::vector<uint8_t> planes(32 * 16 * 3 / 2, 128);
+    const DecodedPicture pic{planes.data(), planes.data() + 32 * 16, planes.data() + 32 * 16 + 128, 32, 16, 0};
+    for (int r = 0; r < 16; ++r)
+      for (int x = 16; x < 32; ++x) pic.y[r * 32 + x] = 134;
+    H263Macroblock mbs[2] = {};
+    mbs[0].status = c.left;
+    mbs[1].status = c.right;
+    mbs[0].quant = mbs[1].quant = 10;
+    DeblockH263Picture(pic, mbs, 2, 1, false);
+    EXPECT_EQ(pic.y[5 * 32 + 15] != 128, c.filtered) << int(c.left) << "|" << int(c.right);
+  }
+}
+
 }  // namespace
 }  // namespace videodec
