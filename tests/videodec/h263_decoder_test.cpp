@@ -622,6 +622,47 @@ TEST(H263DecoderTest, UntrustedVectorsConcealSpatially) {
   EXPECT_EQ(ConcealWithAboveVector(10), 50);
 }
 
+TEST(H263DecoderTest, ModifiedQuantisationDquant) {
+  // Annex T.2: a sub-QCIF extended-header intra picture whose first macroblock
+  // is INTRA+Q with the given DQUANT bits; the rest plain INTRA.
+  struct Case {
+    int pquant;
+    const char* dquant;
+    int expected;  // 0: refused, the macroblock is damaged
+  };
+  const Case cases[] = {{31, "11", 26}, {31, "10", 28}, {1, "10", 3}, {10, "11", 11},
+                        {20, "10", 18}, {29, "11", 31}, {5, "001100", 12}, {5, "000000", 0}};
+  for (const Case& c : cases) {
+    BitWriter w;
+    w.Put(0x20, 22);
+    w.Put(0, 8);
+    w.Put(0x87, 8);                   // extended PTYPE
+    w.Put(1, 3);                      // UFEP
+    w.Put((1u << 15) | (1u << 4) | 0x8, 18);  // sub-QCIF, Annex T
+    w.Put(0x001, 9);                  // I picture
+    w.Put(0, 1);                      // CPM
+    w.Put(static_cast<uint32_t>(c.pquant), 5);
+    w.Put(0, 1);                      // PEI
+    for (int mb = 0; mb < 48; ++mb) {
+      w.Put(mb == 0 ? "0001" : "1");  // INTRA+Q or INTRA, CBPC 00
+      w.Put("0011");                   // CBPY 0000
+      if (mb == 0) w.Put(c.dquant);
+      for (int b = 0; b < 6; ++b) w.Put(100, 8);
+    }
+    Decoder d;
+    EXPECT_EQ(d.Decode(w.Bytes()), VDEC_OK);
+    ASSERT_NE(d.Finish(), nullptr);
+    const H263Decoder* h = static_cast<const H263Decoder*>(d.dec);
+    if (c.expected) {
+      EXPECT_EQ(h->ref_mbs[0].status, kMbDecoded) << c.pquant << " " << c.dquant;
+      EXPECT_EQ(h->ref_mbs[0].quant, c.expected) << c.pquant << " " << c.dquant;
+      EXPECT_EQ(h->ref_mbs[47].quant, c.expected);  // it stays in force
+    } else {
+      EXPECT_EQ(h->ref_mbs[0].status, kMbDamaged) << c.dquant;
+    }
+  }
+}
+
 TEST(H263DecoderTest, DeblockingFilterLine) {
   // QUANT 10, STRENGTH 5: d = 6, d1 = 4, d2 = -4 limited to -2.
   uint8_t line[4] = {100, 100, 116, 116};
