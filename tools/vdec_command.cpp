@@ -3,10 +3,11 @@
 //
 //   ovtool vdec [--frames N] [--postfilter L] IN [OUT.yuv] [--rgb565 OUT.rgb]
 //
-// IN is an elementary stream, or the H.264 or MPEG-4 video track of an MP4/3GP
-// file, chosen by its extension from kFormats below.
+// IN is an elementary stream, or the H.263, MPEG-4 Part 2 or H.264 video
+// track of an MP4/3GP file, chosen by its extension from kFormats below.
 // Pictures are handed out at the size rounded up to 16 and cropped here to the
-// display size that the tool reads from the stream's own headers.
+// display size: the track's size for MP4/3GP, else what the tool reads from
+// the stream's own headers.
 //
 // Adding a format: write a StreamDecodeFn that feeds the stream through the
 // codec's factory and slots as the video-track sources do, and add one line to
@@ -20,6 +21,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -37,6 +39,7 @@
 namespace {
 
 struct VdecOptions {
+  std::string input;  // the path of IN
   uint32_t postfilter_level = 0;
   long max_frames = -1;
 };
@@ -91,50 +94,100 @@ bool H263DisplaySize(const std::vector<uint8_t>& s, int* w, int* h) {
   return *w > 0 && *h > 0;
 }
 
-// H.263 through the calling contract of the video-track sources, with the
-// whole stream as one sample.
+// H.263 through the calling contract of the video-track sources: per frame,
+// DecodeFrame from the current offset of the current sample until the sample
+// is used up or the decoder stops in front of the next picture
+// (VDEC_PICTURE_OPEN, VDEC_NEXT_PICTURE); VDEC_INPUT_EXHAUSTED drops the rest
+// of the sample; then VDEC_PARAM_FINISH_PICTURE gives the picture. The rest
+// of a sample is kept for the next frame.
+class H263FrameFeeder {
+ public:
+  // Returns the next sample, or false at the end of the stream.
+  using NextSample = std::function<bool(std::vector<uint8_t>* sample)>;
+
+  explicit H263FrameFeeder(NextSample next) : next_(std::move(next)) {}
+  ~H263FrameFeeder() {
+    if (dec_) dec_->DestroyDecoder(dec_);
+  }
+
+  bool Create(uint32_t postfilter_level) {
+    if (videodec::gCreateH263VideoDecoder(&dec_, nullptr, 0, 0, 0, 0) != videodec::VDEC_OK) return false;
+    dec_->SetDecoderParam(dec_, videodec::VDEC_PARAM_DECODE_VARIANT, 1);
+    dec_->SetDecoderParam(dec_, videodec::VDEC_PARAM_POSTFILTER_LEVEL, postfilter_level);
+    return true;
+  }
+
+  // The next picture; null at the end of the stream. Frames that fail are
+  // reported and skipped.
+  const videodec::DecodedPicture* NextFrame() {
+    for (;;) {
+      if (offset_ >= sample_.size()) {
+        if (!next_(&sample_)) return nullptr;
+        offset_ = 0;
+        continue;
+      }
+      int32_t r = videodec::VDEC_OK;
+      // A hostile sample cannot keep the loop going: each call consumes bytes
+      // or ends the frame.
+      while (offset_ < sample_.size()) {
+        uint32_t length = static_cast<uint32_t>(sample_.size() - offset_);
+        r = dec_->DecodeFrame(dec_, sample_.data() + offset_, &length);
+        offset_ += length;
+        if (r == videodec::VDEC_INPUT_EXHAUSTED) {
+          offset_ = sample_.size();
+          break;
+        }
+        if (r == videodec::VDEC_PICTURE_OPEN || r == videodec::VDEC_NEXT_PICTURE) break;
+        if (r != videodec::VDEC_OK) {
+          if (length == 0) offset_ = sample_.size();
+          break;
+        }
+      }
+      if (r != videodec::VDEC_OK && r != videodec::VDEC_PICTURE_OPEN && r != videodec::VDEC_NEXT_PICTURE) {
+        std::fprintf(stderr, "vdec: frame failed (%d)\n", r);
+        continue;
+      }
+      videodec::DecodedPicture* pic = nullptr;
+      if (dec_->GetDecoderParam(dec_, videodec::VDEC_PARAM_FINISH_PICTURE, &pic) == videodec::VDEC_OK && pic)
+        return pic;
+      std::fprintf(stderr, "vdec: no picture for the frame\n");
+    }
+  }
+
+ private:
+  NextSample next_;
+  videodec::VideoDecoder* dec_ = nullptr;
+  std::vector<uint8_t> sample_;
+  size_t offset_ = 0;
+};
+
+int RunH263Feeder(H263FrameFeeder& feeder, const VdecOptions& options, int display_w, int display_h,
+                  const PictureSink& sink) {
+  if (!feeder.Create(options.postfilter_level)) {
+    std::fprintf(stderr, "vdec: cannot create the H.263 decoder\n");
+    return 1;
+  }
+  while (const videodec::DecodedPicture* pic = feeder.NextFrame()) {
+    if (!sink(*pic, display_w, display_h)) break;
+  }
+  return 0;
+}
+
+// An H.263 elementary stream, as one sample.
 int DecodeH263Stream(const std::vector<uint8_t>& stream, const VdecOptions& options, const PictureSink& sink) {
   int display_w = 0, display_h = 0;
   if (!H263DisplaySize(stream, &display_w, &display_h)) {
     std::fprintf(stderr, "vdec: no H.263 picture header\n");
     return 1;
   }
-  videodec::VideoDecoder* dec = nullptr;
-  if (videodec::gCreateH263VideoDecoder(&dec, nullptr, 0, 0, 0, 0) != videodec::VDEC_OK) {
-    std::fprintf(stderr, "vdec: cannot create the H.263 decoder\n");
-    return 1;
-  }
-  dec->SetDecoderParam(dec, videodec::VDEC_PARAM_DECODE_VARIANT, 1);
-  dec->SetDecoderParam(dec, videodec::VDEC_PARAM_POSTFILTER_LEVEL, options.postfilter_level);
-  uint32_t offset = 0;
-  const uint32_t size = static_cast<uint32_t>(stream.size());
-  bool open = false;  // a picture has been (partly) decoded and not handed out
-  bool stop = false;
-  while (offset < size && !stop) {
-    uint32_t length = size - offset;
-    const int32_t r = dec->DecodeFrame(dec, stream.data() + offset, &length);
-    offset += length;
-    if (r == videodec::VDEC_OK) {
-      open = true;
-      continue;  // more segments of the picture may follow
-    }
-    if (r == videodec::VDEC_PICTURE_OPEN || r == videodec::VDEC_NEXT_PICTURE) {
-      videodec::DecodedPicture* pic = nullptr;
-      if (dec->GetDecoderParam(dec, videodec::VDEC_PARAM_FINISH_PICTURE, &pic) == videodec::VDEC_OK && pic)
-        stop = !sink(*pic, display_w, display_h);
-      open = false;
-      continue;
-    }
-    std::fprintf(stderr, "vdec: decode error %d at byte %u\n", r, offset);
-    if (length == 0) ++offset;  // make progress past what the decoder refused
-  }
-  if (open && !stop) {
-    videodec::DecodedPicture* pic = nullptr;
-    if (dec->GetDecoderParam(dec, videodec::VDEC_PARAM_FINISH_PICTURE, &pic) == videodec::VDEC_OK && pic)
-      sink(*pic, display_w, display_h);
-  }
-  dec->DestroyDecoder(dec);
-  return 0;
+  bool given = false;
+  H263FrameFeeder feeder([&](std::vector<uint8_t>* sample) {
+    if (given) return false;
+    *sample = stream;
+    given = true;
+    return true;
+  });
+  return RunH263Feeder(feeder, options, display_w, display_h, sink);
 }
 
 // MPEG-4 Part 2 through the calling contract of the video-track sources:
@@ -347,6 +400,35 @@ int DecodeH264Mp4(const std::string& path, const PictureSink& sink) {
   return 0;
 }
 
+// The video track of an MP4/3GP file, read with the media layer's MP4 reader:
+// H.263 ("s263", "h263" sample entries) here, MPEG-4 Part 2 by its own path.
+int DecodeMp4VideoTrack(const std::vector<uint8_t>& file, const VdecOptions& options, const PictureSink& sink) {
+  media::Mp4Reader reader(ov::String::FromUtf8Lossy(options.input));
+  uint32_t width = 0, height = 0;
+  int track = -1;
+  if (!reader.Open() || !reader.GetVideoSize(&width, &height, &track) || track < 0) {
+    std::fprintf(stderr, "vdec: no video track\n");
+    return 1;
+  }
+  const media::Mp4Track* t = reader.track(track);
+  const uint32_t format = t && !t->entries.empty() ? t->entries[0].format : 0;
+  if (format != 0x73323633 && format != 0x68323633) return DecodeMpeg4Track(file, options, sink);  // "s263", "h263"
+  std::unique_ptr<media::TrackCursor> cursor = reader.OpenTrack(track);
+  if (!cursor) {
+    std::fprintf(stderr, "vdec: cannot open the video track\n");
+    return 1;
+  }
+  H263FrameFeeder feeder([&](std::vector<uint8_t>* sample) {
+    std::unique_ptr<uint8_t[]> buffer;
+    uint32_t bytes = 0, time = 0;
+    if (!reader.ReadSample(cursor.get(), &buffer, &bytes, &time) || !buffer) return false;
+    sample->assign(buffer.get(), buffer.get() + bytes);
+    return true;
+  });
+  // Pictures are cropped to the track's own size.
+  return RunH263Feeder(feeder, options, static_cast<int>(width), static_cast<int>(height), sink);
+}
+
 struct Format {
   const char* extension;  // lower case, with the dot
   const char* name;
@@ -363,10 +445,10 @@ const Format kFormats[] = {
     {".h264", "H.264", DecodeH264Stream},
     {".jsv", "H.264", DecodeH264Stream},
     {".26l", "H.264", DecodeH264Stream},
-    {".mp4", "MPEG-4 Part 2 track", DecodeMpeg4Track},
-    {".3gp", "MPEG-4 Part 2 track", DecodeMpeg4Track},
-    {".3g2", "MPEG-4 Part 2 track", DecodeMpeg4Track},
-    {".mov", "MPEG-4 Part 2 track", DecodeMpeg4Track},
+    {".mp4", "MP4/3GP video track", DecodeMp4VideoTrack},
+    {".3gp", "MP4/3GP video track", DecodeMp4VideoTrack},
+    {".3g2", "MP4/3GP video track", DecodeMp4VideoTrack},
+    {".mov", "MP4/3GP video track", DecodeMp4VideoTrack},
 };
 
 std::string LowerExtension(const std::string& path) {
@@ -401,6 +483,7 @@ int RunVdec(int argc, char** argv) {
     std::fprintf(stderr, "usage: ovtool vdec [--frames N] [--postfilter L] IN [OUT.yuv] [--rgb565 OUT.rgb]\n");
     return 2;
   }
+  options.input = in;
   const std::string ext = LowerExtension(in);
   const Format* format = nullptr;
   for (const Format& f : kFormats) {
@@ -453,7 +536,7 @@ int RunVdec(int argc, char** argv) {
   // other files go on to the format's own track reader.
   const char* name = format->name;
   int status = -1;
-  if (format->decode == DecodeMpeg4Track) {
+  if (format->decode == DecodeMp4VideoTrack) {
     status = DecodeH264Mp4(in, sink);
     if (status >= 0) name = "H.264 track";
   }
