@@ -196,3 +196,30 @@ TEST(Mpeg4Damage, NotCodedVopRepeatsTheReference) {
 }
 
 }  // namespace
+
+namespace {
+
+// The first I-VOP, cut short: what is lost is repaired spatially from what
+// was decoded above it, and reported.
+TEST(Mpeg4Damage, TruncatedIntraVopIsConcealedSpatially) {
+  const std::string path = ovtest::FixturePath("mpeg4_plain.m4v");
+  OV_SKIP_WITHOUT_FIXTURE(path);
+  Stream s = mpeg4test::SplitM4v(ovtest::ReadFileBytes(path));
+  const auto ref = mpeg4test::ReadYuv(ovtest::ReadFileBytes(ovtest::FixturePath("mpeg4_plain.yuv")), 176, 144,
+                                      176, 144);
+  s.samples[0].resize(s.samples[0].size() * 6 / 10);
+  Decoder dec = Create(s);
+  std::vector<uint8_t> y(176 * 144), u(y.size() / 4), v(y.size() / 4);
+  videodec::DecodedPicture pic{y.data(), u.data(), v.data(), 0, 0, 0};
+  uint32_t len = static_cast<uint32_t>(s.samples[0].size());
+  ASSERT_EQ(dec.d->DecodeFrameOut(dec.d, s.samples[0].data(), &len, &pic), 0);
+  int32_t percent = -1;
+  ASSERT_EQ(dec.d->GetDecoderParam(dec.d, videodec::VDEC_PARAM_DAMAGED_PERCENT, &percent), 0);
+  EXPECT_GT(percent, 10);
+  EXPECT_LT(percent, 90);
+  const double psnr = mpeg4test::LumaPsnr(mpeg4test::FromPicture(pic, 176, 144), ref[0]);
+  std::printf("truncated I-VOP: %d%% damaged, %.2f dB\n", percent, psnr);
+  EXPECT_GT(psnr, 12.0);
+}
+
+}  // namespace
