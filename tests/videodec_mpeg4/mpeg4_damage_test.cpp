@@ -223,3 +223,33 @@ TEST(Mpeg4Damage, TruncatedIntraVopIsConcealedSpatially) {
 }
 
 }  // namespace
+
+namespace {
+
+// A layer header of another size in front of a VOP is refused with
+// VDEC_SIZE_CHANGED and changes nothing: the set-up layer decodes on.
+TEST(Mpeg4Damage, LayerOfAnotherSizeIsRefused) {
+  const std::string path = ovtest::FixturePath("mpeg4_plain.m4v");
+  OV_SKIP_WITHOUT_FIXTURE(path);
+  const Stream s = mpeg4test::SplitM4v(ovtest::ReadFileBytes(path));
+  Decoder dec = Create(s);
+  mpeg4test::LayerFields cif;
+  cif.width = 352;
+  cif.height = 288;
+  std::vector<uint8_t> changed = mpeg4test::MakeLayer(cif);
+  changed.insert(changed.end(), s.samples[0].begin(), s.samples[0].end());
+  std::vector<uint8_t> y(176 * 144), u(y.size() / 4), v(y.size() / 4);
+  videodec::DecodedPicture pic{y.data(), u.data(), v.data(), 0, 0, 0};
+  uint32_t len = static_cast<uint32_t>(changed.size());
+  EXPECT_EQ(dec.d->DecodeFrameOut(dec.d, changed.data(), &len, &pic), videodec::VDEC_SIZE_CHANGED);
+  EXPECT_EQ(len, 0u);
+  std::vector<uint8_t> again(s.samples[0]);
+  len = static_cast<uint32_t>(again.size());
+  EXPECT_EQ(dec.d->DecodeFrameOut(dec.d, again.data(), &len, &pic), 0);
+  EXPECT_EQ(pic.width, 176);
+  EXPECT_EQ(pic.height, 144);
+  const auto ref = mpeg4test::ReadYuv(ovtest::ReadFileBytes(ovtest::FixturePath("mpeg4_plain.yuv")), 176, 144, 176, 144);
+  EXPECT_GT(mpeg4test::LumaPsnr(mpeg4test::FromPicture(pic, 176, 144), ref[0]), 45.0);
+}
+
+}  // namespace
