@@ -10,10 +10,8 @@
 #include <vector>
 
 #include "codecs/videodec/mpeg4/mpeg4_decoder.h"
+#include "fuzz/fuzz_target.h"
 #include "platform/cpu/cpu.h"
-
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv);
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
 namespace {
 
