@@ -340,7 +340,8 @@ TEST(HeaacRepacked, AdifCrcAndSeveralBlocksDecodeAsTheOriginal) {
 
 // A dynamic range payload (one band, magnitude 20 boosting, reference level
 // 124) before each block scales every coefficient by
-// gain[47] x gain[31] x 2^-50 = 2^((47 + 31) / 6 - 14) = 1/2.
+// gain[47] x gain[31] x 2^-50 = 2^((47 + 31) / 6 - 14) = 1/2. The fill
+// element carries a fill payload after it, which must be skipped.
 TEST(HeaacRepacked, DynamicRangeScalesByTheTableGain) {
   const std::string name = "aac_lc_44100_mono.aac";
   OV_SKIP_WITHOUT_FIXTURE(ovtest::FixturePath(name));
@@ -350,7 +351,7 @@ TEST(HeaacRepacked, DynamicRangeScalesByTheTableGain) {
   for (const auto& b : RawBlocks(adts)) {
     BitWriter w;
     w.Put(6, 3);   // FIL
-    w.Put(3, 4);   // three bytes of extension payload
+    w.Put(5, 4);   // five bytes: the dynamic range payload, then fill data
     w.Put(11, 4);  // EXT_DYNAMIC_RANGE
     w.Put(0, 1);   // pce_tag_present
     w.Put(0, 1);   // excluded_chns_present
@@ -360,6 +361,11 @@ TEST(HeaacRepacked, DynamicRangeScalesByTheTableGain) {
     w.Put(0, 1);
     w.Put(0, 1);   // dyn_rng_sgn
     w.Put(20, 7);  // dyn_rng_ctl
+    // The rest of the element: a fill payload whose bytes would read as a
+    // pair element and garbage if taken for the next elements.
+    w.Put(1, 4);   // EXT_FILL
+    w.Put(0, 4);   // fill_nibble
+    w.Put(0x25, 8);
     for (int i = 0; i < 7; ++i) w.Put(6 << 4, 7);  // empty FIL elements: whole bytes in all
     ASSERT_EQ(w.pos % 8, 0u);
     w.bytes.insert(w.bytes.end(), b.begin(), b.end());
