@@ -523,6 +523,40 @@ TEST(HeaacRobustness, MonoStreamConfiguredForStereoDuplicatesTheChannel) {
   heaac::gDestroyHeAacDecoder(d);
 }
 
+// In ADTS mode a call that does not start with the sync word skips to the
+// next one and counts the skipped bytes as consumed; a later frame at another
+// sampling rate is refused.
+TEST(HeaacRobustness, AdtsResyncAndRateChange) {
+  const std::string name = "aac_lc_44100_mono.aac";
+  OV_SKIP_WITHOUT_FIXTURE(ovtest::FixturePath(name));
+  const std::vector<uint8_t> adts = Fixture(name);
+  heaac::HeAacDecoder* d = nullptr;
+  ASSERT_EQ(heaac::gCreateHeAacDecoder(&d), 0);
+  heaac::AacStreamInfo info{};
+  int32_t n = static_cast<int32_t>(adts.size());
+  ASSERT_EQ(heaac::gGetAacStreamInfo(adts.data(), &n, &info, 2, nullptr, 0), 0);
+  ASSERT_EQ(heaac::gConfigureHeAacDecoder(d, &info), 0);
+  std::vector<int16_t> out(1024);
+  const size_t first = aactest::AdtsFrameLength(adts.data(), adts.size());
+  int32_t in = static_cast<int32_t>(first), outBytes = 2048;
+  ASSERT_EQ(heaac::gDecodeHeAacFrame(d, adts.data(), &in, out.data(), &outBytes), 0);
+  const size_t second = aactest::AdtsFrameLength(&adts[first], adts.size() - first);
+  std::vector<uint8_t> junk = {0x12, 0x34, 0xFF, 0x00, 0x56};
+  junk.insert(junk.end(), adts.begin() + static_cast<long>(first), adts.begin() + static_cast<long>(first + second));
+  in = static_cast<int32_t>(junk.size());
+  outBytes = 2048;
+  ASSERT_EQ(heaac::gDecodeHeAacFrame(d, junk.data(), &in, out.data(), &outBytes), 0);
+  EXPECT_EQ(in, static_cast<int32_t>(junk.size()));
+  // The third frame with its rate index changed from 44.1 to 48 kHz.
+  std::vector<uint8_t> third(adts.begin() + static_cast<long>(first + second), adts.end());
+  third[2] = static_cast<uint8_t>((third[2] & ~0x3C) | (3 << 2));
+  in = static_cast<int32_t>(aactest::AdtsFrameLength(third.data(), third.size()));
+  outBytes = 2048;
+  EXPECT_EQ(heaac::gDecodeHeAacFrame(d, third.data(), &in, out.data(), &outBytes), -1);
+  EXPECT_EQ(outBytes, 2048);
+  heaac::gDestroyHeAacDecoder(d);
+}
+
 // Truncated and bit-flipped streams give frame errors or end early, never a
 // crash or a read outside the buffer (the sanitizers watch).
 TEST(HeaacRobustness, TruncatedAndBitFlippedStreams) {
