@@ -51,6 +51,7 @@ enum class CreateMode : uint32_t {
 enum : uint32_t {
   kAttributeReadOnly = 0x01,
   kAttributeHidden = 0x02,
+  kAttributeSystem = 0x04,  // never set on this file system
   kAttributeDirectory = 0x10,
   kAttributeArchive = 0x20,
   kAttributeNormal = 0x80,

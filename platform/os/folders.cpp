@@ -74,11 +74,16 @@ bool Skipped(const String& name) { return name.IsEmpty() || FileNameOf(name) == 
 
 }  // namespace
 
-String ApplicationFolder() {
+String ExecutablePath() {
   char buffer[4096];
-  ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof(buffer) - 1);
-  if (n <= 0) return String(u"./");
-  return FolderOf(String::FromUtf8Lossy(std::string(buffer, static_cast<size_t>(n))));
+  ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof(buffer));
+  if (n <= 0 || static_cast<size_t>(n) >= sizeof(buffer)) return String();
+  return String::FromUtf8Lossy(std::string(buffer, static_cast<size_t>(n)));
+}
+
+String ApplicationFolder() {
+  String folder = FolderOf(ExecutablePath());
+  return folder.IsEmpty() ? String(u"./") : folder;
 }
 
 String DataFolder() {

@@ -24,6 +24,8 @@
 
 namespace ov {
 
+// Full path of the running executable (to start the program again).
+String ExecutablePath();
 // Folder of the executable, ending with '/'.
 String ApplicationFolder();
 // The data folder, ending with '/'; created when missing (creation failures

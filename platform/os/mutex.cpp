@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <map>
+#include <string>
 #include <thread>
 
 #include "platform/os/os_error.h"
@@ -28,6 +30,41 @@ void InitSharedMutex(void* payload, void*) {
   ::pthread_mutexattr_settype(&attr, PTHREAD_MUTEX_RECURSIVE);
   ::pthread_mutex_init(&p->mutex, &attr);
   ::pthread_mutexattr_destroy(&attr);
+}
+
+// Ownership of the named mutexes within this process, by system name: a
+// release by a thread that does not own one is refused here, without asking
+// the system to unlock a mutex it does not hold (and through any handle of
+// the same name, as on the platform).
+struct NamedOwner {
+  std::thread::id owner;
+  uint32_t depth = 0;
+};
+
+std::mutex g_owners_mutex;
+std::map<std::string, NamedOwner>& Owners() {
+  static auto* owners = new std::map<std::string, NamedOwner>();
+  return *owners;
+}
+
+void NoteTaken(const std::string& name, bool abandoned) {
+  std::lock_guard<std::mutex> lock(g_owners_mutex);
+  NamedOwner& o = Owners()[name];
+  if (abandoned || o.depth == 0) {
+    // Abandoned by a thread of this process, the stale count goes too.
+    o.owner = std::this_thread::get_id();
+    o.depth = 0;
+  }
+  ++o.depth;
+}
+
+// True (and one level released) when the calling thread owns it.
+bool NoteReleased(const std::string& name) {
+  std::lock_guard<std::mutex> lock(g_owners_mutex);
+  auto it = Owners().find(name);
+  if (it == Owners().end() || it->second.depth == 0 || it->second.owner != std::this_thread::get_id()) return false;
+  if (--it->second.depth == 0) Owners().erase(it);
+  return true;
 }
 
 }  // namespace
@@ -94,22 +131,30 @@ uint32_t Mutex::Wait(uint32_t timeout_ms) {
   }
   Impl& m = *impl_;
   if (m.named) {
-    int r;
-    if (timeout_ms == kInfinite) {
+    // A free (or abandoned) mutex is taken at once; only a held one waits.
+    int r = ::pthread_mutex_trylock(m.shared());
+    if (r == EBUSY && timeout_ms == 0) {
+      r = ETIMEDOUT;
+    } else if (r == EBUSY && timeout_ms == kInfinite) {
       r = ::pthread_mutex_lock(m.shared());
-    } else if (timeout_ms == 0) {
-      r = ::pthread_mutex_trylock(m.shared());
-      if (r == EBUSY) r = ETIMEDOUT;
-    } else {
-      int64_t deadline = DeadlineAfter(timeout_ms);
+    } else if (r == EBUSY) {
+      // pthread_mutex_timedlock takes a wall-clock deadline; the sanitizers
+      // know it (not the monotonic clocklock), and a clock step during one
+      // short wait is acceptable.
       struct timespec ts;
-      ts.tv_sec = static_cast<time_t>(deadline / 1000000000LL);
-      ts.tv_nsec = static_cast<long>(deadline % 1000000000LL);
-      r = ::pthread_mutex_clocklock(m.shared(), CLOCK_MONOTONIC, &ts);
+      ::clock_gettime(CLOCK_REALTIME, &ts);
+      int64_t ns = static_cast<int64_t>(ts.tv_nsec) + static_cast<int64_t>(timeout_ms % 1000) * 1000000LL;
+      ts.tv_sec += static_cast<time_t>(timeout_ms / 1000 + ns / 1000000000LL);
+      ts.tv_nsec = static_cast<long>(ns % 1000000000LL);
+      r = ::pthread_mutex_timedlock(m.shared(), &ts);
     }
-    if (r == 0) return kWaitObject0;
+    if (r == 0) {
+      NoteTaken(m.block.system_name(), false);
+      return kWaitObject0;
+    }
     if (r == EOWNERDEAD) {
       ::pthread_mutex_consistent(m.shared());
+      NoteTaken(m.block.system_name(), true);
       return kWaitAbandoned0;
     }
     if (r == ETIMEDOUT) return kWaitTimeout;
@@ -140,7 +185,7 @@ bool Mutex::Release() {
   }
   Impl& m = *impl_;
   if (m.named) {
-    if (::pthread_mutex_unlock(m.shared()) != 0) {
+    if (!NoteReleased(m.block.system_name()) || ::pthread_mutex_unlock(m.shared()) != 0) {
       SetLastError(kErrorNotOwner);
       return false;
     }

@@ -4,6 +4,8 @@
 #include <climits>
 #include <cstddef>
 #include <cstring>
+#include <map>
+#include <mutex>
 #include <new>
 #include <stdexcept>
 
@@ -165,6 +167,29 @@ String String::FromAscii(std::string_view ascii) {
   s.data_[n] = 0;
   s.header()->length = n;
   return s;
+}
+
+namespace {
+
+std::mutex g_resource_mutex;
+std::map<uint32_t, String>& Resources() {
+  static auto* resources = new std::map<uint32_t, String>();
+  return *resources;
+}
+
+}  // namespace
+
+void String::SetResource(uint32_t id, const String& text) {
+  std::lock_guard<std::mutex> lock(g_resource_mutex);
+  // A private copy: the table never shares a buffer with a caller's String
+  // that another thread may be changing.
+  Resources()[id] = String(text.View());
+}
+
+String String::FromResource(uint32_t id) {
+  std::lock_guard<std::mutex> lock(g_resource_mutex);
+  auto it = Resources().find(id);
+  return it == Resources().end() ? String() : String(it->second.View());
 }
 
 int String::Length() const { return header()->length; }

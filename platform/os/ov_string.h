@@ -83,6 +83,12 @@ class String {
   // ASCII text (each byte one unit). For UTF-8 use FromUtf8.
   static String FromAscii(std::string_view ascii);
 
+  // String resources: the program's texts by number ("LMENU" is 104). The
+  // shell registers them once at start-up; FromResource gives the empty text
+  // for a number never registered. Any thread.
+  static void SetResource(uint32_t id, const String& text);
+  static String FromResource(uint32_t id);
+
   // Length in UTF-16 units.
   int Length() const;
   bool IsEmpty() const { return Length() == 0; }

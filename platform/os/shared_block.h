@@ -39,6 +39,8 @@ class SharedBlock {
   bool Open(const String& name, Kind kind, size_t payload_size, bool create, InitFn init, void* arg, bool* existed);
   void Close();
   bool IsOpen() const { return base_ != nullptr; }
+  // The system name of the open block (empty when closed).
+  const std::string& system_name() const { return system_name_; }
 
   void* payload() const;
   // The block's lock (robust: a lock left by a dead process is taken over).

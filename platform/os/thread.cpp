@@ -81,8 +81,11 @@ static void* ThreadMain(void* arg) {
 
 bool Thread::Start(std::function<uint32_t()> entry, size_t stack_bytes) {
   if (!state_->joined) {
-    SetLastError(kErrorInvalidParameter);
-    return false;
+    if (IsRunning()) {
+      SetLastError(kErrorInvalidParameter);
+      return false;
+    }
+    Join(kInfinite);  // ended but not yet joined
   }
   int priority = state_->priority;
   state_ = std::make_shared<State>();

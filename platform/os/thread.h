@@ -42,8 +42,9 @@ class Thread {
   Thread& operator=(const Thread&) = delete;
 
   // Starts entry on a new thread. stack_bytes (0: the default) is a
-  // reservation, as on the platform. False (and last error 8) when the
-  // thread cannot be made or this object already holds one not yet joined.
+  // reservation, as on the platform. False when the thread cannot be made
+  // (last error 8) or this object's previous thread still runs (87); a
+  // previous thread that has ended is joined first.
   bool Start(std::function<uint32_t()> entry, size_t stack_bytes = 0);
   // Waits at most timeout_ms for the thread to end; true when it has ended
   // (and is joined). True at once when no thread was started.

@@ -124,6 +124,7 @@ TEST(Folders, DataDocumentsAndApplicationFolders) {
   ASSERT_FALSE(app.IsEmpty());
   EXPECT_EQ(app.At(app.Length() - 1), u'/');
   EXPECT_TRUE(FileExists(app + u"os_tests"));
+  EXPECT_EQ(ExecutablePath(), app + u"os_tests");
 
   uint64_t total = 0;
   EXPECT_TRUE(GetDiskFreeSpace(String::FromUtf8Lossy(dir), nullptr, &total, nullptr));

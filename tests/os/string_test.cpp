@@ -214,3 +214,9 @@ TEST(String, CopiesOnManyThreads) {
   for (auto& t : threads) t.join();
   EXPECT_EQ(shared.ShareCount(), 1);
 }
+
+TEST(String, Resources) {
+  String::SetResource(104, u"LMENU");
+  EXPECT_EQ(String::FromResource(104), u"LMENU");
+  EXPECT_TRUE(String::FromResource(99999).IsEmpty());
+}

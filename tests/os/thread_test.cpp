@@ -49,14 +49,22 @@ TEST(Thread, RunsJoinsAndReportsExitCode) {
   EXPECT_FALSE(t.SetPriority(8));
   EXPECT_EQ(GetLastError(), kErrorInvalidParameter);
 
-  // A joined Thread can run again; the destructor joins a running one.
+  // A Thread whose entry has ended can run again; a running one refuses.
   std::atomic<bool> ran{false};
+  Event hold(true, false);
   ASSERT_TRUE(t.Start([&] {
+    hold.Wait(kInfinite);
     ran = true;
     return 0u;
   }));
+  EXPECT_FALSE(t.Start([] { return 1u; }));
+  EXPECT_EQ(GetLastError(), kErrorInvalidParameter);
+  hold.Set();
+  while (t.IsRunning()) Sleep(1);
+  ASSERT_TRUE(t.Start([] { return 5u; }));  // joins the ended one first
   t.Join();
   EXPECT_TRUE(ran);
+  EXPECT_EQ(t.ExitCode(), 5u);
   EXPECT_TRUE(SetCurrentThreadPriority(kThreadPriorityNormal));
   EXPECT_EQ(GetCurrentThreadPriority(), kThreadPriorityNormal);
 }
@@ -91,7 +99,8 @@ TEST(Event, AutoResetReleasesOneWaiterAndClears) {
   b.Start(waiter);
   Sleep(20);
   e.Set();
-  Sleep(50);
+  for (int i = 0; i < 400 && released == 0; ++i) Sleep(5);
+  Sleep(30);  // time for a wrong second release to show
   EXPECT_EQ(released, 1);
   e.Set();
   a.Join();

@@ -3,9 +3,12 @@
 // parameter-set rules of the decoder.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
+#include <string>
 #include <vector>
 
+#include "tests/support/test_paths.h"
 #include "tests/videodec/h264_test_util.h"
 
 namespace {
@@ -93,6 +96,10 @@ struct PpsParams {
   int map_type = 1;
   bool redundant = false;
   int num_ref_idx = 1;
+  std::vector<int> run_length;              // type 0
+  std::vector<int> top_left, bottom_right;  // type 2
+  int change_direction = 0, change_rate = 1;  // types 3 to 5
+  std::vector<int> group_ids;               // type 6
 };
 
 std::vector<uint8_t> MakePps(const PpsParams& p) {
@@ -102,7 +109,25 @@ std::vector<uint8_t> MakePps(const PpsParams& p) {
   w.Bit(0);  // CAVLC
   w.Bit(0);
   w.Ue(uint32_t(p.slice_groups - 1));
-  if (p.slice_groups > 1) w.Ue(uint32_t(p.map_type));
+  if (p.slice_groups > 1) {
+    w.Ue(uint32_t(p.map_type));
+    if (p.map_type == 0)
+      for (int r : p.run_length) w.Ue(uint32_t(r - 1));
+    if (p.map_type == 2)
+      for (size_t i = 0; i < p.top_left.size(); ++i) {
+        w.Ue(uint32_t(p.top_left[i]));
+        w.Ue(uint32_t(p.bottom_right[i]));
+      }
+    if (p.map_type >= 3 && p.map_type <= 5) {
+      w.Bit(uint32_t(p.change_direction));
+      w.Ue(uint32_t(p.change_rate - 1));
+    }
+    if (p.map_type == 6) {
+      w.Ue(uint32_t(p.group_ids.size() - 1));
+      const int bits = p.slice_groups > 4 ? 3 : (p.slice_groups > 2 ? 2 : 1);
+      for (int g : p.group_ids) w.U(bits, uint32_t(g));
+    }
+  }
   w.Ue(uint32_t(p.num_ref_idx - 1));
   w.Ue(0);
   w.Bit(0);
@@ -119,7 +144,7 @@ std::vector<uint8_t> MakePps(const PpsParams& p) {
 
 // An IDR I slice of I_PCM macroblocks, each filled with one value.
 std::vector<uint8_t> MakePcmSlice(int first_mb, const std::vector<uint8_t>& values, int redundant_cnt = -1,
-                                  int idr_pic_id = 0) {
+                                  int idr_pic_id = 0, int cycle_bits = 0, int cycle = 0) {
   BitWriter w;
   w.Ue(uint32_t(first_mb));
   w.Ue(7);  // I, all slices of the picture
@@ -131,6 +156,7 @@ std::vector<uint8_t> MakePcmSlice(int first_mb, const std::vector<uint8_t>& valu
   w.Bit(0);  // long_term_reference_flag
   w.Se(0);   // slice_qp_delta
   w.Ue(1);   // loop filter off
+  if (cycle_bits) w.U(cycle_bits, uint32_t(cycle));
   for (uint8_t v : values) {
     w.Ue(25);  // I_PCM
     w.Align();
@@ -167,7 +193,9 @@ TEST(H264Stream, PcmMacroblockKeepsItsSamplesThroughEscapes) {
 // and 3, group 1 holds 1 and 2. The slices arrive in either order.
 TEST(H264Stream, DispersedSliceGroupsInAnyOrder) {
   const SpsParams sps{66, 1, 2, 2, 2};
-  const PpsParams pps{2, 1, false, 1};
+  PpsParams pps;
+  pps.slice_groups = 2;
+  pps.map_type = 1;
   for (bool group1_first : {false, true}) {
     const auto g0 = MakePcmSlice(0, {10, 13});
     const auto g1 = MakePcmSlice(1, {11, 12});
@@ -183,8 +211,76 @@ TEST(H264Stream, DispersedSliceGroupsInAnyOrder) {
   }
 }
 
+// Every map type on 4x3 macroblocks; the expected maps are worked by hand from
+// ITU-T H.264 8.2.2.1 to 8.2.2.7. Each slice group is sent as one slice of
+// I_PCM macroblocks valued 10 + group, so the picture shows the map.
+struct MapCase {
+  const char* name;
+  PpsParams pps;
+  int cycle_bits, cycle;
+  std::vector<int> expected;
+};
+
+class H264SliceGroupMap : public ::testing::TestWithParam<MapCase> {};
+
+TEST_P(H264SliceGroupMap, MacroblocksLandInTheirGroups) {
+  const MapCase& c = GetParam();
+  std::vector<uint8_t> stream = Concat({MakeSps(SpsParams{66, 1, 4, 3, 2}), MakePps(c.pps)});
+  for (int g = c.pps.slice_groups - 1; g >= 0; --g) {  // last group first: slice order is free
+    int first = -1, count = 0;
+    for (size_t i = 0; i < c.expected.size(); ++i)
+      if (c.expected[i] == g) {
+        if (first < 0) first = int(i);
+        ++count;
+      }
+    if (count == 0) continue;
+    const auto slice = MakePcmSlice(first, std::vector<uint8_t>(size_t(count), uint8_t(10 + g)), -1, 0,
+                                    c.cycle_bits, c.cycle);
+    stream.insert(stream.end(), slice.begin(), slice.end());
+  }
+  const ovtest::DecodedStream out = ovtest::DecodeAnnexB(stream);
+  ASSERT_EQ(out.md5.size(), 1u);
+  EXPECT_EQ(out.damaged, 0);
+  for (int i = 0; i < 12; ++i) EXPECT_EQ(LumaAt(out, i % 4, i / 4), 10 + c.expected[size_t(i)]) << "macroblock " << i;
+}
+
+PpsParams MapPps(int groups, int type) {
+  PpsParams p;
+  p.slice_groups = groups;
+  p.map_type = type;
+  return p;
+}
+
+std::vector<MapCase> MapCases() {
+  std::vector<MapCase> v;
+  PpsParams p = MapPps(2, 0);
+  p.run_length = {2, 3};
+  v.push_back({"Interleaved", p, 0, 0, {0, 0, 1, 1, 1, 0, 0, 1, 1, 1, 0, 0}});
+  v.push_back({"Dispersed", MapPps(3, 1), 0, 0, {0, 1, 2, 0, 1, 2, 0, 1, 0, 1, 2, 0}});
+  p = MapPps(3, 2);
+  p.top_left = {1, 5};
+  p.bottom_right = {6, 11};
+  v.push_back({"Foreground", p, 0, 0, {2, 0, 0, 2, 2, 0, 0, 1, 2, 1, 1, 1}});
+  p = MapPps(2, 3);
+  v.push_back({"BoxOut", p, 4, 5, {1, 0, 0, 0, 1, 0, 0, 1, 1, 1, 1, 1}});
+  p = MapPps(2, 4);
+  p.change_direction = 1;
+  p.change_rate = 2;
+  v.push_back({"RasterScan", p, 3, 2, {1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 0, 0}});
+  p = MapPps(2, 5);
+  v.push_back({"Wipe", p, 4, 5, {0, 0, 1, 1, 0, 0, 1, 1, 0, 1, 1, 1}});
+  p = MapPps(2, 6);
+  p.group_ids = {1, 0, 1, 0, 0, 1, 0, 1, 1, 1, 0, 0};
+  v.push_back({"Explicit", p, 0, 0, p.group_ids});
+  return v;
+}
+
+INSTANTIATE_TEST_SUITE_P(Types, H264SliceGroupMap, ::testing::ValuesIn(MapCases()),
+                         [](const ::testing::TestParamInfo<MapCase>& param) { return std::string(param.param.name); });
+
 TEST(H264Stream, RedundantSliceDoesNotOverwriteThePrimary) {
-  const PpsParams pps{1, 0, true, 1};
+  PpsParams pps;
+  pps.redundant = true;
   const auto stream = Concat({MakeSps({}), MakePps(pps), MakePcmSlice(0, {50}, 0), MakePcmSlice(0, {90}, 1)});
   const ovtest::DecodedStream out = ovtest::DecodeAnnexB(stream);
   ASSERT_EQ(out.md5.size(), 1u);
@@ -274,6 +370,88 @@ TEST(H264Stream, TruncatedAndFlippedStreamsAreConcealed) {
     bad[i] ^= uint8_t(1u << (i % 8));
     ovtest::DecodeAnnexB(bad);
   }
+}
+
+}  // namespace
+
+namespace {
+
+double Psnr(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+  double se = 0;
+  for (size_t i = 0; i < a.size(); ++i) se += double(a[i] - b[i]) * double(a[i] - b[i]);
+  if (se == 0) return 99.0;
+  return 10.0 * std::log10(255.0 * 255.0 * double(a.size()) / se);
+}
+
+// A first picture with its lower part lost: the macroblock next to the
+// decoded one takes its low-frequency content, the next repeats it.
+TEST(H264Concealment, FirstPictureFilledFromAbove) {
+  const auto stream = Concat({MakeSps(SpsParams{66, 1, 1, 3, 2}), MakePps({}), MakePcmSlice(0, {100})});
+  const ovtest::DecodedStream out = ovtest::DecodeAnnexB(stream);
+  ASSERT_EQ(out.md5.size(), 1u);
+  EXPECT_EQ(out.damaged, 2);
+  for (uint8_t v : out.last) ASSERT_EQ(v, 100);
+}
+
+// A P picture of four slices loses its second slice: the gap is predicted
+// with the motion of the decoded neighbours and stays close to the intact
+// picture.
+TEST(H264Concealment, LostSliceOfAPPictureIsPredicted) {
+  const std::string path = ovtest::FixturePath("h264_base_slices.264");
+  OV_SKIP_WITHOUT_FIXTURE(path);
+  const std::vector<uint8_t> data = ovtest::ReadFileBytes(path);
+  // Find the second slice of the sixth picture and cut it out.
+  size_t pos = 0, b = 0, e = 0;
+  int pictures = 0, slice_in_picture = 0;
+  size_t cut_begin = 0, cut_end = 0;
+  while (videodec::h264::NextAnnexBNal(data.data(), data.size(), pos, &b, &e)) {
+    const int type = data[b] & 31;
+    if (type == 1 || type == 5) {
+      if (data[b + 1] & 0x80) ++pictures, slice_in_picture = 0;
+      ++slice_in_picture;
+      if (pictures == 6 && slice_in_picture == 2) cut_begin = b, cut_end = e;
+    }
+    pos = e;
+  }
+  ASSERT_GT(cut_end, cut_begin);
+  std::vector<uint8_t> damaged(data.begin(), data.begin() + long(cut_begin));
+  damaged.insert(damaged.end(), data.begin() + long(cut_end), data.end());
+  // Decode both up to the damaged picture and compare it.
+  auto nth_picture = [](const std::vector<uint8_t>& s, size_t n) {
+    std::vector<uint8_t> out;
+    videodec::h264::Core core;
+    struct Ctx {
+      size_t n, seen;
+      std::vector<uint8_t>* out;
+      int damaged;
+      videodec::h264::Core* core;
+    } ctx{n, 0, &out, 0, &core};
+    core.SetPictureCallback(
+        [](void* u, const videodec::h264::Picture& p, int w, int h) {
+          auto* c = static_cast<Ctx*>(u);
+          if (c->seen++ == c->n) {
+            c->out->assign(p.plane[0], p.plane[0] + w * h);
+            c->damaged = c->core->damaged_in_last_picture();
+          }
+        },
+        &ctx);
+    size_t p0 = 0, b0 = 0, e0 = 0;
+    while (videodec::h264::NextAnnexBNal(s.data(), s.size(), p0, &b0, &e0)) {
+      core.DecodeNal(s.data() + b0, e0 - b0);
+      p0 = e0;
+    }
+    core.FinishPicture();
+    return std::make_pair(out, ctx.damaged);
+  };
+  const auto intact = nth_picture(data, 5);
+  const auto concealed = nth_picture(damaged, 5);
+  ASSERT_FALSE(intact.first.empty());
+  EXPECT_EQ(intact.second, 0);
+  EXPECT_GT(concealed.second, 0);
+  // A quarter of the picture is predicted (25.4 dB here); leaving the stale
+  // buffer content in place scores 21.8 dB.
+  constexpr double kMinConcealedPsnr = 24.0;
+  EXPECT_GT(Psnr(intact.first, concealed.first), kMinConcealedPsnr);
 }
 
 }  // namespace

@@ -75,7 +75,9 @@ int Core::ParseSps(BitReader& br) {
     s.crop_top = int(t);
     s.crop_bottom = int(b);
   }
-  // VUI parameters carry nothing this decoder uses.
+  // VUI parameters carry nothing this decoder uses, but a malformed one
+  // refuses the set.
+  if (br.Bit() && ParseVui(br) != kCoreOk) return kCoreBadStream;
   if (br.Overrun()) return kCoreBadStream;
   if (active_sps_ >= 0 && Allocated()) {
     // Buffers are sized for the first sequence; another size cannot be decoded.
@@ -96,6 +98,53 @@ int Core::ParseSps(BitReader& br) {
   }
   active_sps_ = int(id);
   return kCoreOk;
+}
+
+// Annex E.1.1, read and dropped.
+int Core::ParseVui(BitReader& br) {
+  if (br.Bit()) {  // aspect_ratio_info_present_flag
+    const uint32_t idc = br.Read(8);
+    if (idc == 255) {
+      br.Read(16);
+      br.Read(16);
+    } else if (idc > 16) {  // Table E-1: 17..254 are reserved
+      return kCoreBadStream;
+    }
+  }
+  if (br.Bit()) br.Bit();  // overscan
+  if (br.Bit()) {          // video_signal_type_present_flag
+    br.Read(4);
+    if (br.Bit()) br.Read(24);
+  }
+  if (br.Bit()) {  // chroma_loc_info_present_flag
+    if (br.Ue() > 5 || br.Ue() > 5) return kCoreBadStream;
+  }
+  if (br.Bit()) {  // timing_info_present_flag
+    br.Read(32);
+    br.Read(32);
+    br.Bit();
+  }
+  bool hrd = false;
+  for (int k = 0; k < 2; ++k) {
+    if (!br.Bit()) continue;
+    hrd = true;
+    const uint32_t cpb = br.Ue() + 1;
+    if (cpb == 0 || cpb > 32) return kCoreBadStream;
+    br.Read(8);
+    for (uint32_t i = 0; i < cpb; ++i) {
+      br.Ue();
+      br.Ue();
+      br.Bit();
+    }
+    br.Read(20);
+  }
+  if (hrd) br.Bit();  // low_delay_hrd_flag
+  br.Bit();           // pic_struct_present_flag
+  if (br.Bit()) {     // bitstream_restriction_flag
+    br.Bit();
+    for (int i = 0; i < 6; ++i) br.Ue();
+  }
+  return br.Overrun() ? kCoreBadStream : kCoreOk;
 }
 
 int Core::Allocate(const Sps& s) {
@@ -131,6 +180,7 @@ int Core::ParsePps(BitReader& br) {
   if (id >= kMaxPps) return kCoreBadStream;
   const uint32_t sid = br.Ue();
   if (sid >= kMaxSps) return kCoreBadStream;
+  if (!sps_[sid].valid) return kCoreBadStream;
   p.sps_id = int(sid);
   if (br.Bit()) return kCoreUnsupported;  // CABAC
   p.pic_order_present = br.Bit();
@@ -175,8 +225,7 @@ int Core::ParsePps(BitReader& br) {
   const uint32_t l1 = br.Ue() + 1;
   if (l0 == 0 || l0 > 32 || l1 == 0 || l1 > 32) return kCoreBadStream;
   p.num_ref_idx_active = int(l0);
-  if (br.Bit()) return kCoreUnsupported;  // weighted prediction
-  br.Read(2);
+  if (br.Bit() || br.Read(2)) return kCoreUnsupported;  // weighted prediction
   const int32_t qp = br.Se();
   if (qp < -26 || qp > 25) return kCoreBadStream;
   p.pic_init_qp = 26 + qp;
@@ -201,6 +250,7 @@ int Core::ParseSliceHeader(BitReader& br, SliceHeader& sh) {
   if (type > 9) return kCoreBadStream;
   sh.slice_type = int(type % 5);
   if (sh.slice_type != 0 && sh.slice_type != 2) return kCoreUnsupported;
+  if (sh.idr && sh.slice_type != 2) return kCoreBadStream;  // IDR pictures hold I slices only
   const uint32_t pps_id = br.Ue();
   if (pps_id >= kMaxPps) return kCoreBadStream;
   if (!pps_[pps_id].valid) return kCoreNoPps;
@@ -218,6 +268,7 @@ int Core::ParseSliceHeader(BitReader& br, SliceHeader& sh) {
   sh.first_mb = int(first);
   sh.pps_id = int(pps_id);
   sh.frame_num = int(br.Read(sps.log2_max_frame_num));
+  if (sh.idr && sh.frame_num != 0) return kCoreBadStream;
   if (sh.idr) {
     const uint32_t id = br.Ue();
     if (id > 65535) return kCoreBadStream;
@@ -287,9 +338,8 @@ int Core::ParseSliceHeader(BitReader& br, SliceHeader& sh) {
     }
   }
   const int32_t dqp = br.Se();
-  const int qp = pps.pic_init_qp + dqp;
-  if (qp < 0 || qp > 51) return kCoreBadStream;
-  sh.qp = qp;
+  if (dqp < -87 || dqp > 77) return kCoreBadStream;
+  sh.qp = std::clamp(pps.pic_init_qp + dqp, 0, 51);
   if (pps.deblocking_control) {
     const uint32_t d = br.Ue();
     if (d > 2) return kCoreBadStream;
@@ -302,9 +352,12 @@ int Core::ParseSliceHeader(BitReader& br, SliceHeader& sh) {
     }
   }
   if (pps.num_slice_groups > 1 && pps.slice_group_map_type >= 3 && pps.slice_group_map_type <= 5) {
-    const int units = mb_count_;
-    const int bits = CeilLog2(units / pps.change_rate + 1);
+    // Ceil(Log2(PicSizeInMapUnits / SliceGroupChangeRate + 1)) bits, the
+    // quotient rounded up.
+    const int quotient = (mb_count_ + pps.change_rate - 1) / pps.change_rate;
+    const int bits = CeilLog2(quotient + 1);
     const uint32_t c = br.Read(bits);
+    if (c > uint32_t(quotient)) return kCoreBadStream;
     sh.slice_group_change_cycle = int(c);
   }
   if (br.Overrun()) return kCoreBadStream;
@@ -668,14 +721,17 @@ int Core::NextMbAddr(int addr) const {
   return n;
 }
 
-int Core::DecodeSlice(BitReader& br, int nal_ref_idc, bool idr) {
+int Core::DecodeSlice(BitReader& br, int nal_ref_idc, bool idr, bool stop_at_new_picture) {
   if (!Allocated()) return kCoreNoSps;
   SliceHeader sh;
   sh.nal_ref_idc = nal_ref_idc;
   sh.idr = idr;
   const int r = ParseSliceHeader(br, sh);
   if (r != kCoreOk) return r;
-  if (cur_ && NewPicture(sh, idr ? 5 : 1)) FinishPicture();
+  if (cur_ && NewPicture(sh, idr ? 5 : 1)) {
+    FinishPicture();
+    if (stop_at_new_picture) return kCorePictureBoundary;
+  }
   if (!cur_) {
     if (StartPicture(sh) != kCoreOk) return kCoreBadStream;
   }
@@ -717,7 +773,7 @@ static size_t Unescape(const uint8_t* src, size_t n, uint8_t* dst) {
   return o;
 }
 
-int Core::DecodeNal(const uint8_t* nal, size_t size) {
+int Core::DecodeNal(const uint8_t* nal, size_t size, bool stop_at_new_picture) {
   if (size < 1) return kCoreBadStream;
   const uint8_t h = nal[0];
   if (h & 0x80) return kCoreBadStream;
@@ -733,19 +789,26 @@ int Core::DecodeNal(const uint8_t* nal, size_t size) {
     case 1:
     case 5:
       if (type == 5 && ref_idc == 0) return kCoreBadStream;
-      return DecodeSlice(br, ref_idc, type == 5);
+      return DecodeSlice(br, ref_idc, type == 5, stop_at_new_picture);
     case 7:
+      if (ref_idc == 0) return kCoreBadStream;
       return ParseSps(br);
     case 8:
+      if (ref_idc == 0) return kCoreBadStream;
       return ParsePps(br);
     case 11:  // end of stream
       FinishPicture();
       return kCoreOk;
-    case 6:
-    case 9:
+    case 9:  // access unit delimiter: primary_pic_type 3 and 4 are SI and SP pictures
+      if (ref_idc != 0) return kCoreBadStream;
+      {
+        const uint32_t primary_pic_type = br.Read(3);
+        return primary_pic_type == 3 || primary_pic_type == 4 ? kCoreUnsupported : kCoreOk;
+      }
+    case 6:  // SEI: nothing here uses its messages
     case 10:
     case 12:
-      return kCoreOk;
+      return ref_idc != 0 ? kCoreBadStream : kCoreOk;
     default:
       return type == 0 || (type >= 2 && type <= 4) ? kCoreBadStream : kCoreOk;
   }

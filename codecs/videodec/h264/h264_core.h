@@ -22,7 +22,16 @@ enum CoreStatus : int {
   kCoreNoSps = -3002,
   kCoreNoPps = -3004,
   kCoreUnsupported = -3005,  // a parameter set of another profile or size
+  kCorePictureBoundary = 1,  // DecodeNal stopped in front of a new picture
 };
+
+// Largest picture accepted by default, in macroblocks: level 5.1's MaxFS, or
+// 720x576 in fuzz builds, which keeps each fuzz run fast.
+#if defined(OVMIX_FUZZING)
+inline constexpr int kDefaultMaxMacroblocks = 1620;
+#else
+inline constexpr int kDefaultMaxMacroblocks = 36864;
+#endif
 
 inline constexpr int kMaxSps = 32;
 inline constexpr int kMaxPps = 256;
@@ -146,8 +155,10 @@ class Core {
   Core& operator=(const Core&) = delete;
 
   // Parses one NAL unit (escaped payload, starting at its header byte).
-  // Slices that start a new picture finish the open one first.
-  int DecodeNal(const uint8_t* nal, size_t size);
+  // Slices that start a new picture finish the open one first; with
+  // stop_at_new_picture such a slice is left undecoded and
+  // kCorePictureBoundary returned.
+  int DecodeNal(const uint8_t* nal, size_t size, bool stop_at_new_picture = false);
   // Finishes the open picture (conceal, loop filter, reference marking) and
   // hands it to the callback. Nothing happens when no picture is open.
   void FinishPicture();
@@ -180,7 +191,8 @@ class Core {
 
  private:
   int Allocate(const Sps& sps);
-  int DecodeSlice(BitReader& br, int nal_ref_idc, bool idr);
+  int DecodeSlice(BitReader& br, int nal_ref_idc, bool idr, bool stop_at_new_picture);
+  int ParseVui(BitReader& br);
   int ParseSliceHeader(BitReader& br, SliceHeader& sh);
   bool NewPicture(const SliceHeader& sh, int nal_type) const;
   int StartPicture(const SliceHeader& sh);
@@ -218,11 +230,12 @@ class Core {
   void Deblock();
   void DeblockMb(int mb_addr);
   void Conceal();
+  void ConcealSpatial(int mb_addr);
 
   Sps sps_[kMaxSps];
   Pps pps_[kMaxPps];
   int active_sps_ = -1;
-  int max_mbs_ = 0;
+  int max_mbs_ = kDefaultMaxMacroblocks;
 
   // Dimensions fixed at allocation.
   int mb_width_ = 0, mb_height_ = 0, mb_count_ = 0;

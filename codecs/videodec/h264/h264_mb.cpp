@@ -51,7 +51,10 @@ int Core::DecodeSliceData(BitReader& br, const SliceHeader& sh) {
     const uint32_t mb_type = br.Ue();
     mbs_[size_t(addr)].slice = uint16_t(slice_num_);
     if (DecodeMacroblock(br, addr, p_slice, int(std::min<uint32_t>(mb_type, 255))) != 0) {
-      mbs_[size_t(addr)].slice = 0;
+      // An error is often found some way past the damage: the four
+      // macroblocks before the failing one in raster order are concealed too.
+      for (int a = std::max(0, addr - 4); a <= addr; ++a)
+        if (mbs_[size_t(a)].slice == slice_num_) mbs_[size_t(a)].slice = 0;
       std::memset(coeff_, 0, sizeof(coeff_));
       return -1;
     }

@@ -26,7 +26,108 @@ inline uint8_t Strength(const MbInfo& p, int bp, const MbInfo& q, int bq, bool m
 
 inline int ChromaQpOf(int qp, int offset) { return kChromaQp[std::clamp(qp + offset, 0, 51)]; }
 
+// cos((2k + 1) pi / 16) x 4096: the first basis function of the 8-point DCT.
+constexpr int kCos1[8] = {4017, 3406, 2276, 799, -799, -2276, -3406, -4017};
+
+// The three lowest coefficients of an 8x8 block's DCT, unnormalised: the
+// sample sum, and the sums weighted by kCos1 along x and along y.
+struct LowFreq {
+  int64_t dc = 0, h = 0, v = 0;
+};
+
+LowFreq Analyse(const uint8_t* p, int stride) {
+  LowFreq f;
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 8; ++x) {
+      const int s = p[y * stride + x];
+      f.dc += s;
+      f.h += int64_t(s) * kCos1[x];
+      f.v += int64_t(s) * kCos1[y];
+    }
+  return f;
+}
+
+LowFreq Mean(const LowFreq* f, int n) {
+  LowFreq m;
+  for (int i = 0; i < n; ++i) m.dc += f[i].dc, m.h += f[i].h, m.v += f[i].v;
+  if (n == 2) m.dc >>= 1, m.h >>= 1, m.v >>= 1;
+  if (n == 3) m.dc /= 3, m.h /= 3, m.v /= 3;
+  return m;
+}
+
+// Inverse of the orthonormal 8x8 DCT restricted to DC, first horizontal and
+// first vertical coefficient, in units of 2^-29.
+void Synthesise(const LowFreq& f, uint8_t* p, int stride) {
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 8; ++x) {
+      const int64_t v = ((f.dc << 23) + f.h * kCos1[x] + f.v * kCos1[y] + (int64_t(1) << 28)) >> 29;
+      p[y * stride + x] = uint8_t(std::clamp<int64_t>(v, 0, 255));
+    }
+}
+
 }  // namespace
+
+// First picture of a stream, no reference to copy from: each 8x8 block is
+// rebuilt from the low-frequency content of the decoded 8x8 blocks next to it
+// above (the two bottom blocks of the macroblock above, and the nearest one of
+// the diagonal neighbour on its side) or below; a half with no decoded side
+// takes the DC of the other half's block in its column. Without a decoded
+// macroblock above or below, the macroblock above is repeated.
+void Core::ConcealSpatial(int addr) {
+  const int W = mb_width_ * 16, CW = W / 2;
+  const int mx = addr % mb_width_, my = addr / mb_width_;
+  auto decoded = [&](int x, int y) {
+    return x >= 0 && y >= 0 && x < mb_width_ && y < mb_height_ && mbs_[size_t(y * mb_width_ + x)].slice != 0;
+  };
+  const bool up = decoded(mx, my - 1), down = decoded(mx, my + 1);
+  uint8_t* luma = cur_->plane[0] + my * 16 * W + mx * 16;
+  if (!up && !down) {
+    for (int c = 0; c < 3; ++c) {
+      const int s = c == 0 ? W : CW, n = c == 0 ? 16 : 8;
+      uint8_t* d = cur_->plane[c] + (my * n) * s + mx * n;
+      for (int r = 0; r < n; ++r) {
+        if (my > 0) std::memcpy(d + r * s, d + (r - n) * s, size_t(n));
+        else std::memset(d + r * s, 128, size_t(n));
+      }
+    }
+    return;
+  }
+  LowFreq half[2][2];  // [by][bx]
+  bool have[2] = {false, false};
+  for (int by = 0; by < 2; ++by) {
+    const bool side = by == 0 ? up : down;
+    if (!side) continue;
+    have[by] = true;
+    const int ny = by == 0 ? my - 1 : my + 1;
+    const int row = by == 0 ? 8 : 0;  // bottom blocks above, top blocks below
+    const uint8_t* nb = cur_->plane[0] + (ny * 16 + row) * W + mx * 16;
+    for (int bx = 0; bx < 2; ++bx) {
+      LowFreq src[3];
+      src[0] = Analyse(nb + bx * 8, W);
+      src[1] = Analyse(nb + (1 - bx) * 8, W);
+      int n = 2;
+      const int dx = bx == 0 ? mx - 1 : mx + 1;
+      if (decoded(dx, ny)) {
+        const uint8_t* diag = cur_->plane[0] + (ny * 16 + row) * W + dx * 16 + (bx == 0 ? 8 : 0);
+        src[n++] = Analyse(diag, W);
+      }
+      half[by][bx] = Mean(src, n);
+    }
+  }
+  for (int by = 0; by < 2; ++by)
+    for (int bx = 0; bx < 2; ++bx) {
+      LowFreq f = have[by] ? half[by][bx] : half[1 - by][bx];
+      Synthesise(f, luma + by * 8 * W + bx * 8, W);
+    }
+  for (int c = 1; c < 3; ++c) {
+    uint8_t* d = cur_->plane[c] + my * 8 * CW + mx * 8;
+    LowFreq src[2];
+    int n = 0;
+    if (up) src[n++] = Analyse(d - 8 * CW, CW);
+    if (down) src[n++] = Analyse(d + 8 * CW, CW);
+    Synthesise(Mean(src, n), d, CW);
+  }
+}
 
 void Core::DeblockMb(int addr) {
   const MbInfo& q = mbs_[size_t(addr)];
@@ -167,23 +268,7 @@ void Core::Conceal() {
           std::memcpy(cur_->plane[c] + (my * 8 + r) * CW + mx * 8, ref->plane[c] + (my * 8 + r) * CW + mx * 8, 8);
       continue;
     }
-    // Spatial: blend the row above and the row below the macroblock.
-    const bool up = my > 0 && mbs_[size_t(addr - mb_width_)].slice != 0;
-    const bool down = my + 1 < mb_height_ && mbs_[size_t(addr + mb_width_)].slice != 0;
-    for (int c = 0; c < 3; ++c) {
-      const int s = c == 0 ? W : CW, n = c == 0 ? 16 : 8;
-      uint8_t* d = cur_->plane[c] + (my * n) * s + mx * n;
-      const uint8_t* a = (up || (!down && my > 0)) ? d - s : nullptr;
-      const uint8_t* b = down ? d + n * s : nullptr;
-      for (int r = 0; r < n; ++r)
-        for (int x = 0; x < n; ++x) {
-          int v = 128;
-          if (a && b) v = (a[x] * (n - r) + b[x] * (r + 1) + (n + 1) / 2) / (n + 1);
-          else if (a) v = a[x];
-          else if (b) v = b[x];
-          d[r * s + x] = uint8_t(v);
-        }
-    }
+    ConcealSpatial(addr);
   }
 }
 

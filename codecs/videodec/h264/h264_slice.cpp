@@ -13,7 +13,6 @@ namespace videodec {
 namespace h264 {
 namespace {
 
-inline uint8_t Clip1(int v) { return uint8_t(v < 0 ? 0 : (v > 255 ? 255 : v)); }
 inline int Median(int a, int b, int c) {
   int mx = a > b ? a : b;
   int mn = a < b ? a : b;

@@ -1,0 +1,84 @@
+// ITU-T H.263 Annex J in-loop deblocking filter.
+#include <cstdlib>
+
+#include "codecs/videodec/h263/h263_decoder_internal.h"
+#include "codecs/videodec/h263/h263_tables.h"
+
+namespace videodec {
+namespace {
+
+inline uint8_t Clip255(int v) { return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v)); }
+
+// Filters `lines` lines across a horizontal edge just above row pointer `p`.
+void HorizontalEdge(uint8_t* p, ptrdiff_t stride, int lines, int quant) {
+  const int s = kH263DeblockStrength[quant];
+  for (int i = 0; i < lines; ++i) DeblockH263Line(p + i, stride, s);
+}
+
+// Filters `lines` lines across a vertical edge just left of column pointer `p`.
+void VerticalEdge(uint8_t* p, ptrdiff_t stride, int lines, int quant) {
+  const int s = kH263DeblockStrength[quant];
+  for (int i = 0; i < lines; ++i) DeblockH263Line(p + i * stride, 1, s);
+}
+
+}  // namespace
+
+void DeblockH263Line(uint8_t* p, ptrdiff_t step, int strength) {
+  const int a = p[-2 * step], b = p[-step], c = p[0], d = p[step];
+  const int delta = (a - 4 * b + 4 * c - d) / 8;  // truncates toward zero
+  const int mag = std::abs(delta);
+  int d1;
+  if (mag <= strength) d1 = delta;
+  else if (mag < 2 * strength) d1 = (delta < 0 ? -1 : 1) * (2 * strength - mag);
+  else d1 = 0;
+  p[-step] = Clip255(b + d1);
+  p[0] = Clip255(c - d1);
+  const int limit = std::abs(d1) >> 1;
+  int d2 = (a - d) / 4;
+  if (d2 > limit) d2 = limit;
+  if (d2 < -limit) d2 = -limit;
+  p[-2 * step] = Clip255(a - d2);
+  p[step] = Clip255(d + d2);
+}
+
+void DeblockH263Picture(const DecodedPicture& pic, const H263Macroblock* mbs, int mb_cols, int mb_rows,
+                        bool annex_t) {
+  const ptrdiff_t ys = pic.width;
+  const ptrdiff_t cs = pic.width / 2;
+  auto chroma_q = [annex_t](int q) { return annex_t ? kH263ChromaQuant[q] : q; };
+  // Macroblock by macroblock: every edge is filtered after all the horizontal
+  // edges that share its pixels, as if all horizontal edges went first.
+  for (int y = 0; y < mb_rows; ++y) {
+    for (int x = 0; x < mb_cols; ++x) {
+      const H263Macroblock& m = mbs[y * mb_cols + x];
+      const bool coded = m.status == kMbDecoded;
+      uint8_t* py = pic.y + y * 16 * ys + x * 16;
+      uint8_t* pu = pic.u + y * 8 * cs + x * 8;
+      uint8_t* pv = pic.v + y * 8 * cs + x * 8;
+      if (coded) HorizontalEdge(py + 8 * ys, ys, 16, m.quant);
+      if (y + 1 < mb_rows) {
+        const H263Macroblock& below = mbs[(y + 1) * mb_cols + x];
+        const bool below_coded = below.status == kMbDecoded;
+        if (coded || below_coded) {
+          const int q = below_coded ? below.quant : m.quant;
+          HorizontalEdge(py + 16 * ys, ys, 16, q);
+          HorizontalEdge(pu + 8 * cs, cs, 8, chroma_q(q));
+          HorizontalEdge(pv + 8 * cs, cs, 8, chroma_q(q));
+        }
+      }
+      if (x > 0) {
+        const H263Macroblock& left = mbs[y * mb_cols + x - 1];
+        const bool left_coded = left.status == kMbDecoded;
+        if (coded || left_coded) {
+          const int q = coded ? m.quant : left.quant;
+          VerticalEdge(py, ys, 16, q);
+          VerticalEdge(pu, cs, 8, chroma_q(q));
+          VerticalEdge(pv, cs, 8, chroma_q(q));
+        }
+      }
+      if (coded) VerticalEdge(py + 8, ys, 16, m.quant);
+    }
+  }
+}
+
+}  // namespace videodec

@@ -1,0 +1,38 @@
+#pragma once
+// Inverse quantisation and inverse DCT of the encoders' reconstruction (the
+// kernel family "idct"). The dequantised blocks carry the transform's
+// prescale (kIdctScaleTable), so the 8-point passes below need only the three
+// tangents and cos(pi/4).
+
+#include <cstddef>
+#include <cstdint>
+
+namespace venc {
+
+// (block, last, dst, stride): transforms the prescaled block (destroyed) and
+// stores the clipped pixels (put) or adds them to the prediction in dst (add).
+// `last` is the largest raster index of a non-zero level (0 for DC only).
+using IdctBlockFn = void (*)(int16_t* block, int32_t last, uint8_t* dst, ptrdiff_t stride);
+
+struct IdctDsp {
+  IdctBlockFn put;
+  IdctBlockFn add;
+};
+
+void init_idct_dsp(IdctDsp& dsp, uint32_t cpuFlags);
+
+// One 8-point row pass in place (16-bit results).
+void IdctRow(int16_t* row);
+
+// Dequantises the AC levels of an intra block (positions 1-63, stopping after
+// `count` non-zero levels) into `dst`, which is cleared first, with the
+// transform prescale. The DC is set by the caller.
+void DequantiseIntraAc(const int16_t* levels, int qp, int32_t count, int16_t* dst);
+// Dequantises every level of an inter block in place, stopping after `count`
+// non-zero levels.
+void DequantiseInter(int16_t* block, int qp, int32_t count);
+// Prescaled value of one dequantised coefficient F at raster index `pos`
+// ((F x kIdctScaleTable[pos] + 2048) >> 12, kept as 16 bits).
+int16_t PrescaleCoefficient(int32_t f, int pos);
+
+}  // namespace venc

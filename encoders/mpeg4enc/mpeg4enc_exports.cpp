@@ -1,1 +1,0 @@
-// Exports of libmpeg4enc.so.

@@ -1,0 +1,140 @@
+// RGB to planar YUV 4:2:0: the encoders' bottom-up RGB565 input, top-down
+// RGB565 and interleaved 24-bit BGR.
+#include <cstring>
+
+#include "imageproc/imageproc.h"
+#include "imageproc/imageproc_tables.h"
+#include "imageproc/pixel_ops.h"
+
+namespace imageproc {
+namespace {
+
+const int32_t* const T = kRgb565ToYuv.data();
+
+inline uint8_t LumaOf(uint16_t p) {
+  return static_cast<uint8_t>(((T[kRgbYR + (p >> 11)] + T[kRgbYG + ((p >> 5) & 63)] + T[kRgbYB + (p & 31)]) >> 14) +
+                              16);
+}
+inline uint8_t CbOf(uint16_t p) {
+  return static_cast<uint8_t>(((T[kRgbUR + (p >> 11)] + T[kRgbUG + ((p >> 5) & 63)] + T[kRgbUB + (p & 31)]) >> 14) +
+                              128);
+}
+inline uint8_t CrOf(uint16_t p) {
+  return static_cast<uint8_t>(((T[kRgbVR + (p >> 11)] + T[kRgbVG + ((p >> 5) & 63)] + T[kRgbVB + (p & 31)]) >> 14) +
+                              128);
+}
+
+// Converts `pairs` pixel pairs of two source rows: luma of s0 to y0, of s1 to
+// y1, chroma of every even pixel of `cs` to u and v.
+inline void Rgb565RowPair(const uint16_t* s0, const uint16_t* s1, const uint16_t* cs, uint8_t* y0,
+                          uint8_t* y1, uint8_t* u, uint8_t* v, size_t pairs) {
+  for (size_t i = 0; i < pairs; ++i) {
+    y0[2 * i] = LumaOf(s0[2 * i]);
+    y0[2 * i + 1] = LumaOf(s0[2 * i + 1]);
+    y1[2 * i] = LumaOf(s1[2 * i]);
+    y1[2 * i + 1] = LumaOf(s1[2 * i + 1]);
+    u[i] = CbOf(cs[2 * i]);
+    v[i] = CrOf(cs[2 * i]);
+  }
+}
+
+// The right-hand margin repeats the last converted sample of each row.
+inline void PadRight(uint8_t* row, size_t from, size_t to) {
+  if (from > 0 && from < to) std::memset(row + from, row[from - 1], to - from);
+}
+
+}  // namespace
+}  // namespace imageproc
+
+using namespace imageproc;
+
+extern "C" void gOvRGB565toYUV420(const uint16_t* rgb565, YuvFrame* dst, uint32_t srcWidth,
+                                  uint32_t srcHeight) {
+  if (!rgb565 || !HasPlanes(dst)) return;
+  const size_t fw = dst->width, fh = dst->height;
+  const size_t w2 = srcWidth & ~1u;  // an odd last column is never read
+  const size_t h2 = srcHeight & ~1u;
+  const bool oddRow = (srcHeight & 1u) != 0;
+  // The frame must hold the converted part; without a converted pixel there
+  // is nothing for the margins to repeat.
+  if ((fw | fh) & 1 || w2 == 0 || srcHeight == 0 || w2 > fw || h2 + (oddRow ? 2 : 0) > fh) return;
+  const size_t cw = fw / 2;
+  uint8_t* y = dst->y;
+  uint8_t* u = dst->u;
+  uint8_t* v = dst->v;
+  // Source row r lands on frame row fh - 1 - r: the frame fills from the bottom.
+  for (size_t j = 0; j < h2 / 2 + (oddRow ? 1 : 0); ++j) {
+    const uint16_t* s0 = rgb565 + 2 * j * size_t{srcWidth};
+    const bool single = 2 * j + 1 >= srcHeight;
+    const uint16_t* s1 = single ? s0 : s0 + srcWidth;
+    uint8_t* y0 = y + (fh - 1 - 2 * j) * fw;
+    uint8_t* y1 = y0 - fw;
+    const size_t crow = (fh / 2 - 1 - j) * cw;
+    Rgb565RowPair(s0, s1, s0, y0, y1, u + crow, v + crow, w2 / 2);
+    PadRight(y0, w2, fw);
+    PadRight(y1, w2, fw);
+    PadRight(u + crow, w2 / 2, cw);
+    PadRight(v + crow, w2 / 2, cw);
+  }
+  // Rows above the picture repeat its topmost converted row.
+  const size_t top = fh - h2 - (oddRow ? 2 : 0);
+  for (size_t r = 0; r < top; ++r) std::memcpy(y + r * fw, y + top * fw, fw);
+  for (size_t r = 0; r < top / 2; ++r) {
+    std::memcpy(u + r * cw, u + (top / 2) * cw, cw);
+    std::memcpy(v + r * cw, v + (top / 2) * cw, cw);
+  }
+}
+
+extern "C" void gOvzRGB565toYUV420_TopDown(const uint16_t* rgb565, uint8_t* i420, int width, int height) {
+  if (!rgb565 || !i420 || width <= 0 || height <= 0 || ((width | height) & 1)) return;
+  const size_t w = static_cast<size_t>(width), h = static_cast<size_t>(height);
+  uint8_t* y = i420;
+  uint8_t* u = i420 + w * h;
+  uint8_t* v = u + w * h / 4;
+  for (size_t j = 0; j < h / 2; ++j) {
+    const uint16_t* s0 = rgb565 + 2 * j * w;
+    // Each 2x2 block takes the chroma of its top-left pixel.
+    Rgb565RowPair(s0, s0 + w, s0, y + 2 * j * w, y + (2 * j + 1) * w, u + j * (w / 2), v + j * (w / 2),
+                  w / 2);
+  }
+}
+
+extern "C" void gBGR24INTtoYUV420Planar(const uint8_t* bgr, uint8_t* i420, uint32_t width, uint32_t height,
+                                        int srcStride) {
+  if (!bgr || !i420 || width == 0 || height == 0) return;
+  const size_t w = width, h = height;
+  const ptrdiff_t stride = srcStride;
+  if (static_cast<size_t>(stride < 0 ? -static_cast<int64_t>(stride) : stride) < 3 * w) return;
+  uint8_t* yp = i420;
+  uint8_t* up = i420 + w * h;
+  uint8_t* vp = up + w * h / 4;
+  const size_t cw = w / 2;
+  auto luma = [](const uint8_t* p) {
+    return static_cast<uint8_t>((19595 * p[2] + 38470 * p[1] + 7471 * p[0]) >> 16);
+  };
+  for (size_t j = 0; j < (h + 1) / 2; ++j) {
+    const uint8_t* s0 = bgr + static_cast<ptrdiff_t>(2 * j) * stride;
+    // An odd last row has no partner: it is converted alone, and the chroma
+    // plane (h / 2 rows) has no row for it.
+    const bool single = 2 * j + 1 >= h;
+    const uint8_t* s1 = single ? s0 : s0 + stride;
+    uint8_t* y0 = yp + 2 * j * w;
+    uint8_t* y1 = single ? nullptr : y0 + w;
+    for (size_t x = 0; x < w; ++x) {
+      y0[x] = luma(s0 + 3 * x);
+      if (y1) y1[x] = luma(s1 + 3 * x);
+    }
+    if (single) continue;
+    for (size_t i = 0; i < cw; ++i) {
+      const uint8_t* a = s0 + 6 * i;
+      const uint8_t* b = s1 + 6 * i;
+      const int sb = a[0] + a[3] + b[0] + b[3];
+      const int sg = a[1] + a[4] + b[1] + b[4];
+      const int sr = a[2] + a[5] + b[2] + b[5];
+      // BT.601 full-range chroma of the four-pixel sum: >> 18 divides by 4 and
+      // removes Q16; 32767 stands for the half weight.
+      up[j * cw + i] = static_cast<uint8_t>(((32767 * sb - 11059 * sr - 21709 * sg) >> 18) + 128);
+      vp[j * cw + i] = static_cast<uint8_t>(((32767 * sr - 5329 * sb - 27439 * sg) >> 18) + 128);
+    }
+  }
+}

@@ -1,0 +1,326 @@
+// Planar YUV scaling and cropping: a bilinear scaler for any ratio applied
+// plane by plane, a scaler that also turns planar 4:2:2 into 4:2:0, and four
+// fixed-ratio scalers built from additions and shifts.
+#include <cstring>
+
+#include "imageproc/imageproc.h"
+#include "imageproc/imageproc_tables.h"
+#include "imageproc/pixel_ops.h"
+
+namespace imageproc {
+namespace {
+
+constexpr int kPosBits = 18;   // positions are Q18
+constexpr int kFracShift = 15;  // the three bits below the integer part
+
+inline int Bilinear(int a, int b, int c, int d, int frac) {
+  return (kBilinearWeights[0][frac] * a + kBilinearWeights[1][frac] * b + kBilinearWeights[2][frac] * c +
+          kBilinearWeights[3][frac] * d) >>
+         6;
+}
+
+// Bilinear scaling of the window (x0, y0, w, h) of one plane (rows srcStride
+// bytes, srcHeight rows) to dstWidth x dstHeight. Large reductions sample taps
+// 2^shift apart. The step is based on w - 1, so the taps stay inside the
+// window; a window one sample wide or high repeats its only sample.
+//
+// Each output sample is (w00 a + w01 b + w10 c + w11 d) >> 6; it is computed
+// as a vertical blend of each tap column, ((8 - fy) top + fy bottom), then a
+// horizontal one, ((8 - fx) A + fx B) >> 6: the same sum, regrouped. Where the
+// taps are adjacent the vertical blends of a run of output columns are made
+// once into a small stack buffer and shared.
+void ScalePlanarFrame(const uint8_t* src, uint8_t* dst, int64_t srcStride, int64_t srcHeight,
+                      int64_t dstWidth, int64_t dstHeight, int64_t x0, int64_t y0, int64_t w, int64_t h) {
+  if (!src || !dst || dstWidth <= 0 || dstHeight <= 0 || x0 < 0 || y0 < 0) return;
+  const int64_t W = Min(w, srcStride - x0), H = Min(h, srcHeight - y0);
+  if (W <= 0 || H <= 0) return;
+  const int sx = SubsampleShift(W / dstWidth), sy = SubsampleShift(H / dstHeight);
+  const int64_t stepX = (((W - 1) >> sx) << kPosBits) / dstWidth;
+  const int64_t stepY = ((((H - 1) >> sy) & 0xFFFF) << kPosBits) / dstHeight;
+  const int64_t lastCol = W - 1, lastRow = y0 + H - 1, tapX = int64_t{1} << sx;
+  constexpr int64_t kChunk = 256;        // output columns per shared run
+  constexpr int64_t kSpan = 4 * kChunk;  // source columns a run may cover (ratio below 3: 3 x kChunk + 2)
+  int32_t vert[kSpan];
+  int32_t pair[kSpan];  // 8 x blend in the low 16 bits, the step to the next column above
+  uint16_t tap[kChunk];  // left tap of each output column of the run, relative to the run's first column
+  uint8_t frac[kChunk];
+  // Column runs outermost: the taps and fractions of a run serve every row.
+  for (int64_t j0 = 0; j0 < dstWidth; j0 += kChunk) {
+    const int64_t j1 = Min(j0 + kChunk, dstWidth), n = j1 - j0;
+    const int64_t first = ((j0 * stepX) >> kPosBits) << sx;
+    const int64_t last = Min((((j1 - 1) * stepX) >> kPosBits << sx) + tapX, lastCol);
+    const bool shared = sx == 0 && last - first + 1 < kSpan;
+    if (shared) {
+      for (int64_t j = 0; j < n; ++j) {
+        const int64_t q = (j0 + j) * stepX;
+        tap[j] = static_cast<uint16_t>((q >> kPosBits) - first);
+        frac[j] = static_cast<uint8_t>((q >> kFracShift) & 7);
+      }
+    }
+    for (int64_t i = 0; i < dstHeight; ++i) {
+      const int64_t p = i * stepY;
+      const int64_t r = y0 + ((p >> kPosBits) << sy);
+      const int fy = static_cast<int>((p >> kFracShift) & 7), wTop = 8 - fy;
+      const uint8_t* s0 = src + r * srcStride + x0;
+      const uint8_t* s1 = src + Min(r + (int64_t{1} << sy), lastRow) * srcStride + x0;
+      uint8_t* out = dst + i * dstWidth + j0;
+      if (shared) {
+        const int64_t span = last - first + 1;
+        for (int64_t k = 0; k < span; ++k) vert[k] = wTop * s0[first + k] + fy * s1[first + k];
+        // The right tap of the window's last column is that column again.
+        vert[span] = vert[span - 1];
+        // Each column's blend with the step to its right neighbour, so that
+        // an output sample needs one look-up: (8 - fx) a + fx b = 8 a + fx (b - a).
+        for (int64_t k = 0; k < span; ++k) pair[k] = (vert[k] << 3) | ((vert[k + 1] - vert[k]) * 65536);
+#pragma GCC unroll 4
+        for (int64_t j = 0; j < n; ++j) {
+          const int32_t v = pair[tap[j]];
+          out[j] = static_cast<uint8_t>(((v & 0xFFFF) + frac[j] * (v >> 16)) >> 6);
+        }
+        continue;
+      }
+      int64_t q = j0 * stepX;
+      for (int64_t j = 0; j < n; ++j, q += stepX) {
+        const int64_t c0 = (q >> kPosBits) << sx, c1 = Min(c0 + tapX, lastCol);
+        const int fx = static_cast<int>((q >> kFracShift) & 7);
+        const int a = wTop * s0[c0] + fy * s1[c0], b = wTop * s0[c1] + fy * s1[c1];
+        out[j] = static_cast<uint8_t>(((8 - fx) * a + fx * b) >> 6);
+      }
+    }
+  }
+}
+
+struct PlaneArgs {
+  int64_t srcW, srcH, dstW, dstH, x, y;
+};
+
+// 2:1 in both directions, (9a + 3b + 3c + d) / 16 of each 2x2 block. Each
+// output row moves the source on by 2 x dstW + srcW bytes (two rows when the
+// source is twice as wide); a walk that would leave the plane is refused.
+void DownBy2Plane(const uint8_t* src, uint8_t* dst, const PlaneArgs& a) {
+  if (!src || !dst || a.dstW <= 0 || a.dstH <= 0) return;
+  const int64_t start = a.y * a.srcW + a.x, advance = 2 * a.dstW + a.srcW;
+  if (start + (a.dstH - 1) * advance + a.srcW + 2 * a.dstW > a.srcW * a.srcH) return;
+  for (int64_t i = 0; i < a.dstH; ++i) {
+    const uint8_t* p = src + start + i * advance;
+    const uint8_t* q = p + a.srcW;
+    uint8_t* o = dst + i * a.dstW;
+    for (int64_t j = 0; j < a.dstW; ++j)
+      o[j] = static_cast<uint8_t>((9 * p[2 * j] + 3 * p[2 * j + 1] + 3 * q[2 * j] + q[2 * j + 1]) >> 4);
+  }
+}
+
+// 1:2 of the window from (x, y) to the plane's end, output rows 2 x srcW
+// bytes apart: even samples copied, odd ones the truncated mean of their
+// neighbours, the last column and row repeating the ones before.
+void UpBy2Plane(const uint8_t* src, uint8_t* dst, const PlaneArgs& a) {
+  if (!src || !dst) return;
+  const int64_t m = a.srcW - a.x, n = a.srcH - a.y, stride = 2 * a.srcW;
+  if (m <= 0 || n <= 0 || (2 * n - 1) * stride + 2 * m > a.dstW * a.dstH) return;
+  for (int64_t i = 0; i < n; ++i) {
+    const uint8_t* s = src + (a.y + i) * a.srcW + a.x;
+    uint8_t* o = dst + 2 * i * stride;
+    for (int64_t j = 0; j + 1 < m; ++j) {
+      o[2 * j] = s[j];
+      o[2 * j + 1] = static_cast<uint8_t>((s[j] + s[j + 1]) >> 1);
+    }
+    o[2 * m - 2] = s[m - 1];
+    o[2 * m - 1] = s[m - 1];
+  }
+  for (int64_t i = 0; i + 1 < n; ++i) {
+    const uint8_t* above = dst + 2 * i * stride;
+    const uint8_t* below = above + 2 * stride;
+    uint8_t* o = dst + (2 * i + 1) * stride;
+    for (int64_t x = 0; x < 2 * m; ++x) o[x] = static_cast<uint8_t>((above[x] + below[x]) >> 1);
+  }
+  std::memcpy(dst + (2 * n - 1) * stride, dst + (2 * n - 2) * stride, static_cast<size_t>(2 * m));
+}
+
+// 1:4: each 2x2 source neighbourhood f d / c e gives a 4x4 block of repeated
+// truncated halvings; the last four columns and rows repeat the four before.
+void UpBy4Plane(const uint8_t* src, uint8_t* dst, const PlaneArgs& a) {
+  if (!src || !dst || a.dstW < 8 || a.dstH < 8) return;
+  const int64_t blocksX = (a.dstW - 1) / 4;  // blocks for output columns below dstW - 4
+  const int64_t blocksY = ((a.dstH - 5) >> 2) + 1;
+  if (a.x + blocksX >= a.srcW || a.y + blocksY >= a.srcH) return;
+  const int64_t dw = a.dstW;
+  for (int64_t i = 0; i < blocksY; ++i) {
+    const uint8_t* s0 = src + (a.y + i) * a.srcW + a.x;
+    const uint8_t* s1 = s0 + a.srcW;
+    uint8_t* o = dst + 4 * i * dw;
+    for (int64_t j = 0; j < blocksX; ++j) {
+      const int f = s0[j], d = s0[j + 1], c = s1[j], e = s1[j + 1];
+      const int g = (f + d) >> 1, m = (f + c) >> 1, h = (c + d) >> 1, l = (d + e) >> 1;
+      const int g2 = (g + h) >> 1, h2 = (h + ((c + e) >> 1)) >> 1;
+      const int fm = (f + m) >> 1, cm = (c + m) >> 1;
+      const int block[4][4] = {{f, (f + g) >> 1, g, (d + g) >> 1},
+                               {fm, (fm + g2) >> 1, g2, (g2 + ((d + l) >> 1)) >> 1},
+                               {m, (m + h) >> 1, (m + l) >> 1, (h + l) >> 1},
+                               {cm, (cm + h2) >> 1, h2, (h2 + ((e + l) >> 1)) >> 1}};
+      for (int r = 0; r < 4; ++r) {
+        for (int k = 0; k < 4; ++k) o[r * dw + 4 * j + k] = static_cast<uint8_t>(block[r][k]);
+      }
+    }
+  }
+  for (int64_t r = 0; r < 4 * blocksY; ++r) std::memmove(dst + r * dw + dw - 4, dst + r * dw + dw - 8, 4);
+  for (int64_t r = a.dstH - 4; r < a.dstH; ++r)
+    std::memmove(dst + r * dw, dst + (r - 4) * dw, static_cast<size_t>(dw));
+}
+
+// 4:3: each 4x4 source block gives a 3x3 block. Each block row moves the
+// source on by four columns per block and then three rows (four rows when the
+// source is 4/3 as wide); a walk that would leave the plane is refused.
+void DownTo3By3Plane(const uint8_t* src, uint8_t* dst, const PlaneArgs& a) {
+  if (!src || !dst || a.dstW <= 0 || a.dstH <= 0) return;
+  const int64_t blocksX = a.dstW / 3, blocksY = a.dstH / 3;
+  if (blocksX == 0 || blocksY == 0) return;
+  const int64_t start = a.y * a.srcW + a.x, advance = 4 * blocksX + 3 * a.srcW;
+  if (start + (blocksY - 1) * advance + 3 * a.srcW + 4 * blocksX > a.srcW * a.srcH) return;
+  const int64_t sw = a.srcW;
+  for (int64_t b = 0; b < blocksY; ++b) {
+    const uint8_t* p = src + start + b * advance;
+    uint8_t* o = dst + 3 * b * a.dstW;
+    for (int64_t g = 0; g < blocksX; ++g, p += 4) {
+      auto s = [&](int r, int c) { return int{p[r * sw + c]}; };
+      const int out[3][3] = {
+          {(9 * s(0, 0) + 3 * s(0, 1) + 3 * s(1, 0) + s(1, 1)) >> 4,
+           (3 * s(0, 1) + 3 * s(0, 2) + s(1, 1) + s(1, 2)) >> 3,
+           (3 * s(0, 2) + 9 * s(0, 3) + s(1, 2) + 3 * s(1, 3)) >> 4},
+          {(3 * s(1, 0) + s(1, 1) + 3 * s(2, 0) + s(2, 1)) >> 3, (s(1, 1) + s(1, 2) + s(2, 1) + s(2, 2)) >> 2,
+           (s(1, 2) + 3 * s(1, 3) + s(2, 2) + 3 * s(2, 3)) >> 3},
+          {(3 * s(2, 0) + s(2, 1) + 9 * s(3, 0) + 3 * s(3, 1)) >> 4,
+           (s(2, 1) + s(2, 2) + 3 * s(3, 1) + 3 * s(3, 2)) >> 3,
+           (s(2, 2) + 3 * s(2, 3) + 3 * s(3, 2) + 9 * s(3, 3)) >> 4}};
+      for (int r = 0; r < 3; ++r) {
+        for (int c = 0; c < 3; ++c) o[r * a.dstW + 3 * g + c] = static_cast<uint8_t>(out[r][c]);
+      }
+    }
+  }
+}
+
+using PlaneWorker = void (*)(const uint8_t*, uint8_t*, const PlaneArgs&);
+
+// Luma with the frames' own sizes, chroma with every size and position halved.
+void ForEach420Plane(const YuvFrame* src, YuvFrame* dst, int64_t x, int64_t y, PlaneWorker worker) {
+  if (!src || !dst) return;
+  const int64_t sw = src->width, sh = src->height, dw = dst->width, dh = dst->height;
+  worker(src->y, dst->y, {sw, sh, dw, dh, x, y});
+  const PlaneArgs c{sw / 2, sh / 2, dw / 2, dh / 2, x / 2, y / 2};
+  worker(src->u, dst->u, c);
+  worker(src->v, dst->v, c);
+}
+
+}  // namespace
+}  // namespace imageproc
+
+using namespace imageproc;
+
+extern "C" void gScaleFrame(const YuvFrame* src, YuvFrame* dst) {
+  if (!src || !dst) return;
+  const int64_t sw = src->width, sh = src->height, dw = dst->width, dh = dst->height;
+  ScalePlanarFrame(src->y, dst->y, sw, sh, dw, dh, 0, 0, sw, sh);
+  ScalePlanarFrame(src->u, dst->u, sw / 2, sh / 2, dw / 2, dh / 2, 0, 0, sw / 2, sh / 2);
+  ScalePlanarFrame(src->v, dst->v, sw / 2, sh / 2, dw / 2, dh / 2, 0, 0, sw / 2, sh / 2);
+}
+
+extern "C" void gScaleCroppedFrame(const YuvFrame* src, YuvFrame* dst, uint32_t srcX, uint32_t srcY,
+                                   uint32_t width, uint32_t height) {
+  if (!src || !dst) return;
+  const int64_t sw = src->width, sh = src->height, dw = dst->width, dh = dst->height;
+  const int64_t x = srcX, y = srcY, w = width & 0xFFFF, h = height & 0xFFFF;
+  ScalePlanarFrame(src->y, dst->y, sw, sh, dw, dh, x, y, w, h);
+  ScalePlanarFrame(src->u, dst->u, sw / 2, sh / 2, dw / 2, dh / 2, x / 2, y / 2, w / 2, h / 2);
+  ScalePlanarFrame(src->v, dst->v, sw / 2, sh / 2, dw / 2, dh / 2, x / 2, y / 2, w / 2, h / 2);
+}
+
+extern "C" void gScaleCroppedFrameYUV422(const YuvFrame* src, YuvFrame* dst, uint32_t srcX, uint32_t srcY,
+                                         uint32_t width, uint32_t height) {
+  if (!src || !dst) return;
+  const int64_t sw = src->width, sh = src->height, dw = dst->width, dh = dst->height;
+  const int64_t x = srcX, y = srcY, w = width & 0xFFFF, h = height & 0xFFFF;
+  ScalePlanarFrame(src->y, dst->y, sw, sh, dw, dh, x, y, w, h);
+  // Planar 4:2:2 chroma is halved horizontally only.
+  ScalePlanarFrame(src->u, dst->u, sw / 2, sh, dw / 2, dh, x / 2, y, w / 2, h);
+  ScalePlanarFrame(src->v, dst->v, sw / 2, sh, dw / 2, dh, x / 2, y, w / 2, h);
+}
+
+extern "C" int gYUV422toYUV420(const YuvFrame* src422, YuvFrame* dst420, int srcX, int srcY, uint32_t width,
+                               uint32_t height) {
+  if (!HasPlanes(src422) || !HasPlanes(dst420)) return kImageprocNoRoom;
+  if (srcX < 0 || srcY < 0) return kImageprocBadSize;
+  const int64_t sw = src422->width, sh = src422->height, dw = dst420->width, dh = dst420->height;
+  const int64_t W = Min<int64_t>(width & 0xFFFF, sw - srcX), H = Min<int64_t>(height & 0xFFFF, sh - srcY);
+  // The last two columns and rows repeat an earlier one: without one to
+  // repeat (outputs under 4 x 4) or a 2 x 2 window there is nothing to make.
+  if (W < 2 || H < 2 || dw < 4 || dh < 4) return kImageprocOk;
+  const int64_t stepX = (W << kPosBits) / dw, stepY = (H << kPosBits) / dh;
+  const int64_t lastRow = sh - srcY - 1;                      // relative to srcY
+  const int64_t lastCol = srcX + W - 1;                       // window's last luma column
+  const int64_t cw = sw / 2, lastCCol = Min((srcX + W - 1) / 2, cw - 1);
+  const int64_t dcw = dw / 2;
+  auto sourceRow = [&](int64_t p, int* fy) {
+    int64_t r = p >> kPosBits;
+    if (r == lastRow) --r;  // so that the row below exists
+    *fy = static_cast<int>((p >> kFracShift) & 7);
+    return srcY + r;
+  };
+  for (int64_t k = 0; k <= (dh - 3) / 2; ++k) {
+    const int64_t pUpper = 1 + 2 * k * stepY;
+    for (int half = 0; half < 2; ++half) {
+      int fy = 0;
+      const int64_t r = sourceRow(pUpper + half * stepY, &fy);
+      const uint8_t* s0 = src422->y + r * sw;
+      const uint8_t* s1 = s0 + sw;
+      uint8_t* o = dst420->y + (2 * k + half) * dw;
+      for (int64_t c = 0; c < dw - 2; ++c) {
+        const int64_t q = 1 + c * stepX;
+        const int64_t x0 = srcX + (q >> kPosBits), x1 = Min(x0 + 1, lastCol);
+        const int frac = (fy << 3) + static_cast<int>((q >> kFracShift) & 7);
+        o[c] = static_cast<uint8_t>(Bilinear(s0[x0], s0[x1], s1[x0], s1[x1], frac));
+      }
+      o[dw - 2] = o[dw - 3];
+      o[dw - 1] = o[dw - 3];
+      if (half) continue;
+      // One chroma row per pair, from the 4:2:2 chroma rows at the upper
+      // luma row's position.
+      const uint8_t* planes[2] = {src422->u, src422->v};
+      uint8_t* outs[2] = {dst420->u + k * dcw, dst420->v + k * dcw};
+      for (int p = 0; p < 2; ++p) {
+        const uint8_t* c0 = planes[p] + r * cw;
+        const uint8_t* c1 = c0 + cw;
+        uint8_t* co = outs[p];
+        for (int64_t c = 0; c + 1 < dcw; ++c) {
+          const int64_t pos = (c * stepX + 1) >> kFracShift;  // eighths of a chroma column
+          const int64_t x0 = Min(srcX / 2 + (pos >> 3), lastCCol), x1 = Min(x0 + 1, lastCCol);
+          const int frac = (fy << 3) + static_cast<int>(pos & 7);
+          co[c] = static_cast<uint8_t>(Bilinear(c0[x0], c0[x1], c1[x0], c1[x1], frac));
+        }
+        co[dcw - 1] = co[dcw - 2];
+      }
+    }
+  }
+  std::memcpy(dst420->y + (dh - 2) * dw, dst420->y + (dh - 3) * dw, static_cast<size_t>(dw));
+  std::memcpy(dst420->y + (dh - 1) * dw, dst420->y + (dh - 3) * dw, static_cast<size_t>(dw));
+  const int64_t dch = dh / 2;
+  std::memcpy(dst420->u + (dch - 1) * dcw, dst420->u + (dch - 2) * dcw, static_cast<size_t>(dcw));
+  std::memcpy(dst420->v + (dch - 1) * dcw, dst420->v + (dch - 2) * dcw, static_cast<size_t>(dcw));
+  return kImageprocOk;
+}
+
+extern "C" void gScaleCroppedFrame_downby2(const YuvFrame* src, YuvFrame* dst, uint32_t srcX, uint32_t srcY,
+                                           uint32_t, uint32_t) {
+  ForEach420Plane(src, dst, srcX, srcY, DownBy2Plane);
+}
+
+extern "C" void gScaleCroppedFrame_upby2(const YuvFrame* src, YuvFrame* dst, uint32_t srcX, uint32_t srcY) {
+  ForEach420Plane(src, dst, srcX, srcY, UpBy2Plane);
+}
+
+extern "C" void gScaleCroppedFrame_upby4(const YuvFrame* src, YuvFrame* dst, uint32_t srcX, uint32_t srcY) {
+  ForEach420Plane(src, dst, srcX, srcY, UpBy4Plane);
+}
+
+extern "C" void gScaleCroppedFrame_downto3by3(const YuvFrame* src, YuvFrame* dst, uint32_t srcX,
+                                              uint32_t srcY, uint32_t, uint32_t) {
+  ForEach420Plane(src, dst, srcX, srcY, DownTo3By3Plane);
+}

@@ -1,0 +1,52 @@
+// OpenAudioSource: picks and opens the audio source for a file name.
+#include <memory>
+
+#include "media/amr_decoder_source.h"
+#include "media/amr_reader.h"
+#include "media/decoder_source.h"
+#include "media/mp4_reader.h"
+#include "media/wav_source.h"
+
+namespace media {
+
+std::unique_ptr<DecoderSource> OpenAudioSource(const ov::String& path) {
+  if (path.Length() < 5) return nullptr;
+  std::unique_ptr<DecoderSource> source;
+  if (path.EndsWithNoCase(u".wma") || path.EndsWithNoCase(u".wmv") || path.EndsWithNoCase(u".mp3")) {
+    // The WMA source (also for the sound of ".wmv") and the MP3 source sit on
+    // the platform's decoder objects; until they are built these files give
+    // no audio source.
+    return nullptr;
+  } else if (path.EndsWithNoCase(u".mid")) {
+    return nullptr;
+  } else if (path.EndsWithNoCase(u".wav") || path.EndsWithNoCase(u".qvs")) {
+    source = std::make_unique<WavSource>();
+  } else if (path.EndsWithNoCase(u".amr")) {
+    auto reader = std::make_unique<AmrReader>(path);
+    if (!reader->Open()) return nullptr;
+    source = std::make_unique<AmrDecoderSource>(std::move(reader));
+  } else if (path.EndsWithNoCase(u".aac")) {
+    // ADTS files go to the AAC decoder source, which comes with the AAC
+    // decoder; until then they give no audio source.
+    return nullptr;
+  } else if (path.EndsWithNoCase(u".3gpp") || path.EndsWithNoCase(u".3g2") || path.EndsWithNoCase(u".mp4") ||
+             path.EndsWithNoCase(u".mpa") || path.EndsWithNoCase(u".m4a") || path.EndsWithNoCase(u".3gp") ||
+             path.EndsWithNoCase(u".mov")) {
+    auto reader = std::make_unique<Mp4Reader>(path);
+    if (reader->amr()) {
+      source = std::make_unique<AmrDecoderSource>(std::move(reader));
+    } else {
+      // An AAC sound track (HasDecoderConfig for sound) goes to the AAC
+      // decoder source once it exists; any other track has no
+      // audio source. The reader is destroyed here.
+      return nullptr;
+    }
+  } else {
+    return nullptr;
+  }
+  source->path = path;
+  if (!source->Open(path, 1)) return nullptr;
+  return source;
+}
+
+}  // namespace media

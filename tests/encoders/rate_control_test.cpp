@@ -1,0 +1,292 @@
+// Rate control steps against values worked by hand from their formulas.
+#include "encoders/common/rate_control.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace venc {
+namespace {
+
+RateControlState QcifState(int32_t bitRate = 64000, float fps = 15.0f) {
+  RateControlState rc;
+  rc.requestedBitRate = bitRate;
+  rc.requestedFrameRate = fps;
+  rc.mbCount = 99;
+  rc.mbsPerRow = 11;
+  rc.periodLength = 45;
+  rc.vbvLevelIndex = 1;
+  InitRateControl(rc);
+  return rc;
+}
+
+TEST(RateControlTest, InitialisesBufferAndModels) {
+  const RateControlState rc = QcifState();
+  EXPECT_EQ(rc.bitsPerFrame, 4266);
+  EXPECT_EQ(rc.bufferSize, 163840);
+  EXPECT_EQ(rc.bufferFullness, 163840 / 2 - 3 * 4266);
+  EXPECT_EQ(rc.iX2, 99 * 750);
+  EXPECT_EQ(rc.iAvg, 99 * 750 / 8);
+  EXPECT_EQ(rc.avgActivity, 99 * 1280);
+  EXPECT_FLOAT_EQ(rc.rowCoef, 11 * 155.0f);
+
+  RateControlState sh;
+  sh.requestedBitRate = 64000;
+  sh.requestedFrameRate = 15.0f;
+  sh.mbCount = 99;
+  sh.vbvLevelIndex = 1;
+  sh.shortHeaderBuffer = 1;
+  InitRateControl(sh);
+  EXPECT_EQ(sh.bufferSize, 64000 / 30 * 4 + 65536);
+}
+
+TEST(RateControlTest, ZeroActivityCountsAsOnePerMacroblock) {
+  RateControlState rc = QcifState();
+  std::vector<MacroblockInfo> mbs(99);
+  for (MacroblockInfo& m : mbs) m.activity = 0;
+  SetFrameActivity(rc, mbs.data());
+  EXPECT_EQ(rc.frameActivity, 99);
+}
+
+TEST(RateControlTest, IntraFrameQpStaysInRangeAndTargetsFourFrames) {
+  for (int32_t activity : {1, 256, 1280, 20000, 65000}) {
+    RateControlState rc = QcifState();
+    StartRatePeriod(rc);
+    std::vector<MacroblockInfo> mbs(99);
+    for (MacroblockInfo& m : mbs) m.activity = static_cast<uint32_t>(activity);
+    SetFrameActivity(rc, mbs.data());
+    const int qp = ComputeIntraFrameQp(rc);
+    EXPECT_GE(qp, 2) << activity;
+    EXPECT_LE(qp, 20) << activity;
+    EXPECT_GE(rc.frameTarget, 4 * rc.bitsPerFrame) << "the intra floor";
+    EXPECT_EQ(rc.rowBitsLeft, rc.frameTarget);
+  }
+}
+
+TEST(RateControlTest, LowRateIntraFrameGetsHalfASecond) {
+  RateControlState rc = QcifState(24000, 15.0f);
+  StartRatePeriod(rc);
+  std::vector<MacroblockInfo> mbs(99);
+  for (MacroblockInfo& m : mbs) m.activity = 1000;
+  SetFrameActivity(rc, mbs.data());
+  ComputeIntraFrameQp(rc);
+  EXPECT_GE(rc.frameTarget, 12000);
+}
+
+TEST(RateControlTest, FitLeavesTheModelForOneQpAndSolvesTwoPoints) {
+  int32_t x1 = 7, x2 = 9;
+  const int32_t same[3] = {10, 10, 10};
+  const float y[3] = {100.0f, 200.0f, 300.0f};
+  FitRateModel(same, y, 3, &x1, &x2);
+  EXPECT_EQ(x1, 7);
+  EXPECT_EQ(x2, 9);
+  // The fit leaves the point count out: through (2, 300) and (4, 200),
+  // a = 0.75, c = 0.3125, s = 500, t = 200 give X1 = -25 and X2 = 700.
+  const int32_t qp[2] = {2, 4};
+  const float yy[2] = {300.0f, 200.0f};
+  FitRateModel(qp, yy, 2, &x1, &x2);
+  EXPECT_EQ(x1, -25);
+  EXPECT_EQ(x2, 700);
+}
+
+TEST(RateControlTest, OutlierRejectionKeepsPointZero) {
+  int32_t qp[5] = {4, 4, 8, 8, 16};
+  float y[5] = {1000.0f, 150.0f, 150.0f, 150.0f, 150.0f};
+  const int kept = RejectModelOutliers(qp, y, 100, 200, 1.0f, 5);
+  EXPECT_GE(kept, 1);
+  EXPECT_EQ(qp[0], 4);
+  EXPECT_EQ(y[0], 1000.0f);
+  EXPECT_EQ(RejectModelOutliers(qp, y, 100, 200, 1.0f, 1), 1);
+}
+
+TEST(RateControlTest, EndOfIntraFrameUpdatesBufferAndModel) {
+  RateControlState rc = QcifState();
+  StartRatePeriod(rc);
+  std::vector<MacroblockInfo> mbs(99);
+  for (MacroblockInfo& m : mbs) m.activity = 2560;
+  SetFrameActivity(rc, mbs.data());
+  ComputeIntraFrameQp(rc);
+  const int32_t fullness = rc.bufferFullness, left = rc.bitsLeft;
+  RateControlEndIntraFrame(rc, 30000, 8);
+  EXPECT_EQ(rc.framesLeft, 44);
+  EXPECT_EQ(rc.bitsLeft, left - 30000);
+  EXPECT_EQ(rc.bufferFullness, fullness + 30000 - rc.bitsPerFrame);
+  EXPECT_EQ(rc.iPos, 1);
+  // One point: iX2 = Q (Q (mbCount x 256 x b / activity) - iX1) = 8 x 8 x 3000.
+  EXPECT_EQ(rc.iX2, 8 * (8 * (99 * 256 * 30000 / (99 * 2560))));
+  EXPECT_EQ(rc.avgIBits, static_cast<int32_t>((6 * int64_t{5 * rc.bitsPerFrame} + 4 * 30000 + 5) / 10));
+}
+
+TEST(RateControlTest, LargeIntraPicturesDoNotOverflowTheSinglePointModel) {
+  // CIF at a high rate: mbCount x 256 x b exceeds 32 bits.
+  RateControlState rc;
+  rc.requestedBitRate = 4000000;
+  rc.requestedFrameRate = 15.0f;
+  rc.mbCount = 396;
+  rc.mbsPerRow = 22;
+  rc.periodLength = 45;
+  rc.vbvLevelIndex = 4;
+  InitRateControl(rc);
+  StartRatePeriod(rc);
+  std::vector<MacroblockInfo> mbs(396);
+  for (MacroblockInfo& m : mbs) m.activity = 5000;
+  SetFrameActivity(rc, mbs.data());
+  ComputeIntraFrameQp(rc);
+  RateControlEndIntraFrame(rc, 600000, 3);
+  EXPECT_EQ(rc.iX2, 3 * 3 * static_cast<int32_t>(int64_t{396} * 256 * 600000 / (396 * 5000)));
+}
+
+TEST(RateControlTest, SkippedFramesCountFullyButBookAtMostFive) {
+  RateControlState rc = QcifState();
+  StartRatePeriod(rc);
+  int32_t frames = 10;
+  bool intra = false;
+  const int32_t fullness = rc.bufferFullness;
+  AccountSkippedFrames(rc, 8, &frames, &intra);
+  EXPECT_EQ(frames, 18);
+  EXPECT_EQ(rc.framesLeft, 40);
+  EXPECT_EQ(rc.bufferFullness, fullness - 5 * 4266);
+  EXPECT_FALSE(intra);
+  rc.framesLeft = 3;
+  AccountSkippedFrames(rc, 4, &frames, &intra);
+  EXPECT_TRUE(intra);
+  EXPECT_EQ(rc.framesLeft, 3 + 45 - 4);
+}
+
+TEST(MbActivityTest, FlatBlocksAndRounding) {
+  std::vector<uint8_t> plane(32 * 16, 77);
+  EXPECT_EQ(MbActivity(plane.data(), 32), 1u) << "a flat macroblock has activity 1";
+  // Sum 128 mod 256 rounds the mean up: 128 pixels of 1, 128 of 0 -> mean 1.
+  for (int i = 0; i < 16 * 32; ++i) plane[i] = 0;
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 16; ++x) plane[y * 32 + x] = 1;
+  EXPECT_EQ(MbActivity(plane.data(), 32), 128u);
+}
+
+TEST(RowModelTest, RowQpMovesAtMostTwo) {
+  RateControlState rc = QcifState();
+  std::vector<MacroblockInfo> row(11);
+  for (MacroblockInfo& m : row) m.activity = 0;
+  rc.rowBitsLeft = 1000;
+  rc.activityLeft = 1000;
+  EXPECT_EQ(ComputeRowQp(rc, row.data(), 10), 10) << "no activity keeps the running QP";
+  for (MacroblockInfo& m : row) m.activity = 3000;
+  rc.rowBitsLeft = 0;
+  EXPECT_EQ(ComputeRowQp(rc, row.data(), 10), 12) << "no bits left moves 2 towards 31";
+  rc.rowBitsLeft = 100000000;
+  rc.activityLeft = 33000;
+  EXPECT_EQ(ComputeRowQp(rc, row.data(), 4), 3) << "never below 3";
+}
+
+TEST(RowModelTest, UpdateTracksTheRowCoefficient) {
+  RateControlState rc = QcifState();
+  rc.rowBitsLeft = 5000;
+  rc.mbsLeft = 99;
+  rc.activityLeft = 99 * 2816;
+  rc.rowActivity = 11 * 2816;  // 11 activity per pixel
+  UpdateRowModel(rc, 8, 2000);
+  EXPECT_EQ(rc.rowBitsLeft, 3000);
+  EXPECT_EQ(rc.mbsLeft, 88);
+  EXPECT_EQ(rc.rowsDone, 1);
+  const float h = 8.0f * 2000.0f / 11.0f;
+  EXPECT_FLOAT_EQ(rc.rowCoefAvg, h);
+  EXPECT_FLOAT_EQ(rc.rowCoef, (88.0f * rc.prevRowCoef + 11.0f * h) / 99.0f);
+  UpdateRowModel(rc, 8, 10000);
+  EXPECT_EQ(rc.rowBitsLeft, 0) << "never below 0";
+}
+
+RateControlState PredictedState() {
+  RateControlState rc = QcifState();
+  StartRatePeriod(rc);
+  rc.framesLeft = 44;
+  std::vector<MacroblockInfo> mbs(99);
+  for (MacroblockInfo& m : mbs) m.activity = 1280;
+  SetFrameActivity(rc, mbs.data());
+  return rc;
+}
+
+TEST(PredictedRateControlTest, TargetBelowHeaderBitsStepsFromThePreviousQp) {
+  RateControlState rc = PredictedState();
+  rc.avgHeaderBits = 1000000;  // no texture bits left: wanted QP 31
+  EXPECT_EQ(ComputePredictedFrameQp(rc, true), 18) << "5/4 of the previous P QP 15";
+  rc.pQp[kModelWindow - 1] = 8;
+  rc.pPos = 0;
+  EXPECT_EQ(ComputePredictedFrameQp(rc, true), 10) << "5/4 of 8";
+  EXPECT_EQ(rc.mbsLeft, 99);
+  EXPECT_EQ(rc.textureBits, 0);
+}
+
+TEST(PredictedRateControlTest, QpNeverBelowThreeOrFiveWithLowDelay) {
+  RateControlState rc = PredictedState();
+  rc.bitsLeft = 100000000;  // plenty of bits: the model wants a tiny QP
+  rc.pQp[kModelWindow - 1] = 3;
+  EXPECT_EQ(ComputePredictedFrameQp(rc, true), 3);
+  rc.lowDelay = 1;
+  rc.windowFrames = 10;
+  rc.windowBits = 100000000;
+  rc.bufferFullness = 0;
+  EXPECT_EQ(ComputePredictedFrameQp(rc, true), 5);
+}
+
+TEST(PredictedRateControlTest, EndOfFrameFeedsTheModelAndActivity) {
+  RateControlState rc = PredictedState();
+  ComputePredictedFrameQp(rc, true);
+  rc.textureBits = 3000;
+  rc.headerBits = 500;
+  std::vector<MacroblockInfo> mbs(99);
+  for (MacroblockInfo& m : mbs) m.quant = 12;
+  const int32_t avgActivity = rc.avgActivity;
+  RateControlEndPredictedFrame(rc, mbs.data(), 4000);
+  EXPECT_EQ(rc.pQp[0], 12);
+  EXPECT_EQ(rc.pPos, 1);
+  EXPECT_EQ(rc.textureBits, 4000);
+  EXPECT_EQ(rc.avgHeaderBits, (6 * 500 + 4 * 990) / 10);
+  EXPECT_EQ(rc.avgActivity, (6 * avgActivity + 4 * rc.frameActivity + 5) / 10);
+  EXPECT_EQ(rc.prevFrameIntra, 0);
+}
+
+TEST(FrameSkipTest, DropsOnlyOverHalfFullAndAboveQp25) {
+  RateControlState rc = QcifState();
+  StartRatePeriod(rc);
+  rc.frameTarget = -4266;  // one frame over
+  rc.bufferFullness = rc.bufferSize / 2;
+  UpdateSkipState(rc, 30.0f);
+  EXPECT_EQ(rc.skipCount, 0) << "half full is not over half full";
+  rc.bufferFullness = rc.bufferSize / 2 + 1;
+  UpdateSkipState(rc, 25.0f);
+  EXPECT_EQ(rc.skipCount, 0);
+  // An overshoot of exactly one frame: k = (f / 2 + f) / f = 1, six units.
+  UpdateSkipState(rc, 26.0f);
+  EXPECT_EQ(rc.skipCount, 6);
+  EXPECT_EQ(rc.skipBoostPending, 1);
+  EXPECT_FLOAT_EQ(rc.skipBoost, 0.6f);
+  EXPECT_TRUE(DecideFrameSkip(rc));
+  EXPECT_FALSE(DecideFrameSkip(rc));
+  rc.skipCount = 12;
+  rc.framesLeft = 0;
+  EXPECT_FALSE(DecideFrameSkip(rc)) << "a new period clears the counter";
+  EXPECT_EQ(rc.skipCount, 0);
+}
+
+TEST(SceneChangeTest, ManyIntraMacroblocksStartANewPeriodUnlessTheBufferIsFull) {
+  std::vector<MacroblockInfo> mbs(99);
+  for (MacroblockInfo& m : mbs) {
+    m.inter = 0;
+    m.activity = 1280;
+  }
+  RateControlState rc = PredictedState();
+  rc.bufferFullness = rc.bufferSize * 70 / 100;
+  EXPECT_FALSE(DetectSceneChange(rc, mbs.data(), 2));
+  rc.bufferFullness = rc.bufferSize / 4;
+  rc.framesLeft = 20;
+  rc.pX2 = 1;
+  EXPECT_TRUE(DetectSceneChange(rc, mbs.data(), 2));
+  EXPECT_EQ(rc.framesLeft, 45);
+  EXPECT_EQ(rc.pX2, 99 * 1500 / 3) << "models reset";
+  EXPECT_EQ(rc.prevIntraMbs, 99 / 12);
+  for (MacroblockInfo& m : mbs) m.inter = 1;
+  EXPECT_FALSE(DetectSceneChange(rc, mbs.data(), 2)) << "no intra macroblocks, ordinary activity";
+}
+
+}  // namespace
+}  // namespace venc

@@ -1,0 +1,391 @@
+#include "media/mp4_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "tests/media/media_test_util.h"
+#include "tests/support/test_paths.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using mediatest::TestPackage;
+
+void Put32(Bytes& b, uint32_t v) {
+  for (int s = 24; s >= 0; s -= 8) b.push_back(static_cast<uint8_t>(v >> s));
+}
+void Put16(Bytes& b, uint32_t v) {
+  b.push_back(static_cast<uint8_t>(v >> 8));
+  b.push_back(static_cast<uint8_t>(v));
+}
+void Put64(Bytes& b, uint64_t v) {
+  Put32(b, static_cast<uint32_t>(v >> 32));
+  Put32(b, static_cast<uint32_t>(v));
+}
+Bytes Box(const char* type, const Bytes& body) {
+  Bytes b;
+  Put32(b, static_cast<uint32_t>(body.size() + 8));
+  b.insert(b.end(), type, type + 4);
+  b.insert(b.end(), body.begin(), body.end());
+  return b;
+}
+Bytes Cat(std::initializer_list<Bytes> parts) {
+  Bytes b;
+  for (const Bytes& p : parts) b.insert(b.end(), p.begin(), p.end());
+  return b;
+}
+Bytes FullBox(const char* type, const Bytes& body) { return Box(type, Cat({Bytes(4, 0), body})); }
+
+struct TrackSpec {
+  const char* handler = "soun";
+  uint32_t timescale = 1000;
+  std::vector<std::pair<uint32_t, uint32_t>> stts;                 // count, delta
+  std::vector<std::array<uint32_t, 3>> stsc;                       // first, per chunk, index
+  std::vector<uint32_t> sizes;                                     // per sample
+  std::vector<uint64_t> chunks;                                    // offsets
+  bool co64 = false;
+  Bytes entry_children;
+};
+
+Bytes SampleEntry(const TrackSpec& t) {
+  Bytes e(6, 0);
+  Put16(e, 1);
+  if (std::strcmp(t.handler, "vide") == 0) {
+    e.insert(e.end(), 16, 0);
+    Put16(e, 176);
+    Put16(e, 144);
+    Put32(e, 0x00480000);
+    Put32(e, 0x00480000);
+    Put32(e, 0);
+    Put16(e, 1);
+    e.insert(e.end(), 32, 0);
+    Put16(e, 24);
+    Put16(e, 0xFFFF);
+    return Box("s263", Cat({e, t.entry_children}));
+  }
+  e.insert(e.end(), 8, 0);
+  Put16(e, 1);
+  Put16(e, 16);
+  Put32(e, 0);
+  Put32(e, 8000u << 16);
+  return Box("samr", Cat({e, t.entry_children}));
+}
+
+Bytes Trak(const TrackSpec& t) {
+  Bytes mdhd;
+  Put32(mdhd, 0);
+  Put32(mdhd, 0);
+  Put32(mdhd, t.timescale);
+  Put32(mdhd, 1000);
+  Put16(mdhd, 0);
+  Put16(mdhd, 0);
+  Bytes hdlr;
+  Put32(hdlr, 0);
+  hdlr.insert(hdlr.end(), t.handler, t.handler + 4);
+  hdlr.insert(hdlr.end(), 12, 0);
+  hdlr.push_back(0);
+  Bytes stsd;
+  Put32(stsd, 1);
+  stsd = Cat({stsd, SampleEntry(t)});
+  Bytes stts;
+  Put32(stts, static_cast<uint32_t>(t.stts.size()));
+  for (auto [c, d] : t.stts) {
+    Put32(stts, c);
+    Put32(stts, d);
+  }
+  Bytes stsc;
+  Put32(stsc, static_cast<uint32_t>(t.stsc.size()));
+  for (auto& e : t.stsc)
+    for (uint32_t v : e) Put32(stsc, v);
+  Bytes stsz;
+  Put32(stsz, 0);
+  Put32(stsz, static_cast<uint32_t>(t.sizes.size()));
+  for (uint32_t s : t.sizes) Put32(stsz, s);
+  Bytes stco;
+  Put32(stco, static_cast<uint32_t>(t.chunks.size()));
+  for (uint64_t o : t.chunks) {
+    if (t.co64) {
+      Put64(stco, o);
+    } else {
+      Put32(stco, static_cast<uint32_t>(o));
+    }
+  }
+  Bytes stbl = Box("stbl", Cat({FullBox("stsd", stsd), FullBox("stts", stts), FullBox("stsc", stsc),
+                                FullBox("stsz", stsz), FullBox(t.co64 ? "co64" : "stco", stco)}));
+  Bytes minf = Box("minf", stbl);
+  Bytes mdia = Box("mdia", Cat({FullBox("mdhd", mdhd), FullBox("hdlr", hdlr), minf}));
+  return Box("trak", mdia);
+}
+
+// ftyp, an mdat of `mdat_bytes` (sample data: byte i holds i & 0xFF) starting
+// at offset 24, then the moov.
+Bytes Movie(const std::vector<TrackSpec>& tracks, uint32_t mdat_bytes) {
+  Bytes ftyp;
+  ftyp.insert(ftyp.end(), {'3', 'g', 'p', '4'});
+  Put32(ftyp, 0);
+  Bytes file = Box("ftyp", ftyp);  // 16 bytes
+  Bytes data(mdat_bytes);
+  for (uint32_t i = 0; i < mdat_bytes; ++i) data[i] = static_cast<uint8_t>(i);
+  file = Cat({file, Box("mdat", data)});
+  Bytes mvhd(100, 0);
+  mvhd[11] = 0x03;
+  mvhd[10] = 0xE8;  // timescale 1000
+  Bytes moov = FullBox("mvhd", Bytes(mvhd.begin() + 4, mvhd.end()));
+  for (const TrackSpec& t : tracks) moov = Cat({moov, Trak(t)});
+  return Cat({file, Box("moov", moov)});
+}
+
+struct Sample {
+  uint32_t bytes;
+  uint32_t time;
+  uint8_t first;
+};
+
+std::vector<Sample> ReadAll(media::Mp4Reader& reader, int track, media::TrackCursor* cursor = nullptr) {
+  std::unique_ptr<media::TrackCursor> own;
+  if (!cursor) {
+    own = reader.OpenTrack(track);
+    cursor = own.get();
+  }
+  std::vector<Sample> out;
+  std::unique_ptr<uint8_t[]> buffer;
+  uint32_t bytes = 0, time = 0;
+  while (reader.ReadSample(cursor, &buffer, &bytes, &time)) out.push_back({bytes, time, bytes ? buffer[0] : uint8_t{0}});
+  return out;
+}
+
+TEST(Mp4Reader, MatchesFfprobePackets) {
+  for (const char* name : {"media_h263_amr.3gp", "media_mpeg4_aac.mp4", "media_h264_aac.mp4", "media_aac.m4a",
+                           "media_mpeg4_aac.3g2"}) {
+    std::string path = ovtest::FixturePath(name);
+    OV_SKIP_WITHOUT_FIXTURE(path);
+    TestPackage pak;
+    media::Mp4Reader reader(pak.Add(name, ovtest::ReadFileBytes(path)));
+    ASSERT_TRUE(reader.Open()) << name;
+    for (int track = 0; track < reader.track_count(); ++track) {
+      auto packets = mediatest::ProbePackets(path, track);
+      auto samples = ReadAll(reader, track);
+      ASSERT_EQ(samples.size(), packets.size()) << name << " track " << track;
+      uint32_t timescale = reader.GetTimescale(track);
+      for (size_t i = 0; i < samples.size(); ++i) {
+        EXPECT_EQ(samples[i].bytes, packets[i].size) << name << " " << track << " " << i;
+        EXPECT_EQ(samples[i].time, static_cast<uint32_t>(packets[i].dts * 1000 / timescale))
+            << name << " " << track << " " << i;
+      }
+    }
+  }
+}
+
+TEST(Mp4Reader, TracksFlagsAndConfigurations) {
+  struct Case {
+    const char* name;
+    int video;
+    int audio;
+    bool amr, h263, avc, audio_config, video_config;
+  };
+  const Case cases[] = {
+      {"media_h263_amr.3gp", 0, 1, true, true, false, false, false},
+      {"media_mpeg4_aac.mp4", 0, 1, false, false, false, true, true},
+      {"media_h264_aac.mp4", 0, 1, false, false, true, true, false},
+      {"media_aac.m4a", -1, 0, false, false, false, true, false},
+  };
+  for (const Case& c : cases) {
+    std::string path = ovtest::FixturePath(c.name);
+    OV_SKIP_WITHOUT_FIXTURE(path);
+    TestPackage pak;
+    media::Mp4Reader reader(pak.Add(c.name, ovtest::ReadFileBytes(path)));
+    ASSERT_TRUE(reader.Open());
+    EXPECT_EQ(reader.GetVideoTrack(), c.video) << c.name;
+    EXPECT_EQ(reader.GetAudioTrack(), c.audio) << c.name;
+    EXPECT_EQ(reader.amr(), c.amr) << c.name;
+    EXPECT_EQ(reader.h263(), c.h263) << c.name;
+    EXPECT_EQ(reader.avc(), c.avc) << c.name;
+    EXPECT_EQ(reader.HasDecoderConfig(false), c.audio_config) << c.name;
+    EXPECT_EQ(reader.HasDecoderConfig(true), c.video_config) << c.name;
+    uint32_t w = 0, h = 0;
+    int t = -1;
+    EXPECT_EQ(reader.GetVideoSize(&w, &h, &t), c.video >= 0) << c.name;
+    if (c.video >= 0) {
+      EXPECT_EQ(w, 176u);
+      EXPECT_EQ(h, 144u);
+      EXPECT_EQ(t, c.video);
+    }
+    uint32_t bytes = 0;
+    auto config = reader.GetAvcConfig(&bytes);
+    EXPECT_EQ(config != nullptr, c.avc) << c.name;
+    if (config) {
+      // 4-byte big-endian length, SPS (NAL type 7), then PPS (type 8).
+      uint32_t sps = (config[0] << 24) | (config[1] << 16) | (config[2] << 8) | config[3];
+      ASSERT_LT(sps + 8, bytes);
+      EXPECT_EQ(config[4] & 31, 7);
+      EXPECT_EQ(config[8 + sps] & 31, 8);
+    }
+    if (c.audio_config) {
+      auto asc = reader.GetDecoderConfig(false, &bytes);
+      ASSERT_NE(asc, nullptr);
+      EXPECT_GE(bytes, 2u);
+      EXPECT_EQ(asc[0] >> 3, 2) << c.name;  // AudioSpecificConfig: AAC LC
+    }
+  }
+}
+
+TEST(Mp4Reader, SampleToChunkRuns) {
+  TrackSpec t;
+  t.stts = {{12, 100}};
+  t.stsc = {{1, 4, 1}, {3, 2, 1}};
+  t.sizes = std::vector<uint32_t>(12, 10);
+  // Chunks 1 and 2 hold 4 samples each, chunks 3 and 4 two each.
+  t.chunks = {24, 100, 200, 300};
+  TestPackage pak;
+  media::Mp4Reader reader(pak.Add("stsc.3gp", Movie({t}, 400)));
+  ASSERT_TRUE(reader.Open());
+  auto samples = ReadAll(reader, 0);
+  ASSERT_EQ(samples.size(), 12u);
+  const uint32_t offsets[12] = {24, 34, 44, 54, 100, 110, 120, 130, 200, 210, 300, 310};
+  for (int i = 0; i < 12; ++i) {
+    EXPECT_EQ(samples[i].first, static_cast<uint8_t>(offsets[i] - 24)) << i;
+    EXPECT_EQ(samples[i].time, static_cast<uint32_t>(i * 100)) << i;
+  }
+}
+
+TEST(Mp4Reader, SeekAndTimescale) {
+  TrackSpec t;
+  t.timescale = 8000;
+  t.stts = {{10, 160}};  // 20 ms each
+  t.stsc = {{1, 5, 1}};
+  t.sizes = std::vector<uint32_t>(10, 4);
+  t.chunks = {24, 64};
+  TestPackage pak;
+  media::Mp4Reader reader(pak.Add("seek.3gp", Movie({t}, 100)));
+  ASSERT_TRUE(reader.Open());
+  EXPECT_EQ(reader.GetTimescale(0), 8000u);
+  EXPECT_EQ(reader.GetDuration(0), 1000);
+  auto cursor = reader.OpenTrack(0);
+  ASSERT_TRUE(reader.Seek(cursor.get(), 0));
+  auto all = ReadAll(reader, 0, cursor.get());
+  ASSERT_EQ(all.size(), 10u);
+  EXPECT_EQ(all[0].time, 0u);
+  EXPECT_EQ(all[9].time, 180u);
+  ASSERT_TRUE(reader.Seek(cursor.get(), 130));
+  auto rest = ReadAll(reader, 0, cursor.get());
+  ASSERT_EQ(rest.size(), 4u);
+  EXPECT_EQ(rest[0].time, 120u);
+  EXPECT_EQ(rest[0].first, 64 - 24 + 4);
+  EXPECT_FALSE(reader.Seek(cursor.get(), 200));
+  EXPECT_EQ(reader.OpenTrack(1), nullptr);
+  EXPECT_EQ(reader.GetDuration(1), -1);
+  EXPECT_EQ(reader.GetTimescale(1), 0u);
+}
+
+TEST(Mp4Reader, Co64OffsetsAreUsedWhenThereIsNoStco) {
+  TrackSpec t;
+  t.stts = {{3, 10}};
+  t.stsc = {{1, 1, 1}};
+  t.sizes = {5, 5, 5};
+  t.chunks = {30, 40, 50};
+  t.co64 = true;
+  TestPackage pak;
+  media::Mp4Reader reader(pak.Add("co64.mp4", Movie({t}, 60)));
+  ASSERT_TRUE(reader.Open());
+  auto samples = ReadAll(reader, 0);
+  ASSERT_EQ(samples.size(), 3u);
+  EXPECT_EQ(samples[2].first, 50 - 24);
+}
+
+TEST(Mp4Reader, AtMostEightTracksAndHandlerOrder) {
+  std::vector<TrackSpec> tracks(10);
+  for (auto& t : tracks) {
+    t.stts = {{1, 10}};
+    t.stsc = {{1, 1, 1}};
+    t.sizes = {4};
+    t.chunks = {24};
+  }
+  tracks[0].handler = "vide";
+  tracks[2].handler = "hint";
+  TestPackage pak;
+  media::Mp4Reader reader(pak.Add("many.mp4", Movie(tracks, 8)));
+  ASSERT_TRUE(reader.Open());
+  EXPECT_EQ(reader.track_count(), 8);
+  EXPECT_EQ(reader.GetVideoTrack(), 0);
+  EXPECT_EQ(reader.GetAudioTrack(), 1);
+  EXPECT_EQ(ReadAll(reader, 7).size(), 1u);
+}
+
+TEST(Mp4Reader, HostileTablesAreBounded) {
+  struct Case {
+    const char* what;
+    TrackSpec t;
+    size_t samples;
+  };
+  TrackSpec base;
+  base.stts = {{4, 10}};
+  base.stsc = {{1, 4, 1}};
+  base.sizes = {4, 4, 4, 4};
+  base.chunks = {24};
+  std::vector<Case> cases;
+  cases.push_back({"plain", base, 4});
+  TrackSpec zero_scale = base;
+  zero_scale.timescale = 0;
+  cases.push_back({"timescale 0", zero_scale, 0});
+  TrackSpec huge = base;
+  huge.sizes = {4, 0x7FFFFFF0, 4, 4};
+  cases.push_back({"sample size past the file", huge, 1});
+  TrackSpec past = base;
+  past.chunks = {0xFFFFFFF0};
+  cases.push_back({"chunk offset past the file", past, 0});
+  TrackSpec zero_per_chunk = base;
+  zero_per_chunk.stsc = {{1, 0, 1}};
+  cases.push_back({"no samples per chunk", zero_per_chunk, 0});
+  for (const Case& c : cases) {
+    TestPackage pak;
+    media::Mp4Reader reader(pak.Add("h.mp4", Movie({c.t}, 16)));
+    ASSERT_TRUE(reader.Open()) << c.what;
+    EXPECT_EQ(ReadAll(reader, 0).size(), c.samples) << c.what;
+  }
+}
+
+TEST(Mp4Reader, CountsLargerThanTheirBoxes) {
+  TrackSpec t;
+  t.stts = {{4, 10}};
+  t.stsc = {{1, 4, 1}};
+  t.sizes = {4, 4, 4, 4};
+  t.chunks = {24};
+  Bytes file = Movie({t}, 16);
+  // Raise every table's entry count to 0x7FFFFFFF (the stsz sample count too).
+  for (const char* type : {"stts", "stsc", "stsz", "stco", "stsd"}) {
+    auto it = std::search(file.begin(), file.end(), type, type + 4);
+    ASSERT_NE(it, file.end());
+    size_t count_at = (it - file.begin()) + 8 + (std::strcmp(type, "stsz") == 0 ? 4 : 0);
+    file[count_at] = 0x7F;
+    file[count_at + 1] = file[count_at + 2] = file[count_at + 3] = 0xFF;
+  }
+  TestPackage pak;
+  media::Mp4Reader reader(pak.Add("counts.mp4", file));
+  ASSERT_TRUE(reader.Open());
+  EXPECT_LE(ReadAll(reader, 0).size(), 4u);
+}
+
+TEST(Mp4Reader, DamagedCopiesOfFixturesNeverCrash) {
+  for (const char* name : {"media_h264_aac.mp4", "media_h263_amr.3gp"}) {
+    std::string path = ovtest::FixturePath(name);
+    OV_SKIP_WITHOUT_FIXTURE(path);
+    auto original = ovtest::ReadFileBytes(path);
+    for (uint32_t seed = 0; seed < 24; ++seed) {
+      Bytes bytes = seed < 12 ? Bytes(original.begin(), original.begin() + original.size() * seed / 12)
+                              : mediatest::Corrupt(original, seed, 30, 0);
+      TestPackage pak;
+      media::Mp4Reader reader(pak.Add("d.mp4", bytes));
+      for (int track = 0; track < reader.track_count(); ++track) {
+        ReadAll(reader, track);
+        auto cursor = reader.OpenTrack(track);
+        reader.Seek(cursor.get(), 500);
+        uint32_t n = 0;
+        reader.GetDecoderConfig(false, &n);
+        reader.GetAvcConfig(&n);
+      }
+    }
+  }
+}
+
+}  // namespace

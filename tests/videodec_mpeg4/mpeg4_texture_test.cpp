@@ -1,0 +1,6 @@
+// Texture decoding of the MPEG-4 decoder.
+#include <gtest/gtest.h>
+
+namespace {
+
+}  // namespace
