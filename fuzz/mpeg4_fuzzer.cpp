@@ -63,6 +63,8 @@ void Feed(videodec::VideoDecoder* dec, const std::vector<uint8_t>& sample, int m
 
 }  // namespace
 
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 8) return 0;
   const int mode = data[0] % 3;
