@@ -547,8 +547,17 @@ TEST(HeaacRobustness, AdtsResyncAndRateChange) {
   outBytes = 2048;
   ASSERT_EQ(heaac::gDecodeHeAacFrame(d, junk.data(), &in, out.data(), &outBytes), 0);
   EXPECT_EQ(in, static_cast<int32_t>(junk.size()));
-  // The third frame with its rate index changed from 44.1 to 48 kHz.
-  std::vector<uint8_t> third(adts.begin() + static_cast<long>(first + second), adts.end());
+  // Too little room: refused before the header is taken in, so the same
+  // input decodes once the buffer is large enough.
+  const size_t at = first + second;
+  in = static_cast<int32_t>(aactest::AdtsFrameLength(&adts[at], adts.size() - at));
+  outBytes = 2046;
+  EXPECT_EQ(heaac::gDecodeHeAacFrame(d, &adts[at], &in, out.data(), &outBytes), heaac::kAacOutputTooSmall);
+  outBytes = 2048;
+  EXPECT_EQ(heaac::gDecodeHeAacFrame(d, &adts[at], &in, out.data(), &outBytes), 0);
+  // The next frame with its rate index changed from 44.1 to 48 kHz.
+  const size_t third_at = at + static_cast<size_t>(in);
+  std::vector<uint8_t> third(adts.begin() + static_cast<long>(third_at), adts.end());
   third[2] = static_cast<uint8_t>((third[2] & ~0x3C) | (3 << 2));
   in = static_cast<int32_t>(aactest::AdtsFrameLength(third.data(), third.size()));
   outBytes = 2048;
