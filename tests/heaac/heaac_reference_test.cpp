@@ -139,6 +139,16 @@ TEST(HeaacFixtureTools, OnFixturesUseTheirTools) {
   EXPECT_GT(tns.shortWindowChannels, 0u);
   EXPECT_EQ(ToolStats(Fixture("aac_tns_off.aac")).tnsChannels, 0u);
   EXPECT_GT(ToolStats(Fixture("aac_pns.aac")).noiseBands, 0u);
+  // ffmpeg's -aac_pce 1 writes channel configuration 0 and a program config
+  // element: the probe of the first block finds the two channels.
+  const std::vector<uint8_t> pce = Fixture("aac_pce.aac");
+  ASSERT_EQ(((pce[2] & 1) << 2) | (pce[3] >> 6), 0);
+  heaac::AacStreamInfo info{};
+  int32_t length = static_cast<int32_t>(aactest::AdtsFrameLength(pce.data(), pce.size()));
+  ASSERT_EQ(heaac::gGetAacStreamInfo(pce.data(), &length, &info, 2, nullptr, 0), 0);
+  EXPECT_EQ(info.channels, 2u);
+  EXPECT_EQ(info.outputBytesPerFrame, 4096u);
+  EXPECT_EQ(length, 7);
   EXPECT_EQ(ToolStats(Fixture("aac_lc_44100_stereo.aac")).noiseBands, 0u);
 }
 
