@@ -185,9 +185,10 @@ void ApplyDynamicRange(const DrcRecord& drc, int32_t* spec) {
     int index = drc.sign[i] ? (168 - drc.magnitude[i]) / 4 : (168 + drc.magnitude[i]) / 4;
     if (index > 73) index = 73;
     const int32_t G = static_cast<int32_t>(((static_cast<int64_t>(t.drcGain[index]) * (static_cast<int64_t>(base) << 6)) >> 31) & ~int64_t{1});
-    const int64_t G6 = static_cast<int64_t>(G) << 6;
+    // (c x (G << 6)) >> 31 taken as (c x G) >> 25: G stays below 2^29, so
+    // the product fits in 64 bits for any coefficient.
     for (int k = start; k < end; ++k) {
-      spec[k] = FxSat32(((spec[k] * G6) >> 31) & ~int64_t{1});
+      spec[k] = FxSat32(((static_cast<int64_t>(spec[k]) * G) >> 25) & ~int64_t{1});
     }
     if (end > start) start = end;
   }
