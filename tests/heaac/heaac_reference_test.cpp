@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -37,6 +38,8 @@ std::vector<uint8_t> Fixture(const std::string& name) {
 struct FixtureCase {
   std::string name;
 };
+
+void PrintTo(const FixtureCase& c, std::ostream* os) { *os << c.name; }
 
 std::vector<FixtureCase> AllFixtures() {
   std::vector<FixtureCase> v;
