@@ -6,8 +6,8 @@
 #include "media/amr_decoder_source.h"
 #include "media/amr_reader.h"
 #include "media/media_package.h"
+#include "fuzz/fuzz_target.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   media::MemoryPackage package;

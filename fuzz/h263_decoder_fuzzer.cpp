@@ -11,9 +11,8 @@
 #include "codecs/videodec/common/yuv420_to_rgb565.h"
 #include "codecs/videodec/h263/h263_decoder.h"
 #include "platform/cpu/cpu.h"
+#include "fuzz/fuzz_target.h"
 
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv);
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
 namespace {
 

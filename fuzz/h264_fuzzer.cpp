@@ -18,9 +18,8 @@
 #include "codecs/videodec/h264/h264_annexb.h"
 #include "codecs/videodec/h264/h264_decoder.h"
 #include "platform/cpu/cpu.h"
+#include "fuzz/fuzz_target.h"
 
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv);
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
 namespace {
 

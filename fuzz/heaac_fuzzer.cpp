@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "codecs/heaac/heaac_decoder.h"
+#include "fuzz/fuzz_target.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 4 || size > (1 << 20)) return 0;

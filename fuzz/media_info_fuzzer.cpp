@@ -5,8 +5,8 @@
 
 #include "media/media_info.h"
 #include "media/media_package.h"
+#include "fuzz/fuzz_target.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   media::MemoryPackage package;

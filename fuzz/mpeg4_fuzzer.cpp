@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "codecs/videodec/mpeg4/mpeg4_decoder.h"
+#include "fuzz/fuzz_target.h"
 
 namespace {
 
@@ -63,7 +64,6 @@ void Feed(videodec::VideoDecoder* dec, const std::vector<uint8_t>& sample, int m
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 8) return 0;

@@ -9,8 +9,8 @@
 #include "media/wav_file.h"
 #include "platform/os/file.h"
 #include "platform/os/thread.h"
+#include "fuzz/fuzz_target.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const ov::String path =

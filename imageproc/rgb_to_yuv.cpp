@@ -3,40 +3,12 @@
 #include <cstring>
 
 #include "imageproc/imageproc.h"
-#include "imageproc/imageproc_tables.h"
 #include "imageproc/pixel_ops.h"
+#include "imageproc/rgb_to_yuv_dsp.h"
+#include "platform/cpu/cpu.h"
 
 namespace imageproc {
 namespace {
-
-const int32_t* const T = kRgb565ToYuv.data();
-
-inline uint8_t LumaOf(uint16_t p) {
-  return static_cast<uint8_t>(((T[kRgbYR + (p >> 11)] + T[kRgbYG + ((p >> 5) & 63)] + T[kRgbYB + (p & 31)]) >> 14) +
-                              16);
-}
-inline uint8_t CbOf(uint16_t p) {
-  return static_cast<uint8_t>(((T[kRgbUR + (p >> 11)] + T[kRgbUG + ((p >> 5) & 63)] + T[kRgbUB + (p & 31)]) >> 14) +
-                              128);
-}
-inline uint8_t CrOf(uint16_t p) {
-  return static_cast<uint8_t>(((T[kRgbVR + (p >> 11)] + T[kRgbVG + ((p >> 5) & 63)] + T[kRgbVB + (p & 31)]) >> 14) +
-                              128);
-}
-
-// Converts `pairs` pixel pairs of two source rows: luma of s0 to y0, of s1 to
-// y1, chroma of every even pixel of `cs` to u and v.
-inline void Rgb565RowPair(const uint16_t* s0, const uint16_t* s1, const uint16_t* cs, uint8_t* y0,
-                          uint8_t* y1, uint8_t* u, uint8_t* v, size_t pairs) {
-  for (size_t i = 0; i < pairs; ++i) {
-    y0[2 * i] = LumaOf(s0[2 * i]);
-    y0[2 * i + 1] = LumaOf(s0[2 * i + 1]);
-    y1[2 * i] = LumaOf(s1[2 * i]);
-    y1[2 * i + 1] = LumaOf(s1[2 * i + 1]);
-    u[i] = CbOf(cs[2 * i]);
-    v[i] = CrOf(cs[2 * i]);
-  }
-}
 
 // The right-hand margin repeats the last converted sample of each row.
 inline void PadRight(uint8_t* row, size_t from, size_t to) {
@@ -59,6 +31,8 @@ extern "C" void gOvRGB565toYUV420(const uint16_t* rgb565, YuvFrame* dst, uint32_
   // is nothing for the margins to repeat.
   if ((fw | fh) & 1 || w2 == 0 || srcHeight == 0 || w2 > fw || h2 + (oddRow ? 2 : 0) > fh) return;
   const size_t cw = fw / 2;
+  RgbToYuvDsp dsp;
+  init_rgb_to_yuv_dsp(dsp, ov::GetCpuFlags());
   uint8_t* y = dst->y;
   uint8_t* u = dst->u;
   uint8_t* v = dst->v;
@@ -70,7 +44,7 @@ extern "C" void gOvRGB565toYUV420(const uint16_t* rgb565, YuvFrame* dst, uint32_
     uint8_t* y0 = y + (fh - 1 - 2 * j) * fw;
     uint8_t* y1 = y0 - fw;
     const size_t crow = (fh / 2 - 1 - j) * cw;
-    Rgb565RowPair(s0, s1, s0, y0, y1, u + crow, v + crow, w2 / 2);
+    dsp.rgb565_row2(y0, y1, u + crow, v + crow, s0, s1, static_cast<ptrdiff_t>(w2 / 2));
     PadRight(y0, w2, fw);
     PadRight(y1, w2, fw);
     PadRight(u + crow, w2 / 2, cw);
@@ -88,14 +62,16 @@ extern "C" void gOvRGB565toYUV420(const uint16_t* rgb565, YuvFrame* dst, uint32_
 extern "C" void gOvzRGB565toYUV420_TopDown(const uint16_t* rgb565, uint8_t* i420, int width, int height) {
   if (!rgb565 || !i420 || width <= 0 || height <= 0 || ((width | height) & 1)) return;
   const size_t w = static_cast<size_t>(width), h = static_cast<size_t>(height);
+  RgbToYuvDsp dsp;
+  init_rgb_to_yuv_dsp(dsp, ov::GetCpuFlags());
   uint8_t* y = i420;
   uint8_t* u = i420 + w * h;
   uint8_t* v = u + w * h / 4;
   for (size_t j = 0; j < h / 2; ++j) {
     const uint16_t* s0 = rgb565 + 2 * j * w;
     // Each 2x2 block takes the chroma of its top-left pixel.
-    Rgb565RowPair(s0, s0 + w, s0, y + 2 * j * w, y + (2 * j + 1) * w, u + j * (w / 2), v + j * (w / 2),
-                  w / 2);
+    dsp.rgb565_row2(y + 2 * j * w, y + (2 * j + 1) * w, u + j * (w / 2), v + j * (w / 2), s0, s0 + w,
+                    static_cast<ptrdiff_t>(w / 2));
   }
 }
 

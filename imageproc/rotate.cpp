@@ -6,6 +6,8 @@
 
 #include "imageproc/imageproc.h"
 #include "imageproc/pixel_ops.h"
+#include "imageproc/rotate_dsp.h"
+#include "platform/cpu/cpu.h"
 
 namespace imageproc {
 namespace {
@@ -26,24 +28,25 @@ inline void CopyReversed(const T* s, T* o, int64_t n) {
 }
 
 // Quarter turns: bands of eight source rows; each source column of a band
-// becomes eight neighbouring output samples (forwards when dy is 1,
-// backwards when it is -1), gathered into one word for bytes.
+// becomes eight neighbouring output samples, forwards when dy is 1. When dy
+// is -1 the band is read from its last row upwards, which writes the same
+// eight samples forwards from the other end. Bytes go through the transpose
+// kernel.
 template <typename T>
 void TurnQuarter(const T* src, ptrdiff_t srcStride, T* dst, const Landing& at, int64_t rows, int64_t cols) {
+  RotateDsp dsp;
+  if constexpr (sizeof(T) == 1) init_rotate_dsp(dsp, ov::GetCpuFlags());
   int64_t y0 = 0;
   for (; y0 + 8 <= rows; y0 += 8) {
-    const T* r[8];
-    for (int k = 0; k < 8; ++k) r[k] = src + (y0 + k) * srcStride;
-    T* o = dst + at.At(y0, 0);
-    if (at.dy == 1) {
-      for (int64_t x = 0; x < cols; ++x, o += at.dx) {
-        const T v[8] = {r[0][x], r[1][x], r[2][x], r[3][x], r[4][x], r[5][x], r[6][x], r[7][x]};
-        std::memcpy(o, v, sizeof v);
-      }
+    const bool down = at.dy == 1;
+    const T* first = down ? src + y0 * srcStride : src + (y0 + 7) * srcStride;
+    const ptrdiff_t step = down ? srcStride : -srcStride;
+    T* o = dst + at.At(y0, 0) - (down ? 0 : 7);
+    if constexpr (sizeof(T) == 1) {
+      dsp.transpose_band8(o, at.dx, first, step, cols);
     } else {
-      for (int64_t x = 0; x < cols; ++x, o += at.dx) {
-        const T v[8] = {r[7][x], r[6][x], r[5][x], r[4][x], r[3][x], r[2][x], r[1][x], r[0][x]};
-        std::memcpy(o - 7, v, sizeof v);
+      for (int64_t x = 0; x < cols; ++x) {
+        for (int k = 0; k < 8; ++k) o[x * at.dx + k] = first[k * step + x];
       }
     }
   }

@@ -1,6 +1,7 @@
 // Planar YUV scaling and cropping: a bilinear scaler for any ratio applied
 // plane by plane, a scaler that also turns planar 4:2:2 into 4:2:0, and four
 // fixed-ratio scalers built from additions and shifts.
+#include <bit>
 #include <cstring>
 
 #include "imageproc/imageproc.h"
@@ -29,6 +30,8 @@ inline int Bilinear(int a, int b, int c, int d, int frac) {
 // horizontal one, ((8 - fx) A + fx B) >> 6: the same sum, regrouped. Where the
 // taps are adjacent the vertical blends of a run of output columns are made
 // once into a small stack buffer and shared.
+static_assert(std::endian::native == std::endian::little, "the column look-up reads two blends as one word");
+
 void ScalePlanarFrame(const uint8_t* src, uint8_t* dst, int64_t srcStride, int64_t srcHeight,
                       int64_t dstWidth, int64_t dstHeight, int64_t x0, int64_t y0, int64_t w, int64_t h) {
   if (!src || !dst || dstWidth <= 0 || dstHeight <= 0 || x0 < 0 || y0 < 0) return;
@@ -40,8 +43,7 @@ void ScalePlanarFrame(const uint8_t* src, uint8_t* dst, int64_t srcStride, int64
   const int64_t lastCol = W - 1, lastRow = y0 + H - 1, tapX = int64_t{1} << sx;
   constexpr int64_t kChunk = 256;        // output columns per shared run
   constexpr int64_t kSpan = 4 * kChunk;  // source columns a run may cover (ratio below 3: 3 x kChunk + 2)
-  int32_t vert[kSpan];
-  int32_t pair[kSpan];  // 8 x blend in the low 16 bits, the step to the next column above
+  uint16_t vert[kSpan + 1];  // vertical blends of a run of source columns, 0-2040
   uint16_t tap[kChunk];  // left tap of each output column of the run, relative to the run's first column
   uint8_t frac[kChunk];
   // Column runs outermost: the taps and fractions of a run serve every row.
@@ -66,16 +68,15 @@ void ScalePlanarFrame(const uint8_t* src, uint8_t* dst, int64_t srcStride, int64
       uint8_t* out = dst + i * dstWidth + j0;
       if (shared) {
         const int64_t span = last - first + 1;
-        for (int64_t k = 0; k < span; ++k) vert[k] = wTop * s0[first + k] + fy * s1[first + k];
+        for (int64_t k = 0; k < span; ++k) vert[k] = static_cast<uint16_t>(wTop * s0[first + k] + fy * s1[first + k]);
         // The right tap of the window's last column is that column again.
         vert[span] = vert[span - 1];
-        // Each column's blend with the step to its right neighbour, so that
-        // an output sample needs one look-up: (8 - fx) a + fx b = 8 a + fx (b - a).
-        for (int64_t k = 0; k < span; ++k) pair[k] = (vert[k] << 3) | ((vert[k + 1] - vert[k]) * 65536);
-#pragma GCC unroll 4
         for (int64_t j = 0; j < n; ++j) {
-          const int32_t v = pair[tap[j]];
-          out[j] = static_cast<uint8_t>(((v & 0xFFFF) + frac[j] * (v >> 16)) >> 6);
+          // One load fetches the blends of both tap columns (little-endian).
+          uint32_t v;
+          std::memcpy(&v, vert + tap[j], sizeof v);
+          const uint32_t fx = frac[j];
+          out[j] = static_cast<uint8_t>(((8 - fx) * (v & 0xFFFF) + fx * (v >> 16)) >> 6);
         }
         continue;
       }

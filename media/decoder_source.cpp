@@ -9,7 +9,9 @@ std::unique_ptr<uint8_t[]> DecoderSource::ReadAudio(uint32_t, uint32_t* bytes, u
   return nullptr;
 }
 
-bool DecoderSource::ReadVideoFrame(std::unique_ptr<uint8_t[]>*, uint32_t* bytes, uint32_t*, uint32_t) {
+bool DecoderSource::ReadVideoFrame(std::unique_ptr<uint8_t[]>* buffer, uint32_t* bytes, uint32_t*, uint32_t) {
+  // The previous frame handed back is freed here as by every video source.
+  if (buffer) buffer->reset();
   if (bytes) *bytes = 0;
   return false;
 }

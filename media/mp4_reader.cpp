@@ -344,7 +344,7 @@ void Mp4Reader::ParseSampleEntry(Mp4Track* track, const uint8_t* data, size_t si
     v.Bytes(entry.compressor_name, sizeof(entry.compressor_name));
     entry.depth = v.BE16();
     v.Skip(2);
-    if (!v.overrun()) ParseEntryChildren(track, &entry, data + v.pos(), v.left());
+    if (!v.overrun()) ParseEntryChildren(track, &entry, data + v.pos(), v.left(), 0);
   } else if (track->handler_type == kSoun) {
     // ISO/IEC 14496-12 8.5.2.2 AudioSampleEntry; QuickTime sound descriptions
     // of version 1 and 2 carry 16 and 36 more bytes before their children.
@@ -356,15 +356,15 @@ void Mp4Reader::ParseSampleEntry(Mp4Track* track, const uint8_t* data, size_t si
     entry.sample_rate = v.BE32();
     if (version == 1) v.Skip(16);
     if (version == 2) v.Skip(36);
-    if (!v.overrun()) ParseEntryChildren(track, &entry, data + v.pos(), v.left());
+    if (!v.overrun()) ParseEntryChildren(track, &entry, data + v.pos(), v.left(), 0);
   } else if (track->handler_type == kHint) {
     entry.raw.assign(data, data + size);
   }
   track->entries.push_back(std::move(entry));
 }
 
-void Mp4Reader::ParseEntryChildren(Mp4Track* track, Mp4SampleEntry* entry, const uint8_t* data,
-                                   size_t size) {
+void Mp4Reader::ParseEntryChildren(Mp4Track* track, Mp4SampleEntry* entry, const uint8_t* data, size_t size,
+                                   int depth) {
   ByteView v(data, size);
   while (v.left() >= kHeader) {
     size_t at = v.pos();
@@ -377,6 +377,9 @@ void Mp4Reader::ParseEntryChildren(Mp4Track* track, Mp4SampleEntry* entry, const
     const int track_index = static_cast<int>(tracks_.size());
     if (type == FourCC("esds")) {
       entry->has_decoder_config = ParseEsds(body, body_size, &entry->decoder_config);
+    } else if (type == FourCC("wave") && depth == 0) {
+      // QuickTime sound descriptions keep their "esds" inside a "wave" box.
+      ParseEntryChildren(track, entry, body, body_size, depth + 1);
     } else if (type == FourCC("damr") && track->handler_type == kSoun) {
       amr_ = true;
     } else if (type == FourCC("d263") && track->handler_type == kVide) {

@@ -165,7 +165,7 @@ class Mp4Reader : public MediaReader {
   void ParseStbl(Mp4Track* track, uint32_t start, uint32_t size, bool* have_stco);
   void ParseStsd(Mp4Track* track, const std::vector<uint8_t>& body);
   void ParseSampleEntry(Mp4Track* track, const uint8_t* data, size_t size);
-  void ParseEntryChildren(Mp4Track* track, Mp4SampleEntry* entry, const uint8_t* data, size_t size);
+  void ParseEntryChildren(Mp4Track* track, Mp4SampleEntry* entry, const uint8_t* data, size_t size, int depth);
   // Reads the children's headers of the box at `start` (header included in
   // `size`) and calls `visit(type, child start, child size)` for each.
   template <typename Visit>

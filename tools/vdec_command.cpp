@@ -3,7 +3,8 @@
 //
 //   ovtool vdec [--frames N] [--postfilter L] IN [OUT.yuv] [--rgb565 OUT.rgb]
 //
-// IN is an elementary stream, chosen by its extension from kFormats below.
+// IN is an elementary stream or the MPEG-4 video track of an MP4/3GP file,
+// chosen by its extension from kFormats below.
 // Pictures are handed out at the size rounded up to 16 and cropped here to the
 // display size that the tool reads from the stream's own headers.
 //
@@ -25,6 +26,8 @@
 #include "codecs/videodec/common/video_decoder.h"
 #include "codecs/videodec/common/yuv420_to_rgb565.h"
 #include "codecs/videodec/h263/h263_decoder.h"
+#include "codecs/videodec/mpeg4/mpeg4_decoder.h"
+#include "tools/mp4_video_track.h"
 #include "tools/tool_command.h"
 
 namespace {
@@ -130,6 +133,111 @@ int DecodeH263Stream(const std::vector<uint8_t>& stream, const VdecOptions& opti
   return 0;
 }
 
+// MPEG-4 Part 2 through the calling contract of the video-track sources:
+// the decoder is created from the configuration bytes, each sample is fed to
+// DecodeFrame until used up and VDEC_PARAM_FINISH_PICTURE gives its picture.
+int DecodeMpeg4Samples(const std::vector<uint8_t>& config, const std::vector<std::vector<uint8_t>>& samples,
+                       const VdecOptions& options, const PictureSink& sink) {
+  uint16_t w = 0, h = 0;
+  if (!videodec::Mpeg4ParseLayerSize(config.data(), static_cast<uint32_t>(config.size()), &w, &h)) {
+    std::fprintf(stderr, "vdec: no MPEG-4 video object layer header\n");
+    return 1;
+  }
+  std::vector<uint8_t> cfg(config);
+  uint32_t cfg_len = static_cast<uint32_t>(cfg.size());
+  videodec::VideoDecoder* dec = nullptr;
+  const int32_t created = videodec::gCreateMPEG4VideoDecoder(&dec, cfg.data(), &cfg_len, 0);
+  if (created != videodec::VDEC_OK) {
+    std::fprintf(stderr, "vdec: the MPEG-4 decoder refuses the stream headers (%d)\n", created);
+    return 1;
+  }
+  dec->SetDecoderParam(dec, videodec::VDEC_PARAM_POSTFILTER_LEVEL, options.postfilter_level);
+  const int display_w = w & ~1, display_h = h & ~1;
+  bool stop = false;
+  for (size_t i = 0; i < samples.size() && !stop; ++i) {
+    const auto& sample = samples[i];
+    uint32_t offset = 0;
+    const uint32_t size = static_cast<uint32_t>(sample.size());
+    bool failed = false;
+    while (offset < size) {
+      uint32_t length = size - offset;
+      const int32_t r = dec->DecodeFrame(dec, sample.data() + offset, &length);
+      offset += length;
+      if (r == videodec::VDEC_ERR_STREAM) {
+        failed = true;
+        break;
+      }
+      if (length == 0 && r != videodec::VDEC_PICTURE_OPEN) {
+        dec->ResetDecoder(dec);
+        failed = true;
+        break;
+      }
+      if (r != videodec::VDEC_OK && r != videodec::VDEC_PICTURE_OPEN && r != videodec::VDEC_NEXT_PICTURE) {
+        failed = true;
+        break;
+      }
+      if (r == videodec::VDEC_PICTURE_OPEN || r == videodec::VDEC_NEXT_PICTURE) break;
+    }
+    if (failed) {
+      std::fprintf(stderr, "vdec: sample %zu not decoded\n", i);
+      continue;
+    }
+    videodec::DecodedPicture* pic = nullptr;
+    if (dec->GetDecoderParam(dec, videodec::VDEC_PARAM_FINISH_PICTURE, &pic) == videodec::VDEC_OK && pic)
+      stop = !sink(*pic, display_w, display_h);
+  }
+  dec->DestroyDecoder(dec);
+  return 0;
+}
+
+// An MPEG-4 elementary stream (.m4v, .cmp): the headers in front of the first
+// group of VOPs or VOP are the configuration; a sample per VOP.
+int DecodeMpeg4Stream(const std::vector<uint8_t>& stream, const VdecOptions& options, const PictureSink& sink) {
+  auto start_code = [&](size_t i, uint8_t code) {
+    return i + 4 <= stream.size() && stream[i] == 0 && stream[i + 1] == 0 && stream[i + 2] == 1 && stream[i + 3] == code;
+  };
+  size_t first = 0;
+  while (first + 4 <= stream.size() && !start_code(first, 0xB3) && !start_code(first, 0xB6)) ++first;
+  if (first + 4 > stream.size()) first = stream.size();
+  const std::vector<uint8_t> config(stream.begin(), stream.begin() + static_cast<long>(first));
+  std::vector<std::vector<uint8_t>> samples;
+  size_t cur = first;
+  bool seen_vop = false;
+  for (size_t i = first; i + 4 <= stream.size(); ++i) {
+    if (stream[i] != 0 || stream[i + 1] != 0 || stream[i + 2] != 1) continue;
+    const uint8_t code = stream[i + 3];
+    if (code == 0xB6) {
+      if (seen_vop) {
+        samples.emplace_back(stream.begin() + static_cast<long>(cur), stream.begin() + static_cast<long>(i));
+        cur = i;
+      }
+      seen_vop = true;
+    } else if ((code == 0xB3 || code == 0xB0 || (code & 0xF0) == 0x20) && seen_vop) {
+      // Headers in front of the next VOP begin its sample.
+      samples.emplace_back(stream.begin() + static_cast<long>(cur), stream.begin() + static_cast<long>(i));
+      cur = i;
+      seen_vop = false;
+    }
+  }
+  if (cur < stream.size()) samples.emplace_back(stream.begin() + static_cast<long>(cur), stream.end());
+  return DecodeMpeg4Samples(config, samples, options, sink);
+}
+
+// The MPEG-4 video track of an MP4/3GP file.
+int DecodeMpeg4Track(const std::vector<uint8_t>& file, const VdecOptions& options, const PictureSink& sink) {
+  const ovtool::Mp4VideoTrack track = ovtool::ReadMp4VideoTrack(file);
+  if (!track.Valid()) {
+    std::fprintf(stderr, "vdec: no MPEG-4 video track\n");
+    return 1;
+  }
+  std::vector<std::vector<uint8_t>> samples;
+  for (size_t i = 0; i < track.sizes.size(); ++i) {
+    const auto begin = file.begin() + static_cast<long>(track.offsets[i]);
+    samples.emplace_back(begin, begin + track.sizes[i]);
+  }
+  return DecodeMpeg4Samples(track.config, samples, options, sink);
+}
+
 struct Format {
   const char* extension;  // lower case, with the dot
   const char* name;
@@ -140,6 +248,12 @@ struct Format {
 const Format kFormats[] = {
     {".263", "H.263", DecodeH263Stream},
     {".h263", "H.263", DecodeH263Stream},
+    {".m4v", "MPEG-4 Part 2", DecodeMpeg4Stream},
+    {".cmp", "MPEG-4 Part 2", DecodeMpeg4Stream},
+    {".mp4", "MPEG-4 Part 2 track", DecodeMpeg4Track},
+    {".3gp", "MPEG-4 Part 2 track", DecodeMpeg4Track},
+    {".3g2", "MPEG-4 Part 2 track", DecodeMpeg4Track},
+    {".mov", "MPEG-4 Part 2 track", DecodeMpeg4Track},
 };
 
 std::string LowerExtension(const std::string& path) {
@@ -175,11 +289,6 @@ int RunVdec(int argc, char** argv) {
     return 2;
   }
   const std::string ext = LowerExtension(in);
-  if (ext == ".3gp" || ext == ".mp4" || ext == ".3g2" || ext == ".mov") {
-    std::fprintf(stderr, "vdec: %s files need the MP4 reader of media/, which is not in this build yet\n",
-                 ext.c_str());
-    return 1;
-  }
   const Format* format = nullptr;
   for (const Format& f : kFormats) {
     if (ext == f.extension) format = &f;

@@ -15,6 +15,17 @@
 
 namespace ov {
 
+namespace {
+
+std::string ChildPath(const std::string& folder, const char* name) {
+  std::string child = folder;
+  if (child != "/") child += '/';
+  child += name;
+  return child;
+}
+
+}  // namespace
+
 FolderWatch::~FolderWatch() { Close(); }
 
 void FolderWatch::Close() {
@@ -35,7 +46,7 @@ void FolderWatch::AddTree(const std::string& folder, int depth) {
   while (struct dirent* entry = ::readdir(dir)) {
     std::string name = entry->d_name;
     if (name == "." || name == "..") continue;
-    std::string child = folder == "/" ? "/" + name : folder + "/" + name;
+    std::string child = ChildPath(folder, entry->d_name);
     struct stat st;
     // Symbolic links are not followed, so a link loop cannot recurse.
     if (::lstat(child.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) AddTree(child, depth + 1);
@@ -96,8 +107,7 @@ void FolderWatch::Drain() {
         if (subtree_ && is_dir && (ev->mask & (IN_CREATE | IN_MOVED_TO)) && ev->len > 0) {
           auto it = folders_.find(ev->wd);
           if (it != folders_.end()) {
-            std::string child = it->second == "/" ? "/" + std::string(ev->name) : it->second + "/" + ev->name;
-            AddTree(child, 0);
+            AddTree(ChildPath(it->second, ev->name), 0);
           }
         }
       }

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "platform/os/os_error.h"
 #include "platform/os/ov_string.h"
 
 namespace ov {
@@ -26,8 +27,6 @@ struct MessageQueueOptions {
 
 // The record count of a queue created without a limit.
 constexpr uint32_t kUnlimitedMessages = 4096;
-// Error of a write to a queue that has no reader (allow_broken unset).
-constexpr uint32_t kErrorPipeNotConnected = 233;
 
 class MessageQueue {
  public:

@@ -15,12 +15,10 @@
 #include <mutex>
 
 #include "platform/os/event.h"
+#include "platform/os/os_error.h"
 #include "platform/os/ov_string.h"
 
 namespace ov {
-
-// Release by a thread that does not own the mutex.
-constexpr uint32_t kErrorNotOwner = 288;
 
 class Mutex {
  public:

@@ -38,11 +38,16 @@ enum : uint32_t {
   kErrorDirNotEmpty = 145,
   kErrorAlreadyExists = 183,
   kErrorFilenameTooLong = 206,
+  kErrorPipeNotConnected = 233,  // a queue write with no reader
   kErrorMoreData = 234,
   kErrorWaitTimeout = 258,
   kErrorStillActive = 259,  // also the exit code of a process that still runs
-  kErrorTimeout = 1460,
+  kErrorNotOwner = 288,     // release of a mutex the thread does not own
+  kErrorModuleNotFound = 126,     // a library that cannot be loaded
+  kErrorProcedureNotFound = 127,  // a library without that export
+  kErrorBadExeFormat = 193,
   kErrorFileCorrupt = 1392,
+  kErrorTimeout = 1460,
 };
 
 // The calling thread's last error.

@@ -590,7 +590,7 @@ String String::FormatList(std::u16string_view format, const FormatArg* args, siz
     if (i >= format.size()) break;
     char16_t conv = format[i++];
     std::u16string body;
-    std::u16string sign;
+    char16_t sign = 0;  // '-', '+', ' ' or none
     bool numeric = false;
     const FormatArg* a = nullptr;
     switch (conv) {
@@ -608,12 +608,12 @@ String String::FormatList(std::u16string_view format, const FormatArg* args, siz
           long long v = a->AsSigned();
           if (a->kind() == FormatArg::Kind::kUnsigned) v = static_cast<long long>(a->AsUnsigned());
           if (v < 0) {
-            sign = u"-";
+            sign = u'-';
             magnitude = 0ULL - static_cast<unsigned long long>(v);
           } else {
             magnitude = static_cast<unsigned long long>(v);
-            if (plus) sign = u"+";
-            else if (space) sign = u" ";
+            if (plus) sign = u'+';
+            else if (space) sign = u' ';
           }
         } else {
           magnitude = a->AsUnsigned();
@@ -662,19 +662,19 @@ String String::FormatList(std::u16string_view format, const FormatArg* args, siz
         body.push_back(conv);
         break;
     }
-    size_t total = sign.size() + body.size();
+    size_t total = (sign ? 1 : 0) + body.size();
     size_t pad = static_cast<size_t>(width) > total ? static_cast<size_t>(width) - total : 0;
     if (left) {
-      out += sign;
+      if (sign) out.push_back(sign);
       out += body;
       out.append(pad, u' ');
     } else if (zero && numeric) {
-      out += sign;
+      if (sign) out.push_back(sign);
       out.append(pad, u'0');
       out += body;
     } else {
       out.append(pad, u' ');
-      out += sign;
+      if (sign) out.push_back(sign);
       out += body;
     }
     if (out.size() > static_cast<size_t>(kMaxLength)) throw std::length_error("String too long");

@@ -17,6 +17,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -217,3 +218,9 @@ char16_t ToUpperCase(char16_t c);
 bool WildcardMatch(std::u16string_view pattern, std::u16string_view name);
 
 }  // namespace ov
+
+// Strings as keys of unordered containers (by unit values).
+template <>
+struct std::hash<ov::String> {
+  size_t operator()(const ov::String& s) const noexcept { return std::hash<std::u16string_view>()(s.View()); }
+};

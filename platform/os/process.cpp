@@ -141,7 +141,7 @@ bool Process::Create(const String& application, const String& command_line, Argu
   pid_t pid = 0;
   int r = ::posix_spawnp(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ);
   if (r != 0) {
-    SetLastError(r == ENOENT ? kErrorFileNotFound : r == ENOEXEC ? 193u : ErrorFromErrno(r));
+    SetLastError(r == ENOENT ? kErrorFileNotFound : r == ENOEXEC ? kErrorBadExeFormat : ErrorFromErrno(r));
     return false;
   }
   pid_ = static_cast<uint32_t>(pid);

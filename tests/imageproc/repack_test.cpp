@@ -60,6 +60,22 @@ TEST(Repack, PackedToPlanarLumaMatchesFfmpeg) {
   EXPECT_TRUE(std::equal(ref.y.begin(), ref.y.end(), i420.begin()));
 }
 
+TEST(Repack, Planar422To420LumaMatchesFfmpeg) {
+  OV_SKIP_WITHOUT_FIXTURE(ovtest::FixturePath("imageproc_66x38_422p.yuv"));
+  const Frame ref = LoadFixture420();
+  const std::vector<uint8_t> raw = Bytes("imageproc_66x38_422p.yuv");
+  Frame src(kW, kH, Layout::k422);
+  ASSERT_EQ(raw.size(), src.y.size() + 2 * src.u.size());
+  std::memcpy(src.y.data(), raw.data(), src.y.size());
+  std::memcpy(src.u.data(), raw.data() + src.y.size(), src.u.size());
+  std::memcpy(src.v.data(), raw.data() + src.y.size() + src.u.size(), src.v.size());
+  Frame a(kW, kH), b(kW, kH);
+  ASSERT_EQ(0, gYUV422toYUV420Ex(&src.f, &a.f));
+  ASSERT_EQ(0, gYUV422htoYUV420(&src.f, &b.f));
+  EXPECT_EQ(a.y, ref.y);
+  EXPECT_EQ(b.y, ref.y);
+}
+
 TEST(Repack, PlanarToPackedMatchesFfmpeg) {
   OV_SKIP_WITHOUT_FIXTURE(ovtest::FixturePath("imageproc_66x38_uyvy.raw"));
   Frame ref = LoadFixture420();

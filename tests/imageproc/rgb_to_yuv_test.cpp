@@ -2,6 +2,7 @@
 // 24-bit BGR, against worked values and the colour model.
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 #include "imageproc/imageproc.h"
@@ -58,10 +59,16 @@ TEST_P(BottomUpRgb565, MatchesModelWithMargins) {
   }
 }
 
+std::string SizesName(const ::testing::TestParamInfo<BottomUpRgb565::ParamType>& info) {
+  const auto [sw, sh, fw, fh] = info.param;
+  return std::to_string(sw) + "x" + std::to_string(sh) + "_into_" + std::to_string(fw) + "x" + std::to_string(fh);
+}
+
 INSTANTIATE_TEST_SUITE_P(Sizes, BottomUpRgb565,
                          ::testing::Values(std::make_tuple(100, 60, 104, 64), std::make_tuple(101, 61, 104, 64),
                                            std::make_tuple(2, 1, 2, 2), std::make_tuple(176, 144, 176, 144),
-                                           std::make_tuple(7, 5, 8, 6)));
+                                           std::make_tuple(7, 5, 8, 6)),
+                         SizesName);
 
 TEST(RgbToYuv, BottomUpRgb565ChromaIgnoresThreeOfFourPixels) {
   std::vector<uint16_t> rgb = {0xF800, 0x07E0, 0x001F, 0xFFFF};  // source rows: (red, green), (blue, white)

@@ -147,7 +147,43 @@ TEST(Rotate, FourQuarterTurnsAreTheIdentity) {
         ch = nh;
       }
       EXPECT_EQ(curRgb, rgb) << w << "x" << h << " type " << type;
+      // Luma-only frames and 4:2:2 luma.
+      std::vector<uint8_t> mono = a.y, monoOut(mono.size());
+      Frame cur422(w, h, Layout::k422);
+      cur422.Randomize();
+      const std::vector<uint8_t> luma422 = cur422.y;
+      int mw = w, mh = h;
+      for (int k = 0; k < 4; ++k) {
+        YuvFrame m{mono.data(), nullptr, nullptr, static_cast<uint16_t>(mw), static_cast<uint16_t>(mh)};
+        uint8_t* p = monoOut.data();
+        gRotateMonochromeFrame(&m, &p, type);
+        mono = monoOut;
+        const int nw = (type & 1) ? mh : mw, nh = (type & 1) ? mw : mh;
+        Frame next(nw, nh, Layout::k422);
+        gRotate422Frame(&cur422.f, &next.f, type);
+        cur422 = next;
+        mw = nw;
+        mh = nh;
+      }
+      EXPECT_EQ(mono, a.y) << w << "x" << h << " type " << type;
+      EXPECT_EQ(cur422.y, luma422) << w << "x" << h << " type " << type;
     }
+  }
+  // Mirrors undo themselves.
+  for (int type : {0, 1, 2}) {
+    std::vector<int16_t> rgb(7 * 5), once(rgb.size()), twice(rgb.size());
+    for (auto& p : rgb) p = static_cast<int16_t>(Rng()());
+    ASSERT_EQ(0, gMirrorImageRGB565(rgb.data(), once.data(), 7, 5, type));
+    ASSERT_EQ(0, gMirrorImageRGB565(once.data(), twice.data(), 7, 5, type));
+    EXPECT_EQ(twice, rgb) << type;
+    Frame f(10, 6), keep(10, 6);
+    f.Randomize();
+    keep = f;
+    YuvFrameExt e{f.f.y, f.f.u, f.f.v, 10, 6, 0};
+    ASSERT_EQ(0, gMirrorImageYUV(&e, nullptr, 0, type, 0));
+    ASSERT_EQ(0, gMirrorImageYUV(&e, nullptr, 0, type, 0));
+    EXPECT_EQ(f.y, keep.y) << type;
+    EXPECT_EQ(f.v, keep.v) << type;
   }
 }
 

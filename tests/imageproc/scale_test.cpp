@@ -229,6 +229,20 @@ TEST(ScalePacked, Yuy2UpscaleStaysInsideTheRows) {
   }
 }
 
+// Ratio 8 selects taps four pixels apart: output luma column c sits on source
+// pixel 8c and chroma pair j on source group 8j, both with fraction 0.
+TEST(ScalePacked, LargeReductionSamplesTapsApart) {
+  std::vector<uint8_t> src(size_t(2) * 64 * 2);
+  for (size_t i = 0; i < src.size(); ++i) src[i] = static_cast<uint8_t>(i * 7 + 3);
+  std::vector<uint8_t> out(size_t(2) * 8 * 2);
+  gOvY1UY2VtoY1UY2V_Scale(src.data(), out.data(), 64, 2, 8, 2, 0, 0, 64, 2);
+  for (int c = 0; c < 8; ++c) EXPECT_EQ(out[2 * c], src[2 * (8 * c)]) << c;  // Y at every even byte
+  for (int j = 0; j < 4; ++j) {
+    EXPECT_EQ(out[4 * j + 1], src[4 * (8 * j) + 1]) << j;
+    EXPECT_EQ(out[4 * j + 3], src[4 * (8 * j) + 3]) << j;
+  }
+}
+
 class StripScale : public ::testing::TestWithParam<bool> {};
 
 TEST_P(StripScale, StripsMatchTheWholePicture) {

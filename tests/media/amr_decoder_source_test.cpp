@@ -8,6 +8,7 @@
 #include "media/amr_reader.h"
 #include "media/mp4_reader.h"
 #include "tests/media/media_test_util.h"
+#include "tests/media/mp4_builder.h"
 #include "tests/support/test_paths.h"
 
 namespace {
@@ -142,6 +143,48 @@ TEST(AmrDecoderSource, WithoutReaderOpenFails) {
   uint32_t bytes = 1, time = 0;
   EXPECT_EQ(source.ReadAudio(320, &bytes, &time), nullptr);
   EXPECT_FALSE(source.Seek(0));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(AmrDecoderSource, Mp4SampleOfTenFramesGivesTenBlocks) {
+  // Two samples of ten 12.2 kbit/s frames (32 bytes each) in a "samr" track.
+  mediatest::TrackSpec t;
+  t.timescale = 8000;
+  t.stts = {{2, 1600}};  // 200 ms each
+  t.stsc = {{1, 2, 1}};
+  t.sizes = {320, 320};
+  t.chunks = {24};
+  t.entry_children = mediatest::Box("damr", Bytes(9, 0));
+  Bytes file = mediatest::Movie({t}, 640);
+  for (int f = 0; f < 20; ++f) file[24 + 32 * f] = static_cast<uint8_t>((7 << 3) | 4);
+  TestPackage pak;
+  auto p = pak.Add("ten.3gp", file);
+  auto reader = std::make_unique<media::Mp4Reader>(p);
+  ASSERT_TRUE(reader->amr());
+  media::AmrDecoderSource source(std::move(reader));
+  ASSERT_TRUE(source.Open(p, 1));
+  std::vector<Block> blocks;
+  ReadAllPcm(source, &blocks);
+  ASSERT_EQ(blocks.size(), 20u);
+  for (size_t i = 0; i < blocks.size(); ++i) {
+    EXPECT_EQ(blocks[i].bytes, 320u);
+    EXPECT_EQ(blocks[i].time, i * 20) << i;
+  }
+  // A seek lands on the sample that holds the target (200 to 400 ms): its
+  // frames wholly before the target come with their own times, the one that
+  // holds it is trimmed to start there.
+  ASSERT_TRUE(source.Seek(250));
+  std::vector<Block> after;
+  ReadAllPcm(source, &after);
+  ASSERT_EQ(after.size(), 10u);
+  EXPECT_EQ(after[0].time, 200u);
+  EXPECT_EQ(after[1].time, 220u);
+  EXPECT_EQ(after[2].time, 250u);
+  EXPECT_EQ(after[2].bytes, 320u - 10 * 16);
+  EXPECT_EQ(after[3].time, 260u);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <string>
 #include <thread>
+#include <unordered_set>
 #include <vector>
 
 using ov::String;
@@ -219,4 +220,6 @@ TEST(String, Resources) {
   String::SetResource(104, u"LMENU");
   EXPECT_EQ(String::FromResource(104), u"LMENU");
   EXPECT_TRUE(String::FromResource(99999).IsEmpty());
+  std::unordered_set<String> names = {u"LMENU", u"RMENU"};
+  EXPECT_EQ(names.count(String::FromResource(104)), 1u);
 }

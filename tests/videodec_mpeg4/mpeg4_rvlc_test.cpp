@@ -15,29 +15,6 @@
 
 namespace {
 
-class BitWriter {
- public:
-  void Put(uint32_t value, int bits) {
-    for (int i = bits - 1; i >= 0; --i) {
-      if (pos_ % 8 == 0) bytes_.push_back(0);
-      if ((value >> i) & 1) bytes_.back() = static_cast<uint8_t>(bytes_.back() | (0x80 >> (pos_ % 8)));
-      ++pos_;
-    }
-  }
-  void Code(const videodec::Mpeg4Code& c) { Put(c.code, c.len); }
-  // next_start_code() stuffing: a 0, then ones to the byte boundary.
-  void Stuff() {
-    Put(0, 1);
-    while (pos_ % 8) Put(1, 1);
-  }
-  size_t pos() const { return pos_; }
-  std::vector<uint8_t>& bytes() { return bytes_; }
-
- private:
-  std::vector<uint8_t> bytes_;
-  size_t pos_ = 0;
-};
-
 constexpr int kMbs = 10;  // one row of ten macroblocks, 160 x 16
 
 // Index of a last = 1, run = 0 event of the given level in kMpeg4InterRvlc:
@@ -49,7 +26,7 @@ int RvlcLastRunZero(int level) { return 103 + level - 1; }
 // Returns the stream; *texture_bits receives, per P-VOP macroblock, the bit
 // position of its texture in the stream.
 std::vector<uint8_t> MakeStream(std::vector<size_t>* texture_bits) {
-  BitWriter w;
+  mpeg4test::BitWriter w;
   // Video object layer (ISO/IEC 14496-2 6.2.3).
   w.Put(0x00000120, 32);
   w.Put(0, 1);      // random_accessible_vol
@@ -143,7 +120,7 @@ int MacroblockDiff(const mpeg4test::Frame& a, const mpeg4test::Frame& b, int mb)
 
 TEST(Mpeg4Rvlc, EventsReadBackwardsInReverseOrder) {
   // (last, run, level) events written forward, read back from the end.
-  BitWriter w;
+  mpeg4test::BitWriter w;
   const int events[][3] = {{0, 0, 3}, {0, 2, 1}, {1, 0, 1}, {0, 1, 2}, {1, 4, 1}};
   // Build from the tables directly: the inter RVLC list is ordered by
   // (last, run, level), so count entries before each event.

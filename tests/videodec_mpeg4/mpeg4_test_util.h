@@ -159,4 +159,86 @@ inline std::vector<Frame> DecodePackets(videodec::VideoDecoder* dec, const Strea
   return frames;
 }
 
+// Writes bits most significant first, for hand-made streams.
+class BitWriter {
+ public:
+  void Put(uint32_t value, int bits) {
+    for (int i = bits - 1; i >= 0; --i) {
+      if (pos_ % 8 == 0) bytes_.push_back(0);
+      if ((value >> i) & 1) bytes_.back() = static_cast<uint8_t>(bytes_.back() | (0x80 >> (pos_ % 8)));
+      ++pos_;
+    }
+  }
+  template <typename VlcCode>
+  void Code(const VlcCode& c) {
+    Put(c.code, c.len);
+  }
+  // next_start_code() stuffing: a 0, then ones to the byte boundary.
+  void Stuff() {
+    Put(0, 1);
+    while (pos_ % 8) Put(1, 1);
+  }
+  size_t pos() const { return pos_; }
+  std::vector<uint8_t>& bytes() { return bytes_; }
+
+ private:
+  std::vector<uint8_t> bytes_;
+  size_t pos_ = 0;
+};
+
+
+// A video object layer header (ISO/IEC 14496-2 6.2.3) with the fields the
+// tests vary; everything else as a Simple Profile encoder writes it.
+struct LayerFields {
+  int width = 176, height = 144;
+  int verid = 1;
+  int shape = 0;
+  int resolution = 30;
+  int interlaced = 0;
+  int sprite = 0;
+  int quant_type = 0;
+  int data_partitioned = 0, reversible_vlc = 0;
+  int scalability = 0;
+};
+
+inline std::vector<uint8_t> MakeLayer(const LayerFields& f) {
+  BitWriter w;
+  w.Put(0x00000120, 32);
+  w.Put(0, 1);  // random_accessible_vol
+  w.Put(1, 8);  // simple object
+  if (f.verid != 1) {
+    w.Put(1, 1);
+    w.Put(static_cast<uint32_t>(f.verid), 4);
+    w.Put(1, 3);
+  } else {
+    w.Put(0, 1);
+  }
+  w.Put(1, 4);  // aspect 1:1
+  w.Put(0, 1);  // vol_control_parameters
+  w.Put(static_cast<uint32_t>(f.shape), 2);
+  w.Put(1, 1);
+  w.Put(static_cast<uint32_t>(f.resolution), 16);
+  w.Put(1, 1);
+  w.Put(0, 1);  // fixed_vop_rate
+  w.Put(1, 1);
+  w.Put(static_cast<uint32_t>(f.width), 13);
+  w.Put(1, 1);
+  w.Put(static_cast<uint32_t>(f.height), 13);
+  w.Put(1, 1);
+  w.Put(static_cast<uint32_t>(f.interlaced), 1);
+  w.Put(1, 1);  // obmc_disable
+  w.Put(static_cast<uint32_t>(f.sprite), f.verid == 1 ? 1 : 2);
+  w.Put(0, 1);  // not_8_bit
+  w.Put(static_cast<uint32_t>(f.quant_type), 1);
+  if (f.verid != 1) w.Put(0, 1);  // quarter_sample
+  w.Put(1, 1);  // complexity_estimation_disable
+  w.Put(0, 1);  // resync_marker_disable
+  w.Put(static_cast<uint32_t>(f.data_partitioned), 1);
+  if (f.data_partitioned) w.Put(static_cast<uint32_t>(f.reversible_vlc), 1);
+  if (f.verid != 1) w.Put(0, 2);  // newpred, reduced resolution
+  w.Put(static_cast<uint32_t>(f.scalability), 1);
+  w.Stuff();
+  return w.bytes();
+}
+
 }  // namespace mpeg4test

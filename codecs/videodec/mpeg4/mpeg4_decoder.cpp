@@ -2,6 +2,7 @@
 // headers, and the finishing and handing out of pictures.
 #include "codecs/videodec/mpeg4/mpeg4_decoder.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -69,7 +70,7 @@ void CopyOut(Mpeg4Decoder& d, const DecodedPicture& pic, DecodedPicture* out) {
     out->height = pic.height;
     return;
   }
-  const int cw = d.layer.width & ~1, ch = d.layer.height & ~1;
+  const int cw = std::min<int>(d.layer.width, w) & ~1, ch = std::min<int>(d.layer.height, h) & ~1;
   CopyPlane(out->y, cw, pic.y, w, cw, ch);
   CopyPlane(out->u, cw / 2, pic.u, w / 2, cw / 2, ch / 2);
   CopyPlane(out->v, cw / 2, pic.v, w / 2, cw / 2, ch / 2);
@@ -365,6 +366,24 @@ int32_t Mpeg4AllocateBuffers(Mpeg4Decoder& d) {
   }
   d.has_buffers = true;
   return 0;
+}
+
+bool Mpeg4ParseLayerSize(const uint8_t* data, uint32_t size, uint16_t* width, uint16_t* height) {
+  if (!data || !width || !height) return false;
+  Mpeg4Decoder d;
+  d.bits.Attach(data, size);
+  for (uint32_t i = 0; i + 4 <= size; ++i) {
+    const bool layer = data[i] == 0 && data[i + 1] == 0 && data[i + 2] == 1 && (data[i + 3] & 0xF0) == 0x20;
+    const bool short_header = data[i] == 0 && data[i + 1] == 0 && (data[i + 2] & 0xFC) == 0x80;
+    if (!layer && !short_header) continue;
+    d.bits.Seek(static_cast<uint64_t>(i) * 8);
+    if (Mpeg4ParseVolHeader(d) != 0) return false;
+    if (d.layer.short_header && Mpeg4ParseShortVideoHeader(d) != 0) return false;
+    *width = d.layer.width;
+    *height = d.layer.height;
+    return *width > 0 && *height > 0;
+  }
+  return false;
 }
 
 int32_t gCreateMPEG4VideoDecoder(VideoDecoder** decoder, const uint8_t* config, uint32_t* config_length,

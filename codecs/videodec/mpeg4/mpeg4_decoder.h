@@ -40,6 +40,13 @@ namespace videodec {
 int32_t gCreateMPEG4VideoDecoder(VideoDecoder** decoder, const uint8_t* config, uint32_t* config_length,
                                  uint32_t postfilter_level);
 
+// Width and height of the first video object layer header in `data` (the
+// configuration bytes or the start of a stream), or of the first short video
+// header when the data holds no layer header. False when there is neither or
+// the header is refused. For callers that need the display size of a stream
+// without a container; any thread.
+bool Mpeg4ParseLayerSize(const uint8_t* data, uint32_t size, uint16_t* width, uint16_t* height);
+
 // Largest picture the decoder accepts, in macroblocks: the 14-bit macroblock
 // number of the video packet header addresses no more.
 constexpr uint32_t kMpeg4MaxMacroblocks = 1u << 14;

@@ -595,7 +595,9 @@ int32_t StartVop(Mpeg4Decoder& d, bool resumable) {
         d.vop_start = b.Pos();
         ResetRecords(d);
         const uint64_t at = b.Pos();
+        const Mpeg4Layer saved_layer = d.layer;
         if (Mpeg4ParseShortVideoHeader(d) != 0) {
+          d.layer = saved_layer;
           if (resumable && b.Overrun()) {
             b.Seek(at);
             return VDEC_INPUT_EXHAUSTED;
@@ -604,7 +606,10 @@ int32_t StartVop(Mpeg4Decoder& d, bool resumable) {
           ResyncShortHeader(d);
           continue;
         }
-        if (Mpeg4CheckStreamSize(d) != 0) return VDEC_SIZE_CHANGED;
+        if (Mpeg4CheckStreamSize(d) != 0) {
+          d.layer = saved_layer;
+          return VDEC_SIZE_CHANGED;
+        }
         break;
       }
       if (code == 0x1B1) {
@@ -643,7 +648,13 @@ int32_t StartVop(Mpeg4Decoder& d, bool resumable) {
       continue;
     }
     if (code >= 0x120 && code <= 0x12F) {
+      // A layer header that is refused, or that changes the size, leaves the
+      // set-up layer in place.
+      const Mpeg4Layer saved_layer = d.layer;
+      const Mpeg4Vop saved_vop = d.vop;
       if (Mpeg4ParseVolHeader(d) != 0) {
+        d.layer = saved_layer;
+        d.vop = saved_vop;
         if (resumable && b.Overrun()) {
           b.Seek(at);
           return VDEC_INPUT_EXHAUSTED;
@@ -652,7 +663,11 @@ int32_t StartVop(Mpeg4Decoder& d, bool resumable) {
         Mpeg4SeekStartCode(d);
         continue;
       }
-      if (Mpeg4CheckStreamSize(d) != 0) return VDEC_SIZE_CHANGED;
+      if (Mpeg4CheckStreamSize(d) != 0) {
+        d.layer = saved_layer;
+        d.vop = saved_vop;
+        return VDEC_SIZE_CHANGED;
+      }
       continue;
     }
     if (code == 0x1B3) {

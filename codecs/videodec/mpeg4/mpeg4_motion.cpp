@@ -1,5 +1,6 @@
 // Motion vector prediction and reconstruction (ISO/IEC 14496-2 7.6.5, 7.6.3)
 // and half-sample motion compensation with unrestricted vectors (7.6.2).
+#include <algorithm>
 #include <cstring>
 
 #include "codecs/videodec/common/motion.h"
@@ -80,7 +81,7 @@ void Mpeg4PadReference(Mpeg4Decoder& d) {
     for (int j = ch; j < plane_h; ++j) std::memcpy(plane + j * stride, plane + (ch - 1) * stride, static_cast<size_t>(stride));
   };
   const int w = ref.width, h = ref.height;
-  const int lw = d.layer.width, lh = d.layer.height;
+  const int lw = std::min<int>(d.layer.width, w), lh = std::min<int>(d.layer.height, h);
   pad(ref.y, w, h, lw, lh);
   pad(ref.u, w / 2, h / 2, (lw + 1) / 2, (lh + 1) / 2);
   pad(ref.v, w / 2, h / 2, (lw + 1) / 2, (lh + 1) / 2);

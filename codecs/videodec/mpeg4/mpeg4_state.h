@@ -210,6 +210,16 @@ int32_t Mpeg4DecodeWholePicture(Mpeg4Decoder& d);
 int32_t Mpeg4DecodePacketMode(Mpeg4Decoder& d, bool resumable);
 
 // Texture (mpeg4_texture.cpp).
+// Reconstructed coefficient of level L at quantiser q (7.4.4.2, H.263
+// method), saturated to -2048..2047 so that large escape levels cannot
+// overflow the prescaled 16-bit store.
+int Mpeg4DequantiseLevel(int level, int q);
+// DC predictor p / scaler rounded to nearest (7.4.3.1 "//"); p is 0..2047.
+// Exact division: a 16-bit reciprocal is off by one at halves.
+int Mpeg4DcPredictor(int p, int scaler);
+// AC predictor a of a macroblock with quantiser qp rescaled to quantiser q,
+// (a x qp) // q with 64-bit product and exact rounding half away from zero.
+int Mpeg4RescaleAc(int a, int qp, int q);
 // Decodes and reconstructs the six blocks of an intra macroblock into the
 // current picture; dc_diff holds the DC differentials when they were read
 // before (data partitioning), else null. Returns 0 or -1.

@@ -13,23 +13,12 @@
 namespace videodec {
 namespace {
 
-// Reconstructed coefficient of level L (7.4.4.2), saturated to the 12-bit
-// coefficient range so that large escape levels cannot overflow the
-// prescaled 16-bit store.
-inline int Dequant(int level, int q) {
-  const int odd = (q & 1) ? q : q - 1;
-  const int f = level > 0 ? 2 * q * level + odd : 2 * q * level - odd;
-  return std::clamp(f, -2048, 2047);
-}
+inline int Dequant(int level, int q) { return Mpeg4DequantiseLevel(level, q); }
 
 inline int16_t Prescale(int f, int raster) {
   return static_cast<int16_t>((f * static_cast<int>(kIdctScale[raster]) + 2048) >> 12);
 }
 
-// Rounded division of ISO/IEC 14496-2 ("//": half away from zero).
-inline int RoundDiv(int64_t a, int64_t b) {
-  return static_cast<int>(a >= 0 ? (a + b / 2) / b : -((-a + b / 2) / b));
-}
 
 // The inverse transform; a block whose last coefficient is the DC takes the
 // DC-only path.
@@ -131,8 +120,7 @@ int PredictDc(const Mpeg4MacroblockRecord& r, const Neighbours& n, int b, int di
     p = c;
     *direction = 1;
   }
-  // Exact rounded division: a reciprocal multiply is off by one at halves.
-  const int value = (diff + (p + scaler / 2) / scaler) * scaler;
+  const int value = (diff + Mpeg4DcPredictor(p, scaler)) * scaler;
   return std::clamp(value, 0, 2047);
 }
 
@@ -174,7 +162,7 @@ void ReconstructIntra(Mpeg4Decoder& d, uint32_t mb) {
         if (inner >= 0) {
           for (int v = 1; v < 8; ++v) f[v] += qf[inner][v];
         } else if (src) {
-          for (int v = 1; v < 8; ++v) f[v] += qp == q ? src[v - 1] : RoundDiv(static_cast<int64_t>(src[v - 1]) * qp, q);
+          for (int v = 1; v < 8; ++v) f[v] += qp == q ? src[v - 1] : Mpeg4RescaleAc(src[v - 1], qp, q);
         }
       } else {
         const int16_t* src = nullptr;
@@ -190,7 +178,7 @@ void ReconstructIntra(Mpeg4Decoder& d, uint32_t mb) {
         if (inner >= 0) {
           for (int u = 1; u < 8; ++u) f[u * 8] += qf[inner][u * 8];
         } else if (src) {
-          for (int u = 1; u < 8; ++u) f[u * 8] += qp == q ? src[u - 1] : RoundDiv(static_cast<int64_t>(src[u - 1]) * qp, q);
+          for (int u = 1; u < 8; ++u) f[u * 8] += qp == q ? src[u - 1] : Mpeg4RescaleAc(src[u - 1], qp, q);
         }
       }
       for (int i = 1; i < 8; ++i) {
@@ -229,6 +217,19 @@ void ReconstructIntra(Mpeg4Decoder& d, uint32_t mb) {
 }
 
 }  // namespace
+
+int Mpeg4DequantiseLevel(int level, int q) {
+  const int odd = (q & 1) ? q : q - 1;
+  const int f = level > 0 ? 2 * q * level + odd : 2 * q * level - odd;
+  return std::clamp(f, -2048, 2047);
+}
+
+int Mpeg4DcPredictor(int p, int scaler) { return (p + scaler / 2) / scaler; }
+
+int Mpeg4RescaleAc(int a, int qp, int q) {
+  const int64_t v = static_cast<int64_t>(a) * qp;
+  return static_cast<int>(v >= 0 ? (v + q / 2) / q : -((-v + q / 2) / q));
+}
 
 int Mpeg4DecodeIntraTexture(Mpeg4Decoder& d, uint32_t mb, const int* dc_diff, bool rvlc) {
   Mpeg4MacroblockRecord& r = d.cur_records()[mb];

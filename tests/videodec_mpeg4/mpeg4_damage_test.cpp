@@ -1,0 +1,198 @@
+// Damaged and hostile input: concealment and its report, truncated and
+// bit-flipped streams in every mode, reset and not-coded VOPs.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "codecs/videodec/mpeg4/mpeg4_decoder.h"
+#include "tests/support/test_paths.h"
+#include "tests/videodec_mpeg4/mpeg4_test_util.h"
+
+namespace {
+
+using mpeg4test::Decoder;
+using mpeg4test::Stream;
+
+Decoder Create(const Stream& s) {
+  Decoder dec;
+  std::vector<uint8_t> config(s.config);
+  uint32_t len = static_cast<uint32_t>(config.size());
+  EXPECT_EQ(videodec::gCreateMPEG4VideoDecoder(&dec.d, config.data(), &len, 0), 0);
+  return dec;
+}
+
+// Byte offsets of the resync markers (16 zero bits and a one, byte-aligned)
+// in a P-VOP with forward code 1.
+std::vector<size_t> ResyncMarkers(const std::vector<uint8_t>& v) {
+  std::vector<size_t> at;
+  for (size_t i = 4; i + 3 < v.size(); ++i) {
+    if (v[i] == 0 && v[i + 1] == 0 && (v[i + 2] & 0x80) && !(v[i + 2] == 1)) at.push_back(i);
+  }
+  return at;
+}
+
+TEST(Mpeg4Damage, DamagedPacketIsConcealedAndCounted) {
+  const std::string path = ovtest::FixturePath("mpeg4_packets.m4v");
+  OV_SKIP_WITHOUT_FIXTURE(path);
+  Stream s = mpeg4test::SplitM4v(ovtest::ReadFileBytes(path));
+  const auto ref = mpeg4test::ReadYuv(ovtest::ReadFileBytes(ovtest::FixturePath("mpeg4_packets.yuv")), 176, 144,
+                                      176, 144);
+  // The second packet of the fourth VOP (a P-VOP) is overwritten with a
+  // pattern that is no valid macroblock data.
+  auto& vop = s.samples[3];
+  const auto markers = ResyncMarkers(vop);
+  ASSERT_GE(markers.size(), 2u);
+  for (size_t i = markers[0] + 8; i < markers[1] - 2; ++i) vop[i] = 0x00;
+  Decoder dec = Create(s);
+  std::vector<uint8_t> y(176 * 144), u(y.size() / 4), v(y.size() / 4);
+  for (size_t i = 0; i < s.samples.size(); ++i) {
+    std::vector<uint8_t> copy(s.samples[i]);
+    uint32_t len = static_cast<uint32_t>(copy.size());
+    videodec::DecodedPicture pic{y.data(), u.data(), v.data(), 0, 0, 0};
+    ASSERT_EQ(dec.d->DecodeFrameOut(dec.d, copy.data(), &len, &pic), 0) << "VOP " << i;
+    int32_t percent = -1;
+    ASSERT_EQ(dec.d->GetDecoderParam(dec.d, videodec::VDEC_PARAM_DAMAGED_PERCENT, &percent), 0);
+    uint8_t map[99 / 8 + 1];
+    ASSERT_EQ(dec.d->GetDecoderParam(dec.d, videodec::VDEC_PARAM_DAMAGED_MAP, map), 0);
+    int cleared = 0;
+    for (int mb = 0; mb < 99; ++mb) cleared += !(map[mb / 8] & (0x80 >> (mb % 8)));
+    EXPECT_EQ(map[12] & 0x1F, 0x1F) << "unused low bits of the last byte are set";
+    const double psnr = mpeg4test::LumaPsnr(mpeg4test::FromPicture(pic, 176, 144), ref[i]);
+    if (i == 3) {
+      EXPECT_GT(percent, 0);
+      EXPECT_EQ(cleared * 100 / 99, percent);
+      // Concealed from the previous picture: far from garbage.
+      EXPECT_GT(psnr, 20.0);
+    } else if (i < 3) {
+      EXPECT_EQ(percent, 0) << "VOP " << i;
+      EXPECT_EQ(cleared, 0);
+    }
+  }
+}
+
+// Decodes `s` in the given mode, ignoring results; the sanitizers judge.
+void DecodeAnyhow(const Stream& s, int mode) {
+  Decoder dec;
+  std::vector<uint8_t> config(s.config);
+  uint32_t len = static_cast<uint32_t>(config.size());
+  if (videodec::gCreateMPEG4VideoDecoder(&dec.d, config.data(), &len, 0) != 0) return;
+  if (mode == 2) dec.d->SetDecoderParam(dec.d, videodec::VDEC_PARAM_DECODE_VARIANT, 1);
+  std::vector<uint8_t> y(352 * 288), u(y.size() / 4), v(y.size() / 4);
+  for (const auto& sample : s.samples) {
+    if (sample.empty()) continue;
+    // Exact-size heap copies, so over-reads are caught.
+    std::vector<uint8_t> copy(sample);
+    if (mode == 0) {
+      uint32_t n = static_cast<uint32_t>(copy.size());
+      videodec::DecodedPicture pic{y.data(), u.data(), v.data(), 0, 0, 0};
+      dec.d->DecodeFrameOut(dec.d, copy.data(), &n, &pic);
+      continue;
+    }
+    size_t off = 0;
+    for (int guard = 0; off < copy.size() && guard < 1000; ++guard) {
+      uint32_t n = static_cast<uint32_t>(copy.size() - off);
+      const int32_t r = dec.d->DecodeFrame(dec.d, copy.data() + off, &n);
+      ASSERT_LE(n, copy.size() - off);
+      off += n;
+      if (r == videodec::VDEC_PICTURE_OPEN || r == videodec::VDEC_NEXT_PICTURE) {
+        const videodec::DecodedPicture* pic = nullptr;
+        dec.d->GetDecoderParam(dec.d, videodec::VDEC_PARAM_FINISH_PICTURE, &pic);
+      }
+      if (n == 0 && r != videodec::VDEC_PICTURE_OPEN) break;
+    }
+    const videodec::DecodedPicture* pic = nullptr;
+    dec.d->GetDecoderParam(dec.d, videodec::VDEC_PARAM_FINISH_PICTURE, &pic);
+    int32_t percent = -1;
+    dec.d->GetDecoderParam(dec.d, videodec::VDEC_PARAM_DAMAGED_PERCENT, &percent);
+    EXPECT_GE(percent, 0);
+    EXPECT_LE(percent, 100);
+  }
+}
+
+class Mpeg4Hostile : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(Mpeg4Hostile, TruncatedAndBitFlippedStreamsDecodeWithoutHarm) {
+  const std::string path = ovtest::FixturePath(GetParam());
+  OV_SKIP_WITHOUT_FIXTURE(path);
+  const auto bytes = ovtest::ReadFileBytes(path);
+  const bool h263 = std::string(GetParam()).find(".h263") != std::string::npos;
+  const Stream clean = h263 ? mpeg4test::SplitH263(bytes) : mpeg4test::SplitM4v(bytes);
+  const uint32_t seed = 424242u;
+  std::printf("seed %u\n", seed);
+  uint32_t state = seed;
+  auto next = [&state]() {
+    state = state * 1664525u + 1013904223u;
+    return state >> 8;
+  };
+  Stream truncated = clean, flipped = clean;
+  for (auto& v : truncated.samples) v.resize(v.size() * (1 + next() % 9) / 10);
+  for (auto& v : flipped.samples) {
+    for (int k = 0; k < 6 && !v.empty(); ++k) {
+      const size_t bit = next() % (v.size() * 8);
+      v[bit / 8] = static_cast<uint8_t>(v[bit / 8] ^ (0x80 >> (bit % 8)));
+    }
+  }
+  for (int mode = 0; mode < 3; ++mode) {
+    DecodeAnyhow(truncated, mode);
+    DecodeAnyhow(flipped, mode);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Fixtures, Mpeg4Hostile,
+                         ::testing::Values("mpeg4_plain.m4v", "mpeg4_aic_mv4.m4v", "mpeg4_packets.m4v",
+                                           "mpeg4_partitioned.m4v", "mpeg4_170x130.m4v",
+                                           "mpeg4_short_header.h263"));
+
+TEST(Mpeg4Damage, ResetWaitsForAnIntraVop) {
+  const std::string path = ovtest::FixturePath("mpeg4_plain.m4v");
+  OV_SKIP_WITHOUT_FIXTURE(path);
+  const Stream s = mpeg4test::SplitM4v(ovtest::ReadFileBytes(path));
+  Decoder dec = Create(s);
+  std::vector<uint8_t> p(s.samples[1]);  // a P-VOP
+  uint32_t len = static_cast<uint32_t>(p.size());
+  EXPECT_EQ(dec.d->DecodeFrame(dec.d, p.data(), &len), videodec::VDEC_WAITING_FOR_INTRA);
+  std::vector<uint8_t> i(s.samples[0]);
+  len = static_cast<uint32_t>(i.size());
+  EXPECT_EQ(dec.d->DecodeFrame(dec.d, i.data(), &len), 0);
+  const videodec::DecodedPicture* pic = nullptr;
+  ASSERT_EQ(dec.d->GetDecoderParam(dec.d, videodec::VDEC_PARAM_FINISH_PICTURE, &pic), 0);
+  len = static_cast<uint32_t>(p.size());
+  EXPECT_EQ(dec.d->DecodeFrame(dec.d, p.data(), &len), 0);
+  ASSERT_EQ(dec.d->GetDecoderParam(dec.d, videodec::VDEC_PARAM_FINISH_PICTURE, &pic), 0);
+  EXPECT_EQ(dec.d->ResetDecoder(dec.d), 0);
+  len = static_cast<uint32_t>(p.size());
+  EXPECT_EQ(dec.d->DecodeFrame(dec.d, p.data(), &len), videodec::VDEC_WAITING_FOR_INTRA);
+}
+
+TEST(Mpeg4Damage, NotCodedVopRepeatsTheReference) {
+  const std::string path = ovtest::FixturePath("mpeg4_plain.m4v");
+  OV_SKIP_WITHOUT_FIXTURE(path);
+  const Stream s = mpeg4test::SplitM4v(ovtest::ReadFileBytes(path));
+  Decoder dec = Create(s);
+  std::vector<uint8_t> y(176 * 144), u(y.size() / 4), v(y.size() / 4);
+  videodec::DecodedPicture first{y.data(), u.data(), v.data(), 0, 0, 0};
+  std::vector<uint8_t> i(s.samples[0]);
+  uint32_t len = static_cast<uint32_t>(i.size());
+  ASSERT_EQ(dec.d->DecodeFrameOut(dec.d, i.data(), &len, &first), 0);
+  const std::vector<uint8_t> shown(y);
+  // A P-VOP with vop_coded 0 for this layer (vop_time_increment_resolution
+  // 15: 4-bit increments): start code; 01 (P), modulo_time_base 0, marker 1,
+  // increment 0001; marker 1, vop_coded 0, stuffing 011111.
+  const uint8_t not_coded[] = {0x00, 0x00, 0x01, 0xB6, 0x51, 0x9F};
+  std::vector<uint8_t> nc(not_coded, not_coded + sizeof(not_coded));
+  len = static_cast<uint32_t>(nc.size());
+  std::vector<uint8_t> y2(y.size(), 7), u2(u.size(), 7), v2(v.size(), 7);
+  videodec::DecodedPicture repeat{y2.data(), u2.data(), v2.data(), 0, 0, 0};
+  ASSERT_EQ(dec.d->DecodeFrameOut(dec.d, nc.data(), &len, &repeat), 0);
+  EXPECT_EQ(y2, shown);
+  int32_t percent = -1;
+  ASSERT_EQ(dec.d->GetDecoderParam(dec.d, videodec::VDEC_PARAM_DAMAGED_PERCENT, &percent), 0);
+  EXPECT_EQ(percent, 0);
+  uint8_t map[13] = {};
+  ASSERT_EQ(dec.d->GetDecoderParam(dec.d, videodec::VDEC_PARAM_DAMAGED_MAP, map), 0);
+  for (uint8_t b : map) EXPECT_EQ(b, 0xFF);
+}
+
+}  // namespace
