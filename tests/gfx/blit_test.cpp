@@ -5,6 +5,7 @@
 
 #include "platform/gfx/dc.h"
 #include "tests/gfx/surface_util.h"
+#include "tests/support/md5.h"
 
 namespace {
 
@@ -241,6 +242,46 @@ TEST(PenTest, PolylineWidthsAndDashes) {
   wide.dc->SelectPen(gfx::CreatePen(gfx::kPsSolid, 1, kBlue));
   EXPECT_TRUE(gfx::Polyline(wide.get(), far, 2));
   ovtest::SaveSurface(ovtest::ScratchDir(), "pens", *wide.bitmap);
+}
+
+}  // namespace
+
+namespace {
+
+// One screen of every blit kind, compared with a hash checked by eye once
+// (the PNG in the scratch folder); on mismatch the picture is kept as
+// scene.actual.png beside it for review.
+TEST(GoldenTest, SceneOfEveryBlit) {
+  auto src = Pattern();
+  auto icon = MakeCanvas(8, 8, kMagenta);
+  gfx::FillRect(icon.get(), {2, 2, 6, 6}, gfx::CreateSolidBrush(Rgb(255, 255, 0)));
+  auto screen = MakeCanvas(64, 48, Rgb(0, 0, 96));
+  gfx::HDC s = screen.get();
+  gfx::StretchBlt(s, 0, 0, 16, 16, src.get(), 0, 0, 4, 4, gfx::kSrcCopy);
+  screen.dc->SetStretchBltMode(gfx::kBilinear);
+  gfx::StretchBlt(s, 16, 0, 16, 16, src.get(), 0, 0, 4, 4, gfx::kSrcCopy);
+  gfx::StretchBlt(s, 32, 0, 16, 16, src.get(), 0, 3, 4, -4, gfx::kSrcCopy);
+  gfx::TransparentImage(s, 48, 0, 16, 16, icon.get(), 0, 0, 8, 8, kMagenta);
+  auto white = MakeCanvas(16, 16, kWhite);
+  gfx::AlphaBlend(s, 0, 16, 16, 16, white.get(), 0, 0, 16, 16, 96);
+  auto region = gfx::CreateRectRgn(16, 16, 40, 28);
+  gfx::CombineRgn(region, region, gfx::CreateRectRgn(28, 22, 48, 32), gfx::kRgnXor);
+  screen.dc->SelectClipRegion(region.get());
+  gfx::FillRect(s, {0, 0, 64, 48}, gfx::CreateSolidBrush(kGreen));
+  screen.dc->SelectClipRegion(nullptr);
+  screen.dc->SelectPen(gfx::CreatePen(gfx::kPsDash, 1, kWhite));
+  const gfx::Point frame[] = {{1, 34}, {62, 34}, {62, 46}, {1, 46}, {1, 34}};
+  gfx::Polyline(s, frame, 5);
+  screen.dc->SelectPen(gfx::CreatePen(gfx::kPsSolid, 3, kRed));
+  const gfx::Point diagonal[] = {{6, 38}, {58, 44}};
+  gfx::Polyline(s, diagonal, 2);
+  gfx::BitBlt(s, 50, 20, 6, 6, nullptr, 0, 0, gfx::kDstInvert);
+
+  const std::string dir = ovtest::ScratchDir();
+  const std::string hash = ovtest::Md5Hex(screen.bitmap->bits(), size_t(screen.bitmap->row_bytes()) * 48);
+  ovtest::SaveSurface(dir, "scene", *screen.bitmap);
+  EXPECT_EQ(hash, "897e8d390795dd120e0a9a1bc39a36b8");
+  if (hash != "897e8d390795dd120e0a9a1bc39a36b8") ovtest::SaveSurface(dir, "scene.actual", *screen.bitmap);
 }
 
 }  // namespace
