@@ -2,7 +2,8 @@
 // frames, frame quantiser, VOP or short-header picture header, the
 // macroblock rows with GOB headers and video packets, the overflow guard and
 // the end of the frame.
-#include "encoders/common/zero_motion.h"
+#include "encoders/common/motion_comp.h"
+#include "encoders/common/motion_search.h"
 #include "encoders/mpeg4enc/mpeg4_encoder.h"
 
 namespace venc {
@@ -60,8 +61,25 @@ VideoEncoderResult EncodeVop(Mpeg4Encoder& enc) {
   const uint32_t frameStart = enc.writer.FrameBits();
 
   if (enc.codingType == 1) {
-    EstimateZeroMotion(*enc.current, *enc.reference, enc.mbsPerRow, enc.mbRows, enc.mbs);
+    const SearchConstants k = SearchConstantsFor(enc.complexity, enc.searchRange);
+    MotionSearchContext& ctx = enc.motion;
+    ctx.range = k.range;
+    ctx.spreadThreshold = k.spreadThreshold;
+    ctx.earlyExitSad = k.earlyExitSad;
+    ctx.reference = enc.reference->lumaOrigin();
+    ctx.current = enc.current->lumaOrigin();
+    MotionLayout layout;
+    layout.width = enc.codedWidth;
+    layout.height = enc.codedHeight;
+    layout.mbsPerRow = enc.mbsPerRow;
+    layout.mbRows = enc.mbRows;
+    layout.previousPredicted = enc.prevCodingType == 1;
+    // Vectors of MPEG-4 may point outside the picture; short-header ones may not.
+    layout.unrestricted = enc.shortHeader == 0;
+    layout.halfPelDiagonal = k.halfPelDiagonal;
+    EstimatePictureMotion(ctx, layout, enc.mbs);
     enc.fcode = enc.fcodeCreate;
+    if (enc.fcode > 1) enc.fcode = ReduceFCode(enc.mbs, enc.mbCount, enc.fcode);
     if (enc.sceneChangeDetection && DetectSceneChange(rc, enc.mbs, enc.complexity)) enc.codingType = 0;
   }
   const bool intra = enc.codingType == 0;
@@ -135,7 +153,7 @@ VideoEncoderResult EncodeVop(Mpeg4Encoder& enc) {
       MbBits bits;
       if (mb.inter) {
         int32_t sad[6];
-        CompensateZeroMotion(*enc.current, *enc.reference, col, row, enc.blocks, sad);
+        CompensateMacroblock(enc.motion.dsp, *enc.reference, *enc.current, 16 * col, 16 * row, mb, enc.blocks, sad);
         bits = EncodeInterMb(enc, index, sad, &runningQp, &packet, packetLimit);
       } else {
         LoadIntraBlocks(enc, col, row);
