@@ -8,6 +8,7 @@
 #include <new>
 
 #include "encoders/common/encoder_tables.h"
+#include "encoders/common/intra_refresh.h"
 #include "encoders/mpeg4enc/mpeg4enc.h"
 #include "encoders/mpeg4enc/mpeg4enc_tables.h"
 #include "platform/cpu/cpu.h"
@@ -523,6 +524,9 @@ VideoEncoderResult Allocate(Mpeg4Encoder& enc) {
   if (!enc.blocks || !f0 || !f1 || !enc.mbs || !enc.streamHeader || !enc.packetSizes || !dc ||
       !enc.motion.vectorField || !enc.motion.previousVectorField)
     return VENC_ERR_NO_MEMORY;
+  enc.refreshScores = static_cast<int32_t*>(TrackedAlloc(enc, 2 * sizeof(int32_t) * static_cast<size_t>(enc.mbCount)));
+  if (!enc.refreshScores) return VENC_ERR_NO_MEMORY;
+  enc.refreshIndices = enc.refreshScores + enc.mbCount;
   std::memset(enc.motion.vectorField, 0, fieldBytes);
   std::memset(enc.motion.previousVectorField, 0, fieldBytes);
   enc.dcRows[0] = dc;
@@ -532,6 +536,7 @@ VideoEncoderResult Allocate(Mpeg4Encoder& enc) {
   enc.current = &enc.frames[0];
   enc.reference = &enc.frames[1];
   for (int i = 0; i < enc.mbCount; ++i) enc.mbs[i].quant = 10;
+  ResetRefreshCounters(enc.mbs, enc.mbCount);
   return VENC_OK;
 }
 

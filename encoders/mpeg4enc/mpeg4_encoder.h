@@ -113,6 +113,8 @@ struct Mpeg4Encoder : VideoEncoder {
   int32_t prevTime = 0;
 
   MotionSearchContext motion;
+  int32_t* refreshScores = nullptr;  // intra refresh work tables, mbCount each
+  int32_t* refreshIndices = nullptr;
   FdctDsp fdct{};
   IdctDsp idct{};
 };

@@ -2,6 +2,7 @@
 // frames, frame quantiser, VOP or short-header picture header, the
 // macroblock rows with GOB headers and video packets, the overflow guard and
 // the end of the frame.
+#include "encoders/common/intra_refresh.h"
 #include "encoders/common/motion_comp.h"
 #include "encoders/common/motion_search.h"
 #include "encoders/mpeg4enc/mpeg4_encoder.h"
@@ -96,6 +97,19 @@ VideoEncoderResult EncodeVop(Mpeg4Encoder& enc) {
     SetFrameActivity(rc, enc.mbs);
     frameQp = ComputeIntraFrameQp(rc);
   } else {
+    if (enc.intraRefresh || enc.cyclicRefresh) {
+      IntraRefreshSetup setup;
+      setup.mbsPerRow = enc.mbsPerRow;
+      setup.mbRows = enc.mbRows;
+      setup.refreshMbs = enc.intraRefreshMbs;
+      setup.cyclic = enc.cyclicRefresh;
+      setup.ageWeight = enc.cyclicPeriod;
+      setup.scores = enc.refreshScores;
+      setup.indices = enc.refreshIndices;
+      // The picture's nominal share of the rate: its own target is set by
+      // the quantiser decision that follows.
+      AdaptiveIntraRefresh(enc.mbs, rc.bitsPerFrame, setup, enc.current->lumaOrigin(), enc.current->lumaStride());
+    }
     SetFrameActivity(rc, enc.mbs);
     frameQp = ComputePredictedFrameQp(rc);
   }
