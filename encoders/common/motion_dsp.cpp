@@ -1,5 +1,7 @@
 #include "encoders/common/motion_dsp.h"
 
+#include "platform/cpu/cpu.h"
+
 namespace venc {
 namespace {
 
@@ -91,7 +93,7 @@ int32_t PredictBlockHV_c(const uint8_t* ref, uint8_t* cur, int16_t* residual, pt
 
 }  // namespace
 
-void init_motion_dsp(MotionDsp& dsp, uint32_t /*cpuFlags*/) {
+void init_motion_dsp(MotionDsp& dsp, uint32_t cpuFlags) {
   dsp.sad16 = Sad16_c;
   dsp.sad16xn = Sad16xn_c;
   dsp.sadHalfH = SadHalfH_c;
@@ -102,6 +104,18 @@ void init_motion_dsp(MotionDsp& dsp, uint32_t /*cpuFlags*/) {
   dsp.predict[1] = PredictBlockH_c;
   dsp.predict[2] = PredictBlockV_c;
   dsp.predict[3] = PredictBlockHV_c;
+#if !defined(OVMIX_NO_SIMD) && defined(__x86_64__)
+  if (cpuFlags & ov::kCpuSse2) {
+    dsp.sad16 = Sad16_sse2;
+    dsp.sad16xn = Sad16xn_sse2;
+    dsp.sadHalfH = SadHalfH_sse2;
+    dsp.sadHalfV = SadHalfV_sse2;
+    dsp.sadHalfHV = SadHalfHV_sse2;
+    dsp.intraDeviation16 = IntraDeviation16_sse2;
+  }
+#else
+  (void)cpuFlags;
+#endif
 }
 
 }  // namespace venc

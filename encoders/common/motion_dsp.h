@@ -46,4 +46,12 @@ struct MotionDsp {
 
 void init_motion_dsp(MotionDsp& dsp, uint32_t cpuFlags);
 
+// SSE2 variants (motion_dsp_sse2.cpp), equal to the references.
+uint32_t Sad16_sse2(const uint8_t* cur, const uint8_t* ref, ptrdiff_t stride);
+void Sad16xn_sse2(const uint8_t* cur, const uint8_t* const* refs, int n, ptrdiff_t stride, uint32_t* costs);
+uint32_t SadHalfH_sse2(const uint8_t* cur, const uint8_t* ref, ptrdiff_t stride);
+uint32_t SadHalfV_sse2(const uint8_t* cur, const uint8_t* ref, ptrdiff_t stride);
+uint32_t SadHalfHV_sse2(const uint8_t* cur, const uint8_t* ref, ptrdiff_t stride);
+uint32_t IntraDeviation16_sse2(const uint8_t* cur, ptrdiff_t stride);
+
 }  // namespace venc

@@ -14,6 +14,7 @@
 #include "encoders/common/motion_dsp.h"
 #include "encoders/common/motion_search.h"
 #include "encoders/common/mv_prediction.h"
+#include "platform/cpu/cpu.h"
 
 namespace venc {
 namespace {
@@ -121,6 +122,40 @@ TEST_F(MotionDspTest, PredictionKernelsWriteThePredictionAndTheResidual) {
       const int dx = static_cast<int>((k - 5) % s), dy = static_cast<int>((k - 5) / s);
       if (k < 5 || dx >= 8 || dy >= 8) {
         EXPECT_EQ(cur[k], src[k]);
+      }
+    }
+  }
+}
+
+// Every variant the machine has against the reference, on random and
+// extreme blocks at odd offsets and strides.
+TEST(MotionDspVariantTest, VariantsEqualTheReference) {
+  MotionDsp ref{}, simd{};
+  init_motion_dsp(ref, 0);
+  init_motion_dsp(simd, ov::GetCpuFlags());
+  if (simd.sad16 == ref.sad16) GTEST_SKIP() << "no SIMD variant on this CPU";
+  std::mt19937 rng(kSeed + 2);
+  SCOPED_TRACE(::testing::Message() << "seed " << kSeed + 2);
+  for (const ptrdiff_t s : {ptrdiff_t{37}, ptrdiff_t{53}, ptrdiff_t{200}}) {
+    std::vector<uint8_t> cur(static_cast<size_t>(s * 40)), refPlane(static_cast<size_t>(s * 40));
+    for (int trial = 0; trial < 60; ++trial) {
+      const int pattern = trial % 3;
+      for (auto& v : cur) v = static_cast<uint8_t>(pattern == 0 ? rng() : (rng() & 1) * 255);
+      for (auto& v : refPlane) v = static_cast<uint8_t>(pattern == 2 ? 255 - (rng() & 1) * 255 : rng());
+      const uint8_t* c = cur.data() + 1 + rng() % 19 + (rng() % 5) * s;
+      const uint8_t* refs[4];
+      for (auto& r : refs) r = refPlane.data() + 1 + rng() % 19 + (rng() % 9) * s;
+      EXPECT_EQ(simd.sad16(c, refs[0], s), ref.sad16(c, refs[0], s));
+      EXPECT_EQ(simd.sadHalfH(c, refs[1], s), ref.sadHalfH(c, refs[1], s));
+      EXPECT_EQ(simd.sadHalfV(c, refs[2], s), ref.sadHalfV(c, refs[2], s));
+      EXPECT_EQ(simd.sadHalfHV(c, refs[3], s), ref.sadHalfHV(c, refs[3], s));
+      EXPECT_EQ(simd.intraDeviation16(c, s), ref.intraDeviation16(c, s));
+      for (int n = 1; n <= 4; ++n) {
+        uint32_t a[4] = {1, 1, 1, 1}, b[4] = {2, 2, 2, 2};
+        simd.sad16xn(c, refs, n, s, a);
+        ref.sad16xn(c, refs, n, s, b);
+        for (int k = 0; k < n; ++k) EXPECT_EQ(a[k], b[k]);
+        for (int k = n; k < 4; ++k) EXPECT_EQ(a[k], 1u);  // untouched
       }
     }
   }
