@@ -9,6 +9,7 @@
 
 #include "encoders/common/encoder_tables.h"
 #include "encoders/common/intra_refresh.h"
+#include "encoders/common/prefilter.h"
 #include "encoders/mpeg4enc/mpeg4enc.h"
 #include "encoders/mpeg4enc/mpeg4enc_tables.h"
 #include "platform/cpu/cpu.h"
@@ -242,6 +243,8 @@ VideoEncoderResult OpEncodeFrame(VideoEncoder* base, const uint8_t* input, uint3
     if (n > 1) AccountSkippedFrames(rc, n - 1, &enc.frameCount, &enc.forceIntraNext);
   }
   if (enc.padding) ExtendToMbGrid(*enc.current, enc.width, enc.height);
+  PrefilterLuma(enc.preprocessingLevel, enc.current->lumaOrigin(), enc.current->lumaStride(), enc.codedWidth,
+                enc.codedHeight);
 
   if (rc.bandwidthAdaptation) {
     if (DecideFrameSkip(rc)) {
