@@ -129,8 +129,12 @@ int ComputeIntraFrameQp(RateControlState& rc) {
   const float spread = static_cast<float>(int64_t{rc.avgActivity} * (rc.framesLeft - 1));
   int64_t t = static_cast<int64_t>(static_cast<float>(rc.bitsLeft) /
                                    (spread / (static_cast<float>(rc.frameActivity) * w) + 1.0));
-  const int64_t floorBits = rc.lowDelay ? (int64_t{rc.bitRate} + 7 * int64_t{rc.bitsPerFrame}) / 14
-                                        : 4 * int64_t{rc.bitsPerFrame};
+  int64_t floorBits = rc.lowDelay ? (int64_t{rc.bitRate} + 7 * int64_t{rc.bitsPerFrame}) / 14
+                                  : 4 * int64_t{rc.bitsPerFrame};
+  // The floor lends an intra frame the share of later frames of its period;
+  // a period too short to repay it (intra-only streams) lends nothing, or
+  // every frame would take several frames' share.
+  floorBits = Min(floorBits, int64_t{rc.bitsPerFrame} * Max(rc.framesLeft, 1));
   t = Max(t, floorBits);
   const int64_t b = rc.bufferSize, f = rc.bufferFullness;
   const int64_t b90 = b * 9 / 10;

@@ -63,6 +63,30 @@ TEST(RateControlTest, IntraFrameQpStaysInRangeAndTargetsFourFrames) {
   }
 }
 
+// A period of one frame (intra-only streams) cannot repay a floor of four
+// frames: its intra frames aim at their own share, at any fullness the
+// buffer tests leave alone.
+TEST(RateControlTest, IntraOnlyPeriodTargetsOneFrame) {
+  for (const int32_t lowDelay : {0, 1}) {
+    RateControlState rc;
+    rc.requestedBitRate = 384000;
+    rc.requestedFrameRate = 15.0f;
+    rc.mbCount = 99;
+    rc.mbsPerRow = 11;
+    rc.periodLength = 1;
+    rc.vbvLevelIndex = 3;
+    rc.lowDelay = lowDelay;
+    InitRateControl(rc);
+    StartRatePeriod(rc);
+    std::vector<MacroblockInfo> mbs(99);
+    for (MacroblockInfo& m : mbs) m.activity = 2000;
+    SetFrameActivity(rc, mbs.data());
+    ComputeIntraFrameQp(rc);
+    EXPECT_LE(rc.frameTarget, rc.bitsPerFrame) << "lowDelay " << lowDelay;
+    EXPECT_GT(rc.frameTarget, rc.bitsPerFrame / 2) << "lowDelay " << lowDelay;
+  }
+}
+
 TEST(RateControlTest, H263VariantUsesTheH263BufferAndLowDelayCaps) {
   RateControlState rc;
   rc.requestedBitRate = 64000;
