@@ -40,6 +40,15 @@ VideoEncoderResult Overflow(Mpeg4Encoder& enc) {
   return VENC_ERR_OVERFLOW;
 }
 
+// Frame quantiser of the controller that rcMode selects.
+int FrameQp(Mpeg4Encoder& enc, bool intra) {
+  switch (enc.rcMode) {
+    case 1: return ComputeFrameQpRanged(enc.rc, enc.mbs, intra);
+    case 2: return ComputeFrameQpByActivity(enc.rc, enc.mbs, intra);
+    default: return intra ? ComputeIntraFrameQp(enc.rc) : ComputePredictedFrameQp(enc.rc);
+  }
+}
+
 }  // namespace
 
 uint32_t FramePacketSize(const Mpeg4Encoder& enc) {
@@ -95,7 +104,7 @@ VideoEncoderResult EncodeVop(Mpeg4Encoder& enc) {
     if (enc.intraRefresh || enc.cyclicRefresh)
       for (int i = 0; i < enc.mbCount; ++i) enc.mbs[i].refreshAge = 0;
     SetFrameActivity(rc, enc.mbs);
-    frameQp = ComputeIntraFrameQp(rc);
+    frameQp = FrameQp(enc, true);
   } else {
     if (enc.intraRefresh || enc.cyclicRefresh) {
       IntraRefreshSetup setup;
@@ -111,7 +120,7 @@ VideoEncoderResult EncodeVop(Mpeg4Encoder& enc) {
       AdaptiveIntraRefresh(enc.mbs, rc.bitsPerFrame, setup, enc.current->lumaOrigin(), enc.current->lumaStride());
     }
     SetFrameActivity(rc, enc.mbs);
-    frameQp = ComputePredictedFrameQp(rc);
+    frameQp = FrameQp(enc, false);
   }
 
   const uint32_t headerStart = enc.writer.FrameBits();
@@ -128,6 +137,7 @@ VideoEncoderResult EncodeVop(Mpeg4Encoder& enc) {
     }
   }
   rc.frameTarget -= static_cast<int32_t>(enc.writer.FrameBits() - headerStart);
+  if (enc.rcMode == 1) rc.rangeFrameTarget = rc.frameTarget;
 
   int runningQp = frameQp;
   int packet = 0;
@@ -150,7 +160,8 @@ VideoEncoderResult EncodeVop(Mpeg4Encoder& enc) {
       }
     }
     MacroblockInfo* rowMbs = enc.mbs + row * enc.mbsPerRow;
-    const int rowQp = intra ? ComputeRowQp(rc, rowMbs, runningQp) : frameQp;
+    // The activity controller keeps its intra quantiser for the whole frame.
+    const int rowQp = intra && enc.rcMode != 2 ? ComputeRowQp(rc, rowMbs, runningQp) : frameQp;
     int32_t rowBits = 0;
     for (int col = 0; col < enc.mbsPerRow; ++col) {
       const int index = row * enc.mbsPerRow + col;
@@ -193,7 +204,11 @@ VideoEncoderResult EncodeVop(Mpeg4Encoder& enc) {
   }
   if (enc.writer.overflow()) return Overflow(enc);
   const int32_t frameBits = static_cast<int32_t>(enc.writer.FrameBits() - frameStart);
-  if (intra) {
+  if (enc.rcMode == 1) {
+    RateControlEndFrameRanged(rc, enc.mbs, frameBits, intra, enc.mbs[0].quant);
+  } else if (enc.rcMode == 2) {
+    EndFrameByActivity(rc);
+  } else if (intra) {
     RateControlEndIntraFrame(rc, frameBits, enc.mbs[0].quant);
   } else {
     RateControlEndPredictedFrame(rc, enc.mbs, frameBits);

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <random>
 #include <vector>
 
 namespace venc {
@@ -336,6 +338,85 @@ TEST(SceneChangeTest, ManyIntraMacroblocksStartANewPeriodUnlessTheBufferIsFull) 
   EXPECT_EQ(rc.prevIntraMbs, 99 / 12);
   for (MacroblockInfo& m : mbs) m.inter = 1;
   EXPECT_FALSE(DetectSceneChange(rc, mbs.data(), 2)) << "no intra macroblocks, ordinary activity";
+}
+
+}  // namespace
+}  // namespace venc
+
+namespace venc {
+namespace {
+
+RateControlState ModeState(int32_t mode, int32_t bitRate) {
+  RateControlState rc;
+  rc.requestedBitRate = bitRate;
+  rc.requestedFrameRate = 15.0f;
+  rc.mbCount = 99;
+  rc.mbsPerRow = 11;
+  rc.periodLength = 45;
+  rc.vbvLevelIndex = 1;
+  rc.rcMode = mode;
+  InitRateControl(rc);
+  StartRatePeriod(rc);
+  return rc;
+}
+
+TEST(RangedRateControlTest, RangeFromBitsPerPixelAndNeverBelowQpMin) {
+  struct Case {
+    int32_t bitRate, index, qpMin, qpMax;
+  } cases[] = {{64000, 9, 11, 18}, {128000, 5, 7, 12}, {300000, 1, 4, 4}, {20000, 10, 12, 26}};
+  for (const Case& c : cases) {
+    RateControlState rc = ModeState(1, c.bitRate);
+    EXPECT_EQ(rc.rangeIndex, c.index) << c.bitRate;
+    EXPECT_EQ(rc.qpMin, c.qpMin);
+    EXPECT_EQ(rc.qpMax, c.qpMax);
+    EXPECT_EQ(rc.drainPerSecond, 2 * c.bitRate);
+  }
+  std::mt19937 rng(20261209);
+  RateControlState rc = ModeState(1, 64000);
+  std::vector<MacroblockInfo> mbs(99);
+  for (int frame = 0; frame < 400; ++frame) {
+    const bool intra = frame % 45 == 0;
+    if (intra) StartRatePeriod(rc);
+    for (MacroblockInfo& m : mbs) {
+      m.activity = rng() % 9000;
+      m.quant = 12;
+    }
+    const int qp = ComputeFrameQpRanged(rc, mbs.data(), intra);
+    if (!intra) {
+      EXPECT_GE(qp, rc.qpMin) << "frame " << frame;
+    }
+    EXPECT_LE(qp, 31);
+    const int before = rc.rangeIndex;
+    RateControlEndFrameRanged(rc, mbs.data(), static_cast<int32_t>(rng() % 30000), intra, qp);
+    EXPECT_LE(std::abs(rc.rangeIndex - before), 1);
+    EXPECT_GE(rc.rangeIndex, rc.rangeIndexMin);
+    EXPECT_LE(rc.rangeIndex, rc.rangeIndexMax);
+    EXPECT_GE(rc.bufferFullness, 0);
+  }
+}
+
+TEST(ActivityRateControlTest, QuantisersFollowTheMeanActivity) {
+  RateControlState rc = ModeState(2, 64000);
+  EXPECT_EQ(rc.bufferSize, 0);
+  std::vector<MacroblockInfo> mbs(99);
+  // Mean activity per pixel a -> P quantiser, the average moving halfway.
+  for (const uint32_t perMb : {0u, 600u, 1500u, 3000u, 5000u, 40000u}) {
+    for (MacroblockInfo& m : mbs) m.activity = perMb;
+    const int p = ComputeFrameQpByActivity(rc, mbs.data(), false);
+    EXPECT_GE(p, 5);
+    EXPECT_LE(p, 9);
+    const int i = ComputeFrameQpByActivity(rc, mbs.data(), true);
+    EXPECT_GE(i, 4);
+    EXPECT_LE(i, 6);
+  }
+  rc.avgActivity = 99 * 256 * 8;
+  for (MacroblockInfo& m : mbs) m.activity = 256 * 8;
+  EXPECT_EQ(ComputeFrameQpByActivity(rc, mbs.data(), false), 9);
+  EXPECT_EQ(ComputeFrameQpByActivity(rc, mbs.data(), true), 6);
+  for (MacroblockInfo& m : mbs) m.activity = 0;  // counted as 1
+  rc.avgActivity = 0;
+  EXPECT_EQ(ComputeFrameQpByActivity(rc, mbs.data(), false), 5);
+  EXPECT_EQ(mbs[0].activity, 1u);
 }
 
 }  // namespace
