@@ -242,7 +242,7 @@ int RunVenc(int argc, char** argv) {
     totalBytes += bytes;
     const venc::EncoderFrame& f = *state->reference;
     psnrSum += PlanePsnr(f.lumaOrigin(), f.lumaStride(), frame.data(), o.width, o.height);
-    if (rec) {
+    if (rec && bytes > 0) {  // a skipped frame leaves no picture in the stream
       for (int y = 0; y < o.height; ++y) std::fwrite(f.lumaOrigin() + y * f.lumaStride(), 1, o.width, rec);
       for (const uint8_t* c : {f.uOrigin(), f.vOrigin()})
         for (int y = 0; y < o.height / 2; ++y) std::fwrite(c + y * f.chromaStride(), 1, o.width / 2, rec);
