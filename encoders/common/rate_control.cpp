@@ -843,3 +843,150 @@ int ComputeFrameQpByActivity(RateControlState& rc, MacroblockInfo* mbs, bool int
 void EndFrameByActivity(RateControlState& rc) { rc.framesLeft -= 1; }
 
 }  // namespace venc
+
+namespace venc {
+namespace {
+
+// 65536 / Q and 2^24 / Q^2 (0 at Q = 0), the macroblock model's 1/Q terms.
+struct InverseQpTables {
+  int32_t inv[32];
+  int32_t inv2[32];
+  constexpr InverseQpTables() : inv(), inv2() {
+    for (int q = 1; q < 32; ++q) {
+      inv[q] = 65536 / q;
+      inv2[q] = (1 << 24) / (q * q);
+    }
+  }
+};
+constexpr InverseQpTables kInverseQp;
+
+int ClampQp(int q) { return q < 2 ? 2 : (q > 31 ? 31 : q); }
+
+int StepLimit(int q, int w) {
+  if (w - q > 2) return ClampQp(q + 2);
+  if (q - w > 2) return ClampQp(q - 2);
+  return ClampQp(w);
+}
+
+// Next macroblock's activity blended into this one's when more follow.
+uint32_t NextActivity(const RateControlState& rc, const MacroblockInfo& mb) {
+  return rc.mbsLeft > 1 ? (&mb)[1].activity : 0;
+}
+
+}  // namespace
+
+void FitMbRateModel(const int32_t* qp, const int32_t* y, int n, int32_t* x1, int32_t* x2) {
+  uint32_t a = 0, c = 0, s = 0, t = 0;
+  for (int i = 0; i < n; ++i) {
+    const int q = qp[i] < 0 ? 0 : (qp[i] > 31 ? 31 : qp[i]);
+    a += static_cast<uint32_t>(kInverseQp.inv[q]);
+    c += static_cast<uint32_t>(kInverseQp.inv2[q]);
+    s += static_cast<uint32_t>(y[i]);
+    t += static_cast<uint32_t>(y[i]) * static_cast<uint32_t>(kInverseQp.inv[q]);
+  }
+  const float af = static_cast<float>(static_cast<int32_t>(a)) * (1.0f / 65536.0f);
+  const float sf = static_cast<float>(static_cast<int32_t>(s)) * (1.0f / 256.0f);
+  const float tf = static_cast<float>(static_cast<int32_t>(t)) * (1.0f / 16777216.0f);
+  const float cf = static_cast<float>(static_cast<int32_t>(c)) * (1.0f / 16777216.0f);
+  const float det = cf - af * af;
+  if (!(det != 0.0f)) return;  // every point at one Q: the model stays
+  *x1 = TruncateToInt(static_cast<double>((cf * sf - tf * af) / det));
+  *x2 = TruncateToInt(static_cast<double>((tf - sf * af) / det));
+}
+
+int UpdateMbQp(RateControlState& rc, const MacroblockInfo& mb, int runningQp, int frameQp) {
+  const int q = runningQp;
+  if (mb.fourVectors == 1 || rc.activityLeft <= 0) return q;
+  int64_t e = mb.activity;
+  const int64_t hdr = static_cast<int64_t>(static_cast<uint32_t>(rc.avgHeaderBits) * static_cast<uint32_t>(rc.mbsLeft) /
+                                           static_cast<uint32_t>(Max(rc.mbCount, 1)));
+  const int64_t d = ((int64_t{rc.frameTarget} - hdr) * e + rc.activityLeft / 2) / rc.activityLeft;
+  int64_t w;
+  if (d < 1) {
+    w = 31;
+  } else {
+    if (rc.mbsLeft > 1) e = (int64_t{NextActivity(rc, mb)} + 4 * e) / 5;
+    if (rc.mbModel == 1) {
+      const double root = std::sqrt(static_cast<double>(static_cast<float>(rc.mbBitsCoef) / static_cast<float>(d)));
+      w = (e * TruncateToInt(root + 0.5)) >> 8;
+    } else {
+      const int64_t o = ((e * rc.mbX2 * d) >> 6) + (((e * rc.mbX1) * (e * rc.mbX1)) >> 16);
+      if (o > 0) {
+        w = TruncateToInt(static_cast<double>((e * rc.mbX2) >> 7) /
+                              (std::sqrt(static_cast<double>(o)) - static_cast<double>((e * rc.mbX1) >> 8)) +
+                          0.5);
+      } else {
+        w = e * rc.mbAvg;
+      }
+    }
+  }
+  int qn = StepLimit(q, static_cast<int>(Max<int64_t>(-1000, Min<int64_t>(w, 1000))));
+  if (rc.lowDelay && rc.h263Variant == 0) qn = Max(4, Max(frameQp - 4, Min(qn, frameQp + 4)));
+  return qn;
+}
+
+int UpdateMbQpRanged(RateControlState& rc, const MacroblockInfo& mb, int runningQp) {
+  const int q = runningQp;
+  if (mb.fourVectors == 1 || rc.activityLeft <= 0) return q;
+  const float g = static_cast<float>(mb.activity);
+  const float h = (static_cast<float>(rc.frameTarget) -
+                   static_cast<float>(int64_t{rc.mbsLeft} * rc.avgHeaderBits) / static_cast<float>(rc.mbCount)) *
+                  (g / static_cast<float>(rc.activityLeft));
+  int w;
+  if (h <= 0.0f) {
+    w = 31;
+  } else {
+    const float o = rc.mbsLeft < 2 ? g / 256.0f : (static_cast<float>(NextActivity(rc, mb)) + 4.0f * g) / 1280.0f;
+    if (rc.mbModel == 1) {
+      w = TruncateToInt(static_cast<double>(o) * std::sqrt(static_cast<double>(static_cast<float>(rc.mbBitsCoef) / h)));
+    } else {
+      const float t = static_cast<float>(rc.mbX1) * o;
+      const float u = 4.0f * static_cast<float>(rc.mbX2) * o * h + t * t;
+      if (u < 0.0f) {
+        w = TruncateToInt(static_cast<double>(static_cast<float>(rc.mbAvg) / h * o));
+      } else {
+        w = TruncateToInt(static_cast<double>(rc.mbX2) * static_cast<double>(o) * 2.0 /
+                          (std::sqrt(static_cast<double>(u)) - static_cast<double>(t)));
+      }
+    }
+  }
+  if (w - q == 1 || q - w == 1) w = q;
+  w = Max(w, rc.qpMin);
+  if (!rc.noQpCap && static_cast<double>(w) > 1.2 * static_cast<double>(rc.qpMax))
+    w = static_cast<int>(1.2 * rc.qpMax);
+  return StepLimit(q, Max(-1000, Min(w, 1000)));
+}
+
+void UpdateMbModel(RateControlState& rc, const MacroblockInfo& mb, int32_t bits, int32_t textureBits) {
+  const int64_t e = mb.activity;
+  const int64_t t = textureBits;
+  const int64_t q = mb.quant;
+  rc.frameTarget = Narrow(int64_t{rc.frameTarget} - bits);
+  rc.activityLeft = Narrow(int64_t{rc.activityLeft} - e);
+  rc.headerBits = Narrow(int64_t{rc.headerBits} + bits - textureBits);
+  rc.mbsLeft -= 1;
+  rc.textureBits = Narrow(int64_t{rc.textureBits} + textureBits);
+  if (t == 0 || e <= 50) return;
+  rc.mbPoints = static_cast<int16_t>(rc.mbPoints < INT16_MAX ? rc.mbPoints + 1 : rc.mbPoints);
+  rc.mbQp[rc.mbPos] = static_cast<int32_t>(q);
+  rc.mbRq[rc.mbPos] = TruncateToInt(static_cast<double>(static_cast<float>((t * q) << 16) / static_cast<float>(e)));
+  if (rc.mbModel == 1) {
+    const int64_t e2 = e * e;
+    const int64_t tq2 = t * q * q;
+    const int64_t c = tq2 < 32769 ? (tq2 * 65536 + e2 / 2) / e2 : tq2 * ((e2 / 2 + 65536) / e2);
+    const int64_t n = rc.mbPoints;
+    rc.mbRunAvg = Narrow((int64_t{rc.mbRunAvg} * (n - 1) + n / 2 + c) / n);
+    rc.mbBitsCoef = Narrow((int64_t{rc.mbsLeft} * rc.prevMbBitsCoef + int64_t{rc.mbRunAvg} * (rc.mbCount - rc.mbsLeft) +
+                            rc.mbCount / 2) /
+                           Max(rc.mbCount, 1));
+  } else if (rc.mbPoints >= 2) {
+    const int n = Min<int>(rc.mbPoints, kModelWindow);
+    FitMbRateModel(rc.mbQp, rc.mbRq, n, &rc.mbX1, &rc.mbX2);
+    int64_t sum = 0;
+    for (int i = 0; i < n; ++i) sum += rc.mbRq[i];
+    rc.mbAvg = Narrow((sum + n / 2) / n);
+  }
+  rc.mbPos = static_cast<int16_t>(rc.mbPos + 1 >= kModelWindow ? 0 : rc.mbPos + 1);
+}
+
+}  // namespace venc

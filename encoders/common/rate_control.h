@@ -122,6 +122,16 @@ void RateControlEndFrameRanged(RateControlState& rc, const MacroblockInfo* mbs, 
 int ComputeFrameQpByActivity(RateControlState& rc, MacroblockInfo* mbs, bool intra);
 void EndFrameByActivity(RateControlState& rc);
 
+// Macroblock quantiser adaptation of predicted frames (with mbQpAdaptation):
+// the quantiser of the next macroblock from its share of the frame's
+// remaining bits, at most 2 from the running quantiser (rcMode 0 and 1), and
+// the macroblock rate model's update after the macroblock.
+int UpdateMbQp(RateControlState& rc, const MacroblockInfo& mb, int runningQp, int frameQp);
+int UpdateMbQpRanged(RateControlState& rc, const MacroblockInfo& mb, int runningQp);
+void UpdateMbModel(RateControlState& rc, const MacroblockInfo& mb, int32_t bits, int32_t textureBits);
+// Fixed-point least-squares fit of the macroblock model over n points.
+void FitMbRateModel(const int32_t* qp, const int32_t* y, int n, int32_t* x1, int32_t* x2);
+
 // Least-squares fit of y = X1 + X2 / Q over n points; leaves X1, X2 when all
 // points share one Q.
 void FitRateModel(const int32_t* qp, const float* y, int n, int32_t* x1, int32_t* x2);

@@ -173,7 +173,10 @@ VideoEncoderResult EncodeVop(Mpeg4Encoder& enc) {
       }
       const int64_t freeBits = capacityBits - static_cast<int64_t>(enc.writer.FrameBits());
       if (freeBits < (mb.inter ? kInterGuardBits : kIntraGuardBits) || enc.writer.overflow()) return Overflow(enc);
-      mb.quant = static_cast<uint16_t>(rowQp);
+      const bool adaptMb = !intra && rc.mbQpAdaptation == 1 && enc.rcMode != 2;
+      int mbQp = rowQp;
+      if (adaptMb) mbQp = enc.rcMode == 1 ? UpdateMbQpRanged(rc, mb, runningQp) : UpdateMbQp(rc, mb, runningQp, frameQp);
+      mb.quant = static_cast<uint16_t>(mbQp);
       mb.packet = static_cast<int16_t>(packet);
       MbBits bits;
       if (mb.inter) {
@@ -185,6 +188,10 @@ VideoEncoderResult EncodeVop(Mpeg4Encoder& enc) {
         bits = EncodeIntraMb(enc, index, &runningQp, &packet, packetLimit);
       }
       const int32_t total = bits.header + bits.texture + bits.restart;
+      if (adaptMb) {
+        UpdateMbModel(rc, mb, total, bits.texture);
+        continue;
+      }
       rc.frameTarget -= total;
       if (intra) {
         rowBits += total;

@@ -421,3 +421,63 @@ TEST(ActivityRateControlTest, QuantisersFollowTheMeanActivity) {
 
 }  // namespace
 }  // namespace venc
+
+namespace venc {
+namespace {
+
+TEST(MbQpAdaptationTest, StepsAndModelPoints) {
+  RateControlState rc;
+  rc.requestedBitRate = 64000;
+  rc.requestedFrameRate = 15.0f;
+  rc.mbCount = 99;
+  rc.mbsPerRow = 11;
+  rc.periodLength = 45;
+  InitRateControl(rc);
+  std::vector<MacroblockInfo> mbs(99);
+  for (MacroblockInfo& m : mbs) m.activity = 2000;
+  rc.frameTarget = 4000;
+  rc.activityLeft = 99 * 2000;
+  rc.mbsLeft = 99;
+  // Four vectors or no activity left: the running quantiser.
+  mbs[0].fourVectors = 1;
+  EXPECT_EQ(UpdateMbQp(rc, mbs[0], 12, 12), 12);
+  EXPECT_EQ(UpdateMbQpRanged(rc, mbs[0], 12), 12);
+  mbs[0].fourVectors = 0;
+  // Every step at most 2, inside [2, 31].
+  for (const int32_t target : {-5000, 0, 100, 4000, 400000}) {
+    for (const int16_t model : {int16_t{1}, int16_t{2}}) {
+      rc.frameTarget = target;
+      rc.mbModel = model;
+      for (const int q : {2, 12, 31}) {
+        const int n = UpdateMbQp(rc, mbs[0], q, q);
+        EXPECT_LE(std::abs(n - q), 2) << target << " " << model << " " << q;
+        EXPECT_GE(n, 2);
+        EXPECT_LE(n, 31);
+      }
+    }
+  }
+  // No bits left for the texture: towards 31 by 2.
+  rc.frameTarget = 0;
+  EXPECT_EQ(UpdateMbQp(rc, mbs[0], 10, 10), 12);
+  // A model that cannot be solved (X2 negative): activity x mbAvg, +2.
+  rc.frameTarget = 4000;
+  rc.mbModel = 2;
+  rc.mbX2 = -750;
+  rc.mbX1 = 0;
+  EXPECT_EQ(UpdateMbQp(rc, mbs[0], 10, 10), 12);
+  // Macroblocks of activity 50 or less, or without texture, add no point.
+  const int16_t points = rc.mbPoints;
+  mbs[1].activity = 50;
+  mbs[1].quant = 10;
+  UpdateMbModel(rc, mbs[1], 300, 200);
+  EXPECT_EQ(rc.mbPoints, points);
+  mbs[1].activity = 2000;
+  UpdateMbModel(rc, mbs[1], 30, 0);
+  EXPECT_EQ(rc.mbPoints, points);
+  UpdateMbModel(rc, mbs[1], 300, 200);
+  EXPECT_EQ(rc.mbPoints, points + 1);
+  EXPECT_EQ(rc.mbsLeft, 96);
+}
+
+}  // namespace
+}  // namespace venc
