@@ -33,7 +33,7 @@ VideoMixer::VideoMixer(int32_t width, int32_t height, uint32_t fps, uint32_t bac
       frame_(size_t(width_) * size_t(height_), ColourRefTo565(background)),
       drawEffect_(fps_),
       background_(background),
-      opener_(OpenVideoSource) {
+      opener_([this](const ov::String& path, uint32_t) { return OpenVideoSource(path, this, -1, 1); }) {
   for (uint32_t n = 0; n < kVideoChannels; ++n) {
     channels_[n] = std::make_unique<VideoChannel>();
     channels_[n]->number = n;

@@ -116,7 +116,8 @@ class VideoMixer {
   bool AreOverlaysFinished(uint32_t channel);
   void SetEngine(VideoMixerEngineLink* engine);
   void SetAudioMixer(AudioMixer* audio);
-  // Replaces how clips are opened (default: OpenVideoSource).
+  // Replaces how clips are opened (default: OpenVideoSource for this mixer's
+  // frame size, pictures at their own size).
   void SetSourceOpener(VideoSourceOpener opener);
   int LoadClip(uint32_t channel, const ov::String& path, int32_t linkedAudio, uint32_t startMark, uint32_t endMark,
                uint32_t crop, uint32_t mode);
