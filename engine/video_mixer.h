@@ -130,6 +130,8 @@ class VideoMixer {
   int32_t width() const { return width_; }
   int32_t height() const { return height_; }
   uint32_t fps() const { return fps_; }
+  // 10,000,000 / fps: one frame in 100 ns units.
+  int64_t framePeriod() const { return framePeriod_; }
 
  private:
   VideoChannel& Ch(uint32_t n) { return *channels_[n]; }
