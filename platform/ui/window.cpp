@@ -182,6 +182,7 @@ void Window::HandleSdlEvent(const void* raw) {
   if (e.type == g_user_event) {
     const uint32_t code = static_cast<uint32_t>(e.user.code);
     if (code == kRaiseCode) {
+      ++raise_count_;
       if (window_) SDL_RaiseWindow(static_cast<SDL_Window*>(window_));
       Dispatch({Message::kRaise});
     } else {

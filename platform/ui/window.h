@@ -105,6 +105,8 @@ class Window {
   void Inject(const Event& event);
 
   static void ShowMessageBox(const ov::String& caption, const ov::String& text);
+  // How often another instance asked for this window.
+  int raise_count() const { return raise_count_; }
 
  private:
   Window() = default;
@@ -131,6 +133,7 @@ class Window {
   bool quit_ = false;
   int exit_code_ = 0;
   bool mouse_down_ = false;
+  int raise_count_ = 0;
 };
 
 // One interactive instance per user: a lock in the data folder. A second

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <thread>
 
+#include "platform/os/file.h"
 #include "tests/shell/headless_driver.h"
 #include "tests/support/test_paths.h"
 #include "ui/drop_down_menu.h"
@@ -168,6 +170,25 @@ class Recorder : public ui::PlaceholderControl {
   int calls = 0;
 };
 
+TEST_F(NavigationTest, HelpHintOpensInTheMenuThatRequestsIt) {
+  ASSERT_EQ(*d().sm().options().GetOption(45), 1u);  // help on after a first start
+  ASSERT_TRUE(d().TapElement(u"main_0"));
+  ASSERT_TRUE(d().TapElement(u"new_save"));
+  ASSERT_EQ(d().Menu(), u"save_menu");
+  d().Key(wnd::Key::kDown);  // focus on "Save", bound to MX_SAVE: hint 12
+  EXPECT_EQ(d().sm().focused()->title(), ov::String(u"save_save"));
+  d().sm().OnTimer(shell::kTimerIdle);
+  ASSERT_NE(d().sm().focused(), nullptr);
+  EXPECT_EQ(d().sm().focused()->title(), ov::String(u"help12"));
+  // HW_DISMISSHELP closes the hint and gives the focus back; it is shown
+  // once only.
+  d().sm().DoAction(ui::kActionHelpDismiss, ov::String(), 1);
+  EXPECT_EQ(d().sm().focused()->title(), ov::String(u"save_save"));
+  d().Key(wnd::Key::kDown);
+  d().sm().OnTimer(shell::kTimerIdle);
+  EXPECT_NE(d().sm().focused()->GetType(), ui::kTypePopupMessageBox);
+}
+
 TEST_F(NavigationTest, QueuedActionsRunOnTheUiThreadInOrder) {
   auto* recorder = static_cast<Recorder*>(d().sm().menu_container()->AddChild(std::make_unique<Recorder>()));
   std::thread worker([&] {
@@ -269,6 +290,30 @@ TEST(Screenshots, MainMenuAndPopup) {
   ASSERT_TRUE(d.TapElement(u"main_2"));
   d.sm().Paint({0, 0, 240, 320 + shell::ScreenManager::kBarHeight});
   EXPECT_TRUE(d.SavePng(dir + "/settings.png"));
+}
+
+}  // namespace
+
+namespace {
+
+// A second start finds the lock, signals the running instance and exits 0.
+TEST(SingleInstance, SecondStartExitsAndRaisesTheFirst) {
+  const std::string data_home = ovtest::ScratchDir();
+  HeadlessDriver d(data_home);
+  ASSERT_TRUE(d.ok());
+  const ov::String lock_path = ov::String::FromUtf8Lossy(data_home + "/ovmix/ovmix.lock");
+  ASSERT_TRUE(ov::CreateFolderTree(ov::String::FromUtf8Lossy(data_home + "/ovmix")) ||
+              ov::FolderExists(ov::String::FromUtf8Lossy(data_home + "/ovmix")));
+  wnd::InstanceLock lock;
+  ASSERT_TRUE(lock.Acquire(lock_path));
+  lock.ListenForOthers();
+  wnd::InstanceLock other;
+  EXPECT_FALSE(other.Acquire(lock_path));
+  const std::string command = "OVMIX_HEADLESS=1 XDG_DATA_HOME='" + data_home + "' '" OVMIX_BIN_DIR "ovmix'";
+  EXPECT_EQ(std::system(command.c_str()), 0);
+  for (int i = 0; i < 300 && d.window().raise_count() == 0; ++i) d.window().Pump(10);
+  EXPECT_EQ(d.window().raise_count(), 1);
+  EXPECT_EQ(d.Menu(), u"main_menu");  // the first keeps running
 }
 
 }  // namespace
