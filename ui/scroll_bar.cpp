@@ -124,7 +124,9 @@ bool ScrollBar::OnStylusMove(int32_t x, int32_t y) {
   const double track = static_cast<double>(y_size_ - 2 * button_size_);
   double per_line = 0;
   if (range_ > 0 && page_ > 0 && range_ != page_) per_line = (track - track / range_ * page_) / (range_ - page_);
-  if (y == drag_start_y_ || per_line == 0) return true;
+  // Back at the starting row the lines already sent are taken back, so the
+  // start row is not skipped here.
+  if (per_line == 0) return true;
   const int32_t n = static_cast<int32_t>((drag_start_y_ - y) / per_line) - drag_lines_;
   if (n > 0) Send(kActionScrollUp, n);
   else if (n < 0) Send(kActionScrollDown, -n);

@@ -2,6 +2,7 @@
 // broadcasts of menus, drop-down menus and item groups.
 #include <gtest/gtest.h>
 
+#include "platform/os/thread.h"
 #include "tests/ui/fake_host.h"
 #include "ui/drop_down_menu.h"
 #include "ui/item_group.h"
@@ -282,6 +283,23 @@ TEST(ItemGroupPlacement, StaysInsideTheScreen) {
   EXPECT_EQ(g.y(), 320 - 60);
 }
 
+TEST(ItemGroupPlacement, TouchOutsideClosesOnlyAfter100Ms) {
+  ovtest::FakeHost host;
+  ItemGroup g;
+  g.LoadAttribute(u"xP", u"0");
+  g.LoadAttribute(u"yP", u"0");
+  g.LoadAttribute(u"xS", u"50");
+  g.LoadAttribute(u"yS", u"50");
+  g.SetVisible(true);
+  ov::SetTickCountForTesting(10000);
+  g.OnAction(kActionItemGroupOpen, ov::String(), 0);
+  g.OnStylusDown(200, 200);  // the touch that opened it
+  EXPECT_TRUE(g.IsVisible());
+  ov::SetTickCountForTesting(10200);
+  g.OnStylusDown(200, 200);
+  EXPECT_FALSE(g.IsVisible());
+}
+
 TEST(SoftkeyMenus, ItemsIndicesAndOrder) {
   ovtest::FakeHost host;
   SoftkeyMenu right;
@@ -334,6 +352,27 @@ TEST(ScrollBarThumb, RangePageAndDrag) {
   EXPECT_EQ(bar.GetThumbRect().Height(), 26);  // at least one button high
   bar.SetScrollRange(&owner, 29, 17, 13);  // last page ends at the track's end
   EXPECT_EQ(bar.GetThumbRect().bottom, 226);
+  // Dragging the thumb up by 2.5 lines sends two "line up" codes; back to
+  // the start sends two "line down".
+  class Lines : public Control {
+   public:
+    int OnAction(int32_t code, const ov::String& a, int32_t f) override {
+      if (code == kActionScrollUp) ++up;
+      if (code == kActionScrollDown) ++down;
+      return Control::OnAction(code, a, f);
+    }
+    int up = 0, down = 0;
+  } list;
+  bar.SetScrollRange(&list, 19, 10, 10);
+  const gfx::Rect thumb = bar.GetThumbRect();
+  const double per_line = (200.0 - 200.0 / 20 * 10) / 10;  // 10 pixels a line
+  const int32_t start = thumb.top + 5;
+  bar.OnStylusDown(5, start);
+  EXPECT_EQ(host.pressed, &bar);
+  bar.OnStylusMove(5, start - static_cast<int32_t>(2.5 * per_line));
+  EXPECT_EQ(list.up, 2);
+  bar.OnStylusMove(5, start);
+  EXPECT_EQ(list.down, 2);
 }
 
 }  // namespace
