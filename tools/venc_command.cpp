@@ -22,7 +22,8 @@ struct VencOptions {
   int streamMode = 0;
   int level = -1;
   unsigned packet = 0;
-  bool dp = false, rvlc = false, intraOnly = false;
+  bool dp = false, rvlc = false, intraOnly = false, telephony = false;
+  int intraMbsFirst = -1, intraMbsCount = 0;
   std::string input, output, recon, header;
 };
 
@@ -30,8 +31,10 @@ int VencUsage() {
   std::fprintf(stderr,
                "usage: ovtool venc --codec mpeg4 --size WxH --fps N --kbps K [--stream-mode 0|1|2] [--level L]\n"
                "                   [--packet BITS] [--dp] [--rvlc] [--intra-only] [--recon OUT.yuv]\n"
-               "                   [--header OUT.hdr] IN.yuv OUT.m4v\n"
-               "  --recon writes the encoder's reconstruction, --header the stream header alone.\n");
+               "                   [--header OUT.hdr] [--intra-mbs FIRST,COUNT] [--telephony] IN.yuv OUT.m4v\n"
+               "  --recon writes the encoder's reconstruction, --header the stream header alone,\n"
+               "  --intra-mbs codes COUNT macroblocks from FIRST intra in every predicted frame,\n"
+               "  --telephony switches the low-delay video-telephony mode on.\n");
   return 2;
 }
 
@@ -68,9 +71,13 @@ bool ParseOptions(int argc, char** argv, VencOptions& o) {
     } else if (a == "--recon") {
       if (!next(&v)) return false;
       o.recon = v;
+    } else if (a == "--intra-mbs") {
+      if (!next(&v) || std::sscanf(v, "%d,%d", &o.intraMbsFirst, &o.intraMbsCount) != 2) return false;
     } else if (a == "--header") {
       if (!next(&v)) return false;
       o.header = v;
+    } else if (a == "--telephony") {
+      o.telephony = true;
     } else if (a == "--dp") {
       o.dp = true;
     } else if (a == "--rvlc") {
@@ -161,6 +168,7 @@ int RunVenc(int argc, char** argv) {
       return 1;
     }
   }
+  if (o.telephony) enc->SetEncoderParam(enc, venc::VENC_PARAM_VIDEO_TELEPHONY, 1);
   FILE* in = std::fopen(o.input.c_str(), "rb");
   FILE* out = std::fopen(o.output.c_str(), "wb");
   FILE* rec = o.recon.empty() ? nullptr : std::fopen(o.recon.c_str(), "wb");
@@ -181,6 +189,11 @@ int RunVenc(int argc, char** argv) {
   int frames = 0, status = 0;
   const auto* state = static_cast<const venc::Mpeg4Encoder*>(enc);
   while (std::fread(frame.data(), 1, frameBytes, in) == frameBytes) {
+    if (o.intraMbsFirst >= 0) {
+      enc->SetEncoderParam(enc, venc::VENC_PARAM_INTRA_MBS, 1);
+      enc->SetEncoderParam(enc, venc::VENC_PARAM_INTRA_MBS_FIRST, static_cast<uint32_t>(o.intraMbsFirst));
+      enc->SetEncoderParam(enc, venc::VENC_PARAM_INTRA_MBS_COUNT, static_cast<uint32_t>(o.intraMbsCount));
+    }
     uint32_t bytes = capacity;
     int32_t type = 0;
     const int32_t time = static_cast<int32_t>(static_cast<int64_t>(frames) * 1000 / o.fps);
@@ -221,5 +234,6 @@ int RunVenc(int argc, char** argv) {
 
 OVTOOL_COMMAND(venc,
                "venc --codec mpeg4 --size WxH --fps N --kbps K [--stream-mode 0|1|2] [--level L] [--packet BITS] "
-               "[--dp] [--rvlc] [--intra-only] [--recon OUT.yuv] [--header OUT.hdr] IN.yuv OUT.m4v  encode raw YUV 4:2:0",
+               "[--dp] [--rvlc] [--intra-only] [--recon OUT.yuv] [--header OUT.hdr] [--intra-mbs FIRST,COUNT] [--telephony]"
+               " IN.yuv OUT.m4v  encode raw YUV 4:2:0",
                RunVenc)

@@ -64,32 +64,43 @@ inline void FdctColumn(const int16_t* block, int col, int32_t z[8]) {
 template <int N, bool kIntra, bool kClip>
 void FdctQuant(int16_t* block, int qp, int32_t* last, int32_t* count) {
   for (int row = 0; row < 8; ++row) FdctRow(block + 8 * row);
-  int16_t out[64] = {};
+  // Column pass of the kept columns first, so the block can be overwritten.
+  int32_t z[8][8];
+  for (int col = 0; col < N; ++col) FdctColumn(block, col, z[col]);
+  for (int i = 0; i < 64; ++i) block[i] = 0;
   int32_t lastIndex = -1, nonZero = 0;
   const int64_t recip = kQuantRecipTable[qp];
-  const int32_t deadZone = kIntra ? 2 * qp : (5 * qp) / 2;
-  for (int col = 0; col < N; ++col) {
-    int32_t z[8];
-    FdctColumn(block, col, z);
-    for (int k = 0; k < N; ++k) {
+  const int64_t deadZone = kIntra ? 2 * qp : (5 * qp) / 2;
+  const int64_t offset = kIntra ? 1 : 1 - qp / 2;
+  for (int k = 0; k < N; ++k) {
+    for (int col = 0; col < N; ++col) {
       const int index = 8 * k + col;
-      const int64_t product = int64_t{z[k]} * kIdctScaleTable[index];
-      if (kIntra && index == 0) {
-        out[0] = static_cast<int16_t>(product >> 19);
-        continue;
-      }
-      // A negative product rounds away from zero: the shift floors.
-      const int64_t m = product >= 0 ? (product >> 19) : -(product >> 19);
-      if (m < deadZone) continue;
-      int64_t level = kIntra ? (recip * (m + 1)) >> 16 : (recip * (m - qp / 2 + 1)) >> 16;
-      if (level == 0) continue;
-      if (kClip && level > 127) level = 127;
-      out[index] = static_cast<int16_t>(product < 0 ? -level : level);
-      if (index > lastIndex) lastIndex = index;
-      ++nonZero;
+      const int64_t product = int64_t{z[col][k]} * kIdctScaleTable[index];
+      // A negative product rounds away from zero: the shift floors. The
+      // quantiser is written without branches on the level (most levels of
+      // a block are zero, unpredictably so).
+      const int64_t shifted = product >> 19;
+      const int64_t negative = product >> 63;  // 0 or -1
+      const int64_t m = (shifted ^ negative) - negative;
+      int64_t level = (recip * (m + offset)) >> 16;
+      level &= -static_cast<int64_t>(m >= deadZone);
+      if (kClip) level = level > 127 ? 127 : level;
+      const int16_t value = static_cast<int16_t>((level ^ negative) - negative);
+      block[index] = value;
+      const bool nz = value != 0;
+      lastIndex = nz ? index : lastIndex;
+      nonZero += nz;
     }
   }
-  for (int i = 0; i < 64; ++i) block[i] = out[i];
+  if (kIntra) {
+    // The DC stays unquantised and is not counted.
+    const int64_t product = int64_t{z[0][0]} * kIdctScaleTable[0];
+    if (block[0] != 0) {
+      --nonZero;
+      if (lastIndex == 0) lastIndex = -1;
+    }
+    block[0] = static_cast<int16_t>(product >> 19);
+  }
   *last = lastIndex;
   *count = nonZero;
 }

@@ -72,10 +72,6 @@ void init_idct_dsp(IdctDsp& dsp, uint32_t /*cpuFlags*/) {
   dsp.add = IdctBlock<true>;
 }
 
-int16_t PrescaleCoefficient(int32_t f, int pos) {
-  return static_cast<int16_t>((f * static_cast<int32_t>(kIdctScaleTable[pos]) + 2048) >> 12);
-}
-
 static inline int32_t DequantLevel(int32_t level, int qp) {
   const int32_t mag = level < 0 ? -level : level;
   const int32_t f = (2 * mag + 1) * qp - ((qp & 1) == 0 ? 1 : 0);

@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "encoders/common/encoder_tables.h"
+
 namespace venc {
 
 // (block, last, dst, stride): transforms the prescaled block (destroyed) and
@@ -33,6 +35,8 @@ void DequantiseIntraAc(const int16_t* levels, int qp, int32_t count, int16_t* ds
 void DequantiseInter(int16_t* block, int qp, int32_t count);
 // Prescaled value of one dequantised coefficient F at raster index `pos`
 // ((F x kIdctScaleTable[pos] + 2048) >> 12, kept as 16 bits).
-int16_t PrescaleCoefficient(int32_t f, int pos);
+inline int16_t PrescaleCoefficient(int32_t f, int pos) {
+  return static_cast<int16_t>((f * static_cast<int32_t>(kIdctScaleTable[pos]) + 2048) >> 12);
+}
 
 }  // namespace venc

@@ -69,7 +69,7 @@ void InitRateControl(RateControlState& rc) {
   // until they stand they run on the rcMode 0 buffer model.
   if (rc.lowDelay) {
     rc.bufferSize = rc.bitRate;
-  } else if (rc.shortHeaderBuffer) {
+  } else if (rc.shortHeaderBuffer || rc.h263Variant) {
     rc.bufferSize = rc.bitRate / 30 * 4 + kH263BufferAddend[Min(rc.vbvLevelIndex, 4)];
   } else {
     rc.bufferSize = kMpeg4VbvBufferBits[Min(rc.vbvLevelIndex, 10)];
@@ -118,12 +118,13 @@ void SetFrameActivity(RateControlState& rc, const MacroblockInfo* mbs) {
 
 int ComputeIntraFrameQp(RateControlState& rc) {
   const float m = static_cast<float>(rc.avgActivity) / static_cast<float>(rc.mbCount * 256);
-  const double k = rc.lowDelay ? 0.17286084701815038 : 0.4;
+  const bool h263 = rc.h263Variant != 0;
+  const double k = rc.lowDelay ? (h263 ? 0.2247191011235955 : 0.17286084701815038) : 0.4;
   float w;
   if (m < 6.0f) {
     w = static_cast<float>((6.75 - 0.5 * m) * k);
   } else {
-    w = rc.lowDelay ? 0.75f : 1.5f;
+    w = rc.lowDelay ? (h263 ? 0.95f : 0.75f) : 1.5f;
   }
   const float spread = static_cast<float>(int64_t{rc.avgActivity} * (rc.framesLeft - 1));
   int64_t t = static_cast<int64_t>(static_cast<float>(rc.bitsLeft) /
@@ -137,7 +138,7 @@ int ComputeIntraFrameQp(RateControlState& rc) {
   if (f + t - rc.bitsPerFrame < b / 10) t = b / 10 + rc.bitsPerFrame - f;
   t = Min(t, b * 5 / 10);
   if (rc.bitRate < 32000 && t < rc.bitRate / 2) t = rc.bitRate / 2;
-  if (rc.lowDelay) t = Min(t, (int64_t{rc.bitRate} + 2 * int64_t{rc.bitsPerFrame}) / 5);
+  if (rc.lowDelay) t = Min(t, (int64_t{rc.bitRate} + 2 * int64_t{rc.bitsPerFrame}) / (h263 ? 3 : 5));
   rc.frameTarget = Narrow(t);
   rc.rowBitsLeft = rc.frameTarget;
 
@@ -164,7 +165,8 @@ int ComputeIntraFrameQp(RateControlState& rc) {
   return qp;
 }
 
-int ComputePredictedFrameQp(RateControlState& rc, bool mpeg4) {
+int ComputePredictedFrameQp(RateControlState& rc) {
+  const bool mpeg4 = rc.h263Variant == 0;
   int64_t r = rc.avgActivity > 0 ? int64_t{rc.frameActivity} * 256 / rc.avgActivity : 256;
   r = rc.lowDelay ? Max<int64_t>(216, Min<int64_t>(r, 256)) : Max<int64_t>(205, Min<int64_t>(r, 307));
   int64_t h;

@@ -66,6 +66,9 @@ struct RateControlState {
   int32_t mbsPerRow = 0;
   int32_t bandwidthAdaptation = 0;
   int32_t prevFrameIntra = 1;  // the frame before the current one was intra
+  // 1 for h263enc's variant: the H.263 buffer in every mode and its own
+  // low-delay constants; 0 for mpeg4enc.
+  int32_t h263Variant = 0;
 };
 
 // Sets the buffer, the models and the counters from the requested rate.
@@ -79,9 +82,8 @@ void SetFrameActivity(RateControlState& rc, const MacroblockInfo* mbs);
 // rcMode 0 quantiser of an intra frame (2-20); sets the frame's target.
 int ComputeIntraFrameQp(RateControlState& rc);
 // rcMode 0 quantiser of a predicted frame (3-31, 5-31 with lowDelay); sets
-// the frame's target and clears the per-frame counters. `mpeg4` selects the
-// mpeg4enc variants of the lowDelay rules.
-int ComputePredictedFrameQp(RateControlState& rc, bool mpeg4);
+// the frame's target and clears the per-frame counters.
+int ComputePredictedFrameQp(RateControlState& rc);
 // End of a predicted frame that produced `bits`, coded with the quantisers
 // in `mbs`.
 void RateControlEndPredictedFrame(RateControlState& rc, const MacroblockInfo* mbs, int32_t bits);

@@ -263,7 +263,13 @@ MbBits EncodeIntraMb(Mpeg4Encoder& enc, int mbIndex, int* runningQp, int* packet
   enc.writer.Control(kControlCloseSegment);
   *runningQp = qp;
   WriteVideoPacketHeader(enc, enc.writer.main(), mbIndex, qp);
-  if (enc.dataPartitioning) PutDcMarker(enc.writer.first());
+  if (enc.dataPartitioning) {
+    if (enc.codingType == 0) {
+      PutDcMarker(enc.writer.first());
+    } else {
+      PutMotionMarker(enc.writer.first());
+    }
+  }
   // Stuffing, packet header and marker; the merge of the partitions moves
   // bits between writers without changing the total.
   const int restart = static_cast<int>(enc.writer.FrameBits() - before);

@@ -41,15 +41,6 @@ void FreeAll(Mpeg4Encoder* enc) {
   delete enc;
 }
 
-// Short-header source formats (ITU-T H.263 Table 1) by height x width.
-struct SourceFormat {
-  int height, width, format, level, vbvIndex, rowsPerGob;
-};
-constexpr SourceFormat kSourceFormats[] = {
-    {96, 128, 1, 1, 1, 1}, {144, 176, 2, 1, 1, 1}, {288, 352, 3, 3, 2, 1},
-    {576, 704, 4, 3, 3, 2}, {1152, 1408, 5, 3, 4, 4},
-};
-
 // Rounds a GOB header interval for 4CIF (1 becomes 2) and 16CIF (1-3 become 4).
 int RoundGobInterval(int interval, int sourceFormat) {
   if (interval < 0) return 0;
@@ -125,9 +116,7 @@ VideoEncoderResult Validate(Mpeg4Encoder& enc, const EncoderCreateParams& p) {
     enc.dataPartitioning = 0;
     if (enc.searchRange > 15) enc.searchRange = 15;
     enc.intraDcVlcThr = 0;
-    const SourceFormat* sf = nullptr;
-    for (const SourceFormat& f : kSourceFormats)
-      if (f.height == p.height && f.width == p.width) sf = &f;
+    const ShortHeaderFormat* sf = FindShortHeaderFormat(p.width, p.height);
     if (!sf) return VENC_ERR_BAD_SIZE;
     enc.sourceFormat = sf->format;
     enc.level = sf->level;
@@ -267,7 +256,10 @@ VideoEncoderResult OpEncodeFrame(VideoEncoder* base, const uint8_t* input, uint3
   BitWriter& hw = enc.writer.main();
   if (enc.frameCount == 0 && !enc.shortHeader) WriteStoredHeader(enc, hw);
   enc.timeBase.gobToggle = 1;
-  if (rc.framesLeft != 0 && forceIntra == 0 && !enc.forceIntraNext) {
+  // The first frame of a stream is intra whatever the period says: a GOP
+  // length raised before it leaves frames in the period, and a predicted
+  // first frame would refer to no picture.
+  if (rc.framesLeft != 0 && forceIntra == 0 && !enc.forceIntraNext && enc.frameCount != 0) {
     enc.codingType = 1;
     if (rc.lowDelay && rc.rcMode == 0 && rc.windowFrames == 0 && rc.framesLeft > 0) {
       rc.windowIntraCount = 0;

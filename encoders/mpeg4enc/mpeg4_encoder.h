@@ -146,6 +146,11 @@ void LoadIntraBlocks(Mpeg4Encoder& enc, int mbx, int mby);
 MbBits EncodeInterMb(Mpeg4Encoder& enc, int mbIndex, const int32_t sad[6], int* runningQp, int* packet,
                      uint32_t packetLimit);
 
+// Packet size of the current frame in bits: `packetSize`, or with adaptive
+// packets half of it for intra frames and 2/5 to all of it for predicted
+// frames by the macroblocks per packet of the previous frame.
+uint32_t FramePacketSize(const Mpeg4Encoder& enc);
+
 // One frame (vop_encoder.cpp): 0 or VENC_ERR_OVERFLOW.
 VideoEncoderResult EncodeVop(Mpeg4Encoder& enc);
 

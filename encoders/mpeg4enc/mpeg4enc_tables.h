@@ -23,7 +23,16 @@ struct H263LevelLimits {
 };
 extern const H263LevelLimits kH263Levels[5];
 
+// Short-header source formats (ITU-T H.263 Table 1) with the MPEG-4 level,
+// buffer index and macroblock rows per GOB that go with each.
+struct ShortHeaderFormat {
+  int height, width, format, level, vbvIndex, rowsPerGob;
+};
+extern const ShortHeaderFormat kShortHeaderFormats[5];
+
 const Mpeg4LevelLimits* FindMpeg4Level(int level);
+// The format of a picture size; null for sizes H.263 has no format for.
+const ShortHeaderFormat* FindShortHeaderFormat(int width, int height);
 const H263LevelLimits* FindH263Level(int level);
 
 }  // namespace venc

@@ -12,18 +12,6 @@ namespace {
 constexpr int64_t kIntraGuardBits = 2048;
 constexpr int64_t kInterGuardBits = 1024;
 
-uint32_t FramePacketSize(const Mpeg4Encoder& enc) {
-  if (!enc.adaptivePacketSize) return enc.packetSize;
-  if (enc.codingType == 0) return enc.packetSize / 2;
-  // Predicted frames: shorter packets as more macroblocks share one (n is
-  // the macroblocks per packet of the previous frame).
-  const uint32_t divisor = enc.prevPacketCount > 0 ? enc.prevPacketCount : 1;
-  const uint32_t n = static_cast<uint32_t>(enc.mbCount) / divisor;
-  if (n <= 4) return enc.packetSize;
-  if (n <= 7) return enc.packetSize * 4 / 5;
-  if (n <= 12) return enc.packetSize * 3 / 5;
-  return enc.packetSize * 2 / 5;
-}
 
 void RecordLastPacket(Mpeg4Encoder& enc) {
   uint32_t bits = 0;
@@ -52,6 +40,19 @@ VideoEncoderResult Overflow(Mpeg4Encoder& enc) {
 
 }  // namespace
 
+uint32_t FramePacketSize(const Mpeg4Encoder& enc) {
+  if (!enc.adaptivePacketSize) return enc.packetSize;
+  if (enc.codingType == 0) return enc.packetSize / 2;
+  // Predicted frames: shorter packets as more macroblocks share one (n is
+  // the macroblocks per packet of the previous frame).
+  const uint32_t divisor = enc.prevPacketCount > 0 ? enc.prevPacketCount : 1;
+  const uint32_t n = static_cast<uint32_t>(enc.mbCount) / divisor;
+  if (n <= 4) return enc.packetSize;
+  if (n <= 7) return enc.packetSize * 4 / 5;
+  if (n <= 12) return enc.packetSize * 3 / 5;
+  return enc.packetSize * 2 / 5;
+}
+
 VideoEncoderResult EncodeVop(Mpeg4Encoder& enc) {
   RateControlState& rc = enc.rc;
   BitWriter& hw = enc.writer.main();
@@ -71,11 +72,14 @@ VideoEncoderResult EncodeVop(Mpeg4Encoder& enc) {
   if (intra) {
     if (enc.videoTelephony) rc.windowIntraCount += 1;
     ComputeMbActivities(enc.current->lumaOrigin(), enc.current->lumaStride(), enc.mbsPerRow, enc.mbRows, enc.mbs);
+    // An intra picture refreshes every macroblock.
+    if (enc.intraRefresh || enc.cyclicRefresh)
+      for (int i = 0; i < enc.mbCount; ++i) enc.mbs[i].refreshAge = 0;
     SetFrameActivity(rc, enc.mbs);
     frameQp = ComputeIntraFrameQp(rc);
   } else {
     SetFrameActivity(rc, enc.mbs);
-    frameQp = ComputePredictedFrameQp(rc, true);
+    frameQp = ComputePredictedFrameQp(rc);
   }
 
   const uint32_t headerStart = enc.writer.FrameBits();

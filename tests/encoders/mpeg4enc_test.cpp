@@ -260,6 +260,31 @@ TEST(Mpeg4EncPacketTest, VideoPacketsSumToTheFrame) {
   EXPECT_EQ(sum, f.bytes.size());
 }
 
+TEST(Mpeg4EncPacketTest, AdaptivePacketSizeFollowsMacroblocksPerPacket) {
+  EncoderCreateParams p = Qcif();
+  p.width = 352;
+  p.height = 288;
+  p.level = 3;
+  p.bitRate = 384000;
+  p.resyncMarkers = 1;
+  p.adaptivePacketSize = 1;
+  p.packetSize = 2000;
+  EncoderPtr e = Create(p);
+  ASSERT_TRUE(e);
+  auto* state = static_cast<Mpeg4Encoder*>(e.get());
+  state->codingType = 0;
+  EXPECT_EQ(FramePacketSize(*state), 1000u);
+  state->codingType = 1;
+  // 396 macroblocks in 38 packets: n = 10 -> 3/5.
+  struct Case {
+    uint32_t packets, bits;
+  };
+  for (const Case c : {Case{38, 1200}, Case{99, 2000}, Case{66, 1600}, Case{30, 800}, Case{0, 800}}) {
+    state->prevPacketCount = c.packets;
+    EXPECT_EQ(FramePacketSize(*state), c.bits) << c.packets;
+  }
+}
+
 TEST(Mpeg4EncFrameTest, ArgumentChecks) {
   const EncoderCreateParams p = Qcif();
   EncoderPtr e = Create(p);
@@ -404,6 +429,109 @@ TEST(Mpeg4EncParamTest, ExtremeParameterValuesAreHandled) {
   EXPECT_EQ(EncodeOne(v, GreyFrame(Qcif()), 66).result, VENC_OK);
   EXPECT_EQ(v->SetEncoderParam(v, VENC_PARAM_GOP_LENGTH, 1), VENC_OK);
   EXPECT_EQ(EncodeOne(v, GreyFrame(Qcif()), 133).result, VENC_OK);
+}
+
+TEST(Mpeg4EncPredictedTest, UnchangedPictureCodesEveryMacroblockNotCoded) {
+  EncoderPtr e = Create(Qcif());
+  const std::vector<uint8_t> frame = GreyFrame(Qcif());
+  ASSERT_EQ(EncodeOne(e.get(), frame, 0).type, 0);
+  const Encoded p = EncodeOne(e.get(), frame, 66);
+  ASSERT_EQ(p.result, VENC_OK);
+  EXPECT_EQ(p.type, 1);
+  // P-VOP header (60 bits with a 10-bit increment) and 99 COD bits, stuffed.
+  EXPECT_EQ(p.bytes.size(), (60u + 99u + 8u) / 8u);
+  const auto* state = static_cast<const Mpeg4Encoder*>(e.get());
+  for (int i = 0; i < 99; ++i) EXPECT_EQ(state->mbs[i].notCoded, 1) << i;
+}
+
+TEST(Mpeg4EncPredictedTest, ForcedIntraMacroblockRunLastsOneFrame) {
+  EncoderPtr e = Create(Qcif());
+  VideoEncoder* v = e.get();
+  const auto* state = static_cast<const Mpeg4Encoder*>(v);
+  std::vector<uint8_t> frame = GreyFrame(Qcif());
+  ASSERT_EQ(EncodeOne(v, frame, 0).result, VENC_OK);
+  ASSERT_EQ(v->SetEncoderParam(v, VENC_PARAM_INTRA_MBS, 1), VENC_OK);
+  ASSERT_EQ(v->SetEncoderParam(v, VENC_PARAM_INTRA_MBS_FIRST, 0), VENC_OK);
+  ASSERT_EQ(v->SetEncoderParam(v, VENC_PARAM_INTRA_MBS_COUNT, 11), VENC_OK);
+  const Encoded p = EncodeOne(v, frame, 66);
+  ASSERT_EQ(p.type, 1);
+  for (int i = 0; i < 22; ++i) EXPECT_EQ(state->mbs[i].inter, i < 11 ? 0 : 1) << i;
+  ASSERT_EQ(EncodeOne(v, frame, 133).type, 1);
+  for (int i = 0; i < 11; ++i) EXPECT_EQ(state->mbs[i].inter, 1) << i;
+}
+
+TEST(Mpeg4EncPredictedTest, GopLengthDecidesTheFrameTypes) {
+  EncoderCreateParams p = Qcif();
+  p.gopLength = 3;
+  EncoderPtr e = Create(p);
+  std::vector<int32_t> types;
+  for (int i = 0; i < 7; ++i) types.push_back(EncodeOne(e.get(), GreyFrame(p, static_cast<uint8_t>(90 + i)), i * 66).type);
+  EXPECT_EQ(types, (std::vector<int32_t>{0, 1, 1, 0, 1, 1, 0}));
+  EXPECT_EQ(EncodeOne(e.get(), GreyFrame(p), 7 * 66, 1).type, 0) << "forced intra";
+
+  // A GOP length raised before the first frame still starts with intra.
+  EncoderPtr f = Create(p);
+  ASSERT_EQ(f->SetEncoderParam(f.get(), VENC_PARAM_GOP_LENGTH, 100), VENC_OK);
+  EXPECT_EQ(EncodeOne(f.get(), GreyFrame(p), 0).type, 0);
+  EXPECT_EQ(EncodeOne(f.get(), GreyFrame(p), 66).type, 1);
+}
+
+TEST(Mpeg4EncRobustnessTest, RandomCreationRecordsAndParametersNeverFault) {
+  // Values around every limit; whatever is accepted must encode two frames.
+  constexpr uint32_t kSeed = 424242;
+  SCOPED_TRACE(::testing::Message() << "seed " << kSeed);
+  std::mt19937 rng(kSeed);
+  auto pick = [&](std::initializer_list<int64_t> values) {
+    return *(values.begin() + rng() % values.size());
+  };
+  // Mostly the first (ordinary) value, a fifth of the time any of the list.
+  auto vary = [&](std::initializer_list<int64_t> values) {
+    return rng() % 5 ? *values.begin() : *(values.begin() + rng() % values.size());
+  };
+  int created = 0;
+  for (int trial = 0; trial < 1500; ++trial) {
+    EncoderCreateParams p{};
+    p.width = static_cast<int32_t>(vary({176, -16, 0, 2, 16, 18, 128, 176, 178, 352, 8190}));
+    p.height = static_cast<int32_t>(vary({144, -2, 0, 2, 16, 96, 144, 146, 288, 8190}));
+    p.frameRate = static_cast<float>(vary({15, -1, 0, 1, 5, 30, 1000})) * (rng() % 2 ? 1.0f : 0.37f);
+    p.bitRate = static_cast<int32_t>(vary({64000, -5, 0, 1, 8000, 64000, 128000, 384000, 4000000, INT32_MAX}));
+    p.gopLength = static_cast<int32_t>(vary({45, -3, 0, 1, 2, 500}));
+    p.intraRefreshMbs = static_cast<int32_t>(vary({0, -5, -1, 3, 1000}));
+    p.gobHeaderInterval = static_cast<int32_t>(vary({0, -1, 1, 2, 9, 40}));
+    p.sceneChangeDetection = static_cast<int32_t>(vary({0, 1, 2}));
+    p.bandwidthAdaptation = static_cast<int32_t>(vary({0, 1}));
+    p.rcMode = static_cast<int32_t>(vary({0, -1, 1, 2, 3}));
+    p.encodingComplexity = static_cast<int32_t>(vary({2, 0, 1, 3, 4}));
+    p.searchRange = static_cast<int32_t>(vary({15, -1, 0, 31, 63, 100}));
+    p.resyncMarkers = static_cast<int32_t>(vary({0, 1}));
+    p.packetSize = static_cast<uint32_t>(vary({1024, 0, 2048, 4096, 16384, 0xFFFFFFFFLL}));
+    p.reversibleVlc = static_cast<int32_t>(vary({0, 1}));
+    p.dataPartitioning = static_cast<int32_t>(vary({0, 1}));
+    p.level = static_cast<int32_t>(vary({3, -1, 0, 1, 2, 4, 5, 10, 20, 30, 45}));
+    p.adaptivePacketSize = static_cast<int32_t>(vary({0, 1}));
+    p.streamMode = static_cast<int32_t>(vary({0, 1, 2}));
+    p.timeResolution = static_cast<uint32_t>(vary({1000, 0, 1, 2, 30, 65535, 65536}));
+    VideoEncoder* raw = nullptr;
+    const VideoEncoderResult r = gCreateMPEG4VideoEncoder(&raw, &p);
+    EncoderPtr e(raw);
+    if (r != VENC_OK) {
+      EXPECT_EQ(raw, nullptr);
+      continue;
+    }
+    ++created;
+    const size_t pixels = static_cast<size_t>(p.width) * static_cast<size_t>(p.height);
+    if (pixels > 352 * 288) continue;  // keeps the test short; large sizes were created and destroyed
+    for (uint32_t id : {0u, 1u, 2u, 4u, 7u, 9u, 10u, 18u}) {
+      e->SetEncoderParam(e.get(), id, static_cast<uint32_t>(pick({0, 1, 2, 15, 1024, 0xFFFFFFFFLL})));
+    }
+    std::vector<uint8_t> frame(pixels * 3 / 2);
+    for (uint8_t& v : frame) v = static_cast<uint8_t>(rng());
+    for (int i = 0; i < 2; ++i) {
+      const Encoded f = EncodeOne(e.get(), frame, i * 100, static_cast<int32_t>(rng() % 2));
+      EXPECT_TRUE(f.result == VENC_OK || f.result == VENC_ERR_OVERFLOW) << f.result;
+    }
+  }
+  EXPECT_GT(created, 150);
 }
 
 }  // namespace

@@ -63,6 +63,32 @@ TEST(RateControlTest, IntraFrameQpStaysInRangeAndTargetsFourFrames) {
   }
 }
 
+TEST(RateControlTest, H263VariantUsesTheH263BufferAndLowDelayCaps) {
+  RateControlState rc;
+  rc.requestedBitRate = 64000;
+  rc.requestedFrameRate = 15.0f;
+  rc.mbCount = 99;
+  rc.mbsPerRow = 11;
+  rc.periodLength = 45;
+  rc.vbvLevelIndex = 1;
+  rc.h263Variant = 1;
+  InitRateControl(rc);
+  EXPECT_EQ(rc.bufferSize, 64000 / 30 * 4 + 65536);
+  // With lowDelay the intra target is capped at (bitRate + 2 x bitsPerFrame) / 3
+  // in h263enc and / 5 in mpeg4enc.
+  for (int variant : {0, 1}) {
+    rc.h263Variant = variant;
+    rc.lowDelay = 1;
+    InitRateControl(rc);
+    StartRatePeriod(rc);
+    std::vector<MacroblockInfo> mbs(99);
+    for (MacroblockInfo& m : mbs) m.activity = 20000;
+    SetFrameActivity(rc, mbs.data());
+    ComputeIntraFrameQp(rc);
+    EXPECT_LE(rc.frameTarget, (64000 + 2 * 4266) / (variant ? 3 : 5)) << variant;
+  }
+}
+
 TEST(RateControlTest, LowRateIntraFrameGetsHalfASecond) {
   RateControlState rc = QcifState(24000, 15.0f);
   StartRatePeriod(rc);
@@ -208,10 +234,10 @@ RateControlState PredictedState() {
 TEST(PredictedRateControlTest, TargetBelowHeaderBitsStepsFromThePreviousQp) {
   RateControlState rc = PredictedState();
   rc.avgHeaderBits = 1000000;  // no texture bits left: wanted QP 31
-  EXPECT_EQ(ComputePredictedFrameQp(rc, true), 18) << "5/4 of the previous P QP 15";
+  EXPECT_EQ(ComputePredictedFrameQp(rc), 18) << "5/4 of the previous P QP 15";
   rc.pQp[kModelWindow - 1] = 8;
   rc.pPos = 0;
-  EXPECT_EQ(ComputePredictedFrameQp(rc, true), 10) << "5/4 of 8";
+  EXPECT_EQ(ComputePredictedFrameQp(rc), 10) << "5/4 of 8";
   EXPECT_EQ(rc.mbsLeft, 99);
   EXPECT_EQ(rc.textureBits, 0);
 }
@@ -220,17 +246,17 @@ TEST(PredictedRateControlTest, QpNeverBelowThreeOrFiveWithLowDelay) {
   RateControlState rc = PredictedState();
   rc.bitsLeft = 100000000;  // plenty of bits: the model wants a tiny QP
   rc.pQp[kModelWindow - 1] = 3;
-  EXPECT_EQ(ComputePredictedFrameQp(rc, true), 3);
+  EXPECT_EQ(ComputePredictedFrameQp(rc), 3);
   rc.lowDelay = 1;
   rc.windowFrames = 10;
   rc.windowBits = 100000000;
   rc.bufferFullness = 0;
-  EXPECT_EQ(ComputePredictedFrameQp(rc, true), 5);
+  EXPECT_EQ(ComputePredictedFrameQp(rc), 5);
 }
 
 TEST(PredictedRateControlTest, EndOfFrameFeedsTheModelAndActivity) {
   RateControlState rc = PredictedState();
-  ComputePredictedFrameQp(rc, true);
+  ComputePredictedFrameQp(rc);
   rc.textureBits = 3000;
   rc.headerBits = 500;
   std::vector<MacroblockInfo> mbs(99);
