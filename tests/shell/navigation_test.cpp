@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "platform/os/file.h"
+#include "platform/os/thread.h"
 #include "tests/shell/headless_driver.h"
 #include "tests/support/test_paths.h"
 #include "ui/drop_down_menu.h"
@@ -246,6 +247,37 @@ TEST_F(NavigationTest, DropDownOpensTakesFocusAndClosesOnChoice) {
   EXPECT_EQ(d().sm().focused(), nullptr);
   EXPECT_EQ(*d().sm().options().GetOption(0), 7u);
   EXPECT_EQ(d().sm().GetMenuBar()->right.state, ui::kButtonEnabled);
+}
+
+TEST_F(NavigationTest, ItemGroupOpensAtTheStylusAndClosesOnATouchOutside) {
+  auto group = std::make_unique<ui::ItemGroup>();
+  group->LoadAttribute(u"xP", u"0");
+  group->LoadAttribute(u"yP", u"0");
+  group->LoadAttribute(u"xS", u"80");
+  group->LoadAttribute(u"yS", u"40");
+  auto item = std::make_unique<ui::Control>();
+  item->LoadAttribute(u"xP", u"0");
+  item->LoadAttribute(u"yP", u"0");
+  item->LoadAttribute(u"xS", u"80");
+  item->LoadAttribute(u"yS", u"40");
+  item->LoadAttribute(u"action", u"SETATTRIBUTE MediaBrowserSort=9");
+  group->AddItem(std::move(item));
+  auto* g = static_cast<ui::ItemGroup*>(d().sm().menu_container()->AddChild(std::move(group)));
+  g->SetVisible(false);
+  ov::SetTickCountForTesting(500000);
+  g->ShowAtPoint(30, 200);
+  g->SetVisible(true);
+  g->OnAction(ui::kActionItemGroupOpen, ov::String(), 0);
+  EXPECT_EQ(g->x(), 34);
+  EXPECT_EQ(g->y(), 204);
+  // A tap on its item runs it; the group takes the stylus while open.
+  d().Tap(g->x() + 40, g->y() + 20);
+  EXPECT_EQ(*d().sm().options().GetOption(0), 9u);
+  EXPECT_TRUE(g->IsVisible());
+  ov::SetTickCountForTesting(501000);
+  d().Tap(200, 40);
+  EXPECT_FALSE(g->IsVisible());
+  EXPECT_EQ(d().Menu(), u"main_menu");
 }
 
 TEST_F(NavigationTest, ScreensReachableByStylusAndKeyboardAndLeftWithBack) {
