@@ -107,6 +107,51 @@ TEST_F(TextBoxTest, EditingMaxCharsAndCaretKeys) {
   EXPECT_EQ(host_.options[0].second, u"xy");
 }
 
+// Leftmost and rightmost columns with lit pixels in rows [0, 40).
+static std::pair<int, int> InkColumns(const gfx::Bitmap& b) {
+  int lo = -1, hi = -1;
+  for (int y = 0; y < 40 && y < b.height(); ++y) {
+    for (int x = 0; x < b.width(); ++x) {
+      if (b.row(y)[x] != 0) {
+        if (lo < 0 || x < lo) lo = x;
+        if (x > hi) hi = x;
+      }
+    }
+  }
+  return {lo, hi};
+}
+
+TEST_F(TextBoxTest, AlignmentPlacesTheLine) {
+  struct Case {
+    const char16_t* attribute;
+    int lo_min, lo_max, hi_min, hi_max;
+  };
+  // A 120-pixel box at x = 0 holding "abc" (about 3 characters wide).
+  const int w = 3 * char_width_;
+  const Case cases[] = {
+      {nullptr, 0, 2, w - 4, w + 1},
+      {u"rightJust", 120 - w - 1, 120 - w + 3, 116, 120},
+      {u"centered", 60 - w / 2 - 2, 60 - w / 2 + 3, 60 + w / 2 - 4, 60 + w / 2 + 2},
+  };
+  for (const Case& c : cases) {
+    TextBox box;
+    box.LoadAttribute(u"font", u"DejaVu Sans Mono");
+    box.LoadAttribute(u"th", u"14");
+    box.LoadAttribute(u"xS", u"120");
+    box.LoadAttribute(u"yS", u"30");
+    box.LoadAttribute(u"tic", u"FFFFFF");
+    if (c.attribute) box.LoadAttribute(c.attribute, u"yes");
+    box.OnAction(kActionSetText, u"abc", 0);
+    gfx::FillRect(dc_.get(), {0, 0, 240, 320}, gfx::CreateSolidBrush(0));
+    box.Draw(dc_.get(), kDrawNormal);
+    const auto [lo, hi] = InkColumns(*bitmap_);
+    EXPECT_GE(lo, c.lo_min);
+    EXPECT_LE(lo, c.lo_max);
+    EXPECT_GE(hi, c.hi_min);
+    EXPECT_LE(hi, c.hi_max);
+  }
+}
+
 TEST_F(TextBoxTest, AngleBoundsAndCaretModes) {
   box_.LoadAttribute(u"xP", u"10");
   box_.LoadAttribute(u"yP", u"100");
