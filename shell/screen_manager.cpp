@@ -76,6 +76,13 @@ void ScreenManager::SetMenuContainer(std::unique_ptr<Menu> container) {
   focused_ = nullptr;
   focus_position_ = -1;
   history_.clear();
+  // Nothing may keep pointing into the tree that was replaced.
+  pressed_ = nullptr;
+  capture_ = nullptr;
+  open_item_group_ = nullptr;
+  background_menu_ = nullptr;
+  background_dc_.reset();
+  background_bitmap_.reset();
 }
 
 void ScreenManager::SetPaletteColour(const ov::String& name, const ov::String& value) {
