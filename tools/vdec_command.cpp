@@ -299,6 +299,20 @@ int DecodeMpeg4Track(media::Mp4Reader* reader, const VdecOptions& options, const
   return DecodeMpeg4Samples(entry->decoder_config, samples, options, sink);
 }
 
+// Hands the picture of the last decoded access unit to `sink`, cropped by the
+// stream information's cropping words (planes moved to the crop origin,
+// strides unchanged). False when the sink wants no more pictures.
+bool HandOutH264Picture(videodec::VideoDecoder* dec, const videodec::H264StreamInfo& info, const PictureSink& sink) {
+  videodec::DecodedPicture* pic = nullptr;
+  if (dec->GetDecoderParam(dec, videodec::VDEC_H264_PARAM_OUTPUT_PICTURE, &pic) != videodec::VDEC_OK || !pic)
+    return true;
+  videodec::DecodedPicture cropped = *pic;
+  cropped.y += info.crop_top * pic->width + info.crop_left;
+  cropped.u += (info.crop_top / 2) * (pic->width / 2) + info.crop_left / 2;
+  cropped.v += (info.crop_top / 2) * (pic->width / 2) + info.crop_left / 2;
+  return sink(cropped, info.display_width, info.display_height);
+}
+
 // H.264 Annex B through the calling contract of the video-track sources: the
 // factory starts at the first sequence parameter set, then one access unit
 // per DecodeFrameOut and the picture through VDEC_H264_PARAM_OUTPUT_PICTURE,
@@ -335,15 +349,7 @@ int DecodeH264Stream(const std::vector<uint8_t>& stream, const VdecOptions&, con
       std::fprintf(stderr, "vdec: decode error %d at byte %zu\n", r, b);
       continue;  // the source drops the sample
     }
-    videodec::DecodedPicture* pic = nullptr;
-    if (dec->GetDecoderParam(dec, videodec::VDEC_H264_PARAM_OUTPUT_PICTURE, &pic) != videodec::VDEC_OK || !pic)
-      continue;
-    // The cropped picture: planes moved to the crop origin, strides unchanged.
-    videodec::DecodedPicture cropped = *pic;
-    cropped.y += info.crop_top * pic->width + info.crop_left;
-    cropped.u += (info.crop_top / 2) * (pic->width / 2) + info.crop_left / 2;
-    cropped.v += (info.crop_top / 2) * (pic->width / 2) + info.crop_left / 2;
-    stop = !sink(cropped, info.display_width, info.display_height);
+    stop = !HandOutH264Picture(dec, info, sink);
   }
   dec->DestroyDecoder(dec);
   return 0;
@@ -391,14 +397,7 @@ int DecodeH264Mp4(const std::string& path, const PictureSink& sink) {
   while (!stop && cursor && reader.ReadSample(cursor.get(), &sample, &bytes, &time)) {
     uint32_t n = bytes;
     if (n == 0 || dec->DecodeFrameOut(dec, sample.get(), &n, nullptr) != videodec::VDEC_OK) continue;
-    videodec::DecodedPicture* pic = nullptr;
-    if (dec->GetDecoderParam(dec, videodec::VDEC_H264_PARAM_OUTPUT_PICTURE, &pic) != videodec::VDEC_OK || !pic)
-      continue;
-    videodec::DecodedPicture cropped = *pic;
-    cropped.y += info.crop_top * pic->width + info.crop_left;
-    cropped.u += (info.crop_top / 2) * (pic->width / 2) + info.crop_left / 2;
-    cropped.v += (info.crop_top / 2) * (pic->width / 2) + info.crop_left / 2;
-    stop = !sink(cropped, info.display_width, info.display_height);
+    stop = !HandOutH264Picture(dec, info, sink);
   }
   dec->DestroyDecoder(dec);
   return 0;
