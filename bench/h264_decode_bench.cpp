@@ -1,6 +1,6 @@
 // Decoding speed of the H.264 decoder on the 10-second VGA Baseline fixture
 // (scripts/fixtures/h264.sh), reference kernels and full SIMD. The peer
-// comparison with ffmpeg -threads 1 on the same stream is scripts/bench-h264.
+// comparison with ffmpeg -threads 1 on the same stream is bench/h264-vs-ffmpeg.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>

@@ -5,11 +5,13 @@
 // into an exact-size heap buffer so over-reads are caught.
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
 #include "codecs/videodec/mpeg4/mpeg4_decoder.h"
 #include "fuzz/fuzz_target.h"
+#include "platform/cpu/cpu.h"
 
 namespace {
 
@@ -64,6 +66,15 @@ void Feed(videodec::VideoDecoder* dec, const std::vector<uint8_t>& sample, int m
 
 }  // namespace
 
+// --cpumask N restricts the kernels (0: the C++ references only).
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+  for (int i = 1; i + 1 < *argc; ++i) {
+    if (std::strcmp((*argv)[i], "--cpumask") == 0) {
+      ov::SetCpuFlagsMask(static_cast<uint32_t>(std::strtoul((*argv)[i + 1], nullptr, 0)));
+    }
+  }
+  return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 8) return 0;

@@ -1,6 +1,8 @@
 // OpenAudioSource: picks and opens the audio source for a file name.
 #include <memory>
 
+#include "media/aac_decoder_source.h"
+#include "media/adts_reader.h"
 #include "media/amr_decoder_source.h"
 #include "media/amr_reader.h"
 #include "media/decoder_source.h"
@@ -26,19 +28,20 @@ std::unique_ptr<DecoderSource> OpenAudioSource(const ov::String& path) {
     if (!reader->Open()) return nullptr;
     source = std::make_unique<AmrDecoderSource>(std::move(reader));
   } else if (path.EndsWithNoCase(u".aac")) {
-    // ADTS files go to the AAC decoder source, which comes with the AAC
-    // decoder; until then they give no audio source.
-    return nullptr;
+    auto reader = std::make_unique<AdtsReader>(path);
+    if (!reader->Open()) return nullptr;
+    source = std::make_unique<AacDecoderSource>(std::move(reader));
   } else if (path.EndsWithNoCase(u".3gpp") || path.EndsWithNoCase(u".3g2") || path.EndsWithNoCase(u".mp4") ||
              path.EndsWithNoCase(u".mpa") || path.EndsWithNoCase(u".m4a") || path.EndsWithNoCase(u".3gp") ||
              path.EndsWithNoCase(u".mov")) {
     auto reader = std::make_unique<Mp4Reader>(path);
     if (reader->amr()) {
       source = std::make_unique<AmrDecoderSource>(std::move(reader));
+    } else if (reader->HasDecoderConfig(false)) {
+      // An AAC sound track: its "esds" carries the AudioSpecificConfig.
+      source = std::make_unique<AacDecoderSource>(std::move(reader));
     } else {
-      // An AAC sound track (HasDecoderConfig for sound) goes to the AAC
-      // decoder source once it exists; any other track has no
-      // audio source. The reader is destroyed here.
+      // Any other track has no audio source. The reader is destroyed here.
       return nullptr;
     }
   } else {

@@ -76,9 +76,9 @@ class DecoderSource {
 // AMR sound track of ".3gp", ".3gpp", ".3g2", ".mp4", ".m4a", ".mov", ".mpa"
 // files an AmrDecoderSource. Null when the file cannot be opened as audio,
 // for ".mid", for paths shorter than 5 characters and for other extensions.
-// ".aac" files and AAC sound tracks (the AAC decoder source), ".mp3", ".wma"
-// and ".wmv" (the platform decoder sources) answer null until those sources
-// are built.
+// ".aac" files and the AAC sound track of the same MP4 family give an
+// AacDecoderSource. ".mp3", ".wma" and ".wmv" (the platform decoder sources)
+// answer null until those sources are built.
 std::unique_ptr<DecoderSource> OpenAudioSource(const ov::String& path);
 
 }  // namespace media

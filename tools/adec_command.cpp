@@ -1,9 +1,12 @@
 // ovtool adec: decodes an AAC stream to a 16-bit WAV file with the project's
 // own decoder.
 //
-//   ovtool adec IN OUT.wav          ADTS (.aac) split frame by frame, ADIF, or
-//                                   the AAC sound track of an MP4/M4A file
-//                                   (edit lists ignored)
+//   ovtool adec IN OUT.wav          through the AAC decoder source, as the
+//                                   program plays the clip: ".aac" (ADTS) and
+//                                   the AAC track of ".m4a", ".mp4", ".3gp"...
+//                                   Other files go to the decoder directly:
+//                                   ADTS split frame by frame, ADIF, or the
+//                                   AAC track of an MP4 (edit lists ignored).
 //   ovtool adec --raw IN OUT.wav    drives the decoder directly over the whole
 //                                   file, advancing by each call's consumed
 //                                   length (ADIF, ADTS, several raw blocks)
@@ -13,6 +16,8 @@
 #include <vector>
 
 #include "codecs/heaac/heaac_decoder.h"
+#include "media/decoder_source.h"
+#include "platform/os/ov_string.h"
 #include "tools/mp4_audio_track.h"
 #include "tools/tool_command.h"
 
@@ -94,6 +99,23 @@ int DecodeMp4(heaac::HeAacDecoder* decoder, const std::vector<uint8_t>& data, co
   return 0;
 }
 
+// Every block the source hands out, as the mixers read it.
+int DecodeThroughSource(media::DecoderSource* source, const char* outPath) {
+  media::MediaFormat format;
+  if (!source->GetFormat(&format)) return 1;
+  std::vector<int16_t> pcm;
+  uint32_t bytes = 0, time = 0;
+  while (auto block = source->ReadAudio(4096, &bytes, &time)) {
+    const auto* p = reinterpret_cast<const int16_t*>(block.get());
+    pcm.insert(pcm.end(), p, p + bytes / 2);
+  }
+  if (!WriteWav(outPath, pcm, format.sampleRate, format.channels)) {
+    std::fprintf(stderr, "adec: cannot write %s\n", outPath);
+    return 1;
+  }
+  return 0;
+}
+
 int RunAdec(int argc, char** argv) {
   bool raw = false;
   int i = 1;
@@ -104,6 +126,11 @@ int RunAdec(int argc, char** argv) {
   if (argc - i != 2) {
     std::fprintf(stderr, "usage: ovtool adec [--raw] IN OUT.wav\n");
     return 2;
+  }
+  if (!raw) {
+    if (auto source = media::OpenAudioSource(ov::String::FromUtf8Lossy(argv[i]))) {
+      return DecodeThroughSource(source.get(), argv[i + 1]);
+    }
   }
   std::vector<uint8_t> data;
   if (!ReadAll(argv[i], &data) || data.size() < 8) {

@@ -138,6 +138,7 @@ inline Mp4AudioTrack ReadMp4AudioTrack(const std::vector<uint8_t>& f) {
     const uint32_t fixedSize = Be32(&f[stsz->body + 4]);
     const uint32_t count = Be32(&f[stsz->body + 8]);
     if (fixedSize == 0 && count > (stsz->end - stsz->body - 12) / 4) return {};
+    if (count > f.size()) return {};  // every sample holds at least one byte
     for (uint32_t i = 0; i < count; ++i) track.sizes.push_back(fixedSize ? fixedSize : Be32(&f[stsz->body + 12 + 4 * i]));
     // Chunk offsets.
     std::vector<uint64_t> chunks;

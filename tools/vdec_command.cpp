@@ -3,10 +3,11 @@
 //
 //   ovtool vdec [--frames N] [--postfilter L] IN [OUT.yuv] [--rgb565 OUT.rgb]
 //
-// IN is an elementary stream or the MPEG-4 video track of an MP4/3GP file,
-// chosen by its extension from kFormats below.
+// IN is an elementary stream, or the H.263, MPEG-4 Part 2 or H.264 video
+// track of an MP4/3GP file, chosen by its extension from kFormats below.
 // Pictures are handed out at the size rounded up to 16 and cropped here to the
-// display size that the tool reads from the stream's own headers.
+// display size: the track's size for MP4/3GP, else what the tool reads from
+// the stream's own headers.
 //
 // Adding a format: write a StreamDecodeFn that feeds the stream through the
 // codec's factory and slots as the video-track sources do, and add one line to
@@ -20,19 +21,25 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "codecs/videodec/common/video_decoder.h"
 #include "codecs/videodec/common/yuv420_to_rgb565.h"
 #include "codecs/videodec/h263/h263_decoder.h"
+#include "codecs/videodec/h264/h264_annexb.h"
+#include "codecs/videodec/h264/h264_decoder.h"
 #include "codecs/videodec/mpeg4/mpeg4_decoder.h"
+#include "media/mp4_reader.h"
+#include "platform/os/ov_string.h"
 #include "tools/mp4_video_track.h"
 #include "tools/tool_command.h"
 
 namespace {
 
 struct VdecOptions {
+  std::string input;  // the path of IN
   uint32_t postfilter_level = 0;
   long max_frames = -1;
 };
@@ -87,50 +94,100 @@ bool H263DisplaySize(const std::vector<uint8_t>& s, int* w, int* h) {
   return *w > 0 && *h > 0;
 }
 
-// H.263 through the calling contract of the video-track sources, with the
-// whole stream as one sample.
+// H.263 through the calling contract of the video-track sources: per frame,
+// DecodeFrame from the current offset of the current sample until the sample
+// is used up or the decoder stops in front of the next picture
+// (VDEC_PICTURE_OPEN, VDEC_NEXT_PICTURE); VDEC_INPUT_EXHAUSTED drops the rest
+// of the sample; then VDEC_PARAM_FINISH_PICTURE gives the picture. The rest
+// of a sample is kept for the next frame.
+class H263FrameFeeder {
+ public:
+  // Returns the next sample, or false at the end of the stream.
+  using NextSample = std::function<bool(std::vector<uint8_t>* sample)>;
+
+  explicit H263FrameFeeder(NextSample next) : next_(std::move(next)) {}
+  ~H263FrameFeeder() {
+    if (dec_) dec_->DestroyDecoder(dec_);
+  }
+
+  bool Create(uint32_t postfilter_level) {
+    if (videodec::gCreateH263VideoDecoder(&dec_, nullptr, 0, 0, 0, 0) != videodec::VDEC_OK) return false;
+    dec_->SetDecoderParam(dec_, videodec::VDEC_PARAM_DECODE_VARIANT, 1);
+    dec_->SetDecoderParam(dec_, videodec::VDEC_PARAM_POSTFILTER_LEVEL, postfilter_level);
+    return true;
+  }
+
+  // The next picture; null at the end of the stream. Frames that fail are
+  // reported and skipped.
+  const videodec::DecodedPicture* NextFrame() {
+    for (;;) {
+      if (offset_ >= sample_.size()) {
+        if (!next_(&sample_)) return nullptr;
+        offset_ = 0;
+        continue;
+      }
+      int32_t r = videodec::VDEC_OK;
+      // A hostile sample cannot keep the loop going: each call consumes bytes
+      // or ends the frame.
+      while (offset_ < sample_.size()) {
+        uint32_t length = static_cast<uint32_t>(sample_.size() - offset_);
+        r = dec_->DecodeFrame(dec_, sample_.data() + offset_, &length);
+        offset_ += length;
+        if (r == videodec::VDEC_INPUT_EXHAUSTED) {
+          offset_ = sample_.size();
+          break;
+        }
+        if (r == videodec::VDEC_PICTURE_OPEN || r == videodec::VDEC_NEXT_PICTURE) break;
+        if (r != videodec::VDEC_OK) {
+          if (length == 0) offset_ = sample_.size();
+          break;
+        }
+      }
+      if (r != videodec::VDEC_OK && r != videodec::VDEC_PICTURE_OPEN && r != videodec::VDEC_NEXT_PICTURE) {
+        std::fprintf(stderr, "vdec: frame failed (%d)\n", r);
+        continue;
+      }
+      videodec::DecodedPicture* pic = nullptr;
+      if (dec_->GetDecoderParam(dec_, videodec::VDEC_PARAM_FINISH_PICTURE, &pic) == videodec::VDEC_OK && pic)
+        return pic;
+      std::fprintf(stderr, "vdec: no picture for the frame\n");
+    }
+  }
+
+ private:
+  NextSample next_;
+  videodec::VideoDecoder* dec_ = nullptr;
+  std::vector<uint8_t> sample_;
+  size_t offset_ = 0;
+};
+
+int RunH263Feeder(H263FrameFeeder& feeder, const VdecOptions& options, int display_w, int display_h,
+                  const PictureSink& sink) {
+  if (!feeder.Create(options.postfilter_level)) {
+    std::fprintf(stderr, "vdec: cannot create the H.263 decoder\n");
+    return 1;
+  }
+  while (const videodec::DecodedPicture* pic = feeder.NextFrame()) {
+    if (!sink(*pic, display_w, display_h)) break;
+  }
+  return 0;
+}
+
+// An H.263 elementary stream, as one sample.
 int DecodeH263Stream(const std::vector<uint8_t>& stream, const VdecOptions& options, const PictureSink& sink) {
   int display_w = 0, display_h = 0;
   if (!H263DisplaySize(stream, &display_w, &display_h)) {
     std::fprintf(stderr, "vdec: no H.263 picture header\n");
     return 1;
   }
-  videodec::VideoDecoder* dec = nullptr;
-  if (videodec::gCreateH263VideoDecoder(&dec, nullptr, 0, 0, 0, 0) != videodec::VDEC_OK) {
-    std::fprintf(stderr, "vdec: cannot create the H.263 decoder\n");
-    return 1;
-  }
-  dec->SetDecoderParam(dec, videodec::VDEC_PARAM_DECODE_VARIANT, 1);
-  dec->SetDecoderParam(dec, videodec::VDEC_PARAM_POSTFILTER_LEVEL, options.postfilter_level);
-  uint32_t offset = 0;
-  const uint32_t size = static_cast<uint32_t>(stream.size());
-  bool open = false;  // a picture has been (partly) decoded and not handed out
-  bool stop = false;
-  while (offset < size && !stop) {
-    uint32_t length = size - offset;
-    const int32_t r = dec->DecodeFrame(dec, stream.data() + offset, &length);
-    offset += length;
-    if (r == videodec::VDEC_OK) {
-      open = true;
-      continue;  // more segments of the picture may follow
-    }
-    if (r == videodec::VDEC_PICTURE_OPEN || r == videodec::VDEC_NEXT_PICTURE) {
-      videodec::DecodedPicture* pic = nullptr;
-      if (dec->GetDecoderParam(dec, videodec::VDEC_PARAM_FINISH_PICTURE, &pic) == videodec::VDEC_OK && pic)
-        stop = !sink(*pic, display_w, display_h);
-      open = false;
-      continue;
-    }
-    std::fprintf(stderr, "vdec: decode error %d at byte %u\n", r, offset);
-    if (length == 0) ++offset;  // make progress past what the decoder refused
-  }
-  if (open && !stop) {
-    videodec::DecodedPicture* pic = nullptr;
-    if (dec->GetDecoderParam(dec, videodec::VDEC_PARAM_FINISH_PICTURE, &pic) == videodec::VDEC_OK && pic)
-      sink(*pic, display_w, display_h);
-  }
-  dec->DestroyDecoder(dec);
-  return 0;
+  bool given = false;
+  H263FrameFeeder feeder([&](std::vector<uint8_t>* sample) {
+    if (given) return false;
+    *sample = stream;
+    given = true;
+    return true;
+  });
+  return RunH263Feeder(feeder, options, display_w, display_h, sink);
 }
 
 // MPEG-4 Part 2 through the calling contract of the video-track sources:
@@ -238,6 +295,140 @@ int DecodeMpeg4Track(const std::vector<uint8_t>& file, const VdecOptions& option
   return DecodeMpeg4Samples(track.config, samples, options, sink);
 }
 
+// H.264 Annex B through the calling contract of the video-track sources: the
+// factory starts at the first sequence parameter set, then one access unit
+// per DecodeFrameOut and the picture through VDEC_H264_PARAM_OUTPUT_PICTURE,
+// cropped by the stream information's cropping words.
+int DecodeH264Stream(const std::vector<uint8_t>& stream, const VdecOptions&, const PictureSink& sink) {
+  size_t pos = 0, b = 0, e = 0, start = stream.size();
+  while (videodec::h264::NextAnnexBNal(stream.data(), stream.size(), pos, &b, &e)) {
+    if (e > b && (stream[b] & 31) == 7) {
+      start = b - 3;
+      break;
+    }
+    pos = e > pos ? e : pos + 1;
+  }
+  if (start >= stream.size()) {
+    std::fprintf(stderr, "vdec: no H.264 sequence parameter set\n");
+    return 1;
+  }
+  videodec::VideoDecoder* dec = nullptr;
+  videodec::H264StreamInfo info{};
+  uint32_t length = static_cast<uint32_t>(stream.size() - start);
+  const int32_t created = videodec::gCreateH264VideoDecoder(&dec, stream.data() + start, &length, &info, 0, 0,
+                                                            videodec::H264_FRAMING_ANNEX_B);
+  if (created != videodec::VDEC_OK) {
+    std::fprintf(stderr, "vdec: the H.264 decoder refused the stream (%d)\n", created);
+    return 1;
+  }
+  bool stop = false;
+  pos = start;
+  while (!stop && videodec::h264::NextAnnexBAccessUnit(stream.data(), stream.size(), pos, &b, &e)) {
+    pos = e;
+    uint32_t n = static_cast<uint32_t>(e - b);
+    const int32_t r = dec->DecodeFrameOut(dec, stream.data() + b, &n, nullptr);
+    if (r != videodec::VDEC_OK) {
+      std::fprintf(stderr, "vdec: decode error %d at byte %zu\n", r, b);
+      continue;  // the source drops the sample
+    }
+    videodec::DecodedPicture* pic = nullptr;
+    if (dec->GetDecoderParam(dec, videodec::VDEC_H264_PARAM_OUTPUT_PICTURE, &pic) != videodec::VDEC_OK || !pic)
+      continue;
+    // The cropped picture: planes moved to the crop origin, strides unchanged.
+    videodec::DecodedPicture cropped = *pic;
+    cropped.y += info.crop_top * pic->width + info.crop_left;
+    cropped.u += (info.crop_top / 2) * (pic->width / 2) + info.crop_left / 2;
+    cropped.v += (info.crop_top / 2) * (pic->width / 2) + info.crop_left / 2;
+    stop = !sink(cropped, info.display_width, info.display_height);
+  }
+  dec->DestroyDecoder(dec);
+  return 0;
+}
+
+// An H.264 track of an MP4/3GP file as the video-track source feeds it: the
+// factory gets the track's parameter sets only, every sample (the first one
+// included) goes through DecodeFrameOut, and the picture comes from
+// VDEC_H264_PARAM_OUTPUT_PICTURE. Returns -1 when the file has no H.264 track.
+int DecodeH264Mp4(const std::string& path, const PictureSink& sink) {
+  media::Mp4Reader reader(ov::String::FromUtf8Lossy(path));
+  if (!reader.Open() || !reader.avc()) return -1;
+  const int track = reader.avc_track();
+  const media::Mp4Track* t = reader.track(track);
+  const media::Mp4SampleEntry* entry = nullptr;
+  if (t)
+    for (const media::Mp4SampleEntry& e : t->entries)
+      if (e.has_avc_config && !entry) entry = &e;
+  if (!entry || entry->sps.empty()) {
+    std::fprintf(stderr, "vdec: the H.264 track has no parameter sets\n");
+    return 1;
+  }
+  // The configuration: every SPS and PPS behind a 2-byte length.
+  std::vector<uint8_t> config;
+  for (const auto* sets : {&entry->sps, &entry->pps})
+    for (const std::vector<uint8_t>& ps : *sets) {
+      config.push_back(static_cast<uint8_t>(ps.size() >> 8));
+      config.push_back(static_cast<uint8_t>(ps.size()));
+      config.insert(config.end(), ps.begin(), ps.end());
+    }
+  videodec::VideoDecoder* dec = nullptr;
+  videodec::H264StreamInfo info{};
+  uint32_t length = static_cast<uint32_t>(config.size());
+  const uint32_t nal_length_size = entry->nal_length_size ? entry->nal_length_size : 4;
+  const int32_t created = videodec::gCreateH264VideoDecoder(&dec, config.data(), &length, &info, nal_length_size, 2,
+                                                            videodec::H264_FRAMING_LENGTH_PREFIXED);
+  if (created != videodec::VDEC_OK) {
+    std::fprintf(stderr, "vdec: the H.264 decoder refused the track (%d)\n", created);
+    return 1;
+  }
+  auto cursor = reader.OpenTrack(track);
+  std::unique_ptr<uint8_t[]> sample;
+  uint32_t bytes = 0, time = 0;
+  bool stop = false;
+  while (!stop && cursor && reader.ReadSample(cursor.get(), &sample, &bytes, &time)) {
+    uint32_t n = bytes;
+    if (n == 0 || dec->DecodeFrameOut(dec, sample.get(), &n, nullptr) != videodec::VDEC_OK) continue;
+    videodec::DecodedPicture* pic = nullptr;
+    if (dec->GetDecoderParam(dec, videodec::VDEC_H264_PARAM_OUTPUT_PICTURE, &pic) != videodec::VDEC_OK || !pic)
+      continue;
+    videodec::DecodedPicture cropped = *pic;
+    cropped.y += info.crop_top * pic->width + info.crop_left;
+    cropped.u += (info.crop_top / 2) * (pic->width / 2) + info.crop_left / 2;
+    cropped.v += (info.crop_top / 2) * (pic->width / 2) + info.crop_left / 2;
+    stop = !sink(cropped, info.display_width, info.display_height);
+  }
+  dec->DestroyDecoder(dec);
+  return 0;
+}
+
+// The video track of an MP4/3GP file, read with the media layer's MP4 reader:
+// H.263 ("s263", "h263" sample entries) here, MPEG-4 Part 2 by its own path.
+int DecodeMp4VideoTrack(const std::vector<uint8_t>& file, const VdecOptions& options, const PictureSink& sink) {
+  media::Mp4Reader reader(ov::String::FromUtf8Lossy(options.input));
+  uint32_t width = 0, height = 0;
+  int track = -1;
+  if (!reader.Open() || !reader.GetVideoSize(&width, &height, &track) || track < 0) {
+    std::fprintf(stderr, "vdec: no video track\n");
+    return 1;
+  }
+  const media::Mp4Track* t = reader.track(track);
+  const uint32_t format = t && !t->entries.empty() ? t->entries[0].format : 0;
+  if (format != 0x73323633 && format != 0x68323633) return DecodeMpeg4Track(file, options, sink);  // "s263", "h263"
+  std::unique_ptr<media::TrackCursor> cursor = reader.OpenTrack(track);
+  if (!cursor) {
+    std::fprintf(stderr, "vdec: cannot open the video track\n");
+    return 1;
+  }
+  H263FrameFeeder feeder([&](std::vector<uint8_t>* sample) {
+    std::unique_ptr<uint8_t[]> buffer;
+    uint32_t bytes = 0, time = 0;
+    if (!reader.ReadSample(cursor.get(), &buffer, &bytes, &time) || !buffer) return false;
+    sample->assign(buffer.get(), buffer.get() + bytes);
+    return true;
+  });
+  // Pictures are cropped to the track's own size.
+  return RunH263Feeder(feeder, options, static_cast<int>(width), static_cast<int>(height), sink);
+}
+
 struct Format {
   const char* extension;  // lower case, with the dot
   const char* name;
@@ -250,10 +441,14 @@ const Format kFormats[] = {
     {".h263", "H.263", DecodeH263Stream},
     {".m4v", "MPEG-4 Part 2", DecodeMpeg4Stream},
     {".cmp", "MPEG-4 Part 2", DecodeMpeg4Stream},
-    {".mp4", "MPEG-4 Part 2 track", DecodeMpeg4Track},
-    {".3gp", "MPEG-4 Part 2 track", DecodeMpeg4Track},
-    {".3g2", "MPEG-4 Part 2 track", DecodeMpeg4Track},
-    {".mov", "MPEG-4 Part 2 track", DecodeMpeg4Track},
+    {".264", "H.264", DecodeH264Stream},
+    {".h264", "H.264", DecodeH264Stream},
+    {".jsv", "H.264", DecodeH264Stream},
+    {".26l", "H.264", DecodeH264Stream},
+    {".mp4", "MP4/3GP video track", DecodeMp4VideoTrack},
+    {".3gp", "MP4/3GP video track", DecodeMp4VideoTrack},
+    {".3g2", "MP4/3GP video track", DecodeMp4VideoTrack},
+    {".mov", "MP4/3GP video track", DecodeMp4VideoTrack},
 };
 
 std::string LowerExtension(const std::string& path) {
@@ -288,6 +483,7 @@ int RunVdec(int argc, char** argv) {
     std::fprintf(stderr, "usage: ovtool vdec [--frames N] [--postfilter L] IN [OUT.yuv] [--rgb565 OUT.rgb]\n");
     return 2;
   }
+  options.input = in;
   const std::string ext = LowerExtension(in);
   const Format* format = nullptr;
   for (const Format& f : kFormats) {
@@ -336,14 +532,22 @@ int RunVdec(int argc, char** argv) {
     ++frames;
     return options.max_frames < 0 || frames < options.max_frames;
   };
-  int status = format->decode(stream, options, sink);
+  // MP4/3GP: an H.264 track is read through the media library's MP4 reader;
+  // other files go on to the format's own track reader.
+  const char* name = format->name;
+  int status = -1;
+  if (format->decode == DecodeMp4VideoTrack) {
+    status = DecodeH264Mp4(in, sink);
+    if (status >= 0) name = "H.264 track";
+  }
+  if (status < 0) status = format->decode(stream, options, sink);
   if (yuv && std::fclose(yuv) != 0) write_failed = true;
   if (rgb && std::fclose(rgb) != 0) write_failed = true;
   if (write_failed) {
     std::fprintf(stderr, "vdec: writing the output failed\n");
     status = 1;
   }
-  std::fprintf(stderr, "vdec: %s, %ld frames\n", format->name, frames);
+  std::fprintf(stderr, "vdec: %s, %ld frames\n", name, frames);
   return status;
 }
 

@@ -13,6 +13,12 @@ namespace heaac {
 enum WindowSequence : uint8_t { kOnlyLong = 0, kLongStart = 1, kEightShort = 2, kLongStop = 3 };
 
 inline constexpr int kFrameLength = 1024;
+// Fixed-point formats of the filterbank: long transform values carry PCM x
+// 2^13, short ones PCM x 2^10 (spectral coefficients x 8, unnormalised
+// transform); the overlap buffer carries PCM x 2^kOverlapFracBits.
+inline constexpr int kLongTransformBits = 13;
+inline constexpr int kShortTransformBits = 10;
+inline constexpr int kOverlapFracBits = 11;
 // Codebook numbers with a meaning of their own (ISO/IEC 14496-3 table 4.150).
 inline constexpr int kZeroHcb = 0;
 inline constexpr int kNoiseHcb = 13;

@@ -16,10 +16,13 @@ inline int32_t WAdd(int32_t a, int32_t b) { return static_cast<int32_t>(static_c
 inline int32_t WSub(int32_t a, int32_t b) { return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b)); }
 inline int32_t WNeg(int32_t a) { return static_cast<int32_t>(0u - static_cast<uint32_t>(a)); }
 
-// (a + jb)(c + js) in Q31, each part from one 64-bit sum of two products.
+// (a + jb)(c + js) in Q31, each part from one 64-bit sum of two products,
+// rounded: truncated products bias every stage the same way, and the FFT adds
+// those biases up into a DC offset of a few hundredths of an LSB.
 inline void CMul(int32_t a, int32_t b, int32_t c, int32_t s, int32_t* re, int32_t* im) {
-  *re = static_cast<int32_t>((static_cast<int64_t>(a) * c - static_cast<int64_t>(b) * s) >> 31);
-  *im = static_cast<int32_t>((static_cast<int64_t>(a) * s + static_cast<int64_t>(b) * c) >> 31);
+  constexpr int64_t kHalf = int64_t{1} << 30;
+  *re = static_cast<int32_t>((static_cast<int64_t>(a) * c - static_cast<int64_t>(b) * s + kHalf) >> 31);
+  *im = static_cast<int32_t>((static_cast<int64_t>(a) * s + static_cast<int64_t>(b) * c + kHalf) >> 31);
 }
 
 inline int16_t ClampPcm(int64_t v) {
@@ -33,7 +36,13 @@ inline int16_t ClampPcm(int64_t v) {
 inline int32_t Window(int32_t y, uint16_t w, int shift) {
   return static_cast<int32_t>((static_cast<int64_t>(y) * w + (int64_t{1} << (shift - 1))) >> shift);
 }
-inline int32_t Flat(int32_t y) { return static_cast<int32_t>((static_cast<int64_t>(y) + 128) >> 8); }
+inline int32_t Flat(int32_t y) {
+  constexpr int shift = kLongTransformBits - kOverlapFracBits;
+  return static_cast<int32_t>((static_cast<int64_t>(y) + (1 << (shift - 1))) >> shift);
+}
+// Window products: Q15 window x transform value down to the overlap format.
+constexpr int kLongWindowShift = 15 + kLongTransformBits - kOverlapFracBits;
+constexpr int kShortWindowShift = 15 + kShortTransformBits - kOverlapFracBits;
 
 }  // namespace
 
@@ -131,14 +140,14 @@ void ImdctFilterbank(int prevShape, int windowSequence, int shape, int32_t* spec
         if (n < 448) {
           v = 0;
         } else if (n < 576) {
-          v = Window(y[n], riseShortPrev[n - 448], 23);
+          v = Window(y[n], riseShortPrev[n - 448], kLongWindowShift);
         } else {
           v = Flat(y[n]);
         }
       } else {
-        v = Window(y[n], riseLongPrev[n], 23);
+        v = Window(y[n], riseLongPrev[n], kLongWindowShift);
       }
-      output[n * stride] = ClampPcm((static_cast<int64_t>(overlap[n]) + v + 16) >> 5);
+      output[n * stride] = ClampPcm((static_cast<int64_t>(overlap[n]) + v + (1 << (kOverlapFracBits - 1))) >> kOverlapFracBits);
     }
     for (int n = 0; n < 1024; ++n) {
       const int32_t yv = y[1024 + n];
@@ -147,12 +156,12 @@ void ImdctFilterbank(int prevShape, int windowSequence, int shape, int32_t* spec
         if (n < 448) {
           v = Flat(yv);
         } else if (n < 576) {
-          v = Window(yv, riseShortCur[127 - (n - 448)], 23);
+          v = Window(yv, riseShortCur[127 - (n - 448)], kLongWindowShift);
         } else {
           v = 0;
         }
       } else {
-        v = Window(yv, riseLongCur[1023 - n], 23);
+        v = Window(yv, riseLongCur[1023 - n], kLongWindowShift);
       }
       overlap[n] = v;
     }
@@ -169,12 +178,15 @@ void ImdctFilterbank(int prevShape, int windowSequence, int shape, int32_t* spec
     const uint16_t* rise = w == 0 ? riseShortPrev : riseShortCur;
     int32_t* dst = y + 448 + 128 * w;
     for (int n = 0; n < 128; ++n) {
-      dst[n] = WAdd(dst[n], Window(w256[n], rise[n], 20));
-      dst[128 + n] = WAdd(dst[128 + n], Window(w256[128 + n], riseShortCur[127 - n], 20));
+      dst[n] = WAdd(dst[n], Window(w256[n], rise[n], kShortWindowShift));
+      dst[128 + n] = WAdd(dst[128 + n], Window(w256[128 + n], riseShortCur[127 - n], kShortWindowShift));
     }
   }
+  // Rounded like the long frames: a truncation here would lower every sample
+  // of a short-window frame by half an LSB on average.
   for (int n = 0; n < 1024; ++n) {
-    output[n * stride] = ClampPcm((static_cast<int64_t>(overlap[n]) + y[n]) >> 5);
+    output[n * stride] =
+        ClampPcm((static_cast<int64_t>(overlap[n]) + y[n] + (1 << (kOverlapFracBits - 1))) >> kOverlapFracBits);
   }
   std::memcpy(overlap, y + 1024, sizeof(int32_t) * 1024);
 }

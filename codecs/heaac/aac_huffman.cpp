@@ -66,13 +66,32 @@ HuffLookup BuildLookup(const uint32_t* codes, int count) {
 struct AllLookups {
   HuffLookup scale;
   HuffLookup books[12];
+  // Code word index split into its values (before signs and escapes).
+  int8_t values[12][289][4];
 };
 
 const AllLookups& Lookups() {
   static const AllLookups all = [] {
-    AllLookups a;
+    AllLookups a{};
     a.scale = BuildLookup(kScaleFactorCodes, 121);
-    for (int b = 1; b <= 11; ++b) a.books[b] = BuildLookup(kSpectralCodes[b - 1], kSpectralBooks[b].size);
+    for (int b = 1; b <= 11; ++b) {
+      const SpectralBook& d = kSpectralBooks[b];
+      a.books[b] = BuildLookup(kSpectralCodes[b - 1], d.size);
+      for (int i = 0; i < d.size; ++i) {
+        int v[4] = {};
+        if (d.dimension == 4) {
+          v[0] = i / 27;
+          v[1] = (i / 9) % 3;
+          v[2] = (i / 3) % 3;
+          v[3] = i % 3;
+        } else {
+          v[0] = i / d.modulus;
+          v[1] = i % d.modulus;
+        }
+        const int offset = d.isUnsigned ? 0 : (d.dimension == 4 ? 1 : d.largestAbs);
+        for (int k = 0; k < d.dimension; ++k) a.values[b][i][k] = static_cast<int8_t>(v[k] - offset);
+      }
+    }
     return a;
   }();
   return all;
@@ -100,40 +119,39 @@ int32_t AacDecodeSpectralIndex(AacBitReader* r, int book) {
   return DecodeWith(r, Lookups().books[book].table.data());
 }
 
+SpectralDecoder AacSpectralDecoder(int book) {
+  const AllLookups& all = Lookups();
+  return SpectralDecoder{all.books[book].table.data(), all.values[book], book};
+}
+
 bool AacDecodeSpectralValues(AacBitReader* r, int book, int32_t* out) {
-  int32_t index = AacDecodeSpectralIndex(r, book);
+  return AacDecodeSpectralValues(r, AacSpectralDecoder(book), out);
+}
+
+bool AacDecodeSpectralValues(AacBitReader* r, const SpectralDecoder& dec, int32_t* out) {
+  const int book = dec.book;
+  const int32_t index = DecodeWith(r, dec.table);
   if (index < 0) return false;
   const SpectralBook& d = kSpectralBooks[book];
-  const int mod = d.modulus;
-  if (d.dimension == 4) {
-    out[0] = index / 27;
-    out[1] = (index / 9) % 3;
-    out[2] = (index / 3) % 3;
-    out[3] = index % 3;
-  } else {
-    out[0] = index / mod;
-    out[1] = index % mod;
-  }
+  const int8_t* v = dec.values[index];
   const int n = d.dimension;
-  if (!d.isUnsigned) {
-    const int off = d.dimension == 4 ? 1 : d.largestAbs;
-    for (int i = 0; i < n; ++i) out[i] -= off;
-    return true;
-  }
+  for (int i = 0; i < n; ++i) out[i] = v[i];
+  if (!d.isUnsigned) return true;
   for (int i = 0; i < n; ++i) {
     if (out[i] != 0 && AacGetBits(r, 1)) out[i] = -out[i];
   }
   if (book == 11) {
     for (int i = 0; i < n; ++i) {
-      int32_t a = out[i] < 0 ? -out[i] : out[i];
+      const int32_t a = out[i] < 0 ? -out[i] : out[i];
       if (a != 16) continue;
+      // escape_sequence: N ones, a zero, then N + 4 bits; N above 8 would
+      // exceed the 13-bit magnitude the standard allows.
       int count = 0;
       while (AacGetBits(r, 1)) {
-        if (++count > 8) return false;  // escape_sequence longer than 13 bits
-        if (AacReaderOverrun(r)) return false;
+        if (++count > 8) return false;
       }
-      int32_t v = (1 << (count + 4)) + static_cast<int32_t>(AacGetBits(r, count + 4));
-      out[i] = out[i] < 0 ? -v : v;
+      const int32_t value = (1 << (count + 4)) + static_cast<int32_t>(AacGetBits(r, count + 4));
+      out[i] = out[i] < 0 ? -value : value;
     }
   }
   return true;

@@ -72,7 +72,7 @@ void LtpPredict(AacDecoderState* d, const IcsInfo& ics, int32_t* spec, int chann
   const int start = 2048 - lag;
   int n = 0;
   for (; n < lag && n < 2048; ++n) est[n] = static_cast<int32_t>((history[start + n] * coef) >> 26);
-  for (int i = 0; n < 2048 && i < 1024; ++n, ++i) est[n] = static_cast<int32_t>((overlap[i] * coef) >> 31);
+  for (int i = 0; n < 2048 && i < 1024; ++n, ++i) est[n] = static_cast<int32_t>((overlap[i] * coef) >> (26 + kOverlapFracBits));
   for (; n < 2048; ++n) est[n] = 0;
   ForwardMdct(est, ics.windowSequence, scratch, d->prevWindowShape[channel], ics.windowShape);
   if (ics.tns.present) TnsFilter(rateIndex, ics, est, true);

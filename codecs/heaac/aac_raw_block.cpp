@@ -10,7 +10,7 @@ namespace heaac {
 namespace {
 
 enum ElementId { kSce = 0, kCpe = 1, kCce = 2, kLfe = 3, kDse = 4, kPce = 5, kFil = 6, kEnd = 7 };
-enum ExtensionType { kExtFill = 1, kExtDynamicRange = 11, kExtSbr = 13, kExtSbrCrc = 14 };
+enum ExtensionType { kExtDynamicRange = 11 };
 
 int ReadLtpData(AacBitReader* r, IcsInfo* ics, const IcsInfo& window) {
   LtpData& ltp = ics->ltp;
@@ -186,10 +186,11 @@ int ReadSpectralData(AacBitReader* r, IcsInfo* ics, int32_t* spec) {
       if (book == kNoiseHcb) ics->noise = 1;
       if (book < 1 || book > 11) continue;
       const int dim = kSpectralBooks[book].dimension;
+      const SpectralDecoder dec = AacSpectralDecoder(book);
       int32_t* p = spec + start;
       for (int k = 0; k < width; k += dim) {
         if (AacReaderOverrun(r)) return -1;
-        if (!AacDecodeSpectralValues(r, book, p + k)) return -1;
+        if (!AacDecodeSpectralValues(r, dec, p + k)) return -1;
       }
     }
     groupStart += glen * 128;
@@ -387,39 +388,26 @@ int ParseDynamicRange(AacBitReader* r, DrcRecord* drc, int* lastLevel) {
   return bits;
 }
 
-// extension_payload (4.4.2.7, table 4.57) of `count` bytes.
-int ExtensionPayload(AacDecoderState* d, int count, int channel) {
+// extension_payload (ISO/IEC 14496-3 4.4.2.7, table 4.57) of `count` bytes.
+// A dynamic range payload may end before the count does: what follows it is
+// read as further extension payloads, as the fill element defines them, so
+// padding is never taken for elements.
+int ExtensionPayload(AacDecoderState* d, int count) {
   AacBitReader* r = d->reader;
-  (void)channel;
   while (count > 0) {
     const uint32_t before = r->bitsConsumed;
     const uint32_t type = AacGetBits(r, 4);
-    const int budget = count * 8 - 4;
-    int used = 0;
     if (type == kExtDynamicRange) {
-      used = ParseDynamicRange(r, &d->drc, &d->lastProgRefLevel);
+      if (ParseDynamicRange(r, &d->drc, &d->lastProgRefLevel) > count * 8 - 4) return -1;
       d->stats.dynamicRangePayloads++;
-      if (used > budget) return -1;
-      // The rest of the payload is further extension payloads, as the fill
-      // element defines them; whole bytes left over are parsed in turn so that
-      // padding is never read as elements.
-      const int consumed = static_cast<int>(r->bitsConsumed - before);
-      if (consumed % 8 != 0) {
-        AacSkipBits(r, static_cast<uint32_t>(8 - consumed % 8));
-      }
-      count -= (static_cast<int>(r->bitsConsumed - before)) / 8;
+      const uint32_t used = r->bitsConsumed - before;
+      if (used % 8 != 0) AacSkipBits(r, 8 - used % 8);
+      count -= static_cast<int>((r->bitsConsumed - before) / 8);
       continue;
     }
-    if (type == kExtSbr || type == kExtSbrCrc) {
-      // The SBR tool is not built in: its payload is skipped and the output
-      // stays at the core rate.
-      (void)used;
-    }
-    if (type == kExtFill) {
-      AacSkipBits(r, static_cast<uint32_t>(budget));
-    } else {
-      AacSkipBits(r, static_cast<uint32_t>(budget));
-    }
+    // Fill data, other types, and SBR data: the SBR tool is not built in, so
+    // its payload is skipped and the output stays at the core rate.
+    AacSkipBits(r, static_cast<uint32_t>(count * 8 - 4));
     count = 0;
   }
   return 0;
@@ -431,22 +419,18 @@ int DecodeRawDataBlock(AacDecoderState* d, int32_t* spectral) {
   AacBitReader* r = d->reader;
   int elements = 0;
   int channels = 0;
-  int lastSceChannel = 0;
   d->drc.bandCount = 0;
   for (;;) {
     if (AacReaderOverrun(r)) return -1;
     const uint32_t id = AacGetBits(r, 3);
     switch (id) {
       case kSce: {
-        int c = DecodeSce(d, spectral, elements, &channels);
-        if (c < 0) return -1;
-        lastSceChannel = c;
+        if (DecodeSce(d, spectral, elements, &channels) < 0) return -1;
         ++elements;
         break;
       }
       case kCpe:
         if (DecodeCpe(d, spectral, &channels) < 0) return -1;
-        lastSceChannel = 0;
         ++elements;
         break;
       case kCce:
@@ -470,7 +454,7 @@ int DecodeRawDataBlock(AacDecoderState* d, int32_t* spectral) {
       case kFil: {
         int count = static_cast<int>(AacGetBits(r, 4));
         if (count == 15) count += static_cast<int>(AacGetBits(r, 8)) - 1;
-        if (count > 0 && ExtensionPayload(d, count, lastSceChannel) < 0) return -1;
+        if (count > 0 && ExtensionPayload(d, count) < 0) return -1;
         break;
       }
       default:  // kEnd

@@ -64,10 +64,18 @@ void InverseQuantize(const IcsInfo& ics, int32_t* spec) {
         const int32_t a = q < 0 ? -q : q;
         int32_t v;
         if (a < 256) {
-          v = FxShlSat(t.power43[a], smallShift);
+          // Rounded: small values at low scale factors keep only a few bits
+          // in the x 8 format, and truncation would shrink every one of them.
+          v = smallShift >= 0 ? FxShlSat(t.power43[a], smallShift) : FxShrRound(t.power43[a], -smallShift);
         } else {
           const int64_t p = LargePower(t, a > 8191 ? 8191 : a);
-          v = largeDown >= 63 ? 0 : (largeDown < 0 ? INT32_MAX : FxSat32(p >> largeDown));
+          if (largeDown >= 63) {
+            v = 0;
+          } else if (largeDown <= 0) {
+            v = largeDown == 0 ? FxSat32(p) : INT32_MAX;
+          } else {
+            v = FxSat32((p + (int64_t{1} << (largeDown - 1))) >> largeDown);
+          }
         }
         const int32_t r = static_cast<int32_t>((static_cast<int64_t>(m) * v) >> 31);
         spec[k] = q < 0 ? -r : r;
@@ -177,9 +185,10 @@ void ApplyDynamicRange(const DrcRecord& drc, int32_t* spec) {
     int index = drc.sign[i] ? (168 - drc.magnitude[i]) / 4 : (168 + drc.magnitude[i]) / 4;
     if (index > 73) index = 73;
     const int32_t G = static_cast<int32_t>(((static_cast<int64_t>(t.drcGain[index]) * (static_cast<int64_t>(base) << 6)) >> 31) & ~int64_t{1});
-    const int64_t G6 = static_cast<int64_t>(G) << 6;
+    // (c x (G << 6)) >> 31 taken as (c x G) >> 25: G stays below 2^29, so
+    // the product fits in 64 bits for any coefficient.
     for (int k = start; k < end; ++k) {
-      spec[k] = FxSat32(((spec[k] * G6) >> 31) & ~int64_t{1});
+      spec[k] = FxSat32(((static_cast<int64_t>(spec[k]) * G) >> 25) & ~int64_t{1});
     }
     if (end > start) start = end;
   }

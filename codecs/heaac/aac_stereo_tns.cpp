@@ -40,8 +40,8 @@ void StereoProcess(int bandLimit, const ElementRecord& el, int32_t* left, int32_
             for (int k = start; k < end; ++k) right[k] = 0;
             continue;
           }
+          // The whole steps are shifts; m carries the remaining quarter steps.
           int32_t m = kQuarterStepQ31[4 - ((-p) & 3)];
-          if (p < 0) m = kQuarterStepQ31[4 - ((-p) & 3)];
           if (sign < 0) m = -m;
           for (int k = start; k < end; ++k) {
             const int32_t l = p >= 0 ? left[k] >> count : FxShlSat(left[k], count);

@@ -111,6 +111,9 @@ int32_t DecodeAacFrame(HeAacDecoder* decoder, const uint8_t* input, int32_t* inp
   if (!d || d->phase == 0) return -1;
   if (!input || !inputLength || !outputLength || *inputLength < 0) return -1;
   d->output = output;
+  // Checked before any header is taken in, so that the caller can retry the
+  // same input with a larger buffer.
+  if (*outputLength < d->outputSamplesPerChannel * d->channels * 2) return kAacOutputTooSmall;
   AacBitReader* r = d->reader;
   AacStartBitReader(r, input, static_cast<uint32_t>(*inputLength));
   const bool sync = r->length >= 2 && AacShowBits(r, 12) == 0xFFF;
@@ -144,7 +147,6 @@ int32_t DecodeAacFrame(HeAacDecoder* decoder, const uint8_t* input, int32_t* inp
       return -1;
     }
   }
-  if (*outputLength < d->outputSamplesPerChannel * d->channels * 2) return kAacOutputTooSmall;
   if (d->phase == 1) {
     if (d->frameLengthFlag) return -1;
     d->coreRate = kAacSampleRates[d->rateIndex];

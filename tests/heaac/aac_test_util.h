@@ -10,6 +10,7 @@
 
 #include "codecs/heaac/heaac_decoder.h"
 #include "tests/support/test_paths.h"
+#include "tools/mp4_audio_track.h"
 
 namespace aactest {
 
@@ -96,6 +97,38 @@ inline Pcm DecodeStream(const std::vector<uint8_t>& data, bool whole = false, he
       if (!whole && !adif && frame - used < 2) break;
     }
     pos += frame;
+  }
+  heaac::gDestroyHeAacDecoder(decoder);
+  return pcm;
+}
+
+// Decodes the AAC sound track of an MP4/M4A file, one call per sample, edit
+// lists ignored.
+inline Pcm DecodeMp4(const std::vector<uint8_t>& file) {
+  Pcm pcm;
+  const ovtool::Mp4AudioTrack track = ovtool::ReadMp4AudioTrack(file);
+  if (!track.Valid()) return pcm;
+  heaac::HeAacDecoder* decoder = nullptr;
+  if (heaac::gCreateHeAacDecoder(&decoder) != 0) return pcm;
+  heaac::AacStreamInfo info{};
+  std::vector<uint8_t> config = track.config;
+  int32_t length = static_cast<int32_t>(config.size());
+  if (heaac::gGetAacStreamInfo(config.data(), &length, &info, 0, nullptr, 0) == 0 &&
+      heaac::gConfigureHeAacDecoder(decoder, &info) == 0) {
+    pcm.channels = static_cast<int>(info.channels);
+    pcm.rate = static_cast<int>(info.outputSampleRate);
+    std::vector<int16_t> out(info.outputBytesPerFrame / 2);
+    for (size_t i = 0; i < track.sizes.size(); ++i) {
+      std::vector<uint8_t> sample(file.begin() + static_cast<long>(track.offsets[i]),
+                                  file.begin() + static_cast<long>(track.offsets[i] + track.sizes[i]));
+      int32_t in = static_cast<int32_t>(sample.size());
+      int32_t outBytes = static_cast<int32_t>(out.size() * 2);
+      if (heaac::gDecodeHeAacFrame(decoder, sample.data(), &in, out.data(), &outBytes) != 0) {
+        ++pcm.errors;
+        continue;
+      }
+      pcm.samples.insert(pcm.samples.end(), out.begin(), out.begin() + outBytes / 2);
+    }
   }
   heaac::gDestroyHeAacDecoder(decoder);
   return pcm;

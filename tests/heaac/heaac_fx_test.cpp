@@ -216,21 +216,24 @@ TEST(HeaacFilterbank, SilenceAndOverlapRounding) {
     ASSERT_EQ(out[2 * i], 0);
     ASSERT_EQ(out[2 * i + 1], 99);
   }
-  // An overlap of 48 before sample 448: (48 + 16) >> 5 = 2 in a LONG_STOP
-  // frame, 48 >> 5 = 1 in an EIGHT_SHORT frame.
+  // An overlap of 1.5 LSB before sample 448 rounds to 2 in a LONG_STOP frame
+  // and, rounded alike, in an EIGHT_SHORT frame.
+  const int32_t oneAndHalf = 3 << (kOverlapFracBits - 1);
   overlap.assign(1024, 0);
-  overlap[10] = 48;
+  overlap[10] = oneAndHalf;
   ImdctFilterbank(0, kLongStop, 0, spec.data(), row.data(), scratch.data(), overlap.data(), out.data(), 1);
   EXPECT_EQ(out[10], 2);
   overlap.assign(1024, 0);
-  overlap[10] = 48;
+  overlap[10] = oneAndHalf;
+  overlap[11] = oneAndHalf - 1;
   spec.assign(1024, 0);
   ImdctFilterbank(0, kEightShort, 0, spec.data(), row.data(), scratch.data(), overlap.data(), out.data(), 1);
-  EXPECT_EQ(out[10], 1);
+  EXPECT_EQ(out[10], 2);
+  EXPECT_EQ(out[11], 1);
   // Output clamps at 32767 and -32767.
   overlap.assign(1024, 0);
-  overlap[0] = 40000 * 32;
-  overlap[1] = -40000 * 32;
+  overlap[0] = 40000 << kOverlapFracBits;
+  overlap[1] = -(40000 << kOverlapFracBits);
   spec.assign(1024, 0);
   ImdctFilterbank(0, kOnlyLong, 0, spec.data(), row.data(), scratch.data(), overlap.data(), out.data(), 1);
   EXPECT_EQ(out[0], 32767);

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "codecs/heaac/aac_bit_reader.h"
+#include "codecs/heaac/aac_decoder_state.h"
 #include "codecs/heaac/aac_headers.h"
 #include "codecs/heaac/heaac_decoder.h"
 
@@ -315,6 +316,72 @@ TEST(HeaacRawBlock, ElementOrderAndKinds) {
   EXPECT_EQ(DecodeRawBlock(block({0, 2})), -1);  // coupling channel element
   EXPECT_EQ(DecodeRawBlock(block({0, 3})), -1);  // LFE
   EXPECT_EQ(DecodeRawBlock(block({0, 0})), -1);  // the same tag twice
+}
+
+}  // namespace
+}  // namespace heaac
+
+namespace heaac {
+namespace {
+
+// scale_factor_grouping 1011011 gives groups of 2, 3 and 3 windows; 0000000
+// eight groups of one; 1111111 one group of eight.
+TEST(HeaacRawBlock, ShortWindowGrouping) {
+  struct Case {
+    uint32_t grouping;
+    std::vector<int> lengths;
+  } cases[] = {{0x5B, {2, 3, 3}}, {0x00, {1, 1, 1, 1, 1, 1, 1, 1}}, {0x7F, {8}}};
+  for (const Case& c : cases) {
+    BitWriter w;
+    w.Put(0, 3);  // SCE
+    w.Put(0, 4);
+    w.Put(100, 8);
+    w.Put(0, 1);
+    w.Put(2, 2);  // EIGHT_SHORT
+    w.Put(0, 1);
+    w.Put(0, 4);  // max_sfb 0
+    w.Put(c.grouping, 7);
+    w.Put(0, 3);  // pulse, tns, gain control
+    w.Put(7, 3);
+    while (w.pos_ % 8) w.Put(0, 1);
+    HeAacDecoder* d = nullptr;
+    ASSERT_EQ(gCreateHeAacDecoder(&d), 0);
+    AacStreamInfo info{};
+    info.samplesPerFrame = 1024;
+    info.coreSampleRate = 44100;
+    info.channels = 1;
+    info.profile = 1;
+    ASSERT_EQ(gConfigureHeAacDecoder(d, &info), 0);
+    std::vector<int16_t> out(1024);
+    int32_t in = static_cast<int32_t>(w.bytes_.size()), outBytes = 2048;
+    ASSERT_EQ(gDecodeHeAacFrame(d, w.bytes_.data(), &in, out.data(), &outBytes), 0);
+    const IcsInfo& ics = reinterpret_cast<AacDecoderState*>(d)->element.ics[0];
+    ASSERT_EQ(ics.numGroups, c.lengths.size());
+    for (size_t g = 0; g < c.lengths.size(); ++g) EXPECT_EQ(ics.groupLen[g], c.lengths[g]);
+    gDestroyHeAacDecoder(d);
+  }
+}
+
+// A data stream element of 300 bytes (count 255 plus an escape of 45) is
+// skipped whole.
+TEST(HeaacRawBlock, DataStreamElementIsSkipped) {
+  BitWriter w;
+  w.Put(4, 3);  // DSE
+  w.Put(0, 4);
+  w.Put(1, 1);  // data_byte_align_flag
+  w.Put(255, 8);
+  w.Put(45, 8);
+  while (w.pos_ % 8) w.Put(0, 1);
+  for (int i = 0; i < 300; ++i) w.Put(0xE0, 8);  // would read as END elements
+  w.Put(0, 3);
+  w.Put(0, 4);
+  PutChannelStream(&w, 0);
+  w.Put(7, 3);
+  while (w.pos_ % 8) w.Put(0, 1);
+  EXPECT_EQ(DecodeRawBlock(w.bytes_), 0);
+  // Cut inside the data: refused, not read past the end.
+  std::vector<uint8_t> cut(w.bytes_.begin(), w.bytes_.begin() + 100);
+  EXPECT_EQ(DecodeRawBlock(cut), -1);
 }
 
 }  // namespace

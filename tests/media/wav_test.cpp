@@ -324,7 +324,8 @@ TEST(OpenAudioSource, ChoosesByExtension) {
       {copy(gp, "a.3gpp"), true},
       {copy(gp, "b.3GP"), true},
       {copy(wav, "cache.qvs"), true},
-      {copy(m4a, "a.m4a"), false},   // AAC: no source until the AAC decoder lands
+      {copy(m4a, "a.m4a"), true},    // the AAC decoder source
+      {copy(m4a, "a.aac"), false},   // an MP4 file is no ADTS file
       {copy(wav, "a.mid"), false},
       {copy(wav, "a.MP3"), false},   // platform decoder sources come later
       {copy(wav, "a.wmv"), false},

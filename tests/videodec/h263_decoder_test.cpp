@@ -148,7 +148,8 @@ INSTANTIATE_TEST_SUITE_P(Fixtures, H263FixtureTest,
                                            FixtureCase{"h263p_custom.263", 180, 148},
                                            FixtureCase{"h263p_dijt.263", 176, 144},
                                            FixtureCase{"h263p_dijt_q1.263", 176, 144},
-                                           FixtureCase{"h263p_k.263", 176, 144}),
+                                           FixtureCase{"h263p_k.263", 176, 144},
+                                           FixtureCase{"h263p_umv_pan.263", 352, 288}),
                          [](const ::testing::TestParamInfo<FixtureCase>& param_info) {
                            std::string n = param_info.param.name;
                            return n.substr(0, n.find('.'));
@@ -582,6 +583,86 @@ TEST(H263DecoderTest, TruncatedAndCorruptedStreamsDecodeWithoutFaults) {
   }
 }
 
+// Concealment decisions on a hand-set picture: the current picture is flat
+// 100, the reference flat 50; macroblock (2, 2) is damaged and its only
+// available neighbour is the one above, with the given vector.
+uint8_t ConcealWithAboveVector(int16_t mvx) {
+  VideoDecoder* vd = nullptr;
+  EXPECT_EQ(gCreateH263VideoDecoder(&vd, nullptr, 0, 0, 96, 80), VDEC_OK);
+  H263Decoder* d = static_cast<H263Decoder*>(vd);
+  std::fill(d->cur.y, d->cur.y + 96 * 80, uint8_t{100});
+  std::fill(d->ref.y, d->ref.y + 96 * 80, uint8_t{50});
+  d->ps.picture_type = 1;  // an inter picture after an intra one
+  d->have_reference = true;
+  d->last_finished_inter = false;
+  for (int i = 0; i < d->mb_count; ++i) {
+    d->cur_mbs[i].status = kMbDamaged;
+    d->ref_mbs[i].status = kMbDecoded;
+    d->ref_mbs[i].type = kMbInter;
+  }
+  // Every macroblock but the damaged one's upper neighbour stays damaged, so
+  // it is the only candidate; rows 0 and 1 are decoded to keep it the only
+  // one among the six.
+  const int cols = d->mb_cols;
+  for (int x = 0; x < cols; ++x) d->cur_mbs[x].status = kMbDecoded;
+  H263Macroblock& above = d->cur_mbs[1 * cols + 2];
+  above.status = kMbDecoded;
+  for (auto& v : above.mv) v = MotionVector{mvx, 0};
+  ConcealH263Macroblocks(d);
+  const uint8_t sample = d->cur.y[(2 * 16 + 12) * 96 + 2 * 16 + 4];  // inside block 2
+  vd->DestroyDecoder(vd);
+  return sample;
+}
+
+TEST(H263DecoderTest, UntrustedVectorsConcealSpatially) {
+  // A vector of 24 half samples is not trusted: the macroblock is rebuilt
+  // from the picture around it (100), not from the reference (50).
+  EXPECT_EQ(ConcealWithAboveVector(24), 100);
+  // A vector of 10 is used: motion-compensated from the flat reference.
+  EXPECT_EQ(ConcealWithAboveVector(10), 50);
+}
+
+TEST(H263DecoderTest, ModifiedQuantisationDquant) {
+  // Annex T.2: a sub-QCIF extended-header intra picture whose first macroblock
+  // is INTRA+Q with the given DQUANT bits; the rest plain INTRA.
+  struct Case {
+    int pquant;
+    const char* dquant;
+    int expected;  // 0: refused, the macroblock is damaged
+  };
+  const Case cases[] = {{31, "11", 26}, {31, "10", 28}, {1, "10", 3}, {10, "11", 11},
+                        {20, "10", 18}, {29, "11", 31}, {5, "001100", 12}, {5, "000000", 0}};
+  for (const Case& c : cases) {
+    BitWriter w;
+    w.Put(0x20, 22);
+    w.Put(0, 8);
+    w.Put(0x87, 8);                   // extended PTYPE
+    w.Put(1, 3);                      // UFEP
+    w.Put((1u << 15) | (1u << 4) | 0x8, 18);  // sub-QCIF, Annex T
+    w.Put(0x001, 9);                  // I picture
+    w.Put(0, 1);                      // CPM
+    w.Put(static_cast<uint32_t>(c.pquant), 5);
+    w.Put(0, 1);                      // PEI
+    for (int mb = 0; mb < 48; ++mb) {
+      w.Put(mb == 0 ? "0001" : "1");  // INTRA+Q or INTRA, CBPC 00
+      w.Put("0011");                   // CBPY 0000
+      if (mb == 0) w.Put(c.dquant);
+      for (int b = 0; b < 6; ++b) w.Put(100, 8);
+    }
+    Decoder d;
+    EXPECT_EQ(d.Decode(w.Bytes()), VDEC_OK);
+    ASSERT_NE(d.Finish(), nullptr);
+    const H263Decoder* h = static_cast<const H263Decoder*>(d.dec);
+    if (c.expected) {
+      EXPECT_EQ(h->ref_mbs[0].status, kMbDecoded) << c.pquant << " " << c.dquant;
+      EXPECT_EQ(h->ref_mbs[0].quant, c.expected) << c.pquant << " " << c.dquant;
+      EXPECT_EQ(h->ref_mbs[47].quant, c.expected);  // it stays in force
+    } else {
+      EXPECT_EQ(h->ref_mbs[0].status, kMbDamaged) << c.dquant;
+    }
+  }
+}
+
 TEST(H263DecoderTest, DeblockingFilterLine) {
   // QUANT 10, STRENGTH 5: d = 6, d1 = 4, d2 = -4 limited to -2.
   uint8_t line[4] = {100, 100, 116, 116};
@@ -596,6 +677,32 @@ TEST(H263DecoderTest, DeblockingFilterLine) {
   EXPECT_EQ(sharp[1], 0);
   EXPECT_EQ(sharp[2], 200);
   EXPECT_EQ(sharp[0], 0);
+}
+
+TEST(H263DecoderTest, DeblockingFiltersEdgesWithACodedSide) {
+  // Two macroblocks side by side with a step of 6 at their shared edge
+  // (QUANT 10, STRENGTH 5): filtered when either side is coded (status 0).
+  struct Case {
+    uint8_t left, right;
+    bool filtered;
+  };
+  const Case cases[] = {{kMbDecoded, kMbDecoded, true},
+                        {kMbNotCoded, kMbDecoded, true},
+                        {kMbDecoded, kMbDamaged, true},
+                        {kMbNotCoded, kMbNotCoded, false},
+                        {kMbNotCoded, kMbDamaged, false}};
+  for (const Case& c : cases) {
+    std::vector<uint8_t> planes(32 * 16 * 3 / 2, 128);
+    const DecodedPicture pic{planes.data(), planes.data() + 32 * 16, planes.data() + 32 * 16 + 128, 32, 16, 0};
+    for (int r = 0; r < 16; ++r)
+      for (int x = 16; x < 32; ++x) pic.y[r * 32 + x] = 134;
+    H263Macroblock mbs[2] = {};
+    mbs[0].status = c.left;
+    mbs[1].status = c.right;
+    mbs[0].quant = mbs[1].quant = 10;
+    DeblockH263Picture(pic, mbs, 2, 1, false);
+    EXPECT_EQ(pic.y[5 * 32 + 15] != 128, c.filtered) << int(c.left) << "|" << int(c.right);
+  }
 }
 
 }  // namespace

@@ -30,21 +30,14 @@ std::vector<Nal> SplitNals(const std::vector<uint8_t>& data) {
 }
 
 bool IsSlice(const Nal& n) { return (n[0] & 31) == 1 || (n[0] & 31) == 5; }
-// first_mb_in_slice == 0: its ue code is the single bit 1.
-bool StartsPicture(const Nal& n) { return IsSlice(n) && n.size() > 1 && (n[1] & 0x80); }
 
-// Access units of a stream whose pictures start with macroblock 0; non-slice
-// units go with the picture that follows them.
-std::vector<std::vector<Nal>> AccessUnits(const std::vector<Nal>& nals) {
-  std::vector<std::vector<Nal>> aus(1);
-  bool has_slice = false;
-  for (const Nal& n : nals) {
-    if ((StartsPicture(n) || (!IsSlice(n) && (n[0] & 31) != 12)) && has_slice) {
-      aus.emplace_back();
-      has_slice = false;
-    }
-    aus.back().push_back(n);
-    has_slice |= IsSlice(n);
+// Access units as NextAnnexBAccessUnit finds them, each split into its units.
+std::vector<std::vector<Nal>> AccessUnits(const std::vector<uint8_t>& data) {
+  std::vector<std::vector<Nal>> aus;
+  size_t pos = 0, b = 0, e = 0;
+  while (videodec::h264::NextAnnexBAccessUnit(data.data(), data.size(), pos, &b, &e)) {
+    aus.push_back(SplitNals(std::vector<uint8_t>(data.begin() + long(b), data.begin() + long(e))));
+    pos = e;
   }
   return aus;
 }
@@ -110,7 +103,8 @@ TEST_P(H264DecoderFixtures, DecodeFrameOutPerAccessUnitMatchesTheReference) {
   const std::string path = ovtest::FixturePath(c.fixture);
   OV_SKIP_WITHOUT_FIXTURE(path);
   const std::vector<std::string> ref = ReadFrameMd5(path + ".framemd5");
-  const std::vector<Nal> nals = SplitNals(ovtest::ReadFileBytes(path));
+  const std::vector<uint8_t> data = ovtest::ReadFileBytes(path);
+  const std::vector<Nal> nals = SplitNals(data);
   std::vector<Nal> params;
   for (const Nal& n : nals)
     if ((n[0] & 31) == 7 || (n[0] & 31) == 8) params.push_back(n);
@@ -126,7 +120,10 @@ TEST_P(H264DecoderFixtures, DecodeFrameOutPerAccessUnitMatchesTheReference) {
   ASSERT_NE(d, nullptr);
   EXPECT_EQ(length, config.size());
   std::vector<std::string> got;
-  for (const std::vector<Nal>& au : AccessUnits(nals)) {
+  const std::vector<std::vector<Nal>> aus = AccessUnits(data);
+  // One access unit per coded picture, each holding its slices whole.
+  ASSERT_EQ(aus.size(), ref.size());
+  for (const std::vector<Nal>& au : aus) {
     std::vector<uint8_t> sample = prefixed ? LengthPrefixed(au, c.framing.prefix) : AnnexB(au);
     uint32_t n = uint32_t(sample.size());
     ASSERT_EQ(d->DecodeFrameOut(d, sample.data(), &n, nullptr), videodec::VDEC_OK);

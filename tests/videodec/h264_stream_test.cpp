@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -303,6 +304,11 @@ TEST(H264Stream, IntraOnlyStreamWithNoReferenceFramesDecodes) {
   ASSERT_EQ(out.md5.size(), 2u);
   EXPECT_EQ(LumaAt(out, 0, 0), 30);
   EXPECT_EQ(out.damaged, 0);
+  // Some encoders give every IDR picture idr_pic_id 0: a slice that starts
+  // again at macroblock 0 still begins a new picture.
+  const auto same_id =
+      Concat({MakeSps(sps), MakePps({}), MakePcmSlice(0, {20}, -1, 0), MakePcmSlice(0, {30}, -1, 0)});
+  EXPECT_EQ(ovtest::DecodeAnnexB(same_id).md5.size(), 2u);
 }
 
 struct SpsCase {
@@ -341,6 +347,29 @@ INSTANTIATE_TEST_SUITE_P(
                       SpsCase{"TooWide", SpsParams{66, 1, 256, 1, 2}, -1},
                       SpsCase{"BadPocType", SpsParams{66, 1, 1, 1, 3}, -1}),
     [](const ::testing::TestParamInfo<SpsCase>& param) { return std::string(param.param.name); });
+
+// A refused picture parameter set does not disturb a valid one of the same
+// identifier; one that never was valid leaves slices naming it undecodable.
+TEST(H264Stream, RefusedPictureParameterSet) {
+  videodec::h264::Core core;
+  int pictures = 0;
+  core.SetPictureCallback([](void* u, const videodec::h264::Picture&, int, int) { ++*static_cast<int*>(u); },
+                          &pictures);
+  auto feed = [&](const std::vector<uint8_t>& nal) { return core.DecodeNal(nal.data() + 4, nal.size() - 4); };
+  ASSERT_EQ(feed(MakeSps({})), 0);
+  ASSERT_EQ(feed(MakePps({})), 0);
+  // pic_parameter_set_id 0, seq_parameter_set_id 0, entropy_coding_mode_flag 1 (CABAC).
+  BitWriter cabac;
+  cabac.Ue(0);
+  cabac.Ue(0);
+  cabac.Bit(1);
+  cabac.Trailing();
+  EXPECT_NE(feed(cabac.Nal(3, 8)), 0);
+  ASSERT_EQ(feed(MakePcmSlice(0, {33})), 0);
+  core.FinishPicture();
+  EXPECT_EQ(pictures, 1);
+  EXPECT_EQ(core.damaged_in_last_picture(), 0);
+}
 
 TEST(H264Stream, FirstSequenceWiderThan255MacroblocksIsRefused) {
   videodec::h264::Core core;
@@ -452,6 +481,33 @@ TEST(H264Concealment, LostSliceOfAPPictureIsPredicted) {
   // buffer content in place scores 21.8 dB.
   constexpr double kMinConcealedPsnr = 24.0;
   EXPECT_GT(Psnr(intact.first, concealed.first), kMinConcealedPsnr);
+}
+
+}  // namespace
+
+namespace {
+
+// Real streams cut short and with flipped bits: every picture still comes out
+// (concealed) and nothing reads or writes out of bounds.
+TEST(H264Concealment, TruncatedAndFlippedFixtures) {
+  const std::string path = ovtest::FixturePath("h264_base_slices.264");
+  OV_SKIP_WITHOUT_FIXTURE(path);
+  const std::vector<uint8_t> data = ovtest::ReadFileBytes(path);
+  const size_t intact = ovtest::DecodeAnnexB(data).md5.size();
+  std::mt19937 rng(4242);
+  for (int trial = 0; trial < 12; ++trial) {
+    std::vector<uint8_t> bad = data;
+    // Skip the parameter sets at the front; damage only picture data.
+    for (int k = 0; k < 20; ++k) {
+      const size_t at = 64 + rng() % (bad.size() - 64);
+      bad[at] ^= uint8_t(1u << (rng() % 8));
+    }
+    const ovtest::DecodedStream out = ovtest::DecodeAnnexB(bad);
+    EXPECT_GE(out.md5.size() + 3, intact) << "trial " << trial;
+  }
+  std::vector<uint8_t> cut(data.begin(), data.begin() + long(data.size() / 3));
+  const ovtest::DecodedStream out = ovtest::DecodeAnnexB(cut);
+  EXPECT_GT(out.md5.size(), 5u);
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <random>
 #include <vector>
 
 namespace videodec {
@@ -99,6 +101,52 @@ TEST(Rgb565Test, SizesBelowTwoStayInsideThePicture) {
       for (int c = 0; c < s.w; ++c) EXPECT_NE(out[static_cast<size_t>(r * ((s.w + 1) & ~1) + c)], 0xDEAD) << s.w << "x" << s.h;
   }
   ConvertYUV420toRGB565TopDown(nullptr, nullptr, 0, 0, 1);  // nothing to do
+}
+
+// The conversion written pixel by pixel from its definition.
+uint16_t FormulaPixel(const YuvFrame& f, int x, int y) {
+  static const int kDither[2][2][3] = {{{2, 3, 0}, {6, 0, 4}}, {{4, 1, 6}, {0, 2, 2}}};
+  const int u = f.u[(y / 2) * (f.width / 2) + x / 2] - 128;
+  const int v = f.v[(y / 2) * (f.width / 2) + x / 2] - 128;
+  const int l = f.y[y * f.width + x];
+  const int* d = kDither[y & 1][x & 1];
+  auto clip = [](int c) { return c < 0 ? 0 : (c > 255 ? 255 : c); };
+  const int r = clip(l + ((22970 * v) >> 14) + d[0]);
+  const int g = clip(l - ((5638 * u + 11700 * v) >> 14) + d[1]);
+  const int b = clip(l + ((29032 * u) >> 14) + d[2]);
+  return static_cast<uint16_t>((r >> 3) << 11 | (g >> 2) << 5 | (b >> 3));
+}
+
+TEST(Rgb565Test, RandomPicturesMatchTheFormula) {
+  const unsigned seed = 565;
+  std::printf("seed %u\n", seed);
+  std::mt19937 rng(seed);
+  struct Size { int w, h; };
+  // Even sizes, and widths across the converter's 256-pixel chunks.
+  for (Size s : {Size{2, 2}, Size{16, 6}, Size{176, 144}, Size{258, 4}, Size{640, 2}, Size{1024, 8}}) {
+    Picture p(s.w, s.h, 0, 0, 0);
+    for (auto* plane : {&p.ys, &p.us, &p.vs})
+      for (auto& v : *plane) v = static_cast<uint8_t>(rng());
+    std::vector<uint16_t> out(static_cast<size_t>(s.w * s.h));
+    ConvertYUV420toRGB565TopDown(&p.frame, out.data(), static_cast<uint16_t>(s.w), static_cast<uint16_t>(s.h), 1);
+    for (int y = 0; y < s.h; ++y)
+      for (int x = 0; x < s.w; ++x)
+        ASSERT_EQ(out[static_cast<size_t>(y * s.w + x)], FormulaPixel(p.frame, x, y)) << s.w << "x" << s.h << " at " << x << "," << y;
+  }
+}
+
+TEST(Rgb565Test, LargerRequestThanTheFrameReadsOnlyTheFrame) {
+  // A track that claims 24 x 20 for a 16 x 16 picture: exact-size planes show
+  // any read outside them; the frame's part converts, the rest stays as it was.
+  Picture p(16, 16, 255, 128, 128);
+  std::vector<uint16_t> out(24 * 20, 0xDEAD);
+  ConvertYUV420toRGB565TopDown(&p.frame, out.data(), 24, 20, 1);
+  for (int r = 0; r < 20; ++r) {
+    for (int c = 0; c < 24; ++c) {
+      const uint16_t expected = (r < 16 && c < 16) ? 0xFFFF : 0xDEAD;
+      ASSERT_EQ(out[static_cast<size_t>(r * 24 + c)], expected) << r << "," << c;
+    }
+  }
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "codecs/videodec/mpeg4/mpeg4_decoder.h"
+#include "codecs/videodec/mpeg4/mpeg4_tables.h"
 #include "tests/support/test_paths.h"
 #include "tests/videodec_mpeg4/mpeg4_test_util.h"
 
@@ -193,6 +194,120 @@ TEST(Mpeg4Damage, NotCodedVopRepeatsTheReference) {
   uint8_t map[13] = {};
   ASSERT_EQ(dec.d->GetDecoderParam(dec.d, videodec::VDEC_PARAM_DAMAGED_MAP, map), 0);
   for (uint8_t b : map) EXPECT_EQ(b, 0xFF);
+}
+
+}  // namespace
+
+namespace {
+
+// The first I-VOP, cut short: what is lost is repaired spatially from what
+// was decoded above it, and reported.
+TEST(Mpeg4Damage, TruncatedIntraVopIsConcealedSpatially) {
+  const std::string path = ovtest::FixturePath("mpeg4_plain.m4v");
+  OV_SKIP_WITHOUT_FIXTURE(path);
+  Stream s = mpeg4test::SplitM4v(ovtest::ReadFileBytes(path));
+  const auto ref = mpeg4test::ReadYuv(ovtest::ReadFileBytes(ovtest::FixturePath("mpeg4_plain.yuv")), 176, 144,
+                                      176, 144);
+  s.samples[0].resize(s.samples[0].size() * 6 / 10);
+  Decoder dec = Create(s);
+  std::vector<uint8_t> y(176 * 144), u(y.size() / 4), v(y.size() / 4);
+  videodec::DecodedPicture pic{y.data(), u.data(), v.data(), 0, 0, 0};
+  uint32_t len = static_cast<uint32_t>(s.samples[0].size());
+  ASSERT_EQ(dec.d->DecodeFrameOut(dec.d, s.samples[0].data(), &len, &pic), 0);
+  int32_t percent = -1;
+  ASSERT_EQ(dec.d->GetDecoderParam(dec.d, videodec::VDEC_PARAM_DAMAGED_PERCENT, &percent), 0);
+  EXPECT_GT(percent, 10);
+  EXPECT_LT(percent, 90);
+  const double psnr = mpeg4test::LumaPsnr(mpeg4test::FromPicture(pic, 176, 144), ref[0]);
+  std::printf("truncated I-VOP: %d%% damaged, %.2f dB\n", percent, psnr);
+  EXPECT_GT(psnr, 12.0);
+}
+
+}  // namespace
+
+namespace {
+
+// A layer header of another size in front of a VOP is refused with
+// VDEC_SIZE_CHANGED and changes nothing: the set-up layer decodes on.
+TEST(Mpeg4Damage, LayerOfAnotherSizeIsRefused) {
+  const std::string path = ovtest::FixturePath("mpeg4_plain.m4v");
+  OV_SKIP_WITHOUT_FIXTURE(path);
+  const Stream s = mpeg4test::SplitM4v(ovtest::ReadFileBytes(path));
+  Decoder dec = Create(s);
+  mpeg4test::LayerFields cif;
+  cif.width = 352;
+  cif.height = 288;
+  std::vector<uint8_t> changed = mpeg4test::MakeLayer(cif);
+  changed.insert(changed.end(), s.samples[0].begin(), s.samples[0].end());
+  std::vector<uint8_t> y(176 * 144), u(y.size() / 4), v(y.size() / 4);
+  videodec::DecodedPicture pic{y.data(), u.data(), v.data(), 0, 0, 0};
+  uint32_t len = static_cast<uint32_t>(changed.size());
+  EXPECT_EQ(dec.d->DecodeFrameOut(dec.d, changed.data(), &len, &pic), videodec::VDEC_SIZE_CHANGED);
+  EXPECT_EQ(len, 0u);
+  std::vector<uint8_t> again(s.samples[0]);
+  len = static_cast<uint32_t>(again.size());
+  EXPECT_EQ(dec.d->DecodeFrameOut(dec.d, again.data(), &len, &pic), 0);
+  EXPECT_EQ(pic.width, 176);
+  EXPECT_EQ(pic.height, 144);
+  const auto ref = mpeg4test::ReadYuv(ovtest::ReadFileBytes(ovtest::FixturePath("mpeg4_plain.yuv")), 176, 144, 176, 144);
+  EXPECT_GT(mpeg4test::LumaPsnr(mpeg4test::FromPicture(pic, 176, 144), ref[0]), 45.0);
+}
+
+}  // namespace
+
+namespace {
+
+// An I-VOP of one row of ten flat macroblocks in two video packets, the
+// second with a header extension; the VOP header itself is broken (vop_quant
+// 0). The second packet's extension stands in for it.
+TEST(Mpeg4Damage, HeaderExtensionReplacesALostVopHeader) {
+  mpeg4test::LayerFields f;
+  f.width = 160;
+  f.height = 16;
+  std::vector<uint8_t> config = mpeg4test::MakeLayer(f);
+  mpeg4test::BitWriter w;
+  w.Put(0x000001B6, 32);
+  w.Put(0, 2);   // I-VOP
+  w.Put(0, 1);   // modulo_time_base
+  w.Put(1, 1);
+  w.Put(3, 5);   // vop_time_increment (resolution 30: 5 bits)
+  w.Put(1, 1);
+  w.Put(1, 1);   // vop_coded
+  w.Put(0, 3);   // intra_dc_vlc_thr
+  w.Put(0, 5);   // vop_quant 0: the header is refused
+  auto flat_macroblock = [&w]() {
+    w.Code(videodec::kMpeg4McbpcIntra[0]);
+    w.Put(0, 1);  // ac_pred_flag
+    w.Code(videodec::kMpeg4Cbpy[0]);
+    for (int b = 0; b < 6; ++b) w.Code(b < 4 ? videodec::kMpeg4DcSizeLuma[0] : videodec::kMpeg4DcSizeChroma[0]);
+  };
+  for (int mb = 0; mb < 5; ++mb) flat_macroblock();
+  w.Stuff();
+  w.Put(1, 17);  // resync marker of an I-VOP
+  w.Put(5, 4);   // macroblock_number (10 macroblocks: 4 bits)
+  w.Put(8, 5);   // quant_scale
+  w.Put(1, 1);   // header_extension_code
+  w.Put(0, 1);   // modulo_time_base
+  w.Put(1, 1);
+  w.Put(3, 5);
+  w.Put(1, 1);
+  w.Put(0, 2);   // I
+  w.Put(0, 3);   // intra_dc_vlc_thr
+  for (int mb = 5; mb < 10; ++mb) flat_macroblock();
+  w.Stuff();
+  std::vector<uint8_t>& vop = w.bytes();
+
+  Decoder dec;
+  uint32_t len = static_cast<uint32_t>(config.size());
+  ASSERT_EQ(videodec::gCreateMPEG4VideoDecoder(&dec.d, config.data(), &len, 0), 0);
+  std::vector<uint8_t> y(160 * 16), u(y.size() / 4), v(y.size() / 4);
+  videodec::DecodedPicture pic{y.data(), u.data(), v.data(), 0, 0, 0};
+  len = static_cast<uint32_t>(vop.size());
+  ASSERT_EQ(dec.d->DecodeFrameOut(dec.d, vop.data(), &len, &pic), 0);
+  int32_t percent = -1;
+  ASSERT_EQ(dec.d->GetDecoderParam(dec.d, videodec::VDEC_PARAM_DAMAGED_PERCENT, &percent), 0);
+  EXPECT_EQ(percent, 50);
+  for (int x = 80; x < 160; ++x) EXPECT_EQ(y[static_cast<size_t>(8 * 160 + x)], 128) << x;
 }
 
 }  // namespace

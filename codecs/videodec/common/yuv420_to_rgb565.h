@@ -25,8 +25,10 @@ struct YuvFrame {
 // padding pixel, which is left unwritten. `top_down` non-zero writes the picture's
 // top row first; 0 writes it last (bottom-up, as a device-independent bitmap).
 // An odd last column repeats the column to its left and an odd last row the row
-// above it. width and height must not exceed the frame's own; either being 0
-// writes nothing. Allocates nothing; any thread.
+// above it. Only the frame's own pixels are read: asked for more columns or
+// rows than the frame has, the conversion covers the frame's part and leaves
+// the rest of `dst` unwritten. Either size being 0 writes nothing. Allocates
+// nothing; any thread.
 void ConvertYUV420toRGB565TopDown(const YuvFrame* src, uint16_t* dst, uint16_t width, uint16_t height,
                                   int32_t top_down);
 

@@ -9,21 +9,8 @@ namespace {
 
 inline uint8_t Clip255(int v) { return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v)); }
 
-// Filters `lines` lines across a horizontal edge just above row pointer `p`.
-void HorizontalEdge(uint8_t* p, ptrdiff_t stride, int lines, int quant) {
-  const int s = kH263DeblockStrength[quant];
-  for (int i = 0; i < lines; ++i) DeblockH263Line(p + i, stride, s);
-}
-
-// Filters `lines` lines across a vertical edge just left of column pointer `p`.
-void VerticalEdge(uint8_t* p, ptrdiff_t stride, int lines, int quant) {
-  const int s = kH263DeblockStrength[quant];
-  for (int i = 0; i < lines; ++i) DeblockH263Line(p + i * stride, 1, s);
-}
-
-}  // namespace
-
-void DeblockH263Line(uint8_t* p, ptrdiff_t step, int strength) {
+// Annex J.3 across one edge: A B | C D with `p` at C.
+inline void FilterLine(uint8_t* p, ptrdiff_t step, int strength) {
   const int a = p[-2 * step], b = p[-step], c = p[0], d = p[step];
   const int delta = (a - 4 * b + 4 * c - d) / 8;  // truncates toward zero
   const int mag = std::abs(delta);
@@ -40,6 +27,22 @@ void DeblockH263Line(uint8_t* p, ptrdiff_t step, int strength) {
   p[-2 * step] = Clip255(a - d2);
   p[step] = Clip255(d + d2);
 }
+
+// Filters `lines` lines across a horizontal edge just above row pointer `p`.
+void HorizontalEdge(uint8_t* p, ptrdiff_t stride, int lines, int quant) {
+  const int s = kH263DeblockStrength[quant];
+  for (int i = 0; i < lines; ++i) FilterLine(p + i, stride, s);
+}
+
+// Filters `lines` lines across a vertical edge just left of column pointer `p`.
+void VerticalEdge(uint8_t* p, ptrdiff_t stride, int lines, int quant) {
+  const int s = kH263DeblockStrength[quant];
+  for (int i = 0; i < lines; ++i) FilterLine(p + i * stride, 1, s);
+}
+
+}  // namespace
+
+void DeblockH263Line(uint8_t* p, ptrdiff_t step, int strength) { FilterLine(p, step, strength); }
 
 void DeblockH263Picture(const DecodedPicture& pic, const H263Macroblock* mbs, int mb_cols, int mb_rows,
                         bool annex_t) {

@@ -54,11 +54,9 @@ bool AllocateBuffers(H263Decoder* d, int display_w, int display_h) {
   d->cur_mbs.reset(new (std::nothrow) H263Macroblock[records]());
   d->ref_mbs.reset(new (std::nothrow) H263Macroblock[records]());
   d->aic.reset(new (std::nothrow) H263AicMacroblock[records]());
-  d->coeff_storage.reset(new (std::nothrow) int16_t[2 * 6 * 64 + 16]());
+  d->coeff_storage.reset(new (std::nothrow) int16_t[6 * 64 + 16]());
   if (!d->cur_mbs || !d->ref_mbs || !d->aic || !d->coeff_storage) return false;
-  int16_t* coeffs = reinterpret_cast<int16_t*>(Align32(reinterpret_cast<uint8_t*>(d->coeff_storage.get())));
-  d->coeffs = coeffs;
-  d->conceal_coeffs = coeffs + 6 * 64;
+  d->coeffs = reinterpret_cast<int16_t*>(Align32(reinterpret_cast<uint8_t*>(d->coeff_storage.get())));
   for (size_t i = 0; i < records; ++i) {
     d->cur_mbs[i].status = d->ref_mbs[i].status = kMbDamaged;
     d->cur_mbs[i].quant = d->ref_mbs[i].quant = 20;

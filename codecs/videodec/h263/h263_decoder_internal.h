@@ -96,8 +96,7 @@ struct H263Decoder : VideoDecoder {
   // Annex I neighbour data of every macroblock of the current picture; valid
   // where the macroblock record says intra and decoded.
   std::unique_ptr<H263AicMacroblock[]> aic;
-  int16_t* coeffs = nullptr;          // 6 x 64, decoding
-  int16_t* conceal_coeffs = nullptr;  // 6 x 64, concealment
+  int16_t* coeffs = nullptr;  // 6 x 64 prescaled coefficients, 32-byte aligned
   std::unique_ptr<int16_t[]> coeff_storage;
   H263PictureState ps;
   std::unique_ptr<H263Macroblock[]> cur_mbs;
@@ -141,8 +140,8 @@ int H263MbaBits(int mb_count);
 void ResyncAtNextStartCode(BitReader& br);
 void FindNextPicture(BitReader& br, size_t input_length);
 bool NextIsPictureStartCode(BitReader& br);
-// At a segment end: 0 none, 1 a start code (or zero bits) from the next byte
-// boundary, the stuffing before it being zeros.
+// At a segment end: true when the bits up to the next byte boundary are zero
+// (stuffing) and a start code, or only zero bits, follow from there.
 bool StartCodeAtSegmentEnd(const BitReader& br);
 
 // Macroblock layer (h263_macroblock.cpp): decodes and reconstructs macroblock

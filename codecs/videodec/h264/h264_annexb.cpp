@@ -38,5 +38,33 @@ bool NextAnnexBNal(const uint8_t* data, size_t size, size_t pos, size_t* begin, 
   return true;
 }
 
+bool NextAnnexBAccessUnit(const uint8_t* data, size_t size, size_t pos, size_t* begin, size_t* end) {
+  size_t b = 0, e = 0;
+  if (!NextAnnexBNal(data, size, pos, &b, &e)) return false;
+  *begin = b - 3;
+  bool has_slice = false;
+  size_t unit_end = e;
+  for (;;) {
+    if (e > b) {
+      const int type = data[b] & 31;
+      const bool slice = type == 1 || type == 5;
+      // first_mb_in_slice is 0 exactly when its ue(v) code is the bit 1.
+      const bool starts_picture = slice && e > b + 1 && (data[b + 1] & 0x80);
+      const bool opens_unit = (type >= 6 && type <= 9) || (type >= 14 && type <= 18);
+      if (has_slice && (starts_picture || opens_unit)) break;
+      has_slice |= slice;
+      unit_end = e;
+    }
+    const size_t next = e > pos ? e : pos + 1;
+    pos = next;
+    if (!NextAnnexBNal(data, size, pos, &b, &e)) {
+      unit_end = size;
+      break;
+    }
+  }
+  *end = unit_end;
+  return true;
+}
+
 }  // namespace h264
 }  // namespace videodec

@@ -18,6 +18,10 @@ class BitReader {
     data_ = data;
     size_bits_ = size * 8;
     pos_ = 0;
+    // The rbsp stop bit is the last 1 bit of the payload.
+    size_t byte = size;
+    while (byte > 0 && data[byte - 1] == 0) --byte;
+    stop_bit_ = byte == 0 ? 0 : byte * 8 - 1 - size_t(__builtin_ctz(data[byte - 1]));
   }
 
   // Next n bits (0..32) without consuming them.
@@ -70,22 +74,13 @@ class BitReader {
   void AlignByte() { Skip(int((8 - (pos_ & 7)) & 7)); }
 
   // 7.2 more_rbsp_data(): true while there is data before the rbsp stop bit.
-  bool MoreRbspData() const {
-    if (pos_ >= size_bits_) return false;
-    // Find the last 1 bit of the payload: the stop bit.
-    size_t last = size_bits_;
-    const uint8_t* p = data_;
-    size_t byte = size_bits_ / 8;
-    while (byte > 0 && p[byte - 1] == 0) --byte;
-    if (byte == 0) return false;
-    last = byte * 8 - 1 - size_t(__builtin_ctz(p[byte - 1]));
-    return pos_ < last;
-  }
+  bool MoreRbspData() const { return pos_ < stop_bit_; }
 
  private:
   const uint8_t* data_ = nullptr;
   size_t size_bits_ = 0;
   size_t pos_ = 0;
+  size_t stop_bit_ = 0;  // position of the rbsp stop bit; 0 when there is none
 };
 
 }  // namespace h264

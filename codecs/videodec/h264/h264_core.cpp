@@ -374,8 +374,10 @@ bool Core::NewPicture(const SliceHeader& sh, int nal_type) const {
   const Sps& sps = sps_[pps_[sh.pps_id].sps_id];
   if (sps.poc_type == 0 && (sh.poc_lsb != p.poc_lsb || sh.delta_poc_bottom != p.delta_poc_bottom)) return true;
   if (sps.poc_type == 1 && (sh.delta_poc[0] != p.delta_poc[0] || sh.delta_poc[1] != p.delta_poc[1])) return true;
-  // A primary slice at a macroblock already decoded starts another picture.
-  if (sh.redundant_pic_cnt == 0 && mbs_[size_t(sh.first_mb)].slice != 0) return true;
+  // Encoders that number every IDR picture alike (idr_pic_id 0, frame_num 0)
+  // leave nothing above to tell their pictures apart: a primary slice that
+  // starts again at macroblock 0 of a picture that has it begins another one.
+  if (sh.redundant_pic_cnt == 0 && sh.first_mb == 0 && mbs_[0].slice != 0) return true;
   return false;
 }
 
@@ -832,8 +834,9 @@ void Core::FinishPicture() {
 }
 
 void Core::Reset() {
+  // The reference pictures keep their marks: a stream resumed after a seek
+  // predicts from them (and is concealed) until its next IDR picture.
   cur_ = nullptr;
-  for (Picture& p : pictures_) p.short_ref = p.long_ref = false;
   have_prev_ref_ = false;
   prev_ref_frame_num_ = 0;
   max_long_term_idx_ = -1;

@@ -162,7 +162,8 @@ class Core {
   // Finishes the open picture (conceal, loop filter, reference marking) and
   // hands it to the callback. Nothing happens when no picture is open.
   void FinishPicture();
-  // Forgets references and picture state, keeps parameter sets and buffers.
+  // Drops the open picture and the frame-number history; parameter sets,
+  // buffers and reference pictures stay.
   void Reset();
 
   void SetPictureCallback(PictureCallback cb, void* user) {

@@ -28,8 +28,8 @@
 //                  null with VDEC_ERR_STREAM; VDEC_H264_PARAM_PICTURE_KIND an
 //                  int32: 1 P, 2 IDR, 0 other I. Null result:
 //                  VDEC_ERR_H264_ARGUMENT; other ids VDEC_ERR_STREAM.
-//  ResetDecoder    forgets references and the open picture; parameter sets
-//                  and buffers stay.
+//  ResetDecoder    drops the open picture and the frame-number history;
+//                  parameter sets, buffers and reference pictures stay.
 //  DestroyDecoder  frees everything.
 // One thread at a time per object.
 

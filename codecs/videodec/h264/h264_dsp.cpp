@@ -110,6 +110,10 @@ void LumaMcC(uint8_t* dst, ptrdiff_t ds, const uint8_t* src, ptrdiff_t ss, int w
 
 void ChromaMcC(uint8_t* dst, ptrdiff_t ds, const uint8_t* src, ptrdiff_t ss, int w, int h, int fx,
                int fy) {
+  if (fx == 0 && fy == 0) {
+    for (int y = 0; y < h; ++y) std::memcpy(dst + y * ds, src + y * ss, size_t(w));
+    return;
+  }
   const int wa = (8 - fx) * (8 - fy), wb = fx * (8 - fy), wc = (8 - fx) * fy, wd = fx * fy;
   for (int y = 0; y < h; ++y, dst += ds, src += ss)
     for (int x = 0; x < w; ++x)

@@ -24,7 +24,8 @@ using ChromaMcFn = void (*)(uint8_t* dst, ptrdiff_t dst_stride, const uint8_t* s
                             ptrdiff_t src_stride, int w, int h, int fx, int fy);
 // 8.7.2.3 / 8.7.2.4: filters `len` sample lines across one edge. `pix` is the
 // first q0 sample; `step` crosses the edge, `stride` runs along it. bs and tc0
-// hold one value per group of `len / 4` (luma) or `len / 4` (chroma) lines.
+// hold one value per 4-sample segment of the luma edge: luma line i uses entry
+// i / 4, chroma line i (4:2:0) entry i / 2. bS 4 selects the strong filter.
 using EdgeFilterFn = void (*)(uint8_t* pix, ptrdiff_t step, ptrdiff_t stride, int len,
                               int alpha, int beta, const uint8_t* bs, const int8_t* tc0);
 

@@ -147,12 +147,11 @@ int Core::ReadBlock(BitReader& br, int nc, int max_coeff, int* levels) {
       level[i] = br.Bit() ? -1 : 1;
       continue;
     }
-    int prefix = 0;
-    while (br.Show(1) == 0) {
-      br.Skip(1);
-      if (++prefix > 32) return -1;
-    }
-    br.Skip(1);
+    // level_prefix: leading zero bits before a one (9.2.2.1).
+    const uint32_t peek = br.Show(32);
+    if (peek == 0) return -1;
+    const int prefix = __builtin_clz(peek);
+    br.Skip(prefix + 1);
     int code = (prefix < 15 ? prefix : 15) << suffix_len;
     int suffix_size = suffix_len;
     if (prefix == 14 && suffix_len == 0) suffix_size = 4;

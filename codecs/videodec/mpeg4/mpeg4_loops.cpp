@@ -50,6 +50,13 @@ bool IsResyncAt(const Mpeg4Decoder& d, uint64_t pos) {
   return d.bits.Peek(pos, n) == 1;
 }
 
+// A resync marker of any forward code (16 zero bits, then a one within the
+// next 7 bits): what the marker may be when the VOP header was lost.
+bool IsAnyResyncAt(const Mpeg4Bits& b, uint64_t pos) {
+  const uint32_t v = b.Peek(pos, 23);
+  return (v >> 7) == 0 && (v & 0x7F) != 0;
+}
+
 bool IsStartOrZerosAt(const Mpeg4Bits& b, uint64_t pos) {
   const uint32_t v = b.Peek(pos, 32);
   return v == 0 || (v >> 8) == 1;
@@ -62,7 +69,8 @@ void Resync(Mpeg4Decoder& d) {
   if (b.Overrun()) d.overran = true;
   b.AlignUp();
   while (b.BitsLeft() >= 32) {
-    if (IsStartOrZerosAt(b, b.Pos()) || IsResyncAt(d, b.Pos())) return;
+    if (IsStartOrZerosAt(b, b.Pos())) return;
+    if (d.vop.header_valid ? IsResyncAt(d, b.Pos()) : IsAnyResyncAt(b, b.Pos())) return;
     b.Skip(8);
   }
   // The search ran out of input: in resumable mode the unit is taken again
@@ -256,7 +264,7 @@ int ReadDcDiffs(Mpeg4Decoder& d, uint32_t slot) {
 
 // Reversible VLC: decodes the packet's texture backwards from its end down to
 // macroblock `low` after a forward failure.
-void DecodeBackward(Mpeg4Decoder& d, uint32_t first_mb, uint32_t last_mb, uint32_t low, uint64_t texture_begin) {
+void DecodeBackward(Mpeg4Decoder& d, uint32_t last_mb, uint32_t low, uint64_t texture_begin) {
   Mpeg4Bits& b = d.bits;
   Resync(d);
   uint64_t end = std::min(b.Pos(), b.SizeBits());
@@ -286,7 +294,6 @@ void DecodeBackward(Mpeg4Decoder& d, uint32_t first_mb, uint32_t last_mb, uint32
       break;
     }
   }
-  (void)first_mb;
 }
 
 PacketEnd DecodePartitionedPacket(Mpeg4Decoder& d, uint32_t first_mb, int quant) {
@@ -453,7 +460,7 @@ PacketEnd DecodePartitionedPacket(Mpeg4Decoder& d, uint32_t first_mb, int quant)
       const uint32_t low = i >= first_mb + 2 ? i - 2 : first_mb;
       DemotePacket(d, low, last_mb);
       if (rvlc) {
-        DecodeBackward(d, first_mb, last_mb, low, texture_begin);
+        DecodeBackward(d, last_mb, low, texture_begin);
         FinishPacket(d, first_mb, last_mb);
         return kEndFailed;
       }
@@ -580,8 +587,28 @@ void ResetRecords(Mpeg4Decoder& d) {
 }
 
 enum StartResult {
-  kStartDecode = 1,  // a coded VOP header was read: decode its packets
+  kStartDecode = 1,      // a coded VOP header was read: decode its packets
+  kStartLostHeader = 2,  // the VOP header failed but packets follow: they may carry it
 };
+
+// What follows a VOP header (or the header extension that stands in for a
+// lost one): refuses a P-VOP without reference, pads the reference, and
+// marks the picture as being decoded. kStartDecode, 0 (not coded) or a status.
+int32_t BeginVop(Mpeg4Decoder& d) {
+  d.vop.header_valid = 1;
+  if (!d.vop.coded) return 0;
+  if (d.vop.coding_type == 1 && d.vop.reference_state == kRefNone) {
+    if (d.layer.short_header) ResyncShortHeader(d);
+    else Mpeg4SeekStartCode(d);
+    return VDEC_WAITING_FOR_INTRA;
+  }
+  if (d.vop.coding_type == 0 && d.vop.reference_state == kRefNone) d.vop.reference_state = kRefDecodingFirstI;
+  d.picture_pending = true;
+  if (d.vop.coding_type == 1 && !d.option_flag && ((d.layer.width & 15) || (d.layer.height & 15))) {
+    Mpeg4PadReference(d);
+  }
+  return kStartDecode;
+}
 
 // Reads the headers in front of a VOP and the VOP header. Returns kStartDecode,
 // 0 for a VOP that is not coded, or a status.
@@ -610,7 +637,7 @@ int32_t StartVop(Mpeg4Decoder& d, bool resumable) {
           d.layer = saved_layer;
           return VDEC_SIZE_CHANGED;
         }
-        break;
+        return BeginVop(d);
       }
       if (code == 0x1B1) {
         b.Skip(32);
@@ -691,35 +718,23 @@ int32_t StartVop(Mpeg4Decoder& d, bool resumable) {
           return VDEC_INPUT_EXHAUSTED;
         }
         // The VOP's packets may still carry the header in their extension.
+        d.vop.header_valid = 0;
         b.Seek(at + 8);
         Resync(d);
-        if (b.BitsLeft() >= 32 && IsResyncAt(d, b.Pos())) return VDEC_ERR_STREAM;
+        if (b.BitsLeft() >= 32 && IsAnyResyncAt(b, b.Pos())) return kStartLostHeader;
         return VDEC_ERR_STREAM;
       }
       if (resumable && b.Overrun()) {
         b.Seek(at);
         return VDEC_INPUT_EXHAUSTED;
       }
-      break;
+      return BeginVop(d);
     }
     // User data and start codes this decoder does not use.
     b.Skip(32);
     Mpeg4SeekStartCode(d);
   }
-  if (b.BitsLeft() < 32 && d.bits.Pos() == 0) return VDEC_ERR_STREAM;
-  d.vop.header_valid = 1;
-  if (!d.vop.coded) return 0;
-  if (d.vop.coding_type == 1 && d.vop.reference_state == kRefNone) {
-    if (d.layer.short_header) ResyncShortHeader(d);
-    else Mpeg4SeekStartCode(d);
-    return VDEC_WAITING_FOR_INTRA;
-  }
-  if (d.vop.coding_type == 0 && d.vop.reference_state == kRefNone) d.vop.reference_state = kRefDecodingFirstI;
-  d.picture_pending = true;
-  if (d.vop.coding_type == 1 && !d.option_flag && ((d.layer.width & 15) || (d.layer.height & 15))) {
-    Mpeg4PadReference(d);
-  }
-  return kStartDecode;
+  return VDEC_ERR_STREAM;  // no VOP among this many headers
 }
 
 // The first packet (GOB) of a VOP, right after its header.
@@ -745,11 +760,20 @@ PacketEnd DecodeNextPacket(Mpeg4Decoder& d, int32_t* status) {
   uint32_t first_mb = 0;
   int quant = 0;
   const uint64_t at = b.Pos();
+  const bool had_header = d.vop.header_valid != 0;
   if (Mpeg4ParseVideoPacketHeader(d, &first_mb, &quant) != 0) {
     *status = VDEC_ERR_STREAM;
     b.Seek(at + 8);
     Resync(d);
     return kEndFailed;
+  }
+  if (!had_header) {
+    // The header extension stands in for the lost VOP header.
+    const int32_t begun = BeginVop(d);
+    if (begun != kStartDecode) {
+      *status = begun;
+      return kEndVop;
+    }
   }
   return DecodePacket(d, first_mb, quant);
 }
@@ -775,15 +799,25 @@ bool AtStartCode(const Mpeg4Decoder& d) {
 int32_t Mpeg4DecodeWholePicture(Mpeg4Decoder& d) {
   d.vop.new_vop = 1;
   const int32_t start = StartVop(d, false);
-  if (start != kStartDecode) return start;
+  PacketEnd end;
+  if (start == kStartLostHeader) {
+    end = kEndNextPacket;
+  } else if (start != kStartDecode) {
+    return start;
+  } else {
+    d.vop.new_vop = 0;
+    end = DecodeFirstPacket(d);
+  }
   d.vop.new_vop = 0;
-  PacketEnd end = DecodeFirstPacket(d);
-  int32_t status = 0;
   for (int guard = 0; end != kEndVop && guard < static_cast<int>(d.mb_count) + 64; ++guard) {
     if (d.bits.BitsLeft() < 8 || AtStartCode(d)) break;
     if (!d.layer.short_header && d.bits.Show(32) == 0) break;
+    int32_t status = 0;
     end = DecodeNextPacket(d, &status);
+    if (status == VDEC_WAITING_FOR_INTRA) return status;
   }
+  // A lost VOP header whose packets carried no extension: nothing decoded.
+  if (!d.picture_pending) return VDEC_ERR_STREAM;
   Mpeg4ConcealPicture(d, d.layer.data_partitioned != 0);
   return 0;
 }
@@ -817,6 +851,11 @@ int32_t Mpeg4DecodePacketMode(Mpeg4Decoder& d, bool resumable) {
     if (start == 0) {
       d.vop.new_vop = 0;
       return 0;
+    }
+    if (start == kStartLostHeader) {
+      // Later calls take the packets, accepting those with a header extension.
+      d.vop.new_vop = 0;
+      return VDEC_ERR_STREAM;
     }
     if (start != kStartDecode) return start;
     d.vop.new_vop = 0;

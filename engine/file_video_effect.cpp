@@ -1,0 +1,43 @@
+#include "engine/file_video_effect.h"
+
+#include <algorithm>
+
+namespace engine {
+
+FileVideoEffect::FileVideoEffect(uint32_t fps, const ov::String& path, uint32_t startMark, uint32_t endMark)
+    : VideoEffect(208, fps, 0, 0) {
+  mask_.path = path;
+  if (!mask_.Open(path, 1) || !mask_.GetFormat(&format_)) {
+    MarkFinished();
+    return;
+  }
+  mask_.startMark = startMark;
+  mask_.endMark = endMark;
+  mask_.Seek(startMark);
+}
+
+int FileVideoEffect::Draw(const Picture565& frame) {
+  uint32_t bytes = 0, time = 0;
+  const Picture565& p = NewPicture();
+  if (IsFinished() || !mask_.ReadVideoFrame(&maskFrame_, &bytes, &time, 0)) {
+    MarkFinished();
+    Stretch565(frame, 0, 0, frame.width, frame.height, p, 0, 0, p.width, p.height);
+    return VideoEffect::Draw(frame);
+  }
+  const int32_t rowPixels = int32_t((format_.width + 1) & ~1u);
+  const int32_t w = std::min<int32_t>(int32_t(format_.width), frame.width);
+  const int32_t h = std::min<int32_t>(int32_t(format_.height), frame.height);
+  for (int32_t y = 0; y < h; ++y) {
+    // Mask words are 0x0000 or 0xFFFF: one byte tells which.
+    const uint8_t* m = maskFrame_.get() + size_t(y) * size_t(rowPixels) * 2;
+    uint16_t* d = frame.Row(y);
+    const uint16_t* n = y < p.height ? p.Row(y) : nullptr;
+    for (int32_t x = 0; x < w; ++x) {
+      if (m[2 * x] != 0xFF) continue;
+      d[x] = (n && x < p.width) ? n[x] : 0;
+    }
+  }
+  return VideoEffect::Draw(frame);
+}
+
+}  // namespace engine

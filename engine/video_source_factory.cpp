@@ -1,0 +1,45 @@
+#include "engine/video_source_factory.h"
+
+#include <cctype>
+#include <string>
+
+#include "engine/picture_source.h"
+#include "engine/raw_frame_cache_source.h"
+#include "engine/video_mixer.h"
+
+namespace engine {
+
+namespace {
+
+// The text from the last '.', lower case (empty when there is none).
+std::string LowerExtension(const std::string& utf8) {
+  const size_t dot = utf8.find_last_of('.');
+  if (dot == std::string::npos) return {};
+  std::string ext = utf8.substr(dot);
+  for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
+  return ext;
+}
+
+}  // namespace
+
+std::unique_ptr<media::DecoderSource> OpenVideoSource(const ov::String& path, const VideoMixer* context,
+                                                      int32_t index, uint32_t flag) {
+  if (path.Length() < 5) return nullptr;
+  const std::string ext = LowerExtension(path.ToUtf8Lossy());
+  std::unique_ptr<media::DecoderSource> source;
+  uint32_t openFlag = 1;
+  if (ext == ".raw") {
+    source = std::make_unique<RawFrameCacheSource>();
+  } else if (ext == ".gif" || ext == ".jpg" || ext == ".bmp" || ext == ".png") {
+    const int32_t w = context ? context->width() : 176;
+    const int32_t h = context ? context->height() : 144;
+    source = std::make_unique<PictureSource>(w, h, index < 0 ? PictureSource::kNoBackground : uint32_t(index));
+    openFlag = flag;
+  }
+  if (!source) return nullptr;
+  source->path = path;
+  if (!source->Open(path, openFlag)) return nullptr;
+  return source;
+}
+
+}  // namespace engine

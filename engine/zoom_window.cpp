@@ -1,0 +1,15 @@
+#include "engine/zoom_window.h"
+
+namespace engine {
+
+void ZoomWindow::Set(uint32_t start, uint32_t end, uint32_t framesOfPass) {
+  frames = framesOfPass == 0 ? 1 : framesOfPass;
+  const uint32_t s[4] = {RectLeft(start), RectRight(start), RectTop(start), RectBottom(start)};
+  const uint32_t e[4] = {RectLeft(end), RectRight(end), RectTop(end), RectBottom(end)};
+  for (int i = 0; i < 4; ++i) {
+    edge[i] = int64_t(s[i]) * 65536;
+    step[i] = (int64_t(e[i]) - int64_t(s[i])) * 65536 / int64_t(frames);
+  }
+}
+
+}  // namespace engine

@@ -1,0 +1,143 @@
+#include "media/aac_decoder_source.h"
+
+#include <cstring>
+
+#include "media/adts_reader.h"
+#include "media/mp4_reader.h"
+
+namespace media {
+
+namespace {
+constexpr uint32_t kSamplesPerBlock = 1024;
+}  // namespace
+
+AacDecoderSource::AacDecoderSource(std::unique_ptr<MediaReader> reader) : reader_(std::move(reader)) {}
+
+AacDecoderSource::~AacDecoderSource() {
+  reader_.reset();
+  if (decoder_) heaac::gDestroyHeAacDecoder(decoder_);
+}
+
+bool AacDecoderSource::Open(const ov::String& p, uint32_t) {
+  own_path_ = p;
+  if (!reader_) return false;
+  // Every negative result is a failure: creation answers -2.
+  if (heaac::gCreateHeAacDecoder(&decoder_) < 0) {
+    decoder_ = nullptr;
+    return false;
+  }
+  cursor_ = reader_->OpenTrack(reader_->GetAudioTrack());
+  info_ = heaac::AacStreamInfo{};
+  int32_t result = -1;
+  if (reader_->kind == MediaReader::kMp4) {
+    uint32_t bytes = 0;
+    std::unique_ptr<uint8_t[]> config = static_cast<Mp4Reader*>(reader_.get())->GetDecoderConfig(false, &bytes);
+    if (!config) return false;
+    int32_t length = static_cast<int32_t>(bytes);
+    result = heaac::gGetAacStreamInfo(config.get(), &length, &info_, 0, nullptr, 0);
+  } else if (reader_->kind == MediaReader::kAdts) {
+    uint32_t bytes = 0;
+    std::unique_ptr<uint8_t[]> frame = static_cast<AdtsReader*>(reader_.get())->GetDecoderConfig(&bytes);
+    if (!frame) return false;
+    int32_t length = static_cast<int32_t>(bytes);
+    result = heaac::gGetAacStreamInfo(frame.get(), &length, &info_, 2, nullptr, 0);
+  } else {
+    return false;
+  }
+  if (result != 0) return false;
+  if (heaac::gConfigureHeAacDecoder(decoder_, &info_) < 0) return false;
+  time_ms_ = 0;
+  return true;
+}
+
+bool AacDecoderSource::GetFormat(MediaFormat* out) {
+  out->sampleRate = info_.outputSampleRate;
+  out->bitsPerSample = 16;
+  out->channels = info_.channels;
+  out->frameDurationMs = 0;
+  out->height = 0;
+  out->width = 0;
+  return true;
+}
+
+bool AacDecoderSource::Seek(uint32_t timeMs) {
+  if (!reader_) return false;
+  seek_target_ms_ = timeMs;
+  // The rest of the current sample belongs to the old position.
+  sample_.reset();
+  blocks_left_ = 0;
+  if (reader_->kind == MediaReader::kMp4) return reader_->Seek(cursor_.get(), timeMs);
+  const int64_t target = static_cast<int64_t>(timeMs) * info_.outputSampleRate / 1000;
+  if (decoder_) heaac::gConfigureHeAacDecoder(decoder_, &info_);
+  return reader_->Seek(cursor_.get(), static_cast<uint32_t>(target));
+}
+
+std::unique_ptr<uint8_t[]> AacDecoderSource::ReadAudio(uint32_t, uint32_t* bytes, uint32_t* timeMs) {
+  *bytes = 0;
+  if (!reader_ || !cursor_ || !decoder_) return nullptr;
+  const bool adts = reader_->kind == MediaReader::kAdts;
+  const uint32_t outCapacity = info_.outputBytesPerFrame;
+  auto output = std::make_unique<uint8_t[]>(outCapacity);
+  if (blocks_left_ == 0) {
+    sample_.reset();
+    uint32_t sampleTime = 0;
+    if (!reader_->ReadSample(cursor_.get(), &sample_, &sample_bytes_, &sampleTime)) sample_.reset();
+    sample_used_ = 0;
+    sample_time_ = sampleTime;
+    // An ADTS frame carries number_of_raw_data_blocks_in_frame + 1 blocks,
+    // each decoded by its own call; an MP4 sample holds one.
+    blocks_left_ = adts && sample_ && sample_bytes_ >= 7 ? (sample_[6] & 3u) + 1 : 1;
+    // The ADTS reader counts 1024 samples per frame whatever the number of
+    // blocks; frames of a stream carry the same number of blocks, so the
+    // frame's true start is its count times the blocks per frame.
+    if (adts) sample_time_ *= blocks_left_;
+  }
+  time_ms_ = sample_time_;
+  if (adts && info_.outputSampleRate != 0) {
+    time_ms_ = static_cast<uint32_t>(uint64_t{sample_time_} * 1000 / info_.outputSampleRate);
+  }
+  if (endMark != 0 && time_ms_ > endMark) {
+    sample_.reset();
+    blocks_left_ = 0;
+    return nullptr;
+  }
+  if (!sample_ || sample_bytes_ == 0 || sample_used_ >= sample_bytes_) {
+    blocks_left_ = 0;
+    return nullptr;
+  }
+  int32_t in = static_cast<int32_t>(sample_bytes_ - sample_used_);
+  int32_t outBytes = static_cast<int32_t>(outCapacity);
+  const int32_t result = heaac::gDecodeHeAacFrame(decoder_, sample_.get() + sample_used_, &in,
+                                                  reinterpret_cast<int16_t*>(output.get()), &outBytes);
+  // Any negative result (-1 stream error, -2002 no room) ends the clip.
+  if (result < 0 || in <= 0) {
+    sample_.reset();
+    blocks_left_ = 0;
+    return nullptr;
+  }
+  sample_used_ += static_cast<uint32_t>(in);
+  blocks_left_ -= 1;
+  if (blocks_left_ > 0) sample_time_ += adts ? kSamplesPerBlock : 0;
+  if (blocks_left_ == 0) sample_.reset();
+
+  uint32_t outputBytes = static_cast<uint32_t>(outBytes);
+  uint32_t time = time_ms_;
+  const uint64_t bytesPerSecond = uint64_t{info_.outputSampleRate} * info_.channels * 2;
+  if (seek_target_ms_ > time) {
+    const uint64_t skip = (uint64_t{seek_target_ms_ - time} * bytesPerSecond / 8000) * 8;
+    if (skip < outputBytes) {
+      std::memmove(output.get(), output.get() + skip, outputBytes - skip);
+      outputBytes -= static_cast<uint32_t>(skip);
+      time = seek_target_ms_;
+    }
+  }
+  if (endMark != 0 && bytesPerSecond != 0 && uint64_t{time} + uint64_t{outputBytes} * 1000 / bytesPerSecond > endMark) {
+    const uint64_t keep = endMark > time ? (uint64_t{endMark - time} * bytesPerSecond / 8000) * 8 : 0;
+    if (keep < outputBytes) outputBytes = static_cast<uint32_t>(keep);
+  }
+  *bytes = outputBytes;
+  *timeMs = time;
+  return output;
+}
+
+}  // namespace media

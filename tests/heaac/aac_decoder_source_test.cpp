@@ -1,0 +1,177 @@
+// The AAC decoder source: ADTS files and MP4 sound tracks through
+// OpenAudioSource, block times, seek and end trims, and ADTS frames that
+// carry several raw data blocks.
+#include "media/aac_decoder_source.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "media/decoder_source.h"
+#include "platform/os/ov_string.h"
+#include "tests/heaac/aac_test_util.h"
+#include "tests/support/test_paths.h"
+
+namespace {
+
+struct Block {
+  uint32_t bytes;
+  uint32_t time;
+};
+
+std::vector<int16_t> ReadAll(media::DecoderSource& source, std::vector<Block>* blocks = nullptr) {
+  std::vector<int16_t> pcm;
+  uint32_t bytes = 0, time = 0;
+  while (auto block = source.ReadAudio(4096, &bytes, &time)) {
+    const auto* p = reinterpret_cast<const int16_t*>(block.get());
+    pcm.insert(pcm.end(), p, p + bytes / 2);
+    if (blocks) blocks->push_back({bytes, time});
+  }
+  return pcm;
+}
+
+std::unique_ptr<media::DecoderSource> Open(const std::string& path) {
+  return media::OpenAudioSource(ov::String::FromUtf8Lossy(path));
+}
+
+TEST(AacDecoderSource, AdtsFileDecodesLikeTheDecoder) {
+  const std::string path = ovtest::FixturePath("aac_lc_44100_stereo.aac");
+  OV_SKIP_WITHOUT_FIXTURE(path);
+  auto source = Open(path);
+  ASSERT_TRUE(source);
+  media::MediaFormat format;
+  ASSERT_TRUE(source->GetFormat(&format));
+  EXPECT_EQ(format.sampleRate, 44100u);
+  EXPECT_EQ(format.channels, 2u);
+  EXPECT_EQ(format.bitsPerSample, 16u);
+  std::vector<Block> blocks;
+  const std::vector<int16_t> pcm = ReadAll(*source, &blocks);
+  EXPECT_EQ(pcm, aactest::DecodeStream(ovtest::ReadFileBytes(path)).samples);
+  ASSERT_GT(blocks.size(), 10u);
+  for (size_t i = 0; i < blocks.size(); ++i) {
+    EXPECT_EQ(blocks[i].bytes, 4096u);
+    EXPECT_EQ(blocks[i].time, i * 1024 * 1000 / 44100) << i;
+  }
+}
+
+TEST(AacDecoderSource, Mp4SoundTrackDecodesLikeTheDecoder) {
+  const std::string path = ovtest::FixturePath("aac_stereo.m4a");
+  OV_SKIP_WITHOUT_FIXTURE(path);
+  auto source = Open(path);
+  ASSERT_TRUE(source);
+  media::MediaFormat format;
+  ASSERT_TRUE(source->GetFormat(&format));
+  EXPECT_EQ(format.sampleRate, 44100u);
+  EXPECT_EQ(format.channels, 2u);
+  EXPECT_EQ(ReadAll(*source), aactest::DecodeMp4(ovtest::ReadFileBytes(path)).samples);
+}
+
+// An ADTS frame with four raw data blocks gives four blocks of PCM, not one
+// block and the end of the clip.
+TEST(AacDecoderSource, SeveralRawBlocksPerAdtsFrame) {
+  const std::string name = "aac_lc_44100_mono.aac";
+  OV_SKIP_WITHOUT_FIXTURE(ovtest::FixturePath(name));
+  const std::vector<uint8_t> adts = ovtest::ReadFileBytes(ovtest::FixturePath(name));
+  // Repack: four consecutive frames' blocks behind one header.
+  std::vector<std::vector<uint8_t>> raw;
+  for (size_t pos = 0; pos < adts.size();) {
+    const size_t len = aactest::AdtsFrameLength(&adts[pos], adts.size() - pos);
+    if (len < 7 || len > adts.size() - pos) break;
+    raw.emplace_back(adts.begin() + static_cast<long>(pos + 7), adts.begin() + static_cast<long>(pos + len));
+    pos += len;
+  }
+  std::vector<uint8_t> multi;
+  for (size_t i = 0; i + 4 <= raw.size(); i += 4) {
+    std::vector<uint8_t> frame(adts.begin(), adts.begin() + 7);
+    for (size_t k = 0; k < 4; ++k) frame.insert(frame.end(), raw[i + k].begin(), raw[i + k].end());
+    const size_t len = frame.size();
+    frame[3] = static_cast<uint8_t>((frame[3] & 0xFC) | ((len >> 11) & 3));
+    frame[4] = static_cast<uint8_t>(len >> 3);
+    frame[5] = static_cast<uint8_t>((frame[5] & 0x1F) | ((len & 7) << 5));
+    frame[6] = static_cast<uint8_t>((frame[6] & 0xFC) | 3);
+    multi.insert(multi.end(), frame.begin(), frame.end());
+  }
+  const std::string path = ovtest::ScratchDir() + "/multi.aac";
+  FILE* f = std::fopen(path.c_str(), "wb");
+  ASSERT_TRUE(f);
+  std::fwrite(multi.data(), 1, multi.size(), f);
+  std::fclose(f);
+  auto source = Open(path);
+  ASSERT_TRUE(source);
+  std::vector<Block> blocks;
+  const std::vector<int16_t> pcm = ReadAll(*source, &blocks);
+  const std::vector<int16_t> original = aactest::DecodeStream(adts).samples;
+  ASSERT_EQ(pcm.size(), raw.size() / 4 * 4 * 1024);
+  EXPECT_TRUE(std::equal(pcm.begin(), pcm.end(), original.begin()));
+  for (size_t i = 0; i < blocks.size(); ++i) EXPECT_EQ(blocks[i].time, i * 1024 * 1000 / 44100) << i;
+}
+
+// Seek to 10 ms in a 44.1 kHz stereo clip: the first block (time 0) loses
+// 10 x 44100 x 4 / 8000 x 8 = 1760 bytes and reports 10 ms. An end mark cuts
+// the last block so that the audio ends there.
+TEST(AacDecoderSource, SeekAndEndTrims) {
+  const std::string path = ovtest::FixturePath("aac_lc_44100_stereo.aac");
+  OV_SKIP_WITHOUT_FIXTURE(path);
+  auto source = Open(path);
+  ASSERT_TRUE(source);
+  const std::vector<int16_t> whole = ReadAll(*source);
+  ASSERT_TRUE(source->Seek(10));
+  uint32_t bytes = 0, time = 0;
+  auto block = source->ReadAudio(4096, &bytes, &time);
+  ASSERT_TRUE(block);
+  EXPECT_EQ(bytes, 4096u - 1760u);
+  EXPECT_EQ(time, 10u);
+  const auto* p = reinterpret_cast<const int16_t*>(block.get());
+  EXPECT_TRUE(std::equal(p, p + bytes / 2, whole.begin() + 1760 / 2));
+
+  ASSERT_TRUE(source->Rewind());
+  source->endMark = 500;
+  std::vector<Block> blocks;
+  ReadAll(*source, &blocks);
+  ASSERT_FALSE(blocks.empty());
+  const Block& last = blocks.back();
+  const uint32_t end = last.time + last.bytes * 1000 / (44100 * 4);
+  EXPECT_LE(end, 500u);
+  EXPECT_GE(end, 499u);
+}
+
+// Damaged copies end the clip early or decode with errors, never crash.
+TEST(AacDecoderSource, DamagedFilesNeverCrash) {
+  const std::string path = ovtest::FixturePath("aac_tns_on.aac");
+  OV_SKIP_WITHOUT_FIXTURE(path);
+  const std::vector<uint8_t> bytes = ovtest::ReadFileBytes(path);
+  const std::string dir = ovtest::ScratchDir();
+  uint32_t state = 12345;
+  for (int round = 0; round < 8; ++round) {
+    std::vector<uint8_t> damaged(bytes.begin(), bytes.begin() + static_cast<long>(bytes.size() * (round + 2) / 10));
+    for (int k = 0; k < 30; ++k) {
+      state = state * 1664525u + 1013904223u;
+      damaged[(state >> 8) % damaged.size()] ^= static_cast<uint8_t>(1u << (state & 7));
+    }
+    const std::string copy = dir + "/damaged" + std::to_string(round) + ".aac";
+    FILE* f = std::fopen(copy.c_str(), "wb");
+    ASSERT_TRUE(f);
+    std::fwrite(damaged.data(), 1, damaged.size(), f);
+    std::fclose(f);
+    if (auto source = Open(copy)) ReadAll(*source);
+  }
+}
+
+TEST(AacDecoderSource, SharedSamplesOpenThroughTheFactory) {
+  OV_SKIP_WITHOUT_SHARED_TESTDATA();
+  for (const char* file : {"aac/androidx_sample.adts", "aac/androidx_long_edit_list_audioonly.mp4"}) {
+    // ".adts" is not an extension the factory knows; the MP4 is.
+    auto source = Open(ovtest::SharedTestdataPath(file));
+    if (std::string(file).ends_with(".adts")) {
+      EXPECT_FALSE(source);
+      continue;
+    }
+    ASSERT_TRUE(source) << file;
+    const std::vector<int16_t> pcm = ReadAll(*source);
+    EXPECT_EQ(pcm, aactest::DecodeMp4(ovtest::ReadFileBytes(ovtest::SharedTestdataPath(file))).samples);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,168 @@
+// Stereo processing, TNS, LTP and short-window grouping on hand-built
+// element records, against the values ISO/IEC 14496-3 gives for them.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "codecs/heaac/aac_decoder_state.h"
+#include "codecs/heaac/aac_tables.h"
+
+namespace heaac {
+namespace {
+
+constexpr int kRate = 4;  // 44100 Hz
+
+void LongWindow(IcsInfo* ics, int maxSfb) {
+  ics->windowSequence = kOnlyLong;
+  ics->numSwb = kNumSwbLong[kRate];
+  ics->swbOffset = kSwbOffsetLong[kRate];
+  ics->maxSfb = static_cast<uint8_t>(maxSfb);
+  ics->numGroups = 1;
+  ics->groupLen[0] = 1;
+}
+
+TEST(HeaacStereo, IntensityPositionsScaleTheLeftBand) {
+  struct Case {
+    int position;
+    int book;
+    double factor;
+  } cases[] = {{0, kIntensityHcb, 1.0}, {4, kIntensityHcb, 0.5}, {-4, kIntensityHcb, 2.0}, {2, kIntensityHcb2, -0.7071}};
+  for (const Case& c : cases) {
+    ElementRecord el{};
+    el.kind = 2;
+    LongWindow(&el.ics[0], 1);
+    LongWindow(&el.ics[1], 1);
+    el.ics[1].codebook[0] = static_cast<uint8_t>(c.book);
+    el.ics[1].scaleFactor[0] = static_cast<int16_t>(c.position);
+    std::vector<int32_t> left(1024, 0), right(1024, 0);
+    for (int k = 0; k < 4; ++k) left[k] = 100000 * (k + 1);
+    StereoProcess(1, el, left.data(), right.data());
+    for (int k = 0; k < 4; ++k) EXPECT_NEAR(right[k], left[k] * c.factor, 2 + left[k] * 1e-4) << c.position;
+  }
+}
+
+TEST(HeaacStereo, MidSideOnEveryBandButIntensityAndNoise) {
+  ElementRecord el{};
+  el.kind = 2;
+  el.msMaskPresent = 2;
+  LongWindow(&el.ics[0], 3);
+  LongWindow(&el.ics[1], 3);
+  el.ics[1].codebook[0] = 1;
+  el.ics[1].codebook[1] = kNoiseHcb;
+  el.ics[1].codebook[2] = kIntensityHcb;
+  el.ics[1].scaleFactor[2] = 0;
+  std::vector<int32_t> left(1024, 0), right(1024, 0);
+  for (int k = 0; k < 12; ++k) {
+    left[k] = 1000;
+    right[k] = 10;
+  }
+  StereoProcess(3, el, left.data(), right.data());
+  EXPECT_EQ(left[0], 1010);  // band 0: mid/side
+  EXPECT_EQ(right[0], 990);
+  EXPECT_EQ(left[4], 1000);  // band 1: noise, untouched
+  EXPECT_EQ(right[4], 10);
+  EXPECT_EQ(left[8], 1000);  // band 2: intensity copies the left band
+  EXPECT_NEAR(right[8], 1000, 1);
+}
+
+// A TNS filter on a unit impulse: the all-pole decoder filter and the
+// moving-average analysis filter undo each other.
+TEST(HeaacTns, AnalysisUndoesSynthesisAndOrdersAreCut) {
+  IcsInfo ics{};
+  LongWindow(&ics, 40);
+  ics.tns.present = 1;
+  ics.tns.nFilt[0] = 1;
+  ics.tns.coefRes[0] = 1;
+  ics.tns.length[0][0] = 30;
+  ics.tns.order[0][0] = 4;
+  const uint8_t coefs[4] = {5, 13, 2, 9};
+  std::memcpy(ics.tns.coef[0][0], coefs, 4);
+  std::vector<int32_t> spec(1024, 0);
+  const int start = kSwbOffsetLong[kRate][ics.numSwb - 30];
+  spec[start + 3] = 1 << 20;
+  std::vector<int32_t> filtered = spec;
+  TnsFilter(kRate, ics, filtered.data(), false);
+  EXPECT_NE(filtered, spec);
+  std::vector<int32_t> back = filtered;
+  TnsFilter(kRate, ics, back.data(), true);
+  for (int k = 0; k < 1024; ++k) EXPECT_NEAR(back[k], spec[k], 64) << k;
+
+  // An order of 20 is cut to 12: indices past the twelfth change nothing.
+  IcsInfo a = ics, b = ics;
+  a.tns.order[0][0] = b.tns.order[0][0] = 20;
+  for (int i = 0; i < 20; ++i) a.tns.coef[0][0][i] = b.tns.coef[0][0][i] = static_cast<uint8_t>(i % 7);
+  b.tns.coef[0][0][15] = 3;
+  IcsInfo twelve = a;
+  twelve.tns.order[0][0] = 12;
+  std::vector<int32_t> x = filtered, y = filtered, z = filtered;
+  TnsFilter(kRate, a, x.data(), false);
+  TnsFilter(kRate, b, y.data(), false);
+  TnsFilter(kRate, twelve, z.data(), false);
+  EXPECT_EQ(x, y);
+  EXPECT_EQ(x, z);
+
+  // A length reaching below band 0 is clamped; a filter above max_sfb does
+  // nothing.
+  IcsInfo longer = ics;
+  longer.tns.length[0][0] = 63;
+  std::vector<int32_t> l = spec;
+  TnsFilter(kRate, longer, l.data(), false);
+  EXPECT_EQ(l[0], 0);
+  IcsInfo above = ics;
+  above.maxSfb = 2;
+  above.tns.length[0][0] = 5;
+  std::vector<int32_t> u = spec;
+  TnsFilter(kRate, above, u.data(), false);
+  EXPECT_EQ(u, spec);
+}
+
+class HeaacDecoderState : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(gCreateHeAacDecoder(&decoder_), 0);
+    AacStreamInfo info{};
+    info.samplesPerFrame = 1024;
+    info.coreSampleRate = 44100;
+    info.channels = 1;
+    info.profile = 3;
+    ASSERT_EQ(gConfigureHeAacDecoder(decoder_, &info), 0);
+    state_ = reinterpret_cast<AacDecoderState*>(decoder_);
+  }
+  void TearDown() override { gDestroyHeAacDecoder(decoder_); }
+  HeAacDecoder* decoder_ = nullptr;
+  AacDecoderState* state_ = nullptr;
+};
+
+// With every used flag 0 the prediction adds nothing; with the flags set it
+// does. The history holds a 1 kHz tone.
+TEST_F(HeaacDecoderState, LtpUsedFlagsSelectTheBands) {
+  for (int i = 0; i < 2048; ++i) state_->ltpHistory[i] = static_cast<int16_t>(8000 * ((i / 22) % 2 ? 1 : -1));
+  IcsInfo ics{};
+  LongWindow(&ics, 40);
+  ics.ltp.present = 1;
+  ics.ltp.lag = 2047;
+  ics.ltp.coefIndex = 3;
+  std::vector<int32_t> spec(1024, 7), original = spec;
+  LtpPredict(state_, ics, spec.data(), 0, kRate);
+  EXPECT_EQ(spec, original);
+  for (int b = 0; b < 40; ++b) ics.ltp.longUsed[b] = 1;
+  LtpPredict(state_, ics, spec.data(), 0, kRate);
+  EXPECT_NE(spec, original);
+  // Bands at and above 40 are never predicted.
+  for (int k = kSwbOffsetLong[kRate][40]; k < 1024; ++k) ASSERT_EQ(spec[k], 7) << k;
+}
+
+TEST(HeaacLtp, HistoryKeepsTheLastTwoFrames) {
+  std::vector<int16_t> history(2048, 0), output(2048);
+  for (int i = 0; i < 2048; ++i) output[i] = static_cast<int16_t>(i);
+  LtpUpdateHistory(history.data(), output.data(), 2);  // channel 0 of two
+  LtpUpdateHistory(history.data(), output.data() + 1, 2);  // then channel 1's samples
+  for (int i = 0; i < 1024; ++i) {
+    ASSERT_EQ(history[i], 2 * i);
+    ASSERT_EQ(history[1024 + i], 2 * i + 1);
+  }
+}
+
+}  // namespace
+}  // namespace heaac

@@ -1,0 +1,191 @@
+// The H.264 pixel kernels against the standard's formulas written out sample
+// by sample: quarter-sample luma interpolation by the sample names of ITU-T
+// H.264 8.4.2.2.1 and Table 8-12, eighth-sample chroma interpolation
+// (8.4.2.2.2) and the 4x4 inverse transform (8.5.12). Every variant the CPU
+// supports is checked, into padded buffers whose canaries must survive.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "codecs/videodec/h264/h264_dsp.h"
+#include "platform/cpu/cpu.h"
+
+namespace {
+
+
+
+constexpr uint32_t kSeed = 20264;
+
+int Clip1(int v) { return v < 0 ? 0 : (v > 255 ? 255 : v); }
+
+// A reference picture area with margins, read at integer sample positions.
+struct Area {
+  int stride;
+  std::vector<uint8_t> px;
+  int At(int x, int y) const { return px[size_t((y + 3) * stride + x + 3)]; }
+};
+
+int Tap(int e, int f, int g, int h, int i, int j) { return e - 5 * f + 20 * g + 20 * h - 5 * i + j; }
+int B1(const Area& a, int x, int y) {
+  return Tap(a.At(x - 2, y), a.At(x - 1, y), a.At(x, y), a.At(x + 1, y), a.At(x + 2, y), a.At(x + 3, y));
+}
+int H1(const Area& a, int x, int y) {
+  return Tap(a.At(x, y - 2), a.At(x, y - 1), a.At(x, y), a.At(x, y + 1), a.At(x, y + 2), a.At(x, y + 3));
+}
+
+// Table 8-12: the sample at quarter position (fx, fy) of integer sample (x, y).
+int LumaSample(const Area& a, int x, int y, int fx, int fy) {
+  const int G = a.At(x, y), H = a.At(x + 1, y), M = a.At(x, y + 1);
+  const int b = Clip1((B1(a, x, y) + 16) >> 5);
+  const int h = Clip1((H1(a, x, y) + 16) >> 5);
+  const int m = Clip1((H1(a, x + 1, y) + 16) >> 5);
+  const int s = Clip1((B1(a, x, y + 1) + 16) >> 5);
+  const int j1 = Tap(H1(a, x - 2, y), H1(a, x - 1, y), H1(a, x, y), H1(a, x + 1, y), H1(a, x + 2, y), H1(a, x + 3, y));
+  const int j = Clip1((j1 + 512) >> 10);
+  auto avg = [](int p, int q) { return (p + q + 1) >> 1; };
+  switch (fy * 4 + fx) {
+    case 0: return G;
+    case 1: return avg(G, b);   // a
+    case 2: return b;
+    case 3: return avg(H, b);   // c
+    case 4: return avg(G, h);   // d
+    case 5: return avg(b, h);   // e
+    case 6: return avg(b, j);   // f
+    case 7: return avg(b, m);   // g
+    case 8: return h;
+    case 9: return avg(h, j);   // i
+    case 10: return j;
+    case 11: return avg(j, m);  // k
+    case 12: return avg(M, h);  // n
+    case 13: return avg(h, s);  // p
+    case 14: return avg(j, s);  // q
+    default: return avg(m, s);  // r
+  }
+}
+
+struct Variant {
+  const char* name;
+  uint32_t mask;
+};
+
+class H264DspKernels : public ::testing::TestWithParam<Variant> {
+ protected:
+  void SetUp() override {
+    ov::SetCpuFlagsMask(GetParam().mask);
+    videodec::h264::init_h264_dsp(dsp_, ov::GetCpuFlags());
+  }
+  void TearDown() override { ov::SetCpuFlagsMask(~0u); }
+  videodec::h264::H264Dsp dsp_{};
+};
+
+TEST_P(H264DspKernels, LumaInterpolationFollowsTable8_12) {
+  std::printf("seed %u\n", kSeed);
+  std::mt19937 rng(kSeed);
+  const int sizes[][2] = {{16, 16}, {16, 8}, {8, 16}, {8, 8}, {8, 4}, {4, 8}, {4, 4}};
+  for (int pattern = 0; pattern < 3; ++pattern) {
+    Area a{16 + 8, std::vector<uint8_t>(size_t(24 * 24))};
+    for (uint8_t& p : a.px) {
+      if (pattern == 0) p = uint8_t(rng());
+      else if (pattern == 1) p = (rng() & 1) ? 255 : 0;  // extremes: clipping of every stage
+      else p = uint8_t(200 + (rng() & 55));
+    }
+    for (const auto& sz : sizes)
+      for (int fy = 0; fy < 4; ++fy)
+        for (int fx = 0; fx < 4; ++fx) {
+          const int w = sz[0], h = sz[1];
+          std::vector<uint8_t> dst(size_t(20 * 18), 0xA5);
+          uint8_t* d = dst.data() + 20 + 2;  // a canary row above and columns left
+          dsp_.luma_mc(d, 20, a.px.data() + 3 * a.stride + 3, a.stride, w, h, fx, fy);
+          for (int y = -1; y < 17; ++y)
+            for (int x = -2; x < 18; ++x) {
+              const uint8_t got = d[y * 20 + x];
+              if (x >= 0 && y >= 0 && x < w && y < h)
+                ASSERT_EQ(got, LumaSample(a, x, y, fx, fy))
+                    << w << "x" << h << " phase " << fx << "," << fy << " at " << x << "," << y;
+              else
+                ASSERT_EQ(got, 0xA5) << "write outside the block at " << x << "," << y;
+            }
+        }
+  }
+}
+
+TEST_P(H264DspKernels, ChromaInterpolationFollows8_4_2_2_2) {
+  std::mt19937 rng(kSeed + 1);
+  std::vector<uint8_t> src(size_t(12 * 12));
+  for (uint8_t& p : src) p = uint8_t(rng());
+  for (int size : {2, 4, 8})
+    for (int fy = 0; fy < 8; ++fy)
+      for (int fx = 0; fx < 8; ++fx) {
+        std::vector<uint8_t> dst(size_t(10 * 10), 0x5A);
+        dsp_.chroma_mc(dst.data(), 10, src.data(), 12, size, size, fx, fy);
+        for (int y = 0; y < 10; ++y)
+          for (int x = 0; x < 10; ++x) {
+            if (x >= size || y >= size) {
+              ASSERT_EQ(dst[size_t(y * 10 + x)], 0x5A);
+              continue;
+            }
+            const int A = src[size_t(y * 12 + x)], B = src[size_t(y * 12 + x + 1)];
+            const int C = src[size_t((y + 1) * 12 + x)], D = src[size_t((y + 1) * 12 + x + 1)];
+            const int want = ((8 - fx) * (8 - fy) * A + fx * (8 - fy) * B + (8 - fx) * fy * C + fx * fy * D + 32) >> 6;
+            ASSERT_EQ(dst[size_t(y * 10 + x)], want) << size << " phase " << fx << "," << fy;
+          }
+      }
+}
+
+// 8.5.12.2: f = rows of the coefficients through the core transform, then
+// columns, r = (h + 32) >> 6 added to the prediction and clipped.
+TEST_P(H264DspKernels, InverseTransformFollows8_5_12) {
+  std::mt19937 rng(kSeed + 2);
+  for (int trial = 0; trial < 500; ++trial) {
+    int16_t c[16];
+    const int range = trial < 250 ? 64 : 4096;
+    for (int16_t& v : c) v = int16_t(int(rng() % uint32_t(2 * range + 1)) - range);
+    if (trial % 5 == 0)
+      for (int i = 3; i < 16; ++i) c[i] = 0;  // sparse blocks
+    uint8_t pred[16];
+    for (uint8_t& p : pred) p = uint8_t(rng());
+    int e[16], f[16], g[16], h[16];
+    for (int i = 0; i < 4; ++i) {
+      e[i * 4 + 0] = c[i * 4 + 0] + c[i * 4 + 2];
+      e[i * 4 + 1] = c[i * 4 + 0] - c[i * 4 + 2];
+      e[i * 4 + 2] = (c[i * 4 + 1] >> 1) - c[i * 4 + 3];
+      e[i * 4 + 3] = c[i * 4 + 1] + (c[i * 4 + 3] >> 1);
+      f[i * 4 + 0] = e[i * 4 + 0] + e[i * 4 + 3];
+      f[i * 4 + 1] = e[i * 4 + 1] + e[i * 4 + 2];
+      f[i * 4 + 2] = e[i * 4 + 1] - e[i * 4 + 2];
+      f[i * 4 + 3] = e[i * 4 + 0] - e[i * 4 + 3];
+    }
+    for (int j = 0; j < 4; ++j) {
+      g[0 + j] = f[0 + j] + f[8 + j];
+      g[4 + j] = f[0 + j] - f[8 + j];
+      g[8 + j] = (f[4 + j] >> 1) - f[12 + j];
+      g[12 + j] = f[4 + j] + (f[12 + j] >> 1);
+      h[0 + j] = g[0 + j] + g[12 + j];
+      h[4 + j] = g[4 + j] + g[8 + j];
+      h[8 + j] = g[4 + j] - g[8 + j];
+      h[12 + j] = g[0 + j] - g[12 + j];
+    }
+    std::vector<uint8_t> dst(size_t(8 * 6), 0x33);
+    uint8_t* d = dst.data() + 8 + 2;
+    for (int y = 0; y < 4; ++y)
+      for (int x = 0; x < 4; ++x) d[y * 8 + x] = pred[y * 4 + x];
+    dsp_.idct4x4_add(d, 8, c);
+    for (int i = 0; i < 16; ++i) ASSERT_EQ(c[i], 0) << "coefficients are cleared";
+    for (int y = -1; y < 5; ++y)
+      for (int x = -2; x < 6; ++x) {
+        if (x >= 0 && y >= 0 && x < 4 && y < 4)
+          ASSERT_EQ(d[y * 8 + x], Clip1(pred[y * 4 + x] + ((h[y * 4 + x] + 32) >> 6))) << "trial " << trial;
+        else
+          ASSERT_EQ(d[y * 8 + x], 0x33);
+      }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Variants, H264DspKernels, ::testing::Values(Variant{"Reference", 0u}, Variant{"Simd", ~0u}),
+                         [](const ::testing::TestParamInfo<Variant>& p) { return std::string(p.param.name); });
+
+}  // namespace
