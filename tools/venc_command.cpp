@@ -153,14 +153,19 @@ venc::EncoderCreateParams MakeParams(const VencOptions& o, int level) {
 }
 
 double PlanePsnr(const uint8_t* a, ptrdiff_t strideA, const uint8_t* b, int w, int h) {
-  double sse = 0;
-  for (int y = 0; y < h; ++y)
+  uint64_t sse = 0;  // integer sums: exact, and cheap beside the encoder
+  for (int y = 0; y < h; ++y) {
+    const uint8_t* ra = a + y * strideA;
+    const uint8_t* rb = b + static_cast<ptrdiff_t>(y) * w;
+    uint32_t row = 0;
     for (int x = 0; x < w; ++x) {
-      const double d = static_cast<double>(a[y * strideA + x]) - b[y * w + x];
-      sse += d * d;
+      const int d = ra[x] - rb[x];
+      row += static_cast<uint32_t>(d * d);
     }
+    sse += row;
+  }
   if (sse == 0) return 99.0;
-  return 10.0 * std::log10(255.0 * 255.0 * w * h / sse);
+  return 10.0 * std::log10(255.0 * 255.0 * w * h / static_cast<double>(sse));
 }
 
 int RunVenc(int argc, char** argv) {
