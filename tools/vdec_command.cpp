@@ -31,9 +31,9 @@
 #include "codecs/videodec/h264/h264_annexb.h"
 #include "codecs/videodec/h264/h264_decoder.h"
 #include "codecs/videodec/mpeg4/mpeg4_decoder.h"
+#include "media/byte_view.h"
 #include "media/mp4_reader.h"
 #include "platform/os/ov_string.h"
-#include "tools/mp4_video_track.h"
 #include "tools/tool_command.h"
 
 namespace {
@@ -280,19 +280,23 @@ int DecodeMpeg4Stream(const std::vector<uint8_t>& stream, const VdecOptions& opt
   return DecodeMpeg4Samples(config, samples, options, sink);
 }
 
-// The MPEG-4 video track of an MP4/3GP file.
-int DecodeMpeg4Track(const std::vector<uint8_t>& file, const VdecOptions& options, const PictureSink& sink) {
-  const ovtool::Mp4VideoTrack track = ovtool::ReadMp4VideoTrack(file);
-  if (!track.Valid()) {
+// The MPEG-4 video track of an MP4/3GP file: the first video track with an
+// "mp4v" entry, configured from that entry's "esds".
+int DecodeMpeg4Track(media::Mp4Reader* reader, const VdecOptions& options, const PictureSink& sink) {
+  const media::Mp4SampleEntry* entry = nullptr;
+  const int track = reader->FindConfiguredTrack(media::FourCC("vide"), media::FourCC("mp4v"), &entry);
+  if (track < 0) {
     std::fprintf(stderr, "vdec: no MPEG-4 video track\n");
     return 1;
   }
   std::vector<std::vector<uint8_t>> samples;
-  for (size_t i = 0; i < track.sizes.size(); ++i) {
-    const auto begin = file.begin() + static_cast<long>(track.offsets[i]);
-    samples.emplace_back(begin, begin + track.sizes[i]);
+  const std::unique_ptr<media::TrackCursor> cursor = reader->OpenTrack(track);
+  std::unique_ptr<uint8_t[]> buffer;
+  uint32_t bytes = 0, time = 0;
+  while (cursor && reader->ReadSample(cursor.get(), &buffer, &bytes, &time)) {
+    samples.emplace_back(buffer.get(), buffer.get() + bytes);
   }
-  return DecodeMpeg4Samples(track.config, samples, options, sink);
+  return DecodeMpeg4Samples(entry->decoder_config, samples, options, sink);
 }
 
 // H.264 Annex B through the calling contract of the video-track sources: the
@@ -402,7 +406,7 @@ int DecodeH264Mp4(const std::string& path, const PictureSink& sink) {
 
 // The video track of an MP4/3GP file, read with the media layer's MP4 reader:
 // H.263 ("s263", "h263" sample entries) here, MPEG-4 Part 2 by its own path.
-int DecodeMp4VideoTrack(const std::vector<uint8_t>& file, const VdecOptions& options, const PictureSink& sink) {
+int DecodeMp4VideoTrack(const std::vector<uint8_t>&, const VdecOptions& options, const PictureSink& sink) {
   media::Mp4Reader reader(ov::String::FromUtf8Lossy(options.input));
   uint32_t width = 0, height = 0;
   int track = -1;
@@ -412,7 +416,7 @@ int DecodeMp4VideoTrack(const std::vector<uint8_t>& file, const VdecOptions& opt
   }
   const media::Mp4Track* t = reader.track(track);
   const uint32_t format = t && !t->entries.empty() ? t->entries[0].format : 0;
-  if (format != 0x73323633 && format != 0x68323633) return DecodeMpeg4Track(file, options, sink);  // "s263", "h263"
+  if (format != media::FourCC("s263") && format != media::FourCC("h263")) return DecodeMpeg4Track(&reader, options, sink);
   std::unique_ptr<media::TrackCursor> cursor = reader.OpenTrack(track);
   if (!cursor) {
     std::fprintf(stderr, "vdec: cannot open the video track\n");
