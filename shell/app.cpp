@@ -46,6 +46,9 @@ bool App::InitInstance() {
   window_ = wnd::Window::Create(kWindowClass, screen.cx, screen.cy, ScreenManager::kBarHeight, 0,
                                 [this](const wnd::Event& e) { MainWndProc(e); });
   if (!window_) return false;
+  // No menu is shown yet: the OK button starts hidden, its style bit clear.
+  window_->SetStyle(window_->style() & ~wnd::kStyleOkButton);
+  window_->ShowOkButton(false);
   action_message_ = wnd::Window::RegisterMessage("CHECKFORACTION");
   const ov::String data = WithSlash(options_.data_folder.IsEmpty() ? ov::DataFolder() : options_.data_folder);
   manager_ = std::make_unique<ScreenManager>(screen.cx, screen.cy, data + u"user.opt", window_.get());
@@ -116,6 +119,8 @@ void App::MainWndProc(const wnd::Event& e) {
       } else if (e.wparam >= 40006 && e.wparam <= 40025) {
         sm->OnSoftkey(static_cast<int32_t>(e.wparam) - 39960);
       }
+      // The OK button's command (wnd::kCommandOk) has no handler: default
+      // processing, which does nothing for the top-level window.
       break;
     case wnd::Message::kTimer:
       if (sm) sm->OnTimer(e.wparam);

@@ -141,6 +141,12 @@ void ScreenManager::ShowMenu(Menu* menu, int focus, bool no_history, bool overla
   if (changed) {
     DoAction(ui::kActionMenuShown, ov::String(), 1);
     if (window_ && !current_->window_title().IsEmpty()) window_->SetTitle(current_->window_title());
+    if (window_) {
+      // The menu's "showOk" decides the OK button and its style bit.
+      const uint32_t style = window_->style();
+      window_->SetStyle(current_->show_ok() ? style | wnd::kStyleOkButton : style & ~wnd::kStyleOkButton);
+      window_->ShowOkButton(current_->show_ok());
+    }
     DisableDisabledItems();
     inhibit_back_ = current_->inhibit_back();
     TriggerSequences();
@@ -870,7 +876,9 @@ void ScreenManager::PaintBar(gfx::HDC dc) {
     gfx::Size s;
     gfx::GetTextExtentPoint(dc, b.text.View(), &s);
     dc->SetTextColor((b.state & ui::kButtonEnabled) ? kBarText : kBarGreyed);
-    const int32_t x = left ? 10 : width_ - 10 - s.cx;
+    // A shown OK button takes the bar's right end; the right label moves left of it.
+    const int32_t right = window_ && window_->ok_button_shown() ? window_->ok_button_rect().left - 6 : width_ - 10;
+    const int32_t x = left ? 10 : right - s.cx;
     gfx::ExtTextOut(dc, x, height_ + (kBarHeight - s.cy) / 2, 0, nullptr, b.text.View());
   };
   label(menu_bar_.left, true);

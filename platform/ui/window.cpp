@@ -1,5 +1,8 @@
 #include "platform/ui/window.h"
 
+#include "platform/gfx/dc.h"
+#include "platform/gfx/font.h"
+
 #include <SDL.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -97,6 +100,40 @@ void Window::SetTitle(const ov::String& title) {
   if (window_) SDL_SetWindowTitle(static_cast<SDL_Window*>(window_), title.ToUtf8Lossy().c_str());
 }
 
+gfx::Rect Window::ok_button_rect() const {
+  if (bar_height_ < 12) return {};
+  // 36 x (bar - 8) pixels, 4 pixels in from the bar's right and top edges.
+  return {width_ - 40, height_ + 4, width_ - 4, height_ + bar_height_ - 4};
+}
+
+void Window::ShowOkButton(bool shown) {
+  if (shown == ok_shown_) return;
+  ok_shown_ = shown;
+  ok_pressed_ = false;
+  // The whole bar: the shell lays its labels out around the button, and its
+  // repaint covers a hidden one.
+  Invalidate({0, height_, width_, height_ + bar_height_});
+}
+
+void Window::DrawOkButton() {
+  const gfx::Rect r = ok_button_rect();
+  if (r.IsEmpty()) return;
+  auto dc = gfx::CreateWindowDC(surface_);
+  gfx::FillRect(dc.get(), r, gfx::CreateSolidBrush(gfx::Rgb(0x2F, 0x80, 0xED)));
+  gfx::LogFont lf;
+  lf.height = 13;
+  lf.weight = gfx::kFwBold;
+  lf.quality = gfx::kAntialiasedQuality;
+  lf.SetFaceName(u"Tahoma");
+  gfx::HFont old = dc->SelectFont(gfx::CreateFontIndirect(lf));
+  dc->SetBkMode(gfx::kTransparent);
+  dc->SetTextColor(gfx::Rgb(0xFF, 0xFF, 0xFF));
+  gfx::Size s;
+  gfx::GetTextExtentPoint(dc.get(), u"ok", &s);
+  gfx::ExtTextOut(dc.get(), r.left + (r.Width() - s.cx) / 2, r.top + (r.Height() - s.cy) / 2, 0, nullptr, u"ok");
+  dc->SelectFont(old);
+}
+
 void Window::Invalidate(const gfx::Rect& area) {
   const gfx::Rect clipped = gfx::IntersectRects(area, surface_->bounds());
   if (clipped.IsEmpty()) return;
@@ -110,6 +147,7 @@ void Window::Present(const gfx::Rect& rect) {
   const gfx::Rect r = gfx::IntersectRects(rect, surface_->bounds());
   if (r.IsEmpty()) return;
   presented_.push_back(r);
+  if (ok_shown_ && !gfx::IntersectRects(r, ok_button_rect()).IsEmpty()) DrawOkButton();
   SDL_Window* sdl = static_cast<SDL_Window*>(window_);
   SDL_Surface* target = sdl ? SDL_GetWindowSurface(sdl) : nullptr;
   if (!target) return;
@@ -169,7 +207,46 @@ void Window::Dispatch(const Event& event) {
   if (handler_) handler_(event);
 }
 
-void Window::Inject(const Event& event) { Dispatch(event); }
+void Window::Inject(const Event& event) {
+  switch (event.message) {
+    case Message::kStylusDown:
+    case Message::kStylusMove:
+    case Message::kStylusUp:
+    case Message::kDoubleTap:
+      Stylus(event);
+      break;
+    default:
+      Dispatch(event);
+      break;
+  }
+}
+
+void Window::Stylus(const Event& event) {
+  const gfx::Rect ok = ok_button_rect();
+  const bool on_ok = ok_shown_ && event.x >= ok.left && event.x < ok.right && event.y >= ok.top && event.y < ok.bottom;
+  switch (event.message) {
+    case Message::kStylusDown:
+    case Message::kDoubleTap:
+      if (on_ok) {
+        ok_pressed_ = true;
+        return;
+      }
+      break;
+    case Message::kStylusMove:
+      if (ok_pressed_) return;
+      break;
+    case Message::kStylusUp:
+      if (ok_pressed_) {
+        ok_pressed_ = false;
+        if (on_ok) Dispatch({Message::kCommand, kCommandOk});
+        return;
+      }
+      break;
+    default:
+      break;
+  }
+  Dispatch(event);
+}
 
 bool Window::ToScreen(int32_t wx, int32_t wy, int32_t* x, int32_t* y) const {
   *x = wx / scale_;
@@ -204,17 +281,17 @@ void Window::HandleSdlEvent(const void* raw) {
       if (e.button.button != SDL_BUTTON_LEFT) break;
       ToScreen(e.button.x, e.button.y, &x, &y);
       mouse_down_ = true;
-      Dispatch({e.button.clicks >= 2 ? Message::kDoubleTap : Message::kStylusDown, 0, x, y});
+      Stylus({e.button.clicks >= 2 ? Message::kDoubleTap : Message::kStylusDown, 0, x, y});
       break;
     case SDL_MOUSEBUTTONUP:
       if (e.button.button != SDL_BUTTON_LEFT) break;
       ToScreen(e.button.x, e.button.y, &x, &y);
       mouse_down_ = false;
-      Dispatch({Message::kStylusUp, 0, x, y});
+      Stylus({Message::kStylusUp, 0, x, y});
       break;
     case SDL_MOUSEMOTION:
       ToScreen(e.motion.x, e.motion.y, &x, &y);
-      Dispatch({Message::kStylusMove, mouse_down_ ? 1u : 0u, x, y});
+      Stylus({Message::kStylusMove, mouse_down_ ? 1u : 0u, x, y});
       break;
     case SDL_KEYDOWN: {
       const SDL_Keycode k = e.key.keysym.sym;

@@ -40,6 +40,11 @@ enum class Message {
   kRaise,           // another instance asked for the window
 };
 
+// Window style bit that goes with a shown OK button.
+enum : uint32_t { kStyleOkButton = 0x10000 };
+// The command a click on the OK button sends (the dialog OK identifier).
+enum : uint32_t { kCommandOk = 1 };
+
 // Keys routed to the shell (the soft keys and Back come as commands and
 // kBackKey).
 enum class Key { kLeft, kRight, kUp, kDown, kEnter, kDigit0, kRotate = 100 };
@@ -76,6 +81,16 @@ class Window {
 
   void SetTitle(const ov::String& title);
   const ov::String& title() const { return title_; }
+  // Style bits (kStyleOkButton); kept for the shell, they change nothing drawn.
+  uint32_t style() const { return style_; }
+  void SetStyle(uint32_t style) { style_ = style; }
+  // The OK button: a small "ok" button at the right end of the bar, drawn
+  // over whatever the shell painted there each time that area is presented.
+  // A click on it sends kCommand with kCommandOk instead of stylus messages.
+  void ShowOkButton(bool shown);
+  bool ok_button_shown() const { return ok_shown_; }
+  // Where the button sits (screen pixels); empty without a bar.
+  gfx::Rect ok_button_rect() const;
   // Marks an area dirty; one kPaint per pass of the loop covers the union.
   void Invalidate(const gfx::Rect& area);
   void InvalidateAll();
@@ -101,7 +116,8 @@ class Window {
   // paints; false once Quit was called.
   bool Pump(uint32_t timeout_ms);
   void Quit(int code);
-  // Sends events as if the user had made them (tests).
+  // Sends events as if the user had made them (tests); stylus events meet
+  // the OK button as real ones do.
   void Inject(const Event& event);
 
   static void ShowMessageBox(const ov::String& caption, const ov::String& text);
@@ -112,6 +128,10 @@ class Window {
   Window() = default;
   void Dispatch(const Event& event);
   void HandleSdlEvent(const void* sdl_event);
+  // Stylus events pass here: a press on the shown OK button is kept from the
+  // handler and becomes kCommandOk when released over the button.
+  void Stylus(const Event& event);
+  void DrawOkButton();
   void FireTimers();
   void PaintPending();
   bool ToScreen(int32_t wx, int32_t wy, int32_t* x, int32_t* y) const;
@@ -134,6 +154,9 @@ class Window {
   int exit_code_ = 0;
   bool mouse_down_ = false;
   int raise_count_ = 0;
+  uint32_t style_ = 0;
+  bool ok_shown_ = false;
+  bool ok_pressed_ = false;
 };
 
 // One interactive instance per user: a lock in the data folder. A second

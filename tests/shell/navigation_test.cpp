@@ -303,6 +303,40 @@ namespace {
 
 // Screens of the default skin as PNGs in the scratch folder, for review and
 // for the pictures in docs/.
+TEST_F(NavigationTest, OkButtonFollowsShowOkAndItsClickChangesNothing) {
+  wnd::Window& w = d().window();
+  EXPECT_FALSE(w.ok_button_shown());
+  EXPECT_EQ(w.style() & wnd::kStyleOkButton, 0u);
+  ui::Menu* open_mix = d().sm().menu_container()->FindMenu(u"open_mix");
+  ASSERT_NE(open_mix, nullptr);
+  open_mix->LoadAttribute(u"showOk", u"y");
+  ASSERT_TRUE(d().TapElement(u"main_1"));
+  ASSERT_EQ(d().Menu(), u"open_mix");
+  EXPECT_TRUE(w.ok_button_shown());
+  EXPECT_NE(w.style() & wnd::kStyleOkButton, 0u);
+
+  // The click reaches the window procedure as the OK command, which has no
+  // handler: menu, history, focus and picture stay as they were.
+  const gfx::Rect ok = w.ok_button_rect();
+  ASSERT_FALSE(ok.IsEmpty());
+  const std::string before = d().SurfaceHash();
+  const size_t history = d().sm().history().size();
+  const ui::Element* focus = d().sm().focused();
+  d().Tap((ok.left + ok.right) / 2, (ok.top + ok.bottom) / 2);
+  EXPECT_EQ(d().Menu(), u"open_mix");
+  EXPECT_EQ(d().sm().history().size(), history);
+  EXPECT_EQ(d().sm().focused(), focus);
+  EXPECT_FALSE(d().sm().popup_menu_open());
+  EXPECT_EQ(d().SurfaceHash(), before);
+  EXPECT_TRUE(w.ok_button_shown());
+
+  // Back to a menu without "showOk": hidden, the bit cleared.
+  d().Back();
+  EXPECT_EQ(d().Menu(), u"main_menu");
+  EXPECT_FALSE(w.ok_button_shown());
+  EXPECT_EQ(w.style() & wnd::kStyleOkButton, 0u);
+}
+
 TEST(Screenshots, MainMenuAndPopup) {
   const std::string dir = ovtest::ScratchDir();
   HeadlessDriver d(dir);
