@@ -12,8 +12,15 @@ void SystemTiming::Sleep(uint32_t ms) { ov::Sleep(ms); }
 
 uint32_t VirtualTiming::Ticks() {
   std::lock_guard<std::mutex> lock(mutex_);
-  return now_;
+  return Now();
 }
+
+void VirtualTiming::SetClock(std::function<uint32_t()> clock) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  clock_ = std::move(clock);
+}
+
+void VirtualTiming::Poke() { Interrupt(); }
 
 void VirtualTiming::Set(uint32_t nowMs) {
   {
@@ -33,10 +40,10 @@ void VirtualTiming::Interrupt() {
 
 bool VirtualTiming::WaitEvent(ov::Event& event, uint32_t ms) {
   std::unique_lock<std::mutex> lock(mutex_);
-  const uint64_t target = uint64_t(now_) + ms;
+  const uint64_t target = uint64_t(Now()) + ms;
   for (;;) {
     if (event.Wait(0) == ov::kWaitObject0) return true;
-    if (now_ >= target) return false;
+    if (Now() >= target) return false;
     const uint64_t seen = interrupts_;
     const uint32_t at = now_;
     changed_.wait(lock, [&] { return interrupts_ != seen || now_ != at; });
@@ -45,9 +52,9 @@ bool VirtualTiming::WaitEvent(ov::Event& event, uint32_t ms) {
 
 void VirtualTiming::Sleep(uint32_t ms) {
   std::unique_lock<std::mutex> lock(mutex_);
-  const uint64_t target = uint64_t(now_) + ms;
+  const uint64_t target = uint64_t(Now()) + ms;
   const uint64_t seen = interrupts_;
-  changed_.wait(lock, [&] { return now_ >= target || interrupts_ != seen; });
+  changed_.wait(lock, [&] { return Now() >= target || interrupts_ != seen; });
 }
 
 }  // namespace engine

@@ -6,6 +6,7 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 
 #include "platform/os/event.h"
@@ -31,9 +32,10 @@ class SystemTiming final : public EngineTiming {
   void Sleep(uint32_t ms) override;
 };
 
-// Time moves only through Advance/Set. Sleep and WaitEvent wait (on a
-// condition variable, no polling) until enough virtual time has passed, the
-// event is set or Interrupt is called.
+// Time moves only when the test says so: either Set, or a clock the test
+// drives (SetClock, e.g. the virtual wave-out device's position) followed by
+// Poke. Sleep and WaitEvent wait on a condition variable (no polling) until
+// enough virtual time has passed, the event is set or Interrupt is called.
 class VirtualTiming final : public EngineTiming {
  public:
   uint32_t Ticks() override;
@@ -41,10 +43,17 @@ class VirtualTiming final : public EngineTiming {
   void Sleep(uint32_t ms) override;
   void Interrupt() override;
   void Set(uint32_t nowMs);
+  // Reads the time from `clock` from now on (called under the timing's lock).
+  void SetClock(std::function<uint32_t()> clock);
+  // The clock has moved: waiters look again.
+  void Poke();
 
  private:
   std::mutex mutex_;
   std::condition_variable changed_;
+  uint32_t Now() const { return clock_ ? clock_() : now_; }
+
+  std::function<uint32_t()> clock_;
   uint32_t now_ = 0;
   uint64_t interrupts_ = 0;
 };
