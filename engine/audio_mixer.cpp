@@ -122,16 +122,19 @@ int64_t AudioMixer::GetVoicePosition(uint32_t channel) {
   if (channel >= kChannels) return -1;
   AudioChannel& c = ch_[channel];
   if (!c.voice || c.position < 0) return c.position;
-  return c.position - softMixer_->QueuedMs(c.voice);
+  int64_t heard = c.readEnd - softMixer_->QueuedMs(c.voice);
+  return std::max<int64_t>(heard, 0);
 }
 
-void AudioMixer::Restart(AudioChannel& c) {
+void AudioMixer::Restart(AudioChannel& c, bool keepTempo) {
   if (!c.source) return;
   c.source->Rewind();
   if (c.source->startMark) c.source->Seek(c.source->startMark);
   c.position = -1;
   c.sourceEnded = false;
-  if (c.tempo) c.tempo->Reset();
+  // A loop goes on into the clip's start without a break: the tempo
+  // processor keeps what it holds and takes the start as more input.
+  if (c.tempo && !keepTempo) c.tempo->Reset();
 }
 
 void AudioMixer::RemoveInner(AudioChannel& c) {
@@ -181,7 +184,7 @@ int AudioMixer::ApplyAction(const EngineCommand& cmd, int replaying) {
       return 1;
     case CMD_RESTART:
       if (c.source) {
-        Restart(c);
+        Restart(c, false);
         c.playing = true;
       }
       return 1;
@@ -279,7 +282,7 @@ void AudioMixer::FillChannel(AudioChannel& c, uint32_t want) {
       if (c.loop && !restarted) {
         // One restart per fill: a clip that gives nothing even from its
         // start would otherwise spin here.
-        Restart(c);
+        Restart(c, true);
         restarted = true;
         continue;
       }
@@ -299,6 +302,7 @@ void AudioMixer::FillChannel(AudioChannel& c, uint32_t want) {
     }
     restarted = false;
     c.position = timeMs;
+    c.readEnd = timeMs + (c.bytesPerSecond ? uint64_t{bytes} * 1000 / c.bytesPerSecond : 0);
     if (c.tempo) {
       stretched.clear();
       c.tempo->Push(block.get(), bytes, &stretched);

@@ -39,6 +39,7 @@ struct AudioChannel {
   bool playing = false;
   bool sourceEnded = false;  // the tempo input was padded after the end
   int64_t position = -1;     // ms of the last block read; -1 after load or seek
+  int64_t readEnd = -1;      // ms just behind the last block read
   std::unique_ptr<EchoEffect> echo;
   std::unique_ptr<ChorusEffect> chorus;
   std::unique_ptr<ReverbEffect> reverb;
@@ -75,8 +76,10 @@ class AudioMixer {
   // (0 = unchanged; negative or above kMaxTempo refused). 1 on success.
   int LoadChannel(uint32_t channel, const ov::String& path, uint32_t startMark, uint32_t endMark, float tempo);
   int CloseChannel(uint32_t channel);
-  // The clip time now being heard: the last read position minus what is
-  // still queued on the voice; -1 when nothing was read since load or seek.
+  // The clip time now being heard: the end of the last block read minus what
+  // is still queued on the voice (the block's start would be a whole block
+  // early, since that block is queued too); -1 when nothing was read since
+  // load or seek.
   int64_t GetVoicePosition(uint32_t channel);
 
   uint32_t rate() const { return rate_; }
@@ -99,7 +102,7 @@ class AudioMixer {
  private:
   void FillChannel(AudioChannel& c, uint32_t want);
   void QueueBlock(AudioChannel& c, const uint8_t* data, uint32_t bytes);
-  void Restart(AudioChannel& c);
+  void Restart(AudioChannel& c, bool keepTempo);
   void CloseLocked(AudioChannel& c);
   void RemoveInner(AudioChannel& c);
   // Reopens the voice when the format it needs changed (effects, tempo).

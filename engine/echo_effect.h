@@ -16,6 +16,12 @@ class EchoEffect {
  public:
   static constexpr int32_t kMaxDelayMs = 10000;
 
+  EchoEffect() = default;
+  // Closes the echo voice: the mixer must outlive the effect.
+  ~EchoEffect() { Close(); }
+  EchoEffect(const EchoEffect&) = delete;
+  EchoEffect& operator=(const EchoEffect&) = delete;
+
   // Opens the echo voice in `format`; false when the delay is out of range
   // or the voice cannot be opened.
   bool Open(SoftMixer* mixer, const WaveFormatEx& format, uint32_t channelVolume, int32_t delayMs);

@@ -81,4 +81,45 @@ bool EngineCommand::Read(std::span<const uint8_t>* in) {
   return true;
 }
 
+bool EngineCommand::Write(ov::File& file) const {
+  std::vector<uint8_t> bytes;
+  Write(&bytes);
+  uint32_t written = 0;
+  return file.Write(bytes.data(), static_cast<uint32_t>(bytes.size()), &written) && written == bytes.size();
+}
+
+bool EngineCommand::Read(ov::File& file) {
+  uint64_t size = 0;
+  const uint64_t start = file.Position();
+  if (!file.GetSize(&size) || size < start) return false;
+  uint64_t left = size - start;
+  std::vector<uint8_t> bytes;
+  // Gathers the stored form piece by piece, each length checked against the
+  // bytes the file still holds before anything is allocated for it.
+  auto take = [&](uint64_t n) {
+    if (n > left) return false;
+    size_t at = bytes.size();
+    bytes.resize(at + static_cast<size_t>(n));
+    uint32_t got = 0;
+    if (!file.Read(bytes.data() + at, static_cast<uint32_t>(n), &got) || got != n) return false;
+    left -= n;
+    return true;
+  };
+  bool ok = true;
+  for (int s = 0; s < 2 && ok; ++s) {
+    ok = take(4);
+    if (!ok) break;
+    const uint8_t* p = bytes.data() + bytes.size() - 4;
+    uint64_t units = static_cast<uint64_t>(p[0]) | p[1] << 8 | p[2] << 16 | static_cast<uint64_t>(p[3]) << 24;
+    ok = units != 0 && take(units * 2);
+  }
+  ok = ok && take(8 * 4);
+  std::span<const uint8_t> view(bytes);
+  if (!ok || !Read(&view)) {
+    file.Seek(static_cast<int64_t>(start), ov::SeekFrom::kBegin);
+    return false;
+  }
+  return true;
+}
+
 }  // namespace engine

@@ -14,6 +14,7 @@
 #include <span>
 #include <vector>
 
+#include "platform/os/file.h"
 #include "platform/os/ov_string.h"
 
 namespace engine {
@@ -71,6 +72,13 @@ struct EngineCommand {
   // (command unchanged) when the data is short or a string count is 0 or
   // larger than the data left. `flag` is left as it was.
   bool Read(std::span<const uint8_t>* in);
+
+  // The same on an open file (the channel blocks of the project file store
+  // their effect command this way). Write reports a failed write; Read
+  // refuses a string count of 0 or beyond the end of the file and leaves the
+  // command unchanged then.
+  bool Write(ov::File& file) const;
+  bool Read(ov::File& file);
 
   // Bytes of the smallest stored command (two empty strings).
   static constexpr size_t kMinStoredBytes = 4 + 2 + 4 + 2 + 8 * 4;

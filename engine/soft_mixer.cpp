@@ -36,6 +36,20 @@ uint32_t SoftMixer::CheckFormat(const WaveFormatEx* format) const {
   return MMSYSERR_NOERROR;
 }
 
+void SoftMixer::GetCaps(WaveOutCaps* caps, uint32_t bytes) const {
+  if (!caps) return;
+  WaveOutCaps c;
+  c.manufacturerId = 1;
+  c.productId = 24;
+  c.driverVersion = 1;
+  const char16_t name[] = u"Audio Output";
+  std::memcpy(c.name, name, sizeof(name));
+  c.formats = 0xFFF;
+  c.channels = 1;
+  c.support = 6;
+  std::memcpy(caps, &c, std::min<size_t>(bytes, sizeof(WaveOutCaps)));
+}
+
 void SoftMixer::SetMasterVolume(uint32_t word) {
   // Only the low 16 bits are a volume; the gain index must stay in the table.
   masterVolume_ = word & 0xFFFF;

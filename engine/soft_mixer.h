@@ -41,6 +41,12 @@ class SoftMixer {
   // driver's result code or the value asked for. Always returns 1.
   int Message(const SoftMixerMessage& message, uintptr_t* result);
 
+  // Fills the device's capabilities: manufacturer 1, product 24, driver
+  // version 1, "Audio Output", every standard format (0xFFF), one channel,
+  // volume and left/right volume support (6). At most `bytes` of it are
+  // copied (84 is the whole record).
+  void GetCaps(WaveOutCaps* caps, uint32_t bytes = sizeof(WaveOutCaps)) const;
+
   // Message builders. OpenVoice returns the handle, 0 on failure.
   uintptr_t OpenVoice(const WaveFormatEx& format);
   uint32_t CloseVoice(uintptr_t voice);

@@ -81,7 +81,7 @@ void WaveOutPlayer::Close() {
   device_->SetVolume(0);
   device_->Restart();
   device_->Close();
-  ov::DebugOutput("<WAVREC> recording closed !");
+  ov::DebugOutput("<WAVREC> recording closed !\r\n");
 }
 
 }  // namespace engine

@@ -59,6 +59,19 @@ struct WaveOpenDesc {
   uintptr_t instance = 0;
 };
 
+// Device capabilities (WAVEOUTCAPS, 84 bytes as stored).
+struct WaveOutCaps {
+  uint16_t manufacturerId = 0;
+  uint16_t productId = 0;
+  uint32_t driverVersion = 0;
+  char16_t name[32] = {};
+  uint32_t formats = 0;
+  uint16_t channels = 0;
+  uint16_t reserved = 0;
+  uint32_t support = 0;
+};
+static_assert(sizeof(WaveOutCaps) == 84, "WAVEOUTCAPS is 84 bytes");
+
 // Time query (MMTIME): type 1 ms, 2 samples, 4 bytes, 64 queued ms.
 enum : uint32_t { TIME_MS = 1, TIME_SAMPLES = 2, TIME_BYTES = 4, TIME_QUEUED_MS = 64 };
 struct MmTime {

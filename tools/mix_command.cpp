@@ -38,6 +38,7 @@
 #include "platform/imaging/image.h"
 #include "engine/wave_out_player.h"
 #include "media/wav_file.h"
+#include "platform/os/thread.h"
 #include "tools/tool_command.h"
 
 namespace {
@@ -241,6 +242,7 @@ int RunMix(int argc, char** argv) {
   // Whole frames per block: 10 ms of 22050 Hz is 220.5 frames, so blocks
   // alternate between 220 and 221 frames to keep the clock exact.
   std::vector<uint8_t> block(221 * 4);
+  std::vector<uint8_t> pending;
   size_t next = 0;
   uint64_t frames = 0;
   for (uint32_t ms = 0; ms < kMaxMs; ms += kBlockMs) {
@@ -268,7 +270,13 @@ int RunMix(int argc, char** argv) {
     if (next >= commands.size() && got == 0 && !anyLoaded) break;
     frames += want;
     if (play) {
-      player->Write(block.data(), static_cast<uint32_t>(want * 4));
+      // The device is fed 100 ms at a time, as the engine's audio feed does:
+      // with two blocks in flight, shorter blocks would let it run dry.
+      pending.insert(pending.end(), block.begin(), block.begin() + static_cast<long>(want * 4));
+      if (pending.size() >= kRate / 10 * 4) {
+        player->Write(pending.data(), static_cast<uint32_t>(pending.size()));
+        pending.clear();
+      }
     } else {
       uint32_t written = 0;
       if (!wav->Append(block.data(), static_cast<uint32_t>(want * 4), &written)) {
@@ -277,7 +285,13 @@ int RunMix(int argc, char** argv) {
       }
     }
   }
-  if (player) player->Close();
+  if (player) {
+    if (!pending.empty()) player->Write(pending.data(), static_cast<uint32_t>(pending.size()));
+    // Let the last blocks play out before closing.
+    uint32_t end = static_cast<uint32_t>(frames * 1000 / kRate);
+    while (player->InFlight() > 0 && player->GetPosition() < end) ov::Sleep(10);
+    player->Close();
+  }
   if (wav) wav->Close();
   if (rawFile && std::fclose(rawFile) != 0) {
     std::fprintf(stderr, "mix: writing %s failed\n", framesOut.c_str());

@@ -24,6 +24,8 @@ struct VencOptions {
   unsigned packet = 0;
   bool dp = false, rvlc = false, intraOnly = false, telephony = false;
   int intraMbsFirst = -1, intraMbsCount = 0;
+  int rcMode = 0, complexity = 2, gop = 45, air = 0, prefilter = 0;
+  bool cyclicRefresh = false, sceneChange = false, bandwidthAdaptation = false;
   std::string input, output, recon, header;
 };
 
@@ -31,10 +33,15 @@ int VencUsage() {
   std::fprintf(stderr,
                "usage: ovtool venc --codec mpeg4 --size WxH --fps N --kbps K [--stream-mode 0|1|2] [--level L]\n"
                "                   [--packet BITS] [--dp] [--rvlc] [--intra-only] [--recon OUT.yuv]\n"
-               "                   [--header OUT.hdr] [--intra-mbs FIRST,COUNT] [--telephony] IN.yuv OUT.m4v\n"
+               "                   [--header OUT.hdr] [--intra-mbs FIRST,COUNT] [--telephony] [--rc-mode 0|1|2]\n"
+               "                   [--complexity 0-3] [--gop N] [--air MBS] [--cyclic-refresh] [--scene-change]\n"
+               "                   [--bandwidth-adaptation] [--prefilter 0|1|2] IN.yuv OUT.m4v\n"
                "  --recon writes the encoder's reconstruction, --header the stream header alone,\n"
                "  --intra-mbs codes COUNT macroblocks from FIRST intra in every predicted frame,\n"
-               "  --telephony switches the low-delay video-telephony mode on.\n");
+               "  --telephony switches the low-delay video-telephony mode on,\n"
+               "  --air refreshes MBS macroblocks of every predicted frame by their activity,\n"
+               "  --cyclic-refresh refreshes them in turn instead, --bandwidth-adaptation lets\n"
+               "  the rate control skip frames when its buffer fills.\n");
   return 2;
 }
 
@@ -76,6 +83,27 @@ bool ParseOptions(int argc, char** argv, VencOptions& o) {
     } else if (a == "--header") {
       if (!next(&v)) return false;
       o.header = v;
+    } else if (a == "--rc-mode") {
+      if (!next(&v)) return false;
+      o.rcMode = std::atoi(v);
+    } else if (a == "--complexity") {
+      if (!next(&v)) return false;
+      o.complexity = std::atoi(v);
+    } else if (a == "--gop") {
+      if (!next(&v)) return false;
+      o.gop = std::atoi(v);
+    } else if (a == "--air") {
+      if (!next(&v)) return false;
+      o.air = std::atoi(v);
+    } else if (a == "--prefilter") {
+      if (!next(&v)) return false;
+      o.prefilter = std::atoi(v);
+    } else if (a == "--cyclic-refresh") {
+      o.cyclicRefresh = true;
+    } else if (a == "--scene-change") {
+      o.sceneChange = true;
+    } else if (a == "--bandwidth-adaptation") {
+      o.bandwidthAdaptation = true;
     } else if (a == "--telephony") {
       o.telephony = true;
     } else if (a == "--dp") {
@@ -102,10 +130,14 @@ venc::EncoderCreateParams MakeParams(const VencOptions& o, int level) {
   p.width = o.width;
   p.frameRate = static_cast<float>(o.fps);
   p.bitRate = o.kbps * 1000;
-  p.gopLength = o.intraOnly ? 1 : 45;
+  p.gopLength = o.intraOnly ? 1 : o.gop;
+  p.intraRefreshMbs = o.air;
+  p.sceneChangeDetection = o.sceneChange ? 1 : 0;
+  p.bandwidthAdaptation = o.bandwidthAdaptation ? 1 : 0;
+  p.preprocessingLevel = o.prefilter;
   p.gobHeaderInterval = o.streamMode != 0 ? 1 : 0;
-  p.rcMode = 0;
-  p.encodingComplexity = 2;
+  p.rcMode = o.rcMode;
+  p.encodingComplexity = o.complexity;
   p.searchRange = 15;
   p.resyncMarkers = (o.packet != 0 || o.dp) ? 1 : 0;
   p.packetSize = o.packet ? o.packet : 4096;
@@ -169,6 +201,7 @@ int RunVenc(int argc, char** argv) {
     }
   }
   if (o.telephony) enc->SetEncoderParam(enc, venc::VENC_PARAM_VIDEO_TELEPHONY, 1);
+  if (o.cyclicRefresh) enc->SetEncoderParam(enc, venc::VENC_PARAM_CYCLIC_INTRA_REFRESH, 1);
   FILE* in = std::fopen(o.input.c_str(), "rb");
   FILE* out = std::fopen(o.output.c_str(), "wb");
   FILE* rec = o.recon.empty() ? nullptr : std::fopen(o.recon.c_str(), "wb");
@@ -186,7 +219,7 @@ int RunVenc(int argc, char** argv) {
   std::vector<uint8_t> frame(frameBytes), stream(capacity);
   uint64_t totalBytes = 0;
   double psnrSum = 0;
-  int frames = 0, status = 0;
+  int frames = 0, skipped = 0, status = 0;
   const auto* state = static_cast<const venc::Mpeg4Encoder*>(enc);
   while (std::fread(frame.data(), 1, frameBytes, in) == frameBytes) {
     if (o.intraMbsFirst >= 0) {
@@ -204,11 +237,12 @@ int RunVenc(int argc, char** argv) {
       status = 1;
       break;
     }
+    if (bytes == 0) ++skipped;
     std::fwrite(stream.data(), 1, bytes, out);
     totalBytes += bytes;
     const venc::EncoderFrame& f = *state->reference;
     psnrSum += PlanePsnr(f.lumaOrigin(), f.lumaStride(), frame.data(), o.width, o.height);
-    if (rec) {
+    if (rec && bytes > 0) {  // a skipped frame leaves no picture in the stream
       for (int y = 0; y < o.height; ++y) std::fwrite(f.lumaOrigin() + y * f.lumaStride(), 1, o.width, rec);
       for (const uint8_t* c : {f.uOrigin(), f.vOrigin()})
         for (int y = 0; y < o.height / 2; ++y) std::fwrite(c + y * f.chromaStride(), 1, o.width / 2, rec);
@@ -225,8 +259,8 @@ int RunVenc(int argc, char** argv) {
     return 1;
   }
   const double kbps = totalBytes * 8.0 * o.fps / frames / 1000.0;
-  std::printf("level %d frames %d bytes %llu bitrate %.1f kbit/s (asked %d) psnr_y %.2f dB\n", level, frames,
-              static_cast<unsigned long long>(totalBytes), kbps, o.kbps, psnrSum / frames);
+  std::printf("level %d frames %d skipped %d bytes %llu bitrate %.1f kbit/s (asked %d) psnr_y %.2f dB\n", level,
+              frames, skipped, static_cast<unsigned long long>(totalBytes), kbps, o.kbps, psnrSum / frames);
   return status;
 }
 
@@ -234,6 +268,8 @@ int RunVenc(int argc, char** argv) {
 
 OVTOOL_COMMAND(venc,
                "venc --codec mpeg4 --size WxH --fps N --kbps K [--stream-mode 0|1|2] [--level L] [--packet BITS] "
-               "[--dp] [--rvlc] [--intra-only] [--recon OUT.yuv] [--header OUT.hdr] [--intra-mbs FIRST,COUNT] [--telephony]"
+               "[--dp] [--rvlc] [--intra-only] [--recon OUT.yuv] [--header OUT.hdr] [--intra-mbs FIRST,COUNT] [--telephony] "
+               "[--rc-mode M] [--complexity C] [--gop N] [--air MBS] [--cyclic-refresh] [--scene-change] "
+               "[--bandwidth-adaptation] [--prefilter L]"
                " IN.yuv OUT.m4v  encode raw YUV 4:2:0",
                RunVenc)

@@ -5,6 +5,7 @@
 // length.
 
 #include <cstdint>
+#include <cstring>
 
 namespace heaac {
 
@@ -24,6 +25,12 @@ inline uint32_t AacShowBits(const AacBitReader* r, int n) {
   if (n == 0) return 0;
   uint64_t acc = 0;
   const uint32_t pos = r->byteIndex;
+  if (pos + 8 <= r->length && pos + 8 > pos) {
+    // Fast path: one big-endian 64-bit load.
+    std::memcpy(&acc, r->start + pos, 8);
+    acc = __builtin_bswap64(acc);
+    return static_cast<uint32_t>((acc << r->bitIndex) >> (64 - n));
+  }
   if (pos + 5 <= r->length) {
     const uint8_t* p = r->start + pos;
     acc = (uint64_t{p[0]} << 32) | (uint64_t{p[1]} << 24) | (uint64_t{p[2]} << 16) | (uint64_t{p[3]} << 8) | p[4];

@@ -119,12 +119,21 @@ int32_t AacDecodeSpectralIndex(AacBitReader* r, int book) {
   return DecodeWith(r, Lookups().books[book].table.data());
 }
 
-bool AacDecodeSpectralValues(AacBitReader* r, int book, int32_t* out) {
+SpectralDecoder AacSpectralDecoder(int book) {
   const AllLookups& all = Lookups();
-  const int32_t index = DecodeWith(r, all.books[book].table.data());
+  return SpectralDecoder{all.books[book].table.data(), all.values[book], book};
+}
+
+bool AacDecodeSpectralValues(AacBitReader* r, int book, int32_t* out) {
+  return AacDecodeSpectralValues(r, AacSpectralDecoder(book), out);
+}
+
+bool AacDecodeSpectralValues(AacBitReader* r, const SpectralDecoder& dec, int32_t* out) {
+  const int book = dec.book;
+  const int32_t index = DecodeWith(r, dec.table);
   if (index < 0) return false;
   const SpectralBook& d = kSpectralBooks[book];
-  const int8_t* v = all.values[book][index];
+  const int8_t* v = dec.values[index];
   const int n = d.dimension;
   for (int i = 0; i < n; ++i) out[i] = v[i];
   if (!d.isUnsigned) return true;

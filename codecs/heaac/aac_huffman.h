@@ -33,4 +33,13 @@ int32_t AacDecodeSpectralIndex(AacBitReader* r, int book);
 // (4 or 2 values). false on a stream error (escape with N above 8).
 bool AacDecodeSpectralValues(AacBitReader* r, int book, int32_t* out);
 
+// The decoding tables of one spectral book, for loops over many code words.
+struct SpectralDecoder {
+  const uint32_t* table;
+  const int8_t (*values)[4];
+  int book;
+};
+SpectralDecoder AacSpectralDecoder(int book);
+bool AacDecodeSpectralValues(AacBitReader* r, const SpectralDecoder& dec, int32_t* out);
+
 }  // namespace heaac

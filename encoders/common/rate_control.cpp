@@ -58,6 +58,84 @@ void ResetModels(RateControlState& rc) {
   rc.rowCoefAvg = 0.0f;
 }
 
+// Quantiser range of the ranged controller, by range index 1..10.
+constexpr int32_t kRangeQpMin[11] = {0, 4, 5, 5, 6, 7, 8, 9, 10, 11, 12};
+constexpr int32_t kRangeQpMax[11] = {0, 4, 6, 10, 11, 12, 13, 14, 16, 18, 26};
+
+void ReadQpRange(RateControlState& rc) {
+  rc.rangeIndex = Max(1, Min(rc.rangeIndex, 10));
+  rc.qpMin = kRangeQpMin[rc.rangeIndex];
+  rc.qpMax = kRangeQpMax[rc.rangeIndex];
+}
+
+// rcMode 1 buffer: twice the rcMode 0 size, drained at twice the bit rate;
+// the first range from the bits per pixel.
+void InitRangedBuffer(RateControlState& rc) {
+  if (rc.shortHeaderBuffer || rc.h263Variant) {
+    rc.bufferSize = Narrow(2 * (int64_t{rc.bitRate} / 30 * 4 + kH263BufferAddend[Min(rc.vbvLevelIndex, 4)]));
+  } else {
+    rc.bufferSize = Narrow(2 * int64_t{kMpeg4VbvBufferBits[Min(rc.vbvLevelIndex, 10)]});
+  }
+  rc.drainPerSecond = TruncateToInt(2.0 * rc.bitRate);
+  rc.bufferFullness =
+      Narrow(rc.bufferSize / 2 - int64_t{TruncateToInt(static_cast<float>(3 * int64_t{rc.bitRate}) * (1.0f / rc.frameRate))});
+  if (rc.bufferFullness < 0) rc.bufferFullness = rc.bufferSize / 5;
+  rc.pixelRate = static_cast<float>(rc.mbCount) * rc.frameRate * 256.0f;
+  const double b = static_cast<double>(static_cast<float>(rc.bitRate) / rc.pixelRate);
+  if (b > 0.75) {
+    rc.rangeIndex = 1;
+  } else if (b >= 0.566) {
+    rc.rangeIndex = 2;
+  } else if (b >= 0.452) {
+    rc.rangeIndex = 3;
+  } else if (b >= 0.377) {
+    rc.rangeIndex = 4;
+  } else if (b >= 0.301) {
+    rc.rangeIndex = 5;
+  } else if (b >= 0.226) {
+    rc.rangeIndex = 7;
+  } else if (b >= 0.1) {
+    rc.rangeIndex = 9;
+  } else {
+    rc.rangeIndex = 10;
+  }
+  ReadQpRange(rc);
+  rc.rangeIndexMax = Min(rc.rangeIndex + 2, 9);
+  rc.rangeIndexMin = Max(rc.rangeIndex - 2, 1);
+  rc.rangeIndexStart = rc.rangeIndex;
+  rc.bitsSpent = 0.0f;
+  rc.rangeFrames = rc.rangeBits = rc.rangeTarget = rc.rangeCounter = 0;
+}
+
+// Frame activity with every zero macroblock activity counted as 1.
+int32_t RaiseZeroActivities(RateControlState& rc, MacroblockInfo* mbs) {
+  int64_t sum = 0;
+  for (int i = 0; i < rc.mbCount; ++i) {
+    if (mbs[i].activity == 0) mbs[i].activity = 1;
+    sum += mbs[i].activity;
+  }
+  return sum == 0 ? rc.mbCount : Narrow(sum);
+}
+
+// (int)(Q + 0.5) of the quadratic model at `mad` for `bits`, clamped to
+// [lo, hi]; a model that cannot be solved lands on the clamp.
+int SolveModel(int32_t x1, int32_t x2, int32_t avg, float mad, int64_t bits, int lo, int hi) {
+  const float x1mad = static_cast<float>(x1) * mad;
+  const float d = static_cast<float>(static_cast<double>(bits) * static_cast<double>(mad) * static_cast<double>(x2) * 4.0) +
+                  x1mad * x1mad;
+  float q;
+  if (static_cast<double>(d) >= 0.0 && x2 != 0) {
+    q = static_cast<float>(static_cast<double>(mad) * static_cast<double>(x2) * 2.0 /
+                           (std::sqrt(static_cast<double>(d)) - static_cast<double>(x1mad)));
+  } else {
+    q = static_cast<float>(avg) * mad / static_cast<float>(bits);
+  }
+  const double rounded = static_cast<double>(q) + 0.5;
+  if (!(rounded >= lo)) return lo;
+  if (rounded >= hi) return hi;
+  return static_cast<int>(rounded);
+}
+
 }  // namespace
 
 void InitRateControl(RateControlState& rc) {
@@ -77,10 +155,24 @@ void InitRateControl(RateControlState& rc) {
   rc.bufferFullness = Narrow(rc.lowDelay ? rc.bufferSize / 2 : rc.bufferSize / 2 - 3 * int64_t{rc.bitsPerFrame});
   if (rc.bufferFullness < 0) rc.bufferFullness = rc.bufferSize / 5;
   rc.windowBits = 0;
+  if (rc.rcMode == 1) InitRangedBuffer(rc);
+  if (rc.rcMode == 2) {
+    rc.pixelRate = static_cast<float>(rc.mbCount) * rc.frameRate * 256.0f;
+    rc.drainPerSecond = TruncateToInt(static_cast<double>(rc.pixelRate) * 0.3333333333333333);
+    rc.bufferSize = 0;
+    rc.bufferFullness = 0;
+    rc.frameTarget = 0;
+    rc.headerBits = 0;
+  }
   ResetModels(rc);
 }
 
 void StartRatePeriod(RateControlState& rc) {
+  if (rc.rcMode != 0) {
+    if (rc.rcMode == 1) rc.bitsLeft = Narrow(int64_t{rc.bitsPerFrame} * rc.periodLength);
+    rc.framesLeft = rc.periodLength;
+    return;
+  }
   const int64_t periodBits = int64_t{rc.bitsPerFrame} * rc.periodLength;
   int64_t left = int64_t{rc.bitsLeft} + periodBits;
   if (rc.lowDelay) {
@@ -95,6 +187,9 @@ void StartRatePeriod(RateControlState& rc) {
 }
 
 void ApplyRateChange(RateControlState& rc) {
+  // rcMode 1 takes a new bit rate over in its frame quantiser; rcMode 2 has
+  // no rate to follow.
+  if (rc.rcMode != 0) return;
   const bool rateChanged = static_cast<int32_t>(rc.requestedFrameRate - rc.frameRate) != 0;
   if (rc.requestedBitRate == rc.bitRate && !rateChanged) return;
   rc.bitsLeft = Narrow(int64_t{rc.bitsLeft} - int64_t{rc.bitsPerFrame} * rc.framesLeft);
@@ -129,8 +224,12 @@ int ComputeIntraFrameQp(RateControlState& rc) {
   const float spread = static_cast<float>(int64_t{rc.avgActivity} * (rc.framesLeft - 1));
   int64_t t = static_cast<int64_t>(static_cast<float>(rc.bitsLeft) /
                                    (spread / (static_cast<float>(rc.frameActivity) * w) + 1.0));
-  const int64_t floorBits = rc.lowDelay ? (int64_t{rc.bitRate} + 7 * int64_t{rc.bitsPerFrame}) / 14
-                                        : 4 * int64_t{rc.bitsPerFrame};
+  int64_t floorBits = rc.lowDelay ? (int64_t{rc.bitRate} + 7 * int64_t{rc.bitsPerFrame}) / 14
+                                  : 4 * int64_t{rc.bitsPerFrame};
+  // The floor lends an intra frame the share of later frames of its period;
+  // a period too short to repay it (intra-only streams) lends nothing, or
+  // every frame would take several frames' share.
+  floorBits = Min(floorBits, int64_t{rc.bitsPerFrame} * Max(rc.framesLeft, 1));
   t = Max(t, floorBits);
   const int64_t b = rc.bufferSize, f = rc.bufferFullness;
   const int64_t b90 = b * 9 / 10;
@@ -323,6 +422,10 @@ void RateControlEndPredictedFrame(RateControlState& rc, const MacroblockInfo* mb
   }
   rc.prevRowCoef = rc.rowCoef;
   rc.prevFrameIntra = 0;
+  UpdatePredictedModel(rc, mbs, bits);
+}
+
+void UpdatePredictedModel(RateControlState& rc, const MacroblockInfo* mbs, int32_t bits) {
   if (rc.textureBits == 0) return;
 
   const float mad = static_cast<float>(rc.frameActivity) / static_cast<float>(rc.mbCount * 256);
@@ -413,6 +516,10 @@ void RateControlEndIntraFrame(RateControlState& rc, int32_t bits, int firstQp) {
   }
   rc.prevRowCoef = rc.rowCoef;
   rc.prevFrameIntra = 1;
+  UpdateIntraModel(rc, bits, firstQp);
+}
+
+void UpdateIntraModel(RateControlState& rc, int32_t bits, int firstQp) {
   if (rc.textureBits == 0) return;
 
   const float mad = static_cast<float>(rc.frameActivity) / static_cast<float>(rc.mbCount * 256);
@@ -538,6 +645,348 @@ void UpdateRowModel(RateControlState& rc, int rowQp, int32_t rowBits) {
   rc.rowCoef = (static_cast<float>(rc.mbsLeft) * rc.prevRowCoef +
                 static_cast<float>(rc.mbCount - rc.mbsLeft) * rc.rowCoefAvg) /
                static_cast<float>(rc.mbCount);
+}
+
+}  // namespace venc
+
+namespace venc {
+
+int ComputeFrameQpRanged(RateControlState& rc, MacroblockInfo* mbs, bool intra) {
+  rc.constantBitsFlag = 0;
+  rc.noQpCap = 0;
+  const int64_t b = rc.bufferSize, f = rc.bufferFullness;
+  if ((rc.rangeFrames & 0xFF) == 0 && static_cast<int64_t>(rc.frameRate * 60.0f) < rc.rangeFrames) {
+    const float r = rc.bitsSpent / ((static_cast<float>(rc.rangeFrames) / rc.frameRate) * static_cast<float>(rc.bitRate));
+    if (static_cast<double>(r) < 0.85) rc.rangeIndexStart = Max(rc.rangeIndexStart - 1, 1);
+    if (static_cast<double>(f) > 0.9 * static_cast<double>(b) || static_cast<double>(r) > 1.15)
+      rc.rangeIndexStart = Min(rc.rangeIndexStart + 1, 9);
+    rc.rangeIndexMax = Min(rc.rangeIndexStart + 2, 9);
+    rc.rangeIndexMin = Max(rc.rangeIndexStart - 2, 1);
+    rc.rangeIndex = Max(rc.rangeIndexMin, Min(rc.rangeIndex, rc.rangeIndexMax));
+    ReadQpRange(rc);
+  }
+  if (rc.requestedBitRate != rc.bitRate) {
+    const int32_t fps = Max(static_cast<int32_t>(rc.frameRate), 1);
+    rc.bitsLeft = Narrow(int64_t{rc.bitsLeft} + int64_t{rc.framesLeft} * (int64_t{rc.requestedBitRate} - rc.bitRate) / fps);
+    rc.bitRate = rc.requestedBitRate;
+  }
+  const int32_t a = RaiseZeroActivities(rc, mbs);
+  rc.frameActivity = rc.activityLeft = a;
+  rc.rowsDone = 0;
+  const float mad = static_cast<float>(a) / (static_cast<float>(rc.mbCount) * 256.0f);
+
+  if (intra) {
+    const float m = static_cast<float>(rc.avgActivity) / (static_cast<float>(rc.mbCount) * 256.0f);
+    const float w = m < 6.0f ? static_cast<float>((6.75 - 0.5 * m) * 0.4) : 1.5f;
+    const float spread = static_cast<float>(int64_t{rc.framesLeft - 1} * rc.avgActivity);
+    const int64_t t0 = TruncateToInt(static_cast<float>(rc.bitsLeft) / (spread / (static_cast<float>(a) * w) + 1.0f));
+    int64_t t = t0;
+    const double meanActivity = static_cast<double>(static_cast<float>(a) / static_cast<float>(rc.mbCount));
+    const float e = static_cast<float>(rc.bitRate) * (1.0f / rc.frameRate);
+    if (static_cast<float>(t0) > 12.0f * e) {
+      if (meanActivity > 5000 && meanActivity < 6000) {
+        t = t * 7 / 8;
+      } else if (meanActivity > 6000) {
+        t = t * 4 / 5;
+      }
+    } else if (static_cast<float>(t0) < 8.0f * e) {
+      if (meanActivity > 6000) {
+        t = t * 5 / 4;
+      } else if (meanActivity > 5000) {
+        t = t * 8 / 7;
+      }
+    }
+    const float floorBits =
+        static_cast<float>(static_cast<uint32_t>(rc.bitRate / 10) * static_cast<uint32_t>(Max(rc.periodLength, 0))) *
+        (1.0f / rc.frameRate);
+    if (static_cast<float>(t) < floorBits) t = TruncateToInt(floorBits);
+    if (f + t > b * 9 / 10) {
+      t = b * 9 / 10 - f;
+      if (floorBits / 2 > static_cast<float>(t)) t = TruncateToInt(floorBits / 2);
+    }
+    t = Min(t, b * 4 / 10);
+    rc.frameTarget = rc.rangeFrameTarget = rc.rowBitsLeft = Narrow(t);
+    int qp = SolveModel(rc.iX1, rc.iX2, rc.iAvg, mad, Max<int64_t>(t, 1), 2, 20);
+    if (rc.rangeFrames != 0) {
+      if (static_cast<double>(f) > 0.85 * static_cast<double>(b)) qp = Min(qp + 2, 31);
+      if (qp < rc.qpMin - 1) {
+        qp = rc.qpMin - 1;
+        rc.constantBitsFlag = 1;
+      }
+    }
+    rc.headerBits = 0;
+    rc.mbsLeft = rc.mbCount;
+    return qp;
+  }
+
+  float k = rc.avgActivity > 0 ? static_cast<float>(a) / static_cast<float>(rc.avgActivity) : 1.0f;
+  if (static_cast<double>(k) > 1.2) k = 1.2f;
+  if (static_cast<double>(k) < 0.8) k = 0.8f;
+  int64_t t = TruncateToInt(static_cast<float>(rc.bitsLeft) * k) / Max(rc.framesLeft, 1);
+  const float half = static_cast<float>(rc.bitRate / 2) / rc.frameRate;
+  if (half > static_cast<float>(t)) t = TruncateToInt(half);
+  bool drainLimited = false;
+  if (static_cast<double>(f + t) > static_cast<double>(b) * 9.0 * 0.1) {
+    rc.noQpCap = 1;
+    const int64_t perTenth = Max(static_cast<int64_t>(rc.frameRate * 10.0f), int64_t{1});
+    const int64_t drain = int64_t{rc.drainPerSecond} * 7 / perTenth;
+    if (drain < t) {
+      t = drain;
+      drainLimited = true;
+    }
+    if (f + t > b * 9 / 10 && static_cast<float>(t) > static_cast<float>(rc.bitRate) / (rc.frameRate * 10.0f)) {
+      t = static_cast<int64_t>(static_cast<uint32_t>(rc.bitRate) / static_cast<uint32_t>(perTenth));
+      drainLimited = true;
+    }
+  }
+  t = Min(t, b * 4 / 10);
+  rc.frameTarget = rc.rangeFrameTarget = Narrow(t);
+  const int64_t rest = t - rc.avgHeaderBits;
+  rc.mbModel = static_cast<int16_t>(rest > int64_t{rc.mbCount} * 2173 / 100 ? 1 : 2);
+  int q = rest < 1 ? 31 : SolveModel(rc.pX1, rc.pX2, rc.pAvg, mad, rest, 0, 1000);
+  if (q > rc.qpMin && rc.mbQpAdaptation == 1) {
+    const int p = rc.pQp[(rc.pPos + kModelWindow - 1) % kModelWindow];
+    if (q < 15) {
+      q = Max(p - 3, Min(q, p + 3));
+    } else {
+      const int lowered = Min(q, p * 5 / 4);
+      q = lowered < q ? lowered : Max(q, p * 3 / 4);
+    }
+  }
+  q = Max(3, Min(q, 31));
+  int fq = q;
+  if (q > rc.qpMax && rc.noQpCap == 0) {
+    fq = rc.qpMax;
+    rc.constantBitsFlag = 1;
+  }
+  if (drainLimited && rc.mbQpAdaptation == 0) fq = Min(fq + (fq > rc.qpMax ? 5 : 3), 31);
+  if (fq < rc.qpMin) {
+    fq = rc.qpMin;
+    rc.constantBitsFlag = 1;
+  }
+  if (rc.noQpCap == 0 && rc.mbQpAdaptation == 1 && fq != q && q > rc.qpMin) {
+    const int g = fq + 1;
+    int64_t target = TruncateToInt(static_cast<float>(rc.pX2) * mad / static_cast<float>(g * g) +
+                                   static_cast<float>(rc.pX1) * mad / static_cast<float>(g)) +
+                     int64_t{rc.avgHeaderBits};
+    const int64_t ceiling = b * 85 / 100;
+    if (f + target > ceiling) {
+      rc.noQpCap = 1;
+      if (f < ceiling) target = ceiling - f;
+    } else if (rc.drainPerSecond / Max(static_cast<int32_t>(rc.frameRate), 1) < target) {
+      target = TruncateToInt(static_cast<float>(rc.drainPerSecond) / rc.frameRate);
+    }
+    rc.frameTarget = Narrow(target);
+  }
+  rc.mbRunAvg = 0;
+  rc.mbPos = 0;
+  rc.mbPoints = 0;
+  rc.textureBits = 0;
+  rc.mbsLeft = rc.mbCount;
+  rc.headerBits = 0;
+  return fq;
+}
+
+void RateControlEndFrameRanged(RateControlState& rc, const MacroblockInfo* mbs, int32_t bits, bool intra,
+                               int firstQp) {
+  rc.rangeCounter += 1;
+  rc.bitsLeft = Narrow(int64_t{rc.bitsLeft} - (rc.constantBitsFlag ? rc.rangeFrameTarget : bits));
+  rc.rangeBits = Narrow(int64_t{rc.rangeBits} + bits);
+  rc.rangeTarget = Narrow(int64_t{rc.rangeTarget} + rc.rangeFrameTarget);
+  if (static_cast<uint32_t>(rc.rangeCounter) >= static_cast<uint32_t>(rc.frameRate) / 2) {
+    rc.rangeCounter = 0;
+    const int64_t m = rc.rangeTarget > 0 ? 10 * int64_t{rc.rangeBits} / rc.rangeTarget : 10;
+    if (static_cast<double>(rc.bufferFullness) < 0.6 * static_cast<double>(rc.bufferSize)) {
+      if (m < 4) rc.rangeIndex = Max(rc.rangeIndex - 1, rc.rangeIndexMin);
+      if (rc.rangeIndex < rc.rangeIndexStart && m >= 7) rc.rangeIndex = Min(rc.rangeIndex + 1, rc.rangeIndexMax);
+    }
+    if (m > 15) {
+      rc.rangeIndex = Min(rc.rangeIndex + 1, rc.rangeIndexMax);
+    } else if (m < 15 && rc.rangeIndex > rc.rangeIndexStart) {
+      rc.rangeIndex -= 1;
+    }
+    rc.rangeIndex = Max(rc.rangeIndex, rc.rangeIndexMin);
+    ReadQpRange(rc);
+    rc.rangeBits = 0;
+    rc.rangeTarget = 0;
+  }
+  rc.bitsSpent += static_cast<float>(bits);
+  rc.rangeFrames += 1;
+  if (rc.bitsLeft < 0) rc.bitsLeft = 0;
+  rc.framesLeft -= 1;
+  rc.bufferFullness = Narrow(int64_t{rc.bufferFullness} + bits -
+                             TruncateToInt(static_cast<float>(rc.drainPerSecond) / rc.frameRate));
+  if (rc.bufferFullness < 0) rc.bufferFullness = 0;
+  rc.prevRowCoef = rc.rowCoef;
+  rc.prevFrameIntra = intra ? 1 : 0;
+  if (intra) {
+    UpdateIntraModel(rc, bits, firstQp);
+  } else if (int64_t{rc.mbCount} * 50 < rc.frameActivity) {
+    UpdatePredictedModel(rc, mbs, bits);
+  }
+}
+
+int ComputeFrameQpByActivity(RateControlState& rc, MacroblockInfo* mbs, bool intra) {
+  if (!intra) {
+    const int32_t sum = RaiseZeroActivities(rc, mbs);
+    rc.avgActivity = TruncateToInt((static_cast<double>(rc.avgActivity) + static_cast<double>(sum)) * 0.5);
+  }
+  const int a = TruncateToInt(static_cast<float>(rc.avgActivity) / (static_cast<float>(rc.mbCount) * 256.0f));
+  if (intra) return a < 3 ? 4 : (a <= 5 ? 5 : 6);
+  if (a < 2) return 5;
+  if (a <= 4) return 6;
+  if (a <= 6) return 7;
+  if (a == 7) return 8;
+  return 9;
+}
+
+void EndFrameByActivity(RateControlState& rc) { rc.framesLeft -= 1; }
+
+}  // namespace venc
+
+namespace venc {
+namespace {
+
+// 65536 / Q and 2^24 / Q^2 (0 at Q = 0), the macroblock model's 1/Q terms.
+struct InverseQpTables {
+  int32_t inv[32];
+  int32_t inv2[32];
+  constexpr InverseQpTables() : inv(), inv2() {
+    for (int q = 1; q < 32; ++q) {
+      inv[q] = 65536 / q;
+      inv2[q] = (1 << 24) / (q * q);
+    }
+  }
+};
+constexpr InverseQpTables kInverseQp;
+
+int ClampQp(int q) { return q < 2 ? 2 : (q > 31 ? 31 : q); }
+
+int StepLimit(int q, int w) {
+  if (w - q > 2) return ClampQp(q + 2);
+  if (q - w > 2) return ClampQp(q - 2);
+  return ClampQp(w);
+}
+
+// Next macroblock's activity blended into this one's when more follow.
+uint32_t NextActivity(const RateControlState& rc, const MacroblockInfo& mb) {
+  return rc.mbsLeft > 1 ? (&mb)[1].activity : 0;
+}
+
+}  // namespace
+
+void FitMbRateModel(const int32_t* qp, const int32_t* y, int n, int32_t* x1, int32_t* x2) {
+  uint32_t a = 0, c = 0, s = 0, t = 0;
+  for (int i = 0; i < n; ++i) {
+    const int q = qp[i] < 0 ? 0 : (qp[i] > 31 ? 31 : qp[i]);
+    a += static_cast<uint32_t>(kInverseQp.inv[q]);
+    c += static_cast<uint32_t>(kInverseQp.inv2[q]);
+    s += static_cast<uint32_t>(y[i]);
+    t += static_cast<uint32_t>(y[i]) * static_cast<uint32_t>(kInverseQp.inv[q]);
+  }
+  const float af = static_cast<float>(static_cast<int32_t>(a)) * (1.0f / 65536.0f);
+  const float sf = static_cast<float>(static_cast<int32_t>(s)) * (1.0f / 256.0f);
+  const float tf = static_cast<float>(static_cast<int32_t>(t)) * (1.0f / 16777216.0f);
+  const float cf = static_cast<float>(static_cast<int32_t>(c)) * (1.0f / 16777216.0f);
+  const float det = cf - af * af;
+  if (!(det != 0.0f)) return;  // every point at one Q: the model stays
+  *x1 = TruncateToInt(static_cast<double>((cf * sf - tf * af) / det));
+  *x2 = TruncateToInt(static_cast<double>((tf - sf * af) / det));
+}
+
+int UpdateMbQp(RateControlState& rc, const MacroblockInfo& mb, int runningQp, int frameQp) {
+  const int q = runningQp;
+  if (mb.fourVectors == 1 || rc.activityLeft <= 0) return q;
+  int64_t e = mb.activity;
+  const int64_t hdr = static_cast<int64_t>(static_cast<uint32_t>(rc.avgHeaderBits) * static_cast<uint32_t>(rc.mbsLeft) /
+                                           static_cast<uint32_t>(Max(rc.mbCount, 1)));
+  const int64_t d = ((int64_t{rc.frameTarget} - hdr) * e + rc.activityLeft / 2) / rc.activityLeft;
+  int64_t w;
+  if (d < 1) {
+    w = 31;
+  } else {
+    if (rc.mbsLeft > 1) e = (int64_t{NextActivity(rc, mb)} + 4 * e) / 5;
+    if (rc.mbModel == 1) {
+      const double root = std::sqrt(static_cast<double>(static_cast<float>(rc.mbBitsCoef) / static_cast<float>(d)));
+      w = (e * TruncateToInt(root + 0.5)) >> 8;
+    } else {
+      const int64_t o = ((e * rc.mbX2 * d) >> 6) + (((e * rc.mbX1) * (e * rc.mbX1)) >> 16);
+      if (o > 0) {
+        w = TruncateToInt(static_cast<double>((e * rc.mbX2) >> 7) /
+                              (std::sqrt(static_cast<double>(o)) - static_cast<double>((e * rc.mbX1) >> 8)) +
+                          0.5);
+      } else {
+        w = e * rc.mbAvg;
+      }
+    }
+  }
+  int qn = StepLimit(q, static_cast<int>(Max<int64_t>(-1000, Min<int64_t>(w, 1000))));
+  if (rc.lowDelay && rc.h263Variant == 0) qn = Max(4, Max(frameQp - 4, Min(qn, frameQp + 4)));
+  return qn;
+}
+
+int UpdateMbQpRanged(RateControlState& rc, const MacroblockInfo& mb, int runningQp) {
+  const int q = runningQp;
+  if (mb.fourVectors == 1 || rc.activityLeft <= 0) return q;
+  const float g = static_cast<float>(mb.activity);
+  const float h = (static_cast<float>(rc.frameTarget) -
+                   static_cast<float>(int64_t{rc.mbsLeft} * rc.avgHeaderBits) / static_cast<float>(rc.mbCount)) *
+                  (g / static_cast<float>(rc.activityLeft));
+  int w;
+  if (h <= 0.0f) {
+    w = 31;
+  } else {
+    const float o = rc.mbsLeft < 2 ? g / 256.0f : (static_cast<float>(NextActivity(rc, mb)) + 4.0f * g) / 1280.0f;
+    if (rc.mbModel == 1) {
+      w = TruncateToInt(static_cast<double>(o) * std::sqrt(static_cast<double>(static_cast<float>(rc.mbBitsCoef) / h)));
+    } else {
+      const float t = static_cast<float>(rc.mbX1) * o;
+      const float u = 4.0f * static_cast<float>(rc.mbX2) * o * h + t * t;
+      if (u < 0.0f) {
+        w = TruncateToInt(static_cast<double>(static_cast<float>(rc.mbAvg) / h * o));
+      } else {
+        w = TruncateToInt(static_cast<double>(rc.mbX2) * static_cast<double>(o) * 2.0 /
+                          (std::sqrt(static_cast<double>(u)) - static_cast<double>(t)));
+      }
+    }
+  }
+  if (w - q == 1 || q - w == 1) w = q;
+  w = Max(w, rc.qpMin);
+  if (!rc.noQpCap && static_cast<double>(w) > 1.2 * static_cast<double>(rc.qpMax))
+    w = static_cast<int>(1.2 * rc.qpMax);
+  return StepLimit(q, Max(-1000, Min(w, 1000)));
+}
+
+void UpdateMbModel(RateControlState& rc, const MacroblockInfo& mb, int32_t bits, int32_t textureBits) {
+  const int64_t e = mb.activity;
+  const int64_t t = textureBits;
+  const int64_t q = mb.quant;
+  rc.frameTarget = Narrow(int64_t{rc.frameTarget} - bits);
+  rc.activityLeft = Narrow(int64_t{rc.activityLeft} - e);
+  rc.headerBits = Narrow(int64_t{rc.headerBits} + bits - textureBits);
+  rc.mbsLeft -= 1;
+  rc.textureBits = Narrow(int64_t{rc.textureBits} + textureBits);
+  if (t == 0 || e <= 50) return;
+  rc.mbPoints = static_cast<int16_t>(rc.mbPoints < INT16_MAX ? rc.mbPoints + 1 : rc.mbPoints);
+  rc.mbQp[rc.mbPos] = static_cast<int32_t>(q);
+  rc.mbRq[rc.mbPos] = TruncateToInt(static_cast<double>(static_cast<float>((t * q) << 16) / static_cast<float>(e)));
+  if (rc.mbModel == 1) {
+    const int64_t e2 = e * e;
+    const int64_t tq2 = t * q * q;
+    const int64_t c = tq2 < 32769 ? (tq2 * 65536 + e2 / 2) / e2 : tq2 * ((e2 / 2 + 65536) / e2);
+    const int64_t n = rc.mbPoints;
+    rc.mbRunAvg = Narrow((int64_t{rc.mbRunAvg} * (n - 1) + n / 2 + c) / n);
+    rc.mbBitsCoef = Narrow((int64_t{rc.mbsLeft} * rc.prevMbBitsCoef + int64_t{rc.mbRunAvg} * (rc.mbCount - rc.mbsLeft) +
+                            rc.mbCount / 2) /
+                           Max(rc.mbCount, 1));
+  } else if (rc.mbPoints >= 2) {
+    const int n = Min<int>(rc.mbPoints, kModelWindow);
+    FitMbRateModel(rc.mbQp, rc.mbRq, n, &rc.mbX1, &rc.mbX2);
+    int64_t sum = 0;
+    for (int i = 0; i < n; ++i) sum += rc.mbRq[i];
+    rc.mbAvg = Narrow((sum + n / 2) / n);
+  }
+  rc.mbPos = static_cast<int16_t>(rc.mbPos + 1 >= kModelWindow ? 0 : rc.mbPos + 1);
 }
 
 }  // namespace venc

@@ -69,6 +69,13 @@ struct RateControlState {
   // 1 for h263enc's variant: the H.263 buffer in every mode and its own
   // low-delay constants; 0 for mpeg4enc.
   int32_t h263Variant = 0;
+  // rcMode 1.
+  float bitsSpent = 0.0f;
+  int32_t qpMin = 1, qpMax = 31;
+  int32_t rangeFrames = 0, rangeIndex = 1, rangeBits = 0, rangeTarget = 0, rangeCounter = 0;
+  int32_t rangeIndexMin = 1, rangeIndexMax = 9, rangeIndexStart = 1, rangeFrameTarget = 0;
+  int32_t drainPerSecond = 0;
+  int32_t constantBitsFlag = 0, noQpCap = 0;
 };
 
 // Sets the buffer, the models and the counters from the requested rate.
@@ -99,6 +106,32 @@ bool DecideFrameSkip(RateControlState& rc);
 // End of an intra frame that produced `bits`; `firstQp` is the first
 // macroblock's quantiser.
 void RateControlEndIntraFrame(RateControlState& rc, int32_t bits, int firstQp);
+// The model refits of the two ends of frame above, without their buffer
+// accounting (shared with the ranged controller).
+void UpdatePredictedModel(RateControlState& rc, const MacroblockInfo* mbs, int32_t bits);
+void UpdateIntraModel(RateControlState& rc, int32_t bits, int firstQp);
+
+// rcMode 1, the ranged controller: frame quantisers of the rcMode 0 models
+// held inside [qpMin, qpMax], a range that follows the bits spent against
+// the bits targeted every half second.
+int ComputeFrameQpRanged(RateControlState& rc, MacroblockInfo* mbs, bool intra);
+void RateControlEndFrameRanged(RateControlState& rc, const MacroblockInfo* mbs, int32_t bits, bool intra,
+                               int firstQp);
+// rcMode 2: no buffer; the quantiser follows the mean activity alone
+// (predicted 5-9, intra 4-6).
+int ComputeFrameQpByActivity(RateControlState& rc, MacroblockInfo* mbs, bool intra);
+void EndFrameByActivity(RateControlState& rc);
+
+// Macroblock quantiser adaptation of predicted frames (with mbQpAdaptation):
+// the quantiser of the next macroblock from its share of the frame's
+// remaining bits, at most 2 from the running quantiser (rcMode 0 and 1), and
+// the macroblock rate model's update after the macroblock.
+int UpdateMbQp(RateControlState& rc, const MacroblockInfo& mb, int runningQp, int frameQp);
+int UpdateMbQpRanged(RateControlState& rc, const MacroblockInfo& mb, int runningQp);
+void UpdateMbModel(RateControlState& rc, const MacroblockInfo& mb, int32_t bits, int32_t textureBits);
+// Fixed-point least-squares fit of the macroblock model over n points.
+void FitMbRateModel(const int32_t* qp, const int32_t* y, int n, int32_t* x1, int32_t* x2);
+
 // Least-squares fit of y = X1 + X2 / Q over n points; leaves X1, X2 when all
 // points share one Q.
 void FitRateModel(const int32_t* qp, const float* y, int n, int32_t* x1, int32_t* x2);

@@ -2,6 +2,7 @@
 // quantisation, the not-coded decision, the macroblock syntax of MPEG-4
 // (plain or data-partitioned, ISO/IEC 14496-2 6.2.6) and short-header mode,
 // and reconstruction over the prediction in place.
+#include "encoders/common/mv_prediction.h"
 #include "encoders/common/vlc_coder.h"
 #include "encoders/common/vlc_tables.h"
 #include "encoders/mpeg4enc/mpeg4_encoder.h"
@@ -14,10 +15,13 @@ struct InterBlockState {
   int32_t count[6];
 };
 
-// Motion vector difference of the macroblock's vector k. The vectors of the
-// zero-vector motion stage and their predictors (ISO/IEC 14496-2 7.6.5) are
-// all zero.
-MotionVector VectorDifference(const MacroblockInfo& mb, int k) { return mb.vectors[k]; }
+// Motion vector difference of the macroblock's vector k against its
+// predictor (ISO/IEC 14496-2 7.6.5); the record's packet number is final.
+MotionVector VectorDifference(const Mpeg4Encoder& enc, const MacroblockInfo& mb, int k) {
+  const int number = static_cast<int>(&mb - enc.mbs);
+  const MotionVector p = PredictVector(enc.mbs, mb.fourVectors == 1 ? k : kWholeMacroblock, number, enc.mbsPerRow);
+  return MotionVector{static_cast<int16_t>(mb.vectors[k].x - p.x), static_cast<int16_t>(mb.vectors[k].y - p.y)};
+}
 
 void WriteInterMbPlain(Mpeg4Encoder& enc, const MacroblockInfo& mb, const InterBlockState& st, int dquant,
                        MbBits& bits) {
@@ -36,7 +40,7 @@ void WriteInterMbPlain(Mpeg4Encoder& enc, const MacroblockInfo& mb, const InterB
     bits.header += 2;
   }
   for (int k = 0; k < (mb.fourVectors ? 4 : 1); ++k) {
-    const MotionVector d = VectorDifference(mb, k);
+    const MotionVector d = VectorDifference(enc, mb, k);
     bits.header += PutMvd(w, d.x, d.y, enc.fcode);
   }
   for (int b = 0; b < 6; ++b) {
@@ -58,7 +62,7 @@ void WriteInterMbPartitioned(Mpeg4Encoder& enc, const MacroblockInfo& mb, const 
   PutBits(first, mcbpc.length, mcbpc.code);
   bits.header += mcbpc.length;
   for (int k = 0; k < (mb.fourVectors ? 4 : 1); ++k) {
-    const MotionVector d = VectorDifference(mb, k);
+    const MotionVector d = VectorDifference(enc, mb, k);
     bits.header += PutMvd(first, d.x, d.y, enc.fcode);
   }
   const VlcCode& cbpy = kCbpyTable[15 - (mb.cbp >> 2)];

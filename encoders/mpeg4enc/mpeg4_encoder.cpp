@@ -8,6 +8,8 @@
 #include <new>
 
 #include "encoders/common/encoder_tables.h"
+#include "encoders/common/intra_refresh.h"
+#include "encoders/common/prefilter.h"
 #include "encoders/mpeg4enc/mpeg4enc.h"
 #include "encoders/mpeg4enc/mpeg4enc_tables.h"
 #include "platform/cpu/cpu.h"
@@ -241,6 +243,8 @@ VideoEncoderResult OpEncodeFrame(VideoEncoder* base, const uint8_t* input, uint3
     if (n > 1) AccountSkippedFrames(rc, n - 1, &enc.frameCount, &enc.forceIntraNext);
   }
   if (enc.padding) ExtendToMbGrid(*enc.current, enc.width, enc.height);
+  PrefilterLuma(enc.preprocessingLevel, enc.current->lumaOrigin(), enc.current->lumaStride(), enc.codedWidth,
+                enc.codedHeight);
 
   if (rc.bandwidthAdaptation) {
     if (DecideFrameSkip(rc)) {
@@ -517,7 +521,17 @@ VideoEncoderResult Allocate(Mpeg4Encoder& enc) {
   enc.streamHeader = static_cast<uint8_t*>(TrackedAlloc(enc, kStreamHeaderBytes));
   enc.packetSizes = static_cast<uint32_t*>(TrackedAlloc(enc, sizeof(uint32_t) * static_cast<size_t>(enc.mbCount + 5)));
   int16_t* dc = static_cast<int16_t*>(TrackedAlloc(enc, sizeof(int16_t) * 12 * static_cast<size_t>(enc.mbsPerRow)));
-  if (!enc.blocks || !f0 || !f1 || !enc.mbs || !enc.streamHeader || !enc.packetSizes || !dc) return VENC_ERR_NO_MEMORY;
+  const size_t fieldBytes = sizeof(VectorFieldEntry) * static_cast<size_t>(enc.mbCount);
+  enc.motion.vectorField = static_cast<VectorFieldEntry*>(TrackedAlloc(enc, fieldBytes));
+  enc.motion.previousVectorField = static_cast<VectorFieldEntry*>(TrackedAlloc(enc, fieldBytes));
+  if (!enc.blocks || !f0 || !f1 || !enc.mbs || !enc.streamHeader || !enc.packetSizes || !dc ||
+      !enc.motion.vectorField || !enc.motion.previousVectorField)
+    return VENC_ERR_NO_MEMORY;
+  enc.refreshScores = static_cast<int32_t*>(TrackedAlloc(enc, 2 * sizeof(int32_t) * static_cast<size_t>(enc.mbCount)));
+  if (!enc.refreshScores) return VENC_ERR_NO_MEMORY;
+  enc.refreshIndices = enc.refreshScores + enc.mbCount;
+  std::memset(enc.motion.vectorField, 0, fieldBytes);
+  std::memset(enc.motion.previousVectorField, 0, fieldBytes);
   enc.dcRows[0] = dc;
   enc.dcRows[1] = dc + 6 * enc.mbsPerRow;
   BindFrame(enc.frames[0], f0, enc.codedWidth, enc.codedHeight);
@@ -525,6 +539,7 @@ VideoEncoderResult Allocate(Mpeg4Encoder& enc) {
   enc.current = &enc.frames[0];
   enc.reference = &enc.frames[1];
   for (int i = 0; i < enc.mbCount; ++i) enc.mbs[i].quant = 10;
+  ResetRefreshCounters(enc.mbs, enc.mbCount);
   return VENC_OK;
 }
 
@@ -553,6 +568,7 @@ extern "C" venc::VideoEncoderResult gCreateMPEG4VideoEncoder(venc::VideoEncoder*
   if (r == VENC_OK) {
     init_fdct_dsp(enc->fdct, ov::GetCpuFlags());
     init_idct_dsp(enc->idct, ov::GetCpuFlags());
+    init_motion_dsp(enc->motion.dsp, ov::GetCpuFlags());
     SetupRateControl(*enc);
     enc->temporalReferenceFactor = static_cast<float>(29.97 / enc->frameRate);
     enc->timeBase.incrementBits = TimeIncrementBits(enc->timeResolution);

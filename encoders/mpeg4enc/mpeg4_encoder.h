@@ -8,6 +8,7 @@
 #include "encoders/common/fdct.h"
 #include "encoders/common/idct.h"
 #include "encoders/common/macroblock_info.h"
+#include "encoders/common/motion_search.h"
 #include "encoders/common/rate_control.h"
 #include "encoders/common/video_encoder.h"
 
@@ -111,6 +112,9 @@ struct Mpeg4Encoder : VideoEncoder {
   bool forceIntraNext = false;
   int32_t prevTime = 0;
 
+  MotionSearchContext motion;
+  int32_t* refreshScores = nullptr;  // intra refresh work tables, mbCount each
+  int32_t* refreshIndices = nullptr;
   FdctDsp fdct{};
   IdctDsp idct{};
 };

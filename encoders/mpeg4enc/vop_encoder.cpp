@@ -2,7 +2,9 @@
 // frames, frame quantiser, VOP or short-header picture header, the
 // macroblock rows with GOB headers and video packets, the overflow guard and
 // the end of the frame.
-#include "encoders/common/zero_motion.h"
+#include "encoders/common/intra_refresh.h"
+#include "encoders/common/motion_comp.h"
+#include "encoders/common/motion_search.h"
 #include "encoders/mpeg4enc/mpeg4_encoder.h"
 
 namespace venc {
@@ -38,6 +40,15 @@ VideoEncoderResult Overflow(Mpeg4Encoder& enc) {
   return VENC_ERR_OVERFLOW;
 }
 
+// Frame quantiser of the controller that rcMode selects.
+int FrameQp(Mpeg4Encoder& enc, bool intra) {
+  switch (enc.rcMode) {
+    case 1: return ComputeFrameQpRanged(enc.rc, enc.mbs, intra);
+    case 2: return ComputeFrameQpByActivity(enc.rc, enc.mbs, intra);
+    default: return intra ? ComputeIntraFrameQp(enc.rc) : ComputePredictedFrameQp(enc.rc);
+  }
+}
+
 }  // namespace
 
 uint32_t FramePacketSize(const Mpeg4Encoder& enc) {
@@ -60,8 +71,25 @@ VideoEncoderResult EncodeVop(Mpeg4Encoder& enc) {
   const uint32_t frameStart = enc.writer.FrameBits();
 
   if (enc.codingType == 1) {
-    EstimateZeroMotion(*enc.current, *enc.reference, enc.mbsPerRow, enc.mbRows, enc.mbs);
+    const SearchConstants k = SearchConstantsFor(enc.complexity, enc.searchRange);
+    MotionSearchContext& ctx = enc.motion;
+    ctx.range = k.range;
+    ctx.spreadThreshold = k.spreadThreshold;
+    ctx.earlyExitSad = k.earlyExitSad;
+    ctx.reference = enc.reference->lumaOrigin();
+    ctx.current = enc.current->lumaOrigin();
+    MotionLayout layout;
+    layout.width = enc.codedWidth;
+    layout.height = enc.codedHeight;
+    layout.mbsPerRow = enc.mbsPerRow;
+    layout.mbRows = enc.mbRows;
+    layout.previousPredicted = enc.prevCodingType == 1;
+    // Vectors of MPEG-4 may point outside the picture; short-header ones may not.
+    layout.unrestricted = enc.shortHeader == 0;
+    layout.halfPelDiagonal = k.halfPelDiagonal;
+    EstimatePictureMotion(ctx, layout, enc.mbs);
     enc.fcode = enc.fcodeCreate;
+    if (enc.fcode > 1) enc.fcode = ReduceFCode(enc.mbs, enc.mbCount, enc.fcode);
     if (enc.sceneChangeDetection && DetectSceneChange(rc, enc.mbs, enc.complexity)) enc.codingType = 0;
   }
   const bool intra = enc.codingType == 0;
@@ -76,10 +104,23 @@ VideoEncoderResult EncodeVop(Mpeg4Encoder& enc) {
     if (enc.intraRefresh || enc.cyclicRefresh)
       for (int i = 0; i < enc.mbCount; ++i) enc.mbs[i].refreshAge = 0;
     SetFrameActivity(rc, enc.mbs);
-    frameQp = ComputeIntraFrameQp(rc);
+    frameQp = FrameQp(enc, true);
   } else {
+    if (enc.intraRefresh || enc.cyclicRefresh) {
+      IntraRefreshSetup setup;
+      setup.mbsPerRow = enc.mbsPerRow;
+      setup.mbRows = enc.mbRows;
+      setup.refreshMbs = enc.intraRefreshMbs;
+      setup.cyclic = enc.cyclicRefresh;
+      setup.ageWeight = enc.cyclicPeriod;
+      setup.scores = enc.refreshScores;
+      setup.indices = enc.refreshIndices;
+      // The picture's nominal share of the rate: its own target is set by
+      // the quantiser decision that follows.
+      AdaptiveIntraRefresh(enc.mbs, rc.bitsPerFrame, setup, enc.current->lumaOrigin(), enc.current->lumaStride());
+    }
     SetFrameActivity(rc, enc.mbs);
-    frameQp = ComputePredictedFrameQp(rc);
+    frameQp = FrameQp(enc, false);
   }
 
   const uint32_t headerStart = enc.writer.FrameBits();
@@ -96,6 +137,7 @@ VideoEncoderResult EncodeVop(Mpeg4Encoder& enc) {
     }
   }
   rc.frameTarget -= static_cast<int32_t>(enc.writer.FrameBits() - headerStart);
+  if (enc.rcMode == 1) rc.rangeFrameTarget = rc.frameTarget;
 
   int runningQp = frameQp;
   int packet = 0;
@@ -118,7 +160,8 @@ VideoEncoderResult EncodeVop(Mpeg4Encoder& enc) {
       }
     }
     MacroblockInfo* rowMbs = enc.mbs + row * enc.mbsPerRow;
-    const int rowQp = intra ? ComputeRowQp(rc, rowMbs, runningQp) : frameQp;
+    // The activity controller keeps its intra quantiser for the whole frame.
+    const int rowQp = intra && enc.rcMode != 2 ? ComputeRowQp(rc, rowMbs, runningQp) : frameQp;
     int32_t rowBits = 0;
     for (int col = 0; col < enc.mbsPerRow; ++col) {
       const int index = row * enc.mbsPerRow + col;
@@ -130,18 +173,25 @@ VideoEncoderResult EncodeVop(Mpeg4Encoder& enc) {
       }
       const int64_t freeBits = capacityBits - static_cast<int64_t>(enc.writer.FrameBits());
       if (freeBits < (mb.inter ? kInterGuardBits : kIntraGuardBits) || enc.writer.overflow()) return Overflow(enc);
-      mb.quant = static_cast<uint16_t>(rowQp);
+      const bool adaptMb = !intra && rc.mbQpAdaptation == 1 && enc.rcMode != 2;
+      int mbQp = rowQp;
+      if (adaptMb) mbQp = enc.rcMode == 1 ? UpdateMbQpRanged(rc, mb, runningQp) : UpdateMbQp(rc, mb, runningQp, frameQp);
+      mb.quant = static_cast<uint16_t>(mbQp);
       mb.packet = static_cast<int16_t>(packet);
       MbBits bits;
       if (mb.inter) {
         int32_t sad[6];
-        CompensateZeroMotion(*enc.current, *enc.reference, col, row, enc.blocks, sad);
+        CompensateMacroblock(enc.motion.dsp, *enc.reference, *enc.current, 16 * col, 16 * row, mb, enc.blocks, sad);
         bits = EncodeInterMb(enc, index, sad, &runningQp, &packet, packetLimit);
       } else {
         LoadIntraBlocks(enc, col, row);
         bits = EncodeIntraMb(enc, index, &runningQp, &packet, packetLimit);
       }
       const int32_t total = bits.header + bits.texture + bits.restart;
+      if (adaptMb) {
+        UpdateMbModel(rc, mb, total, bits.texture);
+        continue;
+      }
       rc.frameTarget -= total;
       if (intra) {
         rowBits += total;
@@ -161,7 +211,11 @@ VideoEncoderResult EncodeVop(Mpeg4Encoder& enc) {
   }
   if (enc.writer.overflow()) return Overflow(enc);
   const int32_t frameBits = static_cast<int32_t>(enc.writer.FrameBits() - frameStart);
-  if (intra) {
+  if (enc.rcMode == 1) {
+    RateControlEndFrameRanged(rc, enc.mbs, frameBits, intra, enc.mbs[0].quant);
+  } else if (enc.rcMode == 2) {
+    EndFrameByActivity(rc);
+  } else if (intra) {
     RateControlEndIntraFrame(rc, frameBits, enc.mbs[0].quant);
   } else {
     RateControlEndPredictedFrame(rc, enc.mbs, frameBits);

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <random>
 #include <string>
 #include <vector>
@@ -501,6 +503,7 @@ TEST(Mpeg4EncRobustnessTest, RandomCreationRecordsAndParametersNeverFault) {
     p.sceneChangeDetection = static_cast<int32_t>(vary({0, 1, 2}));
     p.bandwidthAdaptation = static_cast<int32_t>(vary({0, 1}));
     p.rcMode = static_cast<int32_t>(vary({0, -1, 1, 2, 3}));
+    p.preprocessingLevel = static_cast<int32_t>(vary({0, -1, 1, 2, 3}));
     p.encodingComplexity = static_cast<int32_t>(vary({2, 0, 1, 3, 4}));
     p.searchRange = static_cast<int32_t>(vary({15, -1, 0, 31, 63, 100}));
     p.resyncMarkers = static_cast<int32_t>(vary({0, 1}));
@@ -521,14 +524,16 @@ TEST(Mpeg4EncRobustnessTest, RandomCreationRecordsAndParametersNeverFault) {
     ++created;
     const size_t pixels = static_cast<size_t>(p.width) * static_cast<size_t>(p.height);
     if (pixels > 352 * 288) continue;  // keeps the test short; large sizes were created and destroyed
-    for (uint32_t id : {0u, 1u, 2u, 4u, 7u, 9u, 10u, 18u}) {
+    for (uint32_t id : {0u, 1u, 2u, 3u, 4u, 7u, 9u, 10u, 18u, 24u}) {
       e->SetEncoderParam(e.get(), id, static_cast<uint32_t>(pick({0, 1, 2, 15, 1024, 0xFFFFFFFFLL})));
     }
     std::vector<uint8_t> frame(pixels * 3 / 2);
     for (uint8_t& v : frame) v = static_cast<uint8_t>(rng());
-    for (int i = 0; i < 2; ++i) {
-      const Encoded f = EncodeOne(e.get(), frame, i * 100, static_cast<int32_t>(rng() % 2));
+    for (int i = 0; i < 3; ++i) {
+      const Encoded f = EncodeOne(e.get(), frame, i * 100, static_cast<int32_t>(rng() % 3 == 0));
       EXPECT_TRUE(f.result == VENC_OK || f.result == VENC_ERR_OVERFLOW) << f.result;
+      // The next frame moves: the motion search meets vectors up to its range.
+      std::rotate(frame.begin(), frame.begin() + static_cast<ptrdiff_t>(rng() % frame.size()), frame.end());
     }
   }
   EXPECT_GT(created, 150);

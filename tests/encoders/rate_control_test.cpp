@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <random>
 #include <vector>
 
 namespace venc {
@@ -60,6 +62,30 @@ TEST(RateControlTest, IntraFrameQpStaysInRangeAndTargetsFourFrames) {
     EXPECT_LE(qp, 20) << activity;
     EXPECT_GE(rc.frameTarget, 4 * rc.bitsPerFrame) << "the intra floor";
     EXPECT_EQ(rc.rowBitsLeft, rc.frameTarget);
+  }
+}
+
+// A period of one frame (intra-only streams) cannot repay a floor of four
+// frames: its intra frames aim at their own share, at any fullness the
+// buffer tests leave alone.
+TEST(RateControlTest, IntraOnlyPeriodTargetsOneFrame) {
+  for (const int32_t lowDelay : {0, 1}) {
+    RateControlState rc;
+    rc.requestedBitRate = 384000;
+    rc.requestedFrameRate = 15.0f;
+    rc.mbCount = 99;
+    rc.mbsPerRow = 11;
+    rc.periodLength = 1;
+    rc.vbvLevelIndex = 3;
+    rc.lowDelay = lowDelay;
+    InitRateControl(rc);
+    StartRatePeriod(rc);
+    std::vector<MacroblockInfo> mbs(99);
+    for (MacroblockInfo& m : mbs) m.activity = 2000;
+    SetFrameActivity(rc, mbs.data());
+    ComputeIntraFrameQp(rc);
+    EXPECT_LE(rc.frameTarget, rc.bitsPerFrame) << "lowDelay " << lowDelay;
+    EXPECT_GT(rc.frameTarget, rc.bitsPerFrame / 2) << "lowDelay " << lowDelay;
   }
 }
 
@@ -312,6 +338,145 @@ TEST(SceneChangeTest, ManyIntraMacroblocksStartANewPeriodUnlessTheBufferIsFull) 
   EXPECT_EQ(rc.prevIntraMbs, 99 / 12);
   for (MacroblockInfo& m : mbs) m.inter = 1;
   EXPECT_FALSE(DetectSceneChange(rc, mbs.data(), 2)) << "no intra macroblocks, ordinary activity";
+}
+
+}  // namespace
+}  // namespace venc
+
+namespace venc {
+namespace {
+
+RateControlState ModeState(int32_t mode, int32_t bitRate) {
+  RateControlState rc;
+  rc.requestedBitRate = bitRate;
+  rc.requestedFrameRate = 15.0f;
+  rc.mbCount = 99;
+  rc.mbsPerRow = 11;
+  rc.periodLength = 45;
+  rc.vbvLevelIndex = 1;
+  rc.rcMode = mode;
+  InitRateControl(rc);
+  StartRatePeriod(rc);
+  return rc;
+}
+
+TEST(RangedRateControlTest, RangeFromBitsPerPixelAndNeverBelowQpMin) {
+  struct Case {
+    int32_t bitRate, index, qpMin, qpMax;
+  } cases[] = {{64000, 9, 11, 18}, {128000, 5, 7, 12}, {300000, 1, 4, 4}, {20000, 10, 12, 26}};
+  for (const Case& c : cases) {
+    RateControlState rc = ModeState(1, c.bitRate);
+    EXPECT_EQ(rc.rangeIndex, c.index) << c.bitRate;
+    EXPECT_EQ(rc.qpMin, c.qpMin);
+    EXPECT_EQ(rc.qpMax, c.qpMax);
+    EXPECT_EQ(rc.drainPerSecond, 2 * c.bitRate);
+  }
+  std::mt19937 rng(20261209);
+  RateControlState rc = ModeState(1, 64000);
+  std::vector<MacroblockInfo> mbs(99);
+  for (int frame = 0; frame < 400; ++frame) {
+    const bool intra = frame % 45 == 0;
+    if (intra) StartRatePeriod(rc);
+    for (MacroblockInfo& m : mbs) {
+      m.activity = rng() % 9000;
+      m.quant = 12;
+    }
+    const int qp = ComputeFrameQpRanged(rc, mbs.data(), intra);
+    if (!intra) {
+      EXPECT_GE(qp, rc.qpMin) << "frame " << frame;
+    }
+    EXPECT_LE(qp, 31);
+    const int before = rc.rangeIndex;
+    RateControlEndFrameRanged(rc, mbs.data(), static_cast<int32_t>(rng() % 30000), intra, qp);
+    EXPECT_LE(std::abs(rc.rangeIndex - before), 1);
+    EXPECT_GE(rc.rangeIndex, rc.rangeIndexMin);
+    EXPECT_LE(rc.rangeIndex, rc.rangeIndexMax);
+    EXPECT_GE(rc.bufferFullness, 0);
+  }
+}
+
+TEST(ActivityRateControlTest, QuantisersFollowTheMeanActivity) {
+  RateControlState rc = ModeState(2, 64000);
+  EXPECT_EQ(rc.bufferSize, 0);
+  std::vector<MacroblockInfo> mbs(99);
+  // Mean activity per pixel a -> P quantiser, the average moving halfway.
+  for (const uint32_t perMb : {0u, 600u, 1500u, 3000u, 5000u, 40000u}) {
+    for (MacroblockInfo& m : mbs) m.activity = perMb;
+    const int p = ComputeFrameQpByActivity(rc, mbs.data(), false);
+    EXPECT_GE(p, 5);
+    EXPECT_LE(p, 9);
+    const int i = ComputeFrameQpByActivity(rc, mbs.data(), true);
+    EXPECT_GE(i, 4);
+    EXPECT_LE(i, 6);
+  }
+  rc.avgActivity = 99 * 256 * 8;
+  for (MacroblockInfo& m : mbs) m.activity = 256 * 8;
+  EXPECT_EQ(ComputeFrameQpByActivity(rc, mbs.data(), false), 9);
+  EXPECT_EQ(ComputeFrameQpByActivity(rc, mbs.data(), true), 6);
+  for (MacroblockInfo& m : mbs) m.activity = 0;  // counted as 1
+  rc.avgActivity = 0;
+  EXPECT_EQ(ComputeFrameQpByActivity(rc, mbs.data(), false), 5);
+  EXPECT_EQ(mbs[0].activity, 1u);
+}
+
+}  // namespace
+}  // namespace venc
+
+namespace venc {
+namespace {
+
+TEST(MbQpAdaptationTest, StepsAndModelPoints) {
+  RateControlState rc;
+  rc.requestedBitRate = 64000;
+  rc.requestedFrameRate = 15.0f;
+  rc.mbCount = 99;
+  rc.mbsPerRow = 11;
+  rc.periodLength = 45;
+  InitRateControl(rc);
+  std::vector<MacroblockInfo> mbs(99);
+  for (MacroblockInfo& m : mbs) m.activity = 2000;
+  rc.frameTarget = 4000;
+  rc.activityLeft = 99 * 2000;
+  rc.mbsLeft = 99;
+  // Four vectors or no activity left: the running quantiser.
+  mbs[0].fourVectors = 1;
+  EXPECT_EQ(UpdateMbQp(rc, mbs[0], 12, 12), 12);
+  EXPECT_EQ(UpdateMbQpRanged(rc, mbs[0], 12), 12);
+  mbs[0].fourVectors = 0;
+  // Every step at most 2, inside [2, 31].
+  for (const int32_t target : {-5000, 0, 100, 4000, 400000}) {
+    for (const int16_t model : {int16_t{1}, int16_t{2}}) {
+      rc.frameTarget = target;
+      rc.mbModel = model;
+      for (const int q : {2, 12, 31}) {
+        const int n = UpdateMbQp(rc, mbs[0], q, q);
+        EXPECT_LE(std::abs(n - q), 2) << target << " " << model << " " << q;
+        EXPECT_GE(n, 2);
+        EXPECT_LE(n, 31);
+      }
+    }
+  }
+  // No bits left for the texture: towards 31 by 2.
+  rc.frameTarget = 0;
+  EXPECT_EQ(UpdateMbQp(rc, mbs[0], 10, 10), 12);
+  // A model that cannot be solved (X2 negative): activity x mbAvg, +2.
+  rc.frameTarget = 4000;
+  rc.mbModel = 2;
+  rc.mbX2 = -750;
+  rc.mbX1 = 0;
+  EXPECT_EQ(UpdateMbQp(rc, mbs[0], 10, 10), 12);
+  // Macroblocks of activity 50 or less, or without texture, add no point.
+  const int16_t points = rc.mbPoints;
+  mbs[1].activity = 50;
+  mbs[1].quant = 10;
+  UpdateMbModel(rc, mbs[1], 300, 200);
+  EXPECT_EQ(rc.mbPoints, points);
+  mbs[1].activity = 2000;
+  UpdateMbModel(rc, mbs[1], 30, 0);
+  EXPECT_EQ(rc.mbPoints, points);
+  UpdateMbModel(rc, mbs[1], 300, 200);
+  EXPECT_EQ(rc.mbPoints, points + 1);
+  EXPECT_EQ(rc.mbsLeft, 96);
 }
 
 }  // namespace

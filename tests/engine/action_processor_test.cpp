@@ -168,3 +168,42 @@ INSTANTIATE_TEST_SUITE_P(
 
 }  // namespace
 }  // namespace engine
+
+namespace engine {
+namespace {
+
+TEST(EngineCommandTest, FileFormAndCopies) {
+  ov::String path = ov::String::FromUtf8Lossy(testing::TempDir() + "engine_command.bin");
+  EngineCommand a;
+  a.type = CMD_CHORUS;
+  a.param1 = 5;
+  a.param2 = 15;
+  a.flag = 1;
+  EngineCommand b = a;  // copies share nothing visible
+  b.path = ov::String(u"x");
+  EXPECT_TRUE(a.path.IsEmpty());
+  {
+    ov::File f;
+    ASSERT_TRUE(f.Open(path, ov::kGenericWrite, 0, ov::CreateMode::kCreateAlways));
+    ASSERT_TRUE(a.Write(f));
+    ASSERT_TRUE(EngineCommand().Write(f));
+    // A damaged third command: a string count far beyond the file.
+    std::vector<uint8_t> bad;
+    PutU32(&bad, 0x40000000);
+    ASSERT_TRUE(f.Write(bad.data(), 4, nullptr));
+  }
+  ov::File f;
+  ASSERT_TRUE(f.Open(path, ov::kGenericRead, 0, ov::CreateMode::kOpenExisting));
+  EngineCommand r1, r2, r3;
+  ASSERT_TRUE(r1.Read(f));
+  EXPECT_EQ(r1.type, CMD_CHORUS);
+  EXPECT_EQ(r1.param2, 15);
+  EXPECT_EQ(r1.flag, 0u);  // the stored form has no flag
+  ASSERT_TRUE(r2.Read(f));
+  EXPECT_EQ(r2.type, CMD_NOP);
+  EXPECT_TRUE(r2.path.IsEmpty() && r2.altPath.IsEmpty());
+  EXPECT_FALSE(r3.Read(f));
+}
+
+}  // namespace
+}  // namespace engine

@@ -119,6 +119,14 @@ TEST_F(AudioMixerTest, MarksSeekLoopAndKeepWhenDone) {
   EXPECT_NEAR(static_cast<double>(out.size()) / 2, 500.0 * kFramesPerMs, 2 * kFramesPerMs);
   EXPECT_EQ(out[0], src[1500 * kRate / 1000 * 2]);
 
+  // New marks on a loaded channel: 1000 ms to 1500 ms, from the start mark.
+  ASSERT_EQ(Load(mixer_, 1, "engine_22k_stereo.wav"), 1);
+  mixer_.ApplyAction(Cmd(CMD_SET_MARKS, 1, 0, 1000, 1500), 1);
+  mixer_.ApplyAction(Cmd(CMD_PLAY, 1), 1);
+  out = PullAll(mixer_);
+  EXPECT_NEAR(static_cast<double>(out.size()) / 2, 500.0 * kFramesPerMs, 2 * kFramesPerMs);
+  EXPECT_EQ(out[0], src[1000 * kRate / 1000 * 2]);
+
   // Loop: still playing after three clip lengths, and the restart is the start.
   ASSERT_EQ(Load(mixer_, 1, "engine_22k_stereo.wav"), 1);
   mixer_.ApplyAction(Cmd(CMD_SET_LOOP, 1), 1);
@@ -177,10 +185,18 @@ TEST_F(AudioMixerTest, EchoRepeatsTheClipLaterAtThreeQuartersVolume) {
   }
   // The echo outlasts the clip by its delay.
   EXPECT_NEAR(static_cast<double>(out.size()) / 2, static_cast<double>(src.size() + delay), 2 * kFramesPerMs);
-  // Removing it leaves the dry voice.
+  // Replacing, removing and closing leave no voice behind.
+  ASSERT_EQ(Load(mixer_, 0, "engine_22k_mono.wav"), 1);
+  ASSERT_EQ(mixer_.ApplyAction(Cmd(CMD_ECHO, 0, 100), 1), 1);
+  ASSERT_EQ(mixer_.ApplyAction(Cmd(CMD_ECHO, 0, 300), 1), 1);
+  EXPECT_EQ(mixer_.softMixer().StreamCount(), 2u);
   EngineCommand off = Cmd(CMD_ECHO, 0, 100);
   off.flag = 1;
   EXPECT_EQ(mixer_.ApplyAction(off, 1), 1);
+  EXPECT_EQ(mixer_.softMixer().StreamCount(), 1u);
+  ASSERT_EQ(mixer_.ApplyAction(Cmd(CMD_ECHO, 0, 100), 1), 1);
+  mixer_.ApplyAction(Cmd(CMD_STOP, 0), 1);
+  EXPECT_EQ(mixer_.softMixer().StreamCount(), 0u);
 }
 
 TEST_F(AudioMixerTest, ChorusAndReverbVoices) {
@@ -244,6 +260,55 @@ INSTANTIATE_TEST_SUITE_P(Speeds, AudioMixerTempoTest,
                                          TempoCase{"Slower896FromCache", 896, 1.0 / 0.896, true},
                                          TempoCase{"Unchanged1000", 1000, 1.0, false}),
                          [](const testing::TestParamInfo<TempoCase>& p) { return std::string(p.param.name); });
+
+}  // namespace
+}  // namespace engine
+
+namespace engine {
+namespace {
+
+TEST_F(AudioMixerTest, VoicePositionIsWhatIsHeard) {
+  ASSERT_EQ(Load(mixer_, 2, "engine_22k_stereo.wav"), 1);
+  EXPECT_EQ(mixer_.GetVoicePosition(2), -1);  // nothing read yet
+  mixer_.ApplyAction(Cmd(CMD_PLAY, 2), 1);
+  PullAll(mixer_, 300);
+  // Three blocks of 2200 frames were rendered: 299 ms of the clip heard,
+  // while the reads have gone 50 ms and more ahead.
+  EXPECT_NEAR(static_cast<double>(mixer_.GetVoicePosition(2)), 299.0, 3.0);
+  EXPECT_EQ(mixer_.GetVoicePosition(16), -1);
+}
+
+TEST_F(AudioMixerTest, EightBitMonoSourceIsWidenedAndResampled) {
+  auto src = SourceSamples("engine_11k_mono8.wav");  // bytes, two per int16 here
+  auto raw = media::OpenAudioSource(Fixture("engine_11k_mono8.wav"));
+  ASSERT_NE(raw, nullptr);
+  uint32_t bytes = 0, t = 0;
+  auto block = raw->ReadAudio(4096, &bytes, &t);
+  ASSERT_TRUE(block);
+  ASSERT_EQ(Load(mixer_, 0, "engine_11k_mono8.wav"), 1);
+  mixer_.ApplyAction(Cmd(CMD_PLAY, 0), 1);
+  auto out = PullAll(mixer_);
+  EXPECT_NEAR(static_cast<double>(out.size()) / 2, 22050.0, 2 * kFramesPerMs);
+  // 11025 Hz on a 22050 Hz mix: every other frame is a source sample, the
+  // ones between are midpoints; both sides carry the mono signal.
+  for (uint32_t f = 0; f < 200; f += 2) {
+    ASSERT_EQ(out[2 * f], (block[f / 2] - 128) * 256) << f;
+    ASSERT_EQ(out[2 * f + 1], out[2 * f]);
+  }
+}
+
+TEST_F(AudioMixerTest, LoopedTempoChannelHasNoClickAtTheJoin) {
+  auto src = SourceSamples("engine_22k_stereo.wav");
+  ASSERT_EQ(Load(mixer_, 0, "engine_22k_stereo.wav", 0, 0, 1250), 1);
+  mixer_.ApplyAction(Cmd(CMD_SET_LOOP, 0), 1);
+  mixer_.ApplyAction(Cmd(CMD_PLAY, 0), 1);
+  auto out = PullAll(mixer_, 4000);  // the 2 s clip, at 1.25, loops twice
+  EXPECT_EQ(out.size(), 40u * mixer_.BytesForDuration(100) / 2);
+  int maxIn = 0, maxOut = 0;
+  for (size_t i = 2; i < src.size(); ++i) maxIn = std::max(maxIn, std::abs(src[i] - src[i - 2]));
+  for (size_t i = 2; i < out.size(); ++i) maxOut = std::max(maxOut, std::abs(out[i] - out[i - 2]));
+  EXPECT_LT(maxOut, 2 * maxIn + 64);
+}
 
 }  // namespace
 }  // namespace engine

@@ -142,3 +142,103 @@ TEST(SoftMixerTest, EightBitOutputAndZeroRateRefused) {
 
 }  // namespace
 }  // namespace engine
+
+#include "engine/chorus_effect.h"
+#include "engine/reverb_effect.h"
+
+namespace engine {
+namespace {
+
+TEST(SoftMixerTest, Capabilities) {
+  SoftMixer m(16, 22050, 2);
+  WaveOutCaps caps;
+  m.GetCaps(&caps);
+  EXPECT_EQ(caps.manufacturerId, 1);
+  EXPECT_EQ(caps.productId, 24);
+  EXPECT_EQ(std::u16string_view(caps.name), u"Audio Output");
+  EXPECT_EQ(caps.formats, 0xFFFu);
+  EXPECT_EQ(caps.support, 6u);
+}
+
+TEST(EffectVoicesTest, ChorusDetuningAndReverbChunks) {
+  ChorusEffect chorus;
+  ASSERT_TRUE(chorus.Build(WaveFormatEx::Pcm(16, 22050, 1), 5));
+  // d = ((i + 2) / 2) x rate / 400: 55, 55, 110, 110, 165; up for even i.
+  const uint32_t expect[] = {22105, 21995, 22160, 21940, 22215};
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(chorus.Rate(i), expect[i]) << i;
+  // One block in, the same span out as 16-bit stereo.
+  std::vector<uint8_t> in(2205 * 2, 0), out;
+  chorus.Feed(in.data(), static_cast<uint32_t>(in.size()), &out);
+  EXPECT_EQ(out.size(), 2205u * 4);
+
+  ReverbEffect reverb;
+  ASSERT_TRUE(reverb.Build(WaveFormatEx::Pcm(16, 22050, 1), 100, 4, 76, 35));
+  EXPECT_EQ(reverb.ChunkBytes(), 4400u);  // 100 ms of 44 bytes per ms
+  reverb.Feed(in.data(), static_cast<uint32_t>(in.size()), &out);
+  EXPECT_EQ(out.size(), 2205u * 4);
+  EXPECT_FALSE(reverb.Build(WaveFormatEx::Pcm(16, 22050, 1), 0, 4, 76, 35));
+  EXPECT_FALSE(reverb.Build(WaveFormatEx::Pcm(16, 22050, 1), 100, 4000, 76, 35));
+}
+
+}  // namespace
+}  // namespace engine
+
+namespace engine {
+namespace {
+
+struct Notices {
+  int open = 0, done = 0, close = 0;
+};
+
+void CountNotice(uintptr_t, uint32_t message, uintptr_t instance, uintptr_t, uintptr_t) {
+  auto* n = reinterpret_cast<Notices*>(instance);
+  if (message == WOM_OPEN) ++n->open;
+  if (message == WOM_DONE) ++n->done;
+  if (message == WOM_CLOSE) ++n->close;
+}
+
+TEST(SoftMixerTest, ClientNoticesAndPositions) {
+  SoftMixer m(16, 8000, 2);
+  Notices notices;
+  WaveFormatEx format = WaveFormatEx::Pcm(16, 8000, 1);
+  WaveOpenDesc desc;
+  desc.format = &format;
+  desc.callback = &CountNotice;
+  desc.instance = reinterpret_cast<uintptr_t>(&notices);
+  uintptr_t voice = 0, r = 0;
+  m.Message({0, WODM_OPEN, reinterpret_cast<uintptr_t>(&voice), reinterpret_cast<uintptr_t>(&desc), 0}, &r);
+  ASSERT_EQ(r, MMSYSERR_NOERROR);
+  EXPECT_EQ(notices.open, 1);
+  // A format query opens nothing.
+  uintptr_t none = 0;
+  m.Message({0, WODM_OPEN, reinterpret_cast<uintptr_t>(&none), reinterpret_cast<uintptr_t>(&desc),
+             WAVE_FORMAT_QUERY}, &r);
+  EXPECT_EQ(r, MMSYSERR_NOERROR);
+  EXPECT_EQ(none, 0u);
+  EXPECT_EQ(m.StreamCount(), 1u);
+
+  std::vector<uint8_t> pcm(160, 0);  // 80 samples = 10 ms
+  for (int i = 0; i < 3; ++i) m.WriteVoice(voice, pcm.data(), 160);
+  EXPECT_EQ(m.QueuedMs(voice), 30u);
+  std::vector<uint8_t> out(4 * 100);
+  m.Render(out.data(), static_cast<uint32_t>(out.size()));  // 100 frames: the first buffer and a part
+  EXPECT_EQ(notices.done, 1);
+  MmTime t;
+  t.type = TIME_SAMPLES;
+  m.Message({0, WODM_GETPOS, voice, reinterpret_cast<uintptr_t>(&t), sizeof(t)}, &r);
+  EXPECT_EQ(t.value, 101u);  // two samples for the first frame, then one a frame
+  t.type = 12345;  // unknown types answer in bytes
+  m.Message({0, WODM_GETPOS, voice, reinterpret_cast<uintptr_t>(&t), sizeof(t)}, &r);
+  EXPECT_EQ(t.type, TIME_BYTES);
+  EXPECT_EQ(t.value, 202u);
+  m.Message({0, 999, voice, 0, 0}, &r);
+  EXPECT_EQ(r, MMSYSERR_NOTSUPPORTED);
+  EXPECT_EQ(m.CloseVoice(voice), MMSYSERR_NOERROR);
+  EXPECT_EQ(notices.done, 3);  // the rest returned on close
+  EXPECT_EQ(notices.close, 1);
+  EXPECT_EQ(m.StreamCount(), 0u);
+  EXPECT_EQ(m.CloseVoice(voice), MMSYSERR_INVALHANDLE);
+}
+
+}  // namespace
+}  // namespace engine

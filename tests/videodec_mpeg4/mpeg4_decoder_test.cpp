@@ -363,3 +363,47 @@ TEST(Mpeg4Decoder, PostFilterLeavesReferencesAlone) {
 }
 
 }  // namespace
+
+namespace {
+
+// Packet mode: one video packet per call, 0 while more packets follow, -3109
+// in front of the next VOP's start code; a call at a start code before the
+// picture was finished consumes nothing and returns -3108.
+TEST(Mpeg4Decoder, PacketModeResults) {
+  OV_SKIP_WITHOUT_FIXTURE(ovtest::FixturePath("mpeg4_packets.m4v"));
+  const Stream s = Load("mpeg4_packets.m4v");
+  Decoder dec;
+  std::vector<uint8_t> config(s.config);
+  uint32_t len = static_cast<uint32_t>(config.size());
+  ASSERT_EQ(videodec::gCreateMPEG4VideoDecoder(&dec.d, config.data(), &len, 0), 0);
+  std::vector<uint8_t> data(s.samples[0]);
+  const size_t first_size = data.size();
+  data.insert(data.end(), s.samples[1].begin(), s.samples[1].begin() + 8);
+  size_t off = 0;
+  std::vector<int32_t> results;
+  for (int guard = 0; guard < 200 && off < data.size(); ++guard) {
+    uint32_t n = static_cast<uint32_t>(data.size() - off);
+    const int32_t r = dec.d->DecodeFrame(dec.d, data.data() + off, &n);
+    results.push_back(r);
+    off += n;
+    if (r != 0) break;
+  }
+  ASSERT_GE(results.size(), 3u) << "the I-VOP has several packets";
+  for (size_t i = 0; i + 1 < results.size(); ++i) EXPECT_EQ(results[i], 0) << "call " << i;
+  EXPECT_EQ(results.back(), videodec::VDEC_NEXT_PICTURE);
+  EXPECT_EQ(off, first_size);
+  uint32_t n = static_cast<uint32_t>(data.size() - off);
+  EXPECT_EQ(dec.d->DecodeFrame(dec.d, data.data() + off, &n), videodec::VDEC_PICTURE_OPEN);
+  EXPECT_EQ(n, 0u);
+  const videodec::DecodedPicture* pic = nullptr;
+  ASSERT_EQ(dec.d->GetDecoderParam(dec.d, videodec::VDEC_PARAM_FINISH_PICTURE, &pic), 0);
+  int32_t type = -1;
+  ASSERT_EQ(dec.d->GetDecoderParam(dec.d, videodec::VDEC_PARAM_PICTURE_TYPE, &type), 0);
+  EXPECT_EQ(type, 0);
+  int32_t activity = -1;
+  ASSERT_EQ(dec.d->GetDecoderParam(dec.d, videodec::VDEC_PARAM_FRAME_ACTIVITY, &activity), 0);
+  EXPECT_GE(activity, 0);
+  EXPECT_LE(activity, 10);
+}
+
+}  // namespace
