@@ -347,8 +347,10 @@ int MixEngine::StopAllChannels() {
   return 1;
 }
 
-void MixEngine::PostAction(const EngineCommand& command) {
-  auto recorded = std::make_unique<EngineCommand>(command);
+void MixEngine::PostAction(const EngineCommand& command) { PostAction(std::make_unique<EngineCommand>(command)); }
+
+void MixEngine::PostAction(std::unique_ptr<EngineCommand> recorded) {
+  if (!recorded) return;
   recorded->timeMs = GetPlayPosition();
   const EngineCommand applied = *recorded;
   {

@@ -66,6 +66,8 @@ class MixEngine : public VideoMixerEngineLink {
   int StopAllChannels();
   // Stamps the command with the clock, records and applies it (replaying 1).
   void PostAction(const EngineCommand& command) override;
+  // The same, keeping that very record in the list.
+  void PostAction(std::unique_ptr<EngineCommand> command);
   // Applies at once with replaying 1, without stamping or recording.
   void DispatchCommand(const EngineCommand& command) override;
   bool IsPlaying() override { return playing_.load(std::memory_order_acquire); }
@@ -77,6 +79,9 @@ class MixEngine : public VideoMixerEngineLink {
   int DrawFrame(const Picture565& dst, int32_t x, int32_t y);
   void SetDisplayRect(int32_t x, int32_t y, int32_t width, int32_t height);
   bool FrameChanged() const { return frameChanged_.load(std::memory_order_acquire); }
+  // Set by the mixer screen while a render runs (read by the editing screens).
+  void SetRenderRunning(bool running) { renderRunning_.store(running, std::memory_order_release); }
+  bool IsRenderRunning() const { return renderRunning_.load(std::memory_order_acquire); }
 
   // The clock: the player's position in ms while a playback thread runs, else 0.
   uint32_t GetPlayPosition();
@@ -118,7 +123,7 @@ class MixEngine : public VideoMixerEngineLink {
   std::thread audioThread_, videoThread_, replayThread_;
   std::atomic<bool> audioRunning_{false}, videoRunning_{false}, replayRunning_{false};
   std::atomic<bool> stop_{false}, paused_{false}, replayStop_{false};
-  std::atomic<bool> frameChanged_{false}, playing_{false};
+  std::atomic<bool> frameChanged_{false}, playing_{false}, renderRunning_{false};
   ov::Event audioGate_, videoGate_, audioReady_, videoReady_;
   ov::Event replayWake_, replayPauseGate_, videoPauseGate_, replayWaiting_, replayEnded_;
 
