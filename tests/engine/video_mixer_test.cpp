@@ -210,6 +210,24 @@ TEST(VideoMixer, ZOrderAndCompanions) {
   EXPECT_FALSE(f.mixer.IsChannelLoaded(1));
 }
 
+TEST(VideoMixer, PictureLayers) {
+  Fixture f;
+  EXPECT_EQ(f.Apply(engine::CMD_LOAD_IMAGE, 0, 0, 0, 0, 0, 0, "16x16:-1:1"), 0);  // channel not loaded
+  ASSERT_EQ(f.Load(0, "64x48:100:50"), 1);
+  f.Apply(engine::CMD_PLAY, 0, 0);
+  f.mixer.ComposeFrame(0);
+  const uint16_t plain = f.At(40, 30);
+  // A 16 x 8 layer keyed on white: its marker lets the channel show through.
+  ASSERT_EQ(f.Apply(engine::CMD_LOAD_IMAGE, 0, 0, 0x00FFFFFF, 0, 0, 0, "16x8:-1:1"), 1);
+  f.mixer.ComposeFrame(100);
+  EXPECT_NE(f.At(40, 30), plain);  // the layer covers the channel there
+  EXPECT_EQ(f.At(40, 30), Synthetic::Pixel(40 * 16 / 64, (30 - 8) * 8 / 32, 16, 8, 0));
+  EXPECT_EQ(f.At(2, 10), Synthetic::Pixel(2, 10, 64, 48, 1));  // marker keyed out: frame 1 of the channel
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(f.Apply(engine::CMD_LOAD_IMAGE, 0, 0, 0, 0, 0, 0, "8x8:-1:1"), 1);
+  EXPECT_EQ(f.Apply(engine::CMD_LOAD_IMAGE, 0, 0, 0, 0, 0, 0, "8x8:-1:1"), 0);  // a sixth is refused
+  f.mixer.ComposeFrame(200);
+}
+
 TEST(VideoMixer, StillPictureReadsOnce) {
   Fixture f;
   ASSERT_EQ(f.Load(2, "16x16:-1:1"), 1);
