@@ -2,6 +2,8 @@
 // crop, z-order, companions, hold, loop, pause and resume, effects by command.
 #include "engine/video_mixer.h"
 
+#include "engine/audio_mixer.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -316,6 +318,30 @@ TEST(VideoMixer, HeldClipMovesIntoItsCompanion) {
   for (uint32_t t = 0; t < 2000; t += 100) g.mixer.ComposeFrame(t);
   EXPECT_TRUE(g.mixer.IsChannelPlaying(3));
   EXPECT_EQ(g.mixer.GetChannelPosition(3), 200u);
+}
+
+TEST(VideoMixer, LinkedSoundChannelFollowsTheClip) {
+  const std::string clip = ovtest::FixturePath("engine_22k_stereo.wav");
+  OV_SKIP_WITHOUT_FIXTURE(clip);
+  engine::AudioMixer audio(16, 22050, 2);
+  Fixture f;
+  f.mixer.SetAudioMixer(&audio);
+  ASSERT_EQ(audio.LoadChannel(3, ov::String::FromUtf8Lossy(clip), 0, 0, 0.0f), 1);
+  // Video channel 0 linked to sound channel 3, looping a one-second clip.
+  ASSERT_EQ(f.Apply(engine::CMD_LOAD, 0, 0, 3, 0, 0, int32_t(engine::kWholePicture), "8x8:100:10"), 1);
+  f.Apply(engine::CMD_SET_LOOP, 0, 0);
+  EXPECT_FALSE(audio.IsChannelPlaying(3));
+  f.Apply(engine::CMD_PLAY, 0, 0);
+  EXPECT_TRUE(audio.IsChannelPlaying(3));  // the play reaches the sound channel
+  f.Apply(engine::CMD_PAUSE, 0, 200);
+  EXPECT_FALSE(audio.IsChannelPlaying(3));
+  f.Apply(engine::CMD_PLAY, 0, 300);
+  EXPECT_TRUE(audio.IsChannelPlaying(3));
+  // While the sound reports no position the clock drives the picture.
+  f.mixer.ComposeFrame(550);  // 200 ms before the pause, 250 after
+  EXPECT_EQ(f.mixer.GetChannelPosition(0), 400u);
+  f.Apply(engine::CMD_STOP, 0, 600);
+  EXPECT_FALSE(audio.IsChannelLoaded(3));  // stopping the picture stops its sound
 }
 
 TEST(VideoMixer, EffectsByCommand) {
