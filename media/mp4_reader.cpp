@@ -588,6 +588,20 @@ std::unique_ptr<uint8_t[]> Mp4Reader::GetDecoderConfig(bool video, uint32_t* byt
   return copy;
 }
 
+int Mp4Reader::FindConfiguredTrack(uint32_t handler, uint32_t format, const Mp4SampleEntry** entry) const {
+  for (size_t i = 0; i < tracks_.size(); ++i) {
+    const Mp4Track& t = tracks_[i];
+    if (t.handler_type != handler || t.sample_count == 0) continue;
+    for (const Mp4SampleEntry& e : t.entries) {
+      if (e.format != format) continue;
+      if (!e.has_decoder_config || e.decoder_config.empty()) break;
+      *entry = &e;
+      return static_cast<int>(i);
+    }
+  }
+  return -1;
+}
+
 std::unique_ptr<uint8_t[]> Mp4Reader::GetAvcConfig(uint32_t* bytes) const {
   *bytes = 0;
   const Mp4Track* t = track(avc_track_);

@@ -134,6 +134,10 @@ class Mp4Reader : public MediaReader {
   bool HasDecoderConfig(bool video) const;
   // A new copy of that configuration; null when absent.
   std::unique_ptr<uint8_t[]> GetDecoderConfig(bool video, uint32_t* bytes) const;
+  // The first track of `handler` ("soun", "vide") with samples and a sample
+  // entry of `format` ("mp4a", "mp4v") whose "esds" gives a non-empty decoder
+  // configuration: its index, with that entry in *entry; -1 when none.
+  int FindConfiguredTrack(uint32_t handler, uint32_t format, const Mp4SampleEntry** entry) const;
   // The first SPS and the first PPS, each behind a 4-byte big-endian length,
   // for the H.264 decoder; null when no track carried "avcC".
   std::unique_ptr<uint8_t[]> GetAvcConfig(uint32_t* bytes) const;

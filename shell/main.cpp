@@ -1,14 +1,4 @@
-// Entry of the program. The interactive start and the windowless render mode
-// are chosen from the command line.
-#include <cstdio>
+// Entry of the program.
+#include "shell/app.h"
 
-int main(int argc, char** argv) {
-  (void)argv;
-  if (argc > 1) {
-    // Render mode: a second instance started with -p, -o and -e.
-    std::fprintf(stderr, "ovmix: render mode is not available in this build\n");
-    return 0;
-  }
-  std::printf("ovmix 0.1\n");
-  return 0;
-}
+int main(int argc, char** argv) { return shell::WinMain(argc, argv); }

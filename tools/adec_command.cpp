@@ -6,19 +6,22 @@
 //                                   the AAC track of ".m4a", ".mp4", ".3gp"...
 //                                   Other files go to the decoder directly:
 //                                   ADTS split frame by frame, ADIF, or the
-//                                   AAC track of an MP4 (edit lists ignored).
+//                                   AAC track of an MP4 read with
+//                                   media::Mp4Reader (edit lists ignored).
 //   ovtool adec --raw IN OUT.wav    drives the decoder directly over the whole
 //                                   file, advancing by each call's consumed
 //                                   length (ADIF, ADTS, several raw blocks)
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "codecs/heaac/heaac_decoder.h"
+#include "media/byte_view.h"
 #include "media/decoder_source.h"
+#include "media/mp4_reader.h"
 #include "platform/os/ov_string.h"
-#include "tools/mp4_audio_track.h"
 #include "tools/tool_command.h"
 
 namespace {
@@ -66,11 +69,12 @@ bool WriteWav(const char* path, const std::vector<int16_t>& pcm, uint32_t rate, 
   return std::fclose(f) == 0 && ok;
 }
 
-// One call per MP4 sample, configured from the track's AudioSpecificConfig.
-int DecodeMp4(heaac::HeAacDecoder* decoder, const std::vector<uint8_t>& data, const ovtool::Mp4AudioTrack& track,
-              const char* outPath) {
+// One call per sample of the MP4 track, configured from the AudioSpecificConfig
+// of its sample entry.
+int DecodeMp4(heaac::HeAacDecoder* decoder, media::Mp4Reader* reader, int track,
+              const media::Mp4SampleEntry& entry, const char* outPath) {
   heaac::AacStreamInfo info{};
-  std::vector<uint8_t> config = track.config;
+  std::vector<uint8_t> config = entry.decoder_config;
   int32_t length = static_cast<int32_t>(config.size());
   if (heaac::gGetAacStreamInfo(config.data(), &length, &info, 0, nullptr, 0) != 0 ||
       heaac::gConfigureHeAacDecoder(decoder, &info) != 0) {
@@ -81,10 +85,13 @@ int DecodeMp4(heaac::HeAacDecoder* decoder, const std::vector<uint8_t>& data, co
   std::vector<int16_t> out(info.outputBytesPerFrame / 2);
   std::vector<int16_t> pcm;
   int errors = 0;
-  for (size_t s = 0; s < track.sizes.size(); ++s) {
-    int32_t in = static_cast<int32_t>(track.sizes[s]);
+  const std::unique_ptr<media::TrackCursor> cursor = reader->OpenTrack(track);
+  std::unique_ptr<uint8_t[]> sample;
+  uint32_t bytes = 0, time = 0;
+  while (cursor && reader->ReadSample(cursor.get(), &sample, &bytes, &time)) {
+    int32_t in = static_cast<int32_t>(bytes);
     int32_t outBytes = static_cast<int32_t>(out.size() * 2);
-    if (heaac::gDecodeHeAacFrame(decoder, data.data() + track.offsets[s], &in, out.data(), &outBytes) != 0) {
+    if (heaac::gDecodeHeAacFrame(decoder, sample.get(), &in, out.data(), &outBytes) != 0) {
       ++errors;
       continue;
     }
@@ -142,9 +149,11 @@ int RunAdec(int argc, char** argv) {
     std::fprintf(stderr, "adec: cannot create the decoder\n");
     return 1;
   }
+  media::Mp4Reader reader(ov::String::FromUtf8Lossy(argv[i]));
+  const media::Mp4SampleEntry* entry = nullptr;
+  const int track = reader.FindConfiguredTrack(media::FourCC("soun"), media::FourCC("mp4a"), &entry);
+  if (track >= 0) return DecodeMp4(decoder, &reader, track, *entry, argv[i + 1]);
   heaac::AacStreamInfo info{};
-  const ovtool::Mp4AudioTrack track = ovtool::ReadMp4AudioTrack(data);
-  if (track.Valid()) return DecodeMp4(decoder, data, track, argv[i + 1]);
   int32_t headerLength = static_cast<int32_t>(data.size());
   if (heaac::gGetAacStreamInfo(data.data(), &headerLength, &info, 2, nullptr, 0) != 0 ||
       heaac::gConfigureHeAacDecoder(decoder, &info) != 0) {

@@ -31,9 +31,9 @@
 #include "codecs/videodec/h264/h264_annexb.h"
 #include "codecs/videodec/h264/h264_decoder.h"
 #include "codecs/videodec/mpeg4/mpeg4_decoder.h"
+#include "media/byte_view.h"
 #include "media/mp4_reader.h"
 #include "platform/os/ov_string.h"
-#include "tools/mp4_video_track.h"
 #include "tools/tool_command.h"
 
 namespace {
@@ -280,19 +280,37 @@ int DecodeMpeg4Stream(const std::vector<uint8_t>& stream, const VdecOptions& opt
   return DecodeMpeg4Samples(config, samples, options, sink);
 }
 
-// The MPEG-4 video track of an MP4/3GP file.
-int DecodeMpeg4Track(const std::vector<uint8_t>& file, const VdecOptions& options, const PictureSink& sink) {
-  const ovtool::Mp4VideoTrack track = ovtool::ReadMp4VideoTrack(file);
-  if (!track.Valid()) {
+// The MPEG-4 video track of an MP4/3GP file: the first video track with an
+// "mp4v" entry, configured from that entry's "esds".
+int DecodeMpeg4Track(media::Mp4Reader* reader, const VdecOptions& options, const PictureSink& sink) {
+  const media::Mp4SampleEntry* entry = nullptr;
+  const int track = reader->FindConfiguredTrack(media::FourCC("vide"), media::FourCC("mp4v"), &entry);
+  if (track < 0) {
     std::fprintf(stderr, "vdec: no MPEG-4 video track\n");
     return 1;
   }
   std::vector<std::vector<uint8_t>> samples;
-  for (size_t i = 0; i < track.sizes.size(); ++i) {
-    const auto begin = file.begin() + static_cast<long>(track.offsets[i]);
-    samples.emplace_back(begin, begin + track.sizes[i]);
+  const std::unique_ptr<media::TrackCursor> cursor = reader->OpenTrack(track);
+  std::unique_ptr<uint8_t[]> buffer;
+  uint32_t bytes = 0, time = 0;
+  while (cursor && reader->ReadSample(cursor.get(), &buffer, &bytes, &time)) {
+    samples.emplace_back(buffer.get(), buffer.get() + bytes);
   }
-  return DecodeMpeg4Samples(track.config, samples, options, sink);
+  return DecodeMpeg4Samples(entry->decoder_config, samples, options, sink);
+}
+
+// Hands the picture of the last decoded access unit to `sink`, cropped by the
+// stream information's cropping words (planes moved to the crop origin,
+// strides unchanged). False when the sink wants no more pictures.
+bool HandOutH264Picture(videodec::VideoDecoder* dec, const videodec::H264StreamInfo& info, const PictureSink& sink) {
+  videodec::DecodedPicture* pic = nullptr;
+  if (dec->GetDecoderParam(dec, videodec::VDEC_H264_PARAM_OUTPUT_PICTURE, &pic) != videodec::VDEC_OK || !pic)
+    return true;
+  videodec::DecodedPicture cropped = *pic;
+  cropped.y += info.crop_top * pic->width + info.crop_left;
+  cropped.u += (info.crop_top / 2) * (pic->width / 2) + info.crop_left / 2;
+  cropped.v += (info.crop_top / 2) * (pic->width / 2) + info.crop_left / 2;
+  return sink(cropped, info.display_width, info.display_height);
 }
 
 // H.264 Annex B through the calling contract of the video-track sources: the
@@ -331,15 +349,7 @@ int DecodeH264Stream(const std::vector<uint8_t>& stream, const VdecOptions&, con
       std::fprintf(stderr, "vdec: decode error %d at byte %zu\n", r, b);
       continue;  // the source drops the sample
     }
-    videodec::DecodedPicture* pic = nullptr;
-    if (dec->GetDecoderParam(dec, videodec::VDEC_H264_PARAM_OUTPUT_PICTURE, &pic) != videodec::VDEC_OK || !pic)
-      continue;
-    // The cropped picture: planes moved to the crop origin, strides unchanged.
-    videodec::DecodedPicture cropped = *pic;
-    cropped.y += info.crop_top * pic->width + info.crop_left;
-    cropped.u += (info.crop_top / 2) * (pic->width / 2) + info.crop_left / 2;
-    cropped.v += (info.crop_top / 2) * (pic->width / 2) + info.crop_left / 2;
-    stop = !sink(cropped, info.display_width, info.display_height);
+    stop = !HandOutH264Picture(dec, info, sink);
   }
   dec->DestroyDecoder(dec);
   return 0;
@@ -387,14 +397,7 @@ int DecodeH264Mp4(const std::string& path, const PictureSink& sink) {
   while (!stop && cursor && reader.ReadSample(cursor.get(), &sample, &bytes, &time)) {
     uint32_t n = bytes;
     if (n == 0 || dec->DecodeFrameOut(dec, sample.get(), &n, nullptr) != videodec::VDEC_OK) continue;
-    videodec::DecodedPicture* pic = nullptr;
-    if (dec->GetDecoderParam(dec, videodec::VDEC_H264_PARAM_OUTPUT_PICTURE, &pic) != videodec::VDEC_OK || !pic)
-      continue;
-    videodec::DecodedPicture cropped = *pic;
-    cropped.y += info.crop_top * pic->width + info.crop_left;
-    cropped.u += (info.crop_top / 2) * (pic->width / 2) + info.crop_left / 2;
-    cropped.v += (info.crop_top / 2) * (pic->width / 2) + info.crop_left / 2;
-    stop = !sink(cropped, info.display_width, info.display_height);
+    stop = !HandOutH264Picture(dec, info, sink);
   }
   dec->DestroyDecoder(dec);
   return 0;
@@ -402,7 +405,7 @@ int DecodeH264Mp4(const std::string& path, const PictureSink& sink) {
 
 // The video track of an MP4/3GP file, read with the media layer's MP4 reader:
 // H.263 ("s263", "h263" sample entries) here, MPEG-4 Part 2 by its own path.
-int DecodeMp4VideoTrack(const std::vector<uint8_t>& file, const VdecOptions& options, const PictureSink& sink) {
+int DecodeMp4VideoTrack(const std::vector<uint8_t>&, const VdecOptions& options, const PictureSink& sink) {
   media::Mp4Reader reader(ov::String::FromUtf8Lossy(options.input));
   uint32_t width = 0, height = 0;
   int track = -1;
@@ -412,7 +415,7 @@ int DecodeMp4VideoTrack(const std::vector<uint8_t>& file, const VdecOptions& opt
   }
   const media::Mp4Track* t = reader.track(track);
   const uint32_t format = t && !t->entries.empty() ? t->entries[0].format : 0;
-  if (format != 0x73323633 && format != 0x68323633) return DecodeMpeg4Track(file, options, sink);  // "s263", "h263"
+  if (format != media::FourCC("s263") && format != media::FourCC("h263")) return DecodeMpeg4Track(&reader, options, sink);
   std::unique_ptr<media::TrackCursor> cursor = reader.OpenTrack(track);
   if (!cursor) {
     std::fprintf(stderr, "vdec: cannot open the video track\n");

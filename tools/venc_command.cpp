@@ -24,7 +24,7 @@ struct VencOptions {
   unsigned packet = 0;
   bool dp = false, rvlc = false, intraOnly = false, telephony = false;
   int intraMbsFirst = -1, intraMbsCount = 0;
-  int rcMode = 0, complexity = 2, gop = 45, air = 0, prefilter = 0;
+  int rcMode = 0, complexity = 2, gop = 45, air = 0, prefilter = 0, searchRange = 15;
   bool cyclicRefresh = false, sceneChange = false, bandwidthAdaptation = false;
   std::string input, output, recon, header;
 };
@@ -35,7 +35,7 @@ int VencUsage() {
                "                   [--packet BITS] [--dp] [--rvlc] [--intra-only] [--recon OUT.yuv]\n"
                "                   [--header OUT.hdr] [--intra-mbs FIRST,COUNT] [--telephony] [--rc-mode 0|1|2]\n"
                "                   [--complexity 0-3] [--gop N] [--air MBS] [--cyclic-refresh] [--scene-change]\n"
-               "                   [--bandwidth-adaptation] [--prefilter 0|1|2] IN.yuv OUT.m4v\n"
+               "                   [--bandwidth-adaptation] [--prefilter 0|1|2] [--search-range PIXELS] IN.yuv OUT.m4v\n"
                "  --recon writes the encoder's reconstruction, --header the stream header alone,\n"
                "  --intra-mbs codes COUNT macroblocks from FIRST intra in every predicted frame,\n"
                "  --telephony switches the low-delay video-telephony mode on,\n"
@@ -92,6 +92,9 @@ bool ParseOptions(int argc, char** argv, VencOptions& o) {
     } else if (a == "--gop") {
       if (!next(&v)) return false;
       o.gop = std::atoi(v);
+    } else if (a == "--search-range") {
+      if (!next(&v)) return false;
+      o.searchRange = std::atoi(v);
     } else if (a == "--air") {
       if (!next(&v)) return false;
       o.air = std::atoi(v);
@@ -138,7 +141,7 @@ venc::EncoderCreateParams MakeParams(const VencOptions& o, int level) {
   p.gobHeaderInterval = o.streamMode != 0 ? 1 : 0;
   p.rcMode = o.rcMode;
   p.encodingComplexity = o.complexity;
-  p.searchRange = 15;
+  p.searchRange = o.searchRange;
   p.resyncMarkers = (o.packet != 0 || o.dp) ? 1 : 0;
   p.packetSize = o.packet ? o.packet : 4096;
   p.dataPartitioning = o.dp ? 1 : 0;
@@ -150,14 +153,19 @@ venc::EncoderCreateParams MakeParams(const VencOptions& o, int level) {
 }
 
 double PlanePsnr(const uint8_t* a, ptrdiff_t strideA, const uint8_t* b, int w, int h) {
-  double sse = 0;
-  for (int y = 0; y < h; ++y)
+  uint64_t sse = 0;  // integer sums: exact, and cheap beside the encoder
+  for (int y = 0; y < h; ++y) {
+    const uint8_t* ra = a + y * strideA;
+    const uint8_t* rb = b + static_cast<ptrdiff_t>(y) * w;
+    uint32_t row = 0;
     for (int x = 0; x < w; ++x) {
-      const double d = static_cast<double>(a[y * strideA + x]) - b[y * w + x];
-      sse += d * d;
+      const int d = ra[x] - rb[x];
+      row += static_cast<uint32_t>(d * d);
     }
+    sse += row;
+  }
   if (sse == 0) return 99.0;
-  return 10.0 * std::log10(255.0 * 255.0 * w * h / sse);
+  return 10.0 * std::log10(255.0 * 255.0 * w * h / static_cast<double>(sse));
 }
 
 int RunVenc(int argc, char** argv) {
@@ -270,6 +278,6 @@ OVTOOL_COMMAND(venc,
                "venc --codec mpeg4 --size WxH --fps N --kbps K [--stream-mode 0|1|2] [--level L] [--packet BITS] "
                "[--dp] [--rvlc] [--intra-only] [--recon OUT.yuv] [--header OUT.hdr] [--intra-mbs FIRST,COUNT] [--telephony] "
                "[--rc-mode M] [--complexity C] [--gop N] [--air MBS] [--cyclic-refresh] [--scene-change] "
-               "[--bandwidth-adaptation] [--prefilter L]"
+               "[--bandwidth-adaptation] [--prefilter L] [--search-range P]"
                " IN.yuv OUT.m4v  encode raw YUV 4:2:0",
                RunVenc)

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 
 #include <random>
 #include <string>
@@ -444,6 +445,43 @@ TEST(Mpeg4EncPredictedTest, UnchangedPictureCodesEveryMacroblockNotCoded) {
   EXPECT_EQ(p.bytes.size(), (60u + 99u + 8u) / 8u);
   const auto* state = static_cast<const Mpeg4Encoder*>(e.get());
   for (int i = 0; i < 99; ++i) EXPECT_EQ(state->mbs[i].notCoded, 1) << i;
+}
+
+// A picture moved by (5, 3) pixels: the motion search finds the move, so the
+// predicted picture costs a fraction of the intra one; with a search range
+// of 31 the picture still takes f_code 1, all its vectors being short.
+TEST(Mpeg4EncPredictedTest, PannedPictureIsPredictedAlongTheMove) {
+  for (const int range : {15, 31}) {
+    SCOPED_TRACE(range);
+    EncoderCreateParams p = Qcif();
+    p.bitRate = 256000;
+    p.level = 3;
+    p.searchRange = range;
+    EncoderPtr e = Create(p);
+    ASSERT_NE(e, nullptr);
+    auto texture = [](int x, int y) {
+      return static_cast<uint8_t>(128 + 50 * std::sin(x * 0.3) + 40 * std::cos(y * 0.23 + x * 0.05));
+    };
+    std::vector<uint8_t> a(176 * 144 * 3 / 2, 128), b = a;
+    for (int y = 0; y < 144; ++y)
+      for (int x = 0; x < 176; ++x) {
+        a[static_cast<size_t>(y * 176 + x)] = texture(x, y);
+        b[static_cast<size_t>(y * 176 + x)] = texture(x - 5, y - 3);
+      }
+    const Encoded i = EncodeOne(e.get(), a, 0);
+    const Encoded pf = EncodeOne(e.get(), b, 66);
+    ASSERT_EQ(pf.result, VENC_OK);
+    ASSERT_EQ(pf.type, 1);
+    EXPECT_LT(pf.bytes.size() * 4, i.bytes.size());
+    const auto* state = static_cast<const Mpeg4Encoder*>(e.get());
+    int along = 0;
+    for (int k = 0; k < 99; ++k) {
+      const MacroblockInfo& mb = state->mbs[k];
+      if (mb.inter && mb.vectors[0].x == -10 && mb.vectors[0].y == -6) ++along;
+    }
+    EXPECT_GE(along, 60);
+    EXPECT_EQ(state->fcode, 1);
+  }
 }
 
 TEST(Mpeg4EncPredictedTest, ForcedIntraMacroblockRunLastsOneFrame) {

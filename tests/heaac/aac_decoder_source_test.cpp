@@ -65,7 +65,7 @@ TEST(AacDecoderSource, Mp4SoundTrackDecodesLikeTheDecoder) {
   ASSERT_TRUE(source->GetFormat(&format));
   EXPECT_EQ(format.sampleRate, 44100u);
   EXPECT_EQ(format.channels, 2u);
-  EXPECT_EQ(ReadAll(*source), aactest::DecodeMp4(ovtest::ReadFileBytes(path)).samples);
+  EXPECT_EQ(ReadAll(*source), aactest::DecodeMp4(path).samples);
 }
 
 // An ADTS frame with four raw data blocks gives four blocks of PCM, not one
@@ -170,7 +170,7 @@ TEST(AacDecoderSource, SharedSamplesOpenThroughTheFactory) {
     }
     ASSERT_TRUE(source) << file;
     const std::vector<int16_t> pcm = ReadAll(*source);
-    EXPECT_EQ(pcm, aactest::DecodeMp4(ovtest::ReadFileBytes(ovtest::SharedTestdataPath(file))).samples);
+    EXPECT_EQ(pcm, aactest::DecodeMp4(ovtest::SharedTestdataPath(file)).samples);
   }
 }
 

@@ -5,12 +5,15 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "codecs/heaac/heaac_decoder.h"
+#include "media/byte_view.h"
+#include "media/mp4_reader.h"
+#include "platform/os/ov_string.h"
 #include "tests/support/test_paths.h"
-#include "tools/mp4_audio_track.h"
 
 namespace aactest {
 
@@ -102,28 +105,31 @@ inline Pcm DecodeStream(const std::vector<uint8_t>& data, bool whole = false, he
   return pcm;
 }
 
-// Decodes the AAC sound track of an MP4/M4A file, one call per sample, edit
-// lists ignored.
-inline Pcm DecodeMp4(const std::vector<uint8_t>& file) {
+// Decodes the AAC sound track of an MP4/M4A file read with media::Mp4Reader,
+// one call per sample, edit lists ignored.
+inline Pcm DecodeMp4(const std::string& path) {
   Pcm pcm;
-  const ovtool::Mp4AudioTrack track = ovtool::ReadMp4AudioTrack(file);
-  if (!track.Valid()) return pcm;
+  media::Mp4Reader reader(ov::String::FromUtf8Lossy(path));
+  const media::Mp4SampleEntry* entry = nullptr;
+  const int track = reader.FindConfiguredTrack(media::FourCC("soun"), media::FourCC("mp4a"), &entry);
+  if (track < 0) return pcm;
   heaac::HeAacDecoder* decoder = nullptr;
   if (heaac::gCreateHeAacDecoder(&decoder) != 0) return pcm;
   heaac::AacStreamInfo info{};
-  std::vector<uint8_t> config = track.config;
+  std::vector<uint8_t> config = entry->decoder_config;
   int32_t length = static_cast<int32_t>(config.size());
   if (heaac::gGetAacStreamInfo(config.data(), &length, &info, 0, nullptr, 0) == 0 &&
       heaac::gConfigureHeAacDecoder(decoder, &info) == 0) {
     pcm.channels = static_cast<int>(info.channels);
     pcm.rate = static_cast<int>(info.outputSampleRate);
     std::vector<int16_t> out(info.outputBytesPerFrame / 2);
-    for (size_t i = 0; i < track.sizes.size(); ++i) {
-      std::vector<uint8_t> sample(file.begin() + static_cast<long>(track.offsets[i]),
-                                  file.begin() + static_cast<long>(track.offsets[i] + track.sizes[i]));
-      int32_t in = static_cast<int32_t>(sample.size());
+    const std::unique_ptr<media::TrackCursor> cursor = reader.OpenTrack(track);
+    std::unique_ptr<uint8_t[]> sample;
+    uint32_t bytes = 0, time = 0;
+    while (cursor && reader.ReadSample(cursor.get(), &sample, &bytes, &time)) {
+      int32_t in = static_cast<int32_t>(bytes);
       int32_t outBytes = static_cast<int32_t>(out.size() * 2);
-      if (heaac::gDecodeHeAacFrame(decoder, sample.data(), &in, out.data(), &outBytes) != 0) {
+      if (heaac::gDecodeHeAacFrame(decoder, sample.get(), &in, out.data(), &outBytes) != 0) {
         ++pcm.errors;
         continue;
       }

@@ -62,7 +62,7 @@ TEST_P(HeaacFixture, MatchesFfmpegAndFaad) {
   const std::string path = ovtest::FixturePath(name);
   OV_SKIP_WITHOUT_FIXTURE(path);
   const bool mp4 = name.ends_with(".m4a");
-  const Pcm ours = mp4 ? aactest::DecodeMp4(Fixture(name)) : DecodeStream(Fixture(name));
+  const Pcm ours = mp4 ? aactest::DecodeMp4(path) : DecodeStream(Fixture(name));
   ASSERT_GT(ours.channels, 0);
   EXPECT_EQ(ours.errors, 0);
   // For M4A the reference was made with the edit list ignored, as here.
@@ -218,7 +218,7 @@ TEST(HeaacShared, AndroidxSamplesMatchBothReferences) {
   for (const SharedCase& c : cases) {
     const std::string path = ovtest::SharedTestdataPath(c.file);
     const std::vector<uint8_t> bytes = ovtest::ReadFileBytes(path);
-    const Pcm ours = c.file.ends_with(".mp4") ? aactest::DecodeMp4(bytes) : DecodeStream(bytes);
+    const Pcm ours = c.file.ends_with(".mp4") ? aactest::DecodeMp4(path) : DecodeStream(bytes);
     ASSERT_GT(ours.channels, 0) << c.file;
     EXPECT_EQ(ours.errors, 0);
     auto skip = [&](size_t n) {

@@ -18,6 +18,7 @@ static void Put64(Bytes& b, uint64_t v) {
 }
 Bytes Box(const char* type, const Bytes& body) {
   Bytes b;
+  b.reserve(body.size() + 8);
   Put32(b, static_cast<uint32_t>(body.size() + 8));
   b.insert(b.end(), type, type + 4);
   b.insert(b.end(), body.begin(), body.end());
@@ -63,11 +64,9 @@ static Bytes Trak(const TrackSpec& t) {
   Put32(mdhd, 1000);
   Put16(mdhd, 0);
   Put16(mdhd, 0);
-  Bytes hdlr;
-  Put32(hdlr, 0);
-  hdlr.insert(hdlr.end(), t.handler, t.handler + 4);
-  hdlr.insert(hdlr.end(), 12, 0);
-  hdlr.push_back(0);
+  // pre_defined, handler_type, three reserved words and an empty name.
+  Bytes hdlr(21, 0);
+  std::memcpy(&hdlr[4], t.handler, 4);
   Bytes stsd;
   Put32(stsd, 1);
   stsd = Cat({stsd, SampleEntry(t)});

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "media/byte_view.h"
 #include "tests/media/media_test_util.h"
 #include "tests/media/mp4_builder.h"
 #include "tests/support/test_paths.h"
@@ -62,13 +63,15 @@ TEST(Mp4Reader, TracksFlagsAndConfigurations) {
     int video;
     int audio;
     bool amr, h263, avc, audio_config, video_config;
+    int mp4v;  // FindConfiguredTrack("vide", "mp4v"), -1 for none
+    int mp4a;  // FindConfiguredTrack("soun", "mp4a")
   };
   const Case cases[] = {
-      {"media_h263_amr.3gp", 0, 1, true, true, false, false, false},
-      {"media_mpeg4_aac.mp4", 0, 1, false, false, false, true, true},
-      {"media_h264_aac.mp4", 0, 1, false, false, true, true, false},
-      {"media_aac.m4a", -1, 0, false, false, false, true, false},
-      {"media_aac.mov", -1, 0, false, false, false, true, false},
+      {"media_h263_amr.3gp", 0, 1, true, true, false, false, false, -1, -1},
+      {"media_mpeg4_aac.mp4", 0, 1, false, false, false, true, true, 0, 1},
+      {"media_h264_aac.mp4", 0, 1, false, false, true, true, false, -1, 1},
+      {"media_aac.m4a", -1, 0, false, false, false, true, false, -1, 0},
+      {"media_aac.mov", -1, 0, false, false, false, true, false, -1, 0},
   };
   for (const Case& c : cases) {
     std::string path = ovtest::FixturePath(c.name);
@@ -106,6 +109,29 @@ TEST(Mp4Reader, TracksFlagsAndConfigurations) {
       ASSERT_NE(asc, nullptr);
       EXPECT_GE(bytes, 2u);
       EXPECT_EQ(asc[0] >> 3, 2) << c.name;  // AudioSpecificConfig: AAC LC
+    }
+    const media::Mp4SampleEntry* video = nullptr;
+    const media::Mp4SampleEntry* audio = nullptr;
+    EXPECT_EQ(reader.FindConfiguredTrack(media::FourCC("vide"), media::FourCC("mp4v"), &video), c.mp4v) << c.name;
+    EXPECT_EQ(reader.FindConfiguredTrack(media::FourCC("soun"), media::FourCC("mp4a"), &audio), c.mp4a) << c.name;
+    EXPECT_EQ(video != nullptr, c.mp4v >= 0) << c.name;
+    EXPECT_EQ(audio != nullptr, c.mp4a >= 0) << c.name;
+    if (video) {
+      EXPECT_EQ(video->format, media::FourCC("mp4v"));
+    }
+    if (audio) {
+      EXPECT_EQ(audio->format, media::FourCC("mp4a"));
+    }
+    // The entry's configuration is the one GetDecoderConfig copies out.
+    if (audio && c.audio_config) {
+      auto asc = reader.GetDecoderConfig(false, &bytes);
+      ASSERT_NE(asc, nullptr);
+      EXPECT_EQ(std::vector<uint8_t>(asc.get(), asc.get() + bytes), audio->decoder_config) << c.name;
+    }
+    if (video && c.video_config) {
+      auto vol = reader.GetDecoderConfig(true, &bytes);
+      ASSERT_NE(vol, nullptr);
+      EXPECT_EQ(std::vector<uint8_t>(vol.get(), vol.get() + bytes), video->decoder_config) << c.name;
     }
   }
 }

@@ -1,3 +1,354 @@
+// The shell driven headless: navigation, popups, soft keys, the action
+// queue and painting, on the packed default skin.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <thread>
+
+#include "platform/os/file.h"
+#include "platform/os/thread.h"
+#include "tests/shell/headless_driver.h"
+#include "tests/support/test_paths.h"
+#include "ui/drop_down_menu.h"
+#include "ui/item_group.h"
+#include "ui/placeholder_control.h"
+
+namespace {
+
+using ovtest::HeadlessDriver;
+
+class NavigationTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    driver_ = std::make_unique<HeadlessDriver>(ovtest::ScratchDir());
+    ASSERT_TRUE(driver_->ok());
+  }
+  void TearDown() override { driver_.reset(); }
+  HeadlessDriver& d() { return *driver_; }
+  std::unique_ptr<HeadlessDriver> driver_;
+};
+
+TEST(NavigationSplash, SplashTimesOutToMainMenu) {
+  HeadlessDriver d(ovtest::ScratchDir(), true);
+  ASSERT_TRUE(d.ok());
+  EXPECT_EQ(d.Menu(), u"splash_screen");
+  // "timeout" 2: left when the idle count exceeds it, at the third tick.
+  d.sm().OnTimer(shell::kTimerIdle);
+  d.sm().OnTimer(shell::kTimerIdle);
+  EXPECT_EQ(d.Menu(), u"splash_screen");
+  d.sm().OnTimer(shell::kTimerIdle);
+  EXPECT_EQ(d.Menu(), u"main_menu");
+  EXPECT_TRUE(d.sm().history().empty());
+}
+
+TEST_F(NavigationTest, JumpAndBackFollowTheHistory) {
+  EXPECT_EQ(d().Menu(), u"main_menu");
+  ASSERT_TRUE(d().TapElement(u"main_0"));
+  EXPECT_EQ(d().Menu(), u"new_mix");
+  ASSERT_TRUE(d().TapElement(u"new_save"));
+  EXPECT_EQ(d().Menu(), u"save_menu");
+  EXPECT_EQ(d().sm().history().size(), 2u);
+  d().Back();
+  EXPECT_EQ(d().Menu(), u"new_mix");
+  d().Back();
+  EXPECT_EQ(d().Menu(), u"main_menu");
+  d().Back();  // empty history: nothing happens
+  EXPECT_EQ(d().Menu(), u"main_menu");
+  // Jumping to the menu container clears the history.
+  ASSERT_TRUE(d().TapElement(u"main_2"));
+  d().sm().DoAction(ui::kActionJumpTo, u"main_menu", 1);
+  EXPECT_EQ(d().Menu(), u"main_menu");
+  EXPECT_TRUE(d().sm().history().empty());
+}
+
+TEST_F(NavigationTest, KeyboardMovesFocusAndActivates) {
+  d().Key(wnd::Key::kDown);
+  ASSERT_NE(d().sm().focused(), nullptr);
+  EXPECT_EQ(d().sm().focused()->title(), ov::String(u"main_0"));
+  d().Key(wnd::Key::kDown);
+  d().Key(wnd::Key::kDown);
+  EXPECT_EQ(d().sm().focused()->title(), ov::String(u"main_2"));
+  d().Key(wnd::Key::kUp);
+  EXPECT_EQ(d().sm().focused()->title(), ov::String(u"main_1"));
+  d().Key(wnd::Key::kEnter);
+  EXPECT_EQ(d().Menu(), u"open_mix");
+  d().Back();
+  EXPECT_EQ(d().Menu(), u"main_menu");
+}
+
+TEST_F(NavigationTest, PopupOpensTakesFocusAndClosesBackToItsMenu) {
+  d().Command(ui::kCommandLeftSoftkey);  // "About": SHOW_POPUP about_popup
+  ui::Element* popup = d().sm().focused();
+  ASSERT_NE(popup, nullptr);
+  EXPECT_EQ(popup->GetType(), ui::kTypePopupMessageBox);
+  EXPECT_TRUE(popup->IsVisible());
+  EXPECT_EQ(d().sm().history().size(), 1u);
+  d().Back();  // Back does nothing while a popup holds the focus
+  EXPECT_EQ(d().sm().focused(), popup);
+  // The popup's items take the keys: down selects OK, Enter closes.
+  d().Key(wnd::Key::kDown);
+  d().Key(wnd::Key::kEnter);
+  EXPECT_FALSE(popup->IsVisible());
+  EXPECT_EQ(d().sm().focused(), nullptr);
+  EXPECT_EQ(d().Menu(), u"main_menu");
+  EXPECT_TRUE(d().sm().history().empty());
+  // SHOW_POPUP naming an element that is no popup opens nothing.
+  EXPECT_EQ(d().sm().DoAction(ui::kActionShowPopup, u"main_0", 1), 0);
+  EXPECT_EQ(d().sm().focused(), nullptr);
+}
+
+TEST_F(NavigationTest, SecondPopupReplacesTheFirstWithoutHistory) {
+  ASSERT_TRUE(d().TapElement(u"main_0"));
+  ASSERT_TRUE(d().TapElement(u"new_save"));
+  ASSERT_EQ(d().Menu(), u"save_menu");
+  const size_t depth = d().sm().history().size();
+  d().sm().DoAction(ui::kActionShowPopup, u"saved_popup", 1);
+  d().sm().DoAction(ui::kActionShowPopup, u"help12", 1);
+  EXPECT_EQ(d().sm().focused()->title(), ov::String(u"help12"));
+  EXPECT_EQ(d().sm().history().size(), depth + 1);
+  // PREVIOUS_MENU with no item chosen in the popup leaves it open; a second
+  // open closes it.
+  d().sm().DoAction(ui::kActionPreviousMenu, ov::String(), 1);
+  EXPECT_EQ(d().sm().focused()->title(), ov::String(u"help12"));
+  d().sm().OpenPopup(d().sm().focused());
+  EXPECT_EQ(d().sm().focused(), nullptr);
+  EXPECT_EQ(d().Menu(), u"save_menu");
+  EXPECT_EQ(d().sm().history().size(), depth);
+}
+
+TEST_F(NavigationTest, RightSoftkeyListsItemsInReverseAndRunsThem) {
+  d().Command(ui::kCommandRightSoftkey);
+  ASSERT_TRUE(d().sm().popup_menu_open());
+  const auto& popup = d().sm().GetMenuBar()->right.popup;
+  ASSERT_EQ(popup.size(), 5u);
+  EXPECT_EQ(popup[0].text, ov::String(u"Quit"));
+  EXPECT_TRUE(popup[1].separator);
+  EXPECT_EQ(popup[2].text, ov::String(u"Settings"));
+  EXPECT_EQ(popup[4].text, ov::String(u"New mix"));
+  EXPECT_EQ(popup[4].id, 40006u);
+  EXPECT_EQ(popup[0].id, 40009u);
+  // Up from the bottom row skips the separator's neighbour order: New mix
+  // (bottom) -> Open mix -> Settings.
+  d().Key(wnd::Key::kUp);
+  d().Key(wnd::Key::kUp);
+  d().Key(wnd::Key::kEnter);
+  EXPECT_FALSE(d().sm().popup_menu_open());
+  EXPECT_EQ(d().Menu(), u"settings");
+  EXPECT_EQ(d().sm().GetMenuBar()->left.text, ov::String(u"Back"));
+  d().Command(ui::kCommandLeftSoftkey);
+  EXPECT_EQ(d().Menu(), u"main_menu");
+}
+
+TEST_F(NavigationTest, OptionBindingThroughSetAttribute) {
+  ASSERT_TRUE(d().TapElement(u"main_2"));
+  ASSERT_EQ(d().Menu(), u"settings");
+  d().sm().DoAction(ui::kActionSetAttribute, u" ImageInterval=4", 1);
+  d().Settle();
+  EXPECT_EQ(*d().sm().options().GetOption(14), 4u);
+  ui::Element* label = d().sm().FindElementByName(nullptr, u"interval_label", false);
+  ASSERT_NE(label, nullptr);
+  EXPECT_EQ(label->text(), ov::String(u"Photo duration: 4 s"));
+  // Malformed parameters change nothing.
+  EXPECT_EQ(d().sm().DoAction(ui::kActionSetAttribute, u"=5", 1), 0);
+  EXPECT_EQ(d().sm().DoAction(ui::kActionSetAttribute, u"ImageInterval", 1), 0);
+  EXPECT_EQ(*d().sm().options().GetOption(14), 4u);
+}
+
+// An element that notes the thread it is called on.
+class Recorder : public ui::PlaceholderControl {
+ public:
+  Recorder() : ui::PlaceholderControl(ui::kTypeMenuItem) {}
+  int OnAction(int32_t code, const ov::String& argument, int32_t flag) override {
+    if (code == 500) {
+      thread = std::this_thread::get_id();
+      ++calls;
+      return 1;
+    }
+    return ui::PlaceholderControl::OnAction(code, argument, flag);
+  }
+  std::thread::id thread;
+  int calls = 0;
+};
+
+TEST_F(NavigationTest, HelpHintOpensInTheMenuThatRequestsIt) {
+  ASSERT_EQ(*d().sm().options().GetOption(45), 1u);  // help on after a first start
+  ASSERT_TRUE(d().TapElement(u"main_0"));
+  ASSERT_TRUE(d().TapElement(u"new_save"));
+  ASSERT_EQ(d().Menu(), u"save_menu");
+  d().Key(wnd::Key::kDown);  // focus on "Save", bound to MX_SAVE: hint 12
+  EXPECT_EQ(d().sm().focused()->title(), ov::String(u"save_save"));
+  d().sm().OnTimer(shell::kTimerIdle);
+  ASSERT_NE(d().sm().focused(), nullptr);
+  EXPECT_EQ(d().sm().focused()->title(), ov::String(u"help12"));
+  // HW_DISMISSHELP closes the hint and gives the focus back; it is shown
+  // once only.
+  d().sm().DoAction(ui::kActionHelpDismiss, ov::String(), 1);
+  EXPECT_EQ(d().sm().focused()->title(), ov::String(u"save_save"));
+  d().Key(wnd::Key::kDown);
+  d().sm().OnTimer(shell::kTimerIdle);
+  EXPECT_NE(d().sm().focused()->GetType(), ui::kTypePopupMessageBox);
+}
+
+TEST_F(NavigationTest, QueuedActionsRunOnTheUiThreadInOrder) {
+  auto* recorder = static_cast<Recorder*>(d().sm().menu_container()->AddChild(std::make_unique<Recorder>()));
+  std::thread worker([&] {
+    d().sm().QueueAction(recorder, 500, ov::String(), 0);
+    d().sm().QueueAction(nullptr, ui::kActionJumpTo, u"help_menu", 1);
+  });
+  worker.join();
+  d().Settle();
+  EXPECT_EQ(recorder->calls, 1);
+  EXPECT_EQ(recorder->thread, std::this_thread::get_id());
+  EXPECT_EQ(d().Menu(), u"help_menu");
+  EXPECT_EQ(d().sm().ProcessQueuedActions(), 0);
+}
+
+TEST_F(NavigationTest, PartialRepaintMatchesFullRepaintAndCopiesOnlyTheArea) {
+  const gfx::Rect full{0, 0, 240, 320};
+  d().sm().Paint(full);
+  const std::string whole = d().BackBufferHash();
+  d().window().TakePresented();
+  const gfx::Rect part{30, 70, 150, 130};
+  d().sm().Paint(part);
+  EXPECT_EQ(d().BackBufferHash(), whole);
+  const std::vector<gfx::Rect> presented = d().window().TakePresented();
+  ASSERT_EQ(presented.size(), 1u);
+  EXPECT_EQ(presented[0], part);
+  EXPECT_EQ(d().sm().background_loads(), 1);
+}
+
+TEST_F(NavigationTest, DropDownOpensTakesFocusAndClosesOnChoice) {
+  auto dd = std::make_unique<ui::DropDownMenu>();
+  for (int i = 0; i < 3; ++i) {
+    auto item = std::make_unique<ui::Control>();
+    item->LoadAttribute(u"xP", ov::String::Format(u"%d", 20));
+    item->LoadAttribute(u"yP", ov::String::Format(u"%d", 100 + 30 * i));
+    item->LoadAttribute(u"xS", u"100");
+    item->LoadAttribute(u"yS", u"25");
+    item->LoadAttribute(u"ti", ov::String::Format(u"dd%d", i));
+    item->LoadAttribute(u"action", u"SETATTRIBUTE MediaBrowserSort=7");
+    dd->AddItem(std::move(item));
+  }
+  auto* drop = static_cast<ui::DropDownMenu*>(d().sm().menu_container()->AddChild(std::move(dd)));
+  EXPECT_FALSE(drop->IsVisible());
+  d().sm().OpenPopup(drop);
+  EXPECT_EQ(d().sm().focused(), drop);
+  EXPECT_TRUE(drop->IsVisible());
+  EXPECT_EQ(d().sm().GetMenuBar()->right.state, ui::kButtonGreyed);
+  d().Back();  // not while the drop-down holds the focus
+  EXPECT_EQ(d().sm().focused(), drop);
+  d().Key(wnd::Key::kUp);  // backwards from nothing: the last item
+  EXPECT_EQ(drop->current(), 2);
+  d().Key(wnd::Key::kDown);  // wraps to the first
+  EXPECT_EQ(drop->current(), 0);
+  d().Key(wnd::Key::kEnter);
+  EXPECT_FALSE(drop->IsVisible());
+  EXPECT_EQ(d().sm().focused(), nullptr);
+  EXPECT_EQ(*d().sm().options().GetOption(0), 7u);
+  EXPECT_EQ(d().sm().GetMenuBar()->right.state, ui::kButtonEnabled);
+}
+
+TEST_F(NavigationTest, ItemGroupOpensAtTheStylusAndClosesOnATouchOutside) {
+  auto group = std::make_unique<ui::ItemGroup>();
+  group->LoadAttribute(u"xP", u"0");
+  group->LoadAttribute(u"yP", u"0");
+  group->LoadAttribute(u"xS", u"80");
+  group->LoadAttribute(u"yS", u"40");
+  auto item = std::make_unique<ui::Control>();
+  item->LoadAttribute(u"xP", u"0");
+  item->LoadAttribute(u"yP", u"0");
+  item->LoadAttribute(u"xS", u"80");
+  item->LoadAttribute(u"yS", u"40");
+  item->LoadAttribute(u"action", u"SETATTRIBUTE MediaBrowserSort=9");
+  group->AddItem(std::move(item));
+  auto* g = static_cast<ui::ItemGroup*>(d().sm().menu_container()->AddChild(std::move(group)));
+  g->SetVisible(false);
+  ov::SetTickCountForTesting(500000);
+  g->ShowAtPoint(30, 200);
+  g->SetVisible(true);
+  g->OnAction(ui::kActionItemGroupOpen, ov::String(), 0);
+  EXPECT_EQ(g->x(), 34);
+  EXPECT_EQ(g->y(), 204);
+  // A tap on its item runs it; the group takes the stylus while open.
+  d().Tap(g->x() + 40, g->y() + 20);
+  EXPECT_EQ(*d().sm().options().GetOption(0), 9u);
+  EXPECT_TRUE(g->IsVisible());
+  ov::SetTickCountForTesting(501000);
+  d().Tap(200, 40);
+  EXPECT_FALSE(g->IsVisible());
+  EXPECT_EQ(d().Menu(), u"main_menu");
+}
+
+TEST_F(NavigationTest, ScreensReachableByStylusAndKeyboardAndLeftWithBack) {
+  const char16_t* buttons[] = {u"main_0", u"main_1", u"main_2", u"main_3"};
+  const char16_t* screens[] = {u"new_mix", u"open_mix", u"settings", u"help_menu"};
+  for (int i = 0; i < 4; ++i) {
+    ASSERT_TRUE(d().TapElement(buttons[i]));
+    EXPECT_EQ(d().Menu(), screens[i]);
+    d().Back();
+    EXPECT_EQ(d().Menu(), u"main_menu");
+  }
+  // Every screen's left soft key leaves it.
+  for (int i = 0; i < 4; ++i) {
+    ASSERT_TRUE(d().TapElement(buttons[i]));
+    d().Command(ui::kCommandLeftSoftkey);
+    EXPECT_EQ(d().Menu(), u"main_menu") << i;
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Screens of the default skin as PNGs in the scratch folder, for review and
+// for the pictures in docs/.
+TEST(Screenshots, MainMenuAndPopup) {
+  const std::string dir = ovtest::ScratchDir();
+  HeadlessDriver d(dir);
+  ASSERT_TRUE(d.ok());
+  d.Key(wnd::Key::kDown);
+  d.sm().Paint({0, 0, 240, 320 + shell::ScreenManager::kBarHeight});
+  EXPECT_TRUE(d.SavePng(dir + "/main_menu.png"));
+  d.Command(ui::kCommandLeftSoftkey);
+  d.sm().Paint({0, 0, 240, 320 + shell::ScreenManager::kBarHeight});
+  EXPECT_TRUE(d.SavePng(dir + "/popup.png"));
+  d.Key(wnd::Key::kDown);
+  d.Key(wnd::Key::kEnter);
+  d.Command(ui::kCommandRightSoftkey);
+  d.sm().Paint({0, 0, 240, 320 + shell::ScreenManager::kBarHeight});
+  EXPECT_TRUE(d.SavePng(dir + "/softkey_menu.png"));
+  d.Command(ui::kCommandRightSoftkey);
+  ASSERT_TRUE(d.TapElement(u"main_2"));
+  d.sm().Paint({0, 0, 240, 320 + shell::ScreenManager::kBarHeight});
+  EXPECT_TRUE(d.SavePng(dir + "/settings.png"));
+}
+
+}  // namespace
+
+namespace {
+
+// A second start finds the lock, signals the running instance and exits 0.
+TEST(SingleInstance, SecondStartExitsAndRaisesTheFirst) {
+  const std::string data_home = ovtest::ScratchDir();
+  HeadlessDriver d(data_home);
+  ASSERT_TRUE(d.ok());
+  const ov::String lock_path = ov::String::FromUtf8Lossy(data_home + "/ovmix/ovmix.lock");
+  ASSERT_TRUE(ov::CreateFolderTree(ov::String::FromUtf8Lossy(data_home + "/ovmix")) ||
+              ov::FolderExists(ov::String::FromUtf8Lossy(data_home + "/ovmix")));
+  wnd::InstanceLock lock;
+  ASSERT_TRUE(lock.Acquire(lock_path));
+  lock.ListenForOthers();
+  wnd::InstanceLock other;
+  EXPECT_FALSE(other.Acquire(lock_path));
+  const std::string command = "OVMIX_HEADLESS=1 XDG_DATA_HOME='" + data_home + "' '" OVMIX_BIN_DIR "ovmix'";
+  EXPECT_EQ(std::system(command.c_str()), 0);
+  for (int i = 0; i < 300 && d.window().raise_count() == 0; ++i) d.window().Pump(10);
+  EXPECT_EQ(d.window().raise_count(), 1);
+  EXPECT_EQ(d.Menu(), u"main_menu");  // the first keeps running
+}
+
+}  // namespace
 
 namespace {
 

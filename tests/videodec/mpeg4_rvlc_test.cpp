@@ -11,7 +11,7 @@
 #include "codecs/videodec/mpeg4/mpeg4_decoder.h"
 #include "codecs/videodec/mpeg4/mpeg4_tables.h"
 #include "codecs/videodec/mpeg4/mpeg4_vlc.h"
-#include "tests/videodec_mpeg4/mpeg4_test_util.h"
+#include "tests/videodec/mpeg4_test_util.h"
 
 namespace {
 

@@ -1,0 +1,370 @@
+#include "platform/ui/window.h"
+
+#include <SDL.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace wnd {
+namespace {
+
+// The SDL user event that carries posted messages; registered once.
+uint32_t g_user_event = 0;
+std::once_flag g_user_event_once;
+std::mutex g_names_mutex;
+std::map<std::string, uint32_t> g_message_names;
+constexpr uint32_t kRaiseCode = 0xFFFFFFFFu;
+
+void EnsureUserEvent() {
+  std::call_once(g_user_event_once, [] { g_user_event = SDL_RegisterEvents(1); });
+}
+
+gfx::Rect Union(const gfx::Rect& a, const gfx::Rect& b) {
+  if (a.IsEmpty()) return b;
+  if (b.IsEmpty()) return a;
+  return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right), std::max(a.bottom, b.bottom)};
+}
+
+}  // namespace
+
+gfx::Size Window::ScreenSizeFromEnvironment(gfx::Size fallback) {
+  const char* env = std::getenv("OVMIX_SCREEN");
+  if (!env) return fallback;
+  int w = 0, h = 0;
+  if (std::sscanf(env, "%dx%d", &w, &h) == 2 && w >= 64 && h >= 64 && w <= 4096 && h <= 4096) return {w, h};
+  return fallback;
+}
+
+void Window::UseHeadlessDriver() { SDL_SetHint(SDL_HINT_VIDEODRIVER, "offscreen"); }
+
+std::unique_ptr<Window> Window::Create(const ov::String& title, int32_t width, int32_t height, int32_t bar_height,
+                                       int32_t scale, Handler handler) {
+  const char* headless = std::getenv("OVMIX_HEADLESS");
+  if (headless && *headless && std::strcmp(headless, "0") != 0) UseHeadlessDriver();
+  // The screen is copied in software; no GL context is made for it.
+  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+  if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
+    std::fprintf(stderr, "ovmix: cannot start the display: %s\n", SDL_GetError());
+    return nullptr;
+  }
+  EnsureUserEvent();
+  std::unique_ptr<Window> w(new Window());
+  w->handler_ = std::move(handler);
+  w->width_ = width;
+  w->height_ = height;
+  w->bar_height_ = bar_height;
+  if (scale <= 0) {
+    scale = 2;
+    SDL_Rect usable;
+    if (SDL_GetDisplayUsableBounds(0, &usable) == 0) {
+      while (scale > 1 && (height + bar_height) * scale > usable.h - 40) --scale;
+    }
+  }
+  w->scale_ = scale;
+  w->title_ = title;
+  w->surface_ = gfx::CreateBitmap565(width, height + bar_height);
+  if (!w->surface_) return nullptr;
+  SDL_Window* sdl = SDL_CreateWindow(title.ToUtf8Lossy().c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                                     width * scale, (height + bar_height) * scale, SDL_WINDOW_SHOWN);
+  if (!sdl) {
+    std::fprintf(stderr, "ovmix: cannot open the window: %s\n", SDL_GetError());
+    return nullptr;
+  }
+  w->window_ = sdl;
+  w->Dispatch({Message::kCreate});
+  w->InvalidateAll();
+  return w;
+}
+
+Window::~Window() {
+  if (window_) SDL_DestroyWindow(static_cast<SDL_Window*>(window_));
+}
+
+void Window::SetTitle(const ov::String& title) {
+  title_ = title;
+  if (window_) SDL_SetWindowTitle(static_cast<SDL_Window*>(window_), title.ToUtf8Lossy().c_str());
+}
+
+void Window::Invalidate(const gfx::Rect& area) {
+  const gfx::Rect clipped = gfx::IntersectRects(area, surface_->bounds());
+  if (clipped.IsEmpty()) return;
+  dirty_rect_ = dirty_ ? Union(dirty_rect_, clipped) : clipped;
+  dirty_ = true;
+}
+
+void Window::InvalidateAll() { Invalidate(surface_->bounds()); }
+
+void Window::Present(const gfx::Rect& rect) {
+  const gfx::Rect r = gfx::IntersectRects(rect, surface_->bounds());
+  if (r.IsEmpty()) return;
+  presented_.push_back(r);
+  SDL_Window* sdl = static_cast<SDL_Window*>(window_);
+  SDL_Surface* target = sdl ? SDL_GetWindowSurface(sdl) : nullptr;
+  if (!target) return;
+  SDL_Surface* source = SDL_CreateRGBSurfaceWithFormatFrom(surface_->bits(), surface_->width(), surface_->height(), 16,
+                                                           surface_->row_bytes(), SDL_PIXELFORMAT_RGB565);
+  if (!source) return;
+  SDL_Rect from{r.left, r.top, r.Width(), r.Height()};
+  SDL_Rect to{r.left * scale_, r.top * scale_, r.Width() * scale_, r.Height() * scale_};
+  SDL_BlitScaled(source, &from, target, &to);
+  SDL_FreeSurface(source);
+  SDL_UpdateWindowSurfaceRects(sdl, &to, 1);
+}
+
+std::vector<gfx::Rect> Window::TakePresented() {
+  std::vector<gfx::Rect> out;
+  out.swap(presented_);
+  return out;
+}
+
+void Window::SetTimer(uint32_t id, uint32_t period_ms) {
+  KillTimer(id);
+  if (period_ms == 0) period_ms = 1;
+  timers_.push_back({id, period_ms, SDL_GetTicks() + period_ms});
+}
+
+void Window::KillTimer(uint32_t id) {
+  timers_.erase(std::remove_if(timers_.begin(), timers_.end(), [id](const Timer& t) { return t.id == id; }),
+                timers_.end());
+}
+
+bool Window::HasTimer(uint32_t id) const {
+  return std::any_of(timers_.begin(), timers_.end(), [id](const Timer& t) { return t.id == id; });
+}
+
+uint32_t Window::RegisterMessage(const char* name) {
+  std::lock_guard<std::mutex> lock(g_names_mutex);
+  auto it = g_message_names.find(name);
+  if (it != g_message_names.end()) return it->second;
+  const uint32_t id = 0xC000u + static_cast<uint32_t>(g_message_names.size());
+  g_message_names[name] = id;
+  return id;
+}
+
+bool Window::PostMessage(uint32_t id) {
+  EnsureUserEvent();
+  if (g_user_event == static_cast<uint32_t>(-1)) return false;
+  SDL_Event e;
+  std::memset(&e, 0, sizeof(e));
+  e.type = g_user_event;
+  e.user.code = static_cast<int32_t>(id);
+  return SDL_PushEvent(&e) == 1;
+}
+
+bool Window::PostRaise() { return PostMessage(kRaiseCode); }
+
+void Window::Dispatch(const Event& event) {
+  if (handler_) handler_(event);
+}
+
+void Window::Inject(const Event& event) { Dispatch(event); }
+
+bool Window::ToScreen(int32_t wx, int32_t wy, int32_t* x, int32_t* y) const {
+  *x = wx / scale_;
+  *y = wy / scale_;
+  return true;
+}
+
+void Window::HandleSdlEvent(const void* raw) {
+  const SDL_Event& e = *static_cast<const SDL_Event*>(raw);
+  if (e.type == g_user_event) {
+    const uint32_t code = static_cast<uint32_t>(e.user.code);
+    if (code == kRaiseCode) {
+      ++raise_count_;
+      if (window_) SDL_RaiseWindow(static_cast<SDL_Window*>(window_));
+      Dispatch({Message::kRaise});
+    } else {
+      Dispatch({Message::kPosted, code});
+    }
+    return;
+  }
+  int32_t x = 0, y = 0;
+  switch (e.type) {
+    case SDL_QUIT:
+      Dispatch({Message::kDestroy});
+      break;
+    case SDL_WINDOWEVENT:
+      if (e.window.event == SDL_WINDOWEVENT_FOCUS_GAINED) Dispatch({Message::kActivate, 1});
+      else if (e.window.event == SDL_WINDOWEVENT_FOCUS_LOST) Dispatch({Message::kActivate, 0});
+      else if (e.window.event == SDL_WINDOWEVENT_EXPOSED) InvalidateAll();
+      break;
+    case SDL_MOUSEBUTTONDOWN:
+      if (e.button.button != SDL_BUTTON_LEFT) break;
+      ToScreen(e.button.x, e.button.y, &x, &y);
+      mouse_down_ = true;
+      Dispatch({e.button.clicks >= 2 ? Message::kDoubleTap : Message::kStylusDown, 0, x, y});
+      break;
+    case SDL_MOUSEBUTTONUP:
+      if (e.button.button != SDL_BUTTON_LEFT) break;
+      ToScreen(e.button.x, e.button.y, &x, &y);
+      mouse_down_ = false;
+      Dispatch({Message::kStylusUp, 0, x, y});
+      break;
+    case SDL_MOUSEMOTION:
+      ToScreen(e.motion.x, e.motion.y, &x, &y);
+      Dispatch({Message::kStylusMove, mouse_down_ ? 1u : 0u, x, y});
+      break;
+    case SDL_KEYDOWN: {
+      const SDL_Keycode k = e.key.keysym.sym;
+      switch (k) {
+        case SDLK_F1: Dispatch({Message::kCommand, 40004}); break;
+        case SDLK_F2: Dispatch({Message::kCommand, 40005}); break;
+        case SDLK_ESCAPE:
+        case SDLK_AC_BACK: Dispatch({Message::kBackKey}); break;
+        case SDLK_F5: Dispatch({Message::kKey, static_cast<uint32_t>(Key::kRotate)}); break;
+        case SDLK_LEFT: Dispatch({Message::kKey, static_cast<uint32_t>(Key::kLeft)}); break;
+        case SDLK_RIGHT: Dispatch({Message::kKey, static_cast<uint32_t>(Key::kRight)}); break;
+        case SDLK_UP: Dispatch({Message::kKey, static_cast<uint32_t>(Key::kUp)}); break;
+        case SDLK_DOWN: Dispatch({Message::kKey, static_cast<uint32_t>(Key::kDown)}); break;
+        case SDLK_RETURN:
+        case SDLK_KP_ENTER: Dispatch({Message::kKey, static_cast<uint32_t>(Key::kEnter)}); break;
+        default:
+          if (k >= SDLK_0 && k <= SDLK_9) {
+            Dispatch({Message::kKey, static_cast<uint32_t>(Key::kDigit0) + static_cast<uint32_t>(k - SDLK_0)});
+          }
+          break;
+      }
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+void Window::FireTimers() {
+  const uint32_t now = SDL_GetTicks();
+  for (size_t i = 0; i < timers_.size(); ++i) {
+    if (static_cast<int32_t>(now - timers_[i].due) < 0) continue;
+    const uint32_t id = timers_[i].id;
+    // Rescheduled from now: a late tick is not repeated to catch up.
+    timers_[i].due = now + timers_[i].period;
+    Dispatch({Message::kTimer, id});
+  }
+}
+
+void Window::PaintPending() {
+  if (!dirty_) return;
+  dirty_ = false;
+  Event e{Message::kPaint};
+  e.rect = dirty_rect_;
+  Dispatch(e);
+}
+
+bool Window::Pump(uint32_t timeout_ms) {
+  if (quit_) return false;
+  uint32_t wait = timeout_ms;
+  const uint32_t now = SDL_GetTicks();
+  for (const Timer& t : timers_) {
+    const int32_t left = static_cast<int32_t>(t.due - now);
+    wait = std::min<uint32_t>(wait, left > 0 ? static_cast<uint32_t>(left) : 0);
+  }
+  if (dirty_) wait = 0;
+  SDL_Event e;
+  if (SDL_WaitEventTimeout(&e, static_cast<int>(wait))) {
+    HandleSdlEvent(&e);
+    while (!quit_ && SDL_PollEvent(&e)) HandleSdlEvent(&e);
+  }
+  if (!quit_) FireTimers();
+  if (!quit_) PaintPending();
+  return !quit_;
+}
+
+int Window::Run() {
+  while (Pump(1000)) {
+  }
+  return exit_code_;
+}
+
+void Window::Quit(int code) {
+  quit_ = true;
+  exit_code_ = code;
+}
+
+void Window::ShowMessageBox(const ov::String& caption, const ov::String& text) {
+  const std::string c = caption.ToUtf8Lossy();
+  const std::string t = text.ToUtf8Lossy();
+  std::fprintf(stderr, "%s: %s\n", c.c_str(), t.c_str());
+  const char* headless = std::getenv("OVMIX_HEADLESS");
+  if (headless && *headless && std::strcmp(headless, "0") != 0) return;
+  SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, c.c_str(), t.c_str(), nullptr);
+}
+
+struct InstanceLock::Listener {
+  std::atomic<bool> stop{false};
+  std::thread thread;
+};
+
+InstanceLock::InstanceLock() = default;
+
+InstanceLock::~InstanceLock() {
+  if (listener_) {
+    listener_->stop.store(true, std::memory_order_release);
+    if (listener_->thread.joinable()) listener_->thread.join();
+  }
+  if (fd_ >= 0) {
+    if (!fifo_path_.IsEmpty()) unlink(fifo_path_.ToUtf8Lossy().c_str());
+    close(fd_);
+  }
+}
+
+bool InstanceLock::Acquire(const ov::String& lock_path) {
+  const std::string path = lock_path.ToUtf8Lossy();
+  fd_ = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (fd_ < 0) return true;  // no lock possible: run anyway
+  if (flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+    close(fd_);
+    fd_ = -1;
+    return false;
+  }
+  fifo_path_ = lock_path + u".fifo";
+  const std::string fifo = fifo_path_.ToUtf8Lossy();
+  unlink(fifo.c_str());
+  mkfifo(fifo.c_str(), 0600);
+  return true;
+}
+
+void InstanceLock::ListenForOthers() {
+  if (fd_ < 0 || listener_) return;
+  listener_ = std::make_unique<Listener>();
+  const std::string fifo = fifo_path_.ToUtf8Lossy();
+  Listener* l = listener_.get();
+  l->thread = std::thread([l, fifo] {
+    // Read-write open: never blocks and never sees end-of-file.
+    const int in = open(fifo.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    if (in < 0) return;
+    while (!l->stop.load(std::memory_order_acquire)) {
+      pollfd p{in, POLLIN, 0};
+      if (poll(&p, 1, 200) > 0 && (p.revents & POLLIN)) {
+        char buf[16];
+        while (read(in, buf, sizeof(buf)) > 0) {
+        }
+        Window::PostRaise();
+      }
+    }
+    close(in);
+  });
+}
+
+bool InstanceLock::SignalRunning(const ov::String& lock_path) {
+  const std::string fifo = (lock_path + u".fifo").ToUtf8Lossy();
+  const int out = open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+  if (out < 0) return false;
+  const char c = 'r';
+  const bool ok = write(out, &c, 1) == 1;
+  close(out);
+  return ok;
+}
+
+}  // namespace wnd

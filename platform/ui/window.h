@@ -1,0 +1,160 @@
+#pragma once
+// The program's one window over SDL2: a device-sized RGB565 screen drawn
+// scaled up, its message loop with timers and messages posted from any
+// thread, the stylus (mouse), keys and message boxes. The shell turns these
+// messages into calls on its screen manager.
+//
+// Headless runs (tests) use SDL's offscreen driver: set OVMIX_HEADLESS=1 or
+// call Window::UseHeadlessDriver() before Create.
+//
+// Thread: UI thread only, except PostMessage, which any thread may call (it
+// is SDL_PushEvent underneath, the one SDL call other threads make).
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/gfx/bitmap.h"
+#include "platform/gfx/gfx_types.h"
+#include "platform/os/ov_string.h"
+
+namespace wnd {
+
+// Messages delivered to the handler.
+enum class Message {
+  kCreate,
+  kDestroy,
+  kActivate,        // wparam 1 active, 0 inactive
+  kPaint,           // rect: the dirty area
+  kCommand,         // wparam: command identifier
+  kTimer,           // wparam: timer id
+  kStylusDown,      // x, y in screen pixels
+  kStylusMove,
+  kStylusUp,
+  kDoubleTap,
+  kBackKey,
+  kKey,             // wparam: a Key
+  kPosted,          // wparam: the posted message's identifier
+  kRaise,           // another instance asked for the window
+};
+
+// Keys routed to the shell (the soft keys and Back come as commands and
+// kBackKey).
+enum class Key { kLeft, kRight, kUp, kDown, kEnter, kDigit0, kRotate = 100 };
+
+struct Event {
+  Event(Message m, uint32_t w = 0, int32_t px = 0, int32_t py = 0) : message(m), wparam(w), x(px), y(py) {}
+  Message message;
+  uint32_t wparam = 0;
+  int32_t x = 0, y = 0;
+  gfx::Rect rect;
+};
+
+class Window {
+ public:
+  using Handler = std::function<void(const Event&)>;
+
+  // The screen size: OVMIX_SCREEN=WxH, else the given default.
+  static gfx::Size ScreenSizeFromEnvironment(gfx::Size fallback);
+  static void UseHeadlessDriver();
+
+  // A window showing a width x height screen plus a bar of bar_height pixels
+  // below it, scaled by an integer factor (0: chosen for the desktop). Null
+  // when SDL or the window cannot be set up.
+  static std::unique_ptr<Window> Create(const ov::String& title, int32_t width, int32_t height, int32_t bar_height,
+                                        int32_t scale, Handler handler);
+  ~Window();
+  Window(const Window&) = delete;
+  Window& operator=(const Window&) = delete;
+
+  // The surface of screen and bar (RGB565); what Present copies.
+  const gfx::HBitmap& surface() const { return surface_; }
+  int32_t screen_width() const { return width_; }
+  int32_t screen_height() const { return height_; }
+
+  void SetTitle(const ov::String& title);
+  const ov::String& title() const { return title_; }
+  // Marks an area dirty; one kPaint per pass of the loop covers the union.
+  void Invalidate(const gfx::Rect& area);
+  void InvalidateAll();
+  // Copies rect of the surface to the screen (scaled).
+  void Present(const gfx::Rect& rect);
+  // Rectangles presented since the last call (for tests of partial repaint).
+  std::vector<gfx::Rect> TakePresented();
+
+  void SetTimer(uint32_t id, uint32_t period_ms);
+  void KillTimer(uint32_t id);
+  bool HasTimer(uint32_t id) const;
+
+  // Registers a message identifier (from 0x C000 up) for PostMessage.
+  static uint32_t RegisterMessage(const char* name);
+  // Any thread: queues kPosted with the identifier.
+  static bool PostMessage(uint32_t id);
+  // Any thread: asks the window to come to the front.
+  static bool PostRaise();
+
+  // Runs the loop until Quit; returns the code.
+  int Run();
+  // One pass: waits up to timeout_ms for events and timers, handles them and
+  // paints; false once Quit was called.
+  bool Pump(uint32_t timeout_ms);
+  void Quit(int code);
+  // Sends events as if the user had made them (tests).
+  void Inject(const Event& event);
+
+  static void ShowMessageBox(const ov::String& caption, const ov::String& text);
+  // How often another instance asked for this window.
+  int raise_count() const { return raise_count_; }
+
+ private:
+  Window() = default;
+  void Dispatch(const Event& event);
+  void HandleSdlEvent(const void* sdl_event);
+  void FireTimers();
+  void PaintPending();
+  bool ToScreen(int32_t wx, int32_t wy, int32_t* x, int32_t* y) const;
+
+  Handler handler_;
+  void* window_ = nullptr;  // SDL_Window
+  gfx::HBitmap surface_;
+  int32_t width_ = 0, height_ = 0, bar_height_ = 0, scale_ = 1;
+  ov::String title_;
+  bool dirty_ = false;
+  gfx::Rect dirty_rect_;
+  std::vector<gfx::Rect> presented_;
+  struct Timer {
+    uint32_t id;
+    uint32_t period;
+    uint32_t due;
+  };
+  std::vector<Timer> timers_;
+  bool quit_ = false;
+  int exit_code_ = 0;
+  bool mouse_down_ = false;
+  int raise_count_ = 0;
+};
+
+// One interactive instance per user: a lock in the data folder. A second
+// start signals the first, which comes to the front.
+class InstanceLock {
+ public:
+  InstanceLock();
+  ~InstanceLock();
+  // True when this process holds the lock.
+  bool Acquire(const ov::String& lock_path);
+  // Starts a thread that waits for signals from later instances and posts
+  // kRaise to the window.
+  void ListenForOthers();
+  // Signals the running instance.
+  static bool SignalRunning(const ov::String& lock_path);
+
+ private:
+  int fd_ = -1;
+  ov::String fifo_path_;
+  struct Listener;
+  std::unique_ptr<Listener> listener_;
+};
+
+}  // namespace wnd

@@ -1,0 +1,195 @@
+#include "shell/app.h"
+
+#include <cstdio>
+
+#include "platform/os/event.h"
+#include "platform/os/file.h"
+#include "platform/os/folders.h"
+#include "platform/os/library.h"
+#include "shell/packages.h"
+#include "shell/xml_manager.h"
+#include "ui/text_drawing.h"
+
+namespace shell {
+namespace {
+
+constexpr char16_t kWindowClass[] = u"Zentyr Movie Mixer";
+
+ov::String WithSlash(ov::String folder) {
+  if (!folder.IsEmpty() && folder[folder.Length() - 1] != u'/') folder += u'/';
+  return folder;
+}
+
+}  // namespace
+
+bool CheckFramesource(const ov::String& application_folder) {
+  const ov::String candidates[] = {application_folder + u"../lib/framesource.so",
+                                   application_folder + u"framesource.so"};
+  for (const ov::String& path : candidates) {
+    ov::Library lib;
+    if (lib.Load(path)) return true;  // freed again at once
+  }
+  return false;
+}
+
+App::App(StartOptions options) : options_(std::move(options)) {
+  app_folder_ = WithSlash(options_.application_folder.IsEmpty() ? ov::ApplicationFolder() : options_.application_folder);
+}
+
+App::~App() {
+  manager_.reset();
+  window_.reset();
+}
+
+bool App::InitInstance() {
+  const gfx::Size screen = wnd::Window::ScreenSizeFromEnvironment({240, 320});
+  window_ = wnd::Window::Create(kWindowClass, screen.cx, screen.cy, ScreenManager::kBarHeight, 0,
+                                [this](const wnd::Event& e) { MainWndProc(e); });
+  if (!window_) return false;
+  action_message_ = wnd::Window::RegisterMessage("CHECKFORACTION");
+  const ov::String data = WithSlash(options_.data_folder.IsEmpty() ? ov::DataFolder() : options_.data_folder);
+  manager_ = std::make_unique<ScreenManager>(screen.cx, screen.cy, data + u"user.opt", window_.get());
+  const ov::String package = ov::String::Format(u"Vex_%d_%d.pak", screen.cx, screen.cy);
+  CommonPackage().Open(app_folder_ + u"vex_common.pak");
+  InstallPackages();
+  {
+    XmlManager loader(manager_.get(), app_folder_, package);
+    if (!loader.LoadShell() && !loader.LoadShell()) {
+      wnd::Window::ShowMessageBox(u"Error", u"The screen size of this device is not supported on this version");
+      EndProcess(0);
+    }
+    static const char16_t* const kFontPatterns[] = {u"*.ttf", u"*.ttc", u"*.fon", u"*.fnt"};
+    for (const char16_t* pattern : kFontPatterns) ui::LoadFontFolder(manager_->skin_folder(), pattern, 0);
+  }
+  if (!manager_->texts().title.IsEmpty()) window_->SetTitle(manager_->texts().title);
+  if (options_.show_splash) manager_->ShowSplash(false);
+  else manager_->ShowSplash(true);
+  window_->InvalidateAll();
+  return true;
+}
+
+void App::OnPaint(const gfx::Rect& rect) {
+  if (manager_) manager_->Paint(rect);
+}
+
+void App::MainWndProc(const wnd::Event& e) {
+  ScreenManager* sm = manager_.get();
+  switch (e.message) {
+    case wnd::Message::kCreate:
+      break;
+    case wnd::Message::kDestroy: {
+      ov::Event cancel;
+      if (cancel.Open(u"Cancel Encoding")) cancel.Set();
+      if (sm) sm->options().SaveOptionsLater(true);
+      EndProcess(0);
+    }
+    case wnd::Message::kActivate:
+      if (!sm) break;
+      if (e.wparam == 0) {
+        sm->StopTimers();
+        sm->DoAction(31, ov::String(), 1);
+        if (sm->keep_awake()) {
+          sm->SetKeepAwake(false);
+          keep_awake_restore_ = true;
+        }
+      } else {
+        if (keep_awake_restore_) {
+          sm->SetKeepAwake(true);
+          keep_awake_restore_ = false;
+        }
+        if (!sm->pending_temp_file().IsEmpty() && ov::DeleteFile(sm->pending_temp_file())) {
+          sm->pending_temp_file() = ov::String();
+        }
+        sm->InvalidateAll();
+        sm->StartTimers(32);
+      }
+      break;
+    case wnd::Message::kPaint:
+      OnPaint(e.rect);
+      break;
+    case wnd::Message::kCommand:
+      if (!sm) break;
+      if (e.wparam == 40002) {
+        MainWndProc(wnd::Event(wnd::Message::kDestroy));
+      } else if (e.wparam == ui::kCommandLeftSoftkey || e.wparam == ui::kCommandRightSoftkey) {
+        sm->OnSoftkeyButton(e.wparam);
+      } else if (e.wparam >= 40006 && e.wparam <= 40025) {
+        sm->OnSoftkey(static_cast<int32_t>(e.wparam) - 39960);
+      }
+      break;
+    case wnd::Message::kTimer:
+      if (sm) sm->OnTimer(e.wparam);
+      break;
+    case wnd::Message::kStylusDown:
+      if (sm) sm->RouteStylusDown(e.x, e.y);
+      break;
+    case wnd::Message::kStylusMove:
+      if (sm && e.wparam) sm->RouteStylusMove(e.x, e.y);
+      break;
+    case wnd::Message::kStylusUp:
+      if (sm) sm->RouteStylusUp(e.x, e.y);
+      break;
+    case wnd::Message::kDoubleTap:
+      if (sm) sm->RouteDoubleTap(e.x, e.y);
+      break;
+    case wnd::Message::kBackKey:
+      if (!sm) break;
+      if (sm->popup_menu_open()) sm->OnSoftkeyButton(ui::kCommandRightSoftkey);
+      else sm->GoBack(false);
+      break;
+    case wnd::Message::kKey: {
+      if (!sm) break;
+      const auto key = static_cast<wnd::Key>(e.wparam);
+      // Rotation arrives with a later change; until then F5 does nothing.
+      if (key == wnd::Key::kRotate) break;
+      int32_t code = 0;
+      switch (key) {
+        case wnd::Key::kLeft: code = 0; break;
+        case wnd::Key::kRight: code = 1; break;
+        case wnd::Key::kUp: code = 2; break;
+        case wnd::Key::kDown: code = 3; break;
+        case wnd::Key::kEnter: code = 4; break;
+        default: code = 5 + static_cast<int32_t>(e.wparam) - static_cast<int32_t>(wnd::Key::kDigit0); break;
+      }
+      sm->OnKey(code);
+      break;
+    }
+    case wnd::Message::kPosted:
+      if (sm && e.wparam == action_message_) sm->ProcessQueuedActions();
+      break;
+    case wnd::Message::kRaise:
+      break;
+  }
+}
+
+int WinMain(int argc, char** argv) {
+  (void)argv;
+  const ov::String app_folder = ov::ApplicationFolder();
+  MediaPackage().Open(app_folder + u"media.pak");
+  if (argc > 1) {
+    // Render mode: a second instance started with -p, -o and -e. It comes
+    // with the render work; the process ends with 0 whatever happens.
+    return 0;
+  }
+  ov::Event portrait, landscape;
+  portrait.Create(false, false, u"SCREEN ROTATE TO PORTRAIT");
+  landscape.Create(false, false, u"SCREEN ROTATE TO LANDSCAPE");
+
+  wnd::InstanceLock lock;
+  const ov::String lock_path = WithSlash(ov::DataFolder()) + u"ovmix.lock";
+  if (!lock.Acquire(lock_path)) {
+    wnd::InstanceLock::SignalRunning(lock_path);
+    return 0;
+  }
+  ov::CleanTempFolder();
+  if (!CheckFramesource(app_folder)) {
+    wnd::Window::ShowMessageBox(u"Error", u"Error cannot load framesource!");
+    return 0;
+  }
+  App app(StartOptions{});
+  if (!app.InitInstance()) return 0;
+  lock.ListenForOthers();
+  return app.window()->Run();
+}
+
+}  // namespace shell

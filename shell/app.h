@@ -1,0 +1,62 @@
+#pragma once
+// The program's entry and its one window: WinMain chooses between the
+// interactive start and the render mode, refuses a second interactive
+// instance, prepares the folders and packages, builds the window and the
+// screen manager (InitInstance) and runs the message loop; MainWndProc turns
+// window messages into screen-manager calls.
+//
+// Thread: UI thread.
+
+#include <memory>
+
+#include "platform/os/ov_string.h"
+#include "platform/ui/window.h"
+#include "shell/screen_manager.h"
+
+namespace shell {
+
+struct StartOptions {
+  // Where the packages and plug-ins are looked for (ends with '/');
+  // empty: the executable's folder.
+  ov::String application_folder;
+  // Where "user.opt" and the instance lock live (ends with '/'); empty: the
+  // data folder.
+  ov::String data_folder;
+  bool check_framesource = true;
+  bool show_splash = true;
+};
+
+// The interactive program, owned by WinMain (or by a test).
+class App {
+ public:
+  explicit App(StartOptions options);
+  ~App();
+
+  // InitInstance: window, screen manager, skin, back buffer, splash.
+  bool InitInstance();
+  // MainWndProc.
+  void MainWndProc(const wnd::Event& event);
+
+  wnd::Window* window() const { return window_.get(); }
+  ScreenManager* screen_manager() const { return manager_.get(); }
+  const ov::String& application_folder() const { return app_folder_; }
+
+ private:
+  void OnPaint(const gfx::Rect& rect);
+
+  StartOptions options_;
+  ov::String app_folder_;
+  std::unique_ptr<wnd::Window> window_;
+  std::unique_ptr<ScreenManager> manager_;
+  uint32_t action_message_ = 0;
+  bool keep_awake_restore_ = false;
+};
+
+// The whole start-up; returns the process's exit code.
+int WinMain(int argc, char** argv);
+
+// Whether the framesource plug-in loads from the application folder's
+// ../lib or beside the executable.
+bool CheckFramesource(const ov::String& application_folder);
+
+}  // namespace shell

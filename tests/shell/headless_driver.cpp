@@ -1,0 +1,83 @@
+#include "tests/shell/headless_driver.h"
+
+#include <cstdlib>
+#include <stdexcept>
+
+#include "platform/imaging/image.h"
+#include "shell/packages.h"
+#include "tests/support/md5.h"
+
+namespace ovtest {
+
+HeadlessDriver::HeadlessDriver(const std::string& data_folder, bool splash, const std::string& app_folder) {
+  setenv("OVMIX_HEADLESS", "1", 1);
+  // Quitting ends the test's process otherwise.
+  shell::SetEndProcessHook([](int code) { throw std::runtime_error("process end " + std::to_string(code)); });
+  shell::StartOptions options;
+  options.application_folder = ov::String::FromUtf8Lossy(app_folder.empty() ? OVMIX_BIN_DIR : app_folder);
+  options.data_folder = ov::String::FromUtf8Lossy(data_folder);
+  options.check_framesource = false;
+  options.show_splash = splash;
+  app_ = std::make_unique<shell::App>(options);
+  ok_ = app_->InitInstance();
+  if (ok_) Settle();
+}
+
+HeadlessDriver::~HeadlessDriver() {
+  app_.reset();
+  shell::SetEndProcessHook(nullptr);
+}
+
+void HeadlessDriver::Settle() {
+  // A few passes: a pass may queue actions or invalidate areas for the next.
+  for (int i = 0; i < 8; ++i) window().Pump(0);
+}
+
+void HeadlessDriver::Tap(int32_t x, int32_t y) {
+  window().Inject(wnd::Event(wnd::Message::kStylusDown, 0, x, y));
+  window().Inject(wnd::Event(wnd::Message::kStylusUp, 0, x, y));
+  Settle();
+}
+
+bool HeadlessDriver::TapElement(const char16_t* name) {
+  ui::Element* e = sm().FindElementByName(nullptr, name, false);
+  if (!e) return false;
+  Tap(e->x() + e->GetXSize() / 2, e->y() + e->GetYSize() / 2);
+  return true;
+}
+
+void HeadlessDriver::Key(wnd::Key key) {
+  window().Inject(wnd::Event(wnd::Message::kKey, static_cast<uint32_t>(key)));
+  Settle();
+}
+
+void HeadlessDriver::Command(uint32_t id) {
+  window().Inject(wnd::Event(wnd::Message::kCommand, id));
+  Settle();
+}
+
+void HeadlessDriver::Back() {
+  window().Inject(wnd::Event(wnd::Message::kBackKey));
+  Settle();
+}
+
+std::u16string HeadlessDriver::Menu() const {
+  const ui::Menu* m = app_->screen_manager()->current_menu();
+  return m ? std::u16string(m->title().View()) : std::u16string();
+}
+
+namespace {
+std::string HashBitmap(const gfx::Bitmap& b) {
+  return Md5Hex(reinterpret_cast<const uint8_t*>(b.bits()), static_cast<size_t>(b.row_bytes()) * b.height());
+}
+}  // namespace
+
+std::string HeadlessDriver::SurfaceHash() const { return HashBitmap(*app_->window()->surface()); }
+
+std::string HeadlessDriver::BackBufferHash() const {
+  return HashBitmap(*app_->screen_manager()->back_buffer()->surface());
+}
+
+bool HeadlessDriver::SavePng(const std::string& path) const { return imaging::WritePng(path, *app_->window()->surface()); }
+
+}  // namespace ovtest

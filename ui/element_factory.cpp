@@ -1,0 +1,91 @@
+// The element factory: skin keywords to element classes, in the order the
+// keywords are compared.
+#include <functional>
+
+#include "ui/drop_down_menu.h"
+#include "ui/item_group.h"
+#include "ui/menu.h"
+#include "ui/placeholder_control.h"
+#include "ui/popup_message_box.h"
+#include "ui/scroll_bar.h"
+#include "ui/softkey_menu.h"
+
+namespace ui {
+namespace {
+
+struct FactoryEntry {
+  const char16_t* keyword;
+  std::unique_ptr<Element> (*make)();
+};
+
+template <typename T>
+std::unique_ptr<Element> Make() {
+  return std::make_unique<T>();
+}
+
+// Classes that later work builds answer their type as a plain control.
+template <int32_t kType>
+std::unique_ptr<Element> Placeholder() {
+  return std::make_unique<PlaceholderControl>(kType);
+}
+
+const FactoryEntry kFactory[] = {
+    {u"MI", Make<Control>},
+    {u"MENUITEM", Make<Control>},
+    {u"MN", Make<Menu>},
+    {u"MENU", Make<Menu>},
+    {u"IG", Make<ItemGroup>},
+    {u"ITEMGROUP", Make<ItemGroup>},
+    {u"DM", Make<DropDownMenu>},
+    {u"DROPDOWNMENU", Make<DropDownMenu>},
+    {u"PB", Placeholder<kTypeMediaBrowser>},
+    {u"MEDIABROWSER", Placeholder<kTypeMediaBrowser>},
+    {u"EffectBrowser", Placeholder<kTypeEffectBrowser>},
+    {u"PM", Make<PopupMessageBox>},
+    {u"POPUPMESSAGEBOX", Make<PopupMessageBox>},
+    {u"ST", Placeholder<kTypeScrollingText>},
+    {u"SCROLLINGTEXT", Placeholder<kTypeScrollingText>},
+    {u"AB", Placeholder<kTypeAnimatedBitmap>},
+    {u"ANIMATEDBITMAP", Placeholder<kTypeAnimatedBitmap>},
+    {u"TB", Make<TextBox>},
+    {u"TEXTBOX", Make<TextBox>},
+    {u"IB", Placeholder<kTypeItemComboBox>},
+    {u"ITEMCOMBOBOX", Placeholder<kTypeItemComboBox>},
+    {u"SC", Placeholder<kTypeSliderControl>},
+    {u"SLIDERCONTROL", Placeholder<kTypeSliderControl>},
+    {u"CHANNELSELECTION", Placeholder<kTypeChannelSelection>},
+    {u"SCROLLBAR", Make<ScrollBar>},
+    {u"MIXER", Placeholder<kTypeMixer>},
+    {u"PREVIEWMIXER", Placeholder<kTypePreviewMixer>},
+    {u"AudioEditor", Placeholder<kTypeAudioEditor>},
+    {u"VideoEditor", Placeholder<kTypeVideoEditor>},
+    {u"SoftkeyMenu", Make<SoftkeyMenu>},
+    {u"MixerSelection", Placeholder<kTypeMixerSelection>},
+    {u"DragIcon", Placeholder<kTypeDragIcon>},
+    {u"ImageEditor", Placeholder<kTypeImageEditor>},
+    {u"PlaylistOrder", Placeholder<kTypePlaylistOrder>},
+    {u"FileBrowser", Placeholder<kTypePlaylistOrder>},
+    {u"TextEditor", Placeholder<kTypeTextEditor>},
+    {u"COLOURPICKER", Placeholder<kTypeColourPicker>},
+    {u"CALENDAR", Placeholder<kTypeCalendar>},
+    {u"PANZOOMEDITOR", Placeholder<kTypePanZoomEditor>},
+};
+
+}  // namespace
+
+std::unique_ptr<Element> CreateElement(const ov::String& keyword) {
+  for (const FactoryEntry& e : kFactory) {
+    if (keyword.EqualsNoCase(e.keyword)) return e.make();
+  }
+  return nullptr;
+}
+
+bool IsElementKeyword(const ov::String& keyword) {
+  for (const FactoryEntry& e : kFactory) {
+    if (keyword.EqualsNoCase(e.keyword)) return true;
+  }
+  return keyword.EqualsNoCase(u"MQ") || keyword.EqualsNoCase(u"MOVEMENTSEQUENCE") || keyword.EqualsNoCase(u"FS") ||
+         keyword.EqualsNoCase(u"FILECLIPSEQUENCE");
+}
+
+}  // namespace ui

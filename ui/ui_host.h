@@ -1,0 +1,86 @@
+#pragma once
+// UiHost: the services that elements ask of the shell (navigation, the
+// action dispatcher, repainting, the skin's palette and text style, the
+// options store). The screen manager implements it and installs itself with
+// SetHost; element tests install a small fake. Elements reach the shell only
+// through here, so ui/ does not depend on shell/.
+//
+// Thread: UI thread only.
+
+#include <cstdint>
+
+#include "platform/gfx/gfx_types.h"
+#include "platform/os/ov_string.h"
+
+namespace ui {
+
+class Element;
+class Menu;
+struct MenuBar;
+
+// The skin's default text style.
+struct TextStyle {
+  uint32_t focused_text = 0x000000;
+  uint32_t idle_text = 0xFFFFFF;
+  uint32_t disabled_text = 0x000000;
+  uint32_t focused_background = 0x808080;
+  ov::String font = u"Tahoma";
+  bool antialias = false;
+};
+
+class UiHost {
+ public:
+  virtual ~UiHost() = default;
+
+  // The dispatcher (code, parameter, depth); 1 when navigation handled it.
+  virtual int DoAction(int32_t code, const ov::String& parameter, int32_t depth) = 0;
+  virtual bool GoBack(bool force) = 0;
+  virtual bool JumpToMenu(const ov::String& name) = 0;
+  virtual void OpenPopup(Element* element) = 0;
+  virtual void ClosePopup(Element* element) = 0;
+  // The descendant search of menu (the current menu when null).
+  virtual Element* FindElementByName(Menu* menu, const ov::String& name, bool recurse) = 0;
+  // The focused element's selected child, or null.
+  virtual Element* GetFocusedSelection() = 0;
+  virtual void SetPressedElement(Element* element) = 0;
+  virtual Element* GetPressedElement() = 0;
+  // The open item group (309 records it, 310 clears it).
+  virtual void SetOpenItemGroup(Element* group) = 0;
+  virtual void InvalidateArea(const gfx::Rect& area) = 0;
+  virtual void InvalidateAll() = 0;
+
+  // Palette reference "color" + digit: true and the colour.
+  virtual bool LookupPaletteColour(const ov::String& text, uint32_t* colour) = 0;
+  virtual TextStyle GetTextStyle() = 0;
+  // Skin folder without a trailing separator.
+  virtual ov::String SkinFolder() = 0;
+  // Screen width and the usable height below which popups must end.
+  virtual gfx::Size ScreenSize() = 0;
+
+  // Option binding: stores text into the option named key (string keys,
+  // then numeric keys as decimal); 1 when a value changed. Reads the option
+  // as text (numeric as "%d"); false for an unknown key.
+  virtual int StoreOption(const ov::String& key, const ov::String& text) = 0;
+  virtual bool ReadOption(const ov::String& key, ov::String* text, bool* is_numeric) = 0;
+  virtual void SaveOptionsLater() = 0;
+
+  // The window's menu bar model; null when there is no window.
+  virtual MenuBar* GetMenuBar() = 0;
+};
+
+// The installed host; null until one is set. Elements check for null where
+// they can run without a shell (tests, ovtool skin dump).
+UiHost* Host();
+void SetHost(UiHost* host);
+
+// Colour attribute value: a palette reference through the host, else
+// hexadecimal without prefix.
+uint32_t ParseColour(const ov::String& value);
+// Decimal with optional blanks and sign; 0 without digits.
+int32_t ParseDecimal(const ov::String& value);
+// "true", "yes" or "y", any case.
+bool IsTrueValue(const ov::String& value);
+// Hexadecimal digits from the start (an optional "0x" is skipped); 0 when none.
+uint32_t ParseHex(const ov::String& value);
+
+}  // namespace ui
