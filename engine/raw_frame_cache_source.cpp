@@ -1,6 +1,7 @@
 #include "engine/raw_frame_cache_source.h"
 
 #include <cstring>
+#include <vector>
 
 namespace engine {
 
@@ -102,6 +103,25 @@ bool RawFrameCacheSource::ReadVideoFrame(std::unique_ptr<uint8_t[]>* buffer, uin
   // A still item's duration (0xFFFFFFFF) saturates instead of wrapping.
   const uint64_t next = uint64_t(nextTime_) + header_.frameDuration;
   nextTime_ = next > 0xFFFFFFFFu ? 0xFFFFFFFFu : uint32_t(next);
+  return true;
+}
+
+bool RawFrameCacheSource::ReadFrame(std::unique_ptr<uint8_t[]>* buffer, uint32_t* bytes) {
+  if (!Rewind()) return false;
+  uint32_t time = 0;
+  return ReadVideoFrame(buffer, bytes, &time, 0);
+}
+
+bool RawFrameCacheSource::DrawFrame(const Picture565& dst, int32_t x, int32_t y, int32_t boxWidth, int32_t boxHeight,
+                                    const uint8_t* frame, uint32_t bytes) {
+  if (!open_ || !frame || bytes < header_.FrameBytes()) return false;
+  FillRect565(dst, x, y, boxWidth, boxHeight, 0);
+  const int32_t w = int32_t(header_.width), h = int32_t(header_.height), row = int32_t(header_.RowPixels());
+  std::vector<uint16_t> pixels(size_t(row) * size_t(h));
+  for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = uint16_t(frame[2 * i] | frame[2 * i + 1] << 8);
+  const Picture565 src{pixels.data(), w, h, row};
+  const FittedRect f = FitInFrame(w, h, boxWidth, boxHeight);
+  Stretch565(dst, x + f.x, y + f.y, f.width, f.height, src, 0, 0, w, h);
   return true;
 }
 

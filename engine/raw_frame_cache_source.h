@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "engine/picture565.h"
 #include "engine/raw_frame_cache_format.h"
 #include "media/buffered_file_reader.h"
 #include "media/decoder_source.h"
@@ -36,6 +37,13 @@ class RawFrameCacheSource : public media::DecoderSource {
   bool CanSeek() override { return true; }
   // Opens the media package's entry or the file and checks its header.
   bool Open(const ov::String& path, uint32_t scale) override;
+
+  // Frame 0 in a new buffer (browsers' thumbnails); false when there is none.
+  bool ReadFrame(std::unique_ptr<uint8_t[]>* buffer, uint32_t* bytes);
+  // Paints the box (x, y, boxWidth, boxHeight) of `dst` black and draws
+  // `frame` (one frame of this cache) into it, fitted and centred.
+  bool DrawFrame(const Picture565& dst, int32_t x, int32_t y, int32_t boxWidth, int32_t boxHeight,
+                 const uint8_t* frame, uint32_t bytes);
 
   const RawFrameHeader& header() const { return header_; }
 

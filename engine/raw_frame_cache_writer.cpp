@@ -1,8 +1,64 @@
 #include "engine/raw_frame_cache_writer.h"
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
+
+#include "engine/video_mixer.h"
 
 namespace engine {
+
+namespace {
+
+class MixerComposer final : public CacheFrameComposer {
+ public:
+  MixerComposer(uint32_t width, uint32_t height, uint32_t fps, uint32_t background)
+      : mixer_(int32_t(width), int32_t(height), fps, background),
+        rowPixels_((width + 1) & ~1u),
+        frame_(size_t(rowPixels_) * height, ColourRefTo565(background)) {}
+
+  bool Load(const ov::String& path, uint32_t start, uint32_t end, uint32_t crop) {
+    if (mixer_.LoadClip(0, path, -1, start, end, crop, 1) != 1) return false;
+    EngineCommand play;
+    play.type = CMD_PLAY;
+    play.channel = kFirstVideoChannel;
+    mixer_.ApplyAction(play, 0);
+    return true;
+  }
+  int ComposeFrame(uint32_t timeMs) override { return mixer_.ComposeFrame(timeMs) ? 1 : 0; }
+  uint16_t* Frame() override {
+    // The mixer's rows are the frame width; cache rows are padded to even.
+    std::lock_guard<std::recursive_mutex> lock(mixer_.mutex());
+    const Picture565 f = mixer_.frame();
+    for (int32_t y = 0; y < f.height; ++y) std::copy_n(f.Row(y), f.width, frame_.data() + size_t(y) * rowPixels_);
+    return frame_.data();
+  }
+  bool IsItemLoaded() override { return mixer_.IsChannelLoaded(0); }
+
+ private:
+  VideoMixer mixer_;
+  uint32_t rowPixels_;
+  std::vector<uint16_t> frame_;
+};
+
+}  // namespace
+
+std::unique_ptr<CacheFrameComposer> MakeMixerComposer(const ov::String& sourcePath, uint32_t width, uint32_t height,
+                                                      uint32_t framesPerSecond, uint32_t background, uint32_t startMs,
+                                                      uint32_t endMs, uint32_t crop) {
+  if (width == 0 || height == 0 || width > kRawMaxSide || height > kRawMaxSide) return nullptr;
+  auto composer = std::make_unique<MixerComposer>(width, height, framesPerSecond == 0 ? 1 : framesPerSecond, background);
+  if (!composer->Load(sourcePath, startMs, endMs, crop)) return nullptr;
+  return composer;
+}
+
+RawFrameCacheWriter::RawFrameCacheWriter(const ov::String& sourcePath, const ov::String& outputPath, uint32_t width,
+                                         uint32_t height, uint32_t framesPerSecond, uint32_t frameDurationMs,
+                                         uint32_t startMs, uint32_t endMs, uint32_t hasColourKey, uint32_t colourKey,
+                                         uint32_t isMask, uint32_t crop)
+    : RawFrameCacheWriter(MakeMixerComposer(sourcePath, width, height, framesPerSecond, colourKey, startMs, endMs, crop),
+                          outputPath, width, height, framesPerSecond, frameDurationMs, startMs, endMs, hasColourKey,
+                          colourKey, isMask) {}
 
 RawFrameCacheWriter::RawFrameCacheWriter(std::unique_ptr<CacheFrameComposer> composer, const ov::String& outputPath,
                                          uint32_t width, uint32_t height, uint32_t framesPerSecond,

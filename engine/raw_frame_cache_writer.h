@@ -29,6 +29,12 @@ class CacheFrameComposer {
   virtual bool IsItemLoaded() = 0;
 };
 
+// A CacheFrameComposer over a private VideoMixer playing one item in its
+// channel 0 (null when the mixer cannot load the item).
+std::unique_ptr<CacheFrameComposer> MakeMixerComposer(const ov::String& sourcePath, uint32_t width, uint32_t height,
+                                                      uint32_t framesPerSecond, uint32_t background, uint32_t startMs,
+                                                      uint32_t endMs, uint32_t crop);
+
 class RawFrameCacheWriter {
  public:
   // Bytes gathered before they go to the file.
@@ -43,6 +49,13 @@ class RawFrameCacheWriter {
   RawFrameCacheWriter(std::unique_ptr<CacheFrameComposer> composer, const ov::String& outputPath, uint32_t width,
                       uint32_t height, uint32_t framesPerSecond, uint32_t frameDurationMs, uint32_t startMs,
                       uint32_t endMs, uint32_t hasColourKey, uint32_t colourKey, uint32_t isMask);
+  // Renders `sourcePath` (from `startMs` to `endMs`, cropped by the `crop`
+  // word) through a private video mixer of width x height at
+  // framesPerSecond, its background the colour key. When the item cannot be
+  // loaded no file is made and WriteFrame answers -1.
+  RawFrameCacheWriter(const ov::String& sourcePath, const ov::String& outputPath, uint32_t width, uint32_t height,
+                      uint32_t framesPerSecond, uint32_t frameDurationMs, uint32_t startMs, uint32_t endMs,
+                      uint32_t hasColourKey, uint32_t colourKey, uint32_t isMask, uint32_t crop);
   ~RawFrameCacheWriter();
   RawFrameCacheWriter(const RawFrameCacheWriter&) = delete;
   RawFrameCacheWriter& operator=(const RawFrameCacheWriter&) = delete;

@@ -126,18 +126,34 @@ int VideoMixer::LoadClip(uint32_t channel, const ov::String& path, int32_t linke
   source->startMark = startMark;
   source->endMark = endMark;
   source->Seek(startMark);
+  c.startMark = startMark;
+  c.endMark = endMark;
+  c.seekBase = int64_t(startMark) * kTicksPerMs;
+  c.linkedAudio = linkedAudio >= 0 && linkedAudio < int32_t(kAudioChannels) ? linkedAudio : -1;
+  if (!SetUpRecord(c, std::move(source), crop)) {
+    ResetChannel(channel);
+    return 0;
+  }
+
+  // Above the last entry of the same channel pair; else on top.
+  auto at = zOrder_.end();
+  for (auto it = zOrder_.begin(); it != zOrder_.end(); ++it) {
+    const uint32_t base = *it >= 8 ? *it - 8 : *it;
+    if (base == channel) at = it + 1;
+  }
+  zOrder_.insert(at, channel);
+  return 1;
+}
+
+bool VideoMixer::SetUpRecord(VideoChannel& c, std::unique_ptr<media::DecoderSource> source, uint32_t crop) {
   media::MediaFormat format;
   source->GetFormat(&format);
   // Sizes come from files: a source without a usable size cannot be shown.
-  if (format.width == 0 || format.height == 0 || format.width > 4096 || format.height > 4096) return 0;
-  c.startMark = startMark;
-  c.endMark = endMark;
+  if (format.width == 0 || format.height == 0 || format.width > 4096 || format.height > 4096) return false;
   c.crop = crop;
   c.frameDuration = format.frameDurationMs == 0xFFFFFFFFu ? -1 : int64_t(format.frameDurationMs);
   c.sourceWidth = int32_t(format.width);
   c.sourceHeight = int32_t(format.height);
-  c.seekBase = int64_t(startMark) * kTicksPerMs;
-  c.linkedAudio = linkedAudio >= 0 && linkedAudio < int32_t(kAudioChannels) ? linkedAudio : -1;
   c.hasColourKey = format.hasColourKey != 0;
   c.colourKey = format.colourKey;
   c.source = std::move(source);
@@ -150,15 +166,51 @@ int VideoMixer::LoadClip(uint32_t channel, const ov::String& path, int32_t linke
   c.fx.bottomUp = c.source->IsBottomUp();
   c.fx.hasColourKey = c.hasColourKey;
   c.fx.colourKey = ColourRefTo565(c.colourKey);
+  return true;
+}
 
-  // Above the last entry of the same channel pair; else on top.
-  auto at = zOrder_.end();
-  for (auto it = zOrder_.begin(); it != zOrder_.end(); ++it) {
-    const uint32_t base = *it >= 8 ? *it - 8 : *it;
-    if (base == channel) at = it + 1;
+int VideoMixer::LoadLayer(uint32_t channel, const ov::String& path, uint32_t key) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  if (channel >= kVideoChannels || !Ch(channel).source || Ch(channel).layers.size() >= kMaxLayers) return 0;
+  std::unique_ptr<media::DecoderSource> source = opener_ ? opener_(path, 1) : nullptr;
+  if (!source) return 0;
+  source->startMark = 0;
+  source->endMark = 0;
+  source->Seek(0);
+  auto layer = std::make_unique<VideoChannel>();
+  layer->fileName = path;
+  layer->number = channel;
+  layer->isLayer = true;
+  if (!SetUpRecord(*layer, std::move(source), 0)) return 0;
+  if (!layer->hasColourKey && key != 0) {
+    layer->hasColourKey = true;
+    layer->colourKey = key;
+    layer->fx.hasColourKey = true;
+    layer->fx.colourKey = ColourRefTo565(key);
   }
-  zOrder_.insert(at, channel);
+  layer->loop = true;
+  layer->playing = true;
+  layer->startTime = 0;
+  Ch(channel).layers.push_back(std::move(layer));
   return 1;
+}
+
+void VideoMixer::ComposeLayers(VideoChannel& c) {
+  c.fx.picture = Picture565{c.picturePixels.data(), width_, height_, width_};
+  if (c.layers.empty()) return;
+  c.composedPixels = c.picturePixels;
+  const Picture565 composed{c.composedPixels.data(), width_, height_, width_};
+  for (auto& layer : c.layers) {
+    if (layer->transition) {
+      layer->transition->Draw(composed);
+      if (layer->transition->IsFinished()) layer->transition.reset();
+    } else {
+      ChannelDrawEffect plain(fps_);
+      plain.Attach(&layer->fx);
+      plain.Draw(composed);
+    }
+  }
+  c.fx.picture = composed;
 }
 
 int VideoMixer::StopChannel(uint32_t n) {
@@ -304,7 +356,11 @@ void VideoMixer::AdvanceChannel(VideoChannel& c, int64_t t) {
       if (!ReadFrame(c, c.current, m)) {
         // A clip that gives no frame even from its start ends for good.
         if (rewound) {
-          StopChannel(c.number);
+          if (c.isLayer) {
+            c.source.reset();  // a broken layer goes; its channel stays
+          } else {
+            StopChannel(c.number);
+          }
           return;
         }
         if (!OnClipEnd(c, t)) {
@@ -383,6 +439,7 @@ bool VideoMixer::DrawFrameToChannel(VideoChannel& c) {
 
 bool VideoMixer::DrawChannel(VideoChannel& c, int64_t t) {
   if (!c.source || !c.playing) return false;
+  ComposeLayers(c);
   if (!c.transition) {
     drawEffect_.Attach(&c.fx);
     drawEffect_.Draw(frame());
@@ -404,9 +461,17 @@ bool VideoMixer::ComposeFrame(uint32_t ms) {
     if (!c.source || !c.playing) continue;
     AdvanceChannel(c, t);
     VideoChannel& after = Ch(n);  // a clip end may have moved or stopped it
-    if (!after.source || after.moved) continue;
-    for (auto& o : after.overlays)
-      if (o->IsContinuous()) o->Draw(frame());
+    if (!after.source) continue;
+    if (!after.moved) {
+      for (auto& o : after.overlays)
+        if (o->IsContinuous()) o->Draw(frame());
+    }
+    for (auto& layer : after.layers) {
+      if (!layer->source) continue;
+      AdvanceChannel(*layer, t);
+      for (auto& o : layer->overlays)
+        if (o->IsContinuous()) o->Draw(frame());
+    }
   }
   std::fill(frame_.begin(), frame_.end(), background_ == 0 ? uint16_t(0) : ColourRefTo565(background_));
   bool changed = false;
@@ -446,6 +511,8 @@ int VideoMixer::ApplyLocked(const EngineCommand& cmd, int replaying) {
       if (replaying && !cmd.altPath.IsEmpty()) return LoadClip(n, cmd.altPath, cmd.param1, 0, 0, 0, mode);
       return LoadClip(n, cmd.path, cmd.param1, uint32_t(cmd.param2), uint32_t(cmd.param3), uint32_t(cmd.param4), mode);
     }
+    case CMD_LOAD_IMAGE:
+      return LoadLayer(n, replaying && !cmd.altPath.IsEmpty() ? cmd.altPath : cmd.path, uint32_t(cmd.param1));
     case CMD_STOP:
       StopChannel(n);
       return 1;

@@ -52,6 +52,7 @@ inline constexpr int64_t kNoTime = -1;                   // 100 ns time unknown
 inline constexpr int64_t kNeverTime = INT64_MAX;         // a still's next frame
 inline constexpr uint32_t kVideoChannels = 16;
 inline constexpr uint32_t kMaxOverlays = 5;
+inline constexpr uint32_t kMaxLayers = 5;
 // Application action that asks the screen for a held channel's next clip.
 inline constexpr uint32_t kActionNextClip = 227;
 
@@ -92,6 +93,10 @@ struct VideoChannel {
   std::vector<std::unique_ptr<VideoEffect>> overlays;
   std::unique_ptr<VideoEffect> transition;
   EffectChannel fx;  // views of the pictures above for the effects
+  // Picture layers drawn over the channel's picture (same record kind).
+  std::vector<std::unique_ptr<VideoChannel>> layers;
+  std::vector<uint16_t> composedPixels;  // the picture with its layers, frame size
+  bool isLayer = false;
 };
 
 class VideoMixer {
@@ -121,6 +126,9 @@ class VideoMixer {
   void SetSourceOpener(VideoSourceOpener opener);
   int LoadClip(uint32_t channel, const ov::String& path, int32_t linkedAudio, uint32_t startMark, uint32_t endMark,
                uint32_t crop, uint32_t mode);
+  // Lays a picture over a loaded channel (at most kMaxLayers); `key` is its
+  // colour key (0x00BBGGRR) when the picture has none (0: none). 1 when laid.
+  int LoadLayer(uint32_t channel, const ov::String& path, uint32_t key);
 
   // The composed frame (valid until the next ComposeFrame; read under mutex()).
   Picture565 frame() { return Picture565{frame_.data(), width_, height_, width_}; }
@@ -140,6 +148,10 @@ class VideoMixer {
   void MoveChannel(uint32_t from, uint32_t to);
   void StopBeneath(uint32_t n, int64_t t);
   void ComputeChannelRect(VideoChannel& c);
+  // Source, pictures and fitted rectangle of a record from an opened source.
+  bool SetUpRecord(VideoChannel& c, std::unique_ptr<media::DecoderSource> source, uint32_t crop);
+  // The picture the channel shows: its own, or composed with its layers.
+  void ComposeLayers(VideoChannel& c);
   int64_t MapTime(VideoChannel& c, int64_t t);
   void AdvanceChannel(VideoChannel& c, int64_t t);
   bool ReadFrame(VideoChannel& c, VideoFrameSlot& slot, int64_t m);

@@ -1,7 +1,19 @@
-// ovtool mix SCRIPT OUT.wav|play: runs a small scripted mix through the audio
-// mixer and writes the result to a 22050 Hz 16-bit stereo WAV file, or plays
-// it on the sound output ("play"). A test instrument: hear what the engine
-// does, or compare its output.
+// ovtool mix SCRIPT OUT.wav|play [FRAMES [WxH [FPS]]]: runs a small scripted
+// mix through the audio mixer and the video mixer and writes the sound to a
+// 22050 Hz 16-bit stereo WAV file, or plays it on the sound output ("play").
+// With FRAMES the composed pictures are written too: a raw RGB565
+// little-endian stream when FRAMES ends in ".rgb565" (view it with
+// ffmpeg -f rawvideo -pix_fmt rgb565le -video_size WxH -framerate FPS), else
+// a PNG sequence FRAMES/frame00000.png... (default 176x144 at 15 fps). A test
+// instrument: look at and listen to what the engine makes.
+//
+// Channels 0-15 are sound, 16-31 pictures (video channel + 16). On a picture
+// channel "load" takes PATH [START_MS END_MS CROP_WORD] (".raw" caches and
+// ".gif", ".jpg", ".bmp", ".png" pictures), and these verbs apply:
+//   TIME_MS hold CHANNEL | zorder CHANNEL TARGET_CHANNEL
+//   TIME_MS slide|blind|fade|sweep CHANNEL DURATION_MS DIRECTION
+//   TIME_MS zoom|panzoom CHANNEL DURATION_MS START_RECT END_RECT
+//   TIME_MS filter CHANNEL KIND | effect CHANNEL MASK.raw
 //
 // Script: one command per line, "#" starts a comment:
 //   TIME_MS load CHANNEL PATH [START_MS END_MS TEMPO_PER_MILLE]
@@ -21,6 +33,9 @@
 #include <vector>
 
 #include "engine/audio_mixer.h"
+#include "engine/video_mixer.h"
+#include "platform/gfx/bitmap.h"
+#include "platform/imaging/image.h"
 #include "engine/wave_out_player.h"
 #include "media/wav_file.h"
 #include "platform/os/thread.h"
@@ -87,6 +102,34 @@ bool ParseLine(const std::string& line, engine::EngineCommand* c) {
     c->type = engine::CMD_CHORUS;
     c->flag = verb == "chorus-off";
     word(&c->param1);
+  } else if (verb == "hold") {
+    c->type = engine::CMD_SET_HOLD;
+  } else if (verb == "zorder") {
+    c->type = engine::CMD_SET_ZORDER;
+    word(&c->param1);
+  } else if (verb == "slide" || verb == "blind" || verb == "fade" || verb == "sweep") {
+    c->type = verb == "slide" ? engine::CMD_SLIDE
+              : verb == "blind" ? engine::CMD_BLIND
+              : verb == "fade"  ? engine::CMD_FADE
+                                : engine::CMD_SWEEP;
+    word(&c->param1);
+    word(&c->param2);
+  } else if (verb == "zoom" || verb == "panzoom") {
+    c->type = verb == "zoom" ? engine::CMD_ZOOM : engine::CMD_PAN_ZOOM;
+    word(&c->param1);
+    unsigned long long a = 0, b = 0;
+    if (in >> std::hex >> a >> b) {
+      c->param2 = static_cast<int32_t>(a);
+      c->param3 = static_cast<int32_t>(b);
+    }
+  } else if (verb == "filter") {
+    c->type = engine::CMD_COLOUR_FILTER;
+    word(&c->param1);
+  } else if (verb == "effect") {
+    std::string path;
+    if (!(in >> path)) return false;
+    c->type = engine::CMD_FILE_EFFECT;
+    c->path = ov::String::FromUtf8Lossy(path);
   } else if (verb == "reverb" || verb == "reverb-off") {
     c->type = engine::CMD_REVERB;
     c->flag = verb == "reverb-off";
@@ -101,9 +144,26 @@ bool ParseLine(const std::string& line, engine::EngineCommand* c) {
 }
 
 int RunMix(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: ovtool mix SCRIPT OUT.wav|play\n");
+  if (argc < 3 || argc > 6) {
+    std::fprintf(stderr, "usage: ovtool mix SCRIPT OUT.wav|play [FRAMES.rgb565|FRAMES_DIR [WxH [FPS]]]\n");
     return 2;
+  }
+  int frameW = 176, frameH = 144, fps = 15;
+  if (argc >= 5 && (std::sscanf(argv[4], "%dx%d", &frameW, &frameH) != 2 || frameW < 2 || frameH < 2 ||
+                    frameW > 1920 || frameH > 1088)) {
+    std::fprintf(stderr, "mix: bad frame size %s\n", argv[4]);
+    return 2;
+  }
+  if (argc >= 6 && (std::sscanf(argv[5], "%d", &fps) != 1 || fps < 1 || fps > 60)) {
+    std::fprintf(stderr, "mix: bad frame rate %s\n", argv[5]);
+    return 2;
+  }
+  const std::string framesOut = argc >= 4 ? argv[3] : "";
+  const bool rawFrames = framesOut.size() > 7 && framesOut.substr(framesOut.size() - 7) == ".rgb565";
+  std::FILE* rawFile = nullptr;
+  if (rawFrames && !(rawFile = std::fopen(framesOut.c_str(), "wb"))) {
+    std::fprintf(stderr, "mix: cannot write %s\n", framesOut.c_str());
+    return 1;
   }
   std::ifstream script(argv[1]);
   if (!script) {
@@ -128,6 +188,34 @@ int RunMix(int argc, char** argv) {
 
   const bool play = std::string(argv[2]) == "play";
   engine::AudioMixer mixer(16, kRate, 2);
+  engine::VideoMixer video(frameW, frameH, static_cast<uint32_t>(fps), 0);
+  video.SetAudioMixer(&mixer);
+  uint32_t framesWritten = 0;
+  // Composes the picture at `ms` and writes it out; false when a write fails.
+  auto writeFrame = [&](uint32_t ms) {
+    video.ComposeFrame(ms);
+    std::lock_guard<std::recursive_mutex> lock(video.mutex());
+    const engine::Picture565 f = video.frame();
+    if (rawFile) {
+      std::vector<uint8_t> bytes(size_t(f.width) * size_t(f.height) * 2);
+      for (size_t i = 0; i < bytes.size() / 2; ++i) {
+        bytes[2 * i] = uint8_t(f.bits[i]);
+        bytes[2 * i + 1] = uint8_t(f.bits[i] >> 8);
+      }
+      if (std::fwrite(bytes.data(), 1, bytes.size(), rawFile) != bytes.size()) return false;
+    } else {
+      gfx::HBitmap b = gfx::CreateBitmap565(f.width, f.height);
+      if (!b) return false;
+      for (int32_t y = 0; y < f.height; ++y) std::copy_n(f.Row(y), f.width, b->bits() + y * b->stride());
+      char name[32];
+      std::snprintf(name, sizeof name, "/frame%05u.png", framesWritten);
+      if (!imaging::WritePng(framesOut + name, *b)) return false;
+    }
+    ++framesWritten;
+    return true;
+  };
+  uint32_t nextFrameMs = 0;
+  uint32_t frameIndex = 0;
   std::unique_ptr<media::WavFile> wav;
   std::unique_ptr<engine::WaveOutPlayer> player;
   if (play) {
@@ -159,7 +247,8 @@ int RunMix(int argc, char** argv) {
   uint64_t frames = 0;
   for (uint32_t ms = 0; ms < kMaxMs; ms += kBlockMs) {
     while (next < commands.size() && commands[next].timeMs <= ms) {
-      int r = mixer.ApplyAction(commands[next], 0);
+      const engine::EngineCommand& c = commands[next];
+      int r = c.channel >= engine::kFirstVideoChannel ? video.ApplyAction(c, 0) : mixer.ApplyAction(c, 0);
       if (r == 0) std::fprintf(stderr, "mix: command %u at %u ms refused\n", commands[next].type, commands[next].timeMs);
       ++next;
     }
@@ -168,6 +257,15 @@ int RunMix(int argc, char** argv) {
     mixer.Pull(block.data(), static_cast<uint32_t>(want * 4), &got);
     bool anyLoaded = false;
     for (uint32_t ch = 0; ch < engine::AudioMixer::kChannels; ++ch) anyLoaded |= mixer.IsChannelPlaying(ch);
+    for (uint32_t ch = 0; ch < engine::kVideoChannels; ++ch) anyLoaded |= video.IsChannelPlaying(ch);
+    while (!framesOut.empty() && nextFrameMs < ms + kBlockMs) {
+      if (!writeFrame(nextFrameMs)) {
+        std::fprintf(stderr, "mix: writing frame %u failed\n", framesWritten);
+        return 1;
+      }
+      ++frameIndex;
+      nextFrameMs = static_cast<uint32_t>(uint64_t{frameIndex} * 1000 / static_cast<uint32_t>(fps));
+    }
     if (got < want * 4) std::fill(block.begin() + got, block.begin() + static_cast<long>(want * 4), 0);
     if (next >= commands.size() && got == 0 && !anyLoaded) break;
     frames += want;
@@ -195,10 +293,15 @@ int RunMix(int argc, char** argv) {
     player->Close();
   }
   if (wav) wav->Close();
+  if (rawFile && std::fclose(rawFile) != 0) {
+    std::fprintf(stderr, "mix: writing %s failed\n", framesOut.c_str());
+    return 1;
+  }
   std::printf("%llu frames, %.3f s\n", static_cast<unsigned long long>(frames), static_cast<double>(frames) / kRate);
+  if (!framesOut.empty()) std::printf("%u pictures of %dx%d at %d fps\n", framesWritten, frameW, frameH, fps);
   return 0;
 }
 
 }  // namespace
 
-OVTOOL_COMMAND(mix, "mix SCRIPT OUT.wav|play  run a scripted mix through the audio mixer", RunMix);
+OVTOOL_COMMAND(mix, "mix SCRIPT OUT.wav|play [FRAMES [WxH [FPS]]]  run a scripted mix through both mixers", RunMix);

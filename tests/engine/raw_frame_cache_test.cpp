@@ -273,3 +273,50 @@ TEST(RawFrameCacheWriter, PlainCacheReadsAsRawVideoOutside) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(RawFrameCacheWriter, RendersAnItemThroughTheVideoMixer) {
+  const std::string dir = ovtest::ScratchDir();
+  // A 40 x 20 source cache of 10 frames, 100 ms each.
+  const std::string src = dir + "/src.raw";
+  {
+    engine::RawFrameCacheWriter w(std::make_unique<GradientComposer>(40, 20), Path(src), 40, 20, 0, 100, 0, 900, 0, 0,
+                                  0);
+    for (int i = 0; i < 10; ++i) ASSERT_GE(w.WriteFrame(), 0);
+  }
+  // Re-rendered at 32 x 24 from 200 to 600 ms: five frames, letterboxed.
+  const std::string out = dir + "/video0-0.raw";
+  engine::RawFrameCacheWriter w(Path(src), Path(out), 32, 24, 10, 0, 200, 600, 0, 0, 0, engine::kWholePicture);
+  ASSERT_TRUE(w.usable());
+  int last = 0, steps = 0;
+  while (last != 100 && steps < 20) {
+    last = w.WriteFrame();
+    ASSERT_NE(last, -1);
+    ++steps;
+  }
+  EXPECT_EQ(steps, 5);
+  engine::RawFrameCacheSource cache;
+  ASSERT_TRUE(cache.Open(Path(out), 1));
+  EXPECT_EQ(cache.header().width, 32u);
+  EXPECT_EQ(cache.header().frameDuration, 100u);
+  std::unique_ptr<uint8_t[]> buf;
+  uint32_t n = 0, t = 0;
+  int frames = 0;
+  while (cache.ReadVideoFrame(&buf, &n, &t, 0) && n != 0 && frames < 20) ++frames;
+  EXPECT_GE(frames, 5);  // five frames (a plain cache ends with one black frame)
+  // The box drawing: black bands around the fitted frame.
+  ASSERT_TRUE(cache.ReadFrame(&buf, &n));
+  std::vector<uint16_t> screen(64 * 64, 0x1234);
+  engine::Picture565 dst{screen.data(), 64, 64, 64};
+  ASSERT_TRUE(cache.DrawFrame(dst, 0, 0, 64, 64, buf.get(), n));
+  EXPECT_EQ(screen[0], 0);                 // band above the 64 x 48 picture
+  EXPECT_EQ(screen[63 * 64 + 63], 0);      // band below
+  // An item that cannot be loaded makes no file.
+  engine::RawFrameCacheWriter missing(Path(dir + "/none.raw"), Path(dir + "/x.raw"), 32, 24, 10, 0, 0, 500, 0, 0, 0,
+                                      engine::kWholePicture);
+  EXPECT_EQ(missing.WriteFrame(), -1);
+  EXPECT_EQ(FileSize(dir + "/x.raw"), 0u);
+}
+
+}  // namespace

@@ -2,6 +2,8 @@
 // crop, z-order, companions, hold, loop, pause and resume, effects by command.
 #include "engine/video_mixer.h"
 
+#include "engine/audio_mixer.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -210,6 +212,24 @@ TEST(VideoMixer, ZOrderAndCompanions) {
   EXPECT_FALSE(f.mixer.IsChannelLoaded(1));
 }
 
+TEST(VideoMixer, PictureLayers) {
+  Fixture f;
+  EXPECT_EQ(f.Apply(engine::CMD_LOAD_IMAGE, 0, 0, 0, 0, 0, 0, "16x16:-1:1"), 0);  // channel not loaded
+  ASSERT_EQ(f.Load(0, "64x48:100:50"), 1);
+  f.Apply(engine::CMD_PLAY, 0, 0);
+  f.mixer.ComposeFrame(0);
+  const uint16_t plain = f.At(40, 30);
+  // A 16 x 8 layer keyed on white: its marker lets the channel show through.
+  ASSERT_EQ(f.Apply(engine::CMD_LOAD_IMAGE, 0, 0, 0x00FFFFFF, 0, 0, 0, "16x8:-1:1"), 1);
+  f.mixer.ComposeFrame(100);
+  EXPECT_NE(f.At(40, 30), plain);  // the layer covers the channel there
+  EXPECT_EQ(f.At(40, 30), Synthetic::Pixel(40 * 16 / 64, (30 - 8) * 8 / 32, 16, 8, 0));
+  EXPECT_EQ(f.At(2, 10), Synthetic::Pixel(2, 10, 64, 48, 1));  // marker keyed out: frame 1 of the channel
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(f.Apply(engine::CMD_LOAD_IMAGE, 0, 0, 0, 0, 0, 0, "8x8:-1:1"), 1);
+  EXPECT_EQ(f.Apply(engine::CMD_LOAD_IMAGE, 0, 0, 0, 0, 0, 0, "8x8:-1:1"), 0);  // a sixth is refused
+  f.mixer.ComposeFrame(200);
+}
+
 TEST(VideoMixer, StillPictureReadsOnce) {
   Fixture f;
   ASSERT_EQ(f.Load(2, "16x16:-1:1"), 1);
@@ -298,6 +318,30 @@ TEST(VideoMixer, HeldClipMovesIntoItsCompanion) {
   for (uint32_t t = 0; t < 2000; t += 100) g.mixer.ComposeFrame(t);
   EXPECT_TRUE(g.mixer.IsChannelPlaying(3));
   EXPECT_EQ(g.mixer.GetChannelPosition(3), 200u);
+}
+
+TEST(VideoMixer, LinkedSoundChannelFollowsTheClip) {
+  const std::string clip = ovtest::FixturePath("engine_22k_stereo.wav");
+  OV_SKIP_WITHOUT_FIXTURE(clip);
+  engine::AudioMixer audio(16, 22050, 2);
+  Fixture f;
+  f.mixer.SetAudioMixer(&audio);
+  ASSERT_EQ(audio.LoadChannel(3, ov::String::FromUtf8Lossy(clip), 0, 0, 0.0f), 1);
+  // Video channel 0 linked to sound channel 3, looping a one-second clip.
+  ASSERT_EQ(f.Apply(engine::CMD_LOAD, 0, 0, 3, 0, 0, int32_t(engine::kWholePicture), "8x8:100:10"), 1);
+  f.Apply(engine::CMD_SET_LOOP, 0, 0);
+  EXPECT_FALSE(audio.IsChannelPlaying(3));
+  f.Apply(engine::CMD_PLAY, 0, 0);
+  EXPECT_TRUE(audio.IsChannelPlaying(3));  // the play reaches the sound channel
+  f.Apply(engine::CMD_PAUSE, 0, 200);
+  EXPECT_FALSE(audio.IsChannelPlaying(3));
+  f.Apply(engine::CMD_PLAY, 0, 300);
+  EXPECT_TRUE(audio.IsChannelPlaying(3));
+  // While the sound reports no position the clock drives the picture.
+  f.mixer.ComposeFrame(550);  // 200 ms before the pause, 250 after
+  EXPECT_EQ(f.mixer.GetChannelPosition(0), 400u);
+  f.Apply(engine::CMD_STOP, 0, 600);
+  EXPECT_FALSE(audio.IsChannelLoaded(3));  // stopping the picture stops its sound
 }
 
 TEST(VideoMixer, EffectsByCommand) {

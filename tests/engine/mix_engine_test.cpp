@@ -1,0 +1,224 @@
+// The mix engine's three threads on a virtual clock: the wave-out device and
+// the engine's timing advance only when the test says so.
+#include "engine/mix_engine.h"
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using engine::EngineCommand;
+using engine::MixEngine;
+
+constexpr uint32_t kRate = 11025;
+
+// 8 x 8 frames every 100 ms, `count` of them.
+struct Frames : media::DecoderSource {
+  uint32_t count, next = 0;
+  explicit Frames(uint32_t n) : count(n) {}
+  bool Seek(uint32_t t) override {
+    next = t / 100;
+    return true;
+  }
+  bool Rewind() override { return Seek(0); }
+  bool GetFormat(media::MediaFormat* f) override {
+    *f = media::MediaFormat{};
+    f->width = f->height = 8;
+    f->frameDurationMs = 100;
+    return true;
+  }
+  bool ReadVideoFrame(std::unique_ptr<uint8_t[]>* b, uint32_t* bytes, uint32_t* t, uint32_t) override {
+    b->reset();
+    if (next >= count) return false;
+    b->reset(new uint8_t[128]);
+    std::fill(b->get(), b->get() + 128, uint8_t(0x10 + next));
+    *bytes = 128;
+    *t = next++ * 100;
+    return true;
+  }
+  bool Open(const ov::String&, uint32_t) override { return true; }
+};
+
+struct Rig {
+  engine::VirtualTiming* timing;
+  std::unique_ptr<MixEngine> engine;
+  std::mutex actionsMutex;
+  std::vector<uint32_t> appActions;
+
+  Rig() {
+    auto t = std::make_unique<engine::VirtualTiming>();
+    timing = t.get();
+    auto video = std::make_unique<engine::VideoMixer>(16, 16, 10, 0);
+    video->SetSourceOpener([](const ov::String& p, uint32_t) -> std::unique_ptr<media::DecoderSource> {
+      return std::make_unique<Frames>(uint32_t(std::stoi(p.ToUtf8Lossy())));
+    });
+    engine = std::make_unique<MixEngine>(std::make_unique<engine::AudioMixer>(16, kRate, 2), std::move(video),
+                                         std::move(t));
+    engine->SetDeviceFactory([] { return std::make_unique<ov::VirtualWaveOutDevice>(); });
+    // The engine's tick count is the device clock, so waits measured in ticks
+    // and the replay's clock times agree exactly.
+    // (The engine outlives its threads: they are joined in its destructor.)
+    MixEngine* raw = engine.get();
+    timing->SetClock([raw] { return raw->GetPlayPosition(); });
+    engine->SetActionQueue([this](uint32_t a, const ov::String&) {
+      std::lock_guard<std::mutex> lock(actionsMutex);
+      appActions.push_back(a);
+    });
+  }
+  ~Rig() { engine.reset(); }
+
+  // Plays the virtual device up to `ms` of clock and moves the timing along.
+  void AdvanceTo(uint32_t ms) {
+    for (int spins = 0; spins < 1000000; ++spins) {
+      const uint32_t now = engine->GetPlayPosition();
+      timing->Poke();
+      if (now >= ms) return;
+      uint64_t played = 0;
+      const uint64_t frames = uint64_t(ms - now) * kRate / 1000 + 1;
+      const bool device = engine->WithDevice(
+          [&](ov::WaveOutDevice& d) { played = static_cast<ov::VirtualWaveOutDevice&>(d).Advance(frames); });
+      // No device: playback has ended (a replay reached its end), unless a
+      // replay is still starting its threads.
+      if (!device && !engine->IsReplaying()) return;
+      if (played == 0) std::this_thread::yield();  // the feed thread is queuing its next block
+    }
+    ADD_FAILURE() << "clock stuck before " << ms;
+  }
+  // Advances the device while paused: nothing plays.
+  uint64_t TryAdvance(uint32_t ms) {
+    uint64_t played = 0;
+    engine->WithDevice([&](ov::WaveOutDevice& d) {
+      played = static_cast<ov::VirtualWaveOutDevice&>(d).Advance(uint64_t(ms) * kRate / 1000);
+    });
+    return played;
+  }
+  void Post(uint32_t type, uint32_t channel, const char* path = "", int32_t p1 = -1) {
+    EngineCommand c;
+    c.type = type;
+    c.channel = channel;
+    c.path = ov::String::FromAscii(path);
+    c.param1 = p1;
+    c.param4 = int32_t(engine::kWholePicture);
+    engine->PostAction(c);
+  }
+  std::vector<uint32_t> Actions() {
+    std::lock_guard<std::mutex> lock(actionsMutex);
+    return appActions;
+  }
+};
+
+TEST(MixEngine, IdleStampsZeroAndDrawsBlack) {
+  Rig r;
+  EXPECT_TRUE(r.engine->IsAudioOnly());  // empty list
+  EXPECT_EQ(r.engine->GetPlayPosition(), 0u);
+  r.Post(engine::CMD_LOAD, 16, "20");
+  r.Post(engine::CMD_PLAY, 16, "", 0);
+  const auto list = r.engine->Actions();
+  ASSERT_EQ(list.size(), 2u);
+  EXPECT_EQ(list[0].timeMs, 0u);
+  EXPECT_EQ(list[1].timeMs, 0u);
+  EXPECT_FALSE(r.engine->IsAudioOnly());
+  EXPECT_TRUE(r.engine->IsChannelPlaying(16));
+  std::vector<uint16_t> screen(32 * 32, 0xFFFF);
+  engine::Picture565 dst{screen.data(), 32, 32, 32};
+  r.engine->SetDisplayRect(0, 0, 16, 16);
+  r.engine->DrawFrame(dst, 4, 4);
+  EXPECT_EQ(screen[4 * 32 + 4], 0);
+  EXPECT_EQ(screen[19 * 32 + 19], 0);
+  EXPECT_EQ(screen[20 * 32 + 20], 0xFFFF);
+}
+
+TEST(MixEngine, PlayPostPauseResumeStop) {
+  Rig r;
+  r.engine->Play();
+  EXPECT_TRUE(r.engine->IsPlaying());
+  r.AdvanceTo(300);  // nothing loaded: 25 ms blocks of silence move the clock
+  const uint32_t stamp = r.engine->GetPlayPosition();
+  EXPECT_GE(stamp, 300u);
+  r.Post(engine::CMD_LOAD, 16, "50");
+  r.Post(engine::CMD_PLAY, 16, "", 0);
+  EXPECT_EQ(r.engine->Actions()[1].timeMs, stamp);
+  r.AdvanceTo(700);
+  EXPECT_TRUE(r.engine->IsChannelPlaying(16));
+  // The channel follows the clock (composed here, as the present thread does).
+  r.engine->videoMixer()->ComposeFrame(r.engine->GetPlayPosition());
+  EXPECT_GE(r.engine->videoMixer()->GetChannelPosition(0), 300u);
+  r.engine->Pause();
+  EXPECT_TRUE(r.engine->IsPaused());
+  const uint32_t pausedAt = r.engine->GetPlayPosition();
+  EXPECT_EQ(r.TryAdvance(200), 0u);  // a paused device plays nothing
+  EXPECT_EQ(r.engine->GetPlayPosition(), pausedAt);
+  r.engine->StartReplay();  // resumes a paused engine
+  EXPECT_FALSE(r.engine->IsPaused());
+  r.AdvanceTo(pausedAt + 200);
+  r.engine->StopAllChannels();
+  EXPECT_FALSE(r.engine->IsPlaying());
+  EXPECT_FALSE(r.engine->IsChannelLoaded(16));
+  const auto list = r.engine->Actions();
+  ASSERT_EQ(list.size(), 3u);
+  EXPECT_EQ(list[2].type, engine::CMD_STOP);
+  EXPECT_GE(list[2].timeMs, pausedAt + 200);
+  EXPECT_EQ(r.engine->GetPlayPosition(), 0u);  // no thread, no clock
+}
+
+// Records LOAD and PLAY at about 0 and STOP at about 500, then replays them.
+void Record(Rig& r, uint32_t stopAt) {
+  r.engine->Play();
+  r.Post(engine::CMD_LOAD, 16, "100");
+  r.Post(engine::CMD_PLAY, 16, "", 0);
+  r.AdvanceTo(stopAt);
+  r.Post(engine::CMD_STOP, 16);
+  r.engine->Stop();
+  EXPECT_EQ(r.engine->GetMixDuration(), r.engine->Actions()[2].timeMs);
+}
+
+TEST(MixEngine, ReplayAppliesCommandsAtTheirClockTimes) {
+  Rig r;
+  Record(r, 500);
+  const uint32_t stopStamp = r.engine->Actions()[2].timeMs;
+  r.engine->StartReplay();
+  EXPECT_TRUE(r.engine->IsReplaying());
+  r.AdvanceTo(stopStamp - 50);
+  EXPECT_TRUE(r.engine->IsChannelPlaying(16));
+  r.AdvanceTo(stopStamp + 50);
+  r.engine->StopReplay();  // waits for the end of the list
+  EXPECT_FALSE(r.engine->IsReplaying());
+  EXPECT_FALSE(r.engine->IsChannelLoaded(16));
+  EXPECT_EQ(r.Actions(), (std::vector<uint32_t>{engine::kActionReplayEnded}));
+  EXPECT_EQ(r.engine->Actions().size(), 3u);  // replaying records nothing
+}
+
+TEST(MixEngine, PauseDuringReplayKeepsTheRemainingWait) {
+  Rig r;
+  Record(r, 1000);
+  const uint32_t stopStamp = r.engine->Actions()[2].timeMs;
+  r.engine->StartReplay();
+  r.AdvanceTo(400);
+  r.engine->Pause();
+  EXPECT_EQ(r.TryAdvance(300), 0u);
+  EXPECT_TRUE(r.engine->IsChannelLoaded(16));
+  r.engine->StartReplay();
+  r.AdvanceTo(stopStamp - 30);
+  EXPECT_TRUE(r.engine->IsChannelLoaded(16));
+  r.AdvanceTo(stopStamp + 30);
+  r.engine->StopReplay();
+  EXPECT_FALSE(r.engine->IsChannelLoaded(16));
+}
+
+TEST(MixEngine, StopReplayDuringALongWait) {
+  Rig r;
+  Record(r, 3000);
+  r.engine->StartReplay();
+  r.AdvanceTo(200);
+  EXPECT_TRUE(r.engine->IsChannelLoaded(16));
+  r.engine->StopReplay();
+  EXPECT_FALSE(r.engine->IsReplaying());
+  EXPECT_FALSE(r.engine->IsChannelLoaded(16));  // the end still stops every channel
+  EXPECT_EQ(r.Actions(), (std::vector<uint32_t>{engine::kActionReplayEnded}));
+}
+
+}  // namespace
