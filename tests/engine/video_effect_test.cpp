@@ -80,8 +80,8 @@ const std::map<std::string, std::string>& Goldens() {
       {"file_start", "ca942db6c433d1baa20ab0f688802d31"},
       {"filter0", "93485a6d9b20fcf87d05b439d4394fc2"},
       {"filter0_source", "0ac9e95fbb634eb67293e341c8080c17"},
-      {"filter1", "af6986732799ab4e99dea6c012465b3e"},
-      {"filter1_source", "8ce2b442bfc787659eb3520df5cc1ca4"},
+      {"filter1", "10e4bbf2b1b255d912021d998007b08f"},
+      {"filter1_source", "3305d5487e3d70089156e663b9b227de"},
       {"filter2", "eb17696b0342bc893e029d6fea294705"},
       {"filter2_source", "e505d01ce14649785e29fddaffb1b658"},
       {"panzoom_end", "e542fe1f27f0e2c4ac51f2c588689486"},
@@ -251,8 +251,9 @@ TEST(VideoEffect, ColourFilters) {
   EXPECT_EQ(F::FilterPixel(0, 0xFFFF), Rgb(31, 62, 31));
   EXPECT_EQ(F::FilterPixel(0, 0x0000), 0x0000);
   // Sepia and saturation of pure red, worked from the divisor sums:
-  // sepia red ((62000/3676) % 256) / 2 = 8, green 62000/2865 = 21, blue (62000/2544)/2 = 12.
-  EXPECT_EQ(F::FilterPixel(1, Rgb(31, 0, 0)), Rgb(8, 21, 12));
+  // sepia red ((62000/2544) % 256) / 2 = 12, green 62000/2865 = 21, blue (62000/3676)/2 = 8:
+  // a brown, red above blue.
+  EXPECT_EQ(F::FilterPixel(1, Rgb(31, 0, 0)), Rgb(12, 21, 8));
   // saturation red6 = 62000/616 = 100 -> 50 -> 31; green 62000/-3600 = -17 -> 0; blue -17 -> 0.
   EXPECT_EQ(F::FilterPixel(2, Rgb(31, 0, 0)), Rgb(31, 0, 0));
   EXPECT_EQ(F::FilterPixel(7, 0x1234), 0x1234);  // kinds the screens never send: unchanged
