@@ -31,18 +31,19 @@ inline int16_t ClampPcm(int64_t v) {
   return static_cast<int16_t>(v);
 }
 
-// Windowed value y x w (w in Q15), brought down by `shift` with rounding: a
-// truncation here would bias every output sample by about -1/32 LSB.
-inline int32_t Window(int32_t y, uint16_t w, int shift) {
+// Windowed value y x w (w in Q31), brought down by `shift` with rounding: a
+// truncation here would bias every output sample. |y| < 2^31 and w < 2^31,
+// so the product fits in 64 bits.
+inline int32_t Window(int32_t y, int32_t w, int shift) {
   return static_cast<int32_t>((static_cast<int64_t>(y) * w + (int64_t{1} << (shift - 1))) >> shift);
 }
 inline int32_t Flat(int32_t y) {
   constexpr int shift = kLongTransformBits - kOverlapFracBits;
   return static_cast<int32_t>((static_cast<int64_t>(y) + (1 << (shift - 1))) >> shift);
 }
-// Window products: Q15 window x transform value down to the overlap format.
-constexpr int kLongWindowShift = 15 + kLongTransformBits - kOverlapFracBits;
-constexpr int kShortWindowShift = 15 + kShortTransformBits - kOverlapFracBits;
+// Window products: Q31 window x transform value down to the overlap format.
+constexpr int kLongWindowShift = 31 + kLongTransformBits - kOverlapFracBits;
+constexpr int kShortWindowShift = 31 + kShortTransformBits - kOverlapFracBits;
 
 }  // namespace
 
@@ -125,10 +126,10 @@ static void ExpandImdct(const int32_t* row, int32_t* y, int m) {
 void ImdctFilterbank(int prevShape, int windowSequence, int shape, int32_t* spec, int32_t* row2048,
                      int32_t* scratch, int32_t* overlap, int16_t* output, int stride) {
   const AacComputedTables& t = GetAacTables();
-  const uint16_t* riseLongPrev = prevShape ? t.kbdLong : t.sineLong;
-  const uint16_t* riseLongCur = shape ? t.kbdLong : t.sineLong;
-  const uint16_t* riseShortPrev = prevShape ? t.kbdShort : t.sineShort;
-  const uint16_t* riseShortCur = shape ? t.kbdShort : t.sineShort;
+  const int32_t* riseLongPrev = prevShape ? t.kbdLongQ31 : t.sineLongQ31;
+  const int32_t* riseLongCur = shape ? t.kbdLongQ31 : t.sineLongQ31;
+  const int32_t* riseShortPrev = prevShape ? t.kbdShortQ31 : t.sineShortQ31;
+  const int32_t* riseShortCur = shape ? t.kbdShortQ31 : t.sineShortQ31;
   int32_t* y = row2048;
   if (windowSequence != kEightShort) {
     InverseTransformCore(spec, scratch, 1024);
@@ -175,7 +176,7 @@ void ImdctFilterbank(int prevShape, int windowSequence, int shape, int32_t* spec
     int32_t* block = spec + 128 * w;
     InverseTransformCore(block, scratch, 128);
     ExpandImdct(block, w256, 128);
-    const uint16_t* rise = w == 0 ? riseShortPrev : riseShortCur;
+    const int32_t* rise = w == 0 ? riseShortPrev : riseShortCur;
     int32_t* dst = y + 448 + 128 * w;
     for (int n = 0; n < 128; ++n) {
       dst[n] = WAdd(dst[n], Window(w256[n], rise[n], kShortWindowShift));

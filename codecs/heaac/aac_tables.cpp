@@ -90,7 +90,7 @@ uint16_t Q15Window(double v) {
 
 // Kaiser-Bessel-derived window, ISO/IEC 14496-3 4.6.11.3.2: rising half of a
 // window of n samples (n/2 values) with parameter alpha.
-void MakeKbd(uint16_t* out, int n, double alpha) {
+void MakeKbd(uint16_t* out, int32_t* outQ31, int n, double alpha) {
   auto bessel0 = [](double x) {
     double sum = 1.0, term = 1.0;
     for (int k = 1; k < 50; ++k) {
@@ -111,16 +111,23 @@ void MakeKbd(uint16_t* out, int n, double alpha) {
   for (int k = 0; k < half; ++k) {
     acc += w[k];
     out[k] = Q15Window(std::sqrt(acc / total));
+    outQ31[k] = Q31(std::sqrt(acc / total));
   }
 }
 
 AacComputedTables BuildTables() {
   AacComputedTables t{};
   for (int i = 0; i <= 256; ++i) t.power43[i] = static_cast<int32_t>(std::floor(std::pow(i, 4.0 / 3.0) * 524288.0));
-  for (int n = 0; n < 1024; ++n) t.sineLong[n] = Q15Window(std::sin(M_PI * (n + 0.5) / 2048.0));
-  for (int n = 0; n < 128; ++n) t.sineShort[n] = Q15Window(std::sin(M_PI * (n + 0.5) / 256.0));
-  MakeKbd(t.kbdLong, 2048, 4.0);
-  MakeKbd(t.kbdShort, 256, 6.0);
+  for (int n = 0; n < 1024; ++n) {
+    t.sineLong[n] = Q15Window(std::sin(M_PI * (n + 0.5) / 2048.0));
+    t.sineLongQ31[n] = Q31(std::sin(M_PI * (n + 0.5) / 2048.0));
+  }
+  for (int n = 0; n < 128; ++n) {
+    t.sineShort[n] = Q15Window(std::sin(M_PI * (n + 0.5) / 256.0));
+    t.sineShortQ31[n] = Q31(std::sin(M_PI * (n + 0.5) / 256.0));
+  }
+  MakeKbd(t.kbdLong, t.kbdLongQ31, 2048, 4.0);
+  MakeKbd(t.kbdShort, t.kbdShortQ31, 256, 6.0);
   for (int k = 0; k < 512; ++k) {
     t.twiddleLong[k][0] = Q31(std::cos(2.0 * M_PI * (k + 0.125) / 2048.0));
     t.twiddleLong[k][1] = Q31(std::sin(2.0 * M_PI * (k + 0.125) / 2048.0));

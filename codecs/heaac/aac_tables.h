@@ -35,6 +35,13 @@ struct AacComputedTables {
   uint16_t sineShort[128];
   uint16_t kbdLong[1024];
   uint16_t kbdShort[128];
+  // The same four windows in Q31, for the filterbank: a Q15 window is off by
+  // up to 2^-16 of the unwindowed value, which on quiet clips moves about one
+  // output sample in a thousand across a rounding boundary.
+  int32_t sineLongQ31[1024];
+  int32_t sineShortQ31[128];
+  int32_t kbdLongQ31[1024];
+  int32_t kbdShortQ31[128];
   int32_t twiddleLong[512][2];  // cos, sin of 2 pi (k + 1/8) / 2048, Q31
   int32_t twiddleShort[64][2];  // same for 256
   int32_t fftCos[256];          // cos(2 pi k / 512), Q31

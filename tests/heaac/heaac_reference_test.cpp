@@ -4,7 +4,9 @@
 // and damaged input.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <complex>
 #include <cstdio>
 #include <cstdlib>
 #include <ostream>
@@ -24,7 +26,7 @@ using aactest::Pcm;
 using aactest::ReadWav;
 
 // ffmpeg decodes in floating point and rounds once; our fixed-point path
-// rounds in its Q15 windows and Q31 twiddles. On signals at -6 to -12 dBFS
+// rounds in its Q31 windows and twiddles. On signals at -6 to -12 dBFS
 // that costs less than 2 LSB anywhere and stays above 80 dB overall.
 constexpr double kMinSnrVsFfmpegDb = 80.0;
 constexpr int kMaxDiffVsFfmpegLsb = 4;
@@ -155,35 +157,71 @@ TEST(HeaacFixtureTools, OnFixturesUseTheirTools) {
   EXPECT_EQ(ToolStats(Fixture("aac_lc_44100_stereo.aac")).noiseBands, 0u);
 }
 
-// Noise substitution draws its own noise, so compare energies: per channel in
-// a low band (below about 2 kHz) and in the whole signal, over the clip.
-TEST(HeaacFixtureTools, NoiseSubstitutionEnergyAgreesWithFfmpeg) {
+// Energy of each 44.1 kHz scale-factor band, averaged over the clip: Hann
+// windowed 1024-sample frames, hop 512, by a radix-2 FFT. Bin b of 512 covers
+// MDCT coefficients 2b and 2b + 1, so band edges are the offsets halved.
+std::vector<double> BandEnergies(const Pcm& p, int ch) {
+  constexpr int kN = 1024;
+  const int bands = heaac::kNumSwbLong[4];
+  const uint16_t* edge = heaac::kSwbOffsetLong[4];
+  std::vector<double> energy(bands, 0.0);
+  std::vector<std::complex<double>> x(kN);
+  for (size_t start = 0; start + kN <= p.Frames(); start += kN / 2) {
+    for (int i = 0; i < kN; ++i) {
+      const double w = 0.5 - 0.5 * std::cos(2 * M_PI * i / kN);
+      x[i] = w * p.samples[(start + i) * p.channels + ch];
+    }
+    for (int i = 1, j = 0; i < kN; ++i) {
+      int bit = kN >> 1;
+      for (; j & bit; bit >>= 1) j ^= bit;
+      j ^= bit;
+      if (i < j) std::swap(x[i], x[j]);
+    }
+    for (int len = 2; len <= kN; len <<= 1) {
+      const std::complex<double> step = std::polar(1.0, -2 * M_PI / len);
+      for (int i = 0; i < kN; i += len) {
+        std::complex<double> tw = 1;
+        for (int k = 0; k < len / 2; ++k, tw *= step) {
+          const std::complex<double> u = x[i + k], v = x[i + k + len / 2] * tw;
+          x[i + k] = u + v;
+          x[i + k + len / 2] = u - v;
+        }
+      }
+    }
+    for (int b = 0; b < bands; ++b) {
+      for (int k = edge[b] / 2; k < edge[b + 1] / 2; ++k) energy[b] += std::norm(x[k]);
+    }
+  }
+  return energy;
+}
+
+// Noise substitution draws its own noise, so compare energies: those of the
+// scale-factor bands averaged over the clip, per channel. Bands more than
+// 40 dB below the strongest (above the encoder's cut-off) hold only rounding
+// noise and are left out.
+TEST(HeaacFixtureTools, NoiseSubstitutionBandEnergiesAgreeWithFfmpeg) {
   constexpr double kMaxEnergyDifferenceDb = 1.0;
+  constexpr double kQuietBandDb = 40.0;
   const std::string path = ovtest::FixturePath("aac_pns.aac");
   OV_SKIP_WITHOUT_FIXTURE(path);
   const Pcm ours = DecodeStream(Fixture("aac_pns.aac"));
   const Pcm ref = ReadWav(path + ".ffmpeg.wav");
   ASSERT_EQ(ours.channels, ref.channels);
-  auto energies = [](const Pcm& p, int ch, double* whole, double* low, double* high) {
-    double lp = 0;
-    *whole = *low = *high = 0;
-    int16_t prev = 0;
-    for (size_t f = 0; f < p.Frames(); ++f) {
-      const int16_t x = p.samples[f * p.channels + ch];
-      lp += (x - lp) * 0.25;  // one-pole low pass
-      *whole += static_cast<double>(x) * x;
-      *low += lp * lp;
-      *high += static_cast<double>(x - prev) * (x - prev);
-      prev = x;
-    }
-  };
   for (int ch = 0; ch < ours.channels; ++ch) {
-    double w1, l1, h1, w2, l2, h2;
-    energies(ours, ch, &w1, &l1, &h1);
-    energies(ref, ch, &w2, &l2, &h2);
-    EXPECT_NEAR(10 * std::log10(w1 / w2), 0, kMaxEnergyDifferenceDb) << ch;
-    EXPECT_NEAR(10 * std::log10(l1 / l2), 0, kMaxEnergyDifferenceDb) << ch;
-    EXPECT_NEAR(10 * std::log10(h1 / h2), 0, kMaxEnergyDifferenceDb) << ch;
+    const std::vector<double> a = BandEnergies(ours, ch);
+    const std::vector<double> b = BandEnergies(ref, ch);
+    const double strongest = *std::max_element(b.begin(), b.end());
+    int compared = 0;
+    double worst = 0;
+    for (size_t i = 0; i < b.size(); ++i) {
+      if (10 * std::log10(strongest / b[i]) > kQuietBandDb) continue;
+      const double db = 10 * std::log10(a[i] / b[i]);
+      EXPECT_NEAR(db, 0, kMaxEnergyDifferenceDb) << "channel " << ch << " band " << i;
+      worst = std::max(worst, std::abs(db));
+      ++compared;
+    }
+    std::printf("channel %d: %d bands compared, largest difference %.2f dB\n", ch, compared, worst);
+    EXPECT_GT(compared, 10);
   }
 }
 
@@ -191,15 +229,20 @@ TEST(HeaacFixtureTools, NoiseSubstitutionEnergyAgreesWithFfmpeg) {
 // come before each reference's first: both references drop the first frame
 // of sample.adts, faad that of sine.aac and of the MP4, and ffmpeg applies the
 // MP4's edit list (media time 26342 samples), which our track decode ignores.
-// Bounds come from the measured ffmpeg-faad agreement on each file:
+// Bounds come from the measured ffmpeg-faad agreement on each file and from
+// what our integer path reaches there:
 // - sample.adts and the MP4 are quiet (RMS of a few tens of LSB): ffmpeg and
 //   faad differ by at most 1 LSB, and so must we. At that level a handful of
-//   1-LSB rounding flips decides the SNR (ffmpeg-faad 82 and 97.5 dB); ours
-//   measure 62 and 75 dB, hence 60 and 70 dB.
+//   1-LSB rounding flips decides the SNR. The two floating-point references
+//   agree at 82 and 96.5 dB; our samples before rounding are within about
+//   1/600 LSB of ffmpeg's (mostly the truncation of the coefficients to
+//   eighths), which flips about one sample in 800 on sample.adts: measured
+//   62.4 and 79.1 dB against either reference, hence 62 and 78 dB.
 // - sine.aac: ffmpeg and faad differ by up to 11 LSB (75.6 dB) in its first
 //   two frames (a LONG_START then EIGHT_SHORT start that every decoder treats
-//   its own way); we differ from each by up to 14 LSB there (71.5 dB). From
-//   the third frame on all three agree within 1 LSB, at 80 dB and more.
+//   its own way); we differ from each by up to 14 LSB there (71.9 dB). From
+//   the third frame on the references agree at 103.5 dB and we reach 94.5 dB
+//   against each, within 1 LSB.
 struct SharedCase {
   std::string file;
   size_t skipFfmpeg, skipFaad;
@@ -209,12 +252,12 @@ struct SharedCase {
 };
 
 TEST(HeaacShared, AndroidxSamplesMatchBothReferences) {
-  constexpr double kMinSteadySnrDb = 80.0;
+  constexpr double kMinSteadySnrDb = 93.0;  // sine.aac from its third frame
   constexpr int kMaxSteadyDiffLsb = 1;
   OV_SKIP_WITHOUT_SHARED_TESTDATA();
-  const SharedCase cases[] = {{"aac/androidx_sample.adts", 1024, 1024, 60.0, 1, 0},
-                              {"aac/androidx_sine.aac", 0, 1024, 70.0, 16, 2048},
-                              {"aac/androidx_long_edit_list_audioonly.mp4", 26342, 1024, 70.0, 1, 0}};
+  const SharedCase cases[] = {{"aac/androidx_sample.adts", 1024, 1024, 62.0, 1, 0},
+                              {"aac/androidx_sine.aac", 0, 1024, 71.0, 14, 2048},
+                              {"aac/androidx_long_edit_list_audioonly.mp4", 26342, 1024, 78.0, 1, 0}};
   for (const SharedCase& c : cases) {
     const std::string path = ovtest::SharedTestdataPath(c.file);
     const std::vector<uint8_t> bytes = ovtest::ReadFileBytes(path);
