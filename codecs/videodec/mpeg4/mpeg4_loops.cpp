@@ -152,28 +152,37 @@ bool ReadVectors(Mpeg4Decoder& d, Mpeg4MacroblockRecord& r) {
   return true;
 }
 
+// Reads a macroblock's not-coded flag (P-VOPs) and its MCBPC, passing over
+// stuffing. Returns 0 when the macroblock is not coded (it is copied from the
+// reference), 1 with *mcbpc set when its data follows, -1 on a bad code.
+int ReadMcbpc(Mpeg4Decoder& d, uint32_t mb, int qp, int* mcbpc) {
+  Mpeg4Bits& b = d.bits;
+  const bool p_vop = d.vop.coding_type == 1;
+  for (;;) {
+    if (p_vop) {
+      if (b.Read1()) {
+        SetNotCoded(d.cur_records()[mb], qp);
+        Mpeg4CopyMacroblock(d, mb);
+        return 0;
+      }
+      *mcbpc = Mpeg4ReadMcbpcInter(b);
+    } else {
+      *mcbpc = Mpeg4ReadMcbpcIntra(b);
+    }
+    if (*mcbpc < 0) return -1;
+    if (*mcbpc != kMpeg4Stuffing) return 1;
+    if (b.Overrun()) return -1;
+  }
+}
+
 // --- Combined syntax --------------------------------------------------------
 
 int DecodeCombinedMacroblock(Mpeg4Decoder& d, uint32_t mb, int* qp, bool first_in_packet, bool rvlc) {
   Mpeg4Bits& b = d.bits;
   Mpeg4MacroblockRecord& r = d.cur_records()[mb];
-  const bool p_vop = d.vop.coding_type == 1;
   int mcbpc;
-  for (;;) {
-    if (p_vop) {
-      if (b.Read1()) {
-        SetNotCoded(r, *qp);
-        Mpeg4CopyMacroblock(d, mb);
-        return 0;
-      }
-      mcbpc = Mpeg4ReadMcbpcInter(b);
-    } else {
-      mcbpc = Mpeg4ReadMcbpcIntra(b);
-    }
-    if (mcbpc < 0) return -1;
-    if (mcbpc != kMpeg4Stuffing) break;
-    if (b.Overrun()) return -1;
-  }
+  const int coded = ReadMcbpc(d, mb, *qp, &mcbpc);
+  if (coded <= 0) return coded;
   const int type = mcbpc & 15;
   const bool intra = type >= kMbIntra;
   r.ac_pred = intra ? static_cast<uint8_t>(b.Read1()) : 0;
@@ -493,23 +502,9 @@ PacketEnd DecodePacket(Mpeg4Decoder& d, uint32_t first_mb, int quant) {
 int DecodeShortHeaderMacroblock(Mpeg4Decoder& d, uint32_t mb, int* qp) {
   Mpeg4Bits& b = d.bits;
   Mpeg4MacroblockRecord& r = d.cur_records()[mb];
-  const bool p_vop = d.vop.coding_type == 1;
   int mcbpc;
-  for (;;) {
-    if (p_vop) {
-      if (b.Read1()) {
-        SetNotCoded(r, *qp);
-        Mpeg4CopyMacroblock(d, mb);
-        return 0;
-      }
-      mcbpc = Mpeg4ReadMcbpcInter(b);
-    } else {
-      mcbpc = Mpeg4ReadMcbpcIntra(b);
-    }
-    if (mcbpc < 0) return -1;
-    if (mcbpc != kMpeg4Stuffing) break;
-    if (b.Overrun()) return -1;
-  }
+  const int coded = ReadMcbpc(d, mb, *qp, &mcbpc);
+  if (coded <= 0) return coded;
   const int type = mcbpc & 15;
   if (type == kMbInter4v) return -1;
   const bool intra = type >= kMbIntra;
