@@ -268,7 +268,8 @@ void Mpeg4ReconstructDcOnly(Mpeg4Decoder& d, uint32_t mb, const int* dc_diff) {
   }
 }
 
-int Mpeg4DecodeInterTexture(Mpeg4Decoder& d, uint32_t mb, bool rvlc) {
+// The coded blocks of an inter macroblock, each added to its prediction.
+static int DecodeInterBlocks(Mpeg4Decoder& d, uint32_t mb, bool rvlc, bool short_header) {
   const Mpeg4MacroblockRecord& r = d.cur_records()[mb];
   DecodedPicture& pic = d.cur_pic();
   const int x = static_cast<int>(mb % d.mb_cols) * 16;
@@ -277,7 +278,7 @@ int Mpeg4DecodeInterTexture(Mpeg4Decoder& d, uint32_t mb, bool rvlc) {
     if (!(r.cbp & (1 << b))) continue;
     int16_t* blk = d.block[b];
     std::memset(blk, 0, sizeof(d.block[b]));
-    const int last = ReadInterEvents(d.bits, blk, r.quant, 0, rvlc, false);
+    const int last = ReadInterEvents(d.bits, blk, r.quant, 0, rvlc, short_header);
     if (last < 0) return -1;
     ptrdiff_t stride;
     uint8_t* dst = BlockDst(pic, x, y, b, &stride);
@@ -285,6 +286,8 @@ int Mpeg4DecodeInterTexture(Mpeg4Decoder& d, uint32_t mb, bool rvlc) {
   }
   return 0;
 }
+
+int Mpeg4DecodeInterTexture(Mpeg4Decoder& d, uint32_t mb, bool rvlc) { return DecodeInterBlocks(d, mb, rvlc, false); }
 
 int Mpeg4DecodeShortHeaderIntra(Mpeg4Decoder& d, uint32_t mb) {
   const Mpeg4MacroblockRecord& r = d.cur_records()[mb];
@@ -310,23 +313,7 @@ int Mpeg4DecodeShortHeaderIntra(Mpeg4Decoder& d, uint32_t mb) {
   return 0;
 }
 
-int Mpeg4DecodeShortHeaderInter(Mpeg4Decoder& d, uint32_t mb) {
-  const Mpeg4MacroblockRecord& r = d.cur_records()[mb];
-  DecodedPicture& pic = d.cur_pic();
-  const int x = static_cast<int>(mb % d.mb_cols) * 16;
-  const int y = static_cast<int>(mb / d.mb_cols) * 16;
-  for (int b = 0; b < 6; ++b) {
-    if (!(r.cbp & (1 << b))) continue;
-    int16_t* blk = d.block[b];
-    std::memset(blk, 0, sizeof(d.block[b]));
-    const int last = ReadInterEvents(d.bits, blk, r.quant, 0, false, true);
-    if (last < 0) return -1;
-    ptrdiff_t stride;
-    uint8_t* dst = BlockDst(pic, x, y, b, &stride);
-    Add(d, dst, stride, blk, last);
-  }
-  return 0;
-}
+int Mpeg4DecodeShortHeaderInter(Mpeg4Decoder& d, uint32_t mb) { return DecodeInterBlocks(d, mb, false, true); }
 
 namespace {
 
