@@ -59,11 +59,15 @@ std::vector<PeerCase> Cases() {
   return cases;
 }
 
-std::string CaseName(const ::testing::TestParamInfo<PeerCase>& i) {
-  const PeerCase& c = i.param;
+std::string Describe(const PeerCase& c) {
   return std::to_string(c.w) + "x" + std::to_string(c.h) + (c.offset ? "_Unaligned" : "_Aligned") +
          (c.libyuvSimd ? "_Simd" : "_C");
 }
+
+std::string CaseName(const ::testing::TestParamInfo<PeerCase>& i) { return Describe(i.param); }
+
+// Test listings show the case by name rather than as raw bytes.
+[[maybe_unused]] void PrintTo(const PeerCase& c, std::ostream* os) { *os << Describe(c); }
 
 class LibyuvPeer : public ::testing::TestWithParam<PeerCase> {
  protected:

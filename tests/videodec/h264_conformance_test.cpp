@@ -42,6 +42,11 @@ struct ConformanceCase {
   uint32_t cpu_mask;  // 0: reference kernels only
 };
 
+// Test listings show the stream and the kernels rather than raw bytes.
+[[maybe_unused]] void PrintTo(const ConformanceCase& c, std::ostream* os) {
+  *os << c.stream << (c.cpu_mask ? " (all kernels)" : " (reference kernels)");
+}
+
 class H264Conformance : public ::testing::TestWithParam<ConformanceCase> {
  protected:
   void TearDown() override { ov::SetCpuFlagsMask(~0u); }
