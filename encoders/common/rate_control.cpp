@@ -29,6 +29,28 @@ int32_t TruncateToInt(double v) {
   return static_cast<int32_t>(v);
 }
 
+// Refits a rate model (x1, x2) to the newest n of its window's (quantiser,
+// rate) points, which end at `pos`, dropping outliers once when there are more
+// than two. Returns the rounded mean rate of the points kept.
+int32_t RefitModel(const int32_t* qps, const float* rqs, int pos, int n, float mad, int32_t* x1, int32_t* x2) {
+  int32_t qp[kModelWindow] = {};
+  float y[kModelWindow] = {};
+  for (int i = 0; i < n; ++i) {
+    const int at = (pos - i + kModelWindow) % kModelWindow;
+    qp[i] = qps[at];
+    y[i] = rqs[at];
+  }
+  FitRateModel(qp, y, n, x1, x2);
+  int kept = n;
+  if (n > 2) {
+    kept = RejectModelOutliers(qp, y, *x1, *x2, mad, n);
+    FitRateModel(qp, y, kept, x1, x2);
+  }
+  float sum = 0.0f;
+  for (int i = 0; i < kept; ++i) sum += y[i];
+  return (TruncateToInt(sum) + kept / 2) / kept;
+}
+
 void ResetModels(RateControlState& rc) {
   rc.mbBitsCoef = rc.prevMbBitsCoef = 100;
   rc.mbX2 = 750;
@@ -445,22 +467,7 @@ void UpdatePredictedModel(RateControlState& rc, const MacroblockInfo* mbs, int32
   const int64_t lo = Min(rc.frameActivity, rc.avgActivity), hi = Max(rc.frameActivity, rc.avgActivity);
   const int n = hi > 0 ? static_cast<int>(lo * Min(rc.pFrameCount, kModelWindow) / hi) : 0;
   if (n > 1) {
-    int32_t qp[kModelWindow];
-    float y[kModelWindow];
-    for (int i = 0; i < n; ++i) {
-      const int pos = (rc.pPos - i + kModelWindow) % kModelWindow;
-      qp[i] = rc.pQp[pos];
-      y[i] = rc.pRq[pos];
-    }
-    FitRateModel(qp, y, n, &rc.pX1, &rc.pX2);
-    int kept = n;
-    if (n > 2) {
-      kept = RejectModelOutliers(qp, y, rc.pX1, rc.pX2, mad, n);
-      FitRateModel(qp, y, kept, &rc.pX1, &rc.pX2);
-    }
-    float sum = 0.0f;
-    for (int i = 0; i < kept; ++i) sum += y[i];
-    rc.pAvg = (TruncateToInt(sum) + kept / 2) / kept;
+    rc.pAvg = RefitModel(rc.pQp, rc.pRq, rc.pPos, n, mad, &rc.pX1, &rc.pX2);
   }
   rc.pPos = static_cast<int32_t>((rc.pPos + 1) % kModelWindow);
   rc.avgActivity = Narrow((6 * int64_t{rc.avgActivity} + 4 * int64_t{rc.frameActivity} + 5) / 10);
@@ -535,22 +542,7 @@ void UpdateIntraModel(RateControlState& rc, int32_t bits, int firstQp) {
     const int64_t perActivity = int64_t{rc.mbCount} * 256 * bits / rc.frameActivity;
     rc.iX2 = Narrow(int64_t{firstQp} * (firstQp * perActivity - rc.iX1));
   } else {
-    int32_t qp[kModelWindow];
-    float y[kModelWindow];
-    for (int i = 0; i < n; ++i) {
-      const int pos = (rc.iPos - i + kModelWindow) % kModelWindow;
-      qp[i] = rc.iQp[pos];
-      y[i] = rc.iRq[pos];
-    }
-    FitRateModel(qp, y, n, &rc.iX1, &rc.iX2);
-    int kept = n;
-    if (n > 2) {
-      kept = RejectModelOutliers(qp, y, rc.iX1, rc.iX2, mad, n);
-      FitRateModel(qp, y, kept, &rc.iX1, &rc.iX2);
-    }
-    float sum = 0.0f;
-    for (int i = 0; i < kept; ++i) sum += y[i];
-    rc.iAvg = (static_cast<int32_t>(sum) + kept / 2) / kept;
+    rc.iAvg = RefitModel(rc.iQp, rc.iRq, rc.iPos, n, mad, &rc.iX1, &rc.iX2);
   }
   rc.iPos = (rc.iPos + 1) % kModelWindow;
   rc.avgIBits = static_cast<int32_t>((6 * int64_t{rc.avgIBits} + 4 * b + 5) / 10);
