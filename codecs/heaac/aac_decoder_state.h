@@ -14,11 +14,22 @@ enum WindowSequence : uint8_t { kOnlyLong = 0, kLongStart = 1, kEightShort = 2, 
 
 inline constexpr int kFrameLength = 1024;
 // Fixed-point formats of the filterbank: long transform values carry PCM x
-// 2^13, short ones PCM x 2^10 (spectral coefficients x 8, unnormalised
-// transform); the overlap buffer carries PCM x 2^kOverlapFracBits.
+// 2^(13 + extra bits), short ones PCM x 2^(10 + extra bits) (spectral
+// coefficients x 8 x 2^extra bits, unnormalised transform); the 64-bit
+// overlap buffer carries PCM x 2^kOverlapFracBits.
 inline constexpr int kLongTransformBits = 13;
 inline constexpr int kShortTransformBits = 10;
-inline constexpr int kOverlapFracBits = 11;
+inline constexpr int kOverlapFracBits = 24;
+// Quiet channels carry extra fractional bits in their coefficients, so that
+// the rounding of the reconstruction and of the transform stays far below an
+// output LSB. The extra bits stop where the largest coefficient that the
+// element's bands can hold reaches 2^kSpectrumPeakBits, the level a
+// full-scale tone reaches in the plain format; an element with TNS stops
+// kTnsHeadroomBits lower, as its filter can raise single coefficients well
+// above those of the bands. kMaxSpectrumExtraBits bounds them.
+inline constexpr int kSpectrumPeakBits = 28;
+inline constexpr int kTnsHeadroomBits = 4;
+inline constexpr int kMaxSpectrumExtraBits = 12;
 // Codebook numbers with a meaning of their own (ISO/IEC 14496-3 table 4.150).
 inline constexpr int kZeroHcb = 0;
 inline constexpr int kNoiseHcb = 13;
@@ -67,6 +78,7 @@ struct IcsInfo {
   uint8_t pulseOffset[4];
   uint8_t pulseAmp[4];
   uint8_t noise;  // the channel has PNS bands
+  uint8_t extraBits;  // fractional bits of the coefficients beyond x 8
   TnsData tns;
   LtpData ltp;
 };
@@ -94,6 +106,7 @@ struct ChannelFrame {
   uint8_t sbrChannel;
   uint8_t sbrElementKind;  // 0 SCE, 1 CPE
   uint8_t sbrFrameValid;
+  uint8_t extraBits;  // of the channel's coefficients
 };
 
 // Spectral work area: two channel spectra, a 2048-value row (LTP estimate,
@@ -119,7 +132,7 @@ struct AacDecoderState {
   int16_t* output;
   AacBitReader* reader;
   int channels;
-  int32_t* overlap;      // [2][1024], PCM x 32
+  int64_t* overlap;      // [2][1024], PCM x 2^kOverlapFracBits
   int16_t* ltpHistory;   // [2][2048]
   AacProgramConfig* pce;
   uint8_t prevWindowShape[2];
@@ -152,13 +165,26 @@ int DecodeRawDataBlock(AacDecoderState* d, int32_t* spectral);
 
 // Spectral reconstruction.
 void ApplyPulses(const IcsInfo& ics, int32_t* spec);
+// Bit length of the largest coefficient that the channel's coded and noise
+// bands can hold in the plain x 8 format (pulses already added).
+int SpectrumPeakBits(const IcsInfo& ics, const int32_t* spec);
+// Octaves by which the intensity bands of a right channel can exceed the
+// left channel's values.
+int IntensityGainBits(const IcsInfo& ics);
+// Extra fractional bits for coefficients whose largest has `peakBits` bits,
+// with `headroomBits` more kept free above it.
+int SpectrumExtraBits(int peakBits, int headroomBits);
+// Coefficients in the format of ics.extraBits.
 void InverseQuantize(const IcsInfo& ics, int32_t* spec);
 void RegroupShortWindows(const IcsInfo& ics, int32_t* spec, int32_t* scratch);
 // Fills n values (a multiple of 4) with noise whose energy is 2^(energy / 2)
-// in coefficient units, drawing from the generator word `seed`.
-void GenerateNoiseBand(int32_t* v, int n, int energy, uint32_t* seed);
+// in coefficient units (stored with `extraBits` fractional bits beyond x 8),
+// drawing from the generator word `seed`.
+void GenerateNoiseBand(int32_t* v, int n, int energy, int extraBits, uint32_t* seed);
 void NoiseSubstitution(const ElementRecord& el, int channel, IcsInfo* ics, int32_t* spec, uint32_t* state);
-void ApplyDynamicRange(const DrcRecord& drc, int32_t* spec);
+// Gives back as many of the `*extraBits` as the frame's largest gain boosts,
+// then applies the gains.
+void ApplyDynamicRange(const DrcRecord& drc, int32_t* spec, uint8_t* extraBits);
 
 // Stereo and TNS.
 void StereoProcess(int bandLimit, const ElementRecord& el, int32_t* left, int32_t* right);
@@ -170,8 +196,9 @@ void ForwardMdct(int32_t* time, int windowSequence, int32_t* scratch, int prevSh
 void LtpUpdateHistory(int16_t* history, const int16_t* output, int stride);
 
 // Filterbank.
-void ImdctFilterbank(int prevShape, int windowSequence, int shape, int32_t* spec, int32_t* row2048,
-                     int32_t* scratch, int32_t* overlap, int16_t* output, int stride);
+// `spec` carries `extraBits` fractional bits beyond x 8 (ChannelFrame).
+void ImdctFilterbank(int prevShape, int windowSequence, int shape, int32_t* spec, int extraBits, int32_t* row2048,
+                     int32_t* scratch, int64_t* overlap, int16_t* output, int stride);
 // N = 1024 or 128 coefficients, in place in `spec`; scratch holds N values.
 void InverseTransformCore(int32_t* spec, int32_t* scratch, int n);
 // Complex FFT of 512 or 64 points, input in bit-reversed order.

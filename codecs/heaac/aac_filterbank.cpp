@@ -1,8 +1,10 @@
 // Filterbank, ISO/IEC 14496-3 4.6.11: inverse MDCT through a complex FFT of a
 // quarter of the window length, sine and KBD windows, overlap-add and 16-bit
 // output. Integer only; additions inside the transform wrap as unsigned so a
-// malformed stream cannot overflow a signed value (valid streams never wrap:
-// long-window values stay below PCM x 2^13, i.e. 2^28).
+// malformed stream cannot overflow a signed value. Valid streams never wrap:
+// in the plain format long-window values stay below PCM x 2^13, i.e. 2^28,
+// and extra fractional bits are given back where the coefficients could
+// carry a value past 2^30 (FitTransformRange).
 #include <cstring>
 
 #include "codecs/heaac/aac_decoder_state.h"
@@ -31,19 +33,38 @@ inline int16_t ClampPcm(int64_t v) {
   return static_cast<int16_t>(v);
 }
 
-// Windowed value y x w (w in Q31), brought down by `shift` with rounding: a
-// truncation here would bias every output sample. |y| < 2^31 and w < 2^31,
-// so the product fits in 64 bits.
-inline int32_t Window(int32_t y, int32_t w, int shift) {
-  return static_cast<int32_t>((static_cast<int64_t>(y) * w + (int64_t{1} << (shift - 1))) >> shift);
+// Output sample from an overlap-format value, rounded.
+inline int16_t ToPcm(int64_t v) { return ClampPcm((v + (int64_t{1} << (kOverlapFracBits - 1))) >> kOverlapFracBits); }
+
+// Windowed value y x w (w in Q31) in the overlap format, for transform values
+// that carry PCM x 2^bits. |y| < 2^31 and w < 2^31, so the product fits in
+// 64 bits, and bits + 31 stays above kOverlapFracBits.
+inline int64_t Window(int32_t y, int32_t w, int bits) {
+  const int shift = 31 + bits - kOverlapFracBits;
+  return (static_cast<int64_t>(y) * w + (int64_t{1} << (shift - 1))) >> shift;
 }
-inline int32_t Flat(int32_t y) {
-  constexpr int shift = kLongTransformBits - kOverlapFracBits;
-  return static_cast<int32_t>((static_cast<int64_t>(y) + (1 << (shift - 1))) >> shift);
+// Flat part of a transition window: y in the overlap format.
+inline int64_t Flat(int32_t y, int bits) {
+  const int shift = kOverlapFracBits - bits;
+  if (shift >= 0) return static_cast<int64_t>(y) * (int64_t{1} << shift);
+  return (static_cast<int64_t>(y) + (int64_t{1} << (-shift - 1))) >> -shift;
 }
-// Window products: Q31 window x transform value down to the overlap format.
-constexpr int kLongWindowShift = 31 + kLongTransformBits - kOverlapFracBits;
-constexpr int kShortWindowShift = 31 + kShortTransformBits - kOverlapFracBits;
+
+// Gives back extra fractional bits until the coefficients' magnitudes sum
+// to at most 2^30: every value inside the FFT, and every transform output,
+// is bounded by that sum, so none can wrap. Returns the bits kept. Spectra in
+// the plain format are left as they are.
+int FitTransformRange(int32_t* spec, int n, int extraBits) {
+  if (extraBits == 0) return 0;
+  uint64_t sum = 0;
+  for (int k = 0; k < n; ++k) sum += static_cast<uint64_t>(spec[k] < 0 ? -static_cast<int64_t>(spec[k]) : spec[k]);
+  int down = 0;
+  while (down < extraBits && (sum >> down) > (uint64_t{1} << 30)) ++down;
+  if (down > 0) {
+    for (int k = 0; k < n; ++k) spec[k] = FxShrRound(spec[k], down);
+  }
+  return extraBits - down;
+}
 
 }  // namespace
 
@@ -123,73 +144,74 @@ static void ExpandImdct(const int32_t* row, int32_t* y, int m) {
   }
 }
 
-void ImdctFilterbank(int prevShape, int windowSequence, int shape, int32_t* spec, int32_t* row2048,
-                     int32_t* scratch, int32_t* overlap, int16_t* output, int stride) {
+void ImdctFilterbank(int prevShape, int windowSequence, int shape, int32_t* spec, int extraBits, int32_t* row2048,
+                     int32_t* scratch, int64_t* overlap, int16_t* output, int stride) {
   const AacComputedTables& t = GetAacTables();
   const int32_t* riseLongPrev = prevShape ? t.kbdLongQ31 : t.sineLongQ31;
   const int32_t* riseLongCur = shape ? t.kbdLongQ31 : t.sineLongQ31;
   const int32_t* riseShortPrev = prevShape ? t.kbdShortQ31 : t.sineShortQ31;
   const int32_t* riseShortCur = shape ? t.kbdShortQ31 : t.sineShortQ31;
+  const int bits = FitTransformRange(spec, kFrameLength, extraBits);
   int32_t* y = row2048;
   if (windowSequence != kEightShort) {
     InverseTransformCore(spec, scratch, 1024);
     ExpandImdct(spec, y, 1024);
-    // Long transform values carry PCM x 2^13; windowed values PCM x 32.
+    const int longBits = kLongTransformBits + bits;
     for (int n = 0; n < 1024; ++n) {
-      int32_t v;
+      int64_t v;
       if (windowSequence == kLongStop) {
         if (n < 448) {
           v = 0;
         } else if (n < 576) {
-          v = Window(y[n], riseShortPrev[n - 448], kLongWindowShift);
+          v = Window(y[n], riseShortPrev[n - 448], longBits);
         } else {
-          v = Flat(y[n]);
+          v = Flat(y[n], longBits);
         }
       } else {
-        v = Window(y[n], riseLongPrev[n], kLongWindowShift);
+        v = Window(y[n], riseLongPrev[n], longBits);
       }
-      output[n * stride] = ClampPcm((static_cast<int64_t>(overlap[n]) + v + (1 << (kOverlapFracBits - 1))) >> kOverlapFracBits);
+      output[n * stride] = ToPcm(overlap[n] + v);
     }
     for (int n = 0; n < 1024; ++n) {
       const int32_t yv = y[1024 + n];
-      int32_t v;
+      int64_t v;
       if (windowSequence == kLongStart) {
         if (n < 448) {
-          v = Flat(yv);
+          v = Flat(yv, longBits);
         } else if (n < 576) {
-          v = Window(yv, riseShortCur[127 - (n - 448)], kLongWindowShift);
+          v = Window(yv, riseShortCur[127 - (n - 448)], longBits);
         } else {
           v = 0;
         }
       } else {
-        v = Window(yv, riseLongCur[1023 - n], kLongWindowShift);
+        v = Window(yv, riseLongCur[1023 - n], longBits);
       }
       overlap[n] = v;
     }
     return;
   }
-  // Eight short windows overlapped 128 apart from sample 448; short transform
-  // values carry PCM x 2^10.
-  std::memset(y, 0, sizeof(int32_t) * 2048);
+  // Eight short windows overlapped 128 apart from sample 448 (acc[0] is
+  // sample 448); the last one ends at sample 1600.
+  const int shortBits = kShortTransformBits + bits;
+  int64_t acc[9 * 128] = {};
   int32_t w256[256];
   for (int w = 0; w < 8; ++w) {
     int32_t* block = spec + 128 * w;
     InverseTransformCore(block, scratch, 128);
     ExpandImdct(block, w256, 128);
     const int32_t* rise = w == 0 ? riseShortPrev : riseShortCur;
-    int32_t* dst = y + 448 + 128 * w;
+    int64_t* dst = acc + 128 * w;
     for (int n = 0; n < 128; ++n) {
-      dst[n] = WAdd(dst[n], Window(w256[n], rise[n], kShortWindowShift));
-      dst[128 + n] = WAdd(dst[128 + n], Window(w256[128 + n], riseShortCur[127 - n], kShortWindowShift));
+      dst[n] += Window(w256[n], rise[n], shortBits);
+      dst[128 + n] += Window(w256[128 + n], riseShortCur[127 - n], shortBits);
     }
   }
   // Rounded like the long frames: a truncation here would lower every sample
   // of a short-window frame by half an LSB on average.
-  for (int n = 0; n < 1024; ++n) {
-    output[n * stride] =
-        ClampPcm((static_cast<int64_t>(overlap[n]) + y[n] + (1 << (kOverlapFracBits - 1))) >> kOverlapFracBits);
-  }
-  std::memcpy(overlap, y + 1024, sizeof(int32_t) * 1024);
+  for (int n = 0; n < 448; ++n) output[n * stride] = ToPcm(overlap[n]);
+  for (int n = 448; n < 1024; ++n) output[n * stride] = ToPcm(overlap[n] + acc[n - 448]);
+  for (int n = 0; n < 576; ++n) overlap[n] = acc[576 + n];
+  for (int n = 576; n < 1024; ++n) overlap[n] = 0;
 }
 
 }  // namespace heaac

@@ -63,7 +63,7 @@ void LtpPredict(AacDecoderState* d, const IcsInfo& ics, int32_t* spec, int chann
   int32_t* est = d->spectral + kRowOffset;  // 2048 values
   int32_t* scratch = d->spectral + kScratchOffset;
   const int16_t* history = d->ltpHistory + channel * 2048;
-  const int32_t* overlap = d->overlap + channel * 1024;
+  const int64_t* overlap = d->overlap + channel * 1024;
   const int64_t coef = kLtpCoefQ30[ltp.coefIndex];
   const int lag = ltp.lag;
   // Estimate in PCM x 16 (one eighth of the PCM x 128 of the standard's
@@ -72,7 +72,13 @@ void LtpPredict(AacDecoderState* d, const IcsInfo& ics, int32_t* spec, int chann
   const int start = 2048 - lag;
   int n = 0;
   for (; n < lag && n < 2048; ++n) est[n] = static_cast<int32_t>((history[start + n] * coef) >> 26);
-  for (int i = 0; n < 2048 && i < 1024; ++n, ++i) est[n] = static_cast<int32_t>((overlap[i] * coef) >> (26 + kOverlapFracBits));
+  // The overlap comes down to PCM x 2^11 first, so that its product with the
+  // Q30 coefficient stays inside 64 bits.
+  constexpr int kOverlapDown = kOverlapFracBits - 11;
+  for (int i = 0; n < 2048 && i < 1024; ++n, ++i) {
+    const int64_t v = (overlap[i] + (int64_t{1} << (kOverlapDown - 1))) >> kOverlapDown;
+    est[n] = static_cast<int32_t>((v * coef) >> (26 + 11));
+  }
   for (; n < 2048; ++n) est[n] = 0;
   ForwardMdct(est, ics.windowSequence, scratch, d->prevWindowShape[channel], ics.windowShape);
   if (ics.tns.present) TnsFilter(rateIndex, ics, est, true);

@@ -223,9 +223,17 @@ int DecodeIndividualChannelStream(AacDecoderState* d, IcsInfo* ics, int32_t* spe
   if (ReadSpectralData(r, ics, spec) < 0) return -1;
   if (d->probe) return 0;
   if (ics->pulsePresent) ApplyPulses(*ics, spec);
+  return 0;
+}
+
+// Inverse quantisation and window order of a parsed channel, with the extra
+// fractional bits chosen for its element. A channel with long-term
+// prediction keeps the plain format: the prediction it adds can be far
+// louder than the residual that the bands carry.
+void ReconstructChannel(AacDecoderState* d, IcsInfo* ics, int32_t* spec, int extraBits) {
+  ics->extraBits = static_cast<uint8_t>(extraBits);
   InverseQuantize(*ics, spec);
   if (ics->windowSequence == kEightShort) RegroupShortWindows(*ics, spec, d->spectral + kRowOffset);
-  return 0;
 }
 
 void RecordChannel(AacDecoderState* d, int c, const IcsInfo& ics, int kind) {
@@ -236,6 +244,7 @@ void RecordChannel(AacDecoderState* d, int c, const IcsInfo& ics, int kind) {
   f.sbrChannel = static_cast<uint8_t>(c);
   f.sbrElementKind = static_cast<uint8_t>(kind);
   f.sbrFrameValid = 0;
+  f.extraBits = ics.extraBits;
 }
 
 // LTP then TNS for one channel, in the order of ISO/IEC 14496-3 4.6.
@@ -280,6 +289,8 @@ int DecodeSce(AacDecoderState* d, int32_t* spectral, int elementsSoFar, int* cha
   int32_t* spec = spectral + (d->probe ? 0 : c * kFrameLength);
   if (DecodeIndividualChannelStream(d, ics, spec) < 0) return -1;
   if (!d->probe) {
+    const int extraBits = SpectrumExtraBits(SpectrumPeakBits(*ics, spec), ics->tns.present ? kTnsHeadroomBits : 0);
+    ReconstructChannel(d, ics, spec, ics->ltp.present ? 0 : extraBits);
     if (ics->noise) NoiseSubstitution(el, 0, ics, spec, &d->pnsState[c]);
     FinishChannel(d, ics, spec, c);
   }
@@ -320,6 +331,16 @@ int DecodeCpe(AacDecoderState* d, int32_t* spectral, int* channelsSoFar) {
   if (!el.commonWindow && ReadIcsInfo(d, right, nullptr) < 0) return -1;
   if (DecodeIndividualChannelStream(d, right, spec1) < 0) return -1;
   if (!d->probe) {
+    // One format for both channels, so that M/S and intensity combine them
+    // as they stand; intensity bands scale the left channel's values.
+    const int leftBits = SpectrumPeakBits(*left, spec0);
+    int peakBits = SpectrumPeakBits(*right, spec1);
+    if (peakBits < leftBits) peakBits = leftBits;
+    if (peakBits < leftBits + IntensityGainBits(*right)) peakBits = leftBits + IntensityGainBits(*right);
+    const int headroomBits = left->tns.present || right->tns.present ? kTnsHeadroomBits : 0;
+    const int extraBits = left->ltp.present || right->ltp.present ? 0 : SpectrumExtraBits(peakBits, headroomBits);
+    ReconstructChannel(d, left, spec0, extraBits);
+    ReconstructChannel(d, right, spec1, extraBits);
     // Stereo tools need matching windows; a pair without a common window
     // carries neither M/S nor intensity of another window shape.
     if (left->noise) NoiseSubstitution(el, 0, left, spec0, &d->pnsState[0]);

@@ -118,6 +118,7 @@ void MakeKbd(uint16_t* out, int32_t* outQ31, int n, double alpha) {
 AacComputedTables BuildTables() {
   AacComputedTables t{};
   for (int i = 0; i <= 256; ++i) t.power43[i] = static_cast<int32_t>(std::floor(std::pow(i, 4.0 / 3.0) * 524288.0));
+  for (int e = 0; e < 6; ++e) t.octavePower43[e] = std::llround(std::pow(2.0, 4.0 * e / 3.0) * 67108864.0);
   for (int n = 0; n < 1024; ++n) {
     t.sineLong[n] = Q15Window(std::sin(M_PI * (n + 0.5) / 2048.0));
     t.sineLongQ31[n] = Q31(std::sin(M_PI * (n + 0.5) / 2048.0));

@@ -31,6 +31,10 @@ extern const uint8_t kLargeValueBits[32];
 
 struct AacComputedTables {
   int32_t power43[257];        // i^(4/3) x 2^19
+  // (2^e)^(4/3) x 2^26, e = 0..5, rounded: the large-value inverse
+  // quantisation scales by these. power43[2^e] is floored to 2^19, which
+  // costs up to 8 x 10^-7 of a loud coefficient.
+  int64_t octavePower43[6];
   uint16_t sineLong[1024];     // rising halves, Q15
   uint16_t sineShort[128];
   uint16_t kbdLong[1024];

@@ -21,7 +21,7 @@ constexpr size_t kStateBytes = Align8(sizeof(AacDecoderState));
 constexpr size_t kHistoryBytes = Align8(sizeof(int16_t) * 2 * 2048);
 constexpr size_t kReaderBytes = Align8(sizeof(AacBitReader));
 constexpr size_t kSpectralBytes = Align8(sizeof(int32_t) * kSpectralAreaValues);
-constexpr size_t kOverlapBytes = Align8(sizeof(int32_t) * 2 * 1024);
+constexpr size_t kOverlapBytes = Align8(sizeof(int64_t) * 2 * 1024);
 constexpr size_t kPceBytes = Align8(sizeof(AacProgramConfig));
 
 void InitHeAacDecoderState(void* block, int32_t /*sbr*/) {
@@ -35,7 +35,7 @@ void InitHeAacDecoderState(void* block, int32_t /*sbr*/) {
   at += kReaderBytes;
   d->spectral = reinterpret_cast<int32_t*>(base + at);
   at += kSpectralBytes;
-  d->overlap = reinterpret_cast<int32_t*>(base + at);
+  d->overlap = reinterpret_cast<int64_t*>(base + at);
   at += kOverlapBytes;
   d->pce = reinterpret_cast<AacProgramConfig*>(base + at);
   d->sceTag[0] = d->sceTag[1] = 255;
@@ -72,7 +72,7 @@ int32_t ConfigureAacDecoder(HeAacDecoder* decoder, AacDecoderConfig* config) {
   config->outputSampleRate = config->coreSampleRate;
   config->sbrRateFlag = 1;
   d->prevWindowShape[0] = d->prevWindowShape[1] = 0;
-  std::memset(d->overlap, 0, sizeof(int32_t) * 2 * 1024);
+  std::memset(d->overlap, 0, sizeof(int64_t) * 2 * 1024);
   std::memset(d->ltpHistory, 0, sizeof(int16_t) * 2 * 2048);
   d->pnsState[0] = d->pnsState[1] = 0;
   d->sceTag[0] = d->sceTag[1] = 255;
@@ -90,9 +90,9 @@ int32_t DecodeAacRawFrame(AacDecoderState* d, int16_t* output, int* samples) {
   if (channels > d->channels) return -1;
   for (int c = 0; c < channels; ++c) {
     int32_t* spec = d->spectral + c * kFrameLength;
-    const ChannelFrame& f = d->frame[c];
-    if (d->drc.bandCount > 0) ApplyDynamicRange(d->drc, spec);
-    ImdctFilterbank(d->prevWindowShape[c], f.windowSequence, f.windowShape, spec, d->spectral + kRowOffset,
+    ChannelFrame& f = d->frame[c];
+    if (d->drc.bandCount > 0) ApplyDynamicRange(d->drc, spec, &f.extraBits);
+    ImdctFilterbank(d->prevWindowShape[c], f.windowSequence, f.windowShape, spec, f.extraBits, d->spectral + kRowOffset,
                     d->spectral + kScratchOffset, d->overlap + c * 1024, output + c, d->channels);
     if (d->pce->objectType == 3) LtpUpdateHistory(d->ltpHistory + c * 2048, output + c, d->channels);
     d->prevWindowShape[c] = f.windowShape;

@@ -165,6 +165,45 @@ TEST(HeaacSpectral, InverseQuantisationWorkedValues) {
   EXPECT_GT(spec[0], 0);
 }
 
+// Values from 256 up come from the table by interpolation: within 2 x 10^-8
+// of |q|^(4/3) x 2^13 at scale factor 140, plus the rounding to units (a
+// straight line between table entries would be off by up to 3.4 x 10^-6).
+TEST(HeaacSpectral, LargeValuesFollowThePowerLaw) {
+  std::vector<int32_t> spec(1024, 0);
+  const IcsInfo ics = LongIcs(140, 11);
+  for (int a = 256; a <= 8191; a += 3) {
+    spec[0] = a;
+    InverseQuantize(ics, spec.data());
+    const double want = std::pow(a, 4.0 / 3.0) * 8192.0;
+    ASSERT_NEAR(spec[0], want, want * 2e-8 + 2.0) << a;
+  }
+}
+
+// Extra fractional bits scale the coefficients, rounded; the element's
+// largest possible coefficient sets how many a channel gets.
+TEST(HeaacSpectral, ExtraBitsFollowTheLargestCoefficient) {
+  std::vector<int32_t> spec(1024, 0);
+  IcsInfo ics = LongIcs(164, 1);
+  spec[0] = 1;
+  spec[1] = -1;
+  EXPECT_EQ(SpectrumPeakBits(ics, spec.data()), 19);  // 524287
+  EXPECT_EQ(SpectrumExtraBits(19, 0), kSpectrumPeakBits - 19);
+  EXPECT_EQ(SpectrumExtraBits(19, kTnsHeadroomBits), kSpectrumPeakBits - kTnsHeadroomBits - 19);
+  EXPECT_EQ(SpectrumExtraBits(30, 0), 0);
+  EXPECT_EQ(SpectrumExtraBits(1, 0), kMaxSpectrumExtraBits);
+  ics.extraBits = 6;
+  InverseQuantize(ics, spec.data());
+  EXPECT_EQ(spec[0], 524288 << 6);
+  EXPECT_EQ(spec[1], -(524288 << 6));
+  // A noise band of energy e holds no value above 2^(e / 4) x 8.
+  ics = LongIcs(60, kNoiseHcb);
+  spec.assign(1024, 0);
+  EXPECT_EQ(SpectrumPeakBits(ics, spec.data()), 19);
+  // Intensity positions below zero raise the right channel above the left.
+  ics = LongIcs(-9, kIntensityHcb);
+  EXPECT_EQ(IntensityGainBits(ics), 4);
+}
+
 TEST(HeaacSpectral, PulseOnZeroValueSubtracts) {
   std::vector<int32_t> spec(1024, 0);
   IcsInfo ics = LongIcs(100, 1);
@@ -186,74 +225,112 @@ TEST(HeaacSpectral, PulseOnZeroValueSubtracts) {
 // values from one generator.
 TEST(HeaacSpectral, NoiseBandEnergyMatchesTransmittedEnergy) {
   constexpr double kToleranceDb = 0.05;  // table square root and Q30 steps
-  for (int width : {4, 8, 16, 32, 64, 128}) {
-    for (int energy : {-20, 0, 37, 60, 81}) {
-      std::vector<int32_t> v(width);
-      uint32_t seed = 12345;
-      GenerateNoiseBand(v.data(), width, energy, &seed);
-      double e = 0;
-      for (int32_t x : v) e += static_cast<double>(x) * x;
-      const double want = 64.0 * std::pow(2.0, energy / 2.0);
-      if (want < 1e4) continue;  // below the integer resolution of the band
-      EXPECT_NEAR(10 * std::log10(e / want), 0.0, kToleranceDb) << width << " " << energy;
+  for (int extraBits : {0, 5}) {
+    for (int width : {4, 8, 16, 32, 64, 128}) {
+      for (int energy : {-20, 0, 37, 60, 81}) {
+        std::vector<int32_t> v(width);
+        uint32_t seed = 12345;
+        GenerateNoiseBand(v.data(), width, energy, extraBits, &seed);
+        double e = 0;
+        for (int32_t x : v) e += static_cast<double>(x) * x;
+        const double want = 64.0 * std::pow(2.0, energy / 2.0 + 2 * extraBits);
+        if (want < 1e4) continue;  // below the integer resolution of the band
+        EXPECT_NEAR(10 * std::log10(e / want), 0.0, kToleranceDb) << width << " " << energy << " " << extraBits;
+      }
     }
   }
   std::vector<int32_t> a(8), b(8), c(16);
   uint32_t s1 = 7, s2 = 7;
-  GenerateNoiseBand(a.data(), 8, 60, &s1);
-  GenerateNoiseBand(b.data(), 8, 60, &s1);
-  GenerateNoiseBand(c.data(), 16, 60, &s2);
+  GenerateNoiseBand(a.data(), 8, 60, 0, &s1);
+  GenerateNoiseBand(b.data(), 8, 60, 0, &s1);
+  GenerateNoiseBand(c.data(), 16, 60, 0, &s2);
   EXPECT_EQ(s1, s2);  // the generator advanced over both bands
 }
 
 TEST(HeaacFilterbank, SilenceAndOverlapRounding) {
-  std::vector<int32_t> spec(1024, 0), row(2048), scratch(1024), overlap(1024, 0);
+  std::vector<int32_t> spec(1024, 0), row(2048), scratch(1024);
+  std::vector<int64_t> overlap(1024, 0);
   std::vector<int16_t> out(2048, 99);
   // All-zero coefficients after a silent frame give zero samples, written
   // with the stride (channel 1 slots untouched).
-  ImdctFilterbank(0, kOnlyLong, 0, spec.data(), row.data(), scratch.data(), overlap.data(), out.data(), 2);
+  ImdctFilterbank(0, kOnlyLong, 0, spec.data(), 0, row.data(), scratch.data(), overlap.data(), out.data(), 2);
   for (int i = 0; i < 1024; ++i) {
     ASSERT_EQ(out[2 * i], 0);
     ASSERT_EQ(out[2 * i + 1], 99);
   }
   // An overlap of 1.5 LSB before sample 448 rounds to 2 in a LONG_STOP frame
   // and, rounded alike, in an EIGHT_SHORT frame.
-  const int32_t oneAndHalf = 3 << (kOverlapFracBits - 1);
+  const int64_t oneAndHalf = int64_t{3} << (kOverlapFracBits - 1);
   overlap.assign(1024, 0);
   overlap[10] = oneAndHalf;
-  ImdctFilterbank(0, kLongStop, 0, spec.data(), row.data(), scratch.data(), overlap.data(), out.data(), 1);
+  ImdctFilterbank(0, kLongStop, 0, spec.data(), 0, row.data(), scratch.data(), overlap.data(), out.data(), 1);
   EXPECT_EQ(out[10], 2);
   overlap.assign(1024, 0);
   overlap[10] = oneAndHalf;
   overlap[11] = oneAndHalf - 1;
   spec.assign(1024, 0);
-  ImdctFilterbank(0, kEightShort, 0, spec.data(), row.data(), scratch.data(), overlap.data(), out.data(), 1);
+  ImdctFilterbank(0, kEightShort, 0, spec.data(), 0, row.data(), scratch.data(), overlap.data(), out.data(), 1);
   EXPECT_EQ(out[10], 2);
   EXPECT_EQ(out[11], 1);
   // Output clamps at 32767 and -32767.
   overlap.assign(1024, 0);
-  overlap[0] = 40000 << kOverlapFracBits;
-  overlap[1] = -(40000 << kOverlapFracBits);
+  overlap[0] = int64_t{40000} << kOverlapFracBits;
+  overlap[1] = -(int64_t{40000} << kOverlapFracBits);
   spec.assign(1024, 0);
-  ImdctFilterbank(0, kOnlyLong, 0, spec.data(), row.data(), scratch.data(), overlap.data(), out.data(), 1);
+  ImdctFilterbank(0, kOnlyLong, 0, spec.data(), 0, row.data(), scratch.data(), overlap.data(), out.data(), 1);
   EXPECT_EQ(out[0], 32767);
   EXPECT_EQ(out[1], -32767);
 }
 
 // One coefficient through the long transform equals the ISO/IEC 14496-3
-// inverse MDCT, windowed with the sine window, in PCM units.
+// inverse MDCT, windowed with the sine window, in PCM units, whatever the
+// extra fractional bits of the coefficient.
 TEST(HeaacFilterbank, LongTransformMatchesTheDirectFormula) {
-  std::vector<int32_t> spec(1024, 0), row(2048), scratch(1024), overlap(1024, 0);
+  std::vector<int32_t> spec(1024, 0), row(2048), scratch(1024);
+  std::vector<int64_t> overlap(1024, 0);
   std::vector<int16_t> out(1024);
   const int k = 37;
   const double coef = 3.0e6;  // real coefficient: about 2900 at the output peak
-  spec[k] = static_cast<int32_t>(coef * 8);
-  ImdctFilterbank(0, kOnlyLong, 0, spec.data(), row.data(), scratch.data(), overlap.data(), out.data(), 1);
-  const double n0 = (2048 / 2 + 1) / 2.0;
-  for (int n = 0; n < 1024; n += 7) {
-    const double x = 2.0 / 2048 * coef * std::cos(2 * M_PI / 2048 * (n + n0) * (k + 0.5));
-    const double w = std::sin(M_PI * (n + 0.5) / 2048);
-    EXPECT_NEAR(out[n], x * w, 1.0) << n;
+  for (int extraBits : {0, 6}) {
+    spec.assign(1024, 0);
+    overlap.assign(1024, 0);
+    spec[k] = static_cast<int32_t>(coef * 8 * (1 << extraBits));
+    ImdctFilterbank(0, kOnlyLong, 0, spec.data(), extraBits, row.data(), scratch.data(), overlap.data(), out.data(), 1);
+    const double n0 = (2048 / 2 + 1) / 2.0;
+    for (int n = 0; n < 1024; n += 7) {
+      const double x = 2.0 / 2048 * coef * std::cos(2 * M_PI / 2048 * (n + n0) * (k + 0.5));
+      const double w = std::sin(M_PI * (n + 0.5) / 2048);
+      ASSERT_NEAR(out[n], x * w, 1.0) << n << " " << extraBits;
+    }
+  }
+}
+
+// A spectrum whose extra bits would let the transform wrap gives back what
+// it must: coefficients summing to about 2^28 keep 2 of 8 extra bits, and
+// decode exactly as when carried with 2, and within 1 LSB of the plain
+// format, in long and short frames alike.
+TEST(HeaacFilterbank, ExtraBitsGiveWayToTheTransformRange) {
+  std::vector<int32_t> plain(1024), row(2048), scratch(1024);
+  uint32_t seed = 99;
+  for (int32_t& v : plain) {
+    seed = seed * 1664525u + 1013904223u;
+    v = static_cast<int32_t>(seed) >> 12;  // up to 2^19
+  }
+  for (int sequence : {kOnlyLong, kEightShort}) {
+    std::vector<int64_t> overlap0(1024, 0), overlap2(1024, 0), overlap8(1024, 0);
+    std::vector<int16_t> out0(1024), out2(1024), out8(1024);
+    for (int frame = 0; frame < 2; ++frame) {
+      std::vector<int32_t> spec0 = plain, spec2(1024), spec8(1024);
+      for (int i = 0; i < 1024; ++i) {
+        spec2[i] = plain[i] * 4;
+        spec8[i] = plain[i] * 256;
+      }
+      ImdctFilterbank(0, sequence, 0, spec0.data(), 0, row.data(), scratch.data(), overlap0.data(), out0.data(), 1);
+      ImdctFilterbank(0, sequence, 0, spec2.data(), 2, row.data(), scratch.data(), overlap2.data(), out2.data(), 1);
+      ImdctFilterbank(0, sequence, 0, spec8.data(), 8, row.data(), scratch.data(), overlap8.data(), out8.data(), 1);
+      ASSERT_EQ(out2, out8) << sequence << " " << frame;
+      for (int n = 0; n < 1024; ++n) ASSERT_NEAR(out8[n], out0[n], 1) << sequence << " " << frame << " " << n;
+    }
   }
 }
 
