@@ -27,6 +27,13 @@ constexpr uint32_t kSamplesPerFrame[2][3] = {{384, 1152, 1152}, {384, 1152, 576}
 
 constexpr uint32_t kWindow = 1024;
 constexpr uint32_t kSearchLimit = 65536;
+
+// A seek position computed from a header's table, as a byte offset: tables
+// and byte counts read from a damaged file can put it past 32 bits.
+uint32_t ToOffset(double position) {
+  if (!(position > 0)) return 0;
+  return position >= 4294967295.0 ? UINT32_MAX : static_cast<uint32_t>(position);
+}
 constexpr int kExactTries = 6;
 
 [[noreturn]] void Fail(CMPAException::Id id) { throw CMPAException(id); }
@@ -137,7 +144,7 @@ uint32_t CMPAXingInfo::SeekPoint(float percent) const {
   float a = static_cast<float>(toc[i]);
   float b = i < 99 ? static_cast<float>(toc[i + 1]) : 256.0f;
   float position = (a + (percent - static_cast<float>(i)) * (b - a)) * static_cast<float>(bytes) / 256.0f;
-  return static_cast<uint32_t>(position);
+  return ToOffset(position);
 }
 
 uint32_t CMPAVbriInfo::SeekPoint(float percent) const {
@@ -159,7 +166,7 @@ uint32_t CMPAVbriInfo::SeekPoint(float percent) const {
     fraction = std::floor(fraction * frames_per_entry) / frames_per_entry;
     position += toc[i] * fraction;
   }
-  return static_cast<uint32_t>(position);
+  return ToOffset(position);
 }
 
 CMPAAudioFile::CMPAAudioFile(const ov::String& path, uint32_t begin, uint32_t end) : reader_(path) {

@@ -54,8 +54,14 @@ bool DropDownMenu::SetVisible(bool visible) {
 
 int DropDownMenu::EnableAction(bool on, int32_t code, int32_t depth) {
   (void)depth;
+  // An item whose show-popup action names this popup again, directly or
+  // through other popups (a damaged skin), would recurse without end: a
+  // popup already being walked is left as it stands.
+  if (enabling_) return 0;
+  enabling_ = true;
   int sum = 0;
   for (auto& i : items_) sum += i->EnableAction(on, code, -1);
+  enabling_ = false;
   return sum;
 }
 

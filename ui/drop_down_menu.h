@@ -58,6 +58,7 @@ class DropDownMenu : public Menu {
   int current_ = -1;
   bool persistent_ = false;
   int32_t second_state_ = 0;
+  bool enabling_ = false;  // inside EnableAction
 };
 
 }  // namespace ui

@@ -19,23 +19,23 @@ const char* TypeName(int32_t type) {
 
 void Element::LoadAttribute(const ov::String& name, const ov::String& value) {
   if (NameIs(name, u"xPos", u"xP")) {
-    x_ = ParseDecimal(value);
+    x_ = ParseCoordinate(value);
   } else if (NameIs(name, u"backup")) {
     if (value.EqualsNoCase(u"n") || value.EqualsNoCase(u"no") || value.EqualsNoCase(u"0")) backup_ = false;
   } else if (NameIs(name, u"yPos", u"yP")) {
-    y_ = ParseDecimal(value);
+    y_ = ParseCoordinate(value);
   } else if (NameIs(name, u"xPos2", u"xP2")) {
-    x2_ = ParseDecimal(value);
+    x2_ = ParseCoordinate(value);
   } else if (NameIs(name, u"yPos2", u"yP2")) {
-    y2_ = ParseDecimal(value);
+    y2_ = ParseCoordinate(value);
   } else if (NameIs(name, u"xSize", u"xS")) {
-    x_size_ = ParseDecimal(value);
+    x_size_ = ParseCoordinate(value);
   } else if (NameIs(name, u"ySize", u"yS")) {
-    y_size_ = ParseDecimal(value);
+    y_size_ = ParseCoordinate(value);
   } else if (NameIs(name, u"xSize2", u"xS2")) {
-    x_size2_ = ParseDecimal(value);
+    x_size2_ = ParseCoordinate(value);
   } else if (NameIs(name, u"ySize2", u"yS2")) {
-    y_size2_ = ParseDecimal(value);
+    y_size2_ = ParseCoordinate(value);
   } else if (NameIs(name, u"hidden", u"hd")) {
     if (value.EqualsNoCase(u"y")) visible_ = false;
   } else if (NameIs(name, u"disabled", u"ds")) {

@@ -16,7 +16,7 @@ void ScrollBar::LoadAttribute(const ov::String& name, const ov::String& value) {
   } else if (NameIs(name, u"fillColour")) {
     fill_colour_ = ParseColour(value);
   } else if (NameIs(name, u"buttonSizeY")) {
-    button_size_ = ParseDecimal(value);
+    button_size_ = ParseCoordinate(value);
   } else if (NameIs(name, u"scrollUpBitmapStr")) {
     images_[2].name = value;
   } else if (NameIs(name, u"scrollDownBitmapStr")) {

@@ -56,7 +56,7 @@ void TextBox::LoadAttribute(const ov::String& name, const ov::String& value) {
   } else if (NameIs(name, u"dots")) {
     dots_ = value;
   } else if (NameIs(name, u"textAngle")) {
-    angle_ = ParseDecimal(value) * 10;
+    angle_ = ParseCoordinate(value) * 10;
   } else if (NameIs(name, u"noTextBgFcColor", u"nbgc")) {
     no_focus_background_ = IsTrueValue(value);
   } else if (NameIs(name, u"centered", u"ctr")) {
@@ -83,20 +83,20 @@ void TextBox::LoadAttribute(const ov::String& name, const ov::String& value) {
   } else if (NameIs(name, u"antialias", u"aa")) {
     antialias_ = IsTrueValue(value);
   } else if (NameIs(name, u"xSize", u"xS")) {
-    x_size_ = ParseDecimal(value);
+    x_size_ = ParseCoordinate(value);
     layout_pending_ = true;
   } else if (NameIs(name, u"selectedColor", u"sc")) {
     frame_colour_ = ParseColour(value);
   } else if (NameIs(name, u"selectedWidth", u"sw")) {
-    frame_width_ = ParseDecimal(value);
+    frame_width_ = ParseCoordinate(value);
   } else if (NameIs(name, u"writable", u"wr")) {
     writable_ = IsTrueValue(value);
   } else if (NameIs(name, u"initiallyActivated")) {
     initially_activated_ = IsTrueValue(value);
   } else if (NameIs(name, u"ySize", u"yS")) {
-    y_size_ = ParseDecimal(value);
+    y_size_ = ParseCoordinate(value);
   } else if (NameIs(name, u"textHeight", u"th")) {
-    text_height_ = ParseDecimal(value);
+    text_height_ = ParseCoordinate(value);
   } else if (NameIs(name, u"textFcColor", u"tfc")) {
     focused_colour_ = ParseColour(value);
   } else if (NameIs(name, u"textIdColor", u"tic")) {

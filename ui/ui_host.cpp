@@ -1,5 +1,7 @@
 #include "ui/ui_host.h"
 
+#include <algorithm>
+
 namespace ui {
 namespace {
 UiHost* g_host = nullptr;
@@ -32,6 +34,10 @@ uint32_t ParseColour(const ov::String& value) {
 }
 
 int32_t ParseDecimal(const ov::String& value) { return value.ToInt(); }
+
+int32_t ParseCoordinate(const ov::String& value) {
+  return std::clamp(ParseDecimal(value), -kMaxSkinCoordinate, kMaxSkinCoordinate);
+}
 
 bool IsTrueValue(const ov::String& value) {
   return value.EqualsNoCase(u"true") || value.EqualsNoCase(u"yes") || value.EqualsNoCase(u"y");

@@ -78,6 +78,11 @@ void SetHost(UiHost* host);
 uint32_t ParseColour(const ov::String& value);
 // Decimal with optional blanks and sign; 0 without digits.
 int32_t ParseDecimal(const ov::String& value);
+// Skin geometry (positions, sizes, widths, angles): a decimal limited to
+// +-kMaxSkinCoordinate, so that sums and products of positions and sizes
+// from a damaged skin stay inside 32 bits.
+inline constexpr int32_t kMaxSkinCoordinate = 32767;
+int32_t ParseCoordinate(const ov::String& value);
 // "true", "yes" or "y", any case.
 bool IsTrueValue(const ov::String& value);
 // Hexadecimal digits from the start (an optional "0x" is skipped); 0 when none.

@@ -147,6 +147,21 @@ TEST(MpaAudioFile, DurationsAgreeWithFfprobe) {
   }
 }
 
+// Seek tables from a damaged header can point past 32 bits: the offset stops
+// at the largest one.
+TEST(MpaAudioFile, SeekPointsPastFourGigabytesStopAtTheLargestOffset) {
+  media::CMPAXingInfo xing;
+  xing.bytes = 0xFFFFFFFFu;
+  xing.toc.assign(100, 255);
+  EXPECT_EQ(xing.SeekPoint(100.0f), UINT32_MAX);
+  media::CMPAVbriInfo vbri;
+  vbri.frames_per_entry = 1;
+  vbri.duration_seconds = 10;
+  vbri.toc.assign(10, 0xFFFFFFFFu);
+  EXPECT_EQ(vbri.SeekPoint(100.0f), UINT32_MAX);
+  EXPECT_EQ(vbri.SeekPoint(0.0f), 0u);
+}
+
 TEST(MpaAudioFile, DamagedCopiesNeverCrash) {
   std::string path = ovtest::FixturePath("media_vbr.mp3");
   OV_SKIP_WITHOUT_FIXTURE(path);

@@ -26,6 +26,13 @@ TEST(ElementAttributes, LongShortNamesCaseAndTrueValues) {
   EXPECT_EQ(c.y(), 7);
   EXPECT_EQ(c.GetXSize(), 30);
   EXPECT_EQ(c.GetYSize(), 0);
+  // Geometry from a damaged skin is limited, so that position + size fits.
+  c.LoadAttribute(u"yPos", u"2147483647");
+  c.LoadAttribute(u"xs", u"-99999999999");
+  EXPECT_EQ(c.y(), ui::kMaxSkinCoordinate);
+  EXPECT_EQ(c.GetXSize(), -ui::kMaxSkinCoordinate);
+  c.LoadAttribute(u"yPos", u"7");
+  c.LoadAttribute(u"xs", u"30");
   c.LoadAttribute(u"hidden", u"yes");
   EXPECT_TRUE(c.IsVisible());
   c.LoadAttribute(u"hd", u"Y");
