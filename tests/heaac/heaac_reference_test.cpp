@@ -576,20 +576,31 @@ TEST(HeaacLtp, InsertedPredictionMatchesFfmpeg) {
   }
 }
 
+// A decoder configured for AAC-LC at 44.1 kHz with `channels`; null when
+// creation or configuration fails.
+heaac::HeAacDecoder* LcDecoder44100(uint32_t channels, heaac::AacStreamInfo* info) {
+  heaac::HeAacDecoder* d = nullptr;
+  if (heaac::gCreateHeAacDecoder(&d) != 0) return nullptr;
+  info->samplesPerFrame = 1024;
+  info->coreSampleRate = 44100;
+  info->channels = channels;
+  info->profile = 1;
+  if (heaac::gConfigureHeAacDecoder(d, info) != 0) {
+    heaac::gDestroyHeAacDecoder(d);
+    return nullptr;
+  }
+  return d;
+}
+
 // A pair element in a stream configured for one channel must be refused
 // before it writes a second channel past the mono output.
 TEST(HeaacRobustness, PairElementInMonoConfigurationIsRefused) {
   const std::string name = "aac_lc_44100_stereo.aac";
   OV_SKIP_WITHOUT_FIXTURE(ovtest::FixturePath(name));
   const std::vector<uint8_t> adts = Fixture(name);
-  heaac::HeAacDecoder* d = nullptr;
-  ASSERT_EQ(heaac::gCreateHeAacDecoder(&d), 0);
   heaac::AacStreamInfo info{};
-  info.samplesPerFrame = 1024;
-  info.coreSampleRate = 44100;
-  info.channels = 1;
-  info.profile = 1;
-  ASSERT_EQ(heaac::gConfigureHeAacDecoder(d, &info), 0);
+  heaac::HeAacDecoder* d = LcDecoder44100(1, &info);
+  ASSERT_TRUE(d);
   const size_t len = aactest::AdtsFrameLength(adts.data(), adts.size());
   std::vector<int16_t> out(info.outputBytesPerFrame / 2);  // exact size: ASan sees a stray write
   int32_t in = static_cast<int32_t>(len);
@@ -603,14 +614,9 @@ TEST(HeaacRobustness, MonoStreamConfiguredForStereoDuplicatesTheChannel) {
   const std::string name = "aac_lc_44100_mono.aac";
   OV_SKIP_WITHOUT_FIXTURE(ovtest::FixturePath(name));
   const std::vector<uint8_t> adts = Fixture(name);
-  heaac::HeAacDecoder* d = nullptr;
-  ASSERT_EQ(heaac::gCreateHeAacDecoder(&d), 0);
   heaac::AacStreamInfo info{};
-  info.samplesPerFrame = 1024;
-  info.coreSampleRate = 44100;
-  info.channels = 2;
-  info.profile = 1;
-  ASSERT_EQ(heaac::gConfigureHeAacDecoder(d, &info), 0);
+  heaac::HeAacDecoder* d = LcDecoder44100(2, &info);
+  ASSERT_TRUE(d);
   std::vector<int16_t> out(2048);
   size_t pos = 0;
   for (int frame = 0; frame < 5; ++frame) {
