@@ -10,7 +10,8 @@
 namespace venc {
 namespace {
 
-RateControlState QcifState(int32_t bitRate = 64000, float fps = 15.0f) {
+// QCIF over 45-frame periods at VBV level 1, before InitRateControl.
+RateControlState QcifFields(int32_t bitRate = 64000, float fps = 15.0f) {
   RateControlState rc;
   rc.requestedBitRate = bitRate;
   rc.requestedFrameRate = fps;
@@ -18,6 +19,11 @@ RateControlState QcifState(int32_t bitRate = 64000, float fps = 15.0f) {
   rc.mbsPerRow = 11;
   rc.periodLength = 45;
   rc.vbvLevelIndex = 1;
+  return rc;
+}
+
+RateControlState QcifState(int32_t bitRate = 64000, float fps = 15.0f) {
+  RateControlState rc = QcifFields(bitRate, fps);
   InitRateControl(rc);
   return rc;
 }
@@ -70,11 +76,7 @@ TEST(RateControlTest, IntraFrameQpStaysInRangeAndTargetsFourFrames) {
 // buffer tests leave alone.
 TEST(RateControlTest, IntraOnlyPeriodTargetsOneFrame) {
   for (const int32_t lowDelay : {0, 1}) {
-    RateControlState rc;
-    rc.requestedBitRate = 384000;
-    rc.requestedFrameRate = 15.0f;
-    rc.mbCount = 99;
-    rc.mbsPerRow = 11;
+    RateControlState rc = QcifFields(384000);
     rc.periodLength = 1;
     rc.vbvLevelIndex = 3;
     rc.lowDelay = lowDelay;
@@ -90,13 +92,7 @@ TEST(RateControlTest, IntraOnlyPeriodTargetsOneFrame) {
 }
 
 TEST(RateControlTest, H263VariantUsesTheH263BufferAndLowDelayCaps) {
-  RateControlState rc;
-  rc.requestedBitRate = 64000;
-  rc.requestedFrameRate = 15.0f;
-  rc.mbCount = 99;
-  rc.mbsPerRow = 11;
-  rc.periodLength = 45;
-  rc.vbvLevelIndex = 1;
+  RateControlState rc = QcifFields();
   rc.h263Variant = 1;
   InitRateControl(rc);
   EXPECT_EQ(rc.bufferSize, 64000 / 30 * 4 + 65536);
@@ -347,13 +343,7 @@ namespace venc {
 namespace {
 
 RateControlState ModeState(int32_t mode, int32_t bitRate) {
-  RateControlState rc;
-  rc.requestedBitRate = bitRate;
-  rc.requestedFrameRate = 15.0f;
-  rc.mbCount = 99;
-  rc.mbsPerRow = 11;
-  rc.periodLength = 45;
-  rc.vbvLevelIndex = 1;
+  RateControlState rc = QcifFields(bitRate);
   rc.rcMode = mode;
   InitRateControl(rc);
   StartRatePeriod(rc);
