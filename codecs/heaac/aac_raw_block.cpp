@@ -1,5 +1,6 @@
 // raw_data_block and individual channel stream parsing, ISO/IEC 14496-3
 // 4.4.2 and 4.5.2, limited to one- and two-channel LC and LTP streams.
+#include <algorithm>
 #include <cstring>
 
 #include "codecs/heaac/aac_decoder_state.h"
@@ -334,9 +335,7 @@ int DecodeCpe(AacDecoderState* d, int32_t* spectral, int* channelsSoFar) {
     // One format for both channels, so that M/S and intensity combine them
     // as they stand; intensity bands scale the left channel's values.
     const int leftBits = SpectrumPeakBits(*left, spec0);
-    int peakBits = SpectrumPeakBits(*right, spec1);
-    if (peakBits < leftBits) peakBits = leftBits;
-    if (peakBits < leftBits + IntensityGainBits(*right)) peakBits = leftBits + IntensityGainBits(*right);
+    const int peakBits = std::max({leftBits, SpectrumPeakBits(*right, spec1), leftBits + IntensityGainBits(*right)});
     const int headroomBits = left->tns.present || right->tns.present ? kTnsHeadroomBits : 0;
     const int extraBits = left->ltp.present || right->ltp.present ? 0 : SpectrumExtraBits(peakBits, headroomBits);
     ReconstructChannel(d, left, spec0, extraBits);
