@@ -11,6 +11,7 @@
 
 #include <random>
 #include <string>
+#include <numeric>
 #include <vector>
 
 namespace venc {
@@ -223,6 +224,15 @@ TEST(Mpeg4EncHeaderTest, ShortHeaderTemporalReferenceFollowsTheFrameRate) {
   EXPECT_EQ(temporalReference(11000), (static_cast<uint32_t>(110 * 2.997 + 0.5)) & 0xFF);
 }
 
+// Sizes of the packets of the last encoded frame.
+std::vector<uint32_t> PacketSizes(VideoEncoder* e) {
+  uint32_t count = 0;
+  e->GetEncoderParam(e, VENC_PARAM_PACKET_COUNT, &count);
+  std::vector<uint32_t> sizes(count);
+  if (count > 0) e->GetEncoderParam(e, VENC_PARAM_PACKET_SIZES, sizes.data());
+  return sizes;
+}
+
 TEST(Mpeg4EncPacketTest, ShortHeaderQcifCarriesNineGobPackets) {
   EncoderCreateParams p = Qcif();
   p.streamMode = 1;
@@ -230,14 +240,9 @@ TEST(Mpeg4EncPacketTest, ShortHeaderQcifCarriesNineGobPackets) {
   EncoderPtr e = Create(p);
   const Encoded f = EncodeOne(e.get(), GreyFrame(p), 0);
   ASSERT_EQ(f.result, VENC_OK);
-  uint32_t count = 0;
-  e->GetEncoderParam(e.get(), VENC_PARAM_PACKET_COUNT, &count);
-  EXPECT_EQ(count, 9u);
-  std::vector<uint32_t> sizes(count);
-  e->GetEncoderParam(e.get(), VENC_PARAM_PACKET_SIZES, sizes.data());
-  uint32_t sum = 0;
-  for (uint32_t s : sizes) sum += s;
-  EXPECT_EQ(sum, f.bytes.size());
+  const std::vector<uint32_t> sizes = PacketSizes(e.get());
+  EXPECT_EQ(sizes.size(), 9u);
+  EXPECT_EQ(std::accumulate(sizes.begin(), sizes.end(), size_t{0}), f.bytes.size());
 }
 
 TEST(Mpeg4EncPacketTest, VideoPacketsSumToTheFrame) {
@@ -253,14 +258,9 @@ TEST(Mpeg4EncPacketTest, VideoPacketsSumToTheFrame) {
   EncodeOne(e.get(), frame, 0);
   const Encoded f = EncodeOne(e.get(), frame, 66, 1);
   ASSERT_EQ(f.result, VENC_OK);
-  uint32_t count = 0;
-  e->GetEncoderParam(e.get(), VENC_PARAM_PACKET_COUNT, &count);
-  EXPECT_GT(count, 3u);
-  std::vector<uint32_t> sizes(count);
-  e->GetEncoderParam(e.get(), VENC_PARAM_PACKET_SIZES, sizes.data());
-  uint32_t sum = 0;
-  for (uint32_t s : sizes) sum += s;
-  EXPECT_EQ(sum, f.bytes.size());
+  const std::vector<uint32_t> sizes = PacketSizes(e.get());
+  EXPECT_GT(sizes.size(), 3u);
+  EXPECT_EQ(std::accumulate(sizes.begin(), sizes.end(), size_t{0}), f.bytes.size());
 }
 
 TEST(Mpeg4EncPacketTest, AdaptivePacketSizeFollowsMacroblocksPerPacket) {
