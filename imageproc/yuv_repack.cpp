@@ -32,11 +32,14 @@ void Packed422To420(const uint8_t* src, size_t srcStride, size_t groups, size_t 
   }
 }
 
-// Common checks of the packed-to-frame exports, which write the size into the
-// record: the record's 16-bit fields must hold it and the pairs must be whole.
-int CheckPackedToFrame(const uint8_t* src, const YuvFrame* dst, uint32_t width, uint32_t height) {
+// Common start of the packed-to-frame exports: the record's 16-bit fields
+// must hold the size and the pairs must be whole; then the size is written
+// into the record.
+int StartPackedToFrame(const uint8_t* src, YuvFrame* dst, uint32_t width, uint32_t height) {
   if (!src || !HasPlanes(dst)) return kImageprocNoRoom;
   if (((width | height) & 1) || width > 0xFFFF || height > 0xFFFF) return kImageprocBadSize;
+  dst->width = static_cast<uint16_t>(width);
+  dst->height = static_cast<uint16_t>(height);
   return kImageprocOk;
 }
 
@@ -46,19 +49,15 @@ int CheckPackedToFrame(const uint8_t* src, const YuvFrame* dst, uint32_t width, 
 using namespace imageproc;
 
 extern "C" int gUY1VY2ToYUV420(const uint8_t* uyvy, YuvFrame* dst, uint32_t width, uint32_t height) {
-  const int status = CheckPackedToFrame(uyvy, dst, width, height);
+  const int status = StartPackedToFrame(uyvy, dst, width, height);
   if (status != kImageprocOk) return status;
-  dst->width = static_cast<uint16_t>(width);
-  dst->height = static_cast<uint16_t>(height);
   Packed422To420(uyvy, 2 * size_t{width}, width / 2, height, 1, 0, 2, dst->y, width, dst->u, dst->v, width / 2);
   return kImageprocOk;
 }
 
 extern "C" int gY1UY2VToYUV420(const uint8_t* yuy2, YuvFrame* dst, uint32_t width, uint32_t height) {
-  const int status = CheckPackedToFrame(yuy2, dst, width, height);
+  const int status = StartPackedToFrame(yuy2, dst, width, height);
   if (status != kImageprocOk) return status;
-  dst->width = static_cast<uint16_t>(width);
-  dst->height = static_cast<uint16_t>(height);
   // This export stores U through the third plane pointer and V through the
   // second; gY1UY2VToYV12 is the other way round.
   Packed422To420(yuy2, 2 * size_t{width}, width / 2, height, 0, 1, 3, dst->y, width, dst->v, dst->u, width / 2);
@@ -66,10 +65,8 @@ extern "C" int gY1UY2VToYUV420(const uint8_t* yuy2, YuvFrame* dst, uint32_t widt
 }
 
 extern "C" int gY1UY2VToYV12(const uint8_t* yuy2, YuvFrame* dst, uint32_t width, uint32_t height) {
-  const int status = CheckPackedToFrame(yuy2, dst, width, height);
+  const int status = StartPackedToFrame(yuy2, dst, width, height);
   if (status != kImageprocOk) return status;
-  dst->width = static_cast<uint16_t>(width);
-  dst->height = static_cast<uint16_t>(height);
   Packed422To420(yuy2, 2 * size_t{width}, width / 2, height, 0, 1, 3, dst->y, width, dst->u, dst->v, width / 2);
   return kImageprocOk;
 }
