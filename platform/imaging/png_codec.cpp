@@ -3,6 +3,7 @@
 // that called it; those frames hold no object with a destructor.
 #include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <vector>
@@ -34,10 +35,23 @@ void ReadBytes(png_structp png, png_bytep out, png_size_t count) {
 
 void IgnoreWarning(png_structp, png_const_charp) {}
 
+// libpng sizes the buffer of a text, palette-suggestion or Exif chunk from the
+// chunk's declared length, and its own length limit only warns. No buffer it
+// needs for a picture within kMaxPictureSide comes near this, so a larger
+// request is refused: libpng then skips that chunk or fails cleanly.
+constexpr png_alloc_size_t kMaxLibpngAllocation = png_alloc_size_t(16) << 20;
+
+png_voidp LimitedMalloc(png_structp, png_alloc_size_t size) {
+  return size <= kMaxLibpngAllocation ? std::malloc(size) : nullptr;
+}
+
+void LimitedFree(png_structp, png_voidp p) { std::free(p); }
+
 // rows: filled by the caller's vector; kept outside this frame.
 Status Run(const uint8_t* data, size_t size, ImageInfo* info, Picture* out, std::vector<png_bytep>* rows) {
   Reader reader{data, size, 0, false};
-  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, IgnoreWarning);
+  png_structp png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, nullptr, nullptr, IgnoreWarning, nullptr,
+                                             LimitedMalloc, LimitedFree);
   if (!png) return Status::kOutOfMemory;
   png_infop pinfo = png_create_info_struct(png);
   if (!pinfo) {
