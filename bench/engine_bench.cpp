@@ -19,34 +19,22 @@ namespace {
 
 std::string Fixture(const char* name) { return std::string(OVMIX_FIXTURES_DIR) + "/" + name; }
 
-engine::EngineCommand Cmd(uint32_t type, uint32_t ch, int32_t p1 = 0, int32_t p2 = 0, int32_t p3 = 0,
-                          int32_t p4 = 0) {
-  engine::EngineCommand c;
-  c.type = type;
-  c.channel = ch;
-  c.param1 = p1;
-  c.param2 = p2;
-  c.param3 = p3;
-  c.param4 = p4;
-  return c;
-}
-
 void SixteenVoices(benchmark::State& state) {
   double audioSeconds = 0;
   for (auto _ : state) {
     engine::AudioMixer m(16, 22050, 2);
     for (uint32_t ch = 0; ch < 16; ++ch) {
-      engine::EngineCommand load = Cmd(engine::CMD_LOAD, ch);
+      engine::EngineCommand load = engine::MakeCommand(engine::CMD_LOAD, ch);
       load.path = ov::String::FromUtf8Lossy(Fixture(ch % 2 ? "engine_22k_mono.wav" : "engine_22k_sweep.wav"));
       if (!m.ApplyAction(load, 0)) {
         state.SkipWithError("fixture missing: run scripts/make-fixtures");
         return;
       }
-      m.ApplyAction(Cmd(engine::CMD_SET_LOOP, ch), 0);
-      if (ch % 3 == 0) m.ApplyAction(Cmd(engine::CMD_ECHO, ch, 500), 0);
-      if (ch % 3 == 1) m.ApplyAction(Cmd(engine::CMD_CHORUS, ch, 5, 15), 0);
-      if (ch % 3 == 2) m.ApplyAction(Cmd(engine::CMD_REVERB, ch, 100, 4, 76, 35), 0);
-      m.ApplyAction(Cmd(engine::CMD_PLAY, ch), 0);
+      m.ApplyAction(engine::MakeCommand(engine::CMD_SET_LOOP, ch), 0);
+      if (ch % 3 == 0) m.ApplyAction(engine::MakeCommand(engine::CMD_ECHO, ch, 500), 0);
+      if (ch % 3 == 1) m.ApplyAction(engine::MakeCommand(engine::CMD_CHORUS, ch, 5, 15), 0);
+      if (ch % 3 == 2) m.ApplyAction(engine::MakeCommand(engine::CMD_REVERB, ch, 100, 4, 76, 35), 0);
+      m.ApplyAction(engine::MakeCommand(engine::CMD_PLAY, ch), 0);
     }
     std::vector<uint8_t> block(m.BytesForDuration(100));
     for (int i = 0; i < 100; ++i) {  // 10 s
@@ -65,14 +53,14 @@ void Tempo125(benchmark::State& state) {
   for (auto _ : state) {
     engine::AudioMixer m(16, 22050, 2);
     // The 10 s sweep looped six times: 60 s of input, 48 s of output.
-    engine::EngineCommand load = Cmd(engine::CMD_LOAD, 0, -1, 0, 0, 1250);
+    engine::EngineCommand load = engine::MakeCommand(engine::CMD_LOAD, 0, -1, 0, 0, 1250);
     load.path = ov::String::FromUtf8Lossy(Fixture("engine_22k_sweep.wav"));
     if (!m.ApplyAction(load, 0)) {
       state.SkipWithError("fixture missing: run scripts/make-fixtures");
       return;
     }
-    m.ApplyAction(Cmd(engine::CMD_SET_LOOP, 0), 0);
-    m.ApplyAction(Cmd(engine::CMD_PLAY, 0), 0);
+    m.ApplyAction(engine::MakeCommand(engine::CMD_SET_LOOP, 0), 0);
+    m.ApplyAction(engine::MakeCommand(engine::CMD_PLAY, 0), 0);
     std::vector<uint8_t> block(m.BytesForDuration(100));
     for (int i = 0; i < 480; ++i) {
       uint32_t got = 0;

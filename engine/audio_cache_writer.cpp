@@ -13,10 +13,7 @@ AudioCacheWriter::AudioCacheWriter(const ov::String& sourcePath, const ov::Strin
     mixer_.reset();
     return;
   }
-  EngineCommand play;
-  play.type = CMD_PLAY;
-  play.channel = 0;
-  mixer_->ApplyAction(play, 0);
+  mixer_->ApplyAction(MakeCommand(CMD_PLAY, 0), 0);
 
   media::WavFormat format;
   format.formatTag = 1;  // PCM

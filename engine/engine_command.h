@@ -84,6 +84,20 @@ struct EngineCommand {
   static constexpr size_t kMinStoredBytes = 4 + 2 + 4 + 2 + 8 * 4;
 };
 
+// A command of `type` on `channel` with its first four parameters; the rest
+// stay at their defaults.
+inline EngineCommand MakeCommand(uint32_t type, uint32_t channel, int32_t param1 = 0, int32_t param2 = 0,
+                                 int32_t param3 = 0, int32_t param4 = 0) {
+  EngineCommand c;
+  c.type = type;
+  c.channel = channel;
+  c.param1 = param1;
+  c.param2 = param2;
+  c.param3 = param3;
+  c.param4 = param4;
+  return c;
+}
+
 // Little-endian helpers shared by the record readers and writers.
 void PutU32(std::vector<uint8_t>* out, uint32_t value);
 bool GetU32(std::span<const uint8_t>* in, uint32_t* value);

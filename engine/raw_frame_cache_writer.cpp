@@ -19,10 +19,7 @@ class MixerComposer final : public CacheFrameComposer {
 
   bool Load(const ov::String& path, uint32_t start, uint32_t end, uint32_t crop) {
     if (mixer_.LoadClip(0, path, -1, start, end, crop, 1) != 1) return false;
-    EngineCommand play;
-    play.type = CMD_PLAY;
-    play.channel = kFirstVideoChannel;
-    mixer_.ApplyAction(play, 0);
+    mixer_.ApplyAction(MakeCommand(CMD_PLAY, kFirstVideoChannel), 0);
     return true;
   }
   int ComposeFrame(uint32_t timeMs) override { return mixer_.ComposeFrame(timeMs) ? 1 : 0; }

@@ -43,19 +43,8 @@ std::vector<int16_t> PullAll(AudioMixer& m, uint32_t maxMs = 60000) {
   return out;
 }
 
-EngineCommand Cmd(uint32_t type, uint32_t channel, int32_t p1 = 0, int32_t p2 = 0, int32_t p3 = 0, int32_t p4 = 0) {
-  EngineCommand c;
-  c.type = type;
-  c.channel = channel;
-  c.param1 = p1;
-  c.param2 = p2;
-  c.param3 = p3;
-  c.param4 = p4;
-  return c;
-}
-
 int Load(AudioMixer& m, uint32_t channel, const char* name, int32_t start = 0, int32_t end = 0, int32_t tempo = 0) {
-  EngineCommand c = Cmd(CMD_LOAD, channel, -1, start, end, tempo);
+  EngineCommand c = MakeCommand(CMD_LOAD, channel, -1, start, end, tempo);
   c.path = Fixture(name);
   return m.ApplyAction(c, 0);
 }
@@ -77,7 +66,7 @@ TEST_F(AudioMixerTest, StereoClipAloneIsReproducedExactly) {
   ASSERT_EQ(Load(mixer_, 0, "engine_22k_stereo.wav"), 1);
   EXPECT_TRUE(mixer_.IsChannelLoaded(0));
   EXPECT_FALSE(mixer_.IsChannelPlaying(0));
-  mixer_.ApplyAction(Cmd(CMD_PLAY, 0), 1);
+  mixer_.ApplyAction(MakeCommand(CMD_PLAY, 0), 1);
   auto out = PullAll(mixer_);
   // The voice holds back its last source frame (it interpolates towards the next).
   ASSERT_GE(out.size() + 2, src.size());
@@ -90,9 +79,9 @@ TEST_F(AudioMixerTest, StereoClipAloneIsReproducedExactly) {
 TEST_F(AudioMixerTest, VolumesScaleByTheGainTable) {
   auto src = SourceSamples("engine_22k_stereo.wav");
   Load(mixer_, 3, "engine_22k_stereo.wav");
-  mixer_.ApplyAction(Cmd(CMD_VOLUME, 3, 40000), 1);
-  mixer_.ApplyAction(Cmd(CMD_MASTER_VOLUME, 0, 50000), 1);
-  mixer_.ApplyAction(Cmd(CMD_PLAY, 3), 1);
+  mixer_.ApplyAction(MakeCommand(CMD_VOLUME, 3, 40000), 1);
+  mixer_.ApplyAction(MakeCommand(CMD_MASTER_VOLUME, 0, 50000), 1);
+  mixer_.ApplyAction(MakeCommand(CMD_PLAY, 3), 1);
   auto out = PullAll(mixer_, 500);
   int64_t stream = kSoftMixerGain[63 - ((65535u * 40000u + 65535u) >> 26)];
   int64_t master = kSoftMixerGain[63 - (50000u >> 10)];
@@ -104,7 +93,7 @@ TEST_F(AudioMixerTest, MarksSeekLoopAndKeepWhenDone) {
   auto src = SourceSamples("engine_22k_stereo.wav");
   // Marks: 500 ms to 1000 ms, kept loaded when done.
   ASSERT_EQ(Load(mixer_, 1, "engine_22k_stereo.wav", 500, 1000), 1);
-  mixer_.ApplyAction(Cmd(CMD_PLAY, 1, 1), 1);
+  mixer_.ApplyAction(MakeCommand(CMD_PLAY, 1, 1), 1);
   auto out = PullAll(mixer_);
   EXPECT_NEAR(static_cast<double>(out.size()) / 2, 500.0 * kFramesPerMs, 2 * kFramesPerMs);
   EXPECT_EQ(out[0], src[500 * kRate / 1000 * 2]);
@@ -113,24 +102,24 @@ TEST_F(AudioMixerTest, MarksSeekLoopAndKeepWhenDone) {
 
   // Seek to 1500 ms of the whole clip.
   ASSERT_EQ(Load(mixer_, 1, "engine_22k_stereo.wav"), 1);
-  mixer_.ApplyAction(Cmd(CMD_SEEK, 1, 1500), 1);
-  mixer_.ApplyAction(Cmd(CMD_PLAY, 1), 1);
+  mixer_.ApplyAction(MakeCommand(CMD_SEEK, 1, 1500), 1);
+  mixer_.ApplyAction(MakeCommand(CMD_PLAY, 1), 1);
   out = PullAll(mixer_);
   EXPECT_NEAR(static_cast<double>(out.size()) / 2, 500.0 * kFramesPerMs, 2 * kFramesPerMs);
   EXPECT_EQ(out[0], src[1500 * kRate / 1000 * 2]);
 
   // New marks on a loaded channel: 1000 ms to 1500 ms, from the start mark.
   ASSERT_EQ(Load(mixer_, 1, "engine_22k_stereo.wav"), 1);
-  mixer_.ApplyAction(Cmd(CMD_SET_MARKS, 1, 0, 1000, 1500), 1);
-  mixer_.ApplyAction(Cmd(CMD_PLAY, 1), 1);
+  mixer_.ApplyAction(MakeCommand(CMD_SET_MARKS, 1, 0, 1000, 1500), 1);
+  mixer_.ApplyAction(MakeCommand(CMD_PLAY, 1), 1);
   out = PullAll(mixer_);
   EXPECT_NEAR(static_cast<double>(out.size()) / 2, 500.0 * kFramesPerMs, 2 * kFramesPerMs);
   EXPECT_EQ(out[0], src[1000 * kRate / 1000 * 2]);
 
   // Loop: still playing after three clip lengths, and the restart is the start.
   ASSERT_EQ(Load(mixer_, 1, "engine_22k_stereo.wav"), 1);
-  mixer_.ApplyAction(Cmd(CMD_SET_LOOP, 1), 1);
-  mixer_.ApplyAction(Cmd(CMD_PLAY, 1), 1);
+  mixer_.ApplyAction(MakeCommand(CMD_SET_LOOP, 1), 1);
+  mixer_.ApplyAction(MakeCommand(CMD_PLAY, 1), 1);
   out = PullAll(mixer_, 6000);
   EXPECT_EQ(out.size(), 60u * mixer_.BytesForDuration(100) / 2);  // 60 full blocks of 100 ms
   EXPECT_TRUE(mixer_.IsChannelPlaying(1));
@@ -139,30 +128,30 @@ TEST_F(AudioMixerTest, MarksSeekLoopAndKeepWhenDone) {
 
 TEST_F(AudioMixerTest, CommandsAndValuesRefused) {
   for (uint32_t code : {3u, 5u, 10u, 15u, 99u, 103u, 299u, 301u, 0x7FFFFFFFu})
-    EXPECT_EQ(mixer_.ApplyAction(Cmd(code, 0), 1), 0) << code;
-  EXPECT_EQ(mixer_.ApplyAction(Cmd(CMD_VOLUME, 2, 1000), 1), 1);  // empty channel: nothing, 1
-  EXPECT_EQ(mixer_.ApplyAction(Cmd(CMD_MASTER_VOLUME, 99, 1000), 1), 1);
+    EXPECT_EQ(mixer_.ApplyAction(MakeCommand(code, 0), 1), 0) << code;
+  EXPECT_EQ(mixer_.ApplyAction(MakeCommand(CMD_VOLUME, 2, 1000), 1), 1);  // empty channel: nothing, 1
+  EXPECT_EQ(mixer_.ApplyAction(MakeCommand(CMD_MASTER_VOLUME, 99, 1000), 1), 1);
   EXPECT_EQ(Load(mixer_, 16, "engine_22k_stereo.wav"), 0);
   EXPECT_EQ(mixer_.CloseChannel(16), 0);
   EXPECT_EQ(Load(mixer_, 0, "engine_22k_stereo.wav", 0, 0, -5), 0);      // negative tempo
   EXPECT_EQ(Load(mixer_, 0, "engine_22k_stereo.wav", 0, 0, 1000000), 0);  // absurd tempo
   EXPECT_EQ(Load(mixer_, 0, "missing.wav"), 0);
   ASSERT_EQ(Load(mixer_, 0, "engine_22k_stereo.wav"), 1);
-  EXPECT_EQ(mixer_.ApplyAction(Cmd(CMD_SET_RATE, 0, 0), 1), 0);
-  EXPECT_EQ(mixer_.ApplyAction(Cmd(CMD_SET_RATE, 0, -1000), 1), 0);
-  EXPECT_EQ(mixer_.ApplyAction(Cmd(CMD_CHORUS, 0, 0), 1), 0);
-  EXPECT_EQ(mixer_.ApplyAction(Cmd(CMD_CHORUS, 0, 100000), 1), 0);
-  EXPECT_EQ(mixer_.ApplyAction(Cmd(CMD_REVERB, 0, 0, 4, 76, 35), 1), 0);
-  EXPECT_EQ(mixer_.ApplyAction(Cmd(CMD_ECHO, 0, -1), 1), 0);
+  EXPECT_EQ(mixer_.ApplyAction(MakeCommand(CMD_SET_RATE, 0, 0), 1), 0);
+  EXPECT_EQ(mixer_.ApplyAction(MakeCommand(CMD_SET_RATE, 0, -1000), 1), 0);
+  EXPECT_EQ(mixer_.ApplyAction(MakeCommand(CMD_CHORUS, 0, 0), 1), 0);
+  EXPECT_EQ(mixer_.ApplyAction(MakeCommand(CMD_CHORUS, 0, 100000), 1), 0);
+  EXPECT_EQ(mixer_.ApplyAction(MakeCommand(CMD_REVERB, 0, 0, 4, 76, 35), 1), 0);
+  EXPECT_EQ(mixer_.ApplyAction(MakeCommand(CMD_ECHO, 0, -1), 1), 0);
   // A channel that can play still plays after the refusals.
-  mixer_.ApplyAction(Cmd(CMD_PLAY, 0), 1);
+  mixer_.ApplyAction(MakeCommand(CMD_PLAY, 0), 1);
   EXPECT_GT(PullAll(mixer_).size(), 80000u);
 }
 
 TEST_F(AudioMixerTest, RateHalvesTheSpeed) {
   ASSERT_EQ(Load(mixer_, 0, "engine_22k_mono.wav"), 1);
-  EXPECT_EQ(mixer_.ApplyAction(Cmd(CMD_SET_RATE, 0, 500), 1), 1);
-  mixer_.ApplyAction(Cmd(CMD_PLAY, 0), 1);
+  EXPECT_EQ(mixer_.ApplyAction(MakeCommand(CMD_SET_RATE, 0, 500), 1), 1);
+  mixer_.ApplyAction(MakeCommand(CMD_PLAY, 0), 1);
   auto out = PullAll(mixer_);
   EXPECT_NEAR(static_cast<double>(out.size()) / 2, 2000.0 * kFramesPerMs, 10 * kFramesPerMs);
 }
@@ -170,8 +159,8 @@ TEST_F(AudioMixerTest, RateHalvesTheSpeed) {
 TEST_F(AudioMixerTest, EchoRepeatsTheClipLaterAtThreeQuartersVolume) {
   auto src = SourceSamples("engine_22k_mono.wav");
   ASSERT_EQ(Load(mixer_, 0, "engine_22k_mono.wav"), 1);
-  ASSERT_EQ(mixer_.ApplyAction(Cmd(CMD_ECHO, 0, 100), 1), 1);
-  mixer_.ApplyAction(Cmd(CMD_PLAY, 0), 1);
+  ASSERT_EQ(mixer_.ApplyAction(MakeCommand(CMD_ECHO, 0, 100), 1), 1);
+  mixer_.ApplyAction(MakeCommand(CMD_PLAY, 0), 1);
   auto out = PullAll(mixer_);
   const size_t delay = 100 * kFramesPerMs;
   const int64_t echoGain = kSoftMixerGain[63 - ((65535u * (65535u * 3 / 4) + 65535u) >> 26)];
@@ -187,15 +176,15 @@ TEST_F(AudioMixerTest, EchoRepeatsTheClipLaterAtThreeQuartersVolume) {
   EXPECT_NEAR(static_cast<double>(out.size()) / 2, static_cast<double>(src.size() + delay), 2 * kFramesPerMs);
   // Replacing, removing and closing leave no voice behind.
   ASSERT_EQ(Load(mixer_, 0, "engine_22k_mono.wav"), 1);
-  ASSERT_EQ(mixer_.ApplyAction(Cmd(CMD_ECHO, 0, 100), 1), 1);
-  ASSERT_EQ(mixer_.ApplyAction(Cmd(CMD_ECHO, 0, 300), 1), 1);
+  ASSERT_EQ(mixer_.ApplyAction(MakeCommand(CMD_ECHO, 0, 100), 1), 1);
+  ASSERT_EQ(mixer_.ApplyAction(MakeCommand(CMD_ECHO, 0, 300), 1), 1);
   EXPECT_EQ(mixer_.softMixer().StreamCount(), 2u);
-  EngineCommand off = Cmd(CMD_ECHO, 0, 100);
+  EngineCommand off = MakeCommand(CMD_ECHO, 0, 100);
   off.flag = 1;
   EXPECT_EQ(mixer_.ApplyAction(off, 1), 1);
   EXPECT_EQ(mixer_.softMixer().StreamCount(), 1u);
-  ASSERT_EQ(mixer_.ApplyAction(Cmd(CMD_ECHO, 0, 100), 1), 1);
-  mixer_.ApplyAction(Cmd(CMD_STOP, 0), 1);
+  ASSERT_EQ(mixer_.ApplyAction(MakeCommand(CMD_ECHO, 0, 100), 1), 1);
+  mixer_.ApplyAction(MakeCommand(CMD_STOP, 0), 1);
   EXPECT_EQ(mixer_.softMixer().StreamCount(), 0u);
 }
 
@@ -204,9 +193,9 @@ TEST_F(AudioMixerTest, ChorusAndReverbVoices) {
   for (bool reverb : {false, true}) {
     AudioMixer m(16, kRate, 2);
     ASSERT_EQ(Load(m, 0, "engine_22k_mono.wav"), 1);
-    EngineCommand fx = reverb ? Cmd(CMD_REVERB, 0, 100, 4, 76, 35) : Cmd(CMD_CHORUS, 0, 5, 15);
+    EngineCommand fx = reverb ? MakeCommand(CMD_REVERB, 0, 100, 4, 76, 35) : MakeCommand(CMD_CHORUS, 0, 5, 15);
     ASSERT_EQ(m.ApplyAction(fx, 1), 1);
-    m.ApplyAction(Cmd(CMD_PLAY, 0), 1);
+    m.ApplyAction(MakeCommand(CMD_PLAY, 0), 1);
     auto out = PullAll(m);
     // The effect keeps the clip's length and is neither silent nor the dry clip.
     EXPECT_NEAR(static_cast<double>(out.size()) / 2, static_cast<double>(src.size()), 60.0 * kFramesPerMs)
@@ -236,13 +225,13 @@ class AudioMixerTempoTest : public AudioMixerTest, public testing::WithParamInte
 TEST_P(AudioMixerTempoTest, LengthAndNoClicks) {
   OV_SKIP_WITHOUT_FIXTURE(ovtest::FixturePath("engine_22k_sweep.wav"));
   auto src = SourceSamples("engine_22k_sweep.wav");
-  EngineCommand load = Cmd(CMD_LOAD, 0, -1, 0, 0, GetParam().perMille);
+  EngineCommand load = MakeCommand(CMD_LOAD, 0, -1, 0, 0, GetParam().perMille);
   if (GetParam().replaying)
     load.altPath = Fixture("engine_22k_sweep.wav");  // the cache path keeps the fraction too
   else
     load.path = Fixture("engine_22k_sweep.wav");
   ASSERT_EQ(mixer_.ApplyAction(load, GetParam().replaying ? 1 : 0), 1);
-  mixer_.ApplyAction(Cmd(CMD_PLAY, 0), 1);
+  mixer_.ApplyAction(MakeCommand(CMD_PLAY, 0), 1);
   auto out = PullAll(mixer_);
   double ratio = static_cast<double>(out.size()) / static_cast<double>(src.size());
   EXPECT_NEAR(ratio, GetParam().lengthRatio, 0.02);
@@ -270,7 +259,7 @@ namespace {
 TEST_F(AudioMixerTest, VoicePositionIsWhatIsHeard) {
   ASSERT_EQ(Load(mixer_, 2, "engine_22k_stereo.wav"), 1);
   EXPECT_EQ(mixer_.GetVoicePosition(2), -1);  // nothing read yet
-  mixer_.ApplyAction(Cmd(CMD_PLAY, 2), 1);
+  mixer_.ApplyAction(MakeCommand(CMD_PLAY, 2), 1);
   PullAll(mixer_, 300);
   // Three blocks of 2200 frames were rendered: 299 ms of the clip heard,
   // while the reads have gone 50 ms and more ahead.
@@ -286,7 +275,7 @@ TEST_F(AudioMixerTest, EightBitMonoSourceIsWidenedAndResampled) {
   auto block = raw->ReadAudio(4096, &bytes, &t);
   ASSERT_TRUE(block);
   ASSERT_EQ(Load(mixer_, 0, "engine_11k_mono8.wav"), 1);
-  mixer_.ApplyAction(Cmd(CMD_PLAY, 0), 1);
+  mixer_.ApplyAction(MakeCommand(CMD_PLAY, 0), 1);
   auto out = PullAll(mixer_);
   EXPECT_NEAR(static_cast<double>(out.size()) / 2, 22050.0, 2 * kFramesPerMs);
   // 11025 Hz on a 22050 Hz mix: every other frame is a source sample, the
@@ -300,8 +289,8 @@ TEST_F(AudioMixerTest, EightBitMonoSourceIsWidenedAndResampled) {
 TEST_F(AudioMixerTest, LoopedTempoChannelHasNoClickAtTheJoin) {
   auto src = SourceSamples("engine_22k_stereo.wav");
   ASSERT_EQ(Load(mixer_, 0, "engine_22k_stereo.wav", 0, 0, 1250), 1);
-  mixer_.ApplyAction(Cmd(CMD_SET_LOOP, 0), 1);
-  mixer_.ApplyAction(Cmd(CMD_PLAY, 0), 1);
+  mixer_.ApplyAction(MakeCommand(CMD_SET_LOOP, 0), 1);
+  mixer_.ApplyAction(MakeCommand(CMD_PLAY, 0), 1);
   auto out = PullAll(mixer_, 4000);  // the 2 s clip, at 1.25, loops twice
   EXPECT_EQ(out.size(), 40u * mixer_.BytesForDuration(100) / 2);
   int maxIn = 0, maxOut = 0;

@@ -19,32 +19,21 @@ namespace {
 // fixture's sine a unit differently, and effects carry that through.
 constexpr int kTolerance = 16;
 
-EngineCommand Cmd(uint32_t type, uint32_t channel, int32_t p1 = 0, int32_t p2 = 0, int32_t p3 = 0, int32_t p4 = 0) {
-  EngineCommand c;
-  c.type = type;
-  c.channel = channel;
-  c.param1 = p1;
-  c.param2 = p2;
-  c.param3 = p3;
-  c.param4 = p4;
-  return c;
-}
-
 TEST(MixGoldenTest, TwoChannelsWithEchoAndReverb) {
   OV_SKIP_WITHOUT_FIXTURE(ovtest::FixturePath("engine_22k_stereo.wav"));
   AudioMixer m(16, 22050, 2);
-  EngineCommand load0 = Cmd(CMD_LOAD, 0, -1, 250, 0);
+  EngineCommand load0 = MakeCommand(CMD_LOAD, 0, -1, 250, 0);
   load0.path = ov::String::FromUtf8Lossy(ovtest::FixturePath("engine_22k_stereo.wav"));
-  EngineCommand load1 = Cmd(CMD_LOAD, 1);
+  EngineCommand load1 = MakeCommand(CMD_LOAD, 1);
   load1.path = ov::String::FromUtf8Lossy(ovtest::FixturePath("engine_22k_mono.wav"));
   ASSERT_EQ(m.ApplyAction(load0, 0), 1);
   ASSERT_EQ(m.ApplyAction(load1, 0), 1);
-  m.ApplyAction(Cmd(CMD_VOLUME, 0, 50000), 0);
-  m.ApplyAction(Cmd(CMD_ECHO, 0, 120), 0);
-  m.ApplyAction(Cmd(CMD_REVERB, 1, 60, 4, 76, 35), 0);
-  m.ApplyAction(Cmd(CMD_MASTER_VOLUME, 0, 60000), 0);
-  m.ApplyAction(Cmd(CMD_PLAY, 0), 0);
-  m.ApplyAction(Cmd(CMD_PLAY, 1), 0);
+  m.ApplyAction(MakeCommand(CMD_VOLUME, 0, 50000), 0);
+  m.ApplyAction(MakeCommand(CMD_ECHO, 0, 120), 0);
+  m.ApplyAction(MakeCommand(CMD_REVERB, 1, 60, 4, 76, 35), 0);
+  m.ApplyAction(MakeCommand(CMD_MASTER_VOLUME, 0, 60000), 0);
+  m.ApplyAction(MakeCommand(CMD_PLAY, 0), 0);
+  m.ApplyAction(MakeCommand(CMD_PLAY, 1), 0);
   std::vector<uint8_t> mix;
   std::vector<uint8_t> block(m.BytesForDuration(100));
   for (int i = 0; i < 3; ++i) {
