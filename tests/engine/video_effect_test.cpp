@@ -194,6 +194,42 @@ TEST(VideoEffect, FileTransitionFromReadyMask) {
   EXPECT_TRUE(missing.IsFinished());
 }
 
+TEST(VideoEffect, FileTransitionUncoversOnlyWhereTheWholeWordIsSet) {
+  // A picture cache used as the mask: columns of 0xFFFF, 0x00FF and 0xFF00.
+  // Only the first is on; a test of one byte would take a second for on.
+  struct Columns : engine::CacheFrameComposer {
+    std::vector<uint16_t> f = std::vector<uint16_t>(size_t(kW) * kH);
+    int ComposeFrame(uint32_t) override {
+      static const uint16_t kWords[3] = {0xFFFF, 0x00FF, 0xFF00};
+      for (int32_t y = 0; y < kH; ++y)
+        for (int32_t x = 0; x < kW; ++x) f[size_t(y * kW + x)] = kWords[x % 3];
+      return 1;
+    }
+    uint16_t* Frame() override { return f.data(); }
+    bool IsItemLoaded() override { return true; }
+  };
+  const std::string path = ovtest::ScratchDir() + "/columns.raw";
+  {
+    engine::RawFrameCacheWriter w(std::make_unique<Columns>(), ov::String::FromUtf8Lossy(path), kW, kH, 0, 100, 0, 0,
+                                  0, 0, 0);
+    ASSERT_GE(w.WriteFrame(), 0);
+  }
+  engine::FileVideoEffect fx(kFps, ov::String::FromUtf8Lossy(path), 0, 0);
+  Pic frame(kW, kH), fresh(kW, kH);
+  FillNew(fresh.view);
+  FillBelow(frame.view);
+  engine::EffectChannel ch;
+  ch.picture = fresh.view;
+  fx.Attach(&ch);
+  fx.Draw(frame.view);
+  ASSERT_FALSE(fx.IsFinished());
+  Pic below(kW, kH);
+  FillBelow(below.view);
+  for (int32_t y = 0; y < kH; ++y)
+    for (int32_t x = 0; x < kW; ++x)
+      ASSERT_EQ(frame.view.Row(y)[x], x % 3 == 0 ? fresh.view.Row(y)[x] : below.view.Row(y)[x]) << x << "," << y;
+}
+
 TEST(VideoEffect, ZeroFrameTransitionsChangeAtOnce) {
   // 50 ms at 10 fps is below one frame.
   Pic frame(kW, kH), fresh(kW, kH), expect(kW, kH);
@@ -206,6 +242,8 @@ TEST(VideoEffect, ZeroFrameTransitionsChangeAtOnce) {
   fx.push_back(std::make_unique<engine::SweepTransition>(kFps, 50, 2));
   fx.push_back(std::make_unique<engine::BlindTransition>(kFps, 50, 3));
   fx.push_back(std::make_unique<engine::FadeTransition>(kFps, 50, 0));
+  // A zoom's halves are half the duration: 150 ms gives two passes of 0 frames.
+  fx.push_back(std::make_unique<engine::ZoomTransition>(kFps, 150, engine::kWholePicture, 0x40C040C0));
   for (auto& f : fx) {
     FillBelow(frame.view);
     f->Attach(&ch);
