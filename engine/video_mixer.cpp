@@ -33,7 +33,7 @@ VideoMixer::VideoMixer(int32_t width, int32_t height, uint32_t fps, uint32_t bac
       frame_(size_t(width_) * size_t(height_), ColourRefTo565(background)),
       drawEffect_(fps_),
       background_(background),
-      opener_([this](const ov::String& path, uint32_t) { return OpenVideoSource(path, this, -1, 1); }) {
+      opener_([this](const ov::String& path, uint32_t mode) { return OpenVideoSource(path, this, -1, mode); }) {
   for (uint32_t n = 0; n < kVideoChannels; ++n) {
     channels_[n] = std::make_unique<VideoChannel>();
     channels_[n]->number = n;
@@ -551,7 +551,10 @@ int VideoMixer::ApplyLocked(const EngineCommand& cmd, int replaying) {
     case CMD_PAUSE:
       if (!c.source || !c.playing) return 1;
       c.playing = false;
-      c.pausedAt = c.rate != 1000 ? c.rateAdjusted : tc - c.startTime;
+      // Kept relative to the seek base, which CMD_PLAY adds again: at a rate
+      // other than 1000 the clock no longer tells the media position, so it
+      // is taken from the time mapping at the pause.
+      c.pausedAt = c.rate != 1000 ? std::max<int64_t>(0, MapTime(c, tc) - c.seekBase) : tc - c.startTime;
       if (c.audioNotedMs >= 0) c.audioNotedMs = int64_t(cmd.timeMs) - c.audioNotedMs;
       if (c.linkedAudio >= 0) ApplyToAudio(CMD_PAUSE, c.linkedAudio, cmd.timeMs, 0);
       return 1;

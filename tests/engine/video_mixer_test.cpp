@@ -34,6 +34,7 @@ struct Synthetic : media::DecoderSource {
   int32_t duration;
   uint32_t count;
   bool bottomUp;
+  bool whiteKey = false;  // the format names white as its colour key
   uint32_t nextIndex = 0;
   int* reads;
   Synthetic(int32_t w_, int32_t h_, int32_t d, uint32_t n, bool up, int* r)
@@ -52,6 +53,8 @@ struct Synthetic : media::DecoderSource {
     f->width = uint32_t(w);
     f->height = uint32_t(h);
     f->frameDurationMs = duration < 0 ? 0xFFFFFFFFu : uint32_t(duration);
+    f->hasColourKey = whiteKey ? 1 : 0;
+    f->colourKey = whiteKey ? 0x00FFFFFF : 0;
     return true;
   }
   bool ReadVideoFrame(std::unique_ptr<uint8_t[]>* buffer, uint32_t* bytes, uint32_t* timeMs, uint32_t) override {
@@ -77,7 +80,8 @@ struct Synthetic : media::DecoderSource {
   bool Open(const ov::String&, uint32_t) override { return true; }
 };
 
-// Paths name the synthetic clip: "WxH:duration:count[:up]".
+// Paths name the synthetic clip: "WxH:duration:count[:up|:key]" (":key": the
+// source keys out white itself).
 struct Fixture {
   engine::VideoMixer mixer{kW, kH, kFps, 0};
   int reads = 0;
@@ -87,7 +91,9 @@ struct Fixture {
       char up[8] = {};
       const std::string p = path.ToUtf8Lossy();
       if (std::sscanf(p.c_str(), "%dx%d:%d:%d:%7s", &w, &h, &d, &n, up) < 4) return nullptr;
-      return std::make_unique<Synthetic>(w, h, d, uint32_t(n), std::string(up) == "up", &reads);
+      auto source = std::make_unique<Synthetic>(w, h, d, uint32_t(n), std::string(up) == "up", &reads);
+      source->whiteKey = std::string(up) == "key";
+      return source;
     });
   }
   int Apply(uint32_t type, uint32_t channel, uint32_t t, int32_t p1 = 0, int32_t p2 = 0, int32_t p3 = 0,
@@ -230,6 +236,25 @@ TEST(VideoMixer, PictureLayers) {
   f.mixer.ComposeFrame(200);
 }
 
+// 0x00BBGGRR of an RGB565 colour, as ColourRefTo565 takes it back.
+uint32_t ColourRef(uint16_t p) {
+  return uint32_t((p >> 11) << 3) | uint32_t(((p >> 5) & 63) << 2) << 8 | uint32_t((p & 31) << 3) << 16;
+}
+
+TEST(VideoMixer, ALayersOwnColourKeyComesBeforeTheCommandsKey) {
+  Fixture f;
+  ASSERT_EQ(f.Load(0, "64x48:100:50"), 1);
+  f.Apply(engine::CMD_PLAY, 0, 0);
+  // The layer keys out white itself; the command names the colour of layer
+  // pixel (12, 6), which must stay (the layer is fitted to 64 x 32 at y 8).
+  const uint16_t named = Synthetic::Pixel(12, 6, 16, 8, 0);
+  ASSERT_EQ(engine::ColourRefTo565(ColourRef(named)), named);
+  ASSERT_EQ(f.Apply(engine::CMD_LOAD_IMAGE, 0, 0, int32_t(ColourRef(named)), 0, 0, 0, "16x8:-1:1:key"), 1);
+  f.mixer.ComposeFrame(0);
+  EXPECT_EQ(f.At(48, 32), named);
+  EXPECT_EQ(f.At(2, 10), Synthetic::Pixel(2, 10, 64, 48, 0));  // the white marker is keyed out
+}
+
 TEST(VideoMixer, StillPictureReadsOnce) {
   Fixture f;
   ASSERT_EQ(f.Load(2, "16x16:-1:1"), 1);
@@ -271,6 +296,62 @@ TEST(VideoMixer, PauseResumeLoopAndEnd) {
   EXPECT_EQ(l.mixer.GetChannelPosition(0), 300u);
   l.mixer.ComposeFrame(1050);
   EXPECT_EQ(l.mixer.GetChannelPosition(0), 500u);
+}
+
+TEST(VideoMixer, RateScalesTheClockAndAPauseKeepsThePosition) {
+  // From a start mark of 2000 ms at half speed: 850 ms of clock is 425 ms of
+  // clip, inside the frame of 2400 (frames of 100 ms).
+  Fixture f;
+  ASSERT_EQ(f.Load(0, "8x8:100:100", engine::kWholePicture, 2000, 0), 1);
+  f.Apply(engine::CMD_SET_RATE, 0, 0, 500);
+  f.Apply(engine::CMD_PLAY, 0, 0);
+  f.mixer.ComposeFrame(850);
+  EXPECT_EQ(f.mixer.GetChannelPosition(0), 2400u);
+  // Paused at 850 and played again at 1000: the clip goes on from 2425.
+  f.Apply(engine::CMD_PAUSE, 0, 850);
+  f.Apply(engine::CMD_PLAY, 0, 1000);
+  f.mixer.ComposeFrame(1000);
+  EXPECT_EQ(f.mixer.GetChannelPosition(0), 2400u);
+  f.mixer.ComposeFrame(1400);
+  EXPECT_EQ(f.mixer.GetChannelPosition(0), 2600u);
+  // Double speed from 1400: 500 ms of clock is 1000 ms of clip.
+  f.Apply(engine::CMD_SET_RATE, 0, 1400, 2000);
+  f.mixer.ComposeFrame(1900);
+  EXPECT_EQ(f.mixer.GetChannelPosition(0), 3600u);
+  // A pause before any compose at this rate still keeps the position.
+  f.Apply(engine::CMD_PAUSE, 0, 2000);
+  f.Apply(engine::CMD_PLAY, 0, 5000);
+  f.mixer.ComposeFrame(5000);
+  EXPECT_EQ(f.mixer.GetChannelPosition(0), 3800u);
+}
+
+TEST(VideoMixer, TheDefaultOpenerSizesPicturesByTheLoadMode) {
+  // A 256 x 192 picture with every fourth column white, on a 64 x 48 mix. A
+  // replayed load (mode 4) keeps it whole, so the fit samples the white
+  // columns; at scale 1 it is first reduced to 64 x 48 and the columns blur.
+  const std::string path = ovtest::ScratchDir() + "/columns.png";
+  gfx::HBitmap b = gfx::CreateBitmap565(256, 192);
+  ASSERT_TRUE(b);
+  for (int32_t y = 0; y < 192; ++y)
+    for (int32_t x = 0; x < 256; ++x) b->bits()[y * b->stride() + x] = x % 4 == 0 ? 0xFFFF : 0;
+  ASSERT_TRUE(imaging::WritePng(path, *b));
+  for (const bool replaying : {true, false}) {
+    engine::VideoMixer mixer(kW, kH, kFps, 0);
+    EngineCommand load;
+    load.type = engine::CMD_LOAD;
+    load.channel = engine::kFirstVideoChannel;
+    load.path = ov::String::FromUtf8Lossy(path);
+    load.param1 = -1;
+    load.param5 = replaying ? 0 : 1;  // 1: scale 1
+    ASSERT_EQ(mixer.ApplyAction(load, replaying ? 1 : 0), 1);
+    load.type = engine::CMD_PLAY;
+    mixer.ApplyAction(load, 0);
+    mixer.ComposeFrame(0);
+    std::lock_guard<std::recursive_mutex> lock(mixer.mutex());
+    int white = 0;
+    for (int32_t x = 0; x < kW; ++x) white += mixer.frame().Row(kH / 2)[x] == 0xFFFF;
+    EXPECT_EQ(white, replaying ? kW : 0) << replaying;
+  }
 }
 
 struct FakeEngine : engine::VideoMixerEngineLink {
@@ -318,6 +399,26 @@ TEST(VideoMixer, HeldClipMovesIntoItsCompanion) {
   for (uint32_t t = 0; t < 2000; t += 100) g.mixer.ComposeFrame(t);
   EXPECT_TRUE(g.mixer.IsChannelPlaying(3));
   EXPECT_EQ(g.mixer.GetChannelPosition(3), 200u);
+}
+
+TEST(VideoMixer, ALoopRestartsItsLinkedSound) {
+  FakeEngine e;  // outlives the mixer, whose end stops the linked sound
+  Fixture f;
+  e.mixer = &f.mixer;
+  f.mixer.SetEngine(&e);  // without an audio mixer, sound commands go to the engine
+  ASSERT_EQ(f.Apply(engine::CMD_LOAD, 0, 0, 3, 300, 0, int32_t(engine::kWholePicture), "8x8:100:10"), 1);
+  f.Apply(engine::CMD_SET_LOOP, 0, 0);
+  f.Apply(engine::CMD_PLAY, 0, 0);
+  f.mixer.ComposeFrame(0);
+  auto restarts = [&] {
+    int n = 0;
+    for (const EngineCommand& c : e.posted) n += c.type == engine::CMD_RESTART && c.channel == 3;
+    return n;
+  };
+  EXPECT_EQ(restarts(), 0);
+  f.mixer.ComposeFrame(800);  // past the 700 ms from the start mark to the end
+  EXPECT_EQ(restarts(), 1);
+  EXPECT_EQ(f.mixer.GetChannelPosition(0), 300u);
 }
 
 TEST(VideoMixer, LinkedSoundChannelFollowsTheClip) {
