@@ -317,7 +317,10 @@ bool VideoMixer::OnClipEnd(VideoChannel& c, int64_t t) {
     StopChannel(c.number);
     return false;
   }
-  // Held: the last frame stays.
+  // Held: the last frame stays, on a companion channel (8-15) too, and
+  // while no engine plays. Deliberate, keep it: a held clip that vanished at
+  // its end would show what lies below for the moment the screen needs to
+  // load the next clip. Pinned by VideoMixer.HeldClipMovesIntoItsCompanion.
   c.next.time = kNeverTime;
   if (c.number >= 8 || !engine_ || !engine_->IsPlaying()) return true;
   // The engine plays: the held clip moves into its companion channel and the
@@ -390,7 +393,11 @@ void VideoMixer::AdvanceChannel(VideoChannel& c, int64_t t) {
       c.current.drawn = false;
     }
     if (!ReadFrame(c, c.next, m)) {
-      // The current frame is the last: it shows for one frame duration.
+      // The current frame is the last: it shows for one frame duration
+      // before the clip ends. Deliberate, keep it: ending the clip at the
+      // failed read would drop the last frame (it would never be drawn)
+      // and cut every clip one frame short; a held channel would stop on
+      // the frame before its last. Pinned by VideoMixer.PauseResumeLoopAndEnd.
       const int64_t last = std::max<int64_t>(c.frameDuration, 1) * kTicksPerMs;
       c.next.buffer.reset();
       c.next.time = c.current.time + last;
