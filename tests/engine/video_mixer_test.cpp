@@ -391,14 +391,26 @@ TEST(VideoMixer, HeldClipMovesIntoItsCompanion) {
   EXPECT_TRUE(f.mixer.IsChannelLoaded(11));
   EXPECT_FALSE(f.mixer.IsChannelLoaded(3));
 
-  // Without a playing engine the last frame just stays.
+  // While the engine does not play the last frame just stays; on a
+  // companion channel too, which has no companion to move into.
+  FakeEngine idle;
+  idle.playing = false;
   Fixture g;
+  idle.mixer = &g.mixer;
+  g.mixer.SetEngine(&idle);
   ASSERT_EQ(g.Load(3, "8x8:100:3"), 1);
-  g.Apply(engine::CMD_SET_HOLD, 3, 0);
-  g.Apply(engine::CMD_PLAY, 3, 0);
+  ASSERT_EQ(g.Load(12, "8x8:100:4"), 1);
+  for (uint32_t ch : {12u, 3u}) {  // 3 last: a play pauses the channels below
+    g.Apply(engine::CMD_SET_HOLD, ch, 0);
+    g.Apply(engine::CMD_PLAY, ch, 0);
+  }
   for (uint32_t t = 0; t < 2000; t += 100) g.mixer.ComposeFrame(t);
   EXPECT_TRUE(g.mixer.IsChannelPlaying(3));
   EXPECT_EQ(g.mixer.GetChannelPosition(3), 200u);
+  EXPECT_TRUE(g.mixer.IsChannelPlaying(12));
+  EXPECT_EQ(g.mixer.GetChannelPosition(12), 300u);
+  EXPECT_TRUE(idle.posted.empty());
+  EXPECT_TRUE(idle.actions.empty());
 }
 
 TEST(VideoMixer, ALoopRestartsItsLinkedSound) {
