@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/blind_transition.h"
@@ -169,22 +170,29 @@ TEST(VideoEffect, TransitionsAtStartMiddleEnd) {
   RunTransition("zoom", zoom, 10);
 }
 
+// Frames of a cache drawn as pixel(x, y, time) on a kW x kH frame.
+struct PatternComposer : engine::CacheFrameComposer {
+  using Pixel = std::function<uint16_t(int32_t x, int32_t y, uint32_t timeMs)>;
+  explicit PatternComposer(Pixel p) : pixel(std::move(p)) {}
+  Pixel pixel;
+  std::vector<uint16_t> f = std::vector<uint16_t>(size_t(kW) * kH);
+  int ComposeFrame(uint32_t t) override {
+    for (int32_t y = 0; y < kH; ++y)
+      for (int32_t x = 0; x < kW; ++x) f[size_t(y * kW + x)] = pixel(x, y, t);
+    return 1;
+  }
+  uint16_t* Frame() override { return f.data(); }
+  bool IsItemLoaded() override { return true; }
+};
+
 TEST(VideoEffect, FileTransitionFromReadyMask) {
   // A mask that uncovers the picture from the left, a quarter a frame.
-  struct Wipe : engine::CacheFrameComposer {
-    std::vector<uint16_t> f = std::vector<uint16_t>(size_t(kW) * kH);
-    int ComposeFrame(uint32_t t) override {
-      for (int32_t y = 0; y < kH; ++y)
-        for (int32_t x = 0; x < kW; ++x) f[size_t(y * kW + x)] = x < int32_t(t / 100 + 1) * kW / 4 ? 0xF800 : 0x0400;
-      return 1;
-    }
-    uint16_t* Frame() override { return f.data(); }
-    bool IsItemLoaded() override { return true; }
-  };
+  auto wipe = std::make_unique<PatternComposer>([](int32_t x, int32_t, uint32_t t) -> uint16_t {
+    return x < int32_t(t / 100 + 1) * kW / 4 ? 0xF800 : 0x0400;
+  });
   const std::string path = ovtest::ScratchDir() + "/wipe.raw";
   {
-    engine::RawFrameCacheWriter w(std::make_unique<Wipe>(), ov::String::FromUtf8Lossy(path), kW, kH, 0, 100, 0, 300,
-                                  0, 0, 1);
+    engine::RawFrameCacheWriter w(std::move(wipe), ov::String::FromUtf8Lossy(path), kW, kH, 0, 100, 0, 300, 0, 0, 1);
     for (int i = 0; i < 4; ++i) ASSERT_GE(w.WriteFrame(), 0);
   }
   engine::FileVideoEffect fx(kFps, ov::String::FromUtf8Lossy(path), 0, 0);
@@ -197,21 +205,13 @@ TEST(VideoEffect, FileTransitionFromReadyMask) {
 TEST(VideoEffect, FileTransitionUncoversOnlyWhereTheWholeWordIsSet) {
   // A picture cache used as the mask: columns of 0xFFFF, 0x00FF and 0xFF00.
   // Only the first is on; a test of one byte would take a second for on.
-  struct Columns : engine::CacheFrameComposer {
-    std::vector<uint16_t> f = std::vector<uint16_t>(size_t(kW) * kH);
-    int ComposeFrame(uint32_t) override {
-      static const uint16_t kWords[3] = {0xFFFF, 0x00FF, 0xFF00};
-      for (int32_t y = 0; y < kH; ++y)
-        for (int32_t x = 0; x < kW; ++x) f[size_t(y * kW + x)] = kWords[x % 3];
-      return 1;
-    }
-    uint16_t* Frame() override { return f.data(); }
-    bool IsItemLoaded() override { return true; }
-  };
+  auto columns = std::make_unique<PatternComposer>([](int32_t x, int32_t, uint32_t) -> uint16_t {
+    static const uint16_t kWords[3] = {0xFFFF, 0x00FF, 0xFF00};
+    return kWords[x % 3];
+  });
   const std::string path = ovtest::ScratchDir() + "/columns.raw";
   {
-    engine::RawFrameCacheWriter w(std::make_unique<Columns>(), ov::String::FromUtf8Lossy(path), kW, kH, 0, 100, 0, 0,
-                                  0, 0, 0);
+    engine::RawFrameCacheWriter w(std::move(columns), ov::String::FromUtf8Lossy(path), kW, kH, 0, 100, 0, 0, 0, 0, 0);
     ASSERT_GE(w.WriteFrame(), 0);
   }
   engine::FileVideoEffect fx(kFps, ov::String::FromUtf8Lossy(path), 0, 0);

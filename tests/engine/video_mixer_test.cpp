@@ -299,30 +299,39 @@ TEST(VideoMixer, PauseResumeLoopAndEnd) {
 }
 
 TEST(VideoMixer, RateScalesTheClockAndAPauseKeepsThePosition) {
-  // From a start mark of 2000 ms at half speed: 850 ms of clock is 425 ms of
-  // clip, inside the frame of 2400 (frames of 100 ms).
+  // Each step is a command at a time (rate in per mille), or a compose at a
+  // time and the position it shows (frames of 100 ms from a start mark of
+  // 2000 ms).
+  constexpr uint32_t kCompose = 0xFFFF;
+  struct Step {
+    uint32_t what, t;
+    int32_t value;
+    const char* why;
+  };
+  const Step steps[] = {
+      {engine::CMD_SET_RATE, 0, 500, ""},
+      {engine::CMD_PLAY, 0, 0, ""},
+      {kCompose, 850, 2400, "half speed: 850 ms of clock is 425 ms of clip"},
+      {engine::CMD_PAUSE, 850, 0, ""},
+      {engine::CMD_PLAY, 1000, 0, ""},
+      {kCompose, 1000, 2400, "played again: on from 2425"},
+      {kCompose, 1400, 2600, ""},
+      {engine::CMD_SET_RATE, 1400, 2000, ""},
+      {kCompose, 1900, 3600, "double speed: 500 ms of clock is 1000 ms of clip"},
+      {engine::CMD_PAUSE, 2000, 0, ""},
+      {engine::CMD_PLAY, 5000, 0, ""},
+      {kCompose, 5000, 3800, "a pause with no compose since at this rate"},
+  };
   Fixture f;
   ASSERT_EQ(f.Load(0, "8x8:100:100", engine::kWholePicture, 2000, 0), 1);
-  f.Apply(engine::CMD_SET_RATE, 0, 0, 500);
-  f.Apply(engine::CMD_PLAY, 0, 0);
-  f.mixer.ComposeFrame(850);
-  EXPECT_EQ(f.mixer.GetChannelPosition(0), 2400u);
-  // Paused at 850 and played again at 1000: the clip goes on from 2425.
-  f.Apply(engine::CMD_PAUSE, 0, 850);
-  f.Apply(engine::CMD_PLAY, 0, 1000);
-  f.mixer.ComposeFrame(1000);
-  EXPECT_EQ(f.mixer.GetChannelPosition(0), 2400u);
-  f.mixer.ComposeFrame(1400);
-  EXPECT_EQ(f.mixer.GetChannelPosition(0), 2600u);
-  // Double speed from 1400: 500 ms of clock is 1000 ms of clip.
-  f.Apply(engine::CMD_SET_RATE, 0, 1400, 2000);
-  f.mixer.ComposeFrame(1900);
-  EXPECT_EQ(f.mixer.GetChannelPosition(0), 3600u);
-  // A pause before any compose at this rate still keeps the position.
-  f.Apply(engine::CMD_PAUSE, 0, 2000);
-  f.Apply(engine::CMD_PLAY, 0, 5000);
-  f.mixer.ComposeFrame(5000);
-  EXPECT_EQ(f.mixer.GetChannelPosition(0), 3800u);
+  for (const Step& s : steps) {
+    if (s.what != kCompose) {
+      f.Apply(s.what, 0, s.t, s.value);
+      continue;
+    }
+    f.mixer.ComposeFrame(s.t);
+    EXPECT_EQ(f.mixer.GetChannelPosition(0), uint32_t(s.value)) << "at " << s.t << ": " << s.why;
+  }
 }
 
 TEST(VideoMixer, TheDefaultOpenerSizesPicturesByTheLoadMode) {
