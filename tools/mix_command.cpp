@@ -24,7 +24,9 @@
 //   TIME_MS reverb CHANNEL DELAY_MS VOICES PERCENT STEP_MS
 //   TIME_MS echo-off|chorus-off|reverb-off CHANNEL
 // Commands are applied before the 10 ms block that starts at their time. The
-// mix ends when every command has been applied and nothing plays any more.
+// mix ends when every command has been applied and nothing plays any more. A
+// command that a mixer refuses ends the run with its reason (for a picture,
+// the imaging library's) and exit code 1.
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
