@@ -13,11 +13,11 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "bench/bench_input.h"
 #include "codecs/heaac/heaac_decoder.h"
 
 namespace {
@@ -81,15 +81,12 @@ int main(int argc, char** argv) {
     --argc;
     ++argv;
   }
-  std::ifstream probe(g_path, std::ios::binary);
-  if (!probe) {
+  if (!std::filesystem::exists(g_path)) {
     const std::string make = std::string(OVMIX_SOURCE_DIR) + "/scripts/make-fixtures '" + OVMIX_FIXTURES_DIR + "' >/dev/null";
     if (std::system(make.c_str()) != 0) std::fprintf(stderr, "heaac_bench: make-fixtures reported failures\n");
-    probe.open(g_path, std::ios::binary);
   }
-  g_data.assign(std::istreambuf_iterator<char>(probe), std::istreambuf_iterator<char>());
-  if (g_data.empty()) {
-    std::fprintf(stderr, "heaac_bench: cannot read %s\n", g_path.c_str());
+  if (!ovbench::ReadRegularFile(g_path, &g_data) || g_data.empty()) {
+    std::fprintf(stderr, "heaac_bench: %s: not a readable, non-empty file\n", g_path.c_str());
     return 1;
   }
   benchmark::Initialize(&argc, argv);

@@ -4,11 +4,10 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <vector>
 
+#include "bench/bench_input.h"
 #include "codecs/videodec/common/idct.h"
 #include "codecs/videodec/common/mc.h"
 #include "codecs/videodec/common/post_filter.h"
@@ -107,8 +106,11 @@ void BM_H263Stream(benchmark::State& state) {
     state.SkipWithError("set OVMIX_BENCH_H263 to an H.263 stream");
     return;
   }
-  std::ifstream in(path, std::ios::binary);
-  const std::vector<uint8_t> stream((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<uint8_t> stream;
+  if (!ovbench::ReadRegularFile(path, &stream) || stream.empty()) {
+    state.SkipWithError("OVMIX_BENCH_H263 does not name a readable, non-empty file");
+    return;
+  }
   std::vector<uint16_t> pixels;
   int frames = 0;
   for (auto _ : state) DecodeStream(stream, state.range(0) != 0, pixels, &frames);

@@ -217,7 +217,9 @@ int AudioMixer::ApplyAction(const EngineCommand& cmd, int replaying) {
         c.echo.reset();
         return 1;
       }
-      if (!c.voice) return 0;
+      // An effect on an empty channel changes nothing, as a volume does; it
+      // is not refused, so a render that meets one goes on.
+      if (!c.voice) return 1;
       RemoveInner(c);
       {
         auto echo = std::make_unique<EchoEffect>();
@@ -227,8 +229,7 @@ int AudioMixer::ApplyAction(const EngineCommand& cmd, int replaying) {
       return 1;
     case CMD_CHORUS:
       RemoveInner(c);
-      if (cmd.flag) return 1;
-      if (!c.voice) return 0;
+      if (cmd.flag || !c.voice) return 1;
       c.echo.reset();
       {
         auto chorus = std::make_unique<ChorusEffect>();
@@ -238,8 +239,7 @@ int AudioMixer::ApplyAction(const EngineCommand& cmd, int replaying) {
       return UpdateVoiceFormat(c) ? 1 : 0;
     case CMD_REVERB:
       RemoveInner(c);
-      if (cmd.flag) return 1;
-      if (!c.voice) return 0;
+      if (cmd.flag || !c.voice) return 1;
       c.echo.reset();
       {
         auto reverb = std::make_unique<ReverbEffect>();
@@ -248,8 +248,9 @@ int AudioMixer::ApplyAction(const EngineCommand& cmd, int replaying) {
       }
       return UpdateVoiceFormat(c) ? 1 : 0;
     case CMD_SET_RATE: {
+      if (!c.voice) return 1;
       // A rate of 0 or below would leave a voice that never advances.
-      if (!c.voice || cmd.param1 <= 0) return 0;
+      if (cmd.param1 <= 0) return 0;
       uint64_t hz = uint64_t{static_cast<uint32_t>(cmd.param1)} * c.sourceFormat.samplesPerSec / 1000;
       if (hz == 0 || hz > WaveStream::kMaxSampleRate) return 0;
       softMixer_->SetSampleRate(c.voice, static_cast<uint32_t>(hz));

@@ -21,6 +21,9 @@ uint16_t ColourFilterEffect::FilterPixel(uint32_t kind, uint16_t pixel) {
       // Sepia. The strong weights (R / 2544 + G / 1300 + B / 5291, about
       // 0.39 R + 0.77 G + 0.19 B) make the red output and the weak ones the
       // blue output; the other way round every picture turns blue-grey.
+      // Deliberate, keep it: the weight sets of red and blue are easily
+      // swapped "back" when the formula is read in isolation, and the
+      // brown of VideoEffect.ColourFilters would then fail.
       const int R = 2000 * r, G = 1000 * g, B = 2000 * b;
       ro = std::min(((B / 5291 + R / 2544 + G / 1300) % 256) / 2, 31);
       go = std::min((B / 5952 + R / 2865 + G / 1457) % 256, 63);

@@ -26,14 +26,18 @@ int FileVideoEffect::Draw(const Picture565& frame) {
   }
   const int32_t rowPixels = int32_t((format_.width + 1) & ~1u);
   const int32_t w = std::min<int32_t>(int32_t(format_.width), frame.width);
-  const int32_t h = std::min<int32_t>(int32_t(format_.height), frame.height);
+  // Rows the frame read really holds: a short frame uncovers no more.
+  const uint64_t rowBytes = uint64_t(rowPixels) * 2;
+  const int32_t rows = rowBytes == 0 ? 0 : int32_t(std::min<uint64_t>(bytes / rowBytes, format_.height));
+  const int32_t h = std::min<int32_t>(rows, frame.height);
   for (int32_t y = 0; y < h; ++y) {
-    // Mask words are 0x0000 or 0xFFFF: one byte tells which.
     const uint8_t* m = maskFrame_.get() + size_t(y) * size_t(rowPixels) * 2;
     uint16_t* d = frame.Row(y);
     const uint16_t* n = y < p.height ? p.Row(y) : nullptr;
     for (int32_t x = 0; x < w; ++x) {
-      if (m[2 * x] != 0xFF) continue;
+      // The whole word: a mask cache holds 0x0000 and 0xFFFF only, but a
+      // picture cache named as an effect may hold any colour.
+      if ((m[2 * x] | m[2 * x + 1] << 8) != 0xFFFF) continue;
       d[x] = (n && x < p.width) ? n[x] : 0;
     }
   }

@@ -33,7 +33,7 @@ VideoMixer::VideoMixer(int32_t width, int32_t height, uint32_t fps, uint32_t bac
       frame_(size_t(width_) * size_t(height_), ColourRefTo565(background)),
       drawEffect_(fps_),
       background_(background),
-      opener_([this](const ov::String& path, uint32_t) { return OpenVideoSource(path, this, -1, 1); }) {
+      opener_([this](const ov::String& path, uint32_t mode) { return OpenVideoSource(path, this, -1, mode); }) {
   for (uint32_t n = 0; n < kVideoChannels; ++n) {
     channels_[n] = std::make_unique<VideoChannel>();
     channels_[n]->number = n;
@@ -317,7 +317,10 @@ bool VideoMixer::OnClipEnd(VideoChannel& c, int64_t t) {
     StopChannel(c.number);
     return false;
   }
-  // Held: the last frame stays.
+  // Held: the last frame stays, on a companion channel (8-15) too, and
+  // while no engine plays. Deliberate, keep it: a held clip that vanished at
+  // its end would show what lies below for the moment the screen needs to
+  // load the next clip. Pinned by VideoMixer.HeldClipMovesIntoItsCompanion.
   c.next.time = kNeverTime;
   if (c.number >= 8 || !engine_ || !engine_->IsPlaying()) return true;
   // The engine plays: the held clip moves into its companion channel and the
@@ -390,7 +393,11 @@ void VideoMixer::AdvanceChannel(VideoChannel& c, int64_t t) {
       c.current.drawn = false;
     }
     if (!ReadFrame(c, c.next, m)) {
-      // The current frame is the last: it shows for one frame duration.
+      // The current frame is the last: it shows for one frame duration
+      // before the clip ends. Deliberate, keep it: ending the clip at the
+      // failed read would drop the last frame (it would never be drawn)
+      // and cut every clip one frame short; a held channel would stop on
+      // the frame before its last. Pinned by VideoMixer.PauseResumeLoopAndEnd.
       const int64_t last = std::max<int64_t>(c.frameDuration, 1) * kTicksPerMs;
       c.next.buffer.reset();
       c.next.time = c.current.time + last;
@@ -551,7 +558,10 @@ int VideoMixer::ApplyLocked(const EngineCommand& cmd, int replaying) {
     case CMD_PAUSE:
       if (!c.source || !c.playing) return 1;
       c.playing = false;
-      c.pausedAt = c.rate != 1000 ? c.rateAdjusted : tc - c.startTime;
+      // Kept relative to the seek base, which CMD_PLAY adds again: at a rate
+      // other than 1000 the clock no longer tells the media position, so it
+      // is taken from the time mapping at the pause.
+      c.pausedAt = c.rate != 1000 ? std::max<int64_t>(0, MapTime(c, tc) - c.seekBase) : tc - c.startTime;
       if (c.audioNotedMs >= 0) c.audioNotedMs = int64_t(cmd.timeMs) - c.audioNotedMs;
       if (c.linkedAudio >= 0) ApplyToAudio(CMD_PAUSE, c.linkedAudio, cmd.timeMs, 0);
       return 1;

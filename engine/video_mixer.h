@@ -122,7 +122,8 @@ class VideoMixer {
   void SetEngine(VideoMixerEngineLink* engine);
   void SetAudioMixer(AudioMixer* audio);
   // Replaces how clips are opened (default: OpenVideoSource for this mixer's
-  // frame size, pictures at their own size).
+  // frame size, pictures at their own size bounded by the frame size times
+  // the load mode).
   void SetSourceOpener(VideoSourceOpener opener);
   int LoadClip(uint32_t channel, const ov::String& path, int32_t linkedAudio, uint32_t startMark, uint32_t endMark,
                uint32_t crop, uint32_t mode);

@@ -9,6 +9,7 @@ ZoomTransition::ZoomTransition(uint32_t fps, int32_t durationMs, uint32_t startR
 }
 
 int ZoomTransition::Draw(const Picture565& frame) {
+  if (window_.frames == 0) return DrawImmediate(frame);
   if (phase_ == 1) {
     const Picture565 below = EffectPicture(frame);
     Copy565(below, 0, 0, frame);

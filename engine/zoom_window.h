@@ -12,10 +12,10 @@ namespace engine {
 struct ZoomWindow {
   int64_t edge[4] = {};  // left, right, top, bottom (16.16)
   int64_t step[4] = {};  // per frame
-  uint32_t frames = 0;   // steps of one pass, at least 1
+  uint32_t frames = 0;   // steps of one pass
 
-  // Edges at `start`, steps towards `end` over `frames` (0 counts as 1, so a
-  // window too short for a frame jumps in one step).
+  // Edges at `start`, steps towards `end` over `framesOfPass`. A pass too
+  // short for one frame (0) has no steps: the edges stand at `end` at once.
   void Set(uint32_t start, uint32_t end, uint32_t framesOfPass);
   void Forward() { for (int i = 0; i < 4; ++i) edge[i] += step[i]; }
   void Back() { for (int i = 0; i < 4; ++i) edge[i] -= step[i]; }

@@ -1,8 +1,6 @@
 // Skin package reader: opens the input as a package and reads every entry
 // by name and through the folder reduction, as the picture loader and the
 // file readers do.
-#include <unistd.h>
-
 #include <cstdio>
 #include <string>
 
@@ -13,8 +11,7 @@
 extern "C" int LLVMFuzzerInitialize(int*, char***) { return 0; }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const ov::String path =
-      ov::String::FromUtf8Lossy("/tmp/ovmix-pak-fuzz-" + std::to_string(static_cast<long>(getpid())) + ".pak");
+  static const ov::String path = ov::String::FromUtf8Lossy(ovfuzz::ScratchFile("input.pak"));
   if (!ov::WriteWholeFile(path, data, size)) return 0;
   shell::SetPackageFolders(u"/skin", u"/app/");
   shell::PakArchive pak;
@@ -31,5 +28,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
   }
   pak.Close();
+  ov::DeleteFile(path);
   return 0;
 }

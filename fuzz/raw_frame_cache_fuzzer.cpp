@@ -9,11 +9,9 @@
 #include "engine/raw_frame_cache_source.h"
 #include "fuzz/fuzz_target.h"
 #include "platform/os/file.h"
-#include "platform/os/thread.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const ov::String path =
-      ov::String::FromAscii("/tmp/ovmix-raw-fuzz-" + std::to_string(ov::GetCurrentProcessId()) + ".raw");
+  static const ov::String path = ov::String::FromUtf8Lossy(ovfuzz::ScratchFile("input.raw"));
   if (!ov::WriteWholeFile(path, data, size)) return 0;
   {
     engine::RawFrameCacheSource source;

@@ -8,13 +8,11 @@
 #include "media/decoder_source.h"
 #include "media/wav_file.h"
 #include "platform/os/file.h"
-#include "platform/os/thread.h"
 #include "fuzz/fuzz_target.h"
 
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const ov::String path =
-      ov::String::FromAscii("/tmp/ovmix-wav-fuzz-" + std::to_string(ov::GetCurrentProcessId()) + ".wav");
+  static const ov::String path = ov::String::FromUtf8Lossy(ovfuzz::ScratchFile("input.wav"));
   if (!ov::WriteWholeFile(path, data, size)) return 0;
   {
     media::WavFile wav;

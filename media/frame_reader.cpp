@@ -1,5 +1,8 @@
 #include "media/frame_reader.h"
 
+#include <algorithm>
+#include <cstdint>
+
 namespace media {
 
 FrameReader::FrameReader(Kind k, const ov::String& path) : MediaReader(k) {
@@ -27,13 +30,23 @@ void FrameReader::ResetIndex(uint32_t position) {
   index_.clear();
   index_.push_back({position, 0});
   last_indexed_time_ = 0;
+  index_spacing_ = 0;
 }
 
 void FrameReader::UpdateIndex(const FrameCursor& cursor) {
-  if (last_indexed_time_ < 0 || int64_t{cursor.time} > last_indexed_time_) {
-    last_indexed_time_ = cursor.time;
-    index_.push_back({cursor.position, cursor.time});
+  if (last_indexed_time_ >= 0 && int64_t{cursor.time} <= last_indexed_time_) return;
+  last_indexed_time_ = cursor.time;
+  if (!index_.empty() && uint64_t{cursor.time} < uint64_t{index_.back().time} + index_spacing_) return;
+  if (index_.size() >= kMaxIndexEntries) {
+    // Full: every other entry goes and entries are taken twice as far apart.
+    size_t kept = 0;
+    for (size_t i = 0; i < index_.size(); i += 2) index_[kept++] = index_[i];
+    index_.resize(kept);
+    const uint64_t span = index_.back().time - index_.front().time;
+    index_spacing_ = static_cast<uint32_t>(std::min<uint64_t>(span / (kept > 1 ? kept - 1 : 1), UINT32_MAX));
+    if (uint64_t{cursor.time} < uint64_t{index_.back().time} + index_spacing_) return;
   }
+  index_.push_back({cursor.position, cursor.time});
 }
 
 bool FrameReader::Seek(TrackCursor* track_cursor, uint32_t target) {
@@ -41,18 +54,31 @@ bool FrameReader::Seek(TrackCursor* track_cursor, uint32_t target) {
   if (!cursor) return false;
   bool placed = false;
   if (last_indexed_time_ >= 0 && int64_t{target} <= last_indexed_time_) {
-    // Newest entry first: the first one at or before the target, then one
-    // frame older for lead-in. When there is no older entry the found one
-    // (at or before the target) is used, so a target inside the first frame
-    // still lands on it.
+    // Newest entry first: the first one at or before the target. From the
+    // entry before it (entries are at least a frame apart) step to the frame
+    // that holds the target and take the frame before that for lead-in.
+    // Without an earlier frame the one that holds the target is used, so a
+    // target inside the first frame still lands on it.
     for (size_t i = index_.size(); i-- > 0;) {
-      if (index_[i].time <= target) {
-        size_t pick = (target != 0 && i > 0) ? i - 1 : i;
-        cursor->position = index_[pick].position;
-        cursor->time = index_[pick].time;
-        placed = true;
-        break;
+      if (index_[i].time > target) continue;
+      const size_t from = (target != 0 && i > 0) ? i - 1 : i;
+      FrameCursor at;
+      at.position = index_[from].position;
+      at.time = index_[from].time;
+      FrameCursor before = at;
+      bool has_before = false;
+      for (;;) {
+        FrameCursor next = at;
+        if (!NextFrame(&next) || next.time > target) break;
+        before = at;
+        has_before = true;
+        at = next;
       }
+      if (target != 0 && has_before) at = before;
+      cursor->position = at.position;
+      cursor->time = at.time;
+      placed = true;
+      break;
     }
   }
   if (!placed) {

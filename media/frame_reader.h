@@ -1,7 +1,10 @@
 #pragma once
 // FrameReader: what the ADTS and AMR readers share: a file of self-delimiting
 // frames, a frame cursor, and a seek index of frame starts that grows while
-// the file is read or scanned.
+// the file is read or scanned. The index is bounded: past kMaxIndexEntries it
+// keeps every other entry and records frames further apart, so a file of
+// millions of tiny frames costs no more memory than a short one; a seek steps
+// forward from the nearest entry.
 
 #include <cstdint>
 #include <memory>
@@ -18,6 +21,9 @@ class FrameReader : public MediaReader {
  public:
   FrameReader(Kind k, const ov::String& path);
   ~FrameReader() override;
+
+  // Entries the seek index holds at most.
+  static constexpr size_t kMaxIndexEntries = 4096;
 
   // Seek in the reader's time unit: from the index when the target is inside
   // it (one frame of lead-in before the frame that holds the target), else by
@@ -48,7 +54,8 @@ class FrameReader : public MediaReader {
 
  private:
   std::vector<IndexEntry> index_;
-  int64_t last_indexed_time_ = -1;
+  int64_t last_indexed_time_ = -1;  // time of the furthest frame start reached
+  uint32_t index_spacing_ = 0;      // least time between two entries
 };
 
 }  // namespace media

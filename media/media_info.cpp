@@ -25,13 +25,6 @@ constexpr uint8_t kFileProperties[16] = {0xA1, 0xDC, 0xAB, 0x8C, 0x47, 0xA9, 0xC
 constexpr uint8_t kContentDescription[16] = {0x33, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
                                              0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
 
-bool IsMp4Family(const ov::String& path) {
-  for (const char16_t* ext : {u".3gpp", u".3g2", u".mp4", u".mpa", u".m4a", u".3gp", u".mov"}) {
-    if (path.EndsWithNoCase(ext)) return true;
-  }
-  return false;
-}
-
 uint64_t Le(const uint8_t* p, int bytes) {
   uint64_t v = 0;
   for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | p[i];
@@ -114,6 +107,13 @@ const uint8_t* FindGuid(const uint8_t* data, size_t size, const uint8_t guid[16]
 
 }  // namespace
 
+bool HasMp4FamilyExtension(const ov::String& path) {
+  for (const char16_t* ext : {u".3gpp", u".3g2", u".mp4", u".mpa", u".m4a", u".3gp", u".mov"}) {
+    if (path.EndsWithNoCase(ext)) return true;
+  }
+  return false;
+}
+
 void MediaInfo::Pause(int ms) const {
   if (yield) ov::Sleep(static_cast<uint32_t>(ms));
 }
@@ -133,7 +133,7 @@ void MediaInfo::ReadMediaInfo(const ov::String& p, uint32_t y) {
   } else if (path.EndsWithNoCase(u".aac")) {
     AdtsReader reader(path);
     if (reader.Open()) durationMs = reader.ScanDuration();
-  } else if (IsMp4Family(path)) {
+  } else if (HasMp4FamilyExtension(path)) {
     Mp4Reader reader(path);
     if (reader.Open()) {
       uint32_t timescale = reader.GetTimescale(0);

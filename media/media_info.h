@@ -14,6 +14,10 @@
 
 namespace media {
 
+// The names read as MP4/3GP: ".3gp", ".3gpp", ".3g2", ".mp4", ".m4a", ".mov",
+// ".mpa" (case-insensitive).
+bool HasMp4FamilyExtension(const ov::String& path);
+
 class MediaInfo {
  public:
   MediaInfo() = default;

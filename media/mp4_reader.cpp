@@ -302,8 +302,12 @@ void Mp4Reader::ParseStbl(Mp4Track* track, uint32_t start, uint32_t size, bool* 
       *have_stco = true;
     } else if (!*have_stco) {
       // "co64": 64-bit chunk offsets, used when the track has no "stco".
+      // Deliberate, keep it: writers choose "co64" for any file (some always
+      // do), and a track described by it alone would otherwise play as
+      // silent or black although its samples lie well inside the file.
       // Offsets beyond the 32-bit file positions of the reader end the track
-      // there (ReadSample refuses them).
+      // there (ReadSample refuses them). Pinned by
+      // Mp4Reader.Co64OffsetsAreUsedWhenThereIsNoStco.
       count = static_cast<uint32_t>(std::min<size_t>(count, v.left() / 8));
       track->chunk_offsets.resize(count);
       for (uint64_t& o : track->chunk_offsets) o = v.BE64();

@@ -40,6 +40,9 @@ bool WavSource::Open(const ov::String& p, uint32_t) {
   // Rates and sizes of 0 would divide by zero in every computation below.
   if (sampleRate == 0 || channels == 0 || f.blockAlign == 0 || avgBytesPerSecond == 0) return false;
   if (formatTag == kTagGsm610) {
+    // GSM 6.10 is mono speech: the converter makes one channel, so a header
+    // that declares more would play at the wrong speed and layout.
+    if (channels != 1) return false;
     blockAlign = f.blockAlign;
     blockMs = static_cast<uint32_t>(uint64_t{blockAlign} * 1000 / avgBytesPerSecond);
     pcmBytesPerSecond = channels * sampleRate * 16 / 8;
@@ -100,6 +103,11 @@ bool WavSource::Seek(uint32_t timeMs) {
     offset = std::min<uint64_t>(offset, dataBytes - dataBytes % frame);
     reached_ms = offset * 1000 / bps;
   } else if (formatTag == kTagGsm610 && blockMs != 0) {
+    // Whole blocks, and the time reported is the start of the block reached
+    // (Seek(130) gives 120 with 40 ms blocks), not the time asked for: the
+    // first sample delivered is the block's first, and the video mixer times
+    // a linked picture by this position, so reporting 130 would show the
+    // picture 10 ms ahead of the sound heard. PCM reports the same way.
     uint64_t blocks = timeMs / blockMs;
     offset = std::min<uint64_t>(blocks * blockAlign, dataBytes - dataBytes % blockAlign);
     reached_ms = offset / blockAlign * blockMs;

@@ -27,8 +27,8 @@ class WavSource : public DecoderSource {
   bool Rewind() override;
   bool GetFormat(MediaFormat* out) override;
   std::unique_ptr<uint8_t[]> ReadAudio(uint32_t requestedBytes, uint32_t* bytes, uint32_t* timeMs) override;
-  // Opens PCM (tag 1) and GSM 6.10 (tag 49) files; refuses a header whose
-  // rate, byte rate or block size is 0.
+  // Opens PCM (tag 1) and GSM 6.10 (tag 49, mono only) files; refuses a
+  // header whose rate, byte rate or block size is 0.
   bool Open(const ov::String& path, uint32_t scale) override;
 
   // Clip length in ms.

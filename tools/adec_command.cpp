@@ -23,18 +23,9 @@
 #include "media/mp4_reader.h"
 #include "platform/os/ov_string.h"
 #include "tools/tool_command.h"
+#include "tools/tool_input.h"
 
 namespace {
-
-bool ReadAll(const char* path, std::vector<uint8_t>* out) {
-  FILE* f = std::fopen(path, "rb");
-  if (!f) return false;
-  uint8_t buf[65536];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof(buf), f)) > 0) out->insert(out->end(), buf, buf + n);
-  std::fclose(f);
-  return true;
-}
 
 void Put32(std::vector<uint8_t>* v, uint32_t x) {
   for (int i = 0; i < 4; ++i) v->push_back(static_cast<uint8_t>(x >> (8 * i)));
@@ -140,8 +131,9 @@ int RunAdec(int argc, char** argv) {
     }
   }
   std::vector<uint8_t> data;
-  if (!ReadAll(argv[i], &data) || data.size() < 8) {
-    std::fprintf(stderr, "adec: cannot read %s\n", argv[i]);
+  if (!ovtool::ReadInputFile("adec", argv[i], &data)) return 1;
+  if (data.size() < 8) {
+    std::fprintf(stderr, "adec: %s: too short for an AAC stream\n", argv[i]);
     return 1;
   }
   heaac::HeAacDecoder* decoder = nullptr;

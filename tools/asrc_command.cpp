@@ -7,6 +7,7 @@
 #include "media/wav_file.h"
 #include "platform/os/ov_string.h"
 #include "tools/tool_command.h"
+#include "tools/tool_input.h"
 
 namespace {
 
@@ -15,6 +16,7 @@ int RunAsrc(int argc, char** argv) {
     std::fprintf(stderr, "usage: ovtool asrc FILE OUT.wav\n");
     return 2;
   }
+  if (!ovtool::CheckInputFile("asrc", argv[1])) return 1;
   ov::String in = ov::String::FromUtf8Lossy(argv[1]);
   auto source = media::OpenAudioSource(in);
   if (!source) {

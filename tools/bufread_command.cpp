@@ -11,6 +11,7 @@
 #include "media/buffered_file_reader.h"
 #include "platform/os/ov_string.h"
 #include "tools/tool_command.h"
+#include "tools/tool_input.h"
 
 namespace {
 
@@ -19,6 +20,7 @@ int RunBufread(int argc, char** argv) {
     std::fprintf(stderr, "usage: ovtool bufread FILE\n");
     return 2;
   }
+  if (!ovtool::CheckInputFile("bufread", argv[1])) return 1;
   media::BufferedFileReader reader;
   if (!reader.Open(ov::String::FromUtf8Lossy(argv[1]))) {
     std::fprintf(stderr, "bufread: cannot open %s\n", argv[1]);

@@ -13,6 +13,7 @@
 #include "media/wav_file.h"
 #include "platform/os/ov_string.h"
 #include "tools/tool_command.h"
+#include "tools/tool_input.h"
 
 namespace {
 
@@ -80,10 +81,14 @@ int DumpAdts(const ov::String& path) {
 
 int DumpAmr(const ov::String& path) {
   media::AmrReader reader(path);
-  bool ok = reader.Open();
-  std::printf("amr header=%u rate=%u samples/frame=%u%s\n", reader.header_size(), reader.sample_rate(),
-              reader.samples_per_frame(), ok ? "" : " (not AMR-NB: refused)");
-  if (!ok) return 1;
+  if (!reader.Open()) {
+    // The header fields tell which storage format was met, when any was.
+    std::fprintf(stderr, "dump: not a single-channel AMR-NB file (header=%u rate=%u samples/frame=%u): refused\n",
+                 reader.header_size(), reader.sample_rate(), reader.samples_per_frame());
+    return 1;
+  }
+  std::printf("amr header=%u rate=%u samples/frame=%u\n", reader.header_size(), reader.sample_rate(),
+              reader.samples_per_frame());
   std::printf("duration=%" PRId64 " ms\n", reader.GetDuration(0));
   DumpSamples(reader, 0, "ms");
   return 0;
@@ -127,6 +132,7 @@ int RunDump(int argc, char** argv) {
     std::fprintf(stderr, "usage: ovtool dump FILE\n");
     return 2;
   }
+  if (!ovtool::CheckInputFile("dump", argv[1])) return 1;
   ov::String path = ov::String::FromUtf8Lossy(argv[1]);
   if (path.EndsWithNoCase(u".aac")) return DumpAdts(path);
   if (path.EndsWithNoCase(u".amr")) return DumpAmr(path);

@@ -15,6 +15,7 @@
 
 #include "imageproc/imageproc.h"
 #include "tools/tool_command.h"
+#include "tools/tool_input.h"
 
 namespace {
 
@@ -27,16 +28,6 @@ struct I420 {
     frame = {y.data(), u.data(), v.data(), static_cast<uint16_t>(w), static_cast<uint16_t>(h)};
   }
 };
-
-bool ReadFile(const char* path, std::vector<uint8_t>* out) {
-  FILE* f = std::fopen(path, "rb");
-  if (!f) return false;
-  uint8_t buf[65536];
-  size_t n = 0;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out->insert(out->end(), buf, buf + n);
-  std::fclose(f);
-  return true;
-}
 
 bool WriteFile(const char* path, const std::vector<uint8_t>& bytes) {
   FILE* f = std::fopen(path, "wb");
@@ -231,10 +222,7 @@ int RunImgconv(int argc, char** argv) {
   }
   const std::string from = argv[i], to = argv[i + 1];
   std::vector<uint8_t> in;
-  if (!ReadFile(argv[i + 3], &in)) {
-    std::fprintf(stderr, "imgconv: cannot read %s\n", argv[i + 3]);
-    return 1;
-  }
+  if (!ovtool::ReadInputFile("imgconv", argv[i + 3], &in)) return 1;
   I420 pic(w, h);
   if (!ToI420(from, in, pic)) return 1;
   if (rotate != 0) {

@@ -1,18 +1,49 @@
 // ovtool info FILE [--packets]: the media information of a file, and with
 // --packets the reader's samples (time and size) of every track, to set
-// beside ffprobe -show_packets.
+// beside ffprobe -show_packets. A file that the reader of its kind (by
+// extension, as the media information picks it) does not take is refused.
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "media/adts_reader.h"
 #include "media/amr_reader.h"
+#include "media/buffered_file_reader.h"
 #include "media/media_info.h"
 #include "media/mp4_reader.h"
+#include "media/mpa_audio_file.h"
 #include "platform/os/ov_string.h"
 #include "tools/tool_command.h"
+#include "tools/tool_input.h"
 
 namespace {
+
+// Why the reader of the file's kind refuses it; empty when it takes it.
+std::string ReaderRefusal(const ov::String& path) {
+  if (path.EndsWithNoCase(u".wma") || path.EndsWithNoCase(u".wmv")) {
+    // The ASF header object's GUID opens every ASF file.
+    static const uint8_t kAsfHeader[16] = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
+                                           0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
+    media::BufferedFileReader file;
+    uint8_t head[16] = {};
+    if (!file.Open(path) || !file.ReadBytes(head, sizeof(head)) || std::memcmp(head, kAsfHeader, 16) != 0)
+      return "not an ASF file (no header object)";
+    return {};
+  }
+  if (path.EndsWithNoCase(u".mp3")) {
+    try {
+      media::CMPAAudioFile file(path);
+    } catch (const media::CMPAException&) {
+      return "no MPEG audio frame";
+    }
+    return {};
+  }
+  if (path.EndsWithNoCase(u".amr")) return media::AmrReader(path).Open() ? "" : "not a single-channel AMR-NB file";
+  if (path.EndsWithNoCase(u".aac")) return media::AdtsReader(path).Open() ? "" : "not an ADTS AAC file";
+  if (!media::HasMp4FamilyExtension(path)) return "no media information for this kind of file";
+  return media::Mp4Reader(path).Open() ? "" : "no track in an MP4/3GP box tree";
+}
 
 void PrintPackets(media::MediaReader& reader, int track) {
   auto cursor = reader.OpenTrack(track);
@@ -31,6 +62,11 @@ int RunInfo(int argc, char** argv) {
     return 2;
   }
   ov::String path = ov::String::FromUtf8Lossy(argv[1]);
+  if (!ovtool::CheckInputFile("info", argv[1])) return 1;
+  if (const std::string refusal = ReaderRefusal(path); !refusal.empty()) {
+    std::fprintf(stderr, "info: %s: %s\n", argv[1], refusal.c_str());
+    return 1;
+  }
   media::MediaInfo info;
   info.ReadMediaInfo(path, 0);
   std::printf("title=%s\nartist=%s\nalbum=%s\nyear=%s\ngenre=%s\nduration_ms=%u\nbitrate=%u\n",

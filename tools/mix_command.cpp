@@ -24,10 +24,13 @@
 //   TIME_MS reverb CHANNEL DELAY_MS VOICES PERCENT STEP_MS
 //   TIME_MS echo-off|chorus-off|reverb-off CHANNEL
 // Commands are applied before the 10 ms block that starts at their time. The
-// mix ends when every command has been applied and nothing plays any more.
+// mix ends when every command has been applied and nothing plays any more. A
+// command that a mixer refuses ends the run with its reason (for a picture,
+// the imaging library's) and exit code 1.
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -40,6 +43,7 @@
 #include "media/wav_file.h"
 #include "platform/os/thread.h"
 #include "tools/tool_command.h"
+#include "tools/tool_input.h"
 
 namespace {
 
@@ -143,6 +147,28 @@ bool ParseLine(const std::string& line, engine::EngineCommand* c) {
   return true;
 }
 
+bool IsPictureName(const ov::String& path) {
+  for (const char16_t* ext : {u".gif", u".jpg", u".bmp", u".png"})
+    if (path.EndsWithNoCase(ext)) return true;
+  return false;
+}
+
+// Why a command was refused, as ": reason", when the tool can tell: for a
+// load, the file's problem or the imaging library's verdict on a picture.
+std::string RefusalReason(const engine::EngineCommand& c) {
+  if (c.type != engine::CMD_LOAD && c.type != engine::CMD_LOAD_IMAGE) return "";
+  const std::string path = c.path.ToUtf8Lossy();
+  if (const std::string problem = ovtool::InputFileProblem(path); !problem.empty()) return ": " + path + ": " + problem;
+  if (IsPictureName(c.path)) {
+    imaging::Status status = imaging::Status::kOk;
+    const std::unique_ptr<imaging::Image> image = imaging::Image::FromFile(c.path, &status);
+    imaging::Picture picture;
+    if (image) status = image->Decode(&picture);
+    if (status != imaging::Status::kOk) return ": " + path + ": " + imaging::StatusText(status);
+  }
+  return ": " + path + ": not a clip this channel plays";
+}
+
 int RunMix(int argc, char** argv) {
   if (argc < 3 || argc > 6) {
     std::fprintf(stderr, "usage: ovtool mix SCRIPT OUT.wav|play [FRAMES.rgb565|FRAMES_DIR [WxH [FPS]]]\n");
@@ -165,6 +191,7 @@ int RunMix(int argc, char** argv) {
     std::fprintf(stderr, "mix: cannot write %s\n", framesOut.c_str());
     return 1;
   }
+  if (!ovtool::CheckInputFile("mix", argv[1])) return 1;
   std::ifstream script(argv[1]);
   if (!script) {
     std::fprintf(stderr, "mix: cannot read %s\n", argv[1]);
@@ -249,7 +276,11 @@ int RunMix(int argc, char** argv) {
     while (next < commands.size() && commands[next].timeMs <= ms) {
       const engine::EngineCommand& c = commands[next];
       int r = c.channel >= engine::kFirstVideoChannel ? video.ApplyAction(c, 0) : mixer.ApplyAction(c, 0);
-      if (r == 0) std::fprintf(stderr, "mix: command %u at %u ms refused\n", commands[next].type, commands[next].timeMs);
+      if (r == 0) {
+        std::fprintf(stderr, "mix: command %u at %u ms on channel %u refused%s\n", c.type, c.timeMs, c.channel,
+                     RefusalReason(c).c_str());
+        return 1;
+      }
       ++next;
     }
     uint64_t want = (uint64_t{ms} + kBlockMs) * kRate / 1000 - frames;

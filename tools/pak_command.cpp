@@ -13,6 +13,7 @@
 #include "platform/os/file.h"
 #include "shell/pak_archive.h"
 #include "tools/tool_command.h"
+#include "tools/tool_input.h"
 
 namespace {
 
@@ -65,13 +66,35 @@ int Create(int argc, char** argv) {
   return 0;
 }
 
+// Opens the package at `path` and checks that its directory and every entry's
+// data lie inside the file: the reader keeps what it can of a cut package,
+// which the tool refuses. False (and one line on stderr) otherwise.
+bool OpenWhole(const char* path, shell::PakArchive* pak) {
+  if (!ovtool::CheckInputFile("pak", path)) return false;
+  ov::FindData info;
+  if (!ov::GetFileInfo(Utf8(path), &info) || !pak->Open(Utf8(path))) {
+    std::fprintf(stderr, "pak: %s: cannot be opened\n", path);
+    return false;
+  }
+  const uint64_t size = info.size;
+  if (size < 4 || pak->directory_size() > size) {
+    std::fprintf(stderr, "pak: %s: cut package: its directory runs past the end of the file\n", path);
+    return false;
+  }
+  for (const shell::PakEntry& e : pak->entries()) {
+    if (uint64_t{pak->directory_size()} + e.offset + e.size > size) {
+      std::fprintf(stderr, "pak: %s: cut package: entry %s runs past the end of the file\n", path,
+                   e.name.ToUtf8Lossy().c_str());
+      return false;
+    }
+  }
+  return true;
+}
+
 int List(int argc, char** argv) {
   if (argc < 3) return 2;
   shell::PakArchive pak;
-  if (!pak.Open(Utf8(argv[2]))) {
-    std::fprintf(stderr, "pak: cannot open %s\n", argv[2]);
-    return 1;
-  }
+  if (!OpenWhole(argv[2], &pak)) return 1;
   for (const shell::PakEntry& e : pak.entries()) {
     std::printf("%-40s %10u %10u\n", e.name.ToUtf8Lossy().c_str(), e.size, e.offset);
   }
@@ -81,10 +104,7 @@ int List(int argc, char** argv) {
 int Extract(int argc, char** argv) {
   if (argc < 4) return 2;
   shell::PakArchive pak;
-  if (!pak.Open(Utf8(argv[2]))) {
-    std::fprintf(stderr, "pak: cannot open %s\n", argv[2]);
-    return 1;
-  }
+  if (!OpenWhole(argv[2], &pak)) return 1;
   const ov::String out_folder = Utf8(argv[3]);
   int failures = 0;
   for (const shell::PakEntry& e : pak.entries()) {

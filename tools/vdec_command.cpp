@@ -18,9 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -35,6 +33,7 @@
 #include "media/mp4_reader.h"
 #include "platform/os/ov_string.h"
 #include "tools/tool_command.h"
+#include "tools/tool_input.h"
 
 namespace {
 
@@ -496,12 +495,8 @@ int RunVdec(int argc, char** argv) {
     std::fprintf(stderr, "vdec: unknown stream type '%s'\n", ext.c_str());
     return 1;
   }
-  std::ifstream file(in, std::ios::binary);
-  if (!file) {
-    std::fprintf(stderr, "vdec: cannot read %s\n", in.c_str());
-    return 1;
-  }
-  const std::vector<uint8_t> stream((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  std::vector<uint8_t> stream;
+  if (!ovtool::ReadInputFile("vdec", in, &stream)) return 1;
 
   FILE* yuv = out_yuv.empty() ? nullptr : std::fopen(out_yuv.c_str(), "wb");
   FILE* rgb = out_rgb.empty() ? nullptr : std::fopen(out_rgb.c_str(), "wb");
@@ -546,12 +541,18 @@ int RunVdec(int argc, char** argv) {
   if (status < 0) status = format->decode(stream, options, sink);
   if (yuv && std::fclose(yuv) != 0) write_failed = true;
   if (rgb && std::fclose(rgb) != 0) write_failed = true;
+  // A refusal ends with its reason as the last line.
+  if (status != 0) return status;
   if (write_failed) {
     std::fprintf(stderr, "vdec: writing the output failed\n");
-    status = 1;
+    return 1;
+  }
+  if (frames == 0) {
+    std::fprintf(stderr, "vdec: %s: no frame decoded (%s)\n", in.c_str(), name);
+    return 1;
   }
   std::fprintf(stderr, "vdec: %s, %ld frames\n", name, frames);
-  return status;
+  return 0;
 }
 
 }  // namespace

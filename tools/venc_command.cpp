@@ -11,6 +11,7 @@
 #include "encoders/mpeg4enc/mpeg4_encoder.h"
 #include "encoders/mpeg4enc/mpeg4enc.h"
 #include "tools/tool_command.h"
+#include "tools/tool_input.h"
 
 namespace {
 
@@ -210,6 +211,10 @@ int RunVenc(int argc, char** argv) {
   }
   if (o.telephony) enc->SetEncoderParam(enc, venc::VENC_PARAM_VIDEO_TELEPHONY, 1);
   if (o.cyclicRefresh) enc->SetEncoderParam(enc, venc::VENC_PARAM_CYCLIC_INTRA_REFRESH, 1);
+  if (!ovtool::CheckInputFile("venc", o.input)) {
+    enc->DestroyEncoder(enc);
+    return 1;
+  }
   FILE* in = std::fopen(o.input.c_str(), "rb");
   FILE* out = std::fopen(o.output.c_str(), "wb");
   FILE* rec = o.recon.empty() ? nullptr : std::fopen(o.recon.c_str(), "wb");

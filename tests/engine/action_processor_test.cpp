@@ -2,11 +2,34 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
+#include <string>
+#include <system_error>
 #include <vector>
+
+#include "platform/os/ov_string.h"
+#include "tests/support/test_paths.h"
 
 namespace engine {
 namespace {
+
+// A file in the test's own scratch folder, which goes when the test ends
+// (declared before the files opened on it, so that they close first).
+class ScratchFile {
+ public:
+  explicit ScratchFile(const std::string& name)
+      : dir_(ovtest::ScratchDir()), path_(ov::String::FromUtf8Lossy(dir_ + "/" + name)) {}
+  ~ScratchFile() {
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
+  }
+  const ov::String& path() const { return path_; }
+
+ private:
+  std::string dir_;
+  ov::String path_;
+};
 
 std::unique_ptr<EngineCommand> Cmd(uint32_t type, uint32_t time, uint32_t channel = 0) {
   auto c = std::make_unique<EngineCommand>();
@@ -108,7 +131,8 @@ TEST(ActionProcessorTest, RecordRoundTripsByteForByteWithFlags) {
 }
 
 TEST(ActionProcessorTest, FileSaveAndLoad) {
-  ov::String path = ov::String::FromUtf8Lossy(testing::TempDir() + "engine_record.bin");
+  const ScratchFile scratch("engine_record.bin");
+  const ov::String& path = scratch.path();
   ActionProcessor list;
   auto c = Cmd(CMD_REVERB, 42, 5);
   c->flag = 1;
@@ -173,7 +197,8 @@ namespace engine {
 namespace {
 
 TEST(EngineCommandTest, FileFormAndCopies) {
-  ov::String path = ov::String::FromUtf8Lossy(testing::TempDir() + "engine_command.bin");
+  const ScratchFile scratch("engine_command.bin");
+  const ov::String& path = scratch.path();
   EngineCommand a;
   a.type = CMD_CHORUS;
   a.param1 = 5;

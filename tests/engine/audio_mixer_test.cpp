@@ -129,7 +129,11 @@ TEST_F(AudioMixerTest, MarksSeekLoopAndKeepWhenDone) {
 TEST_F(AudioMixerTest, CommandsAndValuesRefused) {
   for (uint32_t code : {3u, 5u, 10u, 15u, 99u, 103u, 299u, 301u, 0x7FFFFFFFu})
     EXPECT_EQ(mixer_.ApplyAction(MakeCommand(code, 0), 1), 0) << code;
-  EXPECT_EQ(mixer_.ApplyAction(MakeCommand(CMD_VOLUME, 2, 1000), 1), 1);  // empty channel: nothing, 1
+  // On an empty channel a volume or an effect changes nothing and is not
+  // refused (a render fails on a refused command).
+  for (uint32_t code : {CMD_VOLUME, CMD_ECHO, CMD_CHORUS, CMD_REVERB, CMD_SET_RATE})
+    EXPECT_EQ(mixer_.ApplyAction(MakeCommand(code, 2, 100, 4, 76, 35), 1), 1) << code;
+  EXPECT_FALSE(mixer_.IsChannelLoaded(2));
   EXPECT_EQ(mixer_.ApplyAction(MakeCommand(CMD_MASTER_VOLUME, 99, 1000), 1), 1);
   EXPECT_EQ(Load(mixer_, 16, "engine_22k_stereo.wav"), 0);
   EXPECT_EQ(mixer_.CloseChannel(16), 0);

@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/blind_transition.h"
@@ -169,22 +170,29 @@ TEST(VideoEffect, TransitionsAtStartMiddleEnd) {
   RunTransition("zoom", zoom, 10);
 }
 
+// Frames of a cache drawn as pixel(x, y, time) on a kW x kH frame.
+struct PatternComposer : engine::CacheFrameComposer {
+  using Pixel = std::function<uint16_t(int32_t x, int32_t y, uint32_t timeMs)>;
+  explicit PatternComposer(Pixel p) : pixel(std::move(p)) {}
+  Pixel pixel;
+  std::vector<uint16_t> f = std::vector<uint16_t>(size_t(kW) * kH);
+  int ComposeFrame(uint32_t t) override {
+    for (int32_t y = 0; y < kH; ++y)
+      for (int32_t x = 0; x < kW; ++x) f[size_t(y * kW + x)] = pixel(x, y, t);
+    return 1;
+  }
+  uint16_t* Frame() override { return f.data(); }
+  bool IsItemLoaded() override { return true; }
+};
+
 TEST(VideoEffect, FileTransitionFromReadyMask) {
   // A mask that uncovers the picture from the left, a quarter a frame.
-  struct Wipe : engine::CacheFrameComposer {
-    std::vector<uint16_t> f = std::vector<uint16_t>(size_t(kW) * kH);
-    int ComposeFrame(uint32_t t) override {
-      for (int32_t y = 0; y < kH; ++y)
-        for (int32_t x = 0; x < kW; ++x) f[size_t(y * kW + x)] = x < int32_t(t / 100 + 1) * kW / 4 ? 0xF800 : 0x0400;
-      return 1;
-    }
-    uint16_t* Frame() override { return f.data(); }
-    bool IsItemLoaded() override { return true; }
-  };
+  auto wipe = std::make_unique<PatternComposer>([](int32_t x, int32_t, uint32_t t) -> uint16_t {
+    return x < int32_t(t / 100 + 1) * kW / 4 ? 0xF800 : 0x0400;
+  });
   const std::string path = ovtest::ScratchDir() + "/wipe.raw";
   {
-    engine::RawFrameCacheWriter w(std::make_unique<Wipe>(), ov::String::FromUtf8Lossy(path), kW, kH, 0, 100, 0, 300,
-                                  0, 0, 1);
+    engine::RawFrameCacheWriter w(std::move(wipe), ov::String::FromUtf8Lossy(path), kW, kH, 0, 100, 0, 300, 0, 0, 1);
     for (int i = 0; i < 4; ++i) ASSERT_GE(w.WriteFrame(), 0);
   }
   engine::FileVideoEffect fx(kFps, ov::String::FromUtf8Lossy(path), 0, 0);
@@ -192,6 +200,34 @@ TEST(VideoEffect, FileTransitionFromReadyMask) {
 
   engine::FileVideoEffect missing(kFps, ov::String::FromUtf8Lossy(path + ".none"), 0, 0);
   EXPECT_TRUE(missing.IsFinished());
+}
+
+TEST(VideoEffect, FileTransitionUncoversOnlyWhereTheWholeWordIsSet) {
+  // A picture cache used as the mask: columns of 0xFFFF, 0x00FF and 0xFF00.
+  // Only the first is on; a test of one byte would take a second for on.
+  auto columns = std::make_unique<PatternComposer>([](int32_t x, int32_t, uint32_t) -> uint16_t {
+    static const uint16_t kWords[3] = {0xFFFF, 0x00FF, 0xFF00};
+    return kWords[x % 3];
+  });
+  const std::string path = ovtest::ScratchDir() + "/columns.raw";
+  {
+    engine::RawFrameCacheWriter w(std::move(columns), ov::String::FromUtf8Lossy(path), kW, kH, 0, 100, 0, 0, 0, 0, 0);
+    ASSERT_GE(w.WriteFrame(), 0);
+  }
+  engine::FileVideoEffect fx(kFps, ov::String::FromUtf8Lossy(path), 0, 0);
+  Pic frame(kW, kH), fresh(kW, kH);
+  FillNew(fresh.view);
+  FillBelow(frame.view);
+  engine::EffectChannel ch;
+  ch.picture = fresh.view;
+  fx.Attach(&ch);
+  fx.Draw(frame.view);
+  ASSERT_FALSE(fx.IsFinished());
+  Pic below(kW, kH);
+  FillBelow(below.view);
+  for (int32_t y = 0; y < kH; ++y)
+    for (int32_t x = 0; x < kW; ++x)
+      ASSERT_EQ(frame.view.Row(y)[x], x % 3 == 0 ? fresh.view.Row(y)[x] : below.view.Row(y)[x]) << x << "," << y;
 }
 
 TEST(VideoEffect, ZeroFrameTransitionsChangeAtOnce) {
@@ -206,6 +242,8 @@ TEST(VideoEffect, ZeroFrameTransitionsChangeAtOnce) {
   fx.push_back(std::make_unique<engine::SweepTransition>(kFps, 50, 2));
   fx.push_back(std::make_unique<engine::BlindTransition>(kFps, 50, 3));
   fx.push_back(std::make_unique<engine::FadeTransition>(kFps, 50, 0));
+  // A zoom's halves are half the duration: 150 ms gives two passes of 0 frames.
+  fx.push_back(std::make_unique<engine::ZoomTransition>(kFps, 150, engine::kWholePicture, 0x40C040C0));
   for (auto& f : fx) {
     FillBelow(frame.view);
     f->Attach(&ch);

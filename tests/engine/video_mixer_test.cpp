@@ -34,6 +34,7 @@ struct Synthetic : media::DecoderSource {
   int32_t duration;
   uint32_t count;
   bool bottomUp;
+  bool whiteKey = false;  // the format names white as its colour key
   uint32_t nextIndex = 0;
   int* reads;
   Synthetic(int32_t w_, int32_t h_, int32_t d, uint32_t n, bool up, int* r)
@@ -52,6 +53,8 @@ struct Synthetic : media::DecoderSource {
     f->width = uint32_t(w);
     f->height = uint32_t(h);
     f->frameDurationMs = duration < 0 ? 0xFFFFFFFFu : uint32_t(duration);
+    f->hasColourKey = whiteKey ? 1 : 0;
+    f->colourKey = whiteKey ? 0x00FFFFFF : 0;
     return true;
   }
   bool ReadVideoFrame(std::unique_ptr<uint8_t[]>* buffer, uint32_t* bytes, uint32_t* timeMs, uint32_t) override {
@@ -77,7 +80,8 @@ struct Synthetic : media::DecoderSource {
   bool Open(const ov::String&, uint32_t) override { return true; }
 };
 
-// Paths name the synthetic clip: "WxH:duration:count[:up]".
+// Paths name the synthetic clip: "WxH:duration:count[:up|:key]" (":key": the
+// source keys out white itself).
 struct Fixture {
   engine::VideoMixer mixer{kW, kH, kFps, 0};
   int reads = 0;
@@ -87,7 +91,9 @@ struct Fixture {
       char up[8] = {};
       const std::string p = path.ToUtf8Lossy();
       if (std::sscanf(p.c_str(), "%dx%d:%d:%d:%7s", &w, &h, &d, &n, up) < 4) return nullptr;
-      return std::make_unique<Synthetic>(w, h, d, uint32_t(n), std::string(up) == "up", &reads);
+      auto source = std::make_unique<Synthetic>(w, h, d, uint32_t(n), std::string(up) == "up", &reads);
+      source->whiteKey = std::string(up) == "key";
+      return source;
     });
   }
   int Apply(uint32_t type, uint32_t channel, uint32_t t, int32_t p1 = 0, int32_t p2 = 0, int32_t p3 = 0,
@@ -230,6 +236,25 @@ TEST(VideoMixer, PictureLayers) {
   f.mixer.ComposeFrame(200);
 }
 
+// 0x00BBGGRR of an RGB565 colour, as ColourRefTo565 takes it back.
+uint32_t ColourRef(uint16_t p) {
+  return uint32_t((p >> 11) << 3) | uint32_t(((p >> 5) & 63) << 2) << 8 | uint32_t((p & 31) << 3) << 16;
+}
+
+TEST(VideoMixer, ALayersOwnColourKeyComesBeforeTheCommandsKey) {
+  Fixture f;
+  ASSERT_EQ(f.Load(0, "64x48:100:50"), 1);
+  f.Apply(engine::CMD_PLAY, 0, 0);
+  // The layer keys out white itself; the command names the colour of layer
+  // pixel (12, 6), which must stay (the layer is fitted to 64 x 32 at y 8).
+  const uint16_t named = Synthetic::Pixel(12, 6, 16, 8, 0);
+  ASSERT_EQ(engine::ColourRefTo565(ColourRef(named)), named);
+  ASSERT_EQ(f.Apply(engine::CMD_LOAD_IMAGE, 0, 0, int32_t(ColourRef(named)), 0, 0, 0, "16x8:-1:1:key"), 1);
+  f.mixer.ComposeFrame(0);
+  EXPECT_EQ(f.At(48, 32), named);
+  EXPECT_EQ(f.At(2, 10), Synthetic::Pixel(2, 10, 64, 48, 0));  // the white marker is keyed out
+}
+
 TEST(VideoMixer, StillPictureReadsOnce) {
   Fixture f;
   ASSERT_EQ(f.Load(2, "16x16:-1:1"), 1);
@@ -273,6 +298,71 @@ TEST(VideoMixer, PauseResumeLoopAndEnd) {
   EXPECT_EQ(l.mixer.GetChannelPosition(0), 500u);
 }
 
+TEST(VideoMixer, RateScalesTheClockAndAPauseKeepsThePosition) {
+  // Each step is a command at a time (rate in per mille), or a compose at a
+  // time and the position it shows (frames of 100 ms from a start mark of
+  // 2000 ms).
+  constexpr uint32_t kCompose = 0xFFFF;
+  struct Step {
+    uint32_t what, t;
+    int32_t value;
+    const char* why;
+  };
+  const Step steps[] = {
+      {engine::CMD_SET_RATE, 0, 500, ""},
+      {engine::CMD_PLAY, 0, 0, ""},
+      {kCompose, 850, 2400, "half speed: 850 ms of clock is 425 ms of clip"},
+      {engine::CMD_PAUSE, 850, 0, ""},
+      {engine::CMD_PLAY, 1000, 0, ""},
+      {kCompose, 1000, 2400, "played again: on from 2425"},
+      {kCompose, 1400, 2600, ""},
+      {engine::CMD_SET_RATE, 1400, 2000, ""},
+      {kCompose, 1900, 3600, "double speed: 500 ms of clock is 1000 ms of clip"},
+      {engine::CMD_PAUSE, 2000, 0, ""},
+      {engine::CMD_PLAY, 5000, 0, ""},
+      {kCompose, 5000, 3800, "a pause with no compose since at this rate"},
+  };
+  Fixture f;
+  ASSERT_EQ(f.Load(0, "8x8:100:100", engine::kWholePicture, 2000, 0), 1);
+  for (const Step& s : steps) {
+    if (s.what != kCompose) {
+      f.Apply(s.what, 0, s.t, s.value);
+      continue;
+    }
+    f.mixer.ComposeFrame(s.t);
+    EXPECT_EQ(f.mixer.GetChannelPosition(0), uint32_t(s.value)) << "at " << s.t << ": " << s.why;
+  }
+}
+
+TEST(VideoMixer, TheDefaultOpenerSizesPicturesByTheLoadMode) {
+  // A 256 x 192 picture with every fourth column white, on a 64 x 48 mix. A
+  // replayed load (mode 4) keeps it whole, so the fit samples the white
+  // columns; at scale 1 it is first reduced to 64 x 48 and the columns blur.
+  const std::string path = ovtest::ScratchDir() + "/columns.png";
+  gfx::HBitmap b = gfx::CreateBitmap565(256, 192);
+  ASSERT_TRUE(b);
+  for (int32_t y = 0; y < 192; ++y)
+    for (int32_t x = 0; x < 256; ++x) b->bits()[y * b->stride() + x] = x % 4 == 0 ? 0xFFFF : 0;
+  ASSERT_TRUE(imaging::WritePng(path, *b));
+  for (const bool replaying : {true, false}) {
+    engine::VideoMixer mixer(kW, kH, kFps, 0);
+    EngineCommand load;
+    load.type = engine::CMD_LOAD;
+    load.channel = engine::kFirstVideoChannel;
+    load.path = ov::String::FromUtf8Lossy(path);
+    load.param1 = -1;
+    load.param5 = replaying ? 0 : 1;  // 1: scale 1
+    ASSERT_EQ(mixer.ApplyAction(load, replaying ? 1 : 0), 1);
+    load.type = engine::CMD_PLAY;
+    mixer.ApplyAction(load, 0);
+    mixer.ComposeFrame(0);
+    std::lock_guard<std::recursive_mutex> lock(mixer.mutex());
+    int white = 0;
+    for (int32_t x = 0; x < kW; ++x) white += mixer.frame().Row(kH / 2)[x] == 0xFFFF;
+    EXPECT_EQ(white, replaying ? kW : 0) << replaying;
+  }
+}
+
 struct FakeEngine : engine::VideoMixerEngineLink {
   engine::VideoMixer* mixer = nullptr;
   bool playing = true;
@@ -310,14 +400,46 @@ TEST(VideoMixer, HeldClipMovesIntoItsCompanion) {
   EXPECT_TRUE(f.mixer.IsChannelLoaded(11));
   EXPECT_FALSE(f.mixer.IsChannelLoaded(3));
 
-  // Without a playing engine the last frame just stays.
+  // While the engine does not play the last frame just stays; on a
+  // companion channel too, which has no companion to move into.
+  FakeEngine idle;
+  idle.playing = false;
   Fixture g;
+  idle.mixer = &g.mixer;
+  g.mixer.SetEngine(&idle);
   ASSERT_EQ(g.Load(3, "8x8:100:3"), 1);
-  g.Apply(engine::CMD_SET_HOLD, 3, 0);
-  g.Apply(engine::CMD_PLAY, 3, 0);
+  ASSERT_EQ(g.Load(12, "8x8:100:4"), 1);
+  for (uint32_t ch : {12u, 3u}) {  // 3 last: a play pauses the channels below
+    g.Apply(engine::CMD_SET_HOLD, ch, 0);
+    g.Apply(engine::CMD_PLAY, ch, 0);
+  }
   for (uint32_t t = 0; t < 2000; t += 100) g.mixer.ComposeFrame(t);
   EXPECT_TRUE(g.mixer.IsChannelPlaying(3));
   EXPECT_EQ(g.mixer.GetChannelPosition(3), 200u);
+  EXPECT_TRUE(g.mixer.IsChannelPlaying(12));
+  EXPECT_EQ(g.mixer.GetChannelPosition(12), 300u);
+  EXPECT_TRUE(idle.posted.empty());
+  EXPECT_TRUE(idle.actions.empty());
+}
+
+TEST(VideoMixer, ALoopRestartsItsLinkedSound) {
+  FakeEngine e;  // outlives the mixer, whose end stops the linked sound
+  Fixture f;
+  e.mixer = &f.mixer;
+  f.mixer.SetEngine(&e);  // without an audio mixer, sound commands go to the engine
+  ASSERT_EQ(f.Apply(engine::CMD_LOAD, 0, 0, 3, 300, 0, int32_t(engine::kWholePicture), "8x8:100:10"), 1);
+  f.Apply(engine::CMD_SET_LOOP, 0, 0);
+  f.Apply(engine::CMD_PLAY, 0, 0);
+  f.mixer.ComposeFrame(0);
+  auto restarts = [&] {
+    int n = 0;
+    for (const EngineCommand& c : e.posted) n += c.type == engine::CMD_RESTART && c.channel == 3;
+    return n;
+  };
+  EXPECT_EQ(restarts(), 0);
+  f.mixer.ComposeFrame(800);  // past the 700 ms from the start mark to the end
+  EXPECT_EQ(restarts(), 1);
+  EXPECT_EQ(f.mixer.GetChannelPosition(0), 300u);
 }
 
 TEST(VideoMixer, LinkedSoundChannelFollowsTheClip) {

@@ -113,3 +113,35 @@ TEST(AmrReader, SeekInMilliseconds) {
 }
 
 }  // namespace
+
+namespace {
+
+// Millions of one-byte "no data" frames must not grow the seek index with the
+// file: it stays within its bound, and seeks from the thinned index land
+// where seeks from a full one would (one frame of lead-in).
+TEST(AmrReader, SeekIndexStaysBoundedForTinyFrames) {
+  constexpr uint32_t kFrames = 200000;
+  TestPackage pak;
+  media::AmrReader reader(pak.Add("tiny.amr", AmrFile(std::vector<uint8_t>(kFrames, 15))));
+  ASSERT_TRUE(reader.Open());
+  EXPECT_EQ(reader.GetDuration(0), int64_t{kFrames} * 20);
+  EXPECT_LE(reader.index().size(), media::FrameReader::kMaxIndexEntries);
+  auto cursor = reader.OpenTrack(0);
+  auto* c = static_cast<media::FrameCursor*>(cursor.get());
+  for (uint32_t target : {0u, 10u, 20u, 25u, 1000005u, 2000000u, 3999990u}) {
+    ASSERT_TRUE(reader.Seek(cursor.get(), target)) << target;
+    const uint32_t holding = target / 20 * 20;
+    const uint32_t expected = target != 0 && holding > 0 ? holding - 20 : holding;
+    EXPECT_EQ(c->time, expected) << target;
+    EXPECT_EQ(c->position, 6 + expected / 20) << target;
+  }
+  std::unique_ptr<uint8_t[]> sample;
+  uint32_t bytes = 0, time = 0;
+  uint32_t n = 0;
+  ASSERT_TRUE(reader.Seek(cursor.get(), 0));
+  while (reader.ReadSample(cursor.get(), &sample, &bytes, &time)) ++n;
+  EXPECT_EQ(n, kFrames);
+  EXPECT_LE(reader.index().size(), media::FrameReader::kMaxIndexEntries);
+}
+
+}  // namespace

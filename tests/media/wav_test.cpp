@@ -113,7 +113,9 @@ TEST(WavSource, GsmMatchesSoxDecode) {
   ASSERT_TRUE(source->Rewind());
   EXPECT_EQ(ReadAll(*source, 1 << 20), expected);
 
-  // Seek to whole blocks; the time reported is the block's.
+  // Seek to whole blocks; the time reported is the start of the block
+  // reached (120), where its first sample lies, not the 130 asked for: a
+  // linked picture follows this time and would run 10 ms ahead otherwise.
   ASSERT_TRUE(source->Seek(130));
   EXPECT_EQ(wav->bytesLeft, wav->dataBytes - 195);
   uint32_t bytes = 0, time = 0;
@@ -243,10 +245,24 @@ TEST(WavSource, RefusesZeroRatesAndOtherFormats) {
   std::memset(gsm_zero.data() + 8, 0, 4);
   Bytes adpcm = PcmFormat(1, 8000, 4);
   adpcm[0] = 2;
-  for (const Bytes& f : {zero_rate, zero_align, zero_bytes, gsm_zero, adpcm}) {
-    std::string path = Scratch("z.wav", WavBytes({{"fmt ", f}, {"data", Bytes(64, 1)}}));
+  // GSM 6.10 is mono: a header that declares two channels is refused.
+  auto gsm = [](uint16_t channels) {
+    media::WavFormat w;
+    w.formatTag = 49;
+    w.channels = channels;
+    w.samplesPerSecond = 8000;
+    w.averageBytesPerSecond = 1625;
+    w.blockAlign = 65;
+    Bytes f(16, 0);
+    media::StoreWavFormat(w, f.data());
+    return f;
+  };
+  for (const Bytes& f : {zero_rate, zero_align, zero_bytes, gsm_zero, adpcm, gsm(2)}) {
+    std::string path = Scratch("z.wav", WavBytes({{"fmt ", f}, {"data", Bytes(650, 1)}}));
     EXPECT_EQ(media::OpenAudioSource(U16(path)), nullptr);
   }
+  std::string mono = Scratch("m.wav", WavBytes({{"fmt ", gsm(1)}, {"data", Bytes(650, 1)}}));
+  EXPECT_NE(media::OpenAudioSource(U16(mono)), nullptr);
 }
 
 TEST(WavFile, WrittenFilesAreValidAfterEveryAppend) {
