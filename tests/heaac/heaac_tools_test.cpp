@@ -117,6 +117,42 @@ TEST(HeaacTns, AnalysisUndoesSynthesisAndOrdersAreCut) {
   EXPECT_EQ(u, spec);
 }
 
+// The direct form of a second-order filter, worked from the reflection
+// coefficients in Q24: a_0 = 0xFFFFFF, and step m sets a_m = (a_0 x k_m) >> 24
+// and a_i += (a_(m-i) x k_m) >> 24. An impulse of 2^24 through the all-pole
+// filter shows a_1 and a_2 in its next two outputs.
+TEST(HeaacTns, ReflectionToDirectFormWorkedValues) {
+  const AacComputedTables& t = GetAacTables();
+  struct Case {
+    uint8_t index[2];
+  } cases[] = {{{3, 5}}, {{12, 2}}, {{7, 9}}};  // positive, negative and mixed (4-bit indices)
+  for (const Case& c : cases) {
+    const int64_t k1 = t.tnsCoef[1][c.index[0]], k2 = t.tnsCoef[1][c.index[1]];
+    const int64_t a0 = 0xFFFFFF;
+    int64_t a1 = (a0 * k1) >> 24;
+    a1 += (a1 * k2) >> 24;
+    const int64_t a2 = (a0 * k2) >> 24;
+    IcsInfo ics{};
+    LongWindow(&ics, 40);
+    ics.tns.present = 1;
+    ics.tns.nFilt[0] = 1;
+    ics.tns.coefRes[0] = 1;
+    ics.tns.length[0][0] = 30;
+    ics.tns.order[0][0] = 2;
+    ics.tns.coef[0][0][0] = c.index[0];
+    ics.tns.coef[0][0][1] = c.index[1];
+    std::vector<int32_t> spec(1024, 0);
+    const int start = kSwbOffsetLong[kRate][ics.numSwb - 30];
+    spec[start] = 1 << 24;
+    TnsFilter(kRate, ics, spec.data(), false);
+    const int64_t y1 = -a1;
+    const int64_t y2 = -((a1 * y1 + a2 * (int64_t{1} << 24)) >> 24);
+    EXPECT_EQ(spec[start], 1 << 24);
+    EXPECT_EQ(spec[start + 1], y1) << int(c.index[0]) << " " << int(c.index[1]);
+    EXPECT_EQ(spec[start + 2], y2) << int(c.index[0]) << " " << int(c.index[1]);
+  }
+}
+
 class HeaacDecoderState : public ::testing::Test {
  protected:
   void SetUp() override {
