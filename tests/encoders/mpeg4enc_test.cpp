@@ -447,6 +447,47 @@ TEST(Mpeg4EncPredictedTest, UnchangedPictureCodesEveryMacroblockNotCoded) {
   for (int i = 0; i < 99; ++i) EXPECT_EQ(state->mbs[i].notCoded, 1) << i;
 }
 
+// The overflow guard before each macroblock: an inter one needs 1024 free
+// bits, an intra one 2048. An unchanged picture is coded by the frame loop
+// alone into a short output: its P-VOP header takes 60 bits and every
+// macroblock one COD bit, so the free bits fall by one per macroblock and
+// the guard stops exactly where they first fall short.
+TEST(Mpeg4EncFrameTest, OverflowGuardLeavesRoomForTheNextMacroblock) {
+  struct Case {
+    uint32_t capacity;  // bytes
+    int intraMb;        // the one forced-intra macroblock, or -1
+    VideoEncoderResult result;
+    int64_t freeAtStop;  // free bits when the guard stopped the frame
+  } cases[] = {
+      {140, -1, VENC_ERR_OVERFLOW, 1023},  // macroblock 36 finds 1024 and is coded; 37 finds 1023
+      {264, 4, VENC_OK, 0},                // 2112 - 60 - 4 = 2048 before the intra macroblock
+      {264, 5, VENC_ERR_OVERFLOW, 2047},   // 2047 before it
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.intraMb);
+    EncoderPtr e = Create(Qcif());
+    auto* state = static_cast<Mpeg4Encoder*>(e.get());
+    const std::vector<uint8_t> frame = GreyFrame(Qcif());
+    ASSERT_EQ(EncodeOne(e.get(), frame, 0).type, 0);
+    ASSERT_EQ(EncodeOne(e.get(), frame, 66).type, 1);
+    // The third picture: the reconstruction of the first, the same grey.
+    state->current->time = 133;
+    state->codingType = 1;
+    state->intraMbsOn = c.intraMb >= 0;
+    state->intraMbsFirst = c.intraMb;
+    state->intraMbsCount = 1;
+    std::vector<uint8_t> out(c.capacity);
+    state->writer.Attach(out.data(), c.capacity);
+    EXPECT_EQ(EncodeVop(*state), c.result);
+    if (c.result != VENC_OK) {
+      EXPECT_EQ(int64_t{c.capacity} * 8 - state->writer.FrameBits(), c.freeAtStop);
+      EXPECT_EQ(state->rc.framesLeft, 0) << "the next frame is intra";
+    } else {
+      EXPECT_EQ(state->mbs[c.intraMb].inter, 0);
+    }
+  }
+}
+
 // A picture moved by (5, 3) pixels: the motion search finds the move, so the
 // predicted picture costs a fraction of the intra one; with a search range
 // of 31 the picture still takes f_code 1, all its vectors being short.
