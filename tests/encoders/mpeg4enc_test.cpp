@@ -488,6 +488,26 @@ TEST(Mpeg4EncFrameTest, OverflowGuardLeavesRoomForTheNextMacroblock) {
   }
 }
 
+// The activity controller (rcMode 2) gives an intra frame no bit budget:
+// every row keeps the quantiser the activity chose, however the rows differ,
+// and no row model runs.
+TEST(Mpeg4EncFrameTest, ActivityControllerKeepsTheIntraQuantiserOnEveryRow) {
+  EncoderCreateParams p = Qcif();
+  p.rcMode = 2;
+  EncoderPtr e = Create(p);
+  ASSERT_TRUE(e);
+  std::vector<uint8_t> frame = GreyFrame(p);
+  std::mt19937 rng(3);
+  for (int i = 0; i < 176 * 64; ++i) frame[static_cast<size_t>(i)] = static_cast<uint8_t>(rng());  // noisy top rows
+  ASSERT_EQ(EncodeOne(e.get(), frame, 0).result, VENC_OK);
+  const auto* state = static_cast<const Mpeg4Encoder*>(e.get());
+  const int q = state->mbs[0].quant;
+  EXPECT_GE(q, 4);
+  EXPECT_LE(q, 6);
+  for (int i = 0; i < 99; ++i) EXPECT_EQ(state->mbs[i].quant, q) << i;
+  EXPECT_EQ(state->rc.rowsDone, 0);
+}
+
 // A picture moved by (5, 3) pixels: the motion search finds the move, so the
 // predicted picture costs a fraction of the intra one; with a search range
 // of 31 the picture still takes f_code 1, all its vectors being short.
