@@ -2,7 +2,7 @@
 // element records, against the values ISO/IEC 14496-3 gives for them.
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <algorithm>
 #include <vector>
 
 #include "codecs/heaac/aac_decoder_state.h"
@@ -66,18 +66,23 @@ TEST(HeaacStereo, MidSideOnEveryBandButIntensityAndNoise) {
   EXPECT_NEAR(right[8], 1000, 1);
 }
 
-// A TNS filter on a unit impulse: the all-pole decoder filter and the
-// moving-average analysis filter undo each other.
-TEST(HeaacTns, AnalysisUndoesSynthesisAndOrdersAreCut) {
+// One long-window TNS filter over the top 30 bands with 4-bit indices.
+IcsInfo OneTnsFilter(std::initializer_list<uint8_t> indices) {
   IcsInfo ics{};
   LongWindow(&ics, 40);
   ics.tns.present = 1;
   ics.tns.nFilt[0] = 1;
   ics.tns.coefRes[0] = 1;
   ics.tns.length[0][0] = 30;
-  ics.tns.order[0][0] = 4;
-  const uint8_t coefs[4] = {5, 13, 2, 9};
-  std::memcpy(ics.tns.coef[0][0], coefs, 4);
+  ics.tns.order[0][0] = static_cast<uint8_t>(indices.size());
+  std::copy(indices.begin(), indices.end(), ics.tns.coef[0][0]);
+  return ics;
+}
+
+// A TNS filter on a unit impulse: the all-pole decoder filter and the
+// moving-average analysis filter undo each other.
+TEST(HeaacTns, AnalysisUndoesSynthesisAndOrdersAreCut) {
+  IcsInfo ics = OneTnsFilter({5, 13, 2, 9});
   std::vector<int32_t> spec(1024, 0);
   const int start = kSwbOffsetLong[kRate][ics.numSwb - 30];
   spec[start + 3] = 1 << 20;
@@ -132,15 +137,7 @@ TEST(HeaacTns, ReflectionToDirectFormWorkedValues) {
     int64_t a1 = (a0 * k1) >> 24;
     a1 += (a1 * k2) >> 24;
     const int64_t a2 = (a0 * k2) >> 24;
-    IcsInfo ics{};
-    LongWindow(&ics, 40);
-    ics.tns.present = 1;
-    ics.tns.nFilt[0] = 1;
-    ics.tns.coefRes[0] = 1;
-    ics.tns.length[0][0] = 30;
-    ics.tns.order[0][0] = 2;
-    ics.tns.coef[0][0][0] = c.index[0];
-    ics.tns.coef[0][0][1] = c.index[1];
+    const IcsInfo ics = OneTnsFilter({c.index[0], c.index[1]});
     std::vector<int32_t> spec(1024, 0);
     const int start = kSwbOffsetLong[kRate][ics.numSwb - 30];
     spec[start] = 1 << 24;
