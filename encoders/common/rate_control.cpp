@@ -888,7 +888,7 @@ void FitMbRateModel(const int32_t* qp, const int32_t* y, int n, int32_t* x1, int
   const float tf = static_cast<float>(static_cast<int32_t>(t)) * (1.0f / 16777216.0f);
   const float cf = static_cast<float>(static_cast<int32_t>(c)) * (1.0f / 16777216.0f);
   const float det = cf - af * af;
-  if (!(det != 0.0f)) return;  // no solution (the fit leaves out the point count)
+  if (!(det != 0.0f)) return;  // a singular system: no solution
   *x1 = TruncateToInt(static_cast<double>((cf * sf - tf * af) / det));
   *x2 = TruncateToInt(static_cast<double>((tf - sf * af) / det));
 }
