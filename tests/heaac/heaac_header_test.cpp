@@ -283,18 +283,21 @@ TEST(HeaacRawBlock, ReservedValuesAreRefused) {
   EXPECT_EQ(DecodeRawBlock(SceBlock(12)), -1);  // reserved codebook
 }
 
-// A single channel element whose every group is covered by codebook-0
-// sections of the given lengths; each length is written in 5-bit (long) or
-// 3-bit (short) pieces, the escape piece (31 or 7) adding the next.
+// A single channel element whose every group is covered by sections of the
+// given lengths, each length written in 5-bit (long) or 3-bit (short)
+// pieces, the escape piece (31 or 7) adding the next.
 struct IcsCase {
   const char* name;
-  bool isShort;
-  int maxSfb;
-  std::vector<int> sections;  // per group
-  int groups;                 // short windows: 1 or 8 (grouping 1111111 or 0000000)
-  int predictor;              // long windows: predictor_data_present
-  uint32_t profile;
   int32_t result;
+  bool isShort = false;
+  int maxSfb = 1;
+  std::vector<int> sections = {1};  // per group
+  int groups = 1;                   // short windows: 1 or 8 (grouping 1111111 or 0000000)
+  uint32_t book = 0;                // of every section: 0, or the reserved 12 with a scale factor a band
+  int predictor = 0;                // long windows: predictor_data_present
+  uint32_t profile = 1;             // 1 LC, 3 LTP
+  std::vector<int> pulses = {};     // pulse_start_sfb, then the pulses' offsets
+  int gainControl = 0;
 };
 
 std::vector<uint8_t> IcsBlock(const IcsCase& c) {
@@ -315,35 +318,61 @@ std::vector<uint8_t> IcsBlock(const IcsCase& c) {
   }
   const int bits = c.isShort ? 3 : 5;
   const int escape = (1 << bits) - 1;
+  int bands = 0;
   for (int g = 0; g < (c.isShort ? c.groups : 1); ++g) {
     for (int len : c.sections) {
-      w.Put(0, 4);  // codebook 0
+      bands += len;
+      w.Put(c.book, 4);
       for (; len >= escape; len -= escape) w.Put(static_cast<uint32_t>(escape), bits);
       w.Put(static_cast<uint32_t>(len), bits);
     }
   }
-  w.Put(0, 3);  // pulse, tns, gain control
+  if (c.book != 0) {
+    for (int b = 0; b < bands; ++b) w.Put(0, 1);  // scale factor delta 0
+  }
+  w.Put(c.pulses.empty() ? 0 : 1, 1);
+  if (!c.pulses.empty()) {
+    w.Put(static_cast<uint32_t>(c.pulses.size() - 2), 2);  // number_pulse
+    w.Put(static_cast<uint32_t>(c.pulses[0]), 6);
+    for (size_t i = 1; i < c.pulses.size(); ++i) {
+      w.Put(static_cast<uint32_t>(c.pulses[i]), 5);
+      w.Put(1, 4);  // amplitude
+    }
+  }
+  w.Put(0, 1);  // tns_data_present
+  w.Put(static_cast<uint32_t>(c.gainControl), 1);
   w.Put(7, 3);
   w.Align();
   return w.bytes;
 }
 
 // The bounds that a damaged stream can break are refused; the same blocks
-// within them decode. At 44.1 kHz long windows have 49 bands, short 14.
+// within them decode. At 44.1 kHz long windows have 49 bands, short 14, and
+// long band 48 starts at coefficient 928.
 TEST(HeaacRawBlock, SectionAndBandBoundsAreRefused) {
   const IcsCase cases[] = {
-      {"one band", false, 1, {1}, 1, 0, 1, 0},
-      {"section past max_sfb", false, 1, {3}, 1, 0, 1, -1},
-      {"second section past max_sfb", false, 2, {1, 2}, 1, 0, 1, -1},
-      {"max_sfb at the band count, escaped length", false, 49, {31, 18}, 1, 0, 1, 0},
-      {"max_sfb above the band count", false, 50, {31, 19}, 1, 0, 1, -1},
-      {"short max_sfb at the band count", true, 14, {14}, 8, 0, 1, 0},
-      {"short max_sfb above the band count", true, 15, {15}, 1, 0, 1, -1},
+      {.name = "one band", .result = 0},
+      {.name = "section past max_sfb", .result = -1, .sections = {3}},
+      {.name = "second section past max_sfb", .result = -1, .maxSfb = 2, .sections = {1, 2}},
+      {.name = "max_sfb at the band count, escaped length", .result = 0, .maxSfb = 49, .sections = {31, 18}},
+      {.name = "max_sfb above the band count", .result = -1, .maxSfb = 50, .sections = {31, 19}},
+      {.name = "short max_sfb at the band count", .result = 0, .isShort = true, .maxSfb = 14, .sections = {14},
+       .groups = 8},
+      {.name = "short max_sfb above the band count", .result = -1, .isShort = true, .maxSfb = 15, .sections = {15}},
       // Without the bound the last group's codebooks would run past the
       // 8 x 16 band slots.
-      {"short section past max_sfb", true, 14, {35}, 8, 0, 1, -1},
-      {"predictor data in LC", false, 1, {1}, 1, 1, 1, -1},
-      {"predictor data in LTP", false, 1, {1}, 1, 1, 3, 0},
+      {.name = "short section past max_sfb", .result = -1, .isShort = true, .maxSfb = 14, .sections = {35},
+       .groups = 8},
+      {.name = "reserved codebook 12", .result = -1, .book = 12},
+      {.name = "predictor data in LC", .result = -1, .predictor = 1},
+      {.name = "predictor data in LTP", .result = 0, .predictor = 1, .profile = 3},
+      {.name = "gain control data", .result = -1, .gainControl = 1},
+      {.name = "pulses up to coefficient 1023", .result = 0, .maxSfb = 49, .sections = {31, 18},
+       .pulses = {48, 31, 31, 31, 2}},
+      {.name = "a pulse at coefficient 1024", .result = -1, .maxSfb = 49, .sections = {31, 18},
+       .pulses = {48, 31, 31, 31, 3}},
+      {.name = "pulse_start_sfb at the band count", .result = -1, .maxSfb = 49, .sections = {31, 18},
+       .pulses = {49, 0}},
   };
   for (const IcsCase& c : cases) EXPECT_EQ(DecodeRawBlock(IcsBlock(c), c.profile), c.result) << c.name;
 }
