@@ -371,8 +371,8 @@ TEST(HeaacRawBlock, SectionAndBandBoundsAreRefused) {
        .pulses = {48, 31, 31, 31, 2}},
       {.name = "a pulse at coefficient 1024", .result = -1, .maxSfb = 49, .sections = {31, 18},
        .pulses = {48, 31, 31, 31, 3}},
-      {.name = "pulse_start_sfb at the band count", .result = -1, .maxSfb = 49, .sections = {31, 18},
-       .pulses = {49, 0}},
+      {.name = "pulse_start_sfb above the band count", .result = -1, .maxSfb = 49, .sections = {31, 18},
+       .pulses = {63, 0}},
   };
   for (const IcsCase& c : cases) EXPECT_EQ(DecodeRawBlock(IcsBlock(c), c.profile), c.result) << c.name;
 }
