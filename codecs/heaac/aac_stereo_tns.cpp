@@ -66,12 +66,16 @@ void TnsToLpc(const uint8_t* coef, int order, int coefRes, int compress, int64_t
     if (v & (1 << (bits - 1))) v -= 1 << bits;  // sign extend
     k[i] = t.tnsCoef[coefRes][v & 15];
   }
+  // Levinson step m: a_i += (a_(m-i) x k_m) >> 24 for i = 1..m, from the
+  // previous values, with a_m starting at 0. a_0 is 0xFFFFFF, one unit below
+  // 1.0 in Q24, so a_m = (0xFFFFFF x k_m) >> 24: k_m less one unit when k_m is
+  // positive, k_m itself otherwise.
   int64_t tmp[13];
   a[0] = 0xFFFFFF;
   for (int m = 1; m <= order; ++m) {
-    for (int i = 1; i < m; ++i) tmp[i] = a[i] + ((a[m - i] * k[m - 1]) >> 24);
-    for (int i = 1; i < m; ++i) a[i] = tmp[i];
-    a[m] = k[m - 1];
+    a[m] = 0;
+    for (int i = 1; i <= m; ++i) tmp[i] = a[i] + ((a[m - i] * k[m - 1]) >> 24);
+    for (int i = 1; i <= m; ++i) a[i] = tmp[i];
     // Bound the direct-form coefficients; valid filters stay far inside.
     for (int i = 1; i <= m; ++i) {
       if (a[i] > INT32_MAX) a[i] = INT32_MAX;

@@ -427,6 +427,15 @@ void HalfPelRefine(MotionSearchContext& ctx, MotionCandidate& best, const Search
   }
 }
 
+MotionCandidate PreferZeroVector(const MotionCandidate& best, const ZeroVectorInfo& zero) {
+  if (!zero.present || best.sad >= 1024) return best;
+  const int64_t gain = int64_t{zero.sad} - int64_t{best.sad};
+  if (25 * gain < int64_t{best.sad} || zero.sad < 312) return MotionCandidate{0, 0, zero.sad};
+  return best;
+}
+
+bool PrefersIntra(uint32_t deviation, uint32_t bestSad) { return uint64_t{deviation} + 512 < bestSad; }
+
 void EstimatePictureMotion(MotionSearchContext& ctx, const MotionLayout& layout, MacroblockInfo* mbs) {
   const ptrdiff_t stride = layout.width + 16;
   for (int r = 0; r < layout.mbRows; ++r) {
@@ -442,17 +451,13 @@ void EstimatePictureMotion(MotionSearchContext& ctx, const MotionLayout& layout,
       } else {
         PredictiveSearch(ctx, w, c, r, layout, best, zero);
       }
-      // A zero vector nearly as good as the best is cheaper to code.
-      if (zero.present && best.sad < 1024) {
-        const int64_t gain = int64_t{zero.sad} - int64_t{best.sad};
-        if (25 * gain < int64_t{best.sad} || zero.sad < 312) best = MotionCandidate{0, 0, zero.sad};
-      }
+      best = PreferZeroVector(best, zero);
       ctx.vectorField[r * layout.mbsPerRow + c] = VectorFieldEntry{best.x, best.y, best.sad};
       mb.zeroVectorSad = IsZero(best) ? best.sad : 65535;
       mb.fourVectors = 0;
 
       const uint32_t dev = ctx.dsp.intraDeviation16(ctx.current + w.y * stride + w.x, stride);
-      if (dev + 512 < best.sad) {
+      if (PrefersIntra(dev, best.sad)) {
         mb.inter = 0;
         mb.activity = dev + 512;
         for (MotionVector& v : mb.vectors) v = MotionVector{0, 0};

@@ -81,6 +81,14 @@ void FirstMacroblockSearch(MotionSearchContext& ctx, const SearchWindow& w, cons
 void HalfPelRefine(MotionSearchContext& ctx, MotionCandidate& best, const SearchWindow& halfWindow,
                    const MotionLayout& layout);
 
+// The full-pel result after the zero preference: a zero vector nearly as
+// good as a best SAD below 1024 is cheaper to code, so it replaces the best
+// when its SAD is below 312 or within 4 % (25 x difference < best SAD).
+MotionCandidate PreferZeroVector(const MotionCandidate& best, const ZeroVectorInfo& zero);
+// Intra coding wins when the macroblock's deviation plus 512 is below the
+// best inter SAD; a tie stays inter.
+bool PrefersIntra(uint32_t deviation, uint32_t bestSad);
+
 // Decides every macroblock's mode and vector into `mbs` (raster order) and
 // keeps the picture's full-pel field for the next predicted picture.
 void EstimatePictureMotion(MotionSearchContext& ctx, const MotionLayout& layout, MacroblockInfo* mbs);

@@ -165,8 +165,9 @@ void InitRateControl(RateControlState& rc) {
   rc.frameRate = rc.requestedFrameRate;
   rc.bitsPerFrame = TruncateToInt((1.0f / rc.frameRate) * static_cast<float>(rc.bitRate));
   rc.windowFrames = 0;
-  // rcMode 1 and 2 keep their own buffers (ranged and activity controllers);
-  // until they stand they run on the rcMode 0 buffer model.
+  // The buffer of rcMode 0. The ranged controller (rcMode 1) replaces it with
+  // twice the size this gives without lowDelay, and the activity controller
+  // (rcMode 2) keeps no buffer at all.
   if (rc.lowDelay) {
     rc.bufferSize = rc.bitRate;
   } else if (rc.shortHeaderBuffer || rc.h263Variant) {
@@ -868,6 +869,12 @@ uint32_t NextActivity(const RateControlState& rc, const MacroblockInfo& mb) {
 }  // namespace
 
 void FitMbRateModel(const int32_t* qp, const int32_t* y, int n, int32_t* x1, int32_t* x2) {
+  // As in the frame fit, points that all share one QP leave the model as it
+  // stands: they say nothing of how the bits change with the QP.
+  if (n < 1) return;
+  bool same = true;
+  for (int i = 1; i < n; ++i) same = same && qp[i] == qp[0];
+  if (same) return;
   uint32_t a = 0, c = 0, s = 0, t = 0;
   for (int i = 0; i < n; ++i) {
     const int q = qp[i] < 0 ? 0 : (qp[i] > 31 ? 31 : qp[i]);
@@ -881,7 +888,7 @@ void FitMbRateModel(const int32_t* qp, const int32_t* y, int n, int32_t* x1, int
   const float tf = static_cast<float>(static_cast<int32_t>(t)) * (1.0f / 16777216.0f);
   const float cf = static_cast<float>(static_cast<int32_t>(c)) * (1.0f / 16777216.0f);
   const float det = cf - af * af;
-  if (!(det != 0.0f)) return;  // every point at one Q: the model stays
+  if (!(det != 0.0f)) return;  // a singular system: no solution
   *x1 = TruncateToInt(static_cast<double>((cf * sf - tf * af) / det));
   *x2 = TruncateToInt(static_cast<double>((tf - sf * af) / det));
 }

@@ -129,7 +129,8 @@ void EndFrameByActivity(RateControlState& rc);
 int UpdateMbQp(RateControlState& rc, const MacroblockInfo& mb, int runningQp, int frameQp);
 int UpdateMbQpRanged(RateControlState& rc, const MacroblockInfo& mb, int runningQp);
 void UpdateMbModel(RateControlState& rc, const MacroblockInfo& mb, int32_t bits, int32_t textureBits);
-// Fixed-point least-squares fit of the macroblock model over n points.
+// Fixed-point least-squares fit of the macroblock model over n points; leaves
+// X1, X2 when all points share one Q.
 void FitMbRateModel(const int32_t* qp, const int32_t* y, int n, int32_t* x1, int32_t* x2);
 
 // Least-squares fit of y = X1 + X2 / Q over n points; leaves X1, X2 when all

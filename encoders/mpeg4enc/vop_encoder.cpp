@@ -160,8 +160,15 @@ VideoEncoderResult EncodeVop(Mpeg4Encoder& enc) {
       }
     }
     MacroblockInfo* rowMbs = enc.mbs + row * enc.mbsPerRow;
-    // The activity controller keeps its intra quantiser for the whole frame.
-    const int rowQp = intra && enc.rcMode != 2 ? ComputeRowQp(rc, rowMbs, runningQp) : frameQp;
+    // Intra rows take their quantiser from the row model, except under the
+    // activity controller (rcMode 2), which gives an intra frame no bit
+    // budget to share among its rows: its rows keep the frame quantiser. That
+    // is the quantiser the row model would give them with a budget of the
+    // bits it expects at the frame quantiser, the one budget that keeps the
+    // rows at the quantiser the activity chose; any other start (0 among
+    // them) would walk the rows two steps at a time away from it.
+    const bool rowModel = intra && enc.rcMode != 2;
+    const int rowQp = rowModel ? ComputeRowQp(rc, rowMbs, runningQp) : frameQp;
     int32_t rowBits = 0;
     for (int col = 0; col < enc.mbsPerRow; ++col) {
       const int index = row * enc.mbsPerRow + col;
@@ -201,7 +208,7 @@ VideoEncoderResult EncodeVop(Mpeg4Encoder& enc) {
       }
     }
     if (enc.writer.overflow()) return Overflow(enc);
-    if (intra) UpdateRowModel(rc, rowQp, rowBits);
+    if (rowModel) UpdateRowModel(rc, rowQp, rowBits);
   }
 
   if (enc.shortHeader) {

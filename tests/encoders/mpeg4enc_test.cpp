@@ -447,6 +447,67 @@ TEST(Mpeg4EncPredictedTest, UnchangedPictureCodesEveryMacroblockNotCoded) {
   for (int i = 0; i < 99; ++i) EXPECT_EQ(state->mbs[i].notCoded, 1) << i;
 }
 
+// The overflow guard before each macroblock: an inter one needs 1024 free
+// bits, an intra one 2048. An unchanged picture is coded by the frame loop
+// alone into a short output: its P-VOP header takes 60 bits and every
+// macroblock one COD bit, so the free bits fall by one per macroblock and
+// the guard stops exactly where they first fall short.
+TEST(Mpeg4EncFrameTest, OverflowGuardLeavesRoomForTheNextMacroblock) {
+  struct Case {
+    uint32_t capacity;  // bytes
+    int intraMb;        // the one forced-intra macroblock, or -1
+    VideoEncoderResult result;
+    int64_t freeAtStop;  // free bits when the guard stopped the frame
+  } cases[] = {
+      {140, -1, VENC_ERR_OVERFLOW, 1023},  // macroblock 36 finds 1024 and is coded; 37 finds 1023
+      {264, 4, VENC_OK, 0},                // 2112 - 60 - 4 = 2048 before the intra macroblock
+      {264, 5, VENC_ERR_OVERFLOW, 2047},   // 2047 before it
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.intraMb);
+    EncoderPtr e = Create(Qcif());
+    auto* state = static_cast<Mpeg4Encoder*>(e.get());
+    const std::vector<uint8_t> frame = GreyFrame(Qcif());
+    ASSERT_EQ(EncodeOne(e.get(), frame, 0).type, 0);
+    ASSERT_EQ(EncodeOne(e.get(), frame, 66).type, 1);
+    // The third picture: the reconstruction of the first, the same grey.
+    state->current->time = 133;
+    state->codingType = 1;
+    state->intraMbsOn = c.intraMb >= 0;
+    state->intraMbsFirst = c.intraMb;
+    state->intraMbsCount = 1;
+    std::vector<uint8_t> out(c.capacity);
+    state->writer.Attach(out.data(), c.capacity);
+    EXPECT_EQ(EncodeVop(*state), c.result);
+    if (c.result != VENC_OK) {
+      EXPECT_EQ(int64_t{c.capacity} * 8 - state->writer.FrameBits(), c.freeAtStop);
+      EXPECT_EQ(state->rc.framesLeft, 0) << "the next frame is intra";
+    } else {
+      EXPECT_EQ(state->mbs[c.intraMb].inter, 0);
+    }
+  }
+}
+
+// The activity controller (rcMode 2) gives an intra frame no bit budget:
+// every row keeps the quantiser the activity chose, however the rows differ,
+// and no row model runs.
+TEST(Mpeg4EncFrameTest, ActivityControllerKeepsTheIntraQuantiserOnEveryRow) {
+  EncoderCreateParams p = Qcif();
+  p.rcMode = 2;
+  EncoderPtr e = Create(p);
+  ASSERT_TRUE(e);
+  std::vector<uint8_t> frame = GreyFrame(p);
+  std::mt19937 rng(3);
+  for (int i = 0; i < 176 * 64; ++i) frame[static_cast<size_t>(i)] = static_cast<uint8_t>(rng());  // noisy top rows
+  ASSERT_EQ(EncodeOne(e.get(), frame, 0).result, VENC_OK);
+  const auto* state = static_cast<const Mpeg4Encoder*>(e.get());
+  const int q = state->mbs[0].quant;
+  EXPECT_GE(q, 4);
+  EXPECT_LE(q, 6);
+  for (int i = 0; i < 99; ++i) EXPECT_EQ(state->mbs[i].quant, q) << i;
+  EXPECT_EQ(state->rc.rowsDone, 0);
+}
+
 // A picture moved by (5, 3) pixels: the motion search finds the move, so the
 // predicted picture costs a fraction of the intra one; with a search range
 // of 31 the picture still takes f_code 1, all its vectors being short.

@@ -135,6 +135,19 @@ TEST(RateControlTest, FitLeavesTheModelForOneQpAndSolvesTwoPoints) {
   FitRateModel(qp, yy, 2, &x1, &x2);
   EXPECT_EQ(x1, -25);
   EXPECT_EQ(x2, 700);
+
+  // The macroblock model's fixed-point fit follows the same rules. Its y
+  // carry 8 fractional bits: (2, 4800) and (4, 3200) give a' = 0.75,
+  // c' = 0.3125, s' = 31.25, t' = 12.5, so X1 = -1.5625 and X2 = 43.75.
+  int32_t m1 = 7, m2 = 9;
+  const int32_t mbSame[3] = {12, 12, 12};
+  const int32_t mbY[3] = {4800, 3200, 2000};
+  FitMbRateModel(mbSame, mbY, 3, &m1, &m2);
+  EXPECT_EQ(m1, 7);
+  EXPECT_EQ(m2, 9);
+  FitMbRateModel(qp, mbY, 2, &m1, &m2);
+  EXPECT_EQ(m1, -1);
+  EXPECT_EQ(m2, 43);
 }
 
 TEST(RateControlTest, OutlierRejectionKeepsPointZero) {

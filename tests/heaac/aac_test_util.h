@@ -17,6 +17,24 @@
 
 namespace aactest {
 
+// Writes bits MSB first, for hand-made headers and raw data blocks.
+class BitWriter {
+ public:
+  void Put(uint32_t value, int bits) {
+    for (int i = bits - 1; i >= 0; --i) {
+      if (pos % 8 == 0) bytes.push_back(0);
+      if ((value >> i) & 1) bytes.back() |= static_cast<uint8_t>(0x80 >> (pos % 8));
+      ++pos;
+    }
+  }
+  // Zero bits up to the next byte boundary.
+  void Align() {
+    while (pos % 8) Put(0, 1);
+  }
+  std::vector<uint8_t> bytes;
+  size_t pos = 0;
+};
+
 struct Pcm {
   int channels = 0;
   int rate = 0;

@@ -11,6 +11,7 @@
 #include "codecs/heaac/aac_huffman.h"
 #include "codecs/heaac/aac_tables.h"
 #include "codecs/heaac/fx_math.h"
+#include "tests/heaac/aac_test_util.h"
 
 namespace heaac {
 namespace {
@@ -108,6 +109,40 @@ TEST(HeaacHuffman, EveryCodeWordDecodesToItsIndex) {
   };
   roundTrip(kScaleFactorCodes, 121, 0);
   for (int b = 1; b <= 11; ++b) roundTrip(kSpectralCodes[b - 1], kSpectralBooks[b].size, b);
+}
+
+// Book 11's escape: N ones, a zero, then N + 4 bits give 2^(N + 4) plus
+// those bits, so N = 0 covers 16 to 31 and N = 8 reaches 8191; N = 9 is
+// refused. The pair is (escape, 0): its code word, one sign bit, the escape.
+TEST(HeaacHuffman, EscapeSequences) {
+  struct Case {
+    int n;
+    uint32_t bits;
+    uint32_t sign;
+    bool ok;
+    int32_t value;
+  } cases[] = {{0, 0, 0, true, 16}, {0, 15, 1, true, -31}, {8, 0, 0, true, 4096}, {8, 4095, 1, true, -8191},
+               {9, 0, 0, false, 0}};
+  const uint32_t code = kSpectralCodes[10][16 * 17];
+  for (const Case& c : cases) {
+    aactest::BitWriter w;
+    w.Put(code & 0xFFFFFF, static_cast<int>(code >> 24));
+    w.Put(c.sign, 1);
+    for (int i = 0; i < c.n; ++i) w.Put(1, 1);
+    w.Put(0, 1);
+    w.Put(c.bits, c.n + 4);
+    w.Put(0xA5, 8);
+    w.Align();
+    w.Put(0, 32);
+    AacBitReader r;
+    AacStartBitReader(&r, w.bytes.data(), static_cast<uint32_t>(w.bytes.size()));
+    int32_t out[2] = {};
+    ASSERT_EQ(AacDecodeSpectralValues(&r, 11, out), c.ok) << c.n;
+    if (!c.ok) continue;
+    EXPECT_EQ(out[0], c.value) << c.n << " " << c.bits;
+    EXPECT_EQ(out[1], 0);
+    EXPECT_EQ(AacGetBits(&r, 8), 0xA5u) << "the whole escape is consumed";
+  }
 }
 
 TEST(HeaacBitReader, ReadsMsbFirstAndZeroPastTheEnd) {

@@ -7,22 +7,12 @@
 #include "codecs/heaac/aac_decoder_state.h"
 #include "codecs/heaac/aac_headers.h"
 #include "codecs/heaac/heaac_decoder.h"
+#include "tests/heaac/aac_test_util.h"
 
 namespace heaac {
 namespace {
 
-class BitWriter {
- public:
-  void Put(uint32_t value, int bits) {
-    for (int i = bits - 1; i >= 0; --i) {
-      if (pos_ % 8 == 0) bytes_.push_back(0);
-      if ((value >> i) & 1) bytes_.back() |= static_cast<uint8_t>(0x80 >> (pos_ % 8));
-      ++pos_;
-    }
-  }
-  std::vector<uint8_t> bytes_;
-  size_t pos_ = 0;
-};
+using aactest::BitWriter;
 
 int32_t StreamInfo(const std::vector<uint8_t>& bytes, AacStreamInfo* info, int mode) {
   *info = AacStreamInfo{};
@@ -53,7 +43,7 @@ TEST(HeaacHeaders, BackwardCompatibleSbrSignalling) {
   w.Put(1, 1);       // sbrPresentFlag
   w.Put(3, 4);       // 48000 Hz
   AacStreamInfo info;
-  ASSERT_EQ(StreamInfo(w.bytes_, &info, 0), 0);
+  ASSERT_EQ(StreamInfo(w.bytes, &info, 0), 0);
   EXPECT_EQ(info.outputSampleRate, 48000u);
   EXPECT_EQ(info.outputBytesPerFrame, 4096u);
   EXPECT_EQ(info.extensionObjectType, 5u);
@@ -90,7 +80,7 @@ TEST(HeaacHeaders, AudioSpecificConfigRefusals) {
     w.Put(c.frameLengthFlag, 1);
     w.Put(0, 2);
     AacStreamInfo info;
-    EXPECT_EQ(StreamInfo(w.bytes_, &info, 0), c.result) << c.name;
+    EXPECT_EQ(StreamInfo(w.bytes, &info, 0), c.result) << c.name;
   }
 }
 
@@ -118,9 +108,9 @@ std::vector<uint8_t> AscWithPce(int front, int frontCpe, int lfe, int cc) {
   }
   for (int i = 0; i < lfe; ++i) w.Put(0, 4);
   for (int i = 0; i < cc; ++i) w.Put(0, 5);
-  while (w.pos_ % 8) w.Put(0, 1);
+  w.Align();
   w.Put(0, 8);  // no comment
-  return w.bytes_;
+  return w.bytes;
 }
 
 TEST(HeaacHeaders, ProgramConfigElement) {
@@ -142,7 +132,7 @@ TEST(HeaacHeaders, AdifWithTwoProgramsIsRefused) {
   w.Put(1, 4);  // num_program_config_elements: two programs
   for (int i = 0; i < 8; ++i) w.Put(0, 8);
   AacStreamInfo info;
-  EXPECT_EQ(StreamInfo(w.bytes_, &info, 2), -1);
+  EXPECT_EQ(StreamInfo(w.bytes, &info, 2), -1);
 }
 
 std::vector<uint8_t> AdtsHeader(int rateIndex, int channels, int profile = 1) {
@@ -160,7 +150,7 @@ std::vector<uint8_t> AdtsHeader(int rateIndex, int channels, int profile = 1) {
   w.Put(0x7FF, 11);
   w.Put(0, 2);
   w.Put(0, 16);  // crc_check
-  return w.bytes_;
+  return w.bytes;
 }
 
 TEST(HeaacHeaders, AdtsHeaderChecks) {
@@ -216,15 +206,15 @@ namespace heaac {
 namespace {
 
 // Raw data blocks written bit by bit, decoded without ADTS framing by a
-// decoder configured for two channels at 44.1 kHz.
-int32_t DecodeRawBlock(const std::vector<uint8_t>& block) {
+// decoder configured for two channels at 44.1 kHz (profile 1 LC, 3 LTP).
+int32_t DecodeRawBlock(const std::vector<uint8_t>& block, uint32_t profile = 1) {
   HeAacDecoder* d = nullptr;
   if (gCreateHeAacDecoder(&d) != 0) return -100;
   AacStreamInfo info{};
   info.samplesPerFrame = 1024;
   info.coreSampleRate = 44100;
   info.channels = 2;
-  info.profile = 1;
+  info.profile = profile;
   gConfigureHeAacDecoder(d, &info);
   std::vector<int16_t> out(2048);
   int32_t in = static_cast<int32_t>(block.size());
@@ -269,8 +259,8 @@ std::vector<uint8_t> CpeBlock(uint32_t msMaskPresent) {
     w.Put(0, 3);
   }
   w.Put(7, 3);  // END
-  while (w.pos_ % 8) w.Put(0, 1);
-  return w.bytes_;
+  w.Align();
+  return w.bytes;
 }
 
 std::vector<uint8_t> SceBlock(uint32_t book) {
@@ -279,8 +269,8 @@ std::vector<uint8_t> SceBlock(uint32_t book) {
   w.Put(0, 4);
   PutChannelStream(&w, book);
   w.Put(7, 3);
-  while (w.pos_ % 8) w.Put(0, 1);
-  return w.bytes_;
+  w.Align();
+  return w.bytes;
 }
 
 // Values the syntax reserves are refused rather than followed.
@@ -291,6 +281,100 @@ TEST(HeaacRawBlock, ReservedValuesAreRefused) {
   EXPECT_EQ(DecodeRawBlock(CpeBlock(3)), -1);  // ms_mask_present 3
   EXPECT_EQ(DecodeRawBlock(SceBlock(0)), 0);
   EXPECT_EQ(DecodeRawBlock(SceBlock(12)), -1);  // reserved codebook
+}
+
+// A single channel element whose every group is covered by sections of the
+// given lengths, each length written in 5-bit (long) or 3-bit (short)
+// pieces, the escape piece (31 or 7) adding the next.
+struct IcsCase {
+  const char* name;
+  int32_t result;
+  bool isShort = false;
+  int maxSfb = 1;
+  std::vector<int> sections = {1};  // per group
+  int groups = 1;                   // short windows: 1 or 8 (grouping 1111111 or 0000000)
+  uint32_t book = 0;                // of every section: 0, or the reserved 12 with a scale factor a band
+  int predictor = 0;                // long windows: predictor_data_present
+  uint32_t profile = 1;             // 1 LC, 3 LTP
+  std::vector<int> pulses = {};     // pulse_start_sfb, then the pulses' offsets
+  int gainControl = 0;
+};
+
+std::vector<uint8_t> IcsBlock(const IcsCase& c) {
+  BitWriter w;
+  w.Put(0, 3);  // SCE
+  w.Put(0, 4);
+  w.Put(100, 8);  // global_gain
+  w.Put(0, 1);
+  w.Put(c.isShort ? 2 : 0, 2);
+  w.Put(0, 1);
+  if (c.isShort) {
+    w.Put(static_cast<uint32_t>(c.maxSfb), 4);
+    w.Put(c.groups == 8 ? 0x00 : 0x7F, 7);
+  } else {
+    w.Put(static_cast<uint32_t>(c.maxSfb), 6);
+    w.Put(static_cast<uint32_t>(c.predictor), 1);
+    if (c.predictor) w.Put(0, 1);  // ltp_data_present
+  }
+  const int bits = c.isShort ? 3 : 5;
+  const int escape = (1 << bits) - 1;
+  int bands = 0;
+  for (int g = 0; g < (c.isShort ? c.groups : 1); ++g) {
+    for (int len : c.sections) {
+      bands += len;
+      w.Put(c.book, 4);
+      for (; len >= escape; len -= escape) w.Put(static_cast<uint32_t>(escape), bits);
+      w.Put(static_cast<uint32_t>(len), bits);
+    }
+  }
+  if (c.book != 0) {
+    for (int b = 0; b < bands; ++b) w.Put(0, 1);  // scale factor delta 0
+  }
+  w.Put(c.pulses.empty() ? 0 : 1, 1);
+  if (!c.pulses.empty()) {
+    w.Put(static_cast<uint32_t>(c.pulses.size() - 2), 2);  // number_pulse
+    w.Put(static_cast<uint32_t>(c.pulses[0]), 6);
+    for (size_t i = 1; i < c.pulses.size(); ++i) {
+      w.Put(static_cast<uint32_t>(c.pulses[i]), 5);
+      w.Put(1, 4);  // amplitude
+    }
+  }
+  w.Put(0, 1);  // tns_data_present
+  w.Put(static_cast<uint32_t>(c.gainControl), 1);
+  w.Put(7, 3);
+  w.Align();
+  return w.bytes;
+}
+
+// The bounds that a damaged stream can break are refused; the same blocks
+// within them decode. At 44.1 kHz long windows have 49 bands, short 14, and
+// long band 48 starts at coefficient 928.
+TEST(HeaacRawBlock, SectionAndBandBoundsAreRefused) {
+  const IcsCase cases[] = {
+      {.name = "one band", .result = 0},
+      {.name = "section past max_sfb", .result = -1, .sections = {3}},
+      {.name = "second section past max_sfb", .result = -1, .maxSfb = 2, .sections = {1, 2}},
+      {.name = "max_sfb at the band count, escaped length", .result = 0, .maxSfb = 49, .sections = {31, 18}},
+      {.name = "max_sfb above the band count", .result = -1, .maxSfb = 50, .sections = {31, 19}},
+      {.name = "short max_sfb at the band count", .result = 0, .isShort = true, .maxSfb = 14, .sections = {14},
+       .groups = 8},
+      {.name = "short max_sfb above the band count", .result = -1, .isShort = true, .maxSfb = 15, .sections = {15}},
+      // Without the bound the last group's codebooks would run past the
+      // 8 x 16 band slots.
+      {.name = "short section past max_sfb", .result = -1, .isShort = true, .maxSfb = 14, .sections = {35},
+       .groups = 8},
+      {.name = "reserved codebook 12", .result = -1, .book = 12},
+      {.name = "predictor data in LC", .result = -1, .predictor = 1},
+      {.name = "predictor data in LTP", .result = 0, .predictor = 1, .profile = 3},
+      {.name = "gain control data", .result = -1, .gainControl = 1},
+      {.name = "pulses up to coefficient 1023", .result = 0, .maxSfb = 49, .sections = {31, 18},
+       .pulses = {48, 31, 31, 31, 2}},
+      {.name = "a pulse at coefficient 1024", .result = -1, .maxSfb = 49, .sections = {31, 18},
+       .pulses = {48, 31, 31, 31, 3}},
+      {.name = "pulse_start_sfb above the band count", .result = -1, .maxSfb = 49, .sections = {31, 18},
+       .pulses = {63, 0}},
+  };
+  for (const IcsCase& c : cases) EXPECT_EQ(DecodeRawBlock(IcsBlock(c), c.profile), c.result) << c.name;
 }
 
 TEST(HeaacRawBlock, ElementOrderAndKinds) {
@@ -308,8 +392,8 @@ TEST(HeaacRawBlock, ElementOrderAndKinds) {
       }
     }
     w.Put(7, 3);
-    while (w.pos_ % 8) w.Put(0, 1);
-    return w.bytes_;
+    w.Align();
+    return w.bytes;
   };
   EXPECT_EQ(DecodeRawBlock(block({0})), 0);
   EXPECT_EQ(DecodeRawBlock(block({6})), -1);     // no channel element
@@ -343,7 +427,7 @@ TEST(HeaacRawBlock, ShortWindowGrouping) {
     w.Put(c.grouping, 7);
     w.Put(0, 3);  // pulse, tns, gain control
     w.Put(7, 3);
-    while (w.pos_ % 8) w.Put(0, 1);
+    w.Align();
     HeAacDecoder* d = nullptr;
     ASSERT_EQ(gCreateHeAacDecoder(&d), 0);
     AacStreamInfo info{};
@@ -353,8 +437,8 @@ TEST(HeaacRawBlock, ShortWindowGrouping) {
     info.profile = 1;
     ASSERT_EQ(gConfigureHeAacDecoder(d, &info), 0);
     std::vector<int16_t> out(1024);
-    int32_t in = static_cast<int32_t>(w.bytes_.size()), outBytes = 2048;
-    ASSERT_EQ(gDecodeHeAacFrame(d, w.bytes_.data(), &in, out.data(), &outBytes), 0);
+    int32_t in = static_cast<int32_t>(w.bytes.size()), outBytes = 2048;
+    ASSERT_EQ(gDecodeHeAacFrame(d, w.bytes.data(), &in, out.data(), &outBytes), 0);
     const IcsInfo& ics = reinterpret_cast<AacDecoderState*>(d)->element.ics[0];
     ASSERT_EQ(ics.numGroups, c.lengths.size());
     for (size_t g = 0; g < c.lengths.size(); ++g) EXPECT_EQ(ics.groupLen[g], c.lengths[g]);
@@ -371,16 +455,16 @@ TEST(HeaacRawBlock, DataStreamElementIsSkipped) {
   w.Put(1, 1);  // data_byte_align_flag
   w.Put(255, 8);
   w.Put(45, 8);
-  while (w.pos_ % 8) w.Put(0, 1);
+  w.Align();
   for (int i = 0; i < 300; ++i) w.Put(0xE0, 8);  // would read as END elements
   w.Put(0, 3);
   w.Put(0, 4);
   PutChannelStream(&w, 0);
   w.Put(7, 3);
-  while (w.pos_ % 8) w.Put(0, 1);
-  EXPECT_EQ(DecodeRawBlock(w.bytes_), 0);
+  w.Align();
+  EXPECT_EQ(DecodeRawBlock(w.bytes), 0);
   // Cut inside the data: refused, not read past the end.
-  std::vector<uint8_t> cut(w.bytes_.begin(), w.bytes_.begin() + 100);
+  std::vector<uint8_t> cut(w.bytes.begin(), w.bytes.begin() + 100);
   EXPECT_EQ(DecodeRawBlock(cut), -1);
 }
 

@@ -320,18 +320,7 @@ TEST(HeaacFixtureTools, QuietStreamMatchesAsCloselyAsTheReferencesAgree) {
   ExpectWithinReferenceAgreement({path, 0, 1024, 1024});
 }
 
-class BitWriter {
- public:
-  void Put(uint32_t value, int bits) {
-    for (int i = bits - 1; i >= 0; --i) {
-      if (pos % 8 == 0) bytes.push_back(0);
-      if ((value >> i) & 1) bytes.back() |= static_cast<uint8_t>(0x80 >> (pos % 8));
-      ++pos;
-    }
-  }
-  std::vector<uint8_t> bytes;
-  size_t pos = 0;
-};
+using aactest::BitWriter;
 
 // The raw data blocks of an ADTS stream (one per frame in ffmpeg's output).
 std::vector<std::vector<uint8_t>> RawBlocks(const std::vector<uint8_t>& adts) {
@@ -415,7 +404,7 @@ TEST(HeaacRepacked, AdifCrcAndSeveralBlocksDecodeAsTheOriginal) {
   w.Put(0, 4 + 4 + 2 + 3 + 4 + 3);
   w.Put(1, 1);       // a CPE
   w.Put(0, 4);
-  while (w.pos % 8) w.Put(0, 1);
+  w.Align();
   w.Put(0, 8);       // no comment
   for (const auto& b : blocks) w.bytes.insert(w.bytes.end(), b.begin(), b.end());
   heaac::AacStreamInfo info{};

@@ -2,7 +2,7 @@
 // element records, against the values ISO/IEC 14496-3 gives for them.
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <algorithm>
 #include <vector>
 
 #include "codecs/heaac/aac_decoder_state.h"
@@ -66,18 +66,23 @@ TEST(HeaacStereo, MidSideOnEveryBandButIntensityAndNoise) {
   EXPECT_NEAR(right[8], 1000, 1);
 }
 
-// A TNS filter on a unit impulse: the all-pole decoder filter and the
-// moving-average analysis filter undo each other.
-TEST(HeaacTns, AnalysisUndoesSynthesisAndOrdersAreCut) {
+// One long-window TNS filter over the top 30 bands with 4-bit indices.
+IcsInfo OneTnsFilter(std::initializer_list<uint8_t> indices) {
   IcsInfo ics{};
   LongWindow(&ics, 40);
   ics.tns.present = 1;
   ics.tns.nFilt[0] = 1;
   ics.tns.coefRes[0] = 1;
   ics.tns.length[0][0] = 30;
-  ics.tns.order[0][0] = 4;
-  const uint8_t coefs[4] = {5, 13, 2, 9};
-  std::memcpy(ics.tns.coef[0][0], coefs, 4);
+  ics.tns.order[0][0] = static_cast<uint8_t>(indices.size());
+  std::copy(indices.begin(), indices.end(), ics.tns.coef[0][0]);
+  return ics;
+}
+
+// A TNS filter on a unit impulse: the all-pole decoder filter and the
+// moving-average analysis filter undo each other.
+TEST(HeaacTns, AnalysisUndoesSynthesisAndOrdersAreCut) {
+  IcsInfo ics = OneTnsFilter({5, 13, 2, 9});
   std::vector<int32_t> spec(1024, 0);
   const int start = kSwbOffsetLong[kRate][ics.numSwb - 30];
   spec[start + 3] = 1 << 20;
@@ -115,6 +120,34 @@ TEST(HeaacTns, AnalysisUndoesSynthesisAndOrdersAreCut) {
   std::vector<int32_t> u = spec;
   TnsFilter(kRate, above, u.data(), false);
   EXPECT_EQ(u, spec);
+}
+
+// The direct form of a second-order filter, worked from the reflection
+// coefficients in Q24: a_0 = 0xFFFFFF, and step m sets a_m = (a_0 x k_m) >> 24
+// and a_i += (a_(m-i) x k_m) >> 24. An impulse of 2^24 through the all-pole
+// filter shows a_1 and a_2 in its next two outputs.
+TEST(HeaacTns, ReflectionToDirectFormWorkedValues) {
+  const AacComputedTables& t = GetAacTables();
+  struct Case {
+    uint8_t index[2];
+  } cases[] = {{{3, 5}}, {{12, 2}}, {{7, 9}}};  // positive, negative and mixed (4-bit indices)
+  for (const Case& c : cases) {
+    const int64_t k1 = t.tnsCoef[1][c.index[0]], k2 = t.tnsCoef[1][c.index[1]];
+    const int64_t a0 = 0xFFFFFF;
+    int64_t a1 = (a0 * k1) >> 24;
+    a1 += (a1 * k2) >> 24;
+    const int64_t a2 = (a0 * k2) >> 24;
+    const IcsInfo ics = OneTnsFilter({c.index[0], c.index[1]});
+    std::vector<int32_t> spec(1024, 0);
+    const int start = kSwbOffsetLong[kRate][ics.numSwb - 30];
+    spec[start] = 1 << 24;
+    TnsFilter(kRate, ics, spec.data(), false);
+    const int64_t y1 = -a1;
+    const int64_t y2 = -((a1 * y1 + a2 * (int64_t{1} << 24)) >> 24);
+    EXPECT_EQ(spec[start], 1 << 24);
+    EXPECT_EQ(spec[start + 1], y1) << int(c.index[0]) << " " << int(c.index[1]);
+    EXPECT_EQ(spec[start + 2], y2) << int(c.index[0]) << " " << int(c.index[1]);
+  }
 }
 
 class HeaacDecoderState : public ::testing::Test {
