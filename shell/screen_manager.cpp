@@ -6,11 +6,11 @@
 #include "platform/gfx/region.h"
 #include "platform/os/file.h"
 #include "platform/os/thread.h"
+#include "platform/picture/picture.h"
 #include "shell/packages.h"
 #include "ui/action_keywords.h"
 #include "ui/drop_down_menu.h"
 #include "ui/item_group.h"
-#include "ui/picture.h"
 #include "ui/softkey_menu.h"
 
 namespace shell {
@@ -244,7 +244,7 @@ void ScreenManager::ShowSplash(bool after_rotation) {
     // Drawn straight to the window, under whatever the first paint draws.
     auto dc = gfx::CreateWindowDC(window_->surface());
     ov::String path = skin_folder_.IsEmpty() ? texts_.start_splash : skin_folder_ + u"/" + texts_.start_splash;
-    ui::DrawImageFileCentered(path, width_, height_, dc.get());
+    picture::DrawImageFileCentered(path, width_, height_, dc.get());
   }
   current_ = container_.get();
   focused_ = nullptr;
@@ -823,7 +823,7 @@ void ScreenManager::PaintBackground(const gfx::Rect& rect, gfx::HDC dc) {
     const ov::String path =
         skin_folder_.IsEmpty() ? current_->background_image() : skin_folder_ + u"/" + current_->background_image();
     int32_t w = 0, h = 0;
-    ui::LoadImageFile(path, dc, &background_dc_, &background_bitmap_, &w, &h, 0);
+    picture::LoadImageFile(path, dc, &background_dc_, &background_bitmap_, &w, &h, 0);
     background_menu_ = current_;
     ++background_loads_;
   }

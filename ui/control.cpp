@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "platform/os/thread.h"
+#include "platform/picture/picture.h"
 #include "ui/drop_down_menu.h"
 #include "ui/menu.h"
-#include "ui/picture.h"
 #include "ui/ui_host.h"
 
 namespace ui {
@@ -276,7 +276,7 @@ bool Control::LoadSkinImage(gfx::HDC dc, SkinImage* image, const ov::String& nam
   }
   path.Replace(u'\\', u'/');
   int32_t w = 0, h = 0;
-  const bool ok = LoadImageFile(path, dc, &image->dc, &image->bitmap, &w, &h, transparent_colour_);
+  const bool ok = picture::LoadImageFile(path, dc, &image->dc, &image->bitmap, &w, &h, transparent_colour_);
   image->width = w;
   image->height = h;
   return ok;
@@ -303,7 +303,7 @@ gfx::Size Control::DrawStateImage(gfx::HDC dc, int32_t x, int32_t y, int s, bool
     }
     if (LoadSkinImage(dc, &img, name, false) && shade && img.dc) {
       const gfx::COLORREF key = transparent_colour_;
-      gfx::HBitmap shaded = ShadeBitmap(img.dc.get(), img.bitmap, transparent_ ? &key : nullptr, shade);
+      gfx::HBitmap shaded = picture::ShadeBitmap(img.dc.get(), img.bitmap, transparent_ ? &key : nullptr, shade);
       if (shaded) {
         img.dc->SelectBitmap(shaded);
         img.bitmap = shaded;
