@@ -38,6 +38,7 @@ constexpr gfx::COLORREF kMenuBackground = gfx::Rgb(0xFA, 0xFB, 0xFC);
 constexpr gfx::COLORREF kMenuText = gfx::Rgb(0x1E, 0x23, 0x2B);
 constexpr gfx::COLORREF kMenuSelected = gfx::Rgb(0x2F, 0x80, 0xED);
 constexpr int32_t kPopupRow = 22;
+constexpr gfx::COLORREF kMissingBackground = gfx::Rgb(0, 0, 0);
 
 }  // namespace
 
@@ -59,6 +60,13 @@ ScreenManager::ScreenManager(int32_t width, int32_t height, const ov::String& op
 ScreenManager::~ScreenManager() {
   options_.SaveIfDue();
   StopTimers();
+  if (!texts_.shutdown_splash.IsEmpty() && window_) {
+    auto dc = gfx::CreateWindowDC(window_->surface());
+    const ov::String path =
+        skin_folder_.IsEmpty() ? texts_.shutdown_splash : skin_folder_ + u"/" + texts_.shutdown_splash;
+    picture::DrawImageFileCentered(path, width_, height_, dc.get());
+    window_->Present({0, 0, width_, height_});
+  }
   background_dc_.reset();
   container_.reset();
   retired_containers_.clear();
@@ -519,6 +527,13 @@ bool ScreenManager::ReadOption(const ov::String& key, ov::String* text, bool* is
   return true;
 }
 
+void ScreenManager::SetKeepAwake(bool on) {
+  keep_awake_ = on;
+  // The timers may be stopped (the window is inactive): letting the display
+  // blank cannot wait for the next tick.
+  if (!on && window_) window_->KeepAwake(false);
+}
+
 void ScreenManager::SetLiveVideoArea(int32_t x, int32_t y, int32_t w, int32_t h) {
   live_video_ = {x, y, x + w, y + h};
 }
@@ -560,6 +575,7 @@ void ScreenManager::OnTimer(uint32_t id) {
       RefreshMenuState();
       break;
     case kTimerIdle: {
+      if (keep_awake_ && window_) window_->KeepAwake(true);
       if (!idle_armed_) idle_armed_ = true;
       else ++idle_counter_;
       if (current_ && current_->timeout() != -1 && static_cast<uint32_t>(current_->timeout()) < idle_counter_) {
@@ -745,9 +761,11 @@ void ScreenManager::MoveFocus(int32_t code) {
     }
     focused_ = e;
     focus_position_ = i;
+    // Focus gained resets a control's frames and stops its animation, so the
+    // animation starts after it.
+    e->OnAction(ui::kActionFocusGained, ov::String(), 0);
     if (code == 0 || code == 2) e->StartAnimationLeft();
     else e->StartAnimationRight();
-    e->OnAction(ui::kActionFocusGained, ov::String(), 0);
     RefreshMenuState();
     InvalidateAll();
     return;
@@ -773,8 +791,9 @@ void ScreenManager::OnKey(int32_t code) {
         }
       }
     } else if (code == 0 && !popup_path_.empty()) {
+      // Back to the parent list, on the row of the sub-menu just left.
+      popup_row_ = popup_path_[0];
       popup_path_.clear();
-      popup_row_ = 0;
     } else if (code == 4 || code == 1) {
       if (popup_row_ >= 0 && popup_row_ < n) {
         ui::MenuBarItem* item = rows[popup_row_];
@@ -823,13 +842,21 @@ void ScreenManager::PaintBackground(const gfx::Rect& rect, gfx::HDC dc) {
     const ov::String path =
         skin_folder_.IsEmpty() ? current_->background_image() : skin_folder_ + u"/" + current_->background_image();
     int32_t w = 0, h = 0;
-    picture::LoadImageFile(path, dc, &background_dc_, &background_bitmap_, &w, &h, 0);
+    if (!picture::LoadImageFile(path, dc, &background_dc_, &background_bitmap_, &w, &h, 0) || !background_bitmap_) {
+      background_dc_.reset();
+      background_bitmap_.reset();
+      ui::ReportUnreadablePicture(path);
+    }
     background_menu_ = current_;
     ++background_loads_;
   }
   if (background_dc_) {
     gfx::BitBlt(dc, rect.left, rect.top, rect.Width(), rect.Height(), background_dc_.get(), rect.left, rect.top,
                 gfx::kSrcCopy);
+  } else {
+    // A background that cannot be read is filled plain, so that the last
+    // screen's pixels never show through.
+    gfx::FillRect(dc, rect, gfx::CreateSolidBrush(kMissingBackground));
   }
 }
 
@@ -847,7 +874,7 @@ void ScreenManager::DrawElementsInRect(const gfx::Rect& rect, gfx::HDC dc) {
     Element* e = children[i].get();
     const bool over = overlaps(e);
     if (e == focused_) {
-      if (over && e->IsVisible()) e->Draw(dc, ui::kDrawFocused);
+      if (over) e->Draw(dc, ui::kDrawFocused);
     } else if (e->IsFocusable()) {
       if (e->IsVisible() && over) e->Draw(dc, e->IsEnabled() ? ui::kDrawNormal : ui::kDrawDisabled);
       else e->ResetRect();
