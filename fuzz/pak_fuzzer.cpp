@@ -8,13 +8,26 @@
 
 #include "fuzz/fuzz_target.h"
 #include "platform/os/file.h"
+#include "platform/os/folders.h"
 #include "shell/pak_archive.h"
+
+namespace {
+
+// The package is read from a file: one per process in the temporary path,
+// removed when the run ends.
+struct ScratchPackage {
+  ov::String path = ov::TempPath() + ov::String::FromUtf8Lossy("ovmix-pak-fuzz-" +
+                                                               std::to_string(static_cast<long>(getpid())) + ".pak");
+  ~ScratchPackage() { ov::DeleteFile(path); }
+};
+
+}  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) { return 0; }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const ov::String path =
-      ov::String::FromUtf8Lossy("/tmp/ovmix-pak-fuzz-" + std::to_string(static_cast<long>(getpid())) + ".pak");
+  static ScratchPackage scratch;
+  const ov::String& path = scratch.path;
   if (!ov::WriteWholeFile(path, data, size)) return 0;
   shell::SetPackageFolders(u"/skin", u"/app/");
   shell::PakArchive pak;
