@@ -149,7 +149,13 @@ class ScreenManager : public ui::UiHost {
   wnd::Window* window() const { return window_; }
 
  private:
+  // Height of a row of the soft-key bar's popup menu.
+  static constexpr int32_t kPopupRow = 22;
+
   static bool IsOverlay(ui::Menu* m) { return m && m->background_image().IsEmpty(); }
+  // Popup message boxes and drop-down menus, which OpenPopup and ClosePopup
+  // handle and which take the stylus while focused.
+  static bool IsPopupType(const ui::Element* e);
   void PushHistory();
   bool PopHistory(HistoryEntry* entry);
   void DisableDisabledItems();
