@@ -19,6 +19,17 @@ using ui::Menu;
 ScreenManager* TheScreenManager() { return g_manager; }
 void SetTheScreenManager(ScreenManager* manager) { g_manager = manager; }
 
+ov::String ScreenManager::SkinPath(const ov::String& name) const {
+  return skin_folder_.IsEmpty() ? name : skin_folder_ + u"/" + name;
+}
+
+void ScreenManager::DrawSplash(const ov::String& name) {
+  if (name.IsEmpty() || !window_) return;
+  auto dc = gfx::CreateWindowDC(window_->surface());
+  picture::DrawImageFileCentered(SkinPath(name), width_, height_, dc.get());
+  window_->Present({0, 0, width_, height_});
+}
+
 bool ScreenManager::IsPopupType(const Element* e) {
   return e && (e->GetType() == ui::kTypePopupMessageBox || e->GetType() == ui::kTypeDropDownMenu);
 }
@@ -38,13 +49,7 @@ ScreenManager::ScreenManager(int32_t width, int32_t height, const ov::String& op
 ScreenManager::~ScreenManager() {
   options_.SaveIfDue();
   StopTimers();
-  if (!texts_.shutdown_splash.IsEmpty() && window_) {
-    auto dc = gfx::CreateWindowDC(window_->surface());
-    const ov::String path =
-        skin_folder_.IsEmpty() ? texts_.shutdown_splash : skin_folder_ + u"/" + texts_.shutdown_splash;
-    picture::DrawImageFileCentered(path, width_, height_, dc.get());
-    window_->Present({0, 0, width_, height_});
-  }
+  DrawSplash(texts_.shutdown_splash);
   background_dc_.reset();
   container_.reset();
   retired_containers_.clear();

@@ -156,6 +156,11 @@ class ScreenManager : public ui::UiHost {
   // Popup message boxes and drop-down menus, which OpenPopup and ClosePopup
   // handle and which take the stylus while focused.
   static bool IsPopupType(const ui::Element* e);
+  // A skin picture's path: the skin folder joined with the name.
+  ov::String SkinPath(const ov::String& name) const;
+  // Draws a skin picture fitted over the whole screen straight into the
+  // window (the start and shutdown splashes); nothing for an empty name.
+  void DrawSplash(const ov::String& name);
   void PushHistory();
   bool PopHistory(HistoryEntry* entry);
   void DisableDisabledItems();

@@ -4,8 +4,6 @@
 
 #include <algorithm>
 
-#include "platform/picture/picture.h"
-
 namespace shell {
 namespace {
 
@@ -152,12 +150,8 @@ void ScreenManager::ShowSplash(bool after_rotation) {
   h.context = this;
   h.save_later = [](void* self) { static_cast<ScreenManager*>(self)->options_.SaveOptionsLater(false); };
   help_.Attach(h);
-  if (!after_rotation && !texts_.start_splash.IsEmpty() && window_) {
-    // Drawn straight to the window, under whatever the first paint draws.
-    auto dc = gfx::CreateWindowDC(window_->surface());
-    ov::String path = skin_folder_.IsEmpty() ? texts_.start_splash : skin_folder_ + u"/" + texts_.start_splash;
-    picture::DrawImageFileCentered(path, width_, height_, dc.get());
-  }
+  // Under whatever the first paint draws.
+  if (!after_rotation) DrawSplash(texts_.start_splash);
   current_ = container_.get();
   focused_ = nullptr;
   focus_position_ = -1;

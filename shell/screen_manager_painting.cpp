@@ -33,8 +33,7 @@ void ScreenManager::PaintBackground(const gfx::Rect& rect, gfx::HDC dc) {
   if (background_menu_ != current_) {
     background_dc_.reset();
     background_bitmap_.reset();
-    const ov::String path =
-        skin_folder_.IsEmpty() ? current_->background_image() : skin_folder_ + u"/" + current_->background_image();
+    const ov::String path = SkinPath(current_->background_image());
     int32_t w = 0, h = 0;
     if (!picture::LoadImageFile(path, dc, &background_dc_, &background_bitmap_, &w, &h, 0) || !background_bitmap_) {
       background_dc_.reset();
