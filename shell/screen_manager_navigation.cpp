@@ -40,6 +40,14 @@ void ScreenManager::ShowMenu(Menu* menu, int focus, bool no_history, bool overla
     }
     if (!no_history && current_) PushHistory();
     current_ = menu;
+    // An open item group belongs to the menu left behind: it closes, as a
+    // touch outside it would, so that it takes no touch on this one.
+    if (Element* group = open_item_group_) {
+      group->OnAction(ui::kActionItemGroupClose, ov::String(), 0);
+      group->SetVisible(false);
+    }
+    capture_ = nullptr;
+    open_item_group_ = nullptr;
   }
   if (menu && menu == container_.get()) history_.clear();
   focus_position_ = -1;

@@ -129,6 +129,18 @@ TEST_F(ScreenManagerTest, OpenItemGroupCapturesTheStylus) {
   EXPECT_EQ(d().sm().stylus_capture(), nullptr);
   d().Tap(40, 220);
   EXPECT_EQ(later->downs, 1);
+  // So does leaving the menu with the group open: the next screen's first
+  // touch is its own.
+  g->OnAction(ui::kActionItemGroupOpen, ov::String(), 0);
+  d().Command(ui::kCommandRightSoftkey);
+  d().Key(wnd::Key::kUp);
+  d().Key(wnd::Key::kUp);
+  d().Key(wnd::Key::kEnter);  // "Settings"
+  ASSERT_EQ(d().Menu(), u"settings");
+  EXPECT_EQ(d().sm().stylus_capture(), nullptr);
+  EXPECT_FALSE(g->IsVisible());
+  ASSERT_TRUE(d().TapElement(u"help_off"));
+  EXPECT_EQ(*d().sm().options().GetOption(shell::UserOptions::kHelpOnSlot), 0u);
 }
 
 TEST_F(ScreenManagerTest, SoftkeyPressDelaysTheMenuTimeoutByOneTick) {
