@@ -24,7 +24,13 @@ constexpr gfx::COLORREF kBarGreyed = gfx::Rgb(0x70, 0x78, 0x84);
 constexpr gfx::COLORREF kMenuBackground = gfx::Rgb(0xFA, 0xFB, 0xFC);
 constexpr gfx::COLORREF kMenuText = gfx::Rgb(0x1E, 0x23, 0x2B);
 constexpr gfx::COLORREF kMenuSelected = gfx::Rgb(0x2F, 0x80, 0xED);
-constexpr gfx::COLORREF kMissingBackground = gfx::Rgb(0, 0, 0);
+
+// The plain fill of a background that cannot be read: light under dark
+// default text, black under light text, so that the labels stay readable.
+gfx::COLORREF PlainBackground(uint32_t text) {
+  const uint32_t luma = ((text & 0xFF) * 299 + ((text >> 8) & 0xFF) * 587 + ((text >> 16) & 0xFF) * 114) / 1000;
+  return luma < 128 ? gfx::Rgb(0xF0, 0xF0, 0xF0) : gfx::Rgb(0, 0, 0);
+}
 
 }  // namespace
 
@@ -49,7 +55,7 @@ void ScreenManager::PaintBackground(const gfx::Rect& rect, gfx::HDC dc) {
   } else {
     // A background that cannot be read is filled plain, so that the last
     // screen's pixels never show through.
-    gfx::FillRect(dc, rect, gfx::CreateSolidBrush(kMissingBackground));
+    gfx::FillRect(dc, rect, gfx::CreateSolidBrush(PlainBackground(style_.idle_text)));
   }
 }
 
