@@ -22,7 +22,7 @@
 #include "platform/gfx/font.h"
 #include "platform/imaging/image.h"
 #include "platform/os/folders.h"
-#include "ui/picture.h"
+#include "platform/picture/picture.h"
 
 namespace {
 
@@ -125,7 +125,7 @@ BENCHMARK(BM_Repaint240x320)->Unit(benchmark::kMicrosecond);
 void Thumbnail() {
   auto dc = gfx::CreateCompatibleDC(nullptr);
   uint16_t* bits = nullptr;
-  if (!ui::DecodeImageFileThumbnail(ov::String::FromAscii(LargeJpeg()), 48, 32, dc.get(), &bits)) {
+  if (!picture::DecodeImageFileThumbnail(ov::String::FromAscii(LargeJpeg()), 48, 32, dc.get(), &bits)) {
     std::fprintf(stderr, "thumbnail failed\n");
   }
 }

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "engine/fit_rect.h"
+#include "platform/picture/fit_rect.h"
 
 namespace engine {
 
@@ -72,7 +72,7 @@ void Stretch565(const Picture565& dst, int32_t x, int32_t y, int32_t w, int32_t 
 
 FittedRect FitInFrame(int32_t cropW, int32_t cropH, int32_t frameW, int32_t frameH) {
   FittedRect r;
-  FitRect(&r.width, &r.height, cropW, cropH, frameW, frameH);
+  picture::FitRect(&r.width, &r.height, cropW, cropH, frameW, frameH);
   if (r.width != frameW) {
     r.x = (frameW - r.width + 1) / 2;
   } else {

@@ -6,7 +6,7 @@
 #include "engine/picture565.h"
 #include "media/media_package.h"
 #include "platform/gfx/dc.h"
-#include "ui/picture.h"
+#include "platform/picture/picture.h"
 
 namespace engine {
 
@@ -31,14 +31,14 @@ bool PictureSource::Open(const ov::String& openPath, uint32_t scale) {
   int ok = 0;
   const bool fit = background_ != kNoBackground;
   if (fit) {
-    ok = packed ? ui::DecodeImageBufferFit(packed.get(), packedSize, frameWidth_, frameHeight_, dc.get(), background_,
+    ok = packed ? picture::DecodeImageBufferFit(packed.get(), packedSize, frameWidth_, frameHeight_, dc.get(), background_,
                                            &bits, 1)
-                : ui::DecodeImageFileFit(openPath, frameWidth_, frameHeight_, dc.get(), background_, &bits, 1);
+                : picture::DecodeImageFileFit(openPath, frameWidth_, frameHeight_, dc.get(), background_, &bits, 1);
   } else {
     const int32_t mw = int32_t(std::min<int64_t>(int64_t(frameWidth_) * scale, 4096));
     const int32_t mh = int32_t(std::min<int64_t>(int64_t(frameHeight_) * scale, 4096));
-    ok = packed ? ui::DecodeImageBufferThumbnail(packed.get(), packedSize, mw, mh, dc.get(), &bits)
-                : ui::DecodeImageFileThumbnail(openPath, mw, mh, dc.get(), &bits);
+    ok = packed ? picture::DecodeImageBufferThumbnail(packed.get(), packedSize, mw, mh, dc.get(), &bits)
+                : picture::DecodeImageFileThumbnail(openPath, mw, mh, dc.get(), &bits);
   }
   const gfx::Bitmap* decoded = dc->surface();
   if (!ok || !decoded || decoded->width() <= 0 || decoded->height() <= 0) return false;

@@ -58,8 +58,14 @@ bool App::InitInstance() {
   {
     XmlManager loader(manager_.get(), app_folder_, package);
     if (!loader.LoadShell() && !loader.LoadShell()) {
-      wnd::Window::ShowMessageBox(u"Error", u"The screen size of this device is not supported on this version");
-      EndProcess(0);
+      // The parser's line and reason go beside the message: without them a
+      // damaged skin cannot be told from a missing one.
+      ov::String reason = loader.last_error();
+      reason.Replace(u"\r\n", u"\n");
+      reason.Trim();
+      wnd::Window::ShowMessageBox(u"Error",
+                                  u"The screen size of this device is not supported on this version\n" + reason);
+      EndProcess(kExitStartFailed);
     }
     static const char16_t* const kFontPatterns[] = {u"*.ttf", u"*.ttc", u"*.fon", u"*.fnt"};
     for (const char16_t* pattern : kFontPatterns) ui::LoadFontFolder(manager_->skin_folder(), pattern, 0);
@@ -112,15 +118,17 @@ void App::MainWndProc(const wnd::Event& e) {
       break;
     case wnd::Message::kCommand:
       if (!sm) break;
-      if (e.wparam == 40002) {
+      if (e.wparam == wnd::kCommandOk) {
+        // The OK button (exactly this word; other commands with low word 1
+        // are not it) steps back like the Back key.
+        sm->GoBack(false);
+      } else if (e.wparam == 40002) {
         MainWndProc(wnd::Event(wnd::Message::kDestroy));
       } else if (e.wparam == ui::kCommandLeftSoftkey || e.wparam == ui::kCommandRightSoftkey) {
         sm->OnSoftkeyButton(e.wparam);
       } else if (e.wparam >= 40006 && e.wparam <= 40025) {
         sm->OnSoftkey(static_cast<int32_t>(e.wparam) - 39960);
       }
-      // The OK button's command (wnd::kCommandOk) has no handler: default
-      // processing, which does nothing for the top-level window.
       break;
     case wnd::Message::kTimer:
       if (sm) sm->OnTimer(e.wparam);
@@ -189,10 +197,10 @@ int WinMain(int argc, char** argv) {
   ov::CleanTempFolder();
   if (!CheckFramesource(app_folder)) {
     wnd::Window::ShowMessageBox(u"Error", u"Error cannot load framesource!");
-    return 0;
+    return kExitStartFailed;
   }
   App app(StartOptions{});
-  if (!app.InitInstance()) return 0;
+  if (!app.InitInstance()) return kExitStartFailed;
   lock.ListenForOthers();
   return app.window()->Run();
 }

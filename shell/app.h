@@ -52,6 +52,10 @@ class App {
   bool keep_awake_restore_ = false;
 };
 
+// The exit code of a start that failed (no plug-in, no window, no skin); the
+// error has gone to stderr and, where the display allows, a message box.
+inline constexpr int kExitStartFailed = 1;
+
 // The whole start-up; returns the process's exit code.
 int WinMain(int argc, char** argv);
 

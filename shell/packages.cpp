@@ -4,13 +4,13 @@
 #include <cstring>
 
 #include "media/media_package.h"
-#include "ui/picture.h"
+#include "platform/picture/picture.h"
 
 namespace shell {
 namespace {
 
 // The picture loader's view of a package.
-class PictureAdapter : public ui::PictureArchive {
+class PictureAdapter : public picture::PictureArchive {
  public:
   explicit PictureAdapter(PakArchive* pak) : pak_(pak) {}
   bool ReadEntry(const ov::String& path, std::vector<uint8_t>* bytes) override {
@@ -50,7 +50,7 @@ PakArchive& SkinPackage() {
 void InstallPackages() {
   static PictureAdapter skin(&SkinPackage());
   static PictureAdapter common(&CommonPackage());
-  ui::SetPictureArchives(&skin, &common);
+  picture::SetPictureArchives(&skin, &common);
   media::SetMediaPackage(&MediaPackage());
 }
 

@@ -99,7 +99,7 @@ class ScreenManager : public ui::UiHost {
   void SetPressedElement(ui::Element* element) override { pressed_ = element; }
   ui::Element* GetPressedElement() override { return pressed_; }
   void SetOpenItemGroup(ui::Element* group) override { open_item_group_ = group; }
-  void SetStylusCapture(ui::Element* element) { capture_ = element; }
+  void SetStylusCapture(ui::Element* element) override { capture_ = element; }
   void InvalidateArea(const gfx::Rect& area) override;
   void InvalidateAll() override;
   bool LookupPaletteColour(const ov::String& text, uint32_t* colour) override;
@@ -110,7 +110,9 @@ class ScreenManager : public ui::UiHost {
   bool ReadOption(const ov::String& key, ov::String* text, bool* is_numeric) override;
   void SaveOptionsLater() override { options_.SaveOptionsLater(false); }
   ui::MenuBar* GetMenuBar() override { return &menu_bar_; }
-  void SetKeepAwake(bool on) { keep_awake_ = on; }
+  // Keep-awake: while on, timer 102 keeps the display from blanking; off
+  // lets it blank again at once.
+  void SetKeepAwake(bool on);
   bool keep_awake() const { return keep_awake_; }
   void SetLiveVideoArea(int32_t x, int32_t y, int32_t w, int32_t h);
   const gfx::Rect& live_video_area() const { return live_video_; }
@@ -141,12 +143,24 @@ class ScreenManager : public ui::UiHost {
 
   ui::Menu* current_menu() const { return current_; }
   ui::Element* focused() const { return focused_; }
+  ui::Element* stylus_capture() const { return capture_; }
   const std::deque<HistoryEntry>& history() const { return history_; }
   uint32_t idle_counter() const { return idle_counter_; }
   wnd::Window* window() const { return window_; }
 
  private:
+  // Height of a row of the soft-key bar's popup menu.
+  static constexpr int32_t kPopupRow = 22;
+
   static bool IsOverlay(ui::Menu* m) { return m && m->background_image().IsEmpty(); }
+  // Popup message boxes and drop-down menus, which OpenPopup and ClosePopup
+  // handle and which take the stylus while focused.
+  static bool IsPopupType(const ui::Element* e);
+  // A skin picture's path: the skin folder joined with the name.
+  ov::String SkinPath(const ov::String& name) const;
+  // Draws a skin picture fitted over the whole screen straight into the
+  // window (the start and shutdown splashes); nothing for an empty name.
+  void DrawSplash(const ov::String& name);
   void PushHistory();
   bool PopHistory(HistoryEntry* entry);
   void DisableDisabledItems();

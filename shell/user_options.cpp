@@ -1,12 +1,16 @@
 #include "shell/user_options.h"
 
 #include "platform/os/file.h"
+#include "platform/os/registry.h"
 #include "platform/os/thread.h"
 
 namespace shell {
 namespace {
 
-// Numeric keys by slot; slot 37 and 40 to 45 have none.
+// Numeric keys by slot; slot 37 and 40 to 44 have none. "HelpOn" (45) lets a
+// skin show whether help hints are on and switch them with SETATTRIBUTE: no
+// action keyword reaches the plain toggle, and HW_HELPON also resets the
+// hints already shown.
 constexpr const char16_t* kNumericKeys[UserOptions::kNumericCount] = {
     u"MediaBrowserSort", u"AudioTrackPlayPercentage", u"VideoTrackPlayPercentage", u"ImageTrackPlayPercentage",
     u"RenderPercentage", u"PreviewPlayPercentage", u"AssignKenBurnsToAll", u"AssignOverlayToAll",
@@ -16,7 +20,7 @@ constexpr const char16_t* kNumericKeys[UserOptions::kNumericCount] = {
     u"TextUnderline", u"TextJust", u"TextVAlign", u"WizardSetting", u"WizardMediaType", u"WizardMediaSize",
     u"WizardMediaDimension", u"WizardMediaFps", u"WizardMediaAudioRate", u"WizardMediaBps",
     u"WizardMediaLength", u"WizardMediaCodec", u"MixDurationLeft", nullptr, u"CutFlagStart", u"CutFlagEnd",
-    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+    nullptr, nullptr, nullptr, nullptr, nullptr, u"HelpOn"};
 
 constexpr const char16_t* kStringKeys[UserOptions::kStringKeyCount] = {
     u"LoadedSkin", u"CurrentSkinLanuage", u"LoadedLang", u"AudioTrackTitle", u"AudioTrackLen",
@@ -130,6 +134,10 @@ void UserOptions::SaveIfDue() {
   // tick count's wrap after 49.7 days.
   if (deadline_ == 0 || static_cast<int32_t>(ov::GetTickCount() - deadline_) <= 0) return;
   SaveOptions();
+  // Other settings of the program live in the registry; they reach the disk
+  // with the options.
+  ov::RegistryFlush(ov::RegistryRoot::kLocalMachine);
+  ov::RegistryFlush(ov::RegistryRoot::kCurrentUser);
   deadline_ = 0;
 }
 

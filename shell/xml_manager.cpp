@@ -1,5 +1,7 @@
 #include "shell/xml_manager.h"
 
+#include <algorithm>
+
 #include "platform/gfx/gfx_types.h"
 #include "platform/os/file.h"
 #include "shell/packages.h"
@@ -12,6 +14,8 @@ namespace {
 int g_image_check = 0;
 
 bool IsNamed(const ov::String& name, std::u16string_view a) { return name.EqualsNoCase(a); }
+
+bool IsMenuNode(const ov::String& name) { return IsNamed(name, u"MENU") || IsNamed(name, u"MN"); }
 
 }  // namespace
 
@@ -101,6 +105,17 @@ int XmlManager::ParseSkinText(const uint8_t* text, size_t size) {
 int XmlManager::Walk(const xml::Document& doc) {
   ui::SkinItem* container = (mode_ == kSkin && manager_) ? manager_->menu_container() : nullptr;
   WalkDocument(*doc.root(), container, 1);
+  if (container) {
+    // A skin without a top-level menu would start on a black window every
+    // time: it fails like one that cannot be read, and the next load takes
+    // the default skin.
+    const auto& nodes = doc.root()->children();
+    if (std::none_of(nodes.begin(), nodes.end(), [](const auto& n) { return IsMenuNode(n->name()); })) {
+      ReportXmlError(nullptr);
+      last_error_ = u"No menu in the skin";
+      return 0;
+    }
+  }
   return 1;
 }
 
@@ -119,7 +134,7 @@ void XmlManager::BuildMenus(const xml::Node& node, ui::SkinItem* parent, int dep
   for (const auto& child : node.children()) {
     const ov::String& name = child->name();
     if (IsNamed(name, u"#comment") || IsNamed(name, u"#text") || name.StartsWith(u"#")) continue;
-    if (IsNamed(name, u"MENU") || IsNamed(name, u"MN")) {
+    if (IsMenuNode(name)) {
       if (depth == 1) {
         if (first_menu) {
           first_menu = false;

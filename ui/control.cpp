@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "platform/os/thread.h"
+#include "platform/picture/picture.h"
 #include "ui/drop_down_menu.h"
 #include "ui/menu.h"
-#include "ui/picture.h"
 #include "ui/ui_host.h"
 
 namespace ui {
@@ -163,21 +163,21 @@ int Control::OnAction(int32_t code, const ov::String& argument, int32_t flag) {
     case kActionJumpTo:
       if (Host()) Host()->JumpToMenu(argument);
       return 1;
+    // These four stop here: the text box's editing (begun only by its own
+    // activation, which a control replaces with its bindings) never runs on
+    // a control, and its focus-gained activation would run the bindings.
     case kActionLeavingMenu:
       ReleaseImages();
-      TextBox::OnAction(code, argument, flag);
       return 1;
     case kActionActivate:
       Activate();
       return 1;
     case kActionInitialise:
-      TextBox::OnAction(code, argument, flag);
       return 1;
     case kActionFocusGained:
     case kActionFocusLost:
       frame_ = frame2_ = 0;
       animation_running_ = previous_running_ = false;
-      TextBox::OnAction(code, argument, flag);
       return 1;
     case kActionStartAtLastFrame:
       start_at_last_frame_ = !(argument == ov::String(u"0"));
@@ -203,20 +203,16 @@ int Control::EnableAction(bool on, int32_t code, int32_t depth) {
       continue;
     }
     if (codes_[i] == kActionShowPopup && Host()) {
-      Element* menu = nullptr;
-      if (parent_ && parent_->IsElement()) {
-        Element* p = static_cast<Element*>(parent_);
-        const int32_t t = p->GetType();
-        if ((t == kTypeDropDownMenu || t == kTypePopupMessageBox) && p->parent() && p->parent()->IsElement()) {
-          menu = static_cast<Element*>(p->parent());
-        } else {
-          menu = p;
-        }
+      // The popup is looked for in the menu holding the control: its parent,
+      // or the parent's parent when the control sits in a drop-down or popup.
+      // Any kind of menu holds it (screens built on menus too).
+      SkinItem* holder = parent_;
+      if (holder && holder->IsElement()) {
+        const int32_t t = holder->GetType();
+        if ((t == kTypeDropDownMenu || t == kTypePopupMessageBox) && holder->parent()) holder = holder->parent();
       }
-      Element* popup = nullptr;
-      if (menu && menu->GetType() == kTypeMenu) {
-        popup = Host()->FindElementByName(static_cast<Menu*>(menu), arguments_[i], false);
-      }
+      Menu* menu = holder ? holder->AsMenu() : nullptr;
+      Element* popup = menu ? Host()->FindElementByName(menu, arguments_[i], false) : nullptr;
       if (popup && popup->GetType() == kTypePopupMessageBox) {
         popup->EnableAction(on, code, depth);
         auto* box = static_cast<DropDownMenu*>(popup);
@@ -276,9 +272,10 @@ bool Control::LoadSkinImage(gfx::HDC dc, SkinImage* image, const ov::String& nam
   }
   path.Replace(u'\\', u'/');
   int32_t w = 0, h = 0;
-  const bool ok = LoadImageFile(path, dc, &image->dc, &image->bitmap, &w, &h, transparent_colour_);
+  const bool ok = picture::LoadImageFile(path, dc, &image->dc, &image->bitmap, &w, &h, transparent_colour_);
   image->width = w;
   image->height = h;
+  if (!ok) ReportUnreadablePicture(path);
   return ok;
 }
 
@@ -295,22 +292,25 @@ gfx::Size Control::DrawStateImage(gfx::HDC dc, int32_t x, int32_t y, int s, bool
     else return {};
   }
   SkinImage& img = images_[index];
+  const ov::String& name = shade ? images_[0].name : img.name;
   if (!img.loaded) {
-    const ov::String& name = shade ? images_[0].name : img.name;
     if (name.IsEmpty()) {
       img.loaded = true;
       return {};
     }
     if (LoadSkinImage(dc, &img, name, false) && shade && img.dc) {
       const gfx::COLORREF key = transparent_colour_;
-      gfx::HBitmap shaded = ShadeBitmap(img.dc.get(), img.bitmap, transparent_ ? &key : nullptr, shade);
+      gfx::HBitmap shaded = picture::ShadeBitmap(img.dc.get(), img.bitmap, transparent_ ? &key : nullptr, shade);
       if (shaded) {
         img.dc->SelectBitmap(shaded);
         img.bitmap = shaded;
       }
     }
   }
-  if (!img.bitmap || !img.dc) return {};
+  if (!img.bitmap || !img.dc) {
+    if (!name.IsEmpty()) picture_missing_ = true;
+    return {};
+  }
   const bool backwards = shade ? images_[0].backwards : img.backwards;
   current_width_ = img.width;
   current_height_ = img.height;
@@ -360,6 +360,7 @@ void Control::DrawSecondImage(gfx::HDC dc, int32_t x, int32_t y, int s) {
   if (!img.loaded) LoadSkinImage(dc, &img, img.name, true);
   if (!img.bitmap || !img.dc) {
     second_width_ = second_height_ = 0;
+    picture_missing_ = true;
     return;
   }
   int32_t source_row = 0;
@@ -388,13 +389,20 @@ void Control::DrawImageStrip(gfx::HDC dc, AnimationStrip* strip, int32_t x, int3
     if (LoadSkinImage(dc, &strip->image, strip->image.name, true)) {
       strip->frame_width = strip->image.width;
       strip->frame_height = strip->image.height;
+      // A picture no taller than one frame is a strip of one frame, so the
+      // animation ends once it has been shown. Counting it as no frames would
+      // keep the animation running (and repainting) until the focus moves,
+      // and the control would never show its focus image.
       strip->frames = 1;
       if (strip->image.bitmap && strip->frame_height > 0 && strip->image.bitmap->height() > strip->frame_height) {
         strip->frames = strip->image.bitmap->height() / strip->frame_height;
       }
     }
   }
-  if (!strip->image.bitmap || !strip->image.dc) return;
+  if (!strip->image.bitmap || !strip->image.dc) {
+    picture_missing_ = true;
+    return;
+  }
   strip->frame = strip->frames > 0 ? frame_ % strip->frames : 0;
   const int32_t shown = strip->image.backwards ? strip->frames - strip->frame - 1 : strip->frame;
   const int32_t row = shown * strip->frame_height;
@@ -408,6 +416,7 @@ void Control::DrawImageStrip(gfx::HDC dc, AnimationStrip* strip, int32_t x, int3
 }
 
 void Control::Draw(gfx::HDC dc, int state) {
+  picture_missing_ = false;
   if (animation_running_) {
     const int first = pair_left_ ? 0 : 2;
     DrawImageStrip(dc, &strips_[first], x_, y_);
@@ -416,8 +425,30 @@ void Control::Draw(gfx::HDC dc, int state) {
     DrawStateImage(dc, x_, y_, state, false);
     DrawSecondImage(dc, x2_, y2_, state);
   }
+  if (picture_missing_) DrawPlainFallback(dc, state);
   DrawTextBlock(dc, state, x_, y_, false);
   ResetRect();
+}
+
+void Control::DrawPlainFallback(gfx::HDC dc, int state) {
+  const gfx::Rect box{x_, y_, x_ + x_size_, y_ + y_size_};
+  if (box.IsEmpty()) return;
+  uint32_t ink = idle_colour_;
+  if (state == kDrawFocused) {
+    gfx::FillRect(dc, box, gfx::CreateSolidBrush(focused_background_));
+    ink = focused_colour_;
+  } else if (state == kDrawDisabled) {
+    ink = disabled_colour_;
+  }
+  gfx::HPen pen = gfx::CreatePen(gfx::kPsSolid, 1, ink);
+  gfx::HPen old_pen = dc->SelectPen(pen);
+  const gfx::Point pts[5] = {{box.left, box.top},
+                             {box.right - 1, box.top},
+                             {box.right - 1, box.bottom - 1},
+                             {box.left, box.bottom - 1},
+                             {box.left, box.top}};
+  gfx::Polyline(dc, pts, 5);
+  dc->SelectPen(old_pen);
 }
 
 void Control::OnTick(gfx::Rect* area, uint32_t now) {

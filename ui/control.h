@@ -72,12 +72,17 @@ class Control : public TextBox {
   int32_t second_width() const { return second_width_; }
   int32_t second_height() const { return second_height_; }
   bool transparent() const { return transparent_; }
+  bool animation_running() const { return animation_running_; }
   const SkinImage& state_image(int index) const { return images_[index]; }
 
  protected:
   // Draws the image for state s at (x, y); returns the drawn size.
   gfx::Size DrawStateImage(gfx::HDC dc, int32_t x, int32_t y, int s, bool centre);
   void DrawSecondImage(gfx::HDC dc, int32_t x, int32_t y, int s);
+  // Drawn in place of a named picture that cannot be read: the element's box
+  // framed in the state's text colour, filled with the focused background
+  // when focused, so that the focus still shows.
+  void DrawPlainFallback(gfx::HDC dc, int state);
   void DrawImageStrip(gfx::HDC dc, AnimationStrip* strip, int32_t x, int32_t y);
   bool LoadSkinImage(gfx::HDC dc, SkinImage* image, const ov::String& name, bool relative_only);
   void SetBinding(const ov::String& name, const ov::String& value);
@@ -105,6 +110,8 @@ class Control : public TextBox {
   int32_t frame2_ = 0, frame_count2_ = 0;
   bool strip2_ = false;
   bool stretch_ = false;
+  // Set by the draw of a named picture that could not be read.
+  bool picture_missing_ = false;
   int32_t second_height_ = 0, second_width_ = 0;
   int last_action_ = 0;
 };

@@ -82,6 +82,9 @@ class SkinItem {
   void set_parent(SkinItem* parent) { parent_ = parent; }
   // Whether this item is an Element (sequences are not).
   virtual bool IsElement() const { return false; }
+  // This item as a Menu (menus, drop-down menus, item groups, popups and the
+  // screens built on them); null for every other item.
+  virtual Menu* AsMenu() { return nullptr; }
 
  protected:
   int32_t type_ = kTypeNone;

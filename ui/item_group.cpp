@@ -12,22 +12,29 @@ ItemGroup::ItemGroup() {
 }
 
 int ItemGroup::OnAction(int32_t code, const ov::String& argument, int32_t flag) {
+  // While open, the group holds the stylus: downs, moves and ups all come to
+  // it, wherever they land.
   if (code == kActionItemGroupOpen) {
-    if (Host()) Host()->SetOpenItemGroup(this);
+    if (Host()) {
+      Host()->SetOpenItemGroup(this);
+      Host()->SetStylusCapture(this);
+    }
     last_opened_ = ov::GetTickCount();
     return 1;
   }
   if (code == kActionItemGroupClose) {
-    if (Host()) Host()->SetOpenItemGroup(nullptr);
+    if (Host()) {
+      Host()->SetOpenItemGroup(nullptr);
+      Host()->SetStylusCapture(nullptr);
+    }
     return 1;
   }
   return DropDownMenu::OnAction(code, argument, flag);
 }
 
 void ItemGroup::Draw(gfx::HDC dc, int state) {
-  (void)state;
   if (!visible_) return;
-  Control::Draw(dc, kDrawNormal);
+  Control::Draw(dc, state);
   for (size_t i = 0; i < items_.size(); ++i) {
     Element* e = items_[i].get();
     if (!e->IsVisible()) continue;

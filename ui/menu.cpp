@@ -147,7 +147,9 @@ Element* Menu::FindByType(int32_t type, bool recurse) {
   }
   for (auto& m : sub_menus_) {
     if (m->GetType() == type) return m.get();
-    if (Element* e = m->FindByType(type, recurse)) return e;
+    if (recurse) {
+      if (Element* e = m->FindByType(type, recurse)) return e;
+    }
   }
   return nullptr;
 }

@@ -28,6 +28,7 @@ class Menu : public Control {
   Menu();
   ~Menu() override;
 
+  Menu* AsMenu() override { return this; }
   Menu* CreateSubMenu() override;
   SkinItem* CreateChild(const ov::String& keyword) override;
   void LoadAttribute(const ov::String& name, const ov::String& value) override;

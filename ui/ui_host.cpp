@@ -1,6 +1,9 @@
 #include "ui/ui_host.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <set>
+#include <string>
 
 namespace ui {
 namespace {
@@ -9,6 +12,12 @@ UiHost* g_host = nullptr;
 
 UiHost* Host() { return g_host; }
 void SetHost(UiHost* host) { g_host = host; }
+
+void ReportUnreadablePicture(const ov::String& path) {
+  static std::set<std::u16string> reported;
+  if (!reported.insert(std::u16string(path.View())).second) return;
+  std::fprintf(stderr, "ovmix: cannot read the picture \"%s\"\n", path.ToUtf8Lossy().c_str());
+}
 
 uint32_t ParseHex(const ov::String& value) {
   int i = 0;

@@ -46,6 +46,9 @@ class UiHost {
   virtual Element* GetPressedElement() = 0;
   // The open item group (309 records it, 310 clears it).
   virtual void SetOpenItemGroup(Element* group) = 0;
+  // The element that receives all stylus input (an open item group); null
+  // releases it.
+  virtual void SetStylusCapture(Element* element) = 0;
   virtual void InvalidateArea(const gfx::Rect& area) = 0;
   virtual void InvalidateAll() = 0;
 
@@ -83,6 +86,11 @@ int32_t ParseDecimal(const ov::String& value);
 // from a damaged skin stay inside 32 bits.
 inline constexpr int32_t kMaxSkinCoordinate = 32767;
 int32_t ParseCoordinate(const ov::String& value);
+// Writes one line naming a skin picture that could not be read or decoded to
+// stderr, once per path for the process, so that a damaged skin package is
+// found without a debugger. The element draws its plain fallback instead.
+void ReportUnreadablePicture(const ov::String& path);
+
 // "true", "yes" or "y", any case.
 bool IsTrueValue(const ov::String& value);
 // Hexadecimal digits from the start (an optional "0x" is skipped); 0 when none.

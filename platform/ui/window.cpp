@@ -58,6 +58,8 @@ std::unique_ptr<Window> Window::Create(const ov::String& title, int32_t width, i
   if (headless && *headless && std::strcmp(headless, "0") != 0) UseHeadlessDriver();
   // The screen is copied in software; no GL context is made for it.
   SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+  // The display may blank as usual unless the program keeps it awake.
+  SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
   if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
     std::fprintf(stderr, "ovmix: cannot start the display: %s\n", SDL_GetError());
     return nullptr;
@@ -94,6 +96,13 @@ std::unique_ptr<Window> Window::Create(const ov::String& title, int32_t width, i
 Window::~Window() {
   if (window_) SDL_DestroyWindow(static_cast<SDL_Window*>(window_));
 }
+
+void Window::KeepAwake(bool on) {
+  if (on) SDL_DisableScreenSaver();
+  else SDL_EnableScreenSaver();
+}
+
+bool Window::keeping_awake() const { return SDL_IsScreenSaverEnabled() == SDL_FALSE; }
 
 void Window::SetTitle(const ov::String& title) {
   title_ = title;

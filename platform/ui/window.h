@@ -42,8 +42,9 @@ enum class Message {
 
 // Window style bit that goes with a shown OK button.
 enum : uint32_t { kStyleOkButton = 0x10000 };
-// The command a click on the OK button sends (the dialog OK identifier).
-enum : uint32_t { kCommandOk = 1 };
+// The command a click on the OK button sends: the dialog OK identifier (1)
+// in the low word with the button's notification word 0x1000 above it.
+enum : uint32_t { kCommandOk = 0x10000001 };
 
 // Keys routed to the shell (the soft keys and Back come as commands and
 // kBackKey).
@@ -94,6 +95,10 @@ class Window {
   // Marks an area dirty; one kPaint per pass of the loop covers the union.
   void Invalidate(const gfx::Rect& area);
   void InvalidateAll();
+  // Keep-awake: on keeps the display from blanking and the screen saver from
+  // starting (the idle timer is reset); off lets them run again.
+  void KeepAwake(bool on);
+  bool keeping_awake() const;
   // Copies rect of the surface to the screen (scaled).
   void Present(const gfx::Rect& rect);
   // Rectangles presented since the last call (for tests of partial repaint).

@@ -303,7 +303,7 @@ namespace {
 
 // Screens of the default skin as PNGs in the scratch folder, for review and
 // for the pictures in docs/.
-TEST_F(NavigationTest, OkButtonFollowsShowOkAndItsClickChangesNothing) {
+TEST_F(NavigationTest, OkButtonFollowsShowOkAndItsClickStepsBack) {
   wnd::Window& w = d().window();
   EXPECT_FALSE(w.ok_button_shown());
   EXPECT_EQ(w.style() & wnd::kStyleOkButton, 0u);
@@ -315,46 +315,62 @@ TEST_F(NavigationTest, OkButtonFollowsShowOkAndItsClickChangesNothing) {
   EXPECT_TRUE(w.ok_button_shown());
   EXPECT_NE(w.style() & wnd::kStyleOkButton, 0u);
 
-  // The click reaches the window procedure as the OK command, which has no
-  // handler: menu, history, focus and picture stay as they were.
+  // The click reaches the window procedure as the OK command, which goes
+  // back as the Back key does: to a menu without "showOk", the button hidden.
   const gfx::Rect ok = w.ok_button_rect();
   ASSERT_FALSE(ok.IsEmpty());
-  const std::string before = d().SurfaceHash();
-  const size_t history = d().sm().history().size();
-  const ui::Element* focus = d().sm().focused();
   d().Tap((ok.left + ok.right) / 2, (ok.top + ok.bottom) / 2);
-  EXPECT_EQ(d().Menu(), u"open_mix");
-  EXPECT_EQ(d().sm().history().size(), history);
-  EXPECT_EQ(d().sm().focused(), focus);
-  EXPECT_FALSE(d().sm().popup_menu_open());
-  EXPECT_EQ(d().SurfaceHash(), before);
-  EXPECT_TRUE(w.ok_button_shown());
-
-  // Back to a menu without "showOk": hidden, the bit cleared.
-  d().Back();
   EXPECT_EQ(d().Menu(), u"main_menu");
+  EXPECT_TRUE(d().sm().history().empty());
   EXPECT_FALSE(w.ok_button_shown());
   EXPECT_EQ(w.style() & wnd::kStyleOkButton, 0u);
+  // Only the exact OK word steps back: another command with low word 1 does not.
+  ASSERT_TRUE(d().TapElement(u"main_1"));
+  d().Command(1);
+  EXPECT_EQ(d().Menu(), u"open_mix");
 }
 
 TEST(Screenshots, MainMenuAndPopup) {
   const std::string dir = ovtest::ScratchDir();
   HeadlessDriver d(dir);
   ASSERT_TRUE(d.ok());
+  const gfx::Rect all{0, 0, 240, 320 + shell::ScreenManager::kBarHeight};
+  const gfx::Bitmap& screen = *d.window().surface();
+  auto at = [&](int32_t x, int32_t y) { return screen.row(y)[x]; };
+  d.sm().Paint(all);
+  // Unfocused, the first two buttons wear the same face.
+  EXPECT_EQ(at(24, 91), at(24, 133));
+  const uint16_t face = at(24, 91);
   d.Key(wnd::Key::kDown);
-  d.sm().Paint({0, 0, 240, 320 + shell::ScreenManager::kBarHeight});
+  d.sm().Paint(all);
   EXPECT_TRUE(d.SavePng(dir + "/main_menu.png"));
+  // The focused face differs, the next one is unchanged; the bar carries
+  // its labels.
+  EXPECT_NE(at(24, 91), face);
+  EXPECT_EQ(at(24, 133), face);
+  int bar_ink[2] = {0, 0};  // left and right half
+  for (int32_t y = 320; y < 320 + shell::ScreenManager::kBarHeight; ++y) {
+    for (int32_t x = 0; x < 240; ++x) bar_ink[x / 120] += at(x, y) == gfx::ColorRefTo565(gfx::Rgb(0xF2, 0xF4, 0xF7));
+  }
+  EXPECT_GT(bar_ink[0], 10);  // "About"
+  EXPECT_GT(bar_ink[1], 10);  // "Menu"
+  const uint16_t behind_popup = at(120, 150);
   d.Command(ui::kCommandLeftSoftkey);
-  d.sm().Paint({0, 0, 240, 320 + shell::ScreenManager::kBarHeight});
+  d.sm().Paint(all);
   EXPECT_TRUE(d.SavePng(dir + "/popup.png"));
+  EXPECT_NE(at(120, 150), behind_popup);  // the popup's panel covers the menu
   d.Key(wnd::Key::kDown);
   d.Key(wnd::Key::kEnter);
+  EXPECT_EQ(at(120, 150), behind_popup);  // closed: the menu again
   d.Command(ui::kCommandRightSoftkey);
-  d.sm().Paint({0, 0, 240, 320 + shell::ScreenManager::kBarHeight});
+  d.sm().Paint(all);
   EXPECT_TRUE(d.SavePng(dir + "/softkey_menu.png"));
+  // The soft-key menu rises from the bar at the right, its bottom row chosen.
+  EXPECT_EQ(at(235, 315), gfx::ColorRefTo565(gfx::Rgb(0x2F, 0x80, 0xED)));
+  EXPECT_EQ(at(230, 280), gfx::ColorRefTo565(gfx::Rgb(0xFA, 0xFB, 0xFC)));
   d.Command(ui::kCommandRightSoftkey);
   ASSERT_TRUE(d.TapElement(u"main_2"));
-  d.sm().Paint({0, 0, 240, 320 + shell::ScreenManager::kBarHeight});
+  d.sm().Paint(all);
   EXPECT_TRUE(d.SavePng(dir + "/settings.png"));
 }
 

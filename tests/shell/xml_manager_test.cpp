@@ -79,7 +79,19 @@ TEST_F(XmlManagerTest, WalkBuildsContainerSubMenusAndChildren) {
 TEST_F(XmlManagerTest, UnsupportedVersionEndsTheProcess) {
   XmlManager loader(manager_.get(), dir_, u"none.pak");
   EXPECT_EXIT(Load(&loader, "<SKIN version=\"1.00\"/>"), ::testing::ExitedWithCode(0), "");
-  EXPECT_EQ(Load(&loader, "<SKIN version=\"0.1\"/>"), 1);
+  EXPECT_EQ(Load(&loader, "<SKIN version=\"0.1\"><MENU/></SKIN>"), 1);
+}
+
+TEST_F(XmlManagerTest, SkinWithoutAMenuFailsAndFallsBackToTheDefault) {
+  XmlManager loader(manager_.get(), dir_, u"none.pak");
+  *manager_->options().GetStringOption(UserOptions::kSkinPathSlot) = u"/somewhere/empty.xml";
+  EXPECT_EQ(Load(&loader, "<SKIN version=\"1.0\"><!-- nothing --><MI ti=\"stray\"/></SKIN>"), 0);
+  EXPECT_EQ(loader.last_error(), ov::String(u"No menu in the skin"));
+  EXPECT_EQ(*manager_->options().GetStringOption(UserOptions::kSkinPathSlot), dir_ + u"#default.xml");
+  // The reset is on disk already.
+  UserOptions saved(dir_ + u"user.opt");
+  saved.LoadOptions();
+  EXPECT_EQ(*saved.GetStringOption(UserOptions::kSkinPathSlot), dir_ + u"#default.xml");
 }
 
 TEST_F(XmlManagerTest, MissingCheckedImageEndsTheProcessAndResetsTheSkinPath) {

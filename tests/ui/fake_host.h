@@ -26,6 +26,8 @@ class FakeHost : public ui::UiHost {
   ui::Menu* menu = nullptr;  // searched by FindElementByName
   ui::Element* pressed = nullptr;
   ui::Element* focused = nullptr;
+  ui::Element* capture = nullptr;
+  std::vector<ui::Element*> closed;  // ClosePopup calls
   ui::MenuBar bar;
   uint32_t palette[10] = {};
   std::vector<std::pair<std::u16string, std::u16string>> options;
@@ -43,7 +45,7 @@ class FakeHost : public ui::UiHost {
     return true;
   }
   void OpenPopup(ui::Element*) override {}
-  void ClosePopup(ui::Element*) override {}
+  void ClosePopup(ui::Element* e) override { closed.push_back(e); }
   ui::Element* FindElementByName(ui::Menu* m, const ov::String& name, bool recurse) override {
     ui::Menu* target = m ? m : menu;
     return target ? target->FindDescendant(name, recurse) : nullptr;
@@ -52,6 +54,7 @@ class FakeHost : public ui::UiHost {
   void SetPressedElement(ui::Element* e) override { pressed = e; }
   ui::Element* GetPressedElement() override { return pressed; }
   void SetOpenItemGroup(ui::Element*) override {}
+  void SetStylusCapture(ui::Element* e) override { capture = e; }
   void InvalidateArea(const gfx::Rect&) override {}
   void InvalidateAll() override {}
   bool LookupPaletteColour(const ov::String& text, uint32_t* colour) override {

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-namespace engine {
+namespace picture {
 
 // The largest size of the source's proportions that fits the box; it always
 // fills the box in one dimension (a small source is enlarged). The aspect is
@@ -16,4 +16,4 @@ namespace engine {
 void FitRect(int32_t* width, int32_t* height, int32_t src_width, int32_t src_height, int32_t box_width,
              int32_t box_height);
 
-}  // namespace engine
+}  // namespace picture

@@ -1,14 +1,14 @@
-#include "ui/picture.h"
+#include "platform/picture/picture.h"
 
 #include <algorithm>
 #include <atomic>
 #include <new>
 
-#include "engine/fit_rect.h"
 #include "platform/imaging/image.h"
 #include "platform/os/file.h"
+#include "platform/picture/fit_rect.h"
 
-namespace ui {
+namespace picture {
 
 namespace {
 
@@ -29,7 +29,7 @@ bool DrawThumbnail(const imaging::Image& image, int32_t x, int32_t y, int32_t w,
 int Thumbnail(const imaging::Image* image, int32_t max_width, int32_t max_height, gfx::HDC dc, uint16_t** bits) {
   if (!image || !dc) return 0;
   int32_t w = image->info().width, h = image->info().height;
-  if (h > max_height || w > max_width) engine::FitRect(&w, &h, w, h, max_width, max_height);
+  if (h > max_height || w > max_width) FitRect(&w, &h, w, h, max_width, max_height);
   gfx::HBitmap dib = CreateDib565(dc, w, h, bits);
   if (!dib) return 0;
   dc->SelectBitmap(dib);
@@ -182,7 +182,7 @@ int DrawImageFileCentered(ov::String path, int32_t box_width, int32_t box_height
   auto image = imaging::Image::FromFile(path);
   if (!image || !dc) return 0;
   int32_t w = 0, h = 0;
-  engine::FitRect(&w, &h, image->info().width, image->info().height, box_width, box_height);
+  FitRect(&w, &h, image->info().width, image->info().height, box_width, box_height);
   return DrawThumbnail(*image, (box_width - w) / 2, (box_height - h) / 2, w, h, dc) ? 1 : 0;
 }
 
@@ -220,4 +220,4 @@ void FitDecodeSize(int32_t width, int32_t height, int32_t box_width, int32_t box
   *out_height = static_cast<int32_t>(std::clamp<int64_t>(h, 1, INT32_MAX));
 }
 
-}  // namespace ui
+}  // namespace picture

@@ -1,4 +1,4 @@
-#include "engine/fit_rect.h"
+#include "platform/picture/fit_rect.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@ class FitRectTest : public ::testing::TestWithParam<FitCase> {};
 TEST_P(FitRectTest, FitsTheBox) {
   const FitCase& c = GetParam();
   int32_t w = -1, h = -1;
-  engine::FitRect(&w, &h, c.sw, c.sh, c.bw, c.bh);
+  picture::FitRect(&w, &h, c.sw, c.sh, c.bw, c.bh);
   EXPECT_EQ(w, c.w) << c.sw << "x" << c.sh << " into " << c.bw << "x" << c.bh;
   EXPECT_EQ(h, c.h) << c.sw << "x" << c.sh << " into " << c.bw << "x" << c.bh;
 }

@@ -1,9 +1,9 @@
-#include "engine/fit_rect.h"
+#include "platform/picture/fit_rect.h"
 
 #include <algorithm>
 #include <cstdint>
 
-namespace engine {
+namespace picture {
 
 static int32_t Clamp32(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
 
@@ -32,4 +32,4 @@ void FitRect(int32_t* width, int32_t* height, int32_t src_width, int32_t src_hei
   if (height) *height = Clamp32(h);
 }
 
-}  // namespace engine
+}  // namespace picture

@@ -24,7 +24,7 @@
 #include "platform/gfx/dc.h"
 #include "platform/os/ov_string.h"
 
-namespace ui {
+namespace picture {
 
 // The entry reader of a picture package. ReadEntry cuts the path to a name
 // relative to the skin or application folder and matches it
@@ -92,4 +92,4 @@ int DecodeImageFileFit(ov::String path, int32_t box_width, int32_t box_height, g
 void FitDecodeSize(int32_t width, int32_t height, int32_t box_width, int32_t box_height, int32_t factor,
                    int32_t* out_width, int32_t* out_height);
 
-}  // namespace ui
+}  // namespace picture

@@ -1,6 +1,6 @@
 // Picture helpers: the fit arithmetic, thumbnails, the look-up order through
 // the packages, LoadImageFile's outputs and ShadeBitmap.
-#include "ui/picture.h"
+#include "platform/picture/picture.h"
 
 #include <gtest/gtest.h>
 
@@ -20,7 +20,7 @@ class FitDecodeSizeTest : public ::testing::TestWithParam<FitCase> {};
 TEST_P(FitDecodeSizeTest, Table) {
   const FitCase& c = GetParam();
   int32_t w = 0, h = 0;
-  ui::FitDecodeSize(c.w, c.h, c.bw, c.bh, c.k, &w, &h);
+  picture::FitDecodeSize(c.w, c.h, c.bw, c.bh, c.k, &w, &h);
   EXPECT_EQ(w, c.ew) << c.w << "x" << c.h << " into " << c.bw << "x" << c.bh;
   EXPECT_EQ(h, c.eh) << c.w << "x" << c.h << " into " << c.bw << "x" << c.bh;
 }
@@ -47,16 +47,16 @@ TEST(PictureTest, ThumbnailAndFitDecoders) {
   OV_SKIP_WITHOUT_FIXTURE(Fixture("gfx_large.jpg"));
   auto dc = gfx::CreateCompatibleDC(nullptr);
   uint16_t* bits = nullptr;
-  ASSERT_EQ(ui::DecodeImageFileThumbnail(ov::String::FromAscii(Fixture("gfx_large.jpg")), 48, 32, dc.get(), &bits), 1);
+  ASSERT_EQ(picture::DecodeImageFileThumbnail(ov::String::FromAscii(Fixture("gfx_large.jpg")), 48, 32, dc.get(), &bits), 1);
   ASSERT_TRUE(bits);
   EXPECT_EQ(dc->surface()->width(), 42);  // FitRect of 2592x1944 (aspect 133) into 48x32
   EXPECT_EQ(dc->surface()->height(), 32);
   EXPECT_EQ(bits, dc->surface()->bits());
   // A picture smaller than the box keeps its size in the thumbnail and fit decoders.
   const auto small = ovtest::ReadFileBytes(Fixture("gfx_alpha.png"));
-  ASSERT_EQ(ui::DecodeImageBufferThumbnail(small.data(), small.size(), 100, 100, dc.get(), &bits), 1);
+  ASSERT_EQ(picture::DecodeImageBufferThumbnail(small.data(), small.size(), 100, 100, dc.get(), &bits), 1);
   EXPECT_EQ(dc->surface()->width(), 37);
-  ASSERT_EQ(ui::DecodeImageBufferFit(small.data(), small.size(), 100, 100, dc.get(), gfx::Rgb(0, 0, 255), &bits, 1),
+  ASSERT_EQ(picture::DecodeImageBufferFit(small.data(), small.size(), 100, 100, dc.get(), gfx::Rgb(0, 0, 255), &bits, 1),
             1);
   EXPECT_EQ(dc->surface()->width(), 37);
   EXPECT_EQ(dc->surface()->height(), 23);
@@ -64,11 +64,11 @@ TEST(PictureTest, ThumbnailAndFitDecoders) {
   EXPECT_EQ(gfx::GetPixel(dc.get(), 18, 22), gfx::Rgb(0, 0, 255));
   ovtest::SaveSurface(ovtest::ScratchDir(), "fit", *dc->surface());
   const uint8_t junk[] = {1, 2, 3, 4};
-  EXPECT_EQ(ui::DecodeImageBufferFit(junk, sizeof junk, 10, 10, dc.get(), 0, &bits, 1), 0);
-  EXPECT_EQ(ui::DecodeImageFileThumbnail(u"/nonexistent.jpg", 48, 32, dc.get(), &bits), 0);
+  EXPECT_EQ(picture::DecodeImageBufferFit(junk, sizeof junk, 10, 10, dc.get(), 0, &bits, 1), 0);
+  EXPECT_EQ(picture::DecodeImageFileThumbnail(u"/nonexistent.jpg", 48, 32, dc.get(), &bits), 0);
   // DrawImageFileCentered enlarges to the box and centres.
   auto canvas = ovtest::MakeCanvas(100, 100, 0);
-  ASSERT_EQ(ui::DrawImageFileCentered(ov::String::FromAscii(Fixture("gfx_rgb24.bmp")), 100, 100, canvas.get()), 1);
+  ASSERT_EQ(picture::DrawImageFileCentered(ov::String::FromAscii(Fixture("gfx_rgb24.bmp")), 100, 100, canvas.get()), 1);
   // 37x23 has aspect 160: 100 x 62, top at 19.
   EXPECT_EQ(ovtest::InkBox(*canvas.bitmap, 0), (gfx::Rect{0, 19, 100, 81}));
 }
@@ -77,18 +77,18 @@ TEST(PictureTest, SizeAgreesWithIdentify) {
   for (const char* name : {"gfx_photo.jpg", "gfx_alpha.png", "gfx_palette.gif", "gfx_pal4.bmp", "gfx_large.jpg"}) {
     const std::string path = Fixture(name);
     OV_SKIP_WITHOUT_FIXTURE(path);
-    const gfx::Size size = ui::GetImageFileSize(ov::String::FromAscii(path));
+    const gfx::Size size = picture::GetImageFileSize(ov::String::FromAscii(path));
     std::string sizes = std::to_string(size.cx) + " " + std::to_string(size.cy);
     if (std::string(name) != "gfx_large.jpg") {
       const auto identify = ovtest::ReadFileBytes(path + ".size");
       EXPECT_EQ(sizes, std::string(identify.begin(), identify.end())) << name;
     }
   }
-  EXPECT_EQ(ui::GetImageFileSize(u"/nonexistent.png").cx, 0);
+  EXPECT_EQ(picture::GetImageFileSize(u"/nonexistent.png").cx, 0);
 }
 
 // A package of named entries.
-class FakeArchive : public ui::PictureArchive {
+class FakeArchive : public picture::PictureArchive {
  public:
   std::map<std::u16string, std::vector<uint8_t>> entries;
   bool ReadEntry(const ov::String& path, std::vector<uint8_t>* bytes) override {
@@ -108,11 +108,11 @@ TEST(PictureTest, LookupOrderAndLoadImageFile) {
   const auto png = ovtest::ReadFileBytes(Fixture("gfx_gray16.png"));   // 29x19
   ASSERT_TRUE(ov::WriteWholeFile(on_disk, bmp.data(), bmp.size()));
   FakeArchive skin, common;
-  ui::SetPictureArchives(&skin, &common);
+  picture::SetPictureArchives(&skin, &common);
   auto load = [&](const ov::String& path, int32_t* w, int32_t* h) {
     std::unique_ptr<gfx::DeviceContext> dc;
     gfx::HBitmap bitmap;
-    const bool ok = ui::LoadImageFile(path, nullptr, &dc, &bitmap, w, h, 0);
+    const bool ok = picture::LoadImageFile(path, nullptr, &dc, &bitmap, w, h, 0);
     EXPECT_TRUE(dc) << "the output DC is always made";
     if (ok) {
       EXPECT_TRUE(bitmap);
@@ -133,28 +133,28 @@ TEST(PictureTest, LookupOrderAndLoadImageFile) {
   w = 5;
   ASSERT_TRUE(load(on_disk, &w, nullptr));
   EXPECT_EQ(w, 5);
-  ui::SetPictureArchives(nullptr, nullptr);
+  picture::SetPictureArchives(nullptr, nullptr);
   // An empty file is not found; a missing one neither.
   const ov::String empty = ov::String::FromAscii(dir + "/empty.png");
   ASSERT_TRUE(ov::WriteWholeFile(empty, "", 0));
   gfx::HBitmap out;
   auto target = gfx::CreateCompatibleDC(nullptr);
-  EXPECT_EQ(ui::DecodeImageFile(empty, &out, nullptr, target.get(), 0), 0);
-  EXPECT_EQ(ui::DecodeImageFile(u"/nonexistent.png", &out, nullptr, target.get(), 0), 0);
+  EXPECT_EQ(picture::DecodeImageFile(empty, &out, nullptr, target.get(), 0), 0);
+  EXPECT_EQ(picture::DecodeImageFile(u"/nonexistent.png", &out, nullptr, target.get(), 0), 0);
   EXPECT_FALSE(load(empty, &w, &h));
   EXPECT_EQ(w, 0);
   // Bytes that are not a picture: found, decoded to nothing, result 1.
   const ov::String junk = ov::String::FromAscii(dir + "/junk.png");
   ASSERT_TRUE(ov::WriteWholeFile(junk, "junk", 4));
-  EXPECT_EQ(ui::DecodeImageFile(junk, &out, nullptr, target.get(), 0), 1);
+  EXPECT_EQ(picture::DecodeImageFile(junk, &out, nullptr, target.get(), 0), 1);
   EXPECT_FALSE(out);
 }
 
 TEST(PictureTest, StretchBitmap) {
   auto src = ovtest::MakeCanvas(2, 2, gfx::Rgb(255, 0, 0));
   gfx::HBitmap out;
-  EXPECT_FALSE(ui::StretchBitmap(nullptr, src.get(), &out, 4, 4));
-  ASSERT_TRUE(ui::StretchBitmap(src.bitmap, src.get(), &out, 5, 3));
+  EXPECT_FALSE(picture::StretchBitmap(nullptr, src.get(), &out, 4, 4));
+  ASSERT_TRUE(picture::StretchBitmap(src.bitmap, src.get(), &out, 5, 3));
   ASSERT_TRUE(out);
   EXPECT_EQ(out->width(), 5);
   EXPECT_EQ(out->row(2)[4], 0xF800);
@@ -172,7 +172,7 @@ TEST_P(ShadeBitmapTest, KeepsKeyShadesTheRest) {
   auto src = ovtest::MakeCanvas(3, 1, gfx::Rgb(200, 100, 40));
   gfx::SetPixel(src.get(), 0, 0, c.key);
   gfx::SetPixel(src.get(), 2, 0, gfx::Rgb(255, 255, 255));
-  gfx::HBitmap shaded = ui::ShadeBitmap(src.get(), src.bitmap, &c.key, c.shift);
+  gfx::HBitmap shaded = picture::ShadeBitmap(src.get(), src.bitmap, &c.key, c.shift);
   ASSERT_TRUE(shaded);
   // The key pixel stays, so a keyed blit of the shaded copy leaves it out.
   EXPECT_EQ(shaded->row(0)[0], gfx::ColorRefTo565(c.key));
@@ -200,7 +200,7 @@ INSTANTIATE_TEST_SUITE_P(Keys, ShadeBitmapTest,
 
 TEST(PictureTest, ShadeWithoutKeyShadesEveryPixel) {
   auto src = ovtest::MakeCanvas(2, 1, gfx::Rgb(255, 0, 255));
-  gfx::HBitmap shaded = ui::ShadeBitmap(src.get(), src.bitmap, nullptr, 1);
+  gfx::HBitmap shaded = picture::ShadeBitmap(src.get(), src.bitmap, nullptr, 1);
   ASSERT_TRUE(shaded);
   EXPECT_EQ(shaded->row(0)[0], (15 << 11) | 15);
 }
