@@ -76,8 +76,10 @@ uint32_t CSourceStream::ThreadProc() {
     }
     sample->Release();
     if (!StopRequested()) {
-      DeliverEndOfStream();
+      // The abort goes first, so that the graph completes with it rather
+      // than with the EC_COMPLETE that the end of stream brings.
       if (com::Failed(hr)) Filter()->NotifyEvent(EC_ERRORABORT, hr, 0);
+      DeliverEndOfStream();
     }
     break;
   }
