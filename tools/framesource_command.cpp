@@ -104,7 +104,7 @@ int ToolCallback(unsigned char** video, unsigned char** audio, int* audio_bytes,
 bool WriteAll(const std::string& path, const void* data, size_t bytes) {
   FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) return false;
-  const bool ok = std::fwrite(data, 1, bytes, f) == bytes;
+  const bool ok = bytes == 0 || std::fwrite(data, 1, bytes, f) == bytes;
   return std::fclose(f) == 0 && ok;
 }
 

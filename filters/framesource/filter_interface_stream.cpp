@@ -173,13 +173,17 @@ HRESULT CFilterInterfaceStream::FillBuffer(dshow::IMediaSample* sample) {
   if (queue.Count() == 0) {
     ov::DebugOutput("FillBuffer Video complete ! \n");
     sample->SetActualDataLength(0);
+    EndStream();
     return com::S_FALSE;
   }
   FrameRecord* record = queue.Pop();
   unsigned char* frame = record->buffer;
   const uint32_t time = static_cast<uint32_t>(record->time);
   delete record;
-  if (!frame) return com::S_FALSE;
+  if (!frame) {
+    EndStream();
+    return com::S_FALSE;
+  }
   unsigned char* data = nullptr;
   HRESULT hr = sample->GetPointer(&data);
   if (com::Failed(hr) || sample->GetSize() < static_cast<int32_t>(frame_bytes_)) {
@@ -197,9 +201,15 @@ HRESULT CFilterInterfaceStream::FillBuffer(dshow::IMediaSample* sample) {
   return hr;
 }
 
-HRESULT CFilterInterfaceStream::OnThreadDestroy() {
+void CFilterInterfaceStream::EndStream() {
+  // Before the end of stream goes down: whoever sees the graph complete finds
+  // the event set.
   ended_.store(true, std::memory_order_release);
   owner_->OnPinEnded(done_event_);
+}
+
+HRESULT CFilterInterfaceStream::OnThreadDestroy() {
+  EndStream();  // also after an error or a failed delivery
   return com::S_OK;
 }
 

@@ -63,6 +63,8 @@ class CFilterInterfaceStream final : public dshow::CSourceStream {
   void ResetEnded() { ended_.store(false, std::memory_order_release); }
 
  private:
+  // The stream ends: marks the pin ended and lets the filter set the done event.
+  void EndStream();
   FrameFilterConfig config_;
   uint32_t frame_bytes_;
   ov::Event done_event_;

@@ -176,6 +176,7 @@ HRESULT CFilterInterfaceStreamAudio::FillBuffer(dshow::IMediaSample* sample) {
   if (size <= 0 || !Fill(data, static_cast<uint32_t>(size), &start, &stop)) {
     ov::DebugOutput("FillBufferA complete !\n");
     sample->SetActualDataLength(0);
+    EndStream();
     return com::S_FALSE;
   }
   const HRESULT hr = sample->SetActualDataLength(size);
@@ -191,9 +192,15 @@ HRESULT CFilterInterfaceStreamAudio::FillBuffer(dshow::IMediaSample* sample) {
   return hr;
 }
 
-HRESULT CFilterInterfaceStreamAudio::OnThreadDestroy() {
+void CFilterInterfaceStreamAudio::EndStream() {
+  // Before the end of stream goes down: whoever sees the graph complete finds
+  // the event set.
   ended_.store(true, std::memory_order_release);
   owner_->OnPinEnded(done_event_);
+}
+
+HRESULT CFilterInterfaceStreamAudio::OnThreadDestroy() {
+  EndStream();  // also after an error or a failed delivery
   return com::S_OK;
 }
 

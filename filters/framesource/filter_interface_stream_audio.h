@@ -47,6 +47,8 @@ class CFilterInterfaceStreamAudio final : public dshow::CSourceStream {
   void ResetEnded() { ended_.store(false, std::memory_order_release); }
 
  private:
+  // The stream ends: marks the pin ended and lets the filter set the done event.
+  void EndStream();
   // Fills capacity bytes at dest; false when the mix has ended before any
   // byte. *start and *stop get the sample's times.
   bool Fill(unsigned char* dest, uint32_t capacity, int64_t* start, int64_t* stop);

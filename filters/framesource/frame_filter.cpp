@@ -18,7 +18,7 @@ namespace {
 struct ModuleState {
   std::atomic<FrameCallback> callback{nullptr};
   FrameFilterConfig config{};
-  ov::Mutex* mutex = nullptr;  // "GetFrame mutex"; lives until the process ends
+  ov::Mutex mutex;  // "GetFrame mutex"
   std::atomic<bool> end_flag{false};
   std::atomic<uint32_t> first_fill_rgb565_ms{100};
   std::atomic<uint32_t> first_fill_rgb555_ms{3000};
@@ -52,10 +52,8 @@ int InitializeModule(FrameCallback callback, const FrameFilterConfig& config) {
   ModuleState& s = Module();
   s.config = config;
   s.callback.store(callback, std::memory_order_release);
-  if (!s.mutex) s.mutex = new (std::nothrow) ov::Mutex;
-  if (!s.mutex) return 0;
   // A second Initialize keeps the handle: it names the same mutex.
-  if (!s.mutex->IsValid() && !s.mutex->Create(false, u"GetFrame mutex")) return 0;
+  if (!s.mutex.IsValid() && !s.mutex.Create(false, u"GetFrame mutex")) return 0;
   return 1;
 }
 
@@ -140,7 +138,7 @@ int CFrameFilter::GetFrame(const FrameFilterConfig& config, bool from_video_pin)
   for (;;) {
     if (EndFlag()) return 0;
     if (Stopping()) return 1;
-    const uint32_t wait = s.mutex ? s.mutex->Wait(ov::kInfinite) : ov::kWaitFailed;
+    const uint32_t wait = s.mutex.Wait(ov::kInfinite);
     if (wait != ov::kWaitObject0 && wait != ov::kWaitAbandoned0) return EndFlag() ? 0 : 1;
     unsigned char* video = nullptr;
     int slot = -1;
@@ -150,7 +148,7 @@ int CFrameFilter::GetFrame(const FrameFilterConfig& config, bool from_video_pin)
     if (video_pin && video_pin->RingSize() != 0 && !video_pin->Ended()) {
       slot = video_pin->TakeSlot(&video);
       if (slot < 0) {
-        s.mutex->Release();
+        s.mutex.Release();
         // The slot due next is still queued or being copied. The video pin
         // has frames to take; the audio pin waits for the copy.
         if (from_video_pin) return 1;
@@ -187,7 +185,7 @@ int CFrameFilter::GetFrame(const FrameFilterConfig& config, bool from_video_pin)
         }
       }
     }
-    s.mutex->Release();
+    s.mutex.Release();
     return EndFlag() ? 0 : 1;
   }
 }
