@@ -168,7 +168,9 @@ HRESULT CFilterInterfaceStream::FillBuffer(dshow::IMediaSample* sample) {
   // that brings no frame while the mix goes on (the callback handed none)
   // is repeated: the stream ends only with the mix.
   bool more = true;
-  while (more && queue.Count() == 0 && !StopRequested()) more = owner_->GetFrame(config_, true) != 0;
+  while (more && queue.Count() == 0 && !StopRequested() && !owner_->Stopping()) {
+    more = owner_->GetFrame(config_, true) != 0;
+  }
   if (more && queue.Count() == 1) owner_->GetFrame(config_, true);
   if (queue.Count() == 0) {
     ov::DebugOutput("FillBuffer Video complete ! \n");

@@ -104,7 +104,7 @@ HRESULT CFilterInterfaceStreamAudio::SetMediaType(const AM_MEDIA_TYPE* type) {
 void CFilterInterfaceStreamAudio::PullChunk() {
   // A frame step without sound (or a call that brought none) does not end
   // the stream: only the end of the mix or a stop does.
-  while (owner_->AudioQueue().Count() == 0 && !StopRequested()) {
+  while (owner_->AudioQueue().Count() == 0 && !StopRequested() && !owner_->Stopping()) {
     if (owner_->GetFrame(config_, false) == 0) break;
   }
 }
