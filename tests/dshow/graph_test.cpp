@@ -27,6 +27,7 @@ struct SourceSettings {
   int32_t buffer_bytes = 64;  // asked of the allocator
   int32_t grant_limit = 0;    // > 0: the pin checks against a larger need
   bool only_second_type = false;  // CheckMediaType takes only position 1
+  uint32_t type_sample_size = 0;  // the type's sample size (0: buffer_bytes)
 };
 
 class CountingPin final : public CSourceStream {
@@ -37,7 +38,7 @@ class CountingPin final : public CSourceStream {
     if (position > 1) return VFW_S_NO_MORE_ITEMS;
     type->majortype = MEDIATYPE_Audio;
     type->subtype = position == 0 ? MEDIASUBTYPE_PCM : kSecondSubtype;
-    type->lSampleSize = static_cast<uint32_t>(s_.buffer_bytes);
+    type->lSampleSize = s_.type_sample_size ? s_.type_sample_size : static_cast<uint32_t>(s_.buffer_bytes);
     return S_OK;
   }
   HRESULT CheckMediaType(const AM_MEDIA_TYPE* type) override {
@@ -129,6 +130,30 @@ TEST(Graph, SourcePassThroughAndSinkDeliverStampedSamplesThenComplete) {
     EXPECT_TRUE(run.graph.Sink()->Ended(run.graph.AudioPin()));
     EXPECT_EQ(run.graph.Sink()->CompleteCount(), 1);
     EXPECT_EQ(run.graph.Sink()->FileName(), ov::String(u"harness.out"));
+  }
+}
+
+// The pass-through object's output buffers hold 16 bytes: each 64-byte input
+// comes out in four pieces, ProcessOutput repeated while incomplete.
+TEST(Graph, TheWrapperRepeatsProcessOutputWhileIncomplete) {
+  SourceSettings small_output;
+  small_output.samples = 3;
+  small_output.type_sample_size = 16;
+  CountingRun run(small_output);
+  ASSERT_EQ(run.built, S_OK);
+  ASSERT_EQ(run.graph.Run(), S_OK);
+  int32_t code = 0;
+  ASSERT_EQ(run.graph.WaitForCompletion(10000, &code), S_OK);
+  run.graph.Stop();
+  const std::vector<SinkSample> got = run.graph.Sink()->Samples(run.graph.AudioPin());
+  ASSERT_EQ(got.size(), 12u);
+  for (size_t i = 0; i < got.size(); ++i) {
+    EXPECT_EQ(got[i].length, 16);
+    EXPECT_EQ(got[i].data[0], i / 4);
+    EXPECT_EQ(got[i].has_time, i % 4 == 0) << i;  // the input's time goes with its first piece
+    if (got[i].has_time) {
+      EXPECT_EQ(got[i].start, static_cast<REFERENCE_TIME>(i / 4) * 1000);
+    }
   }
 }
 

@@ -388,5 +388,78 @@ TEST_F(FrameSource, Rgb555OutputUnderThePrivateVideoType) {
   EXPECT_EQ(px(0), 0x0914);   // 0x1234 on the picture's second row
 }
 
+TEST_F(FrameSource, PinTypesAndTheirChecks) {
+  Initialize(Config(22050, 2, 15, 1024));
+  HRESULT hr = S_OK;
+  filter_ = ComPtr<com::IUnknown>::Adopt(CFrameFilter::CreateInstance(nullptr, &hr));
+  auto* filter = static_cast<CFrameFilter*>(static_cast<dshow::IBaseFilter*>(filter_.Get()));
+  CFilterInterfaceStream* video = filter->VideoPin();
+  CFilterInterfaceStreamAudio* audio = filter->AudioPin();
+  dshow::MediaType type;
+  ASSERT_EQ(video->GetMediaType(0, type.get()), S_OK);
+  EXPECT_TRUE(type->majortype == dshow::MEDIATYPE_Video);
+  EXPECT_TRUE(type->subtype == dshow::MEDIASUBTYPE_RGB565);
+  EXPECT_FALSE(type->bFixedSizeSamples);
+  dshow::VideoInfoHeader v;
+  ASSERT_TRUE(dshow::VideoInfoOf(*type.get(), &v));
+  EXPECT_EQ(type->cbFormat, dshow::kVideoInfoHeaderSize);
+  EXPECT_EQ(v.bmiHeader.biSizeImage, 50688u);
+  EXPECT_EQ(v.AvgTimePerFrame, 660000);
+  EXPECT_EQ(v.rcSource.right, 176);
+  EXPECT_EQ(v.rcTarget.bottom, 144);
+  EXPECT_EQ(v.dwBitRate, 128000u);
+  EXPECT_EQ(v.bmiHeader.biHeight, 144);  // bottom-up
+  EXPECT_EQ(v.bmiHeader.biBitCount, 16);
+  dshow::MediaType none;
+  EXPECT_EQ(video->GetMediaType(1, none.get()), dshow::VFW_S_NO_MORE_ITEMS);
+  EXPECT_EQ(video->GetMediaType(0, nullptr), com::E_POINTER);
+  EXPECT_EQ(video->CheckMediaType(type.get()), S_OK);
+  dshow::MediaType compressed(*type.get());
+  v.bmiHeader.biCompression = dshow::BI_BITFIELDS;
+  dshow::WriteVideoInfoHeader(v, compressed->pbFormat);
+  EXPECT_EQ(video->CheckMediaType(compressed.get()), com::S_FALSE);
+  dshow::MediaType short_block(*type.get());
+  short_block->cbFormat = 40;
+  EXPECT_EQ(video->CheckMediaType(short_block.get()), com::S_FALSE);
+  short_block->cbFormat = dshow::kVideoInfoHeaderSize;
+  dshow::MediaType other(*type.get());
+  other->subtype = dshow::MEDIASUBTYPE_RGB555;
+  EXPECT_EQ(video->CheckMediaType(other.get()), com::S_FALSE);
+
+  dshow::MediaType sound;
+  ASSERT_EQ(audio->GetMediaType(0, sound.get()), S_OK);
+  EXPECT_TRUE(sound->majortype == dshow::MEDIATYPE_Audio);
+  EXPECT_TRUE(sound->bFixedSizeSamples);
+  EXPECT_EQ(sound->lSampleSize, 4096u);
+  dshow::WaveFormatEx w;
+  ASSERT_TRUE(dshow::WaveFormatOf(*sound.get(), &w));
+  EXPECT_EQ(w.wFormatTag, 1);
+  EXPECT_EQ(w.nChannels, 2);
+  EXPECT_EQ(w.nSamplesPerSec, 22050u);
+  EXPECT_EQ(w.nAvgBytesPerSec, 88200u);
+  EXPECT_EQ(w.nBlockAlign, 4);
+  EXPECT_EQ(w.wBitsPerSample, 16);
+  EXPECT_EQ(audio->CheckMediaType(sound.get()), S_OK);
+  sound->majortype = dshow::MEDIATYPE_PrivateAudio;
+  EXPECT_EQ(audio->CheckMediaType(sound.get()), com::S_FALSE);
+}
+
+TEST(FrameConversions, Rgb555AndFlippedRows) {
+  const uint16_t in[] = {0xFFFF, 0xF800, 0x07E0, 0x001F, 0x0020};
+  const uint16_t out[] = {0x7FFF, 0x7C00, 0x03E0, 0x001F, 0x0000};
+  unsigned char bytes[10];
+  for (int i = 0; i < 5; ++i) {
+    bytes[2 * i] = static_cast<unsigned char>(in[i]);
+    bytes[2 * i + 1] = static_cast<unsigned char>(in[i] >> 8);
+  }
+  ConvertRgb565ToRgb555(bytes, 5);
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(bytes[2 * i] | (bytes[2 * i + 1] << 8), out[i]) << i;
+  // Height 1: the one row as it is.
+  const unsigned char row[4] = {1, 2, 3, 4};
+  unsigned char copy[4] = {};
+  CopyRowsFlipped(copy, row, 4, 1);
+  EXPECT_EQ(std::memcmp(copy, row, 4), 0);
+}
+
 }  // namespace
 }  // namespace framesource
