@@ -52,7 +52,7 @@ void BM_FramesourceGraph(benchmark::State& state) {
   done.Create(false, false, u"Frame Filter Encoding Done");
   for (auto _ : state) {
     g_next = 0;
-    HRESULT hr = com::S_OK;
+    com::HRESULT hr = com::S_OK;
     ComPtr<com::IUnknown> filter = ComPtr<com::IUnknown>::Adopt(framesource::CFrameFilter::CreateInstance(nullptr, &hr));
     dshow::HarnessGraph graph;
     if (com::Failed(graph.Build(static_cast<dshow::IBaseFilter*>(filter.Get()), &dshow::MEDIATYPE_Video,
