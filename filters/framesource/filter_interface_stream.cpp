@@ -34,17 +34,12 @@ void CopyRowsFlipped(unsigned char* dst, const unsigned char* src, size_t row_by
 }
 
 CFilterInterfaceStream::CFilterInterfaceStream(HRESULT* hr, CFrameFilter* filter, const char16_t* pin_name)
-    : CSourceStream(u"FrameFilter Video Output", hr, filter, pin_name),
-      config_(ModuleConfig()),
-      frame_bytes_(FrameBytes(config_)),
-      owner_(filter) {
-  done_event_.Create(false, false, u"Frame Filter Encoding Done");
+    : CFramePin(hr, filter, pin_name), frame_bytes_(FrameBytes(config_)) {
   SetEndFlag(false);
 }
 
 CFilterInterfaceStream::~CFilterInterfaceStream() {
   Inactive();
-  done_event_.Close();
   ov::DebugOutput("CFilterInterfaceStream::~CFilterInterfaceStream\r\n");
   // Records only: their buffers are the ring's.
   while (FrameRecord* record = owner_->VideoQueue().Pop()) delete record;
@@ -103,14 +98,7 @@ HRESULT CFilterInterfaceStream::CheckMediaType(const AM_MEDIA_TYPE* type) {
 
 HRESULT CFilterInterfaceStream::DecideBufferSize(dshow::IMemAllocator* allocator,
                                                  dshow::ALLOCATOR_PROPERTIES* request) {
-  if (!allocator || !request) return com::E_POINTER;
-  if (ConnectionType().cbFormat == 0) return com::E_FAIL;
-  request->cBuffers = 1;
-  request->cbBuffer = static_cast<int32_t>(frame_bytes_);
-  dshow::ALLOCATOR_PROPERTIES actual{};
-  const HRESULT hr = allocator->SetProperties(request, &actual);
-  if (com::Failed(hr)) return hr;
-  return actual.cbBuffer < static_cast<int32_t>(frame_bytes_) ? com::E_FAIL : com::S_OK;
+  return DecideSingleBuffer(allocator, request, frame_bytes_);
 }
 
 HRESULT CFilterInterfaceStream::SetMediaType(const AM_MEDIA_TYPE* type) {
@@ -203,16 +191,5 @@ HRESULT CFilterInterfaceStream::FillBuffer(dshow::IMediaSample* sample) {
   return hr;
 }
 
-void CFilterInterfaceStream::EndStream() {
-  // Before the end of stream goes down: whoever sees the graph complete finds
-  // the event set.
-  ended_.store(true, std::memory_order_release);
-  owner_->OnPinEnded(done_event_);
-}
-
-HRESULT CFilterInterfaceStream::OnThreadDestroy() {
-  EndStream();  // also after an error or a failed delivery
-  return com::S_OK;
-}
 
 }  // namespace framesource

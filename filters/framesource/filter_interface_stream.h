@@ -14,9 +14,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "filters/framesource/frame_pin.h"
 #include "filters/framesource/framesource.h"
-#include "platform/dshow/source.h"
-#include "platform/os/event.h"
 
 namespace framesource {
 
@@ -37,7 +36,7 @@ void ConvertRgb565ToRgb555(unsigned char* pixels, size_t count);
 // dst row r = src row height - 1 - r; rows of row_bytes.
 void CopyRowsFlipped(unsigned char* dst, const unsigned char* src, size_t row_bytes, size_t height);
 
-class CFilterInterfaceStream final : public dshow::CSourceStream {
+class CFilterInterfaceStream final : public CFramePin {
  public:
   CFilterInterfaceStream(HRESULT* hr, CFrameFilter* filter, const char16_t* pin_name);
   ~CFilterInterfaceStream() override;
@@ -47,7 +46,6 @@ class CFilterInterfaceStream final : public dshow::CSourceStream {
   HRESULT DecideBufferSize(dshow::IMemAllocator* allocator, dshow::ALLOCATOR_PROPERTIES* request) override;
   HRESULT SetMediaType(const dshow::AM_MEDIA_TYPE* type) override;
   HRESULT FillBuffer(dshow::IMediaSample* sample) override;
-  HRESULT OnThreadDestroy() override;
 
   // 0 until the ring exists, then kRingSize.
   int RingSize() const { return ring_size_.load(std::memory_order_acquire); }
@@ -57,24 +55,14 @@ class CFilterInterfaceStream final : public dshow::CSourceStream {
   // The slot holding buffer is free again (after its copy, or when the
   // callback handed back no frame).
   void ReleaseSlot(const unsigned char* buffer);
-  // Whether the pin's thread has ended in this run.
-  bool Ended() const { return ended_.load(std::memory_order_acquire); }
-  // A new run starts (the filter leaves the stopped state).
-  void ResetEnded() { ended_.store(false, std::memory_order_release); }
 
  private:
-  // The stream ends: marks the pin ended and lets the filter set the done event.
-  void EndStream();
-  FrameFilterConfig config_;
   uint32_t frame_bytes_;
-  ov::Event done_event_;
   bool first_fill_ = true;
-  CFrameFilter* owner_;
   unsigned char* ring_[kRingSize] = {};
   std::atomic<bool> busy_[kRingSize] = {};
   int next_index_ = 0;  // under the named mutex
   std::atomic<int> ring_size_{0};
-  std::atomic<bool> ended_{false};
 };
 
 }  // namespace framesource

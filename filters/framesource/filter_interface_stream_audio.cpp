@@ -28,13 +28,10 @@ uint32_t AudioBufferSize(const FrameFilterConfig& config) {
 }
 
 CFilterInterfaceStreamAudio::CFilterInterfaceStreamAudio(HRESULT* hr, CFrameFilter* filter, const char16_t* pin_name)
-    : CSourceStream(u"FrameFilter Audio Output", hr, filter, pin_name), config_(ModuleConfig()), owner_(filter) {
-  done_event_.Create(false, false, u"Frame Filter Encoding Done");
-}
+    : CFramePin(hr, filter, pin_name) {}
 
 CFilterInterfaceStreamAudio::~CFilterInterfaceStreamAudio() {
   Inactive();
-  done_event_.Close();
   ov::DebugOutput("CFilterInterfaceStreamAudio::~CFilterInterfaceStreamAudio\r\n");
   while (FrameRecord* record = owner_->AudioQueue().Pop()) {
     ::operator delete(record->buffer);
@@ -84,16 +81,8 @@ HRESULT CFilterInterfaceStreamAudio::CheckMediaType(const AM_MEDIA_TYPE* type) {
 
 HRESULT CFilterInterfaceStreamAudio::DecideBufferSize(dshow::IMemAllocator* allocator,
                                                       dshow::ALLOCATOR_PROPERTIES* request) {
-  if (!allocator || !request) return com::E_POINTER;
-  if (ConnectionType().cbFormat == 0) return com::E_FAIL;
   buffer_size_ = AudioBufferSize(config_);
-  if (buffer_size_ == 0 || buffer_size_ > 0x7FFFFFFFu) return com::E_FAIL;
-  request->cBuffers = 1;
-  request->cbBuffer = static_cast<int32_t>(buffer_size_);
-  dshow::ALLOCATOR_PROPERTIES actual{};
-  const HRESULT hr = allocator->SetProperties(request, &actual);
-  if (com::Failed(hr)) return hr;
-  return actual.cbBuffer < static_cast<int32_t>(buffer_size_) ? com::E_FAIL : com::S_OK;
+  return DecideSingleBuffer(allocator, request, buffer_size_);
 }
 
 HRESULT CFilterInterfaceStreamAudio::SetMediaType(const AM_MEDIA_TYPE* type) {
@@ -192,16 +181,5 @@ HRESULT CFilterInterfaceStreamAudio::FillBuffer(dshow::IMediaSample* sample) {
   return hr;
 }
 
-void CFilterInterfaceStreamAudio::EndStream() {
-  // Before the end of stream goes down: whoever sees the graph complete finds
-  // the event set.
-  ended_.store(true, std::memory_order_release);
-  owner_->OnPinEnded(done_event_);
-}
-
-HRESULT CFilterInterfaceStreamAudio::OnThreadDestroy() {
-  EndStream();  // also after an error or a failed delivery
-  return com::S_OK;
-}
 
 }  // namespace framesource

@@ -13,9 +13,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "filters/framesource/frame_pin.h"
 #include "filters/framesource/framesource.h"
-#include "platform/dshow/source.h"
-#include "platform/os/event.h"
 
 namespace framesource {
 
@@ -30,7 +29,7 @@ uint32_t AudioBytesPerSecond(const FrameFilterConfig& config);
 // encoder frames (at least one); 0 when the configuration has no audio rate.
 uint32_t AudioBufferSize(const FrameFilterConfig& config);
 
-class CFilterInterfaceStreamAudio final : public dshow::CSourceStream {
+class CFilterInterfaceStreamAudio final : public CFramePin {
  public:
   CFilterInterfaceStreamAudio(HRESULT* hr, CFrameFilter* filter, const char16_t* pin_name);
   ~CFilterInterfaceStreamAudio() override;
@@ -40,15 +39,9 @@ class CFilterInterfaceStreamAudio final : public dshow::CSourceStream {
   HRESULT DecideBufferSize(dshow::IMemAllocator* allocator, dshow::ALLOCATOR_PROPERTIES* request) override;
   HRESULT SetMediaType(const dshow::AM_MEDIA_TYPE* type) override;
   HRESULT FillBuffer(dshow::IMediaSample* sample) override;
-  HRESULT OnThreadDestroy() override;
 
-  bool Ended() const { return ended_.load(std::memory_order_acquire); }
-  // A new run starts (the filter leaves the stopped state).
-  void ResetEnded() { ended_.store(false, std::memory_order_release); }
 
  private:
-  // The stream ends: marks the pin ended and lets the filter set the done event.
-  void EndStream();
   // Fills capacity bytes at dest; false when the mix has ended before any
   // byte. *start and *stop get the sample's times.
   bool Fill(unsigned char* dest, uint32_t capacity, int64_t* start, int64_t* stop);
@@ -56,15 +49,11 @@ class CFilterInterfaceStreamAudio final : public dshow::CSourceStream {
   void PullChunk();
   void FreeChunk();
 
-  FrameFilterConfig config_;
   uint32_t buffer_size_ = 0;
-  ov::Event done_event_;
   unsigned char* chunk_ = nullptr;
   const unsigned char* read_ = nullptr;
   uint32_t remaining_ = 0;
   int64_t running_time_ = 0;
-  CFrameFilter* owner_;
-  std::atomic<bool> ended_{false};
 };
 
 }  // namespace framesource

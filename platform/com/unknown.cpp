@@ -16,14 +16,7 @@ ClassFactory::ClassFactory(CreateInstanceFunction create) : create_(create) { Mo
 ClassFactory::~ClassFactory() { ModuleRelease(); }
 
 HRESULT ClassFactory::QueryInterface(const GUID& iid, void** object) {
-  if (!object) return E_POINTER;
-  if (iid == IID_IUnknown || iid == IID_IClassFactory) {
-    *object = static_cast<IClassFactory*>(this);
-    AddRef();
-    return S_OK;
-  }
-  *object = nullptr;
-  return E_NOINTERFACE;
+  return QuerySingleInterface<IClassFactory>(this, IID_IClassFactory, iid, object);
 }
 
 uint32_t ClassFactory::Release() {

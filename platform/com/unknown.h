@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <new>
 #include <utility>
 
 #include "platform/com/guid.h"
@@ -110,6 +111,33 @@ class ComPtr {
  private:
   T* p_ = nullptr;
 };
+
+// QueryInterface of an object with one interface besides IUnknown: self is
+// the object as that interface, own_iid its id.
+template <typename I>
+HRESULT QuerySingleInterface(I* self, const GUID& own_iid, const GUID& iid, void** object) {
+  if (!object) return E_POINTER;
+  if (iid == IID_IUnknown || iid == own_iid) {
+    *object = self;
+    self->AddRef();
+    return S_OK;
+  }
+  *object = nullptr;
+  return E_NOINTERFACE;
+}
+
+// Makes a T from args and hands out its interface iid; the creator's own
+// reference is dropped, so an object without that interface goes at once.
+template <typename T, typename... Args>
+HRESULT CreateObjectAs(const GUID& iid, void** object, Args&&... args) {
+  if (!object) return E_POINTER;
+  *object = nullptr;
+  T* made = new (std::nothrow) T(std::forward<Args>(args)...);
+  if (!made) return E_OUTOFMEMORY;
+  const HRESULT hr = made->QueryInterface(iid, object);
+  made->Release();
+  return hr;
+}
 
 // Creates one kind of object: a new object answering iid in *object.
 using CreateInstanceFunction = HRESULT (*)(const GUID& iid, void** object);

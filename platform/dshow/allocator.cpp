@@ -9,14 +9,7 @@ MediaSample::MediaSample(MemAllocator* owner, uint8_t* buffer, int32_t size)
     : owner_(owner), buffer_(buffer), size_(size) {}
 
 HRESULT MediaSample::QueryInterface(const GUID& iid, void** object) {
-  if (!object) return com::E_POINTER;
-  if (iid == com::IID_IUnknown || iid == IID_IMediaSample) {
-    *object = static_cast<IMediaSample*>(this);
-    AddRef();
-    return com::S_OK;
-  }
-  *object = nullptr;
-  return com::E_NOINTERFACE;
+  return com::QuerySingleInterface<IMediaSample>(this, IID_IMediaSample, iid, object);
 }
 
 uint32_t MediaSample::AddRef() { return refs_.fetch_add(1, std::memory_order_relaxed) + 1; }
@@ -80,14 +73,7 @@ MemAllocator* MemAllocator::Create() { return new (std::nothrow) MemAllocator; }
 MemAllocator::~MemAllocator() = default;
 
 HRESULT MemAllocator::QueryInterface(const GUID& iid, void** object) {
-  if (!object) return com::E_POINTER;
-  if (iid == com::IID_IUnknown || iid == IID_IMemAllocator) {
-    *object = static_cast<IMemAllocator*>(this);
-    AddRef();
-    return com::S_OK;
-  }
-  *object = nullptr;
-  return com::E_NOINTERFACE;
+  return com::QuerySingleInterface<IMemAllocator>(this, IID_IMemAllocator, iid, object);
 }
 
 uint32_t MemAllocator::Release() {

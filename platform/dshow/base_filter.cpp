@@ -13,14 +13,7 @@ class PinEnumerator final : public IEnumPins {
   explicit PinEnumerator(BaseFilter* filter) : filter_(filter) { filter_->AddRef(); }
 
   HRESULT QueryInterface(const GUID& iid, void** object) override {
-    if (!object) return com::E_POINTER;
-    if (iid == com::IID_IUnknown || iid == IID_IEnumPins) {
-      *object = static_cast<IEnumPins*>(this);
-      AddRef();
-      return com::S_OK;
-    }
-    *object = nullptr;
-    return com::E_NOINTERFACE;
+    return com::QuerySingleInterface<IEnumPins>(this, IID_IEnumPins, iid, object);
   }
   uint32_t AddRef() override { return refs_.Increment(); }
   uint32_t Release() override {

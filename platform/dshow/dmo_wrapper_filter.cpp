@@ -231,12 +231,7 @@ HRESULT WrapperOutputPin::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_P
 }  // namespace
 
 HRESULT CreateDmoWrapperFilter(const GUID& iid, void** object) {
-  if (!object) return com::E_POINTER;
-  auto* filter = new (std::nothrow) DmoWrapperFilter;
-  if (!filter) return com::E_OUTOFMEMORY;
-  const HRESULT hr = filter->QueryInterface(iid, object);
-  static_cast<IBaseFilter*>(filter)->Release();
-  return hr;
+  return com::CreateObjectAs<DmoWrapperFilter>(iid, object);
 }
 
 }  // namespace dshow

@@ -357,14 +357,7 @@ class CaptureGraphBuilder final : public ICaptureGraphBuilder2 {
   CaptureGraphBuilder() { com::ModuleAddRef(); }
 
   HRESULT QueryInterface(const GUID& iid, void** object) override {
-    if (!object) return com::E_POINTER;
-    if (iid == com::IID_IUnknown || iid == IID_ICaptureGraphBuilder2) {
-      *object = static_cast<ICaptureGraphBuilder2*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return com::E_NOINTERFACE;
+    return com::QuerySingleInterface<ICaptureGraphBuilder2>(this, IID_ICaptureGraphBuilder2, iid, object);
   }
   uint32_t AddRef() override { return refs_.Increment(); }
   uint32_t Release() override {
@@ -445,22 +438,12 @@ class CaptureGraphBuilder final : public ICaptureGraphBuilder2 {
   ComPtr<IGraphBuilder> graph_;
 };
 
-template <typename T>
-HRESULT CreateAndQuery(const GUID& iid, void** object) {
-  if (!object) return com::E_POINTER;
-  T* made = new (std::nothrow) T;
-  if (!made) return com::E_OUTOFMEMORY;
-  const HRESULT hr = made->QueryInterface(iid, object);
-  made->Release();
-  return hr;
-}
-
 }  // namespace
 
-HRESULT CreateFilterGraph(const GUID& iid, void** object) { return CreateAndQuery<FilterGraph>(iid, object); }
+HRESULT CreateFilterGraph(const GUID& iid, void** object) { return com::CreateObjectAs<FilterGraph>(iid, object); }
 
 HRESULT CreateCaptureGraphBuilder(const GUID& iid, void** object) {
-  return CreateAndQuery<CaptureGraphBuilder>(iid, object);
+  return com::CreateObjectAs<CaptureGraphBuilder>(iid, object);
 }
 
 void RegisterGraphClasses() {

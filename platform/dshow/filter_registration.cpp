@@ -37,14 +37,7 @@ HRESULT RegisterFilter(const AMOVIESETUP_FILTER& f) {
 struct TemplateFactory final : public com::IClassFactory {
   explicit TemplateFactory(const CFactoryTemplate& t) : templ(t) { com::ModuleAddRef(); }
   HRESULT QueryInterface(const GUID& iid, void** object) override {
-    if (!object) return com::E_POINTER;
-    if (iid == com::IID_IUnknown || iid == com::IID_IClassFactory) {
-      *object = static_cast<com::IClassFactory*>(this);
-      AddRef();
-      return com::S_OK;
-    }
-    *object = nullptr;
-    return com::E_NOINTERFACE;
+    return com::QuerySingleInterface<com::IClassFactory>(this, com::IID_IClassFactory, iid, object);
   }
   uint32_t AddRef() override { return refs.Increment(); }
   uint32_t Release() override {

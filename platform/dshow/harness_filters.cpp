@@ -18,14 +18,7 @@ constexpr uint32_t kDefaultOutputBytes = 65536;
 class PassThroughDmo final : public IMediaObjectImpl<PassThroughDmo> {
  public:
   HRESULT QueryInterface(const GUID& iid, void** object) override {
-    if (!object) return com::E_POINTER;
-    if (iid == com::IID_IUnknown || iid == IID_IMediaObject) {
-      *object = static_cast<IMediaObject*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return com::E_NOINTERFACE;
+    return com::QuerySingleInterface<IMediaObject>(this, IID_IMediaObject, iid, object);
   }
   uint32_t AddRef() override { return refs_.Increment(); }
   uint32_t Release() override {
@@ -149,12 +142,7 @@ HRESULT CreateSampleSink(const GUID& iid, void** object) {
 }  // namespace
 
 HRESULT CreatePassThroughDmo(const GUID& iid, void** object) {
-  if (!object) return com::E_POINTER;
-  auto* dmo = new (std::nothrow) PassThroughDmo;
-  if (!dmo) return com::E_OUTOFMEMORY;
-  const HRESULT hr = dmo->QueryInterface(iid, object);
-  dmo->Release();
-  return hr;
+  return com::CreateObjectAs<PassThroughDmo>(iid, object);
 }
 
 void RegisterHarnessClasses() {

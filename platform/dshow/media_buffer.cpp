@@ -7,14 +7,7 @@ namespace dshow {
 namespace {
 
 HRESULT QueryBuffer(IMediaBuffer* self, const GUID& iid, void** object) {
-  if (!object) return com::E_POINTER;
-  if (iid == com::IID_IUnknown || iid == IID_IMediaBuffer) {
-    *object = self;
-    self->AddRef();
-    return com::S_OK;
-  }
-  *object = nullptr;
-  return com::E_NOINTERFACE;
+  return com::QuerySingleInterface(self, IID_IMediaBuffer, iid, object);
 }
 
 }  // namespace
