@@ -24,7 +24,10 @@ int RunRegsvr(int argc, char** argv) {
     std::fprintf(stderr, "usage: ovtool regsvr [-u] LIB\n");
     return 2;
   }
-  ov::Library lib;
+  // The plug-in stays loaded until the process ends, as a loaded server
+  // does: what it keeps for itself (its registry cache) stays reachable.
+  static ov::Library* const loaded = new ov::Library;
+  ov::Library& lib = *loaded;
   if (!lib.Load(ov::String::FromUtf8Lossy(path))) {
     std::fprintf(stderr, "regsvr: cannot load %s: %s\n", path, lib.Error().c_str());
     return 1;

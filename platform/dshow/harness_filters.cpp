@@ -5,6 +5,7 @@
 #include <new>
 
 #include "platform/com/class_table.h"
+#include "platform/com/property_bag.h"
 #include "platform/dshow/media_object.h"
 #include "platform/os/thread.h"
 
@@ -15,10 +16,32 @@ using com::S_OK;
 
 constexpr uint32_t kDefaultOutputBytes = 65536;
 
-class PassThroughDmo final : public IMediaObjectImpl<PassThroughDmo> {
+// Its one property, "Label" (VT_UI4, any value), stands for an encoder's
+// settings: the wrapper filter hands out the object's property bag.
+constexpr com::PropertyDef kPassThroughProperties[] = {{u"Label", com::VT_UI4, 0, 0xFFFFFFFF}};
+
+class PassThroughDmo final : public IMediaObjectImpl<PassThroughDmo>, public com::IPropertyBag {
  public:
   HRESULT QueryInterface(const GUID& iid, void** object) override {
+    if (object && iid == com::IID_IPropertyBag) {
+      *object = static_cast<com::IPropertyBag*>(this);
+      AddRef();
+      return S_OK;
+    }
     return com::QuerySingleInterface<IMediaObject>(this, IID_IMediaObject, iid, object);
+  }
+  HRESULT Read(const char16_t* name, com::VARIANT* value, com::IErrorLog*) override {
+    const com::PropertyDef* def = nullptr;
+    const HRESULT hr = com::PropertyTable(kPassThroughProperties).CheckRead(name, value, &def);
+    if (hr == S_OK) com::PropertyTable::FillRead(*def, label_, value);
+    return hr;
+  }
+  HRESULT Write(const char16_t* name, com::VARIANT* value) override {
+    const com::PropertyDef* def = nullptr;
+    int64_t number = 0;
+    const HRESULT hr = com::PropertyTable(kPassThroughProperties).CheckWrite(name, value, &def, &number);
+    if (hr == S_OK) label_ = number;
+    return hr;
   }
   uint32_t AddRef() override { return refs_.Increment(); }
   uint32_t Release() override {
@@ -123,6 +146,7 @@ class PassThroughDmo final : public IMediaObjectImpl<PassThroughDmo> {
   }
 
   com::RefCount refs_;
+  int64_t label_ = 0;
   IMediaBuffer* held_ = nullptr;
   uint32_t offset_ = 0;
   uint32_t flags_ = 0;

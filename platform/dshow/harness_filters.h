@@ -3,7 +3,8 @@
 // - PassThroughDmo (CLSID_PassThroughDmo): a media object that takes any
 //   type and gives it back unchanged; its output buffers hold one input
 //   buffer (the video image size, the audio sample size, else 64 KB), and a
-//   larger input comes out in pieces marked incomplete.
+//   larger input comes out in pieces marked incomplete. Its property bag
+//   keeps one property, "Label" (VT_UI4).
 // - SampleSinkFilter (CLSID_SampleSink): a sink with input pins "Input 0",
 //   "Input 1", ... that takes any type, keeps every sample (or, as a null
 //   sink, only counts them), and reports EC_COMPLETE once every connected

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "platform/com/class_table.h"
+#include "platform/com/property_bag.h"
 #include "platform/dshow/filter_graph.h"
 #include "platform/dshow/harness_graph.h"
 #include "platform/dshow/source.h"
@@ -155,6 +156,35 @@ TEST(Graph, TheWrapperRepeatsProcessOutputWhileIncomplete) {
       EXPECT_EQ(got[i].start, static_cast<REFERENCE_TIME>(i / 4) * 1000);
     }
   }
+}
+
+TEST(Graph, TheWrapperHandsOutTheObjectsPropertyBag) {
+  RegisterGraphClasses();
+  RegisterHarnessClasses();
+  ComPtr<IDMOWrapperFilter> wrapper;
+  ASSERT_EQ(com::CoCreateInstance(CLSID_DMOWrapperFilter, nullptr, com::CLSCTX_INPROC_SERVER, IID_IDMOWrapperFilter,
+                                  wrapper.ReceiveVoid()),
+            S_OK);
+  ComPtr<com::IPropertyBag> bag;
+  EXPECT_EQ(wrapper.As(com::IID_IPropertyBag, &bag), com::E_NOINTERFACE);  // no object yet
+  const GUID unknown{0x0BADF00D, 0, 0, {0, 0, 0, 0, 0, 0, 0, 1}};
+  EXPECT_EQ(wrapper->Init(unknown, DMOCATEGORY_AUDIO_ENCODER), com::REGDB_E_CLASSNOTREG);
+  ASSERT_EQ(wrapper->Init(CLSID_PassThroughDmo, DMOCATEGORY_AUDIO_ENCODER), S_OK);
+  ASSERT_EQ(wrapper.As(com::IID_IPropertyBag, &bag), S_OK);
+  com::VARIANT v;
+  com::VariantInit(&v);
+  v.vt = com::VT_UI4;
+  v.ulVal = 12200;
+  ASSERT_EQ(bag->Write(u"label", &v), S_OK);
+  com::VariantInit(&v);
+  ASSERT_EQ(bag->Read(u"Label", &v, nullptr), S_OK);
+  EXPECT_EQ(v.vt, com::VT_UI4);
+  EXPECT_EQ(v.ulVal, 12200u);
+  ComPtr<IBaseFilter> filter;
+  ASSERT_EQ(wrapper.As(IID_IBaseFilter, &filter), S_OK);
+  ComPtr<IPin> in, out;
+  EXPECT_EQ(filter->FindPin(u"in0", in.Receive()), S_OK);
+  EXPECT_EQ(filter->FindPin(u"out0", out.Receive()), S_OK);
 }
 
 TEST(Graph, StopsCleanlyInMidStream) {
