@@ -6,7 +6,7 @@ namespace dshow {
 namespace {
 
 constexpr auto kRoot = ov::RegistryRoot::kClassesRoot;
-constexpr char16_t kObjects[] = u"DirectShow\\MediaObjects\\";
+constexpr char16_t kObjects[] = u"MediaObjects\\";
 
 ov::String ObjectKey(const GUID& clsid) { return ov::String(kObjects) + com::GuidToString(clsid); }
 ov::String CategoryKey(const GUID& category) {

@@ -1,9 +1,9 @@
 #pragma once
 // Registration of media objects by category, kept in the registry under the
-// classes root: "DirectShow\MediaObjects\{clsid}" holds the friendly name
+// classes root: "MediaObjects\{clsid}" holds the friendly name
 // (value ""), the flags and the partial input and output types (binary
 // values "InputTypes" and "OutputTypes": per type the major type's and the
-// subtype's 16 bytes), and "DirectShow\MediaObjects\Categories\{category}\{clsid}"
+// subtype's 16 bytes), and "MediaObjects\Categories\{category}\{clsid}"
 // lists the object in its category.
 //
 // Thread: any thread.
