@@ -17,6 +17,7 @@ using REFERENCE_TIME = int64_t;
 
 // Filter graph results.
 constexpr HRESULT VFW_S_NO_MORE_ITEMS = 0x00040103;
+constexpr HRESULT VFW_S_DUPLICATE_NAME = 0x0004022D;
 constexpr HRESULT VFW_E_INVALIDMEDIATYPE = com::MakeHresult(0x80040200u);
 constexpr HRESULT VFW_E_ALREADY_CONNECTED = com::MakeHresult(0x80040204u);
 constexpr HRESULT VFW_E_FILTER_ACTIVE = com::MakeHresult(0x80040205u);

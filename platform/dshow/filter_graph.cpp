@@ -101,7 +101,7 @@ class FilterGraph final : public IGraphBuilder, public IMediaControl, public IMe
     HRESULT hr = filter->JoinFilterGraph(static_cast<IGraphBuilder*>(this), unique.c_str());
     if (com::Failed(hr)) return hr;
     filters_.push_back(Entry{ComPtr<IBaseFilter>::Share(filter), unique});
-    return unique.Compare(base.View()) == 0 ? S_OK : 0x0004022D;  // VFW_S_DUPLICATE_NAME
+    return unique.Compare(base.View()) == 0 ? S_OK : VFW_S_DUPLICATE_NAME;
   }
 
   HRESULT RemoveFilter(IBaseFilter* filter) override {

@@ -252,7 +252,7 @@ TEST(Graph, NamesFiltersAndFindsPins) {
   ComPtr<IBaseFilter> a = ComPtr<IBaseFilter>::Adopt(new CountingSource(SourceSettings{}));
   ComPtr<IBaseFilter> b = ComPtr<IBaseFilter>::Adopt(new CountingSource(SourceSettings{}));
   EXPECT_EQ(graph->AddFilter(a.Get(), u"Source Filter"), S_OK);
-  EXPECT_EQ(graph->AddFilter(b.Get(), u"Source Filter"), 0x0004022D);  // renamed
+  EXPECT_EQ(graph->AddFilter(b.Get(), u"Source Filter"), VFW_S_DUPLICATE_NAME);  // renamed
   ComPtr<IBaseFilter> found;
   ASSERT_EQ(graph->FindFilterByName(u"Source Filter", found.Receive()), S_OK);
   EXPECT_EQ(found.Get(), a.Get());
