@@ -60,4 +60,10 @@ void Library::Free() {
   handle_ = nullptr;
 }
 
+String ModulePathOf(const void* address) {
+  Dl_info info{};
+  if (!address || ::dladdr(address, &info) == 0 || !info.dli_fname) return String();
+  return String::FromUtf8Lossy(info.dli_fname);
+}
+
 }  // namespace ov

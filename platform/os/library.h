@@ -41,4 +41,9 @@ class Library {
   mutable std::string error_;
 };
 
+// The path of the loaded library (or executable) that holds address; empty
+// when it cannot be told. A plug-in passes one of its own functions to learn
+// its file for registration.
+String ModulePathOf(const void* address);
+
 }  // namespace ov

@@ -10,6 +10,8 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/os/os_error.h"
@@ -103,7 +105,18 @@ std::string SharedBlock::SystemName(const String& name, Kind) {
   }
   char suffix[40];
   std::snprintf(suffix, sizeof(suffix), "-%016llx", static_cast<unsigned long long>(hash));
-  return "/ovmix-" + std::to_string(::getuid()) + "-" + readable + suffix;
+  // OVMIX_IPC_SCOPE (when set) gives a process tree a name space of its own,
+  // so that tests running side by side do not share "Frame Filter Encoding
+  // Done" and the like.
+  std::string scope;
+  if (const char* value = std::getenv("OVMIX_IPC_SCOPE")) {
+    for (const char* c = value; *c && scope.size() < 24; ++c) {
+      const bool plain = (*c >= 'a' && *c <= 'z') || (*c >= 'A' && *c <= 'Z') || (*c >= '0' && *c <= '9');
+      scope.push_back(plain ? *c : '_');
+    }
+    if (!scope.empty()) scope += "-";
+  }
+  return "/ovmix-" + std::to_string(::getuid()) + "-" + scope + readable + suffix;
 }
 
 SharedBlock::~SharedBlock() { Close(); }

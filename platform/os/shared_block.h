@@ -7,6 +7,9 @@
 // living process has it open. Each opener is recorded by process id; an
 // opener that finds no living process recorded (all closed, or crashed)
 // starts the payload afresh, and the last one to close removes the name.
+// Names are per user; the environment variable OVMIX_IPC_SCOPE, when set,
+// narrows them to the processes that share its value (tests running side by
+// side).
 //
 // Thread: Lock/Unlock/Wait/Broadcast from any thread; Open and Close by the
 // owning object only.
