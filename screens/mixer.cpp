@@ -482,7 +482,10 @@ int Mixer::OnAction(int32_t code, const ov::String& argument, int32_t flag) {
     case 5:
       break;
     case ui::kActionMenuShown:
-      if (host) host->RequestHelpTip(kHelpMixerScreen);
+      if (host) {
+        host->RequestHelpTip(kHelpMixerScreen);
+        engine_ = host->GetMixEngine();  // the host owns the set; it may have replaced it
+      }
       ResolveNames();
       if (engine_) engine_->SetDisplayRect(x_, y_, x_size_, y_size_);
       end_credits_have_text_ = HasEndCreditsText();
