@@ -78,6 +78,8 @@ int LoadChannel(ChannelSelection* ch, RecordReader* in, bool keep_caches) {
   ch->set_loop_on(loop);
   ch->set_beat_match(beat);
   ch->set_effect_on(effect_on);
+  // The flag is not stored: the effect read back has it clear.
+  ch->channel_effect().flag = 0;
   std::span<const uint8_t> rest = in->rest();
   if (!ch->channel_effect().Read(&rest)) return 0;
   in->Skip(in->left() - rest.size());

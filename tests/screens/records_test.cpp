@@ -80,7 +80,7 @@ TEST(TextClip, DamagedDescriptorsAreRefused) {
     const char* what;
     std::u16string text;
   } cases[] = {
-      {"negative text length", u"**TEXT**0xffffffff," + good.substr(19)},
+      {"negative text length", u"**TEXT**-0x0000001," + good.substr(19)},
       {"text length past the end", u"**TEXT**0x00001000," + good.substr(19)},
       {"negative font length", good.substr(0, 52) + u"0xfffffff0," + good.substr(63)},
       {"font length past the end", good.substr(0, 52) + u"0x7fffffff," + good.substr(63)},
@@ -161,6 +161,7 @@ TEST_F(ChannelBlockTest, PhotosRoundTripWithTheirDisplayTimesCropAndCaption) {
   ch.channel_effect() = engine::MakeCommand(engine::CMD_FADE, 17, 2000, 4);
   ch.channel_effect().flag = 1;
   const std::vector<uint8_t> two = Save(ch);
+  back.channel_effect().flag = 1;
   ASSERT_EQ(Load(&back, two), 1);
   ASSERT_EQ(back.ClipCount(), 2);
   EXPECT_EQ(back.GetClipDisplayTime(0), 4000);
