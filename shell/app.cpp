@@ -2,10 +2,10 @@
 
 #include <cstdio>
 
+#include "platform/os/environment.h"
 #include "platform/os/event.h"
 #include "platform/os/file.h"
 #include "platform/os/folders.h"
-#include "platform/os/environment.h"
 #include "platform/os/library.h"
 #include "screens/screens.h"
 #include "shell/packages.h"

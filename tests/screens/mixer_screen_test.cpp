@@ -15,6 +15,7 @@
 #include "screens/mixer.h"
 #include "tests/screens/screens_host.h"
 #include "tests/support/headless_driver.h"
+#include "ui/softkey_bar.h"
 #include "tests/support/test_paths.h"
 
 namespace {
@@ -49,6 +50,25 @@ TEST(MixerScreen, OpensFromTheMainMenuWithItsChannelsAndEngine) {
   EXPECT_TRUE(Find(d, u"StartMix")->IsEnabled());
   EXPECT_FALSE(Find(d, u"StopMix")->IsEnabled());
   d.SavePng(dir + "/mixing_menu.png");  // for review
+
+  // The element services over the current menu, soft-key items included.
+  ui::Element* start = Find(d, u"StartMix");
+  EXPECT_EQ(d.sm().FindElementByAction(nullptr, 96), start);  // MX_START
+  d.sm().EnableActionItems(false, nullptr, 96, 1);
+  EXPECT_FALSE(start->IsEnabled());
+  d.sm().EnableActionItems(true, nullptr, 96, 1);
+  EXPECT_TRUE(start->IsEnabled());
+  ui::MenuBarItem* clear = nullptr;
+  for (ui::MenuBarItem& item : d.sm().GetMenuBar()->right.popup) {
+    if (item.text.View() == u"Clear mix") clear = &item;
+  }
+  ASSERT_NE(clear, nullptr);
+  d.sm().CheckActionItems(true, nullptr, screens::kActionMixClear, 1);
+  EXPECT_TRUE(clear->checked);
+  d.sm().EnableActionItems(false, nullptr, screens::kActionMixClear, 1);
+  EXPECT_FALSE(clear->enabled);
+  d.sm().SetPendingDeleteFile(u"/tmp/rendered.3gp");
+  EXPECT_EQ(Str(d.sm().GetPendingTempFile()), u"/tmp/rendered.3gp");
 }
 
 class LoadedProject : public ::testing::Test {
