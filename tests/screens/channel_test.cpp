@@ -15,12 +15,7 @@ using screens::ChannelSelection;
 
 ov::String U(const std::string& s) { return ov::String::FromUtf8Lossy(s); }
 
-// A media browser standing in for the real one: an element of its type that
-// answers the selection queries from one record.
-class FakeBrowser : public ui::Control, public screens::RecordSelection {
- public:
-  FakeBrowser() { type_ = ui::kTypeMediaBrowser; }
-};
+using ovtest::FakeBrowser;
 
 class ChannelOnScreen : public ::testing::Test {
  protected:
@@ -64,6 +59,28 @@ TEST_F(ChannelOnScreen, AssignTakesTheBrowserSelection) {
   Select("song.wav");
   ch->OnAction(screens::kActionChannelAssign, ov::String(), 0);
   EXPECT_EQ(ch->GetKind(), screens::kKindVideo);
+}
+
+// The quick-assign key (and its alternates) assigns without the focus; the
+// jump to the mix is offered once more than two channels are used (the two
+// credits channels always are: one clip channel is enough).
+TEST_F(ChannelOnScreen, QuickAssignKeysAndTheJumpToTheMix) {
+  auto jump = std::make_unique<ui::Control>();
+  jump->LoadAttribute(u"action", u"PB_JUMPTOMIX");
+  ui::Element* jump_item = screen_.menu.AddChild(std::move(jump));
+  for (int i = 0; i < 3; ++i) screen_.channel[i]->LoadAttribute(u"quickAssignKey", ov::String::Format(u"%d", i));
+  const int32_t keys[3] = {30, 6, 37};  // 0's second alternate, the digit 1, 2's alternate
+  Select("a.wav");
+  screen_.channel[0]->UpdateMixerActions();
+  EXPECT_FALSE(jump_item->IsEnabled());
+  for (int i = 0; i < 3; ++i) {
+    for (int k = 0; k < 3; ++k) {
+      EXPECT_EQ(screen_.channel[i]->OnDirectionKey(keys[k]), i == k) << i << " " << k;
+    }
+    EXPECT_EQ(screen_.channel[i]->GetKind(), screens::kKindAudio) << i;
+    EXPECT_TRUE(jump_item->IsEnabled()) << i;
+  }
+  EXPECT_FALSE(screen_.channel[3]->OnDirectionKey(8));  // no quick-assign key of its own
 }
 
 TEST_F(ChannelOnScreen, ClearCodesReachOnlyTheirChannel) {

@@ -128,6 +128,33 @@ TEST_F(LoadedProject, ShowsKindIconsAndClipNames) {
   d().SavePng(dir_ + "/mixing_menu.png");  // for review
 }
 
+// A thumbnail dragged from the media browser and dropped on a channel cell
+// is assigned to that channel.
+TEST_F(LoadedProject, DropFromTheBrowserAssignsTheChannel) {
+  ASSERT_TRUE(d().ok());
+  ASSERT_TRUE(d().TapElement(u"main_0"));
+  auto browser = std::make_unique<ovtest::FakeBrowser>();
+  for (auto [name, value] : {std::pair{u"xP", u"150"}, {u"yP", u"270"}, {u"xS", u"80"}, {u"yS", u"30"}}) {
+    browser->LoadAttribute(name, value);
+  }
+  auto* b = static_cast<ovtest::FakeBrowser*>(d().sm().current_menu()->AddChild(std::move(browser)));
+  screens::MediaFileRecord record{U(dir_ + "/"), u"beach.jpg", 0, nullptr, {}, 0, screens::kKindImage,
+                                  screens::kFileTypeJpeg};
+  ovtest::TouchFile(dir_, "beach.jpg");
+  b->Select(&record);
+  ui::Element* cell = Find(d(), u"channel_sel4");
+  const int32_t tx = cell->x() + cell->GetXSize() / 2, ty = cell->y() + cell->GetYSize() / 2;
+  d().Drag({190, 285}, {{170, 260}, {tx, ty}});
+  auto* ch = dynamic_cast<ChannelSelection*>(cell);
+  ASSERT_EQ(ch->GetKind(), screens::kKindImage);
+  EXPECT_EQ(Str(ch->GetClipFile(0)), Str(U(dir_ + "/beach.jpg")));
+  EXPECT_TRUE(Find(d(), u"pic4")->IsVisible());
+  EXPECT_TRUE(Find(d(), u"clear4")->IsVisible());
+  // The drop elsewhere assigns nothing.
+  d().Drag({190, 285}, {{100, 20}});
+  EXPECT_EQ(dynamic_cast<ChannelSelection*>(Find(d(), u"channel_sel5"))->GetKind(), screens::kKindEmpty);
+}
+
 // Output settings chosen on their screen and accepted with MX_ACCEPTWIZARD
 // reach the file that MX_SAVE writes.
 TEST_F(LoadedProject, AcceptedOutputSettingsReachTheSavedFile) {

@@ -56,6 +56,13 @@ MixerScreen::~MixerScreen() {
   if (host->menu == &menu) host->menu = nullptr;
 }
 
+bool FakeBrowser::OnStylusDown(int32_t x, int32_t y) {
+  (void)x;
+  (void)y;
+  if (ui::Host()) ui::Host()->SetPressedElement(this);
+  return true;
+}
+
 std::string TouchFile(const std::string& folder, const std::string& name) {
   const std::string path = folder + "/" + name;
   std::ofstream(path) << "clip";

@@ -9,6 +9,7 @@
 
 #include "engine/mix_engine.h"
 #include "screens/channel_selection.h"
+#include "screens/media_file_record.h"
 #include "screens/mixer.h"
 #include "tests/ui/fake_host.h"
 
@@ -51,6 +52,15 @@ struct MixerScreen {
   screens::Mixer* mixer = nullptr;
   screens::ChannelSelection* channel[8] = {};
   ScreensHost* host;
+};
+
+// A media browser standing in for the real one: an element of its type that
+// answers the selection queries from one record and, as the browser does,
+// holds the stylus from the stylus-down on (the drag source).
+class FakeBrowser : public ui::Control, public screens::RecordSelection {
+ public:
+  FakeBrowser() { type_ = ui::kTypeMediaBrowser; }
+  bool OnStylusDown(int32_t x, int32_t y) override;
 };
 
 // A photo, a video and a sound file present on disk for clips (their
