@@ -72,6 +72,12 @@ TEST_F(MixerTest, InitialiseBuildsTheTableAndTheEngine) {
   EXPECT_EQ(host_.option_values[u"WizardMediaCodec"], u"65535");
   EXPECT_EQ(mixer().FindChannelIndex(nullptr), -1);
   EXPECT_EQ(mixer().FindChannelIndex(screen_.channel[3]), 3);
+  // The engine's own actions (a picture clip ended, a replay ended) reach
+  // the shell's queue without a target.
+  host_.engine->QueueAppAction(227, u"3");
+  ASSERT_FALSE(host_.actions.empty());
+  EXPECT_EQ(host_.actions.back().code, 227);
+  EXPECT_EQ(host_.actions.back().parameter, u"3");
 }
 
 TEST(MixerTable, ChannelsAttributeTakesSixChannelElementsAtMost) {
