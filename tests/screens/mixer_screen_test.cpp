@@ -162,6 +162,8 @@ TEST_F(LoadedProject, AcceptedOutputSettingsReachTheSavedFile) {
   ASSERT_TRUE(d().TapElement(u"main_0"));
   d().sm().DoAction(screens::kActionMixerWizard, ov::String(), 1);
   ASSERT_EQ(d().Menu(), u"output_settings");
+  d().Settle();
+  d().SavePng(dir_ + "/output_settings.png");  // for review
   d().sm().DoAction(ui::kActionSetAttribute, u"WizardMediaLength=30", 1);
   d().sm().DoAction(ui::kActionSetAttribute, u"WizardMediaType=2", 1);
   d().sm().DoAction(screens::kActionMixerAcceptWizard, ov::String(), 1);
