@@ -3,6 +3,7 @@
 // changes its kind.
 #include <gtest/gtest.h>
 
+#include "platform/os/file.h"
 #include "screens/channel_selection.h"
 #include "screens/media_file_record.h"
 #include "screens/mixer.h"
@@ -104,6 +105,29 @@ TEST_F(ChannelOnScreen, ClearCodesReachOnlyTheirChannel) {
   screen_.channel[6]->OnAction(screens::kActionCreditsStartClear, ov::String(), 0);
   ASSERT_EQ(screen_.channel[6]->ClipCount(), 1);
   EXPECT_TRUE(screen_.channel[6]->GetClipText(0)->textString.IsEmpty());
+}
+
+// Clearing a channel deletes its cache files (never the clip's own file),
+// except while a rotation rebuilds the screens.
+TEST_F(ChannelOnScreen, CacheFilesGoWithTheClearUnlessRotating) {
+  Select("a.jpg");
+  host_.focused = screen_.channel[0];
+  screen_.channel[0]->OnAction(screens::kActionChannelAssign, ov::String(), 0);
+  const ov::String cache = U(ovtest::TouchFile(dir_, "image0-0-0.raw"));
+  const ov::String source = screen_.channel[0]->GetClipFile(0);
+  screen_.channel[0]->SetClipCache(0, cache, screens::kKindImage);
+  screen_.channel[0]->SetClipCache2(0, source, screens::kKindImage);  // a cache naming the source itself
+  host_.rotation = true;
+  screen_.channel[0]->DeleteClipCaches(0);
+  EXPECT_TRUE(ov::FileExists(cache));
+  EXPECT_TRUE(screen_.channel[0]->GetClipCache(0, screens::kKindImage).IsEmpty());
+  screen_.channel[0]->SetClipCache(0, cache, screens::kKindImage);
+  screen_.channel[0]->SetClipCache2(0, source, screens::kKindImage);
+  host_.rotation = false;
+  screen_.channel[0]->Clear();
+  EXPECT_FALSE(ov::FileExists(cache));
+  EXPECT_TRUE(ov::FileExists(source));
+  EXPECT_FALSE(screens::DeleteFileRetry(cache));  // already gone
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "engine/mix_engine.h"
+#include "platform/os/archive.h"
 #include "platform/os/file.h"
 #include "platform/ui/dialogs.h"
 #include "screens/channel_selection.h"
@@ -325,6 +326,34 @@ TEST_F(MixerTest, DamagedProjects) {
     ASSERT_TRUE(Save(Path("resaved2.mix")));
     EXPECT_EQ(ovtest::ReadFileBytes(Path("resaved2.mix")), resaved) << at;
   }
+}
+
+// A screen rotation carries the mix through "rotate.mix" in the data folder
+// and the rest of the mixer's state through the element archive.
+TEST_F(MixerTest, RotationStateRoundTrips) {
+  FillMix();
+  host_.StoreOption(u"WizardMediaLength", u"45");
+  mixer().OnAction(screens::kActionMixerAcceptWizard, ov::String(), 0);
+  screen_.channel[0]->SetClipCache(0, U(ovtest::TouchFile(dir_, "image0-0-0.raw")), screens::kKindImage);
+  ov::Archive saved;
+  host_.rotation = true;
+  mixer().SaveState(&saved);
+  EXPECT_TRUE(ov::FileExists(U(Path("rotate.mix"))));
+  for (int i = 0; i < 8; ++i) screen_.channel[i]->SaveState(&saved);
+
+  // The screens are rebuilt: a new mixer screen reads the state back.
+  ovtest::MixerScreen rebuilt(&host_);
+  ov::Archive loading(saved.Bytes());
+  rebuilt.mixer->LoadState(&loading);
+  for (int i = 0; i < 8; ++i) rebuilt.channel[i]->LoadState(&loading);
+  EXPECT_TRUE(loading.ok()) << loading.error();
+  EXPECT_EQ(loading.Remaining(), 0u);
+  EXPECT_EQ(rebuilt.channel[0]->ClipCount(), 3);
+  EXPECT_EQ(rebuilt.channel[1]->GetKind(), screens::kKindVideo);
+  EXPECT_EQ(rebuilt.mixer->output_settings()[screens::kWizardMediaLength], 45);
+  // Read back during a rotation, the cache names stay with their clips.
+  EXPECT_EQ(Str(rebuilt.channel[0]->GetClipCache(0, screens::kKindImage)), Str(U(Path("image0-0-0.raw"))));
+  host_.rotation = false;
 }
 
 TEST_F(MixerTest, ClipNameShowsPositionAmongPhotos) {
