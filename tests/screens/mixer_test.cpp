@@ -7,7 +7,9 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <string>
 
 #include "engine/mix_engine.h"
@@ -54,6 +56,7 @@ class MixerTest : public ::testing::Test {
   }
 
   std::string Path(const char* name) const { return dir_ + "/" + name; }
+  std::string Touch(const char* name) const { return ovtest::TouchFile(dir_, name); }
   bool Save(const std::string& path) { return mixer().SaveMix(U(path)); }
   Mixer& mixer() { return *screen_.mixer; }
 
@@ -215,6 +218,30 @@ TEST_F(MixerTest, MixdumpDecodesTheSavedProject) {
            "command 0: type=13 channel=2 timeMs=0 param1=26200", "flags: 1 0"}) {
     EXPECT_NE(out.find(expected), std::string::npos) << expected << "\n" << out;
   }
+}
+
+// "ovtool project" writes a project the mixer loads: clips per channel, the
+// credits' texts and a mix script as the engine record.
+TEST_F(MixerTest, OvtoolProjectWritesALoadableProject) {
+  const std::string script = Path("mix.txt");
+  std::ofstream(script) << "0 load 16 " << Path("a.jpg") << "\n0 play 16\n1500 noloop 16\n";
+  const std::string command = std::string(OVMIX_BIN_DIR) + "ovtool project " + Path("tool.mix") + " 0=" +
+                              Touch("a.jpg") + " 0=" + Touch("b.jpg") + " 3=" + Touch("c.m4a") +
+                              " 'start=Our holiday' script=" + script + " > /dev/null";
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  ASSERT_TRUE(mixer().LoadMix(U(Path("tool.mix"))));
+  EXPECT_EQ(screen_.channel[0]->ClipCount(), 2);
+  EXPECT_EQ(screen_.channel[3]->GetKind(), screens::kKindAudio);
+  EXPECT_EQ(screen_.channel[3]->GetClipFileType(0), screens::kFileTypeM4a);
+  EXPECT_EQ(Str(screen_.channel[6]->GetClipText(0)->textString), u"Our holiday");
+  const auto actions = host_.engine->Actions();
+  ASSERT_EQ(actions.size(), 3u);
+  EXPECT_EQ(actions[2].timeMs, 1500u);
+  EXPECT_EQ(actions[2].flag, 1u);
+  // A file that is no clip is refused with a reason.
+  const std::string refused = std::string(OVMIX_BIN_DIR) + "ovtool project " + Path("bad.mix") + " 0=" +
+                              Touch("x.png") + " 2> /dev/null";
+  EXPECT_NE(std::system(refused.c_str()), 0);
 }
 
 TEST_F(MixerTest, LoadFailuresAndTheirEffectOnTheMix) {
