@@ -3,6 +3,7 @@
 // the saved file, and the controls kept in step with each channel's kind.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <thread>
 
@@ -11,6 +12,7 @@
 #include "platform/ui/dialogs.h"
 #include "platform/audio/wave_out_device.h"
 #include "platform/os/file.h"
+#include "platform/os/thread.h"
 #include "screens/channel_selection.h"
 #include "screens/mixer.h"
 #include "tests/screens/screens_host.h"
@@ -267,8 +269,8 @@ struct GreenFrames : media::DecoderSource {
 
 // While the mix is live, the mixer's tick puts the engine's frame into its
 // area of the window, and a full repaint of the screen leaves that area as
-// the tick drew it.
-TEST(MixerScreen, LiveFrameSurvivesAFullRepaint) {
+// the tick drew it. Past the mix's end time the tick stops the mix.
+TEST(MixerScreen, LiveFrameSurvivesARepaintAndTheMixStopsAtItsEnd) {
   ovtest::HeadlessDriver d(ovtest::ScratchDir());
   ASSERT_TRUE(d.ok());
   Mixer* mixer = FindMixer(d);
@@ -311,8 +313,25 @@ TEST(MixerScreen, LiveFrameSurvivesAFullRepaint) {
   d.Settle();
   EXPECT_EQ(surface.row(cy)[cx], kFrameColour);
   EXPECT_EQ(surface.row(mixer->y() + mixer->GetYSize() / 4)[cx], kFrameColour);
-  mixer->set_mixing(false);
-  e->StopAllChannels();
+
+  // A one-second mix: past its end no time is left and the mix stops.
+  d.sm().StoreOption(u"WizardMediaLength", u"1");
+  mixer->OnAction(screens::kActionMixerAcceptWizard, ov::String(), 0);
+  mixer->UpdateEndTime();
+  ASSERT_EQ(mixer->end_time(), 1000u);
+  for (int spins = 0; spins < 100000 && e->GetPlayPosition() < 1100; ++spins) {
+    e->WithDevice([](ov::WaveOutDevice& dev) { static_cast<ov::VirtualWaveOutDevice&>(dev).Advance(kLiveRate / 100); });
+    clock->Poke();
+    std::this_thread::yield();
+  }
+  ASSERT_GE(e->GetPlayPosition(), 1100u);
+  gfx::Rect area;
+  mixer->OnTick(&area, ov::GetTickCount() + 1000);
+  EXPECT_FALSE(mixer->mixing());
+  EXPECT_FALSE(e->IsPlaying());
+  const auto actions = e->Actions();
+  EXPECT_TRUE(std::any_of(actions.begin(), actions.end(),
+                          [](const engine::EngineCommand& c) { return c.type == engine::CMD_ACK; }));
 }
 
 }  // namespace
