@@ -24,6 +24,8 @@ constexpr int kHelpMixStopped = 10;
 constexpr int32_t kActionMixStop = 99;
 constexpr int32_t kActionChannelSliderBase = 167;
 constexpr int32_t kActionSliderValue = 78;
+constexpr int32_t kMaxFps = 60;
+constexpr int32_t kMaxMixSide = 1024;
 // Files this large are no project of this program.
 constexpr uint64_t kMaxProjectBytes = 256u << 20;
 
@@ -37,13 +39,6 @@ void PostCommand(engine::MixEngine* engine, uint32_t type, uint32_t channel) {
   c->type = type;
   c->channel = channel;
   engine->PostAction(std::move(c));
-}
-
-// The empty channel that stands in for a table entry without a channel
-// element, so that the file keeps one block per entry.
-ChannelSelection& ScratchChannel() {
-  static ChannelSelection scratch;
-  return scratch;
 }
 
 }  // namespace
@@ -66,7 +61,10 @@ void WriteProject(const OutputSettings& settings, std::span<ChannelSelection* co
                   std::span<const uint8_t> engine_record, std::vector<uint8_t>* out) {
   engine::PutU32(out, kProjectVersion);
   for (OutputSetting s : kFileOrder) PutI32(out, settings[s]);
-  for (ChannelSelection* ch : channels) SaveChannel(ch ? *ch : ScratchChannel(), out);
+  // A table entry without a channel element stores an empty channel, so
+  // that the file keeps one block per entry.
+  const ChannelSelection empty;
+  for (ChannelSelection* ch : channels) SaveChannel(ch ? *ch : empty, out);
   out->insert(out->end(), engine_record.begin(), engine_record.end());
 }
 
@@ -104,7 +102,9 @@ void Mixer::LoadAttribute(const ov::String& name, const ov::String& value) {
     }
   }
   if (ui::NameIs(name, u"fps")) {
-    fps_ = ui::ParseDecimal(value);
+    // A rate no picture stream has keeps the default.
+    const int32_t fps = ui::ParseDecimal(value);
+    if (fps >= 1 && fps <= kMaxFps) fps_ = fps;
     return;
   }
   if (ui::NameIs(name, u"EffectOffsetX")) {
@@ -440,7 +440,9 @@ void Mixer::CopyOptionsToSettings() {
 void Mixer::Initialise() {
   ui::UiHost* host = HostOrNull();
   render_process_ = 0;
-  if (mix_size_x_ == 0 || mix_size_y_ == 0) {
+  // The live picture is at most a screen's size: a larger (or unset) size
+  // from the skin takes the element's.
+  if (mix_size_x_ <= 0 || mix_size_y_ <= 0 || mix_size_x_ > kMaxMixSide || mix_size_y_ > kMaxMixSide) {
     mix_size_x_ = x_size_;
     mix_size_y_ = y_size_;
   }
@@ -608,7 +610,8 @@ bool Mixer::LoadMix(const ov::String& given) {
   const bool keep_caches = host && host->RotationInProgress();
   for (int i = 0; i < channel_count_; ++i) {
     ChannelSelection* ch = table_[static_cast<size_t>(i)].channel;
-    if (!LoadChannel(ch ? ch : &ScratchChannel(), &in, keep_caches)) return false;
+    ChannelSelection unused;  // the block of an entry without a channel element
+    if (!LoadChannel(ch ? ch : &unused, &in, ch && keep_caches)) return false;
   }
   // The record ends the file: bytes left behind it (a cut flag trailer)
   // mean a damaged file.
