@@ -617,7 +617,7 @@ int ChannelSelection::OnAction(int32_t code, const ov::String& argument, int32_t
     default:
       if (code >= kActionChannelClear0 && code <= kActionChannelClear0 + 5) {
         const int n = code - kActionChannelClear0;
-        if (title_.Length() == 12 && title_.Left(11).EqualsNoCase(u"channel_sel") && title_[11] == u'0' + n) {
+        if (title_.Length() > 11 && title_.Left(11).EqualsNoCase(u"channel_sel") && title_[11] == u'0' + n) {
           ClearAndRefresh();
           if (Mixer* mixer = FindMixer()) {
             auto reset = [&](int32_t mixer_code, const char16_t* value) {
