@@ -7,6 +7,8 @@
 #include "screens/channel_selection.h"
 #include "screens/media_file_record.h"
 #include "screens/mixer.h"
+#include "screens/screens.h"
+#include "ui/menu.h"
 #include "tests/screens/screens_host.h"
 #include "tests/support/test_paths.h"
 
@@ -128,6 +130,24 @@ TEST_F(ChannelOnScreen, CacheFilesGoWithTheClearUnlessRotating) {
   EXPECT_FALSE(ov::FileExists(cache));
   EXPECT_TRUE(ov::FileExists(source));
   EXPECT_FALSE(screens::DeleteFileRetry(cache));  // already gone
+}
+
+}  // namespace
+
+namespace {
+
+// The screens' classes take the places of their placeholders in the element
+// factory; the other keywords keep theirs.
+TEST(ScreensRegistration, ReplacesThePlaceholdersInPlace) {
+  screens::RegisterElements();
+  EXPECT_NE(dynamic_cast<screens::Mixer*>(ui::CreateElement(u"mixer").get()), nullptr);
+  EXPECT_NE(dynamic_cast<ChannelSelection*>(ui::CreateElement(u"CHANNELSELECTION").get()), nullptr);
+  const std::unique_ptr<ui::Element> preview = ui::CreateElement(u"PREVIEWMIXER");
+  ASSERT_NE(preview, nullptr);
+  EXPECT_EQ(preview->GetType(), ui::kTypePreviewMixer);
+  EXPECT_EQ(dynamic_cast<screens::Mixer*>(preview.get()), nullptr);
+  // Registering again replaces the one entry of that keyword.
+  EXPECT_EQ(ui::RegisterElementType(u"MIXER", [] { return std::unique_ptr<ui::Element>(new screens::Mixer); }), 1);
 }
 
 }  // namespace
