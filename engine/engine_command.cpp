@@ -15,8 +15,6 @@ bool GetU32(std::span<const uint8_t>* in, uint32_t* value) {
   return true;
 }
 
-namespace {
-
 // The units up to the first NUL, then the terminator.
 void PutString(std::vector<uint8_t>* out, const ov::String& text) {
   std::u16string_view units = text.View();
@@ -47,8 +45,6 @@ bool GetString(std::span<const uint8_t>* in, ov::String* text) {
   *text = ov::String(std::u16string_view(value));
   return true;
 }
-
-}  // namespace
 
 void EngineCommand::Write(std::vector<uint8_t>* out) const {
   PutString(out, path);

@@ -101,5 +101,11 @@ inline EngineCommand MakeCommand(uint32_t type, uint32_t channel, int32_t param1
 // Little-endian helpers shared by the record readers and writers.
 void PutU32(std::vector<uint8_t>* out, uint32_t value);
 bool GetU32(std::span<const uint8_t>* in, uint32_t* value);
+// A stored string: u32 count of UTF-16 units including the terminator, the
+// units up to the first NUL, the terminator. GetString refuses a count of 0
+// or beyond the data left (false) and keeps the text up to
+// the first zero unit.
+void PutString(std::vector<uint8_t>* out, const ov::String& text);
+bool GetString(std::span<const uint8_t>* in, ov::String* text);
 
 }  // namespace engine

@@ -431,6 +431,21 @@ bool MixEngine::LoadActions(ov::File& file) {
   return actions_.Load(file);
 }
 
+void MixEngine::SaveActions(std::vector<uint8_t>* out) {
+  std::lock_guard<std::mutex> lock(actionsMutex_);
+  actions_.Serialize(out);
+}
+
+bool MixEngine::LoadActions(std::span<const uint8_t> data, size_t* consumed) {
+  std::lock_guard<std::mutex> lock(actionsMutex_);
+  actions_.Clear();
+  return actions_.Parse(data, consumed);
+}
+
+ExportSettings MixEngine::GetExportSettings(const OutputOptions& options, int renderTarget, bool keepVideo) {
+  return MakeExportSettings(options, renderTarget, keepVideo, keepVideo || !IsAudioOnly());
+}
+
 std::vector<EngineCommand> MixEngine::Actions() {
   std::lock_guard<std::mutex> lock(actionsMutex_);
   std::vector<EngineCommand> out;

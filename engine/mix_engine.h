@@ -22,12 +22,14 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <thread>
 #include <vector>
 
 #include "engine/action_processor.h"
 #include "engine/audio_mixer.h"
 #include "engine/engine_timing.h"
+#include "engine/export_settings.h"
 #include "engine/picture565.h"
 #include "engine/video_mixer.h"
 #include "engine/wave_out_player.h"
@@ -95,6 +97,15 @@ class MixEngine : public VideoMixerEngineLink {
   void ClearActions();
   bool SaveActions(ov::File& file);
   bool LoadActions(ov::File& file);
+  // The engine record in memory: SaveActions appends it to `out`;
+  // LoadActions clears the list and reads one from the front of `data`
+  // (`consumed` gets its bytes), false for a damaged record.
+  void SaveActions(std::vector<uint8_t>* out);
+  bool LoadActions(std::span<const uint8_t> data, size_t* consumed);
+  // The export settings for the output options (MakeExportSettings), the
+  // picture dropped when `keepVideo` is false and the list holds no picture
+  // command.
+  ExportSettings GetExportSettings(const OutputOptions& options, int renderTarget, bool keepVideo);
   // A copy of the recorded commands (tests, export).
   std::vector<EngineCommand> Actions();
 

@@ -2,10 +2,12 @@
 
 #include <cstdio>
 
+#include "platform/os/environment.h"
 #include "platform/os/event.h"
 #include "platform/os/file.h"
 #include "platform/os/folders.h"
 #include "platform/os/library.h"
+#include "screens/screens.h"
 #include "shell/packages.h"
 #include "shell/xml_manager.h"
 #include "ui/text_drawing.h"
@@ -42,6 +44,7 @@ App::~App() {
 }
 
 bool App::InitInstance() {
+  screens::RegisterElements();
   const gfx::Size screen = wnd::Window::ScreenSizeFromEnvironment({240, 320});
   window_ = wnd::Window::Create(kWindowClass, screen.cx, screen.cy, ScreenManager::kBarHeight, 0,
                                 [this](const wnd::Event& e) { MainWndProc(e); });
@@ -74,6 +77,10 @@ bool App::InitInstance() {
   if (options_.show_splash) manager_->ShowSplash(false);
   else manager_->ShowSplash(true);
   window_->InvalidateAll();
+  // A project named in OVMIX_LOAD opens once the first screen is up.
+  if (std::optional<std::string> project = ov::GetEnvironmentValue("OVMIX_LOAD"); project && !project->empty()) {
+    manager_->QueueAction(nullptr, ui::kActionMixLoad, ov::String::FromUtf8Lossy(*project), 1);
+  }
   return true;
 }
 

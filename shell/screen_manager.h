@@ -14,6 +14,7 @@
 #include <mutex>
 #include <vector>
 
+#include "engine/mix_engine.h"
 #include "platform/gfx/dc.h"
 #include "platform/ui/window.h"
 #include "shell/user_options.h"
@@ -86,14 +87,14 @@ class ScreenManager : public ui::UiHost {
 
   // Dispatcher and queue.
   int DoAction(int32_t code, const ov::String& parameter, int32_t depth) override;
-  int QueueAction(ui::Element* target, int32_t code, const ov::String& parameter, int32_t depth);
+  int QueueAction(ui::Element* target, int32_t code, const ov::String& parameter, int32_t depth) override;
   int ProcessQueuedActions();
   int SendAction(ui::Element* element, int32_t code, const ov::String& parameter);
   uint32_t action_message() const { return action_message_; }
 
   // Element services.
   ui::Element* FindElementByName(ui::Menu* menu, const ov::String& name, bool recurse) override;
-  ui::Element* FindElementByType(ui::Element* element, int32_t type, int32_t depth);
+  ui::Element* FindElementByType(ui::Element* element, int32_t type, int32_t depth) override;
   ui::Element* GetFocusedSelection() override;
   ui::Element* ElementAtPoint(int32_t x, int32_t y);
   void SetPressedElement(ui::Element* element) override { pressed_ = element; }
@@ -112,11 +113,31 @@ class ScreenManager : public ui::UiHost {
   ui::MenuBar* GetMenuBar() override { return &menu_bar_; }
   // Keep-awake: while on, timer 102 keeps the display from blanking; off
   // lets it blank again at once.
-  void SetKeepAwake(bool on);
+  void SetKeepAwake(bool on) override;
   bool keep_awake() const { return keep_awake_; }
-  void SetLiveVideoArea(int32_t x, int32_t y, int32_t w, int32_t h);
+  void SetLiveVideoArea(int32_t x, int32_t y, int32_t w, int32_t h) override;
   const gfx::Rect& live_video_area() const { return live_video_; }
   ov::String& pending_temp_file() { return pending_temp_file_; }
+  // The mix screens' services (screen_manager_services.cpp).
+  ui::Menu* RootMenu() override { return container_.get(); }
+  ui::Menu* CurrentMenu() override { return current_; }
+  ui::Element* FocusedElement() override { return focused_; }
+  ui::Element* FindElementByAction(ui::Element* element, int32_t code) override;
+  void EnableActionItems(bool on, ui::Element* element, int32_t code, int32_t depth) override;
+  void CheckActionItems(bool on, ui::Element* element, int32_t code, int32_t depth) override;
+  void EnableAttributeItems(bool on, ui::Element* element, const ov::String& value, int32_t depth) override;
+  void SetMixEngine(std::shared_ptr<engine::MixEngine> engine) override;
+  engine::MixEngine* GetMixEngine() override { return mix_engine_.get(); }
+  void SetPendingDeleteFile(const ov::String& path) override { pending_temp_file_ = path; }
+  ov::String GetPendingTempFile() override { return pending_temp_file_; }
+  bool RotationInProgress() override { return rotation_in_progress_; }
+  void SetRotationInProgress(bool on) { rotation_in_progress_ = on; }
+  void RequestHelpTip(int n) override { help_.RequestTip(n); }
+  uint32_t* NumericOption(int n) override { return options_.GetOption(n); }
+  ov::String* StringOption(int n) override { return options_.GetStringOption(n); }
+  ov::String DataFolder() override;
+  gfx::HBitmap WindowSurface() override;
+  void PresentArea(const gfx::Rect& area) override;
 
   // Timers and input.
   void StartTimers(int rate);
@@ -210,6 +231,9 @@ class ScreenManager : public ui::UiHost {
   bool popup_open_ = false;
   int popup_row_ = -1;
   std::vector<int> popup_path_;  // open sub-menu index, when any
+  bool rotation_in_progress_ = false;
+  // Last member: the engine's threads stop before anything else goes.
+  std::shared_ptr<engine::MixEngine> mix_engine_;
 };
 
 // The one screen manager; null when none stands.

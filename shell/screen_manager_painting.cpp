@@ -164,8 +164,13 @@ void ScreenManager::Paint(const gfx::Rect& rect) {
   if (!window_) return;
   auto wdc = gfx::CreateWindowDC(window_->surface());
   if (!screen_part.IsEmpty()) {
+    // The live video stays as the mixer drew it on the window.
+    gfx::Region shown_part(screen_part);
+    if (!live_video_.IsEmpty()) shown_part.Combine(gfx::Region(screen_part), gfx::Region(live_video_), gfx::kRgnDiff);
+    wdc->SelectClipRegion(&shown_part);
     gfx::BitBlt(wdc.get(), screen_part.left, screen_part.top, screen_part.Width(), screen_part.Height(), back,
                 screen_part.left, screen_part.top, gfx::kSrcCopy);
+    wdc->SelectClipRegion(nullptr);
   }
   if (rect.bottom > height_) PaintBar(wdc.get());
   gfx::Rect shown = rect;

@@ -42,6 +42,7 @@
 #include "engine/wave_out_player.h"
 #include "media/wav_file.h"
 #include "platform/os/thread.h"
+#include "tools/mix_script.h"
 #include "tools/tool_command.h"
 #include "tools/tool_input.h"
 
@@ -50,102 +51,6 @@ namespace {
 constexpr uint32_t kRate = 22050;
 constexpr uint32_t kBlockMs = 10;
 constexpr uint32_t kMaxMs = 30 * 60 * 1000;
-
-bool ParseLine(const std::string& line, engine::EngineCommand* c) {
-  std::istringstream in(line);
-  std::string verb;
-  long long time = 0;
-  if (!(in >> time >> verb) || time < 0) return false;
-  c->timeMs = static_cast<uint32_t>(time);
-  long long ch = 0;
-  auto word = [&](int32_t* out) {
-    long long v = 0;
-    if (in >> v) *out = static_cast<int32_t>(v);
-  };
-  if (verb == "master") {
-    c->type = engine::CMD_MASTER_VOLUME;
-    word(&c->param1);
-    return true;
-  }
-  if (!(in >> ch) || ch < 0) return false;
-  c->channel = static_cast<uint32_t>(ch);
-  if (verb == "load") {
-    std::string path;
-    if (!(in >> path)) return false;
-    c->type = engine::CMD_LOAD;
-    c->path = ov::String::FromUtf8Lossy(path);
-    c->param1 = -1;
-    word(&c->param2);
-    word(&c->param3);
-    word(&c->param4);
-  } else if (verb == "play") {
-    c->type = engine::CMD_PLAY;
-  } else if (verb == "pause") {
-    c->type = engine::CMD_PAUSE;
-  } else if (verb == "stop") {
-    c->type = engine::CMD_STOP;
-  } else if (verb == "restart") {
-    c->type = engine::CMD_RESTART;
-  } else if (verb == "loop" || verb == "noloop") {
-    c->type = engine::CMD_SET_LOOP;
-    c->flag = verb == "noloop";
-  } else if (verb == "seek") {
-    c->type = engine::CMD_SEEK;
-    word(&c->param1);
-  } else if (verb == "volume") {
-    c->type = engine::CMD_VOLUME;
-    word(&c->param1);
-  } else if (verb == "rate") {
-    c->type = engine::CMD_SET_RATE;
-    word(&c->param1);
-  } else if (verb == "echo" || verb == "echo-off") {
-    c->type = engine::CMD_ECHO;
-    c->flag = verb == "echo-off";
-    word(&c->param1);
-  } else if (verb == "chorus" || verb == "chorus-off") {
-    c->type = engine::CMD_CHORUS;
-    c->flag = verb == "chorus-off";
-    word(&c->param1);
-  } else if (verb == "hold") {
-    c->type = engine::CMD_SET_HOLD;
-  } else if (verb == "zorder") {
-    c->type = engine::CMD_SET_ZORDER;
-    word(&c->param1);
-  } else if (verb == "slide" || verb == "blind" || verb == "fade" || verb == "sweep") {
-    c->type = verb == "slide" ? engine::CMD_SLIDE
-              : verb == "blind" ? engine::CMD_BLIND
-              : verb == "fade"  ? engine::CMD_FADE
-                                : engine::CMD_SWEEP;
-    word(&c->param1);
-    word(&c->param2);
-  } else if (verb == "zoom" || verb == "panzoom") {
-    c->type = verb == "zoom" ? engine::CMD_ZOOM : engine::CMD_PAN_ZOOM;
-    word(&c->param1);
-    unsigned long long a = 0, b = 0;
-    if (in >> std::hex >> a >> b) {
-      c->param2 = static_cast<int32_t>(a);
-      c->param3 = static_cast<int32_t>(b);
-    }
-  } else if (verb == "filter") {
-    c->type = engine::CMD_COLOUR_FILTER;
-    word(&c->param1);
-  } else if (verb == "effect") {
-    std::string path;
-    if (!(in >> path)) return false;
-    c->type = engine::CMD_FILE_EFFECT;
-    c->path = ov::String::FromUtf8Lossy(path);
-  } else if (verb == "reverb" || verb == "reverb-off") {
-    c->type = engine::CMD_REVERB;
-    c->flag = verb == "reverb-off";
-    word(&c->param1);
-    word(&c->param2);
-    word(&c->param3);
-    word(&c->param4);
-  } else {
-    return false;
-  }
-  return true;
-}
 
 bool IsPictureName(const ov::String& path) {
   for (const char16_t* ext : {u".gif", u".jpg", u".bmp", u".png"})
@@ -192,23 +97,11 @@ int RunMix(int argc, char** argv) {
     return 1;
   }
   if (!ovtool::CheckInputFile("mix", argv[1])) return 1;
-  std::ifstream script(argv[1]);
-  if (!script) {
-    std::fprintf(stderr, "mix: cannot read %s\n", argv[1]);
-    return 1;
-  }
   std::vector<engine::EngineCommand> commands;
-  std::string line;
-  for (int n = 1; std::getline(script, line); ++n) {
-    size_t hash = line.find('#');
-    if (hash != std::string::npos) line.resize(hash);
-    if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
-    engine::EngineCommand c;
-    if (!ParseLine(line, &c)) {
-      std::fprintf(stderr, "mix: line %d not understood: %s\n", n, line.c_str());
-      return 1;
-    }
-    commands.push_back(c);
+  std::string error;
+  if (!tools::ReadMixScript(argv[1], &commands, &error)) {
+    std::fprintf(stderr, "mix: %s\n", error.c_str());
+    return 1;
   }
   std::stable_sort(commands.begin(), commands.end(),
                    [](const engine::EngineCommand& a, const engine::EngineCommand& b) { return a.timeMs < b.timeMs; });

@@ -61,6 +61,7 @@ enum : ActionCode {
   kActionOptionCut = 248,
   kActionItemGroupOpen = 309,
   kActionItemGroupClose = 310,
+  kActionMixLoad = 329,
   kActionMixSave = 330,
   kActionDropDownOpened = 343,
   kActionDropDownClosed = 344,

@@ -1,6 +1,8 @@
 // The element factory: skin keywords to element classes, in the order the
 // keywords are compared.
 #include <functional>
+#include <iterator>
+#include <vector>
 
 #include "ui/drop_down_menu.h"
 #include "ui/item_group.h"
@@ -15,7 +17,7 @@ namespace {
 
 struct FactoryEntry {
   const char16_t* keyword;
-  std::unique_ptr<Element> (*make)();
+  ElementMaker make;
 };
 
 template <typename T>
@@ -29,7 +31,7 @@ std::unique_ptr<Element> Placeholder() {
   return std::make_unique<PlaceholderControl>(kType);
 }
 
-const FactoryEntry kFactory[] = {
+const FactoryEntry kBuiltIn[] = {
     {u"MI", Make<Control>},
     {u"MENUITEM", Make<Control>},
     {u"MN", Make<Menu>},
@@ -71,17 +73,36 @@ const FactoryEntry kFactory[] = {
     {u"PANZOOMEDITOR", Placeholder<kTypePanZoomEditor>},
 };
 
+// The table in use: the built-in classes, with the types a higher library
+// registered put in place of their placeholders.
+std::vector<FactoryEntry>& Factory() {
+  static std::vector<FactoryEntry> table(std::begin(kBuiltIn), std::end(kBuiltIn));
+  return table;
+}
+
 }  // namespace
 
+int RegisterElementType(const char16_t* keyword, ElementMaker make) {
+  int replaced = 0;
+  for (FactoryEntry& e : Factory()) {
+    if (ov::String(e.keyword).EqualsNoCase(keyword)) {
+      e.make = make;
+      ++replaced;
+    }
+  }
+  if (replaced == 0) Factory().push_back({keyword, make});
+  return replaced;
+}
+
 std::unique_ptr<Element> CreateElement(const ov::String& keyword) {
-  for (const FactoryEntry& e : kFactory) {
+  for (const FactoryEntry& e : Factory()) {
     if (keyword.EqualsNoCase(e.keyword)) return e.make();
   }
   return nullptr;
 }
 
 bool IsElementKeyword(const ov::String& keyword) {
-  for (const FactoryEntry& e : kFactory) {
+  for (const FactoryEntry& e : Factory()) {
     if (keyword.EqualsNoCase(e.keyword)) return true;
   }
   return keyword.EqualsNoCase(u"MQ") || keyword.EqualsNoCase(u"MOVEMENTSEQUENCE") || keyword.EqualsNoCase(u"FS") ||

@@ -20,6 +20,13 @@ namespace ui {
 // The element factory: a new element for a skin keyword (whole keyword,
 // any case), or null for a keyword no class answers to.
 std::unique_ptr<Element> CreateElement(const ov::String& keyword);
+// Registration of element classes that libraries above ui build (the mix
+// screens): each keyword's maker replaces the placeholder of that keyword in
+// place, so the factory keeps its order and ui never links those libraries.
+// Returns how many entries were replaced (0: the keyword was added).
+// Call at start-up, before a skin is loaded.
+using ElementMaker = std::unique_ptr<Element> (*)();
+int RegisterElementType(const char16_t* keyword, ElementMaker make);
 // Whether a skin node name creates something (elements and sequences).
 bool IsElementKeyword(const ov::String& keyword);
 

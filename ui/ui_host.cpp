@@ -5,9 +5,47 @@
 #include <set>
 #include <string>
 
+#include "ui/menu.h"
+
 namespace ui {
 namespace {
 UiHost* g_host = nullptr;
+
+Element* Scope(UiHost* host, Element* element) { return element ? element : host->CurrentMenu(); }
+}  // namespace
+
+int UiHost::QueueAction(Element* target, int32_t code, const ov::String& parameter, int32_t depth) {
+  // Without a message loop the action runs at once.
+  return target ? target->OnAction(code, parameter, depth) : DoAction(code, parameter, depth);
+}
+
+Element* UiHost::FindElementByType(Element* element, int32_t type, int32_t depth) {
+  Element* scope = Scope(this, element);
+  return scope ? scope->FindByType(type, depth != 0) : nullptr;
+}
+
+Element* UiHost::FindElementByAction(Element* element, int32_t code) {
+  Element* scope = Scope(this, element);
+  return scope ? scope->FindByAction(code) : nullptr;
+}
+
+void UiHost::EnableActionItems(bool on, Element* element, int32_t code, int32_t depth) {
+  if (Element* scope = Scope(this, element)) scope->EnableAction(on, code, depth);
+}
+
+void UiHost::CheckActionItems(bool on, Element* element, int32_t code, int32_t depth) {
+  if (Element* scope = Scope(this, element)) scope->CheckAction(on, code, depth);
+}
+
+void UiHost::EnableAttributeItems(bool on, Element* element, const ov::String& value, int32_t depth) {
+  if (Element* scope = Scope(this, element)) scope->EnableIfAttribute(on, value, depth);
+}
+
+void UiHost::SetLiveVideoArea(int32_t x, int32_t y, int32_t w, int32_t h) {
+  (void)x;
+  (void)y;
+  (void)w;
+  (void)h;
 }
 
 UiHost* Host() { return g_host; }

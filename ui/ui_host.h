@@ -8,9 +8,15 @@
 // Thread: UI thread only.
 
 #include <cstdint>
+#include <memory>
 
+#include "platform/gfx/bitmap.h"
 #include "platform/gfx/gfx_types.h"
 #include "platform/os/ov_string.h"
+
+namespace engine {
+class MixEngine;
+}
 
 namespace ui {
 
@@ -69,6 +75,59 @@ class UiHost {
 
   // The window's menu bar model; null when there is no window.
   virtual MenuBar* GetMenuBar() = 0;
+
+  // Services of the mix screens. The defaults stand for a host without a
+  // shell (element tests): nothing found, nothing stored.
+  //
+  // From any thread: hands the action to the UI thread, to `target` or,
+  // when null, to DoAction.
+  virtual int QueueAction(Element* target, int32_t code, const ov::String& parameter, int32_t depth);
+  virtual Menu* RootMenu() { return nullptr; }
+  virtual Menu* CurrentMenu() { return nullptr; }
+  virtual Element* FocusedElement() { return nullptr; }
+  // The first element of that type under `element` (the current menu when
+  // null), into sub-menus when depth is not 0.
+  virtual Element* FindElementByType(Element* element, int32_t type, int32_t depth);
+  // The first element under `element` (the current menu when null) bound to
+  // the action code.
+  virtual Element* FindElementByAction(Element* element, int32_t code);
+  // Enables or greys (checks or unchecks) every item under `element` (the
+  // current menu when null) bound to the code, the soft-key items included.
+  virtual void EnableActionItems(bool on, Element* element, int32_t code, int32_t depth);
+  virtual void CheckActionItems(bool on, Element* element, int32_t code, int32_t depth);
+  // The same for the items whose attribute value is `value`.
+  virtual void EnableAttributeItems(bool on, Element* element, const ov::String& value, int32_t depth);
+  virtual void SetKeepAwake(bool on) { (void)on; }
+  // The screen area left out of the back buffer's copy to the window (the
+  // live video); all zero: none.
+  virtual void SetLiveVideoArea(int32_t x, int32_t y, int32_t w, int32_t h);
+  // The shared playback set: the host keeps the engine (and with it its
+  // two mixers) from then on.
+  virtual void SetMixEngine(std::shared_ptr<engine::MixEngine> engine) { (void)engine; }
+  virtual engine::MixEngine* GetMixEngine() { return nullptr; }
+  // A file the host deletes when the application is next activated.
+  virtual void SetPendingDeleteFile(const ov::String& path) { (void)path; }
+  virtual ov::String GetPendingTempFile() { return ov::String(); }
+  // Set while a screen rotation saves and rebuilds the screens.
+  virtual bool RotationInProgress() { return false; }
+  virtual void RequestHelpTip(int n) { (void)n; }
+  // Addresses of numeric option slot n and string option slot n; null
+  // outside the slots or without an options store.
+  virtual uint32_t* NumericOption(int n) {
+    (void)n;
+    return nullptr;
+  }
+  virtual ov::String* StringOption(int n) {
+    (void)n;
+    return nullptr;
+  }
+  // Where the program keeps what it writes ("user.opt", "rotate.mix"),
+  // ending with '/'; empty without a shell.
+  virtual ov::String DataFolder() { return ov::String(); }
+  // The window's surface and the call that shows a part of it; null and
+  // nothing without a window. The live video is drawn there on the UI thread.
+  virtual gfx::HBitmap WindowSurface() { return nullptr; }
+  virtual void PresentArea(const gfx::Rect& area) { (void)area; }
 };
 
 // The installed host; null until one is set. Elements check for null where

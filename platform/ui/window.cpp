@@ -2,6 +2,7 @@
 
 #include "platform/gfx/dc.h"
 #include "platform/gfx/font.h"
+#include "platform/ui/dialogs.h"
 
 #include <SDL.h>
 #include <fcntl.h>
@@ -382,6 +383,8 @@ void Window::ShowMessageBox(const ov::String& caption, const ov::String& text) {
   const std::string c = caption.ToUtf8Lossy();
   const std::string t = text.ToUtf8Lossy();
   std::fprintf(stderr, "%s: %s\n", c.c_str(), t.c_str());
+  int answer = 0;
+  if (RunMessageBoxHook(caption, text, kBoxOk, &answer)) return;
   const char* headless = std::getenv("OVMIX_HEADLESS");
   if (headless && *headless && std::strcmp(headless, "0") != 0) return;
   SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, c.c_str(), t.c_str(), nullptr);

@@ -8,7 +8,7 @@
 
 #include "platform/os/file.h"
 #include "platform/os/thread.h"
-#include "tests/shell/headless_driver.h"
+#include "tests/support/headless_driver.h"
 #include "tests/support/test_paths.h"
 #include "ui/drop_down_menu.h"
 #include "ui/item_group.h"
@@ -45,12 +45,12 @@ TEST(NavigationSplash, SplashTimesOutToMainMenu) {
 TEST_F(NavigationTest, JumpAndBackFollowTheHistory) {
   EXPECT_EQ(d().Menu(), u"main_menu");
   ASSERT_TRUE(d().TapElement(u"main_0"));
-  EXPECT_EQ(d().Menu(), u"new_mix");
-  ASSERT_TRUE(d().TapElement(u"new_save"));
+  EXPECT_EQ(d().Menu(), u"mixing_menu");
+  d().sm().DoAction(ui::kActionJumpTo, u"save_menu", 1);
   EXPECT_EQ(d().Menu(), u"save_menu");
   EXPECT_EQ(d().sm().history().size(), 2u);
   d().Back();
-  EXPECT_EQ(d().Menu(), u"new_mix");
+  EXPECT_EQ(d().Menu(), u"mixing_menu");
   d().Back();
   EXPECT_EQ(d().Menu(), u"main_menu");
   d().Back();  // empty history: nothing happens
@@ -72,7 +72,7 @@ TEST_F(NavigationTest, KeyboardMovesFocusAndActivates) {
   d().Key(wnd::Key::kUp);
   EXPECT_EQ(d().sm().focused()->title(), ov::String(u"main_1"));
   d().Key(wnd::Key::kEnter);
-  EXPECT_EQ(d().Menu(), u"open_mix");
+  EXPECT_EQ(d().Menu(), u"mixing_menu");
   d().Back();
   EXPECT_EQ(d().Menu(), u"main_menu");
 }
@@ -100,20 +100,19 @@ TEST_F(NavigationTest, PopupOpensTakesFocusAndClosesBackToItsMenu) {
 
 TEST_F(NavigationTest, SecondPopupReplacesTheFirstWithoutHistory) {
   ASSERT_TRUE(d().TapElement(u"main_0"));
-  ASSERT_TRUE(d().TapElement(u"new_save"));
-  ASSERT_EQ(d().Menu(), u"save_menu");
+  ASSERT_EQ(d().Menu(), u"mixing_menu");
   const size_t depth = d().sm().history().size();
-  d().sm().DoAction(ui::kActionShowPopup, u"saved_popup", 1);
-  d().sm().DoAction(ui::kActionShowPopup, u"help12", 1);
-  EXPECT_EQ(d().sm().focused()->title(), ov::String(u"help12"));
+  d().sm().DoAction(ui::kActionShowPopup, u"DECOMPRESSION_PROGRESS", 1);
+  d().sm().DoAction(ui::kActionShowPopup, u"DECOMPRESSION_FAILURE", 1);
+  EXPECT_EQ(d().sm().focused()->title(), ov::String(u"DECOMPRESSION_FAILURE"));
   EXPECT_EQ(d().sm().history().size(), depth + 1);
   // PREVIOUS_MENU with no item chosen in the popup leaves it open; a second
   // open closes it.
   d().sm().DoAction(ui::kActionPreviousMenu, ov::String(), 1);
-  EXPECT_EQ(d().sm().focused()->title(), ov::String(u"help12"));
+  EXPECT_EQ(d().sm().focused()->title(), ov::String(u"DECOMPRESSION_FAILURE"));
   d().sm().OpenPopup(d().sm().focused());
   EXPECT_EQ(d().sm().focused(), nullptr);
-  EXPECT_EQ(d().Menu(), u"save_menu");
+  EXPECT_EQ(d().Menu(), u"mixing_menu");
   EXPECT_EQ(d().sm().history().size(), depth);
 }
 
@@ -173,8 +172,7 @@ class Recorder : public ui::PlaceholderControl {
 
 TEST_F(NavigationTest, HelpHintOpensInTheMenuThatRequestsIt) {
   ASSERT_EQ(*d().sm().options().GetOption(45), 1u);  // help on after a first start
-  ASSERT_TRUE(d().TapElement(u"main_0"));
-  ASSERT_TRUE(d().TapElement(u"new_save"));
+  d().sm().DoAction(ui::kActionJumpTo, u"save_menu", 1);
   ASSERT_EQ(d().Menu(), u"save_menu");
   d().Key(wnd::Key::kDown);  // focus on "Save", bound to MX_SAVE: hint 12
   EXPECT_EQ(d().sm().focused()->title(), ov::String(u"save_save"));
@@ -282,7 +280,7 @@ TEST_F(NavigationTest, ItemGroupOpensAtTheStylusAndClosesOnATouchOutside) {
 
 TEST_F(NavigationTest, ScreensReachableByStylusAndKeyboardAndLeftWithBack) {
   const char16_t* buttons[] = {u"main_0", u"main_1", u"main_2", u"main_3"};
-  const char16_t* screens[] = {u"new_mix", u"open_mix", u"settings", u"help_menu"};
+  const char16_t* screens[] = {u"mixing_menu", u"mixing_menu", u"settings", u"help_menu"};
   for (int i = 0; i < 4; ++i) {
     ASSERT_TRUE(d().TapElement(buttons[i]));
     EXPECT_EQ(d().Menu(), screens[i]);
@@ -307,11 +305,11 @@ TEST_F(NavigationTest, OkButtonFollowsShowOkAndItsClickStepsBack) {
   wnd::Window& w = d().window();
   EXPECT_FALSE(w.ok_button_shown());
   EXPECT_EQ(w.style() & wnd::kStyleOkButton, 0u);
-  ui::Menu* open_mix = d().sm().menu_container()->FindMenu(u"open_mix");
-  ASSERT_NE(open_mix, nullptr);
-  open_mix->LoadAttribute(u"showOk", u"y");
-  ASSERT_TRUE(d().TapElement(u"main_1"));
-  ASSERT_EQ(d().Menu(), u"open_mix");
+  ui::Menu* settings = d().sm().menu_container()->FindMenu(u"settings");
+  ASSERT_NE(settings, nullptr);
+  settings->LoadAttribute(u"showOk", u"y");
+  ASSERT_TRUE(d().TapElement(u"main_2"));
+  ASSERT_EQ(d().Menu(), u"settings");
   EXPECT_TRUE(w.ok_button_shown());
   EXPECT_NE(w.style() & wnd::kStyleOkButton, 0u);
 
@@ -327,7 +325,7 @@ TEST_F(NavigationTest, OkButtonFollowsShowOkAndItsClickStepsBack) {
   // Only the exact OK word steps back: another command with low word 1 does not.
   ASSERT_TRUE(d().TapElement(u"main_1"));
   d().Command(1);
-  EXPECT_EQ(d().Menu(), u"open_mix");
+  EXPECT_EQ(d().Menu(), u"mixing_menu");
 }
 
 TEST(Screenshots, MainMenuAndPopup) {

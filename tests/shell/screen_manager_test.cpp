@@ -11,7 +11,7 @@
 
 #include "platform/imaging/image.h"
 #include "shell/packages.h"
-#include "tests/shell/headless_driver.h"
+#include "tests/support/headless_driver.h"
 #include "tests/support/test_paths.h"
 #include "ui/item_group.h"
 #include "ui/placeholder_control.h"

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "shell/user_options.h"
-#include "tests/shell/headless_driver.h"
+#include "tests/support/headless_driver.h"
 #include "tests/support/test_paths.h"
 
 namespace {

@@ -1,18 +1,28 @@
-#include "tests/shell/headless_driver.h"
+#include "tests/support/headless_driver.h"
 
 #include <cstdlib>
 #include <stdexcept>
 
 #include "platform/imaging/image.h"
+#include "platform/ui/dialogs.h"
 #include "shell/packages.h"
 #include "tests/support/md5.h"
 
 namespace ovtest {
+namespace {
+// wparam of a stylus move with the button held.
+constexpr uint32_t kButtonHeld = 1;
+}  // namespace
 
 HeadlessDriver::HeadlessDriver(const std::string& data_folder, bool splash, const std::string& app_folder) {
   setenv("OVMIX_HEADLESS", "1", 1);
   // Quitting ends the test's process otherwise.
   shell::SetEndProcessHook([](int code) { throw std::runtime_error("process end " + std::to_string(code)); });
+  answer_ = wnd::kAnswerNo;
+  wnd::SetMessageBoxHook([this](const ov::String& caption, const ov::String& text, uint32_t buttons) {
+    boxes_.push_back({std::u16string(caption.View()), std::u16string(text.View()), buttons});
+    return buttons == wnd::kBoxYesNo ? answer_ : wnd::kAnswerOk;
+  });
   shell::StartOptions options;
   options.application_folder = ov::String::FromUtf8Lossy(app_folder.empty() ? OVMIX_BIN_DIR : app_folder);
   options.data_folder = ov::String::FromUtf8Lossy(data_folder);
@@ -25,6 +35,7 @@ HeadlessDriver::HeadlessDriver(const std::string& data_folder, bool splash, cons
 
 HeadlessDriver::~HeadlessDriver() {
   app_.reset();
+  wnd::SetMessageBoxHook(nullptr);
   shell::SetEndProcessHook(nullptr);
 }
 
@@ -36,6 +47,17 @@ void HeadlessDriver::Settle() {
 void HeadlessDriver::Tap(int32_t x, int32_t y) {
   window().Inject(wnd::Event(wnd::Message::kStylusDown, 0, x, y));
   window().Inject(wnd::Event(wnd::Message::kStylusUp, 0, x, y));
+  Settle();
+}
+
+void HeadlessDriver::Drag(std::pair<int32_t, int32_t> from, const std::vector<std::pair<int32_t, int32_t>>& path) {
+  window().Inject(wnd::Event(wnd::Message::kStylusDown, 0, from.first, from.second));
+  std::pair<int32_t, int32_t> last = from;
+  for (const auto& p : path) {
+    window().Inject(wnd::Event(wnd::Message::kStylusMove, kButtonHeld, p.first, p.second));
+    last = p;
+  }
+  window().Inject(wnd::Event(wnd::Message::kStylusUp, 0, last.first, last.second));
   Settle();
 }
 

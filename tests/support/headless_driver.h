@@ -2,11 +2,14 @@
 // The headless test driver: starts the shell in this process on SDL's
 // offscreen driver with the packed default skin, posts stylus, soft-key,
 // key and Back events, lets the loop run until nothing is left to do, and
-// saves or hashes what the window shows.
+// saves or hashes what the window shows. Message boxes are answered by the
+// driver and recorded.
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "shell/app.h"
 
@@ -27,6 +30,9 @@ class HeadlessDriver {
   // Runs the loop until no event, queued action or paint is pending.
   void Settle();
   void Tap(int32_t x, int32_t y);
+  // Stylus down at `from`, moves with the button held to each point of
+  // `path`, up at the last point.
+  void Drag(std::pair<int32_t, int32_t> from, const std::vector<std::pair<int32_t, int32_t>>& path);
   // Taps the middle of the element named name in the current menu.
   bool TapElement(const char16_t* name);
   void Key(wnd::Key key);
@@ -40,7 +46,18 @@ class HeadlessDriver {
   std::string BackBufferHash() const;
   bool SavePng(const std::string& path) const;
 
+  // Message boxes shown so far (caption, text, buttons), and the answer the
+  // next yes/no box gets (an OK box is answered OK).
+  struct Box {
+    std::u16string caption, text;
+    uint32_t buttons;
+  };
+  const std::vector<Box>& boxes() const { return boxes_; }
+  void AnswerBoxes(int answer) { answer_ = answer; }
+
  private:
+  std::vector<Box> boxes_;
+  int answer_ = 0;
   bool ok_ = false;
   std::unique_ptr<shell::App> app_;
 };

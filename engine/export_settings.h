@@ -1,0 +1,65 @@
+#pragma once
+// ExportSettings: the eleven words that describe a rendered file (codecs,
+// rates, picture size), derived from the user's output options. The render
+// process receives them on its command line and hands them to the export
+// job; the mixer screen uses them to turn a size limit into a mix length.
+
+#include <cstdint>
+
+namespace engine {
+
+// Codec numbers of the export settings.
+enum : uint32_t {
+  kVideoCodecWmv = 1,
+  kVideoCodecH263 = 2,
+  kVideoCodecMpeg4 = 4,
+  kAudioCodecWma = 1,
+  kAudioCodecAac = 2,
+  kAudioCodecAmr = 3,
+  kCodecNone = 255,
+};
+
+// The eleven words in their fixed order (the render command line's order).
+struct ExportSettings {
+  uint32_t audioBitrate = 0;  // bit/s
+  uint32_t sampleRate = 0;
+  uint32_t bitsPerSample = 0;
+  uint32_t channels = 0;
+  uint32_t samplesPerFrame = 0;  // set by the encoder stage
+  uint32_t videoCodec = 0;
+  uint32_t audioCodec = 0;
+  uint32_t videoBitrate = 0;  // bit/s, or the WMV quality
+  uint32_t fps = 0;
+  uint32_t height = 0;
+  uint32_t width = 0;
+};
+
+// The output options the settings come from (the user options of the same
+// key names): type bit 0 no sound, bit 1 no picture; size in bytes (0 no
+// limit); dimension width << 16 | height; audio rate, bit 0 mono; bps video
+// kbit/s in the low 16 bits and audio kbit/s in the high 16; length in
+// seconds; codec video id in the low byte and audio id in the next.
+struct OutputOptions {
+  uint32_t type = 0;
+  uint32_t size = 0;
+  uint32_t dimension = 0;
+  uint32_t fps = 0;
+  uint32_t audioRate = 0;
+  uint32_t bps = 0;
+  uint32_t length = 0;
+  uint32_t codec = 0;
+};
+
+// Render targets: 1 is a message (MMS) and prefers the small codecs.
+inline constexpr int kRenderTargetMms = 1;
+
+// The settings for `options` with the defaults filled in. `hasVideo` false
+// (a mix without pictures) with `keepVideo` false drops the picture.
+ExportSettings MakeExportSettings(const OutputOptions& options, int renderTarget, bool keepVideo, bool hasVideo);
+
+// Bytes per second of a file with these settings, 0 when it has neither
+// sound nor picture: WMA sound at its PCM rate, other sound at its bit rate,
+// WMV pictures at 100000 bytes/s, other pictures at their bit rate.
+uint32_t ExportByteRate(const ExportSettings& settings);
+
+}  // namespace engine

@@ -1,0 +1,70 @@
+#include "platform/ui/dialogs.h"
+
+#include <SDL.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/os/file.h"
+
+namespace wnd {
+namespace {
+
+MessageBoxHook& Hook() {
+  static MessageBoxHook hook;
+  return hook;
+}
+
+bool Headless() {
+  const char* headless = std::getenv("OVMIX_HEADLESS");
+  return headless && *headless && std::strcmp(headless, "0") != 0;
+}
+
+}  // namespace
+
+void SetMessageBoxHook(MessageBoxHook hook) { Hook() = std::move(hook); }
+
+bool RunMessageBoxHook(const ov::String& caption, const ov::String& text, uint32_t buttons, int* answer) {
+  if (!Hook()) return false;
+  *answer = Hook()(caption, text, buttons);
+  return true;
+}
+
+int MessageBox(const ov::String& caption, const ov::String& text, uint32_t buttons) {
+  int answer = 0;
+  if (RunMessageBoxHook(caption, text, buttons, &answer)) return answer;
+  const int fallback = buttons == kBoxYesNo ? kAnswerNo : kAnswerOk;
+  if (Headless()) return fallback;
+  const std::string c = caption.ToUtf8Lossy();
+  const std::string t = text.ToUtf8Lossy();
+  const SDL_MessageBoxButtonData yes_no[] = {
+      {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT, kAnswerYes, "Yes"},
+      {SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, kAnswerNo, "No"},
+  };
+  const SDL_MessageBoxButtonData ok[] = {
+      {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT | SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, kAnswerOk, "OK"},
+  };
+  SDL_MessageBoxData data{};
+  data.flags = SDL_MESSAGEBOX_INFORMATION;
+  data.title = c.c_str();
+  data.message = t.c_str();
+  data.numbuttons = buttons == kBoxYesNo ? 2 : 1;
+  data.buttons = buttons == kBoxYesNo ? yes_no : ok;
+  int pressed = 0;
+  if (SDL_ShowMessageBox(&data, &pressed) != 0) return fallback;
+  return pressed;
+}
+
+bool GetSaveFileName(const SaveFileRequest& request, ov::String* path) {
+  ov::String name = request.default_name;
+  if (!request.default_extension.IsEmpty()) name += u"." + request.default_extension;
+  const ov::String chosen = request.folder.IsEmpty() ? name : ov::JoinPath(request.folder, name);
+  if (request.overwrite_prompt && ov::FileExists(chosen)) {
+    const ov::String text = ov::FileNameOf(chosen) + u" already exists.\nDo you want to replace it?";
+    if (MessageBox(u"Save As", text, kBoxYesNo) != kAnswerYes) return false;
+  }
+  *path = chosen;
+  return true;
+}
+
+}  // namespace wnd

@@ -1,0 +1,43 @@
+#pragma once
+// Dialogs: the message box with buttons and the save-file dialog. SDL has no
+// file dialog, so the save dialog is a stand-in: it proposes the default name
+// in the starting folder and, when that file exists and the request asks for
+// it, confirms the overwrite with a yes/no message box.
+//
+// A test hook answers (and records) every message box in place of the user;
+// without one, a headless run (OVMIX_HEADLESS) answers OK and No.
+//
+// Thread: UI thread.
+
+#include <cstdint>
+#include <functional>
+
+#include "platform/os/ov_string.h"
+
+namespace wnd {
+
+// Buttons of a message box, and its answers (the platform's numbers).
+enum : uint32_t { kBoxOk = 0, kBoxYesNo = 4 };
+enum : int { kAnswerOk = 1, kAnswerYes = 6, kAnswerNo = 7 };
+
+// Shows a box and returns the answer.
+int MessageBox(const ov::String& caption, const ov::String& text, uint32_t buttons);
+
+// hook(caption, text, buttons) -> answer; an empty function removes it.
+using MessageBoxHook = std::function<int(const ov::String& caption, const ov::String& text, uint32_t buttons)>;
+void SetMessageBoxHook(MessageBoxHook hook);
+// True (and the hook's answer) when a hook is installed.
+bool RunMessageBoxHook(const ov::String& caption, const ov::String& text, uint32_t buttons, int* answer);
+
+struct SaveFileRequest {
+  ov::String folder;             // starting folder; empty: the current folder
+  ov::String default_name;       // without extension
+  ov::String default_extension;  // without the dot
+  ov::String filter;
+  bool overwrite_prompt = true;
+};
+
+// The chosen path: false when the user declined.
+bool GetSaveFileName(const SaveFileRequest& request, ov::String* path);
+
+}  // namespace wnd

@@ -1,0 +1,171 @@
+#pragma once
+// Mixer: the MIXER element of the mixer screen. It owns the mix as the user
+// sees it: a table of eight channel entries (six clip channels named by its
+// "channels" attribute, start credits, end credits), the nine output
+// settings, and the link to the shared MixEngine. It keeps the screen's
+// controls in step with the mix, shows the engine's picture, and saves and
+// loads the ".mix" project file.
+//
+// Project file (little-endian): u32 version 110; the nine output settings in
+// file order (kFileOrder); one channel block (channel_block.h) per table
+// entry; the engine record (engine/action_processor.h) with its flag trailer.
+// The file holds no block count: reader and writer take it from the skin.
+//
+// Thread: UI thread.
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "engine/export_settings.h"
+#include "screens/channel_block.h"
+#include "ui/control.h"
+
+namespace engine {
+class ActionProcessor;
+class MixEngine;
+}  // namespace engine
+
+namespace screens {
+
+class ChannelSelection;
+
+inline constexpr uint32_t kProjectVersion = 110;
+inline constexpr int kMaxEntries = 8;
+inline constexpr int kClipChannels = 6;
+inline constexpr int kStartCreditsEntry = 6;
+inline constexpr int kEndCreditsEntry = 7;
+inline constexpr int kOutputSettingCount = 9;
+
+// The nine output settings in memory order; each mirrors the numeric user
+// option of the same key name.
+enum OutputSetting : int {
+  kWizardSetting,
+  kWizardMediaType,
+  kWizardMediaSize,
+  kWizardMediaLength,
+  kWizardMediaCodec,
+  kWizardMediaFps,
+  kWizardMediaAudioRate,
+  kWizardMediaDimension,
+  kWizardMediaBps,
+};
+using OutputSettings = std::array<int32_t, kOutputSettingCount>;
+// Key names in memory order, and the settings in the project file's order.
+extern const std::array<const char16_t*, kOutputSettingCount> kOutputSettingKeys;
+extern const std::array<OutputSetting, kOutputSettingCount> kFileOrder;
+// All 0 but the codec word, 65535 (both codecs "default").
+OutputSettings DefaultOutputSettings();
+
+// Mixer action codes handled here.
+enum : int32_t {
+  kActionMixerWizard = 100,
+  kActionMixerAcceptWizard = 101,
+  kActionMixerSaveMenu = 226,
+  kActionProjectLoad = 311,
+  kActionProjectSave = 312,
+  kActionMixClear = 326,
+  kActionMixLoad = 329,
+  kActionMixSaveAs = 330,
+};
+
+// The project image: the version, the settings in file order, the blocks of
+// `channels` (a null entry writes an empty channel's block) and the engine
+// record as stored (MixEngine::SaveActions).
+void WriteProject(const OutputSettings& settings, std::span<ChannelSelection* const> channels,
+                  std::span<const uint8_t> engine_record, std::vector<uint8_t>* out);
+
+// Reads a project image as the render process does: the version word, the
+// nine settings skipped, `blocks` channel blocks into the one `channel`, the
+// engine record into `actions`. False for another version, a block that
+// fails or a damaged record.
+bool ReadProjectRecord(std::span<const uint8_t> data, int blocks, ChannelSelection* channel,
+                       engine::ActionProcessor* actions);
+
+class Mixer : public ui::Control {
+ public:
+  Mixer();
+  ~Mixer() override;
+
+  void LoadAttribute(const ov::String& name, const ov::String& value) override;
+  void Draw(gfx::HDC dc, int state) override;
+  void OnTick(gfx::Rect* area, uint32_t now) override;
+  bool IsFocusable() const override { return false; }
+  int OnAction(int32_t code, const ov::String& argument, int32_t flag) override;
+  void SaveState(ov::Archive* archive) override;
+  void LoadState(ov::Archive* archive) override;
+  virtual void UpdateControls();
+
+  void SetChannels();
+  int FindChannelIndex(const ChannelSelection* channel) const;
+  int32_t GetChannelKind(int i) const;
+  int CountUsedChannels() const;
+  bool HasEndCreditsText() const;
+  void ShowClipName(int i);
+  void UpdateEndTime();
+  void PublishTimeLeft();
+  // Resolves the skin names of the entries and the effect menus (the
+  // screen was entered).
+  void ResolveNames();
+
+  // The project file. SaveMix writes the whole file atomically (a failed
+  // write keeps the old project and reports false); a read-only file is
+  // made writable first. LoadMix: an empty path loads the last project;
+  // false when the file is missing, of another version, or a block or the
+  // engine record is damaged (the settings and blocks before it stay).
+  bool SaveMix(const ov::String& path);
+  bool LoadMix(const ov::String& path);
+  bool ClearMix();
+  // Asks for a path ("Default.mix" in the documents folder) and saves there.
+  bool SaveMixAs();
+
+  int channel_count() const { return channel_count_; }
+  const MixChannelEntry& entry(int i) const { return table_[static_cast<size_t>(i)]; }
+  const OutputSettings& output_settings() const { return settings_; }
+  uint32_t end_time() const { return end_time_; }
+  bool mixing() const { return mixing_; }
+  // Live mixing is started by the live-mixing actions; tests set it directly.
+  void set_mixing(bool on) { mixing_ = on; }
+  const ov::String& project_name() const { return project_name_; }
+  engine::MixEngine* mix_engine() const { return engine_; }
+
+ private:
+  void Initialise();
+  void CopySettingsToOptions();
+  void CopyOptionsToSettings();
+  void ResetEntryFor(const ov::String& identity);
+  bool LiveVideoShown() const;
+  void DrawLiveVideo();
+  void SetEntryName(int entry, int field, const ov::String& value);
+
+  uint32_t end_time_ = 0;
+  ov::String video_effect_menu_name_, audio_effect_menu_name_, wizard_menu_name_, timer_icon_name_;
+  ui::Element* video_effect_menu_ = nullptr;
+  ui::Element* audio_effect_menu_ = nullptr;
+  ui::Element* timer_icon_ = nullptr;
+  ui::Element* save_button_ = nullptr;
+  ov::String channels_attr_, end_credits_name_, start_credits_name_;
+  ov::String project_name_ = u"default.vex";
+  bool mixing_ = false, muted_ = false, start_credits_playing_ = false, end_credits_playing_ = false;
+  int32_t fps_ = 10;
+  std::array<MixChannelEntry, kMaxEntries> table_;
+  int channel_count_ = 0;
+  ui::Element* open_effect_menu_ = nullptr;
+  int32_t selected_channel_ = 0;
+  int32_t master_volume_ = 100;
+  ov::String output_file_;
+  int32_t render_target_ = 0;
+  bool render_active_ = false, send_by_mms_ = false, send_by_email_ = false;
+  bool end_credits_have_text_ = false;
+  OutputSettings settings_ = DefaultOutputSettings();
+  engine::MixEngine* engine_ = nullptr;
+  int32_t effect_offset_x_ = 0;
+  int32_t render_process_ = 0;
+  int32_t mix_size_x_ = 0, mix_size_y_ = 0;
+  int32_t selected_visual_channel_ = 0;
+  uint32_t last_tick_ = 0;
+  bool ticked_ = false;
+};
+
+}  // namespace screens

@@ -1,0 +1,10 @@
+#pragma once
+// The mix screens' entry: registers their element classes with the ui
+// element factory, in place of the placeholders ui keeps for them. Called
+// once at start-up, before the skin is loaded.
+
+namespace screens {
+
+void RegisterElements();
+
+}  // namespace screens

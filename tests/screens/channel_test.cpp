@@ -1,0 +1,153 @@
+// The channel element on a mixer screen: assignment from the media browser's
+// selection, the clear codes, and the mixer's entry reset when a channel
+// changes its kind.
+#include <gtest/gtest.h>
+
+#include "platform/os/file.h"
+#include "screens/channel_selection.h"
+#include "screens/media_file_record.h"
+#include "screens/mixer.h"
+#include "screens/screens.h"
+#include "ui/menu.h"
+#include "tests/screens/screens_host.h"
+#include "tests/support/test_paths.h"
+
+namespace {
+
+using screens::ChannelSelection;
+
+ov::String U(const std::string& s) { return ov::String::FromUtf8Lossy(s); }
+
+using ovtest::FakeBrowser;
+
+class ChannelOnScreen : public ::testing::Test {
+ protected:
+  ChannelOnScreen() : dir_(ovtest::ScratchDir()), host_(dir_), screen_(&host_) {
+    browser_ = static_cast<FakeBrowser*>(screen_.menu.AddChild(std::make_unique<FakeBrowser>()));
+  }
+  void Select(const std::string& name, int32_t broken = 0) {
+    record_.folder = U(dir_ + "/");
+    record_.name = U(name);
+    record_.broken = broken;
+    record_.fileType = screens::FileTypeOfPath(record_.name, &record_.kind);
+    if (record_.kind != screens::kKindProject) ovtest::TouchFile(dir_, name);
+    browser_->Select(&record_);
+  }
+  std::string dir_;
+  ovtest::ScreensHost host_;
+  ovtest::MixerScreen screen_;
+  FakeBrowser* browser_ = nullptr;
+  screens::MediaFileRecord record_;
+};
+
+TEST_F(ChannelOnScreen, AssignTakesTheBrowserSelection) {
+  ChannelSelection* ch = screen_.channel[2];
+  host_.focused = ch;
+  Select("holiday.mp4");
+  ch->OnAction(screens::kActionChannelAssign, ov::String(), 0);
+  ASSERT_EQ(ch->GetKind(), screens::kKindVideo);
+  EXPECT_EQ(ch->GetClipFileType(0), screens::kFileTypeMp4);
+  EXPECT_EQ(ch->loop_on(), 1);
+  EXPECT_EQ(host_.actions.back().code, screens::kActionMixChanged);
+  // A broken record is not assigned; a project is loaded instead.
+  Select("broken.jpg", 1);
+  ch->OnAction(screens::kActionChannelAssign, ov::String(), 0);
+  EXPECT_EQ(ch->GetKind(), screens::kKindVideo);
+  Select("old.mix");
+  ch->OnAction(screens::kActionChannelAssign, ov::String(), 0);
+  EXPECT_EQ(host_.actions.back().code, screens::kActionMixLoad);
+  EXPECT_EQ(std::u16string(host_.actions.back().parameter), std::u16string((U(dir_ + "/old.mix")).View()));
+  // Without the focus the code does nothing.
+  host_.focused = nullptr;
+  Select("song.wav");
+  ch->OnAction(screens::kActionChannelAssign, ov::String(), 0);
+  EXPECT_EQ(ch->GetKind(), screens::kKindVideo);
+}
+
+// The quick-assign key (and its alternates) assigns without the focus; the
+// jump to the mix is offered once more than two channels are used (the two
+// credits channels always are: one clip channel is enough).
+TEST_F(ChannelOnScreen, QuickAssignKeysAndTheJumpToTheMix) {
+  auto jump = std::make_unique<ui::Control>();
+  jump->LoadAttribute(u"action", u"PB_JUMPTOMIX");
+  ui::Element* jump_item = screen_.menu.AddChild(std::move(jump));
+  for (int i = 0; i < 3; ++i) screen_.channel[i]->LoadAttribute(u"quickAssignKey", ov::String::Format(u"%d", i));
+  const int32_t keys[3] = {30, 6, 37};  // 0's second alternate, the digit 1, 2's alternate
+  Select("a.wav");
+  screen_.channel[0]->UpdateMixerActions();
+  EXPECT_FALSE(jump_item->IsEnabled());
+  for (int i = 0; i < 3; ++i) {
+    for (int k = 0; k < 3; ++k) {
+      EXPECT_EQ(screen_.channel[i]->OnDirectionKey(keys[k]), i == k) << i << " " << k;
+    }
+    EXPECT_EQ(screen_.channel[i]->GetKind(), screens::kKindAudio) << i;
+    EXPECT_TRUE(jump_item->IsEnabled()) << i;
+  }
+  EXPECT_FALSE(screen_.channel[3]->OnDirectionKey(8));  // no quick-assign key of its own
+}
+
+TEST_F(ChannelOnScreen, ClearCodesReachOnlyTheirChannel) {
+  Select("a.jpg");
+  for (int i = 2; i <= 3; ++i) {
+    host_.focused = screen_.channel[i];
+    screen_.channel[i]->OnAction(screens::kActionChannelAssign, ov::String(), 0);
+  }
+  for (ChannelSelection* ch : {screen_.channel[2], screen_.channel[3]}) {
+    ch->OnAction(screens::kActionChannelClear0 + 3, ov::String(), 0);  // CH_CLEAR3
+  }
+  EXPECT_EQ(screen_.channel[2]->GetKind(), screens::kKindImage);
+  EXPECT_EQ(screen_.channel[3]->GetKind(), screens::kKindEmpty);
+  // CH_CLEAR with a name clears that channel only.
+  screen_.channel[2]->OnAction(screens::kActionChannelClear, u"channel_sel3", 0);
+  EXPECT_EQ(screen_.channel[2]->GetKind(), screens::kKindImage);
+  screen_.channel[2]->OnAction(screens::kActionChannelClear, u"channel_sel2", 0);
+  EXPECT_EQ(screen_.channel[2]->GetKind(), screens::kKindEmpty);
+  // The credits channels' clear keeps one empty text clip.
+  screen_.channel[6]->GetClipText(0)->textString = u"Opening";
+  screen_.channel[6]->OnAction(screens::kActionCreditsStartClear, ov::String(), 0);
+  ASSERT_EQ(screen_.channel[6]->ClipCount(), 1);
+  EXPECT_TRUE(screen_.channel[6]->GetClipText(0)->textString.IsEmpty());
+}
+
+// Clearing a channel deletes its cache files (never the clip's own file),
+// except while a rotation rebuilds the screens.
+TEST_F(ChannelOnScreen, CacheFilesGoWithTheClearUnlessRotating) {
+  Select("a.jpg");
+  host_.focused = screen_.channel[0];
+  screen_.channel[0]->OnAction(screens::kActionChannelAssign, ov::String(), 0);
+  const ov::String cache = U(ovtest::TouchFile(dir_, "image0-0-0.raw"));
+  const ov::String source = screen_.channel[0]->GetClipFile(0);
+  screen_.channel[0]->SetClipCache(0, cache, screens::kKindImage);
+  screen_.channel[0]->SetClipCache2(0, source, screens::kKindImage);  // a cache naming the source itself
+  host_.rotation = true;
+  screen_.channel[0]->DeleteClipCaches(0);
+  EXPECT_TRUE(ov::FileExists(cache));
+  EXPECT_TRUE(screen_.channel[0]->GetClipCache(0, screens::kKindImage).IsEmpty());
+  screen_.channel[0]->SetClipCache(0, cache, screens::kKindImage);
+  screen_.channel[0]->SetClipCache2(0, source, screens::kKindImage);
+  host_.rotation = false;
+  screen_.channel[0]->Clear();
+  EXPECT_FALSE(ov::FileExists(cache));
+  EXPECT_TRUE(ov::FileExists(source));
+  EXPECT_FALSE(screens::DeleteFileRetry(cache));  // already gone
+}
+
+}  // namespace
+
+namespace {
+
+// The screens' classes take the places of their placeholders in the element
+// factory; the other keywords keep theirs.
+TEST(ScreensRegistration, ReplacesThePlaceholdersInPlace) {
+  screens::RegisterElements();
+  EXPECT_NE(dynamic_cast<screens::Mixer*>(ui::CreateElement(u"mixer").get()), nullptr);
+  EXPECT_NE(dynamic_cast<ChannelSelection*>(ui::CreateElement(u"CHANNELSELECTION").get()), nullptr);
+  const std::unique_ptr<ui::Element> preview = ui::CreateElement(u"PREVIEWMIXER");
+  ASSERT_NE(preview, nullptr);
+  EXPECT_EQ(preview->GetType(), ui::kTypePreviewMixer);
+  EXPECT_EQ(dynamic_cast<screens::Mixer*>(preview.get()), nullptr);
+  // Registering again replaces the one entry of that keyword.
+  EXPECT_EQ(ui::RegisterElementType(u"MIXER", [] { return std::unique_ptr<ui::Element>(new screens::Mixer); }), 1);
+}
+
+}  // namespace

@@ -1,0 +1,337 @@
+// The mixer screen of the default skin, headless: reached from the main
+// menu, a project named by OVMIX_LOAD shown on it, output settings taken into
+// the saved file, and the controls kept in step with each channel's kind.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <thread>
+
+#include "engine/action_processor.h"
+#include "engine/mix_engine.h"
+#include "platform/ui/dialogs.h"
+#include "platform/audio/wave_out_device.h"
+#include "platform/os/file.h"
+#include "platform/os/thread.h"
+#include "screens/channel_selection.h"
+#include "screens/mixer.h"
+#include "tests/screens/screens_host.h"
+#include "tests/support/headless_driver.h"
+#include "ui/softkey_bar.h"
+#include "tests/support/test_paths.h"
+
+namespace {
+
+using screens::ChannelSelection;
+using screens::Mixer;
+
+std::u16string Str(const ov::String& s) { return std::u16string(s.View()); }
+ov::String U(const std::string& s) { return ov::String::FromUtf8Lossy(s); }
+
+Mixer* FindMixer(ovtest::HeadlessDriver& d) {
+  return dynamic_cast<Mixer*>(d.sm().menu_container()->FindByType(ui::kTypeMixer, true));
+}
+
+ui::Element* Find(ovtest::HeadlessDriver& d, const char16_t* name) {
+  return d.sm().FindElementByName(d.sm().menu_container(), name, true);
+}
+
+TEST(MixerScreen, OpensFromTheMainMenuWithItsChannelsAndEngine) {
+  const std::string dir = ovtest::ScratchDir();
+  ovtest::HeadlessDriver d(dir);
+  ASSERT_TRUE(d.ok());
+  Mixer* mixer = FindMixer(d);
+  ASSERT_NE(mixer, nullptr);
+  EXPECT_EQ(mixer->channel_count(), 8);
+  ASSERT_NE(d.sm().GetMixEngine(), nullptr);
+  EXPECT_EQ(mixer->mix_engine(), d.sm().GetMixEngine());
+  ASSERT_TRUE(d.TapElement(u"main_0"));
+  EXPECT_EQ(d.Menu(), u"mixing_menu");
+  // An empty mix: nothing to save, the mix can start.
+  EXPECT_FALSE(Find(d, u"save_button")->IsVisible());
+  EXPECT_TRUE(Find(d, u"StartMix")->IsEnabled());
+  EXPECT_FALSE(Find(d, u"StopMix")->IsEnabled());
+  d.SavePng(dir + "/mixing_menu.png");  // for review
+
+  // The element services over the current menu, soft-key items included.
+  ui::Element* start = Find(d, u"StartMix");
+  EXPECT_EQ(d.sm().FindElementByAction(nullptr, 96), start);  // MX_START
+  d.sm().EnableActionItems(false, nullptr, 96, 1);
+  EXPECT_FALSE(start->IsEnabled());
+  d.sm().EnableActionItems(true, nullptr, 96, 1);
+  EXPECT_TRUE(start->IsEnabled());
+  ui::MenuBarItem* clear = nullptr;
+  for (ui::MenuBarItem& item : d.sm().GetMenuBar()->right.popup) {
+    if (item.text.View() == u"Clear mix") clear = &item;
+  }
+  ASSERT_NE(clear, nullptr);
+  d.sm().CheckActionItems(true, nullptr, screens::kActionMixClear, 1);
+  EXPECT_TRUE(clear->checked);
+  d.sm().EnableActionItems(false, nullptr, screens::kActionMixClear, 1);
+  EXPECT_FALSE(clear->enabled);
+  d.sm().SetPendingDeleteFile(u"/tmp/rendered.3gp");
+  EXPECT_EQ(Str(d.sm().GetPendingTempFile()), u"/tmp/rendered.3gp");
+}
+
+class LoadedProject : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = ovtest::ScratchDir();
+    std::vector<uint8_t> project;
+    ChannelSelection ch[8];
+    for (const char* name : {"one.jpg", "two.jpg", "three.jpg"}) {
+      ch[0].AddClip(screens::kKindImage, screens::kFileTypeJpeg, U(ovtest::TouchFile(dir_, name)), ov::String(),
+                    ov::String(), screens::kWholePicture, screens::kWholePicture, 500, 0, 0, 0, 0, 0, 0, nullptr);
+    }
+    ch[1].AddClip(screens::kKindVideo, screens::kFileTypeMp4, U(ovtest::TouchFile(dir_, "holiday.mp4")),
+                  ov::String(), ov::String(), screens::kWholePicture, screens::kWholePicture, 500, 0, 0, 0, 0, 0, 0,
+                  nullptr);
+    ch[2].AddClip(screens::kKindAudio, screens::kFileTypeWav, U(ovtest::TouchFile(dir_, "song.wav")), ov::String(),
+                  ov::String(), screens::kWholePicture, screens::kWholePicture, 500, 0, 0, 0, 0, 0, 0, nullptr);
+    ch[6].AddEmptyTextClip();
+    ch[7].AddEmptyTextClip();
+    std::vector<ChannelSelection*> table;
+    for (ChannelSelection& c : ch) table.push_back(&c);
+    std::vector<uint8_t> record;
+    engine::ActionProcessor().Serialize(&record);
+    screens::WriteProject(screens::DefaultOutputSettings(), table, record, &project);
+    path_ = dir_ + "/loaded.mix";
+    ASSERT_TRUE(ov::WriteWholeFile(U(path_), project.data(), project.size()));
+    setenv("OVMIX_LOAD", path_.c_str(), 1);
+    setenv("OVMIX_DOCUMENTS", dir_.c_str(), 1);
+    driver_ = std::make_unique<ovtest::HeadlessDriver>(dir_ + "/data");
+    unsetenv("OVMIX_LOAD");
+  }
+  void TearDown() override {
+    driver_.reset();
+    unsetenv("OVMIX_DOCUMENTS");
+  }
+  ovtest::HeadlessDriver& d() { return *driver_; }
+
+  std::string dir_, path_;
+  std::unique_ptr<ovtest::HeadlessDriver> driver_;
+};
+
+TEST_F(LoadedProject, ShowsKindIconsAndClipNames) {
+  ASSERT_TRUE(d().ok());
+  ASSERT_TRUE(d().TapElement(u"main_1"));
+  ASSERT_EQ(d().Menu(), u"mixing_menu");
+  struct Case {
+    const char16_t* icon;
+    bool shown;
+  } cases[] = {{u"pic0", true}, {u"vid0", false}, {u"aud0", false}, {u"vid1", true}, {u"pic1", false},
+               {u"aud2", true}, {u"vid2", false}, {u"aud3", false}, {u"clear0", true}, {u"clear3", false}};
+  for (const Case& c : cases) EXPECT_EQ(Find(d(), c.icon)->IsVisible(), c.shown) << ov::String(c.icon).ToUtf8Lossy();
+  EXPECT_EQ(Str(Find(d(), u"name0")->text()), u"(1/3) one");
+  EXPECT_EQ(Str(Find(d(), u"name1")->text()), u"holiday");
+  EXPECT_EQ(Str(Find(d(), u"name2")->text()), u"song");
+  EXPECT_EQ(Str(Find(d(), u"name3")->text()), u"");
+  EXPECT_EQ(Str(Find(d(), u"count0")->text()), u"3");
+  d().SavePng(dir_ + "/mixing_menu.png");  // for review
+}
+
+// A thumbnail dragged from the media browser and dropped on a channel cell
+// is assigned to that channel.
+TEST_F(LoadedProject, DropFromTheBrowserAssignsTheChannel) {
+  ASSERT_TRUE(d().ok());
+  ASSERT_TRUE(d().TapElement(u"main_0"));
+  auto browser = std::make_unique<ovtest::FakeBrowser>();
+  for (auto [name, value] : {std::pair{u"xP", u"150"}, {u"yP", u"270"}, {u"xS", u"80"}, {u"yS", u"30"}}) {
+    browser->LoadAttribute(name, value);
+  }
+  auto* b = static_cast<ovtest::FakeBrowser*>(d().sm().current_menu()->AddChild(std::move(browser)));
+  screens::MediaFileRecord record{U(dir_ + "/"), u"beach.jpg", 0, nullptr, {}, 0, screens::kKindImage,
+                                  screens::kFileTypeJpeg};
+  ovtest::TouchFile(dir_, "beach.jpg");
+  b->Select(&record);
+  ui::Element* cell = Find(d(), u"channel_sel4");
+  const int32_t tx = cell->x() + cell->GetXSize() / 2, ty = cell->y() + cell->GetYSize() / 2;
+  d().Drag({190, 285}, {{170, 260}, {tx, ty}});
+  auto* ch = dynamic_cast<ChannelSelection*>(cell);
+  ASSERT_EQ(ch->GetKind(), screens::kKindImage);
+  EXPECT_EQ(Str(ch->GetClipFile(0)), Str(U(dir_ + "/beach.jpg")));
+  EXPECT_TRUE(Find(d(), u"pic4")->IsVisible());
+  EXPECT_TRUE(Find(d(), u"clear4")->IsVisible());
+  // The drop elsewhere assigns nothing.
+  d().Drag({190, 285}, {{100, 20}});
+  EXPECT_EQ(dynamic_cast<ChannelSelection*>(Find(d(), u"channel_sel5"))->GetKind(), screens::kKindEmpty);
+}
+
+// Output settings chosen on their screen and accepted with MX_ACCEPTWIZARD
+// reach the file that MX_SAVE writes.
+TEST_F(LoadedProject, AcceptedOutputSettingsReachTheSavedFile) {
+  ASSERT_TRUE(d().ok());
+  ASSERT_TRUE(d().TapElement(u"main_0"));
+  d().sm().DoAction(screens::kActionMixerWizard, ov::String(), 1);
+  ASSERT_EQ(d().Menu(), u"output_settings");
+  d().Settle();
+  d().SavePng(dir_ + "/output_settings.png");  // for review
+  d().sm().DoAction(ui::kActionSetAttribute, u"WizardMediaLength=30", 1);
+  d().sm().DoAction(ui::kActionSetAttribute, u"WizardMediaType=2", 1);
+  d().sm().DoAction(screens::kActionMixerAcceptWizard, ov::String(), 1);
+  d().Settle();
+  ASSERT_EQ(d().Menu(), u"mixing_menu");
+  d().sm().DoAction(screens::kActionMixSaveAs, ov::String(), 1);
+  const std::vector<uint8_t> saved = ovtest::ReadFileBytes(dir_ + "/Zentyr/Default.mix");
+  ASSERT_GE(saved.size(), 40u);
+  EXPECT_EQ(saved[8], 2);    // WizardMediaType
+  EXPECT_EQ(saved[16], 30);  // WizardMediaLength
+  EXPECT_EQ(FindMixer(d())->end_time(), 0u);  // computed when the mix starts
+  // A second save asks before replacing the file; the driver answers no.
+  d().sm().DoAction(screens::kActionMixSaveAs, ov::String(), 1);
+  ASSERT_EQ(d().boxes().size(), 1u);
+  EXPECT_EQ(d().boxes()[0].buttons, uint32_t(wnd::kBoxYesNo));
+}
+
+// The enable table of the mixer's controls, per kind of channel.
+TEST(MixerControls, FollowTheChannelKind) {
+  ovtest::ScreensHost host(ovtest::ScratchDir());
+  ovtest::MixerScreen screen(&host);
+  const std::string dir = ovtest::ScratchDir();
+  auto bound = [&](const char* keyword, int i) {
+    auto c = std::make_unique<ui::Control>();
+    c->LoadAttribute(u"action", ov::String::Format(u"%s%d", keyword, i));
+    return screen.menu.AddChild(std::move(c));
+  };
+  struct Row {
+    int32_t kind;
+    const char* file;
+    bool vid_effect, vid_grey, aud_effect, aud_grey, tempo, volume, channel_on;
+  } rows[] = {
+      // kind,    file,     282   294    288    300    175    152    119
+      {screens::kKindAudio, "a.wav", false, false, false, true, false, true, true},
+      {screens::kKindImage, "a.jpg", false, true, false, false, false, false, true},
+      {screens::kKindVideo, "a.mp4", false, true, false, false, false, true, true},
+      {screens::kKindEmpty, nullptr, false, false, false, false, false, false, false},
+  };
+  for (int i = 0; i < 4; ++i) {
+    const Row& r = rows[i];
+    if (r.file) {
+      int32_t kind = 0;
+      const ov::String path = U(ovtest::TouchFile(dir, std::to_string(i) + r.file));
+      screen.channel[i]->AddClip(r.kind, screens::FileTypeOfPath(path, &kind), path, ov::String(), ov::String(),
+                                 screens::kWholePicture, screens::kWholePicture, 500, 0, 0, 0, 0, 0, 0, nullptr);
+    }
+    ui::Element* items[] = {bound("MX_SHOW_VID_EFFECT_", i), bound("MX_SHOW_VID_EFFECT_GREY_", i),
+                            bound("MX_SHOW_AUD_EFFECT_", i), bound("MX_SHOW_AUD_EFFECT_GREY_", i),
+                            bound("MX_TEMPOLEVEL_", i),      bound("MX_VOL_", i),
+                            bound("MX_CHANNEL_ON_", i)};
+    screen.mixer->UpdateControls();
+    const bool expected[] = {r.vid_effect, r.vid_grey, r.aud_effect, r.aud_grey, r.tempo, r.volume, r.channel_on};
+    for (int k = 0; k < 7; ++k) EXPECT_EQ(items[k]->IsEnabled(), expected[k]) << "kind " << r.kind << " item " << k;
+    // With the channel's effect set, the effect items change over.
+    screen.channel[i]->SetAudioEffectFromAction(221);
+    screen.mixer->UpdateControls();
+    if (r.kind == screens::kKindAudio) {
+      EXPECT_TRUE(items[2]->IsEnabled());
+      EXPECT_FALSE(items[3]->IsEnabled());
+    }
+    if (r.kind == screens::kKindImage || r.kind == screens::kKindVideo) {
+      EXPECT_TRUE(items[0]->IsEnabled());
+      EXPECT_FALSE(items[1]->IsEnabled());
+    }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+constexpr uint32_t kLiveRate = 22050;
+constexpr uint16_t kFrameColour = 0x07E0;  // green, RGB565
+
+// Green 8 x 8 frames every 100 ms.
+struct GreenFrames : media::DecoderSource {
+  uint32_t next = 0;
+  bool Seek(uint32_t t) override {
+    next = t / 100;
+    return true;
+  }
+  bool Rewind() override { return Seek(0); }
+  bool GetFormat(media::MediaFormat* f) override {
+    *f = media::MediaFormat{};
+    f->width = f->height = 8;
+    f->frameDurationMs = 100;
+    return true;
+  }
+  bool ReadVideoFrame(std::unique_ptr<uint8_t[]>* b, uint32_t* bytes, uint32_t* t, uint32_t) override {
+    b->reset(new uint8_t[128]);
+    for (int i = 0; i < 64; ++i) {
+      b->get()[2 * i] = uint8_t(kFrameColour & 0xFF);
+      b->get()[2 * i + 1] = uint8_t(kFrameColour >> 8);
+    }
+    *bytes = 128;
+    *t = next++ * 100;
+    return true;
+  }
+  bool Open(const ov::String&, uint32_t) override { return true; }
+};
+
+// While the mix is live, the mixer's tick puts the engine's frame into its
+// area of the window, and a full repaint of the screen leaves that area as
+// the tick drew it. Past the mix's end time the tick stops the mix.
+TEST(MixerScreen, LiveFrameSurvivesARepaintAndTheMixStopsAtItsEnd) {
+  ovtest::HeadlessDriver d(ovtest::ScratchDir());
+  ASSERT_TRUE(d.ok());
+  Mixer* mixer = FindMixer(d);
+  ASSERT_NE(mixer, nullptr);
+  // The shared set on a virtual clock and device.
+  auto timing = std::make_unique<engine::VirtualTiming>();
+  engine::VirtualTiming* clock = timing.get();
+  auto video = std::make_unique<engine::VideoMixer>(mixer->GetXSize(), mixer->GetYSize(), 10, 0);
+  video->SetSourceOpener(
+      [](const ov::String&, uint32_t) -> std::unique_ptr<media::DecoderSource> { return std::make_unique<GreenFrames>(); });
+  auto mix = std::make_shared<engine::MixEngine>(std::make_unique<engine::AudioMixer>(16, kLiveRate, 2),
+                                                 std::move(video), std::move(timing));
+  mix->SetDeviceFactory([] { return std::make_unique<ov::VirtualWaveOutDevice>(); });
+  engine::MixEngine* e = mix.get();
+  clock->SetClock([e] { return e->GetPlayPosition(); });
+  d.sm().SetMixEngine(mix);
+  ASSERT_TRUE(d.TapElement(u"main_0"));
+  ASSERT_EQ(mixer->mix_engine(), e);
+
+  engine::EngineCommand load = engine::MakeCommand(engine::CMD_LOAD, 16, -1, 0, 0, int32_t(engine::kWholePicture));
+  load.path = u"green";
+  e->PostAction(load);
+  e->PostAction(engine::MakeCommand(engine::CMD_PLAY, 16));
+  e->Play();
+  mixer->set_mixing(true);
+  mixer->UpdateControls();
+  EXPECT_FALSE(d.sm().live_video_area().IsEmpty());
+  // Play the device until the present thread has composed a frame.
+  for (int spins = 0; spins < 100000 && !e->FrameChanged(); ++spins) {
+    e->WithDevice([](ov::WaveOutDevice& dev) { static_cast<ov::VirtualWaveOutDevice&>(dev).Advance(kLiveRate / 100); });
+    clock->Poke();
+    std::this_thread::yield();
+  }
+  ASSERT_TRUE(e->FrameChanged());
+  d.sm().OnTimer(shell::kTimerTick);
+  const gfx::Bitmap& surface = *d.window().surface();
+  const int32_t cx = mixer->x() + mixer->GetXSize() / 2, cy = mixer->y() + mixer->GetYSize() / 2;
+  EXPECT_EQ(surface.row(cy)[cx], kFrameColour);
+  d.sm().InvalidateAll();
+  d.Settle();
+  EXPECT_EQ(surface.row(cy)[cx], kFrameColour);
+  EXPECT_EQ(surface.row(mixer->y() + mixer->GetYSize() / 4)[cx], kFrameColour);
+
+  // A one-second mix: past its end no time is left and the mix stops.
+  d.sm().StoreOption(u"WizardMediaLength", u"1");
+  mixer->OnAction(screens::kActionMixerAcceptWizard, ov::String(), 0);
+  mixer->UpdateEndTime();
+  ASSERT_EQ(mixer->end_time(), 1000u);
+  for (int spins = 0; spins < 100000 && e->GetPlayPosition() < 1100; ++spins) {
+    e->WithDevice([](ov::WaveOutDevice& dev) { static_cast<ov::VirtualWaveOutDevice&>(dev).Advance(kLiveRate / 100); });
+    clock->Poke();
+    std::this_thread::yield();
+  }
+  ASSERT_GE(e->GetPlayPosition(), 1100u);
+  gfx::Rect area;
+  mixer->OnTick(&area, ov::GetTickCount() + 1000);
+  EXPECT_FALSE(mixer->mixing());
+  EXPECT_FALSE(e->IsPlaying());
+  const auto actions = e->Actions();
+  EXPECT_TRUE(std::any_of(actions.begin(), actions.end(),
+                          [](const engine::EngineCommand& c) { return c.type == engine::CMD_ACK; }));
+}
+
+}  // namespace

@@ -1,0 +1,395 @@
+// The mixer element: its channel table, output settings, end time, and the
+// ".mix" project file (save, load, clear, failures and damaged files).
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#include "engine/mix_engine.h"
+#include "platform/os/archive.h"
+#include "platform/os/file.h"
+#include "platform/ui/dialogs.h"
+#include "screens/channel_selection.h"
+#include "screens/mixer.h"
+#include "tests/screens/screens_host.h"
+#include "tests/support/test_paths.h"
+
+namespace {
+
+using ovtest::MixerScreen;
+using ovtest::ScreensHost;
+using screens::ChannelSelection;
+using screens::Mixer;
+
+std::u16string Str(const ov::String& s) { return std::u16string(s.View()); }
+ov::String U(const std::string& s) { return ov::String::FromUtf8Lossy(s); }
+
+class MixerTest : public ::testing::Test {
+ protected:
+  MixerTest() : dir_(ovtest::ScratchDir()), host_(dir_), screen_(&host_) {}
+
+  // Fills channels 0 (three photos), 1 (a video, effect on) and the start
+  // credits' text, and records two engine commands.
+  void FillMix() {
+    for (const char* name : {"one.jpg", "two.jpg", "three.jpg"}) {
+      screen_.channel[0]->AddClip(screens::kKindImage, screens::kFileTypeJpeg, U(ovtest::TouchFile(dir_, name)),
+                                  ov::String(), ov::String(), screens::kWholePicture, screens::kWholePicture, 500, 0,
+                                  0, 0, 0, 0, 0, nullptr);
+    }
+    screen_.channel[1]->AddClip(screens::kKindVideo, screens::kFileTypeMp4, U(ovtest::TouchFile(dir_, "v.mp4")),
+                                ov::String(), ov::String(), screens::kWholePicture, screens::kWholePicture, 500, 0, 0,
+                                100, 900, 0, 0, nullptr);
+    screen_.channel[1]->set_effect_on(1);
+    screen_.channel[1]->SetAudioEffectFromAction(222);
+    screen_.channel[6]->GetClipText(0)->textString = u"Opening";
+    auto c = std::make_unique<engine::EngineCommand>(engine::MakeCommand(engine::CMD_VOLUME, 2, 26200));
+    c->flag = 1;
+    host_.engine->PostAction(std::move(c));
+    host_.engine->PostAction(std::make_unique<engine::EngineCommand>(engine::MakeCommand(engine::CMD_PLAY, 16, 1)));
+  }
+
+  std::string Path(const char* name) const { return dir_ + "/" + name; }
+  std::string Touch(const char* name) const { return ovtest::TouchFile(dir_, name); }
+  bool Save(const std::string& path) { return mixer().SaveMix(U(path)); }
+  Mixer& mixer() { return *screen_.mixer; }
+
+  std::string dir_;
+  ScreensHost host_;
+  MixerScreen screen_;
+};
+
+TEST_F(MixerTest, InitialiseBuildsTheTableAndTheEngine) {
+  ASSERT_NE(host_.engine, nullptr);
+  EXPECT_EQ(mixer().mix_engine(), host_.engine.get());
+  EXPECT_EQ(mixer().channel_count(), 8);
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(mixer().entry(i).channel, screen_.channel[i]) << i;
+  // The credits start with one empty text clip.
+  EXPECT_EQ(screen_.channel[6]->GetKind(), screens::kKindText);
+  EXPECT_EQ(screen_.channel[7]->ClipCount(), 1);
+  EXPECT_EQ(host_.option_values[u"WizardMediaCodec"], u"65535");
+  EXPECT_EQ(mixer().FindChannelIndex(nullptr), -1);
+  EXPECT_EQ(mixer().FindChannelIndex(screen_.channel[3]), 3);
+  // The engine's own actions (a picture clip ended, a replay ended) reach
+  // the shell's queue without a target.
+  host_.engine->QueueAppAction(227, u"3");
+  ASSERT_FALSE(host_.actions.empty());
+  EXPECT_EQ(host_.actions.back().code, 227);
+  EXPECT_EQ(host_.actions.back().parameter, u"3");
+}
+
+TEST(MixerTable, ChannelsAttributeTakesSixChannelElementsAtMost) {
+  ScreensHost host(ovtest::ScratchDir());
+  ui::Menu menu;
+  host.menu = &menu;
+  std::u16string names;
+  for (int i = 0; i < 8; ++i) {
+    const std::u16string name = u"c" + std::u16string(1, char16_t(u'0' + i));
+    std::unique_ptr<ui::Element> e;
+    if (i == 1) e = std::make_unique<ui::Control>();  // not a channel: skipped
+    else e = std::make_unique<ChannelSelection>();
+    e->LoadAttribute(u"title", ov::String(std::u16string_view(name)));
+    menu.AddChild(std::move(e));
+    names += name + u" ";
+  }
+  auto m = std::make_unique<Mixer>();
+  m->LoadAttribute(u"channels", ov::String(std::u16string_view(names)));
+  m->LoadAttribute(u"iconVid", u"vid0");
+  m->LoadAttribute(u"iconVid9", u"never");
+  Mixer* mixer = static_cast<Mixer*>(menu.AddChild(std::move(m)));
+  mixer->SetChannels();
+  ASSERT_EQ(mixer->channel_count(), 6);
+  EXPECT_EQ(Str(mixer->entry(1).channel->title()), u"c2");  // the next channel takes the skipped slot
+  EXPECT_EQ(Str(mixer->entry(5).channel->title()), u"c6");
+  EXPECT_EQ(Str(mixer->entry(0).iconVidName), u"vid0");
+  for (int i = 1; i < 8; ++i) EXPECT_TRUE(mixer->entry(i).iconVidName.IsEmpty());
+  host.menu = nullptr;
+}
+
+TEST_F(MixerTest, EndTimeFromLengthOrSize) {
+  struct Case {
+    const char* what;
+    int32_t length, size, codec, type;
+    uint32_t expected;
+  } cases[] = {
+      {"length wins", 30, 1000000, 65535, 0, 30000},
+      {"no limit", 0, 0, 65535, 0, 0},
+      // AAC 96 kbit/s + MPEG-4 128 kbit/s = 28000 bytes/s.
+      {"size over both rates", 0, 280000, 65535, 0, 9000},
+      // No picture: the AAC rate alone, 12000 bytes/s.
+      {"sound only", 0, 120000, 65535, 2, 9000},
+      // Neither sound nor picture: a zero rate is no limit.
+      {"zero byte rate", 0, 120000, 65535, 3, 0},
+  };
+  for (const Case& c : cases) {
+    host_.StoreOption(u"WizardMediaLength", ov::String::Format(u"%d", c.length));
+    host_.StoreOption(u"WizardMediaSize", ov::String::Format(u"%d", c.size));
+    host_.StoreOption(u"WizardMediaCodec", ov::String::Format(u"%d", c.codec));
+    host_.StoreOption(u"WizardMediaType", ov::String::Format(u"%d", c.type));
+    mixer().OnAction(screens::kActionMixerAcceptWizard, ov::String(), 0);
+    mixer().UpdateEndTime();
+    EXPECT_EQ(mixer().end_time(), c.expected) << c.what;
+  }
+}
+
+// Settings accepted with 101 reach the saved file in the file's own order;
+// 100 copies them back to the options.
+TEST_F(MixerTest, AcceptedSettingsReachTheFileInFileOrder) {
+  for (int i = 0; i < screens::kOutputSettingCount; ++i) {
+    host_.StoreOption(screens::kOutputSettingKeys[size_t(i)], ov::String::Format(u"%d", 100 + i));
+  }
+  mixer().OnAction(screens::kActionMixerAcceptWizard, ov::String(), 0);
+  ASSERT_TRUE(Save(Path("s.mix")));
+  const std::vector<uint8_t> b = ovtest::ReadFileBytes(Path("s.mix"));
+  ASSERT_GE(b.size(), 40u);
+  auto word = [&](size_t at) { return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | b[at + 3] << 24; };
+  EXPECT_EQ(word(0), 110);
+  // File order: Setting, Type, Size, Length, Codec, Fps, Dimension, Bps, AudioRate.
+  const int memory_index[] = {0, 1, 2, 3, 4, 5, 7, 8, 6};
+  for (int i = 0; i < 9; ++i) EXPECT_EQ(word(4 + 4 * size_t(i)), 100 + memory_index[i]) << i;
+  host_.option_values.clear();
+  mixer().OnAction(screens::kActionMixerWizard, ov::String(), 0);
+  EXPECT_EQ(host_.option_values[u"WizardMediaAudioRate"], u"106");
+}
+
+TEST_F(MixerTest, SaveClearLoadAndSaveAgainGiveTheSameBytes) {
+  FillMix();
+  ASSERT_TRUE(Save(Path("first.mix")));
+  EXPECT_EQ(Str(host_.strings[22]), Str(U(Path("first.mix"))));
+  const std::vector<uint8_t> first = ovtest::ReadFileBytes(Path("first.mix"));
+
+  mixer().OnAction(screens::kActionMixClear, ov::String(), 0);
+  ASSERT_TRUE(Save(Path("cleared.mix")));
+  // Six empty clip channels (60 bytes each: no clips; a switched-on effect
+  // stays switched on, its type cleared), the credits' empty text clips,
+  // an empty record.
+  const std::vector<uint8_t> cleared = ovtest::ReadFileBytes(Path("cleared.mix"));
+  for (int i = 0; i < 6; ++i) {
+    const size_t at = 40 + 60 * size_t(i);
+    EXPECT_EQ(std::vector<uint8_t>(cleared.begin() + long(at), cleared.begin() + long(at) + 4),
+              (std::vector<uint8_t>{0, 0, 0, 0})) << i;
+    EXPECT_EQ(screen_.channel[i]->channel_effect().type, 0u);
+  }
+  EXPECT_EQ(screen_.channel[6]->GetKind(), screens::kKindText);
+  EXPECT_TRUE(screen_.channel[6]->GetClipText(0)->textString.IsEmpty());
+  const size_t tail = cleared.size() - 12;  // count 0, then the empty flag trailer
+  EXPECT_EQ(std::vector<uint8_t>(cleared.begin() + long(tail), cleared.begin() + long(tail) + 4),
+            (std::vector<uint8_t>{0, 0, 0, 0}));
+
+  mixer().OnAction(screens::kActionMixLoad, U(Path("first.mix")), 0);
+  EXPECT_EQ(screen_.channel[0]->ClipCount(), 3);
+  EXPECT_EQ(Str(screen_.channel[6]->GetClipText(0)->textString), u"Opening");
+  ASSERT_EQ(host_.engine->Actions().size(), 2u);
+  EXPECT_EQ(host_.engine->Actions()[0].flag, 1u);
+  ASSERT_TRUE(Save(Path("again.mix")));
+  EXPECT_EQ(ovtest::ReadFileBytes(Path("again.mix")), first);
+  // Options 27-35 follow the loaded settings.
+  EXPECT_EQ(host_.option_values[u"WizardMediaCodec"], u"65535");
+}
+
+// tools/mixdump reads the format on its own: every field of the saved file,
+// the flag trailer included, comes out as the mix holds it.
+TEST_F(MixerTest, MixdumpDecodesTheSavedProject) {
+  FillMix();
+  screen_.channel[0]->SetClipCropRect(1, 0x10204080);
+  screen_.channel[0]->SetClipCropOn(1, 1);
+  ASSERT_TRUE(Save(Path("dump.mix")));
+  std::string tools = ovtest::TestDataPath("");
+  tools = tools.substr(0, tools.rfind("/tests/")) + "/tools/mixdump";
+  const std::string command = "python3 " + tools + " " + Path("dump.mix");
+  std::FILE* pipe = popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string out;
+  char buffer[4096];
+  for (size_t n; (n = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0;) out.append(buffer, n);
+  EXPECT_EQ(pclose(pipe), 0) << out;
+  for (const char* expected : {
+           "version 110", "WizardMediaCodec=65535", "channel 0: 3 clips",
+           "kind=2 fileType=1 displayTime=4000 photoEffect=0 cutStart=0 cutEnd=0 cropRect=0x10204080 cropOn=1",
+           "channel 1: 1 clip", "kind=3 fileType=5 displayTime=0 photoEffect=0 cutStart=100 cutEnd=900",
+           "loopOn=0 beatMatch=0 effectOn=1", "effect command: type=100 channel=0 timeMs=0 param1=1000",
+           "caption: text='Opening'", "engine record: 2 commands",
+           "command 0: type=13 channel=2 timeMs=0 param1=26200", "flags: 1 0"}) {
+    EXPECT_NE(out.find(expected), std::string::npos) << expected << "\n" << out;
+  }
+}
+
+// "ovtool project" writes a project the mixer loads: clips per channel, the
+// credits' texts and a mix script as the engine record.
+TEST_F(MixerTest, OvtoolProjectWritesALoadableProject) {
+  const std::string script = Path("mix.txt");
+  std::ofstream(script) << "0 load 16 " << Path("a.jpg") << "\n0 play 16\n1500 noloop 16\n";
+  const std::string command = std::string(OVMIX_BIN_DIR) + "ovtool project " + Path("tool.mix") + " 0=" +
+                              Touch("a.jpg") + " 0=" + Touch("b.jpg") + " 3=" + Touch("c.m4a") +
+                              " 'start=Our holiday' script=" + script + " > /dev/null";
+  ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  ASSERT_TRUE(mixer().LoadMix(U(Path("tool.mix"))));
+  EXPECT_EQ(screen_.channel[0]->ClipCount(), 2);
+  EXPECT_EQ(screen_.channel[3]->GetKind(), screens::kKindAudio);
+  EXPECT_EQ(screen_.channel[3]->GetClipFileType(0), screens::kFileTypeM4a);
+  EXPECT_EQ(Str(screen_.channel[6]->GetClipText(0)->textString), u"Our holiday");
+  const auto actions = host_.engine->Actions();
+  ASSERT_EQ(actions.size(), 3u);
+  EXPECT_EQ(actions[2].timeMs, 1500u);
+  EXPECT_EQ(actions[2].flag, 1u);
+  // A file that is no clip is refused with a reason.
+  const std::string refused = std::string(OVMIX_BIN_DIR) + "ovtool project " + Path("bad.mix") + " 0=" +
+                              Touch("x.png") + " 2> /dev/null";
+  EXPECT_NE(std::system(refused.c_str()), 0);
+}
+
+TEST_F(MixerTest, LoadFailuresAndTheirEffectOnTheMix) {
+  FillMix();
+  ASSERT_TRUE(Save(Path("good.mix")));
+  std::vector<uint8_t> wrong = ovtest::ReadFileBytes(Path("good.mix"));
+  wrong[0] = 111;
+  ASSERT_TRUE(ov::WriteWholeFile(U(Path("v111.mix")), wrong.data(), wrong.size()));
+  EXPECT_FALSE(mixer().LoadMix(U(Path("v111.mix"))));
+  EXPECT_FALSE(mixer().LoadMix(U(Path("absent.mix"))));
+  // MX_LOAD of a file of another version clears the mix.
+  mixer().OnAction(screens::kActionMixLoad, U(Path("v111.mix")), 0);
+  EXPECT_EQ(screen_.channel[0]->GetKind(), screens::kKindEmpty);
+  EXPECT_FALSE(host_.engine->HasActions());
+  // An empty path loads the last project.
+  EXPECT_TRUE(mixer().LoadMix(ov::String()));
+  EXPECT_EQ(screen_.channel[0]->ClipCount(), 3);
+  // A project whose second channel names a deleted file loads the first only.
+  std::remove(Path("v.mp4").c_str());
+  EXPECT_FALSE(mixer().LoadMix(U(Path("good.mix"))));
+  EXPECT_EQ(screen_.channel[0]->ClipCount(), 3);
+  EXPECT_EQ(screen_.channel[1]->ClipCount(), 0);
+}
+
+// Saving replaces the file whole: over a read-only file it succeeds; when
+// the write fails (the file-size limit stands in for a full disk) the old
+// project stays and the save reports false.
+TEST_F(MixerTest, SaveOverReadOnlyAndFailedWrite) {
+  FillMix();
+  ASSERT_TRUE(Save(Path("p.mix")));
+  const std::vector<uint8_t> before = ovtest::ReadFileBytes(Path("p.mix"));
+  ASSERT_TRUE(ov::SetFileAttributes(U(Path("p.mix")), ov::kAttributeReadOnly));
+  EXPECT_TRUE(Save(Path("p.mix")));
+
+  screen_.channel[2]->AddClip(screens::kKindAudio, screens::kFileTypeWav, U(ovtest::TouchFile(dir_, "s.wav")),
+                              ov::String(), ov::String(), screens::kWholePicture, screens::kWholePicture, 500, 0, 0,
+                              0, 0, 0, 0, nullptr);
+  const pid_t child = fork();
+  if (child == 0) {
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{64, 64};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    _exit(Save(Path("p.mix")) ? 1 : 0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "a failed write reported success";
+  EXPECT_EQ(ovtest::ReadFileBytes(Path("p.mix")), before);
+}
+
+TEST_F(MixerTest, ProjectCodesSaveToTheDataFolderAndSaveAsAsksBeforeOverwriting) {
+  FillMix();
+  mixer().OnAction(screens::kActionProjectSave, ov::String(), 0);
+  EXPECT_TRUE(ov::FileExists(U(Path("default.vex"))));
+  EXPECT_EQ(Str(mixer().project_name()), u"default.vex");
+
+  setenv("OVMIX_DOCUMENTS", dir_.c_str(), 1);
+  std::vector<std::u16string> boxes;
+  int answer = wnd::kAnswerNo;
+  wnd::SetMessageBoxHook([&](const ov::String&, const ov::String& text, uint32_t buttons) {
+    boxes.push_back(Str(text));
+    EXPECT_EQ(buttons, uint32_t(wnd::kBoxYesNo));
+    return answer;
+  });
+  const std::string target = dir_ + "/Zentyr/Default.mix";
+  mixer().OnAction(screens::kActionMixSaveAs, ov::String(), 0);
+  EXPECT_TRUE(boxes.empty());
+  const std::vector<uint8_t> saved = ovtest::ReadFileBytes(target);
+  ASSERT_FALSE(saved.empty());
+  screen_.channel[0]->RemoveClip(0);
+  mixer().OnAction(screens::kActionMixSaveAs, ov::String(), 0);  // declined
+  EXPECT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(ovtest::ReadFileBytes(target), saved);
+  answer = wnd::kAnswerYes;
+  mixer().OnAction(screens::kActionMixSaveAs, ov::String(), 0);
+  EXPECT_NE(ovtest::ReadFileBytes(target), saved);
+  wnd::SetMessageBoxHook(nullptr);
+  unsetenv("OVMIX_DOCUMENTS");
+}
+
+// Damaged files: every truncation is refused; a flipped count is refused; any
+// other flipped byte gives false or a mix that saves and reads back.
+TEST_F(MixerTest, DamagedProjects) {
+  FillMix();
+  ASSERT_TRUE(Save(Path("good.mix")));
+  const std::vector<uint8_t> good = ovtest::ReadFileBytes(Path("good.mix"));
+  const ov::String bad = U(Path("bad.mix"));
+  // Two commands: the flag trailer is its tag, its count and two bytes. A
+  // file cut right before it is a file written without one.
+  const size_t record_end = good.size() - 10;
+  for (size_t n = 0; n < good.size(); n += 3) {
+    ASSERT_TRUE(ov::WriteWholeFile(bad, good.data(), n));
+    EXPECT_EQ(mixer().LoadMix(bad), n == record_end) << "cut at " << n;
+  }
+  // The first channel's clip count sits behind the nine settings.
+  std::vector<uint8_t> flipped = good;
+  flipped[40 + 3] ^= 0x80;
+  ASSERT_TRUE(ov::WriteWholeFile(bad, flipped.data(), flipped.size()));
+  EXPECT_FALSE(mixer().LoadMix(bad));
+  for (size_t at = 40; at < good.size(); at += 5) {
+    flipped = good;
+    flipped[at] ^= 0xA5;
+    ASSERT_TRUE(ov::WriteWholeFile(bad, flipped.data(), flipped.size()));
+    if (!mixer().LoadMix(bad)) continue;
+    ASSERT_TRUE(Save(Path("resaved.mix")));
+    const std::vector<uint8_t> resaved = ovtest::ReadFileBytes(Path("resaved.mix"));
+    ASSERT_TRUE(mixer().LoadMix(U(Path("resaved.mix")))) << at;
+    ASSERT_TRUE(Save(Path("resaved2.mix")));
+    EXPECT_EQ(ovtest::ReadFileBytes(Path("resaved2.mix")), resaved) << at;
+  }
+}
+
+// A screen rotation carries the mix through "rotate.mix" in the data folder
+// and the rest of the mixer's state through the element archive.
+TEST_F(MixerTest, RotationStateRoundTrips) {
+  FillMix();
+  host_.StoreOption(u"WizardMediaLength", u"45");
+  mixer().OnAction(screens::kActionMixerAcceptWizard, ov::String(), 0);
+  screen_.channel[0]->SetClipCache(0, U(ovtest::TouchFile(dir_, "image0-0-0.raw")), screens::kKindImage);
+  ov::Archive saved;
+  host_.rotation = true;
+  mixer().SaveState(&saved);
+  EXPECT_TRUE(ov::FileExists(U(Path("rotate.mix"))));
+  for (int i = 0; i < 8; ++i) screen_.channel[i]->SaveState(&saved);
+
+  // The screens are rebuilt: a new mixer screen reads the state back.
+  ovtest::MixerScreen rebuilt(&host_);
+  ov::Archive loading(saved.Bytes());
+  rebuilt.mixer->LoadState(&loading);
+  for (int i = 0; i < 8; ++i) rebuilt.channel[i]->LoadState(&loading);
+  EXPECT_TRUE(loading.ok()) << loading.error();
+  EXPECT_EQ(loading.Remaining(), 0u);
+  EXPECT_EQ(rebuilt.channel[0]->ClipCount(), 3);
+  EXPECT_EQ(rebuilt.channel[1]->GetKind(), screens::kKindVideo);
+  EXPECT_EQ(rebuilt.mixer->output_settings()[screens::kWizardMediaLength], 45);
+  // Read back during a rotation, the cache names stay with their clips.
+  EXPECT_EQ(Str(rebuilt.channel[0]->GetClipCache(0, screens::kKindImage)), Str(U(Path("image0-0-0.raw"))));
+  host_.rotation = false;
+}
+
+TEST_F(MixerTest, ClipNameShowsPositionAmongPhotos) {
+  FillMix();
+  auto label = std::make_unique<ui::TextBox>();
+  label->LoadAttribute(u"title", u"name0");
+  ui::Element* shown = screen_.menu.AddChild(std::move(label));
+  mixer().ResolveNames();
+  EXPECT_EQ(Str(shown->text()), u"(1/3) one");
+}
+
+}  // namespace

@@ -1,0 +1,333 @@
+// The stored records of a mix: the text-clip descriptor, the channel block
+// with its bounds on counts and lengths, and the file-type table.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "engine/engine_command.h"
+#include "screens/channel_block.h"
+#include "screens/channel_selection.h"
+#include "screens/media_file_record.h"
+#include "screens/text_clip.h"
+#include "tests/support/test_paths.h"
+
+namespace {
+
+using screens::ChannelSelection;
+using screens::RecordReader;
+using screens::TextClip;
+
+constexpr char16_t kDefaultDescriptor[] =
+    u"**TEXT**0x00000000,0x00000001,0x00ffffff,0xffffffff,0x00000000,0x00000001,0x00000001,0x00000000,"
+    u"0x00000000,0x00000000,0x00ff00ff,**/EXT**";
+
+std::u16string Str(const ov::String& s) { return std::u16string(s.View()); }
+
+TEST(TextClip, DefaultFormatsToTheGoldenDescriptorAndParsesBack) {
+  const ov::String d = screens::FormatTextClip(TextClip());
+  EXPECT_EQ(Str(d), kDefaultDescriptor);
+  EXPECT_EQ(d.Length(), screens::kTextClipFixedUnits);
+  TextClip parsed;
+  parsed.textSize = 9;
+  parsed.keyColour = 0;
+  ASSERT_EQ(screens::ParseTextClip(&parsed, d), 1);
+  EXPECT_TRUE(parsed == TextClip());
+}
+
+TEST(TextClip, TextAndNameHoldingDelimitersRoundTrip) {
+  TextClip c;
+  c.textString = u"a,b**/EXT**0x1,";
+  c.fontName = u"Sans, Bold";
+  c.textSize = 3;
+  c.textColour = 0x123456;
+  c.backgroundColour = 0x00FF00;
+  c.keyColour = 0x010203;
+  c.justification = 2;
+  c.verticalAlign = 0;
+  c.bold = 1;
+  c.italic = 1;
+  c.underline = 1;
+  const ov::String d = screens::FormatTextClip(c);
+  EXPECT_EQ(d.Length(), 137 + c.textString.Length() + c.fontName.Length());
+  TextClip parsed;
+  ASSERT_EQ(screens::ParseTextClip(&parsed, d), 1);
+  EXPECT_TRUE(parsed == c);
+}
+
+TEST(TextClip, MarkerRules) {
+  EXPECT_FALSE(screens::IsTextClip(u"**TEXT**"));
+  EXPECT_FALSE(screens::IsTextClip(u"**text**0x0"));
+  EXPECT_TRUE(screens::IsTextClip(u"**TEXT**0"));
+  // No descriptor at all: accepted, nothing changes.
+  TextClip c;
+  c.textSize = 7;
+  EXPECT_EQ(screens::ParseTextClip(&c, u"/media/clip.mp4"), 1);
+  EXPECT_EQ(c.textSize, 7);
+  // The lower-case marker is accepted by the parser.
+  std::u16string lower = kDefaultDescriptor;
+  lower.replace(0, 8, u"**text**");
+  EXPECT_EQ(screens::ParseTextClip(&c, ov::String(std::u16string_view(lower))), 1);
+  EXPECT_EQ(c.textSize, 1);
+}
+
+// Damaged descriptors are refused before any read past their end.
+TEST(TextClip, DamagedDescriptorsAreRefused) {
+  const std::u16string good = kDefaultDescriptor;
+  struct Case {
+    const char* what;
+    std::u16string text;
+  } cases[] = {
+      {"negative text length", u"**TEXT**-0x0000001," + good.substr(19)},
+      {"text length past the end", u"**TEXT**0x00001000," + good.substr(19)},
+      {"negative font length", good.substr(0, 52) + u"0xfffffff0," + good.substr(63)},
+      {"font length past the end", good.substr(0, 52) + u"0x7fffffff," + good.substr(63)},
+      {"end marker wrong", good.substr(0, 129) + u"**/EXX**"},
+  };
+  for (const Case& c : cases) {
+    TextClip t;
+    EXPECT_EQ(screens::ParseTextClip(&t, ov::String(std::u16string_view(c.text))), 0) << c.what;
+  }
+  // Every cut of a descriptor past the marker is refused.
+  for (size_t n = 9; n < good.size(); ++n) {
+    TextClip t;
+    EXPECT_EQ(screens::ParseTextClip(&t, ov::String(std::u16string_view(good.substr(0, n)))), 0) << n;
+  }
+}
+
+TEST(EngineCommandRecord, DefaultStoresIn44BytesAndFlagIsNotStored) {
+  engine::EngineCommand c;
+  std::vector<uint8_t> bytes;
+  c.Write(&bytes);
+  ASSERT_EQ(bytes.size(), 44u);
+  const uint8_t empty[6] = {1, 0, 0, 0, 0, 0};
+  EXPECT_EQ(std::memcmp(bytes.data(), empty, 6), 0);
+  EXPECT_EQ(std::memcmp(bytes.data() + 6, empty, 6), 0);
+  for (size_t i = 12; i < 44; ++i) EXPECT_EQ(bytes[i], 0) << i;
+}
+
+TEST(ChannelBlock, EmptyChannelIs60Bytes) {
+  ChannelSelection ch;
+  std::vector<uint8_t> bytes;
+  screens::SaveChannel(ch, &bytes);
+  ASSERT_EQ(bytes.size(), 60u);
+  std::vector<uint8_t> expected(16, 0);  // count, loopOn, beatMatch, effectOn
+  for (int s = 0; s < 2; ++s) expected.insert(expected.end(), {1, 0, 0, 0, 0, 0});
+  expected.resize(60, 0);
+  EXPECT_EQ(bytes, expected);
+}
+
+class ChannelBlockTest : public ::testing::Test {
+ protected:
+  void SetUp() override { dir_ = ovtest::ScratchDir(); }
+  ov::String File(const char* name) {
+    const std::string p = dir_ + "/" + name;
+    std::ofstream(p) << "x";
+    return ov::String::FromUtf8Lossy(p);
+  }
+  static void AddPhoto(ChannelSelection* ch, const ov::String& path, int32_t display = 0) {
+    ch->AddClip(screens::kKindImage, screens::kFileTypeJpeg, path, ov::String(), ov::String(), screens::kWholePicture,
+                screens::kWholePicture, 500, display, 0, 0, 0, 0, 0, nullptr);
+  }
+  static std::vector<uint8_t> Save(const ChannelSelection& ch) {
+    std::vector<uint8_t> b;
+    screens::SaveChannel(ch, &b);
+    return b;
+  }
+  static int Load(ChannelSelection* ch, const std::vector<uint8_t>& b, bool keep = false) {
+    RecordReader in(b);
+    return screens::LoadChannel(ch, &in, keep);
+  }
+  std::string dir_;
+};
+
+TEST_F(ChannelBlockTest, PhotosRoundTripWithTheirDisplayTimesCropAndCaption) {
+  ChannelSelection ch;
+  AddPhoto(&ch, File("a.jpg"));
+  std::vector<uint8_t> one = Save(ch);
+  ChannelSelection back;
+  ASSERT_EQ(Load(&back, one), 1);
+  EXPECT_EQ(back.GetClipDisplayTime(0), 0);
+
+  AddPhoto(&ch, File("b.jpg"));  // the first photo had 0: both get 4000
+  ch.SetClipCropRect(1, 0x80104020);  // stored in ascending order
+  ch.SetClipCropOn(1, 1);
+  ch.SetClipCropRect(0, 0x10204060);  // crop off: stored as the whole picture
+  ch.SetClipCache(0, u"/tmp/image0-0-0.raw", screens::kKindImage);
+  ch.GetClipText(1)->textString = u"caption";
+  ch.set_loop_on(1);
+  ch.channel_effect() = engine::MakeCommand(engine::CMD_FADE, 17, 2000, 4);
+  ch.channel_effect().flag = 1;
+  const std::vector<uint8_t> two = Save(ch);
+  back.channel_effect().flag = 1;
+  ASSERT_EQ(Load(&back, two), 1);
+  ASSERT_EQ(back.ClipCount(), 2);
+  EXPECT_EQ(back.GetClipDisplayTime(0), 4000);
+  EXPECT_EQ(back.GetClipDisplayTime(1), 4000);
+  EXPECT_EQ(back.GetClipCropRect(0), screens::kWholePicture);
+  EXPECT_EQ(back.GetClipCropRect(1), 0x10802040u);
+  EXPECT_EQ(Str(back.GetClipText(1)->textString), u"caption");
+  EXPECT_EQ(back.loop_on(), 1);
+  EXPECT_EQ(back.channel_effect().type, uint32_t(engine::CMD_FADE));
+  EXPECT_EQ(back.channel_effect().flag, 0u);
+  // Without a rotation the cache names are dropped; a rotation keeps them.
+  EXPECT_TRUE(back.GetClipCache(0, screens::kKindImage).IsEmpty());
+  ASSERT_EQ(Load(&back, two, true), 1);
+  EXPECT_EQ(Str(back.GetClipCache(0, screens::kKindImage)), u"/tmp/image0-0-0.raw");
+  EXPECT_EQ(Save(back), two);
+}
+
+TEST_F(ChannelBlockTest, MissingSourceFailsAndEmptySourceCounts) {
+  ChannelSelection ch;
+  AddPhoto(&ch, File("gone.jpg"));
+  const std::vector<uint8_t> b = Save(ch);
+  std::remove((dir_ + "/gone.jpg").c_str());
+  ChannelSelection back;
+  EXPECT_EQ(Load(&back, b), 0);
+
+  ChannelSelection credits;
+  credits.AddEmptyTextClip();
+  ASSERT_EQ(Load(&back, Save(credits)), 1);
+  EXPECT_EQ(back.GetKind(), screens::kKindText);
+  EXPECT_EQ(back.ClipCount(), 1);
+}
+
+void PutU32At(std::vector<uint8_t>* b, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) (*b)[at + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+// Counts and lengths from the file are bounded by the bytes left: each of
+// these fails the block at once, without a large allocation or a long loop.
+TEST_F(ChannelBlockTest, CountsAndLengthsBeyondTheDataFailTheBlock) {
+  ChannelSelection ch;
+  ch.AddEmptyTextClip();
+  const std::vector<uint8_t> good = Save(ch);
+  // Layout of this block: count, four one-unit strings at 4, 10, 16, 22,
+  // eleven words from 28, the caption's count at 72.
+  struct Case {
+    const char* what;
+    size_t at;
+    uint32_t value;
+  } cases[] = {
+      {"clip count 2^31", 0, 0x80000000u},      {"clip count 0xffffffff", 0, 0xFFFFFFFFu},
+      {"one clip more than stored", 0, 2},       {"source count 2^31", 4, 0x80000000u},
+      {"source count 0", 4, 0},                  {"cache count past the end", 22, 0x10000},
+      {"caption count 2^31 (2N wraps)", 72, 0x80000000u}, {"caption count 0", 72, 0},
+  };
+  for (const Case& c : cases) {
+    std::vector<uint8_t> b = good;
+    PutU32At(&b, c.at, c.value);
+    ChannelSelection back;
+    EXPECT_EQ(Load(&back, b), 0) << c.what;
+  }
+  // Every truncation fails.
+  for (size_t n = 0; n < good.size(); ++n) {
+    ChannelSelection back;
+    EXPECT_EQ(Load(&back, std::vector<uint8_t>(good.begin(), good.begin() + n)), 0) << n;
+  }
+}
+
+TEST_F(ChannelBlockTest, ClipListEdgeCases) {
+  ChannelSelection ch;
+  const ov::String a = File("A.jpg"), b = File("B.jpg"), c = File("C.jpg");
+  for (const ov::String* p : {&a, &b, &c}) AddPhoto(&ch, *p);
+  auto order = [&] {
+    std::u16string s;
+    for (int i = 0; i < ch.ClipCount(); ++i) s += ch.GetClipFile(i).View().substr(ch.GetClipFile(i).Length() - 5, 1);
+    return s;
+  };
+  ASSERT_EQ(ch.MoveClip(0, 2), 1);
+  EXPECT_EQ(order(), u"BCA");
+  ASSERT_EQ(ch.MoveClip(2, 0), 1);
+  EXPECT_EQ(order(), u"ABC");
+  EXPECT_EQ(ch.MoveClip(0, 3), 0);
+  EXPECT_EQ(ch.MoveClip(-1, 0), 0);
+  EXPECT_TRUE(ch.GetClipFile(-1).IsEmpty());
+  EXPECT_EQ(ch.GetClipCropRect(7), screens::kWholePicture);
+  EXPECT_EQ(ch.GetClipText(3), nullptr);
+  ch.RemoveClip(2);
+  ch.RemoveClip(1);
+  EXPECT_EQ(ch.clip(0)->displayTime, 0);  // one photo left: stored as 0 too
+  // A sound assigned to an image channel empties it first.
+  ch.AddClip(screens::kKindAudio, screens::kFileTypeWav, File("s.wav"), ov::String(), ov::String(),
+             screens::kWholePicture, screens::kWholePicture, 500, 0, 0, 0, 0, 0, 0, nullptr);
+  EXPECT_EQ(ch.ClipCount(), 1);
+  EXPECT_EQ(ch.GetKind(), screens::kKindAudio);
+  EXPECT_FALSE(ch.ClipNeedsAudioCache(0));  // no start cut: plays from the file
+  ch.SetClipCutPoints(0, 100, 0);
+  EXPECT_TRUE(ch.ClipNeedsAudioCache(0));
+}
+
+// The tempo of a music clip comes from its side file: the float at byte
+// 208 of the file named after the path cut at its first dot.
+TEST_F(ChannelBlockTest, TempoFromTheSideFile) {
+  // Relative paths from the scratch folder, whose own name may hold dots.
+  const std::filesystem::path cwd = std::filesystem::current_path();
+  std::filesystem::current_path(dir_);
+  const std::string folder = "Music.v2";
+  std::filesystem::create_directories(folder);
+  struct Case {
+    const char* what;
+    float tempo;
+    size_t size;
+    int32_t expected;
+  } cases[] = {
+      {"120.7 bpm", 120.7f, 212, 120},
+      {"NaN", std::nanf(""), 212, 0},
+      {"negative", -5.0f, 212, 0},
+      {"huge", 3e9f, 212, 0},
+      {"file of 210 bytes", 99.0f, 210, 0},
+  };
+  for (const Case& c : cases) {
+    std::vector<uint8_t> side(c.size, 0);
+    uint8_t f[4];
+    std::memcpy(f, &c.tempo, 4);
+    for (size_t i = 0; i < 4 && 208 + i < c.size; ++i) side[208 + i] = f[i];
+    // A dot in a folder name cuts the path there: the side file is "Music.bin".
+    std::ofstream("Music.bin", std::ios::binary).write(reinterpret_cast<const char*>(side.data()),
+                                                               static_cast<std::streamsize>(side.size()));
+    ChannelSelection ch;
+    ch.AddClip(screens::kKindAudio, screens::kFileTypeMp3, ov::String::FromUtf8Lossy(folder + "/my.song.mp3"),
+               ov::String(), ov::String(), screens::kWholePicture, screens::kWholePicture, 500, 0, 0, 0, 0, 0, 0,
+               nullptr);
+    EXPECT_EQ(ch.ReadTempo(), c.expected) << c.what;
+  }
+  std::remove("Music.bin");
+  std::filesystem::current_path(cwd);
+  ChannelSelection ch;
+  ch.AddClip(screens::kKindAudio, screens::kFileTypeMp3, File("x.mp3"), ov::String(), ov::String(),
+             screens::kWholePicture, screens::kWholePicture, 500, 0, 0, 0, 0, 0, 0, nullptr);
+  EXPECT_EQ(ch.ReadTempo(), 0);  // missing side file
+}
+
+TEST(FileType, Table) {
+  struct Case {
+    const char16_t* path;
+    int32_t type, kind;
+    const char16_t* name;
+  } cases[] = {
+      {u"a.JPG", 1, 2, u"JPEG"},     {u"a.3gpp", 6, 3, u"3GP"},       {u"a.3g2", 6, 3, u"3GP"},
+      {u"a.mpa", 13, 1, u"MPEG-4"},  {u"a.m4a", 14, 1, u"MPEG-4"},    {u"a.mp4", 5, 3, u"MPEG-4"},
+      {u"a.mix", 15, 4, u"vEX project"}, {u"a.png", 0, 0, u"Unknown"},
+  };
+  for (const Case& c : cases) {
+    int32_t kind = -1;
+    EXPECT_EQ(screens::FileTypeOfPath(c.path, &kind), c.type) << Str(c.path).size();
+    EXPECT_EQ(kind, c.kind);
+    EXPECT_EQ(Str(screens::FileTypeName(c.type)), c.name);
+  }
+  screens::RecordSelection none;
+  EXPECT_EQ(none.GetSelectedKind(), 0);
+  EXPECT_EQ(none.GetSelectedFileType(), 0);
+  EXPECT_TRUE(none.GetSelectedPath().IsEmpty());
+  EXPECT_EQ(none.IsSelectionUsable(), 0);
+  screens::MediaFileRecord broken{u"/media/", u"x.jpg", 1, nullptr, {}, 0, 2, 1};
+  none.Select(&broken);
+  EXPECT_EQ(none.GetSelectedKind(), 2);
+  EXPECT_EQ(Str(none.GetSelectedPath()), u"/media/x.jpg");
+  EXPECT_EQ(none.IsSelectionUsable(), 0);
+}
+
+}  // namespace

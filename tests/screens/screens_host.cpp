@@ -1,0 +1,72 @@
+#include "tests/screens/screens_host.h"
+
+#include <fstream>
+
+namespace ovtest {
+
+ScreensHost::ScreensHost(std::string data_folder) : data_folder_(std::move(data_folder)) {}
+
+int ScreensHost::StoreOption(const ov::String& key, const ov::String& text) {
+  FakeHost::StoreOption(key, text);
+  option_values[std::u16string(key.View())] = std::u16string(text.View());
+  return 1;
+}
+
+bool ScreensHost::ReadOption(const ov::String& key, ov::String* text, bool* is_numeric) {
+  auto it = option_values.find(std::u16string(key.View()));
+  if (it == option_values.end()) return false;
+  *text = ov::String(std::u16string_view(it->second));
+  *is_numeric = true;
+  return true;
+}
+
+MixerScreen::MixerScreen(ScreensHost* h, int channels) : host(h) {
+  host->menu = &menu;
+  menu.LoadAttribute(u"title", u"mixing_menu");
+  std::u16string names;
+  for (int i = 0; i < channels; ++i) {
+    auto c = std::make_unique<screens::ChannelSelection>();
+    const std::u16string name = u"channel_sel" + std::u16string(1, char16_t(u'0' + i));
+    c->LoadAttribute(u"title", ov::String(std::u16string_view(name)));
+    channel[i] = static_cast<screens::ChannelSelection*>(menu.AddChild(std::move(c)));
+    names += (i ? u" " : u"") + name;
+  }
+  const char16_t* credits[2] = {u"channel_sel_start_credit", u"channel_sel_end_credit"};
+  for (int i = 0; i < 2; ++i) {
+    auto c = std::make_unique<screens::ChannelSelection>();
+    c->LoadAttribute(u"title", credits[i]);
+    channel[6 + i] = static_cast<screens::ChannelSelection*>(menu.AddChild(std::move(c)));
+  }
+  auto m = std::make_unique<screens::Mixer>();
+  m->LoadAttribute(u"title", u"MIXER");
+  m->LoadAttribute(u"xP", u"10");
+  m->LoadAttribute(u"yP", u"10");
+  m->LoadAttribute(u"xS", u"96");
+  m->LoadAttribute(u"yS", u"72");
+  m->LoadAttribute(u"channels", ov::String(std::u16string_view(names)));
+  m->LoadAttribute(u"startCredits", credits[0]);
+  m->LoadAttribute(u"endCredits", credits[1]);
+  m->LoadAttribute(u"filename0", u"name0");
+  mixer = static_cast<screens::Mixer*>(menu.AddChild(std::move(m)));
+  mixer->OnAction(ui::kActionInitialise, ov::String(), 0);
+  mixer->OnAction(ui::kActionMenuShown, ov::String(), 0);
+}
+
+MixerScreen::~MixerScreen() {
+  if (host->menu == &menu) host->menu = nullptr;
+}
+
+bool FakeBrowser::OnStylusDown(int32_t x, int32_t y) {
+  (void)x;
+  (void)y;
+  if (ui::Host()) ui::Host()->SetPressedElement(this);
+  return true;
+}
+
+std::string TouchFile(const std::string& folder, const std::string& name) {
+  const std::string path = folder + "/" + name;
+  std::ofstream(path) << "clip";
+  return path;
+}
+
+}  // namespace ovtest

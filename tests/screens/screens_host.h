@@ -1,0 +1,70 @@
+#pragma once
+// A UiHost for the mix screens' tests: the fake shell of the element tests
+// with a menu that stands as root and current menu, the options the mixer
+// reads and writes, a data folder and the shared playback set.
+
+#include <map>
+#include <memory>
+#include <string>
+
+#include "engine/mix_engine.h"
+#include "screens/channel_selection.h"
+#include "screens/media_file_record.h"
+#include "screens/mixer.h"
+#include "tests/ui/fake_host.h"
+
+namespace ovtest {
+
+class ScreensHost : public FakeHost {
+ public:
+  explicit ScreensHost(std::string data_folder);
+
+  ui::Menu* RootMenu() override { return menu; }
+  ui::Menu* CurrentMenu() override { return menu; }
+  ui::Element* FocusedElement() override { return focused; }
+  int StoreOption(const ov::String& key, const ov::String& text) override;
+  bool ReadOption(const ov::String& key, ov::String* text, bool* is_numeric) override;
+  uint32_t* NumericOption(int n) override { return n >= 0 && n < 46 ? &numeric[n] : nullptr; }
+  ov::String* StringOption(int n) override { return n >= 0 && n < 23 ? &strings[n] : nullptr; }
+  ov::String DataFolder() override { return ov::String::FromUtf8Lossy(data_folder_ + "/"); }
+  void SetMixEngine(std::shared_ptr<engine::MixEngine> e) override { engine = std::move(e); }
+  engine::MixEngine* GetMixEngine() override { return engine.get(); }
+  bool RotationInProgress() override { return rotation; }
+
+  std::map<std::u16string, std::u16string> option_values;
+  uint32_t numeric[46] = {};
+  ov::String strings[23];
+  std::shared_ptr<engine::MixEngine> engine;
+  bool rotation = false;
+
+ private:
+  std::string data_folder_;
+};
+
+// The mixer screen of the default skin in miniature: six channels named
+// "channel_sel0".."channel_sel5", the two credits channels and the MIXER that
+// names them, built under `menu` and initialised (INITIALISE, then screen
+// entered).
+struct MixerScreen {
+  explicit MixerScreen(ScreensHost* host, int channels = 6);
+  ~MixerScreen();
+  ui::Menu menu;
+  screens::Mixer* mixer = nullptr;
+  screens::ChannelSelection* channel[8] = {};
+  ScreensHost* host;
+};
+
+// A media browser standing in for the real one: an element of its type that
+// answers the selection queries from one record and, as the browser does,
+// holds the stylus from the stylus-down on (the drag source).
+class FakeBrowser : public ui::Control, public screens::RecordSelection {
+ public:
+  FakeBrowser() { type_ = ui::kTypeMediaBrowser; }
+  bool OnStylusDown(int32_t x, int32_t y) override;
+};
+
+// A photo, a video and a sound file present on disk for clips (their
+// contents are never decoded here).
+std::string TouchFile(const std::string& folder, const std::string& name);
+
+}  // namespace ovtest
