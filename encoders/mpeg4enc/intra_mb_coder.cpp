@@ -191,21 +191,6 @@ MbBits WriteIntraMb(Mpeg4Encoder& enc, int mbIndex, IntraBlockState& st, int* ru
 
 }  // namespace
 
-void LoadIntraBlocks(Mpeg4Encoder& enc, int mbx, int mby) {
-  const EncoderFrame& f = *enc.current;
-  const ptrdiff_t ls = f.lumaStride(), cs = f.chromaStride();
-  const uint8_t* y = f.lumaOrigin() + mby * 16 * ls + mbx * 16;
-  const uint8_t* u = f.uOrigin() + mby * 8 * cs + mbx * 8;
-  const uint8_t* v = f.vOrigin() + mby * 8 * cs + mbx * 8;
-  const uint8_t* src[6] = {y, y + 8, y + 8 * ls, y + 8 * ls + 8, u, v};
-  for (int b = 0; b < 6; ++b) {
-    const ptrdiff_t stride = b < 4 ? ls : cs;
-    int16_t* blk = enc.blocks + 64 * b;
-    for (int r = 0; r < 8; ++r)
-      for (int c = 0; c < 8; ++c) blk[8 * r + c] = src[b][r * stride + c];
-  }
-}
-
 MbBits EncodeIntraMb(Mpeg4Encoder& enc, int mbIndex, int* runningQp, int* packet, uint32_t packetLimit) {
   MacroblockInfo& mb = enc.mbs[mbIndex];
   const int qp = mb.quant;

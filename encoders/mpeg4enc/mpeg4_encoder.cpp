@@ -129,12 +129,11 @@ VideoEncoderResult Validate(Mpeg4Encoder& enc, const EncoderCreateParams& p) {
   enc.packetSize = p.packetSize < 1024 ? 1024 : p.packetSize;
 
   if (p.streamMode == 2) {
+    // Short-header streams carry the levels of the standard formats alone.
     const H263LevelLimits* l = FindH263Level(p.level);
-    if (!l) return VENC_ERR_BAD_PARAMS;
+    if (!l || l->maxSourceFormat == 0) return VENC_ERR_BAD_PARAMS;
     enc.h263Level = p.level;
-    const float maxRate = (l->level == 20 && enc.sourceFormat == 3) ? 15.0f : static_cast<float>(l->maxFrameRate);
-    if (enc.sourceFormat > l->maxSourceFormat || p.bitRate > l->maxBitRate || p.frameRate > maxRate)
-      return VENC_ERR_BAD_PARAMS;
+    if (!WithinH263Level(*l, enc.sourceFormat, p.width, p.height, p.frameRate, p.bitRate)) return VENC_ERR_BAD_PARAMS;
   } else {
     const Mpeg4LevelLimits* l = FindMpeg4Level(enc.level);
     if (!l) return VENC_ERR_BAD_PARAMS;
@@ -259,7 +258,7 @@ VideoEncoderResult OpEncodeFrame(VideoEncoder* base, const uint8_t* input, uint3
 
   BitWriter& hw = enc.writer.main();
   if (enc.frameCount == 0 && !enc.shortHeader) WriteStoredHeader(enc, hw);
-  enc.timeBase.gobToggle = 1;
+  enc.timeBase.gobFrameId.toggle = 1;
   // The first frame of a stream is intra whatever the period says: a GOP
   // length raised before it leaves frames in the period, and a predicted
   // first frame would refer to no picture.
@@ -358,9 +357,7 @@ VideoEncoderResult OpSetEncoderParam(VideoEncoder* base, uint32_t id, uint32_t v
       const float rate = static_cast<float>(value);
       if (enc.streamMode == 2) {
         const H263LevelLimits* l = FindH263Level(enc.h263Level);
-        const float maxRate = (enc.h263Level == 20 && enc.sourceFormat == 3) ? 15.0f
-                                                                            : static_cast<float>(l ? l->maxFrameRate : 0);
-        if (rate > maxRate) return VENC_ERR_REJECTED;
+        if (!l || !WithinH263Level(*l, enc.sourceFormat, enc.width, enc.height, rate, 0)) return VENC_ERR_REJECTED;
       } else {
         const Mpeg4LevelLimits* l = FindMpeg4Level(enc.level);
         if (!l) return VENC_ERR_REJECTED;

@@ -6,6 +6,7 @@
 #include "encoders/common/bit_writer.h"
 #include "encoders/common/encoder_frame.h"
 #include "encoders/common/fdct.h"
+#include "encoders/common/h263_syntax.h"
 #include "encoders/common/idct.h"
 #include "encoders/common/macroblock_info.h"
 #include "encoders/common/motion_search.h"
@@ -24,8 +25,7 @@ struct TimeBase {
   uint32_t seconds = 0;      // seconds counted by modulo_time_base
   uint32_t moduloMask = 0;   // one bit per second boundary of the current VOP
   uint32_t increment = 0;    // ticks since the last second boundary
-  uint8_t gobFrameId = 0;
-  uint8_t gobToggle = 0;
+  GobFrameId gobFrameId;
 };
 
 struct Mpeg4Encoder : VideoEncoder {
@@ -127,6 +127,7 @@ void WriteGovHeader(TimeBase& tb, BitWriter& w);
 void WriteVopHeader(Mpeg4Encoder& enc, BitWriter& w, int quant);
 void WriteVideoPacketHeader(Mpeg4Encoder& enc, BitWriter& w, int mbNumber, int quant);
 void WriteShortHeaderPicture(Mpeg4Encoder& enc, BitWriter& w, int quant);
+// GOB header (nothing for GOB 0), which ends the packet before it.
 void WriteShortHeaderGob(Mpeg4Encoder& enc, BitWriter& w, int gobNumber, int quant);
 uint32_t TimeIncrementBits(uint32_t timeResolution);
 int FcodeFromSearchRange(int range, bool shortHeader);
@@ -141,8 +142,6 @@ struct MbBits {
 // Intra macroblock coding (intra_mb_coder.cpp). `runningQp` is the quantiser
 // last written into the stream; `packet` the packet counter.
 MbBits EncodeIntraMb(Mpeg4Encoder& enc, int mbIndex, int* runningQp, int* packet, uint32_t packetLimit);
-// Loads the source pixels of a macroblock into the six blocks of the work area.
-void LoadIntraBlocks(Mpeg4Encoder& enc, int mbx, int mby);
 
 // Inter macroblock coding (inter_mb_coder.cpp): the residual blocks are in
 // the work area, their sums of absolute values in `sad`, the prediction in

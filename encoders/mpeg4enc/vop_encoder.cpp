@@ -184,7 +184,7 @@ VideoEncoderResult EncodeVop(Mpeg4Encoder& enc) {
         CompensateMacroblock(enc.motion.dsp, *enc.reference, *enc.current, 16 * col, 16 * row, mb, enc.blocks, sad);
         bits = EncodeInterMb(enc, index, sad, &runningQp, &packet, packetLimit);
       } else {
-        LoadIntraBlocks(enc, col, row);
+        LoadIntraMacroblock(*enc.current, col, row, enc.blocks);
         bits = EncodeIntraMb(enc, index, &runningQp, &packet, packetLimit);
       }
       const int32_t total = bits.header + bits.texture + bits.restart;
