@@ -230,8 +230,10 @@ VideoEncoderResult OpEncodeFrame(VideoEncoder* base, const uint8_t* input, uint3
   EncoderFrame* done = enc.current;
   enc.current = enc.reference;
   enc.reference = done;
-  enc.frameCount += 1;
-  if (enc.padding) ExtendToMbGrid(*enc.reference, enc.width, enc.height);
+  // Skipped-frame bookings may have run the count up to its limit.
+  if (enc.frameCount < INT32_MAX) enc.frameCount += 1;
+  // The reference keeps the reconstructed macroblocks beyond the delivered
+  // size: a decoder predicts from them, not from replicated edge samples.
   if (enc.profile == 3 && enc.unrestrictedMv) PadFrame(*enc.reference);
 
   uint32_t bits = 0;

@@ -289,7 +289,8 @@ VideoEncoderResult OpEncodeFrame(VideoEncoder* base, const uint8_t* input, uint3
   EncoderFrame* done = enc.current;
   enc.current = enc.reference;
   enc.reference = done;
-  enc.frameCount += 1;
+  // Skipped-frame bookings may have run the count up to its limit.
+  if (enc.frameCount < INT32_MAX) enc.frameCount += 1;
   if (enc.padding) ExtendToMbGrid(*enc.reference, enc.width, enc.height);
   PadFrame(*enc.reference);
 
