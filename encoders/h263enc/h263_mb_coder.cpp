@@ -267,7 +267,8 @@ H263MbBits EncodeH263InterMb(H263Encoder& enc, int mbIndex, const int32_t sad[6]
     int16_t* blk = enc.blocks + 64 * b;
     cbp <<= 1;
     st.last[b] = -1;
-    if (b < 4 && sad[b] <= skip) {
+    // A chroma residual of zeros transforms to zeros: no kernel needed.
+    if ((b < 4 && sad[b] <= skip) || (b >= 4 && sad[b] == 0)) {
       for (int i = 0; i < 64; ++i) blk[i] = 0;
       continue;
     }
