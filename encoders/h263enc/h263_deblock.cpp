@@ -19,6 +19,7 @@ inline void FilterLine(uint8_t* p, ptrdiff_t step, int strength) {
   const int mag = Abs(delta);
   const int ramp = mag - 2 * (mag - strength > 0 ? mag - strength : 0);
   const int d1 = (delta < 0 ? -1 : 1) * (ramp > 0 ? ramp : 0);
+  if (d1 == 0) return;  // then d2 is 0 as well: nothing moves
   p[step] = static_cast<uint8_t>(Clip255(b + d1));
   p[2 * step] = static_cast<uint8_t>(Clip255(c - d1));
   const int limit = Abs(d1) >> 1;

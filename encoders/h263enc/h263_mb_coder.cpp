@@ -155,6 +155,8 @@ void WriteInterMb(H263Encoder& enc, int mbIndex, const BlockState& st, int* runn
 
 }  // namespace
 
+bool ResidualQuantisesToZero(int32_t sad, int q) { return sad / 4 + 8 < (5 * q) / 2; }
+
 int PutH263Event(BitWriter& w, int last, int run, int level, bool modifiedQuant) {
   const int negative = level < 0 ? 1 : 0;
   const int mag = negative ? -level : level;
@@ -267,8 +269,7 @@ H263MbBits EncodeH263InterMb(H263Encoder& enc, int mbIndex, const int32_t sad[6]
     int16_t* blk = enc.blocks + 64 * b;
     cbp <<= 1;
     st.last[b] = -1;
-    // A chroma residual of zeros transforms to zeros: no kernel needed.
-    if ((b < 4 && sad[b] <= skip) || (b >= 4 && sad[b] == 0)) {
+    if ((b < 4 && sad[b] <= skip) || (b >= 4 && ResidualQuantisesToZero(sad[b], BlockQuant(enc, b, quant)))) {
       for (int i = 0; i < 64; ++i) blk[i] = 0;
       continue;
     }
