@@ -401,7 +401,7 @@ std::string CodeInterMb(const Config& s, int quant, MotionVector v, const std::v
   mb.vectors[0] = v;
   std::memcpy(enc.blocks, residual.data(), 6 * 64 * sizeof(int16_t));
   int32_t sad[6] = {};
-  for (int b = 0; b < 4; ++b)
+  for (int b = 0; b < 6; ++b)
     for (int i = 0; i < 64; ++i) sad[b] += std::abs(residual[64 * b + i]);
   int running = quant, packet = 0;
   EncodeH263InterMb(enc, 0, sad, &running, &packet);
