@@ -6,18 +6,12 @@
 #include <cstdint>
 
 #include "encoders/common/bit_writer.h"
-#include "encoders/common/encoder_frame.h"
-#include "encoders/common/fdct.h"
+#include "encoders/common/encoder_core.h"
 #include "encoders/common/h263_syntax.h"
-#include "encoders/common/idct.h"
-#include "encoders/common/macroblock_info.h"
-#include "encoders/common/motion_search.h"
-#include "encoders/common/rate_control.h"
 #include "encoders/common/video_encoder.h"
 
 namespace venc {
 
-inline constexpr int kH263MaxTrackedBlocks = 16;
 inline constexpr int kSourceFormatCustom = 6;
 
 // What the coded pictures used of the annexes, summed over the stream: for
@@ -29,23 +23,8 @@ struct H263Counts {
   uint32_t maxPackets = 0;      // most GOB or slice packets in one picture
 };
 
-struct H263Encoder : VideoEncoder {
-  // Allocation table: every block but the object.
-  void* allocations[kH263MaxTrackedBlocks] = {};
-  int allocationCount = 0;
-
-  StreamWriter writer;
-
-  // Coding layout.
-  int width = 0, height = 0;  // as delivered
-  int codedWidth = 0, codedHeight = 0;
-  int mbsPerRow = 0, mbRows = 0, mbCount = 0;
-  int codingType = 0, prevCodingType = 0;
-  int sourceFormat = 0;  // 1-5 standard (ITU-T H.263 Table 1), 6 custom
-  int rowsPerGob = 1;
-  bool padding = false;
+struct H263Encoder : EncoderCore {
   bool plusPtype = false;  // PLUSPTYPE picture header (profile 3 or custom size)
-
   // Profile and annexes (all 0 in profile 0).
   int profile = 0;
   int level = 0;
@@ -54,61 +33,11 @@ struct H263Encoder : VideoEncoder {
   int slices = 0;          // Annex K, from the creation word videoTelephony
   int deblocking = 0;      // Annex J
 
-  // Options.
-  int intraRefreshMbs = 0;
-  bool intraRefresh = false;
-  int sceneChangeDetection = 0;
-  int preprocessingLevel = 0;
-  int complexity = 0;
-  int gobHeaderInterval = 0;
-  int textureThresholds[4] = {12, 15, 24, 40};
-  int searchRange = 15;
-  int cyclicPeriod = 20;
-  bool cyclicRefresh = false;
-  bool intraGobsOn = false;
-  int intraGobsFirst = 0, intraGobsCount = 0;
-  bool intraMbsOn = false;
-  int intraMbsFirst = 0, intraMbsCount = 0;
-
-  RateControlState rc;
-  int rcMode = 0;
-  int vbvLevelIndex = 1;
-
   GobFrameId gobFrameId;
-  MacroblockInfo* mbs = nullptr;
   // The quantiser a decoder holds after each macroblock of the last picture
   // (for a skipped macroblock the one in force), raster order.
   uint8_t* decoderQuant = nullptr;
-  EncoderFrame frames[2] = {};
-  EncoderFrame* current = nullptr;
-  EncoderFrame* reference = nullptr;
-  int32_t frameCount = 0;
-  int gopLength = 45;
-  float frameRate = 15.0f;
-  float temporalReferenceFactor = 1.0f;  // 29.97 / frameRate
-  uint32_t packetSize = 0;               // slice length in bits
-  int32_t createBitRate = 0;
-  uint32_t timeResolution = 1000;
-  float auxValue1 = 0.0f, auxValue2 = 0.0f;
-
-  // Macroblock layer work block: 12 blocks of 64 coefficients (six
-  // quantised, six dequantised).
-  int16_t* blocks = nullptr;
-
-  uint32_t packetCount = 0;
-  uint32_t* packetSizes = nullptr;
-  uint32_t lastPacketStart = 0;
-  int videoTelephony = 0;
-  int chromaOrder = 0;
-  bool forceIntraNext = false;
-  int32_t prevTime = 0;
-
   H263Counts counts;
-  MotionSearchContext motion;
-  int32_t* refreshScores = nullptr;
-  int32_t* refreshIndices = nullptr;
-  FdctDsp fdct{};
-  IdctDsp idct{};
 };
 
 // Headers (h263_headers.cpp).

@@ -4,18 +4,12 @@
 #include <cstdint>
 
 #include "encoders/common/bit_writer.h"
-#include "encoders/common/encoder_frame.h"
-#include "encoders/common/fdct.h"
+#include "encoders/common/encoder_core.h"
 #include "encoders/common/h263_syntax.h"
-#include "encoders/common/idct.h"
-#include "encoders/common/macroblock_info.h"
-#include "encoders/common/motion_search.h"
-#include "encoders/common/rate_control.h"
 #include "encoders/common/video_encoder.h"
 
 namespace venc {
 
-inline constexpr int kMaxTrackedBlocks = 20;
 inline constexpr uint32_t kStreamHeaderBytes = 128;
 
 // Time base of the VOP headers (ISO/IEC 14496-2 6.3.5).
@@ -28,19 +22,7 @@ struct TimeBase {
   GobFrameId gobFrameId;
 };
 
-struct Mpeg4Encoder : VideoEncoder {
-  // Allocation table: every block but the object and the partition buffers.
-  void* allocations[kMaxTrackedBlocks] = {};
-  int allocationCount = 0;
-
-  StreamWriter writer;
-
-  // Coding layout.
-  int width = 0, height = 0;  // as delivered
-  int codedWidth = 0, codedHeight = 0;
-  int mbsPerRow = 0, mbRows = 0, mbCount = 0;
-  int codingType = 0, prevCodingType = 0;
-  int sourceFormat = 0;
+struct Mpeg4Encoder : EncoderCore {
   int fcode = 1, fcodeCreate = 1;
   int roundingType = 0;
   int headerExtension = 0;
@@ -52,71 +34,17 @@ struct Mpeg4Encoder : VideoEncoder {
   int intraDcVlcThr = 0;
   int level = 0;       // MPEG-4 level (1 or 3 in short-header mode)
   int h263Level = 0;   // stream mode 2
-  bool padding = false;
-
-  // Options.
-  int intraRefreshMbs = 0;
-  bool intraRefresh = false;
-  int sceneChangeDetection = 0;
   int adaptivePacketSize = 0;
-  int preprocessingLevel = 0;
-  int complexity = 0;
-  int gobHeaderInterval = 0;
-  int rowsPerGob = 1;
-  int textureThresholds[4] = {12, 15, 24, 40};
-  int halfPelDiagonal = 1;
-  int spreadThreshold = 4;
-  int earlyExitSad = 512;
-  int searchRange = 15;
-  int cyclicPeriod = 20;
-  bool cyclicRefresh = false;
-  bool intraGobsOn = false;
-  int intraGobsFirst = 0, intraGobsCount = 0;
-  bool intraMbsOn = false;
-  int intraMbsFirst = 0, intraMbsCount = 0;
-
-  RateControlState rc;
-  int rcMode = 0;
-  int vbvLevelIndex = 0;
 
   TimeBase timeBase;
-  MacroblockInfo* mbs = nullptr;
-  EncoderFrame frames[2] = {};
-  EncoderFrame* current = nullptr;
-  EncoderFrame* reference = nullptr;
-  int32_t frameCount = 0;
-  int gopLength = 45;
-  float frameRate = 15.0f;
-  float temporalReferenceFactor = 1.0f;  // 29.97 / frameRate
-  uint32_t packetSize = 1024;
-  int32_t createBitRate = 0;
-
   uint8_t* partitionBuffers[2] = {nullptr, nullptr};
   uint32_t partitionCapacity = 0;
   uint32_t streamHeaderBits = 0;
   uint8_t* streamHeader = nullptr;
-  uint32_t timeResolution = 1000;
-  float auxValue1 = 0.0f, auxValue2 = 0.0f;
 
-  // Macroblock layer work block: 12 blocks of 64 coefficients (six quantised,
-  // six dequantised) and the two DC rows (six values a macroblock column).
-  int16_t* blocks = nullptr;
+  // The two DC rows of intra prediction (six values a macroblock column).
   int16_t* dcRows[2] = {nullptr, nullptr};
-
-  uint32_t packetCount = 0;
   uint32_t prevPacketCount = 0;  // packets of the previous frame
-  uint32_t* packetSizes = nullptr;
-  uint32_t lastPacketStart = 0;
-  int videoTelephony = 0;
-  int chromaOrder = 0;
-  bool forceIntraNext = false;
-  int32_t prevTime = 0;
-
-  MotionSearchContext motion;
-  int32_t* refreshScores = nullptr;  // intra refresh work tables, mbCount each
-  int32_t* refreshIndices = nullptr;
-  FdctDsp fdct{};
-  IdctDsp idct{};
 };
 
 // Stream headers (mpeg4_headers.cpp).
