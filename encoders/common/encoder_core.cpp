@@ -261,6 +261,103 @@ void FlushFrame(EncoderCore& enc, int32_t time, uint32_t* ioBytes) {
   enc.prevTime = time;
 }
 
+void EstimateMotion(EncoderCore& enc, bool unrestricted) {
+  const SearchConstants k = SearchConstantsFor(enc.complexity, enc.searchRange);
+  MotionSearchContext& ctx = enc.motion;
+  ctx.range = k.range;
+  ctx.spreadThreshold = k.spreadThreshold;
+  ctx.earlyExitSad = k.earlyExitSad;
+  ctx.reference = enc.reference->lumaOrigin();
+  ctx.current = enc.current->lumaOrigin();
+  MotionLayout layout;
+  layout.width = enc.codedWidth;
+  layout.height = enc.codedHeight;
+  layout.mbsPerRow = enc.mbsPerRow;
+  layout.mbRows = enc.mbRows;
+  layout.previousPredicted = enc.prevCodingType == 1;
+  layout.unrestricted = unrestricted;
+  layout.halfPelDiagonal = k.halfPelDiagonal;
+  EstimatePictureMotion(ctx, layout, enc.mbs);
+}
+
+int StartPictureRate(EncoderCore& enc, bool intra) {
+  RateControlState& rc = enc.rc;
+  ApplyRateChange(rc);
+  if (intra) {
+    if (enc.videoTelephony) rc.windowIntraCount += 1;
+    ComputeMbActivities(enc.current->lumaOrigin(), enc.current->lumaStride(), enc.mbsPerRow, enc.mbRows, enc.mbs);
+    // An intra picture refreshes every macroblock.
+    if (enc.intraRefresh || enc.cyclicRefresh)
+      for (int i = 0; i < enc.mbCount; ++i) enc.mbs[i].refreshAge = 0;
+  } else if (enc.intraRefresh || enc.cyclicRefresh) {
+    IntraRefreshSetup setup;
+    setup.mbsPerRow = enc.mbsPerRow;
+    setup.mbRows = enc.mbRows;
+    setup.refreshMbs = enc.intraRefreshMbs;
+    setup.cyclic = enc.cyclicRefresh;
+    setup.ageWeight = enc.cyclicPeriod;
+    setup.scores = enc.refreshScores;
+    setup.indices = enc.refreshIndices;
+    // The picture's nominal share of the rate: its own target is set by the
+    // quantiser decision that follows.
+    AdaptiveIntraRefresh(enc.mbs, rc.bitsPerFrame, setup, enc.current->lumaOrigin(), enc.current->lumaStride());
+  }
+  SetFrameActivity(rc, enc.mbs);
+  switch (enc.rcMode) {
+    case 1: return ComputeFrameQpRanged(rc, enc.mbs, intra);
+    case 2: return ComputeFrameQpByActivity(rc, enc.mbs, intra);
+    default: return intra ? ComputeIntraFrameQp(rc) : ComputePredictedFrameQp(rc);
+  }
+}
+
+int MacroblockQuantiser(EncoderCore& enc, const MacroblockInfo& mb, int runningQp, int rowQp, int pictureQp,
+                        bool intra, bool* adapted) {
+  RateControlState& rc = enc.rc;
+  *adapted = !intra && rc.mbQpAdaptation == 1 && enc.rcMode != 2;
+  if (!*adapted) return rowQp;
+  return enc.rcMode == 1 ? UpdateMbQpRanged(rc, mb, runningQp) : UpdateMbQp(rc, mb, runningQp, pictureQp);
+}
+
+void BookMacroblockBits(EncoderCore& enc, const MacroblockInfo& mb, int32_t header, int32_t texture, int32_t total,
+                        bool intra, bool adapted, int32_t* rowBits) {
+  RateControlState& rc = enc.rc;
+  if (adapted) {
+    UpdateMbModel(rc, mb, total, texture);
+    return;
+  }
+  rc.frameTarget -= total;
+  if (intra) {
+    *rowBits += total;
+  } else {
+    rc.headerBits += header;
+    rc.textureBits += texture;
+  }
+}
+
+bool ForcedIntra(const EncoderCore& enc, bool gobRun, int gobNumber, int mbIndex) {
+  if (gobRun && enc.intraGobsOn && gobNumber >= enc.intraGobsFirst && gobNumber < enc.intraGobsFirst + enc.intraGobsCount)
+    return true;
+  return enc.intraMbsOn && mbIndex >= enc.intraMbsFirst && mbIndex < enc.intraMbsFirst + enc.intraMbsCount;
+}
+
+VideoEncoderResult OverflowResult(EncoderCore& enc) {
+  enc.rc.framesLeft = 0;
+  return VENC_ERR_OVERFLOW;
+}
+
+void EndPictureRate(EncoderCore& enc, int32_t bits, bool intra) {
+  RateControlState& rc = enc.rc;
+  if (enc.rcMode == 1) {
+    RateControlEndFrameRanged(rc, enc.mbs, bits, intra, enc.mbs[0].quant);
+  } else if (enc.rcMode == 2) {
+    EndFrameByActivity(rc);
+  } else if (intra) {
+    RateControlEndIntraFrame(rc, bits, enc.mbs[0].quant);
+  } else {
+    RateControlEndPredictedFrame(rc, enc.mbs, bits);
+  }
+}
+
 void ResetCore(EncoderCore& enc) {
   enc.frameCount = 0;
   enc.codingType = enc.prevCodingType = 0;

@@ -22,6 +22,10 @@ namespace venc {
 inline constexpr int kMaxTrackedBlocks = 20;
 // Unless video telephony is on, a GOP is at most this long.
 inline constexpr int kMaxGop = 130;
+// Free output bits an intra or inter macroblock needs before it starts; with
+// less the frame stops with VENC_ERR_OVERFLOW.
+inline constexpr int64_t kIntraGuardBits = 2048;
+inline constexpr int64_t kInterGuardBits = 1024;
 
 struct EncoderCore : VideoEncoder {
   // Allocation table: every block the object owns but the object itself (and
@@ -135,6 +139,29 @@ void SwapReference(EncoderCore& enc);
 // End of EncodeFrame: the writer flushed, *ioBytes the bytes written, `time`
 // remembered.
 void FlushFrame(EncoderCore& enc, int32_t time, uint32_t* ioBytes);
+// The picture loops' shared steps (EncodeVop, EncodePicture).
+// Motion search of a predicted picture into the macroblock records, vectors
+// reaching into the border when `unrestricted`.
+void EstimateMotion(EncoderCore& enc, bool unrestricted);
+// Start of a picture's rate control: rate change, activities (and intra
+// refresh selection of a predicted picture), then the picture quantiser of
+// the controller that rcMode selects.
+int StartPictureRate(EncoderCore& enc, bool intra);
+// The quantiser of a macroblock: with macroblock adaptation in a predicted
+// picture (rcMode 0 and 1; *adapted set) the rate control's, else `rowQp`.
+int MacroblockQuantiser(EncoderCore& enc, const MacroblockInfo& mb, int runningQp, int rowQp, int pictureQp,
+                        bool intra, bool* adapted);
+// Books a coded macroblock's bits with the rate control; intra pictures add
+// them to *rowBits.
+void BookMacroblockBits(EncoderCore& enc, const MacroblockInfo& mb, int32_t header, int32_t texture, int32_t total,
+                        bool intra, bool adapted, int32_t* rowBits);
+// Whether the forced-intra runs (GOBs when `gobRun`, macroblocks) cover it.
+bool ForcedIntra(const EncoderCore& enc, bool gobRun, int gobNumber, int mbIndex);
+// The output ran short: the next frame is intra; returns VENC_ERR_OVERFLOW.
+VideoEncoderResult OverflowResult(EncoderCore& enc);
+// End of a picture of `bits` bits: the rate control's end-of-frame update.
+void EndPictureRate(EncoderCore& enc, int32_t bits, bool intra);
+
 // ResetEncoder's common part: back to the state before the first frame, the
 // next frame intra.
 void ResetCore(EncoderCore& enc);

@@ -73,9 +73,6 @@ H263MbBits EncodeH263InterMb(H263Encoder& enc, int mbIndex, const int32_t sad[6]
 // coefficient of the 8x8 DCT exceeds sad / 4, and an inter level is non-zero
 // only from 5q / 2 on; the margin of 8 covers the integer transform's rounding.
 bool ResidualQuantisesToZero(int32_t sad, int q);
-// One TCOEF event (ITU-T H.263 Table 16, 22-bit escape; with Annex T levels
-// beyond 127 take the 33-bit extended escape); returns the bits written.
-int PutH263Event(BitWriter& w, int last, int run, int level, bool modifiedQuant);
 // One component of an Annex D motion vector difference (half pels) under
 // PLUSPTYPE; returns the bits written.
 int PutAnnexDComponent(BitWriter& w, int v);

@@ -12,10 +12,6 @@
 namespace venc {
 namespace {
 
-// ITU-T H.263 5.4.2 escape and Annex T.4's marker of the extended level.
-constexpr uint32_t kEscape = 0b0000011;
-constexpr uint32_t kEscapeLength = 7;
-constexpr uint32_t kExtendedLevelMarker = 0x80;
 // Annex T: below this quantiser coefficients are not clipped to +-127.
 constexpr int kUnclippedBelowQuant = 8;
 
@@ -45,36 +41,6 @@ void BlockPointers(H263Encoder& enc, int mbIndex, uint8_t* dst[6], ptrdiff_t* ls
   dst[3] = y + 8 * *ls + 8;
   dst[4] = f.uOrigin() + mby * 8 * *cs + mbx * 8;
   dst[5] = f.vOrigin() + mby * 8 * *cs + mbx * 8;
-}
-
-int PutBlockEvents(BitWriter& w, const int16_t* coefficients, int start, int count, bool modifiedQuant) {
-  int bits = 0, run = 0, coded = 0;
-  for (int i = start; i < 64 && coded < count; ++i) {
-    const int level = coefficients[kZigzagScan[i]];
-    if (level == 0) {
-      ++run;
-      continue;
-    }
-    ++coded;
-    bits += PutH263Event(w, coded == count ? 1 : 0, run, level, modifiedQuant);
-    run = 0;
-  }
-  return bits;
-}
-
-int CodedPattern(const int16_t* blocks, int firstCoef) {
-  int cbp = 0;
-  for (int b = 0; b < 6; ++b) {
-    cbp <<= 1;
-    const int16_t* blk = blocks + 64 * b;
-    for (int i = firstCoef; i < 64; ++i) {
-      if (blk[i] != 0) {
-        cbp |= 1;
-        break;
-      }
-    }
-  }
-  return cbp;
 }
 
 // Takes the macroblock back when it would bring the slice within 8 bits of
@@ -117,7 +83,7 @@ void WriteIntraMb(H263Encoder& enc, const MacroblockInfo& mb, const int16_t intr
   for (int b = 0; b < 6; ++b) {
     bits.texture += PutShortHeaderIntraDc(w, intraDc[b]);
     if ((mb.cbp >> (5 - b)) & 1)
-      bits.texture += PutBlockEvents(w, enc.blocks + 64 * b, 1, count[b], enc.modifiedQuant != 0);
+      bits.texture += PutH263Block(w, enc.blocks + 64 * b, 1, count[b], enc.modifiedQuant != 0);
   }
 }
 
@@ -149,32 +115,13 @@ void WriteInterMb(H263Encoder& enc, int mbIndex, const BlockState& st, int* runn
   }
   for (int b = 0; b < 6; ++b) {
     if ((mb.cbp >> (5 - b)) & 1)
-      bits.texture += PutBlockEvents(w, enc.blocks + 64 * b, 0, st.count[b], enc.modifiedQuant != 0);
+      bits.texture += PutH263Block(w, enc.blocks + 64 * b, 0, st.count[b], enc.modifiedQuant != 0);
   }
 }
 
 }  // namespace
 
 bool ResidualQuantisesToZero(int32_t sad, int q) { return sad / 4 + 8 < (5 * q) / 2; }
-
-int PutH263Event(BitWriter& w, int last, int run, int level, bool modifiedQuant) {
-  const int negative = level < 0 ? 1 : 0;
-  const int mag = negative ? -level : level;
-  if (const VlcCode* c = kInterTcoef.Find(last, run, mag)) {
-    PutBits(w, c->length + 1u, (uint32_t{c->code} << 1) | static_cast<uint32_t>(negative));
-    return c->length + 1;
-  }
-  PutBits(w, kEscapeLength + 7, (kEscape << 7) | static_cast<uint32_t>(last << 6 | run));
-  if (modifiedQuant && mag > 127) {
-    // Annex T.4: the 11-bit EXTENDED-LEVEL, its 5 low bits first.
-    const uint32_t v = static_cast<uint32_t>(level) & 0x7FF;
-    PutBits(w, 8, kExtendedLevelMarker);
-    PutBits(w, 11, ((v & 0x1F) << 6) | (v >> 5));
-    return 33;
-  }
-  PutBits(w, 8, static_cast<uint32_t>(level) & 0xFF);
-  return 22;
-}
 
 int PutAnnexDComponent(BitWriter& w, int v) {
   if (v == 0) {
@@ -242,7 +189,7 @@ H263MbBits EncodeH263IntraMb(H263Encoder& enc, int mbIndex, int* runningQp, int*
     recon[0] = static_cast<int16_t>(64 * intraDc[b]);
     enc.idct.put(recon, last < 0 ? 0 : last, dst[b], b < 4 ? ls : cs);
   }
-  mb.cbp = static_cast<int16_t>(CodedPattern(enc.blocks, 1));
+  mb.cbp = static_cast<int16_t>(CodedBlockPattern(enc.blocks, 1));
   const StreamWriter::Position saved = enc.writer.Save();
   const int savedRunningQp = *runningQp;
   mb.packet = static_cast<int16_t>(*packet);

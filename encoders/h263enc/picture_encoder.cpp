@@ -1,7 +1,6 @@
 // The picture loop of h263enc: motion stage and scene change of predicted
 // pictures, picture quantiser, picture header, the macroblock rows with GOB
 // headers or slices, the overflow guard and the end of the picture.
-#include "encoders/common/intra_refresh.h"
 #include "encoders/common/motion_comp.h"
 #include "encoders/common/motion_search.h"
 #include "encoders/h263enc/h263_encoder.h"
@@ -9,49 +8,6 @@
 
 namespace venc {
 namespace {
-
-// Free output bits a macroblock needs before it starts.
-constexpr int64_t kIntraGuardBits = 2048;
-constexpr int64_t kInterGuardBits = 1024;
-
-bool ForcedIntra(const H263Encoder& enc, int gobNumber, int mbIndex) {
-  if (enc.intraGobsOn && gobNumber >= enc.intraGobsFirst && gobNumber < enc.intraGobsFirst + enc.intraGobsCount)
-    return true;
-  return enc.intraMbsOn && mbIndex >= enc.intraMbsFirst && mbIndex < enc.intraMbsFirst + enc.intraMbsCount;
-}
-
-VideoEncoderResult Overflow(H263Encoder& enc) {
-  enc.rc.framesLeft = 0;
-  return VENC_ERR_OVERFLOW;
-}
-
-int PictureQp(H263Encoder& enc, bool intra) {
-  switch (enc.rcMode) {
-    case 1: return ComputeFrameQpRanged(enc.rc, enc.mbs, intra);
-    case 2: return ComputeFrameQpByActivity(enc.rc, enc.mbs, intra);
-    default: return intra ? ComputeIntraFrameQp(enc.rc) : ComputePredictedFrameQp(enc.rc);
-  }
-}
-
-void EstimateMotion(H263Encoder& enc) {
-  const SearchConstants k = SearchConstantsFor(enc.complexity, enc.searchRange);
-  MotionSearchContext& ctx = enc.motion;
-  ctx.range = k.range;
-  ctx.spreadThreshold = k.spreadThreshold;
-  ctx.earlyExitSad = k.earlyExitSad;
-  ctx.reference = enc.reference->lumaOrigin();
-  ctx.current = enc.current->lumaOrigin();
-  MotionLayout layout;
-  layout.width = enc.codedWidth;
-  layout.height = enc.codedHeight;
-  layout.mbsPerRow = enc.mbsPerRow;
-  layout.mbRows = enc.mbRows;
-  layout.previousPredicted = enc.prevCodingType == 1;
-  // Only Annex D lets vectors point outside the picture.
-  layout.unrestricted = enc.unrestrictedMv != 0;
-  layout.halfPelDiagonal = k.halfPelDiagonal;
-  EstimatePictureMotion(ctx, layout, enc.mbs);
-}
 
 // Counts the annexes' traces of one coded macroblock; `before` is the
 // quantiser a decoder held before it.
@@ -70,18 +26,6 @@ void CountAnnexUse(H263Encoder& enc, const MacroblockInfo& mb, int col, int row,
   }
 }
 
-void SelectRefresh(H263Encoder& enc) {
-  IntraRefreshSetup setup;
-  setup.mbsPerRow = enc.mbsPerRow;
-  setup.mbRows = enc.mbRows;
-  setup.refreshMbs = enc.intraRefreshMbs;
-  setup.cyclic = enc.cyclicRefresh;
-  setup.ageWeight = enc.cyclicPeriod;
-  setup.scores = enc.refreshScores;
-  setup.indices = enc.refreshIndices;
-  AdaptiveIntraRefresh(enc.mbs, enc.rc.bitsPerFrame, setup, enc.current->lumaOrigin(), enc.current->lumaStride());
-}
-
 }  // namespace
 
 VideoEncoderResult EncodePicture(H263Encoder& enc) {
@@ -91,28 +35,18 @@ VideoEncoderResult EncodePicture(H263Encoder& enc) {
   const uint32_t frameStart = enc.writer.FrameBits();
 
   if (enc.codingType == 1) {
-    EstimateMotion(enc);
+    // Only Annex D lets vectors point outside the picture.
+    EstimateMotion(enc, enc.unrestrictedMv != 0);
     if (enc.sceneChangeDetection && DetectSceneChange(rc, enc.mbs, enc.complexity)) enc.codingType = 0;
   }
   const bool intra = enc.codingType == 0;
-
-  ApplyRateChange(rc);
-  if (intra) {
-    if (enc.videoTelephony) rc.windowIntraCount += 1;
-    ComputeMbActivities(enc.current->lumaOrigin(), enc.current->lumaStride(), enc.mbsPerRow, enc.mbRows, enc.mbs);
-    if (enc.intraRefresh || enc.cyclicRefresh)
-      for (int i = 0; i < enc.mbCount; ++i) enc.mbs[i].refreshAge = 0;
-  } else if (enc.intraRefresh || enc.cyclicRefresh) {
-    SelectRefresh(enc);
-  }
-  SetFrameActivity(rc, enc.mbs);
-  const int pictureQp = PictureQp(enc, intra);
+  const int pictureQp = StartPictureRate(enc, intra);
 
   const uint32_t headerStart = enc.writer.FrameBits();
   WriteH263PictureHeader(enc, hw, pictureQp);
   rc.frameTarget -= static_cast<int32_t>(enc.writer.FrameBits() - headerStart);
   if (enc.rcMode == 1) rc.rangeFrameTarget = rc.frameTarget;
-  if (hw.overflow) return Overflow(enc);
+  if (hw.overflow) return OverflowResult(enc);
 
   int runningQp = pictureQp;
   int packet = 0;
@@ -129,7 +63,7 @@ VideoEncoderResult EncodePicture(H263Encoder& enc) {
         // A decoder takes GQUANT as its quantiser.
         runningQp = pictureQp;
         rc.frameTarget -= static_cast<int32_t>(enc.writer.FrameBits() - before);
-        if (hw.overflow) return Overflow(enc);
+        if (hw.overflow) return OverflowResult(enc);
       }
     }
     MacroblockInfo* rowMbs = enc.mbs + row * enc.mbsPerRow;
@@ -138,16 +72,16 @@ VideoEncoderResult EncodePicture(H263Encoder& enc) {
     for (int col = 0; col < enc.mbsPerRow; ++col) {
       const int index = row * enc.mbsPerRow + col;
       MacroblockInfo& mb = enc.mbs[index];
-      if (intra || ForcedIntra(enc, gobNumber, index)) {
+      if (intra || ForcedIntra(enc, true, gobNumber, index)) {
         mb.inter = 0;
         mb.fourVectors = 0;
         for (MotionVector& v : mb.vectors) v = MotionVector{0, 0};
       }
       const int64_t freeBits = capacityBits - static_cast<int64_t>(enc.writer.FrameBits());
-      if (freeBits < (mb.inter ? kInterGuardBits : kIntraGuardBits) || enc.writer.overflow()) return Overflow(enc);
-      const bool adaptMb = !intra && rc.mbQpAdaptation == 1 && enc.rcMode != 2;
-      int mbQp = rowQp;
-      if (adaptMb) mbQp = enc.rcMode == 1 ? UpdateMbQpRanged(rc, mb, runningQp) : UpdateMbQp(rc, mb, runningQp, pictureQp);
+      if (freeBits < (mb.inter ? kInterGuardBits : kIntraGuardBits) || enc.writer.overflow())
+        return OverflowResult(enc);
+      bool adaptMb = false;
+      const int mbQp = MacroblockQuantiser(enc, mb, runningQp, rowQp, pictureQp, intra, &adaptMb);
       mb.quant = static_cast<uint16_t>(mbQp);
       mb.packet = static_cast<int16_t>(packet);
       H263MbBits bits;
@@ -162,35 +96,16 @@ VideoEncoderResult EncodePicture(H263Encoder& enc) {
       }
       enc.decoderQuant[index] = static_cast<uint8_t>(runningQp);
       CountAnnexUse(enc, mb, col, row, before, runningQp, bits.restart > 0);
-      const int32_t total = bits.header + bits.texture + bits.restart;
-      if (adaptMb) {
-        UpdateMbModel(rc, mb, total, bits.texture);
-        continue;
-      }
-      rc.frameTarget -= total;
-      if (intra) {
-        rowBits += total;
-      } else {
-        rc.headerBits += bits.header;
-        rc.textureBits += bits.texture;
-      }
+      BookMacroblockBits(enc, mb, bits.header, bits.texture, bits.header + bits.texture + bits.restart, intra, adaptMb,
+                         &rowBits);
     }
-    if (enc.writer.overflow()) return Overflow(enc);
+    if (enc.writer.overflow()) return OverflowResult(enc);
     if (intra) UpdateRowModel(rc, rowQp, rowBits);
   }
 
   AlignWithZeros(hw);
-  if (enc.writer.overflow()) return Overflow(enc);
-  const int32_t frameBits = static_cast<int32_t>(enc.writer.FrameBits() - frameStart);
-  if (enc.rcMode == 1) {
-    RateControlEndFrameRanged(rc, enc.mbs, frameBits, intra, enc.mbs[0].quant);
-  } else if (enc.rcMode == 2) {
-    EndFrameByActivity(rc);
-  } else if (intra) {
-    RateControlEndIntraFrame(rc, frameBits, enc.mbs[0].quant);
-  } else {
-    RateControlEndPredictedFrame(rc, enc.mbs, frameBits);
-  }
+  if (enc.writer.overflow()) return OverflowResult(enc);
+  EndPictureRate(enc, static_cast<int32_t>(enc.writer.FrameBits() - frameStart), intra);
   RecordPacket(enc);
   if (enc.packetCount > enc.counts.maxPackets) enc.counts.maxPackets = enc.packetCount;
   enc.writer.Control(kControlResetCounts);

@@ -62,21 +62,6 @@ void PredictIntraDc(Mpeg4Encoder& enc, int mbIndex, int qp, IntraBlockState& st)
   }
 }
 
-int ComputeCbp(const int16_t* blocks, int firstCoef) {
-  int cbp = 0;
-  for (int b = 0; b < 6; ++b) {
-    cbp <<= 1;
-    const int16_t* blk = blocks + 64 * b;
-    for (int i = firstCoef; i < 64; ++i) {
-      if (blk[i] != 0) {
-        cbp |= 1;
-        break;
-      }
-    }
-  }
-  return cbp;
-}
-
 // Events of an intra block as coded: with the DC among the AC coefficients
 // its coded value sits at position 0 and counts.
 int CodedCount(const int16_t* blk, const IntraBlockState& st, int b, int firstCoef) {
@@ -178,7 +163,7 @@ MbBits WriteIntraMb(Mpeg4Encoder& enc, int mbIndex, IntraBlockState& st, int* ru
     mb.firstCoef = 1;
     for (int b = 0; b < 6; ++b) enc.blocks[64 * b] = 0;
   }
-  mb.cbp = static_cast<int16_t>(ComputeCbp(enc.blocks, mb.firstCoef));
+  mb.cbp = static_cast<int16_t>(CodedBlockPattern(enc.blocks, mb.firstCoef));
   const int dquant = qp - *runningQp;
   if (enc.dataPartitioning) {
     WriteIntraMbPartitioned(enc, mb, st, dquant, bits);

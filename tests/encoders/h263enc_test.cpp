@@ -16,6 +16,7 @@
 #include "codecs/videodec/h263/h263_decoder.h"
 #include "codecs/videodec/h263/h263_decoder_internal.h"
 #include "codecs/videodec/h263/h263_tables.h"
+#include "encoders/common/vlc_coder.h"
 #include "encoders/common/vlc_tables.h"
 #include "encoders/h263enc/h263enc.h"
 #include "encoders/h263enc/h263enc_tables.h"
