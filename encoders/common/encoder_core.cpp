@@ -310,12 +310,22 @@ int StartPictureRate(EncoderCore& enc, bool intra) {
   }
 }
 
-int MacroblockQuantiser(EncoderCore& enc, const MacroblockInfo& mb, int runningQp, int rowQp, int pictureQp,
-                        bool intra, bool* adapted) {
+bool StartMacroblock(EncoderCore& enc, MacroblockInfo& mb, bool intra, bool forcedIntra, int64_t capacityBits,
+                     int runningQp, int rowQp, int pictureQp, int packet, bool* adapted) {
+  if (intra || forcedIntra) {
+    mb.inter = 0;
+    mb.fourVectors = 0;
+    for (MotionVector& v : mb.vectors) v = MotionVector{0, 0};
+  }
+  const int64_t freeBits = capacityBits - static_cast<int64_t>(enc.writer.FrameBits());
+  if (freeBits < (mb.inter ? kInterGuardBits : kIntraGuardBits) || enc.writer.overflow()) return false;
   RateControlState& rc = enc.rc;
   *adapted = !intra && rc.mbQpAdaptation == 1 && enc.rcMode != 2;
-  if (!*adapted) return rowQp;
-  return enc.rcMode == 1 ? UpdateMbQpRanged(rc, mb, runningQp) : UpdateMbQp(rc, mb, runningQp, pictureQp);
+  int quant = rowQp;
+  if (*adapted) quant = enc.rcMode == 1 ? UpdateMbQpRanged(rc, mb, runningQp) : UpdateMbQp(rc, mb, runningQp, pictureQp);
+  mb.quant = static_cast<uint16_t>(quant);
+  mb.packet = static_cast<int16_t>(packet);
+  return true;
 }
 
 void BookMacroblockBits(EncoderCore& enc, const MacroblockInfo& mb, int32_t header, int32_t texture, int32_t total,

@@ -147,10 +147,13 @@ void EstimateMotion(EncoderCore& enc, bool unrestricted);
 // refresh selection of a predicted picture), then the picture quantiser of
 // the controller that rcMode selects.
 int StartPictureRate(EncoderCore& enc, bool intra);
-// The quantiser of a macroblock: with macroblock adaptation in a predicted
-// picture (rcMode 0 and 1; *adapted set) the rate control's, else `rowQp`.
-int MacroblockQuantiser(EncoderCore& enc, const MacroblockInfo& mb, int runningQp, int rowQp, int pictureQp,
-                        bool intra, bool* adapted);
+// Before a macroblock: intra (vectors zeroed) in an intra picture or when
+// `forcedIntra`; false when fewer free output bits than its guard remain.
+// Otherwise its quantiser (with macroblock adaptation in a predicted picture,
+// rcMode 0 and 1, the rate control's, *adapted set; else `rowQp`) and packet
+// are set.
+bool StartMacroblock(EncoderCore& enc, MacroblockInfo& mb, bool intra, bool forcedIntra, int64_t capacityBits,
+                     int runningQp, int rowQp, int pictureQp, int packet, bool* adapted);
 // Books a coded macroblock's bits with the rate control; intra pictures add
 // them to *rowBits.
 void BookMacroblockBits(EncoderCore& enc, const MacroblockInfo& mb, int32_t header, int32_t texture, int32_t total,

@@ -7,6 +7,13 @@
 #include <cstdint>
 #include <cstring>
 
+// The libraries' factories are their only exports.
+#if defined(__GNUC__)
+#define VENC_EXPORT __attribute__((visibility("default")))
+#else
+#define VENC_EXPORT
+#endif
+
 namespace venc {
 
 // Every operation returns one of these codes.

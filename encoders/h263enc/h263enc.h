@@ -6,12 +6,6 @@
 
 #include "encoders/common/video_encoder.h"
 
-#if defined(__GNUC__)
-#define VENC_EXPORT __attribute__((visibility("default")))
-#else
-#define VENC_EXPORT
-#endif
-
 extern "C" {
 
 // Validates *params (which must not be null) and builds one encoder. On

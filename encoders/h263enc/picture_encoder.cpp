@@ -72,18 +72,10 @@ VideoEncoderResult EncodePicture(H263Encoder& enc) {
     for (int col = 0; col < enc.mbsPerRow; ++col) {
       const int index = row * enc.mbsPerRow + col;
       MacroblockInfo& mb = enc.mbs[index];
-      if (intra || ForcedIntra(enc, true, gobNumber, index)) {
-        mb.inter = 0;
-        mb.fourVectors = 0;
-        for (MotionVector& v : mb.vectors) v = MotionVector{0, 0};
-      }
-      const int64_t freeBits = capacityBits - static_cast<int64_t>(enc.writer.FrameBits());
-      if (freeBits < (mb.inter ? kInterGuardBits : kIntraGuardBits) || enc.writer.overflow())
-        return OverflowResult(enc);
       bool adaptMb = false;
-      const int mbQp = MacroblockQuantiser(enc, mb, runningQp, rowQp, pictureQp, intra, &adaptMb);
-      mb.quant = static_cast<uint16_t>(mbQp);
-      mb.packet = static_cast<int16_t>(packet);
+      if (!StartMacroblock(enc, mb, intra, ForcedIntra(enc, true, gobNumber, index), capacityBits, runningQp, rowQp,
+                           pictureQp, packet, &adaptMb))
+        return OverflowResult(enc);
       H263MbBits bits;
       const int before = runningQp;
       if (mb.inter) {

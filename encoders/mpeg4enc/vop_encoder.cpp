@@ -97,18 +97,10 @@ VideoEncoderResult EncodeVop(Mpeg4Encoder& enc) {
     for (int col = 0; col < enc.mbsPerRow; ++col) {
       const int index = row * enc.mbsPerRow + col;
       MacroblockInfo& mb = enc.mbs[index];
-      if (intra || ForcedIntra(enc, enc.shortHeader != 0, gobNumber, index)) {
-        mb.inter = 0;
-        mb.fourVectors = 0;
-        for (MotionVector& v : mb.vectors) v = MotionVector{0, 0};
-      }
-      const int64_t freeBits = capacityBits - static_cast<int64_t>(enc.writer.FrameBits());
-      if (freeBits < (mb.inter ? kInterGuardBits : kIntraGuardBits) || enc.writer.overflow())
-        return OverflowResult(enc);
       bool adaptMb = false;
-      const int mbQp = MacroblockQuantiser(enc, mb, runningQp, rowQp, frameQp, intra, &adaptMb);
-      mb.quant = static_cast<uint16_t>(mbQp);
-      mb.packet = static_cast<int16_t>(packet);
+      if (!StartMacroblock(enc, mb, intra, ForcedIntra(enc, enc.shortHeader != 0, gobNumber, index), capacityBits, runningQp, rowQp,
+                           frameQp, packet, &adaptMb))
+        return OverflowResult(enc);
       MbBits bits;
       if (mb.inter) {
         int32_t sad[6];
