@@ -67,7 +67,12 @@ VideoEncoderResult EncodePicture(H263Encoder& enc) {
       }
     }
     MacroblockInfo* rowMbs = enc.mbs + row * enc.mbsPerRow;
-    const int rowQp = intra && enc.rcMode != 2 ? ComputeRowQp(rc, rowMbs, runningQp) : pictureQp;
+    // Intra rows take their quantiser from the row model, except under the
+    // activity controller (rcMode 2), which gives an intra picture no budget
+    // to share among its rows: they keep the picture quantiser, and the row
+    // model is left as it is.
+    const bool rowModel = intra && enc.rcMode != 2;
+    const int rowQp = rowModel ? ComputeRowQp(rc, rowMbs, runningQp) : pictureQp;
     int32_t rowBits = 0;
     for (int col = 0; col < enc.mbsPerRow; ++col) {
       const int index = row * enc.mbsPerRow + col;
@@ -92,7 +97,7 @@ VideoEncoderResult EncodePicture(H263Encoder& enc) {
                          &rowBits);
     }
     if (enc.writer.overflow()) return OverflowResult(enc);
-    if (intra) UpdateRowModel(rc, rowQp, rowBits);
+    if (rowModel) UpdateRowModel(rc, rowQp, rowBits);
   }
 
   AlignWithZeros(hw);
