@@ -94,7 +94,10 @@ VideoEncoderResult Validate(H263Encoder& enc, const EncoderCreateParams& p) {
     if (p.height > kMaxCustomHeight || p.width > kMaxCustomWidth) return VENC_ERR_BAD_SIZE;
     enc.sourceFormat = kSourceFormatCustom;
     enc.rowsPerGob = 1;
-    if (p.height > kSingleRowGobMaxHeight && interval != 0) enc.rowsPerGob = p.height <= kDoubleRowGobMaxHeight ? 2 : 4;
+    // GOBs of tall custom pictures span 2 or 4 rows (ITU-T H.263 5.2, GN), so
+    // that GN's 5 bits reach the last one; this holds with or without GOB
+    // headers at creation, as the interval may be set later.
+    if (p.height > kSingleRowGobMaxHeight) enc.rowsPerGob = p.height <= kDoubleRowGobMaxHeight ? 2 : 4;
     const int area = codedW * codedH;
     enc.vbvLevelIndex = area < 25345 ? 1 : (area < 101377 ? 2 : (area < 405505 ? 3 : 4));
   }

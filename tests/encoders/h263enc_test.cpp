@@ -226,6 +226,13 @@ TEST(H263CreateTest, DerivedSwitchesBufferAndGobRounding) {
   ASSERT_EQ(Create(tall, t), VENC_OK);
   EXPECT_EQ(t.state().rowsPerGob, 2);
   EXPECT_EQ(t.state().gobHeaderInterval, 2);
+  // Without GOB headers at creation the grouping holds for an interval set later.
+  EncoderPtr later;
+  EncoderCreateParams noGob = Params(tall);
+  noGob.gobHeaderInterval = 0;
+  ASSERT_EQ(gCreateH263VideoEncoder(&later.enc, &noGob), VENC_OK);
+  EXPECT_EQ(later.enc->SetEncoderParam(later.enc, VENC_PARAM_GOB_HEADER_INTERVAL, 1), VENC_OK);
+  EXPECT_EQ(later.state().gobHeaderInterval, 2);
   tall.slices = 2000;
   EncoderPtr sl;
   ASSERT_EQ(Create(tall, sl), VENC_OK);
