@@ -39,6 +39,16 @@ struct Config {
   uint32_t timeResolution = 1000;
 };
 
+Config Sized(int width, int height, int profile, int level, int kbps) {
+  Config s;
+  s.width = width;
+  s.height = height;
+  s.profile = profile;
+  s.level = level;
+  s.kbps = kbps;
+  return s;
+}
+
 EncoderCreateParams Params(const Config& s) {
   EncoderCreateParams p{};
   p.height = s.height;
@@ -147,13 +157,8 @@ class H263CreateTest : public ::testing::TestWithParam<CreateCase> {};
 
 TEST_P(H263CreateTest, ChecksSizeProfileLevelAndRates) {
   const CreateCase& c = GetParam();
-  Config s;
-  s.width = c.width;
-  s.height = c.height;
-  s.profile = c.profile;
-  s.level = c.level;
+  Config s = Sized(c.width, c.height, c.profile, c.level, c.kbps);
   s.fps = c.fps;
-  s.kbps = c.kbps;
   EncoderPtr e;
   ASSERT_EQ(Create(s, e), c.result);
   if (c.result != VENC_OK) {
@@ -200,11 +205,8 @@ TEST(H263CreateTest, DerivedSwitchesBufferAndGobRounding) {
   EXPECT_EQ(e.state().searchRange, 15);
 
   // Profile 3 without Annex D keeps vectors codable: the range stops at 15.
-  Config p3;
-  p3.profile = 3;
-  p3.level = 50;
   EncoderPtr capped;
-  EncoderCreateParams params = Params(p3);
+  EncoderCreateParams params = Params(Sized(176, 144, 3, 50, 64));
   params.searchRange = 40;
   ASSERT_EQ(gCreateH263VideoEncoder(&capped.enc, &params), VENC_OK);
   EXPECT_EQ(capped.state().searchRange, 15);
@@ -216,12 +218,7 @@ TEST(H263CreateTest, DerivedSwitchesBufferAndGobRounding) {
   EXPECT_EQ(wide.state().searchRange, 40);
 
   // Custom sizes above 400 lines group two rows a GOB; slices drop GOB headers.
-  Config tall;
-  tall.width = 640;
-  tall.height = 480;
-  tall.profile = 3;
-  tall.level = 70;
-  tall.kbps = 1000;
+  Config tall = Sized(640, 480, 3, 70, 1000);
   EncoderPtr t;
   ASSERT_EQ(Create(tall, t), VENC_OK);
   EXPECT_EQ(t.state().rowsPerGob, 2);
@@ -271,12 +268,7 @@ TEST(H263HeaderTest, BaselinePictureTypeHasThirteenBits) {
 }
 
 TEST(H263HeaderTest, CustomSizeTakesPlusPtypeWithPixelAspectAndSize) {
-  Config s;
-  s.width = 320;
-  s.height = 240;
-  s.level = 50;
-  s.kbps = 256;
-  const std::string b = FirstPictureBits(s, 100);
+  const std::string b = FirstPictureBits(Sized(320, 240, 0, 50, 256), 100);
   size_t i = 30;
   auto take = [&](size_t n) {
     const std::string r = b.substr(i, n);
@@ -298,12 +290,7 @@ TEST(H263HeaderTest, CustomSizeTakesPlusPtypeWithPixelAspectAndSize) {
 }
 
 TEST(H263HeaderTest, AllFourAnnexesAnnouncedWithUuiSssAndFirstSlice) {
-  Config s;
-  s.width = 352;
-  s.height = 288;
-  s.profile = 3;
-  s.level = 50;
-  s.kbps = 384;
+  Config s = Sized(352, 288, 3, 50, 384);
   s.umv = s.mq = s.loop = true;
   s.slices = 2000;
   const std::string b = FirstPictureBits(s, 100);
@@ -329,12 +316,7 @@ class H263SliceHeaderTest : public ::testing::TestWithParam<SliceCase> {};
 
 TEST_P(H263SliceHeaderTest, MbaWidthAndSepb2FollowTheCodedMacroblockCount) {
   const SliceCase& c = GetParam();
-  Config s;
-  s.width = c.width;
-  s.height = c.height;
-  s.profile = 3;
-  s.level = c.level;
-  s.kbps = 1000;
+  Config s = Sized(c.width, c.height, 3, c.level, 1000);
   s.slices = 4000;
   EncoderPtr e;
   ASSERT_EQ(Create(s, e), VENC_OK);
@@ -419,9 +401,7 @@ std::string CodeInterMb(const Config& s, int quant, MotionVector v, const std::v
 }
 
 TEST(H263MacroblockTest, HalfPelPairUnderAnnexDIsFollowedByAOne) {
-  Config s;
-  s.profile = 3;
-  s.level = 50;
+  Config s = Sized(176, 144, 3, 50, 64);
   s.umv = true;
   const std::vector<int16_t> none(6 * 64, 0);
   // COD 0, MCBPC "1", CBPY of no blocks "11", two "000" codes and the 1.
@@ -438,9 +418,7 @@ std::vector<int16_t> StrongEdgeResidual() {
 }
 
 TEST(H263MacroblockTest, AnnexTKeepsLevelsAbove127BelowQuant8) {
-  Config mq;
-  mq.profile = 3;
-  mq.level = 50;
+  Config mq = Sized(176, 144, 3, 50, 64);
   mq.mq = true;
   Config plain = mq;
   plain.mq = false;
@@ -453,9 +431,7 @@ TEST(H263MacroblockTest, AnnexTKeepsLevelsAbove127BelowQuant8) {
 }
 
 TEST(H263MacroblockTest, AnnexTQuantisesChromaWithQuantC) {
-  Config mq;
-  mq.profile = 3;
-  mq.level = 50;
+  Config mq = Sized(176, 144, 3, 50, 64);
   mq.mq = true;
   Config plain = mq;
   plain.mq = false;
@@ -691,12 +667,7 @@ TEST_P(H263StreamTest, OurDecoderReconstructsWhatTheEncoderHolds) {
 }
 
 Config StreamConfig(int w, int h, int profile, bool umv, bool mq, uint32_t slices, bool loop, int complexity = 2) {
-  Config s;
-  s.width = w;
-  s.height = h;
-  s.profile = profile;
-  s.level = profile == 0 && w == 176 ? 10 : 50;
-  s.kbps = 64;
+  Config s = Sized(w, h, profile, profile == 0 && w == 176 ? 10 : 50, 64);
   s.umv = umv;
   s.mq = mq;
   s.slices = slices;
