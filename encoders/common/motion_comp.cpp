@@ -37,4 +37,18 @@ void CompensateMacroblock(const MotionDsp& dsp, const EncoderFrame& reference, E
   sad[5] = PredictBlock(dsp, reference.vOrigin(), current.vOrigin(), cs, blocks + 320, c, x / 2, y / 2);
 }
 
+void LoadIntraMacroblock(const EncoderFrame& f, int mbx, int mby, int16_t* blocks) {
+  const ptrdiff_t ls = f.lumaStride(), cs = f.chromaStride();
+  const uint8_t* y = f.lumaOrigin() + mby * 16 * ls + mbx * 16;
+  const uint8_t* u = f.uOrigin() + mby * 8 * cs + mbx * 8;
+  const uint8_t* v = f.vOrigin() + mby * 8 * cs + mbx * 8;
+  const uint8_t* src[6] = {y, y + 8, y + 8 * ls, y + 8 * ls + 8, u, v};
+  for (int b = 0; b < 6; ++b) {
+    const ptrdiff_t stride = b < 4 ? ls : cs;
+    int16_t* blk = blocks + 64 * b;
+    for (int r = 0; r < 8; ++r)
+      for (int c = 0; c < 8; ++c) blk[8 * r + c] = src[b][r * stride + c];
+  }
+}
+
 }  // namespace venc

@@ -23,4 +23,8 @@ int ChromaVectorComponent(int s);
 void CompensateMacroblock(const MotionDsp& dsp, const EncoderFrame& reference, EncoderFrame& current, int x, int y,
                           const MacroblockInfo& mb, int16_t* blocks, int32_t sad[6]);
 
+// The source samples of the macroblock at column mbx, row mby of `frame` into
+// the six blocks of `blocks` (6 x 64: four luma, Cb, Cr), for intra coding.
+void LoadIntraMacroblock(const EncoderFrame& frame, int mbx, int mby, int16_t* blocks);
+
 }  // namespace venc

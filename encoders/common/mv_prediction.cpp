@@ -51,6 +51,19 @@ MotionVector PredictVector(const MacroblockInfo* mbs, int block, int mbNumber, i
   return MedianMvPredictor(cand[0].v, cand[1].v, cand[2].v);
 }
 
+MotionVector PredictH263Vector(const MacroblockInfo* mbs, int mbNumber, int mbsPerRow) {
+  const int row = mbNumber / mbsPerRow, col = mbNumber % mbsPerRow;
+  const int16_t packet = mbs[mbNumber].packet;
+  auto inSegment = [&](int r, int c) { return r >= 0 && c >= 0 && c < mbsPerRow && mbs[r * mbsPerRow + c].packet == packet; };
+  const MotionVector zero{0, 0};
+  const MotionVector a = inSegment(row, col - 1) ? mbs[mbNumber - 1].vectors[0] : zero;
+  // Above the segment both upper candidates equal the left one: the median is it.
+  if (!inSegment(row - 1, col)) return a;
+  const MotionVector b = mbs[mbNumber - mbsPerRow].vectors[0];
+  const MotionVector c = col + 1 < mbsPerRow ? mbs[mbNumber - mbsPerRow + 1].vectors[0] : zero;
+  return MedianMvPredictor(a, b, c);
+}
+
 void PredictMacroblockVectors(const MacroblockInfo* mbs, int mbNumber, int mbsPerRow, MotionVector out[4]) {
   if (mbs[mbNumber].fourVectors != 1) {
     out[0] = PredictVector(mbs, kWholeMacroblock, mbNumber, mbsPerRow);

@@ -17,6 +17,13 @@ MotionVector PredictVector(const MacroblockInfo* mbs, int block, int mbNumber, i
 // four-vector macroblock.
 void PredictMacroblockVectors(const MacroblockInfo* mbs, int mbNumber, int mbsPerRow, MotionVector out[4]);
 
+// The predictor of a one-vector macroblock under ITU-T H.263 6.1.1 with
+// GOBs and slices (Annex K): the left candidate is zero outside the picture
+// or segment; above and above-right candidates outside the segment, or above
+// the picture, take the left candidate's value; above-right beyond the right
+// edge is zero. Differs from PredictVector where a slice starts inside a row.
+MotionVector PredictH263Vector(const MacroblockInfo* mbs, int mbNumber, int mbsPerRow);
+
 MotionVector MedianMvPredictor(MotionVector a, MotionVector b, MotionVector c);
 
 }  // namespace venc

@@ -855,7 +855,12 @@ constexpr InverseQpTables kInverseQp;
 
 int ClampQp(int q) { return q < 2 ? 2 : (q > 31 ? 31 : q); }
 
-int StepLimit(int q, int w) {
+int StepLimit(const RateControlState& rc, int q, int w) {
+  if (rc.modifiedQuant && w != q) {
+    if (w > AnnexTStepUp(q)) return ClampQp(AnnexTStepUp(q));
+    if (w < AnnexTStepDown(q)) return ClampQp(AnnexTStepDown(q));
+    return ClampQp(q);
+  }
   if (w - q > 2) return ClampQp(q + 2);
   if (q - w > 2) return ClampQp(q - 2);
   return ClampQp(w);
@@ -893,6 +898,22 @@ void FitMbRateModel(const int32_t* qp, const int32_t* y, int n, int32_t* x1, int
   *x2 = TruncateToInt(static_cast<double>((tf - sf * af) / det));
 }
 
+int AnnexTStepUp(int q) {
+  if (q <= 1) return 3;
+  if (q <= 10) return q + 1;
+  if (q <= 20) return q + 2;
+  if (q <= 28) return q + 3;
+  return q == 31 ? 28 : 31;
+}
+
+int AnnexTStepDown(int q) {
+  if (q <= 1) return 1;
+  if (q <= 10) return q - 1;
+  if (q <= 20) return q - 2;
+  if (q <= 28) return q - 3;
+  return q == 30 ? 27 : 26;
+}
+
 int UpdateMbQp(RateControlState& rc, const MacroblockInfo& mb, int runningQp, int frameQp) {
   const int q = runningQp;
   if (mb.fourVectors == 1 || rc.activityLeft <= 0) return q;
@@ -919,7 +940,7 @@ int UpdateMbQp(RateControlState& rc, const MacroblockInfo& mb, int runningQp, in
       }
     }
   }
-  int qn = StepLimit(q, static_cast<int>(Max<int64_t>(-1000, Min<int64_t>(w, 1000))));
+  int qn = StepLimit(rc, q, static_cast<int>(Max<int64_t>(-1000, Min<int64_t>(w, 1000))));
   if (rc.lowDelay && rc.h263Variant == 0) qn = Max(4, Max(frameQp - 4, Min(qn, frameQp + 4)));
   return qn;
 }
@@ -953,7 +974,7 @@ int UpdateMbQpRanged(RateControlState& rc, const MacroblockInfo& mb, int running
   w = Max(w, rc.qpMin);
   if (!rc.noQpCap && static_cast<double>(w) > 1.2 * static_cast<double>(rc.qpMax))
     w = static_cast<int>(1.2 * rc.qpMax);
-  return StepLimit(q, Max(-1000, Min(w, 1000)));
+  return StepLimit(rc, q, Max(-1000, Min(w, 1000)));
 }
 
 void UpdateMbModel(RateControlState& rc, const MacroblockInfo& mb, int32_t bits, int32_t textureBits) {

@@ -69,6 +69,9 @@ struct RateControlState {
   // 1 for h263enc's variant: the H.263 buffer in every mode and its own
   // low-delay constants; 0 for mpeg4enc.
   int32_t h263Variant = 0;
+  // h263enc with ITU-T H.263 Annex T: macroblock quantiser steps are those the
+  // two-bit DQUANT reaches (AnnexTStepUp/Down) instead of +-2.
+  int32_t modifiedQuant = 0;
   // rcMode 1.
   float bitsSpent = 0.0f;
   int32_t qpMin = 1, qpMax = 31;
@@ -127,6 +130,10 @@ void EndFrameByActivity(RateControlState& rc);
 // remaining bits, at most 2 from the running quantiser (rcMode 0 and 1), and
 // the macroblock rate model's update after the macroblock.
 int UpdateMbQp(RateControlState& rc, const MacroblockInfo& mb, int runningQp, int frameQp);
+// ITU-T H.263 Annex T (Table T.1): the larger and the smaller QUANT that the
+// two-bit DQUANT reaches from q (q itself where no smaller one exists).
+int AnnexTStepUp(int q);
+int AnnexTStepDown(int q);
 int UpdateMbQpRanged(RateControlState& rc, const MacroblockInfo& mb, int runningQp);
 void UpdateMbModel(RateControlState& rc, const MacroblockInfo& mb, int32_t bits, int32_t textureBits);
 // Fixed-point least-squares fit of the macroblock model over n points; leaves

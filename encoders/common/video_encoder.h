@@ -5,6 +5,14 @@
 // create no threads and take no locks.
 
 #include <cstdint>
+#include <cstring>
+
+// The libraries' factories are their only exports.
+#if defined(__GNUC__)
+#define VENC_EXPORT __attribute__((visibility("default")))
+#else
+#define VENC_EXPORT
+#endif
 
 namespace venc {
 
@@ -27,8 +35,9 @@ inline constexpr VideoEncoderResult VENC_ERR_BAD_PARAMS = -4002;
 inline constexpr VideoEncoderResult VENC_ERR_OVERFLOW = -4003;
 
 // The creation record: 24 consecutive 32-bit words (96 bytes). Words 1-13 mean
-// the same in both libraries; from word 14 on each library has its own layout,
-// given here for mpeg4enc (`Mpeg4Words`) and h263enc (`H263Words`).
+// the same in both libraries; from word 14 on each library has its own layout:
+// mpeg4enc's is named in the record, h263enc's is `H263Words` (read and
+// written with GetH263Words and SetH263Words).
 struct EncoderCreateParams {
   int32_t height;               // 1: lines, as delivered to EncodeFrame
   int32_t width;                // 2: pixels
@@ -57,6 +66,29 @@ struct EncoderCreateParams {
   int32_t unused24;             // 24: not read by mpeg4enc
 };
 static_assert(sizeof(EncoderCreateParams) == 96, "the creation record is 24 words");
+
+// h263enc's words 14-24.
+struct H263Words {
+  int32_t level;            // 14: H.263 level 10, 20, 30, 40, 45, 50, 60, 70
+  uint32_t timeResolution;  // 15: ticks per second of the time stamps
+  int32_t auxValue1;        // 16
+  int32_t auxValue2;        // 17
+  uint32_t packetSize;      // 18: bits, slice length in slice-structured mode
+  int32_t unrestrictedMv;   // 19: ITU-T H.263 Annex D (profile 3)
+  int32_t profile;          // 20: 0 baseline, 3
+  int32_t modifiedQuant;    // 21: Annex T (profile 3)
+  int32_t unused22;         // 22: not read
+  int32_t videoTelephony;   // 23: Annex K slice-structured coding (profile 3)
+  int32_t deblocking;       // 24: Annex J deblocking filter (profile 3)
+};
+static_assert(sizeof(H263Words) == 44, "words 14-24");
+
+inline H263Words GetH263Words(const EncoderCreateParams& p) {
+  H263Words w;
+  std::memcpy(&w, &p.resyncMarkers, sizeof w);
+  return w;
+}
+inline void SetH263Words(EncoderCreateParams& p, const H263Words& w) { std::memcpy(&p.resyncMarkers, &w, sizeof w); }
 
 struct VideoEncoder;
 

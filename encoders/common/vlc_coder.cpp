@@ -45,6 +45,24 @@ int PutMpeg4Event(BitWriter& w, const TcoefTable& table, int last, int run, int 
   return 30;
 }
 
+// The `count` non-zero coefficients of a block from scan position `start` as
+// (last, run, level) events through `put`.
+template <typename PutEvent>
+int PutEvents(const int16_t* coefficients, int start, const uint8_t* scan, int count, PutEvent put) {
+  int bits = 0, run = 0, coded = 0;
+  for (int i = start; i < 64 && coded < count; ++i) {
+    const int level = coefficients[scan[i]];
+    if (level == 0) {
+      ++run;
+      continue;
+    }
+    ++coded;
+    bits += put(coded == count ? 1 : 0, run, level);
+    run = 0;
+  }
+  return bits;
+}
+
 int PutRvlcEvent(BitWriter& w, const RvlcTable& table, int last, int run, int level) {
   const int negative = level < 0 ? 1 : 0;
   const int mag = negative ? -level : level;
@@ -93,13 +111,23 @@ int PutIntraEvent(BitWriter& w, int last, int run, int level) {
 
 int PutInterEvent(BitWriter& w, int last, int run, int level, bool shortHeader) {
   if (!shortHeader) return PutMpeg4Event(w, kInterTcoef, last, run, level);
+  return PutH263Event(w, last, run, level, false);
+}
+
+int PutH263Event(BitWriter& w, int last, int run, int level, bool extendedLevel) {
   const int negative = level < 0 ? 1 : 0;
   const int mag = negative ? -level : level;
   if (const VlcCode* c = kInterTcoef.Find(last, run, mag)) return PutCodeWithSign(w, *c, negative);
   // ITU-T H.263 5.4.2: ESCAPE, LAST, RUN (6 bits), LEVEL (8 bits).
-  PutBits(w, kEscapeLength, kEscape);
-  PutBits(w, 1, static_cast<uint32_t>(last));
-  PutBits(w, 6, static_cast<uint32_t>(run));
+  PutBits(w, kEscapeLength + 7, (kEscape << 7) | static_cast<uint32_t>(last << 6 | run));
+  if (extendedLevel && mag > 127) {
+    // Annex T.4: LEVEL 10000000, then the 11-bit EXTENDED-LEVEL, its 5 low
+    // bits first.
+    const uint32_t v = static_cast<uint32_t>(level) & 0x7FF;
+    PutBits(w, 8, 0x80);
+    PutBits(w, 11, ((v & 0x1F) << 6) | (v >> 5));
+    return 33;
+  }
   PutBits(w, 8, static_cast<uint32_t>(level) & 0xFF);
   return 22;
 }
@@ -113,33 +141,18 @@ int PutInterEventRvlc(BitWriter& w, int last, int run, int level) {
 }
 
 int PutIntraBlock(BitWriter& w, const int16_t* coefficients, int start, const uint8_t* scan, int count) {
-  int bits = 0, run = 0, coded = 0;
-  for (int i = start; i < 64 && coded < count; ++i) {
-    const int level = coefficients[scan[i]];
-    if (level == 0) {
-      ++run;
-      continue;
-    }
-    ++coded;
-    bits += PutIntraEvent(w, coded == count ? 1 : 0, run, level);
-    run = 0;
-  }
-  return bits;
+  return PutEvents(coefficients, start, scan, count,
+                   [&](int last, int run, int level) { return PutIntraEvent(w, last, run, level); });
 }
 
 int PutInterBlock(BitWriter& w, const int16_t* coefficients, int start, bool shortHeader, int count) {
-  int bits = 0, run = 0, coded = 0;
-  for (int i = start; i < 64 && coded < count; ++i) {
-    const int level = coefficients[kZigzagScan[i]];
-    if (level == 0) {
-      ++run;
-      continue;
-    }
-    ++coded;
-    bits += PutInterEvent(w, coded == count ? 1 : 0, run, level, shortHeader);
-    run = 0;
-  }
-  return bits;
+  return PutEvents(coefficients, start, kZigzagScan, count,
+                   [&](int last, int run, int level) { return PutInterEvent(w, last, run, level, shortHeader); });
+}
+
+int PutH263Block(BitWriter& w, const int16_t* coefficients, int start, int count, bool extendedLevel) {
+  return PutEvents(coefficients, start, kZigzagScan, count,
+                   [&](int last, int run, int level) { return PutH263Event(w, last, run, level, extendedLevel); });
 }
 
 int PutIntraBlockRvlc(BitWriter& w, const int16_t* coefficients, int start, const uint8_t* scan) {
@@ -160,18 +173,23 @@ int PutIntraBlockRvlc(BitWriter& w, const int16_t* coefficients, int start, cons
 }
 
 int PutInterBlockRvlc(BitWriter& w, const int16_t* coefficients, int count) {
-  int bits = 0, run = 0, coded = 0;
-  for (int i = 0; i < 64 && coded < count; ++i) {
-    const int level = coefficients[kZigzagScan[i]];
-    if (level == 0) {
-      ++run;
-      continue;
+  return PutEvents(coefficients, 0, kZigzagScan, count,
+                   [&](int last, int run, int level) { return PutInterEventRvlc(w, last, run, level); });
+}
+
+int CodedBlockPattern(const int16_t* blocks, int firstCoef) {
+  int cbp = 0;
+  for (int b = 0; b < 6; ++b) {
+    cbp <<= 1;
+    const int16_t* blk = blocks + 64 * b;
+    for (int i = firstCoef; i < 64; ++i) {
+      if (blk[i] != 0) {
+        cbp |= 1;
+        break;
+      }
     }
-    ++coded;
-    bits += PutInterEventRvlc(w, coded == count ? 1 : 0, run, level);
-    run = 0;
   }
-  return bits;
+  return cbp;
 }
 
 static int PutMvdComponent(BitWriter& w, int v, int rSize) {

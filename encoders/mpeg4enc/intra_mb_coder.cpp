@@ -62,21 +62,6 @@ void PredictIntraDc(Mpeg4Encoder& enc, int mbIndex, int qp, IntraBlockState& st)
   }
 }
 
-int ComputeCbp(const int16_t* blocks, int firstCoef) {
-  int cbp = 0;
-  for (int b = 0; b < 6; ++b) {
-    cbp <<= 1;
-    const int16_t* blk = blocks + 64 * b;
-    for (int i = firstCoef; i < 64; ++i) {
-      if (blk[i] != 0) {
-        cbp |= 1;
-        break;
-      }
-    }
-  }
-  return cbp;
-}
-
 // Events of an intra block as coded: with the DC among the AC coefficients
 // its coded value sits at position 0 and counts.
 int CodedCount(const int16_t* blk, const IntraBlockState& st, int b, int firstCoef) {
@@ -178,7 +163,7 @@ MbBits WriteIntraMb(Mpeg4Encoder& enc, int mbIndex, IntraBlockState& st, int* ru
     mb.firstCoef = 1;
     for (int b = 0; b < 6; ++b) enc.blocks[64 * b] = 0;
   }
-  mb.cbp = static_cast<int16_t>(ComputeCbp(enc.blocks, mb.firstCoef));
+  mb.cbp = static_cast<int16_t>(CodedBlockPattern(enc.blocks, mb.firstCoef));
   const int dquant = qp - *runningQp;
   if (enc.dataPartitioning) {
     WriteIntraMbPartitioned(enc, mb, st, dquant, bits);
@@ -190,21 +175,6 @@ MbBits WriteIntraMb(Mpeg4Encoder& enc, int mbIndex, IntraBlockState& st, int* ru
 }
 
 }  // namespace
-
-void LoadIntraBlocks(Mpeg4Encoder& enc, int mbx, int mby) {
-  const EncoderFrame& f = *enc.current;
-  const ptrdiff_t ls = f.lumaStride(), cs = f.chromaStride();
-  const uint8_t* y = f.lumaOrigin() + mby * 16 * ls + mbx * 16;
-  const uint8_t* u = f.uOrigin() + mby * 8 * cs + mbx * 8;
-  const uint8_t* v = f.vOrigin() + mby * 8 * cs + mbx * 8;
-  const uint8_t* src[6] = {y, y + 8, y + 8 * ls, y + 8 * ls + 8, u, v};
-  for (int b = 0; b < 6; ++b) {
-    const ptrdiff_t stride = b < 4 ? ls : cs;
-    int16_t* blk = enc.blocks + 64 * b;
-    for (int r = 0; r < 8; ++r)
-      for (int c = 0; c < 8; ++c) blk[8 * r + c] = src[b][r * stride + c];
-  }
-}
 
 MbBits EncodeIntraMb(Mpeg4Encoder& enc, int mbIndex, int* runningQp, int* packet, uint32_t packetLimit) {
   MacroblockInfo& mb = enc.mbs[mbIndex];

@@ -8,11 +8,8 @@
 #include <new>
 
 #include "encoders/common/encoder_tables.h"
-#include "encoders/common/intra_refresh.h"
-#include "encoders/common/prefilter.h"
 #include "encoders/mpeg4enc/mpeg4enc.h"
 #include "encoders/mpeg4enc/mpeg4enc_tables.h"
-#include "platform/cpu/cpu.h"
 
 namespace venc {
 namespace {
@@ -21,22 +18,11 @@ namespace {
 // and the largest vop_time_increment_resolution (16 bits).
 constexpr int kMaxPictureSide = 8191;
 constexpr uint32_t kMaxTimeResolution = 65535;
-constexpr int kMaxGop = 130;
 
 Mpeg4Encoder* Self(VideoEncoder* enc) { return static_cast<Mpeg4Encoder*>(enc); }
 
-void* TrackedAlloc(Mpeg4Encoder& enc, size_t bytes) {
-  if (enc.allocationCount >= kMaxTrackedBlocks) return nullptr;
-  void* raw = std::calloc(1, bytes + 8);
-  if (!raw) return nullptr;
-  enc.allocations[enc.allocationCount++] = raw;
-  const uintptr_t p = reinterpret_cast<uintptr_t>(raw);
-  return reinterpret_cast<void*>((p + 7) & ~uintptr_t{7});
-}
-
 void FreeAll(Mpeg4Encoder* enc) {
-  for (int i = 0; i < enc->allocationCount; ++i) std::free(enc->allocations[i]);
-  enc->allocationCount = 0;
+  FreeTracked(*enc);
   std::free(enc->partitionBuffers[0]);
   std::free(enc->partitionBuffers[1]);
   enc->partitionBuffers[0] = enc->partitionBuffers[1] = nullptr;
@@ -129,12 +115,11 @@ VideoEncoderResult Validate(Mpeg4Encoder& enc, const EncoderCreateParams& p) {
   enc.packetSize = p.packetSize < 1024 ? 1024 : p.packetSize;
 
   if (p.streamMode == 2) {
+    // Short-header streams carry the levels of the standard formats alone.
     const H263LevelLimits* l = FindH263Level(p.level);
-    if (!l) return VENC_ERR_BAD_PARAMS;
+    if (!l || l->maxSourceFormat == 0) return VENC_ERR_BAD_PARAMS;
     enc.h263Level = p.level;
-    const float maxRate = (l->level == 20 && enc.sourceFormat == 3) ? 15.0f : static_cast<float>(l->maxFrameRate);
-    if (enc.sourceFormat > l->maxSourceFormat || p.bitRate > l->maxBitRate || p.frameRate > maxRate)
-      return VENC_ERR_BAD_PARAMS;
+    if (!WithinH263Level(*l, enc.sourceFormat, p.width, p.height, p.frameRate, p.bitRate)) return VENC_ERR_BAD_PARAMS;
   } else {
     const Mpeg4LevelLimits* l = FindMpeg4Level(enc.level);
     if (!l) return VENC_ERR_BAD_PARAMS;
@@ -186,18 +171,6 @@ uint32_t MaxFrameBytes(const Mpeg4Encoder& enc) {
   return (area + area / 2) / 2;
 }
 
-void SetComplexityConstants(Mpeg4Encoder& enc) {
-  static const int kThresholds[4][4] = {{18, 24, 46, 64}, {16, 20, 38, 56}, {12, 16, 32, 48}, {12, 16, 32, 48}};
-  static const int kSpread[4] = {8, 6, 4, 4};
-  static const int kEarlyExit[4] = {1536, 1024, 512, 512};
-  const int c = enc.complexity;
-  for (int i = 0; i < 4; ++i) enc.textureThresholds[i] = kThresholds[c][i];
-  enc.spreadThreshold = kSpread[c];
-  enc.earlyExitSad = kEarlyExit[c];
-  enc.halfPelDiagonal = c >= 2 ? 1 : 0;
-  enc.rc.mbQpAdaptation = (c == 3 || enc.videoTelephony) ? 1 : 0;
-}
-
 void WriteStoredHeader(Mpeg4Encoder& enc, BitWriter& w) {
   const uint32_t bytes = enc.streamHeaderBits / 8;
   for (uint32_t i = 0; i < bytes; ++i) PutBits(w, 8, enc.streamHeader[i]);
@@ -223,83 +196,27 @@ VideoEncoderResult OpEncodeFrame(VideoEncoder* base, const uint8_t* input, uint3
   const uint64_t needed = static_cast<uint64_t>(enc.width) * static_cast<uint64_t>(enc.height) * 3 / 2;
   if (inputBytes < needed || !input || !output || !frameType) return VENC_ERR_BAD_ARGUMENT;
   if (forceIntra != 0 && forceIntra != 1) return VENC_ERR_BAD_ARGUMENT;
-  RateControlState& rc = enc.rc;
-
-  if (!enc.videoTelephony && enc.gopLength > kMaxGop) {
-    enc.gopLength = kMaxGop;
-    rc.periodLength = kMaxGop;
-  }
-  enc.current->time = time;
   enc.prevPacketCount = enc.packetCount;
-  enc.packetCount = 0;
-  enc.lastPacketStart = 0;
-  CopyInputToFrame(*enc.current, input, enc.width, enc.height, enc.chromaOrder == 1);
-  enc.writer.Attach(output, *ioBytes);
+  BeginFrame(enc, input, time, output, *ioBytes);
   SetComplexityConstants(enc);
-
-  const uint32_t ticksPerFrame = static_cast<uint32_t>(static_cast<float>(enc.timeResolution) / enc.frameRate);
-  if (ticksPerFrame > 0 && enc.frameCount > 0) {
-    const uint32_t n = (static_cast<uint32_t>(time) - static_cast<uint32_t>(enc.prevTime)) / ticksPerFrame;
-    if (n > 1) AccountSkippedFrames(rc, n - 1, &enc.frameCount, &enc.forceIntraNext);
-  }
-  if (enc.padding) ExtendToMbGrid(*enc.current, enc.width, enc.height);
-  PrefilterLuma(enc.preprocessingLevel, enc.current->lumaOrigin(), enc.current->lumaStride(), enc.codedWidth,
-                enc.codedHeight);
-
-  if (rc.bandwidthAdaptation) {
-    if (DecideFrameSkip(rc)) {
-      uint32_t bits = 0;
-      enc.writer.Flush(&bits);
-      *ioBytes = 0;
-      AccountSkippedFrames(rc, 1, &enc.frameCount, &enc.forceIntraNext);
-      enc.prevTime = time;
-      return VENC_OK;
-    }
-  }
+  PrepareFrame(enc, time);
+  if (SkipFrame(enc, time, ioBytes)) return VENC_OK;
 
   BitWriter& hw = enc.writer.main();
   if (enc.frameCount == 0 && !enc.shortHeader) WriteStoredHeader(enc, hw);
-  enc.timeBase.gobToggle = 1;
-  // The first frame of a stream is intra whatever the period says: a GOP
-  // length raised before it leaves frames in the period, and a predicted
-  // first frame would refer to no picture.
-  if (rc.framesLeft != 0 && forceIntra == 0 && !enc.forceIntraNext && enc.frameCount != 0) {
-    enc.codingType = 1;
-    if (rc.lowDelay && rc.rcMode == 0 && rc.windowFrames == 0 && rc.framesLeft > 0) {
-      rc.windowIntraCount = 0;
-      rc.windowFrames = static_cast<int32_t>(rc.frameRate);
-      const int64_t bits = int64_t{rc.bitsLeft} * rc.windowFrames / rc.framesLeft;
-      rc.windowBits = static_cast<int32_t>(bits < rc.bitRate ? bits : rc.bitRate);
-    }
-  } else {
-    if (forceIntra == 1) {
-      const int64_t left = int64_t{rc.bitsLeft} - int64_t{rc.framesLeft} * rc.bitsPerFrame;
-      rc.bitsLeft = static_cast<int32_t>(left < INT32_MIN ? INT32_MIN : (left > INT32_MAX ? INT32_MAX : left));
-    }
-    if (enc.frameCount > 0 && enc.videoTelephony && !enc.shortHeader) WriteStoredHeader(enc, hw);
-    if (!enc.forceIntraNext) StartRatePeriod(rc);
+  enc.timeBase.gobFrameId.toggle = 1;
+  const bool firstFrame = enc.frameCount == 0;
+  if (!ChooseCodingType(enc, forceIntra)) {
+    if (!firstFrame && enc.videoTelephony && !enc.shortHeader) WriteStoredHeader(enc, hw);
     if (!enc.shortHeader) WriteGovHeader(enc.timeBase, hw);
-    enc.codingType = 0;
-    enc.forceIntraNext = false;
   }
 
   const VideoEncoderResult result = EncodeVop(enc);
   *frameType = enc.codingType;
-  enc.prevCodingType = enc.codingType;
-
-  EncoderFrame* done = enc.current;
-  enc.current = enc.reference;
-  enc.reference = done;
-  enc.frameCount += 1;
+  SwapReference(enc);
   if (enc.padding) ExtendToMbGrid(*enc.reference, enc.width, enc.height);
   PadFrame(*enc.reference);
-
-  uint32_t bits = 0;
-  enc.writer.Flush(&bits);
-  uint32_t bytes = bits / 8;
-  if (bytes > *ioBytes) bytes = *ioBytes;
-  *ioBytes = bytes;
-  enc.prevTime = time;
+  FlushFrame(enc, time, ioBytes);
   return result;
 }
 
@@ -335,11 +252,12 @@ VideoEncoderResult OpSetEncoderParam(VideoEncoder* base, uint32_t id, uint32_t v
   Mpeg4Encoder& enc = *Self(base);
   RateControlState& rc = enc.rc;
   const int32_t v = static_cast<int32_t>(value);
+  VideoEncoderResult common = VENC_OK;
+  if (SetCommonParam(enc, id, value, &common)) return common;
   switch (id) {
     case VENC_PARAM_BITRATE: {
       if (v < 1 || v > LevelBitRate(enc)) return VENC_ERR_REJECTED;
-      rc.requestedBitRate = v;
-      if (enc.frameCount == 0) InitRateControl(rc);
+      SetBitRate(enc, v);
       return VENC_OK;
     }
     case VENC_PARAM_PACKET_SIZE: {
@@ -358,9 +276,7 @@ VideoEncoderResult OpSetEncoderParam(VideoEncoder* base, uint32_t id, uint32_t v
       const float rate = static_cast<float>(value);
       if (enc.streamMode == 2) {
         const H263LevelLimits* l = FindH263Level(enc.h263Level);
-        const float maxRate = (enc.h263Level == 20 && enc.sourceFormat == 3) ? 15.0f
-                                                                            : static_cast<float>(l ? l->maxFrameRate : 0);
-        if (rate > maxRate) return VENC_ERR_REJECTED;
+        if (!l || !WithinH263Level(*l, enc.sourceFormat, enc.width, enc.height, rate, 0)) return VENC_ERR_REJECTED;
       } else {
         const Mpeg4LevelLimits* l = FindMpeg4Level(enc.level);
         if (!l) return VENC_ERR_REJECTED;
@@ -368,47 +284,18 @@ VideoEncoderResult OpSetEncoderParam(VideoEncoder* base, uint32_t id, uint32_t v
         if (l->maxMbs != 0 && static_cast<uint64_t>(enc.mbCount) * value > static_cast<uint64_t>(l->maxMbRate))
           return VENC_ERR_REJECTED;
       }
-      enc.frameRate = rate;
-      rc.requestedFrameRate = rate;
-      // The short-header temporal reference follows the frame rate in force.
-      enc.temporalReferenceFactor = static_cast<float>(29.97 / rate);
-      if (enc.frameCount == 0) InitRateControl(rc);
-      rc.windowIntraLimit = value / 7 < 1 ? 1 : static_cast<int32_t>(value / 7);
+      SetFrameRate(enc, value);
       return VENC_OK;
     }
     case VENC_PARAM_COMPLEXITY:
       if (value > 3) return VENC_ERR_REJECTED;
       enc.complexity = v;
       return VENC_OK;
-    case VENC_PARAM_INTRA_REFRESH_MBS:
-      if (v > enc.mbCount) return VENC_ERR_REJECTED;
-      if (v < -1) {
-        enc.intraRefreshMbs = 0;
-        enc.intraRefresh = false;
-      } else {
-        enc.intraRefreshMbs = v;
-        enc.intraRefresh = v != 0;
-      }
-      return VENC_OK;
-    case VENC_PARAM_AUX_VALUE_1:
-      enc.auxValue1 = static_cast<float>(v / 100000000);
-      return VENC_OK;
-    case VENC_PARAM_AUX_VALUE_2:
-      enc.auxValue2 = static_cast<float>(v / 100000000);
-      return VENC_OK;
-    case VENC_PARAM_GOP_LENGTH: {
+    case VENC_PARAM_GOP_LENGTH:
       // 0 and, as values that no period can have, negative lengths are refused.
       if (v < 1) return VENC_ERR_REJECTED;
-      const int64_t delta = int64_t{v} - enc.gopLength;
-      enc.gopLength = v;
-      rc.periodLength = v;
-      const int64_t frames = rc.framesLeft + delta;
-      const int64_t bits = rc.bitsLeft + delta * rc.bitsPerFrame;
-      rc.framesLeft = static_cast<int32_t>(frames > INT32_MAX ? INT32_MAX : (frames < 0 ? 0 : frames));
-      rc.bitsLeft = static_cast<int32_t>(bits > INT32_MAX ? INT32_MAX : (bits < INT32_MIN ? INT32_MIN : bits));
-      if (frames < 1 || bits < 1) rc.framesLeft = 0;
+      SetGopLength(enc, v);
       return VENC_OK;
-    }
     case VENC_PARAM_VIDEO_TELEPHONY:
       if (value > 1) return VENC_ERR_REJECTED;
       if (v != enc.videoTelephony) {
@@ -418,51 +305,12 @@ VideoEncoderResult OpSetEncoderParam(VideoEncoder* base, uint32_t id, uint32_t v
         InitRateControl(rc);
       }
       return VENC_OK;
-    case VENC_PARAM_CYCLIC_INTRA_REFRESH:
-      if (value == 1) {
-        if (enc.intraRefreshMbs == -1 || !enc.intraRefresh)
-          enc.intraRefreshMbs = static_cast<int>(enc.mbCount / (2 * enc.frameRate) + 1.0);
-        enc.cyclicPeriod = static_cast<int>(9500.0 / enc.frameRate);
-        enc.cyclicRefresh = true;
-      } else if (value == 0) {
-        enc.cyclicPeriod = 20;
-        enc.cyclicRefresh = false;
-      } else {
-        return VENC_ERR_REJECTED;
-      }
-      return VENC_OK;
     case VENC_PARAM_INTRA_GOBS:
       if (!enc.shortHeader || value > 1) return VENC_ERR_REJECTED;
       enc.intraGobsOn = value == 1;
       return VENC_OK;
-    case VENC_PARAM_INTRA_GOBS_FIRST:
-      if (!enc.intraGobsOn || v < 0) return VENC_ERR_REJECTED;
-      enc.intraGobsFirst = v;
-      return VENC_OK;
-    case VENC_PARAM_INTRA_GOBS_COUNT:
-      if (enc.intraGobsOn && v >= 0) enc.intraGobsCount = v;
-      return VENC_OK;
-    case VENC_PARAM_INTRA_MBS:
-      if (value > 1) return VENC_ERR_REJECTED;
-      enc.intraMbsOn = value == 1;
-      return VENC_OK;
-    case VENC_PARAM_INTRA_MBS_FIRST:
-      if (!enc.intraMbsOn || v < 0) return VENC_ERR_REJECTED;
-      enc.intraMbsFirst = v;
-      return VENC_OK;
-    case VENC_PARAM_INTRA_MBS_COUNT:
-      if (enc.intraMbsOn && v >= 0) enc.intraMbsCount = v;
-      return VENC_OK;
-    case VENC_PARAM_CHROMA_ORDER:
-      if (value > 1) return VENC_ERR_REJECTED;
-      enc.chromaOrder = v;
-      return VENC_OK;
     case VENC_PARAM_GOB_HEADER_INTERVAL:
       enc.gobHeaderInterval = enc.shortHeader ? RoundGobInterval(v, enc.sourceFormat) : (v < 0 ? 0 : v);
-      return VENC_OK;
-    case VENC_PARAM_SCENE_CHANGE:
-      if (value > 1) return VENC_ERR_REJECTED;
-      enc.sceneChangeDetection = v;
       return VENC_OK;
     default:
       return VENC_ERR_REJECTED;
@@ -472,20 +320,12 @@ VideoEncoderResult OpSetEncoderParam(VideoEncoder* base, uint32_t id, uint32_t v
 VideoEncoderResult OpGetEncoderParam(VideoEncoder* base, uint32_t id, uint32_t* out) {
   if (!base || !out) return VENC_ERR_REJECTED;
   Mpeg4Encoder& enc = *Self(base);
-  const uint32_t area = static_cast<uint32_t>(enc.codedWidth) * static_cast<uint32_t>(enc.codedHeight);
+  VideoEncoderResult common = VENC_OK;
+  if (GetCommonParam(enc, id, out, &common)) return common;
   switch (id) {
-    case VENC_PARAM_CREATE_BITRATE: *out = static_cast<uint32_t>(enc.createBitRate); return VENC_OK;
-    case VENC_PARAM_GET_PACKET_SIZE: *out = enc.packetSize; return VENC_OK;
     case VENC_PARAM_MAX_FRAME_BYTES: *out = MaxFrameBytes(enc); return VENC_OK;
-    case VENC_PARAM_FRAME_BYTES: *out = (area / 2) * 3; return VENC_OK;
     case VENC_PARAM_HEADER_LENGTH: *out = enc.streamHeaderBits / 8; return VENC_OK;
     case VENC_PARAM_HEADER: std::memcpy(out, enc.streamHeader, enc.streamHeaderBits / 8); return VENC_OK;
-    case VENC_PARAM_GET_AUX_VALUE_1: *out = static_cast<uint32_t>(static_cast<int32_t>(enc.auxValue1 * 100000000.0)); return VENC_OK;
-    case VENC_PARAM_GET_AUX_VALUE_2: *out = static_cast<uint32_t>(static_cast<int32_t>(enc.auxValue2 * 100000000.0)); return VENC_OK;
-    case VENC_PARAM_PACKET_LIMIT: *out = static_cast<uint32_t>(enc.mbCount + 5); return VENC_OK;
-    case VENC_PARAM_PACKET_COUNT: *out = enc.packetCount; return VENC_OK;
-    case VENC_PARAM_PACKET_SIZES: std::memcpy(out, enc.packetSizes, 4 * enc.packetCount); return VENC_OK;
-    case VENC_PARAM_IDENT_A: *out = 4; return VENC_OK;
     case VENC_PARAM_IDENT_B: *out = 0xB1010000u; return VENC_OK;
     default: return VENC_ERR_REJECTED;
   }
@@ -494,15 +334,9 @@ VideoEncoderResult OpGetEncoderParam(VideoEncoder* base, uint32_t id, uint32_t* 
 VideoEncoderResult OpResetEncoder(VideoEncoder* base) {
   if (!base) return VENC_ERR_BAD_ARGUMENT;
   Mpeg4Encoder& enc = *Self(base);
-  enc.frameCount = 0;
-  enc.codingType = enc.prevCodingType = 0;
-  enc.current->time = enc.reference->time = 0;
-  enc.prevTime = 0;
   enc.timeBase = TimeBase{};
   enc.timeBase.incrementBits = TimeIncrementBits(enc.timeResolution);
-  // A restarted stream begins with an intra frame.
-  enc.rc.framesLeft = 0;
-  InitRateControl(enc.rc);
+  ResetCore(enc);
   return VENC_OK;
 }
 
@@ -513,33 +347,13 @@ VideoEncoderResult OpDestroyEncoder(VideoEncoder* base) {
 }
 
 VideoEncoderResult Allocate(Mpeg4Encoder& enc) {
-  const size_t frameBytes = FrameBlockBytes(enc.codedWidth, enc.codedHeight);
-  enc.blocks = static_cast<int16_t*>(TrackedAlloc(enc, 12 * 64 * sizeof(int16_t)));
-  uint8_t* f0 = static_cast<uint8_t*>(TrackedAlloc(enc, frameBytes));
-  uint8_t* f1 = static_cast<uint8_t*>(TrackedAlloc(enc, frameBytes));
-  enc.mbs = static_cast<MacroblockInfo*>(TrackedAlloc(enc, sizeof(MacroblockInfo) * static_cast<size_t>(enc.mbCount)));
+  const VideoEncoderResult r = AllocateCore(enc);
+  if (r != VENC_OK) return r;
   enc.streamHeader = static_cast<uint8_t*>(TrackedAlloc(enc, kStreamHeaderBytes));
-  enc.packetSizes = static_cast<uint32_t*>(TrackedAlloc(enc, sizeof(uint32_t) * static_cast<size_t>(enc.mbCount + 5)));
   int16_t* dc = static_cast<int16_t*>(TrackedAlloc(enc, sizeof(int16_t) * 12 * static_cast<size_t>(enc.mbsPerRow)));
-  const size_t fieldBytes = sizeof(VectorFieldEntry) * static_cast<size_t>(enc.mbCount);
-  enc.motion.vectorField = static_cast<VectorFieldEntry*>(TrackedAlloc(enc, fieldBytes));
-  enc.motion.previousVectorField = static_cast<VectorFieldEntry*>(TrackedAlloc(enc, fieldBytes));
-  if (!enc.blocks || !f0 || !f1 || !enc.mbs || !enc.streamHeader || !enc.packetSizes || !dc ||
-      !enc.motion.vectorField || !enc.motion.previousVectorField)
-    return VENC_ERR_NO_MEMORY;
-  enc.refreshScores = static_cast<int32_t*>(TrackedAlloc(enc, 2 * sizeof(int32_t) * static_cast<size_t>(enc.mbCount)));
-  if (!enc.refreshScores) return VENC_ERR_NO_MEMORY;
-  enc.refreshIndices = enc.refreshScores + enc.mbCount;
-  std::memset(enc.motion.vectorField, 0, fieldBytes);
-  std::memset(enc.motion.previousVectorField, 0, fieldBytes);
+  if (!enc.streamHeader || !dc) return VENC_ERR_NO_MEMORY;
   enc.dcRows[0] = dc;
   enc.dcRows[1] = dc + 6 * enc.mbsPerRow;
-  BindFrame(enc.frames[0], f0, enc.codedWidth, enc.codedHeight);
-  BindFrame(enc.frames[1], f1, enc.codedWidth, enc.codedHeight);
-  enc.current = &enc.frames[0];
-  enc.reference = &enc.frames[1];
-  for (int i = 0; i < enc.mbCount; ++i) enc.mbs[i].quant = 10;
-  ResetRefreshCounters(enc.mbs, enc.mbCount);
   return VENC_OK;
 }
 
@@ -566,9 +380,6 @@ extern "C" venc::VideoEncoderResult gCreateMPEG4VideoEncoder(venc::VideoEncoder*
   }
   if (r == VENC_OK) r = Allocate(*enc);
   if (r == VENC_OK) {
-    init_fdct_dsp(enc->fdct, ov::GetCpuFlags());
-    init_idct_dsp(enc->idct, ov::GetCpuFlags());
-    init_motion_dsp(enc->motion.dsp, ov::GetCpuFlags());
     SetupRateControl(*enc);
     enc->temporalReferenceFactor = static_cast<float>(29.97 / enc->frameRate);
     enc->timeBase.incrementBits = TimeIncrementBits(enc->timeResolution);

@@ -4,17 +4,12 @@
 #include <cstdint>
 
 #include "encoders/common/bit_writer.h"
-#include "encoders/common/encoder_frame.h"
-#include "encoders/common/fdct.h"
-#include "encoders/common/idct.h"
-#include "encoders/common/macroblock_info.h"
-#include "encoders/common/motion_search.h"
-#include "encoders/common/rate_control.h"
+#include "encoders/common/encoder_core.h"
+#include "encoders/common/h263_syntax.h"
 #include "encoders/common/video_encoder.h"
 
 namespace venc {
 
-inline constexpr int kMaxTrackedBlocks = 20;
 inline constexpr uint32_t kStreamHeaderBytes = 128;
 
 // Time base of the VOP headers (ISO/IEC 14496-2 6.3.5).
@@ -24,23 +19,10 @@ struct TimeBase {
   uint32_t seconds = 0;      // seconds counted by modulo_time_base
   uint32_t moduloMask = 0;   // one bit per second boundary of the current VOP
   uint32_t increment = 0;    // ticks since the last second boundary
-  uint8_t gobFrameId = 0;
-  uint8_t gobToggle = 0;
+  GobFrameId gobFrameId;
 };
 
-struct Mpeg4Encoder : VideoEncoder {
-  // Allocation table: every block but the object and the partition buffers.
-  void* allocations[kMaxTrackedBlocks] = {};
-  int allocationCount = 0;
-
-  StreamWriter writer;
-
-  // Coding layout.
-  int width = 0, height = 0;  // as delivered
-  int codedWidth = 0, codedHeight = 0;
-  int mbsPerRow = 0, mbRows = 0, mbCount = 0;
-  int codingType = 0, prevCodingType = 0;
-  int sourceFormat = 0;
+struct Mpeg4Encoder : EncoderCore {
   int fcode = 1, fcodeCreate = 1;
   int roundingType = 0;
   int headerExtension = 0;
@@ -52,71 +34,17 @@ struct Mpeg4Encoder : VideoEncoder {
   int intraDcVlcThr = 0;
   int level = 0;       // MPEG-4 level (1 or 3 in short-header mode)
   int h263Level = 0;   // stream mode 2
-  bool padding = false;
-
-  // Options.
-  int intraRefreshMbs = 0;
-  bool intraRefresh = false;
-  int sceneChangeDetection = 0;
   int adaptivePacketSize = 0;
-  int preprocessingLevel = 0;
-  int complexity = 0;
-  int gobHeaderInterval = 0;
-  int rowsPerGob = 1;
-  int textureThresholds[4] = {12, 15, 24, 40};
-  int halfPelDiagonal = 1;
-  int spreadThreshold = 4;
-  int earlyExitSad = 512;
-  int searchRange = 15;
-  int cyclicPeriod = 20;
-  bool cyclicRefresh = false;
-  bool intraGobsOn = false;
-  int intraGobsFirst = 0, intraGobsCount = 0;
-  bool intraMbsOn = false;
-  int intraMbsFirst = 0, intraMbsCount = 0;
-
-  RateControlState rc;
-  int rcMode = 0;
-  int vbvLevelIndex = 0;
 
   TimeBase timeBase;
-  MacroblockInfo* mbs = nullptr;
-  EncoderFrame frames[2] = {};
-  EncoderFrame* current = nullptr;
-  EncoderFrame* reference = nullptr;
-  int32_t frameCount = 0;
-  int gopLength = 45;
-  float frameRate = 15.0f;
-  float temporalReferenceFactor = 1.0f;  // 29.97 / frameRate
-  uint32_t packetSize = 1024;
-  int32_t createBitRate = 0;
-
   uint8_t* partitionBuffers[2] = {nullptr, nullptr};
   uint32_t partitionCapacity = 0;
   uint32_t streamHeaderBits = 0;
   uint8_t* streamHeader = nullptr;
-  uint32_t timeResolution = 1000;
-  float auxValue1 = 0.0f, auxValue2 = 0.0f;
 
-  // Macroblock layer work block: 12 blocks of 64 coefficients (six quantised,
-  // six dequantised) and the two DC rows (six values a macroblock column).
-  int16_t* blocks = nullptr;
+  // The two DC rows of intra prediction (six values a macroblock column).
   int16_t* dcRows[2] = {nullptr, nullptr};
-
-  uint32_t packetCount = 0;
   uint32_t prevPacketCount = 0;  // packets of the previous frame
-  uint32_t* packetSizes = nullptr;
-  uint32_t lastPacketStart = 0;
-  int videoTelephony = 0;
-  int chromaOrder = 0;
-  bool forceIntraNext = false;
-  int32_t prevTime = 0;
-
-  MotionSearchContext motion;
-  int32_t* refreshScores = nullptr;  // intra refresh work tables, mbCount each
-  int32_t* refreshIndices = nullptr;
-  FdctDsp fdct{};
-  IdctDsp idct{};
 };
 
 // Stream headers (mpeg4_headers.cpp).
@@ -127,6 +55,7 @@ void WriteGovHeader(TimeBase& tb, BitWriter& w);
 void WriteVopHeader(Mpeg4Encoder& enc, BitWriter& w, int quant);
 void WriteVideoPacketHeader(Mpeg4Encoder& enc, BitWriter& w, int mbNumber, int quant);
 void WriteShortHeaderPicture(Mpeg4Encoder& enc, BitWriter& w, int quant);
+// GOB header (nothing for GOB 0), which ends the packet before it.
 void WriteShortHeaderGob(Mpeg4Encoder& enc, BitWriter& w, int gobNumber, int quant);
 uint32_t TimeIncrementBits(uint32_t timeResolution);
 int FcodeFromSearchRange(int range, bool shortHeader);
@@ -141,8 +70,6 @@ struct MbBits {
 // Intra macroblock coding (intra_mb_coder.cpp). `runningQp` is the quantiser
 // last written into the stream; `packet` the packet counter.
 MbBits EncodeIntraMb(Mpeg4Encoder& enc, int mbIndex, int* runningQp, int* packet, uint32_t packetLimit);
-// Loads the source pixels of a macroblock into the six blocks of the work area.
-void LoadIntraBlocks(Mpeg4Encoder& enc, int mbx, int mby);
 
 // Inter macroblock coding (inter_mb_coder.cpp): the residual blocks are in
 // the work area, their sums of absolute values in `sad`, the prediction in

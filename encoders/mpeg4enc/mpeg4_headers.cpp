@@ -143,22 +143,9 @@ void WriteVideoPacketHeader(Mpeg4Encoder& enc, BitWriter& w, int mbNumber, int q
 }
 
 void WriteShortHeaderPicture(Mpeg4Encoder& enc, BitWriter& w, int quant) {
-  PutBits(w, 22, 0x20);
-  const float ticksPerFrame = static_cast<float>(enc.timeResolution) / enc.frameRate;
-  const float frames = static_cast<float>(enc.current->time) / ticksPerFrame * enc.temporalReferenceFactor;
-  const int64_t tr = static_cast<int64_t>(static_cast<double>(frames) + 0.5);
-  PutBits(w, 8, static_cast<uint32_t>(tr) & 0xFF);
-  PutBits(w, 1, 1);  // marker
-  PutBits(w, 1, 0);  // zero_bit
-  PutBits(w, 1, 0);  // split_screen_indicator
-  PutBits(w, 1, 0);  // document_camera_indicator
-  PutBits(w, 1, 0);  // full_picture_freeze_release
-  PutBits(w, 3, static_cast<uint32_t>(enc.sourceFormat));
-  PutBits(w, 1, static_cast<uint32_t>(enc.codingType));
-  PutBits(w, 4, 0);
-  PutBits(w, 5, static_cast<uint32_t>(quant));
-  PutBits(w, 1, 0);  // zero_bit
-  PutBits(w, 1, 0);  // pei
+  PutPictureStart(w, H263TemporalReference(enc.current->time, enc.timeResolution, enc.frameRate,
+                                           enc.temporalReferenceFactor));
+  PutBaselinePictureType(w, enc.sourceFormat, enc.codingType, 0, quant);
   enc.timeBase.lastSecond = static_cast<uint32_t>(enc.frameCount);
 }
 
@@ -172,13 +159,7 @@ void WriteShortHeaderGob(Mpeg4Encoder& enc, BitWriter& w, int gobNumber, int qua
     enc.packetCount += 1;
   }
   enc.lastPacketStart = bits;
-  TimeBase& tb = enc.timeBase;
-  if (tb.gobToggle && enc.codingType != enc.prevCodingType) tb.gobFrameId ^= 1;
-  tb.gobToggle = 0;
-  PutBits(w, 17, 1);
-  PutBits(w, 5, static_cast<uint32_t>(gobNumber));
-  PutBits(w, 2, tb.gobFrameId);
-  PutBits(w, 5, static_cast<uint32_t>(quant));
+  PutGobHeader(w, gobNumber, enc.timeBase.gobFrameId.Next(enc.codingType, enc.prevCodingType), quant);
 }
 
 }  // namespace venc

@@ -5,12 +5,6 @@
 
 #include "encoders/common/video_encoder.h"
 
-#if defined(__GNUC__)
-#define VENC_EXPORT __attribute__((visibility("default")))
-#else
-#define VENC_EXPORT
-#endif
-
 extern "C" {
 
 // Validates *params and builds one encoder. On success *out holds the object

@@ -5,6 +5,9 @@
 namespace videodec {
 namespace {
 
+// Slice headers carry SEPB2 from this many macroblocks on (4CIF).
+constexpr int kSepb2MinMbs = 1584;
+
 constexpr uint32_t kPictureStartCode = 0x20;  // 22 bits: 0000 0000 0000 0000 1000 00
 constexpr uint32_t kEndOfSequence = 0x3F;     // 22 bits: GBSC with GN 31
 
@@ -211,7 +214,10 @@ int32_t ParseH263SliceHeader(H263Decoder* d, bool first, int* mba) {
     if (br.ReadBit() != 1) return VDEC_ERR_STREAM;  // SEPB1
     if (ps.cpm) br.SkipBits(4);                       // SSBI
     *mba = static_cast<int>(br.ReadBits(mba_bits));
-    if (mba_bits > (ps.cpm ? 9 : 11) && br.ReadBit() != 1) return VDEC_ERR_STREAM;  // SEPB2
+    // SEPB2 from the 4CIF macroblock count on (CIF with CPM), as encoders
+    // write it.
+    const bool sepb2 = ps.cpm ? mba_bits > 9 : d->mb_count >= kSepb2MinMbs;
+    if (sepb2 && br.ReadBit() != 1) return VDEC_ERR_STREAM;
     const uint32_t squant = br.ReadBits(5);
     if (squant == 0) return VDEC_ERR_STREAM;
     ps.quant = static_cast<uint8_t>(squant);

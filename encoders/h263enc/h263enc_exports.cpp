@@ -1,1 +1,0 @@
-// Exports of libh263enc.so.
