@@ -14,6 +14,7 @@
 namespace {
 
 using mpeg4test::Decoder;
+using mpeg4test::Frame;
 using mpeg4test::Stream;
 
 Decoder Create(const Stream& s) {
@@ -60,12 +61,13 @@ TEST(Mpeg4Damage, DamagedPacketIsConcealedAndCounted) {
     int cleared = 0;
     for (int mb = 0; mb < 99; ++mb) cleared += !(map[mb / 8] & (0x80 >> (mb % 8)));
     EXPECT_EQ(map[12] & 0x1F, 0x1F) << "unused low bits of the last byte are set";
-    const double psnr = mpeg4test::LumaPsnr(mpeg4test::FromPicture(pic, 176, 144), ref[i]);
+    const Frame ours = mpeg4test::FromPicture(pic, 176, 144);
     if (i == 3) {
       EXPECT_GT(percent, 0);
       EXPECT_EQ(cleared * 100 / 99, percent);
       // Concealed from the previous picture: far from garbage.
-      EXPECT_GT(psnr, 20.0);
+      EXPECT_GT(mpeg4test::LumaPsnr(ours, ref[i]), 20.0);
+      EXPECT_GT(mpeg4test::ChromaPsnr(ours, ref[i]), 20.0);
     } else if (i < 3) {
       EXPECT_EQ(percent, 0) << "VOP " << i;
       EXPECT_EQ(cleared, 0);
@@ -218,9 +220,12 @@ TEST(Mpeg4Damage, TruncatedIntraVopIsConcealedSpatially) {
   ASSERT_EQ(dec.d->GetDecoderParam(dec.d, videodec::VDEC_PARAM_DAMAGED_PERCENT, &percent), 0);
   EXPECT_GT(percent, 10);
   EXPECT_LT(percent, 90);
-  const double psnr = mpeg4test::LumaPsnr(mpeg4test::FromPicture(pic, 176, 144), ref[0]);
-  std::printf("truncated I-VOP: %d%% damaged, %.2f dB\n", percent, psnr);
+  const Frame ours = mpeg4test::FromPicture(pic, 176, 144);
+  const double psnr = mpeg4test::LumaPsnr(ours, ref[0]);
+  const double chroma = mpeg4test::ChromaPsnr(ours, ref[0]);
+  std::printf("truncated I-VOP: %d%% damaged, luma %.2f dB, chroma %.2f dB\n", percent, psnr, chroma);
   EXPECT_GT(psnr, 12.0);
+  EXPECT_GT(chroma, 12.0);
 }
 
 }  // namespace
@@ -251,6 +256,7 @@ TEST(Mpeg4Damage, LayerOfAnotherSizeIsRefused) {
   EXPECT_EQ(pic.height, 144);
   const auto ref = mpeg4test::ReadYuv(ovtest::ReadFileBytes(ovtest::FixturePath("mpeg4_plain.yuv")), 176, 144, 176, 144);
   EXPECT_GT(mpeg4test::LumaPsnr(mpeg4test::FromPicture(pic, 176, 144), ref[0]), 45.0);
+  EXPECT_GT(mpeg4test::ChromaPsnr(mpeg4test::FromPicture(pic, 176, 144), ref[0]), 45.0);
 }
 
 }  // namespace
