@@ -170,7 +170,8 @@ TEST(Mpeg4Decoder, RefusesBVopsOneByOne) {
   // Each decoded I- or P-VOP is one of the reference's pictures.
   for (size_t i = 0; i < ours.size(); ++i) {
     double best = 0;
-    for (const auto& r : ref) best = std::max(best, std::min(mpeg4test::LumaPsnr(ours[i], r), mpeg4test::ChromaPsnr(ours[i], r)));
+    for (const auto& r : ref)
+      best = std::max(best, std::min(mpeg4test::LumaPsnr(ours[i], r), mpeg4test::ChromaPsnr(ours[i], r)));
     EXPECT_GE(best, kMinLumaPsnr) << "decoded VOP " << i;
   }
 }
