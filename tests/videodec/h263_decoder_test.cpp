@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <initializer_list>
 #include <random>
 #include <string>
 #include <vector>
@@ -640,6 +641,126 @@ TEST(H263DecoderTest, UntrustedVectorsConcealSpatially) {
   EXPECT_EQ(ConcealWithAboveVector(24), 100);
   // A vector of 10 is used: motion-compensated from the flat reference.
   EXPECT_EQ(ConcealWithAboveVector(10), 50);
+}
+
+// Concealment of an inter picture after an intra one: the vector comes from
+// the available neighbours alone. Macroblock (2, 2) of a 96 x 80 picture is
+// damaged; `available` lists which of its six neighbours were decoded, each
+// carrying a distinct vector in every block slot, so the result names the
+// neighbour and block it came from. The current picture is flat 100, the
+// reference flat 50.
+enum Neighbour { kAbove, kBelow, kAboveLeft, kAboveRight, kBelowLeft, kBelowRight };
+
+MotionVector NeighbourVector(int n, int block) {
+  return MotionVector{static_cast<int16_t>(5 * block + n - 8), static_cast<int16_t>(n - 3)};
+}
+
+struct Concealed {
+  MotionVector mv;  // as recorded for the damaged macroblock; (99, 99) when none was used
+  uint8_t sample;   // inside its block 0
+};
+
+Concealed ConcealFromNeighbours(std::initializer_list<Neighbour> available, int16_t below_block2_x = 0) {
+  VideoDecoder* vd = nullptr;
+  EXPECT_EQ(gCreateH263VideoDecoder(&vd, nullptr, 0, 0, 96, 80), VDEC_OK);
+  H263Decoder* d = static_cast<H263Decoder*>(vd);
+  std::fill(d->cur.y, d->cur.y + 96 * 80, uint8_t{100});
+  std::fill(d->ref.y, d->ref.y + 96 * 80, uint8_t{50});
+  d->ps.picture_type = 1;
+  d->have_reference = true;
+  d->last_finished_inter = false;
+  for (int i = 0; i < d->mb_count; ++i) {
+    d->cur_mbs[i].status = kMbDamaged;
+    d->ref_mbs[i].status = kMbDecoded;
+    d->ref_mbs[i].type = kMbInter;
+  }
+  const int cols = d->mb_cols;
+  const int offsets[6][2] = {{0, -1}, {0, 1}, {-1, -1}, {1, -1}, {-1, 1}, {1, 1}};
+  for (Neighbour n : available) {
+    H263Macroblock& m = d->cur_mbs[(2 + offsets[n][1]) * cols + 2 + offsets[n][0]];
+    m.status = kMbDecoded;
+    for (int b = 0; b < 4; ++b) m.mv[b] = NeighbourVector(n, b);
+    if (n == kBelow && below_block2_x) m.mv[2].x = below_block2_x;
+  }
+  H263Macroblock& target = d->cur_mbs[2 * cols + 2];
+  for (auto& v : target.mv) v = MotionVector{99, 99};
+  ConcealH263Macroblocks(d);
+  const Concealed out{target.mv[0], d->cur.y[(2 * 16 + 4) * 96 + 2 * 16 + 4]};
+  vd->DestroyDecoder(vd);
+  return out;
+}
+
+MotionVector Median3Of(MotionVector a, MotionVector b, MotionVector c) {
+  return MotionVector{static_cast<int16_t>(Median3(a.x, b.x, c.x)), static_cast<int16_t>(Median3(a.y, b.y, c.y))};
+}
+
+TEST(H263DecoderTest, ConcealmentAfterAnIntraPictureTakesNeighbourVectors) {
+  auto expect_vector = [](const Concealed& c, MotionVector v, const char* what) {
+    EXPECT_EQ(c.mv.x, v.x) << what;
+    EXPECT_EQ(c.mv.y, v.y) << what;
+    EXPECT_EQ(c.sample, 50) << what;  // predicted from the flat reference
+  };
+  // Above only: its lower-left block; with both upper diagonals the median of
+  // it, the upper-left's lower-right and the upper-right's lower-left blocks.
+  expect_vector(ConcealFromNeighbours({kAbove, kAboveLeft}), NeighbourVector(kAbove, 2), "above");
+  expect_vector(ConcealFromNeighbours({kAbove, kAboveLeft, kAboveRight}),
+                Median3Of(NeighbourVector(kAbove, 2), NeighbourVector(kAboveLeft, 3),
+                          NeighbourVector(kAboveRight, 2)),
+                "above with both diagonals");
+  // Above and below: the mean of above's lower-left and below's upper-right
+  // blocks, each component shifted right by one.
+  const MotionVector a = NeighbourVector(kAbove, 2), b = NeighbourVector(kBelow, 1);
+  expect_vector(ConcealFromNeighbours({kAbove, kBelow}),
+                MotionVector{static_cast<int16_t>((a.x + b.x) >> 1), static_cast<int16_t>((a.y + b.y) >> 1)},
+                "above and below");
+  // Below only: its upper-right block, or the median with the lower-left's
+  // upper-right and the lower-right's upper-left blocks.
+  expect_vector(ConcealFromNeighbours({kBelow, kBelowRight}), NeighbourVector(kBelow, 1), "below");
+  expect_vector(ConcealFromNeighbours({kBelow, kBelowLeft, kBelowRight}),
+                Median3Of(NeighbourVector(kBelow, 1), NeighbourVector(kBelowLeft, 1),
+                          NeighbourVector(kBelowRight, 0)),
+                "below with both diagonals");
+  // Neither: the first available of upper-left, lower-right, upper-right,
+  // lower-left.
+  expect_vector(ConcealFromNeighbours({kAboveRight, kBelowLeft}), NeighbourVector(kAboveRight, 2), "diagonals");
+  expect_vector(ConcealFromNeighbours({kBelowLeft, kBelowRight}), NeighbourVector(kBelowRight, 0), "lower diagonals");
+  // None at all: a copy of the co-located reference macroblock.
+  const Concealed none = ConcealFromNeighbours({});
+  EXPECT_EQ(none.mv.x, 99);
+  EXPECT_EQ(none.sample, 50);
+  // Below only, its lower-left block beyond 20 half samples: spatial, from the
+  // picture around it.
+  const Concealed untrusted = ConcealFromNeighbours({kBelow}, 24);
+  EXPECT_EQ(untrusted.mv.x, 99);
+  EXPECT_EQ(untrusted.sample, 100);
+}
+
+// Annex J: the edge between two macroblock rows is filtered with the QUANT of
+// the macroblock below when that one is coded, else with the upper one's. The
+// upper row is flat 100 with QUANT 2 (STRENGTH 1), the lower flat 116 with
+// QUANT 31 (STRENGTH 12): d = (100 - 400 + 464 - 116) / 8 = 6.
+TEST(H263DecoderTest, DeblockingTakesTheQuantOfTheCodedMacroblockBelow) {
+  for (const bool below_coded : {true, false}) {
+    constexpr int kW = 32, kH = 32;
+    std::vector<uint8_t> planes(kW * kH * 3 / 2, 0);
+    DecodedPicture pic{planes.data(), planes.data() + kW * kH, planes.data() + kW * kH * 5 / 4, kW, kH, 0};
+    for (int r = 0; r < kH; ++r) std::fill(pic.y + r * kW, pic.y + (r + 1) * kW, uint8_t(r < 16 ? 100 : 116));
+    H263Macroblock mbs[4] = {};
+    for (int i = 0; i < 4; ++i) {
+      mbs[i].status = i < 2 || below_coded ? kMbDecoded : kMbNotCoded;
+      mbs[i].quant = i < 2 ? 2 : 31;
+    }
+    DeblockH263Picture(pic, mbs, 2, 2, false);
+    // STRENGTH 12: d1 = 6, B' = 106, C' = 110, d2 = -4 limited to -3. STRENGTH
+    // 1: |d| >= 2, nothing changes.
+    const uint8_t expected[4] = {static_cast<uint8_t>(below_coded ? 103 : 100),
+                                 static_cast<uint8_t>(below_coded ? 106 : 100),
+                                 static_cast<uint8_t>(below_coded ? 110 : 116),
+                                 static_cast<uint8_t>(below_coded ? 113 : 116)};
+    for (int k = 0; k < 4; ++k)
+      for (int c = 0; c < kW; ++c)
+        ASSERT_EQ(pic.y[(14 + k) * kW + c], expected[k]) << "below coded " << below_coded << " row " << 14 + k;
+  }
 }
 
 TEST(H263DecoderTest, ModifiedQuantisationDquant) {
