@@ -318,3 +318,75 @@ TEST(Mpeg4Damage, HeaderExtensionReplacesALostVopHeader) {
 }
 
 }  // namespace
+
+namespace {
+
+// A failed macroblock takes the one or two before it in its video packet
+// with it. An I-VOP of one row of ten flat macroblocks in two packets, the
+// second from macroblock `second`; macroblock `bad` is an invalid mcbpc code.
+// The rest of the failing packet is lost as well.
+struct FailureCase {
+  const char* name;
+  int second, bad;
+  std::vector<int> damaged;
+};
+
+class Mpeg4Failure : public ::testing::TestWithParam<FailureCase> {};
+
+TEST_P(Mpeg4Failure, MarksTheMacroblocksBeforeInItsPacket) {
+  const FailureCase& c = GetParam();
+  mpeg4test::LayerFields f;
+  f.width = 160;
+  f.height = 16;
+  std::vector<uint8_t> config = mpeg4test::MakeLayer(f);
+  mpeg4test::BitWriter w;
+  w.Put(0x000001B6, 32);
+  w.Put(0, 2);  // I-VOP
+  w.Put(0, 1);  // modulo_time_base
+  w.Put(1, 1);
+  w.Put(3, 5);  // vop_time_increment
+  w.Put(1, 1);
+  w.Put(1, 1);  // vop_coded
+  w.Put(0, 3);  // intra_dc_vlc_thr
+  w.Put(8, 5);  // vop_quant
+  for (int mb = 0; mb < 10; ++mb) {
+    if (mb == c.second) {
+      w.Stuff();
+      w.Put(1, 17);                               // resync marker of an I-VOP
+      w.Put(static_cast<uint32_t>(c.second), 4);  // macroblock_number
+      w.Put(8, 5);                                // quant_scale
+      w.Put(0, 1);                                // no header extension
+    }
+    if (mb == c.bad) {
+      w.Put(0, 9);  // no intra mcbpc
+      continue;
+    }
+    w.Code(videodec::kMpeg4McbpcIntra[0]);
+    w.Put(0, 1);  // ac_pred_flag
+    w.Code(videodec::kMpeg4Cbpy[0]);
+    for (int b = 0; b < 6; ++b) w.Code(b < 4 ? videodec::kMpeg4DcSizeLuma[0] : videodec::kMpeg4DcSizeChroma[0]);
+  }
+  w.Stuff();
+  std::vector<uint8_t>& vop = w.bytes();
+  Decoder dec;
+  uint32_t len = static_cast<uint32_t>(config.size());
+  ASSERT_EQ(videodec::gCreateMPEG4VideoDecoder(&dec.d, config.data(), &len, 0), 0);
+  std::vector<uint8_t> y(160 * 16), u(y.size() / 4), v(y.size() / 4);
+  videodec::DecodedPicture pic{y.data(), u.data(), v.data(), 0, 0, 0};
+  len = static_cast<uint32_t>(vop.size());
+  ASSERT_EQ(dec.d->DecodeFrameOut(dec.d, vop.data(), &len, &pic), 0);
+  uint8_t map[2] = {};
+  ASSERT_EQ(dec.d->GetDecoderParam(dec.d, videodec::VDEC_PARAM_DAMAGED_MAP, map), 0);
+  std::vector<int> damaged;
+  for (int mb = 0; mb < 10; ++mb)
+    if (!(map[mb / 8] & (0x80 >> (mb % 8)))) damaged.push_back(mb);
+  EXPECT_EQ(damaged, c.damaged);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Mpeg4Failure,
+                         ::testing::Values(FailureCase{"TwoBefore", 6, 3, {1, 2, 3, 4, 5}},
+                                           FailureCase{"OneBeforeInThePacket", 5, 6, {5, 6, 7, 8, 9}},
+                                           FailureCase{"FirstOfThePacket", 5, 5, {5, 6, 7, 8, 9}}),
+                         [](const auto& param_info) { return std::string(param_info.param.name); });
+
+}  // namespace
