@@ -12,6 +12,7 @@
 #include "codecs/videodec/common/idct.h"
 #include "codecs/videodec/common/transform_tables.h"
 #include "codecs/videodec/h263/h263_decoder_internal.h"
+#include "codecs/videodec/h263/h263_tables.h"
 #include "platform/cpu/cpu.h"
 #include "tests/support/test_paths.h"
 
@@ -760,6 +761,37 @@ TEST(H263DecoderTest, DeblockingTakesTheQuantOfTheCodedMacroblockBelow) {
     for (int k = 0; k < 4; ++k)
       for (int c = 0; c < kW; ++c)
         ASSERT_EQ(pic.y[(14 + k) * kW + c], expected[k]) << "below coded " << below_coded << " row " << 14 + k;
+  }
+}
+
+// Annex D in a baseline picture header: a vector reaches -63..63 half samples
+// around its predictor instead of wrapping into -32..31. Sub-QCIF: macroblock
+// 0 moves by 30 half samples, macroblock 1 by 20 more from that predictor.
+TEST(H263DecoderTest, UnrestrictedVectorsReachBeyondTheBaselineRange) {
+  auto mvd = [](int value) {
+    for (int i = 0; i < kH263MvdCount; ++i)
+      if (kH263Mvd[i].value == value) return std::string(kH263Mvd[i].bits) + (value ? "0" : "");
+    return std::string();
+  };
+  for (const bool annex_d : {true, false}) {
+    Decoder d;
+    ASSERT_EQ(d.Decode(FlatIntraPicture(100)), VDEC_OK);
+    ASSERT_NE(d.Finish(), nullptr);
+    BitWriter w;
+    BaselineHeader(w, 1, 1, 1, 10, annex_d ? 0x8 : 0);
+    for (const int dx : {30, 20}) {
+      w.Put("0");   // COD
+      w.Put("1");   // MCBPC: INTER, CBPC 00
+      w.Put("11");  // CBPY: no coded block
+      w.Put(mvd(dx).c_str());
+      w.Put(mvd(0).c_str());
+    }
+    for (int mb = 2; mb < 48; ++mb) w.Put("1");  // COD
+    ASSERT_EQ(d.Decode(w.Bytes()), VDEC_OK);
+    ASSERT_NE(d.Finish(), nullptr);
+    const H263Decoder* h = static_cast<const H263Decoder*>(d.dec);
+    EXPECT_EQ(h->ref_mbs[0].mv[0].x, 30);
+    EXPECT_EQ(h->ref_mbs[1].mv[0].x, annex_d ? 50 : -14) << "Annex D " << annex_d;
   }
 }
 

@@ -390,3 +390,45 @@ INSTANTIATE_TEST_SUITE_P(Cases, Mpeg4Failure,
                          [](const auto& param_info) { return std::string(param_info.param.name); });
 
 }  // namespace
+
+namespace {
+
+// Short video header: INTRADC 0 and 128 are unused codes (ITU-T H.263 Table
+// 15); either fails its macroblock, 1 and 254 decode. A sub-QCIF intra
+// picture of flat macroblocks, the value in block 0 of macroblock 20.
+TEST(Mpeg4Damage, ShortHeaderIntraDcRefusesTheUnusedCodes) {
+  for (const int dc : {0, 1, 128, 254}) {
+    mpeg4test::BitWriter w;
+    w.Put(0x20, 22);  // picture start code
+    w.Put(0, 8);      // temporal reference
+    w.Put(0x81, 8);   // PTYPE: 1, 0, split, camera, freeze, sub-QCIF
+    w.Put(0, 5);      // I picture, no options
+    w.Put(8, 5);      // PQUANT
+    w.Put(0, 2);      // CPM, PEI
+    for (int mb = 0; mb < 48; ++mb) {
+      w.Put(1, 1);    // MCBPC: INTRA, CBPC 00
+      w.Put(3, 4);    // CBPY 0000
+      for (int b = 0; b < 6; ++b) w.Put(static_cast<uint32_t>(mb == 20 && b == 0 ? dc : 100), 8);
+    }
+    w.Put(0, 7);
+    w.Put(0x20, 22);  // the next picture's start code ends this one
+    w.Put(0, 10);
+    std::vector<uint8_t>& bytes = w.bytes();
+    Decoder dec;
+    uint32_t len = 0;
+    ASSERT_EQ(videodec::gCreateMPEG4VideoDecoder(&dec.d, nullptr, &len, 0), 0);
+    std::vector<uint8_t> y(128 * 96), u(y.size() / 4), v(y.size() / 4);
+    videodec::DecodedPicture pic{y.data(), u.data(), v.data(), 0, 0, 0};
+    len = static_cast<uint32_t>(bytes.size());
+    ASSERT_EQ(dec.d->DecodeFrameOut(dec.d, bytes.data(), &len, &pic), 0) << dc;
+    int32_t percent = -1;
+    ASSERT_EQ(dec.d->GetDecoderParam(dec.d, videodec::VDEC_PARAM_DAMAGED_PERCENT, &percent), 0);
+    if (dc == 0 || dc == 128) {
+      EXPECT_GT(percent, 0) << dc;
+    } else {
+      EXPECT_EQ(percent, 0) << dc;
+    }
+  }
+}
+
+}  // namespace
