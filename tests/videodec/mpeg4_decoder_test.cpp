@@ -22,8 +22,9 @@ using mpeg4test::Stream;
 // compared by PSNR; 45 dB is far above visible difference and far below what
 // a wrong table, scan or prediction gives (under 30 dB).
 constexpr double kMinLumaPsnr = 45.0;
-// Chroma under the same bound: a wrong chroma DC scaler or chroma quantiser
-// falls to about 20 dB.
+// Chroma under the same bound (lowest chroma frame measured: 49.5 dB, in the
+// 170 x 130 stream, whose chroma planes are 85 x 65 with a padded edge); a
+// wrong chroma DC scaler falls to about 20 dB.
 constexpr double kMinChromaPsnr = 45.0;
 
 struct FixtureCase {
