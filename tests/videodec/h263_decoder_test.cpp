@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <cstdio>
 #include <initializer_list>
 #include <random>
@@ -606,45 +607,6 @@ TEST(H263DecoderTest, TruncatedAndCorruptedStreamsDecodeWithoutFaults) {
   }
 }
 
-// Concealment decisions on a hand-set picture: the current picture is flat
-// 100, the reference flat 50; macroblock (2, 2) is damaged and its only
-// available neighbour is the one above, with the given vector.
-uint8_t ConcealWithAboveVector(int16_t mvx) {
-  VideoDecoder* vd = nullptr;
-  EXPECT_EQ(gCreateH263VideoDecoder(&vd, nullptr, 0, 0, 96, 80), VDEC_OK);
-  H263Decoder* d = static_cast<H263Decoder*>(vd);
-  std::fill(d->cur.y, d->cur.y + 96 * 80, uint8_t{100});
-  std::fill(d->ref.y, d->ref.y + 96 * 80, uint8_t{50});
-  d->ps.picture_type = 1;  // an inter picture after an intra one
-  d->have_reference = true;
-  d->last_finished_inter = false;
-  for (int i = 0; i < d->mb_count; ++i) {
-    d->cur_mbs[i].status = kMbDamaged;
-    d->ref_mbs[i].status = kMbDecoded;
-    d->ref_mbs[i].type = kMbInter;
-  }
-  // Every macroblock but the damaged one's upper neighbour stays damaged, so
-  // it is the only candidate; rows 0 and 1 are decoded to keep it the only
-  // one among the six.
-  const int cols = d->mb_cols;
-  for (int x = 0; x < cols; ++x) d->cur_mbs[x].status = kMbDecoded;
-  H263Macroblock& above = d->cur_mbs[1 * cols + 2];
-  above.status = kMbDecoded;
-  for (auto& v : above.mv) v = MotionVector{mvx, 0};
-  ConcealH263Macroblocks(d);
-  const uint8_t sample = d->cur.y[(2 * 16 + 12) * 96 + 2 * 16 + 4];  // inside block 2
-  vd->DestroyDecoder(vd);
-  return sample;
-}
-
-TEST(H263DecoderTest, UntrustedVectorsConcealSpatially) {
-  // A vector of 24 half samples is not trusted: the macroblock is rebuilt
-  // from the picture around it (100), not from the reference (50).
-  EXPECT_EQ(ConcealWithAboveVector(24), 100);
-  // A vector of 10 is used: motion-compensated from the flat reference.
-  EXPECT_EQ(ConcealWithAboveVector(10), 50);
-}
-
 // Concealment of an inter picture after an intra one: the vector comes from
 // the available neighbours alone. Macroblock (2, 2) of a 96 x 80 picture is
 // damaged; `available` lists which of its six neighbours were decoded, each
@@ -662,7 +624,9 @@ struct Concealed {
   uint8_t sample;   // inside its block 0
 };
 
-Concealed ConcealFromNeighbours(std::initializer_list<Neighbour> available, int16_t below_block2_x = 0) {
+// `adjust` may change a neighbour's record after its vectors are set.
+Concealed ConcealFromNeighbours(std::initializer_list<Neighbour> available,
+                                const std::function<void(Neighbour, H263Macroblock&)>& adjust = nullptr) {
   VideoDecoder* vd = nullptr;
   EXPECT_EQ(gCreateH263VideoDecoder(&vd, nullptr, 0, 0, 96, 80), VDEC_OK);
   H263Decoder* d = static_cast<H263Decoder*>(vd);
@@ -682,7 +646,7 @@ Concealed ConcealFromNeighbours(std::initializer_list<Neighbour> available, int1
     H263Macroblock& m = d->cur_mbs[(2 + offsets[n][1]) * cols + 2 + offsets[n][0]];
     m.status = kMbDecoded;
     for (int b = 0; b < 4; ++b) m.mv[b] = NeighbourVector(n, b);
-    if (n == kBelow && below_block2_x) m.mv[2].x = below_block2_x;
+    if (adjust) adjust(n, m);
   }
   H263Macroblock& target = d->cur_mbs[2 * cols + 2];
   for (auto& v : target.mv) v = MotionVector{99, 99};
@@ -732,9 +696,26 @@ TEST(H263DecoderTest, ConcealmentAfterAnIntraPictureTakesNeighbourVectors) {
   EXPECT_EQ(none.sample, 50);
   // Below only, its lower-left block beyond 20 half samples: spatial, from the
   // picture around it.
-  const Concealed untrusted = ConcealFromNeighbours({kBelow}, 24);
+  const Concealed untrusted =
+      ConcealFromNeighbours({kBelow}, [](Neighbour, H263Macroblock& m) { m.mv[2].x = 24; });
   EXPECT_EQ(untrusted.mv.x, 99);
   EXPECT_EQ(untrusted.sample, 100);
+}
+
+// A damaged macroblock whose only available neighbour is the one above, with
+// the given vector in every block: concealed temporally or spatially.
+uint8_t ConcealWithAboveVector(int16_t mvx) {
+  return ConcealFromNeighbours({kAbove}, [mvx](Neighbour, H263Macroblock& m) {
+           for (auto& v : m.mv) v = MotionVector{mvx, 0};
+         }).sample;
+}
+
+TEST(H263DecoderTest, UntrustedVectorsConcealSpatially) {
+  // A vector of 24 half samples is not trusted: the macroblock is rebuilt
+  // from the picture around it (100), not from the reference (50).
+  EXPECT_EQ(ConcealWithAboveVector(24), 100);
+  // A vector of 10 is used: motion-compensated from the flat reference.
+  EXPECT_EQ(ConcealWithAboveVector(10), 50);
 }
 
 // Annex J: the edge between two macroblock rows is filtered with the QUANT of

@@ -55,10 +55,7 @@ std::vector<uint8_t> RefStream(const RefCase& c) {
     const std::vector<uint8_t> nal = FinishSlice(w, s);
     out.insert(out.end(), nal.begin(), nal.end());
   };
-  SliceSpec idr;
-  idr.idr = true;
-  idr.p_slice = false;
-  add(idr, 10);
+  add(h264test::IdrSlice(), 10);
   for (const RefPicture& p : c.pictures) {
     SliceSpec s;
     s.frame_num = p.frame_num;
@@ -148,10 +145,7 @@ TEST_P(H264SliceError, MarksTheMacroblocksBefore) {
   std::vector<uint8_t> stream = Concat({MakeSps(SpsParams{66, 1, 4, 3, 2}), MakePps({})});
   const int starts[2] = {0, c.second_slice};
   for (int k = 0; k < (c.second_slice ? 2 : 1); ++k) {
-    SliceSpec s;
-    s.idr = true;
-    s.p_slice = false;
-    s.first_mb = starts[k];
+    const SliceSpec s = h264test::IdrSlice(starts[k]);
     BitWriter w;
     h264test::WriteSliceHeader(w, s);
     const int end = k == 0 && c.second_slice ? c.second_slice : c.bad;
@@ -178,9 +172,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, H264SliceError,
 // six I_PCM macroblocks and the run.
 TEST(H264SliceData, SkipRunPastTheLastMacroblockFails) {
   for (const int run : {2, 3}) {
-    SliceSpec idr;
-    idr.idr = true;
-    idr.p_slice = false;
+    const SliceSpec idr = h264test::IdrSlice();
     BitWriter wi;
     h264test::WriteSliceHeader(wi, idr);
     for (int mb = 0; mb < 8; ++mb) h264test::WritePcmMacroblock(wi, false, 10);
@@ -202,9 +194,7 @@ TEST(H264SliceData, SkipRunPastTheLastMacroblockFails) {
 // slice before any sample is read.
 TEST(H264SliceData, PcmNeedsAllItsBytes) {
   for (const int bytes : {384, 383}) {
-    SliceSpec s;
-    s.idr = true;
-    s.p_slice = false;
+    const SliceSpec s = h264test::IdrSlice();
     BitWriter w;
     h264test::WriteSliceHeader(w, s);
     w.Ue(25);
@@ -230,14 +220,11 @@ TEST(H264SliceData, PcmNeedsAllItsBytes) {
 TEST(H264SliceData, DeblockingIdc2LeavesSliceEdges) {
   for (const int idc : {0, 2}) {
     std::vector<uint8_t> stream = Concat({MakeSps(SpsParams{66, 1, 3, 1, 2}), MakePps({})});
-    SliceSpec a;
-    a.idr = true;
-    a.p_slice = false;
+    const SliceSpec a = h264test::IdrSlice();
     BitWriter wa;
     h264test::WriteSliceHeader(wa, a);
     h264test::WritePcmMacroblock(wa, false, 120);
-    SliceSpec b = a;
-    b.first_mb = 1;
+    SliceSpec b = h264test::IdrSlice(1);
     b.qp_delta = 25;
     b.deblocking_idc = idc;
     BitWriter wb;

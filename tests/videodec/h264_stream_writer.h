@@ -195,6 +195,15 @@ struct SliceSpec {
   int deblocking_idc = 1;  // the loop filter off unless a test needs it
 };
 
+// The header of an I slice of an IDR picture from macroblock `first_mb`.
+inline SliceSpec IdrSlice(int first_mb = 0) {
+  SliceSpec s;
+  s.idr = true;
+  s.p_slice = false;
+  s.first_mb = first_mb;
+  return s;
+}
+
 inline void WriteSliceHeader(BitWriter& w, const SliceSpec& s) {
   w.Ue(uint32_t(s.first_mb));
   w.Ue(s.p_slice ? 5 : 7);

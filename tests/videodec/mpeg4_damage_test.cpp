@@ -264,31 +264,42 @@ TEST(Mpeg4Damage, LayerOfAnotherSizeIsRefused) {
 
 namespace {
 
+// A layer of one row of ten macroblocks (160 x 16), the header of an I-VOP
+// for it, and a flat intra macroblock (every DC differential 0).
+std::vector<uint8_t> RowLayer() {
+  mpeg4test::LayerFields f;
+  f.width = 160;
+  f.height = 16;
+  return mpeg4test::MakeLayer(f);
+}
+
+void PutIntraVopHeader(mpeg4test::BitWriter& w, int quant) {
+  w.Put(0x000001B6, 32);
+  w.Put(0, 2);  // I-VOP
+  w.Put(0, 1);  // modulo_time_base
+  w.Put(1, 1);
+  w.Put(3, 5);  // vop_time_increment (resolution 30: 5 bits)
+  w.Put(1, 1);
+  w.Put(1, 1);  // vop_coded
+  w.Put(0, 3);  // intra_dc_vlc_thr
+  w.Put(static_cast<uint32_t>(quant), 5);
+}
+
+void PutFlatIntraMacroblock(mpeg4test::BitWriter& w) {
+  w.Code(videodec::kMpeg4McbpcIntra[0]);
+  w.Put(0, 1);  // ac_pred_flag
+  w.Code(videodec::kMpeg4Cbpy[0]);
+  for (int b = 0; b < 6; ++b) w.Code(b < 4 ? videodec::kMpeg4DcSizeLuma[0] : videodec::kMpeg4DcSizeChroma[0]);
+}
+
 // An I-VOP of one row of ten flat macroblocks in two video packets, the
 // second with a header extension; the VOP header itself is broken (vop_quant
 // 0). The second packet's extension stands in for it.
 TEST(Mpeg4Damage, HeaderExtensionReplacesALostVopHeader) {
-  mpeg4test::LayerFields f;
-  f.width = 160;
-  f.height = 16;
-  std::vector<uint8_t> config = mpeg4test::MakeLayer(f);
+  std::vector<uint8_t> config = RowLayer();
   mpeg4test::BitWriter w;
-  w.Put(0x000001B6, 32);
-  w.Put(0, 2);   // I-VOP
-  w.Put(0, 1);   // modulo_time_base
-  w.Put(1, 1);
-  w.Put(3, 5);   // vop_time_increment (resolution 30: 5 bits)
-  w.Put(1, 1);
-  w.Put(1, 1);   // vop_coded
-  w.Put(0, 3);   // intra_dc_vlc_thr
-  w.Put(0, 5);   // vop_quant 0: the header is refused
-  auto flat_macroblock = [&w]() {
-    w.Code(videodec::kMpeg4McbpcIntra[0]);
-    w.Put(0, 1);  // ac_pred_flag
-    w.Code(videodec::kMpeg4Cbpy[0]);
-    for (int b = 0; b < 6; ++b) w.Code(b < 4 ? videodec::kMpeg4DcSizeLuma[0] : videodec::kMpeg4DcSizeChroma[0]);
-  };
-  for (int mb = 0; mb < 5; ++mb) flat_macroblock();
+  PutIntraVopHeader(w, 0);  // vop_quant 0: the header is refused
+  for (int mb = 0; mb < 5; ++mb) PutFlatIntraMacroblock(w);
   w.Stuff();
   w.Put(1, 17);  // resync marker of an I-VOP
   w.Put(5, 4);   // macroblock_number (10 macroblocks: 4 bits)
@@ -300,7 +311,7 @@ TEST(Mpeg4Damage, HeaderExtensionReplacesALostVopHeader) {
   w.Put(1, 1);
   w.Put(0, 2);   // I
   w.Put(0, 3);   // intra_dc_vlc_thr
-  for (int mb = 5; mb < 10; ++mb) flat_macroblock();
+  for (int mb = 5; mb < 10; ++mb) PutFlatIntraMacroblock(w);
   w.Stuff();
   std::vector<uint8_t>& vop = w.bytes();
 
@@ -335,20 +346,9 @@ class Mpeg4Failure : public ::testing::TestWithParam<FailureCase> {};
 
 TEST_P(Mpeg4Failure, MarksTheMacroblocksBeforeInItsPacket) {
   const FailureCase& c = GetParam();
-  mpeg4test::LayerFields f;
-  f.width = 160;
-  f.height = 16;
-  std::vector<uint8_t> config = mpeg4test::MakeLayer(f);
+  std::vector<uint8_t> config = RowLayer();
   mpeg4test::BitWriter w;
-  w.Put(0x000001B6, 32);
-  w.Put(0, 2);  // I-VOP
-  w.Put(0, 1);  // modulo_time_base
-  w.Put(1, 1);
-  w.Put(3, 5);  // vop_time_increment
-  w.Put(1, 1);
-  w.Put(1, 1);  // vop_coded
-  w.Put(0, 3);  // intra_dc_vlc_thr
-  w.Put(8, 5);  // vop_quant
+  PutIntraVopHeader(w, 8);
   for (int mb = 0; mb < 10; ++mb) {
     if (mb == c.second) {
       w.Stuff();
@@ -357,14 +357,8 @@ TEST_P(Mpeg4Failure, MarksTheMacroblocksBeforeInItsPacket) {
       w.Put(8, 5);                                // quant_scale
       w.Put(0, 1);                                // no header extension
     }
-    if (mb == c.bad) {
-      w.Put(0, 9);  // no intra mcbpc
-      continue;
-    }
-    w.Code(videodec::kMpeg4McbpcIntra[0]);
-    w.Put(0, 1);  // ac_pred_flag
-    w.Code(videodec::kMpeg4Cbpy[0]);
-    for (int b = 0; b < 6; ++b) w.Code(b < 4 ? videodec::kMpeg4DcSizeLuma[0] : videodec::kMpeg4DcSizeChroma[0]);
+    if (mb == c.bad) w.Put(0, 9);  // no intra mcbpc
+    else PutFlatIntraMacroblock(w);
   }
   w.Stuff();
   std::vector<uint8_t>& vop = w.bytes();
