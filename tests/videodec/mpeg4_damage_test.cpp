@@ -266,11 +266,19 @@ namespace {
 
 // A layer of one row of ten macroblocks (160 x 16), the header of an I-VOP
 // for it, and a flat intra macroblock (every DC differential 0).
-std::vector<uint8_t> RowLayer() {
+// Sets `dec` up for the row layer and decodes `vop` whole into `y` (luma).
+void DecodeRowVop(std::vector<uint8_t>& vop, Decoder* dec, std::vector<uint8_t>* y) {
   mpeg4test::LayerFields f;
   f.width = 160;
   f.height = 16;
-  return mpeg4test::MakeLayer(f);
+  std::vector<uint8_t> config = mpeg4test::MakeLayer(f);
+  uint32_t len = static_cast<uint32_t>(config.size());
+  ASSERT_EQ(videodec::gCreateMPEG4VideoDecoder(&dec->d, config.data(), &len, 0), 0);
+  y->assign(160 * 16, 0);
+  std::vector<uint8_t> u(y->size() / 4), v(y->size() / 4);
+  videodec::DecodedPicture pic{y->data(), u.data(), v.data(), 0, 0, 0};
+  len = static_cast<uint32_t>(vop.size());
+  ASSERT_EQ(dec->d->DecodeFrameOut(dec->d, vop.data(), &len, &pic), 0);
 }
 
 void PutIntraVopHeader(mpeg4test::BitWriter& w, int quant) {
@@ -296,7 +304,6 @@ void PutFlatIntraMacroblock(mpeg4test::BitWriter& w) {
 // second with a header extension; the VOP header itself is broken (vop_quant
 // 0). The second packet's extension stands in for it.
 TEST(Mpeg4Damage, HeaderExtensionReplacesALostVopHeader) {
-  std::vector<uint8_t> config = RowLayer();
   mpeg4test::BitWriter w;
   PutIntraVopHeader(w, 0);  // vop_quant 0: the header is refused
   for (int mb = 0; mb < 5; ++mb) PutFlatIntraMacroblock(w);
@@ -316,12 +323,8 @@ TEST(Mpeg4Damage, HeaderExtensionReplacesALostVopHeader) {
   std::vector<uint8_t>& vop = w.bytes();
 
   Decoder dec;
-  uint32_t len = static_cast<uint32_t>(config.size());
-  ASSERT_EQ(videodec::gCreateMPEG4VideoDecoder(&dec.d, config.data(), &len, 0), 0);
-  std::vector<uint8_t> y(160 * 16), u(y.size() / 4), v(y.size() / 4);
-  videodec::DecodedPicture pic{y.data(), u.data(), v.data(), 0, 0, 0};
-  len = static_cast<uint32_t>(vop.size());
-  ASSERT_EQ(dec.d->DecodeFrameOut(dec.d, vop.data(), &len, &pic), 0);
+  std::vector<uint8_t> y;
+  ASSERT_NO_FATAL_FAILURE(DecodeRowVop(vop, &dec, &y));
   int32_t percent = -1;
   ASSERT_EQ(dec.d->GetDecoderParam(dec.d, videodec::VDEC_PARAM_DAMAGED_PERCENT, &percent), 0);
   EXPECT_EQ(percent, 50);
@@ -346,7 +349,6 @@ class Mpeg4Failure : public ::testing::TestWithParam<FailureCase> {};
 
 TEST_P(Mpeg4Failure, MarksTheMacroblocksBeforeInItsPacket) {
   const FailureCase& c = GetParam();
-  std::vector<uint8_t> config = RowLayer();
   mpeg4test::BitWriter w;
   PutIntraVopHeader(w, 8);
   for (int mb = 0; mb < 10; ++mb) {
@@ -363,12 +365,8 @@ TEST_P(Mpeg4Failure, MarksTheMacroblocksBeforeInItsPacket) {
   w.Stuff();
   std::vector<uint8_t>& vop = w.bytes();
   Decoder dec;
-  uint32_t len = static_cast<uint32_t>(config.size());
-  ASSERT_EQ(videodec::gCreateMPEG4VideoDecoder(&dec.d, config.data(), &len, 0), 0);
-  std::vector<uint8_t> y(160 * 16), u(y.size() / 4), v(y.size() / 4);
-  videodec::DecodedPicture pic{y.data(), u.data(), v.data(), 0, 0, 0};
-  len = static_cast<uint32_t>(vop.size());
-  ASSERT_EQ(dec.d->DecodeFrameOut(dec.d, vop.data(), &len, &pic), 0);
+  std::vector<uint8_t> y;
+  ASSERT_NO_FATAL_FAILURE(DecodeRowVop(vop, &dec, &y));
   uint8_t map[2] = {};
   ASSERT_EQ(dec.d->GetDecoderParam(dec.d, videodec::VDEC_PARAM_DAMAGED_MAP, map), 0);
   std::vector<int> damaged;
