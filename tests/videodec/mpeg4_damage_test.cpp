@@ -2,6 +2,7 @@
 // bit-flipped streams in every mode, reset and not-coded VOPs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -266,15 +267,17 @@ namespace {
 
 // A layer of one row of ten macroblocks (160 x 16), the header of an I-VOP
 // for it, and a flat intra macroblock (every DC differential 0).
-// Sets `dec` up for the row layer and decodes `vop` whole into `y` (luma).
-void DecodeRowVop(std::vector<uint8_t>& vop, Decoder* dec, std::vector<uint8_t>* y) {
+// Sets `dec` up for the row layer (or another size) and decodes `vop` whole
+// into `y` (luma).
+void DecodeRowVop(std::vector<uint8_t>& vop, Decoder* dec, std::vector<uint8_t>* y, int width = 160,
+                  int height = 16) {
   mpeg4test::LayerFields f;
-  f.width = 160;
-  f.height = 16;
+  f.width = width;
+  f.height = height;
   std::vector<uint8_t> config = mpeg4test::MakeLayer(f);
   uint32_t len = static_cast<uint32_t>(config.size());
   ASSERT_EQ(videodec::gCreateMPEG4VideoDecoder(&dec->d, config.data(), &len, 0), 0);
-  y->assign(160 * 16, 0);
+  y->assign(static_cast<size_t>(width * height), 0);
   std::vector<uint8_t> u(y->size() / 4), v(y->size() / 4);
   videodec::DecodedPicture pic{y->data(), u.data(), v.data(), 0, 0, 0};
   len = static_cast<uint32_t>(vop.size());
@@ -334,6 +337,64 @@ TEST(Mpeg4Damage, HeaderExtensionReplacesALostVopHeader) {
 }  // namespace
 
 namespace {
+
+// AC prediction saturates the predicted first row and column to -2048..2047
+// before they predict the next macroblock. Two I macroblocks side by side
+// (prediction from the left: nothing above) or one above the other (from
+// above: a DC differential of +1 in block 0 turns the DC prediction upwards).
+// Macroblock 0 (quantiser 1) codes level 2000 at (1, 0), or (0, 1), in block
+// 0 and in the block predicted from it (1, or 2), which then holds 2000 + 2000,
+// saturated to 2047. Macroblock 1 (quantiser 2) predicts its block 0 from
+// that one, 2047 x 1 / 2 = 1024, and codes -1000 there: 24, a gentle ramp.
+// Without the saturation 4000 / 2 - 1000 = 1000 would swing the block from 0
+// to 255.
+TEST(Mpeg4Damage, AcPredictionIsSaturatedBeforeItIsPassedOn) {
+  for (const bool from_above : {false, true}) {
+    mpeg4test::BitWriter w;
+    PutIntraVopHeader(w, 1);
+    auto escape_level = [&w](int level, int run) {  // escape mode 3, last
+      w.Code(videodec::kMpeg4IntraTcoef[102]);
+      w.Put(3, 2);
+      w.Put(1, 1);
+      w.Put(static_cast<uint32_t>(run), 6);
+      w.Put(1, 1);
+      w.Put(static_cast<uint32_t>(level) & 0xFFF, 12);
+      w.Put(1, 1);
+    };
+    const int second = from_above ? 2 : 1;  // the block of macroblock 0 that predicts macroblock 1
+    for (int mb = 0; mb < 2; ++mb) {
+      w.Code(videodec::kMpeg4McbpcIntra[mb == 0 ? 0 : 4]);  // INTRA, INTRA+Q
+      w.Put(1, 1);                                          // ac_pred_flag
+      w.Code(videodec::kMpeg4Cbpy[mb == 0 ? 8 | (8 >> second) : 8]);
+      if (mb == 1) w.Put(2, 2);  // DQUANT +1
+      for (int b = 0; b < 6; ++b) {
+        const bool up = from_above && mb == 0 && b == 0;
+        w.Code(b < 4 ? videodec::kMpeg4DcSizeLuma[up ? 1 : 0] : videodec::kMpeg4DcSizeChroma[0]);
+        if (up) w.Put(1, 1);  // DC differential +1
+        // Block 0 of macroblock 0 is predicted from the left either way: its
+        // alternate-vertical scan reaches (0, 1) at index 4.
+        if (b == 0) escape_level(mb == 0 ? 2000 : -1000, mb == 0 && from_above ? 3 : 0);
+        if (b == second && mb == 0) escape_level(2000, 0);
+      }
+    }
+    if (!from_above)
+      for (int mb = 2; mb < 10; ++mb) PutFlatIntraMacroblock(w);
+    w.Stuff();
+    Decoder dec;
+    std::vector<uint8_t> y;
+    const int width = from_above ? 16 : 160;
+    ASSERT_NO_FATAL_FAILURE(DecodeRowVop(w.bytes(), &dec, &y, width, from_above ? 32 : 16));
+    const int x0 = from_above ? 0 : 16, y0 = from_above ? 16 : 0;
+    int lo = 255, hi = 0;
+    for (int r = y0; r < y0 + 8; ++r)
+      for (int c = x0; c < x0 + 8; ++c) {
+        lo = std::min<int>(lo, y[static_cast<size_t>(r * width + c)]);
+        hi = std::max<int>(hi, y[static_cast<size_t>(r * width + c)]);
+      }
+    EXPECT_GT(hi - lo, 8) << "from above " << from_above;
+    EXPECT_LT(hi - lo, 64) << "from above " << from_above;
+  }
+}
 
 // A failed macroblock takes the one or two before it in its video packet
 // with it. An I-VOP of one row of ten flat macroblocks in two packets, the
