@@ -442,10 +442,11 @@ int Core::HandleFrameNumGap(const SliceHeader& sh) {
   // place in the window and the list, and predicting from one is an error.
   // Without the flag the missing frames were lost in transmission: each gets
   // a copy of the latest reference, so that pictures predicting from a lost
-  // frame are predicted from its nearest neighbour in time. On the loss
-  // streams (BA_MW_D_P_LOST, BA_MW_D_IDR_LOST, cut x264 streams) this decodes
-  // every picture and keeps the damage local, where leaving the lost numbers
-  // without pictures would refuse or conceal every slice that refers to them.
+  // frame are predicted from its nearest neighbour in time. Giving the lost
+  // numbers to unmarked records while the store has room, and else to the
+  // oldest reference's picture, decodes worse: on BA_MW_D_P_LOST against the
+  // intact stream, 76.1 dB mean and 16.6 dB at worst, where the copies give
+  // 77.0 and 21.0 dB (every picture decoded either way).
   const bool non_existing = sps_cur_->gaps_allowed;
   const Picture* latest = nullptr;
   for (Picture& p : pictures_)
