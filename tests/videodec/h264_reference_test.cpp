@@ -31,6 +31,7 @@ struct RefPicture {
   int content;
   std::vector<std::pair<int, int>> reordering = {};
   std::vector<SliceSpec::Op> mmco = {};
+  bool idr = false;  // an IDR picture (content > 0)
 };
 
 struct RefCase {
@@ -57,7 +58,7 @@ std::vector<uint8_t> RefStream(const RefCase& c) {
   };
   add(h264test::IdrSlice(), 10);
   for (const RefPicture& p : c.pictures) {
-    SliceSpec s;
+    SliceSpec s = p.idr ? h264test::IdrSlice() : SliceSpec{};
     s.frame_num = p.frame_num;
     s.reordering = p.reordering;
     s.mmco = p.mmco;
@@ -109,6 +110,7 @@ std::vector<RefCase> RefCases() {
       // slice is refused.
       {"MmcoUnmarksAPicture", 3, false, {{1, 20, {}, {Op{1, 0, 0}}}, {2, -1, {{0, 1}}}}, -1},
       {"MmcoUnmarksNoPicture", 3, false, {{1, 20, {}, {Op{1, 4, 0}}}, {2, -1}}, -1},
+      {"IdrAfterAFailedMarking", 3, false, {{1, 20, {}, {Op{1, 4, 0}}}, {0, 40, {}, {}, true}}, 40},
       {"MmcoRemovesNothing", 3, false, {{1, 20, {}, {Op{4, 0, 2}}}, {2, -1}}, 20},
       {"MmcoLongTermIndicesBeyondTheStore", 2, false, {{1, 20, {}, {Op{4, 0, 3}}}, {2, -1}}, -1},
       {"MmcoLongTermCurrentPicture", 2, false, {{1, 20, {}, {Op{4, 0, 2}, Op{6, 0, 1}}}, {2, -1, {{2, 1}}}}, 20},

@@ -476,8 +476,9 @@ int Core::StartPicture(const SliceHeader& sh, bool* refuse_slice) {
   const int max_frame_num = 1 << sps_cur_->log2_max_frame_num;
   // A failed marking of the previous reference picture or a frame_num gap
   // that cannot be filled refuses this picture's first slice, which is then
-  // concealed.
-  *refuse_slice = marking_failed_;
+  // concealed; not an IDR picture's, which starts the marking afresh and is
+  // where a stream recovers.
+  *refuse_slice = marking_failed_ && !sh.idr;
   marking_failed_ = false;
   if (sh.idr) {
     for (Picture& p : pictures_) p.short_ref = p.long_ref = false;
