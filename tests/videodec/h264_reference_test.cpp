@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -41,6 +42,8 @@ struct RefCase {
   std::vector<RefPicture> pictures;
   int expected;  // the last picture's samples; -1: its macroblock is concealed
 };
+
+void PrintTo(const RefCase& c, std::ostream* os) { *os << c.name; }
 
 std::vector<uint8_t> RefStream(const RefCase& c) {
   SpsParams sps;
@@ -139,6 +142,8 @@ struct ErrorCase {
   int bad;
   int damaged;
 };
+
+void PrintTo(const ErrorCase& c, std::ostream* os) { *os << c.name; }
 
 class H264SliceError : public ::testing::TestWithParam<ErrorCase> {};
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -405,6 +406,8 @@ struct FailureCase {
   int second, bad;
   std::vector<int> damaged;
 };
+
+void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
 
 class Mpeg4Failure : public ::testing::TestWithParam<FailureCase> {};
 
