@@ -10,6 +10,7 @@
 #include "codecs/videodec/common/video_decoder.h"
 #include "codecs/videodec/common/yuv420_to_rgb565.h"
 #include "codecs/videodec/h263/h263_decoder.h"
+#include "codecs/videodec/h263/h263_decoder_internal.h"
 #include "platform/cpu/cpu.h"
 #include "fuzz/fuzz_target.h"
 
@@ -26,18 +27,29 @@ bool IsPictureStart(const uint8_t* p, size_t left) {
 
 // Pictures converted to RGB565 per input: the conversion has its own tests and
 // would otherwise dominate the run time.
-constexpr int kMaxConversions = 2;
+constexpr int kMaxConversions = 1;
 
-void DecodeSample(videodec::VideoDecoder* dec, const uint8_t* bytes, size_t size, std::vector<uint16_t>& rgb,
-                  int* conversions) {
+// The size the first picture header set up is above the work limit.
+bool TooLarge(videodec::VideoDecoder* dec) {
+  const auto* d = static_cast<const videodec::H263Decoder*>(dec);
+  return d->has_buffers && d->display_width * d->display_height > kFuzzMaxPictureArea;
+}
+
+// Decodes one sample; false when the input should stop here: a picture above
+// the size limit, or kFuzzMaxPictures pictures finished (a sample may hold
+// many picture headers, and each finishes a whole concealed picture).
+bool DecodeSample(videodec::VideoDecoder* dec, const uint8_t* bytes, size_t size, std::vector<uint16_t>& rgb,
+                  int* conversions, int* pictures) {
   std::vector<uint8_t> copy(bytes, bytes + size);  // exact-size heap buffer
   uint32_t offset = 0;
   for (int calls = 0; offset < size && calls < kMaxCallsPerSample; ++calls) {
     uint32_t length = static_cast<uint32_t>(size - offset);
     const int32_t r = dec->DecodeFrame(dec, copy.data() + offset, &length);
     offset += length;
+    if (TooLarge(dec)) return false;
     if (r == videodec::VDEC_PICTURE_OPEN || r == videodec::VDEC_NEXT_PICTURE || r == videodec::VDEC_OK) {
       videodec::DecodedPicture* pic = nullptr;
+      if (++*pictures > kFuzzMaxPictures) return false;
       if (dec->GetDecoderParam(dec, videodec::VDEC_PARAM_FINISH_PICTURE, &pic) == videodec::VDEC_OK && pic &&
           (*conversions)++ < kMaxConversions) {
         rgb.resize(static_cast<size_t>(pic->width) * pic->height);
@@ -51,6 +63,7 @@ void DecodeSample(videodec::VideoDecoder* dec, const uint8_t* bytes, size_t size
       ++offset;  // a failed call that consumed nothing: move on
     }
   }
+  return true;
 }
 
 }  // namespace
@@ -79,12 +92,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   size_t start = 0;
   int pictures = 0;
   int conversions = 0;
-  for (size_t i = 1; i <= size; ++i) {
+  int finished = 0;
+  bool go_on = true;
+  for (size_t i = 1; i <= size && go_on; ++i) {
     const bool end = i == size;
     if (end || (IsPictureStart(data + i, size - i) && ++pictures % 4 != 0)) {
-      DecodeSample(dec, data + start, i - start, rgb, &conversions);
+      go_on = DecodeSample(dec, data + start, i - start, rgb, &conversions, &finished);
       start = i;
     }
+  }
+  if (TooLarge(dec)) {
+    dec->DestroyDecoder(dec);
+    return 0;
   }
   // Queries on whatever state the stream left.
   int32_t value;
@@ -92,7 +111,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   dec->GetDecoderParam(dec, videodec::VDEC_PARAM_FRAME_ACTIVITY, &value);
   static std::vector<uint8_t> map(2048 * 1152 / 256 / 8 + 1);
   dec->GetDecoderParam(dec, videodec::VDEC_PARAM_DAMAGED_MAP, map.data());
-  // A whole-picture decode of the input as one buffer.
+  // A whole-picture decode of the input as one buffer (DecodeFrameOut returns
+  // after one picture).
   std::vector<uint8_t> copy(data, data + size);
   static std::vector<uint8_t> planes(static_cast<size_t>(2048) * 1152 * 3 / 2);  // once per process
   videodec::DecodedPicture out{planes.data(), planes.data() + 2048 * 1152, planes.data() + 2048 * 1152 * 5 / 4, 0, 0, 0};

@@ -8,7 +8,9 @@
 //               prefixes;
 //  bit 1 set:   the picture units go one NAL unit per DecodeFrame call instead.
 // Every sample is copied into its own exact-size heap buffer, every picture is
-// read whole, and the decoder is reset once and destroyed on every path.
+// read whole, and the decoder is reset once and destroyed on every path. After
+// the reset the stream is fed again from its start, up to two pictures: what
+// a reset leaves behind shows in the first pictures after it.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -93,10 +95,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return videodec::gCreateH264VideoDecoder(&d, p, &n, &info, 4, 2, prefixed ? 1 : 0);
   });
   if (r != videodec::VDEC_OK || !d) return 0;
+  // The decoder keeps the size of its first sequence: one above the work
+  // limit ends the input here, after its parameter sets were parsed.
+  if (info.coded_width * info.coded_height > kFuzzMaxPictureArea) {
+    d->DestroyDecoder(d);
+    return 0;
+  }
   for (int pass = 0; pass < 2; ++pass) {
     std::vector<Nal> au;
+    int pictures = 0;
+    const int max_pictures = pass == 0 ? kFuzzMaxPictures : 2;
     auto flush = [&] {
-      if (au.empty()) return;
+      if (au.empty() || pictures++ >= max_pictures) {
+        au.clear();
+        return;
+      }
       const std::vector<uint8_t> sample = Frame(au, prefixed, 4);
       if (per_nal) {
         std::vector<uint8_t> rest = sample;

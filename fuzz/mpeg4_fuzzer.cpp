@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "codecs/videodec/mpeg4/mpeg4_decoder.h"
+#include "codecs/videodec/mpeg4/mpeg4_state.h"
 #include "fuzz/fuzz_target.h"
 #include "platform/cpu/cpu.h"
 
@@ -34,7 +35,9 @@ std::vector<std::vector<uint8_t>> Split(const uint8_t* data, size_t size) {
   return samples;
 }
 
-void Feed(videodec::VideoDecoder* dec, const std::vector<uint8_t>& sample, int mode) {
+// Feeds one sample; `pictures` counts the pictures finished so far, and a
+// sample stops once kFuzzMaxPictures are (a sample may hold many VOP headers).
+void Feed(videodec::VideoDecoder* dec, const std::vector<uint8_t>& sample, int mode, int* pictures) {
   const size_t n = sample.size();
   if (n == 0) return;
   uint8_t* copy = new uint8_t[n];
@@ -52,6 +55,7 @@ void Feed(videodec::VideoDecoder* dec, const std::vector<uint8_t>& sample, int m
       if (r == videodec::VDEC_PICTURE_OPEN || r == videodec::VDEC_NEXT_PICTURE) {
         const videodec::DecodedPicture* pic = nullptr;
         dec->GetDecoderParam(dec, videodec::VDEC_PARAM_FINISH_PICTURE, &pic);
+        if (++*pictures >= kFuzzMaxPictures) break;
       }
       if (len == 0 && r != videodec::VDEC_PICTURE_OPEN) break;
       if (r == videodec::VDEC_INPUT_EXHAUSTED) break;
@@ -105,7 +109,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (r != 0 || !dec) return 0;
   if (mode == 2) dec->SetDecoderParam(dec, videodec::VDEC_PARAM_DECODE_VARIANT, 1);
   if (option) dec->SetDecoderParam(dec, videodec::VDEC_PARAM_MPEG4_OPTION, 1);
-  for (const auto& sample : Split(data + body, size - body)) Feed(dec, sample, mode);
+  // The layer (or the first short video header) fixes the picture size: one
+  // above the work limit ends the input.
+  auto too_large = [dec] {
+    return static_cast<const videodec::Mpeg4Decoder*>(dec)->mb_count * 256 > uint32_t(kFuzzMaxPictureArea);
+  };
+  int pictures = 0;
+  for (const auto& sample : Split(data + body, size - body)) {
+    if (too_large() || pictures++ >= kFuzzMaxPictures) break;
+    Feed(dec, sample, mode, &pictures);
+  }
   dec->ResetDecoder(dec);
   dec->DestroyDecoder(dec);
   return 0;

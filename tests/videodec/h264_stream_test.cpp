@@ -10,173 +10,20 @@
 #include <vector>
 
 #include "tests/support/test_paths.h"
+#include "tests/videodec/h264_stream_writer.h"
 #include "tests/videodec/h264_test_util.h"
 
 namespace {
 
-class BitWriter {
- public:
-  void U(int n, uint32_t v) {
-    for (int i = n - 1; i >= 0; --i) Bit((v >> i) & 1);
-  }
-  void Ue(uint32_t v) {
-    const uint64_t x = uint64_t(v) + 1;
-    int len = 0;
-    while ((x >> len) > 1) ++len;
-    U(len, 0);
-    for (int i = len; i >= 0; --i) Bit(uint32_t(x >> i) & 1);
-  }
-  void Se(int32_t v) { Ue(v > 0 ? uint32_t(2 * v - 1) : uint32_t(-2 * v)); }
-  void Bit(uint32_t b) {
-    cur_ = uint8_t((cur_ << 1) | b);
-    if (++bits_ == 8) Flush();
-  }
-  void Align() {
-    while (bits_) Bit(0);
-  }
-  void Trailing() {
-    Bit(1);
-    Align();
-  }
-  void Byte(uint8_t b) { U(8, b); }
-  // The NAL unit with a start code and emulation prevention.
-  std::vector<uint8_t> Nal(int ref_idc, int type) {
-    std::vector<uint8_t> out = {0, 0, 0, 1, uint8_t((ref_idc << 5) | type)};
-    int zeros = 0;
-    for (uint8_t b : bytes_) {
-      if (zeros >= 2 && b <= 3) {
-        out.push_back(3);
-        zeros = 0;
-      }
-      out.push_back(b);
-      zeros = b == 0 ? zeros + 1 : 0;
-    }
-    return out;
-  }
+using h264test::BitWriter;
+using h264test::Concat;
+using h264test::LumaAt;
+using h264test::MakePcmSlice;
+using h264test::MakePps;
+using h264test::MakeSps;
+using h264test::PpsParams;
+using h264test::SpsParams;
 
- private:
-  void Flush() {
-    bytes_.push_back(cur_);
-    cur_ = 0;
-    bits_ = 0;
-  }
-  std::vector<uint8_t> bytes_;
-  uint8_t cur_ = 0;
-  int bits_ = 0;
-};
-
-struct SpsParams {
-  int profile = 66;
-  int num_ref_frames = 1;
-  int mb_w = 1, mb_h = 1;
-  int poc_type = 2;
-};
-
-std::vector<uint8_t> MakeSps(const SpsParams& p) {
-  BitWriter w;
-  w.U(8, uint32_t(p.profile));
-  w.U(8, 0);
-  w.U(8, 30);
-  w.Ue(0);  // seq_parameter_set_id
-  w.Ue(0);  // log2_max_frame_num_minus4
-  w.Ue(uint32_t(p.poc_type));
-  w.Ue(uint32_t(p.num_ref_frames));
-  w.Bit(0);
-  w.Ue(uint32_t(p.mb_w - 1));
-  w.Ue(uint32_t(p.mb_h - 1));
-  w.Bit(1);  // frame_mbs_only_flag
-  w.Bit(1);
-  w.Bit(0);  // no cropping
-  w.Bit(0);  // no VUI
-  w.Trailing();
-  return w.Nal(3, 7);
-}
-
-struct PpsParams {
-  int slice_groups = 1;
-  int map_type = 1;
-  bool redundant = false;
-  int num_ref_idx = 1;
-  std::vector<int> run_length;              // type 0
-  std::vector<int> top_left, bottom_right;  // type 2
-  int change_direction = 0, change_rate = 1;  // types 3 to 5
-  std::vector<int> group_ids;               // type 6
-};
-
-std::vector<uint8_t> MakePps(const PpsParams& p) {
-  BitWriter w;
-  w.Ue(0);
-  w.Ue(0);
-  w.Bit(0);  // CAVLC
-  w.Bit(0);
-  w.Ue(uint32_t(p.slice_groups - 1));
-  if (p.slice_groups > 1) {
-    w.Ue(uint32_t(p.map_type));
-    if (p.map_type == 0)
-      for (int r : p.run_length) w.Ue(uint32_t(r - 1));
-    if (p.map_type == 2)
-      for (size_t i = 0; i < p.top_left.size(); ++i) {
-        w.Ue(uint32_t(p.top_left[i]));
-        w.Ue(uint32_t(p.bottom_right[i]));
-      }
-    if (p.map_type >= 3 && p.map_type <= 5) {
-      w.Bit(uint32_t(p.change_direction));
-      w.Ue(uint32_t(p.change_rate - 1));
-    }
-    if (p.map_type == 6) {
-      w.Ue(uint32_t(p.group_ids.size() - 1));
-      const int bits = p.slice_groups > 4 ? 3 : (p.slice_groups > 2 ? 2 : 1);
-      for (int g : p.group_ids) w.U(bits, uint32_t(g));
-    }
-  }
-  w.Ue(uint32_t(p.num_ref_idx - 1));
-  w.Ue(0);
-  w.Bit(0);
-  w.U(2, 0);
-  w.Se(0);
-  w.Se(0);
-  w.Se(0);
-  w.Bit(1);  // deblocking_filter_control_present_flag
-  w.Bit(0);
-  w.Bit(p.redundant ? 1 : 0);
-  w.Trailing();
-  return w.Nal(3, 8);
-}
-
-// An IDR I slice of I_PCM macroblocks, each filled with one value.
-std::vector<uint8_t> MakePcmSlice(int first_mb, const std::vector<uint8_t>& values, int redundant_cnt = -1,
-                                  int idr_pic_id = 0, int cycle_bits = 0, int cycle = 0) {
-  BitWriter w;
-  w.Ue(uint32_t(first_mb));
-  w.Ue(7);  // I, all slices of the picture
-  w.Ue(0);
-  w.U(4, 0);  // frame_num
-  w.Ue(uint32_t(idr_pic_id));
-  if (redundant_cnt >= 0) w.Ue(uint32_t(redundant_cnt));
-  w.Bit(0);  // no_output_of_prior_pics_flag
-  w.Bit(0);  // long_term_reference_flag
-  w.Se(0);   // slice_qp_delta
-  w.Ue(1);   // loop filter off
-  if (cycle_bits) w.U(cycle_bits, uint32_t(cycle));
-  for (uint8_t v : values) {
-    w.Ue(25);  // I_PCM
-    w.Align();
-    for (int i = 0; i < 384; ++i) w.Byte(v);
-  }
-  w.Trailing();
-  return w.Nal(3, 5);
-}
-
-std::vector<uint8_t> Concat(std::initializer_list<std::vector<uint8_t>> parts) {
-  std::vector<uint8_t> out;
-  for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
-  return out;
-}
-
-// Luma value at the top-left sample of macroblock (mx, my).
-uint8_t LumaAt(const ovtest::DecodedStream& s, int mx, int my) {
-  return s.last[size_t(my * 16 * s.width + mx * 16)];
-}
 
 TEST(H264Stream, PcmMacroblockKeepsItsSamplesThroughEscapes) {
   // Values 0 and 1 make runs of zero bytes that need emulation prevention.

@@ -80,6 +80,48 @@ TEST(IdctDspTest, ReferenceTracksDoublePrecision) {
   EXPECT_LT(sq / samples, kMaxMeanSquaredError);
 }
 
+// The transform's exact arithmetic: the butterfly with its four constants
+// (tan(pi/16), tan(pi/8) x 65536; tan(3pi/16), cos(pi/4) x 32768), the rounded
+// products, the full-precision row pass and the column pass's + 32 >> 6. The
+// tolerance test above cannot see a constant one off; these blocks can.
+TEST(IdctDspTest, ButterflyArithmeticIsExact) {
+  IdctDsp dsp;
+  init_idct_dsp(dsp, 0);
+  // Worked by hand: the single stored coefficient x1 = 4096 of a row gives
+  // p = 4096, q = (4096 x 13036 + 32768) >> 16 = 815, e = 4096, f = 815,
+  // g = (4096 x 23170 + 16384) >> 15 = 2896, h = (815 x 23170 + 16384) >> 15
+  // = 576, so the row holds 4096, 3472, 2320, 815, -815, -2320, -3472, -4096
+  // and each column pass gives (v + 32) >> 6. At (1, 0) the same numbers come
+  // out of the column pass instead, down every column.
+  const int16_t kWorked[8] = {64, 54, 36, 13, -13, -36, -54, -64};
+  for (const int position : {1, 8}) {
+    int16_t block[64] = {};
+    block[position] = 4096;
+    dsp.idct(block);
+    for (int r = 0; r < 8; ++r)
+      for (int c = 0; c < 8; ++c)
+        EXPECT_EQ(block[r * 8 + c], kWorked[position == 1 ? c : r])
+            << "position " << position << " (" << r << ", " << c << ")";
+  }
+  // Every coefficient in use, large enough that a constant one off, a
+  // dropped rounding term or a rounded row pass changes some sample: stored
+  // coefficient i is ((i x 7910) mod 641 - 320) x 40; the expected samples
+  // follow the butterfly step by step in integer arithmetic.
+  const int16_t kExpected[64] = {
+      -514, -118, -63, -83, -121, -186, -55, -81,
+      -769, 201, -290, -29, -1077, 205, 634, 65,
+      -1240, 223, -246, 10, -46, -891, -390, -212,
+      631, -35, 216, -54, 87, 1344, 329, 183,
+      -845, -75, -570, -86, -2515, -214, 1533, 165,
+      -727, -41, -331, 71, -382, -1945, -261, -218,
+      45, -329, -251, 103, -306, -2442, -256, -195,
+      -344, 112, 19, 3, 396, -87, -360, -90};
+  int16_t block[64];
+  for (int i = 0; i < 64; ++i) block[i] = static_cast<int16_t>(((i * 7910) % 641 - 320) * 40);
+  dsp.idct(block);
+  for (int i = 0; i < 64; ++i) EXPECT_EQ(block[i], kExpected[i]) << "sample " << i;
+}
+
 TEST(IdctDspTest, PutAndAddAgreeWithTheResidualKernel) {
   std::mt19937 rng(7);
   for (uint32_t flags : {0u, ov::GetCpuFlags()}) {

@@ -2,7 +2,9 @@
 // bit-flipped streams in every mode, reset and not-coded VOPs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -14,6 +16,7 @@
 namespace {
 
 using mpeg4test::Decoder;
+using mpeg4test::Frame;
 using mpeg4test::Stream;
 
 Decoder Create(const Stream& s) {
@@ -60,12 +63,13 @@ TEST(Mpeg4Damage, DamagedPacketIsConcealedAndCounted) {
     int cleared = 0;
     for (int mb = 0; mb < 99; ++mb) cleared += !(map[mb / 8] & (0x80 >> (mb % 8)));
     EXPECT_EQ(map[12] & 0x1F, 0x1F) << "unused low bits of the last byte are set";
-    const double psnr = mpeg4test::LumaPsnr(mpeg4test::FromPicture(pic, 176, 144), ref[i]);
+    const Frame ours = mpeg4test::FromPicture(pic, 176, 144);
     if (i == 3) {
       EXPECT_GT(percent, 0);
       EXPECT_EQ(cleared * 100 / 99, percent);
       // Concealed from the previous picture: far from garbage.
-      EXPECT_GT(psnr, 20.0);
+      EXPECT_GT(mpeg4test::LumaPsnr(ours, ref[i]), 20.0);
+      EXPECT_GT(mpeg4test::ChromaPsnr(ours, ref[i]), 20.0);
     } else if (i < 3) {
       EXPECT_EQ(percent, 0) << "VOP " << i;
       EXPECT_EQ(cleared, 0);
@@ -218,9 +222,12 @@ TEST(Mpeg4Damage, TruncatedIntraVopIsConcealedSpatially) {
   ASSERT_EQ(dec.d->GetDecoderParam(dec.d, videodec::VDEC_PARAM_DAMAGED_PERCENT, &percent), 0);
   EXPECT_GT(percent, 10);
   EXPECT_LT(percent, 90);
-  const double psnr = mpeg4test::LumaPsnr(mpeg4test::FromPicture(pic, 176, 144), ref[0]);
-  std::printf("truncated I-VOP: %d%% damaged, %.2f dB\n", percent, psnr);
+  const Frame ours = mpeg4test::FromPicture(pic, 176, 144);
+  const double psnr = mpeg4test::LumaPsnr(ours, ref[0]);
+  const double chroma = mpeg4test::ChromaPsnr(ours, ref[0]);
+  std::printf("truncated I-VOP: %d%% damaged, luma %.2f dB, chroma %.2f dB\n", percent, psnr, chroma);
   EXPECT_GT(psnr, 12.0);
+  EXPECT_GT(chroma, 12.0);
 }
 
 }  // namespace
@@ -250,38 +257,60 @@ TEST(Mpeg4Damage, LayerOfAnotherSizeIsRefused) {
   EXPECT_EQ(pic.width, 176);
   EXPECT_EQ(pic.height, 144);
   const auto ref = mpeg4test::ReadYuv(ovtest::ReadFileBytes(ovtest::FixturePath("mpeg4_plain.yuv")), 176, 144, 176, 144);
-  EXPECT_GT(mpeg4test::LumaPsnr(mpeg4test::FromPicture(pic, 176, 144), ref[0]), 45.0);
+  const Frame ours = mpeg4test::FromPicture(pic, 176, 144);
+  EXPECT_GT(mpeg4test::LumaPsnr(ours, ref[0]), 45.0);
+  EXPECT_GT(mpeg4test::ChromaPsnr(ours, ref[0]), 45.0);
 }
 
 }  // namespace
 
 namespace {
 
+// A layer of one row of ten macroblocks (160 x 16), the header of an I-VOP
+// for it, and a flat intra macroblock (every DC differential 0).
+// Sets `dec` up for the row layer (or another size) and decodes `vop` whole
+// into `y` (luma).
+void DecodeRowVop(std::vector<uint8_t>& vop, Decoder* dec, std::vector<uint8_t>* y, int width = 160,
+                  int height = 16) {
+  mpeg4test::LayerFields f;
+  f.width = width;
+  f.height = height;
+  std::vector<uint8_t> config = mpeg4test::MakeLayer(f);
+  uint32_t len = static_cast<uint32_t>(config.size());
+  ASSERT_EQ(videodec::gCreateMPEG4VideoDecoder(&dec->d, config.data(), &len, 0), 0);
+  y->assign(static_cast<size_t>(width * height), 0);
+  std::vector<uint8_t> u(y->size() / 4), v(y->size() / 4);
+  videodec::DecodedPicture pic{y->data(), u.data(), v.data(), 0, 0, 0};
+  len = static_cast<uint32_t>(vop.size());
+  ASSERT_EQ(dec->d->DecodeFrameOut(dec->d, vop.data(), &len, &pic), 0);
+}
+
+void PutIntraVopHeader(mpeg4test::BitWriter& w, int quant) {
+  w.Put(0x000001B6, 32);
+  w.Put(0, 2);  // I-VOP
+  w.Put(0, 1);  // modulo_time_base
+  w.Put(1, 1);
+  w.Put(3, 5);  // vop_time_increment (resolution 30: 5 bits)
+  w.Put(1, 1);
+  w.Put(1, 1);  // vop_coded
+  w.Put(0, 3);  // intra_dc_vlc_thr
+  w.Put(static_cast<uint32_t>(quant), 5);
+}
+
+void PutFlatIntraMacroblock(mpeg4test::BitWriter& w) {
+  w.Code(videodec::kMpeg4McbpcIntra[0]);
+  w.Put(0, 1);  // ac_pred_flag
+  w.Code(videodec::kMpeg4Cbpy[0]);
+  for (int b = 0; b < 6; ++b) w.Code(b < 4 ? videodec::kMpeg4DcSizeLuma[0] : videodec::kMpeg4DcSizeChroma[0]);
+}
+
 // An I-VOP of one row of ten flat macroblocks in two video packets, the
 // second with a header extension; the VOP header itself is broken (vop_quant
 // 0). The second packet's extension stands in for it.
 TEST(Mpeg4Damage, HeaderExtensionReplacesALostVopHeader) {
-  mpeg4test::LayerFields f;
-  f.width = 160;
-  f.height = 16;
-  std::vector<uint8_t> config = mpeg4test::MakeLayer(f);
   mpeg4test::BitWriter w;
-  w.Put(0x000001B6, 32);
-  w.Put(0, 2);   // I-VOP
-  w.Put(0, 1);   // modulo_time_base
-  w.Put(1, 1);
-  w.Put(3, 5);   // vop_time_increment (resolution 30: 5 bits)
-  w.Put(1, 1);
-  w.Put(1, 1);   // vop_coded
-  w.Put(0, 3);   // intra_dc_vlc_thr
-  w.Put(0, 5);   // vop_quant 0: the header is refused
-  auto flat_macroblock = [&w]() {
-    w.Code(videodec::kMpeg4McbpcIntra[0]);
-    w.Put(0, 1);  // ac_pred_flag
-    w.Code(videodec::kMpeg4Cbpy[0]);
-    for (int b = 0; b < 6; ++b) w.Code(b < 4 ? videodec::kMpeg4DcSizeLuma[0] : videodec::kMpeg4DcSizeChroma[0]);
-  };
-  for (int mb = 0; mb < 5; ++mb) flat_macroblock();
+  PutIntraVopHeader(w, 0);  // vop_quant 0: the header is refused
+  for (int mb = 0; mb < 5; ++mb) PutFlatIntraMacroblock(w);
   w.Stuff();
   w.Put(1, 17);  // resync marker of an I-VOP
   w.Put(5, 4);   // macroblock_number (10 macroblocks: 4 bits)
@@ -293,21 +322,169 @@ TEST(Mpeg4Damage, HeaderExtensionReplacesALostVopHeader) {
   w.Put(1, 1);
   w.Put(0, 2);   // I
   w.Put(0, 3);   // intra_dc_vlc_thr
-  for (int mb = 5; mb < 10; ++mb) flat_macroblock();
+  for (int mb = 5; mb < 10; ++mb) PutFlatIntraMacroblock(w);
   w.Stuff();
   std::vector<uint8_t>& vop = w.bytes();
 
   Decoder dec;
-  uint32_t len = static_cast<uint32_t>(config.size());
-  ASSERT_EQ(videodec::gCreateMPEG4VideoDecoder(&dec.d, config.data(), &len, 0), 0);
-  std::vector<uint8_t> y(160 * 16), u(y.size() / 4), v(y.size() / 4);
-  videodec::DecodedPicture pic{y.data(), u.data(), v.data(), 0, 0, 0};
-  len = static_cast<uint32_t>(vop.size());
-  ASSERT_EQ(dec.d->DecodeFrameOut(dec.d, vop.data(), &len, &pic), 0);
+  std::vector<uint8_t> y;
+  ASSERT_NO_FATAL_FAILURE(DecodeRowVop(vop, &dec, &y));
   int32_t percent = -1;
   ASSERT_EQ(dec.d->GetDecoderParam(dec.d, videodec::VDEC_PARAM_DAMAGED_PERCENT, &percent), 0);
   EXPECT_EQ(percent, 50);
   for (int x = 80; x < 160; ++x) EXPECT_EQ(y[static_cast<size_t>(8 * 160 + x)], 128) << x;
+}
+
+}  // namespace
+
+namespace {
+
+// AC prediction saturates the predicted first row and column to -2048..2047
+// before they predict the next macroblock. Two I macroblocks side by side
+// (prediction from the left: nothing above) or one above the other (from
+// above: a DC differential of +1 in block 0 turns the DC prediction upwards).
+// Macroblock 0 (quantiser 1) codes level 2000 at (1, 0), or (0, 1), in block
+// 0 and in the block predicted from it (1, or 2), which then holds 2000 + 2000,
+// saturated to 2047. Macroblock 1 (quantiser 2) predicts its block 0 from
+// that one, 2047 x 1 / 2 = 1024, and codes -1000 there: 24, a gentle ramp.
+// Without the saturation 4000 / 2 - 1000 = 1000 would swing the block from 0
+// to 255.
+TEST(Mpeg4Damage, AcPredictionIsSaturatedBeforeItIsPassedOn) {
+  for (const bool from_above : {false, true}) {
+    mpeg4test::BitWriter w;
+    PutIntraVopHeader(w, 1);
+    auto escape_level = [&w](int level, int run) {  // escape mode 3, last
+      w.Code(videodec::kMpeg4IntraTcoef[102]);
+      w.Put(3, 2);
+      w.Put(1, 1);
+      w.Put(static_cast<uint32_t>(run), 6);
+      w.Put(1, 1);
+      w.Put(static_cast<uint32_t>(level) & 0xFFF, 12);
+      w.Put(1, 1);
+    };
+    const int second = from_above ? 2 : 1;  // the block of macroblock 0 that predicts macroblock 1
+    for (int mb = 0; mb < 2; ++mb) {
+      w.Code(videodec::kMpeg4McbpcIntra[mb == 0 ? 0 : 4]);  // INTRA, INTRA+Q
+      w.Put(1, 1);                                          // ac_pred_flag
+      w.Code(videodec::kMpeg4Cbpy[mb == 0 ? 8 | (8 >> second) : 8]);
+      if (mb == 1) w.Put(2, 2);  // DQUANT +1
+      for (int b = 0; b < 6; ++b) {
+        const bool up = from_above && mb == 0 && b == 0;
+        w.Code(b < 4 ? videodec::kMpeg4DcSizeLuma[up ? 1 : 0] : videodec::kMpeg4DcSizeChroma[0]);
+        if (up) w.Put(1, 1);  // DC differential +1
+        // Block 0 of macroblock 0 is predicted from the left either way: its
+        // alternate-vertical scan reaches (0, 1) at index 4.
+        if (b == 0) escape_level(mb == 0 ? 2000 : -1000, mb == 0 && from_above ? 3 : 0);
+        if (b == second && mb == 0) escape_level(2000, 0);
+      }
+    }
+    if (!from_above)
+      for (int mb = 2; mb < 10; ++mb) PutFlatIntraMacroblock(w);
+    w.Stuff();
+    Decoder dec;
+    std::vector<uint8_t> y;
+    const int width = from_above ? 16 : 160;
+    ASSERT_NO_FATAL_FAILURE(DecodeRowVop(w.bytes(), &dec, &y, width, from_above ? 32 : 16));
+    const int x0 = from_above ? 0 : 16, y0 = from_above ? 16 : 0;
+    int lo = 255, hi = 0;
+    for (int r = y0; r < y0 + 8; ++r)
+      for (int c = x0; c < x0 + 8; ++c) {
+        lo = std::min<int>(lo, y[static_cast<size_t>(r * width + c)]);
+        hi = std::max<int>(hi, y[static_cast<size_t>(r * width + c)]);
+      }
+    EXPECT_GT(hi - lo, 8) << "from above " << from_above;
+    EXPECT_LT(hi - lo, 64) << "from above " << from_above;
+  }
+}
+
+// A failed macroblock takes the one or two before it in its video packet
+// with it. An I-VOP of one row of ten flat macroblocks in two packets, the
+// second from macroblock `second`; macroblock `bad` is an invalid mcbpc code.
+// The rest of the failing packet is lost as well.
+struct FailureCase {
+  const char* name;
+  int second, bad;
+  std::vector<int> damaged;
+};
+
+void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
+
+class Mpeg4Failure : public ::testing::TestWithParam<FailureCase> {};
+
+TEST_P(Mpeg4Failure, MarksTheMacroblocksBeforeInItsPacket) {
+  const FailureCase& c = GetParam();
+  mpeg4test::BitWriter w;
+  PutIntraVopHeader(w, 8);
+  for (int mb = 0; mb < 10; ++mb) {
+    if (mb == c.second) {
+      w.Stuff();
+      w.Put(1, 17);                               // resync marker of an I-VOP
+      w.Put(static_cast<uint32_t>(c.second), 4);  // macroblock_number
+      w.Put(8, 5);                                // quant_scale
+      w.Put(0, 1);                                // no header extension
+    }
+    if (mb == c.bad) w.Put(0, 9);  // no intra mcbpc
+    else PutFlatIntraMacroblock(w);
+  }
+  w.Stuff();
+  std::vector<uint8_t>& vop = w.bytes();
+  Decoder dec;
+  std::vector<uint8_t> y;
+  ASSERT_NO_FATAL_FAILURE(DecodeRowVop(vop, &dec, &y));
+  uint8_t map[2] = {};
+  ASSERT_EQ(dec.d->GetDecoderParam(dec.d, videodec::VDEC_PARAM_DAMAGED_MAP, map), 0);
+  std::vector<int> damaged;
+  for (int mb = 0; mb < 10; ++mb)
+    if (!(map[mb / 8] & (0x80 >> (mb % 8)))) damaged.push_back(mb);
+  EXPECT_EQ(damaged, c.damaged);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Mpeg4Failure,
+                         ::testing::Values(FailureCase{"TwoBefore", 6, 3, {1, 2, 3, 4, 5}},
+                                           FailureCase{"OneBeforeInThePacket", 5, 6, {5, 6, 7, 8, 9}},
+                                           FailureCase{"FirstOfThePacket", 5, 5, {5, 6, 7, 8, 9}}),
+                         [](const auto& param_info) { return std::string(param_info.param.name); });
+
+}  // namespace
+
+namespace {
+
+// Short video header: INTRADC 0 and 128 are unused codes (ITU-T H.263 Table
+// 15); either fails its macroblock, 1 and 254 decode. A sub-QCIF intra
+// picture of flat macroblocks, the value in block 0 of macroblock 20.
+TEST(Mpeg4Damage, ShortHeaderIntraDcRefusesTheUnusedCodes) {
+  for (const int dc : {0, 1, 128, 254}) {
+    mpeg4test::BitWriter w;
+    w.Put(0x20, 22);  // picture start code
+    w.Put(0, 8);      // temporal reference
+    w.Put(0x81, 8);   // PTYPE: 1, 0, split, camera, freeze, sub-QCIF
+    w.Put(0, 5);      // I picture, no options
+    w.Put(8, 5);      // PQUANT
+    w.Put(0, 2);      // CPM, PEI
+    for (int mb = 0; mb < 48; ++mb) {
+      w.Put(1, 1);    // MCBPC: INTRA, CBPC 00
+      w.Put(3, 4);    // CBPY 0000
+      for (int b = 0; b < 6; ++b) w.Put(static_cast<uint32_t>(mb == 20 && b == 0 ? dc : 100), 8);
+    }
+    w.Put(0, 7);
+    w.Put(0x20, 22);  // the next picture's start code ends this one
+    w.Put(0, 10);
+    std::vector<uint8_t>& bytes = w.bytes();
+    Decoder dec;
+    uint32_t len = 0;
+    ASSERT_EQ(videodec::gCreateMPEG4VideoDecoder(&dec.d, nullptr, &len, 0), 0);
+    std::vector<uint8_t> y(128 * 96), u(y.size() / 4), v(y.size() / 4);
+    videodec::DecodedPicture pic{y.data(), u.data(), v.data(), 0, 0, 0};
+    len = static_cast<uint32_t>(bytes.size());
+    ASSERT_EQ(dec.d->DecodeFrameOut(dec.d, bytes.data(), &len, &pic), 0) << dc;
+    int32_t percent = -1;
+    ASSERT_EQ(dec.d->GetDecoderParam(dec.d, videodec::VDEC_PARAM_DAMAGED_PERCENT, &percent), 0);
+    if (dc == 0 || dc == 128) {
+      EXPECT_GT(percent, 0) << dc;
+    } else {
+      EXPECT_EQ(percent, 0) << dc;
+    }
+  }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // samples as a track reader does, decoding them in each mode, and comparing
 // pictures with the reference decoder's output.
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -59,7 +60,7 @@ inline Stream SplitH263(const std::vector<uint8_t>& b) {
   return s;
 }
 
-// A picture as plain planes (luma only is compared).
+// A picture as plain planes.
 struct Frame {
   int width = 0, height = 0;
   std::vector<uint8_t> y, u, v;
@@ -90,20 +91,35 @@ inline std::vector<Frame> ReadYuv(const std::vector<uint8_t>& b, int w, int h, i
       const uint8_t* row = b.data() + off + static_cast<size_t>(j) * static_cast<size_t>(w);
       f.y.insert(f.y.end(), row, row + crop_w);
     }
+    const uint8_t* u = b.data() + off + static_cast<size_t>(w) * static_cast<size_t>(h);
+    for (const uint8_t* plane : {u, u + cw * ch}) {
+      std::vector<uint8_t>& dst = plane == u ? f.u : f.v;
+      for (int j = 0; j < crop_h / 2; ++j) {
+        const uint8_t* row = plane + static_cast<size_t>(j) * cw;
+        dst.insert(dst.end(), row, row + crop_w / 2);
+      }
+    }
     frames.push_back(std::move(f));
   }
   return frames;
 }
 
-inline double LumaPsnr(const Frame& a, const Frame& b) {
-  if (a.y.size() != b.y.size() || a.y.empty()) return 0;
+inline double PlanePsnr(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+  if (a.size() != b.size() || a.empty()) return 0;
   double sse = 0;
-  for (size_t i = 0; i < a.y.size(); ++i) {
-    const double d = static_cast<double>(a.y[i]) - static_cast<double>(b.y[i]);
+  for (size_t i = 0; i < a.size(); ++i) {
+    const double d = static_cast<double>(a[i]) - static_cast<double>(b[i]);
     sse += d * d;
   }
   if (sse == 0) return std::numeric_limits<double>::infinity();
-  return 10.0 * std::log10(255.0 * 255.0 * static_cast<double>(a.y.size()) / sse);
+  return 10.0 * std::log10(255.0 * 255.0 * static_cast<double>(a.size()) / sse);
+}
+
+inline double LumaPsnr(const Frame& a, const Frame& b) { return PlanePsnr(a.y, b.y); }
+
+// The lower of the two chroma planes' PSNR.
+inline double ChromaPsnr(const Frame& a, const Frame& b) {
+  return std::min(PlanePsnr(a.u, b.u), PlanePsnr(a.v, b.v));
 }
 
 // Owns a decoder object.

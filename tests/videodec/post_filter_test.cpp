@@ -110,5 +110,27 @@ TEST(PostFilterTest, AdaptiveFilterSmoothsAStep) {
   EXPECT_EQ(noisy[4], 35);
 }
 
+// Smooth mode runs only while the line's range (largest minus smallest of
+// p0..p7) is below R: min(2s, 20) for s below 18, 50 from 18 on. A line of
+// four samples of 100 and four of 100 + step has eq 6 and range `step`.
+TEST(PostFilterTest, AdaptiveFilterSmoothModeRange) {
+  struct Case {
+    int s, step;
+    bool filtered;
+  };
+  const Case cases[] = {{5, 9, true},   {5, 10, false},  {10, 19, true}, {10, 20, false},
+                        {15, 19, true}, {15, 20, false}, {17, 19, true}, {17, 20, false},
+                        {18, 49, true},
+                        {18, 50, false}, {31, 49, true}};
+  for (const Case& c : cases) {
+    uint8_t line[8];
+    for (int i = 0; i < 8; ++i) line[i] = static_cast<uint8_t>(i < 4 ? 100 : 100 + c.step);
+    AdaptiveEdgeFilterLine(line + 4, 1, c.s);
+    EXPECT_EQ(line[3] != 100, c.filtered) << "s " << c.s << " step " << c.step;
+    // The strong variant (s >= 18) reaches p1 as well.
+    EXPECT_EQ(line[1] != 100, c.filtered && c.s >= 18) << "s " << c.s << " step " << c.step;
+  }
+}
+
 }  // namespace
 }  // namespace videodec

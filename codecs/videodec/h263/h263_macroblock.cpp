@@ -82,7 +82,9 @@ int32_t ReadMvComponent(H263Decoder* d, int pred, int* out) {
     if (v < -32) v += 64;
     else if (v > 31) v -= 64;
   } else {
-    // Annex D (baseline): vectors reach -63..63 around the predictor.
+    // Annex D (baseline, D.1): vectors reach -63..63 around the predictor,
+    // as the standard gives them. Wrapping them into -32..31 as without
+    // Annex D would turn every vector beyond 16 samples into another one.
     if (pred < -31 && v < -63) v += 64;
     if (pred > 32 && v > 63) v -= 64;
   }
@@ -149,7 +151,9 @@ int ReadCoefficients(H263Decoder* d, int16_t* block, int start, const VlcTable& 
       if (level == 0) return -1;
       if (level == 128) {
         if (!annex_t) return -1;
-        // Annex T.4 extended level: 5 low bits, then 6 high bits (signed).
+        // Annex T.4 extended level: 5 low bits, then 6 high bits (signed), in
+        // the order of the standard (and of ffmpeg's encoder and decoder);
+        // reading 6 low bits first would scramble every extended level.
         const int low = static_cast<int>(br.ReadBits(5));
         const int high = static_cast<int>(br.ReadBits(6));
         level = ((high << 5) | low);
@@ -235,7 +239,10 @@ void ReconstructAdvancedIntra(H263Decoder* d, int x, int y, int b, int16_t* bloc
     c[i] = ClipCoefficient(c[i]);
     c[i * 8] = ClipCoefficient(c[i * 8]);
   }
-  // Annex I.3: the reconstructed DC is clipped at 0 and made odd.
+  // Annex I.3: the reconstructed DC is clipped at 0 and made odd, as the
+  // standard and the reference decoder do, beyond the -2048..2047 clip of the
+  // other coefficients; the DC stored here also predicts the blocks that
+  // follow, so it must be the standard's.
   if (c[0] < 0) c[0] = 0;
   else c[0] |= 1;
   H263AicBlock& own = store.block[b];

@@ -121,6 +121,11 @@ struct Picture {
   int long_term_idx = 0;
   bool short_ref = false;
   bool long_ref = false;
+  // A frame inserted for a frame_num gap that the sequence allows
+  // (gaps_in_frame_num_value_allowed_flag): a short-term reference in the
+  // sliding window and the initial list, with no samples; predicting from it
+  // is an error.
+  bool non_existing = false;
 };
 
 enum MbKind : uint8_t { kMbNone = 0, kMbI4x4, kMbI16, kMbPcm, kMbInter, kMbSkip };
@@ -196,13 +201,17 @@ class Core {
   int ParseVui(BitReader& br);
   int ParseSliceHeader(BitReader& br, SliceHeader& sh);
   bool NewPicture(const SliceHeader& sh, int nal_type) const;
-  int StartPicture(const SliceHeader& sh);
-  void HandleFrameNumGap(const SliceHeader& sh);
+  int StartPicture(const SliceHeader& sh, bool* refuse_slice);
+  int HandleFrameNumGap(const SliceHeader& sh);
   Picture* FreeBuffer();
   void BuildRefList(const SliceHeader& sh);
   int ModifyRefList(const SliceHeader& sh);
-  void MarkReferences();
-  void SlidingWindow();
+  int MarkReferences();
+  int SlidingWindow();
+  // True when RefPicList0 entry idx holds a picture to predict from.
+  bool UsableRef(int idx) const {
+    return idx >= 0 && idx < ref_list_len_ && ref_list_[idx] && !ref_list_[idx]->non_existing;
+  }
   void UpdateFrameNumWrap(int frame_num);
   void BuildSliceGroupMap(const SliceHeader& sh);
   int NextMbAddr(int addr) const;
@@ -268,6 +277,9 @@ class Core {
   // Reference state (8.2.4, 8.2.5).
   int prev_ref_frame_num_ = 0;
   bool have_prev_ref_ = false;
+  // The last reference picture's marking failed: the first slice of the next
+  // picture is not decoded.
+  bool marking_failed_ = false;
   int max_long_term_idx_ = -1;  // -1: no long-term frame indices
 
   // Slice decoding state.

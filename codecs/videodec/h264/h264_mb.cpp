@@ -27,21 +27,31 @@ int Core::DecodeSliceData(BitReader& br, const SliceHeader& sh) {
   int addr = sh.first_mb;
   int skip_run = -1;
   std::memset(coeff_, 0, sizeof(coeff_));
+  // An error is often found some way past the damage: the failing macroblock
+  // and the four before it in raster order are concealed. Only macroblocks of
+  // this slice are taken back (another slice's came from intact data), and
+  // near the start of the picture the marking stops at macroblock 0.
+  auto fail = [&](int at) {
+    for (int a = std::max(0, at - 4); a <= at && a < mb_count_; ++a)
+      if (mbs_[size_t(a)].slice == slice_num_) mbs_[size_t(a)].slice = 0;
+    std::memset(coeff_, 0, sizeof(coeff_));
+    return -1;
+  };
   for (int guard = 0; guard <= mb_count_; ++guard) {
-    if (addr < 0 || addr >= mb_count_) return -1;
-    if (mbs_[size_t(addr)].slice != 0) return -1;  // overlaps a decoded macroblock
+    if (addr < 0 || addr >= mb_count_) return fail(addr);  // data left past the last macroblock
+    if (mbs_[size_t(addr)].slice != 0) return fail(addr);  // overlaps a decoded macroblock
     if (p_slice) {
       if (skip_run < 0) {
+        // Past the end of the data the reader gives zero bits; its overrun
+        // mark refuses the value at once rather than waiting for a later one
+        // to go out of range.
         const uint32_t run = br.Ue();
-        if (run > uint32_t(mb_count_) || br.Overrun()) return -1;
+        if (run > uint32_t(mb_count_ - addr) || br.Overrun()) return fail(addr);  // passes the last macroblock
         skip_run = int(run);
       }
       if (skip_run > 0) {
         mbs_[size_t(addr)].slice = uint16_t(slice_num_);
-        if (!DecodeSkip(addr)) {
-          mbs_[size_t(addr)].slice = 0;
-          return -1;
-        }
+        if (!DecodeSkip(addr)) return fail(addr);
         if (--skip_run == 0 && !br.MoreRbspData()) return 0;
         addr = NextMbAddr(addr);
         continue;
@@ -50,14 +60,7 @@ int Core::DecodeSliceData(BitReader& br, const SliceHeader& sh) {
     }
     const uint32_t mb_type = br.Ue();
     mbs_[size_t(addr)].slice = uint16_t(slice_num_);
-    if (DecodeMacroblock(br, addr, p_slice, int(std::min<uint32_t>(mb_type, 255))) != 0) {
-      // An error is often found some way past the damage: the four
-      // macroblocks before the failing one in raster order are concealed too.
-      for (int a = std::max(0, addr - 4); a <= addr; ++a)
-        if (mbs_[size_t(a)].slice == slice_num_) mbs_[size_t(a)].slice = 0;
-      std::memset(coeff_, 0, sizeof(coeff_));
-      return -1;
-    }
+    if (DecodeMacroblock(br, addr, p_slice, int(std::min<uint32_t>(mb_type, 255))) != 0) return fail(addr);
     if (!br.MoreRbspData()) return 0;
     addr = NextMbAddr(addr);
   }
@@ -81,7 +84,7 @@ bool Core::IntraAvailable(int mb_addr, int n) const {
 
 bool Core::DecodeSkip(int addr) {
   MbInfo& m = mbs_[size_t(addr)];
-  if (ref_list_len_ < 1 || !ref_list_[0]) return false;
+  if (!UsableRef(0)) return false;
   m.kind = kMbSkip;
   m.qp_raw = m.qp = uint8_t(qp_);
   std::memset(m.nnz, 0, sizeof(m.nnz));
@@ -197,7 +200,7 @@ int Core::DecodeMacroblock(BitReader& br, int addr, bool p_slice, int mb_type) {
         if (r >= uint32_t(nref)) return false;
         ref = int(r);
       }
-      return ref < ref_list_len_ && ref_list_[ref] != nullptr;
+      return UsableRef(ref);
     };
     auto set_motion = [&](int x4, int y4, int w4, int h4, int ref, const int16_t mv[2]) {
       for (int y = y4; y < y4 + h4; ++y)
@@ -235,10 +238,12 @@ int Core::DecodeMacroblock(BitReader& br, int addr, bool p_slice, int mb_type) {
         if (s > 3) return -1;
         sub[i] = int(s);
       }
-      if (ref_list_len_ < 1 || !ref_list_[0]) return -1;
-      if (mb_type == 3)
+      if (mb_type == 3) {
         for (int i = 0; i < 4; ++i)
           if (!read_ref(ref[i])) return -1;
+      } else if (!UsableRef(0)) {
+        return -1;  // P_8x8ref0
+      }
       int16_t mvd[4][4][2];
       for (int i = 0; i < 4; ++i)
         for (int j = 0; j < kSubCount[sub[i]]; ++j)
@@ -258,7 +263,6 @@ int Core::DecodeMacroblock(BitReader& br, int addr, bool p_slice, int mb_type) {
     } else {
       const int parts = mb_type == 0 ? 1 : 2;
       int ref[2] = {0, 0};
-      if (ref_list_len_ < 1 || !ref_list_[0]) return -1;
       for (int i = 0; i < parts; ++i)
         if (!read_ref(ref[i])) return -1;
       int16_t mvd[2][2];

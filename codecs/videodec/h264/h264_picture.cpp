@@ -198,13 +198,14 @@ void Core::Deblock() {
 // stream has one, else interpolate between the rows above and below.
 void Core::Conceal() {
   const Picture* ref = nullptr;
-  if (ref_list_len_ > 0 && ref_list_[0] && ref_list_[0] != cur_) ref = ref_list_[0];
+  if (UsableRef(0) && ref_list_[0] != cur_) ref = ref_list_[0];
   if (!ref) {
     for (const Picture& p : pictures_)
-      if (&p != cur_ && p.short_ref && (!ref || p.frame_num_wrap > ref->frame_num_wrap)) ref = &p;
+      if (&p != cur_ && p.short_ref && !p.non_existing && (!ref || p.frame_num_wrap > ref->frame_num_wrap))
+        ref = &p;
     if (!ref)
       for (const Picture& p : pictures_)
-        if (&p != cur_ && p.long_ref) ref = &p;
+        if (&p != cur_ && p.long_ref && !p.non_existing) ref = &p;
   }
   const int W = mb_width_ * 16, CW = W / 2;
   auto decoded_inter = [&](int mx, int my) -> const MbInfo* {

@@ -66,7 +66,10 @@ void Core::NeighbourMotion(int mb_addr, int bx, int by, int& ref, int16_t mv[2],
   mv[1] = m.mv[blk][1];
 }
 
-// 8.4.1.3: shape 0 plain median, 1 16x8, 2 8x16.
+// 8.4.1.3: shape 0 plain median, 1 16x8, 2 8x16. Neighbours match by
+// reference index (refIdxL0), as the clause says, not by the picture the
+// index names: after list reordering one picture can sit at two indices, and
+// a decoder that compares pictures predicts other vectors than the encoder.
 void Core::PredictMv(int mb_addr, int bx, int by, int bw, int ref, int shape, int16_t mv[2]) const {
   int ra, rb, rc;
   int16_t ma[2], mb[2], mc[2];

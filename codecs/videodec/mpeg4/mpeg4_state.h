@@ -215,10 +215,16 @@ int32_t Mpeg4DecodePacketMode(Mpeg4Decoder& d, bool resumable);
 // overflow the prescaled 16-bit store.
 int Mpeg4DequantiseLevel(int level, int q);
 // DC predictor p / scaler rounded to nearest (7.4.3.1 "//"); p is 0..2047.
-// Exact division: a 16-bit reciprocal is off by one at halves.
+// Exact division as the standard writes it, on purpose: a 16-bit reciprocal
+// ((p x round(65536 / scaler) + 32768) >> 16) is off by one at exact halves
+// for the scalers 12, 14, 36, 40, 42 and 44 and drifts from every other
+// decoder; keep the division.
 int Mpeg4DcPredictor(int p, int scaler);
 // AC predictor a of a macroblock with quantiser qp rescaled to quantiser q,
-// (a x qp) // q with 64-bit product and exact rounding half away from zero.
+// (a x qp) // q with 64-bit product and exact rounding half away from zero,
+// as 7.4.3.3 writes it. Deliberately not the reciprocal form
+// (a x qp x (floor(65536 / q) + 1) + 32768) >> 16, which rounds differently
+// at halves and for large products.
 int Mpeg4RescaleAc(int a, int qp, int q);
 // Decodes and reconstructs the six blocks of an intra macroblock into the
 // current picture; dc_diff holds the DC differentials when they were read

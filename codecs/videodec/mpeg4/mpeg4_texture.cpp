@@ -181,6 +181,10 @@ void ReconstructIntra(Mpeg4Decoder& d, uint32_t mb) {
           for (int u = 1; u < 8; ++u) f[u * 8] += qp == q ? src[u - 1] : Mpeg4RescaleAc(src[u - 1], qp, q);
         }
       }
+      // The predicted first row and column are saturated to -2048..2047
+      // (7.4.3.3) before they are stored and dequantised, as the standard
+      // and the reference decoders do; left unclamped, a large prediction
+      // would carry into the next macroblock's prediction.
       for (int i = 1; i < 8; ++i) {
         f[i] = std::clamp(f[i], -2048, 2047);
         f[i * 8] = std::clamp(f[i * 8], -2048, 2047);
@@ -298,6 +302,9 @@ int Mpeg4DecodeShortHeaderIntra(Mpeg4Decoder& d, uint32_t mb) {
     int16_t* blk = d.block[b];
     std::memset(blk, 0, sizeof(d.block[b]));
     int dc = static_cast<int>(d.bits.Read(8));
+    // ITU-T H.263 Table 15 leaves INTRADC 0 unused as well as 128: both are
+    // refused, so a damaged value fails the macroblock rather than painting
+    // it black.
     if (dc == 128 || dc == 0) return -1;
     if (dc == 255) dc = 128;
     blk[0] = static_cast<int16_t>(dc * 64);
