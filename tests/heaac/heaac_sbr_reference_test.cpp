@@ -482,6 +482,18 @@ TEST(HeaacSbrReference, EntryFunctionCases) {
   heaac::gDestroyHeAacDecoder(d);
 }
 
+// Grids with crossing borders or eight envelopes (every odd frame) fail
+// their frames; the frames between decode.
+TEST(HeaacSbrReference, RefusedGridsFailTheirFrames) {
+  const std::string path = ovtest::FixturePath("aac_sbr_refused_22k_mono.aac");
+  OV_SKIP_WITHOUT_FIXTURE(path);
+  const std::vector<uint8_t> data = ovtest::ReadFileBytes(path);
+  const size_t frames = aactest::AdtsRawBlocks(data).size();
+  const Pcm pcm = aactest::DecodeStream(data);
+  EXPECT_EQ(static_cast<size_t>(pcm.errors), frames / 2);
+  EXPECT_EQ(pcm.Frames(), (frames - frames / 2) * 2048);
+}
+
 // Truncated and bit-flipped copies of the SBR fixtures give frame errors or
 // odd output, never a crash (the sanitizers watch).
 TEST(HeaacSbrReference, DamagedStreamsNeverCrash) {
