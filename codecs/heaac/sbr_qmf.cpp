@@ -7,6 +7,7 @@
 // cos(pi (k + 0.5)(2n - N) / 2N), of which only the N values v[N/2 .. 3N/2 - 1]
 // are kept: the others follow by symmetry (v[N/2 - j] = v[N/2 + j],
 // v[3N/2 + j] = -v[3N/2 - j]).
+#include <algorithm>
 #include <cmath>
 #include <mutex>
 
@@ -17,13 +18,18 @@
 namespace heaac {
 namespace {
 
+// Odd-half kernels of the split cosine transforms, Q30: for a transform of
+// N points, kOdd[N][m][k] = cos(pi (2k + 1)(2m + 1) / 2N), m, k < N / 2.
 struct QmfTables {
-  int32_t analysisCos[32][32];  // cos(pi (k + 0.5) m / 32), Q30, [k][m]
-  int32_t synthesis64Cos[64][64];  // [j][k]: v[32 + j], Q30
-  int32_t synthesis32Cos[32][32];  // [j][k]: v[16 + j], Q30
-  // Where sample n of a 64-band slot finds its two windowed values: the
-  // stored index in an even-aged and an odd-aged block, and the sign of the
-  // second (0 where it is zero).
+  int32_t odd64[32][32];
+  int32_t odd32[16][16];
+  int32_t odd16[8][8];
+  int32_t odd8[4][4];
+  int32_t odd4[2][2];
+  int32_t odd2[1][1];
+  // Where sample n of a slot finds its two windowed values: the stored index
+  // in an even-aged and an odd-aged block, and the sign of the second (0
+  // where it is zero).
   uint8_t index64Even[64];
   uint8_t index64Odd[64];
   int8_t sign64Odd[64];
@@ -53,17 +59,21 @@ void MapSymmetry(int n, uint8_t* even, uint8_t* odd, int8_t* sign) {
 
 QmfTables gTables;
 
-void BuildTables() {
+template <int N>
+void FillOdd(int32_t (*table)[N / 2]) {
   const double pi = 3.14159265358979323846;
-  for (int k = 0; k < 32; ++k) {
-    for (int m = 0; m < 32; ++m) gTables.analysisCos[k][m] = Q30(std::cos(pi * (k + 0.5) * m / 32.0));
+  for (int m = 0; m < N / 2; ++m) {
+    for (int k = 0; k < N / 2; ++k) table[m][k] = Q30(std::cos(pi * (2 * k + 1) * (2 * m + 1) / (2.0 * N)));
   }
-  for (int j = 0; j < 64; ++j) {
-    for (int k = 0; k < 64; ++k) gTables.synthesis64Cos[j][k] = Q30(std::cos(pi * (k + 0.5) * (2.0 * j) / 128.0));
-  }
-  for (int j = 0; j < 32; ++j) {
-    for (int k = 0; k < 32; ++k) gTables.synthesis32Cos[j][k] = Q30(std::cos(pi * (k + 0.5) * (2.0 * j) / 64.0));
-  }
+}
+
+void BuildTables() {
+  FillOdd<64>(gTables.odd64);
+  FillOdd<32>(gTables.odd32);
+  FillOdd<16>(gTables.odd16);
+  FillOdd<8>(gTables.odd8);
+  FillOdd<4>(gTables.odd4);
+  FillOdd<2>(gTables.odd2);
   MapSymmetry(64, gTables.index64Even, gTables.index64Odd, gTables.sign64Odd);
   MapSymmetry(32, gTables.index32Even, gTables.index32Odd, gTables.sign32Odd);
 }
@@ -74,39 +84,98 @@ const QmfTables& Tables() {
   return gTables;
 }
 
+template <int N>
+const int32_t (*OddKernel(const QmfTables& t))[N / 2] {
+  if constexpr (N == 64) return t.odd64;
+  if constexpr (N == 32) return t.odd32;
+  if constexpr (N == 16) return t.odd16;
+  if constexpr (N == 8) return t.odd8;
+  if constexpr (N == 4) return t.odd4;
+  if constexpr (N == 2) return t.odd2;
+}
+
+// out[j] = sum_k in[k] cos(pi (2k + 1) j / 2N) x 2^30 (a DCT-II), by the
+// even/odd split: the even outputs are the half-size transform of
+// in[k] + in[N-1-k], the odd ones a direct sum over in[k] - in[N-1-k].
+template <int N>
+void DctII(const QmfTables& t, const int64_t* in, int64_t* out) {
+  if constexpr (N == 1) {
+    out[0] = in[0] * (int64_t{1} << 30);
+  } else {
+    int64_t sum[N / 2], diff[N / 2], even[N / 2];
+    for (int k = 0; k < N / 2; ++k) {
+      sum[k] = in[k] + in[N - 1 - k];
+      diff[k] = in[k] - in[N - 1 - k];
+    }
+    DctII<N / 2>(t, sum, even);
+    const int32_t(*kernel)[N / 2] = OddKernel<N>(t);
+    for (int m = 0; m < N / 2; ++m) {
+      int64_t acc = 0;
+      for (int k = 0; k < N / 2; ++k) acc += diff[k] * kernel[m][k];
+      out[2 * m] = even[m];
+      out[2 * m + 1] = acc;
+    }
+  }
+}
+
+// out[k] = sum_j in[j] cos(pi (2k + 1) j / 2N) x 2^30 (a DCT-III), the
+// transpose of the split above.
+template <int N>
+void DctIII(const QmfTables& t, const int64_t* in, int64_t* out) {
+  if constexpr (N == 1) {
+    out[0] = in[0] * (int64_t{1} << 30);
+  } else {
+    int64_t evenIn[N / 2], even[N / 2];
+    for (int m = 0; m < N / 2; ++m) evenIn[m] = in[2 * m];
+    DctIII<N / 2>(t, evenIn, even);
+    const int32_t(*kernel)[N / 2] = OddKernel<N>(t);
+    for (int k = 0; k < N / 2; ++k) {
+      int64_t acc = 0;
+      for (int m = 0; m < N / 2; ++m) acc += in[2 * m + 1] * kernel[m][k];
+      out[k] = even[k] + acc;
+      out[N - 1 - k] = even[k] - acc;
+    }
+  }
+}
+
+constexpr int32_t kMaxSample = 1 << 26;
+
 inline int16_t Sat16(int64_t v) {
   if (v > 32767) return 32767;
   if (v < -32768) return -32768;
   return static_cast<int16_t>(v);
 }
 
-// One synthesis of N bands over the matrix's 32 slots (columns 2..33).
-// `cosines` is [N][N] (v[N/2 + j] from X[k]); `shift` scales the sum to the
-// delay line's PCM x 2^14; `window` steps through c[] by `step`.
+// One synthesis of N bands over the matrix's 32 slots (columns 2..33):
+// v[N/2 + j] = sum_k X[k] cos(pi (2k + 1) j / 2N) / 32, scaled by `shift` to
+// the delay line's PCM x 2^14; the window steps through c[] by 64 / N.
 template <int N>
-void Synthesis(int32_t* delay, const int32_t* matrix, int16_t* out, int stride, uint8_t* position,
-               const int32_t (*cosines)[N], int shift, const uint8_t* evenIndex, const uint8_t* oddIndex,
-               const int8_t* oddSign) {
+void Synthesis(int32_t* delay, const int32_t* matrix, int16_t* out, int stride, uint8_t* position, int shift,
+               const uint8_t* evenIndex, const uint8_t* oddIndex, const int8_t* oddSign) {
+  const QmfTables& t = Tables();
   const int step = 64 / N;
   int pos = *position;
   for (int s = 0; s < 32; ++s) {
     pos = pos == 9 ? 0 : pos + 1;
     int32_t* x = delay + pos * N;
-    int32_t column[N];
-    for (int k = 0; k < N; ++k) column[k] = matrix[k * kSbrMatrixColumns + s + 2];
-    for (int j = 0; j < N; ++j) {
-      const int32_t* c = cosines[j];
-      int64_t acc = 0;
-      for (int k = 0; k < N; ++k) acc += static_cast<int64_t>(column[k]) * c[k];
-      x[j] = FxSat32(acc >> shift);
+    int64_t column[N], v[N];
+    // Beyond 2^26 a subband sample would clip the output anyway; the bound
+    // keeps every sum of the transform within 64 bits.
+    for (int k = 0; k < N; ++k) column[k] = std::clamp(matrix[k * kSbrMatrixColumns + s + 2], -kMaxSample, kMaxSample);
+    DctII<N>(t, column, v);
+    for (int j = 0; j < N; ++j) x[j] = FxSat32(v[j] >> shift);
+    const int32_t* even[5];
+    const int32_t* odd[5];
+    for (int i = 0; i < 5; ++i) {
+      even[i] = delay + ((pos - 2 * i + 20) % 10) * N;
+      odd[i] = delay + ((pos - 2 * i - 1 + 20) % 10) * N;
     }
     for (int n = 0; n < N; ++n) {
+      const int e = evenIndex[n], o = oddIndex[n], sign = oddSign[n];
       int64_t acc = 0;
       for (int i = 0; i < 5; ++i) {
-        const int32_t* even = delay + ((pos - 2 * i + 20) % 10) * N;
-        const int32_t* odd = delay + ((pos - 2 * i - 1 + 20) % 10) * N;
-        acc += static_cast<int64_t>(even[evenIndex[n]]) * kSbrQmfWindowSynthesis[step * (2 * N * i + n)];
-        acc += static_cast<int64_t>(oddSign[n] * odd[oddIndex[n]]) * kSbrQmfWindowSynthesis[step * (2 * N * i + N + n)];
+        acc += static_cast<int64_t>(even[i][e]) * kSbrQmfWindowSynthesis[step * (2 * N * i + n)];
+        acc += static_cast<int64_t>(sign * odd[i][o]) * kSbrQmfWindowSynthesis[step * (2 * N * i + N + n)];
       }
       out[(N * s + n) * stride] = Sat16(acc >> 29);
     }
@@ -122,26 +191,28 @@ void SbrQmfAnalysis(SbrChannel* ch, const int16_t* pcm, int32_t* matrix, int str
   int pos = ch->analysisPos * 32;
   for (int s = 0; s < 32; ++s) {
     for (int i = 0; i < 32; ++i) buf[pos + i] = pcm[(32 * s + i) * stride];
-    // x[n] (n = 0 newest) is buf[(pos + 31 - n) mod 320]; u in PCM x 2^12.
-    int32_t u[64];
-    for (int n = 0; n < 64; ++n) {
-      int64_t acc = 0;
-      for (int j = 0; j < 5; ++j) {
-        const int m = n + 64 * j;
-        acc += static_cast<int64_t>(buf[(pos + 31 - m + 320) % 320]) * kSbrQmfWindowAnalysis[m];
+    // x[n] (n = 0 newest) is buf[(pos + 31 - n) mod 320]; u in PCM x 2^11,
+    // which keeps the transform's sums within 64 bits.
+    int64_t acc[64] = {};
+    for (int j = 0; j < 5; ++j) {
+      int at = pos + 31 - 64 * j;
+      if (at < 0) at += 320;
+      const int32_t* w = kSbrQmfWindowAnalysis + 64 * j;
+      for (int n = 0; n < 64; ++n, --at) {
+        if (at < 0) at += 320;
+        acc[n] += static_cast<int64_t>(buf[at]) * w[n];
       }
-      u[n] = static_cast<int32_t>(acc >> 19);
     }
-    int32_t y[32];
+    int32_t u[64];
+    for (int n = 0; n < 64; ++n) u[n] = static_cast<int32_t>(acc[n] >> 20);
+    int64_t y[32], x[32];
     y[0] = u[48];
     for (int m = 1; m < 16; ++m) y[m] = u[48 + m] + u[48 - m];
     for (int m = 16; m < 32; ++m) y[m] = u[48 - m] - u[m - 16];
     // X = 2 sum y cos, in PCM x 2^kSbrQmfScaleBits.
+    DctIII<32>(t, y, x);
     for (int k = 0; k < 32; ++k) {
-      const int32_t* c = t.analysisCos[k];
-      int64_t acc = 0;
-      for (int m = 0; m < 32; ++m) acc += static_cast<int64_t>(y[m]) * c[m];
-      matrix[k * kSbrMatrixColumns + s + 8] = FxSat32(acc >> (30 + 12 - kSbrQmfScaleBits - 1));
+      matrix[k * kSbrMatrixColumns + s + 8] = FxSat32(x[k] >> (30 + 11 - kSbrQmfScaleBits - 1));
     }
     pos = pos + 32 == 320 ? 0 : pos + 32;
   }
@@ -151,14 +222,14 @@ void SbrQmfAnalysis(SbrChannel* ch, const int16_t* pcm, int32_t* matrix, int str
 void SbrQmfSynthesis64(int32_t* delay, const int32_t* matrix, int16_t* out, int stride, uint8_t* pos) {
   const QmfTables& t = Tables();
   // v = (1/32) sum X cos, delay line in PCM x 2^14.
-  Synthesis<64>(delay, matrix, out, stride, pos, t.synthesis64Cos, 30 + kSbrQmfScaleBits + 5 - 14, t.index64Even,
-                t.index64Odd, t.sign64Odd);
+  Synthesis<64>(delay, matrix, out, stride, pos, 30 + kSbrQmfScaleBits + 5 - 14, t.index64Even, t.index64Odd,
+                t.sign64Odd);
 }
 
 void SbrQmfSynthesis32(int32_t* delay, const int32_t* matrix, int16_t* out, int stride, uint8_t* pos) {
   const QmfTables& t = Tables();
   // v = (1/32) sum X cos: the 32-band bank keeps the core rate and level.
-  Synthesis<32>(delay, matrix, out, stride, pos, t.synthesis32Cos, 30 + kSbrQmfScaleBits + 5 - 14, t.index32Even,
+  Synthesis<32>(delay, matrix, out, stride, pos, 30 + kSbrQmfScaleBits + 5 - 14, t.index32Even,
                 t.index32Odd, t.sign32Odd);
 }
 
