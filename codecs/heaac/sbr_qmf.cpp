@@ -27,35 +27,9 @@ struct QmfTables {
   int32_t odd8[4][4];
   int32_t odd4[2][2];
   int32_t odd2[1][1];
-  // Where sample n of a slot finds its two windowed values: the stored index
-  // in an even-aged and an odd-aged block, and the sign of the second (0
-  // where it is zero).
-  uint8_t index64Even[64];
-  uint8_t index64Odd[64];
-  int8_t sign64Odd[64];
-  uint8_t index32Even[32];
-  uint8_t index32Odd[32];
-  int8_t sign32Odd[32];
 };
 
 int32_t Q30(double v) { return static_cast<int32_t>(std::floor(v * 1073741824.0 + 0.5)); }
-
-void MapSymmetry(int n, uint8_t* even, uint8_t* odd, int8_t* sign) {
-  const int half = n / 2;
-  for (int i = 0; i < n; ++i) {
-    even[i] = static_cast<uint8_t>(i >= half ? i - half : half - i);
-    if (i < half) {
-      odd[i] = static_cast<uint8_t>(half + i);
-      sign[i] = 1;
-    } else if (i == half) {
-      odd[i] = 0;
-      sign[i] = 0;
-    } else {
-      odd[i] = static_cast<uint8_t>(3 * half - i);
-      sign[i] = -1;
-    }
-  }
-}
 
 QmfTables gTables;
 
@@ -74,8 +48,6 @@ void BuildTables() {
   FillOdd<8>(gTables.odd8);
   FillOdd<4>(gTables.odd4);
   FillOdd<2>(gTables.odd2);
-  MapSymmetry(64, gTables.index64Even, gTables.index64Odd, gTables.sign64Odd);
-  MapSymmetry(32, gTables.index32Even, gTables.index32Odd, gTables.sign32Odd);
 }
 
 const QmfTables& Tables() {
@@ -150,8 +122,7 @@ inline int16_t Sat16(int64_t v) {
 // v[N/2 + j] = sum_k X[k] cos(pi (2k + 1) j / 2N) / 32, scaled by `shift` to
 // the delay line's PCM x 2^14; the window steps through c[] by 64 / N.
 template <int N>
-void Synthesis(int32_t* delay, const int32_t* matrix, int16_t* out, int stride, uint8_t* position, int shift,
-               const uint8_t* evenIndex, const uint8_t* oddIndex, const int8_t* oddSign) {
+void Synthesis(int32_t* delay, const int32_t* matrix, int16_t* out, int stride, uint8_t* position, int shift) {
   const QmfTables& t = Tables();
   const int step = 64 / N;
   int pos = *position;
@@ -164,21 +135,26 @@ void Synthesis(int32_t* delay, const int32_t* matrix, int16_t* out, int stride, 
     for (int k = 0; k < N; ++k) column[k] = std::clamp(matrix[k * kSbrMatrixColumns + s + 2], -kMaxSample, kMaxSample);
     DctII<N>(t, column, v);
     for (int j = 0; j < N; ++j) x[j] = FxSat32(v[j] >> shift);
-    const int32_t* even[5];
-    const int32_t* odd[5];
+    // Sample n reads an even-aged block at |n - N/2| and an odd-aged one at
+    // N/2 + n (n < N/2), nothing (n = N/2) or -(3N/2 - n) (n > N/2): three
+    // runs of contiguous reads.
+    int64_t acc[N] = {};
     for (int i = 0; i < 5; ++i) {
-      even[i] = delay + ((pos - 2 * i + 20) % 10) * N;
-      odd[i] = delay + ((pos - 2 * i - 1 + 20) % 10) * N;
-    }
-    for (int n = 0; n < N; ++n) {
-      const int e = evenIndex[n], o = oddIndex[n], sign = oddSign[n];
-      int64_t acc = 0;
-      for (int i = 0; i < 5; ++i) {
-        acc += static_cast<int64_t>(even[i][e]) * kSbrQmfWindowSynthesis[step * (2 * N * i + n)];
-        acc += static_cast<int64_t>(sign * odd[i][o]) * kSbrQmfWindowSynthesis[step * (2 * N * i + N + n)];
+      const int32_t* even = delay + ((pos - 2 * i + 20) % 10) * N;
+      const int32_t* odd = delay + ((pos - 2 * i - 1 + 20) % 10) * N;
+      const int16_t* we = kSbrQmfWindowSynthesis + step * 2 * N * i;
+      const int16_t* wo = we + step * N;
+      for (int n = 0; n < N / 2; ++n) {
+        acc[n] += static_cast<int64_t>(even[N / 2 - n]) * we[step * n] +
+                  static_cast<int64_t>(odd[N / 2 + n]) * wo[step * n];
       }
-      out[(N * s + n) * stride] = Sat16(acc >> 29);
+      acc[N / 2] += static_cast<int64_t>(even[0]) * we[step * (N / 2)];
+      for (int n = N / 2 + 1; n < N; ++n) {
+        acc[n] += static_cast<int64_t>(even[n - N / 2]) * we[step * n] -
+                  static_cast<int64_t>(odd[3 * N / 2 - n]) * wo[step * n];
+      }
     }
+    for (int n = 0; n < N; ++n) out[(N * s + n) * stride] = Sat16(acc[n] >> 29);
   }
   *position = static_cast<uint8_t>(pos);
 }
@@ -198,10 +174,10 @@ void SbrQmfAnalysis(SbrChannel* ch, const int16_t* pcm, int32_t* matrix, int str
       int at = pos + 31 - 64 * j;
       if (at < 0) at += 320;
       const int32_t* w = kSbrQmfWindowAnalysis + 64 * j;
-      for (int n = 0; n < 64; ++n, --at) {
-        if (at < 0) at += 320;
-        acc[n] += static_cast<int64_t>(buf[at]) * w[n];
-      }
+      // Samples at, at - 1, ... going back; at most one wrap to the end.
+      const int first = std::min(64, at + 1);
+      for (int n = 0; n < first; ++n) acc[n] += static_cast<int64_t>(buf[at - n]) * w[n];
+      for (int n = first; n < 64; ++n) acc[n] += static_cast<int64_t>(buf[at - n + 320]) * w[n];
     }
     int32_t u[64];
     for (int n = 0; n < 64; ++n) u[n] = static_cast<int32_t>(acc[n] >> 20);
@@ -220,17 +196,13 @@ void SbrQmfAnalysis(SbrChannel* ch, const int16_t* pcm, int32_t* matrix, int str
 }
 
 void SbrQmfSynthesis64(int32_t* delay, const int32_t* matrix, int16_t* out, int stride, uint8_t* pos) {
-  const QmfTables& t = Tables();
   // v = (1/32) sum X cos, delay line in PCM x 2^14.
-  Synthesis<64>(delay, matrix, out, stride, pos, 30 + kSbrQmfScaleBits + 5 - 14, t.index64Even, t.index64Odd,
-                t.sign64Odd);
+  Synthesis<64>(delay, matrix, out, stride, pos, 30 + kSbrQmfScaleBits + 5 - 14);
 }
 
 void SbrQmfSynthesis32(int32_t* delay, const int32_t* matrix, int16_t* out, int stride, uint8_t* pos) {
-  const QmfTables& t = Tables();
   // v = (1/32) sum X cos: the 32-band bank keeps the core rate and level.
-  Synthesis<32>(delay, matrix, out, stride, pos, 30 + kSbrQmfScaleBits + 5 - 14, t.index32Even,
-                t.index32Odd, t.sign32Odd);
+  Synthesis<32>(delay, matrix, out, stride, pos, 30 + kSbrQmfScaleBits + 5 - 14);
 }
 
 }  // namespace heaac
