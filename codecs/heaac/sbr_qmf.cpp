@@ -21,6 +21,11 @@ namespace {
 // Odd-half kernels of the split cosine transforms, Q30: for a transform of
 // N points, kOdd[N][m][k] = cos(pi (2k + 1)(2m + 1) / 2N), m, k < N / 2.
 struct QmfTables {
+  // Twiddles of the FFT route to the 32- and 16-point DCT-IV, Q30:
+  // pre[n] = e^(-i pi (4n + 1) / 4N), post[k] = e^(-i pi k / N), and the
+  // roots of the N/2-point FFT.
+  int32_t pre32[16][2], post32[16][2], pre16[8][2], post16[8][2];
+  int32_t roots[8][2];  // e^(-2 pi i k / 16)
   int32_t odd64[32][32];
   int32_t odd32[16][16];
   int32_t odd16[8][8];
@@ -42,6 +47,21 @@ void FillOdd(int32_t (*table)[N / 2]) {
 }
 
 void BuildTables() {
+  const double pi = 3.14159265358979323846;
+  for (int n = 0; n < 16; ++n) {
+    gTables.pre32[n][0] = Q30(std::cos(pi * (4 * n + 1) / 128.0));
+    gTables.pre32[n][1] = Q30(-std::sin(pi * (4 * n + 1) / 128.0));
+    gTables.post32[n][0] = Q30(std::cos(pi * n / 32.0));
+    gTables.post32[n][1] = Q30(-std::sin(pi * n / 32.0));
+  }
+  for (int n = 0; n < 8; ++n) {
+    gTables.pre16[n][0] = Q30(std::cos(pi * (4 * n + 1) / 64.0));
+    gTables.pre16[n][1] = Q30(-std::sin(pi * (4 * n + 1) / 64.0));
+    gTables.post16[n][0] = Q30(std::cos(pi * n / 16.0));
+    gTables.post16[n][1] = Q30(-std::sin(pi * n / 16.0));
+    gTables.roots[n][0] = Q30(std::cos(2 * pi * n / 16.0));
+    gTables.roots[n][1] = Q30(-std::sin(2 * pi * n / 16.0));
+  }
   FillOdd<64>(gTables.odd64);
   FillOdd<32>(gTables.odd32);
   FillOdd<16>(gTables.odd16);
@@ -66,6 +86,49 @@ const int32_t (*OddKernel(const QmfTables& t))[N / 2] {
   if constexpr (N == 2) return t.odd2;
 }
 
+// a x b for complex Q30 b, rounded.
+inline void CMulQ30(int64_t ar, int64_t ai, const int32_t* b, int64_t* re, int64_t* im) {
+  *re = (ar * b[0] - ai * b[1] + (int64_t{1} << 29)) >> 30;
+  *im = (ar * b[1] + ai * b[0] + (int64_t{1} << 29)) >> 30;
+}
+
+// y[m] = sum_k x[k] cos(pi (2k + 1)(2m + 1) / 4N) for N = 32 or 16, by an
+// N/2-point complex FFT between two twiddle passes; the result keeps the
+// direct sum's scale (x 2^30).
+template <int N>
+void DctIV(const QmfTables& t, const int64_t* x, int64_t* y) {
+  constexpr int M = N / 2;
+  const int32_t(*pre)[2] = N == 32 ? t.pre32 : t.pre16;
+  const int32_t(*post)[2] = N == 32 ? t.post32 : t.post16;
+  constexpr int kBits = M == 16 ? 4 : 3;
+  int64_t re[M], im[M];
+  for (int n = 0; n < M; ++n) {
+    int r = 0;  // bit-reversed position
+    for (int b = 0; b < kBits; ++b) r |= ((n >> b) & 1) << (kBits - 1 - b);
+    CMulQ30(x[2 * n], x[N - 1 - 2 * n], pre[n], &re[r], &im[r]);
+  }
+  for (int len = 2; len <= M; len <<= 1) {
+    const int half = len / 2;
+    const int step = 16 / len;
+    for (int i = 0; i < M; i += len) {
+      for (int k = 0; k < half; ++k) {
+        int64_t tr, ti;
+        CMulQ30(re[i + k + half], im[i + k + half], t.roots[k * step], &tr, &ti);
+        re[i + k + half] = re[i + k] - tr;
+        im[i + k + half] = im[i + k] - ti;
+        re[i + k] += tr;
+        im[i + k] += ti;
+      }
+    }
+  }
+  for (int k = 0; k < M; ++k) {
+    int64_t wr, wi;
+    CMulQ30(re[k], im[k], post[k], &wr, &wi);
+    y[2 * k] = wr * (int64_t{1} << 30);
+    y[N - 1 - 2 * k] = -wi * (int64_t{1} << 30);
+  }
+}
+
 // out[j] = sum_k in[k] cos(pi (2k + 1) j / 2N) x 2^30 (a DCT-II), by the
 // even/odd split: the even outputs are the half-size transform of
 // in[k] + in[N-1-k], the odd ones a direct sum over in[k] - in[N-1-k].
@@ -80,12 +143,19 @@ void DctII(const QmfTables& t, const int64_t* in, int64_t* out) {
       diff[k] = in[k] - in[N - 1 - k];
     }
     DctII<N / 2>(t, sum, even);
-    const int32_t(*kernel)[N / 2] = OddKernel<N>(t);
+    int64_t odd[N / 2];
+    if constexpr (N == 64 || N == 32) {
+      DctIV<N / 2>(t, diff, odd);
+    } else {
+      const int32_t(*kernel)[N / 2] = OddKernel<N>(t);
+      for (int m = 0; m < N / 2; ++m) {
+        odd[m] = 0;
+        for (int k = 0; k < N / 2; ++k) odd[m] += diff[k] * kernel[m][k];
+      }
+    }
     for (int m = 0; m < N / 2; ++m) {
-      int64_t acc = 0;
-      for (int k = 0; k < N / 2; ++k) acc += diff[k] * kernel[m][k];
       out[2 * m] = even[m];
-      out[2 * m + 1] = acc;
+      out[2 * m + 1] = odd[m];
     }
   }
 }
@@ -100,12 +170,20 @@ void DctIII(const QmfTables& t, const int64_t* in, int64_t* out) {
     int64_t evenIn[N / 2], even[N / 2];
     for (int m = 0; m < N / 2; ++m) evenIn[m] = in[2 * m];
     DctIII<N / 2>(t, evenIn, even);
-    const int32_t(*kernel)[N / 2] = OddKernel<N>(t);
+    int64_t oddIn[N / 2], odd[N / 2];
+    for (int m = 0; m < N / 2; ++m) oddIn[m] = in[2 * m + 1];
+    if constexpr (N == 32) {
+      DctIV<16>(t, oddIn, odd);  // the odd kernel is symmetric
+    } else {
+      const int32_t(*kernel)[N / 2] = OddKernel<N>(t);
+      for (int k = 0; k < N / 2; ++k) {
+        odd[k] = 0;
+        for (int m = 0; m < N / 2; ++m) odd[k] += oddIn[m] * kernel[m][k];
+      }
+    }
     for (int k = 0; k < N / 2; ++k) {
-      int64_t acc = 0;
-      for (int m = 0; m < N / 2; ++m) acc += in[2 * m + 1] * kernel[m][k];
-      out[k] = even[k] + acc;
-      out[N - 1 - k] = even[k] - acc;
+      out[k] = even[k] + odd[k];
+      out[N - 1 - k] = even[k] - odd[k];
     }
   }
 }
