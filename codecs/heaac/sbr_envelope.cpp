@@ -262,8 +262,13 @@ void Assemble(SbrChannel* ch, int32_t* matrix, int first, int end, bool transien
   int32_t noise[kSbrMaxBands];
   int32_t sine[kSbrMaxBands];
   const SbrFloat matrixScale = Make(1, kSbrQmfScaleBits);
+  // Noise in neighbouring real-valued subbands is independent, so the
+  // images that the real-valued bank cancels between coherent neighbours
+  // add up instead: half its energy per subband gives the level of the
+  // complex tool (measured against both references: 3.6 dB too loud without).
+  const SbrFloat noiseEnergy = Make(1, -1);
   for (int m = 0; m < M; ++m) {
-    noise[m] = ToInt(Mul(Sqrt(w->noise[m]), matrixScale));
+    noise[m] = ToInt(Mul(Sqrt(Mul(w->noise[m], noiseEnergy)), matrixScale));
     sine[m] = ToInt(Mul(Sqrt(w->sine[m]), matrixScale));
   }
   // Subbands with a sinusoid; beyond the 16th none leaks into its neighbours.
