@@ -214,23 +214,33 @@ void Synthesis(int32_t* delay, const int32_t* matrix, int16_t* out, int stride, 
     DctII<N>(t, column, v);
     for (int j = 0; j < N; ++j) x[j] = FxSat32(v[j] >> shift);
     // Sample n reads an even-aged block at |n - N/2| and an odd-aged one at
-    // N/2 + n (n < N/2), nothing (n = N/2) or -(3N/2 - n) (n > N/2): three
-    // runs of contiguous reads.
-    int64_t acc[N] = {};
+    // N/2 + n (n < N/2), nothing (n = N/2) or -(3N/2 - n) (n > N/2); samples
+    // n and N - n read the same two values.
+    const int32_t* even[5];
+    const int32_t* odd[5];
     for (int i = 0; i < 5; ++i) {
-      const int32_t* even = delay + ((pos - 2 * i + 20) % 10) * N;
-      const int32_t* odd = delay + ((pos - 2 * i - 1 + 20) % 10) * N;
-      const int16_t* we = kSbrQmfWindowSynthesis + step * 2 * N * i;
-      const int16_t* wo = we + step * N;
-      for (int n = 0; n < N / 2; ++n) {
-        acc[n] += static_cast<int64_t>(even[N / 2 - n]) * we[step * n] +
-                  static_cast<int64_t>(odd[N / 2 + n]) * wo[step * n];
+      even[i] = delay + ((pos - 2 * i + 20) % 10) * N;
+      odd[i] = delay + ((pos - 2 * i - 1 + 20) % 10) * N;
+    }
+    const int16_t* w = kSbrQmfWindowSynthesis;
+    int64_t acc[N];
+    for (int n = 1; n < N / 2; ++n) {
+      int64_t lo = 0, hi = 0;
+      for (int i = 0; i < 5; ++i) {
+        const int64_t e = even[i][N / 2 - n], o = odd[i][N / 2 + n];
+        const int base = step * 2 * N * i;
+        lo += e * w[base + step * n] + o * w[base + step * (N + n)];
+        hi += e * w[base + step * (N - n)] - o * w[base + step * (2 * N - n)];
       }
-      acc[N / 2] += static_cast<int64_t>(even[0]) * we[step * (N / 2)];
-      for (int n = N / 2 + 1; n < N; ++n) {
-        acc[n] += static_cast<int64_t>(even[n - N / 2]) * we[step * n] -
-                  static_cast<int64_t>(odd[3 * N / 2 - n]) * wo[step * n];
-      }
+      acc[n] = lo;
+      acc[N - n] = hi;
+    }
+    acc[0] = 0;
+    acc[N / 2] = 0;
+    for (int i = 0; i < 5; ++i) {
+      const int base = step * 2 * N * i;
+      acc[0] += static_cast<int64_t>(even[i][N / 2]) * w[base] + static_cast<int64_t>(odd[i][N / 2]) * w[base + step * N];
+      acc[N / 2] += static_cast<int64_t>(even[i][0]) * w[base + step * (N / 2)];
     }
     for (int n = 0; n < N; ++n) out[(N * s + n) * stride] = Sat16(acc[n] >> 29);
   }
@@ -247,15 +257,16 @@ void SbrQmfAnalysis(SbrChannel* ch, const int16_t* pcm, int32_t* matrix, int str
     for (int i = 0; i < 32; ++i) buf[pos + i] = pcm[(32 * s + i) * stride];
     // x[n] (n = 0 newest) is buf[(pos + 31 - n) mod 320]; u in PCM x 2^11,
     // which keeps the transform's sums within 64 bits.
-    int64_t acc[64] = {};
-    for (int j = 0; j < 5; ++j) {
-      int at = pos + 31 - 64 * j;
-      if (at < 0) at += 320;
-      const int32_t* w = kSbrQmfWindowAnalysis + 64 * j;
-      // Samples at, at - 1, ... going back; at most one wrap to the end.
-      const int first = std::min(64, at + 1);
-      for (int n = 0; n < first; ++n) acc[n] += static_cast<int64_t>(buf[at - n]) * w[n];
-      for (int n = first; n < 64; ++n) acc[n] += static_cast<int64_t>(buf[at - n + 320]) * w[n];
+    // The history newest first, then u[n] = sum over the 5 taps 64 apart.
+    int16_t hist[320];
+    const int head = pos + 32;  // samples at pos + 31 down to 0, then from 319
+    for (int n = 0; n < head; ++n) hist[n] = buf[head - 1 - n];
+    for (int n = head; n < 320; ++n) hist[n] = buf[320 + head - 1 - n];
+    int64_t acc[64];
+    for (int n = 0; n < 64; ++n) {
+      int64_t a = 0;
+      for (int j = 0; j < 5; ++j) a += static_cast<int64_t>(hist[n + 64 * j]) * kSbrQmfWindowAnalysis[n + 64 * j];
+      acc[n] = a;
     }
     int32_t u[64];
     for (int n = 0; n < 64; ++n) u[n] = static_cast<int32_t>(acc[n] >> 20);
