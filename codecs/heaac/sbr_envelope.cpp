@@ -280,30 +280,48 @@ void Assemble(SbrChannel* ch, int32_t* matrix, int first, int end, bool transien
     }
   }
   const int slots = end - first;
-  int noiseIndex = ch->noiseIndex;
+  bool anySine = false;
+  for (int m = 0; m < M; ++m) anySine |= sine[m] != 0;
   for (int m = 0; m < M; ++m) {
     const SbrFloat g = Sqrt(w->gain[m]);
     int32_t* row = matrix + (kx + m) * kSbrMatrixColumns;
     const int32_t n = sine[m] != 0 || transient ? 0 : noise[m];
+    int idx = (ch->noiseIndex + 1 + m) & 511;
+    // The gain as a multiplier and a right shift (the common case), else
+    // through Apply.
+    const int64_t multiplier = g.m >> 1;
+    const int shift = -(g.e + 1);
+    if (shift >= 1 && shift <= 62) {
+      const int64_t half = int64_t{1} << (shift - 1);
+      for (int c = first; c < end; ++c, idx = (idx + M) & 511) {
+        const int64_t y = ((row[c] * multiplier + half) >> shift) + ((static_cast<int64_t>(n) * kSbrNoiseTable[idx]) >> 15);
+        row[c] = FxSat32(y);
+      }
+    } else {
+      for (int c = first; c < end; ++c, idx = (idx + M) & 511) {
+        row[c] = FxSat32(static_cast<int64_t>(Apply(row[c], g)) + ((static_cast<int64_t>(n) * kSbrNoiseTable[idx]) >> 15));
+      }
+    }
+    if (!anySine) continue;
+    // Sinusoids on the first slot of each pair, the neighbours' leakage on
+    // the second.
+    const int k = kx + m;
+    const int32_t aboveSine = m + 1 < M ? sine[m + 1] : 0;
+    const int32_t belowSine = m > 0 ? sine[m - 1] : 0;
+    const int32_t f = (k & 1) ? -kLeakage : kLeakage;
     for (int c = first; c < end; ++c) {
       const int i = c - first;
-      const int idx = (ch->noiseIndex + 1 + m + M * i) & 511;
-      int64_t y = Apply(row[c], g);
-      y += (static_cast<int64_t>(n) * kSbrNoiseTable[idx]) >> 15;
       const int pairSign = ((i >> 1) & 1) ? -ch->phaseSign : ch->phaseSign;
+      int64_t y = row[c];
       if ((i & 1) == 0) {
         y += pairSign * static_cast<int64_t>(sine[m]);
       } else if (m < leakLimit) {
-        const int k = kx + m;
-        const int32_t above = m + 1 < M ? sine[m + 1] : 0;
-        const int32_t below = m > 0 ? sine[m - 1] : 0;
-        const int32_t f = (k & 1) ? -kLeakage : kLeakage;
-        y += (pairSign * static_cast<int64_t>(above - below) * f) >> 15;
+        y += (pairSign * static_cast<int64_t>(aboveSine - belowSine) * f) >> 15;
       }
       row[c] = FxSat32(y);
-      noiseIndex = idx;
     }
   }
+  const int noiseIndex = (ch->noiseIndex + M * slots) & 511;
   // Leakage into the subbands just outside the high band.
   int32_t* below = matrix + kSbrLeakageRow * kSbrMatrixColumns;
   int32_t* above = k2 < 64 ? matrix + k2 * kSbrMatrixColumns : nullptr;
