@@ -74,19 +74,37 @@ bool WriteWav(const char* path, const std::vector<int16_t>& pcm, uint32_t rate, 
   return std::fclose(f) == 0 && ok;
 }
 
+// Configures the decoder from an AudioSpecificConfig; on failure says so and
+// destroys the decoder.
+bool ConfigureFromAsc(heaac::HeAacDecoder* decoder, std::vector<uint8_t> config, heaac::AacStreamInfo* info) {
+  int32_t length = static_cast<int32_t>(config.size());
+  if (heaac::gGetAacStreamInfo(config.data(), &length, info, 0, nullptr, 0) == 0 &&
+      heaac::gConfigureHeAacDecoder(decoder, info) == 0) {
+    return true;
+  }
+  std::fprintf(stderr, "adec: unsupported AudioSpecificConfig\n");
+  heaac::gDestroyHeAacDecoder(decoder);
+  return false;
+}
+
+// Destroys the decoder, reports the frame errors and writes the WAV file.
+int Finish(heaac::HeAacDecoder* decoder, int errors, const std::vector<int16_t>& pcm,
+           const heaac::AacStreamInfo& info, const char* outPath) {
+  heaac::gDestroyHeAacDecoder(decoder);
+  if (errors) std::fprintf(stderr, "adec: %d frame errors\n", errors);
+  if (!WriteWav(outPath, pcm, info.outputSampleRate, info.channels)) {
+    std::fprintf(stderr, "adec: cannot write %s\n", outPath);
+    return 1;
+  }
+  return 0;
+}
+
 // One call per sample of the MP4 track, configured from the AudioSpecificConfig
 // of its sample entry.
 int DecodeMp4(heaac::HeAacDecoder* decoder, media::Mp4Reader* reader, int track,
               const media::Mp4SampleEntry& entry, const char* outPath) {
   heaac::AacStreamInfo info{};
-  std::vector<uint8_t> config = entry.decoder_config;
-  int32_t length = static_cast<int32_t>(config.size());
-  if (heaac::gGetAacStreamInfo(config.data(), &length, &info, 0, nullptr, 0) != 0 ||
-      heaac::gConfigureHeAacDecoder(decoder, &info) != 0) {
-    std::fprintf(stderr, "adec: unsupported AudioSpecificConfig\n");
-    heaac::gDestroyHeAacDecoder(decoder);
-    return 1;
-  }
+  if (!ConfigureFromAsc(decoder, entry.decoder_config, &info)) return 1;
   std::vector<int16_t> out(info.outputBytesPerFrame / 2);
   std::vector<int16_t> pcm;
   int errors = 0;
@@ -102,13 +120,7 @@ int DecodeMp4(heaac::HeAacDecoder* decoder, media::Mp4Reader* reader, int track,
     }
     pcm.insert(pcm.end(), out.begin(), out.begin() + outBytes / 2);
   }
-  heaac::gDestroyHeAacDecoder(decoder);
-  if (errors) std::fprintf(stderr, "adec: %d frame errors\n", errors);
-  if (!WriteWav(outPath, pcm, info.outputSampleRate, info.channels)) {
-    std::fprintf(stderr, "adec: cannot write %s\n", outPath);
-    return 1;
-  }
-  return 0;
+  return Finish(decoder, errors, pcm, info, outPath);
 }
 
 // Every block the source hands out, as the mixers read it.
@@ -144,13 +156,7 @@ bool ParseHex(const char* text, std::vector<uint8_t>* out) {
 int DecodeRawWithConfig(heaac::HeAacDecoder* decoder, const std::vector<uint8_t>& asc,
                         const std::vector<uint8_t>& data, const char* outPath) {
   heaac::AacStreamInfo info{};
-  int32_t length = static_cast<int32_t>(asc.size());
-  if (heaac::gGetAacStreamInfo(asc.data(), &length, &info, 0, nullptr, 0) != 0 ||
-      heaac::gConfigureHeAacDecoder(decoder, &info) != 0) {
-    std::fprintf(stderr, "adec: unsupported AudioSpecificConfig\n");
-    heaac::gDestroyHeAacDecoder(decoder);
-    return 1;
-  }
+  if (!ConfigureFromAsc(decoder, asc, &info)) return 1;
   std::vector<std::pair<size_t, size_t>> blocks;  // offset, length
   const bool adts = data.size() >= 2 && data[0] == 0xFF && (data[1] & 0xF0) == 0xF0;
   if (adts) {
@@ -184,13 +190,7 @@ int DecodeRawWithConfig(heaac::HeAacDecoder* decoder, const std::vector<uint8_t>
       if (adts) break;
     }
   }
-  heaac::gDestroyHeAacDecoder(decoder);
-  if (errors) std::fprintf(stderr, "adec: %d frame errors\n", errors);
-  if (!WriteWav(outPath, pcm, info.outputSampleRate, info.channels)) {
-    std::fprintf(stderr, "adec: cannot write %s\n", outPath);
-    return 1;
-  }
-  return 0;
+  return Finish(decoder, errors, pcm, info, outPath);
 }
 
 int RunAdec(int argc, char** argv) {
@@ -279,13 +279,7 @@ int RunAdec(int argc, char** argv) {
     }
     pos += frameBytes;
   }
-  heaac::gDestroyHeAacDecoder(decoder);
-  if (errors) std::fprintf(stderr, "adec: %d frame errors\n", errors);
-  if (!WriteWav(argv[i + 1], pcm, info.outputSampleRate, info.channels)) {
-    std::fprintf(stderr, "adec: cannot write %s\n", argv[i + 1]);
-    return 1;
-  }
-  return 0;
+  return Finish(decoder, errors, pcm, info, argv[i + 1]);
 }
 
 }  // namespace

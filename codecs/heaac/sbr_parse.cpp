@@ -156,6 +156,16 @@ void DecodeNoiseDeltas(SbrChannel* ch, SbrFrameData* fd) {
   std::memcpy(ch->prevNoise, fd->noise[fd->numNoise - 1], sizeof(int32_t) * kSbrMaxNoiseBands);
 }
 
+// Envelope and noise floors of one channel, each parsed and delta decoded.
+void ReadEnvelope(SbrChannel* ch, SbrFrameData* fd, AacBitReader* r, bool balance) {
+  ParseEnvelope(*ch, fd, r, balance);
+  DecodeEnvelopeDeltas(ch, fd);
+}
+void ReadNoise(SbrChannel* ch, SbrFrameData* fd, AacBitReader* r, bool balance) {
+  ParseNoise(fd, ch->nQ, r, balance);
+  DecodeNoiseDeltas(ch, fd);
+}
+
 void ParseAddHarmonics(AacBitReader* r, SbrFrameData* fd, int nHigh) {
   fd->addHarmonicFlag = static_cast<uint8_t>(AacGetBits(r, 1));
   std::memset(fd->addHarmonic, 0, sizeof(fd->addHarmonic));
@@ -225,10 +235,8 @@ int ParseSingleChannel(SbrChannel* ch, SbrFrameData* fd, AacBitReader* r) {
   if (ParseSbrGrid(r, fd) < 0) return kSbrBadGrid;
   ParseDtdf(r, fd);
   ParseInvf(r, fd, ch->nQ);
-  ParseEnvelope(*ch, fd, r, false);
-  DecodeEnvelopeDeltas(ch, fd);
-  ParseNoise(fd, ch->nQ, r, false);
-  DecodeNoiseDeltas(ch, fd);
+  ReadEnvelope(ch, fd, r, false);
+  ReadNoise(ch, fd, r, false);
   DequantiseSbrSingle(fd, *ch);
   ParseAddHarmonics(r, fd, ch->nHigh);
   SkipExtendedData(r);
@@ -292,14 +300,10 @@ int ParseChannelPair(SbrChannel* a, SbrChannel* b, SbrFrameData* fa, SbrFrameDat
     ParseDtdf(r, fb);
     ParseInvf(r, fa, a->nQ);
     std::memcpy(fb->invfMode, fa->invfMode, sizeof(fa->invfMode));
-    ParseEnvelope(*a, fa, r, false);
-    DecodeEnvelopeDeltas(a, fa);
-    ParseNoise(fa, a->nQ, r, false);
-    DecodeNoiseDeltas(a, fa);
-    ParseEnvelope(*b, fb, r, true);
-    DecodeEnvelopeDeltas(b, fb);
-    ParseNoise(fb, b->nQ, r, true);
-    DecodeNoiseDeltas(b, fb);
+    ReadEnvelope(a, fa, r, false);
+    ReadNoise(a, fa, r, false);
+    ReadEnvelope(b, fb, r, true);
+    ReadNoise(b, fb, r, true);
     DequantiseSbrCoupled(fa, fb, *a);
   } else {
     if (ParseSbrGrid(r, fa) < 0 || ParseSbrGrid(r, fb) < 0) return kSbrBadGrid;
@@ -307,14 +311,10 @@ int ParseChannelPair(SbrChannel* a, SbrChannel* b, SbrFrameData* fa, SbrFrameDat
     ParseDtdf(r, fb);
     ParseInvf(r, fa, a->nQ);
     ParseInvf(r, fb, b->nQ);
-    ParseEnvelope(*a, fa, r, false);
-    DecodeEnvelopeDeltas(a, fa);
-    ParseEnvelope(*b, fb, r, false);
-    DecodeEnvelopeDeltas(b, fb);
-    ParseNoise(fa, a->nQ, r, false);
-    DecodeNoiseDeltas(a, fa);
-    ParseNoise(fb, b->nQ, r, false);
-    DecodeNoiseDeltas(b, fb);
+    ReadEnvelope(a, fa, r, false);
+    ReadEnvelope(b, fb, r, false);
+    ReadNoise(a, fa, r, false);
+    ReadNoise(b, fb, r, false);
     DequantiseSbrSingle(fa, *a);
     DequantiseSbrSingle(fb, *b);
   }

@@ -17,6 +17,20 @@
 
 namespace aactest {
 
+// MSB-first bit writer for hand-made headers and payloads.
+class BitWriter {
+ public:
+  void Put(uint32_t value, int bits) {
+    for (int i = bits - 1; i >= 0; --i) {
+      if (pos_ % 8 == 0) bytes_.push_back(0);
+      if ((value >> i) & 1) bytes_.back() |= static_cast<uint8_t>(0x80 >> (pos_ % 8));
+      ++pos_;
+    }
+  }
+  std::vector<uint8_t> bytes_;
+  size_t pos_ = 0;
+};
+
 struct Pcm {
   int channels = 0;
   int rate = 0;
@@ -106,6 +120,19 @@ inline Pcm DecodeStream(const std::vector<uint8_t>& data, bool whole = false, he
   return pcm;
 }
 
+// Configures `decoder` from an AudioSpecificConfig and sets the PCM format.
+inline bool ConfigureFromAsc(heaac::HeAacDecoder* decoder, std::vector<uint8_t> asc, heaac::AacStreamInfo* info,
+                             Pcm* pcm) {
+  int32_t length = static_cast<int32_t>(asc.size());
+  if (heaac::gGetAacStreamInfo(asc.data(), &length, info, 0, nullptr, 0) != 0 ||
+      heaac::gConfigureHeAacDecoder(decoder, info) != 0) {
+    return false;
+  }
+  pcm->channels = static_cast<int>(info->channels);
+  pcm->rate = static_cast<int>(info->outputSampleRate);
+  return true;
+}
+
 // Decodes the AAC sound track of an MP4/M4A file read with media::Mp4Reader,
 // one call per sample, edit lists ignored.
 inline Pcm DecodeMp4(const std::string& path) {
@@ -117,12 +144,7 @@ inline Pcm DecodeMp4(const std::string& path) {
   heaac::HeAacDecoder* decoder = nullptr;
   if (heaac::gCreateHeAacDecoder(&decoder) != 0) return pcm;
   heaac::AacStreamInfo info{};
-  std::vector<uint8_t> config = entry->decoder_config;
-  int32_t length = static_cast<int32_t>(config.size());
-  if (heaac::gGetAacStreamInfo(config.data(), &length, &info, 0, nullptr, 0) == 0 &&
-      heaac::gConfigureHeAacDecoder(decoder, &info) == 0) {
-    pcm.channels = static_cast<int>(info.channels);
-    pcm.rate = static_cast<int>(info.outputSampleRate);
+  if (ConfigureFromAsc(decoder, entry->decoder_config, &info, &pcm)) {
     std::vector<int16_t> out(info.outputBytesPerFrame / 2);
     const std::unique_ptr<media::TrackCursor> cursor = reader.OpenTrack(track);
     std::unique_ptr<uint8_t[]> sample;
@@ -162,11 +184,7 @@ inline Pcm DecodeRawBlocks(const std::vector<uint8_t>& asc, const std::vector<st
   heaac::HeAacDecoder* decoder = nullptr;
   if (heaac::gCreateHeAacDecoderEx(&decoder, sbr) != 0) return pcm;
   heaac::AacStreamInfo info{};
-  int32_t length = static_cast<int32_t>(asc.size());
-  if (heaac::gGetAacStreamInfo(asc.data(), &length, &info, 0, nullptr, 0) == 0 &&
-      heaac::gConfigureHeAacDecoder(decoder, &info) == 0) {
-    pcm.channels = static_cast<int>(info.channels);
-    pcm.rate = static_cast<int>(info.outputSampleRate);
+  if (ConfigureFromAsc(decoder, asc, &info, &pcm)) {
     std::vector<int16_t> out(info.outputBytesPerFrame / 2);
     for (const std::vector<uint8_t>& block : blocks) {
       std::vector<uint8_t> copy = block;

@@ -355,14 +355,8 @@ TEST(HeaacSbrReference, SameRateSbrAgainstFaad) {
 // AudioSpecificConfigs for the 22.05 kHz mono core: explicit (type 5) and
 // backward-compatible (0x2B7) signalling of SBR at 44.1 kHz.
 std::vector<uint8_t> Asc(bool explicitSbr, int channels) {
-  std::vector<uint8_t> bytes;
-  size_t pos = 0;
-  auto put = [&](uint32_t v, int n) {
-    for (int i = n - 1; i >= 0; --i, ++pos) {
-      if (pos % 8 == 0) bytes.push_back(0);
-      if ((v >> i) & 1) bytes.back() |= static_cast<uint8_t>(0x80 >> (pos % 8));
-    }
-  };
+  aactest::BitWriter w;
+  auto put = [&](uint32_t v, int n) { w.Put(v, n); };
   if (explicitSbr) {
     put(5, 5);
     put(7, 4);
@@ -380,7 +374,7 @@ std::vector<uint8_t> Asc(bool explicitSbr, int channels) {
     put(1, 1);
     put(4, 4);
   }
-  return bytes;
+  return w.bytes_;
 }
 
 // Explicit and backward-compatible configurations give exactly the PCM of

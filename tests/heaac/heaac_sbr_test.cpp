@@ -9,22 +9,12 @@
 #include "codecs/heaac/aac_bit_reader.h"
 #include "codecs/heaac/sbr.h"
 #include "codecs/heaac/sbr_tables.h"
+#include "tests/heaac/aac_test_util.h"
 
 namespace heaac {
 namespace {
 
-class BitWriter {
- public:
-  void Put(uint32_t value, int bits) {
-    for (int i = bits - 1; i >= 0; --i) {
-      if (pos_ % 8 == 0) bytes_.push_back(0);
-      if ((value >> i) & 1) bytes_.back() |= static_cast<uint8_t>(0x80 >> (pos_ % 8));
-      ++pos_;
-    }
-  }
-  std::vector<uint8_t> bytes_;
-  size_t pos_ = 0;
-};
+using aactest::BitWriter;
 
 // A channel with its buffers, reset for an SBR rate.
 struct Channel {
