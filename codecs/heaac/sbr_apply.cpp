@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "codecs/heaac/fx_math.h"
 #include "codecs/heaac/sbr.h"
 
 namespace heaac {
@@ -13,6 +14,8 @@ namespace {
 constexpr int kLeakageTail = 64 * 8 + 10;
 
 int32_t* Row(int32_t* matrix, int k) { return matrix + k * kSbrMatrixColumns; }
+
+void AddSat(int32_t* to, int32_t v) { *to = FxSat32(int64_t{*to} + v); }
 
 }  // namespace
 
@@ -35,7 +38,7 @@ int ApplySbr(const SbrFrameData& fd, SbrChannel* const* channels, int16_t* out, 
     const int carried = 2 * fd.tE[0];
     const int prevTop = std::min(prevKx + ch->prevHighMinusKx, 63);
     for (int s = 0; s < carried; ++s) {
-      if (prevKx > 0) Row(matrix, prevKx - 1)[s + 2] += history[kLeakageTail + s];
+      if (prevKx > 0) AddSat(&Row(matrix, prevKx - 1)[s + 2], history[kLeakageTail + s]);
       for (int k = prevKx; k <= prevTop; ++k) Row(matrix, k)[s + 2] = history[8 * k + s + 2];
     }
     int32_t degree[kSbrMaxBands];
@@ -43,7 +46,7 @@ int ApplySbr(const SbrFrameData& fd, SbrChannel* const* channels, int16_t* out, 
     AdjustSbrEnvelopes(ch, fd, matrix, degree);
     const int32_t* leakage = Row(matrix, kSbrLeakageRow);
     if (kx > 0) {
-      for (int s = carried; s < 32; ++s) Row(matrix, kx - 1)[s + 2] += leakage[s + 2];
+      for (int s = carried; s < 32; ++s) AddSat(&Row(matrix, kx - 1)[s + 2], leakage[s + 2]);
     }
   } else {
     for (int k = 32; k < 64; ++k) std::memset(Row(matrix, k) + 2, 0, 32 * sizeof(int32_t));
