@@ -5,7 +5,8 @@
 //   heaac_bench [FILE.aac] [google-benchmark flags]
 //
 // Without FILE the fixture aac_bench_60s.aac is used (made by
-// scripts/make-fixtures when missing). The peers run as processes, so their
+// scripts/make-fixtures when missing); aac_bench_sbr_60s.aac beside it is
+// 60 s of 22.05 kHz stereo HE-AAC (SBR to 44.1 kHz). The peers run as processes, so their
 // times include process start-up (a few ms against a decode of about 100 ms+).
 #include <benchmark/benchmark.h>
 

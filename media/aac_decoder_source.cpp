@@ -67,7 +67,9 @@ bool AacDecoderSource::Seek(uint32_t timeMs) {
   sample_.reset();
   blocks_left_ = 0;
   if (reader_->kind == MediaReader::kMp4) return reader_->Seek(cursor_.get(), timeMs);
-  const int64_t target = static_cast<int64_t>(timeMs) * info_.outputSampleRate / 1000;
+  // The ADTS reader counts core samples (1024 per frame): with SBR the
+  // output rate is twice the core rate, which times must not follow.
+  const int64_t target = static_cast<int64_t>(timeMs) * info_.coreSampleRate / 1000;
   if (decoder_) heaac::gConfigureHeAacDecoder(decoder_, &info_);
   return reader_->Seek(cursor_.get(), static_cast<uint32_t>(target));
 }
@@ -93,8 +95,8 @@ std::unique_ptr<uint8_t[]> AacDecoderSource::ReadAudio(uint32_t, uint32_t* bytes
     if (adts) sample_time_ *= blocks_left_;
   }
   time_ms_ = sample_time_;
-  if (adts && info_.outputSampleRate != 0) {
-    time_ms_ = static_cast<uint32_t>(uint64_t{sample_time_} * 1000 / info_.outputSampleRate);
+  if (adts && info_.coreSampleRate != 0) {
+    time_ms_ = static_cast<uint32_t>(uint64_t{sample_time_} * 1000 / info_.coreSampleRate);
   }
   if (endMark != 0 && time_ms_ > endMark) {
     sample_.reset();

@@ -11,6 +11,11 @@
 //   ovtool adec --raw IN OUT.wav    drives the decoder directly over the whole
 //                                   file, advancing by each call's consumed
 //                                   length (ADIF, ADTS, several raw blocks)
+//   ovtool adec --raw --asc HEX IN OUT.wav
+//                                   configures from the AudioSpecificConfig
+//                                   HEX (explicit SBR signalling, say) and
+//                                   decodes IN as raw data blocks; an ADTS
+//                                   file gives its frames' raw blocks
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -60,19 +65,37 @@ bool WriteWav(const char* path, const std::vector<int16_t>& pcm, uint32_t rate, 
   return std::fclose(f) == 0 && ok;
 }
 
+// Configures the decoder from an AudioSpecificConfig; on failure says so and
+// destroys the decoder.
+bool ConfigureFromAsc(heaac::HeAacDecoder* decoder, std::vector<uint8_t> config, heaac::AacStreamInfo* info) {
+  int32_t length = static_cast<int32_t>(config.size());
+  if (heaac::gGetAacStreamInfo(config.data(), &length, info, 0, nullptr, 0) == 0 &&
+      heaac::gConfigureHeAacDecoder(decoder, info) == 0) {
+    return true;
+  }
+  std::fprintf(stderr, "adec: unsupported AudioSpecificConfig\n");
+  heaac::gDestroyHeAacDecoder(decoder);
+  return false;
+}
+
+// Destroys the decoder, reports the frame errors and writes the WAV file.
+int Finish(heaac::HeAacDecoder* decoder, int errors, const std::vector<int16_t>& pcm,
+           const heaac::AacStreamInfo& info, const char* outPath) {
+  heaac::gDestroyHeAacDecoder(decoder);
+  if (errors) std::fprintf(stderr, "adec: %d frame errors\n", errors);
+  if (!WriteWav(outPath, pcm, info.outputSampleRate, info.channels)) {
+    std::fprintf(stderr, "adec: cannot write %s\n", outPath);
+    return 1;
+  }
+  return 0;
+}
+
 // One call per sample of the MP4 track, configured from the AudioSpecificConfig
 // of its sample entry.
 int DecodeMp4(heaac::HeAacDecoder* decoder, media::Mp4Reader* reader, int track,
               const media::Mp4SampleEntry& entry, const char* outPath) {
   heaac::AacStreamInfo info{};
-  std::vector<uint8_t> config = entry.decoder_config;
-  int32_t length = static_cast<int32_t>(config.size());
-  if (heaac::gGetAacStreamInfo(config.data(), &length, &info, 0, nullptr, 0) != 0 ||
-      heaac::gConfigureHeAacDecoder(decoder, &info) != 0) {
-    std::fprintf(stderr, "adec: unsupported AudioSpecificConfig\n");
-    heaac::gDestroyHeAacDecoder(decoder);
-    return 1;
-  }
+  if (!ConfigureFromAsc(decoder, entry.decoder_config, &info)) return 1;
   std::vector<int16_t> out(info.outputBytesPerFrame / 2);
   std::vector<int16_t> pcm;
   int errors = 0;
@@ -88,13 +111,7 @@ int DecodeMp4(heaac::HeAacDecoder* decoder, media::Mp4Reader* reader, int track,
     }
     pcm.insert(pcm.end(), out.begin(), out.begin() + outBytes / 2);
   }
-  heaac::gDestroyHeAacDecoder(decoder);
-  if (errors) std::fprintf(stderr, "adec: %d frame errors\n", errors);
-  if (!WriteWav(outPath, pcm, info.outputSampleRate, info.channels)) {
-    std::fprintf(stderr, "adec: cannot write %s\n", outPath);
-    return 1;
-  }
-  return 0;
+  return Finish(decoder, errors, pcm, info, outPath);
 }
 
 // Every block the source hands out, as the mixers read it.
@@ -114,15 +131,76 @@ int DecodeThroughSource(media::DecoderSource* source, const char* outPath) {
   return 0;
 }
 
+bool ParseHex(const char* text, std::vector<uint8_t>* out) {
+  const size_t n = std::strlen(text);
+  if (n == 0 || n % 2 != 0) return false;
+  for (size_t k = 0; k < n; k += 2) {
+    unsigned value = 0;
+    if (std::sscanf(text + k, "%2x", &value) != 1) return false;
+    out->push_back(static_cast<uint8_t>(value));
+  }
+  return true;
+}
+
+// Raw data blocks configured from an AudioSpecificConfig: one call per ADTS
+// frame's payload, or over the whole file advancing by each call's length.
+int DecodeRawWithConfig(heaac::HeAacDecoder* decoder, const std::vector<uint8_t>& asc,
+                        const std::vector<uint8_t>& data, const char* outPath) {
+  heaac::AacStreamInfo info{};
+  if (!ConfigureFromAsc(decoder, asc, &info)) return 1;
+  std::vector<std::pair<size_t, size_t>> blocks;  // offset, length
+  const bool adts = data.size() >= 2 && data[0] == 0xFF && (data[1] & 0xF0) == 0xF0;
+  if (adts) {
+    for (size_t pos = 0; pos + 7 <= data.size();) {
+      const size_t frame = ((data[pos + 3] & 3u) << 11) | (data[pos + 4] << 3) | (data[pos + 5] >> 5);
+      if (frame < 7 || pos + frame > data.size()) break;
+      const size_t header = (data[pos + 1] & 1) ? 7 : 9;
+      blocks.emplace_back(pos + header, frame - header);
+      pos += frame;
+    }
+  } else {
+    blocks.emplace_back(0, data.size());
+  }
+  std::vector<int16_t> out(info.outputBytesPerFrame / 2);
+  std::vector<int16_t> pcm;
+  int errors = 0;
+  for (const auto& [offset, size] : blocks) {
+    size_t used = 0;
+    while (used < size) {
+      std::vector<uint8_t> copy(data.begin() + static_cast<long>(offset + used),
+                                data.begin() + static_cast<long>(offset + size));
+      int32_t in = static_cast<int32_t>(copy.size());
+      int32_t outBytes = static_cast<int32_t>(out.size() * 2);
+      if (heaac::gDecodeHeAacFrame(decoder, copy.data(), &in, out.data(), &outBytes) != 0 || in <= 0) {
+        ++errors;
+        used = adts ? size : used + 1;
+        continue;
+      }
+      used += static_cast<size_t>(in);
+      pcm.insert(pcm.end(), out.begin(), out.begin() + outBytes / 2);
+      if (adts) break;
+    }
+  }
+  return Finish(decoder, errors, pcm, info, outPath);
+}
+
 int RunAdec(int argc, char** argv) {
   bool raw = false;
+  std::vector<uint8_t> asc;
   int i = 1;
   if (i < argc && std::strcmp(argv[i], "--raw") == 0) {
     raw = true;
     ++i;
   }
+  if (raw && i + 1 < argc && std::strcmp(argv[i], "--asc") == 0) {
+    if (!ParseHex(argv[i + 1], &asc)) {
+      std::fprintf(stderr, "adec: --asc takes the AudioSpecificConfig in hexadecimal\n");
+      return 2;
+    }
+    i += 2;
+  }
   if (argc - i != 2) {
-    std::fprintf(stderr, "usage: ovtool adec [--raw] IN OUT.wav\n");
+    std::fprintf(stderr, "usage: ovtool adec [--raw [--asc HEX]] IN OUT.wav\n");
     return 2;
   }
   if (!raw) {
@@ -141,6 +219,7 @@ int RunAdec(int argc, char** argv) {
     std::fprintf(stderr, "adec: cannot create the decoder\n");
     return 1;
   }
+  if (!asc.empty()) return DecodeRawWithConfig(decoder, asc, data, argv[i + 1]);
   media::Mp4Reader reader(ov::String::FromUtf8Lossy(argv[i]));
   const media::Mp4SampleEntry* entry = nullptr;
   const int track = reader.FindConfiguredTrack(media::FourCC("soun"), media::FourCC("mp4a"), &entry);
@@ -192,15 +271,10 @@ int RunAdec(int argc, char** argv) {
     }
     pos += frameBytes;
   }
-  heaac::gDestroyHeAacDecoder(decoder);
-  if (errors) std::fprintf(stderr, "adec: %d frame errors\n", errors);
-  if (!WriteWav(argv[i + 1], pcm, info.outputSampleRate, info.channels)) {
-    std::fprintf(stderr, "adec: cannot write %s\n", argv[i + 1]);
-    return 1;
-  }
-  return 0;
+  return Finish(decoder, errors, pcm, info, argv[i + 1]);
 }
 
 }  // namespace
 
-OVTOOL_COMMAND(adec, "adec [--raw] IN OUT.wav  decode an AAC stream (ADTS, ADIF) to WAV", RunAdec);
+OVTOOL_COMMAND(adec, "adec [--raw [--asc HEX]] IN OUT.wav  decode an AAC stream (ADTS, ADIF, raw blocks) to WAV",
+               RunAdec);

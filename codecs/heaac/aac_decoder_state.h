@@ -7,6 +7,7 @@
 #include "codecs/heaac/aac_bit_reader.h"
 #include "codecs/heaac/aac_headers.h"
 #include "codecs/heaac/heaac_decoder.h"
+#include "codecs/heaac/sbr.h"
 
 namespace heaac {
 
@@ -103,9 +104,6 @@ struct ChannelFrame {
   uint8_t windowSequence;
   uint8_t windowShape;
   uint8_t prevWindowShape;
-  uint8_t sbrChannel;
-  uint8_t sbrElementKind;  // 0 SCE, 1 CPE
-  uint8_t sbrFrameValid;
   uint8_t extraBits;  // of the channel's coefficients
 };
 
@@ -148,7 +146,7 @@ struct AacDecoderState {
   int probe;
   int outputSamplesPerChannel;
   int sbrActive;
-  void* sbrChannel[2];
+  SbrChannel* sbrChannel[2];  // null without the SBR tool
   int adtsMode;
   // Per raw data block.
   ElementRecord element;
@@ -156,6 +154,8 @@ struct AacDecoderState {
   DrcRecord drc;
   int lastProgRefLevel;
   int sbrFound;  // the probe met an SBR extension payload
+  int fillChannel;  // channel whose SBR data a fill element carries, -1 none
+  SbrFrameData sbrFrame[2];
   AacToolStats stats;
 };
 

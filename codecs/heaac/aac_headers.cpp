@@ -67,8 +67,10 @@ int32_t ParseAudioSpecificConfig(AacBitReader* r, AacStreamInfo* info) {
     if (left >= 16 && AacShowBits(r, 11) == 0x2B7) {
       AacSkipBits(r, 11);
       if (AacGetBits(r, 5) != 5 || left < 21) return -1;
-      extensionType = 5;
       sbrPresent = static_cast<int>(AacGetBits(r, 1));
+      // sbrPresentFlag 0 says that the stream carries no SBR: the decoder
+      // then keeps the core rate and adds no filter delay.
+      extensionType = sbrPresent ? 5 : 0;
       if (sbrPresent) {
         uint32_t index = AacGetBits(r, 4);
         if (index == 15) {

@@ -11,7 +11,7 @@ namespace heaac {
 namespace {
 
 enum ElementId { kSce = 0, kCpe = 1, kCce = 2, kLfe = 3, kDse = 4, kPce = 5, kFil = 6, kEnd = 7 };
-enum ExtensionType { kExtDynamicRange = 11 };
+enum ExtensionType { kExtDynamicRange = 11, kExtSbrData = 13, kExtSbrDataCrc = 14 };
 
 int ReadLtpData(AacBitReader* r, IcsInfo* ics, const IcsInfo& window) {
   LtpData& ltp = ics->ltp;
@@ -242,10 +242,11 @@ void RecordChannel(AacDecoderState* d, int c, const IcsInfo& ics, int kind) {
   f.windowSequence = ics.windowSequence;
   f.windowShape = ics.windowShape;
   f.prevWindowShape = d->prevWindowShape[c];
-  f.sbrChannel = static_cast<uint8_t>(c);
-  f.sbrElementKind = static_cast<uint8_t>(kind);
-  f.sbrFrameValid = 0;
   f.extraBits = ics.extraBits;
+  SbrFrameData& sbr = d->sbrFrame[c];
+  sbr.channel = static_cast<uint8_t>(c);
+  sbr.elementKind = static_cast<uint8_t>(kind);
+  sbr.valid = 0;
 }
 
 // LTP then TNS for one channel, in the order of ISO/IEC 14496-3 4.6.
@@ -296,6 +297,7 @@ int DecodeSce(AacDecoderState* d, int32_t* spectral, int elementsSoFar, int* cha
     FinishChannel(d, ics, spec, c);
   }
   RecordChannel(d, c, *ics, 0);
+  d->fillChannel = c;
   *channelsSoFar += 1;
   return c;
 }
@@ -361,6 +363,7 @@ int DecodeCpe(AacDecoderState* d, int32_t* spectral, int* channelsSoFar) {
   }
   RecordChannel(d, 0, *left, 1);
   RecordChannel(d, 1, *right, 1);
+  d->fillChannel = 0;
   *channelsSoFar = 2;
   return 0;
 }
@@ -408,6 +411,20 @@ int ParseDynamicRange(AacBitReader* r, DrcRecord* drc, int* lastLevel) {
   return bits;
 }
 
+// SBR data for the channel of the last channel element: 1 when parsed (or
+// ignored before the first header), 0 when the payload is to be skipped
+// whole, -1 on error. The probe parses into its own channel.
+int SbrPayload(AacDecoderState* d, bool crc) {
+  const int c = d->fillChannel;
+  SbrFrameData* fd = &d->sbrFrame[c];
+  if (!d->sbrActive || !d->sbrChannel[c]) return 0;
+  if (d->probe && fd->elementKind == 1 && !d->sbrChannel[1]) return 0;
+  const int result = ParseSbrExtension(&d->sbrChannel[c], fd, d->reader, crc ? 1 : 0);
+  if (result != 0 && result != kSbrNoHeaderYet) return -1;
+  if (d->probe) d->sbrFound = 1;
+  return 1;
+}
+
 // extension_payload (ISO/IEC 14496-3 4.4.2.7, table 4.57) of `count` bytes.
 // A dynamic range payload may end before the count does: what follows it is
 // read as further extension payloads, as the fill element defines them, so
@@ -425,8 +442,17 @@ int ExtensionPayload(AacDecoderState* d, int count) {
       count -= static_cast<int>((r->bitsConsumed - before) / 8);
       continue;
     }
-    // Fill data, other types, and SBR data: the SBR tool is not built in, so
-    // its payload is skipped and the output stays at the core rate.
+    if ((type == kExtSbrData || type == kExtSbrDataCrc) && d->fillChannel >= 0) {
+      const int result = SbrPayload(d, type == kExtSbrDataCrc);
+      if (result < 0) return result;
+      if (result > 0) {
+        const int budget = count * 8 - 4 - static_cast<int>(r->bitsConsumed - before - 4);
+        if (budget < 0) return -1;
+        AacSkipBits(r, static_cast<uint32_t>(budget));
+        return 0;
+      }
+    }
+    // Fill data, other types, and SBR data while SBR is off.
     AacSkipBits(r, static_cast<uint32_t>(count * 8 - 4));
     count = 0;
   }
@@ -440,6 +466,7 @@ int DecodeRawDataBlock(AacDecoderState* d, int32_t* spectral) {
   int elements = 0;
   int channels = 0;
   d->drc.bandCount = 0;
+  d->fillChannel = -1;
   for (;;) {
     if (AacReaderOverrun(r)) return -1;
     const uint32_t id = AacGetBits(r, 3);

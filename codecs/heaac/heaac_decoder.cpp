@@ -14,19 +14,24 @@ namespace {
 constexpr uint32_t kAdifId = 0x41444946;  // "ADIF"
 
 // Block layout: the state, then the LTP history, the bit reader, the spectral
-// work area, the overlap buffer and the program configuration, each on an
-// 8-byte boundary. No SBR areas: the SBR tool is not part of this build.
+// work area, with SBR the two SbrChannel records, the overlap buffer, with
+// SBR each channel's SBR working buffers, and the program configuration,
+// each on an 8-byte boundary.
 constexpr size_t Align8(size_t v) { return (v + 7) & ~size_t{7}; }
 constexpr size_t kStateBytes = Align8(sizeof(AacDecoderState));
 constexpr size_t kHistoryBytes = Align8(sizeof(int16_t) * 2 * 2048);
 constexpr size_t kReaderBytes = Align8(sizeof(AacBitReader));
 constexpr size_t kSpectralBytes = Align8(sizeof(int32_t) * kSpectralAreaValues);
+constexpr size_t kSbrChannelBytes = Align8(sizeof(SbrChannel));
 constexpr size_t kOverlapBytes = Align8(sizeof(int64_t) * 2 * 1024);
 constexpr size_t kPceBytes = Align8(sizeof(AacProgramConfig));
+static_assert(kSbrMatrixValues + kSbrHfWorkValues <= kSpectralAreaValues, "the QMF matrix lives in the spectral area");
 
-void InitHeAacDecoderState(void* block, int32_t /*sbr*/) {
+size_t SbrBufferBytes() { return Align8(SbrChannelBufferBytes()); }
+
+void InitHeAacDecoderState(void* block, int32_t sbr) {
   auto* base = static_cast<uint8_t*>(block);
-  std::memset(base, 0, GetHeAacDecoderSize(0));
+  std::memset(base, 0, GetHeAacDecoderSize(sbr));
   auto* d = reinterpret_cast<AacDecoderState*>(base);
   size_t at = kStateBytes;
   d->ltpHistory = reinterpret_cast<int16_t*>(base + at);
@@ -35,8 +40,19 @@ void InitHeAacDecoderState(void* block, int32_t /*sbr*/) {
   at += kReaderBytes;
   d->spectral = reinterpret_cast<int32_t*>(base + at);
   at += kSpectralBytes;
+  if (sbr) {
+    d->sbrChannel[0] = reinterpret_cast<SbrChannel*>(base + at);
+    d->sbrChannel[1] = reinterpret_cast<SbrChannel*>(base + at + kSbrChannelBytes);
+    at += 2 * kSbrChannelBytes;
+  }
   d->overlap = reinterpret_cast<int64_t*>(base + at);
   at += kOverlapBytes;
+  if (sbr) {
+    for (SbrChannel* ch : d->sbrChannel) {
+      AttachSbrChannelBuffers(ch, base + at);
+      at += SbrBufferBytes();
+    }
+  }
   d->pce = reinterpret_cast<AacProgramConfig*>(base + at);
   d->sceTag[0] = d->sceTag[1] = 255;
 }
@@ -67,10 +83,23 @@ int32_t ConfigureAacDecoder(HeAacDecoder* decoder, AacDecoderConfig* config) {
   d->adtsBlocksLeft = -1;
   if (config->extensionObjectType != 0 && config->extensionObjectType != 5) return -1;
   d->outputSamplesPerChannel = 1024;
-  // Without SBR areas the output stays at the core rate.
-  d->sbrActive = 0;
-  config->outputSampleRate = config->coreSampleRate;
-  config->sbrRateFlag = 1;
+  // SBR runs at twice the core rate, whose index is three below the core's;
+  // cores of 64 kHz and above have no SBR rate in the table.
+  if (config->extensionObjectType == 5 && d->sbrChannel[0] && index >= 3) {
+    d->sbrActive = 1;
+    const int factor =
+        config->sbrRateFlag == 0 && config->coreSampleRate <= 24000 && config->outputSampleRate != config->coreSampleRate
+            ? 2
+            : 1;
+    config->sbrRateFlag = factor == 1 ? 1 : 0;
+    config->outputSampleRate = config->coreSampleRate * static_cast<uint32_t>(factor);
+    d->outputSamplesPerChannel *= factor;
+    for (SbrChannel* ch : d->sbrChannel) ResetSbrChannel(ch, factor, 2 * config->coreSampleRate, index - 3);
+  } else {
+    d->sbrActive = 0;
+    config->outputSampleRate = config->coreSampleRate;
+    config->sbrRateFlag = 1;
+  }
   d->prevWindowShape[0] = d->prevWindowShape[1] = 0;
   std::memset(d->overlap, 0, sizeof(int64_t) * 2 * 1024);
   std::memset(d->ltpHistory, 0, sizeof(int16_t) * 2 * 2048);
@@ -98,8 +127,14 @@ int32_t DecodeAacRawFrame(AacDecoderState* d, int16_t* output, int* samples) {
     d->prevWindowShape[c] = f.windowShape;
     *samples += 1024;
   }
+  if (d->sbrActive) {
+    *samples = 0;
+    for (int c = 0; c < channels; ++c) {
+      *samples += ApplySbr(d->sbrFrame[c], d->sbrChannel, output + c, d->channels, d->spectral);
+    }
+  }
   if (d->channels == 2 && channels == 1) {
-    for (int i = 0; i < 1024; ++i) output[2 * i + 1] = output[2 * i];
+    for (int i = 0; i < *samples; ++i) output[2 * i + 1] = output[2 * i];
     *samples *= 2;
   }
   return 0;
@@ -171,23 +206,36 @@ int32_t ProbeImplicitSbr(const uint8_t* data, int32_t* length, AacStreamInfo* in
       (info->profile != 1 && info->profile != 3)) {
     return -1;
   }
-  // The probe's spectral area: one 1024-value row that both channels share.
-  auto* scratch = static_cast<int32_t*>(std::malloc(4096));
+  // The probe's scratch: its spectral area (one 1024-value row that both
+  // channels share), then two complete SBR channels with their buffers,
+  // in which the probe parses any SBR payload.
+  const size_t sbrBytes = kSbrChannelBytes + SbrBufferBytes();
+  auto* scratch = static_cast<uint8_t*>(std::malloc(4096 + 2 * sbrBytes));
   if (!scratch) return -1;
   AacDecoderState probe{};
   AacBitReader reader{};
   AacProgramConfig pce{};
+  const int rateIndex = RateIndexOf(info->coreSampleRate);
   probe.channels = static_cast<int>(info->channels);
-  probe.rateIndex = static_cast<uint8_t>(RateIndexOf(info->coreSampleRate));
+  probe.rateIndex = static_cast<uint8_t>(rateIndex);
   probe.coreRate = info->coreSampleRate;
   probe.samplesPerFrame = 1024;
   pce.objectType = static_cast<uint8_t>(info->profile);
   probe.pce = &pce;
   probe.reader = &reader;
-  probe.spectral = scratch;
+  probe.spectral = reinterpret_cast<int32_t*>(scratch);
   probe.sceTag[0] = probe.sceTag[1] = 255;
   probe.phase = 1;
   probe.probe = 1;
+  if (rateIndex >= 3) {
+    for (int c = 0; c < 2; ++c) {
+      uint8_t* at = scratch + 4096 + c * sbrBytes;
+      probe.sbrChannel[c] = reinterpret_cast<SbrChannel*>(at);
+      AttachSbrChannelBuffers(probe.sbrChannel[c], at + kSbrChannelBytes);
+      ResetSbrChannel(probe.sbrChannel[c], 2, 2 * info->coreSampleRate, rateIndex - 3);
+    }
+    probe.sbrActive = 1;
+  }
   AacStartBitReader(&reader, data, static_cast<uint32_t>(*length));
   int samples = 0;
   const int32_t found = DecodeAacRawFrame(&probe, nullptr, &samples);
@@ -201,8 +249,15 @@ int32_t ProbeImplicitSbr(const uint8_t* data, int32_t* length, AacStreamInfo* in
     if (static_cast<uint32_t>(*length) >= used) {
       *length = static_cast<int32_t>(used);
       result = 0;
-      // The SBR tool is not built: no SBR payload is ever reported.
-      info->outputSampleRate = info->coreSampleRate;
+      if (probe.sbrFound) {
+        if (info->extensionObjectType == 0) {
+          info->outputSampleRate = 2 * info->coreSampleRate;
+          info->outputBytesPerFrame *= 2;
+        }
+        info->extensionObjectType = 5;
+      } else {
+        info->outputSampleRate = info->coreSampleRate;
+      }
     }
   }
   std::free(scratch);
@@ -211,8 +266,9 @@ int32_t ProbeImplicitSbr(const uint8_t* data, int32_t* length, AacStreamInfo* in
 
 }  // namespace
 
-size_t GetHeAacDecoderSize(int32_t /*sbr*/) {
-  return kStateBytes + kHistoryBytes + kReaderBytes + kSpectralBytes + kOverlapBytes + kPceBytes;
+size_t GetHeAacDecoderSize(int32_t sbr) {
+  const size_t sbrBytes = sbr ? 2 * (kSbrChannelBytes + SbrBufferBytes()) : 0;
+  return kStateBytes + kHistoryBytes + kReaderBytes + kSpectralBytes + kOverlapBytes + kPceBytes + sbrBytes;
 }
 
 int32_t gCreateHeAacDecoderEx(HeAacDecoder** out, int32_t sbr) {

@@ -1,6 +1,7 @@
 #pragma once
-// The HE-AAC decoder: MPEG-4 AAC LC and LTP, one or two channels, from ADTS,
-// ADIF or an AudioSpecificConfig, to interleaved 16-bit PCM. Fixed point only.
+// The HE-AAC decoder: MPEG-4 AAC LC and LTP with low-power SBR, one or two
+// channels, from ADTS, ADIF or an AudioSpecificConfig, to interleaved 16-bit
+// PCM. Fixed point only.
 //
 // Reached through the entry functions below and the function-slot object
 // HeAacDecoder. One object is used by one thread at a time; distinct objects
@@ -71,10 +72,11 @@ struct HeAacDecoder {
   void* slot5;             // empty
 };
 
-// Creates a decoder (with SBR areas when the SBR tool is built; this build
-// decodes the AAC core only). 0, or kAacNoMemory when `out` is null or the
-// allocation fails. The caller owns the object and frees it with
-// gDestroyHeAacDecoder.
+// Creates a decoder; gCreateHeAacDecoder and a non-zero `sbr` give it the
+// areas of the SBR tool, which then runs whenever the configuration signals
+// SBR (explicitly or found by the first-frame probe). 0, or kAacNoMemory when
+// `out` is null or the allocation fails. The caller owns the object and
+// frees it with gDestroyHeAacDecoder.
 int32_t gCreateHeAacDecoder(HeAacDecoder** out);
 int32_t gCreateHeAacDecoderEx(HeAacDecoder** out, int32_t sbr);
 

@@ -137,6 +137,41 @@ TEST(AacDecoderSource, SeekAndEndTrims) {
   EXPECT_GE(end, 499u);
 }
 
+// An HE-AAC ADTS clip (22.05 kHz core, 44.1 kHz output): blocks of 2048
+// samples whose times follow the core rate (the ADTS reader counts 1024 core
+// samples a frame), and a seek lands within one frame of its target.
+TEST(AacDecoderSource, HeAacClipTimesFollowTheCoreRate) {
+  const std::string path = ovtest::FixturePath("aac_sbr_flat_22k_mono.aac");
+  OV_SKIP_WITHOUT_FIXTURE(path);
+  auto source = Open(path);
+  ASSERT_TRUE(source);
+  media::MediaFormat format;
+  ASSERT_TRUE(source->GetFormat(&format));
+  EXPECT_EQ(format.sampleRate, 44100u);
+  std::vector<Block> blocks;
+  const std::vector<int16_t> pcm = ReadAll(*source, &blocks);
+  EXPECT_EQ(pcm, aactest::DecodeStream(ovtest::ReadFileBytes(path)).samples);
+  ASSERT_GT(blocks.size(), 40u);
+  for (size_t i = 0; i < blocks.size(); ++i) {
+    EXPECT_EQ(blocks[i].bytes, 4096u) << i;
+    EXPECT_EQ(blocks[i].time, i * 1024 * 1000 / 22050) << i;
+  }
+  // A seek to 1000 ms: the reader steps back one frame for lead-in before
+  // the frame that holds the target (frame 21, 975 ms), and the block of
+  // that frame is trimmed to start at the target.
+  ASSERT_TRUE(source->Seek(1000));
+  uint32_t bytes = 0, time = 0;
+  auto lead = source->ReadAudio(4096, &bytes, &time);
+  ASSERT_TRUE(lead);
+  EXPECT_EQ(time, 20u * 1024 * 1000 / 22050);
+  EXPECT_EQ(bytes, 4096u);
+  auto block = source->ReadAudio(4096, &bytes, &time);
+  ASSERT_TRUE(block);
+  EXPECT_EQ(time, 1000u);
+  // 24.8 ms of the frame at 975.2 ms: (1000 - 975) x 44100 x 2 / 8000 x 8.
+  EXPECT_EQ(bytes, 4096u - (1000u - 975u) * 44100 * 2 / 8000 * 8);
+}
+
 // Damaged copies end the clip early or decode with errors, never crash.
 TEST(AacDecoderSource, DamagedFilesNeverCrash) {
   const std::string path = ovtest::FixturePath("aac_tns_on.aac");

@@ -77,10 +77,11 @@ inline size_t AdtsFrameLength(const uint8_t* p, size_t left) {
 // from the first frame, then one call per raw data block. With `whole` set
 // the decoder is driven over the whole buffer (ADIF, raw), advancing by each
 // call's consumed length; otherwise ADTS frames are handed over one by one.
-inline Pcm DecodeStream(const std::vector<uint8_t>& data, bool whole = false, heaac::AacStreamInfo* infoOut = nullptr) {
+inline Pcm DecodeStream(const std::vector<uint8_t>& data, bool whole = false, heaac::AacStreamInfo* infoOut = nullptr,
+                        int32_t sbr = 1) {
   Pcm pcm;
   heaac::HeAacDecoder* decoder = nullptr;
-  if (heaac::gCreateHeAacDecoder(&decoder) != 0) return pcm;
+  if (heaac::gCreateHeAacDecoderEx(&decoder, sbr) != 0) return pcm;
   heaac::AacStreamInfo info{};
   int32_t header = static_cast<int32_t>(data.size());
   if (data.size() < 8 || heaac::gGetAacStreamInfo(data.data(), &header, &info, 2, nullptr, 0) != 0 ||
@@ -123,6 +124,19 @@ inline Pcm DecodeStream(const std::vector<uint8_t>& data, bool whole = false, he
   return pcm;
 }
 
+// Configures `decoder` from an AudioSpecificConfig and sets the PCM format.
+inline bool ConfigureFromAsc(heaac::HeAacDecoder* decoder, std::vector<uint8_t> asc, heaac::AacStreamInfo* info,
+                             Pcm* pcm) {
+  int32_t length = static_cast<int32_t>(asc.size());
+  if (heaac::gGetAacStreamInfo(asc.data(), &length, info, 0, nullptr, 0) != 0 ||
+      heaac::gConfigureHeAacDecoder(decoder, info) != 0) {
+    return false;
+  }
+  pcm->channels = static_cast<int>(info->channels);
+  pcm->rate = static_cast<int>(info->outputSampleRate);
+  return true;
+}
+
 // Decodes the AAC sound track of an MP4/M4A file read with media::Mp4Reader,
 // one call per sample, edit lists ignored.
 inline Pcm DecodeMp4(const std::string& path) {
@@ -134,12 +148,7 @@ inline Pcm DecodeMp4(const std::string& path) {
   heaac::HeAacDecoder* decoder = nullptr;
   if (heaac::gCreateHeAacDecoder(&decoder) != 0) return pcm;
   heaac::AacStreamInfo info{};
-  std::vector<uint8_t> config = entry->decoder_config;
-  int32_t length = static_cast<int32_t>(config.size());
-  if (heaac::gGetAacStreamInfo(config.data(), &length, &info, 0, nullptr, 0) == 0 &&
-      heaac::gConfigureHeAacDecoder(decoder, &info) == 0) {
-    pcm.channels = static_cast<int>(info.channels);
-    pcm.rate = static_cast<int>(info.outputSampleRate);
+  if (ConfigureFromAsc(decoder, entry->decoder_config, &info, &pcm)) {
     std::vector<int16_t> out(info.outputBytesPerFrame / 2);
     const std::unique_ptr<media::TrackCursor> cursor = reader.OpenTrack(track);
     std::unique_ptr<uint8_t[]> sample;
@@ -148,6 +157,44 @@ inline Pcm DecodeMp4(const std::string& path) {
       int32_t in = static_cast<int32_t>(bytes);
       int32_t outBytes = static_cast<int32_t>(out.size() * 2);
       if (heaac::gDecodeHeAacFrame(decoder, sample.get(), &in, out.data(), &outBytes) != 0) {
+        ++pcm.errors;
+        continue;
+      }
+      pcm.samples.insert(pcm.samples.end(), out.begin(), out.begin() + outBytes / 2);
+    }
+  }
+  heaac::gDestroyHeAacDecoder(decoder);
+  return pcm;
+}
+
+// The raw data blocks of an ADTS stream (one per frame, no CRC).
+inline std::vector<std::vector<uint8_t>> AdtsRawBlocks(const std::vector<uint8_t>& data) {
+  std::vector<std::vector<uint8_t>> blocks;
+  size_t pos = 0;
+  while (pos < data.size()) {
+    const size_t frame = AdtsFrameLength(&data[pos], data.size() - pos);
+    if (frame < 7 || frame > data.size() - pos) break;
+    blocks.emplace_back(data.begin() + static_cast<long>(pos + 7), data.begin() + static_cast<long>(pos + frame));
+    pos += frame;
+  }
+  return blocks;
+}
+
+// Decodes raw data blocks configured from an AudioSpecificConfig, with or
+// without the decoder's SBR areas.
+inline Pcm DecodeRawBlocks(const std::vector<uint8_t>& asc, const std::vector<std::vector<uint8_t>>& blocks,
+                           int32_t sbr = 1) {
+  Pcm pcm;
+  heaac::HeAacDecoder* decoder = nullptr;
+  if (heaac::gCreateHeAacDecoderEx(&decoder, sbr) != 0) return pcm;
+  heaac::AacStreamInfo info{};
+  if (ConfigureFromAsc(decoder, asc, &info, &pcm)) {
+    std::vector<int16_t> out(info.outputBytesPerFrame / 2);
+    for (const std::vector<uint8_t>& block : blocks) {
+      std::vector<uint8_t> copy = block;
+      int32_t in = static_cast<int32_t>(copy.size());
+      int32_t outBytes = static_cast<int32_t>(out.size() * 2);
+      if (heaac::gDecodeHeAacFrame(decoder, copy.data(), &in, out.data(), &outBytes) != 0) {
         ++pcm.errors;
         continue;
       }

@@ -47,13 +47,30 @@ TEST(HeaacHeaders, BackwardCompatibleSbrSignalling) {
   EXPECT_EQ(info.outputSampleRate, 48000u);
   EXPECT_EQ(info.outputBytesPerFrame, 4096u);
   EXPECT_EQ(info.extensionObjectType, 5u);
-  // Without the SBR tool the decoder runs at the core rate.
-  HeAacDecoder* d = nullptr;
-  ASSERT_EQ(gCreateHeAacDecoder(&d), 0);
-  ASSERT_EQ(gConfigureHeAacDecoder(d, &info), 0);
+  // With the SBR tool the output runs at twice the core rate; a decoder made
+  // without it stays at the core rate.
+  for (int32_t sbr : {1, 0}) {
+    AacStreamInfo copy = info;
+    HeAacDecoder* d = nullptr;
+    ASSERT_EQ(gCreateHeAacDecoderEx(&d, sbr), 0);
+    ASSERT_EQ(gConfigureHeAacDecoder(d, &copy), 0);
+    EXPECT_EQ(copy.outputSampleRate, sbr ? 48000u : 24000u);
+    EXPECT_EQ(copy.outputBytesPerFrame, sbr ? 4096u : 2048u);
+    EXPECT_EQ(copy.sbrRateFlag, sbr ? 0u : 1u);
+    gDestroyHeAacDecoder(d);
+  }
+  // sbrPresentFlag 0: no SBR, the core rate.
+  BitWriter absent;
+  absent.Put(2, 5);
+  absent.Put(6, 4);
+  absent.Put(1, 4);
+  absent.Put(0, 3);
+  absent.Put(0x2B7, 11);
+  absent.Put(5, 5);
+  absent.Put(0, 1);
+  ASSERT_EQ(StreamInfo(absent.bytes, &info, 0), 0);
+  EXPECT_EQ(info.extensionObjectType, 0u);
   EXPECT_EQ(info.outputSampleRate, 24000u);
-  EXPECT_EQ(info.outputBytesPerFrame, 2048u);
-  gDestroyHeAacDecoder(d);
 }
 
 struct AscCase {

@@ -1,0 +1,393 @@
+// The SBR tool's parts on their own: band tables, grids and headers, Huffman
+// codes, dequantisation, chirp factors and the QMF banks.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "codecs/heaac/aac_bit_reader.h"
+#include "codecs/heaac/sbr.h"
+#include "codecs/heaac/sbr_tables.h"
+#include "tests/heaac/aac_test_util.h"
+
+namespace heaac {
+namespace {
+
+using aactest::BitWriter;
+
+// A channel with its buffers, reset for an SBR rate.
+struct Channel {
+  explicit Channel(uint32_t sbrRate = 44100, int rateIndex = 4, int factor = 2)
+      : buffers(SbrChannelBufferBytes() + 8) {
+    AttachSbrChannelBuffers(&ch, buffers.data());
+    ResetSbrChannel(&ch, factor, sbrRate, rateIndex);
+  }
+  SbrChannel ch{};
+  std::vector<uint8_t> buffers;
+};
+
+// Tables for a header given by its band fields.
+int Tables(SbrChannel* ch, int start, int stop, int freqScale, int alterScale, int xover = 0) {
+  ch->startFreq = static_cast<uint8_t>(start);
+  ch->stopFreq = static_cast<uint8_t>(stop);
+  ch->freqScale = static_cast<uint8_t>(freqScale);
+  ch->alterScale = static_cast<uint8_t>(alterScale);
+  ch->xoverBand = static_cast<uint8_t>(xover);
+  ch->masterFlag = 1;
+  return RebuildSbrTables(ch);
+}
+
+int Sum(const uint8_t* f, int n) { return f[n] - f[0]; }
+
+TEST(HeaacSbrTables, Log2InQ29) {
+  EXPECT_EQ(SbrLog2(1), 0);
+  EXPECT_EQ(SbrLog2(2), int64_t{1} << 29);
+  EXPECT_EQ(SbrLog2(64), int64_t{6} << 29);
+  for (int n : {3, 5, 12, 45, 63}) {
+    EXPECT_NEAR(static_cast<double>(SbrLog2(n)), std::log2(n) * 536870912.0, 1.0) << n;
+  }
+}
+
+// start_freq 5, stop_freq 14 at 44.1 kHz: k0 = 12 + 2, k2 = 2 k0. The stop
+// rows come from the formula; the 96 kHz and 16 kHz rows are fixed points.
+TEST(HeaacSbrTables, StartAndStopBands) {
+  Channel c;
+  ASSERT_EQ(Tables(&c.ch, 5, 14, 2, 1), 0);
+  EXPECT_EQ(c.ch.fMaster[0], 14);
+  EXPECT_EQ(c.ch.k2, 28);
+  const uint8_t row96[14] = {13, 15, 17, 19, 21, 24, 27, 31, 35, 39, 44, 50, 57, 64};
+  const uint8_t row16[14] = {48, 49, 50, 51, 52, 53, 54, 55, 56, 57, 58, 60, 62, 64};
+  EXPECT_EQ(std::memcmp(kSbrStopTable[0], row96, 14), 0);
+  EXPECT_EQ(std::memcmp(kSbrStopTable[8], row16, 14), 0);
+}
+
+TEST(HeaacSbrTables, LinearAndLogarithmicMasterTables) {
+  // Linear, alter_scale off, k2 - k0 odd (14 .. 47 is 33): 32 bands of one
+  // subband, the last one takes the remainder.
+  Channel c;
+  ASSERT_EQ(Tables(&c.ch, 5, 9, 0, 0), 0);
+  ASSERT_EQ(c.ch.nMaster, 32);
+  EXPECT_EQ(Sum(c.ch.fMaster, 32), 33);
+  EXPECT_EQ(c.ch.fMaster[32] - c.ch.fMaster[31], 2);
+  for (int i = 0; i < 31; ++i) EXPECT_EQ(c.ch.fMaster[i + 1] - c.ch.fMaster[i], 1) << i;
+  // Two regions (14 .. 47 spans more than 2.2449): with alter_scale off the
+  // second region keeps the first one's density (10 bands per octave).
+  ASSERT_EQ(Tables(&c.ch, 5, 9, 2, 0), 0);
+  const int withoutWarp = c.ch.nMaster;
+  ASSERT_EQ(Tables(&c.ch, 5, 9, 2, 1), 0);
+  const int withWarp = c.ch.nMaster;
+  EXPECT_EQ(withoutWarp, 10 + 2 * static_cast<int>(std::floor(10 * std::log2(47.0 / 28.0) / 2 + 0.5)));
+  EXPECT_LT(withWarp, withoutWarp);
+  EXPECT_EQ(c.ch.fMaster[withWarp], 47);
+  for (int i = 0; i < withWarp; ++i) EXPECT_GT(c.ch.fMaster[i + 1], c.ch.fMaster[i]) << i;
+}
+
+TEST(HeaacSbrTables, RefusedHeaders) {
+  Channel c;
+  // N_master <= xover_band.
+  ASSERT_EQ(Tables(&c.ch, 5, 0, 3, 1), 0);
+  EXPECT_EQ(Tables(&c.ch, 5, 0, 3, 1, c.ch.nMaster), kSbrBadTables);
+  // k2 - k0 beyond 35 at 44.1 kHz: start 0 (k0 8), stop 13 (64).
+  EXPECT_EQ(Tables(&c.ch, 0, 13, 2, 1), kSbrBadTables);
+  // k_x above 32 at a 32 kHz SBR rate: start 15 gives k0 32, so any xover
+  // band above 0 puts k_x beyond row 31, which receives no analysis samples.
+  Channel low(32000, 5);
+  ASSERT_EQ(Tables(&low.ch, 15, 13, 2, 1), 0);
+  EXPECT_EQ(low.ch.fMaster[0], 32);
+  EXPECT_EQ(Tables(&low.ch, 15, 13, 2, 1, 1), kSbrBadTables);
+  // k2 <= k0: an empty table, no error.
+  Channel high(96000, 0);
+  high.ch.startFreq = 15;
+  high.ch.stopFreq = 0;
+  EXPECT_EQ(BuildSbrMasterTable(&high.ch), 0);
+  EXPECT_EQ(high.ch.nMaster, 0);
+}
+
+TEST(HeaacSbrTables, NoiseBandsPatchesAndLimiter) {
+  Channel c;
+  ASSERT_EQ(Tables(&c.ch, 5, 9, 2, 1), 0);
+  const int kx = SbrKx(c.ch);
+  // N_Q = round(2 x log2(47 / 14)) = 3.
+  EXPECT_EQ(c.ch.nQ, 3);
+  EXPECT_EQ(c.ch.fNoise[c.ch.nQ], c.ch.fLow[c.ch.nLow] - kx);
+  // The patches cover k_x .. k2 from sources below k0.
+  int covered = 0;
+  for (int p = 0; p < c.ch.numPatches; ++p) {
+    EXPECT_GE(c.ch.patchStart[p], 1);
+    EXPECT_LE(c.ch.patchStart[p] + c.ch.patchWidth[p], c.ch.fMaster[0]);
+    covered += c.ch.patchWidth[p];
+  }
+  EXPECT_EQ(covered, c.ch.k2 - kx);
+  for (int bands : {0, 2, 3}) {
+    c.ch.limiterBands = static_cast<uint8_t>(bands);
+    BuildSbrLimiterTable(&c.ch);
+    EXPECT_EQ(c.ch.limiter[0], 0);
+    EXPECT_EQ(c.ch.limiter[c.ch.nL], c.ch.k2 - kx);
+    for (int j = 0; j < c.ch.nL; ++j) EXPECT_LT(c.ch.limiter[j], c.ch.limiter[j + 1]);
+    if (bands == 0) {
+      EXPECT_EQ(c.ch.nL, 1);
+    }
+  }
+}
+
+int Grid(const std::vector<std::pair<uint32_t, int>>& fields, SbrFrameData* fd) {
+  BitWriter w;
+  for (auto [v, n] : fields) w.Put(v, n);
+  w.Put(0, 32);
+  AacBitReader r{};
+  AacStartBitReader(&r, w.bytes.data(), static_cast<uint32_t>(w.bytes.size()));
+  *fd = SbrFrameData{};
+  return ParseSbrGrid(&r, fd);
+}
+
+TEST(HeaacSbrGrid, FixedAndVariableBorders) {
+  SbrFrameData fd;
+  // FIXFIX, four envelopes.
+  ASSERT_EQ(Grid({{0, 2}, {2, 2}, {1, 1}}, &fd), 0);
+  ASSERT_EQ(fd.numEnvelopes, 4);
+  const uint8_t four[5] = {0, 4, 8, 12, 16};
+  EXPECT_EQ(std::memcmp(fd.tE, four, 5), 0);
+  EXPECT_EQ(fd.numNoise, 2);
+  EXPECT_EQ(fd.tQ[1], 8);
+  // FIXVAR: two envelopes ending at 17, relative border 4, pointer 1; the
+  // frequency resolutions are read last envelope first.
+  ASSERT_EQ(Grid({{1, 2}, {1, 2}, {1, 2}, {1, 2}, {1, 2}, {1, 1}, {0, 1}}, &fd), 0);
+  EXPECT_EQ(fd.tE[1], 13);
+  EXPECT_EQ(fd.tE[2], 17);
+  EXPECT_EQ(fd.freqRes[1], 1);
+  EXPECT_EQ(fd.freqRes[0], 0);
+  EXPECT_EQ(fd.transient, 2);  // L_E + 1 - pointer
+  // VARVAR: start 1, end 18, one border from each side.
+  ASSERT_EQ(Grid({{3, 2}, {1, 2}, {2, 2}, {1, 2}, {1, 2}, {0, 2}, {1, 2}, {0, 2}, {0, 1}, {0, 1}, {0, 1}}, &fd), 0);
+  const uint8_t varvar[4] = {1, 3, 14, 18};
+  EXPECT_EQ(std::memcmp(fd.tE, varvar, 4), 0);
+}
+
+TEST(HeaacSbrGrid, RefusedGrids) {
+  SbrFrameData fd;
+  struct Case {
+    const char* name;
+    std::vector<std::pair<uint32_t, int>> fields;
+  };
+  const Case cases[] = {
+      {"FIXFIX with eight envelopes", {{0, 2}, {3, 2}, {0, 1}}},
+      // Four relative borders of 8 from 19 wrap below 0.
+      {"FIXVAR borders wrap", {{1, 2}, {3, 2}, {3, 2}, {3, 2}, {3, 2}, {3, 2}, {0, 3}, {0, 4}}},
+      // Start 3, borders +8 from the start and -8 from 16: out of order.
+      {"VARVAR borders cross", {{3, 2}, {3, 2}, {0, 2}, {1, 2}, {1, 2}, {3, 2}, {3, 2}, {0, 2}, {0, 3}}},
+      {"VARVAR six envelopes", {{3, 2}, {0, 2}, {0, 2}, {3, 2}, {2, 2}}},
+      // Four envelopes: a pointer of 7 names no border (at most L_E + 1).
+      {"FIXVAR pointer beyond the borders", {{1, 2}, {0, 2}, {3, 2}, {0, 2}, {0, 2}, {0, 2}, {7, 3}, {0, 4}}},
+  };
+  for (const Case& c : cases) EXPECT_LT(Grid(c.fields, &fd), 0) << c.name;
+}
+
+// Every code of every table decodes to its value.
+TEST(HeaacSbrHuffman, CodesDecodeToTheirValues) {
+  for (int t = 0; t < kSbrHuffTableCount; ++t) {
+    const SbrHuffTable& table = kSbrHuffTables[t];
+    BitWriter w;
+    for (int i = 0; i <= 2 * table.lav; ++i) w.Put(table.codes[i].code, table.codes[i].length);
+    w.Put(0, 32);
+    AacBitReader r{};
+    AacStartBitReader(&r, w.bytes.data(), static_cast<uint32_t>(w.bytes.size()));
+    for (int i = 0; i <= 2 * table.lav; ++i) ASSERT_EQ(DecodeSbrHuffman(&r, t), i - table.lav) << t << " " << i;
+  }
+}
+
+TEST(HeaacSbrDequant, SingleChannel) {
+  Channel c;
+  ASSERT_EQ(Tables(&c.ch, 5, 9, 2, 1), 0);
+  SbrFrameData fd{};
+  fd.numEnvelopes = 1;
+  fd.freqRes[0] = 1;
+  fd.numNoise = 1;
+  fd.ampRes = 0;  // 1.5 dB: value 2a and 2a + 1
+  fd.envelope[0][0] = 10;
+  fd.envelope[0][1] = 11;
+  fd.envelope[0][2] = -2;
+  fd.envelope[0][3] = 60;  // 2^34: held at the largest value
+  fd.noise[0][0] = 6;
+  fd.noise[0][1] = 31;
+  DequantiseSbrSingle(&fd, c.ch);
+  EXPECT_EQ(static_cast<uint32_t>(fd.envelope[0][0]), 1u << 9);
+  EXPECT_NEAR(static_cast<uint32_t>(fd.envelope[0][1]), 512 * std::sqrt(2.0), 1.0);
+  EXPECT_EQ(fd.envelope[0][2], 0);
+  EXPECT_EQ(static_cast<uint32_t>(fd.envelope[0][3]), 0xFFFFFFFFu);
+  EXPECT_EQ(fd.noise[0][0], 1 << 25);  // 2^(6 - 6) = 1.0 in Q25
+  EXPECT_EQ(fd.noise[0][1], 0);
+}
+
+TEST(HeaacSbrDequant, CoupledPairSplitsByTheBalance) {
+  Channel c;
+  ASSERT_EQ(Tables(&c.ch, 5, 9, 2, 1), 0);
+  SbrFrameData left{}, right{};
+  left.numEnvelopes = right.numEnvelopes = 1;
+  left.freqRes[0] = right.freqRes[0] = 1;
+  left.numNoise = right.numNoise = 1;
+  left.ampRes = 1;  // 3.0 dB
+  const int balances[] = {12, 8, 16, 0, 24};
+  for (int k = 0; k < 5; ++k) {
+    left.envelope[0][k] = 20;
+    right.envelope[0][k] = balances[k];
+  }
+  left.noise[0][0] = 4;
+  right.noise[0][0] = 16;
+  DequantiseSbrCoupled(&left, &right, c.ch);
+  for (int k = 0; k < 5; ++k) {
+    const double l = static_cast<uint32_t>(left.envelope[0][k]);
+    const double r = static_cast<uint32_t>(right.envelope[0][k]);
+    // E_L + E_R = 2^(a + 7) / 4; E_L / E_R = 2^(b - 12).
+    EXPECT_NEAR((l + r) / std::pow(2.0, 25), 1.0, 1e-4) << k;
+    EXPECT_NEAR(std::log2(l / r), balances[k] - 12, 1e-3) << k;
+  }
+  const double ql = left.noise[0][0], qr = right.noise[0][0];
+  EXPECT_NEAR(std::log2(ql / qr), 16 - 12, 1e-3);
+  EXPECT_NEAR((ql + qr) / (1 << 25), 8.0, 1e-4);  // 2^(7 - 4) = 8 between them
+}
+
+// A header without bs_header_extra_2 keeps the limiter bands of the last
+// one that had it.
+TEST(HeaacSbrHeader, DroppedExtraKeepsThePreviousValues) {
+  Channel c;
+  auto header = [](BitWriter* w, bool extra2) {
+    w->Put(1, 1);  // bs_header_flag
+    w->Put(1, 1);
+    w->Put(5, 4);
+    w->Put(9, 4);
+    w->Put(0, 3);
+    w->Put(0, 2);
+    w->Put(0, 1);  // no extra 1
+    w->Put(extra2 ? 1 : 0, 1);
+    if (extra2) {
+      w->Put(3, 2);  // limiter_bands 3
+      w->Put(2, 2);
+      w->Put(1, 1);
+      w->Put(1, 1);
+    }
+  };
+  for (bool extra2 : {true, false}) {
+    BitWriter w;
+    header(&w, extra2);
+    w.Put(0, 1);  // bs_data_extra
+    w.Put(0, 2);  // FIXFIX
+    w.Put(0, 2);  // one envelope
+    w.Put(0, 1);
+    for (int i = 0; i < 4; ++i) w.Put(0, 32);
+    AacBitReader r{};
+    AacStartBitReader(&r, w.bytes.data(), static_cast<uint32_t>(w.bytes.size()));
+    SbrChannel* channels[2] = {&c.ch, nullptr};
+    SbrFrameData fd{};
+    ASSERT_EQ(ParseSbrExtension(channels, &fd, &r, 0), 0);
+    EXPECT_EQ(c.ch.limiterBands, 3);
+  }
+}
+
+TEST(HeaacSbrHeader, PayloadsBeforeTheFirstHeaderAreIgnored) {
+  Channel c;
+  const uint8_t noHeader[4] = {0x00, 0, 0, 0};
+  AacBitReader r{};
+  AacStartBitReader(&r, noHeader, 4);
+  SbrChannel* channels[2] = {&c.ch, nullptr};
+  SbrFrameData fd{};
+  EXPECT_EQ(ParseSbrExtension(channels, &fd, &r, 0), kSbrNoHeaderYet);
+  EXPECT_EQ(fd.valid, 0);
+}
+
+// Chirp factors: mode 1 after 0 aims at 0.6; a falling target is reached
+// with 0.75 new + 0.25 old (19660 -> 4915 -> 1228 -> 0 below 512), a rising
+// one with 0.90625 new + 0.09375 old.
+TEST(HeaacSbrHfGen, ChirpFactors) {
+  Channel c;
+  ASSERT_EQ(Tables(&c.ch, 5, 9, 2, 1), 0);
+  int16_t chirp[kSbrMaxNoiseBands];
+  uint8_t modes[kSbrMaxNoiseBands] = {1, 1, 1, 1, 1};
+  c.ch.prevChirp[0] = 0;
+  UpdateSbrChirp(&c.ch, modes, chirp);
+  EXPECT_EQ(chirp[0], (29696 * 19660) >> 15);
+  c.ch.prevChirp[0] = 19660;
+  c.ch.prevInvfMode[0] = 0;
+  std::memset(modes, 0, sizeof(modes));
+  const int expected[] = {4915, 1228, 0};
+  for (int want : expected) {
+    UpdateSbrChirp(&c.ch, modes, chirp);
+    EXPECT_EQ(chirp[0], want);
+  }
+  modes[0] = 3;
+  UpdateSbrChirp(&c.ch, modes, chirp);
+  EXPECT_EQ(chirp[0], (29696 * 32112) >> 15);
+}
+
+// Analysis then synthesis with an empty high band resamples the core
+// signal: a tone keeps its level at twice the rate (64 bands) and at the
+// core rate (32 bands); silence stays silent; full scale saturates.
+double Rms(const std::vector<int16_t>& v, size_t from, int stride, int offset) {
+  double s = 0;
+  size_t n = 0;
+  for (size_t i = from * stride + offset; i < v.size(); i += stride, ++n) s += static_cast<double>(v[i]) * v[i];
+  return std::sqrt(s / static_cast<double>(n));
+}
+
+std::vector<int16_t> RunQmf(const std::vector<int16_t>& in, int factor, int frames, int stride = 1) {
+  Channel c(44100, 4, factor);
+  std::vector<int32_t> matrix(kSbrMatrixValues, 0);
+  std::vector<int16_t> out;
+  for (int f = 0; f < frames; ++f) {
+    std::vector<int16_t> buf(2048 * stride, 0);
+    for (int i = 0; i < 1024 * stride; ++i) buf[i] = in[(f * 1024 * stride + i) % in.size()];
+    SbrQmfAnalysis(&c.ch, buf.data(), matrix.data(), stride);
+    // Slots move 6 behind through the matrix columns; the history is the
+    // previous frame's last 8.
+    std::vector<int32_t> next(kSbrMatrixValues, 0);
+    if (factor == 2) {
+      SbrQmfSynthesis64(c.ch.synthesisBuffer, matrix.data(), buf.data(), stride, &c.ch.synthesisPos);
+    } else {
+      SbrQmfSynthesis32(c.ch.synthesisBuffer, matrix.data(), buf.data(), stride, &c.ch.synthesisPos);
+    }
+    for (int k = 0; k < 32; ++k) {
+      for (int t = 0; t < 8; ++t) next[k * kSbrMatrixColumns + t] = matrix[k * kSbrMatrixColumns + 32 + t];
+    }
+    matrix = next;
+    out.insert(out.end(), buf.begin(), buf.begin() + 1024 * factor * stride);
+  }
+  return out;
+}
+
+TEST(HeaacSbrQmf, ResamplesTheCoreSignal) {
+  std::vector<int16_t> tone(1024 * 8);
+  for (size_t i = 0; i < tone.size(); ++i) tone[i] = static_cast<int16_t>(10000 * std::sin(2 * M_PI * 1000 * i / 22050.0));
+  const double rmsIn = 10000 / std::sqrt(2.0);
+  EXPECT_NEAR(Rms(RunQmf(tone, 2, 8), 4096, 1, 0) / rmsIn, 1.0, 0.01);
+  EXPECT_NEAR(Rms(RunQmf(tone, 1, 8), 2048, 1, 0) / rmsIn, 1.0, 0.01);
+  const std::vector<int16_t> silence(2048, 0);
+  for (int factor : {1, 2}) {
+    for (int16_t s : RunQmf(silence, factor, 4)) ASSERT_EQ(s, 0);
+  }
+  // Full scale saturates, never wraps: a constant 32767 comes out at the top
+  // of the range, with no sample turned negative.
+  const std::vector<int16_t> full(1024, 32767);
+  for (int factor : {1, 2}) {
+    const std::vector<int16_t> loud = RunQmf(full, factor, 6);
+    for (size_t i = 3 * 1024 * factor; i < loud.size(); ++i) ASSERT_GE(loud[i], 32000) << factor << " " << i;
+  }
+}
+
+// With stride 2 each channel is read and written only at its own places.
+TEST(HeaacSbrQmf, StrideKeepsTheOtherChannel) {
+  std::vector<int16_t> stereo(2 * 1024 * 4);
+  for (size_t i = 0; i < stereo.size(); i += 2) {
+    stereo[i] = static_cast<int16_t>(8000 * std::sin(i * 0.01));
+    stereo[i + 1] = 1234;
+  }
+  Channel c(44100, 4, 2);
+  std::vector<int32_t> matrix(kSbrMatrixValues, 0);
+  std::vector<int16_t> buf(2 * 2048, 1234);
+  for (int i = 0; i < 2048; i += 2) buf[i] = stereo[i];
+  SbrQmfAnalysis(&c.ch, buf.data(), matrix.data(), 2);
+  SbrQmfSynthesis64(c.ch.synthesisBuffer, matrix.data(), buf.data(), 2, &c.ch.synthesisPos);
+  for (size_t i = 1; i < buf.size(); i += 2) ASSERT_EQ(buf[i], 1234) << i;
+}
+
+}  // namespace
+}  // namespace heaac
