@@ -102,6 +102,11 @@ Element* ScreenManager::FindElementByType(Element* element, int32_t type, int32_
   return target ? target->FindByType(type, depth != 0) : nullptr;
 }
 
+int ScreenManager::EnableActionItems(bool on, Element* element, int32_t code, int32_t depth) {
+  Element* target = element ? element : current_;
+  return target ? target->EnableAction(on, code, depth) : 0;
+}
+
 Element* ScreenManager::GetFocusedSelection() { return focused_ ? focused_->GetSelectedChild() : nullptr; }
 
 Element* ScreenManager::ElementAtPoint(int32_t x, int32_t y) {

@@ -77,7 +77,7 @@ class ScreenManager : public ui::UiHost {
   void ClosePopup(ui::Element* element) override;
   void ShowSubMenu(ui::Element* element);
   void SetFocus(ui::Element* element);
-  bool IsMenuInHistory(ui::Menu* menu) const;
+  bool IsMenuInHistory(ui::Menu* menu) const override;
   void ShowSplash(bool after_rotation);
   void ShowNextHelpTip();
   void RefreshMenuState();
@@ -86,16 +86,17 @@ class ScreenManager : public ui::UiHost {
 
   // Dispatcher and queue.
   int DoAction(int32_t code, const ov::String& parameter, int32_t depth) override;
-  int QueueAction(ui::Element* target, int32_t code, const ov::String& parameter, int32_t depth);
+  int QueueAction(ui::Element* target, int32_t code, const ov::String& parameter, int32_t depth) override;
   int ProcessQueuedActions();
   int SendAction(ui::Element* element, int32_t code, const ov::String& parameter);
   uint32_t action_message() const { return action_message_; }
 
   // Element services.
   ui::Element* FindElementByName(ui::Menu* menu, const ov::String& name, bool recurse) override;
-  ui::Element* FindElementByType(ui::Element* element, int32_t type, int32_t depth);
+  ui::Element* FindElementByType(ui::Element* element, int32_t type, int32_t depth) override;
+  int EnableActionItems(bool on, ui::Element* element, int32_t code, int32_t depth) override;
   ui::Element* GetFocusedSelection() override;
-  ui::Element* ElementAtPoint(int32_t x, int32_t y);
+  ui::Element* ElementAtPoint(int32_t x, int32_t y) override;
   void SetPressedElement(ui::Element* element) override { pressed_ = element; }
   ui::Element* GetPressedElement() override { return pressed_; }
   void SetOpenItemGroup(ui::Element* group) override { open_item_group_ = group; }
@@ -110,6 +111,7 @@ class ScreenManager : public ui::UiHost {
   bool ReadOption(const ov::String& key, ov::String* text, bool* is_numeric) override;
   void SaveOptionsLater() override { options_.SaveOptionsLater(false); }
   ui::MenuBar* GetMenuBar() override { return &menu_bar_; }
+  void RequestHelpTip(int n) override { help_.RequestTip(n); }
   // Keep-awake: while on, timer 102 keeps the display from blanking; off
   // lets it blank again at once.
   void SetKeepAwake(bool on);
@@ -164,8 +166,12 @@ class ScreenManager : public ui::UiHost {
   void PushHistory();
   bool PopHistory(HistoryEntry* entry);
   void DisableDisabledItems();
-  void TriggerSequences() {}
-  void StepSequences() {}
+  // Passes a trigger code to every sequence of the current menu. Codes 0
+  // (menu shown), 1, 4 and 5 (focus moves by key) have senders; 2 (idle) and
+  // 3 (exit) have none yet.
+  void TriggerSequences(int32_t code);
+  // Steps every running, due sequence of the current menu, in list order.
+  void StepSequences();
   void TickElements();
   void PaintBar(gfx::HDC dc);
   void PaintPopupMenu(gfx::HDC dc);

@@ -69,6 +69,45 @@ class UiHost {
 
   // The window's menu bar model; null when there is no window.
   virtual MenuBar* GetMenuBar() = 0;
+
+  // Enables or disables the items bound to code under element (the current
+  // menu when null) down to depth; 0 when there is no target.
+  virtual int EnableActionItems(bool on, Element* element, int32_t code, int32_t depth) {
+    (void)on;
+    (void)element;
+    (void)code;
+    (void)depth;
+    return 0;
+  }
+  // The child of the current menu under the point that can take the focus
+  // (never a drag icon); null when none.
+  virtual Element* ElementAtPoint(int32_t x, int32_t y) {
+    (void)x;
+    (void)y;
+    return nullptr;
+  }
+  // The first element of type under element (the menu container when null).
+  virtual Element* FindElementByType(Element* element, int32_t type, int32_t depth) {
+    (void)element;
+    (void)type;
+    (void)depth;
+    return nullptr;
+  }
+  // Appends an action to the queue the UI thread drains.
+  virtual int QueueAction(Element* target, int32_t code, const ov::String& parameter, int32_t depth) {
+    (void)target;
+    (void)code;
+    (void)parameter;
+    (void)depth;
+    return 0;
+  }
+  // Asks for help hint n to be shown when help is on.
+  virtual void RequestHelpTip(int n) { (void)n; }
+  // Whether menu is the current menu or in the history.
+  virtual bool IsMenuInHistory(Menu* menu) const {
+    (void)menu;
+    return false;
+  }
 };
 
 // The installed host; null until one is set. Elements check for null where
