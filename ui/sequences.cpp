@@ -1,5 +1,7 @@
 #include "ui/sequences.h"
 
+#include <algorithm>
+
 #include "ui/ui_host.h"
 
 namespace ui {
@@ -8,7 +10,10 @@ void Sequence::LoadAttribute(const ov::String& name, const ov::String& value) {
   if (NameIs(name, u"trigger")) {
     static const char16_t* const kTriggers[] = {u"init", u"selection", u"idle", u"exit", u"selectionr", u"selectionl"};
     for (int32_t i = 0; i < 6; ++i) {
-      if (value.EqualsNoCase(kTriggers[i])) trigger_ = i;
+      if (value.EqualsNoCase(kTriggers[i])) {
+        trigger_ = i;
+        has_trigger_ = true;
+      }
     }
   } else if (NameIs(name, u"repeat")) {
     repeat_ = IsTrueValue(value);
@@ -24,7 +29,7 @@ void Sequence::LoadAttribute(const ov::String& name, const ov::String& value) {
 
 void Sequence::OnTrigger(int32_t code, uint32_t now) {
   (void)now;
-  if (code == trigger_) running_ = true;
+  if (has_trigger_ && code == trigger_) running_ = true;
 }
 
 void MovementSequence::OnTrigger(int32_t code, uint32_t now) {
@@ -66,14 +71,34 @@ void FileClipPart::Restart(uint32_t now) {
   frame_ = 0;
 }
 
+// The clip picture is a strip of frames stacked downwards, each as high as
+// the part (the whole picture when the part has no height); a picture of
+// one frame shows for one delay.
 void FileClipPart::Draw(gfx::HDC dc, int state) {
-  // The tick has stepped past the strip's last frame: the clip has played.
-  if (strip_ && frame_count_ > 0 && frame_ >= frame_count_ && !owner_->repeat()) {
-    SetVisible(false);
-    owner_->Stop();
-    return;
+  (void)state;
+  SkinImage& image = images_[0];
+  if (!image.loaded && !image.name.IsEmpty()) LoadSkinImage(dc, &image, image.name, false);
+  if (!image.dc || !image.bitmap) return;
+  const int32_t frame_height = y_size_ > 0 && y_size_ < image.height ? y_size_ : image.height;
+  frame_count_ = frame_height > 0 ? std::max(image.height / frame_height, 1) : 1;
+  strip_ = true;  // so that the ticks step the frames
+  if (frame_ >= frame_count_) {
+    if (!owner_->repeat()) {
+      SetVisible(false);
+      owner_->Stop();
+      return;
+    }
+    frame_ %= frame_count_;
   }
-  Control::Draw(dc, state);
+  const int32_t shown = image.backwards ? frame_count_ - frame_ - 1 : frame_;
+  const int32_t width = x_size_ > 0 ? std::min(x_size_, image.width) : image.width;
+  if (transparent_) {
+    gfx::TransparentImage(dc, x_, y_, width, frame_height, image.dc.get(), 0, shown * frame_height, width,
+                          frame_height, transparent_colour_);
+  } else {
+    gfx::BitBlt(dc, x_, y_, width, frame_height, image.dc.get(), 0, shown * frame_height, gfx::kSrcCopy);
+  }
+  bounds_ = {x_, y_, x_ + width, y_ + frame_height};
 }
 
 FileClipSequence::FileClipSequence() : part_(std::make_unique<FileClipPart>(this)) {

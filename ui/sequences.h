@@ -30,8 +30,6 @@ enum SequenceTrigger : int32_t {
 class Sequence : public SkinItem {
  public:
   static constexpr size_t kMaxItemsAffected = 64;
-  // A sequence without a "trigger" attribute never starts.
-  static constexpr int32_t kNoTrigger = -1;
 
   void LoadAttribute(const ov::String& name, const ov::String& value) override;
   virtual void OnTrigger(int32_t code, uint32_t now);
@@ -54,7 +52,8 @@ class Sequence : public SkinItem {
   std::vector<bool> items_affected_;
   uint32_t last_step_ = 0;
   int32_t delay_ = 0;
-  int32_t trigger_ = kNoTrigger;
+  int32_t trigger_ = 0;
+  bool has_trigger_ = false;  // a sequence without a "trigger" never starts
   bool running_ = false;
   bool repeat_ = false;
 };
