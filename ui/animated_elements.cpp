@@ -66,9 +66,13 @@ void ScrollingText::Draw(gfx::HDC dc, int state) {
     const gfx::Rect clip{x_, y_, x_ + box_width_, y_ + font_height_};
     const gfx::COLORREF old_background = dc->SetBkColor(background_colour_);
     const gfx::COLORREF old_text = dc->SetTextColor(text_colour_);
+    // The text's cells are filled with the background colour, as a device
+    // context does by default.
+    const int old_mode = dc->SetBkMode(gfx::kOpaque);
     // scrollX counts from the box's left edge, so the text enters at the
     // box's right edge wherever the box stands.
     gfx::ExtTextOut(dc, x_ + scroll_x_, y_, gfx::kEtoClipped, &clip, text_.View());
+    dc->SetBkMode(old_mode);
     dc->SetBkColor(old_background);
     dc->SetTextColor(old_text);
     scroll_x_ -= kStep;

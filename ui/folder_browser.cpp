@@ -58,9 +58,14 @@ void FileBrowser::LoadAttribute(const ov::String& name, const ov::String& value)
 
 void FileBrowser::ListFolders() {
   if (!(current_folder_ == ov::String(u"\\"))) folders_.push_back(u"..");
+  const size_t first = folders_.size();
   for (const ov::FindData& f : ov::ListFolder(DevicePathToLocal(current_folder_), u"*")) {
     if (f.attributes & ov::kAttributeDirectory) folders_.push_back(f.name);
   }
+  // Folders here come back in no useful order (hashed directories), so the
+  // list is sorted by name, ignoring case.
+  std::sort(folders_.begin() + static_cast<std::ptrdiff_t>(first), folders_.end(),
+            [](const ov::String& a, const ov::String& b) { return a.CompareNoCase(b) < 0; });
 }
 
 int32_t FileBrowser::Page() const { return line_size_ > 0 ? (line_size_ + y_size_ - 1) / line_size_ : 0; }

@@ -9,6 +9,8 @@
 // DragIcon ("DragIcon"): the picture that follows the stylus while a clip is
 // dragged; the elements that drag switch its drag state.
 //
+// The sub-folders are listed sorted by name, ignoring case.
+//
 // Device paths: the browser works on device paths, which begin and end with
 // "\" ("\" is the device root, "\Music\" a folder under it). The device root
 // is the documents folder (ov::DocumentsFolder: $OVMIX_DOCUMENTS, else
