@@ -1,6 +1,7 @@
 #include "shell/app.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "platform/os/event.h"
 #include "platform/os/file.h"
@@ -73,6 +74,7 @@ bool App::InitInstance() {
   if (!manager_->texts().title.IsEmpty()) window_->SetTitle(manager_->texts().title);
   if (options_.show_splash) manager_->ShowSplash(false);
   else manager_->ShowSplash(true);
+  if (!options_.start_menu.IsEmpty()) manager_->JumpToMenu(options_.start_menu);
   window_->InvalidateAll();
   return true;
 }
@@ -199,7 +201,9 @@ int WinMain(int argc, char** argv) {
     wnd::Window::ShowMessageBox(u"Error", u"Error cannot load framesource!");
     return kExitStartFailed;
   }
-  App app(StartOptions{});
+  StartOptions options;
+  if (const char* menu = std::getenv("OVMIX_START_MENU")) options.start_menu = ov::String::FromUtf8Lossy(menu);
+  App app(options);
   if (!app.InitInstance()) return kExitStartFailed;
   lock.ListenForOthers();
   return app.window()->Run();
