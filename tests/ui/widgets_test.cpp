@@ -124,16 +124,15 @@ TEST(ValuePicker, TapsOnTheAreaEdgesDoNothing) {
     int32_t r;  // x - xPos
     const char16_t* shown;
   };
-  // decrementAreaX 0, incrementAreaX 50, xSize 100; both ends open.
-  const Case cases[] = {{0, u"B"}, {1, u"A"}, {49, u"A"}, {50, u"B"}, {51, u"C"}, {99, u"C"}};
+  // decrementAreaX 10, incrementAreaX 50, xSize 100; both ends open.
+  const Case cases[] = {{5, u"B"}, {10, u"B"}, {11, u"A"}, {49, u"A"}, {50, u"B"}, {51, u"C"}, {99, u"C"}};
   for (const Case& k : cases) {
     ovtest::FakeHost host;
     Menu menu;
     ItemComboBox* p = AddPicker(&host, &menu);
-    p->LoadAttribute(u"decrementAreaX", u"0");
+    p->LoadAttribute(u"decrementAreaX", u"10");
     p->LoadAttribute(u"incrementAreaX", u"50");
     p->OnAction(kActionInitialise, u"", 0);
-    // The host finds the picker only strictly inside it: r = 0 misses it.
     p->OnStylusDown(10 + k.r, 20);
     EXPECT_EQ(p->ShownText(), ov::String(k.shown)) << k.r;
   }
