@@ -134,12 +134,6 @@ void Calendar::UpdateTitle() {
   Host()->DoAction(kActionOptionsChanged, ov::String(), 1);
 }
 
-void Calendar::RepaintScreen() {
-  if (!Host()) return;
-  const gfx::Size screen = Host()->ScreenSize();
-  Host()->InvalidateArea({0, 0, screen.cx, screen.cy});
-}
-
 int Calendar::OnAction(int32_t code, const ov::String& argument, int32_t flag) {
   (void)argument;
   (void)flag;
@@ -195,14 +189,14 @@ int Calendar::OnAction(int32_t code, const ov::String& argument, int32_t flag) {
       return 0;
   }
   UpdateTitle();
-  RepaintScreen();
+  InvalidateScreen();
   return result;
 }
 
 bool Calendar::OnDirectionKey(int32_t code) {
   if (code != 4 || !IsVisible() || !Host() || Host()->GetFocusedSelection() != this) return false;
   pressed_ = !pressed_;
-  RepaintScreen();
+  InvalidateScreen();
   return true;
 }
 

@@ -10,7 +10,7 @@
 // Thread: UI thread only.
 
 #include "ui/control.h"
-#include "ui/list_text.h"
+#include "ui/list_control.h"
 
 namespace ui {
 
@@ -59,7 +59,6 @@ class Calendar : public Control {
   MediaBrowserLink* Browser() const;
   void Step(int direction);
   void UpdateTitle();
-  void RepaintScreen();
   void DrawText(gfx::HDC dc, const ov::String& text, int32_t x, int32_t y, uint32_t colour);
 
   int32_t view_ = kMonths;

@@ -18,29 +18,9 @@ PlaylistOrder::PlaylistOrder() {
   x_ = y_ = 0;
 }
 
-PlaylistOrder::~PlaylistOrder() {
-  idle_selected_icon_.Release();
-  focus_selected_icon_.Release();
-}
-
 void PlaylistOrder::LoadAttribute(const ov::String& name, const ov::String& value) {
-  if (NameIs(name, u"lineSize")) {
-    row_height_ = ParseCoordinate(value);
-  } else if (NameIs(name, u"mouseDropLineColor")) {
-    drop_colour_ = ParseColour(value);
-  } else if (NameIs(name, u"myScrollBar")) {
-    scroll_bar_name_ = value;
-  } else if (NameIs(name, u"textIndent")) {
-    text_indent_ = ParseCoordinate(value);
-  } else if (NameIs(name, u"preTextAdditionalSpacing")) {
-    pre_text_spacing_ = ParseCoordinate(value);
-  } else if (NameIs(name, u"focusSelectedIcon")) {
-    focus_selected_icon_.name = value;
-  } else if (NameIs(name, u"idleSelectedIcon")) {
-    idle_selected_icon_.name = value;
-  } else {
-    Control::LoadAttribute(name, value);
-  }
+  if (NameIs(name, u"mouseDropLineColor")) drop_colour_ = ParseColour(value);
+  else ListControl::LoadAttribute(name, value);
 }
 
 ChannelLink* PlaylistOrder::Channel() const { return channel_ ? channel_->AsChannel() : nullptr; }
@@ -101,12 +81,6 @@ void PlaylistOrder::UpdateScrollBar() {
   if (scroll_bar_) scroll_bar_->SetScrollRange(this, ClipCount(), first_shown_, VisibleRows());
 }
 
-void PlaylistOrder::RepaintScreen() {
-  if (!Host()) return;
-  const gfx::Size screen = Host()->ScreenSize();
-  Host()->InvalidateArea({0, 0, screen.cx, screen.cy});
-}
-
 void PlaylistOrder::SelectionChanged() {
   if (Host()) Host()->DoAction(kActionSelectionChanged, ov::String(), 1);
 }
@@ -121,12 +95,7 @@ void PlaylistOrder::Draw(gfx::HDC dc, int state) {
   while (row_height_ > 0 && y <= y_ + y_size_ - row_height_ && index < count) {
     uint32_t colour = idle_colour_;
     if (index == selected_) {
-      SkinImage& icon = state == kDrawFocused ? focus_selected_icon_ : idle_selected_icon_;
-      if (!icon.loaded && !icon.name.IsEmpty()) LoadSkinImage(dc, &icon, icon.name, true);
-      if (icon.dc) {
-        gfx::TransparentImage(dc, x_, y, icon.width, icon.height, icon.dc.get(), 0, 0, icon.width, icon.height,
-                              transparent_colour_);
-      }
+      DrawSelectedIcon(dc, state, y, row_height_);
       colour = moving_ ? disabled_colour_ : focused_colour_;
     }
     gfx::Rect clip{x_ + text_indent_, y, x_ - text_indent_ + x_size_, y_ + y_size_};
@@ -162,7 +131,7 @@ bool PlaylistOrder::OnDirectionKey(int32_t code) {
   else if (code == 4) moving_ = !moving_;
   else return false;
   if (selected_ != before) SelectionChanged();
-  RepaintScreen();
+  InvalidateScreen();
   UpdateScrollBar();
   return true;
 }
@@ -220,7 +189,7 @@ bool PlaylistOrder::OnStylusUp(int32_t x, int32_t y) {
     DeleteSelectedClip();
     if (Channel()) Channel()->ClearChannel(0);
     SelectionChanged();
-    RepaintScreen();
+    InvalidateScreen();
     UpdateScrollBar();
   }
   dragging_ = false;
@@ -237,9 +206,8 @@ int PlaylistOrder::OnAction(int32_t code, const ov::String& argument, int32_t fl
     case kActionInitialise: {
       if (!Host()) break;
       mixer_ = Host()->FindElementByType(nullptr, kTypeMixer, 1);
+      FindScrollBar();
       Menu* menu = parent_ ? parent_->AsMenu() : nullptr;
-      Element* bar = scroll_bar_name_.IsEmpty() ? nullptr : Host()->FindElementByName(menu, scroll_bar_name_, false);
-      scroll_bar_ = bar && bar->GetType() == kTypeScrollBar ? static_cast<ScrollBar*>(bar) : nullptr;
       Element* icon = menu ? menu->FindByType(kTypeDragIcon, false) : nullptr;
       drag_icon_ = icon ? static_cast<DragIcon*>(icon) : nullptr;
       if (drag_icon_) {
@@ -297,7 +265,7 @@ int PlaylistOrder::OnAction(int32_t code, const ov::String& argument, int32_t fl
       return 0;
   }
   UpdateMenuItems();
-  RepaintScreen();
+  InvalidateScreen();
   UpdateScrollBar();
   return result;
 }

@@ -8,19 +8,16 @@
 //
 // Thread: UI thread only.
 
-#include "ui/control.h"
-#include "ui/list_text.h"
+#include "ui/list_control.h"
 
 namespace ui {
 
 class ChannelLink;
 class DragIcon;
-class ScrollBar;
 
-class PlaylistOrder : public Control {
+class PlaylistOrder : public ListControl {
  public:
   PlaylistOrder();
-  ~PlaylistOrder() override;
 
   void LoadAttribute(const ov::String& name, const ov::String& value) override;
   void Draw(gfx::HDC dc, int state) override;
@@ -41,7 +38,6 @@ class PlaylistOrder : public Control {
   int32_t first_shown() const { return first_shown_; }
   int32_t last_shown() const { return last_shown_; }
   int32_t drop_row() const { return drop_row_; }
-  int32_t row_height() const { return row_height_; }
   bool moving() const { return moving_; }
   bool dragging() const { return dragging_; }
   int32_t channel_index() const { return channel_index_; }
@@ -54,13 +50,8 @@ class PlaylistOrder : public Control {
   void MoveClip(int32_t from, int32_t to);
   void UpdateMenuItems();
   void UpdateScrollBar();
-  void RepaintScreen();
   void SelectionChanged();
 
-  SkinImage idle_selected_icon_, focus_selected_icon_;
-  int32_t pre_text_spacing_ = 0;
-  int32_t row_height_ = 10;
-  int32_t text_indent_ = 0;
   int32_t channel_index_ = 0;
   Element* mixer_ = nullptr;
   Element* channel_ = nullptr;
@@ -69,13 +60,9 @@ class PlaylistOrder : public Control {
   int32_t drop_row_ = -1;
   bool dragging_ = false;
   uint32_t drop_colour_ = 0x0000FF;
-  gfx::HPen drop_pen_;
-  ov::String scroll_bar_name_;
-  ScrollBar* scroll_bar_ = nullptr;
   DragIcon* drag_icon_ = nullptr;
   int32_t icon_offset_x_ = 0, icon_offset_y_ = 0;
   ov::String channel_name_;
-  ListTextFont font_;
 };
 
 }  // namespace ui

@@ -31,29 +31,10 @@ ov::String DevicePathToLocal(const ov::String& device_path) {
 }
 
 FileBrowser::FileBrowser() { type_ = kTypePlaylistOrder; }
-FileBrowser::~FileBrowser() {
-  idle_selected_icon_.Release();
-  focus_selected_icon_.Release();
-}
 
 void FileBrowser::LoadAttribute(const ov::String& name, const ov::String& value) {
-  if (NameIs(name, u"lineSize")) {
-    line_size_ = ParseCoordinate(value);
-  } else if (NameIs(name, u"textIndent")) {
-    text_indent_ = ParseCoordinate(value);
-  } else if (NameIs(name, u"preTextAdditionalSpacing")) {
-    pre_text_spacing_ = ParseCoordinate(value);
-  } else if (NameIs(name, u"myScrollBar")) {
-    scroll_bar_name_ = value;
-  } else if (NameIs(name, u"folderIcon")) {
-    images_[0].name = value;
-  } else if (NameIs(name, u"focusSelectedIcon")) {
-    focus_selected_icon_.name = value;
-  } else if (NameIs(name, u"idleSelectedIcon")) {
-    idle_selected_icon_.name = value;
-  } else {
-    Control::LoadAttribute(name, value);
-  }
+  if (NameIs(name, u"folderIcon")) images_[0].name = value;
+  else ListControl::LoadAttribute(name, value);
 }
 
 void FileBrowser::ListFolders() {
@@ -68,7 +49,7 @@ void FileBrowser::ListFolders() {
             [](const ov::String& a, const ov::String& b) { return a.CompareNoCase(b) < 0; });
 }
 
-int32_t FileBrowser::Page() const { return line_size_ > 0 ? (line_size_ + y_size_ - 1) / line_size_ : 0; }
+int32_t FileBrowser::Page() const { return row_height_ > 0 ? (row_height_ + y_size_ - 1) / row_height_ : 0; }
 
 Menu* FileBrowser::OwningMenu() const { return parent_ ? parent_->AsMenu() : nullptr; }
 
@@ -81,32 +62,26 @@ Element* FileBrowser::MediaBrowser() const {
 
 void FileBrowser::Draw(gfx::HDC dc, int state) {
   font_.Set(font_face_, text_height_, antialias_);
-  font_.line_size = line_size_;
+  font_.line_size = row_height_;
   const int32_t n = static_cast<int32_t>(folders_.size());
   int32_t y = y_;
   int32_t index = top_;
   last_visible_ = top_;
-  while (line_size_ > 0 && y < y_ + y_size_ && index < n) {
+  while (row_height_ > 0 && y < y_ + y_size_ && index < n) {
     const int32_t row_y = y;
     ov::String shown = folders_[index];
     if (shown.Find(u'\\') >= 0 && shown.Find(u'.') >= 0) shown = ShownFileName(shown);
     uint32_t colour = idle_colour_;
     if (index == selected_) {
-      SkinImage& icon = state == kDrawFocused ? focus_selected_icon_ : idle_selected_icon_;
-      if (!icon.loaded && !icon.name.IsEmpty()) LoadSkinImage(dc, &icon, icon.name, true);
-      if (icon.dc) {
-        const int32_t h = std::min(icon.height, line_size_);
-        const int32_t w = std::min(icon.width, x_size_);
-        gfx::TransparentImage(dc, x_, row_y, w, h, icon.dc.get(), 0, 0, w, h, transparent_colour_);
-      }
+      DrawSelectedIcon(dc, state, row_y, row_height_);
       colour = focus_colour_ ? focused_colour_ : idle_colour_;
     }
     const gfx::Size icon = DrawStateImage(dc, x_, row_y, kDrawNormal, false);
-    gfx::Rect clip{x_ + text_indent_ + icon.cx, row_y, x_ + x_size_ - text_indent_, row_y + line_size_};
+    gfx::Rect clip{x_ + text_indent_ + icon.cx, row_y, x_ + x_size_ - text_indent_, row_y + row_height_};
     int32_t text_y = row_y;
     DrawTextEllipsis(&font_, dc, shown, &clip, x_ + text_indent_ + icon.cx, &text_y, colour);
     last_visible_ = index;
-    y += line_size_;
+    y += row_height_;
     ++index;
   }
   ResetRect();
@@ -163,8 +138,8 @@ bool FileBrowser::OnDirectionKey(int32_t code) {
 
 bool FileBrowser::OnStylusDown(int32_t x, int32_t y) {
   (void)x;
-  if (line_size_ > 0 && y >= y_) {
-    const int32_t index = top_ + (y - y_) / line_size_;
+  if (row_height_ > 0 && y >= y_) {
+    const int32_t index = top_ + (y - y_) / row_height_;
     if (index <= last_visible_ && index < static_cast<int32_t>(folders_.size())) {
       if (index == selected_) OpenSelected();
       else selected_ = index;
@@ -183,10 +158,7 @@ void FileBrowser::UpdateOkItem() {
 
 void FileBrowser::Tail() {
   UpdateOkItem();
-  if (Host()) {
-    const gfx::Size screen = Host()->ScreenSize();
-    Host()->InvalidateArea({0, 0, screen.cx, screen.cy});
-  }
+  InvalidateScreen();
   UpdateScrollBar();
 }
 
@@ -221,9 +193,7 @@ int FileBrowser::OnAction(int32_t code, const ov::String& argument, int32_t flag
       if (parent_ && parent_->IsElement()) static_cast<Element*>(parent_)->OnAction(kActionSelectOk, current_folder_, 1);
       if (Host()) {
         mixer_ = Host()->FindElementByType(nullptr, kTypeMixer, 1);
-        Element* bar = scroll_bar_name_.IsEmpty() ? nullptr
-                                                  : Host()->FindElementByName(OwningMenu(), scroll_bar_name_, false);
-        scroll_bar_ = bar && bar->GetType() == kTypeScrollBar ? static_cast<ScrollBar*>(bar) : nullptr;
+        FindScrollBar();
         Host()->StoreOption(kLocationOption, current_folder_);
         Host()->DoAction(kActionOptionsChanged, ov::String(), 1);
       }

@@ -21,20 +21,16 @@
 
 #include <vector>
 
-#include "ui/control.h"
-#include "ui/list_text.h"
+#include "ui/list_control.h"
 
 namespace ui {
-
-class ScrollBar;
 
 // The local folder of a device path, ending with "/".
 ov::String DevicePathToLocal(const ov::String& device_path);
 
-class FileBrowser : public Control {
+class FileBrowser : public ListControl {
  public:
   FileBrowser();
-  ~FileBrowser() override;
 
   void LoadAttribute(const ov::String& name, const ov::String& value) override;
   void Draw(gfx::HDC dc, int state) override;
@@ -64,18 +60,11 @@ class FileBrowser : public Control {
   ov::String current_folder_ = u"\\";
   std::vector<ov::String> folders_;
   int32_t selected_ = 0, top_ = 0, last_visible_ = 0;
-  int32_t line_size_ = 10;
-  int32_t text_indent_ = 0;
-  int32_t pre_text_spacing_ = 0;
-  SkinImage idle_selected_icon_, focus_selected_icon_;
-  ov::String scroll_bar_name_;
-  ScrollBar* scroll_bar_ = nullptr;
   Element* mixer_ = nullptr;
   Element* channel_ = nullptr;
   int32_t channel_index_ = -1;
   bool chosen_ = false;
   bool focus_colour_ = false;
-  ListTextFont font_;
 };
 
 class DragIcon : public Control {

@@ -115,6 +115,10 @@ class UiHost {
 UiHost* Host();
 void SetHost(UiHost* host);
 
+// Repaints the whole screen (0, 0, screen width, screen height); nothing
+// without a host.
+void InvalidateScreen();
+
 // Colour attribute value: a palette reference through the host, else
 // hexadecimal without prefix.
 uint32_t ParseColour(const ov::String& value);

@@ -1,17 +1,21 @@
 #pragma once
-// Helpers of the list-like widgets (folder browser, clip order list,
-// calendar): the font state DrawTextEllipsis draws with, and the short name
-// a list shows for a path.
+// What the list widgets (folder browser, clip order list) share: their
+// skin attributes (row height, text indent, selected-row icons, the scroll
+// bar's name), the row font DrawTextEllipsis draws with, the selected-row
+// icon, the scroll bar look-up, and the short name a row shows for a path.
 //
 // Thread: UI thread only.
 
 #include <algorithm>
 
+#include "ui/control.h"
 #include "ui/text_drawing.h"
 
 namespace ui {
 
-// The font of an element's list rows, made on first use and kept.
+class ScrollBar;
+
+// The font of an element's rows, made on first use and kept.
 class ListTextFont : public TextFontState {
  public:
   ov::String face = u"Tahoma";
@@ -47,5 +51,30 @@ inline ov::String ShownFileName(const ov::String& path) {
   if (dot <= slash) return path.Mid(slash + 1);
   return path.Mid(slash + 1, dot - slash - 1);
 }
+
+class ListControl : public Control {
+ public:
+  ~ListControl() override;
+  // "lineSize", "textIndent", "preTextAdditionalSpacing", "myScrollBar",
+  // "focusSelectedIcon", "idleSelectedIcon"; the rest go to Control.
+  void LoadAttribute(const ov::String& name, const ov::String& value) override;
+
+  int32_t row_height() const { return row_height_; }
+
+ protected:
+  // The selected row's icon at (x_, y): the focus icon in the focused state,
+  // else the idle one, loaded on first use; at most max_height high.
+  void DrawSelectedIcon(gfx::HDC dc, int state, int32_t y, int32_t max_height);
+  // The scroll bar named by "myScrollBar" in the list's menu, or null.
+  void FindScrollBar();
+
+  int32_t row_height_ = 10;
+  int32_t text_indent_ = 0;
+  int32_t pre_text_spacing_ = 0;  // kept from the skin; drawing does not use it
+  SkinImage idle_selected_icon_, focus_selected_icon_;
+  ov::String scroll_bar_name_;
+  ScrollBar* scroll_bar_ = nullptr;
+  ListTextFont font_;
+};
 
 }  // namespace ui
