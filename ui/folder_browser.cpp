@@ -190,7 +190,14 @@ int FileBrowser::OnAction(int32_t code, const ov::String& argument, int32_t flag
       }
       if (!stored.EndsWithNoCase(u"\\")) stored += u"\\";
       current_folder_ = stored;
-      if (parent_ && parent_->IsElement()) static_cast<Element*>(parent_)->OnAction(kActionSelectOk, current_folder_, 1);
+      // The screen's media browser learns the folder; the browser itself,
+      // which the broadcast reaches too, must not take it as SL_OK (that
+      // would leave its screen when the state is restored on it).
+      if (parent_ && parent_->IsElement()) {
+        announcing_ = true;
+        static_cast<Element*>(parent_)->OnAction(kActionSelectOk, current_folder_, 1);
+        announcing_ = false;
+      }
       if (Host()) {
         mixer_ = Host()->FindElementByType(nullptr, kTypeMixer, 1);
         FindScrollBar();
@@ -221,6 +228,7 @@ int FileBrowser::OnAction(int32_t code, const ov::String& argument, int32_t flag
       break;
     }
     case kActionSelectOk: {
+      if (announcing_) return 0;
       Menu* menu = OwningMenu();
       if (Host() && menu && Host()->IsMenuInHistory(menu)) {
         Host()->GoBack(false);

@@ -65,6 +65,7 @@ class FileBrowser : public ListControl {
   int32_t channel_index_ = -1;
   bool chosen_ = false;
   bool focus_colour_ = false;
+  bool announcing_ = false;  // INITIALISE is telling the screen the folder
 };
 
 class DragIcon : public Control {
