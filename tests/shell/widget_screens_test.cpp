@@ -71,10 +71,13 @@ TEST(WidgetScreens, ConfirmedValuePickerCommitReachesTheOptionsFile) {
   EXPECT_EQ(*read.GetOption(0), 1u);
 }
 
-// Runs n animation ticks 31 ms apart on the test clock.
-void Ticks(HeadlessDriver& d, uint32_t* now, int n) {
+// Runs n animation ticks step ms apart on the test clock. The clock goes on
+// in real time between ticks, so step is well above every delay involved:
+// each tick then moves every animation and sequence by exactly one step,
+// however slowly the test runs.
+void Ticks(HeadlessDriver& d, uint32_t* now, int n, uint32_t step = 200) {
   for (int i = 0; i < n; ++i) {
-    *now += 31;
+    *now += step;
     ov::SetTickCountForTesting(*now);
     d.sm().OnTimer(shell::kTimerTick);
     d.Settle();
@@ -101,9 +104,9 @@ TEST(WidgetScreens, TourSlidesItsButtonsInAndFlashesOnFocusMoves) {
   EXPECT_FALSE(flash->IsVisible());
   d.Key(wnd::Key::kDown);  // a focus move triggers "selection"
   EXPECT_TRUE(flash->IsVisible());
-  Ticks(d, &now, 10);
-  EXPECT_TRUE(flash->IsVisible());  // six frames, 60 ms apart
-  Ticks(d, &now, 4);
+  Ticks(d, &now, 5);
+  EXPECT_TRUE(flash->IsVisible());  // six frames
+  Ticks(d, &now, 1);
   EXPECT_FALSE(flash->IsVisible());  // played once
   EXPECT_EQ(first->x(), home);       // the slide runs only at the start
 }
