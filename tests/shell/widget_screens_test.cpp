@@ -15,6 +15,7 @@
 #include "tests/shell/headless_driver.h"
 #include "tests/support/test_paths.h"
 #include "ui/calendar.h"
+#include "ui/list_control.h"
 #include "ui/screen_links.h"
 #include "ui/value_picker.h"
 
@@ -221,6 +222,52 @@ TEST_P(Goldens, WidgetScreensMatchTheirPictures) {
   unsetenv("OVMIX_DOCUMENTS");
   unsetenv("TZ");
   tzset();
+}
+
+// The driver's drag on the skin's clip order list, routed by the screen
+// manager: the third clip dragged onto the first row moves to the top, and
+// a drag out of the list removes the selected clip.
+TEST(WidgetScreens, DragInTheClipOrderListReordersTheChannel) {
+  HeadlessDriver d(ovtest::ScratchDir());
+  ASSERT_TRUE(d.ok());
+  d.sm().DoAction(ui::kActionJumpTo, u"clip_order", 1);
+  d.Settle();
+  auto* channel = static_cast<ClipChannel*>(d.sm().current_menu()->AddChild(std::make_unique<ClipChannel>()));
+  ui::Element* list = d.sm().FindElementByName(nullptr, u"clip_list", false);
+  ASSERT_NE(list, nullptr);
+  list->OnAction(ui::kActionSetChannel, u"golden_channel", 0);
+  d.Settle();
+  const int32_t row = static_cast<ui::ListControl*>(list)->row_height();
+  auto drag = [&](int32_t from_row, int32_t x, int32_t y) {
+    const int32_t fx = list->x() + 30, fy = list->y() + from_row * row + row / 2;
+    d.window().Inject(wnd::Event(wnd::Message::kStylusDown, 0, fx, fy));
+    d.window().Inject(wnd::Event(wnd::Message::kStylusMove, 1, x, y));  // 1: the stylus is down
+    d.window().Inject(wnd::Event(wnd::Message::kStylusUp, 0, x, y));
+    d.Settle();
+  };
+  drag(2, list->x() + 30, list->y() + row / 2);
+  std::vector<std::u16string> names;
+  for (const ov::String& c : channel->clips) names.emplace_back(ui::ShownFileName(c).View());
+  EXPECT_EQ(names, (std::vector<std::u16string>{u"Party night", u"Beach", u"Sunset", u"Intro"}));
+  drag(3, 5, 5);  // out of the list
+  EXPECT_EQ(channel->clips.size(), 3u);
+  EXPECT_FALSE(d.sm().FindElementByName(nullptr, u"drag_icon", false)->IsVisible());
+}
+
+// Focus moves by key send 4 (down, right) or 5 (up, left) before 1.
+TEST(WidgetScreens, FocusMovesSendTheirDirectionTriggers) {
+  HeadlessDriver d(ovtest::ScratchDir());
+  ASSERT_TRUE(d.ok());
+  ui::Menu* menu = d.sm().current_menu();
+  auto* right = static_cast<ui::Sequence*>(menu->CreateChild(u"MQ"));
+  right->LoadAttribute(u"trigger", u"selectionr");
+  auto* left = static_cast<ui::Sequence*>(menu->CreateChild(u"MQ"));
+  left->LoadAttribute(u"trigger", u"selectionl");
+  d.Key(wnd::Key::kDown);
+  EXPECT_TRUE(right->IsRunning());
+  EXPECT_FALSE(left->IsRunning());
+  d.Key(wnd::Key::kUp);
+  EXPECT_TRUE(left->IsRunning());
 }
 
 INSTANTIATE_TEST_SUITE_P(Skin, Goldens, ::testing::Values("240x320", "320x240"));
