@@ -1,6 +1,7 @@
 #include "shell/app.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "platform/os/environment.h"
 #include "platform/os/event.h"
@@ -76,6 +77,7 @@ bool App::InitInstance() {
   if (!manager_->texts().title.IsEmpty()) window_->SetTitle(manager_->texts().title);
   if (options_.show_splash) manager_->ShowSplash(false);
   else manager_->ShowSplash(true);
+  if (!options_.start_menu.IsEmpty()) manager_->JumpToMenu(options_.start_menu);
   window_->InvalidateAll();
   // A project named in OVMIX_LOAD opens once the first screen is up.
   if (std::optional<std::string> project = ov::GetEnvironmentValue("OVMIX_LOAD"); project && !project->empty()) {
@@ -206,7 +208,9 @@ int WinMain(int argc, char** argv) {
     wnd::Window::ShowMessageBox(u"Error", u"Error cannot load framesource!");
     return kExitStartFailed;
   }
-  App app(StartOptions{});
+  StartOptions options;
+  if (const char* menu = std::getenv("OVMIX_START_MENU")) options.start_menu = ov::String::FromUtf8Lossy(menu);
+  App app(options);
   if (!app.InitInstance()) return kExitStartFailed;
   lock.ListenForOthers();
   return app.window()->Run();

@@ -24,6 +24,9 @@ struct StartOptions {
   ov::String data_folder;
   bool check_framesource = true;
   bool show_splash = true;
+  // A menu shown once the start is done (benchmarks and tests; the program
+  // takes it from $OVMIX_START_MENU); empty: the main menu after the splash.
+  ov::String start_menu;
 };
 
 // The interactive program, owned by WinMain (or by a test).

@@ -78,7 +78,7 @@ class ScreenManager : public ui::UiHost {
   void ClosePopup(ui::Element* element) override;
   void ShowSubMenu(ui::Element* element);
   void SetFocus(ui::Element* element);
-  bool IsMenuInHistory(ui::Menu* menu) const;
+  bool IsMenuInHistory(ui::Menu* menu) const override;
   void ShowSplash(bool after_rotation);
   void ShowNextHelpTip();
   void RefreshMenuState();
@@ -96,7 +96,7 @@ class ScreenManager : public ui::UiHost {
   ui::Element* FindElementByName(ui::Menu* menu, const ov::String& name, bool recurse) override;
   ui::Element* FindElementByType(ui::Element* element, int32_t type, int32_t depth) override;
   ui::Element* GetFocusedSelection() override;
-  ui::Element* ElementAtPoint(int32_t x, int32_t y);
+  ui::Element* ElementAtPoint(int32_t x, int32_t y) override;
   void SetPressedElement(ui::Element* element) override { pressed_ = element; }
   ui::Element* GetPressedElement() override { return pressed_; }
   void SetOpenItemGroup(ui::Element* group) override { open_item_group_ = group; }
@@ -185,8 +185,12 @@ class ScreenManager : public ui::UiHost {
   void PushHistory();
   bool PopHistory(HistoryEntry* entry);
   void DisableDisabledItems();
-  void TriggerSequences() {}
-  void StepSequences() {}
+  // Passes a trigger code to every sequence of the current menu. Codes 0
+  // (menu shown), 1, 4 and 5 (focus moves by key) have senders; 2 (idle) and
+  // 3 (exit) have none yet.
+  void TriggerSequences(int32_t code);
+  // Steps every running, due sequence of the current menu, in list order.
+  void StepSequences();
   void TickElements();
   void PaintBar(gfx::HDC dc);
   void PaintPopupMenu(gfx::HDC dc);

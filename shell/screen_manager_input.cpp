@@ -177,6 +177,8 @@ void ScreenManager::MoveFocus(int32_t code) {
     e->OnAction(ui::kActionFocusGained, ov::String(), 0);
     if (code == 0 || code == 2) e->StartAnimationLeft();
     else e->StartAnimationRight();
+    TriggerSequences(forward ? ui::kTriggerSelectionRight : ui::kTriggerSelectionLeft);
+    TriggerSequences(ui::kTriggerSelection);
     RefreshMenuState();
     InvalidateAll();
     return;

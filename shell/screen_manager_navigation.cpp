@@ -67,7 +67,7 @@ void ScreenManager::ShowMenu(Menu* menu, int focus, bool no_history, bool overla
     }
     DisableDisabledItems();
     inhibit_back_ = current_->inhibit_back();
-    TriggerSequences();
+    TriggerSequences(ui::kTriggerInit);
     StepSequences();
     RefreshMenuState();
   }
@@ -173,7 +173,7 @@ void ScreenManager::ShowSplash(bool after_rotation) {
   RefreshMenuState();
   DisableDisabledItems();
   if (current_) current_->OnAction(ui::kActionMenuShown, ov::String(), 1);
-  TriggerSequences();
+  TriggerSequences(ui::kTriggerInit);
   StepSequences();
   if (!after_rotation) JumpToMenu(u"splash_screen");
   InvalidateAll();

@@ -73,4 +73,22 @@ void ScreenManager::OnTimer(uint32_t id) {
   }
 }
 
+void ScreenManager::TriggerSequences(int32_t code) {
+  if (!current_) return;
+  const uint32_t now = ov::GetTickCount();
+  for (const auto& s : current_->sequences()) s->OnTrigger(code, now);
+}
+
+void ScreenManager::StepSequences() {
+  if (!current_) return;
+  const uint32_t now = ov::GetTickCount();
+  // Index loop: a step only moves and repaints items, but the menu may be
+  // left by a handler it reaches.
+  Menu* menu = current_;
+  for (size_t i = 0; i < menu->sequences().size(); ++i) {
+    ui::Sequence* s = menu->sequences()[i].get();
+    if (s->IsRunning() && s->IsDue(now)) s->Step(menu->children(), now);
+  }
+}
+
 }  // namespace shell

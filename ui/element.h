@@ -59,6 +59,9 @@ enum : int { kDrawNormal = 0, kDrawDisabled = 1, kDrawFocused = 2 };
 const char* TypeName(int32_t type);
 
 class Menu;
+class MediaBrowserLink;
+class ChannelLink;
+class MixerLink;
 
 class SkinItem {
  public:
@@ -98,6 +101,11 @@ class Element : public SkinItem {
   Element(const Element&) = delete;
   Element& operator=(const Element&) = delete;
   bool IsElement() const override { return true; }
+  // The screens' elements that widgets talk to (screen_links.h); null for
+  // every other element.
+  virtual MediaBrowserLink* AsMediaBrowser() { return nullptr; }
+  virtual ChannelLink* AsChannel() { return nullptr; }
+  virtual MixerLink* AsMixer() { return nullptr; }
 
   void LoadAttribute(const ov::String& name, const ov::String& value) override;
 

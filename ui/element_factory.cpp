@@ -4,13 +4,19 @@
 #include <iterator>
 #include <vector>
 
+#include "ui/animated_elements.h"
+#include "ui/calendar.h"
+#include "ui/clip_order_list.h"
+#include "ui/colour_picker.h"
 #include "ui/drop_down_menu.h"
+#include "ui/folder_browser.h"
 #include "ui/item_group.h"
 #include "ui/menu.h"
 #include "ui/placeholder_control.h"
 #include "ui/popup_message_box.h"
 #include "ui/scroll_bar.h"
 #include "ui/softkey_menu.h"
+#include "ui/value_picker.h"
 
 namespace ui {
 namespace {
@@ -45,14 +51,14 @@ const FactoryEntry kBuiltIn[] = {
     {u"EffectBrowser", Placeholder<kTypeEffectBrowser>},
     {u"PM", Make<PopupMessageBox>},
     {u"POPUPMESSAGEBOX", Make<PopupMessageBox>},
-    {u"ST", Placeholder<kTypeScrollingText>},
-    {u"SCROLLINGTEXT", Placeholder<kTypeScrollingText>},
-    {u"AB", Placeholder<kTypeAnimatedBitmap>},
-    {u"ANIMATEDBITMAP", Placeholder<kTypeAnimatedBitmap>},
+    {u"ST", Make<ScrollingText>},
+    {u"SCROLLINGTEXT", Make<ScrollingText>},
+    {u"AB", Make<AnimatedBitmap>},
+    {u"ANIMATEDBITMAP", Make<AnimatedBitmap>},
     {u"TB", Make<TextBox>},
     {u"TEXTBOX", Make<TextBox>},
-    {u"IB", Placeholder<kTypeItemComboBox>},
-    {u"ITEMCOMBOBOX", Placeholder<kTypeItemComboBox>},
+    {u"IB", Make<ItemComboBox>},
+    {u"ITEMCOMBOBOX", Make<ItemComboBox>},
     {u"SC", Placeholder<kTypeSliderControl>},
     {u"SLIDERCONTROL", Placeholder<kTypeSliderControl>},
     {u"CHANNELSELECTION", Placeholder<kTypeChannelSelection>},
@@ -63,13 +69,13 @@ const FactoryEntry kBuiltIn[] = {
     {u"VideoEditor", Placeholder<kTypeVideoEditor>},
     {u"SoftkeyMenu", Make<SoftkeyMenu>},
     {u"MixerSelection", Placeholder<kTypeMixerSelection>},
-    {u"DragIcon", Placeholder<kTypeDragIcon>},
+    {u"DragIcon", Make<DragIcon>},
     {u"ImageEditor", Placeholder<kTypeImageEditor>},
-    {u"PlaylistOrder", Placeholder<kTypePlaylistOrder>},
-    {u"FileBrowser", Placeholder<kTypePlaylistOrder>},
+    {u"PlaylistOrder", Make<PlaylistOrder>},
+    {u"FileBrowser", Make<FileBrowser>},
     {u"TextEditor", Placeholder<kTypeTextEditor>},
-    {u"COLOURPICKER", Placeholder<kTypeColourPicker>},
-    {u"CALENDAR", Placeholder<kTypeCalendar>},
+    {u"COLOURPICKER", Make<ColourPicker>},
+    {u"CALENDAR", Make<Calendar>},
     {u"PANZOOMEDITOR", Placeholder<kTypePanZoomEditor>},
 };
 

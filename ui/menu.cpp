@@ -1,18 +1,10 @@
 #include "ui/menu.h"
 
 #include "ui/drop_down_menu.h"
-#include "ui/placeholder_control.h"
 #include "ui/ui_host.h"
 
 namespace ui {
 namespace {
-
-// A timed sequence made for "MQ"/"MOVEMENTSEQUENCE"; its behaviour comes
-// with the animation sequences.
-class SequencePlaceholder : public SkinItem {
- public:
-  explicit SequencePlaceholder(int32_t type) { type_ = type; }
-};
 
 bool IsYesOne(const ov::String& v) { return v.EqualsNoCase(u"y") || v.EqualsNoCase(u"yes") || v == ov::String(u"1"); }
 
@@ -20,6 +12,13 @@ bool IsYesOne(const ov::String& v) { return v.EqualsNoCase(u"y") || v.EqualsNoCa
 
 Menu::Menu() { type_ = kTypeMenu; }
 Menu::~Menu() {
+  for (auto& s : sequences_) {
+    Element* part = s->ControlPart();
+    if (!part) continue;
+    for (auto& c : children_) {
+      if (c.get() == part) (void)c.release();
+    }
+  }
   children_.clear();
   sub_menus_.clear();
   sequences_.clear();
@@ -46,14 +45,18 @@ Element* Menu::AddChild(std::unique_ptr<Element> child) {
 SkinItem* Menu::CreateChild(const ov::String& keyword) {
   if (std::unique_ptr<Element> e = CreateElement(keyword)) return AddChild(std::move(e));
   if (keyword.EqualsNoCase(u"MQ") || keyword.EqualsNoCase(u"MOVEMENTSEQUENCE")) {
-    // Kept by the menu so that it is freed with it; it is in no list the
-    // screen manager steps.
-    sequences_.push_back(std::make_unique<SequencePlaceholder>(kTypeMovementSequence));
+    sequences_.push_back(std::make_unique<MovementSequence>());
+    sequences_.back()->set_parent(this);
     return sequences_.back().get();
   }
   if (keyword.EqualsNoCase(u"FS") || keyword.EqualsNoCase(u"FILECLIPSEQUENCE")) {
-    // The file-clip sequence's control part goes into the child list.
-    return AddChild(std::make_unique<PlaceholderControl>(kTypeFileClipSequence));
+    auto sequence = std::make_unique<FileClipSequence>();
+    sequence->set_parent(this);
+    Element* part = sequence->ControlPart();
+    part->set_parent(this);
+    children_.emplace_back(part);
+    sequences_.push_back(std::move(sequence));
+    return sequences_.back().get();
   }
   return nullptr;
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "ui/control.h"
+#include "ui/sequences.h"
 
 namespace ui {
 
@@ -62,6 +63,8 @@ class Menu : public Control {
 
   const std::vector<std::unique_ptr<Element>>& children() const { return children_; }
   const std::vector<std::unique_ptr<Menu>>& sub_menus() const { return sub_menus_; }
+  // The menu's sequences, in skin order (movement and file-clip).
+  const std::vector<std::unique_ptr<Sequence>>& sequences() const { return sequences_; }
   int32_t timeout() const { return timeout_; }
   int32_t manual_nav() const { return manual_nav_; }
   bool inhibit_back() const { return inhibit_back_; }
@@ -83,7 +86,11 @@ class Menu : public Control {
   bool inhibit_home_ = false;
   ov::String background_;
   std::vector<std::unique_ptr<Element>> children_;
-  std::vector<std::unique_ptr<SkinItem>> sequences_;
+  // Each sequence is owned here once. A file-clip sequence's control part
+  // also sits in children_ so that it is drawn and ticked like any element,
+  // but it belongs to its sequence: the destructor takes it out of the child
+  // list before the lists are freed.
+  std::vector<std::unique_ptr<Sequence>> sequences_;
   std::vector<std::unique_ptr<Menu>> sub_menus_;
   bool show_ok_ = false;
   ov::String window_title_;

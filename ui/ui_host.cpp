@@ -51,6 +51,12 @@ void UiHost::SetLiveVideoArea(int32_t x, int32_t y, int32_t w, int32_t h) {
 UiHost* Host() { return g_host; }
 void SetHost(UiHost* host) { g_host = host; }
 
+void InvalidateScreen() {
+  if (!g_host) return;
+  const gfx::Size screen = g_host->ScreenSize();
+  g_host->InvalidateArea({0, 0, screen.cx, screen.cy});
+}
+
 void ReportUnreadablePicture(const ov::String& path) {
   static std::set<std::u16string> reported;
   if (!reported.insert(std::u16string(path.View())).second) return;

@@ -128,12 +128,28 @@ class UiHost {
   // nothing without a window. The live video is drawn there on the UI thread.
   virtual gfx::HBitmap WindowSurface() { return nullptr; }
   virtual void PresentArea(const gfx::Rect& area) { (void)area; }
+  // The child of the current menu under the point that can take the focus
+  // (never a drag icon); null when none.
+  virtual Element* ElementAtPoint(int32_t x, int32_t y) {
+    (void)x;
+    (void)y;
+    return nullptr;
+  }
+  // Whether menu is the current menu or in the history.
+  virtual bool IsMenuInHistory(Menu* menu) const {
+    (void)menu;
+    return false;
+  }
 };
 
 // The installed host; null until one is set. Elements check for null where
 // they can run without a shell (tests, ovtool skin dump).
 UiHost* Host();
 void SetHost(UiHost* host);
+
+// Repaints the whole screen (0, 0, screen width, screen height); nothing
+// without a host.
+void InvalidateScreen();
 
 // Colour attribute value: a palette reference through the host, else
 // hexadecimal without prefix.

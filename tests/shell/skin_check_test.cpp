@@ -41,7 +41,8 @@ struct Checker {
     static const char16_t* const kNames[] = {u"il", u"idleImage", u"fi", u"focusImage", u"di", u"disabledImage",
                                              u"il2", u"idleImage2", u"fi2", u"focusImage2", u"di2",
                                              u"disabledImage2", u"bi", u"backgroundImage", u"startSplash",
-                                             u"shutdownSplash", u"al", u"ar", u"al2", u"ar2"};
+                                             u"shutdownSplash", u"al", u"ar", u"al2", u"ar2", u"bitmap",
+                                             u"image", u"folderIcon", u"idleSelectedIcon", u"focusSelectedIcon"};
     for (const char16_t* n : kNames) {
       if (name.EqualsNoCase(n)) return true;
     }

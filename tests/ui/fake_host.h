@@ -1,6 +1,7 @@
 #pragma once
 // A small UiHost for element tests: records what elements ask of the shell.
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,19 @@ class FakeHost : public ui::UiHost {
   ui::MenuBar bar;
   uint32_t palette[10] = {};
   std::vector<std::pair<std::u16string, std::u16string>> options;
+  // Options that exist, by key, with numeric ones flagged; StoreOption on a
+  // key not here answers 1 unless strict_options is set.
+  std::map<std::u16string, std::u16string> values;
+  std::map<std::u16string, bool> numeric;
+  bool strict_options = false;
+  struct Enable {
+    bool on;
+    int32_t code;
+  };
+  std::vector<Enable> enables;
+  std::vector<Call> queued;
+  std::vector<int> tips;
+  std::vector<ui::Menu*> history;  // menus IsMenuInHistory answers for
 
   int DoAction(int32_t code, const ov::String& parameter, int32_t depth) override {
     actions.push_back({code, std::u16string(parameter.View()), depth});
@@ -69,9 +83,60 @@ class FakeHost : public ui::UiHost {
   gfx::Size ScreenSize() override { return {240, 320}; }
   int StoreOption(const ov::String& key, const ov::String& text) override {
     options.emplace_back(key.View(), text.View());
+    auto it = values.find(std::u16string(key.View()));
+    if (it == values.end()) return strict_options ? 0 : 1;
+    if (it->second == std::u16string(text.View())) return 0;
+    it->second = std::u16string(text.View());
     return 1;
   }
-  bool ReadOption(const ov::String&, ov::String*, bool*) override { return false; }
+  bool ReadOption(const ov::String& key, ov::String* text, bool* is_numeric) override {
+    auto it = values.find(std::u16string(key.View()));
+    if (it == values.end()) return false;
+    *text = ov::String(it->second);
+    *is_numeric = numeric[it->first];
+    return true;
+  }
+  // Recorded, then done as a host without a shell does.
+  void EnableActionItems(bool on, ui::Element* element, int32_t code, int32_t depth) override {
+    enables.push_back({on, code});
+    ui::UiHost::EnableActionItems(on, element, code, depth);
+  }
+  // The last enable request for code: 1 on, 0 off, -1 none.
+  int LastEnable(int32_t code) const {
+    for (auto it = enables.rbegin(); it != enables.rend(); ++it) {
+      if (it->code == code) return it->on ? 1 : 0;
+    }
+    return -1;
+  }
+  int Count(int32_t code) const {
+    int n = 0;
+    for (const Call& c : actions) n += c.code == code;
+    return n;
+  }
+  ui::Element* ElementAtPoint(int32_t x, int32_t y) override {
+    if (!menu) return nullptr;
+    const auto& children = menu->children();
+    for (size_t i = children.size(); i-- > 0;) {
+      ui::Element* e = children[i].get();
+      if (e->GetType() != ui::kTypeDragIcon && e->CanTakeFocus() && e->ContainsPoint(x, y)) return e;
+    }
+    return nullptr;
+  }
+  ui::Element* FindElementByType(ui::Element* element, int32_t type, int32_t depth) override {
+    ui::Element* target = element ? element : menu;
+    return target ? target->FindByType(type, depth != 0) : nullptr;
+  }
+  int QueueAction(ui::Element*, int32_t code, const ov::String& parameter, int32_t depth) override {
+    queued.push_back({code, std::u16string(parameter.View()), depth});
+    return 1;
+  }
+  void RequestHelpTip(int n) override { tips.push_back(n); }
+  bool IsMenuInHistory(ui::Menu* m) const override {
+    for (ui::Menu* h : history) {
+      if (h == m) return true;
+    }
+    return false;
+  }
   void SaveOptionsLater() override {}
   ui::MenuBar* GetMenuBar() override { return &bar; }
 };
