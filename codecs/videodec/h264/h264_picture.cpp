@@ -138,6 +138,10 @@ void Core::DeblockMb(int addr) {
   uint8_t* y = cur_->plane[0] + my * 16 * W + mx * 16;
   uint8_t* cb = cur_->plane[1] + my * 8 * CW + mx * 8;
   uint8_t* cr = cur_->plane[2] + my * 8 * CW + mx * 8;
+  bool q_inter_uniform = !IsIntraForFilter(q.kind);
+  for (int i = 1; i < 4 && q_inter_uniform; ++i) q_inter_uniform = q.ref_pic[i] == q.ref_pic[0];
+  for (int i = 1; i < 16 && q_inter_uniform; ++i)
+    q_inter_uniform = q.mv[i][0] == q.mv[0][0] && q.mv[i][1] == q.mv[0][1];
   for (int dir = 0; dir < 2; ++dir) {  // 0: vertical edges, 1: horizontal edges
     int nb = -1;
     if (dir == 0 && mx > 0) nb = addr - 1;
@@ -148,6 +152,17 @@ void Core::DeblockMb(int addr) {
       const MbInfo& p = e == 0 ? mbs_[size_t(nb)] : q;
       uint8_t bs[4];
       bool any = false;
+      if (e > 0 && q_inter_uniform) {
+        // One vector and reference for the whole macroblock: inner edges
+        // differ only by coefficients (bS 2 or 0).
+        for (int i = 0; i < 4; ++i) {
+          const int bq = dir == 0 ? kBlockIndexAt[i][e] : kBlockIndexAt[e][i];
+          const int bp = dir == 0 ? kBlockIndexAt[i][e - 1] : kBlockIndexAt[e - 1][i];
+          bs[i] = (q.nnz[bq] | q.nnz[bp]) ? 2 : 0;
+          any |= bs[i] != 0;
+        }
+        if (!any) continue;
+      } else {
       for (int i = 0; i < 4; ++i) {
         int bq, bp;
         if (dir == 0) {
@@ -161,6 +176,7 @@ void Core::DeblockMb(int addr) {
         any |= bs[i] != 0;
       }
       if (!any) continue;
+      }
       const ptrdiff_t step = dir == 0 ? 1 : W;
       const ptrdiff_t along = dir == 0 ? W : 1;
       {
