@@ -13,18 +13,38 @@ namespace {
 
 inline bool IsIntraForFilter(MbKind k) { return k == kMbI4x4 || k == kMbI16 || k == kMbPcm || k == kMbNone; }
 
-// bS of one 4-sample segment (8.7.2.1) between block bp of mb p and bq of q.
-inline uint8_t Strength(const MbInfo& p, int bp, const MbInfo& q, int bq, bool mb_edge) {
-  if (IsIntraForFilter(p.kind) || IsIntraForFilter(q.kind)) return mb_edge ? 4 : 3;
-  if (p.nnz[bp] || q.nnz[bq]) return 2;
-  const int qp8 = (kBlockY[bp] >> 1) * 2 + (kBlockX[bp] >> 1);
-  const int qq8 = (kBlockY[bq] >> 1) * 2 + (kBlockX[bq] >> 1);
-  if (p.ref_pic[qp8] != q.ref_pic[qq8]) return 1;
+// The 8x8 quadrant of each 4x4 block.
+constexpr uint8_t kQuadrant[16] = {0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3};
+
+// bS of one 4-sample segment (8.7.2.1) between block bp of mb p and bq of q,
+// both inter macroblocks.
+inline uint8_t InterStrength(const MbInfo& p, int bp, const MbInfo& q, int bq) {
+  if (p.nnz[bp] | q.nnz[bq]) return 2;
+  if (p.ref_pic[kQuadrant[bp]] != q.ref_pic[kQuadrant[bq]]) return 1;
   if (std::abs(p.mv[bp][0] - q.mv[bq][0]) >= 4 || std::abs(p.mv[bp][1] - q.mv[bq][1]) >= 4) return 1;
   return 0;
 }
 
+// The four blocks along edge e, on its q side: [dir][e][segment]; the p side
+// of inner edge e is the q side of edge e - 1, of the macroblock edge that of
+// edge 3 in the neighbour.
+constexpr uint8_t kEdgeBlocks[2][4][4] = {
+    {{0, 2, 8, 10}, {1, 3, 9, 11}, {4, 6, 12, 14}, {5, 7, 13, 15}},
+    {{0, 1, 4, 5}, {2, 3, 6, 7}, {8, 9, 12, 13}, {10, 11, 14, 15}}};
+
 inline int ChromaQpOf(int qp, int offset) { return kChromaQp[std::clamp(qp + offset, 0, 51)]; }
+
+// alpha, beta and the tc0 row (8.7.2.2) of an edge between QPs qp and qq.
+struct EdgeParams {
+  int alpha, beta;
+  const uint8_t* tc0;
+};
+inline EdgeParams EdgeParamsFor(int qp, int qq, const SliceFilter& sf) {
+  const int qpav = (qp + qq + 1) >> 1;
+  const int ia = std::clamp(qpav + sf.alpha_offset, 0, 51);
+  const int ib = std::clamp(qpav + sf.beta_offset, 0, 51);
+  return EdgeParams{kDeblockAlpha[ia], kDeblockBeta[ib], kDeblockTc0[ia]};
+}
 
 // cos((2k + 1) pi / 16) x 4096: the first basis function of the 8-point DCT.
 constexpr int kCos1[8] = {4017, 3406, 2276, 799, -799, -2276, -3406, -4017};
@@ -138,67 +158,56 @@ void Core::DeblockMb(int addr) {
   uint8_t* y = cur_->plane[0] + my * 16 * W + mx * 16;
   uint8_t* cb = cur_->plane[1] + my * 8 * CW + mx * 8;
   uint8_t* cr = cur_->plane[2] + my * 8 * CW + mx * 8;
-  bool q_inter_uniform = !IsIntraForFilter(q.kind);
-  for (int i = 1; i < 4 && q_inter_uniform; ++i) q_inter_uniform = q.ref_pic[i] == q.ref_pic[0];
-  for (int i = 1; i < 16 && q_inter_uniform; ++i)
-    q_inter_uniform = q.mv[i][0] == q.mv[0][0] && q.mv[i][1] == q.mv[0][1];
+  const bool q_intra = IsIntraForFilter(q.kind);
+  bool q_uniform = !q_intra;  // one vector and reference for the whole macroblock
+  for (int i = 1; i < 4 && q_uniform; ++i) q_uniform = q.ref_pic[i] == q.ref_pic[0];
+  for (int i = 1; i < 16 && q_uniform; ++i) q_uniform = q.mv[i][0] == q.mv[0][0] && q.mv[i][1] == q.mv[0][1];
+  // Thresholds of the inner edges, where both sides have this QP.
+  const EdgeParams inner_luma = EdgeParamsFor(q.qp, q.qp, sf);
+  const int qc = ChromaQpOf(q.qp, sf.chroma_qp_offset);
+  const EdgeParams inner_chroma = EdgeParamsFor(qc, qc, sf);
   for (int dir = 0; dir < 2; ++dir) {  // 0: vertical edges, 1: horizontal edges
     int nb = -1;
     if (dir == 0 && mx > 0) nb = addr - 1;
     if (dir == 1 && my > 0) nb = addr - mb_width_;
     const bool filter_mb_edge = nb >= 0 && (sf.disable != 2 || mbs_[size_t(nb)].slice == q.slice);
+    const ptrdiff_t step = dir == 0 ? 1 : W;
+    const ptrdiff_t along = dir == 0 ? W : 1;
+    const ptrdiff_t cstep = dir == 0 ? 1 : CW;
+    const ptrdiff_t calong = dir == 0 ? CW : 1;
     for (int e = 0; e < 4; ++e) {
       if (e == 0 && !filter_mb_edge) continue;
       const MbInfo& p = e == 0 ? mbs_[size_t(nb)] : q;
       uint8_t bs[4];
-      bool any = false;
-      if (e > 0 && q_inter_uniform) {
-        // One vector and reference for the whole macroblock: inner edges
-        // differ only by coefficients (bS 2 or 0).
-        for (int i = 0; i < 4; ++i) {
-          const int bq = dir == 0 ? kBlockIndexAt[i][e] : kBlockIndexAt[e][i];
-          const int bp = dir == 0 ? kBlockIndexAt[i][e - 1] : kBlockIndexAt[e - 1][i];
-          bs[i] = (q.nnz[bq] | q.nnz[bp]) ? 2 : 0;
-          any |= bs[i] != 0;
-        }
-        if (!any) continue;
+      const uint8_t* bq = kEdgeBlocks[dir][e];
+      const uint8_t* bp = kEdgeBlocks[dir][(e + 3) & 3];
+      if (q_intra || IsIntraForFilter(p.kind)) {
+        std::memset(bs, e == 0 ? 4 : 3, 4);
+      } else if (e > 0 && q_uniform) {
+        // Inner edges of a one-vector macroblock differ only by coefficients.
+        for (int i = 0; i < 4; ++i) bs[i] = (q.nnz[bq[i]] | q.nnz[bp[i]]) ? 2 : 0;
       } else {
-      for (int i = 0; i < 4; ++i) {
-        int bq, bp;
-        if (dir == 0) {
-          bq = kBlockIndexAt[i][e];
-          bp = e == 0 ? kBlockIndexAt[i][3] : kBlockIndexAt[i][e - 1];
-        } else {
-          bq = kBlockIndexAt[e][i];
-          bp = e == 0 ? kBlockIndexAt[3][i] : kBlockIndexAt[e - 1][i];
-        }
-        bs[i] = Strength(p, bp, q, bq, e == 0);
-        any |= bs[i] != 0;
+        for (int i = 0; i < 4; ++i) bs[i] = InterStrength(p, bp[i], q, bq[i]);
       }
-      if (!any) continue;
-      }
-      const ptrdiff_t step = dir == 0 ? 1 : W;
-      const ptrdiff_t along = dir == 0 ? W : 1;
-      {
-        const int qpav = (p.qp + q.qp + 1) >> 1;
-        const int ia = std::clamp(qpav + sf.alpha_offset, 0, 51);
-        const int ib = std::clamp(qpav + sf.beta_offset, 0, 51);
+      uint32_t any;
+      std::memcpy(&any, bs, 4);
+      if (any == 0) continue;
+      const EdgeParams lp = e == 0 ? EdgeParamsFor(p.qp, q.qp, sf) : inner_luma;
+      if (lp.alpha != 0 && lp.beta != 0) {  // otherwise no sample passes the tests
         int8_t tc0[4];
-        for (int i = 0; i < 4; ++i) tc0[i] = bs[i] && bs[i] < 4 ? int8_t(kDeblockTc0[ia][bs[i] - 1]) : 0;
+        for (int i = 0; i < 4; ++i) tc0[i] = bs[i] && bs[i] < 4 ? int8_t(lp.tc0[bs[i] - 1]) : 0;
         uint8_t* pix = dir == 0 ? y + e * 4 : y + e * 4 * W;
-        dsp_.luma_edge(pix, step, along, 16, kDeblockAlpha[ia], kDeblockBeta[ib], bs, tc0);
+        dsp_.luma_edge(pix, step, along, 16, lp.alpha, lp.beta, bs, tc0);
       }
       if (e == 0 || e == 2) {
-        const int qpav = (ChromaQpOf(p.qp, sf.chroma_qp_offset) + ChromaQpOf(q.qp, sf.chroma_qp_offset) + 1) >> 1;
-        const int ia = std::clamp(qpav + sf.alpha_offset, 0, 51);
-        const int ib = std::clamp(qpav + sf.beta_offset, 0, 51);
+        const EdgeParams cp =
+            e == 0 ? EdgeParamsFor(ChromaQpOf(p.qp, sf.chroma_qp_offset), qc, sf) : inner_chroma;
+        if (cp.alpha == 0 || cp.beta == 0) continue;
         int8_t tc0[4];
-        for (int i = 0; i < 4; ++i) tc0[i] = bs[i] && bs[i] < 4 ? int8_t(kDeblockTc0[ia][bs[i] - 1]) : 0;
-        const ptrdiff_t cstep = dir == 0 ? 1 : CW;
-        const ptrdiff_t calong = dir == 0 ? CW : 1;
+        for (int i = 0; i < 4; ++i) tc0[i] = bs[i] && bs[i] < 4 ? int8_t(cp.tc0[bs[i] - 1]) : 0;
         const int off = dir == 0 ? e * 2 : e * 2 * CW;
-        dsp_.chroma_edge(cb + off, cstep, calong, 8, kDeblockAlpha[ia], kDeblockBeta[ib], bs, tc0);
-        dsp_.chroma_edge(cr + off, cstep, calong, 8, kDeblockAlpha[ia], kDeblockBeta[ib], bs, tc0);
+        dsp_.chroma_edge(cb + off, cstep, calong, 8, cp.alpha, cp.beta, bs, tc0);
+        dsp_.chroma_edge(cr + off, cstep, calong, 8, cp.alpha, cp.beta, bs, tc0);
       }
     }
   }
