@@ -13,6 +13,17 @@ namespace {
 
 inline bool IsIntraForFilter(MbKind k) { return k == kMbI4x4 || k == kMbI16 || k == kMbPcm || k == kMbNone; }
 
+// tc0 of the four segments of bS word bsw (one byte each), stored at once;
+// 0 where bS is 0 or 4.
+inline void SetTc0(int8_t tc0[4], uint32_t bsw, const uint8_t* row) {
+  uint32_t w = 0;
+  for (int i = 0; i < 4; ++i) {
+    const uint32_t b = (bsw >> (8 * i)) & 0xFF;
+    if (b && b < 4) w |= uint32_t(row[b - 1]) << (8 * i);
+  }
+  std::memcpy(tc0, &w, 4);
+}
+
 // The 8x8 quadrant of each 4x4 block.
 constexpr uint8_t kQuadrant[16] = {0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3};
 
@@ -178,24 +189,27 @@ void Core::DeblockMb(int addr) {
     for (int e = 0; e < 4; ++e) {
       if (e == 0 && !filter_mb_edge) continue;
       const MbInfo& p = e == 0 ? mbs_[size_t(nb)] : q;
-      uint8_t bs[4];
+      // The four bS values are gathered in one word and stored at once: the
+      // edge filters load them (and tc0) as one 4-byte word, which a store
+      // of single bytes would stall.
       const uint8_t* bq = kEdgeBlocks[dir][e];
       const uint8_t* bp = kEdgeBlocks[dir][(e + 3) & 3];
+      uint32_t bsw = 0;
       if (q_intra || IsIntraForFilter(p.kind)) {
-        std::memset(bs, e == 0 ? 4 : 3, 4);
+        bsw = e == 0 ? 0x04040404u : 0x03030303u;
       } else if (e > 0 && q_uniform) {
         // Inner edges of a one-vector macroblock differ only by coefficients.
-        for (int i = 0; i < 4; ++i) bs[i] = (q.nnz[bq[i]] | q.nnz[bp[i]]) ? 2 : 0;
+        for (int i = 0; i < 4; ++i) bsw |= uint32_t((q.nnz[bq[i]] | q.nnz[bp[i]]) ? 2 : 0) << (8 * i);
       } else {
-        for (int i = 0; i < 4; ++i) bs[i] = InterStrength(p, bp[i], q, bq[i]);
+        for (int i = 0; i < 4; ++i) bsw |= uint32_t(InterStrength(p, bp[i], q, bq[i])) << (8 * i);
       }
-      uint32_t any;
-      std::memcpy(&any, bs, 4);
-      if (any == 0) continue;
+      if (bsw == 0) continue;
+      uint8_t bs[4];
+      std::memcpy(bs, &bsw, 4);
       const EdgeParams lp = e == 0 ? EdgeParamsFor(p.qp, q.qp, sf) : inner_luma;
       if (lp.alpha != 0 && lp.beta != 0) {  // otherwise no sample passes the tests
         int8_t tc0[4];
-        for (int i = 0; i < 4; ++i) tc0[i] = bs[i] && bs[i] < 4 ? int8_t(lp.tc0[bs[i] - 1]) : 0;
+        SetTc0(tc0, bsw, lp.tc0);
         uint8_t* pix = dir == 0 ? y + e * 4 : y + e * 4 * W;
         dsp_.luma_edge(pix, step, along, 16, lp.alpha, lp.beta, bs, tc0);
       }
@@ -204,7 +218,7 @@ void Core::DeblockMb(int addr) {
             e == 0 ? EdgeParamsFor(ChromaQpOf(p.qp, sf.chroma_qp_offset), qc, sf) : inner_chroma;
         if (cp.alpha == 0 || cp.beta == 0) continue;
         int8_t tc0[4];
-        for (int i = 0; i < 4; ++i) tc0[i] = bs[i] && bs[i] < 4 ? int8_t(cp.tc0[bs[i] - 1]) : 0;
+        SetTc0(tc0, bsw, cp.tc0);
         const int off = dir == 0 ? e * 2 : e * 2 * CW;
         dsp_.chroma_edge(cb + off, cstep, calong, 8, cp.alpha, cp.beta, bs, tc0);
         dsp_.chroma_edge(cr + off, cstep, calong, 8, cp.alpha, cp.beta, bs, tc0);
