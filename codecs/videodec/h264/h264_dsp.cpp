@@ -202,6 +202,7 @@ void init_h264_dsp(H264Dsp& dsp, uint32_t cpu_flags) {
     dsp.luma_edge = LumaEdge_sse2;
     dsp.chroma_edge = ChromaEdge_sse2;
   }
+  if (cpu_flags & ov::kCpuAvx2) dsp.luma_edge = LumaEdge_avx2;
 #else
   (void)cpu_flags;
 #endif

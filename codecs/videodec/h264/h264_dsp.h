@@ -56,6 +56,9 @@ void LumaEdge_sse2(uint8_t* pix, ptrdiff_t step, ptrdiff_t stride, int len, int 
                    const int8_t* tc0);
 void ChromaEdge_sse2(uint8_t* pix, ptrdiff_t step, ptrdiff_t stride, int len, int alpha, int beta, const uint8_t* bs,
                      const int8_t* tc0);
+// AVX2 variant (h264_dsp_avx2.cpp), equal to the reference.
+void LumaEdge_avx2(uint8_t* pix, ptrdiff_t step, ptrdiff_t stride, int len, int alpha, int beta, const uint8_t* bs,
+                   const int8_t* tc0);
 
 }  // namespace h264
 }  // namespace videodec

@@ -6,33 +6,11 @@
 #include <cstring>
 
 #include "codecs/videodec/h264/h264_dsp.h"
+#include "codecs/videodec/h264/h264_dsp_x86.h"
 
 namespace videodec {
 namespace h264 {
 namespace {
-
-inline __m128i Load4(const uint8_t* p) {
-  int v;
-  std::memcpy(&v, p, 4);
-  return _mm_cvtsi32_si128(v);
-}
-inline void Store4(uint8_t* p, __m128i v) {
-  const int x = _mm_cvtsi128_si32(v);
-  std::memcpy(p, &x, 4);
-}
-inline __m128i Load2(const uint8_t* p) {
-  uint16_t v;
-  std::memcpy(&v, p, 2);
-  return _mm_cvtsi32_si128(v);
-}
-inline void Store2(uint8_t* p, __m128i v) {
-  const uint16_t x = uint16_t(_mm_cvtsi128_si32(v));
-  std::memcpy(p, &x, 2);
-}
-inline __m128i Load8(const uint8_t* p) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)); }
-inline void Store8(uint8_t* p, __m128i v) { _mm_storel_epi64(reinterpret_cast<__m128i*>(p), v); }
-inline __m128i Load16(const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
-inline void Store16(uint8_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
 
 // Loads w (2, 4, 8 or 16) samples; only the first w bytes are read.
 inline __m128i LoadW(const uint8_t* p, int w) {
@@ -264,127 +242,6 @@ void ChromaMc_sse2(uint8_t* dst, ptrdiff_t ds, const uint8_t* src, ptrdiff_t ss,
 
 namespace {
 
-// ---------------------------------------------------------------------------
-// Loop filter. Eight lines at a time in 16-bit lanes: each sample name holds
-// one value per line.
-
-inline __m128i AbsDiff16(__m128i a, __m128i b) { return _mm_max_epi16(_mm_sub_epi16(a, b), _mm_sub_epi16(b, a)); }
-inline __m128i Clip16(__m128i v, __m128i lo, __m128i hi) { return _mm_min_epi16(_mm_max_epi16(v, lo), hi); }
-inline __m128i Select(__m128i mask, __m128i a, __m128i b) {
-  return _mm_or_si128(_mm_and_si128(mask, a), _mm_andnot_si128(mask, b));
-}
-
-struct LumaLines {
-  __m128i p3, p2, p1, p0, q0, q1, q2, q3;
-};
-
-// 8.7.2.3 / 8.7.2.4 on eight luma lines; bs and tc0 one 16-bit lane per line.
-void FilterLuma8(LumaLines& l, __m128i alpha, __m128i beta, __m128i bs, __m128i tc0) {
-  const __m128i zero = _mm_setzero_si128();
-  const __m128i one = _mm_set1_epi16(1), two = _mm_set1_epi16(2), four = _mm_set1_epi16(4);
-  const __m128i apq = AbsDiff16(l.p0, l.q0);
-  const __m128i on = _mm_andnot_si128(
-      _mm_cmpeq_epi16(bs, zero),
-      _mm_and_si128(_mm_cmplt_epi16(apq, alpha),
-                    _mm_and_si128(_mm_cmplt_epi16(AbsDiff16(l.p1, l.p0), beta),
-                                  _mm_cmplt_epi16(AbsDiff16(l.q1, l.q0), beta))));
-  if (_mm_movemask_epi8(on) == 0) return;
-  const __m128i ap = _mm_cmplt_epi16(AbsDiff16(l.p2, l.p0), beta);
-  const __m128i aq = _mm_cmplt_epi16(AbsDiff16(l.q2, l.q0), beta);
-  const __m128i strong_bs = _mm_cmpeq_epi16(bs, four);
-  if (_mm_movemask_epi8(strong_bs) == 0) {  // inter edges: the normal filter alone
-    const __m128i tc = _mm_sub_epi16(_mm_sub_epi16(tc0, ap), aq);
-    const __m128i delta = Clip16(
-        _mm_srai_epi16(_mm_add_epi16(_mm_add_epi16(_mm_slli_epi16(_mm_sub_epi16(l.q0, l.p0), 2), _mm_sub_epi16(l.p1, l.q1)), four), 3),
-        _mm_sub_epi16(zero, tc), tc);
-    const __m128i avg = _mm_srai_epi16(_mm_add_epi16(_mm_add_epi16(l.p0, l.q0), one), 1);
-    const __m128i ntc0 = _mm_sub_epi16(zero, tc0);
-    const __m128i dp1 = Clip16(_mm_srai_epi16(_mm_sub_epi16(_mm_add_epi16(l.p2, avg), _mm_slli_epi16(l.p1, 1)), 1), ntc0, tc0);
-    const __m128i dq1 = Clip16(_mm_srai_epi16(_mm_sub_epi16(_mm_add_epi16(l.q2, avg), _mm_slli_epi16(l.q1, 1)), 1), ntc0, tc0);
-    const __m128i don = _mm_and_si128(on, delta);
-    l.p0 = _mm_add_epi16(l.p0, don);  // packing to bytes clips to 0..255
-    l.q0 = _mm_sub_epi16(l.q0, don);
-    l.p1 = _mm_add_epi16(l.p1, _mm_and_si128(_mm_and_si128(on, ap), dp1));
-    l.q1 = _mm_add_epi16(l.q1, _mm_and_si128(_mm_and_si128(on, aq), dq1));
-    return;
-  }
-  // Normal filter.
-  const __m128i tc = _mm_sub_epi16(_mm_sub_epi16(tc0, ap), aq);
-  const __m128i ntc = _mm_sub_epi16(zero, tc);
-  const __m128i delta = Clip16(
-      _mm_srai_epi16(_mm_add_epi16(_mm_add_epi16(_mm_slli_epi16(_mm_sub_epi16(l.q0, l.p0), 2), _mm_sub_epi16(l.p1, l.q1)), four), 3),
-      ntc, tc);
-  const __m128i avg = _mm_srai_epi16(_mm_add_epi16(_mm_add_epi16(l.p0, l.q0), one), 1);
-  const __m128i ntc0 = _mm_sub_epi16(zero, tc0);
-  const __m128i n_p1 = _mm_add_epi16(
-      l.p1, Clip16(_mm_srai_epi16(_mm_sub_epi16(_mm_add_epi16(l.p2, avg), _mm_slli_epi16(l.p1, 1)), 1), ntc0, tc0));
-  const __m128i n_q1 = _mm_add_epi16(
-      l.q1, Clip16(_mm_srai_epi16(_mm_sub_epi16(_mm_add_epi16(l.q2, avg), _mm_slli_epi16(l.q1, 1)), 1), ntc0, tc0));
-  __m128i n_p0 = _mm_add_epi16(l.p0, delta);
-  __m128i n_q0 = _mm_sub_epi16(l.q0, delta);
-  n_p0 = Clip16(n_p0, zero, _mm_set1_epi16(255));
-  n_q0 = Clip16(n_q0, zero, _mm_set1_epi16(255));
-  // Strong filter.
-  const __m128i strong = _mm_and_si128(
-      strong_bs, _mm_cmplt_epi16(apq, _mm_add_epi16(_mm_srai_epi16(alpha, 2), two)));
-  const __m128i sp = _mm_and_si128(strong, ap), sq = _mm_and_si128(strong, aq);
-  const __m128i p0q0 = _mm_add_epi16(l.p0, l.q0);
-  const __m128i s_p0 = _mm_srai_epi16(
-      _mm_add_epi16(_mm_add_epi16(_mm_add_epi16(l.p2, _mm_slli_epi16(_mm_add_epi16(l.p1, p0q0), 1)), l.q1), four), 3);
-  const __m128i s_p1 = _mm_srai_epi16(_mm_add_epi16(_mm_add_epi16(_mm_add_epi16(l.p2, l.p1), p0q0), two), 2);
-  const __m128i s_p2 = _mm_srai_epi16(
-      _mm_add_epi16(_mm_add_epi16(_mm_add_epi16(_mm_slli_epi16(l.p3, 1), _mm_add_epi16(_mm_slli_epi16(l.p2, 1), l.p2)),
-                                  _mm_add_epi16(l.p1, p0q0)), four), 3);
-  const __m128i w_p0 = _mm_srai_epi16(_mm_add_epi16(_mm_add_epi16(_mm_add_epi16(_mm_slli_epi16(l.p1, 1), l.p0), l.q1), two), 2);
-  const __m128i s_q0 = _mm_srai_epi16(
-      _mm_add_epi16(_mm_add_epi16(_mm_add_epi16(l.q2, _mm_slli_epi16(_mm_add_epi16(l.q1, p0q0), 1)), l.p1), four), 3);
-  const __m128i s_q1 = _mm_srai_epi16(_mm_add_epi16(_mm_add_epi16(_mm_add_epi16(l.q2, l.q1), p0q0), two), 2);
-  const __m128i s_q2 = _mm_srai_epi16(
-      _mm_add_epi16(_mm_add_epi16(_mm_add_epi16(_mm_slli_epi16(l.q3, 1), _mm_add_epi16(_mm_slli_epi16(l.q2, 1), l.q2)),
-                                  _mm_add_epi16(l.q1, p0q0)), four), 3);
-  const __m128i w_q0 = _mm_srai_epi16(_mm_add_epi16(_mm_add_epi16(_mm_add_epi16(_mm_slli_epi16(l.q1, 1), l.q0), l.p1), two), 2);
-  // bS 4 lines take the strong results, the others the normal ones.
-  const __m128i r_p0 = Select(strong_bs, Select(sp, s_p0, w_p0), n_p0);
-  const __m128i r_q0 = Select(strong_bs, Select(sq, s_q0, w_q0), n_q0);
-  const __m128i r_p1 = Select(strong_bs, Select(sp, s_p1, l.p1), Select(ap, n_p1, l.p1));
-  const __m128i r_q1 = Select(strong_bs, Select(sq, s_q1, l.q1), Select(aq, n_q1, l.q1));
-  const __m128i r_p2 = Select(sp, s_p2, l.p2);
-  const __m128i r_q2 = Select(sq, s_q2, l.q2);
-  l.p0 = Select(on, r_p0, l.p0);
-  l.q0 = Select(on, r_q0, l.q0);
-  l.p1 = Select(on, r_p1, l.p1);
-  l.q1 = Select(on, r_q1, l.q1);
-  l.p2 = Select(on, r_p2, l.p2);
-  l.q2 = Select(on, r_q2, l.q2);
-}
-
-// Four bytes, one per 4-sample segment, spread to one byte per line: each
-// repeated four times (luma, 16 lines) or twice (chroma, 8 lines).
-inline __m128i Spread4(const void* seg) {
-  const __m128i v = Load4(static_cast<const uint8_t*>(seg));
-  return _mm_unpacklo_epi16(_mm_unpacklo_epi8(v, v), _mm_unpacklo_epi8(v, v));
-}
-inline __m128i Spread2(const void* seg) {
-  const __m128i v = Load4(static_cast<const uint8_t*>(seg));
-  return _mm_unpacklo_epi8(v, v);
-}
-
-// Transposes 8 rows of 16 bytes into 16 rows of 8 bytes (out[i] low half = row
-// 2i, high half = row 2i + 1), or the other way round.
-inline void Transpose8x16(const __m128i in[8], __m128i out[8]) {
-  for (int half = 0; half < 2; ++half) {
-    __m128i a[4];
-    for (int k = 0; k < 4; ++k)
-      a[k] = half == 0 ? _mm_unpacklo_epi8(in[2 * k], in[2 * k + 1]) : _mm_unpackhi_epi8(in[2 * k], in[2 * k + 1]);
-    const __m128i w0 = _mm_unpacklo_epi16(a[0], a[1]), w1 = _mm_unpackhi_epi16(a[0], a[1]);
-    const __m128i w2 = _mm_unpacklo_epi16(a[2], a[3]), w3 = _mm_unpackhi_epi16(a[2], a[3]);
-    out[half * 4 + 0] = _mm_unpacklo_epi32(w0, w2);
-    out[half * 4 + 1] = _mm_unpackhi_epi32(w0, w2);
-    out[half * 4 + 2] = _mm_unpacklo_epi32(w1, w3);
-    out[half * 4 + 3] = _mm_unpackhi_epi32(w1, w3);
-  }
-}
-
 }  // namespace
 
 void LumaEdge_sse2(uint8_t* pix, ptrdiff_t step, ptrdiff_t stride, int len, int alpha, int beta, const uint8_t* bs,
@@ -393,74 +250,30 @@ void LumaEdge_sse2(uint8_t* pix, ptrdiff_t step, ptrdiff_t stride, int len, int 
     LumaEdge_c(pix, step, stride, len, alpha, beta, bs, tc0);
     return;
   }
-  uint32_t any;
-  std::memcpy(&any, bs, 4);
-  if (any == 0 || alpha == 0 || beta == 0) return;
+  if (EdgeIsOff(bs, alpha, beta)) return;
   const __m128i zero = _mm_setzero_si128();
-  const __m128i va = _mm_set1_epi16(int16_t(alpha)), vb = _mm_set1_epi16(int16_t(beta));
-  // tc0 is never negative: its bytes widen as unsigned.
-  const __m128i bs16 = Spread4(bs), tc16 = Spread4(tc0);
-  __m128i rows[8];  // p3 .. q3, 16 lines each
-  if (stride == 1) {
-    for (int k = 0; k < 8; ++k) rows[k] = Load16(pix + (k - 4) * step);
-  } else {
-    __m128i in[8];
-    for (int r = 0; r < 8; ++r)
-      in[r] = _mm_unpacklo_epi64(Load8(pix + (2 * r) * stride - 4), Load8(pix + (2 * r + 1) * stride - 4));
-    // in[r]: lines 2r and 2r + 1, 8 samples each; two 8x8 transposes give
-    // one register per sample name, lines 0-7 low and 8-15 high.
-    for (int part = 0; part < 2; ++part) {
-      __m128i a[4];
-      for (int k = 0; k < 4; ++k) {
-        const __m128i v = in[part * 4 + k];  // lines 8part+2k, 8part+2k+1
-        a[k] = _mm_unpacklo_epi8(v, _mm_srli_si128(v, 8));
-      }
-      const __m128i w0 = _mm_unpacklo_epi16(a[0], a[1]), w1 = _mm_unpackhi_epi16(a[0], a[1]);
-      const __m128i w2 = _mm_unpacklo_epi16(a[2], a[3]), w3 = _mm_unpackhi_epi16(a[2], a[3]);
-      const __m128i c01 = _mm_unpacklo_epi32(w0, w2), c23 = _mm_unpackhi_epi32(w0, w2);
-      const __m128i c45 = _mm_unpacklo_epi32(w1, w3), c67 = _mm_unpackhi_epi32(w1, w3);
-      // cXY: column X of the 8 lines in the low half, column Y in the high half.
-      if (part == 0) {
-        rows[0] = c01, rows[1] = c23, rows[2] = c45, rows[3] = c67;
-      } else {
-        const __m128i o01 = rows[0], o23 = rows[1], o45 = rows[2], o67 = rows[3];
-        rows[0] = _mm_unpacklo_epi64(o01, c01);
-        rows[1] = _mm_unpackhi_epi64(o01, c01);
-        rows[2] = _mm_unpacklo_epi64(o23, c23);
-        rows[3] = _mm_unpackhi_epi64(o23, c23);
-        rows[4] = _mm_unpacklo_epi64(o45, c45);
-        rows[5] = _mm_unpackhi_epi64(o45, c45);
-        rows[6] = _mm_unpacklo_epi64(o67, c67);
-        rows[7] = _mm_unpackhi_epi64(o67, c67);
-      }
-    }
-  }
-  __m128i out_lo[8], out_hi[8];
-  for (int half = 0; half < 2; ++half) {
-    LumaLines l;
-    __m128i* v[8] = {&l.p3, &l.p2, &l.p1, &l.p0, &l.q0, &l.q1, &l.q2, &l.q3};
-    for (int k = 0; k < 8; ++k)
-      *v[k] = half == 0 ? _mm_unpacklo_epi8(rows[k], zero) : _mm_unpackhi_epi8(rows[k], zero);
-    const __m128i vbs = half == 0 ? _mm_unpacklo_epi8(bs16, zero) : _mm_unpackhi_epi8(bs16, zero);
-    const __m128i vtc = half == 0 ? _mm_unpacklo_epi8(tc16, zero) : _mm_unpackhi_epi8(tc16, zero);
-    FilterLuma8(l, va, vb, vbs, vtc);
-    for (int k = 0; k < 8; ++k) (half == 0 ? out_lo : out_hi)[k] = *v[k];
-  }
-  for (int k = 0; k < 8; ++k) rows[k] = _mm_packus_epi16(out_lo[k], out_hi[k]);
-  if (stride == 1) {
-    for (int k = 1; k < 7; ++k) Store16(pix + (k - 4) * step, rows[k]);
-  } else {
-    __m128i out[8];
-    Transpose8x16(rows, out);
-    // out[0..3]: lines 0-7 (two per register), out[4..7]: lines 8-15.
-    for (int i = 0; i < 8; ++i) {
-      const int line = (i < 4 ? 0 : 8) + (i & 3) * 2;
-      Store8(pix + line * stride - 4, out[i]);
-      Store8(pix + (line + 1) * stride - 4, _mm_srli_si128(out[i], 8));
-    }
-  }
+  const __m128i bs16 = Spread4(bs), tc16 = Spread4(tc0);  // tc0 is never negative
+  __m128i rows[8];
+  LoadLumaEdge(pix, step, stride, rows);
+  // Lines 0-7 and 8-15 in 16-bit lanes.
+  EdgeLines<V128> lo{_mm_unpacklo_epi8(rows[0], zero), _mm_unpacklo_epi8(rows[1], zero),
+                     _mm_unpacklo_epi8(rows[2], zero), _mm_unpacklo_epi8(rows[3], zero),
+                     _mm_unpacklo_epi8(rows[4], zero), _mm_unpacklo_epi8(rows[5], zero),
+                     _mm_unpacklo_epi8(rows[6], zero), _mm_unpacklo_epi8(rows[7], zero)};
+  EdgeLines<V128> hi{_mm_unpackhi_epi8(rows[0], zero), _mm_unpackhi_epi8(rows[1], zero),
+                     _mm_unpackhi_epi8(rows[2], zero), _mm_unpackhi_epi8(rows[3], zero),
+                     _mm_unpackhi_epi8(rows[4], zero), _mm_unpackhi_epi8(rows[5], zero),
+                     _mm_unpackhi_epi8(rows[6], zero), _mm_unpackhi_epi8(rows[7], zero)};
+  FilterLumaLines<V128>(lo, alpha, beta, _mm_unpacklo_epi8(bs16, zero), _mm_unpacklo_epi8(tc16, zero));
+  FilterLumaLines<V128>(hi, alpha, beta, _mm_unpackhi_epi8(bs16, zero), _mm_unpackhi_epi8(tc16, zero));
+  rows[1] = _mm_packus_epi16(lo.p2, hi.p2);
+  rows[2] = _mm_packus_epi16(lo.p1, hi.p1);
+  rows[3] = _mm_packus_epi16(lo.p0, hi.p0);
+  rows[4] = _mm_packus_epi16(lo.q0, hi.q0);
+  rows[5] = _mm_packus_epi16(lo.q1, hi.q1);
+  rows[6] = _mm_packus_epi16(lo.q2, hi.q2);
+  StoreLumaEdge(pix, step, stride, rows);
 }
-
 
 void ChromaEdge_sse2(uint8_t* pix, ptrdiff_t step, ptrdiff_t stride, int len, int alpha, int beta, const uint8_t* bs,
                      const int8_t* tc0) {
@@ -468,57 +281,13 @@ void ChromaEdge_sse2(uint8_t* pix, ptrdiff_t step, ptrdiff_t stride, int len, in
     ChromaEdge_c(pix, step, stride, len, alpha, beta, bs, tc0);
     return;
   }
-  uint32_t any;
-  std::memcpy(&any, bs, 4);
-  if (any == 0 || alpha == 0 || beta == 0) return;
+  if (EdgeIsOff(bs, alpha, beta)) return;
   const __m128i zero = _mm_setzero_si128();
   __m128i p1, p0, q0, q1;
-  if (stride == 1) {
-    p1 = _mm_unpacklo_epi8(Load8(pix - 2 * step), zero);
-    p0 = _mm_unpacklo_epi8(Load8(pix - step), zero);
-    q0 = _mm_unpacklo_epi8(Load8(pix), zero);
-    q1 = _mm_unpacklo_epi8(Load8(pix + step), zero);
-  } else {
-    __m128i r[8];
-    for (int i = 0; i < 8; ++i) r[i] = Load4(pix + i * stride - 2);
-    const __m128i a = _mm_unpacklo_epi8(r[0], r[1]), b = _mm_unpacklo_epi8(r[2], r[3]);
-    const __m128i c = _mm_unpacklo_epi8(r[4], r[5]), d = _mm_unpacklo_epi8(r[6], r[7]);
-    const __m128i e = _mm_unpacklo_epi16(a, b), f = _mm_unpacklo_epi16(c, d);
-    const __m128i g = _mm_unpacklo_epi32(e, f), h = _mm_unpackhi_epi32(e, f);
-    p1 = _mm_unpacklo_epi8(g, zero);
-    p0 = _mm_unpackhi_epi8(g, zero);
-    q0 = _mm_unpacklo_epi8(h, zero);
-    q1 = _mm_unpackhi_epi8(h, zero);
-  }
-  const __m128i vbs = _mm_unpacklo_epi8(Spread2(bs), zero), vtc = _mm_unpacklo_epi8(Spread2(tc0), zero);
-  const __m128i two = _mm_set1_epi16(2), four = _mm_set1_epi16(4);
-  const __m128i on = _mm_andnot_si128(
-      _mm_cmpeq_epi16(vbs, zero),
-      _mm_and_si128(_mm_cmplt_epi16(AbsDiff16(p0, q0), _mm_set1_epi16(int16_t(alpha))),
-                    _mm_and_si128(_mm_cmplt_epi16(AbsDiff16(p1, p0), _mm_set1_epi16(int16_t(beta))),
-                                  _mm_cmplt_epi16(AbsDiff16(q1, q0), _mm_set1_epi16(int16_t(beta))))));
-  if (_mm_movemask_epi8(on) == 0) return;
-  const __m128i strong = _mm_cmpeq_epi16(vbs, four);
-  const __m128i tc = _mm_add_epi16(vtc, _mm_set1_epi16(1));
-  const __m128i delta = Clip16(
-      _mm_srai_epi16(_mm_add_epi16(_mm_add_epi16(_mm_slli_epi16(_mm_sub_epi16(q0, p0), 2), _mm_sub_epi16(p1, q1)), four), 3),
-      _mm_sub_epi16(zero, tc), tc);
-  const __m128i n_p0 = _mm_add_epi16(p0, delta), n_q0 = _mm_sub_epi16(q0, delta);
-  const __m128i s_p0 = _mm_srai_epi16(_mm_add_epi16(_mm_add_epi16(_mm_add_epi16(_mm_slli_epi16(p1, 1), p0), q1), two), 2);
-  const __m128i s_q0 = _mm_srai_epi16(_mm_add_epi16(_mm_add_epi16(_mm_add_epi16(_mm_slli_epi16(q1, 1), q0), p1), two), 2);
-  const __m128i r_p0 = Select(on, Select(strong, s_p0, n_p0), p0);
-  const __m128i r_q0 = Select(on, Select(strong, s_q0, n_q0), q0);
-  if (stride == 1) {
-    const __m128i pq = _mm_packus_epi16(r_p0, r_q0);
-    Store8(pix - step, pq);
-    Store8(pix, _mm_srli_si128(pq, 8));
-  } else {
-    const __m128i pq = _mm_packus_epi16(r_p0, r_q0);
-    const __m128i il = _mm_unpacklo_epi8(pq, _mm_srli_si128(pq, 8));  // line i: p0, q0
-    alignas(16) uint16_t pairs[8];
-    _mm_store_si128(reinterpret_cast<__m128i*>(pairs), il);
-    for (int i = 0; i < 8; ++i) std::memcpy(pix + i * stride - 1, &pairs[i], 2);
-  }
+  LoadChromaEdge(pix, step, stride, p1, p0, q0, q1);
+  if (FilterChromaLines<V128>(p1, p0, q0, q1, alpha, beta, _mm_unpacklo_epi8(Spread2(bs), zero),
+                              _mm_unpacklo_epi8(Spread2(tc0), zero)))
+    StoreChromaEdge(pix, step, stride, p0, q0);
 }
 
 }  // namespace h264
