@@ -129,18 +129,16 @@ inline __m128i Round5(__m128i lo, __m128i hi) {
   return _mm_packus_epi16(_mm_srai_epi16(_mm_add_epi16(lo, k16), 5), _mm_srai_epi16(_mm_add_epi16(hi, k16), 5));
 }
 
-// Half-sample planes into a 16-stride buffer (b, h) as in the reference.
-void Half(uint8_t* dst, const uint8_t* src, ptrdiff_t ss, ptrdiff_t tap, int w, int h) {
-  for (int y = 0; y < h; ++y, dst += 16, src += ss) {
-    __m128i lo, hi;
-    TapRow(src, tap, w, lo, hi);
-    StoreW(dst, Round5(lo, hi), w);
-  }
+// One row of half samples b (tap 1) or h (tap = stride), rounded and clipped.
+inline __m128i HalfRow(const uint8_t* src, ptrdiff_t tap, int w) {
+  __m128i lo, hi;
+  TapRow(src, tap, w, lo, hi);
+  return Round5(lo, hi);
 }
 
 // Centre half samples j: horizontal sums kept at 16 bits, then the vertical
 // filter in 32-bit lanes.
-void HalfHV(uint8_t* dst, const uint8_t* src, ptrdiff_t ss, int w, int h) {
+void HalfHV(uint8_t* dst, ptrdiff_t ds, const uint8_t* src, ptrdiff_t ss, int w, int h) {
   alignas(16) int16_t tmp[21 * 16];
   const uint8_t* s = src - 2 * ss;
   for (int y = 0; y < h + 5; ++y, s += ss) {
@@ -151,7 +149,7 @@ void HalfHV(uint8_t* dst, const uint8_t* src, ptrdiff_t ss, int w, int h) {
   }
   const __m128i k1 = _mm_set1_epi16(1), k5 = _mm_set1_epi16(-5), k20 = _mm_set1_epi16(20);
   const __m128i k512 = _mm_set1_epi32(512);
-  for (int y = 0; y < h; ++y, dst += 16) {
+  for (int y = 0; y < h; ++y, dst += ds) {
     __m128i out[2];
     for (int half = 0; half < (w == 16 ? 2 : 1); ++half) {
       const int16_t* t = tmp + y * 16 + half * 8;
@@ -180,30 +178,37 @@ void LumaMc_sse2(uint8_t* dst, ptrdiff_t ds, const uint8_t* src, ptrdiff_t ss, i
     for (int y = 0; y < h; ++y) StoreW(dst + y * ds, LoadW(src + y * ss, w), w);
     return;
   }
-  alignas(16) uint8_t a[16 * 16];
-  alignas(16) uint8_t b[16 * 16];
-  const uint8_t* q = nullptr;  // second prediction, averaged with the first (a)
-  ptrdiff_t qs = 16;
-  if (fy == 0) {
-    Half(a, src, ss, 1, w, h);
-    if (fx != 2) q = src + (fx == 3 ? 1 : 0), qs = ss;
-  } else if (fx == 0) {
-    Half(a, src, ss, ss, w, h);
-    if (fy != 2) q = src + (fy == 3 ? ss : 0), qs = ss;
-  } else if (fx == 2 || fy == 2) {
-    HalfHV(a, src, ss, w, h);
-    if (fx == 2 && fy != 2) Half(b, src + (fy == 3 ? ss : 0), ss, 1, w, h), q = b;
-    if (fy == 2 && fx != 2) Half(b, src + (fx == 3 ? 1 : 0), ss, ss, w, h), q = b;
-  } else {
-    Half(a, src + (fy == 3 ? ss : 0), ss, 1, w, h);
-    Half(b, src + (fx == 3 ? 1 : 0), ss, ss, w, h);
-    q = b;
+  if (fx == 2 && fy == 2) {
+    HalfHV(dst, ds, src, ss, w, h);
+    return;
   }
-  for (int y = 0; y < h; ++y) {
-    __m128i v = LoadW(a + y * 16, w);
-    if (q) v = _mm_avg_epu8(v, LoadW(q + y * qs, w));
-    StoreW(dst + y * ds, v, w);
+  if (fy == 0 || fx == 0) {
+    // b or h alone (phase 2), else averaged with the nearer full sample.
+    const ptrdiff_t tap = fy == 0 ? 1 : ss;
+    const int phase = fy == 0 ? fx : fy;
+    const uint8_t* full = src + (phase == 3 ? tap : 0);
+    for (int y = 0; y < h; ++y) {
+      __m128i v = HalfRow(src + y * ss, tap, w);
+      if (phase != 2) v = _mm_avg_epu8(v, LoadW(full + y * ss, w));
+      StoreW(dst + y * ds, v, w);
+    }
+    return;
   }
+  if (fx == 2 || fy == 2) {
+    // j averaged with the nearer b (fy odd) or h (fx odd) sample.
+    alignas(16) uint8_t j[16 * 16];
+    HalfHV(j, 16, src, ss, w, h);
+    const uint8_t* near = fx == 2 ? src + (fy == 3 ? ss : 0) : src + (fx == 3 ? 1 : 0);
+    const ptrdiff_t tap = fx == 2 ? 1 : ss;
+    for (int y = 0; y < h; ++y)
+      StoreW(dst + y * ds, _mm_avg_epu8(LoadW(j + y * 16, w), HalfRow(near + y * ss, tap, w)), w);
+    return;
+  }
+  // Diagonal quarter positions: mean of a horizontal and a vertical half sample.
+  const uint8_t* hs = src + (fy == 3 ? ss : 0);
+  const uint8_t* vs = src + (fx == 3 ? 1 : 0);
+  for (int y = 0; y < h; ++y)
+    StoreW(dst + y * ds, _mm_avg_epu8(HalfRow(hs + y * ss, 1, w), HalfRow(vs + y * ss, ss, w)), w);
 }
 
 // ---------------------------------------------------------------------------

@@ -14,26 +14,34 @@ namespace {
 inline bool IsIntraForFilter(MbKind k) { return k == kMbI4x4 || k == kMbI16 || k == kMbPcm || k == kMbNone; }
 
 // tc0 of the four segments of bS word bsw (one byte each), stored at once;
-// 0 where bS is 0 or 4.
-inline void SetTc0(int8_t tc0[4], uint32_t bsw, const uint8_t* row) {
-  uint32_t w = 0;
-  for (int i = 0; i < 4; ++i) {
-    const uint32_t b = (bsw >> (8 * i)) & 0xFF;
-    if (b && b < 4) w |= uint32_t(row[b - 1]) << (8 * i);
-  }
+// tc is the edge's tc0 row indexed by bS (0 for bS 0 and 4).
+inline void SetTc0(int8_t tc0[4], uint32_t bsw, const uint8_t tc[5]) {
+  const uint32_t w = uint32_t(tc[bsw & 0xFF]) | uint32_t(tc[(bsw >> 8) & 0xFF]) << 8 |
+                     uint32_t(tc[(bsw >> 16) & 0xFF]) << 16 | uint32_t(tc[bsw >> 24]) << 24;
   std::memcpy(tc0, &w, 4);
+}
+
+// The vector of block blk as one word, for equality tests.
+inline uint32_t MvWord(const MbInfo& m, int blk) {
+  uint32_t w;
+  std::memcpy(&w, m.mv[blk], 4);
+  return w;
 }
 
 // The 8x8 quadrant of each 4x4 block.
 constexpr uint8_t kQuadrant[16] = {0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3};
 
 // bS of one 4-sample segment (8.7.2.1) between block bp of mb p and bq of q,
-// both inter macroblocks.
-inline uint8_t InterStrength(const MbInfo& p, int bp, const MbInfo& q, int bq) {
-  if (p.nnz[bp] | q.nnz[bq]) return 2;
-  if (p.ref_pic[kQuadrant[bp]] != q.ref_pic[kQuadrant[bq]]) return 1;
-  if (std::abs(p.mv[bp][0] - q.mv[bq][0]) >= 4 || std::abs(p.mv[bp][1] - q.mv[bq][1]) >= 4) return 1;
-  return 0;
+// both inter macroblocks: 2 with coefficients on either side, 1 for another
+// reference picture or a vector component 4 or more quarter samples apart.
+inline uint32_t InterStrength(const MbInfo& p, int bp, const MbInfo& q, int bq) {
+  // Without branches: which of the three cases holds varies from block to
+  // block, and mispredicted jumps would cost more than the whole test.
+  const uint32_t coded = (p.nnz[bp] | q.nnz[bq]) != 0;
+  const uint32_t moved = (p.ref_pic[kQuadrant[bp]] != q.ref_pic[kQuadrant[bq]]) |
+                         (uint32_t(p.mv[bp][0] - q.mv[bq][0] + 3) > 6u) |
+                         (uint32_t(p.mv[bp][1] - q.mv[bq][1] + 3) > 6u);
+  return coded ? 2u : moved;
 }
 
 // The four blocks along edge e, on its q side: [dir][e][segment]; the p side
@@ -45,16 +53,28 @@ constexpr uint8_t kEdgeBlocks[2][4][4] = {
 
 inline int ChromaQpOf(int qp, int offset) { return kChromaQp[std::clamp(qp + offset, 0, 51)]; }
 
+// Table 8-17's tc0 by indexA and bS, with 0 for bS 0 and 4.
+struct Tc0ByStrength {
+  uint8_t tc[52][5];
+  Tc0ByStrength() {
+    for (int ia = 0; ia < 52; ++ia) {
+      tc[ia][0] = tc[ia][4] = 0;
+      for (int b = 1; b < 4; ++b) tc[ia][b] = kDeblockTc0[ia][b - 1];
+    }
+  }
+};
+const Tc0ByStrength kTc0ByStrength;
+
 // alpha, beta and the tc0 row (8.7.2.2) of an edge between QPs qp and qq.
 struct EdgeParams {
   int alpha, beta;
-  const uint8_t* tc0;
+  const uint8_t* tc0;  // by bS, 5 entries
 };
 inline EdgeParams EdgeParamsFor(int qp, int qq, const SliceFilter& sf) {
   const int qpav = (qp + qq + 1) >> 1;
   const int ia = std::clamp(qpav + sf.alpha_offset, 0, 51);
   const int ib = std::clamp(qpav + sf.beta_offset, 0, 51);
-  return EdgeParams{kDeblockAlpha[ia], kDeblockBeta[ib], kDeblockTc0[ia]};
+  return EdgeParams{kDeblockAlpha[ia], kDeblockBeta[ib], kTc0ByStrength.tc[ia]};
 }
 
 // cos((2k + 1) pi / 16) x 4096: the first basis function of the 8-point DCT.
@@ -170,9 +190,18 @@ void Core::DeblockMb(int addr) {
   uint8_t* cb = cur_->plane[1] + my * 8 * CW + mx * 8;
   uint8_t* cr = cur_->plane[2] + my * 8 * CW + mx * 8;
   const bool q_intra = IsIntraForFilter(q.kind);
-  bool q_uniform = !q_intra;  // one vector and reference for the whole macroblock
-  for (int i = 1; i < 4 && q_uniform; ++i) q_uniform = q.ref_pic[i] == q.ref_pic[0];
-  for (int i = 1; i < 16 && q_uniform; ++i) q_uniform = q.mv[i][0] == q.mv[0][0] && q.mv[i][1] == q.mv[0][1];
+  // Quadrants (8x8) whose four blocks share one vector: their inner edges
+  // (1 and 3) differ only by coefficients. The reference is per quadrant.
+  uint32_t still = 0;
+  if (!q_intra)
+    for (int k = 0; k < 4; ++k) {
+      const uint32_t v = MvWord(q, 4 * k);
+      still |= uint32_t(MvWord(q, 4 * k + 1) == v && MvWord(q, 4 * k + 2) == v && MvWord(q, 4 * k + 3) == v) << k;
+    }
+  // The whole macroblock with one vector and reference: edge 2 likewise.
+  const bool q_uniform = still == 15 && MvWord(q, 4) == MvWord(q, 0) && MvWord(q, 8) == MvWord(q, 0) &&
+                         MvWord(q, 12) == MvWord(q, 0) && q.ref_pic[1] == q.ref_pic[0] &&
+                         q.ref_pic[2] == q.ref_pic[0] && q.ref_pic[3] == q.ref_pic[0];
   // Thresholds of the inner edges, where both sides have this QP.
   const EdgeParams inner_luma = EdgeParamsFor(q.qp, q.qp, sf);
   const int qc = ChromaQpOf(q.qp, sf.chroma_qp_offset);
@@ -197,11 +226,17 @@ void Core::DeblockMb(int addr) {
       uint32_t bsw = 0;
       if (q_intra || IsIntraForFilter(p.kind)) {
         bsw = e == 0 ? 0x04040404u : 0x03030303u;
-      } else if (e > 0 && q_uniform) {
-        // Inner edges of a one-vector macroblock differ only by coefficients.
+      } else if (e > 0 && (q_uniform || ((e & 1) && still == 15))) {
         for (int i = 0; i < 4; ++i) bsw |= uint32_t((q.nnz[bq[i]] | q.nnz[bp[i]]) ? 2 : 0) << (8 * i);
+      } else if (e & 1) {
+        // Segments 0-1 and 2-3 lie in two quadrants, one of them or both still.
+        for (int i = 0; i < 4; ++i) {
+          const int quad = dir == 0 ? (i >> 1) * 2 + (e >> 1) : (e >> 1) * 2 + (i >> 1);
+          bsw |= ((still >> quad) & 1 ? ((q.nnz[bq[i]] | q.nnz[bp[i]]) ? 2u : 0u) : InterStrength(q, bp[i], q, bq[i]))
+                 << (8 * i);
+        }
       } else {
-        for (int i = 0; i < 4; ++i) bsw |= uint32_t(InterStrength(p, bp[i], q, bq[i])) << (8 * i);
+        for (int i = 0; i < 4; ++i) bsw |= InterStrength(p, bp[i], q, bq[i]) << (8 * i);
       }
       if (bsw == 0) continue;
       uint8_t bs[4];
