@@ -19,6 +19,7 @@ struct Vlc {
   uint8_t bits[33];      // bits looked at after the leading one, per leading-zero count
   uint16_t offset[33];   // first entry per leading-zero count
   VlcEntry entries[512];
+  VlcEntry first8[256];  // codes of at most 8 bits by the next 8 bits; len 0: longer or none
 };
 
 struct CavlcTables {
@@ -33,6 +34,12 @@ const CavlcTables& GetCavlcTables();
 // Decoded value, or -1 when the bits match no code.
 inline int ReadVlc(const Vlc& vlc, BitReader& br) {
   const uint32_t v = br.Show(32);
+  // The frequent short codes in one lookup.
+  const VlcEntry s = vlc.first8[v >> 24];
+  if (s.len != 0) {
+    br.Skip(s.len);
+    return s.value;
+  }
   const int lz = v ? __builtin_clz(v) : 32;
   const int k = vlc.bits[lz];
   // The k bits after the leading one, 0 when k is 0 (no branch: k varies
