@@ -202,7 +202,10 @@ void init_h264_dsp(H264Dsp& dsp, uint32_t cpu_flags) {
     dsp.luma_edge = LumaEdge_sse2;
     dsp.chroma_edge = ChromaEdge_sse2;
   }
-  if (cpu_flags & ov::kCpuAvx2) dsp.luma_edge = LumaEdge_avx2;
+  if ((cpu_flags & ov::kCpuSse2) && (cpu_flags & ov::kCpuAvx2)) {
+    dsp.luma_mc = LumaMc_avx2;  // narrower blocks go on to the SSE2 variant
+    dsp.luma_edge = LumaEdge_avx2;
+  }
 #else
   (void)cpu_flags;
 #endif

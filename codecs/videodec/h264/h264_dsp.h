@@ -56,7 +56,9 @@ void LumaEdge_sse2(uint8_t* pix, ptrdiff_t step, ptrdiff_t stride, int len, int 
                    const int8_t* tc0);
 void ChromaEdge_sse2(uint8_t* pix, ptrdiff_t step, ptrdiff_t stride, int len, int alpha, int beta, const uint8_t* bs,
                      const int8_t* tc0);
-// AVX2 variant (h264_dsp_avx2.cpp), equal to the reference.
+// AVX2 variants (h264_dsp_avx2.cpp), equal to the references.
+void LumaMc_avx2(uint8_t* dst, ptrdiff_t dst_stride, const uint8_t* src, ptrdiff_t src_stride, int w, int h, int fx,
+                 int fy);
 void LumaEdge_avx2(uint8_t* pix, ptrdiff_t step, ptrdiff_t stride, int len, int alpha, int beta, const uint8_t* bs,
                    const int8_t* tc0);
 

@@ -1,6 +1,7 @@
-// AVX2 variant of the luma edge filter: all 16 lines of an edge in the 16-bit
-// lanes of one register, where SSE2 takes two passes. Equal to the C++
-// reference of h264_dsp.cpp.
+// AVX2 variants: the luma edge filter with all 16 lines of an edge in the
+// 16-bit lanes of one register, and the luma interpolation of 16-wide blocks
+// a whole row at a time, where SSE2 takes two passes. Equal to the C++
+// references of h264_dsp.cpp.
 #include <immintrin.h>
 
 #include "codecs/videodec/h264/h264_dsp.h"
@@ -37,7 +38,86 @@ inline __m128i Narrow(__m256i v) {
   return _mm256_castsi256_si128(_mm256_permute4x64_epi64(_mm256_packus_epi16(v, v), 0xD8));
 }
 
+inline __m256i Load16Wide(const uint8_t* p) { return Widen(Load16(p)); }
+
+// Unrounded 6-tap sums of 16 samples along `tap` (1 or the stride).
+inline __m256i TapRow16(const uint8_t* src, ptrdiff_t tap) {
+  const __m256i a = Load16Wide(src - 2 * tap), b = Load16Wide(src - tap), c = Load16Wide(src);
+  const __m256i d = Load16Wide(src + tap), e = Load16Wide(src + 2 * tap), f = Load16Wide(src + 3 * tap);
+  const __m256i cd = _mm256_add_epi16(c, d), be = _mm256_add_epi16(b, e);
+  return _mm256_add_epi16(_mm256_add_epi16(a, f),
+                          _mm256_sub_epi16(_mm256_slli_epi16(_mm256_add_epi16(_mm256_slli_epi16(cd, 2), cd), 2),
+                                           _mm256_add_epi16(_mm256_slli_epi16(be, 2), be)));
+}
+
+// One row of 16 half samples b or h, rounded and clipped.
+inline __m128i HalfRow16(const uint8_t* src, ptrdiff_t tap) {
+  return Narrow(_mm256_srai_epi16(_mm256_add_epi16(TapRow16(src, tap), _mm256_set1_epi16(16)), 5));
+}
+
+// Centre half samples j of a 16-wide block.
+void HalfHV16(uint8_t* dst, ptrdiff_t ds, const uint8_t* src, ptrdiff_t ss, int h) {
+  alignas(32) int16_t tmp[21 * 16];
+  const uint8_t* s = src - 2 * ss;
+  for (int y = 0; y < h + 5; ++y, s += ss)
+    _mm256_store_si256(reinterpret_cast<__m256i*>(tmp + y * 16), TapRow16(s, 1));
+  const __m256i k1 = _mm256_set1_epi16(1), k5 = _mm256_set1_epi16(-5), k20 = _mm256_set1_epi16(20);
+  const __m256i k512 = _mm256_set1_epi32(512);
+  for (int y = 0; y < h; ++y, dst += ds) {
+    auto row = [&](int k) { return _mm256_load_si256(reinterpret_cast<const __m256i*>(tmp + (y + k) * 16)); };
+    const __m256i a = row(0), b = row(1), c = row(2), d = row(3), e = row(4), f = row(5);
+    // Within each 128-bit half: lo = samples 0-3, hi = samples 4-7 of the half.
+    __m256i lo = _mm256_add_epi32(_mm256_add_epi32(_mm256_madd_epi16(_mm256_unpacklo_epi16(a, f), k1),
+                                                   _mm256_madd_epi16(_mm256_unpacklo_epi16(b, e), k5)),
+                                  _mm256_madd_epi16(_mm256_unpacklo_epi16(c, d), k20));
+    __m256i hi = _mm256_add_epi32(_mm256_add_epi32(_mm256_madd_epi16(_mm256_unpackhi_epi16(a, f), k1),
+                                                   _mm256_madd_epi16(_mm256_unpackhi_epi16(b, e), k5)),
+                                  _mm256_madd_epi16(_mm256_unpackhi_epi16(c, d), k20));
+    lo = _mm256_srai_epi32(_mm256_add_epi32(lo, k512), 10);
+    hi = _mm256_srai_epi32(_mm256_add_epi32(hi, k512), 10);
+    Store16(dst, Narrow(_mm256_packs_epi32(lo, hi)));
+  }
+}
+
 }  // namespace
+
+void LumaMc_avx2(uint8_t* dst, ptrdiff_t ds, const uint8_t* src, ptrdiff_t ss, int w, int h, int fx, int fy) {
+  if (w != 16 || (fx == 0 && fy == 0)) {
+    LumaMc_sse2(dst, ds, src, ss, w, h, fx, fy);
+    return;
+  }
+  if (fx == 2 && fy == 2) {
+    HalfHV16(dst, ds, src, ss, h);
+    return;
+  }
+  if (fy == 0 || fx == 0) {
+    // b or h alone (phase 2), else averaged with the nearer full sample.
+    const ptrdiff_t tap = fy == 0 ? 1 : ss;
+    const int phase = fy == 0 ? fx : fy;
+    const uint8_t* full = src + (phase == 3 ? tap : 0);
+    for (int y = 0; y < h; ++y) {
+      __m128i v = HalfRow16(src + y * ss, tap);
+      if (phase != 2) v = _mm_avg_epu8(v, Load16(full + y * ss));
+      Store16(dst + y * ds, v);
+    }
+    return;
+  }
+  if (fx == 2 || fy == 2) {
+    // j averaged with the nearer b (fy odd) or h (fx odd) sample.
+    alignas(16) uint8_t j[16 * 16];
+    HalfHV16(j, 16, src, ss, h);
+    const uint8_t* near = fx == 2 ? src + (fy == 3 ? ss : 0) : src + (fx == 3 ? 1 : 0);
+    const ptrdiff_t tap = fx == 2 ? 1 : ss;
+    for (int y = 0; y < h; ++y)
+      Store16(dst + y * ds, _mm_avg_epu8(Load16(j + y * 16), HalfRow16(near + y * ss, tap)));
+    return;
+  }
+  // Diagonal quarter positions: mean of a horizontal and a vertical half sample.
+  const uint8_t* hs = src + (fy == 3 ? ss : 0);
+  const uint8_t* vs = src + (fx == 3 ? 1 : 0);
+  for (int y = 0; y < h; ++y)
+    Store16(dst + y * ds, _mm_avg_epu8(HalfRow16(hs + y * ss, 1), HalfRow16(vs + y * ss, ss)));
+}
 
 void LumaEdge_avx2(uint8_t* pix, ptrdiff_t step, ptrdiff_t stride, int len, int alpha, int beta, const uint8_t* bs,
                    const int8_t* tc0) {
