@@ -79,44 +79,22 @@ void HalfHV16(uint8_t* dst, ptrdiff_t ds, const uint8_t* src, ptrdiff_t ss, int 
   }
 }
 
+// Row kernels of 16-wide blocks for LumaMcRows.
+struct LumaRowsAvx2 {
+  static __m128i HalfRow(const uint8_t* src, ptrdiff_t tap, int) { return HalfRow16(src, tap); }
+  static void HalfHV(uint8_t* dst, ptrdiff_t ds, const uint8_t* src, ptrdiff_t ss, int, int h) {
+    HalfHV16(dst, ds, src, ss, h);
+  }
+};
+
 }  // namespace
 
 void LumaMc_avx2(uint8_t* dst, ptrdiff_t ds, const uint8_t* src, ptrdiff_t ss, int w, int h, int fx, int fy) {
-  if (w != 16 || (fx == 0 && fy == 0)) {
+  if (w != 16) {
     LumaMc_sse2(dst, ds, src, ss, w, h, fx, fy);
     return;
   }
-  if (fx == 2 && fy == 2) {
-    HalfHV16(dst, ds, src, ss, h);
-    return;
-  }
-  if (fy == 0 || fx == 0) {
-    // b or h alone (phase 2), else averaged with the nearer full sample.
-    const ptrdiff_t tap = fy == 0 ? 1 : ss;
-    const int phase = fy == 0 ? fx : fy;
-    const uint8_t* full = src + (phase == 3 ? tap : 0);
-    for (int y = 0; y < h; ++y) {
-      __m128i v = HalfRow16(src + y * ss, tap);
-      if (phase != 2) v = _mm_avg_epu8(v, Load16(full + y * ss));
-      Store16(dst + y * ds, v);
-    }
-    return;
-  }
-  if (fx == 2 || fy == 2) {
-    // j averaged with the nearer b (fy odd) or h (fx odd) sample.
-    alignas(16) uint8_t j[16 * 16];
-    HalfHV16(j, 16, src, ss, h);
-    const uint8_t* near = fx == 2 ? src + (fy == 3 ? ss : 0) : src + (fx == 3 ? 1 : 0);
-    const ptrdiff_t tap = fx == 2 ? 1 : ss;
-    for (int y = 0; y < h; ++y)
-      Store16(dst + y * ds, _mm_avg_epu8(Load16(j + y * 16), HalfRow16(near + y * ss, tap)));
-    return;
-  }
-  // Diagonal quarter positions: mean of a horizontal and a vertical half sample.
-  const uint8_t* hs = src + (fy == 3 ? ss : 0);
-  const uint8_t* vs = src + (fx == 3 ? 1 : 0);
-  for (int y = 0; y < h; ++y)
-    Store16(dst + y * ds, _mm_avg_epu8(HalfRow16(hs + y * ss, 1), HalfRow16(vs + y * ss, ss)));
+  LumaMcRows<LumaRowsAvx2>(dst, ds, src, ss, w, h, fx, fy);
 }
 
 void LumaEdge_avx2(uint8_t* pix, ptrdiff_t step, ptrdiff_t stride, int len, int alpha, int beta, const uint8_t* bs,

@@ -12,24 +12,6 @@ namespace videodec {
 namespace h264 {
 namespace {
 
-// Loads w (2, 4, 8 or 16) samples; only the first w bytes are read.
-inline __m128i LoadW(const uint8_t* p, int w) {
-  switch (w) {
-    case 16: return Load16(p);
-    case 8: return Load8(p);
-    case 4: return Load4(p);
-    default: return Load2(p);
-  }
-}
-inline void StoreW(uint8_t* p, __m128i v, int w) {
-  switch (w) {
-    case 16: Store16(p, v); break;
-    case 8: Store8(p, v); break;
-    case 4: Store4(p, v); break;
-    default: Store2(p, v); break;
-  }
-}
-
 // ---------------------------------------------------------------------------
 // Inverse transform.
 
@@ -171,44 +153,18 @@ void HalfHV(uint8_t* dst, ptrdiff_t ds, const uint8_t* src, ptrdiff_t ss, int w,
   }
 }
 
+// Row kernels of the luma interpolation for LumaMcRows.
+struct LumaRowsSse2 {
+  static __m128i HalfRow(const uint8_t* src, ptrdiff_t tap, int w) { return h264::HalfRow(src, tap, w); }
+  static void HalfHV(uint8_t* dst, ptrdiff_t ds, const uint8_t* src, ptrdiff_t ss, int w, int h) {
+    h264::HalfHV(dst, ds, src, ss, w, h);
+  }
+};
+
 }  // namespace
 
 void LumaMc_sse2(uint8_t* dst, ptrdiff_t ds, const uint8_t* src, ptrdiff_t ss, int w, int h, int fx, int fy) {
-  if (fx == 0 && fy == 0) {
-    for (int y = 0; y < h; ++y) StoreW(dst + y * ds, LoadW(src + y * ss, w), w);
-    return;
-  }
-  if (fx == 2 && fy == 2) {
-    HalfHV(dst, ds, src, ss, w, h);
-    return;
-  }
-  if (fy == 0 || fx == 0) {
-    // b or h alone (phase 2), else averaged with the nearer full sample.
-    const ptrdiff_t tap = fy == 0 ? 1 : ss;
-    const int phase = fy == 0 ? fx : fy;
-    const uint8_t* full = src + (phase == 3 ? tap : 0);
-    for (int y = 0; y < h; ++y) {
-      __m128i v = HalfRow(src + y * ss, tap, w);
-      if (phase != 2) v = _mm_avg_epu8(v, LoadW(full + y * ss, w));
-      StoreW(dst + y * ds, v, w);
-    }
-    return;
-  }
-  if (fx == 2 || fy == 2) {
-    // j averaged with the nearer b (fy odd) or h (fx odd) sample.
-    alignas(16) uint8_t j[16 * 16];
-    HalfHV(j, 16, src, ss, w, h);
-    const uint8_t* near = fx == 2 ? src + (fy == 3 ? ss : 0) : src + (fx == 3 ? 1 : 0);
-    const ptrdiff_t tap = fx == 2 ? 1 : ss;
-    for (int y = 0; y < h; ++y)
-      StoreW(dst + y * ds, _mm_avg_epu8(LoadW(j + y * 16, w), HalfRow(near + y * ss, tap, w)), w);
-    return;
-  }
-  // Diagonal quarter positions: mean of a horizontal and a vertical half sample.
-  const uint8_t* hs = src + (fy == 3 ? ss : 0);
-  const uint8_t* vs = src + (fx == 3 ? 1 : 0);
-  for (int y = 0; y < h; ++y)
-    StoreW(dst + y * ds, _mm_avg_epu8(HalfRow(hs + y * ss, 1, w), HalfRow(vs + y * ss, ss, w)), w);
+  LumaMcRows<LumaRowsSse2>(dst, ds, src, ss, w, h, fx, fy);
 }
 
 // ---------------------------------------------------------------------------
@@ -245,10 +201,6 @@ void ChromaMc_sse2(uint8_t* dst, ptrdiff_t ds, const uint8_t* src, ptrdiff_t ss,
   }
 }
 
-namespace {
-
-}  // namespace
-
 void LumaEdge_sse2(uint8_t* pix, ptrdiff_t step, ptrdiff_t stride, int len, int alpha, int beta, const uint8_t* bs,
                    const int8_t* tc0) {
   if (len != 16 || (step != 1 && stride != 1)) {
@@ -261,14 +213,11 @@ void LumaEdge_sse2(uint8_t* pix, ptrdiff_t step, ptrdiff_t stride, int len, int 
   __m128i rows[8];
   LoadLumaEdge(pix, step, stride, rows);
   // Lines 0-7 and 8-15 in 16-bit lanes.
-  EdgeLines<V128> lo{_mm_unpacklo_epi8(rows[0], zero), _mm_unpacklo_epi8(rows[1], zero),
-                     _mm_unpacklo_epi8(rows[2], zero), _mm_unpacklo_epi8(rows[3], zero),
-                     _mm_unpacklo_epi8(rows[4], zero), _mm_unpacklo_epi8(rows[5], zero),
-                     _mm_unpacklo_epi8(rows[6], zero), _mm_unpacklo_epi8(rows[7], zero)};
-  EdgeLines<V128> hi{_mm_unpackhi_epi8(rows[0], zero), _mm_unpackhi_epi8(rows[1], zero),
-                     _mm_unpackhi_epi8(rows[2], zero), _mm_unpackhi_epi8(rows[3], zero),
-                     _mm_unpackhi_epi8(rows[4], zero), _mm_unpackhi_epi8(rows[5], zero),
-                     _mm_unpackhi_epi8(rows[6], zero), _mm_unpackhi_epi8(rows[7], zero)};
+  auto lines = [&](bool high) {
+    auto u = [&](int k) { return high ? _mm_unpackhi_epi8(rows[k], zero) : _mm_unpacklo_epi8(rows[k], zero); };
+    return EdgeLines<V128>{u(0), u(1), u(2), u(3), u(4), u(5), u(6), u(7)};
+  };
+  EdgeLines<V128> lo = lines(false), hi = lines(true);
   FilterLumaLines<V128>(lo, alpha, beta, _mm_unpacklo_epi8(bs16, zero), _mm_unpacklo_epi8(tc16, zero));
   FilterLumaLines<V128>(hi, alpha, beta, _mm_unpackhi_epi8(bs16, zero), _mm_unpackhi_epi8(tc16, zero));
   rows[1] = _mm_packus_epi16(lo.p2, hi.p2);

@@ -1,9 +1,10 @@
 #pragma once
 // Shared ground of the x86 variants of the H.264 kernels (h264_dsp_sse2.cpp,
-// h264_dsp_avx2.cpp): unaligned loads and stores of 2 to 16 bytes, the
-// gathering of the samples around a loop-filter edge into one register per
-// sample name, and the edge filters of 8.7.2.3 / 8.7.2.4 written once over
-// a vector type V of 16-bit lanes (one line of the edge per lane).
+// h264_dsp_avx2.cpp): unaligned loads and stores of 2 to 16 bytes, the case
+// analysis of the luma interpolation over row kernels, the gathering of the
+// samples around a loop-filter edge into one register per sample name, and
+// the edge filters of 8.7.2.3 / 8.7.2.4 written once over a vector type V of
+// 16-bit lanes (one line of the edge per lane).
 //
 // Everything here has internal linkage: each file compiles it with its own
 // instruction set, and no copy may stand in for another.
@@ -39,6 +40,24 @@ inline __m128i Load8(const uint8_t* p) { return _mm_loadl_epi64(reinterpret_cast
 inline void Store8(uint8_t* p, __m128i v) { _mm_storel_epi64(reinterpret_cast<__m128i*>(p), v); }
 inline __m128i Load16(const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
 inline void Store16(uint8_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+
+// Loads w (2, 4, 8 or 16) samples; only the first w bytes are read.
+inline __m128i LoadW(const uint8_t* p, int w) {
+  switch (w) {
+    case 16: return Load16(p);
+    case 8: return Load8(p);
+    case 4: return Load4(p);
+    default: return Load2(p);
+  }
+}
+inline void StoreW(uint8_t* p, __m128i v, int w) {
+  switch (w) {
+    case 16: Store16(p, v); break;
+    case 8: Store8(p, v); break;
+    case 4: Store4(p, v); break;
+    default: Store2(p, v); break;
+  }
+}
 
 // Four bytes, one per 4-sample segment, spread to one byte per line: each
 // repeated four times (luma, 16 lines) or twice (chroma, 8 lines).
@@ -272,6 +291,49 @@ inline bool FilterChromaLines(typename V::T p1, typename V::T& p0, typename V::T
   p0 = Select<V>(on, r_p0, p0);
   q0 = Select<V>(on, r_q0, q0);
   return true;
+}
+
+// Luma interpolation (8.4.2.2.1, Table 8-12) of a w x h block from the row
+// kernels of K: K::HalfRow(src, tap, w), one row of half samples b (tap 1)
+// or h (tap = stride), and K::HalfHV(dst, ds, src, ss, w, h), the centre
+// samples j of the block.
+template <class K>
+inline void LumaMcRows(uint8_t* dst, ptrdiff_t ds, const uint8_t* src, ptrdiff_t ss, int w, int h, int fx, int fy) {
+  if (fx == 0 && fy == 0) {
+    for (int y = 0; y < h; ++y) StoreW(dst + y * ds, LoadW(src + y * ss, w), w);
+    return;
+  }
+  if (fx == 2 && fy == 2) {
+    K::HalfHV(dst, ds, src, ss, w, h);
+    return;
+  }
+  if (fy == 0 || fx == 0) {
+    // b or h alone (phase 2), else averaged with the nearer full sample.
+    const ptrdiff_t tap = fy == 0 ? 1 : ss;
+    const int phase = fy == 0 ? fx : fy;
+    const uint8_t* full = src + (phase == 3 ? tap : 0);
+    for (int y = 0; y < h; ++y) {
+      __m128i v = K::HalfRow(src + y * ss, tap, w);
+      if (phase != 2) v = _mm_avg_epu8(v, LoadW(full + y * ss, w));
+      StoreW(dst + y * ds, v, w);
+    }
+    return;
+  }
+  if (fx == 2 || fy == 2) {
+    // j averaged with the nearer b (fy odd) or h (fx odd) sample.
+    alignas(16) uint8_t j[16 * 16];
+    K::HalfHV(j, 16, src, ss, w, h);
+    const uint8_t* near = fx == 2 ? src + (fy == 3 ? ss : 0) : src + (fx == 3 ? 1 : 0);
+    const ptrdiff_t tap = fx == 2 ? 1 : ss;
+    for (int y = 0; y < h; ++y)
+      StoreW(dst + y * ds, _mm_avg_epu8(LoadW(j + y * 16, w), K::HalfRow(near + y * ss, tap, w)), w);
+    return;
+  }
+  // Diagonal quarter positions: mean of a horizontal and a vertical half sample.
+  const uint8_t* hs = src + (fy == 3 ? ss : 0);
+  const uint8_t* vs = src + (fx == 3 ? 1 : 0);
+  for (int y = 0; y < h; ++y)
+    StoreW(dst + y * ds, _mm_avg_epu8(K::HalfRow(hs + y * ss, 1, w), K::HalfRow(vs + y * ss, ss, w)), w);
 }
 
 // True when no line of the edge can be filtered: every bS 0, or a threshold
