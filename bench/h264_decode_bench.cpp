@@ -1,6 +1,7 @@
-// Decoding speed of the H.264 decoder on the 10-second VGA Baseline fixture
-// (scripts/fixtures/h264.sh), reference kernels and full SIMD. The peer
-// comparison with ffmpeg -threads 1 on the same stream is bench/h264-vs-ffmpeg.
+// Decoding speed of the H.264 decoder on the 10-second VGA Baseline fixtures
+// (scripts/fixtures/h264.sh), reference kernels (Arg 0) and every variant
+// the processor has (Arg -1). The peer comparison with ffmpeg -threads 1 on
+// the same streams is bench/h264-vs-ffmpeg.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -26,11 +27,11 @@ std::vector<uint8_t> ReadAll(const std::string& path) {
 
 void CountPicture(void* user, const videodec::h264::Picture&, int, int) { ++*static_cast<int64_t*>(user); }
 
-void BM_DecodeVga(benchmark::State& state) {
+void BM_DecodeVga(benchmark::State& state, const char* fixture) {
   ov::SetCpuFlagsMask(uint32_t(state.range(0)));
-  const std::vector<uint8_t> data = ReadAll(std::string(OVMIX_FIXTURES_DIR) + "/h264_bench_vga.264");
+  const std::vector<uint8_t> data = ReadAll(std::string(OVMIX_FIXTURES_DIR) + "/" + fixture);
   if (data.empty()) {
-    state.SkipWithError("fixture h264_bench_vga.264 missing: run scripts/make-fixtures");
+    state.SkipWithError((std::string("fixture ") + fixture + " missing: run scripts/make-fixtures").c_str());
     return;
   }
   int64_t pictures = 0;
@@ -50,5 +51,16 @@ void BM_DecodeVga(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_DecodeVga)->Arg(0)->Arg(-1)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_DecodeVga, bench_1500k, "h264_bench_vga.264")->Arg(0)->Arg(-1)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_DecodeVga, pattern, "h264_vga_pattern.264")->Arg(0)->Arg(-1)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_DecodeVga, fractal, "h264_vga_fractal.264")->Arg(0)->Arg(-1)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_DecodeVga, texture, "h264_vga_texture.264")->Arg(0)->Arg(-1)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_DecodeVga, texture_4ref, "h264_vga_texture_4ref.264")
+    ->Arg(0)
+    ->Arg(-1)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_DecodeVga, fractal_4slice, "h264_vga_fractal_4slice.264")
+    ->Arg(0)
+    ->Arg(-1)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK_MAIN();

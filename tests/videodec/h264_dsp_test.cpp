@@ -2,11 +2,14 @@
 // by sample: quarter-sample luma interpolation by the sample names of ITU-T
 // H.264 8.4.2.2.1 and Table 8-12, eighth-sample chroma interpolation
 // (8.4.2.2.2) and the 4x4 inverse transform (8.5.12). Every variant the CPU
-// supports is checked, into padded buffers whose canaries must survive.
+// supports is checked, into padded buffers whose canaries must survive; the
+// variants are then held equal to the C++ references on random and extreme
+// blocks, the loop-filter edges included.
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -185,7 +188,133 @@ TEST_P(H264DspKernels, InverseTransformFollows8_5_12) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Variants, H264DspKernels, ::testing::Values(Variant{"Reference", 0u}, Variant{"Simd", ~0u}),
+// The variants against the C++ references, block by block.
+class H264DspEquality : public H264DspKernels {
+ protected:
+  void SetUp() override {
+    H264DspKernels::SetUp();
+    videodec::h264::init_h264_dsp(ref_, 0);
+  }
+  videodec::h264::H264Dsp ref_{};
+};
+
+// Interpolation from a source buffer exactly as large as the block and the
+// margins it may read (odd strides: each row ends where the next begins), so
+// that the address sanitizer catches any load beyond them; the destination
+// sits at an odd offset among canaries.
+TEST_P(H264DspEquality, InterpolationReadsOnlyItsMarginsAndMatches) {
+  std::mt19937 rng(kSeed + 3);
+  const int sizes[][2] = {{16, 16}, {16, 8}, {8, 16}, {8, 8}, {8, 4}, {4, 8}, {4, 4}};
+  for (int pattern = 0; pattern < 3; ++pattern)
+    for (const auto& sz : sizes) {
+      const int w = sz[0], h = sz[1];
+      const int ls = w + 5;  // luma: 2 samples left and above, 3 right and below
+      std::vector<uint8_t> luma(size_t(ls * (h + 5)));
+      for (uint8_t& v : luma)
+        v = pattern == 0 ? uint8_t(rng()) : pattern == 1 ? ((rng() & 1) ? 255 : 0) : uint8_t(250 + rng() % 6);
+      for (int fy = 0; fy < 4; ++fy)
+        for (int fx = 0; fx < 4; ++fx) {
+          std::vector<uint8_t> got(size_t(21 * 19), 0xA5), want(got);
+          dsp_.luma_mc(got.data() + 21 + 3, 21, luma.data() + 2 * ls + 2, ls, w, h, fx, fy);
+          ref_.luma_mc(want.data() + 21 + 3, 21, luma.data() + 2 * ls + 2, ls, w, h, fx, fy);
+          ASSERT_EQ(got, want) << "luma " << w << "x" << h << " phase " << fx << "," << fy;
+        }
+      const int cw = w / 2, ch = h / 2, cs = cw + 1;  // chroma: one sample right and below
+      std::vector<uint8_t> chroma(size_t(cs * (ch + 1)));
+      for (uint8_t& v : chroma) v = pattern == 1 ? ((rng() & 1) ? 255 : 0) : uint8_t(rng());
+      for (int fy = 0; fy < 8; ++fy)
+        for (int fx = 0; fx < 8; ++fx) {
+          std::vector<uint8_t> got(size_t(11 * 11), 0x5A), want(got);
+          dsp_.chroma_mc(got.data() + 11 + 1, 11, chroma.data(), cs, cw, ch, fx, fy);
+          ref_.chroma_mc(want.data() + 11 + 1, 11, chroma.data(), cs, cw, ch, fx, fy);
+          ASSERT_EQ(got, want) << "chroma " << cw << "x" << ch << " phase " << fx << "," << fy;
+        }
+    }
+}
+
+// Coefficients over the whole 16-bit range, DC-only blocks among them.
+TEST_P(H264DspEquality, InverseTransformMatchesOnExtremeBlocks) {
+  std::mt19937 rng(kSeed + 4);
+  for (int trial = 0; trial < 2000; ++trial) {
+    int16_t c[16], c_ref[16];
+    for (int16_t& v : c) {
+      switch (trial % 4) {
+        case 0: v = int16_t(rng()); break;
+        case 1: v = (rng() & 1) ? 32767 : -32768; break;
+        case 2: v = int16_t(int(rng() % 129) - 64); break;
+        default: v = 0; break;
+      }
+    }
+    if (trial % 4 == 3) c[0] = int16_t(rng());  // DC only
+    std::memcpy(c_ref, c, sizeof(c));
+    std::vector<uint8_t> got(size_t(7 * 6)), want;
+    for (uint8_t& v : got) v = (rng() & 3) == 0 ? 255 : uint8_t(rng());
+    want = got;
+    dsp_.idct4x4_add(got.data() + 7 + 1, 7, c);
+    ref_.idct4x4_add(want.data() + 7 + 1, 7, c_ref);
+    ASSERT_EQ(got, want) << "trial " << trial;
+    for (int i = 0; i < 16; ++i) ASSERT_EQ(c[i], 0) << "coefficients are cleared";
+  }
+}
+
+// Loop-filter edges on content that passes the sample tests often (smooth
+// with a step at the edge and little noise), on random and on 0/255
+// content, every bS mix, thresholds over the whole table range; both
+// orientations, luma and chroma. The picture area around the edge is a
+// canary: nothing beyond the filtered samples may change.
+TEST_P(H264DspEquality, EdgeFiltersMatchTheReference) {
+  std::mt19937 rng(kSeed + 5);
+  constexpr int kSize = 24, kStride = 27;
+  for (int trial = 0; trial < 3000; ++trial) {
+    std::vector<uint8_t> area(size_t(kStride * kSize));
+    const int kind = trial % 4;
+    const int base = int(rng() % 256), step_size = int(rng() % 40) - 20, noise = 1 + int(rng() % 8);
+    for (int y = 0; y < kSize; ++y)
+      for (int x = 0; x < kStride; ++x) {
+        int v;
+        if (kind == 0 || kind == 1) {  // a step across the edge (vertical or horizontal)
+          const bool far_side = (trial & 4) ? y >= 12 : x >= 12;
+          v = base + (far_side ? step_size : 0) + int(rng() % uint32_t(noise)) - noise / 2;
+        } else if (kind == 2) {
+          v = int(rng() & 255);
+        } else {
+          v = (rng() & 1) ? 255 : 0;
+        }
+        area[size_t(y * kStride + x)] = uint8_t(v < 0 ? 0 : (v > 255 ? 255 : v));
+      }
+    uint8_t bs[4];
+    int8_t tc0[4];
+    const int mix = int(rng() % 3);
+    for (int i = 0; i < 4; ++i) {
+      bs[i] = mix == 0 ? 4 : mix == 1 ? uint8_t(rng() % 4) : uint8_t(rng() % 5);
+      tc0[i] = int8_t(rng() % 26);
+    }
+    const int alpha = (rng() % 8) == 0 ? 0 : int(rng() % 256), beta = (rng() % 8) == 0 ? 0 : 2 + int(rng() % 17);
+    const bool vertical_edge = (trial & 4) == 0;
+    const bool chroma = (trial & 8) != 0;
+    const ptrdiff_t step = vertical_edge ? 1 : kStride, along = vertical_edge ? kStride : 1;
+    std::vector<uint8_t> want = area;
+    const size_t at = size_t(4 * kStride + 12);  // first q0 sample: column 12 or row 12
+    const size_t at_h = size_t(12 * kStride + 4);
+    const size_t origin = vertical_edge ? at : at_h;
+    if (chroma) {
+      dsp_.chroma_edge(area.data() + origin, step, along, 8, alpha, beta, bs, tc0);
+      ref_.chroma_edge(want.data() + origin, step, along, 8, alpha, beta, bs, tc0);
+    } else {
+      dsp_.luma_edge(area.data() + origin, step, along, 16, alpha, beta, bs, tc0);
+      ref_.luma_edge(want.data() + origin, step, along, 16, alpha, beta, bs, tc0);
+    }
+    ASSERT_EQ(area, want) << "trial " << trial << (chroma ? " chroma" : " luma")
+                          << (vertical_edge ? " vertical" : " horizontal") << " alpha " << alpha << " beta " << beta;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Variants, H264DspEquality,
+                         ::testing::Values(Variant{"Sse2", ov::kCpuSse2}, Variant{"Simd", ~0u}),
+                         [](const ::testing::TestParamInfo<Variant>& p) { return std::string(p.param.name); });
+
+INSTANTIATE_TEST_SUITE_P(Variants, H264DspKernels,
+                         ::testing::Values(Variant{"Reference", 0u}, Variant{"Sse2", ov::kCpuSse2}, Variant{"Simd", ~0u}),
                          [](const ::testing::TestParamInfo<Variant>& p) { return std::string(p.param.name); });
 
 }  // namespace

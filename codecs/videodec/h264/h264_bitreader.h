@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace videodec {
 namespace h264 {
@@ -27,10 +28,10 @@ class BitReader {
   // Next n bits (0..32) without consuming them.
   uint32_t Show(int n) const {
     if (n == 0) return 0;
-    const uint8_t* p = data_ + (pos_ >> 3);
-    uint64_t v = (uint64_t(p[0]) << 56) | (uint64_t(p[1]) << 48) | (uint64_t(p[2]) << 40) |
-                 (uint64_t(p[3]) << 32) | (uint64_t(p[4]) << 24);
-    v <<= (pos_ & 7);
+    // Eight bytes from the current one (within the padding at the end).
+    uint64_t v;
+    std::memcpy(&v, data_ + (pos_ >> 3), 8);
+    v = __builtin_bswap64(v) << (pos_ & 7);
     return uint32_t(v >> (64 - n));
   }
   void Skip(int n) {

@@ -223,9 +223,9 @@ class Core {
   bool IntraAvailable(int mb_addr, int neighbour) const;
   void McBlock(const Picture& ref, int mb_addr, int x4, int y4, int w4, int h4, int mvx, int mvy);
   int ReadResidual(BitReader& br, int mb_addr, int cbp, bool i16);
-  int ReadBlock(BitReader& br, int nc, int max_coeff, int* levels);
-  int LumaNc(int mb_addr, int blk) const;
-  int ChromaNc(int mb_addr, int comp, int blk) const;
+  int ReadBlock(BitReader& br, int nc, int max_coeff, int* level, uint8_t* pos);
+  int LumaNc(const MbInfo& m, const MbInfo* left, const MbInfo* top, int blk) const;
+  int ChromaNc(const MbInfo& m, const MbInfo* left, const MbInfo* top, int comp, int blk) const;
   bool MbAvailable(int mb_addr, int neighbour) const;
   void PredictMv(int mb_addr, int bx, int by, int bw, int ref, int shape, int16_t mv[2]) const;
   void NeighbourMotion(int mb_addr, int bx, int by, int& ref, int16_t mv[2], bool& avail) const;

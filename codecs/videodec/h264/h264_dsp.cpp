@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/cpu/cpu.h"
+
 namespace videodec {
 namespace h264 {
 namespace {
@@ -120,7 +122,9 @@ void ChromaMcC(uint8_t* dst, ptrdiff_t ds, const uint8_t* src, ptrdiff_t ss, int
       dst[x] = uint8_t((wa * src[x] + wb * src[x + 1] + wc * src[x + ss] + wd * src[x + ss + 1] + 32) >> 6);
 }
 
-void LumaEdgeC(uint8_t* pix, ptrdiff_t step, ptrdiff_t stride, int len, int alpha, int beta,
+}  // namespace
+
+void LumaEdge_c(uint8_t* pix, ptrdiff_t step, ptrdiff_t stride, int len, int alpha, int beta,
                const uint8_t* bs, const int8_t* tc0) {
   for (int i = 0; i < len; ++i, pix += stride) {
     const int bsv = bs[i >> 2];
@@ -162,7 +166,7 @@ void LumaEdgeC(uint8_t* pix, ptrdiff_t step, ptrdiff_t stride, int len, int alph
 
 // Chroma: len sample lines, line i uses bs[i >> 1] (each chroma line pair
 // matches one group of four luma lines).
-void ChromaEdgeC(uint8_t* pix, ptrdiff_t step, ptrdiff_t stride, int len, int alpha, int beta,
+void ChromaEdge_c(uint8_t* pix, ptrdiff_t step, ptrdiff_t stride, int len, int alpha, int beta,
                  const uint8_t* bs, const int8_t* tc0) {
   for (int i = 0; i < len; ++i, pix += stride) {
     const int bsv = bs[i >> 1];
@@ -184,15 +188,27 @@ void ChromaEdgeC(uint8_t* pix, ptrdiff_t step, ptrdiff_t stride, int len, int al
   }
 }
 
-}  // namespace
-
 void init_h264_dsp(H264Dsp& dsp, uint32_t cpu_flags) {
-  (void)cpu_flags;
   dsp.idct4x4_add = Idct4x4AddC;
   dsp.luma_mc = LumaMcC;
   dsp.chroma_mc = ChromaMcC;
-  dsp.luma_edge = LumaEdgeC;
-  dsp.chroma_edge = ChromaEdgeC;
+  dsp.luma_edge = LumaEdge_c;
+  dsp.chroma_edge = ChromaEdge_c;
+#if !defined(OVMIX_NO_SIMD) && defined(__x86_64__)
+  if (cpu_flags & ov::kCpuSse2) {
+    dsp.idct4x4_add = Idct4x4Add_sse2;
+    dsp.luma_mc = LumaMc_sse2;
+    dsp.chroma_mc = ChromaMc_sse2;
+    dsp.luma_edge = LumaEdge_sse2;
+    dsp.chroma_edge = ChromaEdge_sse2;
+  }
+  if ((cpu_flags & ov::kCpuSse2) && (cpu_flags & ov::kCpuAvx2)) {
+    dsp.luma_mc = LumaMc_avx2;  // narrower blocks go on to the SSE2 variant
+    dsp.luma_edge = LumaEdge_avx2;
+  }
+#else
+  (void)cpu_flags;
+#endif
 }
 
 }  // namespace h264

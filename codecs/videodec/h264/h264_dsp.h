@@ -39,5 +39,28 @@ struct H264Dsp {
 
 void init_h264_dsp(H264Dsp& dsp, uint32_t cpu_flags);
 
+// The references of the edge filters, which the SSE2 variants fall back to for
+// lines that are neither rows nor columns of the picture.
+void LumaEdge_c(uint8_t* pix, ptrdiff_t step, ptrdiff_t stride, int len, int alpha, int beta, const uint8_t* bs,
+                const int8_t* tc0);
+void ChromaEdge_c(uint8_t* pix, ptrdiff_t step, ptrdiff_t stride, int len, int alpha, int beta, const uint8_t* bs,
+                  const int8_t* tc0);
+
+// SSE2 variants (h264_dsp_sse2.cpp), equal to the references.
+void Idct4x4Add_sse2(uint8_t* dst, ptrdiff_t dst_stride, int16_t* coeff);
+void LumaMc_sse2(uint8_t* dst, ptrdiff_t dst_stride, const uint8_t* src, ptrdiff_t src_stride, int w, int h, int fx,
+                 int fy);
+void ChromaMc_sse2(uint8_t* dst, ptrdiff_t dst_stride, const uint8_t* src, ptrdiff_t src_stride, int w, int h, int fx,
+                   int fy);
+void LumaEdge_sse2(uint8_t* pix, ptrdiff_t step, ptrdiff_t stride, int len, int alpha, int beta, const uint8_t* bs,
+                   const int8_t* tc0);
+void ChromaEdge_sse2(uint8_t* pix, ptrdiff_t step, ptrdiff_t stride, int len, int alpha, int beta, const uint8_t* bs,
+                     const int8_t* tc0);
+// AVX2 variants (h264_dsp_avx2.cpp), equal to the references.
+void LumaMc_avx2(uint8_t* dst, ptrdiff_t dst_stride, const uint8_t* src, ptrdiff_t src_stride, int w, int h, int fx,
+                 int fy);
+void LumaEdge_avx2(uint8_t* pix, ptrdiff_t step, ptrdiff_t stride, int len, int alpha, int beta, const uint8_t* bs,
+                   const int8_t* tc0);
+
 }  // namespace h264
 }  // namespace videodec

@@ -19,6 +19,20 @@ constexpr int kMvLimit = 1 << 14;
 
 inline bool IsIntra(MbKind k) { return k == kMbI4x4 || k == kMbI16 || k == kMbPcm; }
 
+// Copies the w x h area at (x0, y0) of a W x H plane to dst, samples outside
+// the plane taking the value of the nearest edge sample (8.4.2.2: reference
+// sample positions are clipped into the picture).
+void CopyClamped(uint8_t* dst, int ds, const uint8_t* plane, int W, int H, int x0, int y0, int w, int h) {
+  // Columns [left, right) of the area lie inside the plane.
+  const int left = std::clamp(-x0, 0, w), right = std::clamp(W - x0, left, w);
+  for (int y = 0; y < h; ++y, dst += ds) {
+    const uint8_t* row = plane + size_t(std::clamp(y0 + y, 0, H - 1)) * size_t(W);
+    if (left > 0) std::memset(dst, row[0], size_t(left));
+    if (right > left) std::memcpy(dst + left, row + x0 + left, size_t(right - left));
+    if (right < w) std::memset(dst + right, row[W - 1], size_t(w - right));
+  }
+}
+
 }  // namespace
 
 int Core::DecodeSliceData(BitReader& br, const SliceHeader& sh) {
@@ -420,10 +434,7 @@ void Core::McBlock(const Picture& rp, int addr, int x4, int y4, int w4, int h4, 
     if (sx - 2 < 0 || sy - 2 < 0 || sx + bw + 3 > W || sy + bh + 3 > H) {
       uint8_t* e = edge_buf_.data();
       const int es = 24;
-      for (int y = 0; y < bh + 5; ++y) {
-        const int yy = std::clamp(sy - 2 + y, 0, H - 1);
-        for (int x = 0; x < bw + 5; ++x) e[y * es + x] = ref[yy * W + std::clamp(sx - 2 + x, 0, W - 1)];
-      }
+      CopyClamped(e, es, ref, W, H, sx - 2, sy - 2, bw + 5, bh + 5);
       dsp_.luma_mc(dst, W, e + 2 * es + 2, es, bw, bh, mvx & 3, mvy & 3);
     } else {
       dsp_.luma_mc(dst, W, ref + sy * W + sx, W, bw, bh, mvx & 3, mvy & 3);
@@ -438,10 +449,7 @@ void Core::McBlock(const Picture& rp, int addr, int x4, int y4, int w4, int h4, 
     if (cx < 0 || cy < 0 || cx + cbw + 1 > CW || cy + cbh + 1 > CH) {
       uint8_t* e = edge_buf_.data() + 24 * 24;
       const int es = 24;
-      for (int y = 0; y < cbh + 1; ++y) {
-        const int yy = std::clamp(cy + y, 0, CH - 1);
-        for (int x = 0; x < cbw + 1; ++x) e[y * es + x] = ref[yy * CW + std::clamp(cx + x, 0, CW - 1)];
-      }
+      CopyClamped(e, es, ref, CW, CH, cx, cy, cbw + 1, cbh + 1);
       dsp_.chroma_mc(cd, CW, e, es, cbw, cbh, mvx & 7, mvy & 7);
     } else {
       dsp_.chroma_mc(cd, CW, ref + cy * CW + cx, CW, cbw, cbh, mvx & 7, mvy & 7);

@@ -13,18 +13,69 @@ namespace {
 
 inline bool IsIntraForFilter(MbKind k) { return k == kMbI4x4 || k == kMbI16 || k == kMbPcm || k == kMbNone; }
 
-// bS of one 4-sample segment (8.7.2.1) between block bp of mb p and bq of q.
-inline uint8_t Strength(const MbInfo& p, int bp, const MbInfo& q, int bq, bool mb_edge) {
-  if (IsIntraForFilter(p.kind) || IsIntraForFilter(q.kind)) return mb_edge ? 4 : 3;
-  if (p.nnz[bp] || q.nnz[bq]) return 2;
-  const int qp8 = (kBlockY[bp] >> 1) * 2 + (kBlockX[bp] >> 1);
-  const int qq8 = (kBlockY[bq] >> 1) * 2 + (kBlockX[bq] >> 1);
-  if (p.ref_pic[qp8] != q.ref_pic[qq8]) return 1;
-  if (std::abs(p.mv[bp][0] - q.mv[bq][0]) >= 4 || std::abs(p.mv[bp][1] - q.mv[bq][1]) >= 4) return 1;
-  return 0;
+// tc0 of the four segments of bS word bsw (one byte each), stored at once;
+// tc is the edge's tc0 row indexed by bS (0 for bS 0 and 4).
+inline void SetTc0(int8_t tc0[4], uint32_t bsw, const uint8_t tc[5]) {
+  const uint32_t w = uint32_t(tc[bsw & 0xFF]) | uint32_t(tc[(bsw >> 8) & 0xFF]) << 8 |
+                     uint32_t(tc[(bsw >> 16) & 0xFF]) << 16 | uint32_t(tc[bsw >> 24]) << 24;
+  std::memcpy(tc0, &w, 4);
 }
 
+// The vector of block blk as one word, for equality tests.
+inline uint32_t MvWord(const MbInfo& m, int blk) {
+  uint32_t w;
+  std::memcpy(&w, m.mv[blk], 4);
+  return w;
+}
+
+// The 8x8 quadrant of each 4x4 block.
+constexpr uint8_t kQuadrant[16] = {0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3};
+
+// bS of one 4-sample segment (8.7.2.1) between block bp of mb p and bq of q,
+// both inter macroblocks: 2 with coefficients on either side, 1 for another
+// reference picture or a vector component 4 or more quarter samples apart.
+inline uint32_t InterStrength(const MbInfo& p, int bp, const MbInfo& q, int bq) {
+  // Without branches: which of the three cases holds varies from block to
+  // block, and mispredicted jumps would cost more than the whole test.
+  const uint32_t coded = (p.nnz[bp] | q.nnz[bq]) != 0;
+  const uint32_t moved = (p.ref_pic[kQuadrant[bp]] != q.ref_pic[kQuadrant[bq]]) |
+                         (uint32_t(p.mv[bp][0] - q.mv[bq][0] + 3) > 6u) |
+                         (uint32_t(p.mv[bp][1] - q.mv[bq][1] + 3) > 6u);
+  return coded ? 2u : moved;
+}
+
+// The four blocks along edge e, on its q side: [dir][e][segment]; the p side
+// of inner edge e is the q side of edge e - 1, of the macroblock edge that of
+// edge 3 in the neighbour.
+constexpr uint8_t kEdgeBlocks[2][4][4] = {
+    {{0, 2, 8, 10}, {1, 3, 9, 11}, {4, 6, 12, 14}, {5, 7, 13, 15}},
+    {{0, 1, 4, 5}, {2, 3, 6, 7}, {8, 9, 12, 13}, {10, 11, 14, 15}}};
+
 inline int ChromaQpOf(int qp, int offset) { return kChromaQp[std::clamp(qp + offset, 0, 51)]; }
+
+// Table 8-17's tc0 by indexA and bS, with 0 for bS 0 and 4.
+struct Tc0ByStrength {
+  uint8_t tc[52][5];
+  Tc0ByStrength() {
+    for (int ia = 0; ia < 52; ++ia) {
+      tc[ia][0] = tc[ia][4] = 0;
+      for (int b = 1; b < 4; ++b) tc[ia][b] = kDeblockTc0[ia][b - 1];
+    }
+  }
+};
+const Tc0ByStrength kTc0ByStrength;
+
+// alpha, beta and the tc0 row (8.7.2.2) of an edge between QPs qp and qq.
+struct EdgeParams {
+  int alpha, beta;
+  const uint8_t* tc0;  // by bS, 5 entries
+};
+inline EdgeParams EdgeParamsFor(int qp, int qq, const SliceFilter& sf) {
+  const int qpav = (qp + qq + 1) >> 1;
+  const int ia = std::clamp(qpav + sf.alpha_offset, 0, 51);
+  const int ib = std::clamp(qpav + sf.beta_offset, 0, 51);
+  return EdgeParams{kDeblockAlpha[ia], kDeblockBeta[ib], kTc0ByStrength.tc[ia]};
+}
 
 // cos((2k + 1) pi / 16) x 4096: the first basis function of the 8-point DCT.
 constexpr int kCos1[8] = {4017, 3406, 2276, 799, -799, -2276, -3406, -4017};
@@ -138,51 +189,74 @@ void Core::DeblockMb(int addr) {
   uint8_t* y = cur_->plane[0] + my * 16 * W + mx * 16;
   uint8_t* cb = cur_->plane[1] + my * 8 * CW + mx * 8;
   uint8_t* cr = cur_->plane[2] + my * 8 * CW + mx * 8;
+  const bool q_intra = IsIntraForFilter(q.kind);
+  // Quadrants (8x8) whose four blocks share one vector: their inner edges
+  // (1 and 3) differ only by coefficients. The reference is per quadrant.
+  uint32_t still = 0;
+  if (!q_intra)
+    for (int k = 0; k < 4; ++k) {
+      const uint32_t v = MvWord(q, 4 * k);
+      still |= uint32_t(MvWord(q, 4 * k + 1) == v && MvWord(q, 4 * k + 2) == v && MvWord(q, 4 * k + 3) == v) << k;
+    }
+  // The whole macroblock with one vector and reference: edge 2 likewise.
+  const bool q_uniform = still == 15 && MvWord(q, 4) == MvWord(q, 0) && MvWord(q, 8) == MvWord(q, 0) &&
+                         MvWord(q, 12) == MvWord(q, 0) && q.ref_pic[1] == q.ref_pic[0] &&
+                         q.ref_pic[2] == q.ref_pic[0] && q.ref_pic[3] == q.ref_pic[0];
+  // Thresholds of the inner edges, where both sides have this QP.
+  const EdgeParams inner_luma = EdgeParamsFor(q.qp, q.qp, sf);
+  const int qc = ChromaQpOf(q.qp, sf.chroma_qp_offset);
+  const EdgeParams inner_chroma = EdgeParamsFor(qc, qc, sf);
   for (int dir = 0; dir < 2; ++dir) {  // 0: vertical edges, 1: horizontal edges
     int nb = -1;
     if (dir == 0 && mx > 0) nb = addr - 1;
     if (dir == 1 && my > 0) nb = addr - mb_width_;
     const bool filter_mb_edge = nb >= 0 && (sf.disable != 2 || mbs_[size_t(nb)].slice == q.slice);
+    const ptrdiff_t step = dir == 0 ? 1 : W;
+    const ptrdiff_t along = dir == 0 ? W : 1;
+    const ptrdiff_t cstep = dir == 0 ? 1 : CW;
+    const ptrdiff_t calong = dir == 0 ? CW : 1;
     for (int e = 0; e < 4; ++e) {
       if (e == 0 && !filter_mb_edge) continue;
       const MbInfo& p = e == 0 ? mbs_[size_t(nb)] : q;
-      uint8_t bs[4];
-      bool any = false;
-      for (int i = 0; i < 4; ++i) {
-        int bq, bp;
-        if (dir == 0) {
-          bq = kBlockIndexAt[i][e];
-          bp = e == 0 ? kBlockIndexAt[i][3] : kBlockIndexAt[i][e - 1];
-        } else {
-          bq = kBlockIndexAt[e][i];
-          bp = e == 0 ? kBlockIndexAt[3][i] : kBlockIndexAt[e - 1][i];
+      // The four bS values are gathered in one word and stored at once: the
+      // edge filters load them (and tc0) as one 4-byte word, which a store
+      // of single bytes would stall.
+      const uint8_t* bq = kEdgeBlocks[dir][e];
+      const uint8_t* bp = kEdgeBlocks[dir][(e + 3) & 3];
+      uint32_t bsw = 0;
+      if (q_intra || IsIntraForFilter(p.kind)) {
+        bsw = e == 0 ? 0x04040404u : 0x03030303u;
+      } else if (e > 0 && (q_uniform || ((e & 1) && still == 15))) {
+        for (int i = 0; i < 4; ++i) bsw |= uint32_t((q.nnz[bq[i]] | q.nnz[bp[i]]) ? 2 : 0) << (8 * i);
+      } else if (e & 1) {
+        // Segments 0-1 and 2-3 lie in two quadrants, one of them or both still.
+        for (int i = 0; i < 4; ++i) {
+          const int quad = dir == 0 ? (i >> 1) * 2 + (e >> 1) : (e >> 1) * 2 + (i >> 1);
+          bsw |= ((still >> quad) & 1 ? ((q.nnz[bq[i]] | q.nnz[bp[i]]) ? 2u : 0u) : InterStrength(q, bp[i], q, bq[i]))
+                 << (8 * i);
         }
-        bs[i] = Strength(p, bp, q, bq, e == 0);
-        any |= bs[i] != 0;
+      } else {
+        for (int i = 0; i < 4; ++i) bsw |= InterStrength(p, bp[i], q, bq[i]) << (8 * i);
       }
-      if (!any) continue;
-      const ptrdiff_t step = dir == 0 ? 1 : W;
-      const ptrdiff_t along = dir == 0 ? W : 1;
-      {
-        const int qpav = (p.qp + q.qp + 1) >> 1;
-        const int ia = std::clamp(qpav + sf.alpha_offset, 0, 51);
-        const int ib = std::clamp(qpav + sf.beta_offset, 0, 51);
+      if (bsw == 0) continue;
+      uint8_t bs[4];
+      std::memcpy(bs, &bsw, 4);
+      const EdgeParams lp = e == 0 ? EdgeParamsFor(p.qp, q.qp, sf) : inner_luma;
+      if (lp.alpha != 0 && lp.beta != 0) {  // otherwise no sample passes the tests
         int8_t tc0[4];
-        for (int i = 0; i < 4; ++i) tc0[i] = bs[i] && bs[i] < 4 ? int8_t(kDeblockTc0[ia][bs[i] - 1]) : 0;
+        SetTc0(tc0, bsw, lp.tc0);
         uint8_t* pix = dir == 0 ? y + e * 4 : y + e * 4 * W;
-        dsp_.luma_edge(pix, step, along, 16, kDeblockAlpha[ia], kDeblockBeta[ib], bs, tc0);
+        dsp_.luma_edge(pix, step, along, 16, lp.alpha, lp.beta, bs, tc0);
       }
       if (e == 0 || e == 2) {
-        const int qpav = (ChromaQpOf(p.qp, sf.chroma_qp_offset) + ChromaQpOf(q.qp, sf.chroma_qp_offset) + 1) >> 1;
-        const int ia = std::clamp(qpav + sf.alpha_offset, 0, 51);
-        const int ib = std::clamp(qpav + sf.beta_offset, 0, 51);
+        const EdgeParams cp =
+            e == 0 ? EdgeParamsFor(ChromaQpOf(p.qp, sf.chroma_qp_offset), qc, sf) : inner_chroma;
+        if (cp.alpha == 0 || cp.beta == 0) continue;
         int8_t tc0[4];
-        for (int i = 0; i < 4; ++i) tc0[i] = bs[i] && bs[i] < 4 ? int8_t(kDeblockTc0[ia][bs[i] - 1]) : 0;
-        const ptrdiff_t cstep = dir == 0 ? 1 : CW;
-        const ptrdiff_t calong = dir == 0 ? CW : 1;
+        SetTc0(tc0, bsw, cp.tc0);
         const int off = dir == 0 ? e * 2 : e * 2 * CW;
-        dsp_.chroma_edge(cb + off, cstep, calong, 8, kDeblockAlpha[ia], kDeblockBeta[ib], bs, tc0);
-        dsp_.chroma_edge(cr + off, cstep, calong, 8, kDeblockAlpha[ia], kDeblockBeta[ib], bs, tc0);
+        dsp_.chroma_edge(cb + off, cstep, calong, 8, cp.alpha, cp.beta, bs, tc0);
+        dsp_.chroma_edge(cr + off, cstep, calong, 8, cp.alpha, cp.beta, bs, tc0);
       }
     }
   }

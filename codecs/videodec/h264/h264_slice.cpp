@@ -101,36 +101,40 @@ void Core::PredictMv(int mb_addr, int bx, int by, int bw, int ref, int shape, in
   mv[1] = int16_t(Median(ma[1], mb[1], mc[1]));
 }
 
-int Core::LumaNc(int mb_addr, int blk) const {
+// nC of a block (9.2.1) from the TotalCoeff of its left and upper
+// neighbours; `left` and `top` are the neighbouring macroblocks, null when
+// not available.
+int Core::LumaNc(const MbInfo& m, const MbInfo* left, const MbInfo* top, int blk) const {
   const int bx = kBlockX[blk], by = kBlockY[blk];
   int na = -1, nb = -1;
-  if (bx > 0) na = mbs_[size_t(mb_addr)].nnz[kBlockIndexAt[by][bx - 1]];
-  else if (MbAvailable(mb_addr, 0)) na = mbs_[size_t(mb_addr - 1)].nnz[kBlockIndexAt[by][3]];
-  if (by > 0) nb = mbs_[size_t(mb_addr)].nnz[kBlockIndexAt[by - 1][bx]];
-  else if (MbAvailable(mb_addr, 1)) nb = mbs_[size_t(mb_addr - mb_width_)].nnz[kBlockIndexAt[3][bx]];
+  if (bx > 0) na = m.nnz[kBlockIndexAt[by][bx - 1]];
+  else if (left) na = left->nnz[kBlockIndexAt[by][3]];
+  if (by > 0) nb = m.nnz[kBlockIndexAt[by - 1][bx]];
+  else if (top) nb = top->nnz[kBlockIndexAt[3][bx]];
   if (na >= 0 && nb >= 0) return (na + nb + 1) >> 1;
   if (na >= 0) return na;
   if (nb >= 0) return nb;
   return 0;
 }
 
-int Core::ChromaNc(int mb_addr, int comp, int blk) const {
+int Core::ChromaNc(const MbInfo& m, const MbInfo* left, const MbInfo* top, int comp, int blk) const {
   const int bx = blk & 1, by = blk >> 1;
   const int base = 16 + comp * 4;
   int na = -1, nb = -1;
-  if (bx > 0) na = mbs_[size_t(mb_addr)].nnz[base + by * 2];
-  else if (MbAvailable(mb_addr, 0)) na = mbs_[size_t(mb_addr - 1)].nnz[base + by * 2 + 1];
-  if (by > 0) nb = mbs_[size_t(mb_addr)].nnz[base + bx];
-  else if (MbAvailable(mb_addr, 1)) nb = mbs_[size_t(mb_addr - mb_width_)].nnz[base + 2 + bx];
+  if (bx > 0) na = m.nnz[base + by * 2];
+  else if (left) na = left->nnz[base + by * 2 + 1];
+  if (by > 0) nb = m.nnz[base + bx];
+  else if (top) nb = top->nnz[base + 2 + bx];
   if (na >= 0 && nb >= 0) return (na + nb + 1) >> 1;
   if (na >= 0) return na;
   if (nb >= 0) return nb;
   return 0;
 }
 
-// 9.2: one block of levels in scan order into levels[start..]; returns
-// TotalCoeff, or -1 on a bitstream error.
-int Core::ReadBlock(BitReader& br, int nc, int max_coeff, int* levels) {
+// 9.2: one residual block. Returns TotalCoeff (or -1 on a bad code) and
+// leaves each nonzero level in level[i] with its scan position (counted from
+// the block's first coefficient) in pos[i], highest frequency first.
+int Core::ReadBlock(BitReader& br, int nc, int max_coeff, int* level, uint8_t* pos) {
   const CavlcTables& t = GetCavlcTables();
   int cls;
   if (nc == -1) cls = 4;
@@ -143,51 +147,55 @@ int Core::ReadBlock(BitReader& br, int nc, int max_coeff, int* levels) {
   const int total = tok >> 2, ones = tok & 3;
   if (total == 0) return 0;
   if (total > max_coeff) return -1;
-  int level[16];
+  if (ones > 0) {
+    // trailing_ones_sign_flag of each trailing one, first in the stream first.
+    const uint32_t signs = br.Read(ones);
+    for (int i = 0; i < ones; ++i) level[i] = 1 - 2 * int((signs >> (ones - 1 - i)) & 1);
+  }
   int suffix_len = (total > 10 && ones < 3) ? 1 : 0;
-  for (int i = 0; i < total; ++i) {
-    if (i < ones) {
-      level[i] = br.Bit() ? -1 : 1;
-      continue;
-    }
+  for (int i = ones; i < total; ++i) {
     // level_prefix: leading zero bits before a one (9.2.2.1).
     const uint32_t peek = br.Show(32);
     if (peek == 0) return -1;
     const int prefix = __builtin_clz(peek);
-    br.Skip(prefix + 1);
     int code = (prefix < 15 ? prefix : 15) << suffix_len;
     int suffix_size = suffix_len;
     if (prefix == 14 && suffix_len == 0) suffix_size = 4;
     if (prefix >= 15) suffix_size = prefix - 3;
-    if (suffix_size > 0) {
+    if (prefix < 15) {
+      // Prefix and suffix (at most 15 + 6 bits) are both in the bits shown.
+      if (suffix_size > 0) code += int((peek << (prefix + 1)) >> (32 - suffix_size));
+      br.Skip(prefix + 1 + suffix_size);
+    } else {
+      br.Skip(prefix + 1);
       if (suffix_size > 24) return -1;
       code += int(br.Read(suffix_size));
+      if (suffix_len == 0) code += 15;
+      if (prefix >= 16) code += (1 << (prefix - 3)) - 4096;
     }
-    if (prefix >= 15 && suffix_len == 0) code += 15;
-    if (prefix >= 16) code += (1 << (prefix - 3)) - 4096;
     if (i == ones && ones < 3) code += 2;
-    level[i] = (code & 1) ? (-code - 1) >> 1 : (code + 2) >> 1;
+    const int lv = (code & 1) ? (-code - 1) >> 1 : (code + 2) >> 1;
     // Levels of 8-bit video fit in 16 bits (clause 7.4.5.3.2 bounds).
-    if (level[i] > 32767 || level[i] < -32768) return -1;
+    if (lv > 32767 || lv < -32768) return -1;
+    level[i] = lv;
     if (suffix_len == 0) suffix_len = 1;
-    if (std::abs(level[i]) > (3 << (suffix_len - 1)) && suffix_len < 6) ++suffix_len;
+    if (std::abs(lv) > (3 << (suffix_len - 1)) && suffix_len < 6) ++suffix_len;
   }
   int zeros = 0;
   if (total < max_coeff) {
     zeros = ReadVlc(max_coeff == 4 ? t.total_zeros_dc[total - 1] : t.total_zeros[total - 1], br);
     if (zeros < 0 || zeros + total > max_coeff) return -1;
   }
-  int pos = total + zeros - 1;
+  int at = total + zeros - 1;
   for (int i = 0; i < total; ++i) {
-    levels[pos] = level[i];
-    if (i == total - 1) break;
-    int run = 0;
-    if (zeros > 0) {
-      run = ReadVlc(t.run_before[(zeros < 7 ? zeros : 7) - 1], br);
+    pos[i] = uint8_t(at);
+    if (zeros > 0 && i < total - 1) {
+      const int run = ReadVlc(t.run_before[(zeros < 7 ? zeros : 7) - 1], br);
       if (run < 0 || run > zeros) return -1;
       zeros -= run;
+      at -= run;
     }
-    pos -= run + 1;
+    --at;
   }
   return br.Overrun() ? -1 : total;
 }
@@ -195,16 +203,18 @@ int Core::ReadBlock(BitReader& br, int nc, int max_coeff, int* levels) {
 // 7.3.5.3: residual(); dequantises into coeff_ and the DC arrays.
 int Core::ReadResidual(BitReader& br, int mb_addr, int cbp, bool i16) {
   MbInfo& m = mbs_[size_t(mb_addr)];
+  const MbInfo* left = MbAvailable(mb_addr, 0) ? &mbs_[size_t(mb_addr - 1)] : nullptr;
+  const MbInfo* top = MbAvailable(mb_addr, 1) ? &mbs_[size_t(mb_addr - mb_width_)] : nullptr;
   const int qp = m.qp_raw;
   const int qp6 = qp / 6, qpm = qp % 6;
   int lv[16];
+  uint8_t at[16];
   coded_mask_ = 0;
   if (i16) {
-    std::memset(lv, 0, sizeof(lv));
-    const int n = ReadBlock(br, LumaNc(mb_addr, 0), 16, lv);
+    const int n = ReadBlock(br, LumaNc(m, left, top, 0), 16, lv, at);
     if (n < 0) return -1;
-    int c[16];
-    for (int i = 0; i < 16; ++i) c[kZigzag4x4[i]] = lv[i];
+    int c[16] = {};
+    for (int i = 0; i < n; ++i) c[kZigzag4x4[at[i]]] = lv[i];
     // 8.5.10: inverse Hadamard and scaling of the luma DC.
     int f[16];
     for (int i = 0; i < 4; ++i) {
@@ -229,6 +239,7 @@ int Core::ReadResidual(BitReader& br, int mb_addr, int cbp, bool i16) {
       }
     }
   }
+  const int first = i16 ? 1 : 0;  // Intra16x16 AC blocks start at scan position 1
   for (int b8 = 0; b8 < 4; ++b8) {
     for (int b4 = 0; b4 < 4; ++b4) {
       const int blk = b8 * 4 + b4;
@@ -236,22 +247,15 @@ int Core::ReadResidual(BitReader& br, int mb_addr, int cbp, bool i16) {
         m.nnz[blk] = 0;
         continue;
       }
-      std::memset(lv, 0, sizeof(lv));
-      int n;
-      int16_t* out = coeff_ + blk * 16;
-      if (i16) {
-        n = ReadBlock(br, LumaNc(mb_addr, blk), 15, lv + 1);
-      } else {
-        n = ReadBlock(br, LumaNc(mb_addr, blk), 16, lv);
-      }
+      const int n = ReadBlock(br, LumaNc(m, left, top, blk), 16 - first, lv, at);
       if (n < 0) return -1;
       m.nnz[blk] = uint8_t(n);
       if (n) {
         coded_mask_ |= 1u << blk;
-        for (int i = i16 ? 1 : 0; i < 16; ++i) {
-          if (!lv[i]) continue;
-          const int pos = kZigzag4x4[i];
-          out[pos] = int16_t((lv[i] * kDequantScale[qpm][kDequantClass[pos]]) << qp6);
+        int16_t* out = coeff_ + blk * 16;
+        for (int i = 0; i < n; ++i) {
+          const int p = kZigzag4x4[at[i] + first];
+          out[p] = int16_t((lv[i] * kDequantScale[qpm][kDequantClass[p]]) << qp6);
         }
       }
     }
@@ -262,14 +266,15 @@ int Core::ReadResidual(BitReader& br, int mb_addr, int cbp, bool i16) {
   for (int i = 16; i < 24; ++i) m.nnz[i] = 0;
   if (cbp & 0x30) {
     for (int comp = 0; comp < 2; ++comp) {
-      std::memset(lv, 0, sizeof(lv));
-      const int n = ReadBlock(br, -1, 4, lv);
+      const int n = ReadBlock(br, -1, 4, lv, at);
       if (n < 0) return -1;
+      int dc[4] = {};
+      for (int i = 0; i < n; ++i) dc[at[i]] = lv[i];
       // 8.5.11: 2x2 inverse transform and scaling of the chroma DC.
-      const int f0 = lv[0] + lv[1] + lv[2] + lv[3];
-      const int f1 = lv[0] - lv[1] + lv[2] - lv[3];
-      const int f2 = lv[0] + lv[1] - lv[2] - lv[3];
-      const int f3 = lv[0] - lv[1] - lv[2] + lv[3];
+      const int f0 = dc[0] + dc[1] + dc[2] + dc[3];
+      const int f1 = dc[0] - dc[1] + dc[2] - dc[3];
+      const int f2 = dc[0] + dc[1] - dc[2] - dc[3];
+      const int f3 = dc[0] - dc[1] - dc[2] + dc[3];
       const int f[4] = {f0, f1, f2, f3};
       const int scale = 16 * kDequantScale[qpcm][0];
       for (int i = 0; i < 4; ++i) {
@@ -282,17 +287,15 @@ int Core::ReadResidual(BitReader& br, int mb_addr, int cbp, bool i16) {
   if (cbp & 0x20) {
     for (int comp = 0; comp < 2; ++comp) {
       for (int b = 0; b < 4; ++b) {
-        std::memset(lv, 0, sizeof(lv));
-        const int n = ReadBlock(br, ChromaNc(mb_addr, comp, b), 15, lv + 1);
+        const int n = ReadBlock(br, ChromaNc(m, left, top, comp, b), 15, lv, at);
         if (n < 0) return -1;
         m.nnz[16 + comp * 4 + b] = uint8_t(n);
         if (!n) continue;
         int16_t* out = coeff_ + 256 + (comp * 4 + b) * 16;
         coded_mask_ |= 1u << (16 + comp * 4 + b);
-        for (int i = 1; i < 16; ++i) {
-          if (!lv[i]) continue;
-          const int pos = kZigzag4x4[i];
-          out[pos] = int16_t((lv[i] * kDequantScale[qpcm][kDequantClass[pos]]) << qpc6);
+        for (int i = 0; i < n; ++i) {
+          const int p = kZigzag4x4[at[i] + 1];
+          out[p] = int16_t((lv[i] * kDequantScale[qpcm][kDequantClass[p]]) << qpc6);
         }
       }
     }

@@ -48,6 +48,15 @@ void Build(Vlc& vlc, const Code* codes, int n) {
     for (int j = 0; j < (1 << (k - rest)); ++j)
       vlc.entries[vlc.offset[lz] + first + j] = VlcEntry{uint8_t(c.len), uint8_t(c.value)};
   }
+  // Pass 3: codes of at most 8 bits by their first 8 bits. A code that short
+  // is decided by those bits alone, whatever follows.
+  for (int i = 0; i < n; ++i) {
+    const Code& c = codes[i];
+    if (c.len == 0 || c.len > 8) continue;
+    const int first = int(c.code << (8 - c.len));
+    for (int j = 0; j < (1 << (8 - c.len)); ++j)
+      vlc.first8[first + j] = VlcEntry{uint8_t(c.len), uint8_t(c.value)};
+  }
 }
 
 struct Builder {
