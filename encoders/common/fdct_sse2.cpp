@@ -27,7 +27,7 @@ inline __m128i MulT3(__m128i x) { return _mm_add_epi16(x, MulHi(x, kT3Low)); }
 inline __m128i Add(__m128i a, __m128i b) { return _mm_add_epi16(a, b); }
 inline __m128i Sub(__m128i a, __m128i b) { return _mm_sub_epi16(a, b); }
 
-void Transpose8x8(__m128i r[8]) {
+[[gnu::always_inline]] inline void Transpose8x8(__m128i r[8]) {
   const __m128i a0 = _mm_unpacklo_epi16(r[0], r[1]), a1 = _mm_unpackhi_epi16(r[0], r[1]);
   const __m128i a2 = _mm_unpacklo_epi16(r[2], r[3]), a3 = _mm_unpackhi_epi16(r[2], r[3]);
   const __m128i a4 = _mm_unpacklo_epi16(r[4], r[5]), a5 = _mm_unpackhi_epi16(r[4], r[5]);
@@ -48,7 +48,7 @@ void Transpose8x8(__m128i r[8]) {
 
 // The reference's row pass with one row per lane: x[k] holds sample k of
 // each row and becomes coefficient k.
-void RowPass(__m128i x[8]) {
+[[gnu::always_inline]] inline void RowPass(__m128i x[8]) {
   const __m128i s07 = Add(x[0], x[7]), d07 = Sub(x[0], x[7]);
   const __m128i s16 = Add(x[1], x[6]), d16 = Sub(x[1], x[6]);
   const __m128i s25 = Add(x[2], x[5]), d25 = Sub(x[2], x[5]);
@@ -72,7 +72,7 @@ void RowPass(__m128i x[8]) {
 
 // The reference's column pass, one column per lane: r[k] holds row k and
 // becomes the coefficients of vertical frequency k.
-void ColumnPass(__m128i r[8]) {
+[[gnu::always_inline]] inline void ColumnPass(__m128i r[8]) {
   const __m128i u = Add(r[0], r[7]), v = Add(r[3], r[4]), w = Add(r[1], r[6]), A = Add(r[2], r[5]);
   const __m128i p = Sub(r[0], r[7]), q = Sub(r[3], r[4]);
   // (X K) >> 15 = (2X K) >> 16.
@@ -101,8 +101,16 @@ inline uint64_t NonZeroMask(const __m128i v[8]) {
   return mask;
 }
 
+// Baseline x86-64 has no popcnt instruction; the compiler's builtin would be a call.
+inline int32_t CountBits(uint64_t v) {
+  v -= (v >> 1) & 0x5555555555555555ULL;
+  v = (v & 0x3333333333333333ULL) + ((v >> 2) & 0x3333333333333333ULL);
+  v = (v + (v >> 4)) & 0x0f0f0f0f0f0f0f0fULL;
+  return static_cast<int32_t>((v * 0x0101010101010101ULL) >> 56);
+}
+
 inline void Finish(uint64_t mask, int32_t* last, int32_t* count) {
-  *count = __builtin_popcountll(mask);
+  *count = CountBits(mask);
   *last = mask ? 63 - __builtin_clzll(mask) : -1;
 }
 
