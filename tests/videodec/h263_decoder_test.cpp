@@ -700,7 +700,9 @@ TEST(H263DecoderTest, DeblockingFiltersEdgesWithACodedSide) {
     mbs[0].status = c.left;
     mbs[1].status = c.right;
     mbs[0].quant = mbs[1].quant = 10;
-    DeblockH263Picture(pic, mbs, 2, 1, false);
+    DeblockDsp dsp;
+    init_deblock_dsp(dsp, 0);
+    DeblockH263Picture(dsp, pic, mbs, 2, 1, false);
     EXPECT_EQ(pic.y[5 * 32 + 15] != 128, c.filtered) << int(c.left) << "|" << int(c.right);
   }
 }
