@@ -7,7 +7,9 @@
 // stay below 2^18 and the column pass's below 2^23, so every product a x k of
 // the reference (64-bit there) is formed exactly as (a >> 15) x k x 2^15 +
 // (a & 32767) x k, both halves by _mm_madd_epi16 on lanes whose high half is
-// multiplied by 0, and rounded and shifted as the reference does.
+// multiplied by 0, and rounded and shifted as the reference does. Lanes that
+// hold 16-bit values (the row pass's inputs, and the column pass's whenever
+// they fit) take one _mm_madd_epi16 per product.
 #include <emmintrin.h>
 
 #include "codecs/videodec/common/idct.h"
@@ -52,18 +54,33 @@ inline __m128i M15(__m128i a, int32_t k) {
 }
 inline Wide M15(Wide a, int32_t k) { return Wide{M15(a.lo, k), M15(a.hi, k)}; }
 
-// The reference's butterfly on eight lanes (x[0] already biased).
+// The same products for lanes known to hold 16-bit values: one madd each.
+inline __m128i M16Narrow(__m128i a, int32_t k) {
+  return _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(a, _mm_set1_epi32(k)), _mm_set1_epi32(32768)), 16);
+}
+inline Wide M16Narrow(Wide a, int32_t k) { return Wide{M16Narrow(a.lo, k), M16Narrow(a.hi, k)}; }
+inline __m128i M15Narrow(__m128i a, int32_t k) {
+  return _mm_srai_epi32(_mm_add_epi32(_mm_madd_epi16(a, _mm_set1_epi32(k)), _mm_set1_epi32(16384)), 15);
+}
+inline Wide M15Narrow(Wide a, int32_t k) { return Wide{M15Narrow(a.lo, k), M15Narrow(a.hi, k)}; }
+
+// The reference's butterfly on eight lanes (x[0] already biased). With
+// kNarrow every x[k] fits 16 bits, so its products need no split; p - r and
+// q - s may not, and always take the split form.
+template <bool kNarrow>
 [[gnu::always_inline]] inline void Butterfly(const Wide x[8], Wide y[8]) {
-  const Wide p = x[1] + M16(x[7], kTan1);
-  const Wide q = M16(x[1], kTan1) - x[7];
-  const Wide r = x[3] + M15(x[5], kTan3);
-  const Wide s = x[5] - M15(x[3], kTan3);
+  auto m16 = [](Wide a, int32_t k) { return kNarrow ? M16Narrow(a, k) : M16(a, k); };
+  auto m15 = [](Wide a, int32_t k) { return kNarrow ? M15Narrow(a, k) : M15(a, k); };
+  const Wide p = x[1] + m16(x[7], kTan1);
+  const Wide q = m16(x[1], kTan1) - x[7];
+  const Wide r = x[3] + m15(x[5], kTan3);
+  const Wide s = x[5] - m15(x[3], kTan3);
   const Wide e = p + r;
   const Wide f = q + s;
   const Wide g = M15(p - r, kCos4);
   const Wide h = M15(q - s, kCos4);
-  const Wide a = x[2] + M16(x[6], kTan2);
-  const Wide b = M16(x[2], kTan2) - x[6];
+  const Wide a = x[2] + m16(x[6], kTan2);
+  const Wide b = m16(x[2], kTan2) - x[6];
   const Wide c0 = x[0] + x[4] + a;
   const Wide c3 = x[0] + x[4] - a;
   const Wide c1 = x[0] - x[4] + b;
@@ -77,6 +94,16 @@ inline Wide M15(Wide a, int32_t k) { return Wide{M15(a.lo, k), M15(a.hi, k)}; }
   y[6] = c1 - gh;
   y[2] = c2 + ghd;
   y[5] = c2 - ghd;
+}
+
+// True when every lane of t[1..7] fits 16 bits (t[0] is never multiplied).
+inline bool Narrow(const Wide t[8]) {
+  __m128i acc = _mm_setzero_si128();
+  for (int k = 1; k < 8; ++k) {
+    acc = _mm_or_si128(acc, _mm_xor_si128(t[k].lo, _mm_srai_epi32(t[k].lo, 31)));
+    acc = _mm_or_si128(acc, _mm_xor_si128(t[k].hi, _mm_srai_epi32(t[k].hi, 31)));
+  }
+  return _mm_movemask_epi8(_mm_cmpeq_epi32(_mm_srli_epi32(acc, 15), _mm_setzero_si128())) == 0xffff;
 }
 
 inline void Transpose4x4(__m128i& a, __m128i& b, __m128i& c, __m128i& d) {
@@ -110,11 +137,15 @@ inline void Transpose4x4(__m128i& a, __m128i& b, __m128i& c, __m128i& d) {
   }
   Transpose8x8(x);  // x[k] lane r: coefficient k of row r
   Wide t[8];
-  Butterfly(x, t);  // t[k] lane r: tmp[r][k]
-  Transpose8x8(t);  // t[r] lane c
+  Butterfly<true>(x, t);  // t[k] lane r: tmp[r][k]
+  Transpose8x8(t);        // t[r] lane c
   const __m128i bias = _mm_set1_epi32(32);
   t[0] = Wide{_mm_add_epi32(t[0].lo, bias), _mm_add_epi32(t[0].hi, bias)};
-  Butterfly(t, out);
+  if (Narrow(t)) {
+    Butterfly<true>(t, out);
+  } else {
+    Butterfly<false>(t, out);
+  }
 }
 
 // out >> 6, saturated to 16 bits: beyond that range the clip to 0..255
