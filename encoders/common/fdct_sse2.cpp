@@ -12,6 +12,7 @@
 
 #include "encoders/common/encoder_tables.h"
 #include "encoders/common/fdct.h"
+#include "encoders/common/transpose_sse2.h"
 
 namespace venc {
 namespace {
@@ -26,25 +27,6 @@ inline __m128i MulHi(__m128i x, int16_t c) { return _mm_mulhi_epi16(x, _mm_set1_
 inline __m128i MulT3(__m128i x) { return _mm_add_epi16(x, MulHi(x, kT3Low)); }
 inline __m128i Add(__m128i a, __m128i b) { return _mm_add_epi16(a, b); }
 inline __m128i Sub(__m128i a, __m128i b) { return _mm_sub_epi16(a, b); }
-
-[[gnu::always_inline]] inline void Transpose8x8(__m128i r[8]) {
-  const __m128i a0 = _mm_unpacklo_epi16(r[0], r[1]), a1 = _mm_unpackhi_epi16(r[0], r[1]);
-  const __m128i a2 = _mm_unpacklo_epi16(r[2], r[3]), a3 = _mm_unpackhi_epi16(r[2], r[3]);
-  const __m128i a4 = _mm_unpacklo_epi16(r[4], r[5]), a5 = _mm_unpackhi_epi16(r[4], r[5]);
-  const __m128i a6 = _mm_unpacklo_epi16(r[6], r[7]), a7 = _mm_unpackhi_epi16(r[6], r[7]);
-  const __m128i b0 = _mm_unpacklo_epi32(a0, a2), b1 = _mm_unpackhi_epi32(a0, a2);
-  const __m128i b2 = _mm_unpacklo_epi32(a1, a3), b3 = _mm_unpackhi_epi32(a1, a3);
-  const __m128i b4 = _mm_unpacklo_epi32(a4, a6), b5 = _mm_unpackhi_epi32(a4, a6);
-  const __m128i b6 = _mm_unpacklo_epi32(a5, a7), b7 = _mm_unpackhi_epi32(a5, a7);
-  r[0] = _mm_unpacklo_epi64(b0, b4);
-  r[1] = _mm_unpackhi_epi64(b0, b4);
-  r[2] = _mm_unpacklo_epi64(b1, b5);
-  r[3] = _mm_unpackhi_epi64(b1, b5);
-  r[4] = _mm_unpacklo_epi64(b2, b6);
-  r[5] = _mm_unpackhi_epi64(b2, b6);
-  r[6] = _mm_unpacklo_epi64(b3, b7);
-  r[7] = _mm_unpackhi_epi64(b3, b7);
-}
 
 // The reference's row pass with one row per lane: x[k] holds sample k of
 // each row and becomes coefficient k.
@@ -118,9 +100,9 @@ template <int N, bool kIntra, bool kClip>
 void FdctQuant_sse2(int16_t* block, int qp, int32_t* last, int32_t* count) {
   __m128i r[8];
   for (int k = 0; k < 8; ++k) r[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * k));
-  Transpose8x8(r);
+  Transpose8x8Epi16(r);
   RowPass(r);
-  Transpose8x8(r);
+  Transpose8x8Epi16(r);
   ColumnPass(r);
   const int16_t dc = static_cast<int16_t>(_mm_cvtsi128_si32(r[0]));
   const __m128i zero = _mm_setzero_si128();

@@ -10,6 +10,7 @@
 #include <emmintrin.h>
 
 #include "encoders/common/idct.h"
+#include "encoders/common/transpose_sse2.h"
 
 namespace venc {
 namespace {
@@ -63,25 +64,6 @@ inline Wide MulC4(Wide t) { return Wide{MulC4(t.lo), MulC4(t.hi)}; }
   y[4] = ab0d - cd1;
 }
 
-[[gnu::always_inline]] inline void Transpose8x8(__m128i r[8]) {
-  const __m128i a0 = _mm_unpacklo_epi16(r[0], r[1]), a1 = _mm_unpackhi_epi16(r[0], r[1]);
-  const __m128i a2 = _mm_unpacklo_epi16(r[2], r[3]), a3 = _mm_unpackhi_epi16(r[2], r[3]);
-  const __m128i a4 = _mm_unpacklo_epi16(r[4], r[5]), a5 = _mm_unpackhi_epi16(r[4], r[5]);
-  const __m128i a6 = _mm_unpacklo_epi16(r[6], r[7]), a7 = _mm_unpackhi_epi16(r[6], r[7]);
-  const __m128i b0 = _mm_unpacklo_epi32(a0, a2), b1 = _mm_unpackhi_epi32(a0, a2);
-  const __m128i b2 = _mm_unpacklo_epi32(a1, a3), b3 = _mm_unpackhi_epi32(a1, a3);
-  const __m128i b4 = _mm_unpacklo_epi32(a4, a6), b5 = _mm_unpackhi_epi32(a4, a6);
-  const __m128i b6 = _mm_unpacklo_epi32(a5, a7), b7 = _mm_unpackhi_epi32(a5, a7);
-  r[0] = _mm_unpacklo_epi64(b0, b4);
-  r[1] = _mm_unpackhi_epi64(b0, b4);
-  r[2] = _mm_unpacklo_epi64(b1, b5);
-  r[3] = _mm_unpackhi_epi64(b1, b5);
-  r[4] = _mm_unpacklo_epi64(b2, b6);
-  r[5] = _mm_unpackhi_epi64(b2, b6);
-  r[6] = _mm_unpacklo_epi64(b3, b7);
-  r[7] = _mm_unpackhi_epi64(b3, b7);
-}
-
 // The low 16 bits of each lane, as the reference's int16_t store keeps them.
 inline __m128i Truncate16(Wide v) {
   return _mm_packs_epi32(_mm_srai_epi32(_mm_slli_epi32(v.lo, 16), 16), _mm_srai_epi32(_mm_slli_epi32(v.hi, 16), 16));
@@ -118,11 +100,11 @@ void IdctBlock_sse2(int16_t* block, int32_t last, uint8_t* dst, ptrdiff_t stride
   __m128i r[8];
   for (int k = 0; k < 8; ++k)
     r[k] = k < rows ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * k)) : _mm_setzero_si128();
-  Transpose8x8(r);
+  Transpose8x8Epi16(r);
   Wide y[8];
   Idct8(r, y);
   for (int k = 0; k < 8; ++k) r[k] = Truncate16(y[k]);
-  Transpose8x8(r);
+  Transpose8x8Epi16(r);
   Idct8(r, y);
   for (int k = 0; k < 8; ++k) StoreRow<kAdd>(dst + k * stride, Descale(y[k]));
 }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -24,6 +25,7 @@ struct Variant {
   uint32_t flag;
 };
 const Variant kVariants[] = {{"sse2", ov::kCpuSse2}};
+void PrintTo(const Variant& v, std::ostream* os) { *os << v.name; }
 
 // The array slots by name.
 FdctQuantFn ArraySlot(const FdctDsp& dsp, int which, int sh) {

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -26,6 +27,7 @@ struct Variant {
   uint32_t flag;
 };
 const Variant kVariants[] = {{"sse2", ov::kCpuSse2}};
+void PrintTo(const Variant& v, std::ostream* os) { *os << v.name; }
 
 struct Coded {
   std::vector<int16_t> coefficients;  // prescaled, as the transform takes them
