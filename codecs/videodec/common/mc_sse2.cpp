@@ -55,6 +55,14 @@ inline void ForEachStep(uint8_t* dst, ptrdiff_t dst_stride, const uint8_t* src, 
   }
 }
 
+// A copy of small rows in registers: the library's memcpy call per row costs
+// more than the copy.
+void PutFull_sse2(uint8_t* dst, ptrdiff_t dst_stride, const uint8_t* src, ptrdiff_t src_stride, int w, int h,
+                  int /*rc*/) {
+  ForEachStep(dst, dst_stride, src, src_stride, w, h,
+              [](uint8_t* d, const uint8_t* s, auto load, auto store) { store(d, load(s)); });
+}
+
 void PutHalfX_sse2(uint8_t* dst, ptrdiff_t dst_stride, const uint8_t* src, ptrdiff_t src_stride, int w, int h,
                    int rc) {
   const __m128i odd = _mm_set1_epi8(static_cast<char>(rc));
@@ -84,6 +92,7 @@ void PutHalfXY_sse2(uint8_t* dst, ptrdiff_t dst_stride, const uint8_t* src, ptrd
 }  // namespace
 
 void init_mc_dsp_sse2(McDsp& dsp) {
+  dsp.put[kMcFull] = PutFull_sse2;
   dsp.put[kMcHalfX] = PutHalfX_sse2;
   dsp.put[kMcHalfY] = PutHalfY_sse2;
   dsp.put[kMcHalfXY] = PutHalfXY_sse2;
