@@ -12,20 +12,23 @@
 
 namespace {
 
-void BM_FdctQuantIntra(benchmark::State& state) {
+// Forward transform and quantiser of one block; Arg 0 the C++ reference, 1
+// the machine's best variant. Kernel: 0 intra, 1 inter (all 64), 2 inter 4x4.
+void BM_FdctQuant(benchmark::State& state) {
   venc::FdctDsp dsp{};
-  venc::init_fdct_dsp(dsp, ov::GetCpuFlags());
+  venc::init_fdct_dsp(dsp, state.range(0) ? ov::GetCpuFlags() : 0u);
+  const venc::FdctQuantFn fn = state.range(1) == 0 ? dsp.intra : (state.range(1) == 1 ? dsp.inter[0] : dsp.inter4x4[0]);
   std::mt19937 rng(1);
   int16_t src[64], block[64];
-  for (int16_t& v : src) v = static_cast<int16_t>(rng() % 256);
+  for (int16_t& v : src) v = static_cast<int16_t>(state.range(1) == 0 ? rng() % 256 : static_cast<int>(rng() % 81) - 40);
   for (auto _ : state) {
     std::copy(std::begin(src), std::end(src), block);
     int32_t last = 0, count = 0;
-    dsp.intra(block, 6, &last, &count);
+    fn(block, 6, &last, &count);
     benchmark::DoNotOptimize(block);
   }
 }
-BENCHMARK(BM_FdctQuantIntra);
+BENCHMARK(BM_FdctQuant)->ArgsProduct({{0, 1}, {0, 1, 2}});
 
 // Block-matching costs of the motion search; Arg 0 the C++ reference, 1 the
 // machine's best variant. Kernel: 0 full-pel, 1 half-pel H, 2 half-pel HV,
@@ -54,20 +57,40 @@ void BM_MotionCost(benchmark::State& state) {
 }
 BENCHMARK(BM_MotionCost)->ArgsProduct({{0, 1}, {0, 1, 2, 3}});
 
-void BM_IdctPut(benchmark::State& state) {
+// Inverse transform added to a prediction; Arg 0 the C++ reference, 1 the
+// machine's best variant; then the last coefficient's index (0, 9, 63).
+void BM_IdctAdd(benchmark::State& state) {
   venc::IdctDsp dsp{};
-  venc::init_idct_dsp(dsp, ov::GetCpuFlags());
+  venc::init_idct_dsp(dsp, state.range(0) ? ov::GetCpuFlags() : 0u);
   std::mt19937 rng(2);
   int16_t src[64] = {}, block[64];
-  for (int i = 0; i <= state.range(0); ++i) src[i] = static_cast<int16_t>(static_cast<int>(rng() % 401) - 200);
-  uint8_t out[64];
+  for (int i = 0; i <= state.range(1); ++i) src[i] = static_cast<int16_t>(static_cast<int>(rng() % 401) - 200);
+  uint8_t out[64] = {};
   for (auto _ : state) {
     std::copy(std::begin(src), std::end(src), block);
-    dsp.put(block, static_cast<int32_t>(state.range(0)), out, 8);
+    dsp.add(block, static_cast<int32_t>(state.range(1)), out, 8);
     benchmark::DoNotOptimize(out);
   }
 }
-BENCHMARK(BM_IdctPut)->Arg(0)->Arg(9)->Arg(63);
+BENCHMARK(BM_IdctAdd)->ArgsProduct({{0, 1}, {0, 9, 63}});
+
+// Block prediction with its residual; Arg 0 the C++ reference, 1 the
+// machine's best variant; then the half-sample mode (copy, H, V, HV).
+void BM_MotionPredict(benchmark::State& state) {
+  venc::MotionDsp dsp{};
+  venc::init_motion_dsp(dsp, state.range(0) ? ov::GetCpuFlags() : 0u);
+  std::mt19937 rng(3);
+  const ptrdiff_t stride = 368;
+  std::vector<uint8_t> cur(stride * 12), ref(stride * 12);
+  for (auto& v : ref) v = static_cast<uint8_t>(rng());
+  int16_t residual[64];
+  for (auto _ : state) {
+    const int32_t sad = dsp.predict[state.range(1)](ref.data() + 9, cur.data() + 16, residual, stride);
+    benchmark::DoNotOptimize(sad);
+    benchmark::DoNotOptimize(residual);
+  }
+}
+BENCHMARK(BM_MotionPredict)->ArgsProduct({{0, 1}, {0, 1, 2, 3}});
 
 // One CIF intra frame of a moving test pattern at 384 kbit/s.
 void BM_EncodeIntraCif(benchmark::State& state) {

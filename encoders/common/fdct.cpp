@@ -107,7 +107,7 @@ void FdctQuant(int16_t* block, int qp, int32_t* last, int32_t* count) {
 
 }  // namespace
 
-void init_fdct_dsp(FdctDsp& dsp, uint32_t /*cpuFlags*/) {
+void init_fdct_dsp(FdctDsp& dsp, uint32_t cpuFlags) {
   dsp.intra = FdctQuant<8, true, false>;
   dsp.intraShort = FdctQuant<8, true, true>;
   dsp.interDc[0] = FdctQuant<1, false, false>;
@@ -118,6 +118,11 @@ void init_fdct_dsp(FdctDsp& dsp, uint32_t /*cpuFlags*/) {
   dsp.inter4x4[1] = FdctQuant<4, false, true>;
   dsp.inter[0] = FdctQuant<8, false, false>;
   dsp.inter[1] = FdctQuant<8, false, true>;
+#if !defined(OVMIX_NO_SIMD) && defined(__x86_64__)
+  if (cpuFlags & ov::kCpuSse2) init_fdct_dsp_sse2(dsp);
+#else
+  (void)cpuFlags;
+#endif
 }
 
 }  // namespace venc

@@ -30,4 +30,8 @@ struct FdctDsp {
 // faster variants where they exist.
 void init_fdct_dsp(FdctDsp& dsp, uint32_t cpuFlags);
 
+// Fills every slot with its SSE2 variant (fdct_sse2.cpp), equal to the
+// reference for samples 0..255 and residuals -255..255.
+void init_fdct_dsp_sse2(FdctDsp& dsp);
+
 }  // namespace venc

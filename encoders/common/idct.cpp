@@ -1,6 +1,7 @@
 #include "encoders/common/idct.h"
 
 #include "encoders/common/encoder_tables.h"
+#include "platform/cpu/cpu.h"
 
 namespace venc {
 namespace {
@@ -67,9 +68,14 @@ void IdctRow(int16_t* x) {
   for (int k = 0; k < 8; ++k) x[k] = static_cast<int16_t>(o.y[k]);
 }
 
-void init_idct_dsp(IdctDsp& dsp, uint32_t /*cpuFlags*/) {
+void init_idct_dsp(IdctDsp& dsp, uint32_t cpuFlags) {
   dsp.put = IdctBlock<false>;
   dsp.add = IdctBlock<true>;
+#if !defined(OVMIX_NO_SIMD) && defined(__x86_64__)
+  if (cpuFlags & ov::kCpuSse2) init_idct_dsp_sse2(dsp);
+#else
+  (void)cpuFlags;
+#endif
 }
 
 static inline int32_t DequantLevel(int32_t level, int qp) {

@@ -112,6 +112,10 @@ void init_motion_dsp(MotionDsp& dsp, uint32_t cpuFlags) {
     dsp.sadHalfV = SadHalfV_sse2;
     dsp.sadHalfHV = SadHalfHV_sse2;
     dsp.intraDeviation16 = IntraDeviation16_sse2;
+    dsp.predict[0] = PredictBlockCopy_sse2;
+    dsp.predict[1] = PredictBlockH_sse2;
+    dsp.predict[2] = PredictBlockV_sse2;
+    dsp.predict[3] = PredictBlockHV_sse2;
   }
 #else
   (void)cpuFlags;

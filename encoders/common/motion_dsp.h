@@ -53,5 +53,9 @@ uint32_t SadHalfH_sse2(const uint8_t* cur, const uint8_t* ref, ptrdiff_t stride)
 uint32_t SadHalfV_sse2(const uint8_t* cur, const uint8_t* ref, ptrdiff_t stride);
 uint32_t SadHalfHV_sse2(const uint8_t* cur, const uint8_t* ref, ptrdiff_t stride);
 uint32_t IntraDeviation16_sse2(const uint8_t* cur, ptrdiff_t stride);
+int32_t PredictBlockCopy_sse2(const uint8_t* ref, uint8_t* cur, int16_t* residual, ptrdiff_t stride);
+int32_t PredictBlockH_sse2(const uint8_t* ref, uint8_t* cur, int16_t* residual, ptrdiff_t stride);
+int32_t PredictBlockV_sse2(const uint8_t* ref, uint8_t* cur, int16_t* residual, ptrdiff_t stride);
+int32_t PredictBlockHV_sse2(const uint8_t* ref, uint8_t* cur, int16_t* residual, ptrdiff_t stride);
 
 }  // namespace venc

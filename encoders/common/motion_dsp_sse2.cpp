@@ -93,4 +93,49 @@ uint32_t IntraDeviation16_sse2(const uint8_t* cur, ptrdiff_t stride) {
   return 2 * Total(dev);
 }
 
+
+namespace {
+
+inline __m128i Load8(const uint8_t* p) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)); }
+
+// One 8x8 block: the prediction replaces `cur`, the residual cur - prediction
+// goes to `residual`, and PSADBW sums its magnitude.
+template <typename Pred>
+inline int32_t PredictWith(const uint8_t* ref, uint8_t* cur, int16_t* residual, ptrdiff_t stride, Pred pred) {
+  const __m128i zero = _mm_setzero_si128();
+  __m128i sad = zero;
+  for (int j = 0; j < 8; ++j) {
+    const __m128i p = pred(ref + j * stride, stride);
+    __m128i* c = reinterpret_cast<__m128i*>(cur + j * stride);
+    const __m128i s = _mm_loadl_epi64(c);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(residual + 8 * j),
+                     _mm_sub_epi16(_mm_unpacklo_epi8(s, zero), _mm_unpacklo_epi8(p, zero)));
+    sad = _mm_add_epi64(sad, _mm_sad_epu8(s, p));
+    _mm_storel_epi64(c, p);
+  }
+  return _mm_cvtsi128_si32(sad);
+}
+
+}  // namespace
+
+int32_t PredictBlockCopy_sse2(const uint8_t* ref, uint8_t* cur, int16_t* residual, ptrdiff_t stride) {
+  return PredictWith(ref, cur, residual, stride, [](const uint8_t* r, ptrdiff_t) { return Load8(r); });
+}
+
+int32_t PredictBlockH_sse2(const uint8_t* ref, uint8_t* cur, int16_t* residual, ptrdiff_t stride) {
+  return PredictWith(ref, cur, residual, stride,
+                     [](const uint8_t* r, ptrdiff_t) { return _mm_avg_epu8(Load8(r), Load8(r + 1)); });
+}
+
+int32_t PredictBlockV_sse2(const uint8_t* ref, uint8_t* cur, int16_t* residual, ptrdiff_t stride) {
+  return PredictWith(ref, cur, residual, stride,
+                     [](const uint8_t* r, ptrdiff_t s) { return _mm_avg_epu8(Load8(r), Load8(r + s)); });
+}
+
+int32_t PredictBlockHV_sse2(const uint8_t* ref, uint8_t* cur, int16_t* residual, ptrdiff_t stride) {
+  return PredictWith(ref, cur, residual, stride, [](const uint8_t* r, ptrdiff_t s) {
+    return Average4(Load8(r), Load8(r + 1), Load8(r + s), Load8(r + s + 1));
+  });
+}
+
 }  // namespace venc

@@ -161,6 +161,47 @@ TEST(MotionDspVariantTest, VariantsEqualTheReference) {
   }
 }
 
+// The four prediction kernels of every variant against the reference: the
+// prediction written over the block and nowhere else, the residual in its 64
+// entries of a canaried buffer, and the sum of magnitudes.
+TEST(MotionDspVariantTest, PredictionVariantsEqualTheReference) {
+  MotionDsp ref{}, simd{};
+  init_motion_dsp(ref, 0);
+  init_motion_dsp(simd, ov::GetCpuFlags());
+  if (simd.predict[0] == ref.predict[0]) GTEST_SKIP() << "no SIMD variant on this CPU";
+  std::mt19937 rng(kSeed + 3);
+  SCOPED_TRACE(::testing::Message() << "seed " << kSeed + 3);
+  constexpr int16_t kCanaryRef = 0x5a5a, kCanaryVariant = -0x2525;
+  for (const ptrdiff_t s : {ptrdiff_t{9}, ptrdiff_t{37}, ptrdiff_t{176}}) {
+    std::vector<uint8_t> refPlane(static_cast<size_t>(s * 12)), cur(static_cast<size_t>(s * 12));
+    for (int trial = 0; trial < 80; ++trial) {
+      const int pattern = trial % 4;
+      for (auto& v : refPlane) v = static_cast<uint8_t>(pattern == 1 ? (rng() & 1) * 255 : rng());
+      for (auto& v : cur) v = static_cast<uint8_t>(pattern == 2 ? 255 - (rng() & 1) * 255 : rng());
+      if (pattern == 3) std::fill(cur.begin(), cur.end(), uint8_t{255});
+      const int mode = trial % 4;
+      const size_t at = static_cast<size_t>(rng() % 2 + (rng() % 2) * s);
+      const uint8_t* r = refPlane.data() + rng() % 2 + (rng() % 2) * s;
+      std::vector<uint8_t> a = cur, b = cur;
+      std::vector<int16_t> resA(64 + 16, kCanaryRef), resB(64 + 16, kCanaryVariant);
+      const int32_t sadA = ref.predict[mode](r, a.data() + at, resA.data() + 8, s);
+      const int32_t sadB = simd.predict[mode](r, b.data() + at, resB.data() + 9, s);
+      SCOPED_TRACE(::testing::Message() << "mode " << mode << " stride " << s << " trial " << trial);
+      EXPECT_EQ(sadB, sadA);
+      EXPECT_EQ(a, b);
+      for (int i = 0; i < 64; ++i) ASSERT_EQ(resB[9 + i], resA[8 + i]) << i;
+      for (int i = 0; i < 8; ++i) EXPECT_EQ(resB[i], kCanaryVariant);
+      for (int i = 73; i < 80; ++i) EXPECT_EQ(resB[i], kCanaryVariant);
+      for (size_t k = 0; k < cur.size(); ++k) {
+        const size_t dx = (k - at) % static_cast<size_t>(s), dy = (k - at) / static_cast<size_t>(s);
+        if (k < at || dx >= 8 || dy >= 8) {
+          ASSERT_EQ(b[k], cur[k]) << "written outside the block at " << k;
+        }
+      }
+    }
+  }
+}
+
 TEST(MotionCompTest, ChromaVectorRounding) {
   struct Case {
     int luma, chroma;

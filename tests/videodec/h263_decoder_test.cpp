@@ -733,7 +733,9 @@ TEST(H263DecoderTest, DeblockingTakesTheQuantOfTheCodedMacroblockBelow) {
       mbs[i].status = i < 2 || below_coded ? kMbDecoded : kMbNotCoded;
       mbs[i].quant = i < 2 ? 2 : 31;
     }
-    DeblockH263Picture(pic, mbs, 2, 2, false);
+    DeblockDsp dsp;
+    init_deblock_dsp(dsp, 0);
+    DeblockH263Picture(dsp, pic, mbs, 2, 2, false);
     // STRENGTH 12: d1 = 6, B' = 106, C' = 110, d2 = -4 limited to -3. STRENGTH
     // 1: |d| >= 2, nothing changes.
     const uint8_t expected[4] = {static_cast<uint8_t>(below_coded ? 103 : 100),
@@ -855,7 +857,9 @@ TEST(H263DecoderTest, DeblockingFiltersEdgesWithACodedSide) {
     mbs[0].status = c.left;
     mbs[1].status = c.right;
     mbs[0].quant = mbs[1].quant = 10;
-    DeblockH263Picture(pic, mbs, 2, 1, false);
+    DeblockDsp dsp;
+    init_deblock_dsp(dsp, 0);
+    DeblockH263Picture(dsp, pic, mbs, 2, 1, false);
     EXPECT_EQ(pic.y[5 * 32 + 15] != 128, c.filtered) << int(c.left) << "|" << int(c.right);
   }
 }

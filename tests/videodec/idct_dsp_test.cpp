@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <random>
+#include <vector>
 
 #include "codecs/videodec/common/transform_tables.h"
 #include "platform/cpu/cpu.h"
@@ -152,6 +153,91 @@ TEST(IdctDspTest, PutAndAddAgreeWithTheResidualKernel) {
           EXPECT_EQ(put[i], std::clamp<int>(residual[r * 8 + c], 0, 255));
           EXPECT_EQ(add[i], std::clamp<int>(pred[i] + residual[r * 8 + c], 0, 255));
         }
+      }
+    }
+  }
+}
+
+// Every variant the processor has against the reference, put and add, on
+// random, sparse and hostile blocks (the extremes of 16 bits), into canaried
+// pictures at odd offsets and strides.
+TEST(IdctDspTest, VariantsEqualTheReference) {
+  IdctDsp ref, simd;
+  init_idct_dsp(ref, 0);
+  init_idct_dsp(simd, ov::GetCpuFlags());
+  if (simd.idct_add == ref.idct_add) GTEST_SKIP() << "no SIMD variant on this CPU";
+  const unsigned seed = 20261212;
+  std::printf("seed %u\n", seed);
+  std::mt19937 rng(seed);
+  constexpr uint8_t kCanaryRef = 0x5a, kCanaryVariant = 0xa5;
+  for (const ptrdiff_t stride : {ptrdiff_t{8}, ptrdiff_t{13}, ptrdiff_t{45}}) {
+    const size_t size = static_cast<size_t>(stride * 10 + 16);
+    std::vector<uint8_t> picture(size), a(size), b(size);
+    for (int iter = 0; iter < 600; ++iter) {
+      int16_t block[64] = {};
+      switch (iter % 5) {
+        case 0:  // hostile: every coefficient at an extreme
+          for (int16_t& v : block) v = (rng() & 1) ? 32767 : -32768;
+          break;
+        case 1:  // any 16-bit value
+          for (int16_t& v : block) v = static_cast<int16_t>(rng());
+          break;
+        case 2:  // a few ordinary coefficients
+          for (int k = 0; k < 6; ++k) block[rng() % 64] = static_cast<int16_t>(static_cast<int>(rng() % 8001) - 4000);
+          break;
+        case 3:  // one row or one column
+          for (int k = 0; k < 8; ++k) block[(iter & 8) ? k : 8 * k] = static_cast<int16_t>(static_cast<int>(rng() % 2001) - 1000);
+          break;
+        default:  // large, dense
+          for (int16_t& v : block) v = static_cast<int16_t>(static_cast<int>(rng() % 40001) - 20000);
+          break;
+      }
+      const size_t offset = static_cast<size_t>(stride) + 1 + static_cast<size_t>(iter % 7);
+      for (uint8_t& p : picture) p = static_cast<uint8_t>(iter % 3 == 0 ? (rng() & 1) * 255 : rng());
+      for (const bool add : {false, true}) {
+        for (size_t i = 0; i < size; ++i) {
+          const bool inside = i >= offset && (i - offset) / static_cast<size_t>(stride) < 8 &&
+                              (i - offset) % static_cast<size_t>(stride) < 8;
+          a[i] = inside ? picture[i] : kCanaryRef;
+          b[i] = inside ? picture[i] : kCanaryVariant;
+        }
+        (add ? ref.idct_add : ref.idct_put)(a.data() + offset, stride, block);
+        (add ? simd.idct_add : simd.idct_put)(b.data() + offset, stride, block);
+        for (size_t i = 0; i < size; ++i) {
+          const bool inside = i >= offset && (i - offset) / static_cast<size_t>(stride) < 8 &&
+                              (i - offset) % static_cast<size_t>(stride) < 8;
+          if (inside) {
+            ASSERT_EQ(b[i], a[i]) << (add ? "add" : "put") << " iteration " << iter << " stride " << stride;
+          } else {
+            ASSERT_EQ(a[i], kCanaryRef);
+            ASSERT_EQ(b[i], kCanaryVariant) << "variant wrote outside the block, iteration " << iter;
+          }
+        }
+      }
+    }
+  }
+}
+
+// The cos(pi/4) products (a x 23170 + 2^14) >> 15 tie when a is 8192 modulo
+// 16384: one odd coefficient of +-8192 or +-24576 in the first row or column
+// puts them there, and a DC stepping through 64 values carries any difference
+// of one across a sample's rounding.
+TEST(IdctDspTest, VariantsEqualTheReferenceAtRoundingTies) {
+  IdctDsp ref, simd;
+  init_idct_dsp(ref, 0);
+  init_idct_dsp(simd, ov::GetCpuFlags());
+  if (simd.idct_put == ref.idct_put) GTEST_SKIP() << "no SIMD variant on this CPU";
+  for (int pos : {1, 3, 5, 7, 8, 24, 40, 56, 9, 27}) {
+    for (int v : {8192, -8192, 24576, -24576}) {
+      for (int dc = -64; dc < 64; ++dc) {
+        int16_t block[64] = {};
+        block[0] = static_cast<int16_t>(dc);
+        block[pos] = static_cast<int16_t>(v);
+        uint8_t a[64], b[64];
+        for (int i = 0; i < 64; ++i) a[i] = b[i] = static_cast<uint8_t>(128 + i);
+        ref.idct_add(a, 8, block);
+        simd.idct_add(b, 8, block);
+        for (int i = 0; i < 64; ++i) ASSERT_EQ(b[i], a[i]) << "position " << pos << " value " << v << " dc " << dc;
       }
     }
   }

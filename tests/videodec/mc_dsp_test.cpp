@@ -41,7 +41,7 @@ TEST(McDspTest, EveryKernelMatchesTheFormulaWithCanaries) {
     McDsp dsp;
     init_mc_dsp(dsp, flags);
     for (int pos = 0; pos < 4; ++pos) {
-      for (int w : {4, 8, 16}) {
+      for (int w : {4, 8, 12, 16, 20}) {
         for (int h : {1, 8, 16}) {
           for (int rc = 0; rc < 2; ++rc) {
             const ptrdiff_t ss = 37, ds = 23;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/cpu/cpu.h"
+
 namespace videodec {
 namespace {
 
@@ -110,12 +112,17 @@ inline void ForwardLow(const int32_t* x, ptrdiff_t xs, int32_t scale, int32_t* c
 
 }  // namespace
 
-void init_idct_dsp(IdctDsp& dsp, uint32_t /*cpu_flags*/) {
+void init_idct_dsp(IdctDsp& dsp, uint32_t cpu_flags) {
   dsp.idct_put = IdctPutRef;
   dsp.idct_add = IdctAddRef;
   dsp.idct_dc_put = IdctDcPutRef;
   dsp.idct_dc_add = IdctDcAddRef;
   dsp.idct = IdctRef;
+#if !defined(OVMIX_NO_SIMD) && defined(__x86_64__)
+  if (cpu_flags & ov::kCpuSse2) init_idct_dsp_sse2(dsp);
+#else
+  (void)cpu_flags;
+#endif
 }
 
 void ForwardDctLowFrequency(const uint8_t* src, ptrdiff_t stride, int16_t* coeffs) {

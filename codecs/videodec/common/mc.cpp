@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "platform/cpu/cpu.h"
+
 namespace videodec {
 namespace {
 
@@ -33,11 +35,16 @@ void PutHalfXYRef(uint8_t* dst, ptrdiff_t dst_stride, const uint8_t* src, ptrdif
 
 }  // namespace
 
-void init_mc_dsp(McDsp& dsp, uint32_t /*cpu_flags*/) {
+void init_mc_dsp(McDsp& dsp, uint32_t cpu_flags) {
   dsp.put[kMcFull] = PutFullRef;
   dsp.put[kMcHalfX] = PutHalfXRef;
   dsp.put[kMcHalfY] = PutHalfYRef;
   dsp.put[kMcHalfXY] = PutHalfXYRef;
+#if !defined(OVMIX_NO_SIMD) && defined(__x86_64__)
+  if (cpu_flags & ov::kCpuSse2) init_mc_dsp_sse2(dsp);
+#else
+  (void)cpu_flags;
+#endif
 }
 
 }  // namespace videodec

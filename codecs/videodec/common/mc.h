@@ -27,4 +27,7 @@ struct McDsp {
 // versions that `cpu_flags` allows override them.
 void init_mc_dsp(McDsp& dsp, uint32_t cpu_flags);
 
+// Sets every slot to its SSE2 variant (mc_sse2.cpp), equal to the references.
+void init_mc_dsp_sse2(McDsp& dsp);
+
 }  // namespace videodec

@@ -1,8 +1,11 @@
-// ITU-T H.263 Annex J in-loop deblocking filter.
+// ITU-T H.263 Annex J in-loop deblocking filter: the edge kernels' references
+// and the order of the edges over a picture.
 #include <cstdlib>
 
+#include "codecs/videodec/h263/h263_deblock_dsp.h"
 #include "codecs/videodec/h263/h263_decoder_internal.h"
 #include "codecs/videodec/h263/h263_tables.h"
+#include "platform/cpu/cpu.h"
 
 namespace videodec {
 namespace {
@@ -28,27 +31,41 @@ inline void FilterLine(uint8_t* p, ptrdiff_t step, int strength) {
   p[step] = Clip255(d + d2);
 }
 
-// Filters `lines` lines across a horizontal edge just above row pointer `p`.
-void HorizontalEdge(uint8_t* p, ptrdiff_t stride, int lines, int quant) {
-  const int s = kH263DeblockStrength[quant];
-  for (int i = 0; i < lines; ++i) FilterLine(p + i, stride, s);
+// `kLines` lines across a horizontal edge just above row pointer `p`.
+template <int kLines>
+void HorizontalEdgeRef(uint8_t* p, ptrdiff_t stride, int strength) {
+  for (int i = 0; i < kLines; ++i) FilterLine(p + i, stride, strength);
 }
 
-// Filters `lines` lines across a vertical edge just left of column pointer `p`.
-void VerticalEdge(uint8_t* p, ptrdiff_t stride, int lines, int quant) {
-  const int s = kH263DeblockStrength[quant];
-  for (int i = 0; i < lines; ++i) FilterLine(p + i * stride, 1, s);
+// `kLines` lines across a vertical edge just left of column pointer `p`.
+template <int kLines>
+void VerticalEdgeRef(uint8_t* p, ptrdiff_t stride, int strength) {
+  for (int i = 0; i < kLines; ++i) FilterLine(p + i * stride, 1, strength);
 }
 
 }  // namespace
 
+void init_deblock_dsp(DeblockDsp& dsp, uint32_t cpu_flags) {
+  dsp.horizontal8 = HorizontalEdgeRef<8>;
+  dsp.horizontal16 = HorizontalEdgeRef<16>;
+  dsp.vertical8 = VerticalEdgeRef<8>;
+  dsp.vertical16 = VerticalEdgeRef<16>;
+#if !defined(OVMIX_NO_SIMD) && defined(__x86_64__)
+  if (cpu_flags & ov::kCpuSse2) init_deblock_dsp_sse2(dsp);
+#else
+  (void)cpu_flags;
+#endif
+}
+
 void DeblockH263Line(uint8_t* p, ptrdiff_t step, int strength) { FilterLine(p, step, strength); }
 
-void DeblockH263Picture(const DecodedPicture& pic, const H263Macroblock* mbs, int mb_cols, int mb_rows,
-                        bool annex_t) {
+void DeblockH263Picture(const DeblockDsp& dsp, const DecodedPicture& pic, const H263Macroblock* mbs, int mb_cols,
+                        int mb_rows, bool annex_t) {
   const ptrdiff_t ys = pic.width;
   const ptrdiff_t cs = pic.width / 2;
-  auto chroma_q = [annex_t](int q) { return annex_t ? kH263ChromaQuant[q] : q; };
+  // STRENGTH of a luma and a chroma edge by the QUANT that governs it.
+  auto luma_s = [](int q) { return static_cast<int>(kH263DeblockStrength[q]); };
+  auto chroma_s = [annex_t](int q) { return static_cast<int>(kH263DeblockStrength[annex_t ? kH263ChromaQuant[q] : q]); };
   // Macroblock by macroblock: every edge is filtered after all the horizontal
   // edges that share its pixels, as if all horizontal edges went first.
   for (int y = 0; y < mb_rows; ++y) {
@@ -58,15 +75,15 @@ void DeblockH263Picture(const DecodedPicture& pic, const H263Macroblock* mbs, in
       uint8_t* py = pic.y + y * 16 * ys + x * 16;
       uint8_t* pu = pic.u + y * 8 * cs + x * 8;
       uint8_t* pv = pic.v + y * 8 * cs + x * 8;
-      if (coded) HorizontalEdge(py + 8 * ys, ys, 16, m.quant);
+      if (coded) dsp.horizontal16(py + 8 * ys, ys, luma_s(m.quant));
       if (y + 1 < mb_rows) {
         const H263Macroblock& below = mbs[(y + 1) * mb_cols + x];
         const bool below_coded = below.status == kMbDecoded;
         if (coded || below_coded) {
           const int q = below_coded ? below.quant : m.quant;
-          HorizontalEdge(py + 16 * ys, ys, 16, q);
-          HorizontalEdge(pu + 8 * cs, cs, 8, chroma_q(q));
-          HorizontalEdge(pv + 8 * cs, cs, 8, chroma_q(q));
+          dsp.horizontal16(py + 16 * ys, ys, luma_s(q));
+          dsp.horizontal8(pu + 8 * cs, cs, chroma_s(q));
+          dsp.horizontal8(pv + 8 * cs, cs, chroma_s(q));
         }
       }
       if (x > 0) {
@@ -74,12 +91,12 @@ void DeblockH263Picture(const DecodedPicture& pic, const H263Macroblock* mbs, in
         const bool left_coded = left.status == kMbDecoded;
         if (coded || left_coded) {
           const int q = coded ? m.quant : left.quant;
-          VerticalEdge(py, ys, 16, q);
-          VerticalEdge(pu, cs, 8, chroma_q(q));
-          VerticalEdge(pv, cs, 8, chroma_q(q));
+          dsp.vertical16(py, ys, luma_s(q));
+          dsp.vertical8(pu, cs, chroma_s(q));
+          dsp.vertical8(pv, cs, chroma_s(q));
         }
       }
-      if (coded) VerticalEdge(py + 8, ys, 16, m.quant);
+      if (coded) dsp.vertical16(py + 8, ys, luma_s(m.quant));
     }
   }
 }

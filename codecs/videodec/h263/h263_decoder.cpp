@@ -263,7 +263,7 @@ int32_t DecodeSegments(H263Decoder* d, bool whole_picture) {
 void FinishOpenPicture(H263Decoder* d) {
   H263PictureState& ps = d->ps;
   ConcealH263Macroblocks(d);
-  if (ps.annex_j) DeblockH263Picture(d->cur, d->cur_mbs.get(), d->mb_cols, d->mb_rows, ps.annex_t);
+  if (ps.annex_j) DeblockH263Picture(d->deblock, d->cur, d->cur_mbs.get(), d->mb_cols, d->mb_rows, ps.annex_t);
   d->cur.time = ps.time;
   std::swap(d->cur, d->ref);
   std::swap(d->cur_planes, d->ref_planes);
@@ -452,6 +452,7 @@ int32_t gCreateH263VideoDecoder(VideoDecoder** decoder, const uint8_t* data, uin
   const uint32_t cpu = ov::GetCpuFlags();
   init_mc_dsp(d->mc, cpu);
   init_idct_dsp(d->idct, cpu);
+  init_deblock_dsp(d->deblock, cpu);
 
   int display_w = 0, display_h = 0;
   if (data && length) {

@@ -11,6 +11,7 @@
 #include "codecs/videodec/common/motion.h"
 #include "codecs/videodec/common/video_decoder.h"
 #include "codecs/videodec/common/vlc.h"
+#include "codecs/videodec/h263/h263_deblock_dsp.h"
 
 namespace videodec {
 
@@ -113,6 +114,7 @@ struct H263Decoder : VideoDecoder {
 
   McDsp mc;
   IdctDsp idct;
+  DeblockDsp deblock;
   const H263Vlc* vlc = nullptr;
 };
 
@@ -153,8 +155,8 @@ int32_t DecodeH263Macroblock(H263Decoder* d, int x, int y);
 void ConcealH263Macroblocks(H263Decoder* d);
 
 // Annex J in-loop filter (h263_deblock.cpp) over the current picture.
-void DeblockH263Picture(const DecodedPicture& picture, const H263Macroblock* mbs, int mb_cols, int mb_rows,
-                        bool annex_t);
+void DeblockH263Picture(const DeblockDsp& dsp, const DecodedPicture& picture, const H263Macroblock* mbs, int mb_cols,
+                        int mb_rows, bool annex_t);
 // One line across an edge: A B | C D with `p` at C and `step` between pixels.
 void DeblockH263Line(uint8_t* p, ptrdiff_t step, int strength);
 
