@@ -58,9 +58,16 @@ bool WriteWav(const char* path, const std::vector<int16_t>& pcm, uint32_t rate, 
   FILE* f = std::fopen(path, "wb");
   if (!f) return false;
   bool ok = std::fwrite(h.data(), 1, h.size(), f) == h.size();
-  for (int16_t s : pcm) {
-    uint8_t b[2] = {static_cast<uint8_t>(s), static_cast<uint8_t>(static_cast<uint16_t>(s) >> 8)};
-    ok = ok && std::fwrite(b, 1, 2, f) == 2;
+  // Little-endian bytes a block at a time: one call per sample would cost
+  // more than decoding them.
+  uint8_t block[8192];
+  for (size_t i = 0; ok && i < pcm.size();) {
+    size_t n = 0;
+    for (; n + 2 <= sizeof(block) && i < pcm.size(); ++i, n += 2) {
+      block[n] = static_cast<uint8_t>(pcm[i]);
+      block[n + 1] = static_cast<uint8_t>(static_cast<uint16_t>(pcm[i]) >> 8);
+    }
+    ok = std::fwrite(block, 1, n, f) == n;
   }
   return std::fclose(f) == 0 && ok;
 }
