@@ -11,10 +11,21 @@
 #include "codecs/heaac/aac_huffman.h"
 #include "codecs/heaac/aac_tables.h"
 #include "codecs/heaac/fx_math.h"
+#include "platform/cpu/cpu.h"
 #include "tests/heaac/aac_test_util.h"
 
 namespace heaac {
 namespace {
+
+// The filterbank kernels the decoder would choose on this machine.
+const AacDsp& Dsp() {
+  static const AacDsp dsp = [] {
+    AacDsp d{};
+    init_aac_dsp(d, ov::GetCpuFlags());
+    return d;
+  }();
+  return dsp;
+}
 
 TEST(HeaacFx, HelpersWorkedValues) {
   EXPECT_EQ(FxNormShift(1), 30);
@@ -288,7 +299,7 @@ TEST(HeaacFilterbank, SilenceAndOverlapRounding) {
   std::vector<int16_t> out(2048, 99);
   // All-zero coefficients after a silent frame give zero samples, written
   // with the stride (channel 1 slots untouched).
-  ImdctFilterbank(0, kOnlyLong, 0, spec.data(), 0, row.data(), scratch.data(), overlap.data(), out.data(), 2);
+  ImdctFilterbank(Dsp(), 0, kOnlyLong, 0, spec.data(), 0, row.data(), scratch.data(), overlap.data(), out.data(), 2);
   for (int i = 0; i < 1024; ++i) {
     ASSERT_EQ(out[2 * i], 0);
     ASSERT_EQ(out[2 * i + 1], 99);
@@ -298,13 +309,13 @@ TEST(HeaacFilterbank, SilenceAndOverlapRounding) {
   const int64_t oneAndHalf = int64_t{3} << (kOverlapFracBits - 1);
   overlap.assign(1024, 0);
   overlap[10] = oneAndHalf;
-  ImdctFilterbank(0, kLongStop, 0, spec.data(), 0, row.data(), scratch.data(), overlap.data(), out.data(), 1);
+  ImdctFilterbank(Dsp(), 0, kLongStop, 0, spec.data(), 0, row.data(), scratch.data(), overlap.data(), out.data(), 1);
   EXPECT_EQ(out[10], 2);
   overlap.assign(1024, 0);
   overlap[10] = oneAndHalf;
   overlap[11] = oneAndHalf - 1;
   spec.assign(1024, 0);
-  ImdctFilterbank(0, kEightShort, 0, spec.data(), 0, row.data(), scratch.data(), overlap.data(), out.data(), 1);
+  ImdctFilterbank(Dsp(), 0, kEightShort, 0, spec.data(), 0, row.data(), scratch.data(), overlap.data(), out.data(), 1);
   EXPECT_EQ(out[10], 2);
   EXPECT_EQ(out[11], 1);
   // Output clamps at 32767 and -32767.
@@ -312,7 +323,7 @@ TEST(HeaacFilterbank, SilenceAndOverlapRounding) {
   overlap[0] = int64_t{40000} << kOverlapFracBits;
   overlap[1] = -(int64_t{40000} << kOverlapFracBits);
   spec.assign(1024, 0);
-  ImdctFilterbank(0, kOnlyLong, 0, spec.data(), 0, row.data(), scratch.data(), overlap.data(), out.data(), 1);
+  ImdctFilterbank(Dsp(), 0, kOnlyLong, 0, spec.data(), 0, row.data(), scratch.data(), overlap.data(), out.data(), 1);
   EXPECT_EQ(out[0], 32767);
   EXPECT_EQ(out[1], -32767);
 }
@@ -330,7 +341,7 @@ TEST(HeaacFilterbank, LongTransformMatchesTheDirectFormula) {
     spec.assign(1024, 0);
     overlap.assign(1024, 0);
     spec[k] = static_cast<int32_t>(coef * 8 * (1 << extraBits));
-    ImdctFilterbank(0, kOnlyLong, 0, spec.data(), extraBits, row.data(), scratch.data(), overlap.data(), out.data(), 1);
+    ImdctFilterbank(Dsp(), 0, kOnlyLong, 0, spec.data(), extraBits, row.data(), scratch.data(), overlap.data(), out.data(), 1);
     const double n0 = (2048 / 2 + 1) / 2.0;
     for (int n = 0; n < 1024; n += 7) {
       const double x = 2.0 / 2048 * coef * std::cos(2 * M_PI / 2048 * (n + n0) * (k + 0.5));
@@ -360,9 +371,9 @@ TEST(HeaacFilterbank, ExtraBitsGiveWayToTheTransformRange) {
         spec2[i] = plain[i] * 4;
         spec8[i] = plain[i] * 256;
       }
-      ImdctFilterbank(0, sequence, 0, spec0.data(), 0, row.data(), scratch.data(), overlap0.data(), out0.data(), 1);
-      ImdctFilterbank(0, sequence, 0, spec2.data(), 2, row.data(), scratch.data(), overlap2.data(), out2.data(), 1);
-      ImdctFilterbank(0, sequence, 0, spec8.data(), 8, row.data(), scratch.data(), overlap8.data(), out8.data(), 1);
+      ImdctFilterbank(Dsp(), 0, sequence, 0, spec0.data(), 0, row.data(), scratch.data(), overlap0.data(), out0.data(), 1);
+      ImdctFilterbank(Dsp(), 0, sequence, 0, spec2.data(), 2, row.data(), scratch.data(), overlap2.data(), out2.data(), 1);
+      ImdctFilterbank(Dsp(), 0, sequence, 0, spec8.data(), 8, row.data(), scratch.data(), overlap8.data(), out8.data(), 1);
       ASSERT_EQ(out2, out8) << sequence << " " << frame;
       for (int n = 0; n < 1024; ++n) ASSERT_NEAR(out8[n], out0[n], 1) << sequence << " " << frame << " " << n;
     }

@@ -1,0 +1,106 @@
+// AVX2 versions of the AAC filterbank kernels, equal to the C++ references in
+// aac_dsp.cpp. Signed 32 x 32 -> 64-bit products (vpmuldq) take the even
+// 32-bit lanes; a rounded Q31 result is bits 31..62 of the 64-bit sum, which
+// a logical shift reaches as well as an arithmetic one.
+#include <immintrin.h>
+
+#include "codecs/heaac/aac_decoder_state.h"
+#include "codecs/heaac/aac_dsp.h"
+
+namespace heaac {
+namespace {
+
+// Four complex values x (c - js) when `conj`, else x (c + js); the result
+// rounded to Q31 pairs, interleaved like the input.
+template <bool conj>
+inline __m256i CMul4(__m256i v, __m256i tw) {
+  const __m256i half = _mm256_set1_epi64x(int64_t{1} << 30);
+  const __m256i im = _mm256_srli_epi64(v, 32);
+  const __m256i s = _mm256_srli_epi64(tw, 32);
+  __m256i re64, im64;
+  if (conj) {
+    re64 = _mm256_add_epi64(_mm256_mul_epi32(v, tw), _mm256_mul_epi32(im, s));
+    im64 = _mm256_sub_epi64(_mm256_mul_epi32(im, tw), _mm256_mul_epi32(v, s));
+  } else {
+    re64 = _mm256_sub_epi64(_mm256_mul_epi32(v, tw), _mm256_mul_epi32(im, s));
+    im64 = _mm256_add_epi64(_mm256_mul_epi32(v, s), _mm256_mul_epi32(im, tw));
+  }
+  const __m256i re = _mm256_srli_epi64(_mm256_add_epi64(re64, half), 31);
+  const __m256i imHigh = _mm256_slli_epi64(_mm256_add_epi64(im64, half), 1);
+  return _mm256_blend_epi32(re, imHigh, 0xAA);
+}
+
+// Arithmetic shift right of 64-bit lanes by n (1..63): the sign bit flipped
+// makes the value unsigned, and the flip comes back out shifted.
+inline __m256i Sra64(__m256i x, int n) {
+  const __m256i sign = _mm256_set1_epi64x(INT64_MIN);
+  const __m256i back = _mm256_set1_epi64x(static_cast<int64_t>(uint64_t{1} << (63 - n)));
+  return _mm256_sub_epi64(_mm256_srli_epi64(_mm256_xor_si256(x, sign), n), back);
+}
+
+// Four windowed values (y x w rounded to the overlap format) in 64-bit lanes.
+inline __m256i Window4(const int32_t* y, const int32_t* w, int shift) {
+  const __m256i yv = _mm256_cvtepi32_epi64(_mm_loadu_si128(reinterpret_cast<const __m128i*>(y)));
+  const __m256i wv = _mm256_cvtepi32_epi64(_mm_loadu_si128(reinterpret_cast<const __m128i*>(w)));
+  const __m256i round = _mm256_set1_epi64x(int64_t{1} << (shift - 1));
+  return Sra64(_mm256_add_epi64(_mm256_mul_epi32(yv, wv), round), shift);
+}
+
+}  // namespace
+
+void FftPass_avx2(int32_t* data, int points, int len, const int32_t* tw) {
+  const int half = len >> 1;
+  for (int i = 0; i < points; i += len) {
+    int32_t* p = data + 2 * i;
+    int32_t* q = p + 2 * half;
+    for (int k = 0; k < half; k += 4) {
+      const __m256i t = CMul4<true>(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(q + 2 * k)),
+                                    _mm256_loadu_si256(reinterpret_cast<const __m256i*>(tw + 2 * k)));
+      const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 2 * k));
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(p + 2 * k), _mm256_add_epi32(a, t));
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(q + 2 * k), _mm256_sub_epi32(a, t));
+    }
+  }
+}
+
+void PostTwiddle_avx2(const int32_t* in, const int32_t* tw, int32_t* out, int q) {
+  // k = 0..3 read in[0], in[q - 1], in[q - 2], in[q - 3].
+  const __m256i last = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + 2 * (q - 4)));
+  const __m256i first = _mm256_blend_epi32(_mm256_permute4x64_epi64(last, 0x6C),
+                                           _mm256_castsi128_si256(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(in))),
+                                           0x03);
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out),
+                      CMul4<false>(first, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(tw))));
+  for (int k = 4; k < q; k += 4) {
+    // in[q - k - 3 .. q - k], reversed
+    const __m256i v =
+        _mm256_permute4x64_epi64(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + 2 * (q - k - 3))), 0x1B);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 2 * k),
+                        CMul4<false>(v, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(tw + 2 * k))));
+  }
+}
+
+void WindowLong_avx2(const int32_t* y, const int32_t* rise, const int32_t* fall, int bits, int64_t* overlap,
+                     int16_t* pcm) {
+  const int shift = 31 + bits - kOverlapFracBits;
+  const __m256i half = _mm256_set1_epi64x(int64_t{1} << (kOverlapFracBits - 1));
+  const __m256i low = _mm256_setr_epi32(0, 2, 4, 6, 0, 2, 4, 6);
+  const __m128i floor = _mm_set1_epi16(-32767);
+  // The sum stays below 2^44 in magnitude (overlap values below 2^43), so
+  // the sample fits in 32 bits before its clamp to 16.
+  auto sample4 = [&](int n) {
+    const __m256i v = Window4(y + n, rise + n, shift);
+    const __m256i o = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(overlap + n));
+    const __m256i s = _mm256_srli_epi64(_mm256_add_epi64(_mm256_add_epi64(o, v), half), kOverlapFracBits);
+    return _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(s, low));
+  };
+  for (int n = 0; n < 1024; n += 8) {
+    const __m128i s = _mm_packs_epi32(sample4(n), sample4(n + 4));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(pcm + n), _mm_max_epi16(s, floor));
+  }
+  for (int n = 0; n < 1024; n += 4) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(overlap + n), Window4(y + 1024 + n, fall + n, shift));
+  }
+}
+
+}  // namespace heaac
