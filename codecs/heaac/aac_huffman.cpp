@@ -14,9 +14,10 @@ const SpectralBook kSpectralBooks[12] = {
 namespace {
 
 // First-level lookup on kRootBits bits. A leaf entry holds the code length in
-// bits 16-23 and the index in bits 0-15; an entry with bit 31 set points to a
-// second-level table (offset in bits 0-19, its width in bits 24-28) indexed by
-// the bits after the first kRootBits.
+// bits 16-23 and the index in bits 0-15 (spectral books with separate signs:
+// the number of nonzero values, i.e. of sign bits, in bits 24-26); an entry
+// with bit 31 set points to a second-level table (offset in bits 0-19, its
+// width in bits 24-28) indexed by the bits after the first kRootBits.
 constexpr int kRootBits = 8;
 constexpr uint32_t kSubFlag = 0x80000000u;
 
@@ -91,6 +92,14 @@ const AllLookups& Lookups() {
         const int offset = d.isUnsigned ? 0 : (d.dimension == 4 ? 1 : d.largestAbs);
         for (int k = 0; k < d.dimension; ++k) a.values[b][i][k] = static_cast<int8_t>(v[k] - offset);
       }
+      if (d.isUnsigned) {
+        for (uint32_t& e : a.books[b].table) {
+          if ((e & kSubFlag) || ((e >> 16) & 0xFF) == 0) continue;
+          uint32_t signs = 0;
+          for (int k = 0; k < d.dimension; ++k) signs += a.values[b][e & 0xFFFF][k] != 0;
+          e |= signs << 24;
+        }
+      }
     }
     return a;
   }();
@@ -105,10 +114,27 @@ inline int32_t DecodeWith(AacBitReader* r, const uint32_t* table) {
     uint32_t sub = (bits << kRootBits) >> (32 - width);
     e = table[(e & 0xFFFFF) + sub];
   }
-  int len = static_cast<int>(e >> 16);
+  int len = static_cast<int>((e >> 16) & 0xFF);
   if (len == 0) return -1;
   AacSkipBits(r, static_cast<uint32_t>(len));
   return static_cast<int32_t>(e & 0xFFFF);
+}
+
+// The escape sequences of book 11 after the sign bits, for the values of
+// magnitude 16: N ones, a zero, then N + 4 bits; N above 8 would exceed the
+// 13-bit magnitude the standard allows.
+bool ReadEscapes(AacBitReader* r, int32_t* out, int n) {
+  for (int i = 0; i < n; ++i) {
+    const int32_t a = out[i] < 0 ? -out[i] : out[i];
+    if (a != 16) continue;
+    int count = 0;
+    while (AacGetBits(r, 1)) {
+      if (++count > 8) return false;
+    }
+    const int32_t value = (1 << (count + 4)) + static_cast<int32_t>(AacGetBits(r, count + 4));
+    out[i] = out[i] < 0 ? -value : value;
+  }
+  return true;
 }
 
 }  // namespace
@@ -128,6 +154,42 @@ bool AacDecodeSpectralValues(AacBitReader* r, int book, int32_t* out) {
   return AacDecodeSpectralValues(r, AacSpectralDecoder(book), out);
 }
 
+bool AacDecodeSpectralBand(AacBitReader* r, const SpectralDecoder& dec, int32_t* out, int width) {
+  const SpectralBook& d = kSpectralBooks[dec.book];
+  const int n = d.dimension;
+  for (int k = 0; k < width; k += n) {
+    if (AacReaderOverrun(r)) return false;
+    // The code word and its sign bits (at most 16 + 4) from one look.
+    const uint32_t bits = AacShowBits(r, 32);
+    uint32_t e = dec.table[bits >> (32 - kRootBits)];
+    if (e & kSubFlag) {
+      const int subWidth = static_cast<int>((e >> 24) & 0x1F);
+      e = dec.table[(e & 0xFFFFF) + ((bits << kRootBits) >> (32 - subWidth))];
+    }
+    const int len = static_cast<int>((e >> 16) & 0xFF);
+    if (len == 0) return false;
+    const int8_t* v = dec.values[e & 0xFFFF];
+    int32_t* o = out + k;
+    if (!d.isUnsigned) {
+      for (int i = 0; i < n; ++i) o[i] = v[i];
+      AacSkipBits(r, static_cast<uint32_t>(len));
+      continue;
+    }
+    int left = static_cast<int>((e >> 24) & 7);
+    const uint32_t signs = left ? (bits << len) >> (32 - left) : 0;
+    AacSkipBits(r, static_cast<uint32_t>(len + left));
+    bool escape = false;
+    for (int i = 0; i < n; ++i) {
+      int32_t value = v[i];
+      if (value != 0 && ((signs >> --left) & 1)) value = -value;
+      o[i] = value;
+      escape |= value == 16 || value == -16;
+    }
+    if (dec.book == 11 && escape && !ReadEscapes(r, o, n)) return false;
+  }
+  return true;
+}
+
 bool AacDecodeSpectralValues(AacBitReader* r, const SpectralDecoder& dec, int32_t* out) {
   const int book = dec.book;
   const int32_t index = DecodeWith(r, dec.table);
@@ -140,21 +202,7 @@ bool AacDecodeSpectralValues(AacBitReader* r, const SpectralDecoder& dec, int32_
   for (int i = 0; i < n; ++i) {
     if (out[i] != 0 && AacGetBits(r, 1)) out[i] = -out[i];
   }
-  if (book == 11) {
-    for (int i = 0; i < n; ++i) {
-      const int32_t a = out[i] < 0 ? -out[i] : out[i];
-      if (a != 16) continue;
-      // escape_sequence: N ones, a zero, then N + 4 bits; N above 8 would
-      // exceed the 13-bit magnitude the standard allows.
-      int count = 0;
-      while (AacGetBits(r, 1)) {
-        if (++count > 8) return false;
-      }
-      const int32_t value = (1 << (count + 4)) + static_cast<int32_t>(AacGetBits(r, count + 4));
-      out[i] = out[i] < 0 ? -value : value;
-    }
-  }
-  return true;
+  return book != 11 || ReadEscapes(r, out, n);
 }
 
 }  // namespace heaac
