@@ -94,6 +94,41 @@ int32_t DequantMagnitude(const AacComputedTables& t, const BandScale& b, int32_t
 
 int BitLength(uint32_t v) { return 32 - FxCountLeadingZeros(v); }
 
+// How a band scales the power table's small values (DequantMagnitude's
+// FxShlSat and FxShrRound, the branch taken once per band).
+enum class SmallShift { kSaturate, kLeft, kRight };
+
+// DequantMagnitude over the n values of one band, signs kept. A zero value
+// goes through the same steps and stays zero (power43[0] is 0, and the
+// rounding term is below 2^31), so no value takes a branch of its own but
+// the rare large ones.
+template <SmallShift kMode>
+void DequantizeBand(const AacComputedTables& t, const BandScale& b, int32_t* v, int n) {
+  const int64_t round = b.round ? int64_t{1} << 30 : 0;
+  const int shift = b.smallShift;
+  for (int k = 0; k < n; ++k) {
+    const int32_t q = v[k];
+    const int32_t a = q < 0 ? -q : q;
+    int32_t r;
+    if (a < 256) {
+      const int32_t p = t.power43[a];
+      int32_t m;
+      if (kMode == SmallShift::kSaturate) {
+        m = p > 0 ? INT32_MAX : 0;
+      } else if (kMode == SmallShift::kLeft) {
+        const int64_t w = static_cast<int64_t>(p) << shift;
+        m = w > INT32_MAX ? INT32_MAX : static_cast<int32_t>(w);
+      } else {
+        m = FxShrRound(p, -shift);
+      }
+      r = static_cast<int32_t>((static_cast<int64_t>(b.m) * m + round) >> 31);
+    } else {
+      r = DequantMagnitude(t, b, a);
+    }
+    v[k] = q < 0 ? -r : r;
+  }
+}
+
 }  // namespace
 
 int SpectrumPeakBits(const IcsInfo& ics, const int32_t* spec) {
@@ -158,15 +193,14 @@ void InverseQuantize(const IcsInfo& ics, int32_t* spec) {
       const int start = groupStart + glen * off[b];
       const int end = groupStart + glen * off[b + 1];
       const BandScale scale = BandScaleOf(ics.scaleFactor[g * ics.numSwb + b], ics.extraBits);
-      for (int k = start; k < end; ++k) {
-        const int32_t q = spec[k];
-        if (q == 0) continue;
-        if (scale.silent) {
-          spec[k] = 0;
-          continue;
-        }
-        const int32_t r = DequantMagnitude(t, scale, q < 0 ? -q : q);
-        spec[k] = q < 0 ? -r : r;
+      if (scale.silent) {
+        for (int k = start; k < end; ++k) spec[k] = 0;
+      } else if (scale.smallShift >= 31) {
+        DequantizeBand<SmallShift::kSaturate>(t, scale, spec + start, end - start);
+      } else if (scale.smallShift >= 0) {
+        DequantizeBand<SmallShift::kLeft>(t, scale, spec + start, end - start);
+      } else {
+        DequantizeBand<SmallShift::kRight>(t, scale, spec + start, end - start);
       }
     }
     groupStart += glen * 128;
