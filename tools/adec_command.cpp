@@ -16,6 +16,7 @@
 //                                   HEX (explicit SBR signalling, say) and
 //                                   decodes IN as raw data blocks; an ADTS
 //                                   file gives its frames' raw blocks
+#include <bit>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -49,6 +50,11 @@ class WavFile {
     if (!seekable_) {
       held_.insert(held_.end(), pcm, pcm + n);
       return true;
+    }
+    if constexpr (std::endian::native == std::endian::little) {
+      ok_ = ok_ && std::fwrite(pcm, 2, n, file_) == n;
+      samples_ += n;
+      return ok_;
     }
     // Little-endian bytes a block at a time: one call per sample would cost
     // more than decoding them.
