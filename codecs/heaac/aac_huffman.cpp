@@ -137,6 +137,48 @@ bool ReadEscapes(AacBitReader* r, int32_t* out, int n) {
   return true;
 }
 
+// The code words of one band in a book of kDim values, with sign bits after
+// the code word when kUnsigned, and escapes after those when kEscape (book 11).
+template <int kDim, bool kUnsigned, bool kEscape>
+bool DecodeBand(AacBitReader* r, const SpectralDecoder& dec, int32_t* out, int width) {
+  for (int k = 0; k < width; k += kDim) {
+    if (AacReaderOverrun(r)) return false;
+    // The code word and its sign bits (at most 16 + 4) from one look.
+    const uint32_t bits = AacShowBits(r, 32);
+    uint32_t e = dec.table[bits >> (32 - kRootBits)];
+    if (e & kSubFlag) {
+      const int subWidth = static_cast<int>((e >> 24) & 0x1F);
+      e = dec.table[(e & 0xFFFFF) + ((bits << kRootBits) >> (32 - subWidth))];
+    }
+    const int len = static_cast<int>((e >> 16) & 0xFF);
+    if (len == 0) return false;
+    const int8_t* v = dec.values[e & 0xFFFF];
+    int32_t* o = out + k;
+    if (!kUnsigned) {
+      for (int i = 0; i < kDim; ++i) o[i] = v[i];
+      AacSkipBits(r, static_cast<uint32_t>(len));
+      continue;
+    }
+    int left = static_cast<int>((e >> 24) & 7);
+    // (bits << len) >> (32 - left) in two steps, defined for left 0 as well.
+    const uint32_t signs = ((bits << len) >> 1) >> (31 - left);
+    AacSkipBits(r, static_cast<uint32_t>(len + left));
+    // Each nonzero value takes the next sign bit, without a branch: signs
+    // of noise-like spectra are unpredictable.
+    bool escape = false;
+    for (int i = 0; i < kDim; ++i) {
+      const int32_t value = v[i];
+      const int nonzero = value != 0;
+      left -= nonzero;
+      const int32_t negate = -static_cast<int32_t>((signs >> left) & static_cast<uint32_t>(nonzero));
+      o[i] = (value ^ negate) - negate;
+      if (kEscape) escape |= value == 16;
+    }
+    if (kEscape && escape && !ReadEscapes(r, o, kDim)) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 int32_t AacDecodeScaleFactor(AacBitReader* r) { return DecodeWith(r, Lookups().scale.table.data()); }
@@ -155,39 +197,21 @@ bool AacDecodeSpectralValues(AacBitReader* r, int book, int32_t* out) {
 }
 
 bool AacDecodeSpectralBand(AacBitReader* r, const SpectralDecoder& dec, int32_t* out, int width) {
-  const SpectralBook& d = kSpectralBooks[dec.book];
-  const int n = d.dimension;
-  for (int k = 0; k < width; k += n) {
-    if (AacReaderOverrun(r)) return false;
-    // The code word and its sign bits (at most 16 + 4) from one look.
-    const uint32_t bits = AacShowBits(r, 32);
-    uint32_t e = dec.table[bits >> (32 - kRootBits)];
-    if (e & kSubFlag) {
-      const int subWidth = static_cast<int>((e >> 24) & 0x1F);
-      e = dec.table[(e & 0xFFFFF) + ((bits << kRootBits) >> (32 - subWidth))];
-    }
-    const int len = static_cast<int>((e >> 16) & 0xFF);
-    if (len == 0) return false;
-    const int8_t* v = dec.values[e & 0xFFFF];
-    int32_t* o = out + k;
-    if (!d.isUnsigned) {
-      for (int i = 0; i < n; ++i) o[i] = v[i];
-      AacSkipBits(r, static_cast<uint32_t>(len));
-      continue;
-    }
-    int left = static_cast<int>((e >> 24) & 7);
-    const uint32_t signs = left ? (bits << len) >> (32 - left) : 0;
-    AacSkipBits(r, static_cast<uint32_t>(len + left));
-    bool escape = false;
-    for (int i = 0; i < n; ++i) {
-      int32_t value = v[i];
-      if (value != 0 && ((signs >> --left) & 1)) value = -value;
-      o[i] = value;
-      escape |= value == 16 || value == -16;
-    }
-    if (dec.book == 11 && escape && !ReadEscapes(r, o, n)) return false;
+  switch (dec.book) {
+    case 1:
+    case 2:
+      return DecodeBand<4, false, false>(r, dec, out, width);
+    case 3:
+    case 4:
+      return DecodeBand<4, true, false>(r, dec, out, width);
+    case 5:
+    case 6:
+      return DecodeBand<2, false, false>(r, dec, out, width);
+    case 11:
+      return DecodeBand<2, true, true>(r, dec, out, width);
+    default:
+      return DecodeBand<2, true, false>(r, dec, out, width);
   }
-  return true;
 }
 
 bool AacDecodeSpectralValues(AacBitReader* r, const SpectralDecoder& dec, int32_t* out) {
