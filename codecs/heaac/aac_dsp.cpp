@@ -7,6 +7,13 @@
 
 namespace heaac {
 
+void PreTwiddle_c(const int32_t* in, const int32_t* tw, const uint16_t* rev, int32_t* out, int n) {
+  for (int k = 0; k < n / 2; ++k) {
+    const int j = rev[k];
+    CMul(in[n - 1 - 2 * k], in[2 * k], tw[2 * k], tw[2 * k + 1], &out[2 * j], &out[2 * j + 1]);
+  }
+}
+
 void FftPass_c(int32_t* data, int points, int len, const int32_t* tw) {
   const int half = len >> 1;
   for (int i = 0; i < points; i += len) {
@@ -33,22 +40,25 @@ void PostTwiddle_c(const int32_t* in, const int32_t* tw, int32_t* out, int q) {
 }
 
 void WindowLong_c(const int32_t* y, const int32_t* rise, const int32_t* fall, int bits, int64_t* overlap,
-                  int16_t* pcm) {
-  for (int n = 0; n < 1024; ++n) pcm[n] = ToPcm(overlap[n] + Window(y[n], rise[n], bits));
+                  int16_t* pcm, int stride) {
+  for (int n = 0; n < 1024; ++n) pcm[n * stride] = ToPcm(overlap[n] + Window(y[n], rise[n], bits));
   for (int n = 0; n < 1024; ++n) overlap[n] = Window(y[1024 + n], fall[n], bits);
 }
 
 void init_aac_dsp(AacDsp& dsp, uint32_t cpuFlags) {
+  dsp.preTwiddle = PreTwiddle_c;
   dsp.fftPass = FftPass_c;
   dsp.postTwiddle = PostTwiddle_c;
   dsp.windowLong = WindowLong_c;
 #if !defined(OVMIX_NO_SIMD) && defined(__x86_64__)
   if (cpuFlags & ov::kCpuSse2) {
+    dsp.preTwiddle = PreTwiddle_sse2;
     dsp.fftPass = FftPass_sse2;
     dsp.postTwiddle = PostTwiddle_sse2;
     dsp.windowLong = WindowLong_sse2;
   }
   if (cpuFlags & ov::kCpuAvx2) {
+    dsp.preTwiddle = PreTwiddle_avx2;
     dsp.fftPass = FftPass_avx2;
     dsp.postTwiddle = PostTwiddle_avx2;
     dsp.windowLong = WindowLong_avx2;

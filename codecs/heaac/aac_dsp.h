@@ -17,18 +17,26 @@ namespace heaac {
 // to points): for every group and k < len / 2, with t = q[k] x (c - js)
 // (c, s = tw[2k], tw[2k + 1]): p[k] += t, q[k] = p[k] - t, q = p + len / 2.
 using FftPassFn = void (*)(int32_t* data, int points, int len, const int32_t* tw);
+// The inverse transform's first twiddle over n coefficients (n a multiple of
+// 8), into bit-reversed order: for k < n / 2 the complex value
+// (in[n - 1 - 2k] + j in[2k]) x (c + js), (c, s) = tw[2k], tw[2k + 1], goes
+// to out[2 rev[k]], out[2 rev[k] + 1].
+using PreTwiddleFn = void (*)(const int32_t* in, const int32_t* tw, const uint16_t* rev, int32_t* out, int n);
 // The inverse transform's last twiddle over q complex values (q a multiple
 // of 8): out[k] = in[k ? q - k : 0] x (c + js), (c, s) = tw[2k], tw[2k + 1].
 // in and out are distinct buffers.
 using PostTwiddleFn = void (*)(const int32_t* in, const int32_t* tw, int32_t* out, int q);
 // Long-window overlap-add of 1024 samples, transform values in PCM x 2^bits
 // (0 <= bits - kLongTransformBits <= kMaxSpectrumExtraBits):
-//   pcm[n] = rounded, clamped (overlap[n] + y[n] x rise[n]) in PCM,
+//   pcm[n x stride] = rounded, clamped (overlap[n] + y[n] x rise[n]) in PCM,
 //   overlap[n] = y[1024 + n] x fall[n], both in the overlap format.
+// stride is 1 or 2 (interleaved stereo); the other channel's samples between
+// are left as they are.
 using WindowLongFn = void (*)(const int32_t* y, const int32_t* rise, const int32_t* fall, int bits, int64_t* overlap,
-                              int16_t* pcm);
+                              int16_t* pcm, int stride);
 
 struct AacDsp {
+  PreTwiddleFn preTwiddle;
   FftPassFn fftPass;
   PostTwiddleFn postTwiddle;
   WindowLongFn windowLong;
@@ -37,19 +45,22 @@ struct AacDsp {
 void init_aac_dsp(AacDsp& dsp, uint32_t cpuFlags);
 
 // The references, for the equality tests.
+void PreTwiddle_c(const int32_t* in, const int32_t* tw, const uint16_t* rev, int32_t* out, int n);
 void FftPass_c(int32_t* data, int points, int len, const int32_t* tw);
 void PostTwiddle_c(const int32_t* in, const int32_t* tw, int32_t* out, int q);
 void WindowLong_c(const int32_t* y, const int32_t* rise, const int32_t* fall, int bits, int64_t* overlap,
-                  int16_t* pcm);
+                  int16_t* pcm, int stride);
 
 // x86-64 variants (aac_dsp_sse2.cpp, aac_dsp_avx2.cpp).
+void PreTwiddle_sse2(const int32_t* in, const int32_t* tw, const uint16_t* rev, int32_t* out, int n);
 void FftPass_sse2(int32_t* data, int points, int len, const int32_t* tw);
 void PostTwiddle_sse2(const int32_t* in, const int32_t* tw, int32_t* out, int q);
 void WindowLong_sse2(const int32_t* y, const int32_t* rise, const int32_t* fall, int bits, int64_t* overlap,
-                     int16_t* pcm);
+                     int16_t* pcm, int stride);
+void PreTwiddle_avx2(const int32_t* in, const int32_t* tw, const uint16_t* rev, int32_t* out, int n);
 void FftPass_avx2(int32_t* data, int points, int len, const int32_t* tw);
 void PostTwiddle_avx2(const int32_t* in, const int32_t* tw, int32_t* out, int q);
 void WindowLong_avx2(const int32_t* y, const int32_t* rise, const int32_t* fall, int bits, int64_t* overlap,
-                     int16_t* pcm);
+                     int16_t* pcm, int stride);
 
 }  // namespace heaac

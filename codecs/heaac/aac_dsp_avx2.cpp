@@ -48,6 +48,23 @@ inline __m256i Window4(const int32_t* y, const int32_t* w, int shift) {
 
 }  // namespace
 
+void PreTwiddle_avx2(const int32_t* in, const int32_t* tw, const uint16_t* rev, int32_t* out, int n) {
+  const __m256i reverse = _mm256_setr_epi32(7, 6, 5, 4, 3, 2, 1, 0);
+  for (int k = 0; k < n / 2; k += 4) {
+    // Real parts in[n - 1 - 2k - 2i] (odd positions of the reversed block),
+    // imaginary parts in[2k + 2i] (even positions, moved up).
+    const __m256i even = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + 2 * k));
+    const __m256i odd = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + n - 8 - 2 * k));
+    const __m256i v = _mm256_blend_epi32(_mm256_permutevar8x32_epi32(odd, reverse), _mm256_slli_epi64(even, 32), 0xAA);
+    const __m256i p = CMul4<false>(v, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(tw + 2 * k)));
+    const __m128i lo = _mm256_castsi256_si128(p), hi = _mm256_extracti128_si256(p, 1);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 2 * rev[k]), lo);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 2 * rev[k + 1]), _mm_unpackhi_epi64(lo, lo));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 2 * rev[k + 2]), hi);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 2 * rev[k + 3]), _mm_unpackhi_epi64(hi, hi));
+  }
+}
+
 void FftPass_avx2(int32_t* data, int points, int len, const int32_t* tw) {
   const int half = len >> 1;
   for (int i = 0; i < points; i += len) {
@@ -81,7 +98,7 @@ void PostTwiddle_avx2(const int32_t* in, const int32_t* tw, int32_t* out, int q)
 }
 
 void WindowLong_avx2(const int32_t* y, const int32_t* rise, const int32_t* fall, int bits, int64_t* overlap,
-                     int16_t* pcm) {
+                     int16_t* pcm, int stride) {
   const int shift = 31 + bits - kOverlapFracBits;
   const __m256i half = _mm256_set1_epi64x(int64_t{1} << (kOverlapFracBits - 1));
   const __m256i low = _mm256_setr_epi32(0, 2, 4, 6, 0, 2, 4, 6);
@@ -95,8 +112,20 @@ void WindowLong_avx2(const int32_t* y, const int32_t* rise, const int32_t* fall,
     return _mm256_castsi256_si128(_mm256_permutevar8x32_epi32(s, low));
   };
   for (int n = 0; n < 1024; n += 8) {
-    const __m128i s = _mm_packs_epi32(sample4(n), sample4(n + 4));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(pcm + n), _mm_max_epi16(s, floor));
+    const __m128i s = _mm_max_epi16(_mm_packs_epi32(sample4(n), sample4(n + 4)), floor);
+    if (stride == 1) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(pcm + n), s);
+    } else if (n + 8 == 1024) {
+      // The last block: the right channel's samples end the buffer, so the
+      // word after them is not there to be kept.
+      alignas(16) int16_t last[8];
+      _mm_store_si128(reinterpret_cast<__m128i*>(last), s);
+      for (int i = 0; i < 8; ++i) pcm[2 * (n + i)] = last[i];
+    } else {
+      // Even words from the samples, odd ones (the other channel) kept.
+      auto* at = reinterpret_cast<__m256i*>(pcm + 2 * n);
+      _mm256_storeu_si256(at, _mm256_blend_epi16(_mm256_loadu_si256(at), _mm256_cvtepu16_epi32(s), 0x55));
+    }
   }
   for (int n = 0; n < 1024; n += 4) {
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(overlap + n), Window4(y + 1024 + n, fall + n, shift));

@@ -56,6 +56,21 @@ inline __m128i Window2(const int32_t* y, const int32_t* w, int shift) {
 
 }  // namespace
 
+void PreTwiddle_sse2(const int32_t* in, const int32_t* tw, const uint16_t* rev, int32_t* out, int n) {
+  const __m128i lowMask = _mm_set1_epi64x(0xFFFFFFFF);
+  for (int k = 0; k < n / 2; k += 2) {
+    // Real parts in[n - 1 - 2k - 2i] (odd positions of the reversed block),
+    // imaginary parts in[2k + 2i] (even positions, moved up).
+    const __m128i even = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 2 * k));
+    const __m128i odd = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + n - 4 - 2 * k));
+    const __m128i v = _mm_or_si128(_mm_and_si128(_mm_shuffle_epi32(odd, _MM_SHUFFLE(0, 1, 2, 3)), lowMask),
+                                   _mm_slli_epi64(even, 32));
+    const __m128i p = CMul2<false>(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(tw + 2 * k)));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 2 * rev[k]), p);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 2 * rev[k + 1]), _mm_unpackhi_epi64(p, p));
+  }
+}
+
 void FftPass_sse2(int32_t* data, int points, int len, const int32_t* tw) {
   const int half = len >> 1;
   for (int i = 0; i < points; i += len) {
@@ -88,7 +103,7 @@ void PostTwiddle_sse2(const int32_t* in, const int32_t* tw, int32_t* out, int q)
 }
 
 void WindowLong_sse2(const int32_t* y, const int32_t* rise, const int32_t* fall, int bits, int64_t* overlap,
-                     int16_t* pcm) {
+                     int16_t* pcm, int stride) {
   const int shift = 31 + bits - kOverlapFracBits;
   const __m128i half = _mm_set1_epi64x(int64_t{1} << (kOverlapFracBits - 1));
   const __m128i floor = _mm_set1_epi16(-32767);
@@ -103,7 +118,23 @@ void WindowLong_sse2(const int32_t* y, const int32_t* rise, const int32_t* fall,
   for (int n = 0; n < 1024; n += 8) {
     const __m128i a = _mm_unpacklo_epi64(sample2(n), sample2(n + 2));
     const __m128i b = _mm_unpacklo_epi64(sample2(n + 4), sample2(n + 6));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(pcm + n), _mm_max_epi16(_mm_packs_epi32(a, b), floor));
+    const __m128i s = _mm_max_epi16(_mm_packs_epi32(a, b), floor);
+    if (stride == 1) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(pcm + n), s);
+    } else if (n + 8 == 1024) {
+      // The last block: the right channel's samples end the buffer, so the
+      // word after them is not there to be kept.
+      alignas(16) int16_t last[8];
+      _mm_store_si128(reinterpret_cast<__m128i*>(last), s);
+      for (int i = 0; i < 8; ++i) pcm[2 * (n + i)] = last[i];
+    } else {
+      // Even words from the samples, odd ones (the other channel) kept.
+      const __m128i other = _mm_set1_epi32(static_cast<int32_t>(0xFFFF0000u));
+      auto* at = reinterpret_cast<__m128i*>(pcm + 2 * n);
+      const __m128i zero = _mm_setzero_si128();
+      _mm_storeu_si128(at, _mm_or_si128(_mm_and_si128(_mm_loadu_si128(at), other), _mm_unpacklo_epi16(s, zero)));
+      _mm_storeu_si128(at + 1, _mm_or_si128(_mm_and_si128(_mm_loadu_si128(at + 1), other), _mm_unpackhi_epi16(s, zero)));
+    }
   }
   for (int n = 0; n < 1024; n += 2) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(overlap + n), Window2(y + 1024 + n, fall + n, shift));

@@ -69,13 +69,7 @@ void InverseTransformCore(const AacDsp& dsp, int32_t* spec, int32_t* scratch, in
   const int q = n / 2;
   const int32_t(*tw)[2] = n == 1024 ? t.twiddleLong : t.twiddleShort;
   const uint16_t* rev = n == 1024 ? t.bitReverse9 : t.bitReverse6;
-  for (int k = 0; k < q; ++k) {
-    int32_t re, im;
-    CMul(spec[n - 1 - 2 * k], spec[2 * k], tw[k][0], tw[k][1], &re, &im);
-    const int j = rev[k];
-    scratch[2 * j] = re;
-    scratch[2 * j + 1] = im;
-  }
+  dsp.preTwiddle(spec, tw[0], rev, scratch, n);
   Fft(dsp, scratch, q);
   dsp.postTwiddle(scratch, tw[0], spec, q);
 }
@@ -110,9 +104,7 @@ void ImdctFilterbank(const AacDsp& dsp, int prevShape, int windowSequence, int s
     ExpandImdct(spec, y, 1024);
     const int longBits = kLongTransformBits + bits;
     if (windowSequence == kOnlyLong) {
-      int16_t pcm[1024];
-      dsp.windowLong(y, riseLongPrev, shape ? t.kbdLongFallQ31 : t.sineLongFallQ31, longBits, overlap, pcm);
-      for (int n = 0; n < 1024; ++n) output[n * stride] = pcm[n];
+      dsp.windowLong(y, riseLongPrev, shape ? t.kbdLongFallQ31 : t.sineLongFallQ31, longBits, overlap, output, stride);
       return;
     }
     for (int n = 0; n < 1024; ++n) {

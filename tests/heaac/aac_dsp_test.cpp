@@ -4,6 +4,7 @@
 // butterfly as written out here.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cmath>
 #include <cstdio>
@@ -110,6 +111,20 @@ TEST(AacDsp, VariantsEqualTheReference) {
           ASSERT_EQ(a.Inner(), b.Inner()) << "fftPass " << points << " len " << len << " trial " << trial;
         }
       }
+      for (const int n : {8, 128, 1024}) {
+        // Any order of the outputs, as long as each is written once.
+        std::vector<uint16_t> rev(static_cast<size_t>(n / 2));
+        for (size_t k = 0; k < rev.size(); ++k) rev[k] = static_cast<uint16_t>(k);
+        std::shuffle(rev.begin(), rev.end(), rng);
+        std::vector<int32_t> in(static_cast<size_t>(n) + offset), tw(static_cast<size_t>(n));
+        for (int32_t& v : in) v = Draw(rng, kind);
+        for (int32_t& v : tw) v = DrawQ31(rng, kind);
+        Guarded<int32_t> a(static_cast<size_t>(n), offset), b(static_cast<size_t>(n), offset);
+        ref.preTwiddle(in.data() + offset, tw.data(), rev.data(), a.Data(), n);
+        simd.preTwiddle(in.data() + offset, tw.data(), rev.data(), b.Data(), n);
+        ASSERT_TRUE(b.CanariesIntact()) << "preTwiddle " << n;
+        ASSERT_EQ(a.Inner(), b.Inner()) << "preTwiddle " << n << " trial " << trial;
+      }
       for (const int q : {8, 64, 512}) {
         std::vector<int32_t> in(2 * static_cast<size_t>(q) + offset), tw(2 * static_cast<size_t>(q));
         for (int32_t& v : in) v = Draw(rng, kind);
@@ -133,11 +148,24 @@ TEST(AacDsp, VariantsEqualTheReference) {
                                       : static_cast<int64_t>(static_cast<int64_t>(rng()) << 32 | rng()) >> 21;
           oa.Data()[i] = ob.Data()[i] = o;
         }
-        ref.windowLong(y.data() + offset, rise.data() + offset, fall.data() + offset, bits, oa.Data(), pa.Data());
-        simd.windowLong(y.data() + offset, rise.data() + offset, fall.data() + offset, bits, ob.Data(), pb.Data());
+        const int32_t* yo = y.data() + offset;
+        ref.windowLong(yo, rise.data() + offset, fall.data() + offset, bits, oa.Data(), pa.Data(), 1);
+        simd.windowLong(yo, rise.data() + offset, fall.data() + offset, bits, ob.Data(), pb.Data(), 1);
         ASSERT_TRUE(ob.CanariesIntact() && pb.CanariesIntact()) << "windowLong bits " << bits;
         ASSERT_EQ(pa.Inner(), pb.Inner()) << "windowLong samples, bits " << bits << " trial " << trial;
         ASSERT_EQ(oa.Inner(), ob.Inner()) << "windowLong overlap, bits " << bits << " trial " << trial;
+        // Interleaved stereo, each channel in a buffer of exactly 2048
+        // samples (under ASan a read past its end fails): the other
+        // channel's samples stay as they were.
+        for (const int channel : {0, 1}) {
+          std::vector<int16_t> sa(2048), sb(2048);
+          for (size_t i = 0; i < sa.size(); ++i) sa[i] = sb[i] = static_cast<int16_t>(rng());
+          std::vector<int64_t> va = oa.Inner(), vb = oa.Inner();
+          ref.windowLong(yo, rise.data() + offset, fall.data() + offset, bits, va.data(), sa.data() + channel, 2);
+          simd.windowLong(yo, rise.data() + offset, fall.data() + offset, bits, vb.data(), sb.data() + channel, 2);
+          ASSERT_EQ(sa, sb) << "windowLong stereo channel " << channel << ", bits " << bits << " trial " << trial;
+          ASSERT_EQ(va, vb) << "windowLong stereo overlap, bits " << bits << " trial " << trial;
+        }
       }
     }
   }
