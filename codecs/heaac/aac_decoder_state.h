@@ -177,7 +177,7 @@ int IntensityGainBits(const IcsInfo& ics);
 // with `headroomBits` more kept free above it.
 int SpectrumExtraBits(int peakBits, int headroomBits);
 // Coefficients in the format of ics.extraBits.
-void InverseQuantize(const IcsInfo& ics, int32_t* spec);
+void InverseQuantize(const AacDsp& dsp, const IcsInfo& ics, int32_t* spec);
 void RegroupShortWindows(const IcsInfo& ics, int32_t* spec, int32_t* scratch);
 // Fills n values (a multiple of 4) with noise whose energy is 2^(energy / 2)
 // in coefficient units (stored with `extraBits` fractional bits beyond x 8),

@@ -7,6 +7,18 @@
 
 namespace heaac {
 
+bool DequantSmall_c(int32_t* v, int n, const int32_t* power, int32_t scale, int shift, int64_t round) {
+  for (int k = 0; k < n; ++k) {
+    if (v[k] <= -256 || v[k] >= 256) return false;
+  }
+  for (int k = 0; k < n; ++k) {
+    const int32_t q = v[k];
+    const int32_t r = static_cast<int32_t>((static_cast<int64_t>(scale) * SmallDequant(power[q < 0 ? -q : q], shift) + round) >> 31);
+    v[k] = q < 0 ? -r : r;
+  }
+  return true;
+}
+
 void PreTwiddle_c(const int32_t* in, const int32_t* tw, const uint16_t* rev, int32_t* out, int n) {
   for (int k = 0; k < n / 2; ++k) {
     const int j = rev[k];
@@ -46,6 +58,7 @@ void WindowLong_c(const int32_t* y, const int32_t* rise, const int32_t* fall, in
 }
 
 void init_aac_dsp(AacDsp& dsp, uint32_t cpuFlags) {
+  dsp.dequantSmall = DequantSmall_c;
   dsp.preTwiddle = PreTwiddle_c;
   dsp.fftPass = FftPass_c;
   dsp.postTwiddle = PostTwiddle_c;
@@ -58,6 +71,7 @@ void init_aac_dsp(AacDsp& dsp, uint32_t cpuFlags) {
     dsp.windowLong = WindowLong_sse2;
   }
   if (cpuFlags & ov::kCpuAvx2) {
+    dsp.dequantSmall = DequantSmall_avx2;
     dsp.preTwiddle = PreTwiddle_avx2;
     dsp.fftPass = FftPass_avx2;
     dsp.postTwiddle = PostTwiddle_avx2;

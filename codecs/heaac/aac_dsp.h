@@ -1,7 +1,7 @@
 #pragma once
-// Kernels of the AAC filterbank (the kernel family "aac"): the radix-2 passes
-// of the fixed-point FFT, the twiddles around it and the long window's
-// overlap-add. init_aac_dsp fills the table with the C++ references, then
+// Kernels of the AAC decoder (the kernel family "aac"): inverse quantisation
+// of a band, the radix-2 passes of the filterbank's fixed-point FFT, the
+// twiddles around it and the long window's overlap-add. init_aac_dsp fills the table with the C++ references, then
 // lets instruction-set versions replace entries when the CPU has them; every
 // version gives the same bits as its reference.
 //
@@ -13,6 +13,11 @@
 
 namespace heaac {
 
+// Inverse quantisation of a band of n values (n a multiple of 4) whose
+// magnitudes are all below 256; false, with v untouched, when one is not.
+// Each q becomes sign(q) x ((scale x m + round) >> 31), m the magnitude's
+// power[|q|] scaled by 2^shift as SmallDequant (aac_fixed.h) does.
+using DequantSmallFn = bool (*)(int32_t* v, int n, const int32_t* power, int32_t scale, int shift, int64_t round);
 // One radix-2 pass over `points` complex values in groups of `len` (8 up
 // to points): for every group and k < len / 2, with t = q[k] x (c - js)
 // (c, s = tw[2k], tw[2k + 1]): p[k] += t, q[k] = p[k] - t, q = p + len / 2.
@@ -36,6 +41,7 @@ using WindowLongFn = void (*)(const int32_t* y, const int32_t* rise, const int32
                               int16_t* pcm, int stride);
 
 struct AacDsp {
+  DequantSmallFn dequantSmall;
   PreTwiddleFn preTwiddle;
   FftPassFn fftPass;
   PostTwiddleFn postTwiddle;
@@ -45,6 +51,7 @@ struct AacDsp {
 void init_aac_dsp(AacDsp& dsp, uint32_t cpuFlags);
 
 // The references, for the equality tests.
+bool DequantSmall_c(int32_t* v, int n, const int32_t* power, int32_t scale, int shift, int64_t round);
 void PreTwiddle_c(const int32_t* in, const int32_t* tw, const uint16_t* rev, int32_t* out, int n);
 void FftPass_c(int32_t* data, int points, int len, const int32_t* tw);
 void PostTwiddle_c(const int32_t* in, const int32_t* tw, int32_t* out, int q);
@@ -57,6 +64,7 @@ void FftPass_sse2(int32_t* data, int points, int len, const int32_t* tw);
 void PostTwiddle_sse2(const int32_t* in, const int32_t* tw, int32_t* out, int q);
 void WindowLong_sse2(const int32_t* y, const int32_t* rise, const int32_t* fall, int bits, int64_t* overlap,
                      int16_t* pcm, int stride);
+bool DequantSmall_avx2(int32_t* v, int n, const int32_t* power, int32_t scale, int shift, int64_t round);
 void PreTwiddle_avx2(const int32_t* in, const int32_t* tw, const uint16_t* rev, int32_t* out, int n);
 void FftPass_avx2(int32_t* data, int points, int len, const int32_t* tw);
 void PostTwiddle_avx2(const int32_t* in, const int32_t* tw, int32_t* out, int q);

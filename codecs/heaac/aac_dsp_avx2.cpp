@@ -48,6 +48,46 @@ inline __m256i Window4(const int32_t* y, const int32_t* w, int shift) {
 
 }  // namespace
 
+bool DequantSmall_avx2(int32_t* v, int n, const int32_t* power, int32_t scale, int shift, int64_t round) {
+  // Four or eight values a step; a band's last four through a mask.
+  auto mask = [](int left) { return left >= 8 ? _mm256_set1_epi32(-1) : _mm256_setr_epi32(-1, -1, -1, -1, 0, 0, 0, 0); };
+  const __m256i limit = _mm256_set1_epi32(255);
+  // Sign bits of magnitudes above 255 and of |INT32_MIN|, which stays negative.
+  __m256i over = _mm256_setzero_si256();
+  for (int k = 0; k < n; k += 8) {
+    const __m256i a = _mm256_abs_epi32(_mm256_maskload_epi32(v + k, mask(n - k)));
+    over = _mm256_or_si256(over, _mm256_or_si256(_mm256_cmpgt_epi32(a, limit), a));
+  }
+  if (!_mm256_testz_si256(over, _mm256_set1_epi32(INT32_MIN))) return false;
+  const __m256i max = _mm256_set1_epi32(INT32_MAX);
+  const __m256i scaleV = _mm256_set1_epi32(scale);
+  const __m256i roundV = _mm256_set1_epi64x(round);
+  const __m256i saturateAbove = _mm256_set1_epi32(shift >= 0 && shift < 31 ? INT32_MAX >> shift : 0);
+  const __m128i left = _mm_cvtsi32_si128(shift >= 0 && shift < 31 ? shift : 0);
+  const int down = shift < 0 ? -shift : 0;
+  const __m128i downBy = _mm_cvtsi32_si128(down > 32 ? 0 : down - 1);
+  for (int k = 0; k < n; k += 8) {
+    const __m256i m8 = mask(n - k);
+    const __m256i q = _mm256_maskload_epi32(v + k, m8);
+    const __m256i p = _mm256_mask_i32gather_epi32(_mm256_setzero_si256(), power, _mm256_abs_epi32(q), m8, 4);
+    __m256i m;
+    if (shift >= 31) {
+      m = _mm256_and_si256(_mm256_cmpgt_epi32(p, _mm256_setzero_si256()), max);
+    } else if (shift >= 0) {
+      m = _mm256_blendv_epi8(_mm256_sll_epi32(p, left), max, _mm256_cmpgt_epi32(p, saturateAbove));
+    } else if (down > 32) {
+      m = _mm256_setzero_si256();
+    } else {
+      m = _mm256_srli_epi32(_mm256_add_epi32(_mm256_srl_epi32(p, downBy), _mm256_set1_epi32(1)), 1);
+    }
+    // m and scale are both non-negative: unsigned products are the signed ones.
+    const __m256i even = _mm256_srli_epi64(_mm256_add_epi64(_mm256_mul_epu32(m, scaleV), roundV), 31);
+    const __m256i odd = _mm256_slli_epi64(_mm256_add_epi64(_mm256_mul_epu32(_mm256_srli_epi64(m, 32), scaleV), roundV), 1);
+    _mm256_maskstore_epi32(v + k, m8, _mm256_sign_epi32(_mm256_blend_epi32(even, odd, 0xAA), q));
+  }
+  return true;
+}
+
 void PreTwiddle_avx2(const int32_t* in, const int32_t* tw, const uint16_t* rev, int32_t* out, int n) {
   const __m256i reverse = _mm256_setr_epi32(7, 6, 5, 4, 3, 2, 1, 0);
   for (int k = 0; k < n / 2; k += 4) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "codecs/heaac/aac_decoder_state.h"
+#include "codecs/heaac/fx_math.h"
 
 namespace heaac {
 
@@ -30,6 +31,17 @@ inline int16_t ClampPcm(int64_t v) {
 
 // Output sample from an overlap-format value, rounded.
 inline int16_t ToPcm(int64_t v) { return ClampPcm((v + (int64_t{1} << (kOverlapFracBits - 1))) >> kOverlapFracBits); }
+
+// A power-table entry p >= 0 scaled by 2^shift for the inverse quantisation:
+// saturated when shifted left, rounded when shifted right.
+inline int32_t SmallDequant(int32_t p, int shift) {
+  if (shift >= 31) return p > 0 ? INT32_MAX : 0;
+  if (shift >= 0) {
+    const int64_t w = static_cast<int64_t>(p) << shift;
+    return w > INT32_MAX ? INT32_MAX : static_cast<int32_t>(w);
+  }
+  return FxShrRound(p, -shift);
+}
 
 // Windowed value y x w (w in Q31) in the overlap format, for transform values
 // that carry PCM x 2^bits. |y| < 2^31 and w < 2^31, so the product fits in

@@ -227,7 +227,7 @@ int DecodeIndividualChannelStream(AacDecoderState* d, IcsInfo* ics, int32_t* spe
 // louder than the residual that the bands carry.
 void ReconstructChannel(AacDecoderState* d, IcsInfo* ics, int32_t* spec, int extraBits) {
   ics->extraBits = static_cast<uint8_t>(extraBits);
-  InverseQuantize(*ics, spec);
+  InverseQuantize(d->dsp, *ics, spec);
   if (ics->windowSequence == kEightShort) RegroupShortWindows(*ics, spec, d->spectral + kRowOffset);
 }
 

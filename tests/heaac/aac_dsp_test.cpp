@@ -1,4 +1,4 @@
-// The AAC filterbank kernels ("aac" family): every variant the machine runs
+// The AAC decoder's kernels ("aac" family): every variant the machine runs
 // gives the reference's bits on random and extreme input, at unaligned
 // addresses, into canary-guarded buffers; and the reference pass is a radix-2
 // butterfly as written out here.
@@ -109,6 +109,35 @@ TEST(AacDsp, VariantsEqualTheReference) {
           simd.fftPass(b.Data(), points, len, tw.data());
           ASSERT_TRUE(b.CanariesIntact()) << "fftPass " << points << " len " << len;
           ASSERT_EQ(a.Inner(), b.Inner()) << "fftPass " << points << " len " << len << " trial " << trial;
+        }
+      }
+      // Inverse quantisation: every shift the band scales give and beyond,
+      // bands of 4 to 96 values; a magnitude of 256 or more anywhere (or
+      // INT32_MIN) refuses the band and leaves it as it was.
+      for (int shift = -40; shift <= 40; shift += 1 + trial % 3) {
+        const int n = 4 * (1 + static_cast<int>(rng() % 24));
+        const int32_t scale = static_cast<int32_t>(0x40000000u + rng() % 0x40000000u);
+        const int64_t round = (rng() & 1) ? int64_t{1} << 30 : 0;
+        Guarded<int32_t> a(static_cast<size_t>(n), offset), b(static_cast<size_t>(n), offset);
+        for (int i = 0; i < n; ++i) {
+          const int32_t q = kind == 1 ? ((rng() & 1) ? 255 : -255) : static_cast<int32_t>(rng() % 511) - 255;
+          a.Data()[i] = b.Data()[i] = (kind == 2 && i % 3) ? 0 : q;
+        }
+        const bool refuse = trial % 4 == 3;
+        if (refuse) {
+          const int32_t big[] = {256, -256, 8191, INT32_MIN, INT32_MAX};
+          const int at = static_cast<int>(rng() % static_cast<uint32_t>(n));
+          a.Data()[at] = b.Data()[at] = big[rng() % 5];
+        }
+        const std::vector<int32_t> before = a.Inner();
+        const bool refOk = ref.dequantSmall(a.Data(), n, GetAacTables().power43, scale, shift, round);
+        const bool simdOk = simd.dequantSmall(b.Data(), n, GetAacTables().power43, scale, shift, round);
+        ASSERT_EQ(refOk, !refuse);
+        ASSERT_EQ(simdOk, refOk) << "dequantSmall n " << n << " shift " << shift;
+        ASSERT_TRUE(b.CanariesIntact()) << "dequantSmall n " << n;
+        ASSERT_EQ(a.Inner(), b.Inner()) << "dequantSmall n " << n << " shift " << shift << " trial " << trial;
+        if (refuse) {
+          ASSERT_EQ(b.Inner(), before);
         }
       }
       for (const int n : {8, 128, 1024}) {

@@ -190,7 +190,7 @@ TEST(HeaacSpectral, InverseQuantisationWorkedValues) {
   spec[0] = 1;
   spec[1] = -1;
   spec[2] = 256;
-  InverseQuantize(ics, spec.data());
+  InverseQuantize(Dsp(), ics, spec.data());
   EXPECT_EQ(spec[0], 524287);
   EXPECT_EQ(spec[1], -524287);
   // The large-value path agrees with the table entry for 256.
@@ -201,13 +201,13 @@ TEST(HeaacSpectral, InverseQuantisationWorkedValues) {
     ics = LongIcs(sf, 1);
     spec.assign(1024, 0);
     spec[0] = 5;
-    InverseQuantize(ics, spec.data());
+    InverseQuantize(Dsp(), ics, spec.data());
     EXPECT_EQ(spec[0], 0) << sf;
   }
   ics = LongIcs(200, 1);
   spec.assign(1024, 0);
   spec[0] = 8191;  // saturates instead of overflowing
-  InverseQuantize(ics, spec.data());
+  InverseQuantize(Dsp(), ics, spec.data());
   EXPECT_GT(spec[0], 0);
 }
 
@@ -219,7 +219,7 @@ TEST(HeaacSpectral, LargeValuesFollowThePowerLaw) {
   const IcsInfo ics = LongIcs(140, 11);
   for (int a = 256; a <= 8191; a += 3) {
     spec[0] = a;
-    InverseQuantize(ics, spec.data());
+    InverseQuantize(Dsp(), ics, spec.data());
     const double want = std::pow(a, 4.0 / 3.0) * 8192.0;
     ASSERT_NEAR(spec[0], want, want * 2e-8 + 2.0) << a;
   }
@@ -238,7 +238,7 @@ TEST(HeaacSpectral, ExtraBitsFollowTheLargestCoefficient) {
   EXPECT_EQ(SpectrumExtraBits(30, 0), 0);
   EXPECT_EQ(SpectrumExtraBits(1, 0), kMaxSpectrumExtraBits);
   ics.extraBits = 6;
-  InverseQuantize(ics, spec.data());
+  InverseQuantize(Dsp(), ics, spec.data());
   EXPECT_EQ(spec[0], 524288 << 6);
   EXPECT_EQ(spec[1], -(524288 << 6));
   // A noise band of energy e holds no value above 2^(e / 4) x 8.
