@@ -158,7 +158,7 @@ struct AacDecoderState {
   int fillChannel;  // channel whose SBR data a fill element carries, -1 none
   SbrFrameData sbrFrame[2];
   AacToolStats stats;
-  AacDsp dsp;  // filterbank kernels, chosen when the state is set up
+  AacDsp dsp;  // kernels, chosen from the CPU flags when the state is set up
 };
 
 // Decodes one raw_data_block into the spectral area: channels decoded (1 or

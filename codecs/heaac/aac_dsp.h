@@ -1,9 +1,11 @@
 #pragma once
 // Kernels of the AAC decoder (the kernel family "aac"): inverse quantisation
 // of a band, the radix-2 passes of the filterbank's fixed-point FFT, the
-// twiddles around it and the long window's overlap-add. init_aac_dsp fills the table with the C++ references, then
-// lets instruction-set versions replace entries when the CPU has them; every
-// version gives the same bits as its reference.
+// twiddles around it and the long window's overlap-add. init_aac_dsp fills
+// the table with the C++ references, then lets instruction-set versions
+// replace entries when the CPU has them (inverse quantisation has no SSE2
+// version: it wants a gather); every version gives the same bits as its
+// reference.
 //
 // Complex values are interleaved (re, im) int32 pairs. Products are Q31,
 // each part one 64-bit sum of two products rounded by adding 2^30 before the
