@@ -17,7 +17,7 @@
 namespace heaac {
 namespace {
 
-// The filterbank kernels the decoder would choose on this machine.
+// The kernels the decoder would choose on this machine.
 const AacDsp& Dsp() {
   static const AacDsp dsp = [] {
     AacDsp d{};
