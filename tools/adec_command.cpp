@@ -16,6 +16,7 @@
 //                                   HEX (explicit SBR signalling, say) and
 //                                   decodes IN as raw data blocks; an ADTS
 //                                   file gives its frames' raw blocks
+#include <bit>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -32,37 +33,96 @@
 
 namespace {
 
-void Put32(std::vector<uint8_t>* v, uint32_t x) {
-  for (int i = 0; i < 4; ++i) v->push_back(static_cast<uint8_t>(x >> (8 * i)));
-}
-void Put16(std::vector<uint8_t>* v, uint16_t x) {
-  v->push_back(static_cast<uint8_t>(x));
-  v->push_back(static_cast<uint8_t>(x >> 8));
-}
+// A 16-bit PCM WAV file written as the samples come. The sizes in the header
+// are filled in at Close; where the output cannot seek (a pipe) the samples
+// are kept until then and written behind a header that has them.
+class WavFile {
+ public:
+  bool Open(const char* path, uint32_t rate, uint32_t channels) {
+    rate_ = rate;
+    channels_ = channels;
+    file_ = std::fopen(path, "wb");
+    if (!file_) return false;
+    seekable_ = std::fseek(file_, 0, SEEK_CUR) == 0;
+    return !seekable_ || WriteHeader();
+  }
+  bool Append(const int16_t* pcm, size_t n) {
+    if (!seekable_) {
+      held_.insert(held_.end(), pcm, pcm + n);
+      return true;
+    }
+    if constexpr (std::endian::native == std::endian::little) {
+      ok_ = ok_ && std::fwrite(pcm, 2, n, file_) == n;
+      samples_ += n;
+      return ok_;
+    }
+    // Little-endian bytes a block at a time: one call per sample would cost
+    // more than decoding them.
+    uint8_t block[8192];
+    for (size_t i = 0; ok_ && i < n;) {
+      size_t bytes = 0;
+      for (; bytes + 2 <= sizeof(block) && i < n; ++i, bytes += 2) {
+        block[bytes] = static_cast<uint8_t>(pcm[i]);
+        block[bytes + 1] = static_cast<uint8_t>(static_cast<uint16_t>(pcm[i]) >> 8);
+      }
+      ok_ = std::fwrite(block, 1, bytes, file_) == bytes;
+    }
+    samples_ += n;
+    return ok_;
+  }
+  bool Close() {
+    if (!file_) return false;
+    if (seekable_) {
+      ok_ = ok_ && std::fseek(file_, 0, SEEK_SET) == 0 && WriteHeader();
+    } else {
+      seekable_ = true;  // Append now writes
+      ok_ = WriteHeader() && Append(held_.data(), held_.size());
+    }
+    const bool closed = std::fclose(file_) == 0;
+    file_ = nullptr;
+    return closed && ok_;
+  }
+  ~WavFile() {
+    if (file_) std::fclose(file_);
+  }
+
+ private:
+  static void Put32(std::vector<uint8_t>* v, uint32_t x) {
+    for (int i = 0; i < 4; ++i) v->push_back(static_cast<uint8_t>(x >> (8 * i)));
+  }
+  static void Put16(std::vector<uint8_t>* v, uint16_t x) {
+    v->push_back(static_cast<uint8_t>(x));
+    v->push_back(static_cast<uint8_t>(x >> 8));
+  }
+  bool WriteHeader() {
+    std::vector<uint8_t> h;
+    const uint32_t bytes = static_cast<uint32_t>((samples_ + held_.size()) * 2);
+    h.insert(h.end(), {'R', 'I', 'F', 'F'});
+    Put32(&h, 36 + bytes);
+    h.insert(h.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
+    Put32(&h, 16);
+    Put16(&h, 1);
+    Put16(&h, static_cast<uint16_t>(channels_));
+    Put32(&h, rate_);
+    Put32(&h, rate_ * channels_ * 2);
+    Put16(&h, static_cast<uint16_t>(channels_ * 2));
+    Put16(&h, 16);
+    h.insert(h.end(), {'d', 'a', 't', 'a'});
+    Put32(&h, bytes);
+    ok_ = ok_ && std::fwrite(h.data(), 1, h.size(), file_) == h.size();
+    return ok_;
+  }
+
+  FILE* file_ = nullptr;
+  uint32_t rate_ = 0, channels_ = 0;
+  bool seekable_ = false, ok_ = true;
+  size_t samples_ = 0;
+  std::vector<int16_t> held_;
+};
 
 bool WriteWav(const char* path, const std::vector<int16_t>& pcm, uint32_t rate, uint32_t channels) {
-  std::vector<uint8_t> h;
-  const uint32_t bytes = static_cast<uint32_t>(pcm.size() * 2);
-  h.insert(h.end(), {'R', 'I', 'F', 'F'});
-  Put32(&h, 36 + bytes);
-  h.insert(h.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
-  Put32(&h, 16);
-  Put16(&h, 1);
-  Put16(&h, static_cast<uint16_t>(channels));
-  Put32(&h, rate);
-  Put32(&h, rate * channels * 2);
-  Put16(&h, static_cast<uint16_t>(channels * 2));
-  Put16(&h, 16);
-  h.insert(h.end(), {'d', 'a', 't', 'a'});
-  Put32(&h, bytes);
-  FILE* f = std::fopen(path, "wb");
-  if (!f) return false;
-  bool ok = std::fwrite(h.data(), 1, h.size(), f) == h.size();
-  for (int16_t s : pcm) {
-    uint8_t b[2] = {static_cast<uint8_t>(s), static_cast<uint8_t>(static_cast<uint16_t>(s) >> 8)};
-    ok = ok && std::fwrite(b, 1, 2, f) == 2;
-  }
-  return std::fclose(f) == 0 && ok;
+  WavFile wav;
+  return wav.Open(path, rate, channels) && wav.Append(pcm.data(), pcm.size()) && wav.Close();
 }
 
 // Configures the decoder from an AudioSpecificConfig; on failure says so and
@@ -118,13 +178,13 @@ int DecodeMp4(heaac::HeAacDecoder* decoder, media::Mp4Reader* reader, int track,
 int DecodeThroughSource(media::DecoderSource* source, const char* outPath) {
   media::MediaFormat format;
   if (!source->GetFormat(&format)) return 1;
-  std::vector<int16_t> pcm;
+  WavFile wav;
+  bool ok = wav.Open(outPath, format.sampleRate, format.channels);
   uint32_t bytes = 0, time = 0;
   while (auto block = source->ReadAudio(4096, &bytes, &time)) {
-    const auto* p = reinterpret_cast<const int16_t*>(block.get());
-    pcm.insert(pcm.end(), p, p + bytes / 2);
+    ok = ok && wav.Append(reinterpret_cast<const int16_t*>(block.get()), bytes / 2);
   }
-  if (!WriteWav(outPath, pcm, format.sampleRate, format.channels)) {
+  if (!wav.Close() || !ok) {
     std::fprintf(stderr, "adec: cannot write %s\n", outPath);
     return 1;
   }

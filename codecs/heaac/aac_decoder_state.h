@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "codecs/heaac/aac_bit_reader.h"
+#include "codecs/heaac/aac_dsp.h"
 #include "codecs/heaac/aac_headers.h"
 #include "codecs/heaac/heaac_decoder.h"
 #include "codecs/heaac/sbr.h"
@@ -157,6 +158,7 @@ struct AacDecoderState {
   int fillChannel;  // channel whose SBR data a fill element carries, -1 none
   SbrFrameData sbrFrame[2];
   AacToolStats stats;
+  AacDsp dsp;  // kernels, chosen from the CPU flags when the state is set up
 };
 
 // Decodes one raw_data_block into the spectral area: channels decoded (1 or
@@ -175,7 +177,7 @@ int IntensityGainBits(const IcsInfo& ics);
 // with `headroomBits` more kept free above it.
 int SpectrumExtraBits(int peakBits, int headroomBits);
 // Coefficients in the format of ics.extraBits.
-void InverseQuantize(const IcsInfo& ics, int32_t* spec);
+void InverseQuantize(const AacDsp& dsp, const IcsInfo& ics, int32_t* spec);
 void RegroupShortWindows(const IcsInfo& ics, int32_t* spec, int32_t* scratch);
 // Fills n values (a multiple of 4) with noise whose energy is 2^(energy / 2)
 // in coefficient units (stored with `extraBits` fractional bits beyond x 8),
@@ -192,16 +194,16 @@ void TnsFilter(int rateIndex, const IcsInfo& ics, int32_t* spec, bool analysis);
 
 // Long-term prediction.
 void LtpPredict(AacDecoderState* d, const IcsInfo& ics, int32_t* spec, int channel, int rateIndex);
-void ForwardMdct(int32_t* time, int windowSequence, int32_t* scratch, int prevShape, int shape);
+void ForwardMdct(const AacDsp& dsp, int32_t* time, int windowSequence, int32_t* scratch, int prevShape, int shape);
 void LtpUpdateHistory(int16_t* history, const int16_t* output, int stride);
 
 // Filterbank.
 // `spec` carries `extraBits` fractional bits beyond x 8 (ChannelFrame).
-void ImdctFilterbank(int prevShape, int windowSequence, int shape, int32_t* spec, int extraBits, int32_t* row2048,
-                     int32_t* scratch, int64_t* overlap, int16_t* output, int stride);
+void ImdctFilterbank(const AacDsp& dsp, int prevShape, int windowSequence, int shape, int32_t* spec, int extraBits,
+                     int32_t* row2048, int32_t* scratch, int64_t* overlap, int16_t* output, int stride);
 // N = 1024 or 128 coefficients, in place in `spec`; scratch holds N values.
-void InverseTransformCore(int32_t* spec, int32_t* scratch, int n);
+void InverseTransformCore(const AacDsp& dsp, int32_t* spec, int32_t* scratch, int n);
 // Complex FFT of 512 or 64 points, input in bit-reversed order.
-void Fft(int32_t* data, int points);
+void Fft(const AacDsp& dsp, int32_t* data, int points);
 
 }  // namespace heaac

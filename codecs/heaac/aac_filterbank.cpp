@@ -8,41 +8,15 @@
 #include <cstring>
 
 #include "codecs/heaac/aac_decoder_state.h"
+#include "codecs/heaac/aac_fixed.h"
 #include "codecs/heaac/aac_tables.h"
 #include "codecs/heaac/fx_math.h"
 
 namespace heaac {
 namespace {
 
-inline int32_t WAdd(int32_t a, int32_t b) { return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b)); }
-inline int32_t WSub(int32_t a, int32_t b) { return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b)); }
 inline int32_t WNeg(int32_t a) { return static_cast<int32_t>(0u - static_cast<uint32_t>(a)); }
 
-// (a + jb)(c + js) in Q31, each part from one 64-bit sum of two products,
-// rounded: truncated products bias every stage the same way, and the FFT adds
-// those biases up into a DC offset of a few hundredths of an LSB.
-inline void CMul(int32_t a, int32_t b, int32_t c, int32_t s, int32_t* re, int32_t* im) {
-  constexpr int64_t kHalf = int64_t{1} << 30;
-  *re = static_cast<int32_t>((static_cast<int64_t>(a) * c - static_cast<int64_t>(b) * s + kHalf) >> 31);
-  *im = static_cast<int32_t>((static_cast<int64_t>(a) * s + static_cast<int64_t>(b) * c + kHalf) >> 31);
-}
-
-inline int16_t ClampPcm(int64_t v) {
-  if (v > 32767) return 32767;
-  if (v < -32767) return -32767;
-  return static_cast<int16_t>(v);
-}
-
-// Output sample from an overlap-format value, rounded.
-inline int16_t ToPcm(int64_t v) { return ClampPcm((v + (int64_t{1} << (kOverlapFracBits - 1))) >> kOverlapFracBits); }
-
-// Windowed value y x w (w in Q31) in the overlap format, for transform values
-// that carry PCM x 2^bits. |y| < 2^31 and w < 2^31, so the product fits in
-// 64 bits, and bits + 31 stays above kOverlapFracBits.
-inline int64_t Window(int32_t y, int32_t w, int bits) {
-  const int shift = 31 + bits - kOverlapFracBits;
-  return (static_cast<int64_t>(y) * w + (int64_t{1} << (shift - 1))) >> shift;
-}
 // Flat part of a transition window: y in the overlap format.
 inline int64_t Flat(int32_t y, int bits) {
   const int shift = kOverlapFracBits - bits;
@@ -68,8 +42,7 @@ int FitTransformRange(int32_t* spec, int n, int extraBits) {
 
 }  // namespace
 
-void Fft(int32_t* data, int points) {
-  const AacComputedTables& t = GetAacTables();
+void Fft(const AacDsp& dsp, int32_t* data, int points) {
   // Stages 1 and 2: radix-2 butterflies with twiddles 1 and -j.
   for (int i = 0; i < points; i += 4) {
     int32_t* p = data + 2 * i;
@@ -87,45 +60,18 @@ void Fft(int32_t* data, int points) {
     p[6] = WSub(br, di);
     p[7] = WAdd(bi, dr);
   }
-  for (int len = 8; len <= points; len <<= 1) {
-    const int half = len >> 1;
-    const int step = 512 / len;
-    for (int i = 0; i < points; i += len) {
-      int32_t* p = data + 2 * i;
-      int32_t* q = p + 2 * half;
-      for (int k = 0; k < half; ++k) {
-        const int32_t c = t.fftCos[k * step];
-        const int32_t s = t.fftSin[k * step];
-        // b x e^(-j theta) = (br c + bi s) + j (bi c - br s)
-        int32_t tr, ti;
-        CMul(q[2 * k], q[2 * k + 1], c, -s, &tr, &ti);
-        const int32_t ar = p[2 * k], ai = p[2 * k + 1];
-        p[2 * k] = WAdd(ar, tr);
-        p[2 * k + 1] = WAdd(ai, ti);
-        q[2 * k] = WSub(ar, tr);
-        q[2 * k + 1] = WSub(ai, ti);
-      }
-    }
-  }
+  const AacComputedTables& t = GetAacTables();
+  for (int len = 8; len <= points; len <<= 1) dsp.fftPass(data, points, len, t.fftPassTwiddle[len / 2]);
 }
 
-void InverseTransformCore(int32_t* spec, int32_t* scratch, int n) {
+void InverseTransformCore(const AacDsp& dsp, int32_t* spec, int32_t* scratch, int n) {
   const AacComputedTables& t = GetAacTables();
   const int q = n / 2;
   const int32_t(*tw)[2] = n == 1024 ? t.twiddleLong : t.twiddleShort;
   const uint16_t* rev = n == 1024 ? t.bitReverse9 : t.bitReverse6;
-  for (int k = 0; k < q; ++k) {
-    int32_t re, im;
-    CMul(spec[n - 1 - 2 * k], spec[2 * k], tw[k][0], tw[k][1], &re, &im);
-    const int j = rev[k];
-    scratch[2 * j] = re;
-    scratch[2 * j + 1] = im;
-  }
-  Fft(scratch, q);
-  for (int k = 0; k < q; ++k) {
-    const int src = k == 0 ? 0 : q - k;
-    CMul(scratch[2 * src], scratch[2 * src + 1], tw[k][0], tw[k][1], &spec[2 * k], &spec[2 * k + 1]);
-  }
+  dsp.preTwiddle(spec, tw[0], rev, scratch, n);
+  Fft(dsp, scratch, q);
+  dsp.postTwiddle(scratch, tw[0], spec, q);
 }
 
 // The 2M output values of the inverse MDCT from the M values of the core, by
@@ -144,8 +90,8 @@ static void ExpandImdct(const int32_t* row, int32_t* y, int m) {
   }
 }
 
-void ImdctFilterbank(int prevShape, int windowSequence, int shape, int32_t* spec, int extraBits, int32_t* row2048,
-                     int32_t* scratch, int64_t* overlap, int16_t* output, int stride) {
+void ImdctFilterbank(const AacDsp& dsp, int prevShape, int windowSequence, int shape, int32_t* spec, int extraBits,
+                     int32_t* row2048, int32_t* scratch, int64_t* overlap, int16_t* output, int stride) {
   const AacComputedTables& t = GetAacTables();
   const int32_t* riseLongPrev = prevShape ? t.kbdLongQ31 : t.sineLongQ31;
   const int32_t* riseLongCur = shape ? t.kbdLongQ31 : t.sineLongQ31;
@@ -154,9 +100,13 @@ void ImdctFilterbank(int prevShape, int windowSequence, int shape, int32_t* spec
   const int bits = FitTransformRange(spec, kFrameLength, extraBits);
   int32_t* y = row2048;
   if (windowSequence != kEightShort) {
-    InverseTransformCore(spec, scratch, 1024);
+    InverseTransformCore(dsp, spec, scratch, 1024);
     ExpandImdct(spec, y, 1024);
     const int longBits = kLongTransformBits + bits;
+    if (windowSequence == kOnlyLong) {
+      dsp.windowLong(y, riseLongPrev, shape ? t.kbdLongFallQ31 : t.sineLongFallQ31, longBits, overlap, output, stride);
+      return;
+    }
     for (int n = 0; n < 1024; ++n) {
       int64_t v;
       if (windowSequence == kLongStop) {
@@ -197,7 +147,7 @@ void ImdctFilterbank(int prevShape, int windowSequence, int shape, int32_t* spec
   int32_t w256[256];
   for (int w = 0; w < 8; ++w) {
     int32_t* block = spec + 128 * w;
-    InverseTransformCore(block, scratch, 128);
+    InverseTransformCore(dsp, block, scratch, 128);
     ExpandImdct(block, w256, 128);
     const int32_t* rise = w == 0 ? riseShortPrev : riseShortCur;
     int64_t* dst = acc + 128 * w;

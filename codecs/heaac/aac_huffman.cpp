@@ -14,9 +14,10 @@ const SpectralBook kSpectralBooks[12] = {
 namespace {
 
 // First-level lookup on kRootBits bits. A leaf entry holds the code length in
-// bits 16-23 and the index in bits 0-15; an entry with bit 31 set points to a
-// second-level table (offset in bits 0-19, its width in bits 24-28) indexed by
-// the bits after the first kRootBits.
+// bits 16-23 and the index in bits 0-15 (spectral books with separate signs:
+// the number of nonzero values, i.e. of sign bits, in bits 24-26); an entry
+// with bit 31 set points to a second-level table (offset in bits 0-19, its
+// width in bits 24-28) indexed by the bits after the first kRootBits.
 constexpr int kRootBits = 8;
 constexpr uint32_t kSubFlag = 0x80000000u;
 
@@ -91,6 +92,14 @@ const AllLookups& Lookups() {
         const int offset = d.isUnsigned ? 0 : (d.dimension == 4 ? 1 : d.largestAbs);
         for (int k = 0; k < d.dimension; ++k) a.values[b][i][k] = static_cast<int8_t>(v[k] - offset);
       }
+      if (d.isUnsigned) {
+        for (uint32_t& e : a.books[b].table) {
+          if ((e & kSubFlag) || ((e >> 16) & 0xFF) == 0) continue;
+          uint32_t signs = 0;
+          for (int k = 0; k < d.dimension; ++k) signs += a.values[b][e & 0xFFFF][k] != 0;
+          e |= signs << 24;
+        }
+      }
     }
     return a;
   }();
@@ -105,10 +114,69 @@ inline int32_t DecodeWith(AacBitReader* r, const uint32_t* table) {
     uint32_t sub = (bits << kRootBits) >> (32 - width);
     e = table[(e & 0xFFFFF) + sub];
   }
-  int len = static_cast<int>(e >> 16);
+  int len = static_cast<int>((e >> 16) & 0xFF);
   if (len == 0) return -1;
   AacSkipBits(r, static_cast<uint32_t>(len));
   return static_cast<int32_t>(e & 0xFFFF);
+}
+
+// The escape sequences of book 11 after the sign bits, for the values of
+// magnitude 16: N ones, a zero, then N + 4 bits; N above 8 would exceed the
+// 13-bit magnitude the standard allows.
+bool ReadEscapes(AacBitReader* r, int32_t* out, int n) {
+  for (int i = 0; i < n; ++i) {
+    const int32_t a = out[i] < 0 ? -out[i] : out[i];
+    if (a != 16) continue;
+    int count = 0;
+    while (AacGetBits(r, 1)) {
+      if (++count > 8) return false;
+    }
+    const int32_t value = (1 << (count + 4)) + static_cast<int32_t>(AacGetBits(r, count + 4));
+    out[i] = out[i] < 0 ? -value : value;
+  }
+  return true;
+}
+
+// The code words of one band in a book of kDim values, with sign bits after
+// the code word when kUnsigned, and escapes after those when kEscape (book 11).
+template <int kDim, bool kUnsigned, bool kEscape>
+bool DecodeBand(AacBitReader* r, const SpectralDecoder& dec, int32_t* out, int width) {
+  for (int k = 0; k < width; k += kDim) {
+    if (AacReaderOverrun(r)) return false;
+    // The code word and its sign bits (at most 16 + 4) from one look.
+    const uint32_t bits = AacShowBits(r, 32);
+    uint32_t e = dec.table[bits >> (32 - kRootBits)];
+    if (e & kSubFlag) {
+      const int subWidth = static_cast<int>((e >> 24) & 0x1F);
+      e = dec.table[(e & 0xFFFFF) + ((bits << kRootBits) >> (32 - subWidth))];
+    }
+    const int len = static_cast<int>((e >> 16) & 0xFF);
+    if (len == 0) return false;
+    const int8_t* v = dec.values[e & 0xFFFF];
+    int32_t* o = out + k;
+    if (!kUnsigned) {
+      for (int i = 0; i < kDim; ++i) o[i] = v[i];
+      AacSkipBits(r, static_cast<uint32_t>(len));
+      continue;
+    }
+    int left = static_cast<int>((e >> 24) & 7);
+    // (bits << len) >> (32 - left) in two steps, defined for left 0 as well.
+    const uint32_t signs = ((bits << len) >> 1) >> (31 - left);
+    AacSkipBits(r, static_cast<uint32_t>(len + left));
+    // Each nonzero value takes the next sign bit, without a branch: signs
+    // of noise-like spectra are unpredictable.
+    bool escape = false;
+    for (int i = 0; i < kDim; ++i) {
+      const int32_t value = v[i];
+      const int nonzero = value != 0;
+      left -= nonzero;
+      const int32_t negate = -static_cast<int32_t>((signs >> left) & static_cast<uint32_t>(nonzero));
+      o[i] = (value ^ negate) - negate;
+      if (kEscape) escape |= value == 16;
+    }
+    if (kEscape && escape && !ReadEscapes(r, o, kDim)) return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -128,6 +196,24 @@ bool AacDecodeSpectralValues(AacBitReader* r, int book, int32_t* out) {
   return AacDecodeSpectralValues(r, AacSpectralDecoder(book), out);
 }
 
+bool AacDecodeSpectralBand(AacBitReader* r, const SpectralDecoder& dec, int32_t* out, int width) {
+  switch (dec.book) {
+    case 1:
+    case 2:
+      return DecodeBand<4, false, false>(r, dec, out, width);
+    case 3:
+    case 4:
+      return DecodeBand<4, true, false>(r, dec, out, width);
+    case 5:
+    case 6:
+      return DecodeBand<2, false, false>(r, dec, out, width);
+    case 11:
+      return DecodeBand<2, true, true>(r, dec, out, width);
+    default:
+      return DecodeBand<2, true, false>(r, dec, out, width);
+  }
+}
+
 bool AacDecodeSpectralValues(AacBitReader* r, const SpectralDecoder& dec, int32_t* out) {
   const int book = dec.book;
   const int32_t index = DecodeWith(r, dec.table);
@@ -140,21 +226,7 @@ bool AacDecodeSpectralValues(AacBitReader* r, const SpectralDecoder& dec, int32_
   for (int i = 0; i < n; ++i) {
     if (out[i] != 0 && AacGetBits(r, 1)) out[i] = -out[i];
   }
-  if (book == 11) {
-    for (int i = 0; i < n; ++i) {
-      const int32_t a = out[i] < 0 ? -out[i] : out[i];
-      if (a != 16) continue;
-      // escape_sequence: N ones, a zero, then N + 4 bits; N above 8 would
-      // exceed the 13-bit magnitude the standard allows.
-      int count = 0;
-      while (AacGetBits(r, 1)) {
-        if (++count > 8) return false;
-      }
-      const int32_t value = (1 << (count + 4)) + static_cast<int32_t>(AacGetBits(r, count + 4));
-      out[i] = out[i] < 0 ? -value : value;
-    }
-  }
-  return true;
+  return book != 11 || ReadEscapes(r, out, n);
 }
 
 }  // namespace heaac

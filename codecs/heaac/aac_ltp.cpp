@@ -13,7 +13,7 @@ namespace {
 inline int32_t WinQ15(int32_t x, uint16_t w) { return static_cast<int32_t>((static_cast<int64_t>(x) * w) >> 15); }
 }  // namespace
 
-void ForwardMdct(int32_t* time, int windowSequence, int32_t* scratch, int prevShape, int shape) {
+void ForwardMdct(const AacDsp& dsp, int32_t* time, int windowSequence, int32_t* scratch, int prevShape, int shape) {
   if (windowSequence == kEightShort) return;
   const AacComputedTables& t = GetAacTables();
   const uint16_t* riseLongPrev = prevShape ? t.kbdLong : t.sineLong;
@@ -50,7 +50,7 @@ void ForwardMdct(int32_t* time, int windowSequence, int32_t* scratch, int prevSh
     v[h + i] = static_cast<int32_t>(static_cast<int64_t>(time[i]) - time[m - 1 - i]);
   }
   std::memcpy(time, v, sizeof(int32_t) * m);
-  InverseTransformCore(time, scratch, m);
+  InverseTransformCore(dsp, time, scratch, m);
   std::memcpy(scratch, time, sizeof(int32_t) * m);
   for (int i = 0; i < m; i += 2) {
     time[i] = scratch[i + 1];
@@ -80,7 +80,7 @@ void LtpPredict(AacDecoderState* d, const IcsInfo& ics, int32_t* spec, int chann
     est[n] = static_cast<int32_t>((v * coef) >> (26 + 11));
   }
   for (; n < 2048; ++n) est[n] = 0;
-  ForwardMdct(est, ics.windowSequence, scratch, d->prevWindowShape[channel], ics.windowShape);
+  ForwardMdct(d->dsp, est, ics.windowSequence, scratch, d->prevWindowShape[channel], ics.windowShape);
   if (ics.tns.present) TnsFilter(rateIndex, ics, est, true);
   const uint16_t* off = ics.swbOffset;
   for (int b = 0; b < ics.numSwb; ++b) {

@@ -186,13 +186,7 @@ int ReadSpectralData(AacBitReader* r, IcsInfo* ics, int32_t* spec) {
       const int width = glen * (off[b + 1] - off[b]);
       if (book == kNoiseHcb) ics->noise = 1;
       if (book < 1 || book > 11) continue;
-      const int dim = kSpectralBooks[book].dimension;
-      const SpectralDecoder dec = AacSpectralDecoder(book);
-      int32_t* p = spec + start;
-      for (int k = 0; k < width; k += dim) {
-        if (AacReaderOverrun(r)) return -1;
-        if (!AacDecodeSpectralValues(r, dec, p + k)) return -1;
-      }
+      if (!AacDecodeSpectralBand(r, AacSpectralDecoder(book), spec + start, width)) return -1;
     }
     groupStart += glen * 128;
   }
@@ -233,7 +227,7 @@ int DecodeIndividualChannelStream(AacDecoderState* d, IcsInfo* ics, int32_t* spe
 // louder than the residual that the bands carry.
 void ReconstructChannel(AacDecoderState* d, IcsInfo* ics, int32_t* spec, int extraBits) {
   ics->extraBits = static_cast<uint8_t>(extraBits);
-  InverseQuantize(*ics, spec);
+  InverseQuantize(d->dsp, *ics, spec);
   if (ics->windowSequence == kEightShort) RegroupShortWindows(*ics, spec, d->spectral + kRowOffset);
 }
 

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "codecs/heaac/aac_decoder_state.h"
+#include "codecs/heaac/aac_fixed.h"
 #include "codecs/heaac/aac_tables.h"
 #include "codecs/heaac/fx_math.h"
 
@@ -78,7 +79,7 @@ int32_t DequantMagnitude(const AacComputedTables& t, const BandScale& b, int32_t
   if (a < 256) {
     // Rounded: small values at low scale factors keep only a few bits in
     // the coefficient format, and truncation would shrink every one of them.
-    v = b.smallShift >= 0 ? FxShlSat(t.power43[a], b.smallShift) : FxShrRound(t.power43[a], -b.smallShift);
+    v = SmallDequant(t.power43[a], b.smallShift);
   } else {
     const int64_t p = LargePower(t, a > 8191 ? 8191 : a);
     if (b.largeDown >= 63) {
@@ -93,6 +94,19 @@ int32_t DequantMagnitude(const AacComputedTables& t, const BandScale& b, int32_t
 }
 
 int BitLength(uint32_t v) { return 32 - FxCountLeadingZeros(v); }
+
+// DequantMagnitude over the n values of one band, signs kept. A zero value
+// goes through the same steps and stays zero (power43[0] is 0, and the
+// rounding term is below 2^31). Bands without large values go to the kernel.
+void DequantizeBand(const AacDsp& dsp, const AacComputedTables& t, const BandScale& b, int32_t* v, int n) {
+  const int64_t round = b.round ? int64_t{1} << 30 : 0;
+  if (dsp.dequantSmall(v, n, t.power43, b.m, b.smallShift, round)) return;
+  for (int k = 0; k < n; ++k) {
+    const int32_t q = v[k];
+    const int32_t r = DequantMagnitude(t, b, q < 0 ? -q : q);
+    v[k] = q < 0 ? -r : r;
+  }
+}
 
 }  // namespace
 
@@ -146,7 +160,7 @@ int SpectrumExtraBits(int peakBits, int headroomBits) {
   return bits < 0 ? 0 : (bits > kMaxSpectrumExtraBits ? kMaxSpectrumExtraBits : bits);
 }
 
-void InverseQuantize(const IcsInfo& ics, int32_t* spec) {
+void InverseQuantize(const AacDsp& dsp, const IcsInfo& ics, int32_t* spec) {
   const AacComputedTables& t = GetAacTables();
   const uint16_t* off = ics.swbOffset;
   int groupStart = 0;
@@ -158,15 +172,10 @@ void InverseQuantize(const IcsInfo& ics, int32_t* spec) {
       const int start = groupStart + glen * off[b];
       const int end = groupStart + glen * off[b + 1];
       const BandScale scale = BandScaleOf(ics.scaleFactor[g * ics.numSwb + b], ics.extraBits);
-      for (int k = start; k < end; ++k) {
-        const int32_t q = spec[k];
-        if (q == 0) continue;
-        if (scale.silent) {
-          spec[k] = 0;
-          continue;
-        }
-        const int32_t r = DequantMagnitude(t, scale, q < 0 ? -q : q);
-        spec[k] = q < 0 ? -r : r;
+      if (scale.silent) {
+        for (int k = start; k < end; ++k) spec[k] = 0;
+      } else {
+        DequantizeBand(dsp, t, scale, spec + start, end - start);
       }
     }
     groupStart += glen * 128;

@@ -141,6 +141,16 @@ AacComputedTables BuildTables() {
     t.fftCos[k] = Q31(std::cos(2.0 * M_PI * k / 512.0));
     t.fftSin[k] = Q31(std::sin(2.0 * M_PI * k / 512.0));
   }
+  for (int len = 8; len <= 512; len <<= 1) {
+    for (int k = 0; k < len / 2; ++k) {
+      t.fftPassTwiddle[len / 2 + k][0] = t.fftCos[k * (512 / len)];
+      t.fftPassTwiddle[len / 2 + k][1] = t.fftSin[k * (512 / len)];
+    }
+  }
+  for (int n = 0; n < 1024; ++n) {
+    t.sineLongFallQ31[n] = t.sineLongQ31[1023 - n];
+    t.kbdLongFallQ31[n] = t.kbdLongQ31[1023 - n];
+  }
   // TNS, ISO/IEC 14496-3 4.6.9.3: iqfac = ((1 << (res-1)) +- 0.5) / (pi/2).
   for (int res = 0; res < 2; ++res) {
     const int bits = res + 3;

@@ -50,6 +50,12 @@ struct AacComputedTables {
   int32_t twiddleShort[64][2];  // same for 256
   int32_t fftCos[256];          // cos(2 pi k / 512), Q31
   int32_t fftSin[256];          // sin(2 pi k / 512), Q31
+  // The FFT pass over groups of len (8..512) takes its cos, sin of
+  // 2 pi k / len (k < len / 2) from [len / 2 + k]: fftCos, fftSin rearranged.
+  int32_t fftPassTwiddle[512][2];
+  // The long windows' falling halves: [n] = rising [1023 - n].
+  int32_t sineLongFallQ31[1024];
+  int32_t kbdLongFallQ31[1024];
   int32_t tnsCoef[2][16];       // [coef_res][4-bit index] reflection coefficients, Q24
   int32_t drcGain[74];          // about 2^(k/6) x 2^18
   int32_t noiseAmp[64];         // by band width / 4 - 1, Q31

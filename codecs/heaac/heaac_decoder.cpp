@@ -7,6 +7,7 @@
 #include "codecs/heaac/aac_decoder_state.h"
 #include "codecs/heaac/aac_tables.h"
 #include "codecs/heaac/fx_math.h"
+#include "platform/cpu/cpu.h"
 
 namespace heaac {
 namespace {
@@ -54,6 +55,7 @@ void InitHeAacDecoderState(void* block, int32_t sbr) {
     }
   }
   d->pce = reinterpret_cast<AacProgramConfig*>(base + at);
+  init_aac_dsp(d->dsp, ov::GetCpuFlags());
   d->sceTag[0] = d->sceTag[1] = 255;
 }
 
@@ -121,7 +123,7 @@ int32_t DecodeAacRawFrame(AacDecoderState* d, int16_t* output, int* samples) {
     int32_t* spec = d->spectral + c * kFrameLength;
     ChannelFrame& f = d->frame[c];
     if (d->drc.bandCount > 0) ApplyDynamicRange(d->drc, spec, &f.extraBits);
-    ImdctFilterbank(d->prevWindowShape[c], f.windowSequence, f.windowShape, spec, f.extraBits, d->spectral + kRowOffset,
+    ImdctFilterbank(d->dsp, d->prevWindowShape[c], f.windowSequence, f.windowShape, spec, f.extraBits, d->spectral + kRowOffset,
                     d->spectral + kScratchOffset, d->overlap + c * 1024, output + c, d->channels);
     if (d->pce->objectType == 3) LtpUpdateHistory(d->ltpHistory + c * 2048, output + c, d->channels);
     d->prevWindowShape[c] = f.windowShape;

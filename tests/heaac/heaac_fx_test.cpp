@@ -11,10 +11,21 @@
 #include "codecs/heaac/aac_huffman.h"
 #include "codecs/heaac/aac_tables.h"
 #include "codecs/heaac/fx_math.h"
+#include "platform/cpu/cpu.h"
 #include "tests/heaac/aac_test_util.h"
 
 namespace heaac {
 namespace {
+
+// The kernels the decoder would choose on this machine.
+const AacDsp& Dsp() {
+  static const AacDsp dsp = [] {
+    AacDsp d{};
+    init_aac_dsp(d, ov::GetCpuFlags());
+    return d;
+  }();
+  return dsp;
+}
 
 TEST(HeaacFx, HelpersWorkedValues) {
   EXPECT_EQ(FxNormShift(1), 30);
@@ -179,7 +190,7 @@ TEST(HeaacSpectral, InverseQuantisationWorkedValues) {
   spec[0] = 1;
   spec[1] = -1;
   spec[2] = 256;
-  InverseQuantize(ics, spec.data());
+  InverseQuantize(Dsp(), ics, spec.data());
   EXPECT_EQ(spec[0], 524287);
   EXPECT_EQ(spec[1], -524287);
   // The large-value path agrees with the table entry for 256.
@@ -190,13 +201,13 @@ TEST(HeaacSpectral, InverseQuantisationWorkedValues) {
     ics = LongIcs(sf, 1);
     spec.assign(1024, 0);
     spec[0] = 5;
-    InverseQuantize(ics, spec.data());
+    InverseQuantize(Dsp(), ics, spec.data());
     EXPECT_EQ(spec[0], 0) << sf;
   }
   ics = LongIcs(200, 1);
   spec.assign(1024, 0);
   spec[0] = 8191;  // saturates instead of overflowing
-  InverseQuantize(ics, spec.data());
+  InverseQuantize(Dsp(), ics, spec.data());
   EXPECT_GT(spec[0], 0);
 }
 
@@ -208,7 +219,7 @@ TEST(HeaacSpectral, LargeValuesFollowThePowerLaw) {
   const IcsInfo ics = LongIcs(140, 11);
   for (int a = 256; a <= 8191; a += 3) {
     spec[0] = a;
-    InverseQuantize(ics, spec.data());
+    InverseQuantize(Dsp(), ics, spec.data());
     const double want = std::pow(a, 4.0 / 3.0) * 8192.0;
     ASSERT_NEAR(spec[0], want, want * 2e-8 + 2.0) << a;
   }
@@ -227,7 +238,7 @@ TEST(HeaacSpectral, ExtraBitsFollowTheLargestCoefficient) {
   EXPECT_EQ(SpectrumExtraBits(30, 0), 0);
   EXPECT_EQ(SpectrumExtraBits(1, 0), kMaxSpectrumExtraBits);
   ics.extraBits = 6;
-  InverseQuantize(ics, spec.data());
+  InverseQuantize(Dsp(), ics, spec.data());
   EXPECT_EQ(spec[0], 524288 << 6);
   EXPECT_EQ(spec[1], -(524288 << 6));
   // A noise band of energy e holds no value above 2^(e / 4) x 8.
@@ -288,7 +299,7 @@ TEST(HeaacFilterbank, SilenceAndOverlapRounding) {
   std::vector<int16_t> out(2048, 99);
   // All-zero coefficients after a silent frame give zero samples, written
   // with the stride (channel 1 slots untouched).
-  ImdctFilterbank(0, kOnlyLong, 0, spec.data(), 0, row.data(), scratch.data(), overlap.data(), out.data(), 2);
+  ImdctFilterbank(Dsp(), 0, kOnlyLong, 0, spec.data(), 0, row.data(), scratch.data(), overlap.data(), out.data(), 2);
   for (int i = 0; i < 1024; ++i) {
     ASSERT_EQ(out[2 * i], 0);
     ASSERT_EQ(out[2 * i + 1], 99);
@@ -298,13 +309,13 @@ TEST(HeaacFilterbank, SilenceAndOverlapRounding) {
   const int64_t oneAndHalf = int64_t{3} << (kOverlapFracBits - 1);
   overlap.assign(1024, 0);
   overlap[10] = oneAndHalf;
-  ImdctFilterbank(0, kLongStop, 0, spec.data(), 0, row.data(), scratch.data(), overlap.data(), out.data(), 1);
+  ImdctFilterbank(Dsp(), 0, kLongStop, 0, spec.data(), 0, row.data(), scratch.data(), overlap.data(), out.data(), 1);
   EXPECT_EQ(out[10], 2);
   overlap.assign(1024, 0);
   overlap[10] = oneAndHalf;
   overlap[11] = oneAndHalf - 1;
   spec.assign(1024, 0);
-  ImdctFilterbank(0, kEightShort, 0, spec.data(), 0, row.data(), scratch.data(), overlap.data(), out.data(), 1);
+  ImdctFilterbank(Dsp(), 0, kEightShort, 0, spec.data(), 0, row.data(), scratch.data(), overlap.data(), out.data(), 1);
   EXPECT_EQ(out[10], 2);
   EXPECT_EQ(out[11], 1);
   // Output clamps at 32767 and -32767.
@@ -312,7 +323,7 @@ TEST(HeaacFilterbank, SilenceAndOverlapRounding) {
   overlap[0] = int64_t{40000} << kOverlapFracBits;
   overlap[1] = -(int64_t{40000} << kOverlapFracBits);
   spec.assign(1024, 0);
-  ImdctFilterbank(0, kOnlyLong, 0, spec.data(), 0, row.data(), scratch.data(), overlap.data(), out.data(), 1);
+  ImdctFilterbank(Dsp(), 0, kOnlyLong, 0, spec.data(), 0, row.data(), scratch.data(), overlap.data(), out.data(), 1);
   EXPECT_EQ(out[0], 32767);
   EXPECT_EQ(out[1], -32767);
 }
@@ -330,7 +341,7 @@ TEST(HeaacFilterbank, LongTransformMatchesTheDirectFormula) {
     spec.assign(1024, 0);
     overlap.assign(1024, 0);
     spec[k] = static_cast<int32_t>(coef * 8 * (1 << extraBits));
-    ImdctFilterbank(0, kOnlyLong, 0, spec.data(), extraBits, row.data(), scratch.data(), overlap.data(), out.data(), 1);
+    ImdctFilterbank(Dsp(), 0, kOnlyLong, 0, spec.data(), extraBits, row.data(), scratch.data(), overlap.data(), out.data(), 1);
     const double n0 = (2048 / 2 + 1) / 2.0;
     for (int n = 0; n < 1024; n += 7) {
       const double x = 2.0 / 2048 * coef * std::cos(2 * M_PI / 2048 * (n + n0) * (k + 0.5));
@@ -360,9 +371,9 @@ TEST(HeaacFilterbank, ExtraBitsGiveWayToTheTransformRange) {
         spec2[i] = plain[i] * 4;
         spec8[i] = plain[i] * 256;
       }
-      ImdctFilterbank(0, sequence, 0, spec0.data(), 0, row.data(), scratch.data(), overlap0.data(), out0.data(), 1);
-      ImdctFilterbank(0, sequence, 0, spec2.data(), 2, row.data(), scratch.data(), overlap2.data(), out2.data(), 1);
-      ImdctFilterbank(0, sequence, 0, spec8.data(), 8, row.data(), scratch.data(), overlap8.data(), out8.data(), 1);
+      ImdctFilterbank(Dsp(), 0, sequence, 0, spec0.data(), 0, row.data(), scratch.data(), overlap0.data(), out0.data(), 1);
+      ImdctFilterbank(Dsp(), 0, sequence, 0, spec2.data(), 2, row.data(), scratch.data(), overlap2.data(), out2.data(), 1);
+      ImdctFilterbank(Dsp(), 0, sequence, 0, spec8.data(), 8, row.data(), scratch.data(), overlap8.data(), out8.data(), 1);
       ASSERT_EQ(out2, out8) << sequence << " " << frame;
       for (int n = 0; n < 1024; ++n) ASSERT_NEAR(out8[n], out0[n], 1) << sequence << " " << frame << " " << n;
     }

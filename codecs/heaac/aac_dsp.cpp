@@ -1,0 +1,85 @@
+// The C++ references of the AAC filterbank kernels and the table set-up.
+#include "codecs/heaac/aac_dsp.h"
+
+#include "codecs/heaac/aac_decoder_state.h"
+#include "codecs/heaac/aac_fixed.h"
+#include "platform/cpu/cpu.h"
+
+namespace heaac {
+
+bool DequantSmall_c(int32_t* v, int n, const int32_t* power, int32_t scale, int shift, int64_t round) {
+  for (int k = 0; k < n; ++k) {
+    if (v[k] <= -256 || v[k] >= 256) return false;
+  }
+  for (int k = 0; k < n; ++k) {
+    const int32_t q = v[k];
+    const int32_t r = static_cast<int32_t>((static_cast<int64_t>(scale) * SmallDequant(power[q < 0 ? -q : q], shift) + round) >> 31);
+    v[k] = q < 0 ? -r : r;
+  }
+  return true;
+}
+
+void PreTwiddle_c(const int32_t* in, const int32_t* tw, const uint16_t* rev, int32_t* out, int n) {
+  for (int k = 0; k < n / 2; ++k) {
+    const int j = rev[k];
+    CMul(in[n - 1 - 2 * k], in[2 * k], tw[2 * k], tw[2 * k + 1], &out[2 * j], &out[2 * j + 1]);
+  }
+}
+
+void FftPass_c(int32_t* data, int points, int len, const int32_t* tw) {
+  const int half = len >> 1;
+  for (int i = 0; i < points; i += len) {
+    int32_t* p = data + 2 * i;
+    int32_t* q = p + 2 * half;
+    for (int k = 0; k < half; ++k) {
+      // b x e^(-j theta) = (br c + bi s) + j (bi c - br s)
+      int32_t tr, ti;
+      CMul(q[2 * k], q[2 * k + 1], tw[2 * k], -tw[2 * k + 1], &tr, &ti);
+      const int32_t ar = p[2 * k], ai = p[2 * k + 1];
+      p[2 * k] = WAdd(ar, tr);
+      p[2 * k + 1] = WAdd(ai, ti);
+      q[2 * k] = WSub(ar, tr);
+      q[2 * k + 1] = WSub(ai, ti);
+    }
+  }
+}
+
+void PostTwiddle_c(const int32_t* in, const int32_t* tw, int32_t* out, int q) {
+  for (int k = 0; k < q; ++k) {
+    const int src = k == 0 ? 0 : q - k;
+    CMul(in[2 * src], in[2 * src + 1], tw[2 * k], tw[2 * k + 1], &out[2 * k], &out[2 * k + 1]);
+  }
+}
+
+void WindowLong_c(const int32_t* y, const int32_t* rise, const int32_t* fall, int bits, int64_t* overlap,
+                  int16_t* pcm, int stride) {
+  for (int n = 0; n < 1024; ++n) pcm[n * stride] = ToPcm(overlap[n] + Window(y[n], rise[n], bits));
+  for (int n = 0; n < 1024; ++n) overlap[n] = Window(y[1024 + n], fall[n], bits);
+}
+
+void init_aac_dsp(AacDsp& dsp, uint32_t cpuFlags) {
+  dsp.dequantSmall = DequantSmall_c;
+  dsp.preTwiddle = PreTwiddle_c;
+  dsp.fftPass = FftPass_c;
+  dsp.postTwiddle = PostTwiddle_c;
+  dsp.windowLong = WindowLong_c;
+#if !defined(OVMIX_NO_SIMD) && defined(__x86_64__)
+  if (cpuFlags & ov::kCpuSse2) {
+    dsp.preTwiddle = PreTwiddle_sse2;
+    dsp.fftPass = FftPass_sse2;
+    dsp.postTwiddle = PostTwiddle_sse2;
+    dsp.windowLong = WindowLong_sse2;
+  }
+  if (cpuFlags & ov::kCpuAvx2) {
+    dsp.dequantSmall = DequantSmall_avx2;
+    dsp.preTwiddle = PreTwiddle_avx2;
+    dsp.fftPass = FftPass_avx2;
+    dsp.postTwiddle = PostTwiddle_avx2;
+    dsp.windowLong = WindowLong_avx2;
+  }
+#else
+  (void)cpuFlags;
+#endif
+}
+
+}  // namespace heaac
