@@ -341,9 +341,9 @@ std::vector<int16_t> RunQmf(const std::vector<int16_t>& in, int factor, int fram
     // previous frame's last 8.
     std::vector<int32_t> next(kSbrMatrixValues, 0);
     if (factor == 2) {
-      SbrQmfSynthesis64(c.ch.synthesisBuffer, matrix.data(), buf.data(), stride, &c.ch.synthesisPos);
+      SbrQmfSynthesis64(&c.ch, matrix.data(), buf.data(), stride);
     } else {
-      SbrQmfSynthesis32(c.ch.synthesisBuffer, matrix.data(), buf.data(), stride, &c.ch.synthesisPos);
+      SbrQmfSynthesis32(&c.ch, matrix.data(), buf.data(), stride);
     }
     for (int k = 0; k < 32; ++k) {
       for (int t = 0; t < 8; ++t) next[k * kSbrMatrixColumns + t] = matrix[k * kSbrMatrixColumns + 32 + t];
@@ -385,7 +385,7 @@ TEST(HeaacSbrQmf, StrideKeepsTheOtherChannel) {
   std::vector<int16_t> buf(2 * 2048, 1234);
   for (int i = 0; i < 2048; i += 2) buf[i] = stereo[i];
   SbrQmfAnalysis(&c.ch, buf.data(), matrix.data(), 2);
-  SbrQmfSynthesis64(c.ch.synthesisBuffer, matrix.data(), buf.data(), 2, &c.ch.synthesisPos);
+  SbrQmfSynthesis64(&c.ch, matrix.data(), buf.data(), 2);
   for (size_t i = 1; i < buf.size(); i += 2) ASSERT_EQ(buf[i], 1234) << i;
 }
 
