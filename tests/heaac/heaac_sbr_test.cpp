@@ -1,5 +1,6 @@
 // The SBR tool's parts on their own: band tables, grids and headers, Huffman
-// codes, dequantisation, chirp factors and the QMF banks.
+// codes, dequantisation, chirp factors, aliasing reduction and the QMF
+// banks.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -317,6 +318,86 @@ TEST(HeaacSbrHfGen, ChirpFactors) {
   modes[0] = 3;
   UpdateSbrChirp(&c.ch, modes, chirp);
   EXPECT_EQ(chirp[0], (29696 * 32112) >> 15);
+}
+
+// Envelope adjustment of a high band whose subbands differ in level, one
+// envelope over the whole frame, no noise floor, no sinusoids, no limiter:
+// the output energy of each row of the high band (columns 2..33).
+std::vector<double> AdjustedRowEnergies(const std::vector<int32_t>& degree) {
+  Channel c;
+  EXPECT_EQ(Tables(&c.ch, 5, 9, 2, 1), 0);
+  c.ch.limiterGains = 3;
+  BuildSbrLimiterTable(&c.ch);
+  const int kx = SbrKx(c.ch), M = c.ch.k2 - kx;
+  SbrFrameData fd{};
+  fd.numEnvelopes = 1;
+  fd.numNoise = 1;
+  fd.tE[1] = 16;
+  fd.tQ[1] = 16;
+  fd.freqRes[0] = 1;
+  fd.transient = -1;
+  for (int i = 0; i < c.ch.nHigh; ++i) fd.envelope[0][i] = 1 << 20;
+  std::vector<int32_t> matrix(kSbrMatrixValues + 1024, 0);
+  uint32_t seed = 12345;
+  for (int m = 0; m < M; ++m) {
+    const int amplitude = 2000 << (m % 4);
+    for (int col = 0; col < kSbrMatrixColumns; ++col) {
+      seed = seed * 1664525u + 1013904223u;
+      matrix[(kx + m) * kSbrMatrixColumns + col] = (seed >> 31) ? amplitude : -amplitude;
+    }
+  }
+  int32_t deg[kSbrMaxBands] = {};
+  for (size_t m = 0; m < degree.size(); ++m) deg[m] = degree[m];
+  AdjustSbrEnvelopes(&c.ch, fd, matrix.data(), deg);
+  std::vector<double> energy(M);
+  for (int m = 0; m < M; ++m) {
+    for (int col = 2; col < 34; ++col) energy[m] += std::pow(double(matrix[(kx + m) * kSbrMatrixColumns + col]), 2);
+  }
+  return energy;
+}
+
+// Low-power aliasing reduction (ISO/IEC 14496-3 4.6.18.7.5): a group opens
+// below a subband whose degree of aliasing is not 0; each member's squared
+// gain moves by a = the larger degree of it and the subband above towards
+// the group's mean, G^2 = (1 - a) G^2 + a E_total / sum E_curr, then the
+// group is scaled back to E_total. Worked from the gains without reduction.
+TEST(HeaacSbrEnvelope, AliasingReductionEvensGainsWithinGroups) {
+  const std::vector<double> plain = AdjustedRowEnergies({});
+  // Full degree on subbands 2..5 forms the group 1..5; half on 9, the group
+  // 8..9.
+  std::vector<int32_t> degree(12, 0);
+  for (int m = 2; m <= 5; ++m) degree[m] = 1 << 30;
+  degree[9] = 1 << 29;
+  const std::vector<double> reduced = AdjustedRowEnergies(degree);
+  ASSERT_EQ(plain.size(), reduced.size());
+  // Input energies relative to each other: amplitude 2000 << (m % 4).
+  auto input = [](int m) { return std::pow(4.0, m % 4); };
+  // Without reduction the gains flatten the band: every row alike.
+  for (size_t m = 1; m < plain.size(); ++m) EXPECT_NEAR(10 * std::log10(plain[m] / plain[0]), 0.0, 0.1) << m;
+  struct Group {
+    int first, last;
+    double a;
+  };
+  for (const Group& g : {Group{1, 5, 1.0}, Group{8, 9, 0.5}}) {
+    double total = 0, curr = 0;
+    for (int m = g.first; m <= g.last; ++m) {
+      total += plain[m];
+      curr += input(m);
+    }
+    std::vector<double> expected;
+    double fresh = 0;
+    for (int m = g.first; m <= g.last; ++m) {
+      const double gain2 = (1 - g.a) * plain[m] / input(m) + g.a * total / curr;
+      expected.push_back(gain2 * input(m));
+      fresh += gain2 * input(m);
+    }
+    for (int m = g.first; m <= g.last; ++m) {
+      const double want = expected[m - g.first] * total / fresh;
+      EXPECT_NEAR(10 * std::log10(reduced[m] / want), 0.0, 0.05) << "subband " << m;
+    }
+  }
+  // Outside the groups nothing changes.
+  for (size_t m : {0, 6, 7, 10, 11, 20}) EXPECT_EQ(reduced[m], plain[m]) << m;
 }
 
 // Analysis then synthesis with an empty high band resamples the core
