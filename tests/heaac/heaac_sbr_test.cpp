@@ -133,6 +133,45 @@ TEST(HeaacSbrTables, NoiseBandsPatchesAndLimiter) {
   }
 }
 
+// Patches (ISO/IEC 14496-3 4.6.18.6.3): over every start, stop, scale and
+// crossover of the SBR rates from 22.05 to 48 kHz, the patches take sources below k0
+// and cover at most k_x .. k2; a last patch narrower than 3 subbands is
+// dropped when there are others, so a table that reaches k2 with several
+// patches ends on one of 3 or more, and some tables end short of k2.
+TEST(HeaacSbrTables, PatchesOverEveryHeader) {
+  int shortened = 0, tables = 0;
+  const std::pair<int, uint32_t> rates[] = {{3, 48000}, {4, 44100}, {5, 32000}, {6, 24000}, {7, 22050}};
+  for (auto [rate, hz] : rates) {
+    for (int start = 0; start < 16; ++start) {
+      for (int stop = 0; stop < 16; ++stop) {
+        for (int scale = 0; scale < 4; ++scale) {
+          for (int alter = 0; alter < 2; ++alter) {
+            for (int xover = 0; xover < 3; ++xover) {
+              Channel c(hz, rate);
+              if (Tables(&c.ch, start, stop, scale, alter, xover) != 0 || c.ch.k2 <= c.ch.fMaster[0]) continue;
+              ++tables;
+              const SbrChannel& ch = c.ch;
+              int covered = 0;
+              for (int p = 0; p < ch.numPatches; ++p) {
+                ASSERT_LE(ch.patchStart[p] + ch.patchWidth[p], ch.fMaster[0]);
+                covered += ch.patchWidth[p];
+              }
+              ASSERT_LE(covered, ch.k2 - SbrKx(ch));
+              if (ch.numPatches > 1 && covered == ch.k2 - SbrKx(ch)) {
+                ASSERT_GE(ch.patchWidth[ch.numPatches - 1], 3)
+                    << "rate " << rate << ", start " << start << ", stop " << stop << ", scale " << scale;
+              }
+              shortened += covered < ch.k2 - SbrKx(ch);
+            }
+          }
+        }
+      }
+    }
+  }
+  EXPECT_GT(tables, 1000);
+  EXPECT_GT(shortened, 0);
+}
+
 int Grid(const std::vector<std::pair<uint32_t, int>>& fields, SbrFrameData* fd) {
   BitWriter w;
   for (auto [v, n] : fields) w.Put(v, n);
@@ -283,6 +322,70 @@ TEST(HeaacSbrHeader, DroppedExtraKeepsThePreviousValues) {
     SbrFrameData fd{};
     ASSERT_EQ(ParseSbrExtension(channels, &fd, &r, 0), 0);
     EXPECT_EQ(c.ch.limiterBands, 3);
+  }
+}
+
+// Time-direction envelope deltas across a change of frequency resolution
+// (ISO/IEC 14496-3 4.6.18.3.3): low from high adds the high band that starts
+// where the low one does; high from low the low band that holds the high
+// one's start. Three one-envelope frames: high resolution with values 20,
+// 21, 22, ...; then low and high again, each all time deltas of 0.
+TEST(HeaacSbrParse, TimeDeltasAcrossResolutions) {
+  Channel tables;
+  ASSERT_EQ(Tables(&tables.ch, 5, 9, 2, 1), 0);
+  const SbrChannel& t = tables.ch;
+  auto code = [](BitWriter* w, int table, int delta) {
+    const SbrHuffTable& h = kSbrHuffTables[table];
+    w->Put(h.codes[delta + h.lav].code, h.codes[delta + h.lav].length);
+  };
+  Channel c;
+  for (int frame = 0; frame < 3; ++frame) {
+    const int res = frame == 1 ? 0 : 1;
+    const int bands = res ? t.nHigh : t.nLow;
+    BitWriter w;
+    w.Put(1, 1);  // bs_header_flag: start 5, stop 9, no extras
+    w.Put(1, 1);
+    w.Put(5, 4);
+    w.Put(9, 4);
+    w.Put(0, 3);
+    w.Put(0, 2);
+    w.Put(0, 2);
+    w.Put(0, 1);  // bs_data_extra
+    w.Put(0, 2);  // FIXFIX, one envelope
+    w.Put(0, 2);
+    w.Put(res, 1);
+    w.Put(frame == 0 ? 0 : 1, 1);  // bs_df_env
+    w.Put(0, 1);                   // bs_df_noise
+    w.Put(0, 2 * t.nQ);
+    if (frame == 0) {
+      w.Put(20, 7);
+      for (int k = 1; k < bands; ++k) code(&w, kSbrHuffFEnv15, 1);
+    } else {
+      for (int k = 0; k < bands; ++k) code(&w, kSbrHuffTEnv15, 0);
+    }
+    w.Put(10, 5);
+    for (int k = 1; k < t.nQ; ++k) code(&w, kSbrHuffFEnv30, 0);
+    w.Put(0, 1);  // bs_add_harmonic_flag
+    w.Put(0, 1);  // bs_extended_data
+    w.Put(0, 32);
+    AacBitReader r{};
+    AacStartBitReader(&r, w.bytes.data(), static_cast<uint32_t>(w.bytes.size()));
+    SbrChannel* channels[2] = {&c.ch, nullptr};
+    SbrFrameData fd{};
+    ASSERT_EQ(ParseSbrExtension(channels, &fd, &r, 0), 0) << frame;
+    for (int k = 0; k < bands; ++k) {
+      int want = 20 + k;  // the high band's own value
+      if (frame == 1) {
+        want = 20;
+        while (t.fHigh[want - 20] != t.fLow[k]) ++want;
+      } else if (frame == 2) {
+        int i = 0;  // the low band holding f_high[k]
+        while (i + 1 < t.nLow && t.fLow[i + 1] <= t.fHigh[k]) ++i;
+        want = 20;
+        while (t.fHigh[want - 20] != t.fLow[i]) ++want;
+      }
+      EXPECT_EQ(c.ch.prevEnvelope[k], want) << "frame " << frame << ", band " << k;
+    }
   }
 }
 
@@ -610,6 +713,8 @@ TEST(HeaacSbrEnvelope, NoiseAndSinusoidPlacement) {
       EXPECT_EQ(t.At(m, slot) > 0, v > 0) << "noise, subband " << m << ", slot " << slot;
     }
     EXPECT_GT(signs, 0);
+    // Before the transient envelope no sinusoid: noise on every slot.
+    EXPECT_NE(t.At(m, 1) | t.At(m, 3) | t.At(m, 5), 0) << "subband " << m;
     for (int slot = 6; slot < 32; ++slot) {
       if (std::abs(m - s) > 1) {
         EXPECT_EQ(t.At(m, slot), 0) << "transient envelope, subband " << m << ", slot " << slot;
