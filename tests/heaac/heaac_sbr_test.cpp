@@ -288,29 +288,33 @@ TEST(HeaacSbrDequant, CoupledPairSplitsByTheBalance) {
   EXPECT_NEAR((ql + qr) / (1 << 25), 8.0, 1e-4);  // 2^(7 - 4) = 8 between them
 }
 
+// bs_header_flag and a header: amp_res 1, start_freq 5, stop_freq 9,
+// xover_band 0, no bs_header_extra_1; with extra2, limiter_bands 3,
+// limiter_gains 2, interpol_freq 1, smoothing_mode 1.
+void PutSbrHeader(BitWriter* w, bool extra2) {
+  w->Put(1, 1);
+  w->Put(1, 1);
+  w->Put(5, 4);
+  w->Put(9, 4);
+  w->Put(0, 3);
+  w->Put(0, 2);
+  w->Put(0, 1);
+  w->Put(extra2 ? 1 : 0, 1);
+  if (extra2) {
+    w->Put(3, 2);
+    w->Put(2, 2);
+    w->Put(1, 1);
+    w->Put(1, 1);
+  }
+}
+
 // A header without bs_header_extra_2 keeps the limiter bands of the last
 // one that had it.
 TEST(HeaacSbrHeader, DroppedExtraKeepsThePreviousValues) {
   Channel c;
-  auto header = [](BitWriter* w, bool extra2) {
-    w->Put(1, 1);  // bs_header_flag
-    w->Put(1, 1);
-    w->Put(5, 4);
-    w->Put(9, 4);
-    w->Put(0, 3);
-    w->Put(0, 2);
-    w->Put(0, 1);  // no extra 1
-    w->Put(extra2 ? 1 : 0, 1);
-    if (extra2) {
-      w->Put(3, 2);  // limiter_bands 3
-      w->Put(2, 2);
-      w->Put(1, 1);
-      w->Put(1, 1);
-    }
-  };
   for (bool extra2 : {true, false}) {
     BitWriter w;
-    header(&w, extra2);
+    PutSbrHeader(&w, extra2);
     w.Put(0, 1);  // bs_data_extra
     w.Put(0, 2);  // FIXFIX
     w.Put(0, 2);  // one envelope
@@ -343,13 +347,7 @@ TEST(HeaacSbrParse, TimeDeltasAcrossResolutions) {
     const int res = frame == 1 ? 0 : 1;
     const int bands = res ? t.nHigh : t.nLow;
     BitWriter w;
-    w.Put(1, 1);  // bs_header_flag: start 5, stop 9, no extras
-    w.Put(1, 1);
-    w.Put(5, 4);
-    w.Put(9, 4);
-    w.Put(0, 3);
-    w.Put(0, 2);
-    w.Put(0, 2);
+    PutSbrHeader(&w, false);
     w.Put(0, 1);  // bs_data_extra
     w.Put(0, 2);  // FIXFIX, one envelope
     w.Put(0, 2);
