@@ -486,7 +486,8 @@ TEST(HeaacSbrHfGen, DegreeOfAliasingFollowsTheReflectionSigns) {
 // holding a cosine is predicted exactly by alpha0 = -2 cos(w), alpha1 = 1,
 // and its patch is X + bw alpha0 X[-1] + bw^2 alpha1 X[-2], with bw the
 // chirp of the target's noise band (inverse filtering mode 3 from 0:
-// 0.90625 x 0.98 = 29102 in Q15).
+// 0.90625 x 0.98 = 29102 in Q15); a predictor of magnitude 4 or more is
+// dropped.
 TEST(HeaacSbrHfGen, PatchesAreWhitenedByTheChirpedPrediction) {
   Channel c;
   ASSERT_EQ(Tables(&c.ch, 5, 9, 2, 1), 0);
@@ -498,6 +499,12 @@ TEST(HeaacSbrHfGen, PatchesAreWhitenedByTheChirpedPrediction) {
     for (int n = 0; n < kSbrMatrixColumns; ++n) {
       matrix[k * kSbrMatrixColumns + n] = static_cast<int32_t>(std::lround(1e6 * std::cos(w[k] * n + 0.4)));
     }
+  }
+  // One source grows fivefold per slot: its predictor -5 reaches the bound
+  // of 4, so its patches are plain copies.
+  const int growing = c.ch.patchStart[0];
+  for (int n = 0; n < kSbrMatrixColumns; ++n) {
+    matrix[growing * kSbrMatrixColumns + n] = n < 27 ? 0 : static_cast<int32_t>(std::pow(5.0, n - 27));
   }
   SbrFrameData fd{};
   fd.numEnvelopes = 1;
@@ -513,7 +520,8 @@ TEST(HeaacSbrHfGen, PatchesAreWhitenedByTheChirpedPrediction) {
       const int32_t* in = matrix.data() + src * kSbrMatrixColumns;
       const int32_t* out = matrix.data() + t * kSbrMatrixColumns;
       for (int col = 2; col < 34; ++col) {
-        const double want = in[col] - bw * 2 * std::cos(w[src]) * in[col - 1] + bw * bw * in[col - 2];
+        const double want =
+            src == growing ? in[col] : in[col] - bw * 2 * std::cos(w[src]) * in[col - 1] + bw * bw * in[col - 2];
         ASSERT_NEAR(out[col], want, 2000) << "subband " << t << " from " << src << ", column " << col;
       }
     }
