@@ -14,7 +14,6 @@
 #include "codecs/heaac/fx_math.h"
 #include "codecs/heaac/sbr.h"
 #include "codecs/heaac/sbr_qmf_dsp.h"
-#include "codecs/heaac/sbr_tables.h"
 
 namespace heaac {
 namespace {
