@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "codecs/heaac/aac_bit_reader.h"
+#include "codecs/heaac/sbr_qmf_dsp.h"
 
 namespace heaac {
 
@@ -89,6 +90,7 @@ struct SbrChannel {
   int32_t* prevEnvelope;      // [48], quantised
   int32_t* prevNoise;         // [5], quantised
   int32_t* history;           // [kSbrHistoryWords]
+  SbrQmfDsp qmfDsp;           // window kernels, chosen at reset
 };
 
 // Bytes of one channel's working buffers (each set 4-byte aligned).
@@ -141,8 +143,8 @@ void DequantiseSbrCoupled(SbrFrameData* left, SbrFrameData* right, const SbrChan
 
 // QMF banks. The matrix is row-major: row k, column t at [k * 40 + t].
 void SbrQmfAnalysis(SbrChannel* ch, const int16_t* pcm, int32_t* matrix, int stride);
-void SbrQmfSynthesis64(int32_t* delay, const int32_t* matrix, int16_t* out, int stride, uint8_t* pos);
-void SbrQmfSynthesis32(int32_t* delay, const int32_t* matrix, int16_t* out, int stride, uint8_t* pos);
+void SbrQmfSynthesis64(SbrChannel* ch, const int32_t* matrix, int16_t* out, int stride);
+void SbrQmfSynthesis32(SbrChannel* ch, const int32_t* matrix, int16_t* out, int stride);
 
 // HF generation.
 void UpdateSbrChirp(SbrChannel* ch, const uint8_t* invfMode, int16_t* chirp);

@@ -52,9 +52,9 @@ int ApplySbr(const SbrFrameData& fd, SbrChannel* const* channels, int16_t* out, 
     for (int k = 32; k < 64; ++k) std::memset(Row(matrix, k) + 2, 0, 32 * sizeof(int32_t));
   }
   if (ch->rateFactor == 2) {
-    SbrQmfSynthesis64(ch->synthesisBuffer, matrix, out, stride, &ch->synthesisPos);
+    SbrQmfSynthesis64(ch, matrix, out, stride);
   } else {
-    SbrQmfSynthesis32(ch->synthesisBuffer, matrix, out, stride, &ch->synthesisPos);
+    SbrQmfSynthesis32(ch, matrix, out, stride);
   }
   for (int k = 0; k < kx; ++k) std::memcpy(history + 8 * k, Row(matrix, k) + 32, 8 * sizeof(int32_t));
   if (valid) {

@@ -8,6 +8,7 @@
 // subband samples x 2^kSbrQmfScaleBits, the envelope values are 1/4 of
 // E_orig and the noise floors Q25.
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "codecs/heaac/fx_math.h"
@@ -53,20 +54,13 @@ bool Less(SbrFloat a, SbrFloat b) {
   if (b.m == 0) return false;
   return a.e != b.e ? a.e < b.e : a.m < b.m;
 }
+// floor(sqrt(v)): the double's estimate, corrected to the exact root.
 uint64_t Isqrt(uint64_t v) {
-  uint64_t result = 0;
-  uint64_t bit = uint64_t{1} << 62;
-  while (bit > v) bit >>= 2;
-  while (bit != 0) {
-    if (v >= result + bit) {
-      v -= result + bit;
-      result = (result >> 1) + bit;
-    } else {
-      result >>= 1;
-    }
-    bit >>= 2;
-  }
-  return result;
+  uint64_t r = static_cast<uint64_t>(std::sqrt(static_cast<double>(v)));
+  if (r > 0xFFFFFFFFu) r = 0xFFFFFFFFu;
+  while (r * r > v) --r;
+  while (r < 0xFFFFFFFFu && (r + 1) * (r + 1) <= v) ++r;
+  return r;
 }
 SbrFloat Sqrt(SbrFloat a) {
   if (a.m == 0) return a;

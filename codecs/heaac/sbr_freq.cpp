@@ -4,6 +4,7 @@
 
 #include "codecs/heaac/sbr.h"
 #include "codecs/heaac/sbr_tables.h"
+#include "platform/cpu/cpu.h"
 
 namespace heaac {
 namespace {
@@ -122,6 +123,7 @@ void ResetSbrChannel(SbrChannel* ch, int rateFactor, uint32_t sbrRate, int rateI
   ch->prevHighMinusKx = -2;
   ch->prevLastBorder = 16;
   ch->fHigh = ch->fMaster;
+  init_sbr_qmf_dsp(ch->qmfDsp, ov::GetCpuFlags());
 }
 
 int BuildSbrMasterTable(SbrChannel* ch) {

@@ -13,7 +13,7 @@
 
 #include "codecs/heaac/fx_math.h"
 #include "codecs/heaac/sbr.h"
-#include "codecs/heaac/sbr_tables.h"
+#include "codecs/heaac/sbr_qmf_dsp.h"
 
 namespace heaac {
 namespace {
@@ -100,20 +100,34 @@ void DctIV(const QmfTables& t, const int64_t* x, int64_t* y) {
   constexpr int M = N / 2;
   const int32_t(*pre)[2] = N == 32 ? t.pre32 : t.pre16;
   const int32_t(*post)[2] = N == 32 ? t.post32 : t.post16;
-  constexpr int kBits = M == 16 ? 4 : 3;
+  // Bit-reversed positions of 16 and 8 points.
+  static constexpr uint8_t kReversed16[16] = {0, 8, 4, 12, 2, 10, 6, 14, 1, 9, 5, 13, 3, 11, 7, 15};
+  static constexpr uint8_t kReversed8[8] = {0, 4, 2, 6, 1, 5, 3, 7};
+  const uint8_t* reversed = M == 16 ? kReversed16 : kReversed8;
   int64_t re[M], im[M];
-  for (int n = 0; n < M; ++n) {
-    int r = 0;  // bit-reversed position
-    for (int b = 0; b < kBits; ++b) r |= ((n >> b) & 1) << (kBits - 1 - b);
-    CMulQ30(x[2 * n], x[N - 1 - 2 * n], pre[n], &re[r], &im[r]);
-  }
+#pragma GCC unroll 16
+  for (int n = 0; n < M; ++n) CMulQ30(x[2 * n], x[N - 1 - 2 * n], pre[n], &re[reversed[n]], &im[reversed[n]]);
+  // Radix-2 stages. The roots 1 and -i (indices 0 and 4) are exact in Q30,
+  // so their rounded products equal the operands: those butterflies add
+  // without multiplying.
+#pragma GCC unroll 4
   for (int len = 2; len <= M; len <<= 1) {
     const int half = len / 2;
     const int step = 16 / len;
     for (int i = 0; i < M; i += len) {
+#pragma GCC unroll 8
       for (int k = 0; k < half; ++k) {
         int64_t tr, ti;
-        CMulQ30(re[i + k + half], im[i + k + half], t.roots[k * step], &tr, &ti);
+        const int root = k * step;
+        if (root == 0) {
+          tr = re[i + k + half];
+          ti = im[i + k + half];
+        } else if (root == 4) {
+          tr = im[i + k + half];
+          ti = -re[i + k + half];
+        } else {
+          CMulQ30(re[i + k + half], im[i + k + half], t.roots[root], &tr, &ti);
+        }
         re[i + k + half] = re[i + k] - tr;
         im[i + k + half] = im[i + k] - ti;
         re[i + k] += tr;
@@ -190,20 +204,15 @@ void DctIII(const QmfTables& t, const int64_t* in, int64_t* out) {
 
 constexpr int32_t kMaxSample = 1 << 26;
 
-inline int16_t Sat16(int64_t v) {
-  if (v > 32767) return 32767;
-  if (v < -32768) return -32768;
-  return static_cast<int16_t>(v);
-}
-
 // One synthesis of N bands over the matrix's 32 slots (columns 2..33):
 // v[N/2 + j] = sum_k X[k] cos(pi (2k + 1) j / 2N) / 32, scaled by `shift` to
-// the delay line's PCM x 2^14; the window steps through c[] by 64 / N.
+// the delay line's PCM x 2^14, then windowed into N samples.
 template <int N>
-void Synthesis(int32_t* delay, const int32_t* matrix, int16_t* out, int stride, uint8_t* position, int shift) {
+void Synthesis(SbrChannel* ch, const int32_t* matrix, int16_t* out, int stride, SbrSynthesisWindowFn window,
+               int shift) {
   const QmfTables& t = Tables();
-  const int step = 64 / N;
-  int pos = *position;
+  int32_t* delay = ch->synthesisBuffer;
+  int pos = ch->synthesisPos;
   for (int s = 0; s < 32; ++s) {
     pos = pos == 9 ? 0 : pos + 1;
     int32_t* x = delay + pos * N;
@@ -213,38 +222,9 @@ void Synthesis(int32_t* delay, const int32_t* matrix, int16_t* out, int stride, 
     for (int k = 0; k < N; ++k) column[k] = std::clamp(matrix[k * kSbrMatrixColumns + s + 2], -kMaxSample, kMaxSample);
     DctII<N>(t, column, v);
     for (int j = 0; j < N; ++j) x[j] = FxSat32(v[j] >> shift);
-    // Sample n reads an even-aged block at |n - N/2| and an odd-aged one at
-    // N/2 + n (n < N/2), nothing (n = N/2) or -(3N/2 - n) (n > N/2); samples
-    // n and N - n read the same two values.
-    const int32_t* even[5];
-    const int32_t* odd[5];
-    for (int i = 0; i < 5; ++i) {
-      even[i] = delay + ((pos - 2 * i + 20) % 10) * N;
-      odd[i] = delay + ((pos - 2 * i - 1 + 20) % 10) * N;
-    }
-    const int16_t* w = kSbrQmfWindowSynthesis;
-    int64_t acc[N];
-    for (int n = 1; n < N / 2; ++n) {
-      int64_t lo = 0, hi = 0;
-      for (int i = 0; i < 5; ++i) {
-        const int64_t e = even[i][N / 2 - n], o = odd[i][N / 2 + n];
-        const int base = step * 2 * N * i;
-        lo += e * w[base + step * n] + o * w[base + step * (N + n)];
-        hi += e * w[base + step * (N - n)] - o * w[base + step * (2 * N - n)];
-      }
-      acc[n] = lo;
-      acc[N - n] = hi;
-    }
-    acc[0] = 0;
-    acc[N / 2] = 0;
-    for (int i = 0; i < 5; ++i) {
-      const int base = step * 2 * N * i;
-      acc[0] += static_cast<int64_t>(even[i][N / 2]) * w[base] + static_cast<int64_t>(odd[i][N / 2]) * w[base + step * N];
-      acc[N / 2] += static_cast<int64_t>(even[i][0]) * w[base + step * (N / 2)];
-    }
-    for (int n = 0; n < N; ++n) out[(N * s + n) * stride] = Sat16(acc[n] >> 29);
+    window(out + N * s * stride, stride, delay, pos);
   }
-  *position = static_cast<uint8_t>(pos);
+  ch->synthesisPos = static_cast<uint8_t>(pos);
 }
 
 }  // namespace
@@ -255,21 +235,9 @@ void SbrQmfAnalysis(SbrChannel* ch, const int16_t* pcm, int32_t* matrix, int str
   int pos = ch->analysisPos * 32;
   for (int s = 0; s < 32; ++s) {
     for (int i = 0; i < 32; ++i) buf[pos + i] = pcm[(32 * s + i) * stride];
-    // x[n] (n = 0 newest) is buf[(pos + 31 - n) mod 320]; u in PCM x 2^11,
-    // which keeps the transform's sums within 64 bits.
-    // The history newest first, then u[n] = sum over the 5 taps 64 apart.
-    int16_t hist[320];
-    const int head = pos + 32;  // samples at pos + 31 down to 0, then from 319
-    for (int n = 0; n < head; ++n) hist[n] = buf[head - 1 - n];
-    for (int n = head; n < 320; ++n) hist[n] = buf[320 + head - 1 - n];
-    int64_t acc[64];
-    for (int n = 0; n < 64; ++n) {
-      int64_t a = 0;
-      for (int j = 0; j < 5; ++j) a += static_cast<int64_t>(hist[n + 64 * j]) * kSbrQmfWindowAnalysis[n + 64 * j];
-      acc[n] = a;
-    }
+    // u in PCM x 2^11, which keeps the transform's sums within 64 bits.
     int32_t u[64];
-    for (int n = 0; n < 64; ++n) u[n] = static_cast<int32_t>(acc[n] >> 20);
+    ch->qmfDsp.analysis_window(u, buf, pos);
     int64_t y[32], x[32];
     y[0] = u[48];
     for (int m = 1; m < 16; ++m) y[m] = u[48 + m] + u[48 - m];
@@ -284,14 +252,14 @@ void SbrQmfAnalysis(SbrChannel* ch, const int16_t* pcm, int32_t* matrix, int str
   ch->analysisPos = static_cast<uint8_t>(pos / 32);
 }
 
-void SbrQmfSynthesis64(int32_t* delay, const int32_t* matrix, int16_t* out, int stride, uint8_t* pos) {
+void SbrQmfSynthesis64(SbrChannel* ch, const int32_t* matrix, int16_t* out, int stride) {
   // v = (1/32) sum X cos, delay line in PCM x 2^14.
-  Synthesis<64>(delay, matrix, out, stride, pos, 30 + kSbrQmfScaleBits + 5 - 14);
+  Synthesis<64>(ch, matrix, out, stride, ch->qmfDsp.synthesis_window64, 30 + kSbrQmfScaleBits + 5 - 14);
 }
 
-void SbrQmfSynthesis32(int32_t* delay, const int32_t* matrix, int16_t* out, int stride, uint8_t* pos) {
+void SbrQmfSynthesis32(SbrChannel* ch, const int32_t* matrix, int16_t* out, int stride) {
   // v = (1/32) sum X cos: the 32-band bank keeps the core rate and level.
-  Synthesis<32>(delay, matrix, out, stride, pos, 30 + kSbrQmfScaleBits + 5 - 14);
+  Synthesis<32>(ch, matrix, out, stride, ch->qmfDsp.synthesis_window32, 30 + kSbrQmfScaleBits + 5 - 14);
 }
 
 }  // namespace heaac

@@ -28,10 +28,13 @@ using aactest::Pcm;
 
 // Energy per envelope band and second against each reference. Measured on
 // these fixtures: ffmpeg and faad agree within 0.2 dB; we agree with them
-// within 1.1 dB on flat, sloped and regridded envelopes, 1.6 dB across a
-// 6 dB step, and 2.3 dB with inverse filtering and in the band next to the
-// crossover at 1.5 dB resolution (the real-valued prediction and QMF bank
-// of the low-power tool).
+// within 1.1 dB on flat, sloped and regridded envelopes (bands on average
+// 0.1-0.2 dB above), 1.6 dB across a 6 dB step, 2.3 dB in the band next to
+// the crossover at 1.5 dB resolution, and 2.3 dB with inverse filtering,
+// where every band sits about 1.1 dB above both references. That offset
+// stays (1.05 dB) with our prediction switched off, so it is the complex
+// tool's whitened high band that comes out quieter than its plain copy; the
+// real-valued prediction of the low-power tool does not reproduce the loss.
 constexpr double kMaxEnvelopeBandDb = 2.5;
 // Level of each added sinusoid: the references agree within 0.05 dB, we
 // within 0.3 dB.
