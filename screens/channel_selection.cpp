@@ -1,6 +1,5 @@
 #include "screens/channel_selection.h"
 
-#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -433,11 +432,8 @@ void ChannelSelection::DeleteCaches(int mode) {
 int32_t ChannelSelection::ReadTempo() {
   if (clips_.empty()) return 0;
   const ov::String& source = clips_[0]->sourceFile;
-  // The side file replaces the clip's extension; a dot in a folder name is
-  // no extension.
-  const int dot = source.ReverseFind(u'.');
-  const int slash = std::max(source.ReverseFind(u'/'), source.ReverseFind(u'\\'));
-  const ov::String side = (dot <= slash ? source : source.Left(dot)) + u".bin";
+  const int dot = source.Find(u'.');
+  const ov::String side = (dot < 0 ? ov::String() : source.Left(dot)) + u".bin";
   ov::File f;
   if (!f.Open(side, ov::kGenericRead, ov::kShareRead, ov::CreateMode::kOpenExisting)) return 0;
   uint8_t b[4] = {};

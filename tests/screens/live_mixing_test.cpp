@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <string>
@@ -304,15 +305,19 @@ void WriteTempo(const std::string& path, float bpm) {
 }
 
 TEST_F(LiveMixing, BeatMatchingBringsChannelsToTheirAverageTempo) {
+  // Clips named from the scratch folder, whose own name may hold a dot
+  // (the side file is named from the path up to its first dot).
+  const std::filesystem::path cwd = std::filesystem::current_path();
+  std::filesystem::current_path(dir_);
   // Entry 0 empty; 1 and 2 with tempi; 3 without a side file; 4 with a
   // damaged (short) one.
-  Add(1, screens::kKindAudio, Touch("one.wav"));
-  WriteTempo(dir_ + "/one.bin", 100.0f);
-  Add(2, screens::kKindAudio, Touch("two.wav"));
-  WriteTempo(dir_ + "/two.bin", 125.0f);
-  Add(3, screens::kKindAudio, Touch("three.wav"));
-  Add(4, screens::kKindAudio, Touch("four.wav"));
-  std::ofstream(dir_ + "/four.bin") << "abc";
+  Add(1, screens::kKindAudio, "one.wav");
+  WriteTempo("one.bin", 100.0f);
+  Add(2, screens::kKindAudio, "two.wav");
+  WriteTempo("two.bin", 125.0f);
+  Add(3, screens::kKindAudio, "three.wav");
+  Add(4, screens::kKindAudio, "four.wav");
+  std::ofstream("four.bin") << "abc";
   for (int i = 1; i <= 4; ++i) ch(i).set_beat_match(1);
   calls_.tempo[3] = 90;  // left from an earlier entry of the screen
   mixer().PrepareBeatMatching();
@@ -330,6 +335,7 @@ TEST_F(LiveMixing, BeatMatchingBringsChannelsToTheirAverageTempo) {
   mixer().PrepareBeatMatching();
   EXPECT_EQ(calls_.average, 0u);
   EXPECT_EQ(calls_.tempo[2], 0u);
+  std::filesystem::current_path(cwd);
 }
 
 }  // namespace
