@@ -47,6 +47,88 @@ uint32_t RawCacheDuration(const ov::String& path) {
 
 }  // namespace
 
+CacheClipChannel CacheClipChannel::CopyOf(const CacheChannel& from) {
+  std::vector<CacheClip> clips;
+  for (int i = 0; i < from.ClipCount(); ++i) {
+    CacheClip c;
+    c.source = from.GetClipFile(i);
+    c.overlay = from.GetClipOverlayFile(i);
+    from.GetClipCutPoints(i, &c.cutStart, &c.cutEnd);
+    c.displayTime = from.GetClipDisplayTime(i);
+    c.crop = from.GetClipCropRect(i);
+    c.needsAudio = from.ClipNeedsAudioCache(i);
+    c.needsPicture = from.ClipNeedsPictureCache(i, false);
+    c.needsPicture2 = from.ClipNeedsPictureCache(i, true);
+    c.needsOverlay = from.ClipNeedsOverlayCache(i);
+    clips.push_back(std::move(c));
+  }
+  CacheClipChannel copy(from.GetKind(), std::move(clips));
+  copy.effectFile = from.GetEffectFile();
+  copy.needsEffect = from.NeedsEffectCache();
+  return copy;
+}
+
+int CacheClipChannel::CopyNamesTo(CacheChannel* to) const {
+  int handed = 0;
+  for (int i = 0; i < ClipCount(); ++i) {
+    const CacheClip& c = clips_[size_t(i)];
+    // The user may have changed the channel since the copy: a name goes
+    // only to the clip it was made from.
+    if (i >= to->ClipCount() || !(to->GetClipFile(i) == c.source)) continue;
+    const int32_t picture_kind = kind_ == kCacheKindVideo ? kCacheKindVideo : kCacheKindImage;
+    if (!c.audio.IsEmpty()) handed += to->SetClipCache(i, c.audio, kCacheKindAudio);
+    if (!c.picture.IsEmpty()) handed += to->SetClipCache(i, c.picture, picture_kind);
+    if (!c.picture2.IsEmpty()) handed += to->SetClipCache2(i, c.picture2, picture_kind);
+    if (!c.overlayCache.IsEmpty()) handed += to->SetClipOverlayCache(i, c.overlayCache, kCacheKindImage);
+  }
+  if (!effectCache.IsEmpty() && to->GetEffectFile() == effectFile) handed += to->SetEffectCache(effectCache, kind_);
+  return handed;
+}
+
+int CacheClipChannel::GetClipCutPoints(int i, int32_t* start, int32_t* end) const {
+  if (!Valid(i)) return 0;
+  *start = clips_[size_t(i)].cutStart;
+  *end = clips_[size_t(i)].cutEnd;
+  return 1;
+}
+
+bool CacheClipChannel::ClipNeedsPictureCache(int i, bool second) const {
+  return Valid(i) && (second ? clips_[size_t(i)].needsPicture2 : clips_[size_t(i)].needsPicture);
+}
+
+int CacheClipChannel::SetClipCache(int i, const ov::String& name, int32_t kind) {
+  if (!Valid(i)) return 0;
+  CacheClip& c = clips_[size_t(i)];
+  if (kind == kCacheKindAudio) {
+    c.audio = name;
+    c.needsAudio = false;
+  } else {
+    c.picture = name;
+    c.needsPicture = false;
+  }
+  return 1;
+}
+
+int CacheClipChannel::SetClipCache2(int i, const ov::String& name, int32_t) {
+  if (!Valid(i)) return 0;
+  clips_[size_t(i)].picture2 = name;
+  clips_[size_t(i)].needsPicture2 = false;
+  return 1;
+}
+
+int CacheClipChannel::SetClipOverlayCache(int i, const ov::String& name, int32_t) {
+  if (!Valid(i)) return 0;
+  clips_[size_t(i)].overlayCache = name;
+  clips_[size_t(i)].needsOverlay = false;
+  return 1;
+}
+
+int CacheClipChannel::SetEffectCache(const ov::String& name, int32_t) {
+  effectCache = name;
+  needsEffect = false;
+  return 1;
+}
+
 uint32_t ClipDurationMs(const ov::String& path) {
   if (EndsWithNoCase(path, u".wav") || EndsWithNoCase(path, u".qvs")) {
     media::WavSource wav;
@@ -123,7 +205,6 @@ int MediaDecompressor::DecompressAll() {
                (!preview_ && ch->ClipNeedsOverlayCache(c));
     }
     if (!needed) continue;
-    Report();
     switch (ch->GetKind()) {
       case kCacheKindAudio:
         if (Wants(kAudio) && ch->ClipNeedsAudioCache(0)) result = DecompressAudio(ch, index);
@@ -145,11 +226,9 @@ int MediaDecompressor::DecompressAll() {
       case kCacheKindText:
         for (int c = 0; c < ch->ClipCount() && result == 1 && !PollCancel(); ++c) {
           if (ch->GetKind() == kCacheKindImage && Wants(kPictures) && ch->ClipNeedsPictureCache(c, preview_)) {
-            Report();
             result = DecompressImage(c, ch, index);
           }
           if (result == 1 && !preview_ && !PollCancel() && Wants(kOverlays) && ch->ClipNeedsOverlayCache(c)) {
-            Report();
             result = DecompressOverlay(c, ch, index);
           }
         }
@@ -191,6 +270,7 @@ int MediaDecompressor::WritePictures(const ov::String& source, const ov::String&
 
 int MediaDecompressor::DecompressImage(int clip, CacheChannel* ch, int index) {
   if (PollCancel()) return 0;
+  Report();
   const ov::String cache = folder_ + ov::String::Format(u"image%d-%d-%d.raw", indexBase_ + index, clip, preview_ ? 1 : 0);
   const uint32_t crop = preview_ ? 0x00FF00FFu : ch->GetClipCropRect(clip);
   if (!WritePictures(ch->GetClipFile(clip), cache, kRawStillDuration, 0, 0, crop, false)) return 0;
@@ -201,6 +281,7 @@ int MediaDecompressor::DecompressImage(int clip, CacheChannel* ch, int index) {
 
 int MediaDecompressor::DecompressVideo(CacheChannel* ch, int index) {
   if (PollCancel()) return 0;
+  Report();
   const ov::String source = ch->GetClipFile(0);
   const ov::String cache = folder_ + ov::String::Format(u"video%d-%d.raw", indexBase_ + index, preview_ ? 1 : 0);
   int32_t start = 0, end = 0;
@@ -217,6 +298,7 @@ int MediaDecompressor::DecompressVideo(CacheChannel* ch, int index) {
 
 int MediaDecompressor::DecompressAudio(CacheChannel* ch, int index) {
   if (PollCancel()) return 0;
+  Report();
   const ov::String source = ch->GetClipFile(0);
   const ov::String cache = folder_ + ov::String::Format(u"audio%d.qvs", indexBase_ + index);
   int32_t start = 0, end = 0;
@@ -250,6 +332,7 @@ int MediaDecompressor::DecompressAudio(CacheChannel* ch, int index) {
 
 int MediaDecompressor::DecompressOverlay(int clip, CacheChannel* ch, int index) {
   if (PollCancel()) return 0;
+  Report();
   const ov::String cache = folder_ + ov::String::Format(u"overlay%d-%d.raw", indexBase_ + index, clip);
   if (!WritePictures(ch->GetClipOverlayFile(clip), cache, kRawStillDuration, 0, 0, 0x00FF00FFu, true)) return 0;
   ch->SetClipOverlayCache(clip, cache, kCacheKindImage);
@@ -259,6 +342,7 @@ int MediaDecompressor::DecompressOverlay(int clip, CacheChannel* ch, int index) 
 int MediaDecompressor::DecompressEffect(int clip, CacheChannel* ch, int index) {
   (void)clip;
   if (PollCancel()) return 0;
+  Report();
   const ov::String source = ch->GetEffectFile();
   const ov::String cache = folder_ + ov::String::Format(u"effect%d.raw", indexBase_ + index);
   const uint32_t end = ClipDurationMs(source);

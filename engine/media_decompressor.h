@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <span>
+#include <vector>
 
 #include "platform/os/event.h"
 #include "platform/os/ov_string.h"
@@ -50,6 +51,57 @@ class CacheChannel {
   virtual int SetClipCache2(int i, const ov::String& name, int32_t kind) = 0;
   virtual int SetClipOverlayCache(int i, const ov::String& name, int32_t kind) = 0;
   virtual int SetEffectCache(const ov::String& name, int32_t kind) = 0;
+};
+
+// One clip of a CacheClipChannel: what decoding reads of it, which caches
+// it needs, and the cache names a run gave it.
+struct CacheClip {
+  ov::String source, overlay;
+  int32_t cutStart = 0, cutEnd = 0, displayTime = 0;
+  uint32_t crop = 0x00FF00FF;
+  bool needsAudio = false, needsPicture = false, needsPicture2 = false, needsOverlay = false;
+  ov::String audio, picture, picture2, overlayCache;  // written by a run
+};
+
+// A channel held by value: a copy of a channel element's clips that a
+// worker decodes while the screen keeps its own (the names are copied back
+// on the UI thread), or a temporary channel of one clip (an effect's mask).
+// A cache is needed until a run names it.
+class CacheClipChannel : public CacheChannel {
+ public:
+  CacheClipChannel() = default;
+  CacheClipChannel(int32_t kind, std::vector<CacheClip> clips) : kind_(kind), clips_(std::move(clips)) {}
+  // What the decompressor reads of `from`, as it stands now.
+  static CacheClipChannel CopyOf(const CacheChannel& from);
+  // Hands the names this channel was given to `to` (clips whose source
+  // still matches). Returns how many were handed.
+  int CopyNamesTo(CacheChannel* to) const;
+
+  int32_t GetKind() const override { return kind_; }
+  int ClipCount() const override { return static_cast<int>(clips_.size()); }
+  ov::String GetClipFile(int i) const override { return Valid(i) ? clips_[size_t(i)].source : ov::String(); }
+  ov::String GetClipOverlayFile(int i) const override { return Valid(i) ? clips_[size_t(i)].overlay : ov::String(); }
+  ov::String GetEffectFile() const override { return effectFile; }
+  int32_t GetClipDisplayTime(int i) const override { return Valid(i) ? clips_[size_t(i)].displayTime : 0; }
+  int GetClipCutPoints(int i, int32_t* start, int32_t* end) const override;
+  uint32_t GetClipCropRect(int i) const override { return Valid(i) ? clips_[size_t(i)].crop : 0x00FF00FFu; }
+  bool ClipNeedsAudioCache(int i) const override { return Valid(i) && clips_[size_t(i)].needsAudio; }
+  bool ClipNeedsPictureCache(int i, bool second) const override;
+  bool ClipNeedsOverlayCache(int i) const override { return Valid(i) && clips_[size_t(i)].needsOverlay; }
+  bool NeedsEffectCache() const override { return needsEffect; }
+  int SetClipCache(int i, const ov::String& name, int32_t kind) override;
+  int SetClipCache2(int i, const ov::String& name, int32_t kind) override;
+  int SetClipOverlayCache(int i, const ov::String& name, int32_t kind) override;
+  int SetEffectCache(const ov::String& name, int32_t kind) override;
+
+  CacheClip& clip(int i) { return clips_[size_t(i)]; }
+  ov::String effectFile, effectCache;
+  bool needsEffect = false;
+
+ private:
+  bool Valid(int i) const { return i >= 0 && i < ClipCount(); }
+  int32_t kind_ = kCacheKindEmpty;
+  std::vector<CacheClip> clips_;
 };
 
 // Where the progress goes: "n / total" at each new cache file (the file's

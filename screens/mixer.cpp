@@ -74,7 +74,7 @@ bool ReadProjectRecord(std::span<const uint8_t> data, int blocks, ChannelSelecti
 
 Mixer::Mixer() { type_ = ui::kTypeMixer; }
 
-Mixer::~Mixer() { CancelDecompression(); }
+Mixer::~Mixer() { CancelDecompression(false); }
 
 void Mixer::LoadAttribute(const ov::String& name, const ov::String& value) {
   struct Text {

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "engine/export_settings.h"
+#include "engine/media_decompressor.h"
 #include "screens/channel_block.h"
 #include "ui/control.h"
 
@@ -209,10 +210,12 @@ class Mixer : public ui::Control {
   // missing, then beat matching.
   void StartDecompression();
   void PrepareBeatMatching();
-  // Ends a running decoding worker and waits for it.
-  void CancelDecompression();
+  // Ends a running decoding worker and waits for it; the caches it wrote
+  // are kept (`keep` false: the channels are going away).
+  void CancelDecompression(bool keep = true);
   bool decoding() const { return decoding_.load(std::memory_order_acquire); }
-  // Waits for the decoding worker to end (tests).
+  // Waits for the decoding worker to end and hands the names of the caches
+  // it wrote to the channels.
   void JoinDecompression();
   int32_t selected_channel() const { return selected_channel_; }
   int32_t master_volume() const { return master_volume_; }
@@ -273,6 +276,9 @@ class Mixer : public ui::Control {
   std::minstd_rand random_{1};
   // The decoding worker: owned here, joined (never detached).
   std::thread decompression_thread_;
+  // The worker decodes copies of the channels; the names come back to the
+  // channel elements on the UI thread when it has ended.
+  std::vector<engine::CacheClipChannel> decode_copies_;
   std::atomic<bool> decoding_{false};
   // The worker's progress, handed to the UI thread under its own lock.
   class DecodeSink;

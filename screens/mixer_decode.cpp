@@ -76,6 +76,11 @@ void Mixer::StartDecompression() {
       host->OpenPopup(popup);
     }
     JoinDecompression();
+    decode_copies_.clear();
+    for (int i = 0; i < channel_count_; ++i) {
+      const ChannelSelection* ch = table_[size_t(i)].channel;
+      decode_copies_.push_back(ch ? engine::CacheClipChannel::CopyOf(*ch) : engine::CacheClipChannel());
+    }
     if (!decode_sink_) decode_sink_ = std::make_shared<DecodeSink>();
     decoding_.store(true, std::memory_order_release);
     engine::VideoMixer* video = engine_ ? engine_->videoMixer() : nullptr;
@@ -89,10 +94,11 @@ void Mixer::StartDecompression() {
   for (int i = 0; i < channel_count_; ++i) ShowClipName(i);
 }
 
-// On the worker: decodes the table and queues the result for the UI thread.
+// On the worker: decodes the copies of the table and queues the result for
+// the UI thread.
 void Mixer::DecompressAll(ui::UiHost* host, const engine::VideoMixer* video) {
   std::vector<engine::CacheChannel*> channels;
-  for (int i = 0; i < channel_count_; ++i) channels.push_back(table_[size_t(i)].channel);
+  for (engine::CacheClipChannel& copy : decode_copies_) channels.push_back(&copy);
   int ok = 0;
   {
     engine::MediaDecompressor decompressor(video, channels, false, decode_sink_.get());
@@ -111,7 +117,7 @@ void Mixer::PublishDecodeProgress() {
   host->DoAction(ui::kActionOptionsChanged, ov::String(), 1);
 }
 
-void Mixer::CancelDecompression() {
+void Mixer::CancelDecompression(bool keep) {
   if (!decompression_thread_.joinable()) return;
   ov::Event cancel;
   cancel.Create(true, false, ov::String(engine::kCancelDecompressionEvent));
@@ -122,11 +128,17 @@ void Mixer::CancelDecompression() {
     std::this_thread::sleep_for(kCancelPoll);
   }
   cancel.Close();
-  decompression_thread_.join();
+  if (keep) JoinDecompression();
+  else decompression_thread_.join();
 }
 
 void Mixer::JoinDecompression() {
-  if (decompression_thread_.joinable()) decompression_thread_.join();
+  if (!decompression_thread_.joinable()) return;
+  decompression_thread_.join();
+  for (size_t i = 0; i < decode_copies_.size() && i < size_t(channel_count_); ++i) {
+    if (ChannelSelection* ch = table_[i].channel) decode_copies_[i].CopyNamesTo(ch);
+  }
+  decode_copies_.clear();
 }
 
 }  // namespace screens

@@ -241,7 +241,7 @@ TEST_F(Decompressor, ACancelStopsTheItemKeepsEarlierOnesAndTheNextRunStartsAfres
   TestChannel sound(engine::kCacheKindAudio, {Clip(U(ovtest::FixturePath("engine_22k_stereo.wav")), 10, 0)});
   std::vector<engine::CacheChannel*> channels = {&photo, &sound};
   Progress progress;
-  progress.cancel_at_item = 3;  // the sound's progress
+  progress.cancel_at_item = 2;  // the sound's progress
   auto d = Make(&channels, &progress);
   EXPECT_EQ(d->DecompressAll(), 0);
   EXPECT_TRUE(d->cancelled());
@@ -262,6 +262,23 @@ TEST(ClipDuration, FromTheSourceOfEachKind) {
   WriteRawClip(raw, 5);
   EXPECT_EQ(engine::ClipDurationMs(U(raw)), 500u);
   EXPECT_EQ(engine::ClipDurationMs(U("/nonexistent.wav")), 0u);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CacheClipChannel, NamesGoBackOnlyToTheClipsTheyWereMadeFrom) {
+  TestChannel screen(engine::kCacheKindImage, {Clip(U("/a.jpg")), Clip(U("/b.jpg"))});
+  engine::CacheClipChannel copy = engine::CacheClipChannel::CopyOf(screen);
+  EXPECT_TRUE(copy.ClipNeedsPictureCache(1, false));
+  copy.SetClipCache(0, U("/t/image0-0-0.raw"), engine::kCacheKindImage);
+  copy.SetClipCache(1, U("/t/image0-1-0.raw"), engine::kCacheKindImage);
+  EXPECT_FALSE(copy.ClipNeedsPictureCache(1, false));
+  screen.clip(1).source = U("/other.jpg");  // changed while decoding
+  EXPECT_EQ(copy.CopyNamesTo(&screen), 1);
+  EXPECT_EQ(std::u16string(screen.clip(0).picture.View()), u"/t/image0-0-0.raw");
+  EXPECT_TRUE(screen.clip(1).picture.IsEmpty());
 }
 
 }  // namespace
