@@ -10,6 +10,7 @@
 #include "ui/placeholder_control.h"
 #include "ui/popup_message_box.h"
 #include "ui/scroll_bar.h"
+#include "ui/slider_control.h"
 #include "ui/softkey_menu.h"
 
 namespace ui {
@@ -53,8 +54,8 @@ const FactoryEntry kBuiltIn[] = {
     {u"TEXTBOX", Make<TextBox>},
     {u"IB", Placeholder<kTypeItemComboBox>},
     {u"ITEMCOMBOBOX", Placeholder<kTypeItemComboBox>},
-    {u"SC", Placeholder<kTypeSliderControl>},
-    {u"SLIDERCONTROL", Placeholder<kTypeSliderControl>},
+    {u"SC", Make<SliderControl>},
+    {u"SLIDERCONTROL", Make<SliderControl>},
     {u"CHANNELSELECTION", Placeholder<kTypeChannelSelection>},
     {u"SCROLLBAR", Make<ScrollBar>},
     {u"MIXER", Placeholder<kTypeMixer>},
