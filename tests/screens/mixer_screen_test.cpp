@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <thread>
 
@@ -19,6 +20,7 @@
 #include "tests/support/headless_driver.h"
 #include "ui/softkey_bar.h"
 #include "tests/support/test_paths.h"
+#include "ui/slider_control.h"
 
 namespace {
 
@@ -169,6 +171,24 @@ TEST_F(LoadedProject, DropFromTheBrowserAssignsTheChannel) {
   // The drop elsewhere assigns nothing.
   d().Drag({190, 285}, {{100, 20}});
   EXPECT_EQ(dynamic_cast<ChannelSelection*>(Find(d(), u"channel_sel5"))->GetKind(), screens::kKindEmpty);
+}
+
+TEST_F(LoadedProject, ASliderDragReachesTheMixer) {
+  ASSERT_TRUE(d().ok());
+  ASSERT_TRUE(EnterMixer(d(), u"main_0"));
+  Mixer* m = FindMixer(d());
+  ASSERT_NE(m, nullptr);
+  // Entering the screen, every slider reported its level.
+  EXPECT_EQ(m->entry(2).volume, 100);
+  EXPECT_EQ(m->master_volume(), 100);
+  ui::Element* vol = Find(d(), u"MX_VOL_2");
+  ASSERT_NE(vol, nullptr);
+  ASSERT_TRUE(vol->IsEnabled());  // channel 2 holds a sound
+  const int32_t y = vol->y() + vol->GetYSize() / 2, x = vol->x() + 2;
+  d().Drag({x, y}, {{x + 6, y}, {x + 13, y}});
+  const int32_t level = dynamic_cast<ui::SliderControl*>(vol)->value();
+  EXPECT_GT(level, 0);
+  EXPECT_EQ(m->entry(2).volume, 100 - level);
 }
 
 // Output settings chosen on their screen and accepted with MX_ACCEPTWIZARD
