@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/media_decompressor.h"
+#include "media/wav_source.h"
 #include "platform/os/file.h"
 #include "screens/channel_selection.h"
 #include "screens/mixer.h"
@@ -164,6 +165,36 @@ TEST_F(MixerDecode, LeavingTheScreenWhileDecodingEndsTheWorker) {
   EXPECT_TRUE(mixer().decoding());
   screen_.reset();  // the mixer cancels and joins its worker
   SUCCEED();
+}
+
+}  // namespace
+
+namespace {
+
+// ovtool cache decodes a project's clips as the screen does: a WAV cut at
+// its start caches to its end, photos each get their own cache.
+TEST(OvtoolCache, DecodesAProjectsClips) {
+  const std::string dir = ovtest::ScratchDir();
+  const std::string tool = std::string(OVMIX_BIN_DIR) + "ovtool ";
+  const std::string project = dir + "/p.mix";
+  const std::string make = tool + "project " + project + " 0=" + ovtest::FixturePath("gfx_photo.jpg") + " 0=" +
+                           ovtest::FixturePath("gfx_gray.jpg") + " 2=" + ovtest::FixturePath("engine_22k_stereo.wav") +
+                           " cut2=300,0 >/dev/null";
+  ASSERT_EQ(std::system(make.c_str()), 0) << make;
+  const std::string cache = tool + "cache " + project + " " + dir + " >/dev/null 2>&1";
+  ASSERT_EQ(std::system(cache.c_str()), 0) << cache;
+  for (const char* name : {"/image0-0-0.raw", "/image0-1-0.raw", "/audio2.qvs"}) {
+    EXPECT_TRUE(Exists(dir + name)) << name;
+  }
+  media::WavSource wav;
+  ASSERT_TRUE(wav.Open(U(dir + "/audio2.qvs"), 0));
+  EXPECT_NEAR(double(wav.GetDuration()), 1700.0, 10.0);
+  // A project naming a clip that does not decode fails.
+  const std::string bad = dir + "/bad.jpg";
+  std::ofstream(bad) << "no picture";
+  const std::string make_bad = tool + "project " + dir + "/bad.mix 1=" + bad + " >/dev/null";
+  ASSERT_EQ(std::system(make_bad.c_str()), 0);
+  EXPECT_NE(std::system((tool + "cache " + dir + "/bad.mix " + dir + " >/dev/null 2>&1").c_str()), 0);
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include "engine/mix_engine.h"
+#include "platform/audio/wave_out_device.h"
 #include "platform/imaging/image.h"
 #include "platform/ui/dialogs.h"
 #include "shell/packages.h"
@@ -37,6 +39,20 @@ HeadlessDriver::~HeadlessDriver() {
   app_.reset();
   wnd::SetMessageBoxHook(nullptr);
   shell::SetEndProcessHook(nullptr);
+}
+
+bool HeadlessDriver::UseVirtualWaveOut() {
+  engine::MixEngine* engine = sm().GetMixEngine();
+  if (!engine) return false;
+  engine->SetDeviceFactory([] { return std::make_unique<ov::VirtualWaveOutDevice>(); });
+  return true;
+}
+
+bool HeadlessDriver::AdvanceDevice(uint64_t frames) {
+  engine::MixEngine* engine = sm().GetMixEngine();
+  return engine && engine->WithDevice([frames](ov::WaveOutDevice& device) {
+    if (auto* virtual_device = dynamic_cast<ov::VirtualWaveOutDevice*>(&device)) virtual_device->Advance(frames);
+  });
 }
 
 void HeadlessDriver::Settle() {

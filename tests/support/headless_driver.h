@@ -38,6 +38,12 @@ class HeadlessDriver {
   void Key(wnd::Key key);
   void Command(uint32_t id);
   void Back();
+  // Makes the screens' shared engine play on a virtual wave-out device, so
+  // that sound advances only as the test plays it (false without an
+  // engine). AdvanceDevice plays `frames` frames of the open device (false
+  // while none is open).
+  bool UseVirtualWaveOut();
+  bool AdvanceDevice(uint64_t frames);
   // Current menu's title.
   std::u16string Menu() const;
 
