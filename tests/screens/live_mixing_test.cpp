@@ -226,8 +226,8 @@ TEST_F(LiveMixing, TheTickMovesOnChannelsWhoseStreamEnded) {
   Add(4, screens::kKindImage, Touch("w2.jpg"), 1000);
   mixer().set_mixing(true);
   for (int i = 0; i < 5; ++i) mixer().mutable_entry(i).active = 1;
-  mixer().mutable_entry(0).playIndex = 1;  // the last picture
-  calls_.loaded = {16, 18};
+  mixer().mutable_entry(0).playIndex = 1;  // the last picture, already unloaded
+  calls_.loaded = {18};
   calls_.playing_streams = {3};  // channel 3 still plays
   // Channel 4 waits: a next clip exists but its stream is not loaded yet.
   const size_t from = calls_.posted.size();
