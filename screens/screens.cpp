@@ -2,6 +2,7 @@
 
 #include "screens/channel_selection.h"
 #include "screens/mixer.h"
+#include "screens/mixer_selection.h"
 #include "ui/menu.h"
 
 namespace screens {
@@ -17,6 +18,7 @@ std::unique_ptr<ui::Element> Make() {
 void RegisterElements() {
   ui::RegisterElementType(u"MIXER", Make<Mixer>);
   ui::RegisterElementType(u"CHANNELSELECTION", Make<ChannelSelection>);
+  ui::RegisterElementType(u"MixerSelection", Make<MixerSelection>);
 }
 
 }  // namespace screens

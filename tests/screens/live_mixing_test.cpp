@@ -5,15 +5,18 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "screens/channel_selection.h"
 #include "screens/mixer.h"
+#include "screens/mixer_selection.h"
 #include "tests/screens/recording_calls.h"
 #include "tests/screens/screens_host.h"
 #include "tests/support/test_paths.h"
+#include "ui/slider_control.h"
 
 namespace {
 
@@ -336,6 +339,91 @@ TEST_F(LiveMixing, BeatMatchingBringsChannelsToTheirAverageTempo) {
   EXPECT_EQ(calls_.average, 0u);
   EXPECT_EQ(calls_.tempo[2], 0u);
   std::filesystem::current_path(cwd);
+}
+
+}  // namespace
+
+namespace {
+
+// The channel panels: accepting an effect for every channel of a kind, the
+// channel and effect switches, and the sliders they steer.
+class Panels : public LiveMixing {
+ protected:
+  Panels() {
+    for (int n : {0, 1, 2, 4}) {
+      auto p = std::make_unique<screens::MixerSelection>();
+      p->LoadAttribute(u"channelNumber", ov::String::Format(u"%d", n));
+      if (n == 1) {
+        p->LoadAttribute(u"volumeControl", u"vol1");
+        p->LoadAttribute(u"tempoControl", u"tempo1");
+      }
+      panel[n] = static_cast<screens::MixerSelection*>(screen_.menu.AddChild(std::move(p)));
+    }
+    for (const char16_t* name : {u"vol1", u"tempo1"}) {
+      auto s = std::make_unique<ui::SliderControl>();
+      s->LoadAttribute(u"title", name);
+      s->LoadAttribute(u"xS", u"100");
+      s->LoadAttribute(u"yS", u"8");
+      slider.push_back(static_cast<ui::SliderControl*>(screen_.menu.AddChild(std::move(s))));
+    }
+    for (auto& [n, p] : panel) p->OnAction(ui::kActionInitialise, ov::String(), 0);
+  }
+  std::map<int, screens::MixerSelection*> panel;
+  std::vector<ui::SliderControl*> slider;
+};
+
+TEST_F(Panels, AnEffectForEveryChannelOfTheKindReachesEveryUsedEntry) {
+  Add(0, screens::kKindImage, Touch("a.jpg"), 1000);
+  Add(1, screens::kKindAudio, Touch("s.wav"));
+  Add(3, screens::kKindImage, Touch("b.jpg"), 1000);
+  for (auto [key, value] : {std::pair{u"EffectType", u"203"}, {u"EffectSpeed", u"500"}, {u"EffectDir", u"4"},
+                            {u"EffectFilename", u""}}) {
+    host_.option_values[key] = value;
+  }
+  host_.focused = panel[1];
+  host_.actions.clear();
+  panel[1]->OnAction(screens::kActionAllChannelsAcceptEffect, ov::String(), 0);
+  std::vector<std::u16string> accepted;
+  for (const auto& a : host_.actions) {
+    if (a.code != screens::kActionAcceptEffectFor) continue;
+    accepted.push_back(a.parameter);
+    for (auto& [n, p] : panel) p->OnAction(a.code, ov::String(std::u16string_view(a.parameter)), 1);
+  }
+  // Channels 1 and 4 (entries 0 and 3) both take it; the sound channel not.
+  EXPECT_EQ(accepted, (std::vector<std::u16string>{u"1", u"4"}));
+  for (int i : {0, 3}) {
+    EXPECT_EQ(ch(i).channel_effect().type, 203u) << i;
+    EXPECT_EQ(ch(i).channel_effect().param1, 500) << i;
+    EXPECT_EQ(ch(i).effect_on(), 1) << i;
+  }
+  EXPECT_EQ(ch(1).effect_on(), 0);
+}
+
+TEST_F(Panels, SwitchesActOnlyWhenFocusedAndSteerTheSliders) {
+  Add(0, screens::kKindAudio, Touch("s.wav"));
+  panel[1]->OnAction(screens::kActionSelChannelOn, ov::String(), 0);
+  EXPECT_EQ(mixer().entry(0).active, 0);  // not focused
+  host_.focused = panel[1];
+  panel[1]->OnAction(screens::kActionSelChannelOn, ov::String(), 0);
+  EXPECT_EQ(mixer().entry(0).active, 1);
+  EXPECT_TRUE(panel[1]->OnDirectionKey(4));  // the select key switches it off again
+  EXPECT_EQ(mixer().entry(0).active, 0);
+  // The tempo slider starts in the middle; the mixer's level codes set them.
+  EXPECT_EQ(slider[1]->value(), 50);
+  panel[1]->OnAction(screens::kActionVolumeValue0, u"30", 0);
+  EXPECT_EQ(slider[0]->value(), 70);
+  panel[1]->OnAction(screens::kActionVolumeValue0 + 1, u"90", 0);  // another channel's
+  EXPECT_EQ(slider[0]->value(), 70);
+  // Right steps the horizontal volume slider up.
+  EXPECT_TRUE(panel[1]->OnDirectionKey(0));
+  EXPECT_EQ(slider[0]->value(), 80);
+  // The whole mix's panel mutes.
+  host_.focused = panel[0];
+  EXPECT_TRUE(panel[0]->OnDirectionKey(4));
+  EXPECT_TRUE(mixer().muted());
+  // An empty channel's panel is greyed and takes no key.
+  panel[2]->UpdateActions();
+  EXPECT_FALSE(panel[2]->IsEnabled());
 }
 
 }  // namespace
