@@ -350,7 +350,7 @@ namespace {
 class Panels : public LiveMixing {
  protected:
   Panels() {
-    for (int n : {0, 1, 2, 4}) {
+    for (int n : {0, 1, 2, 6}) {
       auto p = std::make_unique<screens::MixerSelection>();
       p->LoadAttribute(u"channelNumber", ov::String::Format(u"%d", n));
       if (n == 1) {
@@ -375,7 +375,7 @@ class Panels : public LiveMixing {
 TEST_F(Panels, AnEffectForEveryChannelOfTheKindReachesEveryUsedEntry) {
   Add(0, screens::kKindImage, Touch("a.jpg"), 1000);
   Add(1, screens::kKindAudio, Touch("s.wav"));
-  Add(3, screens::kKindImage, Touch("b.jpg"), 1000);
+  Add(5, screens::kKindImage, Touch("b.jpg"), 1000);
   for (auto [key, value] : {std::pair{u"EffectType", u"203"}, {u"EffectSpeed", u"500"}, {u"EffectDir", u"4"},
                             {u"EffectFilename", u""}}) {
     host_.option_values[key] = value;
@@ -389,9 +389,10 @@ TEST_F(Panels, AnEffectForEveryChannelOfTheKindReachesEveryUsedEntry) {
     accepted.push_back(a.parameter);
     for (auto& [n, p] : panel) p->OnAction(a.code, ov::String(std::u16string_view(a.parameter)), 1);
   }
-  // Channels 1 and 4 (entries 0 and 3) both take it; the sound channel not.
-  EXPECT_EQ(accepted, (std::vector<std::u16string>{u"1", u"4"}));
-  for (int i : {0, 3}) {
+  // Channels 1 and 6 (entries 0 and 5) both take it, though fewer than six
+  // entries are used; the sound channel does not.
+  EXPECT_EQ(accepted, (std::vector<std::u16string>{u"1", u"6"}));
+  for (int i : {0, 5}) {
     EXPECT_EQ(ch(i).channel_effect().type, 203u) << i;
     EXPECT_EQ(ch(i).channel_effect().param1, 500) << i;
     EXPECT_EQ(ch(i).effect_on(), 1) << i;
