@@ -650,6 +650,11 @@ bool Mixer::SaveMixAs() {
 // ---- rotation ----
 
 void Mixer::SaveState(ov::Archive* a) {
+  // A preview keeps no project copy: only the control's state.
+  if (type_ != ui::kTypeMixer) {
+    Control::SaveState(a);
+    return;
+  }
   ui::UiHost* host = HostOrNull();
   const ov::String rotate = (host ? host->DataFolder() : ov::String()) + u"rotate.mix";
   a->WriteI32(channel_count_);
@@ -679,6 +684,10 @@ void Mixer::SaveState(ov::Archive* a) {
 }
 
 void Mixer::LoadState(ov::Archive* a) {
+  if (type_ != ui::kTypeMixer) {
+    Control::LoadState(a);
+    return;
+  }
   ui::UiHost* host = HostOrNull();
   const ov::String rotate = (host ? host->DataFolder() : ov::String()) + u"rotate.mix";
   int32_t count = 0;

@@ -224,13 +224,16 @@ class Mixer : public ui::Control {
   bool end_credits_playing() const { return end_credits_playing_; }
   MixChannelEntry& mutable_entry(int i) { return table_[static_cast<size_t>(i)]; }
 
+ protected:
+  bool LiveVideoShown() const;
+  // Puts the engine's new frame into the element's area of the window.
+  void DrawLiveVideo();
+
  private:
   void Initialise();
   void CopySettingsToOptions();
   void CopyOptionsToSettings();
   void ResetEntryFor(const ov::String& identity);
-  bool LiveVideoShown() const;
-  void DrawLiveVideo();
   void SetEntryName(int entry, int field, const ov::String& value);
   // The live-mixing codes; false for a code that is not one of them.
   // `update` is cleared when the controls must not be refreshed.

@@ -13,6 +13,9 @@
 #include "screens/channel_selection.h"
 #include "screens/mixer.h"
 #include "screens/mixer_selection.h"
+#include "screens/preview_mixer.h"
+#include "engine/mix_engine.h"
+#include "platform/audio/wave_out_device.h"
 #include "tests/screens/recording_calls.h"
 #include "tests/screens/screens_host.h"
 #include "tests/support/test_paths.h"
@@ -425,6 +428,49 @@ TEST_F(Panels, SwitchesActOnlyWhenFocusedAndSteerTheSliders) {
   // An empty channel's panel is greyed and takes no key.
   panel[2]->UpdateActions();
   EXPECT_FALSE(panel[2]->IsEnabled());
+}
+
+}  // namespace
+
+namespace {
+
+TEST(PreviewMixer, ShowsThePositionAndItsShareOfTheMix) {
+  EXPECT_EQ(std::u16string(screens::PreviewMixer::FormatPosition(75000).View()), u"01:15");
+  EXPECT_EQ(std::u16string(screens::PreviewMixer::FormatPosition(0).View()), u"00:00");
+  EXPECT_EQ(screens::PreviewMixer::Percentage(75000, 150000), 50u);
+  EXPECT_EQ(screens::PreviewMixer::Percentage(200000, 150000), 100u);
+  EXPECT_EQ(screens::PreviewMixer::Percentage(5000, 0), 0u);
+}
+
+TEST(PreviewMixer, LeavingWhilePausedStopsTheReplayAndProjectCodesDoNothing) {
+  ovtest::ScreensHost host(ovtest::ScratchDir());
+  ovtest::MixerScreen screen(&host);  // makes the shared engine
+  ASSERT_NE(host.engine, nullptr);
+  host.engine->SetDeviceFactory([] { return std::make_unique<ov::VirtualWaveOutDevice>(); });
+  ui::Menu preview_menu;
+  host.menu = &preview_menu;
+  auto p = std::make_unique<screens::PreviewMixer>();
+  p->LoadAttribute(u"xS", u"96");
+  p->LoadAttribute(u"yS", u"72");
+  auto* preview = static_cast<screens::PreviewMixer*>(preview_menu.AddChild(std::move(p)));
+  preview->OnAction(ui::kActionInitialise, ov::String(), 0);
+  EXPECT_EQ(preview->GetType(), ui::kTypePreviewMixer);
+  // A recording of one command far ahead keeps the replay waiting.
+  auto c = std::make_unique<engine::EngineCommand>(engine::MakeCommand(engine::CMD_ACK, 0));
+  engine::EngineCommand* kept = c.get();
+  host.engine->PostAction(std::move(c));
+  kept->timeMs = 60000;
+  const size_t jumps = host.jumps.size();
+  preview->OnAction(screens::kActionMixSaveAs, ov::String(), 0);
+  EXPECT_EQ(host.jumps.size(), jumps);
+  EXPECT_TRUE(host.engine->HasActions());
+  preview->OnAction(screens::kActionPlayback, ov::String(), 0);
+  EXPECT_TRUE(host.engine->IsReplaying());
+  preview->OnAction(screens::kActionPlayPause, ov::String(), 0);
+  preview->OnAction(ui::kActionLeavingMenu, ov::String(), 0);
+  EXPECT_FALSE(host.engine->IsReplaying());
+  EXPECT_FALSE(host.engine->IsPaused());
+  host.menu = &screen.menu;
 }
 
 }  // namespace
