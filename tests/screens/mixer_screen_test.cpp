@@ -191,6 +191,25 @@ TEST_F(LoadedProject, ASliderDragReachesTheMixer) {
   EXPECT_EQ(m->entry(2).volume, 100 - level);
 }
 
+TEST_F(LoadedProject, ThePreviewScreenReplaysWithItsControls) {
+  ASSERT_TRUE(d().ok());
+  ASSERT_TRUE(EnterMixer(d(), u"main_0"));
+  d().sm().JumpToMenu(u"preview_menu");
+  d().Settle();
+  ASSERT_EQ(d().Menu(), u"preview_menu");
+  ui::Element* preview = d().sm().menu_container()->FindByType(ui::kTypePreviewMixer, true);
+  ASSERT_NE(preview, nullptr);
+  if (auto* m = dynamic_cast<Mixer*>(preview)) {
+    for (int i = 0; i < 1000 && m->decoding(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  d().Settle();
+  preview->OnAction(screens::kActionDecompressFailureOk, ov::String(), 0);
+  gfx::Rect area;
+  preview->OnTick(&area, 1);
+  EXPECT_TRUE(Find(d(), u"Preview")->IsEnabled());
+  EXPECT_FALSE(Find(d(), u"StopPreview")->IsEnabled());
+}
+
 // Output settings chosen on their screen and accepted with MX_ACCEPTWIZARD
 // reach the file that MX_SAVE writes.
 TEST_F(LoadedProject, AcceptedOutputSettingsReachTheSavedFile) {
