@@ -506,7 +506,10 @@ bool Mixer::OnLiveAction(int32_t code, const ov::String& argument, bool* update)
   } else if (TransitionOf(code, &transition)) {
     SetTransition(code);
   } else if (code >= kActionAudioEffectFirst && code <= kActionAudioEffectLast) {
-    if (ChannelSelection* ch = table_[size_t(selected_channel_)].channel) {
+    // The selected channel comes from the effect menu (or a rotation's
+    // archive): one outside the table selects nothing.
+    const bool valid = selected_channel_ >= 0 && selected_channel_ < kMaxEntries;
+    if (ChannelSelection* ch = valid ? table_[size_t(selected_channel_)].channel : nullptr) {
       ch->SetAudioEffectFromAction(code);
       EffectOn(selected_channel_);
     }
