@@ -393,12 +393,14 @@ TEST(MixerScreen, LiveFrameSurvivesARepaintAndTheMixStopsAtItsEnd) {
 namespace {
 
 // Plays the screens' engine on the virtual device until its clock reaches
-// `until_ms`; false when it stalls.
+// `until_ms`, 10 ms at a time with a moment between for the engine's threads
+// (the replay applies each command as the clock passes it); false when it
+// stalls.
 bool PlayUntil(ovtest::HeadlessDriver& d, uint32_t until_ms) {
   engine::MixEngine* e = d.sm().GetMixEngine();
-  for (int spins = 0; spins < 200000 && e->GetPlayPosition() < until_ms; ++spins) {
+  for (int spins = 0; spins < 20000 && e->GetPlayPosition() < until_ms; ++spins) {
     d.AdvanceDevice(kLiveRate / 100);
-    std::this_thread::yield();
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
   return e->GetPlayPosition() >= until_ms;
 }
