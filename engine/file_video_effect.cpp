@@ -2,12 +2,34 @@
 
 #include <algorithm>
 
+#include "engine/media_decompressor.h"
+#include "platform/os/file.h"
+#include "platform/os/thread.h"
+
 namespace engine {
 
-FileVideoEffect::FileVideoEffect(uint32_t fps, const ov::String& path, uint32_t startMark, uint32_t endMark)
+namespace {
+
+// Decodes the effect file `source` into a mask cache; empty when it cannot.
+ov::String DecodeMask(const ov::String& source) {
+  CacheClipChannel channel(kCacheKindImage, {});
+  channel.effectFile = source;
+  channel.needsEffect = true;
+  CacheChannel* table[] = {&channel};
+  MediaDecompressor decompressor(nullptr, table, false);
+  decompressor.SetIndexBase(static_cast<int>(ov::GetTickCount() & 0x7FFFFFFF));
+  return decompressor.DecompressEffect(0, &channel, 0) ? channel.effectCache : ov::String();
+}
+
+}  // namespace
+
+FileVideoEffect::FileVideoEffect(uint32_t fps, const ov::String& path, uint32_t startMark, uint32_t endMark,
+                                 const ov::String& source, bool decodeAllowed)
     : VideoEffect(208, fps, 0, 0) {
-  mask_.path = path;
-  if (!mask_.Open(path, 1) || !mask_.GetFormat(&format_)) {
+  ov::String mask = path;
+  if (decodeAllowed && !source.IsEmpty() && (path.IsEmpty() || !ov::FileExists(path))) mask = DecodeMask(source);
+  mask_.path = mask;
+  if (mask.IsEmpty() || !mask_.Open(mask, 1) || !mask_.GetFormat(&format_)) {
     MarkFinished();
     return;
   }

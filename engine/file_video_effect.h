@@ -16,9 +16,13 @@ namespace engine {
 
 class FileVideoEffect : public VideoEffect {
  public:
-  // Opens the mask cache at `path` between the marks (ms). A mask that
-  // cannot be opened finishes the effect at once.
-  FileVideoEffect(uint32_t fps, const ov::String& path, uint32_t startMark, uint32_t endMark);
+  // Opens the mask cache at `path` between the marks (ms). With `decodeAllowed`
+  // and no file at `path`, the effect file `source` is first decoded into a
+  // cache in the temporary folder (a one-clip channel, the tick count as its
+  // index) and that cache is the mask. A mask that cannot be opened finishes
+  // the effect at once.
+  FileVideoEffect(uint32_t fps, const ov::String& path, uint32_t startMark, uint32_t endMark,
+                  const ov::String& source = ov::String(), bool decodeAllowed = false);
   int Draw(const Picture565& frame) override;
 
  private:

@@ -396,6 +396,24 @@ bool MixEngine::IsChannelPlaying(uint32_t channel) {
   return video_ && video_->IsChannelPlaying(channel - kFirstVideoChannel);
 }
 
+uint32_t MixEngine::TempoWord(int entry) {
+  if (!audio_ || entry < 0 || size_t(entry) >= AudioMixer::kTempoEntries) return 0;
+  return audio_->tempoWords[size_t(entry)];
+}
+
+void MixEngine::SetTempoWord(int entry, uint32_t bpm) {
+  if (!audio_ || entry < 0 || size_t(entry) >= AudioMixer::kTempoEntries) return;
+  audio_->tempoWords[size_t(entry)] = bpm;
+}
+
+uint32_t MixEngine::AverageTempo() { return audio_ ? audio_->averageTempo : 0; }
+
+void MixEngine::SetBeatMatch(const void* table, uint32_t average) {
+  if (!audio_) return;
+  audio_->channelTable = table;
+  audio_->averageTempo = average;
+}
+
 bool MixEngine::HasActions() {
   std::lock_guard<std::mutex> lock(actionsMutex_);
   return actions_.Count() != 0;

@@ -30,6 +30,7 @@
 #include "engine/audio_mixer.h"
 #include "engine/engine_timing.h"
 #include "engine/export_settings.h"
+#include "engine/mix_calls.h"
 #include "engine/picture565.h"
 #include "engine/video_mixer.h"
 #include "engine/wave_out_player.h"
@@ -41,7 +42,7 @@ namespace engine {
 // Application action queued when a replay has ended.
 inline constexpr uint32_t kActionReplayEnded = 5;
 
-class MixEngine : public VideoMixerEngineLink {
+class MixEngine : public VideoMixerEngineLink, public MixCalls {
  public:
   // Queues an application action for the UI thread (the shell's action queue).
   using ActionQueue = std::function<void(uint32_t action, const ov::String& argument)>;
@@ -59,17 +60,17 @@ class MixEngine : public VideoMixerEngineLink {
   void SetActionQueue(ActionQueue queue) { actionQueue_ = std::move(queue); }
   void SetDeviceFactory(DeviceFactory factory) { deviceFactory_ = std::move(factory); }
 
-  int Play();
+  int Play() override;
   int StartThreads();
   int Stop();
   int Pause();
   int StartReplay();
   int StopReplay();
-  int StopAllChannels();
+  int StopAllChannels() override;
   // Stamps the command with the clock, records and applies it (replaying 1).
   void PostAction(const EngineCommand& command) override;
   // The same, keeping that very record in the list.
-  void PostAction(std::unique_ptr<EngineCommand> command);
+  void PostAction(std::unique_ptr<EngineCommand> command) override;
   // Applies at once with replaying 1, without stamping or recording.
   void DispatchCommand(const EngineCommand& command) override;
   bool IsPlaying() override { return playing_.load(std::memory_order_acquire); }
@@ -87,14 +88,19 @@ class MixEngine : public VideoMixerEngineLink {
 
   // The clock: the player's position in ms while a playback thread runs, else 0.
   uint32_t GetPlayPosition();
-  bool IsChannelLoaded(uint32_t channel);
-  bool IsChannelPlaying(uint32_t channel);
+  bool IsChannelLoaded(uint32_t channel) override;
+  bool IsChannelPlaying(uint32_t channel) override;
   bool IsReplaying() const { return replayRunning_.load(std::memory_order_acquire); }
   bool IsPaused() const { return paused_.load(std::memory_order_acquire); }
   bool HasActions();
   bool IsAudioOnly();
   uint32_t GetMixDuration();
-  void ClearActions();
+  void ClearActions() override;
+  // Beat matching: the audio mixer's tempo words (no audio mixer: none).
+  uint32_t TempoWord(int entry) override;
+  void SetTempoWord(int entry, uint32_t bpm) override;
+  uint32_t AverageTempo() override;
+  void SetBeatMatch(const void* table, uint32_t average) override;
   bool SaveActions(ov::File& file);
   bool LoadActions(ov::File& file);
   // The engine record in memory: SaveActions appends it to `out`;

@@ -604,7 +604,8 @@ int VideoMixer::ApplyLocked(const EngineCommand& cmd, int replaying) {
           break;
         default:
           if (replaying && !cmd.altPath.IsEmpty()) {
-            fx = std::make_unique<FileVideoEffect>(fps_, cmd.altPath, 0, 0);
+            // A cache deleted since the recording is decoded again.
+            fx = std::make_unique<FileVideoEffect>(fps_, cmd.altPath, 0, 0, cmd.path, true);
           } else {
             fx = std::make_unique<FileVideoEffect>(fps_, cmd.path, uint32_t(cmd.param2), uint32_t(cmd.param3));
           }

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "engine/engine_command.h"
+#include "engine/media_decompressor.h"
 #include "screens/channel_clip.h"
 #include "screens/media_file_record.h"
 #include "ui/control.h"
@@ -48,7 +49,7 @@ enum : int32_t {
 // reports true. False when the file does not exist.
 bool DeleteFileRetry(const ov::String& path);
 
-class ChannelSelection : public ui::Control {
+class ChannelSelection : public ui::Control, public engine::CacheChannel {
  public:
   ChannelSelection();
   ~ChannelSelection() override;
@@ -62,9 +63,9 @@ class ChannelSelection : public ui::Control {
   void SaveState(ov::Archive* archive) override;
   void LoadState(ov::Archive* archive) override;
 
-  int32_t GetKind() const { return kind_; }
+  int32_t GetKind() const override { return kind_; }
   void SetKind(int32_t kind) { kind_ = kind; }
-  int ClipCount() const { return static_cast<int>(clips_.size()); }
+  int ClipCount() const override { return static_cast<int>(clips_.size()); }
   void SetAudioEffectFromAction(int32_t code);
   // Appends a clip (an image to an image channel) or replaces the content.
   void AddClip(int32_t kind, int32_t file_type, const ov::String& source, const ov::String& overlay,
@@ -77,39 +78,39 @@ class ChannelSelection : public ui::Control {
   int RemoveClip(int i);
   int MoveClip(int from, int to);
 
-  ov::String GetClipFile(int i) const;
+  ov::String GetClipFile(int i) const override;
   int32_t GetClipFileType(int i) const;
-  ov::String GetClipOverlayFile(int i) const;
+  ov::String GetClipOverlayFile(int i) const override;
   int SetClipOverlayFile(int i, const ov::String& name);
-  ov::String GetEffectFile() const;
+  ov::String GetEffectFile() const override;
   void SetEffectFile(const ov::String& name);
   ov::String GetEffectCache() const;
-  int SetEffectCache(const ov::String& name, int32_t kind);
+  int SetEffectCache(const ov::String& name, int32_t kind) override;
   ov::String GetClipCache(int i, int32_t kind) const;
   ov::String GetClipCache2(int i, int32_t kind) const;
-  int SetClipCache(int i, const ov::String& name, int32_t kind);
-  int SetClipCache2(int i, const ov::String& name, int32_t kind);
+  int SetClipCache(int i, const ov::String& name, int32_t kind) override;
+  int SetClipCache2(int i, const ov::String& name, int32_t kind) override;
   ov::String GetClipOverlayCache(int i) const;
-  int SetClipOverlayCache(int i, const ov::String& name, int32_t kind);
+  int SetClipOverlayCache(int i, const ov::String& name, int32_t kind) override;
   int32_t GetClipPhotoEffect(int i) const;
   int SetClipPhotoEffect(int i, int32_t value);
   int GetClipPanZoom(int i, uint32_t* start, uint32_t* end, int32_t* speed) const;
   int SetClipPanZoom(int i, uint32_t start, uint32_t end, int32_t speed);
-  uint32_t GetClipCropRect(int i) const;
+  uint32_t GetClipCropRect(int i) const override;
   int SetClipCropRect(int i, uint32_t rect);
   int32_t GetClipCropOn(int i) const;
   int SetClipCropOn(int i, int32_t on);
   int SetClipPictureSize(int i, int32_t width, int32_t height);
-  int32_t GetClipDisplayTime(int i) const;
+  int32_t GetClipDisplayTime(int i) const override;
   void SetDisplayTimeAll(int32_t ms);
-  int GetClipCutPoints(int i, int32_t* start, int32_t* end) const;
+  int GetClipCutPoints(int i, int32_t* start, int32_t* end) const override;
   int SetClipCutPoints(int i, int32_t start, int32_t end);
   TextClip* GetClipText(int i);
   bool ClipHasAudio(int i);
-  bool ClipNeedsAudioCache(int i) const;
-  bool ClipNeedsPictureCache(int i, bool second) const;
-  bool ClipNeedsOverlayCache(int i) const;
-  bool NeedsEffectCache() const;
+  bool ClipNeedsAudioCache(int i) const override;
+  bool ClipNeedsPictureCache(int i, bool second) const override;
+  bool ClipNeedsOverlayCache(int i) const override;
+  bool NeedsEffectCache() const override;
   // Mode 0 all, 1 sound, 3 pictures, 5 texts; effect and overlay caches always.
   void DeleteClipCaches(int mode);
   // The tempo (beats per minute) from the first clip's side file; 0 when

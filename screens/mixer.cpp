@@ -21,7 +21,6 @@ constexpr int kStringPreviewLen = 10;
 constexpr int kStringLastProject = 22;
 constexpr int kHelpMixerScreen = 9;
 constexpr int kHelpMixStopped = 10;
-constexpr int32_t kActionMixStop = 99;
 constexpr int32_t kActionChannelSliderBase = 167;
 constexpr int32_t kActionSliderValue = 78;
 constexpr int32_t kMaxFps = 60;
@@ -33,13 +32,6 @@ constexpr std::array<const char16_t*, 7> kEntryPrefixes = {u"iconAud",     u"fil
                                                            u"invalidIcon", u"iconVid", u"iconPic"};
 
 ui::UiHost* HostOrNull() { return ui::Host(); }
-
-void PostCommand(engine::MixEngine* engine, uint32_t type, uint32_t channel) {
-  auto c = std::make_unique<engine::EngineCommand>();
-  c->type = type;
-  c->channel = channel;
-  engine->PostAction(std::move(c));
-}
 
 }  // namespace
 
@@ -82,7 +74,7 @@ bool ReadProjectRecord(std::span<const uint8_t> data, int blocks, ChannelSelecti
 
 Mixer::Mixer() { type_ = ui::kTypeMixer; }
 
-Mixer::~Mixer() = default;
+Mixer::~Mixer() { CancelDecompression(false); }
 
 void Mixer::LoadAttribute(const ov::String& name, const ov::String& value) {
   struct Text {
@@ -329,7 +321,7 @@ void Mixer::UpdateControls() {
     show(e.tempoIcon, sound);
     show(e.speakerIcon, sound);
   }
-  const bool decoding = false;  // decoding to cache runs from its own screen work
+  const bool decoding = decoding_.load(std::memory_order_acquire);
   const bool stop_ok = mixing_ && !start_credits_playing_ && (end_credits_playing_ || !end_credits_have_text_);
   auto enable_named = [&](const char16_t* name, bool on) {
     if (ui::Element* el = host->FindElementByName(nullptr, name, false)) el->SetEnableBit(on, 31);
@@ -396,10 +388,12 @@ void Mixer::Draw(gfx::HDC dc, int state) {
 }
 
 void Mixer::OnTick(gfx::Rect* area, uint32_t now) {
+  PublishDecodeProgress();
   if (LiveVideoShown()) DrawLiveVideo();
   if (!ticked_ || now - last_tick_ > kTickPeriodMs) {
     ticked_ = true;
     last_tick_ = now;
+    AdvanceChannelsOnTick();
     if (mixing_ && end_time_ != 0 && engine_) {
       const uint32_t p = engine_->GetPlayPosition();
       const uint32_t left = p <= end_time_ ? end_time_ - p : 0;
@@ -476,7 +470,7 @@ void Mixer::ResetEntryFor(const ov::String& identity) {
 
 int Mixer::OnAction(int32_t code, const ov::String& argument, int32_t flag) {
   ui::UiHost* host = HostOrNull();
-  bool handled = true;
+  bool handled = true, update = true;
   switch (code) {
     case ui::kActionInitialise:
       Initialise();
@@ -489,6 +483,7 @@ int Mixer::OnAction(int32_t code, const ov::String& argument, int32_t flag) {
         engine_ = host->GetMixEngine();  // the host owns the set; it may have replaced it
       }
       ResolveNames();
+      StartDecompression();
       if (engine_) engine_->SetDisplayRect(x_, y_, x_size_, y_size_);
       end_credits_have_text_ = HasEndCreditsText();
       if (host) {
@@ -514,10 +509,10 @@ int Mixer::OnAction(int32_t code, const ov::String& argument, int32_t flag) {
       if (host) host->SetKeepAwake(false);
       break;
     case kActionMixStop:
-      if (engine_ && engine_->IsPlaying()) {
+      if (live() && live()->IsPlaying()) {
         mixing_ = false;
-        PostCommand(engine_, engine::CMD_ACK, 0);
-        engine_->StopAllChannels();
+        PostNew(engine::CMD_ACK, 0);
+        live()->StopAllChannels();
         end_credits_playing_ = false;
         for (int i = 0; i < channel_count_; ++i) {
           table_[size_t(i)].playIndex = 0;
@@ -562,10 +557,10 @@ int Mixer::OnAction(int32_t code, const ov::String& argument, int32_t flag) {
       SaveMixAs();
       break;
     default:
-      handled = false;
+      handled = OnLiveAction(code, argument, &update);
       break;
   }
-  if (handled) UpdateControls();
+  if (handled && update) UpdateControls();
   return Control::OnAction(code, argument, flag);
 }
 
@@ -655,6 +650,11 @@ bool Mixer::SaveMixAs() {
 // ---- rotation ----
 
 void Mixer::SaveState(ov::Archive* a) {
+  // A preview keeps no project copy: only the control's state.
+  if (type_ != ui::kTypeMixer) {
+    Control::SaveState(a);
+    return;
+  }
   ui::UiHost* host = HostOrNull();
   const ov::String rotate = (host ? host->DataFolder() : ov::String()) + u"rotate.mix";
   a->WriteI32(channel_count_);
@@ -684,6 +684,10 @@ void Mixer::SaveState(ov::Archive* a) {
 }
 
 void Mixer::LoadState(ov::Archive* a) {
+  if (type_ != ui::kTypeMixer) {
+    Control::LoadState(a);
+    return;
+  }
   ui::UiHost* host = HostOrNull();
   const ov::String rotate = (host ? host->DataFolder() : ov::String()) + u"rotate.mix";
   int32_t count = 0;

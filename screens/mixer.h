@@ -14,18 +14,30 @@
 // Thread: UI thread.
 
 #include <array>
+#include <atomic>
 #include <cstdint>
+#include <memory>
+#include <random>
 #include <span>
+#include <thread>
 #include <vector>
 
 #include "engine/export_settings.h"
+#include "engine/media_decompressor.h"
 #include "screens/channel_block.h"
 #include "ui/control.h"
 
 namespace engine {
 class ActionProcessor;
+class MixCalls;
 class MixEngine;
+class VideoMixer;
+struct EngineCommand;
 }  // namespace engine
+
+namespace ui {
+class UiHost;
+}  // namespace ui
 
 namespace screens {
 
@@ -68,6 +80,35 @@ enum : int32_t {
   kActionMixClear = 326,
   kActionMixLoad = 329,
   kActionMixSaveAs = 330,
+  kActionMuteOn = 94,
+  kActionMuteOff = 95,
+  kActionMixStart = 96,
+  kActionStartCreditsFinish = 97,
+  kActionEndCreditsStart = 98,
+  kActionMixStop = 99,
+  kActionChannelOn0 = 119,
+  kActionChannelOff0 = 127,
+  kActionEffectOn0 = 135,
+  kActionEffectOff0 = 143,
+  kActionVolume0 = 152,
+  kActionMasterVolume = 166,
+  kActionTempoLevel0 = 175,
+  kActionTempo0 = 181,
+  kActionSpeaker0 = 187,
+  kActionAudioEffectFirst = 221,
+  kActionAudioEffectLast = 224,
+  kActionAddEffect = 225,
+  kActionClipEnded = 227,
+  kActionShowVideoEffect0 = 282,
+  kActionShowAudioEffect0 = 288,
+  kActionShowVideoEffectGrey0 = 294,
+  kActionShowAudioEffectGrey0 = 300,
+  kActionEffectMenuOpened = 309,
+  kActionEffectMenuClosed = 310,
+  kActionCancelDecompress = 338,
+  kActionDecompressDone = 339,
+  kActionDecompressFailed = 340,
+  kActionDecompressFailureOk = 341,
 };
 
 // The project image: the version, the settings in file order, the blocks of
@@ -130,14 +171,82 @@ class Mixer : public ui::Control {
   const ov::String& project_name() const { return project_name_; }
   engine::MixEngine* mix_engine() const { return engine_; }
 
+  // ---- live mixing (mixer_live.cpp) ----
+  // The live player the gestures reach; the shared engine unless a stand-in
+  // was given (tests record the commands with one). Null: none.
+  engine::MixCalls* live() const;
+  void UseLiveCalls(engine::MixCalls* calls) { live_override_ = calls; }
+  // The generator of the random transition.
+  void SeedRandom(uint32_t seed) { random_.seed(seed); }
+
+  void SendChannelTempo(int i);
+  void SendChannelVolume(int i);
+  void SendMasterVolume();
+  void PlayVideoStream(int i, int32_t value);
+  void PlayAudioStream(int i, int32_t value);
+  void HaltVideoStream(int i, bool stop);
+  void HaltAudioStream(int i, bool stop);
+  // A new record copied from entry i's channel effect (a random transition
+  // resolved), or null when the entry has no channel.
+  std::unique_ptr<engine::EngineCommand> MakeEffectCommand(int i);
+  void EffectOn(int i);
+  void EffectOff(int i);
+  void SetChannelEffect(int i, int32_t type, int32_t speed, int32_t direction, const ov::String& file);
+  void GetChannelEffect(int i, int32_t* type, int32_t* speed, int32_t* direction, ov::String* file) const;
+  void QueueAudioClip(int i, bool linked);
+  void QueueClip(int i, bool linked);
+  void QueueOverlay(int i, const ov::String& file, const ov::String& cache);
+  void ResendActiveChannels();
+  bool PlayStartCredits();
+  bool PlayEndCredits();
+  // The next clip of entry n after its clip ended; true when the channel
+  // stopped instead.
+  bool AdvanceChannel(int n);
+  void SetActiveVisualChannel(int i);
+  void ChannelOn(int i);
+  void ChannelOff(int i);
+  int CountPendingCacheItems() const;
+  // Screen entered: decoding to cache on the worker when caches are
+  // missing, then beat matching.
+  void StartDecompression();
+  void PrepareBeatMatching();
+  // Ends a running decoding worker and waits for it; the caches it wrote
+  // are kept (`keep` false: the channels are going away).
+  void CancelDecompression(bool keep = true);
+  bool decoding() const { return decoding_.load(std::memory_order_acquire); }
+  // Waits for the decoding worker to end and hands the names of the caches
+  // it wrote to the channels.
+  void JoinDecompression();
+  int32_t selected_channel() const { return selected_channel_; }
+  int32_t master_volume() const { return master_volume_; }
+  bool muted() const { return muted_; }
+  bool start_credits_playing() const { return start_credits_playing_; }
+  bool end_credits_playing() const { return end_credits_playing_; }
+  MixChannelEntry& mutable_entry(int i) { return table_[static_cast<size_t>(i)]; }
+
+ protected:
+  bool LiveVideoShown() const;
+  // Puts the engine's new frame into the element's area of the window.
+  void DrawLiveVideo();
+
  private:
   void Initialise();
   void CopySettingsToOptions();
   void CopyOptionsToSettings();
   void ResetEntryFor(const ov::String& identity);
-  bool LiveVideoShown() const;
-  void DrawLiveVideo();
   void SetEntryName(int entry, int field, const ov::String& value);
+  // The live-mixing codes; false for a code that is not one of them.
+  // `update` is cleared when the controls must not be refreshed.
+  bool OnLiveAction(int32_t code, const ov::String& argument, bool* update);
+  void AdvanceChannelsOnTick();
+  void Post(std::unique_ptr<engine::EngineCommand> command);
+  engine::EngineCommand* PostNew(uint32_t type, uint32_t stream, int32_t param1 = 0);
+  void SetTransition(int32_t code);
+  void OpenEffectMenu(int i, bool video);
+  void CloseEffectMenu();
+  void DecompressAll(ui::UiHost* host, const engine::VideoMixer* video);
+  // Copies the worker's latest progress into the options (UI thread).
+  void PublishDecodeProgress();
 
   uint32_t end_time_ = 0;
   ov::String video_effect_menu_name_, audio_effect_menu_name_, wizard_menu_name_, timer_icon_name_;
@@ -166,6 +275,17 @@ class Mixer : public ui::Control {
   int32_t selected_visual_channel_ = 0;
   uint32_t last_tick_ = 0;
   bool ticked_ = false;
+  engine::MixCalls* live_override_ = nullptr;
+  std::minstd_rand random_{1};
+  // The decoding worker: owned here, joined (never detached).
+  std::thread decompression_thread_;
+  // The worker decodes copies of the channels; the names come back to the
+  // channel elements on the UI thread when it has ended.
+  std::vector<engine::CacheClipChannel> decode_copies_;
+  std::atomic<bool> decoding_{false};
+  // The worker's progress, handed to the UI thread under its own lock.
+  class DecodeSink;
+  std::shared_ptr<DecodeSink> decode_sink_;
 };
 
 }  // namespace screens

@@ -3,10 +3,12 @@
 // render mode. Items:
 //   N=PATH          a clip in clip channel N (0-5); its kind and file type
 //                   come from the extension, photos accumulate in a channel
+//   cutN=START,END  cut points (ms) of channel N's last clip
 //   start=TEXT      the start credits' text; end=TEXT the end credits'
 //   script=SCRIPT   an "ovtool mix" script as the engine record
 // Channels not named stay empty; the output settings are the defaults.
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -44,6 +46,16 @@ int RunProject(int argc, char** argv) {
         return 1;
       }
       for (const engine::EngineCommand& c : commands) record.Append(std::make_unique<engine::EngineCommand>(c));
+    } else if (key.size() == 4 && key.compare(0, 3, "cut") == 0 && key[3] >= '0' &&
+               key[3] < '0' + screens::kClipChannels) {
+      screens::ChannelSelection& ch = channels[key[3] - '0'];
+      const std::string points = item.substr(eq + 1);
+      const size_t comma = points.find(',');
+      if (ch.ClipCount() == 0 || comma == std::string::npos) {
+        std::fprintf(stderr, "project: %s needs a clip before it and START,END\n", item.c_str());
+        return 2;
+      }
+      ch.SetClipCutPoints(ch.ClipCount() - 1, std::atoi(points.c_str()), std::atoi(points.c_str() + comma + 1));
     } else if (key.size() == 1 && key[0] >= '0' && key[0] < '0' + screens::kClipChannels) {
       int32_t kind = 0;
       const int32_t type = screens::FileTypeOfPath(value, &kind);
@@ -75,5 +87,5 @@ int RunProject(int argc, char** argv) {
 
 }  // namespace
 
-OVTOOL_COMMAND(project, "project OUT.mix [N=CLIP...] [start=TEXT] [end=TEXT] [script=SCRIPT]  write a .mix project",
+OVTOOL_COMMAND(project, "project OUT.mix [N=CLIP...] [cutN=START,END] [start=TEXT] [end=TEXT] [script=SCRIPT]  write a .mix project",
                RunProject);

@@ -15,6 +15,7 @@
 #include "ui/placeholder_control.h"
 #include "ui/popup_message_box.h"
 #include "ui/scroll_bar.h"
+#include "ui/slider_control.h"
 #include "ui/softkey_menu.h"
 #include "ui/value_picker.h"
 
@@ -59,8 +60,8 @@ const FactoryEntry kBuiltIn[] = {
     {u"TEXTBOX", Make<TextBox>},
     {u"IB", Make<ItemComboBox>},
     {u"ITEMCOMBOBOX", Make<ItemComboBox>},
-    {u"SC", Placeholder<kTypeSliderControl>},
-    {u"SLIDERCONTROL", Placeholder<kTypeSliderControl>},
+    {u"SC", Make<SliderControl>},
+    {u"SLIDERCONTROL", Make<SliderControl>},
     {u"CHANNELSELECTION", Placeholder<kTypeChannelSelection>},
     {u"SCROLLBAR", Make<ScrollBar>},
     {u"MIXER", Placeholder<kTypeMixer>},

@@ -202,6 +202,42 @@ TEST(VideoEffect, FileTransitionFromReadyMask) {
   EXPECT_TRUE(missing.IsFinished());
 }
 
+// A mask whose cache is missing is decoded from its effect file when the
+// caller allows it (a replay whose cache was deleted), else the effect ends.
+TEST(VideoEffect, FileTransitionDecodesItsMissingMask) {
+  const std::string dir = ovtest::ScratchDir();
+  setenv("TMPDIR", dir.c_str(), 1);
+  // The effect file: the left half on, for 300 ms.
+  auto half = std::make_unique<PatternComposer>(
+      [](int32_t x, int32_t, uint32_t) -> uint16_t { return x < kW / 2 ? 0xFFFF : 0x0000; });
+  const std::string source = dir + "/half.raw";
+  {
+    engine::RawFrameCacheWriter w(std::move(half), ov::String::FromUtf8Lossy(source), kW, kH, 0, 100, 0, 300, 0, 0,
+                                  0);
+    for (int i = 0; i < 4; ++i) ASSERT_GE(w.WriteFrame(), 0);
+  }
+  const ov::String missing = ov::String::FromUtf8Lossy(dir + "/gone.raw");
+  engine::FileVideoEffect refused(kFps, missing, 0, 0, ov::String::FromUtf8Lossy(source), false);
+  EXPECT_TRUE(refused.IsFinished());
+  engine::FileVideoEffect fx(kFps, missing, 0, 0, ov::String::FromUtf8Lossy(source), true);
+  ASSERT_FALSE(fx.IsFinished());
+  Pic frame(kW, kH), fresh(kW, kH), below(kW, kH);
+  FillNew(fresh.view);
+  FillBelow(frame.view);
+  FillBelow(below.view);
+  engine::EffectChannel ch;
+  ch.picture = fresh.view;
+  fx.Attach(&ch);
+  fx.Draw(frame.view);
+  EXPECT_FALSE(fx.IsFinished());
+  // The mask was decoded at the live picture's size (176 x 144): its on half
+  // covers this frame's width, and the bar above the fitted picture is off.
+  EXPECT_EQ(frame.view.Row(kH / 2)[0], fresh.view.Row(kH / 2)[0]);
+  EXPECT_EQ(frame.view.Row(kH / 2)[kW - 1], fresh.view.Row(kH / 2)[kW - 1]);
+  EXPECT_EQ(frame.view.Row(0)[0], below.view.Row(0)[0]);
+  unsetenv("TMPDIR");
+}
+
 TEST(VideoEffect, FileTransitionUncoversOnlyWhereTheWholeWordIsSet) {
   // A picture cache used as the mask: columns of 0xFFFF, 0x00FF and 0xFF00.
   // Only the first is on; a test of one byte would take a second for on.

@@ -145,7 +145,14 @@ TEST(ScreensRegistration, ReplacesThePlaceholdersInPlace) {
   const std::unique_ptr<ui::Element> preview = ui::CreateElement(u"PREVIEWMIXER");
   ASSERT_NE(preview, nullptr);
   EXPECT_EQ(preview->GetType(), ui::kTypePreviewMixer);
-  EXPECT_EQ(dynamic_cast<screens::Mixer*>(preview.get()), nullptr);
+  EXPECT_NE(dynamic_cast<screens::Mixer*>(preview.get()), nullptr);  // a Mixer that replays
+  const std::unique_ptr<ui::Element> panel = ui::CreateElement(u"MixerSelection");
+  ASSERT_NE(panel, nullptr);
+  EXPECT_EQ(panel->GetType(), ui::kTypeMixerSelection);
+  // A keyword of a class not built here keeps its placeholder.
+  const std::unique_ptr<ui::Element> browser = ui::CreateElement(u"MEDIABROWSER");
+  ASSERT_NE(browser, nullptr);
+  EXPECT_EQ(dynamic_cast<screens::Mixer*>(browser.get()), nullptr);
   // Registering again replaces the one entry of that keyword.
   EXPECT_EQ(ui::RegisterElementType(u"MIXER", [] { return std::unique_ptr<ui::Element>(new screens::Mixer); }), 1);
 }

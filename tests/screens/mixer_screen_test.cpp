@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstring>
 #include <cstdlib>
 #include <thread>
 
@@ -19,6 +21,7 @@
 #include "tests/support/headless_driver.h"
 #include "ui/softkey_bar.h"
 #include "tests/support/test_paths.h"
+#include "ui/slider_control.h"
 
 namespace {
 
@@ -34,6 +37,20 @@ Mixer* FindMixer(ovtest::HeadlessDriver& d) {
 
 ui::Element* Find(ovtest::HeadlessDriver& d, const char16_t* name) {
   return d.sm().FindElementByName(d.sm().menu_container(), name, true);
+}
+
+// Taps `button` into the mixer screen and lets the decoding to cache that
+// entering starts run out. The clips here are stand-in files that do not
+// decode, so the failure popup is acknowledged.
+bool EnterMixer(ovtest::HeadlessDriver& d, const char16_t* button) {
+  if (!d.TapElement(button)) return false;
+  if (Mixer* m = FindMixer(d)) {
+    for (int i = 0; i < 1000 && m->decoding(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    d.Settle();
+    m->OnAction(screens::kActionDecompressFailureOk, ov::String(), 0);
+    d.Settle();
+  }
+  return true;
 }
 
 TEST(MixerScreen, OpensFromTheMainMenuWithItsChannelsAndEngine) {
@@ -114,7 +131,7 @@ class LoadedProject : public ::testing::Test {
 
 TEST_F(LoadedProject, ShowsKindIconsAndClipNames) {
   ASSERT_TRUE(d().ok());
-  ASSERT_TRUE(d().TapElement(u"main_1"));
+  ASSERT_TRUE(EnterMixer(d(), u"main_1"));
   ASSERT_EQ(d().Menu(), u"mixing_menu");
   struct Case {
     const char16_t* icon;
@@ -134,7 +151,7 @@ TEST_F(LoadedProject, ShowsKindIconsAndClipNames) {
 // is assigned to that channel.
 TEST_F(LoadedProject, DropFromTheBrowserAssignsTheChannel) {
   ASSERT_TRUE(d().ok());
-  ASSERT_TRUE(d().TapElement(u"main_0"));
+  ASSERT_TRUE(EnterMixer(d(), u"main_0"));
   auto browser = std::make_unique<ovtest::FakeBrowser>();
   for (auto [name, value] : {std::pair{u"xP", u"150"}, {u"yP", u"270"}, {u"xS", u"80"}, {u"yS", u"30"}}) {
     browser->LoadAttribute(name, value);
@@ -157,11 +174,48 @@ TEST_F(LoadedProject, DropFromTheBrowserAssignsTheChannel) {
   EXPECT_EQ(dynamic_cast<ChannelSelection*>(Find(d(), u"channel_sel5"))->GetKind(), screens::kKindEmpty);
 }
 
+TEST_F(LoadedProject, ASliderDragReachesTheMixer) {
+  ASSERT_TRUE(d().ok());
+  ASSERT_TRUE(EnterMixer(d(), u"main_0"));
+  Mixer* m = FindMixer(d());
+  ASSERT_NE(m, nullptr);
+  // Entering the screen, every slider reported its level.
+  EXPECT_EQ(m->entry(2).volume, 100);
+  EXPECT_EQ(m->master_volume(), 100);
+  ui::Element* vol = Find(d(), u"MX_VOL_2");
+  ASSERT_NE(vol, nullptr);
+  ASSERT_TRUE(vol->IsEnabled());  // channel 2 holds a sound
+  const int32_t y = vol->y() + vol->GetYSize() / 2, x = vol->x() + 2;
+  d().Drag({x, y}, {{x + 6, y}, {x + 13, y}});
+  const int32_t level = dynamic_cast<ui::SliderControl*>(vol)->value();
+  EXPECT_GT(level, 0);
+  EXPECT_EQ(m->entry(2).volume, 100 - level);
+}
+
+TEST_F(LoadedProject, ThePreviewScreenReplaysWithItsControls) {
+  ASSERT_TRUE(d().ok());
+  ASSERT_TRUE(EnterMixer(d(), u"main_0"));
+  d().sm().JumpToMenu(u"preview_menu");
+  d().Settle();
+  ASSERT_EQ(d().Menu(), u"preview_menu");
+  ui::Element* preview = d().sm().menu_container()->FindByType(ui::kTypePreviewMixer, true);
+  ASSERT_NE(preview, nullptr);
+  if (auto* m = dynamic_cast<Mixer*>(preview)) {
+    for (int i = 0; i < 1000 && m->decoding(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  d().Settle();
+  preview->OnAction(screens::kActionDecompressFailureOk, ov::String(), 0);
+  gfx::Rect area;
+  preview->OnTick(&area, 1);
+  EXPECT_TRUE(Find(d(), u"Preview")->IsEnabled());
+  EXPECT_FALSE(Find(d(), u"StopPreview")->IsEnabled());
+}
+
 // Output settings chosen on their screen and accepted with MX_ACCEPTWIZARD
 // reach the file that MX_SAVE writes.
 TEST_F(LoadedProject, AcceptedOutputSettingsReachTheSavedFile) {
   ASSERT_TRUE(d().ok());
-  ASSERT_TRUE(d().TapElement(u"main_0"));
+  ASSERT_TRUE(EnterMixer(d(), u"main_0"));
   d().sm().DoAction(screens::kActionMixerWizard, ov::String(), 1);
   ASSERT_EQ(d().Menu(), u"output_settings");
   d().Settle();
@@ -332,6 +386,101 @@ TEST(MixerScreen, LiveFrameSurvivesARepaintAndTheMixStopsAtItsEnd) {
   const auto actions = e->Actions();
   EXPECT_TRUE(std::any_of(actions.begin(), actions.end(),
                           [](const engine::EngineCommand& c) { return c.type == engine::CMD_ACK; }));
+}
+
+}  // namespace
+
+namespace {
+
+// Plays the screens' engine on the virtual device until its clock reaches
+// `until_ms`, 10 ms at a time with a moment between for the engine's threads
+// (the replay applies each command as the clock passes it); false when it
+// stalls.
+bool PlayUntil(ovtest::HeadlessDriver& d, uint32_t until_ms) {
+  engine::MixEngine* e = d.sm().GetMixEngine();
+  for (int spins = 0; spins < 20000 && e->GetPlayPosition() < until_ms; ++spins) {
+    d.AdvanceDevice(kLiveRate / 100);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return e->GetPlayPosition() >= until_ms;
+}
+
+std::vector<int16_t> PlayedSamples(ovtest::HeadlessDriver& d) {
+  std::vector<uint8_t> bytes;
+  d.sm().GetMixEngine()->WithDevice(
+      [&](ov::WaveOutDevice& dev) { bytes = static_cast<ov::VirtualWaveOutDevice&>(dev).Played(); });
+  std::vector<int16_t> s(bytes.size() / 2);
+  std::memcpy(s.data(), bytes.data(), s.size() * 2);
+  return s;
+}
+
+// First and last stereo frame that is not silent; {-1, -1} for none.
+std::pair<long, long> SoundSpan(const std::vector<int16_t>& s) {
+  long first = -1, last = -1;
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == 0) continue;
+    if (first < 0) first = long(i / 2);
+    last = long(i / 2);
+  }
+  return {first, last};
+}
+
+// A mix played live through the screen, saved, cleared and loaded again,
+// then replayed: the clip starts and stops within one 100 ms block of its
+// live times, with the same sound between.
+TEST_F(LoadedProject, ALiveMixReplaysAfterSaveClearAndLoad) {
+  ASSERT_TRUE(d().ok());
+  ASSERT_TRUE(d().UseVirtualWaveOut());
+  ASSERT_TRUE(EnterMixer(d(), u"main_0"));
+  Mixer* m = FindMixer(d());
+  ASSERT_NE(m, nullptr);
+  // Channel 2: a real sound, uncut (played from its file).
+  ChannelSelection* ch = m->entry(2).channel;
+  ch->Clear();
+  ch->AddClip(screens::kKindAudio, screens::kFileTypeWav, U(ovtest::FixturePath("engine_22k_stereo.wav")),
+              ov::String(), ov::String(), screens::kWholePicture, screens::kWholePicture, 500, 0, 0, 0, 0, 0, 0,
+              nullptr);
+  engine::MixEngine* e = d().sm().GetMixEngine();
+  ASSERT_EQ(m->mix_engine(), e);
+  m->OnAction(screens::kActionMixStart, ov::String(), 0);
+  ASSERT_TRUE(m->mixing());
+  ASSERT_TRUE(PlayUntil(d(), 300));
+  m->OnAction(screens::kActionChannelOn0 + 2, ov::String(), 0);
+  ASSERT_TRUE(PlayUntil(d(), 1100));
+  m->OnAction(screens::kActionMuteOn, ov::String(), 0);
+  m->OnAction(screens::kActionMuteOff, ov::String(), 0);
+  m->OnAction(screens::kActionVolume0 + 2, u"80", 0);
+  ASSERT_TRUE(PlayUntil(d(), 1600));
+  m->OnAction(screens::kActionChannelOff0 + 2, ov::String(), 0);
+  ASSERT_TRUE(PlayUntil(d(), 2000));
+  const std::vector<int16_t> live = PlayedSamples(d());
+  m->OnAction(screens::kActionMixStop, ov::String(), 0);
+  ASSERT_FALSE(m->mixing());
+  const std::string project = dir_ + "/live.mix";
+  m->OnAction(screens::kActionProjectSave, U(project), 0);
+  m->OnAction(screens::kActionMixClear, ov::String(), 0);
+  EXPECT_FALSE(e->HasActions());
+  m->OnAction(screens::kActionProjectLoad, U(project), 0);
+  ASSERT_TRUE(e->HasActions());
+  e->StartReplay();
+  // Short of the stop command at the end, which ends the replay.
+  ASSERT_TRUE(PlayUntil(d(), 1900));
+  const std::vector<int16_t> replay = PlayedSamples(d());
+  e->StopReplay();
+  const auto [live_start, live_end] = SoundSpan(live);
+  const auto [replay_start, replay_end] = SoundSpan(replay);
+  ASSERT_GE(live_start, 0);
+  ASSERT_GE(replay_start, 0);
+  const long block = kLiveRate / 10;
+  EXPECT_NEAR(double(replay_start), double(live_start), double(block));
+  EXPECT_NEAR(double(replay_end), double(live_end), double(block));
+  // The same sound between, once aligned at the start.
+  const long span = std::min(live_end - live_start, replay_end - replay_start);
+  long differing = 0;
+  for (long i = 0; i < span * 2; ++i) {
+    differing += live[size_t(live_start * 2 + i)] != replay[size_t(replay_start * 2 + i)];
+  }
+  EXPECT_EQ(differing, 0);
 }
 
 }  // namespace

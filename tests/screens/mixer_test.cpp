@@ -79,9 +79,7 @@ TEST_F(MixerTest, InitialiseBuildsTheTableAndTheEngine) {
   // The engine's own actions (a picture clip ended, a replay ended) reach
   // the shell's queue without a target.
   host_.engine->QueueAppAction(227, u"3");
-  ASSERT_FALSE(host_.queued.empty());
-  EXPECT_EQ(host_.queued.back().code, 227);
-  EXPECT_EQ(host_.queued.back().parameter, u"3");
+  EXPECT_EQ(host_.Drain(nullptr), std::vector<int32_t>{227});
 }
 
 TEST(MixerTable, ChannelsAttributeTakesSixChannelElementsAtMost) {

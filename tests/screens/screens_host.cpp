@@ -20,6 +20,28 @@ bool ScreensHost::ReadOption(const ov::String& key, ov::String* text, bool* is_n
   return true;
 }
 
+int ScreensHost::QueueAction(ui::Element* target, int32_t code, const ov::String& parameter, int32_t depth) {
+  (void)target;
+  (void)depth;
+  std::lock_guard<std::mutex> lock(queue_mutex_);
+  queued_.emplace_back(code, std::u16string(parameter.View()));
+  return 1;
+}
+
+std::vector<int32_t> ScreensHost::Drain(ui::Element* target) {
+  std::vector<std::pair<int32_t, std::u16string>> batch;
+  {
+    std::lock_guard<std::mutex> lock(queue_mutex_);
+    batch.swap(queued_);
+  }
+  std::vector<int32_t> codes;
+  for (const auto& [code, parameter] : batch) {
+    codes.push_back(code);
+    if (target) target->OnAction(code, ov::String(std::u16string_view(parameter)), 1);
+  }
+  return codes;
+}
+
 MixerScreen::MixerScreen(ScreensHost* h, int channels) : host(h) {
   host->menu = &menu;
   menu.LoadAttribute(u"title", u"mixing_menu");

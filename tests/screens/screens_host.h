@@ -5,7 +5,9 @@
 
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "engine/mix_engine.h"
 #include "screens/channel_selection.h"
@@ -30,6 +32,12 @@ class ScreensHost : public FakeHost {
   void SetMixEngine(std::shared_ptr<engine::MixEngine> e) override { engine = std::move(e); }
   engine::MixEngine* GetMixEngine() override { return engine.get(); }
   bool RotationInProgress() override { return rotation; }
+  // Queued actions wait, as in the shell, until Drain hands them to
+  // `target` on the test's thread (workers queue from their own).
+  int QueueAction(ui::Element* target, int32_t code, const ov::String& parameter, int32_t depth) override;
+  std::vector<int32_t> Drain(ui::Element* target);
+  void OpenPopup(ui::Element* e) override { opened.push_back(e); }
+  std::vector<ui::Element*> opened;
 
   std::map<std::u16string, std::u16string> option_values;
   uint32_t numeric[46] = {};
@@ -38,6 +46,8 @@ class ScreensHost : public FakeHost {
   bool rotation = false;
 
  private:
+  std::mutex queue_mutex_;
+  std::vector<std::pair<int32_t, std::u16string>> queued_;
   std::string data_folder_;
 };
 

@@ -3,6 +3,8 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include "engine/mix_engine.h"
+#include "platform/audio/wave_out_device.h"
 #include "platform/imaging/image.h"
 #include "platform/ui/dialogs.h"
 #include "shell/packages.h"
@@ -37,6 +39,36 @@ HeadlessDriver::~HeadlessDriver() {
   app_.reset();
   wnd::SetMessageBoxHook(nullptr);
   shell::SetEndProcessHook(nullptr);
+}
+
+bool HeadlessDriver::UseVirtualWaveOut() {
+  engine::MixEngine* old = sm().GetMixEngine();
+  if (!old || !old->videoMixer()) return false;
+  const engine::VideoMixer& v = *old->videoMixer();
+  auto timing = std::make_unique<engine::VirtualTiming>();
+  engine::VirtualTiming* clock = timing.get();
+  auto mix = std::make_shared<engine::MixEngine>(std::make_unique<engine::AudioMixer>(16, 22050, 2),
+                                                 std::make_unique<engine::VideoMixer>(v.width(), v.height(), v.fps(), 0),
+                                                 std::move(timing));
+  mix->SetDeviceFactory([] { return std::make_unique<ov::VirtualWaveOutDevice>(); });
+  shell::ScreenManager* manager = &sm();
+  mix->SetActionQueue([manager](uint32_t action, const ov::String& argument) {
+    manager->QueueAction(nullptr, static_cast<int32_t>(action), argument, 1);
+  });
+  engine::MixEngine* e = mix.get();
+  clock->SetClock([e] { return e->GetPlayPosition(); });
+  sm().SetMixEngine(std::move(mix));
+  clock_ = clock;
+  return true;
+}
+
+bool HeadlessDriver::AdvanceDevice(uint64_t frames) {
+  engine::MixEngine* engine = sm().GetMixEngine();
+  const bool played = engine && engine->WithDevice([frames](ov::WaveOutDevice& device) {
+    if (auto* virtual_device = dynamic_cast<ov::VirtualWaveOutDevice*>(&device)) virtual_device->Advance(frames);
+  });
+  if (clock_) clock_->Poke();
+  return played;
 }
 
 void HeadlessDriver::Settle() {

@@ -13,6 +13,10 @@
 
 #include "shell/app.h"
 
+namespace engine {
+class VirtualTiming;
+}  // namespace engine
+
 namespace ovtest {
 
 class HeadlessDriver {
@@ -38,6 +42,14 @@ class HeadlessDriver {
   void Key(wnd::Key key);
   void Command(uint32_t id);
   void Back();
+  // Gives the screens a shared engine that plays on a virtual wave-out device
+  // and keeps its time by that device's clock, so that sound and the replay
+  // advance only as the test plays them (false without an engine to
+  // replace). Call it before entering the screen that uses the engine.
+  // AdvanceDevice plays `frames` frames of the open device (false while none
+  // is open).
+  bool UseVirtualWaveOut();
+  bool AdvanceDevice(uint64_t frames);
   // Current menu's title.
   std::u16string Menu() const;
 
@@ -60,6 +72,7 @@ class HeadlessDriver {
   int answer_ = 0;
   bool ok_ = false;
   std::unique_ptr<shell::App> app_;
+  engine::VirtualTiming* clock_ = nullptr;  // owned by the engine
 };
 
 }  // namespace ovtest

@@ -1,0 +1,76 @@
+// ovtool cache FILE.mix [FOLDER]: decodes the clips of a ".mix" project to
+// cache files as the mixer screen does before a mix plays, into FOLDER (the
+// program's temporary folder by default), and lists the caches written.
+// Exit status 0 when every cache was written, 1 otherwise.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "engine/media_decompressor.h"
+#include "platform/os/file.h"
+#include "screens/channel_block.h"
+#include "screens/channel_selection.h"
+#include "screens/mixer.h"
+#include "tools/tool_command.h"
+
+namespace {
+
+constexpr uint64_t kMaxProjectBytes = 256u << 20;
+
+class PrintProgress : public engine::DecodeProgress {
+ public:
+  void Item(int n, int total) override { std::fprintf(stderr, "cache: %d / %d\n", n, total); }
+  void Percent(int) override {}
+};
+
+int RunCache(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: ovtool cache FILE.mix [FOLDER]\n");
+    return 2;
+  }
+  std::vector<uint8_t> bytes;
+  if (!ov::ReadWholeFile(ov::String::FromUtf8Lossy(argv[1]), &bytes, kMaxProjectBytes)) {
+    std::fprintf(stderr, "cache: cannot read %s\n", argv[1]);
+    return 1;
+  }
+  screens::RecordReader in(bytes);
+  uint32_t version = 0;
+  if (!in.ReadU32(&version) || version != screens::kProjectVersion || !in.Skip(4 * screens::kOutputSettingCount)) {
+    std::fprintf(stderr, "cache: %s is no project of this version\n", argv[1]);
+    return 1;
+  }
+  // The default skin's table: six clip channels and the two credits.
+  std::vector<screens::ChannelSelection> channels(screens::kMaxEntries);
+  for (screens::ChannelSelection& ch : channels) {
+    if (!screens::LoadChannel(&ch, &in, false)) {
+      std::fprintf(stderr, "cache: a channel of %s is damaged or names a missing clip\n", argv[1]);
+      return 1;
+    }
+  }
+  // Decoded through copies: a channel element deletes its caches when it
+  // goes, and these caches are the command's result.
+  std::vector<engine::CacheClipChannel> copies;
+  for (const screens::ChannelSelection& ch : channels) copies.push_back(engine::CacheClipChannel::CopyOf(ch));
+  std::vector<engine::CacheChannel*> table;
+  for (engine::CacheClipChannel& copy : copies) table.push_back(&copy);
+  PrintProgress progress;
+  engine::MediaDecompressor decompressor(nullptr, table, false, &progress);
+  if (argc > 2) decompressor.SetFolder(ov::String::FromUtf8Lossy(std::string(argv[2]) + "/"));
+  const int ok = decompressor.DecompressAll();
+  for (size_t i = 0; i < copies.size(); ++i) {
+    engine::CacheClipChannel& ch = copies[i];
+    for (int c = 0; c < ch.ClipCount(); ++c) {
+      const engine::CacheClip& clip = ch.clip(c);
+      for (const ov::String* name : {&clip.audio, &clip.picture, &clip.overlayCache}) {
+        if (!name->IsEmpty()) std::printf("%zu.%d %s\n", i, c, name->ToUtf8Lossy().c_str());
+      }
+    }
+    if (!ch.effectCache.IsEmpty()) std::printf("%zu %s\n", i, ch.effectCache.ToUtf8Lossy().c_str());
+  }
+  if (!ok) std::fprintf(stderr, "cache: a clip could not be decoded\n");
+  return ok ? 0 : 1;
+}
+
+}  // namespace
+
+OVTOOL_COMMAND(cache, "cache FILE.mix [FOLDER]  decode a project's clips to cache files", RunCache);
