@@ -7,8 +7,10 @@
 #include "platform/os/file.h"
 #include "platform/os/folders.h"
 #include "platform/os/library.h"
+#include "platform/os/process.h"
 #include "screens/screens.h"
 #include "shell/packages.h"
+#include "shell/render_mode.h"
 #include "shell/xml_manager.h"
 #include "ui/text_drawing.h"
 
@@ -183,12 +185,14 @@ void App::MainWndProc(const wnd::Event& e) {
 }
 
 int WinMain(int argc, char** argv) {
-  (void)argv;
   const ov::String app_folder = ov::ApplicationFolder();
   MediaPackage().Open(app_folder + u"media.pak");
   if (argc > 1) {
-    // Render mode: a second instance started with -p, -o and -e. It comes
-    // with the render work; the process ends with 0 whatever happens.
+    // Render mode: a second instance started with -p, -o and -e, no window.
+    // Its outcome goes through the render queue; the process ends with 0
+    // whatever happens.
+    screens::RegisterElements();
+    RunCommandLineRender(ov::CommandLineFromArguments(argc, argv));
     return 0;
   }
   ov::Event portrait, landscape;
