@@ -82,7 +82,7 @@ bool ReadProjectRecord(std::span<const uint8_t> data, int blocks, ChannelSelecti
 
 Mixer::Mixer() { type_ = ui::kTypeMixer; }
 
-Mixer::~Mixer() = default;
+Mixer::~Mixer() { SuspendRender(); }
 
 void Mixer::LoadAttribute(const ov::String& name, const ov::String& value) {
   struct Text {
@@ -226,15 +226,7 @@ void Mixer::UpdateEndTime() {
     end_time_ = 0;
     return;
   }
-  engine::OutputOptions o;
-  o.type = static_cast<uint32_t>(settings_[kWizardMediaType]);
-  o.size = static_cast<uint32_t>(settings_[kWizardMediaSize]);
-  o.dimension = static_cast<uint32_t>(settings_[kWizardMediaDimension]);
-  o.fps = static_cast<uint32_t>(settings_[kWizardMediaFps]);
-  o.audioRate = static_cast<uint32_t>(settings_[kWizardMediaAudioRate]);
-  o.bps = static_cast<uint32_t>(settings_[kWizardMediaBps]);
-  o.length = static_cast<uint32_t>(settings_[kWizardMediaLength]);
-  o.codec = static_cast<uint32_t>(settings_[kWizardMediaCodec]);
+  const engine::OutputOptions o = ToOutputOptions(settings_);
   const uint32_t rate = engine::ExportByteRate(engine_->GetExportSettings(o, render_target_, true));
   // Neither sound nor picture: no rate to turn the size into a length.
   end_time_ = rate == 0 ? 0 : static_cast<uint32_t>(uint64_t(o.size) * 900u / rate);
@@ -496,6 +488,7 @@ int Mixer::OnAction(int32_t code, const ov::String& argument, int32_t flag) {
       }
       break;
     case ui::kActionAfterRotation:
+      ResumeRender();
       if (host) {
         for (int i = 0; i < channel_count_; ++i) {
           host->DoAction(kActionChannelSliderBase + i, ov::String::Format(u"%d", table_[size_t(i)].volume), 1);
@@ -560,6 +553,14 @@ int Mixer::OnAction(int32_t code, const ov::String& argument, int32_t flag) {
       break;
     case kActionMixSaveAs:
       SaveMixAs();
+      break;
+    case kActionRenderMms:
+    case kActionRenderEmail:
+    case kActionRenderDevice:
+    case kActionCancelRender:
+    case kActionRenderDone:
+    case kActionRenderFailed:
+      OnRenderAction(code);
       break;
     default:
       handled = false;
@@ -655,6 +656,7 @@ bool Mixer::SaveMixAs() {
 // ---- rotation ----
 
 void Mixer::SaveState(ov::Archive* a) {
+  SuspendRender();
   ui::UiHost* host = HostOrNull();
   const ov::String rotate = (host ? host->DataFolder() : ov::String()) + u"rotate.mix";
   a->WriteI32(channel_count_);

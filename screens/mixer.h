@@ -14,8 +14,10 @@
 // Thread: UI thread.
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <span>
+#include <thread>
 #include <vector>
 
 #include "engine/export_settings.h"
@@ -68,7 +70,16 @@ enum : int32_t {
   kActionMixClear = 326,
   kActionMixLoad = 329,
   kActionMixSaveAs = 330,
+  kActionRenderMms = 331,
+  kActionRenderEmail = 332,
+  kActionRenderDevice = 334,
+  kActionCancelRender = 335,
+  kActionRenderDone = 336,
+  kActionRenderFailed = 337,
 };
+
+// The output options of the nine settings (the user options they mirror).
+engine::OutputOptions ToOutputOptions(const OutputSettings& settings);
 
 // The project image: the version, the settings in file order, the blocks of
 // `channels` (a null entry writes an empty channel's block) and the engine
@@ -130,7 +141,26 @@ class Mixer : public ui::Control {
   const ov::String& project_name() const { return project_name_; }
   engine::MixEngine* mix_engine() const { return engine_; }
 
+  // Rendering (mixer_render.cpp): the render actions 331-337, the output
+  // name, and the render that goes on across a rotation.
+  void OnRenderAction(int32_t code);
+  bool SaveRenderedFile(const ov::String& path);
+  ov::String OutputExtension(bool for_device) const;
+  static ov::String MakeOutputName(const ov::String& extension);
+  // After a rotation: follows a render that still runs, else reports it.
+  void ResumeRender();
+  // Stops following the render (rotation, the screen goes); a render
+  // still running is paused.
+  void SuspendRender();
+  bool render_active() const { return render_active_; }
+  const ov::String& output_file() const { return output_file_; }
+  int32_t render_process() const { return render_process_; }
+
  private:
+  void StartRender();
+  void RenderLoop(uint32_t process, bool resumed);
+  void EndRender();
+  void EmailMix();
   void Initialise();
   void CopySettingsToOptions();
   void CopyOptionsToSettings();
@@ -166,6 +196,8 @@ class Mixer : public ui::Control {
   int32_t selected_visual_channel_ = 0;
   uint32_t last_tick_ = 0;
   bool ticked_ = false;
+  std::thread render_thread_;
+  std::atomic<bool> render_stop_{false};
 };
 
 }  // namespace screens

@@ -57,6 +57,7 @@ bool App::InitInstance() {
   action_message_ = wnd::Window::RegisterMessage("CHECKFORACTION");
   const ov::String data = WithSlash(options_.data_folder.IsEmpty() ? ov::DataFolder() : options_.data_folder);
   manager_ = std::make_unique<ScreenManager>(screen.cx, screen.cy, data + u"user.opt", window_.get());
+  manager_->set_application_folder(app_folder_);
   const ov::String package = ov::String::Format(u"Vex_%d_%d.pak", screen.cx, screen.cy);
   CommonPackage().Open(app_folder_ + u"vex_common.pak");
   InstallPackages();
