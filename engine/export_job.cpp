@@ -31,12 +31,12 @@ bool IsKnownCode(uint32_t type) {
   }
 }
 
-void SetNamedEvent(const char16_t* name) {
+}  // namespace
+
+void SetEncodingEvent(const char16_t* name) {
   ov::Event e;
   if (e.Create(true, false, name)) e.Set();
 }
-
-}  // namespace
 
 ExportJob::ExportJob(MixEngine* engine, const ov::String& outputPath)
     : queue_(false), engine_(engine), outputPath_(outputPath) {}
@@ -125,7 +125,7 @@ int ExportJob::RenderNextFrame(uint8_t** videoBuffer, uint8_t** audioBuffer, uin
   uint32_t filled = 0;
   while (nowMs_ < frameEnd && next_ < commands_.size()) {
     if (!ApplyDueCommands()) {
-      SetNamedEvent(kEncodingFailedEvent);
+      SetEncodingEvent(kEncodingFailedEvent);
       Fail();
       ::operator delete(block);
       return EndStream(videoBuffer, audioBuffer, audioBytes);

@@ -43,6 +43,10 @@ inline constexpr char16_t kPauseEncodingEvent[] = u"Pause Encoding";
 inline constexpr char16_t kRestartEncodingEvent[] = u"Restart Encoding";
 inline constexpr char16_t kEncodingFailedEvent[] = u"Frame Filter Encoding Failed";
 
+// Sets the named manual-reset event (created when no process holds it; it
+// lives only while one does).
+void SetEncodingEvent(const char16_t* name);
+
 class ExportJob {
  public:
   ExportJob(MixEngine* engine, const ov::String& outputPath);

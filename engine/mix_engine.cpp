@@ -11,11 +11,6 @@ namespace {
 
 std::atomic<ExportJob*> g_runningJob{nullptr};
 
-void SetNamedEvent(const char16_t* name) {
-  ov::Event e;
-  if (e.Create(true, false, name)) e.Set();
-}
-
 }  // namespace
 
 MixEngine::MixEngine(std::unique_ptr<AudioMixer> audio, std::unique_ptr<VideoMixer> video,
@@ -478,12 +473,12 @@ void MixEngine::CancelEncoding() {
     job->Cancel();
     return;
   }
-  SetNamedEvent(kCancelEncodingEvent);
+  SetEncodingEvent(kCancelEncodingEvent);
 }
 
-void MixEngine::PauseEncoding() { SetNamedEvent(kPauseEncodingEvent); }
+void MixEngine::PauseEncoding() { SetEncodingEvent(kPauseEncodingEvent); }
 
-void MixEngine::RestartEncoding() { SetNamedEvent(kRestartEncodingEvent); }
+void MixEngine::RestartEncoding() { SetEncodingEvent(kRestartEncodingEvent); }
 
 std::vector<EngineCommand> MixEngine::Actions() {
   std::lock_guard<std::mutex> lock(actionsMutex_);

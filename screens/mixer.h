@@ -11,7 +11,8 @@
 // entry; the engine record (engine/action_processor.h) with its flag trailer.
 // The file holds no block count: reader and writer take it from the skin.
 //
-// Thread: UI thread.
+// Thread: UI thread; the render thread (mixer_render.cpp) only reads the
+// render queue and queues actions.
 
 #include <array>
 #include <atomic>
