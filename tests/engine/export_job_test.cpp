@@ -316,3 +316,28 @@ TEST_F(ExportJobTest, ExportReportsAndCancelDeletesTheFile) {
 }
 
 }  // namespace
+
+namespace {
+
+// Until their graphs exist the graph jobs fail, and the result says so; the
+// frame callback has no job to ask outside an export.
+TEST_F(ExportJobTest, GraphJobsReportFailureAndTheCallbackNeedsAJob) {
+  engine::RenderQueue reader(true);
+  auto e = EngineWith({Cmd(0, engine::CMD_NOP, 0), Cmd(500, engine::CMD_NOP, 0)});
+  for (const char* name : {"a.mp4", "a.wmv"}) {
+    EXPECT_FALSE(e->Export(ov::String::FromUtf8Lossy(Out(name)), Wav()));
+    const engine::RenderMessage m = reader.Receive(0);
+    EXPECT_EQ(m.kind, engine::kRenderResult) << name;
+    EXPECT_EQ(m.value, 0) << name;
+  }
+  // No job for the name: no result at all.
+  EXPECT_FALSE(e->Export(ov::String::FromUtf8Lossy(Out("a.ogg")), Wav()));
+  EXPECT_EQ(reader.Receive(0).kind, engine::kRenderNothing);
+  unsigned char* video = nullptr;
+  unsigned char* audio = nullptr;
+  int bytes = 0, time = 0;
+  EXPECT_EQ(engine::ExportFrameCallback(&video, &audio, &bytes, &time), 0);
+  EXPECT_EQ(engine::MixEngine::RunningExportJob(), nullptr);
+}
+
+}  // namespace
