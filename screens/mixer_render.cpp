@@ -6,11 +6,10 @@
 //
 // The screen's data is touched on the UI thread only: the project is saved
 // and the process started there; the render thread only reads the queue,
-// writes the percentage option and queues 336 (done) or 337 (failed). A
+// queues the percentage for its option and 336 (done) or 337 (failed). A
 // render counts as done only when a non-zero result was read once the
 // process had ended; anything else deletes what is left of the output.
 #include <algorithm>
-#include <atomic>
 #include <memory>
 #include <mutex>
 
@@ -76,16 +75,16 @@ void QueueResult(bool ok) {
   }
 }
 
-// Takes one message: the percentage into its option (and a refresh
-// queued), a result remembered in `result`.
+// Takes one message: the percentage queued for its option, a result
+// remembered in `result`.
 void TakeMessage(const engine::RenderMessage& m, int* result) {
   if (m.kind == engine::kRenderResult) {
     *result = m.value;
   } else if (m.kind == engine::kRenderProgress) {
-    ui::UiHost* host = ui::Host();
-    if (uint32_t* option = host ? host->NumericOption(kOptionRenderPercentage) : nullptr) {
-      std::atomic_ref<uint32_t>(*option).store(std::min<uint32_t>(m.value, 100));
-      host->QueueAction(nullptr, ui::kActionOptionsChanged, ov::String(), 1);
+    // The option is set on the UI thread, which then refreshes what shows it.
+    if (ui::UiHost* host = ui::Host()) {
+      host->QueueAction(nullptr, ui::kActionSetAttribute,
+                        ov::String::Format(u"RenderPercentage=%u", std::min<uint32_t>(m.value, 100)), 1);
     }
   }
 }
