@@ -3,9 +3,15 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/export_job.h"
 #include "platform/os/thread.h"
 
 namespace engine {
+namespace {
+
+std::atomic<ExportJob*> g_runningJob{nullptr};
+
+}  // namespace
 
 MixEngine::MixEngine(std::unique_ptr<AudioMixer> audio, std::unique_ptr<VideoMixer> video,
                      std::unique_ptr<EngineTiming> timing)
@@ -463,6 +469,34 @@ bool MixEngine::LoadActions(std::span<const uint8_t> data, size_t* consumed) {
 ExportSettings MixEngine::GetExportSettings(const OutputOptions& options, int renderTarget, bool keepVideo) {
   return MakeExportSettings(options, renderTarget, keepVideo, keepVideo || !IsAudioOnly());
 }
+
+ExportJob* MixEngine::RunningExportJob() { return g_runningJob.load(std::memory_order_acquire); }
+
+bool MixEngine::Export(const ov::String& outputPath, const ExportSettings& settings) {
+  if (g_runningJob.load(std::memory_order_acquire)) return false;
+  std::unique_ptr<ExportJob> job = CreateExportJob(this, outputPath);
+  if (!job) return false;
+  job->SetExportParams(settings);
+  ExportJob* expected = nullptr;
+  if (!g_runningJob.compare_exchange_strong(expected, job.get())) return false;
+  const int result = job->Encode();
+  job->queue().SendResult(result != 0);
+  timing_->Sleep(exportResultDelayMs_);
+  g_runningJob.store(nullptr, std::memory_order_release);
+  return result != 0;
+}
+
+void MixEngine::CancelEncoding() {
+  if (ExportJob* job = RunningExportJob()) {
+    job->Cancel();
+    return;
+  }
+  SetEncodingEvent(kCancelEncodingEvent);
+}
+
+void MixEngine::PauseEncoding() { SetEncodingEvent(kPauseEncodingEvent); }
+
+void MixEngine::RestartEncoding() { SetEncodingEvent(kRestartEncodingEvent); }
 
 std::vector<EngineCommand> MixEngine::Actions() {
   std::lock_guard<std::mutex> lock(actionsMutex_);

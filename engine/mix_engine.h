@@ -39,6 +39,8 @@
 
 namespace engine {
 
+class ExportJob;
+
 // Application action queued when a replay has ended.
 inline constexpr uint32_t kActionReplayEnded = 5;
 
@@ -112,6 +114,23 @@ class MixEngine : public VideoMixerEngineLink, public MixCalls {
   // picture dropped when `keepVideo` is false and the list holds no picture
   // command.
   ExportSettings GetExportSettings(const OutputOptions& options, int renderTarget, bool keepVideo);
+  // Runs the export of the recorded list to `outputPath` (the job chosen by
+  // its extension) and sends its result through the render queue, then
+  // waits a second so that the reader can take it before the process ends.
+  // False at once while another export runs or when no job fits the name
+  // (no result is sent then); otherwise the job's result.
+  bool Export(const ov::String& outputPath, const ExportSettings& settings);
+  // With a running export in this process, CancelEncoding cancels it;
+  // without one, the three set the named events the render process watches.
+  void CancelEncoding();
+  void PauseEncoding();
+  void RestartEncoding();
+  // The export running in this process, or null (the frame callback's way
+  // to the job).
+  static ExportJob* RunningExportJob();
+  // Replaces the wait after the result (tests).
+  void SetExportResultDelay(uint32_t ms) { exportResultDelayMs_ = ms; }
+
   // A copy of the recorded commands (tests, export).
   std::vector<EngineCommand> Actions();
 
@@ -149,6 +168,8 @@ class MixEngine : public VideoMixerEngineLink, public MixCalls {
 
   std::mutex actionsMutex_;  // guards actions_ (UI appends, replay reads)
   ActionProcessor actions_;
+
+  uint32_t exportResultDelayMs_ = 1000;
 
   std::mutex presentMutex_;  // guards presented_ and the display rectangle
   std::vector<uint16_t> presented_;

@@ -74,7 +74,10 @@ bool ReadProjectRecord(std::span<const uint8_t> data, int blocks, ChannelSelecti
 
 Mixer::Mixer() { type_ = ui::kTypeMixer; }
 
-Mixer::~Mixer() { CancelDecompression(false); }
+Mixer::~Mixer() {
+  CancelDecompression(false);
+  SuspendRender();
+}
 
 void Mixer::LoadAttribute(const ov::String& name, const ov::String& value) {
   struct Text {
@@ -218,15 +221,7 @@ void Mixer::UpdateEndTime() {
     end_time_ = 0;
     return;
   }
-  engine::OutputOptions o;
-  o.type = static_cast<uint32_t>(settings_[kWizardMediaType]);
-  o.size = static_cast<uint32_t>(settings_[kWizardMediaSize]);
-  o.dimension = static_cast<uint32_t>(settings_[kWizardMediaDimension]);
-  o.fps = static_cast<uint32_t>(settings_[kWizardMediaFps]);
-  o.audioRate = static_cast<uint32_t>(settings_[kWizardMediaAudioRate]);
-  o.bps = static_cast<uint32_t>(settings_[kWizardMediaBps]);
-  o.length = static_cast<uint32_t>(settings_[kWizardMediaLength]);
-  o.codec = static_cast<uint32_t>(settings_[kWizardMediaCodec]);
+  const engine::OutputOptions o = ToOutputOptions(settings_);
   const uint32_t rate = engine::ExportByteRate(engine_->GetExportSettings(o, render_target_, true));
   // Neither sound nor picture: no rate to turn the size into a length.
   end_time_ = rate == 0 ? 0 : static_cast<uint32_t>(uint64_t(o.size) * 900u / rate);
@@ -491,6 +486,7 @@ int Mixer::OnAction(int32_t code, const ov::String& argument, int32_t flag) {
       }
       break;
     case ui::kActionAfterRotation:
+      ResumeRender();
       if (host) {
         for (int i = 0; i < channel_count_; ++i) {
           host->DoAction(kActionChannelSliderBase + i, ov::String::Format(u"%d", table_[size_t(i)].volume), 1);
@@ -555,6 +551,14 @@ int Mixer::OnAction(int32_t code, const ov::String& argument, int32_t flag) {
       break;
     case kActionMixSaveAs:
       SaveMixAs();
+      break;
+    case kActionRenderMms:
+    case kActionRenderEmail:
+    case kActionRenderDevice:
+    case kActionCancelRender:
+    case kActionRenderDone:
+    case kActionRenderFailed:
+      OnRenderAction(code);
       break;
     default:
       handled = OnLiveAction(code, argument, &update);
@@ -655,6 +659,7 @@ void Mixer::SaveState(ov::Archive* a) {
     Control::SaveState(a);
     return;
   }
+  SuspendRender();
   ui::UiHost* host = HostOrNull();
   const ov::String rotate = (host ? host->DataFolder() : ov::String()) + u"rotate.mix";
   a->WriteI32(channel_count_);

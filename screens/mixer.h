@@ -11,7 +11,8 @@
 // entry; the engine record (engine/action_processor.h) with its flag trailer.
 // The file holds no block count: reader and writer take it from the skin.
 //
-// Thread: UI thread.
+// Thread: UI thread; the render thread (mixer_render.cpp) only reads the
+// render queue and queues actions.
 
 #include <array>
 #include <atomic>
@@ -109,7 +110,16 @@ enum : int32_t {
   kActionDecompressDone = 339,
   kActionDecompressFailed = 340,
   kActionDecompressFailureOk = 341,
+  kActionRenderMms = 331,
+  kActionRenderEmail = 332,
+  kActionRenderDevice = 334,
+  kActionCancelRender = 335,
+  kActionRenderDone = 336,
+  kActionRenderFailed = 337,
 };
+
+// The output options of the nine settings (the user options they mirror).
+engine::OutputOptions ToOutputOptions(const OutputSettings& settings);
 
 // The project image: the version, the settings in file order, the blocks of
 // `channels` (a null entry writes an empty channel's block) and the engine
@@ -171,6 +181,21 @@ class Mixer : public ui::Control {
   const ov::String& project_name() const { return project_name_; }
   engine::MixEngine* mix_engine() const { return engine_; }
 
+  // Rendering (mixer_render.cpp): the render actions 331-337, the output
+  // name, and the render that goes on across a rotation.
+  void OnRenderAction(int32_t code);
+  bool SaveRenderedFile(const ov::String& path);
+  ov::String OutputExtension(bool for_device) const;
+  static ov::String MakeOutputName(const ov::String& extension);
+  // After a rotation: follows a render that still runs, else reports it.
+  void ResumeRender();
+  // Stops following the render (rotation, the screen goes); a render
+  // still running is paused.
+  void SuspendRender();
+  bool render_active() const { return render_active_; }
+  const ov::String& output_file() const { return output_file_; }
+  int32_t render_process() const { return render_process_; }
+
   // ---- live mixing (mixer_live.cpp) ----
   // The live player the gestures reach; the shared engine unless a stand-in
   // was given (tests record the commands with one). Null: none.
@@ -230,6 +255,10 @@ class Mixer : public ui::Control {
   void DrawLiveVideo();
 
  private:
+  void StartRender();
+  void RenderLoop(uint32_t process, bool resumed);
+  void EndRender();
+  void EmailMix();
   void Initialise();
   void CopySettingsToOptions();
   void CopyOptionsToSettings();
@@ -286,6 +315,8 @@ class Mixer : public ui::Control {
   // The worker's progress, handed to the UI thread under its own lock.
   class DecodeSink;
   std::shared_ptr<DecodeSink> decode_sink_;
+  std::thread render_thread_;
+  std::atomic<bool> render_stop_{false};
 };
 
 }  // namespace screens

@@ -8,8 +8,10 @@
 #include "platform/os/file.h"
 #include "platform/os/folders.h"
 #include "platform/os/library.h"
+#include "platform/os/process.h"
 #include "screens/screens.h"
 #include "shell/packages.h"
+#include "shell/render_mode.h"
 #include "shell/xml_manager.h"
 #include "ui/text_drawing.h"
 
@@ -56,6 +58,7 @@ bool App::InitInstance() {
   action_message_ = wnd::Window::RegisterMessage("CHECKFORACTION");
   const ov::String data = WithSlash(options_.data_folder.IsEmpty() ? ov::DataFolder() : options_.data_folder);
   manager_ = std::make_unique<ScreenManager>(screen.cx, screen.cy, data + u"user.opt", window_.get());
+  manager_->set_application_folder(app_folder_);
   const ov::String package = ov::String::Format(u"Vex_%d_%d.pak", screen.cx, screen.cy);
   CommonPackage().Open(app_folder_ + u"vex_common.pak");
   InstallPackages();
@@ -185,12 +188,14 @@ void App::MainWndProc(const wnd::Event& e) {
 }
 
 int WinMain(int argc, char** argv) {
-  (void)argv;
   const ov::String app_folder = ov::ApplicationFolder();
   MediaPackage().Open(app_folder + u"media.pak");
   if (argc > 1) {
-    // Render mode: a second instance started with -p, -o and -e. It comes
-    // with the render work; the process ends with 0 whatever happens.
+    // Render mode: a second instance started with -p, -o and -e, no window.
+    // Its outcome goes through the render queue; the process ends with 0
+    // whatever happens.
+    screens::RegisterElements();
+    RunCommandLineRender(ov::CommandLineFromArguments(argc, argv));
     return 0;
   }
   ov::Event portrait, landscape;

@@ -129,6 +129,8 @@ class ScreenManager : public ui::UiHost {
   void SetMixEngine(std::shared_ptr<engine::MixEngine> engine) override;
   engine::MixEngine* GetMixEngine() override { return mix_engine_.get(); }
   void SetPendingDeleteFile(const ov::String& path) override { pending_temp_file_ = path; }
+  ov::String ApplicationFolder() override { return application_folder_; }
+  void set_application_folder(const ov::String& folder) { application_folder_ = folder; }
   ov::String GetPendingTempFile() override { return pending_temp_file_; }
   bool RotationInProgress() override { return rotation_in_progress_; }
   void SetRotationInProgress(bool on) { rotation_in_progress_ = on; }
@@ -221,6 +223,7 @@ class ScreenManager : public ui::UiHost {
   bool stylus_down_ = false;
   uint32_t action_message_ = 0;
   ov::String pending_temp_file_;
+  ov::String application_folder_;
   uint32_t idle_counter_ = 0;
   bool idle_armed_ = true;
   bool inhibit_back_ = false;

@@ -101,7 +101,11 @@ int ScreenManager::DoAction(int32_t code, const ov::String& parameter, int32_t d
     case 333:
     case 334:
     case 335:
-    case 336: {
+    case 336:
+    // A failed render (337) goes to the mixer as the finished one does: it
+    // arrives while "save_menu" is current, which would keep it, and the
+    // render would never end.
+    case 337: {
       if (code >= 330 && code <= 334) DoAction(ui::kActionPlayStop, ov::String(), 1);
       Menu* root = container_ ? container_.get() : current_;
       if (root) {

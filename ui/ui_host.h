@@ -124,6 +124,9 @@ class UiHost {
   // Where the program keeps what it writes ("user.opt", "rotate.mix"),
   // ending with '/'; empty without a shell.
   virtual ov::String DataFolder() { return ov::String(); }
+  // The folder of the program's own files (the packages and the program
+  // that renders), ending with '/'; empty without a shell.
+  virtual ov::String ApplicationFolder() { return ov::String(); }
   // The window's surface and the call that shows a part of it; null and
   // nothing without a window. The live video is drawn there on the UI thread.
   virtual gfx::HBitmap WindowSurface() { return nullptr; }

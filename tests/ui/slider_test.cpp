@@ -18,14 +18,13 @@ using ui::SliderControl;
 // A host whose options are a map (numeric unless told otherwise).
 class OptionHost : public ovtest::FakeHost {
  public:
-  bool ReadOption(const ov::String& key, ov::String* text, bool* numeric) override {
+  bool ReadOption(const ov::String& key, ov::String* text, bool* is_numeric) override {
     auto it = values.find(std::u16string(key.View()));
     if (it == values.end()) return false;
     *text = ov::String(std::u16string_view(it->second));
-    *numeric = !texts.count(std::u16string(key.View()));
+    *is_numeric = !texts.count(std::u16string(key.View()));
     return true;
   }
-  std::map<std::u16string, std::u16string> values;
   std::map<std::u16string, bool> texts;
 };
 

@@ -1,0 +1,249 @@
+#include "engine/export_job.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "engine/mix_engine.h"
+#include "media/wav_file.h"
+#include "platform/os/event.h"
+#include "platform/os/file.h"
+#include "platform/os/thread.h"
+
+namespace engine {
+namespace {
+
+constexpr uint32_t kPauseSleepMs = 100;
+
+uint32_t RoundUp4(uint64_t v) { return static_cast<uint32_t>((v + 3) & ~uint64_t{3}); }
+
+// The codes the mixers know; any other code in a record fails the export.
+bool IsKnownCode(uint32_t type) {
+  switch (type) {
+    case CMD_NOP: case CMD_ACK: case CMD_LOAD: case CMD_LOAD_IMAGE: case CMD_STOP: case CMD_SET_ZORDER:
+    case CMD_SET_LOOP: case CMD_PLAY: case CMD_PAUSE: case CMD_RESTART: case CMD_SET_HOLD: case CMD_SEEK:
+    case CMD_SET_MARKS: case CMD_VOLUME: case CMD_MASTER_VOLUME: case CMD_ECHO: case CMD_CHORUS: case CMD_REVERB:
+    case CMD_SLIDE: case CMD_BLIND: case CMD_FADE: case CMD_SWEEP: case CMD_FILE_EFFECT: case CMD_COLOUR_FILTER:
+    case CMD_PAN_ZOOM: case CMD_ZOOM: case CMD_SET_RATE:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+void SetEncodingEvent(const char16_t* name) {
+  ov::Event e;
+  if (e.Create(true, false, name)) e.Set();
+}
+
+ExportJob::ExportJob(MixEngine* engine, const ov::String& outputPath)
+    : queue_(false), engine_(engine), outputPath_(outputPath) {}
+
+ExportJob::~ExportJob() { DeleteMixers(); }
+
+void ExportJob::DeleteMixers() {
+  // The video mixer drives the audio mixer's channels: it goes first.
+  video_.reset();
+  audio_.reset();
+}
+
+bool ExportJob::Prepare() {
+  if (ov::FileExists(outputPath_) && !ov::DeleteFile(outputPath_)) return false;
+  const ExportSettings& s = settings_;
+  if (s.sampleRate == 0 || s.sampleRate > AudioMixer::kMaxRate || (s.bitsPerSample != 8 && s.bitsPerSample != 16)) {
+    return false;
+  }
+  audio_ = std::make_unique<AudioMixer>(s.bitsPerSample, s.sampleRate, 2);
+  if (s.width != 0 && s.height != 0 && s.fps != 0) {
+    video_ = std::make_unique<VideoMixer>(int32_t(s.width), int32_t(s.height), s.fps, 0);
+    video_->SetEngine(engine_);
+    video_->SetAudioMixer(audio_.get());
+    videoFrameBytes_ = s.width * s.height * 2;
+  }
+  nowMs_ = 0;
+  // The mixer renders stereo; the byte rate counts the output's own sample
+  // width (an 8-bit mix has one byte per sample).
+  audioBytesPerSecond_ = s.bitsPerSample * s.sampleRate / 4;
+  if (s.fps == 0) {
+    frameMs_ = 100;
+    audioBytesPerFrame_ = audioBytesPerSecond_ / 10;
+  } else {
+    frameMs_ = std::max<uint32_t>(1, 1000 / s.fps);
+    audioBytesPerFrame_ = RoundUp4((audioBytesPerSecond_ + s.fps - 1) / s.fps);
+  }
+  commands_ = engine_ ? engine_->Actions() : std::vector<EngineCommand>();
+  // The walk starts at the earliest command (the first of equal times) and
+  // goes on in list order, as the recorded list is replayed.
+  next_ = 0;
+  for (size_t i = 1; i < commands_.size(); ++i) {
+    if (commands_[i].timeMs < commands_[next_].timeMs) next_ = i;
+  }
+  totalMs_ = engine_ ? engine_->GetMixDuration() : 0;
+  return true;
+}
+
+bool ExportJob::ApplyDueCommands() {
+  while (next_ < commands_.size() && commands_[next_].timeMs <= nowMs_) {
+    const EngineCommand& c = commands_[next_++];
+    int result = 1;
+    if (c.channel >= kFirstVideoChannel) {
+      // Without a picture there is no video mixer: picture commands are
+      // skipped.
+      if (video_) result = video_->ApplyAction(c, 0);
+    } else {
+      result = audio_->ApplyAction(c, 0);
+    }
+    if (result == 0 && (!IsKnownCode(c.type) || c.type == CMD_LOAD || c.type == CMD_LOAD_IMAGE)) return false;
+  }
+  return true;
+}
+
+int ExportJob::EndStream(uint8_t** videoBuffer, uint8_t** audioBuffer, uint32_t* audioBytes) {
+  DeleteMixers();
+  if (videoBuffer) *videoBuffer = nullptr;
+  if (audioBuffer) *audioBuffer = nullptr;
+  if (audioBytes) *audioBytes = 0;
+  return 0;
+}
+
+int ExportJob::RenderNextFrame(uint8_t** videoBuffer, uint8_t** audioBuffer, uint32_t* audioBytes, uint32_t* timeMs) {
+  while (paused_.load(std::memory_order_acquire) && !cancelled()) ov::Sleep(kPauseSleepMs);
+  if (!audio_ || cancelled()) return EndStream(videoBuffer, audioBuffer, audioBytes);
+  const bool eightBit = settings_.bitsPerSample == 8;
+  // Each step within the frame rounds its bytes up to 4; there is at most
+  // one step per millisecond, so that much room is added.
+  const size_t capacity = size_t(audioBytesPerFrame_) + 4 * (size_t(frameMs_) + 1);
+  auto* block = static_cast<uint8_t*>(::operator new(capacity, std::nothrow));
+  if (!block) {
+    Fail();
+    return EndStream(videoBuffer, audioBuffer, audioBytes);
+  }
+  const uint32_t frameStart = nowMs_;
+  const uint32_t frameEnd = frameStart + frameMs_;
+  uint32_t filled = 0;
+  while (nowMs_ < frameEnd && next_ < commands_.size()) {
+    if (!ApplyDueCommands()) {
+      SetEncodingEvent(kEncodingFailedEvent);
+      Fail();
+      ::operator delete(block);
+      return EndStream(videoBuffer, audioBuffer, audioBytes);
+    }
+    uint32_t step = frameEnd - nowMs_;
+    if (next_ < commands_.size() && commands_[next_].timeMs < frameEnd) step = commands_[next_].timeMs - nowMs_;
+    if (step == 0) continue;
+    const uint32_t bytes =
+        std::min<uint32_t>(RoundUp4(uint64_t{audioBytesPerSecond_} * step / 1000), uint32_t(capacity) - filled);
+    uint32_t got = 0;
+    audio_->Pull(block + filled, bytes, &got);
+    if (got < bytes) std::memset(block + filled + got, eightBit ? 0x80 : 0, bytes - got);
+    filled += bytes;
+    nowMs_ += step;
+  }
+  if (filled == 0) {
+    filled = std::min<uint32_t>(audioBytesPerFrame_, uint32_t(capacity));
+    std::memset(block, eightBit ? 0x80 : 0, filled);
+  }
+  if (videoBuffer && settings_.videoCodec != kCodecNone) {
+    if (!*videoBuffer) {
+      Fail();
+      ::operator delete(block);
+      return EndStream(videoBuffer, audioBuffer, audioBytes);
+    }
+    if (video_) {
+      std::lock_guard<std::recursive_mutex> lock(video_->mutex());
+      video_->ComposeFrame(frameStart);
+      std::memcpy(*videoBuffer, video_->frame().bits, videoFrameBytes_);
+    }
+  }
+  if (timeMs) *timeMs = frameStart;
+  if (totalMs_ != 0) queue_.SendProgress(int(std::min<uint64_t>(100, uint64_t{frameStart} * 100 / totalMs_)));
+  if (next_ >= commands_.size()) {
+    ::operator delete(block);
+    return EndStream(videoBuffer, audioBuffer, audioBytes);
+  }
+  if (audioBuffer) *audioBuffer = block;
+  else ::operator delete(block);
+  if (audioBytes) *audioBytes = filled;
+  return 1;
+}
+
+int WavExportJob::Encode() {
+  if (!Prepare()) return 0;
+  const ExportSettings& s = settings();
+  media::WavFormat format;
+  format.formatTag = 1;
+  format.channels = uint16_t(s.channels);
+  format.samplesPerSecond = s.sampleRate;
+  format.averageBytesPerSecond = s.sampleRate * s.channels * s.bitsPerSample / 8;
+  format.blockAlign = uint16_t(s.bitsPerSample / 8 * s.channels);
+  format.bitsPerSample = uint16_t(s.bitsPerSample);
+  media::WavFile file(outputPath(), ov::kGenericRead | ov::kGenericWrite, ov::CreateMode::kCreateAlways, format);
+  if (file.status != 0) {
+    DeleteMixers();
+    return 0;
+  }
+  ov::Event cancel;
+  cancel.Create(true, false, kCancelEncodingEvent);
+  cancel.Reset();
+  const bool mono = s.channels == 1;
+  const uint32_t sampleBytes = s.bitsPerSample / 8;
+  while (!cancelled()) {
+    uint8_t* block = nullptr;
+    uint32_t bytes = 0, time = 0;
+    if (RenderNextFrame(nullptr, &block, &bytes, &time) == 0) break;
+    if (cancel.Wait(0) == ov::kWaitObject0) Cancel();  // the block in hand is still written
+    if (mono) {
+      // The left sample of each stereo frame; 16-bit samples with their
+      // lowest bit cleared.
+      const uint32_t frames = bytes / (2 * sampleBytes);
+      for (uint32_t i = 0; i < frames; ++i) {
+        if (sampleBytes == 2) {
+          uint16_t v = 0;
+          std::memcpy(&v, block + 4 * i, 2);
+          v &= 0xFFFE;
+          std::memcpy(block + 2 * i, &v, 2);
+        } else {
+          block[i] = block[2 * i];
+        }
+      }
+      bytes = frames * sampleBytes;
+    }
+    uint32_t written = 0;
+    if (!file.Append(block, bytes, &written) || written < bytes) {
+      Cancel();
+      Fail();
+    }
+    ::operator delete(block);
+  }
+  DeleteAudioMixer();
+  file.Close();
+  if (cancelled() || failed()) ov::DeleteFile(outputPath());
+  DeleteMixers();
+  return failed() ? 0 : 1;
+}
+
+std::unique_ptr<ExportJob> CreateExportJob(MixEngine* engine, const ov::String& outputPath) {
+  if (outputPath.Length() < 5) return nullptr;
+  const ov::String ext = outputPath.Right(4);
+  if (ext.EqualsNoCase(u".wmv")) return std::make_unique<AsfExportJob>(engine, outputPath);
+  for (const char16_t* e : {u".3gp", u".aac", u".mp4", u".amr"}) {
+    if (ext.EqualsNoCase(e)) return std::make_unique<DmoExportJob>(engine, outputPath);
+  }
+  if (ext.EqualsNoCase(u".wav")) return std::make_unique<WavExportJob>(engine, outputPath);
+  return nullptr;
+}
+
+extern "C" int ExportFrameCallback(unsigned char** videoBuffer, unsigned char** audioBuffer, int* audioBytes,
+                                   int* timeMs) {
+  ExportJob* job = MixEngine::RunningExportJob();
+  if (!job) return 0;
+  uint32_t bytes = 0, time = 0;
+  const int result = job->RenderNextFrame(videoBuffer, audioBuffer, &bytes, &time);
+  if (audioBytes) *audioBytes = int(bytes);
+  if (timeMs) *timeMs = int(time);
+  return result;
+}
+
+}  // namespace engine

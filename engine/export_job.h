@@ -1,0 +1,140 @@
+#pragma once
+// ExportJob: one export of the recorded mix to a file, run by the render
+// process. The job makes its own audio mixer (and video mixer when the file
+// has a picture size and rate), walks the engine's recorded commands frame
+// by frame (RenderNextFrame) and reports progress and its result through its
+// RenderQueue writer. WavExportJob writes ".wav" itself; AsfExportJob
+// (".wmv") and DmoExportJob (".3gp", ".aac", ".mp4", ".amr") encode through
+// an encoding graph whose source pulls the frames through
+// ExportFrameCallback.
+//
+// Frame step (RenderNextFrame): the commands due within the frame are
+// applied as copies (channels below 16 to the audio mixer, the others to the
+// video mixer), the sound between them is pulled piece by piece, the picture
+// is composed at the frame's start. The stream ends when no command is left.
+// Only an unknown command code or a clip that cannot be opened fails the
+// export; a command meeting an empty channel changes nothing, as it does
+// live.
+//
+// Thread: RenderNextFrame runs on one thread at a time (an encoding graph's
+// pin threads, one call at a time, or the WAV job's own loop); Cancel, Pause
+// and Restart may come from another thread (the flags are atomics).
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "engine/audio_mixer.h"
+#include "engine/engine_command.h"
+#include "engine/export_settings.h"
+#include "engine/render_queue.h"
+#include "engine/video_mixer.h"
+#include "platform/os/ov_string.h"
+
+namespace engine {
+
+class MixEngine;
+
+// The named events that steer a running render from the editing process,
+// and the one the frame step sets when it fails.
+inline constexpr char16_t kCancelEncodingEvent[] = u"Cancel Encoding";
+inline constexpr char16_t kPauseEncodingEvent[] = u"Pause Encoding";
+inline constexpr char16_t kRestartEncodingEvent[] = u"Restart Encoding";
+inline constexpr char16_t kEncodingFailedEvent[] = u"Frame Filter Encoding Failed";
+
+// Sets the named manual-reset event (created when no process holds it; it
+// lives only while one does).
+void SetEncodingEvent(const char16_t* name);
+
+class ExportJob {
+ public:
+  ExportJob(MixEngine* engine, const ov::String& outputPath);
+  virtual ~ExportJob();
+  ExportJob(const ExportJob&) = delete;
+  ExportJob& operator=(const ExportJob&) = delete;
+
+  virtual void SetExportParams(const ExportSettings& settings) { settings_ = settings; }
+  // Runs the whole export; 1 on success (a cancelled export counts as one).
+  virtual int Encode() = 0;
+
+  // One frame step. *videoBuffer: null for no picture, else a buffer of
+  // width x height x 2 bytes that gets the composed RGB565 frame (a null
+  // *videoBuffer fails the export). *audioBuffer gets a new block allocated
+  // with ::operator new that the caller frees, *audioBytes its size, *timeMs
+  // the frame's start. 1 for a frame, 0 at the end of the mix, on cancel or
+  // on failure (the outputs cleared).
+  int RenderNextFrame(uint8_t** videoBuffer, uint8_t** audioBuffer, uint32_t* audioBytes, uint32_t* timeMs);
+
+  void Cancel() { cancelled_.store(true, std::memory_order_release); }
+  void SetPaused(bool paused) { paused_.store(paused, std::memory_order_release); }
+  bool cancelled() const { return cancelled_.load(std::memory_order_acquire); }
+  bool failed() const { return failed_.load(std::memory_order_acquire); }
+  const ExportSettings& settings() const { return settings_; }
+  const ov::String& outputPath() const { return outputPath_; }
+  RenderQueue& queue() { return queue_; }
+  uint32_t frameDurationMs() const { return frameMs_; }
+  uint32_t audioBytesPerFrame() const { return audioBytesPerFrame_; }
+
+ protected:
+  // Makes the mixers and the frame arithmetic; false when an existing output
+  // file cannot be deleted or the settings give no sound rate.
+  bool Prepare();
+  void DeleteMixers();
+  void DeleteAudioMixer() { audio_.reset(); }
+  void Fail() { failed_.store(true, std::memory_order_release); }
+
+ private:
+  // Applies the commands due at the current time; false when one fails the
+  // export.
+  bool ApplyDueCommands();
+  int EndStream(uint8_t** videoBuffer, uint8_t** audioBuffer, uint32_t* audioBytes);
+
+  RenderQueue queue_;
+  MixEngine* engine_;
+  ov::String outputPath_;
+  ExportSettings settings_;
+  std::unique_ptr<AudioMixer> audio_;
+  std::unique_ptr<VideoMixer> video_;
+  std::vector<EngineCommand> commands_;
+  size_t next_ = 0;  // the current command; commands_.size() when none is left
+  uint32_t nowMs_ = 0;
+  uint32_t frameMs_ = 100;
+  uint32_t totalMs_ = 0;
+  uint32_t audioBytesPerFrame_ = 0;
+  uint32_t audioBytesPerSecond_ = 0;
+  uint32_t videoFrameBytes_ = 0;
+  std::atomic<bool> cancelled_{false}, failed_{false}, paused_{false};
+};
+
+// ".wav": the mix's sound written directly.
+class WavExportJob : public ExportJob {
+ public:
+  using ExportJob::ExportJob;
+  int Encode() override;
+};
+
+// ".wmv" and ".3gp", ".aac", ".mp4", ".amr": encoded through a graph. Their
+// graphs come later; until then Encode reports failure.
+class AsfExportJob : public ExportJob {
+ public:
+  using ExportJob::ExportJob;
+  int Encode() override { return 0; }
+};
+
+class DmoExportJob : public ExportJob {
+ public:
+  using ExportJob::ExportJob;
+  int Encode() override { return 0; }
+};
+
+// The job for the output's extension (the last four characters, any case),
+// or null for a path shorter than five characters or another extension.
+std::unique_ptr<ExportJob> CreateExportJob(MixEngine* engine, const ov::String& outputPath);
+
+// The frame callback handed to the encoding graph's source: the running
+// job's RenderNextFrame, 0 when no job runs.
+extern "C" int ExportFrameCallback(unsigned char** videoBuffer, unsigned char** audioBuffer, int* audioBytes,
+                                   int* timeMs);
+
+}  // namespace engine

@@ -1,0 +1,24 @@
+#pragma once
+// The project file as the render process reads it: the version word (110),
+// the nine output settings skipped, the eight channel blocks read through
+// one scratch channel (a block whose clip file is missing fails), then the
+// engine record with its flag trailer loaded into the engine. Any other
+// version, a cut or damaged file, or bytes left behind the record refuse
+// the project: the render process then exports nothing.
+
+#include <cstdint>
+#include <span>
+
+#include "platform/os/ov_string.h"
+
+namespace engine {
+class MixEngine;
+}
+
+namespace screens {
+
+// True when the project's engine record was loaded into `engine`.
+bool OpenMixForRender(engine::MixEngine* engine, const ov::String& path);
+bool OpenMixForRender(engine::MixEngine* engine, std::span<const uint8_t> project);
+
+}  // namespace screens

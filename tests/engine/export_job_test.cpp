@@ -1,0 +1,343 @@
+// Export jobs: the frame step over a recorded list, the WAV export, the
+// render queue and MixEngine::Export.
+#include "engine/export_job.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <thread>
+
+#include "engine/action_processor.h"
+#include "engine/mix_engine.h"
+#include "media/wav_file.h"
+#include "platform/os/environment.h"
+#include "platform/os/event.h"
+#include "platform/os/file.h"
+#include "platform/os/thread.h"
+#include "tests/support/test_paths.h"
+
+namespace {
+
+using engine::EngineCommand;
+using engine::ExportSettings;
+
+EngineCommand Cmd(uint32_t time, uint32_t type, uint32_t channel, const std::string& path = "", int32_t p1 = 0,
+                  uint32_t flag = 0) {
+  EngineCommand c;
+  c.timeMs = time;
+  c.type = type;
+  c.channel = channel;
+  c.path = ov::String::FromUtf8Lossy(path);
+  c.param1 = p1;
+  c.flag = flag;
+  return c;
+}
+
+// An engine without mixers holding `commands` as its recorded list (through
+// the stored form, as the render process gets it).
+std::unique_ptr<engine::MixEngine> EngineWith(const std::vector<EngineCommand>& commands) {
+  engine::ActionProcessor list;
+  for (const EngineCommand& c : commands) list.Append(std::make_unique<EngineCommand>(c));
+  std::vector<uint8_t> record;
+  list.Serialize(&record);
+  auto e = std::make_unique<engine::MixEngine>(nullptr, nullptr);
+  size_t consumed = 0;
+  EXPECT_TRUE(e->LoadActions(record, &consumed));
+  e->SetExportResultDelay(0);
+  return e;
+}
+
+ExportSettings Wav(uint32_t channels = 2, uint32_t fps = 10, uint32_t w = 176, uint32_t h = 144) {
+  return ExportSettings{96000, 22050, 16, channels, 0, engine::kCodecNone, 1, 128000, fps, h, w};
+}
+
+std::vector<uint8_t> Pcm(const std::string& wav) {
+  media::WavFile f(ov::String::FromUtf8Lossy(wav), ov::kGenericRead, ov::CreateMode::kOpenExisting, {});
+  EXPECT_EQ(f.status, 0u) << wav;
+  std::vector<uint8_t> all = ovtest::ReadFileBytes(wav);
+  if (f.status != 0 || f.dataOffset + f.dataSize > all.size()) return {};
+  return std::vector<uint8_t>(all.begin() + f.dataOffset, all.begin() + f.dataOffset + f.dataSize);
+}
+
+class ExportJobTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ov::SetEnvironmentValue("OVMIX_IPC_SCOPE", "ej" + std::to_string(ov::GetCurrentProcessId()));
+    dir_ = ovtest::ScratchDir();
+    clip_ = ovtest::FixturePath("engine_22k_stereo.wav");
+  }
+  std::string Out(const char* name) const { return dir_ + "/" + name; }
+  int Encode(engine::MixEngine* e, const std::string& out, const ExportSettings& s) {
+    auto job = engine::CreateExportJob(e, ov::String::FromUtf8Lossy(out));
+    if (!job) return -1;
+    job->SetExportParams(s);
+    return job->Encode();
+  }
+  std::string dir_, clip_;
+};
+
+TEST_F(ExportJobTest, JobByExtensionAnyCase) {
+  engine::MixEngine e(nullptr, nullptr);
+  struct Case {
+    const char16_t* path;
+    const char* kind;
+  } cases[] = {{u"a.WMV", "asf"}, {u"a.3gp", "dmo"}, {u"a.Mp4", "dmo"}, {u"a.aac", "dmo"}, {u"a.amr", "dmo"},
+               {u"a.wav", "wav"}, {u"a.ogg", ""},   {u".wav", ""},     {u"a.wav2", ""}};
+  for (const Case& c : cases) {
+    auto job = engine::CreateExportJob(&e, c.path);
+    const char* kind = !job                                                 ? ""
+                       : dynamic_cast<engine::AsfExportJob*>(job.get())     ? "asf"
+                       : dynamic_cast<engine::DmoExportJob*>(job.get())     ? "dmo"
+                       : dynamic_cast<engine::WavExportJob*>(job.get())     ? "wav"
+                                                                            : "?";
+    EXPECT_STREQ(kind, c.kind) << ov::String(c.path).ToUtf8Lossy();
+  }
+}
+
+// One clip switched on at 300 ms and off at 1300 ms: the file holds silence,
+// then the clip's first second to the sample, then silence. A mono file
+// keeps the left samples with their lowest bit cleared.
+TEST_F(ExportJobTest, WavHoldsTheClipWhileOnInStereoAndMono) {
+  OV_SKIP_WITHOUT_FIXTURE(clip_);
+  const std::vector<uint8_t> clip = Pcm(clip_);
+  ASSERT_GE(clip.size(), 88200u);
+  for (uint32_t channels : {2u, 1u}) {
+    SCOPED_TRACE(channels);
+    auto e = EngineWith({Cmd(0, engine::CMD_MASTER_VOLUME, 0, "", 65535), Cmd(300, engine::CMD_LOAD, 0, clip_),
+                         Cmd(300, engine::CMD_PLAY, 0), Cmd(1300, engine::CMD_STOP, 0),
+                         Cmd(1500, engine::CMD_MASTER_VOLUME, 0, "", 65535)});
+    const std::string out = Out("clip.wav");
+    ASSERT_EQ(Encode(e.get(), out, Wav(channels)), 1);
+    media::WavFile f(ov::String::FromUtf8Lossy(out), ov::kGenericRead, ov::CreateMode::kOpenExisting, {});
+    EXPECT_EQ(f.format.channels, channels);
+    EXPECT_EQ(f.format.samplesPerSecond, 22050u);
+    EXPECT_EQ(f.format.bitsPerSample, 16);
+    EXPECT_EQ(f.format.blockAlign, 2 * channels);
+    const std::vector<uint8_t> pcm = Pcm(out);
+    const size_t frame = 2 * channels;
+    ASSERT_EQ(pcm.size(), 33075u * frame);  // 1.5 s
+    const size_t on = 6615 * frame, off = 28665 * frame;  // 300 ms, 1300 ms
+    for (size_t i = 0; i < pcm.size(); ++i) {
+      if (i >= on && i < off) continue;
+      ASSERT_EQ(pcm[i], 0) << "byte " << i;
+    }
+    for (size_t s = 0; s < (off - on) / frame; ++s) {
+      for (size_t c = 0; c < channels; ++c) {
+        int16_t want = 0, got = 0;
+        std::memcpy(&want, &clip[4 * s + 2 * c], 2);
+        std::memcpy(&got, &pcm[on + frame * s + 2 * c], 2);
+        if (channels == 1) want = int16_t(want & ~1);
+        ASSERT_EQ(got, want) << "sample " << s << " channel " << c;
+      }
+    }
+  }
+}
+
+// An echo switched off live stays off in the render: the flag comes with
+// the stored record.
+TEST_F(ExportJobTest, EffectSwitchedOffStaysOff) {
+  OV_SKIP_WITHOUT_FIXTURE(clip_);
+  const std::vector<uint8_t> clip = Pcm(clip_);
+  auto e = EngineWith({Cmd(0, engine::CMD_LOAD, 0, clip_), Cmd(0, engine::CMD_PLAY, 0),
+                       Cmd(0, engine::CMD_ECHO, 0, "", 200), Cmd(0, engine::CMD_ECHO, 0, "", 200, 1),
+                       Cmd(1000, engine::CMD_STOP, 0)});
+  const std::string out = Out("echo.wav");
+  ASSERT_EQ(Encode(e.get(), out, Wav()), 1);
+  const std::vector<uint8_t> pcm = Pcm(out);
+  ASSERT_EQ(pcm.size(), 88200u);
+  EXPECT_TRUE(std::equal(pcm.begin(), pcm.end(), clip.begin()));
+}
+
+// Only an unknown code or a clip that cannot be opened fails the render; an
+// effect on an empty channel, or a picture command with no picture, does
+// nothing. A failed render leaves no file and sets the failure event.
+TEST_F(ExportJobTest, WhatFailsARender) {
+  struct Case {
+    const char* name;
+    EngineCommand command;
+    ExportSettings settings;
+    int result;
+  } cases[] = {
+      {"unknown code", Cmd(0, 77, 0), Wav(), 0},
+      {"missing clip", Cmd(0, engine::CMD_LOAD, 0, dir_ + "/none.wav"), Wav(), 0},
+      {"missing picture", Cmd(0, engine::CMD_LOAD, 16, dir_ + "/none.png"), Wav(), 0},
+      {"echo on an empty channel", Cmd(0, engine::CMD_ECHO, 3, "", 100), Wav(), 1},
+      {"volume on an empty channel", Cmd(0, engine::CMD_VOLUME, 5, "", 100), Wav(), 1},
+      {"picture command without a picture", Cmd(0, engine::CMD_LOAD, 16, dir_ + "/none.png"), Wav(2, 0), 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ov::Event failed;
+    ASSERT_TRUE(failed.Create(true, false, engine::kEncodingFailedEvent));
+    failed.Reset();
+    auto e = EngineWith({c.command, Cmd(500, engine::CMD_NOP, 0)});
+    const std::string out = Out("fails.wav");
+    EXPECT_EQ(Encode(e.get(), out, c.settings), c.result);
+    EXPECT_EQ(ov::FileExists(ov::String::FromUtf8Lossy(out)), c.result == 1);
+    EXPECT_EQ(failed.Wait(0) == ov::kWaitObject0, c.result == 0);
+  }
+}
+
+// Each step within a frame rounds its bytes up to 4 (at 11025 Hz 8-bit
+// stereo 22 bytes a millisecond become 24): a command every millisecond
+// must not run past the frame's block (ASan watches).
+TEST_F(ExportJobTest, CommandEveryMillisecondFitsTheBlock) {
+  std::vector<EngineCommand> list;
+  for (uint32_t t = 0; t < 250; ++t) list.push_back(Cmd(t, engine::CMD_MASTER_VOLUME, 0, "", 65535));
+  auto e = EngineWith(list);
+  ExportSettings s = Wav();
+  s.sampleRate = 11025;
+  s.bitsPerSample = 8;
+  ASSERT_EQ(Encode(e.get(), Out("ms.wav"), s), 1);
+  // Two whole frames (the third, holding the last command, ends the mix),
+  // silent at 0x80.
+  const std::vector<uint8_t> pcm = Pcm(Out("ms.wav"));
+  EXPECT_EQ(pcm.size(), 2u * 100u * 24u);
+  EXPECT_TRUE(std::all_of(pcm.begin(), pcm.end(), [](uint8_t b) { return b == 0x80; }));
+}
+
+// The picture branch composes the frame at its start into the caller's
+// buffer, as the video mixer itself composes it; a missing buffer fails.
+TEST_F(ExportJobTest, FrameComposesIntoTheCallersBuffer) {
+  const std::string picture = ovtest::FixturePath("gfx_gray.jpg");
+  OV_SKIP_WITHOUT_FIXTURE(picture);
+  const std::vector<EngineCommand> list = {Cmd(0, engine::CMD_LOAD, 16, picture), Cmd(0, engine::CMD_PLAY, 16),
+                                           Cmd(300, engine::CMD_STOP, 16)};
+  ExportSettings s = Wav(2, 10, 32, 24);
+  s.videoCodec = engine::kVideoCodecMpeg4;
+
+  engine::VideoMixer reference(32, 24, 10, 0);
+  for (const EngineCommand& c : list) {
+    if (c.timeMs == 0) {
+      ASSERT_EQ(reference.ApplyAction(c, 0), 1);
+    }
+  }
+  reference.ComposeFrame(0);
+  const engine::Picture565 want = reference.frame();
+  ASSERT_TRUE(std::any_of(want.bits, want.bits + 32 * 24, [](uint16_t p) { return p != 0; }));
+
+  struct Probe : engine::DmoExportJob {
+    using DmoExportJob::DmoExportJob;
+    bool Start() { return Prepare(); }
+  };
+  auto e = EngineWith(list);
+  Probe job(e.get(), ov::String::FromUtf8Lossy(Out("pic.mp4")));
+  job.SetExportParams(s);
+  ASSERT_TRUE(job.Start());
+  std::vector<uint8_t> frame(32 * 24 * 2, 0xAA);
+  uint8_t* video = frame.data();
+  uint8_t* audio = nullptr;
+  uint32_t bytes = 0, time = 99;
+  ASSERT_EQ(job.RenderNextFrame(&video, &audio, &bytes, &time), 1);
+  EXPECT_EQ(time, 0u);
+  EXPECT_EQ(bytes, 8820u);
+  ::operator delete(audio);
+  EXPECT_EQ(std::memcmp(frame.data(), want.bits, frame.size()), 0);
+
+  uint8_t* none = nullptr;
+  EXPECT_EQ(job.RenderNextFrame(&none, &audio, &bytes, &time), 0);
+  EXPECT_TRUE(job.failed());
+  EXPECT_EQ(audio, nullptr);
+}
+
+TEST_F(ExportJobTest, EmptyListEndsAtTheFirstFrame) {
+  auto e = EngineWith({});
+  struct Probe : engine::DmoExportJob {
+    using DmoExportJob::DmoExportJob;
+    bool Start() { return Prepare(); }
+  };
+  Probe job(e.get(), ov::String::FromUtf8Lossy(Out("empty.3gp")));
+  job.SetExportParams(Wav());
+  ASSERT_TRUE(job.Start());
+  uint8_t* audio = nullptr;
+  uint32_t bytes = 7, time = 0;
+  EXPECT_EQ(job.RenderNextFrame(nullptr, &audio, &bytes, &time), 0);
+  EXPECT_EQ(audio, nullptr);
+  EXPECT_EQ(bytes, 0u);
+}
+
+TEST_F(ExportJobTest, QueueSendsAChangedPercentOnceAndReadsNothingAsKindZero) {
+  engine::RenderQueue reader(true);
+  engine::RenderQueue writer(false);
+  ASSERT_TRUE(reader.IsOpen() && writer.IsOpen());
+  EXPECT_EQ(reader.Receive(0).kind, engine::kRenderNothing);
+  writer.SendProgress(5);
+  writer.SendProgress(5);
+  writer.SendProgress(6);
+  writer.SendResult(true);
+  const engine::RenderMessage a = reader.Receive(0), b = reader.Receive(0), c = reader.Receive(0);
+  EXPECT_EQ(a.kind, engine::kRenderProgress);
+  EXPECT_EQ(a.value, 5);
+  EXPECT_EQ(b.value, 6);
+  EXPECT_EQ(c.kind, engine::kRenderResult);
+  EXPECT_EQ(c.value, 1);
+  EXPECT_EQ(reader.Receive(0).kind, engine::kRenderNothing);
+}
+
+// Export sends rising progress, at most 100, then its result; a cancel
+// (the named event, as the editing process sets it) ends a long export early,
+// deletes the file and still reports success.
+TEST_F(ExportJobTest, ExportReportsAndCancelDeletesTheFile) {
+  engine::RenderQueue reader(true);
+  {
+    auto e = EngineWith({Cmd(0, engine::CMD_NOP, 0), Cmd(2000, engine::CMD_NOP, 0)});
+    ASSERT_TRUE(e->Export(ov::String::FromUtf8Lossy(Out("short.wav")), Wav()));
+    int last = -1;
+    for (;;) {
+      const engine::RenderMessage m = reader.Receive(0);
+      ASSERT_NE(m.kind, engine::kRenderNothing);
+      if (m.kind == engine::kRenderResult) {
+        EXPECT_EQ(m.value, 1);
+        break;
+      }
+      EXPECT_GT(int(m.value), last);
+      EXPECT_LE(m.value, 100);
+      last = m.value;
+    }
+    EXPECT_EQ(last, 100);
+  }
+  // Ten hours of mix: only a cancel ends it within the test's time.
+  auto e = EngineWith({Cmd(0, engine::CMD_NOP, 0), Cmd(36000000, engine::CMD_NOP, 0)});
+  const ov::String out = ov::String::FromUtf8Lossy(Out("long.wav"));
+  std::thread canceller([&] {
+    while (reader.Receive(ov::kInfinite).kind != engine::kRenderProgress) {
+    }
+    engine::MixEngine editing(nullptr, nullptr);
+    editing.CancelEncoding();
+  });
+  EXPECT_TRUE(e->Export(out, Wav()));
+  canceller.join();
+  EXPECT_FALSE(ov::FileExists(out));
+  engine::RenderMessage m;
+  do m = reader.Receive(0);
+  while (m.kind == engine::kRenderProgress);
+  EXPECT_EQ(m.kind, engine::kRenderResult);
+  EXPECT_EQ(m.value, 1);
+}
+
+}  // namespace
+
+namespace {
+
+// Until their graphs exist the graph jobs fail, and the result says so; the
+// frame callback has no job to ask outside an export.
+TEST_F(ExportJobTest, GraphJobsReportFailureAndTheCallbackNeedsAJob) {
+  engine::RenderQueue reader(true);
+  auto e = EngineWith({Cmd(0, engine::CMD_NOP, 0), Cmd(500, engine::CMD_NOP, 0)});
+  for (const char* name : {"a.mp4", "a.wmv"}) {
+    EXPECT_FALSE(e->Export(ov::String::FromUtf8Lossy(Out(name)), Wav()));
+    const engine::RenderMessage m = reader.Receive(0);
+    EXPECT_EQ(m.kind, engine::kRenderResult) << name;
+    EXPECT_EQ(m.value, 0) << name;
+  }
+  // No job for the name: no result at all.
+  EXPECT_FALSE(e->Export(ov::String::FromUtf8Lossy(Out("a.ogg")), Wav()));
+  EXPECT_EQ(reader.Receive(0).kind, engine::kRenderNothing);
+  unsigned char* video = nullptr;
+  unsigned char* audio = nullptr;
+  int bytes = 0, time = 0;
+  EXPECT_EQ(engine::ExportFrameCallback(&video, &audio, &bytes, &time), 0);
+  EXPECT_EQ(engine::MixEngine::RunningExportJob(), nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,258 @@
+// Rendering from the mixer, headless with the default skin: the render
+// actions pressed in "save_menu" start the program's render mode, the
+// render thread follows the queue, and 336 or 337 ends the render.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "engine/action_processor.h"
+#include "engine/mix_engine.h"
+#include "media/wav_file.h"
+#include "platform/os/file.h"
+#include "platform/os/process.h"
+#include "platform/os/registry.h"
+#include "platform/os/thread.h"
+#include "platform/ui/dialogs.h"
+#include "screens/mixer.h"
+#include "tests/support/headless_driver.h"
+#include "tests/support/test_paths.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using screens::Mixer;
+
+ov::String U(const std::string& s) { return ov::String::FromUtf8Lossy(s); }
+
+engine::EngineCommand Cmd(uint32_t time, uint32_t type, uint32_t channel, const std::string& path = "") {
+  engine::EngineCommand c;
+  c.timeMs = time;
+  c.type = type;
+  c.channel = channel;
+  c.path = U(path);
+  return c;
+}
+
+class MixerRender : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = ovtest::ScratchDir();
+    for (const char* sub : {"tmp", "docs", "xdg", "data"}) fs::create_directories(dir_ + "/" + sub);
+    old_tmp_ = std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "";
+    setenv("OVMIX_IPC_SCOPE", ("mr" + std::to_string(ov::GetCurrentProcessId())).c_str(), 1);
+    setenv("TMPDIR", (dir_ + "/tmp").c_str(), 1);
+    setenv("OVMIX_DOCUMENTS", (dir_ + "/docs").c_str(), 1);
+    setenv("XDG_DATA_HOME", (dir_ + "/xdg").c_str(), 1);
+    setenv("OVMIX_CARDS", "", 1);
+    // The messaging program: a stub that records its last argument.
+    const std::string stub = dir_ + "/send.sh";
+    std::ofstream(stub) << "#!/bin/sh\nfor a; do last=$a; done\necho \"$last\" >> '" << dir_ << "/sent.txt'\n";
+    fs::permissions(stub, fs::perms::owner_all);
+    setenv("OVMIX_MESSAGING", stub.c_str(), 1);
+    clip_ = ovtest::FixturePath("engine_22k_stereo.wav");
+  }
+  void TearDown() override {
+    driver_.reset();
+    for (const char* v : {"OVMIX_DOCUMENTS", "OVMIX_MESSAGING", "OVMIX_CARDS"}) unsetenv(v);
+    if (old_tmp_.empty()) unsetenv("TMPDIR");
+    else setenv("TMPDIR", old_tmp_.c_str(), 1);
+  }
+
+  // The mixer screen with `commands` as the recorded mix and sound-only WAV
+  // output (`rate` with bit 0 for mono), then "save_menu".
+  Mixer* Start(const std::vector<engine::EngineCommand>& commands, const char* rate = "22050",
+               const std::string& app_folder = "") {
+    driver_ = std::make_unique<ovtest::HeadlessDriver>(dir_ + "/data", false, app_folder);
+    if (!d().ok() || !d().TapElement(u"main_0")) return nullptr;
+    d().AnswerBoxes(wnd::kAnswerYes);  // an earlier file is replaced
+    auto* mixer = dynamic_cast<Mixer*>(d().sm().menu_container()->FindByType(ui::kTypeMixer, true));
+    if (!mixer || !mixer->mix_engine()) return nullptr;
+    engine::ActionProcessor list;
+    for (const engine::EngineCommand& c : commands) list.Append(std::make_unique<engine::EngineCommand>(c));
+    std::vector<uint8_t> record;
+    list.Serialize(&record);
+    size_t consumed = 0;
+    if (!mixer->mix_engine()->LoadActions(record, &consumed)) return nullptr;
+    d().sm().StoreOption(u"WizardMediaType", u"2");
+    d().sm().StoreOption(u"WizardMediaCodec", u"511");
+    d().sm().StoreOption(u"WizardMediaAudioRate", U(rate));
+    mixer->OnAction(screens::kActionMixerAcceptWizard, ov::String(), 0);
+    d().sm().JumpToMenu(u"save_menu");
+    d().Settle();
+    return mixer;
+  }
+  std::vector<engine::EngineCommand> HalfSecondOfClip() const {
+    return {Cmd(0, engine::CMD_LOAD, 0, clip_), Cmd(0, engine::CMD_PLAY, 0), Cmd(500, engine::CMD_STOP, 0)};
+  }
+  bool WaitUntil(const std::function<bool()>& done, int ms = 60000) {
+    for (int t = 0; t < ms; t += 10) {
+      d().Settle();
+      if (done()) return true;
+      ov::Sleep(10);
+    }
+    return false;
+  }
+  bool PopupShown(const char16_t* name) {
+    ui::Element* e = d().sm().FindElementByName(nullptr, name, true);
+    return e && d().sm().FocusedElement() == e && e->IsVisible();
+  }
+  size_t PcmBytes(const ov::String& path) {
+    media::WavFile f(path, ov::kGenericRead, ov::CreateMode::kOpenExisting, {});
+    return f.status == 0 ? f.dataSize : 0;
+  }
+  ovtest::HeadlessDriver& d() { return *driver_; }
+
+  std::string dir_, old_tmp_, clip_;
+  std::unique_ptr<ovtest::HeadlessDriver> driver_;
+};
+
+// Keep on device: the save dialog's file ("Default.wav" in the documents'
+// "Zentyr" folder) is rendered; 336 closes the progress popup.
+TEST_F(MixerRender, KeepOnDeviceRendersTheChosenFile) {
+  OV_SKIP_WITHOUT_FIXTURE(clip_);
+  Mixer* mixer = Start(HalfSecondOfClip());
+  ASSERT_NE(mixer, nullptr);
+  d().sm().DoAction(screens::kActionRenderDevice, ov::String(), 1);
+  EXPECT_TRUE(mixer->render_active());
+  EXPECT_TRUE(PopupShown(u"RENDER_PROGRESS"));
+  ASSERT_TRUE(WaitUntil([&] { return !mixer->render_active(); }));
+  const ov::String out = U(dir_ + "/docs/Zentyr/Default.wav");
+  EXPECT_EQ(mixer->output_file(), out);
+  EXPECT_EQ(PcmBytes(out), 44100u);
+  EXPECT_FALSE(PopupShown(u"RENDER_PROGRESS"));
+  EXPECT_FALSE(PopupShown(u"RENDER_ERROR"));
+  EXPECT_EQ(*d().sm().NumericOption(4), 100u);
+  EXPECT_FALSE(mixer->mix_engine()->IsRenderRunning());
+  EXPECT_EQ(d().Menu(), u"save_menu");
+}
+
+// MMS: numbered names in the temporary folder, each handed to the
+// messaging program; the next activation deletes the last one.
+TEST_F(MixerRender, MmsNumbersItsFilesAndSendsThem) {
+  OV_SKIP_WITHOUT_FIXTURE(clip_);
+  Mixer* mixer = Start(HalfSecondOfClip());
+  ASSERT_NE(mixer, nullptr);
+  for (int n = 1; n <= 2; ++n) {
+    d().sm().DoAction(screens::kActionRenderMms, ov::String(), 1);
+    ASSERT_TRUE(WaitUntil([&] { return !mixer->render_active(); }));
+    EXPECT_EQ(mixer->output_file(), U(dir_ + "/tmp/Zentyr" + std::to_string(n) + ".wav"));
+  }
+  ASSERT_TRUE(WaitUntil([&] {
+    std::ifstream in(dir_ + "/sent.txt");
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str() == dir_ + "/tmp/Zentyr1.wav\n" + dir_ + "/tmp/Zentyr2.wav\n";
+  }, 10000));
+  const ov::String second = U(dir_ + "/tmp/Zentyr2.wav");
+  EXPECT_EQ(d().sm().GetPendingTempFile(), second);
+  EXPECT_TRUE(ov::FileExists(second));
+  d().app().MainWndProc(wnd::Event(wnd::Message::kActivate, 1));
+  EXPECT_FALSE(ov::FileExists(second));
+}
+
+// A killed render process: 337, "RENDER_ERROR", and no file.
+TEST_F(MixerRender, KilledRenderFailsAndLeavesNoFile) {
+  Mixer* mixer = Start({Cmd(0, engine::CMD_MASTER_VOLUME, 0), Cmd(36000000, engine::CMD_MASTER_VOLUME, 0)}, "8001");
+  ASSERT_NE(mixer, nullptr);
+  d().sm().DoAction(screens::kActionRenderDevice, ov::String(), 1);
+  ASSERT_TRUE(mixer->render_active());
+  const ov::String out = mixer->output_file();
+  // Killed once it has begun writing.
+  ASSERT_TRUE(WaitUntil([&] { return ov::FileExists(out); }, 30000));
+  ASSERT_EQ(::kill(static_cast<pid_t>(mixer->render_process()), SIGKILL), 0);
+  ASSERT_TRUE(WaitUntil([&] { return !mixer->render_active(); }));
+  EXPECT_TRUE(PopupShown(u"RENDER_ERROR"));
+  EXPECT_FALSE(ov::FileExists(out));
+}
+
+// No program to start, or a path the command line cannot quote: 337 at once.
+TEST_F(MixerRender, FailedSpawnFails) {
+  for (const char* name : {"no_program", "quote\"d"}) {
+    SCOPED_TRACE(name);
+    const std::string app = dir_ + "/" + name + "/";
+    fs::create_directories(app);
+    for (const auto& entry : fs::directory_iterator(OVMIX_BIN_DIR)) {
+      const std::string file = entry.path().filename().string();
+      if (file == "ovmix" && std::string(name) == "no_program") continue;
+      fs::create_symlink(entry.path(), app + file);
+    }
+    Mixer* mixer = Start(HalfSecondOfClip(), "22050", app);
+    ASSERT_NE(mixer, nullptr);
+    d().sm().DoAction(screens::kActionRenderDevice, ov::String(), 1);
+    ASSERT_TRUE(WaitUntil([&] { return !mixer->render_active(); }, 5000));
+    EXPECT_TRUE(PopupShown(u"RENDER_ERROR"));
+    EXPECT_EQ(mixer->render_process(), 0);
+    driver_.reset();
+  }
+}
+
+// Action 9 after a rotation runs ResumeRender: a render still running is
+// followed again (and restarted); one that ended meanwhile, before the
+// mixer read its result, still succeeds.
+TEST_F(MixerRender, ResumeAfterRotationFollowsOrReports) {
+  OV_SKIP_WITHOUT_FIXTURE(clip_);
+  for (const bool wait_for_end : {false, true}) {
+    SCOPED_TRACE(wait_for_end);
+    Mixer* mixer = Start(HalfSecondOfClip());
+    ASSERT_NE(mixer, nullptr);
+    d().sm().DoAction(screens::kActionRenderDevice, ov::String(), 1);
+    ASSERT_TRUE(mixer->render_active());
+    mixer->SuspendRender();
+    const uint32_t process = static_cast<uint32_t>(mixer->render_process());
+    auto running = [process] {
+      uint32_t code = 0;
+      return ov::GetExitCodeOfProcess(process, &code) && code == 259;
+    };
+    if (wait_for_end) {
+      ASSERT_TRUE(WaitUntil([&] { return !running(); }));
+    } else {
+      ASSERT_TRUE(running());
+    }
+    mixer->OnAction(ui::kActionAfterRotation, ov::String(), 0);
+    ASSERT_TRUE(WaitUntil([&] { return !mixer->render_active(); }));
+    EXPECT_FALSE(PopupShown(u"RENDER_ERROR"));
+    EXPECT_EQ(PcmBytes(mixer->output_file()), 44100u);
+    driver_.reset();
+  }
+}
+
+// The extension follows the codecs of the settings (a mix with a picture
+// command keeps its video); sound-only AAC kept on a device without the
+// ".aac" key is WAV.
+TEST_F(MixerRender, OutputExtensionByCodecsAndTheAacKey) {
+  Mixer* mixer = Start({Cmd(0, engine::CMD_NOP, 16)});
+  ASSERT_NE(mixer, nullptr);
+  const ov::String key = u"Software\\Microsoft\\Shell\\Extensions\\EventSounds\\aac";
+  ov::RegistryDeleteKey(ov::RegistryRoot::kLocalMachine, key);
+  struct Case {
+    const char16_t* type;
+    const char16_t* codec;
+    bool device, key;
+    const char16_t* ext;
+  } cases[] = {
+      {u"0", u"514", false, false, u".3gp"},   {u"0", u"516", false, false, u".mp4"},
+      {u"0", u"513", false, false, u".wmv"},   {u"0", u"517", false, false, u""},
+      {u"2", u"511", false, false, u".wav"},   {u"2", u"1023", false, false, u".amr"},
+      {u"2", u"767", false, false, u".aac"},   {u"2", u"767", true, false, u".wav"},
+      {u"2", u"767", true, true, u".aac"},     {u"2", u"1535", false, false, u""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(ov::String(c.codec).ToUtf8Lossy() + (c.device ? " device" : "") + (c.key ? " key" : ""));
+    if (c.key) {
+      ASSERT_TRUE(ov::RegistryCreateKey(ov::RegistryRoot::kLocalMachine, key));
+    }
+    d().sm().StoreOption(u"WizardMediaType", c.type);
+    d().sm().StoreOption(u"WizardMediaCodec", c.codec);
+    mixer->OnAction(screens::kActionMixerAcceptWizard, ov::String(), 0);
+    EXPECT_EQ(mixer->OutputExtension(c.device).ToUtf8Lossy(), ov::String(c.ext).ToUtf8Lossy());
+  }
+}
+
+}  // namespace

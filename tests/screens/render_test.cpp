@@ -1,0 +1,249 @@
+// Rendering end to end: "ovtool project" writes a project, the program runs
+// in its render mode with no display (-p, -o, -e, each value quoted), and
+// the render queue carries its progress and result back.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "engine/render_queue.h"
+#include "media/wav_file.h"
+#include "platform/os/environment.h"
+#include "platform/os/event.h"
+#include "platform/os/file.h"
+#include "platform/os/thread.h"
+#include "tests/support/test_paths.h"
+
+namespace {
+
+constexpr char kWav22k[] = "96000,22050,16,2,0,255,1,128000,10,144,176";
+
+std::string Quote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+std::vector<uint8_t> Pcm(const std::string& wav, media::WavFormat* format = nullptr) {
+  media::WavFile f(ov::String::FromUtf8Lossy(wav), ov::kGenericRead, ov::CreateMode::kOpenExisting, {});
+  if (f.status != 0) return {};
+  if (format) *format = f.format;
+  const std::vector<uint8_t> all = ovtest::ReadFileBytes(wav);
+  if (f.dataOffset + f.dataSize > all.size()) return {};
+  return std::vector<uint8_t>(all.begin() + f.dataOffset, all.begin() + f.dataOffset + f.dataSize);
+}
+
+// soxi's answer for one field of `path` ("-r", "-c", "-b"); empty without sox.
+std::string Soxi(const char* field, const std::string& path) {
+  FILE* f = ::popen(("soxi " + std::string(field) + " " + Quote(path) + " 2>/dev/null").c_str(), "r");
+  if (!f) return "";
+  char line[64] = {};
+  const bool got = std::fgets(line, sizeof line, f) != nullptr;
+  ::pclose(f);
+  std::string s = got ? line : "";
+  while (!s.empty() && (s.back() == '\n' || s.back() == ' ')) s.pop_back();
+  return s;
+}
+
+class RenderProcess : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = ovtest::ScratchDir();
+    scope_ = "rp" + std::to_string(ov::GetCurrentProcessId());
+    // The children share this name space for the queue and the events.
+    ov::SetEnvironmentValue("OVMIX_IPC_SCOPE", scope_);
+    ov::SetEnvironmentValue("XDG_DATA_HOME", dir_ + "/data");
+    clip_ = ovtest::FixturePath("engine_22k_stereo.wav");
+  }
+  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+
+  // "ovtool project OUT 0=CLIP script=..." with the script's lines.
+  bool Project(const std::string& name, const std::string& clip, const std::string& script) {
+    std::ofstream(Path(name + ".txt")) << script;
+    std::string command = std::string(OVMIX_BIN_DIR) + "ovtool project " + Quote(Path(name));
+    if (!clip.empty()) command += " " + Quote("0=" + clip);
+    command += " " + Quote("script=" + Path(name + ".txt")) + " >/dev/null";
+    return std::system(command.c_str()) == 0;
+  }
+  // The program in render mode without a display; its exit code.
+  int Render(const std::vector<std::string>& args, const std::string& background = "") {
+    std::string command = "env -u DISPLAY " + std::string(OVMIX_BIN_DIR) + "ovmix";
+    for (const std::string& a : args) command += " " + Quote(a);
+    if (!background.empty()) command = background + " & " + command + "; wait";
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  std::vector<std::string> Args(const std::string& project, const std::string& out, const std::string& words) {
+    return {"-p\"" + Path(project) + "\"", "-o\"" + Path(out) + "\"", "-e\"" + words + "\""};
+  }
+  // Every message left in the queue.
+  static std::vector<engine::RenderMessage> Drain(engine::RenderQueue& q) {
+    std::vector<engine::RenderMessage> all;
+    for (engine::RenderMessage m = q.Receive(0); m.kind != engine::kRenderNothing; m = q.Receive(0)) all.push_back(m);
+    return all;
+  }
+
+  std::string dir_, scope_, clip_;
+};
+
+// One clip on at 300 ms and off at 1300 ms, rendered with "ovtool render
+// watch" reading: the clip's samples from the first non-zero one, within a
+// millisecond of 300 ms, silence elsewhere; rising progress up to 100, then
+// one result {2, 1}. Mono: half the bytes, even values only.
+TEST_F(RenderProcess, WavRenderEndToEndWithWatch) {
+  OV_SKIP_WITHOUT_FIXTURE(clip_);
+  ASSERT_TRUE(Project("m.mix", clip_,
+                      "0 master 65535\n300 load 0 " + clip_ + "\n300 play 0\n1300 stop 0\n1500 master 65535\n"));
+  const std::vector<uint8_t> clip = Pcm(clip_);
+  ASSERT_GE(clip.size(), 88200u);
+  for (const bool mono : {false, true}) {
+    const char* words = mono ? "96000,22050,16,1,0,255,1,128000,10,144,176" : kWav22k;
+    SCOPED_TRACE(words);
+    const std::string watch = std::string(OVMIX_BIN_DIR) + "ovtool render watch 30 >" + Quote(Path("watch.txt"));
+    EXPECT_EQ(Render(Args("m.mix", "out.wav", words), watch), 0);
+    media::WavFormat format;
+    const std::vector<uint8_t> pcm = Pcm(Path("out.wav"), &format);
+    EXPECT_EQ(format.samplesPerSecond, 22050u);
+    EXPECT_EQ(format.channels, mono ? 1 : 2);
+    EXPECT_EQ(format.bitsPerSample, 16);
+    if (const std::string rate = Soxi("-r", Path("out.wav")); !rate.empty()) {
+      EXPECT_EQ(rate, "22050");
+      EXPECT_EQ(Soxi("-c", Path("out.wav")), mono ? "1" : "2");
+      EXPECT_EQ(Soxi("-b", Path("out.wav")), "16");
+    }
+    const size_t frame = mono ? 2 : 4;
+    ASSERT_EQ(pcm.size(), 33075u * frame);
+    size_t first = 0;
+    while (first < pcm.size() && pcm[first] == 0) ++first;
+    first -= first % frame;
+    EXPECT_NEAR(double(first / frame), 6615.0, 22.05);
+    const size_t samples = 22050;  // one second on
+    for (size_t s = 0; s < pcm.size() / frame; ++s) {
+      for (size_t c = 0; c < frame / 2; ++c) {
+        int16_t got = 0, want = 0;
+        std::memcpy(&got, &pcm[s * frame + 2 * c], 2);
+        if (s * frame >= first && s - first / frame < samples) {
+          std::memcpy(&want, &clip[(s - first / frame) * 4 + 2 * c], 2);
+          if (mono) want = int16_t(want & ~1);
+        }
+        ASSERT_EQ(got, want) << "sample " << s;
+        ASSERT_TRUE(!mono || (got & 1) == 0);
+      }
+    }
+    std::ifstream in(Path("watch.txt"));
+    std::string kind;
+    int value = 0, last = -1, results = 0;
+    while (in >> kind >> value) {
+      if (kind == "progress") {
+        EXPECT_EQ(results, 0);
+        EXPECT_GT(value, last);
+        EXPECT_LE(value, 100);
+        last = value;
+      } else {
+        EXPECT_EQ(kind, "result");
+        EXPECT_EQ(value, 1);
+        ++results;
+      }
+    }
+    EXPECT_EQ(last, 100);
+    EXPECT_EQ(results, 1);
+  }
+}
+
+// Each refusal leaves no output and sends no success.
+TEST_F(RenderProcess, RefusalsLeaveNoOutputAndNoSuccess) {
+  OV_SKIP_WITHOUT_FIXTURE(clip_);
+  const std::string script = "0 load 0 " + clip_ + "\n0 play 0\n500 stop 0\n";
+  ASSERT_TRUE(Project("good.mix", clip_, script));
+  const std::vector<uint8_t> good = ovtest::ReadFileBytes(Path("good.mix"));
+  ASSERT_GT(good.size(), 100u);
+  {
+    std::vector<uint8_t> v111 = good;
+    v111[0] = 111;
+    std::ofstream(Path("v111.mix"), std::ios::binary).write(reinterpret_cast<const char*>(v111.data()), v111.size());
+    std::ofstream(Path("cut.mix"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(good.data()), std::streamsize(good.size() - 10));
+  }
+  // A clip that is gone by the time of the render.
+  const std::string moved = Path("moved.wav");
+  std::filesystem::copy_file(clip_, moved, std::filesystem::copy_options::overwrite_existing);
+  ASSERT_TRUE(Project("missing.mix", moved, "0 load 0 " + moved + "\n0 play 0\n500 stop 0\n"));
+  ov::DeleteFile(ov::String::FromUtf8Lossy(moved));
+
+  const std::string out = Path("refused.wav");
+  const std::string p = "-p\"" + Path("good.mix") + "\"", o = "-o\"" + out + "\"";
+  const std::string e = std::string("-e\"") + kWav22k + "\"";
+  struct Case {
+    const char* why;
+    std::vector<std::string> args;
+  } cases[] = {
+      {"-p missing", {o, e}},
+      {"-o unclosed", {p, e, "-o\"" + out}},
+      {"-e short", {p, o, "-e\"96000,22050,16\""}},
+      {"rate 0", {p, o, "-e\"96000,0,16,2,0,255,1,128000,10,144,176\""}},
+      {"version 111", Args("v111.mix", "refused.wav", kWav22k)},
+      {"truncated project", Args("cut.mix", "refused.wav", kWav22k)},
+      {"missing clip", Args("missing.mix", "refused.wav", kWav22k)},
+      {"unknown extension", Args("good.mix", "refused.ogg", kWav22k)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.why);
+    engine::RenderQueue reader(true);
+    EXPECT_EQ(Render(c.args), 0);
+    EXPECT_FALSE(ov::FileExists(ov::String::FromUtf8Lossy(out)));
+    EXPECT_FALSE(ov::FileExists(ov::String::FromUtf8Lossy(Path("refused.ogg"))));
+    for (const engine::RenderMessage& m : Drain(reader)) {
+      EXPECT_FALSE(m.kind == engine::kRenderResult && m.value != 0);
+    }
+  }
+}
+
+// "ovtool render cancel" ends a ten-hour render at its first percent: the
+// file is deleted and the result is still {2, 1}.
+TEST_F(RenderProcess, CancelEndsALongRenderAndDeletesTheFile) {
+  ASSERT_TRUE(Project("long.mix", "", "0 master 65535\n36000000 master 65535\n"));
+  engine::RenderQueue reader(true);
+  const std::string cancel = "(" + std::string(OVMIX_BIN_DIR) + "ovtool render watch 30 | grep -m1 -q 'progress [1-9]'; " +
+                             OVMIX_BIN_DIR + "ovtool render cancel)";
+  EXPECT_EQ(Render(Args("long.mix", "long.wav", "96000,8000,8,1,0,255,1,128000,10,0,0"), cancel), 0);
+  EXPECT_FALSE(ov::FileExists(ov::String::FromUtf8Lossy(Path("long.wav"))));
+  int last = -1;
+  bool ok = false;
+  for (const engine::RenderMessage& m : Drain(reader)) {
+    if (m.kind == engine::kRenderProgress) last = m.value;
+    if (m.kind == engine::kRenderResult) ok = m.value == 1;
+  }
+  EXPECT_TRUE(ok);
+  EXPECT_LT(last, 50);
+}
+
+// pause and restart set their events (held open here: a named event lives
+// while a process holds it); a WAV render goes on regardless.
+TEST_F(RenderProcess, PauseAndRestartSetTheirEventsAndWavGoesOn) {
+  OV_SKIP_WITHOUT_FIXTURE(clip_);
+  ov::Event pause, restart;
+  ASSERT_TRUE(pause.Create(true, false, u"Pause Encoding"));
+  ASSERT_TRUE(restart.Create(true, false, u"Restart Encoding"));
+  for (const char* verb : {"pause", "restart"}) {
+    ASSERT_EQ(std::system((std::string(OVMIX_BIN_DIR) + "ovtool render " + verb).c_str()), 0);
+  }
+  EXPECT_EQ(pause.Wait(0), ov::kWaitObject0);
+  EXPECT_EQ(restart.Wait(0), ov::kWaitObject0);
+  restart.Reset();
+  ASSERT_TRUE(Project("p.mix", clip_, "0 load 0 " + clip_ + "\n0 play 0\n500 stop 0\n"));
+  engine::RenderQueue reader(true);
+  EXPECT_EQ(Render(Args("p.mix", "p.wav", kWav22k)), 0);
+  EXPECT_EQ(Pcm(Path("p.wav")).size(), 44100u);
+  const std::vector<engine::RenderMessage> all = Drain(reader);
+  ASSERT_FALSE(all.empty());
+  EXPECT_EQ(all.back().kind, engine::kRenderResult);
+  EXPECT_EQ(all.back().value, 1);
+}
+
+}  // namespace
