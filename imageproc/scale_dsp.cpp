@@ -1,0 +1,66 @@
+#include "imageproc/scale_dsp.h"
+
+#include "platform/cpu/cpu.h"
+
+namespace imageproc {
+
+bool MakeTapPlan(TapPlan& plan, const int32_t* left, const int32_t* right, const uint8_t* frac, int n,
+                 int64_t readable) {
+  plan.groups = (n + 7) / 8;
+  plan.fitting = 0;
+  for (int g = 0; g < plan.groups; ++g) {
+    const int first = 8 * g, count = n - first < 8 ? n - first : 8;
+    const int32_t base = left[first];
+    int32_t reach = 0;  // furthest tap from base
+    for (int k = 0; k < count; ++k) {
+      const int32_t l = left[first + k] - base, r = right[first + k] - base;
+      if (l < 0 || r < l || r > 255) return false;
+      plan.pick[g][2 * k] = static_cast<uint8_t>(l);
+      plan.pick[g][2 * k + 1] = static_cast<uint8_t>(r);
+      plan.weight[g][2 * k] = static_cast<uint8_t>(8 - frac[first + k]);
+      plan.weight[g][2 * k + 1] = frac[first + k];
+      if (r > reach) reach = r;
+    }
+    for (int k = count; k < 8; ++k) {
+      plan.pick[g][2 * k] = plan.pick[g][2 * k + 1] = 0;
+      plan.weight[g][2 * k] = plan.weight[g][2 * k + 1] = 0;
+    }
+    plan.base[g] = base;
+    plan.fits[g] = reach < 16 && base + 16 <= readable;
+    if (plan.fits[g] && plan.fitting == g) plan.fitting = g + 1;
+  }
+  return true;
+}
+
+void scale_horizontal_c(uint16_t* dst, const uint8_t* src, const TapPlan& plan) {
+  for (int g = 0; g < plan.groups; ++g) {
+    const uint8_t* s = src + plan.base[g];
+    const uint8_t* pick = plan.pick[g];
+    const uint8_t* w = plan.weight[g];
+    for (int k = 0; k < 8; ++k)
+      dst[8 * g + k] = static_cast<uint16_t>(w[2 * k] * s[pick[2 * k]] + w[2 * k + 1] * s[pick[2 * k + 1]]);
+  }
+}
+
+void scale_vertical_c(uint8_t* dst, const uint16_t* top, const uint16_t* bottom, int fy, ptrdiff_t n) {
+  for (ptrdiff_t j = 0; j < n; ++j) dst[j] = static_cast<uint8_t>(((8 - fy) * top[j] + fy * bottom[j]) >> 6);
+}
+
+void init_scale_dsp(ScaleDsp& dsp, uint32_t cpuFlags) {
+  dsp.horizontal = scale_horizontal_c;
+  dsp.vertical = scale_vertical_c;
+#if !defined(OVMIX_NO_SIMD) && defined(__x86_64__)
+  if (cpuFlags & ov::kCpuSse2) {
+    dsp.horizontal = scale_horizontal_sse2;
+    dsp.vertical = scale_vertical_sse2;
+  }
+  if (cpuFlags & ov::kCpuAvx2) {
+    dsp.horizontal = scale_horizontal_avx2;
+    dsp.vertical = scale_vertical_avx2;
+  }
+#else
+  (void)cpuFlags;
+#endif
+}
+
+}  // namespace imageproc

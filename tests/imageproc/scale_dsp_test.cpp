@@ -1,0 +1,161 @@
+// The bilinear scalers' row kernels: every variant the machine runs gives the
+// reference's values for tap plans of every shape (adjacent taps at ratios
+// up to 3, taps 2^k apart, clamped right taps, groups that end at the last
+// readable sample, partial last groups), for random and saturated samples,
+// into canary-padded outputs at odd addresses; the reference matches the
+// bilinear formula; and the scaling exports give the same pictures with the
+// CPU mask cleared.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "imageproc/imageproc.h"
+#include "imageproc/scale_dsp.h"
+#include "platform/cpu/cpu.h"
+#include "tests/imageproc/picture_util.h"
+
+namespace iptest {
+namespace {
+
+struct Variant {
+  const char* name;
+  uint32_t flags;
+};
+const Variant kVariants[] = {{"sse2", ov::kCpuSse2}, {"avx2", ov::kCpuSse2 | ov::kCpuAvx2}};
+
+// Taps of n output columns over a row of `width` samples: left taps advance by
+// `step` (Q8) samples, right taps `gap` further, clamped to the last sample.
+struct Taps {
+  std::vector<int32_t> left, right;
+  std::vector<uint8_t> frac;
+};
+Taps MakeTaps(int n, int width, int step, int gap) {
+  Taps t;
+  for (int j = 0; j < n; ++j) {
+    const int l = std::min((j * step) >> 8, width - 1);
+    t.left.push_back(l);
+    t.right.push_back(std::min(l + gap, width - 1));
+    t.frac.push_back(static_cast<uint8_t>(Rng()() & 7));
+  }
+  return t;
+}
+
+TEST(ScaleDsp, HorizontalMatchesReference) {
+  std::printf("seed %u\n", kSeed);
+  imageproc::ScaleDsp ref{};
+  imageproc::init_scale_dsp(ref, 0);
+  for (const Variant& variant : kVariants) {
+    if ((ov::GetCpuFlags() & variant.flags) != variant.flags) GTEST_SKIP() << variant.name << " is not supported";
+    imageproc::ScaleDsp simd{};
+    imageproc::init_scale_dsp(simd, variant.flags);
+    ASSERT_NE(simd.horizontal, ref.horizontal) << variant.name;
+    // Steps in 256ths of a sample: upscales, 3/4, just under 2 and 3, and a
+    // large reduction with taps 16 apart.
+    for (auto [step, gap] : {std::pair{77, 1}, std::pair{256, 1}, std::pair{341, 1}, std::pair{500, 1},
+                             std::pair{760, 1}, std::pair{1024, 2}, std::pair{4000, 16}}) {
+      for (int n : {1, 7, 8, 9, 16, 23, 40, 8 * imageproc::kTapGroups - 1, 8 * imageproc::kTapGroups}) {
+        for (bool saturated : {false, true}) {
+          const int width = std::max(2, ((n - 1) * step >> 8) + gap + 1);
+          // The row is an exact-size block: a read past its end shows under ASan.
+          std::vector<uint8_t> row(size_t(width) + 1);
+          if (saturated) {
+            std::fill(row.begin(), row.end(), 255);
+          } else {
+            FillRandom(row);
+          }
+          const uint8_t* src = row.data() + 1;  // odd address
+          const Taps t = MakeTaps(n, width, step, gap);
+          imageproc::TapPlan plan;
+          ASSERT_TRUE(imageproc::MakeTapPlan(plan, t.left.data(), t.right.data(), t.frac.data(), n, width));
+          const size_t out = 8 * size_t(plan.groups);
+          Padded<uint16_t> a(out, 0xA5A5), b(out + 1, 0x5A5A);
+          ref.horizontal(a.Data(), src, plan);
+          simd.horizontal(b.Data() + 1, src, plan);
+          ASSERT_TRUE(b.PaddingIntact());
+          ASSERT_EQ(b[0], 0x5A5A);
+          for (size_t j = 0; j < out; ++j)
+            ASSERT_EQ(b[j + 1], a[j]) << variant.name << " step " << step << " n " << n << " column " << j;
+          // The reference itself: (8 - fx) left + fx right; zero past n.
+          for (int j = 0; j < n; ++j)
+            ASSERT_EQ(a[size_t(j)], (8 - t.frac[j]) * src[t.left[j]] + t.frac[j] * src[t.right[j]]) << j;
+          for (size_t j = size_t(n); j < out; ++j) ASSERT_EQ(a[j], 0);
+        }
+      }
+    }
+  }
+}
+
+// A plan holds taps up to 255 samples from its group's first; a group is
+// fetched whole only when its taps lie in 16 samples that may all be read.
+TEST(ScaleDsp, PlanLimits) {
+  const int32_t left[3] = {0, 40, 300}, right[3] = {1, 41, 301};
+  const uint8_t frac[3] = {0, 0, 0};
+  imageproc::TapPlan plan;
+  EXPECT_FALSE(imageproc::MakeTapPlan(plan, left, right, frac, 3, 400));
+  ASSERT_TRUE(imageproc::MakeTapPlan(plan, left, right, frac, 2, 400));
+  EXPECT_FALSE(plan.fits[0]);  // taps 0 to 41
+  const int32_t near[1] = {384}, nearRight[1] = {385};
+  ASSERT_TRUE(imageproc::MakeTapPlan(plan, near, nearRight, frac, 1, 400));
+  EXPECT_TRUE(plan.fits[0]);
+  ASSERT_TRUE(imageproc::MakeTapPlan(plan, near, nearRight, frac, 1, 400 - 1));
+  EXPECT_FALSE(plan.fits[0]);  // 384 + 16 samples would pass the end
+}
+
+TEST(ScaleDsp, VerticalMatchesReference) {
+  imageproc::ScaleDsp ref{};
+  imageproc::init_scale_dsp(ref, 0);
+  for (const Variant& variant : kVariants) {
+    if ((ov::GetCpuFlags() & variant.flags) != variant.flags) GTEST_SKIP() << variant.name << " is not supported";
+    imageproc::ScaleDsp simd{};
+    imageproc::init_scale_dsp(simd, variant.flags);
+    ASSERT_NE(simd.vertical, ref.vertical) << variant.name;
+    for (ptrdiff_t n = 0; n <= 100; ++n) {
+      for (int fy = 0; fy < 8; ++fy) {
+        std::vector<uint16_t> top(size_t(n) + 1), bottom(size_t(n) + 1);
+        for (size_t j = 0; j <= size_t(n); ++j) {
+          // Random sums, and the largest (8 x 255) every fifth column.
+          top[j] = j % 5 == 0 ? 2040 : static_cast<uint16_t>(Rng()() % 2041);
+          bottom[j] = j % 5 == 1 ? 2040 : static_cast<uint16_t>(Rng()() % 2041);
+        }
+        Padded<uint8_t> a(size_t(n), 0xA5), b(size_t(n) + 1, 0x5A);
+        ref.vertical(a.Data(), top.data() + 1, bottom.data() + 1, fy, n);
+        simd.vertical(b.Data() + 1, top.data() + 1, bottom.data() + 1, fy, n);
+        ASSERT_TRUE(b.PaddingIntact() && b[0] == 0x5A) << variant.name << " n " << n;
+        for (size_t j = 0; j < size_t(n); ++j) {
+          ASSERT_EQ(b[j + 1], a[j]) << variant.name << " n " << n << " fy " << fy << " column " << j;
+          ASSERT_EQ(a[j], ((8 - fy) * top[j + 1] + fy * bottom[j + 1]) >> 6);
+        }
+      }
+    }
+  }
+}
+
+// Downscales at and off the special ratios, upscales, reductions large enough
+// for spread taps and for the plan to be refused, windows and odd sizes.
+TEST(ScaleDsp, ExportsMatchWithTheMaskCleared) {
+  struct Case {
+    int sw, sh, dw, dh, x, y, w, h;
+  };
+  const Case cases[] = {{176, 144, 132, 108, 0, 0, 176, 144}, {640, 480, 480, 360, 0, 0, 640, 480},
+                        {352, 288, 704, 576, 0, 0, 352, 288}, {176, 144, 120, 90, 0, 0, 176, 144},
+                        {1280, 72, 60, 10, 0, 0, 1280, 72},   {2400, 16, 8, 4, 0, 0, 2400, 16},
+                        {99, 37, 47, 101, 3, 5, 90, 30},      {38, 22, 36, 20, 2, 2, 36, 20},
+                        {640, 480, 34, 30, 0, 0, 640, 480},   {176, 144, 2, 2, 0, 0, 176, 144}};
+  for (const Case& c : cases) {
+    Frame src(c.sw, c.sh);
+    src.Randomize();
+    Frame all(c.dw, c.dh), ref(c.dw, c.dh);
+    gScaleCroppedFrame(&src.f, &all.f, c.x, c.y, c.w, c.h);
+    ov::SetCpuFlagsMask(0);
+    gScaleCroppedFrame(&src.f, &ref.f, c.x, c.y, c.w, c.h);
+    ov::SetCpuFlagsMask(~0u);
+    EXPECT_EQ(all.y, ref.y) << c.sw << "x" << c.sh << " to " << c.dw << "x" << c.dh;
+    EXPECT_EQ(all.u, ref.u);
+    EXPECT_EQ(all.v, ref.v);
+  }
+}
+
+}  // namespace
+}  // namespace iptest
