@@ -46,13 +46,29 @@ void scale_vertical_c(uint8_t* dst, const uint16_t* top, const uint16_t* bottom,
   for (ptrdiff_t j = 0; j < n; ++j) dst[j] = static_cast<uint8_t>(((8 - fy) * top[j] + fy * bottom[j]) >> 6);
 }
 
+void rgb565_unpack_c(uint8_t* r, uint8_t* g, uint8_t* b, const uint16_t* src, ptrdiff_t n) {
+  for (ptrdiff_t j = 0; j < n; ++j) {
+    r[j] = static_cast<uint8_t>(src[j] >> 11);
+    g[j] = static_cast<uint8_t>((src[j] >> 5) & 63);
+    b[j] = static_cast<uint8_t>(src[j] & 31);
+  }
+}
+
+void rgb565_pack_c(uint16_t* dst, const uint8_t* r, const uint8_t* g, const uint8_t* b, ptrdiff_t n) {
+  for (ptrdiff_t j = 0; j < n; ++j) dst[j] = static_cast<uint16_t>((r[j] << 11) | (g[j] << 5) | b[j]);
+}
+
 void init_scale_dsp(ScaleDsp& dsp, uint32_t cpuFlags) {
   dsp.horizontal = scale_horizontal_c;
   dsp.vertical = scale_vertical_c;
+  dsp.unpack565 = rgb565_unpack_c;
+  dsp.pack565 = rgb565_pack_c;
 #if !defined(OVMIX_NO_SIMD) && defined(__x86_64__)
   if (cpuFlags & ov::kCpuSse2) {
     dsp.horizontal = scale_horizontal_sse2;
     dsp.vertical = scale_vertical_sse2;
+    dsp.unpack565 = rgb565_unpack_sse2;
+    dsp.pack565 = rgb565_pack_sse2;
   }
   if (cpuFlags & ov::kCpuAvx2) {
     dsp.horizontal = scale_horizontal_avx2;

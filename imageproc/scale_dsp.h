@@ -45,9 +45,16 @@ using ScaleHorizontalFn = void (*)(uint16_t* dst, const uint8_t* src, const TapP
 // at most 8 x 255.
 using ScaleVerticalFn = void (*)(uint8_t* dst, const uint16_t* top, const uint16_t* bottom, int fy, ptrdiff_t n);
 
+// RGB565 pictures are scaled as three planes of their 5-, 6- and 5-bit
+// fields: unpack splits n words into the fields, pack joins them again.
+using Rgb565UnpackFn = void (*)(uint8_t* r, uint8_t* g, uint8_t* b, const uint16_t* src, ptrdiff_t n);
+using Rgb565PackFn = void (*)(uint16_t* dst, const uint8_t* r, const uint8_t* g, const uint8_t* b, ptrdiff_t n);
+
 struct ScaleDsp {
   ScaleHorizontalFn horizontal;
   ScaleVerticalFn vertical;
+  Rgb565UnpackFn unpack565;
+  Rgb565PackFn pack565;
 };
 
 // Fills every slot with the reference, then with the fastest variant that
@@ -56,6 +63,10 @@ void init_scale_dsp(ScaleDsp& dsp, uint32_t cpuFlags);
 
 void scale_horizontal_c(uint16_t* dst, const uint8_t* src, const TapPlan& plan);
 void scale_vertical_c(uint8_t* dst, const uint16_t* top, const uint16_t* bottom, int fy, ptrdiff_t n);
+void rgb565_unpack_c(uint8_t* r, uint8_t* g, uint8_t* b, const uint16_t* src, ptrdiff_t n);
+void rgb565_pack_c(uint16_t* dst, const uint8_t* r, const uint8_t* g, const uint8_t* b, ptrdiff_t n);
+void rgb565_unpack_sse2(uint8_t* r, uint8_t* g, uint8_t* b, const uint16_t* src, ptrdiff_t n);
+void rgb565_pack_sse2(uint16_t* dst, const uint8_t* r, const uint8_t* g, const uint8_t* b, ptrdiff_t n);
 void scale_horizontal_sse2(uint16_t* dst, const uint8_t* src, const TapPlan& plan);
 void scale_vertical_sse2(uint8_t* dst, const uint16_t* top, const uint16_t* bottom, int fy, ptrdiff_t n);
 void scale_horizontal_avx2(uint16_t* dst, const uint8_t* src, const TapPlan& plan);

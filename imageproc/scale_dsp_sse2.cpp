@@ -35,4 +35,36 @@ void scale_vertical_sse2(uint8_t* dst, const uint16_t* top, const uint16_t* bott
   scale_vertical_c(dst + j, top + j, bottom + j, fy, n - j);
 }
 
+void rgb565_unpack_sse2(uint8_t* r, uint8_t* g, uint8_t* b, const uint16_t* src, ptrdiff_t n) {
+  const __m128i six = _mm_set1_epi16(63), five = _mm_set1_epi16(31);
+  ptrdiff_t j = 0;
+  for (; j + 16 <= n; j += 16) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + j));
+    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + j + 8));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(r + j), _mm_packus_epi16(_mm_srli_epi16(a, 11), _mm_srli_epi16(c, 11)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(g + j),
+                     _mm_packus_epi16(_mm_and_si128(_mm_srli_epi16(a, 5), six), _mm_and_si128(_mm_srli_epi16(c, 5), six)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(b + j), _mm_packus_epi16(_mm_and_si128(a, five), _mm_and_si128(c, five)));
+  }
+  rgb565_unpack_c(r + j, g + j, b + j, src + j, n - j);
+}
+
+void rgb565_pack_sse2(uint16_t* dst, const uint8_t* r, const uint8_t* g, const uint8_t* b, ptrdiff_t n) {
+  const __m128i zero = _mm_setzero_si128();
+  ptrdiff_t j = 0;
+  for (; j + 16 <= n; j += 16) {
+    const __m128i rr = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r + j));
+    const __m128i gg = _mm_loadu_si128(reinterpret_cast<const __m128i*>(g + j));
+    const __m128i bb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + j));
+    auto join = [&](__m128i r16, __m128i g16, __m128i b16) {
+      return _mm_or_si128(_mm_or_si128(_mm_slli_epi16(r16, 11), _mm_slli_epi16(g16, 5)), b16);
+    };
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + j),
+                     join(_mm_unpacklo_epi8(rr, zero), _mm_unpacklo_epi8(gg, zero), _mm_unpacklo_epi8(bb, zero)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + j + 8),
+                     join(_mm_unpackhi_epi8(rr, zero), _mm_unpackhi_epi8(gg, zero), _mm_unpackhi_epi8(bb, zero)));
+  }
+  rgb565_pack_c(dst + j, r + j, g + j, b + j, n - j);
+}
+
 }  // namespace imageproc
