@@ -10,20 +10,23 @@ bool MakeTapPlan(TapPlan& plan, const int32_t* left, const int32_t* right, const
   plan.fitting = 0;
   for (int g = 0; g < plan.groups; ++g) {
     const int first = 8 * g, count = n - first < 8 ? n - first : 8;
-    const int32_t base = left[first];
-    int32_t reach = 0;  // furthest tap from base
+    int32_t base = left[first], reach = 0;  // furthest right tap from base
     for (int k = 0; k < count; ++k) {
-      const int32_t l = left[first + k] - base, r = right[first + k] - base;
-      if (l < 0 || r < l || r > 255) return false;
-      plan.pick[g][2 * k] = static_cast<uint8_t>(l);
-      plan.pick[g][2 * k + 1] = static_cast<uint8_t>(r);
-      plan.weight[g][2 * k] = static_cast<uint8_t>(8 - frac[first + k]);
-      plan.weight[g][2 * k + 1] = frac[first + k];
-      if (r > reach) reach = r;
+      if (left[first + k] < base || right[first + k] < left[first + k]) return false;
+      reach = right[first + k] - base > reach ? right[first + k] - base : reach;
     }
-    for (int k = count; k < 8; ++k) {
-      plan.pick[g][2 * k] = plan.pick[g][2 * k + 1] = 0;
-      plan.weight[g][2 * k] = plan.weight[g][2 * k + 1] = 0;
+    if (reach > 255) return false;
+    // A group near the end of the row is fetched from the last 16 samples.
+    if (reach < 16 && base + 16 > readable && readable >= 16) {
+      reach += base - static_cast<int32_t>(readable - 16);
+      base = static_cast<int32_t>(readable - 16);
+    }
+    for (int k = 0; k < 8; ++k) {
+      const bool used = k < count;
+      plan.pick[g][2 * k] = static_cast<uint8_t>(used ? left[first + k] - base : 0);
+      plan.pick[g][2 * k + 1] = static_cast<uint8_t>(used ? right[first + k] - base : 0);
+      plan.weight[g][2 * k] = static_cast<uint8_t>(used ? 8 - frac[first + k] : 0);
+      plan.weight[g][2 * k + 1] = used ? frac[first + k] : 0;
     }
     plan.base[g] = base;
     plan.fits[g] = reach < 16 && base + 16 <= readable;

@@ -20,8 +20,10 @@ namespace imageproc {
 // pick[g][2k + 1] (offsets from the row's first sample), weights weight[g][2k]
 // and weight[g][2k + 1] (8 - fx and fx). `fits[g]` is 1 when the group's taps
 // lie in the 16 samples from base[g] and those 16 may be read, so one
-// unaligned load and a byte shuffle fetch them. Columns past the last of a
-// partial group have both taps at base[g] and weights 0.
+// unaligned load and a byte shuffle fetch them; base[g] is then the group's
+// first left tap, or the row's last 16 samples where those would pass the
+// end. Columns past the last of a partial group have both taps at base[g] and
+// weights 0.
 inline constexpr int kTapGroups = 96;
 struct TapPlan {
   alignas(32) uint8_t pick[kTapGroups][16];

@@ -10,13 +10,18 @@
 namespace imageproc {
 namespace {
 
+// Byte by byte, kept out of line so that the common path stays lean.
+[[gnu::noinline]] __m128i GatherTaps(const uint8_t* s, const uint8_t* pick) {
+  alignas(16) uint8_t taps[16];
+  for (int k = 0; k < 16; ++k) taps[k] = s[pick[k]];
+  return _mm_load_si128(reinterpret_cast<const __m128i*>(taps));
+}
+
 inline __m128i Taps(const uint8_t* src, const TapPlan& plan, int g) {
   const uint8_t* s = src + plan.base[g];
   const __m128i pick = _mm_load_si128(reinterpret_cast<const __m128i*>(plan.pick[g]));
   if (plan.fits[g]) return _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s)), pick);
-  alignas(16) uint8_t taps[16];
-  for (int k = 0; k < 16; ++k) taps[k] = s[plan.pick[g][k]];
-  return _mm_load_si128(reinterpret_cast<const __m128i*>(taps));
+  return GatherTaps(s, plan.pick[g]);
 }
 
 }  // namespace

@@ -88,19 +88,30 @@ TEST(ScaleDsp, HorizontalMatchesReference) {
 }
 
 // A plan holds taps up to 255 samples from its group's first; a group is
-// fetched whole only when its taps lie in 16 samples that may all be read.
+// fetched whole when its taps lie in 16 samples that may all be read, at the
+// end of a row from the row's last 16.
 TEST(ScaleDsp, PlanLimits) {
   const int32_t left[3] = {0, 40, 300}, right[3] = {1, 41, 301};
-  const uint8_t frac[3] = {0, 0, 0};
+  const uint8_t frac[3] = {3, 0, 0};
   imageproc::TapPlan plan;
   EXPECT_FALSE(imageproc::MakeTapPlan(plan, left, right, frac, 3, 400));
   ASSERT_TRUE(imageproc::MakeTapPlan(plan, left, right, frac, 2, 400));
   EXPECT_FALSE(plan.fits[0]);  // taps 0 to 41
-  const int32_t near[1] = {384}, nearRight[1] = {385};
-  ASSERT_TRUE(imageproc::MakeTapPlan(plan, near, nearRight, frac, 1, 400));
+  EXPECT_EQ(plan.fitting, 0);
+  const int32_t near[2] = {384, 390}, nearRight[2] = {385, 391};
+  ASSERT_TRUE(imageproc::MakeTapPlan(plan, near, nearRight, frac, 2, 400));
   EXPECT_TRUE(plan.fits[0]);
-  ASSERT_TRUE(imageproc::MakeTapPlan(plan, near, nearRight, frac, 1, 400 - 1));
-  EXPECT_FALSE(plan.fits[0]);  // 384 + 16 samples would pass the end
+  EXPECT_EQ(plan.base[0], 384);
+  ASSERT_TRUE(imageproc::MakeTapPlan(plan, near, nearRight, frac, 2, 399));
+  EXPECT_TRUE(plan.fits[0]);
+  EXPECT_EQ(plan.base[0], 383);  // the last 16 samples
+  EXPECT_EQ(plan.pick[0][0], 1);
+  EXPECT_EQ(plan.pick[0][3], 8);
+  EXPECT_EQ(plan.weight[0][0], 5);
+  EXPECT_EQ(plan.weight[0][1], 3);
+  const int32_t shortRow[1] = {3}, shortRight[1] = {4};
+  ASSERT_TRUE(imageproc::MakeTapPlan(plan, shortRow, shortRight, frac, 1, 15));
+  EXPECT_FALSE(plan.fits[0]);  // fewer than 16 samples to read
 }
 
 TEST(ScaleDsp, VerticalMatchesReference) {
