@@ -5,6 +5,8 @@
 // other groups are gathered byte by byte. Vertically, 32 columns a step.
 #include <immintrin.h>
 
+#include <cstring>
+
 #include "imageproc/scale_dsp.h"
 
 namespace imageproc {
@@ -28,9 +30,14 @@ inline __m128i Taps(const uint8_t* src, const TapPlan& plan, int g) {
 
 void scale_horizontal_avx2(uint16_t* dst, const uint8_t* src, const TapPlan& plan) {
   auto pairOfGroups = [&](int g) {
-    const __m256i rows = _mm256_inserti128_si256(
-        _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + plan.base[g]))),
-        _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + plan.base[g + 1])), 1);
+    // Both bases in one load.
+    uint64_t bases;
+    std::memcpy(&bases, plan.base + g, sizeof bases);
+    const uint8_t* s0 = src + static_cast<int32_t>(bases);
+    const uint8_t* s1 = src + static_cast<int32_t>(bases >> 32);
+    const __m256i rows =
+        _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s0))),
+                                _mm_loadu_si128(reinterpret_cast<const __m128i*>(s1)), 1);
     const __m256i taps = _mm256_shuffle_epi8(rows, _mm256_load_si256(reinterpret_cast<const __m256i*>(plan.pick[g])));
     const __m256i w = _mm256_load_si256(reinterpret_cast<const __m256i*>(plan.weight[g]));
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + 8 * g), _mm256_maddubs_epi16(taps, w));
