@@ -5,12 +5,16 @@
 // ratio and the worst of each operation.
 //
 //   build-bench/bin/imageproc_bench [--benchmark_filter=...]
+//
+// OVMIX_CPUMASK=N in the environment keeps only those of our CPU features
+// (0: the C++ references, 1: SSE2), to time each variant.
 #include <benchmark/benchmark.h>
 #include <libyuv.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <random>
@@ -18,6 +22,7 @@
 #include <vector>
 
 #include "imageproc/imageproc.h"
+#include "platform/cpu/cpu.h"
 
 namespace {
 
@@ -263,6 +268,7 @@ bool Judged(const Operation& op, const Size& s) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (const char* mask = std::getenv("OVMIX_CPUMASK")) ov::SetCpuFlagsMask(static_cast<uint32_t>(std::strtoul(mask, nullptr, 0)));
   const std::vector<Operation> ops = Operations();
   constexpr Content kContents[] = {Content::kPattern, Content::kFractal, Content::kNoise};
   for (const Operation& op : ops) {

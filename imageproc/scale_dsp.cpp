@@ -21,8 +21,10 @@ bool MakeTapPlan(TapPlan& plan, const int32_t* left, const int32_t* right, const
       reach += base - static_cast<int32_t>(readable - 16);
       base = static_cast<int32_t>(readable - 16);
     }
+    plan.adjacent[g] = 1;
     for (int k = 0; k < 8; ++k) {
       const bool used = k < count;
+      if (used && right[first + k] != left[first + k] + 1) plan.adjacent[g] = 0;
       plan.pick[g][2 * k] = static_cast<uint8_t>(used ? left[first + k] - base : 0);
       plan.pick[g][2 * k + 1] = static_cast<uint8_t>(used ? right[first + k] - base : 0);
       plan.weight[g][2 * k] = static_cast<uint8_t>(used ? 8 - frac[first + k] : 0);

@@ -30,6 +30,7 @@ struct TapPlan {
   alignas(32) uint8_t weight[kTapGroups][16];
   int32_t base[kTapGroups];
   uint8_t fits[kTapGroups];
+  uint8_t adjacent[kTapGroups];  // 1 when every right tap of the group is its left tap + 1
   int groups;
   int fitting;  // groups from the first that all fit
 };

@@ -1,24 +1,46 @@
 // SSE2 row kernels of the bilinear scalers: the same values as the
 // references. Without a byte shuffle the horizontal taps are gathered two
-// bytes to a 16-bit lane (left tap low, right tap high) and weighted with
-// pmaddwd; the vertical blend is 16-bit arithmetic on sixteen columns a step.
+// bytes to a 16-bit lane (left tap low, right tap high; one 16-bit load where
+// the taps are neighbours) and weighted in 16-bit lanes; the vertical blend is
+// 16-bit arithmetic on sixteen columns a step.
 #include <emmintrin.h>
+
+#include <cstring>
 
 #include "imageproc/scale_dsp.h"
 
 namespace imageproc {
 
 void scale_horizontal_sse2(uint16_t* dst, const uint8_t* src, const TapPlan& plan) {
-  const __m128i zero = _mm_setzero_si128();
+  const __m128i low = _mm_set1_epi16(0xFF);
   for (int g = 0; g < plan.groups; ++g) {
     const uint8_t* s = src + plan.base[g];
     const uint8_t* p = plan.pick[g];
-    auto pair = [&](int k) { return static_cast<short>(s[p[2 * k]] | (s[p[2 * k + 1]] << 8)); };
-    const __m128i taps = _mm_set_epi16(pair(7), pair(6), pair(5), pair(4), pair(3), pair(2), pair(1), pair(0));
+    __m128i taps;
+    if (plan.adjacent[g]) {
+      // Both taps of a column in one 16-bit load.
+      auto pair = [&](int k) {
+        uint16_t v;
+        std::memcpy(&v, s + p[2 * k], sizeof v);
+        return static_cast<int>(v);
+      };
+      taps = _mm_cvtsi32_si128(pair(0));
+      taps = _mm_insert_epi16(taps, pair(1), 1);
+      taps = _mm_insert_epi16(taps, pair(2), 2);
+      taps = _mm_insert_epi16(taps, pair(3), 3);
+      taps = _mm_insert_epi16(taps, pair(4), 4);
+      taps = _mm_insert_epi16(taps, pair(5), 5);
+      taps = _mm_insert_epi16(taps, pair(6), 6);
+      taps = _mm_insert_epi16(taps, pair(7), 7);
+    } else {
+      auto pair = [&](int k) { return static_cast<short>(s[p[2 * k]] | (s[p[2 * k + 1]] << 8)); };
+      taps = _mm_set_epi16(pair(7), pair(6), pair(5), pair(4), pair(3), pair(2), pair(1), pair(0));
+    }
+    // Left taps and their weights in the low bytes, right ones in the high.
     const __m128i w = _mm_load_si128(reinterpret_cast<const __m128i*>(plan.weight[g]));
-    const __m128i lo = _mm_madd_epi16(_mm_unpacklo_epi8(taps, zero), _mm_unpacklo_epi8(w, zero));
-    const __m128i hi = _mm_madd_epi16(_mm_unpackhi_epi8(taps, zero), _mm_unpackhi_epi8(w, zero));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 8 * g), _mm_packs_epi32(lo, hi));
+    const __m128i left = _mm_mullo_epi16(_mm_and_si128(taps, low), _mm_and_si128(w, low));
+    const __m128i right = _mm_mullo_epi16(_mm_srli_epi16(taps, 8), _mm_srli_epi16(w, 8));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 8 * g), _mm_add_epi16(left, right));
   }
 }
 
