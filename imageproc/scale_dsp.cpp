@@ -23,12 +23,12 @@ bool MakeTapPlan(TapPlan& plan, const int32_t* left, const int32_t* right, const
     }
     plan.adjacent[g] = 1;
     for (int k = 0; k < 8; ++k) {
-      const bool used = k < count;
-      if (used && right[first + k] != left[first + k] + 1) plan.adjacent[g] = 0;
-      plan.pick[g][2 * k] = static_cast<uint8_t>(used ? left[first + k] - base : 0);
-      plan.pick[g][2 * k + 1] = static_cast<uint8_t>(used ? right[first + k] - base : 0);
-      plan.weight[g][2 * k] = static_cast<uint8_t>(used ? 8 - frac[first + k] : 0);
-      plan.weight[g][2 * k + 1] = used ? frac[first + k] : 0;
+      const int c = first + (k < count ? k : count - 1);  // the last column again past the end
+      if (right[c] != left[c] + 1) plan.adjacent[g] = 0;
+      plan.pick[g][2 * k] = static_cast<uint8_t>(left[c] - base);
+      plan.pick[g][2 * k + 1] = static_cast<uint8_t>(right[c] - base);
+      plan.weight[g][2 * k] = static_cast<uint8_t>(8 - frac[c]);
+      plan.weight[g][2 * k + 1] = frac[c];
     }
     plan.base[g] = base;
     plan.fits[g] = reach < 16 && base + 16 <= readable;
@@ -42,8 +42,11 @@ void scale_horizontal_c(uint16_t* dst, const uint8_t* src, const TapPlan& plan) 
     const uint8_t* s = src + plan.base[g];
     const uint8_t* pick = plan.pick[g];
     const uint8_t* w = plan.weight[g];
-    for (int k = 0; k < 8; ++k)
-      dst[8 * g + k] = static_cast<uint16_t>(w[2 * k] * s[pick[2 * k]] + w[2 * k + 1] * s[pick[2 * k + 1]]);
+    for (int k = 0; k < 8; ++k) {
+      // (8 - fx) a + fx b, as 8 a + fx (b - a).
+      const int a = s[pick[2 * k]], b = s[pick[2 * k + 1]];
+      dst[8 * g + k] = static_cast<uint16_t>(8 * a + w[2 * k + 1] * (b - a));
+    }
   }
 }
 

@@ -22,8 +22,7 @@ namespace imageproc {
 // lie in the 16 samples from base[g] and those 16 may be read, so one
 // unaligned load and a byte shuffle fetch them; base[g] is then the group's
 // first left tap, or the row's last 16 samples where those would pass the
-// end. Columns past the last of a partial group have both taps at base[g] and
-// weights 0.
+// end. Columns past the last of a partial group repeat its last column.
 inline constexpr int kTapGroups = 96;
 struct TapPlan {
   alignas(32) uint8_t pick[kTapGroups][16];

@@ -77,10 +77,11 @@ TEST(ScaleDsp, HorizontalMatchesReference) {
           ASSERT_EQ(b[0], 0x5A5A);
           for (size_t j = 0; j < out; ++j)
             ASSERT_EQ(b[j + 1], a[j]) << variant.name << " step " << step << " n " << n << " column " << j;
-          // The reference itself: (8 - fx) left + fx right; zero past n.
+          // The reference itself: (8 - fx) left + fx right; the last column
+          // repeated to the end of the group.
           for (int j = 0; j < n; ++j)
             ASSERT_EQ(a[size_t(j)], (8 - t.frac[j]) * src[t.left[j]] + t.frac[j] * src[t.right[j]]) << j;
-          for (size_t j = size_t(n); j < out; ++j) ASSERT_EQ(a[j], 0);
+          for (size_t j = size_t(n); j < out; ++j) ASSERT_EQ(a[j], a[size_t(n) - 1]);
         }
       }
     }
