@@ -1,4 +1,5 @@
-// The bilinear scalers' row kernels: every variant the machine runs gives the
+// The bilinear scalers' row kernels (horizontal and vertical blends, RGB565
+// field split and join): every variant the machine runs gives the
 // reference's values for tap plans of every shape (adjacent taps at ratios
 // up to 3, taps 2^k apart, clamped right taps, groups that end at the last
 // readable sample, partial last groups), for random and saturated samples,
@@ -46,45 +47,50 @@ TEST(ScaleDsp, HorizontalMatchesReference) {
   std::printf("seed %u\n", kSeed);
   imageproc::ScaleDsp ref{};
   imageproc::init_scale_dsp(ref, 0);
-  for (const Variant& variant : kVariants) {
-    if ((ov::GetCpuFlags() & variant.flags) != variant.flags) GTEST_SKIP() << variant.name << " is not supported";
-    imageproc::ScaleDsp simd{};
-    imageproc::init_scale_dsp(simd, variant.flags);
-    ASSERT_NE(simd.horizontal, ref.horizontal) << variant.name;
-    // Steps in 256ths of a sample: upscales, 3/4, just under 2 and 3, and a
-    // large reduction with taps 16 apart.
-    for (auto [step, gap] : {std::pair{77, 1}, std::pair{256, 1}, std::pair{341, 1}, std::pair{500, 1},
-                             std::pair{760, 1}, std::pair{1024, 2}, std::pair{4000, 16}}) {
-      for (int n : {1, 7, 8, 9, 16, 23, 40, 8 * imageproc::kTapGroups - 1, 8 * imageproc::kTapGroups}) {
-        for (bool saturated : {false, true}) {
-          const int width = std::max(2, ((n - 1) * step >> 8) + gap + 1);
-          // The row is an exact-size block: a read past its end shows under ASan.
-          std::vector<uint8_t> row(size_t(width) + 1);
-          if (saturated) {
-            std::fill(row.begin(), row.end(), 255);
-          } else {
-            FillRandom(row);
-          }
-          const uint8_t* src = row.data() + 1;  // odd address
-          const Taps t = MakeTaps(n, width, step, gap);
-          imageproc::TapPlan plan;
-          ASSERT_TRUE(imageproc::MakeTapPlan(plan, t.left.data(), t.right.data(), t.frac.data(), n, width));
-          const size_t out = 8 * size_t(plan.groups);
-          Padded<uint16_t> a(out, 0xA5A5), b(out + 1, 0x5A5A);
-          ref.horizontal(a.Data(), src, plan);
+  // Steps in 256ths of a sample: upscales, 3/4, just under 2 and 3, and a
+  // large reduction with taps 16 apart.
+  for (auto [step, gap] : {std::pair{77, 1}, std::pair{256, 1}, std::pair{341, 1}, std::pair{500, 1},
+                           std::pair{760, 1}, std::pair{1024, 2}, std::pair{4000, 16}}) {
+    for (int n : {1, 7, 8, 9, 16, 23, 40, 8 * imageproc::kTapGroups - 1, 8 * imageproc::kTapGroups}) {
+      for (bool saturated : {false, true}) {
+        const int width = std::max(2, ((n - 1) * step >> 8) + gap + 1);
+        // The row is an exact-size block: a read past its end shows under ASan.
+        std::vector<uint8_t> row(size_t(width) + 1);
+        if (saturated) {
+          std::fill(row.begin(), row.end(), 255);
+        } else {
+          FillRandom(row);
+        }
+        const uint8_t* src = row.data() + 1;  // odd address
+        const Taps t = MakeTaps(n, width, step, gap);
+        imageproc::TapPlan plan;
+        ASSERT_TRUE(imageproc::MakeTapPlan(plan, t.left.data(), t.right.data(), t.frac.data(), n, width));
+        const size_t out = 8 * size_t(plan.groups);
+        Padded<uint16_t> a(out, 0xA5A5);
+        ref.horizontal(a.Data(), src, plan);
+        // The reference itself: (8 - fx) left + fx right; the last column
+        // repeated to the end of the group.
+        ASSERT_TRUE(a.PaddingIntact());
+        for (int j = 0; j < n; ++j)
+          ASSERT_EQ(a[size_t(j)], (8 - t.frac[j]) * src[t.left[j]] + t.frac[j] * src[t.right[j]]) << j;
+        for (size_t j = size_t(n); j < out; ++j) ASSERT_EQ(a[j], a[size_t(n) - 1]);
+        for (const Variant& variant : kVariants) {
+          if ((ov::GetCpuFlags() & variant.flags) != variant.flags) continue;
+          imageproc::ScaleDsp simd{};
+          imageproc::init_scale_dsp(simd, variant.flags);
+          ASSERT_NE(simd.horizontal, ref.horizontal) << variant.name;
+          Padded<uint16_t> b(out + 1, 0x5A5A);
           simd.horizontal(b.Data() + 1, src, plan);
           ASSERT_TRUE(b.PaddingIntact());
           ASSERT_EQ(b[0], 0x5A5A);
           for (size_t j = 0; j < out; ++j)
             ASSERT_EQ(b[j + 1], a[j]) << variant.name << " step " << step << " n " << n << " column " << j;
-          // The reference itself: (8 - fx) left + fx right; the last column
-          // repeated to the end of the group.
-          for (int j = 0; j < n; ++j)
-            ASSERT_EQ(a[size_t(j)], (8 - t.frac[j]) * src[t.left[j]] + t.frac[j] * src[t.right[j]]) << j;
-          for (size_t j = size_t(n); j < out; ++j) ASSERT_EQ(a[j], a[size_t(n) - 1]);
         }
       }
     }
+  }
+  for (const Variant& variant : kVariants) {
+    if ((ov::GetCpuFlags() & variant.flags) != variant.flags) GTEST_SKIP() << variant.name << " is not supported";
   }
 }
 
@@ -118,28 +124,69 @@ TEST(ScaleDsp, PlanLimits) {
 TEST(ScaleDsp, VerticalMatchesReference) {
   imageproc::ScaleDsp ref{};
   imageproc::init_scale_dsp(ref, 0);
-  for (const Variant& variant : kVariants) {
-    if ((ov::GetCpuFlags() & variant.flags) != variant.flags) GTEST_SKIP() << variant.name << " is not supported";
-    imageproc::ScaleDsp simd{};
-    imageproc::init_scale_dsp(simd, variant.flags);
-    ASSERT_NE(simd.vertical, ref.vertical) << variant.name;
-    for (ptrdiff_t n = 0; n <= 100; ++n) {
-      for (int fy = 0; fy < 8; ++fy) {
-        std::vector<uint16_t> top(size_t(n) + 1), bottom(size_t(n) + 1);
-        for (size_t j = 0; j <= size_t(n); ++j) {
-          // Random sums, and the largest (8 x 255) every fifth column.
-          top[j] = j % 5 == 0 ? 2040 : static_cast<uint16_t>(Rng()() % 2041);
-          bottom[j] = j % 5 == 1 ? 2040 : static_cast<uint16_t>(Rng()() % 2041);
-        }
-        Padded<uint8_t> a(size_t(n), 0xA5), b(size_t(n) + 1, 0x5A);
-        ref.vertical(a.Data(), top.data() + 1, bottom.data() + 1, fy, n);
+  for (ptrdiff_t n = 0; n <= 100; ++n) {
+    for (int fy = 0; fy < 8; ++fy) {
+      std::vector<uint16_t> top(size_t(n) + 1), bottom(size_t(n) + 1);
+      for (size_t j = 0; j <= size_t(n); ++j) {
+        // Random sums, and the largest (8 x 255) every fifth column.
+        top[j] = j % 5 == 0 ? 2040 : static_cast<uint16_t>(Rng()() % 2041);
+        bottom[j] = j % 5 == 1 ? 2040 : static_cast<uint16_t>(Rng()() % 2041);
+      }
+      Padded<uint8_t> a(size_t(n), 0xA5);
+      ref.vertical(a.Data(), top.data() + 1, bottom.data() + 1, fy, n);
+      ASSERT_TRUE(a.PaddingIntact());
+      for (size_t j = 0; j < size_t(n); ++j) ASSERT_EQ(a[j], ((8 - fy) * top[j + 1] + fy * bottom[j + 1]) >> 6);
+      for (const Variant& variant : kVariants) {
+        if ((ov::GetCpuFlags() & variant.flags) != variant.flags) continue;
+        imageproc::ScaleDsp simd{};
+        imageproc::init_scale_dsp(simd, variant.flags);
+        ASSERT_NE(simd.vertical, ref.vertical) << variant.name;
+        Padded<uint8_t> b(size_t(n) + 1, 0x5A);
         simd.vertical(b.Data() + 1, top.data() + 1, bottom.data() + 1, fy, n);
         ASSERT_TRUE(b.PaddingIntact() && b[0] == 0x5A) << variant.name << " n " << n;
-        for (size_t j = 0; j < size_t(n); ++j) {
+        for (size_t j = 0; j < size_t(n); ++j)
           ASSERT_EQ(b[j + 1], a[j]) << variant.name << " n " << n << " fy " << fy << " column " << j;
-          ASSERT_EQ(a[j], ((8 - fy) * top[j + 1] + fy * bottom[j + 1]) >> 6);
-        }
       }
+    }
+  }
+  for (const Variant& variant : kVariants) {
+    if ((ov::GetCpuFlags() & variant.flags) != variant.flags) GTEST_SKIP() << variant.name << " is not supported";
+  }
+}
+
+// Splitting RGB565 words into their fields and joining them again, for every
+// length across the vector widths, at odd addresses, into padded outputs.
+TEST(ScaleDsp, Rgb565FieldsMatchReference) {
+  imageproc::ScaleDsp ref{};
+  imageproc::init_scale_dsp(ref, 0);
+  for (ptrdiff_t n = 0; n <= 50; ++n) {
+    std::vector<uint16_t> words(size_t(n) + 1);
+    FillRandom(words);
+    if (n > 2) words[1] = 0xFFFF, words[2] = 0;
+    Padded<uint8_t> r(size_t(n), 0xA5), g(size_t(n), 0xA5), b(size_t(n), 0xA5);
+    ref.unpack565(r.Data(), g.Data(), b.Data(), words.data() + 1, n);
+    Padded<uint16_t> joined(size_t(n), 0xA5A5);
+    ref.pack565(joined.Data(), r.Data(), g.Data(), b.Data(), n);
+    ASSERT_TRUE(r.PaddingIntact() && g.PaddingIntact() && b.PaddingIntact() && joined.PaddingIntact());
+    ASSERT_EQ(joined.Inner(), std::vector<uint16_t>(words.begin() + 1, words.end()));
+    for (size_t j = 0; j < size_t(n); ++j) ASSERT_TRUE(r[j] < 32 && g[j] < 64 && b[j] < 32);
+    for (const Variant& variant : kVariants) {
+      if ((ov::GetCpuFlags() & variant.flags) != variant.flags) continue;
+      imageproc::ScaleDsp simd{};
+      imageproc::init_scale_dsp(simd, variant.flags);
+      ASSERT_NE(simd.unpack565, ref.unpack565) << variant.name;
+      Padded<uint8_t> r2(size_t(n) + 1, 0x5A), g2(size_t(n) + 1, 0x5A), b2(size_t(n) + 1, 0x5A);
+      simd.unpack565(r2.Data() + 1, g2.Data() + 1, b2.Data() + 1, words.data() + 1, n);
+      ASSERT_TRUE(r2.PaddingIntact() && g2.PaddingIntact() && b2.PaddingIntact() && r2[0] == 0x5A);
+      for (size_t j = 0; j < size_t(n); ++j) ASSERT_TRUE(r2[j + 1] == r[j] && g2[j + 1] == g[j] && b2[j + 1] == b[j]);
+      // Joining any bytes, not only fields, gives the reference's words.
+      std::vector<uint8_t> any(3 * size_t(n) + 1);
+      FillRandom(any);
+      Padded<uint16_t> x(size_t(n), 0xA5A5), y(size_t(n) + 1, 0x5A5A);
+      ref.pack565(x.Data(), any.data() + 1, any.data() + 1 + n, any.data() + 1 + 2 * n, n);
+      simd.pack565(y.Data() + 1, any.data() + 1, any.data() + 1 + n, any.data() + 1 + 2 * n, n);
+      ASSERT_TRUE(y.PaddingIntact() && y[0] == 0x5A5A);
+      for (size_t j = 0; j < size_t(n); ++j) ASSERT_EQ(y[j + 1], x[j]) << variant.name << " n " << n;
     }
   }
 }
