@@ -20,11 +20,6 @@
 namespace iptest {
 namespace {
 
-struct Variant {
-  const char* name;
-  uint32_t flags;
-};
-const Variant kVariants[] = {{"sse2", ov::kCpuSse2}, {"avx2", ov::kCpuSse2 | ov::kCpuAvx2}};
 
 // Taps of n output columns over a row of `width` samples: left taps advance by
 // `step` (Q8) samples, right taps `gap` further, clamped to the last sample.
@@ -74,7 +69,7 @@ TEST(ScaleDsp, HorizontalMatchesReference) {
         for (int j = 0; j < n; ++j)
           ASSERT_EQ(a[size_t(j)], (8 - t.frac[j]) * src[t.left[j]] + t.frac[j] * src[t.right[j]]) << j;
         for (size_t j = size_t(n); j < out; ++j) ASSERT_EQ(a[j], a[size_t(n) - 1]);
-        for (const Variant& variant : kVariants) {
+        for (const SimdVariant& variant : kSimdVariants) {
           if ((ov::GetCpuFlags() & variant.flags) != variant.flags) continue;
           imageproc::ScaleDsp simd{};
           imageproc::init_scale_dsp(simd, variant.flags);
@@ -89,7 +84,7 @@ TEST(ScaleDsp, HorizontalMatchesReference) {
       }
     }
   }
-  for (const Variant& variant : kVariants) {
+  for (const SimdVariant& variant : kSimdVariants) {
     if ((ov::GetCpuFlags() & variant.flags) != variant.flags) GTEST_SKIP() << variant.name << " is not supported";
   }
 }
@@ -136,7 +131,7 @@ TEST(ScaleDsp, VerticalMatchesReference) {
       ref.vertical(a.Data(), top.data() + 1, bottom.data() + 1, fy, n);
       ASSERT_TRUE(a.PaddingIntact());
       for (size_t j = 0; j < size_t(n); ++j) ASSERT_EQ(a[j], ((8 - fy) * top[j + 1] + fy * bottom[j + 1]) >> 6);
-      for (const Variant& variant : kVariants) {
+      for (const SimdVariant& variant : kSimdVariants) {
         if ((ov::GetCpuFlags() & variant.flags) != variant.flags) continue;
         imageproc::ScaleDsp simd{};
         imageproc::init_scale_dsp(simd, variant.flags);
@@ -149,7 +144,7 @@ TEST(ScaleDsp, VerticalMatchesReference) {
       }
     }
   }
-  for (const Variant& variant : kVariants) {
+  for (const SimdVariant& variant : kSimdVariants) {
     if ((ov::GetCpuFlags() & variant.flags) != variant.flags) GTEST_SKIP() << variant.name << " is not supported";
   }
 }
@@ -170,7 +165,7 @@ TEST(ScaleDsp, Rgb565FieldsMatchReference) {
     ASSERT_TRUE(r.PaddingIntact() && g.PaddingIntact() && b.PaddingIntact() && joined.PaddingIntact());
     ASSERT_EQ(joined.Inner(), std::vector<uint16_t>(words.begin() + 1, words.end()));
     for (size_t j = 0; j < size_t(n); ++j) ASSERT_TRUE(r[j] < 32 && g[j] < 64 && b[j] < 32);
-    for (const Variant& variant : kVariants) {
+    for (const SimdVariant& variant : kSimdVariants) {
       if ((ov::GetCpuFlags() & variant.flags) != variant.flags) continue;
       imageproc::ScaleDsp simd{};
       imageproc::init_scale_dsp(simd, variant.flags);
@@ -191,18 +186,22 @@ TEST(ScaleDsp, Rgb565FieldsMatchReference) {
   }
 }
 
-// Downscales at and off the special ratios, upscales, reductions large enough
-// for spread taps and for the plan to be refused, windows and odd sizes.
+// Scaling cases for both scalers: downscales at and off 3/4, upscales, ratios
+// near 2 and 3, reductions large enough for spread taps and for the plan to be
+// refused, windows, odd sizes, one-pixel outputs.
+struct ScaleCase {
+  int sw, sh, dw, dh, x, y, w, h;
+};
+const ScaleCase kScaleCases[] = {
+    {176, 144, 132, 108, 0, 0, 176, 144}, {640, 480, 480, 360, 0, 0, 640, 480}, {352, 288, 704, 576, 0, 0, 352, 288},
+    {176, 144, 352, 288, 0, 0, 176, 144}, {176, 144, 120, 90, 0, 0, 176, 144},  {352, 288, 190, 150, 0, 0, 352, 288},
+    {352, 288, 120, 97, 0, 0, 352, 288},  {1280, 72, 60, 10, 0, 0, 1280, 72},    {2400, 16, 8, 4, 0, 0, 2400, 16},
+    {3000, 9, 7, 5, 0, 0, 3000, 9},       {99, 37, 47, 101, 3, 5, 90, 30},      {38, 22, 36, 20, 2, 2, 36, 20},
+    {640, 480, 34, 30, 0, 0, 640, 480},   {176, 144, 2, 2, 0, 0, 176, 144},     {40, 30, 1, 1, 0, 0, 40, 30},
+    {7, 5, 9, 4, 2, 1, 3, 3},             {2, 2, 5, 3, 0, 0, 2, 2}};
+
 TEST(ScaleDsp, ExportsMatchWithTheMaskCleared) {
-  struct Case {
-    int sw, sh, dw, dh, x, y, w, h;
-  };
-  const Case cases[] = {{176, 144, 132, 108, 0, 0, 176, 144}, {640, 480, 480, 360, 0, 0, 640, 480},
-                        {352, 288, 704, 576, 0, 0, 352, 288}, {176, 144, 120, 90, 0, 0, 176, 144},
-                        {1280, 72, 60, 10, 0, 0, 1280, 72},   {2400, 16, 8, 4, 0, 0, 2400, 16},
-                        {99, 37, 47, 101, 3, 5, 90, 30},      {38, 22, 36, 20, 2, 2, 36, 20},
-                        {640, 480, 34, 30, 0, 0, 640, 480},   {176, 144, 2, 2, 0, 0, 176, 144}};
-  for (const Case& c : cases) {
+  for (const ScaleCase& c : kScaleCases) {
     Frame src(c.sw, c.sh);
     src.Randomize();
     Frame all(c.dw, c.dh), ref(c.dw, c.dh);
@@ -248,18 +247,9 @@ std::vector<uint16_t> ModelScaleRgb565(const std::vector<uint16_t>& s, int sw, i
   return out;
 }
 
-// Both ways of the CPU mask against the model: up, down at and off 3/4, at
-// ratios near 2 and 3, beyond the plans' reach, windows, one-pixel outputs.
+// Both ways of the CPU mask against the model.
 TEST(ScaleDsp, Rgb565ScalerMatchesTheModel) {
-  struct Case {
-    int sw, sh, dw, dh, x, y, w, h;
-  };
-  const Case cases[] = {{176, 144, 132, 108, 0, 0, 176, 144}, {640, 480, 480, 360, 0, 0, 640, 480},
-                        {176, 144, 352, 288, 0, 0, 176, 144}, {352, 288, 190, 150, 0, 0, 352, 288},
-                        {352, 288, 120, 97, 0, 0, 352, 288},  {3000, 9, 7, 5, 0, 0, 3000, 9},
-                        {99, 37, 47, 101, 3, 5, 90, 30},      {40, 30, 1, 1, 0, 0, 40, 30},
-                        {7, 5, 9, 4, 2, 1, 3, 3},             {1, 1, 5, 3, 0, 0, 1, 1}};
-  for (const Case& c : cases) {
+  for (const ScaleCase& c : kScaleCases) {
     std::vector<uint16_t> src(size_t(c.sw) * c.sh);
     FillRandom(src);
     const std::vector<uint16_t> model = ModelScaleRgb565(src, c.sw, c.sh, c.dw, c.dh, c.x, c.y, c.w, c.h);

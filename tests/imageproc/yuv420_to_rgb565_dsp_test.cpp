@@ -16,12 +16,6 @@
 namespace iptest {
 namespace {
 
-// Each variant as the table picks it for a processor with `flags`.
-struct Variant {
-  const char* name;
-  uint32_t flags;
-};
-const Variant kVariants[] = {{"sse2", ov::kCpuSse2}, {"avx2", ov::kCpuSse2 | ov::kCpuAvx2}};
 
 // Random, then the clipping extremes: black and white luma under saturated
 // chroma, alternating so that neighbours clip in opposite directions.
@@ -38,7 +32,7 @@ TEST(Yuv420ToRgb565Dsp, Row2MatchesReference) {
   std::printf("seed %u\n", kSeed);
   videodec::Yuv420ToRgb565Dsp ref{};
   videodec::init_yuv420_to_rgb565_dsp(ref, 0);
-  for (const Variant& variant : kVariants) {
+  for (const SimdVariant& variant : kSimdVariants) {
     if ((ov::GetCpuFlags() & variant.flags) != variant.flags) GTEST_SKIP() << variant.name << " is not supported here";
     videodec::Yuv420ToRgb565Dsp simd{};
     videodec::init_yuv420_to_rgb565_dsp(simd, variant.flags);
