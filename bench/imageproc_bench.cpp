@@ -245,14 +245,20 @@ void Run(benchmark::State& state, const Operation& op, Peer peer, Size size, Con
       benchmark::Counter(pixels * double(state.iterations()) / 1e6, benchmark::Counter::kIsRate);
 }
 
-// Keeps every run's rate to print the ratios after the console output.
+// Keeps every run's rate to print the ratios after the console output; with
+// --benchmark_repetitions, the median of the repetitions.
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
   std::map<std::string, double> rates;
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& r : runs) {
       auto it = r.counters.find("Mpixel/s");
-      if (it != r.counters.end()) rates[r.benchmark_name()] = it->second.value;
+      if (it == r.counters.end()) continue;
+      if (r.run_type == Run::RT_Aggregate) {
+        if (r.aggregate_name == "median") rates[r.run_name.str()] = it->second.value;
+      } else if (r.repetitions <= 1) {
+        rates[r.benchmark_name()] = it->second.value;
+      }
     }
     ConsoleReporter::ReportRuns(runs);
   }
