@@ -29,8 +29,8 @@ inline int Bilinear(int a, int b, int c, int d, int frac) {
 // Each output sample is (w00 a + w01 b + w10 c + w11 d) >> 6. It is made as a
 // horizontal blend of each of its two tap rows, (8 - fx) left + fx right, then
 // a vertical one, ((8 - fy) upper + fy lower) >> 6: the same sum, regrouped.
-// Output columns go in runs of up to 256; within a run each source row is
-// blended horizontally once and kept while the next output row needs it.
+// Output columns go in runs of up to 8 x kTapGroups; within a run each source
+// row is blended horizontally once and kept while the next output row needs it.
 void ScalePlanarFrame(const uint8_t* src, uint8_t* dst, int64_t srcStride, int64_t srcHeight,
                       int64_t dstWidth, int64_t dstHeight, int64_t x0, int64_t y0, int64_t w, int64_t h) {
   if (!src || !dst || dstWidth <= 0 || dstHeight <= 0 || x0 < 0 || y0 < 0) return;
