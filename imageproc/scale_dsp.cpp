@@ -9,28 +9,30 @@ bool MakeTapPlan(TapPlan& plan, const int32_t* left, const int32_t* right, const
   plan.groups = (n + 7) / 8;
   plan.fitting = 0;
   for (int g = 0; g < plan.groups; ++g) {
-    const int first = 8 * g, count = n - first < 8 ? n - first : 8;
+    const int first = 8 * g, last = (n - first < 8 ? n : first + 8) - 1;
     int32_t base = left[first], reach = 0;  // furthest right tap from base
-    for (int k = 0; k < count; ++k) {
-      if (left[first + k] < base || right[first + k] < left[first + k]) return false;
-      reach = right[first + k] - base > reach ? right[first + k] - base : reach;
-    }
-    if (reach > 255) return false;
-    // A group near the end of the row is fetched from the last 16 samples.
-    if (reach < 16 && base + 16 > readable && readable >= 16) {
-      reach += base - static_cast<int32_t>(readable - 16);
-      base = static_cast<int32_t>(readable - 16);
-    }
-    plan.adjacent[g] = 1;
+    bool bad = false, adjacent = true;
     for (int k = 0; k < 8; ++k) {
-      const int c = first + (k < count ? k : count - 1);  // the last column again past the end
-      if (right[c] != left[c] + 1) plan.adjacent[g] = 0;
-      plan.pick[g][2 * k] = static_cast<uint8_t>(left[c] - base);
-      plan.pick[g][2 * k + 1] = static_cast<uint8_t>(right[c] - base);
+      const int c = first + k < last ? first + k : last;  // the last column again past the end
+      const int32_t l = left[c] - base, r = right[c] - base;
+      bad |= l < 0 || r < l;
+      adjacent &= r == l + 1;
+      reach = r > reach ? r : reach;
+      plan.pick[g][2 * k] = static_cast<uint8_t>(l);
+      plan.pick[g][2 * k + 1] = static_cast<uint8_t>(r);
       plan.weight[g][2 * k] = static_cast<uint8_t>(8 - frac[c]);
       plan.weight[g][2 * k + 1] = frac[c];
     }
+    if (bad || reach > 255) return false;
+    // A group near the end of the row is fetched from the last 16 samples.
+    if (reach < 16 && base + 16 > readable && readable >= 16) {
+      const int32_t back = base - static_cast<int32_t>(readable - 16);
+      for (uint8_t& p : plan.pick[g]) p = static_cast<uint8_t>(p + back);
+      reach += back;
+      base -= back;
+    }
     plan.base[g] = base;
+    plan.adjacent[g] = adjacent;
     plan.fits[g] = reach < 16 && base + 16 <= readable;
     if (plan.fits[g] && plan.fitting == g) plan.fitting = g + 1;
   }
