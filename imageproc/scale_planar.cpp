@@ -59,8 +59,8 @@ void ScalePlanarFrame(std::initializer_list<Plane> planes, int64_t srcStride, in
   uint16_t blended[2][kChunk];  // horizontal blends of two source rows
   for (int64_t j0 = 0; j0 < dstWidth; j0 += kChunk) {
     const int64_t n = Min(kChunk, dstWidth - j0);
-    for (int64_t j = 0; j < n; ++j) {
-      const int64_t q = (j0 + j) * stepX;
+    int64_t q = j0 * stepX;
+    for (int64_t j = 0; j < n; ++j, q += stepX) {
       const int64_t c0 = (q >> kPosBits) << sx;
       left[j] = static_cast<int32_t>(c0);
       right[j] = static_cast<int32_t>(Min(c0 + tapX, lastCol));
