@@ -1,12 +1,20 @@
-// imageproc beside libyuv on the same pictures, 176x144 to 1280x720: each
-// operation as "ours", "libyuv_simd" and "libyuv_c" (libyuv with its CPU
-// features masked off), in Mpixel/s, followed by a table of ratios.
+// imageproc beside libyuv on the same pictures, 176x144 to 1280x720 and three
+// kinds of content (a synthetic pattern, a fractal, a texture with added
+// noise): each operation as "ours", "libyuv_simd" and "libyuv_c" (libyuv with
+// its CPU features masked off), in Mpixel/s, followed by a table of every
+// ratio and the worst of each operation.
 //
 //   build-bench/bin/imageproc_bench [--benchmark_filter=...]
+//
+// OVMIX_CPUMASK=N in the environment keeps only those of our CPU features
+// (0: the C++ references, 1: SSE2), to time each variant.
 #include <benchmark/benchmark.h>
 #include <libyuv.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <random>
@@ -14,6 +22,7 @@
 #include <vector>
 
 #include "imageproc/imageproc.h"
+#include "platform/cpu/cpu.h"
 
 namespace {
 
@@ -25,31 +34,87 @@ constexpr Size kSizes[] = {{176, 144}, {352, 288}, {640, 480}, {1280, 720}};
 enum class Peer { kOurs, kLibyuvSimd, kLibyuvC };
 constexpr const char* kPeerNames[] = {"ours", "libyuv_simd", "libyuv_c"};
 
-std::vector<uint8_t> Random(size_t n) {
-  std::mt19937 rng(1234);
-  std::vector<uint8_t> v(n);
-  for (auto& b : v) b = static_cast<uint8_t>(rng());
-  return v;
+enum class Content { kPattern, kFractal, kNoise };
+constexpr const char* kContentNames[] = {"pattern", "fractal", "noise"};
+
+uint8_t Clamp(double v) { return static_cast<uint8_t>(std::clamp(v, 0.0, 255.0)); }
+
+// Luma and chroma of picture position (x, y) in [0, 1) for each kind.
+struct Yuv {
+  uint8_t y, u, v;
+};
+Yuv Sample(Content content, double x, double y, std::mt19937& rng) {
+  switch (content) {
+    case Content::kPattern: {
+      // Colour bars over the top half, a luma ramp and a checkerboard below.
+      if (y < 0.5) {
+        const int bar = static_cast<int>(x * 8);
+        return {static_cast<uint8_t>(235 - bar * 24), static_cast<uint8_t>(bar * 36), static_cast<uint8_t>(255 - bar * 30)};
+      }
+      const bool check = (static_cast<int>(x * 32) + static_cast<int>(y * 24)) & 1;
+      return {static_cast<uint8_t>(x < 0.5 ? x * 510 : (check ? 16 : 235)), 128, static_cast<uint8_t>(y * 255)};
+    }
+    case Content::kFractal: {
+      // The Mandelbrot set near the seahorse valley, coloured by escape time.
+      const double cr = -0.7453 + (x - 0.5) * 0.02, ci = 0.1127 + (y - 0.5) * 0.015;
+      double zr = 0, zi = 0;
+      int n = 0;
+      for (; n < 96 && zr * zr + zi * zi < 4; ++n) {
+        const double t = zr * zr - zi * zi + cr;
+        zi = 2 * zr * zi + ci;
+        zr = t;
+      }
+      return {static_cast<uint8_t>(n * 11), static_cast<uint8_t>(128 + 100 * std::sin(n * 0.3)),
+              static_cast<uint8_t>(128 + 100 * std::cos(n * 0.17))};
+    }
+    default: {
+      // A woven texture with uniform noise of +-40 on every sample.
+      std::uniform_real_distribution<double> noise(-40, 40);
+      const double t = 128 + 60 * std::sin(x * 190) * std::cos(y * 130) + 30 * std::sin((x + y) * 47);
+      return {Clamp(t + noise(rng)), Clamp(128 + 40 * std::sin(y * 23) + noise(rng)),
+              Clamp(128 + 40 * std::cos(x * 31) + noise(rng))};
+    }
+  }
 }
 
-// The pictures of one size, made once per benchmark.
+// The pictures of one size and content, made once per benchmark: planar
+// 4:2:0, packed 4:2:2 and RGB565 views of the same picture.
 struct Pictures {
   int w, h;
   std::vector<uint8_t> y, u, v, packed, rgb565, outY, outU, outV, outPacked, argbA, argbB;
   YuvFrame src{}, dst{};
-  Pictures(int width, int height) : w(width), h(height) {
+  Pictures(int width, int height, Content content) : w(width), h(height) {
     const size_t n = size_t(w) * h;
-    y = Random(n);
-    u = Random(n / 4);
-    v = Random(n / 4);
-    packed = Random(2 * n);
-    rgb565 = Random(2 * n);
+    y.resize(n);
+    u.resize(n / 4);
+    v.resize(n / 4);
+    packed.resize(2 * n);
+    rgb565.resize(2 * n);
+    std::mt19937 rng(1234);
+    for (int r = 0; r < h; ++r) {
+      for (int c = 0; c < w; ++c) {
+        const Yuv s = Sample(content, double(c) / w, double(r) / h, rng);
+        const size_t i = size_t(r) * w + c;
+        y[i] = s.y;
+        if (!(r & 1) && !(c & 1)) {
+          u[size_t(r / 2) * (w / 2) + c / 2] = s.u;
+          v[size_t(r / 2) * (w / 2) + c / 2] = s.v;
+        }
+        packed[2 * i] = s.y;
+        packed[2 * i + 1] = (c & 1) ? s.v : s.u;
+        const double red = s.y + 1.402 * (s.v - 128), green = s.y - 0.344 * (s.u - 128) - 0.714 * (s.v - 128),
+                     blue = s.y + 1.772 * (s.u - 128);
+        const uint16_t word = static_cast<uint16_t>((Clamp(red) >> 3) << 11 | (Clamp(green) >> 2) << 5 | Clamp(blue) >> 3);
+        rgb565[2 * i] = static_cast<uint8_t>(word);
+        rgb565[2 * i + 1] = static_cast<uint8_t>(word >> 8);
+      }
+    }
     outY.assign(4 * n, 0);  // room for scalers' larger outputs
     outU.assign(n, 0);
     outV.assign(n, 0);
-    outPacked.assign(4 * n, 0);
+    outPacked.assign(6 * n, 0);  // RGB565 at 3/2 each way
     argbA.assign(4 * n, 0);
-    argbB.assign(4 * n, 0);
+    argbB.assign(10 * n, 0);
     src = {y.data(), u.data(), v.data(), static_cast<uint16_t>(w), static_cast<uint16_t>(h)};
     dst = {outY.data(), outU.data(), outV.data(), static_cast<uint16_t>(w), static_cast<uint16_t>(h)};
   }
@@ -58,19 +123,25 @@ struct Pictures {
 using Body = std::function<void(Pictures&)>;
 
 struct Operation {
-  const char* name;
-  const char* note;   // what is compared
+  std::string name;
+  std::string note;   // what is compared
   double outScale;    // output pixels per source pixel (scalers count output pixels)
   Body ours, peer;
 };
 
-// Scalers turn each picture into 3/4 of its size each way (a ratio neither
-// side special-cases).
-int Scaled(int v) { return (v * 3 / 4) & ~1; }
+// The scalers' ratios, each way: 3/4 (libyuv has its own kernel for exactly
+// 3/4, used by I420Scale also when asked for bilinear filtering), 7/10 and 3/2
+// up (libyuv's general bilinear scaler). Sizes are rounded down to even.
+struct Ratio {
+  const char* tag;
+  int num, den;
+};
+constexpr Ratio kRatios[] = {{"3:4", 3, 4}, {"7:10", 7, 10}, {"3:2", 3, 2}};
+int Scaled(int v, const Ratio& r) { return (v * r.num / r.den) & ~1; }
 
 std::vector<Operation> Operations() {
   using namespace libyuv;
-  return {
+  std::vector<Operation> ops = {
       {"RGB565ToI420", "gOvzRGB565toYUV420_TopDown vs RGB565ToI420", 1,
        [](Pictures& p) {
          gOvzRGB565toYUV420_TopDown(reinterpret_cast<const uint16_t*>(p.rgb565.data()), p.outY.data(), p.w, p.h);
@@ -119,36 +190,47 @@ std::vector<Operation> Operations() {
          I420ToRGB565(p.y.data(), p.w, p.u.data(), p.w / 2, p.v.data(), p.w / 2, p.outPacked.data(), 2 * p.w, p.w,
                       p.h);
        }},
-      {"I420Scale", "gScaleFrame vs I420Scale kFilterBilinear, to 3/4 size (output Mpixel/s)", 9.0 / 16,
-       [](Pictures& p) {
-         YuvFrame d{p.outY.data(), p.outU.data(), p.outV.data(), static_cast<uint16_t>(Scaled(p.w)),
-                    static_cast<uint16_t>(Scaled(p.h))};
-         gScaleFrame(&p.src, &d);
-       },
-       [](Pictures& p) {
-         const int dw = Scaled(p.w), dh = Scaled(p.h);
-         I420Scale(p.y.data(), p.w, p.u.data(), p.w / 2, p.v.data(), p.w / 2, p.w, p.h, p.outY.data(), dw,
-                   p.outU.data(), dw / 2, p.outV.data(), dw / 2, dw, dh, kFilterBilinear);
-       }},
-      {"RGB565Scale",
-       "gScaleRGB565Frame vs the chain RGB565ToARGB + ARGBScale kFilterBilinear + ARGBToRGB565, to 3/4 size "
-       "(output Mpixel/s)",
-       9.0 / 16,
-       [](Pictures& p) {
-         gScaleRGB565Frame(reinterpret_cast<const uint16_t*>(p.rgb565.data()),
-                           reinterpret_cast<uint16_t*>(p.outPacked.data()), p.w, p.h, Scaled(p.w), Scaled(p.h));
-       },
-       [](Pictures& p) {
-         const int dw = Scaled(p.w), dh = Scaled(p.h);
-         RGB565ToARGB(p.rgb565.data(), 2 * p.w, p.argbA.data(), 4 * p.w, p.w, p.h);
-         ARGBScale(p.argbA.data(), 4 * p.w, p.w, p.h, p.argbB.data(), 4 * dw, dw, dh, kFilterBilinear);
-         ARGBToRGB565(p.argbB.data(), 4 * dw, p.outPacked.data(), 2 * dw, dw, dh);
-       }},
   };
+  for (const Ratio& r : kRatios) {
+    const double out = double(r.num * r.num) / (r.den * r.den);
+    ops.push_back(
+        {std::string("I420Scale") + r.tag,
+         std::string("gScaleFrame vs I420Scale kFilterBilinear, to ") + r.tag + " of the size (output Mpixel/s)", out,
+         [r](Pictures& p) {
+           YuvFrame d{p.outY.data(), p.outU.data(), p.outV.data(), static_cast<uint16_t>(Scaled(p.w, r)),
+                      static_cast<uint16_t>(Scaled(p.h, r))};
+           gScaleFrame(&p.src, &d);
+         },
+         [r](Pictures& p) {
+           const int dw = Scaled(p.w, r), dh = Scaled(p.h, r);
+           I420Scale(p.y.data(), p.w, p.u.data(), p.w / 2, p.v.data(), p.w / 2, p.w, p.h, p.outY.data(), dw,
+                     p.outU.data(), dw / 2, p.outV.data(), dw / 2, dw, dh, kFilterBilinear);
+         }});
+  }
+  for (const Ratio& r : kRatios) {
+    const double out = double(r.num * r.num) / (r.den * r.den);
+    ops.push_back({std::string("RGB565Scale") + r.tag,
+                   std::string("gScaleRGB565Frame vs the chain RGB565ToARGB + ARGBScale kFilterBilinear + "
+                               "ARGBToRGB565, to ") +
+                       r.tag + " of the size (output Mpixel/s)",
+                   out,
+                   [r](Pictures& p) {
+                     gScaleRGB565Frame(reinterpret_cast<const uint16_t*>(p.rgb565.data()),
+                                       reinterpret_cast<uint16_t*>(p.outPacked.data()), p.w, p.h, Scaled(p.w, r),
+                                       Scaled(p.h, r));
+                   },
+                   [r](Pictures& p) {
+                     const int dw = Scaled(p.w, r), dh = Scaled(p.h, r);
+                     RGB565ToARGB(p.rgb565.data(), 2 * p.w, p.argbA.data(), 4 * p.w, p.w, p.h);
+                     ARGBScale(p.argbA.data(), 4 * p.w, p.w, p.h, p.argbB.data(), 4 * dw, dw, dh, kFilterBilinear);
+                     ARGBToRGB565(p.argbB.data(), 4 * dw, p.outPacked.data(), 2 * dw, dw, dh);
+                   }});
+  }
+  return ops;
 }
 
-void Run(benchmark::State& state, const Operation& op, Peer peer, Size size) {
-  Pictures p(size.w, size.h);
+void Run(benchmark::State& state, const Operation& op, Peer peer, Size size, Content content) {
+  Pictures p(size.w, size.h, content);
   libyuv::MaskCpuFlags(peer == Peer::kLibyuvC ? 1 : -1);
   const Body& body = peer == Peer::kOurs ? op.ours : op.peer;
   for (auto _ : state) {
@@ -163,30 +245,49 @@ void Run(benchmark::State& state, const Operation& op, Peer peer, Size size) {
       benchmark::Counter(pixels * double(state.iterations()) / 1e6, benchmark::Counter::kIsRate);
 }
 
-// Keeps every run's rate to print the ratios after the console output.
+// Keeps every run's rate to print the ratios after the console output; with
+// --benchmark_repetitions, the median of the repetitions.
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
   std::map<std::string, double> rates;
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& r : runs) {
       auto it = r.counters.find("Mpixel/s");
-      if (it != r.counters.end()) rates[r.benchmark_name()] = it->second.value;
+      if (it == r.counters.end()) continue;
+      if (r.run_type == Run::RT_Aggregate) {
+        if (r.aggregate_name == "median") rates[r.run_name.str()] = it->second.value;
+      } else if (r.repetitions <= 1) {
+        rates[r.benchmark_name()] = it->second.value;
+      }
     }
     ConsoleReporter::ReportRuns(runs);
   }
 };
 
+// The operations the speed work is judged on, at the sizes it is judged at.
+bool Judged(const Operation& op, const Size& s) {
+  const bool kernel = op.name == "I420ToRGB565" || op.name.rfind("I420Scale", 0) == 0 ||
+                      op.name.rfind("RGB565Scale", 0) == 0;
+  return kernel && s.w <= 640;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (const char* mask = std::getenv("OVMIX_CPUMASK")) ov::SetCpuFlagsMask(static_cast<uint32_t>(std::strtoul(mask, nullptr, 0)));
   const std::vector<Operation> ops = Operations();
+  constexpr Content kContents[] = {Content::kPattern, Content::kFractal, Content::kNoise};
   for (const Operation& op : ops) {
     for (const Size& s : kSizes) {
-      for (Peer peer : {Peer::kOurs, Peer::kLibyuvSimd, Peer::kLibyuvC}) {
-        char name[96];
-        std::snprintf(name, sizeof name, "%s/%s/%dx%d", op.name, kPeerNames[int(peer)], s.w, s.h);
-        benchmark::RegisterBenchmark(name, [&op, peer, s](benchmark::State& st) { Run(st, op, peer, s); })
-            ->Unit(benchmark::kMicrosecond);
+      for (Content content : kContents) {
+        for (Peer peer : {Peer::kOurs, Peer::kLibyuvSimd, Peer::kLibyuvC}) {
+          char name[128];
+          std::snprintf(name, sizeof name, "%s/%s/%dx%d/%s", op.name.c_str(), kPeerNames[int(peer)], s.w, s.h,
+                        kContentNames[int(content)]);
+          benchmark::RegisterBenchmark(name, [&op, peer, s, content](benchmark::State& st) {
+            Run(st, op, peer, s, content);
+          })->Unit(benchmark::kMicrosecond);
+        }
       }
     }
   }
@@ -195,24 +296,44 @@ int main(int argc, char** argv) {
   benchmark::RunSpecifiedBenchmarks(&reporter);
 
   std::printf("\nRatios (ours / libyuv; above 1 is faster than libyuv)\n");
-  std::printf("%-22s %-10s %10s %12s %10s %12s %10s\n", "operation", "size", "ours", "libyuv_simd", "libyuv_c",
-              "vs simd", "vs c");
+  std::printf("%-18s %-10s %-8s %10s %12s %10s %9s %9s\n", "operation", "size", "content", "ours", "libyuv_simd",
+              "libyuv_c", "vs simd", "vs c");
+  std::string worstName;
+  double worst = 0;
   for (const Operation& op : ops) {
+    double opWorst = 0;
+    std::string opWorstAt;
     for (const Size& s : kSizes) {
-      char size[32];
-      std::snprintf(size, sizeof size, "%dx%d", s.w, s.h);
-      const std::string tail = std::string("/") + size;
-      auto rate = [&](Peer p) {
-        auto it = reporter.rates.find(std::string(op.name) + "/" + kPeerNames[int(p)] + tail);
-        return it == reporter.rates.end() ? 0.0 : it->second;
-      };
-      const double ours = rate(Peer::kOurs), simd = rate(Peer::kLibyuvSimd), c = rate(Peer::kLibyuvC);
-      if (ours == 0) continue;
-      std::printf("%-22s %-10s %10.1f %12.1f %10.1f %12.2f %10.2f\n", op.name, size, ours, simd, c,
-                  simd > 0 ? ours / simd : 0.0, c > 0 ? ours / c : 0.0);
+      for (Content content : kContents) {
+        char at[64];
+        std::snprintf(at, sizeof at, "%dx%d/%s", s.w, s.h, kContentNames[int(content)]);
+        auto rate = [&](Peer p) {
+          auto it = reporter.rates.find(op.name + "/" + kPeerNames[int(p)] + "/" + at);
+          return it == reporter.rates.end() ? 0.0 : it->second;
+        };
+        const double ours = rate(Peer::kOurs), simd = rate(Peer::kLibyuvSimd), c = rate(Peer::kLibyuvC);
+        if (ours == 0 || simd == 0) continue;
+        char size[32];
+        std::snprintf(size, sizeof size, "%dx%d", s.w, s.h);
+        std::printf("%-18s %-10s %-8s %10.1f %12.1f %10.1f %9.2f %9.2f\n", op.name.c_str(), size,
+                    kContentNames[int(content)], ours, simd, c, ours / simd, c > 0 ? ours / c : 0.0);
+        if (opWorst == 0 || ours / simd < opWorst) {
+          opWorst = ours / simd;
+          opWorstAt = at;
+        }
+        if (Judged(op, s) && (worst == 0 || ours / simd < worst)) {
+          worst = ours / simd;
+          worstName = op.name + " " + at;
+        }
+      }
     }
+    if (opWorst > 0) std::printf("%-18s worst vs simd %.2f (%s)\n", op.name.c_str(), opWorst, opWorstAt.c_str());
+  }
+  if (worst > 0) {
+    std::printf("\nWorst vs libyuv SIMD of YUV to RGB565 and the scalers up to 640x480: %.2f (%s)\n", worst,
+                worstName.c_str());
   }
   std::printf("\nCompared:\n");
-  for (const Operation& op : ops) std::printf("  %-22s %s\n", op.name, op.note);
+  for (const Operation& op : ops) std::printf("  %-18s %s\n", op.name.c_str(), op.note.c_str());
   return 0;
 }

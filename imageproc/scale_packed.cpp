@@ -6,6 +6,8 @@
 #include "imageproc/imageproc.h"
 #include "imageproc/imageproc_tables.h"
 #include "imageproc/pixel_ops.h"
+#include "imageproc/scale_dsp.h"
+#include "platform/cpu/cpu.h"
 
 namespace imageproc {
 namespace {
@@ -174,22 +176,81 @@ extern "C" void gScaleRGB565CroppedFrame(const uint16_t* src, uint16_t* dst, int
   // All but the last row and column are interpolated; those repeat their
   // neighbour (a one-pixel output is interpolated).
   const int64_t rowsMade = dh > 1 ? dh - 1 : 1, colsMade = dw > 1 ? dw - 1 : 1;
-  for (int64_t i = 0; i < rowsMade; ++i) {
+  auto rowTaps = [&](int64_t i, int* fy) {
     const int64_t p = 1 + i * stepY;
     int64_t r = p >> kPosBits;
     if (r == H - 1 && r > 0) --r;  // so that the row below exists
-    const int64_t r1 = Min(r + 1, H - 1);
-    const int fy = static_cast<int>((p >> kFracShift) & 7);
-    const uint16_t* s0 = src + (srcY + r) * sw + srcX;
-    const uint16_t* s1 = src + (srcY + r1) * sw + srcX;
-    uint16_t* o = dst + i * dw;
-    for (int64_t j = 0; j < colsMade; ++j) {
-      const int64_t q = 1 + j * stepX;
-      const int64_t c0 = q >> kPosBits, c1 = Min(c0 + 1, W - 1);
-      o[j] = Blend565(s0[c0], s0[c1], s1[c0], s1[c1], (fy << 3) + static_cast<int>((q >> kFracShift) & 7));
+    *fy = static_cast<int>((p >> kFracShift) & 7);
+    return r;
+  };
+  // Each field is blended on its own as a plane of 5- or 6-bit samples (the
+  // sum of the weights is 64, so a field's blend, >> 6, stays in its bits),
+  // by the planar scalers' row kernels: each source row is split into its
+  // fields, side by side in one buffer, and blended horizontally once under
+  // one plan for all three; two such rows are blended per output row. Runs of
+  // output columns whose taps a plan cannot hold (reductions beyond about
+  // 30:1) are blended pixel by pixel.
+  ScaleDsp dsp;
+  init_scale_dsp(dsp, ov::GetCpuFlags());
+  constexpr int64_t kRun = 8 * kTapGroups / 3;  // output columns per run, a multiple of 8
+  constexpr int64_t kSpan = 4 * kRun;           // source columns a run may split
+  int32_t left[3 * kRun], right[3 * kRun];
+  uint8_t frac[3 * kRun];
+  TapPlan plan;
+  uint8_t fields[3 * kSpan];
+  uint16_t blended[2][3 * kRun];
+  uint8_t out[3 * kRun];
+  for (int64_t j0 = 0; j0 < colsMade; j0 += kRun) {
+    const int64_t n = Min(kRun, colsMade - j0), padded = (n + 7) & ~int64_t{7};
+    const int64_t first = (1 + j0 * stepX) >> kPosBits;
+    for (int64_t j = 0; j < padded; ++j) {
+      // Columns past n (to a whole group) repeat the last one.
+      const int64_t q = 1 + (j0 + Min(j, n - 1)) * stepX;
+      const int64_t c0 = q >> kPosBits;
+      left[j] = static_cast<int32_t>(c0 - first);
+      right[j] = static_cast<int32_t>(Min(c0 + 1, W - 1) - first);
+      frac[j] = static_cast<uint8_t>((q >> kFracShift) & 7);
     }
-    if (dw > 1) o[dw - 1] = o[dw - 2];
+    const int64_t span = right[n - 1] + 1;
+    // The green and blue fields' taps: the red field's, one and two spans on.
+    for (int c = 1; c < 3; ++c) {
+      for (int64_t j = 0; j < padded; ++j) {
+        left[c * padded + j] = static_cast<int32_t>(left[j] + c * span);
+        right[c * padded + j] = static_cast<int32_t>(right[j] + c * span);
+        frac[c * padded + j] = frac[j];
+      }
+    }
+    const bool planned =
+        span <= kSpan && MakeTapPlan(plan, left, right, frac, static_cast<int>(3 * padded), 3 * span);
+    int64_t held[2] = {-1, -1};
+    auto rowBlend = [&](int64_t r, int64_t keep) -> const uint16_t* {
+      for (int k = 0; k < 2; ++k) {
+        if (held[k] == r) return blended[k];
+      }
+      const int k = held[0] == keep ? 1 : 0;
+      dsp.unpack565(fields, fields + span, fields + 2 * span, src + (srcY + r) * sw + srcX + first, span);
+      dsp.horizontal(blended[k], fields, plan);
+      held[k] = r;
+      return blended[k];
+    };
+    for (int64_t i = 0; i < rowsMade; ++i) {
+      int fy = 0;
+      const int64_t r = rowTaps(i, &fy), r1 = Min(r + 1, H - 1);
+      uint16_t* o = dst + i * dw + j0;
+      if (!planned) {
+        const uint16_t* s0 = src + (srcY + r) * sw + srcX + first;
+        const uint16_t* s1 = src + (srcY + r1) * sw + srcX + first;
+        for (int64_t j = 0; j < n; ++j)
+          o[j] = Blend565(s0[left[j]], s0[right[j]], s1[left[j]], s1[right[j]], (fy << 3) + frac[j]);
+        continue;
+      }
+      const uint16_t* top = rowBlend(r, fy ? r1 : -1);
+      const uint16_t* bottom = fy ? rowBlend(r1, r) : top;
+      dsp.vertical(out, top, bottom, fy, 3 * padded);
+      dsp.pack565(o, out, out + padded, out + 2 * padded, n);
+    }
   }
+  for (int64_t i = 0; i < rowsMade && dw > 1; ++i) dst[i * dw + dw - 1] = dst[i * dw + dw - 2];
   if (dh > 1) std::memcpy(dst + (dh - 1) * dw, dst + (dh - 2) * dw, static_cast<size_t>(dw) * 2);
 }
 

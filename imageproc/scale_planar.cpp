@@ -1,12 +1,14 @@
 // Planar YUV scaling and cropping: a bilinear scaler for any ratio applied
 // plane by plane, a scaler that also turns planar 4:2:2 into 4:2:0, and four
 // fixed-ratio scalers built from additions and shifts.
-#include <bit>
 #include <cstring>
+#include <initializer_list>
 
 #include "imageproc/imageproc.h"
 #include "imageproc/imageproc_tables.h"
 #include "imageproc/pixel_ops.h"
+#include "imageproc/scale_dsp.h"
+#include "platform/cpu/cpu.h"
 
 namespace imageproc {
 namespace {
@@ -20,72 +22,90 @@ inline int Bilinear(int a, int b, int c, int d, int frac) {
          6;
 }
 
+// One plane of a scale: source and destination.
+struct Plane {
+  const uint8_t* src;
+  uint8_t* dst;
+};
+
 // Bilinear scaling of the window (x0, y0, w, h) of one plane (rows srcStride
 // bytes, srcHeight rows) to dstWidth x dstHeight. Large reductions sample taps
 // 2^shift apart. The step is based on w - 1, so the taps stay inside the
 // window; a window one sample wide or high repeats its only sample.
 //
-// Each output sample is (w00 a + w01 b + w10 c + w11 d) >> 6; it is computed
-// as a vertical blend of each tap column, ((8 - fy) top + fy bottom), then a
-// horizontal one, ((8 - fx) A + fx B) >> 6: the same sum, regrouped. Where the
-// taps are adjacent the vertical blends of a run of output columns are made
-// once into a small stack buffer and shared.
-static_assert(std::endian::native == std::endian::little, "the column look-up reads two blends as one word");
+// Each output sample is (w00 a + w01 b + w10 c + w11 d) >> 6. It is made as a
+// horizontal blend of each of its two tap rows, (8 - fx) left + fx right, then
+// a vertical one, ((8 - fy) upper + fy lower) >> 6: the same sum, regrouped.
+// Output columns go in runs of up to 8 x kTapGroups; within a run each source
+// row is blended horizontally once and kept while the next output row needs it.
+// Planes of the same geometry (the two chroma planes) share the taps; a plane
+// whose source or destination is missing is left out.
 
-void ScalePlanarFrame(const uint8_t* src, uint8_t* dst, int64_t srcStride, int64_t srcHeight,
+void ScalePlanarFrame(std::initializer_list<Plane> planes, int64_t srcStride, int64_t srcHeight,
                       int64_t dstWidth, int64_t dstHeight, int64_t x0, int64_t y0, int64_t w, int64_t h) {
-  if (!src || !dst || dstWidth <= 0 || dstHeight <= 0 || x0 < 0 || y0 < 0) return;
+  if (dstWidth <= 0 || dstHeight <= 0 || x0 < 0 || y0 < 0) return;
   const int64_t W = Min(w, srcStride - x0), H = Min(h, srcHeight - y0);
   if (W <= 0 || H <= 0) return;
   const int sx = SubsampleShift(W / dstWidth), sy = SubsampleShift(H / dstHeight);
   const int64_t stepX = (((W - 1) >> sx) << kPosBits) / dstWidth;
   const int64_t stepY = ((((H - 1) >> sy) & 0xFFFF) << kPosBits) / dstHeight;
   const int64_t lastCol = W - 1, lastRow = y0 + H - 1, tapX = int64_t{1} << sx;
-  constexpr int64_t kChunk = 256;        // output columns per shared run
-  constexpr int64_t kSpan = 4 * kChunk;  // source columns a run may cover (ratio below 3: 3 x kChunk + 2)
-  uint16_t vert[kSpan + 1];  // vertical blends of a run of source columns, 0-2040
-  uint16_t tap[kChunk];  // left tap of each output column of the run, relative to the run's first column
+  ScaleDsp dsp;
+  init_scale_dsp(dsp, ov::GetCpuFlags());
+  constexpr int64_t kChunk = 8 * kTapGroups;  // output columns per run
+  int32_t left[kChunk], right[kChunk];
   uint8_t frac[kChunk];
-  // Column runs outermost: the taps and fractions of a run serve every row.
+  TapPlan plan;
+  uint16_t blended[2][kChunk];  // horizontal blends of two source rows
   for (int64_t j0 = 0; j0 < dstWidth; j0 += kChunk) {
-    const int64_t j1 = Min(j0 + kChunk, dstWidth), n = j1 - j0;
-    const int64_t first = ((j0 * stepX) >> kPosBits) << sx;
-    const int64_t last = Min((((j1 - 1) * stepX) >> kPosBits << sx) + tapX, lastCol);
-    const bool shared = sx == 0 && last - first + 1 < kSpan;
-    if (shared) {
-      for (int64_t j = 0; j < n; ++j) {
-        const int64_t q = (j0 + j) * stepX;
-        tap[j] = static_cast<uint16_t>((q >> kPosBits) - first);
-        frac[j] = static_cast<uint8_t>((q >> kFracShift) & 7);
-      }
+    const int64_t n = Min(kChunk, dstWidth - j0);
+    int64_t q = j0 * stepX;
+    for (int64_t j = 0; j < n; ++j, q += stepX) {
+      const int64_t c0 = (q >> kPosBits) << sx;
+      left[j] = static_cast<int32_t>(c0);
+      right[j] = static_cast<int32_t>(Min(c0 + tapX, lastCol));
+      frac[j] = static_cast<uint8_t>((q >> kFracShift) & 7);
     }
-    for (int64_t i = 0; i < dstHeight; ++i) {
-      const int64_t p = i * stepY;
-      const int64_t r = y0 + ((p >> kPosBits) << sy);
-      const int fy = static_cast<int>((p >> kFracShift) & 7), wTop = 8 - fy;
-      const uint8_t* s0 = src + r * srcStride + x0;
-      const uint8_t* s1 = src + Min(r + (int64_t{1} << sy), lastRow) * srcStride + x0;
-      uint8_t* out = dst + i * dstWidth + j0;
-      if (shared) {
-        const int64_t span = last - first + 1;
-        for (int64_t k = 0; k < span; ++k) vert[k] = static_cast<uint16_t>(wTop * s0[first + k] + fy * s1[first + k]);
-        // The right tap of the window's last column is that column again.
-        vert[span] = vert[span - 1];
-        for (int64_t j = 0; j < n; ++j) {
-          // One load fetches the blends of both tap columns (little-endian).
-          uint32_t v;
-          std::memcpy(&v, vert + tap[j], sizeof v);
-          const uint32_t fx = frac[j];
-          out[j] = static_cast<uint8_t>(((8 - fx) * (v & 0xFFFF) + fx * (v >> 16)) >> 6);
+    const bool planned = MakeTapPlan(plan, left, right, frac, static_cast<int>(n), srcStride - x0);
+    for (const Plane& plane : planes) {
+      if (!plane.src || !plane.dst) continue;
+      const uint8_t* src = plane.src;
+      uint8_t* out = plane.dst + j0;
+      if (!planned) {
+        // Taps too far apart for a plan (reductions beyond about 30:1).
+        for (int64_t i = 0; i < dstHeight; ++i, out += dstWidth) {
+          const int64_t p = i * stepY;
+          const int64_t r = y0 + ((p >> kPosBits) << sy);
+          const int fy = static_cast<int>((p >> kFracShift) & 7), wTop = 8 - fy;
+          const uint8_t* s0 = src + r * srcStride + x0;
+          const uint8_t* s1 = src + Min(r + (int64_t{1} << sy), lastRow) * srcStride + x0;
+          for (int64_t j = 0; j < n; ++j) {
+            const int a = (8 - frac[j]) * s0[left[j]] + frac[j] * s0[right[j]];
+            const int b = (8 - frac[j]) * s1[left[j]] + frac[j] * s1[right[j]];
+            out[j] = static_cast<uint8_t>((wTop * a + fy * b) >> 6);
+          }
         }
         continue;
       }
-      int64_t q = j0 * stepX;
-      for (int64_t j = 0; j < n; ++j, q += stepX) {
-        const int64_t c0 = (q >> kPosBits) << sx, c1 = Min(c0 + tapX, lastCol);
-        const int fx = static_cast<int>((q >> kFracShift) & 7);
-        const int a = wTop * s0[c0] + fy * s1[c0], b = wTop * s0[c1] + fy * s1[c1];
-        out[j] = static_cast<uint8_t>(((8 - fx) * a + fx * b) >> 6);
+      int64_t held[2] = {-1, -1};  // source row of each blended row
+      // The blends of source row r, made unless held; `keep` is a row not to drop.
+      auto rowBlend = [&](int64_t r, int64_t keep) -> const uint16_t* {
+        for (int k = 0; k < 2; ++k) {
+          if (held[k] == r) return blended[k];
+        }
+        const int k = held[0] == keep ? 1 : 0;
+        dsp.horizontal(blended[k], src + r * srcStride + x0, plan);
+        held[k] = r;
+        return blended[k];
+      };
+      for (int64_t i = 0; i < dstHeight; ++i, out += dstWidth) {
+        const int64_t p = i * stepY;
+        const int64_t r = y0 + ((p >> kPosBits) << sy), r1 = Min(r + (int64_t{1} << sy), lastRow);
+        const int fy = static_cast<int>((p >> kFracShift) & 7);
+        // The lower row weighs nothing when fy is 0.
+        const uint16_t* top = rowBlend(r, fy ? r1 : -1);
+        const uint16_t* bottom = fy ? rowBlend(r1, r) : top;
+        dsp.vertical(out, top, bottom, fy, n);
       }
     }
   }
@@ -219,9 +239,8 @@ using namespace imageproc;
 extern "C" void gScaleFrame(const YuvFrame* src, YuvFrame* dst) {
   if (!src || !dst) return;
   const int64_t sw = src->width, sh = src->height, dw = dst->width, dh = dst->height;
-  ScalePlanarFrame(src->y, dst->y, sw, sh, dw, dh, 0, 0, sw, sh);
-  ScalePlanarFrame(src->u, dst->u, sw / 2, sh / 2, dw / 2, dh / 2, 0, 0, sw / 2, sh / 2);
-  ScalePlanarFrame(src->v, dst->v, sw / 2, sh / 2, dw / 2, dh / 2, 0, 0, sw / 2, sh / 2);
+  ScalePlanarFrame({{src->y, dst->y}}, sw, sh, dw, dh, 0, 0, sw, sh);
+  ScalePlanarFrame({{src->u, dst->u}, {src->v, dst->v}}, sw / 2, sh / 2, dw / 2, dh / 2, 0, 0, sw / 2, sh / 2);
 }
 
 extern "C" void gScaleCroppedFrame(const YuvFrame* src, YuvFrame* dst, uint32_t srcX, uint32_t srcY,
@@ -229,9 +248,9 @@ extern "C" void gScaleCroppedFrame(const YuvFrame* src, YuvFrame* dst, uint32_t 
   if (!src || !dst) return;
   const int64_t sw = src->width, sh = src->height, dw = dst->width, dh = dst->height;
   const int64_t x = srcX, y = srcY, w = width & 0xFFFF, h = height & 0xFFFF;
-  ScalePlanarFrame(src->y, dst->y, sw, sh, dw, dh, x, y, w, h);
-  ScalePlanarFrame(src->u, dst->u, sw / 2, sh / 2, dw / 2, dh / 2, x / 2, y / 2, w / 2, h / 2);
-  ScalePlanarFrame(src->v, dst->v, sw / 2, sh / 2, dw / 2, dh / 2, x / 2, y / 2, w / 2, h / 2);
+  ScalePlanarFrame({{src->y, dst->y}}, sw, sh, dw, dh, x, y, w, h);
+  ScalePlanarFrame({{src->u, dst->u}, {src->v, dst->v}}, sw / 2, sh / 2, dw / 2, dh / 2, x / 2, y / 2, w / 2,
+                   h / 2);
 }
 
 extern "C" void gScaleCroppedFrameYUV422(const YuvFrame* src, YuvFrame* dst, uint32_t srcX, uint32_t srcY,
@@ -239,10 +258,9 @@ extern "C" void gScaleCroppedFrameYUV422(const YuvFrame* src, YuvFrame* dst, uin
   if (!src || !dst) return;
   const int64_t sw = src->width, sh = src->height, dw = dst->width, dh = dst->height;
   const int64_t x = srcX, y = srcY, w = width & 0xFFFF, h = height & 0xFFFF;
-  ScalePlanarFrame(src->y, dst->y, sw, sh, dw, dh, x, y, w, h);
+  ScalePlanarFrame({{src->y, dst->y}}, sw, sh, dw, dh, x, y, w, h);
   // Planar 4:2:2 chroma is halved horizontally only.
-  ScalePlanarFrame(src->u, dst->u, sw / 2, sh, dw / 2, dh, x / 2, y, w / 2, h);
-  ScalePlanarFrame(src->v, dst->v, sw / 2, sh, dw / 2, dh, x / 2, y, w / 2, h);
+  ScalePlanarFrame({{src->u, dst->u}, {src->v, dst->v}}, sw / 2, sh, dw / 2, dh, x / 2, y, w / 2, h);
 }
 
 extern "C" int gYUV422toYUV420(const YuvFrame* src422, YuvFrame* dst420, int srcX, int srcY, uint32_t width,

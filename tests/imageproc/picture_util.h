@@ -13,8 +13,17 @@
 #include <vector>
 
 #include "imageproc/imageproc.h"
+#include "platform/cpu/cpu.h"
 
 namespace iptest {
+
+// The variants of a kernel family with SSE2 and AVX2 kernels, each as its
+// init picks it for a processor with `flags`.
+struct SimdVariant {
+  const char* name;
+  uint32_t flags;
+};
+inline constexpr SimdVariant kSimdVariants[] = {{"sse2", ov::kCpuSse2}, {"avx2", ov::kCpuSse2 | ov::kCpuAvx2}};
 
 // Fixed seed, printed by the tests that use it.
 inline constexpr uint32_t kSeed = 0x1ab5eed;

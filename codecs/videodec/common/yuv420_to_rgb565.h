@@ -1,8 +1,9 @@
 #pragma once
 // Planar YUV 4:2:0 to RGB565 conversion of decoded pictures.
 //
-// This header and yuv420_to_rgb565.cpp depend on nothing but the C++ standard
-// library, so the image library compiles the same source into itself.
+// This header, yuv420_to_rgb565.cpp and its row kernels (yuv420_to_rgb565_dsp.h)
+// depend on nothing but the C++ standard library and platform/cpu, so the
+// image library compiles the same sources into itself.
 
 #include <cstdint>
 

@@ -1,0 +1,92 @@
+#include "imageproc/scale_dsp.h"
+
+#include "platform/cpu/cpu.h"
+
+namespace imageproc {
+
+bool MakeTapPlan(TapPlan& plan, const int32_t* left, const int32_t* right, const uint8_t* frac, int n,
+                 int64_t readable) {
+  plan.groups = (n + 7) / 8;
+  plan.fitting = 0;
+  for (int g = 0; g < plan.groups; ++g) {
+    const int first = 8 * g, last = (n - first < 8 ? n : first + 8) - 1;
+    int32_t base = left[first], reach = 0;  // furthest right tap from base
+    bool bad = false, adjacent = true;
+    for (int k = 0; k < 8; ++k) {
+      const int c = first + k < last ? first + k : last;  // the last column again past the end
+      const int32_t l = left[c] - base, r = right[c] - base;
+      bad |= l < 0 || r < l;
+      adjacent &= r == l + 1;
+      reach = r > reach ? r : reach;
+      plan.pick[g][2 * k] = static_cast<uint8_t>(l);
+      plan.pick[g][2 * k + 1] = static_cast<uint8_t>(r);
+      plan.weight[g][2 * k] = static_cast<uint8_t>(8 - frac[c]);
+      plan.weight[g][2 * k + 1] = frac[c];
+    }
+    if (bad || reach > 255) return false;
+    // A group near the end of the row is fetched from the last 16 samples.
+    if (reach < 16 && base + 16 > readable && readable >= 16) {
+      const int32_t back = base - static_cast<int32_t>(readable - 16);
+      for (uint8_t& p : plan.pick[g]) p = static_cast<uint8_t>(p + back);
+      reach += back;
+      base -= back;
+    }
+    plan.base[g] = base;
+    plan.adjacent[g] = adjacent;
+    plan.fits[g] = reach < 16 && base + 16 <= readable;
+    if (plan.fits[g] && plan.fitting == g) plan.fitting = g + 1;
+  }
+  return true;
+}
+
+void scale_horizontal_c(uint16_t* dst, const uint8_t* src, const TapPlan& plan) {
+  for (int g = 0; g < plan.groups; ++g) {
+    const uint8_t* s = src + plan.base[g];
+    const uint8_t* pick = plan.pick[g];
+    const uint8_t* w = plan.weight[g];
+    for (int k = 0; k < 8; ++k) {
+      // (8 - fx) a + fx b, as 8 a + fx (b - a).
+      const int a = s[pick[2 * k]], b = s[pick[2 * k + 1]];
+      dst[8 * g + k] = static_cast<uint16_t>(8 * a + w[2 * k + 1] * (b - a));
+    }
+  }
+}
+
+void scale_vertical_c(uint8_t* dst, const uint16_t* top, const uint16_t* bottom, int fy, ptrdiff_t n) {
+  for (ptrdiff_t j = 0; j < n; ++j) dst[j] = static_cast<uint8_t>(((8 - fy) * top[j] + fy * bottom[j]) >> 6);
+}
+
+void rgb565_unpack_c(uint8_t* r, uint8_t* g, uint8_t* b, const uint16_t* src, ptrdiff_t n) {
+  for (ptrdiff_t j = 0; j < n; ++j) {
+    r[j] = static_cast<uint8_t>(src[j] >> 11);
+    g[j] = static_cast<uint8_t>((src[j] >> 5) & 63);
+    b[j] = static_cast<uint8_t>(src[j] & 31);
+  }
+}
+
+void rgb565_pack_c(uint16_t* dst, const uint8_t* r, const uint8_t* g, const uint8_t* b, ptrdiff_t n) {
+  for (ptrdiff_t j = 0; j < n; ++j) dst[j] = static_cast<uint16_t>((r[j] << 11) | (g[j] << 5) | b[j]);
+}
+
+void init_scale_dsp(ScaleDsp& dsp, uint32_t cpuFlags) {
+  dsp.horizontal = scale_horizontal_c;
+  dsp.vertical = scale_vertical_c;
+  dsp.unpack565 = rgb565_unpack_c;
+  dsp.pack565 = rgb565_pack_c;
+#if !defined(OVMIX_NO_SIMD) && defined(__x86_64__)
+  if (cpuFlags & ov::kCpuSse2) {
+    dsp.horizontal = scale_horizontal_sse2;
+    dsp.vertical = scale_vertical_sse2;
+    dsp.unpack565 = rgb565_unpack_sse2;
+    dsp.pack565 = rgb565_pack_sse2;
+  }
+  if (cpuFlags & ov::kCpuAvx2) {
+    dsp.horizontal = scale_horizontal_avx2;
+    dsp.vertical = scale_vertical_avx2;
+  }
+#else
+  (void)cpuFlags;
+#endif
+}
+
+}  // namespace imageproc

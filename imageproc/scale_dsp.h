@@ -1,0 +1,77 @@
+#pragma once
+// Row kernels of the bilinear scalers (scale_planar.cpp, scale_packed.cpp).
+// A scaler filters each source row it needs horizontally once, into 16-bit
+// sums, and blends two such rows per output row:
+//
+//   h[j]   = (8 - fx) src[left] + fx src[right]       (at most 8 x 255)
+//   out[j] = ((8 - fy) h_top[j] + fy h_bottom[j]) >> 6
+//
+// which is the whole bilinear sum in 64ths, truncated once, whatever the
+// order of the two passes. The references are in scale_dsp.cpp; the SSE2 and
+// AVX2 variants give the same values.
+
+#include <cstddef>
+#include <cstdint>
+
+namespace imageproc {
+
+// Taps of up to kTapGroups x 8 output columns, in groups of eight. For output
+// column 8g + k: left tap base[g] + pick[g][2k], right tap base[g] +
+// pick[g][2k + 1] (offsets from the row's first sample), weights weight[g][2k]
+// and weight[g][2k + 1] (8 - fx and fx). `fits[g]` is 1 when the group's taps
+// lie in the 16 samples from base[g] and those 16 may be read, so one
+// unaligned load and a byte shuffle fetch them; base[g] is then the group's
+// first left tap, or the row's last 16 samples where those would pass the
+// end. Columns past the last of a partial group repeat its last column.
+inline constexpr int kTapGroups = 96;
+struct TapPlan {
+  alignas(32) uint8_t pick[kTapGroups][16];
+  alignas(32) uint8_t weight[kTapGroups][16];
+  int32_t base[kTapGroups];
+  uint8_t fits[kTapGroups];
+  uint8_t adjacent[kTapGroups];  // 1 when every right tap of the group is its left tap + 1
+  int groups;
+  int fitting;  // groups from the first that all fit
+};
+
+// Fills `plan` for n <= 8 x kTapGroups output columns with left and right taps
+// (non-decreasing left taps, right >= left) and fractions 0-7. `readable` is
+// how many samples from the row's first may be read. False when a group's taps
+// lie more than 255 samples apart (the plan cannot hold them).
+bool MakeTapPlan(TapPlan& plan, const int32_t* left, const int32_t* right, const uint8_t* frac, int n,
+                 int64_t readable);
+
+// h[8g + k] for every group of the plan (8 x plan.groups values).
+using ScaleHorizontalFn = void (*)(uint16_t* dst, const uint8_t* src, const TapPlan& plan);
+// out[j] = ((8 - fy) * top[j] + fy * bottom[j]) >> 6 for j < n; fy 0-7, sums
+// at most 8 x 255.
+using ScaleVerticalFn = void (*)(uint8_t* dst, const uint16_t* top, const uint16_t* bottom, int fy, ptrdiff_t n);
+
+// RGB565 pictures are scaled as three planes of their 5-, 6- and 5-bit
+// fields: unpack splits n words into the fields, pack joins them again.
+using Rgb565UnpackFn = void (*)(uint8_t* r, uint8_t* g, uint8_t* b, const uint16_t* src, ptrdiff_t n);
+using Rgb565PackFn = void (*)(uint16_t* dst, const uint8_t* r, const uint8_t* g, const uint8_t* b, ptrdiff_t n);
+
+struct ScaleDsp {
+  ScaleHorizontalFn horizontal;
+  ScaleVerticalFn vertical;
+  Rgb565UnpackFn unpack565;
+  Rgb565PackFn pack565;
+};
+
+// Fills every slot with the reference, then with the fastest variant that
+// `cpuFlags` (ov::CpuFlags) allows.
+void init_scale_dsp(ScaleDsp& dsp, uint32_t cpuFlags);
+
+void scale_horizontal_c(uint16_t* dst, const uint8_t* src, const TapPlan& plan);
+void scale_vertical_c(uint8_t* dst, const uint16_t* top, const uint16_t* bottom, int fy, ptrdiff_t n);
+void rgb565_unpack_c(uint8_t* r, uint8_t* g, uint8_t* b, const uint16_t* src, ptrdiff_t n);
+void rgb565_pack_c(uint16_t* dst, const uint8_t* r, const uint8_t* g, const uint8_t* b, ptrdiff_t n);
+void rgb565_unpack_sse2(uint8_t* r, uint8_t* g, uint8_t* b, const uint16_t* src, ptrdiff_t n);
+void rgb565_pack_sse2(uint16_t* dst, const uint8_t* r, const uint8_t* g, const uint8_t* b, ptrdiff_t n);
+void scale_horizontal_sse2(uint16_t* dst, const uint8_t* src, const TapPlan& plan);
+void scale_vertical_sse2(uint8_t* dst, const uint16_t* top, const uint16_t* bottom, int fy, ptrdiff_t n);
+void scale_horizontal_avx2(uint16_t* dst, const uint8_t* src, const TapPlan& plan);
+void scale_vertical_avx2(uint8_t* dst, const uint16_t* top, const uint16_t* bottom, int fy, ptrdiff_t n);
+
+}  // namespace imageproc

@@ -1,0 +1,267 @@
+// The bilinear scalers' row kernels (horizontal and vertical blends, RGB565
+// field split and join): every variant the machine runs gives the
+// reference's values for tap plans of every shape (adjacent taps at ratios
+// up to 3, taps 2^k apart, clamped right taps, groups that end at the last
+// readable sample, partial last groups), for random and saturated samples,
+// into canary-padded outputs at odd addresses; the reference matches the
+// bilinear formula; and the scaling exports give the same pictures with the
+// CPU mask cleared.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "imageproc/imageproc.h"
+#include "imageproc/scale_dsp.h"
+#include "platform/cpu/cpu.h"
+#include "tests/imageproc/picture_util.h"
+
+namespace iptest {
+namespace {
+
+
+// Taps of n output columns over a row of `width` samples: left taps advance by
+// `step` (Q8) samples, right taps `gap` further, clamped to the last sample.
+struct Taps {
+  std::vector<int32_t> left, right;
+  std::vector<uint8_t> frac;
+};
+Taps MakeTaps(int n, int width, int step, int gap) {
+  Taps t;
+  for (int j = 0; j < n; ++j) {
+    const int l = std::min((j * step) >> 8, width - 1);
+    t.left.push_back(l);
+    t.right.push_back(std::min(l + gap, width - 1));
+    t.frac.push_back(static_cast<uint8_t>(Rng()() & 7));
+  }
+  return t;
+}
+
+TEST(ScaleDsp, HorizontalMatchesReference) {
+  std::printf("seed %u\n", kSeed);
+  imageproc::ScaleDsp ref{};
+  imageproc::init_scale_dsp(ref, 0);
+  // Steps in 256ths of a sample: upscales, 3/4, just under 2 and 3, and a
+  // large reduction with taps 16 apart.
+  for (auto [step, gap] : {std::pair{77, 1}, std::pair{256, 1}, std::pair{341, 1}, std::pair{500, 1},
+                           std::pair{760, 1}, std::pair{1024, 2}, std::pair{4000, 16}}) {
+    for (int n : {1, 7, 8, 9, 16, 23, 40, 8 * imageproc::kTapGroups - 1, 8 * imageproc::kTapGroups}) {
+      for (bool saturated : {false, true}) {
+        const int width = std::max(2, ((n - 1) * step >> 8) + gap + 1);
+        // The row is an exact-size block: a read past its end shows under ASan.
+        std::vector<uint8_t> row(size_t(width) + 1);
+        if (saturated) {
+          std::fill(row.begin(), row.end(), 255);
+        } else {
+          FillRandom(row);
+        }
+        const uint8_t* src = row.data() + 1;  // odd address
+        const Taps t = MakeTaps(n, width, step, gap);
+        imageproc::TapPlan plan;
+        ASSERT_TRUE(imageproc::MakeTapPlan(plan, t.left.data(), t.right.data(), t.frac.data(), n, width));
+        const size_t out = 8 * size_t(plan.groups);
+        Padded<uint16_t> a(out, 0xA5A5);
+        ref.horizontal(a.Data(), src, plan);
+        // The reference itself: (8 - fx) left + fx right; the last column
+        // repeated to the end of the group.
+        ASSERT_TRUE(a.PaddingIntact());
+        for (int j = 0; j < n; ++j)
+          ASSERT_EQ(a[size_t(j)], (8 - t.frac[j]) * src[t.left[j]] + t.frac[j] * src[t.right[j]]) << j;
+        for (size_t j = size_t(n); j < out; ++j) ASSERT_EQ(a[j], a[size_t(n) - 1]);
+        for (const SimdVariant& variant : kSimdVariants) {
+          if ((ov::GetCpuFlags() & variant.flags) != variant.flags) continue;
+          imageproc::ScaleDsp simd{};
+          imageproc::init_scale_dsp(simd, variant.flags);
+          ASSERT_NE(simd.horizontal, ref.horizontal) << variant.name;
+          Padded<uint16_t> b(out + 1, 0x5A5A);
+          simd.horizontal(b.Data() + 1, src, plan);
+          ASSERT_TRUE(b.PaddingIntact());
+          ASSERT_EQ(b[0], 0x5A5A);
+          for (size_t j = 0; j < out; ++j)
+            ASSERT_EQ(b[j + 1], a[j]) << variant.name << " step " << step << " n " << n << " column " << j;
+        }
+      }
+    }
+  }
+  for (const SimdVariant& variant : kSimdVariants) {
+    if ((ov::GetCpuFlags() & variant.flags) != variant.flags) GTEST_SKIP() << variant.name << " is not supported";
+  }
+}
+
+// A plan holds taps up to 255 samples from its group's first; a group is
+// fetched whole when its taps lie in 16 samples that may all be read, at the
+// end of a row from the row's last 16.
+TEST(ScaleDsp, PlanLimits) {
+  const int32_t left[3] = {0, 40, 300}, right[3] = {1, 41, 301};
+  const uint8_t frac[3] = {3, 0, 0};
+  imageproc::TapPlan plan;
+  EXPECT_FALSE(imageproc::MakeTapPlan(plan, left, right, frac, 3, 400));
+  ASSERT_TRUE(imageproc::MakeTapPlan(plan, left, right, frac, 2, 400));
+  EXPECT_FALSE(plan.fits[0]);  // taps 0 to 41
+  EXPECT_EQ(plan.fitting, 0);
+  const int32_t near[2] = {384, 390}, nearRight[2] = {385, 391};
+  ASSERT_TRUE(imageproc::MakeTapPlan(plan, near, nearRight, frac, 2, 400));
+  EXPECT_TRUE(plan.fits[0]);
+  EXPECT_EQ(plan.base[0], 384);
+  ASSERT_TRUE(imageproc::MakeTapPlan(plan, near, nearRight, frac, 2, 399));
+  EXPECT_TRUE(plan.fits[0]);
+  EXPECT_EQ(plan.base[0], 383);  // the last 16 samples
+  EXPECT_EQ(plan.pick[0][0], 1);
+  EXPECT_EQ(plan.pick[0][3], 8);
+  EXPECT_EQ(plan.weight[0][0], 5);
+  EXPECT_EQ(plan.weight[0][1], 3);
+  const int32_t shortRow[1] = {3}, shortRight[1] = {4};
+  ASSERT_TRUE(imageproc::MakeTapPlan(plan, shortRow, shortRight, frac, 1, 15));
+  EXPECT_FALSE(plan.fits[0]);  // fewer than 16 samples to read
+}
+
+TEST(ScaleDsp, VerticalMatchesReference) {
+  imageproc::ScaleDsp ref{};
+  imageproc::init_scale_dsp(ref, 0);
+  for (ptrdiff_t n = 0; n <= 100; ++n) {
+    for (int fy = 0; fy < 8; ++fy) {
+      std::vector<uint16_t> top(size_t(n) + 1), bottom(size_t(n) + 1);
+      for (size_t j = 0; j <= size_t(n); ++j) {
+        // Random sums, and the largest (8 x 255) every fifth column.
+        top[j] = j % 5 == 0 ? 2040 : static_cast<uint16_t>(Rng()() % 2041);
+        bottom[j] = j % 5 == 1 ? 2040 : static_cast<uint16_t>(Rng()() % 2041);
+      }
+      Padded<uint8_t> a(size_t(n), 0xA5);
+      ref.vertical(a.Data(), top.data() + 1, bottom.data() + 1, fy, n);
+      ASSERT_TRUE(a.PaddingIntact());
+      for (size_t j = 0; j < size_t(n); ++j) ASSERT_EQ(a[j], ((8 - fy) * top[j + 1] + fy * bottom[j + 1]) >> 6);
+      for (const SimdVariant& variant : kSimdVariants) {
+        if ((ov::GetCpuFlags() & variant.flags) != variant.flags) continue;
+        imageproc::ScaleDsp simd{};
+        imageproc::init_scale_dsp(simd, variant.flags);
+        ASSERT_NE(simd.vertical, ref.vertical) << variant.name;
+        Padded<uint8_t> b(size_t(n) + 1, 0x5A);
+        simd.vertical(b.Data() + 1, top.data() + 1, bottom.data() + 1, fy, n);
+        ASSERT_TRUE(b.PaddingIntact() && b[0] == 0x5A) << variant.name << " n " << n;
+        for (size_t j = 0; j < size_t(n); ++j)
+          ASSERT_EQ(b[j + 1], a[j]) << variant.name << " n " << n << " fy " << fy << " column " << j;
+      }
+    }
+  }
+  for (const SimdVariant& variant : kSimdVariants) {
+    if ((ov::GetCpuFlags() & variant.flags) != variant.flags) GTEST_SKIP() << variant.name << " is not supported";
+  }
+}
+
+// Splitting RGB565 words into their fields and joining them again, for every
+// length across the vector widths, at odd addresses, into padded outputs.
+TEST(ScaleDsp, Rgb565FieldsMatchReference) {
+  imageproc::ScaleDsp ref{};
+  imageproc::init_scale_dsp(ref, 0);
+  for (ptrdiff_t n = 0; n <= 50; ++n) {
+    std::vector<uint16_t> words(size_t(n) + 1);
+    FillRandom(words);
+    if (n > 2) words[1] = 0xFFFF, words[2] = 0;
+    Padded<uint8_t> r(size_t(n), 0xA5), g(size_t(n), 0xA5), b(size_t(n), 0xA5);
+    ref.unpack565(r.Data(), g.Data(), b.Data(), words.data() + 1, n);
+    Padded<uint16_t> joined(size_t(n), 0xA5A5);
+    ref.pack565(joined.Data(), r.Data(), g.Data(), b.Data(), n);
+    ASSERT_TRUE(r.PaddingIntact() && g.PaddingIntact() && b.PaddingIntact() && joined.PaddingIntact());
+    ASSERT_EQ(joined.Inner(), std::vector<uint16_t>(words.begin() + 1, words.end()));
+    for (size_t j = 0; j < size_t(n); ++j) ASSERT_TRUE(r[j] < 32 && g[j] < 64 && b[j] < 32);
+    for (const SimdVariant& variant : kSimdVariants) {
+      if ((ov::GetCpuFlags() & variant.flags) != variant.flags) continue;
+      imageproc::ScaleDsp simd{};
+      imageproc::init_scale_dsp(simd, variant.flags);
+      ASSERT_NE(simd.unpack565, ref.unpack565) << variant.name;
+      Padded<uint8_t> r2(size_t(n) + 1, 0x5A), g2(size_t(n) + 1, 0x5A), b2(size_t(n) + 1, 0x5A);
+      simd.unpack565(r2.Data() + 1, g2.Data() + 1, b2.Data() + 1, words.data() + 1, n);
+      ASSERT_TRUE(r2.PaddingIntact() && g2.PaddingIntact() && b2.PaddingIntact() && r2[0] == 0x5A);
+      for (size_t j = 0; j < size_t(n); ++j) ASSERT_TRUE(r2[j + 1] == r[j] && g2[j + 1] == g[j] && b2[j + 1] == b[j]);
+      // Joining any bytes, not only fields, gives the reference's words.
+      std::vector<uint8_t> any(3 * size_t(n) + 1);
+      FillRandom(any);
+      Padded<uint16_t> x(size_t(n), 0xA5A5), y(size_t(n) + 1, 0x5A5A);
+      ref.pack565(x.Data(), any.data() + 1, any.data() + 1 + n, any.data() + 1 + 2 * n, n);
+      simd.pack565(y.Data() + 1, any.data() + 1, any.data() + 1 + n, any.data() + 1 + 2 * n, n);
+      ASSERT_TRUE(y.PaddingIntact() && y[0] == 0x5A5A);
+      for (size_t j = 0; j < size_t(n); ++j) ASSERT_EQ(y[j + 1], x[j]) << variant.name << " n " << n;
+    }
+  }
+}
+
+// Scaling cases for both scalers: downscales at and off 3/4, upscales, ratios
+// near 2 and 3, reductions large enough for spread taps and for the plan to be
+// refused, windows, odd sizes, one-pixel outputs.
+struct ScaleCase {
+  int sw, sh, dw, dh, x, y, w, h;
+};
+const ScaleCase kScaleCases[] = {
+    {176, 144, 132, 108, 0, 0, 176, 144}, {640, 480, 480, 360, 0, 0, 640, 480}, {352, 288, 704, 576, 0, 0, 352, 288},
+    {176, 144, 352, 288, 0, 0, 176, 144}, {176, 144, 120, 90, 0, 0, 176, 144},  {352, 288, 190, 150, 0, 0, 352, 288},
+    {352, 288, 120, 97, 0, 0, 352, 288},  {1280, 72, 60, 10, 0, 0, 1280, 72},    {2400, 16, 8, 4, 0, 0, 2400, 16},
+    {3000, 9, 7, 5, 0, 0, 3000, 9},       {99, 37, 47, 101, 3, 5, 90, 30},      {38, 22, 36, 20, 2, 2, 36, 20},
+    {640, 480, 34, 30, 0, 0, 640, 480},   {176, 144, 2, 2, 0, 0, 176, 144},     {40, 30, 1, 1, 0, 0, 40, 30},
+    {7, 5, 9, 4, 2, 1, 3, 3},             {2, 2, 5, 3, 0, 0, 2, 2}};
+
+TEST(ScaleDsp, ExportsMatchWithTheMaskCleared) {
+  for (const ScaleCase& c : kScaleCases) {
+    Frame src(c.sw, c.sh);
+    src.Randomize();
+    Frame all(c.dw, c.dh), ref(c.dw, c.dh);
+    gScaleCroppedFrame(&src.f, &all.f, c.x, c.y, c.w, c.h);
+    ov::SetCpuFlagsMask(0);
+    gScaleCroppedFrame(&src.f, &ref.f, c.x, c.y, c.w, c.h);
+    ov::SetCpuFlagsMask(~0u);
+    EXPECT_EQ(all.y, ref.y) << c.sw << "x" << c.sh << " to " << c.dw << "x" << c.dh;
+    EXPECT_EQ(all.u, ref.u);
+    EXPECT_EQ(all.v, ref.v);
+  }
+}
+
+// The RGB565 scaler written out per output pixel: Q18 positions from 1, steps
+// from the window's size, the lower row pulled back at the window's last row,
+// right and lower taps clamped, each field blended in 64ths and truncated,
+// the last row and column repeating their neighbours.
+std::vector<uint16_t> ModelScaleRgb565(const std::vector<uint16_t>& s, int sw, int sh, int dw, int dh, int x, int y,
+                                       int w, int h) {
+  const int64_t W = std::min(w, sw - x), H = std::min(h, sh - y);
+  const int64_t stepX = (W << 18) / dw, stepY = (H << 18) / dh;
+  std::vector<uint16_t> out(size_t(dw) * dh);
+  for (int i = 0; i < dh; ++i) {
+    const int64_t p = 1 + int64_t{std::min(i, std::max(dh - 2, 0))} * stepY;
+    int64_t r = p >> 18;
+    if (r == H - 1 && r > 0) --r;
+    const int64_t r1 = std::min(r + 1, H - 1);
+    const int fy = static_cast<int>((p >> 15) & 7);
+    for (int j = 0; j < dw; ++j) {
+      const int64_t q = 1 + int64_t{std::min(j, std::max(dw - 2, 0))} * stepX;
+      const int64_t c0 = q >> 18, c1 = std::min(c0 + 1, W - 1);
+      const int fx = static_cast<int>((q >> 15) & 7);
+      const uint16_t a = s[size_t((y + r) * sw + x + c0)], b = s[size_t((y + r) * sw + x + c1)];
+      const uint16_t c = s[size_t((y + r1) * sw + x + c0)], d = s[size_t((y + r1) * sw + x + c1)];
+      auto blend = [&](int shift, int mask) {
+        const int v = (8 - fx) * (8 - fy) * ((a >> shift) & mask) + fx * (8 - fy) * ((b >> shift) & mask) +
+                      (8 - fx) * fy * ((c >> shift) & mask) + fx * fy * ((d >> shift) & mask);
+        return v >> 6;
+      };
+      out[size_t(i) * dw + j] = static_cast<uint16_t>((blend(11, 31) << 11) | (blend(5, 63) << 5) | blend(0, 31));
+    }
+  }
+  return out;
+}
+
+// Both ways of the CPU mask against the model.
+TEST(ScaleDsp, Rgb565ScalerMatchesTheModel) {
+  for (const ScaleCase& c : kScaleCases) {
+    std::vector<uint16_t> src(size_t(c.sw) * c.sh);
+    FillRandom(src);
+    const std::vector<uint16_t> model = ModelScaleRgb565(src, c.sw, c.sh, c.dw, c.dh, c.x, c.y, c.w, c.h);
+    for (uint32_t mask : {~0u, 0u}) {
+      ov::SetCpuFlagsMask(mask);
+      std::vector<uint16_t> out(model.size());
+      gScaleRGB565CroppedFrame(src.data(), out.data(), c.sw, c.sh, c.dw, c.dh, c.x, c.y, c.w, c.h);
+      ov::SetCpuFlagsMask(~0u);
+      EXPECT_EQ(out, model) << c.sw << "x" << c.sh << " to " << c.dw << "x" << c.dh << " mask " << mask;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace iptest
