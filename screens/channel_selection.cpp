@@ -418,14 +418,15 @@ void ChannelSelection::DeleteCaches(int mode) {
     auto drop_unless_source = [&](ov::String* name) {
       if (!name->IsEmpty() && name->View() != c->sourceFile.View()) DeleteAndEmpty(name);
     };
-    if (mode == 0 || mode == 1) drop_unless_source(&c->audioCache);
-    if (mode == 0 || mode == 3) {
+    if (mode == 0 || mode == kKindAudio) drop_unless_source(&c->audioCache);
+    // Photos and video share the picture caches.
+    if (mode == 0 || mode == kKindImage || mode == kKindVideo) {
       drop_unless_source(&c->pictureCache);
       drop_unless_source(&c->pictureCache2);
     }
     if (!c->effectCache.IsEmpty()) DeleteAndEmpty(&c->effectCache);
     if (!c->overlayCache.IsEmpty()) DeleteAndEmpty(&c->overlayCache);
-    if ((mode == 0 || mode == 5) && !c->textCache.IsEmpty()) DeleteAndEmpty(&c->textCache);
+    if ((mode == 0 || mode == kKindText) && !c->textCache.IsEmpty()) DeleteAndEmpty(&c->textCache);
   }
 }
 

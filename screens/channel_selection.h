@@ -23,6 +23,7 @@
 #include "screens/channel_clip.h"
 #include "screens/media_file_record.h"
 #include "ui/control.h"
+#include "ui/screen_links.h"
 
 namespace screens {
 
@@ -111,8 +112,11 @@ class ChannelSelection : public ui::Control, public engine::CacheChannel {
   bool ClipNeedsPictureCache(int i, bool second) const override;
   bool ClipNeedsOverlayCache(int i) const override;
   bool NeedsEffectCache() const override;
-  // Mode 0 all, 1 sound, 3 pictures, 5 texts; effect and overlay caches always.
+  // Mode 0 all, else a kind (sound, photo or video pictures, text); effect
+  // and overlay caches always.
   void DeleteClipCaches(int mode);
+  // The clip order list's view of this channel.
+  ui::ChannelLink* AsChannel() override { return &link_; }
   // The tempo (beats per minute) from the first clip's side file; 0 when
   // there is none (the stored tempo is then kept).
   int32_t ReadTempo();
@@ -134,6 +138,21 @@ class ChannelSelection : public ui::Control, public engine::CacheChannel {
   const ChannelClip* clip(int i) const { return Valid(i) ? clips_[static_cast<size_t>(i)].get() : nullptr; }
 
  private:
+  // Moves, removals and cache clearing asked by the clip order list.
+  class Link : public ui::ChannelLink {
+   public:
+    explicit Link(ChannelSelection* owner) : owner_(owner) {}
+    int32_t ClipCount() override { return owner_->ClipCount(); }
+    ov::String GetClipFile(int32_t index) override { return owner_->GetClipFile(index); }
+    void MoveClip(int32_t from, int32_t to) override { owner_->MoveClip(from, to); }
+    void RemoveClip(int32_t index) override { owner_->RemoveClip(index); }
+    void ClearChannel(int32_t kind) override { owner_->DeleteClipCaches(kind); }
+
+   private:
+    ChannelSelection* owner_;
+  };
+  Link link_{this};
+
   bool Valid(int i) const { return i >= 0 && i < ClipCount(); }
   ChannelClip* At(int i) { return Valid(i) ? clips_[static_cast<size_t>(i)].get() : nullptr; }
   const ChannelClip* At(int i) const { return clip(i); }

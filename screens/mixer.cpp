@@ -171,6 +171,11 @@ void Mixer::SetChannels() {
   }
 }
 
+int32_t Mixer::Link::FindChannelIndex(ui::Element* channel) {
+  if (!channel || channel->GetType() != ui::kTypeChannelSelection) return -1;
+  return owner_->FindChannelIndex(static_cast<const ChannelSelection*>(channel));
+}
+
 int Mixer::FindChannelIndex(const ChannelSelection* channel) const {
   for (int i = 0; i < channel_count_; ++i) {
     if (table_[static_cast<size_t>(i)].channel == channel) return i;

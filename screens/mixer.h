@@ -27,6 +27,7 @@
 #include "engine/media_decompressor.h"
 #include "screens/channel_block.h"
 #include "ui/control.h"
+#include "ui/screen_links.h"
 
 namespace engine {
 class ActionProcessor;
@@ -150,6 +151,9 @@ class Mixer : public ui::Control {
 
   void SetChannels();
   int FindChannelIndex(const ChannelSelection* channel) const;
+  // The widgets' view of the channel table (the clip order list, the folder
+  // browser).
+  ui::MixerLink* AsMixer() override { return &link_; }
   int32_t GetChannelKind(int i) const;
   int CountUsedChannels() const;
   bool HasEndCreditsText() const;
@@ -255,6 +259,16 @@ class Mixer : public ui::Control {
   void DrawLiveVideo();
 
  private:
+  class Link : public ui::MixerLink {
+   public:
+    explicit Link(Mixer* owner) : owner_(owner) {}
+    int32_t FindChannelIndex(ui::Element* channel) override;
+
+   private:
+    Mixer* owner_;
+  };
+  Link link_{this};
+
   void StartRender();
   void RenderLoop(uint32_t process, bool resumed);
   void EndRender();

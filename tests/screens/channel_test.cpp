@@ -132,6 +132,45 @@ TEST_F(ChannelOnScreen, CacheFilesGoWithTheClearUnlessRotating) {
   EXPECT_FALSE(screens::DeleteFileRetry(cache));  // already gone
 }
 
+// The clip order list reaches a real channel and the mixer's table through
+// the links the widgets see: moves and removals change the channel's clips,
+// a clear of one kind drops only that kind's caches, and the mixer finds the
+// channel's entry.
+TEST_F(ChannelOnScreen, WidgetLinksReachTheChannelAndTheMixer) {
+  ChannelSelection* ch = screen_.channel[2];
+  host_.focused = ch;
+  for (const char* name : {"a.jpg", "b.jpg", "c.jpg"}) {
+    Select(name);
+    ch->OnAction(screens::kActionChannelAssign, ov::String(), 0);
+  }
+  ui::ChannelLink* link = ch->AsChannel();
+  ASSERT_NE(link, nullptr);
+  ASSERT_EQ(link->ClipCount(), 3);
+  link->MoveClip(0, 2);
+  EXPECT_EQ(link->GetClipFile(0), U(dir_ + "/b.jpg"));
+  EXPECT_EQ(link->GetClipFile(2), U(dir_ + "/a.jpg"));
+  link->RemoveClip(1);
+  ASSERT_EQ(ch->ClipCount(), 2);
+  EXPECT_EQ(ch->GetClipFile(1), U(dir_ + "/a.jpg"));
+
+  const ov::String picture = U(ovtest::TouchFile(dir_, "image0-2-0.raw"));
+  const ov::String sound = U(ovtest::TouchFile(dir_, "audio7.qvs"));
+  ch->SetClipCache(0, picture, screens::kKindImage);
+  ch->SetClipCache(0, sound, screens::kKindAudio);
+  link->ClearChannel(screens::kKindImage);
+  EXPECT_FALSE(ov::FileExists(picture));
+  EXPECT_TRUE(ov::FileExists(sound));
+  EXPECT_TRUE(ch->GetClipCache(0, screens::kKindImage).IsEmpty());
+  EXPECT_EQ(ch->GetClipCache(0, screens::kKindAudio), sound);
+  EXPECT_EQ(ch->ClipCount(), 2);
+
+  ui::MixerLink* mixer = screen_.mixer->AsMixer();
+  ASSERT_NE(mixer, nullptr);
+  EXPECT_EQ(mixer->FindChannelIndex(ch), 2);
+  EXPECT_EQ(mixer->FindChannelIndex(screen_.mixer), -1);
+  EXPECT_EQ(mixer->FindChannelIndex(nullptr), -1);
+}
+
 }  // namespace
 
 namespace {
