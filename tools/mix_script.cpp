@@ -110,6 +110,10 @@ bool ReadMixScript(const std::string& path, std::vector<engine::EngineCommand>* 
     *error = "cannot read " + path;
     return false;
   }
+  return ParseMixScript(script, commands, error);
+}
+
+bool ParseMixScript(std::istream& script, std::vector<engine::EngineCommand>* commands, std::string* error) {
   std::string line;
   for (int n = 1; std::getline(script, line); ++n) {
     size_t hash = line.find('#');
