@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/action_processor.h"
+#include "fuzz/engine_record_check.h"
 #include "fuzz/fuzz_target.h"
 #include "tools/mix_script.h"
 
@@ -28,14 +29,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   engine::ActionProcessor record;
   for (const engine::EngineCommand& c : commands) record.Append(std::make_unique<engine::EngineCommand>(c));
-  engine::ActionProcessor::Position pos;
-  while (record.GetNextAction(0, &pos)) {
-  }
-  record.GetDuration();
-  std::vector<uint8_t> stored;
-  record.Serialize(&stored);
-  engine::ActionProcessor reread;
-  size_t used = 0;
-  if (!reread.Parse(stored, &used) || used != stored.size() || reread.Count() != record.Count()) std::abort();
+  ovfuzz::CheckEngineRecord(record);
   return 0;
 }
