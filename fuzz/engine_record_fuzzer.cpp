@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/action_processor.h"
+#include "fuzz/engine_record_check.h"
 #include "fuzz/fuzz_target.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) { return 0; }
@@ -18,14 +19,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   size_t consumed = 0;
   if (!list.Parse(std::span<const uint8_t>(copy.data(), copy.size()), &consumed)) return 0;
   if (consumed > size) std::abort();
-  engine::ActionProcessor::Position pos;
-  while (list.GetNextAction(0, &pos)) {
-  }
-  list.GetDuration();
-  std::vector<uint8_t> again;
-  list.Serialize(&again);
-  engine::ActionProcessor reread;
-  size_t used = 0;
-  if (!reread.Parse(again, &used) || used != again.size() || reread.Count() != list.Count()) std::abort();
+  ovfuzz::CheckEngineRecord(list);
   return 0;
 }

@@ -11,7 +11,7 @@
 #include "codecs/videodec/common/yuv420_to_rgb565.h"
 #include "codecs/videodec/h263/h263_decoder.h"
 #include "codecs/videodec/h263/h263_decoder_internal.h"
-#include "platform/cpu/cpu.h"
+#include "fuzz/fuzz_cpu.h"
 #include "fuzz/fuzz_target.h"
 
 
@@ -69,9 +69,7 @@ bool DecodeSample(videodec::VideoDecoder* dec, const uint8_t* bytes, size_t size
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-  for (int i = 1; i + 1 < *argc; ++i) {
-    if (std::strcmp((*argv)[i], "--cpumask") == 0) ov::SetCpuFlagsMask(static_cast<uint32_t>(std::strtoul((*argv)[i + 1], nullptr, 0)));
-  }
+  ovfuzz::ApplyCpuMaskFlag(*argc, *argv);
   return 0;
 }
 

@@ -19,7 +19,7 @@
 
 #include "codecs/videodec/h264/h264_annexb.h"
 #include "codecs/videodec/h264/h264_decoder.h"
-#include "platform/cpu/cpu.h"
+#include "fuzz/fuzz_cpu.h"
 #include "fuzz/fuzz_target.h"
 
 
@@ -64,9 +64,7 @@ int32_t OnCopy(const std::vector<uint8_t>& bytes, Fn fn) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-  for (int i = 1; i < *argc; ++i)
-    if (std::strncmp((*argv)[i], "--cpumask=", 10) == 0)
-      ov::SetCpuFlagsMask(static_cast<uint32_t>(std::strtoul((*argv)[i] + 10, nullptr, 0)));
+  ovfuzz::ApplyCpuMaskFlag(*argc, *argv);
   return 0;
 }
 

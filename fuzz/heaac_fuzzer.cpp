@@ -14,12 +14,18 @@
 #include <vector>
 
 #include "codecs/heaac/heaac_decoder.h"
+#include "fuzz/fuzz_cpu.h"
 #include "fuzz/fuzz_target.h"
 
 namespace {
 constexpr size_t kMaxInputBytes = 2048;
 constexpr int kMaxDecodeCalls = 8;
 }  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+  ovfuzz::ApplyCpuMaskFlag(*argc, *argv);
+  return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 4) return 0;

@@ -11,8 +11,8 @@
 
 #include "codecs/videodec/mpeg4/mpeg4_decoder.h"
 #include "codecs/videodec/mpeg4/mpeg4_state.h"
+#include "fuzz/fuzz_cpu.h"
 #include "fuzz/fuzz_target.h"
-#include "platform/cpu/cpu.h"
 
 namespace {
 
@@ -70,13 +70,8 @@ void Feed(videodec::VideoDecoder* dec, const std::vector<uint8_t>& sample, int m
 
 }  // namespace
 
-// --cpumask N restricts the kernels (0: the C++ references only).
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-  for (int i = 1; i + 1 < *argc; ++i) {
-    if (std::strcmp((*argv)[i], "--cpumask") == 0) {
-      ov::SetCpuFlagsMask(static_cast<uint32_t>(std::strtoul((*argv)[i + 1], nullptr, 0)));
-    }
-  }
+  ovfuzz::ApplyCpuMaskFlag(*argc, *argv);
   return 0;
 }
 

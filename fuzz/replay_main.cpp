@@ -38,6 +38,7 @@ int main(int argc, char** argv) {
   int files = 0;
   bool ok = true;
   for (int i = 1; i < argc; ++i) {
+    if (argv[i][0] == '-' && argv[i][1] == '-') continue;  // the target's own flags
     std::filesystem::path arg(argv[i]);
     if (std::filesystem::is_directory(arg)) {
       for (const auto& entry : std::filesystem::directory_iterator(arg)) {

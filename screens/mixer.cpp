@@ -172,8 +172,10 @@ void Mixer::SetChannels() {
 }
 
 int32_t Mixer::Link::FindChannelIndex(ui::Element* channel) {
-  if (!channel || channel->GetType() != ui::kTypeChannelSelection) return -1;
-  return owner_->FindChannelIndex(static_cast<const ChannelSelection*>(channel));
+  // Another element may answer the channel type (a stand-in); only a channel
+  // of ours is in the table.
+  const auto* ours = dynamic_cast<const ChannelSelection*>(channel);
+  return ours ? owner_->FindChannelIndex(ours) : -1;
 }
 
 int Mixer::FindChannelIndex(const ChannelSelection* channel) const {

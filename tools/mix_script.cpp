@@ -1,28 +1,39 @@
 #include "tools/mix_script.h"
 
+#include <cstdint>
 #include <fstream>
 #include <sstream>
 
 namespace tools {
 namespace {
 
+// A line is refused when a number does not fit its field: stored as given,
+// it would come back as another time, channel or value.
 bool ParseLine(const std::string& line, engine::EngineCommand* c) {
   std::istringstream in(line);
   std::string verb;
   long long time = 0;
-  if (!(in >> time >> verb) || time < 0) return false;
+  if (!(in >> time >> verb) || time < 0 || time > UINT32_MAX) return false;
   c->timeMs = static_cast<uint32_t>(time);
   long long ch = 0;
+  bool fits = true;
+  // An optional word: absent leaves the field as it is.
   auto word = [&](int32_t* out) {
+    if (!(in >> std::ws) || in.eof()) return;
     long long v = 0;
-    if (in >> v) *out = static_cast<int32_t>(v);
+    // Not a number, one beyond 64 bits or one beyond the field's 32.
+    if (!(in >> v) || v < INT32_MIN || v > INT32_MAX) {
+      fits = false;
+      return;
+    }
+    *out = static_cast<int32_t>(v);
   };
   if (verb == "master") {
     c->type = engine::CMD_MASTER_VOLUME;
     word(&c->param1);
-    return true;
+    return fits;
   }
-  if (!(in >> ch) || ch < 0) return false;
+  if (!(in >> ch) || ch < 0 || ch > UINT32_MAX) return false;
   c->channel = static_cast<uint32_t>(ch);
   if (verb == "load") {
     std::string path;
@@ -78,6 +89,7 @@ bool ParseLine(const std::string& line, engine::EngineCommand* c) {
     word(&c->param1);
     unsigned long long a = 0, b = 0;
     if (in >> std::hex >> a >> b) {
+      if (a > UINT32_MAX || b > UINT32_MAX) fits = false;
       c->param2 = static_cast<int32_t>(a);
       c->param3 = static_cast<int32_t>(b);
     }
@@ -99,7 +111,7 @@ bool ParseLine(const std::string& line, engine::EngineCommand* c) {
   } else {
     return false;
   }
-  return true;
+  return fits;
 }
 
 }  // namespace
@@ -110,6 +122,10 @@ bool ReadMixScript(const std::string& path, std::vector<engine::EngineCommand>* 
     *error = "cannot read " + path;
     return false;
   }
+  return ParseMixScript(script, commands, error);
+}
+
+bool ParseMixScript(std::istream& script, std::vector<engine::EngineCommand>* commands, std::string* error) {
   std::string line;
   for (int n = 1; std::getline(script, line); ++n) {
     size_t hash = line.find('#');

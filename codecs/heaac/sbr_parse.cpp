@@ -499,8 +499,10 @@ void DequantiseSbrCoupled(SbrFrameData* left, SbrFrameData* right, const SbrChan
       const int32_t a = level >> shift;
       const int32_t b = right->envelope[l][k] >> shift;
       // 2^(a + 7) / (1 + 2^(12 - b)) and / (1 + 2^(b - 12)): one side divides
-      // by 1 + 2^-|d|, the other is 2^-|d| of it.
-      const int d = 12 - b;
+      // by 1 + 2^-|d|, the other is 2^-|d| of it. A hostile balance may hold
+      // any 32-bit value; past 64 steps the quiet side is 0 and the loud one
+      // whole, as at 64, so d is taken in 64 bits and held there.
+      const int d = static_cast<int>(std::clamp<int64_t>(int64_t{12} - b, -64, 64));
       const int ad = d < 0 ? -d : d;
       const uint32_t numerator = fine && (level & 1) ? 0x5A827999u : 0x40000000u;  // Q31: sqrt 0.5, 0.5
       const uint32_t q = DivOnePlusPow2(numerator, ad);                        // Q31

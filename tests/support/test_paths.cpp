@@ -1,12 +1,28 @@
 #include "tests/support/test_paths.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <string>
 
 namespace ovtest {
+namespace {
+
+// Each test process gets a name space of its own for the named events,
+// mutexes and queues, so that tests run side by side by ctest never meet
+// (a "CANCEL_DECOMPRESSION" set by one test would stop another's decoding).
+// Child processes inherit it, so tests of objects shared between processes
+// still meet; a scope set beforehand is kept.
+const bool kOwnIpcScope = [] {
+  if (!std::getenv("OVMIX_IPC_SCOPE")) setenv("OVMIX_IPC_SCOPE", ("test" + std::to_string(getpid())).c_str(), 1);
+  return true;
+}();
+
+}  // namespace
 
 std::string TestDataPath(const std::string& name) {
   return std::string(OVMIX_SOURCE_DIR) + "/tests/data/" + name;
