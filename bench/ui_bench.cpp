@@ -1,8 +1,6 @@
 // The shell's painting: a full repaint of the main menu of the default skin
 // into the back buffer and onto the (offscreen) window, and a small partial
-// repaint, and one screen rotation on the mixer screen (state saved, screen
-// manager and skin rebuilt for the new size, state restored, first paint).
-// Runs headless on SDL's offscreen driver.
+// repaint. Runs headless on SDL's offscreen driver.
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
@@ -47,25 +45,6 @@ void BM_PartialRepaint(benchmark::State& state) {
   for (auto _ : state) app->screen_manager()->Paint(button);
 }
 BENCHMARK(BM_PartialRepaint)->Unit(benchmark::kMicrosecond);
-
-void BM_Rotation(benchmark::State& state) {
-  static std::unique_ptr<shell::App> app = StartApp();
-  if (!app) {
-    state.SkipWithError("the shell did not start");
-    return;
-  }
-  app->screen_manager()->JumpToMenu(u"mixing_menu");
-  for (int i = 0; i < 8; ++i) app->window()->Pump(0);
-  for (auto _ : state) {
-    app->MainWndProc(wnd::Event(wnd::Message::kKey, static_cast<uint32_t>(wnd::Key::kRotate)));
-    app->window()->Pump(0);
-  }
-  if (!app->screen_manager() || app->screen_manager()->current_menu() == nullptr ||
-      app->screen_manager()->current_menu()->title() != ov::String(u"mixing_menu")) {
-    state.SkipWithError("the rotation lost the mixer screen");
-  }
-}
-BENCHMARK(BM_Rotation)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
