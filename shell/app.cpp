@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/gfx/dc.h"
 #include "platform/os/environment.h"
 #include "platform/os/event.h"
 #include "platform/os/file.h"
@@ -59,24 +60,19 @@ bool App::InitInstance() {
   const ov::String data = WithSlash(options_.data_folder.IsEmpty() ? ov::DataFolder() : options_.data_folder);
   manager_ = std::make_unique<ScreenManager>(screen.cx, screen.cy, data + u"user.opt", window_.get());
   manager_->set_application_folder(app_folder_);
-  const ov::String package = ov::String::Format(u"Vex_%d_%d.pak", screen.cx, screen.cy);
+  rotation_message_ = wnd::Window::RegisterMessage("Rotation is starting");
+  paint_size_ = rotation_size_ = screen;
   CommonPackage().Open(app_folder_ + u"vex_common.pak");
   InstallPackages();
-  {
-    XmlManager loader(manager_.get(), app_folder_, package);
-    if (!loader.LoadShell() && !loader.LoadShell()) {
-      // The parser's line and reason go beside the message: without them a
-      // damaged skin cannot be told from a missing one.
-      ov::String reason = loader.last_error();
-      reason.Replace(u"\r\n", u"\n");
-      reason.Trim();
-      wnd::Window::ShowMessageBox(u"Error",
-                                  u"The screen size of this device is not supported on this version\n" + reason);
-      EndProcess(kExitStartFailed);
-    }
-    static const char16_t* const kFontPatterns[] = {u"*.ttf", u"*.ttc", u"*.fon", u"*.fnt"};
-    for (const char16_t* pattern : kFontPatterns) ui::LoadFontFolder(manager_->skin_folder(), pattern, 0);
+  ov::String reason;
+  if (!LoadSkin(screen, &reason)) {
+    // The parser's line and reason go beside the message: without them a
+    // damaged skin cannot be told from a missing one.
+    wnd::Window::ShowMessageBox(u"Error", u"The screen size of this device is not supported on this version\n" + reason);
+    EndProcess(kExitStartFailed);
   }
+  static const char16_t* const kFontPatterns[] = {u"*.ttf", u"*.ttc", u"*.fon", u"*.fnt"};
+  for (const char16_t* pattern : kFontPatterns) ui::LoadFontFolder(manager_->skin_folder(), pattern, 0);
   if (!manager_->texts().title.IsEmpty()) window_->SetTitle(manager_->texts().title);
   if (options_.show_splash) manager_->ShowSplash(false);
   else manager_->ShowSplash(true);
@@ -89,7 +85,28 @@ bool App::InitInstance() {
   return true;
 }
 
+bool App::LoadSkin(gfx::Size size, ov::String* reason) {
+  const ov::String package = ov::String::Format(u"Vex_%d_%d.pak", size.cx, size.cy);
+  XmlManager loader(manager_.get(), app_folder_, package);
+  if (loader.LoadShell() || loader.LoadShell()) return true;
+  *reason = loader.last_error();
+  reason->Replace(u"\r\n", u"\n");
+  reason->Trim();
+  return false;
+}
+
 void App::OnPaint(const gfx::Rect& rect) {
+  const gfx::Size now{window_->screen_width(), window_->screen_height()};
+  if (now.cx != paint_size_.cx || now.cy != paint_size_.cy) {
+    // The screen turned: the old picture does not fit the new size. Black
+    // until the rotation has built the screens for it.
+    const gfx::Rect all = window_->surface()->bounds();
+    auto dc = gfx::CreateWindowDC(window_->surface());
+    gfx::FillRect(dc.get(), all, gfx::CreateSolidBrush(gfx::Rgb(0, 0, 0)));
+    paint_size_ = now;
+    window_->Present(all);
+    return;
+  }
   if (manager_) manager_->Paint(rect);
 }
 
@@ -165,8 +182,11 @@ void App::MainWndProc(const wnd::Event& e) {
     case wnd::Message::kKey: {
       if (!sm) break;
       const auto key = static_cast<wnd::Key>(e.wparam);
-      // Rotation arrives with a later change; until then F5 does nothing.
-      if (key == wnd::Key::kRotate) break;
+      if (key == wnd::Key::kRotate) {
+        // The turn replaces the screen manager: sm is not used after it.
+        window_->Rotate();
+        break;
+      }
       int32_t code = 0;
       switch (key) {
         case wnd::Key::kLeft: code = 0; break;
@@ -183,6 +203,10 @@ void App::MainWndProc(const wnd::Event& e) {
       if (sm && e.wparam == action_message_) sm->ProcessQueuedActions();
       break;
     case wnd::Message::kRaise:
+      break;
+    case wnd::Message::kSize:
+    case wnd::Message::kSettingChange:
+      OnRotation();
       break;
   }
 }

@@ -9,6 +9,7 @@
 
 #include <memory>
 
+#include "platform/os/file.h"
 #include "platform/os/ov_string.h"
 #include "platform/ui/window.h"
 #include "shell/screen_manager.h"
@@ -43,16 +44,37 @@ class App {
   wnd::Window* window() const { return window_.get(); }
   ScreenManager* screen_manager() const { return manager_.get(); }
   const ov::String& application_folder() const { return app_folder_; }
+  // Set while a rotation saves the screens and builds them again.
+  bool rotating() const { return rotating_; }
+  // The message broadcast when a rotation starts.
+  uint32_t rotation_message() const { return rotation_message_; }
 
  private:
   void OnPaint(const gfx::Rect& rect);
+  // Loads the skin package for the size into the screen manager, twice at
+  // most; false when both attempts failed (*reason: the parser's words).
+  bool LoadSkin(gfx::Size size, ov::String* reason);
+  // Rotation (screen_manager_rotation.cpp): on kSize and kSettingChange.
+  void OnRotation();
+  // Opens "Rotation.ser" in the data folder and writes the screens' state.
+  bool SaveRotationState(ov::File* file);
+  // A new screen manager and skin for the new size, the state read back.
+  void ReloadSkinAfterRotation(ov::File* file);
+  void RestoreRotationState(ov::File* file);
 
   StartOptions options_;
   ov::String app_folder_;
   std::unique_ptr<wnd::Window> window_;
   std::unique_ptr<ScreenManager> manager_;
   uint32_t action_message_ = 0;
+  uint32_t rotation_message_ = 0;
   bool keep_awake_restore_ = false;
+  // The screen size the paint handler last saw; a change only blackens.
+  gfx::Size paint_size_;
+  // The rotation handler's own copy: a paint that came first and took the
+  // new size into paint_size_ must not hide the turn from the handler.
+  gfx::Size rotation_size_;
+  bool rotating_ = false;
 };
 
 // The exit code of a start that failed (no plug-in, no window, no skin); the

@@ -141,6 +141,18 @@ class ScreenManager : public ui::UiHost {
   gfx::HBitmap WindowSurface() override;
   void PresentArea(const gfx::Rect& area) override;
 
+  // Screen rotation (screen_manager_rotation.cpp). StopForRotation stops
+  // live mixing, previews and a decompression before the state is written.
+  void StopForRotation();
+  // What the user sees: every element's state, the current menu, an open
+  // popup message box and the history.
+  void SaveScreenState(ov::Archive* archive);
+  void LoadScreenState(ov::Archive* archive);
+  // The history, newest first: the count, then per entry the menu's name and
+  // the focused element's name ("---" without focus).
+  void SaveHistory(ov::Archive* archive);
+  void LoadHistory(ov::Archive* archive);
+
   // Timers and input.
   void StartTimers(int rate);
   void StopTimers();

@@ -66,14 +66,17 @@ enum : ActionCode {
   kActionCalendarSelect = 71,
   kActionCalendarCancel = 72,
   kActionSetChannel = 90,          // the argument names the channel element
+  kActionEditorStop = 231,         // ED_STOP: an editor's preview stops
   kActionClipDeleted = 234,
   kActionAddText = 243,
   kActionPlaylistDelete = 279,
   kActionChannelCleared = 280,
+  kActionCancelDecompress = 338,   // MX_CANCEL_DECOMPRESS
   kActionSelectionChanged = 342,
   kActionSelectOk = 345,
   kActionSelectCancel = 346,
   kActionAfterMixerCode = 93,
+  kActionMixerStop = 99,           // MX_STOP: live mixing stops
   kActionPlayStop = 114,
   kActionOptionCut = 248,
   kActionItemGroupOpen = 309,

@@ -30,6 +30,9 @@ std::once_flag g_user_event_once;
 std::mutex g_names_mutex;
 std::map<std::string, uint32_t> g_message_names;
 constexpr uint32_t kRaiseCode = 0xFFFFFFFFu;
+std::mutex g_listeners_mutex;
+std::map<int, std::function<void(uint32_t)>> g_listeners;
+int g_next_listener = 1;
 
 void EnsureUserEvent() {
   std::call_once(g_user_event_once, [] { g_user_event = SDL_RegisterEvents(1); });
@@ -212,6 +215,39 @@ bool Window::PostMessage(uint32_t id) {
 }
 
 bool Window::PostRaise() { return PostMessage(kRaiseCode); }
+
+int Window::AddBroadcastListener(std::function<void(uint32_t)> listener) {
+  std::lock_guard<std::mutex> lock(g_listeners_mutex);
+  const int token = g_next_listener++;
+  g_listeners[token] = std::move(listener);
+  return token;
+}
+
+void Window::RemoveBroadcastListener(int token) {
+  std::lock_guard<std::mutex> lock(g_listeners_mutex);
+  g_listeners.erase(token);
+}
+
+void Window::Broadcast(uint32_t id) {
+  Dispatch({Message::kPosted, id});
+  std::vector<std::function<void(uint32_t)>> listeners;
+  {
+    std::lock_guard<std::mutex> lock(g_listeners_mutex);
+    for (auto& [token, listener] : g_listeners) listeners.push_back(listener);
+  }
+  for (auto& listener : listeners) listener(id);
+}
+
+void Window::Rotate(bool deliver) {
+  std::swap(width_, height_);
+  surface_ = gfx::CreateBitmap565(width_, height_ + bar_height_);
+  if (window_) SDL_SetWindowSize(static_cast<SDL_Window*>(window_), width_ * scale_, (height_ + bar_height_) * scale_);
+  ok_pressed_ = false;
+  mouse_down_ = false;
+  dirty_ = false;
+  InvalidateAll();
+  if (deliver) Dispatch({Message::kSize, 0, width_, height_});
+}
 
 void Window::Dispatch(const Event& event) {
   if (handler_) handler_(event);

@@ -38,6 +38,8 @@ enum class Message {
   kKey,             // wparam: a Key
   kPosted,          // wparam: the posted message's identifier
   kRaise,           // another instance asked for the window
+  kSize,            // x, y: the device's new screen width and height
+  kSettingChange,   // a system setting changed (the screen size may not have)
 };
 
 // Window style bit that goes with a shown OK button.
@@ -79,6 +81,12 @@ class Window {
   const gfx::HBitmap& surface() const { return surface_; }
   int32_t screen_width() const { return width_; }
   int32_t screen_height() const { return height_; }
+  // Turns the device between portrait and landscape: swaps the screen's
+  // width and height, rebuilds the surface (black) and the window at the new
+  // size and, when deliver, sends kSize. F5 comes to the shell as
+  // Key::kRotate, which calls this; tests call it with deliver false to put
+  // other messages between the turn and its kSize.
+  void Rotate(bool deliver = true);
 
   void SetTitle(const ov::String& title);
   const ov::String& title() const { return title_; }
@@ -114,6 +122,12 @@ class Window {
   static bool PostMessage(uint32_t id);
   // Any thread: asks the window to come to the front.
   static bool PostRaise();
+  // Sends a registered message at once to every top-level window of the
+  // program: this window's handler gets kPosted with id, then each listener
+  // (dialogs that live beside the main window).
+  void Broadcast(uint32_t id);
+  static int AddBroadcastListener(std::function<void(uint32_t)> listener);
+  static void RemoveBroadcastListener(int token);
 
   // Runs the loop until Quit; returns the code.
   int Run();
