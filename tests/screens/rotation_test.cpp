@@ -9,6 +9,7 @@
 
 #include "engine/action_processor.h"
 #include "platform/os/file.h"
+#include "platform/os/thread.h"
 #include "screens/channel_selection.h"
 #include "screens/mixer.h"
 #include "tests/screens/screens_host.h"
@@ -55,6 +56,12 @@ class RotatedMix : public ::testing::Test {
     screens::WriteProject(settings, table, record, &project);
     const std::string path = dir_ + "/loaded.mix";
     ASSERT_TRUE(ov::WriteWholeFile(U(path), project.data(), project.size()));
+    // The clips' caches go to a temporary folder of this test's own: the
+    // program empties its temporary folder at start, which other tests run
+    // side by side do too.
+    const char* old_tmp = std::getenv("TMPDIR");
+    old_tmp_ = old_tmp ? old_tmp : "";
+    setenv("TMPDIR", dir_.c_str(), 1);
     setenv("OVMIX_LOAD", path.c_str(), 1);
     driver_ = std::make_unique<ovtest::HeadlessDriver>(dir_ + "/data");
     unsetenv("OVMIX_LOAD");
@@ -67,11 +74,23 @@ class RotatedMix : public ::testing::Test {
   // it runs cancels it and leaves its progress screen (to the main menu), so
   // the tests that keep the mixer screen wait for it first, as a user would.
   void FinishDecoding() {
-    d().Settle();
-    if (Mixer* mixer = FindMixer(d())) mixer->JoinDecompression();
-    d().Settle();
+    for (int tries = 0; tries < 500; ++tries) {
+      d().Settle();
+      Mixer* mixer = FindMixer(d());
+      if (!mixer) return;
+      mixer->JoinDecompression();
+      d().Settle();
+      ui::Element* progress =
+          d().sm().FindElementByName(d().sm().menu_container(), u"DECOMPRESSION_PROGRESS", true);
+      if (!mixer->decoding() && !(progress && progress->IsVisible())) return;
+      ov::Sleep(10);
+    }
   }
-  void TearDown() override { driver_.reset(); }
+  void TearDown() override {
+    driver_.reset();
+    if (old_tmp_.empty()) unsetenv("TMPDIR");
+    else setenv("TMPDIR", old_tmp_.c_str(), 1);
+  }
   ovtest::HeadlessDriver& d() { return *driver_; }
 
   std::vector<uint8_t> Saved(const std::string& name) {
@@ -80,7 +99,7 @@ class RotatedMix : public ::testing::Test {
     return ovtest::ReadFileBytes(dir_ + "/" + name);
   }
 
-  std::string dir_;
+  std::string dir_, old_tmp_;
   std::unique_ptr<ovtest::HeadlessDriver> driver_;
 };
 
