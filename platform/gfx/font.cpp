@@ -57,6 +57,10 @@ struct Registry {
   FT_Library library = nullptr;
   bool bundled_loaded = false;
   std::vector<FaceEntry> faces;
+  // Metrics EnumFontFamilies reports per listed name: measuring a family
+  // opens its file, and text elements enumerate on every font lookup.
+  // Emptied whenever the faces change.
+  std::vector<std::pair<ov::String, TextMetrics>> enum_metrics;
 };
 
 Registry& TheRegistry() {
@@ -91,6 +95,7 @@ int AddFacesLocked(Registry& r, const std::string& path, bool bundled) {
     FT_Done_Face(face);
     if (e.family.IsEmpty()) continue;
     r.faces.push_back(std::move(e));
+    r.enum_metrics.clear();
     ++added;
   }
   return added;
@@ -248,8 +253,27 @@ bool RemoveFontResource(const ov::String& path) {
   const std::string p = path.ToUtf8Lossy();
   const auto before = r.faces.size();
   std::erase_if(r.faces, [&](const FaceEntry& e) { return !e.bundled && e.path == p; });
-  return r.faces.size() != before;
+  if (r.faces.size() == before) return false;
+  r.enum_metrics.clear();
+  return true;
 }
+
+namespace {
+
+// The metrics of a listed name at the enumeration's size, measured once.
+TextMetrics EnumMetrics(const LogFont& lf) {
+  Registry& r = TheRegistry();
+  std::lock_guard<std::recursive_mutex> guard(r.lock);
+  const std::u16string_view name = lf.FaceName();
+  for (const auto& [cached_name, metrics] : r.enum_metrics) {
+    if (cached_name.View() == name) return metrics;
+  }
+  const TextMetrics metrics = CreateFontIndirect(lf)->metrics();
+  r.enum_metrics.emplace_back(ov::String(name), metrics);
+  return metrics;
+}
+
+}  // namespace
 
 void EnumFontFamilies(HDC, const std::function<int(const LogFont&, const TextMetrics&, uint32_t)>& fn) {
   struct Item {
@@ -283,8 +307,7 @@ void EnumFontFamilies(HDC, const std::function<int(const LogFont&, const TextMet
     lf.height = kSystemFontHeight;
     lf.weight = kFwNormal;
     lf.SetFaceName(it.name.View());
-    HFont font = CreateFontIndirect(lf);
-    if (!fn(lf, font->metrics(), it.raster ? 1u : 4u)) return;
+    if (!fn(lf, EnumMetrics(lf), it.raster ? 1u : 4u)) return;
   }
 }
 

@@ -66,6 +66,18 @@ TEST(FontTest, BundledFaceAndDefaultNames) {
   });
   EXPECT_TRUE(saw_bundled);
   EXPECT_TRUE(saw_alias);
+  // A second listing (measured once, then remembered) reports each name with
+  // the metrics of a font made from the listed description.
+  int listed = 0;
+  gfx::EnumFontFamilies(nullptr, [&](const gfx::LogFont& lf, const gfx::TextMetrics& tm, uint32_t) {
+    const gfx::TextMetrics made = gfx::CreateFontIndirect(lf)->metrics();
+    EXPECT_EQ(tm.height, made.height) << ov::String(lf.FaceName()).ToUtf8Lossy();
+    EXPECT_EQ(tm.ascent, made.ascent);
+    EXPECT_EQ(tm.ave_char_width, made.ave_char_width);
+    ++listed;
+    return 1;
+  });
+  EXPECT_GT(listed, 1);
   // Adding a font file registers its family; removing takes it away again.
   const ov::String copy = ov::String::FromAscii(ovtest::ScratchDir() + "/Extra.ttf");
   ASSERT_TRUE(ov::CopyFile(ov::ApplicationFolder() + u"fonts/DejaVuSansMono.ttf", copy, false) ||
