@@ -353,7 +353,11 @@ void VideoMixer::AdvanceChannel(VideoChannel& c, int64_t t) {
   bool rewound = false;
   for (int reads = 0;; ++reads) {
     if (!c.source) return;
-    if ((c.next.time != kNoTime && c.next.time >= m && c.current.time != kNoTime) || c.moved) break;
+    // A frame shows from its own time until the next frame's time: at the
+    // next frame's time exactly, that frame is due (showing the current one
+    // then would put every frame a frame period late, and a clip cut just
+    // after a frame's time would never show that frame).
+    if ((c.next.time != kNoTime && c.next.time > m && c.current.time != kNoTime) || c.moved) break;
     if (reads >= kMaxReadsPerCompose) break;
     if (c.current.time == kNoTime) {
       if (!ReadFrame(c, c.current, m)) {

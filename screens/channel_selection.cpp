@@ -430,11 +430,17 @@ void ChannelSelection::DeleteCaches(int mode) {
   }
 }
 
+ov::String TempoSideFilePath(const ov::String& clipPath) {
+  const int name = clipPath.ReverseFind(u'/') + 1;
+  if (name >= clipPath.Length()) return ov::String();
+  const int dot = clipPath.Find(u'.', name + 1);
+  return (dot < 0 ? clipPath : clipPath.Left(dot)) + u".bin";
+}
+
 int32_t ChannelSelection::ReadTempo() {
   if (clips_.empty()) return 0;
-  const ov::String& source = clips_[0]->sourceFile;
-  const int dot = source.Find(u'.');
-  const ov::String side = (dot < 0 ? ov::String() : source.Left(dot)) + u".bin";
+  const ov::String side = TempoSideFilePath(clips_[0]->sourceFile);
+  if (side.IsEmpty()) return 0;
   ov::File f;
   if (!f.Open(side, ov::kGenericRead, ov::kShareRead, ov::CreateMode::kOpenExisting)) return 0;
   uint8_t b[4] = {};

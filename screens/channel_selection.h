@@ -50,6 +50,12 @@ enum : int32_t {
 // reports true. False when the file does not exist.
 bool DeleteFileRetry(const ov::String& path);
 
+// The tempo side file of a music clip: in the clip's folder, the clip's file
+// name up to its first dot, then ".bin" ("/m/my.song.mp3" gives "/m/my.bin").
+// Dots in folder names and a dot that starts the file name do not count; a
+// name without a dot keeps all of it. Empty for a path that names no file.
+ov::String TempoSideFilePath(const ov::String& clipPath);
+
 class ChannelSelection : public ui::Control, public engine::CacheChannel {
  public:
   ChannelSelection();

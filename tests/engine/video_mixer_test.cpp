@@ -3,10 +3,12 @@
 #include "engine/video_mixer.h"
 
 #include "engine/audio_mixer.h"
+#include "engine/raw_frame_cache_format.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
@@ -119,7 +121,7 @@ struct Fixture {
 const std::map<std::string, std::string>& Goldens() {
   static const std::map<std::string, std::string> g = {
       {"crop", "afcdf13a8fc5c09c19cf00c8812a165b"},
-      {"fade_over_channel", "debae64c2896e5e970410488e994bc32"},
+      {"fade_over_channel", "5854ad17ae9d57830791d56c3497f335"},
       {"letterbox", "4482969e628c1dfa08f16d6bc3f573b8"},
       {"pillarbox", "8de4e93d10a2e1524bdca5cf0087ede3"},
       {"zorder", "6dd0be6a8cc26aa4b0ab778b1abe93be"},
@@ -296,6 +298,55 @@ TEST(VideoMixer, PauseResumeLoopAndEnd) {
   EXPECT_EQ(l.mixer.GetChannelPosition(0), 300u);
   l.mixer.ComposeFrame(1050);
   EXPECT_EQ(l.mixer.GetChannelPosition(0), 500u);
+}
+
+// A frame shows from its own time until the next frame's time, whether the
+// compose lands on a frame's time or between two; the last frame before a
+// cut that falls between frame times shows for its own duration, then the
+// clip ends. The clip is a ".raw" cache read through the default opener.
+TEST(VideoMixer, EachFrameShowsFromItsOwnTimeAndTheLastOneBeforeACut) {
+  // Six solid frames of 40 ms, each a different colour in all three planes.
+  constexpr uint32_t kCacheW = 8, kCacheH = 6;
+  auto colour = [](int k) { return Rgb(3 + 5 * k, 60 - 9 * k, 1 + 6 * k); };
+  engine::RawFrameHeader header;
+  header.width = kCacheW;
+  header.height = kCacheH;
+  header.frameDuration = 40;
+  std::vector<uint8_t> bytes(engine::kRawHeaderBytes);
+  header.Serialize(bytes.data());
+  for (int k = 0; k < 6; ++k)
+    for (uint32_t i = 0; i < kCacheW * kCacheH; ++i) {
+      bytes.push_back(uint8_t(colour(k)));
+      bytes.push_back(uint8_t(colour(k) >> 8));
+    }
+  const std::string path = ovtest::ScratchDir() + "/frames.raw";
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+
+  struct Step {
+    uint32_t t;
+    int frame;  // -1: the clip has ended
+  } steps[] = {
+      {0, 0},   {25, 0}, {40, 1}, {70, 1}, {80, 2}, {119, 2},
+      {120, 3},   // the last frame before the cut at 130
+      {150, 3},   // past the cut: the last frame keeps its 40 ms
+      {160, -1},  // then the clip ends
+  };
+  engine::VideoMixer mixer(int32_t(kCacheW), int32_t(kCacheH), 25, 0);
+  EngineCommand load = engine::MakeCommand(engine::CMD_LOAD, engine::kFirstVideoChannel, -1, 0, 130, 0);
+  load.path = ov::String::FromUtf8Lossy(path);
+  ASSERT_EQ(mixer.ApplyAction(load, 0), 1);
+  mixer.ApplyAction(engine::MakeCommand(engine::CMD_PLAY, engine::kFirstVideoChannel), 0);
+  for (const Step& s : steps) {
+    mixer.ComposeFrame(s.t);
+    EXPECT_EQ(mixer.IsChannelLoaded(0), s.frame >= 0) << "at " << s.t;
+    const uint16_t want = s.frame >= 0 ? colour(s.frame) : 0;
+    std::lock_guard<std::recursive_mutex> lock(mixer.mutex());
+    int wrong = 0;
+    for (int32_t y = 0; y < int32_t(kCacheH); ++y)
+      for (int32_t x = 0; x < int32_t(kCacheW); ++x) wrong += mixer.frame().Row(y)[x] != want;
+    EXPECT_EQ(wrong, 0) << "at " << s.t << " want frame " << s.frame;
+  }
 }
 
 TEST(VideoMixer, RateScalesTheClockAndAPauseKeepsThePosition) {

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <limits>
+#include <vector>
 
 #include "engine/engine_command.h"
 #include "screens/channel_block.h"
@@ -260,46 +262,109 @@ TEST_F(ChannelBlockTest, ClipListEdgeCases) {
   EXPECT_TRUE(ch.ClipNeedsAudioCache(0));
 }
 
-// The tempo of a music clip comes from its side file: the float at byte
-// 208 of the file named after the path cut at its first dot.
+// The tempo side file sits beside the clip: the file name up to its first
+// dot, then ".bin". Dots in folder names do not cut the path.
+TEST(TempoSideFile, NamedAfterTheFileNameUpToItsFirstDot) {
+  struct Case {
+    const char16_t* clip;
+    const char16_t* side;
+  } cases[] = {
+      {u"/m/song.mp3", u"/m/song.bin"},
+      {u"/m/my.song.mp3", u"/m/my.bin"},
+      {u"/home/a.b/clip.wav", u"/home/a.b/clip.bin"},
+      {u"/home/a.b/c.d/clip.v2.wav", u"/home/a.b/c.d/clip.bin"},
+      {u"Music.v2/my.song.mp3", u"Music.v2/my.bin"},
+      {u"song.mp3", u"song.bin"},
+      {u"/m.x/clip", u"/m.x/clip.bin"},           // no dot in the name: all of it
+      {u"/m/.hidden.mp3", u"/m/.hidden.bin"},     // a leading dot is part of the name
+      {u"/m/clip.", u"/m/clip.bin"},
+      {u"/m/", u""},                              // no file name: no side file
+      {u"", u""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Str(screens::TempoSideFilePath(ov::String(c.clip))), std::u16string(c.side))
+        << ov::String(c.clip).ToUtf8Lossy();
+  }
+}
+
+// The tempo of a music clip: the float at byte 208 of its side file, in
+// beats per minute. Damaged side files give no tempo (0), never a crash.
 TEST_F(ChannelBlockTest, TempoFromTheSideFile) {
-  // Relative paths from the scratch folder, whose own name may hold dots.
+  // Relative paths from the scratch folder; the clip's folder has a dot in
+  // its name, and a decoy with another tempo lies where cutting the whole
+  // path at its first dot would look ("Music.bin").
   const std::filesystem::path cwd = std::filesystem::current_path();
   std::filesystem::current_path(dir_);
   const std::string folder = "Music.v2";
   std::filesystem::create_directories(folder);
+  auto write = [](const std::string& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  };
+  auto with_tempo = [](float tempo, size_t size = 212, uint8_t fill = 0) {
+    std::vector<uint8_t> side(size, fill);
+    uint8_t f[4];
+    std::memcpy(f, &tempo, 4);
+    for (size_t i = 0; i < 4 && 208 + i < size; ++i) side[208 + i] = f[i];
+    return side;
+  };
+  auto text = [](const std::string& t) { return std::vector<uint8_t>(t.begin(), t.end()); };
+  auto add = [](ChannelSelection* ch, const std::string& path) {
+    ch->AddClip(screens::kKindAudio, screens::kFileTypeMp3, ov::String::FromUtf8Lossy(path), ov::String(), ov::String(),
+                screens::kWholePicture, screens::kWholePicture, 500, 0, 0, 0, 0, 0, 0, nullptr);
+  };
+  write("Music.bin", with_tempo(77.0f));
   struct Case {
     const char* what;
-    float tempo;
-    size_t size;
+    std::vector<uint8_t> side;
     int32_t expected;
   } cases[] = {
-      {"120.7 bpm", 120.7f, 212, 120},
-      {"NaN", std::nanf(""), 212, 0},
-      {"negative", -5.0f, 212, 0},
-      {"huge", 3e9f, 212, 0},
-      {"file of 210 bytes", 99.0f, 210, 0},
+      {"120.7 bpm", with_tempo(120.7f), 120},
+      {"in a longer file", with_tempo(99.9f, 4096, 0xA5), 99},
+      {"lowest", with_tempo(1.0f), 1},
+      {"highest", with_tempo(1000.0f), 1000},
+      {"above the highest", with_tempo(1000.5f), 0},
+      {"below 1", with_tempo(0.5f), 0},
+      {"zero", with_tempo(0.0f), 0},
+      {"negative", with_tempo(-120.0f), 0},
+      {"negative zero", with_tempo(-0.0f), 0},
+      {"tiny", with_tempo(1e-40f), 0},
+      {"huge", with_tempo(3e9f), 0},
+      {"largest float", with_tempo(3.4028235e38f), 0},
+      {"infinite", with_tempo(std::numeric_limits<float>::infinity()), 0},
+      {"minus infinite", with_tempo(-std::numeric_limits<float>::infinity()), 0},
+      {"NaN", with_tempo(std::nanf("")), 0},
+      {"binary noise of 0xFF (NaN)", std::vector<uint8_t>(300, 0xFF), 0},
+      {"binary noise of 'A'", std::vector<uint8_t>(300, 'A'), 12},  // 0x41414141 is 12.08
+      {"empty", {}, 0},
+      {"file of 208 bytes", with_tempo(99.0f, 208), 0},
+      {"file of 210 bytes", with_tempo(99.0f, 210), 0},
+      {"file of 211 bytes", with_tempo(99.0f, 211), 0},
+      {"tempo as text", text("120\n"), 0},
+      {"tempo as text without a newline", text("120"), 0},
   };
   for (const Case& c : cases) {
-    std::vector<uint8_t> side(c.size, 0);
-    uint8_t f[4];
-    std::memcpy(f, &c.tempo, 4);
-    for (size_t i = 0; i < 4 && 208 + i < c.size; ++i) side[208 + i] = f[i];
-    // A dot in a folder name cuts the path there: the side file is "Music.bin".
-    std::ofstream("Music.bin", std::ios::binary).write(reinterpret_cast<const char*>(side.data()),
-                                                               static_cast<std::streamsize>(side.size()));
+    write(folder + "/my.bin", c.side);
     ChannelSelection ch;
-    ch.AddClip(screens::kKindAudio, screens::kFileTypeMp3, ov::String::FromUtf8Lossy(folder + "/my.song.mp3"),
-               ov::String(), ov::String(), screens::kWholePicture, screens::kWholePicture, 500, 0, 0, 0, 0, 0, 0,
-               nullptr);
+    add(&ch, folder + "/my.song.mp3");
     EXPECT_EQ(ch.ReadTempo(), c.expected) << c.what;
+    EXPECT_EQ(ch.channel_tempo(), c.expected) << c.what;
   }
   std::remove("Music.bin");
+  // A side file gone since the last reading, or a folder in its place,
+  // gives 0 and keeps the tempo read before.
+  for (const bool folder_instead : {false, true}) {
+    ChannelSelection ch;
+    add(&ch, folder + "/my.song.mp3");
+    write(folder + "/my.bin", with_tempo(90.0f));
+    ASSERT_EQ(ch.ReadTempo(), 90);
+    std::filesystem::remove(folder + "/my.bin");
+    if (folder_instead) std::filesystem::create_directories(folder + "/my.bin");
+    EXPECT_EQ(ch.ReadTempo(), 0) << folder_instead;
+    EXPECT_EQ(ch.channel_tempo(), 90) << folder_instead;
+    std::filesystem::remove(folder + "/my.bin");
+  }
   std::filesystem::current_path(cwd);
-  ChannelSelection ch;
-  ch.AddClip(screens::kKindAudio, screens::kFileTypeMp3, File("x.mp3"), ov::String(), ov::String(),
-             screens::kWholePicture, screens::kWholePicture, 500, 0, 0, 0, 0, 0, 0, nullptr);
-  EXPECT_EQ(ch.ReadTempo(), 0);  // missing side file
 }
 
 TEST(FileType, Table) {
