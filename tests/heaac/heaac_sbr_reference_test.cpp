@@ -28,14 +28,34 @@ using aactest::Pcm;
 
 // Energy per envelope band and second against each reference. Measured on
 // these fixtures: ffmpeg and faad agree within 0.2 dB; we agree with them
-// within 1.1 dB on flat, sloped and regridded envelopes (bands on average
-// 0.1-0.2 dB above), 1.6 dB across a 6 dB step, 2.3 dB in the band next to
-// the crossover at 1.5 dB resolution, and 2.3 dB with inverse filtering,
-// where every band sits about 1.1 dB above both references. That offset
-// stays (1.05 dB) with our prediction switched off, so it is the complex
-// tool's whitened high band that comes out quieter than its plain copy; the
-// real-valued prediction of the low-power tool does not reproduce the loss.
-constexpr double kMaxEnvelopeBandDb = 2.5;
+// within 1.1 dB on flat, sloped, regridded and re-headed envelopes and
+// 1.6 dB across a 6 dB step, the high band as a whole 0.1-0.2 dB above.
+// Most of the rest is the low-power aliasing reduction, which the complex
+// tool of the references does not have: where the reflection coefficients
+// of neighbouring low subbands point at a shared edge (a tone near it, or by
+// chance in noise) it evens the gains of the group, so energy moves towards
+// the subbands whose sources are loudest (the first of each patch, the
+// patched 2.5 kHz bursts: 0.6-1.0 dB above) and across envelope steps. With
+// it switched off the flat fixture agrees within 0.4 dB but for the band
+// below the bursts (0.8 dB), which carries their alias.
+constexpr double kMaxEnvelopeBandDb = 2.0;
+// The same where the two tools differ more; we agree within 2.3 dB:
+// - Inverse filtering: the references' high band falls as whitening grows,
+//   by 1.0-1.1, 1.6-1.7 and 1.7-2.2 dB in modes 1, 2 and 3 against mode 0,
+//   while ours keeps its level within 0.1 dB, as the envelopes (alike in
+//   every mode) ask. Whitening spreads each complex subband over the
+//   transition bands of the twice-oversampled complex bank, counted in the
+//   measured energy but attenuated by the synthesis window: a
+//   double-precision model of the complex generator and banks on this core
+//   predicts a loss of 1.1, 1.8 and 2.3 dB (chirp 0.75, 0.9, 0.98), the same
+//   model with real-valued subbands none (0.0 dB). On the bursts' band the
+//   aliasing reduction adds its 1 dB: 2.3 dB.
+// - Bands alternating by 3 dB (the 1.5 dB fixture): the aliasing reduction
+//   evens gains across the steps, quiet bands up to 1.3 dB above, loud ones
+//   up to 1.0 dB below, and the band at k_x, quieter than the one above it
+//   and first of a patch, 2.3 dB above. Without it all bands agree within
+//   0.6 dB.
+constexpr double kMaxDivergentBandDb = 2.5;
 // Level of each added sinusoid: the references agree within 0.05 dB, we
 // within 0.3 dB.
 constexpr double kMaxSinusoidDb = 1.0;
@@ -212,6 +232,7 @@ struct SbrFixture {
   const char* name;
   Header header;
   bool silentCore = false;
+  double maxBandDb = kMaxEnvelopeBandDb;
 };
 
 std::ostream& operator<<(std::ostream& os, const SbrFixture& f) { return os << f.name; }
@@ -257,7 +278,7 @@ TEST_P(HeaacSbrFixture, MatchesTheReferences) {
           }
           const double d = Db(eo, er);
           worstBand = std::max(worstBand, std::abs(d));
-          EXPECT_LE(std::abs(d), kMaxEnvelopeBandDb) << refName << " channel " << c << " band " << b << " at " << from;
+          EXPECT_LE(std::abs(d), f.maxBandDb) << refName << " channel " << c << " band " << b << " at " << from;
         }
       }
       if (std::string(refName) != "ffmpeg" || f.silentCore) continue;
@@ -275,8 +296,10 @@ TEST_P(HeaacSbrFixture, MatchesTheReferences) {
 INSTANTIATE_TEST_SUITE_P(
     Sbr, HeaacSbrFixture,
     ::testing::Values(SbrFixture{"aac_sbr_flat_22k_mono.aac", k44}, SbrFixture{"aac_sbr_sloped_22k_mono.aac", k44},
-                      SbrFixture{"aac_sbr_stepped_22k_mono.aac", k44}, SbrFixture{"aac_sbr_invf_22k_mono.aac", k44},
-                      SbrFixture{"aac_sbr_finegrid_22k_mono.aac", k44}, SbrFixture{"aac_sbr_grids_22k_mono.aac", k44},
+                      SbrFixture{"aac_sbr_stepped_22k_mono.aac", k44},
+                      SbrFixture{"aac_sbr_invf_22k_mono.aac", k44, false, kMaxDivergentBandDb},
+                      SbrFixture{"aac_sbr_finegrid_22k_mono.aac", k44, false, kMaxDivergentBandDb},
+                      SbrFixture{"aac_sbr_grids_22k_mono.aac", k44},
                       SbrFixture{"aac_sbr_headers_22k_mono.aac", k44},
                       SbrFixture{"aac_sbr_flat_24k_stereo.aac", k48},
                       SbrFixture{"aac_sbr_grids_coupled_22k_stereo.aac", k44},

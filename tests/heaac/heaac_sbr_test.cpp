@@ -133,6 +133,27 @@ TEST(HeaacSbrTables, NoiseBandsPatchesAndLimiter) {
   }
 }
 
+// Limiter bands at 1, 2 and 3 bands per octave (limiter_bands 1 takes 1.0,
+// not 1.2). Start 2, stop 2, freq_scale 2, no alter_scale at 44.1 kHz:
+// f_low 11 13 15 17 19 22 27 and patch borders 11 20 27 merge into
+// 11 13 15 17 19 20 22 27; a step under 0.49 bands drops its upper border,
+// or its lower one below a patch border, and two patch borders stay. At 1.0:
+// 13, 15 drop (log2(15/11) = 0.447), 19, then 17 below the patch border 20,
+// 22; 20..27 (0.433) joins two patch borders. At 1.2, 15 would stay (0.537).
+TEST(HeaacSbrTables, LimiterBandsPerOctave) {
+  Channel c;
+  ASSERT_EQ(Tables(&c.ch, 2, 2, 2, 0), 0);
+  ASSERT_EQ(SbrKx(c.ch), 11);
+  ASSERT_EQ(c.ch.k2, 27);
+  const std::vector<int> expected[4] = {{0, 16}, {0, 9, 16}, {0, 4, 9, 16}, {0, 2, 4, 6, 9, 16}};
+  for (int bands = 0; bands < 4; ++bands) {
+    c.ch.limiterBands = static_cast<uint8_t>(bands);
+    BuildSbrLimiterTable(&c.ch);
+    EXPECT_EQ(std::vector<int>(c.ch.limiter, c.ch.limiter + c.ch.nL + 1), expected[bands])
+        << "limiter_bands " << bands;
+  }
+}
+
 // Patches (ISO/IEC 14496-3 4.6.18.6.3): over every start, stop, scale and
 // crossover of the SBR rates from 22.05 to 48 kHz, the patches take sources below k0
 // and cover at most k_x .. k2; a last patch narrower than 3 subbands is
@@ -531,16 +552,18 @@ TEST(HeaacSbrHfGen, PatchesAreWhitenedByTheChirpedPrediction) {
 // Envelope adjustment of a high band whose subbands differ in level (input
 // energy 4^(m mod 4) in subband m), one envelope over the whole frame, no
 // noise floor, no sinusoids: the output energy of each row of the high band
-// (columns 2..33), and the limiter band borders.
+// (columns 2..33), and the limiter band borders (limiter_bands 2 by default:
+// 0 4 12 22 33; limiter_bands 1: 0 12 22 33).
 struct Adjusted {
   std::vector<double> energy;
   std::vector<int> limiter;
 };
 
-Adjusted AdjustEnvelope(const std::vector<int32_t>& degree, int limiterGains = 3) {
+Adjusted AdjustEnvelope(const std::vector<int32_t>& degree, int limiterGains = 3, int limiterBands = 2) {
   Channel c;
   EXPECT_EQ(Tables(&c.ch, 5, 9, 2, 1), 0);
   c.ch.limiterGains = static_cast<uint8_t>(limiterGains);
+  c.ch.limiterBands = static_cast<uint8_t>(limiterBands);
   BuildSbrLimiterTable(&c.ch);
   const int kx = SbrKx(c.ch), M = c.ch.k2 - kx;
   SbrFrameData fd{};
@@ -577,40 +600,104 @@ double InputEnergy(int m) { return std::pow(4.0, m % 4); }
 // Limiter and boost (ISO/IEC 14496-3 4.6.18.7.5): per limiter band, no gain
 // above the band's mean gain times the squared limiter gain (0.50119, 1,
 // 1.99527); then the band's energy is restored by a boost of at most
-// 2.51189. Worked from the unlimited output, where every row is alike.
+// 2.51189. Worked from the unlimited output, where every row is alike, over
+// the limiter tables of 2 and 1 bands per octave.
 TEST(HeaacSbrEnvelope, LimiterAndBoostPerLimiterBand) {
   const Adjusted plain = AdjustEnvelope({});
   const double limiterGain[] = {0.50119, 1.0, 1.99527};
-  for (int gains = 0; gains < 3; ++gains) {
-    const Adjusted limited = AdjustEnvelope({}, gains);
-    ASSERT_GT(limited.limiter.size(), 2u);
-    bool boundHit = false;
-    for (size_t j = 0; j + 1 < limited.limiter.size(); ++j) {
-      const int lo = limited.limiter[j], hi = limited.limiter[j + 1];
-      double orig = 0, curr = 0;
-      for (int m = lo; m < hi; ++m) {
-        orig += plain.energy[m];
-        curr += InputEnergy(m);
+  for (int bands : {2, 1}) {
+    for (int gains = 0; gains < 3; ++gains) {
+      const Adjusted limited = AdjustEnvelope({}, gains, bands);
+      ASSERT_GT(limited.limiter.size(), 2u);
+      bool boundHit = false;
+      for (size_t j = 0; j + 1 < limited.limiter.size(); ++j) {
+        const int lo = limited.limiter[j], hi = limited.limiter[j + 1];
+        double orig = 0, curr = 0;
+        for (int m = lo; m < hi; ++m) {
+          orig += plain.energy[m];
+          curr += InputEnergy(m);
+        }
+        const double gMax = orig / curr * limiterGain[gains];
+        std::vector<double> gain(hi - lo);
+        double restored = 0;
+        for (int m = lo; m < hi; ++m) {
+          gain[m - lo] = std::min(plain.energy[m] / InputEnergy(m), gMax);
+          restored += gain[m - lo] * InputEnergy(m);
+        }
+        const double boost = std::min(orig / restored, 2.51189);
+        boundHit |= orig / restored > 2.6;
+        for (int m = lo; m < hi; ++m) {
+          const double want = gain[m - lo] * boost * InputEnergy(m);
+          EXPECT_NEAR(10 * std::log10(limited.energy[m] / want), 0.0, 0.05)
+              << "limiter_bands " << bands << ", limiter_gains " << gains << ", subband " << m;
+        }
       }
-      const double gMax = orig / curr * limiterGain[gains];
-      std::vector<double> gain(hi - lo);
-      double restored = 0;
-      for (int m = lo; m < hi; ++m) {
-        gain[m - lo] = std::min(plain.energy[m] / InputEnergy(m), gMax);
-        restored += gain[m - lo] * InputEnergy(m);
+      if (gains == 0) {
+        EXPECT_TRUE(boundHit) << "limiter_bands " << bands;
       }
-      const double boost = std::min(orig / restored, 2.51189);
-      boundHit |= orig / restored > 2.6;
-      for (int m = lo; m < hi; ++m) {
-        const double want = gain[m - lo] * boost * InputEnergy(m);
-        EXPECT_NEAR(10 * std::log10(limited.energy[m] / want), 0.0, 0.05)
-            << "limiter_gains " << gains << ", subband " << m;
-      }
-    }
-    if (gains == 0) {
-      EXPECT_TRUE(boundHit);
     }
   }
+}
+
+// Gains are held, not smoothed, in both smoothing modes: each envelope's
+// gain applies unchanged from its first slot to its last, across envelope
+// and frame borders. (The standard's bs_smoothing_mode 0 would blend the
+// last four slots' gains into each slot with h_smooth = 0.0318, 0.1152,
+// 0.2182, 0.3015, 0.3333, giving 2/3 of the old gain and 1/3 of the new on
+// the first slot after a border.) Two frames over a high band of equal
+// magnitudes: the first frame's envelopes cover slots 0..15 and 16..31, the
+// second with 16 times the energy (4 times the gain); the second frame has
+// one envelope, as quiet as the first.
+TEST(HeaacSbrEnvelope, GainsHoldThroughEachEnvelopeInBothSmoothingModes) {
+  constexpr int32_t kMagnitude = 1000;
+  std::vector<std::vector<int32_t>> outputs[2];
+  for (int mode = 0; mode < 2; ++mode) {
+    Channel c;
+    ASSERT_EQ(Tables(&c.ch, 5, 9, 2, 1), 0);
+    c.ch.smoothingMode = static_cast<uint8_t>(mode);
+    c.ch.limiterGains = 3;
+    const int kx = SbrKx(c.ch), M = c.ch.k2 - kx;
+    for (int frame = 0; frame < 2; ++frame) {
+      SbrFrameData fd{};
+      fd.numEnvelopes = frame == 0 ? 2 : 1;
+      fd.numNoise = 1;
+      fd.tE[1] = frame == 0 ? 8 : 16;
+      fd.tE[2] = 16;
+      fd.tQ[1] = 16;
+      fd.freqRes[0] = fd.freqRes[1] = 1;
+      fd.transient = -1;
+      for (int i = 0; i < c.ch.nHigh; ++i) {
+        fd.envelope[0][i] = 1 << 16;
+        fd.envelope[1][i] = 1 << 20;
+      }
+      std::vector<int32_t> matrix(kSbrMatrixValues + 1024, 0);
+      for (int m = 0; m < M; ++m) {
+        for (int col = 0; col < kSbrMatrixColumns; ++col) {
+          matrix[(kx + m) * kSbrMatrixColumns + col] = ((col * 7 + m) % 3) ? kMagnitude : -kMagnitude;
+        }
+      }
+      int32_t deg[kSbrMaxBands] = {};
+      AdjustSbrEnvelopes(&c.ch, fd, matrix.data(), deg);
+      // Output magnitude per subband and slot.
+      std::vector<int32_t> out(M * 32);
+      for (int m = 0; m < M; ++m) {
+        for (int slot = 0; slot < 32; ++slot) out[m * 32 + slot] = std::abs(matrix[(kx + m) * kSbrMatrixColumns + slot + 2]);
+      }
+      outputs[mode].push_back(out);
+    }
+    for (int m = 0; m < M; ++m) {
+      const double quiet = outputs[mode][0][m * 32];
+      ASSERT_GT(quiet, 10) << "subband " << m;
+      for (int frame = 0; frame < 2; ++frame) {
+        for (int slot = 0; slot < 32; ++slot) {
+          const double gain = frame == 0 && slot >= 16 ? 4.0 : 1.0;
+          EXPECT_NEAR(outputs[mode][frame][m * 32 + slot] / quiet, gain, 0.02)
+              << "smoothing mode " << mode << ", frame " << frame << ", subband " << m << ", slot " << slot;
+        }
+      }
+    }
+  }
+  EXPECT_EQ(outputs[0], outputs[1]);
 }
 
 // Low-power aliasing reduction (ISO/IEC 14496-3 4.6.18.7.5): a group opens
