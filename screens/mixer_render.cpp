@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 #include "engine/export_job.h"
 #include "engine/mix_engine.h"
@@ -45,8 +46,35 @@ constexpr char kDefaultMessaging[] = "xdg-email --attach";
 std::mutex g_readerMutex;
 std::unique_ptr<engine::RenderQueue> g_reader;
 
+// The outcome of a render whose process has ended, kept with the reader
+// until the mixer has taken the result: the result is queued for the
+// screens, and a rotation that replaces them first drops it with their
+// queue; the new screens' mixer then finds it here.
+struct Outcome {
+  uint32_t process;
+  bool ok;
+};
+std::optional<Outcome> g_outcome;
+
+void KeepOutcome(uint32_t process, bool ok) {
+  std::lock_guard<std::mutex> lock(g_readerMutex);
+  g_outcome = Outcome{process, ok};
+}
+
+std::optional<bool> KeptOutcome(uint32_t process) {
+  std::lock_guard<std::mutex> lock(g_readerMutex);
+  if (g_outcome && g_outcome->process == process) return g_outcome->ok;
+  return std::nullopt;
+}
+
+void DropOutcome() {
+  std::lock_guard<std::mutex> lock(g_readerMutex);
+  g_outcome.reset();
+}
+
 engine::RenderQueue* OpenReader() {
   std::lock_guard<std::mutex> lock(g_readerMutex);
+  g_outcome.reset();
   if (!g_reader) g_reader = std::make_unique<engine::RenderQueue>(true);
   // Whatever an earlier render left is not this render's.
   while (g_reader->Receive(0).kind != engine::kRenderNothing) {
@@ -178,12 +206,14 @@ void Mixer::OnRenderAction(int32_t code) {
       if (engine_) engine_->CancelEncoding();
       break;
     case kActionRenderDone:
+      DropOutcome();
       EndRender();
       render_active_ = false;
       render_process_ = 0;
       if (send_by_mms_ || send_by_email_) EmailMix();
       break;
     case kActionRenderFailed:
+      DropOutcome();
       EndRender();
       if (ui::Element* error = CurrentPopup(u"RENDER_ERROR")) {
         if (ui::UiHost* host = ui::Host()) host->OpenPopup(error);
@@ -277,7 +307,9 @@ void Mixer::RenderLoop(uint32_t process, bool resumed) {
   while (!render_stop_.load()) {
     if (!ProcessRunning(process)) {
       // Only what was sent before the end counts; the queue is read dry.
-      QueueResult(DrainForResult(result));
+      const bool ok = DrainForResult(result);
+      KeepOutcome(process, ok);
+      QueueResult(ok);
       CloseReader();
       if (engine) engine->SetRenderRunning(false);
       return;
@@ -304,7 +336,14 @@ void Mixer::ResumeRender() {
     render_thread_ = std::thread([this, process] { RenderLoop(process, true); });
     return;
   }
-  QueueResult(DrainForResult(-1));
+  // Ended meanwhile: the result read before the rotation, or what the
+  // process left in the queue.
+  std::optional<bool> ok = KeptOutcome(process);
+  if (!ok) {
+    ok = DrainForResult(-1);
+    KeepOutcome(process, *ok);
+  }
+  QueueResult(*ok);
   CloseReader();
   if (engine_) engine_->SetRenderRunning(false);
 }

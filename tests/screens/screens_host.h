@@ -77,4 +77,8 @@ class FakeBrowser : public ui::Control, public screens::RecordSelection {
 // contents are never decoded here).
 std::string TouchFile(const std::string& folder, const std::string& name);
 
+// A WAV of `seconds` of a quiet ramp at 22050 Hz, 16-bit stereo: a clip
+// whose decoding to cache takes long enough to be caught in progress.
+void WriteLongWav(const std::string& path, int seconds);
+
 }  // namespace ovtest
