@@ -46,10 +46,10 @@ constexpr char kDefaultMessaging[] = "xdg-email --attach";
 std::mutex g_readerMutex;
 std::unique_ptr<engine::RenderQueue> g_reader;
 
-// The outcome of a render whose process has ended, kept with the reader
-// until the mixer has taken the result: the result is queued for the
-// screens, and a rotation that replaces them first drops it with their
-// queue; the new screens' mixer then finds it here.
+// The outcome of a render whose process has ended, kept until the next
+// render starts: the result is queued for the screens, and a rotation that
+// replaces them first drops it with their queue; the new screens' mixer
+// then finds it here.
 struct Outcome {
   uint32_t process;
   bool ok;
@@ -65,11 +65,6 @@ std::optional<bool> KeptOutcome(uint32_t process) {
   std::lock_guard<std::mutex> lock(g_readerMutex);
   if (g_outcome && g_outcome->process == process) return g_outcome->ok;
   return std::nullopt;
-}
-
-void DropOutcome() {
-  std::lock_guard<std::mutex> lock(g_readerMutex);
-  g_outcome.reset();
 }
 
 engine::RenderQueue* OpenReader() {
@@ -206,14 +201,12 @@ void Mixer::OnRenderAction(int32_t code) {
       if (engine_) engine_->CancelEncoding();
       break;
     case kActionRenderDone:
-      DropOutcome();
       EndRender();
       render_active_ = false;
       render_process_ = 0;
       if (send_by_mms_ || send_by_email_) EmailMix();
       break;
     case kActionRenderFailed:
-      DropOutcome();
       EndRender();
       if (ui::Element* error = CurrentPopup(u"RENDER_ERROR")) {
         if (ui::UiHost* host = ui::Host()) host->OpenPopup(error);

@@ -345,7 +345,7 @@ TEST_F(RotatedMix, APreviewStopsAndTheMixComesBack) {
 TEST_F(RotatedMix, DecodingInProgressIsCancelledAndItsScreenLeft) {
   AddClip(0, screens::kKindImage, screens::kFileTypeJpeg, Copy("gfx_photo.jpg", "one.jpg"));
   const std::string song = dir_ + "/long.wav";
-  ovtest::WriteLongWav(song, 120);
+  ovtest::WriteLongWav(song, 240);
   AddClip(1, screens::kKindAudio, screens::kFileTypeWav, song, 100);
   Open();
   ASSERT_TRUE(PopupOpen(u"DECOMPRESSION_PROGRESS"));
