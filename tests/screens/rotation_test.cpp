@@ -429,7 +429,7 @@ TEST_F(RotatedMix, ARenderGoesOnAndItsResultReachesTheNewScreens) {
       EXPECT_EQ(mixer->render_process(), process);
       EXPECT_TRUE(PopupOpen(u"RENDER_PROGRESS"));
     }
-    ASSERT_TRUE(WaitUntil([&] { return !mixer->render_active(); }));
+    ASSERT_TRUE(WaitUntil([&] { return !mixer->render_active(); }, 30000));
     EXPECT_FALSE(PopupOpen(u"RENDER_ERROR"));
     EXPECT_FALSE(PopupOpen(u"RENDER_PROGRESS"));
     if (!ended_before) {
