@@ -325,6 +325,9 @@ void Mixer::ResumeRender() {
   if (!render_active_ || render_thread_.joinable()) return;
   const uint32_t process = static_cast<uint32_t>(render_process_);
   if (ProcessRunning(process)) {
+    // The new screens' engine keeps the preview and keep-awake in step with
+    // the render as the old one did.
+    if (engine_) engine_->SetRenderRunning(true);
     render_stop_.store(false);
     render_thread_ = std::thread([this, process] { RenderLoop(process, true); });
     return;

@@ -428,10 +428,12 @@ TEST_F(RotatedMix, ARenderGoesOnAndItsResultReachesTheNewScreens) {
       EXPECT_TRUE(mixer->render_active());
       EXPECT_EQ(mixer->render_process(), process);
       EXPECT_TRUE(PopupOpen(u"RENDER_PROGRESS"));
+      EXPECT_TRUE(d().sm().GetMixEngine()->IsRenderRunning());
     }
     ASSERT_TRUE(WaitUntil([&] { return !mixer->render_active(); }, 30000));
     EXPECT_FALSE(PopupOpen(u"RENDER_ERROR"));
     EXPECT_FALSE(PopupOpen(u"RENDER_PROGRESS"));
+    EXPECT_FALSE(d().sm().GetMixEngine()->IsRenderRunning());
     if (!ended_before) {
       EXPECT_EQ(*d().sm().NumericOption(4), 100u);
       EXPECT_EQ(Str(Find(u"render_percent")->text()), u"100 %");
