@@ -33,6 +33,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using screens::ChannelSelection;
+using ovtest::MixCommand;
 using screens::Mixer;
 
 constexpr int32_t kRate = 22050;
@@ -42,15 +43,6 @@ std::u16string Str(const ov::String& s) { return std::u16string(s.View()); }
 
 Mixer* FindMixer(ovtest::HeadlessDriver& d) {
   return dynamic_cast<Mixer*>(d.sm().menu_container()->FindByType(ui::kTypeMixer, true));
-}
-
-engine::EngineCommand Cmd(uint32_t time, uint32_t type, uint32_t channel, const std::string& path = "") {
-  engine::EngineCommand c;
-  c.timeMs = time;
-  c.type = type;
-  c.channel = channel;
-  c.path = U(path);
-  return c;
 }
 
 bool ProcessRunning(int32_t process) {
@@ -201,14 +193,6 @@ class RotatedMix : public ::testing::Test {
     ui::Element* e = Find(name);
     return e && d().sm().FocusedElement() == e && e->IsVisible();
   }
-  bool WaitUntil(const std::function<bool()>& done, int ms = 60000) {
-    for (int t = 0; t < ms; t += 10) {
-      d().Settle();
-      if (done()) return true;
-      ov::Sleep(10);
-    }
-    return false;
-  }
 
   std::vector<uint8_t> Saved(const std::string& name) {
     Mixer* mixer = FindMixer(d());
@@ -311,7 +295,8 @@ TEST_F(RotatedMix, APreviewStopsAndTheMixComesBack) {
   AddUsualClips();
   const std::string song = dir_ + "/song.wav";
   std::shared_ptr<std::atomic<bool>> device_open;
-  Open({Cmd(0, engine::CMD_LOAD, 2, song), Cmd(0, engine::CMD_PLAY, 2), Cmd(3000, engine::CMD_STOP, 2)},
+  Open({MixCommand(0, engine::CMD_LOAD, 2, song), MixCommand(0, engine::CMD_PLAY, 2),
+        MixCommand(3000, engine::CMD_STOP, 2)},
        [&] { device_open = UseLoggedDevice(d()); });
   FinishDecoding();
   const std::vector<uint8_t> before = Saved("before.mix");
@@ -393,7 +378,7 @@ TEST_F(RotatedMix, ARenderGoesOnAndItsResultReachesTheNewScreens) {
     SCOPED_TRACE(ended_before ? "ended before the turn" : "running at the turn");
     for (ChannelSelection& c : ch_) c.Clear();
     AddUsualClips();
-    Open({Cmd(0, engine::CMD_MASTER_VOLUME, 0), Cmd(kMixMs, engine::CMD_MASTER_VOLUME, 0)});
+    Open({MixCommand(0, engine::CMD_MASTER_VOLUME, 0), MixCommand(kMixMs, engine::CMD_MASTER_VOLUME, 0)});
     FinishDecoding();
     Mixer* mixer = FindMixer(d());
     d().AnswerBoxes(wnd::kAnswerYes);  // the file of the first pass is replaced
@@ -415,7 +400,7 @@ TEST_F(RotatedMix, ARenderGoesOnAndItsResultReachesTheNewScreens) {
       ASSERT_FALSE(ProcessRunning(process));
       ov::Sleep(300);
     } else {
-      ASSERT_TRUE(WaitUntil([&] { return *d().sm().NumericOption(4) > 0; }));
+      ASSERT_TRUE(d().SettleUntil([&] { return *d().sm().NumericOption(4) > 0; }));
       ASSERT_TRUE(ProcessRunning(process)) << "the render is too short to run across the turn";
       ASSERT_LT(*d().sm().NumericOption(4), 100u);
     }
@@ -430,7 +415,7 @@ TEST_F(RotatedMix, ARenderGoesOnAndItsResultReachesTheNewScreens) {
       EXPECT_TRUE(PopupOpen(u"RENDER_PROGRESS"));
       EXPECT_TRUE(d().sm().GetMixEngine()->IsRenderRunning());
     }
-    ASSERT_TRUE(WaitUntil([&] { return !mixer->render_active(); }, 30000));
+    ASSERT_TRUE(d().SettleUntil([&] { return !mixer->render_active(); }, 30000));
     EXPECT_FALSE(PopupOpen(u"RENDER_ERROR"));
     EXPECT_FALSE(PopupOpen(u"RENDER_PROGRESS"));
     EXPECT_FALSE(d().sm().GetMixEngine()->IsRenderRunning());

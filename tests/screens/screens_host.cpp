@@ -91,6 +91,15 @@ std::string TouchFile(const std::string& folder, const std::string& name) {
   return path;
 }
 
+engine::EngineCommand MixCommand(uint32_t time, uint32_t type, uint32_t channel, const std::string& path) {
+  engine::EngineCommand c;
+  c.timeMs = time;
+  c.type = type;
+  c.channel = channel;
+  c.path = ov::String::FromUtf8Lossy(path);
+  return c;
+}
+
 void WriteLongWav(const std::string& path, int seconds) {
   const uint32_t frames = 22050u * uint32_t(seconds), data = frames * 4;
   std::ofstream f(path, std::ios::binary);
