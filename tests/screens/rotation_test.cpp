@@ -32,8 +32,8 @@
 namespace {
 
 namespace fs = std::filesystem;
-using screens::ChannelSelection;
 using ovtest::MixCommand;
+using screens::ChannelSelection;
 using screens::Mixer;
 
 constexpr int32_t kRate = 22050;
@@ -114,9 +114,9 @@ class RotatedMix : public ::testing::Test {
   }
   void TearDown() override {
     driver_.reset();
-    for (const auto& [name, value] : saved_env_) {
-      if (value) setenv(name.c_str(), value->c_str(), 1);
-      else unsetenv(name.c_str());
+    for (auto it = saved_env_.rbegin(); it != saved_env_.rend(); ++it) {
+      if (it->second) setenv(it->first.c_str(), it->second->c_str(), 1);
+      else unsetenv(it->first.c_str());
     }
   }
   void SetEnv(const std::string& name, const std::string& value) {
