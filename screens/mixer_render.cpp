@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 #include "engine/export_job.h"
 #include "engine/mix_engine.h"
@@ -45,8 +46,30 @@ constexpr char kDefaultMessaging[] = "xdg-email --attach";
 std::mutex g_readerMutex;
 std::unique_ptr<engine::RenderQueue> g_reader;
 
+// The outcome of a render whose process has ended, kept until the next
+// render starts: the result is queued for the screens, and a rotation that
+// replaces them first drops it with their queue; the new screens' mixer
+// then finds it here.
+struct Outcome {
+  uint32_t process;
+  bool ok;
+};
+std::optional<Outcome> g_outcome;
+
+void KeepOutcome(uint32_t process, bool ok) {
+  std::lock_guard<std::mutex> lock(g_readerMutex);
+  g_outcome = Outcome{process, ok};
+}
+
+std::optional<bool> KeptOutcome(uint32_t process) {
+  std::lock_guard<std::mutex> lock(g_readerMutex);
+  if (g_outcome && g_outcome->process == process) return g_outcome->ok;
+  return std::nullopt;
+}
+
 engine::RenderQueue* OpenReader() {
   std::lock_guard<std::mutex> lock(g_readerMutex);
+  g_outcome.reset();
   if (!g_reader) g_reader = std::make_unique<engine::RenderQueue>(true);
   // Whatever an earlier render left is not this render's.
   while (g_reader->Receive(0).kind != engine::kRenderNothing) {
@@ -277,7 +300,9 @@ void Mixer::RenderLoop(uint32_t process, bool resumed) {
   while (!render_stop_.load()) {
     if (!ProcessRunning(process)) {
       // Only what was sent before the end counts; the queue is read dry.
-      QueueResult(DrainForResult(result));
+      const bool ok = DrainForResult(result);
+      KeepOutcome(process, ok);
+      QueueResult(ok);
       CloseReader();
       if (engine) engine->SetRenderRunning(false);
       return;
@@ -300,11 +325,21 @@ void Mixer::ResumeRender() {
   if (!render_active_ || render_thread_.joinable()) return;
   const uint32_t process = static_cast<uint32_t>(render_process_);
   if (ProcessRunning(process)) {
+    // The new screens' engine keeps the preview and keep-awake in step with
+    // the render as the old one did.
+    if (engine_) engine_->SetRenderRunning(true);
     render_stop_.store(false);
     render_thread_ = std::thread([this, process] { RenderLoop(process, true); });
     return;
   }
-  QueueResult(DrainForResult(-1));
+  // Ended meanwhile: the result read before the rotation, or what the
+  // process left in the queue.
+  std::optional<bool> ok = KeptOutcome(process);
+  if (!ok) {
+    ok = DrainForResult(-1);
+    KeepOutcome(process, *ok);
+  }
+  QueueResult(*ok);
   CloseReader();
   if (engine_) engine_->SetRenderRunning(false);
 }

@@ -25,31 +25,6 @@ ov::String U(const std::string& s) { return ov::String::FromUtf8Lossy(s); }
 std::u16string Str(const ov::String& s) { return std::u16string(s.View()); }
 bool Exists(const std::string& path) { return ov::GetFileAttributes(U(path)) != ov::kInvalidAttributes; }
 
-// A WAV of `seconds` of a quiet ramp at 22050 Hz, 16-bit stereo.
-void WriteLongWav(const std::string& path, int seconds) {
-  const uint32_t frames = 22050u * uint32_t(seconds), data = frames * 4;
-  std::ofstream f(path, std::ios::binary);
-  auto u32 = [&](uint32_t v) { f.write(reinterpret_cast<const char*>(&v), 4); };
-  auto u16 = [&](uint16_t v) { f.write(reinterpret_cast<const char*>(&v), 2); };
-  f.write("RIFF", 4);
-  u32(36 + data);
-  f.write("WAVEfmt ", 8);
-  u32(16);
-  u16(1);
-  u16(2);
-  u32(22050);
-  u32(22050 * 4);
-  u16(4);
-  u16(16);
-  f.write("data", 4);
-  u32(data);
-  std::vector<int16_t> block(22050 * 2);
-  for (size_t i = 0; i < block.size(); ++i) block[i] = int16_t((i % 200) * 10);
-  for (int s = 0; s < seconds; ++s) {
-    f.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(block.size() * 2));
-  }
-}
-
 class MixerDecode : public ::testing::Test {
  protected:
   MixerDecode() : dir_(ovtest::ScratchDir()), host_(dir_) {
@@ -138,7 +113,7 @@ TEST_F(MixerDecode, ABrokenClipGives340AndTheFailurePopup) {
 
 TEST_F(MixerDecode, ACancelKeepsEarlierCachesAndTheNextEntryWritesTheRest) {
   const std::string song = dir_ + "/long.wav";
-  WriteLongWav(song, 120);
+  ovtest::WriteLongWav(song, 120);
   Add(0, screens::kKindImage, ovtest::FixturePath("gfx_photo.jpg"));
   Add(1, screens::kKindAudio, song, 100);
   Enter();
@@ -159,7 +134,7 @@ TEST_F(MixerDecode, ACancelKeepsEarlierCachesAndTheNextEntryWritesTheRest) {
 
 TEST_F(MixerDecode, LeavingTheScreenWhileDecodingEndsTheWorker) {
   const std::string song = dir_ + "/long.wav";
-  WriteLongWav(song, 60);
+  ovtest::WriteLongWav(song, 60);
   Add(1, screens::kKindAudio, song, 100);
   Enter();
   EXPECT_TRUE(mixer().decoding());

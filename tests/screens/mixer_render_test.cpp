@@ -21,24 +21,17 @@
 #include "platform/os/thread.h"
 #include "platform/ui/dialogs.h"
 #include "screens/mixer.h"
+#include "tests/screens/screens_host.h"
 #include "tests/support/headless_driver.h"
 #include "tests/support/test_paths.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using ovtest::MixCommand;
 using screens::Mixer;
 
 ov::String U(const std::string& s) { return ov::String::FromUtf8Lossy(s); }
-
-engine::EngineCommand Cmd(uint32_t time, uint32_t type, uint32_t channel, const std::string& path = "") {
-  engine::EngineCommand c;
-  c.timeMs = time;
-  c.type = type;
-  c.channel = channel;
-  c.path = U(path);
-  return c;
-}
 
 class MixerRender : public ::testing::Test {
  protected:
@@ -89,15 +82,8 @@ class MixerRender : public ::testing::Test {
     return mixer;
   }
   std::vector<engine::EngineCommand> HalfSecondOfClip() const {
-    return {Cmd(0, engine::CMD_LOAD, 0, clip_), Cmd(0, engine::CMD_PLAY, 0), Cmd(500, engine::CMD_STOP, 0)};
-  }
-  bool WaitUntil(const std::function<bool()>& done, int ms = 60000) {
-    for (int t = 0; t < ms; t += 10) {
-      d().Settle();
-      if (done()) return true;
-      ov::Sleep(10);
-    }
-    return false;
+    return {MixCommand(0, engine::CMD_LOAD, 0, clip_), MixCommand(0, engine::CMD_PLAY, 0),
+            MixCommand(500, engine::CMD_STOP, 0)};
   }
   bool PopupShown(const char16_t* name) {
     ui::Element* e = d().sm().FindElementByName(nullptr, name, true);
@@ -122,7 +108,7 @@ TEST_F(MixerRender, KeepOnDeviceRendersTheChosenFile) {
   d().sm().DoAction(screens::kActionRenderDevice, ov::String(), 1);
   EXPECT_TRUE(mixer->render_active());
   EXPECT_TRUE(PopupShown(u"RENDER_PROGRESS"));
-  ASSERT_TRUE(WaitUntil([&] { return !mixer->render_active(); }));
+  ASSERT_TRUE(d().SettleUntil([&] { return !mixer->render_active(); }));
   const ov::String out = U(dir_ + "/docs/Zentyr/Default.wav");
   EXPECT_EQ(mixer->output_file(), out);
   EXPECT_EQ(PcmBytes(out), 44100u);
@@ -141,10 +127,10 @@ TEST_F(MixerRender, MmsNumbersItsFilesAndSendsThem) {
   ASSERT_NE(mixer, nullptr);
   for (int n = 1; n <= 2; ++n) {
     d().sm().DoAction(screens::kActionRenderMms, ov::String(), 1);
-    ASSERT_TRUE(WaitUntil([&] { return !mixer->render_active(); }));
+    ASSERT_TRUE(d().SettleUntil([&] { return !mixer->render_active(); }));
     EXPECT_EQ(mixer->output_file(), U(dir_ + "/tmp/Zentyr" + std::to_string(n) + ".wav"));
   }
-  ASSERT_TRUE(WaitUntil([&] {
+  ASSERT_TRUE(d().SettleUntil([&] {
     std::ifstream in(dir_ + "/sent.txt");
     std::stringstream s;
     s << in.rdbuf();
@@ -159,15 +145,16 @@ TEST_F(MixerRender, MmsNumbersItsFilesAndSendsThem) {
 
 // A killed render process: 337, "RENDER_ERROR", and no file.
 TEST_F(MixerRender, KilledRenderFailsAndLeavesNoFile) {
-  Mixer* mixer = Start({Cmd(0, engine::CMD_MASTER_VOLUME, 0), Cmd(36000000, engine::CMD_MASTER_VOLUME, 0)}, "8001");
+  Mixer* mixer =
+      Start({MixCommand(0, engine::CMD_MASTER_VOLUME, 0), MixCommand(36000000, engine::CMD_MASTER_VOLUME, 0)}, "8001");
   ASSERT_NE(mixer, nullptr);
   d().sm().DoAction(screens::kActionRenderDevice, ov::String(), 1);
   ASSERT_TRUE(mixer->render_active());
   const ov::String out = mixer->output_file();
   // Killed once it has begun writing.
-  ASSERT_TRUE(WaitUntil([&] { return ov::FileExists(out); }, 30000));
+  ASSERT_TRUE(d().SettleUntil([&] { return ov::FileExists(out); }, 30000));
   ASSERT_EQ(::kill(static_cast<pid_t>(mixer->render_process()), SIGKILL), 0);
-  ASSERT_TRUE(WaitUntil([&] { return !mixer->render_active(); }));
+  ASSERT_TRUE(d().SettleUntil([&] { return !mixer->render_active(); }));
   EXPECT_TRUE(PopupShown(u"RENDER_ERROR"));
   EXPECT_FALSE(ov::FileExists(out));
 }
@@ -186,7 +173,7 @@ TEST_F(MixerRender, FailedSpawnFails) {
     Mixer* mixer = Start(HalfSecondOfClip(), "22050", app);
     ASSERT_NE(mixer, nullptr);
     d().sm().DoAction(screens::kActionRenderDevice, ov::String(), 1);
-    ASSERT_TRUE(WaitUntil([&] { return !mixer->render_active(); }, 5000));
+    ASSERT_TRUE(d().SettleUntil([&] { return !mixer->render_active(); }, 5000));
     EXPECT_TRUE(PopupShown(u"RENDER_ERROR"));
     EXPECT_EQ(mixer->render_process(), 0);
     driver_.reset();
@@ -211,12 +198,12 @@ TEST_F(MixerRender, ResumeAfterRotationFollowsOrReports) {
       return ov::GetExitCodeOfProcess(process, &code) && code == 259;
     };
     if (wait_for_end) {
-      ASSERT_TRUE(WaitUntil([&] { return !running(); }));
+      ASSERT_TRUE(d().SettleUntil([&] { return !running(); }));
     } else {
       ASSERT_TRUE(running());
     }
     mixer->OnAction(ui::kActionAfterRotation, ov::String(), 0);
-    ASSERT_TRUE(WaitUntil([&] { return !mixer->render_active(); }));
+    ASSERT_TRUE(d().SettleUntil([&] { return !mixer->render_active(); }));
     EXPECT_FALSE(PopupShown(u"RENDER_ERROR"));
     EXPECT_EQ(PcmBytes(mixer->output_file()), 44100u);
     driver_.reset();
@@ -227,7 +214,7 @@ TEST_F(MixerRender, ResumeAfterRotationFollowsOrReports) {
 // command keeps its video); sound-only AAC kept on a device without the
 // ".aac" key is WAV.
 TEST_F(MixerRender, OutputExtensionByCodecsAndTheAacKey) {
-  Mixer* mixer = Start({Cmd(0, engine::CMD_NOP, 16)});
+  Mixer* mixer = Start({MixCommand(0, engine::CMD_NOP, 16)});
   ASSERT_NE(mixer, nullptr);
   const ov::String key = u"Software\\Microsoft\\Shell\\Extensions\\EventSounds\\aac";
   ov::RegistryDeleteKey(ov::RegistryRoot::kLocalMachine, key);

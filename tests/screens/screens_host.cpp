@@ -91,4 +91,37 @@ std::string TouchFile(const std::string& folder, const std::string& name) {
   return path;
 }
 
+engine::EngineCommand MixCommand(uint32_t time, uint32_t type, uint32_t channel, const std::string& path) {
+  engine::EngineCommand c;
+  c.timeMs = time;
+  c.type = type;
+  c.channel = channel;
+  c.path = ov::String::FromUtf8Lossy(path);
+  return c;
+}
+
+void WriteLongWav(const std::string& path, int seconds) {
+  const uint32_t frames = 22050u * uint32_t(seconds), data = frames * 4;
+  std::ofstream f(path, std::ios::binary);
+  auto u32 = [&](uint32_t v) { f.write(reinterpret_cast<const char*>(&v), 4); };
+  auto u16 = [&](uint16_t v) { f.write(reinterpret_cast<const char*>(&v), 2); };
+  f.write("RIFF", 4);
+  u32(36 + data);
+  f.write("WAVEfmt ", 8);
+  u32(16);
+  u16(1);
+  u16(2);
+  u32(22050);
+  u32(22050 * 4);
+  u16(4);
+  u16(16);
+  f.write("data", 4);
+  u32(data);
+  std::vector<int16_t> block(22050 * 2);
+  for (size_t i = 0; i < block.size(); ++i) block[i] = int16_t((i % 200) * 10);
+  for (int s = 0; s < seconds; ++s) {
+    f.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(block.size() * 2));
+  }
+}
+
 }  // namespace ovtest

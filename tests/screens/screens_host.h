@@ -77,4 +77,11 @@ class FakeBrowser : public ui::Control, public screens::RecordSelection {
 // contents are never decoded here).
 std::string TouchFile(const std::string& folder, const std::string& name);
 
+// A command of a recorded mix.
+engine::EngineCommand MixCommand(uint32_t time, uint32_t type, uint32_t channel, const std::string& path = "");
+
+// A WAV of `seconds` of a quiet ramp at 22050 Hz, 16-bit stereo: a clip
+// whose decoding to cache takes long enough to be caught in progress.
+void WriteLongWav(const std::string& path, int seconds);
+
 }  // namespace ovtest

@@ -6,6 +6,7 @@
 #include "engine/mix_engine.h"
 #include "platform/audio/wave_out_device.h"
 #include "platform/imaging/image.h"
+#include "platform/os/thread.h"
 #include "platform/ui/dialogs.h"
 #include "shell/packages.h"
 #include "tests/support/md5.h"
@@ -74,6 +75,15 @@ bool HeadlessDriver::AdvanceDevice(uint64_t frames) {
 void HeadlessDriver::Settle() {
   // A few passes: a pass may queue actions or invalidate areas for the next.
   for (int i = 0; i < 8; ++i) window().Pump(0);
+}
+
+bool HeadlessDriver::SettleUntil(const std::function<bool()>& done, int ms) {
+  for (int t = 0; t < ms; t += 10) {
+    Settle();
+    if (done()) return true;
+    ov::Sleep(10);
+  }
+  return false;
 }
 
 void HeadlessDriver::Tap(int32_t x, int32_t y) {

@@ -6,6 +6,7 @@
 // driver and recorded.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -33,6 +34,9 @@ class HeadlessDriver {
 
   // Runs the loop until no event, queued action or paint is pending.
   void Settle();
+  // Settles every 10 ms until `done` holds; false when it did not within
+  // `ms` milliseconds.
+  bool SettleUntil(const std::function<bool()>& done, int ms = 60000);
   void Tap(int32_t x, int32_t y);
   // Stylus down at `from`, moves with the button held to each point of
   // `path`, up at the last point.
