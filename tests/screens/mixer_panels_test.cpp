@@ -99,6 +99,11 @@ TEST_F(MixerPanels, NumberKeysHandTheFocusToTheirChannelsPanel) {
   // only the edge.
   d().SavePng(dir_ + "/panel_focus.png");  // for review
   EXPECT_EQ(d().sm().focused(), Panel(2));
+  // An open popup keeps the digits from the panels.
+  ui::Element* popup = Find(u"DECOMPRESSION_FAILURE");
+  d().sm().OpenPopup(popup);
+  d().Key(Digit(1));
+  EXPECT_EQ(d().sm().focused(), popup);
 }
 
 // Enter switches the focused panel's channel (the whole mix's panel mutes),
