@@ -427,7 +427,7 @@ void Mixer::OpenEffectMenu(int i, bool video) {
                          : nullptr;
   auto* group = dynamic_cast<ui::ItemGroup*>(menu);
   if (at && group) {
-    // The group and its items open beside the item that was pressed, the
+    // The group and its items open beside the channel's effect item, the
     // video group shifted left by the skin's offset, inside the screen.
     if (video) menu->SetAuxValue(effect_offset_x_);
     group->ShowAtPoint(at->x(), at->y());

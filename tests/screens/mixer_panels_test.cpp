@@ -5,6 +5,7 @@
 // kind beside it; and the preview's play key hands the focus on.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -32,12 +33,15 @@ ov::String U(const std::string& s) { return ov::String::FromUtf8Lossy(s); }
 wnd::Key Digit(int n) { return static_cast<wnd::Key>(static_cast<int>(wnd::Key::kDigit0) + n); }
 
 // A photo (channel 1), a video (2) and a sound (3) whose caches are all
-// present, so that entering the mixer decodes nothing.
-class MixerPanels : public ::testing::Test {
+// present, so that entering the mixer decodes nothing; on the screen size of
+// the parameter.
+class MixerPanels : public ::testing::TestWithParam<const char*> {
  protected:
   void SetUp() override {
     dir_ = ovtest::ScratchDir();
+    setenv("OVMIX_SCREEN", GetParam(), 1);
     driver_ = std::make_unique<ovtest::HeadlessDriver>(dir_ + "/data");
+    unsetenv("OVMIX_SCREEN");
     ASSERT_TRUE(d().ok());
     ASSERT_TRUE(d().UseVirtualWaveOut());
     const struct {
@@ -86,7 +90,7 @@ class MixerPanels : public ::testing::Test {
 
 // A digit focuses the panel of that channel from anywhere on the screen; a
 // digit whose channel is empty, or that names no panel, leaves the focus.
-TEST_F(MixerPanels, NumberKeysHandTheFocusToTheirChannelsPanel) {
+TEST_P(MixerPanels, NumberKeysHandTheFocusToTheirChannelsPanel) {
   d().sm().SetFocus(Find(u"StartMix"));
   const struct {
     int digit, focused;
@@ -108,7 +112,7 @@ TEST_F(MixerPanels, NumberKeysHandTheFocusToTheirChannelsPanel) {
 
 // Enter switches the focused panel's channel (the whole mix's panel mutes),
 // and the arrows along the volume slider steer it.
-TEST_F(MixerPanels, TheFocusedPanelSwitchesAndSteersItsChannel) {
+TEST_P(MixerPanels, TheFocusedPanelSwitchesAndSteersItsChannel) {
   Mixer* m = mixer();
   d().Key(Digit(3));  // the sound
   ASSERT_EQ(FocusedPanel(), 3);
@@ -135,7 +139,7 @@ TEST_F(MixerPanels, TheFocusedPanelSwitchesAndSteersItsChannel) {
 
 // MX_ADDEFFECT on a panel opens its kind's effect menu on the channel's
 // effect, whose speed and direction controls follow the effect type.
-TEST_F(MixerPanels, TheEffectMenuOffersTheControlsOfTheChannelsEffect) {
+TEST_P(MixerPanels, TheEffectMenuOffersTheControlsOfTheChannelsEffect) {
   auto menu = std::make_unique<ui::Menu>();
   menu->LoadAttribute(u"title", u"effect_choice");
   menu->LoadAttribute(u"bi", u"bg.png");
@@ -173,7 +177,7 @@ TEST_F(MixerPanels, TheEffectMenuOffersTheControlsOfTheChannelsEffect) {
 // Each channel's effect mark: the one of its kind is enabled, grey until an
 // effect is chosen. Pressing it opens the effect group of that kind beside
 // it, items and all; choosing an effect closes the group and lights the mark.
-TEST_F(MixerPanels, TheEffectMarkOpensItsKindsGroupBesideIt) {
+TEST_P(MixerPanels, TheEffectMarkOpensItsKindsGroupBesideIt) {
   const struct {
     int channel;
     const char16_t* enabled;  // of fx_vid, fx_vid_grey, fx_aud, fx_aud_grey; null: none
@@ -220,7 +224,7 @@ TEST_F(MixerPanels, TheEffectMarkOpensItsKindsGroupBesideIt) {
 }
 
 // MX_PLAYBACK hands the focus to the pause key, or without one to the stop key.
-TEST_F(MixerPanels, PlayingThePreviewFocusesPauseElseStop) {
+TEST_P(MixerPanels, PlayingThePreviewFocusesPauseElseStop) {
   d().sm().JumpToMenu(u"preview_menu");
   d().Settle();
   ASSERT_EQ(d().Menu(), u"preview_menu");
@@ -247,5 +251,8 @@ TEST_F(MixerPanels, PlayingThePreviewFocusesPauseElseStop) {
   EXPECT_FALSE(d().sm().GetMixEngine()->IsPaused());
   EXPECT_EQ(d().sm().focused(), pause_item);
 }
+
+INSTANTIATE_TEST_SUITE_P(BothOrientations, MixerPanels, ::testing::Values("240x320", "320x240"),
+                         [](const ::testing::TestParamInfo<const char*>& p) { return std::string(p.param); });
 
 }  // namespace
