@@ -6,6 +6,7 @@
 #include "engine/mix_engine.h"
 #include "screens/channel_selection.h"
 #include "screens/mixer.h"
+#include "ui/item_group.h"
 #include "ui/menu.h"
 #include "ui/ui_host.h"
 
@@ -424,13 +425,15 @@ void Mixer::OpenEffectMenu(int i, bool video) {
   ui::Element* at = host ? host->FindElementByAction(host->CurrentMenu(),
                                                      (video ? kActionShowVideoEffect0 : kActionShowAudioEffect0) + i)
                          : nullptr;
-  if (at && menu && menu->GetType() == ui::kTypeItemGroup) {
-    menu->MoveX(at->x() - menu->x());
-    menu->MoveY(at->y() - menu->y());
+  auto* group = dynamic_cast<ui::ItemGroup*>(menu);
+  if (at && group) {
+    // The group and its items open beside the channel's effect item, the
+    // video group shifted left by the skin's offset, inside the screen.
+    if (video) menu->SetAuxValue(effect_offset_x_);
+    group->ShowAtPoint(at->x(), at->y());
     menu->OnAction(kActionEffectMenuOpened, ov::String(), 0);
     open_effect_menu_ = menu;
     selected_channel_ = i;
-    if (video) menu->SetAuxValue(effect_offset_x_);
   }
   if (menu) menu->SetVisible(true);
 }

@@ -118,6 +118,9 @@ void MixerSelection::OpenEffectMenu() {
   const int32_t kind = mixer_->GetChannelKind(Entry());
   if (kind == kKindAudio) host->JumpToMenu(audio_effect_menu_);
   else if (kind == kKindImage || kind == kKindVideo) host->JumpToMenu(video_effect_menu_);
+  // The menu now shown offers speed and direction as the channel's effect
+  // type takes them.
+  host->UpdateEffectControls();
 }
 
 void MixerSelection::ApplyEffectOptions() {
@@ -248,6 +251,7 @@ bool MixerSelection::OnDirectionKey(int32_t code) {
   bool done = false;
   if (const int panel = PanelOfKey(code); panel >= 0) {
     if (panel != channel_number_) return false;
+    if (host && !HasFocus()) host->SetFocus(this);
     done = true;
   } else if (code == 4) {
     if (channel_number_ > 0 && mixer_ && Entry() < kMaxEntries) {

@@ -77,13 +77,13 @@ class ScreenManager : public ui::UiHost {
   void OpenPopup(ui::Element* element) override;
   void ClosePopup(ui::Element* element) override;
   void ShowSubMenu(ui::Element* element);
-  void SetFocus(ui::Element* element);
+  void SetFocus(ui::Element* element) override;
   bool IsMenuInHistory(ui::Menu* menu) const override;
   void ShowSplash(bool after_rotation);
   void ShowNextHelpTip();
   void RefreshMenuState();
   void OnOptionChanged(bool is_string, int index);
-  void UpdateEffectControls();
+  void UpdateEffectControls() override;
 
   // Dispatcher and queue.
   int DoAction(int32_t code, const ov::String& parameter, int32_t depth) override;

@@ -235,6 +235,21 @@ void ScreenManager::OnKey(int32_t code) {
     InvalidateAll();
     return;
   }
+  // A digit the focus does not take is offered to every element of the menu
+  // in list order, as a soft key is: elements answer their own keys without
+  // the focus (the mixer's channel panels, a channel's quick-assign key).
+  // An open popup keeps them all.
+  if (code >= 5) {
+    if (!current_ || (IsPopupType(focused_) && focused_->IsVisible())) return;
+    const auto& children = current_->children();
+    for (size_t i = 0; i < children.size(); ++i) {
+      if (children[i].get() != focused_ && children[i]->OnDirectionKey(code)) {
+        InvalidateAll();
+        return;
+      }
+    }
+    return;
+  }
   if (code == 4) {
     if (focused_ && focused_->CanTakeFocus()) {
       focused_->OnAction(ui::kActionActivate, ov::String(), 0);

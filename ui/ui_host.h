@@ -85,6 +85,13 @@ class UiHost {
   virtual Menu* RootMenu() { return nullptr; }
   virtual Menu* CurrentMenu() { return nullptr; }
   virtual Element* FocusedElement() { return nullptr; }
+  // Gives the element the focus (with its position in the current menu's
+  // child list, none when it is not a child there). No focus-gained or
+  // focus-lost action is sent.
+  virtual void SetFocus(Element* element) { (void)element; }
+  // Enables the current menu's items bound to the options "EffectSpeed" and
+  // "EffectDir" as the effect type in option "EffectType" uses them.
+  virtual void UpdateEffectControls() {}
   // The first element of that type under `element` (the current menu when
   // null), into sub-menus when depth is not 0.
   virtual Element* FindElementByType(Element* element, int32_t type, int32_t depth);
