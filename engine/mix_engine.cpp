@@ -312,6 +312,9 @@ void MixEngine::ReplayMain() {
   QueueAppAction(kActionReplayEnded, ov::String());
   replayRunning_.store(false, std::memory_order_release);
   replayEnded_.Set();
+  // A replay that ends before its first wait (an empty recording) releases
+  // StartReplay too, which would otherwise hold the UI thread a whole second.
+  replayWaiting_.Set();
 }
 
 int MixEngine::StopReplay() {

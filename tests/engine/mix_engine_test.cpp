@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -207,6 +208,19 @@ TEST(MixEngine, PauseDuringReplayKeepsTheRemainingWait) {
   r.AdvanceTo(stopStamp + 30);
   r.engine->StopReplay();
   EXPECT_FALSE(r.engine->IsChannelLoaded(16));
+}
+
+// An empty recording ends its replay at once, and StartReplay returns with
+// it instead of waiting out its one-second guard for a first wait.
+TEST(MixEngine, ReplayOfAnEmptyRecordingEndsAtOnce) {
+  Rig r;
+  const auto before = std::chrono::steady_clock::now();
+  r.engine->StartReplay();
+  const auto took = std::chrono::steady_clock::now() - before;
+  EXPECT_LT(took, std::chrono::milliseconds(900));
+  r.engine->StopReplay();
+  EXPECT_FALSE(r.engine->IsReplaying());
+  EXPECT_EQ(r.Actions(), (std::vector<uint32_t>{engine::kActionReplayEnded}));
 }
 
 TEST(MixEngine, StopReplayDuringALongWait) {
