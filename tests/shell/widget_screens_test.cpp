@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 #include "platform/imaging/image.h"
@@ -14,8 +15,8 @@
 #include "shell/user_options.h"
 #include "tests/support/headless_driver.h"
 #include "tests/support/test_paths.h"
-#include "ui/calendar.h"
 #include "ui/action_keywords.h"
+#include "ui/calendar.h"
 #include "ui/list_control.h"
 #include "ui/placeholder_control.h"
 #include "ui/screen_links.h"
@@ -33,15 +34,26 @@ bool FocusByKey(HeadlessDriver& d, const char16_t* name) {
   return target && d.sm().focused() == target;
 }
 
-TEST(WidgetScreens, ConfirmedValuePickerCommitReachesTheOptionsFile) {
+// Opens "settings" on the test clock, runs `use` there, lets the timed save
+// write "user.opt" and reads that file back (null when any step failed).
+std::unique_ptr<shell::UserOptions> SavedAfterSettings(const std::function<void(HeadlessDriver&)>& use) {
   const std::string dir = ovtest::ScratchDir();
   ov::String options_path;
   {
     HeadlessDriver d(dir);
-    ASSERT_TRUE(d.ok());
     ov::SetTickCountForTesting(100000);
-    ASSERT_TRUE(d.TapElement(u"main_2"));
-    ASSERT_EQ(d.Menu(), u"settings");
+    if (!d.ok() || !d.TapElement(u"main_2") || d.Menu() != u"settings") return nullptr;
+    use(d);
+    ov::SetTickCountForTesting(110000);
+    d.sm().OnTimer(shell::kTimerOptions);
+    options_path = d.sm().options().file_path();
+  }
+  auto read = std::make_unique<shell::UserOptions>(options_path);
+  return read->LoadOptions() ? std::move(read) : nullptr;
+}
+
+TEST(WidgetScreens, ConfirmedValuePickerCommitReachesTheOptionsFile) {
+  auto read = SavedAfterSettings([](HeadlessDriver& d) {
     auto* picker = static_cast<ui::ItemComboBox*>(d.sm().FindElementByName(nullptr, u"length_picker", false));
     ASSERT_NE(picker, nullptr);
     ASSERT_EQ(picker->GetType(), ui::kTypeItemComboBox);
@@ -64,15 +76,10 @@ TEST(WidgetScreens, ConfirmedValuePickerCommitReachesTheOptionsFile) {
     ASSERT_TRUE(FocusByKey(d, u"sort_picker"));
     d.Key(wnd::Key::kRight);
     EXPECT_EQ(*d.sm().options().GetOption(0), 1u);
-    // The timed save.
-    ov::SetTickCountForTesting(110000);
-    d.sm().OnTimer(shell::kTimerOptions);
-    options_path = d.sm().options().file_path();
-  }
-  shell::UserOptions read(options_path);
-  ASSERT_TRUE(read.LoadOptions());
-  EXPECT_EQ(*read.GetOption(read.FindNumericIndex(u"WizardMediaLength")), 36u);
-  EXPECT_EQ(*read.GetOption(0), 1u);
+  });
+  ASSERT_TRUE(read);
+  EXPECT_EQ(*read->GetOption(read->FindNumericIndex(u"WizardMediaLength")), 36u);
+  EXPECT_EQ(*read->GetOption(0), 1u);
 }
 
 // Counts the announcements that a cut option changed (action 248).
@@ -91,14 +98,7 @@ class CutRecorder : public ui::PlaceholderControl {
 // option (38 CutFlagStart, 39 CutFlagEnd) when the stylus is let go, which
 // announces the cut with 248, and the timed save writes both.
 TEST(WidgetScreens, SliderDragReachesTheOptionsFileAndAnnouncesTheCut) {
-  const std::string dir = ovtest::ScratchDir();
-  ov::String options_path;
-  {
-    HeadlessDriver d(dir);
-    ASSERT_TRUE(d.ok());
-    ov::SetTickCountForTesting(100000);
-    ASSERT_TRUE(d.TapElement(u"main_2"));
-    ASSERT_EQ(d.Menu(), u"settings");
+  auto read = SavedAfterSettings([](HeadlessDriver& d) {
     auto* recorder = static_cast<CutRecorder*>(d.sm().current_menu()->AddChild(std::make_unique<CutRecorder>()));
     auto* start = static_cast<ui::SliderControl*>(d.sm().FindElementByName(nullptr, u"cut_start_slider", false));
     auto* end = static_cast<ui::SliderControl*>(d.sm().FindElementByName(nullptr, u"cut_end_slider", false));
@@ -123,14 +123,10 @@ TEST(WidgetScreens, SliderDragReachesTheOptionsFileAndAnnouncesTheCut) {
     EXPECT_EQ(end->value(), 73);
     EXPECT_EQ(*d.sm().options().GetOption(39), 73u);
     EXPECT_EQ(recorder->cuts, 3);
-    ov::SetTickCountForTesting(110000);
-    d.sm().OnTimer(shell::kTimerOptions);
-    options_path = d.sm().options().file_path();
-  }
-  shell::UserOptions read(options_path);
-  ASSERT_TRUE(read.LoadOptions());
-  EXPECT_EQ(*read.GetOption(read.FindNumericIndex(u"CutFlagStart")), 55u);
-  EXPECT_EQ(*read.GetOption(read.FindNumericIndex(u"CutFlagEnd")), 73u);
+  });
+  ASSERT_TRUE(read);
+  EXPECT_EQ(*read->GetOption(read->FindNumericIndex(u"CutFlagStart")), 55u);
+  EXPECT_EQ(*read->GetOption(read->FindNumericIndex(u"CutFlagEnd")), 73u);
 }
 
 // Runs n animation ticks step ms apart on the test clock. The clock goes on
