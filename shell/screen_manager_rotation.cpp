@@ -118,6 +118,7 @@ void App::OnRotation() {
     window_->Broadcast(rotation_message_);
     if (!saved && !tried) {
       tried = true;
+      window_->ShowWaitCursor(true);
       rotating_ = true;
       if (manager_) manager_->SetRotationInProgress(true);
       saved = SaveRotationState(&file);
@@ -126,9 +127,10 @@ void App::OnRotation() {
   }
   if (!saved) {
     // Nothing was saved: the old screens stay, and nothing may go on
-    // believing a rotation runs.
+    // believing a rotation runs (nor show the wait cursor).
     rotating_ = false;
     if (manager_) manager_->SetRotationInProgress(false);
+    window_->ShowWaitCursor(false);
     if (tried) window_->InvalidateAll();
     return;
   }
@@ -139,6 +141,7 @@ void App::OnRotation() {
   sm->RefreshMenuState();
   rotating_ = false;
   sm->SetRotationInProgress(false);
+  window_->ShowWaitCursor(false);
   sm->InvalidateAll();
 }
 

@@ -98,12 +98,24 @@ std::unique_ptr<Window> Window::Create(const ov::String& title, int32_t width, i
 }
 
 Window::~Window() {
+  if (wait_cursor_handle_) {
+    SDL_SetCursor(SDL_GetDefaultCursor());
+    SDL_FreeCursor(static_cast<SDL_Cursor*>(wait_cursor_handle_));
+  }
   if (window_) SDL_DestroyWindow(static_cast<SDL_Window*>(window_));
 }
 
 void Window::KeepAwake(bool on) {
   if (on) SDL_DisableScreenSaver();
   else SDL_EnableScreenSaver();
+}
+
+void Window::ShowWaitCursor(bool on) {
+  wait_cursor_ = on;
+  if (on && !wait_cursor_handle_) wait_cursor_handle_ = SDL_CreateSystemCursor(SDL_SYSTEM_CURSOR_WAIT);
+  // Without a mouse (the offscreen driver) there is no cursor to change.
+  if (on && wait_cursor_handle_) SDL_SetCursor(static_cast<SDL_Cursor*>(wait_cursor_handle_));
+  else if (!on && wait_cursor_handle_) SDL_SetCursor(SDL_GetDefaultCursor());
 }
 
 bool Window::keeping_awake() const { return SDL_IsScreenSaverEnabled() == SDL_FALSE; }

@@ -107,6 +107,10 @@ class Window {
   // starting (the idle timer is reset); off lets them run again.
   void KeepAwake(bool on);
   bool keeping_awake() const;
+  // The wait cursor over the window while the program is busy (on), the
+  // arrow again when off.
+  void ShowWaitCursor(bool on);
+  bool wait_cursor_shown() const { return wait_cursor_; }
   // Copies rect of the surface to the screen (scaled).
   void Present(const gfx::Rect& rect);
   // Rectangles presented since the last call (for tests of partial repaint).
@@ -176,6 +180,8 @@ class Window {
   uint32_t style_ = 0;
   bool ok_shown_ = false;
   bool ok_pressed_ = false;
+  bool wait_cursor_ = false;
+  void* wait_cursor_handle_ = nullptr;  // SDL_Cursor, made at its first use
 };
 
 // One interactive instance per user: a lock in the data folder. A second

@@ -25,18 +25,26 @@ std::u16string Str(const ov::String& s) { return std::u16string(s.View()); }
 
 std::pair<int32_t, int32_t> Size(HeadlessDriver& d) { return {d.window().screen_width(), d.window().screen_height()}; }
 
-// Notes the codes of the actions that stop what runs before a rotation.
+// Notes the codes of the actions that stop what runs before a rotation, and
+// into *cursor whether the window showed the wait cursor when the first came
+// (the recorder goes with the old screens; the flag outlives it).
 class StopRecorder : public ui::PlaceholderControl {
  public:
-  StopRecorder() : ui::PlaceholderControl(ui::kTypeMenuItem) {}
+  StopRecorder(const wnd::Window* window = nullptr, bool* cursor = nullptr)
+      : ui::PlaceholderControl(ui::kTypeMenuItem), window_(window), cursor_(cursor) {}
   int OnAction(int32_t code, const ov::String& argument, int32_t flag) override {
     for (int32_t c : {ui::kActionBeforeRotation, ui::kActionEditorStop, ui::kActionMixerStop, ui::kActionPlayStop,
                       ui::kActionCancelDecompress}) {
       if (code == c) codes.push_back(code);
     }
+    if (code == ui::kActionBeforeRotation && cursor_) *cursor_ = window_->wait_cursor_shown();
     return ui::PlaceholderControl::OnAction(code, argument, flag);
   }
   std::vector<int32_t> codes;
+
+ private:
+  const wnd::Window* window_;
+  bool* cursor_;
 };
 
 class RotationTest : public ::testing::Test {
@@ -146,6 +154,25 @@ TEST_F(RotationTest, StopsWhatRunsAndCancelsAShownDecompression) {
   d().sm().DoAction(ui::kActionShowPopup, u"DECOMPRESSION_PROGRESS", 1);
   d().sm().StopForRotation();
   EXPECT_EQ(recorder->codes, (std::vector<int32_t>{10, 231, 99, 114, 338}));
+}
+
+// The wait cursor shows from before the state is written until the new
+// screens are up, and not after a rotation that could save nothing.
+TEST_F(RotationTest, TheWaitCursorShowsWhileTheScreensAreRebuilt) {
+  ASSERT_TRUE(d().TapElement(u"main_0"));
+  bool cursor_at_stop = false;
+  d().sm().current_menu()->AddChild(std::make_unique<StopRecorder>(&d().window(), &cursor_at_stop));
+  EXPECT_FALSE(d().window().wait_cursor_shown());
+  d().Key(wnd::Key::kRotate);
+  ASSERT_EQ(d().sm().ScreenSize().cx, 320);
+  EXPECT_TRUE(cursor_at_stop);
+  EXPECT_FALSE(d().window().wait_cursor_shown());
+  // A folder in the file's place: the next turn can save nothing.
+  ASSERT_EQ(std::remove((data_ + "/Rotation.ser").c_str()), 0);
+  ASSERT_EQ(mkdir((data_ + "/Rotation.ser").c_str(), 0700), 0);
+  d().Key(wnd::Key::kRotate);
+  EXPECT_EQ(d().sm().ScreenSize().cx, 320);  // nothing saved: not turned
+  EXPECT_FALSE(d().window().wait_cursor_shown());
 }
 
 TEST_F(RotationTest, HistoryFocusNamesAreFoundAgainOrReported) {

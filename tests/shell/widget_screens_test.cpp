@@ -1,5 +1,5 @@
 // The default skin's widget screens driven headless: a value picker's
-// confirmed commit reaching "user.opt", the tour's sequences on the screen
+// confirmed commit and a slider drag reaching "user.opt", the tour's sequences on the screen
 // manager's ticks and focus moves, and golden pictures of each widget screen
 // in both orientations.
 #include <gtest/gtest.h>
@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 #include "platform/imaging/image.h"
@@ -14,9 +15,12 @@
 #include "shell/user_options.h"
 #include "tests/support/headless_driver.h"
 #include "tests/support/test_paths.h"
+#include "ui/action_keywords.h"
 #include "ui/calendar.h"
 #include "ui/list_control.h"
+#include "ui/placeholder_control.h"
 #include "ui/screen_links.h"
+#include "ui/slider_control.h"
 #include "ui/value_picker.h"
 
 namespace {
@@ -30,15 +34,26 @@ bool FocusByKey(HeadlessDriver& d, const char16_t* name) {
   return target && d.sm().focused() == target;
 }
 
-TEST(WidgetScreens, ConfirmedValuePickerCommitReachesTheOptionsFile) {
+// Opens "settings" on the test clock, runs `use` there, lets the timed save
+// write "user.opt" and reads that file back (null when any step failed).
+std::unique_ptr<shell::UserOptions> SavedAfterSettings(const std::function<void(HeadlessDriver&)>& use) {
   const std::string dir = ovtest::ScratchDir();
   ov::String options_path;
   {
     HeadlessDriver d(dir);
-    ASSERT_TRUE(d.ok());
     ov::SetTickCountForTesting(100000);
-    ASSERT_TRUE(d.TapElement(u"main_2"));
-    ASSERT_EQ(d.Menu(), u"settings");
+    if (!d.ok() || !d.TapElement(u"main_2") || d.Menu() != u"settings") return nullptr;
+    use(d);
+    ov::SetTickCountForTesting(110000);
+    d.sm().OnTimer(shell::kTimerOptions);
+    options_path = d.sm().options().file_path();
+  }
+  auto read = std::make_unique<shell::UserOptions>(options_path);
+  return read->LoadOptions() ? std::move(read) : nullptr;
+}
+
+TEST(WidgetScreens, ConfirmedValuePickerCommitReachesTheOptionsFile) {
+  auto read = SavedAfterSettings([](HeadlessDriver& d) {
     auto* picker = static_cast<ui::ItemComboBox*>(d.sm().FindElementByName(nullptr, u"length_picker", false));
     ASSERT_NE(picker, nullptr);
     ASSERT_EQ(picker->GetType(), ui::kTypeItemComboBox);
@@ -61,15 +76,57 @@ TEST(WidgetScreens, ConfirmedValuePickerCommitReachesTheOptionsFile) {
     ASSERT_TRUE(FocusByKey(d, u"sort_picker"));
     d.Key(wnd::Key::kRight);
     EXPECT_EQ(*d.sm().options().GetOption(0), 1u);
-    // The timed save.
-    ov::SetTickCountForTesting(110000);
-    d.sm().OnTimer(shell::kTimerOptions);
-    options_path = d.sm().options().file_path();
+  });
+  ASSERT_TRUE(read);
+  EXPECT_EQ(*read->GetOption(read->FindNumericIndex(u"WizardMediaLength")), 36u);
+  EXPECT_EQ(*read->GetOption(0), 1u);
+}
+
+// Counts the announcements that a cut option changed (action 248).
+class CutRecorder : public ui::PlaceholderControl {
+ public:
+  CutRecorder() : ui::PlaceholderControl(ui::kTypeMenuItem) {}
+  bool IsFocusable() const override { return false; }
+  int OnAction(int32_t code, const ov::String& argument, int32_t flag) override {
+    if (code == ui::kActionOptionCut) ++cuts;
+    return ui::PlaceholderControl::OnAction(code, argument, flag);
   }
-  shell::UserOptions read(options_path);
-  ASSERT_TRUE(read.LoadOptions());
-  EXPECT_EQ(*read.GetOption(read.FindNumericIndex(u"WizardMediaLength")), 36u);
-  EXPECT_EQ(*read.GetOption(0), 1u);
+  int cuts = 0;
+};
+
+// The cut sliders on "settings" dragged by the driver: each stores its
+// option (38 CutFlagStart, 39 CutFlagEnd) when the stylus is let go, which
+// announces the cut with 248, and the timed save writes both.
+TEST(WidgetScreens, SliderDragReachesTheOptionsFileAndAnnouncesTheCut) {
+  auto read = SavedAfterSettings([](HeadlessDriver& d) {
+    auto* recorder = static_cast<CutRecorder*>(d.sm().current_menu()->AddChild(std::make_unique<CutRecorder>()));
+    auto* start = static_cast<ui::SliderControl*>(d.sm().FindElementByName(nullptr, u"cut_start_slider", false));
+    auto* end = static_cast<ui::SliderControl*>(d.sm().FindElementByName(nullptr, u"cut_end_slider", false));
+    ASSERT_TRUE(start && end);
+    ASSERT_EQ(start->GetType(), ui::kTypeSliderControl);
+    ASSERT_EQ(start->GetXSize(), 118);  // 110 pixels of track beside the 8-pixel knob
+    EXPECT_EQ(start->value(), 0);
+    // Grabbed at the knob, 60 pixels right (the stylus drifting down a
+    // little): 60 * 100 / 109 = 55 %.
+    const int32_t kx = start->x() + 4, ky = start->y() + 3;
+    d.Drag({kx, ky}, {{kx + 20, ky}, {kx + 40, ky + 2}, {kx + 60, ky + 4}});
+    EXPECT_EQ(start->value(), 55);
+    EXPECT_EQ(*d.sm().options().GetOption(38), 55u);
+    EXPECT_EQ(*d.sm().options().GetOption(39), 0u);
+    EXPECT_EQ(recorder->cuts, 1);
+    // Past the right end: 100; then back by 30 pixels from there: 73.
+    const int32_t ex = end->x() + 4, ey = end->y() + 3;
+    d.Drag({ex, ey}, {{ex + 400, ey}});
+    EXPECT_EQ(*d.sm().options().GetOption(39), 100u);
+    EXPECT_EQ(recorder->cuts, 2);
+    d.Drag({ex, ey}, {{ex - 30, ey}});
+    EXPECT_EQ(end->value(), 73);
+    EXPECT_EQ(*d.sm().options().GetOption(39), 73u);
+    EXPECT_EQ(recorder->cuts, 3);
+  });
+  ASSERT_TRUE(read);
+  EXPECT_EQ(*read->GetOption(read->FindNumericIndex(u"CutFlagStart")), 55u);
+  EXPECT_EQ(*read->GetOption(read->FindNumericIndex(u"CutFlagEnd")), 73u);
 }
 
 // Runs n animation ticks step ms apart on the test clock. The clock goes on
