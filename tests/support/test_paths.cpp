@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 
@@ -40,7 +41,11 @@ bool HaveSharedTestdata() { return std::filesystem::is_directory(OVMIX_SHARED_TE
 
 std::string ScratchDir() {
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  std::filesystem::path dir = std::filesystem::temp_directory_path() / "ovmix-tests";
+  // One folder per build tree (its fixtures folder names it), so that two
+  // checkouts testing side by side never share a test's files.
+  static const std::string tree =
+      "ovmix-tests-" + std::to_string(std::hash<std::string>{}(OVMIX_FIXTURES_DIR) % 1000000007u);
+  std::filesystem::path dir = std::filesystem::temp_directory_path() / tree;
   if (info) dir /= std::string(info->test_suite_name()) + "." + info->name();
   std::string name = dir.string();
   for (char& c : name) {

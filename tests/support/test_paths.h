@@ -17,7 +17,7 @@ std::string FixturePath(const std::string& name);
 std::string SharedTestdataPath(const std::string& name);
 bool HaveSharedTestdata();
 
-// A scratch folder under $TMPDIR/ovmix-tests, named after the calling test and
+// A scratch folder under $TMPDIR/ovmix-tests-<build tree>, named after the calling test and
 // emptied when asked for; left behind afterwards for inspection.
 std::string ScratchDir();
 
