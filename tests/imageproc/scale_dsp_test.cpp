@@ -42,6 +42,7 @@ TEST(ScaleDsp, HorizontalMatchesReference) {
   std::printf("seed %u\n", kSeed);
   imageproc::ScaleDsp ref{};
   imageproc::init_scale_dsp(ref, 0);
+  constexpr int kRows = imageproc::kMaxRows;
   // Steps in 256ths of a sample: upscales, 3/4, just under 2 and 3, and a
   // large reduction with taps 16 apart.
   for (auto [step, gap] : {std::pair{77, 1}, std::pair{256, 1}, std::pair{341, 1}, std::pair{500, 1},
@@ -49,37 +50,62 @@ TEST(ScaleDsp, HorizontalMatchesReference) {
     for (int n : {1, 7, 8, 9, 16, 23, 40, 8 * imageproc::kTapGroups - 1, 8 * imageproc::kTapGroups}) {
       for (bool saturated : {false, true}) {
         const int width = std::max(2, ((n - 1) * step >> 8) + gap + 1);
-        // The row is an exact-size block: a read past its end shows under ASan.
-        std::vector<uint8_t> row(size_t(width) + 1);
-        if (saturated) {
-          std::fill(row.begin(), row.end(), 255);
-        } else {
-          FillRandom(row);
+        // Each row is an exact-size block: a read past its end shows under
+        // ASan. The first is saturated or random, the others random.
+        std::vector<std::vector<uint8_t>> rows(kRows, std::vector<uint8_t>(size_t(width) + 1));
+        const uint8_t* src[kRows];
+        for (int i = 0; i < kRows; ++i) {
+          if (saturated && i == 0) {
+            std::fill(rows[0].begin(), rows[0].end(), 255);
+          } else {
+            FillRandom(rows[size_t(i)]);
+          }
+          src[i] = rows[size_t(i)].data() + 1;  // odd address
         }
-        const uint8_t* src = row.data() + 1;  // odd address
         const Taps t = MakeTaps(n, width, step, gap);
         imageproc::TapPlan plan;
         ASSERT_TRUE(imageproc::MakeTapPlan(plan, t.left.data(), t.right.data(), t.frac.data(), n, width));
         const size_t out = 8 * size_t(plan.groups);
-        Padded<uint16_t> a(out, 0xA5A5);
-        ref.horizontal(a.Data(), src, plan);
+        std::vector<Padded<uint16_t>> a(kRows, Padded<uint16_t>(out, 0xA5A5));
+        uint16_t* aRows[kRows];
+        for (int i = 0; i < kRows; ++i) aRows[i] = a[size_t(i)].Data();
+        ref.horizontal(aRows, src, kRows, plan);
         // The reference itself: (8 - fx) left + fx right; the last column
         // repeated to the end of the group.
-        ASSERT_TRUE(a.PaddingIntact());
-        for (int j = 0; j < n; ++j)
-          ASSERT_EQ(a[size_t(j)], (8 - t.frac[j]) * src[t.left[j]] + t.frac[j] * src[t.right[j]]) << j;
-        for (size_t j = size_t(n); j < out; ++j) ASSERT_EQ(a[j], a[size_t(n) - 1]);
+        for (int i = 0; i < kRows; ++i) {
+          const Padded<uint16_t>& row = a[size_t(i)];
+          ASSERT_TRUE(row.PaddingIntact());
+          for (int j = 0; j < n; ++j)
+            ASSERT_EQ(row[size_t(j)], (8 - t.frac[j]) * src[i][t.left[j]] + t.frac[j] * src[i][t.right[j]]) << j;
+          for (size_t j = size_t(n); j < out; ++j) ASSERT_EQ(row[j], row[size_t(n) - 1]);
+        }
         for (const SimdVariant& variant : kSimdVariants) {
           if ((ov::GetCpuFlags() & variant.flags) != variant.flags) continue;
           imageproc::ScaleDsp simd{};
           imageproc::init_scale_dsp(simd, variant.flags);
           ASSERT_NE(simd.horizontal, ref.horizontal) << variant.name;
-          Padded<uint16_t> b(out + 1, 0x5A5A);
-          simd.horizontal(b.Data() + 1, src, plan);
-          ASSERT_TRUE(b.PaddingIntact());
-          ASSERT_EQ(b[0], 0x5A5A);
-          for (size_t j = 0; j < out; ++j)
-            ASSERT_EQ(b[j + 1], a[j]) << variant.name << " step " << step << " n " << n << " column " << j;
+          // Every number of rows a call takes; the rows start at the second.
+          for (int count = 1; count <= kRows - 1; ++count) {
+            std::vector<Padded<uint16_t>> b(size_t(count), Padded<uint16_t>(out + 1, 0x5A5A));
+            uint16_t* bRows[kRows];
+            for (int i = 0; i < count; ++i) bRows[i] = b[size_t(i)].Data() + 1;
+            simd.horizontal(bRows, src + 1, count, plan);
+            for (int i = 0; i < count; ++i) {
+              ASSERT_TRUE(b[size_t(i)].PaddingIntact());
+              ASSERT_EQ(b[size_t(i)][0], 0x5A5A);
+              for (size_t j = 0; j < out; ++j)
+                ASSERT_EQ(b[size_t(i)][j + 1], a[size_t(i) + 1][j])
+                    << variant.name << " step " << step << " n " << n << " rows " << count << " column " << j;
+            }
+          }
+          std::vector<Padded<uint16_t>> b(kRows, Padded<uint16_t>(out, 0x5A5A));
+          uint16_t* bRows[kRows];
+          for (int i = 0; i < kRows; ++i) bRows[i] = b[size_t(i)].Data();
+          simd.horizontal(bRows, src, kRows, plan);
+          for (int i = 0; i < kRows; ++i) {
+            ASSERT_TRUE(b[size_t(i)].PaddingIntact());
+            ASSERT_EQ(b[size_t(i)].Inner(), a[size_t(i)].Inner()) << variant.name << " step " << step << " n " << n;
+          }
         }
       }
     }
