@@ -31,8 +31,18 @@ bool MakeTapPlan(TapPlan& plan, const int32_t* left, const int32_t* right, const
       reach += back;
       base -= back;
     }
+    // An odd group within 8 to 24 samples of the group before's base is
+    // fetched with it.
+    const int32_t near = g & 1 ? plan.base[g - 1] + 8 : 0;
+    if (g & 1 && plan.fits[g - 1] && base >= near && base + reach < near + 16 && near + 24 <= readable) {
+      for (uint8_t& p : plan.pick[g]) p = static_cast<uint8_t>(p + (base - near));
+      reach += base - near;
+      base = near;
+    }
     plan.base[g] = base;
     plan.adjacent[g] = adjacent;
+    plan.wide[g] = 0;
+    if (g & 1) plan.wide[g - 1] = base == plan.base[g - 1] + 8 && plan.base[g - 1] + 32 <= readable;
     plan.fits[g] = reach < 16 && base + 16 <= readable;
     if (plan.fits[g] && plan.fitting == g) plan.fitting = g + 1;
   }

@@ -22,7 +22,9 @@ namespace imageproc {
 // lie in the 16 samples from base[g] and those 16 may be read, so one
 // unaligned load and a byte shuffle fetch them; base[g] is then the group's
 // first left tap, or the row's last 16 samples where those would pass the
-// end. Columns past the last of a partial group repeat its last column.
+// end. Columns past the last of a partial group repeat its last column. An odd
+// group whose taps lie in the 16 samples from 8 past the group before's base
+// takes that as its base.
 inline constexpr int kTapGroups = 96;
 struct TapPlan {
   alignas(32) uint8_t pick[kTapGroups][16];
@@ -30,6 +32,9 @@ struct TapPlan {
   int32_t base[kTapGroups];
   uint8_t fits[kTapGroups];
   uint8_t adjacent[kTapGroups];  // 1 when every right tap of the group is its left tap + 1
+  // 1 for an even group g when base[g + 1] is base[g] + 8 and the 32 samples
+  // from base[g] may be read, so one load fetches both groups.
+  uint8_t wide[kTapGroups];
   int groups;
   int fitting;  // groups from the first that all fit
 };
@@ -41,8 +46,10 @@ struct TapPlan {
 bool MakeTapPlan(TapPlan& plan, const int32_t* left, const int32_t* right, const uint8_t* frac, int n,
                  int64_t readable);
 
-// Source rows blended in one call: they share the plan's reads.
-inline constexpr int kMaxRows = 4;
+// Source rows blended in one call: they share the plan's reads. Two (an
+// output row's pair) measured faster than four, whose blends and sources
+// crowd the first-level cache.
+inline constexpr int kMaxRows = 2;
 
 // h[8g + k] for every group of the plan (8 x plan.groups values) of each of
 // `rows` (1 to kMaxRows) source rows: dst[i] from src[i].

@@ -36,6 +36,16 @@ inline void PairOfGroups(uint16_t* const* dst, const uint8_t* const* src, const 
   const ptrdiff_t b0 = static_cast<int32_t>(bases), b1 = static_cast<int32_t>(bases >> 32);
   const __m256i pick = _mm256_load_si256(reinterpret_cast<const __m256i*>(plan.pick[g]));
   const __m256i w = _mm256_load_si256(reinterpret_cast<const __m256i*>(plan.weight[g]));
+  if (plan.wide[g]) {
+    // Samples 0-15 from b0 to the low half, 8-23 to the high: one load.
+    for (int i = 0; i < R; ++i) {
+      const __m256i rows =
+          _mm256_permute4x64_epi64(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(src[i] + b0)), 0x94);
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst[i] + 8 * g),
+                          _mm256_maddubs_epi16(_mm256_shuffle_epi8(rows, pick), w));
+    }
+    return;
+  }
   for (int i = 0; i < R; ++i) {
     const __m256i rows =
         _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src[i] + b0))),
@@ -78,16 +88,9 @@ void HorizontalRows(uint16_t* const* dstRows, const uint8_t* const* srcRows, con
 }  // namespace
 
 void scale_horizontal_avx2(uint16_t* const* dst, const uint8_t* const* src, int rows, const TapPlan& plan) {
-  switch (rows) {
-    case 1:
-      return HorizontalRows<1>(dst, src, plan);
-    case 2:
-      return HorizontalRows<2>(dst, src, plan);
-    case 3:
-      return HorizontalRows<3>(dst, src, plan);
-    default:
-      return HorizontalRows<4>(dst, src, plan);
-  }
+  static_assert(kMaxRows == 2, "a variant per number of rows");
+  if (rows == 1) return HorizontalRows<1>(dst, src, plan);
+  HorizontalRows<2>(dst, src, plan);
 }
 
 void scale_vertical_avx2(uint8_t* dst, const uint16_t* top, const uint16_t* bottom, int fy, ptrdiff_t n) {

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <initializer_list>
 #include <memory>
+#include <new>
+#include <vector>
 
 #include "imageproc/imageproc.h"
 #include "imageproc/imageproc_tables.h"
@@ -76,11 +78,6 @@ struct PlanCache {
   }
 };
 
-PlanCache& ThreadPlans() {
-  thread_local std::unique_ptr<PlanCache> cache;
-  if (!cache) cache = std::make_unique<PlanCache>();
-  return *cache;
-}
 
 // The two source rows of each output row and the lower one's weight fy; the
 // lower row is clamped to the window's last.
@@ -193,6 +190,93 @@ void ScalePlaneColumnsFirst(const uint8_t* src, uint8_t* dst, int64_t srcStride,
   }
 }
 
+// The blended rows are kept in a ring of kRing slots; a batch of up to
+// kMaxRows rows starts at a multiple of kMaxRows, and the rows an output row
+// needs are at most one batch behind the latest.
+inline constexpr int kRing = 2 * kMaxRows;
+static_assert(kMaxRows >= 2, "one batch brings both rows of an output row");
+
+// What each output row of a geometry does: blend `batch` more source rows
+// (the next of `rows`) into the ring, then blend ring slots top and bottom
+// with weight fy. Made once per geometry, so that scaling a frame spends no
+// search or branch per row on it.
+struct RowSchedule {
+  struct Step {
+    uint8_t batch, top, bottom, fy;
+  };
+  RowTaps taps{};
+  int64_t dstHeight = -1;
+  std::vector<Step> steps;
+  std::vector<int64_t> rows;
+
+  bool Complete() const { return static_cast<int64_t>(steps.size()) == dstHeight; }
+
+  // Leaves the schedule incomplete if it cannot be made.
+  void Make(const RowTaps& geometry, int64_t height) {
+    taps = geometry;
+    dstHeight = height;
+    steps.clear();
+    rows.clear();
+    steps.reserve(static_cast<size_t>(height));
+    RowWalk walk{taps, dstHeight};
+    int64_t held[kRing];
+    std::fill(held, held + kRing, -1);
+    auto slot = [&](int64_t r) {
+      for (int k = 0; k < kRing; ++k) {
+        if (held[k] == r) return k;
+      }
+      return -1;
+    };
+    for (int64_t i = 0; i < dstHeight; ++i) {
+      const RowTaps::Rows t = taps.Of(i);
+      Step step{0, 0, 0, static_cast<uint8_t>(t.fy)};
+      // The missing rows are the walk's next; one batch brings both.
+      if (slot(t.top) < 0 || (t.fy && slot(t.bottom) < 0)) {
+        for (int64_t r; step.batch < kMaxRows && walk.Next(&r); ++step.batch) {
+          held[rows.size() % kRing] = r;
+          rows.push_back(r);
+        }
+      }
+      const int top = slot(t.top), bottom = t.fy ? slot(t.bottom) : top;
+      if (top < 0 || bottom < 0) return;  // cannot happen: the walk holds every row an output row needs
+      step.top = static_cast<uint8_t>(top);
+      step.bottom = static_cast<uint8_t>(bottom);
+      steps.push_back(step);
+    }
+  }
+};
+
+// The tap plans and row schedules of the last geometries scaled on this thread.
+struct ScaleCache {
+  PlanCache plans;
+  RowSchedule schedules[2];
+  int nextSchedule = 0;
+
+  // Null when there is no memory for it.
+  const RowSchedule* ScheduleFor(const RowTaps& t, int64_t dstHeight) {
+    for (const RowSchedule& s : schedules) {
+      if (s.dstHeight == dstHeight && s.taps.stepY == t.stepY && s.taps.y0 == t.y0 && s.taps.lastRow == t.lastRow &&
+          s.taps.sy == t.sy)
+        return s.Complete() ? &s : nullptr;
+    }
+    RowSchedule& s = schedules[nextSchedule];
+    nextSchedule = (nextSchedule + 1) % 2;
+    try {
+      s.Make(t, dstHeight);
+    } catch (const std::bad_alloc&) {
+      s.steps.clear();
+    }
+    return s.Complete() ? &s : nullptr;
+  }
+};
+
+// Null when there is no memory for it.
+ScaleCache* ThreadCache() {
+  thread_local std::unique_ptr<ScaleCache> cache;
+  if (!cache) cache.reset(new (std::nothrow) ScaleCache);
+  return cache.get();
+}
+
 // Bilinear scaling of the window (x0, y0, w, h) of one plane (rows srcStride
 // bytes, srcHeight rows) to dstWidth x dstHeight. Large reductions sample taps
 // 2^shift apart. The step is based on w - 1, so the taps stay inside the
@@ -217,25 +301,23 @@ void ScalePlanarFrame(std::initializer_list<Plane> planes, int64_t srcStride, in
   const RowTaps rowTaps{stepY, y0, y0 + H - 1, sy};
   ScaleDsp dsp;
   init_scale_dsp(dsp, ov::GetCpuFlags());
-  if (dsp.columnsFirst) {
+  ScaleCache* cache = dsp.columnsFirst ? nullptr : ThreadCache();
+  const RowSchedule* schedule = cache ? cache->ScheduleFor(rowTaps, dstHeight) : nullptr;
+  if (!schedule) {
     for (const Plane& plane : planes) {
       if (plane.src && plane.dst)
         ScalePlaneColumnsFirst(plane.src, plane.dst, srcStride, dstWidth, dstHeight, x0, W, sx, stepX, rowTaps);
     }
     return;
   }
-  PlanCache& plans = ThreadPlans();
   constexpr int64_t kChunk = 8 * kTapGroups;  // output columns per run
   int32_t left[kChunk], right[kChunk];
   uint8_t frac[kChunk];
-  // The ring: a batch of kMaxRows rows starts at a multiple of kMaxRows, and
-  // the rows an output row needs are at most one batch behind the latest.
-  constexpr int kRing = 2 * kMaxRows;
   uint16_t blended[kRing][kChunk];
   for (int64_t j0 = 0; j0 < dstWidth; j0 += kChunk) {
     const ColumnRun run{stepX, W - 1, srcStride - x0, j0, Min(kChunk, dstWidth - j0), sx};
     const int64_t n = run.n;
-    const TapPlan* plan = plans.For(run, left, right, frac);
+    const TapPlan* plan = cache->plans.For(run, left, right, frac);
     if (!plan) run.Taps(left, right, frac);
     for (const Plane& plane : planes) {
       if (!plane.src || !plane.dst) continue;
@@ -255,37 +337,21 @@ void ScalePlanarFrame(std::initializer_list<Plane> planes, int64_t srcStride, in
         }
         continue;
       }
-      RowWalk walk{rowTaps, dstHeight};
-      int64_t held[kRing], made = 0;  // source row of each ring slot; rows blended
-      std::fill(held, held + kRing, -1);
-      auto find = [&](int64_t r) -> const uint16_t* {
-        for (int k = 0; k < kRing; ++k) {
-          if (held[k] == r) return blended[k];
-        }
-        return nullptr;
-      };
-      for (int64_t i = 0; i < dstHeight; ++i, out += dstWidth) {
-        const RowTaps::Rows t = rowTaps.Of(i);
-        const uint16_t* top = find(t.top);
-        const uint16_t* bottom = t.fy ? find(t.bottom) : top;
-        while (!top || !bottom) {
-          // The next rows of the walk, the missing ones first.
+      const int64_t* nextRow = schedule->rows.data();
+      for (int64_t i = 0, made = 0; i < dstHeight; ++i, out += dstWidth) {
+        const RowSchedule::Step step = schedule->steps[static_cast<size_t>(i)];
+        if (step.batch) {
           uint16_t* dstRows[kMaxRows];
           const uint8_t* srcRows[kMaxRows];
-          int k = 0;
-          for (int64_t r; k < kMaxRows && walk.Next(&r); ++k) {
-            const int slot = static_cast<int>((made + k) % kRing);
-            held[slot] = r;
-            dstRows[k] = blended[slot];
-            srcRows[k] = src + r * srcStride;
+          for (int k = 0; k < step.batch; ++k) {
+            dstRows[k] = blended[(made + k) % kRing];
+            srcRows[k] = src + nextRow[k] * srcStride;
           }
-          if (k == 0) return;  // the walk holds every row an output row needs
-          dsp.horizontal(dstRows, srcRows, k, *plan);
-          made += k;
-          top = find(t.top);
-          bottom = t.fy ? find(t.bottom) : top;
+          dsp.horizontal(dstRows, srcRows, step.batch, *plan);
+          made += step.batch;
+          nextRow += step.batch;
         }
-        dsp.vertical(out, top, bottom, t.fy, n);
+        dsp.vertical(out, blended[step.top], blended[step.bottom], step.fy, n);
       }
     }
   }

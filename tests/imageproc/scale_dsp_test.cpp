@@ -137,6 +137,17 @@ TEST(ScaleDsp, PlanLimits) {
   EXPECT_EQ(plan.pick[0][3], 8);
   EXPECT_EQ(plan.weight[0][0], 5);
   EXPECT_EQ(plan.weight[0][1], 3);
+  // Two groups at 3:4: the second is fetched with the first, from 8 past its
+  // base, where the 32 samples from the first's base may be read.
+  int32_t l34[16], r34[16];
+  uint8_t f34[16] = {};
+  for (int j = 0; j < 16; ++j) l34[j] = j * 4 / 3, r34[j] = l34[j] + 1;
+  ASSERT_TRUE(imageproc::MakeTapPlan(plan, l34, r34, f34, 16, 32));
+  EXPECT_EQ(plan.base[1], 8);
+  EXPECT_EQ(plan.pick[1][0], l34[8] - 8);
+  EXPECT_TRUE(plan.wide[0]);
+  ASSERT_TRUE(imageproc::MakeTapPlan(plan, l34, r34, f34, 16, 31));
+  EXPECT_FALSE(plan.wide[0]);
   const int32_t shortRow[1] = {3}, shortRight[1] = {4};
   ASSERT_TRUE(imageproc::MakeTapPlan(plan, shortRow, shortRight, frac, 1, 15));
   EXPECT_FALSE(plan.fits[0]);  // fewer than 16 samples to read
@@ -208,6 +219,41 @@ TEST(ScaleDsp, Rgb565FieldsMatchReference) {
       simd.pack565(y.Data() + 1, any.data() + 1, any.data() + 1 + n, any.data() + 1 + 2 * n, n);
       ASSERT_TRUE(y.PaddingIntact() && y[0] == 0x5A5A);
       for (size_t j = 0; j < size_t(n); ++j) ASSERT_EQ(y[j + 1], x[j]) << variant.name << " n " << n;
+    }
+  }
+}
+
+// The scaler keeps the tap plans and row schedules of recent geometries per
+// thread: windows that differ in one thing only (where the window starts and
+// so how far a row may be read, its last row, the output height, the width
+// of the source rows), scaled in turn and again, each give the reference's
+// picture.
+TEST(ScaleDsp, KeptPlansFollowTheGeometry) {
+  struct Window {
+    int sw, sh, dw, dh, x, y, w, h;
+  };
+  const Window windows[] = {{352, 288, 264, 216, 0, 0, 352, 288},  {352, 288, 264, 216, 80, 0, 272, 288},
+                            {352, 288, 264, 216, 88, 0, 264, 288}, {352, 288, 264, 216, 0, 40, 352, 248},
+                            {352, 288, 264, 200, 0, 0, 352, 288},  {360, 288, 264, 216, 8, 0, 352, 288},
+                            {352, 288, 264, 216, 0, 0, 352, 200}};
+  Frame src(360, 288);
+  src.Randomize();
+  for (int pass = 0; pass < 2; ++pass) {
+    for (const Window& c : windows) {
+      Frame from(c.sw, c.sh);
+      for (int r = 0; r < c.sh; ++r) std::copy_n(src.y.begin() + r * 360, c.sw, from.y.begin() + r * c.sw);
+      for (int r = 0; r < c.sh / 2; ++r) {
+        std::copy_n(src.u.begin() + r * 180, c.sw / 2, from.u.begin() + r * (c.sw / 2));
+        std::copy_n(src.v.begin() + r * 180, c.sw / 2, from.v.begin() + r * (c.sw / 2));
+      }
+      Frame all(c.dw, c.dh), ref(c.dw, c.dh);
+      gScaleCroppedFrame(&from.f, &all.f, c.x, c.y, c.w, c.h);
+      ov::SetCpuFlagsMask(0);
+      gScaleCroppedFrame(&from.f, &ref.f, c.x, c.y, c.w, c.h);
+      ov::SetCpuFlagsMask(~0u);
+      EXPECT_EQ(all.y, ref.y) << "pass " << pass << " window at " << c.x << "," << c.y << " of " << c.sw;
+      EXPECT_EQ(all.u, ref.u);
+      EXPECT_EQ(all.v, ref.v);
     }
   }
 }
