@@ -8,6 +8,7 @@ bool MakeTapPlan(TapPlan& plan, const int32_t* left, const int32_t* right, const
                  int64_t readable) {
   plan.groups = (n + 7) / 8;
   plan.fitting = 0;
+  plan.wideFitting = 0;
   for (int g = 0; g < plan.groups; ++g) {
     const int first = 8 * g, last = (n - first < 8 ? n : first + 8) - 1;
     int32_t base = left[first], reach = 0;  // furthest right tap from base
@@ -42,7 +43,10 @@ bool MakeTapPlan(TapPlan& plan, const int32_t* left, const int32_t* right, const
     plan.base[g] = base;
     plan.adjacent[g] = adjacent;
     plan.wide[g] = 0;
-    if (g & 1) plan.wide[g - 1] = base == plan.base[g - 1] + 8 && plan.base[g - 1] + 32 <= readable;
+    if (g & 1) {
+      plan.wide[g - 1] = base == plan.base[g - 1] + 8 && plan.base[g - 1] + 32 <= readable;
+      if (plan.wide[g - 1] && plan.wideFitting == g - 1) plan.wideFitting = g + 1;
+    }
     plan.fits[g] = reach < 16 && base + 16 <= readable;
     if (plan.fits[g] && plan.fitting == g) plan.fitting = g + 1;
   }

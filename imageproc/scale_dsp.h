@@ -36,7 +36,8 @@ struct TapPlan {
   // from base[g] may be read, so one load fetches both groups.
   uint8_t wide[kTapGroups];
   int groups;
-  int fitting;  // groups from the first that all fit
+  int fitting;      // groups from the first that all fit
+  int wideFitting;  // groups from the first in wide pairs
 };
 
 // Fills `plan` for n <= 8 x kTapGroups output columns with left and right taps

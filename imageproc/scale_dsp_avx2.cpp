@@ -28,6 +28,20 @@ inline __m128i Taps(const uint8_t* src, const TapPlan& plan, int g) {
 
 // Groups g and g + 1 of R rows, both groups fetched whole: the plan's reads
 // serve every row.
+// Groups g and g + 1 of R rows when the pair is wide: one load per row.
+template <int R>
+inline void WidePair(uint16_t* const* dst, const uint8_t* const* src, const TapPlan& plan, int g) {
+  const ptrdiff_t b0 = plan.base[g];
+  const __m256i pick = _mm256_load_si256(reinterpret_cast<const __m256i*>(plan.pick[g]));
+  const __m256i w = _mm256_load_si256(reinterpret_cast<const __m256i*>(plan.weight[g]));
+  for (int i = 0; i < R; ++i) {
+    // Samples 0-15 from b0 to the low half, 8-23 to the high.
+    const __m256i rows =
+        _mm256_permute4x64_epi64(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(src[i] + b0)), 0x94);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst[i] + 8 * g), _mm256_maddubs_epi16(_mm256_shuffle_epi8(rows, pick), w));
+  }
+}
+
 template <int R>
 inline void PairOfGroups(uint16_t* const* dst, const uint8_t* const* src, const TapPlan& plan, int g) {
   // Both bases in one load.
@@ -36,16 +50,7 @@ inline void PairOfGroups(uint16_t* const* dst, const uint8_t* const* src, const 
   const ptrdiff_t b0 = static_cast<int32_t>(bases), b1 = static_cast<int32_t>(bases >> 32);
   const __m256i pick = _mm256_load_si256(reinterpret_cast<const __m256i*>(plan.pick[g]));
   const __m256i w = _mm256_load_si256(reinterpret_cast<const __m256i*>(plan.weight[g]));
-  if (plan.wide[g]) {
-    // Samples 0-15 from b0 to the low half, 8-23 to the high: one load.
-    for (int i = 0; i < R; ++i) {
-      const __m256i rows =
-          _mm256_permute4x64_epi64(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(src[i] + b0)), 0x94);
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst[i] + 8 * g),
-                          _mm256_maddubs_epi16(_mm256_shuffle_epi8(rows, pick), w));
-    }
-    return;
-  }
+  if (plan.wide[g]) return WidePair<R>(dst, src, plan, g);
   for (int i = 0; i < R; ++i) {
     const __m256i rows =
         _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src[i] + b0))),
@@ -65,6 +70,10 @@ void HorizontalRows(uint16_t* const* dstRows, const uint8_t* const* srcRows, con
     src[i] = srcRows[i];
   }
   int g = 0;
+  for (; g + 4 <= plan.wideFitting; g += 4) {
+    WidePair<R>(dst, src, plan, g);
+    WidePair<R>(dst, src, plan, g + 2);
+  }
   for (; g + 2 <= plan.fitting; g += 2) PairOfGroups<R>(dst, src, plan, g);
   for (; g + 2 <= plan.groups; g += 2) {
     if (plan.fits[g] & plan.fits[g + 1]) {
