@@ -78,7 +78,6 @@ struct PlanCache {
   }
 };
 
-
 // The two source rows of each output row and the lower one's weight fy; the
 // lower row is clamped to the window's last.
 struct RowTaps {
@@ -124,7 +123,8 @@ struct RowWalk {
   }
 };
 
-// The same scale of one plane, columns first, for the references: for each
+// The same scale of one plane, columns first, for the references (and where
+// no row schedule can be had): for each
 // output row the vertical blends of the source columns a run of output columns
 // spans, ((8 - fy) top + fy bottom), then per output column ((8 - fx) A +
 // fx B) >> 6. In plain C++ this is faster than blending rows first, whose
@@ -287,9 +287,10 @@ ScaleCache* ThreadCache() {
 // a vertical one, ((8 - fy) upper + fy lower) >> 6: the same sum, regrouped.
 // Output columns go in runs of up to 8 x kTapGroups; within a run each source
 // row is blended horizontally once, kMaxRows rows to a call in the order the
-// output rows need them, into a ring of blended rows. Planes of the same
-// geometry (the two chroma planes) share the taps; a plane whose source or
-// destination is missing is left out.
+// output rows need them, into a ring of blended rows, as the geometry's row
+// schedule says. Planes of the same geometry (the two chroma planes) share the
+// taps and the schedule; a plane whose source or destination is missing is
+// left out. The references take ScalePlaneColumnsFirst instead.
 void ScalePlanarFrame(std::initializer_list<Plane> planes, int64_t srcStride, int64_t srcHeight,
                       int64_t dstWidth, int64_t dstHeight, int64_t x0, int64_t y0, int64_t w, int64_t h) {
   if (dstWidth <= 0 || dstHeight <= 0 || x0 < 0 || y0 < 0) return;
@@ -313,7 +314,7 @@ void ScalePlanarFrame(std::initializer_list<Plane> planes, int64_t srcStride, in
   constexpr int64_t kChunk = 8 * kTapGroups;  // output columns per run
   int32_t left[kChunk], right[kChunk];
   uint8_t frac[kChunk];
-  uint16_t blended[kRing][kChunk];
+  alignas(64) uint16_t blended[kRing][kChunk];  // whole cache lines: no blend store or load is split
   for (int64_t j0 = 0; j0 < dstWidth; j0 += kChunk) {
     const ColumnRun run{stepX, W - 1, srcStride - x0, j0, Min(kChunk, dstWidth - j0), sx};
     const int64_t n = run.n;
