@@ -43,9 +43,11 @@ TEST(ScaleDsp, HorizontalMatchesReference) {
   imageproc::ScaleDsp ref{};
   imageproc::init_scale_dsp(ref, 0);
   constexpr int kRows = imageproc::kMaxRows;
-  // Steps in 256ths of a sample: upscales, 3/4, just under 2 and 3, and a
-  // large reduction with taps 16 apart.
-  for (auto [step, gap] : {std::pair{77, 1}, std::pair{256, 1}, std::pair{341, 1}, std::pair{500, 1},
+  // Steps in 256ths of a sample: upscales, 3/4, about 1.5 (a pair of groups
+  // just within and just past the reach of one load), just under 2 and 3, and
+  // a large reduction with taps 16 apart.
+  for (auto [step, gap] : {std::pair{77, 1}, std::pair{256, 1}, std::pair{341, 1}, std::pair{384, 1},
+                           std::pair{400, 1}, std::pair{420, 1}, std::pair{500, 1},
                            std::pair{760, 1}, std::pair{1024, 2}, std::pair{4000, 16}}) {
     for (int n : {1, 7, 8, 9, 16, 23, 40, 8 * imageproc::kTapGroups - 1, 8 * imageproc::kTapGroups}) {
       for (bool saturated : {false, true}) {
@@ -224,17 +226,20 @@ TEST(ScaleDsp, Rgb565FieldsMatchReference) {
 }
 
 // The scaler keeps the tap plans and row schedules of recent geometries per
-// thread: windows that differ in one thing only (where the window starts and
-// so how far a row may be read, its last row, the output height, the width
-// of the source rows), scaled in turn and again, each give the reference's
-// picture.
+// thread: windows that differ in one thing only (the width of the source
+// rows, where the window starts and so how far a row may be read, its first
+// and last rows, the output height), scaled in turn and again, each give the
+// reference's picture without reading past the planes.
 TEST(ScaleDsp, KeptPlansFollowTheGeometry) {
   struct Window {
     int sw, sh, dw, dh, x, y, w, h;
   };
-  const Window windows[] = {{352, 288, 264, 216, 0, 0, 352, 288},  {352, 288, 264, 216, 80, 0, 272, 288},
-                            {352, 288, 264, 216, 88, 0, 264, 288}, {352, 288, 264, 216, 0, 40, 352, 248},
-                            {352, 288, 264, 200, 0, 0, 352, 288},  {360, 288, 264, 216, 8, 0, 352, 288},
+  // Each window right after one it differs from in one thing; the first two
+  // differ in the width of the source rows only (a plan made for the wider
+  // would read past the narrower's last row, which their taller outputs blend).
+  const Window windows[] = {{360, 144, 264, 216, 0, 0, 352, 144},  {352, 144, 264, 216, 0, 0, 352, 144},
+                            {352, 288, 264, 216, 80, 0, 272, 288}, {352, 288, 264, 216, 88, 0, 264, 288},
+                            {352, 288, 264, 216, 0, 40, 352, 248}, {352, 288, 264, 200, 0, 0, 352, 288},
                             {352, 288, 264, 216, 0, 0, 352, 200}};
   Frame src(360, 288);
   src.Randomize();
