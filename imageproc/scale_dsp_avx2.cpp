@@ -1,8 +1,10 @@
 // AVX2 row kernels of the bilinear scalers: the same values as the
 // references. Horizontally, a group whose taps lie in 16 readable samples is
 // fetched with one unaligned load and a byte shuffle, two groups to a 256-bit
-// register, and weighted with pmaddubsw (samples unsigned, weights 0-8);
-// other groups are gathered byte by byte. Vertically, 32 columns a step.
+// register (a wide pair with one 32-byte load and a lane permute), and
+// weighted with pmaddubsw (samples unsigned, weights 0-8); other groups are
+// gathered byte by byte. The plan's reads serve every row of a call.
+// Vertically, 32 columns a step, the last step ending at the row's end.
 #include <immintrin.h>
 
 #include <cstring>
@@ -26,9 +28,8 @@ inline __m128i Taps(const uint8_t* src, const TapPlan& plan, int g) {
   return GatherTaps(s, plan.pick[g]);
 }
 
-// Groups g and g + 1 of R rows, both groups fetched whole: the plan's reads
-// serve every row.
-// Groups g and g + 1 of R rows when the pair is wide: one load per row.
+// Groups g and g + 1 of R rows when the pair is wide: one load per row, the
+// plan's reads serving every row.
 template <int R>
 inline void WidePair(uint16_t* const* dst, const uint8_t* const* src, const TapPlan& plan, int g) {
   const ptrdiff_t b0 = plan.base[g];
@@ -42,15 +43,16 @@ inline void WidePair(uint16_t* const* dst, const uint8_t* const* src, const TapP
   }
 }
 
+// Groups g and g + 1 of R rows, both groups fetched whole.
 template <int R>
 inline void PairOfGroups(uint16_t* const* dst, const uint8_t* const* src, const TapPlan& plan, int g) {
+  if (plan.wide[g]) return WidePair<R>(dst, src, plan, g);
   // Both bases in one load.
   uint64_t bases;
   std::memcpy(&bases, plan.base + g, sizeof bases);
   const ptrdiff_t b0 = static_cast<int32_t>(bases), b1 = static_cast<int32_t>(bases >> 32);
   const __m256i pick = _mm256_load_si256(reinterpret_cast<const __m256i*>(plan.pick[g]));
   const __m256i w = _mm256_load_si256(reinterpret_cast<const __m256i*>(plan.weight[g]));
-  if (plan.wide[g]) return WidePair<R>(dst, src, plan, g);
   for (int i = 0; i < R; ++i) {
     const __m256i rows =
         _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src[i] + b0))),
