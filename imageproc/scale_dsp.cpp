@@ -8,6 +8,7 @@ bool MakeTapPlan(TapPlan& plan, const int32_t* left, const int32_t* right, const
                  int64_t readable) {
   plan.groups = (n + 7) / 8;
   plan.fitting = 0;
+  plan.wideFitting = 0;
   for (int g = 0; g < plan.groups; ++g) {
     const int first = 8 * g, last = (n - first < 8 ? n : first + 8) - 1;
     int32_t base = left[first], reach = 0;  // furthest right tap from base
@@ -31,28 +32,48 @@ bool MakeTapPlan(TapPlan& plan, const int32_t* left, const int32_t* right, const
       reach += back;
       base -= back;
     }
+    // An odd group within 8 to 24 samples of the group before's base is
+    // fetched with it.
+    const int32_t near = g & 1 ? plan.base[g - 1] + 8 : 0;
+    if (g & 1 && plan.fits[g - 1] && base >= near && base + reach < near + 16 && near + 24 <= readable) {
+      for (uint8_t& p : plan.pick[g]) p = static_cast<uint8_t>(p + (base - near));
+      reach += base - near;
+      base = near;
+    }
     plan.base[g] = base;
     plan.adjacent[g] = adjacent;
+    plan.wide[g] = 0;
+    if (g & 1) {
+      plan.wide[g - 1] = base == plan.base[g - 1] + 8 && plan.base[g - 1] + 32 <= readable;
+      if (plan.wide[g - 1] && plan.wideFitting == g - 1) plan.wideFitting = g + 1;
+    }
     plan.fits[g] = reach < 16 && base + 16 <= readable;
     if (plan.fits[g] && plan.fitting == g) plan.fitting = g + 1;
   }
   return true;
 }
 
-void scale_horizontal_c(uint16_t* dst, const uint8_t* src, const TapPlan& plan) {
+void scale_horizontal_c(uint16_t* const* dst, const uint8_t* const* src, int rows, const TapPlan& plan) {
   for (int g = 0; g < plan.groups; ++g) {
-    const uint8_t* s = src + plan.base[g];
     const uint8_t* pick = plan.pick[g];
     const uint8_t* w = plan.weight[g];
-    for (int k = 0; k < 8; ++k) {
-      // (8 - fx) a + fx b, as 8 a + fx (b - a).
-      const int a = s[pick[2 * k]], b = s[pick[2 * k + 1]];
-      dst[8 * g + k] = static_cast<uint16_t>(8 * a + w[2 * k + 1] * (b - a));
+    for (int i = 0; i < rows; ++i) {
+      const uint8_t* s = src[i] + plan.base[g];
+      uint16_t* d = dst[i] + 8 * g;
+      for (int k = 0; k < 8; ++k) {
+        // (8 - fx) a + fx b, as 8 a + fx (b - a).
+        const int a = s[pick[2 * k]], b = s[pick[2 * k + 1]];
+        d[k] = static_cast<uint16_t>(8 * a + w[2 * k + 1] * (b - a));
+      }
     }
   }
 }
 
 void scale_vertical_c(uint8_t* dst, const uint16_t* top, const uint16_t* bottom, int fy, ptrdiff_t n) {
+  if (fy == 0) {
+    for (ptrdiff_t j = 0; j < n; ++j) dst[j] = static_cast<uint8_t>(top[j] >> 3);
+    return;
+  }
   for (ptrdiff_t j = 0; j < n; ++j) dst[j] = static_cast<uint8_t>(((8 - fy) * top[j] + fy * bottom[j]) >> 6);
 }
 
@@ -71,11 +92,13 @@ void rgb565_pack_c(uint16_t* dst, const uint8_t* r, const uint8_t* g, const uint
 void init_scale_dsp(ScaleDsp& dsp, uint32_t cpuFlags) {
   dsp.horizontal = scale_horizontal_c;
   dsp.vertical = scale_vertical_c;
+  dsp.columnsFirst = true;
   dsp.unpack565 = rgb565_unpack_c;
   dsp.pack565 = rgb565_pack_c;
 #if !defined(OVMIX_NO_SIMD) && defined(__x86_64__)
   if (cpuFlags & ov::kCpuSse2) {
     dsp.horizontal = scale_horizontal_sse2;
+    dsp.columnsFirst = false;
     dsp.vertical = scale_vertical_sse2;
     dsp.unpack565 = rgb565_unpack_sse2;
     dsp.pack565 = rgb565_pack_sse2;

@@ -22,7 +22,9 @@ namespace imageproc {
 // lie in the 16 samples from base[g] and those 16 may be read, so one
 // unaligned load and a byte shuffle fetch them; base[g] is then the group's
 // first left tap, or the row's last 16 samples where those would pass the
-// end. Columns past the last of a partial group repeat its last column.
+// end. Columns past the last of a partial group repeat its last column. An odd
+// group whose taps lie in the 16 samples from 8 past the group before's base
+// takes that as its base.
 inline constexpr int kTapGroups = 96;
 struct TapPlan {
   alignas(32) uint8_t pick[kTapGroups][16];
@@ -30,8 +32,12 @@ struct TapPlan {
   int32_t base[kTapGroups];
   uint8_t fits[kTapGroups];
   uint8_t adjacent[kTapGroups];  // 1 when every right tap of the group is its left tap + 1
+  // 1 for an even group g when base[g + 1] is base[g] + 8 and the 32 samples
+  // from base[g] may be read, so one load fetches both groups.
+  uint8_t wide[kTapGroups];
   int groups;
-  int fitting;  // groups from the first that all fit
+  int fitting;      // groups from the first that all fit
+  int wideFitting;  // groups from the first in wide pairs
 };
 
 // Fills `plan` for n <= 8 x kTapGroups output columns with left and right taps
@@ -41,10 +47,16 @@ struct TapPlan {
 bool MakeTapPlan(TapPlan& plan, const int32_t* left, const int32_t* right, const uint8_t* frac, int n,
                  int64_t readable);
 
-// h[8g + k] for every group of the plan (8 x plan.groups values).
-using ScaleHorizontalFn = void (*)(uint16_t* dst, const uint8_t* src, const TapPlan& plan);
+// Source rows blended in one call: they share the plan's reads. Two (an
+// output row's pair) measured faster than four, whose blends and sources
+// crowd the first-level cache.
+inline constexpr int kMaxRows = 2;
+
+// h[8g + k] for every group of the plan (8 x plan.groups values) of each of
+// `rows` (1 to kMaxRows) source rows: dst[i] from src[i].
+using ScaleHorizontalFn = void (*)(uint16_t* const* dst, const uint8_t* const* src, int rows, const TapPlan& plan);
 // out[j] = ((8 - fy) * top[j] + fy * bottom[j]) >> 6 for j < n; fy 0-7, sums
-// at most 8 x 255.
+// at most 8 x 255. With fy 0 `bottom` is not read.
 using ScaleVerticalFn = void (*)(uint8_t* dst, const uint16_t* top, const uint16_t* bottom, int fy, ptrdiff_t n);
 
 // RGB565 pictures are scaled as three planes of their 5-, 6- and 5-bit
@@ -55,6 +67,10 @@ using Rgb565PackFn = void (*)(uint16_t* dst, const uint8_t* r, const uint8_t* g,
 struct ScaleDsp {
   ScaleHorizontalFn horizontal;
   ScaleVerticalFn vertical;
+  // True while the horizontal blend is the reference: in plain C++ the
+  // planar scaler then blends columns first (scale_planar.cpp), faster there
+  // than fetching each tap through the plan.
+  bool columnsFirst;
   Rgb565UnpackFn unpack565;
   Rgb565PackFn pack565;
 };
@@ -63,15 +79,15 @@ struct ScaleDsp {
 // `cpuFlags` (ov::CpuFlags) allows.
 void init_scale_dsp(ScaleDsp& dsp, uint32_t cpuFlags);
 
-void scale_horizontal_c(uint16_t* dst, const uint8_t* src, const TapPlan& plan);
+void scale_horizontal_c(uint16_t* const* dst, const uint8_t* const* src, int rows, const TapPlan& plan);
 void scale_vertical_c(uint8_t* dst, const uint16_t* top, const uint16_t* bottom, int fy, ptrdiff_t n);
 void rgb565_unpack_c(uint8_t* r, uint8_t* g, uint8_t* b, const uint16_t* src, ptrdiff_t n);
 void rgb565_pack_c(uint16_t* dst, const uint8_t* r, const uint8_t* g, const uint8_t* b, ptrdiff_t n);
 void rgb565_unpack_sse2(uint8_t* r, uint8_t* g, uint8_t* b, const uint16_t* src, ptrdiff_t n);
 void rgb565_pack_sse2(uint16_t* dst, const uint8_t* r, const uint8_t* g, const uint8_t* b, ptrdiff_t n);
-void scale_horizontal_sse2(uint16_t* dst, const uint8_t* src, const TapPlan& plan);
+void scale_horizontal_sse2(uint16_t* const* dst, const uint8_t* const* src, int rows, const TapPlan& plan);
 void scale_vertical_sse2(uint8_t* dst, const uint16_t* top, const uint16_t* bottom, int fy, ptrdiff_t n);
-void scale_horizontal_avx2(uint16_t* dst, const uint8_t* src, const TapPlan& plan);
+void scale_horizontal_avx2(uint16_t* const* dst, const uint8_t* const* src, int rows, const TapPlan& plan);
 void scale_vertical_avx2(uint8_t* dst, const uint16_t* top, const uint16_t* bottom, int fy, ptrdiff_t n);
 
 }  // namespace imageproc

@@ -1,8 +1,10 @@
 // AVX2 row kernels of the bilinear scalers: the same values as the
 // references. Horizontally, a group whose taps lie in 16 readable samples is
 // fetched with one unaligned load and a byte shuffle, two groups to a 256-bit
-// register, and weighted with pmaddubsw (samples unsigned, weights 0-8);
-// other groups are gathered byte by byte. Vertically, 32 columns a step.
+// register (a wide pair with one 32-byte load and a lane permute), and
+// weighted with pmaddubsw (samples unsigned, weights 0-8); other groups are
+// gathered byte by byte. The plan's reads serve every row of a call.
+// Vertically, 32 columns a step, the last step ending at the row's end.
 #include <immintrin.h>
 
 #include <cstring>
@@ -26,57 +28,108 @@ inline __m128i Taps(const uint8_t* src, const TapPlan& plan, int g) {
   return GatherTaps(s, plan.pick[g]);
 }
 
-}  // namespace
-
-void scale_horizontal_avx2(uint16_t* dst, const uint8_t* src, const TapPlan& plan) {
-  auto pairOfGroups = [&](int g) {
-    // Both bases in one load.
-    uint64_t bases;
-    std::memcpy(&bases, plan.base + g, sizeof bases);
-    const uint8_t* s0 = src + static_cast<int32_t>(bases);
-    const uint8_t* s1 = src + static_cast<int32_t>(bases >> 32);
+// Groups g and g + 1 of R rows when the pair is wide: one load per row, the
+// plan's reads serving every row.
+template <int R>
+inline void WidePair(uint16_t* const* dst, const uint8_t* const* src, const TapPlan& plan, int g) {
+  const ptrdiff_t b0 = plan.base[g];
+  const __m256i pick = _mm256_load_si256(reinterpret_cast<const __m256i*>(plan.pick[g]));
+  const __m256i w = _mm256_load_si256(reinterpret_cast<const __m256i*>(plan.weight[g]));
+  for (int i = 0; i < R; ++i) {
+    // Samples 0-15 from b0 to the low half, 8-23 to the high.
     const __m256i rows =
-        _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s0))),
-                                _mm_loadu_si128(reinterpret_cast<const __m128i*>(s1)), 1);
-    const __m256i taps = _mm256_shuffle_epi8(rows, _mm256_load_si256(reinterpret_cast<const __m256i*>(plan.pick[g])));
-    const __m256i w = _mm256_load_si256(reinterpret_cast<const __m256i*>(plan.weight[g]));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + 8 * g), _mm256_maddubs_epi16(taps, w));
-  };
-  int g = 0;
-  for (; g + 4 <= plan.fitting; g += 4) {
-    pairOfGroups(g);
-    pairOfGroups(g + 2);
-  }
-  for (; g + 2 <= plan.groups; g += 2) {
-    if (plan.fits[g] & plan.fits[g + 1]) {
-      pairOfGroups(g);
-      continue;
-    }
-    const __m256i w = _mm256_load_si256(reinterpret_cast<const __m256i*>(plan.weight[g]));
-    const __m256i taps =
-        _mm256_inserti128_si256(_mm256_castsi128_si256(Taps(src, plan, g)), Taps(src, plan, g + 1), 1);
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + 8 * g), _mm256_maddubs_epi16(taps, w));
-  }
-  if (g < plan.groups) {
-    const __m128i w = _mm_load_si128(reinterpret_cast<const __m128i*>(plan.weight[g]));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 8 * g), _mm_maddubs_epi16(Taps(src, plan, g), w));
+        _mm256_permute4x64_epi64(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(src[i] + b0)), 0x94);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst[i] + 8 * g), _mm256_maddubs_epi16(_mm256_shuffle_epi8(rows, pick), w));
   }
 }
 
+// Groups g and g + 1 of R rows, both groups fetched whole.
+template <int R>
+inline void PairOfGroups(uint16_t* const* dst, const uint8_t* const* src, const TapPlan& plan, int g) {
+  if (plan.wide[g]) return WidePair<R>(dst, src, plan, g);
+  // Both bases in one load.
+  uint64_t bases;
+  std::memcpy(&bases, plan.base + g, sizeof bases);
+  const ptrdiff_t b0 = static_cast<int32_t>(bases), b1 = static_cast<int32_t>(bases >> 32);
+  const __m256i pick = _mm256_load_si256(reinterpret_cast<const __m256i*>(plan.pick[g]));
+  const __m256i w = _mm256_load_si256(reinterpret_cast<const __m256i*>(plan.weight[g]));
+  for (int i = 0; i < R; ++i) {
+    const __m256i rows =
+        _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src[i] + b0))),
+                                _mm_loadu_si128(reinterpret_cast<const __m128i*>(src[i] + b1)), 1);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst[i] + 8 * g), _mm256_maddubs_epi16(_mm256_shuffle_epi8(rows, pick), w));
+  }
+}
+
+template <int R>
+void HorizontalRows(uint16_t* const* dstRows, const uint8_t* const* srcRows, const TapPlan& plan) {
+  // Local copies, kept in registers: the stores could otherwise alias the
+  // callers' arrays.
+  uint16_t* dst[R];
+  const uint8_t* src[R];
+  for (int i = 0; i < R; ++i) {
+    dst[i] = dstRows[i];
+    src[i] = srcRows[i];
+  }
+  int g = 0;
+  for (; g + 4 <= plan.wideFitting; g += 4) {
+    WidePair<R>(dst, src, plan, g);
+    WidePair<R>(dst, src, plan, g + 2);
+  }
+  for (; g + 2 <= plan.fitting; g += 2) PairOfGroups<R>(dst, src, plan, g);
+  for (; g + 2 <= plan.groups; g += 2) {
+    if (plan.fits[g] & plan.fits[g + 1]) {
+      PairOfGroups<R>(dst, src, plan, g);
+      continue;
+    }
+    const __m256i w = _mm256_load_si256(reinterpret_cast<const __m256i*>(plan.weight[g]));
+    for (int i = 0; i < R; ++i) {
+      const __m256i taps =
+          _mm256_inserti128_si256(_mm256_castsi128_si256(Taps(src[i], plan, g)), Taps(src[i], plan, g + 1), 1);
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst[i] + 8 * g), _mm256_maddubs_epi16(taps, w));
+    }
+  }
+  if (g < plan.groups) {
+    const __m128i w = _mm_load_si128(reinterpret_cast<const __m128i*>(plan.weight[g]));
+    for (int i = 0; i < R; ++i)
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(dst[i] + 8 * g), _mm_maddubs_epi16(Taps(src[i], plan, g), w));
+  }
+}
+
+}  // namespace
+
+void scale_horizontal_avx2(uint16_t* const* dst, const uint8_t* const* src, int rows, const TapPlan& plan) {
+  static_assert(kMaxRows == 2, "a variant per number of rows");
+  if (rows == 1) return HorizontalRows<1>(dst, src, plan);
+  HorizontalRows<2>(dst, src, plan);
+}
+
 void scale_vertical_avx2(uint8_t* dst, const uint16_t* top, const uint16_t* bottom, int fy, ptrdiff_t n) {
-  const __m256i wt = _mm256_set1_epi16(static_cast<short>(8 - fy)), wb = _mm256_set1_epi16(static_cast<short>(fy));
-  auto blend = [&](ptrdiff_t j) {
-    const __m256i t = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(top + j));
-    const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bottom + j));
-    return _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(t, wt), _mm256_mullo_epi16(b, wb)), 6);
+  // packus works within 128-bit halves: columns 0-7, 16-23, 8-15, 24-31.
+  auto store = [&](ptrdiff_t j, __m256i a, __m256i b) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + j), _mm256_permute4x64_epi64(_mm256_packus_epi16(a, b), 0xD8));
   };
   ptrdiff_t j = 0;
-  for (; j + 32 <= n; j += 32) {
-    // packus works within 128-bit halves: columns 0-7, 16-23, 8-15, 24-31.
-    const __m256i packed = _mm256_packus_epi16(blend(j), blend(j + 16));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + j), _mm256_permute4x64_epi64(packed, 0xD8));
+  if (fy == 0) {
+    // (8 top) >> 6.
+    auto load = [&](ptrdiff_t at) {
+      return _mm256_srli_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(top + at)), 3);
+    };
+    if (n < 32) return scale_vertical_sse2(dst, top, bottom, 0, n);
+    for (; j + 32 <= n; j += 32) store(j, load(j), load(j + 16));
+    // The last columns as one more step ending at n, over columns made already.
+    if (j < n) store(n - 32, load(n - 32), load(n - 16));
+    return;
   }
-  scale_vertical_sse2(dst + j, top + j, bottom + j, fy, n - j);
+  const __m256i wt = _mm256_set1_epi16(static_cast<short>(8 - fy)), wb = _mm256_set1_epi16(static_cast<short>(fy));
+  auto blend = [&](ptrdiff_t at) {
+    const __m256i t = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(top + at));
+    const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bottom + at));
+    return _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(t, wt), _mm256_mullo_epi16(b, wb)), 6);
+  };
+  if (n < 32) return scale_vertical_sse2(dst, top, bottom, fy, n);
+  for (; j + 32 <= n; j += 32) store(j, blend(j), blend(j + 16));
+  if (j < n) store(n - 32, blend(n - 32), blend(n - 16));
 }
 
 }  // namespace imageproc

@@ -229,7 +229,9 @@ extern "C" void gScaleRGB565CroppedFrame(const uint16_t* src, uint16_t* dst, int
       }
       const int k = held[0] == keep ? 1 : 0;
       dsp.unpack565(fields, fields + span, fields + 2 * span, src + (srcY + r) * sw + srcX + first, span);
-      dsp.horizontal(blended[k], fields, plan);
+      uint16_t* rows[1] = {blended[k]};
+      const uint8_t* sources[1] = {fields};
+      dsp.horizontal(rows, sources, 1, plan);
       held[k] = r;
       return blended[k];
     };

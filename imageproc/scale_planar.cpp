@@ -1,8 +1,13 @@
 // Planar YUV scaling and cropping: a bilinear scaler for any ratio applied
 // plane by plane, a scaler that also turns planar 4:2:2 into 4:2:0, and four
 // fixed-ratio scalers built from additions and shifts.
+#include <algorithm>
+#include <bit>
 #include <cstring>
 #include <initializer_list>
+#include <memory>
+#include <new>
+#include <vector>
 
 #include "imageproc/imageproc.h"
 #include "imageproc/imageproc_tables.h"
@@ -28,6 +33,250 @@ struct Plane {
   uint8_t* dst;
 };
 
+// The column taps of one run of output columns: what a tap plan is made from.
+struct ColumnRun {
+  int64_t stepX, lastCol, readable, j0, n;
+  int sx;
+  bool operator==(const ColumnRun&) const = default;
+
+  void Taps(int32_t* left, int32_t* right, uint8_t* frac) const {
+    const int64_t tapX = int64_t{1} << sx;
+    int64_t q = j0 * stepX;
+    for (int64_t j = 0; j < n; ++j, q += stepX) {
+      const int64_t c0 = (q >> kPosBits) << sx;
+      left[j] = static_cast<int32_t>(c0);
+      right[j] = static_cast<int32_t>(Min(c0 + tapX, lastCol));
+      frac[j] = static_cast<uint8_t>((q >> kFracShift) & 7);
+    }
+  }
+};
+
+// The tap plans of the last few runs scaled on this thread: a clip scales
+// every frame alike, so its plans are made once.
+struct PlanCache {
+  struct Entry {
+    ColumnRun run{};
+    bool valid = false, planned = false;
+    TapPlan plan;
+  };
+  static constexpr int kEntries = 4;
+  Entry entries[kEntries];
+  int next = 0;
+
+  // The plan of `run`, or null when its taps lie too far apart for one.
+  const TapPlan* For(const ColumnRun& run, int32_t* left, int32_t* right, uint8_t* frac) {
+    for (Entry& e : entries) {
+      if (e.valid && e.run == run) return e.planned ? &e.plan : nullptr;
+    }
+    Entry& e = entries[next];
+    next = (next + 1) % kEntries;
+    run.Taps(left, right, frac);
+    e.run = run;
+    e.valid = true;
+    e.planned = MakeTapPlan(e.plan, left, right, frac, static_cast<int>(run.n), run.readable);
+    return e.planned ? &e.plan : nullptr;
+  }
+};
+
+// The two source rows of each output row and the lower one's weight fy; the
+// lower row is clamped to the window's last.
+struct RowTaps {
+  int64_t stepY, y0, lastRow;
+  int sy;
+  struct Rows {
+    int64_t top, bottom;
+    int fy;
+  };
+  Rows Of(int64_t i) const {
+    const int64_t p = i * stepY;
+    const int64_t r = y0 + ((p >> kPosBits) << sy);
+    return {r, Min(r + (int64_t{1} << sy), lastRow), static_cast<int>((p >> kFracShift) & 7)};
+  }
+};
+
+// The source rows that output rows 0 to dstHeight - 1 blend, each once, in
+// order (a lower row with weight 0 is left out). Rows only grow: an output
+// row's upper row is at or past the rows before it, except the previous
+// output row's own upper row.
+struct RowWalk {
+  const RowTaps& taps;
+  int64_t dstHeight, i = 0, last = -1;
+  bool lower = false;
+
+  bool Next(int64_t* row) {
+    while (i < dstHeight) {
+      const RowTaps::Rows t = taps.Of(i);
+      const int64_t candidate = lower ? t.bottom : t.top;
+      if (!lower && t.fy) {
+        lower = true;
+      } else {
+        lower = false;
+        ++i;
+      }
+      if (candidate > last) {
+        last = candidate;
+        *row = candidate;
+        return true;
+      }
+    }
+    return false;
+  }
+};
+
+// The same scale of one plane, columns first, for the references (and where
+// no row schedule can be had): for each
+// output row the vertical blends of the source columns a run of output columns
+// spans, ((8 - fy) top + fy bottom), then per output column ((8 - fx) A +
+// fx B) >> 6. In plain C++ this is faster than blending rows first, whose
+// horizontal pass fetches every tap on its own: the vertical pass is
+// contiguous (the compiler vectorises it) and each output column takes both
+// its blends in one load. Where the taps are spread (2^shift apart) or a run
+// spans too many columns, each output sample is blended on its own.
+void ScalePlaneColumnsFirst(const uint8_t* src, uint8_t* dst, int64_t srcStride, int64_t dstWidth,
+                            int64_t dstHeight, int64_t x0, int64_t W, int sx, int64_t stepX, const RowTaps& rowTaps) {
+  static_assert(std::endian::native == std::endian::little, "the column look-up reads two blends as one word");
+  const int64_t lastCol = W - 1, tapX = int64_t{1} << sx;
+  constexpr int64_t kChunk = 256;        // output columns per shared run
+  constexpr int64_t kSpan = 4 * kChunk;  // source columns a run may cover (ratio below 3: 3 x kChunk + 2)
+  uint16_t vert[kSpan + 1];  // vertical blends of a run of source columns, 0-2040
+  uint16_t tap[kChunk];  // left tap of each output column of the run, relative to the run's first column
+  uint8_t frac[kChunk];
+  src += x0;
+  // Column runs outermost: the taps and fractions of a run serve every row.
+  for (int64_t j0 = 0; j0 < dstWidth; j0 += kChunk) {
+    const int64_t j1 = Min(j0 + kChunk, dstWidth), n = j1 - j0;
+    const int64_t first = ((j0 * stepX) >> kPosBits) << sx;
+    const int64_t last = Min((((j1 - 1) * stepX) >> kPosBits << sx) + tapX, lastCol);
+    const bool shared = sx == 0 && last - first + 1 < kSpan;
+    if (shared) {
+      for (int64_t j = 0; j < n; ++j) {
+        const int64_t q = (j0 + j) * stepX;
+        tap[j] = static_cast<uint16_t>((q >> kPosBits) - first);
+        frac[j] = static_cast<uint8_t>((q >> kFracShift) & 7);
+      }
+    }
+    for (int64_t i = 0; i < dstHeight; ++i) {
+      const RowTaps::Rows t = rowTaps.Of(i);
+      const int fy = t.fy, wTop = 8 - fy;
+      const uint8_t* s0 = src + t.top * srcStride;
+      const uint8_t* s1 = src + t.bottom * srcStride;
+      uint8_t* out = dst + i * dstWidth + j0;
+      if (shared) {
+        const int64_t span = last - first + 1;
+        if (fy == 0) {
+          for (int64_t k = 0; k < span; ++k) vert[k] = static_cast<uint16_t>(8 * s0[first + k]);
+        } else {
+          for (int64_t k = 0; k < span; ++k) vert[k] = static_cast<uint16_t>(wTop * s0[first + k] + fy * s1[first + k]);
+        }
+        // The right tap of the window's last column is that column again.
+        vert[span] = vert[span - 1];
+        for (int64_t j = 0; j < n; ++j) {
+          // One load fetches the blends of both tap columns (little-endian).
+          uint32_t v;
+          std::memcpy(&v, vert + tap[j], sizeof v);
+          const uint32_t fx = frac[j];
+          out[j] = static_cast<uint8_t>(((8 - fx) * (v & 0xFFFF) + fx * (v >> 16)) >> 6);
+        }
+        continue;
+      }
+      int64_t q = j0 * stepX;
+      for (int64_t j = 0; j < n; ++j, q += stepX) {
+        const int64_t c0 = (q >> kPosBits) << sx, c1 = Min(c0 + tapX, lastCol);
+        const int fx = static_cast<int>((q >> kFracShift) & 7);
+        const int a = wTop * s0[c0] + fy * s1[c0], b = wTop * s0[c1] + fy * s1[c1];
+        out[j] = static_cast<uint8_t>(((8 - fx) * a + fx * b) >> 6);
+      }
+    }
+  }
+}
+
+// The blended rows are kept in a ring of kRing slots; a batch of up to
+// kMaxRows rows starts at a multiple of kMaxRows, and the rows an output row
+// needs are at most one batch behind the latest.
+inline constexpr int kRing = 2 * kMaxRows;
+static_assert(kMaxRows >= 2, "one batch brings both rows of an output row");
+
+// What each output row of a geometry does: blend `batch` more source rows
+// (the next of `rows`) into the ring, then blend ring slots top and bottom
+// with weight fy. Made once per geometry, so that scaling a frame spends no
+// search or branch per row on it.
+struct RowSchedule {
+  struct Step {
+    uint8_t batch, top, bottom, fy;
+  };
+  RowTaps taps{};
+  int64_t dstHeight = -1;
+  std::vector<Step> steps;
+  std::vector<int64_t> rows;
+
+  bool Complete() const { return static_cast<int64_t>(steps.size()) == dstHeight; }
+
+  // Leaves the schedule incomplete if it cannot be made.
+  void Make(const RowTaps& geometry, int64_t height) {
+    taps = geometry;
+    dstHeight = height;
+    steps.clear();
+    rows.clear();
+    steps.reserve(static_cast<size_t>(height));
+    RowWalk walk{taps, dstHeight};
+    int64_t held[kRing];
+    std::fill(held, held + kRing, -1);
+    auto slot = [&](int64_t r) {
+      for (int k = 0; k < kRing; ++k) {
+        if (held[k] == r) return k;
+      }
+      return -1;
+    };
+    for (int64_t i = 0; i < dstHeight; ++i) {
+      const RowTaps::Rows t = taps.Of(i);
+      Step step{0, 0, 0, static_cast<uint8_t>(t.fy)};
+      // The missing rows are the walk's next; one batch brings both.
+      if (slot(t.top) < 0 || (t.fy && slot(t.bottom) < 0)) {
+        for (int64_t r; step.batch < kMaxRows && walk.Next(&r); ++step.batch) {
+          held[rows.size() % kRing] = r;
+          rows.push_back(r);
+        }
+      }
+      const int top = slot(t.top), bottom = t.fy ? slot(t.bottom) : top;
+      if (top < 0 || bottom < 0) return;  // cannot happen: the walk holds every row an output row needs
+      step.top = static_cast<uint8_t>(top);
+      step.bottom = static_cast<uint8_t>(bottom);
+      steps.push_back(step);
+    }
+  }
+};
+
+// The tap plans and row schedules of the last geometries scaled on this thread.
+struct ScaleCache {
+  PlanCache plans;
+  RowSchedule schedules[2];
+  int nextSchedule = 0;
+
+  // Null when there is no memory for it.
+  const RowSchedule* ScheduleFor(const RowTaps& t, int64_t dstHeight) {
+    for (const RowSchedule& s : schedules) {
+      if (s.dstHeight == dstHeight && s.taps.stepY == t.stepY && s.taps.y0 == t.y0 && s.taps.lastRow == t.lastRow &&
+          s.taps.sy == t.sy)
+        return s.Complete() ? &s : nullptr;
+    }
+    RowSchedule& s = schedules[nextSchedule];
+    nextSchedule = (nextSchedule + 1) % 2;
+    try {
+      s.Make(t, dstHeight);
+    } catch (const std::bad_alloc&) {
+      s.steps.clear();
+    }
+    return s.Complete() ? &s : nullptr;
+  }
+};
+
+// Null when there is no memory for it.
+ScaleCache* ThreadCache() {
+  thread_local std::unique_ptr<ScaleCache> cache;
+  if (!cache) cache.reset(new (std::nothrow) ScaleCache);
+  return cache.get();
+}
+
 // Bilinear scaling of the window (x0, y0, w, h) of one plane (rows srcStride
 // bytes, srcHeight rows) to dstWidth x dstHeight. Large reductions sample taps
 // 2^shift apart. The step is based on w - 1, so the taps stay inside the
@@ -37,10 +286,11 @@ struct Plane {
 // horizontal blend of each of its two tap rows, (8 - fx) left + fx right, then
 // a vertical one, ((8 - fy) upper + fy lower) >> 6: the same sum, regrouped.
 // Output columns go in runs of up to 8 x kTapGroups; within a run each source
-// row is blended horizontally once and kept while the next output row needs it.
-// Planes of the same geometry (the two chroma planes) share the taps; a plane
-// whose source or destination is missing is left out.
-
+// row is blended horizontally once, kMaxRows rows to a call in the order the
+// output rows need them, into a ring of blended rows, as the geometry's row
+// schedule says. Planes of the same geometry (the two chroma planes) share the
+// taps and the schedule; a plane whose source or destination is missing is
+// left out. The references take ScalePlaneColumnsFirst instead.
 void ScalePlanarFrame(std::initializer_list<Plane> planes, int64_t srcStride, int64_t srcHeight,
                       int64_t dstWidth, int64_t dstHeight, int64_t x0, int64_t y0, int64_t w, int64_t h) {
   if (dstWidth <= 0 || dstHeight <= 0 || x0 < 0 || y0 < 0) return;
@@ -49,63 +299,60 @@ void ScalePlanarFrame(std::initializer_list<Plane> planes, int64_t srcStride, in
   const int sx = SubsampleShift(W / dstWidth), sy = SubsampleShift(H / dstHeight);
   const int64_t stepX = (((W - 1) >> sx) << kPosBits) / dstWidth;
   const int64_t stepY = ((((H - 1) >> sy) & 0xFFFF) << kPosBits) / dstHeight;
-  const int64_t lastCol = W - 1, lastRow = y0 + H - 1, tapX = int64_t{1} << sx;
+  const RowTaps rowTaps{stepY, y0, y0 + H - 1, sy};
   ScaleDsp dsp;
   init_scale_dsp(dsp, ov::GetCpuFlags());
+  ScaleCache* cache = dsp.columnsFirst ? nullptr : ThreadCache();
+  const RowSchedule* schedule = cache ? cache->ScheduleFor(rowTaps, dstHeight) : nullptr;
+  if (!schedule) {
+    for (const Plane& plane : planes) {
+      if (plane.src && plane.dst)
+        ScalePlaneColumnsFirst(plane.src, plane.dst, srcStride, dstWidth, dstHeight, x0, W, sx, stepX, rowTaps);
+    }
+    return;
+  }
   constexpr int64_t kChunk = 8 * kTapGroups;  // output columns per run
   int32_t left[kChunk], right[kChunk];
   uint8_t frac[kChunk];
-  TapPlan plan;
-  uint16_t blended[2][kChunk];  // horizontal blends of two source rows
+  alignas(64) uint16_t blended[kRing][kChunk];  // whole cache lines: no blend store or load is split
   for (int64_t j0 = 0; j0 < dstWidth; j0 += kChunk) {
-    const int64_t n = Min(kChunk, dstWidth - j0);
-    int64_t q = j0 * stepX;
-    for (int64_t j = 0; j < n; ++j, q += stepX) {
-      const int64_t c0 = (q >> kPosBits) << sx;
-      left[j] = static_cast<int32_t>(c0);
-      right[j] = static_cast<int32_t>(Min(c0 + tapX, lastCol));
-      frac[j] = static_cast<uint8_t>((q >> kFracShift) & 7);
-    }
-    const bool planned = MakeTapPlan(plan, left, right, frac, static_cast<int>(n), srcStride - x0);
+    const ColumnRun run{stepX, W - 1, srcStride - x0, j0, Min(kChunk, dstWidth - j0), sx};
+    const int64_t n = run.n;
+    const TapPlan* plan = cache->plans.For(run, left, right, frac);
+    if (!plan) run.Taps(left, right, frac);
     for (const Plane& plane : planes) {
       if (!plane.src || !plane.dst) continue;
-      const uint8_t* src = plane.src;
+      const uint8_t* src = plane.src + x0;
       uint8_t* out = plane.dst + j0;
-      if (!planned) {
+      if (!plan) {
         // Taps too far apart for a plan (reductions beyond about 30:1).
         for (int64_t i = 0; i < dstHeight; ++i, out += dstWidth) {
-          const int64_t p = i * stepY;
-          const int64_t r = y0 + ((p >> kPosBits) << sy);
-          const int fy = static_cast<int>((p >> kFracShift) & 7), wTop = 8 - fy;
-          const uint8_t* s0 = src + r * srcStride + x0;
-          const uint8_t* s1 = src + Min(r + (int64_t{1} << sy), lastRow) * srcStride + x0;
+          const RowTaps::Rows t = rowTaps.Of(i);
+          const uint8_t* s0 = src + t.top * srcStride;
+          const uint8_t* s1 = src + t.bottom * srcStride;
           for (int64_t j = 0; j < n; ++j) {
             const int a = (8 - frac[j]) * s0[left[j]] + frac[j] * s0[right[j]];
             const int b = (8 - frac[j]) * s1[left[j]] + frac[j] * s1[right[j]];
-            out[j] = static_cast<uint8_t>((wTop * a + fy * b) >> 6);
+            out[j] = static_cast<uint8_t>(((8 - t.fy) * a + t.fy * b) >> 6);
           }
         }
         continue;
       }
-      int64_t held[2] = {-1, -1};  // source row of each blended row
-      // The blends of source row r, made unless held; `keep` is a row not to drop.
-      auto rowBlend = [&](int64_t r, int64_t keep) -> const uint16_t* {
-        for (int k = 0; k < 2; ++k) {
-          if (held[k] == r) return blended[k];
+      const int64_t* nextRow = schedule->rows.data();
+      for (int64_t i = 0, made = 0; i < dstHeight; ++i, out += dstWidth) {
+        const RowSchedule::Step step = schedule->steps[static_cast<size_t>(i)];
+        if (step.batch) {
+          uint16_t* dstRows[kMaxRows];
+          const uint8_t* srcRows[kMaxRows];
+          for (int k = 0; k < step.batch; ++k) {
+            dstRows[k] = blended[(made + k) % kRing];
+            srcRows[k] = src + nextRow[k] * srcStride;
+          }
+          dsp.horizontal(dstRows, srcRows, step.batch, *plan);
+          made += step.batch;
+          nextRow += step.batch;
         }
-        const int k = held[0] == keep ? 1 : 0;
-        dsp.horizontal(blended[k], src + r * srcStride + x0, plan);
-        held[k] = r;
-        return blended[k];
-      };
-      for (int64_t i = 0; i < dstHeight; ++i, out += dstWidth) {
-        const int64_t p = i * stepY;
-        const int64_t r = y0 + ((p >> kPosBits) << sy), r1 = Min(r + (int64_t{1} << sy), lastRow);
-        const int fy = static_cast<int>((p >> kFracShift) & 7);
-        // The lower row weighs nothing when fy is 0.
-        const uint16_t* top = rowBlend(r, fy ? r1 : -1);
-        const uint16_t* bottom = fy ? rowBlend(r1, r) : top;
-        dsp.vertical(out, top, bottom, fy, n);
+        dsp.vertical(out, blended[step.top], blended[step.bottom], step.fy, n);
       }
     }
   }

@@ -42,44 +42,72 @@ TEST(ScaleDsp, HorizontalMatchesReference) {
   std::printf("seed %u\n", kSeed);
   imageproc::ScaleDsp ref{};
   imageproc::init_scale_dsp(ref, 0);
-  // Steps in 256ths of a sample: upscales, 3/4, just under 2 and 3, and a
-  // large reduction with taps 16 apart.
-  for (auto [step, gap] : {std::pair{77, 1}, std::pair{256, 1}, std::pair{341, 1}, std::pair{500, 1},
+  constexpr int kRows = imageproc::kMaxRows;
+  // Steps in 256ths of a sample: upscales, 3/4, about 1.5 (a pair of groups
+  // just within and just past the reach of one load), just under 2 and 3, and
+  // a large reduction with taps 16 apart.
+  for (auto [step, gap] : {std::pair{77, 1}, std::pair{256, 1}, std::pair{341, 1}, std::pair{384, 1},
+                           std::pair{400, 1}, std::pair{420, 1}, std::pair{500, 1},
                            std::pair{760, 1}, std::pair{1024, 2}, std::pair{4000, 16}}) {
     for (int n : {1, 7, 8, 9, 16, 23, 40, 8 * imageproc::kTapGroups - 1, 8 * imageproc::kTapGroups}) {
       for (bool saturated : {false, true}) {
         const int width = std::max(2, ((n - 1) * step >> 8) + gap + 1);
-        // The row is an exact-size block: a read past its end shows under ASan.
-        std::vector<uint8_t> row(size_t(width) + 1);
-        if (saturated) {
-          std::fill(row.begin(), row.end(), 255);
-        } else {
-          FillRandom(row);
+        // Each row is an exact-size block: a read past its end shows under
+        // ASan. The first is saturated or random, the others random.
+        std::vector<std::vector<uint8_t>> rows(kRows, std::vector<uint8_t>(size_t(width) + 1));
+        const uint8_t* src[kRows];
+        for (int i = 0; i < kRows; ++i) {
+          if (saturated && i == 0) {
+            std::fill(rows[0].begin(), rows[0].end(), 255);
+          } else {
+            FillRandom(rows[size_t(i)]);
+          }
+          src[i] = rows[size_t(i)].data() + 1;  // odd address
         }
-        const uint8_t* src = row.data() + 1;  // odd address
         const Taps t = MakeTaps(n, width, step, gap);
         imageproc::TapPlan plan;
         ASSERT_TRUE(imageproc::MakeTapPlan(plan, t.left.data(), t.right.data(), t.frac.data(), n, width));
         const size_t out = 8 * size_t(plan.groups);
-        Padded<uint16_t> a(out, 0xA5A5);
-        ref.horizontal(a.Data(), src, plan);
+        std::vector<Padded<uint16_t>> a(kRows, Padded<uint16_t>(out, 0xA5A5));
+        uint16_t* aRows[kRows];
+        for (int i = 0; i < kRows; ++i) aRows[i] = a[size_t(i)].Data();
+        ref.horizontal(aRows, src, kRows, plan);
         // The reference itself: (8 - fx) left + fx right; the last column
         // repeated to the end of the group.
-        ASSERT_TRUE(a.PaddingIntact());
-        for (int j = 0; j < n; ++j)
-          ASSERT_EQ(a[size_t(j)], (8 - t.frac[j]) * src[t.left[j]] + t.frac[j] * src[t.right[j]]) << j;
-        for (size_t j = size_t(n); j < out; ++j) ASSERT_EQ(a[j], a[size_t(n) - 1]);
+        for (int i = 0; i < kRows; ++i) {
+          const Padded<uint16_t>& row = a[size_t(i)];
+          ASSERT_TRUE(row.PaddingIntact());
+          for (int j = 0; j < n; ++j)
+            ASSERT_EQ(row[size_t(j)], (8 - t.frac[j]) * src[i][t.left[j]] + t.frac[j] * src[i][t.right[j]]) << j;
+          for (size_t j = size_t(n); j < out; ++j) ASSERT_EQ(row[j], row[size_t(n) - 1]);
+        }
         for (const SimdVariant& variant : kSimdVariants) {
           if ((ov::GetCpuFlags() & variant.flags) != variant.flags) continue;
           imageproc::ScaleDsp simd{};
           imageproc::init_scale_dsp(simd, variant.flags);
           ASSERT_NE(simd.horizontal, ref.horizontal) << variant.name;
-          Padded<uint16_t> b(out + 1, 0x5A5A);
-          simd.horizontal(b.Data() + 1, src, plan);
-          ASSERT_TRUE(b.PaddingIntact());
-          ASSERT_EQ(b[0], 0x5A5A);
-          for (size_t j = 0; j < out; ++j)
-            ASSERT_EQ(b[j + 1], a[j]) << variant.name << " step " << step << " n " << n << " column " << j;
+          // Every number of rows a call takes; the rows start at the second.
+          for (int count = 1; count <= kRows - 1; ++count) {
+            std::vector<Padded<uint16_t>> b(size_t(count), Padded<uint16_t>(out + 1, 0x5A5A));
+            uint16_t* bRows[kRows];
+            for (int i = 0; i < count; ++i) bRows[i] = b[size_t(i)].Data() + 1;
+            simd.horizontal(bRows, src + 1, count, plan);
+            for (int i = 0; i < count; ++i) {
+              ASSERT_TRUE(b[size_t(i)].PaddingIntact());
+              ASSERT_EQ(b[size_t(i)][0], 0x5A5A);
+              for (size_t j = 0; j < out; ++j)
+                ASSERT_EQ(b[size_t(i)][j + 1], a[size_t(i) + 1][j])
+                    << variant.name << " step " << step << " n " << n << " rows " << count << " column " << j;
+            }
+          }
+          std::vector<Padded<uint16_t>> b(kRows, Padded<uint16_t>(out, 0x5A5A));
+          uint16_t* bRows[kRows];
+          for (int i = 0; i < kRows; ++i) bRows[i] = b[size_t(i)].Data();
+          simd.horizontal(bRows, src, kRows, plan);
+          for (int i = 0; i < kRows; ++i) {
+            ASSERT_TRUE(b[size_t(i)].PaddingIntact());
+            ASSERT_EQ(b[size_t(i)].Inner(), a[size_t(i)].Inner()) << variant.name << " step " << step << " n " << n;
+          }
         }
       }
     }
@@ -111,6 +139,17 @@ TEST(ScaleDsp, PlanLimits) {
   EXPECT_EQ(plan.pick[0][3], 8);
   EXPECT_EQ(plan.weight[0][0], 5);
   EXPECT_EQ(plan.weight[0][1], 3);
+  // Two groups at 3:4: the second is fetched with the first, from 8 past its
+  // base, where the 32 samples from the first's base may be read.
+  int32_t l34[16], r34[16];
+  uint8_t f34[16] = {};
+  for (int j = 0; j < 16; ++j) l34[j] = j * 4 / 3, r34[j] = l34[j] + 1;
+  ASSERT_TRUE(imageproc::MakeTapPlan(plan, l34, r34, f34, 16, 32));
+  EXPECT_EQ(plan.base[1], 8);
+  EXPECT_EQ(plan.pick[1][0], l34[8] - 8);
+  EXPECT_TRUE(plan.wide[0]);
+  ASSERT_TRUE(imageproc::MakeTapPlan(plan, l34, r34, f34, 16, 31));
+  EXPECT_FALSE(plan.wide[0]);
   const int32_t shortRow[1] = {3}, shortRight[1] = {4};
   ASSERT_TRUE(imageproc::MakeTapPlan(plan, shortRow, shortRight, frac, 1, 15));
   EXPECT_FALSE(plan.fits[0]);  // fewer than 16 samples to read
@@ -182,6 +221,44 @@ TEST(ScaleDsp, Rgb565FieldsMatchReference) {
       simd.pack565(y.Data() + 1, any.data() + 1, any.data() + 1 + n, any.data() + 1 + 2 * n, n);
       ASSERT_TRUE(y.PaddingIntact() && y[0] == 0x5A5A);
       for (size_t j = 0; j < size_t(n); ++j) ASSERT_EQ(y[j + 1], x[j]) << variant.name << " n " << n;
+    }
+  }
+}
+
+// The scaler keeps the tap plans and row schedules of recent geometries per
+// thread: windows that differ in one thing only (the width of the source
+// rows, where the window starts and so how far a row may be read, its first
+// and last rows, the output height), scaled in turn and again, each give the
+// reference's picture without reading past the planes.
+TEST(ScaleDsp, KeptPlansFollowTheGeometry) {
+  struct Window {
+    int sw, sh, dw, dh, x, y, w, h;
+  };
+  // Each window right after one it differs from in one thing; the first two
+  // differ in the width of the source rows only (a plan made for the wider
+  // would read past the narrower's last row, which their taller outputs blend).
+  const Window windows[] = {{360, 144, 264, 216, 0, 0, 352, 144},  {352, 144, 264, 216, 0, 0, 352, 144},
+                            {352, 288, 264, 216, 80, 0, 272, 288}, {352, 288, 264, 216, 88, 0, 264, 288},
+                            {352, 288, 264, 216, 0, 40, 352, 248}, {352, 288, 264, 200, 0, 0, 352, 288},
+                            {352, 288, 264, 216, 0, 0, 352, 200}};
+  Frame src(360, 288);
+  src.Randomize();
+  for (int pass = 0; pass < 2; ++pass) {
+    for (const Window& c : windows) {
+      Frame from(c.sw, c.sh);
+      for (int r = 0; r < c.sh; ++r) std::copy_n(src.y.begin() + r * 360, c.sw, from.y.begin() + r * c.sw);
+      for (int r = 0; r < c.sh / 2; ++r) {
+        std::copy_n(src.u.begin() + r * 180, c.sw / 2, from.u.begin() + r * (c.sw / 2));
+        std::copy_n(src.v.begin() + r * 180, c.sw / 2, from.v.begin() + r * (c.sw / 2));
+      }
+      Frame all(c.dw, c.dh), ref(c.dw, c.dh);
+      gScaleCroppedFrame(&from.f, &all.f, c.x, c.y, c.w, c.h);
+      ov::SetCpuFlagsMask(0);
+      gScaleCroppedFrame(&from.f, &ref.f, c.x, c.y, c.w, c.h);
+      ov::SetCpuFlagsMask(~0u);
+      EXPECT_EQ(all.y, ref.y) << "pass " << pass << " window at " << c.x << "," << c.y << " of " << c.sw;
+      EXPECT_EQ(all.u, ref.u);
+      EXPECT_EQ(all.v, ref.v);
     }
   }
 }
