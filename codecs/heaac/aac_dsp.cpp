@@ -65,6 +65,7 @@ void init_aac_dsp(AacDsp& dsp, uint32_t cpuFlags) {
   dsp.windowLong = WindowLong_c;
 #if !defined(OVMIX_NO_SIMD) && defined(__x86_64__)
   if (cpuFlags & ov::kCpuSse2) {
+    dsp.dequantSmall = DequantSmall_sse2;
     dsp.preTwiddle = PreTwiddle_sse2;
     dsp.fftPass = FftPass_sse2;
     dsp.postTwiddle = PostTwiddle_sse2;
