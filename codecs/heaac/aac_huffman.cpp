@@ -139,10 +139,17 @@ bool ReadEscapes(AacBitReader* r, int32_t* out, int n) {
 
 // The code words of one band in a book of kDim values, with sign bits after
 // the code word when kUnsigned, and escapes after those when kEscape (book 11).
+// The reader's state is copied in and out: the values stored to `out` could
+// otherwise alias its fields and force a reload after every code word.
 template <int kDim, bool kUnsigned, bool kEscape>
-bool DecodeBand(AacBitReader* r, const SpectralDecoder& dec, int32_t* out, int width) {
+bool DecodeBand(AacBitReader* reader, const SpectralDecoder& dec, int32_t* out, int width) {
+  AacBitReader local = *reader;
+  AacBitReader* r = &local;
   for (int k = 0; k < width; k += kDim) {
-    if (AacReaderOverrun(r)) return false;
+    if (AacReaderOverrun(r)) {
+      *reader = local;
+      return false;
+    }
     // The code word and its sign bits (at most 16 + 4) from one look.
     const uint32_t bits = AacShowBits(r, 32);
     uint32_t e = dec.table[bits >> (32 - kRootBits)];
@@ -151,7 +158,10 @@ bool DecodeBand(AacBitReader* r, const SpectralDecoder& dec, int32_t* out, int w
       e = dec.table[(e & 0xFFFFF) + ((bits << kRootBits) >> (32 - subWidth))];
     }
     const int len = static_cast<int>((e >> 16) & 0xFF);
-    if (len == 0) return false;
+    if (len == 0) {
+      *reader = local;
+      return false;
+    }
     const int8_t* v = dec.values[e & 0xFFFF];
     int32_t* o = out + k;
     if (!kUnsigned) {
@@ -174,8 +184,13 @@ bool DecodeBand(AacBitReader* r, const SpectralDecoder& dec, int32_t* out, int w
       o[i] = (value ^ negate) - negate;
       if (kEscape) escape |= value == 16;
     }
-    if (kEscape && escape && !ReadEscapes(r, o, kDim)) return false;
+    if (kEscape && escape) {
+      *reader = local;
+      if (!ReadEscapes(reader, o, kDim)) return false;
+      local = *reader;
+    }
   }
+  *reader = local;
   return true;
 }
 
