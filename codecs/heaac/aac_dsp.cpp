@@ -12,9 +12,11 @@ bool DequantSmall_c(int32_t* v, int n, const int32_t* power, int32_t scale, int 
     if (v[k] <= -256 || v[k] >= 256) return false;
   }
   for (int k = 0; k < n; ++k) {
-    const int32_t q = v[k];
-    const int32_t r = static_cast<int32_t>((static_cast<int64_t>(scale) * SmallDequant(power[q < 0 ? -q : q], shift) + round) >> 31);
-    v[k] = q < 0 ? -r : r;
+    // Magnitude and sign without branches: signs of noise-like spectra are
+    // unpredictable.
+    const int32_t sign = v[k] >> 31;
+    const int32_t r = static_cast<int32_t>((static_cast<int64_t>(scale) * SmallDequant(power[(v[k] ^ sign) - sign], shift) + round) >> 31);
+    v[k] = (r ^ sign) - sign;
   }
   return true;
 }

@@ -14,45 +14,62 @@
 namespace heaac {
 namespace {
 
-// Two complex values x (c - js) when `conj`, else x (c + js), the result
-// rounded to Q31 pairs, interleaved like the input. With v = (a, b) and
-// tw = (c, s) biased:
+// The complex products of two values v = (a, b) and twiddles (c, s), biased:
 //   a c - b s = a'c' - b's' - 2^31 (a' + c' - b' - s')
 //   a s + b c = a's' + b'c' - 2^31 (a' + c' + b' + s') + 2^63
 //   a c + b s = a'c' + b's' - 2^31 (a' + c' + b' + s') + 2^63
 //   b c - a s = b'c' - a's' - 2^31 (c' - a' + b' - s')
-// each sum of four taken in 32-bit lanes, wrapping.
-template <bool conj>
-inline __m128i CMul2(__m128i v, __m128i tw) {
-  const __m128i flip = _mm_set1_epi32(INT32_MIN);
+// each sum of four taken in the low halves of 64-bit lanes, wrapping (what
+// the high halves hold lands at bit 63 and above). Rounded to Q31 pairs,
+// interleaved like the input.
+inline __m128i RoundPair(__m128i re64, __m128i im64, __m128i sumRe, __m128i sumIm) {
   const __m128i half = _mm_set1_epi64x(int64_t{1} << 30);
   const __m128i lowMask = _mm_set1_epi64x(0xFFFFFFFF);
-  const __m128i vb = _mm_xor_si128(v, flip);
-  const __m128i tb = _mm_xor_si128(tw, flip);
-  const __m128i vh = _mm_srli_epi64(vb, 32);
-  const __m128i th = _mm_srli_epi64(tb, 32);
-  const __m128i x = _mm_add_epi32(vb, tb);  // (a' + c', b' + s')
-  const __m128i all = _mm_add_epi32(x, _mm_srli_epi64(x, 32));
-  __m128i re64, im64, sumRe, sumIm;
-  if (conj) {
-    re64 = _mm_add_epi64(_mm_mul_epu32(vb, tb), _mm_mul_epu32(vh, th));
-    im64 = _mm_sub_epi64(_mm_mul_epu32(vh, tb), _mm_mul_epu32(vb, th));
-    const __m128i y = _mm_sub_epi32(tb, vb);  // (c' - a', s' - b')
-    sumRe = all;
-    sumIm = _mm_sub_epi32(y, _mm_srli_epi64(y, 32));
-  } else {
-    re64 = _mm_sub_epi64(_mm_mul_epu32(vb, tb), _mm_mul_epu32(vh, th));
-    im64 = _mm_add_epi64(_mm_mul_epu32(vb, th), _mm_mul_epu32(vh, tb));
-    sumRe = _mm_sub_epi32(x, _mm_srli_epi64(x, 32));
-    sumIm = all;
-  }
-  // The sums sit in the low halves; what the high halves hold lands at
-  // bit 63 and above.
   re64 = _mm_sub_epi64(_mm_add_epi64(re64, half), _mm_slli_epi64(sumRe, 31));
   im64 = _mm_sub_epi64(_mm_add_epi64(im64, half), _mm_slli_epi64(sumIm, 31));
   const __m128i re = _mm_and_si128(_mm_srli_epi64(re64, 31), lowMask);
   const __m128i imHigh = _mm_andnot_si128(lowMask, _mm_slli_epi64(im64, 1));
   return _mm_or_si128(re, imHigh);
+}
+
+// Two complex values x (c + js).
+inline __m128i CMul2(__m128i v, __m128i tw) {
+  const __m128i flip = _mm_set1_epi32(INT32_MIN);
+  const __m128i vb = _mm_xor_si128(v, flip);
+  const __m128i tb = _mm_xor_si128(tw, flip);
+  const __m128i vh = _mm_srli_epi64(vb, 32);
+  const __m128i th = _mm_srli_epi64(tb, 32);
+  const __m128i x = _mm_add_epi32(vb, tb);  // (a' + c', b' + s')
+  const __m128i xh = _mm_srli_epi64(x, 32);
+  return RoundPair(_mm_sub_epi64(_mm_mul_epu32(vb, tb), _mm_mul_epu32(vh, th)),
+                   _mm_add_epi64(_mm_mul_epu32(vb, th), _mm_mul_epu32(vh, tb)), _mm_sub_epi32(x, xh),
+                   _mm_add_epi32(x, xh));
+}
+
+// The twiddle side of two products x (c - js), made once for every group of
+// an FFT pass: the biased (c', s') pairs, s' alone, and c' + s', c' - s',
+// each in the even lanes.
+struct ConjTwiddles {
+  __m128i tb, th, sum, diff;
+};
+
+inline ConjTwiddles PrepareConj(__m128i tw) {
+  ConjTwiddles t;
+  t.tb = _mm_xor_si128(tw, _mm_set1_epi32(INT32_MIN));
+  t.th = _mm_srli_epi64(t.tb, 32);
+  t.sum = _mm_add_epi32(t.tb, t.th);
+  t.diff = _mm_sub_epi32(t.tb, t.th);
+  return t;
+}
+
+// Two complex values x (c - js); the sums of four are (a' + b') + (c' + s')
+// and (b' - a') + (c' - s').
+inline __m128i CMul2Conj(__m128i v, const ConjTwiddles& t) {
+  const __m128i vb = _mm_xor_si128(v, _mm_set1_epi32(INT32_MIN));
+  const __m128i vh = _mm_srli_epi64(vb, 32);
+  return RoundPair(_mm_add_epi64(_mm_mul_epu32(vb, t.tb), _mm_mul_epu32(vh, t.th)),
+                   _mm_sub_epi64(_mm_mul_epu32(vh, t.tb), _mm_mul_epu32(vb, t.th)),
+                   _mm_add_epi32(_mm_add_epi32(vb, vh), t.sum), _mm_add_epi32(_mm_sub_epi32(vh, vb), t.diff));
 }
 
 // Four windowed values y x w (0 <= w < 2^31) rounded to the overlap format,
@@ -96,10 +113,14 @@ bool DequantSmall_sse2(int32_t* v, int n, const int32_t* power, int32_t scale, i
   const int down = shift < 0 ? -shift : 0;
   const __m128i downBy = _mm_cvtsi32_si128(down > 32 ? 0 : down - 1);
   for (int k = 0; k < n; k += 4) {
-    int32_t* at = v + k;
-    // The table entries of the four magnitudes, loaded one by one (no gather).
-    const __m128i p = _mm_setr_epi32(power[at[0] < 0 ? -at[0] : at[0]], power[at[1] < 0 ? -at[1] : at[1]],
-                                     power[at[2] < 0 ? -at[2] : at[2]], power[at[3] < 0 ? -at[3] : at[3]]);
+    auto* at = reinterpret_cast<__m128i*>(v + k);
+    const __m128i q = _mm_loadu_si128(at);
+    const __m128i sign = _mm_srai_epi32(q, 31);
+    // The table entries of the four magnitudes, loaded one by one (no
+    // gather); the magnitudes without branches, whose signs would mispredict.
+    alignas(16) int32_t a[4];
+    _mm_store_si128(reinterpret_cast<__m128i*>(a), _mm_sub_epi32(_mm_xor_si128(q, sign), sign));
+    const __m128i p = _mm_setr_epi32(power[a[0]], power[a[1]], power[a[2]], power[a[3]]);
     __m128i m;
     if (shift >= 31) {
       m = _mm_and_si128(_mm_cmpgt_epi32(p, _mm_setzero_si128()), max);
@@ -115,8 +136,7 @@ bool DequantSmall_sse2(int32_t* v, int n, const int32_t* power, int32_t scale, i
     const __m128i even = _mm_srli_epi64(_mm_add_epi64(_mm_mul_epu32(m, scaleV), roundV), 31);
     const __m128i odd = _mm_slli_epi64(_mm_add_epi64(_mm_mul_epu32(_mm_srli_epi64(m, 32), scaleV), roundV), 1);
     const __m128i r = _mm_or_si128(_mm_and_si128(even, lowMask), _mm_andnot_si128(lowMask, odd));
-    const __m128i sign = _mm_srai_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)), 31);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(at), _mm_sub_epi32(_mm_xor_si128(r, sign), sign));
+    _mm_storeu_si128(at, _mm_sub_epi32(_mm_xor_si128(r, sign), sign));
   }
   return true;
 }
@@ -130,23 +150,24 @@ void PreTwiddle_sse2(const int32_t* in, const int32_t* tw, const uint16_t* rev, 
     const __m128i odd = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + n - 4 - 2 * k));
     const __m128i v = _mm_or_si128(_mm_and_si128(_mm_shuffle_epi32(odd, _MM_SHUFFLE(0, 1, 2, 3)), lowMask),
                                    _mm_slli_epi64(even, 32));
-    const __m128i p = CMul2<false>(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(tw + 2 * k)));
+    const __m128i p = CMul2(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(tw + 2 * k)));
     _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 2 * rev[k]), p);
     _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 2 * rev[k + 1]), _mm_unpackhi_epi64(p, p));
   }
 }
 
 void FftPass_sse2(int32_t* data, int points, int len, const int32_t* tw) {
+  // Twiddles outside, groups inside: each twiddle pair is prepared once.
   const int half = len >> 1;
-  for (int i = 0; i < points; i += len) {
-    int32_t* p = data + 2 * i;
-    int32_t* q = p + 2 * half;
-    for (int k = 0; k < half; k += 2) {
-      const __m128i t = CMul2<true>(_mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 2 * k)),
-                                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(tw + 2 * k)));
-      const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 2 * k));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(p + 2 * k), _mm_add_epi32(a, t));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(q + 2 * k), _mm_sub_epi32(a, t));
+  for (int k = 0; k < half; k += 2) {
+    const ConjTwiddles t = PrepareConj(_mm_loadu_si128(reinterpret_cast<const __m128i*>(tw + 2 * k)));
+    for (int i = 0; i < points; i += len) {
+      int32_t* p = data + 2 * (i + k);
+      int32_t* q = p + 2 * half;
+      const __m128i x = CMul2Conj(_mm_loadu_si128(reinterpret_cast<const __m128i*>(q)), t);
+      const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm_add_epi32(a, x));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(q), _mm_sub_epi32(a, x));
     }
   }
 }
@@ -157,13 +178,13 @@ void PostTwiddle_sse2(const int32_t* in, const int32_t* tw, int32_t* out, int q)
   const __m128i first = _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(in)),
                                            _mm_unpackhi_epi64(last, last));
   _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
-                   CMul2<false>(first, _mm_loadu_si128(reinterpret_cast<const __m128i*>(tw))));
+                   CMul2(first, _mm_loadu_si128(reinterpret_cast<const __m128i*>(tw))));
   for (int k = 2; k < q; k += 2) {
     // in[q - k - 1 .. q - k], swapped
     const __m128i v = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 2 * (q - k - 1))),
                                         _MM_SHUFFLE(1, 0, 3, 2));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * k),
-                     CMul2<false>(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(tw + 2 * k))));
+                     CMul2(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(tw + 2 * k))));
   }
 }
 
