@@ -29,19 +29,21 @@ void PreTwiddle_c(const int32_t* in, const int32_t* tw, const uint16_t* rev, int
 }
 
 void FftPass_c(int32_t* data, int points, int len, const int32_t* tw) {
+  // Twiddles outside, groups inside: each twiddle is loaded once.
   const int half = len >> 1;
-  for (int i = 0; i < points; i += len) {
-    int32_t* p = data + 2 * i;
-    int32_t* q = p + 2 * half;
-    for (int k = 0; k < half; ++k) {
+  for (int k = 0; k < half; ++k) {
+    const int32_t c = tw[2 * k], s = -tw[2 * k + 1];
+    for (int i = 0; i < points; i += len) {
+      int32_t* p = data + 2 * (i + k);
+      int32_t* q = p + 2 * half;
       // b x e^(-j theta) = (br c + bi s) + j (bi c - br s)
       int32_t tr, ti;
-      CMul(q[2 * k], q[2 * k + 1], tw[2 * k], -tw[2 * k + 1], &tr, &ti);
-      const int32_t ar = p[2 * k], ai = p[2 * k + 1];
-      p[2 * k] = WAdd(ar, tr);
-      p[2 * k + 1] = WAdd(ai, ti);
-      q[2 * k] = WSub(ar, tr);
-      q[2 * k + 1] = WSub(ai, ti);
+      CMul(q[0], q[1], c, s, &tr, &ti);
+      const int32_t ar = p[0], ai = p[1];
+      p[0] = WAdd(ar, tr);
+      p[1] = WAdd(ai, ti);
+      q[0] = WSub(ar, tr);
+      q[1] = WSub(ai, ti);
     }
   }
 }
