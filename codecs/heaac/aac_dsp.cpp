@@ -8,14 +8,32 @@
 namespace heaac {
 
 bool DequantSmall_c(int32_t* v, int n, const int32_t* power, int32_t scale, int shift, int64_t round) {
+  uint32_t peak = 0;  // |INT32_MIN| is 2^31 here
   for (int k = 0; k < n; ++k) {
-    if (v[k] <= -256 || v[k] >= 256) return false;
+    const uint32_t a = v[k] < 0 ? 0u - static_cast<uint32_t>(v[k]) : static_cast<uint32_t>(v[k]);
+    peak = a > peak ? a : peak;
+  }
+  if (peak >= 256) return false;
+  auto dequant = [&](int32_t a) {
+    return static_cast<int32_t>((static_cast<int64_t>(scale) * SmallDequant(power[a], shift) + round) >> 31);
+  };
+  // Most bands hold many more values than magnitudes: each magnitude's value
+  // made once, with both signs, and the values looked up.
+  constexpr int kLookupPeak = 15;
+  if (peak <= kLookupPeak && 2 * (static_cast<int>(peak) + 1) <= n) {
+    int32_t value[2 * kLookupPeak + 1];
+    for (int a = 0; a <= static_cast<int>(peak); ++a) {
+      value[kLookupPeak + a] = dequant(a);
+      value[kLookupPeak - a] = -value[kLookupPeak + a];
+    }
+    for (int k = 0; k < n; ++k) v[k] = value[kLookupPeak + v[k]];
+    return true;
   }
   for (int k = 0; k < n; ++k) {
     // Magnitude and sign without branches: signs of noise-like spectra are
     // unpredictable.
     const int32_t sign = v[k] >> 31;
-    const int32_t r = static_cast<int32_t>((static_cast<int64_t>(scale) * SmallDequant(power[(v[k] ^ sign) - sign], shift) + round) >> 31);
+    const int32_t r = dequant((v[k] ^ sign) - sign);
     v[k] = (r ^ sign) - sign;
   }
   return true;
