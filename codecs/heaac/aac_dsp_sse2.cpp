@@ -80,7 +80,8 @@ inline void Window4(const int32_t* y, const int32_t* w, __m128i bias, int shift,
   const __m128i yb = _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(y)), _mm_set1_epi32(INT32_MIN));
   const __m128i wv = _mm_loadu_si128(reinterpret_cast<const __m128i*>(w));
   const __m128i wOdd = _mm_srli_epi64(wv, 32);
-  const __m128i even = _mm_sub_epi64(_mm_add_epi64(_mm_mul_epu32(yb, wv), bias), _mm_srli_epi64(_mm_slli_epi64(wv, 32), 1));
+  const __m128i even =
+      _mm_sub_epi64(_mm_add_epi64(_mm_mul_epu32(yb, wv), bias), _mm_srli_epi64(_mm_slli_epi64(wv, 32), 1));
   const __m128i odd = _mm_sub_epi64(_mm_add_epi64(_mm_mul_epu32(_mm_srli_epi64(yb, 32), wOdd), bias),
                                     _mm_slli_epi64(wOdd, 31));
   const __m128i e = _mm_srli_epi64(even, shift);
@@ -97,11 +98,11 @@ inline __m128i Low32(__m128i lo, __m128i hi) {
 }  // namespace
 
 bool DequantSmall_sse2(int32_t* v, int n, const int32_t* power, int32_t scale, int shift, int64_t round) {
-  const __m128i limit = _mm_set1_epi32(255);
+  const __m128i above = _mm_set1_epi32(255), below = _mm_set1_epi32(-255);
   __m128i over = _mm_setzero_si128();
   for (int k = 0; k < n; k += 4) {
     const __m128i q = _mm_loadu_si128(reinterpret_cast<const __m128i*>(v + k));
-    over = _mm_or_si128(over, _mm_or_si128(_mm_cmpgt_epi32(q, limit), _mm_cmplt_epi32(q, _mm_sub_epi32(_mm_setzero_si128(), limit))));
+    over = _mm_or_si128(over, _mm_or_si128(_mm_cmpgt_epi32(q, above), _mm_cmplt_epi32(q, below)));
   }
   if (_mm_movemask_epi8(over) != 0) return false;
   const __m128i max = _mm_set1_epi32(INT32_MAX);

@@ -224,8 +224,8 @@ TEST(HeaacFilterbank, SilentFrameGivesTheOverlapAlone) {
         ImdctFilterbank(dsp, 1, sequence, 0, spec.data(), extraBits, row.data(), scratch.data(), overlap.data(),
                         pcm.data(), 1);
         for (int n = 0; n < 1024; ++n) {
-          const int64_t expect =
-              std::clamp<int64_t>((before[n] + (int64_t{1} << (kOverlapFracBits - 1))) >> kOverlapFracBits, -32767, 32767);
+          const int64_t rounded = (before[n] + (int64_t{1} << (kOverlapFracBits - 1))) >> kOverlapFracBits;
+          const int64_t expect = std::clamp<int64_t>(rounded, -32767, 32767);
           ASSERT_EQ(pcm[n], expect) << "mask " << mask << " sequence " << sequence << " sample " << n;
           ASSERT_EQ(overlap[n], 0) << "mask " << mask << " sequence " << sequence << " sample " << n;
         }
