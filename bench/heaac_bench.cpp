@@ -20,6 +20,7 @@
 
 #include "bench/bench_input.h"
 #include "codecs/heaac/heaac_decoder.h"
+#include "platform/cpu/cpu.h"
 
 namespace {
 
@@ -52,7 +53,10 @@ size_t DecodeAll(const std::vector<uint8_t>& data, std::vector<int16_t>* out) {
   return samples;
 }
 
+// Arg: the CPU mask for the decoder's kernels (-1 every variant, 1 SSE2
+// only, 0 the C++ references).
 void BM_HeaacDecode(benchmark::State& state) {
+  ov::SetCpuFlagsMask(static_cast<uint32_t>(state.range(0)));
   std::vector<int16_t> out;
   size_t samples = 0;
   for (auto _ : state) {
@@ -60,8 +64,9 @@ void BM_HeaacDecode(benchmark::State& state) {
     benchmark::DoNotOptimize(out.data());
   }
   state.counters["samples"] = static_cast<double>(samples);
+  ov::SetCpuFlagsMask(~0u);
 }
-BENCHMARK(BM_HeaacDecode)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_HeaacDecode)->Arg(-1)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
 
 double BestSeconds(int runs, const auto& fn) {
   double best = 1e30;

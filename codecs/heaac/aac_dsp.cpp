@@ -8,13 +8,33 @@
 namespace heaac {
 
 bool DequantSmall_c(int32_t* v, int n, const int32_t* power, int32_t scale, int shift, int64_t round) {
+  uint32_t peak = 0;  // |INT32_MIN| is 2^31 here
   for (int k = 0; k < n; ++k) {
-    if (v[k] <= -256 || v[k] >= 256) return false;
+    const uint32_t a = v[k] < 0 ? 0u - static_cast<uint32_t>(v[k]) : static_cast<uint32_t>(v[k]);
+    peak = a > peak ? a : peak;
+  }
+  if (peak >= 256) return false;
+  auto dequant = [&](int32_t a) {
+    return static_cast<int32_t>((static_cast<int64_t>(scale) * SmallDequant(power[a], shift) + round) >> 31);
+  };
+  // Most bands hold many more values than magnitudes: each magnitude's value
+  // made once, with both signs, and the values looked up.
+  constexpr int kLookupPeak = 15;
+  if (peak <= kLookupPeak && 2 * (static_cast<int>(peak) + 1) <= n) {
+    int32_t value[2 * kLookupPeak + 1];
+    for (int a = 0; a <= static_cast<int>(peak); ++a) {
+      value[kLookupPeak + a] = dequant(a);
+      value[kLookupPeak - a] = -value[kLookupPeak + a];
+    }
+    for (int k = 0; k < n; ++k) v[k] = value[kLookupPeak + v[k]];
+    return true;
   }
   for (int k = 0; k < n; ++k) {
-    const int32_t q = v[k];
-    const int32_t r = static_cast<int32_t>((static_cast<int64_t>(scale) * SmallDequant(power[q < 0 ? -q : q], shift) + round) >> 31);
-    v[k] = q < 0 ? -r : r;
+    // Magnitude and sign without branches: signs of noise-like spectra are
+    // unpredictable.
+    const int32_t sign = v[k] >> 31;
+    const int32_t r = dequant((v[k] ^ sign) - sign);
+    v[k] = (r ^ sign) - sign;
   }
   return true;
 }
@@ -27,19 +47,21 @@ void PreTwiddle_c(const int32_t* in, const int32_t* tw, const uint16_t* rev, int
 }
 
 void FftPass_c(int32_t* data, int points, int len, const int32_t* tw) {
+  // Twiddles outside, groups inside: each twiddle is loaded once.
   const int half = len >> 1;
-  for (int i = 0; i < points; i += len) {
-    int32_t* p = data + 2 * i;
-    int32_t* q = p + 2 * half;
-    for (int k = 0; k < half; ++k) {
+  for (int k = 0; k < half; ++k) {
+    const int32_t c = tw[2 * k], s = -tw[2 * k + 1];
+    for (int i = 0; i < points; i += len) {
+      int32_t* p = data + 2 * (i + k);
+      int32_t* q = p + 2 * half;
       // b x e^(-j theta) = (br c + bi s) + j (bi c - br s)
       int32_t tr, ti;
-      CMul(q[2 * k], q[2 * k + 1], tw[2 * k], -tw[2 * k + 1], &tr, &ti);
-      const int32_t ar = p[2 * k], ai = p[2 * k + 1];
-      p[2 * k] = WAdd(ar, tr);
-      p[2 * k + 1] = WAdd(ai, ti);
-      q[2 * k] = WSub(ar, tr);
-      q[2 * k + 1] = WSub(ai, ti);
+      CMul(q[0], q[1], c, s, &tr, &ti);
+      const int32_t ar = p[0], ai = p[1];
+      p[0] = WAdd(ar, tr);
+      p[1] = WAdd(ai, ti);
+      q[0] = WSub(ar, tr);
+      q[1] = WSub(ai, ti);
     }
   }
 }
@@ -65,6 +87,7 @@ void init_aac_dsp(AacDsp& dsp, uint32_t cpuFlags) {
   dsp.windowLong = WindowLong_c;
 #if !defined(OVMIX_NO_SIMD) && defined(__x86_64__)
   if (cpuFlags & ov::kCpuSse2) {
+    dsp.dequantSmall = DequantSmall_sse2;
     dsp.preTwiddle = PreTwiddle_sse2;
     dsp.fftPass = FftPass_sse2;
     dsp.postTwiddle = PostTwiddle_sse2;

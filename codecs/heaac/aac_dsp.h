@@ -3,9 +3,8 @@
 // of a band, the radix-2 passes of the filterbank's fixed-point FFT, the
 // twiddles around it and the long window's overlap-add. init_aac_dsp fills
 // the table with the C++ references, then lets instruction-set versions
-// replace entries when the CPU has them (inverse quantisation has no SSE2
-// version: it wants a gather); every version gives the same bits as its
-// reference.
+// replace entries when the CPU has them; every version gives the same bits
+// as its reference.
 //
 // Complex values are interleaved (re, im) int32 pairs. Products are Q31,
 // each part one 64-bit sum of two products rounded by adding 2^30 before the
@@ -61,6 +60,7 @@ void WindowLong_c(const int32_t* y, const int32_t* rise, const int32_t* fall, in
                   int16_t* pcm, int stride);
 
 // x86-64 variants (aac_dsp_sse2.cpp, aac_dsp_avx2.cpp).
+bool DequantSmall_sse2(int32_t* v, int n, const int32_t* power, int32_t scale, int shift, int64_t round);
 void PreTwiddle_sse2(const int32_t* in, const int32_t* tw, const uint16_t* rev, int32_t* out, int n);
 void FftPass_sse2(int32_t* data, int points, int len, const int32_t* tw);
 void PostTwiddle_sse2(const int32_t* in, const int32_t* tw, int32_t* out, int q);

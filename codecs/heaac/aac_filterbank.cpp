@@ -40,6 +40,14 @@ int FitTransformRange(int32_t* spec, int n, int extraBits) {
   return extraBits - down;
 }
 
+// True when the n values are all zero: their transform is zero too (every
+// product and sum of zeros, rounded, is zero), so it need not be run.
+bool AllZero(const int32_t* v, int n) {
+  int32_t any = 0;
+  for (int k = 0; k < n; ++k) any |= v[k];
+  return any == 0;
+}
+
 }  // namespace
 
 void Fft(const AacDsp& dsp, int32_t* data, int points) {
@@ -100,8 +108,12 @@ void ImdctFilterbank(const AacDsp& dsp, int prevShape, int windowSequence, int s
   const int bits = FitTransformRange(spec, kFrameLength, extraBits);
   int32_t* y = row2048;
   if (windowSequence != kEightShort) {
-    InverseTransformCore(dsp, spec, scratch, 1024);
-    ExpandImdct(spec, y, 1024);
+    if (AllZero(spec, 1024)) {
+      std::memset(y, 0, sizeof(int32_t) * 2048);
+    } else {
+      InverseTransformCore(dsp, spec, scratch, 1024);
+      ExpandImdct(spec, y, 1024);
+    }
     const int longBits = kLongTransformBits + bits;
     if (windowSequence == kOnlyLong) {
       dsp.windowLong(y, riseLongPrev, shape ? t.kbdLongFallQ31 : t.sineLongFallQ31, longBits, overlap, output, stride);
@@ -147,8 +159,12 @@ void ImdctFilterbank(const AacDsp& dsp, int prevShape, int windowSequence, int s
   int32_t w256[256];
   for (int w = 0; w < 8; ++w) {
     int32_t* block = spec + 128 * w;
-    InverseTransformCore(dsp, block, scratch, 128);
-    ExpandImdct(block, w256, 128);
+    if (AllZero(block, 128)) {
+      std::memset(w256, 0, sizeof(w256));
+    } else {
+      InverseTransformCore(dsp, block, scratch, 128);
+      ExpandImdct(block, w256, 128);
+    }
     const int32_t* rise = w == 0 ? riseShortPrev : riseShortCur;
     int64_t* dst = acc + 128 * w;
     for (int n = 0; n < 128; ++n) {

@@ -17,10 +17,15 @@ inline int32_t WSub(int32_t a, int32_t b) { return static_cast<int32_t>(static_c
 // (a + jb)(c + js) in Q31, each part from one 64-bit sum of two products,
 // rounded: truncated products bias every stage the same way, and the FFT adds
 // those biases up into a DC offset of a few hundredths of an LSB.
+//
+// The two sums come exactly from three products:
+//   a c - b s = c (a + b) - b (c + s),  a s + b c = c (a + b) + a (s - c).
+// With |c|, |s| < 2^31 (as twiddles are) no product leaves 64 bits.
 inline void CMul(int32_t a, int32_t b, int32_t c, int32_t s, int32_t* re, int32_t* im) {
   constexpr int64_t kHalf = int64_t{1} << 30;
-  *re = static_cast<int32_t>((static_cast<int64_t>(a) * c - static_cast<int64_t>(b) * s + kHalf) >> 31);
-  *im = static_cast<int32_t>((static_cast<int64_t>(a) * s + static_cast<int64_t>(b) * c + kHalf) >> 31);
+  const int64_t common = static_cast<int64_t>(c) * (static_cast<int64_t>(a) + b);
+  *re = static_cast<int32_t>((common - static_cast<int64_t>(b) * (static_cast<int64_t>(c) + s) + kHalf) >> 31);
+  *im = static_cast<int32_t>((common + static_cast<int64_t>(a) * (static_cast<int64_t>(s) - c) + kHalf) >> 31);
 }
 
 inline int16_t ClampPcm(int64_t v) {

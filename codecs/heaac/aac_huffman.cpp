@@ -1,5 +1,6 @@
 #include "codecs/heaac/aac_huffman.h"
 
+#include <cstring>
 #include <vector>
 
 namespace heaac {
@@ -137,45 +138,122 @@ bool ReadEscapes(AacBitReader* r, int32_t* out, int n) {
   return true;
 }
 
+// One code word of a book of kDim values from `bits` (the next 32 bits of
+// the stream, or at least the next 20 of them), with its sign bits after it
+// when kUnsigned: the values go to o, *escape tells whether one of them is
+// 16 (book 11 then reads escapes). Returns the bits taken, 0 for a word no
+// code matches.
+template <int kDim, bool kUnsigned, bool kEscape>
+inline int DecodeWord(uint32_t bits, const SpectralDecoder& dec, int32_t* o, bool* escape) {
+  uint32_t e = dec.table[bits >> (32 - kRootBits)];
+  if (e & kSubFlag) {
+    const int subWidth = static_cast<int>((e >> 24) & 0x1F);
+    e = dec.table[(e & 0xFFFFF) + ((bits << kRootBits) >> (32 - subWidth))];
+  }
+  const int len = static_cast<int>((e >> 16) & 0xFF);
+  if (len == 0) return 0;
+  const int8_t* v = dec.values[e & 0xFFFF];
+  if (!kUnsigned) {
+    for (int i = 0; i < kDim; ++i) o[i] = v[i];
+    return len;
+  }
+  int left = static_cast<int>((e >> 24) & 7);
+  const int taken = len + left;
+  // (bits << len) >> (32 - left) in two steps, defined for left 0 as well.
+  const uint32_t signs = ((bits << len) >> 1) >> (31 - left);
+  // Each nonzero value takes the next sign bit, without a branch: signs
+  // of noise-like spectra are unpredictable.
+  bool sixteen = false;
+  for (int i = 0; i < kDim; ++i) {
+    const int32_t value = v[i];
+    const int nonzero = value != 0;
+    left -= nonzero;
+    const int32_t negate = -static_cast<int32_t>((signs >> left) & static_cast<uint32_t>(nonzero));
+    o[i] = (value ^ negate) - negate;
+    if (kEscape) sixteen |= value == 16;
+  }
+  *escape = sixteen;
+  return taken;
+}
+
 // The code words of one band in a book of kDim values, with sign bits after
 // the code word when kUnsigned, and escapes after those when kEscape (book 11).
+//
+// A code word with its signs takes at most 20 bits, with its escapes at most
+// 62 bits for two values, so a band of `width` values takes at most 4 x width
+// bytes. When the buffer holds that many and 8 more, the words are taken from
+// a 64-bit register refilled once fewer than 20 bits are left in it: the
+// next word's look then waits on a shift of the register, not on a load.
+// Otherwise each word is read through the reader, whose state is held
+// locally (the values stored to `out` could alias its fields).
 template <int kDim, bool kUnsigned, bool kEscape>
-bool DecodeBand(AacBitReader* r, const SpectralDecoder& dec, int32_t* out, int width) {
-  for (int k = 0; k < width; k += kDim) {
-    if (AacReaderOverrun(r)) return false;
-    // The code word and its sign bits (at most 16 + 4) from one look.
-    const uint32_t bits = AacShowBits(r, 32);
-    uint32_t e = dec.table[bits >> (32 - kRootBits)];
-    if (e & kSubFlag) {
-      const int subWidth = static_cast<int>((e >> 24) & 0x1F);
-      e = dec.table[(e & 0xFFFFF) + ((bits << kRootBits) >> (32 - subWidth))];
+bool DecodeBand(AacBitReader* reader, const SpectralDecoder& dec, int32_t* out, int width) {
+  bool escape = false;
+  if (reader->byteIndex <= reader->length &&
+      reader->length - reader->byteIndex >= 4u * static_cast<uint32_t>(width) + 8) {
+    const uint8_t* start = reader->start;
+    uint64_t pos = uint64_t{reader->byteIndex} * 8 + reader->bitIndex;
+    const uint64_t first = pos;
+    // At least 56 bits of the stream from pos, the first at bit 63.
+    auto look = [&] {
+      uint64_t word;
+      std::memcpy(&word, start + (pos >> 3), 8);
+      return __builtin_bswap64(word) << (pos & 7);
+    };
+    auto store = [&] {
+      reader->bitsConsumed += static_cast<uint32_t>(pos - first);
+      reader->byteIndex = static_cast<uint32_t>(pos >> 3);
+      reader->bitIndex = static_cast<uint32_t>(pos & 7);
+    };
+    uint64_t buffer = look();
+    int held = 56;
+    for (int k = 0; k < width; k += kDim) {
+      const uint32_t bits = static_cast<uint32_t>(buffer >> 32);
+      const int taken = DecodeWord<kDim, kUnsigned, kEscape>(bits, dec, out + k, &escape);
+      if (taken == 0) {
+        store();
+        return false;
+      }
+      pos += static_cast<uint64_t>(taken);
+      buffer <<= taken;
+      held -= taken;
+      if (kEscape && escape) {
+        store();
+        if (!ReadEscapes(reader, out + k, kDim)) return false;
+        const uint64_t after = uint64_t{reader->byteIndex} * 8 + reader->bitIndex;
+        reader->bitsConsumed -= static_cast<uint32_t>(after - first);  // store() counts from `first` again
+        pos = after;
+        held = 0;
+      }
+      if (held < 20) {
+        buffer = look();
+        held = 56;
+      }
     }
-    const int len = static_cast<int>((e >> 16) & 0xFF);
-    if (len == 0) return false;
-    const int8_t* v = dec.values[e & 0xFFFF];
-    int32_t* o = out + k;
-    if (!kUnsigned) {
-      for (int i = 0; i < kDim; ++i) o[i] = v[i];
-      AacSkipBits(r, static_cast<uint32_t>(len));
-      continue;
-    }
-    int left = static_cast<int>((e >> 24) & 7);
-    // (bits << len) >> (32 - left) in two steps, defined for left 0 as well.
-    const uint32_t signs = ((bits << len) >> 1) >> (31 - left);
-    AacSkipBits(r, static_cast<uint32_t>(len + left));
-    // Each nonzero value takes the next sign bit, without a branch: signs
-    // of noise-like spectra are unpredictable.
-    bool escape = false;
-    for (int i = 0; i < kDim; ++i) {
-      const int32_t value = v[i];
-      const int nonzero = value != 0;
-      left -= nonzero;
-      const int32_t negate = -static_cast<int32_t>((signs >> left) & static_cast<uint32_t>(nonzero));
-      o[i] = (value ^ negate) - negate;
-      if (kEscape) escape |= value == 16;
-    }
-    if (kEscape && escape && !ReadEscapes(r, o, kDim)) return false;
+    store();
+    return true;
   }
+  AacBitReader local = *reader;
+  AacBitReader* r = &local;
+  for (int k = 0; k < width; k += kDim) {
+    if (AacReaderOverrun(r)) {
+      *reader = local;
+      return false;
+    }
+    // The code word and its sign bits (at most 16 + 4) from one look.
+    const int taken = DecodeWord<kDim, kUnsigned, kEscape>(AacShowBits(r, 32), dec, out + k, &escape);
+    if (taken == 0) {
+      *reader = local;
+      return false;
+    }
+    AacSkipBits(r, static_cast<uint32_t>(taken));
+    if (kEscape && escape) {
+      *reader = local;
+      if (!ReadEscapes(reader, out + k, kDim)) return false;
+      local = *reader;
+    }
+  }
+  *reader = local;
   return true;
 }
 

@@ -7,12 +7,14 @@
 #include <algorithm>
 #include <cstdint>
 #include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <random>
 #include <vector>
 
 #include "codecs/heaac/aac_decoder_state.h"
 #include "codecs/heaac/aac_dsp.h"
+#include "codecs/heaac/aac_fixed.h"
 #include "codecs/heaac/aac_tables.h"
 #include "platform/cpu/cpu.h"
 
@@ -83,6 +85,31 @@ TEST(AacDsp, ReferencePassIsTheRadix2Butterfly) {
   for (int i = 0; i < 16; ++i) EXPECT_NEAR(data[i], expect[i], 1) << i;
 }
 
+TEST(AacDsp, ReferenceInverseQuantisationIsTheFormula) {
+  // Value by value, sign(q) x ((scale x SmallDequant(power[|q|], shift) +
+  // round) >> 31), for bands of many small magnitudes (looked up), of
+  // magnitudes up to 255 and of few values.
+  std::mt19937 rng(kSeed);
+  const int32_t* power = GetAacTables().power43;
+  for (int shift = -40; shift <= 40; ++shift) {
+    for (const int32_t top : {1, 15, 255}) {
+      const int n = 4 * (1 + static_cast<int>(rng() % 24));
+      const int32_t scale = static_cast<int32_t>(0x40000000u + rng() % 0x40000000u);
+      const int64_t round = (shift & 1) ? int64_t{1} << 30 : 0;
+      std::vector<int32_t> v(static_cast<size_t>(n)), expect(static_cast<size_t>(n));
+      for (int i = 0; i < n; ++i) {
+        const int32_t q = static_cast<int32_t>(rng() % static_cast<uint32_t>(2 * top + 1)) - top;
+        const int64_t product = static_cast<int64_t>(scale) * SmallDequant(power[std::abs(q)], shift);
+        const int32_t r = static_cast<int32_t>((product + round) >> 31);
+        v[static_cast<size_t>(i)] = q;
+        expect[static_cast<size_t>(i)] = q < 0 ? -r : r;
+      }
+      ASSERT_TRUE(DequantSmall_c(v.data(), n, power, scale, shift, round));
+      ASSERT_EQ(v, expect) << "n " << n << " magnitudes up to " << top << " shift " << shift;
+    }
+  }
+}
+
 TEST(AacDsp, VariantsEqualTheReference) {
   std::printf("seed %u\n", kSeed);
   std::mt19937 rng(kSeed);
@@ -112,15 +139,17 @@ TEST(AacDsp, VariantsEqualTheReference) {
         }
       }
       // Inverse quantisation: every shift the band scales give and beyond,
-      // bands of 4 to 96 values; a magnitude of 256 or more anywhere (or
+      // bands of 4 to 96 values, magnitudes up to 255 and (as most bands
+      // have) up to a few; a magnitude of 256 or more anywhere (or
       // INT32_MIN) refuses the band and leaves it as it was.
       for (int shift = -40; shift <= 40; shift += 1 + trial % 3) {
         const int n = 4 * (1 + static_cast<int>(rng() % 24));
         const int32_t scale = static_cast<int32_t>(0x40000000u + rng() % 0x40000000u);
         const int64_t round = (rng() & 1) ? int64_t{1} << 30 : 0;
+        const int32_t top = (rng() & 1) ? 255 : static_cast<int32_t>(rng() % 16);
         Guarded<int32_t> a(static_cast<size_t>(n), offset), b(static_cast<size_t>(n), offset);
         for (int i = 0; i < n; ++i) {
-          const int32_t q = kind == 1 ? ((rng() & 1) ? 255 : -255) : static_cast<int32_t>(rng() % 511) - 255;
+          const int32_t q = kind == 1 ? ((rng() & 1) ? top : -top) : static_cast<int32_t>(rng() % (2 * top + 1)) - top;
           a.Data()[i] = b.Data()[i] = (kind == 2 && i % 3) ? 0 : q;
         }
         const bool refuse = trial % 4 == 3;

@@ -1,12 +1,17 @@
 // Stereo processing, TNS, LTP and short-window grouping on hand-built
-// element records, against the values ISO/IEC 14496-3 gives for them.
+// element records, against the values ISO/IEC 14496-3 gives for them; the
+// filterbank on a silent frame.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <random>
 #include <vector>
 
 #include "codecs/heaac/aac_decoder_state.h"
+#include "codecs/heaac/aac_dsp.h"
 #include "codecs/heaac/aac_tables.h"
+#include "platform/cpu/cpu.h"
 
 namespace heaac {
 namespace {
@@ -194,6 +199,38 @@ TEST(HeaacLtp, HistoryKeepsTheLastTwoFrames) {
   for (int i = 0; i < 1024; ++i) {
     ASSERT_EQ(history[i], 2 * i);
     ASSERT_EQ(history[1024 + i], 2 * i + 1);
+  }
+}
+
+// A frame whose coefficients are all zero adds nothing to the overlap: the
+// output is the previous frame's overlap rounded to PCM, and nothing is left
+// to overlap the next frame, whatever the work buffers held before, for
+// every window sequence, with the references and with every variant.
+TEST(HeaacFilterbank, SilentFrameGivesTheOverlapAlone) {
+  std::mt19937 rng(20261210);
+  for (const uint32_t mask : {0u, ~0u}) {
+    AacDsp dsp{};
+    init_aac_dsp(dsp, ov::GetCpuFlags() & mask);
+    for (const int sequence : {kOnlyLong, kLongStart, kEightShort, kLongStop}) {
+      for (const int extraBits : {0, 5}) {
+        std::vector<int32_t> spec(kFrameLength, 0), row(2048), scratch(1024);
+        for (int32_t& v : row) v = static_cast<int32_t>(rng());
+        for (int32_t& v : scratch) v = static_cast<int32_t>(rng());
+        std::vector<int64_t> overlap(1024);
+        // Up to about 2^16 in PCM, so that both clamps are met.
+        for (int64_t& v : overlap) v = static_cast<int64_t>(static_cast<int32_t>(rng())) << 9;
+        const std::vector<int64_t> before = overlap;
+        std::vector<int16_t> pcm(1024);
+        ImdctFilterbank(dsp, 1, sequence, 0, spec.data(), extraBits, row.data(), scratch.data(), overlap.data(),
+                        pcm.data(), 1);
+        for (int n = 0; n < 1024; ++n) {
+          const int64_t rounded = (before[n] + (int64_t{1} << (kOverlapFracBits - 1))) >> kOverlapFracBits;
+          const int64_t expect = std::clamp<int64_t>(rounded, -32767, 32767);
+          ASSERT_EQ(pcm[n], expect) << "mask " << mask << " sequence " << sequence << " sample " << n;
+          ASSERT_EQ(overlap[n], 0) << "mask " << mask << " sequence " << sequence << " sample " << n;
+        }
+      }
+    }
   }
 }
 
