@@ -152,6 +152,23 @@ TEST(RawFrameCacheSource, ShortLastFrameGivesOneBlackFrameThenEnd) {
   EXPECT_FALSE(src.ReadVideoFrame(&buf, &n, &t, 0));
 }
 
+// A cache that ends after a whole frame ends there: a photo's one frame
+// lasting its display time is not followed by a black one.
+TEST(RawFrameCacheSource, AWholeLastFrameEndsTheItem) {
+  const std::string p = ovtest::ScratchDir() + "/photo.raw";
+  auto bytes = HeaderBytes(32, 3, 2, 2, 1500, 0);
+  for (int i = 0; i < 16; ++i) bytes.push_back(uint8_t(0x40 + i));
+  WriteBytes(p, bytes);
+  engine::RawFrameCacheSource src;
+  ASSERT_TRUE(src.Open(Path(p), 1));
+  std::unique_ptr<uint8_t[]> buf;
+  uint32_t n = 0, t = 0;
+  ASSERT_TRUE(src.ReadVideoFrame(&buf, &n, &t, 0));
+  EXPECT_EQ(buf[15], 0x4F);
+  EXPECT_FALSE(src.ReadVideoFrame(&buf, &n, &t, 0));
+  EXPECT_EQ(n, 0u);
+}
+
 // Draws a moving gradient; frame k is k-dependent so frames differ.
 class GradientComposer : public engine::CacheFrameComposer {
  public:
