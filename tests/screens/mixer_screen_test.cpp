@@ -94,7 +94,6 @@ class LoadedProject : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = ovtest::ScratchDir();
-    std::vector<uint8_t> project;
     ChannelSelection ch[8];
     for (const char* name : {"one.jpg", "two.jpg", "three.jpg"}) {
       ch[0].AddClip(screens::kKindImage, screens::kFileTypeJpeg, U(ovtest::TouchFile(dir_, name)), ov::String(),
@@ -107,13 +106,8 @@ class LoadedProject : public ::testing::Test {
                   ov::String(), screens::kWholePicture, screens::kWholePicture, 500, 0, 0, 0, 0, 0, 0, nullptr);
     ch[6].AddEmptyTextClip();
     ch[7].AddEmptyTextClip();
-    std::vector<ChannelSelection*> table;
-    for (ChannelSelection& c : ch) table.push_back(&c);
-    std::vector<uint8_t> record;
-    engine::ActionProcessor().Serialize(&record);
-    screens::WriteProject(screens::DefaultOutputSettings(), table, record, &project);
     path_ = dir_ + "/loaded.mix";
-    ASSERT_TRUE(ov::WriteWholeFile(U(path_), project.data(), project.size()));
+    ASSERT_TRUE(ovtest::WriteProjectFile(path_, ch));
     setenv("OVMIX_LOAD", path_.c_str(), 1);
     setenv("OVMIX_DOCUMENTS", dir_.c_str(), 1);
     driver_ = std::make_unique<ovtest::HeadlessDriver>(dir_ + "/data");
@@ -582,13 +576,8 @@ class LiveMixEndToEnd : public ::testing::Test {
     ch[2].SetAudioEffectFromAction(screens::kActionAudioEffectFirst);  // short echo
     ch[6].AddEmptyTextClip();
     ch[7].AddEmptyTextClip();
-    std::vector<ChannelSelection*> table;
-    for (ChannelSelection& c : ch) table.push_back(&c);
-    std::vector<uint8_t> record, project;
-    engine::ActionProcessor().Serialize(&record);
-    screens::WriteProject(screens::DefaultOutputSettings(), table, record, &project);
     const std::string path = dir_ + "/start.mix";
-    ASSERT_TRUE(ov::WriteWholeFile(U(path), project.data(), project.size()));
+    ASSERT_TRUE(ovtest::WriteProjectFile(path, ch));
     setenv("OVMIX_LOAD", path.c_str(), 1);
     driver_ = std::make_unique<ovtest::HeadlessDriver>(dir_ + "/data");
     unsetenv("OVMIX_LOAD");

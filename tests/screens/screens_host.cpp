@@ -2,6 +2,9 @@
 
 #include <fstream>
 
+#include "engine/action_processor.h"
+#include "platform/os/file.h"
+
 namespace ovtest {
 
 ScreensHost::ScreensHost(std::string data_folder) : data_folder_(std::move(data_folder)) {}
@@ -89,6 +92,16 @@ std::string TouchFile(const std::string& folder, const std::string& name) {
   const std::string path = folder + "/" + name;
   std::ofstream(path) << "clip";
   return path;
+}
+
+bool WriteProjectFile(const std::string& path, screens::ChannelSelection (&channels)[8],
+                      const screens::OutputSettings& settings) {
+  std::vector<screens::ChannelSelection*> table;
+  for (screens::ChannelSelection& c : channels) table.push_back(&c);
+  std::vector<uint8_t> record, project;
+  engine::ActionProcessor().Serialize(&record);
+  screens::WriteProject(settings, table, record, &project);
+  return ov::WriteWholeFile(ov::String::FromUtf8Lossy(path), project.data(), project.size());
 }
 
 }  // namespace ovtest

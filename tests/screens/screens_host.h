@@ -77,4 +77,9 @@ class FakeBrowser : public ui::Control, public screens::RecordSelection {
 // contents are never decoded here).
 std::string TouchFile(const std::string& folder, const std::string& name);
 
+// Writes the project of the eight channel entries `channels` (the nine
+// settings, one block each, an empty recording) to `path`.
+bool WriteProjectFile(const std::string& path, screens::ChannelSelection (&channels)[8],
+                      const screens::OutputSettings& settings = screens::DefaultOutputSettings());
+
 }  // namespace ovtest
