@@ -403,7 +403,9 @@ void Step(ovtest::HeadlessDriver& d, const std::vector<uint32_t>* due = nullptr)
   });
   for (int spins = 0; spins < 500 && queued < 2; ++spins) {
     std::this_thread::sleep_for(std::chrono::microseconds(100));
-    if (!e->WithDevice([&](ov::WaveOutDevice& dev) { queued = static_cast<ov::VirtualWaveOutDevice&>(dev).BlocksQueued(); })) break;
+    const bool open = e->WithDevice(
+        [&](ov::WaveOutDevice& dev) { queued = static_cast<ov::VirtualWaveOutDevice&>(dev).BlocksQueued(); });
+    if (!open) break;
   }
   if (auto* clock = dynamic_cast<engine::VirtualTiming*>(&e->timing())) clock->Poke();
   const uint32_t after = e->GetPlayPosition();
@@ -498,7 +500,6 @@ TEST_F(LoadedProject, ALiveMixReplaysAfterSaveClearAndLoad) {
   EXPECT_EQ(differing, 0);
 }
 
-
 // The picture an element shows in the window: its area, row by row.
 std::vector<uint16_t> AreaPixels(ovtest::HeadlessDriver& d, const ui::Element* e) {
   const gfx::Bitmap& surface = *d.window().surface();
@@ -516,9 +517,8 @@ bool IsBlack(const std::vector<uint16_t>& px) {
 
 int32_t Peak(const std::vector<int16_t>& s, uint32_t from_ms, uint32_t to_ms) {
   int32_t peak = 0;
-  for (size_t i = size_t(from_ms) * kLiveRate / 1000 * 2; i < size_t(to_ms) * kLiveRate / 1000 * 2 && i < s.size(); ++i) {
-    peak = std::max(peak, std::abs(int32_t(s[i])));
-  }
+  const size_t to = std::min(s.size(), size_t(to_ms) * kLiveRate / 1000 * 2);
+  for (size_t i = size_t(from_ms) * kLiveRate / 1000 * 2; i < to; ++i) peak = std::max(peak, std::abs(int32_t(s[i])));
   return peak;
 }
 
@@ -539,11 +539,13 @@ struct Take {
     }
     return span;
   }
-  const std::vector<uint16_t>* ShotAt(uint32_t ms) const {
+  // The first shot at `ms` or later (none: an empty picture).
+  const std::vector<uint16_t>& ShotAt(uint32_t ms) const {
+    static const std::vector<uint16_t> none;
     for (const auto& [t, px] : shots) {
-      if (t >= ms) return &px;
+      if (t >= ms) return px;
     }
-    return nullptr;
+    return none;
   }
 };
 
@@ -761,11 +763,11 @@ TEST_F(LiveMixEndToEnd, APlayedMixReplaysInThePreviewAfterSaveClearAndLoad) {
   EXPECT_NEAR(double(live_gone), double(kPhotosOffMs), 250.0);
   EXPECT_NEAR(double(replay_shown), double(live_shown), 100.0);
   EXPECT_NEAR(double(replay_gone), double(live_gone), 100.0);
-  const std::vector<uint16_t> first = *live.ShotAt(live_shown + uint32_t(kPhotoMs) - 200);
-  const std::vector<uint16_t> second = *live.ShotAt(live_gone - 100);
+  const std::vector<uint16_t> first = live.ShotAt(live_shown + uint32_t(kPhotoMs) - 200);
+  const std::vector<uint16_t> second = live.ShotAt(live_gone - 100);
   EXPECT_FALSE(first == second);
-  EXPECT_TRUE(*replay.ShotAt(replay_shown + uint32_t(kPhotoMs) - 200) == scaled(first));
-  EXPECT_TRUE(*replay.ShotAt(replay_gone - 100) == scaled(second));
+  EXPECT_TRUE(replay.ShotAt(replay_shown + uint32_t(kPhotoMs) - 200) == scaled(first));
+  EXPECT_TRUE(replay.ShotAt(replay_gone - 100) == scaled(second));
   // The second photo comes when the first one's time is up.
   auto next_photo = [](const Take& t, uint32_t from, const std::vector<uint16_t>& before) {
     for (const auto& [ms, px] : t.shots) {
@@ -789,9 +791,9 @@ TEST_F(LiveMixEndToEnd, APlayedMixReplaysInThePreviewAfterSaveClearAndLoad) {
   // The fade: live and replayed, the first photo came up dimmed, where the
   // dry run showed it whole at once.
   const auto [dry_shown, dry_gone] = dry.PictureSpan();
-  EXPECT_TRUE(*dry.ShotAt(dry_shown) == first);
-  EXPECT_FALSE(*live.ShotAt(live_shown) == first);
-  EXPECT_FALSE(*replay.ShotAt(replay_shown) == scaled(first));
+  EXPECT_TRUE(dry.ShotAt(dry_shown) == first);
+  EXPECT_FALSE(live.ShotAt(live_shown) == first);
+  EXPECT_FALSE(replay.ShotAt(replay_shown) == scaled(first));
 }
 
 }  // namespace
