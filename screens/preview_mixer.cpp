@@ -86,6 +86,12 @@ int PreviewMixer::OnAction(int32_t code, const ov::String& argument, int32_t fla
       ShowPosition(0, 0);
       if (e && !decoding()) e->StartReplay();
       UpdateControls();
+      // The focus goes to the pause control, else to the stop control.
+      if (host) {
+        ui::Element* next = host->FindElementByAction(nullptr, kActionPlayPause);
+        if (!next) next = host->FindElementByAction(nullptr, kActionPlayStop);
+        if (next) host->SetFocus(next);
+      }
       return 1;
     case kActionPlayStop:
       if (e) e->StopReplay();

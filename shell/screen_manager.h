@@ -77,7 +77,7 @@ class ScreenManager : public ui::UiHost {
   void OpenPopup(ui::Element* element) override;
   void ClosePopup(ui::Element* element) override;
   void ShowSubMenu(ui::Element* element);
-  void SetFocus(ui::Element* element);
+  void SetFocus(ui::Element* element) override;
   bool IsMenuInHistory(ui::Menu* menu) const override;
   void ShowSplash(bool after_rotation);
   void ShowNextHelpTip();

@@ -85,6 +85,8 @@ class UiHost {
   virtual Menu* RootMenu() { return nullptr; }
   virtual Menu* CurrentMenu() { return nullptr; }
   virtual Element* FocusedElement() { return nullptr; }
+  // Moves the focus to `element` of the current menu.
+  virtual void SetFocus(Element* element) { (void)element; }
   // The first element of that type under `element` (the current menu when
   // null), into sub-menus when depth is not 0.
   virtual Element* FindElementByType(Element* element, int32_t type, int32_t depth);

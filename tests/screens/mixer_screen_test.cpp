@@ -703,6 +703,7 @@ TEST_F(LiveMixEndToEnd, APlayedMixReplaysInThePreviewAfterSaveClearAndLoad) {
   ASSERT_TRUE(ov::FileExists(U(Cache("audio2.qvs"))));
   ASSERT_TRUE(d().TapElement(u"Preview"));
   ASSERT_TRUE(e->IsReplaying());
+  EXPECT_EQ(d().sm().FocusedElement(), Find(d(), u"StopPreview"));  // the skin has no pause control
   Take replay;
   // Short of the stop command that ends the recording (and the replay).
   ASSERT_TRUE(ShootUntil(kEndMs - 50, preview, &replay, &due));

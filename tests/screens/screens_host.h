@@ -24,6 +24,7 @@ class ScreensHost : public FakeHost {
   ui::Menu* RootMenu() override { return menu; }
   ui::Menu* CurrentMenu() override { return menu; }
   ui::Element* FocusedElement() override { return focused; }
+  void SetFocus(ui::Element* e) override { focused = e; }
   int StoreOption(const ov::String& key, const ov::String& text) override;
   bool ReadOption(const ov::String& key, ov::String* text, bool* is_numeric) override;
   uint32_t* NumericOption(int n) override { return n >= 0 && n < 46 ? &numeric[n] : nullptr; }
