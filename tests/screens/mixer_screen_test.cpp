@@ -17,6 +17,7 @@
 #include "platform/os/thread.h"
 #include "screens/channel_selection.h"
 #include "screens/mixer.h"
+#include "screens/preview_mixer.h"
 #include "tests/screens/screens_host.h"
 #include "tests/support/headless_driver.h"
 #include "ui/softkey_bar.h"
@@ -708,6 +709,16 @@ TEST_F(LiveMixEndToEnd, APlayedMixReplaysInThePreviewAfterSaveClearAndLoad) {
   // Short of the stop command that ends the recording (and the replay).
   ASSERT_TRUE(ShootUntil(kEndMs - 50, preview, &replay, &due));
   replay.pcm = PlayedSamples(d());
+  // The screen shows the replay's position and share of the mix (its tick
+  // looks every 250 ms).
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  d().sm().OnTimer(shell::kTimerTick);
+  d().Settle();
+  EXPECT_EQ(Str(Find(d(), u"preview_pos")->text()), u"00:02");
+  EXPECT_EQ(Str(Find(d(), u"preview_len")->text()), u"of 00:02");
+  const uint32_t share = screens::PreviewMixer::Percentage(e->GetPlayPosition(), e->GetMixDuration());
+  EXPECT_GE(share, 97u);
+  EXPECT_EQ(Str(Find(d(), u"preview_percent")->text()), Str(ov::String::Format(u"played: %u", share)));
   ASSERT_TRUE(d().TapElement(u"StopPreview"));
   EXPECT_FALSE(e->IsReplaying());
 
