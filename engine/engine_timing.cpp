@@ -20,7 +20,13 @@ void VirtualTiming::SetClock(std::function<uint32_t()> clock) {
   clock_ = std::move(clock);
 }
 
-void VirtualTiming::Poke() { Interrupt(); }
+void VirtualTiming::Poke() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++pokes_;
+  }
+  changed_.notify_all();
+}
 
 void VirtualTiming::Set(uint32_t nowMs) {
   {
@@ -44,9 +50,9 @@ bool VirtualTiming::WaitEvent(ov::Event& event, uint32_t ms) {
   for (;;) {
     if (event.Wait(0) == ov::kWaitObject0) return true;
     if (Now() >= target) return false;
-    const uint64_t seen = interrupts_;
+    const uint64_t seen = interrupts_, poked = pokes_;
     const uint32_t at = now_;
-    changed_.wait(lock, [&] { return interrupts_ != seen || now_ != at; });
+    changed_.wait(lock, [&] { return interrupts_ != seen || pokes_ != poked || now_ != at; });
   }
 }
 

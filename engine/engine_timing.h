@@ -56,6 +56,7 @@ class VirtualTiming final : public EngineTiming {
   std::function<uint32_t()> clock_;
   uint32_t now_ = 0;
   uint64_t interrupts_ = 0;
+  uint64_t pokes_ = 0;
 };
 
 }  // namespace engine

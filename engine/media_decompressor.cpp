@@ -273,7 +273,12 @@ int MediaDecompressor::DecompressImage(int clip, CacheChannel* ch, int index) {
   Report();
   const ov::String cache = folder_ + ov::String::Format(u"image%d-%d-%d.raw", indexBase_ + index, clip, preview_ ? 1 : 0);
   const uint32_t crop = preview_ ? 0x00FF00FFu : ch->GetClipCropRect(clip);
-  if (!WritePictures(ch->GetClipFile(clip), cache, kRawStillDuration, 0, 0, crop, false)) return 0;
+  // A picture is one frame lasting its display time, so that its cache ends
+  // when the next picture of the channel is due; a display time of 0 (a
+  // channel's only picture) makes a still that shows until it is stopped.
+  const int32_t shown = ch->GetClipDisplayTime(clip);
+  const uint32_t duration = shown > 0 ? uint32_t(shown) : kRawStillDuration;
+  if (!WritePictures(ch->GetClipFile(clip), cache, duration, 0, 0, crop, false)) return 0;
   if (preview_) ch->SetClipCache2(clip, cache, kCacheKindImage);
   else ch->SetClipCache(clip, cache, kCacheKindImage);
   return 1;

@@ -90,7 +90,9 @@ bool RawFrameCacheSource::ReadVideoFrame(std::unique_ptr<uint8_t[]>* buffer, uin
   } else {
     uint32_t got = 0;
     if (!reader_.Read(frame.get(), frameBytes, &got) || got != frameBytes) {
-      if (blankGiven_) return false;
+      // The file ends after a whole frame: the item is over. Only data that
+      // end inside a frame give the one black frame first.
+      if (got == 0 || blankGiven_) return false;
       std::memset(frame.get(), 0, frameBytes);
       blankGiven_ = true;
     } else {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <mutex>
 #include <string>
@@ -111,6 +112,29 @@ struct Rig {
     return appActions;
   }
 };
+
+// A poke makes the waiters look at the clock again; a sleep still lasts until
+// its time has passed (else the present thread composed a frame at every poke,
+// whatever the frame rate).
+TEST(VirtualTiming, APokeEndsNoSleepBeforeItsTime) {
+  engine::VirtualTiming timing;
+  std::atomic<uint32_t> clock{0};
+  timing.SetClock([&] { return clock.load(); });
+  std::atomic<bool> woke{false};
+  std::thread sleeper([&] {
+    timing.Sleep(100);
+    woke = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));  // the sleeper sleeps
+  clock = 50;
+  timing.Poke();
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_FALSE(woke);
+  clock = 1000;
+  timing.Poke();
+  sleeper.join();
+  EXPECT_TRUE(woke);
+}
 
 TEST(MixEngine, IdleStampsZeroAndDrawsBlack) {
   Rig r;

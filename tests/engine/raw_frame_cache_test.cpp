@@ -152,6 +152,23 @@ TEST(RawFrameCacheSource, ShortLastFrameGivesOneBlackFrameThenEnd) {
   EXPECT_FALSE(src.ReadVideoFrame(&buf, &n, &t, 0));
 }
 
+// A cache that ends after a whole frame ends there: a photo's one frame
+// lasting its display time is not followed by a black one.
+TEST(RawFrameCacheSource, AWholeLastFrameEndsTheItem) {
+  const std::string p = ovtest::ScratchDir() + "/photo.raw";
+  auto bytes = HeaderBytes(32, 3, 2, 2, 1500, 0);
+  for (int i = 0; i < 16; ++i) bytes.push_back(uint8_t(0x40 + i));
+  WriteBytes(p, bytes);
+  engine::RawFrameCacheSource src;
+  ASSERT_TRUE(src.Open(Path(p), 1));
+  std::unique_ptr<uint8_t[]> buf;
+  uint32_t n = 0, t = 0;
+  ASSERT_TRUE(src.ReadVideoFrame(&buf, &n, &t, 0));
+  EXPECT_EQ(buf[15], 0x4F);
+  EXPECT_FALSE(src.ReadVideoFrame(&buf, &n, &t, 0));
+  EXPECT_EQ(n, 0u);
+}
+
 // Draws a moving gradient; frame k is k-dependent so frames differ.
 class GradientComposer : public engine::CacheFrameComposer {
  public:
@@ -304,9 +321,9 @@ TEST(RawFrameCacheWriter, RendersAnItemThroughTheVideoMixer) {
   uint32_t n = 0, t = 0;
   int frames = 0;
   while (cache.ReadVideoFrame(&buf, &n, &t, 0) && n != 0 && frames < 20) ++frames;
-  // The four frames of [200, 600), then the black frame a plain cache gives
-  // when read past its end.
-  EXPECT_EQ(frames, 5);
+  // The four frames of [200, 600): a cache that ends on a whole frame ends
+  // there, with no black frame after it.
+  EXPECT_EQ(frames, 4);
   // The box drawing: black bands around the fitted frame.
   ASSERT_TRUE(cache.ReadFrame(&buf, &n));
   std::vector<uint16_t> screen(64 * 64, 0x1234);

@@ -453,6 +453,10 @@ TEST(PreviewMixer, LeavingWhilePausedStopsTheReplayAndProjectCodesDoNothing) {
   p->LoadAttribute(u"xS", u"96");
   p->LoadAttribute(u"yS", u"72");
   auto* preview = static_cast<screens::PreviewMixer*>(preview_menu.AddChild(std::move(p)));
+  ui::Element* stop = preview_menu.AddChild(std::make_unique<ui::Control>());
+  stop->LoadAttribute(u"action", u"MX_PLAYSTOP");
+  ui::Element* pause = preview_menu.AddChild(std::make_unique<ui::Control>());
+  pause->LoadAttribute(u"action", u"MX_PLAYPAUSE");
   preview->OnAction(ui::kActionInitialise, ov::String(), 0);
   EXPECT_EQ(preview->GetType(), ui::kTypePreviewMixer);
   // A recording of one command far ahead keeps the replay waiting.
@@ -466,6 +470,7 @@ TEST(PreviewMixer, LeavingWhilePausedStopsTheReplayAndProjectCodesDoNothing) {
   EXPECT_TRUE(host.engine->HasActions());
   preview->OnAction(screens::kActionPlayback, ov::String(), 0);
   EXPECT_TRUE(host.engine->IsReplaying());
+  EXPECT_EQ(host.focused, pause);  // the pause control first, else the stop one
   preview->OnAction(screens::kActionPlayPause, ov::String(), 0);
   preview->OnAction(ui::kActionLeavingMenu, ov::String(), 0);
   EXPECT_FALSE(host.engine->IsReplaying());

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/media_decompressor.h"
+#include "engine/raw_frame_cache_source.h"
 #include "media/wav_source.h"
 #include "platform/os/file.h"
 #include "screens/channel_selection.h"
@@ -90,6 +91,14 @@ TEST_F(MixerDecode, EnteringWritesTheNamedCachesAndEndsWith339) {
   EXPECT_EQ(Str(ch(2).GetClipCache(0, screens::kKindAudio)), Str(U(Cache("audio2.qvs"))));
   for (const char* name : {"image0-0-0.raw", "image0-1-0.raw", "audio2.qvs"}) EXPECT_TRUE(Exists(Cache(name))) << name;
   EXPECT_EQ(mixer().CountPendingCacheItems(), 0);
+  // Each photo of the channel lasts its display time (4000 ms by default).
+  for (const char* name : {"image0-0-0.raw", "image0-1-0.raw"}) {
+    engine::RawFrameCacheSource photo;
+    media::MediaFormat format;
+    ASSERT_TRUE(photo.Open(U(Cache(name)), 1));
+    ASSERT_TRUE(photo.GetFormat(&format));
+    EXPECT_EQ(format.frameDurationMs, 4000u) << name;
+  }
   ASSERT_FALSE(host_.closed.empty());
   EXPECT_EQ(host_.closed.back(), popups_[0]);
   // The progress reached the options on the UI thread.

@@ -17,6 +17,7 @@
 #include "platform/os/thread.h"
 #include "screens/channel_selection.h"
 #include "screens/mixer.h"
+#include "screens/preview_mixer.h"
 #include "tests/screens/screens_host.h"
 #include "tests/support/headless_driver.h"
 #include "ui/softkey_bar.h"
@@ -94,7 +95,6 @@ class LoadedProject : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = ovtest::ScratchDir();
-    std::vector<uint8_t> project;
     ChannelSelection ch[8];
     for (const char* name : {"one.jpg", "two.jpg", "three.jpg"}) {
       ch[0].AddClip(screens::kKindImage, screens::kFileTypeJpeg, U(ovtest::TouchFile(dir_, name)), ov::String(),
@@ -107,13 +107,8 @@ class LoadedProject : public ::testing::Test {
                   ov::String(), screens::kWholePicture, screens::kWholePicture, 500, 0, 0, 0, 0, 0, 0, nullptr);
     ch[6].AddEmptyTextClip();
     ch[7].AddEmptyTextClip();
-    std::vector<ChannelSelection*> table;
-    for (ChannelSelection& c : ch) table.push_back(&c);
-    std::vector<uint8_t> record;
-    engine::ActionProcessor().Serialize(&record);
-    screens::WriteProject(screens::DefaultOutputSettings(), table, record, &project);
     path_ = dir_ + "/loaded.mix";
-    ASSERT_TRUE(ov::WriteWholeFile(U(path_), project.data(), project.size()));
+    ASSERT_TRUE(ovtest::WriteProjectFile(path_, ch));
     setenv("OVMIX_LOAD", path_.c_str(), 1);
     setenv("OVMIX_DOCUMENTS", dir_.c_str(), 1);
     driver_ = std::make_unique<ovtest::HeadlessDriver>(dir_ + "/data");
@@ -392,16 +387,39 @@ TEST(MixerScreen, LiveFrameSurvivesARepaintAndTheMixStopsAtItsEnd) {
 
 namespace {
 
-// Plays the screens' engine on the virtual device until its clock reaches
-// `until_ms`, 10 ms at a time with a moment between for the engine's threads
-// (the replay applies each command as the clock passes it); false when it
-// stalls.
+// One 10 ms step of the screens' engine on the virtual device. The device
+// plays first and the engine's feed thread queues its next block; only then
+// does the clock move for the replay and present threads, which get a moment
+// to act (a longer one when `due` says a recorded command falls due in this
+// step). So a command applied at a clock time lands in the same 100 ms block
+// live and replayed.
+void Step(ovtest::HeadlessDriver& d, const std::vector<uint32_t>* due = nullptr) {
+  engine::MixEngine* e = d.sm().GetMixEngine();
+  const uint32_t before = e->GetPlayPosition();
+  size_t queued = 0;
+  e->WithDevice([&](ov::WaveOutDevice& dev) {
+    auto& device = static_cast<ov::VirtualWaveOutDevice&>(dev);
+    device.Advance(kLiveRate / 100);
+    queued = device.BlocksQueued();
+  });
+  for (int spins = 0; spins < 500 && queued < 2; ++spins) {
+    std::this_thread::sleep_for(std::chrono::microseconds(100));
+    const bool open = e->WithDevice(
+        [&](ov::WaveOutDevice& dev) { queued = static_cast<ov::VirtualWaveOutDevice&>(dev).BlocksQueued(); });
+    if (!open) break;
+  }
+  if (auto* clock = dynamic_cast<engine::VirtualTiming*>(&e->timing())) clock->Poke();
+  const uint32_t after = e->GetPlayPosition();
+  const bool falls_due =
+      due && std::any_of(due->begin(), due->end(), [&](uint32_t t) { return t > before && t <= after; });
+  std::this_thread::sleep_for(std::chrono::milliseconds(falls_due ? 15 : 2));
+}
+
+// Plays the screens' engine until its clock reaches `until_ms`, a step at a
+// time; false when it stalls.
 bool PlayUntil(ovtest::HeadlessDriver& d, uint32_t until_ms) {
   engine::MixEngine* e = d.sm().GetMixEngine();
-  for (int spins = 0; spins < 20000 && e->GetPlayPosition() < until_ms; ++spins) {
-    d.AdvanceDevice(kLiveRate / 100);
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
+  for (int spins = 0; spins < 20000 && e->GetPlayPosition() < until_ms; ++spins) Step(d);
   return e->GetPlayPosition() >= until_ms;
 }
 
@@ -481,6 +499,313 @@ TEST_F(LoadedProject, ALiveMixReplaysAfterSaveClearAndLoad) {
     differing += live[size_t(live_start * 2 + i)] != replay[size_t(replay_start * 2 + i)];
   }
   EXPECT_EQ(differing, 0);
+}
+
+// The picture an element shows in the window: its area, row by row.
+std::vector<uint16_t> AreaPixels(ovtest::HeadlessDriver& d, const ui::Element* e) {
+  const gfx::Bitmap& surface = *d.window().surface();
+  std::vector<uint16_t> px;
+  for (int32_t y = e->y(); y < e->y() + e->GetYSize(); ++y) {
+    const uint16_t* row = surface.row(y);
+    px.insert(px.end(), row + e->x(), row + e->x() + e->GetXSize());
+  }
+  return px;
+}
+
+bool IsBlack(const std::vector<uint16_t>& px) {
+  return std::all_of(px.begin(), px.end(), [](uint16_t p) { return p == 0; });
+}
+
+int32_t Peak(const std::vector<int16_t>& s, uint32_t from_ms, uint32_t to_ms) {
+  int32_t peak = 0;
+  const size_t to = std::min(s.size(), size_t(to_ms) * kLiveRate / 1000 * 2);
+  for (size_t i = size_t(from_ms) * kLiveRate / 1000 * 2; i < to; ++i) peak = std::max(peak, std::abs(int32_t(s[i])));
+  return peak;
+}
+
+// What a run played and showed: the PCM and, once a step, the clock and the
+// picture of the element that shows the mix.
+struct Take {
+  std::vector<int16_t> pcm;
+  std::vector<std::pair<uint32_t, std::vector<uint16_t>>> shots;
+  // Clock of the first and last shot showing a picture; {0, 0} for none.
+  std::pair<uint32_t, uint32_t> PictureSpan() const {
+    std::pair<uint32_t, uint32_t> span{0, 0};
+    bool seen = false;
+    for (const auto& [ms, px] : shots) {
+      if (IsBlack(px)) continue;
+      if (!seen) span.first = ms;
+      seen = true;
+      span.second = ms;
+    }
+    return span;
+  }
+  // The first shot at `ms` or later (none: an empty picture).
+  const std::vector<uint16_t>& ShotAt(uint32_t ms) const {
+    static const std::vector<uint16_t> none;
+    for (const auto& [t, px] : shots) {
+      if (t >= ms) return px;
+    }
+    return none;
+  }
+};
+
+// A project of two photos and a sound cut at its start (so that entering
+// the screen decodes them all into the cache), played live on the mixer
+// screen with every kind of gesture, saved, cleared, loaded and replayed on
+// the preview screen. Everything goes through the screen manager and the
+// skin's own controls, on the virtual wave-out device.
+class LiveMixEndToEnd : public ::testing::Test {
+ protected:
+  static constexpr int32_t kPhotoMs = 1000;  // each photo's display time
+  static constexpr uint32_t kPhotosOnMs = 500, kPhotosOffMs = 2300, kEndMs = 2800;
+  static constexpr uint32_t kEchoOnMs = 900, kMuteOnMs = 1700, kMuteOffMs = 1900;
+
+  void SetUp() override {
+    dir_ = ovtest::ScratchDir();
+    const char* old_tmp = std::getenv("TMPDIR");
+    old_tmp_ = old_tmp ? old_tmp : "";
+    setenv("TMPDIR", dir_.c_str(), 1);  // the caches, apart from other tests'
+    ChannelSelection ch[8];
+    for (const char* photo : {"gfx_photo.jpg", "gfx_gray.jpg"}) {
+      ch[0].AddClip(screens::kKindImage, screens::kFileTypeJpeg, U(ovtest::FixturePath(photo)), ov::String(),
+                    ov::String(), screens::kWholePicture, screens::kWholePicture, 500, kPhotoMs, 0, 0, 0,
+                    screens::kWholePicture, 0, nullptr);
+    }
+    ch[0].channel_effect() = engine::MakeCommand(engine::CMD_FADE, 16, 500, 4);
+    ch[2].AddClip(screens::kKindAudio, screens::kFileTypeWav, U(ovtest::FixturePath("engine_22k_sweep.wav")),
+                  ov::String(), ov::String(), screens::kWholePicture, screens::kWholePicture, 500, 0, 0, 300, 0,
+                  screens::kWholePicture, 0, nullptr);
+    ch[2].SetAudioEffectFromAction(screens::kActionAudioEffectFirst);  // short echo
+    ch[6].AddEmptyTextClip();
+    ch[7].AddEmptyTextClip();
+    const std::string path = dir_ + "/start.mix";
+    ASSERT_TRUE(ovtest::WriteProjectFile(path, ch));
+    setenv("OVMIX_LOAD", path.c_str(), 1);
+    driver_ = std::make_unique<ovtest::HeadlessDriver>(dir_ + "/data");
+    unsetenv("OVMIX_LOAD");
+  }
+  void TearDown() override {
+    driver_.reset();
+    if (old_tmp_.empty()) unsetenv("TMPDIR");
+    else setenv("TMPDIR", old_tmp_.c_str(), 1);
+  }
+  ovtest::HeadlessDriver& d() { return *driver_; }
+  void Act(int32_t code, const ov::String& argument = ov::String()) { d().sm().DoAction(code, argument, 1); }
+  std::string Cache(const char* name) const { return dir_ + "/Quelvarin/" + name; }
+
+  // Waits for the decoding that entering a screen started; true when it
+  // ended with every cache written (339: no failure popup, nothing pending).
+  bool FinishDecoding(Mixer* m) {
+    for (int i = 0; i < 2000 && m->decoding(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    d().Settle();
+    ui::Element* failure = Find(d(), u"DECOMPRESSION_FAILURE");
+    ui::Element* progress = Find(d(), u"DECOMPRESSION_PROGRESS");
+    return !m->decoding() && !(failure && failure->IsVisible()) && !(progress && progress->IsVisible()) &&
+           m->CountPendingCacheItems() == 0;
+  }
+
+  // Steps until the clock reaches `until_ms`, keeping after each step what
+  // `area` shows once the UI thread has handled its queue and ticked; false
+  // when the clock stalls.
+  bool ShootUntil(uint32_t until_ms, const ui::Element* area, Take* take, const std::vector<uint32_t>* due = nullptr) {
+    engine::MixEngine* e = d().sm().GetMixEngine();
+    for (int spins = 0; spins < 2000 && e->GetPlayPosition() < until_ms; ++spins) {
+      Step(d(), due);
+      d().Settle();
+      d().sm().OnTimer(shell::kTimerTick);
+      take->shots.emplace_back(e->GetPlayPosition(), AreaPixels(d(), area));
+    }
+    return e->GetPlayPosition() >= until_ms;
+  }
+
+  // The gestures of the mix, each at its clock time; the echo and the fade
+  // only with `effects` (the dry run leaves them out).
+  Take PlayLive(Mixer* m, bool effects) {
+    struct Gesture {
+      uint32_t at;
+      int32_t code;
+      const char16_t* argument;
+      bool effect;
+    };
+    const Gesture script[] = {
+        {200, screens::kActionChannelOn0 + 2, u"", false},
+        {kPhotosOnMs, screens::kActionEffectOn0 + 0, u"", true},  // the photos fade in
+        {kPhotosOnMs, screens::kActionChannelOn0 + 0, u"", false},
+        {700, screens::kActionVolume0 + 2, u"50", false},
+        {kEchoOnMs, screens::kActionEffectOn0 + 2, u"", true},
+        {kMuteOnMs, screens::kActionMuteOn, u"", false},
+        {kMuteOffMs, screens::kActionMuteOff, u"", false},
+        {2200, screens::kActionEffectOff0 + 2, u"", true},
+        {kPhotosOffMs, screens::kActionChannelOff0 + 0, u"", false},
+        {2500, screens::kActionChannelOff0 + 2, u"", false},
+    };
+    Take take;
+    Act(screens::kActionVolume0 + 2, u"100");  // as the slider stood before the last run
+    Act(screens::kActionMixStart);
+    EXPECT_TRUE(m->mixing());
+    for (const Gesture& g : script) {
+      if (!ShootUntil(g.at, m, &take)) {
+        ADD_FAILURE() << "the clock stalled at " << d().sm().GetMixEngine()->GetPlayPosition() << " ms";
+        return take;
+      }
+      if (g.effect && !effects) continue;
+      Act(g.code, ov::String(g.argument));
+    }
+    EXPECT_TRUE(ShootUntil(kEndMs, m, &take));
+    take.pcm = PlayedSamples(d());
+    Act(screens::kActionMixStop);
+    EXPECT_FALSE(m->mixing());
+    return take;
+  }
+
+  std::string dir_, old_tmp_;
+  std::unique_ptr<ovtest::HeadlessDriver> driver_;
+};
+
+TEST_F(LiveMixEndToEnd, APlayedMixReplaysInThePreviewAfterSaveClearAndLoad) {
+  ASSERT_TRUE(d().ok());
+  ASSERT_TRUE(d().UseVirtualWaveOut());
+  // Entering the mixer screen decodes the loaded project's clips.
+  ASSERT_TRUE(d().TapElement(u"main_0"));
+  ASSERT_EQ(d().Menu(), u"mixing_menu");
+  Mixer* m = FindMixer(d());
+  ASSERT_NE(m, nullptr);
+  ASSERT_TRUE(FinishDecoding(m));
+  for (const char* name : {"image0-0-0.raw", "image0-1-0.raw", "audio2.qvs"}) {
+    ASSERT_TRUE(ov::FileExists(U(Cache(name)))) << name;
+  }
+  EXPECT_EQ(m->entry(2).volume, 100);  // the sliders reported on entering
+  engine::MixEngine* e = d().sm().GetMixEngine();
+  ASSERT_EQ(m->mix_engine(), e);
+  ASSERT_EQ(e->videoMixer()->width(), m->GetXSize());  // the live picture unscaled
+  ASSERT_EQ(e->videoMixer()->height(), m->GetYSize());
+
+  const Take dry = PlayLive(m, false);
+  const Take live = PlayLive(m, true);
+
+  const ov::String project = U(dir_ + "/live.mix");
+  Act(screens::kActionProjectSave, project);
+  Act(screens::kActionMixClear);
+  EXPECT_FALSE(e->HasActions());
+  EXPECT_FALSE(ov::FileExists(U(Cache("audio2.qvs"))));  // the clear dropped the caches
+  Act(screens::kActionProjectLoad, project);
+  ASSERT_TRUE(e->HasActions());
+  std::vector<uint32_t> due;
+  for (const engine::EngineCommand& c : e->Actions()) due.push_back(c.timeMs);
+
+  // The preview screen decodes the caches again, then replays.
+  ASSERT_TRUE(d().sm().JumpToMenu(u"preview_menu"));
+  d().Settle();
+  ASSERT_EQ(d().Menu(), u"preview_menu");
+  auto* preview = dynamic_cast<Mixer*>(d().sm().menu_container()->FindByType(ui::kTypePreviewMixer, true));
+  ASSERT_NE(preview, nullptr);
+  ASSERT_TRUE(FinishDecoding(preview));
+  ASSERT_TRUE(ov::FileExists(U(Cache("audio2.qvs"))));
+  ASSERT_TRUE(d().TapElement(u"Preview"));
+  ASSERT_TRUE(e->IsReplaying());
+  EXPECT_EQ(d().sm().FocusedElement(), Find(d(), u"StopPreview"));  // the skin has no pause control
+  Take replay;
+  // Short of the stop command that ends the recording (and the replay).
+  ASSERT_TRUE(ShootUntil(kEndMs - 50, preview, &replay, &due));
+  replay.pcm = PlayedSamples(d());
+  // The screen shows the replay's position and share of the mix (its tick
+  // looks every 250 ms).
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  d().sm().OnTimer(shell::kTimerTick);
+  d().Settle();
+  EXPECT_EQ(Str(Find(d(), u"preview_pos")->text()), u"00:02");
+  EXPECT_EQ(Str(Find(d(), u"preview_len")->text()), u"of 00:02");
+  const uint32_t share = screens::PreviewMixer::Percentage(e->GetPlayPosition(), e->GetMixDuration());
+  EXPECT_GE(share, 97u);
+  EXPECT_EQ(Str(Find(d(), u"preview_percent")->text()), Str(ov::String::Format(u"played: %u", share)));
+  ASSERT_TRUE(d().TapElement(u"StopPreview"));
+  EXPECT_FALSE(e->IsReplaying());
+
+  // Sound: the clip starts and stops within one block of its live times,
+  // with the same samples, both channels, between.
+  const long block = kLiveRate / 10;
+  const auto [live_start, live_end] = SoundSpan(live.pcm);
+  const auto [replay_start, replay_end] = SoundSpan(replay.pcm);
+  ASSERT_GE(live_start, 0);
+  ASSERT_GE(replay_start, 0);
+  EXPECT_NEAR(double(replay_start), double(live_start), double(block));
+  EXPECT_NEAR(double(replay_end), double(live_end), double(block));
+  const long span = std::min(live_end - live_start, replay_end - replay_start);
+  long differing = 0;
+  for (long i = 0; i < span * 2; ++i) {
+    differing += live.pcm[size_t(live_start * 2 + i)] != replay.pcm[size_t(replay_start * 2 + i)];
+  }
+  EXPECT_EQ(differing, 0);
+  // The volume lowered the sound; the mute silenced it for a while.
+  EXPECT_GT(Peak(live.pcm, 400, 700), Peak(live.pcm, 1000, 1300) * 3 / 2);
+  for (const Take* t : {&live, static_cast<const Take*>(&replay)}) {
+    EXPECT_EQ(Peak(t->pcm, kMuteOnMs + 200, kMuteOffMs + 100), 0);
+    EXPECT_GT(Peak(t->pcm, kMuteOffMs + 250, kMuteOffMs + 350), 0);
+  }
+  // The echo is heard: the same mix without it plays the same samples until
+  // it comes on, and others once its delay has passed.
+  const size_t echo_on = size_t(kEchoOnMs) * kLiveRate / 1000 * 2;
+  ASSERT_GE(dry.pcm.size(), size_t(kMuteOnMs) * kLiveRate / 1000 * 2);
+  EXPECT_TRUE(std::equal(dry.pcm.begin(), dry.pcm.begin() + long(echo_on), live.pcm.begin()));
+  auto echoed = [&](const std::vector<int16_t>& s, long start) {
+    long n = 0;
+    const long from = long(kEchoOnMs + 600) * kLiveRate / 1000, to = long(kMuteOnMs) * kLiveRate / 1000;
+    for (long i = from * 2; i < to * 2; ++i) n += s[size_t(i + start * 2)] != dry.pcm[size_t(i)];
+    return n > (to - from);
+  };
+  EXPECT_TRUE(echoed(live.pcm, 0));
+  EXPECT_TRUE(echoed(replay.pcm, replay_start - live_start));
+
+  // Picture: the photos show, follow one another and go within one block of
+  // their live times; the preview shows the live picture scaled to its own
+  // size, every pixel.
+  const int32_t pw = preview->GetXSize(), ph = preview->GetYSize();
+  auto scaled = [&](const std::vector<uint16_t>& px) {
+    std::vector<uint16_t> out(size_t(pw) * size_t(ph));
+    const engine::Picture565 src{const_cast<uint16_t*>(px.data()), m->GetXSize(), m->GetYSize(), m->GetXSize()};
+    engine::Stretch565({out.data(), pw, ph, pw}, 0, 0, pw, ph, src, 0, 0, src.width, src.height);
+    return out;
+  };
+  const auto [live_shown, live_gone] = live.PictureSpan();
+  const auto [replay_shown, replay_gone] = replay.PictureSpan();
+  ASSERT_GT(live_shown, 0u);
+  ASSERT_GT(replay_shown, 0u);
+  EXPECT_NEAR(double(live_shown), double(kPhotosOnMs), 250.0);
+  EXPECT_NEAR(double(live_gone), double(kPhotosOffMs), 250.0);
+  EXPECT_NEAR(double(replay_shown), double(live_shown), 100.0);
+  EXPECT_NEAR(double(replay_gone), double(live_gone), 100.0);
+  const std::vector<uint16_t> first = live.ShotAt(live_shown + uint32_t(kPhotoMs) - 200);
+  const std::vector<uint16_t> second = live.ShotAt(live_gone - 100);
+  EXPECT_FALSE(first == second);
+  EXPECT_TRUE(replay.ShotAt(replay_shown + uint32_t(kPhotoMs) - 200) == scaled(first));
+  EXPECT_TRUE(replay.ShotAt(replay_gone - 100) == scaled(second));
+  // The second photo comes when the first one's time is up.
+  auto next_photo = [](const Take& t, uint32_t from, const std::vector<uint16_t>& before) {
+    for (const auto& [ms, px] : t.shots) {
+      if (ms > from && px != before) return ms;
+    }
+    return 0u;
+  };
+  const uint32_t live_next = next_photo(live, live_shown + uint32_t(kPhotoMs) - 200, first);
+  EXPECT_NEAR(double(live_next), double(live_shown + uint32_t(kPhotoMs)), 150.0);
+  EXPECT_NEAR(double(next_photo(replay, replay_shown + uint32_t(kPhotoMs) - 200, scaled(first))), double(live_next),
+              100.0);
+  // No black frame between the photos.
+  for (const Take* t : {&live, static_cast<const Take*>(&replay)}) {
+    const auto [shown, gone] = t->PictureSpan();
+    for (const auto& [ms, px] : t->shots) {
+      if (ms > shown && ms < gone) {
+        EXPECT_FALSE(IsBlack(px)) << ms << " ms";
+      }
+    }
+  }
+  // The fade: live and replayed, the first photo came up dimmed, where the
+  // dry run showed it whole at once.
+  const auto [dry_shown, dry_gone] = dry.PictureSpan();
+  EXPECT_TRUE(dry.ShotAt(dry_shown) == first);
+  EXPECT_FALSE(live.ShotAt(live_shown) == first);
+  EXPECT_FALSE(replay.ShotAt(replay_shown) == scaled(first));
 }
 
 }  // namespace

@@ -2,6 +2,9 @@
 
 #include <fstream>
 
+#include "engine/action_processor.h"
+#include "platform/os/file.h"
+
 namespace ovtest {
 
 ScreensHost::ScreensHost(std::string data_folder) : data_folder_(std::move(data_folder)) {}
@@ -122,6 +125,16 @@ void WriteLongWav(const std::string& path, int seconds) {
   for (int s = 0; s < seconds; ++s) {
     f.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(block.size() * 2));
   }
+}
+
+bool WriteProjectFile(const std::string& path, screens::ChannelSelection (&channels)[8],
+                      const screens::OutputSettings& settings) {
+  std::vector<screens::ChannelSelection*> table;
+  for (screens::ChannelSelection& c : channels) table.push_back(&c);
+  std::vector<uint8_t> record, project;
+  engine::ActionProcessor().Serialize(&record);
+  screens::WriteProject(settings, table, record, &project);
+  return ov::WriteWholeFile(ov::String::FromUtf8Lossy(path), project.data(), project.size());
 }
 
 }  // namespace ovtest

@@ -24,6 +24,7 @@ class ScreensHost : public FakeHost {
   ui::Menu* RootMenu() override { return menu; }
   ui::Menu* CurrentMenu() override { return menu; }
   ui::Element* FocusedElement() override { return focused; }
+  void SetFocus(ui::Element* e) override { focused = e; }
   int StoreOption(const ov::String& key, const ov::String& text) override;
   bool ReadOption(const ov::String& key, ov::String* text, bool* is_numeric) override;
   uint32_t* NumericOption(int n) override { return n >= 0 && n < 46 ? &numeric[n] : nullptr; }
@@ -83,5 +84,10 @@ engine::EngineCommand MixCommand(uint32_t time, uint32_t type, uint32_t channel,
 // A WAV of `seconds` of a quiet ramp at 22050 Hz, 16-bit stereo: a clip
 // whose decoding to cache takes long enough to be caught in progress.
 void WriteLongWav(const std::string& path, int seconds);
+
+// Writes the project of the eight channel entries `channels` (the nine
+// settings, one block each, an empty recording) to `path`.
+bool WriteProjectFile(const std::string& path, screens::ChannelSelection (&channels)[8],
+                      const screens::OutputSettings& settings = screens::DefaultOutputSettings());
 
 }  // namespace ovtest
