@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstring>
 #include <cstdlib>
+#include <fstream>
 #include <thread>
 
 #include "engine/action_processor.h"
@@ -549,6 +550,51 @@ struct Take {
     return none;
   }
 };
+
+// Both screens that decode a mix on entering show the decoding behind its
+// popup and a clip that cannot be read in the failure popup, which OK closes.
+TEST(DecodingOnEntering, ShowsItsProgressAndItsFailureOnTheMixerAndThePreview) {
+  const std::string dir = ovtest::ScratchDir();
+  const char* old_tmp = std::getenv("TMPDIR");
+  const std::string kept_tmp = old_tmp ? old_tmp : "";
+  setenv("TMPDIR", dir.c_str(), 1);  // the caches, apart from other tests'
+  const std::string bad = dir + "/bad.jpg";
+  std::ofstream(bad) << "no picture";
+  ChannelSelection ch[8];
+  ch[0].AddClip(screens::kKindImage, screens::kFileTypeJpeg, U(bad), ov::String(), ov::String(),
+                screens::kWholePicture, screens::kWholePicture, 500, 1000, 0, 0, 0, screens::kWholePicture, 0,
+                nullptr);
+  ch[6].AddEmptyTextClip();
+  ch[7].AddEmptyTextClip();
+  const std::string path = dir + "/bad.mix";
+  ASSERT_TRUE(ovtest::WriteProjectFile(path, ch));
+  setenv("OVMIX_LOAD", path.c_str(), 1);
+  {
+    ovtest::HeadlessDriver d(dir + "/data");
+    unsetenv("OVMIX_LOAD");
+    ASSERT_TRUE(d.ok());
+    for (auto [menu, type] : {std::pair{u"mixing_menu", ui::kTypeMixer}, {u"preview_menu", ui::kTypePreviewMixer}}) {
+      SCOPED_TRACE(ov::String(menu).ToUtf8Lossy());
+      ASSERT_TRUE(d.sm().JumpToMenu(menu));
+      // This screen's own popups (each screen has its copy).
+      ui::Element* progress = d.sm().FindElementByName(nullptr, u"DECOMPRESSION_PROGRESS", true);
+      ui::Element* failure = d.sm().FindElementByName(nullptr, u"DECOMPRESSION_FAILURE", true);
+      ASSERT_NE(progress, nullptr);
+      ASSERT_NE(failure, nullptr);
+      EXPECT_TRUE(progress->IsVisible());
+      auto* m = dynamic_cast<Mixer*>(d.sm().menu_container()->FindByType(type, true));
+      ASSERT_NE(m, nullptr);
+      ASSERT_TRUE(d.SettleUntil([&] { return !m->decoding() && failure->IsVisible(); }, 20000));
+      EXPECT_FALSE(progress->IsVisible());
+      d.sm().DoAction(screens::kActionDecompressFailureOk, ov::String(), 1);
+      d.Settle();
+      EXPECT_FALSE(failure->IsVisible());
+      ASSERT_TRUE(d.sm().JumpToMenu(u"main_menu"));
+    }
+  }
+  if (kept_tmp.empty()) unsetenv("TMPDIR");
+  else setenv("TMPDIR", kept_tmp.c_str(), 1);
+}
 
 // A project of two photos and a sound cut at its start (so that entering
 // the screen decodes them all into the cache), played live on the mixer
