@@ -240,7 +240,10 @@ TEST(ScaleDsp, KeptPlansFollowTheGeometry) {
   const Window windows[] = {{360, 144, 264, 216, 0, 0, 352, 144},  {352, 144, 264, 216, 0, 0, 352, 144},
                             {352, 288, 264, 216, 80, 0, 272, 288}, {352, 288, 264, 216, 88, 0, 264, 288},
                             {352, 288, 264, 216, 0, 40, 352, 248}, {352, 288, 264, 200, 0, 0, 352, 288},
-                            {352, 288, 264, 216, 0, 0, 352, 200}};
+                            {352, 288, 264, 216, 0, 0, 352, 200},
+                            // Rows two apart (4:1): one row lower and one shorter ends on the same last
+                            // row with the same step, so only the window's top tells the two apart.
+                            {352, 288, 88, 72, 0, 0, 352, 288},    {352, 288, 88, 72, 0, 1, 352, 287}};
   Frame src(360, 288);
   src.Randomize();
   for (int pass = 0; pass < 2; ++pass) {
