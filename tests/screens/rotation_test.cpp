@@ -14,7 +14,6 @@
 #include <thread>
 #include <vector>
 
-#include "engine/action_processor.h"
 #include "engine/mix_engine.h"
 #include "media/wav_file.h"
 #include "platform/audio/wave_out_device.h"
@@ -150,17 +149,10 @@ class RotatedMix : public ::testing::Test {
             const std::function<void()>& on_main_menu = {}) {
     ch_[6].AddEmptyTextClip();
     ch_[7].AddEmptyTextClip();
-    std::vector<ChannelSelection*> table;
-    for (ChannelSelection& c : ch_) table.push_back(&c);
-    engine::ActionProcessor list;
-    for (const engine::EngineCommand& c : commands) list.Append(std::make_unique<engine::EngineCommand>(c));
-    std::vector<uint8_t> record, project;
-    list.Serialize(&record);
     screens::OutputSettings settings = screens::DefaultOutputSettings();
     settings[screens::kWizardMediaType] = 2;
-    screens::WriteProject(settings, table, record, &project);
     const std::string path = dir_ + "/loaded.mix";
-    ASSERT_TRUE(ov::WriteWholeFile(U(path), project.data(), project.size()));
+    ASSERT_TRUE(ovtest::WriteProjectFile(path, ch_, settings, commands));
     setenv("OVMIX_LOAD", path.c_str(), 1);
     driver_ = std::make_unique<ovtest::HeadlessDriver>(dir_ + "/data");
     unsetenv("OVMIX_LOAD");

@@ -128,11 +128,13 @@ void WriteLongWav(const std::string& path, int seconds) {
 }
 
 bool WriteProjectFile(const std::string& path, screens::ChannelSelection (&channels)[8],
-                      const screens::OutputSettings& settings) {
+                      const screens::OutputSettings& settings, const std::vector<engine::EngineCommand>& commands) {
   std::vector<screens::ChannelSelection*> table;
   for (screens::ChannelSelection& c : channels) table.push_back(&c);
+  engine::ActionProcessor list;
+  for (const engine::EngineCommand& c : commands) list.Append(std::make_unique<engine::EngineCommand>(c));
   std::vector<uint8_t> record, project;
-  engine::ActionProcessor().Serialize(&record);
+  list.Serialize(&record);
   screens::WriteProject(settings, table, record, &project);
   return ov::WriteWholeFile(ov::String::FromUtf8Lossy(path), project.data(), project.size());
 }

@@ -86,8 +86,9 @@ engine::EngineCommand MixCommand(uint32_t time, uint32_t type, uint32_t channel,
 void WriteLongWav(const std::string& path, int seconds);
 
 // Writes the project of the eight channel entries `channels` (the nine
-// settings, one block each, an empty recording) to `path`.
+// settings, one block each, `commands` as its recorded mix) to `path`.
 bool WriteProjectFile(const std::string& path, screens::ChannelSelection (&channels)[8],
-                      const screens::OutputSettings& settings = screens::DefaultOutputSettings());
+                      const screens::OutputSettings& settings = screens::DefaultOutputSettings(),
+                      const std::vector<engine::EngineCommand>& commands = {});
 
 }  // namespace ovtest
