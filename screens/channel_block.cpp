@@ -1,5 +1,8 @@
 #include "screens/channel_block.h"
 
+#include <utility>
+#include <vector>
+
 #include "engine/engine_command.h"
 #include "platform/os/file.h"
 #include "screens/channel_selection.h"
@@ -52,6 +55,9 @@ int LoadChannel(ChannelSelection* ch, RecordReader* in, bool keep_caches) {
   ch->Clear();
   uint32_t count = 0;
   if (!in->ReadU32(&count) || count > in->left() / kMinClipBytes) return 0;
+  // Each clip's cache and kind, restored once every clip is in: adding a
+  // photo changes the one before it from a still, which drops its cache.
+  std::vector<std::pair<ov::String, int32_t>> caches;
   for (uint32_t i = 0; i < count; ++i) {
     ov::String source, overlay, effect, cache;
     if (!in->ReadString(&source) || !in->ReadString(&overlay) || !in->ReadString(&effect)) return 0;
@@ -71,7 +77,11 @@ int LoadChannel(ChannelSelection* ch, RecordReader* in, bool keep_caches) {
     if (!ReadTextClip(&caption, in)) return 0;
     ch->AddClip(kind, file_type, source, overlay, effect, pan_start, pan_end, speed, display, photo, cut_start, cut_end,
                 crop, crop_on, &caption);
-    if (keep_caches) ch->SetClipCache(ch->ClipCount() - 1, cache, kind);
+    caches.resize(static_cast<size_t>(ch->ClipCount()));  // a clip of another kind replaced the others
+    caches.back() = {cache, kind};
+  }
+  for (size_t i = 0; keep_caches && i < caches.size(); ++i) {
+    ch->SetClipCache(static_cast<int>(i), caches[i].first, caches[i].second);
   }
   int32_t loop = 0, beat = 0, effect_on = 0;
   if (!in->ReadI32(&loop) || !in->ReadI32(&beat) || !in->ReadI32(&effect_on)) return 0;

@@ -40,6 +40,18 @@ void DeleteAndEmpty(ov::String* name) {
 
 bool Missing(const ov::String& name) { return name.IsEmpty() || !ov::FileExists(name); }
 
+// A photo's cache is one frame lasting the photo's display time, a still for
+// a channel's only photo (GetClipDisplayTime), so a photo whose time to show
+// changes loses its picture caches, to be made again.
+void DropPictureCaches(ChannelClip& c) {
+  ui::UiHost* host = HostOrNull();
+  if (host) host->DoAction(kActionCacheLock, ov::String(), 1);
+  for (ov::String* name : {&c.pictureCache, &c.pictureCache2}) {
+    if (!name->IsEmpty() && name->View() != c.sourceFile.View()) DeleteAndEmpty(name);
+  }
+  if (host) host->DoAction(kActionCacheUnlock, ov::String(), 1);
+}
+
 // Whether the file's sound can be opened and delivers a format.
 bool ProbeAudio(const ov::String& path) {
   std::unique_ptr<media::DecoderSource> source = media::OpenAudioSource(path);
@@ -168,6 +180,7 @@ void ChannelSelection::AddClip(int32_t kind, int32_t file_type, const ov::String
   if (!clips_.empty()) {
     ChannelClip& last = *clips_.back();
     if (last.displayTime == 0) last.displayTime = kPhotoSpacingMs;
+    if (clips_.size() == 1) DropPictureCaches(last);  // a still no longer
     c->displayTime = last.displayTime;
   } else {
     c->displayTime = display_time;
@@ -196,7 +209,10 @@ void ChannelSelection::Clear() {
 int ChannelSelection::RemoveClip(int i) {
   if (!Valid(i)) return 0;
   clips_.erase(clips_.begin() + i);
-  if (clips_.size() == 1) clips_[0]->displayTime = 0;
+  if (clips_.size() == 1) {
+    clips_[0]->displayTime = 0;
+    if (kind_ == kKindImage) DropPictureCaches(*clips_[0]);  // a still now
+  }
   return 1;
 }
 

@@ -17,6 +17,7 @@ namespace {
 using screens::ChannelSelection;
 
 ov::String U(const std::string& s) { return ov::String::FromUtf8Lossy(s); }
+std::u16string Str(const ov::String& s) { return std::u16string(s.View()); }
 
 using ovtest::FakeBrowser;
 
@@ -130,6 +131,39 @@ TEST_F(ChannelOnScreen, CacheFilesGoWithTheClearUnlessRotating) {
   EXPECT_FALSE(ov::FileExists(cache));
   EXPECT_TRUE(ov::FileExists(source));
   EXPECT_FALSE(screens::DeleteFileRetry(cache));  // already gone
+}
+
+// A photo's cache lasts its display time and a channel's only photo is a
+// still: a second photo added or all but one removed makes the remaining
+// photo's cache stale, so it goes and the clip needs its cache again.
+TEST_F(ChannelOnScreen, APhotoCacheGoesWhenItsTimeToShowChanges) {
+  ChannelSelection& ch = *screen_.channel[0];
+  auto add = [&](const char* name) {
+    ch.AddClip(screens::kKindImage, screens::kFileTypeJpeg, U(ovtest::TouchFile(dir_, name)), ov::String(),
+               ov::String(), screens::kWholePicture, screens::kWholePicture, 500, 4000, 0, 0, 0,
+               screens::kWholePicture, 0, nullptr);
+  };
+  auto cache = [&](int clip) {
+    const ov::String name = U(ovtest::TouchFile(dir_, "image0-" + std::to_string(clip) + "-0.raw"));
+    ch.SetClipCache(clip, name, screens::kKindImage);
+    return name;
+  };
+  add("one.jpg");
+  ASSERT_EQ(ch.GetClipDisplayTime(0), 0);
+  const ov::String still = cache(0);
+  add("two.jpg");
+  EXPECT_EQ(ch.GetClipDisplayTime(0), 4000);
+  EXPECT_TRUE(ch.GetClipCache(0, screens::kKindImage).IsEmpty());
+  EXPECT_FALSE(ov::FileExists(still));
+  EXPECT_TRUE(ch.ClipNeedsPictureCache(0, false));
+  const ov::String first = cache(0), second = cache(1);
+  add("three.jpg");  // the others keep their time to show, and their caches
+  EXPECT_EQ(Str(ch.GetClipCache(0, screens::kKindImage)), Str(first));
+  ch.RemoveClip(2);
+  ch.RemoveClip(0);
+  EXPECT_EQ(ch.GetClipDisplayTime(0), 0);
+  EXPECT_TRUE(ch.GetClipCache(0, screens::kKindImage).IsEmpty());
+  EXPECT_FALSE(ov::FileExists(second));
 }
 
 // The clip order list reaches a real channel and the mixer's table through
