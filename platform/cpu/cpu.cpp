@@ -17,6 +17,9 @@ uint32_t DetectCpuFlags() {
   if (__builtin_cpu_supports("ssse3")) flags |= kCpuSsse3;
   if (__builtin_cpu_supports("sse4.1")) flags |= kCpuSse41;
   if (__builtin_cpu_supports("avx2")) flags |= kCpuAvx2;
+  if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vl") &&
+      __builtin_cpu_supports("avx512vbmi"))
+    flags |= kCpuAvx512;
   return flags;
 #endif
 }

@@ -12,6 +12,9 @@ enum CpuFlags : uint32_t {
   kCpuSsse3 = 1u << 1,
   kCpuSse41 = 1u << 2,
   kCpuAvx2 = 1u << 3,
+  // AVX-512 with its byte and word instructions, 128/256-bit forms and byte
+  // permutes (F, BW, VL, VBMI), all four or none.
+  kCpuAvx512 = 1u << 4,
 };
 
 // Features the processor has, less those cleared by SetCpuFlagsMask, less
