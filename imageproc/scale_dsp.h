@@ -7,8 +7,8 @@
 //   out[j] = ((8 - fy) h_top[j] + fy h_bottom[j]) >> 6
 //
 // which is the whole bilinear sum in 64ths, truncated once, whatever the
-// order of the two passes. The references are in scale_dsp.cpp; the SSE2 and
-// AVX2 variants give the same values.
+// order of the two passes. The references are in scale_dsp.cpp; the SSE2,
+// AVX2 and AVX-512 variants give the same values.
 
 #include <cstddef>
 #include <cstdint>
@@ -26,9 +26,22 @@ namespace imageproc {
 // group whose taps lie in the 16 samples from 8 past the group before's base
 // takes that as its base.
 inline constexpr int kTapGroups = 96;
+// Quads of four groups (32 output columns) for byte permutes over 64 samples.
+inline constexpr int kTapQuads = kTapGroups / 4;
 struct TapPlan {
-  alignas(32) uint8_t pick[kTapGroups][16];
-  alignas(32) uint8_t weight[kTapGroups][16];
+  alignas(64) uint8_t pick[kTapGroups][16];
+  // Groups past the last of the plan, up to the end of its last quad, have
+  // weights 0.
+  alignas(64) uint8_t weight[kTapGroups][16];
+  // The taps of quad q (groups 4q to 4q + 3) as offsets from quadBase[q]:
+  // quadPick[q][16k + i] is pick[4q + k][i] + base[4q + k] - quadBase[q]. A
+  // quad fits when its taps lie in the 64 samples from quadBase[q] and those
+  // 64 may be read; quadBase[q] is then its first left tap, or the row's last
+  // 64 samples where those would pass the end. In a partial last quad the
+  // missing groups repeat the last column.
+  alignas(64) uint8_t quadPick[kTapQuads][64];
+  int32_t quadBase[kTapQuads];
+  int quadFitting;  // quads from the first that all fit (the last may be partial)
   int32_t base[kTapGroups];
   uint8_t fits[kTapGroups];
   uint8_t adjacent[kTapGroups];  // 1 when every right tap of the group is its left tap + 1
@@ -59,6 +72,26 @@ using ScaleHorizontalFn = void (*)(uint16_t* const* dst, const uint8_t* const* s
 // at most 8 x 255. With fy 0 `bottom` is not read.
 using ScaleVerticalFn = void (*)(uint8_t* dst, const uint16_t* top, const uint16_t* bottom, int fy, ptrdiff_t n);
 
+// One output row of a scale, for a kernel that holds the two blended rows of
+// the output row before: the source rows it blends (from the plane's first;
+// `bottom` is `top` where fy is 0) and where it takes each blended row from.
+struct RowPair {
+  enum From : uint8_t { kKeep, kShift, kBlend };
+  int32_t top, bottom;
+  uint8_t fy;
+  // kKeep: the top before; kShift: the bottom before; kBlend: row `top`.
+  uint8_t topFrom;
+  // kKeep: the bottom before; kShift: this top; kBlend: row `bottom`.
+  uint8_t bottomFrom;
+};
+
+// The whole scale of one plane's run of output columns, every quad of `plan`
+// fitting, n output columns: output row i (dstStride bytes apart) from source rows
+// (srcStride bytes apart) as rows[i] says, each source row blended
+// horizontally once, both passes in registers.
+using ScaleColumnsFn = void (*)(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride,
+                                const TapPlan& plan, const RowPair* rows, int64_t count, ptrdiff_t n);
+
 // RGB565 pictures are scaled as three planes of their 5-, 6- and 5-bit
 // fields: unpack splits n words into the fields, pack joins them again.
 using Rgb565UnpackFn = void (*)(uint8_t* r, uint8_t* g, uint8_t* b, const uint16_t* src, ptrdiff_t n);
@@ -67,6 +100,9 @@ using Rgb565PackFn = void (*)(uint16_t* dst, const uint8_t* r, const uint8_t* g,
 struct ScaleDsp {
   ScaleHorizontalFn horizontal;
   ScaleVerticalFn vertical;
+  // Null where the variant has none; the planar scaler then blends rows
+  // through a ring in memory with the two above.
+  ScaleColumnsFn columns;
   // True while the horizontal blend is the reference: in plain C++ the
   // planar scaler then blends columns first (scale_planar.cpp), faster there
   // than fetching each tap through the plan.
@@ -88,6 +124,13 @@ void rgb565_pack_sse2(uint16_t* dst, const uint8_t* r, const uint8_t* g, const u
 void scale_horizontal_sse2(uint16_t* const* dst, const uint8_t* const* src, int rows, const TapPlan& plan);
 void scale_vertical_sse2(uint8_t* dst, const uint16_t* top, const uint16_t* bottom, int fy, ptrdiff_t n);
 void scale_horizontal_avx2(uint16_t* const* dst, const uint8_t* const* src, int rows, const TapPlan& plan);
+// The groups from `first` (a multiple of 4) to the plan's last only.
+void scale_horizontal_avx2_from(uint16_t* const* dst, const uint8_t* const* src, int rows, const TapPlan& plan,
+                                int first);
 void scale_vertical_avx2(uint8_t* dst, const uint16_t* top, const uint16_t* bottom, int fy, ptrdiff_t n);
+void scale_horizontal_avx512(uint16_t* const* dst, const uint8_t* const* src, int rows, const TapPlan& plan);
+void scale_vertical_avx512(uint8_t* dst, const uint16_t* top, const uint16_t* bottom, int fy, ptrdiff_t n);
+void scale_columns_avx512(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride,
+                          const TapPlan& plan, const RowPair* rows, int64_t count, ptrdiff_t n);
 
 }  // namespace imageproc

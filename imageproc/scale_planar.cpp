@@ -208,6 +208,7 @@ struct RowSchedule {
   int64_t dstHeight = -1;
   std::vector<Step> steps;
   std::vector<int64_t> rows;
+  std::vector<RowPair> pairs;  // the same for a kernel that holds two blended rows
 
   bool Complete() const { return static_cast<int64_t>(steps.size()) == dstHeight; }
 
@@ -217,7 +218,9 @@ struct RowSchedule {
     dstHeight = height;
     steps.clear();
     rows.clear();
+    pairs.clear();
     steps.reserve(static_cast<size_t>(height));
+    pairs.reserve(static_cast<size_t>(height));
     RowWalk walk{taps, dstHeight};
     int64_t held[kRing];
     std::fill(held, held + kRing, -1);
@@ -227,8 +230,18 @@ struct RowSchedule {
       }
       return -1;
     };
+    int64_t heldTop = -1, heldBottom = -1;
     for (int64_t i = 0; i < dstHeight; ++i) {
       const RowTaps::Rows t = taps.Of(i);
+      const int64_t bottomRow = t.fy ? t.bottom : t.top;
+      const auto topFrom = t.top == heldTop ? RowPair::kKeep : t.top == heldBottom ? RowPair::kShift : RowPair::kBlend;
+      const auto bottomFrom = bottomRow == heldBottom ? RowPair::kKeep
+                              : bottomRow == t.top    ? RowPair::kShift
+                                                      : RowPair::kBlend;
+      pairs.push_back({static_cast<int32_t>(t.top), static_cast<int32_t>(bottomRow), static_cast<uint8_t>(t.fy),
+                       topFrom, bottomFrom});
+      heldTop = t.top;
+      heldBottom = bottomRow;
       Step step{0, 0, 0, static_cast<uint8_t>(t.fy)};
       // The missing rows are the walk's next; one batch brings both.
       if (slot(t.top) < 0 || (t.fy && slot(t.bottom) < 0)) {
@@ -336,6 +349,10 @@ void ScalePlanarFrame(std::initializer_list<Plane> planes, int64_t srcStride, in
             out[j] = static_cast<uint8_t>(((8 - t.fy) * a + t.fy * b) >> 6);
           }
         }
+        continue;
+      }
+      if (dsp.columns && plan->quadFitting == (plan->groups + 3) / 4) {
+        dsp.columns(out, dstWidth, src, srcStride, *plan, schedule->pairs.data(), dstHeight, n);
         continue;
       }
       const int64_t* nextRow = schedule->rows.data();

@@ -1,0 +1,180 @@
+// AVX-512 row kernels of the bilinear scalers: the same values as the
+// references. Horizontally, a quad of four groups (32 output columns) whose
+// taps lie in 64 readable samples is fetched with one 64-byte load and a byte
+// permute (vpermb) and weighted with pmaddubsw (samples unsigned, weights
+// 0-8); the plan's reads serve every row of a call, and the groups past the
+// fitting quads go to the AVX2 kernel. Vertically, 64 columns a step: the
+// blend is made four times over, 4 (8 - fy) top + 4 fy bottom (at most
+// 32 x 2040, within 16 bits), so that its high byte is the output and one
+// two-source byte permute packs 64 of them; the last step is masked.
+#include <immintrin.h>
+
+#include <algorithm>
+
+#include "imageproc/scale_dsp.h"
+
+namespace imageproc {
+namespace {
+
+// Quad q of R rows; with a mask, only the columns it holds are stored.
+template <int R, bool kMasked>
+inline void Quad(uint16_t* const* dst, const uint8_t* const* src, const TapPlan& plan, int q, __mmask32 columns) {
+  const __m512i pick = _mm512_load_si512(plan.quadPick[q]);
+  const __m512i w = _mm512_load_si512(plan.weight[4 * q]);
+  const ptrdiff_t base = plan.quadBase[q];
+  for (int i = 0; i < R; ++i) {
+    // The zero-masked form with every lane kept: the plain one trips GCC's
+    // uninitialised-value warning inside its own header.
+    const __m512i taps = _mm512_maskz_permutexvar_epi8(~__mmask64{0}, pick, _mm512_loadu_si512(src[i] + base));
+    const __m512i h = _mm512_maddubs_epi16(taps, w);
+    if constexpr (kMasked) {
+      _mm512_mask_storeu_epi16(dst[i] + 32 * q, columns, h);
+    } else {
+      _mm512_storeu_si512(dst[i] + 32 * q, h);
+    }
+  }
+}
+
+template <int R>
+void HorizontalRows(uint16_t* const* dstRows, const uint8_t* const* srcRows, const TapPlan& plan) {
+  // Local copies, kept in registers: the stores could otherwise alias the
+  // callers' arrays.
+  uint16_t* dst[R];
+  const uint8_t* src[R];
+  for (int i = 0; i < R; ++i) {
+    dst[i] = dstRows[i];
+    src[i] = srcRows[i];
+  }
+  const int whole = plan.groups / 4 < plan.quadFitting ? plan.groups / 4 : plan.quadFitting;
+  int q = 0;
+  for (; q < whole; ++q) Quad<R, false>(dst, src, plan, q, 0);
+  if (q < plan.quadFitting) {
+    // The partial last quad: 8, 16 or 24 columns.
+    Quad<R, true>(dst, src, plan, q, (1u << (8 * (plan.groups - 4 * q))) - 1);
+    return;
+  }
+  if (4 * q < plan.groups) scale_horizontal_avx2_from(dst, src, R, plan, 4 * q);
+}
+
+// Bytes 1, 3, ..., 127 of two registers: the high bytes of their 64 words.
+inline __m512i HighBytes(__m512i a, __m512i b) {
+  const __m512i odd = _mm512_set_epi8(127, 125, 123, 121, 119, 117, 115, 113, 111, 109, 107, 105, 103, 101, 99, 97, 95,
+                                      93, 91, 89, 87, 85, 83, 81, 79, 77, 75, 73, 71, 69, 67, 65, 63, 61, 59, 57, 55,
+                                      53, 51, 49, 47, 45, 43, 41, 39, 37, 35, 33, 31, 29, 27, 25, 23, 21, 19, 17, 15,
+                                      13, 11, 9, 7, 5, 3, 1);
+  return _mm512_permutex2var_epi8(a, odd, b);
+}
+
+// Output columns j to j + 63 from Blend(words at, mask), whose high bytes are
+// the outputs; the last step stores only the columns below n.
+template <typename Blend>
+inline void VerticalSteps(uint8_t* dst, ptrdiff_t n, Blend blend) {
+  ptrdiff_t j = 0;
+  for (; j + 64 <= n; j += 64) {
+    _mm512_storeu_si512(dst + j, HighBytes(blend(j, ~__mmask32{0}), blend(j + 32, ~__mmask32{0})));
+  }
+  const ptrdiff_t rest = n - j;  // 0 to 63
+  if (rest == 0) return;
+  const __mmask64 columns = (uint64_t{1} << rest) - 1;
+  const __mmask32 low = static_cast<__mmask32>(columns), high = static_cast<__mmask32>(columns >> 32);
+  _mm512_mask_storeu_epi8(dst + j, columns, HighBytes(blend(j, low), blend(j + 32, high)));
+}
+
+// The blended row of one quad of a source row, from its 64-sample window.
+inline __m512i Blend(__m512i pick, __m512i w, const uint8_t* window) {
+  // The zero-masked form with every lane kept: the plain one trips GCC's
+  // uninitialised-value warning inside its own header.
+  return _mm512_maddubs_epi16(_mm512_maskz_permutexvar_epi8(~__mmask64{0}, pick, _mm512_loadu_si512(window)), w);
+}
+
+// One register per quad of a strip of four, named rather than indexed so
+// that the compiler keeps them in registers across output rows.
+struct Four {
+  __m512i q0, q1, q2, q3;
+};
+
+// The blended rows of a strip's quads of one source row.
+inline Four BlendFour(Four pick, Four w, const uint8_t* row, const ptrdiff_t* base) {
+  return {Blend(pick.q0, w.q0, row + base[0]), Blend(pick.q1, w.q1, row + base[1]), Blend(pick.q2, w.q2, row + base[2]),
+          Blend(pick.q3, w.q3, row + base[3])};
+}
+
+// 4 ((8 - fy) top + fy bottom) of one quad: its high bytes are the outputs.
+inline __m512i Blend4(__m512i top, __m512i bottom, __m512i wt, __m512i wb) {
+  return _mm512_add_epi16(_mm512_mullo_epi16(top, wt), _mm512_mullo_epi16(bottom, wb));
+}
+
+// The output columns of quads q0 to q0 + 3 (`columns` of them, at most 128;
+// a strip of fewer quads repeats its last) of every output row. The blended
+// rows of each quad stay in registers from one output row to the next, so
+// that the only memory traffic is the source windows and the output.
+void Strip(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride, const TapPlan& plan, int q0,
+           const RowPair* rows, int64_t count, ptrdiff_t columns) {
+  const int last = plan.quadFitting - 1;
+  auto pickOf = [&](int k) { return _mm512_load_si512(plan.quadPick[std::min(q0 + k, last)]); };
+  auto weightOf = [&](int k) { return _mm512_load_si512(plan.weight[4 * std::min(q0 + k, last)]); };
+  const Four pick{pickOf(0), pickOf(1), pickOf(2), pickOf(3)};
+  const Four w{weightOf(0), weightOf(1), weightOf(2), weightOf(3)};
+  ptrdiff_t base[4];
+  for (int k = 0; k < 4; ++k) base[k] = plan.quadBase[std::min(q0 + k, last)];
+  auto mask = [](ptrdiff_t left) { return left >= 64 ? ~__mmask64{0} : left <= 0 ? 0 : (uint64_t{1} << left) - 1; };
+  const __mmask64 low = mask(columns), high = mask(columns - 64);
+  const bool whole = columns == 128;
+  Four top{}, bottom{};
+  dst += 32 * q0;
+  for (int64_t i = 0; i < count; ++i, dst += dstStride) {
+    const RowPair r = rows[i];
+    if (r.topFrom == RowPair::kShift) {
+      top = bottom;
+    } else if (r.topFrom == RowPair::kBlend) {
+      top = BlendFour(pick, w, src + r.top * srcStride, base);
+    }
+    if (r.bottomFrom == RowPair::kShift) {
+      bottom = top;
+    } else if (r.bottomFrom == RowPair::kBlend) {
+      bottom = BlendFour(pick, w, src + r.bottom * srcStride, base);
+    }
+    const __m512i wt = _mm512_set1_epi16(static_cast<short>(32 - 4 * r.fy));
+    const __m512i wb = _mm512_set1_epi16(static_cast<short>(4 * r.fy));
+    const __m512i a = HighBytes(Blend4(top.q0, bottom.q0, wt, wb), Blend4(top.q1, bottom.q1, wt, wb));
+    const __m512i b = HighBytes(Blend4(top.q2, bottom.q2, wt, wb), Blend4(top.q3, bottom.q3, wt, wb));
+    if (whole) {
+      _mm512_storeu_si512(dst, a);
+      _mm512_storeu_si512(dst + 64, b);
+    } else {
+      _mm512_mask_storeu_epi8(dst, low, a);
+      _mm512_mask_storeu_epi8(dst + 64, high, b);
+    }
+  }
+}
+
+}  // namespace
+
+void scale_columns_avx512(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride,
+                          const TapPlan& plan, const RowPair* rows, int64_t count, ptrdiff_t n) {
+  for (int q = 0; q < plan.quadFitting; q += 4)
+    Strip(dst, dstStride, src, srcStride, plan, q, rows, count, std::min<ptrdiff_t>(128, n - 32 * q));
+}
+
+void scale_horizontal_avx512(uint16_t* const* dst, const uint8_t* const* src, int rows, const TapPlan& plan) {
+  static_assert(kMaxRows == 2, "a variant per number of rows");
+  if (rows == 1) return HorizontalRows<1>(dst, src, plan);
+  HorizontalRows<2>(dst, src, plan);
+}
+
+void scale_vertical_avx512(uint8_t* dst, const uint16_t* top, const uint16_t* bottom, int fy, ptrdiff_t n) {
+  if (fy == 0) {
+    // top >> 3, the high byte of top << 5.
+    return VerticalSteps(dst, n, [top](ptrdiff_t at, __mmask32 m) {
+      return _mm512_slli_epi16(_mm512_maskz_loadu_epi16(m, top + at), 5);
+    });
+  }
+  const __m512i wt = _mm512_set1_epi16(static_cast<short>(4 * (8 - fy)));
+  const __m512i wb = _mm512_set1_epi16(static_cast<short>(4 * fy));
+  VerticalSteps(dst, n, [=](ptrdiff_t at, __mmask32 m) {
+    return _mm512_add_epi16(_mm512_mullo_epi16(_mm512_maskz_loadu_epi16(m, top + at), wt),
+                            _mm512_mullo_epi16(_mm512_maskz_loadu_epi16(m, bottom + at), wb));
+  });
+}
+
+}  // namespace imageproc
