@@ -87,16 +87,31 @@ inline __m512i Blend(__m512i pick, __m512i w, const uint8_t* window) {
   return _mm512_maddubs_epi16(_mm512_maskz_permutexvar_epi8(~__mmask64{0}, pick, _mm512_loadu_si512(window)), w);
 }
 
-// One register per quad of a strip of four, named rather than indexed so
-// that the compiler keeps them in registers across output rows.
+// One register per quad of a strip of up to four, named rather than indexed
+// so that the compiler keeps them in registers across output rows.
 struct Four {
   __m512i q0, q1, q2, q3;
 };
 
-// The blended rows of a strip's quads of one source row.
-inline Four BlendFour(Four pick, Four w, const uint8_t* row, const ptrdiff_t* base) {
-  return {Blend(pick.q0, w.q0, row + base[0]), Blend(pick.q1, w.q1, row + base[1]), Blend(pick.q2, w.q2, row + base[2]),
-          Blend(pick.q3, w.q3, row + base[3])};
+// Source rows this far below the one blended are fetched into the cache
+// meanwhile: walking a strip down the rows, the processor's own prefetch
+// falls behind.
+constexpr ptrdiff_t kRowsAhead = 4;
+
+// The blended rows of a strip's K quads of one source row.
+template <int K>
+inline Four BlendRow(const Four& pick, const Four& w, const uint8_t* row, const ptrdiff_t* base, ptrdiff_t ahead) {
+  // The address is only a hint and may lie past the plane: made as an
+  // integer, as the pointer may not be.
+  const uintptr_t later = reinterpret_cast<uintptr_t>(row) + static_cast<uintptr_t>(ahead);
+  for (int k = 0; k < K; ++k) _mm_prefetch(reinterpret_cast<const char*>(later + base[k]), _MM_HINT_T0);
+  _mm_prefetch(reinterpret_cast<const char*>(later + base[K - 1] + 63), _MM_HINT_T0);
+  Four h{};
+  h.q0 = Blend(pick.q0, w.q0, row + base[0]);
+  if constexpr (K > 1) h.q1 = Blend(pick.q1, w.q1, row + base[1]);
+  if constexpr (K > 2) h.q2 = Blend(pick.q2, w.q2, row + base[2]);
+  if constexpr (K > 3) h.q3 = Blend(pick.q3, w.q3, row + base[3]);
+  return h;
 }
 
 // 4 ((8 - fy) top + fy bottom) of one quad: its high bytes are the outputs.
@@ -104,22 +119,27 @@ inline __m512i Blend4(__m512i top, __m512i bottom, __m512i wt, __m512i wb) {
   return _mm512_add_epi16(_mm512_mullo_epi16(top, wt), _mm512_mullo_epi16(bottom, wb));
 }
 
-// The output columns of quads q0 to q0 + 3 (`columns` of them, at most 128;
-// a strip of fewer quads repeats its last) of every output row. The blended
-// rows of each quad stay in registers from one output row to the next, so
-// that the only memory traffic is the source windows and the output.
+// The output columns of quads q0 to q0 + K - 1 (`columns` of them) of every
+// output row. The blended rows of each quad stay in registers from one output
+// row to the next, so that the only memory traffic is the source windows and
+// the output.
+template <int K>
 void Strip(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride, const TapPlan& plan, int q0,
            const RowPair* rows, int64_t count, ptrdiff_t columns) {
-  const int last = plan.quadFitting - 1;
-  auto pickOf = [&](int k) { return _mm512_load_si512(plan.quadPick[std::min(q0 + k, last)]); };
-  auto weightOf = [&](int k) { return _mm512_load_si512(plan.weight[4 * std::min(q0 + k, last)]); };
-  const Four pick{pickOf(0), pickOf(1), pickOf(2), pickOf(3)};
-  const Four w{weightOf(0), weightOf(1), weightOf(2), weightOf(3)};
-  ptrdiff_t base[4];
-  for (int k = 0; k < 4; ++k) base[k] = plan.quadBase[std::min(q0 + k, last)];
+  Four pick{}, w{};
+  auto load = [](const uint8_t* p) { return _mm512_load_si512(p); };
+  pick.q0 = load(plan.quadPick[q0]);
+  w.q0 = load(plan.weight[4 * q0]);
+  if constexpr (K > 1) pick.q1 = load(plan.quadPick[q0 + 1]), w.q1 = load(plan.weight[4 * q0 + 4]);
+  if constexpr (K > 2) pick.q2 = load(plan.quadPick[q0 + 2]), w.q2 = load(plan.weight[4 * q0 + 8]);
+  if constexpr (K > 3) pick.q3 = load(plan.quadPick[q0 + 3]), w.q3 = load(plan.weight[4 * q0 + 12]);
+  ptrdiff_t base[K];
+  for (int k = 0; k < K; ++k) base[k] = plan.quadBase[q0 + k];
+  // Masks of the columns stored: every one but in the run's last strip.
   auto mask = [](ptrdiff_t left) { return left >= 64 ? ~__mmask64{0} : left <= 0 ? 0 : (uint64_t{1} << left) - 1; };
   const __mmask64 low = mask(columns), high = mask(columns - 64);
-  const bool whole = columns == 128;
+  const bool whole = columns == 32 * K;
+  const ptrdiff_t ahead = kRowsAhead * srcStride;
   Four top{}, bottom{};
   dst += 32 * q0;
   for (int64_t i = 0; i < count; ++i, dst += dstStride) {
@@ -127,23 +147,30 @@ void Strip(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcS
     if (r.topFrom == RowPair::kShift) {
       top = bottom;
     } else if (r.topFrom == RowPair::kBlend) {
-      top = BlendFour(pick, w, src + r.top * srcStride, base);
+      top = BlendRow<K>(pick, w, src + r.top * srcStride, base, ahead);
     }
     if (r.bottomFrom == RowPair::kShift) {
       bottom = top;
     } else if (r.bottomFrom == RowPair::kBlend) {
-      bottom = BlendFour(pick, w, src + r.bottom * srcStride, base);
+      bottom = BlendRow<K>(pick, w, src + r.bottom * srcStride, base, ahead);
     }
     const __m512i wt = _mm512_set1_epi16(static_cast<short>(32 - 4 * r.fy));
     const __m512i wb = _mm512_set1_epi16(static_cast<short>(4 * r.fy));
-    const __m512i a = HighBytes(Blend4(top.q0, bottom.q0, wt, wb), Blend4(top.q1, bottom.q1, wt, wb));
-    const __m512i b = HighBytes(Blend4(top.q2, bottom.q2, wt, wb), Blend4(top.q3, bottom.q3, wt, wb));
-    if (whole) {
+    const __m512i s0 = Blend4(top.q0, bottom.q0, wt, wb);
+    const __m512i a = HighBytes(s0, K > 1 ? Blend4(top.q1, bottom.q1, wt, wb) : s0);
+    if constexpr (K > 2) {
+      const __m512i s2 = Blend4(top.q2, bottom.q2, wt, wb);
+      const __m512i b = HighBytes(s2, K > 3 ? Blend4(top.q3, bottom.q3, wt, wb) : s2);
+      if (whole && K == 4) {
+        _mm512_storeu_si512(dst + 64, b);
+      } else {
+        _mm512_mask_storeu_epi8(dst + 64, high, b);
+      }
+    }
+    if (whole && K != 1 && K != 3) {
       _mm512_storeu_si512(dst, a);
-      _mm512_storeu_si512(dst + 64, b);
     } else {
       _mm512_mask_storeu_epi8(dst, low, a);
-      _mm512_mask_storeu_epi8(dst + 64, high, b);
     }
   }
 }
@@ -152,8 +179,21 @@ void Strip(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcS
 
 void scale_columns_avx512(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride,
                           const TapPlan& plan, const RowPair* rows, int64_t count, ptrdiff_t n) {
-  for (int q = 0; q < plan.quadFitting; q += 4)
-    Strip(dst, dstStride, src, srcStride, plan, q, rows, count, std::min<ptrdiff_t>(128, n - 32 * q));
+  const int quads = plan.quadFitting;
+  int q = 0;
+  for (; q + 4 <= quads; q += 4)
+    Strip<4>(dst, dstStride, src, srcStride, plan, q, rows, count, std::min<ptrdiff_t>(128, n - 32 * q));
+  const ptrdiff_t rest = n - 32 * q;
+  switch (quads - q) {
+    case 3:
+      return Strip<3>(dst, dstStride, src, srcStride, plan, q, rows, count, rest);
+    case 2:
+      return Strip<2>(dst, dstStride, src, srcStride, plan, q, rows, count, rest);
+    case 1:
+      return Strip<1>(dst, dstStride, src, srcStride, plan, q, rows, count, rest);
+    default:
+      return;
+  }
 }
 
 void scale_horizontal_avx512(uint16_t* const* dst, const uint8_t* const* src, int rows, const TapPlan& plan) {
