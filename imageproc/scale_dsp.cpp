@@ -82,6 +82,13 @@ bool MakeTapPlan(TapPlan& plan, const int32_t* left, const int32_t* right, const
   return true;
 }
 
+RowPair NextRowPair(const RowPair& before, int32_t top, int32_t bottom, int fy) {
+  if (fy == 0) bottom = top;
+  const auto topFrom = top == before.top ? RowPair::kKeep : top == before.bottom ? RowPair::kShift : RowPair::kBlend;
+  const auto bottomFrom = bottom == before.bottom ? RowPair::kKeep : bottom == top ? RowPair::kShift : RowPair::kBlend;
+  return {top, bottom, static_cast<uint8_t>(fy), topFrom, bottomFrom};
+}
+
 void scale_horizontal_c(uint16_t* const* dst, const uint8_t* const* src, int rows, const TapPlan& plan) {
   for (int g = 0; g < plan.groups; ++g) {
     const uint8_t* pick = plan.pick[g];

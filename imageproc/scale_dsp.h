@@ -85,6 +85,11 @@ struct RowPair {
   uint8_t bottomFrom;
 };
 
+// The row pair of an output row that blends source rows top and bottom
+// (bottom taken as top where fy is 0) after the output row `before` (for the
+// first, rows -1).
+RowPair NextRowPair(const RowPair& before, int32_t top, int32_t bottom, int fy);
+
 // The whole scale of one plane's run of output columns, every quad of `plan`
 // fitting, n output columns: output row i (dstStride bytes apart) from source rows
 // (srcStride bytes apart) as rows[i] says, each source row blended

@@ -230,18 +230,11 @@ struct RowSchedule {
       }
       return -1;
     };
-    int64_t heldTop = -1, heldBottom = -1;
+    RowPair pair{-1, -1, 0, RowPair::kBlend, RowPair::kBlend};
     for (int64_t i = 0; i < dstHeight; ++i) {
       const RowTaps::Rows t = taps.Of(i);
-      const int64_t bottomRow = t.fy ? t.bottom : t.top;
-      const auto topFrom = t.top == heldTop ? RowPair::kKeep : t.top == heldBottom ? RowPair::kShift : RowPair::kBlend;
-      const auto bottomFrom = bottomRow == heldBottom ? RowPair::kKeep
-                              : bottomRow == t.top    ? RowPair::kShift
-                                                      : RowPair::kBlend;
-      pairs.push_back({static_cast<int32_t>(t.top), static_cast<int32_t>(bottomRow), static_cast<uint8_t>(t.fy),
-                       topFrom, bottomFrom});
-      heldTop = t.top;
-      heldBottom = bottomRow;
+      pair = NextRowPair(pair, static_cast<int32_t>(t.top), static_cast<int32_t>(t.bottom), t.fy);
+      pairs.push_back(pair);
       Step step{0, 0, 0, static_cast<uint8_t>(t.fy)};
       // The missing rows are the walk's next; one batch brings both.
       if (slot(t.top) < 0 || (t.fy && slot(t.bottom) < 0)) {
