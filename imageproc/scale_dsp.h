@@ -29,19 +29,10 @@ inline constexpr int kTapGroups = 96;
 // Quads of four groups (32 output columns) for byte permutes over 64 samples.
 inline constexpr int kTapQuads = kTapGroups / 4;
 struct TapPlan {
-  alignas(64) uint8_t pick[kTapGroups][16];
+  alignas(32) uint8_t pick[kTapGroups][16];
   // Groups past the last of the plan, up to the end of its last quad, have
   // weights 0.
-  alignas(64) uint8_t weight[kTapGroups][16];
-  // The taps of quad q (groups 4q to 4q + 3) as offsets from quadBase[q]:
-  // quadPick[q][16k + i] is pick[4q + k][i] + base[4q + k] - quadBase[q]. A
-  // quad fits when its taps lie in the 64 samples from quadBase[q] and those
-  // 64 may be read; quadBase[q] is then its first left tap, or the row's last
-  // 64 samples where those would pass the end. In a partial last quad the
-  // missing groups repeat the last column.
-  alignas(64) uint8_t quadPick[kTapQuads][64];
-  int32_t quadBase[kTapQuads];
-  int quadFitting;  // quads from the first that all fit (the last may be partial)
+  alignas(32) uint8_t weight[kTapGroups][16];
   int32_t base[kTapGroups];
   uint8_t fits[kTapGroups];
   uint8_t adjacent[kTapGroups];  // 1 when every right tap of the group is its left tap + 1
@@ -51,6 +42,15 @@ struct TapPlan {
   int groups;
   int fitting;      // groups from the first that all fit
   int wideFitting;  // groups from the first in wide pairs
+  // The taps of quad q (groups 4q to 4q + 3) as offsets from quadBase[q]:
+  // quadPick[q][16k + i] is pick[4q + k][i] + base[4q + k] - quadBase[q]. A
+  // quad fits when its taps lie in the 64 samples from quadBase[q] and those
+  // 64 may be read; quadBase[q] is then its first left tap, or the row's last
+  // 64 samples where those would pass the end. In a partial last quad the
+  // missing groups repeat the last column.
+  alignas(32) uint8_t quadPick[kTapQuads][64];
+  int32_t quadBase[kTapQuads];
+  int quadFitting;  // quads from the first that all fit (the last may be partial)
 };
 
 // Fills `plan` for n <= 8 x kTapGroups output columns with left and right taps

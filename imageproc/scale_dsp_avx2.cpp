@@ -61,9 +61,10 @@ inline void PairOfGroups(uint16_t* const* dst, const uint8_t* const* src, const 
   }
 }
 
-// Groups `first` (even) to the last.
+// Groups `first` (even) to the last. Inlined into each caller, so that the
+// whole row's (first 0) keeps its constant.
 template <int R>
-void HorizontalRows(uint16_t* const* dstRows, const uint8_t* const* srcRows, const TapPlan& plan, int first) {
+[[gnu::always_inline]] inline void HorizontalRows(uint16_t* const* dstRows, const uint8_t* const* srcRows, const TapPlan& plan, int first) {
   // Local copies, kept in registers: the stores could otherwise alias the
   // callers' arrays.
   uint16_t* dst[R];

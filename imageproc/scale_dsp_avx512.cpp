@@ -19,8 +19,8 @@ namespace {
 // Quad q of R rows; with a mask, only the columns it holds are stored.
 template <int R, bool kMasked>
 inline void Quad(uint16_t* const* dst, const uint8_t* const* src, const TapPlan& plan, int q, __mmask32 columns) {
-  const __m512i pick = _mm512_load_si512(plan.quadPick[q]);
-  const __m512i w = _mm512_load_si512(plan.weight[4 * q]);
+  const __m512i pick = _mm512_loadu_si512(plan.quadPick[q]);
+  const __m512i w = _mm512_loadu_si512(plan.weight[4 * q]);
   const ptrdiff_t base = plan.quadBase[q];
   for (int i = 0; i < R; ++i) {
     // The zero-masked form with every lane kept: the plain one trips GCC's
@@ -127,7 +127,7 @@ template <int K>
 void Strip(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride, const TapPlan& plan, int q0,
            const RowPair* rows, int64_t count, ptrdiff_t columns) {
   Four pick{}, w{};
-  auto load = [](const uint8_t* p) { return _mm512_load_si512(p); };
+  auto load = [](const uint8_t* p) { return _mm512_loadu_si512(p); };
   pick.q0 = load(plan.quadPick[q0]);
   w.q0 = load(plan.weight[4 * q0]);
   if constexpr (K > 1) pick.q1 = load(plan.quadPick[q0 + 1]), w.q1 = load(plan.weight[4 * q0 + 4]);

@@ -221,6 +221,7 @@ struct RowSchedule {
     pairs.clear();
     steps.reserve(static_cast<size_t>(height));
     pairs.reserve(static_cast<size_t>(height));
+
     RowWalk walk{taps, dstHeight};
     int64_t held[kRing];
     std::fill(held, held + kRing, -1);
@@ -283,6 +284,25 @@ ScaleCache* ThreadCache() {
   return cache.get();
 }
 
+// A run of n output columns from j0 for a kernel that holds its blended rows
+// in registers.
+struct ColumnsRun {
+  ScaleColumnsFn columns;
+  const TapPlan* plan;
+  const RowSchedule* schedule;
+  int64_t srcStride, dstWidth, x0, j0, n;
+};
+
+// The run of each plane. Out of line and with its arguments in one place, so
+// that the row loop of the kernels without one keeps its frame as it was.
+[[gnu::noinline]] void ScaleColumns(const ColumnsRun& run, std::initializer_list<Plane> planes) {
+  for (const Plane& plane : planes) {
+    if (plane.src && plane.dst)
+      run.columns(plane.dst + run.j0, run.dstWidth, plane.src + run.x0, run.srcStride, *run.plan,
+                  run.schedule->pairs.data(), run.schedule->dstHeight, run.n);
+  }
+}
+
 // Bilinear scaling of the window (x0, y0, w, h) of one plane (rows srcStride
 // bytes, srcHeight rows) to dstWidth x dstHeight. Large reductions sample taps
 // 2^shift apart. The step is based on w - 1, so the taps stay inside the
@@ -325,6 +345,10 @@ void ScalePlanarFrame(std::initializer_list<Plane> planes, int64_t srcStride, in
     const ColumnRun run{stepX, W - 1, srcStride - x0, j0, Min(kChunk, dstWidth - j0), sx};
     const int64_t n = run.n;
     const TapPlan* plan = cache->plans.For(run, left, right, frac);
+    if (plan && dsp.columns && plan->quadFitting == (plan->groups + 3) / 4) {
+      ScaleColumns({dsp.columns, plan, schedule, srcStride, dstWidth, x0, j0, n}, planes);
+      continue;
+    }
     if (!plan) run.Taps(left, right, frac);
     for (const Plane& plane : planes) {
       if (!plane.src || !plane.dst) continue;
@@ -342,10 +366,6 @@ void ScalePlanarFrame(std::initializer_list<Plane> planes, int64_t srcStride, in
             out[j] = static_cast<uint8_t>(((8 - t.fy) * a + t.fy * b) >> 6);
           }
         }
-        continue;
-      }
-      if (dsp.columns && plan->quadFitting == (plan->groups + 3) / 4) {
-        dsp.columns(out, dstWidth, src, srcStride, *plan, schedule->pairs.data(), dstHeight, n);
         continue;
       }
       const int64_t* nextRow = schedule->rows.data();
