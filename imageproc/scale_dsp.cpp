@@ -6,32 +6,6 @@
 
 namespace imageproc {
 
-namespace {
-
-// The plan's quads, from its columns' taps (see TapPlan::quadPick).
-void MakeQuads(TapPlan& plan, const int32_t* left, const int32_t* right, int n, int64_t readable) {
-  const int quads = (plan.groups + 3) / 4;
-  for (int g = plan.groups; g < 4 * quads; ++g) std::fill_n(plan.weight[g], 16, uint8_t{0});
-  plan.quadFitting = 0;
-  for (int q = 0; q < quads; ++q) {
-    const int first = 32 * q;
-    int32_t base = left[first], reach = 0;
-    for (int k = 0; k < 32; ++k) reach = std::max(reach, right[std::min(first + k, n - 1)]);
-    // A quad near the end of the row is fetched from the last 64 samples.
-    if (base + 64 > readable && readable >= 64) base = std::min(base, static_cast<int32_t>(readable - 64));
-    plan.quadBase[q] = base;
-    if (reach - base >= 64 || base + 64 > readable) break;
-    for (int k = 0; k < 32; ++k) {
-      const int c = std::min(first + k, n - 1);  // the last column again past the end
-      plan.quadPick[q][2 * k] = static_cast<uint8_t>(left[c] - base);
-      plan.quadPick[q][2 * k + 1] = static_cast<uint8_t>(right[c] - base);
-    }
-    plan.quadFitting = q + 1;
-  }
-}
-
-}  // namespace
-
 bool MakeTapPlan(TapPlan& plan, const int32_t* left, const int32_t* right, const uint8_t* frac, int n,
                  int64_t readable) {
   plan.groups = (n + 7) / 8;
@@ -78,9 +52,31 @@ bool MakeTapPlan(TapPlan& plan, const int32_t* left, const int32_t* right, const
     plan.fits[g] = reach < 16 && base + 16 <= readable;
     if (plan.fits[g] && plan.fitting == g) plan.fitting = g + 1;
   }
-  MakeQuads(plan, left, right, n, readable);
+  plan.quadFitting = 0;
   return true;
 }
+
+void MakeTapQuads(TapPlan& plan, const int32_t* left, const int32_t* right, int n, int64_t readable) {
+  const int quads = (plan.groups + 3) / 4;
+  for (int g = plan.groups; g < 4 * quads; ++g) std::fill_n(plan.weight[g], 16, uint8_t{0});
+  plan.quadFitting = 0;
+  for (int q = 0; q < quads; ++q) {
+    const int first = 32 * q;
+    int32_t base = left[first], reach = 0;
+    for (int k = 0; k < 32; ++k) reach = std::max(reach, right[std::min(first + k, n - 1)]);
+    // A quad near the end of the row is fetched from the last 64 samples.
+    if (base + 64 > readable && readable >= 64) base = std::min(base, static_cast<int32_t>(readable - 64));
+    plan.quadBase[q] = base;
+    if (reach - base >= 64 || base + 64 > readable) break;
+    for (int k = 0; k < 32; ++k) {
+      const int c = std::min(first + k, n - 1);  // the last column again past the end
+      plan.quadPick[q][2 * k] = static_cast<uint8_t>(left[c] - base);
+      plan.quadPick[q][2 * k + 1] = static_cast<uint8_t>(right[c] - base);
+    }
+    plan.quadFitting = q + 1;
+  }
+}
+
 
 RowPair NextRowPair(const RowPair& before, int32_t top, int32_t bottom, int fy) {
   if (fy == 0) bottom = top;
@@ -144,10 +140,9 @@ void init_scale_dsp(ScaleDsp& dsp, uint32_t cpuFlags) {
     dsp.horizontal = scale_horizontal_avx2;
     dsp.vertical = scale_vertical_avx2;
   }
-  // Its horizontal kernel leaves groups past the fitting quads to the AVX2
-  // one, which every processor with AVX-512 has.
+  // The AVX2 horizontal blend stays: its 256-bit pairs of groups measured
+  // faster than 512-bit quads where rows are blended one or two to a call.
   if (cpuFlags & ov::kCpuAvx512) {
-    dsp.horizontal = scale_horizontal_avx512;
     dsp.vertical = scale_vertical_avx512;
     dsp.columns = scale_columns_avx512;
   }

@@ -60,6 +60,10 @@ struct TapPlan {
 bool MakeTapPlan(TapPlan& plan, const int32_t* left, const int32_t* right, const uint8_t* frac, int n,
                  int64_t readable);
 
+// Adds the quads to a plan MakeTapPlan made from the same taps; until then it
+// has none that fit.
+void MakeTapQuads(TapPlan& plan, const int32_t* left, const int32_t* right, int n, int64_t readable);
+
 // Source rows blended in one call: they share the plan's reads. Two (an
 // output row's pair) measured faster than four, whose blends and sources
 // crowd the first-level cache.
@@ -129,11 +133,7 @@ void rgb565_pack_sse2(uint16_t* dst, const uint8_t* r, const uint8_t* g, const u
 void scale_horizontal_sse2(uint16_t* const* dst, const uint8_t* const* src, int rows, const TapPlan& plan);
 void scale_vertical_sse2(uint8_t* dst, const uint16_t* top, const uint16_t* bottom, int fy, ptrdiff_t n);
 void scale_horizontal_avx2(uint16_t* const* dst, const uint8_t* const* src, int rows, const TapPlan& plan);
-// The groups from `first` (a multiple of 4) to the plan's last only.
-void scale_horizontal_avx2_from(uint16_t* const* dst, const uint8_t* const* src, int rows, const TapPlan& plan,
-                                int first);
 void scale_vertical_avx2(uint8_t* dst, const uint16_t* top, const uint16_t* bottom, int fy, ptrdiff_t n);
-void scale_horizontal_avx512(uint16_t* const* dst, const uint8_t* const* src, int rows, const TapPlan& plan);
 void scale_vertical_avx512(uint8_t* dst, const uint16_t* top, const uint16_t* bottom, int fy, ptrdiff_t n);
 void scale_columns_avx512(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride,
                           const TapPlan& plan, const RowPair* rows, int64_t count, ptrdiff_t n);

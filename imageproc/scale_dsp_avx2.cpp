@@ -61,10 +61,8 @@ inline void PairOfGroups(uint16_t* const* dst, const uint8_t* const* src, const 
   }
 }
 
-// Groups `first` (even) to the last. Inlined into each caller, so that the
-// whole row's (first 0) keeps its constant.
 template <int R>
-[[gnu::always_inline]] inline void HorizontalRows(uint16_t* const* dstRows, const uint8_t* const* srcRows, const TapPlan& plan, int first) {
+void HorizontalRows(uint16_t* const* dstRows, const uint8_t* const* srcRows, const TapPlan& plan) {
   // Local copies, kept in registers: the stores could otherwise alias the
   // callers' arrays.
   uint16_t* dst[R];
@@ -73,7 +71,7 @@ template <int R>
     dst[i] = dstRows[i];
     src[i] = srcRows[i];
   }
-  int g = first;
+  int g = 0;
   for (; g + 4 <= plan.wideFitting; g += 4) {
     WidePair<R>(dst, src, plan, g);
     WidePair<R>(dst, src, plan, g + 2);
@@ -102,14 +100,8 @@ template <int R>
 
 void scale_horizontal_avx2(uint16_t* const* dst, const uint8_t* const* src, int rows, const TapPlan& plan) {
   static_assert(kMaxRows == 2, "a variant per number of rows");
-  if (rows == 1) return HorizontalRows<1>(dst, src, plan, 0);
-  HorizontalRows<2>(dst, src, plan, 0);
-}
-
-void scale_horizontal_avx2_from(uint16_t* const* dst, const uint8_t* const* src, int rows, const TapPlan& plan,
-                                int first) {
-  if (rows == 1) return HorizontalRows<1>(dst, src, plan, first);
-  HorizontalRows<2>(dst, src, plan, first);
+  if (rows == 1) return HorizontalRows<1>(dst, src, plan);
+  HorizontalRows<2>(dst, src, plan);
 }
 
 void scale_vertical_avx2(uint8_t* dst, const uint16_t* top, const uint16_t* bottom, int fy, ptrdiff_t n) {

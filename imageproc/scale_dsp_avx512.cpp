@@ -1,12 +1,19 @@
-// AVX-512 row kernels of the bilinear scalers: the same values as the
-// references. Horizontally, a quad of four groups (32 output columns) whose
-// taps lie in 64 readable samples is fetched with one 64-byte load and a byte
-// permute (vpermb) and weighted with pmaddubsw (samples unsigned, weights
-// 0-8); the plan's reads serve every row of a call, and the groups past the
-// fitting quads go to the AVX2 kernel. Vertically, 64 columns a step: the
-// blend is made four times over, 4 (8 - fy) top + 4 fy bottom (at most
-// 32 x 2040, within 16 bits), so that its high byte is the output and one
-// two-source byte permute packs 64 of them; the last step is masked.
+// AVX-512 kernels of the planar scaler: the same values as the references.
+//
+// The column strips scale a run of output columns whose plan's quads all fit
+// (every ratio up to about 2:1 down) without the ring of blended rows: a
+// strip of up to four quads (128 output columns) is walked down every output
+// row, each source row it needs blended horizontally once, a quad with one
+// 64-byte load, a byte permute (vpermb) and pmaddubsw (samples unsigned,
+// weights 0-8), and the two blended rows an output row takes held in
+// registers from one output row to the next. The ring's stores and loads of
+// 16-bit sums were most of the time before: the first-level cache moves no
+// more bytes a cycle for 512-bit registers than for 256-bit ones.
+//
+// Both passes make the vertical blend four times over, 4 (8 - fy) top +
+// 4 fy bottom (at most 32 x 2040, within 16 bits), so that its high byte is
+// the output and one two-source byte permute packs 64 of them. The vertical
+// kernel of the ring takes 64 columns a step, the last step masked.
 #include <immintrin.h>
 
 #include <algorithm>
@@ -16,46 +23,6 @@
 namespace imageproc {
 namespace {
 
-// Quad q of R rows; with a mask, only the columns it holds are stored.
-template <int R, bool kMasked>
-inline void Quad(uint16_t* const* dst, const uint8_t* const* src, const TapPlan& plan, int q, __mmask32 columns) {
-  const __m512i pick = _mm512_loadu_si512(plan.quadPick[q]);
-  const __m512i w = _mm512_loadu_si512(plan.weight[4 * q]);
-  const ptrdiff_t base = plan.quadBase[q];
-  for (int i = 0; i < R; ++i) {
-    // The zero-masked form with every lane kept: the plain one trips GCC's
-    // uninitialised-value warning inside its own header.
-    const __m512i taps = _mm512_maskz_permutexvar_epi8(~__mmask64{0}, pick, _mm512_loadu_si512(src[i] + base));
-    const __m512i h = _mm512_maddubs_epi16(taps, w);
-    if constexpr (kMasked) {
-      _mm512_mask_storeu_epi16(dst[i] + 32 * q, columns, h);
-    } else {
-      _mm512_storeu_si512(dst[i] + 32 * q, h);
-    }
-  }
-}
-
-template <int R>
-void HorizontalRows(uint16_t* const* dstRows, const uint8_t* const* srcRows, const TapPlan& plan) {
-  // Local copies, kept in registers: the stores could otherwise alias the
-  // callers' arrays.
-  uint16_t* dst[R];
-  const uint8_t* src[R];
-  for (int i = 0; i < R; ++i) {
-    dst[i] = dstRows[i];
-    src[i] = srcRows[i];
-  }
-  const int whole = plan.groups / 4 < plan.quadFitting ? plan.groups / 4 : plan.quadFitting;
-  int q = 0;
-  for (; q < whole; ++q) Quad<R, false>(dst, src, plan, q, 0);
-  if (q < plan.quadFitting) {
-    // The partial last quad: 8, 16 or 24 columns.
-    Quad<R, true>(dst, src, plan, q, (1u << (8 * (plan.groups - 4 * q))) - 1);
-    return;
-  }
-  if (4 * q < plan.groups) scale_horizontal_avx2_from(dst, src, R, plan, 4 * q);
-}
-
 // Bytes 1, 3, ..., 127 of two registers: the high bytes of their 64 words.
 inline __m512i HighBytes(__m512i a, __m512i b) {
   const __m512i odd = _mm512_set_epi8(127, 125, 123, 121, 119, 117, 115, 113, 111, 109, 107, 105, 103, 101, 99, 97, 95,
@@ -63,6 +30,12 @@ inline __m512i HighBytes(__m512i a, __m512i b) {
                                       53, 51, 49, 47, 45, 43, 41, 39, 37, 35, 33, 31, 29, 27, 25, 23, 21, 19, 17, 15,
                                       13, 11, 9, 7, 5, 3, 1);
   return _mm512_permutex2var_epi8(a, odd, b);
+}
+
+// 4 ((8 - fy) top + fy bottom) of 32 columns, with wt = 4 (8 - fy) and
+// wb = 4 fy: its high bytes are the outputs.
+inline __m512i Blend4(__m512i top, __m512i bottom, __m512i wt, __m512i wb) {
+  return _mm512_add_epi16(_mm512_mullo_epi16(top, wt), _mm512_mullo_epi16(bottom, wb));
 }
 
 // Output columns j to j + 63 from Blend(words at, mask), whose high bytes are
@@ -114,11 +87,6 @@ inline Four BlendRow(const Four& pick, const Four& w, const uint8_t* row, const 
   return h;
 }
 
-// 4 ((8 - fy) top + fy bottom) of one quad: its high bytes are the outputs.
-inline __m512i Blend4(__m512i top, __m512i bottom, __m512i wt, __m512i wb) {
-  return _mm512_add_epi16(_mm512_mullo_epi16(top, wt), _mm512_mullo_epi16(bottom, wb));
-}
-
 // The output columns of quads q0 to q0 + K - 1 (`columns` of them) of every
 // output row. The blended rows of each quad stay in registers from one output
 // row to the next, so that the only memory traffic is the source windows and
@@ -167,7 +135,7 @@ void Strip(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcS
         _mm512_mask_storeu_epi8(dst + 64, high, b);
       }
     }
-    if (whole && K != 1 && K != 3) {
+    if (whole && K >= 2) {
       _mm512_storeu_si512(dst, a);
     } else {
       _mm512_mask_storeu_epi8(dst, low, a);
@@ -196,12 +164,6 @@ void scale_columns_avx512(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src,
   }
 }
 
-void scale_horizontal_avx512(uint16_t* const* dst, const uint8_t* const* src, int rows, const TapPlan& plan) {
-  static_assert(kMaxRows == 2, "a variant per number of rows");
-  if (rows == 1) return HorizontalRows<1>(dst, src, plan);
-  HorizontalRows<2>(dst, src, plan);
-}
-
 void scale_vertical_avx512(uint8_t* dst, const uint16_t* top, const uint16_t* bottom, int fy, ptrdiff_t n) {
   if (fy == 0) {
     // top >> 3, the high byte of top << 5.
@@ -212,8 +174,7 @@ void scale_vertical_avx512(uint8_t* dst, const uint16_t* top, const uint16_t* bo
   const __m512i wt = _mm512_set1_epi16(static_cast<short>(4 * (8 - fy)));
   const __m512i wb = _mm512_set1_epi16(static_cast<short>(4 * fy));
   VerticalSteps(dst, n, [=](ptrdiff_t at, __mmask32 m) {
-    return _mm512_add_epi16(_mm512_mullo_epi16(_mm512_maskz_loadu_epi16(m, top + at), wt),
-                            _mm512_mullo_epi16(_mm512_maskz_loadu_epi16(m, bottom + at), wb));
+    return Blend4(_mm512_maskz_loadu_epi16(m, top + at), _mm512_maskz_loadu_epi16(m, bottom + at), wt, wb);
   });
 }
 

@@ -74,6 +74,7 @@ struct PlanCache {
     e.run = run;
     e.valid = true;
     e.planned = MakeTapPlan(e.plan, left, right, frac, static_cast<int>(run.n), run.readable);
+    if (e.planned) MakeTapQuads(e.plan, left, right, static_cast<int>(run.n), run.readable);
     return e.planned ? &e.plan : nullptr;
   }
 };

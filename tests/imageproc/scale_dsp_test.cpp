@@ -20,8 +20,8 @@
 namespace iptest {
 namespace {
 
-// The scalers' kernels have an AVX-512 variant besides the family's two.
-inline constexpr SimdVariant kScaleVariants[] = {
+// The vertical blend has an AVX-512 variant besides the family's two.
+inline constexpr SimdVariant kVerticalVariants[] = {
     kSimdVariants[0], kSimdVariants[1], {"avx512", ov::kCpuSse2 | ov::kCpuAvx2 | ov::kCpuAvx512}};
 
 // Taps of n output columns over a row of `width` samples: left taps advance by
@@ -30,10 +30,10 @@ struct Taps {
   std::vector<int32_t> left, right;
   std::vector<uint8_t> frac;
 };
-Taps MakeTaps(int n, int width, int step, int gap, int jumpAt = -1, int jump = 0) {
+Taps MakeTaps(int n, int width, int step, int gap) {
   Taps t;
   for (int j = 0; j < n; ++j) {
-    const int l = std::min(((j * step) >> 8) + (jumpAt >= 0 && j >= jumpAt ? jump : 0), width - 1);
+    const int l = std::min((j * step) >> 8, width - 1);
     t.left.push_back(l);
     t.right.push_back(std::min(l + gap, width - 1));
     t.frac.push_back(static_cast<uint8_t>(Rng()() & 7));
@@ -48,19 +48,13 @@ TEST(ScaleDsp, HorizontalMatchesReference) {
   constexpr int kRows = imageproc::kMaxRows;
   // Steps in 256ths of a sample: upscales, 3/4, about 1.5 (a pair of groups
   // just within and just past the reach of one load), just under 2 and 3, and
-  // a large reduction with taps 16 apart; 3/4 with a jump of 40 samples at
-  // column 200 (quads past it no longer fit, the AVX-512 kernel hands them
-  // on) or at column 8 (no quad fits).
-  struct Shape {
-    int step, gap, jumpAt = -1, jump = 0;
-  };
-  for (const Shape shape : {Shape{77, 1}, Shape{256, 1}, Shape{341, 1}, Shape{384, 1}, Shape{400, 1}, Shape{420, 1},
-                            Shape{500, 1}, Shape{760, 1}, Shape{1024, 2}, Shape{4000, 16}, Shape{341, 1, 200, 40},
-                            Shape{341, 1, 8, 40}}) {
-    const int step = shape.step, gap = shape.gap;
-    for (int n : {1, 7, 8, 9, 16, 23, 40, 100, 255, 8 * imageproc::kTapGroups - 1, 8 * imageproc::kTapGroups}) {
+  // a large reduction with taps 16 apart.
+  for (auto [step, gap] : {std::pair{77, 1}, std::pair{256, 1}, std::pair{341, 1}, std::pair{384, 1},
+                           std::pair{400, 1}, std::pair{420, 1}, std::pair{500, 1},
+                           std::pair{760, 1}, std::pair{1024, 2}, std::pair{4000, 16}}) {
+    for (int n : {1, 7, 8, 9, 16, 23, 40, 8 * imageproc::kTapGroups - 1, 8 * imageproc::kTapGroups}) {
       for (bool saturated : {false, true}) {
-        const int width = std::max(2, ((n - 1) * step >> 8) + gap + 1 + shape.jump);
+        const int width = std::max(2, ((n - 1) * step >> 8) + gap + 1);
         // Each row is an exact-size block: a read past its end shows under
         // ASan. The first is saturated or random, the others random.
         std::vector<std::vector<uint8_t>> rows(kRows, std::vector<uint8_t>(size_t(width) + 1));
@@ -73,7 +67,7 @@ TEST(ScaleDsp, HorizontalMatchesReference) {
           }
           src[i] = rows[size_t(i)].data() + 1;  // odd address
         }
-        const Taps t = MakeTaps(n, width, step, gap, shape.jumpAt, shape.jump);
+        const Taps t = MakeTaps(n, width, step, gap);
         imageproc::TapPlan plan;
         ASSERT_TRUE(imageproc::MakeTapPlan(plan, t.left.data(), t.right.data(), t.frac.data(), n, width));
         const size_t out = 8 * size_t(plan.groups);
@@ -90,7 +84,7 @@ TEST(ScaleDsp, HorizontalMatchesReference) {
             ASSERT_EQ(row[size_t(j)], (8 - t.frac[j]) * src[i][t.left[j]] + t.frac[j] * src[i][t.right[j]]) << j;
           for (size_t j = size_t(n); j < out; ++j) ASSERT_EQ(row[j], row[size_t(n) - 1]);
         }
-        for (const SimdVariant& variant : kScaleVariants) {
+        for (const SimdVariant& variant : kSimdVariants) {
           if ((ov::GetCpuFlags() & variant.flags) != variant.flags) continue;
           imageproc::ScaleDsp simd{};
           imageproc::init_scale_dsp(simd, variant.flags);
@@ -121,7 +115,7 @@ TEST(ScaleDsp, HorizontalMatchesReference) {
       }
     }
   }
-  for (const SimdVariant& variant : kScaleVariants) {
+  for (const SimdVariant& variant : kSimdVariants) {
     if ((ov::GetCpuFlags() & variant.flags) != variant.flags) GTEST_SKIP() << variant.name << " is not supported";
   }
 }
@@ -162,6 +156,7 @@ TEST(ScaleDsp, PlanLimits) {
   const int32_t shortRow[1] = {3}, shortRight[1] = {4};
   ASSERT_TRUE(imageproc::MakeTapPlan(plan, shortRow, shortRight, frac, 1, 15));
   EXPECT_FALSE(plan.fits[0]);  // fewer than 16 samples to read
+  imageproc::MakeTapQuads(plan, shortRow, shortRight, 1, 15);
   EXPECT_EQ(plan.quadFitting, 0);
   // Quads of 32 columns at 3:4, 100 columns (a partial last quad of four)
   // over 134 samples: each quad from its first left tap, the last two from
@@ -171,6 +166,7 @@ TEST(ScaleDsp, PlanLimits) {
   const std::vector<uint8_t> f(100, 3);
   for (int j = 0; j < 100; ++j) l[size_t(j)] = j * 4 / 3, r[size_t(j)] = l[size_t(j)] + 1;
   ASSERT_TRUE(imageproc::MakeTapPlan(plan, l.data(), r.data(), f.data(), 100, 134));
+  imageproc::MakeTapQuads(plan, l.data(), r.data(), 100, 134);
   EXPECT_EQ(plan.quadFitting, 4);
   EXPECT_EQ(plan.quadBase[1], l[32]);
   EXPECT_EQ(plan.quadPick[1][63], r[63] - l[32]);
@@ -182,13 +178,15 @@ TEST(ScaleDsp, PlanLimits) {
   EXPECT_EQ(plan.weight[12][0], 5);
   EXPECT_EQ(plan.weight[13][1], 0);
   EXPECT_EQ(plan.weight[15][0], 0);
-  // Taps 30 further on from column 40: quad 1's span 64 samples, so that
-  // only quad 0 fits.
+  // Taps 30 further on from column 40: quad 1's span more than 64 samples,
+  // so that only quad 0 fits.
   for (int j = 40; j < 100; ++j) l[size_t(j)] += 30, r[size_t(j)] += 30;
   ASSERT_TRUE(imageproc::MakeTapPlan(plan, l.data(), r.data(), f.data(), 100, 164));
+  imageproc::MakeTapQuads(plan, l.data(), r.data(), 100, 164);
   EXPECT_EQ(plan.quadFitting, 1);
   // Fewer than 64 samples to read.
   ASSERT_TRUE(imageproc::MakeTapPlan(plan, l34, r34, f34, 16, 63));
+  imageproc::MakeTapQuads(plan, l34, r34, 16, 63);
   EXPECT_EQ(plan.quadFitting, 0);
 }
 
@@ -204,7 +202,7 @@ TEST(ScaleDsp, ColumnsMatchReference) {
   if (!(ov::GetCpuFlags() & ov::kCpuAvx512)) GTEST_SKIP() << "avx512 is not supported";
   imageproc::ScaleDsp ref{}, simd{};
   imageproc::init_scale_dsp(ref, 0);
-  imageproc::init_scale_dsp(simd, kScaleVariants[2].flags);
+  imageproc::init_scale_dsp(simd, ov::kCpuSse2 | ov::kCpuAvx2 | ov::kCpuAvx512);
   ASSERT_NE(simd.columns, nullptr);
   constexpr int kCount = 37;  // output rows
   for (int step : {77, 256, 341, 366, 500}) {
@@ -213,6 +211,8 @@ TEST(ScaleDsp, ColumnsMatchReference) {
       const Taps t = MakeTaps(n, width, step, 1);
       imageproc::TapPlan plan;
       ASSERT_TRUE(imageproc::MakeTapPlan(plan, t.left.data(), t.right.data(), t.frac.data(), n, width));
+      EXPECT_EQ(plan.quadFitting, 0);  // until the quads are made
+      imageproc::MakeTapQuads(plan, t.left.data(), t.right.data(), n, width);
       ASSERT_EQ(plan.quadFitting, (plan.groups + 3) / 4) << "step " << step << " n " << n;
       for (int stepY : {85, 256, 341, 512, 1024}) {
         const int rows = ((kCount - 1) * stepY >> 8) + 2;
@@ -267,7 +267,7 @@ TEST(ScaleDsp, VerticalMatchesReference) {
       ref.vertical(a.Data(), top.data() + 1, bottom.data() + 1, fy, n);
       ASSERT_TRUE(a.PaddingIntact());
       for (size_t j = 0; j < size_t(n); ++j) ASSERT_EQ(a[j], ((8 - fy) * top[j + 1] + fy * bottom[j + 1]) >> 6);
-      for (const SimdVariant& variant : kScaleVariants) {
+      for (const SimdVariant& variant : kVerticalVariants) {
         if ((ov::GetCpuFlags() & variant.flags) != variant.flags) continue;
         imageproc::ScaleDsp simd{};
         imageproc::init_scale_dsp(simd, variant.flags);
@@ -280,7 +280,7 @@ TEST(ScaleDsp, VerticalMatchesReference) {
       }
     }
   }
-  for (const SimdVariant& variant : kScaleVariants) {
+  for (const SimdVariant& variant : kVerticalVariants) {
     if ((ov::GetCpuFlags() & variant.flags) != variant.flags) GTEST_SKIP() << variant.name << " is not supported";
   }
 }
@@ -301,7 +301,7 @@ TEST(ScaleDsp, Rgb565FieldsMatchReference) {
     ASSERT_TRUE(r.PaddingIntact() && g.PaddingIntact() && b.PaddingIntact() && joined.PaddingIntact());
     ASSERT_EQ(joined.Inner(), std::vector<uint16_t>(words.begin() + 1, words.end()));
     for (size_t j = 0; j < size_t(n); ++j) ASSERT_TRUE(r[j] < 32 && g[j] < 64 && b[j] < 32);
-    for (const SimdVariant& variant : kScaleVariants) {
+    for (const SimdVariant& variant : kSimdVariants) {
       if ((ov::GetCpuFlags() & variant.flags) != variant.flags) continue;
       imageproc::ScaleDsp simd{};
       imageproc::init_scale_dsp(simd, variant.flags);
