@@ -184,6 +184,15 @@ TEST(ScaleDsp, PlanLimits) {
   ASSERT_TRUE(imageproc::MakeTapPlan(plan, l.data(), r.data(), f.data(), 100, 164));
   imageproc::MakeTapQuads(plan, l.data(), r.data(), 100, 164);
   EXPECT_EQ(plan.quadFitting, 1);
+  // Taps two apart: 32 columns span 64 samples and fit, 65 do not.
+  for (int j = 0; j < 32; ++j) l[size_t(j)] = 2 * j, r[size_t(j)] = 2 * j + 1;
+  ASSERT_TRUE(imageproc::MakeTapPlan(plan, l.data(), r.data(), f.data(), 32, 200));
+  imageproc::MakeTapQuads(plan, l.data(), r.data(), 32, 200);
+  EXPECT_EQ(plan.quadFitting, 1);
+  r[31] = 64;
+  ASSERT_TRUE(imageproc::MakeTapPlan(plan, l.data(), r.data(), f.data(), 32, 200));
+  imageproc::MakeTapQuads(plan, l.data(), r.data(), 32, 200);
+  EXPECT_EQ(plan.quadFitting, 0);
   // Fewer than 64 samples to read.
   ASSERT_TRUE(imageproc::MakeTapPlan(plan, l34, r34, f34, 16, 63));
   imageproc::MakeTapQuads(plan, l34, r34, 16, 63);
@@ -195,7 +204,7 @@ TEST(ScaleDsp, PlanLimits) {
 // vertical blends for horizontal steps (in 256ths: up, 1:1, 3:4, about 7:10,
 // just under 2) and vertical ones (up, where rows are kept; 1:1, fy 0, where
 // the bottom row is the top; 3:4; 2:1 and 4:1, where both rows are blended
-// anew), widths across the strips of 128 columns and the quads of 32, random
+// anew; the last source row repeated), widths across the strips of 128 columns and the quads of 32, random
 // and extreme (0 or 255) samples in an exact-size block read from an odd
 // address, into rows with gaps between them at an odd address.
 TEST(ScaleDsp, ColumnsMatchReference) {
@@ -214,12 +223,15 @@ TEST(ScaleDsp, ColumnsMatchReference) {
       EXPECT_EQ(plan.quadFitting, 0);  // until the quads are made
       imageproc::MakeTapQuads(plan, t.left.data(), t.right.data(), n, width);
       ASSERT_EQ(plan.quadFitting, (plan.groups + 3) / 4) << "step " << step << " n " << n;
-      for (int stepY : {85, 256, 341, 512, 1024}) {
-        const int rows = ((kCount - 1) * stepY >> 8) + 2;
+      for (int stepY : {64, 85, 256, 320, 341, 512, 1024}) {
+        // Output rows from the 33rd on lie past the last source row and
+        // repeat it: at 320 a row taken with weight 0 is then blended again
+        // with itself held as the bottom row.
+        const int rows = ((32 * stepY) >> 8) + 1;
         std::vector<imageproc::RowPair> pairs;
         imageproc::RowPair pair{-1, -1, 0, imageproc::RowPair::kBlend, imageproc::RowPair::kBlend};
         for (int i = 0; i < kCount; ++i) {
-          const int top = (i * stepY) >> 8;
+          const int top = std::min((i * stepY) >> 8, rows - 1);
           pair = imageproc::NextRowPair(pair, top, std::min(top + 1, rows - 1), (i * stepY >> 5) & 7);
           pairs.push_back(pair);
         }
