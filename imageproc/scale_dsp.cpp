@@ -77,7 +77,6 @@ void MakeTapQuads(TapPlan& plan, const int32_t* left, const int32_t* right, int 
   }
 }
 
-
 RowPair NextRowPair(const RowPair& before, int32_t top, int32_t bottom, int fy) {
   if (fy == 0) bottom = top;
   const auto topFrom = top == before.top ? RowPair::kKeep : top == before.bottom ? RowPair::kShift : RowPair::kBlend;

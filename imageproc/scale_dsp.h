@@ -94,9 +94,9 @@ struct RowPair {
 // first, rows -1).
 RowPair NextRowPair(const RowPair& before, int32_t top, int32_t bottom, int fy);
 
-// The whole scale of one plane's run of output columns, every quad of `plan`
-// fitting, n output columns: output row i (dstStride bytes apart) from source rows
-// (srcStride bytes apart) as rows[i] says, each source row blended
+// The whole scale of a run of n output columns of one plane, every quad of
+// `plan` fitting: output row i (rows dstStride bytes apart) from the source
+// rows (srcStride bytes apart) rows[i] names, each source row blended
 // horizontally once, both passes in registers.
 using ScaleColumnsFn = void (*)(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride,
                                 const TapPlan& plan, const RowPair* rows, int64_t count, ptrdiff_t n);

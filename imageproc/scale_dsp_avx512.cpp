@@ -1,7 +1,7 @@
 // AVX-512 kernels of the planar scaler: the same values as the references.
 //
 // The column strips scale a run of output columns whose plan's quads all fit
-// (every ratio up to about 2:1 down) without the ring of blended rows: a
+// (upscales and reductions up to about 2:1) without the ring of blended rows: a
 // strip of up to four quads (128 output columns) is walked down every output
 // row, each source row it needs blended horizontally once, a quad with one
 // 64-byte load, a byte permute (vpermb) and pmaddubsw (samples unsigned,

@@ -222,7 +222,6 @@ struct RowSchedule {
     pairs.clear();
     steps.reserve(static_cast<size_t>(height));
     pairs.reserve(static_cast<size_t>(height));
-
     RowWalk walk{taps, dstHeight};
     int64_t held[kRing];
     std::fill(held, held + kRing, -1);
@@ -317,7 +316,9 @@ struct ColumnsRun {
 // output rows need them, into a ring of blended rows, as the geometry's row
 // schedule says. Planes of the same geometry (the two chroma planes) share the
 // taps and the schedule; a plane whose source or destination is missing is
-// left out. The references take ScalePlaneColumnsFirst instead.
+// left out. The references take ScalePlaneColumnsFirst instead; a kernel that
+// keeps the blended rows in registers (AVX-512) takes a run whose plan's quads
+// all fit whole, strip by strip, with the schedule's row pairs.
 void ScalePlanarFrame(std::initializer_list<Plane> planes, int64_t srcStride, int64_t srcHeight,
                       int64_t dstWidth, int64_t dstHeight, int64_t x0, int64_t y0, int64_t w, int64_t h) {
   if (dstWidth <= 0 || dstHeight <= 0 || x0 < 0 || y0 < 0) return;
