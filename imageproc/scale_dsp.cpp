@@ -52,28 +52,28 @@ bool MakeTapPlan(TapPlan& plan, const int32_t* left, const int32_t* right, const
     plan.fits[g] = reach < 16 && base + 16 <= readable;
     if (plan.fits[g] && plan.fitting == g) plan.fitting = g + 1;
   }
-  plan.quadFitting = 0;
   return true;
 }
 
-void MakeTapQuads(TapPlan& plan, const int32_t* left, const int32_t* right, int n, int64_t readable) {
-  const int quads = (plan.groups + 3) / 4;
-  for (int g = plan.groups; g < 4 * quads; ++g) std::fill_n(plan.weight[g], 16, uint8_t{0});
-  plan.quadFitting = 0;
-  for (int q = 0; q < quads; ++q) {
+void MakeTapQuads(TapQuads& quads, TapPlan& plan, const int32_t* left, const int32_t* right, int n,
+                  int64_t readable) {
+  const int count = (plan.groups + 3) / 4;
+  for (int g = plan.groups; g < 4 * count; ++g) std::fill_n(plan.weight[g], 16, uint8_t{0});
+  quads.fitting = 0;
+  for (int q = 0; q < count; ++q) {
     const int first = 32 * q;
     int32_t base = left[first], reach = 0;
     for (int k = 0; k < 32; ++k) reach = std::max(reach, right[std::min(first + k, n - 1)]);
     // A quad near the end of the row is fetched from the last 64 samples.
     if (base + 64 > readable && readable >= 64) base = std::min(base, static_cast<int32_t>(readable - 64));
-    plan.quadBase[q] = base;
+    quads.base[q] = base;
     if (reach - base >= 64 || base + 64 > readable) break;
     for (int k = 0; k < 32; ++k) {
       const int c = std::min(first + k, n - 1);  // the last column again past the end
-      plan.quadPick[q][2 * k] = static_cast<uint8_t>(left[c] - base);
-      plan.quadPick[q][2 * k + 1] = static_cast<uint8_t>(right[c] - base);
+      quads.pick[q][2 * k] = static_cast<uint8_t>(left[c] - base);
+      quads.pick[q][2 * k + 1] = static_cast<uint8_t>(right[c] - base);
     }
-    plan.quadFitting = q + 1;
+    quads.fitting = q + 1;
   }
 }
 

@@ -30,8 +30,6 @@ inline constexpr int kTapGroups = 96;
 inline constexpr int kTapQuads = kTapGroups / 4;
 struct TapPlan {
   alignas(32) uint8_t pick[kTapGroups][16];
-  // Groups past the last of the plan, up to the end of its last quad, have
-  // weights 0.
   alignas(32) uint8_t weight[kTapGroups][16];
   int32_t base[kTapGroups];
   uint8_t fits[kTapGroups];
@@ -42,15 +40,19 @@ struct TapPlan {
   int groups;
   int fitting;      // groups from the first that all fit
   int wideFitting;  // groups from the first in wide pairs
-  // The taps of quad q (groups 4q to 4q + 3) as offsets from quadBase[q]:
-  // quadPick[q][16k + i] is pick[4q + k][i] + base[4q + k] - quadBase[q]. A
-  // quad fits when its taps lie in the 64 samples from quadBase[q] and those
-  // 64 may be read; quadBase[q] is then its first left tap, or the row's last
-  // 64 samples where those would pass the end. In a partial last quad the
-  // missing groups repeat the last column.
-  alignas(32) uint8_t quadPick[kTapQuads][64];
-  int32_t quadBase[kTapQuads];
-  int quadFitting;  // quads from the first that all fit (the last may be partial)
+};
+
+// A plan's groups four at a time (32 output columns), for byte permutes over
+// 64 samples: the taps of quad q (groups 4q to 4q + 3) as offsets from
+// base[q], pick[q][16k + i] being the plan's pick[4q + k][i] + base[4q + k] -
+// base[q]. A quad fits when its taps lie in the 64 samples from base[q] and
+// those 64 may be read; base[q] is then its first left tap, or the row's last
+// 64 samples where those would pass the end. In a partial last quad the
+// missing groups repeat the last column.
+struct TapQuads {
+  alignas(64) uint8_t pick[kTapQuads][64];
+  int32_t base[kTapQuads];
+  int fitting;  // quads from the first that all fit (the last may be partial)
 };
 
 // Fills `plan` for n <= 8 x kTapGroups output columns with left and right taps
@@ -60,9 +62,10 @@ struct TapPlan {
 bool MakeTapPlan(TapPlan& plan, const int32_t* left, const int32_t* right, const uint8_t* frac, int n,
                  int64_t readable);
 
-// Adds the quads to a plan MakeTapPlan made from the same taps; until then it
-// has none that fit.
-void MakeTapQuads(TapPlan& plan, const int32_t* left, const int32_t* right, int n, int64_t readable);
+// The quads of a plan MakeTapPlan made from the same taps; the weights of the
+// plan's groups past its last, to the end of its last quad, are set to 0.
+void MakeTapQuads(TapQuads& quads, TapPlan& plan, const int32_t* left, const int32_t* right, int n,
+                  int64_t readable);
 
 // Source rows blended in one call: they share the plan's reads. Two (an
 // output row's pair) measured faster than four, whose blends and sources
@@ -94,12 +97,13 @@ struct RowPair {
 // first, rows -1).
 RowPair NextRowPair(const RowPair& before, int32_t top, int32_t bottom, int fy);
 
-// The whole scale of a run of n output columns of one plane, every quad of
-// `plan` fitting: output row i (rows dstStride bytes apart) from the source
-// rows (srcStride bytes apart) rows[i] names, each source row blended
-// horizontally once, both passes in registers.
+// The whole scale of a run of n output columns of one plane, every one of
+// `quads` (of `plan`) fitting: output row i (rows dstStride bytes apart) from
+// the source rows (srcStride bytes apart) rows[i] names, each source row
+// blended horizontally once, both passes in registers.
 using ScaleColumnsFn = void (*)(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride,
-                                const TapPlan& plan, const RowPair* rows, int64_t count, ptrdiff_t n);
+                                const TapPlan& plan, const TapQuads& quads, const RowPair* rows, int64_t count,
+                                ptrdiff_t n);
 
 // RGB565 pictures are scaled as three planes of their 5-, 6- and 5-bit
 // fields: unpack splits n words into the fields, pack joins them again.
@@ -136,6 +140,7 @@ void scale_horizontal_avx2(uint16_t* const* dst, const uint8_t* const* src, int 
 void scale_vertical_avx2(uint8_t* dst, const uint16_t* top, const uint16_t* bottom, int fy, ptrdiff_t n);
 void scale_vertical_avx512(uint8_t* dst, const uint16_t* top, const uint16_t* bottom, int fy, ptrdiff_t n);
 void scale_columns_avx512(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride,
-                          const TapPlan& plan, const RowPair* rows, int64_t count, ptrdiff_t n);
+                          const TapPlan& plan, const TapQuads& quads, const RowPair* rows, int64_t count,
+                          ptrdiff_t n);
 
 }  // namespace imageproc

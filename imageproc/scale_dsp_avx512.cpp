@@ -92,17 +92,17 @@ inline Four BlendRow(const Four& pick, const Four& w, const uint8_t* row, const 
 // row to the next, so that the only memory traffic is the source windows and
 // the output.
 template <int K>
-void Strip(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride, const TapPlan& plan, int q0,
-           const RowPair* rows, int64_t count, ptrdiff_t columns) {
+void Strip(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride, const TapPlan& plan,
+           const TapQuads& quads, int q0, const RowPair* rows, int64_t count, ptrdiff_t columns) {
   Four pick{}, w{};
   auto load = [](const uint8_t* p) { return _mm512_loadu_si512(p); };
-  pick.q0 = load(plan.quadPick[q0]);
+  pick.q0 = load(quads.pick[q0]);
   w.q0 = load(plan.weight[4 * q0]);
-  if constexpr (K > 1) pick.q1 = load(plan.quadPick[q0 + 1]), w.q1 = load(plan.weight[4 * q0 + 4]);
-  if constexpr (K > 2) pick.q2 = load(plan.quadPick[q0 + 2]), w.q2 = load(plan.weight[4 * q0 + 8]);
-  if constexpr (K > 3) pick.q3 = load(plan.quadPick[q0 + 3]), w.q3 = load(plan.weight[4 * q0 + 12]);
+  if constexpr (K > 1) pick.q1 = load(quads.pick[q0 + 1]), w.q1 = load(plan.weight[4 * q0 + 4]);
+  if constexpr (K > 2) pick.q2 = load(quads.pick[q0 + 2]), w.q2 = load(plan.weight[4 * q0 + 8]);
+  if constexpr (K > 3) pick.q3 = load(quads.pick[q0 + 3]), w.q3 = load(plan.weight[4 * q0 + 12]);
   ptrdiff_t base[K];
-  for (int k = 0; k < K; ++k) base[k] = plan.quadBase[q0 + k];
+  for (int k = 0; k < K; ++k) base[k] = quads.base[q0 + k];
   // Masks of the columns stored: every one but in the run's last strip.
   auto mask = [](ptrdiff_t left) { return left >= 64 ? ~__mmask64{0} : left <= 0 ? 0 : (uint64_t{1} << left) - 1; };
   const __mmask64 low = mask(columns), high = mask(columns - 64);
@@ -146,19 +146,19 @@ void Strip(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcS
 }  // namespace
 
 void scale_columns_avx512(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride,
-                          const TapPlan& plan, const RowPair* rows, int64_t count, ptrdiff_t n) {
-  const int quads = plan.quadFitting;
+                          const TapPlan& plan, const TapQuads& quads, const RowPair* rows, int64_t count,
+                          ptrdiff_t n) {
   int q = 0;
-  for (; q + 4 <= quads; q += 4)
-    Strip<4>(dst, dstStride, src, srcStride, plan, q, rows, count, std::min<ptrdiff_t>(128, n - 32 * q));
+  for (; q + 4 <= quads.fitting; q += 4)
+    Strip<4>(dst, dstStride, src, srcStride, plan, quads, q, rows, count, std::min<ptrdiff_t>(128, n - 32 * q));
   const ptrdiff_t rest = n - 32 * q;
-  switch (quads - q) {
+  switch (quads.fitting - q) {
     case 3:
-      return Strip<3>(dst, dstStride, src, srcStride, plan, q, rows, count, rest);
+      return Strip<3>(dst, dstStride, src, srcStride, plan, quads, q, rows, count, rest);
     case 2:
-      return Strip<2>(dst, dstStride, src, srcStride, plan, q, rows, count, rest);
+      return Strip<2>(dst, dstStride, src, srcStride, plan, quads, q, rows, count, rest);
     case 1:
-      return Strip<1>(dst, dstStride, src, srcStride, plan, q, rows, count, rest);
+      return Strip<1>(dst, dstStride, src, srcStride, plan, quads, q, rows, count, rest);
     default:
       return;
   }

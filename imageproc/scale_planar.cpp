@@ -58,24 +58,32 @@ struct PlanCache {
     ColumnRun run{};
     bool valid = false, planned = false;
     TapPlan plan;
+    TapQuads quads;  // for a kernel that fetches 32 columns' taps at once
   };
   static constexpr int kEntries = 4;
   Entry entries[kEntries];
   int next = 0;
 
-  // The plan of `run`, or null when its taps lie too far apart for one.
-  const TapPlan* For(const ColumnRun& run, int32_t* left, int32_t* right, uint8_t* frac) {
+  // The plan of `run` and its quads, or null when its taps lie too far apart
+  // for a plan.
+  const Entry* For(const ColumnRun& run, int32_t* left, int32_t* right, uint8_t* frac) {
     for (Entry& e : entries) {
-      if (e.valid && e.run == run) return e.planned ? &e.plan : nullptr;
+      if (e.valid && e.run == run) return e.planned ? &e : nullptr;
     }
+    return Make(run, left, right, frac);
+  }
+
+  // Out of line: made once per geometry, it would only crowd the scaler's
+  // frame loop.
+  [[gnu::noinline]] const Entry* Make(const ColumnRun& run, int32_t* left, int32_t* right, uint8_t* frac) {
     Entry& e = entries[next];
     next = (next + 1) % kEntries;
     run.Taps(left, right, frac);
     e.run = run;
     e.valid = true;
     e.planned = MakeTapPlan(e.plan, left, right, frac, static_cast<int>(run.n), run.readable);
-    if (e.planned) MakeTapQuads(e.plan, left, right, static_cast<int>(run.n), run.readable);
-    return e.planned ? &e.plan : nullptr;
+    if (e.planned) MakeTapQuads(e.quads, e.plan, left, right, static_cast<int>(run.n), run.readable);
+    return e.planned ? &e : nullptr;
   }
 };
 
@@ -288,7 +296,7 @@ ScaleCache* ThreadCache() {
 // in registers.
 struct ColumnsRun {
   ScaleColumnsFn columns;
-  const TapPlan* plan;
+  const PlanCache::Entry* planned;
   const RowSchedule* schedule;
   int64_t srcStride, dstWidth, x0, j0, n;
 };
@@ -298,8 +306,8 @@ struct ColumnsRun {
 [[gnu::noinline]] void ScaleColumns(const ColumnsRun& run, std::initializer_list<Plane> planes) {
   for (const Plane& plane : planes) {
     if (plane.src && plane.dst)
-      run.columns(plane.dst + run.j0, run.dstWidth, plane.src + run.x0, run.srcStride, *run.plan,
-                  run.schedule->pairs.data(), run.schedule->dstHeight, run.n);
+      run.columns(plane.dst + run.j0, run.dstWidth, plane.src + run.x0, run.srcStride, run.planned->plan,
+                  run.planned->quads, run.schedule->pairs.data(), run.schedule->dstHeight, run.n);
   }
 }
 
@@ -346,9 +354,10 @@ void ScalePlanarFrame(std::initializer_list<Plane> planes, int64_t srcStride, in
   for (int64_t j0 = 0; j0 < dstWidth; j0 += kChunk) {
     const ColumnRun run{stepX, W - 1, srcStride - x0, j0, Min(kChunk, dstWidth - j0), sx};
     const int64_t n = run.n;
-    const TapPlan* plan = cache->plans.For(run, left, right, frac);
-    if (plan && dsp.columns && plan->quadFitting == (plan->groups + 3) / 4) {
-      ScaleColumns({dsp.columns, plan, schedule, srcStride, dstWidth, x0, j0, n}, planes);
+    const PlanCache::Entry* planned = cache->plans.For(run, left, right, frac);
+    const TapPlan* plan = planned ? &planned->plan : nullptr;
+    if (plan && dsp.columns && planned->quads.fitting == (plan->groups + 3) / 4) {
+      ScaleColumns({dsp.columns, planned, schedule, srcStride, dstWidth, x0, j0, n}, planes);
       continue;
     }
     if (!plan) run.Taps(left, right, frac);

@@ -127,6 +127,7 @@ TEST(ScaleDsp, PlanLimits) {
   const int32_t left[3] = {0, 40, 300}, right[3] = {1, 41, 301};
   const uint8_t frac[3] = {3, 0, 0};
   imageproc::TapPlan plan;
+  imageproc::TapQuads quads;
   EXPECT_FALSE(imageproc::MakeTapPlan(plan, left, right, frac, 3, 400));
   ASSERT_TRUE(imageproc::MakeTapPlan(plan, left, right, frac, 2, 400));
   EXPECT_FALSE(plan.fits[0]);  // taps 0 to 41
@@ -156,8 +157,8 @@ TEST(ScaleDsp, PlanLimits) {
   const int32_t shortRow[1] = {3}, shortRight[1] = {4};
   ASSERT_TRUE(imageproc::MakeTapPlan(plan, shortRow, shortRight, frac, 1, 15));
   EXPECT_FALSE(plan.fits[0]);  // fewer than 16 samples to read
-  imageproc::MakeTapQuads(plan, shortRow, shortRight, 1, 15);
-  EXPECT_EQ(plan.quadFitting, 0);
+  imageproc::MakeTapQuads(quads, plan, shortRow, shortRight, 1, 15);
+  EXPECT_EQ(quads.fitting, 0);
   // Quads of 32 columns at 3:4, 100 columns (a partial last quad of four)
   // over 134 samples: each quad from its first left tap, the last two from
   // the row's last 64 samples, the last quad's missing columns repeating its
@@ -166,15 +167,15 @@ TEST(ScaleDsp, PlanLimits) {
   const std::vector<uint8_t> f(100, 3);
   for (int j = 0; j < 100; ++j) l[size_t(j)] = j * 4 / 3, r[size_t(j)] = l[size_t(j)] + 1;
   ASSERT_TRUE(imageproc::MakeTapPlan(plan, l.data(), r.data(), f.data(), 100, 134));
-  imageproc::MakeTapQuads(plan, l.data(), r.data(), 100, 134);
-  EXPECT_EQ(plan.quadFitting, 4);
-  EXPECT_EQ(plan.quadBase[1], l[32]);
-  EXPECT_EQ(plan.quadPick[1][63], r[63] - l[32]);
-  EXPECT_EQ(plan.quadBase[2], 70);
-  EXPECT_EQ(plan.quadPick[2][0], l[64] - 70);
-  EXPECT_EQ(plan.quadBase[3], 70);
-  EXPECT_EQ(plan.quadPick[3][0], l[96] - 70);
-  EXPECT_EQ(plan.quadPick[3][63], r[99] - 70);
+  imageproc::MakeTapQuads(quads, plan, l.data(), r.data(), 100, 134);
+  EXPECT_EQ(quads.fitting, 4);
+  EXPECT_EQ(quads.base[1], l[32]);
+  EXPECT_EQ(quads.pick[1][63], r[63] - l[32]);
+  EXPECT_EQ(quads.base[2], 70);
+  EXPECT_EQ(quads.pick[2][0], l[64] - 70);
+  EXPECT_EQ(quads.base[3], 70);
+  EXPECT_EQ(quads.pick[3][0], l[96] - 70);
+  EXPECT_EQ(quads.pick[3][63], r[99] - 70);
   EXPECT_EQ(plan.weight[12][0], 5);
   EXPECT_EQ(plan.weight[13][1], 0);
   EXPECT_EQ(plan.weight[15][0], 0);
@@ -182,21 +183,21 @@ TEST(ScaleDsp, PlanLimits) {
   // so that only quad 0 fits.
   for (int j = 40; j < 100; ++j) l[size_t(j)] += 30, r[size_t(j)] += 30;
   ASSERT_TRUE(imageproc::MakeTapPlan(plan, l.data(), r.data(), f.data(), 100, 164));
-  imageproc::MakeTapQuads(plan, l.data(), r.data(), 100, 164);
-  EXPECT_EQ(plan.quadFitting, 1);
+  imageproc::MakeTapQuads(quads, plan, l.data(), r.data(), 100, 164);
+  EXPECT_EQ(quads.fitting, 1);
   // Taps two apart: 32 columns span 64 samples and fit, 65 do not.
   for (int j = 0; j < 32; ++j) l[size_t(j)] = 2 * j, r[size_t(j)] = 2 * j + 1;
   ASSERT_TRUE(imageproc::MakeTapPlan(plan, l.data(), r.data(), f.data(), 32, 200));
-  imageproc::MakeTapQuads(plan, l.data(), r.data(), 32, 200);
-  EXPECT_EQ(plan.quadFitting, 1);
+  imageproc::MakeTapQuads(quads, plan, l.data(), r.data(), 32, 200);
+  EXPECT_EQ(quads.fitting, 1);
   r[31] = 64;
   ASSERT_TRUE(imageproc::MakeTapPlan(plan, l.data(), r.data(), f.data(), 32, 200));
-  imageproc::MakeTapQuads(plan, l.data(), r.data(), 32, 200);
-  EXPECT_EQ(plan.quadFitting, 0);
+  imageproc::MakeTapQuads(quads, plan, l.data(), r.data(), 32, 200);
+  EXPECT_EQ(quads.fitting, 0);
   // Fewer than 64 samples to read.
   ASSERT_TRUE(imageproc::MakeTapPlan(plan, l34, r34, f34, 16, 63));
-  imageproc::MakeTapQuads(plan, l34, r34, 16, 63);
-  EXPECT_EQ(plan.quadFitting, 0);
+  imageproc::MakeTapQuads(quads, plan, l34, r34, 16, 63);
+  EXPECT_EQ(quads.fitting, 0);
 }
 
 // The AVX-512 kernel that scales strips of columns down every output row
@@ -219,10 +220,10 @@ TEST(ScaleDsp, ColumnsMatchReference) {
       const int width = std::max(64, ((n - 1) * step >> 8) + 2);
       const Taps t = MakeTaps(n, width, step, 1);
       imageproc::TapPlan plan;
+      imageproc::TapQuads quads;
       ASSERT_TRUE(imageproc::MakeTapPlan(plan, t.left.data(), t.right.data(), t.frac.data(), n, width));
-      EXPECT_EQ(plan.quadFitting, 0);  // until the quads are made
-      imageproc::MakeTapQuads(plan, t.left.data(), t.right.data(), n, width);
-      ASSERT_EQ(plan.quadFitting, (plan.groups + 3) / 4) << "step " << step << " n " << n;
+      imageproc::MakeTapQuads(quads, plan, t.left.data(), t.right.data(), n, width);
+      ASSERT_EQ(quads.fitting, (plan.groups + 3) / 4) << "step " << step << " n " << n;
       for (int stepY : {64, 85, 256, 320, 341, 512, 1024}) {
         // Output rows from the 33rd on lie past the last source row and
         // repeat it: at 320 a row taken with weight 0 is then blended again
@@ -255,7 +256,7 @@ TEST(ScaleDsp, ColumnsMatchReference) {
             const imageproc::RowPair& p = pairs[size_t(i)];
             ref.vertical(a.Data() + 1 + i * stride, h[size_t(p.top)].data(), h[size_t(p.bottom)].data(), p.fy, n);
           }
-          simd.columns(b.Data() + 1, stride, src, width, plan, pairs.data(), kCount, n);
+          simd.columns(b.Data() + 1, stride, src, width, plan, quads, pairs.data(), kCount, n);
           ASSERT_TRUE(b.PaddingIntact());
           ASSERT_EQ(b.Inner(), a.Inner()) << "step " << step << " n " << n << " stepY " << stepY;
         }
