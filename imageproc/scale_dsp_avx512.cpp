@@ -2,7 +2,7 @@
 //
 // The column strips scale a run of output columns whose plan's quads all fit
 // (upscales and reductions up to about 2:1) without the ring of blended rows: a
-// strip of up to four quads (128 output columns) is walked down every output
+// strip of up to six quads (192 output columns) is walked down every output
 // row, each source row it needs blended horizontally once, a quad with one
 // 64-byte load, a byte permute (vpermb) and pmaddubsw (samples unsigned,
 // weights 0-8), and the two blended rows an output row takes held in
@@ -60,10 +60,11 @@ inline __m512i Blend(__m512i pick, __m512i w, const uint8_t* window) {
   return _mm512_maddubs_epi16(_mm512_maskz_permutexvar_epi8(~__mmask64{0}, pick, _mm512_loadu_si512(window)), w);
 }
 
-// One register per quad of a strip of up to four, named rather than indexed
-// so that the compiler keeps them in registers across output rows.
-struct Four {
-  __m512i q0, q1, q2, q3;
+// One register per quad of a strip of up to six, named rather than indexed
+// so that the compiler keeps them in registers across output rows (eight
+// quads' rows, picks and weights no longer fit in the 32 registers: slower).
+struct Quads6 {
+  __m512i q0, q1, q2, q3, q4, q5;
 };
 
 // Source rows this far below the one blended are fetched into the cache
@@ -73,17 +74,19 @@ constexpr ptrdiff_t kRowsAhead = 4;
 
 // The blended rows of a strip's K quads of one source row.
 template <int K>
-inline Four BlendRow(const Four& pick, const Four& w, const uint8_t* row, const ptrdiff_t* base, ptrdiff_t ahead) {
+inline Quads6 BlendRow(const Quads6& pick, const Quads6& w, const uint8_t* row, const ptrdiff_t* base, ptrdiff_t ahead) {
   // The address is only a hint and may lie past the plane: made as an
   // integer, as the pointer may not be.
   const uintptr_t later = reinterpret_cast<uintptr_t>(row) + static_cast<uintptr_t>(ahead);
   for (int k = 0; k < K; ++k) _mm_prefetch(reinterpret_cast<const char*>(later + base[k]), _MM_HINT_T0);
   _mm_prefetch(reinterpret_cast<const char*>(later + base[K - 1] + 63), _MM_HINT_T0);
-  Four h{};
+  Quads6 h{};
   h.q0 = Blend(pick.q0, w.q0, row + base[0]);
   if constexpr (K > 1) h.q1 = Blend(pick.q1, w.q1, row + base[1]);
   if constexpr (K > 2) h.q2 = Blend(pick.q2, w.q2, row + base[2]);
   if constexpr (K > 3) h.q3 = Blend(pick.q3, w.q3, row + base[3]);
+  if constexpr (K > 4) h.q4 = Blend(pick.q4, w.q4, row + base[4]);
+  if constexpr (K > 5) h.q5 = Blend(pick.q5, w.q5, row + base[5]);
   return h;
 }
 
@@ -94,21 +97,23 @@ inline Four BlendRow(const Four& pick, const Four& w, const uint8_t* row, const 
 template <int K>
 void Strip(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride, const TapPlan& plan,
            const TapQuads& quads, int q0, const RowPair* rows, int64_t count, ptrdiff_t columns) {
-  Four pick{}, w{};
+  Quads6 pick{}, w{};
   auto load = [](const uint8_t* p) { return _mm512_loadu_si512(p); };
   pick.q0 = load(quads.pick[q0]);
   w.q0 = load(plan.weight[4 * q0]);
   if constexpr (K > 1) pick.q1 = load(quads.pick[q0 + 1]), w.q1 = load(plan.weight[4 * q0 + 4]);
   if constexpr (K > 2) pick.q2 = load(quads.pick[q0 + 2]), w.q2 = load(plan.weight[4 * q0 + 8]);
   if constexpr (K > 3) pick.q3 = load(quads.pick[q0 + 3]), w.q3 = load(plan.weight[4 * q0 + 12]);
+  if constexpr (K > 4) pick.q4 = load(quads.pick[q0 + 4]), w.q4 = load(plan.weight[4 * q0 + 16]);
+  if constexpr (K > 5) pick.q5 = load(quads.pick[q0 + 5]), w.q5 = load(plan.weight[4 * q0 + 20]);
   ptrdiff_t base[K];
   for (int k = 0; k < K; ++k) base[k] = quads.base[q0 + k];
   // Masks of the columns stored: every one but in the run's last strip.
   auto mask = [](ptrdiff_t left) { return left >= 64 ? ~__mmask64{0} : left <= 0 ? 0 : (uint64_t{1} << left) - 1; };
-  const __mmask64 low = mask(columns), high = mask(columns - 64);
+  const __mmask64 low = mask(columns), high = mask(columns - 64), third = mask(columns - 128);
   const bool whole = columns == 32 * K;
   const ptrdiff_t ahead = kRowsAhead * srcStride;
-  Four top{}, bottom{};
+  Quads6 top{}, bottom{};
   dst += 32 * q0;
   for (int64_t i = 0; i < count; ++i, dst += dstStride) {
     const RowPair r = rows[i];
@@ -129,10 +134,19 @@ void Strip(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcS
     if constexpr (K > 2) {
       const __m512i s2 = Blend4(top.q2, bottom.q2, wt, wb);
       const __m512i b = HighBytes(s2, K > 3 ? Blend4(top.q3, bottom.q3, wt, wb) : s2);
-      if (whole && K == 4) {
+      if (whole && K >= 4) {
         _mm512_storeu_si512(dst + 64, b);
       } else {
         _mm512_mask_storeu_epi8(dst + 64, high, b);
+      }
+    }
+    if constexpr (K > 4) {
+      const __m512i s4 = Blend4(top.q4, bottom.q4, wt, wb);
+      const __m512i c = HighBytes(s4, K > 5 ? Blend4(top.q5, bottom.q5, wt, wb) : s4);
+      if (whole && K == 6) {
+        _mm512_storeu_si512(dst + 128, c);
+      } else {
+        _mm512_mask_storeu_epi8(dst + 128, third, c);
       }
     }
     if (whole && K >= 2) {
@@ -149,10 +163,14 @@ void scale_columns_avx512(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src,
                           const TapPlan& plan, const TapQuads& quads, const RowPair* rows, int64_t count,
                           ptrdiff_t n) {
   int q = 0;
-  for (; q + 4 <= quads.fitting; q += 4)
-    Strip<4>(dst, dstStride, src, srcStride, plan, quads, q, rows, count, std::min<ptrdiff_t>(128, n - 32 * q));
+  for (; q + 6 <= quads.fitting; q += 6)
+    Strip<6>(dst, dstStride, src, srcStride, plan, quads, q, rows, count, std::min<ptrdiff_t>(192, n - 32 * q));
   const ptrdiff_t rest = n - 32 * q;
   switch (quads.fitting - q) {
+    case 5:
+      return Strip<5>(dst, dstStride, src, srcStride, plan, quads, q, rows, count, rest);
+    case 4:
+      return Strip<4>(dst, dstStride, src, srcStride, plan, quads, q, rows, count, rest);
     case 3:
       return Strip<3>(dst, dstStride, src, srcStride, plan, quads, q, rows, count, rest);
     case 2:

@@ -205,9 +205,10 @@ TEST(ScaleDsp, PlanLimits) {
 // vertical blends for horizontal steps (in 256ths: up, 1:1, 3:4, about 7:10,
 // just under 2) and vertical ones (up, where rows are kept; 1:1, fy 0, where
 // the bottom row is the top; 3:4; 2:1 and 4:1, where both rows are blended
-// anew; the last source row repeated), widths across the strips of 128 columns and the quads of 32, random
-// and extreme (0 or 255) samples in an exact-size block read from an odd
-// address, into rows with gaps between them at an odd address.
+// anew; the last source row repeated), widths across the strips of 192
+// columns and the quads of 32, random and extreme (0 or 255) samples in an
+// exact-size block read from an odd address, into rows with gaps between them
+// at an odd address.
 TEST(ScaleDsp, ColumnsMatchReference) {
   if (!(ov::GetCpuFlags() & ov::kCpuAvx512)) GTEST_SKIP() << "avx512 is not supported";
   imageproc::ScaleDsp ref{}, simd{};
@@ -216,7 +217,7 @@ TEST(ScaleDsp, ColumnsMatchReference) {
   ASSERT_NE(simd.columns, nullptr);
   constexpr int kCount = 37;  // output rows
   for (int step : {77, 256, 341, 366, 500}) {
-    for (int n : {1, 31, 33, 100, 128, 129, 200, 264, 480, 8 * imageproc::kTapGroups}) {
+    for (int n : {1, 31, 33, 100, 128, 129, 192, 193, 264, 384, 480, 8 * imageproc::kTapGroups}) {
       const int width = std::max(64, ((n - 1) * step >> 8) + 2);
       const Taps t = MakeTaps(n, width, step, 1);
       imageproc::TapPlan plan;
