@@ -1,5 +1,7 @@
 #include "imageproc/scale_dsp.h"
 
+#include <algorithm>
+
 #include "platform/cpu/cpu.h"
 
 namespace imageproc {
@@ -53,6 +55,35 @@ bool MakeTapPlan(TapPlan& plan, const int32_t* left, const int32_t* right, const
   return true;
 }
 
+void MakeTapQuads(TapQuads& quads, TapPlan& plan, const int32_t* left, const int32_t* right, int n,
+                  int64_t readable) {
+  const int count = (plan.groups + 3) / 4;
+  for (int g = plan.groups; g < 4 * count; ++g) std::fill_n(plan.weight[g], 16, uint8_t{0});
+  quads.fitting = 0;
+  for (int q = 0; q < count; ++q) {
+    const int first = 32 * q;
+    int32_t base = left[first], reach = 0;
+    for (int k = 0; k < 32; ++k) reach = std::max(reach, right[std::min(first + k, n - 1)]);
+    // A quad near the end of the row is fetched from the last 64 samples.
+    if (base + 64 > readable && readable >= 64) base = std::min(base, static_cast<int32_t>(readable - 64));
+    quads.base[q] = base;
+    if (reach - base >= 64 || base + 64 > readable) break;
+    for (int k = 0; k < 32; ++k) {
+      const int c = std::min(first + k, n - 1);  // the last column again past the end
+      quads.pick[q][2 * k] = static_cast<uint8_t>(left[c] - base);
+      quads.pick[q][2 * k + 1] = static_cast<uint8_t>(right[c] - base);
+    }
+    quads.fitting = q + 1;
+  }
+}
+
+RowPair NextRowPair(const RowPair& before, int32_t top, int32_t bottom, int fy) {
+  if (fy == 0) bottom = top;
+  const auto topFrom = top == before.top ? RowPair::kKeep : top == before.bottom ? RowPair::kShift : RowPair::kBlend;
+  const auto bottomFrom = bottom == before.bottom ? RowPair::kKeep : bottom == top ? RowPair::kShift : RowPair::kBlend;
+  return {top, bottom, static_cast<uint8_t>(fy), topFrom, bottomFrom};
+}
+
 void scale_horizontal_c(uint16_t* const* dst, const uint8_t* const* src, int rows, const TapPlan& plan) {
   for (int g = 0; g < plan.groups; ++g) {
     const uint8_t* pick = plan.pick[g];
@@ -92,6 +123,7 @@ void rgb565_pack_c(uint16_t* dst, const uint8_t* r, const uint8_t* g, const uint
 void init_scale_dsp(ScaleDsp& dsp, uint32_t cpuFlags) {
   dsp.horizontal = scale_horizontal_c;
   dsp.vertical = scale_vertical_c;
+  dsp.columns = nullptr;
   dsp.columnsFirst = true;
   dsp.unpack565 = rgb565_unpack_c;
   dsp.pack565 = rgb565_pack_c;
@@ -106,6 +138,12 @@ void init_scale_dsp(ScaleDsp& dsp, uint32_t cpuFlags) {
   if (cpuFlags & ov::kCpuAvx2) {
     dsp.horizontal = scale_horizontal_avx2;
     dsp.vertical = scale_vertical_avx2;
+  }
+  // The AVX2 horizontal blend stays: its 256-bit pairs of groups measured
+  // faster than 512-bit quads where rows are blended one or two to a call.
+  if (cpuFlags & ov::kCpuAvx512) {
+    dsp.vertical = scale_vertical_avx512;
+    dsp.columns = scale_columns_avx512;
   }
 #else
   (void)cpuFlags;

@@ -7,8 +7,8 @@
 //   out[j] = ((8 - fy) h_top[j] + fy h_bottom[j]) >> 6
 //
 // which is the whole bilinear sum in 64ths, truncated once, whatever the
-// order of the two passes. The references are in scale_dsp.cpp; the SSE2 and
-// AVX2 variants give the same values.
+// order of the two passes. The references are in scale_dsp.cpp; the SSE2,
+// AVX2 and AVX-512 variants give the same values.
 
 #include <cstddef>
 #include <cstdint>
@@ -26,6 +26,8 @@ namespace imageproc {
 // group whose taps lie in the 16 samples from 8 past the group before's base
 // takes that as its base.
 inline constexpr int kTapGroups = 96;
+// Quads of four groups (32 output columns) for byte permutes over 64 samples.
+inline constexpr int kTapQuads = kTapGroups / 4;
 struct TapPlan {
   alignas(32) uint8_t pick[kTapGroups][16];
   alignas(32) uint8_t weight[kTapGroups][16];
@@ -40,12 +42,30 @@ struct TapPlan {
   int wideFitting;  // groups from the first in wide pairs
 };
 
+// A plan's groups four at a time (32 output columns), for byte permutes over
+// 64 samples: the taps of quad q (groups 4q to 4q + 3) as offsets from
+// base[q], pick[q][16k + i] being the plan's pick[4q + k][i] + base[4q + k] -
+// base[q]. A quad fits when its taps lie in the 64 samples from base[q] and
+// those 64 may be read; base[q] is then its first left tap, or the row's last
+// 64 samples where those would pass the end. In a partial last quad the
+// missing groups repeat the last column.
+struct TapQuads {
+  alignas(64) uint8_t pick[kTapQuads][64];
+  int32_t base[kTapQuads];
+  int fitting;  // quads from the first that all fit (the last may be partial)
+};
+
 // Fills `plan` for n <= 8 x kTapGroups output columns with left and right taps
 // (non-decreasing left taps, right >= left) and fractions 0-7. `readable` is
 // how many samples from the row's first may be read. False when a group's taps
 // lie more than 255 samples apart (the plan cannot hold them).
 bool MakeTapPlan(TapPlan& plan, const int32_t* left, const int32_t* right, const uint8_t* frac, int n,
                  int64_t readable);
+
+// The quads of a plan MakeTapPlan made from the same taps; the weights of the
+// plan's groups past its last, to the end of its last quad, are set to 0.
+void MakeTapQuads(TapQuads& quads, TapPlan& plan, const int32_t* left, const int32_t* right, int n,
+                  int64_t readable);
 
 // Source rows blended in one call: they share the plan's reads. Two (an
 // output row's pair) measured faster than four, whose blends and sources
@@ -59,6 +79,32 @@ using ScaleHorizontalFn = void (*)(uint16_t* const* dst, const uint8_t* const* s
 // at most 8 x 255. With fy 0 `bottom` is not read.
 using ScaleVerticalFn = void (*)(uint8_t* dst, const uint16_t* top, const uint16_t* bottom, int fy, ptrdiff_t n);
 
+// One output row of a scale, for a kernel that holds the two blended rows of
+// the output row before: the source rows it blends (from the plane's first;
+// `bottom` is `top` where fy is 0) and where it takes each blended row from.
+struct RowPair {
+  enum From : uint8_t { kKeep, kShift, kBlend };
+  int32_t top, bottom;
+  uint8_t fy;
+  // kKeep: the top before; kShift: the bottom before; kBlend: row `top`.
+  uint8_t topFrom;
+  // kKeep: the bottom before; kShift: this top; kBlend: row `bottom`.
+  uint8_t bottomFrom;
+};
+
+// The row pair of an output row that blends source rows top and bottom
+// (bottom taken as top where fy is 0) after the output row `before` (for the
+// first, rows -1).
+RowPair NextRowPair(const RowPair& before, int32_t top, int32_t bottom, int fy);
+
+// The whole scale of a run of n output columns of one plane, every one of
+// `quads` (of `plan`) fitting: output row i (rows dstStride bytes apart) from
+// the source rows (srcStride bytes apart) rows[i] names, each source row
+// blended horizontally once, both passes in registers.
+using ScaleColumnsFn = void (*)(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride,
+                                const TapPlan& plan, const TapQuads& quads, const RowPair* rows, int64_t count,
+                                ptrdiff_t n);
+
 // RGB565 pictures are scaled as three planes of their 5-, 6- and 5-bit
 // fields: unpack splits n words into the fields, pack joins them again.
 using Rgb565UnpackFn = void (*)(uint8_t* r, uint8_t* g, uint8_t* b, const uint16_t* src, ptrdiff_t n);
@@ -67,6 +113,9 @@ using Rgb565PackFn = void (*)(uint16_t* dst, const uint8_t* r, const uint8_t* g,
 struct ScaleDsp {
   ScaleHorizontalFn horizontal;
   ScaleVerticalFn vertical;
+  // Null where the variant has none; the planar scaler then blends rows
+  // through a ring in memory with the two above.
+  ScaleColumnsFn columns;
   // True while the horizontal blend is the reference: in plain C++ the
   // planar scaler then blends columns first (scale_planar.cpp), faster there
   // than fetching each tap through the plan.
@@ -89,5 +138,9 @@ void scale_horizontal_sse2(uint16_t* const* dst, const uint8_t* const* src, int 
 void scale_vertical_sse2(uint8_t* dst, const uint16_t* top, const uint16_t* bottom, int fy, ptrdiff_t n);
 void scale_horizontal_avx2(uint16_t* const* dst, const uint8_t* const* src, int rows, const TapPlan& plan);
 void scale_vertical_avx2(uint8_t* dst, const uint16_t* top, const uint16_t* bottom, int fy, ptrdiff_t n);
+void scale_vertical_avx512(uint8_t* dst, const uint16_t* top, const uint16_t* bottom, int fy, ptrdiff_t n);
+void scale_columns_avx512(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride,
+                          const TapPlan& plan, const TapQuads& quads, const RowPair* rows, int64_t count,
+                          ptrdiff_t n);
 
 }  // namespace imageproc

@@ -58,23 +58,32 @@ struct PlanCache {
     ColumnRun run{};
     bool valid = false, planned = false;
     TapPlan plan;
+    TapQuads quads;  // for a kernel that fetches 32 columns' taps at once
   };
   static constexpr int kEntries = 4;
   Entry entries[kEntries];
   int next = 0;
 
-  // The plan of `run`, or null when its taps lie too far apart for one.
-  const TapPlan* For(const ColumnRun& run, int32_t* left, int32_t* right, uint8_t* frac) {
+  // The plan of `run` and its quads, or null when its taps lie too far apart
+  // for a plan.
+  const Entry* For(const ColumnRun& run, int32_t* left, int32_t* right, uint8_t* frac) {
     for (Entry& e : entries) {
-      if (e.valid && e.run == run) return e.planned ? &e.plan : nullptr;
+      if (e.valid && e.run == run) return e.planned ? &e : nullptr;
     }
+    return Make(run, left, right, frac);
+  }
+
+  // Out of line: made once per geometry, it would only crowd the scaler's
+  // frame loop.
+  [[gnu::noinline]] const Entry* Make(const ColumnRun& run, int32_t* left, int32_t* right, uint8_t* frac) {
     Entry& e = entries[next];
     next = (next + 1) % kEntries;
     run.Taps(left, right, frac);
     e.run = run;
     e.valid = true;
     e.planned = MakeTapPlan(e.plan, left, right, frac, static_cast<int>(run.n), run.readable);
-    return e.planned ? &e.plan : nullptr;
+    if (e.planned) MakeTapQuads(e.quads, e.plan, left, right, static_cast<int>(run.n), run.readable);
+    return e.planned ? &e : nullptr;
   }
 };
 
@@ -208,6 +217,7 @@ struct RowSchedule {
   int64_t dstHeight = -1;
   std::vector<Step> steps;
   std::vector<int64_t> rows;
+  std::vector<RowPair> pairs;  // the same for a kernel that holds two blended rows
 
   bool Complete() const { return static_cast<int64_t>(steps.size()) == dstHeight; }
 
@@ -217,7 +227,9 @@ struct RowSchedule {
     dstHeight = height;
     steps.clear();
     rows.clear();
+    pairs.clear();
     steps.reserve(static_cast<size_t>(height));
+    pairs.reserve(static_cast<size_t>(height));
     RowWalk walk{taps, dstHeight};
     int64_t held[kRing];
     std::fill(held, held + kRing, -1);
@@ -227,8 +239,11 @@ struct RowSchedule {
       }
       return -1;
     };
+    RowPair pair{-1, -1, 0, RowPair::kBlend, RowPair::kBlend};
     for (int64_t i = 0; i < dstHeight; ++i) {
       const RowTaps::Rows t = taps.Of(i);
+      pair = NextRowPair(pair, static_cast<int32_t>(t.top), static_cast<int32_t>(t.bottom), t.fy);
+      pairs.push_back(pair);
       Step step{0, 0, 0, static_cast<uint8_t>(t.fy)};
       // The missing rows are the walk's next; one batch brings both.
       if (slot(t.top) < 0 || (t.fy && slot(t.bottom) < 0)) {
@@ -277,6 +292,25 @@ ScaleCache* ThreadCache() {
   return cache.get();
 }
 
+// A run of n output columns from j0 for a kernel that holds its blended rows
+// in registers.
+struct ColumnsRun {
+  ScaleColumnsFn columns;
+  const PlanCache::Entry* planned;
+  const RowSchedule* schedule;
+  int64_t srcStride, dstWidth, x0, j0, n;
+};
+
+// The run of each plane. Out of line and with its arguments in one place, so
+// that the row loop of the kernels without one keeps its frame as it was.
+[[gnu::noinline]] void ScaleColumns(const ColumnsRun& run, std::initializer_list<Plane> planes) {
+  for (const Plane& plane : planes) {
+    if (plane.src && plane.dst)
+      run.columns(plane.dst + run.j0, run.dstWidth, plane.src + run.x0, run.srcStride, run.planned->plan,
+                  run.planned->quads, run.schedule->pairs.data(), run.schedule->dstHeight, run.n);
+  }
+}
+
 // Bilinear scaling of the window (x0, y0, w, h) of one plane (rows srcStride
 // bytes, srcHeight rows) to dstWidth x dstHeight. Large reductions sample taps
 // 2^shift apart. The step is based on w - 1, so the taps stay inside the
@@ -290,7 +324,9 @@ ScaleCache* ThreadCache() {
 // output rows need them, into a ring of blended rows, as the geometry's row
 // schedule says. Planes of the same geometry (the two chroma planes) share the
 // taps and the schedule; a plane whose source or destination is missing is
-// left out. The references take ScalePlaneColumnsFirst instead.
+// left out. The references take ScalePlaneColumnsFirst instead; a kernel that
+// keeps the blended rows in registers (AVX-512) takes a run whose plan's quads
+// all fit whole, strip by strip, with the schedule's row pairs.
 void ScalePlanarFrame(std::initializer_list<Plane> planes, int64_t srcStride, int64_t srcHeight,
                       int64_t dstWidth, int64_t dstHeight, int64_t x0, int64_t y0, int64_t w, int64_t h) {
   if (dstWidth <= 0 || dstHeight <= 0 || x0 < 0 || y0 < 0) return;
@@ -318,7 +354,12 @@ void ScalePlanarFrame(std::initializer_list<Plane> planes, int64_t srcStride, in
   for (int64_t j0 = 0; j0 < dstWidth; j0 += kChunk) {
     const ColumnRun run{stepX, W - 1, srcStride - x0, j0, Min(kChunk, dstWidth - j0), sx};
     const int64_t n = run.n;
-    const TapPlan* plan = cache->plans.For(run, left, right, frac);
+    const PlanCache::Entry* planned = cache->plans.For(run, left, right, frac);
+    const TapPlan* plan = planned ? &planned->plan : nullptr;
+    if (plan && dsp.columns && planned->quads.fitting == (plan->groups + 3) / 4) {
+      ScaleColumns({dsp.columns, planned, schedule, srcStride, dstWidth, x0, j0, n}, planes);
+      continue;
+    }
     if (!plan) run.Taps(left, right, frac);
     for (const Plane& plane : planes) {
       if (!plane.src || !plane.dst) continue;

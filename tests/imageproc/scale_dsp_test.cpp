@@ -20,6 +20,9 @@
 namespace iptest {
 namespace {
 
+// The vertical blend has an AVX-512 variant besides the family's two.
+inline constexpr SimdVariant kVerticalVariants[] = {
+    kSimdVariants[0], kSimdVariants[1], {"avx512", ov::kCpuSse2 | ov::kCpuAvx2 | ov::kCpuAvx512}};
 
 // Taps of n output columns over a row of `width` samples: left taps advance by
 // `step` (Q8) samples, right taps `gap` further, clamped to the last sample.
@@ -124,6 +127,7 @@ TEST(ScaleDsp, PlanLimits) {
   const int32_t left[3] = {0, 40, 300}, right[3] = {1, 41, 301};
   const uint8_t frac[3] = {3, 0, 0};
   imageproc::TapPlan plan;
+  imageproc::TapQuads quads;
   EXPECT_FALSE(imageproc::MakeTapPlan(plan, left, right, frac, 3, 400));
   ASSERT_TRUE(imageproc::MakeTapPlan(plan, left, right, frac, 2, 400));
   EXPECT_FALSE(plan.fits[0]);  // taps 0 to 41
@@ -153,6 +157,113 @@ TEST(ScaleDsp, PlanLimits) {
   const int32_t shortRow[1] = {3}, shortRight[1] = {4};
   ASSERT_TRUE(imageproc::MakeTapPlan(plan, shortRow, shortRight, frac, 1, 15));
   EXPECT_FALSE(plan.fits[0]);  // fewer than 16 samples to read
+  imageproc::MakeTapQuads(quads, plan, shortRow, shortRight, 1, 15);
+  EXPECT_EQ(quads.fitting, 0);
+  // Quads of 32 columns at 3:4, 100 columns (a partial last quad of four)
+  // over 134 samples: each quad from its first left tap, the last two from
+  // the row's last 64 samples, the last quad's missing columns repeating its
+  // last and its missing groups weighted 0.
+  std::vector<int32_t> l(100), r(100);
+  const std::vector<uint8_t> f(100, 3);
+  for (int j = 0; j < 100; ++j) l[size_t(j)] = j * 4 / 3, r[size_t(j)] = l[size_t(j)] + 1;
+  ASSERT_TRUE(imageproc::MakeTapPlan(plan, l.data(), r.data(), f.data(), 100, 134));
+  imageproc::MakeTapQuads(quads, plan, l.data(), r.data(), 100, 134);
+  EXPECT_EQ(quads.fitting, 4);
+  EXPECT_EQ(quads.base[1], l[32]);
+  EXPECT_EQ(quads.pick[1][63], r[63] - l[32]);
+  EXPECT_EQ(quads.base[2], 70);
+  EXPECT_EQ(quads.pick[2][0], l[64] - 70);
+  EXPECT_EQ(quads.base[3], 70);
+  EXPECT_EQ(quads.pick[3][0], l[96] - 70);
+  EXPECT_EQ(quads.pick[3][63], r[99] - 70);
+  EXPECT_EQ(plan.weight[12][0], 5);
+  EXPECT_EQ(plan.weight[13][1], 0);
+  EXPECT_EQ(plan.weight[15][0], 0);
+  // Taps 30 further on from column 40: quad 1's span more than 64 samples,
+  // so that only quad 0 fits.
+  for (int j = 40; j < 100; ++j) l[size_t(j)] += 30, r[size_t(j)] += 30;
+  ASSERT_TRUE(imageproc::MakeTapPlan(plan, l.data(), r.data(), f.data(), 100, 164));
+  imageproc::MakeTapQuads(quads, plan, l.data(), r.data(), 100, 164);
+  EXPECT_EQ(quads.fitting, 1);
+  // Taps two apart: 32 columns span 64 samples and fit, 65 do not.
+  for (int j = 0; j < 32; ++j) l[size_t(j)] = 2 * j, r[size_t(j)] = 2 * j + 1;
+  ASSERT_TRUE(imageproc::MakeTapPlan(plan, l.data(), r.data(), f.data(), 32, 200));
+  imageproc::MakeTapQuads(quads, plan, l.data(), r.data(), 32, 200);
+  EXPECT_EQ(quads.fitting, 1);
+  r[31] = 64;
+  ASSERT_TRUE(imageproc::MakeTapPlan(plan, l.data(), r.data(), f.data(), 32, 200));
+  imageproc::MakeTapQuads(quads, plan, l.data(), r.data(), 32, 200);
+  EXPECT_EQ(quads.fitting, 0);
+  // Fewer than 64 samples to read.
+  ASSERT_TRUE(imageproc::MakeTapPlan(plan, l34, r34, f34, 16, 63));
+  imageproc::MakeTapQuads(quads, plan, l34, r34, 16, 63);
+  EXPECT_EQ(quads.fitting, 0);
+}
+
+// The AVX-512 kernel that scales strips of columns down every output row
+// holding two blended rows in registers: the reference's horizontal and
+// vertical blends for horizontal steps (in 256ths: up, 1:1, 3:4, about 7:10,
+// just under 2) and vertical ones (up, where rows are kept; 1:1, fy 0, where
+// the bottom row is the top; 3:4; 2:1 and 4:1, where both rows are blended
+// anew; the last source row repeated), widths across the strips of 192
+// columns and the quads of 32, random and extreme (0 or 255) samples in an
+// exact-size block read from an odd address, into rows with gaps between them
+// at an odd address.
+TEST(ScaleDsp, ColumnsMatchReference) {
+  if (!(ov::GetCpuFlags() & ov::kCpuAvx512)) GTEST_SKIP() << "avx512 is not supported";
+  imageproc::ScaleDsp ref{}, simd{};
+  imageproc::init_scale_dsp(ref, 0);
+  imageproc::init_scale_dsp(simd, ov::kCpuSse2 | ov::kCpuAvx2 | ov::kCpuAvx512);
+  ASSERT_NE(simd.columns, nullptr);
+  constexpr int kCount = 37;  // output rows
+  for (int step : {77, 256, 341, 366, 500}) {
+    for (int n : {1, 31, 33, 100, 128, 129, 192, 193, 264, 384, 480, 8 * imageproc::kTapGroups}) {
+      const int width = std::max(64, ((n - 1) * step >> 8) + 2);
+      const Taps t = MakeTaps(n, width, step, 1);
+      imageproc::TapPlan plan;
+      imageproc::TapQuads quads;
+      ASSERT_TRUE(imageproc::MakeTapPlan(plan, t.left.data(), t.right.data(), t.frac.data(), n, width));
+      imageproc::MakeTapQuads(quads, plan, t.left.data(), t.right.data(), n, width);
+      ASSERT_EQ(quads.fitting, (plan.groups + 3) / 4) << "step " << step << " n " << n;
+      for (int stepY : {64, 85, 256, 320, 341, 512, 1024}) {
+        // Output rows from the 33rd on lie past the last source row and
+        // repeat it: at 320 a row taken with weight 0 is then blended again
+        // with itself held as the bottom row.
+        const int rows = ((32 * stepY) >> 8) + 1;
+        std::vector<imageproc::RowPair> pairs;
+        imageproc::RowPair pair{-1, -1, 0, imageproc::RowPair::kBlend, imageproc::RowPair::kBlend};
+        for (int i = 0; i < kCount; ++i) {
+          const int top = std::min((i * stepY) >> 8, rows - 1);
+          pair = imageproc::NextRowPair(pair, top, std::min(top + 1, rows - 1), (i * stepY >> 5) & 7);
+          pairs.push_back(pair);
+        }
+        for (bool extreme : {false, true}) {
+          std::vector<uint8_t> plane(size_t(rows) * size_t(width) + 1);
+          FillRandom(plane);
+          if (extreme) {
+            for (uint8_t& v : plane) v = v & 1 ? 255 : 0;
+          }
+          const uint8_t* src = plane.data() + 1;
+          // The reference: every source row blended, two per output row.
+          std::vector<std::vector<uint16_t>> h(size_t(rows), std::vector<uint16_t>(8 * size_t(plan.groups)));
+          for (int y = 0; y < rows; ++y) {
+            uint16_t* hRow[1] = {h[size_t(y)].data()};
+            const uint8_t* sRow[1] = {src + y * width};
+            ref.horizontal(hRow, sRow, 1, plan);
+          }
+          const ptrdiff_t stride = n + 3;
+          Padded<uint8_t> a(size_t(kCount) * size_t(stride) + 1, 0xA5), b(a.size(), 0xA5);
+          for (int i = 0; i < kCount; ++i) {
+            const imageproc::RowPair& p = pairs[size_t(i)];
+            ref.vertical(a.Data() + 1 + i * stride, h[size_t(p.top)].data(), h[size_t(p.bottom)].data(), p.fy, n);
+          }
+          simd.columns(b.Data() + 1, stride, src, width, plan, quads, pairs.data(), kCount, n);
+          ASSERT_TRUE(b.PaddingIntact());
+          ASSERT_EQ(b.Inner(), a.Inner()) << "step " << step << " n " << n << " stepY " << stepY;
+        }
+      }
+    }
+  }
 }
 
 TEST(ScaleDsp, VerticalMatchesReference) {
@@ -170,7 +281,7 @@ TEST(ScaleDsp, VerticalMatchesReference) {
       ref.vertical(a.Data(), top.data() + 1, bottom.data() + 1, fy, n);
       ASSERT_TRUE(a.PaddingIntact());
       for (size_t j = 0; j < size_t(n); ++j) ASSERT_EQ(a[j], ((8 - fy) * top[j + 1] + fy * bottom[j + 1]) >> 6);
-      for (const SimdVariant& variant : kSimdVariants) {
+      for (const SimdVariant& variant : kVerticalVariants) {
         if ((ov::GetCpuFlags() & variant.flags) != variant.flags) continue;
         imageproc::ScaleDsp simd{};
         imageproc::init_scale_dsp(simd, variant.flags);
@@ -183,7 +294,7 @@ TEST(ScaleDsp, VerticalMatchesReference) {
       }
     }
   }
-  for (const SimdVariant& variant : kSimdVariants) {
+  for (const SimdVariant& variant : kVerticalVariants) {
     if ((ov::GetCpuFlags() & variant.flags) != variant.flags) GTEST_SKIP() << variant.name << " is not supported";
   }
 }
