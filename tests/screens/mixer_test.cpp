@@ -88,7 +88,7 @@ TEST(MixerTable, ChannelsAttributeTakesSixChannelElementsAtMost) {
   host.menu = &menu;
   std::u16string names;
   for (int i = 0; i < 8; ++i) {
-    const std::u16string name = u"c" + std::u16string(1, char16_t(u'0' + i));
+    const std::u16string name{u'c', char16_t(u'0' + i)};
     std::unique_ptr<ui::Element> e;
     if (i == 1) e = std::make_unique<ui::Control>();  // not a channel: skipped
     else e = std::make_unique<ChannelSelection>();
