@@ -18,6 +18,7 @@
 #include "media/wav_file.h"
 #include "platform/audio/wave_out_device.h"
 #include "platform/os/file.h"
+#include "platform/os/folders.h"
 #include "platform/os/os_error.h"
 #include "platform/os/process.h"
 #include "platform/os/thread.h"
@@ -420,6 +421,47 @@ TEST_F(RotatedMix, ARenderGoesOnAndItsResultReachesTheNewScreens) {
     EXPECT_EQ(f.dataSize, kMixMs * 8 * 2);
     driver_.reset();
   }
+}
+
+// The last project is the one the user saved: the render's "temp.mix" and
+// the turn's "rotate.mix" (which hold the mix changed since) leave it, so
+// that a load with an empty path afterwards opens the saved project.
+TEST_F(RotatedMix, TheLastProjectIsTheOneSavedNotACopy) {
+  AddUsualClips();
+  Open({MixCommand(0, engine::CMD_MASTER_VOLUME, 0), MixCommand(2000, engine::CMD_MASTER_VOLUME, 0)});
+  FinishDecoding();
+  Mixer* mixer = FindMixer(d());
+  const ov::String saved = U(dir_ + "/saved.mix");
+  mixer->OnAction(screens::kActionProjectSave, saved, 0);
+  ASSERT_TRUE(ov::FileExists(saved));
+  ASSERT_EQ(Str(*d().sm().StringOption(22)), Str(saved));
+  // The mix changes after the save: one photo less.
+  FindMixer(d())->entry(0).channel->RemoveClip(1);
+
+  d().AnswerBoxes(wnd::kAnswerYes);
+  d().sm().StoreOption(u"WizardMediaCodec", u"511");
+  d().sm().StoreOption(u"WizardMediaAudioRate", u"8001");
+  mixer->OnAction(screens::kActionMixerAcceptWizard, ov::String(), 0);
+  d().sm().JumpToMenu(u"save_menu");
+  d().Settle();
+  d().sm().DoAction(screens::kActionRenderDevice, ov::String(), 1);
+  ASSERT_TRUE(mixer->render_active());
+  ASSERT_TRUE(d().SettleUntil([&] { return !mixer->render_active(); }, 30000));
+  EXPECT_FALSE(PopupOpen(u"RENDER_ERROR"));
+  EXPECT_TRUE(ov::FileExists(ov::TempFolder() + u"temp.mix"));
+  d().sm().JumpToMenu(u"mixing_menu");
+  d().Settle();
+  d().Key(wnd::Key::kRotate);
+  FinishDecoding();
+  EXPECT_TRUE(ov::FileExists(U(dir_ + "/data/rotate.mix")));
+  mixer = FindMixer(d());
+  ASSERT_NE(mixer, nullptr);
+  ASSERT_EQ(mixer->entry(0).channel->ClipCount(), 1);
+  EXPECT_EQ(Str(*d().sm().StringOption(22)), Str(saved));
+
+  mixer->OnAction(screens::kActionProjectLoad, ov::String(), 0);
+  EXPECT_EQ(mixer->entry(0).channel->ClipCount(), 2);
+  EXPECT_EQ(mixer->mix_engine()->Actions().size(), 2u);
 }
 
 }  // namespace
