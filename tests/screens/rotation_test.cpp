@@ -277,8 +277,12 @@ TEST_F(RotatedMix, LiveMixingStopsAndTheRecordedMixComesBack) {
   };
   EXPECT_TRUE(has(engine::CMD_PLAY, 2));
   EXPECT_TRUE(has(engine::CMD_ACK, 0));
-  EXPECT_EQ(Saved("after.mix"), ovtest::ReadFileBytes(dir_ + "/data/rotate.mix"));
+  // "rotate.mix" is the program's own copy: the take is still not saved.
   EXPECT_TRUE(d().boxes().empty());
+  EXPECT_TRUE(mixer->HasUnsavedTake());
+  EXPECT_FALSE(d().sm().MayQuit());  // asked, and the driver's answer No keeps it
+  EXPECT_EQ(d().boxes().size(), 1u);
+  EXPECT_EQ(Saved("after.mix"), ovtest::ReadFileBytes(dir_ + "/data/rotate.mix"));
 }
 
 // A preview replaying at the turn stops: the engine no longer plays, the
