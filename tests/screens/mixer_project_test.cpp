@@ -272,6 +272,8 @@ class UnsavedTake : public ::testing::Test {
     const char* what;
     // Acts; true when it went on (the take replaced or the process ended).
     std::function<bool()> act;
+    // Going on leaves no take behind that is not saved.
+    bool leaves_none = false;
   };
   std::vector<Path> Paths(const std::string& other_project) {
     return {
@@ -294,12 +296,14 @@ class UnsavedTake : public ::testing::Test {
          [&] {
            d_->sm().DoAction(screens::kActionMixClear, ov::String(), 1);
            return !engine()->HasActions();
-         }},
+         },
+         true},
         {"Load",
          [&] {
            d_->sm().DoAction(screens::kActionMixLoad, U(other_project), 1);
            return engine()->Actions().size() == 1;
-         }},
+         },
+         true},
     };
   }
 
@@ -331,6 +335,8 @@ TEST_F(UnsavedTake, EachPathAsksAndNoKeepsTheTake) {
       if (answer == wnd::kAnswerNo) {
         EXPECT_EQ(Recorded(), take);
         EXPECT_TRUE(mixer_->HasUnsavedTake());
+      } else if (path.leaves_none) {
+        EXPECT_FALSE(mixer_->HasUnsavedTake());
       }
     }
   }
