@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
-#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -23,6 +22,7 @@
 #include "screens/mixer.h"
 #include "tests/screens/screens_host.h"
 #include "tests/support/headless_driver.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/test_paths.h"
 #include "ui/action_keywords.h"
 
@@ -73,13 +73,13 @@ bool WritePhotoProject(const std::string& path, const std::string& clip) {
 class FailedLoad : public ::testing::Test {
  protected:
   FailedLoad() : dir_(ovtest::ScratchDir()), host_(dir_), screen_(&host_) {
-    setenv("OVMIX_DOCUMENTS", dir_.c_str(), 1);
+    env_.Set("OVMIX_DOCUMENTS", dir_);
     fs::create_directories(dir_ + "/Zentyr");
   }
-  ~FailedLoad() override { unsetenv("OVMIX_DOCUMENTS"); }
   Mixer& mixer() { return *screen_.mixer; }
 
   std::string dir_;
+  ovtest::ScopedEnv env_;
   ovtest::ScreensHost host_;
   ovtest::MixerScreen screen_;
 };
@@ -213,10 +213,10 @@ class UnsavedTake : public ::testing::Test {
   void SetUp() override {
     dir_ = ovtest::ScratchDir();
     // Window close sets the render's cancel event: this process's own.
-    SetEnv("OVMIX_IPC_SCOPE", "take" + std::to_string(::getpid()));
-    SetEnv("OVMIX_DOCUMENTS", dir_);
-    SetEnv("TMPDIR", dir_);
-    SetEnv("OVMIX_CARDS", "");
+    env_.Set("OVMIX_IPC_SCOPE", "take" + std::to_string(::getpid()));
+    env_.Set("OVMIX_DOCUMENTS", dir_);
+    env_.Set("TMPDIR", dir_);
+    env_.Set("OVMIX_CARDS", "");
     d_ = std::make_unique<ovtest::HeadlessDriver>(dir_ + "/data");
     ASSERT_TRUE(d_->ok());
     ASSERT_TRUE(d_->UseVirtualWaveOut());
@@ -227,15 +227,7 @@ class UnsavedTake : public ::testing::Test {
   }
   void TearDown() override {
     d_.reset();
-    for (auto it = saved_env_.rbegin(); it != saved_env_.rend(); ++it) {
-      if (it->second) setenv(it->first.c_str(), it->second->c_str(), 1);
-      else unsetenv(it->first.c_str());
-    }
-  }
-  void SetEnv(const std::string& name, const std::string& value) {
-    const char* old = std::getenv(name.c_str());
-    saved_env_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
-    setenv(name.c_str(), value.c_str(), 1);
+    env_.Restore();
   }
   engine::MixEngine* engine() { return d_->sm().GetMixEngine(); }
   // The recorded list as (time, type) pairs.
@@ -310,7 +302,7 @@ class UnsavedTake : public ::testing::Test {
   std::string dir_;
   std::unique_ptr<ovtest::HeadlessDriver> d_;
   Mixer* mixer_ = nullptr;
-  std::vector<std::pair<std::string, std::optional<std::string>>> saved_env_;
+  ovtest::ScopedEnv env_;
 };
 
 // Every path that would lose the take asks once; No keeps the take as it

@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
-#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -27,6 +26,7 @@
 #include "screens/mixer.h"
 #include "tests/screens/screens_host.h"
 #include "tests/support/headless_driver.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/test_paths.h"
 
 namespace {
@@ -106,23 +106,15 @@ class RotatedMix : public ::testing::Test {
     // this test's own: the program empties its temporary folder at start,
     // which other tests run side by side do too. A render's queue is this
     // process's own as well.
-    SetEnv("TMPDIR", dir_);
-    SetEnv("OVMIX_IPC_SCOPE", "rot" + std::to_string(ov::GetCurrentProcessId()));
-    SetEnv("OVMIX_DOCUMENTS", dir_ + "/docs");
-    SetEnv("XDG_DATA_HOME", dir_ + "/xdg");
-    SetEnv("OVMIX_CARDS", "");
+    env_.Set("TMPDIR", dir_);
+    env_.Set("OVMIX_IPC_SCOPE", "rot" + std::to_string(ov::GetCurrentProcessId()));
+    env_.Set("OVMIX_DOCUMENTS", dir_ + "/docs");
+    env_.Set("XDG_DATA_HOME", dir_ + "/xdg");
+    env_.Set("OVMIX_CARDS", "");
   }
   void TearDown() override {
     driver_.reset();
-    for (auto it = saved_env_.rbegin(); it != saved_env_.rend(); ++it) {
-      if (it->second) setenv(it->first.c_str(), it->second->c_str(), 1);
-      else unsetenv(it->first.c_str());
-    }
-  }
-  void SetEnv(const std::string& name, const std::string& value) {
-    const char* old = std::getenv(name.c_str());
-    saved_env_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
-    setenv(name.c_str(), value.c_str(), 1);
+    env_.Restore();
   }
   ovtest::HeadlessDriver& d() { return *driver_; }
 
@@ -187,6 +179,19 @@ class RotatedMix : public ::testing::Test {
     return e && d().sm().FocusedElement() == e && e->IsVisible();
   }
 
+  // Starts a render of the mix to a mono 8000 Hz WAV kept on the device
+  // ("Default.wav" in the documents' "Zentyr", replaced when it exists),
+  // from "save_menu".
+  void RenderWav(Mixer* mixer) {
+    d().AnswerBoxes(wnd::kAnswerYes);
+    d().sm().StoreOption(u"WizardMediaCodec", u"511");
+    d().sm().StoreOption(u"WizardMediaAudioRate", u"8001");
+    mixer->OnAction(screens::kActionMixerAcceptWizard, ov::String(), 0);
+    d().sm().JumpToMenu(u"save_menu");
+    d().Settle();
+    d().sm().DoAction(screens::kActionRenderDevice, ov::String(), 1);
+  }
+
   std::vector<uint8_t> Saved(const std::string& name) {
     Mixer* mixer = FindMixer(d());
     if (!mixer || !mixer->SaveMix(U(dir_ + "/" + name))) return {};
@@ -195,7 +200,7 @@ class RotatedMix : public ::testing::Test {
 
   std::string dir_;
   ChannelSelection ch_[8];
-  std::vector<std::pair<std::string, std::optional<std::string>>> saved_env_;
+  ovtest::ScopedEnv env_;
   std::unique_ptr<ovtest::HeadlessDriver> driver_;
 };
 
@@ -378,13 +383,7 @@ TEST_F(RotatedMix, ARenderGoesOnAndItsResultReachesTheNewScreens) {
     Open({MixCommand(0, engine::CMD_MASTER_VOLUME, 0), MixCommand(kMixMs, engine::CMD_MASTER_VOLUME, 0)});
     FinishDecoding();
     Mixer* mixer = FindMixer(d());
-    d().AnswerBoxes(wnd::kAnswerYes);  // the file of the first pass is replaced
-    d().sm().StoreOption(u"WizardMediaCodec", u"511");
-    d().sm().StoreOption(u"WizardMediaAudioRate", u"8001");
-    mixer->OnAction(screens::kActionMixerAcceptWizard, ov::String(), 0);
-    d().sm().JumpToMenu(u"save_menu");
-    d().Settle();
-    d().sm().DoAction(screens::kActionRenderDevice, ov::String(), 1);
+    RenderWav(mixer);
     ASSERT_TRUE(mixer->render_active());
     ASSERT_TRUE(PopupOpen(u"RENDER_PROGRESS"));
     const int32_t process = mixer->render_process();
@@ -442,13 +441,7 @@ TEST_F(RotatedMix, TheLastProjectIsTheOneSavedNotACopy) {
   // The mix changes after the save: one photo less.
   FindMixer(d())->entry(0).channel->RemoveClip(1);
 
-  d().AnswerBoxes(wnd::kAnswerYes);
-  d().sm().StoreOption(u"WizardMediaCodec", u"511");
-  d().sm().StoreOption(u"WizardMediaAudioRate", u"8001");
-  mixer->OnAction(screens::kActionMixerAcceptWizard, ov::String(), 0);
-  d().sm().JumpToMenu(u"save_menu");
-  d().Settle();
-  d().sm().DoAction(screens::kActionRenderDevice, ov::String(), 1);
+  RenderWav(mixer);
   ASSERT_TRUE(mixer->render_active());
   ASSERT_TRUE(d().SettleUntil([&] { return !mixer->render_active(); }, 30000));
   EXPECT_FALSE(PopupOpen(u"RENDER_ERROR"));
