@@ -566,10 +566,7 @@ int Mixer::OnAction(int32_t code, const ov::String& argument, int32_t flag) {
       if (host) host->JumpToMenu(u"save_menu");
       break;
     case kActionProjectLoad:
-      if (ConfirmTakeLoss(kOpenMixCaption, u"Open another mix") &&
-          !LoadMix(argument)) {
-        ReportLoadFailure(argument);
-      }
+      if (ConfirmTakeLoss(kOpenMixCaption, u"Open another mix") && !LoadMix(argument)) ReportLoadFailure(argument);
       break;
     case kActionProjectSave:
       SaveMix(argument.IsEmpty() && host ? host->DataFolder() + project_name_ : argument);
