@@ -1,5 +1,6 @@
 #include "screens/screens.h"
 
+#include "screens/audio_editor.h"
 #include "screens/channel_selection.h"
 #include "screens/mixer.h"
 #include "screens/mixer_selection.h"
@@ -21,6 +22,7 @@ void RegisterElements() {
   ui::RegisterElementType(u"CHANNELSELECTION", Make<ChannelSelection>);
   ui::RegisterElementType(u"MixerSelection", Make<MixerSelection>);
   ui::RegisterElementType(u"PREVIEWMIXER", Make<PreviewMixer>);
+  ui::RegisterElementType(u"AudioEditor", Make<AudioEditor>);
 }
 
 }  // namespace screens

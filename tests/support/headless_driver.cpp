@@ -8,6 +8,7 @@
 #include "platform/imaging/image.h"
 #include "platform/os/thread.h"
 #include "platform/ui/dialogs.h"
+#include "screens/audio_editor.h"
 #include "shell/packages.h"
 #include "tests/support/md5.h"
 
@@ -38,11 +39,14 @@ HeadlessDriver::HeadlessDriver(const std::string& data_folder, bool splash, cons
 
 HeadlessDriver::~HeadlessDriver() {
   app_.reset();
+  screens::AudioEditor::SetDeviceFactory(nullptr);
   wnd::SetMessageBoxHook(nullptr);
   shell::SetEndProcessHook(nullptr);
 }
 
 bool HeadlessDriver::UseVirtualWaveOut() {
+  // The audio editors' previews play on virtual devices too.
+  screens::AudioEditor::SetDeviceFactory([] { return std::make_unique<ov::VirtualWaveOutDevice>(); });
   engine::MixEngine* old = sm().GetMixEngine();
   if (!old || !old->videoMixer()) return false;
   const engine::VideoMixer& v = *old->videoMixer();
@@ -64,10 +68,14 @@ bool HeadlessDriver::UseVirtualWaveOut() {
 }
 
 bool HeadlessDriver::AdvanceDevice(uint64_t frames) {
-  engine::MixEngine* engine = sm().GetMixEngine();
-  const bool played = engine && engine->WithDevice([frames](ov::WaveOutDevice& device) {
+  auto advance = [frames](ov::WaveOutDevice& device) {
     if (auto* virtual_device = dynamic_cast<ov::VirtualWaveOutDevice*>(&device)) virtual_device->Advance(frames);
-  });
+  };
+  engine::MixEngine* engine = sm().GetMixEngine();
+  bool played = engine && engine->WithDevice(advance);
+  // The current screen's audio editor plays on a device of its own.
+  auto* editor = dynamic_cast<screens::AudioEditor*>(sm().FindElementByType(nullptr, ui::kTypeAudioEditor, 1));
+  if (editor && editor->WithDevice(advance)) played = true;
   if (clock_) clock_->Poke();
   return played;
 }

@@ -49,9 +49,10 @@ class HeadlessDriver {
   // Gives the screens a shared engine that plays on a virtual wave-out device
   // and keeps its time by that device's clock, so that sound and the replay
   // advance only as the test plays them (false without an engine to
-  // replace). Call it before entering the screen that uses the engine.
-  // AdvanceDevice plays `frames` frames of the open device (false while none
-  // is open).
+  // replace); the audio editors' previews open virtual devices as well.
+  // Call it before entering the screen that uses the engine. AdvanceDevice
+  // plays `frames` frames of the open devices (the engine's and the current
+  // screen's audio editor's; false while none is open).
   bool UseVirtualWaveOut();
   bool AdvanceDevice(uint64_t frames);
   // Current menu's title.
