@@ -175,6 +175,7 @@ void AudioEditor::CreateMixers() {
   window_end_ms_ = window_ms_;
   playing_ = paused_ = selection_mode_ = false;
   window_start_ms_ = analysis_start_ms_ = analysis_pos_ = columns_done_ = columns_drawn_ = 0;
+  analysis_ended_ = false;
 }
 
 bool AudioEditor::ClipIsWav() const {
@@ -259,6 +260,7 @@ void AudioEditor::StartPlay(bool selection) {
     analysis_pos_ = cut_start_ms_ * 10;
     window_end_ms_ = seconds_to_show_ * 1000 + cut_start_ms_;
     columns_done_ = columns_drawn_ = 0;
+  analysis_ended_ = false;
     UpdateLayout();
     Invalidate();
   } else {
@@ -415,6 +417,7 @@ bool AudioEditor::Skip(int32_t delta_ms) {
   analysis_start_ms_ = window_start_ms_;
   window_end_ms_ = window_start_ms_ + window_ms_;
   columns_done_ = columns_drawn_ = 0;
+  analysis_ended_ = false;
   UpdateLayout();
   Invalidate();
   return true;
@@ -522,6 +525,7 @@ bool AudioEditor::AnalyseStep() {
   if (!analysis_mixer_->Pull(bytes, want, &got) || got == 0) {
     // The clip has ended inside the view.
     window_end_ms_ = analysis_pos_ / 10;
+    analysis_ended_ = true;
     return true;
   }
   for (uint32_t at = 0; at + kColumnBytes <= got; at += kColumnBytes) {
@@ -573,7 +577,8 @@ bool AudioEditor::PageCheck() {
   const int32_t pos = play_pos();
   if (columns <= 0 || pos <= analysis_pos_) return false;
   if (selection_mode_ && cut_end_ms_ != 0 && pos / 10 > cut_end_ms_) return false;
-  if (pos / 10 > window_end_ms_ && analysis_pos_ / 10 == window_end_ms_) return false;
+  // Past the end of a clip that ended inside the view there is no next page.
+  if (pos / 10 > window_end_ms_ && analysis_ended_) return false;
   const int64_t span = int64_t{columns} * units_per_column_;
   if (pos <= span + int64_t{window_start_ms_} * 10) return true;
   // The play line has left the view: turn a page.
@@ -581,6 +586,7 @@ bool AudioEditor::PageCheck() {
   window_end_ms_ = int32_t(window_start_ms_ + span / 10);
   analysis_start_ms_ = window_start_ms_;
   columns_done_ = columns_drawn_ = 0;
+  analysis_ended_ = false;
   return true;
 }
 
@@ -714,6 +720,7 @@ int AudioEditor::OnAction(int32_t code, const ov::String& argument, int32_t flag
       channel_ = nullptr;
       cut_start_ms_ = cut_end_ms_ = 0;
       window_start_ms_ = analysis_pos_ = columns_done_ = columns_drawn_ = 0;
+      analysis_ended_ = false;
       UpdateMarkers();
       CreateMixers();
       if (reload_pending_) {
@@ -788,6 +795,7 @@ int AudioEditor::OnAction(int32_t code, const ov::String& argument, int32_t flag
       play_pos_.store(0, std::memory_order_release);
       if (window_start_ms_ != 0) {
         window_start_ms_ = analysis_start_ms_ = analysis_pos_ = columns_done_ = columns_drawn_ = 0;
+  analysis_ended_ = false;
         window_end_ms_ = window_ms_;
       }
       TimeText();

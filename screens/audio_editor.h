@@ -191,6 +191,7 @@ class AudioEditor : public ui::Control {
   std::unique_ptr<engine::AudioMixer> preview_mixer_;
   bool paused_ = false;
   bool more_to_analyse_ = false;
+  bool analysis_ended_ = false;  // the clip ended inside the current view
   int32_t sample_bits_ = 0;
   bool has_tempo_ = false;  // the channel's clip has a tempo side file
   int32_t marker_offset_ = 0;

@@ -67,17 +67,21 @@ bool HeadlessDriver::UseVirtualWaveOut() {
   return true;
 }
 
-bool HeadlessDriver::AdvanceDevice(uint64_t frames) {
-  auto advance = [frames](ov::WaveOutDevice& device) {
-    if (auto* virtual_device = dynamic_cast<ov::VirtualWaveOutDevice*>(&device)) virtual_device->Advance(frames);
+bool HeadlessDriver::AdvanceDevice(uint64_t frames, std::vector<uint8_t>* played) {
+  auto advance = [frames, played](ov::WaveOutDevice& device) {
+    auto* virtual_device = dynamic_cast<ov::VirtualWaveOutDevice*>(&device);
+    if (!virtual_device) return;
+    virtual_device->Advance(frames);
+    // Taken under the same lock: the device may close once it has played.
+    if (played) *played = virtual_device->Played();
   };
   engine::MixEngine* engine = sm().GetMixEngine();
-  bool played = engine && engine->WithDevice(advance);
+  bool any = engine && engine->WithDevice(advance);
   // The current screen's audio editor plays on a device of its own.
   auto* editor = dynamic_cast<screens::AudioEditor*>(sm().FindElementByType(nullptr, ui::kTypeAudioEditor, 1));
-  if (editor && editor->WithDevice(advance)) played = true;
+  if (editor && editor->WithDevice(advance)) any = true;
   if (clock_) clock_->Poke();
-  return played;
+  return any;
 }
 
 void HeadlessDriver::Settle() {

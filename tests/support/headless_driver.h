@@ -52,9 +52,10 @@ class HeadlessDriver {
   // replace); the audio editors' previews open virtual devices as well.
   // Call it before entering the screen that uses the engine. AdvanceDevice
   // plays `frames` frames of the open devices (the engine's and the current
-  // screen's audio editor's; false while none is open).
+  // screen's audio editor's; false while none is open); `played`, when
+  // given, gets every byte the last of them has played since it opened.
   bool UseVirtualWaveOut();
-  bool AdvanceDevice(uint64_t frames);
+  bool AdvanceDevice(uint64_t frames, std::vector<uint8_t>* played = nullptr);
   // Current menu's title.
   std::u16string Menu() const;
 
