@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 #include <new>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/channel_layout.h>
 #include <libavutil/frame.h>
+#include <libavutil/log.h>
 #include <libavutil/opt.h>
 }
 
@@ -72,6 +74,10 @@ extern "C" {
 
 int32_t Mpeg4AacEnc_Create(AacEncoder** handle) {
   if (!handle) return AACENC_ERR_ARGUMENT;
+  // The codec's statistics and its note on frames still queued at the end
+  // (the delay every stream ends with) are not errors: errors alone are told.
+  static std::once_flag quiet;
+  std::call_once(quiet, [] { av_log_set_level(AV_LOG_ERROR); });
   *handle = new (std::nothrow) AacEncoder;
   return *handle ? AACENC_OK : AACENC_ERR_NO_MEMORY;
 }
