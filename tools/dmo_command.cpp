@@ -51,7 +51,7 @@ int DmoUsage() {
 }
 
 bool ParseOptions(int argc, char** argv, DmoOptions* o) {
-  std::vector<std::string> files;
+  int files = 0;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     auto next = [&](std::string* v) {
@@ -85,14 +85,17 @@ bool ParseOptions(int argc, char** argv, DmoOptions* o) {
       o->mute = true;
     } else if (!a.empty() && a[0] == '-') {
       return false;
+    } else if (files == 0) {
+      o->input = a;
+      ++files;
+    } else if (files == 1) {
+      o->output = a;
+      ++files;
     } else {
-      files.push_back(a);
+      return false;
     }
   }
-  if (files.size() != 2) return false;
-  o->input = files[0];
-  o->output = files[1];
-  return true;
+  return files == 2;
 }
 
 

@@ -320,10 +320,16 @@ TEST(H263Samples, RefusesSmallOutputAndShortInput) {
   uint32_t status = 0;
   ASSERT_EQ(object->ProcessOutput(0, 1, &buffer, &status), S_OK);
   EXPECT_NE(buffer.dwStatus & dshow::DMO_OUTPUT_DATA_BUFFERF_SYNCPOINT, 0u);
-  // Half a frame is dropped, not read past its end.
+  // Half a frame is dropped, not read past its end (by the encoder, or by
+  // the conversion of a layout that needs one).
   std::vector<uint8_t> half = Frame(176, 144, 1);
   half.resize(half.size() / 2);
   EXPECT_EQ(Encode(object.Get(), half, 666666).hr, S_FALSE);
+  auto rgb = Make(CreateH263EncDmo);
+  dshow::MediaType rgb_output;
+  Connect(rgb.Get(), VideoType(176, 144, 666666, dshow::MEDIASUBTYPE_RGB565), &rgb_output);
+  EXPECT_EQ(Encode(rgb.Get(), std::vector<uint8_t>(176 * 144, 0x40), 0).hr, S_FALSE);
+  EXPECT_EQ(Encode(rgb.Get(), std::vector<uint8_t>(176 * 144 * 2, 0x40), 0).hr, S_OK);
   // A buffer is held until ProcessOutput takes it.
   ComPtr<dshow::IMediaBuffer> in = ComPtr<dshow::IMediaBuffer>::Adopt(dshow::MediaBuffer::Create(38016));
   in->SetLength(38016);
