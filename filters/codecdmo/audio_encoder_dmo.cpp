@@ -27,19 +27,7 @@ AudioEncoderDmo::~AudioEncoderDmo() {
 }
 
 HRESULT AudioEncoderDmo::QueryInterface(const GUID& iid, void** object) {
-  if (!object) return E_POINTER;
-  if (iid == com::IID_IUnknown || iid == dshow::IID_IMediaObject) {
-    *object = static_cast<dshow::IMediaObject*>(this);
-  } else if (iid == com::IID_IPropertyBag) {
-    *object = static_cast<com::IPropertyBag*>(this);
-  } else if (com::IUnknown* settings = SettingsInterface(iid)) {
-    *object = settings;
-  } else {
-    *object = nullptr;
-    return com::E_NOINTERFACE;
-  }
-  AddRef();
-  return S_OK;
+  return QueryEncoderObject(this, this, SettingsInterface(iid), iid, object);
 }
 
 uint32_t AudioEncoderDmo::Release() {

@@ -7,10 +7,13 @@
 #include <span>
 
 #include "platform/com/property_bag.h"
+#include "platform/dshow/dshow_types.h"
 #include "platform/dshow/media_object.h"
 #include "platform/os/ov_string.h"
 
 namespace codecdmo {
+
+using com::HRESULT;
 
 struct PropertyRead {
   const char16_t* name;
@@ -37,6 +40,25 @@ inline void PutLe16(uint8_t* p, uint32_t v) {
 
 inline void PutLe32(uint8_t* p, uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+// QueryInterface of an encoder object: IUnknown and IMediaObject, its
+// property bag, or its settings interface (null when iid names another).
+inline HRESULT QueryEncoderObject(dshow::IMediaObject* media_object, com::IPropertyBag* bag, com::IUnknown* settings,
+                                  const com::GUID& iid, void** object) {
+  if (!object) return com::E_POINTER;
+  if (iid == com::IID_IUnknown || iid == dshow::IID_IMediaObject) {
+    *object = media_object;
+  } else if (iid == com::IID_IPropertyBag) {
+    *object = bag;
+  } else if (settings) {
+    *object = settings;
+  } else {
+    *object = nullptr;
+    return com::E_NOINTERFACE;
+  }
+  media_object->AddRef();
+  return com::S_OK;
 }
 
 // Releases the object's lock, taken with Lock(1), when the write ends.

@@ -4,6 +4,7 @@
 
 #include "encoders/h263enc/h263enc.h"
 #include "filters/codecdmo/codecdmo_properties.h"
+#include "filters/codecdmo/codecdmo_tables.h"
 #include "filters/codecdmo/video_encoder_dmo.h"
 
 namespace codecdmo {
@@ -129,17 +130,8 @@ class H263EncDmo final : public VideoEncoderDmo, public IH263EncSettings {
     *params = params_;
     return S_OK;
   }
-  HRESULT GetInputFormat(DmoInputFormat* format) override {
-    if (!format) return E_POINTER;
-    if (!input_.valid) return E_FAIL;
-    *format = input_;
-    return S_OK;
-  }
-  HRESULT IsOutputTypeSet(uint8_t* set) override {
-    if (!set) return E_POINTER;
-    *set = OutputTypeSet() ? 1 : 0;
-    return S_OK;
-  }
+  HRESULT GetInputFormat(DmoInputFormat* format) override { return CopyInputFormat(format); }
+  HRESULT IsOutputTypeSet(uint8_t* set) override { return ReportOutputTypeSet(set); }
 
   // IPropertyBag.
   HRESULT Read(const char16_t* name, VARIANT* value, com::IErrorLog*) override;
@@ -151,16 +143,7 @@ class H263EncDmo final : public VideoEncoderDmo, public IH263EncSettings {
   }
   uint16_t MinimumSize() const override { return kMinimumSize; }
   void OnInputSize(uint16_t width, uint16_t height) override {
-    if (params_.bitRate != 0) return;
-    if (width == 352 && height == 288) {
-      params_.bitRate = 256000;
-    } else if (width == 160 && height == 120) {
-      params_.bitRate = 51000;
-    } else if (width == 128 && height == 96) {
-      params_.bitRate = 35000;
-    } else {
-      params_.bitRate = 115000;
-    }
+    if (params_.bitRate == 0) params_.bitRate = DefaultBitRate(kH263BitRates, width, height);
   }
   bool RateFromEveryType() const override { return false; }
   void TakeInputFormat() override {
@@ -193,7 +176,7 @@ class H263EncDmo final : public VideoEncoderDmo, public IH263EncSettings {
   ~H263EncDmo() override = default;
   // A property kept in the creation record, applied like SetCreateParams.
   HRESULT ApplyStored(const venc::EncoderCreateParams& copy) { return SetCreateParams(&copy); }
-  int64_t ReadValue(int id) const;
+  int64_t ReadValue(int id) const override;
 };
 
 HRESULT H263EncDmo::CreateVideoEncoder() {
@@ -243,20 +226,7 @@ int64_t H263EncDmo::ReadValue(int id) const {
 }
 
 HRESULT H263EncDmo::Read(const char16_t* name, VARIANT* value, com::IErrorLog*) {
-  const PropertyRead* read = FindRead(kReads, name, value);
-  if (!read) return E_INVALIDARG;
-  int64_t number = 0;
-  if (read->id == kMaxFrameSize) {
-    uint32_t bytes = 0;
-    if (!encoder_ || encoder_->GetEncoderParam(encoder_, venc::VENC_PARAM_MAX_FRAME_BYTES, &bytes) != venc::VENC_OK) {
-      return E_FAIL;
-    }
-    number = bytes;
-  } else {
-    number = ReadValue(read->id);
-  }
-  FillVariant(read->type, number, value);
-  return S_OK;
+  return ReadProperty(kReads, kMaxFrameSize, name, value);
 }
 
 HRESULT H263EncDmo::Write(const char16_t* name, VARIANT* value) {

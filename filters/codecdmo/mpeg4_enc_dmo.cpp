@@ -7,6 +7,7 @@
 
 #include "encoders/mpeg4enc/mpeg4enc.h"
 #include "filters/codecdmo/codecdmo_properties.h"
+#include "filters/codecdmo/codecdmo_tables.h"
 #include "filters/codecdmo/video_encoder_dmo.h"
 
 namespace codecdmo {
@@ -139,18 +140,9 @@ class Mpeg4EncDmo final : public VideoEncoderDmo, public IMpeg4EncSettings {
     *settings = settings_;
     return S_OK;
   }
-  HRESULT GetInputFormat(DmoInputFormat* format) override {
-    if (!format) return E_POINTER;
-    if (!input_.valid) return E_FAIL;
-    *format = input_;
-    return S_OK;
-  }
+  HRESULT GetInputFormat(DmoInputFormat* format) override { return CopyInputFormat(format); }
   HRESULT Reserved7() override { return S_OK; }
-  HRESULT IsOutputTypeSet(uint8_t* set) override {
-    if (!set) return E_POINTER;
-    *set = OutputTypeSet() ? 1 : 0;
-    return S_OK;
-  }
+  HRESULT IsOutputTypeSet(uint8_t* set) override { return ReportOutputTypeSet(set); }
 
   HRESULT Read(const char16_t* name, VARIANT* value, com::IErrorLog*) override;
   HRESULT Write(const char16_t* name, VARIANT* value) override;
@@ -161,15 +153,8 @@ class Mpeg4EncDmo final : public VideoEncoderDmo, public IMpeg4EncSettings {
   }
   uint16_t MinimumSize() const override { return kMinimumSize; }
   void OnInputSize(uint16_t width, uint16_t height) override {
-    if (settings_.bitRate != 0) return;
-    if (width == 160 && height == 120) {
-      settings_.bitRate = 51000;
-    } else if (width == 320 && height == 240) {
-      settings_.bitRate = 256000;
-    } else if (width == 128 && height == 96) {
-      settings_.bitRate = 35000;
-    } else {
-      settings_.bitRate = 115000;
+    if (settings_.bitRate == 0) {
+      settings_.bitRate = static_cast<uint32_t>(DefaultBitRate(kMpeg4BitRates, width, height));
     }
   }
   bool RateFromEveryType() const override { return true; }
@@ -209,7 +194,7 @@ class Mpeg4EncDmo final : public VideoEncoderDmo, public IMpeg4EncSettings {
  private:
   ~Mpeg4EncDmo() override = default;
   HRESULT ApplyStored(const Mpeg4EncSettings& copy) { return SetSettings(&copy); }
-  int64_t ReadValue(int id) const;
+  int64_t ReadValue(int id) const override;
 
   Mpeg4EncSettings settings_;
 };
@@ -274,20 +259,7 @@ int64_t Mpeg4EncDmo::ReadValue(int id) const {
 }
 
 HRESULT Mpeg4EncDmo::Read(const char16_t* name, VARIANT* value, com::IErrorLog*) {
-  const PropertyRead* read = FindRead(kReads, name, value);
-  if (!read) return E_INVALIDARG;
-  int64_t number = 0;
-  if (read->id == kMaxFrameSize) {
-    uint32_t bytes = 0;
-    if (!encoder_ || encoder_->GetEncoderParam(encoder_, venc::VENC_PARAM_MAX_FRAME_BYTES, &bytes) != venc::VENC_OK) {
-      return E_FAIL;
-    }
-    number = bytes;
-  } else {
-    number = ReadValue(read->id);
-  }
-  FillVariant(read->type, number, value);
-  return S_OK;
+  return ReadProperty(kReads, kMaxFrameSize, name, value);
 }
 
 HRESULT Mpeg4EncDmo::Write(const char16_t* name, VARIANT* value) {

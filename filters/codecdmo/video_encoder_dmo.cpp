@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "filters/codecdmo/codecdmo_properties.h"
 #include "imageproc/imageproc.h"
 
 namespace codecdmo {
@@ -59,19 +60,7 @@ VideoEncoderDmo::~VideoEncoderDmo() {
 }
 
 HRESULT VideoEncoderDmo::QueryInterface(const GUID& iid, void** object) {
-  if (!object) return E_POINTER;
-  if (iid == com::IID_IUnknown || iid == dshow::IID_IMediaObject) {
-    *object = static_cast<dshow::IMediaObject*>(this);
-  } else if (iid == com::IID_IPropertyBag) {
-    *object = static_cast<com::IPropertyBag*>(this);
-  } else if (com::IUnknown* settings = SettingsInterface(iid)) {
-    *object = settings;
-  } else {
-    *object = nullptr;
-    return com::E_NOINTERFACE;
-  }
-  AddRef();
-  return S_OK;
+  return QueryEncoderObject(this, this, SettingsInterface(iid), iid, object);
 }
 
 uint32_t VideoEncoderDmo::Release() {
@@ -437,9 +426,36 @@ bool VideoEncoderDmo::SendLive(uint32_t id, uint32_t value) {
   return !encoder_ || encoder_->SetEncoderParam(encoder_, id, value) == venc::VENC_OK;
 }
 
-void VideoEncoderDmo::FillVariant(com::VARTYPE type, int64_t number, com::VARIANT* value) {
-  const com::PropertyDef def{u"", type, 0, 0};
+HRESULT VideoEncoderDmo::ReadProperty(std::span<const PropertyRead> reads, int max_frame_size_id,
+                                      const char16_t* name, com::VARIANT* value) {
+  const PropertyRead* read = FindRead(reads, name, value);
+  if (!read) return E_INVALIDARG;
+  int64_t number = 0;
+  if (read->id == max_frame_size_id) {
+    uint32_t bytes = 0;
+    if (!encoder_ || encoder_->GetEncoderParam(encoder_, venc::VENC_PARAM_MAX_FRAME_BYTES, &bytes) != venc::VENC_OK) {
+      return E_FAIL;
+    }
+    number = bytes;
+  } else {
+    number = ReadValue(read->id);
+  }
+  const com::PropertyDef def{read->name, read->type, 0, 0};
   com::PropertyTable::FillRead(def, number, value);
+  return S_OK;
+}
+
+HRESULT VideoEncoderDmo::CopyInputFormat(DmoInputFormat* format) const {
+  if (!format) return E_POINTER;
+  if (!input_.valid) return E_FAIL;
+  *format = input_;
+  return S_OK;
+}
+
+HRESULT VideoEncoderDmo::ReportOutputTypeSet(uint8_t* set) const {
+  if (!set) return E_POINTER;
+  *set = OutputTypeSet() ? 1 : 0;
+  return S_OK;
 }
 
 }  // namespace codecdmo

@@ -14,9 +14,11 @@
 // property reads and the settings interfaces take none.
 
 #include <cstdint>
+#include <span>
 
 #include "encoders/common/video_encoder.h"
 #include "filters/codecdmo/codecdmo.h"
+#include "filters/codecdmo/codecdmo_properties.h"
 #include "filters/codecdmo/video_frame_buffer.h"
 #include "platform/com/property_bag.h"
 #include "platform/dshow/media_object.h"
@@ -108,8 +110,15 @@ class VideoEncoderDmo : public dshow::IMediaObjectImpl<VideoEncoderDmo>, public 
   // encoder there is nothing to send (true).
   bool SendLive(uint32_t id, uint32_t value);
 
-  // Property helpers: a read of a VARIANT of the given type.
-  static void FillVariant(com::VARTYPE type, int64_t number, com::VARIANT* value);
+  // The value of a readable property of the class's table.
+  virtual int64_t ReadValue(int id) const = 0;
+  // A property read from reads; max_frame_size_id names "GetMaxFrameSize",
+  // which asks the encoder (E_FAIL without one).
+  HRESULT ReadProperty(std::span<const PropertyRead> reads, int max_frame_size_id, const char16_t* name,
+                       com::VARIANT* value);
+  // The settings interfaces' GetInputFormat and IsOutputTypeSet.
+  HRESULT CopyInputFormat(DmoInputFormat* format) const;
+  HRESULT ReportOutputTypeSet(uint8_t* set) const;
 
   com::RefCount refs_;
   venc::VideoEncoder* encoder_ = nullptr;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "filters/codecdmo/codecdmo.h"
+#include "tests/filters/codecdmo_test_util.h"
 #include "platform/com/property_bag.h"
 #include "platform/dshow/media_buffer.h"
 #include "platform/dshow/media_object.h"
@@ -22,13 +23,6 @@ using com::S_FALSE;
 using com::S_OK;
 using dshow::DMO_E_TYPE_NOT_ACCEPTED;
 
-using CreateFn = HRESULT (*)(const GUID&, void**);
-
-ComPtr<dshow::IMediaObject> Make(CreateFn create) {
-  ComPtr<dshow::IMediaObject> object;
-  EXPECT_EQ(create(dshow::IID_IMediaObject, object.ReceiveVoid()), S_OK);
-  return object;
-}
 
 dshow::MediaType PcmType(uint32_t rate, uint16_t channels, uint16_t bits = 16) {
   dshow::MediaType t;
@@ -47,18 +41,6 @@ dshow::MediaType PcmType(uint32_t rate, uint16_t channels, uint16_t bits = 16) {
   return t;
 }
 
-HRESULT Write(dshow::IMediaObject* object, const char16_t* name, com::VARTYPE vt, int32_t value) {
-  ComPtr<com::IPropertyBag> bag;
-  EXPECT_EQ(object->QueryInterface(com::IID_IPropertyBag, bag.ReceiveVoid()), S_OK);
-  com::VARIANT v;
-  com::VariantInit(&v);
-  v.vt = vt;
-  v.lVal = value;
-  if (vt == com::VT_BOOL) v.boolVal = static_cast<com::VARIANT_BOOL>(value);
-  return bag->Write(name, &v);
-}
-
-uint32_t Le32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24); }
 uint32_t Le16(const uint8_t* p) { return p[0] | (p[1] << 8); }
 
 // A 440 Hz tone, interleaved 16-bit little-endian.

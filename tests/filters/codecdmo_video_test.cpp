@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "filters/codecdmo/codecdmo.h"
+#include "tests/filters/codecdmo_test_util.h"
 #include "filters/codecdmo/video_frame_buffer.h"
 #include "platform/com/property_bag.h"
 #include "platform/dshow/media_buffer.h"
@@ -23,13 +24,6 @@ using com::S_OK;
 using dshow::DMO_E_NOTACCEPTING;
 using dshow::DMO_E_TYPE_NOT_ACCEPTED;
 
-using CreateFn = HRESULT (*)(const GUID&, void**);
-
-ComPtr<dshow::IMediaObject> Make(CreateFn create) {
-  ComPtr<dshow::IMediaObject> object;
-  EXPECT_EQ(create(dshow::IID_IMediaObject, object.ReceiveVoid()), S_OK);
-  return object;
-}
 
 dshow::MediaType VideoType(int width, int height, int64_t per_frame = 666666, const GUID& subtype = MEDIASUBTYPE_I420,
                            uint32_t compression = 0) {
@@ -48,18 +42,6 @@ dshow::MediaType VideoType(int width, int height, int64_t per_frame = 666666, co
   return t;
 }
 
-uint32_t Le32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24); }
-
-HRESULT Write(dshow::IMediaObject* object, const char16_t* name, com::VARTYPE vt, int32_t value) {
-  ComPtr<com::IPropertyBag> bag;
-  EXPECT_EQ(object->QueryInterface(com::IID_IPropertyBag, bag.ReceiveVoid()), S_OK);
-  com::VARIANT v;
-  com::VariantInit(&v);
-  v.vt = vt;
-  v.lVal = value;
-  if (vt == com::VT_BOOL) v.boolVal = static_cast<com::VARIANT_BOOL>(value);
-  return bag->Write(name, &v);
-}
 
 com::VARIANT Read(dshow::IMediaObject* object, const char16_t* name) {
   ComPtr<com::IPropertyBag> bag;
