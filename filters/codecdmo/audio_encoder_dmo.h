@@ -12,6 +12,7 @@
 // Thread: IMediaObject calls run under the object's lock; the property bag
 // and the settings interface take none.
 
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -72,7 +73,8 @@ class AudioEncoderDmo : public dshow::IMediaObjectImpl<AudioEncoderDmo>, public 
 
   com::RefCount refs_;
   bool major_type_switch_ = false;
-  bool mute_ = false;
+  // Written by the property bag without the lock, read by the coding.
+  std::atomic<bool> mute_{false};
 
  private:
   void ReleaseInput();

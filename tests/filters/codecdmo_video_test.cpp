@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -318,6 +319,22 @@ TEST(H263Samples, RefusesSmallOutputAndShortInput) {
   ASSERT_EQ(object->ProcessInput(0, in.Get(), 0, 0, 0), S_OK);
   EXPECT_EQ(object->ProcessInput(0, in.Get(), 0, 0, 0), DMO_E_NOTACCEPTING);
   EXPECT_EQ(object->Discontinuity(0), DMO_E_NOTACCEPTING);
+}
+
+// Property writes from another thread while frames are coded: the object's
+// lock keeps the encoder to one caller at a time.
+TEST(VideoProperties, WritesWhileStreaming) {
+  auto object = Make(CreateH263EncDmo);
+  dshow::MediaType output;
+  Connect(object.Get(), VideoType(176, 144), &output);
+  std::thread writer([&] {
+    for (int i = 0; i < 40; ++i) {
+      EXPECT_EQ(Write(object.Get(), u"BitRate", com::VT_UI4, 64000 + 1000 * (i % 8)), S_OK);
+      Write(object.Get(), u"KeyFrameIndicator", com::VT_BOOL, com::VARIANT_TRUE);
+    }
+  });
+  for (int k = 0; k < 20; ++k) EXPECT_EQ(Encode(object.Get(), Frame(176, 144, k), k * 666666).hr, S_OK);
+  writer.join();
 }
 
 // A display on its side turns the frames: the coded picture is 144 x 176.
