@@ -297,8 +297,10 @@ TEST(AmrTypes, InputOutputAndBitRates) {
 // are 32 bytes led by their header 0x3C.
 TEST(AmrFrames, MutedAndSpeechFrames) {
   for (bool mute : {true, false}) {
+    // Both media type values give storage-format frames.
     AudioRun run(CreateAmrNbEncDmo, PcmType(8000, 1), [](dshow::IMediaObject* object) {
       EXPECT_EQ(Write(object, u"DTXMode", com::VT_INT, 0), S_OK);
+      EXPECT_EQ(Write(object, u"MediaType", com::VT_INT, 1), S_OK);
     });
     if (mute) {
       ASSERT_EQ(Write(run.object(), u"SetMuteSamples", com::VT_BOOL, com::VARIANT_TRUE), S_OK);
