@@ -66,11 +66,12 @@ struct Output {
 class AudioRun {
  public:
   // setup runs before the types are set (switches refused once they are).
-  AudioRun(CreateFn create, const dshow::MediaType& input, void (*setup)(dshow::IMediaObject*) = nullptr)
+  AudioRun(CreateFn create, const dshow::MediaType& input, void (*setup)(dshow::IMediaObject*) = nullptr,
+           uint32_t output_index = 0)
       : object_(Make(create)) {
     if (setup) setup(object_.Get());
     EXPECT_EQ(object_->SetInputType(0, input.get(), 0), S_OK);
-    EXPECT_EQ(object_->GetOutputType(0, 0, output_.get()), S_OK);
+    EXPECT_EQ(object_->GetOutputType(0, output_index, output_.get()), S_OK);
     EXPECT_EQ(object_->SetOutputType(0, output_.get(), 0), S_OK);
     uint32_t alignment = 0;
     EXPECT_EQ(object_->GetOutputSizeInfo(0, &output_bytes_, &alignment), S_OK);
@@ -291,6 +292,16 @@ TEST(AmrTypes, InputOutputAndBitRates) {
   ASSERT_EQ(object->SetOutputType(0, golden.get(), 0), S_OK);
   EXPECT_EQ(Write(object.Get(), u"DTXMode", com::VT_INT, 0), com::E_FAIL);  // the output type is set
   EXPECT_EQ(Write(object.Get(), u"MediaType", com::VT_INT, 2), E_INVALIDARG);
+}
+
+// Without a fixed bit rate the frames follow the output type taken: offer 2
+// (1350 bytes per second) gives 10200 bit/s frames of 27 bytes.
+TEST(AmrFrames, FollowTheOutputType) {
+  AudioRun run(CreateAmrNbEncDmo, PcmType(8000, 1), nullptr, 2);
+  const auto outs = run.Feed(Tone(320 * 10, 8000, 1), 0);
+  ASSERT_EQ(FrameCount(outs), 10u);
+  for (uint32_t size : outs[0].sizes) EXPECT_EQ(size, 27u);
+  EXPECT_EQ(outs[0].frames[0], (6 << 3) | 4);
 }
 
 // Muted, 1000 ms make 50 one-byte frames of 0x7C; unmuted 12200 bit/s frames

@@ -288,6 +288,12 @@ TEST(Mpeg4Samples, HeaderInTypeNotInFirstSample) {
     EXPECT_EQ(s.data[0] | s.data[1] | (s.data[2] ^ 1), 0) << k;
     EXPECT_EQ(s.data[3], k < 2 ? 0xB3 : 0xB6) << k;
   }
+  // A new streaming run starts the stream again; its header stays out too.
+  ASSERT_EQ(object->FreeStreamingResources(), S_OK);
+  const Sample again = Encode(object.Get(), Frame(176, 144, 0), 0);
+  ASSERT_EQ(again.hr, S_OK);
+  EXPECT_FALSE(HasStartCode(again.data, 0xB0));
+  EXPECT_NE(again.status & dshow::DMO_OUTPUT_DATA_BUFFERF_SYNCPOINT, 0u);
 }
 
 TEST(H263Samples, RefusesSmallOutputAndShortInput) {
@@ -343,7 +349,11 @@ TEST(VideoRotation, TurnsToTheDisplay) {
     SetDisplayOrientationForTest(orientation);
     auto object = Make(CreateH263EncDmo);
     dshow::MediaType output;
-    Connect(object.Get(), VideoType(176, 144, 666666, MEDIASUBTYPE_I420, 0x8000), &output);
+    ASSERT_EQ(object->SetInputType(0, VideoType(176, 144, 666666, MEDIASUBTYPE_I420, 0x8000).get(), 0), S_OK);
+    // A property that makes the encoder again does not turn the size back.
+    ASSERT_EQ(Write(object.Get(), u"SearchRange", com::VT_INT, 10), S_OK);
+    ASSERT_EQ(object->GetOutputType(0, 0, output.get()), S_OK);
+    ASSERT_EQ(object->SetOutputType(0, output.get(), 0), S_OK);
     EXPECT_EQ(Le32(output->pbFormat + 52), 144u);
     EXPECT_EQ(Le32(output->pbFormat + 56), 176u);
     const Sample s = Encode(object.Get(), Frame(176, 144, 0), 0);
