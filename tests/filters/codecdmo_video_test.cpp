@@ -216,6 +216,17 @@ TEST(VideoProperties, TypesAndRangesAreChecked) {
   EXPECT_EQ(Write(h263.Get(), u"BitRate", com::VT_BOOL, -1), E_INVALIDARG);
   EXPECT_EQ(Write(h263.Get(), u"SearchRange", com::VT_INT, 16), E_INVALIDARG);
   EXPECT_EQ(Write(h263.Get(), u"NoSuchProperty", com::VT_INT, 1), E_INVALIDARG);
+  EXPECT_EQ(Write(h263.Get(), nullptr, com::VT_INT, 1), E_INVALIDARG);
+  {
+    ComPtr<com::IPropertyBag> bag;
+    ASSERT_EQ(h263.As(com::IID_IPropertyBag, &bag), S_OK);
+    EXPECT_EQ(bag->Write(u"BitRate", nullptr), E_INVALIDARG);
+    EXPECT_EQ(bag->Read(u"BitRate", nullptr, nullptr), E_INVALIDARG);
+    com::VARIANT v;
+    com::VariantInit(&v);
+    EXPECT_EQ(bag->Read(u"VOPRate", &v, nullptr), E_INVALIDARG);  // write-only
+    EXPECT_EQ(bag->Read(u"GetMaxFrameSize", &v, nullptr), com::E_FAIL);  // no encoder yet
+  }
   EXPECT_EQ(Write(h263.Get(), u"bitrate", com::VT_UI4, 64000), S_OK);  // names ignore case
   EXPECT_EQ(Read(h263.Get(), u"BitRate").intVal, 64000);
   EXPECT_EQ(Read(h263.Get(), u"SearchRange").intVal, 15);
@@ -359,6 +370,16 @@ TEST(VideoRotation, TurnsToTheDisplay) {
     const Sample s = Encode(object.Get(), Frame(176, 144, 0), 0);
     EXPECT_EQ(s.hr, S_OK);
     EXPECT_FALSE(s.data.empty());
+    // An output type of a smaller size: the turned frame does not fit the
+    // coded picture and is dropped, not written past the buffer.
+    auto small = Make(CreateH263EncDmo);
+    ASSERT_EQ(small->SetInputType(0, VideoType(176, 144, 666666, MEDIASUBTYPE_I420, 0x8000).get(), 0), S_OK);
+    dshow::MediaType small_output;
+    ASSERT_EQ(small->GetOutputType(0, 0, small_output.get()), S_OK);
+    small_output->pbFormat[52] = 96;
+    small_output->pbFormat[56] = 96;
+    ASSERT_EQ(small->SetOutputType(0, small_output.get(), 0), S_OK);
+    EXPECT_EQ(Encode(small.Get(), Frame(176, 144, 0), 0).hr, S_FALSE);
     SetDisplayOrientationForTest(0);
   }
 }
