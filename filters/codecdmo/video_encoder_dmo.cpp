@@ -308,6 +308,12 @@ HRESULT VideoEncoderDmo::InternalProcessOutput(uint32_t, DMO_OUTPUT_DATA_BUFFER*
     frame_.owned = false;
   }
   if (orientation_ == 1 || orientation_ == 4) {
+    // The turned picture must fit the rotation buffer, which has the coded
+    // size: an output type of another size leaves nothing to turn into.
+    if (rotated_.size < w * h + (w * h) / 2) {
+      ReleaseInput();
+      return S_FALSE;
+    }
     const YuvFrame src = AsYuvFrame(frame_);
     YuvFrame dst = AsYuvFrame(rotated_);
     gRotateFrame(&src, &dst, orientation_ == 1 ? 1 : 3);
