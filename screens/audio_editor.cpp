@@ -85,7 +85,8 @@ AudioEditor::AudioEditor() : go_event_(false, false), started_event_(false, fals
 }
 
 AudioEditor::~AudioEditor() {
-  if (preview_thread_.joinable()) StopPreview();
+  // The channel may be gone already: end the thread without reloading.
+  EndPreviewThread();
 }
 
 void AudioEditor::SetDeviceFactory(DeviceFactory factory) {
@@ -155,7 +156,7 @@ void AudioEditor::LoadAttribute(const ov::String& name, const ov::String& value)
 // Mixers and the clip
 
 void AudioEditor::CreateMixers() {
-  if (preview_thread_.joinable()) StopPreview();
+  if (preview_thread_.joinable()) EndPreviewThread();
   const int32_t columns = Columns();
   // The view must hold at least one column per second and at most the
   // columns an AudioMixer's rate allows; a skin's 0 or a value above the
@@ -299,7 +300,7 @@ bool AudioEditor::StartPreview() {
     return false;
   }
   if (started_event_.Wait(kStartWaitMs) != ov::kWaitObject0) {
-    StopPreview();
+    EndPreviewThread();
     return false;
   }
   return true;
@@ -368,6 +369,12 @@ void AudioEditor::Drain(engine::WaveOutPlayer* player) {
 }
 
 void AudioEditor::StopPreview() {
+  EndPreviewThread();
+  StopMixers();
+  LoadMixers(false);
+}
+
+void AudioEditor::EndPreviewThread() {
   stop_requested_.store(true, std::memory_order_release);
   // A thread still at the handshake runs on and sees the flag.
   go_event_.Set();
@@ -390,8 +397,6 @@ void AudioEditor::StopPreview() {
   }
   paused_ = false;
   if (preview_thread_.joinable()) preview_thread_.join();
-  StopMixers();
-  LoadMixers(false);
 }
 
 // ---------------------------------------------------------------------------

@@ -138,7 +138,11 @@ class AudioEditor : public ui::Control {
   void StopMixers();
   void StartPlay(bool selection);
   bool StartPreview();
+  // Ends the preview and makes the mixers ready to play the whole clip.
   void StopPreview();
+  // Tells the preview thread to stop, releases it from the device and joins
+  // it; nothing when none runs.
+  void EndPreviewThread();
   // The preview thread: plays from the preview mixer on a device made by
   // `factory`; the play position starts at `start_pos` (0.1 ms).
   void PreviewMain(const DeviceFactory& factory, int32_t start_pos, ui::UiHost* host);

@@ -459,10 +459,13 @@ TEST(AudioEditorScreen, PlaySelectionHandsTheDeviceTheCutBitForBit) {
   ASSERT_NE(channel, nullptr);
   channel->AddClip(screens::kKindAudio, screens::kFileTypeWav, U(clip), ov::String(), ov::String(), 0x00FF00FF,
                    0x00FF00FF, 500, 0, 0, 1000, 2500, 0x00FF00FF, 0, nullptr);
-  ASSERT_TRUE(d.sm().JumpToMenu(u"audio_editor"));
-  d.sm().DoAction(ui::kActionSetChannel, u"channel_sel0", 1);
+  // The mixer's sound channel opens its editor from its sound icon.
+  ASSERT_TRUE(d.TapElement(u"main_0"));
+  ASSERT_EQ(d.Menu(), u"mixing_menu");
+  channel->Refresh();
   d.Settle();
-  EXPECT_EQ(d.Menu(), u"audio_editor");
+  ASSERT_TRUE(d.TapElement(u"aud0"));
+  ASSERT_EQ(d.Menu(), u"audio_editor");
   auto* editor = dynamic_cast<AudioEditor*>(d.sm().FindElementByType(nullptr, ui::kTypeAudioEditor, 1));
   ASSERT_NE(editor, nullptr);
   EXPECT_EQ(editor->duration_ms(), 3000u);
