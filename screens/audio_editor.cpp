@@ -261,7 +261,7 @@ void AudioEditor::StartPlay(bool selection) {
     analysis_pos_ = cut_start_ms_ * 10;
     window_end_ms_ = seconds_to_show_ * 1000 + cut_start_ms_;
     columns_done_ = columns_drawn_ = 0;
-  analysis_ended_ = false;
+    analysis_ended_ = false;
     UpdateLayout();
     Invalidate();
   } else {
@@ -323,9 +323,11 @@ void AudioEditor::PreviewMain(const DeviceFactory& factory, int32_t start_pos, u
     player_ = std::move(player);
   }
   std::vector<uint8_t> buffer(block);
+  // A stop the UI asked for needs no ED_STOP from here.
   auto queue_stop = [&] {
-    if (host) host->QueueAction(nullptr, ui::kActionEditorStop, ov::String(), 1);
-    stop_requested_.store(true, std::memory_order_release);
+    if (!stop_requested_.exchange(true, std::memory_order_acq_rel) && host) {
+      host->QueueAction(nullptr, ui::kActionEditorStop, ov::String(), 1);
+    }
   };
   bool first = true;
   while (!stop_requested_.load(std::memory_order_acquire)) {
@@ -798,11 +800,12 @@ int AudioEditor::OnAction(int32_t code, const ov::String& argument, int32_t flag
         StopPreview();
       }
       play_pos_.store(0, std::memory_order_release);
-      if (window_start_ms_ != 0) {
-        window_start_ms_ = analysis_start_ms_ = analysis_pos_ = columns_done_ = columns_drawn_ = 0;
-  analysis_ended_ = false;
-        window_end_ms_ = window_ms_;
-      }
+      // The mixers start the clip again: so does the view, also when it
+      // already stood at 0 (the analysis would otherwise go on drawing the
+      // clip's start after the columns it had).
+      window_start_ms_ = analysis_start_ms_ = analysis_pos_ = columns_done_ = columns_drawn_ = 0;
+      analysis_ended_ = false;
+      window_end_ms_ = window_ms_;
       TimeText();
       if (host) host->InvalidateAll();
       break;
