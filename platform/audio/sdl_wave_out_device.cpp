@@ -19,6 +19,11 @@ class SdlWaveOutDevice final : public WaveOutDevice {
   ~SdlWaveOutDevice() override { Close(); }
 
   bool Open(const WaveOutFormat& format, DoneFn done, void* context) override {
+    // SDL keeps error text per thread, and a thread it did not create (the
+    // engine's feed, an editor's preview) never frees it: drop it on leaving.
+    struct ThreadTextRelease {
+      ~ThreadTextRelease() { SDL_TLSCleanup(); }
+    } release;
     Close();
     if ((format.bits != 8 && format.bits != 16) || (format.channels != 1 && format.channels != 2) ||
         format.rate < 1 || format.rate > 192000)

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <fstream>
 #include <functional>
@@ -20,6 +22,7 @@
 #include "screens/channel_selection.h"
 #include "tests/screens/screens_host.h"
 #include "tests/support/headless_driver.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/test_paths.h"
 #include "ui/menu.h"
 #include "ui/slider_control.h"
@@ -231,6 +234,64 @@ TEST_F(AudioEditorTest, WaveformColumnsPeaksAndCutColours) {
   }
   // Outside the drawn lines the skin shows through.
   EXPECT_EQ(s.Pixel(left + 60, mid + 3), 0u);
+}
+
+// A stop starts the view again with the mixers, also when it stood at 0
+// with the analysis part way: the columns after it show the clip's own
+// times, not its start again.
+TEST_F(AudioEditorTest, AStopStartsTheWaveformAgain) {
+  EditorScreen s(&host_, Clip("restart.wav", 6000, Steps));
+  for (int i = 0; i < 8; ++i) s.Draw();
+  ASSERT_EQ(s.editor->columns_done(), 40);
+  s.editor->OnAction(screens::kActionEditorPlay, ov::String(), 0);
+  s.editor->OnAction(ui::kActionEditorStop, ov::String(), 0);
+  for (int i = 0; i < 40; ++i) s.Draw();
+  ASSERT_EQ(s.editor->columns_done(), 200);
+  EXPECT_EQ(s.editor->column_peaks()[20], 16000 / 992);   // 500 ms
+  EXPECT_EQ(s.editor->column_peaks()[50], -12000 / 992);  // 1250 ms
+  EXPECT_EQ(s.editor->column_peaks()[100], 8000 / 992);   // 2500 ms
+}
+
+// On the system's sound output (SDL's dummy driver here, which plays in real
+// time), with every processor kept busy: a one-second clip takes about a
+// second from its first block to its ED_STOP.
+TEST_F(AudioEditorTest, PreviewKeepsRealTimeOnALoadedMachine) {
+  ovtest::ScopedEnv env;
+  env.Set("SDL_AUDIODRIVER", "dummy");
+  if (!ov::CreateSystemWaveOutDevice()) GTEST_SKIP() << "no sound output";
+  EditorScreen s(&host_, Clip("second.wav", 1000, Steps));
+  AudioEditor::SetDeviceFactory(nullptr);
+  std::atomic<bool> busy{true};
+  std::vector<std::thread> load;
+  for (unsigned i = 0; i < std::max(2u, std::thread::hardware_concurrency()); ++i) {
+    load.emplace_back([&busy] {
+      volatile uint64_t x = 0;
+      while (busy.load(std::memory_order_relaxed)) x = x + 1;
+    });
+  }
+  s.editor->OnAction(screens::kActionEditorPlay, ov::String(), 0);
+  // From the first block's tick, which the thread queues once the device
+  // has it, to the ED_STOP that follows the last block played.
+  std::chrono::steady_clock::time_point first;
+  bool ticked = false;
+  for (int i = 0; i < 10000 && s.editor->playing(); ++i) {
+    ov::Sleep(1);
+    const std::vector<int32_t> codes = host_.Drain(s.editor);
+    if (!ticked && std::find(codes.begin(), codes.end(), screens::kActionEditorTick) != codes.end()) {
+      first = std::chrono::steady_clock::now();
+      ticked = true;
+    }
+  }
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - first).count();
+  busy = false;
+  for (std::thread& t : load) t.join();
+  EXPECT_FALSE(s.editor->playing());
+  ASSERT_TRUE(ticked);
+  // Never faster than the sound (the device paces the thread; the stop may
+  // come up to two 50 ms blocks early only if they were not waited for),
+  // and not much slower on the loaded machine.
+  EXPECT_GE(ms, 900);
+  EXPECT_LE(ms, 3000);
 }
 
 // ED_CUTSTART at 12.3 s stores 12300; ED_CUTEND at 10 s then clears the
