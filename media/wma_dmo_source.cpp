@@ -85,13 +85,19 @@ bool WmaDmoSource::DecodePacket(std::unique_ptr<uint8_t[]>* out, uint32_t* bytes
     if (pass_through_ || drained_) return false;
     drained_ = true;
     decoder_->Discontinuity(0);
-    *timeMs = end_time_ms_;
-    return TakeOutput(out, bytes) && *bytes > 0;
+    if (!TakeOutput(out, bytes) || *bytes == 0) return false;
+    StampBlock(*bytes, timeMs);
+    return true;
+  }
+  if (!base_set_) {
+    base_set_ = true;
+    base_time_ms_ = *timeMs;
   }
   if (pass_through_) {
     *out = std::make_unique<uint8_t[]>(object.size());
     std::memcpy(out->get(), object.data(), object.size());
     *bytes = uint32_t(object.size());
+    StampBlock(*bytes, timeMs);
     return true;
   }
   com::ComPtr<dshow::IMediaBuffer> input = com::ComPtr<dshow::IMediaBuffer>::Adopt(
@@ -103,9 +109,15 @@ bool WmaDmoSource::DecodePacket(std::unique_ptr<uint8_t[]>* out, uint32_t* bytes
   input->SetLength(uint32_t(object.size()));
   decoder_->ProcessInput(0, input.Get(), 0, 0, 0);
   if (!TakeOutput(out, bytes)) return false;
-  const uint32_t bytesPerSecond = output_.nAvgBytesPerSec;
-  end_time_ms_ = *timeMs + (bytesPerSecond ? uint32_t(uint64_t(*bytes) * 1000 / bytesPerSecond) : 0);
+  StampBlock(*bytes, timeMs);
   return true;
+}
+
+void WmaDmoSource::StampBlock(uint32_t bytes, uint32_t* timeMs) {
+  const uint32_t frameBytes = output_.nBlockAlign ? output_.nBlockAlign : 1;
+  const uint64_t rate = output_.nSamplesPerSec ? output_.nSamplesPerSec : 1;
+  *timeMs = uint32_t(base_time_ms_ + samples_since_ * 1000 / rate);
+  samples_since_ += bytes / frameBytes;
 }
 
 bool WmaDmoSource::TakeOutput(std::unique_ptr<uint8_t[]>* out, uint32_t* bytes) {
@@ -139,10 +151,20 @@ std::unique_ptr<uint8_t[]> WmaDmoSource::ReadAudio(uint32_t requestedBytes, uint
   if (requestedBytes == 0 || !has_output_) return nullptr;
   std::unique_ptr<uint8_t[]> block;
   uint32_t length = 0, time = 0;
-  if (!DecodePacket(&block, &length, &time)) return nullptr;
+  const uint64_t bytesPerSecond = uint64_t(output_.wBitsPerSample) * output_.nChannels * output_.nSamplesPerSec / 8;
+  // Objects whose sound the decoder holds back give empty blocks, and after
+  // a seek whole blocks may lie before the target: both are skipped.
+  for (;;) {
+    if (!DecodePacket(&block, &length, &time)) return nullptr;
+    if (length == 0) continue;
+    if (seek_target_ms_ > time && bytesPerSecond != 0 &&
+        (uint64_t{seek_target_ms_ - time} * bytesPerSecond / 8000) * 8 >= length) {
+      continue;
+    }
+    break;
+  }
   time_ms_ = time;
   if (endMark != 0 && time >= endMark) return nullptr;
-  const uint64_t bytesPerSecond = uint64_t(output_.wBitsPerSample) * output_.nChannels * output_.nSamplesPerSec / 8;
   if (seek_target_ms_ > time) {
     const uint64_t skip = (uint64_t{seek_target_ms_ - time} * bytesPerSecond / 8000) * 8;
     if (skip < length) {
@@ -166,6 +188,8 @@ bool WmaDmoSource::Seek(uint32_t timeMs) {
   if (!reader_->Seek(timeMs, stream_, &entry)) return false;
   if (decoder_) decoder_->Flush();
   drained_ = false;
+  base_set_ = false;
+  samples_since_ = 0;
   if (entry.steppedBack) {
     // The object before the target's primes the decoder and is dropped.
     std::unique_ptr<uint8_t[]> block;

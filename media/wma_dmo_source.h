@@ -24,8 +24,11 @@ class WmaDmoSource : public DecoderSource {
   bool Seek(uint32_t timeMs) override;
   bool Rewind() override { return Seek(0); }
   bool GetFormat(MediaFormat* out) override;
-  // One decoded media object; `timeMs` is its first sample's time. Null at
-  // the end of the clip (or of the end mark) and when nothing is requested.
+  // The sound of the next media objects that give any; `timeMs` is its first
+  // sample's time: the time of the first object decoded since the last
+  // seek plus the samples delivered since (a decoder holds its first output
+  // back, so an object's own time is not its sound's). Null at the end of
+  // the clip (or of the end mark) and when nothing is requested.
   std::unique_ptr<uint8_t[]> ReadAudio(uint32_t requestedBytes, uint32_t* bytes, uint32_t* timeMs) override;
   // False for a file without an audio stream, an unknown codec, or types the
   // decoder object refuses.
@@ -36,8 +39,11 @@ class WmaDmoSource : public DecoderSource {
 
  private:
   // Reads and decodes the next media object; after the last one, the sound
-  // the decoder still holds (once).
+  // the decoder still holds (once). `timeMs` is the time of the block's
+  // first sample.
   bool DecodePacket(std::unique_ptr<uint8_t[]>* out, uint32_t* bytes, uint32_t* timeMs);
+  // The time of a block of `bytes` that follows the sound delivered so far.
+  void StampBlock(uint32_t bytes, uint32_t* timeMs);
   // Takes the decoder's output into a new block.
   bool TakeOutput(std::unique_ptr<uint8_t[]>* out, uint32_t* bytes);
 
@@ -49,9 +55,11 @@ class WmaDmoSource : public DecoderSource {
   com::ComPtr<dshow::IMediaObject> decoder_;
   uint32_t next_output_ = 524288;
   uint32_t largest_output_ = 131072;
-  uint32_t time_ms_ = 0;
+  uint32_t time_ms_ = 0;  // time of the last block delivered
   uint32_t seek_target_ms_ = 0;
-  uint32_t end_time_ms_ = 0;  // the time after the last block decoded
+  bool base_set_ = false;     // base_time_ms_ holds the first object's time since the seek
+  uint32_t base_time_ms_ = 0;
+  uint64_t samples_since_ = 0;  // sample frames decoded since the seek
   bool drained_ = false;
 };
 
