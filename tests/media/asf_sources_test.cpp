@@ -259,6 +259,22 @@ TEST(WmvDmoSource, SeekEndMarkAndRewind) {
   EXPECT_EQ(cut[4].rgb, all[4].rgb);
 }
 
+// A WMV clip at 10 fps decoded to its cache file as the mixer screen does
+// (ovtool cache, 10 fps, 176 x 144): every frame is cached.
+TEST(WmvDmoSource, CacheHoldsEveryFrame) {
+  const std::string path = ovtest::FixturePath("media_wmv1.wmv");
+  OV_SKIP_WITHOUT_FIXTURE(path);
+  const std::string dir = ovtest::ScratchDir();
+  const std::string tool = "'" OVMIX_BIN_DIR "ovtool'";
+  ASSERT_EQ(std::system((tool + " project '" + dir + "/p.mix' '0=" + path + "' >/dev/null").c_str()), 0);
+  ASSERT_EQ(std::system((tool + " cache '" + dir + "/p.mix' '" + dir + "' >/dev/null").c_str()), 0);
+  const Bytes cache = ovtest::ReadFileBytes(dir + "/video0-0.raw");
+  const size_t frameBytes = 176 * 144 * 2;
+  ASSERT_GT(cache.size(), 32u);
+  EXPECT_EQ((cache.size() - 32) % frameBytes, 0u);
+  EXPECT_EQ((cache.size() - 32) / frameBytes, mediatest::ProbePackets(path, 0).size());
+}
+
 // Cut copies end their clips early and cleanly.
 TEST(AsfSources, TruncatedFilesEndClips) {
   for (const char* name : {"media_trunc_wmv2.wmv", "media_trunc_wmav2.wma"}) {
