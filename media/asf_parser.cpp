@@ -50,13 +50,14 @@ void NormaliseAudio(AsfStream& s) {
   dshow::WaveFormatEx& w = s.wave;
   // A private tag whose sizes are those of plain PCM is read as PCM.
   if (w.wFormatTag > 0x2000 && w.nBlockAlign > 0 && w.nAvgBytesPerSec > 0 &&
-      w.nBlockAlign == w.nChannels * w.wBitsPerSample / 8 && w.nAvgBytesPerSec == w.nSamplesPerSec * w.nBlockAlign) {
+      w.nBlockAlign == uint32_t(w.nChannels) * w.wBitsPerSample / 8 &&
+      w.nAvgBytesPerSec == uint64_t(w.nSamplesPerSec) * w.nBlockAlign) {
     w.wFormatTag = dshow::WAVE_FORMAT_PCM;
   }
   if (w.wFormatTag != dshow::WAVE_FORMAT_PCM) return;
   s.validBits = static_cast<uint16_t>(w.wBitsPerSample - 1);
-  w.wBitsPerSample = static_cast<uint16_t>((w.wBitsPerSample + 7) / 8 * 8);
-  w.nBlockAlign = static_cast<uint16_t>(w.nChannels * w.wBitsPerSample / 8);
+  w.wBitsPerSample = static_cast<uint16_t>((uint32_t(w.wBitsPerSample) + 7) / 8 * 8);
+  w.nBlockAlign = static_cast<uint16_t>(uint32_t(w.nChannels) * w.wBitsPerSample / 8);
   if (w.wBitsPerSample < 9) s.sampleFormat = 4;
 }
 
@@ -152,7 +153,7 @@ bool AsfParser::ReadFileProperties(ByteView& v) {
     if (int32_t(max_packet_size_) < 1) max_packet_size_ = 0x400000;
   } else {
     const int64_t d = int64_t(play_duration_ & 0x7FFFFFFFFFFFFFFF) - int64_t(preroll_ms_) * 10000;
-    duration_value_ = d / 10000 * 16384 / 1000;
+    duration_value_ = int64_t(double(d) * 16384.0 / 1e7);
   }
   return true;
 }
