@@ -41,11 +41,6 @@ uint32_t ReadField(ByteView& v, uint32_t type) {
   }
 }
 
-bool IsFourcc(uint32_t compression, const char* s) {
-  return compression == (uint32_t(uint8_t(s[0])) | uint32_t(uint8_t(s[1])) << 8 | uint32_t(uint8_t(s[2])) << 16 |
-                         uint32_t(uint8_t(s[3])) << 24);
-}
-
 void NormaliseAudio(AsfStream& s) {
   dshow::WaveFormatEx& w = s.wave;
   // A private tag whose sizes are those of plain PCM is read as PCM.
@@ -87,11 +82,14 @@ void NormaliseVideo(AsfStream& s) {
   const uint64_t rowBits = uint64_t(b.biBitCount) * uint64_t(uint32_t(b.biWidth));
   s.stride = uint32_t(fourcc ? (rowBits + 7) / 8 : (rowBits + 31) / 32 * 4);
   s.firstPlaneBits = b.biBitCount;
-  for (const char* planar : {"YV12", "IYUV", "I420", "IMC2", "IMC4", "YV16"}) {
-    if (IsFourcc(b.biCompression, planar)) s.firstPlaneBits = 8;
+  using com::FourccCode;
+  for (uint32_t planar : {FourccCode("YV12"), FourccCode("IYUV"), FourccCode("I420"), FourccCode("IMC2"),
+                          FourccCode("IMC4"), FourccCode("YV16")}) {
+    if (b.biCompression == planar) s.firstPlaneBits = 8;
   }
-  for (const char* packed : {"YUY2", "YUNV", "V422", "YUYV", "VYUY", "UYVY", "Y422", "UYNV"}) {
-    if (IsFourcc(b.biCompression, packed)) s.firstPlaneBits = 16;
+  for (uint32_t packed : {FourccCode("YUY2"), FourccCode("YUNV"), FourccCode("V422"), FourccCode("YUYV"),
+                          FourccCode("VYUY"), FourccCode("UYVY"), FourccCode("Y422"), FourccCode("UYNV")}) {
+    if (b.biCompression == packed) s.firstPlaneBits = 16;
   }
 }
 

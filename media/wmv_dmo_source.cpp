@@ -9,15 +9,6 @@
 
 namespace media {
 
-namespace {
-
-constexpr uint32_t Fourcc(const char (&s)[5]) {
-  return uint32_t(uint8_t(s[0])) | uint32_t(uint8_t(s[1])) << 8 | uint32_t(uint8_t(s[2])) << 16 |
-         uint32_t(uint8_t(s[3])) << 24;
-}
-
-}  // namespace
-
 WmvDmoSource::~WmvDmoSource() {
   if (decoder_) decoder_->FreeStreamingResources();
 }
@@ -38,7 +29,9 @@ bool WmvDmoSource::Open(const ov::String& p, uint32_t) {
   own_path_ = p;
   if (!OpenReader()) return false;
   const uint32_t codec = header_.biCompression;
-  if (codec != Fourcc("WMV1") && codec != Fourcc("WMV2") && codec != Fourcc("WMV3")) return false;
+  if (codec != com::FourccCode("WMV1") && codec != com::FourccCode("WMV2") && codec != com::FourccCode("WMV3")) {
+    return false;
+  }
   if (com::Failed(decoders::CreateCodecDMO(decoders::CodecLibrary::kWmv, decoder_.Receive()))) return false;
   if (header_.biWidth <= 0 || header_.biHeight <= 0) return false;
 

@@ -11,7 +11,6 @@
 #include "media/adts_reader.h"
 #include "media/amr_reader.h"
 #include "media/asf_reader.h"
-#include "media/buffered_file_reader.h"
 #include "media/media_info.h"
 #include "media/mp4_reader.h"
 #include "media/mpa_audio_file.h"
@@ -24,14 +23,7 @@ namespace {
 // Why the reader of the file's kind refuses it; empty when it takes it.
 std::string ReaderRefusal(const ov::String& path) {
   if (path.EndsWithNoCase(u".wma") || path.EndsWithNoCase(u".wmv")) {
-    // The ASF header object's GUID opens every ASF file.
-    static const uint8_t kAsfHeader[16] = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
-                                           0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
-    media::BufferedFileReader file;
-    uint8_t head[16] = {};
-    if (!file.Open(path) || !file.ReadBytes(head, sizeof(head)) || std::memcmp(head, kAsfHeader, 16) != 0)
-      return "not an ASF file (no header object)";
-    return {};
+    return media::AsfReader(path).IsOpen() ? "" : "not an ASF file (no header or data object)";
   }
   if (path.EndsWithNoCase(u".mp3")) {
     try {

@@ -11,6 +11,7 @@ extern "C" {
 }
 
 #include "platform/decoders/codec_dmo.h"
+#include "platform/decoders/decoder_object.h"
 #include "platform/decoders/libav_decoder.h"
 #include "platform/dshow/dshow_types.h"
 
@@ -70,27 +71,12 @@ int16_t SampleAt(const AVFrame* f, int c, int i, int channels) {
   }
 }
 
-class WmaDecoderObject final : public dshow::IMediaObjectImpl<WmaDecoderObject> {
+class WmaDecoderObject final : public DecoderObject<WmaDecoderObject> {
  public:
-  HRESULT QueryInterface(const GUID& iid, void** object) override {
-    return com::QuerySingleInterface<dshow::IMediaObject>(this, dshow::IID_IMediaObject, iid, object);
-  }
-  uint32_t AddRef() override { return refs_.Increment(); }
-  uint32_t Release() override {
-    const uint32_t left = refs_.Decrement();
-    if (left == 0) delete this;
-    return left;
-  }
-
   HRESULT InternalGetInputStreamInfo(uint32_t* flags) {
     *flags = 0;
     return S_OK;
   }
-  HRESULT InternalGetOutputStreamInfo(uint32_t* flags) {
-    *flags = dshow::DMO_OUTPUT_STREAMF_WHOLE_SAMPLES;
-    return S_OK;
-  }
-  HRESULT InternalGetInputType(uint32_t, DMO_MEDIA_TYPE*) { return dshow::DMO_E_NO_MORE_ITEMS; }
   // The one output proposed: 16-bit PCM of the input's channels and rate.
   HRESULT InternalGetOutputType(uint32_t position, DMO_MEDIA_TYPE* type) {
     dshow::WaveFormatEx in;
@@ -227,6 +213,7 @@ class WmaDecoderObject final : public dshow::IMediaObjectImpl<WmaDecoderObject> 
   }
 
  private:
+  friend class DecoderObject<WmaDecoderObject>;
   ~WmaDecoderObject() = default;
 
   static dshow::WaveFormatEx PcmOf(const dshow::WaveFormatEx& in) {
@@ -249,7 +236,6 @@ class WmaDecoderObject final : public dshow::IMediaObjectImpl<WmaDecoderObject> 
     }
   }
 
-  com::RefCount refs_;
   LibavDecoder decoder_;
   uint32_t channels_ = 0;
   uint32_t block_align_ = 0;

@@ -10,6 +10,7 @@ extern "C" {
 }
 
 #include "platform/decoders/codec_dmo.h"
+#include "platform/decoders/decoder_object.h"
 #include "platform/decoders/libav_decoder.h"
 #include "platform/decoders/video_range_rgb565.h"
 #include "platform/dshow/dshow_types.h"
@@ -23,18 +24,13 @@ using com::HRESULT;
 using com::S_OK;
 using dshow::DMO_MEDIA_TYPE;
 
-constexpr uint32_t Fourcc(const char (&s)[5]) {
-  return uint32_t(uint8_t(s[0])) | uint32_t(uint8_t(s[1])) << 8 | uint32_t(uint8_t(s[2])) << 16 |
-         uint32_t(uint8_t(s[3])) << 24;
-}
-
 constexpr struct {
   uint32_t fourcc;
   AVCodecID codec;
 } kWmvCodecs[] = {
-    {Fourcc("WMV1"), AV_CODEC_ID_WMV1},
-    {Fourcc("WMV2"), AV_CODEC_ID_WMV2},
-    {Fourcc("WMV3"), AV_CODEC_ID_WMV3},
+    {com::FourccCode("WMV1"), AV_CODEC_ID_WMV1},
+    {com::FourccCode("WMV2"), AV_CODEC_ID_WMV2},
+    {com::FourccCode("WMV3"), AV_CODEC_ID_WMV3},
 };
 // Pictures above this size are refused (the program shows small clips).
 constexpr int32_t kMaxDimension = 4096;
@@ -46,27 +42,12 @@ AVCodecID CodecOfFourcc(uint32_t fourcc) {
   return AV_CODEC_ID_NONE;
 }
 
-class WmvDecoderObject final : public dshow::IMediaObjectImpl<WmvDecoderObject> {
+class WmvDecoderObject final : public DecoderObject<WmvDecoderObject> {
  public:
-  HRESULT QueryInterface(const GUID& iid, void** object) override {
-    return com::QuerySingleInterface<dshow::IMediaObject>(this, dshow::IID_IMediaObject, iid, object);
-  }
-  uint32_t AddRef() override { return refs_.Increment(); }
-  uint32_t Release() override {
-    const uint32_t left = refs_.Decrement();
-    if (left == 0) delete this;
-    return left;
-  }
-
   HRESULT InternalGetInputStreamInfo(uint32_t* flags) {
     *flags = dshow::DMO_INPUT_STREAMF_WHOLE_SAMPLES | dshow::DMO_INPUT_STREAMF_SINGLE_SAMPLE_PER_BUFFER;
     return S_OK;
   }
-  HRESULT InternalGetOutputStreamInfo(uint32_t* flags) {
-    *flags = dshow::DMO_OUTPUT_STREAMF_WHOLE_SAMPLES;
-    return S_OK;
-  }
-  HRESULT InternalGetInputType(uint32_t, DMO_MEDIA_TYPE*) { return dshow::DMO_E_NO_MORE_ITEMS; }
   // The one output proposed: RGB565 of the input's size.
   HRESULT InternalGetOutputType(uint32_t position, DMO_MEDIA_TYPE* type) {
     dshow::VideoInfoHeader in;
@@ -134,7 +115,6 @@ class WmvDecoderObject final : public dshow::IMediaObjectImpl<WmvDecoderObject> 
     have_frame_ = false;
     return S_OK;
   }
-  HRESULT InternalDiscontinuity() { return S_OK; }
   HRESULT InternalAllocateStreamingResources() {
     dshow::VideoInfoHeader in;
     dshow::VideoInfoOf(*InputType(), &in);
@@ -192,9 +172,9 @@ class WmvDecoderObject final : public dshow::IMediaObjectImpl<WmvDecoderObject> 
   }
 
  private:
+  friend class DecoderObject<WmvDecoderObject>;
   ~WmvDecoderObject() = default;
 
-  com::RefCount refs_;
   LibavDecoder decoder_;
   int32_t width_ = 0;
   int32_t height_ = 0;
