@@ -71,6 +71,24 @@ TEST(AsfReader, MatchesFfprobePackets) {
   }
 }
 
+// ovtool info --packets lists the same objects, a stream at a time.
+TEST(AsfReader, OvtoolListsTheObjects) {
+  const std::string path = ovtest::FixturePath("media_wmv1.wmv");
+  OV_SKIP_WITHOUT_FIXTURE(path);
+  const std::string out = mediatest::RunCommand("'" OVMIX_BIN_DIR "ovtool' info '" + path + "' --packets");
+  std::string expected;
+  media::AsfReader reader(mediatest::U16(path));
+  for (size_t i = 0; i < reader.parser().streams().size(); ++i) {
+    const int number = reader.parser().streams()[i].number;
+    for (const auto& p : mediatest::ProbePackets(path, int(i))) {
+      expected += "packet stream=" + std::to_string(number) + " time=" + std::to_string(p.dts) +
+                  " size=" + std::to_string(p.size) + "\n";
+    }
+  }
+  ASSERT_NE(out.find("packet "), std::string::npos);
+  EXPECT_EQ(out.substr(out.find("packet ")), expected);
+}
+
 TEST(AsfReader, HeaderFormatsAreBoundedAndNormalised) {
   AsfFileSpec spec;
   // cbSize claims 40 bytes where 2 follow; the format size claims 60 bytes
