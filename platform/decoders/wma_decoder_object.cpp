@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <new>
 #include <vector>
 
 extern "C" {
@@ -16,13 +15,12 @@ extern "C" {
 #include "platform/dshow/dshow_types.h"
 
 namespace decoders {
-
-using dshow::REFERENCE_TIME;
 namespace {
 
 using com::HRESULT;
 using com::S_OK;
 using dshow::DMO_MEDIA_TYPE;
+using dshow::REFERENCE_TIME;
 
 // Format tags 0x160-0x163 and their decoders.
 constexpr struct {

@@ -2,7 +2,6 @@
 // (codec_dmo.h).
 #include <algorithm>
 #include <cstring>
-#include <new>
 #include <vector>
 
 extern "C" {
@@ -16,13 +15,12 @@ extern "C" {
 #include "platform/dshow/dshow_types.h"
 
 namespace decoders {
-
-using dshow::REFERENCE_TIME;
 namespace {
 
 using com::HRESULT;
 using com::S_OK;
 using dshow::DMO_MEDIA_TYPE;
+using dshow::REFERENCE_TIME;
 
 constexpr struct {
   uint32_t fourcc;
