@@ -163,7 +163,6 @@ std::unique_ptr<uint8_t[]> WmaDmoSource::ReadAudio(uint32_t requestedBytes, uint
     }
     break;
   }
-  time_ms_ = time;
   if (endMark != 0 && time >= endMark) return nullptr;
   if (seek_target_ms_ > time) {
     const uint64_t skip = (uint64_t{seek_target_ms_ - time} * bytesPerSecond / 8000) * 8;
@@ -196,7 +195,6 @@ bool WmaDmoSource::Seek(uint32_t timeMs) {
     uint32_t length = 0, time = 0;
     if (!DecodePacket(&block, &length, &time)) return false;
   }
-  time_ms_ = entry.timeMs;
   seek_target_ms_ = timeMs;
   return true;
 }

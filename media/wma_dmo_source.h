@@ -34,9 +34,6 @@ class WmaDmoSource : public DecoderSource {
   // decoder object refuses.
   bool Open(const ov::String& path, uint32_t scale) override;
 
-  // The size of the next output buffer (for tests).
-  uint32_t nextOutputSize() const { return next_output_; }
-
  private:
   // Reads and decodes the next media object; after the last one, the sound
   // the decoder still holds (once). `timeMs` is the time of the block's
@@ -55,7 +52,6 @@ class WmaDmoSource : public DecoderSource {
   com::ComPtr<dshow::IMediaObject> decoder_;
   uint32_t next_output_ = 524288;
   uint32_t largest_output_ = 131072;
-  uint32_t time_ms_ = 0;  // time of the last block delivered
   uint32_t seek_target_ms_ = 0;
   bool base_set_ = false;     // base_time_ms_ holds the first object's time since the seek
   uint32_t base_time_ms_ = 0;

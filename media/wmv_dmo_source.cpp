@@ -147,7 +147,6 @@ bool WmvDmoSource::Seek(uint32_t timeMs) {
   AsfReader::SeekEntry entry;
   if (!reader_->Seek(timeMs, stream_, &entry)) return false;
   if (decoder_) decoder_->Flush();
-  seek_time_ms_ = entry.timeMs;
   frames_to_skip_ = entry.deltaFrames + (entry.timeMs == timeMs ? 1 : 0);
   return true;
 }

@@ -49,7 +49,6 @@ class WmvDmoSource : public DecoderSource {
   uint32_t width_ = 0;
   uint32_t height_ = 0;
   uint32_t image_bytes_ = 0;
-  uint32_t seek_time_ms_ = 0;
   uint32_t frames_to_skip_ = 0;
 };
 
