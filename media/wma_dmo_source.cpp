@@ -117,6 +117,7 @@ void WmaDmoSource::StampBlock(uint32_t bytes, uint32_t* timeMs) {
   const uint32_t frameBytes = output_.nBlockAlign ? output_.nBlockAlign : 1;
   const uint64_t rate = output_.nSamplesPerSec ? output_.nSamplesPerSec : 1;
   *timeMs = uint32_t(base_time_ms_ + samples_since_ * 1000 / rate);
+  block_start_ = samples_since_;
   samples_since_ += bytes / frameBytes;
 }
 
@@ -151,31 +152,29 @@ std::unique_ptr<uint8_t[]> WmaDmoSource::ReadAudio(uint32_t requestedBytes, uint
   if (requestedBytes == 0 || !has_output_) return nullptr;
   std::unique_ptr<uint8_t[]> block;
   uint32_t length = 0, time = 0;
-  const uint64_t bytesPerSecond = uint64_t(output_.wBitsPerSample) * output_.nChannels * output_.nSamplesPerSec / 8;
+  // Trims count whole sample frames from the first object's time since the
+  // seek (block times are whole milliseconds; the frames are exact).
+  const uint64_t rate = output_.nSamplesPerSec, frameBytes = output_.nBlockAlign;
+  auto bytesBefore = [&](uint32_t ms) -> uint64_t {
+    const uint64_t frames = ms > base_time_ms_ ? uint64_t{ms - base_time_ms_} * rate / 1000 : 0;
+    return frames > block_start_ ? (frames - block_start_) * frameBytes : 0;
+  };
   // Objects whose sound the decoder holds back give empty blocks, and after
   // a seek whole blocks may lie before the target: both are skipped.
   for (;;) {
     if (!DecodePacket(&block, &length, &time)) return nullptr;
     if (length == 0) continue;
-    if (seek_target_ms_ > time && bytesPerSecond != 0 &&
-        (uint64_t{seek_target_ms_ - time} * bytesPerSecond / 8000) * 8 >= length) {
-      continue;
-    }
+    if (seek_target_ms_ > time && bytesBefore(seek_target_ms_) >= length) continue;
     break;
   }
   if (endMark != 0 && time >= endMark) return nullptr;
   if (seek_target_ms_ > time) {
-    const uint64_t skip = (uint64_t{seek_target_ms_ - time} * bytesPerSecond / 8000) * 8;
-    if (skip < length) {
-      std::memmove(block.get(), block.get() + skip, length - skip);
-      length -= uint32_t(skip);
-      time = seek_target_ms_;
-    }
+    const uint64_t skip = bytesBefore(seek_target_ms_);
+    std::memmove(block.get(), block.get() + skip, length - skip);
+    length -= uint32_t(skip);
+    time = seek_target_ms_;
   }
-  if (endMark != 0 && bytesPerSecond != 0 && uint64_t{time} + uint64_t{length} * 1000 / bytesPerSecond > endMark) {
-    const uint64_t keep = endMark > time ? (uint64_t{endMark - time} * bytesPerSecond / 8000) * 8 : 0;
-    if (keep < length) length = uint32_t(keep);
-  }
+  if (endMark != 0 && bytesBefore(endMark) < length) length = uint32_t(bytesBefore(endMark));
   *bytes = length;
   *timeMs = time;
   return block;

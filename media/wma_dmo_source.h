@@ -56,6 +56,7 @@ class WmaDmoSource : public DecoderSource {
   bool base_set_ = false;     // base_time_ms_ holds the first object's time since the seek
   uint32_t base_time_ms_ = 0;
   uint64_t samples_since_ = 0;  // sample frames decoded since the seek
+  uint64_t block_start_ = 0;    // frame of the last block's first sample since then
   bool drained_ = false;
 };
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -136,6 +137,12 @@ TEST(WmaDmoSource, SeekLandsOnTheTarget) {
   EXPECT_FALSE(source->Seek(60000));
   EXPECT_TRUE(source->Rewind());
   EXPECT_EQ(ReadSound(*source), whole);
+  // An end mark cuts the last block to end at it.
+  source->endMark = 500;
+  EXPECT_TRUE(source->Rewind());
+  const Bytes cut = ReadSound(*source);
+  EXPECT_EQ(cut.size(), size_t(500) * f.sampleRate / 1000 * 2 * f.channels);
+  EXPECT_TRUE(std::equal(cut.begin(), cut.end(), whole.begin()));
 }
 
 // Hand-made ASF sound: a PCM stream passes through as stored; a codec the
