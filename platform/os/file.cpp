@@ -567,6 +567,17 @@ bool FileExists(const String& path) {
   return a != kInvalidAttributes && !(a & kAttributeDirectory);
 }
 
+bool IsRegularFile(const String& path) {
+  std::string native;
+  if (!NativePath(path, &native)) return false;
+  struct stat st;
+  if (::stat(native.c_str(), &st) != 0) {
+    SetLastError(PathError(native, errno));
+    return false;
+  }
+  return S_ISREG(st.st_mode);
+}
+
 bool FolderExists(const String& path) {
   uint32_t a = GetFileAttributes(path);
   return a != kInvalidAttributes && (a & kAttributeDirectory);
