@@ -244,6 +244,8 @@ TEST_F(RenderProcess, RefusalsLeaveNoOutputAndNoSuccess) {
       {"no such output folder", Args("good.mix", "absent/refused.wav", kWav22k),
        "ovmix: cannot create " + Path("absent/refused.wav") + ": the folder does not exist\n", "",
        Path("absent/refused.wav")},
+      {"an output no job makes yet", Args("good.mix", "refused.mp4", "96000,22050,16,2,0,4,2,128000,10,144,176"),
+       "ovmix: no encoder writes \".mp4\" files yet\n", "", Path("refused.mp4")},
       {"unknown extension", Args("good.mix", "refused.ogg", kWav22k),
        "ovmix: no export job writes " + Path("refused.ogg") +
            ": the name must end in \".wav\", \".wmv\", \".3gp\", \".mp4\", \".aac\" or \".amr\"\n",
