@@ -48,7 +48,7 @@ class OvtoolRefusal : public testing::Test {
   // Each run is bounded: a command that blocks or runs on ends with 124.
   Result Run(const std::string& args) {
     const std::string tool = std::string(OVMIX_BIN_DIR) + "ovtool";
-    const int status = std::system(("timeout 20 '" + tool + "' " + args + " > '" + Path("out.txt") + "' 2> '" +
+    const int status = std::system(("timeout 10 '" + tool + "' " + args + " > '" + Path("out.txt") + "' 2> '" +
                                     Path("err.txt") + "'").c_str());
     Result r;
     if (status != -1 && WIFEXITED(status)) r.exit_code = WEXITSTATUS(status);
