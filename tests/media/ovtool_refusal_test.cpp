@@ -183,6 +183,7 @@ TEST_F(OvtoolRefusal, InputsThatAreNoRegularFiles) {
       {venc + Path("fifo.mp4") + " " + Path("o.m4v"), not_regular},
       {venc + "/dev/zero " + Path("o.m4v"), not_regular},
       {"imgconv i420 png 16x16 " + Path("fifo.mp4") + " " + Path("o.png"), not_regular},
+      {"dmo --codec aac " + Path("fifo.wav") + " " + Path("o.aac"), not_regular},
       {"cache " + Path("fifo.mix"), not_regular},
       {"pak list " + Path("fifo.pak"), not_regular},
       {"skin dump " + Path("fifo.pak"), not_regular},
