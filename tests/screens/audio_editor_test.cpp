@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <fstream>
 #include <functional>
 #include <thread>
 #include <utility>
@@ -45,30 +44,7 @@ using Frame = std::pair<int16_t, int16_t>;
 
 // A 22050 Hz 16-bit stereo WAV of `ms` milliseconds, frame i being frame(i).
 void WriteWav(const std::string& path, uint32_t ms, const std::function<Frame(uint32_t)>& frame) {
-  const uint32_t frames = kRate / 10 * ms / 100, data = frames * 4;
-  std::ofstream f(path, std::ios::binary);
-  auto u32 = [&](uint32_t v) { f.write(reinterpret_cast<const char*>(&v), 4); };
-  auto u16 = [&](uint16_t v) { f.write(reinterpret_cast<const char*>(&v), 2); };
-  f.write("RIFF", 4);
-  u32(36 + data);
-  f.write("WAVEfmt ", 8);
-  u32(16);
-  u16(1);
-  u16(2);
-  u32(kRate);
-  u32(kRate * 4);
-  u16(4);
-  u16(16);
-  f.write("data", 4);
-  u32(data);
-  std::vector<int16_t> samples;
-  samples.reserve(size_t(frames) * 2);
-  for (uint32_t i = 0; i < frames; ++i) {
-    const Frame v = frame(i);
-    samples.push_back(v.first);
-    samples.push_back(v.second);
-  }
-  f.write(reinterpret_cast<const char*>(samples.data()), std::streamsize(samples.size() * 2));
+  ovtest::WriteStereoWav(path, kRate / 10 * ms / 100, frame);
 }
 
 // Whole seconds of steady levels: second 0 only the right channel at 16000,

@@ -110,8 +110,9 @@ engine::EngineCommand MixCommand(uint32_t time, uint32_t type, uint32_t channel,
   return c;
 }
 
-void WriteLongWav(const std::string& path, int seconds) {
-  const uint32_t frames = 22050u * uint32_t(seconds), data = frames * 4;
+void WriteStereoWav(const std::string& path, uint32_t frames,
+                    const std::function<std::pair<int16_t, int16_t>(uint32_t)>& frame) {
+  const uint32_t data = frames * 4;
   std::ofstream f(path, std::ios::binary);
   auto u32 = [&](uint32_t v) { f.write(reinterpret_cast<const char*>(&v), 4); };
   auto u16 = [&](uint16_t v) { f.write(reinterpret_cast<const char*>(&v), 2); };
@@ -127,11 +128,25 @@ void WriteLongWav(const std::string& path, int seconds) {
   u16(16);
   f.write("data", 4);
   u32(data);
-  std::vector<int16_t> block(22050 * 2);
-  for (size_t i = 0; i < block.size(); ++i) block[i] = int16_t((i % 200) * 10);
-  for (int s = 0; s < seconds; ++s) {
-    f.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(block.size() * 2));
+  std::vector<int16_t> block;
+  block.reserve(2 * 22050);
+  for (uint32_t i = 0; i < frames; ++i) {
+    const auto [left, right] = frame(i);
+    block.push_back(left);
+    block.push_back(right);
+    if (block.size() == block.capacity() || i + 1 == frames) {
+      f.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(block.size() * 2));
+      block.clear();
+    }
   }
+}
+
+void WriteLongWav(const std::string& path, int seconds) {
+  // Sample n of the interleaved data is (n % 200) × 10, the same every second.
+  WriteStereoWav(path, 22050u * uint32_t(seconds), [](uint32_t i) {
+    const uint32_t n = (i * 2) % (22050 * 2);
+    return std::pair{int16_t((n % 200) * 10), int16_t(((n + 1) % 200) * 10)};
+  });
 }
 
 bool WriteProjectFile(const std::string& path, screens::ChannelSelection (&channels)[8],

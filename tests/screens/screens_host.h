@@ -3,10 +3,13 @@
 // with a menu that stands as root and current menu, the options the mixer
 // reads and writes, a data folder and the shared playback set.
 
+#include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/mix_engine.h"
@@ -81,6 +84,11 @@ std::string TouchFile(const std::string& folder, const std::string& name);
 
 // A command of a recorded mix.
 engine::EngineCommand MixCommand(uint32_t time, uint32_t type, uint32_t channel, const std::string& path = "");
+
+// A WAV at 22050 Hz, 16-bit stereo, of `frames` sample frames, frame i
+// being (left, right) = frame(i).
+void WriteStereoWav(const std::string& path, uint32_t frames,
+                    const std::function<std::pair<int16_t, int16_t>(uint32_t)>& frame);
 
 // A WAV of `seconds` of a quiet ramp at 22050 Hz, 16-bit stereo: a clip
 // whose decoding to cache takes long enough to be caught in progress.
