@@ -77,8 +77,9 @@ class DecoderSource {
 // files an AmrDecoderSource. Null when the file cannot be opened as audio,
 // for ".mid", for paths shorter than 5 characters and for other extensions.
 // ".aac" files and the AAC sound track of the same MP4 family give an
-// AacDecoderSource. ".mp3", ".wma" and ".wmv" (the platform decoder sources)
-// answer null until those sources are built.
+// AacDecoderSource; ".mp3" an Mp3DmoSource (the platform's MP3 decoder
+// object). ".wma" and ".wmv" (the platform decoder sources) answer null until
+// those sources are built.
 std::unique_ptr<DecoderSource> OpenAudioSource(const ov::String& path);
 
 }  // namespace media
