@@ -27,13 +27,21 @@ Mp3Parser::Mp3Parser(const ov::String& path) {
   const uint32_t last = start > size ? 0 : std::min<uint64_t>(uint64_t(start) + kFirstFrameSearch, size);
   for (uint32_t at = start; at < last; ++at) {
     uint32_t length = 0;
-    if (HeaderAt(at, &first_, &length)) {
+    if (HeaderAt(at, &first_, &length) && Confirmed(at, length)) {
       first_offset_ = at;
       position_ = at;
       open_ = true;
       return;
     }
   }
+}
+
+bool Mp3Parser::Confirmed(uint32_t at, uint32_t length) {
+  const uint64_t next = uint64_t(at) + length;
+  if (next + kHeaderBytes > file_.Size()) return next <= file_.Size();  // the file's only frame
+  CMPAFrameHeader first = first_, following;
+  uint32_t unused = 0;
+  return HeaderAt(uint32_t(next), &following, &unused) && following.IsCompatible(first);
 }
 
 bool Mp3Parser::HeaderAt(uint32_t offset, CMPAFrameHeader* header, uint32_t* length) {

@@ -1,7 +1,7 @@
 #pragma once
 // Mp3Parser: walks the frames of an MPEG audio file (".mp3") for the MP3
 // source: skips a leading ID3v2 tag, finds the first valid frame header
-// (CMPAFrameHeader), hands out whole frames one by one and steps to a time
+// (CMPAFrameHeader) that the next header confirms, hands out whole frames one by one and steps to a time
 // through an index of (file position, clock) pairs that grows as it walks.
 //
 // Clock: each frame counts its own samples (384, 1152 or 576) at its own
@@ -63,6 +63,10 @@ class Mp3Parser {
   // Parses a header at `offset`; false when there is no sync or the header
   // is refused.
   bool HeaderAt(uint32_t offset, CMPAFrameHeader* header, uint32_t* length);
+  // Whether the frame of first_ at `at` is followed by a matching header (or
+  // ends the file), so that a stray sync in other data is not taken for
+  // the first frame.
+  bool Confirmed(uint32_t at, uint32_t length);
 
   BufferedFileReader file_;
   bool open_ = false;

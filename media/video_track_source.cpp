@@ -1,5 +1,7 @@
 #include "media/video_track_source.h"
 
+#include <algorithm>
+
 #include "codecs/videodec/common/yuv420_to_rgb565.h"
 #include "codecs/videodec/mpeg4/mpeg4_decoder.h"
 #include "media/byte_view.h"
@@ -65,12 +67,17 @@ bool VideoTrackSource::ReadVideoFrame(std::unique_ptr<uint8_t[]>* buffer, uint32
     FedPicture fed;
     if (feeder_->Next(&fed) != FeedStatus::kPicture) return false;
     if (seek_target_ms_ != kNoTarget && fed.sampleTimeMs < seek_target_ms_) continue;  // before the target
+    const bool first_after_seek = seek_target_ms_ != kNoTarget;
     seek_target_ms_ = kNoTarget;
     // The conversion writes only the picture's own pixels: a picture smaller
     // than the frame would hand out what the heap held before.
     if (fed.visibleWidth < width_ || fed.visibleHeight < height_ || width_ == 0 || height_ == 0) return false;
-    if (timeMs) *timeMs = time_ms_;
-    time_ms_ = fed.sampleTimeMs;
+    // Each frame at its own sample time; the first one after a seek at the
+    // target, so that it shows from there.
+    const uint32_t time = first_after_seek ? time_ms_ : std::max(fed.sampleTimeMs, time_ms_);
+    if (endMark != 0 && time > endMark) return false;
+    if (timeMs) *timeMs = time;
+    time_ms_ = time;
     const size_t pixels = size_t((width_ + 1) & ~1u) * height_;
     std::unique_ptr<uint8_t[]> frame(new (std::nothrow) uint8_t[pixels * 2]);
     if (!frame) return false;

@@ -5,10 +5,10 @@
 // frame of ((width + 1) & ~1) x height pixels, rows bottom-up (IsBottomUp:
 // the video mixer flips them).
 //
-// Times: a frame is reported with the time the source held before it was
-// decoded: 0 (or the seek target) for the first frame, then the sample time
-// of the frame before. Seek goes back to the start of the track and decodes
-// forward, dropping the pictures whose sample time is before the target.
+// Times: a frame is reported at the time of its own sample; the first frame
+// after a seek at the target. Seek goes back to the start of the track and
+// decodes forward, dropping the pictures whose sample time is before the
+// target.
 //
 // A decode failure ends the clip (ReadVideoFrame answers false), and so does
 // a picture smaller than the size the frames are converted at, which would
@@ -66,7 +66,7 @@ class VideoTrackSource : public DecoderSource {
  private:
   ov::String own_path_;
   std::unique_ptr<TrackCursor> cursor_;
-  uint32_t time_ms_ = 0;
+  uint32_t time_ms_ = 0;  // no frame is reported before it (0, or the seek target)
   static constexpr uint32_t kNoTarget = UINT32_MAX;
   uint32_t seek_target_ms_ = kNoTarget;
 };
