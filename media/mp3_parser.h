@@ -55,6 +55,8 @@ class Mp3Parser {
   bool SeekTo(uint32_t timeMs) { return SeekToClock(uint64_t(timeMs) * (kClockRate / 1000)); }
   // The same for a clock value.
   bool SeekToClock(uint64_t target);
+  // The file position of the next frame search.
+  uint32_t position() const { return position_; }
   // The clock at the current position.
   uint64_t clock() const { return clock_; }
   static uint32_t ClockToMs(uint64_t ticks) { return uint32_t(ticks / (kClockRate / 1000)); }

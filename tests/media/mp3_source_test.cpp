@@ -155,34 +155,37 @@ TEST(Mp3Parser, FindsFramesBehindTheTagAndRefusesFilesWithout) {
   EXPECT_EQ(media::OpenAudioSource(package.Add("zeros2.mp3", std::vector<uint8_t>(70000, 0))), nullptr);
 }
 
-// Seeking counts whole frames exactly: three minutes of 26.12 ms frames land
-// within one frame of the target, not 0.9 s late.
+// Seeking counts each frame's own samples exactly: three minutes of 26.12 ms
+// frames (1152 samples at 44100 Hz, 576 at 22050 Hz) land on the first frame
+// at or after the target, not 0.9 s late nor at half the time.
 TEST(Mp3Parser, SeekCountsEachFramesSamples) {
-  const std::string file = ovtest::FixturePath("media_cbr.mp3");
-  OV_SKIP_WITHOUT_FIXTURE(file);
-  // Four minutes of the fixture's frames, one after another.
-  const std::vector<uint8_t> bytes = ovtest::ReadFileBytes(file);
-  media::Mp3Parser probe(U16(file));
-  ASSERT_TRUE(probe.IsOpen());
-  const uint32_t first = probe.first_frame_offset();
-  const uint32_t frameBytes = probe.first_header().FrameLength();
-  std::vector<uint8_t> frame(bytes.begin() + first + frameBytes, bytes.begin() + first + 2 * frameBytes);
-  ASSERT_EQ(frame[0], 0xFF);
-  std::vector<uint8_t> longFile;
-  const size_t count = 240 * 44100 / 1152;
-  for (size_t i = 0; i < count; ++i) longFile.insert(longFile.end(), frame.begin(), frame.end());
-  mediatest::TestPackage package;
-  media::Mp3Parser parser(package.Add("long.mp3", longFile));
-  ASSERT_TRUE(parser.SeekTo(180000));
-  const uint64_t ms = media::Mp3Parser::ClockToMs(parser.clock());
-  EXPECT_GE(ms, 180000u);
-  EXPECT_LT(ms, 180027u);
-  // Back through the index, then on past its end.
-  ASSERT_TRUE(parser.SeekTo(60000));
-  EXPECT_LT(media::Mp3Parser::ClockToMs(parser.clock()) - 60000, 27u);
-  ASSERT_TRUE(parser.SeekTo(200000));
-  EXPECT_LT(media::Mp3Parser::ClockToMs(parser.clock()) - 200000, 27u);
-  EXPECT_FALSE(parser.SeekTo(250000));
+  for (const char* name : {"media_cbr.mp3", "media_mpeg2.mp3"}) {
+    const std::string file = ovtest::FixturePath(name);
+    OV_SKIP_WITHOUT_FIXTURE(file);
+    // Four minutes of the fixture's second frame, one after another.
+    media::Mp3Parser probe(U16(file));
+    std::unique_ptr<uint8_t[]> data;
+    uint32_t frameBytes = 0;
+    media::CMPAFrameHeader header;
+    ASSERT_TRUE(probe.NextFrame(&data, &frameBytes, &header));
+    ASSERT_TRUE(probe.NextFrame(&data, &frameBytes, &header));
+    const uint32_t rate = header.sample_rate;
+    const uint32_t samples = header.samples_per_frame;
+    const std::vector<uint8_t> frame(data.get(), data.get() + frameBytes);
+    std::vector<uint8_t> longFile;
+    const size_t count = size_t(240) * rate / samples;
+    for (size_t i = 0; i < count; ++i) longFile.insert(longFile.end(), frame.begin(), frame.end());
+    mediatest::TestPackage package;
+    media::Mp3Parser parser(package.Add(std::string("long_") + name, longFile));
+    // Frames before a target: the first n with n x samples / rate >= target.
+    auto framesTo = [&](uint64_t ms) { return (ms * rate + uint64_t(samples) * 1000 - 1) / (uint64_t(samples) * 1000); };
+    for (const uint32_t target : {180000u, 60000u, 200000u}) {  // on, back through the index, on past it
+      ASSERT_TRUE(parser.SeekTo(target)) << name;
+      EXPECT_EQ(parser.position(), framesTo(target) * frameBytes) << name << " " << target;
+      EXPECT_EQ(media::Mp3Parser::ClockToMs(parser.clock()), framesTo(target) * samples * 1000 / rate) << name;
+    }
+    EXPECT_FALSE(parser.SeekTo(250000)) << name;
+  }
 }
 
 // The decoder object: made by class id once registered, MP3 in and 16-bit
