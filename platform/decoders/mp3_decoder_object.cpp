@@ -131,12 +131,19 @@ class Mp3DecoderObject final : public dshow::IMediaObjectImpl<Mp3DecoderObject> 
     flags |= out.nChannels == 1 ? MPG123_MONO_MIX : MPG123_FORCE_STEREO;
     if (mpg123_param(handle_, MPG123_FLAGS, flags, 0) != MPG123_OK ||
         mpg123_param(handle_, MPG123_REMOVE_FLAGS, MPG123_GAPLESS, 0) != MPG123_OK ||
-        mpg123_format_none(handle_) != MPG123_OK ||
-        mpg123_format(handle_, long(out.nSamplesPerSec), out.nChannels == 1 ? MPG123_MONO : MPG123_STEREO,
-                      MPG123_ENC_SIGNED_16) != MPG123_OK) {
+        mpg123_format_none(handle_) != MPG123_OK) {
       InternalFreeStreamingResources();
       return com::E_FAIL;
     }
+    // Every rate is accepted by the library (which reports a refused one on
+    // standard error whatever the flags); frames at another rate than the
+    // output type's are dropped here.
+    const long* rates = nullptr;
+    size_t count = 0;
+    mpg123_rates(&rates, &count);
+    for (size_t i = 0; i < count; ++i)
+      mpg123_format(handle_, rates[i], out.nChannels == 1 ? MPG123_MONO : MPG123_STEREO, MPG123_ENC_SIGNED_16);
+    rate_ = long(out.nSamplesPerSec);
     return Restart();
   }
   HRESULT InternalFreeStreamingResources() {
@@ -164,9 +171,15 @@ class Mp3DecoderObject final : public dshow::IMediaObjectImpl<Mp3DecoderObject> 
       unsigned char* audio = nullptr;
       size_t got = 0;
       const int r = mpg123_decode_frame(handle_, &frame, &audio, &got);
-      if (r == MPG123_NEW_FORMAT) continue;
+      if (r == MPG123_NEW_FORMAT) {
+        long rate = 0;
+        int channels = 0, encoding = 0;
+        mpg123_getformat(handle_, &rate, &channels, &encoding);
+        other_rate_ = rate != rate_;
+        continue;
+      }
       if (r != MPG123_OK) break;  // MPG123_NEED_MORE, or a damaged frame passed over
-      if (audio && got) pending_.insert(pending_.end(), audio, audio + got);
+      if (audio && got && !other_rate_) pending_.insert(pending_.end(), audio, audio + got);
     }
     return S_OK;
   }
@@ -210,6 +223,8 @@ class Mp3DecoderObject final : public dshow::IMediaObjectImpl<Mp3DecoderObject> 
 
   com::RefCount refs_;
   mpg123_handle* handle_ = nullptr;
+  long rate_ = 0;             // of the output type
+  bool other_rate_ = false;   // the stream is at another rate: its samples are dropped
   std::vector<uint8_t> pending_;  // decoded PCM not yet handed out
   size_t offset_ = 0;
 };

@@ -6,7 +6,8 @@
 // Input type: MEDIATYPE_Audio, subtype 0x55 (MP3), FORMAT_WaveFormatEx with
 // format tag 0x55, 1 or 2 channels and a rate. Output type (one proposal):
 // PCM, 16 bits, the input's channels and rate; the decoder mixes or doubles
-// the stream's channels to that count. Each ProcessInput takes whole frames;
+// the stream's channels to that count; frames at another rate give nothing.
+// Each ProcessInput takes whole frames;
 // the following ProcessOutput gives their samples: the decoder reads no
 // further ahead than the data fed (a frame comes out after its own input,
 // not after the next one). A Xing/Info frame is decoded as a plain (silent)
