@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -279,6 +280,37 @@ TEST(OvtoolCache, CachesEveryFrameOfAVideoTrack) {
     EXPECT_EQ((cache.size() - 32) % (176 * 144 * 2), 0u) << name;
     EXPECT_EQ((cache.size() - 32) / (176 * 144 * 2), frames) << name;
   }
+}
+
+}  // namespace
+
+namespace {
+
+// A sample the decoder refuses (a NAL length running past the sample): the
+// source ends the clip there, `ovtool vdec` reports the frame and goes on.
+TEST(VideoTrackSource, DecodeFailureEndsTheClipWhereVdecSkips) {
+  const std::string file = ovtest::FixturePath("media_h264_10fps.3gp");
+  OV_SKIP_WITHOUT_FIXTURE(file);
+  std::vector<uint8_t> bytes = ovtest::ReadFileBytes(file);
+  {
+    media::Mp4Reader reader(U16(file));
+    media::Mp4Cursor cursor;
+    cursor.track = reader.avc_track();
+    uint64_t offset = 0, decodeTime = 0;
+    uint32_t size = 0;
+    for (int i = 0; i <= 5; ++i) ASSERT_TRUE(reader.StepSample(&cursor, &offset, &size, &decodeTime));
+    ASSERT_LT(offset + 4, bytes.size());
+    bytes[offset] = 0x7F;  // sample 5's first NAL length
+  }
+  const std::string dir = ovtest::ScratchDir();
+  const std::string damaged = dir + "/damaged.3gp";
+  std::ofstream(damaged, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), long(bytes.size()));
+  auto source = OpenTrack(U16(damaged));
+  ASSERT_TRUE(source);
+  EXPECT_EQ(ReadAll(source.get()).size(), 5u);
+  const std::string log = RunCommand(Ovtool() + "vdec '" + damaged + "' '" + dir + "/o.yuv' 2>&1");
+  EXPECT_NE(log.find("frame 5 failed"), std::string::npos) << log;
+  EXPECT_NE(log.find("14 frames"), std::string::npos) << log;
 }
 
 }  // namespace
