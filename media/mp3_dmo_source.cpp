@@ -35,8 +35,8 @@ bool Mp3DmoSource::Open(const ov::String& file, uint32_t) {
   if (!parser_->IsOpen()) return false;
   com::CoInitializeEx(nullptr, 0);
   com_initialised_ = true;
-  ov::RegisterMp3DecoderObject();
-  if (com::Failed(com::CoCreateInstance(ov::CLSID_Mp3DecoderObject, nullptr, com::CLSCTX_INPROC_SERVER,
+  decoders::RegisterMp3DecoderObject();
+  if (com::Failed(com::CoCreateInstance(decoders::CLSID_Mp3DecoderObject, nullptr, com::CLSCTX_INPROC_SERVER,
                                         dshow::IID_IMediaObject, reinterpret_cast<void**>(&decoder_))) ||
       !decoder_) {
     decoder_ = nullptr;
@@ -51,14 +51,14 @@ bool Mp3DmoSource::Open(const ov::String& file, uint32_t) {
   dshow::MediaType in;
   if (com::Failed(dshow::SetFormatBuffer(in.get(), dshow::kWaveFormatExSize + kMp3ExtraBytes))) return false;
   in->majortype = dshow::MEDIATYPE_Audio;
-  in->subtype = com::FourccGuid(ov::WAVE_FORMAT_MPEGLAYER3);
+  in->subtype = com::FourccGuid(decoders::WAVE_FORMAT_MPEGLAYER3);
   in->bFixedSizeSamples = false;
   in->bTemporalCompression = false;
   in->lSampleSize = 1;
   in->formattype = dshow::FORMAT_WaveFormatEx;
   bit_rate_ = first.bit_rate ? first.bit_rate : 128000;
   dshow::WaveFormatEx w;
-  w.wFormatTag = ov::WAVE_FORMAT_MPEGLAYER3;
+  w.wFormatTag = decoders::WAVE_FORMAT_MPEGLAYER3;
   w.nChannels = uint16_t(channels_);
   w.nSamplesPerSec = rate_;
   w.nAvgBytesPerSec = bit_rate_ / 8;

@@ -12,7 +12,7 @@
 #include "platform/dshow/media_object.h"
 #include "platform/dshow/media_type.h"
 
-namespace ov {
+namespace decoders {
 
 namespace {
 
@@ -240,4 +240,4 @@ void RegisterMp3DecoderObject() {
   std::call_once(once, [] { com::RegisterClassObject(CLSID_Mp3DecoderObject, CreateMp3DecoderObject); });
 }
 
-}  // namespace ov
+}  // namespace decoders

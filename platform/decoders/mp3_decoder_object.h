@@ -25,7 +25,7 @@
 
 #include "platform/com/guid.h"
 
-namespace ov {
+namespace decoders {
 
 // {6B928210-84E7-4930-9B33-1EB6F02B526E}
 constexpr com::GUID CLSID_Mp3DecoderObject{0x6B928210, 0x84E7, 0x4930, {0x9B, 0x33, 0x1E, 0xB6, 0xF0, 0x2B, 0x52, 0x6E}};
@@ -36,4 +36,4 @@ constexpr uint16_t WAVE_FORMAT_MPEGLAYER3 = 0x55;
 // first call does it, later ones return at once. Any thread.
 void RegisterMp3DecoderObject();
 
-}  // namespace ov
+}  // namespace decoders

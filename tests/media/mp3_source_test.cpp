@@ -191,9 +191,9 @@ TEST(Mp3Parser, SeekCountsEachFramesSamples) {
 // The decoder object: made by class id once registered, MP3 in and 16-bit
 // PCM out only, nothing out before input.
 TEST(Mp3DecoderObject, TakesMp3AndGivesPcm) {
-  ov::RegisterMp3DecoderObject();
+  decoders::RegisterMp3DecoderObject();
   dshow::IMediaObject* object = nullptr;
-  ASSERT_EQ(com::CoCreateInstance(ov::CLSID_Mp3DecoderObject, nullptr, com::CLSCTX_INPROC_SERVER,
+  ASSERT_EQ(com::CoCreateInstance(decoders::CLSID_Mp3DecoderObject, nullptr, com::CLSCTX_INPROC_SERVER,
                                   dshow::IID_IMediaObject, reinterpret_cast<void**>(&object)),
             com::S_OK);
   dshow::MediaType pcm;
@@ -211,8 +211,8 @@ TEST(Mp3DecoderObject, TakesMp3AndGivesPcm) {
   dshow::WriteWaveFormatEx(w, pcm->pbFormat);
   EXPECT_EQ(object->SetInputType(0, pcm.get(), 0), dshow::DMO_E_TYPE_NOT_ACCEPTED);
   dshow::MediaType mp3(*pcm.get());
-  mp3->subtype = com::FourccGuid(ov::WAVE_FORMAT_MPEGLAYER3);
-  w.wFormatTag = ov::WAVE_FORMAT_MPEGLAYER3;
+  mp3->subtype = com::FourccGuid(decoders::WAVE_FORMAT_MPEGLAYER3);
+  w.wFormatTag = decoders::WAVE_FORMAT_MPEGLAYER3;
   dshow::WriteWaveFormatEx(w, mp3->pbFormat);
   ASSERT_EQ(object->SetInputType(0, mp3.get(), 0), com::S_OK);
   dshow::MediaType proposed;
