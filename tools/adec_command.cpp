@@ -266,8 +266,13 @@ int RunAdec(int argc, char** argv) {
     return 2;
   }
   if (!raw) {
-    if (auto source = media::OpenAudioSource(ov::String::FromUtf8Lossy(argv[i]))) {
-      return DecodeThroughSource(source.get(), argv[i + 1]);
+    const ov::String in = ov::String::FromUtf8Lossy(argv[i]);
+    if (auto source = media::OpenAudioSource(in)) return DecodeThroughSource(source.get(), argv[i + 1]);
+    if (in.EndsWithNoCase(u".mp3")) {
+      // No AAC stream hides behind this extension.
+      if (!ovtool::CheckInputFile("adec", argv[i])) return 1;
+      std::fprintf(stderr, "adec: %s: no MPEG audio frame the MP3 source can play\n", argv[i]);
+      return 1;
     }
   }
   std::vector<uint8_t> data;
