@@ -27,6 +27,10 @@ std::vector<int16_t> Samples(const std::vector<uint8_t>& bytes, size_t from = 0)
   return s;
 }
 
+// Our decoder object rounds its synthesis to 16 bits, ffmpeg's float decoder
+// converts its output: the two may part by one step.
+constexpr int kMaxSampleDifference = 1;
+
 struct Mp3Case {
   const char* fixture;
   bool infoFrame;            // the encoder wrote a Xing/Info frame first
@@ -63,7 +67,7 @@ TEST_P(Mp3Source, DecodesAsTheReference) {
   ASSERT_EQ(ours.size(), ref.size());
   int worst = 0;
   for (size_t i = 0; i < ours.size(); ++i) worst = std::max(worst, std::abs(ours[i] - ref[i]));
-  EXPECT_LE(worst, 1);
+  EXPECT_LE(worst, kMaxSampleDifference);
 }
 
 // Each block's time is that of its first sample: the samples delivered

@@ -102,6 +102,12 @@ double WorstFieldPsnr(const std::vector<uint8_t>& a, const std::vector<uint8_t>&
   return worst;
 }
 
+// H.263 and MPEG-4 Part 2 leave the inverse transform's rounding to the
+// decoder (ITU-T H.263 Annex A, ISO/IEC 14496-2 Annex A): ours and ffmpeg's
+// drift apart a little over a group of pictures (45.6 dB at worst on these
+// fixtures), above this.
+constexpr double kMinFieldPsnrDb = 42.0;
+
 struct TrackCase {
   const char* fixture;
   bool exact;  // H.264 is bit-exact; H.263 and MPEG-4 differ in the inverse transform
@@ -136,7 +142,7 @@ TEST_P(VideoTrackSources, DeliverEveryFrameAtItsTime) {
     if (GetParam().exact) {
       EXPECT_TRUE(frames[k].bytes == reference[k]) << "frame " << k;
     } else {
-      EXPECT_GE(WorstFieldPsnr(frames[k].bytes, reference[k]), 38.0) << "frame " << k;
+      EXPECT_GE(WorstFieldPsnr(frames[k].bytes, reference[k]), kMinFieldPsnrDb) << "frame " << k;
     }
   }
 
