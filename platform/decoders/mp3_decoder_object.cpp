@@ -229,11 +229,11 @@ class Mp3DecoderObject final : public dshow::IMediaObjectImpl<Mp3DecoderObject> 
   size_t offset_ = 0;
 };
 
+}  // namespace
+
 HRESULT CreateMp3DecoderObject(const GUID& iid, void** object) {
   return com::CreateObjectAs<Mp3DecoderObject>(iid, object);
 }
-
-}  // namespace
 
 void RegisterMp3DecoderObject() {
   static std::once_flag once;

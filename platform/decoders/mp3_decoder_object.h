@@ -24,6 +24,7 @@
 #include <cstdint>
 
 #include "platform/com/guid.h"
+#include "platform/com/hresult.h"
 
 namespace decoders {
 
@@ -31,6 +32,9 @@ namespace decoders {
 constexpr com::GUID CLSID_Mp3DecoderObject{0x6B928210, 0x84E7, 0x4930, {0x9B, 0x33, 0x1E, 0xB6, 0xF0, 0x2B, 0x52, 0x6E}};
 // Subtype and format tag of MPEG audio Layer III in a WAVEFORMATEX.
 constexpr uint16_t WAVE_FORMAT_MPEGLAYER3 = 0x55;
+
+// The class's creation function (what the class table calls).
+com::HRESULT CreateMp3DecoderObject(const com::GUID& iid, void** object);
 
 // Registers the class within the process (com::RegisterClassObject); the
 // first call does it, later ones return at once. Any thread.

@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -190,6 +191,108 @@ TEST(Mp3Parser, SeekCountsEachFramesSamples) {
     }
     EXPECT_FALSE(parser.SeekTo(250000)) << name;
   }
+}
+
+// A stand-in for the MP3 decoder object that records, for every frame fed,
+// the average rate of the input type in force, and gives no output; it can
+// refuse its output type.
+class RecordingMp3Object final : public dshow::IMediaObjectImpl<RecordingMp3Object> {
+ public:
+  static std::vector<uint32_t> fedRates;  // nAvgBytesPerSec at each ProcessInput
+  static bool refuseOutput;
+
+  com::HRESULT QueryInterface(const com::GUID& iid, void** object) override {
+    return com::QuerySingleInterface<dshow::IMediaObject>(this, dshow::IID_IMediaObject, iid, object);
+  }
+  uint32_t AddRef() override { return refs_.Increment(); }
+  uint32_t Release() override {
+    const uint32_t left = refs_.Decrement();
+    if (left == 0) delete this;
+    return left;
+  }
+  com::HRESULT InternalGetInputStreamInfo(uint32_t* flags) { return *flags = 0, com::S_OK; }
+  com::HRESULT InternalGetOutputStreamInfo(uint32_t* flags) { return *flags = 0, com::S_OK; }
+  com::HRESULT InternalGetInputType(uint32_t, dshow::DMO_MEDIA_TYPE*) { return dshow::DMO_E_NO_MORE_ITEMS; }
+  com::HRESULT InternalGetOutputType(uint32_t position, dshow::DMO_MEDIA_TYPE* type) {
+    dshow::WaveFormatEx in;
+    if (!InputType() || !dshow::WaveFormatOf(*InputType(), &in)) return dshow::DMO_E_TYPE_NOT_SET;
+    if (position > 0) return dshow::DMO_E_NO_MORE_ITEMS;
+    if (!type) return com::S_OK;
+    dshow::MoInitMediaType(type, dshow::kWaveFormatExSize);
+    type->majortype = dshow::MEDIATYPE_Audio;
+    type->subtype = dshow::MEDIASUBTYPE_PCM;
+    type->formattype = dshow::FORMAT_WaveFormatEx;
+    dshow::WaveFormatEx pcm;
+    pcm.wFormatTag = 1;
+    pcm.nChannels = in.nChannels;
+    pcm.nSamplesPerSec = in.nSamplesPerSec;
+    pcm.wBitsPerSample = 16;
+    pcm.nBlockAlign = uint16_t(2 * in.nChannels);
+    dshow::WriteWaveFormatEx(pcm, type->pbFormat);
+    return com::S_OK;
+  }
+  com::HRESULT InternalCheckInputType(const dshow::DMO_MEDIA_TYPE*) { return com::S_OK; }
+  com::HRESULT InternalCheckOutputType(const dshow::DMO_MEDIA_TYPE*) {
+    return refuseOutput ? dshow::DMO_E_TYPE_NOT_ACCEPTED : com::S_OK;
+  }
+  com::HRESULT InternalGetInputSizeInfo(uint32_t*, uint32_t*, uint32_t*) { return com::S_OK; }
+  com::HRESULT InternalGetOutputSizeInfo(uint32_t*, uint32_t*) { return com::S_OK; }
+  com::HRESULT InternalFlush() { return com::S_OK; }
+  com::HRESULT InternalDiscontinuity() { return com::S_OK; }
+  com::HRESULT InternalAllocateStreamingResources() { return com::S_OK; }
+  com::HRESULT InternalFreeStreamingResources() { return com::S_OK; }
+  com::HRESULT InternalAcceptingInput() { return com::S_OK; }
+  com::HRESULT InternalProcessInput(dshow::IMediaBuffer*, uint32_t, dshow::REFERENCE_TIME, dshow::REFERENCE_TIME) {
+    dshow::WaveFormatEx in;
+    dshow::WaveFormatOf(*InputType(), &in);
+    fedRates.push_back(in.nAvgBytesPerSec);
+    return com::S_OK;
+  }
+  com::HRESULT InternalProcessOutput(uint32_t, dshow::DMO_OUTPUT_DATA_BUFFER*, uint32_t*) { return com::S_FALSE; }
+
+ private:
+  ~RecordingMp3Object() = default;
+  com::RefCount refs_;
+};
+std::vector<uint32_t> RecordingMp3Object::fedRates;
+bool RecordingMp3Object::refuseOutput = false;
+
+com::HRESULT CreateRecordingMp3Object(const com::GUID& iid, void** object) {
+  return com::CreateObjectAs<RecordingMp3Object>(iid, object);
+}
+
+// The source's side of the object: each frame goes in under an input type
+// whose average rate is that frame's bit rate (a VBR stream changes it
+// between frames), and an object that refuses a type fails Open.
+TEST(Mp3DmoSourceObject, InputTypeFollowsTheBitRateAndARefusalFailsOpen) {
+  const std::string file = ovtest::FixturePath("media_vbr.mp3");
+  OV_SKIP_WITHOUT_FIXTURE(file);
+  std::vector<uint32_t> rates;  // bytes a second of every frame, in file order
+  {
+    media::Mp3Parser parser(U16(file));
+    std::unique_ptr<uint8_t[]> frame;
+    uint32_t length = 0;
+    media::CMPAFrameHeader header;
+    while (parser.NextFrame(&frame, &length, &header)) rates.push_back(header.bit_rate / 8);
+  }
+  ASSERT_GT(std::set<uint32_t>(rates.begin(), rates.end()).size(), 2u);  // the rate does change
+
+  decoders::RegisterMp3DecoderObject();
+  com::RegisterClassObject(decoders::CLSID_Mp3DecoderObject, CreateRecordingMp3Object);
+  struct Restore {
+    ~Restore() { com::RegisterClassObject(decoders::CLSID_Mp3DecoderObject, decoders::CreateMp3DecoderObject); }
+  } restore;
+  RecordingMp3Object::fedRates.clear();
+  RecordingMp3Object::refuseOutput = false;
+  auto source = media::OpenAudioSource(U16(file));
+  ASSERT_TRUE(source);
+  uint32_t bytes = 0, time = 0;
+  EXPECT_EQ(source->ReadAudio(4096, &bytes, &time), nullptr);  // the stand-in gives nothing
+  EXPECT_EQ(RecordingMp3Object::fedRates, rates);
+  source.reset();
+
+  RecordingMp3Object::refuseOutput = true;
+  EXPECT_EQ(media::OpenAudioSource(U16(file)), nullptr);
 }
 
 // The decoder object: made by class id once registered, MP3 in and 16-bit
