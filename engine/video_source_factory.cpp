@@ -8,6 +8,7 @@
 #include "engine/video_mixer.h"
 #include "media/mp4_reader.h"
 #include "media/video_track_source.h"
+#include "media/wmv_dmo_source.h"
 
 namespace engine {
 
@@ -41,6 +42,8 @@ std::unique_ptr<media::DecoderSource> OpenVideoSource(const ov::String& path, co
     const int32_t h = context ? context->height() : 144;
     source = std::make_unique<PictureSource>(w, h, index < 0 ? PictureSource::kNoBackground : uint32_t(index));
     openFlag = flag;
+  } else if (ext == ".wmv") {
+    source = std::make_unique<media::WmvDmoSource>();
   } else if (IsMp4Family(ext)) {
     // The track's codec picks the source (none for a file without one).
     source = media::MakeVideoTrackSource(std::make_unique<media::Mp4Reader>(path));

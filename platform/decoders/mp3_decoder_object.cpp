@@ -9,6 +9,7 @@
 
 #include "platform/com/class_table.h"
 #include "platform/com/unknown.h"
+#include "platform/decoders/decoder_object.h"
 #include "platform/dshow/media_object.h"
 #include "platform/dshow/media_type.h"
 
@@ -43,29 +44,14 @@ dshow::WaveFormatEx PcmFormatFor(const dshow::WaveFormatEx& in) {
   return pcm;
 }
 
-class Mp3DecoderObject final : public dshow::IMediaObjectImpl<Mp3DecoderObject> {
+class Mp3DecoderObject final : public DecoderObject<Mp3DecoderObject> {
  public:
   Mp3DecoderObject() { com::ModuleAddRef(); }
-
-  HRESULT QueryInterface(const GUID& iid, void** object) override {
-    return com::QuerySingleInterface<dshow::IMediaObject>(this, dshow::IID_IMediaObject, iid, object);
-  }
-  uint32_t AddRef() override { return refs_.Increment(); }
-  uint32_t Release() override {
-    const uint32_t left = refs_.Decrement();
-    if (left == 0) delete this;
-    return left;
-  }
 
   HRESULT InternalGetInputStreamInfo(uint32_t* flags) {
     *flags = 0;
     return S_OK;
   }
-  HRESULT InternalGetOutputStreamInfo(uint32_t* flags) {
-    *flags = dshow::DMO_OUTPUT_STREAMF_WHOLE_SAMPLES;
-    return S_OK;
-  }
-  HRESULT InternalGetInputType(uint32_t, DMO_MEDIA_TYPE*) { return dshow::DMO_E_NO_MORE_ITEMS; }
   HRESULT InternalGetOutputType(uint32_t position, DMO_MEDIA_TYPE* type) {
     dshow::WaveFormatEx in;
     if (!InputType() || !Mp3InputFormat(*InputType(), &in)) return dshow::DMO_E_TYPE_NOT_SET;
@@ -117,6 +103,7 @@ class Mp3DecoderObject final : public dshow::IMediaObjectImpl<Mp3DecoderObject> 
     offset_ = 0;
     return Restart();
   }
+  // A break in the stream drops what the decoder holds of the frames before.
   HRESULT InternalDiscontinuity() { return InternalFlush(); }
   HRESULT InternalAllocateStreamingResources() {
     dshow::WaveFormatEx out;
@@ -209,6 +196,7 @@ class Mp3DecoderObject final : public dshow::IMediaObjectImpl<Mp3DecoderObject> 
   }
 
  private:
+  friend class DecoderObject<Mp3DecoderObject>;
   ~Mp3DecoderObject() {
     InternalFreeStreamingResources();
     com::ModuleRelease();
@@ -221,7 +209,6 @@ class Mp3DecoderObject final : public dshow::IMediaObjectImpl<Mp3DecoderObject> 
     return mpg123_open_feed(handle_) == MPG123_OK ? S_OK : com::E_FAIL;
   }
 
-  com::RefCount refs_;
   mpg123_handle* handle_ = nullptr;
   long rate_ = 0;             // of the output type
   bool other_rate_ = false;   // the stream is at another rate: its samples are dropped
