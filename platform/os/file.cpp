@@ -383,6 +383,10 @@ bool FileFinder::Next(FindData* found) {
     if (::fstatat(::dirfd(dir), entry->d_name, &st, 0) != 0) continue;
     found->name = wide;
     found->attributes = AttributesOf(st, name);
+    struct stat own;
+    if (::fstatat(::dirfd(dir), entry->d_name, &own, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(own.st_mode)) {
+      found->attributes |= kAttributeLink;
+    }
     found->size = S_ISDIR(st.st_mode) ? 0 : static_cast<uint64_t>(st.st_size);
     TimesOf(::dirfd(dir), entry->d_name, 0, st, &found->creation, &found->last_write);
     return true;

@@ -1,0 +1,263 @@
+// The media catalogue on a tree of files dated with touch -d, in UTC, with
+// the clock of the date filters and the tick count of the change watch set
+// by the test: which files are listed, in which order, under every date mode
+// and kind, the counts and the calendar queries; the checksum watch that
+// rebuilds after the settle time; and a link loop that ends.
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/os/system_time.h"
+#include "platform/os/thread.h"
+#include "screens/media_catalogue.h"
+#include "tests/support/test_paths.h"
+
+namespace {
+
+using screens::MediaCatalogue;
+
+ov::String U(const std::string& s) { return ov::String::FromUtf8Lossy(s); }
+
+// Seconds since 1970 of a UTC date and time.
+int64_t Utc(int year, int month, int day, int hour = 0, int minute = 0, int second = 0) {
+  struct tm t = {};
+  t.tm_year = year - 1900;
+  t.tm_mon = month - 1;
+  t.tm_mday = day;
+  t.tm_hour = hour;
+  t.tm_min = minute;
+  t.tm_sec = second;
+  return static_cast<int64_t>(timegm(&t));
+}
+
+// Writes folder/name (creating its folders) and dates it with touch -d.
+void Touch(const std::string& folder, const std::string& name, const std::string& date) {
+  const std::string path = folder + "/" + name;
+  const std::string parent = path.substr(0, path.rfind('/'));
+  ASSERT_EQ(std::system(("mkdir -p '" + parent + "'").c_str()), 0);
+  std::ofstream(path) << "x";
+  ASSERT_EQ(std::system(("touch -d '" + date + "' '" + path + "'").c_str()), 0) << path;
+}
+
+class CatalogueTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* tz = std::getenv("TZ");
+    had_tz_ = tz != nullptr;
+    if (tz) old_tz_ = tz;
+    setenv("TZ", "UTC", 1);
+    tzset();
+    root_ = ovtest::ScratchDir() + "/root";
+    setenv("OVMIX_DOCUMENTS", root_.c_str(), 1);
+    ASSERT_EQ(std::system(("mkdir -p '" + root_ + "'").c_str()), 0);
+    // Now is 5 March 2026, noon.
+    ov::SetLocalTimeForTesting(Utc(2026, 3, 5, 12));
+  }
+  void TearDown() override {
+    ov::SetLocalTimeForTesting(0);
+    unsetenv("OVMIX_DOCUMENTS");
+    if (had_tz_) setenv("TZ", old_tz_.c_str(), 1);
+    else unsetenv("TZ");
+    tzset();
+  }
+  // The visible names in list order.
+  static std::vector<std::string> Names(MediaCatalogue& c) {
+    std::vector<std::string> names;
+    MediaCatalogue::Position p = c.records().begin();
+    for (;;) {
+      MediaCatalogue::Position found = c.NextVisible(&p);
+      if (found == c.None()) break;
+      names.push_back(found->name.ToUtf8Lossy());
+    }
+    return names;
+  }
+  void MakeTree() {
+    Touch(root_, "a.3gpp", "2026-03-05 09:00:00");
+    Touch(root_, "video/b.3G2", "2026-03-04 23:00:00");
+    Touch(root_, "video/c.MP4", "2026-02-20 10:00:00");
+    Touch(root_, "music/song.mp3", "2026-03-01 08:00:00");
+    Touch(root_, "x.mp3", "2026-03-05 11:00:00");
+    Touch(root_, "music/future.wav", "2026-03-06 10:00:00");
+    Touch(root_, "pics/pic.jpg", "2025-12-31 23:59:59");
+    Touch(root_, "mixes/proj.mix", "2026-02-27 10:00:00");
+    // Never listed: unknown extensions, a name of four characters, and the
+    // folders the walk does not enter.
+    for (const char* name : {"d.png", "e.jpeg", "f.mid", ".mp3", "Bluetooth/bt.mp3", "UAContents/ua.mp3",
+                             "UAContents/deeper/ua2.mp3"}) {
+      Touch(root_, name, "2026-03-05 10:00:00");
+    }
+  }
+
+  std::string root_, old_tz_;
+  bool had_tz_ = false;
+};
+
+TEST_F(CatalogueTest, DateModesAndKindsListTheirFilesInOrderWithCounts) {
+  MakeTree();
+  struct Case {
+    int32_t sort_by_name, kind, date;
+    std::vector<std::string> names;
+    int32_t counts[4];  // audio, image, video, project under the date mode
+  } cases[] = {
+      {1, 0, screens::kDateAll,
+       {"a.3gpp", "b.3G2", "c.MP4", "future.wav", "pic.jpg", "proj.mix", "song.mp3", "x.mp3"},
+       {3, 1, 3, 1}},
+      // By date the oldest comes first.
+      {0, 0, screens::kDateAll,
+       {"pic.jpg", "c.MP4", "proj.mix", "song.mp3", "b.3G2", "a.3gpp", "x.mp3", "future.wav"},
+       {3, 1, 3, 1}},
+      {1, 0, screens::kDateToday, {"a.3gpp", "x.mp3"}, {1, 0, 1, 0}},
+      {1, 0, screens::kDateYesterday, {"b.3G2"}, {0, 0, 1, 0}},
+      // The future file is outside the last 7 days.
+      {1, 0, screens::kDateLast7Days, {"a.3gpp", "b.3G2", "proj.mix", "song.mp3", "x.mp3"}, {2, 0, 2, 1}},
+      {1, 0, screens::kDateThisMonth, {"a.3gpp", "b.3G2", "future.wav", "song.mp3", "x.mp3"}, {3, 0, 2, 0}},
+      {1, 0, screens::kDateLastMonth, {"c.MP4", "proj.mix"}, {0, 0, 1, 1}},
+      {1, screens::kKindAudio, screens::kDateAll, {"future.wav", "song.mp3", "x.mp3"}, {3, 1, 3, 1}},
+      {0, screens::kKindVideo, screens::kDateAll, {"c.MP4", "b.3G2", "a.3gpp"}, {3, 1, 3, 1}},
+      {1, screens::kKindVideo, screens::kDateToday, {"a.3gpp"}, {1, 0, 1, 0}},
+      {1, screens::kKindProject, screens::kDateLast7Days, {"proj.mix"}, {2, 0, 2, 1}},
+      {1, screens::kKindImage, screens::kDateLast7Days, {}, {2, 0, 2, 1}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "sort " << c.sort_by_name << " kind " << c.kind << " date " << c.date);
+    MediaCatalogue catalogue;
+    catalogue.LookUpSpecialFolders();
+    catalogue.set_sort_by_name(c.sort_by_name);
+    catalogue.set_kind_filter(c.kind);
+    catalogue.SetDateMode(c.date);
+    catalogue.Rebuild();
+    EXPECT_EQ(Names(catalogue), c.names);
+    for (int k = 1; k <= 4; ++k) EXPECT_EQ(catalogue.count(k), c.counts[k - 1]) << "kind " << k;
+    EXPECT_EQ(catalogue.CountByKind(0), c.counts[0] + c.counts[1] + c.counts[2] + c.counts[3]);
+    if (c.names.empty()) {
+      EXPECT_EQ(catalogue.selected, catalogue.None());
+    } else {
+      ASSERT_NE(catalogue.selected, catalogue.None());
+      EXPECT_EQ(catalogue.selected->name.ToUtf8Lossy(), c.names.front());
+      EXPECT_EQ(catalogue.top, catalogue.selected);
+    }
+  }
+  // The types of the three videos.
+  MediaCatalogue catalogue;
+  catalogue.Rebuild();
+  for (auto [name, type] : {std::pair{u"a.3gpp", u"3GP"}, {u"b.3G2", u"3GP"}, {u"c.MP4", u"MPEG-4"}}) {
+    MediaCatalogue::Position p = catalogue.FindByName(nullptr, name);
+    ASSERT_NE(p, catalogue.None());
+    EXPECT_EQ(p->kind, screens::kKindVideo);
+    EXPECT_EQ(std::u16string(screens::FileTypeName(p->fileType)), type);
+  }
+}
+
+TEST_F(CatalogueTest, LastMonthAcrossTheYearAndRangesForTheCalendar) {
+  Touch(root_, "dec.mp3", "2025-12-10 10:00:00");
+  Touch(root_, "jan.mp3", "2026-01-03 00:00:00");
+  Touch(root_, "edge.mp3", "2026-01-04 23:59:59");
+  MediaCatalogue catalogue;
+  ov::SetLocalTimeForTesting(Utc(2026, 1, 5, 12));
+  catalogue.SetDateMode(screens::kDateLastMonth);
+  catalogue.Rebuild();
+  EXPECT_EQ(Names(catalogue), std::vector<std::string>{"dec.mp3"});
+  // A range is [start, end], end included: the calendar gives its last second.
+  const int64_t start = Utc(2026, 1, 3), end = Utc(2026, 1, 4, 23, 59, 59);
+  catalogue.SetDateMode(screens::kDateRange, start, end);
+  catalogue.Recount();
+  EXPECT_EQ(Names(catalogue), (std::vector<std::string>{"edge.mp3", "jan.mp3"}));
+  EXPECT_EQ(catalogue.count(screens::kKindAudio), 2);
+  catalogue.SetDateMode(screens::kDateRange, start + 1, end - 1);
+  EXPECT_TRUE(Names(catalogue).empty());
+  // The calendar's day marks: a file at start + span counts.
+  EXPECT_TRUE(catalogue.HasMediaInRange(Utc(2026, 1, 4), 86399));
+  EXPECT_TRUE(catalogue.HasMediaInRange(Utc(2026, 1, 4, 23, 59, 59) - 10, 10));
+  EXPECT_FALSE(catalogue.HasMediaInRange(Utc(2026, 1, 5), 86399));
+  EXPECT_TRUE(catalogue.HasMediaInMonth(Utc(2025, 12, 1)));
+  EXPECT_FALSE(catalogue.HasMediaInMonth(Utc(2025, 11, 1)));
+  EXPECT_FALSE(catalogue.HasMediaInMonth(Utc(2026, 2, 1)));
+}
+
+TEST_F(CatalogueTest, EqualKeysKeepTheirArrivalAndHiddenRecordsStayBehind) {
+  MediaCatalogue catalogue;
+  catalogue.set_sort_by_name(0);
+  const ov::FileTime t = (uint64_t(Utc(2026, 3, 1)) + 11644473600ULL) * 10000000ULL;
+  for (const char16_t* name : {u"one.mp3", u"two.jpg", u"three.mp3"}) catalogue.AddFile(name, U(root_ + "/"), t, false);
+  std::vector<std::string> order;
+  for (const screens::MediaFileRecord& r : catalogue.records()) order.push_back(r.name.ToUtf8Lossy());
+  EXPECT_EQ(order, (std::vector<std::string>{"one.mp3", "two.jpg", "three.mp3"}));
+}
+
+TEST_F(CatalogueTest, TheTempoSideFileIsBesideTheClipWhateverTheFolderIsCalled) {
+  Touch(root_, "My.Files/song.mp3", "2026-03-01 10:00:00");
+  Touch(root_, "My.bin", "2026-03-01 10:00:00");
+  EXPECT_EQ(screens::HasTempoSideFile(U(root_ + "/My.Files/song.mp3")), 0);
+  Touch(root_, "My.Files/song.bin", "2026-03-01 10:00:00");
+  EXPECT_EQ(screens::HasTempoSideFile(U(root_ + "/My.Files/song.mp3")), 1);
+  EXPECT_EQ(screens::HasTempoSideFile(U(root_ + "/My.Files/other.mp3")), 0);
+}
+
+TEST_F(CatalogueTest, ALinkLoopEndsAndItsFilesAreListedOnce) {
+  Touch(root_, "clips/loop.mp3", "2026-03-01 10:00:00");
+  ASSERT_EQ(::symlink(root_.c_str(), (root_ + "/clips/back").c_str()), 0);
+  ASSERT_EQ(::symlink((root_ + "/clips").c_str(), (root_ + "/clips/self").c_str()), 0);
+  MediaCatalogue catalogue;
+  catalogue.Rebuild();
+  EXPECT_EQ(Names(catalogue), std::vector<std::string>{"loop.mp3"});
+}
+
+// Each change rebuilds just after the settle time counted from its last
+// notice, and not at it.
+TEST_F(CatalogueTest, ChangesRebuildJustAfterTheSettleTime) {
+  Touch(root_, "photos/IMG_0123.jpg", "2026-03-01 10:00:00");
+  Touch(root_, "photos/IMG_0200.jpg", "2026-03-01 10:00:00");
+  const std::string photos = root_ + "/photos/";
+  struct Change {
+    const char* what;
+    std::string command;
+    std::vector<std::string> names;
+  } changes[] = {
+      // Two letters swapped: a checksum that ignored their order missed this.
+      {"rename", "mv '" + photos + "IMG_0123.jpg' '" + photos + "IMG_0132.jpg'", {"IMG_0132.jpg", "IMG_0200.jpg"}},
+      {"touch", "touch -d '2026-03-02 10:00:00' '" + photos + "IMG_0200.jpg'", {"IMG_0132.jpg", "IMG_0200.jpg"}},
+      {"add", "touch -d '2026-03-03 10:00:00' '" + photos + "IMG_0300.jpg'",
+       {"IMG_0132.jpg", "IMG_0200.jpg", "IMG_0300.jpg"}},
+      {"remove", "rm '" + photos + "IMG_0200.jpg'", {"IMG_0132.jpg", "IMG_0300.jpg"}},
+  };
+  MediaCatalogue catalogue;
+  catalogue.Rebuild();
+  catalogue.WatchFolders();
+  ASSERT_GE(catalogue.watch_count(), 1u);
+  uint32_t ticks = 0xFFFFFF00u;  // across the wrap of the tick count
+  bool settled = false;
+  for (const Change& c : changes) {
+    SCOPED_TRACE(c.what);
+    ov::SetTickCountForTesting(ticks);
+    EXPECT_FALSE(catalogue.PollWatch(ov::GetTickCount(), &settled));
+    EXPECT_FALSE(settled);
+    ASSERT_EQ(std::system(c.command.c_str()), 0);
+    ov::SetTickCountForTesting(ticks + 10);
+    const uint32_t noticed = ov::GetTickCount();
+    EXPECT_FALSE(catalogue.PollWatch(noticed, &settled));
+    EXPECT_FALSE(settled);
+    EXPECT_FALSE(catalogue.PollWatch(noticed + screens::kChangeSettleMs, &settled));
+    EXPECT_FALSE(settled);
+    EXPECT_TRUE(catalogue.PollWatch(noticed + screens::kChangeSettleMs + 1, &settled));
+    EXPECT_TRUE(settled);
+    catalogue.Rebuild();
+    EXPECT_EQ(Names(catalogue), c.names);
+    ticks += 5000;
+  }
+  // A change that leaves the listed files as they were settles without a rebuild.
+  ASSERT_EQ(std::system(("touch '" + root_ + "/notes.txt'").c_str()), 0);
+  ov::SetTickCountForTesting(ticks);
+  EXPECT_FALSE(catalogue.PollWatch(ov::GetTickCount(), &settled));
+  EXPECT_FALSE(catalogue.PollWatch(ov::GetTickCount() + screens::kChangeSettleMs + 1, &settled));
+  EXPECT_TRUE(settled);
+}
+
+}  // namespace
