@@ -361,3 +361,164 @@ TEST_F(BrowserScreen, AFolderPickedInSetLocationBecomesTheRoot) {
 }
 
 }  // namespace
+
+namespace {
+
+// The element alone, on the tests' host: its attributes, the row pitch it
+// has only from INITIALISE on, the drag icon's states, and the place the
+// list keeps across a rebuild caused by a change on disk.
+class BrowserElement : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    setenv("TZ", "UTC", 1);
+    tzset();
+    dir_ = ovtest::ScratchDir();
+    docs_ = dir_ + "/docs";
+    ASSERT_EQ(std::system(("mkdir -p '" + docs_ + "'").c_str()), 0);
+    for (int i = 0; i < 8; ++i) {
+      const std::string name = docs_ + "/clip" + std::to_string(i) + ".wav";
+      std::ofstream(name) << "x";
+      Date(name, "2026-03-0" + std::to_string(i + 1) + " 10:00:00");
+    }
+    setenv("OVMIX_DOCUMENTS", docs_.c_str(), 1);
+    setenv("OVMIX_CARDS", "", 1);
+    host_ = std::make_unique<ovtest::ScreensHost>(dir_);
+    host_->menu = &menu_;
+    host_->numeric[0] = 1;  // by name
+    auto b = std::make_unique<MediaBrowser>();
+    for (auto [name, value] : {std::pair{u"xP", u"0"}, {u"yP", u"100"}, {u"xS", u"200"}, {u"yS", u"80"},
+                               {u"xThumbnailSize", u"48"}, {u"yThumbnailSize", u"36"}, {u"borderSize", u"2"}}) {
+      b->LoadAttribute(name, value);
+    }
+    browser_ = static_cast<MediaBrowser*>(menu_.AddChild(std::move(b)));
+    auto cell = std::make_unique<ChannelSelection>();
+    for (auto [name, value] : {std::pair{u"xP", u"0"}, {u"yP", u"250"}, {u"xS", u"40"}, {u"yS", u"30"}}) {
+      cell->LoadAttribute(name, value);
+    }
+    menu_.AddChild(std::move(cell));
+    auto icon = std::make_unique<ui::DragIcon>();
+    for (auto [name, value] : {std::pair{u"xP", u"-12"}, {u"yP", u"-12"}, {u"xS", u"24"}, {u"yS", u"24"}}) {
+      icon->LoadAttribute(name, value);
+    }
+    icon_ = static_cast<ui::DragIcon*>(menu_.AddChild(std::move(icon)));
+  }
+  void TearDown() override {
+    host_.reset();
+    unsetenv("OVMIX_DOCUMENTS");
+    unsetenv("OVMIX_CARDS");
+    unsetenv("TZ");
+    tzset();
+  }
+  void Paint() {
+    auto dc = gfx::CreateCompatibleDC(nullptr);
+    dc->SelectBitmap(gfx::CreateBitmap565(240, 320));
+    browser_->Draw(dc.get(), ui::kDrawNormal);
+  }
+  std::string Name(MediaCatalogue::Position p) {
+    return p == browser_->catalogue().None() ? std::string("(none)") : p->name.ToUtf8Lossy();
+  }
+
+  std::string dir_, docs_;
+  ui::Menu menu_;
+  std::unique_ptr<ovtest::ScreensHost> host_;
+  MediaBrowser* browser_ = nullptr;
+  ui::DragIcon* icon_ = nullptr;
+};
+
+TEST_F(BrowserElement, AttributesAsTheSkinGivesThem) {
+  struct Case {
+    const char16_t* name;
+    const char16_t* value;
+    bool reduce;
+    uint32_t colour;
+  } cases[] = {{u"reduceThumbnailInfo", u"true", false, 0},  {u"reduceThumbnailInfo", u"YES", true, 0},
+               {u"reduceThumbnailInfo", u"y", true, 0},      {u"selectedTransparentColour", u"16711935", false, 0xFF00FF},
+               {u"selectedTransparentColour", u"0xFF00FF", false, 0}, {u"selectedTransparentColour", u"magenta", false, 0}};
+  for (const Case& c : cases) {
+    MediaBrowser b;
+    b.LoadAttribute(c.name, c.value);
+    EXPECT_EQ(b.reduce_info(), c.reduce) << ov::String(c.value).ToUtf8Lossy();
+    EXPECT_EQ(b.selected_transparent_colour(), c.colour) << ov::String(c.value).ToUtf8Lossy();
+  }
+}
+
+TEST_F(BrowserElement, BeforeInitialiseNoRowIsHitSteppedOrDragged) {
+  browser_->OnAction(ui::kActionMenuShown, ov::String(), 0);
+  EXPECT_EQ(browser_->row_pitch(), 0);
+  MediaCatalogue& c = browser_->catalogue();
+  ASSERT_EQ(Name(c.selected), "clip0.wav");
+  Paint();
+  EXPECT_TRUE(browser_->OnStylusDown(10, 170));
+  EXPECT_EQ(Name(c.selected), "clip0.wav");
+  EXPECT_EQ(host_->GetPressedElement(), nullptr);
+  EXPECT_FALSE(browser_->ScrollDown());
+  EXPECT_FALSE(browser_->SelectNext());  // nothing drawn yet
+  browser_->OnStylusMove(10, 260);
+  EXPECT_FALSE(icon_->IsVisible() && icon_->drag_state() != 0);
+}
+
+TEST_F(BrowserElement, TheDragIconShowsWhatLiesUnderThePen) {
+  browser_->OnAction(ui::kActionInitialise, ov::String(), 0);
+  browser_->OnAction(ui::kActionMenuShown, ov::String(), 0);
+  ASSERT_EQ(browser_->row_pitch(), 40);
+  Paint();
+  // The second row: selected and pressed.
+  EXPECT_TRUE(browser_->OnStylusDown(10, 145));
+  EXPECT_EQ(Name(browser_->catalogue().selected), "clip1.wav");
+  EXPECT_EQ(host_->GetPressedElement(), browser_);
+  struct Where {
+    int32_t x, y, state;
+  } path[] = {{10, 150, 0}, {10, 260, 1}, {220, 20, 2}};
+  for (const Where& w : path) {
+    browser_->OnStylusMove(w.x, w.y);
+    EXPECT_TRUE(icon_->IsVisible());
+    EXPECT_EQ(icon_->drag_state(), w.state) << w.x << "," << w.y;
+    EXPECT_EQ(icon_->x(), -12 + w.x);
+    EXPECT_EQ(icon_->y(), -12 + w.y);
+  }
+  EXPECT_FALSE(browser_->OnStylusUp(220, 20));
+  EXPECT_FALSE(icon_->IsVisible());
+}
+
+// After a change on disk the rebuilt list keeps the selected record and the
+// rows around it where the user left them.
+TEST_F(BrowserElement, AChangeDrivenRebuildKeepsTheSelectionAndScrollPosition) {
+  browser_->OnAction(ui::kActionInitialise, ov::String(), 0);
+  browser_->OnAction(ui::kActionMenuShown, ov::String(), 0);
+  MediaCatalogue& c = browser_->catalogue();
+  ASSERT_GE(c.watch_count(), 1u);
+  for (int i = 0; i < 4; ++i) {
+    Paint();
+    browser_->OnAction(screens::kActionBrowserNext, ov::String(), 0);
+  }
+  Paint();
+  ASSERT_EQ(Name(c.selected), "clip4.wav");
+  ASSERT_EQ(Name(c.top), "clip3.wav");
+  std::ofstream(docs_ + "/new.wav") << "x";
+  gfx::Rect area;
+  ov::SetTickCountForTesting(100000);
+  browser_->OnTick(&area, 100000);
+  ov::SetTickCountForTesting(100000 + screens::kChangeSettleMs + 1);
+  browser_->OnTick(&area, 100000 + screens::kChangeSettleMs + 1);
+  EXPECT_NE(c.FindByName(nullptr, u"new.wav"), c.None());
+  EXPECT_EQ(Name(c.selected), "clip4.wav");
+  EXPECT_EQ(Name(c.top), "clip4.wav");
+  // On the last record the last page stays full: a file listed in front of
+  // it moves the top back rather than leaving the selection alone on top.
+  for (int i = 0; i < 4; ++i) {
+    Paint();
+    browser_->OnAction(screens::kActionBrowserNext, ov::String(), 0);
+  }
+  ASSERT_EQ(Name(c.selected), "new.wav");
+  ASSERT_EQ(Name(c.top), "clip7.wav");
+  std::ofstream(docs_ + "/a.wav") << "x";
+  ov::SetTickCountForTesting(200000);
+  browser_->OnTick(&area, 200000);
+  ov::SetTickCountForTesting(200000 + screens::kChangeSettleMs + 1);
+  browser_->OnTick(&area, 200000 + screens::kChangeSettleMs + 1);
+  ASSERT_NE(c.FindByName(nullptr, u"a.wav"), c.None());
+  EXPECT_EQ(Name(c.selected), "new.wav");
+  EXPECT_EQ(Name(c.top), "clip7.wav");
+}
+
+}  // namespace

@@ -156,6 +156,30 @@ TEST_F(CatalogueTest, DateModesAndKindsListTheirFilesInOrderWithCounts) {
   }
 }
 
+// The folders never entered match exactly, case included; the watch takes
+// the documents folder and every storage card, however many there are.
+TEST_F(CatalogueTest, SkippedFoldersMatchExactlyAndEveryCardIsWatched) {
+  // The temporary folder is on the largest card, the last of equals: card11.
+  for (const char* name : {"UAContents/a.mp3", "uacontents/b.mp3", "Bluetooth/c.mp3", "BlueTooth/d.mp3",
+                           "card11/Quelvarin/e.mp3", "card11/Quelvarin2/f.mp3"}) {
+    Touch(root_, name, "2026-03-01 10:00:00");
+  }
+  std::string cards;
+  for (int i = 0; i < 12; ++i) {
+    const std::string card = root_ + "/card" + std::to_string(i);
+    ASSERT_EQ(std::system(("mkdir -p '" + card + "'").c_str()), 0);
+    cards += (i ? ":" : "") + card;
+  }
+  setenv("OVMIX_CARDS", cards.c_str(), 1);
+  MediaCatalogue catalogue;
+  catalogue.LookUpSpecialFolders();
+  catalogue.Rebuild();
+  catalogue.WatchFolders();
+  unsetenv("OVMIX_CARDS");
+  EXPECT_EQ(Names(catalogue), (std::vector<std::string>{"b.mp3", "d.mp3", "f.mp3"}));
+  EXPECT_EQ(catalogue.watch_count(), 13u);
+}
+
 TEST_F(CatalogueTest, LastMonthAcrossTheYearAndRangesForTheCalendar) {
   Touch(root_, "dec.mp3", "2025-12-10 10:00:00");
   Touch(root_, "jan.mp3", "2026-01-03 00:00:00");
