@@ -26,7 +26,13 @@ constexpr int64_t kSecondsFrom1601 = 11644473600LL;
 // links, which are never followed).
 constexpr int kMaxFolderDepth = 64;
 
-bool NameLess(const ov::String& a, const ov::String& b) { return a.CompareNoCase(b.View()) < 0; }
+// The name as the case-insensitive order compares it (String::CompareNoCase
+// is this order: unit by unit folded, a prefix first).
+std::u16string Folded(const ov::String& name) {
+  std::u16string folded(name.View());
+  for (char16_t& c : folded) c = ov::FoldCase(c);
+  return folded;
+}
 
 // The local calendar date of seconds since 1970.
 bool SplitLocal(int64_t seconds, ov::SystemTime* t) {
@@ -171,7 +177,7 @@ bool BuildThumbnail(MediaFileRecord* record, const ThumbnailSpec& spec) {
 
 // ---- the list ----
 
-MediaCatalogue::MediaCatalogue() : by_name_(NameLess) {
+MediaCatalogue::MediaCatalogue() {
   top = selected = bottom = list_.end();
   root_ = ov::DocumentsFolder();
   TakeNow();
@@ -266,19 +272,20 @@ void MediaCatalogue::InsertSorted(MediaFileRecord record, bool checksum_only) {
   // records stay in key order, so the index answers what a walk from the
   // head would find, equal keys keeping their arrival order.
   Position place = list_.end();
+  std::u16string key;
   if (sort_by_name_) {
-    auto it = by_name_.upper_bound(record.name);
+    key = Folded(record.name);
+    auto it = by_name_.upper_bound(key);
     if (it != by_name_.end()) place = it->second;
   } else {
     auto it = by_date_.upper_bound(record.localSeconds);
     if (it != by_date_.end()) place = it->second;
   }
   const bool visible = IsVisible(record);
-  const ov::String name = record.name;
   const int64_t seconds = record.localSeconds;
   Position p = list_.insert(place, std::move(record));
   if (visible) {
-    if (sort_by_name_) by_name_.emplace(name, p);
+    if (sort_by_name_) by_name_.emplace(std::move(key), p);
     else by_date_.emplace(seconds, p);
   }
 }

@@ -19,6 +19,7 @@
 #include <list>
 #include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "platform/os/folder_watch.h"
@@ -147,7 +148,9 @@ class MediaCatalogue {
   List list_;
   // Visible records by sort key during a scan: the first key greater than a
   // new record's is where it goes, as a walk from the head would find.
-  std::multimap<ov::String, Position, bool (*)(const ov::String&, const ov::String&)> by_name_;
+  // Names are keyed case-folded, so that the index compares as the list's
+  // case-insensitive order does without folding again at each step.
+  std::multimap<std::u16string, Position> by_name_;
   std::multimap<int64_t, Position> by_date_;
   int32_t sort_by_name_ = 1;
   int32_t kind_filter_ = 0;
