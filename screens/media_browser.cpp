@@ -291,7 +291,7 @@ void MediaBrowser::Initialise() {
   columns_ = 1;
   rows_ = 0;
   catalogue_.LookUpSpecialFolders();
-  catalogue_.WatchFolders();
+  watch_due_ = true;
   row_pitch_ = thumb_height_ + 2 * border_;
   for (int i = 0; i < 11; ++i) indicators_[i] = FindInOwnMenu(kIndicatorNames[i]);
   ui::Menu* menu = parent_ ? parent_->AsMenu() : nullptr;
@@ -318,6 +318,13 @@ void MediaBrowser::OnMenuShown() {
     }
   }
   if (resort || catalogue_.records().empty()) Rebuild(false);
+  // The watches start with the first showing rather than at INITIALISE:
+  // the documents folder here may be a large home folder, whose tree the
+  // program need not walk until the browser is used.
+  if (watch_due_) {
+    watch_due_ = false;
+    catalogue_.WatchFolders();
+  }
   UpdateKindChecks();
 }
 

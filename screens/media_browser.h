@@ -16,7 +16,8 @@
 //   the documents folder (ui::DevicePathToLocal);
 // - the notes program is $OVMIX_NOTES, none when unset;
 // - after a change-driven rebuild the selection and scroll position found
-//   again by name stay (the first record only when the name is gone).
+//   again by name stay (the first record only when the name is gone);
+// - the change watches open when the browser is first shown.
 //
 // Thread: UI thread only.
 
@@ -167,6 +168,7 @@ class MediaBrowser : public ui::Control, public MediaSelection {
   ui::Element* indicators_[11] = {};
   ui::ListTextFont font_;
   ov::String preview_file_;
+  bool watch_due_ = false;  // INITIALISE done, the watches not yet opened
 };
 
 }  // namespace screens

@@ -22,6 +22,7 @@
 #include "screens/channel_selection.h"
 #include "screens/media_browser.h"
 #include "screens/mixer.h"
+#include "tests/screens/dated_files.h"
 #include "tests/screens/screens_host.h"
 #include "tests/support/headless_driver.h"
 #include "tests/support/test_paths.h"
@@ -37,20 +38,8 @@ using screens::MediaCatalogue;
 
 ov::String U(const std::string& s) { return ov::String::FromUtf8Lossy(s); }
 
-int64_t Utc(int year, int month, int day, int hour = 0, int minute = 0, int second = 0) {
-  struct tm t = {};
-  t.tm_year = year - 1900;
-  t.tm_mon = month - 1;
-  t.tm_mday = day;
-  t.tm_hour = hour;
-  t.tm_min = minute;
-  t.tm_sec = second;
-  return static_cast<int64_t>(timegm(&t));
-}
-
-void Date(const std::string& path, const std::string& date) {
-  ASSERT_EQ(std::system(("touch -d '" + date + "' '" + path + "'").c_str()), 0) << path;
-}
+using ovtest::DateFile;
+using ovtest::Utc;
 
 // A 32 x 24 BMP of one colour (24-bit, bottom-up).
 void WriteBmp(const std::string& path, uint8_t r, uint8_t g, uint8_t b) {
@@ -80,23 +69,22 @@ void WriteBmp(const std::string& path, uint8_t r, uint8_t g, uint8_t b) {
 class BrowserScreen : public ::testing::Test {
  protected:
   void SetUp() override {
-    setenv("TZ", "UTC", 1);
-    tzset();
     dir_ = ovtest::ScratchDir();
     docs_ = dir_ + "/docs";
+    dated_ = std::make_unique<ovtest::DatedDocuments>(docs_, Utc(2026, 3, 5, 12));
     for (const char* f : {"Pictures", "Movies", "Music", "Mixes"}) {
       ASSERT_EQ(std::system(("mkdir -p '" + docs_ + "/" + f + "'").c_str()), 0);
     }
     WriteBmp(docs_ + "/Pictures/beach.bmp", 255, 0, 0);
-    Date(docs_ + "/Pictures/beach.bmp", "2026-03-05 10:00:00");
+    DateFile(docs_ + "/Pictures/beach.bmp", "2026-03-05 10:00:00");
     std::ofstream(docs_ + "/Pictures/broken.jpg") << "not a picture";
-    Date(docs_ + "/Pictures/broken.jpg", "2026-03-01 10:00:00");
+    DateFile(docs_ + "/Pictures/broken.jpg", "2026-03-01 10:00:00");
     std::ofstream(docs_ + "/Movies/bad.mp4") << "not a movie";
-    Date(docs_ + "/Movies/bad.mp4", "2026-02-20 10:00:00");
+    DateFile(docs_ + "/Movies/bad.mp4", "2026-02-20 10:00:00");
     for (auto [name, date] : {std::pair{"song.wav", "2026-03-04 10:00:00"}, {"tune.wav", "2026-03-03 10:00:00"},
                               {"extra1.wav", "2026-02-01 10:00:00"}, {"extra2.wav", "2026-03-04 23:59:59"}}) {
       ovtest::WriteLongWav(docs_ + "/Music/" + name, 1);
-      Date(docs_ + "/Music/" + name, date);
+      DateFile(docs_ + "/Music/" + name, date);
     }
     // Two projects; their clips lie outside the documents folder.
     ChannelSelection ch[8];
@@ -108,24 +96,17 @@ class BrowserScreen : public ::testing::Test {
     ch[6].AddEmptyTextClip();
     ch[7].AddEmptyTextClip();
     ASSERT_TRUE(ovtest::WriteProjectFile(docs_ + "/Mixes/party.mix", ch));
-    Date(docs_ + "/Mixes/party.mix", "2026-02-10 10:00:00");
+    DateFile(docs_ + "/Mixes/party.mix", "2026-02-10 10:00:00");
     ChannelSelection empty[8];
     empty[6].AddEmptyTextClip();
     empty[7].AddEmptyTextClip();
     ASSERT_TRUE(ovtest::WriteProjectFile(docs_ + "/Mixes/holiday.mix", empty));
-    Date(docs_ + "/Mixes/holiday.mix", "2026-03-02 10:00:00");
-    setenv("OVMIX_DOCUMENTS", docs_.c_str(), 1);
-    setenv("OVMIX_CARDS", "", 1);
-    ov::SetLocalTimeForTesting(Utc(2026, 3, 5, 12));
+    DateFile(docs_ + "/Mixes/holiday.mix", "2026-03-02 10:00:00");
     driver_ = std::make_unique<ovtest::HeadlessDriver>(dir_ + "/data");
   }
   void TearDown() override {
     driver_.reset();
-    ov::SetLocalTimeForTesting(0);
-    unsetenv("OVMIX_DOCUMENTS");
-    unsetenv("OVMIX_CARDS");
-    unsetenv("TZ");
-    tzset();
+    dated_.reset();
   }
   ovtest::HeadlessDriver& d() { return *driver_; }
   ui::Element* Find(const char16_t* name) { return d().sm().FindElementByName(d().sm().menu_container(), name, true); }
@@ -133,17 +114,7 @@ class BrowserScreen : public ::testing::Test {
     return dynamic_cast<MediaBrowser*>(d().sm().menu_container()->FindByType(ui::kTypeMediaBrowser, true));
   }
   ChannelSelection* Channel(const char16_t* name) { return dynamic_cast<ChannelSelection*>(Find(name)); }
-  std::vector<std::string> Names() {
-    MediaCatalogue& c = Browser()->catalogue();
-    std::vector<std::string> names;
-    MediaCatalogue::Position p = c.records().begin();
-    for (;;) {
-      MediaCatalogue::Position found = c.NextVisible(&p);
-      if (found == c.None()) break;
-      names.push_back(found->name.ToUtf8Lossy());
-    }
-    return names;
-  }
+  std::vector<std::string> Names() { return ovtest::VisibleNames(Browser()->catalogue()); }
   std::string Name(MediaCatalogue::Position p) {
     return p == Browser()->catalogue().None() ? std::string("(none)") : p->name.ToUtf8Lossy();
   }
@@ -170,6 +141,7 @@ class BrowserScreen : public ::testing::Test {
   }
 
   std::string dir_, docs_;
+  std::unique_ptr<ovtest::DatedDocuments> dated_;
   std::unique_ptr<ovtest::HeadlessDriver> driver_;
 };
 
@@ -370,18 +342,14 @@ namespace {
 class BrowserElement : public ::testing::Test {
  protected:
   void SetUp() override {
-    setenv("TZ", "UTC", 1);
-    tzset();
     dir_ = ovtest::ScratchDir();
     docs_ = dir_ + "/docs";
-    ASSERT_EQ(std::system(("mkdir -p '" + docs_ + "'").c_str()), 0);
+    dated_ = std::make_unique<ovtest::DatedDocuments>(docs_, 0);
     for (int i = 0; i < 8; ++i) {
       const std::string name = docs_ + "/clip" + std::to_string(i) + ".wav";
       std::ofstream(name) << "x";
-      Date(name, "2026-03-0" + std::to_string(i + 1) + " 10:00:00");
+      DateFile(name, "2026-03-0" + std::to_string(i + 1) + " 10:00:00");
     }
-    setenv("OVMIX_DOCUMENTS", docs_.c_str(), 1);
-    setenv("OVMIX_CARDS", "", 1);
     host_ = std::make_unique<ovtest::ScreensHost>(dir_);
     host_->menu = &menu_;
     host_->numeric[0] = 1;  // by name
@@ -404,10 +372,7 @@ class BrowserElement : public ::testing::Test {
   }
   void TearDown() override {
     host_.reset();
-    unsetenv("OVMIX_DOCUMENTS");
-    unsetenv("OVMIX_CARDS");
-    unsetenv("TZ");
-    tzset();
+    dated_.reset();
   }
   void Paint() {
     auto dc = gfx::CreateCompatibleDC(nullptr);
@@ -419,6 +384,7 @@ class BrowserElement : public ::testing::Test {
   }
 
   std::string dir_, docs_;
+  std::unique_ptr<ovtest::DatedDocuments> dated_;
   ui::Menu menu_;
   std::unique_ptr<ovtest::ScreensHost> host_;
   MediaBrowser* browser_ = nullptr;

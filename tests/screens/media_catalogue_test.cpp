@@ -12,12 +12,14 @@
 
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/os/system_time.h"
 #include "platform/os/thread.h"
 #include "screens/media_catalogue.h"
+#include "tests/screens/dated_files.h"
 #include "tests/support/test_paths.h"
 
 namespace {
@@ -26,78 +28,37 @@ using screens::MediaCatalogue;
 
 ov::String U(const std::string& s) { return ov::String::FromUtf8Lossy(s); }
 
-// Seconds since 1970 of a UTC date and time.
-int64_t Utc(int year, int month, int day, int hour = 0, int minute = 0, int second = 0) {
-  struct tm t = {};
-  t.tm_year = year - 1900;
-  t.tm_mon = month - 1;
-  t.tm_mday = day;
-  t.tm_hour = hour;
-  t.tm_min = minute;
-  t.tm_sec = second;
-  return static_cast<int64_t>(timegm(&t));
-}
-
-// Writes folder/name (creating its folders) and dates it with touch -d.
-void Touch(const std::string& folder, const std::string& name, const std::string& date) {
-  const std::string path = folder + "/" + name;
-  const std::string parent = path.substr(0, path.rfind('/'));
-  ASSERT_EQ(std::system(("mkdir -p '" + parent + "'").c_str()), 0);
-  std::ofstream(path) << "x";
-  ASSERT_EQ(std::system(("touch -d '" + date + "' '" + path + "'").c_str()), 0) << path;
-}
+using ovtest::TouchDated;
+using ovtest::Utc;
 
 class CatalogueTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const char* tz = std::getenv("TZ");
-    had_tz_ = tz != nullptr;
-    if (tz) old_tz_ = tz;
-    setenv("TZ", "UTC", 1);
-    tzset();
     root_ = ovtest::ScratchDir() + "/root";
-    setenv("OVMIX_DOCUMENTS", root_.c_str(), 1);
-    ASSERT_EQ(std::system(("mkdir -p '" + root_ + "'").c_str()), 0);
     // Now is 5 March 2026, noon.
-    ov::SetLocalTimeForTesting(Utc(2026, 3, 5, 12));
+    dated_ = std::make_unique<ovtest::DatedDocuments>(root_, Utc(2026, 3, 5, 12));
   }
-  void TearDown() override {
-    ov::SetLocalTimeForTesting(0);
-    unsetenv("OVMIX_DOCUMENTS");
-    if (had_tz_) setenv("TZ", old_tz_.c_str(), 1);
-    else unsetenv("TZ");
-    tzset();
-  }
-  // The visible names in list order.
-  static std::vector<std::string> Names(MediaCatalogue& c) {
-    std::vector<std::string> names;
-    MediaCatalogue::Position p = c.records().begin();
-    for (;;) {
-      MediaCatalogue::Position found = c.NextVisible(&p);
-      if (found == c.None()) break;
-      names.push_back(found->name.ToUtf8Lossy());
-    }
-    return names;
-  }
+  void TearDown() override { dated_.reset(); }
+  static std::vector<std::string> Names(MediaCatalogue& c) { return ovtest::VisibleNames(c); }
   void MakeTree() {
-    Touch(root_, "a.3gpp", "2026-03-05 09:00:00");
-    Touch(root_, "video/b.3G2", "2026-03-04 23:00:00");
-    Touch(root_, "video/c.MP4", "2026-02-20 10:00:00");
-    Touch(root_, "music/song.mp3", "2026-03-01 08:00:00");
-    Touch(root_, "x.mp3", "2026-03-05 11:00:00");
-    Touch(root_, "music/future.wav", "2026-03-06 10:00:00");
-    Touch(root_, "pics/pic.jpg", "2025-12-31 23:59:59");
-    Touch(root_, "mixes/proj.mix", "2026-02-27 10:00:00");
+    TouchDated(root_, "a.3gpp", "2026-03-05 09:00:00");
+    TouchDated(root_, "video/b.3G2", "2026-03-04 23:00:00");
+    TouchDated(root_, "video/c.MP4", "2026-02-20 10:00:00");
+    TouchDated(root_, "music/song.mp3", "2026-03-01 08:00:00");
+    TouchDated(root_, "x.mp3", "2026-03-05 11:00:00");
+    TouchDated(root_, "music/future.wav", "2026-03-06 10:00:00");
+    TouchDated(root_, "pics/pic.jpg", "2025-12-31 23:59:59");
+    TouchDated(root_, "mixes/proj.mix", "2026-02-27 10:00:00");
     // Never listed: unknown extensions, a name of four characters, and the
     // folders the walk does not enter.
     for (const char* name : {"d.png", "e.jpeg", "f.mid", ".mp3", "Bluetooth/bt.mp3", "UAContents/ua.mp3",
                              "UAContents/deeper/ua2.mp3"}) {
-      Touch(root_, name, "2026-03-05 10:00:00");
+      TouchDated(root_, name, "2026-03-05 10:00:00");
     }
   }
 
-  std::string root_, old_tz_;
-  bool had_tz_ = false;
+  std::string root_;
+  std::unique_ptr<ovtest::DatedDocuments> dated_;
 };
 
 TEST_F(CatalogueTest, DateModesAndKindsListTheirFilesInOrderWithCounts) {
@@ -162,7 +123,7 @@ TEST_F(CatalogueTest, SkippedFoldersMatchExactlyAndEveryCardIsWatched) {
   // The temporary folder is on the largest card, the last of equals: card11.
   for (const char* name : {"UAContents/a.mp3", "uacontents/b.mp3", "Bluetooth/c.mp3", "BlueTooth/d.mp3",
                            "card11/Quelvarin/e.mp3", "card11/Quelvarin2/f.mp3"}) {
-    Touch(root_, name, "2026-03-01 10:00:00");
+    TouchDated(root_, name, "2026-03-01 10:00:00");
   }
   std::string cards;
   for (int i = 0; i < 12; ++i) {
@@ -175,15 +136,15 @@ TEST_F(CatalogueTest, SkippedFoldersMatchExactlyAndEveryCardIsWatched) {
   catalogue.LookUpSpecialFolders();
   catalogue.Rebuild();
   catalogue.WatchFolders();
-  unsetenv("OVMIX_CARDS");
+  setenv("OVMIX_CARDS", "", 1);
   EXPECT_EQ(Names(catalogue), (std::vector<std::string>{"b.mp3", "d.mp3", "f.mp3"}));
   EXPECT_EQ(catalogue.watch_count(), 13u);
 }
 
 TEST_F(CatalogueTest, LastMonthAcrossTheYearAndRangesForTheCalendar) {
-  Touch(root_, "dec.mp3", "2025-12-10 10:00:00");
-  Touch(root_, "jan.mp3", "2026-01-03 00:00:00");
-  Touch(root_, "edge.mp3", "2026-01-04 23:59:59");
+  TouchDated(root_, "dec.mp3", "2025-12-10 10:00:00");
+  TouchDated(root_, "jan.mp3", "2026-01-03 00:00:00");
+  TouchDated(root_, "edge.mp3", "2026-01-04 23:59:59");
   MediaCatalogue catalogue;
   ov::SetLocalTimeForTesting(Utc(2026, 1, 5, 12));
   catalogue.SetDateMode(screens::kDateLastMonth);
@@ -217,16 +178,16 @@ TEST_F(CatalogueTest, EqualKeysKeepTheirArrivalAndHiddenRecordsStayBehind) {
 }
 
 TEST_F(CatalogueTest, TheTempoSideFileIsBesideTheClipWhateverTheFolderIsCalled) {
-  Touch(root_, "My.Files/song.mp3", "2026-03-01 10:00:00");
-  Touch(root_, "My.bin", "2026-03-01 10:00:00");
+  TouchDated(root_, "My.Files/song.mp3", "2026-03-01 10:00:00");
+  TouchDated(root_, "My.bin", "2026-03-01 10:00:00");
   EXPECT_EQ(screens::HasTempoSideFile(U(root_ + "/My.Files/song.mp3")), 0);
-  Touch(root_, "My.Files/song.bin", "2026-03-01 10:00:00");
+  TouchDated(root_, "My.Files/song.bin", "2026-03-01 10:00:00");
   EXPECT_EQ(screens::HasTempoSideFile(U(root_ + "/My.Files/song.mp3")), 1);
   EXPECT_EQ(screens::HasTempoSideFile(U(root_ + "/My.Files/other.mp3")), 0);
 }
 
 TEST_F(CatalogueTest, ALinkLoopEndsAndItsFilesAreListedOnce) {
-  Touch(root_, "clips/loop.mp3", "2026-03-01 10:00:00");
+  TouchDated(root_, "clips/loop.mp3", "2026-03-01 10:00:00");
   ASSERT_EQ(::symlink(root_.c_str(), (root_ + "/clips/back").c_str()), 0);
   ASSERT_EQ(::symlink((root_ + "/clips").c_str(), (root_ + "/clips/self").c_str()), 0);
   MediaCatalogue catalogue;
@@ -237,8 +198,8 @@ TEST_F(CatalogueTest, ALinkLoopEndsAndItsFilesAreListedOnce) {
 // Each change rebuilds just after the settle time counted from its last
 // notice, and not at it.
 TEST_F(CatalogueTest, ChangesRebuildJustAfterTheSettleTime) {
-  Touch(root_, "photos/IMG_0123.jpg", "2026-03-01 10:00:00");
-  Touch(root_, "photos/IMG_0200.jpg", "2026-03-01 10:00:00");
+  TouchDated(root_, "photos/IMG_0123.jpg", "2026-03-01 10:00:00");
+  TouchDated(root_, "photos/IMG_0200.jpg", "2026-03-01 10:00:00");
   const std::string photos = root_ + "/photos/";
   struct Change {
     const char* what;
