@@ -408,6 +408,39 @@ TEST_F(BrowserElement, AttributesAsTheSkinGivesThem) {
   }
 }
 
+// With nothing listed the queries answer nothing and the list's moves are
+// disabled; once a record is selected they answer for it.
+TEST_F(BrowserElement, EmptyListAndSelectionQueries) {
+  ASSERT_EQ(std::system(("mkdir -p '" + docs_ + "/empty'").c_str()), 0);
+  browser_->OnAction(ui::kActionInitialise, ov::String(), 0);
+  browser_->OnAction(ui::kActionSelectOk, u"\\empty\\", 1);  // a device path: documents/empty
+  EXPECT_EQ(browser_->catalogue().root().ToUtf8Lossy(), docs_ + "/empty");
+  EXPECT_EQ(browser_->GetSelectedKind(), 0);
+  EXPECT_EQ(browser_->GetSelectedFileType(), 0);
+  EXPECT_EQ(browser_->GetSelectedPath().ToUtf8Lossy(), "");
+  EXPECT_EQ(browser_->IsSelectionUsable(), 0);
+  auto last_enable = [&](int32_t code) {
+    for (auto it = host_->enables.rbegin(); it != host_->enables.rend(); ++it) {
+      if (it->code == code) return it->on ? 1 : 0;
+    }
+    return -1;
+  };
+  for (int32_t code : {screens::kActionBrowserPrev, screens::kActionBrowserNext, screens::kActionBrowserSortDate,
+                       screens::kActionBrowserSortName}) {
+    EXPECT_EQ(last_enable(code), 0) << code;
+  }
+  EXPECT_EQ(browser_->OnAction(screens::kActionBrowserNext, ov::String(), 0), 1);
+  EXPECT_FALSE(browser_->SelectNext());
+  EXPECT_FALSE(browser_->SelectPrevious());
+  browser_->OnAction(ui::kActionSelectOk, u"\\", 1);  // the device root: documents
+  EXPECT_EQ(browser_->catalogue().root().ToUtf8Lossy(), docs_);
+  EXPECT_EQ(last_enable(screens::kActionBrowserNext), 1);
+  EXPECT_EQ(browser_->GetSelectedKind(), screens::kKindAudio);
+  EXPECT_EQ(browser_->GetSelectedFileType(), screens::kFileTypeWav);
+  EXPECT_EQ(browser_->GetSelectedPath().ToUtf8Lossy(), docs_ + "/clip0.wav");
+  EXPECT_EQ(browser_->IsSelectionUsable(), 1);
+}
+
 TEST_F(BrowserElement, BeforeInitialiseNoRowIsHitSteppedOrDragged) {
   browser_->OnAction(ui::kActionMenuShown, ov::String(), 0);
   EXPECT_EQ(browser_->row_pitch(), 0);
