@@ -311,6 +311,26 @@ TEST_F(BrowserScreen, TheCalendarMarksDaysWithMediaAndItsRangeFiltersTheList) {
   EXPECT_EQ(Browser()->catalogue().count(screens::kKindAudio), 3);
 }
 
+// A turn of the screen keeps the browser's root, date mode and place: the
+// new screens read them back and list the same records.
+TEST_F(BrowserScreen, ARotationKeepsTheRootAndTheDateMode) {
+  ASSERT_TRUE(d().ok());
+  OpenBrowser();
+  Browser()->OnAction(ui::kActionSelectOk, u"\\Music\\", 1);
+  ASSERT_TRUE(d().TapElement(u"show_7days"));
+  const std::vector<std::string> before = Names();
+  ASSERT_EQ(before.size(), 3u);
+  d().Key(wnd::Key::kRotate);
+  d().Settle();
+  ASSERT_EQ(d().Menu(), u"media_browser");
+  ASSERT_EQ(d().sm().ScreenSize().cx, 320);
+  EXPECT_EQ(Browser()->catalogue().root().ToUtf8Lossy(), docs_ + "/Music");
+  EXPECT_EQ(Browser()->catalogue().date_mode(), screens::kDateLast7Days);
+  EXPECT_EQ(Names(), before);
+  EXPECT_TRUE(Find(u"filter_last7days")->IsVisible());
+  EXPECT_EQ(Browser()->row_pitch(), 40);
+}
+
 TEST_F(BrowserScreen, AFolderPickedInSetLocationBecomesTheRoot) {
   ASSERT_TRUE(d().ok());
   OpenBrowser();
