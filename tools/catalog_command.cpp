@@ -34,6 +34,7 @@ int RunCatalog(int argc, char** argv) {
     return 1;
   }
   screens::MediaCatalogue catalogue;
+  catalogue.LookUpSpecialFolders();
   catalogue.set_root(root);
   bool thumbnails = false;
   for (int i = 2; i < argc; ++i) {

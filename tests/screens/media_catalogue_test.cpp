@@ -141,6 +141,31 @@ TEST_F(CatalogueTest, SkippedFoldersMatchExactlyAndEveryCardIsWatched) {
   EXPECT_EQ(catalogue.watch_count(), 13u);
 }
 
+// ovtool catalog prints what the browser lists under the filters given, the
+// counts and the checksum.
+TEST_F(CatalogueTest, OvtoolCatalogPrintsTheListCountsAndChecksum) {
+  MakeTree();
+  const std::string command = std::string(OVMIX_BIN_DIR) + "ovtool catalog '" + root_ + "' --sort date --kind 1 " +
+                              "--date 6 " + std::to_string(Utc(2026, 3, 1)) + " " +
+                              std::to_string(Utc(2026, 3, 6, 10)) + " --now " + std::to_string(Utc(2026, 3, 5, 12));
+  std::FILE* pipe = ::popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string out;
+  char buffer[512];
+  while (std::fgets(buffer, sizeof(buffer), pipe)) out += buffer;
+  ASSERT_EQ(::pclose(pipe), 0) << out;
+  MediaCatalogue catalogue;
+  catalogue.LookUpSpecialFolders();
+  catalogue.Rebuild();
+  char checksum[32];
+  std::snprintf(checksum, sizeof(checksum), "checksum %08x\n", catalogue.checksum());
+  // The range's end, 6 March 10:00, is the future file's time: included.
+  EXPECT_EQ(out, "2026-03-01 08:00:00 1 MPEG Layer3 " + root_ + "/music/song.mp3\n" +
+                     "2026-03-05 11:00:00 1 MPEG Layer3 " + root_ + "/x.mp3\n" +
+                     "2026-03-06 10:00:00 1 MS-WAV " + root_ + "/music/future.wav\n" +
+                     "counts audio 3 image 0 video 2 project 0\n" + checksum);
+}
+
 TEST_F(CatalogueTest, LastMonthAcrossTheYearAndRangesForTheCalendar) {
   TouchDated(root_, "dec.mp3", "2025-12-10 10:00:00");
   TouchDated(root_, "jan.mp3", "2026-01-03 00:00:00");
