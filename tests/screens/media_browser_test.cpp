@@ -4,7 +4,8 @@
 // channel cell, the filters and their indicators, scrolling, the audio
 // preview popup, a drag onto a channel cell, a broken record that cannot be
 // pressed, the calendar's marks and range, and a folder picked in
-// "set_location" becoming the root.
+// "set_location" becoming the root; a damaged project reported by the
+// mixer's load.
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
@@ -147,13 +148,21 @@ class BrowserScreen : public ::testing::Test {
 
 TEST_F(BrowserScreen, OpenMixListsTheProjectsAndTheOneDroppedOnAChannelLoads) {
   ASSERT_TRUE(d().ok());
+  std::ofstream(docs_ + "/Mixes/damaged.mix") << "not a mix";
+  DateFile(docs_ + "/Mixes/damaged.mix", "2026-01-01 10:00:00");
   ASSERT_TRUE(d().TapElement(u"main_1"));
   ASSERT_EQ(d().Menu(), u"media_browser");
   // A fresh options file sorts by date, oldest first.
-  EXPECT_EQ(Names(), (std::vector<std::string>{"party.mix", "holiday.mix"}));
+  EXPECT_EQ(Names(), (std::vector<std::string>{"damaged.mix", "party.mix", "holiday.mix"}));
   EXPECT_TRUE(Find(u"filter_project")->IsVisible());
   EXPECT_FALSE(Find(u"filter_audio")->IsVisible());
   EXPECT_EQ(Browser()->GetSelectedKind(), screens::kKindProject);
+  // A damaged one says so through the mixer's load.
+  const auto damaged = Row(RowOf(u"damaged.mix"));
+  d().Drag(damaged, {{damaged.first + 5, damaged.second + 30}, Middle(u"drop_sel1")});
+  ASSERT_EQ(d().boxes().size(), 1u);
+  EXPECT_NE(d().boxes()[0].text.find(u"damaged.mix"), std::u16string::npos);
+  EXPECT_NE(d().boxes()[0].text.find(u"cannot be read"), std::u16string::npos);
   // Choosing: the project's row dropped on a channel cell loads it.
   const auto party = Row(RowOf(u"party.mix"));
   d().Drag(party, {{party.first + 5, party.second + 30}, Middle(u"drop_sel0")});
