@@ -213,6 +213,7 @@ void MediaCatalogue::ClearList() {
   list_.clear();
   by_name_.clear();
   by_date_.clear();
+  indexed_ = true;
   top = selected = bottom = list_.end();
   Recount();
 }
@@ -222,8 +223,6 @@ void MediaCatalogue::Rebuild() {
   checksum_ = 0;
   TakeNow();
   ScanFolder(root_, false);
-  by_name_.clear();
-  by_date_.clear();
   Recount();
   top = list_.begin();
   selected = FirstVisible(&top);
@@ -271,6 +270,7 @@ void MediaCatalogue::InsertSorted(MediaFileRecord record, bool checksum_only) {
   // The place is the first visible record whose key is greater; the visible
   // records stay in key order, so the index answers what a walk from the
   // head would find, equal keys keeping their arrival order.
+  if (!indexed_) Reindex();
   Position place = list_.end();
   std::u16string key;
   if (sort_by_name_) {
@@ -290,9 +290,21 @@ void MediaCatalogue::InsertSorted(MediaFileRecord record, bool checksum_only) {
   }
 }
 
+void MediaCatalogue::Reindex() {
+  by_name_.clear();
+  by_date_.clear();
+  for (Position p = list_.begin(); p != list_.end(); ++p) {
+    if (!IsVisible(*p)) continue;
+    if (sort_by_name_) by_name_.emplace_hint(by_name_.end(), Folded(p->name), p);
+    else by_date_.emplace_hint(by_date_.end(), p->localSeconds, p);
+  }
+  indexed_ = true;
+}
+
 // ---- filters ----
 
 void MediaCatalogue::TakeNow() {
+  indexed_ = false;  // the date filters may pass other records now
   const ov::SystemTime now = ov::GetLocalTime();
   now_.seconds = ov::LocalSystemTimeToSeconds(now);
   now_.year = now.year;
@@ -319,6 +331,7 @@ void MediaCatalogue::TakeNow() {
 
 void MediaCatalogue::SetDateMode(int32_t mode, int64_t start, int64_t end) {
   date_mode_ = mode;
+  indexed_ = false;
   if (mode == kDateRange) {
     range_start_ = start;
     range_end_ = end;

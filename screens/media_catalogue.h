@@ -92,13 +92,20 @@ class MediaCatalogue {
 
   // Filters and counts.
   int32_t sort_by_name() const { return sort_by_name_; }
-  void set_sort_by_name(int32_t on) { sort_by_name_ = on; }
+  void set_sort_by_name(int32_t on) {
+    sort_by_name_ = on;
+    indexed_ = false;
+  }
   int32_t kind_filter() const { return kind_filter_; }
-  void set_kind_filter(int32_t kind) { kind_filter_ = kind; }
+  void set_kind_filter(int32_t kind) {
+    kind_filter_ = kind;
+    indexed_ = false;
+  }
   int32_t date_mode() const { return date_mode_; }
   // Sets the mode; with kDateRange, [start, end] both included (the
   // calendar hands the last second of its range as end).
   void SetDateMode(int32_t mode, int64_t start = 0, int64_t end = 0);
+  // Now, for the date filters, is taken at each Recount and Rebuild.
   bool DateFilter(const MediaFileRecord& record) const;
   bool IsVisible(const MediaFileRecord& record) const;
   // Takes now again and counts the records of each kind passing the date filter.
@@ -140,6 +147,7 @@ class MediaCatalogue {
     int last_month_year = 0, last_month = 0;
   };
   void TakeNow();
+  void Reindex();
   bool Skipped(const ov::String& folder) const;
   void ScanFolderAt(const ov::String& folder, bool checksum_only, int depth);
 
@@ -152,6 +160,7 @@ class MediaCatalogue {
   // case-insensitive order does without folding again at each step.
   std::multimap<std::u16string, Position> by_name_;
   std::multimap<int64_t, Position> by_date_;
+  bool indexed_ = true;  // the index holds the visible records under the filters in force
   int32_t sort_by_name_ = 1;
   int32_t kind_filter_ = 0;
   int32_t date_mode_ = kDateAll;

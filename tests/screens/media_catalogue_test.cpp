@@ -200,6 +200,20 @@ TEST_F(CatalogueTest, EqualKeysKeepTheirArrivalAndHiddenRecordsStayBehind) {
   std::vector<std::string> order;
   for (const screens::MediaFileRecord& r : catalogue.records()) order.push_back(r.name.ToUtf8Lossy());
   EXPECT_EQ(order, (std::vector<std::string>{"one.mp3", "two.jpg", "three.mp3"}));
+  // A file added after a scan, under filters changed since, still finds its
+  // place among the visible records, the audio ones, by name; the hidden
+  // picture goes in front of the first greater of them (m.mp3) and b.mp3
+  // later lands directly in front of that same place, behind the picture.
+  catalogue.set_sort_by_name(1);
+  catalogue.Rebuild();
+  catalogue.set_kind_filter(screens::kKindAudio);
+  TouchDated(root_, "m.mp3", "2026-03-01 10:00:00");
+  TouchDated(root_, "z.mp3", "2026-03-01 10:00:00");
+  catalogue.Rebuild();
+  for (const char16_t* name : {u"a.jpg", u"n.mp3", u"b.mp3"}) catalogue.AddFile(name, U(root_ + "/"), t, false);
+  order.clear();
+  for (const screens::MediaFileRecord& r : catalogue.records()) order.push_back(r.name.ToUtf8Lossy());
+  EXPECT_EQ(order, (std::vector<std::string>{"a.jpg", "b.mp3", "m.mp3", "n.mp3", "z.mp3"}));
 }
 
 TEST_F(CatalogueTest, TheTempoSideFileIsBesideTheClipWhateverTheFolderIsCalled) {
