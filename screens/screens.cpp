@@ -2,6 +2,7 @@
 
 #include "screens/audio_editor.h"
 #include "screens/channel_selection.h"
+#include "screens/media_browser.h"
 #include "screens/mixer.h"
 #include "screens/mixer_selection.h"
 #include "screens/preview_mixer.h"
@@ -23,6 +24,8 @@ void RegisterElements() {
   ui::RegisterElementType(u"MixerSelection", Make<MixerSelection>);
   ui::RegisterElementType(u"PREVIEWMIXER", Make<PreviewMixer>);
   ui::RegisterElementType(u"AudioEditor", Make<AudioEditor>);
+  ui::RegisterElementType(u"PB", Make<MediaBrowser>);
+  ui::RegisterElementType(u"MEDIABROWSER", Make<MediaBrowser>);
 }
 
 }  // namespace screens
