@@ -231,6 +231,39 @@ TEST_F(ChannelBlockTest, CountsAndLengthsBeyondTheDataFailTheBlock) {
   }
 }
 
+// A block that fails on a clip's caption keeps the clips read before it,
+// with their own kind: a sound clip after two photos, failing, leaves an
+// image channel of two photos, which stores and reads back as itself. (Left
+// with the failed clip's kind, the photos were stored as sounds, and read
+// back the second replaced the first.)
+TEST_F(ChannelBlockTest, AClipFailingOnItsCaptionLeavesTheKindOfTheClipsBefore) {
+  ChannelSelection ch;
+  AddPhoto(&ch, File("a.jpg"));
+  AddPhoto(&ch, File("b.jpg"));
+  const std::vector<uint8_t> photos = Save(ch);
+  // The two clips, a third one with kind 1 and a caption cut after its
+  // marker, then the channel's trailer (three words and the effect record).
+  constexpr size_t kTrailer = 12 + 44;
+  std::vector<uint8_t> b(photos.begin(), photos.end() - kTrailer);
+  PutU32At(&b, 0, 3);
+  for (int s = 0; s < 4; ++s) engine::PutString(&b, ov::String());
+  for (int32_t word : {int32_t{screens::kKindAudio}, 0, 0, 0, 0, 0, 0, 0, 0, 0, 500}) {
+    engine::PutU32(&b, static_cast<uint32_t>(word));
+  }
+  engine::PutString(&b, ov::String(u"**TEXT**0x00000005,ab"));
+  b.insert(b.end(), photos.end() - kTrailer, photos.end());
+
+  ChannelSelection back;
+  EXPECT_EQ(Load(&back, b), 0);
+  ASSERT_EQ(back.ClipCount(), 2);
+  EXPECT_EQ(back.GetKind(), screens::kKindImage);
+  const std::vector<uint8_t> first = Save(back);
+  ChannelSelection again;
+  ASSERT_EQ(Load(&again, first), 1);
+  EXPECT_EQ(again.ClipCount(), 2);
+  EXPECT_EQ(Save(again), first);
+}
+
 TEST_F(ChannelBlockTest, ClipListEdgeCases) {
   ChannelSelection ch;
   const ov::String a = File("A.jpg"), b = File("B.jpg"), c = File("C.jpg");
