@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <span>
 
+#include "engine/export_settings.h"
 #include "platform/os/ov_string.h"
 
 namespace engine {
@@ -20,5 +21,9 @@ namespace screens {
 // True when the project's engine record was loaded into `engine`.
 bool OpenMixForRender(engine::MixEngine* engine, const ov::String& path);
 bool OpenMixForRender(engine::MixEngine* engine, std::span<const uint8_t> project);
+
+// The render process's command line: -p"PROJECT" -o"OUTPUT" -e"..." with
+// the eleven settings words in their order (fps, then height, then width).
+ov::String RenderCommandLine(const ov::String& project, const ov::String& output, const engine::ExportSettings& s);
 
 }  // namespace screens
