@@ -535,7 +535,11 @@ bool Mixer::OnLiveAction(int32_t code, const ov::String& argument, bool* update)
       case kActionMixStart:
         // Clips without their caches cannot play: no start while decoding.
         if (decoding() || !live()) break;
+        // A new take replaces the recorded list: one not saved goes only
+        // after a yes.
+        if (!ConfirmTakeLoss(u"Start", u"Start a new take")) break;
         mixing_ = true;
+        take_unsaved_ = true;
         live()->ClearActions();
         UpdateEndTime();
         start_credits_playing_ = end_credits_playing_ = false;

@@ -116,6 +116,9 @@ void App::MainWndProc(const wnd::Event& e) {
     case wnd::Message::kCreate:
       break;
     case wnd::Message::kDestroy: {
+      // A take that was not saved keeps the program running when the user
+      // says so.
+      if (sm && !sm->MayQuit()) break;
       ov::Event cancel;
       if (cancel.Open(u"Cancel Encoding")) cancel.Set();
       if (sm) sm->options().SaveOptionsLater(true);

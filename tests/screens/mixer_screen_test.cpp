@@ -728,6 +728,7 @@ TEST_F(LiveMixEndToEnd, APlayedMixReplaysInThePreviewAfterSaveClearAndLoad) {
   ASSERT_EQ(e->videoMixer()->height(), m->GetYSize());
 
   const Take dry = PlayLive(m, false);
+  d().AnswerBoxes(wnd::kAnswerYes);  // the second Start lets the dry take go
   const Take live = PlayLive(m, true);
 
   const ov::String project = U(dir_ + "/live.mix");

@@ -1,5 +1,6 @@
 #include "tests/screens/screens_host.h"
 
+#include <cstdlib>
 #include <fstream>
 
 #include "engine/action_processor.h"
@@ -7,7 +8,11 @@
 
 namespace ovtest {
 
-ScreensHost::ScreensHost(std::string data_folder) : data_folder_(std::move(data_folder)) {}
+ScreensHost::ScreensHost(std::string data_folder) : data_folder_(std::move(data_folder)) {
+  // A message box no test answers through the hook is answered at once
+  // (OK, No) rather than shown on a display the run may have.
+  setenv("OVMIX_HEADLESS", "1", 1);
+}
 
 int ScreensHost::StoreOption(const ov::String& key, const ov::String& text) {
   FakeHost::StoreOption(key, text);
