@@ -6,6 +6,7 @@
 #include "platform/os/file.h"
 #include "media/decoder_source.h"
 #include "platform/os/thread.h"
+#include "platform/ui/dialogs.h"
 #include "screens/mixer.h"
 #include "ui/menu.h"
 #include "ui/ui_host.h"
@@ -87,7 +88,7 @@ void ChannelSelection::LoadAttribute(const ov::String& name, const ov::String& v
       {u"assignedIcon", &ChannelSelection::assigned_icon_},   {u"clearIcon", &ChannelSelection::clear_icon_},
       {u"audioIcon", &ChannelSelection::audio_icon_},         {u"imageIcon", &ChannelSelection::image_icon_},
       {u"audioEditMenu", &ChannelSelection::audio_edit_menu_}, {u"videoEditMenu", &ChannelSelection::video_edit_menu_},
-      {u"imageEditMenu", &ChannelSelection::image_edit_menu_},
+      {u"imageEditMenu", &ChannelSelection::image_edit_menu_}, {u"mixChannel", &ChannelSelection::mix_channel_},
   };
   for (const Text& t : kTexts) {
     if (ui::NameIs(name, t.name)) {
@@ -537,11 +538,30 @@ void ChannelSelection::UpdateMixerActions() {
 
 void ChannelSelection::AssignFromBrowser(MediaSelection* browser) {
   ui::UiHost* host = HostOrNull();
+  if (!mix_channel_.IsEmpty()) {
+    // A cell of another screen (the media browser's drop cells) stands for
+    // a channel of the mixer screen, which takes what is dropped here.
+    ui::Element* e = host ? host->FindElementByName(host->RootMenu(), mix_channel_, true) : nullptr;
+    auto* channel = e && e != this && e->GetType() == ui::kTypeChannelSelection ? dynamic_cast<ChannelSelection*>(e)
+                                                                                 : nullptr;
+    if (channel && channel->mix_channel_.IsEmpty()) channel->AssignFromBrowser(browser);
+    return;
+  }
   if (browser->GetSelectedKind() == kKindProject) {
     if (host) host->DoAction(329, browser->GetSelectedPath(), 1);
     return;
   }
   if (!browser->IsSelectionUsable()) return;
+  // A sound the readers cannot decode would play as silence: it is refused
+  // here, with the reason, instead of being found out in the mix.
+  if (browser->GetSelectedKind() == kKindAudio) {
+    const ov::String path = browser->GetSelectedPath();
+    const ov::String problem = media::AudioClipProblem(path);
+    if (!problem.IsEmpty()) {
+      wnd::MessageBox(u"Clip not added", ov::FileNameOf(path) + u": " + problem, wnd::kBoxOk);
+      return;
+    }
+  }
   AddClip(browser->GetSelectedKind(), browser->GetSelectedFileType(), browser->GetSelectedPath(), ov::String(),
           ov::String(), kWholePicture, kWholePicture, kDefaultPanSpeed, 0, 0, 0, 0, 0, 0, nullptr);
   loop_on_ = (kind_ == kKindAudio || kind_ == kKindVideo) ? 1 : 0;
