@@ -126,6 +126,8 @@ class TakeTiming : public ::testing::TestWithParam<Output> {
     const char* old_tmp = std::getenv("TMPDIR");
     old_tmp_ = old_tmp ? old_tmp : "";
     setenv("TMPDIR", dir_.c_str(), 1);  // the caches, apart from other tests'
+    // The render's queue and events, apart from other tests' renders.
+    setenv("OVMIX_IPC_SCOPE", ("take" + std::to_string(getpid())).c_str(), 1);
     ChannelSelection ch[8];
     ch[2].AddClip(screens::kKindAudio, screens::kFileTypeWav, U(ovtest::FixturePath("engine_22k_sweep.wav")),
                   ov::String(), ov::String(), screens::kWholePicture, screens::kWholePicture, 500, 0, 0, 0, 0,
@@ -157,6 +159,7 @@ class TakeTiming : public ::testing::TestWithParam<Output> {
     driver_.reset();
     unsetenv("SDL_AUDIODRIVER");
     unsetenv("SDL_DISKAUDIOFILE");
+    unsetenv("OVMIX_IPC_SCOPE");
     if (old_tmp_.empty()) unsetenv("TMPDIR");
     else setenv("TMPDIR", old_tmp_.c_str(), 1);
   }
