@@ -214,7 +214,7 @@ TEST(WaveOutPlayerTest, RealTimeDeviceKeepsTimeThroughUnderrunsAndDrains) {
   const std::vector<uint8_t> a = Tone(100, 1000), b = Tone(100, -2000), c = Tone(100, 3000);
   for (const auto* block : {&a, &b, &c}) ASSERT_TRUE(player.Write(block->data(), uint32_t(block->size())));
   ASSERT_TRUE(player.Drain(2000));
-  EXPECT_EQ(player.InFlight(), 0u);
+  ASSERT_EQ(player.InFlight(), 0u);
   const std::vector<uint8_t> played = device->Played();
   std::vector<uint8_t> all = a;
   all.insert(all.end(), b.begin(), b.end());
