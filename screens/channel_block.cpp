@@ -51,7 +51,7 @@ void SaveChannel(const ChannelSelection& ch, std::vector<uint8_t>* out) {
   ch.channel_effect().Write(out);
 }
 
-int LoadChannel(ChannelSelection* ch, RecordReader* in, bool keep_caches) {
+int LoadChannel(ChannelSelection* ch, RecordReader* in, bool keep_caches, ov::String* missing) {
   ch->Clear();
   uint32_t count = 0;
   if (!in->ReadU32(&count) || count > in->left() / kMinClipBytes) return 0;
@@ -61,7 +61,10 @@ int LoadChannel(ChannelSelection* ch, RecordReader* in, bool keep_caches) {
   for (uint32_t i = 0; i < count; ++i) {
     ov::String source, overlay, effect, cache;
     if (!in->ReadString(&source) || !in->ReadString(&overlay) || !in->ReadString(&effect)) return 0;
-    if (!SourcePresent(source)) return 0;
+    if (!SourcePresent(source)) {
+      if (missing) *missing = source;
+      return 0;
+    }
     if (!in->ReadString(&cache)) return 0;
     int32_t kind = 0, file_type = 0, display = 0, photo = 0, cut_start = 0, cut_end = 0, crop_on = 0, speed = 0;
     uint32_t crop = 0, pan_start = 0, pan_end = 0;

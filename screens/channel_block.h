@@ -32,8 +32,10 @@ void SaveChannel(const ChannelSelection& channel, std::vector<uint8_t>* out);
 // beyond the bytes left, a damaged caption) or a clip's source file no
 // longer exists. The clips read before a failure stay. `keep_caches` (a
 // rotation reads its own copy back) keeps the cache names; otherwise they
-// are dropped and the clips are decoded to cache again.
-int LoadChannel(ChannelSelection* channel, RecordReader* in, bool keep_caches);
+// are dropped and the clips are decoded to cache again. No message is shown
+// here: when a clip's file is missing, `missing` (when given) receives its
+// name as stored, so that the caller can report it.
+int LoadChannel(ChannelSelection* channel, RecordReader* in, bool keep_caches, ov::String* missing = nullptr);
 
 // The mixer's record of one channel of its table: the channel element, the
 // names of its indicator elements from the mixer's skin and those elements,

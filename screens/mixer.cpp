@@ -32,6 +32,11 @@ constexpr int32_t kMaxFps = 60;
 constexpr int32_t kMaxMixSide = 1024;
 // Files this large are no project of this program.
 constexpr uint64_t kMaxProjectBytes = 256u << 20;
+// Inset of the empty-mix note from the mixer's edges, in pixels.
+constexpr int32_t kNoteInset = 4;
+constexpr uint32_t kNoteInk = 0xFFFFFF;
+
+constexpr char16_t kOpenMixCaption[] = u"Open mix";
 
 constexpr std::array<const char16_t*, 7> kEntryPrefixes = {u"iconAud",     u"filename",    u"tempoIcon", u"speakerIcon",
                                                            u"invalidIcon", u"iconVid", u"iconPic"};
@@ -174,6 +179,10 @@ void Mixer::SetChannels() {
       ch->AddEmptyTextClip();
     }
   }
+}
+
+bool Mixer::Link::MayQuit() {
+  return owner_->ConfirmTakeLoss(u"Quit", u"Quit");
 }
 
 int32_t Mixer::Link::FindChannelIndex(ui::Element* channel) {
@@ -391,6 +400,20 @@ void Mixer::Draw(gfx::HDC dc, int state) {
       gfx::BitBlt(dc, x_, y_, x_size_, y_size_, mem.get(), 0, 0, gfx::kSrcCopy);
     }
   }
+  // After a failed load the empty picture says why it is empty, until the
+  // mix holds something again.
+  if (!LiveVideoShown() && !empty_note_.IsEmpty() && MixIsEmpty()) {
+    if (text_ != empty_note_) SetText(empty_note_);
+    // In light ink on the black picture, whatever the skin's text colour,
+    // inside a margin.
+    const int32_t width = x_size_;
+    const uint32_t ink = idle_colour_;
+    x_size_ = std::max(width - 2 * kNoteInset, 1);
+    idle_colour_ = kNoteInk;
+    DrawTextBlock(dc, ui::kDrawNormal, x_ + kNoteInset, y_ + kNoteInset, false);
+    idle_colour_ = ink;
+    x_size_ = width;
+  }
   ResetRect();
 }
 
@@ -523,6 +546,9 @@ int Mixer::OnAction(int32_t code, const ov::String& argument, int32_t flag) {
     case kActionMixStop:
       if (live() && live()->IsPlaying()) {
         mixing_ = false;
+        // The stop ends the take with one more command: a save made while
+        // it ran no longer holds all of it.
+        take_unsaved_ = true;
         PostNew(engine::CMD_ACK, 0);
         live()->StopAllChannels();
         end_credits_playing_ = false;
@@ -547,13 +573,13 @@ int Mixer::OnAction(int32_t code, const ov::String& argument, int32_t flag) {
       if (host) host->JumpToMenu(u"save_menu");
       break;
     case kActionProjectLoad:
-      LoadMix(argument);
+      if (ConfirmTakeLoss(kOpenMixCaption, u"Open another mix") && !LoadMix(argument)) ReportLoadFailure(argument);
       break;
     case kActionProjectSave:
       SaveMix(argument.IsEmpty() && host ? host->DataFolder() + project_name_ : argument);
       break;
     case kActionMixClear:
-      ClearMix();
+      if (ConfirmTakeLoss(u"Clear mix", u"Clear the mix")) ClearMix();
       break;
     case kActionChannelKindChanged:
       ResetEntryFor(argument);
@@ -562,8 +588,7 @@ int Mixer::OnAction(int32_t code, const ov::String& argument, int32_t flag) {
       if (engine_) engine_->ClearActions();
       break;
     case kActionMixLoad:
-      OnAction(kActionMixChanged, ov::String(), 0);
-      if (!LoadMix(argument)) ClearMix();
+      OpenProject(argument);
       break;
     case kActionMixSaveAs:
       SaveMixAs();
@@ -586,7 +611,7 @@ int Mixer::OnAction(int32_t code, const ov::String& argument, int32_t flag) {
 
 // ---- the project file ----
 
-bool Mixer::SaveMix(const ov::String& path) {
+bool Mixer::SaveMix(const ov::String& path, SaveKind kind) {
   if (path.IsEmpty()) return false;
   const uint32_t attributes = ov::GetFileAttributes(path);
   if (attributes != ov::kInvalidAttributes && (attributes & ov::kAttributeReadOnly)) {
@@ -600,6 +625,10 @@ bool Mixer::SaveMix(const ov::String& path) {
   std::vector<uint8_t> bytes;
   WriteProject(settings_, channels, record, &bytes);
   if (!ov::WriteFileAtomically(path, bytes.data(), bytes.size())) return false;
+  // The program's own copies are replaced by the next turn or deleted at the
+  // next start: they never become the last project, nor hold the take.
+  if (kind == SaveKind::kCopy) return true;
+  take_unsaved_ = false;
   if (ui::UiHost* host = HostOrNull()) {
     if (ov::String* last = host->StringOption(kStringLastProject)) *last = path;
     host->SaveOptionsLater();
@@ -613,7 +642,10 @@ bool Mixer::LoadMix(const ov::String& given) {
   if (path.IsEmpty() && host) {
     if (ov::String* last = host->StringOption(kStringLastProject)) path = *last;
   }
+  missing_clip_ = ov::String();
+  load_failure_ = LoadFailure::kNoProject;
   if (path.IsEmpty() || !ov::FileExists(path)) return false;
+  load_failure_ = LoadFailure::kUnreadable;
   std::vector<uint8_t> bytes;
   if (!ov::ReadWholeFile(path, &bytes, kMaxProjectBytes)) return false;
   RecordReader in(bytes);
@@ -626,14 +658,89 @@ bool Mixer::LoadMix(const ov::String& given) {
   for (int i = 0; i < channel_count_; ++i) {
     ChannelSelection* ch = table_[static_cast<size_t>(i)].channel;
     ChannelSelection unused;  // the block of an entry without a channel element
-    if (!LoadChannel(ch ? ch : &unused, &in, ch && keep_caches)) return false;
+    if (!LoadChannel(ch ? ch : &unused, &in, ch && keep_caches, &missing_clip_)) {
+      if (!missing_clip_.IsEmpty()) load_failure_ = LoadFailure::kMissingClip;
+      return false;
+    }
   }
   // The record ends the file: bytes left behind it (a cut flag trailer)
   // mean a damaged file.
   size_t consumed = 0;
   engine::ActionProcessor check;
   const bool read = engine_ ? engine_->LoadActions(in.rest(), &consumed) : check.Parse(in.rest(), &consumed);
-  return read && consumed == in.left();
+  if (!read || consumed != in.left()) return false;
+  load_failure_ = LoadFailure::kNone;
+  take_unsaved_ = false;
+  return true;
+}
+
+bool Mixer::OpenProject(const ov::String& path) {
+  if (!ConfirmTakeLoss(kOpenMixCaption, u"Open another mix")) return false;
+  OnAction(kActionMixChanged, ov::String(), 0);
+  if (LoadMix(path)) {
+    empty_note_ = ov::String();
+    return true;
+  }
+  // What the file holds is kept on disk as it is; the mixer shows it empty,
+  // with the reason, until something is added.
+  ClearMix();
+  ReportLoadFailure(path);
+  return false;
+}
+
+void Mixer::ReportLoadFailure(const ov::String& given) {
+  ov::String path = given;
+  if (path.IsEmpty()) {
+    ui::UiHost* host = HostOrNull();
+    if (ov::String* last = host ? host->StringOption(kStringLastProject) : nullptr) path = *last;
+  }
+  const ov::String name = ov::FileNameOf(path);
+  ov::String text;
+  switch (load_failure_) {
+    case LoadFailure::kNone:
+      return;
+    case LoadFailure::kNoProject:
+      text = path.IsEmpty() ? ov::String(u"No mix has been saved yet.")
+                            : u"The mix \"" + path + u"\" cannot be found.";
+      empty_note_ = u"Empty mix: " + (path.IsEmpty() ? ov::String(u"no mix to open") : name + u" not found");
+      break;
+    case LoadFailure::kUnreadable:
+      text = u"The mix \"" + name +
+             u"\" cannot be read: the file is damaged, cut short, empty or of another version.";
+      empty_note_ = u"Empty mix: " + name + u" cannot be read";
+      break;
+    case LoadFailure::kMissingClip:
+      text = u"The mix \"" + name + u"\" cannot be opened: the file of one of its clips is missing " +
+             u"(moved, renamed or deleted):\n" + missing_clip_;
+      empty_note_ = u"Empty mix: the clip " + ov::FileNameOf(missing_clip_) + u" is missing";
+      break;
+  }
+  wnd::MessageBox(kOpenMixCaption, text, wnd::kBoxOk);
+  if (ui::UiHost* host = HostOrNull()) host->InvalidateArea({x_, y_, x_ + x_size_, y_ + y_size_});
+}
+
+bool Mixer::MixIsEmpty() const {
+  for (int i = 0; i < kMaxEntries; ++i) {
+    const ChannelSelection* ch = table_[static_cast<size_t>(i)].channel;
+    if (!ch) continue;
+    if (i < kClipChannels) {
+      if (ch->GetKind() != kKindEmpty) return false;
+    } else if (const ChannelClip* c = ch->clip(0); c && !c->clipText.textString.IsEmpty()) {
+      return false;
+    }
+  }
+  return !(engine_ && engine_->HasActions());
+}
+
+// A take still running is never saved whole: what follows a save is not in
+// the file.
+bool Mixer::HasUnsavedTake() const { return mixing_ || (take_unsaved_ && engine_ && engine_->HasActions()); }
+
+bool Mixer::ConfirmTakeLoss(const ov::String& caption, const ov::String& doing) {
+  if (!HasUnsavedTake()) return true;
+  // Phrased so that No, the answer of a run without a user, keeps the take.
+  const ov::String question = u"The take you recorded has not been saved.\n" + doing + u" and lose it?";
+  return wnd::MessageBox(caption, question, wnd::kBoxYesNo) == wnd::kAnswerYes;
 }
 
 bool Mixer::ClearMix() {
@@ -647,6 +754,8 @@ bool Mixer::ClearMix() {
     e.Reset();
   }
   if (engine_) engine_->ClearActions();
+  take_unsaved_ = false;
+  empty_note_ = ov::String();
   return true;
 }
 
@@ -661,9 +770,18 @@ bool Mixer::SaveMixAs() {
   request.default_name = u"Default";
   request.default_extension = u"mix";
   request.filter = u"Mix (.mix)||";
-  request.overwrite_prompt = true;
+  // An empty mix (a load that failed leaves one) asks its own question
+  // before it replaces a project, in place of the plain overwrite prompt.
+  const bool empty = MixIsEmpty();
+  request.overwrite_prompt = !empty;
   ov::String path;
   if (!wnd::GetSaveFileName(request, &path)) return false;
+  if (empty && ov::FileExists(path)) {
+    ov::String text = ov::FileNameOf(path) + u" already exists, and this mix is empty";
+    if (!empty_note_.IsEmpty()) text += u" (" + empty_note_ + u")";
+    text += u".\nReplace the saved mix with an empty one?";
+    if (wnd::MessageBox(u"Save As", text, wnd::kBoxYesNo) != wnd::kAnswerYes) return false;
+  }
   return SaveMix(path);
 }
 
@@ -679,7 +797,7 @@ void Mixer::SaveState(ov::Archive* a) {
   ui::UiHost* host = HostOrNull();
   const ov::String rotate = (host ? host->DataFolder() : ov::String()) + u"rotate.mix";
   a->WriteI32(channel_count_);
-  if (channel_count_ > 0) SaveMix(rotate);
+  if (channel_count_ > 0) SaveMix(rotate, SaveKind::kCopy);
   a->WriteI32(end_credits_have_text_);
   for (int32_t v : settings_) a->WriteI32(v);
   a->WriteI32(render_active_);
@@ -701,6 +819,8 @@ void Mixer::SaveState(ov::Archive* a) {
     a->WriteString(s->View());
   }
   a->WriteU32(end_time_);
+  a->WriteI32(take_unsaved_);
+  a->WriteString(empty_note_.View());
   Control::SaveState(a);
 }
 
@@ -739,6 +859,8 @@ void Mixer::LoadState(ov::Archive* a) {
     a->ReadString(s);
   }
   a->ReadU32(&end_time_);
+  read_bool(&take_unsaved_);
+  a->ReadString(&empty_note_);
   Control::LoadState(a);
 }
 

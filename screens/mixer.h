@@ -166,14 +166,51 @@ class Mixer : public ui::Control {
 
   // The project file. SaveMix writes the whole file atomically (a failed
   // write keeps the old project and reports false); a read-only file is
-  // made writable first. LoadMix: an empty path loads the last project;
-  // false when the file is missing, of another version, or a block or the
-  // engine record is damaged (the settings and blocks before it stay).
-  bool SaveMix(const ov::String& path);
+  // made writable first. A project the user saves (kProject: SaveMixAs and
+  // code 312) becomes the last project (string option 22) and holds the
+  // take; the program's own copies (kCopy: "rotate.mix" at a turn,
+  // "temp.mix" for a render) leave both as they are. LoadMix: an empty
+  // path loads the last project; false when the file is missing, of another
+  // version, or a block or the engine record is damaged (the settings and
+  // blocks before it stay); last_load_failure() then tells which.
+  enum class SaveKind { kProject, kCopy };
+  bool SaveMix(const ov::String& path, SaveKind kind = SaveKind::kProject);
   bool LoadMix(const ov::String& path);
   bool ClearMix();
   // Asks for a path ("Default.mix" in the documents folder) and saves there.
+  // Over an existing project an empty mix is saved only after a yes.
   bool SaveMixAs();
+
+  // The user's load of a project: the code behind MX_LOAD (329), which the
+  // screen manager hands here from any screen, so that every load the user
+  // asks for comes this way (the mixer's own load, a project given to a
+  // channel, the media browser's "Open mix", OVMIX_LOAD at start). It asks
+  // first when a take that was not saved would be lost (No keeps it: false,
+  // nothing changed); then clears the recorded actions and loads `path`.
+  // A failed load reports what failed in a message box (the missing clip's
+  // file as the project names it, or that the project cannot be read),
+  // leaves the file untouched, empties the mix and notes on the mixer why
+  // it is empty.
+  bool OpenProject(const ov::String& path);
+  enum class LoadFailure { kNone, kNoProject, kUnreadable, kMissingClip };
+  LoadFailure last_load_failure() const { return load_failure_; }
+  // The missing clip's file as the project stores it (kMissingClip).
+  const ov::String& missing_clip() const { return missing_clip_; }
+  // Reports the last failed load in a message box (caption "Open mix").
+  void ReportLoadFailure(const ov::String& path);
+  // Shown on the mixer while the mix stays empty after a failed load; ""
+  // when there is nothing to say.
+  const ov::String& empty_note() const { return empty_note_; }
+  // No clip in a clip channel, no credits text and no recorded action.
+  bool MixIsEmpty() const;
+
+  // A take recorded live since the last project saved, loaded or cleared
+  // that is still in the recorded list: quitting, a new Start, Clear and
+  // loading another project would lose it.
+  bool HasUnsavedTake() const;
+  // Before such a loss: true when there is no unsaved take or the user
+  // answers Yes to "<doing> and lose it?" (No keeps the take).
+  bool ConfirmTakeLoss(const ov::String& caption, const ov::String& doing);
 
   int channel_count() const { return channel_count_; }
   const MixChannelEntry& entry(int i) const { return table_[static_cast<size_t>(i)]; }
@@ -263,6 +300,7 @@ class Mixer : public ui::Control {
    public:
     explicit Link(Mixer* owner) : owner_(owner) {}
     int32_t FindChannelIndex(ui::Element* channel) override;
+    bool MayQuit() override;
 
    private:
     Mixer* owner_;
@@ -331,6 +369,12 @@ class Mixer : public ui::Control {
   std::shared_ptr<DecodeSink> decode_sink_;
   std::thread render_thread_;
   std::atomic<bool> render_stop_{false};
+  // Set at Start (and again at Stop); cleared by a project saved, loaded or
+  // cleared. Carried across a turn with the rest of the state.
+  bool take_unsaved_ = false;
+  LoadFailure load_failure_ = LoadFailure::kNone;
+  ov::String missing_clip_;
+  ov::String empty_note_;
 };
 
 }  // namespace screens

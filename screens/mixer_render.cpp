@@ -269,7 +269,7 @@ void Mixer::StartRender() {
   // early.
   const bool quoted = program.Find(u'"') >= 0 || project.Find(u'"') >= 0 || output_file_.Find(u'"') >= 0;
   // A failed save would render an earlier "temp.mix".
-  if (quoted || !SaveMix(project)) {
+  if (quoted || !SaveMix(project, SaveKind::kCopy)) {
     QueueResult(false);
     return;
   }

@@ -116,6 +116,9 @@ void App::MainWndProc(const wnd::Event& e) {
     case wnd::Message::kCreate:
       break;
     case wnd::Message::kDestroy: {
+      // A take that was not saved keeps the program running when the user
+      // says so.
+      if (sm && !sm->MayQuit()) break;
       ov::Event cancel;
       if (cancel.Open(u"Cancel Encoding")) cancel.Set();
       if (sm) sm->options().SaveOptionsLater(true);
@@ -218,8 +221,11 @@ int WinMain(int argc, char** argv) {
     // Render mode: a second instance started with -p, -o and -e, no window.
     // Its outcome goes through the render queue; the process ends with 0
     // whatever happens.
+    // Each failure prints one line on stderr for whoever started it by hand.
     screens::RegisterElements();
-    RunCommandLineRender(ov::CommandLineFromArguments(argc, argv));
+    ov::String why;
+    RunCommandLineRender(ov::CommandLineFromArguments(argc, argv), &why);
+    if (!why.IsEmpty()) std::fprintf(stderr, "%s\n", why.ToUtf8Lossy().c_str());
     return 0;
   }
   ov::Event portrait, landscape;

@@ -91,6 +91,10 @@ class ScreenManager : public ui::UiHost {
   int ProcessQueuedActions();
   int SendAction(ui::Element* element, int32_t code, const ov::String& parameter);
   uint32_t action_message() const { return action_message_; }
+  // Before the program ends (ACTION_QUIT, the window closed): asks the
+  // mixer, which asks the user when a take that was not saved would be
+  // lost; false when the user keeps it and the program goes on.
+  bool MayQuit();
 
   // Element services.
   ui::Element* FindElementByName(ui::Menu* menu, const ov::String& name, bool recurse) override;

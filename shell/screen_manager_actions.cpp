@@ -3,6 +3,7 @@
 
 #include "shell/packages.h"
 #include "ui/action_keywords.h"
+#include "ui/screen_links.h"
 
 namespace shell {
 namespace {
@@ -28,6 +29,7 @@ int ScreenManager::DoAction(int32_t code, const ov::String& parameter, int32_t d
       DoAction(ui::kActionOptionsChanged, ov::String(), 1);
       return 1;
     case ui::kActionQuit:
+      if (!MayQuit()) return 0;
       options_.SaveOptionsLater(true);
       EndProcess(0);
     case ui::kActionMenuShown:
@@ -118,6 +120,13 @@ int ScreenManager::DoAction(int32_t code, const ov::String& parameter, int32_t d
       if (current_) current_->OnAction(code, parameter, depth);
       return 0;
   }
+}
+
+bool ScreenManager::MayQuit() {
+  Menu* root = container_ ? container_.get() : current_;
+  Element* mixer = root ? root->FindByType(ui::kTypeMixer, true) : nullptr;
+  ui::MixerLink* link = mixer ? mixer->AsMixer() : nullptr;
+  return !link || link->MayQuit();
 }
 
 int ScreenManager::QueueAction(Element* target, int32_t code, const ov::String& parameter, int32_t depth) {

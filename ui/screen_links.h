@@ -48,6 +48,9 @@ class MixerLink {
   virtual ~MixerLink() = default;
   // Index of channel in the mixer's channel table, -1 when it is not there.
   virtual int32_t FindChannelIndex(Element* channel) = 0;
+  // Before the program ends (ACTION_QUIT, the window closed): false when
+  // the user chose to keep a recorded take that was not saved.
+  virtual bool MayQuit() { return true; }
 };
 
 }  // namespace ui

@@ -268,6 +268,8 @@ void SampleSinkFilter::OnSample(int pin, IMediaSample* sample) {
   uint8_t* data = nullptr;
   sample->GetPointer(&data);
   s.data.assign(data, data + s.length);
+  const int32_t size = sample->GetSize();
+  if (keep_tail_ && size > s.length) s.tail.assign(data + s.length, data + size);
   p->samples.push_back(std::move(s));
 }
 

@@ -32,6 +32,7 @@ HRESULT CreatePassThroughDmo(const GUID& iid, void** object);
 
 struct SinkSample {
   std::vector<uint8_t> data;  // empty for a null sink
+  std::vector<uint8_t> tail;  // the buffer beyond the data, when kept
   int32_t length = 0;
   bool has_time = false;
   REFERENCE_TIME start = 0;
@@ -54,6 +55,9 @@ class SampleSinkFilter final : public BaseFilter, public IFileSinkFilter {
 
   // Settings, before the graph runs.
   void SetKeepData(bool keep) { keep_data_ = keep; }
+  // Keeps each buffer's bytes beyond its data too (where the encoder objects
+  // put their frame tables).
+  void SetKeepTail(bool keep) { keep_tail_ = keep; }
   void SetReceiveDelay(int pin, uint32_t ms);
 
   // Results, once the graph has stopped (or under their own lock).
@@ -76,6 +80,7 @@ class SampleSinkFilter final : public BaseFilter, public IFileSinkFilter {
 
   std::vector<SinkPin*> pins_;
   bool keep_data_ = true;
+  bool keep_tail_ = false;
   ov::String file_;
   mutable std::mutex lock_samples_;
   int complete_count_ = 0;

@@ -31,18 +31,21 @@ HRESULT HarnessGraph::Build(IBaseFilter* source, const GUID* video_major, const 
   if (com::Failed(hr)) return hr;
 
   ComPtr<IBaseFilter> video_encoder, audio_encoder;
-  auto make_encoder = [&](const GUID& category, const char16_t* name, ComPtr<IBaseFilter>* out) {
+  auto make_encoder = [&](const GUID& category, const GUID& clsid, const char16_t* name, ComPtr<IBaseFilter>* out) {
     ComPtr<IDMOWrapperFilter> wrapper;
     HRESULT r = com::CoCreateInstance(CLSID_DMOWrapperFilter, nullptr, com::CLSCTX_INPROC_SERVER, IID_IDMOWrapperFilter,
                                       wrapper.ReceiveVoid());
-    if (com::Succeeded(r)) r = wrapper->Init(CLSID_PassThroughDmo, category);
+    if (com::Succeeded(r)) r = wrapper->Init(clsid, category);
     if (com::Succeeded(r)) r = wrapper.As(IID_IBaseFilter, out);
+    if (com::Succeeded(r) && encoders_.configure) encoders_.configure(out->Get());
     if (com::Succeeded(r)) r = graph_->AddFilter(out->Get(), name);
     return r;
   };
-  if (pass_through && video_major) hr = make_encoder(DMOCATEGORY_VIDEO_ENCODER, u"Video Encoder", &video_encoder);
+  if (pass_through && video_major) {
+    hr = make_encoder(DMOCATEGORY_VIDEO_ENCODER, encoders_.video, u"Video Encoder", &video_encoder);
+  }
   if (com::Succeeded(hr) && pass_through && audio_major) {
-    hr = make_encoder(DMOCATEGORY_AUDIO_ENCODER, u"Audio Encoder", &audio_encoder);
+    hr = make_encoder(DMOCATEGORY_AUDIO_ENCODER, encoders_.audio, u"Audio Encoder", &audio_encoder);
   }
   if (com::Failed(hr)) return hr;
 

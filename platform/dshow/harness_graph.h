@@ -20,6 +20,16 @@ class HarnessGraph {
   HarnessGraph(const HarnessGraph&) = delete;
   HarnessGraph& operator=(const HarnessGraph&) = delete;
 
+  // The media objects the wrappers hold (the pass-through object unless
+  // set), and a hook that sets an object's properties through its wrapper
+  // before the wrapper connects. Before Build.
+  struct Encoders {
+    GUID video = CLSID_PassThroughDmo;
+    GUID audio = CLSID_PassThroughDmo;
+    void (*configure)(IBaseFilter* wrapper) = nullptr;
+  };
+  void SetEncoders(const Encoders& encoders) { encoders_ = encoders; }
+
   // Builds the graph around source (added as "Source Filter"). A stream is
   // rendered when its major type is given (the source pin must offer it);
   // with pass_through false the pin connects straight to the sink.
@@ -45,6 +55,7 @@ class HarnessGraph {
   SampleSinkFilter* sink_ = nullptr;  // holds a reference
   int video_pin_ = -1;
   int audio_pin_ = -1;
+  Encoders encoders_;
 };
 
 }  // namespace dshow

@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
-#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,6 +17,7 @@
 #include "media/wav_file.h"
 #include "platform/audio/wave_out_device.h"
 #include "platform/os/file.h"
+#include "platform/os/folders.h"
 #include "platform/os/os_error.h"
 #include "platform/os/process.h"
 #include "platform/os/thread.h"
@@ -26,6 +26,7 @@
 #include "screens/mixer.h"
 #include "tests/screens/screens_host.h"
 #include "tests/support/headless_driver.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/test_paths.h"
 
 namespace {
@@ -105,23 +106,15 @@ class RotatedMix : public ::testing::Test {
     // this test's own: the program empties its temporary folder at start,
     // which other tests run side by side do too. A render's queue is this
     // process's own as well.
-    SetEnv("TMPDIR", dir_);
-    SetEnv("OVMIX_IPC_SCOPE", "rot" + std::to_string(ov::GetCurrentProcessId()));
-    SetEnv("OVMIX_DOCUMENTS", dir_ + "/docs");
-    SetEnv("XDG_DATA_HOME", dir_ + "/xdg");
-    SetEnv("OVMIX_CARDS", "");
+    env_.Set("TMPDIR", dir_);
+    env_.Set("OVMIX_IPC_SCOPE", "rot" + std::to_string(ov::GetCurrentProcessId()));
+    env_.Set("OVMIX_DOCUMENTS", dir_ + "/docs");
+    env_.Set("XDG_DATA_HOME", dir_ + "/xdg");
+    env_.Set("OVMIX_CARDS", "");
   }
   void TearDown() override {
     driver_.reset();
-    for (auto it = saved_env_.rbegin(); it != saved_env_.rend(); ++it) {
-      if (it->second) setenv(it->first.c_str(), it->second->c_str(), 1);
-      else unsetenv(it->first.c_str());
-    }
-  }
-  void SetEnv(const std::string& name, const std::string& value) {
-    const char* old = std::getenv(name.c_str());
-    saved_env_.emplace_back(name, old ? std::optional<std::string>(old) : std::nullopt);
-    setenv(name.c_str(), value.c_str(), 1);
+    env_.Restore();
   }
   ovtest::HeadlessDriver& d() { return *driver_; }
 
@@ -186,6 +179,19 @@ class RotatedMix : public ::testing::Test {
     return e && d().sm().FocusedElement() == e && e->IsVisible();
   }
 
+  // Starts a render of the mix to a mono 8000 Hz WAV kept on the device
+  // ("Default.wav" in the documents' "Zentyr", replaced when it exists),
+  // from "save_menu".
+  void RenderWav(Mixer* mixer) {
+    d().AnswerBoxes(wnd::kAnswerYes);
+    d().sm().StoreOption(u"WizardMediaCodec", u"511");
+    d().sm().StoreOption(u"WizardMediaAudioRate", u"8001");
+    mixer->OnAction(screens::kActionMixerAcceptWizard, ov::String(), 0);
+    d().sm().JumpToMenu(u"save_menu");
+    d().Settle();
+    d().sm().DoAction(screens::kActionRenderDevice, ov::String(), 1);
+  }
+
   std::vector<uint8_t> Saved(const std::string& name) {
     Mixer* mixer = FindMixer(d());
     if (!mixer || !mixer->SaveMix(U(dir_ + "/" + name))) return {};
@@ -194,7 +200,7 @@ class RotatedMix : public ::testing::Test {
 
   std::string dir_;
   ChannelSelection ch_[8];
-  std::vector<std::pair<std::string, std::optional<std::string>>> saved_env_;
+  ovtest::ScopedEnv env_;
   std::unique_ptr<ovtest::HeadlessDriver> driver_;
 };
 
@@ -276,8 +282,12 @@ TEST_F(RotatedMix, LiveMixingStopsAndTheRecordedMixComesBack) {
   };
   EXPECT_TRUE(has(engine::CMD_PLAY, 2));
   EXPECT_TRUE(has(engine::CMD_ACK, 0));
-  EXPECT_EQ(Saved("after.mix"), ovtest::ReadFileBytes(dir_ + "/data/rotate.mix"));
+  // "rotate.mix" is the program's own copy: the take is still not saved.
   EXPECT_TRUE(d().boxes().empty());
+  EXPECT_TRUE(mixer->HasUnsavedTake());
+  EXPECT_FALSE(d().sm().MayQuit());  // asked, and the driver's answer No keeps it
+  EXPECT_EQ(d().boxes().size(), 1u);
+  EXPECT_EQ(Saved("after.mix"), ovtest::ReadFileBytes(dir_ + "/data/rotate.mix"));
 }
 
 // A preview replaying at the turn stops: the engine no longer plays, the
@@ -373,13 +383,7 @@ TEST_F(RotatedMix, ARenderGoesOnAndItsResultReachesTheNewScreens) {
     Open({MixCommand(0, engine::CMD_MASTER_VOLUME, 0), MixCommand(kMixMs, engine::CMD_MASTER_VOLUME, 0)});
     FinishDecoding();
     Mixer* mixer = FindMixer(d());
-    d().AnswerBoxes(wnd::kAnswerYes);  // the file of the first pass is replaced
-    d().sm().StoreOption(u"WizardMediaCodec", u"511");
-    d().sm().StoreOption(u"WizardMediaAudioRate", u"8001");
-    mixer->OnAction(screens::kActionMixerAcceptWizard, ov::String(), 0);
-    d().sm().JumpToMenu(u"save_menu");
-    d().Settle();
-    d().sm().DoAction(screens::kActionRenderDevice, ov::String(), 1);
+    RenderWav(mixer);
     ASSERT_TRUE(mixer->render_active());
     ASSERT_TRUE(PopupOpen(u"RENDER_PROGRESS"));
     const int32_t process = mixer->render_process();
@@ -420,6 +424,41 @@ TEST_F(RotatedMix, ARenderGoesOnAndItsResultReachesTheNewScreens) {
     EXPECT_EQ(f.dataSize, kMixMs * 8 * 2);
     driver_.reset();
   }
+}
+
+// The last project is the one the user saved: the render's "temp.mix" and
+// the turn's "rotate.mix" (which hold the mix changed since) leave it, so
+// that a load with an empty path afterwards opens the saved project.
+TEST_F(RotatedMix, TheLastProjectIsTheOneSavedNotACopy) {
+  AddUsualClips();
+  Open({MixCommand(0, engine::CMD_MASTER_VOLUME, 0), MixCommand(2000, engine::CMD_MASTER_VOLUME, 0)});
+  FinishDecoding();
+  Mixer* mixer = FindMixer(d());
+  const ov::String saved = U(dir_ + "/saved.mix");
+  mixer->OnAction(screens::kActionProjectSave, saved, 0);
+  ASSERT_TRUE(ov::FileExists(saved));
+  ASSERT_EQ(Str(*d().sm().StringOption(22)), Str(saved));
+  // The mix changes after the save: one photo less.
+  FindMixer(d())->entry(0).channel->RemoveClip(1);
+
+  RenderWav(mixer);
+  ASSERT_TRUE(mixer->render_active());
+  ASSERT_TRUE(d().SettleUntil([&] { return !mixer->render_active(); }, 30000));
+  EXPECT_FALSE(PopupOpen(u"RENDER_ERROR"));
+  EXPECT_TRUE(ov::FileExists(ov::TempFolder() + u"temp.mix"));
+  d().sm().JumpToMenu(u"mixing_menu");
+  d().Settle();
+  d().Key(wnd::Key::kRotate);
+  FinishDecoding();
+  EXPECT_TRUE(ov::FileExists(U(dir_ + "/data/rotate.mix")));
+  mixer = FindMixer(d());
+  ASSERT_NE(mixer, nullptr);
+  ASSERT_EQ(mixer->entry(0).channel->ClipCount(), 1);
+  EXPECT_EQ(Str(*d().sm().StringOption(22)), Str(saved));
+
+  mixer->OnAction(screens::kActionProjectLoad, ov::String(), 0);
+  EXPECT_EQ(mixer->entry(0).channel->ClipCount(), 2);
+  EXPECT_EQ(mixer->mix_engine()->Actions().size(), 2u);
 }
 
 }  // namespace
