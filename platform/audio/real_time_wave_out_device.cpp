@@ -16,9 +16,6 @@
 namespace ov {
 
 namespace {
-bool FormatOk(const WaveOutFormat& f) {
-  return (f.bits == 8 || f.bits == 16) && (f.channels == 1 || f.channels == 2) && f.rate >= 1 && f.rate <= 192000;
-}
 using Clock = std::chrono::steady_clock;
 }  // namespace
 
@@ -63,7 +60,7 @@ RealTimeWaveOutDevice::~RealTimeWaveOutDevice() { Close(); }
 
 bool RealTimeWaveOutDevice::Open(const WaveOutFormat& format, DoneFn done, void* context) {
   Close();
-  if (!FormatOk(format)) return false;
+  if (!format.IsPlayable()) return false;
   State& s = *state_;
   {
     std::lock_guard<std::mutex> lock(s.mutex);

@@ -38,9 +38,7 @@ class SdlWaveOutDevice final : public WaveOutDevice {
 
   bool Open(const WaveOutFormat& format, DoneFn done, void* context) override {
     Close();
-    if ((format.bits != 8 && format.bits != 16) || (format.channels != 1 && format.channels != 2) ||
-        format.rate < 1 || format.rate > 192000)
-      return false;
+    if (!format.IsPlayable()) return false;
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
       // No sound hardware: fall back to SDL's dummy driver, which plays in
       // real time into nothing.
@@ -229,9 +227,7 @@ class SystemWaveOutDevice final : public WaveOutDevice {
 
   bool Open(const WaveOutFormat& format, DoneFn done, void* context) override {
     Close();
-    if ((format.bits != 8 && format.bits != 16) || (format.channels != 1 && format.channels != 2) ||
-        format.rate < 1 || format.rate > 192000)
-      return false;
+    if (!format.IsPlayable()) return false;
     WaveOutDevice* device = &sdl_;
     if (!sdl_.Open(format, done, context)) {
       std::fprintf(stderr, "sound: cannot open the sound output (%s); playing silently in real time\n",

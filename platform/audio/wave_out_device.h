@@ -33,6 +33,10 @@ struct WaveOutFormat {
   uint16_t channels = 0;  // 1 or 2
   uint16_t bits = 0;      // 8 (unsigned) or 16 (signed)
   uint32_t FrameBytes() const { return bits / 8u * channels; }
+  // What every device takes: 8 or 16 bits, 1 or 2 channels, 1..192000 Hz.
+  bool IsPlayable() const {
+    return (bits == 8 || bits == 16) && (channels == 1 || channels == 2) && rate >= 1 && rate <= 192000;
+  }
 };
 
 class WaveOutDevice {

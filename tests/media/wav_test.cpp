@@ -357,13 +357,7 @@ TEST(WavFile, WrittenFilesAreValidAfterEveryAppend) {
 // data written before it.
 TEST(WavFile, AppendStopsBeforeTheSizesWrap) {
   const std::string path = ovtest::ScratchDir() + "/long.wav";
-  media::WavFormat f;
-  f.formatTag = 1;
-  f.channels = 2;
-  f.samplesPerSecond = 48000;
-  f.bitsPerSample = 16;
-  f.blockAlign = 4;
-  f.averageBytesPerSecond = 192000;
+  const media::WavFormat f = media::LoadWavFormat(PcmFormat(2, 48000, 16).data());
   const uint32_t before = UINT32_MAX - 1 - 64;  // RIFF size before the last block that fits
   {
     media::WavFile wav(U16(path), ov::kGenericRead | ov::kGenericWrite, ov::CreateMode::kCreateAlways, f);
