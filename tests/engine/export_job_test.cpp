@@ -306,8 +306,8 @@ TEST_F(ExportJobTest, ExportReportsAndCancelDeletesTheFile) {
     }
     EXPECT_EQ(last, 100);
   }
-  // Ten hours of mix: only a cancel ends it within the test's time.
-  auto e = EngineWith({Cmd(0, engine::CMD_NOP, 0), Cmd(36000000, engine::CMD_NOP, 0)});
+  // The longest mix, six hours: only a cancel ends it within the test's time.
+  auto e = EngineWith({Cmd(0, engine::CMD_NOP, 0), Cmd(engine::ActionProcessor::kMaxMixMs, engine::CMD_NOP, 0)});
   const ov::String out = ov::String::FromUtf8Lossy(Out("long.wav"));
   std::thread canceller([&] {
     while (reader.Receive(ov::kInfinite).kind != engine::kRenderProgress) {
