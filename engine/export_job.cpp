@@ -147,6 +147,8 @@ int ExportJob::RenderNextFrame(uint8_t** videoBuffer, uint8_t** audioBuffer, uin
   }
   if (videoBuffer && settings_.videoCodec != kCodecNone) {
     if (!*videoBuffer) {
+      // The failure event too, so that the wait loop ends at once.
+      SetEncodingEvent(kEncodingFailedEvent);
       Fail();
       ::operator delete(block);
       return EndStream(videoBuffer, audioBuffer, audioBytes);

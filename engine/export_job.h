@@ -114,19 +114,28 @@ class WavExportJob : public ExportJob {
   int Encode() override;
 };
 
-// ".wmv" and ".3gp", ".aac", ".mp4", ".amr": encoded through a graph. Their
-// graphs come later; until then Encode reports failure.
+// ".wmv": the WMV encoder object and the ASF writer behind the frame source.
+// ".3gp", ".aac", ".mp4", ".amr": the codecdmo encoder objects and the
+// MP4/3GP multiplexer. Both load the frame source plug-in (and the DMO job
+// registers codecdmo) from the plug-in folder, run the graph and wait for it
+// (engine/encoding_graph.h); a render that fails or is cancelled leaves no
+// file. Sound is rendered 16-bit; the DMO job renders AMR-NB at 8000 Hz
+// mono and keeps the AAC bit rate within what its object accepts.
 class AsfExportJob : public ExportJob {
  public:
   using ExportJob::ExportJob;
-  int Encode() override { return 0; }
+  int Encode() override;
 };
 
 class DmoExportJob : public ExportJob {
  public:
   using ExportJob::ExportJob;
-  int Encode() override { return 0; }
+  int Encode() override;
 };
+
+// Test hook: the folder the graph jobs load their plug-ins from (empty: the
+// folder found beside the program).
+void SetPluginFolderForTesting(const ov::String& folder);
 
 // The job for the output's extension (the last four characters, any case),
 // or null for a path shorter than five characters or another extension.

@@ -4,6 +4,8 @@
 #include <memory>
 
 #include "engine/mix_engine.h"
+#include "platform/dshow/filter_graph.h"
+#include "platform/dshow/outside_filters.h"
 #include "platform/os/folders.h"
 #include "platform/os/thread.h"
 #include "screens/render_project.h"
@@ -91,6 +93,10 @@ bool RunCommandLineRender(const ov::String& line) {
   ov::SetCurrentThreadPriority(kLowestPriority);
   RenderCommand command;
   if (!ParseRenderCommandLine(line, &command)) return false;
+  // The encoding graphs' own classes: graph, builder, wrapper filter and the
+  // outside filters (multiplexer, WMV encoder object, ASF writer).
+  dshow::RegisterGraphClasses();
+  dshow::RegisterOutsideFilters();
   auto manager = std::make_unique<ScreenManager>(kWidth, kHeight, ov::JoinPath(ov::DataFolder(), u"user.opt"), nullptr);
   auto engine = std::make_shared<engine::MixEngine>(nullptr, nullptr);
   manager->SetMixEngine(engine);
