@@ -1,10 +1,15 @@
 #include "engine/encoding_graph.h"
 
+#include <memory>
+#include <mutex>
+#include <vector>
+
 #include "engine/export_job.h"
 #include "platform/com/class_table.h"
 #include "platform/os/event.h"
 #include "platform/os/file.h"
 #include "platform/os/folders.h"
+#include "platform/os/library.h"
 #include "platform/os/thread.h"
 
 namespace engine {
@@ -36,6 +41,18 @@ struct LevelLimit {
 };
 constexpr LevelLimit kMpeg4Levels[] = {{2, 396, 5940, 128000}, {3, 396, 11880, 384000}, {4, 1200, 36000, 4000000}};
 
+// A plug-in loaded for the rest of the process (null when it does not load).
+ov::Library* KeepLoaded(const ov::String& path) {
+  // Never freed or unloaded: the process keeps its plug-ins.
+  static std::mutex lock;
+  static auto* kept = new std::vector<ov::Library*>;
+  auto library = std::make_unique<ov::Library>();
+  if (!library->Load(path)) return nullptr;
+  std::lock_guard<std::mutex> hold(lock);
+  kept->push_back(library.release());
+  return kept->back();
+}
+
 }  // namespace
 
 ov::String FindPluginFolder(const ov::String& application_folder) {
@@ -48,20 +65,20 @@ ov::String FindPluginFolder(const ov::String& application_folder) {
   return ov::String();
 }
 
-bool LoadFramesource(ov::Library* library, const ov::String& folder, const ExportSettings& settings,
-                     bool register_first) {
-  if (folder.IsEmpty() || !library->Load(folder + u"framesource.so")) return false;
+bool LoadFramesource(const ov::String& folder, const ExportSettings& settings, bool register_first) {
+  if (folder.IsEmpty()) return false;
+  ov::Library* library = KeepLoaded(folder + u"framesource.so");
+  if (!library) return false;
   auto initialize = reinterpret_cast<InitializeFunction>(library->Symbol("Initialize"));
   auto register_server = reinterpret_cast<RegisterFunction>(library->Symbol("DllRegisterServer"));
   bool ok = initialize && register_server;
   if (ok && register_first) ok = com::Succeeded(register_server());
   if (ok) ok = initialize(ExportFrameCallback, settings) != 0;
   if (ok && !register_first) ok = com::Succeeded(register_server());
-  if (!ok) library->Free();
   return ok;
 }
 
-bool RegisterCodecdmo(const ov::String& folder, ov::Library* library) {
+bool RegisterCodecdmo(const ov::String& folder) {
   const ov::String path = folder + u"codecdmo.so";
   bool current = true;
   for (const com::GUID& clsid : kCodecdmoClasses) {
@@ -69,7 +86,8 @@ bool RegisterCodecdmo(const ov::String& folder, ov::Library* library) {
     if (!com::FindInprocServer(clsid, &registered) || registered.Compare(path.View()) != 0) current = false;
   }
   if (current) return true;
-  if (!library->Load(path)) return false;
+  ov::Library* library = KeepLoaded(path);
+  if (!library) return false;
   auto register_server = reinterpret_cast<RegisterFunction>(library->Symbol("DllRegisterServer"));
   return register_server && com::Succeeded(register_server());
 }

@@ -8,7 +8,6 @@
 #include <cstdint>
 
 #include "engine/export_settings.h"
-#include "platform/os/library.h"
 #include "platform/os/ov_string.h"
 
 namespace engine {
@@ -20,15 +19,15 @@ class ExportJob;
 // loads, with its '/' ("" when none does).
 ov::String FindPluginFolder(const ov::String& application_folder);
 
-// The loaded framesource: Initialize and DllRegisterServer called in the
-// order the job needs. False (and the library freed) on any failure.
-bool LoadFramesource(ov::Library* library, const ov::String& folder, const ExportSettings& settings,
-                     bool register_first);
+// Loads framesource from folder and calls Initialize and DllRegisterServer
+// in the order the job needs; false on any failure. Plug-ins stay loaded
+// until the process ends, as the class table keeps the libraries it loads
+// (their registration state lives in them).
+bool LoadFramesource(const ov::String& folder, const ExportSettings& settings, bool register_first);
 
 // Registers codecdmo from folder when the class table lacks one of the
-// classes or names another file for it; *library keeps it loaded (its
-// registration state lives in it). False when that fails.
-bool RegisterCodecdmo(const ov::String& folder, ov::Library* library);
+// classes or names another file for it. False when that fails.
+bool RegisterCodecdmo(const ov::String& folder);
 
 // The MPEG-4 level for a picture, rate and bit rate: 0 (the object chooses)
 // for a small picture, or when the level the size and rate point to does not

@@ -179,10 +179,7 @@ int DmoExportJob::Encode() {
   SetExportParams(s);
 
   const ov::String folder = PluginFolder();
-  ov::Library framesource;
-  if (!LoadFramesource(&framesource, folder, s, false)) return 0;
-  ov::Library codecdmo;
-  if (!RegisterCodecdmo(folder, &codecdmo)) return 0;
+  if (!LoadFramesource(folder, s, false) || !RegisterCodecdmo(folder)) return 0;
   EncodingEvents events;
   com::CoInitializeEx(nullptr, 0);
   struct Uninit {
@@ -275,8 +272,7 @@ int AsfExportJob::Encode() {
   SetExportParams(s);
   if (!Prepare()) return 0;
   const ov::String folder = PluginFolder();
-  ov::Library framesource;
-  if (!LoadFramesource(&framesource, folder, s, true)) return 0;
+  if (!LoadFramesource(folder, s, true)) return 0;
   EncodingEvents events;
   com::CoInitializeEx(nullptr, 0);
   struct Uninit {

@@ -70,6 +70,7 @@ class ExportJob {
   void SetPaused(bool paused) { paused_.store(paused, std::memory_order_release); }
   bool cancelled() const { return cancelled_.load(std::memory_order_acquire); }
   bool failed() const { return failed_.load(std::memory_order_acquire); }
+  bool paused() const { return paused_.load(std::memory_order_acquire); }
   const ExportSettings& settings() const { return settings_; }
   const ov::String& outputPath() const { return outputPath_; }
   RenderQueue& queue() { return queue_; }

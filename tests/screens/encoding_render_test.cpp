@@ -296,6 +296,38 @@ TEST_F(EncodingRender, VideoOnlyAndLargerMpeg4Render) {
   EXPECT_EQ(std::system(("ffmpeg -v error -xerror -i " + Quote(Path("qvga.mp4")) + " -f null - 2>/dev/null").c_str()), 0);
 }
 
+// Settings the skin offers but the objects refuse are settled before the
+// render: AMR-NB at 22050 Hz stereo comes out at 8000 Hz mono, AAC at 12
+// kbit/s renders at the least its object takes, 8-bit sound renders 16-bit.
+// Video id 3 (an outside object without a stand-in here) fails the render
+// and leaves no file.
+TEST_F(EncodingRender, SettledSettingsAndAnUnknownEncoder) {
+  ASSERT_TRUE(MixProject());
+  struct Settled {
+    const char* out;
+    const char* words;
+    int result;
+    const char* audio;  // ffprobe's codec_name,sample_rate,channels
+  } cases[] = {
+      {"s.amr", "12200,22050,16,2,0,255,3,128000,15,144,176", 1, "amr_nb,8000,1\n"},
+      {"s.aac", "12000,22050,16,1,0,255,2,128000,15,144,176", 1, "aac,22050,1\n"},
+      {"s8.3gp", "96000,16000,8,2,0,2,2,128000,15,144,176", 1, "aac,16000,2\n"},
+      {"s8.wmv", "96000,22050,8,2,0,1,1,50,15,144,176", 1, "wmav2,22050,2\n"},
+      {"other.3gp", "12200,8000,16,1,0,3,3,128000,15,144,176", 0, ""},
+  };
+  for (const Settled& c : cases) {
+    SCOPED_TRACE(c.out);
+    EXPECT_EQ(Render("m.mix", c.out, c.words), c.result);
+    EXPECT_EQ(Exists(c.out), c.result == 1);
+    if (c.result != 1) continue;
+    EXPECT_EQ(Output("ffprobe -v error -select_streams a -show_entries stream=codec_name,sample_rate,channels -of "
+                     "csv=p=0 " +
+                     Quote(Path(c.out))),
+              c.audio);
+    EXPECT_EQ(std::system(("ffmpeg -v error -xerror -i " + Quote(Path(c.out)) + " -f null - 2>/dev/null").c_str()), 0);
+  }
+}
+
 // A cancel ends the render and deletes its file; the result is still
 // {2, 1}.
 TEST_F(EncodingRender, CancelDeletesTheFile) {
