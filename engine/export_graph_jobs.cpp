@@ -154,15 +154,31 @@ int FinishRender(ExportJob* job, RenderGraph* graph, WaitOutcome outcome) {
   return ok && !failed && com::Succeeded(stopped) ? 1 : 0;
 }
 
+constexpr char16_t kNoGraph[] = u"the encoding graph cannot be built";
+
+ov::String CodecsRefused(const ExportSettings& s) {
+  return ov::String::Format(u"no encoding graph takes video codec %u with sound codec %u", s.videoCodec, s.audioCodec);
+}
+
+ov::String PluginPlace(const ov::String& folder) {
+  return folder.IsEmpty() ? ov::String(u": framesource is neither in ../lib nor beside the program")
+                          : u" from " + folder;
+}
+
 }  // namespace
 
 void SetPluginFolderForTesting(const ov::String& folder) { PluginFolderOverride() = folder; }
 
 int DmoExportJob::Encode() {
+  auto Refuse = [this](const ov::String& why) {
+    Fail(why);
+    DeleteMixers();
+    return 0;
+  };
   ExportSettings s = settings();
   const uint32_t audio = s.audioCodec, video = s.videoCodec;
-  if (audio != kAudioCodecAac && audio != kAudioCodecAmr && audio != kCodecNone) return 0;
-  if (video != kVideoCodecH263 && video != 3 && video != kVideoCodecMpeg4 && video != kCodecNone) return 0;
+  if (audio != kAudioCodecAac && audio != kAudioCodecAmr && audio != kCodecNone) return Refuse(CodecsRefused(s));
+  if (video != kVideoCodecH263 && video != 3 && video != kVideoCodecMpeg4 && video != kCodecNone) return Refuse(CodecsRefused(s));
   // The encoder objects take 16-bit sound; AMR-NB only 8000 Hz mono, AAC
   // only the bit rates its object accepts.
   s.bitsPerSample = 16;
@@ -179,7 +195,7 @@ int DmoExportJob::Encode() {
   SetExportParams(s);
 
   const ov::String folder = PluginFolder();
-  if (!LoadFramesource(folder, s, false) || !RegisterCodecdmo(folder)) return 0;
+  if (!LoadFramesource(folder, s, false) || !RegisterCodecdmo(folder)) return Refuse(u"cannot load the encoding plug-ins" + PluginPlace(folder));
   EncodingEvents events;
   com::CoInitializeEx(nullptr, 0);
   struct Uninit {
@@ -194,7 +210,7 @@ int DmoExportJob::Encode() {
                                        dshow::IID_ICaptureGraphBuilder2, builder.ReceiveVoid());
     if (com::Succeeded(hr)) hr = g.Create();
     if (com::Succeeded(hr)) hr = builder->SetFiltergraph(g.graph.Get());
-    if (com::Failed(hr)) return 0;
+    if (com::Failed(hr)) return Refuse(kNoGraph);
     const bool discard = video != kVideoCodecWmv;
 
     ComPtr<IBaseFilter> video_encoder, audio_encoder;
@@ -202,7 +218,7 @@ int DmoExportJob::Encode() {
       const com::GUID& clsid = video == kVideoCodecH263 ? kH263Encoder : video == 3 ? kOutsideVideoEncoder : kMpeg4Encoder;
       video_encoder = MakeEncoder(clsid, dshow::DMOCATEGORY_VIDEO_ENCODER);
       ComPtr<com::IPropertyBag> bag = BagOf(video_encoder.Get());
-      if (!bag) return 0;
+      if (!bag) return Refuse(ov::String::Format(u"no encoder object for video codec %u is installed", video));
       if (video == kVideoCodecH263) {
         WriteProperty(bag.Get(), u"BitRate", com::VT_UI4, s.videoBitrate);
         WriteProperty(bag.Get(), u"EncodingComplexity", com::VT_INT, 2);
@@ -221,12 +237,12 @@ int DmoExportJob::Encode() {
       WriteProperty(bag.Get(), u"SetBandwidthAdaptation", com::VT_BOOL, 0);
       WriteProperty(bag.Get(), u"VideoTelephony", com::VT_INT, 0);
       if (discard) WriteProperty(bag.Get(), u"SetDiscardBuffering", com::VT_BOOL, 1);
-      if (com::Failed(g.graph->AddFilter(video_encoder.Get(), u"Video Encoder"))) return 0;
+      if (com::Failed(g.graph->AddFilter(video_encoder.Get(), u"Video Encoder"))) return Refuse(kNoGraph);
     }
     if (audio != kCodecNone) {
       audio_encoder = MakeEncoder(audio == kAudioCodecAac ? kAacEncoder : kAmrEncoder, dshow::DMOCATEGORY_AUDIO_ENCODER);
       ComPtr<com::IPropertyBag> bag = BagOf(audio_encoder.Get());
-      if (!bag) return 0;
+      if (!bag) return Refuse(ov::String::Format(u"no encoder object for sound codec %u is installed", audio));
       if (audio == kAudioCodecAac) {
         com::VARIANT rate;
         com::VariantInit(&rate);
@@ -239,7 +255,7 @@ int DmoExportJob::Encode() {
         WriteProperty(bag.Get(), u"DTXMode", com::VT_INT, 0);
       }
       if (discard) WriteProperty(bag.Get(), u"SetDiscardBuffering", com::VT_BOOL, 1);
-      if (com::Failed(g.graph->AddFilter(audio_encoder.Get(), u"Audio Encoder"))) return 0;
+      if (com::Failed(g.graph->AddFilter(audio_encoder.Get(), u"Audio Encoder"))) return Refuse(kNoGraph);
     }
     ComPtr<IBaseFilter> mux;
     ComPtr<dshow::IFileSinkFilter> sink;
@@ -255,24 +271,34 @@ int DmoExportJob::Encode() {
     if (com::Failed(hr)) {
       g.control->Stop();
       ov::DeleteFile(outputPath());
-      return 0;
+      return Refuse(u"the encoding graph for " + outputPath() + u" cannot be built or started");
     }
     EventCompletion completion(g.events.Get());
     const WaitOutcome outcome = events.Wait(this, &completion, true);
     result = FinishRender(this, &g, outcome);
+    if (outcome == WaitOutcome::kDiskFull) {
+      Fail(u"writing " + outputPath() + u" failed: the disk is full");
+    } else if (result == 0) {
+      Fail(u"encoding " + outputPath() + u" failed");
+    }
   }
   DeleteMixers();
   return result;
 }
 
 int AsfExportJob::Encode() {
+  auto Refuse = [this](const ov::String& why) {
+    Fail(why);
+    DeleteMixers();
+    return 0;
+  };
   ExportSettings s = settings();
-  if (s.audioCodec != kAudioCodecWma && s.audioCodec != kCodecNone && s.videoCodec != kVideoCodecWmv) return 0;
+  if (s.audioCodec != kAudioCodecWma && s.audioCodec != kCodecNone && s.videoCodec != kVideoCodecWmv) return Refuse(CodecsRefused(s));
   s.bitsPerSample = 16;
   SetExportParams(s);
   if (!Prepare()) return 0;
   const ov::String folder = PluginFolder();
-  if (!LoadFramesource(folder, s, true)) return 0;
+  if (!LoadFramesource(folder, s, true)) return Refuse(u"cannot load the encoding plug-ins" + PluginPlace(folder));
   EncodingEvents events;
   com::CoInitializeEx(nullptr, 0);
   struct Uninit {
@@ -282,17 +308,17 @@ int AsfExportJob::Encode() {
   int result = 0;
   {
     RenderGraph g;
-    if (com::Failed(g.Create())) return 0;
+    if (com::Failed(g.Create())) return Refuse(kNoGraph);
     ComPtr<IBaseFilter> encoder;
     if (s.videoCodec != kCodecNone) {
       encoder = MakeEncoder(dshow::CLSID_WmvEncoderDmo, dshow::DMOCATEGORY_VIDEO_ENCODER);
       ComPtr<com::IPropertyBag> bag = BagOf(encoder.Get());
-      if (!bag || com::Failed(g.graph->AddFilter(encoder.Get(), u"WMV9 DMO Encoder"))) return 0;
+      if (!bag || com::Failed(g.graph->AddFilter(encoder.Get(), u"WMV9 DMO Encoder"))) return Refuse(kNoGraph);
       com::VARIANT quality;
       com::VariantInit(&quality);
-      if (com::Failed(bag->Read(u"_VBRQUALITY", &quality, nullptr))) return 0;
+      if (com::Failed(bag->Read(u"_VBRQUALITY", &quality, nullptr))) return Refuse(kNoGraph);
       quality.intVal = static_cast<int32_t>(s.videoBitrate);
-      if (com::Failed(bag->Write(u"_VBRQUALITY", &quality))) return 0;
+      if (com::Failed(bag->Write(u"_VBRQUALITY", &quality))) return Refuse(kNoGraph);
       // The source's first output pin feeds the encoder.
       ComPtr<dshow::IPin> out, in;
       for (auto& pin : PinsOf(g.source.Get())) {
@@ -307,7 +333,7 @@ int AsfExportJob::Encode() {
           break;
         }
       }
-      if (!out || !in || com::Failed(g.graph->Connect(out.Get(), in.Get()))) return 0;
+      if (!out || !in || com::Failed(g.graph->Connect(out.Get(), in.Get()))) return Refuse(kNoGraph);
     }
     ComPtr<IBaseFilter> writer;
     HRESULT hr = com::CoCreateInstance(dshow::CLSID_AsfWriter, nullptr, com::CLSCTX_INPROC_SERVER,
@@ -316,7 +342,7 @@ int AsfExportJob::Encode() {
     if (com::Succeeded(hr)) hr = writer.As(dshow::IID_IFileSinkFilter, &sink);
     if (com::Succeeded(hr)) hr = sink->SetFileName(outputPath().c_str(), nullptr);
     if (com::Succeeded(hr)) hr = g.graph->AddFilter(writer.Get(), u"Asfwriter");
-    if (com::Failed(hr)) return 0;
+    if (com::Failed(hr)) return Refuse(kNoGraph);
     // The writer's pins: the sound pin takes the source's sound; the last
     // pin takes the encoder's frames.
     std::vector<ComPtr<dshow::IPin>> writer_pins = PinsOf(writer.Get());
@@ -325,7 +351,7 @@ int AsfExportJob::Encode() {
       for (auto& source_pin : PinsOf(g.source.Get())) {
         if (PinName(source_pin.Get()).Compare(kAudioOutputPin) == 0 &&
             com::Failed(g.graph->Connect(source_pin.Get(), pin.Get()))) {
-          return 0;
+          return Refuse(kNoGraph);
         }
       }
     }
@@ -337,16 +363,21 @@ int AsfExportJob::Encode() {
           break;
         }
       }
-      if (!out || com::Failed(g.graph->Connect(out.Get(), writer_pins.back().Get()))) return 0;
+      if (!out || com::Failed(g.graph->Connect(out.Get(), writer_pins.back().Get()))) return Refuse(kNoGraph);
     }
     if (com::Failed(g.control->Run())) {
       g.control->Stop();
       ov::DeleteFile(outputPath());
-      return 0;
+      return Refuse(u"the encoding graph for " + outputPath() + u" cannot be built or started");
     }
     EventCompletion completion(g.events.Get());
     const WaitOutcome outcome = events.Wait(this, &completion, true);
     result = FinishRender(this, &g, outcome);
+    if (outcome == WaitOutcome::kDiskFull) {
+      Fail(u"writing " + outputPath() + u" failed: the disk is full");
+    } else if (result == 0) {
+      Fail(u"encoding " + outputPath() + u" failed");
+    }
   }
   DeleteMixers();
   return result;

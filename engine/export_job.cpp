@@ -8,6 +8,7 @@
 #include "media/wav_file.h"
 #include "platform/os/event.h"
 #include "platform/os/file.h"
+#include "platform/os/os_error.h"
 #include "platform/os/thread.h"
 
 namespace engine {
@@ -43,6 +44,11 @@ ExportJob::ExportJob(MixEngine* engine, const ov::String& outputPath)
 
 ExportJob::~ExportJob() { DeleteMixers(); }
 
+void ExportJob::Fail(const ov::String& why) {
+  if (failureReason_.IsEmpty()) failureReason_ = why;
+  Fail();
+}
+
 void ExportJob::DeleteMixers() {
   // The video mixer drives the audio mixer's channels: it goes first.
   video_.reset();
@@ -50,9 +56,13 @@ void ExportJob::DeleteMixers() {
 }
 
 bool ExportJob::Prepare() {
-  if (ov::FileExists(outputPath_) && !ov::DeleteFile(outputPath_)) return false;
+  if (ov::FileExists(outputPath_) && !ov::DeleteFile(outputPath_)) {
+    Fail(u"cannot replace " + outputPath_ + u": " + ov::String::FromUtf8Lossy(ov::ErrorText(ov::GetLastError())));
+    return false;
+  }
   const ExportSettings& s = settings_;
   if (s.sampleRate == 0 || s.sampleRate > AudioMixer::kMaxRate || (s.bitsPerSample != 8 && s.bitsPerSample != 16)) {
+    Fail(ov::String::Format(u"no sound of %u Hz, %u bits can be mixed", s.sampleRate, s.bitsPerSample));
     return false;
   }
   audio_ = std::make_unique<AudioMixer>(s.bitsPerSample, s.sampleRate, 2);
@@ -95,7 +105,11 @@ bool ExportJob::ApplyDueCommands() {
     } else {
       result = audio_->ApplyAction(c, 0);
     }
-    if (result == 0 && (!IsKnownCode(c.type) || c.type == CMD_LOAD || c.type == CMD_LOAD_IMAGE)) return false;
+    if (result == 0 && (!IsKnownCode(c.type) || c.type == CMD_LOAD || c.type == CMD_LOAD_IMAGE)) {
+      if (IsKnownCode(c.type)) Fail(u"a clip of the mix cannot be read: " + c.path);
+      else Fail(ov::String::Format(u"the mix holds a command of unknown type %u", c.type));
+      return false;
+    }
   }
   return true;
 }
@@ -183,6 +197,7 @@ int WavExportJob::Encode() {
   format.bitsPerSample = uint16_t(s.bitsPerSample);
   media::WavFile file(outputPath(), ov::kGenericRead | ov::kGenericWrite, ov::CreateMode::kCreateAlways, format);
   if (file.status != 0) {
+    Fail(u"cannot create " + outputPath() + u": " + ov::String::FromUtf8Lossy(ov::ErrorText(file.status)));
     DeleteMixers();
     return 0;
   }
@@ -215,7 +230,7 @@ int WavExportJob::Encode() {
     uint32_t written = 0;
     if (!file.Append(block, bytes, &written) || written < bytes) {
       Cancel();
-      Fail();
+      Fail(u"writing " + outputPath() + u" failed: " + ov::String::FromUtf8Lossy(ov::ErrorText(file.status)));
     }
     ::operator delete(block);
   }

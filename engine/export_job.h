@@ -71,6 +71,10 @@ class ExportJob {
   bool cancelled() const { return cancelled_.load(std::memory_order_acquire); }
   bool failed() const { return failed_.load(std::memory_order_acquire); }
   bool paused() const { return paused_.load(std::memory_order_acquire); }
+  // Why the export failed, for the render process's one line on stderr;
+  // empty when it did not fail or no reason was recorded. Read once Encode
+  // has returned.
+  const ov::String& failureReason() const { return failureReason_; }
   const ExportSettings& settings() const { return settings_; }
   const ov::String& outputPath() const { return outputPath_; }
   RenderQueue& queue() { return queue_; }
@@ -84,6 +88,8 @@ class ExportJob {
   void DeleteMixers();
   void DeleteAudioMixer() { audio_.reset(); }
   void Fail() { failed_.store(true, std::memory_order_release); }
+  // Fails with a reason; the first reason recorded is kept.
+  void Fail(const ov::String& why);
 
  private:
   // Applies the commands due at the current time; false when one fails the
@@ -106,6 +112,7 @@ class ExportJob {
   uint32_t audioBytesPerSecond_ = 0;
   uint32_t videoFrameBytes_ = 0;
   std::atomic<bool> cancelled_{false}, failed_{false}, paused_{false};
+  ov::String failureReason_;  // written by the thread that fails the export
 };
 
 // ".wav": the mix's sound written directly.

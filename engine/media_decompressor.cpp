@@ -192,6 +192,7 @@ bool MediaDecompressor::PollCancel() {
 }
 
 int MediaDecompressor::DecompressAll() {
+  failedFile_ = ov::String();
   total_ = CountWork();
   n_ = 1;
   int result = 1;
@@ -241,6 +242,7 @@ int MediaDecompressor::DecompressAll() {
         break;
     }
   }
+  if (cancelled_) failedFile_ = ov::String();
   return cancelled_ ? 0 : result;
 }
 
@@ -268,6 +270,11 @@ int MediaDecompressor::WritePictures(const ov::String& source, const ov::String&
   return 0;
 }
 
+int MediaDecompressor::Failed(const ov::String& file) {
+  if (!cancelled_ && failedFile_.IsEmpty()) failedFile_ = file;
+  return 0;
+}
+
 int MediaDecompressor::DecompressImage(int clip, CacheChannel* ch, int index) {
   if (PollCancel()) return 0;
   Report();
@@ -278,7 +285,7 @@ int MediaDecompressor::DecompressImage(int clip, CacheChannel* ch, int index) {
   // channel's only picture) makes a still that shows until it is stopped.
   const int32_t shown = ch->GetClipDisplayTime(clip);
   const uint32_t duration = shown > 0 ? uint32_t(shown) : kRawStillDuration;
-  if (!WritePictures(ch->GetClipFile(clip), cache, duration, 0, 0, crop, false)) return 0;
+  if (!WritePictures(ch->GetClipFile(clip), cache, duration, 0, 0, crop, false)) return Failed(ch->GetClipFile(clip));
   if (preview_) ch->SetClipCache2(clip, cache, kCacheKindImage);
   else ch->SetClipCache(clip, cache, kCacheKindImage);
   return 1;
@@ -293,9 +300,9 @@ int MediaDecompressor::DecompressVideo(CacheChannel* ch, int index) {
   if (!preview_) ch->GetClipCutPoints(0, &start, &end);
   // An uncut clip (cut end 0) runs to its end.
   if (end <= 0) end = static_cast<int32_t>(ClipDurationMs(source));
-  if (end <= start) return 0;
+  if (end <= start) return Failed(source);
   const uint32_t crop = preview_ ? 0x00FF00FFu : ch->GetClipCropRect(0);
-  if (!WritePictures(source, cache, 0, uint32_t(start), uint32_t(end), crop, false)) return 0;
+  if (!WritePictures(source, cache, 0, uint32_t(start), uint32_t(end), crop, false)) return Failed(source);
   if (preview_) ch->SetClipCache2(0, cache, kCacheKindVideo);
   else ch->SetClipCache(0, cache, kCacheKindVideo);
   return 1;
@@ -311,7 +318,7 @@ int MediaDecompressor::DecompressAudio(CacheChannel* ch, int index) {
   // An uncut clip (cut end 0) runs to its end; without it a clip cut only
   // at its start would expect no bytes.
   if (end <= 0) end = static_cast<int32_t>(ClipDurationMs(source));
-  if (start < 0 || end <= start) return 0;
+  if (start < 0 || end <= start) return Failed(source);
   AudioCacheWriter writer(source, cache, kCacheChannels, kCacheRate, kCacheBits, uint32_t(start), uint32_t(end));
   ReportPercent(0);
   int last = 0, result = 0;
@@ -329,7 +336,7 @@ int MediaDecompressor::DecompressAudio(CacheChannel* ch, int index) {
   writer.Close();
   if (!result) {
     ov::DeleteFile(cache);
-    return 0;
+    return Failed(source);
   }
   ch->SetClipCache(0, cache, kCacheKindAudio);
   return 1;
@@ -339,7 +346,9 @@ int MediaDecompressor::DecompressOverlay(int clip, CacheChannel* ch, int index) 
   if (PollCancel()) return 0;
   Report();
   const ov::String cache = folder_ + ov::String::Format(u"overlay%d-%d.raw", indexBase_ + index, clip);
-  if (!WritePictures(ch->GetClipOverlayFile(clip), cache, kRawStillDuration, 0, 0, 0x00FF00FFu, true)) return 0;
+  if (!WritePictures(ch->GetClipOverlayFile(clip), cache, kRawStillDuration, 0, 0, 0x00FF00FFu, true)) {
+    return Failed(ch->GetClipOverlayFile(clip));
+  }
   ch->SetClipOverlayCache(clip, cache, kCacheKindImage);
   return 1;
 }
@@ -351,8 +360,8 @@ int MediaDecompressor::DecompressEffect(int clip, CacheChannel* ch, int index) {
   const ov::String source = ch->GetEffectFile();
   const ov::String cache = folder_ + ov::String::Format(u"effect%d.raw", indexBase_ + index);
   const uint32_t end = ClipDurationMs(source);
-  if (end == 0) return 0;
-  if (!WritePictures(source, cache, 0, 0, end, 0x00FF00FFu, false)) return 0;
+  if (end == 0) return Failed(source);
+  if (!WritePictures(source, cache, 0, 0, end, 0x00FF00FFu, false)) return Failed(source);
   ch->SetEffectCache(cache, kCacheKindImage);
   return 1;
 }

@@ -150,6 +150,9 @@ class MediaDecompressor {
   int DecompressOverlay(int clip, CacheChannel* channel, int index);
   int DecompressEffect(int clip, CacheChannel* channel, int index);
   bool cancelled() const { return cancelled_; }
+  // The file of the item whose decoding failed (empty after a success or a
+  // cancel), so that the failure can name it.
+  const ov::String& failedFile() const { return failedFile_; }
 
  private:
   bool Wants(uint32_t mode) const { return mode_ == kAll || mode_ == mode; }
@@ -158,6 +161,8 @@ class MediaDecompressor {
   bool PollCancel();
   int WritePictures(const ov::String& source, const ov::String& cache, uint32_t duration, uint32_t start,
                     uint32_t end, uint32_t crop, bool key);
+  // Remembers `file` as the one that failed (unless cancelled); 0.
+  int Failed(const ov::String& file);
 
   uint32_t mode_ = kAll;
   std::span<CacheChannel* const> channels_;
@@ -165,6 +170,7 @@ class MediaDecompressor {
   ov::String folder_;
   ov::Event cancel_;
   bool cancelled_ = false;
+  ov::String failedFile_;
   int32_t width_, height_;
   uint32_t fps_;
   bool preview_;

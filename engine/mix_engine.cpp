@@ -475,17 +475,35 @@ ExportSettings MixEngine::GetExportSettings(const OutputOptions& options, int re
 
 ExportJob* MixEngine::RunningExportJob() { return g_runningJob.load(std::memory_order_acquire); }
 
-bool MixEngine::Export(const ov::String& outputPath, const ExportSettings& settings) {
-  if (g_runningJob.load(std::memory_order_acquire)) return false;
+bool MixEngine::Export(const ov::String& outputPath, const ExportSettings& settings, ov::String* why) {
+  ov::String reason;
+  const bool ok = RunExport(outputPath, settings, &reason);
+  if (!ok && why) *why = reason.IsEmpty() ? u"the export to " + outputPath + u" failed" : reason;
+  return ok;
+}
+
+bool MixEngine::RunExport(const ov::String& outputPath, const ExportSettings& settings, ov::String* why) {
+  if (g_runningJob.load(std::memory_order_acquire)) {
+    *why = u"another export runs in this process";
+    return false;
+  }
   std::unique_ptr<ExportJob> job = CreateExportJob(this, outputPath);
-  if (!job) return false;
+  if (!job) {
+    *why = u"no export job writes " + outputPath +
+           u": the name must end in \".wav\", \".wmv\", \".3gp\", \".mp4\", \".aac\" or \".amr\"";
+    return false;
+  }
   job->SetExportParams(settings);
   ExportJob* expected = nullptr;
-  if (!g_runningJob.compare_exchange_strong(expected, job.get())) return false;
+  if (!g_runningJob.compare_exchange_strong(expected, job.get())) {
+    *why = u"another export runs in this process";
+    return false;
+  }
   const int result = job->Encode();
   job->queue().SendResult(result != 0);
   timing_->Sleep(exportResultDelayMs_);
   g_runningJob.store(nullptr, std::memory_order_release);
+  *why = job->failureReason();
   return result != 0;
 }
 

@@ -118,8 +118,9 @@ class MixEngine : public VideoMixerEngineLink, public MixCalls {
   // its extension) and sends its result through the render queue, then
   // waits a second so that the reader can take it before the process ends.
   // False at once while another export runs or when no job fits the name
-  // (no result is sent then); otherwise the job's result.
-  bool Export(const ov::String& outputPath, const ExportSettings& settings);
+  // (no result is sent then); otherwise the job's result. On failure `why`
+  // (when given) gets the reason.
+  bool Export(const ov::String& outputPath, const ExportSettings& settings, ov::String* why = nullptr);
   // With a running export in this process, CancelEncoding cancels it;
   // without one, the three set the named events the render process watches.
   void CancelEncoding();
@@ -142,6 +143,7 @@ class MixEngine : public VideoMixerEngineLink, public MixCalls {
   bool WithDevice(const std::function<void(ov::WaveOutDevice&)>& fn);
 
  private:
+  bool RunExport(const ov::String& outputPath, const ExportSettings& settings, ov::String* why);
   void AudioFeedMain();
   void VideoPresentMain();
   void ReplayMain();

@@ -52,4 +52,13 @@ std::unique_ptr<DecoderSource> OpenAudioSource(const ov::String& path) {
   return source;
 }
 
+ov::String AudioClipProblem(const ov::String& path) {
+  if (path.EndsWithNoCase(u".wav") || path.EndsWithNoCase(u".qvs")) {
+    WavSource wav;
+    return wav.Open(path, 1) ? ov::String() : ov::String::FromUtf8Lossy(wav.failure());
+  }
+  if (OpenAudioSource(path)) return ov::String();
+  return u"no sound this program can decode";
+}
+
 }  // namespace media

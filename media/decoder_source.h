@@ -81,4 +81,9 @@ class DecoderSource {
 // answer null until those sources are built.
 std::unique_ptr<DecoderSource> OpenAudioSource(const ov::String& path);
 
+// Why `path` gives no sound through OpenAudioSource, for the user (a WAV
+// file's own reason: a damaged header, a format other than PCM and GSM
+// 6.10, ...); empty when it opens.
+ov::String AudioClipProblem(const ov::String& path);
+
 }  // namespace media

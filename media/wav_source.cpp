@@ -5,6 +5,7 @@
 
 #include "media/gsm_acm_converter.h"
 #include "media/wav_file.h"
+#include "platform/os/os_error.h"
 
 namespace media {
 
@@ -12,6 +13,7 @@ namespace {
 
 constexpr uint32_t kTagPcm = 1;
 constexpr uint32_t kTagGsm610 = 49;
+constexpr uint32_t kTagExtensible = 0xFFFE;
 constexpr uint32_t kGsmPcmBytesPerBlock = 640;  // 320 samples of 16 bits
 
 }  // namespace
@@ -19,42 +21,60 @@ constexpr uint32_t kGsmPcmBytesPerBlock = 640;  // 320 samples of 16 bits
 WavSource::~WavSource() = default;
 
 bool WavSource::Open(const ov::String& p, uint32_t) {
+  failure_ = "";
+  // WavFile gives an empty file a new header; a clip is only read.
+  ov::FindData info;
+  if (ov::GetFileInfo(p, &info) && info.size == 0 && !(info.attributes & ov::kAttributeDirectory)) {
+    return Refuse("an empty file");
+  }
   std::vector<uint8_t> chunk;
   WavFile wav;
-  if (wav.Open(p, ov::kGenericRead, ov::CreateMode::kOpenExisting, WavFormat(), &chunk) != 0 || chunk.size() < 16) {
-    return false;
-  }
+  const uint32_t status = wav.Open(p, ov::kGenericRead, ov::CreateMode::kOpenExisting, WavFormat(), &chunk);
+  if (status == ov::kErrorFileCorrupt) return Refuse("not a RIFF WAVE file, or its header is damaged");
+  if (status != 0) return Refuse(ov::ErrorText(status));
+  if (chunk.size() < 16) return Refuse("its format chunk is cut short");
   dataOffset = wav.dataOffset;
   dataBytes = wav.dataSize;
   bytesLeft = dataBytes;
   const WavFormat f = wav.format;
   wav.Close();
-  if (!file_.Open(p, ov::kGenericRead, ov::kShareRead, ov::CreateMode::kOpenExisting)) return false;
-  if (!file_.Seek(dataOffset, ov::SeekFrom::kBegin)) return false;
+  if (!file_.Open(p, ov::kGenericRead, ov::kShareRead, ov::CreateMode::kOpenExisting)) {
+    return Refuse(ov::ErrorText(ov::GetLastError()));
+  }
+  if (!file_.Seek(dataOffset, ov::SeekFrom::kBegin)) return Refuse("its data cannot be reached");
   bitsPerSample = f.bitsPerSample;
   sampleRate = f.samplesPerSecond;
   channels = f.channels;
   formatTag = f.formatTag;
   avgBytesPerSecond = f.averageBytesPerSecond;
   positionMs = 0;
+  if (formatTag == kTagExtensible) {
+    return Refuse("sound format 0xFFFE (extensible): only PCM (format 1) and GSM 6.10 (format 49) are read");
+  }
+  if (formatTag != kTagPcm && formatTag != kTagGsm610) {
+    return Refuse("a sound format other than PCM (format 1) and GSM 6.10 (format 49)");
+  }
   // Rates and sizes of 0 would divide by zero in every computation below.
-  if (sampleRate == 0 || channels == 0 || f.blockAlign == 0 || avgBytesPerSecond == 0) return false;
+  if (sampleRate == 0 || channels == 0 || f.blockAlign == 0 || avgBytesPerSecond == 0) {
+    return Refuse("its header gives a rate, channel count or block size of 0");
+  }
   if (formatTag == kTagGsm610) {
     // GSM 6.10 is mono speech: the converter makes one channel, so a header
     // that declares more would play at the wrong speed and layout.
-    if (channels != 1) return false;
+    if (channels != 1) return Refuse("GSM 6.10 of more than one channel");
     blockAlign = f.blockAlign;
     blockMs = static_cast<uint32_t>(uint64_t{blockAlign} * 1000 / avgBytesPerSecond);
     pcmBytesPerSecond = channels * sampleRate * 16 / 8;
     bitsPerSample = 16;
-    if (blockMs == 0 || pcmBytesPerSecond == 0) return false;
+    if (blockMs == 0 || pcmBytesPerSecond == 0) return Refuse("GSM 6.10 blocks shorter than a millisecond");
     gsm_buffer_ = std::make_unique<uint8_t[]>(kGsmReadBufferBytes);
     // A converter that does not open makes every read fail (no audio).
     converter_.Open();
-  } else if (formatTag == kTagPcm) {
-    if (bitsPerSample != 8 && bitsPerSample != 16 && bitsPerSample != 24 && bitsPerSample != 32) return false;
+  } else if (bitsPerSample != 8 && bitsPerSample != 16 && bitsPerSample != 24 && bitsPerSample != 32) {
+    return Refuse("PCM samples of other than 8, 16, 24 or 32 bits");
   }
-  return dataOffset != 0 && (formatTag == kTagPcm || formatTag == kTagGsm610);
+  if (dataOffset == 0) return Refuse("no data chunk");
+  return true;
 }
 
 uint32_t WavSource::FileBytesPerSecond() const {

@@ -33,6 +33,8 @@ class WavSource : public DecoderSource {
 
   // Clip length in ms.
   uint32_t GetDuration() const;
+  // Why the last Open failed ("" after a success), for the user.
+  const char* failure() const { return failure_; }
 
   uint32_t bitsPerSample = 0;  // 16 for GSM 6.10
   uint32_t sampleRate = 0;
@@ -57,7 +59,13 @@ class WavSource : public DecoderSource {
   std::unique_ptr<uint8_t[]> ReadPcm(uint32_t requestedBytes, uint32_t* bytes, uint32_t* timeMs);
   std::unique_ptr<uint8_t[]> ReadGsm(uint32_t requestedBytes, uint32_t* bytes, uint32_t* timeMs);
 
+  bool Refuse(const char* why) {
+    failure_ = why;
+    return false;
+  }
+
   ov::File file_;
+  const char* failure_ = "";
   std::unique_ptr<uint8_t[]> gsm_buffer_;
   GsmAcmConverter converter_;  // GSM 6.10 only
 };

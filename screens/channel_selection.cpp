@@ -6,6 +6,7 @@
 #include "platform/os/file.h"
 #include "media/decoder_source.h"
 #include "platform/os/thread.h"
+#include "platform/ui/dialogs.h"
 #include "screens/mixer.h"
 #include "ui/menu.h"
 #include "ui/ui_host.h"
@@ -542,6 +543,16 @@ void ChannelSelection::AssignFromBrowser(MediaSelection* browser) {
     return;
   }
   if (!browser->IsSelectionUsable()) return;
+  // A sound the readers cannot decode would play as silence: it is refused
+  // here, with the reason, instead of being found out in the mix.
+  if (browser->GetSelectedKind() == kKindAudio) {
+    const ov::String path = browser->GetSelectedPath();
+    const ov::String problem = media::AudioClipProblem(path);
+    if (!problem.IsEmpty()) {
+      wnd::MessageBox(u"Clip not added", ov::FileNameOf(path) + u": " + problem, wnd::kBoxOk);
+      return;
+    }
+  }
   AddClip(browser->GetSelectedKind(), browser->GetSelectedFileType(), browser->GetSelectedPath(), ov::String(),
           ov::String(), kWholePicture, kWholePicture, kDefaultPanSpeed, 0, 0, 0, 0, 0, 0, nullptr);
   loop_on_ = (kind_ == kKindAudio || kind_ == kKindVideo) ? 1 : 0;

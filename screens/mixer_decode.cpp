@@ -100,11 +100,13 @@ void Mixer::DecompressAll(ui::UiHost* host, const engine::VideoMixer* video) {
   std::vector<engine::CacheChannel*> channels;
   for (engine::CacheClipChannel& copy : decode_copies_) channels.push_back(&copy);
   int ok = 0;
+  ov::String failed;  // the clip that could not be decoded, which the failure popup names
   {
     engine::MediaDecompressor decompressor(video, channels, false, decode_sink_.get());
     ok = decompressor.DecompressAll();
+    if (!ok) failed = decompressor.failedFile();
   }
-  if (host) host->QueueAction(nullptr, ok ? kActionDecompressDone : kActionDecompressFailed, ov::String(), 1);
+  if (host) host->QueueAction(nullptr, ok ? kActionDecompressDone : kActionDecompressFailed, failed, 1);
 }
 
 void Mixer::PublishDecodeProgress() {

@@ -4,8 +4,10 @@
 #include "engine/engine_command.h"
 #include "engine/mix_calls.h"
 #include "engine/mix_engine.h"
+#include "platform/os/file.h"
 #include "screens/channel_selection.h"
 #include "screens/mixer.h"
+#include "ui/drop_down_menu.h"
 #include "ui/item_group.h"
 #include "ui/menu.h"
 #include "ui/ui_host.h"
@@ -45,6 +47,21 @@ bool TransitionOf(int32_t code, Transition* t) {
     return true;
   }
   return false;
+}
+
+// The failure popup's text box says which clip could not be decoded: the
+// skin's text (its first line) and, below it, the clip's file name.
+void NameFailedClip(ui::Element* popup, const ov::String& file) {
+  auto* box = dynamic_cast<ui::DropDownMenu*>(popup);
+  if (!box) return;
+  for (const auto& child : box->items()) {
+    if (child->GetType() != ui::kTypeTextBox) continue;
+    ov::String text = child->text();
+    if (const int end = text.Find(u'\n'); end >= 0) text = text.Left(end);
+    if (!file.IsEmpty()) text += u"\n" + ov::FileNameOf(file);
+    child->OnAction(ui::kActionSetText, text, 0);
+    return;
+  }
 }
 
 }  // namespace
@@ -586,7 +603,10 @@ bool Mixer::OnLiveAction(int32_t code, const ov::String& argument, bool* update)
           if (ui::Element* p = popup(u"DECOMPRESSION_PROGRESS")) host->ClosePopup(p);
         }
         if (code == kActionDecompressFailed) {
-          if (ui::Element* p = popup(u"DECOMPRESSION_FAILURE")) host->OpenPopup(p);
+          if (ui::Element* p = popup(u"DECOMPRESSION_FAILURE")) {
+            NameFailedClip(p, argument);
+            host->OpenPopup(p);
+          }
         }
         if (code == kActionDecompressFailureOk) {
           if (ui::Element* p = popup(u"DECOMPRESSION_FAILURE")) host->ClosePopup(p);

@@ -17,8 +17,10 @@ class MixEngine;
 
 namespace screens {
 
-// True when the project's engine record was loaded into `engine`.
-bool OpenMixForRender(engine::MixEngine* engine, const ov::String& path);
-bool OpenMixForRender(engine::MixEngine* engine, std::span<const uint8_t> project);
+// True when the project's engine record was loaded into `engine`; else
+// `why` (when given) gets the reason, naming the project or the missing
+// clip.
+bool OpenMixForRender(engine::MixEngine* engine, const ov::String& path, ov::String* why = nullptr);
+bool OpenMixForRender(engine::MixEngine* engine, std::span<const uint8_t> project, ov::String* why = nullptr);
 
 }  // namespace screens

@@ -216,8 +216,11 @@ int WinMain(int argc, char** argv) {
     // Render mode: a second instance started with -p, -o and -e, no window.
     // Its outcome goes through the render queue; the process ends with 0
     // whatever happens.
+    // Each failure prints one line on stderr for whoever started it by hand.
     screens::RegisterElements();
-    RunCommandLineRender(ov::CommandLineFromArguments(argc, argv));
+    ov::String why;
+    RunCommandLineRender(ov::CommandLineFromArguments(argc, argv), &why);
+    if (!why.IsEmpty()) std::fprintf(stderr, "%s\n", why.ToUtf8Lossy().c_str());
     return 0;
   }
   ov::Event portrait, landscape;

@@ -64,35 +64,63 @@ bool ParseWords(const ov::String& text, std::array<uint32_t, 11>* words) {
   return i == s.size();
 }
 
-bool MakeableSettings(const engine::ExportSettings& s) {
-  if (s.sampleRate < 8000 || s.sampleRate > 48000) return false;
-  if (s.bitsPerSample != 8 && s.bitsPerSample != 16) return false;
-  if (s.channels != 1 && s.channels != 2) return false;
-  return s.width <= kMaxPictureSide && s.height <= kMaxPictureSide && s.fps <= kMaxFps;
+// Why no job can make these settings; empty when one can.
+ov::String SettingsProblem(const engine::ExportSettings& s) {
+  if (s.sampleRate < 8000 || s.sampleRate > 48000) {
+    return ov::String::Format(u"a sample rate of %u Hz cannot be rendered (8000 to 48000)", s.sampleRate);
+  }
+  if (s.bitsPerSample != 8 && s.bitsPerSample != 16) {
+    return ov::String::Format(u"%u bits per sample cannot be rendered (8 or 16)", s.bitsPerSample);
+  }
+  if (s.channels != 1 && s.channels != 2) {
+    return ov::String::Format(u"%u sound channels cannot be rendered (1 or 2)", s.channels);
+  }
+  if (s.width > kMaxPictureSide || s.height > kMaxPictureSide) {
+    return ov::String::Format(u"a picture of %ux%u cannot be rendered (at most %u a side)", s.width, s.height,
+                              kMaxPictureSide);
+  }
+  if (s.fps > kMaxFps) {
+    return ov::String::Format(u"%u frames per second cannot be rendered (at most %u)", s.fps, kMaxFps);
+  }
+  return ov::String();
+}
+
+bool Refuse(ov::String* why, const ov::String& reason) {
+  if (why) *why = u"ovmix: " + reason;
+  return false;
 }
 
 }  // namespace
 
-bool ParseRenderCommandLine(const ov::String& line, RenderCommand* out) {
+const char16_t kRenderUsage[] =
+    u"usage: ovmix -p\"PROJECT.mix\" -o\"OUTPUT.wav\" "
+    u"-e\"AUDIOBITRATE,RATE,BITS,CHANNELS,SAMPLESPERFRAME,VIDEOCODEC,AUDIOCODEC,VIDEOBITRATE,FPS,HEIGHT,WIDTH\" "
+    u"(the double quotes belong to the options: quote them for the shell, as in '-p\"x.mix\"')";
+
+bool ParseRenderCommandLine(const ov::String& line, RenderCommand* out, ov::String* why) {
   RenderCommand r;
   ov::String words_text;
   if (!QuotedValue(line, u"-p", &r.project) || !QuotedValue(line, u"-o", &r.output) ||
       !QuotedValue(line, u"-e", &words_text)) {
+    if (why) *why = kRenderUsage;
     return false;
   }
   std::array<uint32_t, 11> w{};
-  if (!ParseWords(words_text, &w)) return false;
+  if (!ParseWords(words_text, &w)) {
+    return Refuse(why, u"-e needs eleven comma-separated numbers from 0 to 4294967295, not \"" + words_text + u"\"");
+  }
+  if (r.project.IsEmpty() || r.output.IsEmpty()) return Refuse(why, u"-p and -o need a path");
   engine::ExportSettings& s = r.settings;
   s = {w[0], w[1], w[2], w[3], w[4], w[5], w[6], w[7], w[8], w[9], w[10]};
-  if (!MakeableSettings(s) || r.project.IsEmpty() || r.output.IsEmpty()) return false;
+  if (const ov::String problem = SettingsProblem(s); !problem.IsEmpty()) return Refuse(why, problem);
   *out = r;
   return true;
 }
 
-bool RunCommandLineRender(const ov::String& line) {
+bool RunCommandLineRender(const ov::String& line, ov::String* why) {
   ov::SetCurrentThreadPriority(kLowestPriority);
   RenderCommand command;
-  if (!ParseRenderCommandLine(line, &command)) return false;
+  if (!ParseRenderCommandLine(line, &command, why)) return false;
   // The encoding graphs' own classes: graph, builder, wrapper filter and the
   // outside filters (multiplexer, WMV encoder object, ASF writer).
   dshow::RegisterGraphClasses();
@@ -100,8 +128,13 @@ bool RunCommandLineRender(const ov::String& line) {
   auto manager = std::make_unique<ScreenManager>(kWidth, kHeight, ov::JoinPath(ov::DataFolder(), u"user.opt"), nullptr);
   auto engine = std::make_shared<engine::MixEngine>(nullptr, nullptr);
   manager->SetMixEngine(engine);
-  const bool opened = screens::OpenMixForRender(engine.get(), command.project);
-  if (opened) engine->Export(command.output, command.settings);
+  ov::String reason;
+  const bool opened = screens::OpenMixForRender(engine.get(), command.project, &reason);
+  if (!opened) {
+    Refuse(why, reason);
+  } else if (!engine->Export(command.output, command.settings, &reason)) {
+    Refuse(why, reason);
+  }
   engine.reset();
   manager.reset();
   return opened;

@@ -263,6 +263,7 @@ int RunAdec(int argc, char** argv) {
     std::fprintf(stderr, "usage: ovtool adec [--raw [--asc HEX]] IN OUT.wav\n");
     return 2;
   }
+  if (!ovtool::CheckInputFile("adec", argv[i])) return 1;
   if (!raw) {
     if (auto source = media::OpenAudioSource(ov::String::FromUtf8Lossy(argv[i]))) {
       return DecodeThroughSource(source.get(), argv[i + 1]);

@@ -12,6 +12,7 @@
 #include "screens/channel_selection.h"
 #include "screens/mixer.h"
 #include "tools/tool_command.h"
+#include "tools/tool_input.h"
 
 namespace {
 
@@ -29,10 +30,7 @@ int RunCache(int argc, char** argv) {
     return 2;
   }
   std::vector<uint8_t> bytes;
-  if (!ov::ReadWholeFile(ov::String::FromUtf8Lossy(argv[1]), &bytes, kMaxProjectBytes)) {
-    std::fprintf(stderr, "cache: cannot read %s\n", argv[1]);
-    return 1;
-  }
+  if (!ovtool::ReadInputFile("cache", argv[1], &bytes, kMaxProjectBytes)) return 1;
   screens::RecordReader in(bytes);
   uint32_t version = 0;
   if (!in.ReadU32(&version) || version != screens::kProjectVersion || !in.Skip(4 * screens::kOutputSettingCount)) {

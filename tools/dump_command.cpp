@@ -11,6 +11,7 @@
 #include "media/mp4_reader.h"
 #include "media/mpa_audio_file.h"
 #include "media/wav_file.h"
+#include "platform/os/os_error.h"
 #include "platform/os/ov_string.h"
 #include "tools/tool_command.h"
 #include "tools/tool_input.h"
@@ -43,7 +44,7 @@ void DumpSamples(media::MediaReader& reader, int track, const char* unit) {
 int DumpMp4(const ov::String& path) {
   media::Mp4Reader reader(path);
   if (!reader.Open()) {
-    std::fprintf(stderr, "dump: no tracks\n");
+    std::fprintf(stderr, "dump: %s: no tracks\n", path.ToUtf8Lossy().c_str());
     return 1;
   }
   std::printf("mp4 brand=%s minor=%u mdat=%u timescale=%u duration=%" PRIu64 " tracks=%d amr=%d h263=%d avc=%d\n",
@@ -70,7 +71,7 @@ int DumpMp4(const ov::String& path) {
 int DumpAdts(const ov::String& path) {
   media::AdtsReader reader(path);
   if (!reader.Open()) {
-    std::fprintf(stderr, "dump: not an ADTS file\n");
+    std::fprintf(stderr, "dump: %s: not an ADTS file\n", path.ToUtf8Lossy().c_str());
     return 1;
   }
   std::printf("adts profile=%u rate=%u channels=%u duration=%" PRId64 " s (%u ms)\n", reader.profile(),
@@ -83,8 +84,8 @@ int DumpAmr(const ov::String& path) {
   media::AmrReader reader(path);
   if (!reader.Open()) {
     // The header fields tell which storage format was met, when any was.
-    std::fprintf(stderr, "dump: not a single-channel AMR-NB file (header=%u rate=%u samples/frame=%u): refused\n",
-                 reader.header_size(), reader.sample_rate(), reader.samples_per_frame());
+    std::fprintf(stderr, "dump: %s: not a single-channel AMR-NB file (header=%u rate=%u samples/frame=%u): refused\n",
+                 path.ToUtf8Lossy().c_str(), reader.header_size(), reader.sample_rate(), reader.samples_per_frame());
     return 1;
   }
   std::printf("amr header=%u rate=%u samples/frame=%u\n", reader.header_size(), reader.sample_rate(),
@@ -106,7 +107,8 @@ int DumpMpa(const ov::String& path) {
     }
     std::printf("bytes/s=%u duration=%u ms\n", file.average_bytes_per_second(), file.DurationMs());
   } catch (const media::CMPAException& e) {
-    std::fprintf(stderr, "dump: MPEG audio error %u %s\n", static_cast<unsigned>(e.id()), e.call().c_str());
+    std::fprintf(stderr, "dump: %s: MPEG audio error %u %s\n", path.ToUtf8Lossy().c_str(), static_cast<unsigned>(e.id()),
+                 e.call().c_str());
     return 1;
   }
   return 0;
@@ -117,7 +119,7 @@ int DumpWav(const ov::String& path) {
   std::vector<uint8_t> chunk;
   uint32_t status = wav.Open(path, ov::kGenericRead, ov::CreateMode::kOpenExisting, media::WavFormat(), &chunk);
   if (status != 0) {
-    std::fprintf(stderr, "dump: WAV error %u\n", status);
+    std::fprintf(stderr, "dump: %s: not a WAVE file we read (%s)\n", path.ToUtf8Lossy().c_str(), ov::ErrorText(status));
     return 1;
   }
   const media::WavFormat& f = wav.format;

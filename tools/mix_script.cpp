@@ -3,6 +3,9 @@
 #include <cstdint>
 #include <fstream>
 #include <sstream>
+#include <string>
+
+#include "platform/os/file.h"
 
 namespace tools {
 namespace {
@@ -117,6 +120,23 @@ bool ParseLine(const std::string& line, engine::EngineCommand* c) {
 }  // namespace
 
 bool ReadMixScript(const std::string& path, std::vector<engine::EngineCommand>* commands, std::string* error) {
+  const ov::String p = ov::String::FromUtf8Lossy(path);
+  ov::FindData info;
+  // Asked before opening: a FIFO without a writer would block the open, a
+  // folder would read as an empty script.
+  if (ov::FolderExists(p)) {
+    *error = path + ": a folder, not a script";
+    return false;
+  }
+  if (!ov::IsRegularFile(p) || !ov::GetFileInfo(p, &info)) {
+    *error = path + (ov::FileExists(p) ? ": not a regular file (a FIFO, socket or device)" : ": no such file");
+    return false;
+  }
+  if (info.size > kMaxScriptBytes) {
+    *error = path + ": " + std::to_string(info.size) + " bytes, more than a script's " +
+             std::to_string(kMaxScriptBytes);
+    return false;
+  }
   std::ifstream script(path);
   if (!script) {
     *error = "cannot read " + path;
@@ -127,16 +147,39 @@ bool ReadMixScript(const std::string& path, std::vector<engine::EngineCommand>* 
 
 bool ParseMixScript(std::istream& script, std::vector<engine::EngineCommand>* commands, std::string* error) {
   std::string line;
-  for (int n = 1; std::getline(script, line); ++n) {
+  size_t total = 0;
+  for (int n = 1;; ++n) {
+    // One line, read no further than its bound.
+    line.clear();
+    bool ended = false, any = false;
+    for (int c; (c = script.get()) != std::char_traits<char>::eof();) {
+      any = true;
+      if (++total > kMaxScriptBytes) {
+        *error = "the script is longer than " + std::to_string(kMaxScriptBytes) + " bytes";
+        return false;
+      }
+      if (c == '\n') {
+        ended = true;
+        break;
+      }
+      if (line.size() == kMaxScriptLineBytes) {
+        *error = "line " + std::to_string(n) + " is longer than " + std::to_string(kMaxScriptLineBytes) + " bytes";
+        return false;
+      }
+      line.push_back(static_cast<char>(c));
+    }
+    if (!any) break;
     size_t hash = line.find('#');
     if (hash != std::string::npos) line.resize(hash);
-    if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
-    engine::EngineCommand c;
-    if (!ParseLine(line, &c)) {
-      *error = "line " + std::to_string(n) + " not understood: " + line;
-      return false;
+    if (line.find_first_not_of(" \t\r") != std::string::npos) {
+      engine::EngineCommand c;
+      if (!ParseLine(line, &c)) {
+        *error = "line " + std::to_string(n) + " not understood: " + line;
+        return false;
+      }
+      commands->push_back(c);
     }
-    commands->push_back(c);
+    if (!ended) break;
   }
   return true;
 }

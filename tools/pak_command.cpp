@@ -32,10 +32,7 @@ bool CollectFiles(const ov::String& folder, const ov::String& prefix, std::vecto
     }
     shell::PakSource source;
     source.name = name;
-    if (!ov::ReadWholeFile(path, &source.data)) {
-      std::fprintf(stderr, "pak: cannot read %s\n", path.ToUtf8Lossy().c_str());
-      return false;
-    }
+    if (!ovtool::ReadInputFile("pak", path.ToUtf8Lossy(), &source.data)) return false;
     out->push_back(std::move(source));
   }
   return true;
@@ -53,10 +50,7 @@ int Create(int argc, char** argv) {
     }
     shell::PakSource source;
     source.name = ov::String::FromUtf8Lossy(std::string(argv[i], static_cast<size_t>(eq - argv[i])));
-    if (!ov::ReadWholeFile(Utf8(eq + 1), &source.data)) {
-      std::fprintf(stderr, "pak: cannot read %s\n", eq + 1);
-      return 1;
-    }
+    if (!ovtool::ReadInputFile("pak", eq + 1, &source.data)) return 1;
     entries.push_back(std::move(source));
   }
   if (!shell::WritePak(Utf8(argv[2]), entries)) {

@@ -7,6 +7,7 @@
 #include "platform/com/class_table.h"
 #include "platform/os/library.h"
 #include "tools/tool_command.h"
+#include "tools/tool_input.h"
 
 namespace {
 
@@ -26,6 +27,9 @@ int RunRegsvr(int argc, char** argv) {
   }
   // The plug-in stays loaded until the process ends, as a loaded server
   // does: what it keeps for itself (its registry cache) stays reachable.
+  // A path (not a bare library name the loader searches for) must be a
+  // regular file: loading a FIFO would block.
+  if (std::strchr(path, '/') && !ovtool::CheckInputFile("regsvr", path)) return 1;
   static ov::Library* const loaded = new ov::Library;
   ov::Library& lib = *loaded;
   if (!lib.Load(ov::String::FromUtf8Lossy(path))) {

@@ -2,7 +2,11 @@
 // process's side of a render, for tests and by hand.
 //   watch    opens the render queue and prints each message, "progress N"
 //            or "result N", until a result arrives (exit 0) or SECONDS
-//            (default 120) pass without any message (exit 1);
+//            (default 120) pass without any message (exit 1). There is one
+//            render queue and a message read here is gone: watch only
+//            renders started from the command line, never one the mixer
+//            started (the mixer would miss the result, report a failure
+//            and delete a good file);
 //   cancel, pause, restart
 //            set the named events "Cancel Encoding", "Pause Encoding",
 //            "Restart Encoding" (a named event lives while some process
@@ -56,7 +60,10 @@ int RunRender(int argc, char** argv) {
   } else if (std::strcmp(verb, "restart") == 0) {
     engine.RestartEncoding();
   } else {
-    std::fprintf(stderr, "usage: ovtool render watch [SECONDS] | cancel | pause | restart\n");
+    std::fprintf(stderr,
+                 "usage: ovtool render watch [SECONDS] | cancel | pause | restart\n"
+                 "  watch takes the messages off the one render queue: use it for renders started from the command\n"
+                 "  line, never beside a render the mixer started (the mixer reads the same queue)\n");
     return 2;
   }
   return 0;
@@ -64,4 +71,7 @@ int RunRender(int argc, char** argv) {
 
 }  // namespace
 
-OVTOOL_COMMAND(render, "render watch [SECONDS]|cancel|pause|restart  follow or steer a running render", RunRender);
+OVTOOL_COMMAND(render,
+               "render watch [SECONDS]|cancel|pause|restart  follow or steer a render started from the command line "
+               "(watch takes the mixer's queue messages)",
+               RunRender);

@@ -9,6 +9,7 @@
 #include "shell/screen_manager.h"
 #include "shell/xml_manager.h"
 #include "tools/tool_command.h"
+#include "tools/tool_input.h"
 #include "ui/drop_down_menu.h"
 #include "ui/softkey_menu.h"
 
@@ -45,6 +46,7 @@ int RunSkin(int argc, char** argv) {
     std::fprintf(stderr, "usage: skin dump PACKAGE\n");
     return 2;
   }
+  if (!ovtool::CheckInputFile("skin", argv[2])) return 1;
   const ov::String package = ov::String::FromUtf8Lossy(argv[2]);
   ov::String folder = ov::FolderOf(package);
   if (folder.IsEmpty()) folder = u".";
@@ -58,7 +60,13 @@ int RunSkin(int argc, char** argv) {
     return 1;
   }
   if (!loader.LoadShell()) {
-    std::fprintf(stderr, "skin: %s\n", loader.last_error().ToUtf8Lossy().c_str());
+    // The loader's text spans lines ("XML Error ... at line N", "Reason :
+    // ..."): one line here, after the package's name.
+    ov::String why = loader.last_error();
+    why.Replace(u"\r\n", u" ");
+    why.Replace(u'\n', u' ');
+    why.TrimRight();
+    std::fprintf(stderr, "skin: %s: %s\n", argv[2], why.ToUtf8Lossy().c_str());
     return 1;
   }
   std::printf("version %s, title \"%s\"\n", manager.texts().version.ToUtf8Lossy().c_str(),

@@ -11,6 +11,9 @@ std::string InputFileProblem(const std::string& path) {
   const ov::String p = ov::String::FromUtf8Lossy(path);
   if (ov::FolderExists(p)) return "a folder, not a file";
   if (!ov::FileExists(p)) return "no such file";
+  // Asked before opening: opening a FIFO without a writer would block, and a
+  // device such as /dev/zero never ends.
+  if (!ov::IsRegularFile(p)) return "not a regular file (a FIFO, socket or device)";
   ov::File file;
   if (!file.Open(p, ov::kGenericRead, ov::kShareRead, ov::CreateMode::kOpenExisting)) return "cannot be read";
   return {};

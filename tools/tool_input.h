@@ -10,7 +10,9 @@
 namespace ovtool {
 
 // Why `path` cannot be read as an input file ("no such file", "a folder, not
-// a file", "cannot be read"); empty when it can.
+// a file", "not a regular file (a FIFO, socket or device)", "cannot be
+// read"); empty when it can. Nothing is opened before the file is known to
+// be a regular one, so the check never blocks.
 std::string InputFileProblem(const std::string& path);
 
 // True when `path` is a readable file; else prints "COMMAND: PATH: reason".

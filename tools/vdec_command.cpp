@@ -501,9 +501,9 @@ int RunVdec(int argc, char** argv) {
   FILE* yuv = out_yuv.empty() ? nullptr : std::fopen(out_yuv.c_str(), "wb");
   FILE* rgb = out_rgb.empty() ? nullptr : std::fopen(out_rgb.c_str(), "wb");
   if ((!out_yuv.empty() && !yuv) || (!out_rgb.empty() && !rgb)) {
-    std::fprintf(stderr, "vdec: cannot write the output\n");
-    if (yuv) std::fclose(yuv);
-    if (rgb) std::fclose(rgb);
+    std::fprintf(stderr, "vdec: cannot write %s\n", (!out_yuv.empty() && !yuv ? out_yuv : out_rgb).c_str());
+    if (yuv && std::fclose(yuv) == 0) std::remove(out_yuv.c_str());
+    if (rgb && std::fclose(rgb) == 0) std::remove(out_rgb.c_str());
     return 1;
   }
   long frames = 0;
@@ -541,6 +541,13 @@ int RunVdec(int argc, char** argv) {
   if (status < 0) status = format->decode(stream, options, sink);
   if (yuv && std::fclose(yuv) != 0) write_failed = true;
   if (rgb && std::fclose(rgb) != 0) write_failed = true;
+  // A failed decode leaves no output behind: a partial or empty file would
+  // pass for a result.
+  if (status != 0 || write_failed || frames == 0) {
+    for (const std::string& out : {out_yuv, out_rgb}) {
+      if (!out.empty()) std::remove(out.c_str());
+    }
+  }
   // A refusal ends with its reason as the last line.
   if (status != 0) return status;
   if (write_failed) {

@@ -402,14 +402,24 @@ std::vector<FindData> ListFolder(const String& folder, const String& pattern) {
 
 // ---- Paths ----
 
+namespace {
+
+// stat() of path; false (and the last error) when it fails.
+bool StatPath(const String& path, std::string* native, struct stat* st) {
+  if (!NativePath(path, native)) return false;
+  if (::stat(native->c_str(), st) != 0) {
+    SetLastError(PathError(*native, errno));
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 uint32_t GetFileAttributes(const String& path) {
   std::string native;
-  if (!NativePath(path, &native)) return kInvalidAttributes;
   struct stat st;
-  if (::stat(native.c_str(), &st) != 0) {
-    SetLastError(PathError(native, errno));
-    return kInvalidAttributes;
-  }
+  if (!StatPath(path, &native, &st)) return kInvalidAttributes;
   return AttributesOf(st, native);
 }
 
@@ -565,6 +575,12 @@ String FileNameOf(const String& path) { return path.Mid(path.ReverseFind(u'/') +
 bool FileExists(const String& path) {
   uint32_t a = GetFileAttributes(path);
   return a != kInvalidAttributes && !(a & kAttributeDirectory);
+}
+
+bool IsRegularFile(const String& path) {
+  std::string native;
+  struct stat st;
+  return StatPath(path, &native, &st) && S_ISREG(st.st_mode);
 }
 
 bool FolderExists(const String& path) {

@@ -177,6 +177,9 @@ String FolderOf(const String& path);
 String FileNameOf(const String& path);
 bool FileExists(const String& path);    // a file, not a folder
 bool FolderExists(const String& path);  // a folder
+// A regular file (not a folder, FIFO, socket or device), asked without
+// opening it, so a FIFO without a writer does not block the caller.
+bool IsRegularFile(const String& path);
 // Whole file into bytes. Files larger than max_bytes fail with 8 rather than
 // exhaust memory.
 bool ReadWholeFile(const String& path, std::vector<uint8_t>* bytes, uint64_t max_bytes = 1u << 30);

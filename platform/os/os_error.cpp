@@ -1,6 +1,7 @@
 #include "platform/os/os_error.h"
 
 #include <cerrno>
+#include <cstdio>
 
 namespace ov {
 
@@ -38,6 +39,32 @@ uint32_t ErrorFromErrno(int posix_errno) {
     case ENOTSUP: return kErrorNotSupported;
     default: return kErrorGenFailure;
   }
+}
+
+const char* ErrorText(uint32_t error) {
+  switch (error) {
+    case kErrorSuccess: return "no error";
+    case kErrorFileNotFound: return "no such file";
+    case kErrorPathNotFound: return "the folder does not exist";
+    case kErrorTooManyOpenFiles: return "too many open files";
+    case kErrorAccessDenied: return "access denied (a read-only place, or a folder)";
+    case kErrorNotEnoughMemory:
+    case kErrorOutOfMemory: return "not enough memory";
+    case kErrorWriteFault: return "a write failed";
+    case kErrorReadFault: return "a read failed";
+    case kErrorSharingViolation: return "the file is in use";
+    case kErrorHandleEof: return "the file ends early";
+    case kErrorFileExists:
+    case kErrorAlreadyExists: return "it exists already";
+    case kErrorDiskFull: return "the disk is full";
+    case kErrorInvalidName: return "the name is not valid";
+    case kErrorFilenameTooLong: return "the name is too long";
+    case kErrorFileCorrupt: return "the file is damaged";
+    default: break;
+  }
+  thread_local char text[24];
+  std::snprintf(text, sizeof text, "error %u", static_cast<unsigned>(error));
+  return text;
 }
 
 }  // namespace ov

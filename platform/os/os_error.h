@@ -59,4 +59,9 @@ void SetLastError(uint32_t error);
 // kErrorPathNotFound themselves.
 uint32_t ErrorFromErrno(int posix_errno);
 
+// A short English reason for an error number, for messages on the command
+// line ("no such file", "the folder does not exist", "access denied", "the
+// disk is full"; "error N" for numbers without a text of their own).
+const char* ErrorText(uint32_t error);
+
 }  // namespace ov

@@ -226,6 +226,16 @@ TEST_F(Decompressor, ABrokenClipFailsAndLeavesNoCache) {
   EXPECT_FALSE(Exists(U(dir_ + "/image0-1-0.raw")));
   // Two pictures of one channel get their own names.
   EXPECT_EQ(std::u16string(photo.clip(0).picture.View()), std::u16string(U(dir_ + "/image0-0-0.raw").View()));
+  // The failure names the clip at fault, also a sound of zero bytes cut at
+  // its start.
+  EXPECT_EQ(std::u16string(d->failedFile().View()), std::u16string(U(bad).View()));
+  const std::string empty = dir_ + "/empty.wav";
+  std::ofstream(empty).flush();
+  TestChannel sound(engine::kCacheKindAudio, {Clip(U(empty), 10, 0)});
+  std::vector<engine::CacheChannel*> one = {&sound};
+  auto e = Make(&one);
+  EXPECT_EQ(e->DecompressAll(), 0);
+  EXPECT_EQ(std::u16string(e->failedFile().View()), std::u16string(U(empty).View()));
 }
 
 TEST_F(Decompressor, ACancelStopsTheItemKeepsEarlierOnesAndTheNextRunStartsAfresh) {
@@ -237,6 +247,7 @@ TEST_F(Decompressor, ACancelStopsTheItemKeepsEarlierOnesAndTheNextRunStartsAfres
   auto d = Make(&channels, &progress);
   EXPECT_EQ(d->DecompressAll(), 0);
   EXPECT_TRUE(d->cancelled());
+  EXPECT_TRUE(d->failedFile().IsEmpty());  // a cancel names no clip
   EXPECT_FALSE(photo.clip(0).picture.IsEmpty());
   EXPECT_TRUE(sound.clip(0).audio.IsEmpty());
   EXPECT_FALSE(Exists(U(dir_ + "/audio1.qvs")));

@@ -3,6 +3,7 @@
 // missing files, folders, random bytes under each media extension, a cut
 // package, a 3GP whose video samples decode to nothing, a damaged picture in
 // a mix script and an AMR-WB file under dump.
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <gtest/gtest.h>
@@ -44,9 +45,10 @@ class OvtoolRefusal : public testing::Test {
 
   std::string Path(const std::string& name) const { return dir_ + "/" + name; }
 
+  // Each run is bounded: a command that blocks or runs on ends with 124.
   Result Run(const std::string& args) {
     const std::string tool = std::string(OVMIX_BIN_DIR) + "ovtool";
-    const int status = std::system(("'" + tool + "' " + args + " > '" + Path("out.txt") + "' 2> '" +
+    const int status = std::system(("timeout 10 '" + tool + "' " + args + " > '" + Path("out.txt") + "' 2> '" +
                                     Path("err.txt") + "'").c_str());
     Result r;
     if (status != -1 && WIFEXITED(status)) r.exit_code = WEXITSTATUS(status);
@@ -154,6 +156,67 @@ TEST_F(OvtoolRefusal, MixNamesTheImagingReasonAndDumpRefusesOnStderr) {
   EXPECT_EQ(r.out, "");
   EXPECT_NE(r.last_error_line.find("not a single-channel AMR-NB file (header=9 rate=16000"), std::string::npos)
       << r.last_error_line;
+}
+
+// Where a command expects a file, a FIFO without a writer, a device and a
+// folder are refused at once with the reason: none blocks in its open or
+// reads on without end. A script is bounded as a file.
+TEST_F(OvtoolRefusal, InputsThatAreNoRegularFiles) {
+  for (const char* name : {"fifo.mp4", "fifo.264", "fifo.wav", "fifo.mix", "fifo.txt", "fifo.pak", "fifo.so"}) {
+    ASSERT_EQ(::mkfifo(Path(name).c_str(), 0600), 0) << name;
+  }
+  const std::string not_regular = "not a regular file (a FIFO, socket or device)";
+  const std::string venc = "venc --codec mpeg4 --size 16x16 --fps 10 --kbps 64 ";
+  struct Case {
+    std::string args, reason;
+  };
+  const Case cases[] = {
+      {"info " + Path("fifo.mp4"), not_regular},
+      {"dump " + Path("fifo.mp4"), not_regular},
+      {"vdec " + Path("fifo.264") + " " + Path("o.yuv"), not_regular},
+      {"mix " + Path("fifo.txt") + " " + Path("o.wav"), not_regular},
+      {"mix /dev/zero " + Path("o.wav"), "/dev/zero: " + not_regular},
+      {"asrc " + Path("fifo.wav") + " " + Path("o.wav"), not_regular},
+      {"adec " + Path("fifo.mp4") + " " + Path("o.wav"), not_regular},
+      {"bufread " + Path("fifo.mp4"), not_regular},
+      {"bufread /dev/zero", "/dev/zero: " + not_regular},
+      {venc + Path("fifo.mp4") + " " + Path("o.m4v"), not_regular},
+      {venc + "/dev/zero " + Path("o.m4v"), not_regular},
+      {"imgconv i420 png 16x16 " + Path("fifo.mp4") + " " + Path("o.png"), not_regular},
+      {"dmo --codec aac " + Path("fifo.wav") + " " + Path("o.aac"), not_regular},
+      {"cache " + Path("fifo.mix"), not_regular},
+      {"pak list " + Path("fifo.pak"), not_regular},
+      {"skin dump " + Path("fifo.pak"), not_regular},
+      {"regsvr " + Path("fifo.so"), not_regular},
+      {"project " + Path("p.mix") + " script=" + Path("fifo.txt"), Path("fifo.txt") + ": " + not_regular},
+      {"project " + Path("p.mix") + " script=/dev/zero", "/dev/zero: " + not_regular},
+      {"project " + Path("p.mix") + " script=" + dir_, dir_ + ": a folder, not a script"},
+  };
+  for (const Case& c : cases) ExpectRefused(c.args, c.reason);
+  EXPECT_FALSE(std::filesystem::exists(Path("p.mix")));
+  // A folder given as a package entry, with a FIFO among its files.
+  std::filesystem::create_directories(Path("in"));
+  ASSERT_EQ(::mkfifo(Path("in/f.bin").c_str(), 0600), 0);
+  ExpectRefused("pak create " + Path("t.pak") + " " + Path("in"), "f.bin: " + not_regular);
+}
+
+// A failing command names its file and leaves no output behind.
+TEST_F(OvtoolRefusal, FailuresNameTheFileAndLeaveNoOutput) {
+  WriteFile(Path("r.264"), Noise(3000));
+  ExpectRefused("vdec " + Path("r.264") + " " + Path("o.yuv") + " --rgb565 " + Path("o.rgb"),
+                "no H.264 sequence parameter set");
+  EXPECT_FALSE(std::filesystem::exists(Path("o.yuv")));
+  EXPECT_FALSE(std::filesystem::exists(Path("o.rgb")));
+  WriteFile(Path("r.mp4"), Noise(3000));
+  ExpectRefused("dump " + Path("r.mp4"), "dump: " + Path("r.mp4") + ": no tracks");
+  WriteFile(Path("r.wav"), Noise(3000));
+  ExpectRefused("dump " + Path("r.wav"), "dump: " + Path("r.wav") + ": not a WAVE file we read");
+  // A package whose skin XML is damaged.
+  std::filesystem::create_directories(Path("skin"));
+  std::ofstream(Path("skin/#default.xml")) << "<skin><menu";
+  ASSERT_EQ(Run("pak create " + Path("s.pak") + " " + Path("skin")).exit_code, 0);
+  ExpectRefused("skin dump " + Path("s.pak"),
+                "skin: " + Path("s.pak") + ": XML Error b at line 1 Reason : Error parsing start element tag");
 }
 
 }  // namespace

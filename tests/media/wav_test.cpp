@@ -257,12 +257,45 @@ TEST(WavSource, RefusesZeroRatesAndOtherFormats) {
     media::StoreWavFormat(w, f.data());
     return f;
   };
-  for (const Bytes& f : {zero_rate, zero_align, zero_bytes, gsm_zero, adpcm, gsm(2)}) {
-    std::string path = Scratch("z.wav", WavBytes({{"fmt ", f}, {"data", Bytes(650, 1)}}));
-    EXPECT_EQ(media::OpenAudioSource(U16(path)), nullptr);
+  // 24-bit 96 kHz stereo as sox writes it: WAVE_FORMAT_EXTENSIBLE (0xFFFE),
+  // a 40-byte format with the PCM sub-format.
+  Bytes extensible = PcmFormat(2, 96000, 24, 24);
+  extensible[0] = 0xFE;
+  extensible[1] = 0xFF;
+  extensible[16] = 22;
+  const std::string zero = "its header gives a rate, channel count or block size of 0";
+  const struct {
+    Bytes format;
+    std::string reason;
+  } cases[] = {
+      {zero_rate, zero},
+      {zero_align, zero},
+      {zero_bytes, zero},
+      {gsm_zero, zero},
+      {adpcm, "a sound format other than PCM (format 1) and GSM 6.10 (format 49)"},
+      {gsm(2), "GSM 6.10 of more than one channel"},
+      {extensible, "sound format 0xFFFE (extensible): only PCM (format 1) and GSM 6.10 (format 49) are read"},
+      {PcmFormat(1, 8000, 12), "PCM samples of other than 8, 16, 24 or 32 bits"},
+  };
+  for (const auto& c : cases) {
+    std::string path = Scratch("z.wav", WavBytes({{"fmt ", c.format}, {"data", Bytes(650, 1)}}));
+    EXPECT_EQ(media::OpenAudioSource(U16(path)), nullptr) << c.reason;
+    EXPECT_EQ(media::AudioClipProblem(U16(path)).ToUtf8Lossy(), c.reason);
   }
+  // Files that are no WAVE file at all under the name.
+  const std::string no_wave = "not a RIFF WAVE file, or its header is damaged";
+  EXPECT_EQ(media::AudioClipProblem(U16(Scratch("text.wav", Bytes{'h', 'e', 'l', 'l', 'o', '\n'}))).ToUtf8Lossy(),
+            no_wave);
+  EXPECT_EQ(media::AudioClipProblem(U16(Scratch("empty.wav", Bytes{}))).ToUtf8Lossy(), "an empty file");
+  EXPECT_EQ(media::AudioClipProblem(U16(ovtest::ScratchDir() + "/absent.wav")).ToUtf8Lossy(), "no such file");
+  EXPECT_EQ(media::AudioClipProblem(U16(Scratch("text.aac", Bytes(100, 'x')))).ToUtf8Lossy(),
+            "no sound this program can decode");
+  // What plays: GSM 6.10 mono and 24-bit PCM under format 1.
   std::string mono = Scratch("m.wav", WavBytes({{"fmt ", gsm(1)}, {"data", Bytes(650, 1)}}));
   EXPECT_NE(media::OpenAudioSource(U16(mono)), nullptr);
+  EXPECT_TRUE(media::AudioClipProblem(U16(mono)).IsEmpty());
+  std::string pcm24 = Scratch("p.wav", WavBytes({{"fmt ", PcmFormat(2, 96000, 24)}, {"data", Bytes(600, 1)}}));
+  EXPECT_TRUE(media::AudioClipProblem(U16(pcm24)).IsEmpty());
 }
 
 TEST(WavFile, WrittenFilesAreValidAfterEveryAppend) {

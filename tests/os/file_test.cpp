@@ -1,6 +1,7 @@
 #include "platform/os/file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstring>
@@ -274,6 +275,26 @@ TEST(File, WholeFileHelpers) {
   EXPECT_EQ(FolderOf(u"/x/y/z.mix"), u"/x/y/");
   EXPECT_EQ(FileNameOf(u"/x/y/z.mix"), u"z.mix");
   EXPECT_EQ(FileNameOf(u"z.mix"), u"z.mix");
+}
+
+// Only a regular file is one; the question never opens the path, so a FIFO
+// without a writer answers at once.
+TEST(File, RegularFilesAmongFoldersFifosAndDevices) {
+  const String dir = Scratch();
+  const String file = JoinPath(dir, u"a.wav"), fifo = JoinPath(dir, u"fifo.wav");
+  Touch(file);
+  ASSERT_EQ(::mkfifo(fifo.ToUtf8Lossy().c_str(), 0600), 0);
+  EXPECT_TRUE(IsRegularFile(file));
+  EXPECT_FALSE(IsRegularFile(dir));
+  EXPECT_FALSE(IsRegularFile(fifo));
+  EXPECT_TRUE(FileExists(fifo));  // present, and not a folder
+  EXPECT_FALSE(IsRegularFile(u"/dev/zero"));
+  EXPECT_FALSE(IsRegularFile(JoinPath(dir, u"none")));
+  EXPECT_EQ(GetLastError(), kErrorFileNotFound);
+  EXPECT_FALSE(IsRegularFile(JoinPath(dir, u"none/a.wav")));
+  EXPECT_EQ(GetLastError(), kErrorPathNotFound);
+  EXPECT_STREQ(ErrorText(kErrorDiskFull), "the disk is full");
+  EXPECT_STREQ(ErrorText(4242), "error 4242");
 }
 
 TEST(File, InvalidUtf16PathAndThreadLocalError) {

@@ -3,7 +3,13 @@
 // changes its kind.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
 #include "platform/os/file.h"
+#include "platform/ui/dialogs.h"
 #include "screens/channel_selection.h"
 #include "screens/media_file_record.h"
 #include "screens/mixer.h"
@@ -63,6 +69,48 @@ TEST_F(ChannelOnScreen, AssignTakesTheBrowserSelection) {
   Select("song.wav");
   ch->OnAction(screens::kActionChannelAssign, ov::String(), 0);
   EXPECT_EQ(ch->GetKind(), screens::kKindVideo);
+}
+
+// A sound the readers cannot decode is not taken into the channel: a box
+// names the file and the reason. A 24-bit PCM file is taken.
+TEST_F(ChannelOnScreen, AssignRefusesSoundItCannotDecode) {
+  std::vector<std::u16string> boxes;
+  wnd::SetMessageBoxHook([&](const ov::String& caption, const ov::String& text, uint32_t) {
+    boxes.push_back(std::u16string((caption + u": " + text).View()));
+    return wnd::kAnswerOk;
+  });
+  ChannelSelection* ch = screen_.channel[1];
+  host_.focused = ch;
+  Select("text.wav");
+  std::ofstream(dir_ + "/text.wav") << "some words, no sound";
+  ch->OnAction(screens::kActionChannelAssign, ov::String(), 0);
+  EXPECT_EQ(ch->GetKind(), screens::kKindEmpty);
+  // 24 bits at 96 kHz, stereo, as sox writes it: WAVE_FORMAT_EXTENSIBLE.
+  Select("extensible.wav");
+  {
+    std::vector<uint8_t> wav = ovtest::ReadFileBytes(dir_ + "/extensible.wav");
+    ASSERT_GE(wav.size(), 44u);
+    const uint8_t format[16] = {0xFE, 0xFF, 2, 0, 0x00, 0x77, 0x01, 0, 0x00, 0xCA, 0x08, 0, 6, 0, 24, 0};
+    std::copy(std::begin(format), std::end(format), wav.begin() + 20);
+    ASSERT_TRUE(ov::WriteWholeFile(U(dir_ + "/extensible.wav"), wav.data(), wav.size()));
+  }
+  ch->OnAction(screens::kActionChannelAssign, ov::String(), 0);
+  EXPECT_EQ(ch->GetKind(), screens::kKindEmpty);
+  EXPECT_FALSE(host_.actions.size() && host_.actions.back().code == screens::kActionMixChanged);
+  Select("pcm24.wav");  // the same bytes under format 1: 24-bit PCM plays
+  {
+    std::vector<uint8_t> wav = ovtest::ReadFileBytes(dir_ + "/pcm24.wav");
+    const uint8_t format[16] = {1, 0, 2, 0, 0x00, 0x77, 0x01, 0, 0x00, 0xCA, 0x08, 0, 6, 0, 24, 0};
+    std::copy(std::begin(format), std::end(format), wav.begin() + 20);
+    ASSERT_TRUE(ov::WriteWholeFile(U(dir_ + "/pcm24.wav"), wav.data(), wav.size()));
+  }
+  ch->OnAction(screens::kActionChannelAssign, ov::String(), 0);
+  EXPECT_EQ(ch->GetKind(), screens::kKindAudio);
+  wnd::SetMessageBoxHook(nullptr);
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes[0], u"Clip not added: text.wav: not a RIFF WAVE file, or its header is damaged");
+  EXPECT_EQ(boxes[1], u"Clip not added: extensible.wav: sound format 0xFFFE (extensible): only PCM (format 1) and "
+                      u"GSM 6.10 (format 49) are read");
 }
 
 // The quick-assign key (and its alternates) assigns without the focus; the

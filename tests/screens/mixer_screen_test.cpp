@@ -21,6 +21,7 @@
 #include "screens/preview_mixer.h"
 #include "tests/screens/screens_host.h"
 #include "tests/support/headless_driver.h"
+#include "ui/drop_down_menu.h"
 #include "ui/softkey_bar.h"
 #include "tests/support/test_paths.h"
 #include "ui/slider_control.h"
@@ -586,6 +587,12 @@ TEST(DecodingOnEntering, ShowsItsProgressAndItsFailureOnTheMixerAndThePreview) {
       ASSERT_NE(m, nullptr);
       ASSERT_TRUE(d.SettleUntil([&] { return !m->decoding() && failure->IsVisible(); }, 20000));
       EXPECT_FALSE(progress->IsVisible());
+      // Its text names the clip under the skin's line.
+      std::u16string text;
+      for (const auto& child : dynamic_cast<ui::DropDownMenu*>(failure)->items()) {
+        if (child->GetType() == ui::kTypeTextBox) text = std::u16string(child->text().View());
+      }
+      EXPECT_EQ(text, u"A clip of this mix cannot be read.\nbad.jpg");
       d.sm().DoAction(screens::kActionDecompressFailureOk, ov::String(), 1);
       d.Settle();
       EXPECT_FALSE(failure->IsVisible());

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -215,6 +216,39 @@ TEST_F(MixerTest, MixdumpDecodesTheSavedProject) {
            "caption: text='Opening'", "engine record: 2 commands",
            "command 0: type=13 channel=2 timeMs=0 param1=26200", "flags: 1 0"}) {
     EXPECT_NE(out.find(expected), std::string::npos) << expected << "\n" << out;
+  }
+}
+
+// tools/mixdump on what it cannot read: a damaged caption gives "damaged:"
+// and a missing file "cannot open", each one line on stderr and exit code
+// 1, never a traceback.
+TEST_F(MixerTest, MixdumpRefusesADamagedCaptionAndAMissingFile) {
+  FillMix();
+  ASSERT_TRUE(Save(Path("caption.mix")));
+  std::vector<uint8_t> bytes = ovtest::ReadFileBytes(Path("caption.mix"));
+  // The first hexadecimal digit after the descriptor's "**TEXT**" (UTF-16).
+  const std::string marker = std::string("*\0*\0T\0E\0X\0T\0*\0*\0", 16);
+  const auto at = std::search(bytes.begin(), bytes.end(), marker.begin(), marker.end());
+  ASSERT_NE(at, bytes.end());
+  at[16] = 'Z';
+  ASSERT_TRUE(ov::WriteWholeFile(U(Path("caption.mix")), bytes.data(), bytes.size()));
+  std::string tools = ovtest::TestDataPath("");
+  tools = tools.substr(0, tools.rfind("/tests/")) + "/tools/mixdump";
+  struct Case {
+    std::string file, last_line;
+  } cases[] = {
+      {Path("caption.mix"), "damaged: caption: 'Zx00000000' at character 8 is no ten-digit hexadecimal field"},
+      {Path("absent.mix"), "cannot open " + Path("absent.mix") + ": No such file or directory"},
+  };
+  for (const Case& c : cases) {
+    std::FILE* pipe = popen(("python3 " + tools + " " + c.file + " 2>&1 >/dev/null").c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::string err;
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0;) err.append(buffer, n);
+    const int status = pclose(pipe);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << err;
+    EXPECT_EQ(err, c.last_line + "\n");
   }
 }
 

@@ -1,7 +1,6 @@
 #pragma once
-// The render process as the render tests drive it: projects written by
-// "ovtool project", the program run in its render mode with no display, and
-// the render queue read back.
+// What the render tests share: the shell quoting of their command lines and
+// the PCM of a rendered WAV.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -48,47 +47,5 @@ inline std::string Soxi(const char* field, const std::string& path) {
   while (!s.empty() && (s.back() == '\n' || s.back() == ' ')) s.pop_back();
   return s;
 }
-
-class RenderProcess : public ::testing::Test {
- protected:
-  void SetUp() override {
-    dir_ = ovtest::ScratchDir();
-    scope_ = "rp" + std::to_string(ov::GetCurrentProcessId());
-    // The children share this name space for the queue and the events.
-    ov::SetEnvironmentValue("OVMIX_IPC_SCOPE", scope_);
-    ov::SetEnvironmentValue("XDG_DATA_HOME", dir_ + "/data");
-    clip_ = ovtest::FixturePath("engine_22k_stereo.wav");
-  }
-  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
-
-  // "ovtool project OUT 0=CLIP script=..." with the script's lines.
-  bool Project(const std::string& name, const std::string& clip, const std::string& script) {
-    std::ofstream(Path(name + ".txt")) << script;
-    std::string command = std::string(OVMIX_BIN_DIR) + "ovtool project " + Quote(Path(name));
-    // Appended piece by piece: GCC 12 at -O3 warns (-Wrestrict) on " " + string.
-    if (!clip.empty()) command.append(" ").append(Quote("0=" + clip));
-    command.append(" ").append(Quote("script=" + Path(name + ".txt"))).append(" >/dev/null");
-    return std::system(command.c_str()) == 0;
-  }
-  // The program in render mode without a display; its exit code.
-  int Render(const std::vector<std::string>& args, const std::string& background = "") {
-    std::string command = "env -u DISPLAY " + std::string(OVMIX_BIN_DIR) + "ovmix";
-    for (const std::string& a : args) command.append(" ").append(Quote(a));
-    if (!background.empty()) command = background + " & " + command + "; wait";
-    const int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-  std::vector<std::string> Args(const std::string& project, const std::string& out, const std::string& words) {
-    return {"-p\"" + Path(project) + "\"", "-o\"" + Path(out) + "\"", "-e\"" + words + "\""};
-  }
-  // Every message left in the queue.
-  static std::vector<engine::RenderMessage> Drain(engine::RenderQueue& q) {
-    std::vector<engine::RenderMessage> all;
-    for (engine::RenderMessage m = q.Receive(0); m.kind != engine::kRenderNothing; m = q.Receive(0)) all.push_back(m);
-    return all;
-  }
-
-  std::string dir_, scope_, clip_;
-};
 
 }  // namespace rendertest

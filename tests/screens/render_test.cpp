@@ -25,6 +25,57 @@ namespace {
 
 using namespace rendertest;
 
+class RenderProcess : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = ovtest::ScratchDir();
+    scope_ = "rp" + std::to_string(ov::GetCurrentProcessId());
+    // The children share this name space for the queue and the events.
+    ov::SetEnvironmentValue("OVMIX_IPC_SCOPE", scope_);
+    ov::SetEnvironmentValue("XDG_DATA_HOME", dir_ + "/data");
+    clip_ = ovtest::FixturePath("engine_22k_stereo.wav");
+  }
+  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+
+  // "ovtool project OUT 0=CLIP script=..." with the script's lines.
+  bool Project(const std::string& name, const std::string& clip, const std::string& script) {
+    std::ofstream(Path(name + ".txt")) << script;
+    std::string command = std::string(OVMIX_BIN_DIR) + "ovtool project " + Quote(Path(name));
+    // Appended piece by piece: GCC 12 at -O3 warns (-Wrestrict) on " " + string.
+    if (!clip.empty()) command.append(" ").append(Quote("0=" + clip));
+    command.append(" ").append(Quote("script=" + Path(name + ".txt"))).append(" >/dev/null");
+    return std::system(command.c_str()) == 0;
+  }
+  // The program in render mode without a display; its exit code. `wrap`
+  // (when given) is a shell command line that runs the program given as
+  // "$@" (a mount of its own, say); `err` gets what it printed on stderr.
+  int Render(const std::vector<std::string>& args, const std::string& background = "", std::string* err = nullptr,
+             const std::string& wrap = "") {
+    std::string command = "env -u DISPLAY " + std::string(OVMIX_BIN_DIR) + "ovmix";
+    for (const std::string& a : args) command.append(" ").append(Quote(a));
+    if (!wrap.empty()) command = "sh -c " + Quote(wrap) + " sh " + command;
+    if (err) command.append(" 2>").append(Quote(Path("stderr.txt")));
+    if (!background.empty()) command = background + " & " + command + "; wait";
+    const int status = std::system(command.c_str());
+    if (err) {
+      const std::vector<uint8_t> bytes = ovtest::ReadFileBytes(Path("stderr.txt"));
+      err->assign(bytes.begin(), bytes.end());
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  std::vector<std::string> Args(const std::string& project, const std::string& out, const std::string& words) {
+    return {"-p\"" + Path(project) + "\"", "-o\"" + Path(out) + "\"", "-e\"" + words + "\""};
+  }
+  // Every message left in the queue.
+  static std::vector<engine::RenderMessage> Drain(engine::RenderQueue& q) {
+    std::vector<engine::RenderMessage> all;
+    for (engine::RenderMessage m = q.Receive(0); m.kind != engine::kRenderNothing; m = q.Receive(0)) all.push_back(m);
+    return all;
+  }
+
+  std::string dir_, scope_, clip_;
+};
+
 // One clip on at 300 ms and off at 1300 ms, rendered with "ovtool render
 // watch" reading: the clip's samples from the first non-zero one, within a
 // millisecond of 300 ms, silence elsewhere; rising progress up to 100, then
@@ -89,7 +140,24 @@ TEST_F(RenderProcess, WavRenderEndToEndWithWatch) {
   }
 }
 
-// Each refusal leaves no output and sends no success.
+// The line a user sees of the program started by hand with the usage it
+// prints: the three quoted options, as a shell needs them written.
+constexpr char kUsage[] =
+    "usage: ovmix -p\"PROJECT.mix\" -o\"OUTPUT.wav\" "
+    "-e\"AUDIOBITRATE,RATE,BITS,CHANNELS,SAMPLESPERFRAME,VIDEOCODEC,AUDIOCODEC,VIDEOBITRATE,FPS,HEIGHT,WIDTH\" "
+    "(the double quotes belong to the options: quote them for the shell, as in '-p\"x.mix\"')\n";
+
+// A folder of its own for the render, mounted as a small or read-only
+// file system in a mount name space of the render alone; empty when this
+// machine allows no such name space (the case is skipped then).
+std::string MountWrap(const std::string& folder, const std::string& options) {
+  static const bool available = std::system("unshare -rm true >/dev/null 2>&1") == 0;
+  if (!available) return "";
+  return "exec unshare -rm sh -c 'mount -t tmpfs -o " + options + " none " + folder + " && exec \"$0\" \"$@\"' \"$@\"";
+}
+
+// Each refusal exits with 0, leaves no output, sends no success, and says
+// why in one line on stderr.
 TEST_F(RenderProcess, RefusalsLeaveNoOutputAndNoSuccess) {
   OV_SKIP_WITHOUT_FIXTURE(clip_);
   const std::string script = "0 load 0 " + clip_ + "\n0 play 0\n500 stop 0\n";
@@ -108,6 +176,11 @@ TEST_F(RenderProcess, RefusalsLeaveNoOutputAndNoSuccess) {
   std::filesystem::copy_file(clip_, moved, std::filesystem::copy_options::overwrite_existing);
   ASSERT_TRUE(Project("missing.mix", moved, "0 load 0 " + moved + "\n0 play 0\n500 stop 0\n"));
   ov::DeleteFile(ov::String::FromUtf8Lossy(moved));
+  // A clip the recorded mix loads that is no sound.
+  std::ofstream(Path("text.wav")) << "no sound";
+  ASSERT_TRUE(Project("text.mix", "", "0 load 0 " + Path("text.wav") + "\n0 play 0\n500 stop 0\n"));
+  std::filesystem::create_directories(Path("small"));
+  std::filesystem::create_directories(Path("locked"));
 
   const std::string out = Path("refused.wav");
   const std::string p = "-p\"" + Path("good.mix") + "\"", o = "-o\"" + out + "\"";
@@ -115,22 +188,62 @@ TEST_F(RenderProcess, RefusalsLeaveNoOutputAndNoSuccess) {
   struct Case {
     const char* why;
     std::vector<std::string> args;
+    std::string line;          // stderr
+    std::string wrap = "";    // a mount around the render
+    std::string output = "";  // the file that must not be left (empty: `out`)
   } cases[] = {
-      {"-p missing", {o, e}},
-      {"-o unclosed", {p, e, "-o\"" + out}},
-      {"-e short", {p, o, "-e\"96000,22050,16\""}},
-      {"rate 0", {p, o, "-e\"96000,0,16,2,0,255,1,128000,10,144,176\""}},
-      {"version 111", Args("v111.mix", "refused.wav", kWav22k)},
-      {"truncated project", Args("cut.mix", "refused.wav", kWav22k)},
-      {"missing clip", Args("missing.mix", "refused.wav", kWav22k)},
-      {"unknown extension", Args("good.mix", "refused.ogg", kWav22k)},
+      {"help", {"--help"}, kUsage},
+      {"unquoted, as a shell leaves them",
+       {"-p" + Path("good.mix"), "-o" + out, std::string("-e") + kWav22k}, kUsage},
+      {"-p missing", {o, e}, kUsage},
+      {"-o unclosed", {p, e, "-o\"" + out}, kUsage},
+      {"-e short", {p, o, "-e\"96000,22050,16\""},
+       "ovmix: -e needs eleven comma-separated numbers from 0 to 4294967295, not \"96000,22050,16\"\n"},
+      {"rate 0", {p, o, "-e\"96000,0,16,2,0,255,1,128000,10,144,176\""},
+       "ovmix: a sample rate of 0 Hz cannot be rendered (8000 to 48000)\n"},
+      {"24 bits", {p, o, "-e\"96000,22050,24,2,0,255,1,128000,10,144,176\""},
+       "ovmix: 24 bits per sample cannot be rendered (8 or 16)\n"},
+      {"missing project", Args("absent.mix", "refused.wav", kWav22k),
+       "ovmix: cannot open the project " + Path("absent.mix") + ": no such file\n"},
+      {"a folder as project", Args("small", "refused.wav", kWav22k),
+       "ovmix: cannot open the project " + Path("small") + ": a folder, not a file\n"},
+      {"version 111", Args("v111.mix", "refused.wav", kWav22k),
+       "ovmix: " + Path("v111.mix") + ": the project is of version 111, not 110\n"},
+      {"truncated project", Args("cut.mix", "refused.wav", kWav22k),
+       "ovmix: " + Path("cut.mix") + ": the project's recorded mix is damaged\n"},
+      {"missing clip", Args("missing.mix", "refused.wav", kWav22k),
+       "ovmix: " + Path("missing.mix") + ": a clip of the project is missing: " + moved + "\n"},
+      {"a clip that is no sound", Args("text.mix", "refused.wav", kWav22k),
+       "ovmix: a clip of the mix cannot be read: " + Path("text.wav") + "\n"},
+      {"no such output folder", Args("good.mix", "absent/refused.wav", kWav22k),
+       "ovmix: cannot create " + Path("absent/refused.wav") + ": the folder does not exist\n", "",
+       Path("absent/refused.wav")},
+      {"an encoder object that is not installed", Args("good.mix", "refused.mp4", "96000,22050,16,2,0,3,2,128000,10,144,176"),
+       "ovmix: no encoder object for video codec 3 is installed\n", "", Path("refused.mp4")},
+      {"unknown extension", Args("good.mix", "refused.ogg", kWav22k),
+       "ovmix: no export job writes " + Path("refused.ogg") +
+           ": the name must end in \".wav\", \".wmv\", \".3gp\", \".mp4\", \".aac\" or \".amr\"\n",
+       "", Path("refused.ogg")},
+      {"full disk", Args("good.mix", "small/refused.wav", kWav22k),
+       "ovmix: writing " + Path("small/refused.wav") + " failed: the disk is full\n",
+       MountWrap(Path("small"), "size=16k"), Path("small/refused.wav")},
+      {"read-only folder", Args("good.mix", "locked/refused.wav", kWav22k),
+       "ovmix: cannot create " + Path("locked/refused.wav") + ": access denied (a read-only place, or a folder)\n",
+       MountWrap(Path("locked"), "ro"), Path("locked/refused.wav")},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
+    if (std::string(c.why) == "full disk" || std::string(c.why) == "read-only folder") {
+      if (c.wrap.empty()) {
+        std::fprintf(stderr, "skipped \"%s\": no mount name space here\n", c.why);
+        continue;
+      }
+    }
     engine::RenderQueue reader(true);
-    EXPECT_EQ(Render(c.args), 0);
-    EXPECT_FALSE(ov::FileExists(ov::String::FromUtf8Lossy(out)));
-    EXPECT_FALSE(ov::FileExists(ov::String::FromUtf8Lossy(Path("refused.ogg"))));
+    std::string err;
+    EXPECT_EQ(Render(c.args, "", &err, c.wrap), 0);
+    EXPECT_EQ(err, c.line);
+    EXPECT_FALSE(ov::FileExists(ov::String::FromUtf8Lossy(c.output.empty() ? out : c.output)));
     for (const engine::RenderMessage& m : Drain(reader)) {
       EXPECT_FALSE(m.kind == engine::kRenderResult && m.value != 0);
     }

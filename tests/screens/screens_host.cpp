@@ -95,7 +95,9 @@ bool FakeBrowser::OnStylusDown(int32_t x, int32_t y) {
 
 std::string TouchFile(const std::string& folder, const std::string& name) {
   const std::string path = folder + "/" + name;
-  std::ofstream(path) << "clip";
+  // A channel refuses a sound it cannot decode: a ".wav" is a real one.
+  if (name.size() > 4 && name.compare(name.size() - 4, 4, ".wav") == 0) WriteLongWav(path, 1);
+  else std::ofstream(path) << "clip";
   return path;
 }
 

@@ -75,7 +75,8 @@ class FakeBrowser : public ui::Control, public screens::RecordSelection {
 };
 
 // A photo, a video and a sound file present on disk for clips (their
-// contents are never decoded here).
+// contents are never decoded here; a ".wav" is a valid WAVE file of one
+// second, since a channel takes only sound it can decode).
 std::string TouchFile(const std::string& folder, const std::string& name);
 
 // A command of a recorded mix.

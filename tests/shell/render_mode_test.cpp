@@ -44,42 +44,59 @@ TEST(RenderCommandLine, ReadsTheThreeOptionsInAnyOrder) {
   }
 }
 
+// Each refusal gives its one line for stderr: the usage without the three
+// quoted options, else the reason.
 TEST(RenderCommandLine, RefusesWhatNoJobCanMake) {
   const ov::String po = u"-p\"m.mix\" -o\"out.wav\" ";
+  const std::u16string usage = shell::kRenderUsage;
+  const std::u16string eleven = u"ovmix: -e needs eleven comma-separated numbers";
   struct Case {
     const char* why;
     ov::String line;
+    std::u16string reason;  // the start of the line
   } cases[] = {
-      {"empty", u""},
-      {"no -p", ov::String(u"-o\"out.wav\" -e\"") + kWords + u"\""},
-      {"no -o", ov::String(u"-p\"m.mix\" -e\"") + kWords + u"\""},
-      {"no -e", po},
-      {"-p unclosed", ov::String(u"-o\"out.wav\" -e\"") + kWords + u"\" -p\"m.mix"},
-      {"-e unclosed", po + u"-e\"" + kWords},
-      {"empty project", ov::String(u"-p\"\" -o\"out.wav\" -e\"") + kWords + u"\""},
-      {"three numbers", po + u"-e\"96000,22050,16\""},
-      {"ten numbers", po + u"-e\"96000,22050,16,2,0,255,1,128000,10,144\""},
-      {"twelve numbers", po + u"-e\"96000,22050,16,2,0,255,1,128000,10,144,176,1\""},
-      {"not a number", po + u"-e\"96000,22050,16,2,0,255,1,128000,10,x,176\""},
-      {"negative", po + u"-e\"96000,22050,16,2,0,255,1,128000,-10,144,176\""},
-      {"above 32 bits", po + u"-e\"96000,22050,16,2,0,255,1,128000,10,144,4294967296\""},
-      {"rate 0", po + u"-e\"96000,0,16,2,0,255,1,128000,10,144,176\""},
-      {"rate 7999", po + u"-e\"96000,7999,16,2,0,255,1,128000,10,144,176\""},
-      {"rate 48001", po + u"-e\"96000,48001,16,2,0,255,1,128000,10,144,176\""},
-      {"bits 24", po + u"-e\"96000,22050,24,2,0,255,1,128000,10,144,176\""},
-      {"channels 0", po + u"-e\"96000,22050,16,0,0,255,1,128000,10,144,176\""},
-      {"channels 3", po + u"-e\"96000,22050,16,3,0,255,1,128000,10,144,176\""},
-      {"width 1025", po + u"-e\"96000,22050,16,2,0,255,1,128000,10,144,1025\""},
-      {"fps 61", po + u"-e\"96000,22050,16,2,0,255,1,128000,61,144,176\""},
+      {"empty", u"", usage},
+      {"help", u"--help", usage},
+      {"unquoted", ov::String(u"-pm.mix -oout.wav -e") + kWords, usage},
+      {"no -p", ov::String(u"-o\"out.wav\" -e\"") + kWords + u"\"", usage},
+      {"no -o", ov::String(u"-p\"m.mix\" -e\"") + kWords + u"\"", usage},
+      {"no -e", po, usage},
+      {"-p unclosed", ov::String(u"-o\"out.wav\" -e\"") + kWords + u"\" -p\"m.mix", usage},
+      {"-e unclosed", po + u"-e\"" + kWords, usage},
+      {"empty project", ov::String(u"-p\"\" -o\"out.wav\" -e\"") + kWords + u"\"", u"ovmix: -p and -o need a path"},
+      {"three numbers", po + u"-e\"96000,22050,16\"", eleven},
+      {"ten numbers", po + u"-e\"96000,22050,16,2,0,255,1,128000,10,144\"", eleven},
+      {"twelve numbers", po + u"-e\"96000,22050,16,2,0,255,1,128000,10,144,176,1\"", eleven},
+      {"not a number", po + u"-e\"96000,22050,16,2,0,255,1,128000,10,x,176\"", eleven},
+      {"negative", po + u"-e\"96000,22050,16,2,0,255,1,128000,-10,144,176\"", eleven},
+      {"above 32 bits", po + u"-e\"96000,22050,16,2,0,255,1,128000,10,144,4294967296\"", eleven},
+      {"rate 0", po + u"-e\"96000,0,16,2,0,255,1,128000,10,144,176\"",
+       u"ovmix: a sample rate of 0 Hz cannot be rendered (8000 to 48000)"},
+      {"rate 7999", po + u"-e\"96000,7999,16,2,0,255,1,128000,10,144,176\"", u"ovmix: a sample rate of 7999 Hz"},
+      {"rate 48001", po + u"-e\"96000,48001,16,2,0,255,1,128000,10,144,176\"", u"ovmix: a sample rate of 48001 Hz"},
+      {"bits 24", po + u"-e\"96000,22050,24,2,0,255,1,128000,10,144,176\"",
+       u"ovmix: 24 bits per sample cannot be rendered (8 or 16)"},
+      {"channels 0", po + u"-e\"96000,22050,16,0,0,255,1,128000,10,144,176\"",
+       u"ovmix: 0 sound channels cannot be rendered (1 or 2)"},
+      {"channels 3", po + u"-e\"96000,22050,16,3,0,255,1,128000,10,144,176\"", u"ovmix: 3 sound channels"},
+      {"width 1025", po + u"-e\"96000,22050,16,2,0,255,1,128000,10,144,1025\"",
+       u"ovmix: a picture of 1025x144 cannot be rendered (at most 1024 a side)"},
+      {"fps 61", po + u"-e\"96000,22050,16,2,0,255,1,128000,61,144,176\"",
+       u"ovmix: 61 frames per second cannot be rendered (at most 60)"},
   };
   for (const Case& c : cases) {
     shell::RenderCommand r;
-    EXPECT_FALSE(shell::ParseRenderCommandLine(c.line, &r)) << c.why;
+    ov::String why;
+    EXPECT_FALSE(shell::ParseRenderCommandLine(c.line, &r, &why)) << c.why;
+    EXPECT_EQ(std::u16string(why.View().substr(0, c.reason.size())), c.reason) << c.why;
+    EXPECT_EQ(why.Find(u'\n'), -1) << c.why;
   }
   // The edges themselves are makeable.
   shell::RenderCommand r;
-  EXPECT_TRUE(shell::ParseRenderCommandLine(po + u"-e\"0,8000,8,1,0,255,1,0,0,0,0\"", &r));
-  EXPECT_TRUE(shell::ParseRenderCommandLine(po + u"-e\"0,48000,16,2,0,4,2,0,60,1024,1024\"", &r));
+  ov::String why;
+  EXPECT_TRUE(shell::ParseRenderCommandLine(po + u"-e\"0,8000,8,1,0,255,1,0,0,0,0\"", &r, &why));
+  EXPECT_TRUE(shell::ParseRenderCommandLine(po + u"-e\"0,48000,16,2,0,4,2,0,60,1024,1024\"", &r, &why));
+  EXPECT_TRUE(why.IsEmpty());
 }
 
 }  // namespace

@@ -3,10 +3,14 @@
 #include "tools/mix_script.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "tests/support/test_paths.h"
 
 namespace {
 
@@ -63,6 +67,53 @@ TEST(MixScript, RefusesLinesItCannotStoreAsGiven) {
     EXPECT_FALSE(Parse(std::string("0 play 0\n") + bad + "\n", &c, &error)) << bad;
     EXPECT_EQ(error, std::string("line 2 not understood: ") + bad);
   }
+}
+
+// A script file is a regular file of bounded size whose lines are bounded
+// too: a folder, a FIFO without a writer and /dev/zero are refused at once
+// (none is opened), and a file of one endless line stops at the bound
+// instead of growing without end.
+TEST(MixScript, ReadsOnlyBoundedRegularFiles) {
+  const std::string dir = ovtest::ScratchDir();
+  const std::string fifo = dir + "/fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::ofstream(dir + "/good.txt") << "0 play 16\n100 stop 16";  // the last line without its end
+  {
+    std::ofstream long_line(dir + "/line.txt");
+    long_line << "0 load 16 " << std::string(tools::kMaxScriptLineBytes, 'a') << "\n";
+    std::ofstream big(dir + "/big.txt");
+    big.seekp(std::streamoff(tools::kMaxScriptBytes));  // a sparse file one byte too long
+    big << "\n";
+  }
+  struct Case {
+    std::string path, error;
+  } cases[] = {
+      {dir, dir + ": a folder, not a script"},
+      {fifo, fifo + ": not a regular file (a FIFO, socket or device)"},
+      {"/dev/zero", "/dev/zero: not a regular file (a FIFO, socket or device)"},
+      {dir + "/absent.txt", dir + "/absent.txt: no such file"},
+      {dir + "/line.txt", "line 1 is longer than 8192 bytes"},
+      {dir + "/big.txt", dir + "/big.txt: 16777217 bytes, more than a script's 16777216"},
+  };
+  for (const Case& c : cases) {
+    std::vector<engine::EngineCommand> commands;
+    std::string error;
+    EXPECT_FALSE(tools::ReadMixScript(c.path, &commands, &error)) << c.path;
+    EXPECT_EQ(error, c.error);
+  }
+  std::vector<engine::EngineCommand> commands;
+  std::string error;
+  ASSERT_TRUE(tools::ReadMixScript(dir + "/good.txt", &commands, &error)) << error;
+  ASSERT_EQ(commands.size(), 2u);
+  EXPECT_EQ(commands[1].timeMs, 100u);
+  // A stream (the fuzz target's input) is bounded the same way.
+  std::string endless(tools::kMaxScriptLineBytes + 1, '0');
+  EXPECT_FALSE(Parse(endless, &commands, &error));
+  EXPECT_EQ(error, "line 1 is longer than 8192 bytes");
+  std::string lines;
+  while (lines.size() <= tools::kMaxScriptBytes) lines += "# a comment line of some length, again and again\n";
+  EXPECT_FALSE(Parse(lines, &commands, &error));
+  EXPECT_EQ(error, "the script is longer than 16777216 bytes");
 }
 
 }  // namespace
