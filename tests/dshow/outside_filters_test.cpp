@@ -230,7 +230,13 @@ TEST(Mp4Mux, InputsInterleaveWithoutWaitingAndCompleteTogether) {
     ASSERT_EQ(run.accepted[0], S_OK);
     ASSERT_EQ(run.accepted[1], S_OK);
     ASSERT_EQ(run.control->Run(), S_OK);
-    for (int i = 0; i < 200; ++i) ASSERT_EQ(run.Send(0, AmrFrame(uint8_t(i)), Table({32})), S_OK);
+    // Two frames a sample, an empty entry between them: 200 frames of 20 ms.
+    for (int i = 0; i < 100; ++i) {
+      std::vector<uint8_t> two = AmrFrame(uint8_t(i));
+      two.resize(64, uint8_t(i));
+      two[32] = 0x3C;
+      ASSERT_EQ(run.Send(0, two, Table({32, 0, 32})), S_OK);
+    }
     ASSERT_EQ(run.pins[0]->EndOfStream(), S_OK);
     EXPECT_EQ(run.Completion(), 0);
     // A tiny picture start code stands in for the frames.
@@ -239,6 +245,7 @@ TEST(Mp4Mux, InputsInterleaveWithoutWaitingAndCompleteTogether) {
     ASSERT_EQ(run.pins[1]->EndOfStream(), S_OK);
     EXPECT_EQ(run.Completion(), EC_COMPLETE);
     EXPECT_EQ(Probe(path, "stream=codec_name"), "amr_nb\nh263\n");
+    EXPECT_EQ(Probe(path, "stream=nb_frames,duration"), "4.000000,200\n4.000000,60\n");
     EXPECT_NE(Probe(path, "format=format_name").find("3gp"), std::string::npos);
   }
 }
