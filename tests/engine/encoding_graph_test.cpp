@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <future>
 #include <thread>
 
 #include "engine/export_job.h"
@@ -28,6 +30,20 @@ void SetEvent(const char16_t* name) {
   ov::Event e;
   ASSERT_TRUE(e.Create(true, false, name));
   e.Set();
+}
+
+// Runs one wait; a wait that has not ended within 5 s fails the test and is
+// released (Restart, then the failure event).
+WaitOutcome Bounded(engine::EncodingEvents& events, engine::ExportJob* job, engine::GraphCompletion* graph) {
+  auto wait = std::async(std::launch::async, [&] { return events.Wait(job, graph, true, 20); });
+  if (wait.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+    ADD_FAILURE() << "the wait did not end";
+    SetEvent(engine::kRestartEncodingEvent);
+    ov::Event failed;
+    failed.Create(false, false, engine::kEncodingFailedEvent);
+    failed.Set();
+  }
+  return wait.get();
 }
 
 class WaitLoop : public ::testing::Test {
@@ -59,7 +75,7 @@ TEST_F(WaitLoop, DoneFailedAndCancel) {
     const bool manual = c.event == engine::kCancelEncodingEvent;
     ASSERT_TRUE(e.Create(manual, false, c.event));
     e.Set();
-    EXPECT_EQ(events.Wait(job_.get(), &graph_, true, 20), c.want);
+    EXPECT_EQ(Bounded(events, job_.get(), &graph_), c.want);
   }
   EXPECT_TRUE(job_->cancelled());
   ov::Event cancel;
@@ -73,7 +89,7 @@ TEST_F(WaitLoop, TimeOutsReadTheGraphAndTheJob) {
   {
     engine::EncodingEvents events;
     graph_.code = 3;  // EC_ERRORABORT
-    EXPECT_EQ(events.Wait(job_.get(), &graph_, true, 20), WaitOutcome::kFailed);
+    EXPECT_EQ(Bounded(events, job_.get(), &graph_), WaitOutcome::kFailed);
   }
   graph_.code = 0;
   struct FailingJob : engine::WavExportJob {
@@ -82,7 +98,7 @@ TEST_F(WaitLoop, TimeOutsReadTheGraphAndTheJob) {
   } failing(nullptr, ov::String::FromUtf8Lossy(ovtest::ScratchDir() + "/f.3gp"));
   failing.MakeFail();
   engine::EncodingEvents events;
-  EXPECT_EQ(events.Wait(&failing, &graph_, true, 20), WaitOutcome::kFailed);
+  EXPECT_EQ(Bounded(events, &failing, &graph_), WaitOutcome::kFailed);
 }
 
 // A pause holds the job until Restart, then the wait goes on; a cancel
@@ -102,7 +118,7 @@ TEST_F(WaitLoop, PauseWaitsForRestartOrCancel) {
     while (!job_->paused()) ov::Sleep(5);
     SetEvent(engine::kCancelEncodingEvent);
   });
-  EXPECT_EQ(events.Wait(job_.get(), &graph_, true, 20), WaitOutcome::kCancelled);
+  EXPECT_EQ(Bounded(events, job_.get(), &graph_), WaitOutcome::kCancelled);
   steer.join();
   EXPECT_EQ(step.load(), 2);
   EXPECT_TRUE(job_->cancelled());
