@@ -343,7 +343,7 @@ void AudioEditor::PreviewMain(const DeviceFactory& factory, int32_t start_pos, u
     if (got == 0 || !opened) {
       // The end of the clip or the cut: the device plays what it holds
       // before the UI hears of the stop (closing returns blocks unplayed).
-      if (opened) Drain(p);
+      if (opened) p->Drain(kDrainWaitMs);
       queue_stop();
       break;
     }
@@ -360,14 +360,6 @@ void AudioEditor::PreviewMain(const DeviceFactory& factory, int32_t start_pos, u
     player_.reset();
   }
   thread_running_.store(false, std::memory_order_release);
-}
-
-void AudioEditor::Drain(engine::WaveOutPlayer* player) {
-  const uint32_t since = ov::GetTickCount();
-  while (player->InFlight() != 0 && !stop_requested_.load(std::memory_order_acquire) &&
-         ov::TicksSince(since, ov::GetTickCount()) < kDrainWaitMs) {
-    ov::Sleep(2);
-  }
 }
 
 void AudioEditor::StopPreview() {

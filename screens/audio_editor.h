@@ -146,9 +146,6 @@ class AudioEditor : public ui::Control {
   // The preview thread: plays from the preview mixer on a device made by
   // `factory`; the play position starts at `start_pos` (0.1 ms).
   void PreviewMain(const DeviceFactory& factory, int32_t start_pos, ui::UiHost* host);
-  // Preview thread: waits until the device has played every block written
-  // (at most kDrainWaitMs, and no longer than a stop allows).
-  void Drain(engine::WaveOutPlayer* player);
   bool Skip(int32_t delta_ms);
   void TimeText();
   void WriteCut();

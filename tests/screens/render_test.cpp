@@ -12,44 +12,21 @@
 #include <string>
 #include <vector>
 
+#include "engine/action_processor.h"
+#include "engine/mix_engine.h"
 #include "engine/render_queue.h"
+#include "tests/screens/render_process.h"
 #include "media/wav_file.h"
 #include "platform/os/environment.h"
 #include "platform/os/event.h"
 #include "platform/os/file.h"
 #include "platform/os/thread.h"
+#include "screens/render_project.h"
 #include "tests/support/test_paths.h"
 
 namespace {
 
-constexpr char kWav22k[] = "96000,22050,16,2,0,255,1,128000,10,144,176";
-
-std::string Quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
-std::vector<uint8_t> Pcm(const std::string& wav, media::WavFormat* format = nullptr) {
-  media::WavFile f(ov::String::FromUtf8Lossy(wav), ov::kGenericRead, ov::CreateMode::kOpenExisting, {});
-  if (f.status != 0) return {};
-  if (format) *format = f.format;
-  const std::vector<uint8_t> all = ovtest::ReadFileBytes(wav);
-  if (f.dataOffset + f.dataSize > all.size()) return {};
-  return std::vector<uint8_t>(all.begin() + f.dataOffset, all.begin() + f.dataOffset + f.dataSize);
-}
-
-// soxi's answer for one field of `path` ("-r", "-c", "-b"); empty without sox.
-std::string Soxi(const char* field, const std::string& path) {
-  FILE* f = ::popen(("soxi " + std::string(field) + " " + Quote(path) + " 2>/dev/null").c_str(), "r");
-  if (!f) return "";
-  char line[64] = {};
-  const bool got = std::fgets(line, sizeof line, f) != nullptr;
-  ::pclose(f);
-  std::string s = got ? line : "";
-  while (!s.empty() && (s.back() == '\n' || s.back() == ' ')) s.pop_back();
-  return s;
-}
+using namespace rendertest;
 
 class RenderProcess : public ::testing::Test {
  protected:
@@ -208,6 +185,22 @@ TEST_F(RenderProcess, RefusalsLeaveNoOutputAndNoSuccess) {
   std::filesystem::create_directories(Path("small"));
   std::filesystem::create_directories(Path("locked"));
 
+  // Command times beyond the longest mix a record holds (six hours), and one
+  // at it, which opens for the render: a WAV of it at 48 kHz stereo 16-bit
+  // stays under the format's 4 GiB.
+  const uint32_t longest = engine::ActionProcessor::kMaxMixMs;
+  ASSERT_TRUE(Project("past.mix", clip_, "0 load 0 " + clip_ + "\n0 play 0\n" + std::to_string(longest + 1) + " stop 0\n"));
+  ASSERT_TRUE(Project("forged.mix", clip_, "0 load 0 " + clip_ + "\n0 play 0\n4000000000 stop 0\n"));
+  ASSERT_TRUE(Project("longest.mix", clip_, "0 load 0 " + clip_ + "\n0 play 0\n" + std::to_string(longest) + " stop 0\n"));
+  {
+    engine::MixEngine engine(nullptr, nullptr);
+    ASSERT_TRUE(screens::OpenMixForRender(&engine, ov::String::FromUtf8Lossy(Path("longest.mix"))));
+    EXPECT_EQ(engine.GetMixDuration(), longest);
+    EXPECT_LT(uint64_t{longest} / 1000 * 48000 * 4 + media::WavFile::kHeaderBytes, uint64_t{1} << 32);
+    EXPECT_FALSE(screens::OpenMixForRender(&engine, ov::String::FromUtf8Lossy(Path("past.mix"))));
+    EXPECT_FALSE(engine.HasActions());
+  }
+
   const std::string out = Path("refused.wav");
   const std::string p = "-p\"" + Path("good.mix") + "\"", o = "-o\"" + out + "\"";
   const std::string e = std::string("-e\"") + kWav22k + "\"";
@@ -244,8 +237,8 @@ TEST_F(RenderProcess, RefusalsLeaveNoOutputAndNoSuccess) {
       {"no such output folder", Args("good.mix", "absent/refused.wav", kWav22k),
        "ovmix: cannot create " + Path("absent/refused.wav") + ": the folder does not exist\n", "",
        Path("absent/refused.wav")},
-      {"an output no job makes yet", Args("good.mix", "refused.mp4", "96000,22050,16,2,0,4,2,128000,10,144,176"),
-       "ovmix: no encoder writes \".mp4\" files yet\n", "", Path("refused.mp4")},
+      {"an encoder object that is not installed", Args("good.mix", "refused.mp4", "96000,22050,16,2,0,3,2,128000,10,144,176"),
+       "ovmix: no encoder object for video codec 3 is installed\n", "", Path("refused.mp4")},
       {"unknown extension", Args("good.mix", "refused.ogg", kWav22k),
        "ovmix: no export job writes " + Path("refused.ogg") +
            ": the name must end in \".wav\", \".wmv\", \".3gp\", \".mp4\", \".aac\" or \".amr\"\n",
@@ -256,6 +249,10 @@ TEST_F(RenderProcess, RefusalsLeaveNoOutputAndNoSuccess) {
       {"read-only folder", Args("good.mix", "locked/refused.wav", kWav22k),
        "ovmix: cannot create " + Path("locked/refused.wav") + ": access denied (a read-only place, or a folder)\n",
        MountWrap(Path("locked"), "ro"), Path("locked/refused.wav")},
+      {"a time past the longest mix", Args("past.mix", "refused.wav", kWav22k),
+       "ovmix: " + Path("past.mix") + ": the project's recorded mix is damaged\n"},
+      {"a forged time", Args("forged.mix", "refused.wav", kWav22k),
+       "ovmix: " + Path("forged.mix") + ": the project's recorded mix is damaged\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
@@ -276,10 +273,10 @@ TEST_F(RenderProcess, RefusalsLeaveNoOutputAndNoSuccess) {
   }
 }
 
-// "ovtool render cancel" ends a ten-hour render at its first percent: the
-// file is deleted and the result is still {2, 1}.
+// "ovtool render cancel" ends a render of the longest mix (six hours) at
+// its first percent: the file is deleted and the result is still {2, 1}.
 TEST_F(RenderProcess, CancelEndsALongRenderAndDeletesTheFile) {
-  ASSERT_TRUE(Project("long.mix", "", "0 master 65535\n36000000 master 65535\n"));
+  ASSERT_TRUE(Project("long.mix", "", "0 master 65535\n21600000 master 65535\n"));
   engine::RenderQueue reader(true);
   const std::string cancel = std::string("(").append(OVMIX_BIN_DIR).append("ovtool render watch 30 | grep -m1 -q 'progress [1-9]'; ")
                                  .append(OVMIX_BIN_DIR).append("ovtool render cancel)");
