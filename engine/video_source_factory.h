@@ -2,8 +2,8 @@
 // OpenVideoSource: turns a file name into an opened video DecoderSource, the
 // object through which a picture or a frame cache yields RGB565 frames. The
 // video mixer opens its channels' clips and caches through it; the media
-// browser its thumbnails. Coded video tracks, ".qbt" animations and text
-// clips are added as their sources are built.
+// browser its thumbnails. Coded video tracks and text clips are added as
+// their sources are built.
 
 #include <cstdint>
 #include <memory>
@@ -18,8 +18,8 @@ class VideoMixer;
 // By extension (case-insensitive): ".raw" a RawFrameCacheSource; ".gif",
 // ".jpg", ".bmp", ".png" a PictureSource made for `context`'s frame size
 // (176 x 144 without a mixer) with background colour `index` (-1: none),
-// opened with scale `flag`; ".wmv" a WmvDmoSource (the file's video
-// stream). Null for paths shorter than 5 characters, other
+// opened with scale `flag`; ".qbt" a QbtSource; ".wmv" a WmvDmoSource
+// (the file's video stream). Null for paths shorter than 5 characters, other
 // extensions and sources that fail to open.
 std::unique_ptr<media::DecoderSource> OpenVideoSource(const ov::String& path, const VideoMixer* context,
                                                       int32_t index, uint32_t flag);
