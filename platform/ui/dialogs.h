@@ -1,7 +1,8 @@
 #pragma once
 // Dialogs: the message box with buttons and the save-file dialog. SDL has no
-// file dialog, so the save dialog is a stand-in: it proposes the default name
-// in the starting folder and, when that file exists and the request asks for
+// file dialog, so the save dialog is a stand-in: it asks for the name with
+// the text-entry dialog (text_entry.h), the default name offered, saves in
+// the starting folder and, when that file exists and the request asks for
 // it, confirms the overwrite with a yes/no message box.
 //
 // A test hook answers (and records) every message box in place of the user;
@@ -37,7 +38,9 @@ struct SaveFileRequest {
   bool overwrite_prompt = true;
 };
 
-// The chosen path: false when the user declined.
+// The chosen path: false when the user cancelled, typed no name or declined
+// the overwrite. A headless run without a text-entry hook cannot ask and
+// takes the default name.
 bool GetSaveFileName(const SaveFileRequest& request, ov::String* path);
 
 }  // namespace wnd
