@@ -15,6 +15,8 @@
 #include "platform/ui/dialogs.h"
 #include "platform/ui/text_entry.h"
 #include "platform/ui/window.h"
+#include "screens/mixer.h"
+#include "tests/support/headless_driver.h"
 #include "tests/support/scoped_env.h"
 #include "tests/support/test_paths.h"
 
@@ -193,6 +195,35 @@ TEST(SaveFileName, AsksForTheNameAndKeepsTheOverwriteQuestion) {
   EXPECT_FALSE(ask("Other", &path));
   wnd::SetTextEntryHook({});
   wnd::SetMessageBoxHook({});
+  std::filesystem::remove_all(dir);
+}
+
+// The mixer's Save As, headless: the project lands under the typed name,
+// and saving under that name again asks before replacing it.
+TEST(SaveFileName, TheMixerSavesUnderTheTypedName) {
+  const std::string dir = ovtest::ScratchDir();
+  ovtest::ScopedEnv env;
+  env.Set("OVMIX_DOCUMENTS", dir);
+  ovtest::HeadlessDriver d(dir + "/data");
+  ASSERT_TRUE(d.ok());
+  ASSERT_TRUE(d.TapElement(u"main_0"));
+  d.Settle();
+  ov::String offered;
+  wnd::SetTextEntryHook([&](const ov::String&, ov::String* text) {
+    offered = *text;
+    *text = ov::String(u"Holiday");
+    return true;
+  });
+  d.sm().DoAction(screens::kActionMixSaveAs, ov::String(), 1);
+  EXPECT_EQ(offered.ToUtf8Lossy(), "Default");
+  EXPECT_TRUE(std::filesystem::exists(dir + "/Zentyr/Holiday.mix"));
+  EXPECT_FALSE(std::filesystem::exists(dir + "/Zentyr/Default.mix"));
+  EXPECT_TRUE(d.boxes().empty());
+  d.sm().DoAction(screens::kActionMixSaveAs, ov::String(), 1);
+  ASSERT_EQ(d.boxes().size(), 1u);
+  EXPECT_EQ(d.boxes()[0].buttons, uint32_t(wnd::kBoxYesNo));
+  EXPECT_NE(d.boxes()[0].text.find(u"Holiday.mix"), std::u16string::npos);
+  wnd::SetTextEntryHook({});
   std::filesystem::remove_all(dir);
 }
 
