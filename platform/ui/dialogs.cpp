@@ -16,12 +16,12 @@ MessageBoxHook& Hook() {
   return hook;
 }
 
-bool Headless() {
+}  // namespace
+
+bool HeadlessRun() {
   const char* headless = std::getenv("OVMIX_HEADLESS");
   return headless && *headless && std::strcmp(headless, "0") != 0;
 }
-
-}  // namespace
 
 void SetMessageBoxHook(MessageBoxHook hook) { Hook() = std::move(hook); }
 
@@ -35,7 +35,7 @@ int MessageBox(const ov::String& caption, const ov::String& text, uint32_t butto
   int answer = 0;
   if (RunMessageBoxHook(caption, text, buttons, &answer)) return answer;
   const int fallback = buttons == kBoxYesNo ? kAnswerNo : kAnswerOk;
-  if (Headless()) return fallback;
+  if (HeadlessRun()) return fallback;
   const std::string c = caption.ToUtf8Lossy();
   const std::string t = text.ToUtf8Lossy();
   const SDL_MessageBoxButtonData yes_no[] = {

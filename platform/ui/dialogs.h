@@ -21,6 +21,9 @@ namespace wnd {
 enum : uint32_t { kBoxOk = 0, kBoxYesNo = 4 };
 enum : int { kAnswerOk = 1, kAnswerYes = 6, kAnswerNo = 7 };
 
+// True when OVMIX_HEADLESS is set (and not "0"): nobody answers dialogs.
+bool HeadlessRun();
+
 // Shows a box and returns the answer.
 int MessageBox(const ov::String& caption, const ov::String& text, uint32_t buttons);
 

@@ -3,11 +3,10 @@
 #include <SDL.h>
 
 #include <algorithm>
-#include <cstdlib>
-#include <cstring>
 
 #include "platform/gfx/dc.h"
 #include "platform/gfx/font.h"
+#include "platform/ui/dialogs.h"
 #include "platform/ui/window.h"
 
 namespace wnd {
@@ -25,11 +24,6 @@ Texts& Stored() {
 TextEntryHook& Hook() {
   static TextEntryHook hook;
   return hook;
-}
-
-bool Headless() {
-  const char* headless = std::getenv("OVMIX_HEADLESS");
-  return headless && *headless && std::strcmp(headless, "0") != 0;
 }
 
 // Removes the last character (a surrogate pair as one).
@@ -139,7 +133,7 @@ bool RunTextEntryDialog() {
     return true;
   }
   // Nobody can type in a headless run: the offered text is taken as it is.
-  if (Headless()) return true;
+  if (HeadlessRun()) return true;
   Window* owner = Window::Main();
   if (!owner) return false;
   TextEntryDialog dialog(owner, Window::RegisterMessage("Rotation is starting"));
