@@ -518,17 +518,11 @@ int Mixer::OnAction(int32_t code, const ov::String& argument, int32_t flag) {
       }
       break;
     case ui::kActionAfterRotation:
+      // The preview's mixer keeps no channel settings: its zeros would reach
+      // the same sliders.
+      if (type_ != ui::kTypeMixer) break;
       ResumeRender();
-      if (host) {
-        for (int i = 0; i < channel_count_; ++i) {
-          host->DoAction(kActionChannelSliderBase + i, ov::String::Format(u"%d", table_[size_t(i)].volume), 1);
-        }
-        if (auto* parent_menu = dynamic_cast<ui::Menu*>(parent_)) {
-          if (ui::Element* vol = parent_menu->FindDescendant(u"mas_vol", false)) {
-            vol->OnAction(kActionSliderValue, ov::String::Format(u"%d", master_volume_), 0);
-          }
-        }
-      }
+      ShowVolumes();
       break;
     case ui::kActionLeavingMenu:
     case ui::kActionDeactivated:
@@ -566,7 +560,13 @@ int Mixer::OnAction(int32_t code, const ov::String& argument, int32_t flag) {
       if (host) host->JumpToMenu(u"save_menu");
       break;
     case kActionProjectLoad:
-      if (ConfirmTakeLoss(kOpenMixCaption, u"Open another mix") && !LoadMix(argument)) ReportLoadFailure(argument);
+      if (ConfirmTakeLoss(kOpenMixCaption, u"Open another mix")) {
+        if (LoadMix(argument)) {
+          ShowVolumes();
+        } else {
+          ReportLoadFailure(argument);
+        }
+      }
       break;
     case kActionProjectSave:
       SaveMix(argument.IsEmpty() && host ? host->DataFolder() + project_name_ : argument);
@@ -581,7 +581,7 @@ int Mixer::OnAction(int32_t code, const ov::String& argument, int32_t flag) {
       if (engine_) engine_->ClearActions();
       break;
     case kActionMixLoad:
-      OpenProject(argument);
+      if (OpenProject(argument)) ShowVolumes();
       break;
     case kActionMixSaveAs:
       SaveMixAs();
@@ -627,6 +627,19 @@ bool Mixer::SaveMix(const ov::String& path, SaveKind kind) {
     host->SaveOptionsLater();
   }
   return true;
+}
+
+void Mixer::ShowVolumes() {
+  ui::UiHost* host = HostOrNull();
+  if (!host || type_ != ui::kTypeMixer) return;
+  for (int i = 0; i < channel_count_; ++i) {
+    host->DoAction(kActionChannelSliderBase + i, ov::String::Format(u"%d", table_[size_t(i)].volume), 1);
+  }
+  if (auto* parent_menu = dynamic_cast<ui::Menu*>(parent_)) {
+    if (ui::Element* vol = parent_menu->FindDescendant(u"mas_vol", false)) {
+      vol->OnAction(kActionSliderValue, ov::String::Format(u"%d", master_volume_), 0);
+    }
+  }
 }
 
 bool Mixer::LoadMix(const ov::String& given) {

