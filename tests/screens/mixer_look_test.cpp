@@ -132,12 +132,74 @@ TEST_P(MixerLook, VolumeSlidersDrawTheVolume) {
   expect_levels("after a load", {100, 100, 80, 100, 100, 100});
 }
 
-TEST_P(MixerLook, Shots) {
+// The colour drawn at the middle of the named element.
+uint16_t CentreColour(ovtest::HeadlessDriver& d, ui::Element* e) {
+  return d.window().surface()->row(e->y() + e->GetYSize() / 2)[e->x() + e->GetXSize() / 2];
+}
+
+// Each channel's lamp shows whether it is switched on, and the mix's lamp
+// whether it is muted; the lamps follow Enter on a panel and a tap on the
+// lamp itself. Up and Down leave the panel and its volume alone.
+TEST_P(MixerLook, LampsShowEachChannelsStateAndTheMute) {
+  const uint16_t lit = gfx::ColorRefTo565(gfx::Rgb(0x3C, 0xC8, 0x50));
+  const uint16_t dark = gfx::ColorRefTo565(gfx::Rgb(0xFF, 0xFF, 0xFF));
+  const uint16_t red = gfx::ColorRefTo565(gfx::Rgb(0xE0, 0x3C, 0x3C));
+  auto lamp = [&](int i) {
+    Paint();
+    const std::u16string n(1, char16_t(u'0' + i));
+    ui::Element* on = Find(u"on" + n);
+    ui::Element* off = Find(u"off" + n);
+    EXPECT_NE(on->IsEnabled(), off->IsEnabled()) << "channel " << i + 1;
+    return CentreColour(d(), on);
+  };
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(lamp(i), dark) << "channel " << i + 1;
+  d().Key(static_cast<wnd::Key>(static_cast<int>(wnd::Key::kDigit0) + 3));
+  d().Key(wnd::Key::kEnter);
+  EXPECT_EQ(mixer()->entry(2).active, 1);
+  EXPECT_EQ(lamp(2), lit);
+  EXPECT_EQ(lamp(1), dark);
+  d().Key(wnd::Key::kDown);
+  EXPECT_EQ(mixer()->entry(2).volume, 100);
+  // A tap on the lit lamp switches the channel off; on the dark one, on.
+  ASSERT_TRUE(d().TapElement(u"on2"));
+  EXPECT_EQ(mixer()->entry(2).active, 0);
+  EXPECT_EQ(lamp(2), dark);
+  ASSERT_TRUE(d().TapElement(u"off0"));
+  EXPECT_EQ(mixer()->entry(0).active, 1);
+  EXPECT_EQ(lamp(0), lit);
+  // The mix: lit, red once muted, lit again.
   Paint();
-  d().SavePng("/tmp/i34skin_shots/idle_" + size() + ".png");
+  EXPECT_EQ(CentreColour(d(), Find(u"sound_on")), lit);
+  d().Key(static_cast<wnd::Key>(static_cast<int>(wnd::Key::kDigit0)));
+  d().Key(wnd::Key::kEnter);
+  ASSERT_TRUE(mixer()->muted());
+  Paint();
+  EXPECT_EQ(CentreColour(d(), Find(u"muted")), red);
+  d().Key(wnd::Key::kEnter);
+  Paint();
+  EXPECT_EQ(CentreColour(d(), Find(u"sound_on")), lit);
+}
+
+// The mixer idle, live, after a take and with the sound effects open, and
+// the output settings, compared pixel for pixel with their committed
+// pictures (OVMIX_WRITE_GOLDEN=1 writes them; look at them before committing).
+TEST_P(MixerLook, ScreensMatchTheirPictures) {
+  ExpectGolden("mixer_idle");
+  d().Key(static_cast<wnd::Key>(static_cast<int>(wnd::Key::kDigit0) + 3));
+  d().Key(wnd::Key::kEnter);
+  ASSERT_TRUE(d().TapElement(u"StartMix"));
+  ASSERT_TRUE(mixer()->mixing());
+  ExpectGolden("mixer_live");
+  ASSERT_TRUE(d().TapElement(u"StopMix"));
+  ASSERT_FALSE(mixer()->mixing());
+  ExpectGolden("mixer_take");
+  ASSERT_TRUE(d().TapElement(u"fx_aud_grey2"));
+  ASSERT_TRUE(Find(u"audio_effects")->IsVisible());
+  ExpectGolden("mixer_effects");
+  d().Tap(2, 2);  // outside the group, which closes it
   d().sm().DoAction(screens::kActionMixerWizard, ov::String(), 1);
-  Paint();
-  d().SavePng("/tmp/i34skin_shots/settings_" + size() + ".png");
+  ASSERT_EQ(d().Menu(), u"output_settings");
+  ExpectGolden("output_settings");
 }
 
 INSTANTIATE_TEST_SUITE_P(BothOrientations, MixerLook, ::testing::Values("240x320", "320x240"),

@@ -211,8 +211,8 @@ TEST_P(MixerPanels, TheEffectMarkOpensItsKindsGroupBesideIt) {
     EXPECT_LE(group->x(), mark->x() + 4);
     EXPECT_GE(group->x() + group->GetXSize(), mark->x() + mark->GetXSize());
     ui::Element* first = group->items().front().get();
-    EXPECT_EQ(first->x() - group->x(), 4);
-    EXPECT_EQ(first->y() - group->y(), 7);
+    EXPECT_EQ(first->x() - group->x(), 3);
+    EXPECT_EQ(first->y() - group->y(), 3);
     d().Tap(first->x() + first->GetXSize() / 2, first->y() + first->GetYSize() / 2);
     EXPECT_FALSE(group->IsVisible());
     EXPECT_EQ(channel(o.channel)->channel_effect().type, o.type);

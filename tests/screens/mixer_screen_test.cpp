@@ -774,7 +774,7 @@ TEST_F(LiveMixEndToEnd, APlayedMixReplaysInThePreviewAfterSaveClearAndLoad) {
   EXPECT_EQ(Str(Find(d(), u"preview_len")->text()), u"of 00:02");
   const uint32_t share = screens::PreviewMixer::Percentage(e->GetPlayPosition(), e->GetMixDuration());
   EXPECT_GE(share, 97u);
-  EXPECT_EQ(Str(Find(d(), u"preview_percent")->text()), Str(ov::String::Format(u"played: %u", share)));
+  EXPECT_EQ(Str(Find(d(), u"preview_percent")->text()), Str(ov::String::Format(u"played: %u %%", share)));
   ASSERT_TRUE(d().TapElement(u"StopPreview"));
   EXPECT_FALSE(e->IsReplaying());
 
