@@ -130,17 +130,23 @@ class AsfExportJob : public ExportJob {
  public:
   using ExportJob::ExportJob;
   int Encode() override { return NoEncoderYet(); }
+  static constexpr bool kRenders = false;  // true once Encode has its graph
 };
 
 class DmoExportJob : public ExportJob {
  public:
   using ExportJob::ExportJob;
   int Encode() override { return NoEncoderYet(); }
+  static constexpr bool kRenders = false;  // true once Encode has its graph
 };
 
 // The job for the output's extension (the last four characters, any case),
 // or null for a path shorter than five characters or another extension.
 std::unique_ptr<ExportJob> CreateExportJob(MixEngine* engine, const ov::String& outputPath);
+
+// Whether the job for this output's extension exists and renders it: the
+// one check of a choice of output settings, so that it follows the jobs.
+bool ExportJobRenders(const ov::String& outputPath);
 
 // The frame callback handed to the encoding graph's source: the running
 // job's RenderNextFrame, 0 when no job runs.

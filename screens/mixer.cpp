@@ -550,11 +550,17 @@ int Mixer::OnAction(int32_t code, const ov::String& argument, int32_t flag) {
       CopySettingsToOptions();
       if (host) {
         host->DoAction(ui::kActionOptionsChanged, ov::String(), 1);
-        if (!wizard_menu_name_.IsEmpty()) host->JumpToMenu(wizard_menu_name_);
+        if (!wizard_menu_name_.IsEmpty()) {
+          host->JumpToMenu(wizard_menu_name_);
+          // Once more on the settings' own screen, whose elements show the
+          // options they are bound to.
+          host->DoAction(ui::kActionOptionsChanged, ov::String(), 1);
+        }
       }
       break;
     case kActionMixerAcceptWizard:
       CopyOptionsToSettings();
+      CheckOutputChoice();
       break;
     case kActionMixerSaveMenu:
       if (host) host->JumpToMenu(u"save_menu");

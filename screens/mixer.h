@@ -230,6 +230,10 @@ class Mixer : public ui::Control {
   void OnRenderAction(int32_t code);
   bool SaveRenderedFile(const ov::String& path);
   ov::String OutputExtension(bool for_device) const;
+  // After output settings are taken: when no job renders the file they
+  // name, the "RENDER_CHOICE" popup says so (its "render_choice_text" gets
+  // the reason). True when they render.
+  bool CheckOutputChoice();
   static ov::String MakeOutputName(const ov::String& extension);
   // After a rotation: follows a render that still runs, else reports it.
   void ResumeRender();

@@ -180,6 +180,71 @@ TEST_P(MixerLook, LampsShowEachChannelsStateAndTheMute) {
   EXPECT_EQ(CentreColour(d(), Find(u"sound_on")), lit);
 }
 
+// Output settings show the active choice of each group as a ring round its
+// chip, and a choice that no job renders is said on the mixer screen when
+// it is taken: WAV alone still names an ".mp4"; with Output "Sound" it
+// renders.
+TEST_P(MixerLook, OutputSettingsShowTheirChoiceAndWhatCannotRender) {
+  const uint16_t ring = gfx::ColorRefTo565(gfx::Rgb(0x23, 0x6F, 0xE0));
+  struct Row {
+    const char16_t* key;
+    int choices;
+  };
+  // The chip k of a row, and whether its ring is drawn.
+  auto chip_centre = [&](const Row& r, int k) {
+    ui::Element* sc = Find(std::u16string(u"choice_") + r.key);
+    const int32_t step = sc->GetXSize() / r.choices;
+    return std::make_pair(sc->x() + k * step + step / 2 - 2, sc->y() + sc->GetYSize() / 2);
+  };
+  auto ringed = [&](const Row& r) {
+    Paint();
+    ui::Element* sc = Find(std::u16string(u"choice_") + r.key);
+    int which = -1, count = 0;
+    for (int k = 0; k < r.choices; ++k) {
+      if (d().window().surface()->row(sc->y() + 1)[chip_centre(r, k).first] == ring) {
+        which = k;
+        ++count;
+      }
+    }
+    return count == 1 ? which : -1 - count;
+  };
+  auto tap = [&](const Row& r, int k) {
+    const auto [x, y] = chip_centre(r, k);
+    d().Tap(x, y);
+  };
+  const Row output{u"WizardMediaType", 3}, codecs{u"WizardMediaCodec", 4}, frames{u"WizardMediaFps", 3};
+  // A take with the video on: a mix that holds a picture.
+  d().Key(static_cast<wnd::Key>(static_cast<int>(wnd::Key::kDigit0) + 2));
+  d().Key(wnd::Key::kEnter);
+  ASSERT_TRUE(d().TapElement(u"StartMix"));
+  ASSERT_TRUE(d().TapElement(u"StopMix"));
+  d().sm().DoAction(screens::kActionMixerWizard, ov::String(), 1);
+  ASSERT_EQ(d().Menu(), u"output_settings");
+  EXPECT_EQ(ringed(output), 0);  // Both
+  EXPECT_EQ(ringed(codecs), 0);  // Default
+  EXPECT_EQ(ringed(frames), 0);  // 10
+  tap(codecs, 3);
+  tap(frames, 2);
+  EXPECT_EQ(ringed(codecs), 3);
+  EXPECT_EQ(ringed(frames), 2);
+  EXPECT_EQ(ringed(output), 0);
+  ASSERT_TRUE(d().TapElement(u"wizard_ok"));
+  ASSERT_EQ(d().Menu(), u"mixing_menu");
+  ui::Element* popup = Find(u"RENDER_CHOICE");
+  EXPECT_TRUE(popup->IsVisible());
+  EXPECT_NE(Find(u"render_choice_text")->text().Find(u".mp4"), -1);
+  d().sm().ClosePopup(popup);
+  d().sm().DoAction(screens::kActionMixerWizard, ov::String(), 1);
+  ASSERT_EQ(d().Menu(), u"output_settings");
+  EXPECT_EQ(ringed(codecs), 3);  // kept
+  tap(output, 1);
+  EXPECT_EQ(ringed(output), 1);
+  ASSERT_TRUE(d().TapElement(u"wizard_ok"));
+  ASSERT_EQ(d().Menu(), u"mixing_menu");
+  EXPECT_FALSE(Find(u"RENDER_CHOICE")->IsVisible());
+  EXPECT_EQ(mixer()->OutputExtension(true), ov::String(u".wav"));
+}
+
 // The mixer idle, live, after a take and with the sound effects open, and
 // the output settings, compared pixel for pixel with their committed
 // pictures (OVMIX_WRITE_GOLDEN=1 writes them; look at them before committing).
