@@ -6,6 +6,7 @@
 #include "engine/picture_source.h"
 #include "engine/raw_frame_cache_source.h"
 #include "engine/video_mixer.h"
+#include "media/wmv_dmo_source.h"
 
 namespace engine {
 
@@ -35,6 +36,8 @@ std::unique_ptr<media::DecoderSource> OpenVideoSource(const ov::String& path, co
     const int32_t h = context ? context->height() : 144;
     source = std::make_unique<PictureSource>(w, h, index < 0 ? PictureSource::kNoBackground : uint32_t(index));
     openFlag = flag;
+  } else if (ext == ".wmv") {
+    source = std::make_unique<media::WmvDmoSource>();
   }
   if (!source) return nullptr;
   source->path = path;

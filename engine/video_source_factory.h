@@ -18,7 +18,8 @@ class VideoMixer;
 // By extension (case-insensitive): ".raw" a RawFrameCacheSource; ".gif",
 // ".jpg", ".bmp", ".png" a PictureSource made for `context`'s frame size
 // (176 x 144 without a mixer) with background colour `index` (-1: none),
-// opened with scale `flag`. Null for paths shorter than 5 characters, other
+// opened with scale `flag`; ".wmv" a WmvDmoSource (the file's video
+// stream). Null for paths shorter than 5 characters, other
 // extensions and sources that fail to open.
 std::unique_ptr<media::DecoderSource> OpenVideoSource(const ov::String& path, const VideoMixer* context,
                                                       int32_t index, uint32_t flag);

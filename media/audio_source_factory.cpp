@@ -8,16 +8,19 @@
 #include "media/decoder_source.h"
 #include "media/mp4_reader.h"
 #include "media/wav_source.h"
+#include "media/wma_dmo_source.h"
 
 namespace media {
 
 std::unique_ptr<DecoderSource> OpenAudioSource(const ov::String& path) {
   if (path.Length() < 5) return nullptr;
   std::unique_ptr<DecoderSource> source;
-  if (path.EndsWithNoCase(u".wma") || path.EndsWithNoCase(u".wmv") || path.EndsWithNoCase(u".mp3")) {
-    // The WMA source (also for the sound of ".wmv") and the MP3 source sit on
-    // the platform's decoder objects; until they are built these files give
-    // no audio source.
+  if (path.EndsWithNoCase(u".wma") || path.EndsWithNoCase(u".wmv")) {
+    // The sound of a ".wmv" is its audio stream.
+    source = std::make_unique<WmaDmoSource>();
+  } else if (path.EndsWithNoCase(u".mp3")) {
+    // The MP3 source sits on the platform's MP3 decoder object; until it is
+    // built these files give no audio source.
     return nullptr;
   } else if (path.EndsWithNoCase(u".mid")) {
     return nullptr;

@@ -77,8 +77,8 @@ class DecoderSource {
 // files an AmrDecoderSource. Null when the file cannot be opened as audio,
 // for ".mid", for paths shorter than 5 characters and for other extensions.
 // ".aac" files and the AAC sound track of the same MP4 family give an
-// AacDecoderSource. ".mp3", ".wma" and ".wmv" (the platform decoder sources)
-// answer null until those sources are built.
+// AacDecoderSource. ".wma" and ".wmv" (the file's audio stream) give a
+// WmaDmoSource. ".mp3" answers null until its source is built.
 std::unique_ptr<DecoderSource> OpenAudioSource(const ov::String& path);
 
 // Why `path` gives no sound through OpenAudioSource, for the user (a WAV

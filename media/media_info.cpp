@@ -6,6 +6,7 @@
 
 #include "media/adts_reader.h"
 #include "media/amr_reader.h"
+#include "media/asf_guids.h"
 #include "media/buffered_file_reader.h"
 #include "media/mp4_reader.h"
 #include "media/mpa_audio_file.h"
@@ -17,13 +18,9 @@ namespace {
 
 constexpr uint32_t kAsfHeaderBytes = 4096;
 
-// ASF object GUIDs as stored (little-endian fields).
-constexpr uint8_t kStreamBitrateProperties[16] = {0xCE, 0x75, 0xF8, 0x7B, 0x8D, 0x46, 0xD1, 0x11,
-                                                  0x8D, 0x82, 0x00, 0x60, 0x97, 0xC9, 0xA2, 0xB2};
-constexpr uint8_t kFileProperties[16] = {0xA1, 0xDC, 0xAB, 0x8C, 0x47, 0xA9, 0xCF, 0x11,
-                                         0x8E, 0xE4, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65};
-constexpr uint8_t kContentDescription[16] = {0x33, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
-                                             0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
+using asf::kContentDescription;
+using asf::kFileProperties;
+using asf::kStreamBitrateProperties;
 
 uint64_t Le(const uint8_t* p, int bytes) {
   uint64_t v = 0;

@@ -88,7 +88,7 @@ void ChannelSelection::LoadAttribute(const ov::String& name, const ov::String& v
       {u"assignedIcon", &ChannelSelection::assigned_icon_},   {u"clearIcon", &ChannelSelection::clear_icon_},
       {u"audioIcon", &ChannelSelection::audio_icon_},         {u"imageIcon", &ChannelSelection::image_icon_},
       {u"audioEditMenu", &ChannelSelection::audio_edit_menu_}, {u"videoEditMenu", &ChannelSelection::video_edit_menu_},
-      {u"imageEditMenu", &ChannelSelection::image_edit_menu_},
+      {u"imageEditMenu", &ChannelSelection::image_edit_menu_}, {u"mixChannel", &ChannelSelection::mix_channel_},
   };
   for (const Text& t : kTexts) {
     if (ui::NameIs(name, t.name)) {
@@ -538,6 +538,15 @@ void ChannelSelection::UpdateMixerActions() {
 
 void ChannelSelection::AssignFromBrowser(MediaSelection* browser) {
   ui::UiHost* host = HostOrNull();
+  if (!mix_channel_.IsEmpty()) {
+    // A cell of another screen (the media browser's drop cells) stands for
+    // a channel of the mixer screen, which takes what is dropped here.
+    ui::Element* e = host ? host->FindElementByName(host->RootMenu(), mix_channel_, true) : nullptr;
+    auto* channel = e && e != this && e->GetType() == ui::kTypeChannelSelection ? dynamic_cast<ChannelSelection*>(e)
+                                                                                 : nullptr;
+    if (channel && channel->mix_channel_.IsEmpty()) channel->AssignFromBrowser(browser);
+    return;
+  }
   if (browser->GetSelectedKind() == kKindProject) {
     if (host) host->DoAction(329, browser->GetSelectedPath(), 1);
     return;

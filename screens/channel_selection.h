@@ -181,6 +181,8 @@ class ChannelSelection : public ui::Control, public engine::CacheChannel {
   std::vector<std::unique_ptr<ChannelClip>> clips_;
   int32_t quick_key_ = -1, alt_key1_ = -1, alt_key2_ = -1;
   ov::String image_edit_menu_, video_edit_menu_, audio_edit_menu_;
+  // "mixChannel": the mixer's channel this cell stands for on another screen.
+  ov::String mix_channel_;
   ov::String image_count_;
   int32_t channel_tempo_ = 0;
   int32_t beat_match_ = 0;

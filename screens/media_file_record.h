@@ -61,6 +61,9 @@ struct MediaFileRecord {
   ov::FileTime lastWrite = 0;
   int32_t kind = 0;
   int32_t fileType = 0;
+  // localTime in seconds since 1970 (daylight saving left to the time zone);
+  // 0 for a year below 1900. The catalogue's sorting and date filters use it.
+  int64_t localSeconds = 0;
 
   ov::String Path() const { return folder + name; }
 };

@@ -1,6 +1,7 @@
 #include "screens/screens.h"
 
 #include "screens/channel_selection.h"
+#include "screens/media_browser.h"
 #include "screens/mixer.h"
 #include "screens/mixer_selection.h"
 #include "screens/preview_mixer.h"
@@ -21,6 +22,8 @@ void RegisterElements() {
   ui::RegisterElementType(u"CHANNELSELECTION", Make<ChannelSelection>);
   ui::RegisterElementType(u"MixerSelection", Make<MixerSelection>);
   ui::RegisterElementType(u"PREVIEWMIXER", Make<PreviewMixer>);
+  ui::RegisterElementType(u"PB", Make<MediaBrowser>);
+  ui::RegisterElementType(u"MEDIABROWSER", Make<MediaBrowser>);
 }
 
 }  // namespace screens

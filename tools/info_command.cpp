@@ -6,10 +6,11 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "media/adts_reader.h"
 #include "media/amr_reader.h"
-#include "media/buffered_file_reader.h"
+#include "media/asf_reader.h"
 #include "media/media_info.h"
 #include "media/mp4_reader.h"
 #include "media/mpa_audio_file.h"
@@ -22,14 +23,7 @@ namespace {
 // Why the reader of the file's kind refuses it; empty when it takes it.
 std::string ReaderRefusal(const ov::String& path) {
   if (path.EndsWithNoCase(u".wma") || path.EndsWithNoCase(u".wmv")) {
-    // The ASF header object's GUID opens every ASF file.
-    static const uint8_t kAsfHeader[16] = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
-                                           0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
-    media::BufferedFileReader file;
-    uint8_t head[16] = {};
-    if (!file.Open(path) || !file.ReadBytes(head, sizeof(head)) || std::memcmp(head, kAsfHeader, 16) != 0)
-      return "not an ASF file (no header object)";
-    return {};
+    return media::AsfReader(path).IsOpen() ? "" : "not an ASF file (no header or data object)";
   }
   if (path.EndsWithNoCase(u".mp3")) {
     try {
@@ -55,6 +49,22 @@ void PrintPackets(media::MediaReader& reader, int track) {
   }
 }
 
+// Every media object of every stream, a stream at a time: stream number,
+// time (ms, preroll taken off) and size.
+void PrintAsfObjects(const ov::String& path) {
+  const size_t streams = media::AsfReader(path).parser().streams().size();
+  for (size_t i = 0; i < streams; ++i) {
+    media::AsfReader reader(path);
+    const uint8_t number = reader.parser().streams()[i].number;
+    if (reader.parser().FindStream(number) != &reader.parser().streams()[i]) continue;  // a repeated number
+    std::vector<uint8_t> object;
+    uint32_t size = 0, time = 0;
+    while (reader.ReadMediaObject(&object, number, &size, &time)) {
+      std::printf("packet stream=%u time=%u size=%u\n", number, time, size);
+    }
+  }
+}
+
 int RunInfo(int argc, char** argv) {
   bool packets = argc == 3 && std::strcmp(argv[2], "--packets") == 0;
   if (argc != 2 && !packets) {
@@ -73,8 +83,10 @@ int RunInfo(int argc, char** argv) {
               info.title.ToUtf8Lossy().c_str(), info.artist.ToUtf8Lossy().c_str(), info.album.ToUtf8Lossy().c_str(),
               info.year.ToUtf8Lossy().c_str(), info.genre.ToUtf8Lossy().c_str(), info.durationMs, info.bitRate);
   if (!packets) return 0;
-  // Times as the readers give them: ADTS in samples, AMR and MP4 in ms.
-  if (path.EndsWithNoCase(u".aac")) {
+  // Times as the readers give them: ADTS in samples, AMR, MP4 and ASF in ms.
+  if (path.EndsWithNoCase(u".wma") || path.EndsWithNoCase(u".wmv")) {
+    PrintAsfObjects(path);
+  } else if (path.EndsWithNoCase(u".aac")) {
     media::AdtsReader reader(path);
     if (reader.Open()) PrintPackets(reader, 0);
   } else if (path.EndsWithNoCase(u".amr")) {

@@ -34,6 +34,12 @@ constexpr GUID FourccGuid(uint32_t fourcc) {
   return GUID{fourcc, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
 }
 
+// The FOURCC code of four characters, the first in the low byte ("WMV2").
+constexpr uint32_t FourccCode(const char (&s)[5]) {
+  return uint32_t(uint8_t(s[0])) | uint32_t(uint8_t(s[1])) << 8 | uint32_t(uint8_t(s[2])) << 16 |
+         uint32_t(uint8_t(s[3])) << 24;
+}
+
 // Upper-case text form with braces.
 ov::String GuidToString(const GUID& guid);
 // Parses the text form (braces required, hex digits of either case); false

@@ -378,13 +378,28 @@ bool FileFinder::Next(FindData* found) {
     if (name == "." || name == "..") continue;
     String wide = String::FromUtf8Lossy(name);
     if (!WildcardMatch(pattern_.View(), wide.View())) continue;
-    struct stat st;
-    // An entry removed since it was listed is skipped.
-    if (::fstatat(::dirfd(dir), entry->d_name, &st, 0) != 0) continue;
+    // One statx gives what the entry points at, birth time included (a
+    // tree walk makes this call for every file). An entry removed since it
+    // was listed is skipped.
+    struct statx sx;
+    if (::statx(::dirfd(dir), entry->d_name, 0, STATX_BASIC_STATS | STATX_BTIME, &sx) != 0) continue;
+    struct stat st = {};
+    st.st_mode = sx.stx_mode;
+    st.st_size = static_cast<off_t>(sx.stx_size);
     found->name = wide;
     found->attributes = AttributesOf(st, name);
+    // The entry itself is a link: the folder's own type when it gives one,
+    // else fstatat without following.
+    bool link = entry->d_type == DT_LNK;
+    struct stat own;
+    if (entry->d_type == DT_UNKNOWN) {
+      link = ::fstatat(::dirfd(dir), entry->d_name, &own, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(own.st_mode);
+    }
+    if (link) found->attributes |= kAttributeLink;
     found->size = S_ISDIR(st.st_mode) ? 0 : static_cast<uint64_t>(st.st_size);
-    TimesOf(::dirfd(dir), entry->d_name, 0, st, &found->creation, &found->last_write);
+    found->last_write = ToFileTime(sx.stx_mtime.tv_sec, sx.stx_mtime.tv_nsec);
+    found->creation = (sx.stx_mask & STATX_BTIME) ? ToFileTime(sx.stx_btime.tv_sec, sx.stx_btime.tv_nsec)
+                                                   : ToFileTime(sx.stx_ctime.tv_sec, sx.stx_ctime.tv_nsec);
     return true;
   }
 }

@@ -55,6 +55,9 @@ enum : uint32_t {
   kAttributeDirectory = 0x10,
   kAttributeArchive = 0x20,
   kAttributeNormal = 0x80,
+  // FileFinder only: the entry is a symbolic link (the other bits describe
+  // what it points at). Tree walks skip such entries so a link loop ends.
+  kAttributeLink = 0x400,
   kInvalidAttributes = 0xFFFFFFFFu,
 };
 

@@ -2,6 +2,8 @@
 
 #include <time.h>
 
+#include <atomic>
+
 namespace ov {
 
 namespace {
@@ -19,14 +21,24 @@ SystemTime FromTm(const struct tm& t, int milliseconds) {
   return s;
 }
 
+// Seconds added to the system clock by SetLocalTimeForTesting.
+std::atomic<int64_t> g_local_offset{0};
+
 }  // namespace
 
 SystemTime GetLocalTime() {
   struct timespec now;
   ::clock_gettime(CLOCK_REALTIME, &now);
+  now.tv_sec += static_cast<time_t>(g_local_offset.load(std::memory_order_relaxed));
   struct tm t;
   ::localtime_r(&now.tv_sec, &t);
   return FromTm(t, static_cast<int>(now.tv_nsec / 1000000));
+}
+
+void SetLocalTimeForTesting(int64_t seconds) {
+  struct timespec now;
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  g_local_offset.store(seconds == 0 ? 0 : seconds - static_cast<int64_t>(now.tv_sec), std::memory_order_relaxed);
 }
 
 bool FileTimeToLocalSystemTime(FileTime time, SystemTime* local) {

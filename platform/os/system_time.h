@@ -24,6 +24,9 @@ struct SystemTime {
 
 // The local date and time now.
 SystemTime GetLocalTime();
+// Test hook: from now on GetLocalTime continues from `seconds` since 1970
+// (UTC); 0 returns to the system clock. Any thread.
+void SetLocalTimeForTesting(int64_t seconds);
 // A file time (UTC) as local date and time; false for a time the system
 // calendar cannot represent.
 bool FileTimeToLocalSystemTime(FileTime time, SystemTime* local);

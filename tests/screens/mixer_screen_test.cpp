@@ -128,7 +128,7 @@ class LoadedProject : public ::testing::Test {
 
 TEST_F(LoadedProject, ShowsKindIconsAndClipNames) {
   ASSERT_TRUE(d().ok());
-  ASSERT_TRUE(EnterMixer(d(), u"main_1"));
+  ASSERT_TRUE(EnterMixer(d(), u"main_0"));
   ASSERT_EQ(d().Menu(), u"mixing_menu");
   struct Case {
     const char16_t* icon;

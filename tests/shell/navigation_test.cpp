@@ -72,7 +72,7 @@ TEST_F(NavigationTest, KeyboardMovesFocusAndActivates) {
   d().Key(wnd::Key::kUp);
   EXPECT_EQ(d().sm().focused()->title(), ov::String(u"main_1"));
   d().Key(wnd::Key::kEnter);
-  EXPECT_EQ(d().Menu(), u"mixing_menu");
+  EXPECT_EQ(d().Menu(), u"media_browser");
   d().Back();
   EXPECT_EQ(d().Menu(), u"main_menu");
 }
@@ -280,7 +280,7 @@ TEST_F(NavigationTest, ItemGroupOpensAtTheStylusAndClosesOnATouchOutside) {
 
 TEST_F(NavigationTest, ScreensReachableByStylusAndKeyboardAndLeftWithBack) {
   const char16_t* buttons[] = {u"main_0", u"main_1", u"main_2", u"main_3"};
-  const char16_t* screens[] = {u"mixing_menu", u"mixing_menu", u"settings", u"help_menu"};
+  const char16_t* screens[] = {u"mixing_menu", u"media_browser", u"settings", u"help_menu"};
   for (int i = 0; i < 4; ++i) {
     ASSERT_TRUE(d().TapElement(buttons[i]));
     EXPECT_EQ(d().Menu(), screens[i]);
@@ -325,7 +325,7 @@ TEST_F(NavigationTest, OkButtonFollowsShowOkAndItsClickStepsBack) {
   // Only the exact OK word steps back: another command with low word 1 does not.
   ASSERT_TRUE(d().TapElement(u"main_1"));
   d().Command(1);
-  EXPECT_EQ(d().Menu(), u"mixing_menu");
+  EXPECT_EQ(d().Menu(), u"media_browser");
 }
 
 TEST(Screenshots, MainMenuAndPopup) {

@@ -71,6 +71,14 @@ struct Checker {
     }
   }
 
+  // The media browser's own pictures; a channel cell's audioIcon names an
+  // element, so these count on the browser alone.
+  static bool IsBrowserPictureAttribute(const xml::Node& node, const ov::String& name) {
+    const bool browser = node.name().EqualsNoCase(u"MEDIABROWSER") || node.name().EqualsNoCase(u"PB");
+    return browser && (name.EqualsNoCase(u"audioIcon") || name.EqualsNoCase(u"projectIcon") ||
+                       name.EqualsNoCase(u"tempoImage"));
+  }
+
   void CheckNode(const xml::Node& node, const std::set<std::u16string>& popups, bool root) {
     const std::string where = U8(node.name());
     if (!root && !node.name().StartsWith(u"#") && !node.name().EqualsNoCase(u"MENU") &&
@@ -88,7 +96,7 @@ struct Checker {
         if (code == ui::kActionShowPopup && !popups.count(std::u16string(arg.View()))) {
           Problem("SHOW_POPUP of a popup not in its menu " + U8(arg));
         }
-      } else if (IsPictureAttribute(a.name) && !HasPicture(a.value)) {
+      } else if ((IsPictureAttribute(a.name) || IsBrowserPictureAttribute(node, a.name)) && !HasPicture(a.value)) {
         Problem("picture not in a package: " + U8(a.value));
       } else if (a.name.EqualsNoCase(u"font") || a.name.EqualsNoCase(u"ft")) {
         // The bundled font answers the platform's default face names.
