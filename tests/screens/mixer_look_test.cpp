@@ -39,19 +39,7 @@ class MixerLook : public ::testing::TestWithParam<const char*> {
     ASSERT_TRUE(d().ok());
     d().sm().GetMixEngine()->SetDeviceFactory([] { return std::make_unique<ov::VirtualWaveOutDevice>(); });
     d().sm().StopTimers();
-    const struct {
-      int32_t kind, type;
-      const char* name;
-    } clips[] = {{screens::kKindImage, screens::kFileTypeJpeg, "beach.jpg"},
-                 {screens::kKindVideo, screens::kFileTypeMp4, "holiday.mp4"},
-                 {screens::kKindAudio, screens::kFileTypeWav, "song.wav"}};
-    for (int i = 0; i < 3; ++i) {
-      ChannelSelection* ch = channel(i);
-      ASSERT_NE(ch, nullptr);
-      ch->AddClip(clips[i].kind, clips[i].type, U(ovtest::TouchFile(dir_, clips[i].name)), ov::String(),
-                  ov::String(), screens::kWholePicture, screens::kWholePicture, 500, 0, 0, 0, 0, 0, 0, nullptr);
-      ch->SetClipCache(0, U(ovtest::TouchFile(dir_, std::string(clips[i].name) + ".raw")), clips[i].kind);
-    }
+    ASSERT_TRUE(ovtest::AddCachedClips(dir_, {channel(0), channel(1), channel(2)}, {"beach.jpg", "holiday.mp4", "song.wav"}));
     ASSERT_TRUE(d().TapElement(u"main_0"));
     ASSERT_EQ(d().Menu(), u"mixing_menu");
     ASSERT_FALSE(mixer()->decoding());
