@@ -8,8 +8,9 @@
 // instrument: look at and listen to what the engine makes.
 //
 // Channels 0-15 are sound, 16-31 pictures (video channel + 16). On a picture
-// channel "load" takes PATH [START_MS END_MS CROP_WORD] (".raw" caches and
-// ".gif", ".jpg", ".bmp", ".png" pictures), and these verbs apply:
+// channel "load" takes PATH [START_MS END_MS CROP_WORD] (".raw" caches,
+// ".gif", ".jpg", ".bmp", ".png" pictures and the video track of ".3gp",
+// ".3gpp", ".3g2", ".mp4", ".mov" files), and these verbs apply:
 //   TIME_MS hold CHANNEL | zorder CHANNEL TARGET_CHANNEL
 //   TIME_MS slide|blind|fade|sweep CHANNEL DURATION_MS DIRECTION
 //   TIME_MS zoom|panzoom CHANNEL DURATION_MS START_RECT END_RECT
@@ -41,7 +42,6 @@
 #include "platform/imaging/image.h"
 #include "engine/wave_out_player.h"
 #include "media/wav_file.h"
-#include "platform/os/thread.h"
 #include "tools/mix_script.h"
 #include "tools/tool_command.h"
 #include "tools/tool_input.h"
@@ -211,9 +211,9 @@ int RunMix(int argc, char** argv) {
   }
   if (player) {
     if (!pending.empty()) player->Write(pending.data(), static_cast<uint32_t>(pending.size()));
-    // Let the last blocks play out before closing.
-    uint32_t end = static_cast<uint32_t>(frames * 1000 / kRate);
-    while (player->InFlight() > 0 && player->GetPosition() < end) ov::Sleep(10);
+    // The last blocks play out before the device closes: the mix ends when
+    // its sound has been played.
+    player->Drain(5000);
     player->Close();
   }
   if (wav) wav->Close();
