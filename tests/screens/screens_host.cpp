@@ -93,6 +93,21 @@ bool FakeBrowser::OnStylusDown(int32_t x, int32_t y) {
   return true;
 }
 
+bool AddCachedClips(const std::string& folder, screens::ChannelSelection* const (&channels)[3],
+                    const char* const (&names)[3]) {
+  const int32_t kinds[3][2] = {{screens::kKindImage, screens::kFileTypeJpeg},
+                               {screens::kKindVideo, screens::kFileTypeMp4},
+                               {screens::kKindAudio, screens::kFileTypeWav}};
+  for (int i = 0; i < 3; ++i) {
+    screens::ChannelSelection* ch = channels[i];
+    if (!ch) return false;
+    ch->AddClip(kinds[i][0], kinds[i][1], ov::String::FromUtf8Lossy(TouchFile(folder, names[i])), ov::String(),
+                ov::String(), screens::kWholePicture, screens::kWholePicture, 500, 0, 0, 0, 0, 0, 0, nullptr);
+    ch->SetClipCache(0, ov::String::FromUtf8Lossy(TouchFile(folder, std::string(names[i]) + ".raw")), kinds[i][0]);
+  }
+  return true;
+}
+
 std::string TouchFile(const std::string& folder, const std::string& name) {
   const std::string path = folder + "/" + name;
   // A channel refuses a sound it cannot decode: a ".wav" is a real one.

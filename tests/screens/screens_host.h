@@ -82,6 +82,12 @@ class FakeBrowser : public ui::Control, public screens::RecordSelection {
 // second, since a channel takes only sound it can decode).
 std::string TouchFile(const std::string& folder, const std::string& name);
 
+// Puts a stand-in photo, video and sound (names given in that order) on
+// channels[0..2], each with a cache file present, so that entering the mixer
+// decodes nothing; false when a channel is missing.
+bool AddCachedClips(const std::string& folder, screens::ChannelSelection* const (&channels)[3],
+                    const char* const (&names)[3]);
+
 // A command of a recorded mix.
 engine::EngineCommand MixCommand(uint32_t time, uint32_t type, uint32_t channel, const std::string& path = "");
 

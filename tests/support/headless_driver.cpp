@@ -11,6 +11,7 @@
 #include "screens/audio_editor.h"
 #include "shell/packages.h"
 #include "tests/support/md5.h"
+#include "tests/support/test_paths.h"
 
 namespace ovtest {
 namespace {
@@ -166,5 +167,24 @@ std::string HeadlessDriver::BackBufferHash() const {
 }
 
 bool HeadlessDriver::SavePng(const std::string& path) const { return imaging::WritePng(path, *app_->window()->surface()); }
+
+int HeadlessDriver::DifferFromGolden(const std::string& file, const std::string& scratch_dir) const {
+  const std::string golden = TestDataPath("golden/" + file);
+  if (std::getenv("OVMIX_WRITE_GOLDEN")) return SavePng(golden) ? 0 : -1;
+  SavePng(scratch_dir + "/" + file);
+  std::unique_ptr<imaging::Image> image = imaging::Image::FromFile(ov::String::FromUtf8Lossy(golden));
+  imaging::Picture picture;
+  if (!image || image->Decode(&picture) != imaging::Status::kOk) return -1;
+  const gfx::Bitmap& shown = *app_->window()->surface();
+  if (picture.width != shown.width() || picture.height != shown.height()) return -1;
+  int differing = 0;
+  for (int32_t y = 0; y < shown.height(); ++y) {
+    for (int32_t x = 0; x < shown.width(); ++x) {
+      const uint8_t* p = &picture.rgba[(static_cast<size_t>(y) * picture.width + x) * 4];
+      differing += gfx::ColorRefTo565(gfx::Rgb(p[0], p[1], p[2])) != shown.row(y)[x];
+    }
+  }
+  return differing;
+}
 
 }  // namespace ovtest

@@ -70,6 +70,11 @@ class HeadlessDriver {
   std::string SurfaceHash() const;
   std::string BackBufferHash() const;
   bool SavePng(const std::string& path) const;
+  // The number of pixels of the surface that differ from the committed
+  // picture tests/data/golden/<file> (-1 when it cannot be read or its size
+  // differs); the surface is also saved in scratch_dir for a look. With
+  // OVMIX_WRITE_GOLDEN set it writes the picture instead and answers 0.
+  int DifferFromGolden(const std::string& file, const std::string& scratch_dir) const;
 
   // Message boxes shown so far (caption, text, buttons), and the answer the
   // next yes/no box gets (an OK box is answered OK).
