@@ -13,8 +13,8 @@
 
 namespace engine {
 
-using MixResampleFn = void (*)(int16_t* dst, const int16_t* src, uint32_t frames, uint32_t phase,
-                               uint32_t step, uint32_t gain, uint32_t master, bool add);
+using MixResampleFn = void (*)(int16_t* dst, const int16_t* src, uint32_t frames, uint32_t phase, uint32_t step,
+                               uint32_t gain, uint32_t master, bool add);
 
 struct MixDsp {
   MixResampleFn resample;
@@ -22,11 +22,11 @@ struct MixDsp {
 
 void init_mix_dsp(MixDsp& dsp, uint32_t cpuFlags);
 
-void MixResample_c(int16_t* dst, const int16_t* src, uint32_t frames, uint32_t phase, uint32_t step,
-                   uint32_t gain, uint32_t master, bool add);
-void MixResample_sse2(int16_t* dst, const int16_t* src, uint32_t frames, uint32_t phase, uint32_t step,
-                      uint32_t gain, uint32_t master, bool add);
-void MixResample_avx2(int16_t* dst, const int16_t* src, uint32_t frames, uint32_t phase, uint32_t step,
-                      uint32_t gain, uint32_t master, bool add);
+void MixResample_c(int16_t* dst, const int16_t* src, uint32_t frames, uint32_t phase, uint32_t step, uint32_t gain,
+                   uint32_t master, bool add);
+void MixResample_sse2(int16_t* dst, const int16_t* src, uint32_t frames, uint32_t phase, uint32_t step, uint32_t gain,
+                      uint32_t master, bool add);
+void MixResample_avx2(int16_t* dst, const int16_t* src, uint32_t frames, uint32_t phase, uint32_t step, uint32_t gain,
+                      uint32_t master, bool add);
 
 }  // namespace engine

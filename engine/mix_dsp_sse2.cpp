@@ -31,12 +31,14 @@ inline uint32_t LoadFrame(const int16_t* src, uint32_t index) {
 }
 
 // (f, -f) in each 32-bit lane's halves.
-inline __m128i SignPair(__m128i f) { return _mm_or_si128(f, _mm_slli_epi32(_mm_sub_epi32(_mm_setzero_si128(), f), 16)); }
+inline __m128i SignPair(__m128i f) {
+  return _mm_or_si128(f, _mm_slli_epi32(_mm_sub_epi32(_mm_setzero_si128(), f), 16));
+}
 
 }  // namespace
 
-void MixResample_sse2(int16_t* dst, const int16_t* src, uint32_t frames, uint32_t phase, uint32_t step,
-                      uint32_t gain, uint32_t master, bool add) {
+void MixResample_sse2(int16_t* dst, const int16_t* src, uint32_t frames, uint32_t phase, uint32_t step, uint32_t gain,
+                      uint32_t master, bool add) {
   const __m128i gh = _mm_set1_epi32(static_cast<int32_t>(gain >> 8));
   const __m128i gl = _mm_set1_epi32(static_cast<int32_t>(gain & 255));
   const __m128i mh = _mm_set1_epi32(static_cast<int32_t>(master >> 8));
@@ -46,14 +48,20 @@ void MixResample_sse2(int16_t* dst, const int16_t* src, uint32_t frames, uint32_
   uint32_t j = 0;
   for (; j + 4 <= frames; j += 4) {
     uint32_t t0 = phase + j * step, t1 = t0 + step, t2 = t1 + step, t3 = t2 + step;
-    __m128i prev = _mm_set_epi32(static_cast<int32_t>(LoadFrame(src, t3 >> 16)),
-                                 static_cast<int32_t>(LoadFrame(src, t2 >> 16)),
-                                 static_cast<int32_t>(LoadFrame(src, t1 >> 16)),
-                                 static_cast<int32_t>(LoadFrame(src, t0 >> 16)));
-    __m128i cur = _mm_set_epi32(static_cast<int32_t>(LoadFrame(src, (t3 >> 16) + 1)),
-                                static_cast<int32_t>(LoadFrame(src, (t2 >> 16) + 1)),
-                                static_cast<int32_t>(LoadFrame(src, (t1 >> 16) + 1)),
-                                static_cast<int32_t>(LoadFrame(src, (t0 >> 16) + 1)));
+    __m128i prev, cur;
+    if (step == 0x10000) {
+      // Equal rates: four consecutive source frames.
+      const int16_t* p = src + 2 * (t0 >> 16);
+      prev = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+      cur = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 2));
+    } else {
+      prev =
+          _mm_set_epi32(static_cast<int32_t>(LoadFrame(src, t3 >> 16)), static_cast<int32_t>(LoadFrame(src, t2 >> 16)),
+                        static_cast<int32_t>(LoadFrame(src, t1 >> 16)), static_cast<int32_t>(LoadFrame(src, t0 >> 16)));
+      cur = _mm_set_epi32(
+          static_cast<int32_t>(LoadFrame(src, (t3 >> 16) + 1)), static_cast<int32_t>(LoadFrame(src, (t2 >> 16) + 1)),
+          static_cast<int32_t>(LoadFrame(src, (t1 >> 16) + 1)), static_cast<int32_t>(LoadFrame(src, (t0 >> 16) + 1)));
+    }
     __m128i f = _mm_and_si128(_mm_set_epi32(static_cast<int32_t>(t3), static_cast<int32_t>(t2),
                                             static_cast<int32_t>(t1), static_cast<int32_t>(t0)),
                               low16);

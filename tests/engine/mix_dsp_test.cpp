@@ -47,7 +47,7 @@ TEST(MixDspTest, ReferenceMatchesWorkedValues) {
     int16_t want;
   } cases[] = {
       {0, 1000, 0x8000, 65536, 65536, 500},
-      {0, -1, 1, 65536, 65536, -1},                 // rounds towards minus infinity
+      {0, -1, 1, 65536, 65536, -1},                  // rounds towards minus infinity
       {-32768, 32767, 0xFFFF, 65536, 65536, 32766},  // the widest difference
       {1000, 1000, 0, 32768, 65536, 500},
       {-1001, -1001, 0, 32768, 32768, -251},  // floor(floor(-1001 / 2) / 2)
@@ -70,8 +70,17 @@ TEST(MixDspTest, ReferenceMatchesWorkedValues) {
 TEST(MixDspTest, VariantsMatchReference) {
   // 16.16 steps: equal rates, up and down by common and odd ratios, a frozen
   // position and the largest step the mixer hands the kernel.
-  const uint32_t steps[] = {0x10000, 0x8000, 0x20000, 11025u * 65536 / 44100, 44100u * 65536 / 8000 + 1,
-                            8000u * 65536 / 22050 + 1, 0x10001, 0xFFFF, 1, 0, 1u << 24};
+  const uint32_t steps[] = {0x10000,
+                            0x8000,
+                            0x20000,
+                            11025u * 65536 / 44100,
+                            44100u * 65536 / 8000 + 1,
+                            8000u * 65536 / 22050 + 1,
+                            0x10001,
+                            0xFFFF,
+                            1,
+                            0,
+                            1u << 24};
   const uint32_t gains[] = {65536, 60535, 34732, 478, 0};
   const uint32_t lengths[] = {1, 3, 4, 7, 8, 9, 15, 16, 17, 31, 33, 257};
   std::mt19937 rng(37);
@@ -200,7 +209,7 @@ TEST(MixDspTest, TwoVoicesAddWithSaturation) {
   // The second voice adds to the first over the first's length and stores
   // beyond it; at full scale the sum saturates on both channels.
   std::vector<uint8_t> a(4 * 100), b(4 * 300);
-  for (size_t i = 0; i < a.size(); i += 2) a[i] = 0xFF, a[i + 1] = 0x7F;       // 32767
+  for (size_t i = 0; i < a.size(); i += 2) a[i] = 0xFF, a[i + 1] = 0x7F;                 // 32767
   for (size_t i = 0; i < b.size(); i += 2) b[i] = 0x00, b[i + 1] = i % 4 ? 0x40 : 0xC0;  // -16384 | 16384
   for (uint32_t mask : {0u, ~0u}) {
     ov::SetCpuFlagsMask(mask);
