@@ -29,8 +29,8 @@ inline __m256i SignPair(__m256i f) {
 
 }  // namespace
 
-void MixResample_avx2(int16_t* dst, const int16_t* src, uint32_t frames, uint32_t phase, uint32_t step,
-                      uint32_t gain, uint32_t master, bool add) {
+void MixResample_avx2(int16_t* dst, const int16_t* src, uint32_t frames, uint32_t phase, uint32_t step, uint32_t gain,
+                      uint32_t master, bool add) {
   const __m256i gh = _mm256_set1_epi32(static_cast<int32_t>(gain >> 8));
   const __m256i gl = _mm256_set1_epi32(static_cast<int32_t>(gain & 255));
   const __m256i mh = _mm256_set1_epi32(static_cast<int32_t>(master >> 8));
@@ -38,15 +38,23 @@ void MixResample_avx2(int16_t* dst, const int16_t* src, uint32_t frames, uint32_
   const __m256i low16 = _mm256_set1_epi32(0xFFFF);
   const __m256i byte = _mm256_set1_epi32(0xFF);
   const __m256i one = _mm256_set1_epi32(1);
-  const __m256i ramp = _mm256_mullo_epi32(_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7),
-                                          _mm256_set1_epi32(static_cast<int32_t>(step)));
+  const __m256i ramp =
+      _mm256_mullo_epi32(_mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7), _mm256_set1_epi32(static_cast<int32_t>(step)));
   const int* frames32 = reinterpret_cast<const int*>(src);
   uint32_t j = 0;
   for (; j + 8 <= frames; j += 8) {
     __m256i t = _mm256_add_epi32(_mm256_set1_epi32(static_cast<int32_t>(phase + j * step)), ramp);
     __m256i n = _mm256_srli_epi32(t, 16);
-    __m256i prev = _mm256_i32gather_epi32(frames32, n, 4);
-    __m256i cur = _mm256_i32gather_epi32(frames32, _mm256_add_epi32(n, one), 4);
+    __m256i prev, cur;
+    if (step == 0x10000) {
+      // Equal rates: eight consecutive source frames, no gather needed.
+      const int16_t* p = src + 2 * ((phase + j * step) >> 16);
+      prev = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+      cur = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 2));
+    } else {
+      prev = _mm256_i32gather_epi32(frames32, n, 4);
+      cur = _mm256_i32gather_epi32(frames32, _mm256_add_epi32(n, one), 4);
+    }
     __m256i f = _mm256_and_si256(t, low16);
     __m256i fh = SignPair(_mm256_srli_epi32(f, 8));
     __m256i fl = SignPair(_mm256_and_si256(f, byte));
