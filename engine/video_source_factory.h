@@ -2,8 +2,8 @@
 // OpenVideoSource: turns a file name into an opened video DecoderSource, the
 // object through which a picture, a frame cache or the video track of an
 // MP4/3GP file yields RGB565 frames. The video mixer opens its channels' clips
-// and caches through it; the media browser its thumbnails. ".qbt" animations
-// and text clips are added as their sources are built.
+// and caches through it; the media browser its thumbnails. Text clips are
+// added as their source is built.
 
 #include <cstdint>
 #include <memory>
@@ -18,8 +18,8 @@ class VideoMixer;
 // By extension (case-insensitive): ".raw" a RawFrameCacheSource; ".gif",
 // ".jpg", ".bmp", ".png" a PictureSource made for `context`'s frame size
 // (176 x 144 without a mixer) with background colour `index` (-1: none),
-// opened with scale `flag`; ".wmv" a WmvDmoSource (the file's video
-// stream); ".3gpp", ".3g2", ".mp4", ".3gp", ".mov" the video-track source of
+// opened with scale `flag`; ".qbt" a QbtSource; ".wmv" a WmvDmoSource (the
+// file's video stream); ".3gpp", ".3g2", ".mp4", ".3gp", ".mov" the video-track source of
 // the file's H.263, H.264 or MPEG-4 Part 2 track (media/video_track_source.h:
 // bottom-up frames at the track's size). Null for paths shorter than 5
 // characters, other extensions, an MP4-family file without such a track and
