@@ -19,8 +19,13 @@ class VideoMixer;
 // ".jpg", ".bmp", ".png" a PictureSource made for `context`'s frame size
 // (176 x 144 without a mixer) with background colour `index` (-1: none),
 // opened with scale `flag`; ".wmv" a WmvDmoSource (the file's video
-// stream). Null for paths shorter than 5 characters, other
+// stream). A text clip's descriptor (it starts with "**TEXT**") gives a
+// RenderedClipSource at the mixer's frame size (null without a mixer or
+// without a registered text renderer). Null for paths shorter than 5 characters, other
 // extensions and sources that fail to open.
+// Longer than the marker and starting with "**TEXT**" exactly.
+bool IsTextClipDescriptor(const ov::String& path);
+
 std::unique_ptr<media::DecoderSource> OpenVideoSource(const ov::String& path, const VideoMixer* context,
                                                       int32_t index, uint32_t flag);
 
