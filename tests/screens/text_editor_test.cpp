@@ -15,6 +15,7 @@
 #include "screens/text_clip.h"
 #include "screens/text_editor.h"
 #include "tests/gfx/surface_util.h"
+#include "tests/ui/fake_host.h"
 
 namespace screens {
 namespace {
@@ -161,6 +162,45 @@ TEST(TextEditor, OpenedThroughTheEngineAtTheMixersSize) {
   ov::String cut = FormatTextClip(Clip(u"Hi", 1, 1, -1));
   cut = ov::String(cut.View().substr(0, size_t(cut.Length() - 3)));
   EXPECT_FALSE(engine::OpenVideoSource(cut, &mixer, -1, 1)) << "a damaged descriptor";
+}
+
+// A UI host that counts what reaches it.
+class CountingHost : public ovtest::FakeHost {
+ public:
+  void InvalidateArea(const gfx::Rect&) override { ++calls; }
+  void InvalidateAll() override { ++calls; }
+  ui::TextStyle GetTextStyle() override {
+    ++calls;
+    return ui::TextStyle();
+  }
+  ov::String SkinFolder() override {
+    ++calls;
+    return ov::String();
+  }
+  ui::Element* FindElementByName(ui::Menu*, const ov::String&, bool) override {
+    ++calls;
+    return nullptr;
+  }
+  int calls = 0;
+};
+
+TEST(TextEditor, OffScreenReachesNoHost) {
+  CountingHost host;
+  TextClip clip = Clip(u"Hi there", 1, 1, int32_t(kBox));
+  TextClip style = Clip(u"", 2, 2, -1, 1);
+  {
+    TextEditor offScreen{ui::TextBox::OffScreen{}};
+    offScreen.LoadAttribute(u"scrollDown", u"arrow");
+    offScreen.InitTextEditor(kW, kH, &clip);
+    offScreen.ApplyTextStyle(&style);
+    ovtest::Canvas c = ovtest::MakeCanvas(kW, kH, kKey);
+    offScreen.Draw(c.get(), ui::kDrawNormal);
+    EXPECT_GT(ovtest::InkBox(*c.bitmap, kKey).Width(), 0);
+  }
+  EXPECT_EQ(host.calls, 0);
+  TextEditor onScreen;
+  onScreen.InitTextEditor(kW, kH, &clip);
+  EXPECT_GT(host.calls, 0) << "an editor on a screen repaints through the host";
 }
 
 }  // namespace
