@@ -6,8 +6,10 @@
 // compared exactly. Every picture is saved as PNG.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
+#include "engine/engine_command.h"
 #include "engine/rendered_clip_source.h"
 #include "engine/video_mixer.h"
 #include "engine/video_source_factory.h"
@@ -162,6 +164,85 @@ TEST(TextEditor, OpenedThroughTheEngineAtTheMixersSize) {
   ov::String cut = FormatTextClip(Clip(u"Hi", 1, 1, -1));
   cut = ov::String(cut.View().substr(0, size_t(cut.Length() - 3)));
   EXPECT_FALSE(engine::OpenVideoSource(cut, &mixer, -1, 1)) << "a damaged descriptor";
+}
+
+// The video mixer draws text clips: credits as a clip over the mixer's
+// background, a caption as a layer over a picture. Without a background
+// only the ink covers what lies below; with one, its box does.
+struct MixerCase {
+  engine::VideoMixer mixer{kW, kH, 15, 0x0000FF};
+  int Apply(uint32_t type, uint32_t channel, const ov::String& path, int32_t p1 = 0) {
+    engine::EngineCommand c;
+    c.type = type;
+    c.channel = channel + engine::kFirstVideoChannel;
+    c.param1 = p1;
+    c.param4 = int32_t(engine::kWholePicture);
+    c.path = path;
+    return mixer.ApplyAction(c, 0);
+  }
+  gfx::HBitmap Frame() {
+    gfx::HBitmap b = gfx::CreateBitmap565(kW, kH);
+    for (int32_t y = 0; y < kH; ++y) std::copy_n(mixer.frame().Row(y), kW, b->row(y));
+    return b;
+  }
+};
+
+// Outside the ink box every pixel is `ground`; the ink holds the text colour.
+void ExpectInkOn(const gfx::Bitmap& b, uint32_t ground, const std::string& what) {
+  SCOPED_TRACE(what);
+  int ink = 0;
+  const gfx::Rect box = ovtest::InkBox(b, ground, &ink);
+  ASSERT_GT(ink, 20);
+  EXPECT_LT(box.Width(), kW / 2) << "only the text covers the frame";
+  EXPECT_GT(Count(b, kInk), 10);
+  for (int32_t y = 0; y < kH; ++y) {
+    for (int32_t x = 0; x < kW; ++x) {
+      if (x >= box.left && x < box.right && y >= box.top && y < box.bottom) continue;
+      ASSERT_EQ(b.row(y)[x], gfx::ColorRefTo565(ground)) << x << "," << y;
+    }
+  }
+}
+
+TEST(TextEditor, VideoMixerDrawsCreditsAndCaptions) {
+  const std::string dir = ovtest::ScratchDir();
+  RegisterElements();
+  const ov::String plain = FormatTextClip(Clip(u"Hi", 1, 1, -1));
+  const ov::String boxed = FormatTextClip(Clip(u"Hi", 1, 1, int32_t(kBox)));
+  {
+    MixerCase credits;
+    ASSERT_EQ(credits.Apply(engine::CMD_LOAD, 0, plain, -1), 1);
+    credits.Apply(engine::CMD_PLAY, 0, ov::String());
+    credits.mixer.ComposeFrame(0);
+    credits.mixer.ComposeFrame(500);
+    gfx::HBitmap f = credits.Frame();
+    ovtest::SaveSurface(dir, "credits", *f);
+    ExpectInkOn(*f, 0x0000FF, "credits over the background");
+  }
+  {
+    MixerCase credits;
+    ASSERT_EQ(credits.Apply(engine::CMD_LOAD, 0, boxed, -1), 1);
+    credits.Apply(engine::CMD_PLAY, 0, ov::String());
+    credits.mixer.ComposeFrame(0);
+    gfx::HBitmap f = credits.Frame();
+    ovtest::SaveSurface(dir, "credits_box", *f);
+    ExpectInkOn(*f, kBox, "credits in their box");
+  }
+  // A caption over a green picture.
+  ovtest::Canvas green = ovtest::MakeCanvas(kW, kH, 0x00FF00);
+  const std::string picture = dir + "/green.png";
+  ASSERT_TRUE(imaging::WritePng(picture, *green.bitmap));
+  for (const ov::String* caption : {&plain, &boxed}) {
+    MixerCase c;
+    ASSERT_EQ(c.Apply(engine::CMD_LOAD, 0, ov::String::FromUtf8Lossy(picture), -1), 1);
+    c.Apply(engine::CMD_PLAY, 0, ov::String());
+    ASSERT_EQ(c.Apply(engine::CMD_LOAD_IMAGE, 0, *caption, 0), 1);
+    c.mixer.ComposeFrame(0);
+    c.mixer.ComposeFrame(100);
+    gfx::HBitmap f = c.Frame();
+    const bool box = caption == &boxed;
+    ovtest::SaveSurface(dir, box ? "caption_box" : "caption", *f);
+    ExpectInkOn(*f, box ? kBox : 0x00FF00, box ? "a caption in its box" : "a caption over the picture");
+  }
 }
 
 // A UI host that counts what reaches it.
