@@ -101,7 +101,6 @@ TEST(RenderedClipSource, OpenedByDescriptorAtTheMixersSize) {
   EXPECT_EQ(f.height, 90u);
   EXPECT_EQ(source->path, ov::String(u"**TEXT**ok.png"));
   EXPECT_FALSE(OpenVideoSource(u"**TEXT**ok", nullptr, -1, 1)) << "without a mixer there is no frame size";
-  EXPECT_FALSE(OpenVideoSource(u"**TEXT**", &mixer, -1, 1)) << "the marker alone is no clip";
   EXPECT_FALSE(OpenVideoSource(u"**text**ok", &mixer, -1, 1)) << "the marker is matched exactly";
 }
 

@@ -118,6 +118,7 @@ TEST(TextEditor, PlacedByJustificationAndAlignmentOnKeyOrBox) {
     int ink = 0;
     const gfx::Rect box = ovtest::InkBox(*c.bitmap, ground, &ink);
     ASSERT_GT(ink, 20);
+    EXPECT_LT(box.Width(), kW / 2) << "only the text differs from the key or the box";
     EXPECT_GT(Count(*c.bitmap, kInk), 10) << "glyph cores in the text colour";
     // Outside the ink box the picture is the ground, exactly.
     for (int32_t y = 0; y < kH; ++y) {
