@@ -7,6 +7,8 @@
 #include "engine/raw_frame_cache_source.h"
 #include "engine/rendered_clip_source.h"
 #include "engine/video_mixer.h"
+#include "media/mp4_reader.h"
+#include "media/video_track_source.h"
 #include "media/wmv_dmo_source.h"
 
 namespace engine {
@@ -20,6 +22,10 @@ std::string LowerExtension(const std::string& utf8) {
   std::string ext = utf8.substr(dot);
   for (char& c : ext) c = char(std::tolower(static_cast<unsigned char>(c)));
   return ext;
+}
+
+bool IsMp4Family(const std::string& ext) {
+  return ext == ".3gpp" || ext == ".3g2" || ext == ".mp4" || ext == ".3gp" || ext == ".mov";
 }
 
 }  // namespace
@@ -51,6 +57,9 @@ std::unique_ptr<media::DecoderSource> OpenVideoSource(const ov::String& path, co
     openFlag = flag;
   } else if (ext == ".wmv") {
     source = std::make_unique<media::WmvDmoSource>();
+  } else if (IsMp4Family(ext)) {
+    // The track's codec picks the source (none for a file without one).
+    source = media::MakeVideoTrackSource(std::make_unique<media::Mp4Reader>(path));
   }
   if (!source) return nullptr;
   source->path = path;

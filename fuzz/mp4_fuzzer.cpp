@@ -1,10 +1,12 @@
 // Drives Mp4Reader as the sources and the media information do: parse, the
-// track queries and configurations, every sample of every track, seeks.
+// track queries and configurations, every sample of every track, seeks; then
+// the video-track source of the file for a few frames of at most QCIF.
 #include <cstddef>
 #include <cstdint>
 
 #include "media/media_package.h"
 #include "media/mp4_reader.h"
+#include "media/video_track_source.h"
 #include "fuzz/fuzz_target.h"
 
 
@@ -31,6 +33,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     reader.Seek(cursor.get(), 1000);
     reader.ReadSample(cursor.get(), &sample, &bytes, &time);
+  }
+  // Frames are converted at the sample entry's size: larger ones cost time
+  // and reach nothing new.
+  if (uint64_t(width) * height > kFuzzMaxPictureArea) return 0;
+  auto source = media::MakeVideoTrackSource(std::make_unique<media::Mp4Reader>(u"fuzz.mp4"));
+  if (source && source->Open(u"fuzz.mp4", 1)) {
+    std::unique_ptr<uint8_t[]> frame;
+    uint32_t time = 0;
+    for (int i = 0; i < 4 && source->ReadVideoFrame(&frame, &bytes, &time, 0); ++i) {
+    }
+    source->Seek(100);
+    source->ReadVideoFrame(&frame, &bytes, &time, 0);
   }
   return 0;
 }

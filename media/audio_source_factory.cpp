@@ -6,6 +6,7 @@
 #include "media/amr_decoder_source.h"
 #include "media/amr_reader.h"
 #include "media/decoder_source.h"
+#include "media/mp3_dmo_source.h"
 #include "media/mp4_reader.h"
 #include "media/wav_source.h"
 #include "media/wma_dmo_source.h"
@@ -19,9 +20,7 @@ std::unique_ptr<DecoderSource> OpenAudioSource(const ov::String& path) {
     // The sound of a ".wmv" is its audio stream.
     source = std::make_unique<WmaDmoSource>();
   } else if (path.EndsWithNoCase(u".mp3")) {
-    // The MP3 source sits on the platform's MP3 decoder object; until it is
-    // built these files give no audio source.
-    return nullptr;
+    source = std::make_unique<Mp3DmoSource>();
   } else if (path.EndsWithNoCase(u".mid")) {
     return nullptr;
   } else if (path.EndsWithNoCase(u".wav") || path.EndsWithNoCase(u".qvs")) {

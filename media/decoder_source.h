@@ -84,7 +84,7 @@ class DecoderSource {
 // for ".mid", for paths shorter than 5 characters and for other extensions.
 // ".aac" files and the AAC sound track of the same MP4 family give an
 // AacDecoderSource. ".wma" and ".wmv" (the file's audio stream) give a
-// WmaDmoSource. ".mp3" answers null until its source is built.
+// WmaDmoSource; ".mp3" an Mp3DmoSource (the platform's MP3 decoder object).
 std::unique_ptr<DecoderSource> OpenAudioSource(const ov::String& path);
 
 // Why `path` gives no sound through OpenAudioSource, for the user (a WAV

@@ -1,10 +1,12 @@
-// ovtool adec: decodes an AAC stream to a 16-bit WAV file with the project's
-// own decoder.
+// ovtool adec: decodes a sound clip to a 16-bit WAV file: any file the audio
+// source factory opens, or an AAC stream through the project's own decoder.
 //
-//   ovtool adec IN OUT.wav          through the AAC decoder source, as the
-//                                   program plays the clip: ".aac" (ADTS) and
-//                                   the AAC track of ".m4a", ".mp4", ".3gp"...
-//                                   Other files go to the decoder directly:
+//   ovtool adec IN OUT.wav          through the clip's audio source, as the
+//                                   program plays it (media::OpenAudioSource):
+//                                   ".mp3" (the MP3 decoder object), ".aac"
+//                                   (ADTS) and the AAC track of ".m4a",
+//                                   ".mp4", ".3gp"..., ".amr", ".wav".
+//                                   Other AAC files go to the decoder directly:
 //                                   ADTS split frame by frame, ADIF, or the
 //                                   AAC track of an MP4 read with
 //                                   media::Mp4Reader (edit lists ignored).
@@ -265,8 +267,13 @@ int RunAdec(int argc, char** argv) {
   }
   if (!ovtool::CheckInputFile("adec", argv[i])) return 1;
   if (!raw) {
-    if (auto source = media::OpenAudioSource(ov::String::FromUtf8Lossy(argv[i]))) {
-      return DecodeThroughSource(source.get(), argv[i + 1]);
+    const ov::String in = ov::String::FromUtf8Lossy(argv[i]);
+    if (auto source = media::OpenAudioSource(in)) return DecodeThroughSource(source.get(), argv[i + 1]);
+    if (in.EndsWithNoCase(u".mp3")) {
+      // No AAC stream hides behind this extension.
+      if (!ovtool::CheckInputFile("adec", argv[i])) return 1;
+      std::fprintf(stderr, "adec: %s: no MPEG audio frame the MP3 source can play\n", argv[i]);
+      return 1;
     }
   }
   std::vector<uint8_t> data;
@@ -337,5 +344,7 @@ int RunAdec(int argc, char** argv) {
 
 }  // namespace
 
-OVTOOL_COMMAND(adec, "adec [--raw [--asc HEX]] IN OUT.wav  decode an AAC stream (ADTS, ADIF, raw blocks) to WAV",
+OVTOOL_COMMAND(adec,
+               "adec [--raw [--asc HEX]] IN OUT.wav  decode a sound clip through its audio source (MP3, AAC, AMR, "
+               "WAV), or an AAC stream (ADTS, ADIF, raw blocks), to WAV",
                RunAdec);

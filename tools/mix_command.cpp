@@ -8,8 +8,9 @@
 // instrument: look at and listen to what the engine makes.
 //
 // Channels 0-15 are sound, 16-31 pictures (video channel + 16). On a picture
-// channel "load" takes PATH [START_MS END_MS CROP_WORD] (".raw" caches and
-// ".gif", ".jpg", ".bmp", ".png" pictures), and these verbs apply:
+// channel "load" takes PATH [START_MS END_MS CROP_WORD] (".raw" caches,
+// ".gif", ".jpg", ".bmp", ".png" pictures and the video track of ".3gp",
+// ".3gpp", ".3g2", ".mp4", ".mov" files), and these verbs apply:
 //   TIME_MS hold CHANNEL | zorder CHANNEL TARGET_CHANNEL
 //   TIME_MS slide|blind|fade|sweep CHANNEL DURATION_MS DIRECTION
 //   TIME_MS zoom|panzoom CHANNEL DURATION_MS START_RECT END_RECT

@@ -9,9 +9,10 @@
 // display size: the track's size for MP4/3GP, else what the tool reads from
 // the stream's own headers.
 //
-// Adding a format: write a StreamDecodeFn that feeds the stream through the
-// codec's factory and slots as the video-track sources do, and add one line to
-// kFormats.
+// The decoding loops are the video-track sources' own (media/video_frame_feeder.h);
+// MP4/3GP tracks go through the sources themselves (media/video_track_source.h).
+// Adding a format: write a StreamDecodeFn that feeds the stream through a
+// feeder, and add one line to kFormats.
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
@@ -31,6 +32,8 @@
 #include "codecs/videodec/mpeg4/mpeg4_decoder.h"
 #include "media/byte_view.h"
 #include "media/mp4_reader.h"
+#include "media/video_frame_feeder.h"
+#include "media/video_track_source.h"
 #include "platform/os/ov_string.h"
 #include "tools/tool_command.h"
 #include "tools/tool_input.h"
@@ -47,8 +50,9 @@ struct VdecOptions {
 // Returns false to stop decoding.
 using PictureSink = std::function<bool(const videodec::DecodedPicture&, int display_w, int display_h)>;
 // Decodes a whole elementary stream; 0 on success, else prints and returns 1.
+// A decoder that finds the stream's kind itself names it in *name.
 using StreamDecodeFn = int (*)(const std::vector<uint8_t>& stream, const VdecOptions& options,
-                               const PictureSink& sink);
+                               const PictureSink& sink, const char** name);
 
 // Display size from the first H.263 picture header (ITU-T H.263 5.1.3 and
 // 5.1.4): a source format of the baseline PTYPE, or of PLUSPTYPE with its
@@ -93,105 +97,56 @@ bool H263DisplaySize(const std::vector<uint8_t>& s, int* w, int* h) {
   return *w > 0 && *h > 0;
 }
 
-// H.263 through the calling contract of the video-track sources: per frame,
-// DecodeFrame from the current offset of the current sample until the sample
-// is used up or the decoder stops in front of the next picture
-// (VDEC_PICTURE_OPEN, VDEC_NEXT_PICTURE); VDEC_INPUT_EXHAUSTED drops the rest
-// of the sample; then VDEC_PARAM_FINISH_PICTURE gives the picture. The rest
-// of a sample is kept for the next frame.
-class H263FrameFeeder {
- public:
-  // Returns the next sample, or false at the end of the stream.
-  using NextSample = std::function<bool(std::vector<uint8_t>* sample)>;
-
-  explicit H263FrameFeeder(NextSample next) : next_(std::move(next)) {}
-  ~H263FrameFeeder() {
-    if (dec_) dec_->DestroyDecoder(dec_);
-  }
-
-  bool Create(uint32_t postfilter_level) {
-    if (videodec::gCreateH263VideoDecoder(&dec_, nullptr, 0, 0, 0, 0) != videodec::VDEC_OK) return false;
-    dec_->SetDecoderParam(dec_, videodec::VDEC_PARAM_DECODE_VARIANT, 1);
-    dec_->SetDecoderParam(dec_, videodec::VDEC_PARAM_POSTFILTER_LEVEL, postfilter_level);
-    return true;
-  }
-
-  // The next picture; null at the end of the stream. Frames that fail are
-  // reported and skipped.
-  const videodec::DecodedPicture* NextFrame() {
-    for (;;) {
-      if (offset_ >= sample_.size()) {
-        if (!next_(&sample_)) return nullptr;
-        offset_ = 0;
-        continue;
-      }
-      int32_t r = videodec::VDEC_OK;
-      // A hostile sample cannot keep the loop going: each call consumes bytes
-      // or ends the frame.
-      while (offset_ < sample_.size()) {
-        uint32_t length = static_cast<uint32_t>(sample_.size() - offset_);
-        r = dec_->DecodeFrame(dec_, sample_.data() + offset_, &length);
-        offset_ += length;
-        if (r == videodec::VDEC_INPUT_EXHAUSTED) {
-          offset_ = sample_.size();
-          break;
-        }
-        if (r == videodec::VDEC_PICTURE_OPEN || r == videodec::VDEC_NEXT_PICTURE) break;
-        if (r != videodec::VDEC_OK) {
-          if (length == 0) offset_ = sample_.size();
-          break;
-        }
-      }
-      if (r != videodec::VDEC_OK && r != videodec::VDEC_PICTURE_OPEN && r != videodec::VDEC_NEXT_PICTURE) {
-        std::fprintf(stderr, "vdec: frame failed (%d)\n", r);
-        continue;
-      }
-      videodec::DecodedPicture* pic = nullptr;
-      if (dec_->GetDecoderParam(dec_, videodec::VDEC_PARAM_FINISH_PICTURE, &pic) == videodec::VDEC_OK && pic)
-        return pic;
-      std::fprintf(stderr, "vdec: no picture for the frame\n");
+// Runs a feeder to its end, handing each picture to `sink` cropped to the
+// display size; a failed frame is reported and skipped (where the
+// video-track sources end their clip).
+int RunFeeder(media::VideoFrameFeeder& feeder, int display_w, int display_h, const PictureSink& sink,
+              const std::function<void(int32_t)>& report) {
+  media::FedPicture fed;
+  for (;;) {
+    const media::FeedStatus status = feeder.Next(&fed);
+    if (status == media::FeedStatus::kEnd) return 0;
+    if (status == media::FeedStatus::kFailed) {
+      report(feeder.last_result());
+      continue;
     }
+    if (!sink(fed.picture, display_w, display_h)) return 0;
   }
+}
 
- private:
-  NextSample next_;
-  videodec::VideoDecoder* dec_ = nullptr;
-  std::vector<uint8_t> sample_;
-  size_t offset_ = 0;
-};
-
-int RunH263Feeder(H263FrameFeeder& feeder, const VdecOptions& options, int display_w, int display_h,
-                  const PictureSink& sink) {
-  if (!feeder.Create(options.postfilter_level)) {
-    std::fprintf(stderr, "vdec: cannot create the H.263 decoder\n");
-    return 1;
-  }
-  while (const videodec::DecodedPicture* pic = feeder.NextFrame()) {
-    if (!sink(*pic, display_w, display_h)) break;
-  }
-  return 0;
+// A provider over samples held in memory.
+media::SampleProvider ProvideSamples(const std::vector<std::vector<uint8_t>>& samples, size_t* index) {
+  return [&samples, index](media::CodedSample* out) {
+    if (*index >= samples.size()) return false;
+    const std::vector<uint8_t>& s = samples[(*index)++];
+    out->data.reset(new uint8_t[s.size() + 1]);
+    std::copy(s.begin(), s.end(), out->data.get());
+    out->bytes = static_cast<uint32_t>(s.size());
+    out->timeMs = 0;
+    return true;
+  };
 }
 
 // An H.263 elementary stream, as one sample.
-int DecodeH263Stream(const std::vector<uint8_t>& stream, const VdecOptions& options, const PictureSink& sink) {
+int DecodeH263Stream(const std::vector<uint8_t>& stream, const VdecOptions& options, const PictureSink& sink,
+                     const char**) {
   int display_w = 0, display_h = 0;
   if (!H263DisplaySize(stream, &display_w, &display_h)) {
     std::fprintf(stderr, "vdec: no H.263 picture header\n");
     return 1;
   }
-  bool given = false;
-  H263FrameFeeder feeder([&](std::vector<uint8_t>* sample) {
-    if (given) return false;
-    *sample = stream;
-    given = true;
-    return true;
-  });
-  return RunH263Feeder(feeder, options, display_w, display_h, sink);
+  const std::vector<std::vector<uint8_t>> samples{stream};
+  size_t index = 0;
+  media::H263FrameFeeder feeder(ProvideSamples(samples, &index));
+  if (!feeder.Create(options.postfilter_level)) {
+    std::fprintf(stderr, "vdec: cannot create the H.263 decoder\n");
+    return 1;
+  }
+  return RunFeeder(feeder, display_w, display_h, sink,
+                   [](int32_t r) { std::fprintf(stderr, "vdec: frame failed (%d)\n", r); });
 }
 
-// MPEG-4 Part 2 through the calling contract of the video-track sources:
-// the decoder is created from the configuration bytes, each sample is fed to
-// DecodeFrame until used up and VDEC_PARAM_FINISH_PICTURE gives its picture.
+// MPEG-4 Part 2 samples: the decoder is created from the configuration bytes.
 int DecodeMpeg4Samples(const std::vector<uint8_t>& config, const std::vector<std::vector<uint8_t>>& samples,
                        const VdecOptions& options, const PictureSink& sink) {
   uint16_t w = 0, h = 0;
@@ -199,56 +154,22 @@ int DecodeMpeg4Samples(const std::vector<uint8_t>& config, const std::vector<std
     std::fprintf(stderr, "vdec: no MPEG-4 video object layer header\n");
     return 1;
   }
-  std::vector<uint8_t> cfg(config);
-  uint32_t cfg_len = static_cast<uint32_t>(cfg.size());
-  videodec::VideoDecoder* dec = nullptr;
-  const int32_t created = videodec::gCreateMPEG4VideoDecoder(&dec, cfg.data(), &cfg_len, 0);
+  size_t index = 0;
+  media::Mpeg4FrameFeeder feeder(ProvideSamples(samples, &index));
+  const int32_t created =
+      feeder.Create(config.data(), static_cast<uint32_t>(config.size()), options.postfilter_level);
   if (created != videodec::VDEC_OK) {
     std::fprintf(stderr, "vdec: the MPEG-4 decoder refuses the stream headers (%d)\n", created);
     return 1;
   }
-  dec->SetDecoderParam(dec, videodec::VDEC_PARAM_POSTFILTER_LEVEL, options.postfilter_level);
-  const int display_w = w & ~1, display_h = h & ~1;
-  bool stop = false;
-  for (size_t i = 0; i < samples.size() && !stop; ++i) {
-    const auto& sample = samples[i];
-    uint32_t offset = 0;
-    const uint32_t size = static_cast<uint32_t>(sample.size());
-    bool failed = false;
-    while (offset < size) {
-      uint32_t length = size - offset;
-      const int32_t r = dec->DecodeFrame(dec, sample.data() + offset, &length);
-      offset += length;
-      if (r == videodec::VDEC_ERR_STREAM) {
-        failed = true;
-        break;
-      }
-      if (length == 0 && r != videodec::VDEC_PICTURE_OPEN) {
-        dec->ResetDecoder(dec);
-        failed = true;
-        break;
-      }
-      if (r != videodec::VDEC_OK && r != videodec::VDEC_PICTURE_OPEN && r != videodec::VDEC_NEXT_PICTURE) {
-        failed = true;
-        break;
-      }
-      if (r == videodec::VDEC_PICTURE_OPEN || r == videodec::VDEC_NEXT_PICTURE) break;
-    }
-    if (failed) {
-      std::fprintf(stderr, "vdec: sample %zu not decoded\n", i);
-      continue;
-    }
-    videodec::DecodedPicture* pic = nullptr;
-    if (dec->GetDecoderParam(dec, videodec::VDEC_PARAM_FINISH_PICTURE, &pic) == videodec::VDEC_OK && pic)
-      stop = !sink(*pic, display_w, display_h);
-  }
-  dec->DestroyDecoder(dec);
-  return 0;
+  return RunFeeder(feeder, w & ~1, h & ~1, sink,
+                   [&](int32_t) { std::fprintf(stderr, "vdec: sample %zu not decoded\n", index - 1); });
 }
 
 // An MPEG-4 elementary stream (.m4v, .cmp): the headers in front of the first
 // group of VOPs or VOP are the configuration; a sample per VOP.
-int DecodeMpeg4Stream(const std::vector<uint8_t>& stream, const VdecOptions& options, const PictureSink& sink) {
+int DecodeMpeg4Stream(const std::vector<uint8_t>& stream, const VdecOptions& options, const PictureSink& sink,
+                     const char**) {
   auto start_code = [&](size_t i, uint8_t code) {
     return i + 4 <= stream.size() && stream[i] == 0 && stream[i + 1] == 0 && stream[i + 2] == 1 && stream[i + 3] == code;
   };
@@ -279,44 +200,10 @@ int DecodeMpeg4Stream(const std::vector<uint8_t>& stream, const VdecOptions& opt
   return DecodeMpeg4Samples(config, samples, options, sink);
 }
 
-// The MPEG-4 video track of an MP4/3GP file: the first video track with an
-// "mp4v" entry, configured from that entry's "esds".
-int DecodeMpeg4Track(media::Mp4Reader* reader, const VdecOptions& options, const PictureSink& sink) {
-  const media::Mp4SampleEntry* entry = nullptr;
-  const int track = reader->FindConfiguredTrack(media::FourCC("vide"), media::FourCC("mp4v"), &entry);
-  if (track < 0) {
-    std::fprintf(stderr, "vdec: no MPEG-4 video track\n");
-    return 1;
-  }
-  std::vector<std::vector<uint8_t>> samples;
-  const std::unique_ptr<media::TrackCursor> cursor = reader->OpenTrack(track);
-  std::unique_ptr<uint8_t[]> buffer;
-  uint32_t bytes = 0, time = 0;
-  while (cursor && reader->ReadSample(cursor.get(), &buffer, &bytes, &time)) {
-    samples.emplace_back(buffer.get(), buffer.get() + bytes);
-  }
-  return DecodeMpeg4Samples(entry->decoder_config, samples, options, sink);
-}
-
-// Hands the picture of the last decoded access unit to `sink`, cropped by the
-// stream information's cropping words (planes moved to the crop origin,
-// strides unchanged). False when the sink wants no more pictures.
-bool HandOutH264Picture(videodec::VideoDecoder* dec, const videodec::H264StreamInfo& info, const PictureSink& sink) {
-  videodec::DecodedPicture* pic = nullptr;
-  if (dec->GetDecoderParam(dec, videodec::VDEC_H264_PARAM_OUTPUT_PICTURE, &pic) != videodec::VDEC_OK || !pic)
-    return true;
-  videodec::DecodedPicture cropped = *pic;
-  cropped.y += info.crop_top * pic->width + info.crop_left;
-  cropped.u += (info.crop_top / 2) * (pic->width / 2) + info.crop_left / 2;
-  cropped.v += (info.crop_top / 2) * (pic->width / 2) + info.crop_left / 2;
-  return sink(cropped, info.display_width, info.display_height);
-}
-
-// H.264 Annex B through the calling contract of the video-track sources: the
-// factory starts at the first sequence parameter set, then one access unit
-// per DecodeFrameOut and the picture through VDEC_H264_PARAM_OUTPUT_PICTURE,
-// cropped by the stream information's cropping words.
-int DecodeH264Stream(const std::vector<uint8_t>& stream, const VdecOptions&, const PictureSink& sink) {
+// H.264 Annex B: the decoder starts at the first sequence parameter set, then
+// one access unit per sample, cropped by the stream's cropping words.
+int DecodeH264Stream(const std::vector<uint8_t>& stream, const VdecOptions&, const PictureSink& sink,
+                     const char**) {
   size_t pos = 0, b = 0, e = 0, start = stream.size();
   while (videodec::h264::NextAnnexBNal(stream.data(), stream.size(), pos, &b, &e)) {
     if (e > b && (stream[b] & 31) == 7) {
@@ -329,106 +216,62 @@ int DecodeH264Stream(const std::vector<uint8_t>& stream, const VdecOptions&, con
     std::fprintf(stderr, "vdec: no H.264 sequence parameter set\n");
     return 1;
   }
-  videodec::VideoDecoder* dec = nullptr;
-  videodec::H264StreamInfo info{};
-  uint32_t length = static_cast<uint32_t>(stream.size() - start);
-  const int32_t created = videodec::gCreateH264VideoDecoder(&dec, stream.data() + start, &length, &info, 0, 0,
-                                                            videodec::H264_FRAMING_ANNEX_B);
+  pos = start;
+  size_t unit_start = start;
+  media::H264FrameFeeder feeder([&](media::CodedSample* out) {
+    if (!videodec::h264::NextAnnexBAccessUnit(stream.data(), stream.size(), pos, &b, &e)) return false;
+    pos = e;
+    unit_start = b;
+    out->data.reset(new uint8_t[e - b + 1]);
+    std::copy(stream.begin() + static_cast<long>(b), stream.begin() + static_cast<long>(e), out->data.get());
+    out->bytes = static_cast<uint32_t>(e - b);
+    out->timeMs = 0;
+    return true;
+  });
+  const int32_t created = feeder.Create(stream.data() + start, static_cast<uint32_t>(stream.size() - start), 0, 0,
+                                        videodec::H264_FRAMING_ANNEX_B);
   if (created != videodec::VDEC_OK) {
     std::fprintf(stderr, "vdec: the H.264 decoder refused the stream (%d)\n", created);
     return 1;
   }
-  bool stop = false;
-  pos = start;
-  while (!stop && videodec::h264::NextAnnexBAccessUnit(stream.data(), stream.size(), pos, &b, &e)) {
-    pos = e;
-    uint32_t n = static_cast<uint32_t>(e - b);
-    const int32_t r = dec->DecodeFrameOut(dec, stream.data() + b, &n, nullptr);
-    if (r != videodec::VDEC_OK) {
-      std::fprintf(stderr, "vdec: decode error %d at byte %zu\n", r, b);
-      continue;  // the source drops the sample
-    }
-    stop = !HandOutH264Picture(dec, info, sink);
-  }
-  dec->DestroyDecoder(dec);
-  return 0;
+  return RunFeeder(feeder, feeder.info().display_width, feeder.info().display_height, sink, [&](int32_t r) {
+    std::fprintf(stderr, "vdec: decode error %d at byte %zu\n", r, unit_start);
+  });
 }
 
-// An H.264 track of an MP4/3GP file as the video-track source feeds it: the
-// factory gets the track's parameter sets only, every sample (the first one
-// included) goes through DecodeFrameOut, and the picture comes from
-// VDEC_H264_PARAM_OUTPUT_PICTURE. Returns -1 when the file has no H.264 track.
-int DecodeH264Mp4(const std::string& path, const PictureSink& sink) {
-  media::Mp4Reader reader(ov::String::FromUtf8Lossy(path));
-  if (!reader.Open() || !reader.avc()) return -1;
-  const int track = reader.avc_track();
-  const media::Mp4Track* t = reader.track(track);
-  const media::Mp4SampleEntry* entry = nullptr;
-  if (t)
-    for (const media::Mp4SampleEntry& e : t->entries)
-      if (e.has_avc_config && !entry) entry = &e;
-  if (!entry || entry->sps.empty()) {
-    std::fprintf(stderr, "vdec: the H.264 track has no parameter sets\n");
-    return 1;
-  }
-  // The configuration: every SPS and PPS behind a 2-byte length.
-  std::vector<uint8_t> config;
-  for (const auto* sets : {&entry->sps, &entry->pps})
-    for (const std::vector<uint8_t>& ps : *sets) {
-      config.push_back(static_cast<uint8_t>(ps.size() >> 8));
-      config.push_back(static_cast<uint8_t>(ps.size()));
-      config.insert(config.end(), ps.begin(), ps.end());
-    }
-  videodec::VideoDecoder* dec = nullptr;
-  videodec::H264StreamInfo info{};
-  uint32_t length = static_cast<uint32_t>(config.size());
-  const uint32_t nal_length_size = entry->nal_length_size ? entry->nal_length_size : 4;
-  const int32_t created = videodec::gCreateH264VideoDecoder(&dec, config.data(), &length, &info, nal_length_size, 2,
-                                                            videodec::H264_FRAMING_LENGTH_PREFIXED);
-  if (created != videodec::VDEC_OK) {
-    std::fprintf(stderr, "vdec: the H.264 decoder refused the track (%d)\n", created);
-    return 1;
-  }
-  auto cursor = reader.OpenTrack(track);
-  std::unique_ptr<uint8_t[]> sample;
-  uint32_t bytes = 0, time = 0;
-  bool stop = false;
-  while (!stop && cursor && reader.ReadSample(cursor.get(), &sample, &bytes, &time)) {
-    uint32_t n = bytes;
-    if (n == 0 || dec->DecodeFrameOut(dec, sample.get(), &n, nullptr) != videodec::VDEC_OK) continue;
-    stop = !HandOutH264Picture(dec, info, sink);
-  }
-  dec->DestroyDecoder(dec);
-  return 0;
-}
-
-// The video track of an MP4/3GP file, read with the media layer's MP4 reader:
-// H.263 ("s263", "h263" sample entries) here, MPEG-4 Part 2 by its own path.
-int DecodeMp4VideoTrack(const std::vector<uint8_t>&, const VdecOptions& options, const PictureSink& sink) {
-  media::Mp4Reader reader(ov::String::FromUtf8Lossy(options.input));
-  uint32_t width = 0, height = 0;
-  int track = -1;
-  if (!reader.Open() || !reader.GetVideoSize(&width, &height, &track) || track < 0) {
+// The video track of an MP4/3GP file through the media layer's video-track
+// source (H.263, H.264 or MPEG-4 Part 2, by what the reader finds), its
+// pictures cropped to the source's frame size.
+int DecodeMp4VideoTrack(const std::vector<uint8_t>&, const VdecOptions& options, const PictureSink& sink,
+                        const char** name) {
+  const ov::String path = ov::String::FromUtf8Lossy(options.input);
+  std::unique_ptr<media::VideoTrackSource> source =
+      media::MakeVideoTrackSource(std::make_unique<media::Mp4Reader>(path));
+  if (!source) {
     std::fprintf(stderr, "vdec: no video track\n");
     return 1;
   }
-  const media::Mp4Track* t = reader.track(track);
-  const uint32_t format = t && !t->entries.empty() ? t->entries[0].format : 0;
-  if (format != media::FourCC("s263") && format != media::FourCC("h263")) return DecodeMpeg4Track(&reader, options, sink);
-  std::unique_ptr<media::TrackCursor> cursor = reader.OpenTrack(track);
-  if (!cursor) {
-    std::fprintf(stderr, "vdec: cannot open the video track\n");
+  *name = dynamic_cast<media::H263DecoderSource*>(source.get())   ? "H.263 track"
+          : dynamic_cast<media::H264DecoderSource*>(source.get()) ? "H.264 track"
+                                                                  : "MPEG-4 Part 2 track";
+  source->SetPostfilterLevel(options.postfilter_level);
+  if (!source->Open(path, 1)) {
+    std::fprintf(stderr, "vdec: the %s cannot be decoded\n", *name);
     return 1;
   }
-  H263FrameFeeder feeder([&](std::vector<uint8_t>* sample) {
-    std::unique_ptr<uint8_t[]> buffer;
-    uint32_t bytes = 0, time = 0;
-    if (!reader.ReadSample(cursor.get(), &buffer, &bytes, &time) || !buffer) return false;
-    sample->assign(buffer.get(), buffer.get() + bytes);
-    return true;
-  });
-  // Pictures are cropped to the track's own size.
-  return RunH263Feeder(feeder, options, static_cast<int>(width), static_cast<int>(height), sink);
+  const int display_w = static_cast<int>(source->width()), display_h = static_cast<int>(source->height());
+  media::FedPicture fed;
+  size_t sample = 0;
+  for (;; ++sample) {
+    int32_t result = 0;
+    const media::FeedStatus status = source->NextPicture(&fed, &result);
+    if (status == media::FeedStatus::kEnd) return 0;
+    if (status == media::FeedStatus::kFailed) {
+      std::fprintf(stderr, "vdec: frame %zu failed (%d)\n", sample, result);
+      continue;
+    }
+    if (!sink(fed.picture, display_w, display_h)) return 0;
+  }
 }
 
 struct Format {
@@ -530,15 +373,8 @@ int RunVdec(int argc, char** argv) {
     ++frames;
     return options.max_frames < 0 || frames < options.max_frames;
   };
-  // MP4/3GP: an H.264 track is read through the media library's MP4 reader;
-  // other files go on to the format's own track reader.
   const char* name = format->name;
-  int status = -1;
-  if (format->decode == DecodeMp4VideoTrack) {
-    status = DecodeH264Mp4(in, sink);
-    if (status >= 0) name = "H.264 track";
-  }
-  if (status < 0) status = format->decode(stream, options, sink);
+  const int status = format->decode(stream, options, sink, &name);
   if (yuv && std::fclose(yuv) != 0) write_failed = true;
   if (rgb && std::fclose(rgb) != 0) write_failed = true;
   // A failed decode leaves no output behind: a partial or empty file would

@@ -1,5 +1,5 @@
 #pragma once
-// DecoderObject: what the WMA and WMV decoder objects share over the
+// DecoderObject: what the WMA, WMV and MP3 decoder objects share over the
 // one-input, one-output media object frame: the reference count, the one
 // interface they answer, no input types proposed, whole output samples, and
 // no latency steps (Discontinuity, streaming resources) unless the object

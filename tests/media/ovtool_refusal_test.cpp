@@ -95,6 +95,10 @@ TEST_F(OvtoolRefusal, MissingFilesFoldersAndRandomBytes) {
       {"pak list " + Path("folder.mp4"), "a folder, not a file"},
       {"asrc " + Path("folder.mp4") + " " + Path("o.wav"), "a folder, not a file"},
       {"adec " + Path("folder.mp4") + " " + Path("o.wav"), "a folder, not a file"},
+      {"adec " + Path("r.mp3") + " " + Path("o.wav"), "no MPEG audio frame the MP3 source can play"},
+      {"adec " + Path("missing.mp3") + " " + Path("o.wav"), "no such file"},
+      {"vsrc " + Path("folder.mp4") + " " + Path("o.rgb"), "a folder, not a file"},
+      {"vsrc " + Path("r.mp4") + " " + Path("o.rgb"), "has no video source"},
       {"bufread " + Path("missing.mp4"), "no such file"},
       {"imgconv i420 rgb565 16x16 " + Path("folder.mp4") + " " + Path("o.png"), "a folder, not a file"},
   };

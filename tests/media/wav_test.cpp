@@ -376,7 +376,7 @@ TEST(OpenAudioSource, ChoosesByExtension) {
       {copy(m4a, "a.m4a"), true},    // the AAC decoder source
       {copy(m4a, "a.aac"), false},   // an MP4 file is no ADTS file
       {copy(wav, "a.mid"), false},
-      {copy(wav, "a.MP3"), false},   // platform decoder sources come later
+      {copy(wav, "a.MP3"), false},   // a WAV file holds no run of MPEG audio frames
       {copy(wav, "a.wmv"), false},
       {copy(wav, "a.txt"), false},
       {copy(amr, "b.wav"), false},   // an AMR file is no WAV file
