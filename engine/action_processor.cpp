@@ -63,7 +63,7 @@ bool ActionProcessor::Parse(std::span<const uint8_t> data, size_t* consumed) {
   read.reserve(count);
   for (uint32_t i = 0; i < count; ++i) {
     auto c = std::make_unique<EngineCommand>();
-    if (!c->Read(&rest)) return false;
+    if (!c->Read(&rest) || c->timeMs > kMaxMixMs) return false;
     read.push_back(std::move(c));
   }
   // The flag trailer, when it is there and matches this record.

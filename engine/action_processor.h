@@ -34,6 +34,14 @@ class ActionProcessor {
   };
 
   static constexpr uint32_t kFlagTrailerTag = 0x47414C46;  // "FLAG"
+  // The longest mix a record can hold, in ms: a command time beyond it was
+  // not recorded by this program (a damaged or forged record) and the record
+  // is refused, so a render never writes hours of silence up to it. Six
+  // hours keeps a three-hour performance with room to spare and keeps its
+  // WAV render under the format's 32-bit sizes at 48 kHz stereo 16-bit:
+  // 21,600 s x 192,000 bytes/s = 4,147,200,000 bytes plus the 44-byte header
+  // (those sizes end after about 6.2 hours). A live take stops there.
+  static constexpr uint32_t kMaxMixMs = 6u * 60u * 60u * 1000u;
 
   // Takes ownership of `command` and adds it at the end.
   void Append(std::unique_ptr<EngineCommand> command);
@@ -58,8 +66,9 @@ class ActionProcessor {
   void Serialize(std::vector<uint8_t>* out) const;
   // Reads an engine record (and a flag trailer when one follows) from the
   // front of `data` and appends its commands; `consumed` gets the bytes read.
-  // A record whose count or string lengths do not fit the data is refused
-  // whole: false, nothing appended.
+  // A record whose count or string lengths do not fit the data, or with a
+  // command time beyond kMaxMixMs, is refused whole: false, nothing
+  // appended. Times out of order are kept as they stand.
   bool Parse(std::span<const uint8_t> data, size_t* consumed);
 
   // The same on an open file, from its current position; Load leaves the

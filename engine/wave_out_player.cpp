@@ -56,6 +56,18 @@ bool WaveOutPlayer::Write(const uint8_t* data, uint32_t bytes) {
   return true;
 }
 
+bool WaveOutPlayer::Drain(uint32_t timeoutMs) {
+  if (!open_) return false;
+  const uint32_t start = ov::GetTickCount();
+  while (inFlight_.load(std::memory_order_acquire) != 0) {
+    if (closing_.load(std::memory_order_acquire)) return false;
+    const uint32_t passed = ov::GetTickCount() - start;
+    if (passed >= timeoutMs) return false;
+    pacing_.Wait(timeoutMs - passed);
+  }
+  return true;
+}
+
 void WaveOutPlayer::SetPaused(bool paused) {
   if (!open_) return;
   if (paused)

@@ -44,8 +44,13 @@ class WaveOutPlayer {
   // Milliseconds played: samples / (rate / 1000); 0 before Open or when the
   // rate is under 1000.
   uint32_t GetPosition() const;
-  // Releases a waiting writer, mutes and closes the device (every queued
-  // block is returned).
+  // Waits until the device has played every block written, so that a
+  // caller that ends its sound hears the end of it before Close; false when
+  // `timeoutMs` passed first (a paused device plays nothing), when the player
+  // is closing or is not open. Feeding thread, between writes.
+  bool Drain(uint32_t timeoutMs);
+  // Releases a waiting writer, mutes and closes the device (blocks still
+  // queued are returned unplayed: Drain first to hear them).
   void Close();
 
   uint32_t InFlight() const { return inFlight_.load(std::memory_order_acquire); }

@@ -177,6 +177,13 @@ bool WavFile::WriteSizeField(ov::File& handle, uint32_t value) {
 bool WavFile::Append(const void* buffer, uint32_t bytes, uint32_t* written) {
   *written = 0;
   if (!main_.IsOpen()) return false;
+  // The RIFF size (file length - 8, with the zero pad an odd length gets at
+  // Close) must stay a 32-bit number: past it the header would wrap and
+  // describe a fraction of the file. The file is left as it stands.
+  if (uint64_t{riffSize} + bytes + ((uint64_t{dataSize} + bytes) & 1) > UINT32_MAX) {
+    status = ov::kErrorFileTooLarge;
+    return false;
+  }
   uint32_t done = 0;
   bool ok = main_.Write(buffer, bytes, &done);
   if (!ok || done != bytes) {

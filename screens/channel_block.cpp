@@ -73,11 +73,13 @@ int LoadChannel(ChannelSelection* ch, RecordReader* in, bool keep_caches, ov::St
         !in->ReadU32(&pan_start) || !in->ReadU32(&pan_end) || !in->ReadI32(&speed)) {
       return 0;
     }
-    // The kind goes into the channel first, so that AddClip keeps adding
-    // photos to an image channel and replaces any other content.
-    ch->SetKind(kind);
     TextClip caption;
     if (!ReadTextClip(&caption, in)) return 0;
+    // The kind goes into the channel first, so that AddClip keeps adding
+    // photos to an image channel and replaces any other content. Only once
+    // the clip is whole: a clip that fails leaves the kind of the clips
+    // before it, which every one of them is stored with.
+    ch->SetKind(kind);
     ch->AddClip(kind, file_type, source, overlay, effect, pan_start, pan_end, speed, display, photo, cut_start, cut_end,
                 crop, crop_on, &caption);
     caches.resize(static_cast<size_t>(ch->ClipCount()));  // a clip of another kind replaced the others

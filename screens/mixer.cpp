@@ -16,6 +16,9 @@ namespace screens {
 namespace {
 
 constexpr uint32_t kTickPeriodMs = 250;
+// How far short of the longest mix a take without a set length stops: room
+// for a tick that comes late.
+constexpr uint32_t kLongestMixMarginMs = 10000;
 constexpr int32_t kCodecDefaults = 65535;  // both codec bytes "default"
 constexpr int kOptionMixDurationLeft = 36;
 constexpr int kStringPreviewPos = 9;
@@ -421,9 +424,13 @@ void Mixer::OnTick(gfx::Rect* area, uint32_t now) {
     ticked_ = true;
     last_tick_ = now;
     AdvanceChannelsOnTick();
-    if (mixing_ && end_time_ != 0 && engine_) {
+    // A take ends at its set length, and short of the longest mix a record
+    // holds (a saved take past it could not be loaded again).
+    const uint32_t longest = engine::ActionProcessor::kMaxMixMs - kLongestMixMarginMs;
+    const uint32_t end = end_time_ != 0 ? std::min(end_time_, longest) : longest;
+    if (mixing_ && engine_) {
       const uint32_t p = engine_->GetPlayPosition();
-      const uint32_t left = p <= end_time_ ? end_time_ - p : 0;
+      const uint32_t left = p <= end ? end - p : 0;
       if (left < kTickPeriodMs) OnAction(kActionMixStop, ov::String(), 0);
       else PublishTimeLeft();
     } else {

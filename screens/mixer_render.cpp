@@ -26,6 +26,7 @@
 #include "platform/os/thread.h"
 #include "platform/ui/dialogs.h"
 #include "screens/mixer.h"
+#include "screens/render_project.h"
 #include "ui/action_keywords.h"
 #include "ui/ui_host.h"
 
@@ -273,10 +274,7 @@ void Mixer::StartRender() {
     QueueResult(false);
     return;
   }
-  const ov::String line = ov::String::Format(
-      u"-p\"%s\" -o\"%s\" -e\"%u,%u,%u,%u,%u,%u,%u,%u,%u,%u,%u\"", project, output_file_, s.audioBitrate,
-      s.sampleRate, s.bitsPerSample, s.channels, s.samplesPerFrame, s.videoCodec, s.audioCodec, s.videoBitrate,
-      s.fps, s.height, s.width);
+  const ov::String line = RenderCommandLine(project, output_file_, s);
   OpenReader();
   ov::Process process;
   if (!process.Create(program, line, ov::ArgumentStyle::kWhole)) {

@@ -70,4 +70,10 @@ bool OpenMixForRender(engine::MixEngine* engine, const ov::String& path, ov::Str
   return true;
 }
 
+ov::String RenderCommandLine(const ov::String& project, const ov::String& output, const engine::ExportSettings& s) {
+  return ov::String::Format(u"-p\"%s\" -o\"%s\" -e\"%u,%u,%u,%u,%u,%u,%u,%u,%u,%u,%u\"", project, output,
+                            s.audioBitrate, s.sampleRate, s.bitsPerSample, s.channels, s.samplesPerFrame, s.videoCodec,
+                            s.audioCodec, s.videoBitrate, s.fps, s.height, s.width);
+}
+
 }  // namespace screens

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <span>
 
+#include "engine/export_settings.h"
 #include "platform/os/ov_string.h"
 
 namespace engine {
@@ -22,5 +23,9 @@ namespace screens {
 // clip.
 bool OpenMixForRender(engine::MixEngine* engine, const ov::String& path, ov::String* why = nullptr);
 bool OpenMixForRender(engine::MixEngine* engine, std::span<const uint8_t> project, ov::String* why = nullptr);
+
+// The render process's command line: -p"PROJECT" -o"OUTPUT" -e"..." with
+// the eleven settings words in their order (fps, then height, then width).
+ov::String RenderCommandLine(const ov::String& project, const ov::String& output, const engine::ExportSettings& s);
 
 }  // namespace screens

@@ -53,6 +53,17 @@ int32_t AsSigned(int64_t v) {
 // Unsigned conversion: wraps as strtoul's does.
 uint32_t AsUnsigned(int64_t v) { return static_cast<uint32_t>(v); }
 
+// A field read with the signed conversion. Every number is stored as eight
+// hexadecimal digits, which read back as a value of 0 to 0x7fffffff: a
+// negative one (written with a sign, as no stored descriptor is) could not
+// be stored as itself, and is refused.
+bool SignedAt(std::u16string_view text, int64_t pos, int32_t* value) {
+  int64_t v = 0;
+  if (!NumberAt(text, pos, &v) || v < 0) return false;
+  *value = AsSigned(v);
+  return true;
+}
+
 }  // namespace
 
 bool TextClip::operator==(const TextClip& o) const {
@@ -90,10 +101,10 @@ int ParseTextClip(TextClip* c, const ov::String& descriptor) {
   if (length < 0 || 19 + length > size) return 0;
   c->textString = ov::String(d.substr(19, static_cast<size_t>(length)));
   int64_t p = 19 + length;
-  if (!NumberAt(d, p, &v)) return 0;
-  c->textSize = AsSigned(v);
-  if (!NumberAt(d, p + kField, &v)) return 0;
-  c->textColour = static_cast<uint32_t>(AsSigned(v));
+  if (!SignedAt(d, p, &c->textSize)) return 0;
+  int32_t colour = 0;
+  if (!SignedAt(d, p + kField, &colour)) return 0;
+  c->textColour = static_cast<uint32_t>(colour);
   if (!NumberAt(d, p + 2 * kField, &v)) return 0;
   c->backgroundColour = static_cast<int32_t>(AsUnsigned(v));
 
@@ -106,11 +117,10 @@ int ParseTextClip(TextClip* c, const ov::String& descriptor) {
   p = font_at + font_length;
   int32_t* const words[] = {&c->justification, &c->verticalAlign, &c->bold, &c->italic, &c->underline};
   for (int i = 0; i < 5; ++i) {
-    if (!NumberAt(d, p + i * kField, &v)) return 0;
-    *words[i] = AsSigned(v);
+    if (!SignedAt(d, p + i * kField, words[i])) return 0;
   }
-  if (!NumberAt(d, p + 5 * kField, &v)) return 0;
-  c->keyColour = static_cast<uint32_t>(AsSigned(v));
+  if (!SignedAt(d, p + 5 * kField, &colour)) return 0;
+  c->keyColour = static_cast<uint32_t>(colour);
   const int64_t end = p + 6 * kField;
   if (end + static_cast<int64_t>(kEnd.size()) > size) return 0;
   return d.substr(static_cast<size_t>(end), kEnd.size()) == kEnd ? 1 : 0;

@@ -38,8 +38,9 @@ inline constexpr int kTextClipFixedUnits = 137;
 ov::String FormatTextClip(const TextClip& clip);
 // 1 when `descriptor` is a whole descriptor, or is no descriptor at all (it
 // does not start with the marker, any case: nothing changes). 0 when a
-// length is negative or a number, the text or the end marker lies past the
-// end; the fields read before the fault stay filled.
+// length or another number is negative (it could not be stored back as
+// itself) or a number, the text or the end marker lies past the end; the
+// fields read before the fault stay filled.
 int ParseTextClip(TextClip* clip, const ov::String& descriptor);
 // Longer than 8 units and starting with "**TEXT**" exactly.
 bool IsTextClip(const ov::String& text);

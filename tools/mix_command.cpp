@@ -42,7 +42,6 @@
 #include "platform/imaging/image.h"
 #include "engine/wave_out_player.h"
 #include "media/wav_file.h"
-#include "platform/os/thread.h"
 #include "tools/mix_script.h"
 #include "tools/tool_command.h"
 #include "tools/tool_input.h"
@@ -212,9 +211,9 @@ int RunMix(int argc, char** argv) {
   }
   if (player) {
     if (!pending.empty()) player->Write(pending.data(), static_cast<uint32_t>(pending.size()));
-    // Let the last blocks play out before closing.
-    uint32_t end = static_cast<uint32_t>(frames * 1000 / kRate);
-    while (player->InFlight() > 0 && player->GetPosition() < end) ov::Sleep(10);
+    // The last blocks play out before the device closes: the mix ends when
+    // its sound has been played.
+    player->Drain(5000);
     player->Close();
   }
   if (wav) wav->Close();

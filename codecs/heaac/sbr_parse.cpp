@@ -254,13 +254,21 @@ void CopyGrid(SbrFrameData* dst, const SbrFrameData& src) {
   std::memcpy(dst->tQ, src.tQ, sizeof(src.tQ));
 }
 
-// The second channel of a pair follows the first one's tables.
+// The second channel of a pair follows the first one's tables: new ones,
+// and also whenever it holds none or others. A pair may follow a single
+// channel element that took the first channel's header (a damaged or hostile
+// stream), and then no header of its own reaches the second channel: left
+// without tables it would run with an empty high band.
 void ShareTables(SbrChannel* a, SbrChannel* b) {
   b->ampRes = a->ampRes;
   b->limiterGains = a->limiterGains;
   b->interpolFreq = a->interpolFreq;
   b->smoothingMode = a->smoothingMode;
-  if (a->tableFlag) {
+  const bool sameTables = !b->waitingForHeader && b->nMaster == a->nMaster && b->xoverBand == a->xoverBand &&
+                          b->nQ == a->nQ && std::memcmp(b->fMaster, a->fMaster, a->nMaster + 1u) == 0;
+  const bool sameLimiter =
+      sameTables && b->nL == a->nL && std::memcmp(b->limiter, a->limiter, a->nL + 1u) == 0;
+  if (a->tableFlag || !sameTables) {
     TakeNewTables(a);
     b->noiseIndex = 0;
     b->phaseSign = 1;
@@ -280,7 +288,7 @@ void ShareTables(SbrChannel* a, SbrChannel* b) {
     std::memcpy(b->patchWidth, a->patchWidth, sizeof(a->patchWidth));
     std::memcpy(b->noiseBandOf, a->noiseBandOf, sizeof(a->noiseBandOf));
   }
-  if (a->limiterFlag) {
+  if (a->limiterFlag || !sameLimiter) {
     a->limiterFlag = 0;
     std::memcpy(b->limiter, a->limiter, sizeof(a->limiter));
     b->nL = a->nL;

@@ -4,14 +4,8 @@
 
 namespace ov {
 
-namespace {
-bool FormatOk(const WaveOutFormat& f) {
-  return (f.bits == 8 || f.bits == 16) && (f.channels == 1 || f.channels == 2) && f.rate >= 1 && f.rate <= 192000;
-}
-}  // namespace
-
 bool VirtualWaveOutDevice::Open(const WaveOutFormat& format, DoneFn done, void* context) {
-  if (!FormatOk(format)) return false;
+  if (!format.IsPlayable()) return false;
   std::lock_guard<std::mutex> lock(mutex_);
   format_ = format;
   done_ = done;

@@ -4,9 +4,16 @@
 // and counts the sample frames actually played (the master clock of live
 // playback).
 //
-// Two devices: the system's sound output (SDL2 audio; SDL's dummy driver
-// when no sound hardware is there, or when SDL_AUDIODRIVER=dummy), and a
-// virtual device whose clock the caller advances by hand (tests).
+// Three devices: the system's sound output (SDL2 audio; SDL's dummy driver
+// when SDL has no audio driver, a silent real-time device when no output can
+// be opened at all), a real-time device that plays into nothing on a thread
+// of its own (that fallback, and tests that need time to pass as on sound
+// hardware), and a virtual device whose clock the caller advances by hand
+// (tests).
+//
+// The clock counts the frames the device has played, the silence it plays
+// when the writer leaves it without data (an underrun) included: it follows
+// the time the device plays whether or not the writer keeps up.
 //
 // Thread: Open, Write, Pause, Restart, SetVolume and Close from the owner's
 // thread; SamplesPlayed from any thread. Done notices run on the device's
@@ -26,6 +33,10 @@ struct WaveOutFormat {
   uint16_t channels = 0;  // 1 or 2
   uint16_t bits = 0;      // 8 (unsigned) or 16 (signed)
   uint32_t FrameBytes() const { return bits / 8u * channels; }
+  // What every device takes: 8 or 16 bits, 1 or 2 channels, 1..192000 Hz.
+  bool IsPlayable() const {
+    return (bits == 8 || bits == 16) && (channels == 1 || channels == 2) && rate >= 1 && rate <= 192000;
+  }
 };
 
 class WaveOutDevice {
@@ -52,9 +63,50 @@ class WaveOutDevice {
   virtual void Close() = 0;
 };
 
-// The system's sound output over SDL2 audio; null when SDL has no audio
-// driver at all.
+// The system's sound output over SDL2 audio. When no output can be opened
+// (no audio driver, or the driver's device refuses), Open falls back to a
+// silent RealTimeWaveOutDevice, which keeps time, and says so in one line on
+// stderr; Open fails only for a format no device takes.
 std::unique_ptr<WaveOutDevice> CreateSystemWaveOutDevice();
+
+// A device that plays in real time, as sound hardware does: a thread of its
+// own takes `periodFrames` frames from the queue once every period (the
+// periods fall on a fixed grid from Open or Restart, so lateness never
+// accumulates; a period overdue is played at once), plays silence for what
+// the queue lacks (an underrun) and counts the whole period as played.
+// What it plays goes nowhere; with `keepPlayed` every played byte, silence
+// included and after the volume, is kept for inspection.
+class RealTimeWaveOutDevice final : public WaveOutDevice {
+ public:
+  // periodFrames 0: 20 ms at the opened rate.
+  explicit RealTimeWaveOutDevice(uint32_t periodFrames = 0, bool keepPlayed = false);
+  ~RealTimeWaveOutDevice() override;
+  RealTimeWaveOutDevice(const RealTimeWaveOutDevice&) = delete;
+  RealTimeWaveOutDevice& operator=(const RealTimeWaveOutDevice&) = delete;
+
+  bool Open(const WaveOutFormat& format, DoneFn done, void* context) override;
+  bool Write(const uint8_t* data, uint32_t bytes, void* tag) override;
+  void Pause() override;
+  void Restart() override;
+  void SetVolume(uint32_t word) override;
+  uint32_t Volume() const override;
+  uint64_t SamplesPlayed() const override;
+  void Close() override;
+
+  // Frames of silence played because the queue ran dry.
+  uint64_t UnderrunFrames() const;
+  // Every byte played since Open (with keepPlayed; else empty).
+  std::vector<uint8_t> Played() const;
+
+ private:
+  struct State;
+  void Run();
+  std::unique_ptr<State> state_;
+};
+
+// Scales PCM in place by a volume word (low 16 bits left, high 16 bits
+// right; 0xFFFF full).
+void ApplyVolumeWord(uint8_t* data, uint32_t bytes, const WaveOutFormat& format, uint32_t word);
 
 // A device that plays only when told to: Advance(frames) plays that many
 // sample frames from the queue (no more than are queued), returns finished

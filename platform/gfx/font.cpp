@@ -472,6 +472,32 @@ bool ExtTextOut(HDC dc, int32_t x, int32_t y, uint32_t options, const Rect* rect
       default: *px = x + u; *py = y + v; break;
     }
   };
+  // The visible pixels' bounding box in text space, [u0, u1) x [v0, v1): the
+  // loops below walk only that, so the part of a large font's line that
+  // lies outside the clip costs nothing.
+  int64_t u0 = 0, u1 = 0, v0 = 0, v1 = 0;
+  if (!visible.empty()) {
+    Rect box = visible.front();
+    for (const Rect& v : visible) {
+      box = {std::min(box.left, v.left), std::min(box.top, v.top), std::max(box.right, v.right),
+             std::max(box.bottom, v.bottom)};
+    }
+    auto unmap = [&](int64_t px, int64_t py, int64_t* u, int64_t* v) {
+      switch (turn) {
+        case 1: *u = y - py; *v = px - x; break;
+        case 2: *u = x - px; *v = y - py; break;
+        case 3: *u = py - y; *v = x - px; break;
+        default: *u = px - x; *v = py - y; break;
+      }
+    };
+    int64_t ua, va, ub, vb;
+    unmap(box.left, box.top, &ua, &va);
+    unmap(int64_t{box.right} - 1, int64_t{box.bottom} - 1, &ub, &vb);
+    u0 = std::min(ua, ub);
+    u1 = std::max(ua, ub) + 1;
+    v0 = std::min(va, vb);
+    v1 = std::max(va, vb) + 1;
+  }
   // Pixel writer: coverage 255 sets, less blends toward the text colour.
   auto put = [&](int64_t px, int64_t py, uint32_t cov, bool solid_bk) {
     if (px < INT32_MIN || px > INT32_MAX || py < INT32_MIN || py > INT32_MAX) return;
@@ -506,8 +532,8 @@ bool ExtTextOut(HDC dc, int32_t x, int32_t y, uint32_t options, const Rect* rect
       return;
     }
     if (dc->bk_mode() == kOpaque) {
-      for (int64_t v = 0; v < tm.height; ++v) {
-        for (int64_t u = 0; u < width; ++u) {
+      for (int64_t v = std::max<int64_t>(0, v0); v < std::min<int64_t>(tm.height, v1); ++v) {
+        for (int64_t u = std::max<int64_t>(0, u0); u < std::min(width, u1); ++u) {
           int64_t px, py;
           map(u, v, &px, &py);
           put(px, py, 0, true);
@@ -519,21 +545,23 @@ bool ExtTextOut(HDC dc, int32_t x, int32_t y, uint32_t options, const Rect* rect
       size_t n = 1;
       const char32_t c = DecodeAt(text, i, &n);
       const Glyph& g = font.GlyphOf(c);
-      for (int32_t gy = 0; gy < g.rows; ++gy) {
+      const int64_t left = pen + g.left, top = int64_t(tm.ascent) - g.top;
+      const int64_t gy1 = std::min<int64_t>(g.rows, v1 - top), gx1 = std::min<int64_t>(g.width, u1 - left);
+      for (int64_t gy = std::max<int64_t>(0, v0 - top); gy < gy1; ++gy) {
         const uint8_t* cov = g.coverage.get() + static_cast<size_t>(gy) * g.width;
-        for (int32_t gx = 0; gx < g.width; ++gx) {
+        for (int64_t gx = std::max<int64_t>(0, u0 - left); gx < gx1; ++gx) {
           if (!cov[gx]) continue;
           int64_t px, py;
-          map(pen + g.left + gx, int64_t(tm.ascent) - g.top + gy, &px, &py);
+          map(left + gx, top + gy, &px, &py);
           put(px, py, cov[gx], false);
         }
       }
       for (size_t k = 0; k < n; ++k) pen += adv[i + k];
       i += n;
     }
-    auto rule = [&](int64_t v0, int32_t thickness) {
-      for (int64_t v = v0; v < v0 + thickness; ++v) {
-        for (int64_t u = 0; u < width; ++u) {
+    auto rule = [&](int64_t from, int32_t thickness) {
+      for (int64_t v = std::max(from, v0); v < std::min(from + thickness, v1); ++v) {
+        for (int64_t u = std::max<int64_t>(0, u0); u < std::min(width, u1); ++u) {
           int64_t px, py;
           map(u, v, &px, &py);
           put(px, py, 255, false);

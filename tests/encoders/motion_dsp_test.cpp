@@ -368,15 +368,18 @@ TEST(MotionSearchTest, UnchangedPictureKeepsZeroVectors) {
 
 // The mode decisions at their edges: the zero vector replaces a best SAD of
 // 300 at SAD 311 (below 312) but not at 312 (25 x 12 = 300 is not below 300);
-// a best SAD of 1024 keeps its vector however close the zero vector is; and
-// a deviation plus 512 equal to the best SAD stays inter.
+// against a best SAD of 100 the 4 % rule never holds, so the SAD below 312
+// decides alone (305 and 311 replace, 312 does not); a best SAD of 1024
+// keeps its vector however close the zero vector is; and a deviation plus
+// 512 equal to the best SAD stays inter.
 TEST(MotionSearchTest, ZeroPreferenceAndIntraDecisionEdges) {
   struct ZeroCase {
     uint32_t best, zero;
     int32_t present;
     bool takesZero;
   } zeroCases[] = {{300, 311, 1, true},   {300, 312, 1, false}, {1023, 1024, 1, true}, {1024, 1025, 1, false},
-                   {1024, 1024, 1, false}, {300, 300, 0, false}, {800, 831, 1, true},   {800, 832, 1, false}};
+                   {1024, 1024, 1, false}, {300, 300, 0, false}, {800, 831, 1, true},   {800, 832, 1, false},
+                   {100, 305, 1, true},    {100, 311, 1, true},   {100, 312, 1, false}};
   for (const ZeroCase& c : zeroCases) {
     const MotionCandidate best{3, -2, c.best};
     const MotionCandidate got = PreferZeroVector(best, ZeroVectorInfo{c.present, 0, c.zero});

@@ -151,6 +151,53 @@ TEST(ActionProcessorTest, FileSaveAndLoad) {
   EXPECT_EQ(back.At(0).flag, 1u);
 }
 
+// Command times against the longest mix: a damaged time (a word of 0x7F,
+// a forged four billion) is refused with the whole record, the bound itself
+// is kept; times out of order load as they stand and replay as the list
+// walk orders them.
+TEST(ActionProcessorTest, CommandTimesAreBoundedByTheLongestMix) {
+  const struct {
+    uint32_t time;
+    bool kept;
+  } cases[] = {
+      {0x7F7F7F7F, false},
+      {4000000000u, false},
+      {0xFFFFFFFF, false},
+      {ActionProcessor::kMaxMixMs + 1, false},
+      {ActionProcessor::kMaxMixMs, true},
+      {3u * 60 * 60 * 1000, true},  // a three-hour performance
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.time);
+    ActionProcessor list;
+    list.Append(Cmd(CMD_LOAD, 0, 1));
+    list.Append(Cmd(CMD_STOP, c.time, 1));
+    std::vector<uint8_t> bytes;
+    list.Serialize(&bytes);
+    ActionProcessor back;
+    size_t used = 0;
+    EXPECT_EQ(back.Parse(bytes, &used), c.kept);
+    EXPECT_EQ(back.Count(), c.kept ? 2u : 0u);
+  }
+  // Out of order: 5000, 100, 50, the bound. The walk from the start takes
+  // the earliest (50 ms, third) and goes on in list order.
+  ActionProcessor list;
+  list.Append(Cmd(CMD_PLAY, 5000, 1));
+  list.Append(Cmd(CMD_LOAD, 100, 2));
+  list.Append(Cmd(CMD_VOLUME, 50, 3));
+  list.Append(Cmd(CMD_STOP, ActionProcessor::kMaxMixMs, 4));
+  std::vector<uint8_t> bytes;
+  list.Serialize(&bytes);
+  ActionProcessor back;
+  size_t used = 0;
+  ASSERT_TRUE(back.Parse(bytes, &used));
+  ASSERT_EQ(back.Count(), 4u);
+  ActionProcessor::Position pos;
+  std::vector<uint32_t> order;
+  while (const EngineCommand* c = back.GetNextAction(0, &pos)) order.push_back(c->channel);
+  EXPECT_EQ(order, (std::vector<uint32_t>{3, 4}));
+}
+
 struct BadRecord {
   const char* name;
   std::vector<uint8_t> bytes;

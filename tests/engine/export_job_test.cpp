@@ -113,6 +113,16 @@ TEST_F(ExportJobTest, WavHoldsTheClipWhileOnInStereoAndMono) {
     EXPECT_EQ(f.format.samplesPerSecond, 22050u);
     EXPECT_EQ(f.format.bitsPerSample, 16);
     EXPECT_EQ(f.format.blockAlign, 2 * channels);
+    // The format chunk as stored: rate at 24, byte rate at 28 (rate x
+    // channels x 2 bytes), block align at 32.
+    const std::vector<uint8_t> file = ovtest::ReadFileBytes(out);
+    ASSERT_GE(file.size(), 44u);
+    auto word = [&](size_t at) {
+      return uint32_t(file[at] | file[at + 1] << 8 | file[at + 2] << 16 | file[at + 3] << 24);
+    };
+    EXPECT_EQ(word(24), 22050u);
+    EXPECT_EQ(word(28), 22050u * channels * 2);
+    EXPECT_EQ(file[32] | file[33] << 8, int(2 * channels));
     const std::vector<uint8_t> pcm = Pcm(out);
     const size_t frame = 2 * channels;
     ASSERT_EQ(pcm.size(), 33075u * frame);  // 1.5 s
@@ -296,8 +306,8 @@ TEST_F(ExportJobTest, ExportReportsAndCancelDeletesTheFile) {
     }
     EXPECT_EQ(last, 100);
   }
-  // Ten hours of mix: only a cancel ends it within the test's time.
-  auto e = EngineWith({Cmd(0, engine::CMD_NOP, 0), Cmd(36000000, engine::CMD_NOP, 0)});
+  // The longest mix, six hours: only a cancel ends it within the test's time.
+  auto e = EngineWith({Cmd(0, engine::CMD_NOP, 0), Cmd(engine::ActionProcessor::kMaxMixMs, engine::CMD_NOP, 0)});
   const ov::String out = ov::String::FromUtf8Lossy(Out("long.wav"));
   std::thread canceller([&] {
     while (reader.Receive(ov::kInfinite).kind != engine::kRenderProgress) {

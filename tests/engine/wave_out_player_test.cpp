@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <thread>
 #include <vector>
@@ -141,6 +142,164 @@ TEST(WaveOutPlayerTest, SystemDeviceOnTheDummyDriver) {
   player.Close();
   EXPECT_EQ(player.InFlight(), 0u);
   EXPECT_FALSE(player.Write(block.data(), 4));
+}
+
+}  // namespace
+}  // namespace engine
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "platform/os/thread.h"
+#include "tests/support/test_paths.h"
+
+namespace engine {
+namespace {
+
+// Sets an environment variable for one test and puts the old value back.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::string& value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old, had_ = true;
+    setenv(name, value.c_str(), 1);
+  }
+  ~ScopedEnv() {
+    if (had_) setenv(name_, old_.c_str(), 1);
+    else unsetenv(name_);
+  }
+
+ private:
+  const char* name_;
+  std::string old_;
+  bool had_ = false;
+};
+
+constexpr uint32_t kRate = 22050;
+// How far a real-time clock may be from the time measured beside it: a
+// period of the device (46 ms here) plus scheduling on a loaded machine.
+constexpr double kClockSlackMs = 120.0;
+
+std::vector<uint8_t> Tone(uint32_t ms, int16_t value) {
+  std::vector<uint8_t> b(size_t(kRate) * ms / 1000 * 4);
+  for (size_t i = 0; i + 1 < b.size(); i += 2) {
+    b[i] = uint8_t(value);
+    b[i + 1] = uint8_t(uint16_t(value) >> 8);
+  }
+  return b;
+}
+
+double MsSince(std::chrono::steady_clock::time_point t) {
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t).count();
+}
+
+// A device that plays in real time and runs dry when its writer stops, as
+// SDL asking 1024 frames a callback does: the silence it plays is counted,
+// so the position keeps the time; Drain lets every written block be heard
+// before Close, in order and whole; a paused device drains nothing.
+TEST(WaveOutPlayerTest, RealTimeDeviceKeepsTimeThroughUnderrunsAndDrains) {
+  auto owned = std::make_unique<ov::RealTimeWaveOutDevice>(1024, true);
+  ov::RealTimeWaveOutDevice* device = owned.get();
+  WaveOutPlayer player(std::move(owned));
+  const auto opened = std::chrono::steady_clock::now();
+  ASSERT_EQ(player.Open(16, kRate, 2), 1);
+  const std::vector<uint8_t> silence(size_t(kRate) / 40 * 4, 0);  // 25 ms, as the engine writes
+  ASSERT_TRUE(player.Write(silence.data(), uint32_t(silence.size())));
+  ASSERT_TRUE(player.Write(silence.data(), uint32_t(silence.size())));
+  ov::Sleep(400);  // the writer is held up
+  EXPECT_NEAR(double(player.GetPosition()), MsSince(opened), kClockSlackMs);
+  EXPECT_GT(device->UnderrunFrames(), uint64_t(kRate) / 4);
+
+  const std::vector<uint8_t> a = Tone(100, 1000), b = Tone(100, -2000), c = Tone(100, 3000);
+  for (const auto* block : {&a, &b, &c}) ASSERT_TRUE(player.Write(block->data(), uint32_t(block->size())));
+  ASSERT_TRUE(player.Drain(2000));
+  ASSERT_EQ(player.InFlight(), 0u);
+  const std::vector<uint8_t> played = device->Played();
+  std::vector<uint8_t> all = a;
+  all.insert(all.end(), b.begin(), b.end());
+  all.insert(all.end(), c.begin(), c.end());
+  const auto at = std::search(played.begin(), played.end(), all.begin(), all.end());
+  EXPECT_NE(at, played.end()) << "the three blocks were not played whole and in order";
+  EXPECT_NEAR(double(player.GetPosition()), MsSince(opened), kClockSlackMs);
+
+  player.SetPaused(true);
+  ASSERT_TRUE(player.Write(a.data(), uint32_t(a.size())));
+  EXPECT_FALSE(player.Drain(200));
+  player.Close();
+  EXPECT_EQ(player.InFlight(), 0u);
+}
+
+// The system device on SDL's disk driver, which writes what it plays to a
+// file: with the writer held up after two 25 ms blocks, the clock still
+// follows the time (the silence played is counted), the file holds that
+// silence, and the tone written afterwards ends the file, heard to its end.
+TEST(WaveOutPlayerTest, SystemDeviceOnTheDiskDriverCountsTheSilenceItPlays) {
+  const std::string out = ovtest::ScratchDir() + "/disk.raw";
+  ScopedEnv driver("SDL_AUDIODRIVER", "disk");
+  ScopedEnv file("SDL_DISKAUDIOFILE", out);
+  WaveOutPlayer player;
+  const auto opened = std::chrono::steady_clock::now();
+  ASSERT_EQ(player.Open(16, kRate, 2), 1);
+  const std::vector<uint8_t> silence(size_t(kRate) / 40 * 4, 0);
+  ASSERT_TRUE(player.Write(silence.data(), uint32_t(silence.size())));
+  ASSERT_TRUE(player.Write(silence.data(), uint32_t(silence.size())));
+  ov::Sleep(500);
+  EXPECT_NEAR(double(player.GetPosition()), MsSince(opened), kClockSlackMs);
+  const std::vector<uint8_t> tone = Tone(100, 1234);
+  for (int i = 0; i < 5; ++i) ASSERT_TRUE(player.Write(tone.data(), uint32_t(tone.size())));
+  ASSERT_TRUE(player.Drain(3000));
+  const uint32_t position = player.GetPosition();
+  const auto read = std::chrono::steady_clock::now();
+  EXPECT_NEAR(double(position), MsSince(opened), kClockSlackMs);
+  player.Close();
+  const double closing = MsSince(read);  // the device plays on until it is closed
+  const std::vector<uint8_t> bytes = ovtest::ReadFileBytes(out);
+  // The file is the device's time: what the clock counted, to a callback.
+  const double file_ms = double(bytes.size()) / 4 * 1000 / kRate;
+  EXPECT_GE(file_ms, double(position) - 30.0);
+  EXPECT_LE(file_ms, double(position) + closing + 30.0);
+  // The tone is all there, after the silence.
+  size_t first = 0, last = 0, toned = 0;
+  for (size_t i = 0; i + 3 < bytes.size(); i += 4) {
+    if (bytes[i] == tone[0] && bytes[i + 1] == tone[1]) {
+      if (toned++ == 0) first = i / 4;
+      last = i / 4;
+    }
+  }
+  EXPECT_EQ(toned, tone.size() / 4 * 5);
+  EXPECT_EQ(last - first + 1, toned);
+  EXPECT_GT(double(first) * 1000 / kRate, 450.0);
+}
+
+// No sound output can be opened (the disk driver told to write where no
+// folder is): the player opens a silent device that keeps time, and says so
+// in one line on stderr.
+TEST(WaveOutPlayerTest, NoSoundOutputFallsBackToSilenceThatKeepsTime) {
+  ScopedEnv driver("SDL_AUDIODRIVER", "disk");
+  ScopedEnv file("SDL_DISKAUDIOFILE", "/nonexistent-ovmix-folder/out.raw");
+  WaveOutPlayer player;
+  testing::internal::CaptureStderr();
+  const auto opened = std::chrono::steady_clock::now();
+  const int result = player.Open(16, kRate, 2);
+  const std::string said = testing::internal::GetCapturedStderr();
+  ASSERT_EQ(result, 1);
+  // (Debug lines may go there too.)
+  size_t lines = 0;
+  for (size_t at = said.find("sound: "); at != std::string::npos; at = said.find("sound: ", at + 1)) ++lines;
+  EXPECT_EQ(lines, 1u) << said;
+  EXPECT_NE(said.find("sound: cannot open the sound output ("), std::string::npos) << said;
+  EXPECT_NE(said.find("); playing silently in real time\n"), std::string::npos) << said;
+  const std::vector<uint8_t> silence(size_t(kRate) / 40 * 4, 0);
+  ASSERT_TRUE(player.Write(silence.data(), uint32_t(silence.size())));
+  ov::Sleep(300);
+  EXPECT_NEAR(double(player.GetPosition()), MsSince(opened), kClockSlackMs);
+  player.Close();
+  // A format no device takes is still refused, silently.
+  WaveOutPlayer bad;
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(bad.Open(12, kRate, 2), 0);
+  EXPECT_EQ(testing::internal::GetCapturedStderr().find("sound: "), std::string::npos);
 }
 
 }  // namespace

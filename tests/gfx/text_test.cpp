@@ -166,4 +166,43 @@ TEST(TextTest, ClippedAndOpaqueBackground) {
   ovtest::SaveSurface(ovtest::ScratchDir(), "opaque", *o.bitmap);
 }
 
+// A clip rectangle over part of a line, in each of the four directions, with
+// an opaque background and an underline: inside the rectangle exactly the
+// pixels of the unclipped line, outside it nothing. (The drawing walks only
+// the clipped part of the line's cell, so that a large font costs what its
+// visible part does.)
+TEST(TextTest, ClippedLineInEachDirectionMatchesTheUnclippedOne) {
+  const gfx::Rect clip{20, 25, 60, 55};
+  // Origins from which each direction's line runs across the rectangle,
+  // whose edge nearest the origin cuts through the glyphs.
+  const struct {
+    int escapement;
+    int32_t x, y;
+  } lines[] = {{0, 20, 15}, {900, 10, 70}, {1800, 70, 65}, {2700, 70, 10}};
+  for (const auto& [escapement, x, y] : lines) {
+    SCOPED_TRACE(escapement);
+    const gfx::HFont font = MakeFont(u"Tahoma", -40, gfx::kFwNormal, false, true, escapement);
+    auto draw = [&](const gfx::Rect* rect) {
+      auto c = ovtest::MakeCanvas(80, 80, kWhite);
+      c.dc->SelectFont(font);
+      c.dc->SetTextColor(kBlack);
+      c.dc->SetBkColor(gfx::Rgb(255, 0, 0));
+      c.dc->SetBkMode(gfx::kOpaque);
+      EXPECT_TRUE(gfx::ExtTextOut(c.get(), x, y, rect ? uint32_t{gfx::kEtoClipped} : 0u, rect, u"Ag Wg"));
+      return c;
+    };
+    const ovtest::Canvas whole = draw(nullptr), clipped = draw(&clip);
+    int inside = 0;
+    for (int32_t py = 0; py < 80; ++py) {
+      for (int32_t px = 0; px < 80; ++px) {
+        const bool in = gfx::PointInRect(clip, px, py);
+        const uint16_t want = in ? whole.bitmap->row(py)[px] : gfx::ColorRefTo565(kWhite);
+        inside += in && want != gfx::ColorRefTo565(kWhite);
+        ASSERT_EQ(clipped.bitmap->row(py)[px], want) << px << "," << py;
+      }
+    }
+    EXPECT_GT(inside, 200);  // the line crosses the rectangle
+  }
+}
+
 }  // namespace

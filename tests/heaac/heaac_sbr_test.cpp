@@ -309,14 +309,14 @@ TEST(HeaacSbrDequant, CoupledPairSplitsByTheBalance) {
   EXPECT_NEAR((ql + qr) / (1 << 25), 8.0, 1e-4);  // 2^(7 - 4) = 8 between them
 }
 
-// bs_header_flag and a header: amp_res 1, start_freq 5, stop_freq 9,
+// bs_header_flag and a header: amp_res 1, start_freq 5, stop_freq `stop`,
 // xover_band 0, no bs_header_extra_1; with extra2, limiter_bands 3,
 // limiter_gains 2, interpol_freq 1, smoothing_mode 1.
-void PutSbrHeader(BitWriter* w, bool extra2) {
+void PutSbrHeader(BitWriter* w, bool extra2, int stop = 9) {
   w->Put(1, 1);
   w->Put(1, 1);
   w->Put(5, 4);
-  w->Put(9, 4);
+  w->Put(static_cast<uint32_t>(stop), 4);
   w->Put(0, 3);
   w->Put(0, 2);
   w->Put(0, 1);
@@ -405,6 +405,55 @@ TEST(HeaacSbrParse, TimeDeltasAcrossResolutions) {
       }
       EXPECT_EQ(c.ch.prevEnvelope[k], want) << "frame " << frame << ", band " << k;
     }
+  }
+}
+
+// A channel pair takes the first channel's tables into the second one also
+// when its header came with a single channel element before it (the pair's
+// own payload has none): the second channel never runs with an empty high
+// band, and after a newer header it drops the tables it held. Each step is
+// one payload: a header or none, then one FIXFIX envelope per channel and
+// zero bits.
+TEST(HeaacSbrParse, PairTakesTablesHeadedByASingleChannelElement) {
+  struct Step {
+    bool pair;
+    int stop;  // the header's stop_freq; 0: no header
+  };
+  const std::vector<std::vector<Step>> sequences = {
+      {{false, 9}, {true, 0}},
+      {{true, 9}, {false, 7}, {true, 0}},
+  };
+  for (size_t s = 0; s < sequences.size(); ++s) {
+    Channel a, b;
+    for (const Step& step : sequences[s]) {
+      BitWriter w;
+      if (step.stop != 0) {
+        PutSbrHeader(&w, true, step.stop);
+      } else {
+        w.Put(0, 1);
+      }
+      w.Put(0, 1);  // bs_data_extra
+      if (step.pair) w.Put(0, 1);  // bs_coupling
+      for (int c = 0; c < (step.pair ? 2 : 1); ++c) w.Put(0, 5);  // FIXFIX, one envelope, low resolution
+      for (int i = 0; i < 8; ++i) w.Put(0, 32);
+      AacBitReader r{};
+      AacStartBitReader(&r, w.bytes.data(), static_cast<uint32_t>(w.bytes.size()));
+      SbrChannel* channels[2] = {&a.ch, &b.ch};
+      SbrFrameData fd[2]{};
+      fd[0].elementKind = fd[1].elementKind = step.pair ? 1 : 0;
+      ASSERT_EQ(ParseSbrExtension(channels, fd, &r, 0), 0) << "sequence " << s;
+    }
+    SCOPED_TRACE(s);
+    EXPECT_GT(a.ch.k2, SbrKx(a.ch));
+    EXPECT_EQ(SbrKx(b.ch), SbrKx(a.ch));
+    EXPECT_EQ(b.ch.k2, a.ch.k2);
+    EXPECT_EQ(b.ch.nHigh, a.ch.nHigh);
+    EXPECT_EQ(b.ch.nLow, a.ch.nLow);
+    EXPECT_EQ(b.ch.nQ, a.ch.nQ);
+    EXPECT_EQ(b.ch.numPatches, a.ch.numPatches);
+    ASSERT_EQ(b.ch.nL, a.ch.nL);
+    EXPECT_EQ(std::vector<uint8_t>(b.ch.limiter, b.ch.limiter + b.ch.nL + 1),
+              std::vector<uint8_t>(a.ch.limiter, a.ch.limiter + a.ch.nL + 1));
   }
 }
 

@@ -350,6 +350,38 @@ TEST(WavFile, WrittenFilesAreValidAfterEveryAppend) {
   EXPECT_EQ(static_cast<media::WavSource*>(source.get())->GetDuration(), 2000u);
 }
 
+// Near the format's limit (the sizes of a writer some 4 GiB on, set through
+// its public state rather than written): the append that would carry the
+// RIFF size past 32 bits, or to an odd length whose pad byte would, is
+// refused with ERROR_FILE_TOO_LARGE, and the header keeps describing the
+// data written before it.
+TEST(WavFile, AppendStopsBeforeTheSizesWrap) {
+  const std::string path = ovtest::ScratchDir() + "/long.wav";
+  const media::WavFormat f = media::LoadWavFormat(PcmFormat(2, 48000, 16).data());
+  const uint32_t before = UINT32_MAX - 1 - 64;  // RIFF size before the last block that fits
+  {
+    media::WavFile wav(U16(path), ov::kGenericRead | ov::kGenericWrite, ov::CreateMode::kCreateAlways, f);
+    ASSERT_EQ(wav.status, 0u);
+    wav.riffSize = before;
+    wav.dataSize = before - 36;
+    Bytes block(64, 7);
+    uint32_t written = 0;
+    ASSERT_TRUE(wav.Append(block.data(), 64, &written));
+    EXPECT_EQ(wav.riffSize, UINT32_MAX - 1);
+    EXPECT_FALSE(wav.Append(block.data(), 2, &written));
+    EXPECT_EQ(written, 0u);
+    EXPECT_EQ(wav.status, 223u);
+    EXPECT_FALSE(wav.Append(block.data(), 1, &written));  // odd: its pad byte would wrap
+    EXPECT_EQ(wav.riffSize, UINT32_MAX - 1);
+    EXPECT_EQ(wav.dataSize, UINT32_MAX - 1 - 36);
+    Bytes now = ovtest::ReadFileBytes(path);
+    ASSERT_EQ(now.size(), 44u + 64u);
+    auto u32 = [&](size_t at) { return uint32_t(now[at]) | uint32_t(now[at + 1]) << 8 | uint32_t(now[at + 2]) << 16 | uint32_t(now[at + 3]) << 24; };
+    EXPECT_EQ(u32(4), UINT32_MAX - 1);
+    EXPECT_EQ(u32(40), UINT32_MAX - 1 - 36);
+  }
+}
+
 TEST(OpenAudioSource, ChoosesByExtension) {
   std::string amr = ovtest::FixturePath("media_122.amr");
   std::string gp = ovtest::FixturePath("media_h263_amr.3gp");

@@ -294,6 +294,39 @@ TEST_F(LiveMixing, TransitionsAndASeededRandomOneReachTheEngineResolved) {
   EXPECT_EQ(once(7), once(7));
 }
 
+// Every transition code with its own type, duration and direction (slides
+// and sweeps right, left, up, down; fades right), posted with the channel's
+// tempo and kept as the channel's effect; the blind codes between them post
+// nothing and leave the effect as it was.
+TEST_F(LiveMixing, EveryTransitionCodeHasItsOwnDurationAndDirection) {
+  Add(0, screens::kKindImage, Touch("p.jpg"), 1000);
+  mixer().set_mixing(true);
+  struct Row {
+    int32_t first, last;
+    uint32_t type;
+    int32_t ms;
+  };
+  const Row rows[] = {{193, 196, 201, 2000}, {197, 200, 201, 500}, {209, 209, 203, 2000},
+                      {210, 210, 203, 500},  {211, 214, 204, 2000}, {215, 218, 204, 500}};
+  constexpr int32_t kDirections[4] = {4, 2, 1, 3};
+  for (const Row& r : rows) {
+    for (int32_t code = r.first; code <= r.last; ++code) {
+      ch(0).set_effect_on(0);
+      const int32_t direction = r.type == 203 ? 4 : kDirections[code - r.first];
+      EXPECT_EQ(Fire(code), (std::vector<Cmd>{{r.type, 16, r.ms, direction}, {300, 0, 1000}})) << code;
+      const engine::EngineCommand& e = ch(0).channel_effect();
+      EXPECT_EQ((Cmd{e.type, e.channel, e.param1, e.param2}), (Cmd{r.type, 16, r.ms, direction})) << code;
+      EXPECT_EQ(ch(0).effect_on(), 1) << code;
+    }
+  }
+  ch(0).channel_effect() = engine::MakeCommand(203, 16, 500, 4);
+  for (int32_t code = 201; code <= 208; ++code) {
+    EXPECT_TRUE(Fire(code).empty()) << code;
+    const engine::EngineCommand& e = ch(0).channel_effect();
+    EXPECT_EQ((Cmd{e.type, e.channel, e.param1, e.param2}), (Cmd{203, 16, 500, 4})) << code;
+  }
+}
+
 TEST_F(LiveMixing, AudioEffectsFromTheMenu) {
   Add(0, screens::kKindAudio, Touch("a.wav"));
   mixer().set_mixing(true);

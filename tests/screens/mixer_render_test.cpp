@@ -146,7 +146,8 @@ TEST_F(MixerRender, MmsNumbersItsFilesAndSendsThem) {
 // A killed render process: 337, "RENDER_ERROR", and no file.
 TEST_F(MixerRender, KilledRenderFailsAndLeavesNoFile) {
   Mixer* mixer =
-      Start({MixCommand(0, engine::CMD_MASTER_VOLUME, 0), MixCommand(36000000, engine::CMD_MASTER_VOLUME, 0)}, "8001");
+      Start({MixCommand(0, engine::CMD_MASTER_VOLUME, 0), MixCommand(engine::ActionProcessor::kMaxMixMs, engine::CMD_MASTER_VOLUME, 0)},
+            "8001");
   ASSERT_NE(mixer, nullptr);
   d().sm().DoAction(screens::kActionRenderDevice, ov::String(), 1);
   ASSERT_TRUE(mixer->render_active());

@@ -75,7 +75,10 @@ TEST(TextClip, MarkerRules) {
   EXPECT_EQ(c.textSize, 1);
 }
 
-// Damaged descriptors are refused before any read past their end.
+// Damaged descriptors are refused before any read past their end. A
+// negative number (with a sign; stored ones have none) is refused where it
+// is read signed: its eight stored digits would read back as 0x7fffffff, so
+// the caption would change at every save.
 TEST(TextClip, DamagedDescriptorsAreRefused) {
   const std::u16string good = kDefaultDescriptor;
   struct Case {
@@ -87,11 +90,24 @@ TEST(TextClip, DamagedDescriptorsAreRefused) {
       {"negative font length", good.substr(0, 52) + u"0xfffffff0," + good.substr(63)},
       {"font length past the end", good.substr(0, 52) + u"0x7fffffff," + good.substr(63)},
       {"end marker wrong", good.substr(0, 129) + u"**/EXX**"},
+      {"negative text size", good.substr(0, 19) + u"-0x0000001," + good.substr(30)},
+      {"negative text colour", good.substr(0, 30) + u"-0x0ffffff," + good.substr(41)},
+      {"negative justification", good.substr(0, 63) + u"-0x0000001," + good.substr(74)},
+      {"negative key colour", good.substr(0, 118) + u"-0x0000001," + good.substr(129)},
   };
   for (const Case& c : cases) {
     TextClip t;
     EXPECT_EQ(screens::ParseTextClip(&t, ov::String(std::u16string_view(c.text))), 0) << c.what;
   }
+  // The background colour is read unsigned: "-0x0000002" is stored back as
+  // "0xfffffffe", which reads as -2 again.
+  const std::u16string background = good.substr(0, 41) + u"-0x0000002," + good.substr(52);
+  TextClip read;
+  ASSERT_EQ(screens::ParseTextClip(&read, ov::String(std::u16string_view(background))), 1);
+  EXPECT_EQ(read.backgroundColour, -2);
+  TextClip back;
+  ASSERT_EQ(screens::ParseTextClip(&back, screens::FormatTextClip(read)), 1);
+  EXPECT_TRUE(back == read);
   // Every cut of a descriptor past the marker is refused.
   for (size_t n = 9; n < good.size(); ++n) {
     TextClip t;
@@ -229,6 +245,39 @@ TEST_F(ChannelBlockTest, CountsAndLengthsBeyondTheDataFailTheBlock) {
     ChannelSelection back;
     EXPECT_EQ(Load(&back, std::vector<uint8_t>(good.begin(), good.begin() + n)), 0) << n;
   }
+}
+
+// A block that fails on a clip's caption keeps the clips read before it,
+// with their own kind: a sound clip after two photos, failing, leaves an
+// image channel of two photos, which stores and reads back as itself. (Left
+// with the failed clip's kind, the photos were stored as sounds, and read
+// back the second replaced the first.)
+TEST_F(ChannelBlockTest, AClipFailingOnItsCaptionLeavesTheKindOfTheClipsBefore) {
+  ChannelSelection ch;
+  AddPhoto(&ch, File("a.jpg"));
+  AddPhoto(&ch, File("b.jpg"));
+  const std::vector<uint8_t> photos = Save(ch);
+  // The two clips, a third one with kind 1 and a caption cut after its
+  // marker, then the channel's trailer (three words and the effect record).
+  constexpr size_t kTrailer = 12 + 44;
+  std::vector<uint8_t> b(photos.begin(), photos.end() - kTrailer);
+  PutU32At(&b, 0, 3);
+  for (int s = 0; s < 4; ++s) engine::PutString(&b, ov::String());
+  for (int32_t word : {int32_t{screens::kKindAudio}, 0, 0, 0, 0, 0, 0, 0, 0, 0, 500}) {
+    engine::PutU32(&b, static_cast<uint32_t>(word));
+  }
+  engine::PutString(&b, ov::String(u"**TEXT**0x00000005,ab"));
+  b.insert(b.end(), photos.end() - kTrailer, photos.end());
+
+  ChannelSelection back;
+  EXPECT_EQ(Load(&back, b), 0);
+  ASSERT_EQ(back.ClipCount(), 2);
+  EXPECT_EQ(back.GetKind(), screens::kKindImage);
+  const std::vector<uint8_t> first = Save(back);
+  ChannelSelection again;
+  ASSERT_EQ(Load(&again, first), 1);
+  EXPECT_EQ(again.ClipCount(), 2);
+  EXPECT_EQ(Save(again), first);
 }
 
 TEST_F(ChannelBlockTest, ClipListEdgeCases) {

@@ -12,12 +12,15 @@
 #include <string>
 #include <vector>
 
+#include "engine/action_processor.h"
+#include "engine/mix_engine.h"
 #include "engine/render_queue.h"
 #include "media/wav_file.h"
 #include "platform/os/environment.h"
 #include "platform/os/event.h"
 #include "platform/os/file.h"
 #include "platform/os/thread.h"
+#include "screens/render_project.h"
 #include "tests/support/test_paths.h"
 
 namespace {
@@ -208,6 +211,22 @@ TEST_F(RenderProcess, RefusalsLeaveNoOutputAndNoSuccess) {
   std::filesystem::create_directories(Path("small"));
   std::filesystem::create_directories(Path("locked"));
 
+  // Command times beyond the longest mix a record holds (six hours), and one
+  // at it, which opens for the render: a WAV of it at 48 kHz stereo 16-bit
+  // stays under the format's 4 GiB.
+  const uint32_t longest = engine::ActionProcessor::kMaxMixMs;
+  ASSERT_TRUE(Project("past.mix", clip_, "0 load 0 " + clip_ + "\n0 play 0\n" + std::to_string(longest + 1) + " stop 0\n"));
+  ASSERT_TRUE(Project("forged.mix", clip_, "0 load 0 " + clip_ + "\n0 play 0\n4000000000 stop 0\n"));
+  ASSERT_TRUE(Project("longest.mix", clip_, "0 load 0 " + clip_ + "\n0 play 0\n" + std::to_string(longest) + " stop 0\n"));
+  {
+    engine::MixEngine engine(nullptr, nullptr);
+    ASSERT_TRUE(screens::OpenMixForRender(&engine, ov::String::FromUtf8Lossy(Path("longest.mix"))));
+    EXPECT_EQ(engine.GetMixDuration(), longest);
+    EXPECT_LT(uint64_t{longest} / 1000 * 48000 * 4 + media::WavFile::kHeaderBytes, uint64_t{1} << 32);
+    EXPECT_FALSE(screens::OpenMixForRender(&engine, ov::String::FromUtf8Lossy(Path("past.mix"))));
+    EXPECT_FALSE(engine.HasActions());
+  }
+
   const std::string out = Path("refused.wav");
   const std::string p = "-p\"" + Path("good.mix") + "\"", o = "-o\"" + out + "\"";
   const std::string e = std::string("-e\"") + kWav22k + "\"";
@@ -256,6 +275,10 @@ TEST_F(RenderProcess, RefusalsLeaveNoOutputAndNoSuccess) {
       {"read-only folder", Args("good.mix", "locked/refused.wav", kWav22k),
        "ovmix: cannot create " + Path("locked/refused.wav") + ": access denied (a read-only place, or a folder)\n",
        MountWrap(Path("locked"), "ro"), Path("locked/refused.wav")},
+      {"a time past the longest mix", Args("past.mix", "refused.wav", kWav22k),
+       "ovmix: " + Path("past.mix") + ": the project's recorded mix is damaged\n"},
+      {"a forged time", Args("forged.mix", "refused.wav", kWav22k),
+       "ovmix: " + Path("forged.mix") + ": the project's recorded mix is damaged\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
@@ -276,10 +299,10 @@ TEST_F(RenderProcess, RefusalsLeaveNoOutputAndNoSuccess) {
   }
 }
 
-// "ovtool render cancel" ends a ten-hour render at its first percent: the
-// file is deleted and the result is still {2, 1}.
+// "ovtool render cancel" ends a render of the longest mix (six hours) at
+// its first percent: the file is deleted and the result is still {2, 1}.
 TEST_F(RenderProcess, CancelEndsALongRenderAndDeletesTheFile) {
-  ASSERT_TRUE(Project("long.mix", "", "0 master 65535\n36000000 master 65535\n"));
+  ASSERT_TRUE(Project("long.mix", "", "0 master 65535\n21600000 master 65535\n"));
   engine::RenderQueue reader(true);
   const std::string cancel = std::string("(").append(OVMIX_BIN_DIR).append("ovtool render watch 30 | grep -m1 -q 'progress [1-9]'; ")
                                  .append(OVMIX_BIN_DIR).append("ovtool render cancel)");

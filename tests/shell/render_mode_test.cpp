@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
+#include "screens/render_project.h"
+
 namespace {
 
 constexpr char16_t kWords[] = u"96000,22050,16,2,0,255,1,128000,10,144,176";
@@ -97,6 +101,26 @@ TEST(RenderCommandLine, RefusesWhatNoJobCanMake) {
   EXPECT_TRUE(shell::ParseRenderCommandLine(po + u"-e\"0,8000,8,1,0,255,1,0,0,0,0\"", &r, &why));
   EXPECT_TRUE(shell::ParseRenderCommandLine(po + u"-e\"0,48000,16,2,0,4,2,0,60,1024,1024\"", &r, &why));
   EXPECT_TRUE(why.IsEmpty());
+}
+
+// The line the mixer starts the render process with reads back as the
+// settings it was made from: every word in its place, a picture wider than
+// high included (its height comes before its width).
+TEST(RenderCommandLine, TheMixersLineReadsBackAsItsSettings) {
+  const engine::ExportSettings s{64000, 16000, 16, 1, 320, 2, 1, 256000, 15, 144, 176};
+  const ov::String line = screens::RenderCommandLine(u"/a b/m.mix", u"/c/out.mp4", s);
+  EXPECT_EQ(std::u16string(line.View()),
+            u"-p\"/a b/m.mix\" -o\"/c/out.mp4\" -e\"64000,16000,16,1,320,2,1,256000,15,144,176\"");
+  shell::RenderCommand r;
+  ASSERT_TRUE(shell::ParseRenderCommandLine(line, &r));
+  EXPECT_EQ(std::u16string(r.project.View()), u"/a b/m.mix");
+  EXPECT_EQ(std::u16string(r.output.View()), u"/c/out.mp4");
+  auto words = [](const engine::ExportSettings& e) {
+    return std::array<uint32_t, 11>{e.audioBitrate, e.sampleRate, e.bitsPerSample, e.channels, e.samplesPerFrame,
+                                    e.videoCodec,   e.audioCodec, e.videoBitrate,  e.fps,      e.height,
+                                    e.width};
+  };
+  EXPECT_EQ(words(r.settings), words(s));
 }
 
 }  // namespace

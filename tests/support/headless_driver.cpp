@@ -43,23 +43,34 @@ HeadlessDriver::~HeadlessDriver() {
 }
 
 bool HeadlessDriver::UseVirtualWaveOut() {
+  auto timing = std::make_unique<engine::VirtualTiming>();
+  engine::VirtualTiming* clock = timing.get();
+  if (!ReplaceEngine([] { return std::make_unique<ov::VirtualWaveOutDevice>(); }, std::move(timing))) return false;
+  engine::MixEngine* e = sm().GetMixEngine();
+  clock->SetClock([e] { return e->GetPlayPosition(); });
+  clock_ = clock;
+  return true;
+}
+
+bool HeadlessDriver::UseWaveOut(std::function<std::unique_ptr<ov::WaveOutDevice>()> factory) {
+  clock_ = nullptr;
+  return ReplaceEngine(std::move(factory), std::make_unique<engine::SystemTiming>());
+}
+
+bool HeadlessDriver::ReplaceEngine(std::function<std::unique_ptr<ov::WaveOutDevice>()> factory,
+                                   std::unique_ptr<engine::EngineTiming> timing) {
   engine::MixEngine* old = sm().GetMixEngine();
   if (!old || !old->videoMixer()) return false;
   const engine::VideoMixer& v = *old->videoMixer();
-  auto timing = std::make_unique<engine::VirtualTiming>();
-  engine::VirtualTiming* clock = timing.get();
   auto mix = std::make_shared<engine::MixEngine>(std::make_unique<engine::AudioMixer>(16, 22050, 2),
                                                  std::make_unique<engine::VideoMixer>(v.width(), v.height(), v.fps(), 0),
                                                  std::move(timing));
-  mix->SetDeviceFactory([] { return std::make_unique<ov::VirtualWaveOutDevice>(); });
+  mix->SetDeviceFactory(std::move(factory));
   shell::ScreenManager* manager = &sm();
   mix->SetActionQueue([manager](uint32_t action, const ov::String& argument) {
     manager->QueueAction(nullptr, static_cast<int32_t>(action), argument, 1);
   });
-  engine::MixEngine* e = mix.get();
-  clock->SetClock([e] { return e->GetPlayPosition(); });
   sm().SetMixEngine(std::move(mix));
-  clock_ = clock;
   return true;
 }
 

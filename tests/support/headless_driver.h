@@ -15,8 +15,12 @@
 #include "shell/app.h"
 
 namespace engine {
+class EngineTiming;
 class VirtualTiming;
 }  // namespace engine
+namespace ov {
+class WaveOutDevice;
+}  // namespace ov
 
 namespace ovtest {
 
@@ -54,6 +58,9 @@ class HeadlessDriver {
   // is open).
   bool UseVirtualWaveOut();
   bool AdvanceDevice(uint64_t frames);
+  // The same engine on devices `factory` makes, keeping the system's time:
+  // sound plays as the device plays it, in real time.
+  bool UseWaveOut(std::function<std::unique_ptr<ov::WaveOutDevice>()> factory);
   // Current menu's title.
   std::u16string Menu() const;
 
@@ -72,6 +79,9 @@ class HeadlessDriver {
   void AnswerBoxes(int answer) { answer_ = answer; }
 
  private:
+  bool ReplaceEngine(std::function<std::unique_ptr<ov::WaveOutDevice>()> factory,
+                     std::unique_ptr<engine::EngineTiming> timing);
+
   std::vector<Box> boxes_;
   int answer_ = 0;
   bool ok_ = false;
