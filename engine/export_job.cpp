@@ -49,11 +49,6 @@ void ExportJob::Fail(const ov::String& why) {
   Fail();
 }
 
-int ExportJob::NoEncoderYet() {
-  Fail(u"no encoder writes \"" + outputPath_.Right(4) + u"\" files yet");
-  return 0;
-}
-
 void ExportJob::DeleteMixers() {
   // The video mixer drives the audio mixer's channels: it goes first.
   video_.reset();
@@ -166,6 +161,8 @@ int ExportJob::RenderNextFrame(uint8_t** videoBuffer, uint8_t** audioBuffer, uin
   }
   if (videoBuffer && settings_.videoCodec != kCodecNone) {
     if (!*videoBuffer) {
+      // The failure event too, so that the wait loop ends at once.
+      SetEncodingEvent(kEncodingFailedEvent);
       Fail();
       ::operator delete(block);
       return EndStream(videoBuffer, audioBuffer, audioBytes);

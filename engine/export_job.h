@@ -70,6 +70,7 @@ class ExportJob {
   void SetPaused(bool paused) { paused_.store(paused, std::memory_order_release); }
   bool cancelled() const { return cancelled_.load(std::memory_order_acquire); }
   bool failed() const { return failed_.load(std::memory_order_acquire); }
+  bool paused() const { return paused_.load(std::memory_order_acquire); }
   // Why the export failed, for the render process's one line on stderr;
   // empty when it did not fail or no reason was recorded. Read once Encode
   // has returned.
@@ -89,9 +90,6 @@ class ExportJob {
   void Fail() { failed_.store(true, std::memory_order_release); }
   // Fails with a reason; the first reason recorded is kept.
   void Fail(const ov::String& why);
-  // The result of a job whose encoding graph is not built yet: failed, with
-  // the output's extension named.
-  int NoEncoderYet();
 
  private:
   // Applies the commands due at the current time; false when one fails the
@@ -124,19 +122,28 @@ class WavExportJob : public ExportJob {
   int Encode() override;
 };
 
-// ".wmv" and ".3gp", ".aac", ".mp4", ".amr": encoded through a graph. Their
-// graphs come later; until then Encode reports failure.
+// ".wmv": the WMV encoder object and the ASF writer behind the frame source.
+// ".3gp", ".aac", ".mp4", ".amr": the codecdmo encoder objects and the
+// MP4/3GP multiplexer. Both load the frame source plug-in (and the DMO job
+// registers codecdmo) from the plug-in folder, run the graph and wait for it
+// (engine/encoding_graph.h); a render that fails or is cancelled leaves no
+// file. Sound is rendered 16-bit; the DMO job renders AMR-NB at 8000 Hz
+// mono and keeps the AAC bit rate within what its object accepts.
 class AsfExportJob : public ExportJob {
  public:
   using ExportJob::ExportJob;
-  int Encode() override { return NoEncoderYet(); }
+  int Encode() override;
 };
 
 class DmoExportJob : public ExportJob {
  public:
   using ExportJob::ExportJob;
-  int Encode() override { return NoEncoderYet(); }
+  int Encode() override;
 };
+
+// Test hook: the folder the graph jobs load their plug-ins from (empty: the
+// folder found beside the program).
+void SetPluginFolderForTesting(const ov::String& folder);
 
 // The job for the output's extension (the last four characters, any case),
 // or null for a path shorter than five characters or another extension.

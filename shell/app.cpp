@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "engine/encoding_graph.h"
 #include "platform/gfx/dc.h"
 #include "platform/os/environment.h"
 #include "platform/os/event.h"
@@ -29,13 +30,7 @@ ov::String WithSlash(ov::String folder) {
 }  // namespace
 
 bool CheckFramesource(const ov::String& application_folder) {
-  const ov::String candidates[] = {application_folder + u"../lib/framesource.so",
-                                   application_folder + u"framesource.so"};
-  for (const ov::String& path : candidates) {
-    ov::Library lib;
-    if (lib.Load(path)) return true;  // freed again at once
-  }
-  return false;
+  return !engine::FindPluginFolder(application_folder).IsEmpty();
 }
 
 App::App(StartOptions options) : options_(std::move(options)) {

@@ -4,6 +4,9 @@
 #include <memory>
 
 #include "engine/mix_engine.h"
+#include "platform/dshow/filter_graph.h"
+#include "platform/dshow/outside_filters.h"
+#include "platform/os/environment.h"
 #include "platform/os/folders.h"
 #include "platform/os/thread.h"
 #include "screens/render_project.h"
@@ -119,6 +122,13 @@ bool RunCommandLineRender(const ov::String& line, ov::String* why) {
   ov::SetCurrentThreadPriority(kLowestPriority);
   RenderCommand command;
   if (!ParseRenderCommandLine(line, &command, why)) return false;
+  // The plug-ins' diagnostics stay off standard error, which carries the
+  // render's own messages (OVMIX_DEBUG_OUTPUT=1 brings them back).
+  if (!ov::GetEnvironmentValue("OVMIX_DEBUG_OUTPUT")) ov::SetEnvironmentValue("OVMIX_DEBUG_OUTPUT", "0");
+  // The encoding graphs' own classes: graph, builder, wrapper filter and the
+  // outside filters (multiplexer, WMV encoder object, ASF writer).
+  dshow::RegisterGraphClasses();
+  dshow::RegisterOutsideFilters();
   auto manager = std::make_unique<ScreenManager>(kWidth, kHeight, ov::JoinPath(ov::DataFolder(), u"user.opt"), nullptr);
   auto engine = std::make_shared<engine::MixEngine>(nullptr, nullptr);
   manager->SetMixEngine(engine);

@@ -14,6 +14,7 @@
 #include "encoders/common/video_encoder.h"
 #include "platform/com/unknown.h"
 #include "platform/dshow/dshow_types.h"
+#include "platform/dshow/encoded_types.h"
 
 namespace codecdmo {
 
@@ -32,10 +33,11 @@ constexpr GUID IID_IMpeg4EncSettings{0x6FD364CF, 0xDB4B, 0x47DF, {0x9C, 0xDE, 0x
 constexpr GUID IID_IAacEncSettings{0xE593EDA8, 0xC2C3, 0x430B, {0xBD, 0xB5, 0x29, 0x67, 0x17, 0x87, 0xC7, 0x92}};
 constexpr GUID IID_IAmrNbEncSettings{0x10E39CAA, 0x9534, 0x4A72, {0x96, 0x20, 0xA0, 0xAB, 0x0A, 0x84, 0xCA, 0x60}};
 
-// Media subtypes.
-constexpr GUID MEDIASUBTYPE_H263Stream{0xCA918D74, 0x2EF1, 0x4A26, {0xAE, 0x40, 0x03, 0x87, 0x9E, 0x28, 0xEC, 0x9C}};
-constexpr uint32_t kFourccM4S2 = 0x3253344D;  // "M4S2"
-constexpr GUID MEDIASUBTYPE_M4S2 = com::FourccGuid(kFourccM4S2);
+// Media subtypes (the encoded ones are the platform's, shared with the
+// multiplexer).
+constexpr GUID MEDIASUBTYPE_H263Stream = dshow::MEDIASUBTYPE_H263Stream;
+constexpr uint32_t kFourccM4S2 = dshow::kFourccM4S2;
+constexpr GUID MEDIASUBTYPE_M4S2 = dshow::MEDIASUBTYPE_M4S2;
 constexpr GUID MEDIASUBTYPE_YV12 = com::FourccGuid(0x32315659);
 constexpr GUID MEDIASUBTYPE_IYUV = com::FourccGuid(0x56555949);
 constexpr GUID MEDIASUBTYPE_I420 = com::FourccGuid(0x30323449);
@@ -44,11 +46,11 @@ constexpr GUID MEDIASUBTYPE_UYVY = com::FourccGuid(0x59565955);
 constexpr GUID MEDIASUBTYPE_YUY2 = com::FourccGuid(0x32595559);
 constexpr GUID MEDIASUBTYPE_YV16 = com::FourccGuid(0x36315659);
 // AAC output format 0: raw frames, the AudioSpecificConfig in the format block.
-constexpr GUID MEDIASUBTYPE_AacRaw = com::FourccGuid(0x0000A106);
+constexpr GUID MEDIASUBTYPE_AacRaw = dshow::MEDIASUBTYPE_AacRaw;
 // AAC output format 2: ADTS frames.
-constexpr GUID MEDIASUBTYPE_AacAdts{0x80882CB7, 0x2C34, 0x4036, {0x98, 0xFE, 0x82, 0x53, 0xF8, 0x70, 0x4C, 0xB2}};
+constexpr GUID MEDIASUBTYPE_AacAdts = dshow::MEDIASUBTYPE_AacAdts;
 // AMR-NB storage-format frames.
-constexpr GUID MEDIASUBTYPE_AmrNb{0xCE0CFCE7, 0x0DFA, 0x4930, {0x93, 0x3E, 0x48, 0xB7, 0x2C, 0xFF, 0x72, 0x2D}};
+constexpr GUID MEDIASUBTYPE_AmrNb = dshow::MEDIASUBTYPE_AmrNb;
 constexpr uint16_t kWaveFormatAac = 0xA106;
 constexpr uint16_t kWaveFormatAmrNb = 0x7A22;
 

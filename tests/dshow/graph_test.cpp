@@ -243,6 +243,70 @@ TEST(Connection, TypesByPositionAndTheGrantedBufferSize) {
   EXPECT_EQ(std::u16string_view(info.achName), u"Out");
 }
 
+constexpr GUID kThirdSubtype{0x7A1E0003, 0, 0, {3, 3, 3, 3, 3, 3, 3, 3}};
+
+// A sink whose one input pin takes only kThirdSubtype and, when offering,
+// offers it among its own types.
+class PickySink final : public BaseFilter {
+ public:
+  explicit PickySink(bool offers) : BaseFilter(u"picky", kTestSourceClass), pin_(this, offers) {}
+  int GetPinCount() override { return 1; }
+  BasePin* GetPin(int n) override { return n == 0 ? &pin_ : nullptr; }
+  BaseInputPin* Pin() { return &pin_; }
+
+ private:
+  class InPin final : public BaseInputPin {
+   public:
+    InPin(BaseFilter* filter, bool offers) : BaseInputPin(filter, u"In"), offers_(offers) {}
+    HRESULT CheckMediaType(const AM_MEDIA_TYPE* type) override {
+      return type->subtype == kThirdSubtype ? S_OK : com::S_FALSE;
+    }
+    HRESULT GetMediaType(int position, AM_MEDIA_TYPE* type) override {
+      if (!offers_ || position > 0) return VFW_S_NO_MORE_ITEMS;
+      type->majortype = MEDIATYPE_Audio;
+      type->subtype = kThirdSubtype;
+      return S_OK;
+    }
+
+   private:
+    bool offers_;
+  };
+  ~PickySink() override = default;
+  InPin pin_;
+};
+
+// The output pin offers PCM and kSecondSubtype and takes any sound type: the
+// receiving pin refuses both, so the connection takes the receiving pin's
+// own type; a receiving pin that offers none stays unconnected, and so does
+// the source pin.
+TEST(Connection, TheReceivingPinsTypesAndItsRefusal) {
+  RegisterGraphClasses();
+  for (const bool offers : {true, false}) {
+    SCOPED_TRACE(offers ? "offering" : "not offering");
+    ComPtr<IGraphBuilder> graph;
+    ASSERT_EQ(com::CoCreateInstance(CLSID_FilterGraph, nullptr, com::CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
+                                    graph.ReceiveVoid()),
+              S_OK);
+    auto* source = new CountingSource(SourceSettings{});
+    ComPtr<IBaseFilter> source_filter = ComPtr<IBaseFilter>::Adopt(source);
+    auto* sink = new PickySink(offers);
+    ComPtr<IBaseFilter> sink_filter = ComPtr<IBaseFilter>::Adopt(sink);
+    ASSERT_EQ(graph->AddFilter(source_filter.Get(), u"Source"), S_OK);
+    ASSERT_EQ(graph->AddFilter(sink_filter.Get(), u"Sink"), S_OK);
+    const HRESULT hr = graph->Connect(source->pin, sink->Pin());
+    ComPtr<IPin> other;
+    if (offers) {
+      ASSERT_EQ(hr, S_OK);
+      EXPECT_TRUE(sink->Pin()->ConnectionType().subtype == kThirdSubtype);
+      EXPECT_TRUE(source->pin->ConnectionType().subtype == kThirdSubtype);
+    } else {
+      EXPECT_EQ(hr, VFW_E_CANNOT_CONNECT);
+      EXPECT_EQ(sink->Pin()->ConnectedTo(other.Receive()), VFW_E_NOT_CONNECTED);
+      EXPECT_EQ(source->pin->ConnectedTo(other.Receive()), VFW_E_NOT_CONNECTED);
+    }
+  }
+}
+
 TEST(Graph, NamesFiltersAndFindsPins) {
   RegisterGraphClasses();
   ComPtr<IGraphBuilder> graph;

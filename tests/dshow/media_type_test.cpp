@@ -82,6 +82,10 @@ TEST(MediaTypes, CopyFreeAndFormatAccess) {
   ASSERT_EQ(MoCopyMediaType(&b, &a), com::S_OK);
   EXPECT_NE(b.pbFormat, a.pbFormat);
   EXPECT_TRUE(MediaTypesEqual(a, b));
+  // Equal blocks under another format type are another type.
+  b.formattype = FORMAT_VideoInfo;
+  EXPECT_FALSE(MediaTypesEqual(a, b));
+  b.formattype = FORMAT_WaveFormatEx;
   b.pbFormat[2] = 2;
   EXPECT_FALSE(MediaTypesEqual(a, b));
   WaveFormatEx got;

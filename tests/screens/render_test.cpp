@@ -15,6 +15,7 @@
 #include "engine/action_processor.h"
 #include "engine/mix_engine.h"
 #include "engine/render_queue.h"
+#include "tests/screens/render_process.h"
 #include "media/wav_file.h"
 #include "platform/os/environment.h"
 #include "platform/os/event.h"
@@ -25,34 +26,7 @@
 
 namespace {
 
-constexpr char kWav22k[] = "96000,22050,16,2,0,255,1,128000,10,144,176";
-
-std::string Quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
-std::vector<uint8_t> Pcm(const std::string& wav, media::WavFormat* format = nullptr) {
-  media::WavFile f(ov::String::FromUtf8Lossy(wav), ov::kGenericRead, ov::CreateMode::kOpenExisting, {});
-  if (f.status != 0) return {};
-  if (format) *format = f.format;
-  const std::vector<uint8_t> all = ovtest::ReadFileBytes(wav);
-  if (f.dataOffset + f.dataSize > all.size()) return {};
-  return std::vector<uint8_t>(all.begin() + f.dataOffset, all.begin() + f.dataOffset + f.dataSize);
-}
-
-// soxi's answer for one field of `path` ("-r", "-c", "-b"); empty without sox.
-std::string Soxi(const char* field, const std::string& path) {
-  FILE* f = ::popen(("soxi " + std::string(field) + " " + Quote(path) + " 2>/dev/null").c_str(), "r");
-  if (!f) return "";
-  char line[64] = {};
-  const bool got = std::fgets(line, sizeof line, f) != nullptr;
-  ::pclose(f);
-  std::string s = got ? line : "";
-  while (!s.empty() && (s.back() == '\n' || s.back() == ' ')) s.pop_back();
-  return s;
-}
+using namespace rendertest;
 
 class RenderProcess : public ::testing::Test {
  protected:
@@ -263,8 +237,8 @@ TEST_F(RenderProcess, RefusalsLeaveNoOutputAndNoSuccess) {
       {"no such output folder", Args("good.mix", "absent/refused.wav", kWav22k),
        "ovmix: cannot create " + Path("absent/refused.wav") + ": the folder does not exist\n", "",
        Path("absent/refused.wav")},
-      {"an output no job makes yet", Args("good.mix", "refused.mp4", "96000,22050,16,2,0,4,2,128000,10,144,176"),
-       "ovmix: no encoder writes \".mp4\" files yet\n", "", Path("refused.mp4")},
+      {"an encoder object that is not installed", Args("good.mix", "refused.mp4", "96000,22050,16,2,0,3,2,128000,10,144,176"),
+       "ovmix: no encoder object for video codec 3 is installed\n", "", Path("refused.mp4")},
       {"unknown extension", Args("good.mix", "refused.ogg", kWav22k),
        "ovmix: no export job writes " + Path("refused.ogg") +
            ": the name must end in \".wav\", \".wmv\", \".3gp\", \".mp4\", \".aac\" or \".amr\"\n",

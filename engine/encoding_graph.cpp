@@ -1,0 +1,179 @@
+#include "engine/encoding_graph.h"
+
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "engine/export_job.h"
+#include "platform/com/class_table.h"
+#include "platform/os/event.h"
+#include "platform/os/file.h"
+#include "platform/os/folders.h"
+#include "platform/os/library.h"
+#include "platform/os/thread.h"
+
+namespace engine {
+namespace {
+
+constexpr char16_t kDoneEvent[] = u"Frame Filter Encoding Done";
+constexpr uint64_t kDiskFullBytes = 100;
+
+// The framesource exports the jobs call.
+using InitializeFunction = int (*)(int (*)(unsigned char**, unsigned char**, int*, int*), ExportSettings);
+using RegisterFunction = com::HRESULT (*)();
+static_assert(sizeof(ExportSettings) == 44, "the eleven words go to Initialize by value");
+
+// The classes codecdmo provides.
+constexpr com::GUID kCodecdmoClasses[] = {
+    {0x5FC03B04, 0xFE69, 0x4045, {0x98, 0x32, 0xEB, 0x15, 0x1E, 0x70, 0xC5, 0x91}},
+    {0xEF20DDFA, 0x0D19, 0x463A, {0xAB, 0x46, 0xE5, 0xD8, 0xEF, 0x6E, 0xFD, 0x61}},
+    {0xF0DB0B53, 0x53FF, 0x49B9, {0x8C, 0x51, 0x4E, 0xD4, 0x4C, 0xEC, 0x6D, 0x47}},
+    {0x2F20DDFA, 0x0D19, 0x463A, {0xAB, 0x46, 0xE5, 0xD8, 0xEF, 0x6E, 0xFD, 0x61}},
+};
+
+// The MPEG-4 Simple Profile levels from level 2 up: macroblocks, macroblocks
+// per second, bit rate.
+struct LevelLimit {
+  int32_t level;
+  uint32_t macroblocks;
+  uint32_t macroblock_rate;
+  uint32_t bit_rate;
+};
+constexpr LevelLimit kMpeg4Levels[] = {{2, 396, 5940, 128000}, {3, 396, 11880, 384000}, {4, 1200, 36000, 4000000}};
+
+// A plug-in loaded for the rest of the process (null when it does not load).
+ov::Library* KeepLoaded(const ov::String& path) {
+  // Never freed or unloaded: the process keeps its plug-ins.
+  static std::mutex lock;
+  static auto* kept = new std::vector<ov::Library*>;
+  auto library = std::make_unique<ov::Library>();
+  if (!library->Load(path)) return nullptr;
+  std::lock_guard<std::mutex> hold(lock);
+  kept->push_back(library.release());
+  return kept->back();
+}
+
+}  // namespace
+
+ov::String FindPluginFolder(const ov::String& application_folder) {
+  ov::String base = application_folder;
+  if (!base.IsEmpty() && base[base.Length() - 1] != u'/') base += u'/';
+  for (const ov::String& folder : {base + u"../lib/", base}) {
+    ov::Library lib;
+    if (lib.Load(folder + u"framesource.so")) return folder;  // freed again at once
+  }
+  return ov::String();
+}
+
+bool LoadFramesource(const ov::String& folder, const ExportSettings& settings, bool register_first) {
+  if (folder.IsEmpty()) return false;
+  ov::Library* library = KeepLoaded(folder + u"framesource.so");
+  if (!library) return false;
+  auto initialize = reinterpret_cast<InitializeFunction>(library->Symbol("Initialize"));
+  auto register_server = reinterpret_cast<RegisterFunction>(library->Symbol("DllRegisterServer"));
+  bool ok = initialize && register_server;
+  if (ok && register_first) ok = com::Succeeded(register_server());
+  if (ok) ok = initialize(ExportFrameCallback, settings) != 0;
+  if (ok && !register_first) ok = com::Succeeded(register_server());
+  return ok;
+}
+
+bool RegisterCodecdmo(const ov::String& folder) {
+  const ov::String path = folder + u"codecdmo.so";
+  bool current = true;
+  for (const com::GUID& clsid : kCodecdmoClasses) {
+    ov::String registered;
+    if (!com::FindInprocServer(clsid, &registered) || registered.Compare(path.View()) != 0) current = false;
+  }
+  if (current) return true;
+  ov::Library* library = KeepLoaded(path);
+  if (!library) return false;
+  auto register_server = reinterpret_cast<RegisterFunction>(library->Symbol("DllRegisterServer"));
+  return register_server && com::Succeeded(register_server());
+}
+
+int32_t Mpeg4LevelFor(uint32_t width, uint32_t height, uint32_t fps, uint32_t bit_rate) {
+  int32_t level = 0;
+  if (fps <= 15) {
+    level = width <= 176 ? 0 : 2;
+  } else {
+    level = width <= 352 ? 3 : 4;
+  }
+  const uint64_t macroblocks = uint64_t{(width + 15) / 16} * ((height + 15) / 16);
+  for (const LevelLimit& l : kMpeg4Levels) {
+    if (l.level != level) continue;
+    if (macroblocks > l.macroblocks || macroblocks * fps > l.macroblock_rate || bit_rate > l.bit_rate) return 0;
+  }
+  return level;
+}
+
+int32_t AmrRateFor(uint32_t bit_rate) {
+  constexpr int32_t kRates[] = {4750, 5150, 5900, 6700, 7400, 7950, 10200, 12200};
+  int32_t rate = kRates[0];
+  for (int32_t r : kRates) {
+    if (bit_rate >= uint32_t(r)) rate = r;
+  }
+  return rate;
+}
+
+bool DiskFull(const ov::String& path) {
+  uint64_t free_bytes = 0, total = 0, total_free = 0;
+  if (!ov::GetDiskFreeSpace(ov::FolderOf(path), &free_bytes, &total, &total_free)) return false;
+  return free_bytes < kDiskFullBytes;
+}
+
+struct EncodingEvents::Impl {
+  ov::Event done, failed, cancel, pause, restart;
+};
+
+EncodingEvents::EncodingEvents() : impl_(new Impl) {
+  impl_->done.Create(false, false, kDoneEvent);
+  impl_->failed.Create(false, false, kEncodingFailedEvent);
+  impl_->cancel.Create(true, false, kCancelEncodingEvent);
+  impl_->pause.Create(true, false, kPauseEncodingEvent);
+  impl_->restart.Create(true, false, kRestartEncodingEvent);
+  for (ov::Event* e : {&impl_->done, &impl_->failed, &impl_->cancel, &impl_->pause, &impl_->restart}) e->Reset();
+}
+
+EncodingEvents::~EncodingEvents() { delete impl_; }
+
+WaitOutcome EncodingEvents::Wait(ExportJob* job, GraphCompletion* graph, bool check_failed, uint32_t timeout_ms) {
+  Impl& e = *impl_;
+  auto cancel = [&] {
+    job->Cancel();
+    job->SetPaused(false);
+    e.cancel.Reset();
+    return WaitOutcome::kCancelled;
+  };
+  for (;;) {
+    const uint32_t r = ov::WaitForAny({&e.done, &e.failed, &e.cancel, &e.pause}, timeout_ms);
+    if (r == ov::kWaitObject0) {
+      // The source has handed over everything: the graph reports how the
+      // writer ended.
+      const int32_t code = graph->Poll(-1);
+      return code == 1 ? WaitOutcome::kDone : WaitOutcome::kFailed;
+    }
+    if (r == ov::kWaitObject0 + 1) return WaitOutcome::kFailed;
+    if (r == ov::kWaitObject0 + 2) return cancel();
+    if (r == ov::kWaitObject0 + 3) {
+      job->SetPaused(true);
+      // A cancel (also the window's close) ends a pause as well as a restart.
+      const uint32_t resumed = ov::WaitForAny({&e.restart, &e.cancel}, ov::kInfinite);
+      e.pause.Reset();
+      e.restart.Reset();
+      job->SetPaused(false);
+      if (resumed == ov::kWaitObject0 + 1) return cancel();
+      if (job->cancelled()) return WaitOutcome::kCancelled;
+      if (check_failed && job->failed()) return WaitOutcome::kFailed;
+      continue;
+    }
+    if (r != ov::kWaitTimeout) return WaitOutcome::kFailed;
+    if (DiskFull(job->outputPath())) return WaitOutcome::kDiskFull;
+    const int32_t code = graph->Poll(0);
+    if (code != 0 && code != 1) return WaitOutcome::kFailed;  // an abort
+    if (job->cancelled()) return WaitOutcome::kCancelled;
+    if (check_failed && job->failed()) return WaitOutcome::kFailed;
+  }
+}
+
+}  // namespace engine

@@ -1,0 +1,338 @@
+// The outside filters of the encoding graphs, driven pin by pin: the
+// multiplexer's containers and frame tables, its completion once every input
+// has ended, interleaving that lets one input run ahead, refused types; the
+// WMV encoder object's quality.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/com/class_table.h"
+#include "platform/com/property_bag.h"
+#include "platform/dshow/allocator.h"
+#include "platform/dshow/base_filter.h"
+#include "platform/dshow/filter_graph.h"
+#include "platform/dshow/media_buffer.h"
+#include "platform/dshow/media_object.h"
+#include "platform/dshow/outside_filters.h"
+#include "tests/support/test_paths.h"
+
+namespace dshow {
+namespace {
+
+using com::ComPtr;
+using com::S_OK;
+
+// A stand-in for the upstream pin (only held by the connection).
+class StubOutput final : public BaseFilter {
+ public:
+  StubOutput() : BaseFilter(u"stub", GUID{}), pin_(this) {}
+  int GetPinCount() override { return 1; }
+  BasePin* GetPin(int n) override { return n == 0 ? &pin_ : nullptr; }
+  IPin* Pin() { return &pin_; }
+
+ private:
+  class StubPin final : public BaseOutputPin {
+   public:
+    explicit StubPin(BaseFilter* f) : BaseOutputPin(f, u"Out") {}
+    HRESULT CheckMediaType(const AM_MEDIA_TYPE*) override { return S_OK; }
+    HRESULT DecideBufferSize(IMemAllocator*, ALLOCATOR_PROPERTIES*) override { return S_OK; }
+  };
+  ~StubOutput() override = default;
+  StubPin pin_;
+};
+
+MediaType AmrType() {
+  MediaType t;
+  t->majortype = MEDIATYPE_Audio;
+  t->subtype = MEDIASUBTYPE_AmrNb;
+  t->formattype = FORMAT_WaveFormatEx;
+  SetFormatBuffer(t.get(), kWaveFormatExSize);
+  WaveFormatEx w;
+  w.wFormatTag = 0x7A22;
+  w.nChannels = 1;
+  w.nSamplesPerSec = 8000;
+  w.nAvgBytesPerSec = 1525;
+  WriteWaveFormatEx(w, t->pbFormat);
+  return t;
+}
+
+MediaType AacType(uint16_t config_bytes) {
+  MediaType t;
+  t->majortype = MEDIATYPE_Audio;
+  t->subtype = MEDIASUBTYPE_AacRaw;
+  t->formattype = FORMAT_WaveFormatEx;
+  SetFormatBuffer(t.get(), kWaveFormatExSize + config_bytes);
+  WaveFormatEx w;
+  w.wFormatTag = 0xA106;
+  w.nChannels = 2;
+  w.nSamplesPerSec = 22050;
+  w.cbSize = config_bytes;
+  WriteWaveFormatEx(w, t->pbFormat);
+  if (config_bytes >= 2) {
+    t->pbFormat[kWaveFormatExSize] = 0x13;  // AAC LC, 22050 Hz, two channels
+    t->pbFormat[kWaveFormatExSize + 1] = 0x90;
+  }
+  return t;
+}
+
+MediaType H263Type() {
+  MediaType t;
+  t->majortype = MEDIATYPE_Video;
+  t->subtype = MEDIASUBTYPE_H263Stream;
+  t->formattype = FORMAT_VideoInfo;
+  SetFormatBuffer(t.get(), kVideoInfoHeaderSize);
+  VideoInfoHeader v;
+  v.AvgTimePerFrame = 666666;
+  v.bmiHeader.biWidth = 176;
+  v.bmiHeader.biHeight = 144;
+  WriteVideoInfoHeader(v, t->pbFormat);
+  return t;
+}
+
+// A graph holding the multiplexer, its pins fed by hand.
+struct MuxRun {
+  ComPtr<IGraphBuilder> graph;
+  ComPtr<IBaseFilter> mux;
+  ComPtr<IMediaControl> control;
+  ComPtr<IMediaEvent> events;
+  std::vector<ComPtr<IBaseFilter>> stubs;
+  std::vector<ComPtr<IPin>> pins;
+  ComPtr<IMemAllocator> allocator;
+
+  MuxRun(const std::string& path, const std::vector<MediaType>& types) {
+    RegisterGraphClasses();
+    RegisterOutsideFilters();
+    EXPECT_EQ(com::CoCreateInstance(CLSID_FilterGraph, nullptr, com::CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
+                                    graph.ReceiveVoid()),
+              S_OK);
+    graph.As(IID_IMediaControl, &control);
+    graph.As(IID_IMediaEvent, &events);
+    EXPECT_EQ(com::CoCreateInstance(MEDIASUBTYPE_Mp4Mux, nullptr, com::CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                                    mux.ReceiveVoid()),
+              S_OK);
+    graph->AddFilter(mux.Get(), u"Mux");
+    ComPtr<IFileSinkFilter> sink;
+    mux.As(IID_IFileSinkFilter, &sink);
+    const ov::String name = ov::String::FromUtf8Lossy(path);
+    sink->SetFileName(name.c_str(), nullptr);
+    ComPtr<IEnumPins> e;
+    mux->EnumPins(e.Receive());
+    IPin* pin = nullptr;
+    uint32_t got = 0;
+    while (e->Next(1, &pin, &got) == S_OK && got == 1) pins.push_back(ComPtr<IPin>::Adopt(pin));
+    for (size_t i = 0; i < types.size(); ++i) {
+      auto* stub = new StubOutput;
+      stubs.push_back(ComPtr<IBaseFilter>::Adopt(stub));
+      accepted.push_back(pins[i]->ReceiveConnection(stub->Pin(), types[i].get()));
+    }
+    allocator = ComPtr<IMemAllocator>::Adopt(MemAllocator::Create());
+    ALLOCATOR_PROPERTIES want{4, 4096, 1, 0}, actual{};
+    allocator->SetProperties(&want, &actual);
+    allocator->Commit();
+  }
+  ~MuxRun() {
+    if (control) control->Stop();
+    for (auto& p : pins) p->Disconnect();
+  }
+  // One sample of data, followed in its buffer by tail (the frame table).
+  HRESULT Send(int pin, const std::vector<uint8_t>& data, const std::vector<uint8_t>& tail = {},
+               REFERENCE_TIME start = -1, bool sync = true) {
+    IMediaSample* raw = nullptr;
+    if (com::Failed(allocator->GetBuffer(&raw, nullptr, nullptr, 0))) return com::E_FAIL;
+    ComPtr<IMediaSample> sample = ComPtr<IMediaSample>::Adopt(raw);
+    uint8_t* p = nullptr;
+    sample->GetPointer(&p);
+    std::memcpy(p, data.data(), data.size());
+    if (!tail.empty()) std::memcpy(p + data.size(), tail.data(), tail.size());
+    sample->SetActualDataLength(static_cast<int32_t>(data.size()));
+    if (start >= 0) {
+      REFERENCE_TIME stop = start + 666666;
+      sample->SetTime(&start, &stop);
+    }
+    sample->SetSyncPoint(sync);
+    ComPtr<IMemInputPin> input;
+    pins[static_cast<size_t>(pin)].As(IID_IMemInputPin, &input);
+    return input->Receive(sample.Get());
+  }
+  int32_t Completion() {
+    int32_t code = 0;
+    events->WaitForCompletion(0, &code);
+    return code;
+  }
+  std::vector<HRESULT> accepted;
+};
+
+std::vector<uint8_t> Table(std::initializer_list<uint16_t> sizes) {
+  std::vector<uint8_t> t;
+  const uint32_t n = static_cast<uint32_t>(sizes.size());
+  for (int i = 0; i < 4; ++i) t.push_back(static_cast<uint8_t>(n >> (8 * i)));
+  for (uint16_t s : sizes) {
+    t.push_back(static_cast<uint8_t>(s));
+    t.push_back(static_cast<uint8_t>(s >> 8));
+  }
+  return t;
+}
+
+// An AMR-NB 12.2 kbit/s frame: its header byte and 31 bytes.
+std::vector<uint8_t> AmrFrame(uint8_t fill) {
+  std::vector<uint8_t> f(32, fill);
+  f[0] = 0x3C;
+  return f;
+}
+
+std::string Probe(const std::string& path, const std::string& entries) {
+  FILE* f = ::popen(("ffprobe -v error -show_entries " + entries + " -of csv=p=0 '" + path + "' 2>/dev/null").c_str(), "r");
+  std::string all;
+  char line[256];
+  while (f && std::fgets(line, sizeof line, f)) all += line;
+  if (f) ::pclose(f);
+  return all;
+}
+
+// ".amr": the magic, then the frames of each sample as its table splits
+// them, an empty entry skipped; completion only once the input has ended
+// and the file is closed.
+TEST(Mp4Mux, AmrFramesFollowTheTableAndCompleteAtTheEnd) {
+  const std::string path = ovtest::ScratchDir() + "/t.amr";
+  MuxRun run(path, {AmrType()});
+  ASSERT_EQ(run.accepted[0], S_OK);
+  ASSERT_EQ(run.control->Run(), S_OK);
+  std::vector<uint8_t> two = AmrFrame(1);
+  const std::vector<uint8_t> second = AmrFrame(2);
+  two.insert(two.end(), second.begin(), second.end());
+  EXPECT_EQ(run.Send(0, two, Table({32, 0, 32})), S_OK);
+  EXPECT_EQ(run.Send(0, AmrFrame(3), Table({32})), S_OK);
+  EXPECT_EQ(run.Completion(), 0);
+  ASSERT_EQ(run.pins[0]->EndOfStream(), S_OK);
+  EXPECT_EQ(run.Completion(), EC_COMPLETE);
+  const std::vector<uint8_t> file = ovtest::ReadFileBytes(path);
+  ASSERT_EQ(file.size(), 6u + 3 * 32);
+  EXPECT_EQ(std::string(file.begin(), file.begin() + 6), "#!AMR\n");
+  for (int k = 0; k < 3; ++k) {
+    EXPECT_EQ(file[6 + 32 * k], 0x3C) << k;
+    EXPECT_EQ(file[6 + 32 * k + 1], k + 1) << k;
+  }
+}
+
+// A 3GP with sound and picture: the sound runs far ahead of the picture
+// without either input waiting; both streams end up in the file, and the
+// graph completes only after the second input ends. H.263 or AMR-NB in
+// ".mp4" take the 3GP writer.
+TEST(Mp4Mux, InputsInterleaveWithoutWaitingAndCompleteTogether) {
+  for (const char* name : {"/t.3gp", "/t.mp4"}) {
+    SCOPED_TRACE(name);
+    const std::string path = ovtest::ScratchDir() + name;
+    MuxRun run(path, {AmrType(), H263Type()});
+    ASSERT_EQ(run.accepted[0], S_OK);
+    ASSERT_EQ(run.accepted[1], S_OK);
+    ASSERT_EQ(run.control->Run(), S_OK);
+    // Two frames a sample, an empty entry between them: 200 frames of 20 ms.
+    for (int i = 0; i < 100; ++i) {
+      std::vector<uint8_t> two = AmrFrame(uint8_t(i));
+      two.resize(64, uint8_t(i));
+      two[32] = 0x3C;
+      ASSERT_EQ(run.Send(0, two, Table({32, 0, 32})), S_OK);
+    }
+    ASSERT_EQ(run.pins[0]->EndOfStream(), S_OK);
+    EXPECT_EQ(run.Completion(), 0);
+    // A tiny picture start code stands in for the frames.
+    const std::vector<uint8_t> picture = {0x00, 0x00, 0x80, 0x02, 0x08, 0x00, 0x00, 0x00};
+    for (int i = 0; i < 60; ++i) ASSERT_EQ(run.Send(1, picture, {}, i * 666666LL, i == 0), S_OK);
+    ASSERT_EQ(run.pins[1]->EndOfStream(), S_OK);
+    EXPECT_EQ(run.Completion(), EC_COMPLETE);
+    EXPECT_EQ(Probe(path, "stream=codec_name"), "amr_nb\nh263\n");
+    EXPECT_EQ(Probe(path, "stream=nb_frames,duration"), "4.000000,200\n4.000000,60\n");
+    EXPECT_NE(Probe(path, "format=format_name").find("3gp"), std::string::npos);
+  }
+}
+
+// Types it cannot write are refused at connection; an AAC stream without its
+// configuration, or an extension no container has, fails the start.
+TEST(Mp4Mux, RefusedTypesAndStarts) {
+  const std::string dir = ovtest::ScratchDir();
+  MediaType pcm;
+  pcm->majortype = MEDIATYPE_Audio;
+  pcm->subtype = MEDIASUBTYPE_PCM;
+  pcm->formattype = FORMAT_WaveFormatEx;
+  SetFormatBuffer(pcm.get(), kWaveFormatExSize);
+  {
+    MuxRun run(dir + "/pcm.3gp", {pcm});
+    EXPECT_EQ(run.accepted[0], VFW_E_TYPE_NOT_ACCEPTED);
+  }
+  struct Case {
+    const char* name;
+    MediaType type;
+  } cases[] = {{"/noconfig.mp4", AacType(0)}, {"/t.ogg", AacType(2)}, {"/video.aac", H263Type()}};
+  for (Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    MuxRun run(dir + c.name, {c.type});
+    ASSERT_EQ(run.accepted[0], S_OK);
+    EXPECT_TRUE(com::Failed(run.control->Run()));
+  }
+  MuxRun good(dir + "/good.aac", {AacType(2)});
+  EXPECT_EQ(good.control->Run(), S_OK);
+}
+
+// Quality 100 codes finer (larger frames) than quality 0; the quality is
+// read back; values beyond 0-100 are refused.
+TEST(WmvEncoder, QualitySetsTheQuantiser) {
+  RegisterOutsideFilters();
+  MediaType in;
+  in->majortype = MEDIATYPE_PrivateVideo;
+  in->subtype = MEDIASUBTYPE_RGB555;
+  in->formattype = FORMAT_VideoInfo;
+  SetFormatBuffer(in.get(), kVideoInfoHeaderSize);
+  VideoInfoHeader v;
+  v.AvgTimePerFrame = 666666;
+  v.bmiHeader.biWidth = 64;
+  v.bmiHeader.biHeight = 48;
+  v.bmiHeader.biBitCount = 16;
+  WriteVideoInfoHeader(v, in->pbFormat);
+  std::vector<uint8_t> frame(64 * 48 * 2);
+  for (size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<uint8_t>(i * 37 % 251);
+  size_t sizes[2] = {};
+  for (int k = 0; k < 2; ++k) {
+    const int quality = k == 0 ? 100 : 0;
+    ComPtr<IMediaObject> object;
+    ASSERT_EQ(CreateWmvEncoderDmo(IID_IMediaObject, object.ReceiveVoid()), S_OK);
+    ComPtr<com::IPropertyBag> bag;
+    ASSERT_EQ(object.As(com::IID_IPropertyBag, &bag), S_OK);
+    com::VARIANT value;
+    com::VariantInit(&value);
+    value.vt = com::VT_INT;
+    value.intVal = 101;
+    EXPECT_EQ(bag->Write(u"_VBRQUALITY", &value), com::E_INVALIDARG);
+    value.intVal = quality;
+    ASSERT_EQ(bag->Write(u"_VBRQUALITY", &value), S_OK);
+    com::VariantInit(&value);
+    ASSERT_EQ(bag->Read(u"_VBRQUALITY", &value, nullptr), S_OK);
+    EXPECT_EQ(value.intVal, quality);
+    ASSERT_EQ(object->SetInputType(0, in.get(), 0), S_OK);
+    MediaType out;
+    ASSERT_EQ(object->GetOutputType(0, 0, out.get()), S_OK);
+    EXPECT_TRUE(out->subtype == MEDIASUBTYPE_WMV2);
+    ASSERT_EQ(object->SetOutputType(0, out.get(), 0), S_OK);
+    ComPtr<IMediaBuffer> input = ComPtr<IMediaBuffer>::Adopt(MediaBuffer::Create(static_cast<uint32_t>(frame.size())));
+    uint8_t* p = nullptr;
+    input->GetBufferAndLength(&p, nullptr);
+    std::memcpy(p, frame.data(), frame.size());
+    input->SetLength(static_cast<uint32_t>(frame.size()));
+    ASSERT_EQ(object->ProcessInput(0, input.Get(), DMO_INPUT_DATA_BUFFERF_TIME, 0, 0), S_OK);
+    ComPtr<IMediaBuffer> output = ComPtr<IMediaBuffer>::Adopt(MediaBuffer::Create(64 * 48 * 4 + 4096));
+    DMO_OUTPUT_DATA_BUFFER buffer{output.Get(), 0, 0, 0};
+    uint32_t status = 0;
+    ASSERT_EQ(object->ProcessOutput(0, 1, &buffer, &status), S_OK);
+    EXPECT_TRUE(buffer.dwStatus & DMO_OUTPUT_DATA_BUFFERF_SYNCPOINT);
+    uint32_t length = 0;
+    output->GetBufferAndLength(nullptr, &length);
+    sizes[k] = length;
+  }
+  EXPECT_GT(sizes[0], 2 * sizes[1]);
+}
+
+}  // namespace
+}  // namespace dshow

@@ -1,0 +1,148 @@
+// The encoding graphs' wait loop and settings: how each steering event, the
+// graph's completion and the job's flags end the wait; the MPEG-4 level and
+// the AMR-NB rate a job writes.
+#include "engine/encoding_graph.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <future>
+#include <thread>
+
+#include "engine/export_job.h"
+#include "platform/os/environment.h"
+#include "platform/os/event.h"
+#include "platform/os/thread.h"
+#include "tests/support/test_paths.h"
+
+namespace {
+
+using engine::WaitOutcome;
+
+// The graph's completion as a test sets it.
+struct FakeGraph final : engine::GraphCompletion {
+  std::atomic<int32_t> code{0};
+  int32_t Poll(int32_t) override { return code.load(); }
+};
+
+void SetEvent(const char16_t* name) {
+  ov::Event e;
+  ASSERT_TRUE(e.Create(true, false, name));
+  e.Set();
+}
+
+// Runs one wait; a wait that has not ended within 5 s fails the test and is
+// released (Restart, then the failure event).
+WaitOutcome Bounded(engine::EncodingEvents& events, engine::ExportJob* job, engine::GraphCompletion* graph) {
+  auto wait = std::async(std::launch::async, [&] { return events.Wait(job, graph, true, 20); });
+  if (wait.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+    ADD_FAILURE() << "the wait did not end";
+    SetEvent(engine::kRestartEncodingEvent);
+    ov::Event failed;
+    failed.Create(false, false, engine::kEncodingFailedEvent);
+    failed.Set();
+  }
+  return wait.get();
+}
+
+class WaitLoop : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ov::SetEnvironmentValue("OVMIX_IPC_SCOPE", "wl" + std::to_string(ov::GetCurrentProcessId()));
+    job_ = std::make_unique<engine::WavExportJob>(nullptr, ov::String::FromUtf8Lossy(ovtest::ScratchDir() + "/o.3gp"));
+  }
+  std::unique_ptr<engine::ExportJob> job_;
+  FakeGraph graph_;
+};
+
+// Done asks the graph: EC_COMPLETE succeeds, anything else fails; the
+// failure event fails; a cancel cancels and clears its event.
+TEST_F(WaitLoop, DoneFailedAndCancel) {
+  struct Case {
+    const char16_t* event;
+    int32_t graph_code;
+    WaitOutcome want;
+  } cases[] = {{u"Frame Filter Encoding Done", 1, WaitOutcome::kDone},
+               {u"Frame Filter Encoding Done", 3, WaitOutcome::kFailed},
+               {engine::kEncodingFailedEvent, 0, WaitOutcome::kFailed},
+               {engine::kCancelEncodingEvent, 0, WaitOutcome::kCancelled}};
+  for (const Case& c : cases) {
+    engine::EncodingEvents events;
+    graph_.code = c.graph_code;
+    ov::Event e;
+    // The two frame-filter events are auto-reset, the steering ones manual.
+    const bool manual = c.event == engine::kCancelEncodingEvent;
+    ASSERT_TRUE(e.Create(manual, false, c.event));
+    e.Set();
+    EXPECT_EQ(Bounded(events, job_.get(), &graph_), c.want);
+  }
+  EXPECT_TRUE(job_->cancelled());
+  ov::Event cancel;
+  ASSERT_TRUE(cancel.Create(true, false, engine::kCancelEncodingEvent));
+  EXPECT_EQ(cancel.Wait(0), ov::kWaitTimeout);  // reset by the loop
+}
+
+// At each time-out: an aborted graph fails the render, and so does the job's
+// own failure.
+TEST_F(WaitLoop, TimeOutsReadTheGraphAndTheJob) {
+  {
+    engine::EncodingEvents events;
+    graph_.code = 3;  // EC_ERRORABORT
+    EXPECT_EQ(Bounded(events, job_.get(), &graph_), WaitOutcome::kFailed);
+  }
+  graph_.code = 0;
+  struct FailingJob : engine::WavExportJob {
+    using WavExportJob::WavExportJob;
+    void MakeFail() { Fail(); }
+  } failing(nullptr, ov::String::FromUtf8Lossy(ovtest::ScratchDir() + "/f.3gp"));
+  failing.MakeFail();
+  engine::EncodingEvents events;
+  EXPECT_EQ(Bounded(events, &failing, &graph_), WaitOutcome::kFailed);
+}
+
+// A pause holds the job until Restart, then the wait goes on; a cancel
+// during a pause ends it as a cancel.
+TEST_F(WaitLoop, PauseWaitsForRestartOrCancel) {
+  engine::EncodingEvents events;
+  std::atomic<int> step{0};
+  std::thread steer([&] {
+    SetEvent(engine::kPauseEncodingEvent);
+    while (!job_->paused()) ov::Sleep(5);
+    ov::Sleep(100);
+    step = 1;  // still paused after a while
+    SetEvent(engine::kRestartEncodingEvent);
+    while (job_->paused()) ov::Sleep(5);
+    step = 2;
+    SetEvent(engine::kPauseEncodingEvent);
+    while (!job_->paused()) ov::Sleep(5);
+    SetEvent(engine::kCancelEncodingEvent);
+  });
+  EXPECT_EQ(Bounded(events, job_.get(), &graph_), WaitOutcome::kCancelled);
+  steer.join();
+  EXPECT_EQ(step.load(), 2);
+  EXPECT_TRUE(job_->cancelled());
+  EXPECT_FALSE(job_->paused());
+}
+
+// The level the size and rate point to, or 0 (the object chooses) when that
+// level does not admit the picture, its macroblock rate or the bit rate.
+TEST(EncodingSettings, Mpeg4LevelAndAmrRate) {
+  struct Case {
+    uint32_t w, h, fps, rate;
+    int32_t level;
+  } cases[] = {
+      {176, 144, 15, 128000, 0}, {320, 240, 15, 128000, 2}, {320, 240, 15, 256000, 0}, {352, 288, 10, 128000, 2},
+      {352, 288, 15, 128000, 2}, {176, 144, 30, 256000, 3}, {352, 288, 30, 384000, 3}, {352, 288, 30, 512000, 0},
+      {640, 480, 30, 1000000, 4}, {800, 600, 30, 1000000, 0},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(engine::Mpeg4LevelFor(c.w, c.h, c.fps, c.rate), c.level) << c.w << "x" << c.h << "@" << c.fps << " " << c.rate;
+  }
+  const std::pair<uint32_t, int32_t> amr[] = {{0, 4750},     {5149, 4750},   {5150, 5150}, {6699, 5900},
+                                              {7949, 7400},  {10199, 7950},  {12199, 10200}, {12200, 12200},
+                                              {96000, 12200}};
+  for (auto [rate, want] : amr) EXPECT_EQ(engine::AmrRateFor(rate), want) << rate;
+}
+
+}  // namespace
