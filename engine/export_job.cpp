@@ -241,15 +241,50 @@ int WavExportJob::Encode() {
   return failed() ? 0 : 1;
 }
 
-std::unique_ptr<ExportJob> CreateExportJob(MixEngine* engine, const ov::String& outputPath) {
-  if (outputPath.Length() < 5) return nullptr;
+namespace {
+
+enum class JobKind { kNone, kAsf, kDmo, kWav };
+
+// By the last four characters, any case; none for a path shorter than five.
+JobKind KindOf(const ov::String& outputPath) {
+  if (outputPath.Length() < 5) return JobKind::kNone;
   const ov::String ext = outputPath.Right(4);
-  if (ext.EqualsNoCase(u".wmv")) return std::make_unique<AsfExportJob>(engine, outputPath);
+  if (ext.EqualsNoCase(u".wmv")) return JobKind::kAsf;
   for (const char16_t* e : {u".3gp", u".aac", u".mp4", u".amr"}) {
-    if (ext.EqualsNoCase(e)) return std::make_unique<DmoExportJob>(engine, outputPath);
+    if (ext.EqualsNoCase(e)) return JobKind::kDmo;
   }
-  if (ext.EqualsNoCase(u".wav")) return std::make_unique<WavExportJob>(engine, outputPath);
+  if (ext.EqualsNoCase(u".wav")) return JobKind::kWav;
+  return JobKind::kNone;
+}
+
+}  // namespace
+
+std::unique_ptr<ExportJob> CreateExportJob(MixEngine* engine, const ov::String& outputPath) {
+  switch (KindOf(outputPath)) {
+    case JobKind::kAsf:
+      return std::make_unique<AsfExportJob>(engine, outputPath);
+    case JobKind::kDmo:
+      return std::make_unique<DmoExportJob>(engine, outputPath);
+    case JobKind::kWav:
+      return std::make_unique<WavExportJob>(engine, outputPath);
+    case JobKind::kNone:
+      break;
+  }
   return nullptr;
+}
+
+bool ExportJobRenders(const ov::String& outputPath) {
+  switch (KindOf(outputPath)) {
+    case JobKind::kAsf:
+      return AsfExportJob::kRenders;
+    case JobKind::kDmo:
+      return DmoExportJob::kRenders;
+    case JobKind::kWav:
+      return true;
+    case JobKind::kNone:
+      break;
+  }
+  return false;
 }
 
 extern "C" int ExportFrameCallback(unsigned char** videoBuffer, unsigned char** audioBuffer, int* audioBytes,

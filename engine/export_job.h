@@ -133,12 +133,14 @@ class AsfExportJob : public ExportJob {
  public:
   using ExportJob::ExportJob;
   int Encode() override;
+  static constexpr bool kRenders = true;
 };
 
 class DmoExportJob : public ExportJob {
  public:
   using ExportJob::ExportJob;
   int Encode() override;
+  static constexpr bool kRenders = true;
 };
 
 // Test hook: the folder the graph jobs load their plug-ins from (empty: the
@@ -148,6 +150,10 @@ void SetPluginFolderForTesting(const ov::String& folder);
 // The job for the output's extension (the last four characters, any case),
 // or null for a path shorter than five characters or another extension.
 std::unique_ptr<ExportJob> CreateExportJob(MixEngine* engine, const ov::String& outputPath);
+
+// Whether the job for this output's extension exists and renders it: the
+// one check of a choice of output settings, so that it follows the jobs.
+bool ExportJobRenders(const ov::String& outputPath);
 
 // The frame callback handed to the encoding graph's source: the running
 // job's RenderNextFrame, 0 when no job runs.

@@ -8,6 +8,7 @@
 #include "engine/rendered_clip_source.h"
 #include "engine/video_mixer.h"
 #include "media/mp4_reader.h"
+#include "media/qbt_source.h"
 #include "media/video_track_source.h"
 #include "media/wmv_dmo_source.h"
 
@@ -55,6 +56,8 @@ std::unique_ptr<media::DecoderSource> OpenVideoSource(const ov::String& path, co
     const int32_t h = context ? context->height() : 144;
     source = std::make_unique<PictureSource>(w, h, index < 0 ? PictureSource::kNoBackground : uint32_t(index));
     openFlag = flag;
+  } else if (ext == ".qbt") {
+    source = std::make_unique<media::QbtSource>();
   } else if (ext == ".wmv") {
     source = std::make_unique<media::WmvDmoSource>();
   } else if (IsMp4Family(ext)) {

@@ -103,8 +103,10 @@ int LoadChannel(ChannelSelection* ch, RecordReader* in, bool keep_caches, ov::St
 }
 
 void MixChannelEntry::Reset() {
+  // The volume stays: the channel's slider keeps the level it draws across a
+  // clear, a change of kind or a load, and a channel reset to 0 would play
+  // silent under a slider drawn at that level.
   speakerMode = 1;
-  volume = 0;
   tempoLevel = 50;
   active = 0;
   playIndex = 0;

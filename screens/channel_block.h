@@ -56,7 +56,8 @@ struct MixChannelEntry {
   int32_t active = 0;
   int32_t playIndex = 0;
 
-  // The live settings back to their start values; channel and names stay.
+  // The live settings back to their start values; channel, names and the
+  // volume (which its slider keeps drawing) stay.
   void Reset();
   // Rotation state: volume, active, playIndex, tempoLevel, speakerMode.
   void Save(ov::Archive* archive) const;

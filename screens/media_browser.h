@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "screens/audio_editor.h"  // kActionEditorPlay (ED_PLAY)
 #include "screens/media_catalogue.h"
 #include "screens/media_file_record.h"
 #include "ui/control.h"
@@ -48,7 +49,6 @@ enum : int32_t {
   kActionBrowserOpenFileBox = 64,
   kActionBrowserAddNote = 65,
   kActionBrowserAddCredits = 66,
-  kActionEditorPlay = 228,
   kActionStartCredit = 276,
   kActionFilterNone = 313,
   kActionFilterAudio = 314,

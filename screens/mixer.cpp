@@ -525,17 +525,11 @@ int Mixer::OnAction(int32_t code, const ov::String& argument, int32_t flag) {
       }
       break;
     case ui::kActionAfterRotation:
+      // The preview's mixer keeps no channel settings: its zeros would reach
+      // the same sliders.
+      if (type_ != ui::kTypeMixer) break;
       ResumeRender();
-      if (host) {
-        for (int i = 0; i < channel_count_; ++i) {
-          host->DoAction(kActionChannelSliderBase + i, ov::String::Format(u"%d", table_[size_t(i)].volume), 1);
-        }
-        if (auto* parent_menu = dynamic_cast<ui::Menu*>(parent_)) {
-          if (ui::Element* vol = parent_menu->FindDescendant(u"mas_vol", false)) {
-            vol->OnAction(kActionSliderValue, ov::String::Format(u"%d", master_volume_), 0);
-          }
-        }
-      }
+      ShowVolumes();
       break;
     case ui::kActionLeavingMenu:
     case ui::kActionDeactivated:
@@ -563,17 +557,29 @@ int Mixer::OnAction(int32_t code, const ov::String& argument, int32_t flag) {
       CopySettingsToOptions();
       if (host) {
         host->DoAction(ui::kActionOptionsChanged, ov::String(), 1);
-        if (!wizard_menu_name_.IsEmpty()) host->JumpToMenu(wizard_menu_name_);
+        if (!wizard_menu_name_.IsEmpty()) {
+          host->JumpToMenu(wizard_menu_name_);
+          // Once more on the settings' own screen, whose elements show the
+          // options they are bound to.
+          host->DoAction(ui::kActionOptionsChanged, ov::String(), 1);
+        }
       }
       break;
     case kActionMixerAcceptWizard:
       CopyOptionsToSettings();
+      CheckOutputChoice();
       break;
     case kActionMixerSaveMenu:
       if (host) host->JumpToMenu(u"save_menu");
       break;
     case kActionProjectLoad:
-      if (ConfirmTakeLoss(kOpenMixCaption, u"Open another mix") && !LoadMix(argument)) ReportLoadFailure(argument);
+      if (ConfirmTakeLoss(kOpenMixCaption, u"Open another mix")) {
+        if (LoadMix(argument)) {
+          ShowVolumes();
+        } else {
+          ReportLoadFailure(argument);
+        }
+      }
       break;
     case kActionProjectSave:
       SaveMix(argument.IsEmpty() && host ? host->DataFolder() + project_name_ : argument);
@@ -588,7 +594,7 @@ int Mixer::OnAction(int32_t code, const ov::String& argument, int32_t flag) {
       if (engine_) engine_->ClearActions();
       break;
     case kActionMixLoad:
-      OpenProject(argument);
+      if (OpenProject(argument)) ShowVolumes();
       break;
     case kActionMixSaveAs:
       SaveMixAs();
@@ -634,6 +640,19 @@ bool Mixer::SaveMix(const ov::String& path, SaveKind kind) {
     host->SaveOptionsLater();
   }
   return true;
+}
+
+void Mixer::ShowVolumes() {
+  ui::UiHost* host = HostOrNull();
+  if (!host || type_ != ui::kTypeMixer) return;
+  for (int i = 0; i < channel_count_; ++i) {
+    host->DoAction(kActionChannelSliderBase + i, ov::String::Format(u"%d", table_[size_t(i)].volume), 1);
+  }
+  if (auto* parent_menu = dynamic_cast<ui::Menu*>(parent_)) {
+    if (ui::Element* vol = parent_menu->FindDescendant(u"mas_vol", false)) {
+      vol->OnAction(kActionSliderValue, ov::String::Format(u"%d", master_volume_), 0);
+    }
+  }
 }
 
 bool Mixer::LoadMix(const ov::String& given) {

@@ -198,6 +198,9 @@ class Mixer : public ui::Control {
   const ov::String& missing_clip() const { return missing_clip_; }
   // Reports the last failed load in a message box (caption "Open mix").
   void ReportLoadFailure(const ov::String& path);
+  // Puts each channel's volume on its slider (through the channel panels'
+  // codes 167 + i) and the master volume on "mas_vol", after a turn and a load.
+  void ShowVolumes();
   // Shown on the mixer while the mix stays empty after a failed load; ""
   // when there is nothing to say.
   const ov::String& empty_note() const { return empty_note_; }
@@ -227,6 +230,10 @@ class Mixer : public ui::Control {
   void OnRenderAction(int32_t code);
   bool SaveRenderedFile(const ov::String& path);
   ov::String OutputExtension(bool for_device) const;
+  // After output settings are taken: when no job renders the file they
+  // name, the "RENDER_CHOICE" popup says so (its "render_choice_text" gets
+  // the reason). True when they render.
+  bool CheckOutputChoice();
   static ov::String MakeOutputName(const ov::String& extension);
   // After a rotation: follows a render that still runs, else reports it.
   void ResumeRender();

@@ -175,6 +175,21 @@ ov::String Mixer::OutputExtension(bool for_device) const {
   }
 }
 
+bool Mixer::CheckOutputChoice() {
+  const ov::String ext = OutputExtension(render_target_ == 0);
+  if (!ext.IsEmpty() && engine::ExportJobRenders(u"Default" + ext)) return true;
+  ui::UiHost* host = ui::Host();
+  ui::Element* popup = CurrentPopup(u"RENDER_CHOICE");
+  if (!host || !popup) return false;
+  if (ui::Element* text = host->FindElementByName(nullptr, u"render_choice_text", true)) {
+    const ov::String file = ext.IsEmpty() ? ov::String(u"No kind of file") : u"A \"" + ext + u"\" file";
+    text->OnAction(ui::kActionSetText,
+                   file + u" cannot be rendered yet. Sound only in WAV: Output \"Sound\", Codecs \"WAV\".", 0);
+  }
+  host->OpenPopup(popup);
+  return false;
+}
+
 ov::String Mixer::MakeOutputName(const ov::String& extension) {
   const ov::String folder = ov::TempPath();
   for (int n = 1;; ++n) {

@@ -1,5 +1,6 @@
 #include "screens/screens.h"
 
+#include "screens/audio_editor.h"
 #include "screens/channel_selection.h"
 #include "screens/media_browser.h"
 #include "screens/mixer.h"
@@ -23,6 +24,7 @@ void RegisterElements() {
   ui::RegisterElementType(u"CHANNELSELECTION", Make<ChannelSelection>);
   ui::RegisterElementType(u"MixerSelection", Make<MixerSelection>);
   ui::RegisterElementType(u"PREVIEWMIXER", Make<PreviewMixer>);
+  ui::RegisterElementType(u"AudioEditor", Make<AudioEditor>);
   ui::RegisterElementType(u"PB", Make<MediaBrowser>);
   ui::RegisterElementType(u"MEDIABROWSER", Make<MediaBrowser>);
   engine::RegisterTextClipRenderer(MakeTextClipRenderer);

@@ -292,7 +292,13 @@ void SliderControl::Draw(gfx::HDC dc, int state) {
         SkinImage& image = it->second[size_t(s)];
         if (!image.loaded && !image.name.IsEmpty()) LoadSkinImage(dc, &image, image.name, false);
         image.loaded = true;
-        if (image.dc) gfx::BitBlt(dc, x_, y_, image.width, image.height, image.dc.get(), 0, 0, gfx::kSrcCopy);
+        if (image.dc && transparent_) {
+          // With a transparent colour the picture marks only part of what lies under it.
+          gfx::TransparentImage(dc, x_, y_, image.width, image.height, image.dc.get(), 0, 0, image.width, image.height,
+                                transparent_colour_);
+        } else if (image.dc) {
+          gfx::BitBlt(dc, x_, y_, image.width, image.height, image.dc.get(), 0, 0, gfx::kSrcCopy);
+        }
       }
     }
     ResetRect();

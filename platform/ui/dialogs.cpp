@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/os/file.h"
+#include "platform/ui/text_entry.h"
 
 namespace wnd {
 namespace {
@@ -15,12 +16,12 @@ MessageBoxHook& Hook() {
   return hook;
 }
 
-bool Headless() {
+}  // namespace
+
+bool HeadlessRun() {
   const char* headless = std::getenv("OVMIX_HEADLESS");
   return headless && *headless && std::strcmp(headless, "0") != 0;
 }
-
-}  // namespace
 
 void SetMessageBoxHook(MessageBoxHook hook) { Hook() = std::move(hook); }
 
@@ -34,7 +35,7 @@ int MessageBox(const ov::String& caption, const ov::String& text, uint32_t butto
   int answer = 0;
   if (RunMessageBoxHook(caption, text, buttons, &answer)) return answer;
   const int fallback = buttons == kBoxYesNo ? kAnswerNo : kAnswerOk;
-  if (Headless()) return fallback;
+  if (HeadlessRun()) return fallback;
   const std::string c = caption.ToUtf8Lossy();
   const std::string t = text.ToUtf8Lossy();
   const SDL_MessageBoxButtonData yes_no[] = {
@@ -56,8 +57,13 @@ int MessageBox(const ov::String& caption, const ov::String& text, uint32_t butto
 }
 
 bool GetSaveFileName(const SaveFileRequest& request, ov::String* path) {
+  // The name is asked for with the default offered; the extension is added
+  // when the typed name lacks it.
   ov::String name = request.default_name;
-  if (!request.default_extension.IsEmpty()) name += u"." + request.default_extension;
+  if (!EditText(u"Save As", &name)) return false;
+  if (name.IsEmpty()) return false;
+  const ov::String dotted = u"." + request.default_extension;
+  if (!request.default_extension.IsEmpty() && !name.EndsWithNoCase(dotted.View())) name += dotted;
   const ov::String chosen = request.folder.IsEmpty() ? name : ov::JoinPath(request.folder, name);
   if (request.overwrite_prompt && ov::FileExists(chosen)) {
     const ov::String text = ov::FileNameOf(chosen) + u" already exists.\nDo you want to replace it?";

@@ -1,7 +1,8 @@
 #pragma once
 // Dialogs: the message box with buttons and the save-file dialog. SDL has no
-// file dialog, so the save dialog is a stand-in: it proposes the default name
-// in the starting folder and, when that file exists and the request asks for
+// file dialog, so the save dialog is a stand-in: it asks for the name with
+// the text-entry dialog (text_entry.h), the default name offered, saves in
+// the starting folder and, when that file exists and the request asks for
 // it, confirms the overwrite with a yes/no message box.
 //
 // A test hook answers (and records) every message box in place of the user;
@@ -20,6 +21,9 @@ namespace wnd {
 enum : uint32_t { kBoxOk = 0, kBoxYesNo = 4 };
 enum : int { kAnswerOk = 1, kAnswerYes = 6, kAnswerNo = 7 };
 
+// True when OVMIX_HEADLESS is set (and not "0"): nobody answers dialogs.
+bool HeadlessRun();
+
 // Shows a box and returns the answer.
 int MessageBox(const ov::String& caption, const ov::String& text, uint32_t buttons);
 
@@ -37,7 +41,9 @@ struct SaveFileRequest {
   bool overwrite_prompt = true;
 };
 
-// The chosen path: false when the user declined.
+// The chosen path: false when the user cancelled, typed no name or declined
+// the overwrite. A headless run without a text-entry hook cannot ask and
+// takes the default name.
 bool GetSaveFileName(const SaveFileRequest& request, ov::String* path);
 
 }  // namespace wnd

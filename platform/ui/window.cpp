@@ -33,6 +33,7 @@ constexpr uint32_t kRaiseCode = 0xFFFFFFFFu;
 std::mutex g_listeners_mutex;
 std::map<int, std::function<void(uint32_t)>> g_listeners;
 int g_next_listener = 1;
+Window* g_main_window = nullptr;
 
 void EnsureUserEvent() {
   std::call_once(g_user_event_once, [] { g_user_event = SDL_RegisterEvents(1); });
@@ -92,12 +93,15 @@ std::unique_ptr<Window> Window::Create(const ov::String& title, int32_t width, i
     return nullptr;
   }
   w->window_ = sdl;
+  g_main_window = w.get();
   w->Dispatch({Message::kCreate});
   w->InvalidateAll();
   return w;
 }
 
 Window::~Window() {
+  if (g_main_window == this) g_main_window = nullptr;
+  if (modal_) SDL_StopTextInput();
   if (wait_cursor_handle_) {
     SDL_SetCursor(SDL_GetDefaultCursor());
     SDL_FreeCursor(static_cast<SDL_Cursor*>(wait_cursor_handle_));
@@ -312,8 +316,48 @@ bool Window::ToScreen(int32_t wx, int32_t wy, int32_t* x, int32_t* y) const {
   return true;
 }
 
+Window* Window::Main() { return g_main_window; }
+
+void Window::SetModalInput(ModalInput* input) {
+  if (input && !modal_) SDL_StartTextInput();
+  if (!input && modal_) SDL_StopTextInput();
+  modal_ = input;
+  mouse_down_ = false;
+  ok_pressed_ = false;
+}
+
+// A modal dialog's share of the events; false for those that go on as usual.
+bool Window::HandleModalEvent(const void* raw) {
+  const SDL_Event& e = *static_cast<const SDL_Event*>(raw);
+  switch (e.type) {
+    case SDL_TEXTINPUT:
+      modal_->OnModalText(e.text.text);
+      return true;
+    case SDL_KEYDOWN:
+      switch (e.key.keysym.sym) {
+        case SDLK_F1: modal_->OnModalKey(ModalKey::kLeftSoftKey); break;
+        case SDLK_F2: modal_->OnModalKey(ModalKey::kRightSoftKey); break;
+        case SDLK_ESCAPE:
+        case SDLK_AC_BACK:
+        case SDLK_BACKSPACE: modal_->OnModalKey(ModalKey::kBack); break;
+        case SDLK_F5: modal_->OnModalKey(ModalKey::kRotate); break;
+        default: break;
+      }
+      return true;
+    case SDL_KEYUP:
+    case SDL_TEXTEDITING:
+    case SDL_MOUSEBUTTONDOWN:
+    case SDL_MOUSEBUTTONUP:
+    case SDL_MOUSEMOTION:
+      return true;
+    default:
+      return false;
+  }
+}
+
 void Window::HandleSdlEvent(const void* raw) {
   const SDL_Event& e = *static_cast<const SDL_Event*>(raw);
+  if (modal_ && HandleModalEvent(raw)) return;
   if (e.type == g_user_event) {
     const uint32_t code = static_cast<uint32_t>(e.user.code);
     if (code == kRaiseCode) {

@@ -133,6 +133,24 @@ class Window {
   static int AddBroadcastListener(std::function<void(uint32_t)> listener);
   static void RemoveBroadcastListener(int token);
 
+  // The most recently created window still alive (the main window); null
+  // when there is none. Dialogs run over it.
+  static Window* Main();
+
+  // Keys a modal dialog takes: the soft keys (F1, F2), Back (Escape,
+  // Backspace) and the turn (F5).
+  enum class ModalKey { kLeftSoftKey, kRightSoftKey, kBack, kRotate };
+  class ModalInput {
+   public:
+    virtual ~ModalInput() = default;
+    virtual void OnModalKey(ModalKey key) = 0;
+    virtual void OnModalText(const std::string& utf8) = 0;
+  };
+  // While set, keys, typed text and the stylus go to `input` instead of the
+  // handler (SDL text input is on); timers, posted messages and paints run
+  // on. Null ends it.
+  void SetModalInput(ModalInput* input);
+
   // Runs the loop until Quit; returns the code.
   int Run();
   // One pass: waits up to timeout_ms for events and timers, handles them and
@@ -151,6 +169,7 @@ class Window {
   Window() = default;
   void Dispatch(const Event& event);
   void HandleSdlEvent(const void* sdl_event);
+  bool HandleModalEvent(const void* sdl_event);
   // Stylus events pass here: a press on the shown OK button is kept from the
   // handler and becomes kCommandOk when released over the button.
   void Stylus(const Event& event);
@@ -182,6 +201,7 @@ class Window {
   bool ok_pressed_ = false;
   bool wait_cursor_ = false;
   void* wait_cursor_handle_ = nullptr;  // SDL_Cursor, made at its first use
+  ModalInput* modal_ = nullptr;
 };
 
 // One interactive instance per user: a lock in the data folder. A second

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include <cstring>
 #include <string>
 
@@ -86,6 +88,22 @@ TEST(VideoSourceFactory, ChoosesByExtension) {
   EXPECT_EQ(engine::OpenVideoSource(ov::String::FromAscii("a.mp"), &mixer, 0, 1), nullptr);
   EXPECT_EQ(engine::OpenVideoSource(ov::String::FromAscii(dir + "/x.mid"), &mixer, 0, 1), nullptr);
   EXPECT_EQ(engine::OpenVideoSource(ov::String::FromAscii(dir + "/none.raw"), &mixer, 0, 1), nullptr);
+  // ".qbt" clips, whatever the case of the extension; a header they cannot
+  // play (3 bytes per pixel) gives none.
+  const auto writeQbt = [&](const std::string& name, uint32_t bytesPerPixel) {
+    std::ofstream out(dir + "/" + name, std::ios::binary);
+    for (uint32_t v : {0u, 9u, 7u, bytesPerPixel, 40u, 0u, 0u, 0u}) {
+      for (int i = 0; i < 4; ++i) out.put(char(v >> (8 * i)));
+    }
+    return ov::String::FromUtf8Lossy(dir + "/" + name);
+  };
+  auto qbt = engine::OpenVideoSource(writeQbt("clip.QBT", 2), &mixer, 0, 1);
+  ASSERT_NE(qbt, nullptr);
+  ASSERT_TRUE(qbt->GetFormat(&f));
+  EXPECT_EQ(f.width, 9u);
+  EXPECT_EQ(f.frameDurationMs, 40u);
+  EXPECT_FALSE(qbt->IsBottomUp());
+  EXPECT_EQ(engine::OpenVideoSource(writeQbt("deep.qbt", 3), &mixer, 0, 1), nullptr);
   // Through the mixer: a picture channel at its own size, letterboxed.
   engine::EngineCommand load;
   load.type = engine::CMD_LOAD;

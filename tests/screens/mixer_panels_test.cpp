@@ -28,8 +28,6 @@ using screens::ChannelSelection;
 using screens::Mixer;
 using screens::MixerSelection;
 
-ov::String U(const std::string& s) { return ov::String::FromUtf8Lossy(s); }
-
 wnd::Key Digit(int n) { return static_cast<wnd::Key>(static_cast<int>(wnd::Key::kDigit0) + n); }
 
 // A photo (channel 1), a video (2) and a sound (3) whose caches are all
@@ -44,19 +42,7 @@ class MixerPanels : public ::testing::TestWithParam<const char*> {
     unsetenv("OVMIX_SCREEN");
     ASSERT_TRUE(d().ok());
     ASSERT_TRUE(d().UseVirtualWaveOut());
-    const struct {
-      int32_t kind, type;
-      const char* name;
-    } clips[] = {{screens::kKindImage, screens::kFileTypeJpeg, "one.jpg"},
-                 {screens::kKindVideo, screens::kFileTypeMp4, "holiday.mp4"},
-                 {screens::kKindAudio, screens::kFileTypeWav, "song.wav"}};
-    for (int i = 0; i < 3; ++i) {
-      ChannelSelection* ch = channel(i);
-      ASSERT_NE(ch, nullptr);
-      ch->AddClip(clips[i].kind, clips[i].type, U(ovtest::TouchFile(dir_, clips[i].name)), ov::String(),
-                  ov::String(), screens::kWholePicture, screens::kWholePicture, 500, 0, 0, 0, 0, 0, 0, nullptr);
-      ch->SetClipCache(0, U(ovtest::TouchFile(dir_, std::string(clips[i].name) + ".raw")), clips[i].kind);
-    }
+    ASSERT_TRUE(ovtest::AddCachedClips(dir_, {channel(0), channel(1), channel(2)}, {"one.jpg", "holiday.mp4", "song.wav"}));
     ASSERT_TRUE(d().TapElement(u"main_0"));
     ASSERT_EQ(d().Menu(), u"mixing_menu");
     ASSERT_FALSE(mixer()->decoding());
@@ -211,8 +197,8 @@ TEST_P(MixerPanels, TheEffectMarkOpensItsKindsGroupBesideIt) {
     EXPECT_LE(group->x(), mark->x() + 4);
     EXPECT_GE(group->x() + group->GetXSize(), mark->x() + mark->GetXSize());
     ui::Element* first = group->items().front().get();
-    EXPECT_EQ(first->x() - group->x(), 4);
-    EXPECT_EQ(first->y() - group->y(), 7);
+    EXPECT_EQ(first->x() - group->x(), 3);
+    EXPECT_EQ(first->y() - group->y(), 3);
     d().Tap(first->x() + first->GetXSize() / 2, first->y() + first->GetYSize() / 2);
     EXPECT_FALSE(group->IsVisible());
     EXPECT_EQ(channel(o.channel)->channel_effect().type, o.type);

@@ -182,8 +182,10 @@ TEST_F(LoadedProject, ASliderDragReachesTheMixer) {
   ui::Element* vol = Find(d(), u"MX_VOL_2");
   ASSERT_NE(vol, nullptr);
   ASSERT_TRUE(vol->IsEnabled());  // channel 2 holds a sound
-  const int32_t y = vol->y() + vol->GetYSize() / 2, x = vol->x() + 2;
-  d().Drag({x, y}, {{x + 6, y}, {x + 13, y}});
+  // The knob of a full volume stands at the right end; dragged left, the
+  // volume falls.
+  const int32_t y = vol->y() + vol->GetYSize() / 2, x = vol->x() + vol->GetXSize() - 4;
+  d().Drag({x, y}, {{x - 6, y}, {x - 13, y}});
   const int32_t level = dynamic_cast<ui::SliderControl*>(vol)->value();
   EXPECT_GT(level, 0);
   EXPECT_EQ(m->entry(2).volume, 100 - level);
@@ -772,7 +774,7 @@ TEST_F(LiveMixEndToEnd, APlayedMixReplaysInThePreviewAfterSaveClearAndLoad) {
   EXPECT_EQ(Str(Find(d(), u"preview_len")->text()), u"of 00:02");
   const uint32_t share = screens::PreviewMixer::Percentage(e->GetPlayPosition(), e->GetMixDuration());
   EXPECT_GE(share, 97u);
-  EXPECT_EQ(Str(Find(d(), u"preview_percent")->text()), Str(ov::String::Format(u"played: %u", share)));
+  EXPECT_EQ(Str(Find(d(), u"preview_percent")->text()), Str(ov::String::Format(u"played: %u %%", share)));
   ASSERT_TRUE(d().TapElement(u"StopPreview"));
   EXPECT_FALSE(e->IsReplaying());
 

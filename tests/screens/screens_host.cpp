@@ -93,6 +93,21 @@ bool FakeBrowser::OnStylusDown(int32_t x, int32_t y) {
   return true;
 }
 
+bool AddCachedClips(const std::string& folder, screens::ChannelSelection* const (&channels)[3],
+                    const char* const (&names)[3]) {
+  const int32_t kinds[3][2] = {{screens::kKindImage, screens::kFileTypeJpeg},
+                               {screens::kKindVideo, screens::kFileTypeMp4},
+                               {screens::kKindAudio, screens::kFileTypeWav}};
+  for (int i = 0; i < 3; ++i) {
+    screens::ChannelSelection* ch = channels[i];
+    if (!ch) return false;
+    ch->AddClip(kinds[i][0], kinds[i][1], ov::String::FromUtf8Lossy(TouchFile(folder, names[i])), ov::String(),
+                ov::String(), screens::kWholePicture, screens::kWholePicture, 500, 0, 0, 0, 0, 0, 0, nullptr);
+    ch->SetClipCache(0, ov::String::FromUtf8Lossy(TouchFile(folder, std::string(names[i]) + ".raw")), kinds[i][0]);
+  }
+  return true;
+}
+
 std::string TouchFile(const std::string& folder, const std::string& name) {
   const std::string path = folder + "/" + name;
   // A channel refuses a sound it cannot decode: a ".wav" is a real one.
@@ -110,8 +125,9 @@ engine::EngineCommand MixCommand(uint32_t time, uint32_t type, uint32_t channel,
   return c;
 }
 
-void WriteLongWav(const std::string& path, int seconds) {
-  const uint32_t frames = 22050u * uint32_t(seconds), data = frames * 4;
+void WriteStereoWav(const std::string& path, uint32_t frames,
+                    const std::function<std::pair<int16_t, int16_t>(uint32_t)>& frame) {
+  const uint32_t data = frames * 4;
   std::ofstream f(path, std::ios::binary);
   auto u32 = [&](uint32_t v) { f.write(reinterpret_cast<const char*>(&v), 4); };
   auto u16 = [&](uint16_t v) { f.write(reinterpret_cast<const char*>(&v), 2); };
@@ -127,11 +143,25 @@ void WriteLongWav(const std::string& path, int seconds) {
   u16(16);
   f.write("data", 4);
   u32(data);
-  std::vector<int16_t> block(22050 * 2);
-  for (size_t i = 0; i < block.size(); ++i) block[i] = int16_t((i % 200) * 10);
-  for (int s = 0; s < seconds; ++s) {
-    f.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(block.size() * 2));
+  std::vector<int16_t> block;
+  block.reserve(2 * 22050);
+  for (uint32_t i = 0; i < frames; ++i) {
+    const auto [left, right] = frame(i);
+    block.push_back(left);
+    block.push_back(right);
+    if (block.size() == block.capacity() || i + 1 == frames) {
+      f.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(block.size() * 2));
+      block.clear();
+    }
   }
+}
+
+void WriteLongWav(const std::string& path, int seconds) {
+  // Sample n of the interleaved data is (n % 200) × 10, the same every second.
+  WriteStereoWav(path, 22050u * uint32_t(seconds), [](uint32_t i) {
+    const uint32_t n = (i * 2) % (22050 * 2);
+    return std::pair{int16_t((n % 200) * 10), int16_t(((n + 1) % 200) * 10)};
+  });
 }
 
 bool WriteProjectFile(const std::string& path, screens::ChannelSelection (&channels)[8],

@@ -3,10 +3,13 @@
 // with a menu that stands as root and current menu, the options the mixer
 // reads and writes, a data folder and the shared playback set.
 
+#include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/mix_engine.h"
@@ -79,8 +82,19 @@ class FakeBrowser : public ui::Control, public screens::RecordSelection {
 // second, since a channel takes only sound it can decode).
 std::string TouchFile(const std::string& folder, const std::string& name);
 
+// Puts a stand-in photo, video and sound (names given in that order) on
+// channels[0..2], each with a cache file present, so that entering the mixer
+// decodes nothing; false when a channel is missing.
+bool AddCachedClips(const std::string& folder, screens::ChannelSelection* const (&channels)[3],
+                    const char* const (&names)[3]);
+
 // A command of a recorded mix.
 engine::EngineCommand MixCommand(uint32_t time, uint32_t type, uint32_t channel, const std::string& path = "");
+
+// A WAV at 22050 Hz, 16-bit stereo, of `frames` sample frames, frame i
+// being (left, right) = frame(i).
+void WriteStereoWav(const std::string& path, uint32_t frames,
+                    const std::function<std::pair<int16_t, int16_t>(uint32_t)>& frame);
 
 // A WAV of `seconds` of a quiet ramp at 22050 Hz, 16-bit stereo: a clip
 // whose decoding to cache takes long enough to be caught in progress.

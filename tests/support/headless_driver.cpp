@@ -8,8 +8,10 @@
 #include "platform/imaging/image.h"
 #include "platform/os/thread.h"
 #include "platform/ui/dialogs.h"
+#include "screens/audio_editor.h"
 #include "shell/packages.h"
 #include "tests/support/md5.h"
+#include "tests/support/test_paths.h"
 
 namespace ovtest {
 namespace {
@@ -38,11 +40,14 @@ HeadlessDriver::HeadlessDriver(const std::string& data_folder, bool splash, cons
 
 HeadlessDriver::~HeadlessDriver() {
   app_.reset();
+  screens::AudioEditor::SetDeviceFactory(nullptr);
   wnd::SetMessageBoxHook(nullptr);
   shell::SetEndProcessHook(nullptr);
 }
 
 bool HeadlessDriver::UseVirtualWaveOut() {
+  // The audio editors' previews play on virtual devices too.
+  screens::AudioEditor::SetDeviceFactory([] { return std::make_unique<ov::VirtualWaveOutDevice>(); });
   auto timing = std::make_unique<engine::VirtualTiming>();
   engine::VirtualTiming* clock = timing.get();
   if (!ReplaceEngine([] { return std::make_unique<ov::VirtualWaveOutDevice>(); }, std::move(timing))) return false;
@@ -74,13 +79,21 @@ bool HeadlessDriver::ReplaceEngine(std::function<std::unique_ptr<ov::WaveOutDevi
   return true;
 }
 
-bool HeadlessDriver::AdvanceDevice(uint64_t frames) {
+bool HeadlessDriver::AdvanceDevice(uint64_t frames, std::vector<uint8_t>* played) {
+  auto advance = [frames, played](ov::WaveOutDevice& device) {
+    auto* virtual_device = dynamic_cast<ov::VirtualWaveOutDevice*>(&device);
+    if (!virtual_device) return;
+    virtual_device->Advance(frames);
+    // Taken under the same lock: the device may close once it has played.
+    if (played) *played = virtual_device->Played();
+  };
   engine::MixEngine* engine = sm().GetMixEngine();
-  const bool played = engine && engine->WithDevice([frames](ov::WaveOutDevice& device) {
-    if (auto* virtual_device = dynamic_cast<ov::VirtualWaveOutDevice*>(&device)) virtual_device->Advance(frames);
-  });
+  bool any = engine && engine->WithDevice(advance);
+  // The current screen's audio editor plays on a device of its own.
+  auto* editor = dynamic_cast<screens::AudioEditor*>(sm().FindElementByType(nullptr, ui::kTypeAudioEditor, 1));
+  if (editor && editor->WithDevice(advance)) any = true;
   if (clock_) clock_->Poke();
-  return played;
+  return any;
 }
 
 void HeadlessDriver::Settle() {
@@ -154,5 +167,24 @@ std::string HeadlessDriver::BackBufferHash() const {
 }
 
 bool HeadlessDriver::SavePng(const std::string& path) const { return imaging::WritePng(path, *app_->window()->surface()); }
+
+int HeadlessDriver::DifferFromGolden(const std::string& file, const std::string& scratch_dir) const {
+  const std::string golden = TestDataPath("golden/" + file);
+  if (std::getenv("OVMIX_WRITE_GOLDEN")) return SavePng(golden) ? 0 : -1;
+  SavePng(scratch_dir + "/" + file);
+  std::unique_ptr<imaging::Image> image = imaging::Image::FromFile(ov::String::FromUtf8Lossy(golden));
+  imaging::Picture picture;
+  if (!image || image->Decode(&picture) != imaging::Status::kOk) return -1;
+  const gfx::Bitmap& shown = *app_->window()->surface();
+  if (picture.width != shown.width() || picture.height != shown.height()) return -1;
+  int differing = 0;
+  for (int32_t y = 0; y < shown.height(); ++y) {
+    for (int32_t x = 0; x < shown.width(); ++x) {
+      const uint8_t* p = &picture.rgba[(static_cast<size_t>(y) * picture.width + x) * 4];
+      differing += gfx::ColorRefTo565(gfx::Rgb(p[0], p[1], p[2])) != shown.row(y)[x];
+    }
+  }
+  return differing;
+}
 
 }  // namespace ovtest

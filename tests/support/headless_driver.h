@@ -53,11 +53,13 @@ class HeadlessDriver {
   // Gives the screens a shared engine that plays on a virtual wave-out device
   // and keeps its time by that device's clock, so that sound and the replay
   // advance only as the test plays them (false without an engine to
-  // replace). Call it before entering the screen that uses the engine.
-  // AdvanceDevice plays `frames` frames of the open device (false while none
-  // is open).
+  // replace); the audio editors' previews open virtual devices as well.
+  // Call it before entering the screen that uses the engine. AdvanceDevice
+  // plays `frames` frames of the open devices (the engine's and the current
+  // screen's audio editor's; false while none is open); `played`, when
+  // given, gets every byte the last of them has played since it opened.
   bool UseVirtualWaveOut();
-  bool AdvanceDevice(uint64_t frames);
+  bool AdvanceDevice(uint64_t frames, std::vector<uint8_t>* played = nullptr);
   // The same engine on devices `factory` makes, keeping the system's time:
   // sound plays as the device plays it, in real time.
   bool UseWaveOut(std::function<std::unique_ptr<ov::WaveOutDevice>()> factory);
@@ -68,6 +70,11 @@ class HeadlessDriver {
   std::string SurfaceHash() const;
   std::string BackBufferHash() const;
   bool SavePng(const std::string& path) const;
+  // The number of pixels of the surface that differ from the committed
+  // picture tests/data/golden/<file> (-1 when it cannot be read or its size
+  // differs); the surface is also saved in scratch_dir for a look. With
+  // OVMIX_WRITE_GOLDEN set it writes the picture instead and answers 0.
+  int DifferFromGolden(const std::string& file, const std::string& scratch_dir) const;
 
   // Message boxes shown so far (caption, text, buttons), and the answer the
   // next yes/no box gets (an OK box is answered OK).

@@ -1,0 +1,233 @@
+// The text-entry dialog over a headless window: typed text, the soft keys,
+// Back, a turn (F5 and the "Rotation is starting" broadcast), the window's
+// timers going on while it is open; the test hook; the save dialog asking
+// for the name with it and keeping the overwrite question.
+#include <SDL.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/os/ov_string.h"
+#include "platform/ui/dialogs.h"
+#include "platform/ui/text_entry.h"
+#include "platform/ui/window.h"
+#include "screens/mixer.h"
+#include "tests/support/headless_driver.h"
+#include "tests/support/scoped_env.h"
+#include "tests/support/test_paths.h"
+
+namespace {
+
+SDL_Event KeyEvent(SDL_Keycode key) {
+  SDL_Event e{};
+  e.type = SDL_KEYDOWN;
+  e.key.keysym.sym = key;
+  return e;
+}
+
+SDL_Event TextEvent(const char* utf8) {
+  SDL_Event e{};
+  e.type = SDL_TEXTINPUT;
+  std::strncpy(e.text.text, utf8, sizeof(e.text.text) - 1);
+  return e;
+}
+
+class TextEntryDialogTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    // A window on the offscreen driver, but not the headless shortcut: the
+    // dialog runs its loop and reads the events the test queues.
+    env_.Set("OVMIX_HEADLESS", "0");
+    wnd::Window::UseHeadlessDriver();
+    window_ = wnd::Window::Create(u"text entry", 176, 208, 26, 1, [this](const wnd::Event& e) { OnEvent(e); });
+    ASSERT_TRUE(window_);
+    rotation_ = wnd::Window::RegisterMessage("Rotation is starting");
+  }
+  void TearDown() override {
+    window_.reset();
+    SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+  }
+
+  // The window's handler: the first tick of timer 7 queues the script, as a
+  // user typing while the dialog is open; every message is noted.
+  void OnEvent(const wnd::Event& e) {
+    if (e.message == wnd::Message::kTimer && e.wparam == 7) {
+      ++ticks_;
+      if (ticks_ == 1) {
+        for (SDL_Event& s : script_) SDL_PushEvent(&s);
+        if (broadcast_) window_->Broadcast(rotation_);
+      }
+      // A box that missed its keys would stay open: after about 2 s the
+      // turn closes it, and the case fails on its answer.
+      if (ticks_ == 400) window_->Broadcast(rotation_);
+      return;
+    }
+    if (e.message == wnd::Message::kCommand || e.message == wnd::Message::kKey ||
+        e.message == wnd::Message::kBackKey) {
+      seen_.push_back(e);
+    }
+  }
+
+  // Runs the dialog offering `offered`; the script plays on the timer's first tick.
+  bool Run(const ov::String& offered, std::vector<SDL_Event> script, bool broadcast = false) {
+    script_ = std::move(script);
+    broadcast_ = broadcast;
+    ticks_ = 0;
+    seen_.clear();
+    window_->SetTimer(7, 5);
+    wnd::SetupTextEntry(offered, u"Title", u"OK", u"Cancel");
+    const bool accepted = wnd::RunTextEntryDialog();
+    window_->KillTimer(7);
+    return accepted;
+  }
+
+  ovtest::ScopedEnv env_;
+  std::unique_ptr<wnd::Window> window_;
+  uint32_t rotation_ = 0;
+  std::vector<SDL_Event> script_;
+  bool broadcast_ = false;
+  int ticks_ = 0;
+  std::vector<wnd::Event> seen_;
+};
+
+TEST_F(TextEntryDialogTest, SoftKeysBackAndTurns) {
+  const struct {
+    const char* name;
+    const char16_t* offered;
+    std::vector<SDL_Event> script;
+    bool broadcast;
+    bool accepted;
+    const char16_t* text;  // the stored text afterwards
+  } cases[] = {
+      {"typed and accepted", u"Mix", {TextEvent("ed "), TextEvent("\xC3\xA9t\xC3\xA9"), KeyEvent(SDLK_F1)}, false,
+       true, u"Mixed \u00E9t\u00E9"},
+      {"Back deletes one character each", u"Default",
+       {KeyEvent(SDLK_ESCAPE), KeyEvent(SDLK_BACKSPACE), TextEvent("X"), KeyEvent(SDLK_F1)}, false, true, u"DefauX"},
+      {"empty accept", u"ab", {KeyEvent(SDLK_ESCAPE), KeyEvent(SDLK_ESCAPE), KeyEvent(SDLK_ESCAPE), KeyEvent(SDLK_F1)},
+       false, true, u""},
+      {"cancel keeps the text", u"keep", {TextEvent("lost"), KeyEvent(SDLK_F2), KeyEvent(SDLK_F1)}, false, false,
+       u"keep"},
+      {"F5 cancels", u"keep", {TextEvent("lost"), KeyEvent(SDLK_F5), KeyEvent(SDLK_F1)}, false, false, u"keep"},
+      {"the rotation broadcast cancels", u"keep", {TextEvent("lost"), KeyEvent(SDLK_F1)}, true, false, u"keep"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Run(c.offered, c.script, c.broadcast), c.accepted) << c.name;
+    EXPECT_EQ(wnd::TextEntryText().ToUtf8Lossy(), ov::String(c.text).ToUtf8Lossy()) << c.name;
+    // The window's timer went on while the box was open, and no key
+    // reached the program beneath it.
+    EXPECT_GE(ticks_, 1) << c.name;
+    EXPECT_TRUE(seen_.empty()) << c.name;
+    // What the script left after the box closed reaches the program; an F5
+    // in the box comes back as the turn once the caller has its answer.
+    seen_.clear();
+    window_->Pump(0);
+    const bool turned = !seen_.empty() && seen_[0].message == wnd::Message::kKey &&
+                        seen_[0].wparam == static_cast<uint32_t>(wnd::Key::kRotate);
+    EXPECT_EQ(turned, std::string(c.name) == "F5 cancels") << c.name;
+    SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+  }
+}
+
+TEST_F(TextEntryDialogTest, HookAnswersAndEditTextReturnsTheTypedText) {
+  ov::String seen_title;
+  wnd::SetTextEntryHook([&](const ov::String& title, ov::String* text) {
+    seen_title = title;
+    *text = ov::String(u"typed");
+    return true;
+  });
+  ov::String text = u"old";
+  EXPECT_TRUE(wnd::EditText(u"Name", &text));
+  EXPECT_EQ(text.ToUtf8Lossy(), "typed");
+  EXPECT_EQ(seen_title.ToUtf8Lossy(), "Name");
+  wnd::SetTextEntryHook([](const ov::String&, ov::String* out) {
+    *out = ov::String(u"ignored");
+    return false;
+  });
+  EXPECT_FALSE(wnd::EditText(u"Name", &text));
+  EXPECT_EQ(text.ToUtf8Lossy(), "typed");
+  wnd::SetTextEntryHook({});
+}
+
+TEST(SaveFileName, AsksForTheNameAndKeepsTheOverwriteQuestion) {
+  const std::string dir = ovtest::ScratchDir();
+  std::ofstream(dir + "/Taken.mix") << "x";
+  const ov::String folder = ov::String::FromUtf8Lossy(dir);
+  std::vector<std::string> questions;
+  int answer = wnd::kAnswerNo;
+  wnd::SetMessageBoxHook([&](const ov::String&, const ov::String& text, uint32_t) {
+    questions.push_back(text.ToUtf8Lossy());
+    return answer;
+  });
+  std::string typed;
+  ov::String offered;
+  bool accept = true;
+  wnd::SetTextEntryHook([&](const ov::String&, ov::String* text) {
+    offered = *text;
+    *text = ov::String::FromUtf8Lossy(typed);
+    return accept;
+  });
+  const auto ask = [&](const std::string& name, ov::String* path) {
+    typed = name;
+    wnd::SaveFileRequest request;
+    request.folder = folder;
+    request.default_name = u"Default";
+    request.default_extension = u"mix";
+    return wnd::GetSaveFileName(request, path);
+  };
+  ov::String path;
+  ASSERT_TRUE(ask("Song", &path));
+  EXPECT_EQ(offered.ToUtf8Lossy(), "Default");
+  EXPECT_EQ(path.ToUtf8Lossy(), dir + "/Song.mix");
+  EXPECT_TRUE(questions.empty());
+  ASSERT_TRUE(ask("Song.MIX", &path));
+  EXPECT_EQ(path.ToUtf8Lossy(), dir + "/Song.MIX");
+  EXPECT_FALSE(ask("", &path));
+
+  EXPECT_FALSE(ask("Taken", &path));
+  ASSERT_EQ(questions.size(), 1u);
+  EXPECT_NE(questions[0].find("Taken.mix already exists"), std::string::npos);
+  answer = wnd::kAnswerYes;
+  ASSERT_TRUE(ask("Taken", &path));
+  EXPECT_EQ(path.ToUtf8Lossy(), dir + "/Taken.mix");
+
+  accept = false;
+  EXPECT_FALSE(ask("Other", &path));
+  wnd::SetTextEntryHook({});
+  wnd::SetMessageBoxHook({});
+  std::filesystem::remove_all(dir);
+}
+
+// The mixer's Save As, headless: the project lands under the typed name,
+// and saving under that name again asks before replacing it.
+TEST(SaveFileName, TheMixerSavesUnderTheTypedName) {
+  const std::string dir = ovtest::ScratchDir();
+  ovtest::ScopedEnv env;
+  env.Set("OVMIX_DOCUMENTS", dir);
+  ovtest::HeadlessDriver d(dir + "/data");
+  ASSERT_TRUE(d.ok());
+  ASSERT_TRUE(d.TapElement(u"main_0"));
+  d.Settle();
+  ov::String offered;
+  wnd::SetTextEntryHook([&](const ov::String&, ov::String* text) {
+    offered = *text;
+    *text = ov::String(u"Holiday");
+    return true;
+  });
+  d.sm().DoAction(screens::kActionMixSaveAs, ov::String(), 1);
+  EXPECT_EQ(offered.ToUtf8Lossy(), "Default");
+  EXPECT_TRUE(std::filesystem::exists(dir + "/Zentyr/Holiday.mix"));
+  EXPECT_FALSE(std::filesystem::exists(dir + "/Zentyr/Default.mix"));
+  EXPECT_TRUE(d.boxes().empty());
+  d.sm().DoAction(screens::kActionMixSaveAs, ov::String(), 1);
+  ASSERT_EQ(d.boxes().size(), 1u);
+  EXPECT_EQ(d.boxes()[0].buttons, uint32_t(wnd::kBoxYesNo));
+  EXPECT_NE(d.boxes()[0].text.find(u"Holiday.mix"), std::u16string::npos);
+  wnd::SetTextEntryHook({});
+  std::filesystem::remove_all(dir);
+}
+
+}  // namespace
