@@ -166,7 +166,26 @@ bool VideoMixer::SetUpRecord(VideoChannel& c, std::unique_ptr<media::DecoderSour
   c.fx.bottomUp = c.source->IsBottomUp();
   c.fx.hasColourKey = c.hasColourKey;
   c.fx.colourKey = ColourRefTo565(c.colourKey);
+  c.rendered = format.rendered != 0;
+  if (c.rendered) {
+    // Drawn at the frame size whatever the format says; no key: what the
+    // clip leaves undrawn keeps what lies below.
+    c.renderBitmap = gfx::CreateBitmap565(width_, height_);
+    c.renderDc = gfx::CreateCompatibleDC(nullptr);
+    if (!c.renderBitmap || !c.renderDc) return false;
+    c.renderDc->SelectBitmap(c.renderBitmap);
+    c.hasColourKey = c.fx.hasColourKey = false;
+  }
   return true;
+}
+
+void VideoMixer::RenderOnto(VideoChannel& c, const Picture565& target, int64_t t) {
+  gfx::Bitmap& b = *c.renderBitmap;
+  const int32_t w = std::min(target.width, b.width()), h = std::min(target.height, b.height());
+  for (int32_t y = 0; y < h; ++y) std::copy_n(target.Row(y), w, b.row(y));
+  const uint32_t ms = uint32_t(std::max<int64_t>(0, t - c.startTime) / kTicksPerMs);
+  if (!c.source->RenderFrame(ms, c.renderDc.get())) return;
+  for (int32_t y = 0; y < h; ++y) std::copy_n(b.row(y), w, target.Row(y));
 }
 
 int VideoMixer::LoadLayer(uint32_t channel, const ov::String& path, uint32_t key) {
@@ -195,13 +214,15 @@ int VideoMixer::LoadLayer(uint32_t channel, const ov::String& path, uint32_t key
   return 1;
 }
 
-void VideoMixer::ComposeLayers(VideoChannel& c) {
+void VideoMixer::ComposeLayers(VideoChannel& c, int64_t t) {
   c.fx.picture = Picture565{c.picturePixels.data(), width_, height_, width_};
   if (c.layers.empty()) return;
   c.composedPixels = c.picturePixels;
   const Picture565 composed{c.composedPixels.data(), width_, height_, width_};
   for (auto& layer : c.layers) {
-    if (layer->transition) {
+    if (layer->rendered) {
+      RenderOnto(*layer, composed, t);
+    } else if (layer->transition) {
       layer->transition->Draw(composed);
       if (layer->transition->IsFinished()) layer->transition.reset();
     } else {
@@ -349,6 +370,7 @@ bool VideoMixer::OnClipEnd(VideoChannel& c, int64_t t) {
 }
 
 void VideoMixer::AdvanceChannel(VideoChannel& c, int64_t t) {
+  if (c.rendered) return;  // drawn on request, nothing to read
   int64_t m = MapTime(c, t);
   bool rewound = false;
   for (int reads = 0;; ++reads) {
@@ -450,7 +472,26 @@ bool VideoMixer::DrawFrameToChannel(VideoChannel& c) {
 
 bool VideoMixer::DrawChannel(VideoChannel& c, int64_t t) {
   if (!c.source || !c.playing) return false;
-  ComposeLayers(c);
+  if (c.rendered && !c.transition) {
+    if (c.layers.empty()) {
+      RenderOnto(c, frame(), t);
+      return true;
+    }
+    // Layers go over the clip: the clip on black, its layers, then the
+    // whole picture into the frame.
+    const Picture565 pic{c.picturePixels.data(), width_, height_, width_};
+    FillRect565(pic, 0, 0, width_, height_, 0);
+    RenderOnto(c, pic, t);
+    ComposeLayers(c, t);
+    Copy565(frame(), 0, 0, c.fx.picture);
+    return true;
+  }
+  if (c.rendered) {
+    const Picture565 pic{c.picturePixels.data(), width_, height_, width_};
+    FillRect565(pic, 0, 0, width_, height_, 0);
+    RenderOnto(c, pic, t);
+  }
+  ComposeLayers(c, t);
   if (!c.transition) {
     drawEffect_.Attach(&c.fx);
     drawEffect_.Draw(frame());

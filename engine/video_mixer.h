@@ -25,6 +25,7 @@
 #include "engine/picture565.h"
 #include "engine/video_effect.h"
 #include "media/decoder_source.h"
+#include "platform/gfx/dc.h"
 #include "platform/os/ov_string.h"
 
 namespace engine {
@@ -97,6 +98,11 @@ struct VideoChannel {
   std::vector<std::unique_ptr<VideoChannel>> layers;
   std::vector<uint16_t> composedPixels;  // the picture with its layers, frame size
   bool isLayer = false;
+  // A rendered clip (a text clip): no frames are read; the source draws
+  // onto this frame-sized surface when the channel is drawn.
+  bool rendered = false;
+  std::unique_ptr<gfx::DeviceContext> renderDc;
+  gfx::HBitmap renderBitmap;
 };
 
 class VideoMixer {
@@ -152,7 +158,10 @@ class VideoMixer {
   // Source, pictures and fitted rectangle of a record from an opened source.
   bool SetUpRecord(VideoChannel& c, std::unique_ptr<media::DecoderSource> source, uint32_t crop);
   // The picture the channel shows: its own, or composed with its layers.
-  void ComposeLayers(VideoChannel& c);
+  void ComposeLayers(VideoChannel& c, int64_t t);
+  // Lets the rendered clip of `c` draw over `target` (frame-sized) as at
+  // mixer time `t`.
+  void RenderOnto(VideoChannel& c, const Picture565& target, int64_t t);
   int64_t MapTime(VideoChannel& c, int64_t t);
   void AdvanceChannel(VideoChannel& c, int64_t t);
   bool ReadFrame(VideoChannel& c, VideoFrameSlot& slot, int64_t m);

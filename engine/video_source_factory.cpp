@@ -5,6 +5,7 @@
 
 #include "engine/picture_source.h"
 #include "engine/raw_frame_cache_source.h"
+#include "engine/rendered_clip_source.h"
 #include "engine/video_mixer.h"
 #include "media/mp4_reader.h"
 #include "media/qbt_source.h"
@@ -30,8 +31,20 @@ bool IsMp4Family(const std::string& ext) {
 
 }  // namespace
 
+bool IsTextClipDescriptor(const ov::String& path) {
+  static constexpr std::u16string_view kMarker = u"**TEXT**";
+  return path.Length() > int(kMarker.size()) && path.StartsWith(kMarker);
+}
+
 std::unique_ptr<media::DecoderSource> OpenVideoSource(const ov::String& path, const VideoMixer* context,
                                                       int32_t index, uint32_t flag) {
+  if (IsTextClipDescriptor(path)) {
+    if (!context) return nullptr;
+    auto text = std::make_unique<RenderedClipSource>(context->width(), context->height());
+    text->path = path;
+    if (!text->Open(path, 1)) return nullptr;
+    return text;
+  }
   if (path.Length() < 5) return nullptr;
   const std::string ext = LowerExtension(path.ToUtf8Lossy());
   std::unique_ptr<media::DecoderSource> source;

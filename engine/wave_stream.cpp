@@ -4,6 +4,7 @@
 
 #include "engine/soft_mixer.h"
 #include "engine/soft_mixer_tables.h"
+#include "platform/cpu/cpu.h"
 
 namespace engine {
 
@@ -22,6 +23,14 @@ class PcmWaveStream final : public WaveStream {
     } else {
       *left = static_cast<int16_t>(p[0] | p[1] << 8);
       *right = kChannels == 2 ? static_cast<int16_t>(p[2] | p[3] << 8) : *left;
+    }
+  }
+  void ReadFrames(const uint8_t* p, uint32_t count, int16_t* out) const override {
+    for (uint32_t i = 0; i < count; ++i, p += kBits / 8 * kChannels, out += 2) {
+      int32_t left, right;
+      ReadFrame(p, &left, &right);
+      out[0] = static_cast<int16_t>(left);
+      out[1] = static_cast<int16_t>(right);
     }
   }
 };
@@ -46,6 +55,7 @@ WaveStream::WaveStream(SoftMixer* mixer, const WaveFormatEx& format)
   // The format is taken as PCM: derive what the client may have left out.
   format_.blockAlign = static_cast<uint16_t>(frameBytes_);
   format_.avgBytesPerSec = frameBytes_ * format.samplesPerSec;
+  init_mix_dsp(dsp_, ov::GetCpuFlags());
 }
 
 WaveStream::~WaveStream() = default;
@@ -179,6 +189,11 @@ uint32_t WaveStream::RenderLoop(int16_t* out, uint32_t frames, uint32_t filled) 
   if (!running_ || queue_.empty()) return 0;
   const uint32_t master = mixer_->masterGain();
   while (frame < frames) {
+    uint32_t run = RenderRun(out + 2 * frame, frames - frame, filled > frame ? filled - frame : 0, master);
+    if (run) {
+      frame += run;
+      continue;
+    }
     WaveHeader* h = queue_.front().get();
     // Load source samples until the phase points between previous and current.
     bool starved = false;
@@ -211,6 +226,44 @@ uint32_t WaveStream::RenderLoop(int16_t* out, uint32_t frames, uint32_t filled) 
   // A buffer used up exactly at the end of the block is returned now.
   if (!queue_.empty() && readPos_ >= queue_.front()->bufferLength && queue_.size() > 1) NextBuffer();
   return frame;
+}
+
+uint32_t WaveStream::RenderRun(int16_t* out, uint32_t frames, uint32_t filled, uint32_t master) {
+  // Steps above 256 source frames per output frame, and runs of more than
+  // kRunSource source frames, go frame by frame or in several runs, so the
+  // kernel's 16.16 position stays below 2^31.
+  constexpr uint32_t kMaxStep = 1u << 24;
+  constexpr uint32_t kRunSource = 4096;
+  const WaveHeader* h = queue_.front().get();
+  if (step_ > kMaxStep || readPos_ > h->bufferLength) return 0;
+  const uint32_t avail = std::min((h->bufferLength - readPos_) / frameBytes_, kRunSource);
+  // Output frame j loads (phase_ + j * step_) >> 16 source frames first; the
+  // run ends before the frame that would need more than the buffer holds.
+  const uint64_t limit = (uint64_t{avail} << 16) | 0xFFFF;
+  if (phase_ > limit) return 0;
+  uint64_t count = step_ ? (limit - phase_) / step_ + 1 : frames;
+  count = std::min<uint64_t>(count, frames);
+  const uint32_t m = static_cast<uint32_t>(count);
+  const uint32_t end = phase_ + (m - 1) * step_;
+  const uint32_t loads = end >> 16;
+  run_.resize(2 * (size_t{loads} + 2));
+  run_[0] = static_cast<int16_t>(prev_[0]);
+  run_[1] = static_cast<int16_t>(prev_[1]);
+  run_[2] = static_cast<int16_t>(cur_[0]);
+  run_[3] = static_cast<int16_t>(cur_[1]);
+  ReadFrames(h->data.get() + readPos_, loads, run_.data() + 4);
+  const uint32_t added = std::min(filled, m);
+  if (added) dsp_.resample(out, run_.data(), added, phase_, step_, gain_, master, true);
+  if (added < m)
+    dsp_.resample(out + 2 * added, run_.data(), m - added, phase_ + added * step_, step_, gain_, master, false);
+  prev_[0] = run_[2 * loads];
+  prev_[1] = run_[2 * loads + 1];
+  cur_[0] = run_[2 * loads + 2];
+  cur_[1] = run_[2 * loads + 3];
+  readPos_ += loads * frameBytes_;
+  bytesPlayed_ += uint64_t{loads} * frameBytes_;
+  phase_ = end - (loads << 16) + step_;
+  return m;
 }
 
 }  // namespace engine

@@ -10,6 +10,9 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <vector>
+
+#include "engine/mix_dsp.h"
 
 #include "engine/wave_types.h"
 
@@ -56,6 +59,8 @@ class WaveStream {
   WaveStream(SoftMixer* mixer, const WaveFormatEx& format);
   // Reads the next source sample pair (mono: the same value twice) at `p`.
   virtual void ReadFrame(const uint8_t* p, int32_t* left, int32_t* right) const = 0;
+  // Reads `count` source frames at `p` as 16-bit stereo pairs into `out`.
+  virtual void ReadFrames(const uint8_t* p, uint32_t count, int16_t* out) const = 0;
 
  private:
   void RecalcStep();
@@ -63,6 +68,9 @@ class WaveStream {
   void Notify(uint32_t message, uintptr_t param);
   // Moves on to the next queued buffer; false when there is none.
   bool NextBuffer();
+  // Renders as many frames as the current buffer covers through the mix
+  // kernel; 0 when the next frame needs a buffer change (done one by one).
+  uint32_t RenderRun(int16_t* out, uint32_t frames, uint32_t filled, uint32_t master);
 
   SoftMixer* mixer_;
   WaveFormatEx format_;
@@ -84,6 +92,8 @@ class WaveStream {
   int32_t prev_[2] = {0, 0};
   int32_t cur_[2] = {0, 0};
   uint32_t frameBytes_;
+  MixDsp dsp_;
+  std::vector<int16_t> run_;  // previous, current and the run's source frames
 };
 
 }  // namespace engine

@@ -16,7 +16,7 @@ bool DecoderSource::ReadVideoFrame(std::unique_ptr<uint8_t[]>* buffer, uint32_t*
   return false;
 }
 
-bool DecoderSource::RenderFrame(uint32_t) { return false; }
+bool DecoderSource::RenderFrame(uint32_t, gfx::DeviceContext*) { return false; }
 bool DecoderSource::IsBottomUp() { return true; }
 bool DecoderSource::CanSeek() { return true; }
 

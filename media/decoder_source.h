@@ -16,6 +16,10 @@
 
 #include "platform/os/ov_string.h"
 
+namespace gfx {
+class DeviceContext;
+}
+
 namespace media {
 
 // What a source delivers (GetFormat). Audio sources fill the first three
@@ -55,8 +59,10 @@ class DecoderSource {
   // failure. `single` (0 from the video mixer) is read by the WMV source only.
   virtual bool ReadVideoFrame(std::unique_ptr<uint8_t[]>* buffer, uint32_t* bytes, uint32_t* timeMs,
                               uint32_t single);
-  // Draws the frame for `timeMs` into the renderer's own surface (rendered clips).
-  virtual bool RenderFrame(uint32_t timeMs);
+  // Draws the frame for `timeMs` onto `surface` at (0, 0, width, height)
+  // of the format (rendered clips). What the clip leaves undrawn (a caption's
+  // background when it has none) keeps the surface's own pixels.
+  virtual bool RenderFrame(uint32_t timeMs, gfx::DeviceContext* surface);
   // True when ReadVideoFrame delivers rows bottom-up (first picture row last).
   virtual bool IsBottomUp();
   // Whether Seek reaches an arbitrary time.

@@ -6,6 +6,7 @@
 #include "screens/mixer.h"
 #include "screens/mixer_selection.h"
 #include "screens/preview_mixer.h"
+#include "screens/text_editor.h"
 #include "ui/menu.h"
 
 namespace screens {
@@ -26,6 +27,7 @@ void RegisterElements() {
   ui::RegisterElementType(u"AudioEditor", Make<AudioEditor>);
   ui::RegisterElementType(u"PB", Make<MediaBrowser>);
   ui::RegisterElementType(u"MEDIABROWSER", Make<MediaBrowser>);
+  engine::RegisterTextClipRenderer(MakeTextClipRenderer);
 }
 
 }  // namespace screens

@@ -1,6 +1,7 @@
 #include "screens/text_clip.h"
 
 #include "engine/engine_command.h"
+#include "engine/video_source_factory.h"
 
 namespace screens {
 namespace {
@@ -125,9 +126,7 @@ int ParseTextClip(TextClip* c, const ov::String& descriptor) {
   return d.substr(static_cast<size_t>(end), kEnd.size()) == kEnd ? 1 : 0;
 }
 
-bool IsTextClip(const ov::String& text) {
-  return text.Length() > static_cast<int>(kStart.size()) && text.StartsWith(kStart);
-}
+bool IsTextClip(const ov::String& text) { return engine::IsTextClipDescriptor(text); }
 
 void WriteTextClip(const TextClip& clip, std::vector<uint8_t>* out) { engine::PutString(out, FormatTextClip(clip)); }
 

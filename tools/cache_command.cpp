@@ -11,6 +11,7 @@
 #include "screens/channel_block.h"
 #include "screens/channel_selection.h"
 #include "screens/mixer.h"
+#include "screens/screens.h"
 #include "tools/tool_command.h"
 #include "tools/tool_input.h"
 
@@ -29,6 +30,7 @@ int RunCache(int argc, char** argv) {
     std::fprintf(stderr, "usage: ovtool cache FILE.mix [FOLDER]\n");
     return 2;
   }
+  screens::RegisterElements();  // the text renderer of text clips
   std::vector<uint8_t> bytes;
   if (!ovtool::ReadInputFile("cache", argv[1], &bytes, kMaxProjectBytes)) return 1;
   screens::RecordReader in(bytes);

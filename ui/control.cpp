@@ -22,6 +22,11 @@ Control::Control() {
   codes_.fill(kActionEmpty);
 }
 
+Control::Control(OffScreen) : TextBox(OffScreen{}) {
+  type_ = kTypeMenuItem;
+  codes_.fill(kActionEmpty);
+}
+
 Control::~Control() { ReleaseImages(); }
 
 void Control::SetBinding(const ov::String& name, const ov::String& value) {
@@ -267,7 +272,7 @@ bool Control::LoadSkinImage(gfx::HDC dc, SkinImage* image, const ov::String& nam
   if (!relative_only && (name.StartsWith(u"\\") || name.StartsWith(u"/"))) {
     path = name;
   } else {
-    const ov::String folder = Host() ? Host()->SkinFolder() : ov::String();
+    const ov::String folder = OnScreenHost() ? OnScreenHost()->SkinFolder() : ov::String();
     path = folder.IsEmpty() ? name : folder + u"/" + name;
   }
   path.Replace(u'\\', u'/');

@@ -38,6 +38,8 @@ class Control : public TextBox {
   static constexpr int kSlots = 30;
 
   Control();
+  // An off-screen control (see TextBox::OffScreen): no skin images are loaded.
+  explicit Control(OffScreen);
   ~Control() override;
 
   void LoadAttribute(const ov::String& name, const ov::String& value) override;

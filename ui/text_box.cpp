@@ -46,7 +46,17 @@ TextBox::TextBox() {
   }
 }
 
+TextBox::TextBox(OffScreen) : off_screen_(true) {
+  type_ = kTypeTextBox;
+  x_size_ = 100;
+  y_size_ = 10;
+  idle_colour_ = 0xFFFFFF;
+  font_face_ = u"Tahoma";
+}
+
 TextBox::~TextBox() = default;
+
+UiHost* TextBox::OnScreenHost() const { return off_screen_ ? nullptr : Host(); }
 
 void TextBox::LoadAttribute(const ov::String& name, const ov::String& value) {
   if (NameIs(name, u"text", u"tx")) {
@@ -383,14 +393,14 @@ void TextBox::DrawTextBlock(gfx::HDC dc, int state, int32_t x, int32_t y, bool e
     dc->SelectPen(old_pen);
   }
   // Scroll indicators.
-  if (Host()) {
+  if (UiHost* host = OnScreenHost()) {
     if (!scroll_up_name_.IsEmpty()) {
-      if (Element* e = Host()->FindElementByName(nullptr, scroll_up_name_, false)) {
+      if (Element* e = host->FindElementByName(nullptr, scroll_up_name_, false)) {
         if (e->SetVisible(first_line_ > 0) != (first_line_ > 0)) e->UpdateLayout();
       }
     }
     if (!scroll_down_name_.IsEmpty()) {
-      if (Element* e = Host()->FindElementByName(nullptr, scroll_down_name_, false)) {
+      if (Element* e = host->FindElementByName(nullptr, scroll_down_name_, false)) {
         if (e->SetVisible(more_below_) != more_below_) e->UpdateLayout();
       }
     }
@@ -549,7 +559,7 @@ int TextBox::StoreTextToOption() {
 
 void TextBox::Repaint() {
   UpdateLayout();
-  if (Host()) Host()->InvalidateArea(bounds_);
+  if (UiHost* host = OnScreenHost()) host->InvalidateArea(bounds_);
 }
 
 void TextBox::RefreshFromOption() {

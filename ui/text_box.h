@@ -25,9 +25,16 @@ struct TextLine {
   int32_t length = 0;  // characters drawn, without the line-break characters
 };
 
+class UiHost;
+
 class TextBox : public Element {
  public:
+  // Marks an off-screen box: it reads no skin style and reaches no UI host,
+  // so it may lay out and draw on any thread (the text-clip renderer).
+  struct OffScreen {};
+
   TextBox();
+  explicit TextBox(OffScreen);
   ~TextBox() override;
 
   void LoadAttribute(const ov::String& name, const ov::String& value) override;
@@ -71,6 +78,9 @@ class TextBox : public Element {
   void SetText(const ov::String& text);
   void RefreshFromOption();
   void Repaint();
+  // The UI host, or null for an off-screen box.
+  UiHost* OnScreenHost() const;
+  bool off_screen() const { return off_screen_; }
 
   int32_t caret_ = 0;
   int32_t first_line_ = 0;
@@ -106,6 +116,7 @@ class TextBox : public Element {
   ov::String dots_;
   gfx::HFont font_;
   bool italic_ = false, underline_ = false, bold_ = false;
+  bool off_screen_ = false;
 };
 
 }  // namespace ui
