@@ -156,6 +156,28 @@ int FinishRender(ExportJob* job, RenderGraph* graph, WaitOutcome outcome) {
 
 constexpr char16_t kNoGraph[] = u"the encoding graph cannot be built";
 
+// Runs a graph built with `built`, waits for its end and finishes it: the
+// tail both jobs share. Gives 1 on success; on failure 0 with the reason in
+// `why` (the output is deleted).
+int RunGraph(ExportJob* job, RenderGraph* g, EncodingEvents* events, HRESULT built, ov::String* why) {
+  if (com::Succeeded(built)) built = g->control->Run();
+  if (com::Failed(built)) {
+    g->control->Stop();
+    ov::DeleteFile(job->outputPath());
+    *why = u"the encoding graph for " + job->outputPath() + u" cannot be built or started";
+    return 0;
+  }
+  EventCompletion completion(g->events.Get());
+  const WaitOutcome outcome = events->Wait(job, &completion, true);
+  const int result = FinishRender(job, g, outcome);
+  if (outcome == WaitOutcome::kDiskFull) {
+    *why = u"writing " + job->outputPath() + u" failed: the disk is full";
+  } else if (result == 0) {
+    *why = u"encoding " + job->outputPath() + u" failed";
+  }
+  return result;
+}
+
 ov::String CodecsRefused(const ExportSettings& s) {
   return ov::String::Format(u"no encoding graph takes video codec %u with sound codec %u", s.videoCodec, s.audioCodec);
 }
@@ -267,20 +289,9 @@ int DmoExportJob::Encode() {
       hr = builder->RenderStream(nullptr, &dshow::MEDIATYPE_Video, g.source.Get(), video_encoder.Get(), mux.Get());
     }
     if (com::Succeeded(hr)) hr = sink->SetFileName(outputPath().c_str(), nullptr);
-    if (com::Succeeded(hr)) hr = g.control->Run();
-    if (com::Failed(hr)) {
-      g.control->Stop();
-      ov::DeleteFile(outputPath());
-      return Refuse(u"the encoding graph for " + outputPath() + u" cannot be built or started");
-    }
-    EventCompletion completion(g.events.Get());
-    const WaitOutcome outcome = events.Wait(this, &completion, true);
-    result = FinishRender(this, &g, outcome);
-    if (outcome == WaitOutcome::kDiskFull) {
-      Fail(u"writing " + outputPath() + u" failed: the disk is full");
-    } else if (result == 0) {
-      Fail(u"encoding " + outputPath() + u" failed");
-    }
+    ov::String why;
+    result = RunGraph(this, &g, &events, hr, &why);
+    if (!why.IsEmpty()) Fail(why);
   }
   DeleteMixers();
   return result;
@@ -365,19 +376,9 @@ int AsfExportJob::Encode() {
       }
       if (!out || com::Failed(g.graph->Connect(out.Get(), writer_pins.back().Get()))) return Refuse(kNoGraph);
     }
-    if (com::Failed(g.control->Run())) {
-      g.control->Stop();
-      ov::DeleteFile(outputPath());
-      return Refuse(u"the encoding graph for " + outputPath() + u" cannot be built or started");
-    }
-    EventCompletion completion(g.events.Get());
-    const WaitOutcome outcome = events.Wait(this, &completion, true);
-    result = FinishRender(this, &g, outcome);
-    if (outcome == WaitOutcome::kDiskFull) {
-      Fail(u"writing " + outputPath() + u" failed: the disk is full");
-    } else if (result == 0) {
-      Fail(u"encoding " + outputPath() + u" failed");
-    }
+    ov::String why;
+    result = RunGraph(this, &g, &events, com::S_OK, &why);
+    if (!why.IsEmpty()) Fail(why);
   }
   DeleteMixers();
   return result;
