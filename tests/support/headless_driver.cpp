@@ -9,6 +9,7 @@
 #include "platform/os/thread.h"
 #include "platform/ui/dialogs.h"
 #include "screens/audio_editor.h"
+#include "screens/preview_engine.h"
 #include "shell/packages.h"
 #include "tests/support/md5.h"
 #include "tests/support/test_paths.h"
@@ -41,6 +42,7 @@ HeadlessDriver::HeadlessDriver(const std::string& data_folder, bool splash, cons
 HeadlessDriver::~HeadlessDriver() {
   app_.reset();
   screens::AudioEditor::SetDeviceFactory(nullptr);
+  screens::SetPreviewEngineMaker(nullptr);
   wnd::SetMessageBoxHook(nullptr);
   shell::SetEndProcessHook(nullptr);
 }
@@ -48,6 +50,20 @@ HeadlessDriver::~HeadlessDriver() {
 bool HeadlessDriver::UseVirtualWaveOut() {
   // The audio editors' previews play on virtual devices too.
   screens::AudioEditor::SetDeviceFactory([] { return std::make_unique<ov::VirtualWaveOutDevice>(); });
+  // So do the editors' preview engines, each keeping its time by its own
+  // device's clock.
+  screens::SetPreviewEngineMaker([this](int32_t width, int32_t height, uint32_t fps) {
+    auto timing = std::make_unique<engine::VirtualTiming>();
+    engine::VirtualTiming* preview_clock = timing.get();
+    auto mix = std::make_shared<engine::MixEngine>(std::make_unique<engine::AudioMixer>(16, 22050, 2),
+                                                   std::make_unique<engine::VideoMixer>(width, height, fps, 0),
+                                                   std::move(timing));
+    mix->SetDeviceFactory([] { return std::make_unique<ov::VirtualWaveOutDevice>(); });
+    engine::MixEngine* e = mix.get();
+    preview_clock->SetClock([e] { return e->GetPlayPosition(); });
+    previews_.push_back({mix, preview_clock});
+    return mix;
+  });
   auto timing = std::make_unique<engine::VirtualTiming>();
   engine::VirtualTiming* clock = timing.get();
   if (!ReplaceEngine([] { return std::make_unique<ov::VirtualWaveOutDevice>(); }, std::move(timing))) return false;
@@ -92,6 +108,13 @@ bool HeadlessDriver::AdvanceDevice(uint64_t frames, std::vector<uint8_t>* played
   // The current screen's audio editor plays on a device of its own.
   auto* editor = dynamic_cast<screens::AudioEditor*>(sm().FindElementByType(nullptr, ui::kTypeAudioEditor, 1));
   if (editor && editor->WithDevice(advance)) any = true;
+  // So do the editors' preview engines that are still alive.
+  for (const Preview& p : previews_) {
+    std::shared_ptr<engine::MixEngine> preview = p.engine.lock();
+    if (!preview) continue;
+    if (preview->WithDevice(advance)) any = true;
+    p.clock->Poke();
+  }
   if (clock_) clock_->Poke();
   return any;
 }

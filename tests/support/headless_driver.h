@@ -16,6 +16,7 @@
 
 namespace engine {
 class EngineTiming;
+class MixEngine;
 class VirtualTiming;
 }  // namespace engine
 namespace ov {
@@ -53,10 +54,12 @@ class HeadlessDriver {
   // Gives the screens a shared engine that plays on a virtual wave-out device
   // and keeps its time by that device's clock, so that sound and the replay
   // advance only as the test plays them (false without an engine to
-  // replace); the audio editors' previews open virtual devices as well.
+  // replace); the audio editors' previews open virtual devices as well, and
+  // the editors' preview engines are built on them.
   // Call it before entering the screen that uses the engine. AdvanceDevice
-  // plays `frames` frames of the open devices (the engine's and the current
-  // screen's audio editor's; false while none is open); `played`, when
+  // plays `frames` frames of the open devices (the engine's, the current
+  // screen's audio editor's and the live preview engines'; false while none
+  // is open); `played`, when
   // given, gets every byte the last of them has played since it opened.
   bool UseVirtualWaveOut();
   bool AdvanceDevice(uint64_t frames, std::vector<uint8_t>* played = nullptr);
@@ -94,6 +97,13 @@ class HeadlessDriver {
   bool ok_ = false;
   std::unique_ptr<shell::App> app_;
   engine::VirtualTiming* clock_ = nullptr;  // owned by the engine
+  // Preview engines made on virtual devices; a clock is used only while its
+  // engine is alive.
+  struct Preview {
+    std::weak_ptr<engine::MixEngine> engine;
+    engine::VirtualTiming* clock;
+  };
+  std::vector<Preview> previews_;
 };
 
 }  // namespace ovtest
