@@ -120,6 +120,7 @@ void init_idct_dsp(IdctDsp& dsp, uint32_t cpu_flags) {
   dsp.idct = IdctRef;
 #if !defined(OVMIX_NO_SIMD) && defined(__x86_64__)
   if (cpu_flags & ov::kCpuSse2) init_idct_dsp_sse2(dsp);
+  if (cpu_flags & ov::kCpuAvx2) init_idct_dsp_avx2(dsp);
 #else
   (void)cpu_flags;
 #endif

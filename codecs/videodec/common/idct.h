@@ -33,6 +33,8 @@ void init_idct_dsp(IdctDsp& dsp, uint32_t cpu_flags);
 // Sets idct_put and idct_add to their SSE2 variants (idct_sse2.cpp), equal to
 // the references for every block.
 void init_idct_dsp_sse2(IdctDsp& dsp);
+// The same with the AVX2 variants (idct_avx2.cpp).
+void init_idct_dsp_avx2(IdctDsp& dsp);
 
 // Error concealment: the six lowest-frequency coefficients (0,0), (0,1), (0,2),
 // (1,0), (1,1), (2,0) of an 8x8 block of samples (row-major, `stride`), in the
