@@ -239,20 +239,32 @@ TEST_P(IdctVariantTest, EqualsTheReference) {
 // The cos(pi/4) products (a x 23170 + 2^14) >> 15 tie when a is 8192 modulo
 // 16384: one odd coefficient of +-8192 or +-24576 in the first row or column
 // puts them there, and a DC stepping through 64 values carries any difference
-// of one across a sample's rounding.
+// of one across a sample's rounding. Two coefficients of +-4096 at 1 and 3
+// (or 8 and 24) reach the tie from inputs small enough for the variants'
+// one-multiply path.
 TEST_P(IdctVariantTest, EqualsTheReferenceAtRoundingTies) {
-  for (int pos : {1, 3, 5, 7, 8, 24, 40, 56, 9, 27}) {
-    for (int v : {8192, -8192, 24576, -24576}) {
-      for (int dc = -64; dc < 64; ++dc) {
-        int16_t block[64] = {};
-        block[0] = static_cast<int16_t>(dc);
-        block[pos] = static_cast<int16_t>(v);
-        uint8_t a[64], b[64];
-        for (int i = 0; i < 64; ++i) a[i] = b[i] = static_cast<uint8_t>(128 + i);
-        ref.idct_add(a, 8, block);
-        simd.idct_add(b, 8, block);
-        for (int i = 0; i < 64; ++i) ASSERT_EQ(b[i], a[i]) << "position " << pos << " value " << v << " dc " << dc;
-      }
+  struct Tie {
+    int pos, v, pos2, v2;
+  };
+  std::vector<Tie> ties;
+  for (int pos : {1, 3, 5, 7, 8, 24, 40, 56, 9, 27})
+    for (int v : {8192, -8192, 24576, -24576}) ties.push_back({pos, v, 0, 0});
+  for (int v : {4096, -4096}) {
+    ties.push_back({1, v, 3, -v});
+    ties.push_back({8, v, 24, -v});
+  }
+  for (const Tie& tie : ties) {
+    for (int dc = -64; dc < 64; ++dc) {
+      int16_t block[64] = {};
+      block[0] = static_cast<int16_t>(dc);
+      block[tie.pos] = static_cast<int16_t>(tie.v);
+      if (tie.pos2) block[tie.pos2] = static_cast<int16_t>(tie.v2);
+      uint8_t a[64], b[64];
+      for (int i = 0; i < 64; ++i) a[i] = b[i] = static_cast<uint8_t>(128 + i);
+      ref.idct_add(a, 8, block);
+      simd.idct_add(b, 8, block);
+      for (int i = 0; i < 64; ++i)
+        ASSERT_EQ(b[i], a[i]) << "position " << tie.pos << " value " << tie.v << " with " << tie.pos2 << " dc " << dc;
     }
   }
 }

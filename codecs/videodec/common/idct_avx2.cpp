@@ -54,21 +54,29 @@ inline __m256i M15Narrow(__m256i a, int32_t k) {
   return _mm256_srai_epi32(Add(_mm256_madd_epi16(a, _mm256_set1_epi32(k)), _mm256_set1_epi32(16384)), 15);
 }
 
-// The reference's butterfly on eight lanes (x[0] already biased). With
-// kNarrow every x[k] fits 16 bits, so its products need no split; p - r and
-// q - s may not, and always take the split form.
-template <bool kNarrow>
+// How wide the inputs x[1..7] of a butterfly are.
+enum Width {
+  kWide,    // anything: every product in the split form
+  kNarrow,  // 16 bits: one madd for each product of an input; p - r and q - s
+            // may not fit 16 bits and take the split form
+  kSmall,   // -8192..8191: |p - r| and |q - s| stay below 2.87 x 8192, so
+            // their products take one madd too
+};
+
+// The reference's butterfly on eight lanes (x[0] already biased).
+template <Width kWidth>
 [[gnu::always_inline]] inline void Butterfly(const __m256i x[8], __m256i y[8]) {
-  auto m16 = [](__m256i a, int32_t k) { return kNarrow ? M16Narrow(a, k) : M16(a, k); };
-  auto m15 = [](__m256i a, int32_t k) { return kNarrow ? M15Narrow(a, k) : M15(a, k); };
+  auto m16 = [](__m256i a, int32_t k) { return kWidth != kWide ? M16Narrow(a, k) : M16(a, k); };
+  auto m15 = [](__m256i a, int32_t k) { return kWidth != kWide ? M15Narrow(a, k) : M15(a, k); };
+  auto m15d = [](__m256i a, int32_t k) { return kWidth == kSmall ? M15Narrow(a, k) : M15(a, k); };
   const __m256i p = Add(x[1], m16(x[7], kTan1));
   const __m256i q = Sub(m16(x[1], kTan1), x[7]);
   const __m256i r = Add(x[3], m15(x[5], kTan3));
   const __m256i s = Sub(x[5], m15(x[3], kTan3));
   const __m256i e = Add(p, r);
   const __m256i f = Add(q, s);
-  const __m256i g = M15(Sub(p, r), kCos4);
-  const __m256i h = M15(Sub(q, s), kCos4);
+  const __m256i g = m15d(Sub(p, r), kCos4);
+  const __m256i h = m15d(Sub(q, s), kCos4);
   const __m256i a = Add(x[2], m16(x[6], kTan2));
   const __m256i b = Sub(m16(x[2], kTan2), x[6]);
   const __m256i sum04 = Add(x[0], x[4]);
@@ -88,11 +96,21 @@ template <bool kNarrow>
   y[5] = Sub(c2, ghd);
 }
 
-// True when every lane of t[1..7] fits 16 bits (t[0] is never multiplied).
-inline bool Narrow(const __m256i t[8]) {
+// The width of t[1..7] (t[0] is never multiplied).
+inline Width WidthOf(const __m256i t[8]) {
   __m256i acc = _mm256_setzero_si256();
   for (int k = 1; k < 8; ++k) acc = _mm256_or_si256(acc, _mm256_xor_si256(t[k], _mm256_srai_epi32(t[k], 31)));
-  return _mm256_testz_si256(acc, _mm256_set1_epi32(~0x7fff)) != 0;
+  if (_mm256_testz_si256(acc, _mm256_set1_epi32(~0x1fff))) return kSmall;
+  return _mm256_testz_si256(acc, _mm256_set1_epi32(~0x7fff)) ? kNarrow : kWide;
+}
+
+template <Width kWidth>
+[[gnu::always_inline]] inline void ButterflyOf(Width width, const __m256i x[8], __m256i y[8]) {
+  switch (width) {
+    case kSmall: Butterfly<kSmall>(x, y); break;
+    case kNarrow: Butterfly<kNarrow>(x, y); break;
+    default: Butterfly<kWidth>(x, y); break;
+  }
 }
 
 // v[k] lane j -> v[j] lane k, eight by eight 32-bit lanes.
@@ -138,14 +156,10 @@ inline bool Narrow(const __m256i t[8]) {
   x[6] = _mm256_cvtepi16_epi32(_mm_unpacklo_epi64(u3, u7));
   x[7] = _mm256_cvtepi16_epi32(_mm_unpackhi_epi64(u3, u7));
   __m256i t[8];
-  Butterfly<true>(x, t);  // t[k] lane r: tmp[r][k]
-  Transpose8x8(t);        // t[r] lane c
+  ButterflyOf<kNarrow>(WidthOf(x), x, t);  // t[k] lane r: tmp[r][k]
+  Transpose8x8(t);                         // t[r] lane c
   t[0] = Add(t[0], _mm256_set1_epi32(32));
-  if (Narrow(t)) {
-    Butterfly<true>(t, out);
-  } else {
-    Butterfly<false>(t, out);
-  }
+  ButterflyOf<kWide>(WidthOf(t), t, out);
 }
 
 // Rows r and r + 1 >> 6, saturated to 16 bits (beyond that range the clip to

@@ -213,7 +213,11 @@ int32_t Mpeg4DecodePacketMode(Mpeg4Decoder& d, bool resumable);
 // Reconstructed coefficient of level L at quantiser q (7.4.4.2, H.263
 // method), saturated to -2048..2047 so that large escape levels cannot
 // overflow the prescaled 16-bit store.
-int Mpeg4DequantiseLevel(int level, int q);
+inline int Mpeg4DequantiseLevel(int level, int q) {
+  const int odd = (q & 1) ? q : q - 1;
+  const int f = level > 0 ? 2 * q * level + odd : 2 * q * level - odd;
+  return f < -2048 ? -2048 : (f > 2047 ? 2047 : f);
+}
 // DC predictor p / scaler rounded to nearest (7.4.3.1 "//"); p is 0..2047.
 // Exact division as the standard writes it, on purpose: a 16-bit reciprocal
 // ((p x round(65536 / scaler) + 32768) >> 16) is off by one at exact halves

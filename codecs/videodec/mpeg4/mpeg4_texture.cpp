@@ -44,8 +44,10 @@ inline uint8_t* BlockDst(DecodedPicture& p, int x, int y, int b, ptrdiff_t* stri
 int ReadIntraEvents(Mpeg4Bits& bits, int16_t* raw, int i, bool rvlc) {
   Mpeg4Event e;
   int last = i > 0 ? 0 : -1;
+  const Mpeg4CoefEntry* lut = Mpeg4CoefLookup(kMpeg4TableIntra);
   for (;;) {
-    const bool ok = rvlc ? Mpeg4ReadRvlcEvent(bits, kMpeg4TableIntra, &e) : Mpeg4ReadEvent(bits, kMpeg4TableIntra, &e);
+    const bool ok = rvlc ? Mpeg4ReadRvlcEvent(bits, kMpeg4TableIntra, &e)
+                         : Mpeg4ReadEventWith(bits, lut, kMpeg4TableIntra, &e);
     if (!ok) return -1;
     i += e.run;
     if (i >= 64) return -1;
@@ -60,11 +62,12 @@ int ReadIntraEvents(Mpeg4Bits& bits, int16_t* raw, int i, bool rvlc) {
 int ReadInterEvents(Mpeg4Bits& bits, int16_t* blk, int q, int i, bool rvlc, bool short_header) {
   Mpeg4Event e;
   int last = 0;
+  const Mpeg4CoefEntry* lut = Mpeg4CoefLookup(kMpeg4TableInter);
   for (;;) {
     bool ok;
     if (short_header) ok = Mpeg4ReadShortHeaderEvent(bits, &e);
     else if (rvlc) ok = Mpeg4ReadRvlcEvent(bits, kMpeg4TableInter, &e);
-    else ok = Mpeg4ReadEvent(bits, kMpeg4TableInter, &e);
+    else ok = Mpeg4ReadEventWith(bits, lut, kMpeg4TableInter, &e);
     if (!ok) return -1;
     i += e.run;
     if (i >= 64) return -1;
@@ -221,12 +224,6 @@ void ReconstructIntra(Mpeg4Decoder& d, uint32_t mb) {
 }
 
 }  // namespace
-
-int Mpeg4DequantiseLevel(int level, int q) {
-  const int odd = (q & 1) ? q : q - 1;
-  const int f = level > 0 ? 2 * q * level + odd : 2 * q * level - odd;
-  return std::clamp(f, -2048, 2047);
-}
 
 int Mpeg4DcPredictor(int p, int scaler) { return (p + scaler / 2) / scaler; }
 

@@ -10,14 +10,9 @@ namespace {
 // A lookup entry of a small code: value in the low 9 bits, length above.
 constexpr int kLenShift = 9;
 
-struct CoefEntry {
-  uint8_t len;    // 0 = no code starts with these bits
-  uint8_t last;
-  uint8_t run;
-  uint8_t level;  // 0 = escape
-};
+using CoefEntry = Mpeg4CoefEntry;
 
-constexpr int kTcoefBits = 12;
+constexpr int kTcoefBits = kMpeg4TcoefBits;
 constexpr int kRvlcBits = 15;
 constexpr int kMcbpcBits = 9;
 constexpr int kCbpyBits = 6;
@@ -211,6 +206,8 @@ int Mpeg4MaxLevel(Mpeg4CoefTable table, int last, int run) {
 int Mpeg4MaxRun(Mpeg4CoefTable table, int last, int level) {
   return level < 64 ? T().coef[table].rmax[last & 1][level] - 1 : -1;
 }
+
+const Mpeg4CoefEntry* Mpeg4CoefLookup(Mpeg4CoefTable table) { return T().coef[table].forward; }
 
 bool Mpeg4ReadEvent(Mpeg4Bits& bits, Mpeg4CoefTable table, Mpeg4Event* event) {
   const CoefTable& t = T().coef[table];
