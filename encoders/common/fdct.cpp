@@ -120,6 +120,7 @@ void init_fdct_dsp(FdctDsp& dsp, uint32_t cpuFlags) {
   dsp.inter[1] = FdctQuant<8, false, true>;
 #if !defined(OVMIX_NO_SIMD) && defined(__x86_64__)
   if (cpuFlags & ov::kCpuSse2) init_fdct_dsp_sse2(dsp);
+  if (cpuFlags & ov::kCpuAvx2) init_fdct_dsp_avx2(dsp);
 #else
   (void)cpuFlags;
 #endif

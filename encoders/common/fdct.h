@@ -33,5 +33,8 @@ void init_fdct_dsp(FdctDsp& dsp, uint32_t cpuFlags);
 // Fills every slot with its SSE2 variant (fdct_sse2.cpp), equal to the
 // reference for samples 0..255 and residuals -255..255.
 void init_fdct_dsp_sse2(FdctDsp& dsp);
+// Fills the slots past the DC-only ones with their AVX2 variants
+// (fdct_avx2.cpp), under the same conditions.
+void init_fdct_dsp_avx2(FdctDsp& dsp);
 
 }  // namespace venc

@@ -73,6 +73,7 @@ void init_idct_dsp(IdctDsp& dsp, uint32_t cpuFlags) {
   dsp.add = IdctBlock<true>;
 #if !defined(OVMIX_NO_SIMD) && defined(__x86_64__)
   if (cpuFlags & ov::kCpuSse2) init_idct_dsp_sse2(dsp);
+  if (cpuFlags & ov::kCpuAvx2) init_idct_dsp_avx2(dsp);
 #else
   (void)cpuFlags;
 #endif

@@ -26,6 +26,8 @@ void init_idct_dsp(IdctDsp& dsp, uint32_t cpuFlags);
 // Fills both slots with their SSE2 variants (idct_sse2.cpp), equal to the
 // reference wherever its 32-bit arithmetic does not overflow.
 void init_idct_dsp_sse2(IdctDsp& dsp);
+// The same with the AVX2 variants (idct_avx2.cpp).
+void init_idct_dsp_avx2(IdctDsp& dsp);
 
 // One 8-point row pass in place (16-bit results).
 void IdctRow(int16_t* row);
