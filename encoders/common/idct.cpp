@@ -71,6 +71,7 @@ void IdctRow(int16_t* x) {
 void init_idct_dsp(IdctDsp& dsp, uint32_t cpuFlags) {
   dsp.put = IdctBlock<false>;
   dsp.add = IdctBlock<true>;
+  dsp.dequantiseInter = DequantiseInter;
 #if !defined(OVMIX_NO_SIMD) && defined(__x86_64__)
   if (cpuFlags & ov::kCpuSse2) init_idct_dsp_sse2(dsp);
   if (cpuFlags & ov::kCpuAvx2) init_idct_dsp_avx2(dsp);

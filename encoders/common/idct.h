@@ -15,10 +15,14 @@ namespace venc {
 // stores the clipped pixels (put) or adds them to the prediction in dst (add).
 // `last` is the largest raster index of a non-zero level (0 for DC only).
 using IdctBlockFn = void (*)(int16_t* block, int32_t last, uint8_t* dst, ptrdiff_t stride);
+// (block, qp, count): DequantiseInter below, where `count` is the number of
+// non-zero levels in the block, as the forward quantiser counts them.
+using DequantiseFn = void (*)(int16_t* block, int qp, int32_t count);
 
 struct IdctDsp {
   IdctBlockFn put;
   IdctBlockFn add;
+  DequantiseFn dequantiseInter;
 };
 
 void init_idct_dsp(IdctDsp& dsp, uint32_t cpuFlags);
@@ -26,7 +30,8 @@ void init_idct_dsp(IdctDsp& dsp, uint32_t cpuFlags);
 // Fills both slots with their SSE2 variants (idct_sse2.cpp), equal to the
 // reference wherever its 32-bit arithmetic does not overflow.
 void init_idct_dsp_sse2(IdctDsp& dsp);
-// The same with the AVX2 variants (idct_avx2.cpp).
+// The same with the AVX2 variants (idct_avx2.cpp), and dequantiseInter, equal
+// to the reference wherever the reference's 32-bit products do not overflow.
 void init_idct_dsp_avx2(IdctDsp& dsp);
 
 // One 8-point row pass in place (16-bit results).

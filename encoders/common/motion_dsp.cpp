@@ -117,6 +117,7 @@ void init_motion_dsp(MotionDsp& dsp, uint32_t cpuFlags) {
     dsp.predict[2] = PredictBlockV_sse2;
     dsp.predict[3] = PredictBlockHV_sse2;
   }
+  if (cpuFlags & ov::kCpuAvx2) init_motion_dsp_avx2(dsp);
 #else
   (void)cpuFlags;
 #endif

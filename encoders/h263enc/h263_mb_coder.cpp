@@ -266,7 +266,7 @@ H263MbBits EncodeH263InterMb(H263Encoder& enc, int mbIndex, const int32_t sad[6]
     for (int b = 0; b < 6; ++b) {
       if (!((mb.cbp >> (5 - b)) & 1)) continue;
       int16_t* blk = enc.blocks + 64 * b;
-      DequantiseInter(blk, BlockQuant(enc, b, quant), st.count[b]);
+      enc.idct.dequantiseInter(blk, BlockQuant(enc, b, quant), st.count[b]);
       enc.idct.add(blk, st.last[b], dst[b], b < 4 ? ls : cs);
     }
   }

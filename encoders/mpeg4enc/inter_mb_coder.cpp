@@ -175,7 +175,7 @@ MbBits EncodeInterMb(Mpeg4Encoder& enc, int mbIndex, const int32_t sad[6], int* 
     for (int b = 0; b < 6; ++b) {
       if (!((mb.cbp >> (5 - b)) & 1)) continue;
       int16_t* blk = enc.blocks + 64 * b;
-      DequantiseInter(blk, qp, st.count[b]);
+      enc.idct.dequantiseInter(blk, qp, st.count[b]);
       enc.idct.add(blk, st.last[b], dst[b], b < 4 ? ls : cs);
     }
   }

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "encoders/common/encoder_frame.h"
@@ -127,13 +128,30 @@ TEST_F(MotionDspTest, PredictionKernelsWriteThePredictionAndTheResidual) {
   }
 }
 
-// Every variant the machine has against the reference, on random and
-// extreme blocks at odd offsets and strides.
-TEST(MotionDspVariantTest, VariantsEqualTheReference) {
+// Each instruction-set level of the variants, lowest first.
+struct Level {
+  const char* name;
+  uint32_t flags;
+};
+const Level kLevels[] = {{"sse2", ov::kCpuSse2}, {"avx2", ov::kCpuSse2 | ov::kCpuAvx2}};
+
+class MotionDspVariantTest : public ::testing::TestWithParam<Level> {
+ protected:
+  void SetUp() override {
+    const uint32_t flags = GetParam().flags;
+    if ((ov::GetCpuFlags() & flags) != flags) GTEST_SKIP() << GetParam().name << " is not supported here";
+    init_motion_dsp(ref, 0);
+    init_motion_dsp(simd, flags);
+  }
   MotionDsp ref{}, simd{};
-  init_motion_dsp(ref, 0);
-  init_motion_dsp(simd, ov::GetCpuFlags());
-  if (simd.sad16 == ref.sad16) GTEST_SKIP() << "no SIMD variant on this CPU";
+};
+
+INSTANTIATE_TEST_SUITE_P(Levels, MotionDspVariantTest, ::testing::ValuesIn(kLevels),
+                         [](const ::testing::TestParamInfo<Level>& p) { return std::string(p.param.name); });
+
+// Every variant against the reference, on random and extreme blocks at odd
+// offsets and strides.
+TEST_P(MotionDspVariantTest, VariantsEqualTheReference) {
   std::mt19937 rng(kSeed + 2);
   SCOPED_TRACE(::testing::Message() << "seed " << kSeed + 2);
   for (const ptrdiff_t s : {ptrdiff_t{37}, ptrdiff_t{53}, ptrdiff_t{200}}) {
@@ -164,11 +182,7 @@ TEST(MotionDspVariantTest, VariantsEqualTheReference) {
 // The four prediction kernels of every variant against the reference: the
 // prediction written over the block and nowhere else, the residual in its 64
 // entries of a canaried buffer, and the sum of magnitudes.
-TEST(MotionDspVariantTest, PredictionVariantsEqualTheReference) {
-  MotionDsp ref{}, simd{};
-  init_motion_dsp(ref, 0);
-  init_motion_dsp(simd, ov::GetCpuFlags());
-  if (simd.predict[0] == ref.predict[0]) GTEST_SKIP() << "no SIMD variant on this CPU";
+TEST_P(MotionDspVariantTest, PredictionVariantsEqualTheReference) {
   std::mt19937 rng(kSeed + 3);
   SCOPED_TRACE(::testing::Message() << "seed " << kSeed + 3);
   constexpr int16_t kCanaryRef = 0x5a5a, kCanaryVariant = -0x2525;

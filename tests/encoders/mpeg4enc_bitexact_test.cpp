@@ -202,12 +202,12 @@ void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
 class Mpeg4EncBitExactTest : public ::testing::TestWithParam<Case> {};
 
-// The same bytes with the reference kernels alone and with every variant the
-// processor has.
+// The same bytes with the reference kernels alone, with SSE2 alone, with up
+// to AVX2 and with every variant the processor has.
 TEST_P(Mpeg4EncBitExactTest, StreamChecksumIsUnchanged) {
   const Case& c = GetParam();
   const uint32_t all = ov::GetCpuFlags();
-  for (uint32_t mask : {0u, ~0u}) {
+  for (uint32_t mask : {0u, uint32_t{ov::kCpuSse2}, uint32_t{ov::kCpuSse2 | ov::kCpuAvx2}, ~0u}) {
     SCOPED_TRACE(::testing::Message() << "cpu mask " << mask);
     ov::SetCpuFlagsMask(mask);
     const uint64_t got = EncodeCase(c);
