@@ -58,8 +58,8 @@ int32_t PredictBlockH_sse2(const uint8_t* ref, uint8_t* cur, int16_t* residual, 
 int32_t PredictBlockV_sse2(const uint8_t* ref, uint8_t* cur, int16_t* residual, ptrdiff_t stride);
 int32_t PredictBlockHV_sse2(const uint8_t* ref, uint8_t* cur, int16_t* residual, ptrdiff_t stride);
 
-// Sets the matching costs to their AVX2 variants (motion_dsp_avx2.cpp), equal
-// to the references.
+// Sets the matching costs and predictions to their AVX2 variants
+// (motion_dsp_avx2.cpp), equal to the references.
 void init_motion_dsp_avx2(MotionDsp& dsp);
 
 }  // namespace venc

@@ -1,7 +1,8 @@
-// AVX2 block-matching costs: two 16-pixel rows per step (the upper row in the
-// low half), both the current rows and the prediction masked to the rows'
-// halves of the checkerboard, so that one VPSADBW sums the absolute
-// differences of the kept samples (the masked ones are 0 on both sides).
+// AVX2 block-matching costs and predictions. The costs take two 16-pixel
+// rows per step (the upper row in the low half), both the current rows and
+// the prediction masked to the rows' halves of the checkerboard, so that one
+// VPSADBW sums the absolute differences of the kept samples (the masked ones
+// are 0 on both sides); the predictions take two 8-pixel rows per step.
 // Exact integer arithmetic, so the results equal the reference.
 #include <immintrin.h>
 
@@ -102,9 +103,65 @@ uint32_t IntraDeviation16_avx2(const uint8_t* cur, ptrdiff_t stride) {
   return 2 * Total(dev);
 }
 
+// Two 8-pixel rows, p and p + stride, in one register.
+inline __m128i Load8x2(const uint8_t* p, ptrdiff_t stride) {
+  return _mm_unpacklo_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)),
+                            _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p + stride)));
+}
+
+// Average4 above on 16 bytes.
+inline __m128i Average4(__m128i a, __m128i b, __m128i c, __m128i d) {
+  const __m128i x = _mm_avg_epu8(a, b), y = _mm_avg_epu8(c, d);
+  const __m128i odd = _mm_or_si128(_mm_xor_si128(a, b), _mm_xor_si128(c, d));
+  const __m128i high = _mm_and_si128(_mm_and_si128(_mm_xor_si128(x, y), odd), _mm_set1_epi8(1));
+  return _mm_sub_epi8(_mm_avg_epu8(x, y), high);
+}
+
+// One 8x8 block two rows a step: the prediction replaces `cur`, the residual
+// cur - prediction goes to `residual`, and PSADBW sums its magnitude.
+template <typename Pred>
+inline int32_t PredictWith(const uint8_t* ref, uint8_t* cur, int16_t* residual, ptrdiff_t stride, Pred pred) {
+  __m128i sad = _mm_setzero_si128();
+  for (int j = 0; j < 8; j += 2) {
+    const __m128i p = pred(ref + j * stride, stride);
+    uint8_t* c = cur + j * stride;
+    const __m128i s = Load8x2(c, stride);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(residual + 8 * j),
+                        _mm256_sub_epi16(_mm256_cvtepu8_epi16(s), _mm256_cvtepu8_epi16(p)));
+    sad = _mm_add_epi64(sad, _mm_sad_epu8(s, p));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(c), p);
+    _mm_storeh_pd(reinterpret_cast<double*>(c + stride), _mm_castsi128_pd(p));
+  }
+  return _mm_cvtsi128_si32(_mm_add_epi64(sad, _mm_srli_si128(sad, 8)));
+}
+
+int32_t PredictBlockCopy_avx2(const uint8_t* ref, uint8_t* cur, int16_t* residual, ptrdiff_t stride) {
+  return PredictWith(ref, cur, residual, stride, [](const uint8_t* r, ptrdiff_t s) { return Load8x2(r, s); });
+}
+
+int32_t PredictBlockH_avx2(const uint8_t* ref, uint8_t* cur, int16_t* residual, ptrdiff_t stride) {
+  return PredictWith(ref, cur, residual, stride,
+                     [](const uint8_t* r, ptrdiff_t s) { return _mm_avg_epu8(Load8x2(r, s), Load8x2(r + 1, s)); });
+}
+
+int32_t PredictBlockV_avx2(const uint8_t* ref, uint8_t* cur, int16_t* residual, ptrdiff_t stride) {
+  return PredictWith(ref, cur, residual, stride,
+                     [](const uint8_t* r, ptrdiff_t s) { return _mm_avg_epu8(Load8x2(r, s), Load8x2(r + s, s)); });
+}
+
+int32_t PredictBlockHV_avx2(const uint8_t* ref, uint8_t* cur, int16_t* residual, ptrdiff_t stride) {
+  return PredictWith(ref, cur, residual, stride, [](const uint8_t* r, ptrdiff_t s) {
+    return Average4(Load8x2(r, s), Load8x2(r + 1, s), Load8x2(r + s, s), Load8x2(r + s + 1, s));
+  });
+}
+
 }  // namespace
 
 void init_motion_dsp_avx2(MotionDsp& dsp) {
+  dsp.predict[0] = PredictBlockCopy_avx2;
+  dsp.predict[1] = PredictBlockH_avx2;
+  dsp.predict[2] = PredictBlockV_avx2;
+  dsp.predict[3] = PredictBlockHV_avx2;
   dsp.sad16 = Sad16_avx2;
   dsp.sad16xn = Sad16xn_avx2;
   dsp.sadHalfH = SadHalfH_avx2;

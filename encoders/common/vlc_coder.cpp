@@ -49,16 +49,22 @@ int PutMpeg4Event(BitWriter& w, const TcoefTable& table, int last, int run, int 
 // (last, run, level) events through `put`.
 template <typename PutEvent>
 int PutEvents(const int16_t* coefficients, int start, const uint8_t* scan, int count, PutEvent put) {
-  int bits = 0, run = 0, coded = 0;
-  for (int i = start; i < 64 && coded < count; ++i) {
-    const int level = coefficients[scan[i]];
-    if (level == 0) {
-      ++run;
-      continue;
-    }
-    ++coded;
-    bits += put(coded == count ? 1 : 0, run, level);
-    run = 0;
+  // The scan positions and levels of the non-zero coefficients first, without
+  // a branch on each level: in a coded block whether the next one is zero is
+  // close to a coin toss.
+  uint8_t position[64];
+  int16_t levels[64];
+  int found = 0;
+  for (int i = start; i < 64 && found < count; ++i) {
+    const int16_t level = coefficients[scan[i]];
+    position[found] = static_cast<uint8_t>(i);
+    levels[found] = level;
+    found += level != 0 ? 1 : 0;
+  }
+  int bits = 0, next = start;
+  for (int k = 0; k < found; ++k) {
+    bits += put(k + 1 == count ? 1 : 0, position[k] - next, levels[k]);
+    next = position[k] + 1;
   }
   return bits;
 }
