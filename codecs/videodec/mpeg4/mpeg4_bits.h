@@ -38,6 +38,27 @@ class Mpeg4Bits {
   // The n bits at bit position pos, without moving.
   uint32_t Peek(uint64_t pos, int n) const { return ShowAt(pos, n); }
 
+  // The bits from position pos on, first bit most significant: at least
+  // kWindowBits of them are valid (64 - pos % 8), zeros past the end.
+  static constexpr int kWindowBits = 57;
+  uint64_t WindowAt(uint64_t pos) const {
+    const uint64_t byte = pos >> 3;
+    uint64_t word = 0;
+    if (byte + 8 <= size_) {
+      const uint8_t* p = data_ + byte;
+      word = (static_cast<uint64_t>(p[0]) << 56) | (static_cast<uint64_t>(p[1]) << 48) |
+             (static_cast<uint64_t>(p[2]) << 40) | (static_cast<uint64_t>(p[3]) << 32) |
+             (static_cast<uint64_t>(p[4]) << 24) | (static_cast<uint64_t>(p[5]) << 16) |
+             (static_cast<uint64_t>(p[6]) << 8) | static_cast<uint64_t>(p[7]);
+    } else {
+      for (int i = 0; i < 8; ++i) {
+        word <<= 8;
+        if (byte + static_cast<uint64_t>(i) < size_) word |= data_[byte + static_cast<uint64_t>(i)];
+      }
+    }
+    return word << (pos & 7);
+  }
+
   uint64_t Pos() const { return pos_; }
   void Seek(uint64_t pos) { pos_ = pos; }
   uint64_t SizeBits() const { return static_cast<uint64_t>(size_) * 8; }
@@ -63,24 +84,7 @@ class Mpeg4Bits {
   void AlignUp() { pos_ = (pos_ + 7) & ~static_cast<uint64_t>(7); }
 
  private:
-  uint32_t ShowAt(uint64_t pos, int n) const {
-    const uint64_t byte = pos >> 3;
-    uint64_t word = 0;
-    if (byte + 8 <= size_) {
-      const uint8_t* p = data_ + byte;
-      word = (static_cast<uint64_t>(p[0]) << 56) | (static_cast<uint64_t>(p[1]) << 48) |
-             (static_cast<uint64_t>(p[2]) << 40) | (static_cast<uint64_t>(p[3]) << 32) |
-             (static_cast<uint64_t>(p[4]) << 24) | (static_cast<uint64_t>(p[5]) << 16) |
-             (static_cast<uint64_t>(p[6]) << 8) | static_cast<uint64_t>(p[7]);
-    } else {
-      for (int i = 0; i < 8; ++i) {
-        word <<= 8;
-        if (byte + static_cast<uint64_t>(i) < size_) word |= data_[byte + static_cast<uint64_t>(i)];
-      }
-    }
-    word <<= (pos & 7);
-    return static_cast<uint32_t>(word >> (64 - n));
-  }
+  uint32_t ShowAt(uint64_t pos, int n) const { return static_cast<uint32_t>(WindowAt(pos) >> (64 - n)); }
 
   const uint8_t* data_ = nullptr;
   uint32_t size_ = 0;

@@ -39,19 +39,71 @@ inline uint8_t* BlockDst(DecodedPicture& p, int x, int y, int b, ptrdiff_t* stri
   return plane + (y / 2) * (p.width / 2) + x / 2;
 }
 
+// The TCOEF events (7.4.1.3) of one block from scan index i, each handed to
+// put(index, level); returns the last index, or -1 on a bad code or an index
+// past 63. Codes without escape are read from a 64-bit window kept in a
+// register, so that one event's length feeds the next lookup without a trip
+// through memory; an escape goes to Mpeg4ReadEvent. The bits consumed are
+// those of Mpeg4ReadEvent, event by event.
+template <typename Put>
+int ReadEvents(Mpeg4Bits& bits, Mpeg4CoefTable table, int i, Put put) {
+  constexpr int kShow = kMpeg4TcoefBits + 1;  // the longest code and its sign
+  const Mpeg4CoefEntry* lut = Mpeg4CoefLookup(table);
+  uint64_t pos = bits.Pos();
+  uint64_t window = bits.WindowAt(pos);
+  int used = 0;
+  int last = -1;
+  for (;;) {
+    if (used > Mpeg4Bits::kWindowBits - kShow) {
+      pos += static_cast<uint64_t>(used);
+      window = bits.WindowAt(pos);
+      used = 0;
+    }
+    const uint32_t next = static_cast<uint32_t>((window << used) >> (64 - kShow));
+    const Mpeg4CoefEntry e = lut[next >> 1];
+    Mpeg4Event ev;
+    if (e.level != 0) {
+      used += e.len + 1;
+      ev.last = e.last;
+      ev.run = e.run;
+      ev.level = ((next >> (kMpeg4TcoefBits - e.len)) & 1) ? -e.level : e.level;
+    } else {
+      bits.Seek(pos + static_cast<uint64_t>(used));
+      if (!Mpeg4ReadEvent(bits, table, &ev)) return -1;
+      pos = bits.Pos();
+      window = bits.WindowAt(pos);
+      used = 0;
+    }
+    i += ev.run;
+    if (i >= 64) {
+      bits.Seek(pos + static_cast<uint64_t>(used));
+      return -1;
+    }
+    put(i, ev.level);
+    last = i;
+    ++i;
+    if (ev.last) break;
+  }
+  bits.Seek(pos + static_cast<uint64_t>(used));
+  return last;
+}
+
 // Events of one block into raw (scan order, levels as decoded) from index i.
 // Returns the last index, or -1.
 int ReadIntraEvents(Mpeg4Bits& bits, int16_t* raw, int i, bool rvlc) {
+  auto store = [raw](int at, int level) { raw[at] = static_cast<int16_t>(std::clamp(level, -2048, 2047)); };
+  if (!rvlc) {
+    const int last = ReadEvents(bits, kMpeg4TableIntra, i, store);
+    if (last < 0) return -1;
+    return last;
+  }
   Mpeg4Event e;
   int last = i > 0 ? 0 : -1;
-  const Mpeg4CoefEntry* lut = Mpeg4CoefLookup(kMpeg4TableIntra);
   for (;;) {
-    const bool ok = rvlc ? Mpeg4ReadRvlcEvent(bits, kMpeg4TableIntra, &e)
-                         : Mpeg4ReadEventWith(bits, lut, kMpeg4TableIntra, &e);
-    if (!ok) return -1;
+    if (!Mpeg4ReadRvlcEvent(bits, kMpeg4TableIntra, &e)) return -1;
     i += e.run;
     if (i >= 64) return -1;
-    raw[i] = static_cast<int16_t>(std::clamp(e.level, -2048, 2047));
+    store(i, e.level);
     last = i;
     ++i;
     if (e.last) break;
@@ -60,19 +112,19 @@ int ReadIntraEvents(Mpeg4Bits& bits, int16_t* raw, int i, bool rvlc) {
 }
 
 int ReadInterEvents(Mpeg4Bits& bits, int16_t* blk, int q, int i, bool rvlc, bool short_header) {
+  auto store = [blk, q](int at, int level) {
+    const int pos = kZigzagScan[at];
+    blk[pos] = Prescale(Dequant(level, q), pos);
+  };
+  if (!rvlc && !short_header) return ReadEvents(bits, kMpeg4TableInter, i, store);
   Mpeg4Event e;
   int last = 0;
-  const Mpeg4CoefEntry* lut = Mpeg4CoefLookup(kMpeg4TableInter);
   for (;;) {
-    bool ok;
-    if (short_header) ok = Mpeg4ReadShortHeaderEvent(bits, &e);
-    else if (rvlc) ok = Mpeg4ReadRvlcEvent(bits, kMpeg4TableInter, &e);
-    else ok = Mpeg4ReadEventWith(bits, lut, kMpeg4TableInter, &e);
+    const bool ok = short_header ? Mpeg4ReadShortHeaderEvent(bits, &e) : Mpeg4ReadRvlcEvent(bits, kMpeg4TableInter, &e);
     if (!ok) return -1;
     i += e.run;
     if (i >= 64) return -1;
-    const int pos = kZigzagScan[i];
-    blk[pos] = Prescale(Dequant(e.level, q), pos);
+    store(i, e.level);
     last = i;
     ++i;
     if (e.last) break;

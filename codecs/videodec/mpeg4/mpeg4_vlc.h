@@ -50,23 +50,10 @@ struct Mpeg4CoefEntry {
 constexpr int kMpeg4TcoefBits = 12;
 
 // The forward TCOEF lookup of `table` (1 << kMpeg4TcoefBits entries), built
-// once; for readers that decode many events in a row.
+// once; for readers that decode many events in a row and hand escapes to
+// Mpeg4ReadEvent.
 const Mpeg4CoefEntry* Mpeg4CoefLookup(Mpeg4CoefTable table);
 
-// Mpeg4ReadEvent with the lookup of `table` at hand: a code without escape
-// is taken with its sign bit from one show; an escape, or bits that start no
-// code, go to Mpeg4ReadEvent. Reads the same bits with the same result.
-inline bool Mpeg4ReadEventWith(Mpeg4Bits& bits, const Mpeg4CoefEntry* lut, Mpeg4CoefTable table,
-                               Mpeg4Event* event) {
-  const uint32_t w = bits.Show(kMpeg4TcoefBits + 1);
-  const Mpeg4CoefEntry e = lut[w >> 1];
-  if (e.level == 0) return Mpeg4ReadEvent(bits, table, event);
-  bits.Skip(e.len + 1);
-  event->last = e.last;
-  event->run = e.run;
-  event->level = ((w >> (kMpeg4TcoefBits - e.len)) & 1) ? -e.level : e.level;
-  return true;
-}
 // One event of the short video header (H.263 TCOEF table and escape).
 bool Mpeg4ReadShortHeaderEvent(Mpeg4Bits& bits, Mpeg4Event* event);
 // One reversible VLC event read forward.
