@@ -1,7 +1,8 @@
 // SSE2 variants of the half-sample kernels, equal to the references: 16, 8 or
 // 4 samples per step. With rounding control 1 the two-sample average is
 // PAVGB less the lost odd bit, (a + b) >> 1 = pavgb(a, b) - ((a ^ b) & 1); the
-// four-sample average is summed in 16-bit lanes.
+// four-sample average is made of PAVGBs too, corrected where they round up
+// twice.
 #include <emmintrin.h>
 
 #include <cstring>
@@ -30,16 +31,24 @@ inline __m128i Average2(__m128i a, __m128i b, __m128i odd_mask) {
   return _mm_sub_epi8(_mm_avg_epu8(a, b), _mm_and_si128(_mm_xor_si128(a, b), odd_mask));
 }
 
-// (a + b + c + d + 2 - rc) >> 2 per byte; `round` holds 2 - rc in 16-bit lanes.
-inline __m128i Average4(__m128i a, __m128i b, __m128i c, __m128i d, __m128i round) {
-  const __m128i zero = _mm_setzero_si128();
-  __m128i lo = _mm_add_epi16(_mm_add_epi16(_mm_unpacklo_epi8(a, zero), _mm_unpacklo_epi8(b, zero)),
-                             _mm_add_epi16(_mm_unpacklo_epi8(c, zero), _mm_unpacklo_epi8(d, zero)));
-  __m128i hi = _mm_add_epi16(_mm_add_epi16(_mm_unpackhi_epi8(a, zero), _mm_unpackhi_epi8(b, zero)),
-                             _mm_add_epi16(_mm_unpackhi_epi8(c, zero), _mm_unpackhi_epi8(d, zero)));
-  lo = _mm_srli_epi16(_mm_add_epi16(lo, round), 2);
-  hi = _mm_srli_epi16(_mm_add_epi16(hi, round), 2);
-  return _mm_packus_epi16(lo, hi);
+// (a + b + c + d + 2) >> 2 per byte without widening: x = (a + b + 1) >> 1
+// and y = (c + d + 1) >> 1 each round up when their sum is odd, and
+// (x + y + 1) >> 1 is one too high exactly when x + y is odd and a + b or
+// c + d was.
+inline __m128i Average4Up(__m128i a, __m128i b, __m128i c, __m128i d) {
+  const __m128i x = _mm_avg_epu8(a, b), y = _mm_avg_epu8(c, d);
+  const __m128i odd = _mm_or_si128(_mm_xor_si128(a, b), _mm_xor_si128(c, d));
+  const __m128i high = _mm_and_si128(_mm_and_si128(_mm_xor_si128(x, y), odd), _mm_set1_epi8(1));
+  return _mm_sub_epi8(_mm_avg_epu8(x, y), high);
+}
+
+// (a + b + c + d + 2 - rc) >> 2 per byte; `invert` is all ones when rc is 1,
+// else 0. With rc 1 the samples are inverted (255 - v) around the rounding
+// above: 255 - ((1020 - s) + 2) >> 2 = (s + 1) >> 2 for the sum s.
+inline __m128i Average4(__m128i a, __m128i b, __m128i c, __m128i d, __m128i invert) {
+  const __m128i v = Average4Up(_mm_xor_si128(a, invert), _mm_xor_si128(b, invert), _mm_xor_si128(c, invert),
+                               _mm_xor_si128(d, invert));
+  return _mm_xor_si128(v, invert);
 }
 
 // Runs `op(dst + x, src + x, load, store)` over each row in steps of 16, 8
@@ -82,10 +91,10 @@ void PutHalfY_sse2(uint8_t* dst, ptrdiff_t dst_stride, const uint8_t* src, ptrdi
 
 void PutHalfXY_sse2(uint8_t* dst, ptrdiff_t dst_stride, const uint8_t* src, ptrdiff_t src_stride, int w, int h,
                     int rc) {
-  const __m128i round = _mm_set1_epi16(static_cast<int16_t>(2 - rc));
+  const __m128i invert = _mm_set1_epi8(static_cast<char>(rc ? 0xFF : 0));
   ForEachStep(dst, dst_stride, src, src_stride, w, h,
-              [round, src_stride](uint8_t* d, const uint8_t* s, auto load, auto store) {
-                store(d, Average4(load(s), load(s + 1), load(s + src_stride), load(s + src_stride + 1), round));
+              [invert, src_stride](uint8_t* d, const uint8_t* s, auto load, auto store) {
+                store(d, Average4(load(s), load(s + 1), load(s + src_stride), load(s + src_stride + 1), invert));
               });
 }
 

@@ -260,14 +260,13 @@ void ReconstructIntra(Mpeg4Decoder& d, uint32_t mb) {
     int16_t* blk = d.block[b];
     const int* f = qf[b];
     blk[0] = static_cast<int16_t>(r.dc[b] * 8);
+    // Every coefficient dequantised and the zero ones selected away: which
+    // are zero is too irregular for a branch.
     int any = 0;
     for (int i = 1; i < 64; ++i) {
-      if (f[i]) {
-        blk[i] = Prescale(Dequant(f[i], q), i);
-        any = 1;
-      } else {
-        blk[i] = 0;
-      }
+      const int16_t v = Prescale(Dequant(f[i], q), i);
+      blk[i] = f[i] ? v : int16_t{0};
+      any |= f[i];
     }
     ptrdiff_t stride;
     uint8_t* dst = BlockDst(pic, x, y, b, &stride);
