@@ -30,3 +30,27 @@ min() { awk -v a="$1" -v b="$2" 'BEGIN { print (a < b ? a : b) }'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 # greater A B: true when A > B.
 greater() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a > b) }'; }
+
+# median: the median of the numbers on standard input, one a line.
+median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+
+# paired CPU RUNS: times the commands in the arrays `ours` and `peer` in turn
+# (ours, peer, ours, ...) RUNS times after one warm-up each, both pinned to
+# CPU, and prints the median CPU seconds of each and the median of the
+# pairwise ratios ours / peer, so that a drift of the machine's speed hits
+# both sides alike.
+# shellcheck disable=SC2154  # the caller sets ours and peer
+paired() {
+  local cpu=$1 runs=$2 o p all_ours='' all_peer='' ratios=''
+  cpu_time "$cpu" "${ours[@]}" >/dev/null
+  cpu_time "$cpu" "${peer[@]}" >/dev/null
+  for _ in $(seq "$runs"); do
+    o=$(cpu_time "$cpu" "${ours[@]}")
+    p=$(cpu_time "$cpu" "${peer[@]}")
+    all_ours+="$o"$'\n'
+    all_peer+="$p"$'\n'
+    ratios+=$(awk -v o="$o" -v p="$p" 'BEGIN { printf "%.4f", (p > 0) ? o / p : 99 }')$'\n'
+  done
+  printf "%.3f %.3f %.2f\n" "$(printf "%s" "$all_ours" | median)" "$(printf "%s" "$all_peer" | median)" \
+    "$(printf "%s" "$ratios" | median)"
+}
