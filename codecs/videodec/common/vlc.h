@@ -39,6 +39,10 @@ class VlcTable {
     return e.value;
   }
 
+  // The entry of the next bits() bits of the stream, given as `next`, for a
+  // reader that shows more bits at once (a code and its sign).
+  const VlcEntry& Entry(uint32_t next) const { return entries_[next]; }
+
   int bits() const { return bits_; }
 
  private:

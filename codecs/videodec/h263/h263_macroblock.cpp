@@ -132,19 +132,26 @@ MotionVector PredictVector(const H263Decoder* d, int x, int y, int block) {
 }
 
 // Reads the TCOEF events of one block from scan position `start`. Without
-// `raw`, each level is dequantised with `quant`, clipped and stored prescaled at
-// its natural position; with `raw` the level itself is stored. Returns the
+// kRaw, each level is dequantised with `quant`, clipped and stored prescaled at
+// its natural position; with kRaw the level itself is stored. Returns the
 // number of coefficients (including an intra DC stored by the caller), or -1.
+// A code and the sign bit after it are shown together (the look-ahead moves
+// nothing) and skipped together.
+template <bool kRaw>
 int ReadCoefficients(H263Decoder* d, int16_t* block, int start, const VlcTable& table, const uint8_t* scan,
-                     int quant, bool raw, bool* ac_seen) {
+                     int quant, bool* ac_seen) {
   BitReader& br = d->reader;
   const bool annex_t = d->ps.annex_t;
+  const int code_bits = table.bits();
   int pos = start;
   for (;;) {
-    const int code = table.Decode(br);
-    if (code < 0) return -1;
+    const uint32_t next = br.ShowBits(code_bits + 1);
+    const VlcEntry& e = table.Entry(next >> 1);
+    if (e.length == 0) return -1;
+    const int code = e.value;
     int last, run, level;
     if (code == kTcoefEscape) {
+      br.SkipBits(e.length);
       last = static_cast<int>(br.ReadBit());
       run = static_cast<int>(br.ReadBits(6));
       level = static_cast<int>(br.ReadBits(8));
@@ -163,16 +170,17 @@ int ReadCoefficients(H263Decoder* d, int16_t* block, int start, const VlcTable& 
         level -= 256;
       }
     } else {
+      br.SkipBits(e.length + 1);
       last = code >> 12;
       run = (code >> 6) & 63;
       level = code & 63;
-      if (br.ReadBit()) level = -level;
+      if ((next >> (code_bits - e.length)) & 1) level = -level;
     }
     pos += run;
     if (pos > 63) return -1;
     const int natural = scan[pos];
     if (natural != 0) *ac_seen = true;
-    if (raw) {
+    if (kRaw) {
       block[natural] = static_cast<int16_t>(std::clamp(level, -32768, 32767));
     } else {
       // |REC| = QUANT (2 |LEVEL| + 1), less 1 for even QUANT (H.263 6.2.1).
@@ -360,7 +368,7 @@ int32_t DecodeH263Macroblock(H263Decoder* d, int x, int y) {
         const uint8_t* scan = mb.intra_mode == 2   ? kAlternateHorizontalScan
                               : mb.intra_mode == 3 ? kAlternateVerticalScan
                                                    : kZigzagScan;
-        if (ReadCoefficients(d, block, 0, vlc.aic_tcoef, scan, q, true, &ac_seen) < 0) return VDEC_ERR_STREAM;
+        if (ReadCoefficients<true>(d, block, 0, vlc.aic_tcoef, scan, q, &ac_seen) < 0) return VDEC_ERR_STREAM;
       }
       ReconstructAdvancedIntra(d, x, y, b, block, q);
       d->idct.idct_put(dst, stride, block);
@@ -376,7 +384,7 @@ int32_t DecodeH263Macroblock(H263Decoder* d, int x, int y) {
       block[0] = static_cast<int16_t>(rec * 8);
       mb.dc[b] = static_cast<int16_t>(rec);
       bool ac_seen = false;
-      if (coded && ReadCoefficients(d, block, 1, vlc.tcoef, kZigzagScan, q, false, &ac_seen) < 0)
+      if (coded && ReadCoefficients<false>(d, block, 1, vlc.tcoef, kZigzagScan, q, &ac_seen) < 0)
         return VDEC_ERR_STREAM;
       if (ac_seen) d->idct.idct_put(dst, stride, block);
       else d->idct.idct_dc_put(dst, stride, block);
@@ -385,7 +393,7 @@ int32_t DecodeH263Macroblock(H263Decoder* d, int x, int y) {
     if (!coded) continue;
     std::memset(block, 0, 64 * sizeof(int16_t));
     bool ac_seen = false;
-    if (ReadCoefficients(d, block, 0, vlc.tcoef, kZigzagScan, q, false, &ac_seen) < 0) return VDEC_ERR_STREAM;
+    if (ReadCoefficients<false>(d, block, 0, vlc.tcoef, kZigzagScan, q, &ac_seen) < 0) return VDEC_ERR_STREAM;
     mb.dc[b] = static_cast<int16_t>((block[0] * 4096) / kIdctScale[0]);
     if (ac_seen) d->idct.idct_add(dst, stride, block);
     else d->idct.idct_dc_add(dst, stride, block);
