@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace videodec {
 
@@ -25,6 +26,14 @@ struct IdctDsp {
   IdctAddFn idct_dc_add;  // only block[0] is read
   IdctFn idct;
 };
+
+// Clears a block of 64 coefficients before its events are stored. Cleared in
+// two halves: GCC turns one 128-byte memset into a `rep stos`, whose start-up
+// costs several times the eight vector stores of two 64-byte ones.
+inline void ClearBlock(int16_t* block) {
+  std::memset(block, 0, 32 * sizeof(int16_t));
+  std::memset(block + 32, 0, 32 * sizeof(int16_t));
+}
 
 // Fills `dsp` with the reference kernels, then lets the instruction-set
 // versions that `cpu_flags` allows override them.

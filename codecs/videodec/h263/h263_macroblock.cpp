@@ -362,7 +362,7 @@ int32_t DecodeH263Macroblock(H263Decoder* d, int x, int y) {
     ptrdiff_t stride;
     uint8_t* dst = BlockPointer(d->cur, x, y, b, &stride);
     if (advanced_intra) {
-      std::memset(block, 0, 64 * sizeof(int16_t));
+      ClearBlock(block);
       bool ac_seen = false;
       if (coded) {
         const uint8_t* scan = mb.intra_mode == 2   ? kAlternateHorizontalScan
@@ -375,7 +375,7 @@ int32_t DecodeH263Macroblock(H263Decoder* d, int x, int y) {
       continue;
     }
     if (intra) {
-      std::memset(block, 0, 64 * sizeof(int16_t));
+      ClearBlock(block);
       // INTRADC: 8 bits, 128 is not used, 255 stands for 128 (REC 1024).
       int dc = static_cast<int>(br.ReadBits(8));
       if (dc == 128) return VDEC_ERR_STREAM;
@@ -391,7 +391,7 @@ int32_t DecodeH263Macroblock(H263Decoder* d, int x, int y) {
       continue;
     }
     if (!coded) continue;
-    std::memset(block, 0, 64 * sizeof(int16_t));
+    ClearBlock(block);
     bool ac_seen = false;
     if (ReadCoefficients<false>(d, block, 0, vlc.tcoef, kZigzagScan, q, &ac_seen) < 0) return VDEC_ERR_STREAM;
     mb.dc[b] = static_cast<int16_t>((block[0] * 4096) / kIdctScale[0]);

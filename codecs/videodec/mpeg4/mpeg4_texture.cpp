@@ -288,7 +288,7 @@ int Mpeg4DecodeIntraTexture(Mpeg4Decoder& d, uint32_t mb, const int* dc_diff, bo
   Mpeg4Bits& bits = d.bits;
   for (int b = 0; b < 6; ++b) {
     int16_t* raw = d.coef[b];
-    std::memset(raw, 0, sizeof(d.coef[b]));
+    ClearBlock(raw);
     int first = 0;
     if (!r.dc_as_ac) {
       int diff = 0;
@@ -329,7 +329,7 @@ static int DecodeInterBlocks(Mpeg4Decoder& d, uint32_t mb, bool rvlc, bool short
   for (int b = 0; b < 6; ++b) {
     if (!(r.cbp & (1 << b))) continue;
     int16_t* blk = d.block[b];
-    std::memset(blk, 0, sizeof(d.block[b]));
+    ClearBlock(blk);
     const int last = ReadInterEvents(d.bits, blk, r.quant, 0, rvlc, short_header);
     if (last < 0) return -1;
     ptrdiff_t stride;
@@ -348,7 +348,7 @@ int Mpeg4DecodeShortHeaderIntra(Mpeg4Decoder& d, uint32_t mb) {
   const int y = static_cast<int>(mb / d.mb_cols) * 16;
   for (int b = 0; b < 6; ++b) {
     int16_t* blk = d.block[b];
-    std::memset(blk, 0, sizeof(d.block[b]));
+    ClearBlock(blk);
     int dc = static_cast<int>(d.bits.Read(8));
     // ITU-T H.263 Table 15 leaves INTRADC 0 unused as well as 128: both are
     // refused, so a damaged value fails the macroblock rather than painting
@@ -409,7 +409,7 @@ int Mpeg4DecodeInterTextureBackward(Mpeg4Decoder& d, uint32_t mb, uint64_t begin
     const int count = ReadBlockBackward(d, begin, end, kMpeg4TableInter, events, &d.rvlc_has_pending, &d.rvlc_pending);
     if (count <= 0) return -1;
     int16_t* blk = d.block[b];
-    std::memset(blk, 0, sizeof(d.block[b]));
+    ClearBlock(blk);
     int i = 0;
     int last = 0;
     for (int k = 0; k < count; ++k) {
