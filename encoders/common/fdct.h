@@ -26,6 +26,13 @@ struct FdctDsp {
   FdctQuantFn inter[2];
 };
 
+// Whether an inter residual block whose absolute values sum to `sad`
+// quantises to zeros at QP q under the inter kernels, so that the transform
+// can be left out: no coefficient of the 8x8 DCT exceeds sad / 4, and an
+// inter level is non-zero only from 5q / 2 on; the margin of 8 covers the
+// integer transform's rounding.
+inline bool ResidualQuantisesToZero(int32_t sad, int q) { return sad / 4 + 8 < (5 * q) / 2; }
+
 // Fills every slot with the C++ reference; `cpuFlags` (ov::GetCpuFlags()) selects
 // faster variants where they exist.
 void init_fdct_dsp(FdctDsp& dsp, uint32_t cpuFlags);

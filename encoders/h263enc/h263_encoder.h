@@ -68,11 +68,6 @@ struct H263MbBits {
 // the quantiser a decoder holds, `packet` the slice counter.
 H263MbBits EncodeH263IntraMb(H263Encoder& enc, int mbIndex, int* runningQp, int* packet);
 H263MbBits EncodeH263InterMb(H263Encoder& enc, int mbIndex, const int32_t sad[6], int* runningQp, int* packet);
-// Whether an inter residual block whose absolute values sum to `sad`
-// quantises to zeros at QUANT q, so that the transform can be left out: no
-// coefficient of the 8x8 DCT exceeds sad / 4, and an inter level is non-zero
-// only from 5q / 2 on; the margin of 8 covers the integer transform's rounding.
-bool ResidualQuantisesToZero(int32_t sad, int q);
 // One component of an Annex D motion vector difference (half pels) under
 // PLUSPTYPE; returns the bits written.
 int PutAnnexDComponent(BitWriter& w, int v);

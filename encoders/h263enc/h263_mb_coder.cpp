@@ -121,8 +121,6 @@ void WriteInterMb(H263Encoder& enc, int mbIndex, const BlockState& st, int* runn
 
 }  // namespace
 
-bool ResidualQuantisesToZero(int32_t sad, int q) { return sad / 4 + 8 < (5 * q) / 2; }
-
 int PutAnnexDComponent(BitWriter& w, int v) {
   if (v == 0) {
     PutBits(w, 1, 1);

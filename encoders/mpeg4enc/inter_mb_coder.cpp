@@ -111,7 +111,9 @@ MbBits EncodeInterMb(Mpeg4Encoder& enc, int mbIndex, const int32_t sad[6], int* 
     cbp <<= 1;
     st.last[b] = -1;
     st.count[b] = 0;
-    if (b < 4 && sad[b] <= skip) {
+    // A chroma residual too small to leave a level gives the kernel's own
+    // result, all zeros, without the transform.
+    if ((b < 4 && sad[b] <= skip) || (b >= 4 && ResidualQuantisesToZero(sad[b], qp))) {
       for (int i = 0; i < 64; ++i) blk[i] = 0;
       continue;
     }
