@@ -45,6 +45,14 @@ int PutMpeg4Event(BitWriter& w, const TcoefTable& table, int last, int run, int 
   return 30;
 }
 
+// PutMpeg4Event with the table's own codes inline, escapes out of line.
+[[gnu::always_inline]] inline int PutTableEvent(BitWriter& w, const TcoefTable& table, int last, int run, int level) {
+  const int negative = level < 0 ? 1 : 0;
+  const int mag = negative ? -level : level;
+  if (const VlcCode* c = table.Find(last, run, mag)) return PutCodeWithSign(w, *c, negative);
+  return PutMpeg4Event(w, table, last, run, level);
+}
+
 // The `count` non-zero coefficients of a block from scan position `start` as
 // (last, run, level) events through `put`.
 template <typename PutEvent>
@@ -148,12 +156,16 @@ int PutInterEventRvlc(BitWriter& w, int last, int run, int level) {
 
 int PutIntraBlock(BitWriter& w, const int16_t* coefficients, int start, const uint8_t* scan, int count) {
   return PutEvents(coefficients, start, scan, count,
-                   [&](int last, int run, int level) { return PutIntraEvent(w, last, run, level); });
+                   [&](int last, int run, int level) { return PutTableEvent(w, kIntraTcoef, last, run, level); });
 }
 
 int PutInterBlock(BitWriter& w, const int16_t* coefficients, int start, bool shortHeader, int count) {
+  if (shortHeader) {
+    return PutEvents(coefficients, start, kZigzagScan, count,
+                     [&](int last, int run, int level) { return PutH263Event(w, last, run, level, false); });
+  }
   return PutEvents(coefficients, start, kZigzagScan, count,
-                   [&](int last, int run, int level) { return PutInterEvent(w, last, run, level, shortHeader); });
+                   [&](int last, int run, int level) { return PutTableEvent(w, kInterTcoef, last, run, level); });
 }
 
 int PutH263Block(BitWriter& w, const int16_t* coefficients, int start, int count, bool extendedLevel) {
