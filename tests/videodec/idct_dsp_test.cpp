@@ -193,7 +193,7 @@ TEST_P(IdctVariantTest, EqualsTheReference) {
     std::vector<uint8_t> picture(size), a(size), b(size);
     for (int iter = 0; iter < 600; ++iter) {
       int16_t block[64] = {};
-      switch (iter % 5) {
+      switch (iter % 6) {
         case 0:  // hostile: every coefficient at an extreme
           for (int16_t& v : block) v = (rng() & 1) ? 32767 : -32768;
           break;
@@ -206,8 +206,16 @@ TEST_P(IdctVariantTest, EqualsTheReference) {
         case 3:  // one row or one column
           for (int k = 0; k < 8; ++k) block[(iter & 8) ? k : 8 * k] = static_cast<int16_t>(static_cast<int>(rng() % 2001) - 1000);
           break;
-        default:  // large, dense
+        case 4:  // large, dense
           for (int16_t& v : block) v = static_cast<int16_t>(static_cast<int>(rng() % 40001) - 20000);
+          break;
+        default:  // any values in the upper rows, the left columns or both
+          for (int i = 0; i < 64; ++i) {
+            const bool upper = i / 8 < 4, left = i % 8 < 4;
+            const int shape = (iter / 6) % 3;
+            if (shape == 0 ? upper : shape == 1 ? left : (upper && left))
+              block[i] = static_cast<int16_t>((iter / 18) % 2 ? rng() : static_cast<int>(rng() % 601) - 300);
+          }
           break;
       }
       const size_t offset = static_cast<size_t>(stride) + 1 + static_cast<size_t>(iter % 7);

@@ -63,24 +63,37 @@ enum Width {
             // their products take one madd too
 };
 
-// The reference's butterfly on eight lanes (x[0] already biased).
-template <Width kWidth>
+// The reference's butterfly on eight lanes (x[0] already biased). With kHalf
+// the inputs x[4..7] are zero and left out (the reference's products of 0 are
+// 0, its sums unchanged).
+template <Width kWidth, bool kHalf>
 [[gnu::always_inline]] inline void Butterfly(const __m256i x[8], __m256i y[8]) {
   auto m16 = [](__m256i a, int32_t k) { return kWidth != kWide ? M16Narrow(a, k) : M16(a, k); };
   auto m15 = [](__m256i a, int32_t k) { return kWidth != kWide ? M15Narrow(a, k) : M15(a, k); };
   auto m15d = [](__m256i a, int32_t k) { return kWidth == kSmall ? M15Narrow(a, k) : M15(a, k); };
-  const __m256i p = Add(x[1], m16(x[7], kTan1));
-  const __m256i q = Sub(m16(x[1], kTan1), x[7]);
-  const __m256i r = Add(x[3], m15(x[5], kTan3));
-  const __m256i s = Sub(x[5], m15(x[3], kTan3));
+  __m256i p, q, r, s, a, b, sum04, diff04;
+  if constexpr (kHalf) {
+    p = x[1];
+    q = m16(x[1], kTan1);
+    r = x[3];
+    s = Sub(_mm256_setzero_si256(), m15(x[3], kTan3));
+    a = x[2];
+    b = m16(x[2], kTan2);
+    sum04 = diff04 = x[0];
+  } else {
+    p = Add(x[1], m16(x[7], kTan1));
+    q = Sub(m16(x[1], kTan1), x[7]);
+    r = Add(x[3], m15(x[5], kTan3));
+    s = Sub(x[5], m15(x[3], kTan3));
+    a = Add(x[2], m16(x[6], kTan2));
+    b = Sub(m16(x[2], kTan2), x[6]);
+    sum04 = Add(x[0], x[4]);
+    diff04 = Sub(x[0], x[4]);
+  }
   const __m256i e = Add(p, r);
   const __m256i f = Add(q, s);
   const __m256i g = m15d(Sub(p, r), kCos4);
   const __m256i h = m15d(Sub(q, s), kCos4);
-  const __m256i a = Add(x[2], m16(x[6], kTan2));
-  const __m256i b = Sub(m16(x[2], kTan2), x[6]);
-  const __m256i sum04 = Add(x[0], x[4]);
-  const __m256i diff04 = Sub(x[0], x[4]);
   const __m256i c0 = Add(sum04, a);
   const __m256i c3 = Sub(sum04, a);
   const __m256i c1 = Add(diff04, b);
@@ -104,12 +117,22 @@ inline Width WidthOf(const __m256i t[8]) {
   return _mm256_testz_si256(acc, _mm256_set1_epi32(~0x7fff)) ? kNarrow : kWide;
 }
 
+// The butterfly for the width found (kWidth: the widest that can occur),
+// with x[4..7] left out when `half`.
 template <Width kWidth>
-[[gnu::always_inline]] inline void ButterflyOf(Width width, const __m256i x[8], __m256i y[8]) {
+[[gnu::always_inline]] inline void ButterflyOf(Width width, bool half, const __m256i x[8], __m256i y[8]) {
+  if (half) {
+    switch (width) {
+      case kSmall: Butterfly<kSmall, true>(x, y); break;
+      case kNarrow: Butterfly<kNarrow, true>(x, y); break;
+      default: Butterfly<kWidth, true>(x, y); break;
+    }
+    return;
+  }
   switch (width) {
-    case kSmall: Butterfly<kSmall>(x, y); break;
-    case kNarrow: Butterfly<kNarrow>(x, y); break;
-    default: Butterfly<kWidth>(x, y); break;
+    case kSmall: Butterfly<kSmall, false>(x, y); break;
+    case kNarrow: Butterfly<kNarrow, false>(x, y); break;
+    default: Butterfly<kWidth, false>(x, y); break;
   }
 }
 
@@ -155,11 +178,17 @@ template <Width kWidth>
   x[5] = _mm256_cvtepi16_epi32(_mm_unpackhi_epi64(u2, u6));
   x[6] = _mm256_cvtepi16_epi32(_mm_unpacklo_epi64(u3, u7));
   x[7] = _mm256_cvtepi16_epi32(_mm_unpackhi_epi64(u3, u7));
+  // Columns 4..7 all zero leave x[4..7] zero in the row pass; rows 4..7 all
+  // zero leave tmp's rows 4..7, the column pass's x[4..7], zero.
+  const __m128i bottom = _mm_or_si128(_mm_or_si128(r[4], r[5]), _mm_or_si128(r[6], r[7]));
+  const __m128i all = _mm_or_si128(_mm_or_si128(_mm_or_si128(r[0], r[1]), _mm_or_si128(r[2], r[3])), bottom);
+  const bool right_zero = (_mm_movemask_epi8(_mm_cmpeq_epi8(all, _mm_setzero_si128())) >> 8) == 0xff;
+  const bool bottom_zero = _mm_testz_si128(bottom, bottom) != 0;
   __m256i t[8];
-  ButterflyOf<kNarrow>(WidthOf(x), x, t);  // t[k] lane r: tmp[r][k]
-  Transpose8x8(t);                         // t[r] lane c
+  ButterflyOf<kNarrow>(WidthOf(x), right_zero, x, t);  // t[k] lane r: tmp[r][k]
+  Transpose8x8(t);                                     // t[r] lane c
   t[0] = Add(t[0], _mm256_set1_epi32(32));
-  ButterflyOf<kWide>(WidthOf(t), t, out);
+  ButterflyOf<kWide>(WidthOf(t), bottom_zero, t, out);
 }
 
 // Rows r and r + 1 >> 6, saturated to 16 bits (beyond that range the clip to

@@ -16,12 +16,20 @@ void PredictBlock(const McDsp& dsp, uint8_t* dst, ptrdiff_t dst_stride, const ui
     dsp.put[pos](dst, dst_stride, plane + static_cast<ptrdiff_t>(iy) * plane_w + ix, plane_w, w, h, rc);
     return;
   }
-  // Edge: build the clamped reference area, then predict from it.
+  // Edge: build the clamped reference area, then predict from it. Rows whose
+  // columns all lie inside (a vector past the top or bottom only) are copied
+  // whole.
   uint8_t area[17 * 17];
+  const bool columns_inside = ix >= 0 && ix + need_w <= plane_w;
   for (int r = 0; r < need_h; ++r) {
     const int sy = std::clamp(iy + r, 0, plane_h - 1);
     const uint8_t* row = plane + static_cast<ptrdiff_t>(sy) * plane_w;
-    for (int c = 0; c < need_w; ++c) area[r * 17 + c] = row[std::clamp(ix + c, 0, plane_w - 1)];
+    uint8_t* out = area + r * 17;
+    if (columns_inside) {
+      std::memcpy(out, row + ix, static_cast<size_t>(need_w));
+      continue;
+    }
+    for (int c = 0; c < need_w; ++c) out[c] = row[std::clamp(ix + c, 0, plane_w - 1)];
   }
   dsp.put[pos](dst, dst_stride, area, 17, w, h, rc);
 }
