@@ -42,7 +42,7 @@ void FdctQuant_avx2(int16_t* block, int qp, int32_t* last, int32_t* count) {
   __m128i r[8];
   for (int k = 0; k < 8; ++k) r[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * k));
   Transpose8x8Epi16(r);
-  RowPass(r);
+  RowPass<N>(r);
   Transpose8x8Epi16(r);
   ColumnPass(r);
   const int16_t dc = static_cast<int16_t>(_mm_cvtsi128_si32(r[0]));

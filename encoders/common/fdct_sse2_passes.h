@@ -29,6 +29,9 @@ inline __m128i Sub(__m128i a, __m128i b) { return _mm_sub_epi16(a, b); }
 
 // The reference's row pass with one row per lane: x[k] holds sample k of
 // each row and becomes coefficient k.
+// Only the first kKeep coefficients of each row are made (the reduced
+// transforms keep fewer columns); the others are left 0.
+template <int kKeep>
 [[gnu::always_inline]] inline void RowPass(__m128i x[8]) {
   const __m128i s07 = Add(x[0], x[7]), d07 = Sub(x[0], x[7]);
   const __m128i s16 = Add(x[1], x[6]), d16 = Sub(x[1], x[6]);
@@ -41,14 +44,15 @@ inline __m128i Sub(__m128i a, __m128i b) { return _mm_sub_epi16(a, b); }
   const __m128i h = MulHi(_mm_slli_epi16(Add(d16, d25), 2), kK);
   const __m128i g = _mm_slli_epi16(d34, 1), e = _mm_slli_epi16(d07, 1);
   const __m128i eh = Add(e, h), gf = Add(g, f), ehd = Sub(e, h), gfd = Sub(g, f);
+  const __m128i zero = _mm_setzero_si128();
   x[0] = _mm_slli_epi16(Add(t0, t1), 1);
-  x[4] = _mm_slli_epi16(Sub(t0, t1), 1);
-  x[2] = Add(a, MulHi(b, kT2));
-  x[6] = Sub(MulHi(a, kT2), b);
+  x[4] = kKeep > 4 ? _mm_slli_epi16(Sub(t0, t1), 1) : zero;
+  x[2] = kKeep > 2 ? Add(a, MulHi(b, kT2)) : zero;
+  x[6] = kKeep > 6 ? Sub(MulHi(a, kT2), b) : zero;
   x[1] = Add(eh, MulHi(gf, kT1));
-  x[7] = Sub(MulHi(eh, kT1), gf);
-  x[5] = Add(gfd, MulT3(ehd));
-  x[3] = Sub(ehd, MulT3(gfd));
+  x[7] = kKeep > 7 ? Sub(MulHi(eh, kT1), gf) : zero;
+  x[5] = kKeep > 5 ? Add(gfd, MulT3(ehd)) : zero;
+  x[3] = kKeep > 3 ? Sub(ehd, MulT3(gfd)) : zero;
 }
 
 // The reference's column pass, one column per lane: r[k] holds row k and

@@ -116,9 +116,13 @@ void DequantiseInter_avx2(int16_t* block, int qp, int32_t /*count*/) {
   const __m256i even = _mm256_set1_epi32((qp & 1) == 0 ? 1 : 0);
   const __m256i round = _mm256_set1_epi32(2048);
   for (int k = 0; k < 64; k += 16) {
+    // Sixteen zero levels stay zero (the lower rows of the reduced
+    // transforms' blocks always are).
+    const __m256i levels = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block + k));
+    if (_mm256_testz_si256(levels, levels)) continue;
     __m256i out[2];
     for (int h = 0; h < 2; ++h) {
-      const __m256i level = Widen(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block + k + 8 * h)));
+      const __m256i level = Widen(h ? _mm256_extracti128_si256(levels, 1) : _mm256_castsi256_si128(levels));
       const __m256i scale = _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(kIdctScaleTable + k + 8 * h)));
       // (2 |level| + 1) qp - (qp even), with the level's sign.
       const __m256i mag = _mm256_abs_epi32(level);
