@@ -52,6 +52,7 @@ void init_deblock_dsp(DeblockDsp& dsp, uint32_t cpu_flags) {
   dsp.vertical16 = VerticalEdgeRef<16>;
 #if !defined(OVMIX_NO_SIMD) && defined(__x86_64__)
   if (cpu_flags & ov::kCpuSse2) init_deblock_dsp_sse2(dsp);
+  if (cpu_flags & ov::kCpuAvx2) init_deblock_dsp_avx2(dsp);
 #else
   (void)cpu_flags;
 #endif

@@ -26,5 +26,7 @@ void init_deblock_dsp(DeblockDsp& dsp, uint32_t cpu_flags);
 
 // SSE2 variants (h263_deblock_sse2.cpp), equal to the references.
 void init_deblock_dsp_sse2(DeblockDsp& dsp);
+// AVX2 variants (h263_deblock_avx2.cpp), equal to the references.
+void init_deblock_dsp_avx2(DeblockDsp& dsp);
 
 }  // namespace videodec
