@@ -188,7 +188,10 @@ void ReconstructIntra(Mpeg4Decoder& d, uint32_t mb) {
   const uint32_t col = mb % d.mb_cols;
   int16_t* above_store = d.above_pred.get() + col * 28;
   int16_t* left_store = d.left_pred;
+  // Cleared once for the six blocks; each block's levels are then placed up
+  // to its last coefficient (the rest of its scan is zero).
   int qf[6][64];
+  std::memset(qf, 0, sizeof qf);
   const int x = static_cast<int>(col) * 16;
   const int y = static_cast<int>(mb / d.mb_cols) * 16;
   for (int b = 0; b < 6; ++b) {
@@ -199,7 +202,7 @@ void ReconstructIntra(Mpeg4Decoder& d, uint32_t mb) {
     const uint8_t* scan = !r.ac_pred ? kZigzagScan
                           : d.direction[b] ? kAlternateHorizontalScan
                                            : kAlternateVerticalScan;
-    for (int i = 0; i < 64; ++i) f[scan[i]] = raw[i];
+    for (int i = 0; i <= d.last_index[b]; ++i) f[scan[i]] = raw[i];
     if (r.ac_pred) {
       // Predicting block: (macroblock record, store, its quantiser) or a block
       // of this macroblock.
