@@ -244,6 +244,32 @@ TEST_P(IdctVariantTest, EqualsTheReference) {
   }
 }
 
+// Blocks at the edges of the variants' input widths: odd coefficients of
+// +-v with the signs that drive p - r (or q - s) of the butterfly furthest
+// from 0, in the first row (the row pass) or the first column (the column
+// pass), for v on both sides of 2^13 and 2^15.
+TEST_P(IdctVariantTest, EqualsTheReferenceAtWidthEdges) {
+  for (const int v : {4095, 4096, 8191, 8192, 11000, 16383, 16384, 32767}) {
+    for (const int spread : {0, 1}) {     // p - r, then q - s
+      for (const int column : {0, 1}) {   // positions along the first row or column
+        int16_t block[64] = {};
+        const int sign[4] = {1, spread ? 1 : -1, spread ? -1 : -1, spread ? -1 : 1};  // x1, x3, x5, x7
+        for (int k = 0; k < 4; ++k) {
+          const int at = 2 * k + 1;
+          block[column ? at * 8 : at] = static_cast<int16_t>(sign[k] * v);
+        }
+        block[0] = static_cast<int16_t>(v / 3);
+        uint8_t a[64], b[64];
+        for (int i = 0; i < 64; ++i) a[i] = b[i] = static_cast<uint8_t>(i * 3);
+        ref.idct_add(a, 8, block);
+        simd.idct_add(b, 8, block);
+        for (int i = 0; i < 64; ++i)
+          ASSERT_EQ(b[i], a[i]) << "v " << v << " spread " << spread << " column " << column << " sample " << i;
+      }
+    }
+  }
+}
+
 // The cos(pi/4) products (a x 23170 + 2^14) >> 15 tie when a is 8192 modulo
 // 16384: one odd coefficient of +-8192 or +-24576 in the first row or column
 // puts them there, and a DC stepping through 64 values carries any difference
