@@ -215,9 +215,19 @@ void VideoEditor::Post(const engine::EngineCommand& command) {
   if (engine_) engine_->PostAction(command);
 }
 
+// The preview engine is made when the editor is first shown or plays, not
+// with the skin, so that it is made by the preview maker then in place.
+void VideoEditor::MakeEngine() {
+  if (engine_) return;
+  engine_ = MakePreviewEngine(ui::Host(), mix_size_x_, mix_size_y_, uint32_t(kFrameRate));
+  if (engine_) engine_->SetDisplayRect(x_ + border_x_, y_ + border_y_, BoxWidth(), BoxHeight());
+}
+
 bool VideoEditor::StartPreview(bool selection, uint32_t start_ms) {
   const ChannelClip* clip = HasClip() ? channel_->clip(0) : nullptr;
-  if (!engine_ || !clip) return false;
+  if (!clip) return false;
+  MakeEngine();
+  if (!engine_) return false;
   // The list of a preview is never replayed: each preview starts it afresh.
   engine_->ClearActions();
   engine_->Play();
@@ -492,7 +502,7 @@ void VideoEditor::Draw(gfx::HDC dc, int state) {
 void VideoEditor::OnTick(gfx::Rect* area, uint32_t now) {
   ui::UiHost* host = ui::Host();
   decompression_.Tick(host);
-  if (engine_ && (playing_ || paused_) && engine_->FrameChanged()) Invalidate();
+  if (engine_ && (playing_ || paused_) && engine_->FrameChanged() && host) host->InvalidateArea(box());
   if (playing_ && (!checked_ || now - last_check_ >= kCheckPeriodMs)) {
     checked_ = true;
     last_check_ = now;
@@ -535,6 +545,7 @@ int VideoEditor::OnAction(int32_t code, const ov::String& argument, int32_t flag
       cut_end_ = static_cast<uint32_t>(std::max(0, end));
       ShowCuts();
       playing_ = paused_ = playing_selection_ = false;
+      MakeEngine();
       // Best effort: the preview's frames come to the UI thread.
       ov::SetCurrentThreadPriority(ov::kThreadPriorityAboveNormal);
       break;
@@ -565,8 +576,6 @@ int VideoEditor::OnAction(int32_t code, const ov::String& argument, int32_t flag
         mix_size_x_ = BoxWidth();
         mix_size_y_ = BoxHeight();
       }
-      engine_ = MakePreviewEngine(host, mix_size_x_, mix_size_y_, uint32_t(frame_rate_));
-      if (engine_) engine_->SetDisplayRect(x_ + border_x_, y_ + border_y_, BoxWidth(), BoxHeight());
       break;
     }
     case ui::kActionDeactivated:

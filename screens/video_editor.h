@@ -74,6 +74,8 @@ class VideoEditor : public ui::Control {
   ChannelSelection* channel() const { return channel_; }
   engine::MixEngine* preview_engine() const { return engine_.get(); }
   EditorDecompression& decompression() { return decompression_; }
+  // The picture box on the screen.
+  gfx::Rect box() const { return {x_ + border_x_, y_ + border_y_, x_ + border_x_ + BoxWidth(), y_ + border_y_ + BoxHeight()}; }
   // The play position: the preview's video channel's, in ms, at most the
   // clip's length; 0 without a preview engine.
   uint32_t Position() const;
@@ -82,6 +84,7 @@ class VideoEditor : public ui::Control {
   bool HasClip() const;
   ui::UiHost* HostIfShown() const;
   void Open(const ov::String& name);
+  void MakeEngine();
   void StartDecompression();
   // Starts the preview, between the cut points with `selection`, from
   // `start_ms`; false (nothing posted) without an engine or a clip.

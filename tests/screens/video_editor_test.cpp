@@ -21,7 +21,12 @@
 #include "screens/channel_selection.h"
 #include "screens/preview_engine.h"
 #include "screens/text_clip.h"
+#include "platform/gfx/dc.h"
+#include "platform/os/thread.h"
+#include "platform/ui/window.h"
 #include "tests/screens/screens_host.h"
+#include "tests/support/headless_driver.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/test_paths.h"
 #include "ui/menu.h"
 
@@ -110,7 +115,10 @@ class VideoEditorTest : public ::testing::Test {
     host_.Drain(editor_);
   }
   void Act(int32_t code, const ov::String& argument = ov::String()) { editor_->OnAction(code, argument, 1); }
-  std::vector<EngineCommand> Commands() { return editor_->preview_engine()->Actions(); }
+  std::vector<EngineCommand> Commands() {
+    engine::MixEngine* e = editor_->preview_engine();
+    return e ? e->Actions() : std::vector<EngineCommand>();
+  }
   // The position slider let go at `percent`.
   void SeekSlider(uint32_t percent) {
     host_.numeric[2] = percent;
@@ -398,6 +406,110 @@ TEST_F(VideoEditorTest, ATurnOpensTheChannelAgain) {
   turned->decompression().Join();
   turned->OnAction(screens::kActionEditorPlay, ov::String(), 1);
   EXPECT_TRUE(turned->playing());
+}
+
+// The pixels of the editor's picture box on the window.
+std::vector<uint16_t> BoxPixels(ovtest::HeadlessDriver& d, const VideoEditor& editor) {
+  const gfx::HBitmap& surface = d.window().surface();
+  const gfx::Rect box = editor.box();
+  std::vector<uint16_t> out;
+  for (int32_t y = box.top; y < box.bottom; ++y) {
+    const uint16_t* row = surface->bits() + size_t(y) * size_t(surface->stride());
+    out.insert(out.end(), row + box.left, row + box.right);
+  }
+  return out;
+}
+
+// Headless on the default skin, `channel_sel0` holding the 25 s clip: the
+// mixer screen entered and its decoding finished, then the channel's video
+// icon tapped, which opens the editor on it.
+class VideoEditorScreen : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = ovtest::ScratchDir();
+    env_.Set("TMPDIR", dir_);
+    env_.Set("OVMIX_IPC_SCOPE", "vid" + std::to_string(ov::GetCurrentProcessId()));
+    env_.Set("XDG_DATA_HOME", dir_ + "/xdg");
+    env_.Set("OVMIX_DOCUMENTS", dir_);
+    env_.Set("OVMIX_CARDS", "");
+    driver_ = std::make_unique<ovtest::HeadlessDriver>(dir_);
+  }
+  void TearDown() override {
+    driver_.reset();
+    env_.Restore();
+  }
+  ovtest::HeadlessDriver& d() { return *driver_; }
+  VideoEditor* Editor() { return dynamic_cast<VideoEditor*>(d().sm().FindElementByType(nullptr, ui::kTypeVideoEditor, 1)); }
+  void OpenEditor() {
+    ASSERT_TRUE(d().ok());
+    channel_ = dynamic_cast<screens::ChannelSelection*>(
+        d().sm().FindElementByName(d().sm().menu_container(), u"channel_sel0", true));
+    ASSERT_NE(channel_, nullptr);
+    channel_->AddClip(screens::kKindVideo, screens::kFileTypeNone, clip_, ov::String(), ov::String(),
+                      screens::kWholePicture, screens::kWholePicture, 500, 0, 0, 0, 0, screens::kWholePicture, 0,
+                      nullptr);
+    ASSERT_TRUE(d().TapElement(u"main_0"));
+    ASSERT_EQ(d().Menu(), u"mixing_menu");
+    channel_->Refresh();
+    // The mixer decodes the clip for the mix first, behind its popup.
+    auto* mixer = dynamic_cast<screens::Mixer*>(d().sm().FindElementByType(nullptr, ui::kTypeMixer, 1));
+    ASSERT_NE(mixer, nullptr);
+    ASSERT_TRUE(d().SettleUntil([&] { return !mixer->decoding(); }));
+    d().Settle();
+    ASSERT_TRUE(d().TapElement(u"vid0"));
+    ASSERT_EQ(d().Menu(), u"video_editor");
+    VideoEditor* editor = Editor();
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(editor->channel(), channel_);
+    ASSERT_TRUE(d().SettleUntil([&] { return !editor->decompression().started(); }));
+    ASSERT_FALSE(channel_->GetClipCache2(0, screens::kKindVideo).IsEmpty());
+    d().Settle();
+  }
+
+  std::string dir_;
+  ovtest::ScopedEnv env_;
+  std::unique_ptr<ovtest::HeadlessDriver> driver_;
+  screens::ChannelSelection* channel_ = nullptr;
+  const ov::String clip_ = U(ovtest::FixturePath("screens_video_25s.mp4"));
+};
+
+// A playing preview changes the picture box as the device plays.
+TEST_F(VideoEditorScreen, APlayingPreviewChangesThePictureBox) {
+  ASSERT_TRUE(d().UseVirtualWaveOut());
+  OpenEditor();
+  VideoEditor* editor = Editor();
+  const std::vector<uint16_t> idle = BoxPixels(d(), *editor);
+  d().sm().DoAction(screens::kActionEditorPlay, ov::String(), 1);
+  ASSERT_TRUE(editor->playing());
+  // Plays until the picture has moved on twice.
+  std::vector<uint16_t> first, later;
+  for (int i = 0; i < 2000 && editor->playing() && (first.empty() || later.empty()); ++i) {
+    d().AdvanceDevice(2205);  // 100 ms
+    d().Settle();
+    ov::Sleep(1);
+    const std::vector<uint16_t> now = BoxPixels(d(), *editor);
+    if (first.empty() && now != idle && editor->Position() >= 1000) first = now;
+    else if (!first.empty() && editor->Position() >= 3000 && now != first) later = now;
+  }
+  ASSERT_FALSE(first.empty()) << "the box never showed the video";
+  ASSERT_FALSE(later.empty()) << "the box stood still at " << editor->Position();
+  d().SavePng(dir_ + "/video_editor.png");  // for review
+}
+
+// A turn brings the editor back on the same channel (code 9).
+TEST_F(VideoEditorScreen, ATurnReopensTheChannel) {
+  OpenEditor();
+  d().Key(wnd::Key::kRotate);
+  d().Settle();
+  ASSERT_EQ(d().Menu(), u"video_editor");
+  VideoEditor* editor = Editor();
+  ASSERT_NE(editor, nullptr);
+  ASSERT_NE(editor->channel(), nullptr);
+  EXPECT_EQ(std::u16string(editor->channel()->GetClipFile(0).View()), std::u16string(clip_.View()));
+  EXPECT_EQ(editor->duration(), kClipMs);
+  EXPECT_FALSE(editor->playing());
+  ASSERT_TRUE(d().SettleUntil([&] { return !editor->decompression().started(); }));
+  d().SavePng(dir_ + "/video_editor_turned.png");  // for review
 }
 
 }  // namespace
