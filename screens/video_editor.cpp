@@ -10,6 +10,7 @@
 #include "platform/os/thread.h"
 #include "screens/audio_editor.h"
 #include "screens/channel_selection.h"
+#include "screens/editor_options.h"
 #include "screens/mixer.h"
 #include "screens/preview_engine.h"
 #include "screens/text_clip.h"
@@ -51,28 +52,6 @@ constexpr uint32_t kVideoChannel = engine::kFirstVideoChannel;  // the preview's
 constexpr uint32_t kSoundChannel = 0;
 constexpr int32_t kOverlayKey = 0x00FF00FF;
 constexpr char16_t kPlayPercentageKey[] = u"VideoTrackPlayPercentage";
-
-uint32_t GetNumeric(ui::UiHost* host, int n) {
-  const uint32_t* slot = host ? host->NumericOption(n) : nullptr;
-  return slot ? *slot : 0;
-}
-
-void SetNumeric(ui::UiHost* host, int n, uint32_t value) {
-  if (uint32_t* slot = host ? host->NumericOption(n) : nullptr) *slot = value;
-}
-
-ov::String GetString(ui::UiHost* host, int n) {
-  const ov::String* slot = host ? host->StringOption(n) : nullptr;
-  return slot ? *slot : ov::String();
-}
-
-void SetString(ui::UiHost* host, int n, const ov::String& value) {
-  if (ov::String* slot = host ? host->StringOption(n) : nullptr) *slot = value;
-}
-
-void RefreshBoundTexts(ui::UiHost* host) {
-  if (host) host->DoAction(ui::kActionOptionsChanged, ov::String(), 1);
-}
 
 // "m:ss" of `ms`.
 ov::String MinutesSeconds(uint32_t ms) { return ov::String::Format(u"%d:%.2d", ms / 60000, (ms % 60000) / 1000); }
