@@ -420,7 +420,7 @@ void VideoEditor::AcceptChannelEffect() {
   const uint32_t type = GetNumeric(host, kOptionEffectType);
   const ov::String file =
       type == engine::CMD_FILE_EFFECT ? InSkinFolder(host, GetString(host, kStringEffectFilename)) : ov::String();
-  if (mixer_) {
+  if (mixer_ && channel_index_ >= 0) {
     mixer_->SetChannelEffect(channel_index_, int32_t(type), int32_t(GetNumeric(host, kOptionEffectSpeed)),
                              int32_t(GetNumeric(host, kOptionEffectDir)), file);
     mixer_->OnAction(kActionEffectOn0 + channel_index_, ov::String(), -1);

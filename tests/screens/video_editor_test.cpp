@@ -63,6 +63,13 @@ std::vector<std::string> Describe(const std::vector<EngineCommand>& list) {
   return out;
 }
 
+// The skin folder is "/skin", where the effect and overlay files lie.
+class EditorHost : public ovtest::ScreensHost {
+ public:
+  using ScreensHost::ScreensHost;
+  ov::String SkinFolder() override { return u"/skin"; }
+};
+
 class VideoEditorTest : public ::testing::Test {
  protected:
   VideoEditorTest() : dir_(ovtest::ScratchDir()), host_(dir_) {
@@ -90,7 +97,8 @@ class VideoEditorTest : public ::testing::Test {
     auto editor = std::make_unique<VideoEditor>();
     for (const auto& [name, value] : {std::pair{u"title", u"video_edit"}, {u"xP", u"8"}, {u"yP", u"40"},
                                       {u"xS", u"132"}, {u"yS", u"100"}, {u"borderX", u"2"}, {u"borderY", u"2"},
-                                      {u"imageTextMenu", u"text_menu"}}) {
+                                      {u"imageTextMenu", u"text_menu"}, {u"imageEffectMenu", u"videoEffectMenu"},
+                                      {u"imageOverlayMenu", u"videoOverlayMenu"}}) {
       editor->LoadAttribute(name, value);
     }
     editor_ = static_cast<VideoEditor*>(screen_->menu.AddChild(std::move(editor)));
@@ -148,7 +156,7 @@ class VideoEditorTest : public ::testing::Test {
   }
 
   std::string dir_, old_tmp_;
-  ovtest::ScreensHost host_;
+  EditorHost host_;
   std::unique_ptr<ovtest::MixerScreen> screen_;
   VideoEditor* editor_ = nullptr;
 };
@@ -352,6 +360,56 @@ TEST_F(VideoEditorTest, SkipsTenSecondsInsideTheClip) {
     }
     EXPECT_FALSE(editor_->preview_engine()->IsPaused());
   }
+}
+
+// The effect and overlay sub-menus: their options loaded from the channel
+// (files relative to the skin folder) and stored back when accepted.
+TEST_F(VideoEditorTest, TheSubMenusLoadAndStoreTheChannelsEffectAndOverlay) {
+  AddClip();
+  Open();
+  screen_->mixer->SetChannelEffect(kChannel, engine::CMD_FILE_EFFECT, 700, 0, u"/skin/masks/m.bmp");
+  Act(237);  // ED_ADDEFFECT
+  EXPECT_EQ(host_.jumps.back(), u"videoEffectMenu");
+  EXPECT_EQ(host_.numeric[10], uint32_t(engine::CMD_FILE_EFFECT));
+  EXPECT_EQ(host_.numeric[11], 700u);
+  EXPECT_EQ(host_.numeric[12], 0u);  // a direction of 0 stays 0
+  EXPECT_EQ(Utf8(host_.strings[19]), "masks/m.bmp");
+  // Accepted as a fade (the file goes) with a new photo time for every clip.
+  host_.numeric[10] = engine::CMD_FADE;
+  host_.numeric[14] = 3000;
+  Act(241);  // ED_ACCEPTEFFECT
+  int32_t type = 0, speed = 0, direction = 0;
+  ov::String file;
+  screen_->mixer->GetChannelEffect(kChannel, &type, &speed, &direction, &file);
+  EXPECT_EQ(type, int32_t(engine::CMD_FADE));
+  EXPECT_EQ(speed, 700);
+  EXPECT_TRUE(file.IsEmpty());
+  EXPECT_EQ(channel().effect_on(), 1);
+  EXPECT_EQ(channel().GetClipDisplayTime(0), 3000);
+  // A file effect keeps its file, whole again.
+  host_.numeric[10] = engine::CMD_FILE_EFFECT;
+  Act(241);
+  screen_->mixer->GetChannelEffect(kChannel, &type, &speed, &direction, &file);
+  EXPECT_EQ(Utf8(file), "/skin/masks/m.bmp");
+
+  channel().SetClipOverlayFile(0, u"/skin/ovl/star.gif");
+  channel().SetClipPhotoEffect(0, 2);
+  host_.numeric[7] = host_.numeric[8] = 1;
+  Act(238);  // ED_ADDOVERLAY
+  EXPECT_EQ(host_.jumps.back(), u"videoOverlayMenu");
+  EXPECT_EQ(Utf8(host_.strings[18]), "ovl/star.gif");
+  EXPECT_EQ(host_.numeric[9], 2u);
+  EXPECT_EQ(host_.numeric[7], 0u);
+  EXPECT_EQ(host_.numeric[8], 0u);
+  host_.strings[18] = u"ovl/moon.gif";
+  host_.numeric[9] = 3;
+  Act(240);  // ED_ACCEPTCHANGES
+  EXPECT_EQ(Utf8(channel().GetClipOverlayFile(0)), "/skin/ovl/moon.gif");
+  EXPECT_EQ(channel().GetClipPhotoEffect(0), 3);
+  // No overlay chosen: none.
+  host_.strings[18] = ov::String();
+  Act(240);
+  EXPECT_TRUE(channel().GetClipOverlayFile(0).IsEmpty());
 }
 
 // Without a channel (code 90 naming none) nothing reaches a clip: no
