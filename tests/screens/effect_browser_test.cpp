@@ -6,7 +6,8 @@
 // search of an overlay no row matches, the kind filter, a row height of 0,
 // thumbnails built one a paint with the key colour shown black; and the
 // packed "media.pak": what it lists, its thumbnails, the key colour of its
-// overlay videos and its masks.
+// overlay videos and its masks; the default skin's effect and overlay
+// screens, headless in both orientations.
 #include "screens/effect_browser.h"
 
 #include <gtest/gtest.h>
@@ -25,8 +26,12 @@
 #include "media/media_package.h"
 #include "platform/gfx/dc.h"
 #include "platform/os/file.h"
+#include "platform/os/thread.h"
+#include "shell/packages.h"
 #include "shell/pak_archive.h"
+#include "shell/screen_manager.h"
 #include "tests/screens/screens_host.h"
+#include "tests/support/headless_driver.h"
 #include "tests/support/test_paths.h"
 #include "ui/menu.h"
 #include "ui/scroll_bar.h"
@@ -549,5 +554,129 @@ TEST_F(PackedMediaTest, MasksOpenAsClipsWhiteWhereTheNewClipShows) {
     EXPECT_EQ(at(175, y), 0x0000);
   }
 }
+
+}  // namespace
+
+// ---- the default skin's effect and overlay screens, headless ----
+
+namespace {
+
+class EffectScreens : public ::testing::TestWithParam<const char*> {
+ protected:
+  void SetUp() override {
+    dir_ = ovtest::ScratchDir();
+    ov::SetTickCountForTesting(500000);
+    ASSERT_TRUE(shell::MediaPackage().Open(U(kBin + "media.pak")));
+    setenv("OVMIX_SCREEN", GetParam(), 1);
+    driver_ = std::make_unique<ovtest::HeadlessDriver>(dir_ + "/data");
+    unsetenv("OVMIX_SCREEN");
+    ASSERT_TRUE(d().ok());
+    d().sm().StopTimers();
+  }
+  void TearDown() override {
+    driver_.reset();
+    shell::MediaPackage().Close();
+    ov::SetTickCountForTesting(0);
+  }
+
+  ovtest::HeadlessDriver& d() { return *driver_; }
+  ui::Element* Find(const std::u16string& name) {
+    return d().sm().FindElementByName(d().sm().menu_container(), ov::String(std::u16string_view(name)), true);
+  }
+  void Show(const char16_t* menu) {
+    d().sm().DoAction(ui::kActionJumpTo, menu, 1);
+    d().Settle();
+    ASSERT_EQ(d().Menu(), std::u16string(menu));
+  }
+  // Paints the whole screen until the list has built every thumbnail.
+  void Paint() {
+    const gfx::Size s = d().sm().ScreenSize();
+    for (int i = 0; i < 20; ++i) {
+      d().Settle();
+      d().sm().Paint({0, 0, s.cx, s.cy + shell::ScreenManager::kBarHeight});
+    }
+  }
+  void ExpectGolden(const std::string& name) {
+    Paint();
+    const std::string file = name + "_" + std::string(GetParam()) + ".png";
+    EXPECT_EQ(d().DifferFromGolden(file, dir_), 0) << file << " differs; see " << dir_;
+  }
+  ov::String Option(const char16_t* key) {
+    ov::String text;
+    bool numeric = false;
+    d().sm().ReadOption(key, &text, &numeric);
+    return text;
+  }
+
+  std::string dir_;
+  std::unique_ptr<ovtest::HeadlessDriver> driver_;
+};
+
+TEST_P(EffectScreens, OverlayScreenTapsARowAndSwitchesThePhotoEffectWithItsMark) {
+  Show(u"photo_overlay_menu");
+  auto* list = dynamic_cast<EffectBrowser*>(Find(u"photo_overlay_menu_list"));
+  ASSERT_TRUE(list);
+  int row = 0;
+  for (auto p = list->items().begin(); p != list->items().end() && p->name != ov::String(u"frame.bmp"); ++p) ++row;
+  ASSERT_LT(row, int(list->items().size()));
+  ExpectGolden("effect_overlays");
+  d().Tap(list->x() + 20, list->y() + row * list->row_height() + 5);
+  d().Settle();
+  EXPECT_EQ(Option(u"OverlayEffect"), ov::String(u"overlays/frame.bmp"));
+  ui::Element* mark = Find(u"photo_overlay_menu_sepia");
+  ASSERT_TRUE(mark);
+  EXPECT_FALSE(mark->IsVisible());
+  ASSERT_TRUE(d().TapElement(u"photo_overlay_menu_chip_sepia"));
+  EXPECT_EQ(Option(u"PhotoEffect"), ov::String(u"2"));
+  EXPECT_TRUE(mark->IsVisible());
+  ASSERT_TRUE(d().TapElement(u"photo_overlay_menu_chip_sepia"));
+  EXPECT_EQ(Option(u"PhotoEffect"), ov::String(u"0"));
+  EXPECT_FALSE(mark->IsVisible());
+}
+
+TEST_P(EffectScreens, EffectScreenChoosesTypeMaskSpeedDirectionAndPhotoDuration) {
+  Show(u"photo_effect_menu");
+  ExpectGolden("effect_settings");
+  ASSERT_TRUE(d().TapElement(u"photo_effect_menu_ok"));
+  EXPECT_EQ(d().Menu(), u"main_menu");  // OK hands the choice back: the editor's screen is the previous one
+  Show(u"photo_effect_menu");
+  // The chip of that text on the current screen.
+  auto chip = [&](const char* text) -> ui::Element* {
+    for (const auto& c : d().sm().current_menu()->children()) {
+      auto* control = dynamic_cast<ui::Control*>(c.get());
+      if (control && control->text() == U(text) && control->HasAction(ui::kActionSetAttribute)) return control;
+    }
+    return nullptr;
+  };
+  ui::Element* speed = chip("Quick");
+  ui::Element* direction = chip("Down");
+  ASSERT_TRUE(speed && direction);
+  struct Step {
+    const char* chip;
+    const char16_t* type;
+    bool speed, direction;
+  };
+  for (const Step& step : {Step{"Slide", u"201", true, true}, Step{"Fade", u"203", true, false},
+                           Step{"Iris", u"208", true, false}, Step{"None", u"0", false, false}}) {
+    ui::Element* c = chip(step.chip);
+    ASSERT_TRUE(c) << step.chip;
+    d().Tap(c->x() + 4, c->y() + 4);
+    d().Settle();
+    EXPECT_EQ(Option(u"EffectType"), ov::String(step.type)) << step.chip;
+    EXPECT_EQ(speed->IsEnabled(), step.speed) << step.chip;
+    EXPECT_EQ(direction->IsEnabled(), step.direction) << step.chip;
+  }
+  EXPECT_EQ(Option(u"EffectFilename"), ov::String(u"masks/iris.qbt"));
+  // The photo duration, in milliseconds as the clips keep it; the chips keep
+  // their text while bound to the option.
+  ui::Element* eight = chip("8 s");
+  ASSERT_TRUE(eight);
+  d().Tap(eight->x() + 4, eight->y() + 4);
+  d().Settle();
+  EXPECT_EQ(Option(u"ImageInterval"), ov::String(u"8000"));
+  EXPECT_TRUE(chip("8 s") && chip("Slow"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Skin, EffectScreens, ::testing::Values("240x320", "320x240"));
 
 }  // namespace
