@@ -9,6 +9,7 @@
 #include "platform/os/folders.h"
 #include "platform/picture/fit_rect.h"
 #include "platform/picture/picture.h"
+#include "screens/browser_rows.h"
 #include "screens/media_browser.h"  // kActionBrowserPrev, kActionBrowserNext, kActionBrowserPreview
 #include "ui/menu.h"
 #include "ui/scroll_bar.h"
@@ -23,7 +24,6 @@ constexpr int kOptionAssignOverlayToAll = 7;
 constexpr int kOptionAssignPhotoEffectToAll = 8;
 constexpr int kOptionPhotoEffect = 9;
 constexpr int kOptionOverlayEffect = 18;  // string slot
-constexpr int32_t kHelpBrowserKeys = 2;
 // Overlay pictures are keyed on magenta, which the thumbnails show black.
 constexpr gfx::COLORREF kOverlayKey = 0xFF00FF;
 // A picture of an unknown kind of row.
@@ -315,11 +315,6 @@ void EffectBrowser::SetPhotoEffect(uint32_t effect) {
   if (option) *option = *option == effect ? 0 : effect;
 }
 
-bool EffectBrowser::IsFocused() {
-  ui::UiHost* host = ui::Host();
-  return host && host->GetFocusedSelection() == this;
-}
-
 void EffectBrowser::UpdateActionStates() {
   ui::UiHost* host = ui::Host();
   if (host) {
@@ -455,26 +450,8 @@ int EffectBrowser::OnAction(int32_t code, const ov::String& argument, int32_t fl
 // ---- input ----
 
 bool EffectBrowser::OnDirectionKey(int32_t code) {
-  ui::UiHost* host = ui::Host();
-  if (!host || !IsVisible() || !IsFocused()) return false;
-  switch (code) {
-    case 2:
-      host->RequestHelpTip(kHelpBrowserKeys);
-      SelectPrevious();
-      break;
-    case 3:
-      host->RequestHelpTip(kHelpBrowserKeys);
-      SelectNext();
-      break;
-    case 4:
-      OnAction(kActionBrowserPreview, ov::String(), 0);
-      break;
-    default:
-      return false;
-  }
-  host->InvalidateAll();
-  UpdateScrollBar();
-  return true;
+  return BrowserDirectionKey(
+      this, code, [this] { SelectPrevious(); }, [this] { SelectNext(); }, [this] { UpdateScrollBar(); });
 }
 
 bool EffectBrowser::OnStylusDoubleTap(int32_t x, int32_t y) {
@@ -569,22 +546,10 @@ void EffectBrowser::DrawRow(gfx::HDC dc, int state, const EffectItem& item, int3
   if (!idle_icon_.loaded && !idle_icon_name_.IsEmpty()) LoadSkinImage(dc, &idle_icon_, idle_icon_name_, false);
   if (!focus_icon_.loaded && !focus_icon_name_.IsEmpty()) LoadSkinImage(dc, &focus_icon_, focus_icon_name_, false);
   if (selected) {
-    const ui::SkinImage& icon = state == ui::kDrawFocused ? focus_icon_ : idle_icon_;
-    if (icon.bitmap && icon.dc) {
-      const int32_t w = std::min(icon.width, x_size_);
-      const int32_t h = std::min({icon.height, thumb_height_ + 2 * border_, bottom - top});
-      if (w > 0 && h > 0) {
-        gfx::TransparentImage(dc, left, top, w, h, icon.dc.get(), 0, 0, w, h, selected_transparent_colour_);
-      }
-    }
+    DrawRowFrame(dc, state == ui::kDrawFocused ? focus_icon_ : idle_icon_, left, top, x_size_,
+                 std::min(thumb_height_ + 2 * border_, bottom - top), selected_transparent_colour_);
   }
-  if (item.thumbnail) {
-    auto mem = gfx::CreateCompatibleDC(dc);
-    mem->SelectBitmap(item.thumbnail);
-    const int32_t w = std::min(item.thumbnail->width(), right - left - border_);
-    const int32_t h = std::min(item.thumbnail->height(), bottom - top - border_);
-    if (w > 0 && h > 0) gfx::BitBlt(dc, left + border_, top + border_, w, h, mem.get(), 0, 0, gfx::kSrcCopy);
-  }
+  DrawRowThumbnail(dc, item.thumbnail, left + border_, top + border_, right, bottom);
   font_.Set(font_face_.IsEmpty() ? ov::String(u"Tahoma") : font_face_, text_height_ > 0 ? text_height_ : 12,
             antialias_);
   font_.line_size = font_.height + text_spacing_;

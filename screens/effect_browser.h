@@ -124,7 +124,6 @@ class EffectBrowser : public ui::Control {
   ov::String SkinFolder() const;
   void SetPhotoEffect(uint32_t effect);
   void SetNumericOption(int slot, uint32_t value);
-  bool IsFocused();
   // Builds the row's thumbnail; whether one was made now.
   bool BuildThumbnail(EffectItem* item);
   void DrawRow(gfx::HDC dc, int state, const EffectItem& item, int32_t y, bool selected);
