@@ -177,10 +177,11 @@ TEST_F(EffectBrowserTest, ListsPicturesAndVideosOfTheFolderAndThePackageSortedBy
   pak.Add(u"pk.3gp", {1});
   pak.Add(u"overlays\\transition9.mp4", {1});
   pak.Add(u"masks\\wipe.qbt", {1});
+  pak.Add(u"deep\\er\\g.jpg", {1});
   media::ScopedMediaPackage installed(&pak);
   BrowserScreen s(host_.get());
   EXPECT_EQ(s.Names(), (std::vector<std::u16string>{u"", u"a.jpg", u"b.gif", u"c.bmp", u"clip.3gpp", u"Clip.MP4",
-                                                     u"e.mov", u"f.3g2", u"pk.3gp", u"star.bmp", u"x.wmv"}));
+                                                     u"e.mov", u"f.3g2", u"g.jpg", u"pk.3gp", u"star.bmp", u"x.wmv"}));
   std::vector<std::string> folders;
   std::vector<int32_t> kinds;
   std::vector<std::string> thumbs;
@@ -190,12 +191,13 @@ TEST_F(EffectBrowserTest, ListsPicturesAndVideosOfTheFolderAndThePackageSortedBy
     thumbs.push_back(U8(item.thumbSource));
   }
   const std::string a = app_ + "/";
-  EXPECT_EQ(folders, (std::vector<std::string>{"", a, a, a, a, a, a, a + "sub/", a, a + "overlays/", a}));
-  EXPECT_EQ(kinds, (std::vector<int32_t>{3, 1, 1, 1, 2, 2, 2, 2, 2, 1, 2}));
+  EXPECT_EQ(folders,
+            (std::vector<std::string>{"", a, a, a, a, a, a, a + "sub/", a + "deep/er/", a, a + "overlays/", a}));
+  EXPECT_EQ(kinds, (std::vector<int32_t>{3, 1, 1, 1, 2, 2, 2, 2, 1, 2, 1, 2}));
   // A video's thumbnail: its name with the text after the last dot "tat".
-  EXPECT_EQ(thumbs, (std::vector<std::string>{"", "", "", "", "clip.tat", "Clip.tat", "e.tat", "f.tat", "pk.tat", "",
-                                               "x.tat"}));
-  EXPECT_EQ(s.browser->CountForFilter(), 11);
+  EXPECT_EQ(thumbs, (std::vector<std::string>{"", "", "", "", "clip.tat", "Clip.tat", "e.tat", "f.tat", "", "pk.tat",
+                                               "", "x.tat"}));
+  EXPECT_EQ(s.browser->CountForFilter(), 12);
   EXPECT_EQ(s.Index(s.browser->selected()), 0);
 }
 
