@@ -203,7 +203,8 @@ void init_h264_dsp(H264Dsp& dsp, uint32_t cpu_flags) {
     dsp.chroma_edge = ChromaEdge_sse2;
   }
   if ((cpu_flags & ov::kCpuSse2) && (cpu_flags & ov::kCpuAvx2)) {
-    dsp.luma_mc = LumaMc_avx2;  // narrower blocks go on to the SSE2 variant
+    dsp.luma_mc = LumaMc_avx2;  // 4-wide blocks go on to the SSE2 variant
+    dsp.chroma_mc = ChromaMc_avx2;
     dsp.luma_edge = LumaEdge_avx2;
   }
 #else

@@ -59,6 +59,8 @@ void ChromaEdge_sse2(uint8_t* pix, ptrdiff_t step, ptrdiff_t stride, int len, in
 // AVX2 variants (h264_dsp_avx2.cpp), equal to the references.
 void LumaMc_avx2(uint8_t* dst, ptrdiff_t dst_stride, const uint8_t* src, ptrdiff_t src_stride, int w, int h, int fx,
                  int fy);
+void ChromaMc_avx2(uint8_t* dst, ptrdiff_t dst_stride, const uint8_t* src, ptrdiff_t src_stride, int w, int h, int fx,
+                   int fy);
 void LumaEdge_avx2(uint8_t* pix, ptrdiff_t step, ptrdiff_t stride, int len, int alpha, int beta, const uint8_t* bs,
                    const int8_t* tc0);
 

@@ -1,7 +1,9 @@
 // AVX2 variants: the luma edge filter with all 16 lines of an edge in the
-// 16-bit lanes of one register, and the luma interpolation of 16-wide blocks
-// a whole row at a time, where SSE2 takes two passes. Equal to the C++
-// references of h264_dsp.cpp.
+// 16-bit lanes of one register, the luma interpolation of 16-wide blocks a
+// whole row at a time and of 8-wide blocks two rows at a time, the
+// horizontal 6-tap filter and the chroma interpolation as multiply-adds of
+// byte pairs. Equal to the C++ references of h264_dsp.cpp; like the SSE2
+// variants, loads never reach past the samples the references read.
 #include <immintrin.h>
 
 #include "codecs/videodec/h264/h264_dsp.h"
@@ -40,8 +42,152 @@ inline __m128i Narrow(__m256i v) {
 
 inline __m256i Load16Wide(const uint8_t* p) { return Widen(Load16(p)); }
 
+// The 6-tap filter as three multiply-adds of byte pairs: (e, f) by (1, -5),
+// (g, h) by (20, 20), (i, j) by (-5, 1). Each pair's sum and the total stay
+// within 16 bits (-2550 .. 10710), so nothing saturates.
+inline __m256i Tap6Pairs(__m256i ef, __m256i gh, __m256i ij) {
+  const __m256i k_ef = _mm256_set1_epi16(int16_t(0xFB01)), k_gh = _mm256_set1_epi16(0x1414);
+  const __m256i k_ij = _mm256_set1_epi16(int16_t(0x01FB));
+  return _mm256_add_epi16(_mm256_add_epi16(_mm256_maddubs_epi16(ef, k_ef), _mm256_maddubs_epi16(gh, k_gh)),
+                          _mm256_maddubs_epi16(ij, k_ij));
+}
+
+// Byte shuffles that gather, for each of eight outputs per 128-bit lane, the
+// pair of samples at offsets first and first + 1 from the output (first: -2,
+// 0 or 2). `wide`: one row of 16 outputs, the low lane holding the samples
+// from offset -2, the high lane those from offset 3; otherwise two rows of 8,
+// each lane holding its row's samples -2 .. 5 then 3 .. 10.
+struct PairShuffle {
+  int8_t b[32];
+};
+constexpr PairShuffle MakePairShuffle(int first, bool wide) {
+  PairShuffle m{};
+  for (int lane = 0; lane < 2; ++lane)
+    for (int i = 0; i < 8; ++i)
+      for (int k = 0; k < 2; ++k) {
+        const int o = i + first + k;  // offset from the lane's first output
+        const int idx = wide ? (lane == 0 ? o + 2 : o + 5) : (o <= 5 ? o + 2 : o + 5);
+        m.b[lane * 16 + i * 2 + k] = int8_t(idx);
+      }
+  return m;
+}
+constexpr PairShuffle kPairs16[3] = {MakePairShuffle(-2, true), MakePairShuffle(0, true), MakePairShuffle(2, true)};
+constexpr PairShuffle kPairs8[3] = {MakePairShuffle(-2, false), MakePairShuffle(0, false),
+                                    MakePairShuffle(2, false)};
+
+inline __m256i LoadShuffle(const PairShuffle& m) {
+  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(m.b));
+}
+inline __m256i HorizontalTaps(__m256i x, const PairShuffle* m) {
+  return Tap6Pairs(_mm256_shuffle_epi8(x, LoadShuffle(m[0])), _mm256_shuffle_epi8(x, LoadShuffle(m[1])),
+                   _mm256_shuffle_epi8(x, LoadShuffle(m[2])));
+}
+inline __m256i Join(__m128i lo, __m128i hi) { return _mm256_inserti128_si256(_mm256_castsi128_si256(lo), hi, 1); }
+
+// Unrounded horizontal 6-tap sums of 16 samples of one row (samples -2 .. 18).
+inline __m256i HorizontalTaps16(const uint8_t* src) {
+  return HorizontalTaps(Join(Load16(src - 2), Load16(src + 3)), kPairs16);
+}
+// The same for 8 samples of rows src (low lane) and src + ss (high lane).
+inline __m256i HorizontalTaps8x2(const uint8_t* src, ptrdiff_t ss) {
+  return HorizontalTaps(Join(_mm_unpacklo_epi64(Load8(src - 2), Load8(src + 3)),
+                             _mm_unpacklo_epi64(Load8(src + ss - 2), Load8(src + ss + 3))),
+                        kPairs8);
+}
+// Unrounded vertical 6-tap sums of 8 samples of rows src (low lane) and
+// src + ss (high lane), from rows -2 .. 4 interleaved in pairs.
+inline __m256i VerticalTaps8x2(const uint8_t* src, ptrdiff_t ss) {
+  __m128i r[7];
+  for (int k = 0; k < 7; ++k) r[k] = Load8(src + (k - 2) * ss);
+  auto pairs = [&](int k) { return Join(_mm_unpacklo_epi8(r[k], r[k + 1]), _mm_unpacklo_epi8(r[k + 1], r[k + 2])); };
+  return Tap6Pairs(pairs(0), pairs(2), pairs(4));
+}
+
+// (v + 16) >> 5 clipped to bytes: each lane's 8 results in its low 8 bytes.
+inline __m256i Round5x2(__m256i v) {
+  const __m256i r = _mm256_srai_epi16(_mm256_add_epi16(v, _mm256_set1_epi16(16)), 5);
+  return _mm256_packus_epi16(r, r);
+}
+inline __m256i Load8x2(const uint8_t* p, ptrdiff_t s) { return Join(Load8(p), Load8(p + s)); }
+inline void Store8x2(uint8_t* p, ptrdiff_t s, __m256i v) {
+  Store8(p, _mm256_castsi256_si128(v));
+  Store8(p + s, _mm256_extracti128_si256(v, 1));
+}
+
+// Centre half samples j of an 8-wide block, two rows at a time: horizontal
+// sums of rows -2 .. h + 2 kept at 16 bits, then the vertical filter in
+// 32-bit lanes.
+void HalfHV8(uint8_t* dst, ptrdiff_t ds, const uint8_t* src, ptrdiff_t ss, int h) {
+  alignas(32) int16_t tmp[22 * 8];
+  const uint8_t* s = src - 2 * ss;
+  for (int y = 0; y < h + 5; y += 2, s += 2 * ss) {
+    // The odd last row pairs with itself: no row past the margin is read.
+    const ptrdiff_t next = y + 1 < h + 5 ? ss : 0;
+    _mm256_store_si256(reinterpret_cast<__m256i*>(tmp + y * 8), HorizontalTaps8x2(s, next));
+  }
+  const __m256i k1 = _mm256_set1_epi16(1), k5 = _mm256_set1_epi16(-5), k20 = _mm256_set1_epi16(20);
+  const __m256i k512 = _mm256_set1_epi32(512);
+  for (int y = 0; y < h; y += 2, dst += 2 * ds) {
+    auto row = [&](int k) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(tmp + (y + k) * 8)); };
+    const __m256i a = row(0), b = row(1), c = row(2), d = row(3), e = row(4), f = row(5);
+    __m256i lo = _mm256_add_epi32(_mm256_add_epi32(_mm256_madd_epi16(_mm256_unpacklo_epi16(a, f), k1),
+                                                   _mm256_madd_epi16(_mm256_unpacklo_epi16(b, e), k5)),
+                                  _mm256_madd_epi16(_mm256_unpacklo_epi16(c, d), k20));
+    __m256i hi = _mm256_add_epi32(_mm256_add_epi32(_mm256_madd_epi16(_mm256_unpackhi_epi16(a, f), k1),
+                                                   _mm256_madd_epi16(_mm256_unpackhi_epi16(b, e), k5)),
+                                  _mm256_madd_epi16(_mm256_unpackhi_epi16(c, d), k20));
+    lo = _mm256_srai_epi32(_mm256_add_epi32(lo, k512), 10);
+    hi = _mm256_srai_epi32(_mm256_add_epi32(hi, k512), 10);
+    const __m256i v = _mm256_packs_epi32(lo, hi);
+    Store8x2(dst, ds, _mm256_packus_epi16(v, v));
+  }
+}
+
+// Half samples b (horizontal) or h (vertical) of rows src and src + ss.
+inline __m256i HalfH8x2(const uint8_t* src, ptrdiff_t ss) { return Round5x2(HorizontalTaps8x2(src, ss)); }
+inline __m256i HalfV8x2(const uint8_t* src, ptrdiff_t ss) { return Round5x2(VerticalTaps8x2(src, ss)); }
+
+// Luma interpolation of an 8-wide block (h even), the cases of LumaMcRows
+// two rows at a time.
+void LumaMc8(uint8_t* dst, ptrdiff_t ds, const uint8_t* src, ptrdiff_t ss, int h, int fx, int fy) {
+  if (fx == 2 && fy == 2) {
+    HalfHV8(dst, ds, src, ss, h);
+    return;
+  }
+  if (fy == 0 || fx == 0) {
+    // b or h alone (phase 2), else averaged with the nearer full sample.
+    const bool horizontal = fy == 0;
+    const int phase = horizontal ? fx : fy;
+    const uint8_t* full = src + (phase == 3 ? (horizontal ? 1 : ss) : 0);
+    for (int y = 0; y < h; y += 2) {
+      const uint8_t* s = src + y * ss;
+      __m256i v = horizontal ? HalfH8x2(s, ss) : HalfV8x2(s, ss);
+      if (phase != 2) v = _mm256_avg_epu8(v, Load8x2(full + y * ss, ss));
+      Store8x2(dst + y * ds, ds, v);
+    }
+    return;
+  }
+  if (fx == 2 || fy == 2) {
+    // j averaged with the nearer b (fy odd) or h (fx odd) sample.
+    alignas(16) uint8_t j[16 * 8];
+    HalfHV8(j, 8, src, ss, h);
+    for (int y = 0; y < h; y += 2) {
+      const __m256i near = fx == 2 ? HalfH8x2(src + (y + (fy == 3)) * ss, ss)
+                                   : HalfV8x2(src + y * ss + (fx == 3), ss);
+      Store8x2(dst + y * ds, ds, _mm256_avg_epu8(Load8x2(j + y * 8, 8), near));
+    }
+    return;
+  }
+  // Diagonal quarter positions: mean of a horizontal and a vertical half sample.
+  const uint8_t* hs = src + (fy == 3 ? ss : 0);
+  const uint8_t* vs = src + (fx == 3 ? 1 : 0);
+  for (int y = 0; y < h; y += 2)
+    Store8x2(dst + y * ds, ds, _mm256_avg_epu8(HalfH8x2(hs + y * ss, ss), HalfV8x2(vs + y * ss, ss)));
+}
+
 // Unrounded 6-tap sums of 16 samples along `tap` (1 or the stride).
 inline __m256i TapRow16(const uint8_t* src, ptrdiff_t tap) {
+  if (tap == 1) return HorizontalTaps16(src);
   const __m256i a = Load16Wide(src - 2 * tap), b = Load16Wide(src - tap), c = Load16Wide(src);
   const __m256i d = Load16Wide(src + tap), e = Load16Wide(src + 2 * tap), f = Load16Wide(src + 3 * tap);
   const __m256i cd = _mm256_add_epi16(c, d), be = _mm256_add_epi16(b, e);
@@ -90,11 +236,53 @@ struct LumaRowsAvx2 {
 }  // namespace
 
 void LumaMc_avx2(uint8_t* dst, ptrdiff_t ds, const uint8_t* src, ptrdiff_t ss, int w, int h, int fx, int fy) {
-  if (w != 16) {
+  if (w == 16) {
+    LumaMcRows<LumaRowsAvx2>(dst, ds, src, ss, w, h, fx, fy);
+  } else if (w == 8 && (h & 1) == 0 && (fx | fy) != 0) {
+    LumaMc8(dst, ds, src, ss, h, fx, fy);
+  } else {
     LumaMc_sse2(dst, ds, src, ss, w, h, fx, fy);
+  }
+}
+
+// Pairs (A, B) of each row weighted by one multiply-add and pairs (C, D) of
+// the row below by another: each weight is at most 64 and the two of a pair
+// sum to at most 64, so no 16-bit sum saturates.
+void ChromaMc_avx2(uint8_t* dst, ptrdiff_t ds, const uint8_t* src, ptrdiff_t ss, int w, int h, int fx, int fy) {
+  if (w < 4 || (fx | fy) == 0) {
+    ChromaMc_sse2(dst, ds, src, ss, w, h, fx, fy);
     return;
   }
-  LumaMcRows<LumaRowsAvx2>(dst, ds, src, ss, w, h, fx, fy);
+  const __m128i wab = _mm_set1_epi16(int16_t((fx * (8 - fy)) << 8 | ((8 - fx) * (8 - fy))));
+  const __m128i wcd = _mm_set1_epi16(int16_t((fx * fy) << 8 | ((8 - fx) * fy)));
+  const __m128i k32 = _mm_set1_epi16(32);
+  auto blend = [&](__m128i top, __m128i bot) {
+    const __m128i v = _mm_add_epi16(_mm_add_epi16(_mm_maddubs_epi16(top, wab), _mm_maddubs_epi16(bot, wcd)), k32);
+    return _mm_packus_epi16(_mm_srli_epi16(v, 6), v);
+  };
+  if (w == 8) {
+    auto pairs = [](const uint8_t* p) { return _mm_unpacklo_epi8(Load8(p), Load8(p + 1)); };
+    __m128i top = pairs(src);
+    for (int y = 0; y < h; ++y, dst += ds) {
+      src += ss;
+      const __m128i bot = pairs(src);
+      Store8(dst, blend(top, bot));
+      top = bot;
+    }
+    return;
+  }
+  // Four wide: two rows to a register.
+  auto pairs = [](const uint8_t* p) { return _mm_unpacklo_epi8(Load4(p), Load4(p + 1)); };
+  __m128i prev = pairs(src);
+  for (int y = 0; y < h; y += 2, dst += 2 * ds) {
+    const __m128i mid = pairs(src + ss);
+    src += 2 * ss;
+    const __m128i low = h - y > 1 ? pairs(src) : mid;
+    const __m128i out = blend(_mm_unpacklo_epi64(prev, mid), _mm_unpacklo_epi64(mid, low));
+    Store4(dst, out);
+    if (h - y > 1) Store4(dst + ds, _mm_srli_si128(out, 4));
+    prev = low;
+  }
 }
 
 void LumaEdge_avx2(uint8_t* pix, ptrdiff_t step, ptrdiff_t stride, int len, int alpha, int beta, const uint8_t* bs,
