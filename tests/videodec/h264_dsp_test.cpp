@@ -309,6 +309,45 @@ TEST_P(H264DspEquality, EdgeFiltersMatchTheReference) {
   }
 }
 
+// The four vertical luma edges of a macroblock in one call, each edge on or
+// off, with its own thresholds and bS, on smooth content with steps at the
+// edges (so that consecutive edges filter samples the one before changed),
+// random and 0/255 content. Nothing outside columns -3 .. 14 may change, and
+// nothing left of the block when edge 0 is off.
+TEST_P(H264DspEquality, ColumnEdgesOfAMacroblockMatchTheReference) {
+  std::mt19937 rng(kSeed + 6);
+  constexpr int kRows = 20, kStride = 35, kLeft = 10;  // the block at row 2, column kLeft
+  for (int trial = 0; trial < 2000; ++trial) {
+    std::vector<uint8_t> area(size_t(kStride * kRows));
+    const int kind = trial % 3;
+    const int base = int(rng() % 256), noise = 1 + int(rng() % 6);
+    for (int y = 0; y < kRows; ++y)
+      for (int x = 0; x < kStride; ++x) {
+        int v;
+        if (kind == 0) v = base + ((x - kLeft + 16) / 4) * (int(trial % 7) - 3) * 3 + int(rng() % uint32_t(noise));
+        else if (kind == 1) v = int(rng() & 255);
+        else v = (rng() & 1) ? 255 : 0;
+        area[size_t(y * kStride + x)] = uint8_t(v < 0 ? 0 : (v > 255 ? 255 : v));
+      }
+    videodec::h264::LumaColumnEdges edges{};
+    edges.on = uint32_t(rng() % 16);
+    for (int e = 0; e < 4; ++e) {
+      const bool intra = (rng() % 3) == 0;
+      for (int i = 0; i < 4; ++i) {
+        edges.bs[e][i] = intra ? (e == 0 ? 4 : 3) : uint8_t(rng() % 3);
+        edges.tc0[e][i] = int8_t(rng() % 14);
+      }
+      edges.alpha[e] = 1 + int(rng() % 255);
+      edges.beta[e] = 1 + int(rng() % 18);
+    }
+    std::vector<uint8_t> want = area;
+    const size_t origin = size_t(2 * kStride + kLeft);
+    dsp_.luma_column_edges(area.data() + origin, kStride, edges);
+    ref_.luma_column_edges(want.data() + origin, kStride, edges);
+    ASSERT_EQ(area, want) << "trial " << trial << " edges " << edges.on;
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Variants, H264DspEquality,
                          ::testing::Values(Variant{"Sse2", ov::kCpuSse2}, Variant{"Simd", ~0u}),
                          [](const ::testing::TestParamInfo<Variant>& p) { return std::string(p.param.name); });

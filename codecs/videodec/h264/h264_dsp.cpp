@@ -188,12 +188,23 @@ void ChromaEdge_c(uint8_t* pix, ptrdiff_t step, ptrdiff_t stride, int len, int a
   }
 }
 
+namespace {
+
+void LumaColumnEdgesC(uint8_t* pix, ptrdiff_t stride, const LumaColumnEdges& edges) {
+  for (int e = 0; e < 4; ++e)
+    if (edges.on & (1u << e))
+      LumaEdge_c(pix + 4 * e, 1, stride, 16, edges.alpha[e], edges.beta[e], edges.bs[e], edges.tc0[e]);
+}
+
+}  // namespace
+
 void init_h264_dsp(H264Dsp& dsp, uint32_t cpu_flags) {
   dsp.idct4x4_add = Idct4x4AddC;
   dsp.luma_mc = LumaMcC;
   dsp.chroma_mc = ChromaMcC;
   dsp.luma_edge = LumaEdge_c;
   dsp.chroma_edge = ChromaEdge_c;
+  dsp.luma_column_edges = LumaColumnEdgesC;
 #if !defined(OVMIX_NO_SIMD) && defined(__x86_64__)
   if (cpu_flags & ov::kCpuSse2) {
     dsp.idct4x4_add = Idct4x4Add_sse2;
@@ -201,11 +212,13 @@ void init_h264_dsp(H264Dsp& dsp, uint32_t cpu_flags) {
     dsp.chroma_mc = ChromaMc_sse2;
     dsp.luma_edge = LumaEdge_sse2;
     dsp.chroma_edge = ChromaEdge_sse2;
+    dsp.luma_column_edges = LumaColumnEdges_sse2;
   }
   if ((cpu_flags & ov::kCpuSse2) && (cpu_flags & ov::kCpuAvx2)) {
     dsp.luma_mc = LumaMc_avx2;  // 4-wide blocks go on to the SSE2 variant
     dsp.chroma_mc = ChromaMc_avx2;
     dsp.luma_edge = LumaEdge_avx2;
+    dsp.luma_column_edges = LumaColumnEdges_avx2;
   }
 #else
   (void)cpu_flags;

@@ -29,12 +29,26 @@ using ChromaMcFn = void (*)(uint8_t* dst, ptrdiff_t dst_stride, const uint8_t* s
 using EdgeFilterFn = void (*)(uint8_t* pix, ptrdiff_t step, ptrdiff_t stride, int len,
                               int alpha, int beta, const uint8_t* bs, const int8_t* tc0);
 
+// The four vertical luma edges of one macroblock, filtered left to right:
+// edge e lies between columns 4e - 1 and 4e of the 16 lines from pix and is
+// filtered when bit e of `on` is set, with its thresholds, bS and tc0 as
+// EdgeFilterFn takes them. Columns left of pix are read only for edge 0.
+struct LumaColumnEdges {
+  uint32_t on;
+  int alpha[4];
+  int beta[4];
+  uint8_t bs[4][4];
+  int8_t tc0[4][4];
+};
+using LumaColumnEdgesFn = void (*)(uint8_t* pix, ptrdiff_t stride, const LumaColumnEdges& edges);
+
 struct H264Dsp {
   Idct4x4AddFn idct4x4_add;
   LumaMcFn luma_mc;
   ChromaMcFn chroma_mc;
   EdgeFilterFn luma_edge;
   EdgeFilterFn chroma_edge;
+  LumaColumnEdgesFn luma_column_edges;
 };
 
 void init_h264_dsp(H264Dsp& dsp, uint32_t cpu_flags);
@@ -54,6 +68,7 @@ void ChromaMc_sse2(uint8_t* dst, ptrdiff_t dst_stride, const uint8_t* src, ptrdi
                    int fy);
 void LumaEdge_sse2(uint8_t* pix, ptrdiff_t step, ptrdiff_t stride, int len, int alpha, int beta, const uint8_t* bs,
                    const int8_t* tc0);
+void LumaColumnEdges_sse2(uint8_t* pix, ptrdiff_t stride, const LumaColumnEdges& edges);
 void ChromaEdge_sse2(uint8_t* pix, ptrdiff_t step, ptrdiff_t stride, int len, int alpha, int beta, const uint8_t* bs,
                      const int8_t* tc0);
 // AVX2 variants (h264_dsp_avx2.cpp), equal to the references.
@@ -63,6 +78,7 @@ void ChromaMc_avx2(uint8_t* dst, ptrdiff_t dst_stride, const uint8_t* src, ptrdi
                    int fy);
 void LumaEdge_avx2(uint8_t* pix, ptrdiff_t step, ptrdiff_t stride, int len, int alpha, int beta, const uint8_t* bs,
                    const int8_t* tc0);
+void LumaColumnEdges_avx2(uint8_t* pix, ptrdiff_t stride, const LumaColumnEdges& edges);
 
 }  // namespace h264
 }  // namespace videodec

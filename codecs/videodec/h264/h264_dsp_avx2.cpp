@@ -306,5 +306,9 @@ void LumaEdge_avx2(uint8_t* pix, ptrdiff_t step, ptrdiff_t stride, int len, int 
   StoreLumaEdge(pix, step, stride, rows);
 }
 
+void LumaColumnEdges_avx2(uint8_t* pix, ptrdiff_t stride, const LumaColumnEdges& edges) {
+  FilterLumaColumnEdges<LumaEdge_avx2>(pix, stride, edges);
+}
+
 }  // namespace h264
 }  // namespace videodec

@@ -215,6 +215,10 @@ void Core::DeblockMb(int addr) {
     const ptrdiff_t along = dir == 0 ? W : 1;
     const ptrdiff_t cstep = dir == 0 ? 1 : CW;
     const ptrdiff_t calong = dir == 0 ? CW : 1;
+    // The vertical luma edges are gathered and filtered in one call after
+    // the loop, left to right; the chroma edges go on edge by edge.
+    LumaColumnEdges columns;
+    columns.on = 0;
     for (int e = 0; e < 4; ++e) {
       if (e == 0 && !filter_mb_edge) continue;
       const MbInfo& p = e == 0 ? mbs_[size_t(nb)] : q;
@@ -243,10 +247,17 @@ void Core::DeblockMb(int addr) {
       std::memcpy(bs, &bsw, 4);
       const EdgeParams lp = e == 0 ? EdgeParamsFor(p.qp, q.qp, sf) : inner_luma;
       if (lp.alpha != 0 && lp.beta != 0) {  // otherwise no sample passes the tests
-        int8_t tc0[4];
-        SetTc0(tc0, bsw, lp.tc0);
-        uint8_t* pix = dir == 0 ? y + e * 4 : y + e * 4 * W;
-        dsp_.luma_edge(pix, step, along, 16, lp.alpha, lp.beta, bs, tc0);
+        if (dir == 0) {
+          columns.on |= 1u << e;
+          columns.alpha[e] = lp.alpha;
+          columns.beta[e] = lp.beta;
+          std::memcpy(columns.bs[e], &bsw, 4);
+          SetTc0(columns.tc0[e], bsw, lp.tc0);
+        } else {
+          int8_t tc0[4];
+          SetTc0(tc0, bsw, lp.tc0);
+          dsp_.luma_edge(y + e * 4 * W, step, along, 16, lp.alpha, lp.beta, bs, tc0);
+        }
       }
       if (e == 0 || e == 2) {
         const EdgeParams cp =
@@ -259,6 +270,7 @@ void Core::DeblockMb(int addr) {
         dsp_.chroma_edge(cr + off, cstep, calong, 8, cp.alpha, cp.beta, bs, tc0);
       }
     }
+    if (columns.on) dsp_.luma_column_edges(y, W, columns);
   }
 }
 
