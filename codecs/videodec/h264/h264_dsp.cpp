@@ -196,6 +196,14 @@ void LumaColumnEdgesC(uint8_t* pix, ptrdiff_t stride, const LumaColumnEdges& edg
       LumaEdge_c(pix + 4 * e, 1, stride, 16, edges.alpha[e], edges.beta[e], edges.bs[e], edges.tc0[e]);
 }
 
+// Each plane through the single-plane filter of the table's level.
+template <EdgeFilterFn kEdge>
+void ChromaEdgesOf(uint8_t* cb, uint8_t* cr, ptrdiff_t step, ptrdiff_t stride, int alpha, int beta, const uint8_t* bs,
+                   const int8_t* tc0) {
+  kEdge(cb, step, stride, 8, alpha, beta, bs, tc0);
+  kEdge(cr, step, stride, 8, alpha, beta, bs, tc0);
+}
+
 }  // namespace
 
 void init_h264_dsp(H264Dsp& dsp, uint32_t cpu_flags) {
@@ -205,6 +213,7 @@ void init_h264_dsp(H264Dsp& dsp, uint32_t cpu_flags) {
   dsp.luma_edge = LumaEdge_c;
   dsp.chroma_edge = ChromaEdge_c;
   dsp.luma_column_edges = LumaColumnEdgesC;
+  dsp.chroma_edges = ChromaEdgesOf<ChromaEdge_c>;
 #if !defined(OVMIX_NO_SIMD) && defined(__x86_64__)
   if (cpu_flags & ov::kCpuSse2) {
     dsp.idct4x4_add = Idct4x4Add_sse2;
@@ -213,12 +222,14 @@ void init_h264_dsp(H264Dsp& dsp, uint32_t cpu_flags) {
     dsp.luma_edge = LumaEdge_sse2;
     dsp.chroma_edge = ChromaEdge_sse2;
     dsp.luma_column_edges = LumaColumnEdges_sse2;
+    dsp.chroma_edges = ChromaEdgesOf<ChromaEdge_sse2>;
   }
   if ((cpu_flags & ov::kCpuSse2) && (cpu_flags & ov::kCpuAvx2)) {
     dsp.luma_mc = LumaMc_avx2;  // 4-wide blocks go on to the SSE2 variant
     dsp.chroma_mc = ChromaMc_avx2;
     dsp.luma_edge = LumaEdge_avx2;
     dsp.luma_column_edges = LumaColumnEdges_avx2;
+    dsp.chroma_edges = ChromaEdges_avx2;
   }
 #else
   (void)cpu_flags;

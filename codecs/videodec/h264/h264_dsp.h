@@ -42,6 +42,11 @@ struct LumaColumnEdges {
 };
 using LumaColumnEdgesFn = void (*)(uint8_t* pix, ptrdiff_t stride, const LumaColumnEdges& edges);
 
+// One chroma edge in both chroma planes at once (8 lines each), with the
+// same thresholds, bS and tc0, as EdgeFilterFn with len 8 on cb and on cr.
+using ChromaEdgesFn = void (*)(uint8_t* cb, uint8_t* cr, ptrdiff_t step, ptrdiff_t stride, int alpha, int beta,
+                               const uint8_t* bs, const int8_t* tc0);
+
 struct H264Dsp {
   Idct4x4AddFn idct4x4_add;
   LumaMcFn luma_mc;
@@ -49,6 +54,7 @@ struct H264Dsp {
   EdgeFilterFn luma_edge;
   EdgeFilterFn chroma_edge;
   LumaColumnEdgesFn luma_column_edges;
+  ChromaEdgesFn chroma_edges;
 };
 
 void init_h264_dsp(H264Dsp& dsp, uint32_t cpu_flags);
@@ -79,6 +85,8 @@ void ChromaMc_avx2(uint8_t* dst, ptrdiff_t dst_stride, const uint8_t* src, ptrdi
 void LumaEdge_avx2(uint8_t* pix, ptrdiff_t step, ptrdiff_t stride, int len, int alpha, int beta, const uint8_t* bs,
                    const int8_t* tc0);
 void LumaColumnEdges_avx2(uint8_t* pix, ptrdiff_t stride, const LumaColumnEdges& edges);
+void ChromaEdges_avx2(uint8_t* cb, uint8_t* cr, ptrdiff_t step, ptrdiff_t stride, int alpha, int beta,
+                      const uint8_t* bs, const int8_t* tc0);
 
 }  // namespace h264
 }  // namespace videodec

@@ -310,5 +310,28 @@ void LumaColumnEdges_avx2(uint8_t* pix, ptrdiff_t stride, const LumaColumnEdges&
   FilterLumaColumnEdges<LumaEdge_avx2>(pix, stride, edges);
 }
 
+// Cb in the low 128-bit half, Cr in the high one: the 8 lines of each plane
+// in one register per sample name.
+void ChromaEdges_avx2(uint8_t* cb, uint8_t* cr, ptrdiff_t step, ptrdiff_t stride, int alpha, int beta,
+                      const uint8_t* bs, const int8_t* tc0) {
+  if (step != 1 && stride != 1) {
+    ChromaEdge_c(cb, step, stride, 8, alpha, beta, bs, tc0);
+    ChromaEdge_c(cr, step, stride, 8, alpha, beta, bs, tc0);
+    return;
+  }
+  if (EdgeIsOff(bs, alpha, beta)) return;
+  __m128i b[4], r[4];
+  LoadChromaEdge(cb, step, stride, b[0], b[1], b[2], b[3]);
+  LoadChromaEdge(cr, step, stride, r[0], r[1], r[2], r[3]);
+  __m256i p0 = Join(b[1], r[1]), q0 = Join(b[2], r[2]);
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i bs16 = _mm_unpacklo_epi8(Spread2(bs), zero), tc16 = _mm_unpacklo_epi8(Spread2(tc0), zero);
+  if (FilterChromaLines<V256>(Join(b[0], r[0]), p0, q0, Join(b[3], r[3]), alpha, beta, Join(bs16, bs16),
+                              Join(tc16, tc16))) {
+    StoreChromaEdge(cb, step, stride, _mm256_castsi256_si128(p0), _mm256_castsi256_si128(q0));
+    StoreChromaEdge(cr, step, stride, _mm256_extracti128_si256(p0, 1), _mm256_extracti128_si256(q0, 1));
+  }
+}
+
 }  // namespace h264
 }  // namespace videodec

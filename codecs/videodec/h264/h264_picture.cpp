@@ -266,8 +266,7 @@ void Core::DeblockMb(int addr) {
         int8_t tc0[4];
         SetTc0(tc0, bsw, cp.tc0);
         const int off = dir == 0 ? e * 2 : e * 2 * CW;
-        dsp_.chroma_edge(cb + off, cstep, calong, 8, cp.alpha, cp.beta, bs, tc0);
-        dsp_.chroma_edge(cr + off, cstep, calong, 8, cp.alpha, cp.beta, bs, tc0);
+        dsp_.chroma_edges(cb + off, cr + off, cstep, calong, cp.alpha, cp.beta, bs, tc0);
       }
     }
     if (columns.on) dsp_.luma_column_edges(y, W, columns);
