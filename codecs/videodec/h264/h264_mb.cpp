@@ -390,13 +390,22 @@ void Core::ReconstructInter(int addr) {
   if (whole && m.ref_idx[1] == m.ref_idx[0] && m.ref_idx[2] == m.ref_idx[0] && m.ref_idx[3] == m.ref_idx[0]) {
     McPartition(addr, 0, 0, 4, 4);
   } else {
+    bool same[4];
+    for (int q = 0; q < 4; ++q) {
+      const int b0 = q * 4;  // the quadrant's first block
+      same[q] = true;
+      for (int k = 1; k < 4; ++k)
+        same[q] = same[q] && m.mv[b0 + k][0] == m.mv[b0][0] && m.mv[b0 + k][1] == m.mv[b0][1];
+    }
     for (int q = 0; q < 4; ++q) {
       const int x8 = (q & 1) * 2, y8 = (q >> 1) * 2;
-      const int b0 = kBlockIndexAt[y8][x8];
-      bool same = true;
-      for (int k = 1; k < 4; ++k)
-        same = same && m.mv[b0 + k][0] == m.mv[b0][0] && m.mv[b0 + k][1] == m.mv[b0][1];
-      if (same) {
+      // Two quadrants side by side with one vector and reference as one
+      // 16-wide block, which the interpolation takes a whole row at a time.
+      if ((q & 1) == 0 && same[q] && same[q + 1] && m.mv[q * 4][0] == m.mv[q * 4 + 4][0] &&
+          m.mv[q * 4][1] == m.mv[q * 4 + 4][1] && m.ref_idx[q] == m.ref_idx[q + 1]) {
+        McPartition(addr, 0, y8, 4, 2);
+        ++q;
+      } else if (same[q]) {
         McPartition(addr, x8, y8, 2, 2);
       } else {
         for (int k = 0; k < 4; ++k) McPartition(addr, x8 + (k & 1), y8 + (k >> 1), 1, 1);
