@@ -196,6 +196,13 @@ void LumaColumnEdgesC(uint8_t* pix, ptrdiff_t stride, const LumaColumnEdges& edg
       LumaEdge_c(pix + 4 * e, 1, stride, 16, edges.alpha[e], edges.beta[e], edges.bs[e], edges.tc0[e]);
 }
 
+// Both blocks through the single-block transform of the table's level.
+template <Idct4x4AddFn kIdct>
+void Idct4x4Add2Of(uint8_t* dst, ptrdiff_t stride, int16_t* c) {
+  kIdct(dst, stride, c);
+  kIdct(dst + 4, stride, c + 16);
+}
+
 // Each plane through the single-plane filter of the table's level.
 template <EdgeFilterFn kEdge>
 void ChromaEdgesOf(uint8_t* cb, uint8_t* cr, ptrdiff_t step, ptrdiff_t stride, int alpha, int beta, const uint8_t* bs,
@@ -208,6 +215,7 @@ void ChromaEdgesOf(uint8_t* cb, uint8_t* cr, ptrdiff_t step, ptrdiff_t stride, i
 
 void init_h264_dsp(H264Dsp& dsp, uint32_t cpu_flags) {
   dsp.idct4x4_add = Idct4x4AddC;
+  dsp.idct4x4_add2 = Idct4x4Add2Of<Idct4x4AddC>;
   dsp.luma_mc = LumaMcC;
   dsp.chroma_mc = ChromaMcC;
   dsp.luma_edge = LumaEdge_c;
@@ -217,6 +225,7 @@ void init_h264_dsp(H264Dsp& dsp, uint32_t cpu_flags) {
 #if !defined(OVMIX_NO_SIMD) && defined(__x86_64__)
   if (cpu_flags & ov::kCpuSse2) {
     dsp.idct4x4_add = Idct4x4Add_sse2;
+    dsp.idct4x4_add2 = Idct4x4Add2Of<Idct4x4Add_sse2>;
     dsp.luma_mc = LumaMc_sse2;
     dsp.chroma_mc = ChromaMc_sse2;
     dsp.luma_edge = LumaEdge_sse2;
@@ -227,6 +236,7 @@ void init_h264_dsp(H264Dsp& dsp, uint32_t cpu_flags) {
   if ((cpu_flags & ov::kCpuSse2) && (cpu_flags & ov::kCpuAvx2)) {
     dsp.luma_mc = LumaMc_avx2;  // 4-wide blocks go on to the SSE2 variant
     dsp.chroma_mc = ChromaMc_avx2;
+    dsp.idct4x4_add2 = Idct4x4Add2_avx2;
     dsp.luma_edge = LumaEdge_avx2;
     dsp.luma_column_edges = LumaColumnEdges_avx2;
     dsp.chroma_edges = ChromaEdges_avx2;

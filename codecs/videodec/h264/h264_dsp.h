@@ -13,6 +13,9 @@ namespace h264 {
 // 8.5.12: inverse 4x4 transform of `coeff` (raster order, already scaled),
 // added to the 4x4 block at dst with clipping; coeff is cleared.
 using Idct4x4AddFn = void (*)(uint8_t* dst, ptrdiff_t dst_stride, int16_t* coeff);
+// Two horizontally adjacent 4x4 blocks at once: coeff holds the left block's
+// 16 coefficients, then the right one's; dst is the left block's first sample.
+using Idct4x4Add2Fn = void (*)(uint8_t* dst, ptrdiff_t dst_stride, int16_t* coeff);
 // Luma interpolation (8.4.2.2.1) of a w x h block; src points to the full
 // sample at the block's integer position and must have 2 samples of margin on
 // the left and top and 3 on the right and bottom. fx, fy: quarter-sample phase.
@@ -49,6 +52,7 @@ using ChromaEdgesFn = void (*)(uint8_t* cb, uint8_t* cr, ptrdiff_t step, ptrdiff
 
 struct H264Dsp {
   Idct4x4AddFn idct4x4_add;
+  Idct4x4Add2Fn idct4x4_add2;
   LumaMcFn luma_mc;
   ChromaMcFn chroma_mc;
   EdgeFilterFn luma_edge;
@@ -78,6 +82,7 @@ void LumaColumnEdges_sse2(uint8_t* pix, ptrdiff_t stride, const LumaColumnEdges&
 void ChromaEdge_sse2(uint8_t* pix, ptrdiff_t step, ptrdiff_t stride, int len, int alpha, int beta, const uint8_t* bs,
                      const int8_t* tc0);
 // AVX2 variants (h264_dsp_avx2.cpp), equal to the references.
+void Idct4x4Add2_avx2(uint8_t* dst, ptrdiff_t dst_stride, int16_t* coeff);
 void LumaMc_avx2(uint8_t* dst, ptrdiff_t dst_stride, const uint8_t* src, ptrdiff_t src_stride, int w, int h, int fx,
                  int fy);
 void ChromaMc_avx2(uint8_t* dst, ptrdiff_t dst_stride, const uint8_t* src, ptrdiff_t src_stride, int w, int h, int fx,

@@ -233,7 +233,66 @@ struct LumaRowsAvx2 {
   }
 };
 
+inline void Transpose4x4x2(__m256i& a, __m256i& b, __m256i& c, __m256i& d) {
+  const __m256i t0 = _mm256_unpacklo_epi32(a, b), t1 = _mm256_unpackhi_epi32(a, b);
+  const __m256i t2 = _mm256_unpacklo_epi32(c, d), t3 = _mm256_unpackhi_epi32(c, d);
+  a = _mm256_unpacklo_epi64(t0, t2);
+  b = _mm256_unpackhi_epi64(t0, t2);
+  c = _mm256_unpacklo_epi64(t1, t3);
+  d = _mm256_unpackhi_epi64(t1, t3);
+}
+
+// One 1-D pass of 8.5.12.2 in 32-bit lanes, as the SSE2 variant's.
+inline void Butterfly2(__m256i& x0, __m256i& x1, __m256i& x2, __m256i& x3) {
+  const __m256i e = _mm256_add_epi32(x0, x2), f = _mm256_sub_epi32(x0, x2);
+  const __m256i g = _mm256_sub_epi32(_mm256_srai_epi32(x1, 1), x3);
+  const __m256i h = _mm256_add_epi32(x1, _mm256_srai_epi32(x3, 1));
+  x0 = _mm256_add_epi32(e, h);
+  x1 = _mm256_add_epi32(f, g);
+  x2 = _mm256_sub_epi32(f, g);
+  x3 = _mm256_sub_epi32(e, h);
+}
+
 }  // namespace
+
+// The left block in the low 128-bit half of each register, the right one in
+// the high half.
+void Idct4x4Add2_avx2(uint8_t* dst, ptrdiff_t stride, int16_t* c) {
+  const __m128i a01 = Load16(reinterpret_cast<const uint8_t*>(c));
+  const __m128i a23 = Load16(reinterpret_cast<const uint8_t*>(c + 8));
+  const __m128i b01 = Load16(reinterpret_cast<const uint8_t*>(c + 16));
+  const __m128i b23 = Load16(reinterpret_cast<const uint8_t*>(c + 24));
+  const __m256i zero = _mm256_setzero_si256();
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(c), zero);
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(c + 16), zero);
+  __m256i r0 = _mm256_cvtepi16_epi32(_mm_unpacklo_epi64(a01, b01));
+  __m256i r1 = _mm256_cvtepi16_epi32(_mm_unpackhi_epi64(a01, b01));
+  __m256i r2 = _mm256_cvtepi16_epi32(_mm_unpacklo_epi64(a23, b23));
+  __m256i r3 = _mm256_cvtepi16_epi32(_mm_unpackhi_epi64(a23, b23));
+  Transpose4x4x2(r0, r1, r2, r3);  // columns: one lane per row
+  Butterfly2(r0, r1, r2, r3);      // row transforms
+  Transpose4x4x2(r0, r1, r2, r3);  // rows of the intermediate: one lane per column
+  Butterfly2(r0, r1, r2, r3);      // column transforms
+  const __m256i k32 = _mm256_set1_epi32(32);
+  r0 = _mm256_srai_epi32(_mm256_add_epi32(r0, k32), 6);
+  r1 = _mm256_srai_epi32(_mm256_add_epi32(r1, k32), 6);
+  r2 = _mm256_srai_epi32(_mm256_add_epi32(r2, k32), 6);
+  r3 = _mm256_srai_epi32(_mm256_add_epi32(r3, k32), 6);
+  // Rows 0-1 and 2-3 of each block as 16-bit values.
+  const __m256i add01 = _mm256_packs_epi32(r0, r1), add23 = _mm256_packs_epi32(r2, r3);
+  // Each row's 8 samples are the left block's 4 then the right block's 4.
+  const __m128i s0 = Load8(dst), s1 = Load8(dst + stride), s2 = Load8(dst + 2 * stride), s3 = Load8(dst + 3 * stride);
+  const __m256i px01 = _mm256_cvtepu8_epi16(_mm_unpacklo_epi32(s0, s1));  // left rows 0-1, right rows 0-1
+  const __m256i px23 = _mm256_cvtepu8_epi16(_mm_unpacklo_epi32(s2, s3));
+  const __m256i out = _mm256_packus_epi16(_mm256_adds_epi16(px01, add01), _mm256_adds_epi16(px23, add23));
+  // out: the left block's rows 0-3 in the low half, the right block's in the high half.
+  const __m128i left = _mm256_castsi256_si128(out), right = _mm256_extracti128_si256(out, 1);
+  const __m128i rows01 = _mm_unpacklo_epi32(left, right), rows23 = _mm_unpackhi_epi32(left, right);
+  Store8(dst, rows01);
+  Store8(dst + stride, _mm_srli_si128(rows01, 8));
+  Store8(dst + 2 * stride, rows23);
+  Store8(dst + 3 * stride, _mm_srli_si128(rows23, 8));
+}
 
 void LumaMc_avx2(uint8_t* dst, ptrdiff_t ds, const uint8_t* src, ptrdiff_t ss, int w, int h, int fx, int fy) {
   if (w == 16) {

@@ -358,9 +358,25 @@ void Core::ReconstructIntra16(int addr) {
   const bool left = IntraAvailable(addr, 0), top = IntraAvailable(addr, 1);
   const bool tl = IntraAvailable(addr, 3);
   PredIntra16(d, w, mb_i16_mode_, top, left, tl);
-  for (int blk = 0; blk < 16; ++blk)
-    if (coded_mask_ & (1u << blk))
-      dsp_.idct4x4_add(d + kBlockY[blk] * 4 * w + kBlockX[blk] * 4, w, coeff_ + blk * 16);
+  AddResidualPairs(d, w, coeff_, coded_mask_, 8);
+}
+
+// Blocks 2k and 2k + 1 lie side by side (luma in its 8x8 quadrants, chroma
+// in its 4x4 blocks): with both coded they take one call for the pair.
+void Core::AddResidualPairs(uint8_t* d, int stride, int16_t* coeff, uint32_t mask, int pairs) {
+  for (int k = 0; k < pairs; ++k, mask >>= 2) {
+    if ((mask & 3) == 0) continue;
+    const int blk = 2 * k;
+    uint8_t* at = pairs == 8 ? d + kBlockY[blk] * 4 * stride + kBlockX[blk] * 4 : d + k * 4 * stride;
+    int16_t* c = coeff + blk * 16;
+    if ((mask & 3) == 3) {
+      dsp_.idct4x4_add2(at, stride, c);
+    } else if (mask & 1) {
+      dsp_.idct4x4_add(at, stride, c);
+    } else {
+      dsp_.idct4x4_add(at + 4, stride, c + 16);
+    }
+  }
 }
 
 void Core::ReconstructChroma(int addr, bool intra, int mode) {
@@ -375,9 +391,7 @@ void Core::ReconstructChroma(int addr, bool intra, int mode) {
   for (int comp = 0; comp < 2; ++comp) {
     uint8_t* d = cur_->plane[1 + comp] + (my * 8) * cw + mx * 8;
     if (intra) PredChroma(d, cw, mode, top, left, tl);
-    for (int b = 0; b < 4; ++b)
-      if (coded_mask_ & (1u << (16 + comp * 4 + b)))
-        dsp_.idct4x4_add(d + (b >> 1) * 4 * cw + (b & 1) * 4, cw, coeff_ + 256 + (comp * 4 + b) * 16);
+    AddResidualPairs(d, cw, coeff_ + 256 + comp * 64, (coded_mask_ >> (16 + comp * 4)) & 15, 2);
   }
 }
 
@@ -415,9 +429,7 @@ void Core::ReconstructInter(int addr) {
   const int w = mb_width_ * 16;
   const int mx = addr % mb_width_, my = addr / mb_width_;
   uint8_t* d = cur_->plane[0] + (my * 16) * w + mx * 16;
-  for (int blk = 0; blk < 16; ++blk)
-    if (coded_mask_ & (1u << blk))
-      dsp_.idct4x4_add(d + kBlockY[blk] * 4 * w + kBlockX[blk] * 4, w, coeff_ + blk * 16);
+  AddResidualPairs(d, w, coeff_, coded_mask_, 8);
 }
 
 // 8.4.2: prediction of the w4 x h4 (4x4 units) block at (x4, y4) of the
