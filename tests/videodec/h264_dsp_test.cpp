@@ -287,6 +287,44 @@ TEST_P(H264DspEquality, InverseTransformOfTwoBlocksMatches) {
   }
 }
 
+// Strengths of every edge segment of a macroblock against its left and
+// upper neighbours: vectors equal, a quarter sample under or at the
+// threshold of 4, or at the extremes of the vector range (whose differences
+// leave 16 bits); reference pictures equal or not; coefficients here and
+// there; and macroblocks or quadrants with one vector throughout.
+TEST_P(H264DspEquality, InterStrengthsMatchTheReference) {
+  std::mt19937 rng(kSeed + 8);
+  struct Mb {
+    uint8_t nnz[16];
+    int16_t mv[16][2];
+    int8_t ref[4];
+    videodec::h264::BlockMotion View() const { return {nnz, mv, ref}; }
+  };
+  const int16_t kSteps[] = {0, 0, 0, 1, -1, 3, -3, 4, -4, 5, -7};
+  for (int trial = 0; trial < 5000; ++trial) {
+    Mb mbs[3];
+    const int16_t bx = int16_t(int(rng() % 64) - 32), by = int16_t(int(rng() % 64) - 32);
+    for (Mb& m : mbs) {
+      const int shape = int(rng() % 4);  // 0: one vector, 1: per quadrant, else per block
+      for (int b = 0; b < 16; ++b) {
+        m.nnz[b] = (rng() % 4) == 0 ? uint8_t(rng() % 17) : 0;
+        const int k = shape == 0 ? 0 : shape == 1 ? b / 4 : b;
+        const uint32_t h = uint32_t(trial * 64 + k) * 2654435761u;  // the same for blocks sharing k
+        m.mv[b][0] = int16_t(bx + kSteps[(h >> 8) % 11]);
+        m.mv[b][1] = int16_t(by + kSteps[(h >> 16) % 11]);
+        if (trial % 50 == 0) m.mv[b][(h >> 24) & 1] = (h >> 25) & 1 ? 16384 : -16384;
+      }
+      for (int8_t& r : m.ref) r = int8_t(int(rng() % 8 == 0 ? rng() % 3 : 0) - ((rng() % 16) == 0));
+    }
+    uint32_t got[2][4], want[2][4];
+    dsp_.inter_strengths(mbs[0].View(), mbs[1].View(), mbs[2].View(), got);
+    ref_.inter_strengths(mbs[0].View(), mbs[1].View(), mbs[2].View(), want);
+    for (int dir = 0; dir < 2; ++dir)
+      for (int e = 0; e < 4; ++e)
+        ASSERT_EQ(got[dir][e], want[dir][e]) << "trial " << trial << " direction " << dir << " edge " << e;
+  }
+}
+
 // Loop-filter edges on content that passes the sample tests often (smooth
 // with a step at the edge and little noise), on random and on 0/255
 // content, every bS mix, thresholds over the whole table range; both

@@ -196,6 +196,64 @@ void LumaColumnEdgesC(uint8_t* pix, ptrdiff_t stride, const LumaColumnEdges& edg
       LumaEdge_c(pix + 4 * e, 1, stride, 16, edges.alpha[e], edges.beta[e], edges.bs[e], edges.tc0[e]);
 }
 
+// The vector of block blk as one word, for equality tests.
+inline uint32_t MvWord(const BlockMotion& m, int blk) {
+  uint32_t w;
+  std::memcpy(&w, m.mv[blk], 4);
+  return w;
+}
+
+// bS of one segment between block bp of p and block bq of q. Without
+// branches: which case holds varies from block to block, and mispredicted
+// jumps would cost more than the whole test.
+inline uint32_t InterStrength(const BlockMotion& p, int bp, const BlockMotion& q, int bq) {
+  const uint32_t coded = (p.nnz[bp] | q.nnz[bq]) != 0;
+  const uint32_t moved = (p.ref[bp >> 2] != q.ref[bq >> 2]) | (uint32_t(p.mv[bp][0] - q.mv[bq][0] + 3) > 6u) |
+                         (uint32_t(p.mv[bp][1] - q.mv[bq][1] + 3) > 6u);
+  return coded ? 2u : moved;
+}
+
+// The four blocks along edge e, on its q side: [dir][e][segment]; the p side
+// of inner edge e is the q side of edge e - 1, of the macroblock edge that of
+// edge 3 in the neighbour.
+constexpr uint8_t kEdgeBlocks[2][4][4] = {
+    {{0, 2, 8, 10}, {1, 3, 9, 11}, {4, 6, 12, 14}, {5, 7, 13, 15}},
+    {{0, 1, 4, 5}, {2, 3, 6, 7}, {8, 9, 12, 13}, {10, 11, 14, 15}}};
+
+void InterStrengthsC(const BlockMotion& q, const BlockMotion& left, const BlockMotion& top, uint32_t bs[2][4]) {
+  // Quadrants (8x8) whose four blocks share one vector: their inner edges
+  // (1 and 3) differ only by coefficients. The reference is per quadrant.
+  uint32_t still = 0;
+  for (int k = 0; k < 4; ++k) {
+    const uint32_t v = MvWord(q, 4 * k);
+    still |= uint32_t(MvWord(q, 4 * k + 1) == v && MvWord(q, 4 * k + 2) == v && MvWord(q, 4 * k + 3) == v) << k;
+  }
+  // The whole macroblock with one vector and reference: edge 2 likewise.
+  const bool uniform = still == 15 && MvWord(q, 4) == MvWord(q, 0) && MvWord(q, 8) == MvWord(q, 0) &&
+                       MvWord(q, 12) == MvWord(q, 0) && q.ref[1] == q.ref[0] && q.ref[2] == q.ref[0] &&
+                       q.ref[3] == q.ref[0];
+  for (int dir = 0; dir < 2; ++dir)
+    for (int e = 0; e < 4; ++e) {
+      const BlockMotion& p = e > 0 ? q : dir == 0 ? left : top;
+      const uint8_t* bq = kEdgeBlocks[dir][e];
+      const uint8_t* bp = kEdgeBlocks[dir][(e + 3) & 3];
+      uint32_t bsw = 0;
+      if (e > 0 && (uniform || ((e & 1) && still == 15))) {
+        for (int i = 0; i < 4; ++i) bsw |= uint32_t((q.nnz[bq[i]] | q.nnz[bp[i]]) ? 2 : 0) << (8 * i);
+      } else if (e & 1) {
+        // Segments 0-1 and 2-3 lie in two quadrants, one of them or both still.
+        for (int i = 0; i < 4; ++i) {
+          const int quad = dir == 0 ? (i >> 1) * 2 + (e >> 1) : (e >> 1) * 2 + (i >> 1);
+          bsw |= ((still >> quad) & 1 ? ((q.nnz[bq[i]] | q.nnz[bp[i]]) ? 2u : 0u) : InterStrength(q, bp[i], q, bq[i]))
+                 << (8 * i);
+        }
+      } else {
+        for (int i = 0; i < 4; ++i) bsw |= InterStrength(p, bp[i], q, bq[i]) << (8 * i);
+      }
+      bs[dir][e] = bsw;
+    }
+}
+
 // Both blocks through the single-block transform of the table's level.
 template <Idct4x4AddFn kIdct>
 void Idct4x4Add2Of(uint8_t* dst, ptrdiff_t stride, int16_t* c) {
@@ -222,6 +280,7 @@ void init_h264_dsp(H264Dsp& dsp, uint32_t cpu_flags) {
   dsp.chroma_edge = ChromaEdge_c;
   dsp.luma_column_edges = LumaColumnEdgesC;
   dsp.chroma_edges = ChromaEdgesOf<ChromaEdge_c>;
+  dsp.inter_strengths = InterStrengthsC;
 #if !defined(OVMIX_NO_SIMD) && defined(__x86_64__)
   if (cpu_flags & ov::kCpuSse2) {
     dsp.idct4x4_add = Idct4x4Add_sse2;
@@ -240,6 +299,7 @@ void init_h264_dsp(H264Dsp& dsp, uint32_t cpu_flags) {
     dsp.luma_edge = LumaEdge_avx2;
     dsp.luma_column_edges = LumaColumnEdges_avx2;
     dsp.chroma_edges = ChromaEdges_avx2;
+    dsp.inter_strengths = InterStrengths_avx2;
   }
 #else
   (void)cpu_flags;

@@ -50,6 +50,25 @@ using LumaColumnEdgesFn = void (*)(uint8_t* pix, ptrdiff_t stride, const LumaCol
 using ChromaEdgesFn = void (*)(uint8_t* cb, uint8_t* cr, ptrdiff_t step, ptrdiff_t stride, int alpha, int beta,
                                const uint8_t* bs, const int8_t* tc0);
 
+// The motion of one macroblock as the loop filter's strengths read it, its
+// 4x4 blocks in decoding order (8x8 quadrants in turn, each in raster
+// order): TotalCoeff of the 16 luma blocks, their vectors (x, y in quarter
+// samples) and the identity of each quadrant's reference picture.
+struct BlockMotion {
+  const uint8_t* nnz;
+  const int16_t (*mv)[2];
+  const int8_t* ref;
+};
+// bS (8.7.2.1) of every luma edge segment between inter blocks: 2 where
+// either block has coefficients, else 1 where their reference pictures
+// differ or a vector component differs by 4 or more quarter samples, else 0.
+// bs[0][e]: vertical edge e, its four segments top to bottom, one byte each
+// (the first in the low byte); bs[1][e]: horizontal edge e, left to right.
+// Edge 0 lies against `left` or `top` (for a macroblock without that
+// neighbour any macroblock may be passed; its result is not used).
+using InterStrengthsFn = void (*)(const BlockMotion& q, const BlockMotion& left, const BlockMotion& top,
+                                  uint32_t bs[2][4]);
+
 struct H264Dsp {
   Idct4x4AddFn idct4x4_add;
   Idct4x4Add2Fn idct4x4_add2;
@@ -59,6 +78,7 @@ struct H264Dsp {
   EdgeFilterFn chroma_edge;
   LumaColumnEdgesFn luma_column_edges;
   ChromaEdgesFn chroma_edges;
+  InterStrengthsFn inter_strengths;
 };
 
 void init_h264_dsp(H264Dsp& dsp, uint32_t cpu_flags);
@@ -90,6 +110,7 @@ void ChromaMc_avx2(uint8_t* dst, ptrdiff_t dst_stride, const uint8_t* src, ptrdi
 void LumaEdge_avx2(uint8_t* pix, ptrdiff_t step, ptrdiff_t stride, int len, int alpha, int beta, const uint8_t* bs,
                    const int8_t* tc0);
 void LumaColumnEdges_avx2(uint8_t* pix, ptrdiff_t stride, const LumaColumnEdges& edges);
+void InterStrengths_avx2(const BlockMotion& q, const BlockMotion& left, const BlockMotion& top, uint32_t bs[2][4]);
 void ChromaEdges_avx2(uint8_t* cb, uint8_t* cr, ptrdiff_t step, ptrdiff_t stride, int alpha, int beta,
                       const uint8_t* bs, const int8_t* tc0);
 

@@ -392,5 +392,93 @@ void ChromaEdges_avx2(uint8_t* cb, uint8_t* cr, ptrdiff_t step, ptrdiff_t stride
   }
 }
 
+namespace {
+
+// One macroblock's blocks as three pairs of registers of eight 32-bit
+// lanes, blocks 0-7 and 8-15 in decoding order: vectors, TotalCoeff and the
+// reference of each block's quadrant.
+struct MotionLanes {
+  __m256i mv[2], nnz[2], ref[2];
+};
+inline MotionLanes LoadMotion(const BlockMotion& m) {
+  MotionLanes l;
+  const __m128i ref4 = Load4(reinterpret_cast<const uint8_t*>(m.ref));
+  for (int h = 0; h < 2; ++h) {
+    l.mv[h] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(m.mv[8 * h]));
+    l.nnz[h] = _mm256_cvtepu8_epi32(Load8(m.nnz + 8 * h));
+    const __m128i quads = _mm_setr_epi8(char(2 * h), char(2 * h), char(2 * h), char(2 * h), char(2 * h + 1),
+                                        char(2 * h + 1), char(2 * h + 1), char(2 * h + 1), 0, 0, 0, 0, 0, 0, 0, 0);
+    l.ref[h] = _mm256_cvtepi8_epi32(_mm_shuffle_epi8(ref4, quads));
+  }
+  return l;
+}
+
+// Per lane: the blocks of two edges' q or p sides, in segment order.
+struct SideLanes {
+  __m256i mv, nnz, ref;
+};
+
+// Columns: the lanes of [column 0 | column 2] and [column 1 | column 3].
+inline void Columns(const MotionLanes& m, SideLanes& c02, SideLanes& c13) {
+  const __m256i order = _mm256_setr_epi32(0, 2, 1, 3, 4, 6, 5, 7);
+  auto split = [&](const __m256i v[2], __m256i& even, __m256i& odd) {
+    const __m256i a = _mm256_permutevar8x32_epi32(v[0], order), b = _mm256_permutevar8x32_epi32(v[1], order);
+    even = _mm256_unpacklo_epi64(a, b);
+    odd = _mm256_unpackhi_epi64(a, b);
+  };
+  split(m.mv, c02.mv, c13.mv);
+  split(m.nnz, c02.nnz, c13.nnz);
+  split(m.ref, c02.ref, c13.ref);
+}
+// Rows: the lanes of [row 0 | row 1] and [row 2 | row 3].
+inline void Rows(const MotionLanes& m, SideLanes& r01, SideLanes& r23) {
+  const __m256i order = _mm256_setr_epi32(0, 1, 4, 5, 2, 3, 6, 7);
+  auto perm = [&](__m256i v) { return _mm256_permutevar8x32_epi32(v, order); };
+  r01 = SideLanes{perm(m.mv[0]), perm(m.nnz[0]), perm(m.ref[0])};
+  r23 = SideLanes{perm(m.mv[1]), perm(m.nnz[1]), perm(m.ref[1])};
+}
+// [high half of a | low half of b].
+inline __m256i HighLow(__m256i a, __m256i b) { return _mm256_permute2x128_si256(a, b, 0x21); }
+inline SideLanes HighLow(const SideLanes& a, const SideLanes& b) {
+  return SideLanes{HighLow(a.mv, b.mv), HighLow(a.nnz, b.nnz), HighLow(a.ref, b.ref)};
+}
+
+// bS of the segments in each lane, then each half's four as bytes of one word.
+inline void Strengths(const SideLanes& q, const SideLanes& p, uint32_t& low, uint32_t& high) {
+  const __m256i zero = _mm256_setzero_si256();
+  // Vector differences saturate, so a difference beyond 16 bits still counts.
+  const __m256i d = _mm256_subs_epi16(q.mv, p.mv);
+  const __m256i far = _mm256_or_si256(_mm256_cmpgt_epi16(d, _mm256_set1_epi16(3)),
+                                      _mm256_cmpgt_epi16(_mm256_set1_epi16(-3), d));
+  const __m256i still = _mm256_and_si256(_mm256_cmpeq_epi32(far, zero), _mm256_cmpeq_epi32(q.ref, p.ref));
+  const __m256i coded = _mm256_cmpeq_epi32(_mm256_or_si256(q.nnz, p.nnz), zero);  // all ones: neither coded
+  const __m256i bs = _mm256_blendv_epi8(_mm256_set1_epi32(2), _mm256_andnot_si256(still, _mm256_set1_epi32(1)), coded);
+  const __m256i bytes = _mm256_shuffle_epi8(bs, _mm256_setr_epi8(0, 4, 8, 12, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
+                                                                 -1, -1, 0, 4, 8, 12, -1, -1, -1, -1, -1, -1, -1, -1,
+                                                                 -1, -1, -1, -1));
+  low = uint32_t(_mm256_cvtsi256_si32(bytes));
+  high = uint32_t(_mm_cvtsi128_si32(_mm256_extracti128_si256(bytes, 1)));
+}
+
+}  // namespace
+
+void InterStrengths_avx2(const BlockMotion& q, const BlockMotion& left, const BlockMotion& top, uint32_t bs[2][4]) {
+  const MotionLanes mq = LoadMotion(q), ml = LoadMotion(left), mt = LoadMotion(top);
+  SideLanes c02, c13, l02, l13;
+  Columns(mq, c02, c13);
+  Columns(ml, l02, l13);
+  // Vertical edges 0 and 2 (q: columns 0 and 2; p: the left neighbour's
+  // column 3 and column 1), then 1 and 3 (p: columns 0 and 2).
+  Strengths(c02, HighLow(l13, c13), bs[0][0], bs[0][2]);
+  Strengths(c13, c02, bs[0][1], bs[0][3]);
+  SideLanes r01, r23, t01, t23;
+  Rows(mq, r01, r23);
+  Rows(mt, t01, t23);
+  // Horizontal edges 0 and 1 (p: the upper neighbour's row 3 and row 0),
+  // then 2 and 3 (p: rows 1 and 2).
+  Strengths(r01, HighLow(t23, r01), bs[1][0], bs[1][1]);
+  Strengths(r23, HighLow(r01, r23), bs[1][2], bs[1][3]);
+}
+
 }  // namespace h264
 }  // namespace videodec
