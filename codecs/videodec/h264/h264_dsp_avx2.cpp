@@ -185,16 +185,41 @@ void LumaMc8(uint8_t* dst, ptrdiff_t ds, const uint8_t* src, ptrdiff_t ss, int h
     Store8x2(dst + y * ds, ds, _mm256_avg_epu8(HalfH8x2(hs + y * ss, ss), HalfV8x2(vs + y * ss, ss)));
 }
 
-// Unrounded 6-tap sums of 16 samples along `tap` (1 or the stride).
-inline __m256i TapRow16(const uint8_t* src, ptrdiff_t tap) {
-  if (tap == 1) return HorizontalTaps16(src);
-  const __m256i a = Load16Wide(src - 2 * tap), b = Load16Wide(src - tap), c = Load16Wide(src);
-  const __m256i d = Load16Wide(src + tap), e = Load16Wide(src + 2 * tap), f = Load16Wide(src + 3 * tap);
+// a - 5b + 20c + 20d - 5e + f of 16-bit lanes.
+inline __m256i Tap6Lanes(__m256i a, __m256i b, __m256i c, __m256i d, __m256i e, __m256i f) {
   const __m256i cd = _mm256_add_epi16(c, d), be = _mm256_add_epi16(b, e);
   return _mm256_add_epi16(_mm256_add_epi16(a, f),
                           _mm256_sub_epi16(_mm256_slli_epi16(_mm256_add_epi16(_mm256_slli_epi16(cd, 2), cd), 2),
                                            _mm256_add_epi16(_mm256_slli_epi16(be, 2), be)));
 }
+
+// Unrounded 6-tap sums of 16 samples along `tap` (1 or the stride).
+inline __m256i TapRow16(const uint8_t* src, ptrdiff_t tap) {
+  if (tap == 1) return HorizontalTaps16(src);
+  return Tap6Lanes(Load16Wide(src - 2 * tap), Load16Wide(src - tap), Load16Wide(src), Load16Wide(src + tap),
+                   Load16Wide(src + 2 * tap), Load16Wide(src + 3 * tap));
+}
+
+// Half samples h of a 16-wide block row after row, each source row loaded
+// and widened once: the five rows above the next one's last tap are kept.
+class VerticalHalves16 {
+ public:
+  VerticalHalves16(const uint8_t* src, ptrdiff_t ss) : next_(src + 3 * ss), ss_(ss) {
+    for (int k = 0; k < 5; ++k) r_[k] = Load16Wide(src + (k - 2) * ss);
+  }
+  __m128i Next() {
+    const __m256i r5 = Load16Wide(next_);
+    next_ += ss_;
+    const __m256i sum = Tap6Lanes(r_[0], r_[1], r_[2], r_[3], r_[4], r5);
+    r_[0] = r_[1], r_[1] = r_[2], r_[2] = r_[3], r_[3] = r_[4], r_[4] = r5;
+    return Narrow(_mm256_srai_epi16(_mm256_add_epi16(sum, _mm256_set1_epi16(16)), 5));
+  }
+
+ private:
+  __m256i r_[5];
+  const uint8_t* next_;
+  ptrdiff_t ss_;
+};
 
 // One row of 16 half samples b or h, rounded and clipped.
 inline __m128i HalfRow16(const uint8_t* src, ptrdiff_t tap) {
@@ -294,9 +319,43 @@ void Idct4x4Add2_avx2(uint8_t* dst, ptrdiff_t stride, int16_t* c) {
   Store8(dst + 3 * stride, _mm_srli_si128(rows23, 8));
 }
 
+namespace {
+
+// The cases of LumaMcRows for 16-wide blocks that take vertical half
+// samples h, which come from VerticalHalves16.
+void LumaMc16Vertical(uint8_t* dst, ptrdiff_t ds, const uint8_t* src, ptrdiff_t ss, int h, int fx, int fy) {
+  if (fx == 0) {
+    // h alone (phase 2), else averaged with the nearer full sample.
+    VerticalHalves16 v(src, ss);
+    const uint8_t* full = src + (fy == 3 ? ss : 0);
+    for (int y = 0; y < h; ++y, dst += ds) {
+      __m128i out = v.Next();
+      if (fy != 2) out = _mm_avg_epu8(out, Load16(full + y * ss));
+      Store16(dst, out);
+    }
+    return;
+  }
+  if (fy == 2) {
+    // j averaged with the nearer h sample.
+    alignas(16) uint8_t j[16 * 16];
+    HalfHV16(j, 16, src, ss, h);
+    VerticalHalves16 v(src + (fx == 3 ? 1 : 0), ss);
+    for (int y = 0; y < h; ++y, dst += ds) Store16(dst, _mm_avg_epu8(Load16(j + y * 16), v.Next()));
+    return;
+  }
+  // Diagonal quarter positions: mean of a horizontal and a vertical half sample.
+  const uint8_t* hs = src + (fy == 3 ? ss : 0);
+  VerticalHalves16 v(src + (fx == 3 ? 1 : 0), ss);
+  for (int y = 0; y < h; ++y, dst += ds) Store16(dst, _mm_avg_epu8(HalfRow16(hs + y * ss, 1), v.Next()));
+}
+
+}  // namespace
+
 void LumaMc_avx2(uint8_t* dst, ptrdiff_t ds, const uint8_t* src, ptrdiff_t ss, int w, int h, int fx, int fy) {
   if (w == 16) {
-    LumaMcRows<LumaRowsAvx2>(dst, ds, src, ss, w, h, fx, fy);
+    // Every phase with a vertical half sample h: fy not 0, fx not 2.
+    if (fy != 0 && fx != 2) LumaMc16Vertical(dst, ds, src, ss, h, fx, fy);
+    else LumaMcRows<LumaRowsAvx2>(dst, ds, src, ss, w, h, fx, fy);
   } else if (w == 8 && (h & 1) == 0 && (fx | fy) != 0) {
     LumaMc8(dst, ds, src, ss, h, fx, fy);
   } else {
