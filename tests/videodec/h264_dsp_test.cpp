@@ -228,6 +228,15 @@ TEST_P(H264DspEquality, InterpolationReadsOnlyItsMarginsAndMatches) {
           dsp_.chroma_mc(got.data() + 11 + 1, 11, chroma.data(), cs, cw, ch, fx, fy);
           ref_.chroma_mc(want.data() + 11 + 1, 11, chroma.data(), cs, cw, ch, fx, fy);
           ASSERT_EQ(got, want) << "chroma " << cw << "x" << ch << " phase " << fx << "," << fy;
+          // Both planes at once: the second plane is the first read backwards
+          // (a buffer of its own, as large as the reads), into the other half
+          // of the destination.
+          std::vector<uint8_t> cr(chroma.rbegin(), chroma.rend()), got2(size_t(11 * 22), 0x5A), want2(got2);
+          dsp_.chroma_mc2(got2.data() + 11 + 1, got2.data() + 11 * 12 + 1, 11, chroma.data(), cr.data(), cs, cw, ch,
+                          fx, fy);
+          ref_.chroma_mc(want2.data() + 11 + 1, 11, chroma.data(), cs, cw, ch, fx, fy);
+          ref_.chroma_mc(want2.data() + 11 * 12 + 1, 11, cr.data(), cs, cw, ch, fx, fy);
+          ASSERT_EQ(got2, want2) << "chroma pair " << cw << "x" << ch << " phase " << fx << "," << fy;
         }
     }
 }

@@ -254,6 +254,14 @@ void InterStrengthsC(const BlockMotion& q, const BlockMotion& left, const BlockM
     }
 }
 
+// Each plane through the single-plane interpolation of the table's level.
+template <ChromaMcFn kMc>
+void ChromaMc2Of(uint8_t* dst_cb, uint8_t* dst_cr, ptrdiff_t ds, const uint8_t* src_cb, const uint8_t* src_cr,
+                 ptrdiff_t ss, int w, int h, int fx, int fy) {
+  kMc(dst_cb, ds, src_cb, ss, w, h, fx, fy);
+  kMc(dst_cr, ds, src_cr, ss, w, h, fx, fy);
+}
+
 // Both blocks through the single-block transform of the table's level.
 template <Idct4x4AddFn kIdct>
 void Idct4x4Add2Of(uint8_t* dst, ptrdiff_t stride, int16_t* c) {
@@ -276,6 +284,7 @@ void init_h264_dsp(H264Dsp& dsp, uint32_t cpu_flags) {
   dsp.idct4x4_add2 = Idct4x4Add2Of<Idct4x4AddC>;
   dsp.luma_mc = LumaMcC;
   dsp.chroma_mc = ChromaMcC;
+  dsp.chroma_mc2 = ChromaMc2Of<ChromaMcC>;
   dsp.luma_edge = LumaEdge_c;
   dsp.chroma_edge = ChromaEdge_c;
   dsp.luma_column_edges = LumaColumnEdgesC;
@@ -287,6 +296,7 @@ void init_h264_dsp(H264Dsp& dsp, uint32_t cpu_flags) {
     dsp.idct4x4_add2 = Idct4x4Add2Of<Idct4x4Add_sse2>;
     dsp.luma_mc = LumaMc_sse2;
     dsp.chroma_mc = ChromaMc_sse2;
+    dsp.chroma_mc2 = ChromaMc2Of<ChromaMc_sse2>;
     dsp.luma_edge = LumaEdge_sse2;
     dsp.chroma_edge = ChromaEdge_sse2;
     dsp.luma_column_edges = LumaColumnEdges_sse2;
@@ -295,6 +305,7 @@ void init_h264_dsp(H264Dsp& dsp, uint32_t cpu_flags) {
   if ((cpu_flags & ov::kCpuSse2) && (cpu_flags & ov::kCpuAvx2)) {
     dsp.luma_mc = LumaMc_avx2;  // 4-wide blocks go on to the SSE2 variant
     dsp.chroma_mc = ChromaMc_avx2;
+    dsp.chroma_mc2 = ChromaMc2_avx2;
     dsp.idct4x4_add2 = Idct4x4Add2_avx2;
     dsp.luma_edge = LumaEdge_avx2;
     dsp.luma_column_edges = LumaColumnEdges_avx2;

@@ -25,6 +25,10 @@ using LumaMcFn = void (*)(uint8_t* dst, ptrdiff_t dst_stride, const uint8_t* src
 // of margin right and bottom.
 using ChromaMcFn = void (*)(uint8_t* dst, ptrdiff_t dst_stride, const uint8_t* src,
                             ptrdiff_t src_stride, int w, int h, int fx, int fy);
+// The same block of both chroma planes with the same phase, as ChromaMcFn
+// on each: the planes share their strides.
+using ChromaMc2Fn = void (*)(uint8_t* dst_cb, uint8_t* dst_cr, ptrdiff_t dst_stride, const uint8_t* src_cb,
+                             const uint8_t* src_cr, ptrdiff_t src_stride, int w, int h, int fx, int fy);
 // 8.7.2.3 / 8.7.2.4: filters `len` sample lines across one edge. `pix` is the
 // first q0 sample; `step` crosses the edge, `stride` runs along it. bs and tc0
 // hold one value per 4-sample segment of the luma edge: luma line i uses entry
@@ -74,6 +78,7 @@ struct H264Dsp {
   Idct4x4Add2Fn idct4x4_add2;
   LumaMcFn luma_mc;
   ChromaMcFn chroma_mc;
+  ChromaMc2Fn chroma_mc2;
   EdgeFilterFn luma_edge;
   EdgeFilterFn chroma_edge;
   LumaColumnEdgesFn luma_column_edges;
@@ -107,6 +112,8 @@ void LumaMc_avx2(uint8_t* dst, ptrdiff_t dst_stride, const uint8_t* src, ptrdiff
                  int fy);
 void ChromaMc_avx2(uint8_t* dst, ptrdiff_t dst_stride, const uint8_t* src, ptrdiff_t src_stride, int w, int h, int fx,
                    int fy);
+void ChromaMc2_avx2(uint8_t* dst_cb, uint8_t* dst_cr, ptrdiff_t dst_stride, const uint8_t* src_cb,
+                    const uint8_t* src_cr, ptrdiff_t src_stride, int w, int h, int fx, int fy);
 void LumaEdge_avx2(uint8_t* pix, ptrdiff_t step, ptrdiff_t stride, int len, int alpha, int beta, const uint8_t* bs,
                    const int8_t* tc0);
 void LumaColumnEdges_avx2(uint8_t* pix, ptrdiff_t stride, const LumaColumnEdges& edges);

@@ -366,13 +366,17 @@ void LumaMc_avx2(uint8_t* dst, ptrdiff_t ds, const uint8_t* src, ptrdiff_t ss, i
 // Pairs (A, B) of each row weighted by one multiply-add and pairs (C, D) of
 // the row below by another: each weight is at most 64 and the two of a pair
 // sum to at most 64, so no 16-bit sum saturates.
+// The weights of pairs (A, B) and (C, D) as the bytes of 16-bit lanes.
+inline int16_t ChromaWeightsAB(int fx, int fy) { return int16_t((fx * (8 - fy)) << 8 | ((8 - fx) * (8 - fy))); }
+inline int16_t ChromaWeightsCD(int fx, int fy) { return int16_t((fx * fy) << 8 | ((8 - fx) * fy)); }
+
 void ChromaMc_avx2(uint8_t* dst, ptrdiff_t ds, const uint8_t* src, ptrdiff_t ss, int w, int h, int fx, int fy) {
   if (w < 4 || (fx | fy) == 0) {
     ChromaMc_sse2(dst, ds, src, ss, w, h, fx, fy);
     return;
   }
-  const __m128i wab = _mm_set1_epi16(int16_t((fx * (8 - fy)) << 8 | ((8 - fx) * (8 - fy))));
-  const __m128i wcd = _mm_set1_epi16(int16_t((fx * fy) << 8 | ((8 - fx) * fy)));
+  const __m128i wab = _mm_set1_epi16(ChromaWeightsAB(fx, fy));
+  const __m128i wcd = _mm_set1_epi16(ChromaWeightsCD(fx, fy));
   const __m128i k32 = _mm_set1_epi16(32);
   auto blend = [&](__m128i top, __m128i bot) {
     const __m128i v = _mm_add_epi16(_mm_add_epi16(_mm_maddubs_epi16(top, wab), _mm_maddubs_epi16(bot, wcd)), k32);
@@ -426,6 +430,60 @@ void LumaEdge_avx2(uint8_t* pix, ptrdiff_t step, ptrdiff_t stride, int len, int 
 
 void LumaColumnEdges_avx2(uint8_t* pix, ptrdiff_t stride, const LumaColumnEdges& edges) {
   FilterLumaColumnEdges<LumaEdge_avx2>(pix, stride, edges);
+}
+
+// Cb in the low 128-bit half, Cr in the high one, each as ChromaMc_avx2
+// takes it.
+void ChromaMc2_avx2(uint8_t* dst_cb, uint8_t* dst_cr, ptrdiff_t ds, const uint8_t* src_cb, const uint8_t* src_cr,
+                    ptrdiff_t ss, int w, int h, int fx, int fy) {
+  if (w < 4 || (fx | fy) == 0) {
+    ChromaMc_sse2(dst_cb, ds, src_cb, ss, w, h, fx, fy);
+    ChromaMc_sse2(dst_cr, ds, src_cr, ss, w, h, fx, fy);
+    return;
+  }
+  const __m256i wab = _mm256_set1_epi16(ChromaWeightsAB(fx, fy));
+  const __m256i wcd = _mm256_set1_epi16(ChromaWeightsCD(fx, fy));
+  const __m256i k32 = _mm256_set1_epi16(32);
+  auto blend = [&](__m256i top, __m256i bot) {
+    const __m256i v =
+        _mm256_add_epi16(_mm256_add_epi16(_mm256_maddubs_epi16(top, wab), _mm256_maddubs_epi16(bot, wcd)), k32);
+    return _mm256_packus_epi16(_mm256_srli_epi16(v, 6), v);
+  };
+  if (w == 8) {
+    auto pairs = [](const uint8_t* p) { return _mm_unpacklo_epi8(Load8(p), Load8(p + 1)); };
+    __m256i top = Join(pairs(src_cb), pairs(src_cr));
+    for (int y = 0; y < h; ++y, dst_cb += ds, dst_cr += ds) {
+      src_cb += ss;
+      src_cr += ss;
+      const __m256i bot = Join(pairs(src_cb), pairs(src_cr));
+      const __m256i out = blend(top, bot);
+      Store8(dst_cb, _mm256_castsi256_si128(out));
+      Store8(dst_cr, _mm256_extracti128_si256(out, 1));
+      top = bot;
+    }
+    return;
+  }
+  // Four wide: two rows of each plane to a register.
+  auto pairs = [](const uint8_t* p) { return _mm_unpacklo_epi8(Load4(p), Load4(p + 1)); };
+  __m128i prev_cb = pairs(src_cb), prev_cr = pairs(src_cr);
+  for (int y = 0; y < h; y += 2, dst_cb += 2 * ds, dst_cr += 2 * ds) {
+    const __m128i mid_cb = pairs(src_cb + ss), mid_cr = pairs(src_cr + ss);
+    src_cb += 2 * ss;
+    src_cr += 2 * ss;
+    const bool two = h - y > 1;
+    const __m128i low_cb = two ? pairs(src_cb) : mid_cb, low_cr = two ? pairs(src_cr) : mid_cr;
+    const __m256i out = blend(Join(_mm_unpacklo_epi64(prev_cb, mid_cb), _mm_unpacklo_epi64(prev_cr, mid_cr)),
+                              Join(_mm_unpacklo_epi64(mid_cb, low_cb), _mm_unpacklo_epi64(mid_cr, low_cr)));
+    const __m128i out_cb = _mm256_castsi256_si128(out), out_cr = _mm256_extracti128_si256(out, 1);
+    Store4(dst_cb, out_cb);
+    Store4(dst_cr, out_cr);
+    if (two) {
+      Store4(dst_cb + ds, _mm_srli_si128(out_cb, 4));
+      Store4(dst_cr + ds, _mm_srli_si128(out_cr, 4));
+    }
+    prev_cb = low_cb;
+    prev_cr = low_cr;
+  }
 }
 
 // Cb in the low 128-bit half, Cr in the high one: the 8 lines of each plane

@@ -464,6 +464,13 @@ void Core::McBlock(const Picture& rp, int addr, int x4, int y4, int w4, int h4, 
   const int CW = W / 2, CH = H / 2;
   const int cbw = bw / 2, cbh = bh / 2;
   const int cx = px / 2 + (mvx >> 3), cy = py / 2 + (mvy >> 3);
+  const size_t coff = size_t((py / 2) * CW + px / 2);
+  if (cx >= 0 && cy >= 0 && cx + cbw + 1 <= CW && cy + cbh + 1 <= CH) {
+    const size_t soff = size_t(cy * CW + cx);
+    dsp_.chroma_mc2(cur_->plane[1] + coff, cur_->plane[2] + coff, CW, rp.plane[1] + soff, rp.plane[2] + soff, CW, cbw,
+                    cbh, mvx & 7, mvy & 7);
+    return;
+  }
   for (int comp = 1; comp < 3; ++comp) {
     uint8_t* cd = cur_->plane[comp] + (py / 2) * CW + px / 2;
     const uint8_t* ref = rp.plane[comp];
