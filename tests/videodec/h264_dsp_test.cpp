@@ -298,7 +298,7 @@ TEST_P(H264DspEquality, InverseTransformOfTwoBlocksMatches) {
 
 // Strengths of every edge segment of a macroblock against its left and
 // upper neighbours: vectors equal, a quarter sample under or at the
-// threshold of 4, or at the extremes of the vector range (whose differences
+// threshold of 4, or at the extremes of 16 bits (whose differences
 // leave 16 bits); reference pictures equal or not; coefficients here and
 // there; and macroblocks or quadrants with one vector throughout.
 TEST_P(H264DspEquality, InterStrengthsMatchTheReference) {
@@ -321,7 +321,7 @@ TEST_P(H264DspEquality, InterStrengthsMatchTheReference) {
         const uint32_t h = uint32_t(trial * 64 + k) * 2654435761u;  // the same for blocks sharing k
         m.mv[b][0] = int16_t(bx + kSteps[(h >> 8) % 11]);
         m.mv[b][1] = int16_t(by + kSteps[(h >> 16) % 11]);
-        if (trial % 50 == 0) m.mv[b][(h >> 24) & 1] = (h >> 25) & 1 ? 16384 : -16384;
+        if (trial % 50 == 0) m.mv[b][(h >> 24) & 1] = (h >> 25) & 1 ? 32767 : -32768;
       }
       for (int8_t& r : m.ref) r = int8_t(int(rng() % 8 == 0 ? rng() % 3 : 0) - ((rng() % 16) == 0));
     }
