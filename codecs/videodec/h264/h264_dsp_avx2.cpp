@@ -114,6 +114,23 @@ inline void Store8x2(uint8_t* p, ptrdiff_t s, __m256i v) {
   Store8(p + s, _mm256_extracti128_si256(v, 1));
 }
 
+// The vertical 6-tap filter of rows a .. f of horizontal sums, in 32-bit
+// lanes, rounded and shifted by 10: the 16-bit results in order within each
+// 128-bit half (samples 0-3 from the low unpacks, 4-7 from the high ones).
+inline __m256i CentreTaps(__m256i a, __m256i b, __m256i c, __m256i d, __m256i e, __m256i f) {
+  const __m256i k1 = _mm256_set1_epi16(1), k5 = _mm256_set1_epi16(-5), k20 = _mm256_set1_epi16(20);
+  const __m256i k512 = _mm256_set1_epi32(512);
+  __m256i lo = _mm256_add_epi32(_mm256_add_epi32(_mm256_madd_epi16(_mm256_unpacklo_epi16(a, f), k1),
+                                                 _mm256_madd_epi16(_mm256_unpacklo_epi16(b, e), k5)),
+                                _mm256_madd_epi16(_mm256_unpacklo_epi16(c, d), k20));
+  __m256i hi = _mm256_add_epi32(_mm256_add_epi32(_mm256_madd_epi16(_mm256_unpackhi_epi16(a, f), k1),
+                                                 _mm256_madd_epi16(_mm256_unpackhi_epi16(b, e), k5)),
+                                _mm256_madd_epi16(_mm256_unpackhi_epi16(c, d), k20));
+  lo = _mm256_srai_epi32(_mm256_add_epi32(lo, k512), 10);
+  hi = _mm256_srai_epi32(_mm256_add_epi32(hi, k512), 10);
+  return _mm256_packs_epi32(lo, hi);
+}
+
 // Centre half samples j of an 8-wide block, two rows at a time: horizontal
 // sums of rows -2 .. h + 2 kept at 16 bits, then the vertical filter in
 // 32-bit lanes.
@@ -125,20 +142,9 @@ void HalfHV8(uint8_t* dst, ptrdiff_t ds, const uint8_t* src, ptrdiff_t ss, int h
     const ptrdiff_t next = y + 1 < h + 5 ? ss : 0;
     _mm256_store_si256(reinterpret_cast<__m256i*>(tmp + y * 8), HorizontalTaps8x2(s, next));
   }
-  const __m256i k1 = _mm256_set1_epi16(1), k5 = _mm256_set1_epi16(-5), k20 = _mm256_set1_epi16(20);
-  const __m256i k512 = _mm256_set1_epi32(512);
   for (int y = 0; y < h; y += 2, dst += 2 * ds) {
     auto row = [&](int k) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(tmp + (y + k) * 8)); };
-    const __m256i a = row(0), b = row(1), c = row(2), d = row(3), e = row(4), f = row(5);
-    __m256i lo = _mm256_add_epi32(_mm256_add_epi32(_mm256_madd_epi16(_mm256_unpacklo_epi16(a, f), k1),
-                                                   _mm256_madd_epi16(_mm256_unpacklo_epi16(b, e), k5)),
-                                  _mm256_madd_epi16(_mm256_unpacklo_epi16(c, d), k20));
-    __m256i hi = _mm256_add_epi32(_mm256_add_epi32(_mm256_madd_epi16(_mm256_unpackhi_epi16(a, f), k1),
-                                                   _mm256_madd_epi16(_mm256_unpackhi_epi16(b, e), k5)),
-                                  _mm256_madd_epi16(_mm256_unpackhi_epi16(c, d), k20));
-    lo = _mm256_srai_epi32(_mm256_add_epi32(lo, k512), 10);
-    hi = _mm256_srai_epi32(_mm256_add_epi32(hi, k512), 10);
-    const __m256i v = _mm256_packs_epi32(lo, hi);
+    const __m256i v = CentreTaps(row(0), row(1), row(2), row(3), row(4), row(5));
     Store8x2(dst, ds, _mm256_packus_epi16(v, v));
   }
 }
@@ -232,21 +238,9 @@ void HalfHV16(uint8_t* dst, ptrdiff_t ds, const uint8_t* src, ptrdiff_t ss, int 
   const uint8_t* s = src - 2 * ss;
   for (int y = 0; y < h + 5; ++y, s += ss)
     _mm256_store_si256(reinterpret_cast<__m256i*>(tmp + y * 16), TapRow16(s, 1));
-  const __m256i k1 = _mm256_set1_epi16(1), k5 = _mm256_set1_epi16(-5), k20 = _mm256_set1_epi16(20);
-  const __m256i k512 = _mm256_set1_epi32(512);
   for (int y = 0; y < h; ++y, dst += ds) {
     auto row = [&](int k) { return _mm256_load_si256(reinterpret_cast<const __m256i*>(tmp + (y + k) * 16)); };
-    const __m256i a = row(0), b = row(1), c = row(2), d = row(3), e = row(4), f = row(5);
-    // Within each 128-bit half: lo = samples 0-3, hi = samples 4-7 of the half.
-    __m256i lo = _mm256_add_epi32(_mm256_add_epi32(_mm256_madd_epi16(_mm256_unpacklo_epi16(a, f), k1),
-                                                   _mm256_madd_epi16(_mm256_unpacklo_epi16(b, e), k5)),
-                                  _mm256_madd_epi16(_mm256_unpacklo_epi16(c, d), k20));
-    __m256i hi = _mm256_add_epi32(_mm256_add_epi32(_mm256_madd_epi16(_mm256_unpackhi_epi16(a, f), k1),
-                                                   _mm256_madd_epi16(_mm256_unpackhi_epi16(b, e), k5)),
-                                  _mm256_madd_epi16(_mm256_unpackhi_epi16(c, d), k20));
-    lo = _mm256_srai_epi32(_mm256_add_epi32(lo, k512), 10);
-    hi = _mm256_srai_epi32(_mm256_add_epi32(hi, k512), 10);
-    Store16(dst, Narrow(_mm256_packs_epi32(lo, hi)));
+    Store16(dst, Narrow(CentreTaps(row(0), row(1), row(2), row(3), row(4), row(5))));
   }
 }
 
