@@ -124,7 +124,6 @@ void init_scale_dsp(ScaleDsp& dsp, uint32_t cpuFlags) {
   dsp.horizontal = scale_horizontal_c;
   dsp.vertical = scale_vertical_c;
   dsp.columns = nullptr;
-  dsp.columnsByQuads = false;
   dsp.columnsFirst = true;
   dsp.unpack565 = rgb565_unpack_c;
   dsp.pack565 = rgb565_pack_c;
@@ -139,14 +138,14 @@ void init_scale_dsp(ScaleDsp& dsp, uint32_t cpuFlags) {
   if (cpuFlags & ov::kCpuAvx2) {
     dsp.horizontal = scale_horizontal_avx2;
     dsp.vertical = scale_vertical_avx2;
-    dsp.columns = scale_columns_avx2;
+    dsp.unpack565 = rgb565_unpack_avx2;
+    dsp.pack565 = rgb565_pack_avx2;
   }
   // The AVX2 horizontal blend stays: its 256-bit pairs of groups measured
   // faster than 512-bit quads where rows are blended one or two to a call.
   if (cpuFlags & ov::kCpuAvx512) {
     dsp.vertical = scale_vertical_avx512;
     dsp.columns = scale_columns_avx512;
-    dsp.columnsByQuads = true;
   }
 #else
   (void)cpuFlags;

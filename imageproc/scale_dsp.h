@@ -116,9 +116,6 @@ struct ScaleDsp {
   // Null where the variant has none; the planar scaler then blends rows
   // through a ring in memory with the two above.
   ScaleColumnsFn columns;
-  // True where `columns` takes a run whose quads all fit (AVX-512), false
-  // where it takes one whose groups all fit (AVX2).
-  bool columnsByQuads;
   // True while the horizontal blend is the reference: in plain C++ the
   // planar scaler then blends columns first (scale_planar.cpp), faster there
   // than fetching each tap through the plan.
@@ -126,12 +123,6 @@ struct ScaleDsp {
   Rgb565UnpackFn unpack565;
   Rgb565PackFn pack565;
 };
-
-// True when dsp.columns takes the run of `plan` and its `quads`.
-inline bool ColumnsFit(const ScaleDsp& dsp, const TapPlan& plan, const TapQuads& quads) {
-  if (!dsp.columns) return false;
-  return dsp.columnsByQuads ? quads.fitting == (plan.groups + 3) / 4 : plan.fitting == plan.groups;
-}
 
 // Fills every slot with the reference, then with the fastest variant that
 // `cpuFlags` (ov::CpuFlags) allows.
@@ -145,10 +136,10 @@ void rgb565_unpack_sse2(uint8_t* r, uint8_t* g, uint8_t* b, const uint16_t* src,
 void rgb565_pack_sse2(uint16_t* dst, const uint8_t* r, const uint8_t* g, const uint8_t* b, ptrdiff_t n);
 void scale_horizontal_sse2(uint16_t* const* dst, const uint8_t* const* src, int rows, const TapPlan& plan);
 void scale_vertical_sse2(uint8_t* dst, const uint16_t* top, const uint16_t* bottom, int fy, ptrdiff_t n);
+void rgb565_unpack_avx2(uint8_t* r, uint8_t* g, uint8_t* b, const uint16_t* src, ptrdiff_t n);
+void rgb565_pack_avx2(uint16_t* dst, const uint8_t* r, const uint8_t* g, const uint8_t* b, ptrdiff_t n);
 void scale_horizontal_avx2(uint16_t* const* dst, const uint8_t* const* src, int rows, const TapPlan& plan);
 void scale_vertical_avx2(uint8_t* dst, const uint16_t* top, const uint16_t* bottom, int fy, ptrdiff_t n);
-void scale_columns_avx2(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride,
-                        const TapPlan& plan, const TapQuads& quads, const RowPair* rows, int64_t count, ptrdiff_t n);
 void scale_vertical_avx512(uint8_t* dst, const uint16_t* top, const uint16_t* bottom, int fy, ptrdiff_t n);
 void scale_columns_avx512(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride,
                           const TapPlan& plan, const TapQuads& quads, const RowPair* rows, int64_t count,

@@ -356,7 +356,7 @@ void ScalePlanarFrame(std::initializer_list<Plane> planes, int64_t srcStride, in
     const int64_t n = run.n;
     const PlanCache::Entry* planned = cache->plans.For(run, left, right, frac);
     const TapPlan* plan = planned ? &planned->plan : nullptr;
-    if (plan && ColumnsFit(dsp, *plan, planned->quads)) {
+    if (plan && dsp.columns && planned->quads.fitting == (plan->groups + 3) / 4) {
       ScaleColumns({dsp.columns, planned, schedule, srcStride, dstWidth, x0, j0, n}, planes);
       continue;
     }
