@@ -111,7 +111,6 @@ struct PairTaps {
   ptrdiff_t b0, b1;
   bool wide;
 };
-constexpr int kPairs = kTapGroups / 2 + 2;
 
 // Pair p (groups 2p and 2p + 1); groups past the plan's last repeat it.
 inline PairTaps PairOf(const TapPlan& plan, int p) {
@@ -190,7 +189,7 @@ inline void StorePart(uint8_t* dst, __m256i v, ptrdiff_t count) {
 // 3:4, two from three at 7:10) is made without a branch per output row; the
 // others pick their rows through a switch.
 template <int R>
-void BandOf(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride, const PairTaps* pairs,
+void BandOf(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride, const TapPlan& plan,
             const Band& band, ptrdiff_t n) {
   const uint8_t* r0 = src + band.rows[0] * srcStride;
   const uint8_t* r1 = src + band.rows[R > 1 ? 1 : 0] * srcStride;
@@ -220,8 +219,7 @@ void BandOf(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t src
   dst += band.first * dstStride;
   for (ptrdiff_t j = 0; j < n; j += 32) {
     const int p = static_cast<int>(j / 16);
-    const PairTaps& t0 = pairs[p];
-    const PairTaps& t1 = pairs[p + 1];
+    const PairTaps t0 = PairOf(plan, p), t1 = PairOf(plan, p + 1);
     const __m256i h00 = BlendPair(r0, t0), h01 = BlendPair(r0, t1);
     __m256i h10 = h00, h11 = h01, h20 = h00, h21 = h01, h30 = h00, h31 = h01;
     if constexpr (R > 1) h10 = BlendPair(r1, t0), h11 = BlendPair(r1, t1);
@@ -296,22 +294,20 @@ void scale_vertical_avx2(uint8_t* dst, const uint16_t* top, const uint16_t* bott
 
 void scale_bands_avx2(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride,
                       const TapPlan& plan, const Band* bands, int64_t count, ptrdiff_t n) {
-  PairTaps pairs[kPairs];
-  for (int p = 0; p < (plan.groups + 3) / 4 * 2; ++p) pairs[p] = PairOf(plan, p);
   for (int64_t b = 0; b < count; ++b) {
     const Band& band = bands[b];
     switch (band.rowCount) {
       case 1:
-        BandOf<1>(dst, dstStride, src, srcStride, pairs, band, n);
+        BandOf<1>(dst, dstStride, src, srcStride, plan, band, n);
         break;
       case 2:
-        BandOf<2>(dst, dstStride, src, srcStride, pairs, band, n);
+        BandOf<2>(dst, dstStride, src, srcStride, plan, band, n);
         break;
       case 3:
-        BandOf<3>(dst, dstStride, src, srcStride, pairs, band, n);
+        BandOf<3>(dst, dstStride, src, srcStride, plan, band, n);
         break;
       default:
-        BandOf<4>(dst, dstStride, src, srcStride, pairs, band, n);
+        BandOf<4>(dst, dstStride, src, srcStride, plan, band, n);
         break;
     }
   }
