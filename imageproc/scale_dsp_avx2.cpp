@@ -7,7 +7,6 @@
 // Vertically, 32 columns a step, the last step ending at the row's end.
 #include <immintrin.h>
 
-#include <algorithm>
 #include <cstring>
 
 #include "imageproc/scale_dsp.h"
@@ -97,165 +96,6 @@ void HorizontalRows(uint16_t* const* dstRows, const uint8_t* const* srcRows, con
   }
 }
 
-
-// The bands: for each block of 32 output columns (two pairs of groups), the
-// band's source rows are blended horizontally into registers, then every
-// output row of the band is blended from two of them and stored, so that the
-// blended rows never go to memory and each pick and weight is loaded once a
-// band. The blocks go along the rows, so the source rows are read in order.
-
-// Taps of a pair of groups: one 32-byte window (a wide pair) or two 16-byte
-// ones, and the groups' picks and weights.
-struct PairTaps {
-  __m256i pick, weight;
-  ptrdiff_t b0, b1;
-  bool wide;
-};
-
-// Pair p (groups 2p and 2p + 1); groups past the plan's last repeat it.
-inline PairTaps PairOf(const TapPlan& plan, int p) {
-  const int g0 = std::min(2 * p, plan.groups - 1), g1 = std::min(2 * p + 1, plan.groups - 1);
-  PairTaps t;
-  t.b0 = plan.base[g0];
-  t.b1 = plan.base[g1];
-  if (g1 == g0 + 1) {
-    t.pick = _mm256_load_si256(reinterpret_cast<const __m256i*>(plan.pick[g0]));
-    t.weight = _mm256_load_si256(reinterpret_cast<const __m256i*>(plan.weight[g0]));
-    t.wide = plan.wide[g0];
-  } else {
-    auto both = [](const uint8_t* lo, const uint8_t* hi) {
-      return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(lo))),
-                                     _mm_load_si128(reinterpret_cast<const __m128i*>(hi)), 1);
-    };
-    t.pick = both(plan.pick[g0], plan.pick[g1]);
-    t.weight = both(plan.weight[g0], plan.weight[g1]);
-    t.wide = false;
-  }
-  return t;
-}
-
-inline __m256i BlendPair(const uint8_t* row, const PairTaps& t) {
-  __m256i window;
-  if (t.wide) {
-    window = _mm256_permute4x64_epi64(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(row + t.b0)), 0x94);
-  } else {
-    window = _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(row + t.b0))),
-                                     _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + t.b1)), 1);
-  }
-  return _mm256_maddubs_epi16(_mm256_shuffle_epi8(window, t.pick), t.weight);
-}
-
-// 32 outputs: ((8 - fy) top + fy bottom) >> 6 of both pairs, in order.
-inline __m256i Vertical32(__m256i top0, __m256i top1, __m256i bottom0, __m256i bottom1, const __m256i* w) {
-  const __m256i a = _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(top0, w[0]), _mm256_mullo_epi16(bottom0, w[1])), 6);
-  const __m256i b = _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(top1, w[0]), _mm256_mullo_epi16(bottom1, w[1])), 6);
-  return _mm256_permute4x64_epi64(_mm256_packus_epi16(a, b), 0xD8);
-}
-
-// The first `count` (1 to 31) bytes of v at dst.
-inline void StorePart(uint8_t* dst, __m256i v, ptrdiff_t count) {
-  __m128i part = _mm256_castsi256_si128(v);
-  if (count & 16) {
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), part);
-    part = _mm256_extracti128_si256(v, 1);
-    dst += 16;
-  }
-  if (count & 8) {
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(dst), part);
-    part = _mm_srli_si128(part, 8);
-    dst += 8;
-  }
-  uint64_t rest = static_cast<uint64_t>(_mm_cvtsi128_si64(part));
-  if (count & 4) {
-    const auto word = static_cast<uint32_t>(rest);
-    std::memcpy(dst, &word, sizeof word);
-    rest >>= 32;
-    dst += 4;
-  }
-  if (count & 2) {
-    const auto half = static_cast<uint16_t>(rest);
-    std::memcpy(dst, &half, sizeof half);
-    rest >>= 16;
-    dst += 2;
-  }
-  if (count & 1) *dst = static_cast<uint8_t>(rest);
-}
-
-// One band of R source rows. The blended rows are named, not indexed, so that
-// they stay in registers. Every output row blends two neighbours among the
-// band's rows, q and q + 1: an output row that takes one row alone (fy 0, or
-// the last row repeated) weights it 8 and the neighbour 0. A band whose output
-// row k takes rows k and k + 1 (three output rows from four source rows at
-// 3:4, two from three at 7:10) is made without a branch per output row; the
-// others pick their rows through a switch.
-template <int R>
-void BandOf(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride, const TapPlan& plan,
-            const Band& band, ptrdiff_t n) {
-  const uint8_t* r0 = src + band.rows[0] * srcStride;
-  const uint8_t* r1 = src + band.rows[R > 1 ? 1 : 0] * srcStride;
-  const uint8_t* r2 = src + band.rows[R > 2 ? 2 : 0] * srcStride;
-  const uint8_t* r3 = src + band.rows[R > 3 ? 3 : 0] * srcStride;
-  // Each output row's upper row q and its two weights in every lane.
-  __m256i weights[kBandOutputs][2];
-  int q[kBandOutputs];
-  bool stair = band.outputs == R - 1;
-  for (int k = 0; k < band.outputs; ++k) {
-    const int t = band.top[k];
-    short upper = static_cast<short>(8 - band.fy[k]), lower = band.fy[k];
-    q[k] = t;
-    if (!band.below[k]) {
-      // The row alone: with the next row, or the one before the band's last.
-      upper = 8;
-      lower = 0;
-      if (t + 1 >= R && t > 0) {
-        q[k] = t - 1;
-        std::swap(upper, lower);
-      }
-    }
-    stair &= q[k] == k;
-    weights[k][0] = _mm256_set1_epi16(upper);
-    weights[k][1] = _mm256_set1_epi16(lower);
-  }
-  dst += band.first * dstStride;
-  for (ptrdiff_t j = 0; j < n; j += 32) {
-    const int p = static_cast<int>(j / 16);
-    const PairTaps t0 = PairOf(plan, p), t1 = PairOf(plan, p + 1);
-    const __m256i h00 = BlendPair(r0, t0), h01 = BlendPair(r0, t1);
-    __m256i h10 = h00, h11 = h01, h20 = h00, h21 = h01, h30 = h00, h31 = h01;
-    if constexpr (R > 1) h10 = BlendPair(r1, t0), h11 = BlendPair(r1, t1);
-    if constexpr (R > 2) h20 = BlendPair(r2, t0), h21 = BlendPair(r2, t1);
-    if constexpr (R > 3) h30 = BlendPair(r3, t0), h31 = BlendPair(r3, t1);
-    uint8_t* out = dst + j;
-    const bool whole = j + 32 <= n;
-    auto store = [&](int k, __m256i v) {
-      if (whole) {
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + k * dstStride), v);
-      } else {
-        StorePart(out + k * dstStride, v, n - j);
-      }
-    };
-    if (stair) {
-      if constexpr (R > 1) store(0, Vertical32(h00, h01, h10, h11, weights[0]));
-      if constexpr (R > 2) store(1, Vertical32(h10, h11, h20, h21, weights[1]));
-      if constexpr (R > 3) store(2, Vertical32(h20, h21, h30, h31, weights[2]));
-      continue;
-    }
-    for (int k = 0; k < band.outputs; ++k) {
-      switch (q[k]) {
-        case 0:
-          store(k, Vertical32(h00, h01, h10, h11, weights[k]));
-          break;
-        case 1:
-          store(k, Vertical32(h10, h11, h20, h21, weights[k]));
-          break;
-        default:
-          store(k, Vertical32(h20, h21, h30, h31, weights[k]));
-          break;
-      }
-    }
-  }
-}
-
 }  // namespace
 
 void scale_horizontal_avx2(uint16_t* const* dst, const uint8_t* const* src, int rows, const TapPlan& plan) {
@@ -290,27 +130,6 @@ void scale_vertical_avx2(uint8_t* dst, const uint16_t* top, const uint16_t* bott
   if (n < 32) return scale_vertical_sse2(dst, top, bottom, fy, n);
   for (; j + 32 <= n; j += 32) store(j, blend(j), blend(j + 16));
   if (j < n) store(n - 32, blend(n - 32), blend(n - 16));
-}
-
-void scale_bands_avx2(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride,
-                      const TapPlan& plan, const Band* bands, int64_t count, ptrdiff_t n) {
-  for (int64_t b = 0; b < count; ++b) {
-    const Band& band = bands[b];
-    switch (band.rowCount) {
-      case 1:
-        BandOf<1>(dst, dstStride, src, srcStride, plan, band, n);
-        break;
-      case 2:
-        BandOf<2>(dst, dstStride, src, srcStride, plan, band, n);
-        break;
-      case 3:
-        BandOf<3>(dst, dstStride, src, srcStride, plan, band, n);
-        break;
-      default:
-        BandOf<4>(dst, dstStride, src, srcStride, plan, band, n);
-        break;
-    }
-  }
 }
 
 void rgb565_unpack_avx2(uint8_t* r, uint8_t* g, uint8_t* b, const uint16_t* src, ptrdiff_t n) {

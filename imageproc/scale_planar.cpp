@@ -218,7 +218,6 @@ struct RowSchedule {
   std::vector<Step> steps;
   std::vector<int64_t> rows;
   std::vector<RowPair> pairs;  // the same for a kernel that holds two blended rows
-  std::vector<Band> bands;     // the same for a kernel that makes output rows by bands
 
   bool Complete() const { return static_cast<int64_t>(steps.size()) == dstHeight; }
 
@@ -229,7 +228,6 @@ struct RowSchedule {
     steps.clear();
     rows.clear();
     pairs.clear();
-    bands.clear();
     steps.reserve(static_cast<size_t>(height));
     pairs.reserve(static_cast<size_t>(height));
     RowWalk walk{taps, dstHeight};
@@ -246,7 +244,6 @@ struct RowSchedule {
       const RowTaps::Rows t = taps.Of(i);
       pair = NextRowPair(pair, static_cast<int32_t>(t.top), static_cast<int32_t>(t.bottom), t.fy);
       pairs.push_back(pair);
-      AddBandRow(bands, static_cast<int32_t>(i), static_cast<int32_t>(t.top), static_cast<int32_t>(t.bottom), t.fy);
       Step step{0, 0, 0, static_cast<uint8_t>(t.fy)};
       // The missing rows are the walk's next; one batch brings both.
       if (slot(t.top) < 0 || (t.fy && slot(t.bottom) < 0)) {
@@ -361,14 +358,6 @@ void ScalePlanarFrame(std::initializer_list<Plane> planes, int64_t srcStride, in
     const TapPlan* plan = planned ? &planned->plan : nullptr;
     if (plan && dsp.columns && planned->quads.fitting == (plan->groups + 3) / 4) {
       ScaleColumns({dsp.columns, planned, schedule, srcStride, dstWidth, x0, j0, n}, planes);
-      continue;
-    }
-    if (plan && dsp.bands && plan->fitting == plan->groups) {
-      for (const Plane& plane : planes) {
-        if (plane.src && plane.dst)
-          dsp.bands(plane.dst + j0, dstWidth, plane.src + x0, srcStride, *plan, schedule->bands.data(),
-                    static_cast<int64_t>(schedule->bands.size()), n);
-      }
       continue;
     }
     if (!plan) run.Taps(left, right, frac);
