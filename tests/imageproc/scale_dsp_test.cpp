@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <memory>
 #include <cstdio>
 #include <vector>
 
@@ -258,6 +260,72 @@ TEST(ScaleDsp, ColumnsMatchReference) {
             ref.vertical(a.Data() + 1 + i * stride, h[size_t(p.top)].data(), h[size_t(p.bottom)].data(), p.fy, n);
           }
           simd.columns(b.Data() + 1, stride, src, width, plan, quads, pairs.data(), kCount, n);
+          ASSERT_TRUE(b.PaddingIntact());
+          ASSERT_EQ(b.Inner(), a.Inner()) << "step " << step << " n " << n << " stepY " << stepY;
+        }
+      }
+    }
+  }
+}
+
+// The AVX2 kernel that makes output rows by bands, weighting the taps of the
+// few source rows a band shares for each output row at once: the reference's
+// horizontal and vertical blends for horizontal steps (in 256ths: up, 1:1,
+// 3:4, about 7:10, just under 2) and vertical ones (up, where many output rows
+// share two source rows; 1:1, fy 0; 3:4, where most bands are three output
+// rows from four source rows; 7:10; 2:1 and 4:1, where rows are skipped; the
+// last source row repeated, where an output row takes one row alone with fy
+// above 0), widths of whole and partial blocks of 32 columns, random and
+// extreme (0 or 255) samples in an exact-size block read from an odd address,
+// into rows with gaps between them at an odd address.
+TEST(ScaleDsp, BandsMatchReference) {
+  if (!(ov::GetCpuFlags() & ov::kCpuAvx2)) GTEST_SKIP() << "avx2 is not supported";
+  imageproc::ScaleDsp ref{}, simd{};
+  imageproc::init_scale_dsp(ref, 0);
+  imageproc::init_scale_dsp(simd, ov::kCpuSse2 | ov::kCpuAvx2);
+  ASSERT_NE(simd.bands, nullptr);
+  constexpr int kCount = 37;  // output rows
+  for (int step : {77, 256, 341, 366, 500}) {
+    for (int n : {1, 31, 32, 33, 100, 128, 129, 264, 480, 8 * imageproc::kTapGroups}) {
+      const int width = std::max(16, ((n - 1) * step >> 8) + 2);
+      const Taps t = MakeTaps(n, width, step, 1);
+      imageproc::TapPlan plan;
+      ASSERT_TRUE(imageproc::MakeTapPlan(plan, t.left.data(), t.right.data(), t.frac.data(), n, width));
+      ASSERT_EQ(plan.fitting, plan.groups) << "step " << step << " n " << n;
+      auto taps = std::make_unique<imageproc::BandTaps>();
+      imageproc::MakeBandTaps(*taps, plan);
+      for (int stepY : {64, 85, 256, 320, 341, 366, 512, 1024}) {
+        // Output rows from the 33rd on lie past the last source row and
+        // repeat it.
+        const int rows = ((32 * stepY) >> 8) + 1;
+        std::vector<imageproc::Band> bands;
+        std::vector<std::array<int, 3>> pairs;  // top, bottom, fy
+        for (int i = 0; i < kCount; ++i) {
+          const int top = std::min((i * stepY) >> 8, rows - 1), bottom = std::min(top + 1, rows - 1);
+          const int fy = (i * stepY >> 5) & 7;
+          pairs.push_back({top, bottom, fy});
+          imageproc::AddBandRow(bands, i, top, bottom, fy);
+        }
+        for (bool extreme : {false, true}) {
+          std::vector<uint8_t> plane(size_t(rows) * size_t(width) + 1);
+          FillRandom(plane);
+          if (extreme) {
+            for (uint8_t& v : plane) v = v & 1 ? 255 : 0;
+          }
+          const uint8_t* src = plane.data() + 1;
+          std::vector<std::vector<uint16_t>> h(size_t(rows), std::vector<uint16_t>(8 * size_t(plan.groups)));
+          for (int y = 0; y < rows; ++y) {
+            uint16_t* hRow[1] = {h[size_t(y)].data()};
+            const uint8_t* sRow[1] = {src + y * width};
+            ref.horizontal(hRow, sRow, 1, plan);
+          }
+          const ptrdiff_t stride = n + 3;
+          Padded<uint8_t> a(size_t(kCount) * size_t(stride) + 1, 0xA5), b(a.size(), 0xA5);
+          for (int i = 0; i < kCount; ++i) {
+            const auto [top, bottom, fy] = pairs[size_t(i)];
+            ref.vertical(a.Data() + 1 + i * stride, h[size_t(top)].data(), h[size_t(bottom)].data(), fy, n);
+          }
+          simd.bands(b.Data() + 1, stride, src, width, *taps, bands.data(), static_cast<int64_t>(bands.size()), n);
           ASSERT_TRUE(b.PaddingIntact());
           ASSERT_EQ(b.Inner(), a.Inner()) << "step " << step << " n " << n << " stepY " << stepY;
         }
