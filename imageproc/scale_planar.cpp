@@ -221,6 +221,10 @@ struct RowSchedule {
   std::vector<int64_t> rows;
   std::vector<RowPair> pairs;  // the same for a kernel that holds two blended rows
   std::vector<Band> bands;     // the same for a kernel that makes output rows by bands
+  // True when the bands fetch at least one source row per output row (the
+  // picture is not made taller): upscales, many output rows to a band, went
+  // faster through the ring.
+  bool bandsPay = false;
 
   bool Complete() const { return static_cast<int64_t>(steps.size()) == dstHeight; }
 
@@ -263,6 +267,9 @@ struct RowSchedule {
       step.bottom = static_cast<uint8_t>(bottom);
       steps.push_back(step);
     }
+    int64_t bandRows = 0;
+    for (const Band& band : bands) bandRows += band.rowCount;
+    bandsPay = bandRows >= dstHeight;
   }
 };
 
@@ -365,7 +372,7 @@ void ScalePlanarFrame(std::initializer_list<Plane> planes, int64_t srcStride, in
       ScaleColumns({dsp.columns, planned, schedule, srcStride, dstWidth, x0, j0, n}, planes);
       continue;
     }
-    if (plan && dsp.bands && plan->fitting == plan->groups) {
+    if (plan && dsp.bands && schedule->bandsPay && plan->fitting == plan->groups) {
       for (const Plane& plane : planes) {
         if (plane.src && plane.dst)
           dsp.bands(plane.dst + j0, dstWidth, plane.src + x0, srcStride, planned->bandTaps, schedule->bands.data(),
