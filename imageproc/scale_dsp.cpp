@@ -84,21 +84,27 @@ RowPair NextRowPair(const RowPair& before, int32_t top, int32_t bottom, int fy) 
   return {top, bottom, static_cast<uint8_t>(fy), topFrom, bottomFrom};
 }
 
-void MakeBandTaps(BandTaps& taps, const TapPlan& plan) {
-  taps.pairs = (plan.groups + 3) / 4 * 2;
-  for (int p = 0; p < taps.pairs; ++p) {
-    // Block p / 2: groups 4b and 4b + 2 in pair 2b, 4b + 1 and 4b + 3 in
-    // pair 2b + 1.
-    const int first = 4 * (p / 2) + (p & 1);
-    const int g0 = std::min(first, plan.groups - 1), g1 = std::min(first + 2, plan.groups - 1);
-    std::copy_n(plan.pick[g0], 16, taps.pick[p]);
-    std::copy_n(plan.pick[g1], 16, taps.pick[p] + 16);
-    taps.base[p][0] = plan.base[g0];
-    taps.base[p][1] = plan.base[g1];
-    for (int m = 0; m <= 8; ++m) {
-      for (int i = 0; i < 16; ++i) {
-        taps.weight[m][p][i] = static_cast<uint8_t>(m * plan.weight[g0][i]);
-        taps.weight[m][p][16 + i] = static_cast<uint8_t>(m * plan.weight[g1][i]);
+void MakeBandTaps(BandTaps& taps, const TapPlan& plan, int n) {
+  const int groups = plan.groups;
+  taps.blocks = (groups + 3) / 4;
+  taps.wholeBlocks = n / 32;
+  const bool tail = taps.wholeBlocks < taps.blocks && n == 8 * groups && groups >= 4;
+  if (tail) taps.wholeBlocks = taps.blocks;
+  for (int b = 0; b < taps.blocks; ++b) {
+    const int first = tail && b == taps.blocks - 1 ? groups - 4 : 4 * b;
+    taps.column[b] = 8 * first;
+    for (int k = 0; k < 2; ++k) {
+      const int p = 2 * b + k;
+      const int g0 = std::min(first + k, groups - 1), g1 = std::min(first + k + 2, groups - 1);
+      std::copy_n(plan.pick[g0], 16, taps.pick[p]);
+      std::copy_n(plan.pick[g1], 16, taps.pick[p] + 16);
+      taps.base[p][0] = plan.base[g0];
+      taps.base[p][1] = plan.base[g1];
+      for (int m = 0; m <= 8; ++m) {
+        for (int i = 0; i < 16; ++i) {
+          taps.weight[m][p][i] = static_cast<uint8_t>(m * plan.weight[g0][i]);
+          taps.weight[m][p][16 + i] = static_cast<uint8_t>(m * plan.weight[g1][i]);
+        }
       }
     }
   }

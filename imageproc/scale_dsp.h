@@ -122,23 +122,28 @@ struct Band {
   uint8_t top[kBandOutputs], below[kBandOutputs], fy[kBandOutputs];
 };
 
-// A plan's groups in pairs for the band kernel, two pairs to a block of 32
-// output columns: pair 2b holds groups 4b and 4b + 2, pair 2b + 1 groups
-// 4b + 1 and 4b + 3 (groups past the plan's last repeat it), each group
-// fetched from its own 16 samples, so that packing the two pairs' outputs
-// lane by lane gives the block's 32 in order. The weights come times every
-// vertical weight 0-8, so that one pmaddubsw weights a source row's taps for
-// one output row at once: (8 - fy) ((8 - fx) left + fx right) is
-// ((8 - fy) (8 - fx)) left + ((8 - fy) fx) right, each weight at most 64.
+// A plan's groups in blocks of 32 output columns for the band kernel, two
+// pairs to a block: pair 2b holds the block's groups 0 and 2, pair 2b + 1 its
+// groups 1 and 3 (groups past the plan's last repeat it), each group fetched
+// from its own 16 samples, so that packing the two pairs' outputs lane by
+// lane gives the block's 32 in order. Where the run's last group is whole but
+// the groups do not fill the last block, that block is the last four groups
+// instead, over columns made already, so that every block is stored whole.
+// The weights come times every vertical weight 0-8, so that one pmaddubsw
+// weights a source row's taps for one output row at once:
+// (8 - fy) ((8 - fx) left + fx right) is ((8 - fy) (8 - fx)) left +
+// ((8 - fy) fx) right, each weight at most 64.
 inline constexpr int kTapPairs = kTapGroups / 2;
 struct BandTaps {
   alignas(32) uint8_t pick[kTapPairs][32];
   alignas(32) uint8_t weight[9][kTapPairs][32];
   int32_t base[kTapPairs][2];
-  int pairs;
+  int32_t column[kTapPairs / 2];  // each block's first output column
+  int blocks;
+  int wholeBlocks;  // blocks from the first whose 32 columns are all in the run
 };
-// For a plan whose groups all fit.
-void MakeBandTaps(BandTaps& taps, const TapPlan& plan);
+// For a plan of n output columns whose groups all fit.
+void MakeBandTaps(BandTaps& taps, const TapPlan& plan, int n);
 
 // Adds output row `row`, which blends source rows top and bottom (bottom >=
 // top, read only where fy > 0), to the last band of `bands` or to a new one.

@@ -162,7 +162,7 @@ inline void StorePart(uint8_t* dst, __m256i v, ptrdiff_t count) {
 
 // The whole blocks of the commonest band at 3:4: four source rows, output row
 // k from rows k and k + 1. Kept lean, every pointer in a register.
-void StairOfFour(uint8_t* out, ptrdiff_t dstStride, const uint8_t* const* rows, const BandTaps& taps,
+void StairOfFour(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* const* rows, const BandTaps& taps,
                  const uint8_t* const* upper, const uint8_t* const* lower, int blocks) {
   const uint8_t* r0 = rows[0];
   const uint8_t* r1 = rows[1];
@@ -174,7 +174,8 @@ void StairOfFour(uint8_t* out, ptrdiff_t dstStride, const uint8_t* const* rows, 
   const uint8_t* l0 = lower[0];
   const uint8_t* l1 = lower[1];
   const uint8_t* l2 = lower[2];
-  for (int b = 0; b < blocks; ++b, out += 32) {
+  for (int b = 0; b < blocks; ++b) {
+    uint8_t* out = dst + taps.column[b];
     const int32_t* base = taps.base[2 * b];  // pair 2b's two windows, then pair 2b + 1's
     const ptrdiff_t a0 = base[0], a1 = base[1], c0 = base[2], c1 = base[3];
     const __m256i pick0 = _mm256_load_si256(reinterpret_cast<const __m256i*>(taps.pick[2 * b]));
@@ -228,22 +229,22 @@ void BandOf(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t src
     lower[k] = taps.weight[wLower][0];
   }
   dst += band.first * dstStride;
-  ptrdiff_t j = 0;
+  int b = 0;
   if constexpr (R == 4) {
     if (stair) {
-      StairOfFour(dst, dstStride, rows, taps, upper, lower, static_cast<int>(n / 32));
-      j = n / 32 * 32;
+      StairOfFour(dst, dstStride, rows, taps, upper, lower, taps.wholeBlocks);
+      b = taps.wholeBlocks;
     }
   }
-  for (; j < n; j += 32) {
-    const int p = static_cast<int>(j / 16);
+  for (; b < taps.blocks; ++b) {
+    const int p = 2 * b;
     const __m256i h00 = TapsOf(rows[0], taps, p), h01 = TapsOf(rows[0], taps, p + 1);
     __m256i h10 = h00, h11 = h01, h20 = h00, h21 = h01, h30 = h00, h31 = h01;
     if constexpr (R > 1) h10 = TapsOf(rows[1], taps, p), h11 = TapsOf(rows[1], taps, p + 1);
     if constexpr (R > 2) h20 = TapsOf(rows[2], taps, p), h21 = TapsOf(rows[2], taps, p + 1);
     if constexpr (R > 3) h30 = TapsOf(rows[3], taps, p), h31 = TapsOf(rows[3], taps, p + 1);
-    uint8_t* out = dst + j;
-    const bool whole = j + 32 <= n;
+    uint8_t* out = dst + taps.column[b];
+    const bool whole = b < taps.wholeBlocks;
     const ptrdiff_t w = 32 * p;  // the block's weights
     for (int k = 0; k < band.outputs; ++k, out += dstStride) {
       __m256i v;
@@ -261,7 +262,7 @@ void BandOf(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t src
       if (whole) {
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), v);
       } else {
-        StorePart(out, v, n - j);
+        StorePart(out, v, n - taps.column[b]);
       }
     }
   }

@@ -84,7 +84,7 @@ struct PlanCache {
     e.valid = true;
     e.planned = MakeTapPlan(e.plan, left, right, frac, static_cast<int>(run.n), run.readable);
     if (e.planned) MakeTapQuads(e.quads, e.plan, left, right, static_cast<int>(run.n), run.readable);
-    if (e.planned) MakeBandTaps(e.bandTaps, e.plan);
+    if (e.planned) MakeBandTaps(e.bandTaps, e.plan, static_cast<int>(run.n));
     return e.planned ? &e : nullptr;
   }
 };

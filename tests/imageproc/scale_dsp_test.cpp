@@ -293,7 +293,7 @@ TEST(ScaleDsp, BandsMatchReference) {
       ASSERT_TRUE(imageproc::MakeTapPlan(plan, t.left.data(), t.right.data(), t.frac.data(), n, width));
       ASSERT_EQ(plan.fitting, plan.groups) << "step " << step << " n " << n;
       auto taps = std::make_unique<imageproc::BandTaps>();
-      imageproc::MakeBandTaps(*taps, plan);
+      imageproc::MakeBandTaps(*taps, plan, n);
       for (int stepY : {64, 85, 256, 320, 341, 366, 512, 1024}) {
         // Output rows from the 33rd on lie past the last source row and
         // repeat it.
