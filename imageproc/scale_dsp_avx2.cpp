@@ -131,6 +131,13 @@ inline __m256i Out32(__m256i top0, __m256i top1, __m256i bottom0, __m256i bottom
   return _mm256_packus_epi16(a, b);
 }
 
+// The same for an output row that takes its upper row alone (fy 0).
+inline __m256i Out32Alone(__m256i top0, __m256i top1, const uint8_t* wUpper) {
+  auto w = [](const uint8_t* at) { return _mm256_load_si256(reinterpret_cast<const __m256i*>(at)); };
+  return _mm256_packus_epi16(_mm256_srli_epi16(_mm256_maddubs_epi16(top0, w(wUpper)), 6),
+                             _mm256_srli_epi16(_mm256_maddubs_epi16(top1, w(wUpper + 32)), 6));
+}
+
 // The first `count` (1 to 31) bytes of v at dst.
 inline void StorePart(uint8_t* dst, __m256i v, ptrdiff_t count) {
   __m128i part = _mm256_castsi256_si128(v);
@@ -161,7 +168,9 @@ inline void StorePart(uint8_t* dst, __m256i v, ptrdiff_t count) {
 }
 
 // The whole blocks of the commonest band at 3:4: four source rows, output row
-// k from rows k and k + 1. Kept lean, every pointer in a register.
+// k from rows k and k + 1 (the first, in about two bands of five, from row 0
+// alone). Kept lean, every pointer in a register.
+template <bool FirstAlone>
 void StairOfFour(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* const* rows, const BandTaps& taps,
                  const uint8_t* const* upper, const uint8_t* const* lower, int blocks) {
   const uint8_t* r0 = rows[0];
@@ -188,7 +197,8 @@ void StairOfFour(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* const* rows, 
     const __m256i h20 = tap(r2, a0, a1, pick0), h21 = tap(r2, c0, c1, pick1);
     const __m256i h30 = tap(r3, a0, a1, pick0), h31 = tap(r3, c0, c1, pick1);
     const ptrdiff_t w = 64 * b;  // the block's weights
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), Out32(h00, h01, h10, h11, u0 + w, l0 + w));
+    const __m256i first = FirstAlone ? Out32Alone(h00, h01, u0 + w) : Out32(h00, h01, h10, h11, u0 + w, l0 + w);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), first);
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + dstStride), Out32(h10, h11, h20, h21, u1 + w, l1 + w));
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 2 * dstStride), Out32(h20, h21, h30, h31, u2 + w, l2 + w));
   }
@@ -232,7 +242,11 @@ void BandOf(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t src
   int b = 0;
   if constexpr (R == 4) {
     if (stair) {
-      StairOfFour(dst, dstStride, rows, taps, upper, lower, taps.wholeBlocks);
+      if (lower[0] == taps.weight[0][0]) {
+        StairOfFour<true>(dst, dstStride, rows, taps, upper, lower, taps.wholeBlocks);
+      } else {
+        StairOfFour<false>(dst, dstStride, rows, taps, upper, lower, taps.wholeBlocks);
+      }
       b = taps.wholeBlocks;
     }
   }
