@@ -1,6 +1,7 @@
 #include "imageproc/scale_dsp.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "platform/cpu/cpu.h"
 
@@ -110,6 +111,32 @@ void MakeBandTaps(BandTaps& taps, const TapPlan& plan, int n) {
   }
 }
 
+namespace {
+
+// The kernel's view of a band's output rows.
+void ShapeBand(Band& band) {
+  band.stair = band.outputs == band.rowCount - 1;
+  for (int k = 0; k < band.outputs; ++k) {
+    const int t = band.top[k];
+    int pair = t, upper = 8 - band.fy[k], lower = band.fy[k];
+    if (!band.below[k]) {
+      // The row alone: with the next row, or the one before the band's last.
+      upper = 8;
+      lower = 0;
+      if (t + 1 >= band.rowCount && t > 0) {
+        pair = t - 1;
+        std::swap(upper, lower);
+      }
+    }
+    band.pair[k] = static_cast<uint8_t>(pair);
+    band.upper[k] = static_cast<uint8_t>(upper);
+    band.lower[k] = static_cast<uint8_t>(lower);
+    band.stair &= pair == k;
+  }
+}
+
+}  // namespace
+
 void AddBandRow(std::vector<Band>& bands, int32_t row, int32_t top, int32_t bottom, int fy) {
   if (fy == 0) bottom = top;
   const int below = bottom != top;
@@ -136,6 +163,7 @@ void AddBandRow(std::vector<Band>& bands, int32_t row, int32_t top, int32_t bott
       band.below[band.outputs] = static_cast<uint8_t>(below);
       band.fy[band.outputs] = static_cast<uint8_t>(fy);
       ++band.outputs;
+      ShapeBand(band);
       return;
     }
   }
@@ -147,6 +175,7 @@ void AddBandRow(std::vector<Band>& bands, int32_t row, int32_t top, int32_t bott
   band.outputs = 1;
   band.below[0] = static_cast<uint8_t>(below);
   band.fy[0] = static_cast<uint8_t>(fy);
+  ShapeBand(band);
   bands.push_back(band);
 }
 

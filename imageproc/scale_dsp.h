@@ -120,6 +120,13 @@ struct Band {
   // Output row first + k blends band rows top[k] and top[k] + below[k]
   // (below 0 or 1) with weight fy[k] on the lower.
   uint8_t top[kBandOutputs], below[kBandOutputs], fy[kBandOutputs];
+  // The same as a kernel takes it: output row first + k weights band rows
+  // pair[k] and pair[k] + 1 by upper[k] and lower[k] (which add up to 8): a
+  // row taken alone (fy 0, or the last row repeated) is weighted 8 beside a
+  // neighbour weighted 0. `stair` when output row k takes rows k and k + 1
+  // and there is one output row fewer than rows (three from four at 3:4).
+  uint8_t pair[kBandOutputs], upper[kBandOutputs], lower[kBandOutputs];
+  bool stair;
 };
 
 // A plan's groups in blocks of 32 output columns for the band kernel, two

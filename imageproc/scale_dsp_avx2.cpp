@@ -205,44 +205,25 @@ void StairOfFour(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* const* rows, 
 }
 
 // One band of R source rows. The taps are named, not indexed, so that they
-// stay in registers. Every output row takes two neighbours among the band's
-// rows, q and q + 1: one that takes a row alone (fy 0, or the last row
-// repeated) weights it 8 and the neighbour 0. A band whose output row k takes
-// rows k and k + 1 (three output rows from four source rows at 3:4, two from
-// three at 7:10) is made without a branch per output row; the others pick
-// their rows through a switch.
+// stay in registers. A stair band of four rows is made without a branch per
+// output row; the others pick their rows through a switch.
 template <int R>
 void BandOf(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride, const BandTaps& taps,
             const Band& band, ptrdiff_t n) {
   const uint8_t* rows[4];
   for (int k = 0; k < 4; ++k) rows[k] = src + band.rows[k < R ? k : 0] * srcStride;
-  // Each output row's upper row q and the weights of its two rows.
+  // Each output row's weights for its two rows.
   const uint8_t* upper[kBandOutputs];
   const uint8_t* lower[kBandOutputs];
-  int q[kBandOutputs];
-  bool stair = band.outputs == R - 1;
   for (int k = 0; k < band.outputs; ++k) {
-    const int t = band.top[k];
-    int wUpper = 8 - band.fy[k], wLower = band.fy[k];
-    q[k] = t;
-    if (!band.below[k]) {
-      // The row alone: with the next row, or the one before the band's last.
-      wUpper = 8;
-      wLower = 0;
-      if (t + 1 >= R && t > 0) {
-        q[k] = t - 1;
-        std::swap(wUpper, wLower);
-      }
-    }
-    stair &= q[k] == k;
-    upper[k] = taps.weight[wUpper][0];
-    lower[k] = taps.weight[wLower][0];
+    upper[k] = taps.weight[band.upper[k]][0];
+    lower[k] = taps.weight[band.lower[k]][0];
   }
   dst += band.first * dstStride;
   int b = 0;
   if constexpr (R == 4) {
-    if (stair) {
-      if (lower[0] == taps.weight[0][0]) {
+    if (band.stair) {
+      if (band.lower[0] == 0) {
         StairOfFour<true>(dst, dstStride, rows, taps, upper, lower, taps.wholeBlocks);
       } else {
         StairOfFour<false>(dst, dstStride, rows, taps, upper, lower, taps.wholeBlocks);
@@ -262,7 +243,7 @@ void BandOf(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t src
     const ptrdiff_t w = 32 * p;  // the block's weights
     for (int k = 0; k < band.outputs; ++k, out += dstStride) {
       __m256i v;
-      switch (q[k]) {
+      switch (band.pair[k]) {
         case 0:
           v = Out32(h00, h01, h10, h11, upper[k] + w, lower[k] + w);
           break;
