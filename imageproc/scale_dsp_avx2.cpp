@@ -4,7 +4,9 @@
 // register (a wide pair with one 32-byte load and a lane permute), and
 // weighted with pmaddubsw (samples unsigned, weights 0-8); other groups are
 // gathered byte by byte. The plan's reads serve every row of a call.
-// Vertically, 32 columns a step, the last step ending at the row's end.
+// Vertically, 32 columns a step, the last step ending at the row's end. The
+// band kernel below makes both passes at once for the planar scaler, and the
+// RGB565 fields are split and joined 32 and 16 words a step.
 #include <immintrin.h>
 
 #include <algorithm>

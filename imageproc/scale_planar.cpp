@@ -338,7 +338,9 @@ struct ColumnsRun {
 // taps and the schedule; a plane whose source or destination is missing is
 // left out. The references take ScalePlaneColumnsFirst instead; a kernel that
 // keeps the blended rows in registers (AVX-512) takes a run whose plan's quads
-// all fit whole, strip by strip, with the schedule's row pairs.
+// all fit whole, strip by strip, with the schedule's row pairs; a kernel that
+// makes output rows by bands (AVX2) takes a run whose groups all fit, where
+// the schedule's bands fetch at least a source row per output row.
 void ScalePlanarFrame(std::initializer_list<Plane> planes, int64_t srcStride, int64_t srcHeight,
                       int64_t dstWidth, int64_t dstHeight, int64_t x0, int64_t y0, int64_t w, int64_t h) {
   if (dstWidth <= 0 || dstHeight <= 0 || x0 < 0 || y0 < 0) return;
