@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
 #include <memory>
 #include <cstdio>
 #include <vector>
@@ -202,6 +201,53 @@ TEST(ScaleDsp, PlanLimits) {
   EXPECT_EQ(quads.fitting, 0);
 }
 
+// A plane of `rows` source rows of `width` samples (random, or 0 and 255 at
+// random where `extreme`) in an exact-size block read from an odd address,
+// and the reference's output rows of `pairs` (n columns, each source row
+// blended, then two per output row) in rows n + 3 apart at an odd address.
+struct ColumnsCase {
+  std::vector<uint8_t> plane;
+  const uint8_t* src;
+  ptrdiff_t stride;
+  Padded<uint8_t> expected;
+};
+ColumnsCase ReferenceRows(const imageproc::ScaleDsp& ref, const imageproc::TapPlan& plan, int rows, int width,
+                          bool extreme, const std::vector<imageproc::RowPair>& pairs, int n) {
+  const ptrdiff_t stride = n + 3;
+  ColumnsCase c{std::vector<uint8_t>(size_t(rows) * size_t(width) + 1), nullptr, stride,
+                Padded<uint8_t>(pairs.size() * size_t(stride) + 1, 0xA5)};
+  FillRandom(c.plane);
+  if (extreme) {
+    for (uint8_t& v : c.plane) v = v & 1 ? 255 : 0;
+  }
+  c.src = c.plane.data() + 1;
+  std::vector<std::vector<uint16_t>> h(size_t(rows), std::vector<uint16_t>(8 * size_t(plan.groups)));
+  for (int y = 0; y < rows; ++y) {
+    uint16_t* hRow[1] = {h[size_t(y)].data()};
+    const uint8_t* sRow[1] = {c.src + y * width};
+    ref.horizontal(hRow, sRow, 1, plan);
+  }
+  for (size_t i = 0; i < pairs.size(); ++i) {
+    const imageproc::RowPair& p = pairs[i];
+    ref.vertical(c.expected.Data() + 1 + ptrdiff_t(i) * stride, h[size_t(p.top)].data(), h[size_t(p.bottom)].data(),
+                 p.fy, n);
+  }
+  return c;
+}
+
+// The row pairs of `count` output rows at vertical step stepY (in 256ths) over
+// `rows` source rows, the last repeated past the end.
+std::vector<imageproc::RowPair> RowPairs(int count, int stepY, int rows) {
+  std::vector<imageproc::RowPair> pairs;
+  imageproc::RowPair pair{-1, -1, 0, imageproc::RowPair::kBlend, imageproc::RowPair::kBlend};
+  for (int i = 0; i < count; ++i) {
+    const int top = std::min((i * stepY) >> 8, rows - 1);
+    pair = imageproc::NextRowPair(pair, top, std::min(top + 1, rows - 1), (i * stepY >> 5) & 7);
+    pairs.push_back(pair);
+  }
+  return pairs;
+}
+
 // The AVX-512 kernel that scales strips of columns down every output row
 // holding two blended rows in registers: the reference's horizontal and
 // vertical blends for horizontal steps (in 256ths: up, 1:1, 3:4, about 7:10,
@@ -232,36 +278,13 @@ TEST(ScaleDsp, ColumnsMatchReference) {
         // repeat it: at 320 a row taken with weight 0 is then blended again
         // with itself held as the bottom row.
         const int rows = ((32 * stepY) >> 8) + 1;
-        std::vector<imageproc::RowPair> pairs;
-        imageproc::RowPair pair{-1, -1, 0, imageproc::RowPair::kBlend, imageproc::RowPair::kBlend};
-        for (int i = 0; i < kCount; ++i) {
-          const int top = std::min((i * stepY) >> 8, rows - 1);
-          pair = imageproc::NextRowPair(pair, top, std::min(top + 1, rows - 1), (i * stepY >> 5) & 7);
-          pairs.push_back(pair);
-        }
+        const std::vector<imageproc::RowPair> pairs = RowPairs(kCount, stepY, rows);
         for (bool extreme : {false, true}) {
-          std::vector<uint8_t> plane(size_t(rows) * size_t(width) + 1);
-          FillRandom(plane);
-          if (extreme) {
-            for (uint8_t& v : plane) v = v & 1 ? 255 : 0;
-          }
-          const uint8_t* src = plane.data() + 1;
-          // The reference: every source row blended, two per output row.
-          std::vector<std::vector<uint16_t>> h(size_t(rows), std::vector<uint16_t>(8 * size_t(plan.groups)));
-          for (int y = 0; y < rows; ++y) {
-            uint16_t* hRow[1] = {h[size_t(y)].data()};
-            const uint8_t* sRow[1] = {src + y * width};
-            ref.horizontal(hRow, sRow, 1, plan);
-          }
-          const ptrdiff_t stride = n + 3;
-          Padded<uint8_t> a(size_t(kCount) * size_t(stride) + 1, 0xA5), b(a.size(), 0xA5);
-          for (int i = 0; i < kCount; ++i) {
-            const imageproc::RowPair& p = pairs[size_t(i)];
-            ref.vertical(a.Data() + 1 + i * stride, h[size_t(p.top)].data(), h[size_t(p.bottom)].data(), p.fy, n);
-          }
-          simd.columns(b.Data() + 1, stride, src, width, plan, quads, pairs.data(), kCount, n);
+          ColumnsCase c = ReferenceRows(ref, plan, rows, width, extreme, pairs, n);
+          Padded<uint8_t> b(c.expected.size(), 0xA5);
+          simd.columns(b.Data() + 1, c.stride, c.src, width, plan, quads, pairs.data(), kCount, n);
           ASSERT_TRUE(b.PaddingIntact());
-          ASSERT_EQ(b.Inner(), a.Inner()) << "step " << step << " n " << n << " stepY " << stepY;
+          ASSERT_EQ(b.Inner(), c.expected.Inner()) << "step " << step << " n " << n << " stepY " << stepY;
         }
       }
     }
@@ -298,36 +321,18 @@ TEST(ScaleDsp, BandsMatchReference) {
         // Output rows from the 33rd on lie past the last source row and
         // repeat it.
         const int rows = ((32 * stepY) >> 8) + 1;
+        const std::vector<imageproc::RowPair> pairs = RowPairs(kCount, stepY, rows);
         std::vector<imageproc::Band> bands;
-        std::vector<std::array<int, 3>> pairs;  // top, bottom, fy
         for (int i = 0; i < kCount; ++i) {
-          const int top = std::min((i * stepY) >> 8, rows - 1), bottom = std::min(top + 1, rows - 1);
-          const int fy = (i * stepY >> 5) & 7;
-          pairs.push_back({top, bottom, fy});
-          imageproc::AddBandRow(bands, i, top, bottom, fy);
+          const imageproc::RowPair& p = pairs[size_t(i)];
+          imageproc::AddBandRow(bands, i, p.top, p.bottom, p.fy);
         }
         for (bool extreme : {false, true}) {
-          std::vector<uint8_t> plane(size_t(rows) * size_t(width) + 1);
-          FillRandom(plane);
-          if (extreme) {
-            for (uint8_t& v : plane) v = v & 1 ? 255 : 0;
-          }
-          const uint8_t* src = plane.data() + 1;
-          std::vector<std::vector<uint16_t>> h(size_t(rows), std::vector<uint16_t>(8 * size_t(plan.groups)));
-          for (int y = 0; y < rows; ++y) {
-            uint16_t* hRow[1] = {h[size_t(y)].data()};
-            const uint8_t* sRow[1] = {src + y * width};
-            ref.horizontal(hRow, sRow, 1, plan);
-          }
-          const ptrdiff_t stride = n + 3;
-          Padded<uint8_t> a(size_t(kCount) * size_t(stride) + 1, 0xA5), b(a.size(), 0xA5);
-          for (int i = 0; i < kCount; ++i) {
-            const auto [top, bottom, fy] = pairs[size_t(i)];
-            ref.vertical(a.Data() + 1 + i * stride, h[size_t(top)].data(), h[size_t(bottom)].data(), fy, n);
-          }
-          simd.bands(b.Data() + 1, stride, src, width, *taps, bands.data(), static_cast<int64_t>(bands.size()), n);
+          ColumnsCase c = ReferenceRows(ref, plan, rows, width, extreme, pairs, n);
+          Padded<uint8_t> b(c.expected.size(), 0xA5);
+          simd.bands(b.Data() + 1, c.stride, c.src, width, *taps, bands.data(), static_cast<int64_t>(bands.size()), n);
           ASSERT_TRUE(b.PaddingIntact());
-          ASSERT_EQ(b.Inner(), a.Inner()) << "step " << step << " n " << n << " stepY " << stepY;
+          ASSERT_EQ(b.Inner(), c.expected.Inner()) << "step " << step << " n " << n << " stepY " << stepY;
         }
       }
     }
