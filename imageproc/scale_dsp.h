@@ -107,10 +107,10 @@ using ScaleColumnsFn = void (*)(uint8_t* dst, ptrdiff_t dstStride, const uint8_t
                                 ptrdiff_t n);
 
 // Consecutive output rows made in one pass from the few source rows they
-// share: each source row of the band is blended horizontally once, into
+// share: the taps of each source row of the band are fetched once, into
 // registers, for a block of output columns, and every output row of the band
-// is blended from them before the next block. At 3:4 a band is three output
-// rows from four source rows.
+// is weighted from two of them before the next block. At 3:4 a band is three
+// output rows from four source rows.
 inline constexpr int kBandRows = 4;
 inline constexpr int kBandOutputs = 16;
 struct Band {
