@@ -42,8 +42,9 @@ struct SpectralDecoder {
 SpectralDecoder AacSpectralDecoder(int book);
 bool AacDecodeSpectralValues(AacBitReader* r, const SpectralDecoder& dec, int32_t* out);
 // The code words of one band, `width` values (a multiple of the book's
-// dimension) into `out`: false on a stream error or once the reader has
-// passed its buffer's end before a code word.
-bool AacDecodeSpectralBand(AacBitReader* r, const SpectralDecoder& dec, int32_t* out, int width);
+// dimension) into `out`, and the largest magnitude among them into *peak:
+// false on a stream error or once the reader has passed its buffer's end
+// before a code word.
+bool AacDecodeSpectralBand(AacBitReader* r, const SpectralDecoder& dec, int32_t* out, int width, uint32_t* peak);
 
 }  // namespace heaac

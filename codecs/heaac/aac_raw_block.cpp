@@ -186,7 +186,9 @@ int ReadSpectralData(AacBitReader* r, IcsInfo* ics, int32_t* spec) {
       const int width = glen * (off[b + 1] - off[b]);
       if (book == kNoiseHcb) ics->noise = 1;
       if (book < 1 || book > 11) continue;
-      if (!AacDecodeSpectralBand(r, AacSpectralDecoder(book), spec + start, width)) return -1;
+      uint32_t peak = 0;
+      if (!AacDecodeSpectralBand(r, AacSpectralDecoder(book), spec + start, width, &peak)) return -1;
+      ics->bandPeak[g * ics->numSwb + b] = static_cast<uint16_t>(peak);
     }
     groupStart += glen * 128;
   }
