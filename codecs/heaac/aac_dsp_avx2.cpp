@@ -172,4 +172,60 @@ void WindowLong_avx2(const int32_t* y, const int32_t* rise, const int32_t* fall,
   }
 }
 
+namespace {
+
+// As Expand4 in aac_dsp_sse2.cpp, eight outputs: even positions from
+// fwd[0], fwd[2], fwd[4], fwd[6], odd ones from back[0], back[-2], back[-4],
+// back[-6].
+template <bool kShifted, bool kNegFwd>
+inline void Expand8(const int32_t* fwd, const int32_t* back, int32_t* out) {
+  __m256i f, b;
+  if (kShifted) {
+    f = _mm256_srli_epi64(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(fwd - 1)), 32);
+    b = _mm256_permutevar8x32_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(back - 6)),
+                                    _mm256_setr_epi32(0, 6, 0, 4, 0, 2, 0, 0));
+  } else {
+    f = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(fwd));
+    b = _mm256_permutevar8x32_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(back - 7)),
+                                    _mm256_setr_epi32(0, 7, 0, 5, 0, 3, 0, 1));
+  }
+  if (kNegFwd) {
+    f = _mm256_sub_epi32(_mm256_setzero_si256(), f);
+  } else {
+    b = _mm256_sub_epi32(_mm256_setzero_si256(), b);
+  }
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm256_blend_epi32(f, b, 0xAA));
+}
+
+}  // namespace
+
+void FftFirstPasses_avx2(int32_t* data, int points) {
+  // Two groups of four a step, one in each 128-bit lane.
+  const __m256i flip = _mm256_setr_epi32(0, 0, 0, -1, 0, 0, 0, -1);
+  int i = 0;
+  for (; i + 8 <= points; i += 8) {
+    auto* p = reinterpret_cast<__m256i*>(data + 2 * i);
+    const __m256i g0 = _mm256_loadu_si256(p), g1 = _mm256_loadu_si256(p + 1);
+    const __m256i lo = _mm256_permute2x128_si256(g0, g1, 0x20), hi = _mm256_permute2x128_si256(g0, g1, 0x31);
+    const __m256i u = _mm256_unpacklo_epi64(lo, hi), v = _mm256_unpackhi_epi64(lo, hi);
+    const __m256i sum = _mm256_add_epi32(u, v), diff = _mm256_sub_epi32(u, v);
+    const __m256i e = _mm256_unpacklo_epi64(sum, diff), f = _mm256_unpackhi_epi64(sum, diff);
+    const __m256i g = _mm256_sub_epi32(_mm256_xor_si256(_mm256_shuffle_epi32(f, _MM_SHUFFLE(2, 3, 1, 0)), flip), flip);
+    const __m256i outLo = _mm256_add_epi32(e, g), outHi = _mm256_sub_epi32(e, g);
+    _mm256_storeu_si256(p, _mm256_permute2x128_si256(outLo, outHi, 0x20));
+    _mm256_storeu_si256(p + 1, _mm256_permute2x128_si256(outLo, outHi, 0x31));
+  }
+  if (i < points) FftFirstPasses_sse2(data + 2 * i, points - i);
+}
+
+void ExpandImdct_avx2(const int32_t* row, int32_t* y, int m) {
+  const int h = m / 2;
+  for (int i = 0; i < h; i += 8) {
+    Expand8<true, false>(row + h + 1 + i, row + h - 2 - i, y + i);
+    Expand8<false, false>(row + i, row + m - 1 - i, y + h + i);
+    Expand8<false, false>(row + h + i, row + h - 1 - i, y + m + i);
+    Expand8<false, true>(row + 1 + i, row + m - 2 - i, y + m + h + i);
+  }
+}
+
 }  // namespace heaac
