@@ -28,12 +28,26 @@ inline int64_t Flat(int32_t y, int bits) {
 // the plain format are left as they are.
 int FitTransformRange(int32_t* spec, int n, int extraBits) {
   if (extraBits == 0) return 0;
-  uint64_t sum = 0;
-  for (int k = 0; k < n; ++k) sum += static_cast<uint64_t>(spec[k] < 0 ? -static_cast<int64_t>(spec[k]) : spec[k]);
+  // The magnitudes (|INT32_MIN| is 2^31) summed as their high and low 16
+  // bits apart: each sum stays within 32 bits for up to 2^16 values, and the
+  // loop runs in 32-bit vector lanes.
+  uint32_t high = 0, low = 0;
+  for (int k = 0; k < n; ++k) {
+    const uint32_t sign = static_cast<uint32_t>(spec[k] >> 31);
+    const uint32_t magnitude = (static_cast<uint32_t>(spec[k]) ^ sign) - sign;
+    high += magnitude >> 16;
+    low += magnitude & 0xFFFF;
+  }
+  const uint64_t sum = (uint64_t{high} << 16) + low;
   int down = 0;
   while (down < extraBits && (sum >> down) > (uint64_t{1} << 30)) ++down;
   if (down > 0) {
-    for (int k = 0; k < n; ++k) spec[k] = FxShrRound(spec[k], down);
+    // FxShrRound(v, down) in 32 bits: t = v >> (down - 1) rounded by its
+    // last bit, (t + 1) >> 1 taken as (t >> 1) + (t & 1) so it cannot wrap.
+    for (int k = 0; k < n; ++k) {
+      const int32_t t = spec[k] >> (down - 1);
+      spec[k] = (t >> 1) + (t & 1);
+    }
   }
   return extraBits - down;
 }
