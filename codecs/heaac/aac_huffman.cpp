@@ -21,9 +21,9 @@ namespace {
 // 24-26. An entry
 // with bit 31 set points to a second-level table (offset in bits 0-19, its
 // width in bits 24-28) indexed by the bits after the first kRootBits.
-constexpr int kRootBits = 8;
-constexpr uint32_t kSubFlag = 0x80000000u;
-constexpr uint32_t kIndexMask = 0x1FF;
+constexpr int kRootBits = kAacHuffRootBits;
+constexpr uint32_t kSubFlag = kAacHuffSubFlag;
+constexpr uint32_t kIndexMask = kAacHuffIndexMask;
 constexpr int kPeakShift = 9;
 
 struct HuffLookup {
@@ -113,20 +113,6 @@ const AllLookups& Lookups() {
     return a;
   }();
   return all;
-}
-
-inline int32_t DecodeWith(AacBitReader* r, const uint32_t* table) {
-  uint32_t bits = AacShowBits(r, 32);
-  uint32_t e = table[bits >> (32 - kRootBits)];
-  if (e & kSubFlag) {
-    int width = static_cast<int>((e >> 24) & 0x1F);
-    uint32_t sub = (bits << kRootBits) >> (32 - width);
-    e = table[(e & 0xFFFFF) + sub];
-  }
-  int len = static_cast<int>((e >> 16) & 0xFF);
-  if (len == 0) return -1;
-  AacSkipBits(r, static_cast<uint32_t>(len));
-  return static_cast<int32_t>(e & kIndexMask);
 }
 
 // The escape sequences of book 11 after the sign bits, for the values of
@@ -274,10 +260,12 @@ bool DecodeBand(AacBitReader* reader, const SpectralDecoder& dec, int32_t* out, 
 
 }  // namespace
 
-int32_t AacDecodeScaleFactor(AacBitReader* r) { return DecodeWith(r, Lookups().scale.table.data()); }
+const uint32_t* AacScaleFactorTable() { return Lookups().scale.table.data(); }
+
+int32_t AacDecodeScaleFactor(AacBitReader* r) { return AacDecodeCode(r, AacScaleFactorTable()); }
 
 int32_t AacDecodeSpectralIndex(AacBitReader* r, int book) {
-  return DecodeWith(r, Lookups().books[book].table.data());
+  return AacDecodeCode(r, Lookups().books[book].table.data());
 }
 
 SpectralDecoder AacSpectralDecoder(int book) {
@@ -309,7 +297,7 @@ bool AacDecodeSpectralBand(AacBitReader* r, const SpectralDecoder& dec, int32_t*
 
 bool AacDecodeSpectralValues(AacBitReader* r, const SpectralDecoder& dec, int32_t* out) {
   const int book = dec.book;
-  const int32_t index = DecodeWith(r, dec.table);
+  const int32_t index = AacDecodeCode(r, dec.table);
   if (index < 0) return false;
   const SpectralBook& d = kSpectralBooks[book];
   const int8_t* v = dec.values[index];
