@@ -2,11 +2,13 @@
 
 #include "screens/audio_editor.h"
 #include "screens/channel_selection.h"
+#include "screens/effect_browser.h"
 #include "screens/media_browser.h"
 #include "screens/mixer.h"
 #include "screens/mixer_selection.h"
 #include "screens/preview_mixer.h"
 #include "screens/text_editor.h"
+#include "screens/video_editor.h"
 #include "ui/menu.h"
 
 namespace screens {
@@ -25,8 +27,10 @@ void RegisterElements() {
   ui::RegisterElementType(u"MixerSelection", Make<MixerSelection>);
   ui::RegisterElementType(u"PREVIEWMIXER", Make<PreviewMixer>);
   ui::RegisterElementType(u"AudioEditor", Make<AudioEditor>);
+  ui::RegisterElementType(u"VideoEditor", Make<VideoEditor>);
   ui::RegisterElementType(u"PB", Make<MediaBrowser>);
   ui::RegisterElementType(u"MEDIABROWSER", Make<MediaBrowser>);
+  ui::RegisterElementType(u"EffectBrowser", Make<EffectBrowser>);
   engine::RegisterTextClipRenderer(MakeTextClipRenderer);
 }
 
