@@ -356,13 +356,12 @@ int RunVdec(int argc, char** argv) {
     w = std::min<int>(w, pic.width);
     h = std::min<int>(h, pic.height);
     if (yuv) {
-      // A plane whose rows are whole goes out in one write, which the C
-      // library hands straight to the system rather than through its buffer
-      // row by row.
+      // A plane as wide as the rows written goes out in one call, which
+      // stdio hands straight to the file; cropped planes row by row.
       const auto write_plane = [&](const uint8_t* plane, int stride, int pw, int ph) {
         if (pw == stride) {
-          const size_t bytes = static_cast<size_t>(pw) * static_cast<size_t>(ph);
-          write_failed |= std::fwrite(plane, 1, bytes, yuv) != bytes;
+          const size_t n = static_cast<size_t>(pw) * static_cast<size_t>(ph);
+          write_failed |= std::fwrite(plane, 1, n, yuv) != n;
           return;
         }
         for (int r = 0; r < ph; ++r)
