@@ -8,7 +8,6 @@
 #include "encoders/common/encoder_tables.h"
 #include "encoders/common/fdct.h"
 #include "encoders/common/fdct_sse2_passes.h"
-#include "encoders/common/transpose_sse2.h"
 
 namespace venc {
 namespace {
@@ -40,11 +39,7 @@ inline uint64_t NonZeroMask(const __m256i v[4]) {
 template <int N, bool kIntra, bool kClip>
 void FdctQuant_avx2(int16_t* block, int qp, int32_t* last, int32_t* count) {
   __m128i r[8];
-  for (int k = 0; k < 8; ++k) r[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * k));
-  Transpose8x8Epi16(r);
-  RowPass<N>(r);
-  Transpose8x8Epi16(r);
-  ColumnPass(r);
+  ForwardTransform<N>(block, r);
   const int16_t dc = static_cast<int16_t>(_mm_cvtsi128_si32(r[0]));
   const __m256i zero = _mm256_setzero_si256();
   const __m256i deadZoneLess1 = _mm256_set1_epi16(static_cast<int16_t>((kIntra ? 2 * qp : (5 * qp) / 2) - 1));

@@ -13,6 +13,10 @@
 
 #include <emmintrin.h>
 
+#include <cstdint>
+
+#include "encoders/common/transpose_sse2.h"
+
 namespace venc {
 namespace {
 
@@ -73,6 +77,17 @@ template <int kKeep>
   r[7] = Sub(Sub(MulHi(pd, kT1), q), C);
   r[3] = Sub(pdd, MulT3(qcd));
   r[5] = Sub(Add(q, MulT3(pdd)), C);
+}
+
+// Loads the block and runs both passes: r[k] holds the coefficients of
+// vertical frequency k, lane j horizontal frequency j (those from N on 0).
+template <int N>
+[[gnu::always_inline]] inline void ForwardTransform(const int16_t* block, __m128i r[8]) {
+  for (int k = 0; k < 8; ++k) r[k] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * k));
+  Transpose8x8Epi16(r);
+  RowPass<N>(r);
+  Transpose8x8Epi16(r);
+  ColumnPass(r);
 }
 
 }  // namespace

@@ -4,9 +4,8 @@
 // chroma edge in one of eight, so no lane is filtered for nothing.
 #include <immintrin.h>
 
-#include <cstring>
-
 #include "codecs/videodec/h263/h263_deblock_dsp.h"
+#include "codecs/videodec/h263/h263_deblock_x86.h"
 
 namespace videodec {
 namespace {
@@ -96,78 +95,19 @@ inline void FilterLines(__m128i& a, __m128i& b, __m128i& c, __m128i& d, int stre
 }
 
 template <int kLines>
-inline __m128i LoadLines(const uint8_t* p) {
-  if (kLines == 16) return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-  return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
-}
-
-template <int kLines>
-inline void StoreLines(uint8_t* p, __m128i v) {
-  if (kLines == 16) {
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
-  } else {
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(p), v);
-  }
-}
-
-template <int kLines>
 void HorizontalEdge_avx2(uint8_t* p, ptrdiff_t stride, int strength) {
-  __m128i a = LoadLines<kLines>(p - 2 * stride), b = LoadLines<kLines>(p - stride);
-  __m128i c = LoadLines<kLines>(p), d = LoadLines<kLines>(p + stride);
+  __m128i a, b, c, d;
+  LoadHorizontal<kLines>(p, stride, a, b, c, d);
   FilterLines<kLines>(a, b, c, d, strength);
-  StoreLines<kLines>(p - 2 * stride, a);
-  StoreLines<kLines>(p - stride, b);
-  StoreLines<kLines>(p, c);
-  StoreLines<kLines>(p + stride, d);
-}
-
-inline __m128i Load4(const uint8_t* p) {
-  int32_t v;
-  std::memcpy(&v, p, 4);
-  return _mm_cvtsi32_si128(v);
-}
-
-template <int kLane>
-inline void Store4(uint8_t* p, __m128i v) {
-  const int32_t w = _mm_extract_epi32(v, kLane);
-  std::memcpy(p, &w, 4);
+  StoreHorizontal<kLines>(p, stride, a, b, c, d);
 }
 
 template <int kLines>
 void VerticalEdge_avx2(uint8_t* p, ptrdiff_t stride, int strength) {
-  // Rows r: the four samples p[r * stride - 2 .. + 1]; four rows per vector.
-  __m128i rows[4];
-  for (int g = 0; g < 4; ++g) {
-    if (g * 4 >= kLines) {
-      rows[g] = _mm_setzero_si128();
-      continue;
-    }
-    const uint8_t* q = p + 4 * g * stride - 2;
-    rows[g] = _mm_unpacklo_epi64(_mm_unpacklo_epi32(Load4(q), Load4(q + stride)),
-                                 _mm_unpacklo_epi32(Load4(q + 2 * stride), Load4(q + 3 * stride)));
-  }
-  // Byte transpose: A, B, C, D of lines 0..15.
-  const __m128i t0 = _mm_unpacklo_epi8(rows[0], rows[1]), t1 = _mm_unpackhi_epi8(rows[0], rows[1]);
-  const __m128i t2 = _mm_unpacklo_epi8(rows[2], rows[3]), t3 = _mm_unpackhi_epi8(rows[2], rows[3]);
-  const __m128i u0 = _mm_unpacklo_epi8(t0, t1), u1 = _mm_unpackhi_epi8(t0, t1);
-  const __m128i u2 = _mm_unpacklo_epi8(t2, t3), u3 = _mm_unpackhi_epi8(t2, t3);
-  const __m128i w0 = _mm_unpacklo_epi8(u0, u1), w1 = _mm_unpackhi_epi8(u0, u1);
-  const __m128i w2 = _mm_unpacklo_epi8(u2, u3), w3 = _mm_unpackhi_epi8(u2, u3);
-  __m128i a = _mm_unpacklo_epi64(w0, w2), b = _mm_unpackhi_epi64(w0, w2);
-  __m128i c = _mm_unpacklo_epi64(w1, w3), d = _mm_unpackhi_epi64(w1, w3);
+  __m128i a, b, c, d;
+  LoadVertical<kLines>(p, stride, a, b, c, d);
   FilterLines<kLines>(a, b, c, d, strength);
-  // Back to rows of four samples.
-  const __m128i ab0 = _mm_unpacklo_epi8(a, b), ab1 = _mm_unpackhi_epi8(a, b);
-  const __m128i cd0 = _mm_unpacklo_epi8(c, d), cd1 = _mm_unpackhi_epi8(c, d);
-  const __m128i out[4] = {_mm_unpacklo_epi16(ab0, cd0), _mm_unpackhi_epi16(ab0, cd0), _mm_unpacklo_epi16(ab1, cd1),
-                          _mm_unpackhi_epi16(ab1, cd1)};
-  for (int g = 0; g < kLines / 4; ++g) {
-    uint8_t* q = p + 4 * g * stride - 2;
-    Store4<0>(q, out[g]);
-    Store4<1>(q + stride, out[g]);
-    Store4<2>(q + 2 * stride, out[g]);
-    Store4<3>(q + 3 * stride, out[g]);
-  }
+  StoreVertical<kLines>(p, stride, a, b, c, d);
 }
 
 }  // namespace
