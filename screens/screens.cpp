@@ -27,6 +27,7 @@ void RegisterElements() {
   ui::RegisterElementType(u"AudioEditor", Make<AudioEditor>);
   ui::RegisterElementType(u"PB", Make<MediaBrowser>);
   ui::RegisterElementType(u"MEDIABROWSER", Make<MediaBrowser>);
+  ui::RegisterElementType(u"TextEditor", Make<TextEditor>);
   engine::RegisterTextClipRenderer(MakeTextClipRenderer);
 }
 
