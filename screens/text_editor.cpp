@@ -283,7 +283,7 @@ void TextEditor::SelectTextClip(const ov::String& name, int32_t code) {
   playing_ = paused_ = false;
   ui::UiHost* host = ui::Host();
   if (host && !name.IsEmpty()) {
-    ui::Element* e = host->FindElementByName(nullptr, name, true);
+    ui::Element* e = host->FindElementByName(host->RootMenu(), name, true);
     if (e && e->GetType() == ui::kTypeChannelSelection) channel_ = dynamic_cast<ChannelSelection*>(e);
   }
   Mixer* mixer = FindMixer();
