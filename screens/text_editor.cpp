@@ -404,7 +404,9 @@ void TextEditor::PlayClip() {
   if (const int32_t photo = ch->GetClipPhotoEffect(c); photo != 0) {
     engine_->PostAction(Command(engine::CMD_COLOUR_FILTER, kPreviewPicture, photo - 1));
   }
-  if (Mixer* mixer = FindMixer()) {
+  // The channel's transition, as the mixer sends it while the channel's
+  // effect is on.
+  if (Mixer* mixer = FindMixer(); mixer && ch->effect_on()) {
     if (std::unique_ptr<engine::EngineCommand> effect = mixer->MakeEffectCommand(mixer->FindChannelIndex(ch))) {
       effect->channel = kPreviewPicture;
       engine_->PostAction(std::move(effect));

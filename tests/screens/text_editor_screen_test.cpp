@@ -4,7 +4,9 @@
 // its own engine, and a turn takes the same clip again.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/engine_command.h"
@@ -121,6 +123,175 @@ TEST_F(TextScreen, StyleActionsReachTheOptionsAndTheClip) {
   d().sm().DoAction(ui::kActionOptionsChanged, ov::String(), 1);
   EXPECT_EQ(clip->textColour, 0xFFFFu);
   EXPECT_EQ(clip->keyColour, screens::DeriveKeyColour(0xFFFF));
+}
+
+}  // namespace
+
+namespace {
+
+// A tap on the box opens the dialog: an accepted text replaces the clip's,
+// an empty one empties it (the placeholder shows, TE_CLEAR is disabled), a
+// cancel keeps it.
+TEST_F(TextScreen, TheDialogChangesOrKeepsTheText) {
+  ChannelSelection* ch = OpenCaption(u"Old");
+  TextEditor* e = editor();
+  ASSERT_NE(e, nullptr);
+  ASSERT_EQ(e->clip(), ch->GetClipText(0));
+  auto tap = [&] {
+    d().Tap(e->x() + e->GetXSize() / 2, e->y() + e->GetYSize() / 2);
+    d().Settle();
+  };
+  ui::Element* clear = d().sm().FindElementByName(nullptr, u"text_clear", true);
+  ASSERT_NE(clear, nullptr);
+  struct Case {
+    bool accept;
+    const char16_t* typed;
+    const char16_t* kept;
+  } cases[] = {{true, u"New words", u"New words"}, {false, u"Ignored", u"New words"}, {true, u"", u""}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(ov::String(c.typed).ToUtf8Lossy());
+    ov::String offered;
+    wnd::SetTextEntryHook([&](const ov::String& title, ov::String* text) {
+      EXPECT_EQ(title, u"Text");
+      offered = *text;
+      *text = c.typed;
+      return c.accept;
+    });
+    const ov::String before = ch->GetClipText(0)->textString;
+    tap();
+    EXPECT_EQ(offered, before);
+    EXPECT_EQ(ch->GetClipText(0)->textString, c.kept);
+    EXPECT_EQ(e->text(), ov::String(c.kept).IsEmpty() ? ov::String(u"Tap to type a text") : ov::String(c.kept));
+    EXPECT_EQ(clear->IsEnabled(), !ov::String(c.kept).IsEmpty());
+  }
+}
+
+// Without a clip (a channel that is none of the mixer's) the dialog never
+// opens and the preview posts nothing.
+TEST_F(TextScreen, WithoutAClipNothingReachesAChannel) {
+  ASSERT_TRUE(d().sm().JumpToMenu(u"imageTextMenu"));
+  d().Settle();
+  d().sm().DoAction(screens::kActionSelectFirstTextClip, u"no_such_channel", 1);
+  TextEditor* e = editor();
+  ASSERT_EQ(e->clip(), nullptr);
+  int asked = 0;
+  wnd::SetTextEntryHook([&](const ov::String&, ov::String*) { return ++asked, true; });
+  d().Tap(e->x() + 4, e->y() + 4);
+  d().sm().DoAction(228, ov::String(), 1);
+  d().sm().DoAction(screens::kActionEditorCreditAddOverlay, ov::String(), 1);
+  d().Settle();
+  EXPECT_EQ(asked, 0);
+  EXPECT_FALSE(e->playing());
+  EXPECT_TRUE(e->preview_engine()->Actions().empty());
+  EXPECT_EQ(d().Menu(), u"imageTextMenu");
+}
+
+// The words of a recorded command: type, channel, the five parameters,
+// flag and the two strings.
+std::vector<std::string> Words(const engine::EngineCommand& c) {
+  std::vector<std::string> w;
+  for (int64_t v : {int64_t(c.type), int64_t(c.channel), int64_t(c.param1), int64_t(c.param2), int64_t(c.param3),
+                    int64_t(c.param4), int64_t(c.param5), int64_t(c.flag)}) {
+    w.push_back(std::to_string(v));
+  }
+  w.push_back(c.path.ToUtf8Lossy());
+  w.push_back(c.altPath.ToUtf8Lossy());
+  return w;
+}
+
+engine::EngineCommand Want(uint32_t type, uint32_t channel, int32_t p1, const ov::String& path = ov::String(),
+                           const ov::String& alt = ov::String()) {
+  engine::EngineCommand c = engine::MakeCommand(type, channel, p1);
+  c.path = path;
+  c.altPath = alt;
+  return c;
+}
+
+// ED_PLAY on a caption: the master volume, the picture on 16 (no cache:
+// its file), the caption over it, and play; the preview's picture then
+// shows in the box. On the credits: the text alone is the clip.
+TEST_F(TextScreen, ThePreviewPostsTheClipAndItsText) {
+  ASSERT_TRUE(d().UseVirtualWaveOut());
+  ChannelSelection* ch = OpenCaption(u"Hi");
+  TextEditor* e = editor();
+  // The editor's engine was built at start-up: build it on the virtual
+  // device.
+  e->OnAction(ui::kActionInitialise, ov::String(), 0);
+  engine::MixEngine* engine = e->preview_engine();
+  ASSERT_NE(engine, nullptr);
+  // Pixels of the picture's green inside the box.
+  auto green_in_box = [&] {
+    gfx::HBitmap surface = d().sm().WindowSurface();
+    int n = 0;
+    for (int32_t y = e->y(); y < e->y() + e->GetYSize(); ++y) {
+      for (int32_t x = e->x(); x < e->x() + e->GetXSize(); ++x) n += surface->row(y)[x] == 0x07E0;
+    }
+    return n;
+  };
+  ASSERT_EQ(green_in_box(), 0);
+  d().sm().DoAction(228, ov::String(), 1);
+  d().Settle();
+  ASSERT_TRUE(e->playing());
+  const ov::String descriptor = screens::FormatTextClip(*ch->GetClipText(0));
+  const std::vector<engine::EngineCommand> want = {
+      Want(engine::CMD_MASTER_VOLUME, 0, 50 * 655),
+      Want(engine::CMD_LOAD, 16, -1, ch->GetClipFile(0)),
+      Want(engine::CMD_LOAD_IMAGE, 16, 0, descriptor, descriptor),
+      Want(engine::CMD_PLAY, 16, 0)};
+  std::vector<engine::EngineCommand> got = engine->Actions();
+  ASSERT_EQ(got.size(), want.size());
+  for (size_t i = 0; i < want.size(); ++i) EXPECT_EQ(Words(got[i]), Words(want[i])) << "command " << i;
+  for (int i = 0; i < 20; ++i) {
+    d().AdvanceDevice(2205);
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    d().Settle();
+  }
+  EXPECT_TRUE(engine->IsChannelPlaying(16));
+  EXPECT_GT(green_in_box(), e->GetXSize() * e->GetYSize() / 4) << "the box shows the preview";
+
+  d().sm().DoAction(ui::kActionEditorStop, ov::String(), 1);
+  EXPECT_FALSE(e->playing());
+  d().sm().DoAction(screens::kActionStartCredits, ov::String(), 1);
+  TextClip* credits = e->clip();
+  ASSERT_NE(credits, nullptr);
+  credits->textString = u"Cast";
+  engine->ClearActions();
+  d().sm().DoAction(228, ov::String(), 1);
+  const ov::String text = screens::FormatTextClip(*credits);
+  got = engine->Actions();
+  const std::vector<engine::EngineCommand> credits_want = {Want(engine::CMD_MASTER_VOLUME, 0, 50 * 655),
+                                                           Want(engine::CMD_LOAD, 16, -1, text, text),
+                                                           Want(engine::CMD_PLAY, 16, 0)};
+  ASSERT_EQ(got.size(), credits_want.size());
+  for (size_t i = 0; i < got.size(); ++i) EXPECT_EQ(Words(got[i]), Words(credits_want[i])) << "command " << i;
+}
+
+// A turn rebuilds the screens: the editor takes the clip it edited again,
+// a channel's caption by its saved selection as the credits by theirs.
+TEST_F(TextScreen, ATurnKeepsTheSelection) {
+  ChannelSelection* ch = OpenCaption(u"Caption");
+  ASSERT_EQ(editor()->selection_code(), screens::kActionSelectFirstTextClip);
+  const ov::String name = ch->title();
+  d().Key(wnd::Key::kRotate);
+  d().Settle();
+  ASSERT_EQ(d().Menu(), u"imageTextMenu");
+  TextEditor* e = editor();
+  ASSERT_NE(e, nullptr);
+  ASSERT_NE(e->clip(), nullptr);
+  EXPECT_EQ(e->channel(), mixer()->entry(0).channel);
+  EXPECT_EQ(e->clip()->textString, u"Caption");
+  EXPECT_FALSE(e->credits());
+
+  d().sm().DoAction(screens::kActionEndCredits, ov::String(), 1);
+  e->clip()->textString = u"The end";
+  d().Key(wnd::Key::kRotate);
+  d().Settle();
+  e = editor();
+  ASSERT_NE(e->clip(), nullptr);
+  EXPECT_TRUE(e->credits());
+  EXPECT_FALSE(e->start_credits());
+  EXPECT_EQ(e->channel(), mixer()->entry(screens::kEndCreditsEntry).channel);
+  EXPECT_EQ(e->clip()->textString, u"The end");
 }
 
 }  // namespace
