@@ -1,12 +1,14 @@
-// Credits end to end: a mix with start or end credits shows them live on the
-// mixer screen, in the preview and in a rendered picture's frames, and
-// renders to WAV from the mixer and from the command line.
+// Credits end to end on the mixer screen: a mix with start credits shows
+// them live and in the preview of the take. (Rendered frames, the WAV render
+// from the mixer and from the command line: text_editor_test.cpp,
+// mixer_render_test.cpp, render_test.cpp.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
 #include <thread>
 
+#include "engine/engine_timing.h"
 #include "engine/mix_engine.h"
 #include "engine/picture565.h"
 #include "engine/video_mixer.h"
@@ -60,6 +62,10 @@ class Credits : public ::testing::Test {
   void Step() {
     engine::MixEngine* e = d().sm().GetMixEngine();
     e->WithDevice([&](ov::WaveOutDevice& dev) { static_cast<ov::VirtualWaveOutDevice&>(dev).Advance(22050 / 100); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    // The clock moves for the present and replay threads, which get a
+    // moment to act.
+    if (auto* clock = dynamic_cast<engine::VirtualTiming*>(&e->timing())) clock->Poke();
     std::this_thread::sleep_for(std::chrono::milliseconds(3));
     d().Settle();
   }
@@ -72,20 +78,36 @@ class Credits : public ::testing::Test {
   std::unique_ptr<ovtest::HeadlessDriver> driver_;
 };
 
-TEST_F(Credits, StartCreditsShowLive) {
+// The start credits play when the mix starts: their ink shows in the live
+// picture; the take replayed in the preview shows them again.
+TEST_F(Credits, ShowLiveAndInThePreview) {
   Mixer* m = EnterMixer();
   ASSERT_NE(m, nullptr);
   SetCredits(m, screens::kStartCreditsEntry, u"Hello");
+  engine::MixEngine* e = d().sm().GetMixEngine();
+  std::vector<uint16_t> px(size_t(m->GetXSize() * m->GetYSize()));
+  engine::Picture565 pic{px.data(), m->GetXSize(), m->GetYSize(), m->GetXSize()};
   m->OnAction(screens::kActionMixStart, ov::String(), 0);
   ASSERT_TRUE(m->mixing());
   EXPECT_TRUE(m->start_credits_playing());
   ASSERT_TRUE(PlayUntil(500));
-  engine::MixEngine* e = d().sm().GetMixEngine();
   EXPECT_TRUE(e->IsChannelPlaying(16 + screens::kStartCreditsEntry));
-  std::vector<uint16_t> px(size_t(m->GetXSize() * m->GetYSize()));
-  engine::Picture565 pic{px.data(), m->GetXSize(), m->GetYSize(), m->GetXSize()};
   e->DrawFrame(pic, 0, 0);
-  EXPECT_GT(Count(pic, kInk), 20);
+  EXPECT_GT(Count(pic, kInk), 20) << "live";
+  m->OnAction(screens::kActionStartCreditsFinish, ov::String(), 0);
+  ASSERT_TRUE(PlayUntil(800));
+  e->DrawFrame(pic, 0, 0);
+  EXPECT_EQ(Count(pic, kInk), 0) << "the credits are done";
+  m->OnAction(screens::kActionMixStop, ov::String(), 0);
+  ASSERT_FALSE(m->mixing());
+
+  ASSERT_TRUE(d().sm().JumpToMenu(u"preview_menu"));
+  d().Settle();
+  e->StartReplay();
+  ASSERT_TRUE(PlayUntil(400));
+  e->DrawFrame(pic, 0, 0);
+  EXPECT_GT(Count(pic, kInk), 20) << "in the preview";
+  e->StopReplay();
 }
 
 }  // namespace
