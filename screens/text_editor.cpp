@@ -431,7 +431,8 @@ void TextEditor::SetUpOverlay() {
   // The option names the overlay inside the skin folder, as the effect
   // browser sets it; the clip holds the whole path.
   ov::String overlay = channel_->GetClipOverlayFile(0);
-  const ov::String folder = ov::JoinPath(host->SkinFolder(), u"");
+  const ov::String inside = ov::JoinPath(host->SkinFolder(), u"x");
+  const ov::String folder = inside.Left(inside.Length() - 1);
   if (!folder.IsEmpty() && overlay.Left(folder.Length()) == folder) overlay = overlay.Mid(folder.Length());
   if (ov::String* slot = host->StringOption(kStringOptionOverlay)) *slot = overlay;
   SetNumeric(host, kOptionPhotoEffectToAll, 0);
@@ -467,6 +468,14 @@ int TextEditor::OnAction(int32_t code, const ov::String& argument, int32_t flag)
   bool update = true;
   switch (code) {
     case ui::kActionMenuShown:
+      // The clip is only borrowed: one that left its channel while another
+      // screen was shown (removed, or the channel cleared) is forgotten.
+      if (clip_ && (!channel_ || clip_index_ >= channel_->ClipCount() || channel_->GetClipText(clip_index_) != clip_)) {
+        clip_ = nullptr;
+        ShowClipText();
+      }
+      // Back from the colours, whose choices went into the options.
+      ApplyOptionsStyle();
       break;
     case ui::kActionAfterRotation: {
       auto* menu = dynamic_cast<ui::Menu*>(parent_);

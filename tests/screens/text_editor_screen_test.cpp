@@ -12,6 +12,7 @@
 #include "engine/engine_command.h"
 #include "engine/mix_engine.h"
 #include "platform/imaging/image.h"
+#include "platform/os/file.h"
 #include "platform/ui/text_entry.h"
 #include "screens/channel_selection.h"
 #include "screens/media_browser.h"
@@ -292,6 +293,67 @@ TEST_F(TextScreen, ATurnKeepsTheSelection) {
   EXPECT_FALSE(e->start_credits());
   EXPECT_EQ(e->channel(), mixer()->entry(screens::kEndCreditsEntry).channel);
   EXPECT_EQ(e->clip()->textString, u"The end");
+}
+
+}  // namespace
+
+namespace {
+
+// The overlay set-up offers the first clip's overlay by its name in the skin
+// folder and its photo effect; accepting gives the overlay to the first
+// clip and the effect to every clip when asked. The colours chosen on their
+// own screen reach the clip when the editor shows again.
+TEST_F(TextScreen, OverlayAndColoursFromTheirScreens) {
+  ChannelSelection* ch = OpenCaption(u"Two");
+  ch->AddClip(screens::kKindImage, ch->GetClipFileType(0), ch->GetClipFile(0), ov::String(), ov::String(),
+              screens::kWholePicture, screens::kWholePicture, screens::kDefaultPanSpeed, 2000, 0, 0, 0,
+              screens::kWholePicture, 0, nullptr);
+  ASSERT_EQ(ch->ClipCount(), 2);
+  const ov::String skin = d().sm().SkinFolder();
+  ch->SetClipOverlayFile(0, ov::JoinPath(skin, u"frame.gif"));
+  ch->SetClipPhotoEffect(0, 2);
+  d().sm().DoAction(screens::kActionEditorCreditAddOverlay, ov::String(), 1);
+  d().Settle();
+  ASSERT_EQ(d().Menu(), u"credits_overlay_menu");
+  EXPECT_EQ(*d().sm().StringOption(18), u"frame.gif") << "the name inside the skin folder";
+  EXPECT_EQ(Option(9), 2u);
+  EXPECT_EQ(Option(7), 0u);
+  d().sm().StoreOption(u"OverlayEffect", u"stars.gif");
+  d().sm().StoreOption(u"PhotoEffect", u"3");
+  d().sm().StoreOption(u"AssignPhotoEffectToAll", u"1");
+  d().sm().DoAction(screens::kActionEditorAcceptChanges, ov::String(), 1);
+  d().Settle();
+  ASSERT_EQ(d().Menu(), u"imageTextMenu");
+  EXPECT_EQ(ch->GetClipOverlayFile(0), ov::JoinPath(skin, u"stars.gif"));
+  EXPECT_EQ(ch->GetClipOverlayFile(1), u"");
+  EXPECT_EQ(ch->GetClipPhotoEffect(0), 3);
+  EXPECT_EQ(ch->GetClipPhotoEffect(1), 3);
+
+  ASSERT_TRUE(d().sm().JumpToMenu(u"text_colours"));
+  d().Settle();
+  d().sm().StoreOption(u"TextColour", u"255");
+  d().sm().StoreOption(u"TextBackGndColour", u"0");
+  d().Back();
+  d().Settle();
+  ASSERT_EQ(d().Menu(), u"imageTextMenu");
+  EXPECT_EQ(ch->GetClipText(0)->textColour, 255u);
+  EXPECT_EQ(ch->GetClipText(0)->backgroundColour, 0);
+}
+
+// A clip that left its channel meanwhile is forgotten when the screen shows
+// again, and nothing reaches it.
+TEST_F(TextScreen, AClipGoneMeanwhileIsForgotten) {
+  OpenCaption(u"Gone");
+  ASSERT_NE(editor()->clip(), nullptr);
+  ASSERT_TRUE(d().sm().JumpToMenu(u"mixing_menu"));
+  d().Settle();
+  mixer()->entry(0).channel->Clear();
+  ASSERT_TRUE(d().sm().JumpToMenu(u"imageTextMenu"));
+  d().Settle();
+  EXPECT_EQ(editor()->clip(), nullptr);
+  EXPECT_EQ(editor()->text(), u"Tap to type a text");
+  d().sm().DoAction(screens::kActionTextBold, ov::String(), 1);
+  d().Settle();
 }
 
 }  // namespace
