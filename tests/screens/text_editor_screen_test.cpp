@@ -118,6 +118,20 @@ TEST_F(TextScreen, StyleActionsReachTheOptionsAndTheClip) {
     EXPECT_EQ(Option(c.option), c.value);
     EXPECT_EQ(uint32_t(clip->*c.field), c.value);
   }
+  // Codes 263-269 have no keyword: an element sends them by number.
+  const struct {
+    int32_t code;
+    int32_t TextClip::*field;
+    int32_t value;
+  } coded[] = {{263, &TextClip::justification, 2}, {264, &TextClip::justification, 0},
+               {265, &TextClip::justification, 1}, {266, &TextClip::justification, 3},
+               {269, &TextClip::verticalAlign, 2}, {267, &TextClip::verticalAlign, 0},
+               {268, &TextClip::verticalAlign, 1}};
+  for (const auto& c : coded) {
+    d().sm().DoAction(c.code, ov::String(), 1);
+    EXPECT_EQ(clip->*c.field, c.value) << c.code;
+    EXPECT_EQ(Option(c.field == &TextClip::justification ? 25 : 26), uint32_t(c.value)) << c.code;
+  }
   EXPECT_EQ(e->text_height(), 200 / 8) << "a small font is an eighth of the box";
   // The colour picker's option: the text colour, and a key apart from it.
   d().sm().StoreOption(u"TextColour", u"65535");
