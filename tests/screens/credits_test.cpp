@@ -17,6 +17,7 @@
 #include "screens/channel_selection.h"
 #include "screens/mixer.h"
 #include "tests/support/headless_driver.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/test_paths.h"
 
 namespace {
@@ -41,6 +42,7 @@ class Credits : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = ovtest::ScratchDir();
+    env_.Set("TMPDIR", dir_);
     driver_ = std::make_unique<ovtest::HeadlessDriver>(dir_, false);
   }
   ovtest::HeadlessDriver& d() { return *driver_; }
@@ -75,6 +77,7 @@ class Credits : public ::testing::Test {
     return e->GetPlayPosition() >= ms;
   }
   std::string dir_;
+  ovtest::ScopedEnv env_;
   std::unique_ptr<ovtest::HeadlessDriver> driver_;
 };
 

@@ -21,6 +21,7 @@
 #include "screens/text_editor.h"
 #include "tests/gfx/surface_util.h"
 #include "tests/support/headless_driver.h"
+#include "tests/support/scoped_env.h"
 #include "tests/support/test_paths.h"
 #include "ui/action_keywords.h"
 
@@ -37,6 +38,8 @@ class TextScreen : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = ovtest::ScratchDir();
+    // Caches go to the scratch folder.
+    env_.Set("TMPDIR", dir_);
     driver_ = std::make_unique<ovtest::HeadlessDriver>(dir_, false);
     ASSERT_TRUE(d().ok());
   }
@@ -79,6 +82,7 @@ class TextScreen : public ::testing::Test {
   uint32_t Option(int n) { return *d().sm().NumericOption(n); }
 
   std::string dir_;
+  ovtest::ScopedEnv env_;
   std::unique_ptr<ovtest::HeadlessDriver> driver_;
 };
 
@@ -279,6 +283,51 @@ TEST_F(TextScreen, ThePreviewPostsTheClipAndItsText) {
                                                            Want(engine::CMD_PLAY, 16, 0)};
   ASSERT_EQ(got.size(), credits_want.size());
   for (size_t i = 0; i < got.size(); ++i) EXPECT_EQ(Words(got[i]), Words(credits_want[i])) << "command " << i;
+}
+
+// A video's caption: its sound on channel 0, the video (no decoded cache
+// yet: its file) on 16, the caption from the text cache the editor writes,
+// play with the sound linked, the sound's volume up.
+TEST_F(TextScreen, AVideosPreviewTakesItsCaptionFromTheTextCache) {
+  const std::string video = ovtest::FixturePath("media_h263_amr.3gp");
+  OV_SKIP_WITHOUT_FIXTURE(video);
+  ASSERT_TRUE(d().UseVirtualWaveOut());
+  ChannelSelection* ch = mixer()->entry(1).channel;
+  int32_t kind = 0;
+  const int32_t type = screens::FileTypeOfPath(U(video), &kind);
+  ASSERT_EQ(kind, screens::kKindVideo);
+  TextClip caption;
+  caption.textString = u"Under";
+  ch->AddClip(kind, type, U(video), ov::String(), ov::String(), screens::kWholePicture, screens::kWholePicture,
+              screens::kDefaultPanSpeed, 0, 0, 0, 0, screens::kWholePicture, 0, &caption);
+  ASSERT_TRUE(d().sm().JumpToMenu(u"imageTextMenu"));
+  d().Settle();
+  d().sm().DoAction(screens::kActionSelectFirstTextClip, ch->title(), 1);
+  TextEditor* e = editor();
+  ASSERT_EQ(e->clip(), ch->GetClipText(0));
+  e->OnAction(ui::kActionInitialise, ov::String(), 0);
+  d().sm().DoAction(228, ov::String(), 1);
+  const ov::String cache = ch->GetClipCache(0, screens::kKindText);
+  ASSERT_FALSE(cache.IsEmpty());
+  EXPECT_TRUE(ov::FileExists(cache));
+  engine::EngineCommand play = Want(engine::CMD_PLAY, 16, 0);
+  play.param2 = 1;
+  const std::vector<engine::EngineCommand> want = {
+      Want(engine::CMD_MASTER_VOLUME, 0, 50 * 655),
+      Want(engine::CMD_LOAD, 0, 0, U(video)),
+      Want(engine::CMD_LOAD, 16, 0, U(video)),
+      Want(engine::CMD_LOAD_IMAGE, 16, 0, screens::FormatTextClip(*ch->GetClipText(0)), cache),
+      play,
+      Want(engine::CMD_VOLUME, 0, 0xFFFF)};
+  const std::vector<engine::EngineCommand> got = e->preview_engine()->Actions();
+  ASSERT_EQ(got.size(), want.size());
+  for (size_t i = 0; i < want.size(); ++i) EXPECT_EQ(Words(got[i]), Words(want[i])) << "command " << i;
+  // Leaving the screen drops the text cache.
+  d().Back();
+  d().Settle();
+  EXPECT_FALSE(e->playing());
+  EXPECT_TRUE(ch->GetClipCache(0, screens::kKindText).IsEmpty());
+  EXPECT_FALSE(ov::FileExists(cache));
 }
 
 // A turn rebuilds the screens: the editor takes the clip it edited again,
