@@ -267,6 +267,13 @@ TEST_F(TextScreen, ThePreviewPostsTheClipAndItsText) {
   }
   EXPECT_TRUE(engine->IsChannelPlaying(16));
   EXPECT_GT(green_in_box(), e->GetXSize() * e->GetYSize() / 4) << "the box shows the preview";
+  d().sm().DoAction(230, ov::String(), 1);
+  EXPECT_TRUE(e->paused());
+  EXPECT_TRUE(engine->IsPaused());
+  d().sm().DoAction(228, ov::String(), 1);
+  EXPECT_FALSE(e->paused());
+  EXPECT_FALSE(engine->IsPaused());
+  EXPECT_EQ(engine->Actions().size(), want.size()) << "a resume posts nothing";
 
   d().sm().DoAction(ui::kActionEditorStop, ov::String(), 1);
   EXPECT_FALSE(e->playing());
@@ -322,6 +329,16 @@ TEST_F(TextScreen, AVideosPreviewTakesItsCaptionFromTheTextCache) {
   const std::vector<engine::EngineCommand> got = e->preview_engine()->Actions();
   ASSERT_EQ(got.size(), want.size());
   for (size_t i = 0; i < want.size(); ++i) EXPECT_EQ(Words(got[i]), Words(want[i])) << "command " << i;
+  // The preview ends with the video: a tick at most every 250 ms sees it.
+  uint32_t now = 1000;
+  for (int i = 0; i < 400 && e->playing(); ++i) {
+    d().AdvanceDevice(2205);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    gfx::Rect area{};
+    e->OnTick(&area, now += 100);
+  }
+  EXPECT_FALSE(e->playing());
+  EXPECT_FALSE(e->preview_engine()->IsChannelPlaying(16));
   // Leaving the screen drops the text cache.
   d().Back();
   d().Settle();
