@@ -494,6 +494,9 @@ int TextEditor::OnAction(int32_t code, const ov::String& argument, int32_t flag)
     case ui::kActionLeavingMenu:
       if (playing_) OnAction(ui::kActionEditorStop, ov::String(), 0);
       playing_ = paused_ = false;
+      // The preview's threads and sound device rest while the screen is not
+      // shown; the next preview starts them again.
+      if (engine_ && engine_->IsPlaying()) engine_->StopAllChannels();
       if (channel_) channel_->DeleteClipCaches(kKindText);
       if (host) host->SetKeepAwake(false);
       break;

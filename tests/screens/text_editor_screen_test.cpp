@@ -343,6 +343,7 @@ TEST_F(TextScreen, AVideosPreviewTakesItsCaptionFromTheTextCache) {
   d().Back();
   d().Settle();
   EXPECT_FALSE(e->playing());
+  EXPECT_FALSE(e->preview_engine()->IsPlaying()) << "the engine rests";
   EXPECT_TRUE(ch->GetClipCache(0, screens::kKindText).IsEmpty());
   EXPECT_FALSE(ov::FileExists(cache));
 }
