@@ -2,6 +2,7 @@
 
 #include "screens/audio_editor.h"
 #include "screens/channel_selection.h"
+#include "screens/effect_browser.h"
 #include "screens/media_browser.h"
 #include "screens/mixer.h"
 #include "screens/mixer_selection.h"
@@ -28,6 +29,7 @@ void RegisterElements() {
   ui::RegisterElementType(u"PB", Make<MediaBrowser>);
   ui::RegisterElementType(u"MEDIABROWSER", Make<MediaBrowser>);
   ui::RegisterElementType(u"TextEditor", Make<TextEditor>);
+  ui::RegisterElementType(u"EffectBrowser", Make<EffectBrowser>);
   engine::RegisterTextClipRenderer(MakeTextClipRenderer);
 }
 
