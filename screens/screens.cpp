@@ -5,6 +5,8 @@
 #include "screens/media_browser.h"
 #include "screens/mixer.h"
 #include "screens/mixer_selection.h"
+#include "screens/pan_zoom_editor.h"
+#include "screens/photo_editor.h"
 #include "screens/preview_mixer.h"
 #include "screens/text_editor.h"
 #include "ui/menu.h"
@@ -27,6 +29,8 @@ void RegisterElements() {
   ui::RegisterElementType(u"AudioEditor", Make<AudioEditor>);
   ui::RegisterElementType(u"PB", Make<MediaBrowser>);
   ui::RegisterElementType(u"MEDIABROWSER", Make<MediaBrowser>);
+  ui::RegisterElementType(u"ImageEditor", Make<ImageEditor>);
+  ui::RegisterElementType(u"PANZOOMEDITOR", Make<PanZoomEditor>);
   engine::RegisterTextClipRenderer(MakeTextClipRenderer);
 }
 
