@@ -261,6 +261,15 @@ void PictureEditor::HoldMutex() {
     state_.copy.reset();
   }
   if (!mutex_held_ && preview_mutex_.Wait(kLeaveWaitMs) == ov::kWaitObject0) mutex_held_ = true;
+  // A still the worker made since the last hand-over goes to the channel
+  // now, so that the caches deleted with the menu include it.
+  std::optional<engine::CacheClipChannel> done;
+  {
+    std::lock_guard<std::mutex> lock(state_mutex_);
+    done = std::move(done_);
+    done_.reset();
+  }
+  if (done && channel_) done->CopyNamesTo(channel_);
 }
 
 void PictureEditor::ReleaseHeldMutex() {
