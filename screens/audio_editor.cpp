@@ -243,6 +243,17 @@ void AudioEditor::LoadMixers(bool selection) {
   LoadMixer(preview_mixer_.get(), selection, true);
 }
 
+void AudioEditor::PlayFile(const ov::String& path) {
+  if (playing_) OnAction(ui::kActionEditorStop, ov::String(), 0);
+  channel_ = nullptr;
+  source_file_ = path;
+  cut_start_ms_ = cut_end_ms_ = 0;
+  if (!preview_mixer_) CreateMixers();
+  StopMixers();
+  LoadMixers(false);
+  StartPlay(false);
+}
+
 void AudioEditor::StopMixers() {
   if (analysis_mixer_) analysis_mixer_->CloseChannel(0);
   if (preview_mixer_) preview_mixer_->CloseChannel(0);

@@ -101,6 +101,12 @@ class AudioEditor : public ui::Control {
   // no preview player exists. Any thread.
   bool WithDevice(const std::function<void(ov::WaveOutDevice&)>& fn);
 
+  // Plays the file at `path` whole from its start on the preview, with no
+  // channel and no waveform: the media browser's audio preview. The preview
+  // thread queues ED_STOP at the end as for a clip; StopFile ends it at once.
+  void PlayFile(const ov::String& path);
+  void StopFile() { Reset(); }
+
   // State read by tests and the media browser.
   bool playing() const { return playing_; }
   bool paused() const { return paused_; }

@@ -45,6 +45,7 @@ MediaBrowser::MediaBrowser() {
 }
 
 MediaBrowser::~MediaBrowser() {
+  preview_player_.reset();
   catalogue_.ClearList();
   catalogue_.CloseWatches();
 }
@@ -337,8 +338,10 @@ void MediaBrowser::Preview() {
   if (ui::Element* popup = menu ? menu->FindDescendant(u"AUDIO_PREVIEW", false) : nullptr) {
     if (host) host->OpenPopup(popup);
   }
-  // The audio editor's player takes the file from here (ED_PLAY).
-  OnAction(kActionEditorPlay, ov::String(), 0);
+  // An audio editor with no view and no channel plays the file; its end
+  // comes back as ED_STOP through the queue.
+  if (!preview_player_) preview_player_ = std::make_unique<AudioEditor>();
+  preview_player_->PlayFile(preview_file_);
 }
 
 void MediaBrowser::StopPreview() {
@@ -348,6 +351,7 @@ void MediaBrowser::StopPreview() {
     if (host) host->ClosePopup(popup);
   }
   preview_file_ = ov::String();
+  if (preview_player_) preview_player_->StopFile();
   if (host) host->DoAction(ui::kActionAfterMixerCode, ov::String(), 1);
 }
 
@@ -369,6 +373,10 @@ int MediaBrowser::OnAction(int32_t code, const ov::String& argument, int32_t fla
       return 0;
     }
     case ui::kActionLeavingMenu:
+      // A sound still playing does not follow the user out of the screen.
+      if (preview_player_) preview_player_->StopFile();
+      Control::OnAction(code, argument, flag);
+      break;
     case ui::kActionDeactivated:
       Control::OnAction(code, argument, flag);
       break;

@@ -3,7 +3,8 @@
 // which the user picks the clips of a mix: every video, picture, audio file
 // and project under the root folder, one row each with a thumbnail, the file
 // name and the type name. It filters the list by kind and date, sorts it by
-// name or date, opens the audio preview popup, lets a row be dragged onto a
+// name or date, plays a sound file in the audio preview popup (through an
+// audio editor's preview player of its own), lets a row be dragged onto a
 // channel cell, changes the root folder (SL_OK from the folder browser) and
 // answers the calendar's questions. The list itself is a MediaCatalogue.
 //
@@ -22,9 +23,10 @@
 // Thread: UI thread only.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
-#include "screens/audio_editor.h"  // kActionEditorPlay (ED_PLAY)
+#include "screens/audio_editor.h"
 #include "screens/media_catalogue.h"
 #include "screens/media_file_record.h"
 #include "ui/control.h"
@@ -112,6 +114,10 @@ class MediaBrowser : public ui::Control, public MediaSelection {
   uint32_t selected_transparent_colour() const { return selected_transparent_colour_; }
   // The file the audio preview plays (the audio editor's clip file).
   const ov::String& preview_file() const { return preview_file_; }
+  // Runs `fn` on the audio preview's open device; false while none plays.
+  bool WithDevice(const std::function<void(ov::WaveOutDevice&)>& fn) {
+    return preview_player_ && preview_player_->WithDevice(fn);
+  }
 
  private:
   class Link : public ui::MediaBrowserLink {
@@ -168,6 +174,7 @@ class MediaBrowser : public ui::Control, public MediaSelection {
   ui::Element* indicators_[11] = {};
   ui::ListTextFont font_;
   ov::String preview_file_;
+  std::unique_ptr<AudioEditor> preview_player_;  // made at the first preview
   bool watch_due_ = false;  // INITIALISE done, the watches not yet opened
 };
 

@@ -337,7 +337,7 @@ void Mixer::UpdateControls() {
     show(e.tempoIcon, sound);
     show(e.speakerIcon, sound);
   }
-  const bool decoding = decoding_.load(std::memory_order_acquire);
+  const bool decoding = decompression_.running();
   const bool stop_ok = mixing_ && !start_credits_playing_ && (end_credits_playing_ || !end_credits_have_text_);
   auto enable_named = [&](const char16_t* name, bool on) {
     if (ui::Element* el = host->FindElementByName(nullptr, name, false)) el->SetEnableBit(on, 31);
@@ -418,7 +418,7 @@ void Mixer::Draw(gfx::HDC dc, int state) {
 }
 
 void Mixer::OnTick(gfx::Rect* area, uint32_t now) {
-  PublishDecodeProgress();
+  decompression_.Tick(ui::Host());
   if (LiveVideoShown()) DrawLiveVideo();
   if (!ticked_ || now - last_tick_ > kTickPeriodMs) {
     ticked_ = true;

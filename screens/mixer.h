@@ -26,6 +26,7 @@
 #include "engine/export_settings.h"
 #include "engine/media_decompressor.h"
 #include "screens/channel_block.h"
+#include "screens/editor_decompression.h"
 #include "ui/control.h"
 #include "ui/screen_links.h"
 
@@ -285,11 +286,11 @@ class Mixer : public ui::Control {
   void PrepareBeatMatching();
   // Ends a running decoding worker and waits for it; the caches it wrote
   // are kept (`keep` false: the channels are going away).
-  void CancelDecompression(bool keep = true);
-  bool decoding() const { return decoding_.load(std::memory_order_acquire); }
+  void CancelDecompression(bool keep = true) { decompression_.Cancel(keep); }
+  bool decoding() const { return decompression_.running(); }
   // Waits for the decoding worker to end and hands the names of the caches
   // it wrote to the channels.
-  void JoinDecompression();
+  void JoinDecompression() { decompression_.Join(); }
   int32_t selected_channel() const { return selected_channel_; }
   int32_t master_volume() const { return master_volume_; }
   bool muted() const { return muted_; }
@@ -332,9 +333,6 @@ class Mixer : public ui::Control {
   void SetTransition(int32_t code);
   void OpenEffectMenu(int i, bool video);
   void CloseEffectMenu();
-  void DecompressAll(ui::UiHost* host, const engine::VideoMixer* video);
-  // Copies the worker's latest progress into the options (UI thread).
-  void PublishDecodeProgress();
 
   uint32_t end_time_ = 0;
   ov::String video_effect_menu_name_, audio_effect_menu_name_, wizard_menu_name_, timer_icon_name_;
@@ -365,15 +363,9 @@ class Mixer : public ui::Control {
   bool ticked_ = false;
   engine::MixCalls* live_override_ = nullptr;
   std::minstd_rand random_{1};
-  // The decoding worker: owned here, joined (never detached).
-  std::thread decompression_thread_;
-  // The worker decodes copies of the channels; the names come back to the
-  // channel elements on the UI thread when it has ended.
-  std::vector<engine::CacheClipChannel> decode_copies_;
-  std::atomic<bool> decoding_{false};
-  // The worker's progress, handed to the UI thread under its own lock.
-  class DecodeSink;
-  std::shared_ptr<DecodeSink> decode_sink_;
+  // The decoding worker: owned here, joined (never detached); it decodes
+  // copies of the channels and hands the names back on the UI thread.
+  EditorDecompression decompression_;
   std::thread render_thread_;
   std::atomic<bool> render_stop_{false};
   // Set at Start (and again at Stop); cleared by a project saved, loaded or

@@ -49,21 +49,6 @@ bool TransitionOf(int32_t code, Transition* t) {
   return false;
 }
 
-// The failure popup's text box says which clip could not be decoded: the
-// skin's text (its first line) and, below it, the clip's file name.
-void NameFailedClip(ui::Element* popup, const ov::String& file) {
-  auto* box = dynamic_cast<ui::DropDownMenu*>(popup);
-  if (!box) return;
-  for (const auto& child : box->items()) {
-    if (child->GetType() != ui::kTypeTextBox) continue;
-    ov::String text = child->text();
-    if (const int end = text.Find(u'\n'); end >= 0) text = text.Left(end);
-    if (!file.IsEmpty()) text += u"\n" + ov::FileNameOf(file);
-    child->OnAction(ui::kActionSetText, text, 0);
-    return;
-  }
-}
-
 }  // namespace
 
 engine::MixCalls* Mixer::live() const {
@@ -592,27 +577,9 @@ bool Mixer::OnLiveAction(int32_t code, const ov::String& argument, bool* update)
       case kActionCancelDecompress:
       case kActionDecompressDone:
       case kActionDecompressFailed:
-      case kActionDecompressFailureOk: {
-        auto popup = [&](const char16_t* name) -> ui::Element* {
-          return host ? host->FindElementByName(nullptr, name, true) : nullptr;
-        };
-        if (code != kActionDecompressFailureOk) {
-          if (host) host->SetKeepAwake(false);
-          if (code == kActionCancelDecompress) CancelDecompression();
-          else JoinDecompression();
-          if (ui::Element* p = popup(u"DECOMPRESSION_PROGRESS")) host->ClosePopup(p);
-        }
-        if (code == kActionDecompressFailed) {
-          if (ui::Element* p = popup(u"DECOMPRESSION_FAILURE")) {
-            NameFailedClip(p, argument);
-            host->OpenPopup(p);
-          }
-        }
-        if (code == kActionDecompressFailureOk) {
-          if (ui::Element* p = popup(u"DECOMPRESSION_FAILURE")) host->ClosePopup(p);
-        }
+      case kActionDecompressFailureOk:
+        decompression_.OnAction(host, code, argument);
         break;
-      }
       default:
         return false;
     }

@@ -1,7 +1,10 @@
 #include "platform/dshow/lavf_sink.h"
 
 #include <cstring>
+#include <mutex>
 #include <string>
+
+#include "platform/dshow/outside_filters.h"
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -100,9 +103,15 @@ std::string LavfSinkFilter::Extension() const {
   return ext;
 }
 
+void QuietCodecLog() {
+  static std::once_flag quiet;
+  std::call_once(quiet, [] { av_log_set_level(AV_LOG_ERROR); });
+}
+
 HRESULT LavfSinkFilter::Pause() {
   std::lock_guard<std::recursive_mutex> hold(lock_);
   if (State() == FilterState::kStopped) {
+    QuietCodecLog();
     std::lock_guard<std::mutex> write(write_lock_);
     if (!Open()) return com::E_FAIL;
   }

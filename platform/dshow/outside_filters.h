@@ -35,4 +35,9 @@ HRESULT CreateWmvEncoderDmo(const GUID& iid, void** object);
 // Registers the three as classes of this process. Any thread; repeatable.
 void RegisterOutsideFilters();
 
+// Lets the codec and container library tell errors alone: its notes (a
+// frame rate reduced, statistics at the end) are not the user's business on
+// a render's stderr. Any thread; once per process.
+void QuietCodecLog();
+
 }  // namespace dshow

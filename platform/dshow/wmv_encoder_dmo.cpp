@@ -199,6 +199,7 @@ class WmvEncoderDmo final : public IMediaObjectImpl<WmvEncoderDmo>, public com::
     frame_->format = AV_PIX_FMT_YUV420P;
     frame_->width = width_;
     frame_->height = height_;
+    QuietCodecLog();
     if (avcodec_open2(coder_, codec, nullptr) < 0 || av_frame_get_buffer(frame_, 0) < 0) return CloseCoder();
     return true;
   }

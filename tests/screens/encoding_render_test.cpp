@@ -389,7 +389,8 @@ TEST_F(EncodingRender, PauseRestartAndCancelWhilePaused) {
 }
 
 // A write that fails mid-stream (a file size limit of 20 KB, its signal
-// ignored) aborts the graph: the render ends with {2, 0} and leaves no file.
+// ignored) aborts the graph: the render ends with {2, 0}, leaves no file and
+// says why on stderr.
 TEST_F(EncodingRender, FailedWriteEndsAsFailureWithoutFile) {
   ASSERT_TRUE(MixProject());
   for (const char* out : {"full.3gp", "full.wmv"}) {
@@ -398,6 +399,11 @@ TEST_F(EncodingRender, FailedWriteEndsAsFailureWithoutFile) {
                                                              : "12200,8000,16,1,0,2,3,128000,15,144,176";
     EXPECT_EQ(Render("m.mix", out, words, "", "trap '' XFSZ; ulimit -f 40; "), 0);
     EXPECT_FALSE(Exists(out));
+    // The reason names the file that could not be made.
+    const std::string said = Output("cat " + Quote(Path("stderr.txt")));
+    EXPECT_NE(said.find("ovmix: encoding " + Path(out) + " failed"), std::string::npos) << said;
+    // and the codec library's own notes stay out of it.
+    EXPECT_EQ(said.find(" @ 0x"), std::string::npos) << said;
   }
 }
 

@@ -2,7 +2,7 @@
 // folder dated with touch -d (UTC, the clock of the date filters set by the
 // test): "Open mix" listing the projects and loading the one dropped on a
 // channel cell, the filters and their indicators, scrolling, the audio
-// preview popup, a drag onto a channel cell, a broken record that cannot be
+// preview popup and the sound it plays, a drag onto a channel cell, a broken record that cannot be
 // pressed, the calendar's marks and range, and a folder picked in
 // "set_location" becoming the root; a damaged project reported by the
 // mixer's load.
@@ -291,6 +291,55 @@ TEST_F(BrowserScreen, FiltersScrollingPreviewAndDrops) {
   EXPECT_EQ(Name(c.selected), "bad.mp4");
   EXPECT_TRUE(b->OnStylusDown(Row(3).first, Row(3).second));
   EXPECT_EQ(Name(c.selected), "bad.mp4");
+}
+
+// The preview plays the sound file whole, both channels as written, and
+// its end closes the popup; leaving the screen stops a preview at once.
+TEST_F(BrowserScreen, TheAudioPreviewPlaysTheFileWholeAndItsEndClosesThePopup) {
+  ASSERT_TRUE(d().ok());
+  ASSERT_TRUE(d().UseVirtualWaveOut());
+  OpenBrowser();
+  MediaBrowser* b = Browser();
+  b->OnAction(screens::kActionBrowserSortName, ov::String(), 0);
+  ASSERT_TRUE(d().TapElement(u"show_audio"));
+  const auto [sx, sy] = Row(RowOf(u"song.wav"));
+  d().Tap(sx, sy);
+  ASSERT_EQ(Name(b->catalogue().selected), "song.wav");
+  ui::Element* popup = Find(u"AUDIO_PREVIEW");
+  b->OnAction(screens::kActionBrowserPreview, ov::String(), 0);
+  d().Settle();
+  ASSERT_TRUE(popup->IsVisible());
+  std::vector<uint8_t> played;
+  for (int i = 0; i < 20000 && popup->IsVisible(); ++i) {
+    d().AdvanceDevice(551, &played);
+    d().Settle();
+    ov::Sleep(1);
+  }
+  EXPECT_FALSE(popup->IsVisible());
+  EXPECT_TRUE(b->preview_file().IsEmpty());
+  // The wave stream ends a frame short of the file, as in the audio editor.
+  ASSERT_EQ(played.size(), size_t{22049} * 4);
+  for (uint32_t i = 0; i < 22049; ++i) {
+    const uint32_t n = (i * 2) % (22050 * 2);
+    const uint8_t* p = &played[size_t{i} * 4];
+    ASSERT_EQ(int16_t(p[0] | p[1] << 8), int16_t((n % 200) * 10)) << "frame " << i;
+    ASSERT_EQ(int16_t(p[2] | p[3] << 8), int16_t(((n + 1) % 200) * 10)) << "frame " << i;
+  }
+  // Played again and stopped half way (the popup's button), then played
+  // again and the screen left: each time the sound stops with it.
+  b->OnAction(screens::kActionBrowserPreview, ov::String(), 0);
+  d().Settle();
+  ASSERT_TRUE(d().AdvanceDevice(551));
+  d().sm().DoAction(ui::kActionEditorStop, ov::String(), 1);
+  d().Settle();
+  EXPECT_FALSE(popup->IsVisible());
+  EXPECT_FALSE(d().AdvanceDevice(551));
+  b->OnAction(screens::kActionBrowserPreview, ov::String(), 0);
+  d().Settle();
+  ASSERT_TRUE(d().AdvanceDevice(551));
+  d().sm().DoAction(ui::kActionJumpTo, u"main_menu", 1);
+  d().Settle();
+  EXPECT_FALSE(d().AdvanceDevice(551));
 }
 
 TEST_F(BrowserScreen, TheCalendarMarksDaysWithMediaAndItsRangeFiltersTheList) {

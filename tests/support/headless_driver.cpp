@@ -9,6 +9,7 @@
 #include "platform/os/thread.h"
 #include "platform/ui/dialogs.h"
 #include "screens/audio_editor.h"
+#include "screens/media_browser.h"
 #include "screens/preview_engine.h"
 #include "shell/packages.h"
 #include "tests/support/md5.h"
@@ -108,6 +109,8 @@ bool HeadlessDriver::AdvanceDevice(uint64_t frames, std::vector<uint8_t>* played
   // The current screen's audio editor plays on a device of its own.
   auto* editor = dynamic_cast<screens::AudioEditor*>(sm().FindElementByType(nullptr, ui::kTypeAudioEditor, 1));
   if (editor && editor->WithDevice(advance)) any = true;
+  auto* browser = dynamic_cast<screens::MediaBrowser*>(sm().FindElementByType(nullptr, ui::kTypeMediaBrowser, 1));
+  if (browser && browser->WithDevice(advance)) any = true;
   // So do the editors' preview engines that are still alive.
   for (const Preview& p : previews_) {
     std::shared_ptr<engine::MixEngine> preview = p.engine.lock();

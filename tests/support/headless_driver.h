@@ -58,8 +58,8 @@ class HeadlessDriver {
   // the editors' preview engines are built on them.
   // Call it before entering the screen that uses the engine. AdvanceDevice
   // plays `frames` frames of the open devices (the engine's, the current
-  // screen's audio editor's and the live preview engines'; false while none
-  // is open); `played`, when
+  // screen's audio editor's or media browser's and the live preview
+  // engines'; false while none is open); `played`, when
   // given, gets every byte the last of them has played since it opened.
   bool UseVirtualWaveOut();
   bool AdvanceDevice(uint64_t frames, std::vector<uint8_t>* played = nullptr);
