@@ -24,18 +24,6 @@ constexpr int32_t kDefaultDirection = 4;
 constexpr uint32_t kOverlayKey = 0x00FF00FF;
 constexpr int32_t kMixerChannels = 6;
 
-void ClosePopup(const char16_t* name) {
-  ui::UiHost* host = ui::Host();
-  ui::Element* popup = host && host->RootMenu() ? host->FindElementByName(host->RootMenu(), name, true) : nullptr;
-  if (popup) host->ClosePopup(popup);
-}
-
-void OpenPopup(const char16_t* name) {
-  ui::UiHost* host = ui::Host();
-  ui::Element* popup = host && host->RootMenu() ? host->FindElementByName(host->RootMenu(), name, true) : nullptr;
-  if (popup) host->OpenPopup(popup);
-}
-
 }  // namespace
 
 ImageEditor::ImageEditor() : PictureEditor(ui::kTypeImageEditor) {}
@@ -177,21 +165,11 @@ int ImageEditor::OnAction(int32_t code, const ov::String& argument, int32_t flag
       host->DoAction(kActionPanZoomClip, ov::String::Format(u"%d", Selected()), 1);
       host->DoAction(kActionPanZoomChannel, channel_name_, 1);
       break;
-    case ui::kActionCancelDecompress:
-      if (host) host->SetKeepAwake(false);
-      ClosePopup(u"DECOMPRESSION_PROGRESS");
-      break;
+    case kActionCancelDecompress:
     case kActionDecompressDone:
-      if (host) host->SetKeepAwake(false);
-      ClosePopup(u"DECOMPRESSION_PROGRESS");
-      break;
     case kActionDecompressFailed:
-      if (host) host->SetKeepAwake(false);
-      ClosePopup(u"DECOMPRESSION_PROGRESS");
-      OpenPopup(u"DECOMPRESSION_FAILURE");
-      break;
     case kActionDecompressFailureOk:
-      ClosePopup(u"DECOMPRESSION_FAILURE");
+      decompression_.OnAction(host, code, argument);
       break;
     case ui::kActionSelectionChanged:
       SelectionChanged();
@@ -317,6 +295,7 @@ void ImageEditor::StopPreview() {
 }
 
 void ImageEditor::OnTick(gfx::Rect* area, uint32_t now) {
+  decompression_.Tick(ui::Host());
   CheckNewFrame();
   if (playing_ && !paused_ && engine_ && (!checked_ || now - last_check_ >= kCheckPeriodMs)) {
     checked_ = true;
@@ -512,10 +491,19 @@ void ImageEditor::ApplyPanZoom() {
   }
 }
 
-// The channel's effect cache, decoded behind the progress popup.
+// The channel's effect cache (a file effect's mask), decoded behind the
+// progress popup; nothing to do for a channel without one.
 void ImageEditor::StartDecompression() {
-  (void)kRenderPercentage;
-  (void)kTrackProgress;
+  ui::UiHost* host = ui::Host();
+  if (!host || !channel_ || !channel_->NeedsEffectCache()) return;
+  DecompressionJob job;
+  job.channels.push_back(channel_);
+  engine::MixEngine* shared = host->GetMixEngine();
+  job.video = shared ? shared->videoMixer() : nullptr;
+  job.preview = true;
+  job.mode = engine::MediaDecompressor::kEffects;
+  job.index_base = channel_index_;
+  decompression_.Start(host, std::move(job));
 }
 
 // ---------------------------------------------------------------------------

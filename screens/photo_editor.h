@@ -16,6 +16,7 @@
 
 #include <cstdint>
 
+#include "screens/editor_decompression.h"
 #include "screens/picture_editor.h"
 
 namespace ui {
@@ -49,6 +50,9 @@ class ImageEditor : public PictureEditor {
   // The selected clip of the clip order list; -1 without one.
   int32_t Selected() const;
   int32_t play_index() const { return play_index_; }
+  bool decoding() const { return decompression_.running(); }
+  // Waits for a decoding worker and hands its caches to the channel.
+  void JoinDecompression() { decompression_.Join(); }
   uint32_t total_seconds() const { return total_seconds_; }
   const ov::String& clip_title() const { return clip_title_; }
   const ov::String& channel_name() const { return channel_name_; }
@@ -86,6 +90,9 @@ class ImageEditor : public PictureEditor {
   ov::String first_clip_file_;
   int32_t play_index_ = 0;
   ov::String effect_menu_, overlay_menu_, panzoom_menu_, text_menu_;
+  // The channel effect's cache, decoded behind the progress popup; its
+  // destructor cancels and joins a running worker.
+  EditorDecompression decompression_;
 };
 
 }  // namespace screens

@@ -93,7 +93,6 @@ uint32_t DragRect(uint32_t r, int32_t gx, int32_t gy);
 // string slots; ImageInterval is in ms, the clips' display time).
 namespace picture_options {
 inline constexpr int kPlayPercentage = 3;  // ImageTrackPlayPercentage
-inline constexpr int kRenderPercentage = 4;
 inline constexpr int kAssignKenBurnsToAll = 6;
 inline constexpr int kAssignOverlayToAll = 7;
 inline constexpr int kAssignPhotoEffectToAll = 8;
@@ -105,8 +104,7 @@ inline constexpr int kImageInterval = 14;
 inline constexpr int kKenBurnsPosition = 15;
 inline constexpr int kKenStart = 16;
 inline constexpr int kKenEnd = 17;
-inline constexpr int kTrackProgress = 12;  // string slots from here
-inline constexpr int kTrackPos = 13;
+inline constexpr int kTrackPos = 13;  // string slots from here
 inline constexpr int kTrackLen = 14;
 inline constexpr int kTrackTitle = 15;
 inline constexpr int kOverlayEffect = 18;

@@ -175,11 +175,12 @@ struct PhotoScreen {
   // The box's top left and the photo's left edge in it.
   int32_t X(int32_t grid) const { return 10 + 2 + 20 + grid; }
   int32_t Y(int32_t grid) const { return 20 + 2 + grid; }
-  // Lets the refresh worker end a round it may still have (a wake that came
-  // while it worked) and hands what it queued to the editor.
-  void Settle() {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    host->Drain(editor);
+  // Hands what the worker queues to the editor until clip `i` has its still.
+  bool StillMade(int i) {
+    return WaitFor([&] {
+      host->Drain(editor);
+      return !channel->clip(i)->pictureCache2.IsEmpty();
+    });
   }
   // Hands what the workers and engines queued to `target` until `code` came.
   bool DrainUntil(ui::Element* target, int32_t code) {
@@ -361,6 +362,24 @@ TEST_F(PictureEditors, AcceptingPanAndZoomStoresItAndSwitchesCropOff) {
   }
 }
 
+TEST_F(PictureEditors, AnAcceptedFileEffectIsDecodedBehindTheProgressPopup) {
+  PhotoScreen& p = Open(2);
+  const std::string mask = ovtest::FixturePath("h263_qcif.3gp");
+  host_->numeric[10] = engine::CMD_FILE_EFFECT;  // EffectType
+  host_->numeric[11] = 1000;                     // EffectSpeed
+  // The file relative to the skin folder ("" here).
+  host_->strings[19] = U(mask.substr(1));
+  p.editor->OnAction(screens::kActionPhotoAcceptEffect, ov::String(), 1);
+  EXPECT_EQ(Str(p.channel->GetEffectFile()), Str(U(mask)));
+  EXPECT_EQ(p.channel->channel_effect().type, uint32_t(engine::CMD_FILE_EFFECT));
+  // "ImageInterval" as it was when the channel was opened: display times stay.
+  EXPECT_EQ(p.channel->GetClipDisplayTime(0), 1000);
+  EXPECT_EQ(p.channel->GetClipDisplayTime(1), 1000);
+  ASSERT_TRUE(p.DrainUntil(p.editor, screens::kActionDecompressDone));
+  EXPECT_FALSE(p.editor->decoding());
+  EXPECT_FALSE(p.channel->GetEffectCache().IsEmpty());
+}
+
 // ---------------------------------------------------------------------------
 // The previews' commands
 
@@ -508,14 +527,11 @@ TEST_F(PictureEditors, ThePreviewGoesFromPhotoToPhotoAndStopsAfterTheLast) {
 TEST_F(PictureEditors, TheWorkerMakesTheStillAndTheCropShowsAtFullBrightness) {
   PhotoScreen& p = Open(1);
   ASSERT_TRUE(p.editor->refresh_running());
-  p.editor->OnAction(ui::kActionMenuShown, ov::String(), 1);
-  ASSERT_TRUE(p.DrainUntil(p.editor, screens::kActionPictureReady));
-  ASSERT_FALSE(p.channel->clip(0)->pictureCache2.IsEmpty());
+  // Opening the channel woke the worker once: its still, then a reload.
+  ASSERT_TRUE(p.StillMade(0));
   ASSERT_TRUE(p.editor->reload_pending());
   p.channel->SetClipCropOn(0, 1);
   p.channel->SetClipCropRect(0, PackRect(64, 192, 64, 192));
-  p.editor->OnAction(ui::kActionSelectionChanged, ov::String(), 1);
-  ASSERT_TRUE(p.DrainUntil(p.editor, screens::kActionPictureReady));
   gfx::HBitmap surface = gfx::CreateCompatibleBitmap(nullptr, 340, 300);
   auto dc = gfx::CreateWindowDC(surface);
   p.editor->Draw(dc.get(), 0);
@@ -537,8 +553,7 @@ TEST_F(PictureEditors, TheWorkerMakesTheStillAndTheCropShowsAtFullBrightness) {
 TEST_F(PictureEditors, WhileTheUiHoldsTheMutexTheWorkerWaitsAndDestructionEndsIt) {
   PhotoScreen& p = Open(2);
   p.editor->OnAction(ui::kActionMenuShown, ov::String(), 1);
-  ASSERT_TRUE(p.DrainUntil(p.editor, screens::kActionPictureReady));
-  p.Settle();
+  ASSERT_TRUE(p.StillMade(0));
   // Leaving the menu holds the mutex (the caches go); a new selection then
   // waits for the menu to come back.
   p.editor->OnAction(ui::kActionLeavingMenu, ov::String(), 1);
@@ -549,22 +564,21 @@ TEST_F(PictureEditors, WhileTheUiHoldsTheMutexTheWorkerWaitsAndDestructionEndsIt
   p.editor->OnAction(screens::kActionCacheUnlock, ov::String(), 1);
   p.editor->OnAction(ui::kActionSelectionChanged, ov::String(), 1);
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  host_->Drain(p.editor);
   EXPECT_TRUE(p.channel->clip(1)->pictureCache2.IsEmpty());
   // Shown again: released, and the still of the second photo is made.
   p.editor->OnAction(ui::kActionMenuShown, ov::String(), 1);
   EXPECT_FALSE(p.editor->mutex_held());
-  ASSERT_TRUE(p.DrainUntil(p.editor, screens::kActionPictureReady));
-  EXPECT_FALSE(p.channel->clip(1)->pictureCache2.IsEmpty());
-  p.Settle();
+  ASSERT_TRUE(p.StillMade(1));
   // Around a deletion (280 / 281) the worker is held off too.
   p.editor->OnAction(screens::kActionCacheLock, ov::String(), 1);
-  p.channel->SetClipCache2(0, ov::String(), screens::kKindImage);
   Select(p.list, 0);
   p.editor->OnAction(ui::kActionSelectionChanged, ov::String(), 1);
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  EXPECT_TRUE(host_->Drain(nullptr).empty());
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  host_->Drain(p.editor);
+  EXPECT_TRUE(p.channel->clip(0)->pictureCache2.IsEmpty());
   p.editor->OnAction(screens::kActionCacheUnlock, ov::String(), 1);
-  ASSERT_TRUE(p.DrainUntil(p.editor, screens::kActionPictureReady));
+  ASSERT_TRUE(p.StillMade(0));
   // Destroyed while the UI holds the mutex and the worker waits for it.
   p.editor->OnAction(ui::kActionLeavingMenu, ov::String(), 1);
   p.editor->OnAction(ui::kActionSelectionChanged, ov::String(), 1);
