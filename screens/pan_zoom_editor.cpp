@@ -73,15 +73,7 @@ int PanZoomEditor::OnAction(int32_t code, const ov::String& argument, int32_t fl
       break;
     case kActionEditorPlayPicture:
       preview_end_time_ = 0;
-      if (!playing_) {
-        if (channel_ && engine_) {
-          playing_ = true;
-          StartPreview();
-        }
-      } else if (paused_ && engine_) {
-        engine_->StartReplay();
-        paused_ = false;
-      }
+      PlayOrResume();
       break;
     case ui::kActionEditorStop:
       StopPreview();
@@ -162,11 +154,6 @@ bool PanZoomEditor::OnStylusUp(int32_t x, int32_t y) {
 // ---------------------------------------------------------------------------
 // The preview
 
-void PanZoomEditor::StartPreview() {
-  StartEngine();
-  PlayClip();
-}
-
 void PanZoomEditor::PlayClip() {
   const ChannelClip* clip = channel_ ? channel_->clip(clip_index_) : nullptr;
   if (!clip) return;
@@ -224,34 +211,14 @@ void PanZoomEditor::FormatTime() {
   const ChannelClip* clip = channel_ ? channel_->clip(clip_index_) : nullptr;
   total_seconds_ = clip ? static_cast<uint32_t>(std::max(clip->displayTime, 0)) / 1000 : 0;
   clip_title_ = clip ? FileTitle(clip->sourceFile) : ov::String();
-  uint32_t pos = 0, percent = 0;
-  if (engine_ && (playing_ || paused_)) {
-    pos = PlayPosition();
-    if (pos != 0 && total_seconds_ < pos / 1000) pos = total_seconds_ * 1000;
-    percent = total_seconds_ ? std::min<uint32_t>(100, (pos / 10) / total_seconds_) : 0;
-  }
-  SetNumericOption(kPlayPercentage, percent);
-  SetStringOption(kTrackPos, FormatMinutes(pos / 60000, pos / 1000 - 60 * (pos / 60000)));
-  SetStringOption(kTrackTitle, clip_title_);
-  SetStringOption(kTrackLen, FormatMinutes(total_seconds_ / 60, total_seconds_ % 60));
-  RefreshBoundTexts();
+  PublishTime(engine_ && (playing_ || paused_) ? PlayPosition() : 0);
 }
 
 void PanZoomEditor::UpdateControls() {
   ui::UiHost* host = ui::Host();
   if (!host) return;
-  const bool stopped = !playing_ && !paused_;
-  for (int32_t code : {int32_t(kActionPictureAddEffect), int32_t(kActionPictureAddOverlay), int32_t(ui::kActionAddText)}) {
-    host->EnableActionItems(stopped, nullptr, code, 1);
-  }
-  if (ui::Element* list = host->FindElementByType(nullptr, ui::kTypePlaylistOrder, 0)) {
-    list->SetEnableBit(stopped, 31);
-  }
-  host->EnableActionItems(!playing_ || paused_, nullptr, kActionEditorPlayPicture, 1);
-  host->EnableActionItems(!playing_ || paused_, nullptr, kActionPicturePlaylistDelete, 1);
-  host->EnableActionItems(playing_, nullptr, ui::kActionEditorStop, 1);
-  host->EnableActionItems(playing_ && !paused_, nullptr, kActionEditorPausePicture, 1);
-  host->SetKeepAwake(playing_);
+  UpdatePreviewControls({kActionPictureAddEffect, kActionPictureAddOverlay, ui::kActionAddText},
+                        host->FindElementByType(nullptr, ui::kTypePlaylistOrder, 0));
 }
 
 void PanZoomEditor::Draw(gfx::HDC dc, int state) {

@@ -42,8 +42,7 @@ class PanZoomEditor : public PictureEditor {
 
  private:
   void Open(const ov::String& name);
-  void StartPreview();
-  void PlayClip();
+  void PlayClip() override;
   void StopPreview();
   void FormatTime();
   void UpdateControls();

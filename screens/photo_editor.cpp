@@ -99,15 +99,7 @@ int ImageEditor::OnAction(int32_t code, const ov::String& argument, int32_t flag
       if (playing_ && engine_ && !engine_->IsChannelPlaying(engine::kFirstVideoChannel)) NextClip();
       break;
     case kActionEditorPlayPicture:
-      if (!playing_) {
-        if (channel_ && engine_) {
-          playing_ = true;
-          StartPreview();
-        }
-      } else if (paused_ && engine_) {
-        engine_->StartReplay();
-        paused_ = false;
-      }
+      PlayOrResume();
       break;
     case ui::kActionEditorStop:
       StopPreview();
@@ -227,11 +219,6 @@ void ImageEditor::SelectionChanged() {
 // ---------------------------------------------------------------------------
 // The preview
 
-void ImageEditor::StartPreview() {
-  StartEngine();
-  PlayClip();
-}
-
 void ImageEditor::PlayClip() {
   const int32_t i = play_index_;
   const ChannelClip* clip = channel_ ? channel_->clip(i) : nullptr;
@@ -323,7 +310,7 @@ void ImageEditor::FormatTime() {
   }
   total_seconds_ = static_cast<uint32_t>(std::min<uint64_t>(total_ms / 1000, UINT32_MAX));
   clip_title_ = channel_ ? FileTitle(channel_->GetClipFile(play_index_)) : ov::String();
-  uint32_t pos = 0, percent = 0;
+  uint32_t pos = 0;
   if (engine_ && (playing_ || paused_)) {
     pos = PlayPosition();
     // The shown position never passes the end of the photo being played.
@@ -331,32 +318,18 @@ void ImageEditor::FormatTime() {
       time_offset_ += pos - static_cast<uint32_t>(end);
       pos = PlayPosition();
     }
-    if (pos != 0 && total_seconds_ < pos / 1000) pos = total_seconds_ * 1000;
-    percent = total_seconds_ ? std::min<uint32_t>(100, (pos / 10) / total_seconds_) : 0;
   }
-  SetNumericOption(kPlayPercentage, percent);
-  SetStringOption(kTrackPos, FormatMinutes(pos / 60000, pos / 1000 - 60 * (pos / 60000)));
-  SetStringOption(kTrackTitle, clip_title_);
-  SetStringOption(kTrackLen, FormatMinutes(total_seconds_ / 60, total_seconds_ % 60));
-  RefreshBoundTexts();
+  PublishTime(pos);
 }
 
 void ImageEditor::UpdateControls() {
   ui::UiHost* host = ui::Host();
   if (!host) return;
-  const bool stopped = !playing_ && !paused_;
   host->DoAction(kActionPictureBrowserReset, ov::String(), 1);
-  for (int32_t code : {int32_t(kActionPictureAddEffect), int32_t(kActionPictureAddOverlay), int32_t(kActionPicturePanZoomEdit),
-                       int32_t(ui::kActionAddText)}) {
-    host->EnableActionItems(stopped, nullptr, code, 1);
-  }
   if (crop_filter_) crop_filter_->SetVisible(CropOn());
-  if (clip_list_) clip_list_->SetEnableBit(stopped, 31);
-  host->EnableActionItems(!playing_ || paused_, nullptr, kActionEditorPlayPicture, 1);
-  host->EnableActionItems(!playing_ || paused_, nullptr, kActionPicturePlaylistDelete, 1);
-  host->EnableActionItems(playing_, nullptr, ui::kActionEditorStop, 1);
-  host->EnableActionItems(playing_ && !paused_, nullptr, kActionEditorPausePicture, 1);
-  host->SetKeepAwake(playing_);
+  UpdatePreviewControls({kActionPictureAddEffect, kActionPictureAddOverlay, kActionPicturePanZoomEdit,
+                         ui::kActionAddText},
+                        clip_list_);
 }
 
 // ---------------------------------------------------------------------------

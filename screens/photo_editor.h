@@ -65,8 +65,7 @@ class ImageEditor : public PictureEditor {
   void Open(const ov::String& name);
   void LeaveMenu();
   void SelectionChanged();
-  void StartPreview();
-  void PlayClip();
+  void PlayClip() override;
   // The next photo of the preview; false at the end (the index back at 0).
   bool NextClip();
   void StopPreview();

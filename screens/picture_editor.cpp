@@ -364,11 +364,20 @@ void PictureEditor::Repaint() {
 // ---------------------------------------------------------------------------
 // The preview
 
-void PictureEditor::StartEngine() {
-  time_offset_ = 0;
-  engine_->Play();
-  PostCommand(std::make_unique<engine::EngineCommand>(
-      engine::MakeCommand(engine::CMD_MASTER_VOLUME, 0, preview_volume_ * kVolumePerPercent)));
+void PictureEditor::PlayOrResume() {
+  if (!engine_) return;
+  if (!playing_) {
+    if (!channel_) return;
+    playing_ = true;
+    time_offset_ = 0;
+    engine_->Play();
+    PostCommand(std::make_unique<engine::EngineCommand>(
+        engine::MakeCommand(engine::CMD_MASTER_VOLUME, 0, preview_volume_ * kVolumePerPercent)));
+    PlayClip();
+  } else if (paused_) {
+    engine_->StartReplay();
+    paused_ = false;
+  }
 }
 
 void PictureEditor::Post(uint32_t type, int32_t p1, int32_t p2, int32_t p3) {
@@ -400,6 +409,29 @@ void PictureEditor::CheckNewFrame() {
 uint32_t PictureEditor::PlayPosition() {
   const uint32_t clock = engine_ ? engine_->GetPlayPosition() : 0;
   return clock > time_offset_ ? clock - time_offset_ : 0;
+}
+
+void PictureEditor::PublishTime(uint32_t pos) {
+  if (pos != 0 && total_seconds_ < pos / 1000) pos = total_seconds_ * 1000;
+  const uint32_t percent = total_seconds_ ? std::min<uint32_t>(100, (pos / 10) / total_seconds_) : 0;
+  SetNumericOption(picture_options::kPlayPercentage, percent);
+  SetStringOption(picture_options::kTrackPos, FormatMinutes(pos / 60000, pos / 1000 - 60 * (pos / 60000)));
+  SetStringOption(picture_options::kTrackTitle, clip_title_);
+  SetStringOption(picture_options::kTrackLen, FormatMinutes(total_seconds_ / 60, total_seconds_ % 60));
+  RefreshBoundTexts();
+}
+
+void PictureEditor::UpdatePreviewControls(std::initializer_list<int32_t> stopped_items, ui::Element* list) {
+  ui::UiHost* host = ui::Host();
+  if (!host) return;
+  const bool stopped = !playing_ && !paused_;
+  for (int32_t code : stopped_items) host->EnableActionItems(stopped, nullptr, code, 1);
+  if (list) list->SetEnableBit(stopped, 31);
+  host->EnableActionItems(!playing_ || paused_, nullptr, kActionEditorPlayPicture, 1);
+  host->EnableActionItems(!playing_ || paused_, nullptr, kActionPicturePlaylistDelete, 1);
+  host->EnableActionItems(playing_, nullptr, ui::kActionEditorStop, 1);
+  host->EnableActionItems(playing_ && !paused_, nullptr, kActionEditorPausePicture, 1);
+  host->SetKeepAwake(playing_);
 }
 
 // ---------------------------------------------------------------------------

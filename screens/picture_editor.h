@@ -29,6 +29,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -198,8 +199,12 @@ class PictureEditor : public ui::Control {
   // takes a zero side).
   void ReadPictureSize(const ov::String& file);
 
-  // The preview: starts the engine silent; posts one command on channel 16.
-  void StartEngine();
+  // Posts the commands that play the clip being previewed on channel 16.
+  virtual void PlayClip() = 0;
+  // ED_PLAY: a stopped preview starts (the engine silent, then PlayClip), a
+  // paused one resumes; nothing without a channel or an engine.
+  void PlayOrResume();
+  // Posts one command on channel 16.
   void Post(uint32_t type, int32_t p1 = 0, int32_t p2 = 0, int32_t p3 = 0);
   void PostCommand(std::unique_ptr<engine::EngineCommand> command);
   // Decodes clip `clip`'s playback cache (and its overlay's with
@@ -209,6 +214,15 @@ class PictureEditor : public ui::Control {
   void CheckNewFrame();
   // The shown position: the engine clock less the time offset.
   uint32_t PlayPosition();
+  // Publishes the shown position `pos` (ms; clamped to the total length)
+  // with the percentage, the title and the length, and refreshes the
+  // option-bound texts.
+  void PublishTime(uint32_t pos);
+  // The preview's items: `stopped_items` and the clip order list `list`
+  // (when given) enabled only while stopped, play and delete while not
+  // playing or paused, stop while playing, pause while playing and not
+  // paused; the device kept awake while playing.
+  void UpdatePreviewControls(std::initializer_list<int32_t> stopped_items, ui::Element* list);
 
   // Draws the box: the engine's frame while a preview plays or is paused;
   // else the still dimmed, with `rect` (packed, ordered here) at full
