@@ -14,14 +14,26 @@ void SetMediaPackage(MediaPackage* package) { g_package.store(package, std::memo
 MediaPackage* GetMediaPackage() { return g_package.load(std::memory_order_acquire); }
 
 void MemoryPackage::Add(const ov::String& name, std::vector<uint8_t> data) {
-  entries_[std::u16string(name.View())] = std::move(data);
+  const std::u16string key(name.View());
+  if (entries_.find(key) == entries_.end()) order_.push_back(key);
+  entries_[key] = std::move(data);
 }
 
 void MemoryPackage::Add(const ov::String& name, const uint8_t* data, size_t size) {
-  entries_[std::u16string(name.View())] = std::vector<uint8_t>(data, data + size);
+  Add(name, std::vector<uint8_t>(data, data + size));
 }
 
-void MemoryPackage::Clear() { entries_.clear(); }
+void MemoryPackage::Clear() {
+  entries_.clear();
+  order_.clear();
+}
+
+bool MemoryPackage::NextEntryName(PackageIterator* it) const {
+  if (it->position >= order_.size()) return false;
+  it->name = ov::String(order_[it->position]);
+  ++it->position;
+  return true;
+}
 
 bool MemoryPackage::FindEntry(const ov::String& path, uint32_t* offset, uint32_t* size) {
   auto it = entries_.find(std::u16string(path.View()));

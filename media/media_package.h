@@ -1,8 +1,9 @@
 #pragma once
-// The media package ("media.pak") as the buffered file reader sees it: a lookup
-// of a named entry. The shell's package class implements it and installs the
-// open package with SetMediaPackage; tests and fuzz targets install an
-// in-memory package instead.
+// The media package ("media.pak") as the buffered file reader and the effect
+// browser see it: a lookup of a named entry and a walk over the entry names.
+// The shell's package class implements it and installs the open package with
+// SetMediaPackage; tests and fuzz targets install an in-memory package
+// instead.
 
 #include <cstdint>
 #include <map>
@@ -13,6 +14,13 @@
 #include "platform/os/ov_string.h"
 
 namespace media {
+
+// Where a walk over a package's entry names stands: the name found last and
+// the position of the next one.
+struct PackageIterator {
+  ov::String name;
+  size_t position = 0;
+};
 
 class MediaPackage {
  public:
@@ -27,6 +35,17 @@ class MediaPackage {
   // A new heap copy of the entry's data and its size; null when the entry is
   // absent or cannot be read in full. The caller owns the buffer.
   virtual std::unique_ptr<uint8_t[]> ReadEntry(const ov::String& path, uint32_t* size) = 0;
+
+  // The entry names as stored ('\' separators kept), in the package's
+  // order: FirstEntryName starts the walk, NextEntryName goes on; each puts
+  // the name into it->name and is false at the end or when the package is
+  // not open.
+  bool FirstEntryName(PackageIterator* it) const {
+    it->name = ov::String();
+    it->position = 0;
+    return NextEntryName(it);
+  }
+  virtual bool NextEntryName(PackageIterator* it) const = 0;
 };
 
 // The process-wide media package that BufferedFileReader::Open asks first;
@@ -35,8 +54,9 @@ class MediaPackage {
 void SetMediaPackage(MediaPackage* package);
 MediaPackage* GetMediaPackage();
 
-// A package held in memory: entries added by name, looked up by exact name.
-// Used by tests, fuzz targets and ovtool to serve bytes without a file.
+// A package held in memory: entries added by name, looked up by exact name,
+// walked in the order they were first added. Used by tests, fuzz targets and
+// ovtool to serve bytes without a file.
 class MemoryPackage : public MediaPackage {
  public:
   void Add(const ov::String& name, std::vector<uint8_t> data);
@@ -45,9 +65,11 @@ class MemoryPackage : public MediaPackage {
 
   bool FindEntry(const ov::String& path, uint32_t* offset, uint32_t* size) override;
   std::unique_ptr<uint8_t[]> ReadEntry(const ov::String& path, uint32_t* size) override;
+  bool NextEntryName(PackageIterator* it) const override;
 
  private:
   std::map<std::u16string, std::vector<uint8_t>> entries_;
+  std::vector<std::u16string> order_;  // names in the order first added
 };
 
 // Installs a package for the lifetime of the object and restores the previous

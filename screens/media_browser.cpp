@@ -6,6 +6,7 @@
 #include "platform/os/environment.h"
 #include "platform/os/process.h"
 #include "platform/os/thread.h"
+#include "screens/browser_rows.h"
 #include "screens/channel_selection.h"
 #include "ui/folder_browser.h"
 #include "ui/menu.h"
@@ -478,26 +479,8 @@ int MediaBrowser::OnAction(int32_t code, const ov::String& argument, int32_t fla
 }
 
 bool MediaBrowser::OnDirectionKey(int32_t code) {
-  ui::UiHost* host = ui::Host();
-  if (!IsVisible() || !IsFocused()) return false;
-  switch (code) {
-    case 2:
-      host->RequestHelpTip(kHelpBrowserKeys);
-      SelectPrevious();
-      break;
-    case 3:
-      host->RequestHelpTip(kHelpBrowserKeys);
-      SelectNext();
-      break;
-    case 4:
-      OnAction(kActionBrowserPreview, ov::String(), 0);
-      break;
-    default:
-      return false;
-  }
-  host->InvalidateAll();
-  UpdateScrollBar();
-  return true;
+  return BrowserDirectionKey(
+      this, code, [this] { SelectPrevious(); }, [this] { SelectNext(); }, [this] { UpdateScrollBar(); });
 }
 
 bool MediaBrowser::OnStylusDoubleTap(int32_t x, int32_t y) {
@@ -608,20 +591,10 @@ bool MediaBrowser::DrawRow(gfx::HDC dc, int state, MediaFileRecord* record, int3
     built = BuildThumbnail(record, spec);
   }
   if (selected) {
-    ui::SkinImage& frame = state == ui::kDrawFocused ? focus_frame_ : idle_frame_;
-    if (frame.bitmap && frame.dc) {
-      const int32_t w = std::min(frame.width, right - x);
-      const int32_t h = std::min({frame.height, thumb_height_ + 2 * border_, bottom - y});
-      if (w > 0 && h > 0) gfx::TransparentImage(dc, x, y, w, h, frame.dc.get(), 0, 0, w, h, selected_transparent_colour_);
-    }
+    DrawRowFrame(dc, state == ui::kDrawFocused ? focus_frame_ : idle_frame_, x, y, right - x,
+                 std::min(thumb_height_ + 2 * border_, bottom - y), selected_transparent_colour_);
   }
-  if (record->thumbnail) {
-    auto mem = gfx::CreateCompatibleDC(dc);
-    mem->SelectBitmap(record->thumbnail);
-    const int32_t w = std::min(record->thumbnail->width(), right - x - border_);
-    const int32_t h = std::min(record->thumbnail->height(), bottom - y - border_);
-    if (w > 0 && h > 0) gfx::BitBlt(dc, x + border_, y + border_, w, h, mem.get(), 0, 0, gfx::kSrcCopy);
-  }
+  DrawRowThumbnail(dc, record->thumbnail, x + border_, y + border_, right, bottom);
   DrawInfoText(dc, *record, x, y);
   return built;
 }

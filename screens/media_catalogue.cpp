@@ -88,11 +88,7 @@ gfx::HBitmap LoadIcon(const ThumbnailSpec& spec, const ov::String& name) {
   if (name.IsEmpty()) return nullptr;
   ov::String path = spec.skin_folder.IsEmpty() ? name : spec.skin_folder + u"/" + name;
   path.Replace(u'\\', u'/');
-  std::unique_ptr<gfx::DeviceContext> dc;
-  gfx::HBitmap bitmap;
-  int32_t w = 0, h = 0;
-  if (!picture::LoadImageFile(path, nullptr, &dc, &bitmap, &w, &h, 0)) return nullptr;
-  return bitmap;
+  return picture::LoadIconPicture(path, true);
 }
 
 // The first frame of a video, or a placeholder; *bottom_up tells its row order.

@@ -2,6 +2,7 @@
 
 #include "screens/audio_editor.h"
 #include "screens/channel_selection.h"
+#include "screens/effect_browser.h"
 #include "screens/media_browser.h"
 #include "screens/mixer.h"
 #include "screens/mixer_selection.h"
@@ -29,6 +30,7 @@ void RegisterElements() {
   ui::RegisterElementType(u"AudioEditor", Make<AudioEditor>);
   ui::RegisterElementType(u"PB", Make<MediaBrowser>);
   ui::RegisterElementType(u"MEDIABROWSER", Make<MediaBrowser>);
+  ui::RegisterElementType(u"EffectBrowser", Make<EffectBrowser>);
   ui::RegisterElementType(u"ImageEditor", Make<ImageEditor>);
   ui::RegisterElementType(u"PANZOOMEDITOR", Make<PanZoomEditor>);
   engine::RegisterTextClipRenderer(MakeTextClipRenderer);

@@ -164,12 +164,6 @@ std::unique_ptr<uint8_t[]> PakArchive::ReadEntryByName(const ov::String& name, u
   return buffer;
 }
 
-bool PakArchive::FirstEntryName(PakIterator* it) const {
-  it->name = ov::String();
-  it->position = 0;
-  return NextEntryName(it);
-}
-
 bool PakArchive::NextEntryName(PakIterator* it) const {
   std::lock_guard<std::mutex> lock(mutex_);
   if (!file_.IsOpen() || it->position >= entries_.size()) return false;

@@ -44,10 +44,7 @@ struct PakEntry {
 };
 
 // Iterator of FirstEntryName / NextEntryName.
-struct PakIterator {
-  ov::String name;
-  size_t position = 0;
-};
+using PakIterator = media::PackageIterator;
 
 class PakArchive : public media::MediaPackage {
  public:
@@ -75,8 +72,7 @@ class PakArchive : public media::MediaPackage {
   std::unique_ptr<uint8_t[]> ReadEntryByName(const ov::String& name, uint32_t* size);
   bool FindEntry(const ov::String& path, uint32_t* offset, uint32_t* size) override;
 
-  bool FirstEntryName(PakIterator* it) const;
-  bool NextEntryName(PakIterator* it) const;
+  bool NextEntryName(PakIterator* it) const override;
 
   const std::vector<PakEntry>& entries() const { return entries_; }
   uint32_t directory_size() const { return directory_size_; }

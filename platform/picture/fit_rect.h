@@ -16,4 +16,10 @@ namespace picture {
 void FitRect(int32_t* width, int32_t* height, int32_t src_width, int32_t src_height, int32_t box_width,
              int32_t box_height);
 
+// The thumbnail fit of the browsers: with full_width 0 exactly FitRect;
+// otherwise the width is full_width (the screen's) and the height that of the
+// source's proportions, whatever the box height.
+void FitThumbnailRect(int32_t* width, int32_t* height, int32_t src_width, int32_t src_height, int32_t box_width,
+                      int32_t box_height, int32_t full_width);
+
 }  // namespace picture

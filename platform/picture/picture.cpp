@@ -178,6 +178,28 @@ bool LoadImageFile(ov::String path, gfx::HDC reference, std::unique_ptr<gfx::Dev
   return true;
 }
 
+gfx::HBitmap LoadIconPicture(const ov::String& path, bool no_fallback) {
+  std::unique_ptr<gfx::DeviceContext> dc;
+  gfx::HBitmap loaded;
+  int32_t w = 0, h = 0;
+  gfx::HBitmap icon;
+  if (LoadImageFile(path, nullptr, &dc, &loaded, &w, &h, 0) && loaded) {
+    icon = CreateDib565(nullptr, w, h, nullptr);
+    if (icon) {
+      auto target = gfx::CreateCompatibleDC(nullptr);
+      target->SelectBitmap(icon);
+      gfx::BitBlt(target.get(), 0, 0, w, h, dc.get(), 0, 0, gfx::kSrcCopy);
+    }
+    return icon;
+  }
+  if (no_fallback) return nullptr;
+  constexpr int32_t kFallbackWidth = 20, kFallbackHeight = 15;
+  uint16_t* bits = nullptr;
+  icon = CreateDib565(nullptr, kFallbackWidth, kFallbackHeight, &bits);
+  if (icon) std::fill(bits, bits + ptrdiff_t(icon->stride()) * kFallbackHeight, uint16_t{0});
+  return icon;
+}
+
 int DrawImageFileCentered(ov::String path, int32_t box_width, int32_t box_height, gfx::HDC dc) {
   auto image = imaging::Image::FromFile(path);
   if (!image || !dc) return 0;

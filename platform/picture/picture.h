@@ -78,6 +78,10 @@ int DecodeImageFile(const ov::String& path, gfx::HBitmap* out, gfx::HDC referenc
 // are zeroed, then receive the picture's size. Whether a picture was decoded.
 bool LoadImageFile(ov::String path, gfx::HDC reference, std::unique_ptr<gfx::DeviceContext>* out_dc,
                    gfx::HBitmap* out_bitmap, int32_t* width, int32_t* height, gfx::COLORREF background);
+// The picture of an icon (LoadImageFile's look-up) copied into a new RGB565
+// bitmap of its own size. When it cannot be loaded: null with no_fallback,
+// else a black 20 x 15 bitmap.
+gfx::HBitmap LoadIconPicture(const ov::String& path, bool no_fallback);
 // Draws the file's picture fitted into the box (FitRect) and centred; 1 when drawn.
 int DrawImageFileCentered(ov::String path, int32_t box_width, int32_t box_height, gfx::HDC dc);
 int DecodeImageFileThumbnail(ov::String path, int32_t max_width, int32_t max_height, gfx::HDC dc, uint16_t** bits);

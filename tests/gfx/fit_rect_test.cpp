@@ -35,3 +35,35 @@ INSTANTIATE_TEST_SUITE_P(
         FitCase{1, 101, 48, 32, 0, 32}));
 
 }  // namespace
+
+namespace {
+
+struct ThumbnailCase {
+  int32_t sw, sh, bw, bh, full, w, h;
+};
+
+class FitThumbnailRectTest : public ::testing::TestWithParam<ThumbnailCase> {};
+
+TEST_P(FitThumbnailRectTest, FitsTheBoxOrTheScreenWidth) {
+  const ThumbnailCase& c = GetParam();
+  int32_t w = -1, h = -1;
+  picture::FitThumbnailRect(&w, &h, c.sw, c.sh, c.bw, c.bh, c.full);
+  EXPECT_EQ(w, c.w) << c.sw << "x" << c.sh << " into " << c.bw << "x" << c.bh << " full " << c.full;
+  EXPECT_EQ(h, c.h) << c.sw << "x" << c.sh << " into " << c.bw << "x" << c.bh << " full " << c.full;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FitThumbnailRectTest,
+    ::testing::Values(
+        // Without the full width: FitRect's fit of the box.
+        ThumbnailCase{320, 240, 64, 48, 0, 64, 48}, ThumbnailCase{240, 320, 64, 48, 0, 36, 48},
+        ThumbnailCase{0, 0, 64, 48, 0, 48, 48},
+        // The full width takes the screen's width and the height of the
+        // proportions, past the box height.
+        ThumbnailCase{320, 240, 64, 48, 240, 240, 180}, ThumbnailCase{2, 3, 64, 48, 240, 240, 363},
+        // A source more than 100 times taller than wide (ratio 0) fits by
+        // its exact proportions, with and without the full width.
+        ThumbnailCase{1, 200, 64, 48, 0, 0, 48}, ThumbnailCase{2, 300, 64, 48, 0, 0, 48},
+        ThumbnailCase{1, 200, 64, 48, 240, 240, 48000}));
+
+}  // namespace

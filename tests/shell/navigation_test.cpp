@@ -142,16 +142,16 @@ TEST_F(NavigationTest, RightSoftkeyListsItemsInReverseAndRunsThem) {
 TEST_F(NavigationTest, OptionBindingThroughSetAttribute) {
   ASSERT_TRUE(d().TapElement(u"main_2"));
   ASSERT_EQ(d().Menu(), u"settings");
-  d().sm().DoAction(ui::kActionSetAttribute, u" ImageInterval=4", 1);
+  d().sm().DoAction(ui::kActionSetAttribute, u" HelpOn=0", 1);
   d().Settle();
-  EXPECT_EQ(*d().sm().options().GetOption(14), 4u);
-  ui::Element* label = d().sm().FindElementByName(nullptr, u"interval_label", false);
+  EXPECT_EQ(*d().sm().options().GetOption(45), 0u);
+  ui::Element* label = d().sm().FindElementByName(nullptr, u"help_state", false);
   ASSERT_NE(label, nullptr);
-  EXPECT_EQ(label->text(), ov::String(u"Photo duration: 4 s"));
+  EXPECT_EQ(label->text(), ov::String(u"Help hints (1 on, 0 off): 0"));
   // Malformed parameters change nothing.
   EXPECT_EQ(d().sm().DoAction(ui::kActionSetAttribute, u"=5", 1), 0);
-  EXPECT_EQ(d().sm().DoAction(ui::kActionSetAttribute, u"ImageInterval", 1), 0);
-  EXPECT_EQ(*d().sm().options().GetOption(14), 4u);
+  EXPECT_EQ(d().sm().DoAction(ui::kActionSetAttribute, u"HelpOn", 1), 0);
+  EXPECT_EQ(*d().sm().options().GetOption(45), 0u);
 }
 
 // An element that notes the thread it is called on.

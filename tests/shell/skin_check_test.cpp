@@ -1,7 +1,8 @@
 // Checks every shipped skin package: the XML parses, every element and
 // action keyword is known, every JUMP_TO and SHOW_POPUP target exists where
-// the shell looks for it, every picture is in a package, and every font face
-// is the bundled font or a font file beside the skin.
+// the shell looks for it, every menu an element names for its editors and
+// sub-menus exists, every picture is in a package, and every font face is
+// the bundled font or a font file beside the skin.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -42,7 +43,19 @@ struct Checker {
                                              u"il2", u"idleImage2", u"fi2", u"focusImage2", u"di2",
                                              u"disabledImage2", u"bi", u"backgroundImage", u"startSplash",
                                              u"shutdownSplash", u"al", u"ar", u"al2", u"ar2", u"bitmap",
-                                             u"image", u"folderIcon", u"idleSelectedIcon", u"focusSelectedIcon"};
+                                             u"image", u"folderIcon", u"idleSelectedIcon", u"focusSelectedIcon",
+                                             u"unselectedIcon"};
+    for (const char16_t* n : kNames) {
+      if (name.EqualsNoCase(n)) return true;
+    }
+    return false;
+  }
+
+  // Attributes whose value names a menu that an element jumps to.
+  static bool IsMenuNameAttribute(const ov::String& name) {
+    static const char16_t* const kNames[] = {u"audioEditMenu",    u"imageEditMenu",    u"videoEditMenu",
+                                             u"imageEffectMenu",  u"imageOverlayMenu", u"panzoomMenu",
+                                             u"imageTextMenu",    u"credits_overlay_menu"};
     for (const char16_t* n : kNames) {
       if (name.EqualsNoCase(n)) return true;
     }
@@ -95,6 +108,10 @@ struct Checker {
         }
         if (code == ui::kActionShowPopup && !popups.count(std::u16string(arg.View()))) {
           Problem("SHOW_POPUP of a popup not in its menu " + U8(arg));
+        }
+      } else if (IsMenuNameAttribute(a.name)) {
+        if (!menus.count(std::u16string(a.value.View()))) {
+          Problem(U8(a.name) + " names a missing menu " + U8(a.value));
         }
       } else if ((IsPictureAttribute(a.name) || IsBrowserPictureAttribute(node, a.name)) && !HasPicture(a.value)) {
         Problem("picture not in a package: " + U8(a.value));
