@@ -113,8 +113,7 @@ int ImageEditor::OnAction(int32_t code, const ov::String& argument, int32_t flag
     case kActionPictureAddEffect:
       if (!channel_) break;
       LoadEffectOptions();
-      if (host) {
-        host->JumpToMenu(effect_menu_);
+      if (JumpTo(effect_menu_)) {
         host->EnableAttributeItems(true, nullptr, u"ImageInterval", 1);
         host->DoAction(ui::kActionOptionsChanged, ov::String(), 1);
         host->UpdateEffectControls();
@@ -123,8 +122,7 @@ int ImageEditor::OnAction(int32_t code, const ov::String& argument, int32_t flag
     case kActionPictureAddOverlay:
       if (!channel_) break;
       LoadOverlayOptions();
-      if (host) {
-        host->JumpToMenu(overlay_menu_);
+      if (JumpTo(overlay_menu_)) {
         host->DoAction(ui::kActionOptionsChanged, ov::String(), 1);
         host->UpdateEffectControls();
       }
@@ -140,8 +138,7 @@ int ImageEditor::OnAction(int32_t code, const ov::String& argument, int32_t flag
       ApplyPanZoom();
       break;
     case ui::kActionAddText:
-      if (!channel_ || !host) break;
-      host->JumpToMenu(text_menu_);
+      if (!channel_ || !JumpTo(text_menu_)) break;
       host->DoAction(kActionPictureTextChannel, channel_name_, 1);
       break;
     case kActionPictureCrop:
@@ -151,9 +148,9 @@ int ImageEditor::OnAction(int32_t code, const ov::String& argument, int32_t flag
       }
       break;
     case kActionPicturePanZoomEdit:
-      if (!channel_ || !host) break;
+      if (!channel_ || panzoom_menu_.IsEmpty()) break;
       LoadPanZoomOptions();
-      host->JumpToMenu(panzoom_menu_);
+      if (!JumpTo(panzoom_menu_)) break;
       host->DoAction(kActionPanZoomClip, ov::String::Format(u"%d", Selected()), 1);
       host->DoAction(kActionPanZoomChannel, channel_name_, 1);
       break;
@@ -172,6 +169,13 @@ int ImageEditor::OnAction(int32_t code, const ov::String& argument, int32_t flag
   }
   if (handled && code != ui::kActionInitialise) UpdateControls();
   return Control::OnAction(code, argument, flag);
+}
+
+bool ImageEditor::JumpTo(const ov::String& menu) {
+  ui::UiHost* host = ui::Host();
+  if (!host || menu.IsEmpty()) return false;
+  host->JumpToMenu(menu);
+  return true;
 }
 
 void ImageEditor::ShowTextMenu() {

@@ -83,6 +83,8 @@ class ImageEditor : public PictureEditor {
   uint32_t CropFrame() const;
   bool CropOn() const;
   void ShowTextMenu();
+  // Shows the sub-menu; false (nothing shown) without a host or a name.
+  bool JumpTo(const ov::String& menu);
 
   ui::PlaylistOrder* clip_list_ = nullptr;
   ui::Element* crop_filter_ = nullptr;
