@@ -155,19 +155,8 @@ bool PanZoomEditor::OnStylusUp(int32_t x, int32_t y) {
 // The preview
 
 void PanZoomEditor::PlayClip() {
-  const ChannelClip* clip = channel_ ? channel_->clip(clip_index_) : nullptr;
+  const ChannelClip* clip = LoadClip(clip_index_, false);
   if (!clip) return;
-  DecodeForPlay(clip_index_, false);
-  auto load = std::make_unique<engine::EngineCommand>(engine::MakeCommand(engine::CMD_LOAD, engine::kFirstVideoChannel, -1));
-  load->path = clip->sourceFile;
-  load->altPath = clip->pictureCache;
-  PostCommand(std::move(load));
-  if (!clip->clipText.textString.IsEmpty()) {
-    auto text = std::make_unique<engine::EngineCommand>(
-        engine::MakeCommand(engine::CMD_LOAD_IMAGE, engine::kFirstVideoChannel));
-    text->path = text->altPath = FormatTextClip(clip->clipText);
-    PostCommand(std::move(text));
-  }
   // The rectangles being edited, not the clip's stored movement.
   const uint32_t start = NumericOptionValue(kKenStart), end = NumericOptionValue(kKenEnd);
   if (start != end) {

@@ -225,19 +225,8 @@ void ImageEditor::SelectionChanged() {
 
 void ImageEditor::PlayClip() {
   const int32_t i = play_index_;
-  const ChannelClip* clip = channel_ ? channel_->clip(i) : nullptr;
+  const ChannelClip* clip = LoadClip(i, true);
   if (!clip) return;
-  DecodeForPlay(i, true);
-  auto load = std::make_unique<engine::EngineCommand>(engine::MakeCommand(engine::CMD_LOAD, engine::kFirstVideoChannel, -1));
-  load->path = clip->sourceFile;
-  load->altPath = clip->pictureCache;
-  PostCommand(std::move(load));
-  if (!clip->clipText.textString.IsEmpty()) {
-    auto text = std::make_unique<engine::EngineCommand>(
-        engine::MakeCommand(engine::CMD_LOAD_IMAGE, engine::kFirstVideoChannel));
-    text->path = text->altPath = FormatTextClip(clip->clipText);
-    PostCommand(std::move(text));
-  }
   if (!clip->overlayFile.IsEmpty()) {
     auto overlay = std::make_unique<engine::EngineCommand>(engine::MakeCommand(
         engine::CMD_LOAD_IMAGE, engine::kFirstVideoChannel, static_cast<int32_t>(kOverlayKey)));

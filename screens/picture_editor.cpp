@@ -388,17 +388,27 @@ void PictureEditor::PostCommand(std::unique_ptr<engine::EngineCommand> command) 
   if (engine_ && command) engine_->PostAction(std::move(command));
 }
 
-void PictureEditor::DecodeForPlay(int32_t clip, bool overlay) {
-  if (!channel_) return;
+const ChannelClip* PictureEditor::LoadClip(int32_t clip, bool overlay) {
+  const ChannelClip* c = channel_ ? channel_->clip(clip) : nullptr;
+  if (!c) return nullptr;
   const uint32_t t0 = ov::GetTickCount();
   {
     engine::MediaDecompressor decompressor(engine_ ? engine_->videoMixer() : nullptr, {}, false);
     decompressor.DecompressImage(clip, channel_, channel_index_);
-    if (overlay && !channel_->GetClipOverlayFile(clip).IsEmpty()) {
-      decompressor.DecompressOverlay(clip, channel_, channel_index_);
-    }
+    if (overlay && !c->overlayFile.IsEmpty()) decompressor.DecompressOverlay(clip, channel_, channel_index_);
   }
   time_offset_ += ov::GetTickCount() - t0;
+  auto load = std::make_unique<engine::EngineCommand>(engine::MakeCommand(engine::CMD_LOAD, engine::kFirstVideoChannel, -1));
+  load->path = c->sourceFile;
+  load->altPath = c->pictureCache;
+  PostCommand(std::move(load));
+  if (!c->clipText.textString.IsEmpty()) {
+    auto text = std::make_unique<engine::EngineCommand>(
+        engine::MakeCommand(engine::CMD_LOAD_IMAGE, engine::kFirstVideoChannel));
+    text->path = text->altPath = FormatTextClip(c->clipText);
+    PostCommand(std::move(text));
+  }
+  return c;
 }
 
 void PictureEditor::CheckNewFrame() {

@@ -53,6 +53,7 @@ namespace screens {
 
 class ChannelSelection;
 class Mixer;
+struct ChannelClip;
 
 // Internal action codes of the picture editors.
 enum : int32_t {
@@ -208,8 +209,10 @@ class PictureEditor : public ui::Control {
   void Post(uint32_t type, int32_t p1 = 0, int32_t p2 = 0, int32_t p3 = 0);
   void PostCommand(std::unique_ptr<engine::EngineCommand> command);
   // Decodes clip `clip`'s playback cache (and its overlay's with
-  // `overlay`) on the UI thread; the time it took goes to the time offset.
-  void DecodeForPlay(int32_t clip, bool overlay);
+  // `overlay`) on the UI thread, the time it took going to the time
+  // offset, and posts its load on channel 16 with its text as a layer. The
+  // clip, or null (nothing posted) when the channel has none at `clip`.
+  const ChannelClip* LoadClip(int32_t clip, bool overlay);
   // Repaints the box when the engine has a new frame.
   void CheckNewFrame();
   // The shown position: the engine clock less the time offset.
