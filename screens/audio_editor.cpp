@@ -9,6 +9,7 @@
 #include "media/wav_source.h"
 #include "platform/os/thread.h"
 #include "screens/channel_selection.h"
+#include "screens/editor_options.h"
 #include "ui/menu.h"
 #include "ui/slider_control.h"
 #include "ui/ui_host.h"
@@ -47,25 +48,6 @@ std::mutex& FactoryMutex() {
 AudioEditor::DeviceFactory& Factory() {
   static AudioEditor::DeviceFactory factory;
   return factory;
-}
-
-uint32_t* Numeric(ui::UiHost* host, int n) { return host ? host->NumericOption(n) : nullptr; }
-
-void SetNumeric(ui::UiHost* host, int n, uint32_t value) {
-  if (uint32_t* slot = Numeric(host, n)) *slot = value;
-}
-
-uint32_t GetNumeric(ui::UiHost* host, int n) {
-  const uint32_t* slot = Numeric(host, n);
-  return slot ? *slot : 0;
-}
-
-void SetString(ui::UiHost* host, int n, const ov::String& value) {
-  if (ov::String* slot = host ? host->StringOption(n) : nullptr) *slot = value;
-}
-
-void RefreshBoundTexts(ui::UiHost* host) {
-  if (host) host->DoAction(ui::kActionOptionsChanged, ov::String(), 1);
 }
 
 // The part of a path between its last separator and its last dot when both

@@ -7,6 +7,7 @@
 #include "engine/video_mixer.h"
 #include "platform/os/thread.h"
 #include "screens/channel_selection.h"
+#include "screens/editor_options.h"
 #include "ui/menu.h"
 #include "ui/ui_host.h"
 
@@ -58,7 +59,7 @@ int PanZoomEditor::OnAction(int32_t code, const ov::String& argument, int32_t fl
       InitialisePreview();
       break;
     case ui::kActionOptionsChanged: {
-      const uint32_t r = NumericOptionValue(NumericOptionValue(kKenBurnsPosition) == 0 ? kKenStart : kKenEnd);
+      const uint32_t r = GetNumeric(ui::Host(), GetNumeric(ui::Host(), kKenBurnsPosition) == 0 ? kKenStart : kKenEnd);
       if (r != edit_rect_) {
         edit_rect_ = r;
         Repaint();
@@ -105,7 +106,7 @@ int PanZoomEditor::OnAction(int32_t code, const ov::String& argument, int32_t fl
 void PanZoomEditor::Open(const ov::String& name) {
   channel_name_ = name;
   playing_ = paused_ = false;
-  interval_snapshot_ = NumericOptionValue(kImageInterval);
+  interval_snapshot_ = GetNumeric(ui::Host(), kImageInterval);
   clip_file_ = ov::String();
   if (OpenChannel(name)) {
     // The movement works on the whole photo.
@@ -124,8 +125,8 @@ void PanZoomEditor::StoreRect(uint32_t rect) {
   // The editor takes the stored value, as code 36 also makes it: the
   // smaller corner is the anchor of the next move.
   edit_rect_ = OrderRect(rect);
-  SetNumericOption(NumericOptionValue(kKenBurnsPosition) == 0 ? kKenStart : kKenEnd, edit_rect_);
-  RefreshBoundTexts();
+  SetNumeric(ui::Host(), GetNumeric(ui::Host(), kKenBurnsPosition) == 0 ? kKenStart : kKenEnd, edit_rect_);
+  RefreshBoundTexts(ui::Host());
 }
 
 bool PanZoomEditor::OnStylusDown(int32_t x, int32_t y) {
@@ -158,9 +159,9 @@ void PanZoomEditor::PlayClip() {
   const ChannelClip* clip = LoadClip(clip_index_, false);
   if (!clip) return;
   // The rectangles being edited, not the clip's stored movement.
-  const uint32_t start = NumericOptionValue(kKenStart), end = NumericOptionValue(kKenEnd);
+  const uint32_t start = GetNumeric(ui::Host(), kKenStart), end = GetNumeric(ui::Host(), kKenEnd);
   if (start != end) {
-    Post(engine::CMD_PAN_ZOOM, static_cast<int32_t>(NumericOptionValue(kEffectSpeed)), static_cast<int32_t>(start),
+    Post(engine::CMD_PAN_ZOOM, static_cast<int32_t>(GetNumeric(ui::Host(), kEffectSpeed)), static_cast<int32_t>(start),
          static_cast<int32_t>(end));
   }
   Post(engine::CMD_PLAY);

@@ -6,6 +6,7 @@
 #include "engine/mix_engine.h"
 #include "platform/os/thread.h"
 #include "screens/channel_selection.h"
+#include "screens/editor_options.h"
 #include "screens/mixer.h"
 #include "ui/clip_order_list.h"
 #include "ui/menu.h"
@@ -191,7 +192,7 @@ void ImageEditor::Open(const ov::String& name) {
   channel_name_ = name;
   playing_ = paused_ = false;
   play_index_ = 0;
-  interval_snapshot_ = NumericOptionValue(kImageInterval);
+  interval_snapshot_ = GetNumeric(ui::Host(), kImageInterval);
   if (OpenChannel(name)) {
     first_clip_file_ = channel_->GetClipFile(0);
     const uint32_t crop = channel_->GetClipCropRect(Selected());
@@ -377,32 +378,32 @@ void ImageEditor::LoadEffectOptions() {
   ov::String file;
   if (mixer_) mixer_->GetChannelEffect(channel_index_, &type, &speed, &direction, &file);
   if (direction == 0) direction = kDefaultDirection;
-  SetNumericOption(kEffectSpeed, static_cast<uint32_t>(speed));
-  SetNumericOption(kEffectDir, static_cast<uint32_t>(direction));
-  SetNumericOption(kEffectType, static_cast<uint32_t>(type));
+  SetNumeric(ui::Host(), kEffectSpeed, static_cast<uint32_t>(speed));
+  SetNumeric(ui::Host(), kEffectDir, static_cast<uint32_t>(direction));
+  SetNumeric(ui::Host(), kEffectType, static_cast<uint32_t>(type));
   // The effect browser lists the files relative to the skin folder.
   const ov::String folder = ui::Host() ? ui::Host()->SkinFolder() : ov::String();
   if (!file.IsEmpty() && !folder.IsEmpty() && file.Length() > folder.Length() &&
       file.Left(folder.Length()) == folder) {
     file = file.Mid(folder.Length() + 1);
   }
-  SetStringOption(kEffectFilename, file);
-  SetNumericOption(kImageInterval, static_cast<uint32_t>(std::max(channel_->GetClipDisplayTime(0), 0)));
+  SetString(ui::Host(), kEffectFilename, file);
+  SetNumeric(ui::Host(), kImageInterval, static_cast<uint32_t>(std::max(channel_->GetClipDisplayTime(0), 0)));
 }
 
 void ImageEditor::AcceptChannelEffect() {
   if (!channel_) return;
-  const auto type = static_cast<int32_t>(NumericOptionValue(kEffectType));
-  ov::String file = type == engine::CMD_FILE_EFFECT ? StringOptionValue(kEffectFilename) : ov::String();
+  const auto type = static_cast<int32_t>(GetNumeric(ui::Host(), kEffectType));
+  ov::String file = type == engine::CMD_FILE_EFFECT ? GetString(ui::Host(), kEffectFilename) : ov::String();
   if (!file.IsEmpty() && ui::Host()) file = ui::Host()->SkinFolder() + u"/" + file;
   if (mixer_) {
-    mixer_->SetChannelEffect(channel_index_, type, static_cast<int32_t>(NumericOptionValue(kEffectSpeed)),
-                             static_cast<int32_t>(NumericOptionValue(kEffectDir)), file);
+    mixer_->SetChannelEffect(channel_index_, type, static_cast<int32_t>(GetNumeric(ui::Host(), kEffectSpeed)),
+                             static_cast<int32_t>(GetNumeric(ui::Host(), kEffectDir)), file);
     if (channel_index_ >= 0 && channel_index_ < kMixerChannels) {
       mixer_->OnAction(kActionEffectOn0 + channel_index_, ov::String(), -1);
     }
   }
-  const uint32_t interval = NumericOptionValue(kImageInterval);
+  const uint32_t interval = GetNumeric(ui::Host(), kImageInterval);
   if (interval != interval_snapshot_) {
     interval_snapshot_ = interval;
     channel_->SetDisplayTimeAll(static_cast<int32_t>(std::min<uint32_t>(interval, INT32_MAX)));
@@ -412,22 +413,22 @@ void ImageEditor::AcceptChannelEffect() {
 
 void ImageEditor::LoadOverlayOptions() {
   const ChannelClip* clip = channel_ ? channel_->clip(Selected()) : nullptr;
-  SetNumericOption(kAssignOverlayToAll, 0);
-  SetNumericOption(kPhotoEffect, clip ? static_cast<uint32_t>(clip->photoEffect) : 0);
-  SetStringOption(kOverlayEffect, clip ? clip->overlayFile : ov::String());
-  SetNumericOption(kAssignPhotoEffectToAll, 0);
+  SetNumeric(ui::Host(), kAssignOverlayToAll, 0);
+  SetNumeric(ui::Host(), kPhotoEffect, clip ? static_cast<uint32_t>(clip->photoEffect) : 0);
+  SetString(ui::Host(), kOverlayEffect, clip ? clip->overlayFile : ov::String());
+  SetNumeric(ui::Host(), kAssignPhotoEffectToAll, 0);
 }
 
 void ImageEditor::ApplyOverlayAndPhotoEffect() {
   if (!channel_) return;
-  const ov::String name = StringOptionValue(kOverlayEffect);
+  const ov::String name = GetString(ui::Host(), kOverlayEffect);
   const ov::String overlay = name.IsEmpty() || !ui::Host() ? ov::String() : ui::Host()->SkinFolder() + u"/" + name;
   const int32_t count = channel_->ClipCount();
   const int32_t selected = Selected();
   for (int32_t c = 0; c < count; ++c) {
-    if (NumericOptionValue(kAssignOverlayToAll) == 1 || c == selected) channel_->SetClipOverlayFile(c, overlay);
-    if (NumericOptionValue(kAssignPhotoEffectToAll) == 1 || c == selected) {
-      channel_->SetClipPhotoEffect(c, static_cast<int32_t>(NumericOptionValue(kPhotoEffect)));
+    if (GetNumeric(ui::Host(), kAssignOverlayToAll) == 1 || c == selected) channel_->SetClipOverlayFile(c, overlay);
+    if (GetNumeric(ui::Host(), kAssignPhotoEffectToAll) == 1 || c == selected) {
+      channel_->SetClipPhotoEffect(c, static_cast<int32_t>(GetNumeric(ui::Host(), kPhotoEffect)));
     }
   }
 }
@@ -437,19 +438,19 @@ void ImageEditor::LoadPanZoomOptions() {
   int32_t speed = 0;
   channel_->GetClipPanZoom(Selected(), &start, &end, &speed);
   if (speed == 0 || speed == kDefaultPanSpeed || !mixer_) speed = kPanSpeedDefault;
-  SetNumericOption(kEffectSpeed, static_cast<uint32_t>(speed));
-  SetNumericOption(kKenStart, start);
-  SetNumericOption(kKenEnd, end);
-  SetNumericOption(kKenBurnsPosition, 0);
-  SetNumericOption(kAssignKenBurnsToAll, 0);
-  SetNumericOption(kImageInterval, static_cast<uint32_t>(std::max(channel_->GetClipDisplayTime(0), 0)));
+  SetNumeric(ui::Host(), kEffectSpeed, static_cast<uint32_t>(speed));
+  SetNumeric(ui::Host(), kKenStart, start);
+  SetNumeric(ui::Host(), kKenEnd, end);
+  SetNumeric(ui::Host(), kKenBurnsPosition, 0);
+  SetNumeric(ui::Host(), kAssignKenBurnsToAll, 0);
+  SetNumeric(ui::Host(), kImageInterval, static_cast<uint32_t>(std::max(channel_->GetClipDisplayTime(0), 0)));
 }
 
 void ImageEditor::ApplyPanZoom() {
-  const uint32_t start = NumericOptionValue(kKenStart), end = NumericOptionValue(kKenEnd);
+  const uint32_t start = GetNumeric(ui::Host(), kKenStart), end = GetNumeric(ui::Host(), kKenEnd);
   if (!channel_ || !mixer_ || start == end) return;
-  const auto speed = static_cast<int32_t>(NumericOptionValue(kEffectSpeed));
-  const bool all = NumericOptionValue(kAssignKenBurnsToAll) == 1;
+  const auto speed = static_cast<int32_t>(GetNumeric(ui::Host(), kEffectSpeed));
+  const bool all = GetNumeric(ui::Host(), kAssignKenBurnsToAll) == 1;
   for (int32_t c = 0; c < channel_->ClipCount(); ++c) {
     if (!all && c != Selected()) continue;
     channel_->SetClipPanZoom(c, start, end, speed);

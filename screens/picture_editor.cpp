@@ -13,6 +13,7 @@
 #include "platform/picture/fit_rect.h"
 #include "platform/picture/picture.h"
 #include "screens/channel_selection.h"
+#include "screens/editor_options.h"
 #include "screens/mixer.h"
 #include "screens/preview_engine.h"
 #include "ui/menu.h"
@@ -57,28 +58,6 @@ uint32_t TapRect(int32_t gx, int32_t gy) {
 
 uint32_t DragRect(uint32_t r, int32_t gx, int32_t gy) {
   return PackRect(RectLeft(r), Apart(RectLeft(r), gx), RectTop(r), Apart(RectTop(r), gy));
-}
-
-uint32_t NumericOptionValue(int n) {
-  const uint32_t* slot = ui::Host() ? ui::Host()->NumericOption(n) : nullptr;
-  return slot ? *slot : 0;
-}
-
-void SetNumericOption(int n, uint32_t value) {
-  if (uint32_t* slot = ui::Host() ? ui::Host()->NumericOption(n) : nullptr) *slot = value;
-}
-
-ov::String StringOptionValue(int n) {
-  const ov::String* slot = ui::Host() ? ui::Host()->StringOption(n) : nullptr;
-  return slot ? *slot : ov::String();
-}
-
-void SetStringOption(int n, const ov::String& value) {
-  if (ov::String* slot = ui::Host() ? ui::Host()->StringOption(n) : nullptr) *slot = value;
-}
-
-void RefreshBoundTexts() {
-  if (ui::UiHost* host = ui::Host()) host->DoAction(ui::kActionOptionsChanged, ov::String(), 1);
 }
 
 ov::String FormatMinutes(uint32_t minutes, uint32_t seconds) {
@@ -424,11 +403,11 @@ uint32_t PictureEditor::PlayPosition() {
 void PictureEditor::PublishTime(uint32_t pos) {
   if (pos != 0 && total_seconds_ < pos / 1000) pos = total_seconds_ * 1000;
   const uint32_t percent = total_seconds_ ? std::min<uint32_t>(100, (pos / 10) / total_seconds_) : 0;
-  SetNumericOption(picture_options::kPlayPercentage, percent);
-  SetStringOption(picture_options::kTrackPos, FormatMinutes(pos / 60000, pos / 1000 - 60 * (pos / 60000)));
-  SetStringOption(picture_options::kTrackTitle, clip_title_);
-  SetStringOption(picture_options::kTrackLen, FormatMinutes(total_seconds_ / 60, total_seconds_ % 60));
-  RefreshBoundTexts();
+  SetNumeric(ui::Host(), picture_options::kPlayPercentage, percent);
+  SetString(ui::Host(), picture_options::kTrackPos, FormatMinutes(pos / 60000, pos / 1000 - 60 * (pos / 60000)));
+  SetString(ui::Host(), picture_options::kTrackTitle, clip_title_);
+  SetString(ui::Host(), picture_options::kTrackLen, FormatMinutes(total_seconds_ / 60, total_seconds_ % 60));
+  RefreshBoundTexts(ui::Host());
 }
 
 void PictureEditor::UpdatePreviewControls(std::initializer_list<int32_t> stopped_items, ui::Element* list) {

@@ -112,13 +112,6 @@ inline constexpr int kTrackTitle = 15;
 inline constexpr int kOverlayEffect = 18;
 inline constexpr int kEffectFilename = 19;
 }  // namespace picture_options
-// The host's option slots; 0, empty and nothing without a host.
-uint32_t NumericOptionValue(int n);
-void SetNumericOption(int n, uint32_t value);
-ov::String StringOptionValue(int n);
-void SetStringOption(int n, const ov::String& value);
-// DoAction 36: the option-bound elements show the options again.
-void RefreshBoundTexts();
 // "%d:%.2d" of minutes and seconds.
 ov::String FormatMinutes(uint32_t minutes, uint32_t seconds);
 // A path's file name without folder and extension (the whole path when it

@@ -10,6 +10,7 @@
 #include "screens/photo_editor.h"
 #include "screens/preview_mixer.h"
 #include "screens/text_editor.h"
+#include "screens/video_editor.h"
 #include "ui/menu.h"
 
 namespace screens {
@@ -28,6 +29,7 @@ void RegisterElements() {
   ui::RegisterElementType(u"MixerSelection", Make<MixerSelection>);
   ui::RegisterElementType(u"PREVIEWMIXER", Make<PreviewMixer>);
   ui::RegisterElementType(u"AudioEditor", Make<AudioEditor>);
+  ui::RegisterElementType(u"VideoEditor", Make<VideoEditor>);
   ui::RegisterElementType(u"PB", Make<MediaBrowser>);
   ui::RegisterElementType(u"MEDIABROWSER", Make<MediaBrowser>);
   ui::RegisterElementType(u"EffectBrowser", Make<EffectBrowser>);

@@ -130,6 +130,7 @@ int ScreenManager::StoreOption(const ov::String& key, const ov::String& text) {
     *slot = text;
     options_.SaveOptionsLater(false);
     OnOptionChanged(true, s);
+    DoAction(ui::kActionOptionChanged, key, 1);
     return 1;
   }
   const int n = options_.FindNumericIndex(key.View());
@@ -140,6 +141,7 @@ int ScreenManager::StoreOption(const ov::String& key, const ov::String& text) {
   *slot = value;
   options_.SaveOptionsLater(false);
   OnOptionChanged(false, n);
+  DoAction(ui::kActionOptionChanged, key, 1);
   return 1;
 }
 

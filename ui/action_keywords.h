@@ -57,6 +57,7 @@ enum : ActionCode {
   kActionPasswordOff = 45,
   kActionPasswordOn = 46,
   kActionSetText = 73,
+  kActionOptionChanged = 79,       // an element stored an option; the argument is its key name
   kActionScrollUp = 74,
   kActionScrollDown = 75,
   kActionCalendarNext = 67,
