@@ -1,6 +1,7 @@
 #include "imageproc/scale_dsp.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "platform/cpu/cpu.h"
 
@@ -84,6 +85,100 @@ RowPair NextRowPair(const RowPair& before, int32_t top, int32_t bottom, int fy) 
   return {top, bottom, static_cast<uint8_t>(fy), topFrom, bottomFrom};
 }
 
+void MakeBandTaps(BandTaps& taps, const TapPlan& plan, int n) {
+  const int groups = plan.groups;
+  taps.blocks = (groups + 3) / 4;
+  taps.wholeBlocks = n / 32;
+  const bool tail = taps.wholeBlocks < taps.blocks && n == 8 * groups && groups >= 4;
+  if (tail) taps.wholeBlocks = taps.blocks;
+  for (int b = 0; b < taps.blocks; ++b) {
+    const int first = tail && b == taps.blocks - 1 ? groups - 4 : 4 * b;
+    taps.column[b] = 8 * first;
+    for (int k = 0; k < 2; ++k) {
+      const int p = 2 * b + k;
+      const int g0 = std::min(first + k, groups - 1), g1 = std::min(first + k + 2, groups - 1);
+      std::copy_n(plan.pick[g0], 16, taps.pick[p]);
+      std::copy_n(plan.pick[g1], 16, taps.pick[p] + 16);
+      taps.base[p][0] = plan.base[g0];
+      taps.base[p][1] = plan.base[g1];
+      for (int m = 0; m <= 8; ++m) {
+        for (int i = 0; i < 16; ++i) {
+          taps.weight[m][p][i] = static_cast<uint8_t>(m * plan.weight[g0][i]);
+          taps.weight[m][p][16 + i] = static_cast<uint8_t>(m * plan.weight[g1][i]);
+        }
+      }
+    }
+  }
+}
+
+namespace {
+
+// The kernel's view of a band's output rows.
+void ShapeBand(Band& band) {
+  band.stair = band.outputs == band.rowCount - 1;
+  for (int k = 0; k < band.outputs; ++k) {
+    const int t = band.top[k];
+    int pair = t, upper = 8 - band.fy[k], lower = band.fy[k];
+    if (!band.below[k]) {
+      // The row alone: with the next row, or the one before the band's last.
+      upper = 8;
+      lower = 0;
+      if (t + 1 >= band.rowCount && t > 0) {
+        pair = t - 1;
+        std::swap(upper, lower);
+      }
+    }
+    band.pair[k] = static_cast<uint8_t>(pair);
+    band.upper[k] = static_cast<uint8_t>(upper);
+    band.lower[k] = static_cast<uint8_t>(lower);
+    band.stair &= pair == k;
+  }
+}
+
+}  // namespace
+
+void AddBandRow(std::vector<Band>& bands, int32_t row, int32_t top, int32_t bottom, int fy) {
+  if (fy == 0) bottom = top;
+  const int below = bottom != top;
+  if (!bands.empty() && bands.back().outputs < kBandOutputs) {
+    Band& band = bands.back();
+    // The upper row: one the band holds, or the next after its last.
+    int t = 0;
+    while (t < band.rowCount && band.rows[t] != top) ++t;
+    const bool fresh = t == band.rowCount;
+    bool fits = !fresh || top > band.rows[band.rowCount - 1];
+    int count = fresh ? t + 1 : band.rowCount;
+    if (below && fits) {
+      if (t + 1 < count) {
+        fits = band.rows[t + 1] == bottom;
+      } else {
+        ++count;
+      }
+    }
+    if (fits && count <= kBandRows) {
+      band.rows[t] = top;
+      if (below) band.rows[t + 1] = bottom;
+      band.rowCount = static_cast<uint8_t>(count);
+      band.top[band.outputs] = static_cast<uint8_t>(t);
+      band.below[band.outputs] = static_cast<uint8_t>(below);
+      band.fy[band.outputs] = static_cast<uint8_t>(fy);
+      ++band.outputs;
+      ShapeBand(band);
+      return;
+    }
+  }
+  Band band{};
+  band.first = row;
+  band.rows[0] = top;
+  band.rows[1] = bottom;
+  band.rowCount = static_cast<uint8_t>(1 + below);
+  band.outputs = 1;
+  band.below[0] = static_cast<uint8_t>(below);
+  band.fy[0] = static_cast<uint8_t>(fy);
+  ShapeBand(band);
+  bands.push_back(band);
+}
+
 void scale_horizontal_c(uint16_t* const* dst, const uint8_t* const* src, int rows, const TapPlan& plan) {
   for (int g = 0; g < plan.groups; ++g) {
     const uint8_t* pick = plan.pick[g];
@@ -124,6 +219,7 @@ void init_scale_dsp(ScaleDsp& dsp, uint32_t cpuFlags) {
   dsp.horizontal = scale_horizontal_c;
   dsp.vertical = scale_vertical_c;
   dsp.columns = nullptr;
+  dsp.bands = nullptr;
   dsp.columnsFirst = true;
   dsp.unpack565 = rgb565_unpack_c;
   dsp.pack565 = rgb565_pack_c;
@@ -138,6 +234,9 @@ void init_scale_dsp(ScaleDsp& dsp, uint32_t cpuFlags) {
   if (cpuFlags & ov::kCpuAvx2) {
     dsp.horizontal = scale_horizontal_avx2;
     dsp.vertical = scale_vertical_avx2;
+    dsp.bands = scale_bands_avx2;
+    dsp.unpack565 = rgb565_unpack_avx2;
+    dsp.pack565 = rgb565_pack_avx2;
   }
   // The AVX2 horizontal blend stays: its 256-bit pairs of groups measured
   // faster than 512-bit quads where rows are blended one or two to a call.

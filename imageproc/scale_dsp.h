@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace imageproc {
 
@@ -105,6 +106,63 @@ using ScaleColumnsFn = void (*)(uint8_t* dst, ptrdiff_t dstStride, const uint8_t
                                 const TapPlan& plan, const TapQuads& quads, const RowPair* rows, int64_t count,
                                 ptrdiff_t n);
 
+// Consecutive output rows made in one pass from the few source rows they
+// share: the taps of each source row of the band are fetched once, into
+// registers, for a block of output columns, and every output row of the band
+// is weighted from two of them before the next block. At 3:4 a band is three
+// output rows from four source rows.
+inline constexpr int kBandRows = 4;
+inline constexpr int kBandOutputs = 16;
+struct Band {
+  int32_t first;             // the band's first output row
+  int32_t rows[kBandRows];   // its source rows (from the plane's first), ascending
+  uint8_t rowCount, outputs;
+  // Output row first + k blends band rows top[k] and top[k] + below[k]
+  // (below 0 or 1) with weight fy[k] on the lower.
+  uint8_t top[kBandOutputs], below[kBandOutputs], fy[kBandOutputs];
+  // The same as a kernel takes it: output row first + k weights band rows
+  // pair[k] and pair[k] + 1 by upper[k] and lower[k] (which add up to 8): a
+  // row taken alone (fy 0, or the last row repeated) is weighted 8 beside a
+  // neighbour weighted 0. `stair` when output row k takes rows k and k + 1
+  // and there is one output row fewer than rows (three from four at 3:4).
+  uint8_t pair[kBandOutputs], upper[kBandOutputs], lower[kBandOutputs];
+  bool stair;
+};
+
+// A plan's groups in blocks of 32 output columns for the band kernel, two
+// pairs to a block: pair 2b holds the block's groups 0 and 2, pair 2b + 1 its
+// groups 1 and 3 (groups past the plan's last repeat it), each group fetched
+// from its own 16 samples, so that packing the two pairs' outputs lane by
+// lane gives the block's 32 in order. Where the run's last group is whole but
+// the groups do not fill the last block, that block is the last four groups
+// instead, over columns made already, so that every block is stored whole.
+// The weights come times every vertical weight 0-8, so that one pmaddubsw
+// weights a source row's taps for one output row at once:
+// (8 - fy) ((8 - fx) left + fx right) is ((8 - fy) (8 - fx)) left +
+// ((8 - fy) fx) right, each weight at most 64.
+inline constexpr int kTapPairs = kTapGroups / 2;
+struct BandTaps {
+  alignas(32) uint8_t pick[kTapPairs][32];
+  alignas(32) uint8_t weight[9][kTapPairs][32];
+  int32_t base[kTapPairs][2];
+  int32_t column[kTapPairs / 2];  // each block's first output column
+  int blocks;
+  int wholeBlocks;  // blocks from the first whose 32 columns are all in the run
+};
+// For a plan of n output columns whose groups all fit.
+void MakeBandTaps(BandTaps& taps, const TapPlan& plan, int n);
+
+// Adds output row `row`, which blends source rows top and bottom (bottom >=
+// top, read only where fy > 0), to the last band of `bands` or to a new one.
+// Rows are added in order.
+void AddBandRow(std::vector<Band>& bands, int32_t row, int32_t top, int32_t bottom, int fy);
+
+// The whole scale of a run of n output columns of one plane by bands, every
+// group of `plan` fitting: band by band, output rows dstStride bytes apart
+// from the band's source rows (srcStride bytes apart).
+using ScaleBandsFn = void (*)(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride,
+                              const BandTaps& taps, const Band* bands, int64_t count, ptrdiff_t n);
+
 // RGB565 pictures are scaled as three planes of their 5-, 6- and 5-bit
 // fields: unpack splits n words into the fields, pack joins them again.
 using Rgb565UnpackFn = void (*)(uint8_t* r, uint8_t* g, uint8_t* b, const uint16_t* src, ptrdiff_t n);
@@ -116,6 +174,8 @@ struct ScaleDsp {
   // Null where the variant has none; the planar scaler then blends rows
   // through a ring in memory with the two above.
   ScaleColumnsFn columns;
+  // Null where the variant has none; takes a run whose groups all fit.
+  ScaleBandsFn bands;
   // True while the horizontal blend is the reference: in plain C++ the
   // planar scaler then blends columns first (scale_planar.cpp), faster there
   // than fetching each tap through the plan.
@@ -136,8 +196,12 @@ void rgb565_unpack_sse2(uint8_t* r, uint8_t* g, uint8_t* b, const uint16_t* src,
 void rgb565_pack_sse2(uint16_t* dst, const uint8_t* r, const uint8_t* g, const uint8_t* b, ptrdiff_t n);
 void scale_horizontal_sse2(uint16_t* const* dst, const uint8_t* const* src, int rows, const TapPlan& plan);
 void scale_vertical_sse2(uint8_t* dst, const uint16_t* top, const uint16_t* bottom, int fy, ptrdiff_t n);
+void rgb565_unpack_avx2(uint8_t* r, uint8_t* g, uint8_t* b, const uint16_t* src, ptrdiff_t n);
+void rgb565_pack_avx2(uint16_t* dst, const uint8_t* r, const uint8_t* g, const uint8_t* b, ptrdiff_t n);
 void scale_horizontal_avx2(uint16_t* const* dst, const uint8_t* const* src, int rows, const TapPlan& plan);
 void scale_vertical_avx2(uint8_t* dst, const uint16_t* top, const uint16_t* bottom, int fy, ptrdiff_t n);
+void scale_bands_avx2(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride,
+                      const BandTaps& taps, const Band* bands, int64_t count, ptrdiff_t n);
 void scale_vertical_avx512(uint8_t* dst, const uint16_t* top, const uint16_t* bottom, int fy, ptrdiff_t n);
 void scale_columns_avx512(uint8_t* dst, ptrdiff_t dstStride, const uint8_t* src, ptrdiff_t srcStride,
                           const TapPlan& plan, const TapQuads& quads, const RowPair* rows, int64_t count,

@@ -2,6 +2,8 @@
 // latter also into planar 4:2:2 or 4:2:0 strips so that a large output can be
 // made in a small buffer over several calls.
 #include <cstring>
+#include <memory>
+#include <new>
 
 #include "imageproc/imageproc.h"
 #include "imageproc/imageproc_tables.h"
@@ -93,6 +95,87 @@ bool MakeGeometry(const uint8_t* src, int64_t srcW, int64_t srcH, int64_t dstW, 
   g->stepX = ((W >> g->sx) << kPosBits) / dstW;
   g->stepY = ((H >> g->sy) << kPosBits) / dstH;
   return true;
+}
+
+// Output columns per run of the RGB565 scaler (a multiple of 8: its three
+// fields side by side fill a tap plan) and the source columns a run may split.
+constexpr int64_t kFieldRun = 8 * kTapGroups / 3;
+constexpr int64_t kFieldSpan = 4 * kFieldRun;
+
+// A run of n output columns from j0 of the RGB565 scaler, and its taps: the
+// red field's, then the green and blue fields' one and two spans on, each
+// field's columns padded to a whole group with the last column.
+struct FieldRun {
+  int64_t stepX, W, j0, n;
+  bool operator==(const FieldRun&) const = default;
+
+  int64_t First() const { return (1 + j0 * stepX) >> kPosBits; }
+  int64_t Padded() const { return (n + 7) & ~int64_t{7}; }
+
+  void Taps(int32_t* left, int32_t* right, uint8_t* frac) const {
+    const int64_t first = First(), padded = Padded();
+    for (int64_t j = 0; j < padded; ++j) {
+      // Columns past n (to a whole group) repeat the last one.
+      const int64_t q = 1 + (j0 + Min(j, n - 1)) * stepX;
+      const int64_t c0 = q >> kPosBits;
+      left[j] = static_cast<int32_t>(c0 - first);
+      right[j] = static_cast<int32_t>(Min(c0 + 1, W - 1) - first);
+      frac[j] = static_cast<uint8_t>((q >> kFracShift) & 7);
+    }
+    const int64_t span = right[n - 1] + 1;
+    for (int c = 1; c < 3; ++c) {
+      for (int64_t j = 0; j < padded; ++j) {
+        left[c * padded + j] = static_cast<int32_t>(left[j] + c * span);
+        right[c * padded + j] = static_cast<int32_t>(right[j] + c * span);
+        frac[c * padded + j] = frac[j];
+      }
+    }
+  }
+
+  // False where the run's taps are too far apart for a plan.
+  bool Plan(TapPlan& plan, const int32_t* left, const int32_t* right, const uint8_t* frac) const {
+    const int64_t span = right[n - 1] + 1;
+    return span <= kFieldSpan && MakeTapPlan(plan, left, right, frac, static_cast<int>(3 * Padded()), 3 * span);
+  }
+};
+
+// The tap plans of the last runs scaled on this thread: every frame of a clip
+// has the same geometry, and making the plan cost as much as a tenth of a
+// small frame.
+struct FieldPlans {
+  struct Entry {
+    FieldRun run{};
+    bool valid = false, planned = false;
+    int64_t span = 0;
+    TapPlan plan;
+  };
+  static constexpr int kEntries = 4;
+  Entry entries[kEntries];
+  int next = 0;
+
+  const Entry* Find(const FieldRun& run) const {
+    for (const Entry& e : entries) {
+      if (e.valid && e.run == run) return &e;
+    }
+    return nullptr;
+  }
+
+  const Entry* Add(const FieldRun& run, const int32_t* left, const int32_t* right, const uint8_t* frac) {
+    Entry& e = entries[next];
+    next = (next + 1) % kEntries;
+    e.run = run;
+    e.valid = true;
+    e.span = right[run.n - 1] + 1;
+    e.planned = run.Plan(e.plan, left, right, frac);
+    return &e;
+  }
+};
+
+// Null when there is no memory for it.
+FieldPlans* ThreadFieldPlans() {
+  thread_local std::unique_ptr<FieldPlans> plans;
+  if (!plans) plans.reset(new (std::nothrow) FieldPlans);
+  return plans.get();
 }
 
 int StripScale(const uint8_t* src, uint8_t* dst, uint32_t srcWidth, int srcHeight, uint32_t dstWidth,
@@ -192,36 +275,24 @@ extern "C" void gScaleRGB565CroppedFrame(const uint16_t* src, uint16_t* dst, int
   // 30:1) are blended pixel by pixel.
   ScaleDsp dsp;
   init_scale_dsp(dsp, ov::GetCpuFlags());
-  constexpr int64_t kRun = 8 * kTapGroups / 3;  // output columns per run, a multiple of 8
-  constexpr int64_t kSpan = 4 * kRun;           // source columns a run may split
+  constexpr int64_t kRun = kFieldRun;
   int32_t left[3 * kRun], right[3 * kRun];
   uint8_t frac[3 * kRun];
-  TapPlan plan;
-  uint8_t fields[3 * kSpan];
+  uint8_t fields[3 * kFieldSpan];
   uint16_t blended[2][3 * kRun];
   uint8_t out[3 * kRun];
+  FieldPlans* plans = ThreadFieldPlans();
   for (int64_t j0 = 0; j0 < colsMade; j0 += kRun) {
-    const int64_t n = Min(kRun, colsMade - j0), padded = (n + 7) & ~int64_t{7};
-    const int64_t first = (1 + j0 * stepX) >> kPosBits;
-    for (int64_t j = 0; j < padded; ++j) {
-      // Columns past n (to a whole group) repeat the last one.
-      const int64_t q = 1 + (j0 + Min(j, n - 1)) * stepX;
-      const int64_t c0 = q >> kPosBits;
-      left[j] = static_cast<int32_t>(c0 - first);
-      right[j] = static_cast<int32_t>(Min(c0 + 1, W - 1) - first);
-      frac[j] = static_cast<uint8_t>((q >> kFracShift) & 7);
-    }
-    const int64_t span = right[n - 1] + 1;
-    // The green and blue fields' taps: the red field's, one and two spans on.
-    for (int c = 1; c < 3; ++c) {
-      for (int64_t j = 0; j < padded; ++j) {
-        left[c * padded + j] = static_cast<int32_t>(left[j] + c * span);
-        right[c * padded + j] = static_cast<int32_t>(right[j] + c * span);
-        frac[c * padded + j] = frac[j];
-      }
-    }
-    const bool planned =
-        span <= kSpan && MakeTapPlan(plan, left, right, frac, static_cast<int>(3 * padded), 3 * span);
+    const int64_t n = Min(kRun, colsMade - j0);
+    const FieldRun run{stepX, W, j0, n};
+    const int64_t padded = run.Padded();
+    const FieldPlans::Entry* cached = plans ? plans->Find(run) : nullptr;
+    if (!cached || !cached->planned) run.Taps(left, right, frac);
+    if (!cached && plans) cached = plans->Add(run, left, right, frac);
+    const int64_t first = run.First(), span = cached ? cached->span : right[n - 1] + 1;
+    TapPlan ownPlan;
+    const bool planned = cached ? cached->planned : run.Plan(ownPlan, left, right, frac);
+    const TapPlan& plan = cached ? cached->plan : ownPlan;
     int64_t held[2] = {-1, -1};
     auto rowBlend = [&](int64_t r, int64_t keep) -> const uint16_t* {
       for (int k = 0; k < 2; ++k) {

@@ -59,6 +59,7 @@ struct PlanCache {
     bool valid = false, planned = false;
     TapPlan plan;
     TapQuads quads;  // for a kernel that fetches 32 columns' taps at once
+    BandTaps bandTaps;  // for a kernel that makes output rows by bands
   };
   static constexpr int kEntries = 4;
   Entry entries[kEntries];
@@ -83,6 +84,7 @@ struct PlanCache {
     e.valid = true;
     e.planned = MakeTapPlan(e.plan, left, right, frac, static_cast<int>(run.n), run.readable);
     if (e.planned) MakeTapQuads(e.quads, e.plan, left, right, static_cast<int>(run.n), run.readable);
+    if (e.planned) MakeBandTaps(e.bandTaps, e.plan, static_cast<int>(run.n));
     return e.planned ? &e : nullptr;
   }
 };
@@ -218,6 +220,11 @@ struct RowSchedule {
   std::vector<Step> steps;
   std::vector<int64_t> rows;
   std::vector<RowPair> pairs;  // the same for a kernel that holds two blended rows
+  std::vector<Band> bands;     // the same for a kernel that makes output rows by bands
+  // True when the bands fetch at least one source row per output row (the
+  // picture is not made taller): upscales, many output rows to a band, went
+  // faster through the ring.
+  bool bandsPay = false;
 
   bool Complete() const { return static_cast<int64_t>(steps.size()) == dstHeight; }
 
@@ -228,6 +235,7 @@ struct RowSchedule {
     steps.clear();
     rows.clear();
     pairs.clear();
+    bands.clear();
     steps.reserve(static_cast<size_t>(height));
     pairs.reserve(static_cast<size_t>(height));
     RowWalk walk{taps, dstHeight};
@@ -244,6 +252,7 @@ struct RowSchedule {
       const RowTaps::Rows t = taps.Of(i);
       pair = NextRowPair(pair, static_cast<int32_t>(t.top), static_cast<int32_t>(t.bottom), t.fy);
       pairs.push_back(pair);
+      AddBandRow(bands, static_cast<int32_t>(i), static_cast<int32_t>(t.top), static_cast<int32_t>(t.bottom), t.fy);
       Step step{0, 0, 0, static_cast<uint8_t>(t.fy)};
       // The missing rows are the walk's next; one batch brings both.
       if (slot(t.top) < 0 || (t.fy && slot(t.bottom) < 0)) {
@@ -258,6 +267,9 @@ struct RowSchedule {
       step.bottom = static_cast<uint8_t>(bottom);
       steps.push_back(step);
     }
+    int64_t bandRows = 0;
+    for (const Band& band : bands) bandRows += band.rowCount;
+    bandsPay = bandRows >= dstHeight;
   }
 };
 
@@ -326,7 +338,9 @@ struct ColumnsRun {
 // taps and the schedule; a plane whose source or destination is missing is
 // left out. The references take ScalePlaneColumnsFirst instead; a kernel that
 // keeps the blended rows in registers (AVX-512) takes a run whose plan's quads
-// all fit whole, strip by strip, with the schedule's row pairs.
+// all fit whole, strip by strip, with the schedule's row pairs; a kernel that
+// makes output rows by bands (AVX2) takes a run whose groups all fit, where
+// the schedule's bands fetch at least a source row per output row.
 void ScalePlanarFrame(std::initializer_list<Plane> planes, int64_t srcStride, int64_t srcHeight,
                       int64_t dstWidth, int64_t dstHeight, int64_t x0, int64_t y0, int64_t w, int64_t h) {
   if (dstWidth <= 0 || dstHeight <= 0 || x0 < 0 || y0 < 0) return;
@@ -358,6 +372,14 @@ void ScalePlanarFrame(std::initializer_list<Plane> planes, int64_t srcStride, in
     const TapPlan* plan = planned ? &planned->plan : nullptr;
     if (plan && dsp.columns && planned->quads.fitting == (plan->groups + 3) / 4) {
       ScaleColumns({dsp.columns, planned, schedule, srcStride, dstWidth, x0, j0, n}, planes);
+      continue;
+    }
+    if (plan && dsp.bands && schedule->bandsPay && plan->fitting == plan->groups) {
+      for (const Plane& plane : planes) {
+        if (plane.src && plane.dst)
+          dsp.bands(plane.dst + j0, dstWidth, plane.src + x0, srcStride, planned->bandTaps, schedule->bands.data(),
+                    static_cast<int64_t>(schedule->bands.size()), n);
+      }
       continue;
     }
     if (!plan) run.Taps(left, right, frac);

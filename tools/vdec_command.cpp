@@ -356,11 +356,20 @@ int RunVdec(int argc, char** argv) {
     w = std::min<int>(w, pic.width);
     h = std::min<int>(h, pic.height);
     if (yuv) {
-      for (int r = 0; r < h; ++r) write_failed |= std::fwrite(pic.y + r * pic.width, 1, w, yuv) != static_cast<size_t>(w);
+      // A plane as wide as the rows written goes out in one call, which
+      // stdio hands straight to the file; cropped planes row by row.
+      const auto write_plane = [&](const uint8_t* plane, int stride, int pw, int ph) {
+        if (pw == stride) {
+          const size_t n = static_cast<size_t>(pw) * static_cast<size_t>(ph);
+          write_failed |= std::fwrite(plane, 1, n, yuv) != n;
+          return;
+        }
+        for (int r = 0; r < ph; ++r)
+          write_failed |= std::fwrite(plane + r * stride, 1, pw, yuv) != static_cast<size_t>(pw);
+      };
+      write_plane(pic.y, pic.width, w, h);
       const int cw = (w + 1) / 2, ch = (h + 1) / 2;
-      for (const uint8_t* plane : {pic.u, pic.v})
-        for (int r = 0; r < ch; ++r)
-          write_failed |= std::fwrite(plane + r * (pic.width / 2), 1, cw, yuv) != static_cast<size_t>(cw);
+      for (const uint8_t* plane : {pic.u, pic.v}) write_plane(plane, pic.width / 2, cw, ch);
     }
     if (rgb) {
       // Top-down rows of ((w + 1) & ~1) pixels, the padding pixel included.

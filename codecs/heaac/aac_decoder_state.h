@@ -74,6 +74,7 @@ struct IcsInfo {
   const uint16_t* swbOffset;  // offsets of the window type
   uint8_t codebook[kMaxBandSlots];
   int16_t scaleFactor[kMaxBandSlots];  // scale factor, intensity position or noise energy
+  uint16_t bandPeak[kMaxBandSlots];    // largest |quantised value| of a spectral band, pulses aside
   uint8_t pulsePresent;
   uint8_t numPulse;
   uint8_t pulseStartSfb;

@@ -73,6 +73,39 @@ void PostTwiddle_c(const int32_t* in, const int32_t* tw, int32_t* out, int q) {
   }
 }
 
+void FftFirstPasses_c(int32_t* data, int points) {
+  for (int i = 0; i < points; i += 4) {
+    int32_t* p = data + 2 * i;
+    const int32_t ar = WAdd(p[0], p[2]), ai = WAdd(p[1], p[3]);
+    const int32_t br = WSub(p[0], p[2]), bi = WSub(p[1], p[3]);
+    const int32_t cr = WAdd(p[4], p[6]), ci = WAdd(p[5], p[7]);
+    const int32_t dr = WSub(p[4], p[6]), di = WSub(p[5], p[7]);
+    p[0] = WAdd(ar, cr);
+    p[1] = WAdd(ai, ci);
+    p[4] = WSub(ar, cr);
+    p[5] = WSub(ai, ci);
+    // (dr + j di) x (-j) = di - j dr
+    p[2] = WAdd(br, di);
+    p[3] = WSub(bi, dr);
+    p[6] = WSub(br, di);
+    p[7] = WAdd(bi, dr);
+  }
+}
+
+void ExpandImdct_c(const int32_t* row, int32_t* y, int m) {
+  const int h = m / 2;
+  for (int i = 0; i < h; i += 2) {
+    y[i] = row[h + 1 + i];
+    y[i + 1] = WNeg(row[h - 2 - i]);
+    y[h + i] = row[i];
+    y[h + i + 1] = WNeg(row[m - 1 - i]);
+    y[m + i] = row[h + i];
+    y[m + i + 1] = WNeg(row[h - 1 - i]);
+    y[m + h + i] = WNeg(row[1 + i]);
+    y[m + h + i + 1] = row[m - 2 - i];
+  }
+}
+
 void WindowLong_c(const int32_t* y, const int32_t* rise, const int32_t* fall, int bits, int64_t* overlap,
                   int16_t* pcm, int stride) {
   for (int n = 0; n < 1024; ++n) pcm[n * stride] = ToPcm(overlap[n] + Window(y[n], rise[n], bits));
@@ -82,22 +115,28 @@ void WindowLong_c(const int32_t* y, const int32_t* rise, const int32_t* fall, in
 void init_aac_dsp(AacDsp& dsp, uint32_t cpuFlags) {
   dsp.dequantSmall = DequantSmall_c;
   dsp.preTwiddle = PreTwiddle_c;
+  dsp.fftFirstPasses = FftFirstPasses_c;
   dsp.fftPass = FftPass_c;
   dsp.postTwiddle = PostTwiddle_c;
+  dsp.expandImdct = ExpandImdct_c;
   dsp.windowLong = WindowLong_c;
 #if !defined(OVMIX_NO_SIMD) && defined(__x86_64__)
   if (cpuFlags & ov::kCpuSse2) {
     dsp.dequantSmall = DequantSmall_sse2;
     dsp.preTwiddle = PreTwiddle_sse2;
+    dsp.fftFirstPasses = FftFirstPasses_sse2;
     dsp.fftPass = FftPass_sse2;
     dsp.postTwiddle = PostTwiddle_sse2;
+    dsp.expandImdct = ExpandImdct_sse2;
     dsp.windowLong = WindowLong_sse2;
   }
   if (cpuFlags & ov::kCpuAvx2) {
     dsp.dequantSmall = DequantSmall_avx2;
     dsp.preTwiddle = PreTwiddle_avx2;
+    dsp.fftFirstPasses = FftFirstPasses_avx2;
     dsp.fftPass = FftPass_avx2;
     dsp.postTwiddle = PostTwiddle_avx2;
+    dsp.expandImdct = ExpandImdct_avx2;
     dsp.windowLong = WindowLong_avx2;
   }
 #else

@@ -1,7 +1,8 @@
 #pragma once
 // Kernels of the AAC decoder (the kernel family "aac"): inverse quantisation
 // of a band, the radix-2 passes of the filterbank's fixed-point FFT, the
-// twiddles around it and the long window's overlap-add. init_aac_dsp fills
+// twiddles around it, the transform's output by its symmetries and the long
+// window's overlap-add. init_aac_dsp fills
 // the table with the C++ references, then lets instruction-set versions
 // replace entries when the CPU has them; every version gives the same bits
 // as its reference.
@@ -40,12 +41,28 @@ using PostTwiddleFn = void (*)(const int32_t* in, const int32_t* tw, int32_t* ou
 // are left as they are.
 using WindowLongFn = void (*)(const int32_t* y, const int32_t* rise, const int32_t* fall, int bits, int64_t* overlap,
                               int16_t* pcm, int stride);
+// The FFT's first two radix-2 stages over `points` complex values (a
+// multiple of 4), in place: in each group of four values x0..x3, with
+// a = x0 + x1, b = x0 - x1, c = x2 + x3, d = x2 - x3, the group becomes
+// a + c, b - jd, a - c, b + jd.
+using FftFirstPassesFn = void (*)(int32_t* data, int points);
+// The 2m outputs of the inverse MDCT from the m values of its core (m 128
+// or 1024, h = m / 2), by the transform's sign and mirror symmetries: for
+// even i < h,
+//   y[i] = row[h + 1 + i],     y[i + 1] = -row[h - 2 - i],
+//   y[h + i] = row[i],         y[h + i + 1] = -row[m - 1 - i],
+//   y[m + i] = row[h + i],     y[m + i + 1] = -row[h - 1 - i],
+//   y[m + h + i] = -row[1 + i], y[m + h + i + 1] = row[m - 2 - i],
+// negations wrapping. row and y are distinct buffers.
+using ExpandImdctFn = void (*)(const int32_t* row, int32_t* y, int m);
 
 struct AacDsp {
   DequantSmallFn dequantSmall;
   PreTwiddleFn preTwiddle;
+  FftFirstPassesFn fftFirstPasses;
   FftPassFn fftPass;
   PostTwiddleFn postTwiddle;
+  ExpandImdctFn expandImdct;
   WindowLongFn windowLong;
 };
 
@@ -58,6 +75,8 @@ void FftPass_c(int32_t* data, int points, int len, const int32_t* tw);
 void PostTwiddle_c(const int32_t* in, const int32_t* tw, int32_t* out, int q);
 void WindowLong_c(const int32_t* y, const int32_t* rise, const int32_t* fall, int bits, int64_t* overlap,
                   int16_t* pcm, int stride);
+void FftFirstPasses_c(int32_t* data, int points);
+void ExpandImdct_c(const int32_t* row, int32_t* y, int m);
 
 // x86-64 variants (aac_dsp_sse2.cpp, aac_dsp_avx2.cpp).
 bool DequantSmall_sse2(int32_t* v, int n, const int32_t* power, int32_t scale, int shift, int64_t round);
@@ -66,11 +85,15 @@ void FftPass_sse2(int32_t* data, int points, int len, const int32_t* tw);
 void PostTwiddle_sse2(const int32_t* in, const int32_t* tw, int32_t* out, int q);
 void WindowLong_sse2(const int32_t* y, const int32_t* rise, const int32_t* fall, int bits, int64_t* overlap,
                      int16_t* pcm, int stride);
+void FftFirstPasses_sse2(int32_t* data, int points);
+void ExpandImdct_sse2(const int32_t* row, int32_t* y, int m);
 bool DequantSmall_avx2(int32_t* v, int n, const int32_t* power, int32_t scale, int shift, int64_t round);
 void PreTwiddle_avx2(const int32_t* in, const int32_t* tw, const uint16_t* rev, int32_t* out, int n);
 void FftPass_avx2(int32_t* data, int points, int len, const int32_t* tw);
 void PostTwiddle_avx2(const int32_t* in, const int32_t* tw, int32_t* out, int q);
 void WindowLong_avx2(const int32_t* y, const int32_t* rise, const int32_t* fall, int bits, int64_t* overlap,
                      int16_t* pcm, int stride);
+void FftFirstPasses_avx2(int32_t* data, int points);
+void ExpandImdct_avx2(const int32_t* row, int32_t* y, int m);
 
 }  // namespace heaac

@@ -51,14 +51,16 @@ inline __m256i Window4(const int32_t* y, const int32_t* w, int shift) {
 bool DequantSmall_avx2(int32_t* v, int n, const int32_t* power, int32_t scale, int shift, int64_t round) {
   // Four or eight values a step; a band's last four through a mask.
   auto mask = [](int left) { return left >= 8 ? _mm256_set1_epi32(-1) : _mm256_setr_epi32(-1, -1, -1, -1, 0, 0, 0, 0); };
-  const __m256i limit = _mm256_set1_epi32(255);
-  // Sign bits of magnitudes above 255 and of |INT32_MIN|, which stays negative.
-  __m256i over = _mm256_setzero_si256();
+  // The largest magnitude, unsigned: |INT32_MIN| stays 2^31, above any limit.
+  __m256i peak8 = _mm256_setzero_si256();
   for (int k = 0; k < n; k += 8) {
-    const __m256i a = _mm256_abs_epi32(_mm256_maskload_epi32(v + k, mask(n - k)));
-    over = _mm256_or_si256(over, _mm256_or_si256(_mm256_cmpgt_epi32(a, limit), a));
+    peak8 = _mm256_max_epu32(peak8, _mm256_abs_epi32(_mm256_maskload_epi32(v + k, mask(n - k))));
   }
-  if (!_mm256_testz_si256(over, _mm256_set1_epi32(INT32_MIN))) return false;
+  __m128i peak4 = _mm_max_epu32(_mm256_castsi256_si128(peak8), _mm256_extracti128_si256(peak8, 1));
+  peak4 = _mm_max_epu32(peak4, _mm_shuffle_epi32(peak4, _MM_SHUFFLE(1, 0, 3, 2)));
+  peak4 = _mm_max_epu32(peak4, _mm_shuffle_epi32(peak4, _MM_SHUFFLE(2, 3, 0, 1)));
+  const uint32_t peak = static_cast<uint32_t>(_mm_cvtsi128_si32(peak4));
+  if (peak > 255) return false;
   const __m256i max = _mm256_set1_epi32(INT32_MAX);
   const __m256i scaleV = _mm256_set1_epi32(scale);
   const __m256i roundV = _mm256_set1_epi64x(round);
@@ -66,10 +68,8 @@ bool DequantSmall_avx2(int32_t* v, int n, const int32_t* power, int32_t scale, i
   const __m128i left = _mm_cvtsi32_si128(shift >= 0 && shift < 31 ? shift : 0);
   const int down = shift < 0 ? -shift : 0;
   const __m128i downBy = _mm_cvtsi32_si128(down > 32 ? 0 : down - 1);
-  for (int k = 0; k < n; k += 8) {
-    const __m256i m8 = mask(n - k);
-    const __m256i q = _mm256_maskload_epi32(v + k, m8);
-    const __m256i p = _mm256_mask_i32gather_epi32(_mm256_setzero_si256(), power, _mm256_abs_epi32(q), m8, 4);
+  // The magnitudes' values from their power-table entries p.
+  auto dequant = [&](__m256i p) {
     __m256i m;
     if (shift >= 31) {
       m = _mm256_and_si256(_mm256_cmpgt_epi32(p, _mm256_setzero_si256()), max);
@@ -83,7 +83,29 @@ bool DequantSmall_avx2(int32_t* v, int n, const int32_t* power, int32_t scale, i
     // m and scale are both non-negative: unsigned products are the signed ones.
     const __m256i even = _mm256_srli_epi64(_mm256_add_epi64(_mm256_mul_epu32(m, scaleV), roundV), 31);
     const __m256i odd = _mm256_slli_epi64(_mm256_add_epi64(_mm256_mul_epu32(_mm256_srli_epi64(m, 32), scaleV), roundV), 1);
-    _mm256_maskstore_epi32(v + k, m8, _mm256_sign_epi32(_mm256_blend_epi32(even, odd, 0xAA), q));
+    return _mm256_blend_epi32(even, odd, 0xAA);
+  };
+  if (peak < 16 && n >= 16) {
+    // Most bands: the values of magnitudes 0..15 made once, in two
+    // registers, and each magnitude's value picked by a permute.
+    const __m256i low = dequant(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(power)));
+    const __m256i high = peak >= 8 ? dequant(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(power + 8))) : low;
+    const __m256i seven = _mm256_set1_epi32(7);
+    for (int k = 0; k < n; k += 8) {
+      const __m256i m8 = mask(n - k);
+      const __m256i q = _mm256_maskload_epi32(v + k, m8);
+      const __m256i a = _mm256_abs_epi32(q);
+      __m256i r = _mm256_permutevar8x32_epi32(low, a);
+      if (peak >= 8) r = _mm256_blendv_epi8(r, _mm256_permutevar8x32_epi32(high, a), _mm256_cmpgt_epi32(a, seven));
+      _mm256_maskstore_epi32(v + k, m8, _mm256_sign_epi32(r, q));
+    }
+    return true;
+  }
+  for (int k = 0; k < n; k += 8) {
+    const __m256i m8 = mask(n - k);
+    const __m256i q = _mm256_maskload_epi32(v + k, m8);
+    const __m256i p = _mm256_mask_i32gather_epi32(_mm256_setzero_si256(), power, _mm256_abs_epi32(q), m8, 4);
+    _mm256_maskstore_epi32(v + k, m8, _mm256_sign_epi32(dequant(p), q));
   }
   return true;
 }
@@ -169,6 +191,62 @@ void WindowLong_avx2(const int32_t* y, const int32_t* rise, const int32_t* fall,
   }
   for (int n = 0; n < 1024; n += 4) {
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(overlap + n), Window4(y + 1024 + n, fall + n, shift));
+  }
+}
+
+namespace {
+
+// As Expand4 in aac_dsp_sse2.cpp, eight outputs: even positions from
+// fwd[0], fwd[2], fwd[4], fwd[6], odd ones from back[0], back[-2], back[-4],
+// back[-6].
+template <bool kShifted, bool kNegFwd>
+inline void Expand8(const int32_t* fwd, const int32_t* back, int32_t* out) {
+  __m256i f, b;
+  if (kShifted) {
+    f = _mm256_srli_epi64(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(fwd - 1)), 32);
+    b = _mm256_permutevar8x32_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(back - 6)),
+                                    _mm256_setr_epi32(0, 6, 0, 4, 0, 2, 0, 0));
+  } else {
+    f = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(fwd));
+    b = _mm256_permutevar8x32_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(back - 7)),
+                                    _mm256_setr_epi32(0, 7, 0, 5, 0, 3, 0, 1));
+  }
+  if (kNegFwd) {
+    f = _mm256_sub_epi32(_mm256_setzero_si256(), f);
+  } else {
+    b = _mm256_sub_epi32(_mm256_setzero_si256(), b);
+  }
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm256_blend_epi32(f, b, 0xAA));
+}
+
+}  // namespace
+
+void FftFirstPasses_avx2(int32_t* data, int points) {
+  // Two groups of four a step, one in each 128-bit lane.
+  const __m256i flip = _mm256_setr_epi32(0, 0, 0, -1, 0, 0, 0, -1);
+  int i = 0;
+  for (; i + 8 <= points; i += 8) {
+    auto* p = reinterpret_cast<__m256i*>(data + 2 * i);
+    const __m256i g0 = _mm256_loadu_si256(p), g1 = _mm256_loadu_si256(p + 1);
+    const __m256i lo = _mm256_permute2x128_si256(g0, g1, 0x20), hi = _mm256_permute2x128_si256(g0, g1, 0x31);
+    const __m256i u = _mm256_unpacklo_epi64(lo, hi), v = _mm256_unpackhi_epi64(lo, hi);
+    const __m256i sum = _mm256_add_epi32(u, v), diff = _mm256_sub_epi32(u, v);
+    const __m256i e = _mm256_unpacklo_epi64(sum, diff), f = _mm256_unpackhi_epi64(sum, diff);
+    const __m256i g = _mm256_sub_epi32(_mm256_xor_si256(_mm256_shuffle_epi32(f, _MM_SHUFFLE(2, 3, 1, 0)), flip), flip);
+    const __m256i outLo = _mm256_add_epi32(e, g), outHi = _mm256_sub_epi32(e, g);
+    _mm256_storeu_si256(p, _mm256_permute2x128_si256(outLo, outHi, 0x20));
+    _mm256_storeu_si256(p + 1, _mm256_permute2x128_si256(outLo, outHi, 0x31));
+  }
+  if (i < points) FftFirstPasses_sse2(data + 2 * i, points - i);
+}
+
+void ExpandImdct_avx2(const int32_t* row, int32_t* y, int m) {
+  const int h = m / 2;
+  for (int i = 0; i < h; i += 8) {
+    Expand8<true, false>(row + h + 1 + i, row + h - 2 - i, y + i);
+    Expand8<false, false>(row + i, row + m - 1 - i, y + h + i);
+    Expand8<false, false>(row + h + i, row + h - 1 - i, y + m + i);
+    Expand8<false, true>(row + 1 + i, row + m - 2 - i, y + m + h + i);
   }
 }
 

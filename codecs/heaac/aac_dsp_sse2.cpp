@@ -235,4 +235,66 @@ void WindowLong_sse2(const int32_t* y, const int32_t* rise, const int32_t* fall,
   }
 }
 
+namespace {
+
+// One group of four complex values (two registers) through the FFT's first
+// two stages: from u = (x0, x2), v = (x1, x3) the sums (a, c) and
+// differences (b, d), then (a, b) +- (c, -jd).
+inline void FirstPasses4(__m128i* lo, __m128i* hi) {
+  const __m128i u = _mm_unpacklo_epi64(*lo, *hi), v = _mm_unpackhi_epi64(*lo, *hi);
+  const __m128i sum = _mm_add_epi32(u, v), diff = _mm_sub_epi32(u, v);
+  const __m128i e = _mm_unpacklo_epi64(sum, diff), f = _mm_unpackhi_epi64(sum, diff);
+  // (cr, ci, di, -dr): -jd = di - j dr
+  const __m128i flip = _mm_setr_epi32(0, 0, 0, -1);
+  const __m128i g = _mm_sub_epi32(_mm_xor_si128(_mm_shuffle_epi32(f, _MM_SHUFFLE(2, 3, 1, 0)), flip), flip);
+  *lo = _mm_add_epi32(e, g);
+  *hi = _mm_sub_epi32(e, g);
+}
+
+// Four outputs of one quarter of the transform's symmetric expansion at
+// out: even positions from the forward run fwd[0], fwd[2] (+ or -, kNegFwd),
+// odd ones from the backward run back[0], back[-2] (the other sign). Where
+// a load of four from fwd or of four ending at back would leave the row,
+// kShifted loads them one value lower (fwd) or higher (back).
+template <bool kShifted, bool kNegFwd>
+inline void Expand4(const int32_t* fwd, const int32_t* back, int32_t* out) {
+  const __m128i lowMask = _mm_set1_epi64x(0xFFFFFFFF);
+  __m128i f, b;
+  if (kShifted) {
+    f = _mm_srli_epi64(_mm_loadu_si128(reinterpret_cast<const __m128i*>(fwd - 1)), 32);
+    b = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(back - 2)), _MM_SHUFFLE(0, 0, 2, 0));
+  } else {
+    f = _mm_loadu_si128(reinterpret_cast<const __m128i*>(fwd));
+    b = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(back - 3)), _MM_SHUFFLE(1, 0, 3, 0));
+  }
+  if (kNegFwd) {
+    f = _mm_sub_epi32(_mm_setzero_si128(), f);
+  } else {
+    b = _mm_sub_epi32(_mm_setzero_si128(), b);
+  }
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_or_si128(_mm_and_si128(f, lowMask), _mm_andnot_si128(lowMask, b)));
+}
+
+}  // namespace
+
+void FftFirstPasses_sse2(int32_t* data, int points) {
+  for (int i = 0; i < points; i += 4) {
+    auto* p = reinterpret_cast<__m128i*>(data + 2 * i);
+    __m128i lo = _mm_loadu_si128(p), hi = _mm_loadu_si128(p + 1);
+    FirstPasses4(&lo, &hi);
+    _mm_storeu_si128(p, lo);
+    _mm_storeu_si128(p + 1, hi);
+  }
+}
+
+void ExpandImdct_sse2(const int32_t* row, int32_t* y, int m) {
+  const int h = m / 2;
+  for (int i = 0; i < h; i += 4) {
+    Expand4<true, false>(row + h + 1 + i, row + h - 2 - i, y + i);
+    Expand4<false, false>(row + i, row + m - 1 - i, y + h + i);
+    Expand4<false, false>(row + h + i, row + h - 1 - i, y + m + i);
+    Expand4<false, true>(row + 1 + i, row + m - 2 - i, y + m + h + i);
+  }
+}
+
 }  // namespace heaac

@@ -15,8 +15,6 @@
 namespace heaac {
 namespace {
 
-inline int32_t WNeg(int32_t a) { return static_cast<int32_t>(0u - static_cast<uint32_t>(a)); }
-
 // Flat part of a transition window: y in the overlap format.
 inline int64_t Flat(int32_t y, int bits) {
   const int shift = kOverlapFracBits - bits;
@@ -30,12 +28,26 @@ inline int64_t Flat(int32_t y, int bits) {
 // the plain format are left as they are.
 int FitTransformRange(int32_t* spec, int n, int extraBits) {
   if (extraBits == 0) return 0;
-  uint64_t sum = 0;
-  for (int k = 0; k < n; ++k) sum += static_cast<uint64_t>(spec[k] < 0 ? -static_cast<int64_t>(spec[k]) : spec[k]);
+  // The magnitudes (|INT32_MIN| is 2^31) summed as their high and low 16
+  // bits apart: each sum stays within 32 bits for up to 2^16 values, and the
+  // loop runs in 32-bit vector lanes.
+  uint32_t high = 0, low = 0;
+  for (int k = 0; k < n; ++k) {
+    const uint32_t sign = static_cast<uint32_t>(spec[k] >> 31);
+    const uint32_t magnitude = (static_cast<uint32_t>(spec[k]) ^ sign) - sign;
+    high += magnitude >> 16;
+    low += magnitude & 0xFFFF;
+  }
+  const uint64_t sum = (uint64_t{high} << 16) + low;
   int down = 0;
   while (down < extraBits && (sum >> down) > (uint64_t{1} << 30)) ++down;
   if (down > 0) {
-    for (int k = 0; k < n; ++k) spec[k] = FxShrRound(spec[k], down);
+    // FxShrRound(v, down) in 32 bits: t = v >> (down - 1) rounded by its
+    // last bit, (t + 1) >> 1 taken as (t >> 1) + (t & 1) so it cannot wrap.
+    for (int k = 0; k < n; ++k) {
+      const int32_t t = spec[k] >> (down - 1);
+      spec[k] = (t >> 1) + (t & 1);
+    }
   }
   return extraBits - down;
 }
@@ -52,22 +64,7 @@ bool AllZero(const int32_t* v, int n) {
 
 void Fft(const AacDsp& dsp, int32_t* data, int points) {
   // Stages 1 and 2: radix-2 butterflies with twiddles 1 and -j.
-  for (int i = 0; i < points; i += 4) {
-    int32_t* p = data + 2 * i;
-    const int32_t ar = WAdd(p[0], p[2]), ai = WAdd(p[1], p[3]);
-    const int32_t br = WSub(p[0], p[2]), bi = WSub(p[1], p[3]);
-    const int32_t cr = WAdd(p[4], p[6]), ci = WAdd(p[5], p[7]);
-    const int32_t dr = WSub(p[4], p[6]), di = WSub(p[5], p[7]);
-    p[0] = WAdd(ar, cr);
-    p[1] = WAdd(ai, ci);
-    p[4] = WSub(ar, cr);
-    p[5] = WSub(ai, ci);
-    // (dr + j di) x (-j) = di - j dr
-    p[2] = WAdd(br, di);
-    p[3] = WSub(bi, dr);
-    p[6] = WSub(br, di);
-    p[7] = WAdd(bi, dr);
-  }
+  dsp.fftFirstPasses(data, points);
   const AacComputedTables& t = GetAacTables();
   for (int len = 8; len <= points; len <<= 1) dsp.fftPass(data, points, len, t.fftPassTwiddle[len / 2]);
 }
@@ -80,22 +77,6 @@ void InverseTransformCore(const AacDsp& dsp, int32_t* spec, int32_t* scratch, in
   dsp.preTwiddle(spec, tw[0], rev, scratch, n);
   Fft(dsp, scratch, q);
   dsp.postTwiddle(scratch, tw[0], spec, q);
-}
-
-// The 2M output values of the inverse MDCT from the M values of the core, by
-// the transform's sign and mirror symmetries.
-static void ExpandImdct(const int32_t* row, int32_t* y, int m) {
-  const int h = m / 2;
-  for (int i = 0; i < h; i += 2) {
-    y[i] = row[h + 1 + i];
-    y[i + 1] = WNeg(row[h - 2 - i]);
-    y[h + i] = row[i];
-    y[h + i + 1] = WNeg(row[m - 1 - i]);
-    y[m + i] = row[h + i];
-    y[m + i + 1] = WNeg(row[h - 1 - i]);
-    y[m + h + i] = WNeg(row[1 + i]);
-    y[m + h + i + 1] = row[m - 2 - i];
-  }
 }
 
 void ImdctFilterbank(const AacDsp& dsp, int prevShape, int windowSequence, int shape, int32_t* spec, int extraBits,
@@ -112,7 +93,7 @@ void ImdctFilterbank(const AacDsp& dsp, int prevShape, int windowSequence, int s
       std::memset(y, 0, sizeof(int32_t) * 2048);
     } else {
       InverseTransformCore(dsp, spec, scratch, 1024);
-      ExpandImdct(spec, y, 1024);
+      dsp.expandImdct(spec, y, 1024);
     }
     const int longBits = kLongTransformBits + bits;
     if (windowSequence == kOnlyLong) {
@@ -163,7 +144,7 @@ void ImdctFilterbank(const AacDsp& dsp, int prevShape, int windowSequence, int s
       std::memset(w256, 0, sizeof(w256));
     } else {
       InverseTransformCore(dsp, block, scratch, 128);
-      ExpandImdct(block, w256, 128);
+      dsp.expandImdct(block, w256, 128);
     }
     const int32_t* rise = w == 0 ? riseShortPrev : riseShortCur;
     int64_t* dst = acc + 128 * w;

@@ -13,6 +13,7 @@ namespace heaac {
 
 inline int32_t WAdd(int32_t a, int32_t b) { return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b)); }
 inline int32_t WSub(int32_t a, int32_t b) { return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b)); }
+inline int32_t WNeg(int32_t a) { return static_cast<int32_t>(0u - static_cast<uint32_t>(a)); }
 
 // (a + jb)(c + js) in Q31, each part from one 64-bit sum of two products,
 // rounded: truncated products bias every stage the same way, and the FFT adds

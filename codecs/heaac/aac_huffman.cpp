@@ -15,12 +15,16 @@ const SpectralBook kSpectralBooks[12] = {
 namespace {
 
 // First-level lookup on kRootBits bits. A leaf entry holds the code length in
-// bits 16-23 and the index in bits 0-15 (spectral books with separate signs:
-// the number of nonzero values, i.e. of sign bits, in bits 24-26); an entry
+// bits 16-23 and the index in bits 0-8; spectral books add the largest
+// magnitude of the word's values in bits 9-13 (16 for an escape) and, with
+// separate signs, the number of nonzero values, i.e. of sign bits, in bits
+// 24-26. An entry
 // with bit 31 set points to a second-level table (offset in bits 0-19, its
 // width in bits 24-28) indexed by the bits after the first kRootBits.
-constexpr int kRootBits = 8;
-constexpr uint32_t kSubFlag = 0x80000000u;
+constexpr int kRootBits = kAacHuffRootBits;
+constexpr uint32_t kSubFlag = kAacHuffSubFlag;
+constexpr uint32_t kIndexMask = kAacHuffIndexMask;
+constexpr int kPeakShift = 9;
 
 struct HuffLookup {
   std::vector<uint32_t> table;
@@ -93,13 +97,17 @@ const AllLookups& Lookups() {
         const int offset = d.isUnsigned ? 0 : (d.dimension == 4 ? 1 : d.largestAbs);
         for (int k = 0; k < d.dimension; ++k) a.values[b][i][k] = static_cast<int8_t>(v[k] - offset);
       }
-      if (d.isUnsigned) {
-        for (uint32_t& e : a.books[b].table) {
-          if ((e & kSubFlag) || ((e >> 16) & 0xFF) == 0) continue;
-          uint32_t signs = 0;
-          for (int k = 0; k < d.dimension; ++k) signs += a.values[b][e & 0xFFFF][k] != 0;
-          e |= signs << 24;
+      for (uint32_t& e : a.books[b].table) {
+        if ((e & kSubFlag) || ((e >> 16) & 0xFF) == 0) continue;
+        uint32_t signs = 0, peak = 0;
+        for (int k = 0; k < d.dimension; ++k) {
+          const int8_t value = a.values[b][e & kIndexMask][k];
+          signs += value != 0;
+          const uint32_t magnitude = static_cast<uint32_t>(value < 0 ? -value : value);
+          if (magnitude > peak) peak = magnitude;
         }
+        e |= peak << kPeakShift;
+        if (d.isUnsigned) e |= signs << 24;
       }
     }
     return a;
@@ -107,24 +115,11 @@ const AllLookups& Lookups() {
   return all;
 }
 
-inline int32_t DecodeWith(AacBitReader* r, const uint32_t* table) {
-  uint32_t bits = AacShowBits(r, 32);
-  uint32_t e = table[bits >> (32 - kRootBits)];
-  if (e & kSubFlag) {
-    int width = static_cast<int>((e >> 24) & 0x1F);
-    uint32_t sub = (bits << kRootBits) >> (32 - width);
-    e = table[(e & 0xFFFFF) + sub];
-  }
-  int len = static_cast<int>((e >> 16) & 0xFF);
-  if (len == 0) return -1;
-  AacSkipBits(r, static_cast<uint32_t>(len));
-  return static_cast<int32_t>(e & 0xFFFF);
-}
-
 // The escape sequences of book 11 after the sign bits, for the values of
 // magnitude 16: N ones, a zero, then N + 4 bits; N above 8 would exceed the
 // 13-bit magnitude the standard allows.
-bool ReadEscapes(AacBitReader* r, int32_t* out, int n) {
+// *peak rises to the largest magnitude read.
+bool ReadEscapes(AacBitReader* r, int32_t* out, int n, uint32_t* peak) {
   for (int i = 0; i < n; ++i) {
     const int32_t a = out[i] < 0 ? -out[i] : out[i];
     if (a != 16) continue;
@@ -134,6 +129,7 @@ bool ReadEscapes(AacBitReader* r, int32_t* out, int n) {
     }
     const int32_t value = (1 << (count + 4)) + static_cast<int32_t>(AacGetBits(r, count + 4));
     out[i] = out[i] < 0 ? -value : value;
+    if (static_cast<uint32_t>(value) > *peak) *peak = static_cast<uint32_t>(value);
   }
   return true;
 }
@@ -141,10 +137,10 @@ bool ReadEscapes(AacBitReader* r, int32_t* out, int n) {
 // One code word of a book of kDim values from `bits` (the next 32 bits of
 // the stream, or at least the next 20 of them), with its sign bits after it
 // when kUnsigned: the values go to o, *escape tells whether one of them is
-// 16 (book 11 then reads escapes). Returns the bits taken, 0 for a word no
-// code matches.
+// 16 (book 11 then reads escapes), *peak rises to the largest magnitude.
+// Returns the bits taken, 0 for a word no code matches.
 template <int kDim, bool kUnsigned, bool kEscape>
-inline int DecodeWord(uint32_t bits, const SpectralDecoder& dec, int32_t* o, bool* escape) {
+inline int DecodeWord(uint32_t bits, const SpectralDecoder& dec, int32_t* o, bool* escape, uint32_t* peak) {
   uint32_t e = dec.table[bits >> (32 - kRootBits)];
   if (e & kSubFlag) {
     const int subWidth = static_cast<int>((e >> 24) & 0x1F);
@@ -152,7 +148,9 @@ inline int DecodeWord(uint32_t bits, const SpectralDecoder& dec, int32_t* o, boo
   }
   const int len = static_cast<int>((e >> 16) & 0xFF);
   if (len == 0) return 0;
-  const int8_t* v = dec.values[e & 0xFFFF];
+  const uint32_t magnitude = (e >> kPeakShift) & 31;
+  *peak = magnitude > *peak ? magnitude : *peak;
+  const int8_t* v = dec.values[e & kIndexMask];
   if (!kUnsigned) {
     for (int i = 0; i < kDim; ++i) o[i] = v[i];
     return len;
@@ -187,8 +185,9 @@ inline int DecodeWord(uint32_t bits, const SpectralDecoder& dec, int32_t* o, boo
 // Otherwise each word is read through the reader, whose state is held
 // locally (the values stored to `out` could alias its fields).
 template <int kDim, bool kUnsigned, bool kEscape>
-bool DecodeBand(AacBitReader* reader, const SpectralDecoder& dec, int32_t* out, int width) {
+bool DecodeBand(AacBitReader* reader, const SpectralDecoder& dec, int32_t* out, int width, uint32_t* peakOut) {
   bool escape = false;
+  uint32_t peak = 0;
   if (reader->byteIndex <= reader->length &&
       reader->length - reader->byteIndex >= 4u * static_cast<uint32_t>(width) + 8) {
     const uint8_t* start = reader->start;
@@ -209,7 +208,7 @@ bool DecodeBand(AacBitReader* reader, const SpectralDecoder& dec, int32_t* out, 
     int held = 56;
     for (int k = 0; k < width; k += kDim) {
       const uint32_t bits = static_cast<uint32_t>(buffer >> 32);
-      const int taken = DecodeWord<kDim, kUnsigned, kEscape>(bits, dec, out + k, &escape);
+      const int taken = DecodeWord<kDim, kUnsigned, kEscape>(bits, dec, out + k, &escape, &peak);
       if (taken == 0) {
         store();
         return false;
@@ -219,7 +218,7 @@ bool DecodeBand(AacBitReader* reader, const SpectralDecoder& dec, int32_t* out, 
       held -= taken;
       if (kEscape && escape) {
         store();
-        if (!ReadEscapes(reader, out + k, kDim)) return false;
+        if (!ReadEscapes(reader, out + k, kDim, &peak)) return false;
         const uint64_t after = uint64_t{reader->byteIndex} * 8 + reader->bitIndex;
         reader->bitsConsumed -= static_cast<uint32_t>(after - first);  // store() counts from `first` again
         pos = after;
@@ -231,6 +230,7 @@ bool DecodeBand(AacBitReader* reader, const SpectralDecoder& dec, int32_t* out, 
       }
     }
     store();
+    *peakOut = peak;
     return true;
   }
   AacBitReader local = *reader;
@@ -241,7 +241,7 @@ bool DecodeBand(AacBitReader* reader, const SpectralDecoder& dec, int32_t* out, 
       return false;
     }
     // The code word and its sign bits (at most 16 + 4) from one look.
-    const int taken = DecodeWord<kDim, kUnsigned, kEscape>(AacShowBits(r, 32), dec, out + k, &escape);
+    const int taken = DecodeWord<kDim, kUnsigned, kEscape>(AacShowBits(r, 32), dec, out + k, &escape, &peak);
     if (taken == 0) {
       *reader = local;
       return false;
@@ -249,20 +249,23 @@ bool DecodeBand(AacBitReader* reader, const SpectralDecoder& dec, int32_t* out, 
     AacSkipBits(r, static_cast<uint32_t>(taken));
     if (kEscape && escape) {
       *reader = local;
-      if (!ReadEscapes(reader, out + k, kDim)) return false;
+      if (!ReadEscapes(reader, out + k, kDim, &peak)) return false;
       local = *reader;
     }
   }
   *reader = local;
+  *peakOut = peak;
   return true;
 }
 
 }  // namespace
 
-int32_t AacDecodeScaleFactor(AacBitReader* r) { return DecodeWith(r, Lookups().scale.table.data()); }
+const uint32_t* AacScaleFactorTable() { return Lookups().scale.table.data(); }
+
+int32_t AacDecodeScaleFactor(AacBitReader* r) { return AacDecodeCode(r, AacScaleFactorTable()); }
 
 int32_t AacDecodeSpectralIndex(AacBitReader* r, int book) {
-  return DecodeWith(r, Lookups().books[book].table.data());
+  return AacDecodeCode(r, Lookups().books[book].table.data());
 }
 
 SpectralDecoder AacSpectralDecoder(int book) {
@@ -274,27 +277,27 @@ bool AacDecodeSpectralValues(AacBitReader* r, int book, int32_t* out) {
   return AacDecodeSpectralValues(r, AacSpectralDecoder(book), out);
 }
 
-bool AacDecodeSpectralBand(AacBitReader* r, const SpectralDecoder& dec, int32_t* out, int width) {
+bool AacDecodeSpectralBand(AacBitReader* r, const SpectralDecoder& dec, int32_t* out, int width, uint32_t* peak) {
   switch (dec.book) {
     case 1:
     case 2:
-      return DecodeBand<4, false, false>(r, dec, out, width);
+      return DecodeBand<4, false, false>(r, dec, out, width, peak);
     case 3:
     case 4:
-      return DecodeBand<4, true, false>(r, dec, out, width);
+      return DecodeBand<4, true, false>(r, dec, out, width, peak);
     case 5:
     case 6:
-      return DecodeBand<2, false, false>(r, dec, out, width);
+      return DecodeBand<2, false, false>(r, dec, out, width, peak);
     case 11:
-      return DecodeBand<2, true, true>(r, dec, out, width);
+      return DecodeBand<2, true, true>(r, dec, out, width, peak);
     default:
-      return DecodeBand<2, true, false>(r, dec, out, width);
+      return DecodeBand<2, true, false>(r, dec, out, width, peak);
   }
 }
 
 bool AacDecodeSpectralValues(AacBitReader* r, const SpectralDecoder& dec, int32_t* out) {
   const int book = dec.book;
-  const int32_t index = DecodeWith(r, dec.table);
+  const int32_t index = AacDecodeCode(r, dec.table);
   if (index < 0) return false;
   const SpectralBook& d = kSpectralBooks[book];
   const int8_t* v = dec.values[index];
@@ -304,7 +307,8 @@ bool AacDecodeSpectralValues(AacBitReader* r, const SpectralDecoder& dec, int32_
   for (int i = 0; i < n; ++i) {
     if (out[i] != 0 && AacGetBits(r, 1)) out[i] = -out[i];
   }
-  return book != 11 || ReadEscapes(r, out, n);
+  uint32_t peak = 0;
+  return book != 11 || ReadEscapes(r, out, n, &peak);
 }
 
 }  // namespace heaac

@@ -119,7 +119,12 @@ int ReadSectionData(AacBitReader* r, IcsInfo* ics) {
   return 0;
 }
 
-int ReadScaleFactors(AacBitReader* r, IcsInfo* ics) {
+int ReadScaleFactors(AacBitReader* reader, IcsInfo* ics) {
+  // The reader's state held locally over the loop (the stores to ics could
+  // alias its fields), and the code table fetched once.
+  AacBitReader local = *reader;
+  AacBitReader* r = &local;
+  const uint32_t* table = AacScaleFactorTable();
   int sf = ics->globalGain;
   int intensity = 0;
   int noise = ics->globalGain - 346;
@@ -132,24 +137,28 @@ int ReadScaleFactors(AacBitReader* r, IcsInfo* ics) {
         ics->scaleFactor[i] = 0;
         continue;
       }
-      if (AacReaderOverrun(r)) return -1;
+      if (AacReaderOverrun(r)) {
+        *reader = local;
+        return -1;
+      }
       if (book == kNoiseHcb) {
         if (firstNoise) {
           noise += static_cast<int>(AacGetBits(r, 9));
           firstNoise = false;
         } else {
-          noise += AacDecodeScaleFactor(r) - 60;
+          noise += AacDecodeCode(r, table) - 60;
         }
         ics->scaleFactor[i] = static_cast<int16_t>(noise);
       } else if (book == kIntensityHcb || book == kIntensityHcb2) {
-        intensity += AacDecodeScaleFactor(r) - 60;
+        intensity += AacDecodeCode(r, table) - 60;
         ics->scaleFactor[i] = static_cast<int16_t>(intensity);
       } else {
-        sf += AacDecodeScaleFactor(r) - 60;
+        sf += AacDecodeCode(r, table) - 60;
         ics->scaleFactor[i] = static_cast<int16_t>(sf);
       }
     }
   }
+  *reader = local;
   return 0;
 }
 
@@ -186,7 +195,9 @@ int ReadSpectralData(AacBitReader* r, IcsInfo* ics, int32_t* spec) {
       const int width = glen * (off[b + 1] - off[b]);
       if (book == kNoiseHcb) ics->noise = 1;
       if (book < 1 || book > 11) continue;
-      if (!AacDecodeSpectralBand(r, AacSpectralDecoder(book), spec + start, width)) return -1;
+      uint32_t peak = 0;
+      if (!AacDecodeSpectralBand(r, AacSpectralDecoder(book), spec + start, width, &peak)) return -1;
+      ics->bandPeak[g * ics->numSwb + b] = static_cast<uint16_t>(peak);
     }
     groupStart += glen * 128;
   }

@@ -122,10 +122,13 @@ int SpectrumPeakBits(const IcsInfo& ics, const int32_t* spec) {
       const int book = ics.codebook[i];
       int bits = 0;
       if (book >= 1 && book <= 11) {
-        int32_t a = 0;
-        for (int k = groupStart + glen * off[b]; k < groupStart + glen * off[b + 1]; ++k) {
-          const int32_t q = spec[k] < 0 ? -spec[k] : spec[k];
-          if (q > a) a = q;
+        // The band's peak as decoded; pulses may have raised values since.
+        int32_t a = ics.bandPeak[i];
+        if (ics.pulsePresent) {
+          for (int k = groupStart + glen * off[b]; k < groupStart + glen * off[b + 1]; ++k) {
+            const int32_t q = spec[k] < 0 ? -spec[k] : spec[k];
+            if (q > a) a = q;
+          }
         }
         const BandScale scale = BandScaleOf(ics.scaleFactor[i], 0);
         if (a > 0 && !scale.silent) bits = BitLength(static_cast<uint32_t>(DequantMagnitude(t, scale, a)));

@@ -2,8 +2,11 @@
 // stages, checked against formulas of ISO/IEC 14496-3.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <random>
 #include <vector>
 
 #include "codecs/heaac/aac_bit_reader.h"
@@ -156,6 +159,74 @@ TEST(HeaacHuffman, EscapeSequences) {
   }
 }
 
+// A band of random code words of every book, with their sign bits and
+// escapes, decodes to the values the code words stand for, and the band's
+// peak is the largest magnitude among them: through the register path
+// (bytes to spare after the band) and the reader path (the band ends the
+// buffer).
+TEST(HeaacHuffman, BandDecodingKeepsTheLargestMagnitude) {
+  std::mt19937 rng(37);
+  for (int book = 1; book <= 11; ++book) {
+    const SpectralBook& d = kSpectralBooks[book];
+    for (int trial = 0; trial < 40; ++trial) {
+      const int words = 1 + static_cast<int>(rng() % 24);
+      const int width = words * d.dimension;
+      aactest::BitWriter w;
+      std::vector<int32_t> expect;
+      int32_t peak = 0;
+      for (int k = 0; k < words; ++k) {
+        // Mostly small indices, as quiet bands have; the whole book now and then.
+        const int index = static_cast<int>(rng() % ((trial % 4) ? std::min<uint32_t>(d.size, 20) : d.size));
+        const uint32_t code = kSpectralCodes[book - 1][index];
+        w.Put(code & 0xFFFFFF, static_cast<int>(code >> 24));
+        int v[4];
+        if (d.dimension == 4) {
+          const int digits[4] = {index / 27, (index / 9) % 3, (index / 3) % 3, index % 3};
+          for (int i = 0; i < 4; ++i) v[i] = digits[i] - (d.isUnsigned ? 0 : 1);
+        } else {
+          v[0] = index / d.modulus - (d.isUnsigned ? 0 : d.largestAbs);
+          v[1] = index % d.modulus - (d.isUnsigned ? 0 : d.largestAbs);
+        }
+        if (d.isUnsigned) {
+          for (int i = 0; i < d.dimension; ++i) {
+            if (v[i] == 0) continue;
+            const uint32_t sign = rng() & 1;
+            w.Put(sign, 1);
+            if (sign) v[i] = -v[i];
+          }
+        }
+        for (int i = 0; i < d.dimension; ++i) {
+          if (book == 11 && (v[i] == 16 || v[i] == -16)) {
+            const int n = static_cast<int>(rng() % 9);
+            const uint32_t bits = rng() & ((1u << (n + 4)) - 1);
+            for (int j = 0; j < n; ++j) w.Put(1, 1);
+            w.Put(0, 1);
+            w.Put(bits, n + 4);
+            const int32_t value = (1 << (n + 4)) + static_cast<int32_t>(bits);
+            v[i] = v[i] < 0 ? -value : value;
+          }
+          expect.push_back(v[i]);
+          peak = std::max(peak, std::abs(v[i]));
+        }
+      }
+      for (const bool spare : {true, false}) {
+        aactest::BitWriter b = w;
+        b.Align();
+        for (int i = 0; spare && i < width + 2; ++i) b.Put(0, 32);
+        AacBitReader r;
+        AacStartBitReader(&r, b.bytes.data(), static_cast<uint32_t>(b.bytes.size()));
+        std::vector<int32_t> out(static_cast<size_t>(width), 99);
+        uint32_t got = 12345;
+        ASSERT_TRUE(AacDecodeSpectralBand(&r, AacSpectralDecoder(book), out.data(), width, &got))
+            << "book " << book << " trial " << trial;
+        EXPECT_EQ(out, expect) << "book " << book << " trial " << trial << (spare ? "" : ", at the end");
+        EXPECT_EQ(got, static_cast<uint32_t>(peak)) << "book " << book << " trial " << trial;
+        EXPECT_EQ(r.bitsConsumed, w.pos) << "book " << book << " trial " << trial;
+      }
+    }
+  }
+}
+
 TEST(HeaacBitReader, ReadsMsbFirstAndZeroPastTheEnd) {
   const uint8_t buf[3] = {0xA5, 0x0F, 0x80};
   AacBitReader r;
@@ -232,7 +303,14 @@ TEST(HeaacSpectral, ExtraBitsFollowTheLargestCoefficient) {
   IcsInfo ics = LongIcs(164, 1);
   spec[0] = 1;
   spec[1] = -1;
+  ics.bandPeak[0] = 1;  // as the spectral decoder records it
   EXPECT_EQ(SpectrumPeakBits(ics, spec.data()), 19);  // 524287
+  // Pulses raise values past the recorded peak: the band is scanned.
+  ics.pulsePresent = 1;
+  spec[3] = -15;
+  EXPECT_EQ(SpectrumPeakBits(ics, spec.data()), 25);  // 15^(4/3) x 2^19 = 37 x 2^19
+  ics.pulsePresent = 0;
+  spec[3] = 0;
   EXPECT_EQ(SpectrumExtraBits(19, 0), kSpectrumPeakBits - 19);
   EXPECT_EQ(SpectrumExtraBits(19, kTnsHeadroomBits), kSpectrumPeakBits - kTnsHeadroomBits - 19);
   EXPECT_EQ(SpectrumExtraBits(30, 0), 0);

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <cstdio>
 #include <vector>
 
@@ -200,6 +201,53 @@ TEST(ScaleDsp, PlanLimits) {
   EXPECT_EQ(quads.fitting, 0);
 }
 
+// A plane of `rows` source rows of `width` samples (random, or 0 and 255 at
+// random where `extreme`) in an exact-size block read from an odd address,
+// and the reference's output rows of `pairs` (n columns, each source row
+// blended, then two per output row) in rows n + 3 apart at an odd address.
+struct ColumnsCase {
+  std::vector<uint8_t> plane;
+  const uint8_t* src;
+  ptrdiff_t stride;
+  Padded<uint8_t> expected;
+};
+ColumnsCase ReferenceRows(const imageproc::ScaleDsp& ref, const imageproc::TapPlan& plan, int rows, int width,
+                          bool extreme, const std::vector<imageproc::RowPair>& pairs, int n) {
+  const ptrdiff_t stride = n + 3;
+  ColumnsCase c{std::vector<uint8_t>(size_t(rows) * size_t(width) + 1), nullptr, stride,
+                Padded<uint8_t>(pairs.size() * size_t(stride) + 1, 0xA5)};
+  FillRandom(c.plane);
+  if (extreme) {
+    for (uint8_t& v : c.plane) v = v & 1 ? 255 : 0;
+  }
+  c.src = c.plane.data() + 1;
+  std::vector<std::vector<uint16_t>> h(size_t(rows), std::vector<uint16_t>(8 * size_t(plan.groups)));
+  for (int y = 0; y < rows; ++y) {
+    uint16_t* hRow[1] = {h[size_t(y)].data()};
+    const uint8_t* sRow[1] = {c.src + y * width};
+    ref.horizontal(hRow, sRow, 1, plan);
+  }
+  for (size_t i = 0; i < pairs.size(); ++i) {
+    const imageproc::RowPair& p = pairs[i];
+    ref.vertical(c.expected.Data() + 1 + ptrdiff_t(i) * stride, h[size_t(p.top)].data(), h[size_t(p.bottom)].data(),
+                 p.fy, n);
+  }
+  return c;
+}
+
+// The row pairs of `count` output rows at vertical step stepY (in 256ths) over
+// `rows` source rows, the last repeated past the end.
+std::vector<imageproc::RowPair> RowPairs(int count, int stepY, int rows) {
+  std::vector<imageproc::RowPair> pairs;
+  imageproc::RowPair pair{-1, -1, 0, imageproc::RowPair::kBlend, imageproc::RowPair::kBlend};
+  for (int i = 0; i < count; ++i) {
+    const int top = std::min((i * stepY) >> 8, rows - 1);
+    pair = imageproc::NextRowPair(pair, top, std::min(top + 1, rows - 1), (i * stepY >> 5) & 7);
+    pairs.push_back(pair);
+  }
+  return pairs;
+}
+
 // The AVX-512 kernel that scales strips of columns down every output row
 // holding two blended rows in registers: the reference's horizontal and
 // vertical blends for horizontal steps (in 256ths: up, 1:1, 3:4, about 7:10,
@@ -230,36 +278,61 @@ TEST(ScaleDsp, ColumnsMatchReference) {
         // repeat it: at 320 a row taken with weight 0 is then blended again
         // with itself held as the bottom row.
         const int rows = ((32 * stepY) >> 8) + 1;
-        std::vector<imageproc::RowPair> pairs;
-        imageproc::RowPair pair{-1, -1, 0, imageproc::RowPair::kBlend, imageproc::RowPair::kBlend};
+        const std::vector<imageproc::RowPair> pairs = RowPairs(kCount, stepY, rows);
+        for (bool extreme : {false, true}) {
+          ColumnsCase c = ReferenceRows(ref, plan, rows, width, extreme, pairs, n);
+          Padded<uint8_t> b(c.expected.size(), 0xA5);
+          simd.columns(b.Data() + 1, c.stride, c.src, width, plan, quads, pairs.data(), kCount, n);
+          ASSERT_TRUE(b.PaddingIntact());
+          ASSERT_EQ(b.Inner(), c.expected.Inner()) << "step " << step << " n " << n << " stepY " << stepY;
+        }
+      }
+    }
+  }
+}
+
+// The AVX2 kernel that makes output rows by bands, weighting the taps of the
+// few source rows a band shares for each output row at once: the reference's
+// horizontal and vertical blends for horizontal steps (in 256ths: up, 1:1,
+// 3:4, about 7:10, just under 2) and vertical ones (up, where many output rows
+// share two source rows; 1:1, fy 0; 3:4, where most bands are three output
+// rows from four source rows; 7:10; 2:1 and 4:1, where rows are skipped; the
+// last source row repeated, where an output row takes one row alone with fy
+// above 0), widths of whole and partial blocks of 32 columns, random and
+// extreme (0 or 255) samples in an exact-size block read from an odd address,
+// into rows with gaps between them at an odd address.
+TEST(ScaleDsp, BandsMatchReference) {
+  if (!(ov::GetCpuFlags() & ov::kCpuAvx2)) GTEST_SKIP() << "avx2 is not supported";
+  imageproc::ScaleDsp ref{}, simd{};
+  imageproc::init_scale_dsp(ref, 0);
+  imageproc::init_scale_dsp(simd, ov::kCpuSse2 | ov::kCpuAvx2);
+  ASSERT_NE(simd.bands, nullptr);
+  constexpr int kCount = 37;  // output rows
+  for (int step : {77, 256, 341, 366, 500}) {
+    for (int n : {1, 31, 32, 33, 100, 128, 129, 264, 480, 8 * imageproc::kTapGroups}) {
+      const int width = std::max(16, ((n - 1) * step >> 8) + 2);
+      const Taps t = MakeTaps(n, width, step, 1);
+      imageproc::TapPlan plan;
+      ASSERT_TRUE(imageproc::MakeTapPlan(plan, t.left.data(), t.right.data(), t.frac.data(), n, width));
+      ASSERT_EQ(plan.fitting, plan.groups) << "step " << step << " n " << n;
+      auto taps = std::make_unique<imageproc::BandTaps>();
+      imageproc::MakeBandTaps(*taps, plan, n);
+      for (int stepY : {64, 85, 256, 320, 341, 366, 512, 1024}) {
+        // Output rows from the 33rd on lie past the last source row and
+        // repeat it.
+        const int rows = ((32 * stepY) >> 8) + 1;
+        const std::vector<imageproc::RowPair> pairs = RowPairs(kCount, stepY, rows);
+        std::vector<imageproc::Band> bands;
         for (int i = 0; i < kCount; ++i) {
-          const int top = std::min((i * stepY) >> 8, rows - 1);
-          pair = imageproc::NextRowPair(pair, top, std::min(top + 1, rows - 1), (i * stepY >> 5) & 7);
-          pairs.push_back(pair);
+          const imageproc::RowPair& p = pairs[size_t(i)];
+          imageproc::AddBandRow(bands, i, p.top, p.bottom, p.fy);
         }
         for (bool extreme : {false, true}) {
-          std::vector<uint8_t> plane(size_t(rows) * size_t(width) + 1);
-          FillRandom(plane);
-          if (extreme) {
-            for (uint8_t& v : plane) v = v & 1 ? 255 : 0;
-          }
-          const uint8_t* src = plane.data() + 1;
-          // The reference: every source row blended, two per output row.
-          std::vector<std::vector<uint16_t>> h(size_t(rows), std::vector<uint16_t>(8 * size_t(plan.groups)));
-          for (int y = 0; y < rows; ++y) {
-            uint16_t* hRow[1] = {h[size_t(y)].data()};
-            const uint8_t* sRow[1] = {src + y * width};
-            ref.horizontal(hRow, sRow, 1, plan);
-          }
-          const ptrdiff_t stride = n + 3;
-          Padded<uint8_t> a(size_t(kCount) * size_t(stride) + 1, 0xA5), b(a.size(), 0xA5);
-          for (int i = 0; i < kCount; ++i) {
-            const imageproc::RowPair& p = pairs[size_t(i)];
-            ref.vertical(a.Data() + 1 + i * stride, h[size_t(p.top)].data(), h[size_t(p.bottom)].data(), p.fy, n);
-          }
-          simd.columns(b.Data() + 1, stride, src, width, plan, quads, pairs.data(), kCount, n);
+          ColumnsCase c = ReferenceRows(ref, plan, rows, width, extreme, pairs, n);
+          Padded<uint8_t> b(c.expected.size(), 0xA5);
+          simd.bands(b.Data() + 1, c.stride, c.src, width, *taps, bands.data(), static_cast<int64_t>(bands.size()), n);
           ASSERT_TRUE(b.PaddingIntact());
-          ASSERT_EQ(b.Inner(), a.Inner()) << "step " << step << " n " << n << " stepY " << stepY;
+          ASSERT_EQ(b.Inner(), c.expected.Inner()) << "step " << step << " n " << n << " stepY " << stepY;
         }
       }
     }
@@ -450,6 +523,25 @@ TEST(ScaleDsp, Rgb565ScalerMatchesTheModel) {
       gScaleRGB565CroppedFrame(src.data(), out.data(), c.sw, c.sh, c.dw, c.dh, c.x, c.y, c.w, c.h);
       ov::SetCpuFlagsMask(~0u);
       EXPECT_EQ(out, model) << c.sw << "x" << c.sh << " to " << c.dw << "x" << c.dh << " mask " << mask;
+    }
+  }
+}
+
+// The RGB565 scaler keeps the tap plans of recent runs per thread: geometries
+// scaled in turn and again, among them one whose two runs of columns are
+// equally long and one whose taps no plan holds, each give the model's
+// picture.
+TEST(ScaleDsp, Rgb565KeptPlansFollowTheGeometry) {
+  const ScaleCase cases[] = {{700, 20, 513, 9, 0, 0, 700, 20}, {2400, 16, 8, 4, 0, 0, 2400, 16},
+                             {176, 144, 132, 108, 0, 0, 176, 144}};
+  for (int pass = 0; pass < 3; ++pass) {
+    for (const ScaleCase& c : cases) {
+      std::vector<uint16_t> src(size_t(c.sw) * c.sh);
+      FillRandom(src);
+      std::vector<uint16_t> out(size_t(c.dw) * c.dh);
+      gScaleRGB565CroppedFrame(src.data(), out.data(), c.sw, c.sh, c.dw, c.dh, c.x, c.y, c.w, c.h);
+      EXPECT_EQ(out, ModelScaleRgb565(src, c.sw, c.sh, c.dw, c.dh, c.x, c.y, c.w, c.h))
+          << c.sw << "x" << c.sh << " to " << c.dw << "x" << c.dh << " pass " << pass;
     }
   }
 }

@@ -228,6 +228,15 @@ TEST_P(H264DspEquality, InterpolationReadsOnlyItsMarginsAndMatches) {
           dsp_.chroma_mc(got.data() + 11 + 1, 11, chroma.data(), cs, cw, ch, fx, fy);
           ref_.chroma_mc(want.data() + 11 + 1, 11, chroma.data(), cs, cw, ch, fx, fy);
           ASSERT_EQ(got, want) << "chroma " << cw << "x" << ch << " phase " << fx << "," << fy;
+          // Both planes at once: the second plane is the first read backwards
+          // (a buffer of its own, as large as the reads), into the other half
+          // of the destination.
+          std::vector<uint8_t> cr(chroma.rbegin(), chroma.rend()), got2(size_t(11 * 22), 0x5A), want2(got2);
+          dsp_.chroma_mc2(got2.data() + 11 + 1, got2.data() + 11 * 12 + 1, 11, chroma.data(), cr.data(), cs, cw, ch,
+                          fx, fy);
+          ref_.chroma_mc(want2.data() + 11 + 1, 11, chroma.data(), cs, cw, ch, fx, fy);
+          ref_.chroma_mc(want2.data() + 11 * 12 + 1, 11, cr.data(), cs, cw, ch, fx, fy);
+          ASSERT_EQ(got2, want2) << "chroma pair " << cw << "x" << ch << " phase " << fx << "," << fy;
         }
     }
 }
@@ -254,6 +263,74 @@ TEST_P(H264DspEquality, InverseTransformMatchesOnExtremeBlocks) {
     ref_.idct4x4_add(want.data() + 7 + 1, 7, c_ref);
     ASSERT_EQ(got, want) << "trial " << trial;
     for (int i = 0; i < 16; ++i) ASSERT_EQ(c[i], 0) << "coefficients are cleared";
+  }
+}
+
+// Two blocks side by side in one call, each against the reference's single
+// block, every mix of sparse, dense, DC-only and empty blocks.
+TEST_P(H264DspEquality, InverseTransformOfTwoBlocksMatches) {
+  std::mt19937 rng(kSeed + 7);
+  for (int trial = 0; trial < 2000; ++trial) {
+    int16_t c[32], c_ref[32];
+    for (int b = 0; b < 2; ++b) {
+      const int kind = (trial >> (2 * b)) % 4;
+      for (int i = 0; i < 16; ++i) {
+        int16_t& v = c[b * 16 + i];
+        switch (kind) {
+          case 0: v = int16_t(rng()); break;
+          case 1: v = (rng() & 1) ? 32767 : -32768; break;
+          case 2: v = i == 0 ? int16_t(rng()) : 0; break;  // DC only
+          default: v = int16_t(int(rng() % 129) - 64); break;
+        }
+      }
+    }
+    std::memcpy(c_ref, c, sizeof(c));
+    std::vector<uint8_t> got(size_t(11 * 6)), want;
+    for (uint8_t& v : got) v = (rng() & 3) == 0 ? 255 : uint8_t(rng());
+    want = got;
+    dsp_.idct4x4_add2(got.data() + 11 + 1, 11, c);
+    ref_.idct4x4_add(want.data() + 11 + 1, 11, c_ref);
+    ref_.idct4x4_add(want.data() + 11 + 5, 11, c_ref + 16);
+    ASSERT_EQ(got, want) << "trial " << trial;
+    for (int i = 0; i < 32; ++i) ASSERT_EQ(c[i], 0) << "coefficients are cleared";
+  }
+}
+
+// Strengths of every edge segment of a macroblock against its left and
+// upper neighbours: vectors equal, a quarter sample under or at the
+// threshold of 4, or at the extremes of 16 bits (whose differences
+// leave 16 bits); reference pictures equal or not; coefficients here and
+// there; and macroblocks or quadrants with one vector throughout.
+TEST_P(H264DspEquality, InterStrengthsMatchTheReference) {
+  std::mt19937 rng(kSeed + 8);
+  struct Mb {
+    uint8_t nnz[16];
+    int16_t mv[16][2];
+    int8_t ref[4];
+    videodec::h264::BlockMotion View() const { return {nnz, mv, ref}; }
+  };
+  const int16_t kSteps[] = {0, 0, 0, 1, -1, 3, -3, 4, -4, 5, -7};
+  for (int trial = 0; trial < 5000; ++trial) {
+    Mb mbs[3];
+    const int16_t bx = int16_t(int(rng() % 64) - 32), by = int16_t(int(rng() % 64) - 32);
+    for (Mb& m : mbs) {
+      const int shape = int(rng() % 4);  // 0: one vector, 1: per quadrant, else per block
+      for (int b = 0; b < 16; ++b) {
+        m.nnz[b] = (rng() % 4) == 0 ? uint8_t(rng() % 17) : 0;
+        const int k = shape == 0 ? 0 : shape == 1 ? b / 4 : b;
+        const uint32_t h = uint32_t(trial * 64 + k) * 2654435761u;  // the same for blocks sharing k
+        m.mv[b][0] = int16_t(bx + kSteps[(h >> 8) % 11]);
+        m.mv[b][1] = int16_t(by + kSteps[(h >> 16) % 11]);
+        if (trial % 50 == 0) m.mv[b][(h >> 24) & 1] = (h >> 25) & 1 ? 32767 : -32768;
+      }
+      for (int8_t& r : m.ref) r = int8_t(int(rng() % 8 == 0 ? rng() % 3 : 0) - ((rng() % 16) == 0));
+    }
+    uint32_t got[2][4], want[2][4];
+    dsp_.inter_strengths(mbs[0].View(), mbs[1].View(), mbs[2].View(), got);
+    ref_.inter_strengths(mbs[0].View(), mbs[1].View(), mbs[2].View(), want);
+    for (int dir = 0; dir < 2; ++dir)
+      for (int e = 0; e < 4; ++e)
+        ASSERT_EQ(got[dir][e], want[dir][e]) << "trial " << trial << " direction " << dir << " edge " << e;
   }
 }
 
@@ -297,7 +374,13 @@ TEST_P(H264DspEquality, EdgeFiltersMatchTheReference) {
     const size_t at = size_t(4 * kStride + 12);  // first q0 sample: column 12 or row 12
     const size_t at_h = size_t(12 * kStride + 4);
     const size_t origin = vertical_edge ? at : at_h;
-    if (chroma) {
+    if (chroma && (trial & 16)) {
+      // Both planes in one call: the second plane is the area's other half.
+      const size_t cr = size_t(kStride * kSize / 2) + (vertical_edge ? 0 : 4);
+      const size_t o = vertical_edge ? at - 2 * kStride : size_t(4 * kStride + 4);
+      dsp_.chroma_edges(area.data() + o, area.data() + o + cr, step, along, alpha, beta, bs, tc0);
+      ref_.chroma_edges(want.data() + o, want.data() + o + cr, step, along, alpha, beta, bs, tc0);
+    } else if (chroma) {
       dsp_.chroma_edge(area.data() + origin, step, along, 8, alpha, beta, bs, tc0);
       ref_.chroma_edge(want.data() + origin, step, along, 8, alpha, beta, bs, tc0);
     } else {
@@ -306,6 +389,45 @@ TEST_P(H264DspEquality, EdgeFiltersMatchTheReference) {
     }
     ASSERT_EQ(area, want) << "trial " << trial << (chroma ? " chroma" : " luma")
                           << (vertical_edge ? " vertical" : " horizontal") << " alpha " << alpha << " beta " << beta;
+  }
+}
+
+// The four vertical luma edges of a macroblock in one call, each edge on or
+// off, with its own thresholds and bS, on smooth content with steps at the
+// edges (so that consecutive edges filter samples the one before changed),
+// random and 0/255 content. Nothing outside columns -3 .. 14 may change, and
+// nothing left of the block when edge 0 is off.
+TEST_P(H264DspEquality, ColumnEdgesOfAMacroblockMatchTheReference) {
+  std::mt19937 rng(kSeed + 6);
+  constexpr int kRows = 20, kStride = 35, kLeft = 10;  // the block at row 2, column kLeft
+  for (int trial = 0; trial < 2000; ++trial) {
+    std::vector<uint8_t> area(size_t(kStride * kRows));
+    const int kind = trial % 3;
+    const int base = int(rng() % 256), noise = 1 + int(rng() % 6);
+    for (int y = 0; y < kRows; ++y)
+      for (int x = 0; x < kStride; ++x) {
+        int v;
+        if (kind == 0) v = base + ((x - kLeft + 16) / 4) * (int(trial % 7) - 3) * 3 + int(rng() % uint32_t(noise));
+        else if (kind == 1) v = int(rng() & 255);
+        else v = (rng() & 1) ? 255 : 0;
+        area[size_t(y * kStride + x)] = uint8_t(v < 0 ? 0 : (v > 255 ? 255 : v));
+      }
+    videodec::h264::LumaColumnEdges edges{};
+    edges.on = uint32_t(rng() % 16);
+    for (int e = 0; e < 4; ++e) {
+      const bool intra = (rng() % 3) == 0;
+      for (int i = 0; i < 4; ++i) {
+        edges.bs[e][i] = intra ? (e == 0 ? 4 : 3) : uint8_t(rng() % 3);
+        edges.tc0[e][i] = int8_t(rng() % 14);
+      }
+      edges.alpha[e] = 1 + int(rng() % 255);
+      edges.beta[e] = 1 + int(rng() % 18);
+    }
+    std::vector<uint8_t> want = area;
+    const size_t origin = size_t(2 * kStride + kLeft);
+    dsp_.luma_column_edges(area.data() + origin, kStride, edges);
+    ref_.luma_column_edges(want.data() + origin, kStride, edges);
+    ASSERT_EQ(area, want) << "trial " << trial << " edges " << edges.on;
   }
 }
 

@@ -235,6 +235,10 @@ class Core {
   void ReconstructInter(int mb_addr);
   void McPartition(int mb_addr, int x4, int y4, int w4, int h4);
   void AddLumaResidual(int mb_addr);
+  // Adds the inverse transforms of the coded 4x4 blocks (bit per block in
+  // mask) of `pairs` side-by-side pairs: a luma macroblock (8) or one chroma
+  // block of 8x8 (2, the pairs row by row).
+  void AddResidualPairs(uint8_t* d, int stride, int16_t* coeff, uint32_t mask, int pairs);
 
   // h264_picture.cpp
   void Deblock();

@@ -188,23 +188,129 @@ void ChromaEdge_c(uint8_t* pix, ptrdiff_t step, ptrdiff_t stride, int len, int a
   }
 }
 
+namespace {
+
+void LumaColumnEdgesC(uint8_t* pix, ptrdiff_t stride, const LumaColumnEdges& edges) {
+  for (int e = 0; e < 4; ++e)
+    if (edges.on & (1u << e))
+      LumaEdge_c(pix + 4 * e, 1, stride, 16, edges.alpha[e], edges.beta[e], edges.bs[e], edges.tc0[e]);
+}
+
+// The vector of block blk as one word, for equality tests.
+inline uint32_t MvWord(const BlockMotion& m, int blk) {
+  uint32_t w;
+  std::memcpy(&w, m.mv[blk], 4);
+  return w;
+}
+
+// bS of one segment between block bp of p and block bq of q. Without
+// branches: which case holds varies from block to block, and mispredicted
+// jumps would cost more than the whole test.
+inline uint32_t InterStrength(const BlockMotion& p, int bp, const BlockMotion& q, int bq) {
+  const uint32_t coded = (p.nnz[bp] | q.nnz[bq]) != 0;
+  const uint32_t moved = (p.ref[bp >> 2] != q.ref[bq >> 2]) | (uint32_t(p.mv[bp][0] - q.mv[bq][0] + 3) > 6u) |
+                         (uint32_t(p.mv[bp][1] - q.mv[bq][1] + 3) > 6u);
+  return coded ? 2u : moved;
+}
+
+// The four blocks along edge e, on its q side: [dir][e][segment]; the p side
+// of inner edge e is the q side of edge e - 1, of the macroblock edge that of
+// edge 3 in the neighbour.
+constexpr uint8_t kEdgeBlocks[2][4][4] = {
+    {{0, 2, 8, 10}, {1, 3, 9, 11}, {4, 6, 12, 14}, {5, 7, 13, 15}},
+    {{0, 1, 4, 5}, {2, 3, 6, 7}, {8, 9, 12, 13}, {10, 11, 14, 15}}};
+
+void InterStrengthsC(const BlockMotion& q, const BlockMotion& left, const BlockMotion& top, uint32_t bs[2][4]) {
+  // Quadrants (8x8) whose four blocks share one vector: their inner edges
+  // (1 and 3) differ only by coefficients. The reference is per quadrant.
+  uint32_t still = 0;
+  for (int k = 0; k < 4; ++k) {
+    const uint32_t v = MvWord(q, 4 * k);
+    still |= uint32_t(MvWord(q, 4 * k + 1) == v && MvWord(q, 4 * k + 2) == v && MvWord(q, 4 * k + 3) == v) << k;
+  }
+  // The whole macroblock with one vector and reference: edge 2 likewise.
+  const bool uniform = still == 15 && MvWord(q, 4) == MvWord(q, 0) && MvWord(q, 8) == MvWord(q, 0) &&
+                       MvWord(q, 12) == MvWord(q, 0) && q.ref[1] == q.ref[0] && q.ref[2] == q.ref[0] &&
+                       q.ref[3] == q.ref[0];
+  for (int dir = 0; dir < 2; ++dir)
+    for (int e = 0; e < 4; ++e) {
+      const BlockMotion& p = e > 0 ? q : dir == 0 ? left : top;
+      const uint8_t* bq = kEdgeBlocks[dir][e];
+      const uint8_t* bp = kEdgeBlocks[dir][(e + 3) & 3];
+      uint32_t bsw = 0;
+      if (e > 0 && (uniform || ((e & 1) && still == 15))) {
+        for (int i = 0; i < 4; ++i) bsw |= uint32_t((q.nnz[bq[i]] | q.nnz[bp[i]]) ? 2 : 0) << (8 * i);
+      } else if (e & 1) {
+        // Segments 0-1 and 2-3 lie in two quadrants, one of them or both still.
+        for (int i = 0; i < 4; ++i) {
+          const int quad = dir == 0 ? (i >> 1) * 2 + (e >> 1) : (e >> 1) * 2 + (i >> 1);
+          bsw |= ((still >> quad) & 1 ? ((q.nnz[bq[i]] | q.nnz[bp[i]]) ? 2u : 0u) : InterStrength(q, bp[i], q, bq[i]))
+                 << (8 * i);
+        }
+      } else {
+        for (int i = 0; i < 4; ++i) bsw |= InterStrength(p, bp[i], q, bq[i]) << (8 * i);
+      }
+      bs[dir][e] = bsw;
+    }
+}
+
+// Each plane through the single-plane interpolation of the table's level.
+template <ChromaMcFn kMc>
+void ChromaMc2Of(uint8_t* dst_cb, uint8_t* dst_cr, ptrdiff_t ds, const uint8_t* src_cb, const uint8_t* src_cr,
+                 ptrdiff_t ss, int w, int h, int fx, int fy) {
+  kMc(dst_cb, ds, src_cb, ss, w, h, fx, fy);
+  kMc(dst_cr, ds, src_cr, ss, w, h, fx, fy);
+}
+
+// Both blocks through the single-block transform of the table's level.
+template <Idct4x4AddFn kIdct>
+void Idct4x4Add2Of(uint8_t* dst, ptrdiff_t stride, int16_t* c) {
+  kIdct(dst, stride, c);
+  kIdct(dst + 4, stride, c + 16);
+}
+
+// Each plane through the single-plane filter of the table's level.
+template <EdgeFilterFn kEdge>
+void ChromaEdgesOf(uint8_t* cb, uint8_t* cr, ptrdiff_t step, ptrdiff_t stride, int alpha, int beta, const uint8_t* bs,
+                   const int8_t* tc0) {
+  kEdge(cb, step, stride, 8, alpha, beta, bs, tc0);
+  kEdge(cr, step, stride, 8, alpha, beta, bs, tc0);
+}
+
+}  // namespace
+
 void init_h264_dsp(H264Dsp& dsp, uint32_t cpu_flags) {
   dsp.idct4x4_add = Idct4x4AddC;
+  dsp.idct4x4_add2 = Idct4x4Add2Of<Idct4x4AddC>;
   dsp.luma_mc = LumaMcC;
   dsp.chroma_mc = ChromaMcC;
+  dsp.chroma_mc2 = ChromaMc2Of<ChromaMcC>;
   dsp.luma_edge = LumaEdge_c;
   dsp.chroma_edge = ChromaEdge_c;
+  dsp.luma_column_edges = LumaColumnEdgesC;
+  dsp.chroma_edges = ChromaEdgesOf<ChromaEdge_c>;
+  dsp.inter_strengths = InterStrengthsC;
 #if !defined(OVMIX_NO_SIMD) && defined(__x86_64__)
   if (cpu_flags & ov::kCpuSse2) {
     dsp.idct4x4_add = Idct4x4Add_sse2;
+    dsp.idct4x4_add2 = Idct4x4Add2Of<Idct4x4Add_sse2>;
     dsp.luma_mc = LumaMc_sse2;
     dsp.chroma_mc = ChromaMc_sse2;
+    dsp.chroma_mc2 = ChromaMc2Of<ChromaMc_sse2>;
     dsp.luma_edge = LumaEdge_sse2;
     dsp.chroma_edge = ChromaEdge_sse2;
+    dsp.luma_column_edges = LumaColumnEdges_sse2;
+    dsp.chroma_edges = ChromaEdgesOf<ChromaEdge_sse2>;
   }
   if ((cpu_flags & ov::kCpuSse2) && (cpu_flags & ov::kCpuAvx2)) {
-    dsp.luma_mc = LumaMc_avx2;  // narrower blocks go on to the SSE2 variant
+    dsp.luma_mc = LumaMc_avx2;  // 4-wide blocks go on to the SSE2 variant
+    dsp.chroma_mc = ChromaMc_avx2;
+    dsp.chroma_mc2 = ChromaMc2_avx2;
+    dsp.idct4x4_add2 = Idct4x4Add2_avx2;
     dsp.luma_edge = LumaEdge_avx2;
+    dsp.luma_column_edges = LumaColumnEdges_avx2;
+    dsp.chroma_edges = ChromaEdges_avx2;
+    dsp.inter_strengths = InterStrengths_avx2;
   }
 #else
   (void)cpu_flags;

@@ -244,5 +244,9 @@ void ChromaEdge_sse2(uint8_t* pix, ptrdiff_t step, ptrdiff_t stride, int len, in
     StoreChromaEdge(pix, step, stride, p0, q0);
 }
 
+void LumaColumnEdges_sse2(uint8_t* pix, ptrdiff_t stride, const LumaColumnEdges& edges) {
+  FilterLumaColumnEdges<LumaEdge_sse2>(pix, stride, edges);
+}
+
 }  // namespace h264
 }  // namespace videodec

@@ -336,6 +336,51 @@ inline void LumaMcRows(uint8_t* dst, ptrdiff_t ds, const uint8_t* src, ptrdiff_t
     StoreW(dst + y * ds, _mm_avg_epu8(K::HalfRow(hs + y * ss, 1, w), K::HalfRow(vs + y * ss, ss, w)), w);
 }
 
+// Transposes a 16x16 block of bytes held one row per register: four rounds
+// that interleave row i with row i + 8.
+inline void Transpose16x16(__m128i r[16]) {
+  for (int round = 0; round < 4; ++round) {
+    __m128i t[16];
+    for (int i = 0; i < 8; ++i) {
+      t[2 * i] = _mm_unpacklo_epi8(r[i], r[i + 8]);
+      t[2 * i + 1] = _mm_unpackhi_epi8(r[i], r[i + 8]);
+    }
+    for (int i = 0; i < 16; ++i) r[i] = t[i];
+  }
+}
+
+// The vertical luma edges of a macroblock through a row filter: the block's
+// columns (and the eight left of it when edge 0 is filtered) are turned into
+// rows of a small buffer, the edges filtered there as rows, and the columns
+// written back. Filtering each edge down the columns in place would load
+// eight bytes of every line that the previous edge has just stored four
+// bytes to the left, which no store can forward to the load.
+template <void (*kRowEdge)(uint8_t*, ptrdiff_t, ptrdiff_t, int, int, int, const uint8_t*, const int8_t*)>
+inline void FilterLumaColumnEdges(uint8_t* pix, ptrdiff_t stride, const LumaColumnEdges& edges) {
+  if ((edges.on & 15) == 0) return;
+  alignas(16) uint8_t t[24 * 16];  // row 8 + c: column c of the block, c = -8 .. 15
+  __m128i r[16];
+  for (int i = 0; i < 16; ++i) r[i] = Load16(pix + i * stride);
+  Transpose16x16(r);
+  for (int i = 0; i < 16; ++i) _mm_store_si128(reinterpret_cast<__m128i*>(t + (8 + i) * 16), r[i]);
+  const bool left = (edges.on & 1) != 0;
+  __m128i l[8];
+  if (left) {
+    LoadLumaEdge(pix - 4, 1, stride, l);
+    for (int k = 0; k < 8; ++k) _mm_store_si128(reinterpret_cast<__m128i*>(t + k * 16), l[k]);
+  }
+  for (int e = 0; e < 4; ++e)
+    if (edges.on & (1u << e))
+      kRowEdge(t + (8 + 4 * e) * 16, 16, 1, 16, edges.alpha[e], edges.beta[e], edges.bs[e], edges.tc0[e]);
+  for (int i = 0; i < 16; ++i) r[i] = _mm_load_si128(reinterpret_cast<const __m128i*>(t + (8 + i) * 16));
+  Transpose16x16(r);
+  for (int i = 0; i < 16; ++i) Store16(pix + i * stride, r[i]);
+  if (left) {
+    for (int k = 0; k < 8; ++k) l[k] = _mm_load_si128(reinterpret_cast<const __m128i*>(t + k * 16));
+    StoreLumaEdge(pix - 4, 1, stride, l);
+  }
+}
+
 // True when no line of the edge can be filtered: every bS 0, or a threshold
 // of 0 that no sample difference can be below.
 inline bool EdgeIsOff(const uint8_t* bs, int alpha, int beta) {

@@ -358,9 +358,25 @@ void Core::ReconstructIntra16(int addr) {
   const bool left = IntraAvailable(addr, 0), top = IntraAvailable(addr, 1);
   const bool tl = IntraAvailable(addr, 3);
   PredIntra16(d, w, mb_i16_mode_, top, left, tl);
-  for (int blk = 0; blk < 16; ++blk)
-    if (coded_mask_ & (1u << blk))
-      dsp_.idct4x4_add(d + kBlockY[blk] * 4 * w + kBlockX[blk] * 4, w, coeff_ + blk * 16);
+  AddResidualPairs(d, w, coeff_, coded_mask_, 8);
+}
+
+// Blocks 2k and 2k + 1 lie side by side (luma in its 8x8 quadrants, chroma
+// in its 4x4 blocks): with both coded they take one call for the pair.
+void Core::AddResidualPairs(uint8_t* d, int stride, int16_t* coeff, uint32_t mask, int pairs) {
+  for (int k = 0; k < pairs; ++k, mask >>= 2) {
+    if ((mask & 3) == 0) continue;
+    const int blk = 2 * k;
+    uint8_t* at = pairs == 8 ? d + kBlockY[blk] * 4 * stride + kBlockX[blk] * 4 : d + k * 4 * stride;
+    int16_t* c = coeff + blk * 16;
+    if ((mask & 3) == 3) {
+      dsp_.idct4x4_add2(at, stride, c);
+    } else if (mask & 1) {
+      dsp_.idct4x4_add(at, stride, c);
+    } else {
+      dsp_.idct4x4_add(at + 4, stride, c + 16);
+    }
+  }
 }
 
 void Core::ReconstructChroma(int addr, bool intra, int mode) {
@@ -375,9 +391,7 @@ void Core::ReconstructChroma(int addr, bool intra, int mode) {
   for (int comp = 0; comp < 2; ++comp) {
     uint8_t* d = cur_->plane[1 + comp] + (my * 8) * cw + mx * 8;
     if (intra) PredChroma(d, cw, mode, top, left, tl);
-    for (int b = 0; b < 4; ++b)
-      if (coded_mask_ & (1u << (16 + comp * 4 + b)))
-        dsp_.idct4x4_add(d + (b >> 1) * 4 * cw + (b & 1) * 4, cw, coeff_ + 256 + (comp * 4 + b) * 16);
+    AddResidualPairs(d, cw, coeff_ + 256 + comp * 64, (coded_mask_ >> (16 + comp * 4)) & 15, 2);
   }
 }
 
@@ -390,13 +404,22 @@ void Core::ReconstructInter(int addr) {
   if (whole && m.ref_idx[1] == m.ref_idx[0] && m.ref_idx[2] == m.ref_idx[0] && m.ref_idx[3] == m.ref_idx[0]) {
     McPartition(addr, 0, 0, 4, 4);
   } else {
+    bool same[4];
+    for (int q = 0; q < 4; ++q) {
+      const int b0 = q * 4;  // the quadrant's first block
+      same[q] = true;
+      for (int k = 1; k < 4; ++k)
+        same[q] = same[q] && m.mv[b0 + k][0] == m.mv[b0][0] && m.mv[b0 + k][1] == m.mv[b0][1];
+    }
     for (int q = 0; q < 4; ++q) {
       const int x8 = (q & 1) * 2, y8 = (q >> 1) * 2;
-      const int b0 = kBlockIndexAt[y8][x8];
-      bool same = true;
-      for (int k = 1; k < 4; ++k)
-        same = same && m.mv[b0 + k][0] == m.mv[b0][0] && m.mv[b0 + k][1] == m.mv[b0][1];
-      if (same) {
+      // Two quadrants side by side with one vector and reference as one
+      // 16-wide block, which the interpolation takes a whole row at a time.
+      if ((q & 1) == 0 && same[q] && same[q + 1] && m.mv[q * 4][0] == m.mv[q * 4 + 4][0] &&
+          m.mv[q * 4][1] == m.mv[q * 4 + 4][1] && m.ref_idx[q] == m.ref_idx[q + 1]) {
+        McPartition(addr, 0, y8, 4, 2);
+        ++q;
+      } else if (same[q]) {
         McPartition(addr, x8, y8, 2, 2);
       } else {
         for (int k = 0; k < 4; ++k) McPartition(addr, x8 + (k & 1), y8 + (k >> 1), 1, 1);
@@ -406,9 +429,7 @@ void Core::ReconstructInter(int addr) {
   const int w = mb_width_ * 16;
   const int mx = addr % mb_width_, my = addr / mb_width_;
   uint8_t* d = cur_->plane[0] + (my * 16) * w + mx * 16;
-  for (int blk = 0; blk < 16; ++blk)
-    if (coded_mask_ & (1u << blk))
-      dsp_.idct4x4_add(d + kBlockY[blk] * 4 * w + kBlockX[blk] * 4, w, coeff_ + blk * 16);
+  AddResidualPairs(d, w, coeff_, coded_mask_, 8);
 }
 
 // 8.4.2: prediction of the w4 x h4 (4x4 units) block at (x4, y4) of the
@@ -443,6 +464,13 @@ void Core::McBlock(const Picture& rp, int addr, int x4, int y4, int w4, int h4, 
   const int CW = W / 2, CH = H / 2;
   const int cbw = bw / 2, cbh = bh / 2;
   const int cx = px / 2 + (mvx >> 3), cy = py / 2 + (mvy >> 3);
+  const size_t coff = size_t((py / 2) * CW + px / 2);
+  if (cx >= 0 && cy >= 0 && cx + cbw + 1 <= CW && cy + cbh + 1 <= CH) {
+    const size_t soff = size_t(cy * CW + cx);
+    dsp_.chroma_mc2(cur_->plane[1] + coff, cur_->plane[2] + coff, CW, rp.plane[1] + soff, rp.plane[2] + soff, CW, cbw,
+                    cbh, mvx & 7, mvy & 7);
+    return;
+  }
   for (int comp = 1; comp < 3; ++comp) {
     uint8_t* cd = cur_->plane[comp] + (py / 2) * CW + px / 2;
     const uint8_t* ref = rp.plane[comp];

@@ -21,35 +21,8 @@ inline void SetTc0(int8_t tc0[4], uint32_t bsw, const uint8_t tc[5]) {
   std::memcpy(tc0, &w, 4);
 }
 
-// The vector of block blk as one word, for equality tests.
-inline uint32_t MvWord(const MbInfo& m, int blk) {
-  uint32_t w;
-  std::memcpy(&w, m.mv[blk], 4);
-  return w;
-}
-
-// The 8x8 quadrant of each 4x4 block.
-constexpr uint8_t kQuadrant[16] = {0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3};
-
-// bS of one 4-sample segment (8.7.2.1) between block bp of mb p and bq of q,
-// both inter macroblocks: 2 with coefficients on either side, 1 for another
-// reference picture or a vector component 4 or more quarter samples apart.
-inline uint32_t InterStrength(const MbInfo& p, int bp, const MbInfo& q, int bq) {
-  // Without branches: which of the three cases holds varies from block to
-  // block, and mispredicted jumps would cost more than the whole test.
-  const uint32_t coded = (p.nnz[bp] | q.nnz[bq]) != 0;
-  const uint32_t moved = (p.ref_pic[kQuadrant[bp]] != q.ref_pic[kQuadrant[bq]]) |
-                         (uint32_t(p.mv[bp][0] - q.mv[bq][0] + 3) > 6u) |
-                         (uint32_t(p.mv[bp][1] - q.mv[bq][1] + 3) > 6u);
-  return coded ? 2u : moved;
-}
-
-// The four blocks along edge e, on its q side: [dir][e][segment]; the p side
-// of inner edge e is the q side of edge e - 1, of the macroblock edge that of
-// edge 3 in the neighbour.
-constexpr uint8_t kEdgeBlocks[2][4][4] = {
-    {{0, 2, 8, 10}, {1, 3, 9, 11}, {4, 6, 12, 14}, {5, 7, 13, 15}},
-    {{0, 1, 4, 5}, {2, 3, 6, 7}, {8, 9, 12, 13}, {10, 11, 14, 15}}};
+// The loop filter's view of a macroblock's motion.
+inline BlockMotion MotionOf(const MbInfo& m) { return BlockMotion{m.nnz, m.mv, m.ref_pic}; }
 
 inline int ChromaQpOf(int qp, int offset) { return kChromaQp[std::clamp(qp + offset, 0, 51)]; }
 
@@ -190,18 +163,14 @@ void Core::DeblockMb(int addr) {
   uint8_t* cb = cur_->plane[1] + my * 8 * CW + mx * 8;
   uint8_t* cr = cur_->plane[2] + my * 8 * CW + mx * 8;
   const bool q_intra = IsIntraForFilter(q.kind);
-  // Quadrants (8x8) whose four blocks share one vector: their inner edges
-  // (1 and 3) differ only by coefficients. The reference is per quadrant.
-  uint32_t still = 0;
-  if (!q_intra)
-    for (int k = 0; k < 4; ++k) {
-      const uint32_t v = MvWord(q, 4 * k);
-      still |= uint32_t(MvWord(q, 4 * k + 1) == v && MvWord(q, 4 * k + 2) == v && MvWord(q, 4 * k + 3) == v) << k;
-    }
-  // The whole macroblock with one vector and reference: edge 2 likewise.
-  const bool q_uniform = still == 15 && MvWord(q, 4) == MvWord(q, 0) && MvWord(q, 8) == MvWord(q, 0) &&
-                         MvWord(q, 12) == MvWord(q, 0) && q.ref_pic[1] == q.ref_pic[0] &&
-                         q.ref_pic[2] == q.ref_pic[0] && q.ref_pic[3] == q.ref_pic[0];
+  // bS of every segment as if both sides were inter; the intra cases below
+  // override them.
+  uint32_t inter_bs[2][4] = {};
+  if (!q_intra) {
+    const BlockMotion qm = MotionOf(q);
+    dsp_.inter_strengths(qm, mx > 0 ? MotionOf(mbs_[size_t(addr - 1)]) : qm,
+                         my > 0 ? MotionOf(mbs_[size_t(addr - mb_width_)]) : qm, inter_bs);
+  }
   // Thresholds of the inner edges, where both sides have this QP.
   const EdgeParams inner_luma = EdgeParamsFor(q.qp, q.qp, sf);
   const int qc = ChromaQpOf(q.qp, sf.chroma_qp_offset);
@@ -215,38 +184,34 @@ void Core::DeblockMb(int addr) {
     const ptrdiff_t along = dir == 0 ? W : 1;
     const ptrdiff_t cstep = dir == 0 ? 1 : CW;
     const ptrdiff_t calong = dir == 0 ? CW : 1;
+    // The vertical luma edges are gathered and filtered in one call after
+    // the loop, left to right; the chroma edges go on edge by edge.
+    LumaColumnEdges columns;
+    columns.on = 0;
     for (int e = 0; e < 4; ++e) {
       if (e == 0 && !filter_mb_edge) continue;
       const MbInfo& p = e == 0 ? mbs_[size_t(nb)] : q;
       // The four bS values are gathered in one word and stored at once: the
       // edge filters load them (and tc0) as one 4-byte word, which a store
       // of single bytes would stall.
-      const uint8_t* bq = kEdgeBlocks[dir][e];
-      const uint8_t* bp = kEdgeBlocks[dir][(e + 3) & 3];
-      uint32_t bsw = 0;
-      if (q_intra || IsIntraForFilter(p.kind)) {
-        bsw = e == 0 ? 0x04040404u : 0x03030303u;
-      } else if (e > 0 && (q_uniform || ((e & 1) && still == 15))) {
-        for (int i = 0; i < 4; ++i) bsw |= uint32_t((q.nnz[bq[i]] | q.nnz[bp[i]]) ? 2 : 0) << (8 * i);
-      } else if (e & 1) {
-        // Segments 0-1 and 2-3 lie in two quadrants, one of them or both still.
-        for (int i = 0; i < 4; ++i) {
-          const int quad = dir == 0 ? (i >> 1) * 2 + (e >> 1) : (e >> 1) * 2 + (i >> 1);
-          bsw |= ((still >> quad) & 1 ? ((q.nnz[bq[i]] | q.nnz[bp[i]]) ? 2u : 0u) : InterStrength(q, bp[i], q, bq[i]))
-                 << (8 * i);
-        }
-      } else {
-        for (int i = 0; i < 4; ++i) bsw |= InterStrength(p, bp[i], q, bq[i]) << (8 * i);
-      }
+      const uint32_t bsw = q_intra || IsIntraForFilter(p.kind) ? (e == 0 ? 0x04040404u : 0x03030303u)
+                                                               : inter_bs[dir][e];
       if (bsw == 0) continue;
       uint8_t bs[4];
       std::memcpy(bs, &bsw, 4);
       const EdgeParams lp = e == 0 ? EdgeParamsFor(p.qp, q.qp, sf) : inner_luma;
       if (lp.alpha != 0 && lp.beta != 0) {  // otherwise no sample passes the tests
-        int8_t tc0[4];
-        SetTc0(tc0, bsw, lp.tc0);
-        uint8_t* pix = dir == 0 ? y + e * 4 : y + e * 4 * W;
-        dsp_.luma_edge(pix, step, along, 16, lp.alpha, lp.beta, bs, tc0);
+        if (dir == 0) {
+          columns.on |= 1u << e;
+          columns.alpha[e] = lp.alpha;
+          columns.beta[e] = lp.beta;
+          std::memcpy(columns.bs[e], &bsw, 4);
+          SetTc0(columns.tc0[e], bsw, lp.tc0);
+        } else {
+          int8_t tc0[4];
+          SetTc0(tc0, bsw, lp.tc0);
+          dsp_.luma_edge(y + e * 4 * W, step, along, 16, lp.alpha, lp.beta, bs, tc0);
+        }
       }
       if (e == 0 || e == 2) {
         const EdgeParams cp =
@@ -255,10 +220,10 @@ void Core::DeblockMb(int addr) {
         int8_t tc0[4];
         SetTc0(tc0, bsw, cp.tc0);
         const int off = dir == 0 ? e * 2 : e * 2 * CW;
-        dsp_.chroma_edge(cb + off, cstep, calong, 8, cp.alpha, cp.beta, bs, tc0);
-        dsp_.chroma_edge(cr + off, cstep, calong, 8, cp.alpha, cp.beta, bs, tc0);
+        dsp_.chroma_edges(cb + off, cr + off, cstep, calong, cp.alpha, cp.beta, bs, tc0);
       }
     }
+    if (columns.on) dsp_.luma_column_edges(y, W, columns);
   }
 }
 

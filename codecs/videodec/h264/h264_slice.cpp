@@ -164,7 +164,8 @@ int Core::ReadBlock(BitReader& br, int nc, int max_coeff, int* level, uint8_t* p
     if (prefix >= 15) suffix_size = prefix - 3;
     if (prefix < 15) {
       // Prefix and suffix (at most 15 + 6 bits) are both in the bits shown.
-      if (suffix_size > 0) code += int((peek << (prefix + 1)) >> (32 - suffix_size));
+      // (Shifted by 1, then 31 - suffix_size: no branch, and 0 for no suffix.)
+      code += int(((peek << (prefix + 1)) >> 1) >> (31 - suffix_size));
       br.Skip(prefix + 1 + suffix_size);
     } else {
       br.Skip(prefix + 1);
@@ -174,12 +175,17 @@ int Core::ReadBlock(BitReader& br, int nc, int max_coeff, int* level, uint8_t* p
       if (prefix >= 16) code += (1 << (prefix - 3)) - 4096;
     }
     if (i == ones && ones < 3) code += 2;
-    const int lv = (code & 1) ? (-code - 1) >> 1 : (code + 2) >> 1;
+    // Even codes are positive levels, odd ones negative, of magnitude
+    // (code + 2) >> 1 either way; the sign applied without a branch, as it
+    // is a coin toss from level to level.
+    const int magnitude = (code + 2) >> 1;
+    const int negative = -(code & 1);
+    const int lv = (magnitude ^ negative) - negative;
     // Levels of 8-bit video fit in 16 bits (clause 7.4.5.3.2 bounds).
     if (lv > 32767 || lv < -32768) return -1;
     level[i] = lv;
-    if (suffix_len == 0) suffix_len = 1;
-    if (std::abs(lv) > (3 << (suffix_len - 1)) && suffix_len < 6) ++suffix_len;
+    suffix_len += suffix_len == 0;
+    suffix_len += int(magnitude > (3 << (suffix_len - 1))) & int(suffix_len < 6);
   }
   int zeros = 0;
   if (total < max_coeff) {
