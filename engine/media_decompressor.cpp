@@ -8,6 +8,7 @@
 #include "engine/audio_cache_writer.h"
 #include "engine/raw_frame_cache_format.h"
 #include "engine/raw_frame_cache_writer.h"
+#include "engine/text_clip_renderer.h"
 #include "engine/video_mixer.h"
 #include "media/media_info.h"
 #include "media/wav_source.h"
@@ -53,6 +54,7 @@ CacheClipChannel CacheClipChannel::CopyOf(const CacheChannel& from) {
     CacheClip c;
     c.source = from.GetClipFile(i);
     c.overlay = from.GetClipOverlayFile(i);
+    c.text = from.GetClipTextDescriptor(i);
     from.GetClipCutPoints(i, &c.cutStart, &c.cutEnd);
     c.displayTime = from.GetClipDisplayTime(i);
     c.crop = from.GetClipCropRect(i);
@@ -80,6 +82,9 @@ int CacheClipChannel::CopyNamesTo(CacheChannel* to) const {
     if (!c.picture.IsEmpty()) handed += to->SetClipCache(i, c.picture, picture_kind);
     if (!c.picture2.IsEmpty()) handed += to->SetClipCache2(i, c.picture2, picture_kind);
     if (!c.overlayCache.IsEmpty()) handed += to->SetClipOverlayCache(i, c.overlayCache, kCacheKindImage);
+    if (!c.textCache.IsEmpty() && to->GetClipTextDescriptor(i) == c.text) {
+      handed += to->SetClipCache(i, c.textCache, kCacheKindText);
+    }
   }
   if (!effectCache.IsEmpty() && to->GetEffectFile() == effectFile) handed += to->SetEffectCache(effectCache, kind_);
   return handed;
@@ -102,6 +107,8 @@ int CacheClipChannel::SetClipCache(int i, const ov::String& name, int32_t kind) 
   if (kind == kCacheKindAudio) {
     c.audio = name;
     c.needsAudio = false;
+  } else if (kind == kCacheKindText) {
+    c.textCache = name;
   } else {
     c.picture = name;
     c.needsPicture = false;
@@ -249,9 +256,9 @@ int MediaDecompressor::DecompressAll() {
 // Steps a frame writer until it reports 100 or more (a span that is not a
 // whole number of frame periods jumps past 100), then closes and checks it.
 int MediaDecompressor::WritePictures(const ov::String& source, const ov::String& cache, uint32_t duration,
-                                     uint32_t start, uint32_t end, uint32_t crop, bool key) {
+                                     uint32_t start, uint32_t end, uint32_t crop, bool key, uint32_t keyColour) {
   RawFrameCacheWriter writer(source, cache, static_cast<uint32_t>(width_), static_cast<uint32_t>(height_), fps_,
-                             duration, start, end, key ? 1 : 0, key ? kOverlayKey : 0, 0, crop);
+                             duration, start, end, key ? 1 : 0, key ? keyColour : 0, 0, crop);
   ReportPercent(0);
   int last = 0;
   for (;;) {
@@ -346,7 +353,7 @@ int MediaDecompressor::DecompressOverlay(int clip, CacheChannel* ch, int index) 
   if (PollCancel()) return 0;
   Report();
   const ov::String cache = folder_ + ov::String::Format(u"overlay%d-%d.raw", indexBase_ + index, clip);
-  if (!WritePictures(ch->GetClipOverlayFile(clip), cache, kRawStillDuration, 0, 0, 0x00FF00FFu, true)) {
+  if (!WritePictures(ch->GetClipOverlayFile(clip), cache, kRawStillDuration, 0, 0, 0x00FF00FFu, true, kOverlayKey)) {
     return Failed(ch->GetClipOverlayFile(clip));
   }
   ch->SetClipOverlayCache(clip, cache, kCacheKindImage);
@@ -363,6 +370,22 @@ int MediaDecompressor::DecompressEffect(int clip, CacheChannel* ch, int index) {
   if (end == 0) return Failed(source);
   if (!WritePictures(source, cache, 0, 0, end, 0x00FF00FFu, false)) return Failed(source);
   ch->SetEffectCache(cache, kCacheKindImage);
+  return 1;
+}
+
+int MediaDecompressor::DecompressText(int clip, CacheChannel* ch, int index) {
+  if (PollCancel()) return 0;
+  Report();
+  const ov::String text = ch->GetClipTextDescriptor(clip);
+  const ov::String cache = folder_ + ov::String::Format(u"text%d-%d.raw", indexBase_ + index, clip);
+  // The private mixer of the writer draws the clip through a renderer of its
+  // own; this one only reads the key colour the picture is keyed on.
+  std::unique_ptr<TextClipRenderer> renderer = CreateTextClipRenderer();
+  if (text.IsEmpty() || !renderer || !renderer->Prepare(text, width_, height_)) return Failed(text);
+  if (!WritePictures(text, cache, kRawStillDuration, 0, 0, 0x00FF00FFu, true, renderer->KeyColour())) {
+    return Failed(text);
+  }
+  ch->SetClipCache(clip, cache, kCacheKindText);
   return 1;
 }
 

@@ -40,6 +40,9 @@ class CacheChannel {
   virtual ov::String GetClipFile(int i) const = 0;
   virtual ov::String GetClipOverlayFile(int i) const = 0;
   virtual ov::String GetEffectFile() const = 0;
+  // The clip's text as its descriptor ("**TEXT**..."); empty when the clip
+  // has no text.
+  virtual ov::String GetClipTextDescriptor(int i) const = 0;
   virtual int32_t GetClipDisplayTime(int i) const = 0;
   virtual int GetClipCutPoints(int i, int32_t* start, int32_t* end) const = 0;
   virtual uint32_t GetClipCropRect(int i) const = 0;
@@ -56,11 +59,11 @@ class CacheChannel {
 // One clip of a CacheClipChannel: what decoding reads of it, which caches
 // it needs, and the cache names a run gave it.
 struct CacheClip {
-  ov::String source, overlay;
+  ov::String source, overlay, text;
   int32_t cutStart = 0, cutEnd = 0, displayTime = 0;
   uint32_t crop = 0x00FF00FF;
   bool needsAudio = false, needsPicture = false, needsPicture2 = false, needsOverlay = false;
-  ov::String audio, picture, picture2, overlayCache;  // written by a run
+  ov::String audio, picture, picture2, overlayCache, textCache;  // written by a run
 };
 
 // A channel held by value: a copy of a channel element's clips that a
@@ -82,6 +85,7 @@ class CacheClipChannel : public CacheChannel {
   ov::String GetClipFile(int i) const override { return Valid(i) ? clips_[size_t(i)].source : ov::String(); }
   ov::String GetClipOverlayFile(int i) const override { return Valid(i) ? clips_[size_t(i)].overlay : ov::String(); }
   ov::String GetEffectFile() const override { return effectFile; }
+  ov::String GetClipTextDescriptor(int i) const override { return Valid(i) ? clips_[size_t(i)].text : ov::String(); }
   int32_t GetClipDisplayTime(int i) const override { return Valid(i) ? clips_[size_t(i)].displayTime : 0; }
   int GetClipCutPoints(int i, int32_t* start, int32_t* end) const override;
   uint32_t GetClipCropRect(int i) const override { return Valid(i) ? clips_[size_t(i)].crop : 0x00FF00FFu; }
@@ -149,6 +153,11 @@ class MediaDecompressor {
   int DecompressAudio(CacheChannel* channel, int index);
   int DecompressOverlay(int clip, CacheChannel* channel, int index);
   int DecompressEffect(int clip, CacheChannel* channel, int index);
+  // The clip's text drawn at the mixer's size on its key colour, one still
+  // frame keyed on that colour ("text%d-%d.raw"), stored as the clip's text
+  // cache. 0 for a clip without text or when no text renderer is
+  // registered.
+  int DecompressText(int clip, CacheChannel* channel, int index);
   bool cancelled() const { return cancelled_; }
   // The file of the item whose decoding failed (empty after a success or a
   // cancel), so that the failure can name it.
@@ -160,7 +169,7 @@ class MediaDecompressor {
   void ReportPercent(int percent);
   bool PollCancel();
   int WritePictures(const ov::String& source, const ov::String& cache, uint32_t duration, uint32_t start,
-                    uint32_t end, uint32_t crop, bool key);
+                    uint32_t end, uint32_t crop, bool key, uint32_t keyColour = 0xFF00FF);
   // Remembers `file` as the one that failed (unless cancelled); 0.
   int Failed(const ov::String& file);
 

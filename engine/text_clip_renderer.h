@@ -24,6 +24,9 @@ class TextClipRenderer {
   virtual bool Prepare(const ov::String& descriptor, int32_t width, int32_t height) = 0;
   // True when the prepared clip fills its box with a background colour.
   virtual bool HasBackground() const = 0;
+  // The colour no glyph takes (0x00BBGGRR): a picture of the clip drawn on
+  // it is keyed on it.
+  virtual uint32_t KeyColour() const = 0;
   // Draws the clip as at `timeMs` onto `dc` at (0, 0, width, height); pixels
   // outside the text keep the surface's own unless the clip has a background.
   virtual bool Draw(uint32_t timeMs, gfx::HDC dc) = 0;

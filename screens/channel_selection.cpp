@@ -239,6 +239,11 @@ int ChannelSelection::SetClipOverlayFile(int i, const ov::String& name) {
 
 ov::String ChannelSelection::GetEffectFile() const { return clips_.empty() ? ov::String() : clips_[0]->effectFile; }
 
+ov::String ChannelSelection::GetClipTextDescriptor(int i) const {
+  const ChannelClip* c = At(i);
+  return c && !c->clipText.textString.IsEmpty() ? FormatTextClip(c->clipText) : ov::String();
+}
+
 void ChannelSelection::SetEffectFile(const ov::String& name) {
   if (clips_.empty()) return;
   clips_[0]->effectFile = name;

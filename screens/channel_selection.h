@@ -90,6 +90,7 @@ class ChannelSelection : public ui::Control, public engine::CacheChannel {
   ov::String GetClipOverlayFile(int i) const override;
   int SetClipOverlayFile(int i, const ov::String& name);
   ov::String GetEffectFile() const override;
+  ov::String GetClipTextDescriptor(int i) const override;
   void SetEffectFile(const ov::String& name);
   ov::String GetEffectCache() const;
   int SetEffectCache(const ov::String& name, int32_t kind) override;

@@ -224,6 +224,9 @@ class Mixer : public ui::Control {
   // Live mixing is started by the live-mixing actions; tests set it directly.
   void set_mixing(bool on) { mixing_ = on; }
   const ov::String& project_name() const { return project_name_; }
+  // The skin names of the credits channels.
+  const ov::String& start_credits_name() const { return start_credits_name_; }
+  const ov::String& end_credits_name() const { return end_credits_name_; }
   engine::MixEngine* mix_engine() const { return engine_; }
 
   // Rendering (mixer_render.cpp): the render actions 331-337, the output

@@ -32,6 +32,7 @@ void RegisterElements() {
   ui::RegisterElementType(u"VideoEditor", Make<VideoEditor>);
   ui::RegisterElementType(u"PB", Make<MediaBrowser>);
   ui::RegisterElementType(u"MEDIABROWSER", Make<MediaBrowser>);
+  ui::RegisterElementType(u"TextEditor", Make<TextEditor>);
   ui::RegisterElementType(u"EffectBrowser", Make<EffectBrowser>);
   ui::RegisterElementType(u"ImageEditor", Make<ImageEditor>);
   ui::RegisterElementType(u"PANZOOMEDITOR", Make<PanZoomEditor>);

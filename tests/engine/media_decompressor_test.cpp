@@ -27,7 +27,7 @@ bool Exists(const ov::String& path) { return ov::GetFileAttributes(path) != ov::
 struct TestClip {
   ov::String source, overlay;
   int32_t cutStart = 0, cutEnd = 0;
-  ov::String picture, picture2, audio, overlayCache;
+  ov::String picture, picture2, audio, overlayCache, text, textCache;
 };
 
 TestClip Clip(const ov::String& source, int32_t cut_start = 0, int32_t cut_end = 0) {
@@ -48,6 +48,7 @@ class TestChannel : public engine::CacheChannel {
   ov::String GetClipFile(int i) const override { return clips_[size_t(i)].source; }
   ov::String GetClipOverlayFile(int i) const override { return clips_[size_t(i)].overlay; }
   ov::String GetEffectFile() const override { return ov::String(); }
+  ov::String GetClipTextDescriptor(int i) const override { return clips_[size_t(i)].text; }
   int32_t GetClipDisplayTime(int) const override { return 0; }
   int GetClipCutPoints(int i, int32_t* start, int32_t* end) const override {
     *start = clips_[size_t(i)].cutStart;
@@ -71,7 +72,8 @@ class TestChannel : public engine::CacheChannel {
   }
   bool NeedsEffectCache() const override { return false; }
   int SetClipCache(int i, const ov::String& name, int32_t kind) override {
-    (kind == engine::kCacheKindAudio ? clips_[size_t(i)].audio : clips_[size_t(i)].picture) = name;
+    TestClip& c = clips_[size_t(i)];
+    (kind == engine::kCacheKindAudio ? c.audio : kind == engine::kCacheKindText ? c.textCache : c.picture) = name;
     return 1;
   }
   int SetClipCache2(int i, const ov::String& name, int32_t) override {

@@ -23,6 +23,7 @@ class StandInRenderer : public TextClipRenderer {
     return d.View().find(u"ok") != std::u16string_view::npos;
   }
   bool HasBackground() const override { return background; }
+  uint32_t KeyColour() const override { return 0xFF00FF; }
   bool Draw(uint32_t, gfx::HDC dc) override {
     return gfx::FillRect(dc, {0, 0, 2, 2}, gfx::CreateSolidBrush(uint32_t(width)));
   }

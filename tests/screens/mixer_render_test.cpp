@@ -21,6 +21,7 @@
 #include "platform/os/thread.h"
 #include "platform/ui/dialogs.h"
 #include "screens/mixer.h"
+#include "screens/text_clip.h"
 #include "tests/screens/screens_host.h"
 #include "tests/support/headless_driver.h"
 #include "tests/support/test_paths.h"
@@ -117,6 +118,28 @@ TEST_F(MixerRender, KeepOnDeviceRendersTheChosenFile) {
   EXPECT_EQ(*d().sm().NumericOption(4), 100u);
   EXPECT_FALSE(mixer->mix_engine()->IsRenderRunning());
   EXPECT_EQ(d().Menu(), u"save_menu");
+}
+
+// A mix with credits: their text clip on the picture channel of the start
+// credits, the mixer's picture size and rate passed to the render process
+// even for sound alone. The sound renders whole.
+TEST_F(MixerRender, CreditsRenderToWav) {
+  OV_SKIP_WITHOUT_FIXTURE(clip_);
+  screens::TextClip credits;
+  credits.textString = u"The end";
+  const std::string descriptor = screens::FormatTextClip(credits).ToUtf8Lossy();
+  std::vector<engine::EngineCommand> commands = HalfSecondOfClip();
+  const uint32_t picture = engine::kFirstVideoChannel + screens::kStartCreditsEntry;
+  engine::EngineCommand load = MixCommand(0, engine::CMD_LOAD, picture, descriptor);
+  load.altPath = load.path;
+  commands.insert(commands.begin(), {load, MixCommand(0, engine::CMD_PLAY, picture)});
+  commands.push_back(MixCommand(400, engine::CMD_STOP, picture));
+  Mixer* mixer = Start(commands);
+  ASSERT_NE(mixer, nullptr);
+  d().sm().DoAction(screens::kActionRenderDevice, ov::String(), 1);
+  ASSERT_TRUE(d().SettleUntil([&] { return !mixer->render_active(); }));
+  EXPECT_FALSE(PopupShown(u"RENDER_ERROR"));
+  EXPECT_EQ(PcmBytes(mixer->output_file()), 44100u);
 }
 
 // MMS: numbered names in the temporary folder, each handed to the

@@ -22,6 +22,7 @@
 #include "platform/os/file.h"
 #include "platform/os/thread.h"
 #include "screens/render_project.h"
+#include "screens/text_clip.h"
 #include "tests/support/test_paths.h"
 
 namespace {
@@ -141,6 +142,27 @@ TEST_F(RenderProcess, WavRenderEndToEndWithWatch) {
     EXPECT_EQ(last, 100);
     EXPECT_EQ(results, 1);
   }
+}
+
+// A project with start credits, their text clip playing on the picture
+// channel of the start credits, renders its sound to WAV (the render keeps
+// the picture size and rate of the settings).
+TEST_F(RenderProcess, CreditsProjectRendersToWav) {
+  OV_SKIP_WITHOUT_FIXTURE(clip_);
+  screens::TextClip credits;
+  credits.textString = u"Cast";
+  const std::string text = screens::FormatTextClip(credits).ToUtf8Lossy();
+  ASSERT_TRUE(Project("c.mix", clip_,
+                      "0 load 22 " + text + "\n0 play 22\n0 load 0 " + clip_ + "\n0 play 0\n500 stop 0\n600 stop 22\n"));
+  std::string err;
+  EXPECT_EQ(Render(Args("c.mix", "c.wav", kWav22k), "", &err), 0);
+  EXPECT_EQ(err, "");
+  media::WavFormat format;
+  const std::vector<uint8_t> pcm = Pcm(Path("c.wav"), &format);
+  EXPECT_EQ(pcm.size(), 22050u * 4 * 600 / 1000);
+  const std::vector<uint8_t> clip = Pcm(clip_);
+  ASSERT_GE(clip.size(), 44100u);
+  EXPECT_TRUE(std::equal(clip.begin(), clip.begin() + 44100, pcm.begin())) << "the clip's first half second";
 }
 
 // The line a user sees of the program started by hand with the usage it

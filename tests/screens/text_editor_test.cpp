@@ -7,12 +7,19 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 
+#include "engine/action_processor.h"
 #include "engine/engine_command.h"
+#include "engine/export_job.h"
+#include "engine/mix_engine.h"
+#include "engine/media_decompressor.h"
+#include "engine/raw_frame_cache_source.h"
 #include "engine/rendered_clip_source.h"
 #include "engine/video_mixer.h"
 #include "engine/video_source_factory.h"
+#include "screens/channel_selection.h"
 #include "screens/screens.h"
 #include "screens/text_clip.h"
 #include "screens/text_editor.h"
@@ -243,6 +250,100 @@ TEST(TextEditor, VideoMixerDrawsCreditsAndCaptions) {
     const bool box = caption == &boxed;
     ovtest::SaveSurface(dir, box ? "caption_box" : "caption", *f);
     ExpectInkOn(*f, box ? kBox : 0x00FF00, box ? "a caption in its box" : "a caption over the picture");
+  }
+}
+
+// The same in a picture render's frames: credits over the render's black
+// background, a caption over a picture, each plain and in its box.
+TEST(TextEditor, RenderedFramesShowCreditsAndCaptions) {
+  const std::string dir = ovtest::ScratchDir();
+  RegisterElements();
+  ovtest::Canvas green = ovtest::MakeCanvas(kW, kH, 0x00FF00);
+  const ov::String picture = ov::String::FromUtf8Lossy(dir + "/green.png");
+  ASSERT_TRUE(imaging::WritePng(picture.ToUtf8Lossy(), *green.bitmap));
+  auto command = [](uint32_t type, const ov::String& path) {
+    engine::EngineCommand c = engine::MakeCommand(type, engine::kFirstVideoChannel, 0);
+    c.path = c.altPath = path;
+    c.param4 = int32_t(engine::kWholePicture);
+    return c;
+  };
+  for (const bool caption : {false, true}) {
+    for (const int32_t background : {-1, int32_t(kBox)}) {
+      const std::string name = std::string(caption ? "caption" : "credits") + (background == -1 ? "" : "_box");
+      SCOPED_TRACE(name);
+      const ov::String text = FormatTextClip(Clip(u"Hi", 1, 1, background));
+      std::vector<engine::EngineCommand> list;
+      if (caption) {
+        list = {command(engine::CMD_LOAD, picture), command(engine::CMD_PLAY, ov::String()),
+                command(engine::CMD_LOAD_IMAGE, text)};
+      } else {
+        list = {command(engine::CMD_LOAD, text), command(engine::CMD_PLAY, ov::String())};
+      }
+      engine::EngineCommand stop = command(engine::CMD_STOP, ov::String());
+      stop.timeMs = 500;
+      list.push_back(stop);
+      engine::ActionProcessor actions;
+      for (const engine::EngineCommand& c : list) actions.Append(std::make_unique<engine::EngineCommand>(c));
+      std::vector<uint8_t> record;
+      actions.Serialize(&record);
+      engine::MixEngine e(nullptr, nullptr);
+      size_t used = 0;
+      ASSERT_TRUE(e.LoadActions(record, &used));
+      struct Probe : engine::DmoExportJob {
+        using DmoExportJob::DmoExportJob;
+        bool Start() { return Prepare(); }
+      } job(&e, ov::String::FromUtf8Lossy(dir + "/" + name + ".mp4"));
+      job.SetExportParams(engine::ExportSettings{96000, 22050, 16, 2, 0, 4, 1, 128000, 10, uint32_t(kH), uint32_t(kW)});
+      ASSERT_TRUE(job.Start());
+      gfx::HBitmap frame = gfx::CreateBitmap565(kW, kH);
+      std::vector<uint8_t> buffer(size_t(kW) * kH * 2);
+      uint8_t* video = buffer.data();
+      uint8_t* audio = nullptr;
+      uint32_t bytes = 0, time = 0;
+      ASSERT_EQ(job.RenderNextFrame(&video, &audio, &bytes, &time), 1);
+      ::operator delete(audio);
+      for (int32_t y = 0; y < kH; ++y) std::memcpy(frame->row(y), buffer.data() + size_t(y) * kW * 2, size_t(kW) * 2);
+      ovtest::SaveSurface(dir, name, *frame);
+      ExpectInkOn(*frame, background != -1 ? kBox : caption ? 0x00FF00 : 0x000000, name);
+    }
+  }
+}
+
+// The text cache: the clip's text at the mixer's size on its key colour,
+// one still keyed on that colour and named in the clip; with a background
+// the box covers the frame. A clip without text writes nothing.
+TEST(TextEditor, TextCacheIsTheTextOnItsKey) {
+  const std::string dir = ovtest::ScratchDir();
+  RegisterElements();
+  engine::VideoMixer mixer(kW, kH, 15, 0);
+  ChannelSelection ch;
+  ch.AddEmptyTextClip();
+  engine::MediaDecompressor d(&mixer, {}, true);
+  d.SetFolder(ov::String::FromUtf8Lossy(dir + "/"));
+  EXPECT_EQ(d.DecompressText(0, &ch, 3), 0) << "no text";
+  EXPECT_TRUE(ch.GetClipCache(0, kKindText).IsEmpty());
+  for (int32_t background : {-1, int32_t(kBox)}) {
+    SCOPED_TRACE(background);
+    *ch.GetClipText(0) = Clip(u"Hi", 1, 1, background);
+    ch.GetClipText(0)->keyColour = 0x10A020;
+    ASSERT_EQ(d.DecompressText(0, &ch, 3), 1);
+    const ov::String cache = ch.GetClipCache(0, kKindText);
+    EXPECT_EQ(cache, ov::String::FromUtf8Lossy(dir + "/text3-0.raw"));
+    engine::RawFrameCacheSource source;
+    ASSERT_TRUE(source.Open(cache, 1));
+    media::MediaFormat f;
+    ASSERT_TRUE(source.GetFormat(&f));
+    EXPECT_EQ(f.width, uint32_t(kW));
+    EXPECT_EQ(f.height, uint32_t(kH));
+    EXPECT_EQ(f.hasColourKey, 1u);
+    EXPECT_EQ(f.colourKey, 0x10A020u);
+    std::unique_ptr<uint8_t[]> frame;
+    uint32_t bytes = 0, time = 0;
+    ASSERT_TRUE(source.ReadVideoFrame(&frame, &bytes, &time, 0));
+    gfx::HBitmap b = gfx::CreateBitmap565(kW, kH);
+    for (int32_t y = 0; y < kH; ++y) std::memcpy(b->row(y), frame.get() + size_t(y) * kW * 2, size_t(kW) * 2);
+    ovtest::SaveSurface(dir, background == -1 ? "text_cache" : "text_cache_box", *b);
+    ExpectInkOn(*b, background == -1 ? 0x10A020 : kBox, "the cached text");
   }
 }
 

@@ -2,6 +2,7 @@
 // timing: the commands of its preview read back word by word, the position
 // shown, the cut from the play position and from the sliders, the skips at
 // both ends, the seek, and the channel opened again after a turn.
+#include "screens/text_editor.h"
 #include "screens/video_editor.h"
 
 #include <gtest/gtest.h>
@@ -530,6 +531,20 @@ class VideoEditorScreen : public ::testing::Test {
   screens::ChannelSelection* channel_ = nullptr;
   const ov::String clip_ = U(ovtest::FixturePath("screens_video_25s.mp4"));
 };
+
+// "Text" opens the text screen on the video's caption.
+TEST_F(VideoEditorScreen, TextOpensTheCaptionOfTheVideo) {
+  OpenEditor();
+  channel_->GetClipText(0)->textString = u"Under the video";
+  d().sm().DoAction(ui::kActionAddText, ov::String(), 1);
+  d().Settle();
+  ASSERT_EQ(d().Menu(), u"imageTextMenu");
+  auto* text = dynamic_cast<screens::TextEditor*>(d().sm().FindElementByType(nullptr, ui::kTypeTextEditor, 1));
+  ASSERT_NE(text, nullptr);
+  EXPECT_EQ(text->channel(), channel_);
+  EXPECT_EQ(text->clip(), channel_->GetClipText(0));
+  EXPECT_EQ(text->text(), u"Under the video");
+}
 
 // A playing preview changes the picture box as the device plays.
 TEST_F(VideoEditorScreen, APlayingPreviewChangesThePictureBox) {
