@@ -6,6 +6,8 @@
 #include "screens/media_browser.h"
 #include "screens/mixer.h"
 #include "screens/mixer_selection.h"
+#include "screens/pan_zoom_editor.h"
+#include "screens/photo_editor.h"
 #include "screens/preview_mixer.h"
 #include "screens/text_editor.h"
 #include "screens/video_editor.h"
@@ -32,6 +34,8 @@ void RegisterElements() {
   ui::RegisterElementType(u"MEDIABROWSER", Make<MediaBrowser>);
   ui::RegisterElementType(u"TextEditor", Make<TextEditor>);
   ui::RegisterElementType(u"EffectBrowser", Make<EffectBrowser>);
+  ui::RegisterElementType(u"ImageEditor", Make<ImageEditor>);
+  ui::RegisterElementType(u"PANZOOMEDITOR", Make<PanZoomEditor>);
   engine::RegisterTextClipRenderer(MakeTextClipRenderer);
 }
 

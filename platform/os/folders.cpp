@@ -22,16 +22,27 @@ String WithSlash(String folder) {
   return folder;
 }
 
+// The user's home folder or name from the password database; empty when it
+// has no entry. getpwuid_r: the folders are asked from worker threads too
+// (a decoder's temporary folder), and getpwuid's record is shared.
+std::string PasswordField(bool home) {
+  struct passwd record {};
+  struct passwd* found = nullptr;
+  std::string buffer(16384, '\0');
+  if (::getpwuid_r(::getuid(), &record, buffer.data(), buffer.size(), &found) != 0 || !found) return std::string();
+  const char* field = home ? found->pw_dir : found->pw_name;
+  return field ? std::string(field) : std::string();
+}
+
 std::string HomeFolder() {
   if (auto home = GetEnvironmentValue("HOME"); home && !home->empty()) return *home;
-  if (const struct passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) return pw->pw_dir;
-  return "/";
+  const std::string folder = PasswordField(true);
+  return folder.empty() ? "/" : folder;
 }
 
 std::string UserName() {
   if (auto user = GetEnvironmentValue("USER"); user && !user->empty()) return *user;
-  if (const struct passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_name) return pw->pw_name;
-  return std::string();
+  return PasswordField(false);
 }
 
 // Mounted volumes directly under folder, in name order: sub-folders whose
