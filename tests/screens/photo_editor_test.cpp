@@ -637,12 +637,7 @@ class PhotoEditorScreen : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = ovtest::ScratchDir();
-    for (const char* sub : {"docs", "xdg"}) fs::create_directories(dir_ + "/" + sub);
-    env_.Set("TMPDIR", dir_);
-    env_.Set("OVMIX_IPC_SCOPE", "photo" + std::to_string(ov::GetCurrentProcessId()));
-    env_.Set("OVMIX_DOCUMENTS", dir_ + "/docs");
-    env_.Set("XDG_DATA_HOME", dir_ + "/xdg");
-    env_.Set("OVMIX_CARDS", "");
+    ovtest::IsolateProgram(&env_, dir_, "photo");
   }
   void TearDown() override {
     driver_.reset();

@@ -101,16 +101,9 @@ class RotatedMix : public ::testing::Test {
  protected:
   void SetUp() override {
     dir_ = ovtest::ScratchDir();
-    for (const char* sub : {"docs", "xdg"}) fs::create_directories(dir_ + "/" + sub);
     // The clips' caches and a render's project go to a temporary folder of
-    // this test's own: the program empties its temporary folder at start,
-    // which other tests run side by side do too. A render's queue is this
-    // process's own as well.
-    env_.Set("TMPDIR", dir_);
-    env_.Set("OVMIX_IPC_SCOPE", "rot" + std::to_string(ov::GetCurrentProcessId()));
-    env_.Set("OVMIX_DOCUMENTS", dir_ + "/docs");
-    env_.Set("XDG_DATA_HOME", dir_ + "/xdg");
-    env_.Set("OVMIX_CARDS", "");
+    // this test's own, and a render's queue is this process's own as well.
+    ovtest::IsolateProgram(&env_, dir_, "rot");
   }
   void TearDown() override {
     driver_.reset();

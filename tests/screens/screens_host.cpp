@@ -1,10 +1,12 @@
 #include "tests/screens/screens_host.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 
 #include "engine/action_processor.h"
 #include "platform/os/file.h"
+#include "platform/os/thread.h"
 
 namespace ovtest {
 
@@ -162,6 +164,15 @@ void WriteLongWav(const std::string& path, int seconds) {
     const uint32_t n = (i * 2) % (22050 * 2);
     return std::pair{int16_t((n % 200) * 10), int16_t(((n + 1) % 200) * 10)};
   });
+}
+
+void IsolateProgram(ScopedEnv* env, const std::string& dir, const std::string& scope) {
+  for (const char* sub : {"docs", "xdg"}) std::filesystem::create_directories(dir + "/" + sub);
+  env->Set("TMPDIR", dir);
+  env->Set("OVMIX_IPC_SCOPE", scope + std::to_string(ov::GetCurrentProcessId()));
+  env->Set("OVMIX_DOCUMENTS", dir + "/docs");
+  env->Set("XDG_DATA_HOME", dir + "/xdg");
+  env->Set("OVMIX_CARDS", "");
 }
 
 bool WriteProjectFile(const std::string& path, screens::ChannelSelection (&channels)[8],

@@ -16,6 +16,7 @@
 #include "screens/channel_selection.h"
 #include "screens/media_file_record.h"
 #include "screens/mixer.h"
+#include "tests/support/scoped_env.h"
 #include "tests/ui/fake_host.h"
 
 namespace ovtest {
@@ -99,6 +100,14 @@ void WriteStereoWav(const std::string& path, uint32_t frames,
 // A WAV of `seconds` of a quiet ramp at 22050 Hz, 16-bit stereo: a clip
 // whose decoding to cache takes long enough to be caught in progress.
 void WriteLongWav(const std::string& path, int seconds);
+
+// Gives a headless program started by this test folders and a render queue
+// of its own under `dir`: the temporary folder (which the program empties at
+// start, as other tests run side by side do too), "docs" as the documents
+// folder, "xdg" as the data home, no memory cards, and the queue's scope
+// `scope` with this process's id. The variables return as they were with
+// `env`.
+void IsolateProgram(ScopedEnv* env, const std::string& dir, const std::string& scope);
 
 // Writes the project of the eight channel entries `channels` (the nine
 // settings, one block each, `commands` as its recorded mix) to `path`.
