@@ -154,6 +154,14 @@ int FinishRender(ExportJob* job, RenderGraph* graph, WaitOutcome outcome) {
   return ok && !failed && com::Succeeded(stopped) ? 1 : 0;
 }
 
+// COM for the encoding thread while a graph job builds and runs its graph.
+struct ComApartment {
+  ComApartment() { com::CoInitializeEx(nullptr, 0); }
+  ~ComApartment() { com::CoUninitialize(); }
+  ComApartment(const ComApartment&) = delete;
+  ComApartment& operator=(const ComApartment&) = delete;
+};
+
 constexpr char16_t kNoGraph[] = u"the encoding graph cannot be built";
 
 // Runs a graph built with `built`, waits for its end and finishes it: the
@@ -219,10 +227,7 @@ int DmoExportJob::Encode() {
   const ov::String folder = PluginFolder();
   if (!LoadFramesource(folder, s, false) || !RegisterCodecdmo(folder)) return Refuse(u"cannot load the encoding plug-ins" + PluginPlace(folder));
   EncodingEvents events;
-  com::CoInitializeEx(nullptr, 0);
-  struct Uninit {
-    ~Uninit() { com::CoUninitialize(); }
-  } uninit;
+  const ComApartment apartment;
 
   int result = 0;
   {
@@ -311,10 +316,7 @@ int AsfExportJob::Encode() {
   const ov::String folder = PluginFolder();
   if (!LoadFramesource(folder, s, true)) return Refuse(u"cannot load the encoding plug-ins" + PluginPlace(folder));
   EncodingEvents events;
-  com::CoInitializeEx(nullptr, 0);
-  struct Uninit {
-    ~Uninit() { com::CoUninitialize(); }
-  } uninit;
+  const ComApartment apartment;
 
   int result = 0;
   {
