@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <memory>
@@ -567,6 +569,56 @@ TEST_F(VideoEditorScreen, APlayingPreviewChangesThePictureBox) {
   ASSERT_FALSE(first.empty()) << "the box never showed the video";
   ASSERT_FALSE(later.empty()) << "the box stood still at " << editor->Position();
   d().SavePng(dir_ + "/video_editor.png");  // for review
+}
+
+// On a device that plays in real time and the system's clock, with every
+// processor kept busy: the sound and the picture keep time with the wall
+// clock, and the box follows.
+TEST_F(VideoEditorScreen, ThePreviewKeepsRealTimeOnALoadedMachine) {
+  screens::SetPreviewEngineMaker([](int32_t width, int32_t height, uint32_t fps) {
+    auto mix = std::make_shared<engine::MixEngine>(std::make_unique<engine::AudioMixer>(16, 22050, 2),
+                                                   std::make_unique<engine::VideoMixer>(width, height, fps, 0));
+    mix->SetDeviceFactory([] { return std::make_unique<ov::RealTimeWaveOutDevice>(); });
+    return mix;
+  });
+  OpenEditor();
+  VideoEditor* editor = Editor();
+  const std::vector<uint16_t> idle = BoxPixels(d(), *editor);
+  std::atomic<bool> busy{true};
+  std::vector<std::thread> load;
+  for (unsigned i = 0; i < std::max(2u, std::thread::hardware_concurrency()); ++i) {
+    load.emplace_back([&busy] {
+      volatile uint64_t x = 0;
+      while (busy.load(std::memory_order_relaxed)) x = x + 1;
+    });
+  }
+  d().sm().DoAction(screens::kActionEditorPlay, ov::String(), 1);
+  ASSERT_TRUE(editor->playing());
+  engine::MixEngine* mix = editor->preview_engine();
+  ASSERT_NE(mix, nullptr);
+  // Three seconds of wall time from the first picture past the start.
+  ASSERT_TRUE(d().SettleUntil([&] { return editor->Position() > 0; }, 10000));
+  const uint32_t from = editor->Position();
+  const int64_t sound_from = mix->audioMixer()->GetVoicePosition(0);
+  const auto start = std::chrono::steady_clock::now();
+  bool moved = false;
+  while (std::chrono::steady_clock::now() - start < std::chrono::seconds(3)) {
+    d().Settle();
+    ov::Sleep(10);
+    if (!moved && BoxPixels(d(), *editor) != idle) moved = true;
+  }
+  const auto wall = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+  const uint32_t pictures = editor->Position() - from;
+  const int64_t sound = mix->audioMixer()->GetVoicePosition(0) - sound_from;
+  busy = false;
+  for (std::thread& t : load) t.join();
+  EXPECT_TRUE(moved) << "the box never showed the video";
+  // The clip's pictures are 200 ms apart, the sound is read in blocks.
+  EXPECT_NEAR(double(pictures), double(wall.count()), 400.0) << "pictures from " << from;
+  EXPECT_NEAR(double(sound), double(wall.count()), 400.0) << "sound from " << sound_from;
+  d().sm().DoAction(ui::kActionEditorStop, ov::String(), 1);
+  d().Settle();
+  EXPECT_FALSE(editor->playing());
 }
 
 // A turn brings the editor back on the same channel (code 9).
