@@ -489,6 +489,14 @@ TEST_F(PictureEditors, ThePreviewGoesFromPhotoToPhotoAndStopsAfterTheLast) {
   PhotoScreen& p = Open(2);
   p.editor->OnAction(screens::kActionEditorPlayPicture, ov::String(), 1);
   engine::MixEngine* e = p.editor->preview_engine();
+  // Part way through the first photo the position and progress run: about
+  // 600 ms of the two seconds (the photo starts a little after the clock),
+  // short of the photo's end at 50 %.
+  ASSERT_TRUE(previews_.PlayUntil(e, 600));
+  p.editor->OnAction(screens::kActionEditorTickPicture, ov::String(), 1);
+  EXPECT_GE(host_->numeric[screens::picture_options::kPlayPercentage], 20u);
+  EXPECT_LT(host_->numeric[screens::picture_options::kPlayPercentage], 50u);
+  EXPECT_EQ(Str(host_->strings[screens::picture_options::kTrackPos]), u"0:00");
   ASSERT_TRUE(previews_.PlayUntil(e, 1100));
   // The held first photo ended: the engine asks for the next.
   ASSERT_TRUE(p.DrainUntil(p.editor, screens::kActionPictureClipEnded));
