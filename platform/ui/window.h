@@ -220,6 +220,7 @@ class InstanceLock {
 
  private:
   int fd_ = -1;
+  int fifo_fd_ = -1;  // the fifo's read end until the listener takes it
   ov::String fifo_path_;
   struct Listener;
   std::unique_ptr<Listener> listener_;
