@@ -177,7 +177,7 @@ TEST_F(BrowserScreen, OpenMixListsTheProjectsAndTheOneDroppedOnAChannelLoads) {
   d().Settle();
   ASSERT_EQ(d().Menu(), u"mixing_menu");
   if (auto* m = dynamic_cast<screens::Mixer*>(d().sm().menu_container()->FindByType(ui::kTypeMixer, true))) {
-    for (int i = 0; i < 1000 && m->decoding(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    m->JoinDecompression();
     d().Settle();
     m->OnAction(screens::kActionDecompressFailureOk, ov::String(), 0);
     d().Settle();

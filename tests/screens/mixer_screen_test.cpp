@@ -48,7 +48,7 @@ ui::Element* Find(ovtest::HeadlessDriver& d, const char16_t* name) {
 bool EnterMixer(ovtest::HeadlessDriver& d, const char16_t* button) {
   if (!d.TapElement(button)) return false;
   if (Mixer* m = FindMixer(d)) {
-    for (int i = 0; i < 1000 && m->decoding(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    m->JoinDecompression();
     d.Settle();
     m->OnAction(screens::kActionDecompressFailureOk, ov::String(), 0);
     d.Settle();
@@ -200,7 +200,7 @@ TEST_F(LoadedProject, ThePreviewScreenReplaysWithItsControls) {
   ui::Element* preview = d().sm().menu_container()->FindByType(ui::kTypePreviewMixer, true);
   ASSERT_NE(preview, nullptr);
   if (auto* m = dynamic_cast<Mixer*>(preview)) {
-    for (int i = 0; i < 1000 && m->decoding(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    m->JoinDecompression();
   }
   d().Settle();
   preview->OnAction(screens::kActionDecompressFailureOk, ov::String(), 0);
@@ -652,7 +652,7 @@ class LiveMixEndToEnd : public ::testing::Test {
   // Waits for the decoding that entering a screen started; true when it
   // ended with every cache written (339: no failure popup, nothing pending).
   bool FinishDecoding(Mixer* m) {
-    for (int i = 0; i < 2000 && m->decoding(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    m->JoinDecompression();
     d().Settle();
     ui::Element* failure = Find(d(), u"DECOMPRESSION_FAILURE");
     ui::Element* progress = Find(d(), u"DECOMPRESSION_PROGRESS");

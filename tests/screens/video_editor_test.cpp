@@ -141,7 +141,7 @@ class VideoEditorTest : public ::testing::Test {
     Act(ui::kActionEditorStop);
     Act(screens::kActionEditorPlay);
     SeekSlider(ms * 100 / kClipMs);
-    for (int i = 0; i < 5000 && editor_->Position() != ms; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    for (int i = 0; i < 60000 && editor_->Position() != ms; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     ASSERT_EQ(editor_->Position(), ms);
   }
   // The last seek posted on the video channel (-1: none).
