@@ -60,6 +60,7 @@ const char* ErrorText(uint32_t error) {
     case kErrorInvalidName: return "the name is not valid";
     case kErrorFilenameTooLong: return "the name is too long";
     case kErrorFileCorrupt: return "the file is damaged";
+    case kErrorBadFileType: return "not a regular file";
     default: break;
   }
   thread_local char text[24];
