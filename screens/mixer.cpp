@@ -7,6 +7,7 @@
 #include "platform/gfx/dc.h"
 #include "platform/os/file.h"
 #include "platform/os/folders.h"
+#include "platform/os/os_error.h"
 #include "platform/ui/dialogs.h"
 #include "screens/channel_selection.h"
 #include "ui/menu.h"
@@ -801,7 +802,15 @@ bool Mixer::SaveMixAs() {
     text += u".\nReplace the saved mix with an empty one?";
     if (wnd::MessageBox(u"Save As", text, wnd::kBoxYesNo) != wnd::kAnswerYes) return false;
   }
-  return SaveMix(path);
+  if (SaveMix(path)) return true;
+  // The write failed (the previous file, if any, is as it was and the take
+  // stays unsaved): say so, with the cause the write left.
+  const uint32_t error = ov::GetLastError();
+  wnd::MessageBox(u"Save As",
+                  u"The mix was not saved to \"" + path + u"\": " + ov::String::FromUtf8Lossy(ov::ErrorText(error)) +
+                      u".",
+                  wnd::kBoxOk);
+  return false;
 }
 
 // ---- rotation ----

@@ -4,7 +4,10 @@
 // for the name with it and keeping the overwrite question.
 #include <SDL.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <algorithm>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -226,6 +229,87 @@ TEST(SaveFileName, TheMixerSavesUnderTheTypedName) {
   ASSERT_EQ(d.boxes().size(), 1u);
   EXPECT_EQ(d.boxes()[0].buttons, uint32_t(wnd::kBoxYesNo));
   EXPECT_NE(d.boxes()[0].text.find(u"Holiday.mix"), std::u16string::npos);
+  wnd::SetTextEntryHook({});
+  std::filesystem::remove_all(dir);
+}
+
+// A Save As whose write fails says so in a box naming the file and the
+// cause; a file saved there before stays as it was and no temporary file is
+// left. A cancelled name or a No to the question shows nothing more. The
+// tests run as root, for whom a read-only folder does not fail: a missing
+// folder, a path through a regular file and a file-size limit (standing for
+// a full disk) fail instead.
+TEST(SaveFileName, AFailedSaveSaysWhichFileAndWhy) {
+  const std::string dir = ovtest::ScratchDir();
+  ovtest::ScopedEnv env;
+  env.Set("OVMIX_DOCUMENTS", dir);
+  ovtest::HeadlessDriver d(dir + "/data");
+  ASSERT_TRUE(d.ok());
+  ASSERT_TRUE(d.TapElement(u"main_0"));
+  d.Settle();
+  std::string typed = "Kept";
+  bool accept = true;
+  wnd::SetTextEntryHook([&](const ov::String&, ov::String* text) {
+    *text = ov::String::FromUtf8Lossy(typed);
+    return accept;
+  });
+  const std::string saves = dir + "/Zentyr";
+  d.sm().DoAction(screens::kActionMixSaveAs, ov::String(), 1);
+  ASSERT_TRUE(d.boxes().empty());
+  const std::vector<uint8_t> kept = ovtest::ReadFileBytes(saves + "/Kept.mix");
+  ASSERT_FALSE(kept.empty());
+  std::ofstream(saves + "/plain.txt") << "x";
+
+  struct rlimit unlimited;
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &unlimited), 0);
+  void (*old_handler)(int) = std::signal(SIGXFSZ, SIG_IGN);
+  struct Case {
+    std::string name;
+    bool full;  // under a file-size limit smaller than the project
+    std::string file, cause;
+  } cases[] = {
+      {"none/Song", false, saves + "/none/Song.mix", "the folder does not exist"},
+      {"plain.txt/Song", false, saves + "/plain.txt/Song.mix", "the folder does not exist"},
+      {"Kept", true, saves + "/Kept.mix", "the disk is full"},
+  };
+  d.AnswerBoxes(wnd::kAnswerYes);  // replacing Kept.mix with this empty mix
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    typed = c.name;
+    if (c.full) {
+      struct rlimit small = unlimited;
+      small.rlim_cur = 16;
+      ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    }
+    d.sm().DoAction(screens::kActionMixSaveAs, ov::String(), 1);
+    if (c.full) {
+      ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &unlimited), 0);
+    }
+    ASSERT_FALSE(d.boxes().empty());
+    const auto& box = d.boxes().back();
+    EXPECT_EQ(box.caption, u"Save As");
+    EXPECT_EQ(box.buttons, uint32_t(wnd::kBoxOk));
+    const std::string text = ov::String(std::u16string_view(box.text)).ToUtf8Lossy();
+    EXPECT_NE(text.find("\"" + c.file + "\""), std::string::npos) << text;
+    EXPECT_NE(text.find(c.cause), std::string::npos) << text;
+  }
+  std::signal(SIGXFSZ, old_handler);
+  EXPECT_EQ(ovtest::ReadFileBytes(saves + "/Kept.mix"), kept);
+  std::vector<std::string> left;
+  for (const auto& entry : std::filesystem::directory_iterator(saves)) left.push_back(entry.path().filename());
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"Kept.mix", "plain.txt"}));
+
+  // A cancelled name, and a No to replacing the file: no box beyond the question.
+  const size_t shown = d.boxes().size();
+  accept = false;
+  d.sm().DoAction(screens::kActionMixSaveAs, ov::String(), 1);
+  EXPECT_EQ(d.boxes().size(), shown);
+  accept = true;
+  d.AnswerBoxes(wnd::kAnswerNo);
+  d.sm().DoAction(screens::kActionMixSaveAs, ov::String(), 1);
+  ASSERT_EQ(d.boxes().size(), shown + 1);
+  EXPECT_EQ(d.boxes().back().buttons, uint32_t(wnd::kBoxYesNo));
   wnd::SetTextEntryHook({});
   std::filesystem::remove_all(dir);
 }
