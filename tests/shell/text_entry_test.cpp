@@ -20,6 +20,7 @@
 #include "tests/support/headless_driver.h"
 #include "tests/support/scoped_env.h"
 #include "tests/support/test_paths.h"
+#include "ui/softkey_bar.h"
 
 namespace {
 
@@ -286,6 +287,56 @@ TEST(SaveFileName, TheMixerSavesUnderTheTypedName) {
   EXPECT_EQ(d.boxes()[0].buttons, uint32_t(wnd::kBoxYesNo));
   EXPECT_NE(d.boxes()[0].text.find(u"Holiday.mix"), std::u16string::npos);
   wnd::SetTextEntryHook({});
+  std::filesystem::remove_all(dir);
+}
+
+// "Save mix" chosen from the soft-key menu: the menu is gone from the
+// window, its area repainted, by the time the name is asked.
+TEST(SaveFileName, TheMenuIsGoneBeforeTheNameIsAsked) {
+  const std::string dir = ovtest::ScratchDir();
+  ovtest::ScopedEnv env;
+  env.Set("OVMIX_DOCUMENTS", dir);
+  ovtest::HeadlessDriver d(dir + "/data");
+  ASSERT_TRUE(d.ok());
+  ASSERT_TRUE(d.TapElement(u"main_0"));
+  d.Settle();
+  const std::vector<ui::MenuBarItem>& rows = d.sm().GetMenuBar()->right.popup;
+  int save = -1;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    if (rows[i].text == ov::String(u"Save mix")) save = int(i);
+  }
+  ASSERT_GE(save, 0);
+  // The right half of the screen, where the menu opens.
+  const gfx::Bitmap& surface = *d.window().surface();
+  const int32_t w = d.sm().ScreenSize().cx, h = d.sm().ScreenSize().cy;
+  auto right_half = [&] {
+    std::vector<uint16_t> out;
+    for (int32_t y = 0; y < h; ++y) out.insert(out.end(), surface.row(y) + w / 2, surface.row(y) + w);
+    return out;
+  };
+  const std::vector<uint16_t> before = right_half();
+  d.sm().OnSoftkeyButton(ui::kCommandRightSoftkey);
+  d.Settle();
+  ASSERT_TRUE(d.sm().popup_menu_open());
+  ASSERT_NE(right_half(), before) << "the menu did not show";
+  // The menu opens on its last row; Up moves over separators to "Save mix".
+  for (int row = int(rows.size()) - 1; row != save;) {
+    do row = (row - 1 + int(rows.size())) % int(rows.size());
+    while (rows[size_t(row)].separator || !rows[size_t(row)].enabled);
+    d.sm().OnKey(2);
+  }
+  std::vector<uint16_t> asked;
+  wnd::SetTextEntryHook([&](const ov::String&, ov::String*) {
+    asked = right_half();
+    return false;
+  });
+  d.sm().OnKey(4);
+  wnd::SetTextEntryHook({});
+  d.Settle();
+  EXPECT_FALSE(d.sm().popup_menu_open());
+  ASSERT_FALSE(asked.empty()) << "no name was asked";
+  EXPECT_EQ(asked, before);
+  EXPECT_EQ(right_half(), before);
   std::filesystem::remove_all(dir);
 }
 
