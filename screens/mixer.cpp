@@ -350,7 +350,8 @@ void Mixer::UpdateControls() {
                mixing_ && !start_credits_playing_ && !end_credits_playing_ && end_credits_have_text_);
   enable(kActionMixerWizard, !mixing_);
   enable(225, !mixing_);
-  show(timer_icon_, mixing_);
+  // The time left means something only under a length or size limit.
+  show(timer_icon_, mixing_ && end_time_ != 0);
   enable(96, !mixing_ && !decoding);
   enable(kActionMixStop, !decoding && stop_ok);
   enable(97, mixing_ && !decoding && start_credits_playing_);

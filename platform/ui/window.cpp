@@ -344,10 +344,16 @@ bool Window::HandleModalEvent(const void* raw) {
         default: break;
       }
       return true;
-    case SDL_KEYUP:
-    case SDL_TEXTEDITING:
     case SDL_MOUSEBUTTONDOWN:
     case SDL_MOUSEBUTTONUP:
+      if (e.button.button == SDL_BUTTON_LEFT) {
+        int32_t x = 0, y = 0;
+        ToScreen(e.button.x, e.button.y, &x, &y);
+        modal_->OnModalStylus(e.type == SDL_MOUSEBUTTONDOWN, x, y);
+      }
+      return true;
+    case SDL_KEYUP:
+    case SDL_TEXTEDITING:
     case SDL_MOUSEMOTION:
       return true;
     default:

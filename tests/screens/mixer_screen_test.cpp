@@ -21,6 +21,7 @@
 #include "screens/preview_mixer.h"
 #include "tests/screens/screens_host.h"
 #include "tests/support/headless_driver.h"
+#include "tests/support/scoped_env.h"
 #include "ui/drop_down_menu.h"
 #include "ui/softkey_bar.h"
 #include "tests/support/test_paths.h"
@@ -208,6 +209,34 @@ TEST_F(LoadedProject, ThePreviewScreenReplaysWithItsControls) {
   preview->OnTick(&area, 1);
   EXPECT_TRUE(Find(d(), u"Preview")->IsEnabled());
   EXPECT_FALSE(Find(d(), u"StopPreview")->IsEnabled());
+}
+
+// The take's timer ("mix_timer") shows only while a take runs under a
+// length limit; a take without one has no time left to count down.
+TEST(MixerScreen, TheTimerShowsOnlyDuringATakeWithALimit) {
+  const std::string dir = ovtest::ScratchDir();
+  ovtest::ScopedEnv env;
+  env.Set("OVMIX_DOCUMENTS", dir);
+  ovtest::HeadlessDriver d(dir + "/data");
+  ASSERT_TRUE(d.ok());
+  ASSERT_TRUE(EnterMixer(d, u"main_0"));
+  Mixer* mixer = FindMixer(d);
+  ui::Element* timer = Find(d, u"mix_timer");
+  ASSERT_TRUE(mixer && timer);
+  EXPECT_FALSE(timer->IsVisible());
+  d.AnswerBoxes(wnd::kAnswerYes);  // a second take may replace the first
+  for (const int length : {0, 30, 0}) {
+    d.sm().StoreOption(u"WizardMediaLength", ov::String::Format(u"%d", length));
+    mixer->OnAction(screens::kActionMixerAcceptWizard, ov::String(), 0);
+    d.sm().DoAction(screens::kActionMixStart, ov::String(), 1);
+    d.Settle();
+    ASSERT_TRUE(mixer->mixing()) << length;
+    EXPECT_EQ(timer->IsVisible(), length != 0) << length;
+    d.sm().DoAction(screens::kActionMixStop, ov::String(), 1);
+    d.Settle();
+    ASSERT_FALSE(mixer->mixing()) << length;
+    EXPECT_FALSE(timer->IsVisible()) << length;
+  }
 }
 
 // Output settings chosen on their screen and accepted with MX_ACCEPTWIZARD

@@ -726,6 +726,32 @@ TEST_F(PhotoEditorScreen, ATurnReopensTheEditedChannels) {
   EXPECT_FALSE(editor->mutex_held());
 }
 
+// The pan-and-zoom screen says in words which rectangle the stylus draws,
+// following "Start" and "End", in both orientations.
+TEST_F(PhotoEditorScreen, ThePanZoomLabelNamesTheRectangleDrawn) {
+  OpenEditor();
+  for (int turn = 0; turn < 2; ++turn) {
+    if (turn) {
+      d().Key(wnd::Key::kRotate);
+      d().Settle();
+    }
+    d().sm().DoAction(screens::kActionPicturePanZoomEdit, ov::String(), 1);
+    d().Settle();
+    ASSERT_EQ(d().Menu(), u"panzoomMenu");
+    ui::Element* which = d().sm().FindElementByName(nullptr, u"panzoom_which", false);
+    ASSERT_TRUE(which);
+    for (const auto& [chip, words] : {std::pair{u"panzoom_end", "Drawing the end rectangle"},
+                                      std::pair{u"panzoom_start", "Drawing the start rectangle"}}) {
+      ASSERT_TRUE(d().TapElement(chip));
+      d().Settle();
+      EXPECT_EQ(which->text().ToUtf8Lossy(), words) << turn;
+    }
+    d().SavePng(dir_ + "/panzoom_" + std::to_string(turn) + ".png");  // for review
+    d().Back();
+    d().Settle();
+  }
+}
+
 TEST_F(PhotoEditorScreen, ATurnOnThePanZoomScreenReopensItsClip) {
   OpenEditor();
   ImageEditor* editor = Find<ImageEditor>(ui::kTypeImageEditor);
