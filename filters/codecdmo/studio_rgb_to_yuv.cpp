@@ -46,6 +46,7 @@ void init_studio_rgb_dsp(StudioRgbDsp& dsp, uint32_t cpuFlags) {
   dsp.row2 = studio_rgb565_row2_c;
 #if !defined(OVMIX_NO_SIMD) && defined(__x86_64__)
   if (cpuFlags & ov::kCpuSse2) dsp.row2 = studio_rgb565_row2_sse2;
+  if (cpuFlags & ov::kCpuAvx2) dsp.row2 = studio_rgb565_row2_avx2;
 #else
   (void)cpuFlags;
 #endif

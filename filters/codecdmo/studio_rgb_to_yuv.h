@@ -6,7 +6,8 @@
 // and the chroma of a 2x2 block is the mean of its four pixels.
 //
 // Row kernels: reference studio_rgb_to_yuv.cpp (with the tables of
-// codecdmo_tables.h), SSE2 studio_rgb_to_yuv_sse2.cpp, the same bytes.
+// codecdmo_tables.h), SSE2 and AVX2 studio_rgb_to_yuv_sse2.cpp and
+// studio_rgb_to_yuv_avx2.cpp, the same bytes.
 
 #include <cstddef>
 #include <cstdint>
@@ -32,6 +33,8 @@ void init_studio_rgb_dsp(StudioRgbDsp& dsp, uint32_t cpuFlags);
 void studio_rgb565_row2_c(uint8_t* y0, uint8_t* y1, uint8_t* u, uint8_t* v, const uint16_t* s0,
                           const uint16_t* s1, ptrdiff_t pairs);
 void studio_rgb565_row2_sse2(uint8_t* y0, uint8_t* y1, uint8_t* u, uint8_t* v, const uint16_t* s0,
+                             const uint16_t* s1, ptrdiff_t pairs);
+void studio_rgb565_row2_avx2(uint8_t* y0, uint8_t* y1, uint8_t* u, uint8_t* v, const uint16_t* s0,
                              const uint16_t* s1, ptrdiff_t pairs);
 
 // Converts a bottom-up RGB565 picture of srcWidth x srcHeight (rows of

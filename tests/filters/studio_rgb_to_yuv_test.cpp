@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "codecs/videodec/h263/h263_decoder.h"
@@ -161,21 +162,28 @@ TEST(StudioRgbToYuv, RefusesWhatTheFrameCannotHold) {
   EXPECT_EQ(small.bytes, std::vector<uint8_t>(small.bytes.size(), 0xEE));
 }
 
-// The SSE2 kernel gives the reference's bytes on random and extreme pixels,
-// every pair count across its step, unaligned rows, a lone row (s1 = s0),
-// and writes nothing beyond its rows.
-TEST(StudioRgbToYuv, VectorKernelMatchesTheReference) {
-  if (!(ov::GetCpuFlags() & ov::kCpuSse2)) GTEST_SKIP() << "no SSE2";
+// Each vector kernel gives the reference's bytes on random and extreme
+// pixels, every pair count across its steps, unaligned rows, a lone row
+// (s1 = s0), and writes nothing beyond its rows.
+struct KernelVariant {
+  const char* name;
+  uint32_t flags;
+};
+class StudioRgbKernels : public ::testing::TestWithParam<KernelVariant> {};
+
+TEST_P(StudioRgbKernels, MatchTheReference) {
+  const KernelVariant variant = GetParam();
+  if ((ov::GetCpuFlags() & variant.flags) != variant.flags) GTEST_SKIP() << variant.name << " is not supported here";
   StudioRgbDsp ref{}, simd{};
   init_studio_rgb_dsp(ref, 0);
-  init_studio_rgb_dsp(simd, ov::kCpuSse2);
+  init_studio_rgb_dsp(simd, variant.flags);
   ASSERT_NE(ref.row2, simd.row2);
   const unsigned seed = 601;
   std::printf("seed %u\n", seed);
   std::mt19937 rng(seed);
   constexpr size_t kGuard = 16;
   for (int pattern = 0; pattern < 3; ++pattern) {
-    for (ptrdiff_t pairs = 0; pairs <= 40; ++pairs) {
+    for (ptrdiff_t pairs = 0; pairs <= 70; ++pairs) {
       for (size_t offset : {0, 1, 3}) {
         for (bool lone : {false, true}) {
           const size_t n = 2 * size_t(pairs);
@@ -207,7 +215,7 @@ TEST(StudioRgbToYuv, VectorKernelMatchesTheReference) {
           for (const auto& r : rows) {
             ASSERT_TRUE(std::equal(out[0].begin() + long(r[0]), out[0].begin() + long(r[0] + r[1]),
                                    out[1].begin() + long(r[0])))
-                << "pattern " << pattern << " pairs " << pairs << " offset " << offset << " lone " << lone;
+                << variant.name << " pattern " << pattern << " pairs " << pairs << " offset " << offset << " lone " << lone;
             for (size_t g = r[0] + r[1]; g < r[0] + r[1] + kGuard && g < out[1].size(); ++g)
               ASSERT_EQ(out[1][g], 0xA6) << "wrote past a row, pairs " << pairs;
           }
@@ -216,6 +224,11 @@ TEST(StudioRgbToYuv, VectorKernelMatchesTheReference) {
     }
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Variants, StudioRgbKernels,
+                         ::testing::Values(KernelVariant{"sse2", ov::kCpuSse2},
+                                           KernelVariant{"avx2", ov::kCpuSse2 | ov::kCpuAvx2}),
+                         [](const ::testing::TestParamInfo<KernelVariant>& p) { return std::string(p.param.name); });
 
 // Black, white and red patches of a rendered frame, through the H.263 object
 // and our H.263 decoder: the coded samples are the BT.601 studio codes that
