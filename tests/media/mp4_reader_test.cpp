@@ -65,9 +65,9 @@ TEST(Mp4Reader, MatchesFfprobePackets) {
 }
 
 // Only a sound track's single edit that starts inside the media moves its
-// start: sample times and seeks count from it. An empty edit, several
-// edits, and a video track's edit leave the times as stored; an edit past
-// the last sample gives every sample time 0.
+// start: sample times and seeks count from it. An empty edit (alone or
+// first), several edits, and a video track's edit leave the times as
+// stored; an edit past the last sample gives every sample time 0.
 TEST(Mp4Reader, SoundTrackStartsAtItsSingleEdit) {
   struct Case {
     const char* handler;
@@ -77,6 +77,7 @@ TEST(Mp4Reader, SoundTrackStartsAtItsSingleEdit) {
       {"soun", {{1000, 250}}, 250},           {"soun", {}, 0},
       {"soun", {{100, -1}, {900, 0}}, 0},     {"soun", {{500, 0}, {500, 500}}, 0},
       {"vide", {{1000, 250}}, 0},             {"soun", {{1000, 0x7FFFFFFF}}, 0x7FFFFFFF},
+      {"soun", {{1000, -1}}, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.handler << " " << c.edits.size() << " edits, lead-in " << c.lead_in);
