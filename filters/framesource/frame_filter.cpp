@@ -150,18 +150,12 @@ void CFrameFilter::OnPinEnded(ov::Event& done_event) {
 }
 
 int CFrameFilter::DeliveredMs() const {
-  int64_t slowest = INT64_MAX, furthest = 0;
-  bool any = false;
+  int64_t slowest = INT64_MAX;
   for (const CFramePin* pin : {static_cast<const CFramePin*>(video_pin_), static_cast<const CFramePin*>(audio_pin_)}) {
-    if (!pin || !pin->IsConnected()) continue;
-    any = true;
-    const int64_t stop = pin->DeliveredStop();
-    furthest = std::max(furthest, stop);
-    if (!pin->Ended()) slowest = std::min(slowest, stop);
+    if (pin && pin->IsConnected()) slowest = std::min(slowest, pin->DeliveredStop());
   }
-  if (!any) return 0;
-  const int64_t ms = (slowest == INT64_MAX ? furthest : slowest) / 10000;
-  return static_cast<int>(std::clamp<int64_t>(ms, 0, INT32_MAX));
+  if (slowest == INT64_MAX) return 0;
+  return static_cast<int>(std::clamp<int64_t>(slowest / 10000, 0, INT32_MAX));
 }
 
 bool CFrameFilter::AudioBacklogFull() const {

@@ -51,7 +51,7 @@ uint32_t FirstFillDelay(bool rgb555);
 
 // The time, in ms, up to which every connected pin of the filter made last
 // (and still alive) has delivered its samples downstream; -1 without a
-// filter. A pin whose stream has ended counts as having delivered all.
+// filter.
 int DeliveredTimeMs();
 
 // Chunks the audio queue holds at most while the video pin renders ahead.

@@ -64,8 +64,7 @@ constexpr com::GUID CLSID_FrameFilter{0x09B59437, 0x38E2, 0x4486, {0x92, 0xEE, 0
 extern "C" typedef int (*FramesourceInitializeFunction)(FrameCallback callback, FrameFilterConfig config);
 
 // GetDeliveredTime: the time in ms up to which every connected pin of the
-// filter made last has delivered its samples downstream (a pin whose stream
-// has ended counts as having delivered all); -1 while no filter exists. The
-// encoders and the writer take a sample before its delivery returns, so
-// this is how much of the mix has been written. Any thread.
+// filter made last has delivered its samples downstream; -1 while no filter
+// exists. The encoders and the writer take a sample before its delivery
+// returns, so this is how much of the mix has been written. Any thread.
 extern "C" typedef int (*FramesourceDeliveredTimeFunction)();
