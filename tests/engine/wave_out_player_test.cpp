@@ -78,6 +78,24 @@ TEST(WaveOutPlayerTest, PositionCountsPlayedSamples) {
   slow.player->Write(block.data(), 800);
   slow.device->Advance(800);
   EXPECT_EQ(slow.player->GetPosition(), 0u);  // rate under 1000
+
+  // At 22050 Hz a 3-minute take reads 180000 ms, not 180000 x 22.05 / 22
+  // (0.4 s fast): the clock is samples x 1000 / rate, also once samples x
+  // 1000 passes 2^32 (4 minutes at 22050 Hz).
+  struct ClockCase {
+    uint32_t rate;
+    uint64_t samples;
+    uint32_t ms;
+  } clocks[] = {{22050, 22050 * 180, 180000}, {44100, 44100 * 180 + 44, 180000}, {22050, 22050 * 240, 240000},
+                {8000, 8000 * 60 + 7, 60000}};
+  for (const ClockCase& c : clocks) {
+    Rig r;
+    ASSERT_EQ(r.player->Open(8, c.rate, 1), 1);
+    std::vector<uint8_t> pcm(size_t(c.samples), 0x80);
+    r.player->Write(pcm.data(), uint32_t(pcm.size()));
+    r.device->Advance(c.samples);
+    EXPECT_EQ(r.player->GetPosition(), c.ms) << c.rate << " Hz, " << c.samples << " samples";
+  }
 }
 
 TEST(WaveOutPlayerTest, CloseReleasesAWaitingWriter) {

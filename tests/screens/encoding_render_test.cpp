@@ -12,6 +12,7 @@
 #include <cmath>
 #include <filesystem>
 #include <functional>
+#include <sstream>
 #include <utility>
 #include <thread>
 
@@ -283,6 +284,72 @@ TEST_F(EncodingRender, EveryOutputKindEndToEnd) {
       for (int plane = 0; plane < 3; ++plane) EXPECT_NEAR(mean(x, y, plane), 0.5, 0.06) << x << "," << y << " " << plane;
     }
   }
+}
+
+// At 15 frames/s the ten-second mix is exactly 150 frames, 15 a second, and
+// as much sound as picture; each progress message comes once its share is
+// written, so 100 only once the file is complete.
+TEST_F(EncodingRender, FramesOnTheGridSoundInStepProgressByWhatIsWritten) {
+  ASSERT_TRUE(MixProject());
+  const std::string out = Path("grid.3gp");
+  std::vector<std::pair<int, uintmax_t>> progress;  // percent, the file's size when it came
+  int result = -1;
+  engine::RenderQueue reader(true);
+  std::thread watch([&] {
+    for (int quiet = 0; result < 0 && quiet < 240;) {
+      const engine::RenderMessage m = reader.Receive(engine::RenderQueue::kReadTimeoutMs);
+      if (m.kind == engine::kRenderNothing) {
+        ++quiet;
+        continue;
+      }
+      quiet = 0;
+      if (m.kind == engine::kRenderResult) {
+        result = m.value;
+      } else if (m.kind == engine::kRenderProgress) {
+        std::error_code error;
+        const uintmax_t size = std::filesystem::file_size(out, error);
+        progress.emplace_back(m.value, error ? 0 : size);
+      }
+    }
+  });
+  const std::string command = "env -u DISPLAY " + std::string(OVMIX_BIN_DIR) + "ovmix " +
+                              Quote("-p\"" + Path("m.mix") + "\"") + " " + Quote("-o\"" + out + "\"") + " " +
+                              Quote("-e\"96000,22050,16,2,0,2,2,128000,15,144,176\"") + " >/dev/null 2>/dev/null";
+  EXPECT_EQ(std::system(command.c_str()), 0);
+  watch.join();
+  ASSERT_EQ(result, 1);
+  // Progress all along the render, not only at its end: a message for
+  // nearly every percent of the mix.
+  EXPECT_GT(progress.size(), 50u);
+  const uintmax_t final_size = std::filesystem::file_size(out);
+  for (size_t i = 0; i < progress.size(); ++i) {
+    if (i > 0) {
+      EXPECT_GT(progress[i].first, progress[i - 1].first);
+    }
+    if (i + 1 < progress.size()) {
+      EXPECT_LT(progress[i].first, 100);
+    }
+  }
+  EXPECT_EQ(progress.back().first, 100);
+  EXPECT_EQ(progress.back().second, final_size);  // 100 once the file is complete
+
+  const std::string q = Quote(out);
+  EXPECT_EQ(Output("ffprobe -v error -count_frames -select_streams v -show_entries stream=nb_read_frames,r_frame_rate "
+                   "-of csv=p=0 " + q),
+            "15/1,150\n");
+  // The picture's frames lie on the grid: frame k at round(k x 1000 / 15) ms.
+  const std::string times =
+      Output("ffprobe -v error -select_streams v -show_entries packet=pts_time -of csv=p=0 " + q);
+  std::istringstream lines(times);
+  std::string line;
+  for (int k = 0; std::getline(lines, line); ++k) {
+    EXPECT_EQ(std::lround(std::atof(line.c_str()) * 1000), (2 * k * 1000 + 15) / 30) << k;
+  }
+  // The sound lasts as long as the picture, give or take the encoder's frame.
+  const double video = std::atof(Output("ffprobe -v error -select_streams v -show_entries stream=duration -of csv=p=0 " + q).c_str());
+  const double audio = std::atof(Output("ffprobe -v error -select_streams a -show_entries stream=duration -of csv=p=0 " + q).c_str());
+  EXPECT_NEAR(video, kMixSeconds, 0.001);
+  EXPECT_NEAR(audio, kMixSeconds, 1024 / 22050.0);
 }
 
 // A 3GP without sound ends; a 320x240 MPEG-4 picture at 256 kbit/s (above
