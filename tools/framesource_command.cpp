@@ -6,7 +6,7 @@
 // graph's completion. Video id 255 leaves the video pin unconnected, audio
 // id 255 the audio pin.
 //
-// The callback renders N numbered frames (time k x (1000 / fps) ms): a
+// The callback renders N numbered frames (time round(k x 1000 / fps) ms, the frame grid): a
 // background whose green follows k and whose blue grows down the rows, a
 // red 8x8 marker top-left, and k's 32 bits as white or black pixels from
 // column 8 of the top row; and per frame a chunk of a 440 Hz tone (left
@@ -69,7 +69,7 @@ int ToolCallback(unsigned char** video, unsigned char** audio, int* audio_bytes,
   const FrameFilterConfig& c = s.config;
   if (s.next >= s.frames) return 0;
   const int k = s.next++;
-  *time_ms = k * static_cast<int>(1000 / c.FramesPerSecond);
+  *time_ms = static_cast<int>((2 * int64_t{k} * 1000 + c.FramesPerSecond) / (2 * int64_t{c.FramesPerSecond}));
   if (*video) {
     RenderFrame(k, c, *video);
     s.video.insert(s.video.end(), *video, *video + static_cast<size_t>(c.Width) * c.Height * 2);

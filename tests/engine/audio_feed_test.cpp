@@ -58,7 +58,7 @@ TEST(AudioFeedTest, DevicePacesTheFeedAndIsTheClock) {
     EXPECT_LE(player.InFlight(), 2u);
   }
   EXPECT_EQ(frames, 30u * 2200u);
-  EXPECT_EQ(player.GetPosition(), frames / 22);
+  EXPECT_EQ(player.GetPosition(), frames * 1000 / 22050);
   stop.store(true, std::memory_order_release);
   player.Close();
   feed.join();
