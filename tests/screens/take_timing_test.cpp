@@ -337,9 +337,9 @@ TEST(LongestTake, StopsShortOfTheLongestMix) {
   d.sm().DoAction(screens::kActionMixStart, ov::String(), 1);
   ASSERT_TRUE(m->mixing());
   const uint32_t longest = engine::ActionProcessor::kMaxMixMs;
-  // The clock reads samples / 22 at 22050 Hz.
+  // The clock reads samples x 1000 / 22050.
   auto tick_at = [&](uint32_t ms) {
-    frames->store(uint64_t{ms} * (kRate / 1000));
+    frames->store(uint64_t{ms} * kRate / 1000);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the tick looks every 250 ms
     d.sm().OnTimer(shell::kTimerTick);
     d.Settle();
