@@ -31,15 +31,18 @@ constexpr com::GUID kCodecdmoClasses[] = {
     {0x2F20DDFA, 0x0D19, 0x463A, {0xAB, 0x46, 0xE5, 0xD8, 0xEF, 0x6E, 0xFD, 0x61}},
 };
 
-// The MPEG-4 Simple Profile levels from level 2 up: macroblocks, macroblocks
-// per second, bit rate.
+// Simple Profile levels, lowest first: the largest picture (0 for levels 0
+// and 0b, which take QCIF at most 15 pictures a second), macroblocks a second
+// and bit rate.
 struct LevelLimit {
   int32_t level;
   uint32_t macroblocks;
   uint32_t macroblock_rate;
   uint32_t bit_rate;
 };
-constexpr LevelLimit kMpeg4Levels[] = {{2, 396, 5940, 128000}, {3, 396, 11880, 384000}, {4, 1200, 36000, 4000000}};
+constexpr LevelLimit kMpeg4Levels[] = {{0, 0, 1485, 64000},     {1, 99, 1485, 64000},     {10, 0, 1485, 128000},
+                                       {2, 396, 5940, 128000},  {3, 396, 11880, 384000},  {4, 1200, 36000, 4000000},
+                                       {5, 1620, 40500, 8000000}};
 
 // A plug-in loaded for the rest of the process (null when it does not load).
 ov::Library* KeepLoaded(const ov::String& path) {
@@ -95,18 +98,13 @@ bool RegisterCodecdmo(const ov::String& folder) {
 }
 
 int32_t Mpeg4LevelFor(uint32_t width, uint32_t height, uint32_t fps, uint32_t bit_rate) {
-  int32_t level = 0;
-  if (fps <= 15) {
-    level = width <= 176 ? 0 : 2;
-  } else {
-    level = width <= 352 ? 3 : 4;
-  }
   const uint64_t macroblocks = uint64_t{(width + 15) / 16} * ((height + 15) / 16);
   for (const LevelLimit& l : kMpeg4Levels) {
-    if (l.level != level) continue;
-    if (macroblocks > l.macroblocks || macroblocks * fps > l.macroblock_rate || bit_rate > l.bit_rate) return 0;
+    const bool size_fits =
+        l.macroblocks == 0 ? width <= 176 && height <= 144 && fps <= 15 : macroblocks <= l.macroblocks;
+    if (size_fits && macroblocks * fps <= l.macroblock_rate && bit_rate <= l.bit_rate) return l.level;
   }
-  return level;
+  return 0;
 }
 
 int32_t AmrRateFor(uint32_t bit_rate) {

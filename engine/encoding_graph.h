@@ -31,9 +31,9 @@ bool LoadFramesource(const ov::String& folder, const ExportSettings& settings, b
 // classes or names another file for it. False when that fails.
 bool RegisterCodecdmo(const ov::String& folder);
 
-// The MPEG-4 level for a picture, rate and bit rate: 0 (the object chooses)
-// for a small picture, or when the level the size and rate point to does not
-// admit the picture, its macroblock rate or the bit rate.
+// The lowest MPEG-4 Simple Profile level whose limits hold the picture, its
+// macroblock rate and the bit rate (10 is level 0b); 0 (the object chooses)
+// when none does.
 int32_t Mpeg4LevelFor(uint32_t width, uint32_t height, uint32_t fps, uint32_t bit_rate);
 
 // The AMR-NB mode rate for a requested bit rate (the next one down).

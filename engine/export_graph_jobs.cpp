@@ -258,7 +258,10 @@ int DmoExportJob::Encode() {
         com::VariantInit(&level);
         bag->Read(u"SetEncoderLevel", &level, nullptr);
         WriteProperty(bag.Get(), u"SetEncoderLevel", com::VT_INT, Mpeg4LevelFor(s.width, s.height, s.fps, s.videoBitrate));
-        WriteProperty(bag.Get(), u"SetRCMode", com::VT_BOOL, 1);
+        // The plain rate control: the ranged one keeps predicted pictures'
+        // quantisers under a cap and overshoots the asked rate on detailed
+        // pictures.
+        WriteProperty(bag.Get(), u"SetRCMode", com::VT_BOOL, 0);
         WriteProperty(bag.Get(), u"BitRate", com::VT_UI4, s.videoBitrate);
         WriteProperty(bag.Get(), u"EncodingComplexity", com::VT_INT, 2);
       }

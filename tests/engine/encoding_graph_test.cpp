@@ -125,16 +125,18 @@ TEST_F(WaitLoop, PauseWaitsForRestartOrCancel) {
   EXPECT_FALSE(job_->paused());
 }
 
-// The level the size and rate point to, or 0 (the object chooses) when that
-// level does not admit the picture, its macroblock rate or the bit rate.
+// The lowest level whose picture size, macroblock rate and bit rate hold the
+// stream (10 is level 0b), or 0 (the object chooses) when none does.
 TEST(EncodingSettings, Mpeg4LevelAndAmrRate) {
   struct Case {
     uint32_t w, h, fps, rate;
     int32_t level;
   } cases[] = {
-      {176, 144, 15, 128000, 0}, {320, 240, 15, 128000, 2}, {320, 240, 15, 256000, 0}, {352, 288, 10, 128000, 2},
-      {352, 288, 15, 128000, 2}, {176, 144, 30, 256000, 3}, {352, 288, 30, 384000, 3}, {352, 288, 30, 512000, 0},
-      {640, 480, 30, 1000000, 4}, {800, 600, 30, 1000000, 0},
+      {176, 144, 15, 64000, 0},    {176, 144, 15, 64001, 10},   {176, 144, 10, 128000, 10},  {176, 144, 15, 128001, 3},
+      {144, 176, 15, 64000, 1},    {176, 144, 25, 128000, 2},   {176, 144, 30, 384000, 3},   {128, 96, 30, 64000, 1},
+      {320, 240, 15, 128000, 2},   {320, 240, 25, 128000, 3},   {320, 240, 15, 256000, 3},   {352, 288, 15, 128000, 2},
+      {352, 288, 25, 384000, 3},   {352, 288, 30, 384000, 3},   {352, 288, 25, 384001, 4},   {640, 480, 30, 1000000, 4},
+      {720, 576, 25, 4000000, 5},  {720, 576, 30, 1000000, 0},  {800, 600, 30, 1000000, 0},  {352, 288, 30, 9000000, 0},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(engine::Mpeg4LevelFor(c.w, c.h, c.fps, c.rate), c.level) << c.w << "x" << c.h << "@" << c.fps << " " << c.rate;

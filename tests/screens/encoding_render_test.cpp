@@ -10,6 +10,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <sstream>
@@ -363,6 +364,38 @@ TEST_F(EncodingRender, VideoOnlyAndLargerMpeg4Render) {
                    Quote(Path("qvga.mp4"))),
             "mpeg4,320,240\n");
   EXPECT_EQ(std::system(("ffmpeg -v error -xerror -i " + Quote(Path("qvga.mp4")) + " -f null - 2>/dev/null").c_str()), 0);
+}
+
+// An MPEG-4 render of detailed moving content keeps to the asked bit rate
+// (the ranged rate control, which caps the quantisers, gave about twice it
+// here), and the stream announces the lowest level that holds it: CIF at 25
+// fps and 384 kbit/s is level 3, QCIF at 15 fps and 128 kbit/s level 0b (9;
+// level 0 stops at 64 kbit/s).
+TEST_F(EncodingRender, Mpeg4RenderHoldsTheAskedRateAndAnnouncesALevelThatHoldsIt) {
+  const std::string clip = Path("fractal.mp4");
+  ASSERT_EQ(std::system(("ffmpeg -v error -nostdin -y -f lavfi -i mandelbrot=size=352x288:rate=25 -frames:v 150 "
+                         "-c:v mpeg4 -q:v 2 -bf 0 " + Quote(clip) + " 2>/dev/null").c_str()),
+            0);
+  ASSERT_TRUE(Project("rate.mix", "0 load 16 " + clip + "\n0 play 16\n6000 stop 16\n6000 master 65535\n"));
+  ASSERT_EQ(Render("rate.mix", "rate.mp4", "96000,22050,16,2,0,4,2,384000,25,288,352"), 1);
+  const std::string packets = Output("ffprobe -v error -select_streams v -show_entries packet=size -of csv=p=0 " +
+                                     Quote(Path("rate.mp4")));
+  size_t pictures = 0;
+  double bits = 0;
+  for (size_t at = 0, end; (end = packets.find('\n', at)) != std::string::npos; at = end + 1, ++pictures)
+    bits += 8 * std::atof(packets.c_str() + at);
+  ASSERT_GE(pictures, 140u);
+  const double rate = bits / (pictures / 25.0);
+  EXPECT_LE(rate, 384000 * 1.10);
+  EXPECT_GE(rate, 384000 * 0.85);
+  EXPECT_EQ(Output("ffprobe -v error -select_streams v -show_entries stream=level -of csv=p=0 " +
+                   Quote(Path("rate.mp4"))),
+            "3\n");
+  ASSERT_TRUE(MixProject());
+  ASSERT_EQ(Render("m.mix", "qcif.mp4", "96000,22050,16,2,0,4,2,128000,15,144,176"), 1);
+  EXPECT_EQ(Output("ffprobe -v error -select_streams v -show_entries stream=level -of csv=p=0 " +
+                   Quote(Path("qcif.mp4"))),
+            "9\n");
 }
 
 // Settings the skin offers but the objects refuse are settled before the
