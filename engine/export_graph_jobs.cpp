@@ -225,7 +225,9 @@ int DmoExportJob::Encode() {
   SetExportParams(s);
 
   const ov::String folder = PluginFolder();
-  if (!LoadFramesource(folder, s, false) || !RegisterCodecdmo(folder)) return Refuse(u"cannot load the encoding plug-ins" + PluginPlace(folder));
+  int (*delivered)() = nullptr;
+  if (!LoadFramesource(folder, s, false, &delivered) || !RegisterCodecdmo(folder)) return Refuse(u"cannot load the encoding plug-ins" + PluginPlace(folder));
+  SetWrittenClock(delivered);
   EncodingEvents events;
   const ComApartment apartment;
 
@@ -314,7 +316,9 @@ int AsfExportJob::Encode() {
   SetExportParams(s);
   if (!Prepare()) return 0;
   const ov::String folder = PluginFolder();
-  if (!LoadFramesource(folder, s, true)) return Refuse(u"cannot load the encoding plug-ins" + PluginPlace(folder));
+  int (*delivered)() = nullptr;
+  if (!LoadFramesource(folder, s, true, &delivered)) return Refuse(u"cannot load the encoding plug-ins" + PluginPlace(folder));
+  SetWrittenClock(delivered);
   EncodingEvents events;
   const ComApartment apartment;
 
