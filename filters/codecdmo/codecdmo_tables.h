@@ -47,20 +47,26 @@ constexpr int32_t DefaultBitRate(const SizeBitRate (&table)[N], uint16_t width, 
 inline constexpr int32_t kStudioYR = 4207, kStudioYG = 8260, kStudioYB = 1604;
 inline constexpr int32_t kStudioUR = -2428, kStudioUG = -4768, kStudioUB = 7196;
 inline constexpr int32_t kStudioVR = 7196, kStudioVG = -6026, kStudioVB = -1170;
-// Y = (sum of the pixel's three entries + kStudioYOffset) >> 14: 16 and the
+// The weights apply to 8-bit levels counted in halves (Level5, Level6), so
+// Y = (sum of the pixel's three entries + kStudioYOffset) >> 15: 16 and the
 // rounding half. Cb, Cr = (sum over the 2x2 block's four pixels +
-// kStudioCOffset) >> 16: 128 and the rounding half, the shift also dividing
+// kStudioCOffset) >> 17: 128 and the rounding half, the shift also dividing
 // by four. Every result lies in 16-235 (Y) or 16-240 (Cb, Cr).
-inline constexpr int32_t kStudioYOffset = (16 << 14) + (1 << 13);
-inline constexpr int32_t kStudioCOffset = (128 << 16) + (1 << 15);
+inline constexpr int32_t kStudioYOffset = (16 << 15) + (1 << 14);
+inline constexpr int32_t kStudioCOffset = (128 << 17) + (1 << 16);
 
-// The 5- and 6-bit fields widened to 8 bits by repeating their top bits, so
-// that a full field is 255 and white is white.
-constexpr int32_t Widen5(int32_t f) { return (f << 3) | (f >> 2); }
-constexpr int32_t Widen6(int32_t f) { return (f << 2) | (f >> 4); }
+// The 8-bit level that a 5- or 6-bit field stands for, in halves. The frames
+// come from the decoders' conversion, which adds an ordered dither (0-6 for
+// red and blue, 0-3 for green) before it keeps the top bits: a red or blue
+// field f then holds levels around 8f + 0.5 and a green field g around 4g,
+// so these levels undo that rounding without a bias, and a picture rendered
+// again keeps its levels. An empty field is 0 and a full one 255, so black,
+// white and the primaries stay exact.
+constexpr int32_t Level5(int32_t f) { return f == 0 ? 0 : (f == 31 ? 510 : 16 * f + 1); }
+constexpr int32_t Level6(int32_t f) { return f == 63 ? 510 : 8 * f; }
 
 // The look-up tables of the reference conversion: entry i of a table is its
-// weight times field value i widened. Index by the red field (0-31) at
+// weight times the level of field value i. Index by the red field (0-31) at
 // kStudioR, the green field (0-63) at kStudioG and the blue field at kStudioB.
 struct StudioRgb565Tables {
   int32_t y[128];
@@ -72,17 +78,17 @@ inline constexpr int kStudioR = 0, kStudioG = 32, kStudioB = 96;
 constexpr StudioRgb565Tables MakeStudioRgb565Tables() {
   StudioRgb565Tables t{};
   for (int32_t i = 0; i < 32; ++i) {
-    t.y[kStudioR + i] = kStudioYR * Widen5(i);
-    t.y[kStudioB + i] = kStudioYB * Widen5(i);
-    t.u[kStudioR + i] = kStudioUR * Widen5(i);
-    t.u[kStudioB + i] = kStudioUB * Widen5(i);
-    t.v[kStudioR + i] = kStudioVR * Widen5(i);
-    t.v[kStudioB + i] = kStudioVB * Widen5(i);
+    t.y[kStudioR + i] = kStudioYR * Level5(i);
+    t.y[kStudioB + i] = kStudioYB * Level5(i);
+    t.u[kStudioR + i] = kStudioUR * Level5(i);
+    t.u[kStudioB + i] = kStudioUB * Level5(i);
+    t.v[kStudioR + i] = kStudioVR * Level5(i);
+    t.v[kStudioB + i] = kStudioVB * Level5(i);
   }
   for (int32_t i = 0; i < 64; ++i) {
-    t.y[kStudioG + i] = kStudioYG * Widen6(i);
-    t.u[kStudioG + i] = kStudioUG * Widen6(i);
-    t.v[kStudioG + i] = kStudioVG * Widen6(i);
+    t.y[kStudioG + i] = kStudioYG * Level6(i);
+    t.u[kStudioG + i] = kStudioUG * Level6(i);
+    t.v[kStudioG + i] = kStudioVG * Level6(i);
   }
   return t;
 }

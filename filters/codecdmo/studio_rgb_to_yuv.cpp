@@ -11,7 +11,7 @@ namespace {
 inline int32_t YOf(uint16_t p) {
   const StudioRgb565Tables& t = kStudioRgb565;
   return (t.y[kStudioR + (p >> 11)] + t.y[kStudioG + ((p >> 5) & 63)] + t.y[kStudioB + (p & 31)] + kStudioYOffset) >>
-         14;
+         15;
 }
 inline int32_t UOf(uint16_t p) {
   const StudioRgb565Tables& t = kStudioRgb565;
@@ -37,8 +37,8 @@ void studio_rgb565_row2_c(uint8_t* y0, uint8_t* y1, uint8_t* u, uint8_t* v, cons
     y0[2 * i + 1] = static_cast<uint8_t>(YOf(b));
     y1[2 * i] = static_cast<uint8_t>(YOf(c));
     y1[2 * i + 1] = static_cast<uint8_t>(YOf(d));
-    u[i] = static_cast<uint8_t>((UOf(a) + UOf(b) + UOf(c) + UOf(d) + kStudioCOffset) >> 16);
-    v[i] = static_cast<uint8_t>((VOf(a) + VOf(b) + VOf(c) + VOf(d) + kStudioCOffset) >> 16);
+    u[i] = static_cast<uint8_t>((UOf(a) + UOf(b) + UOf(c) + UOf(d) + kStudioCOffset) >> 17);
+    v[i] = static_cast<uint8_t>((VOf(a) + VOf(b) + VOf(c) + VOf(d) + kStudioCOffset) >> 17);
   }
 }
 

@@ -2,8 +2,9 @@
 // The video objects' own RGB565 to YUV 4:2:0 conversion, into ITU-R BT.601
 // studio range: the range and matrix that players read H.263 and MPEG-4
 // Part 2 streams in, which carry no colour description at these sizes. Each
-// 5- or 6-bit field is widened to 8 bits, so black gives Y 16 and white Y 235,
-// and the chroma of a 2x2 block is the mean of its four pixels.
+// 5- or 6-bit field stands for the 8-bit level that the decoders' dithered
+// conversion rounded into it (codecdmo_tables.h), black giving Y 16 and
+// white Y 235, and the chroma of a 2x2 block is the mean of its four pixels.
 //
 // Row kernels: reference studio_rgb_to_yuv.cpp (with the tables of
 // codecdmo_tables.h), SSE2 and AVX2 studio_rgb_to_yuv_sse2.cpp and

@@ -12,16 +12,23 @@ namespace codecdmo {
 namespace {
 
 struct Fields {
-  __m256i r, g, b;  // sixteen 16-bit lanes each, widened to 0-255
+  __m256i r, g, b;  // sixteen 16-bit lanes each: levels in halves, 0-510
 };
 
-inline Fields Widened(__m256i p) {
-  const __m256i r = _mm256_srli_epi16(p, 11);
+// Each field's level in halves (Level5, Level6 of codecdmo_tables.h).
+inline __m256i Level5(__m256i f) {
+  // 16 f + 1, less 1 where f is 0 (the comparison's -1), plus 13 where f is 31.
+  const __m256i base = _mm256_add_epi16(_mm256_add_epi16(_mm256_slli_epi16(f, 4), _mm256_set1_epi16(1)),
+                                    _mm256_cmpeq_epi16(f, _mm256_setzero_si256()));
+  return _mm256_add_epi16(base, _mm256_and_si256(_mm256_cmpeq_epi16(f, _mm256_set1_epi16(31)), _mm256_set1_epi16(13)));
+}
+
+inline Fields Levels(__m256i p) {
   const __m256i g = _mm256_and_si256(_mm256_srli_epi16(p, 5), _mm256_set1_epi16(63));
-  const __m256i b = _mm256_and_si256(p, _mm256_set1_epi16(31));
-  return {_mm256_or_si256(_mm256_slli_epi16(r, 3), _mm256_srli_epi16(r, 2)),
-          _mm256_or_si256(_mm256_slli_epi16(g, 2), _mm256_srli_epi16(g, 4)),
-          _mm256_or_si256(_mm256_slli_epi16(b, 3), _mm256_srli_epi16(b, 2))};
+  // 8 g, plus 6 where g is 63.
+  const __m256i level_g =
+      _mm256_add_epi16(_mm256_slli_epi16(g, 3), _mm256_and_si256(_mm256_cmpeq_epi16(g, _mm256_set1_epi16(63)), _mm256_set1_epi16(6)));
+  return {Level5(_mm256_srli_epi16(p, 11)), level_g, Level5(_mm256_and_si256(p, _mm256_set1_epi16(31)))};
 }
 
 inline __m256i Pair(int32_t lo, int32_t hi) {
@@ -44,7 +51,7 @@ inline __m256i Weighted(__m256i a, __m256i b, __m256i c, int32_t ka, int32_t kb,
 }
 
 inline __m256i Luma(const Fields& f) {
-  return Weighted(f.r, f.g, f.b, kStudioYR, kStudioYG, kStudioYB, kStudioYOffset, 14);
+  return Weighted(f.r, f.g, f.b, kStudioYR, kStudioYG, kStudioYB, kStudioYOffset, 15);
 }
 
 // Block sums of 32 pixels' fields in two rows: 16 sums, in the order
@@ -69,17 +76,17 @@ void studio_rgb565_row2_avx2(uint8_t* y0, uint8_t* y1, uint8_t* u, uint8_t* v, c
   const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
   ptrdiff_t i = 0;
   for (; i + 16 <= pairs; i += 16) {
-    const Fields a0 = Widened(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(s0 + 2 * i)));
-    const Fields a1 = Widened(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(s0 + 2 * i + 16)));
-    const Fields b0 = Widened(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(s1 + 2 * i)));
-    const Fields b1 = Widened(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(s1 + 2 * i + 16)));
+    const Fields a0 = Levels(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(s0 + 2 * i)));
+    const Fields a1 = Levels(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(s0 + 2 * i + 16)));
+    const Fields b0 = Levels(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(s1 + 2 * i)));
+    const Fields b1 = Levels(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(s1 + 2 * i + 16)));
     StoreLuma(y0 + 2 * i, Luma(a0), Luma(a1));
     StoreLuma(y1 + 2 * i, Luma(b0), Luma(b1));
     const __m256i sr = BlockSums(a0.r, b0.r, a1.r, b1.r);
     const __m256i sg = BlockSums(a0.g, b0.g, a1.g, b1.g);
     const __m256i sb = BlockSums(a0.b, b0.b, a1.b, b1.b);
-    const __m256i cb = Weighted(sr, sg, sb, kStudioUR, kStudioUG, kStudioUB, kStudioCOffset, 16);
-    const __m256i cr = Weighted(sr, sg, sb, kStudioVR, kStudioVG, kStudioVB, kStudioCOffset, 16);
+    const __m256i cb = Weighted(sr, sg, sb, kStudioUR, kStudioUG, kStudioUB, kStudioCOffset, 17);
+    const __m256i cr = Weighted(sr, sg, sb, kStudioVR, kStudioVG, kStudioVB, kStudioCOffset, 17);
     const __m256i both = _mm256_permutevar8x32_epi32(_mm256_packus_epi16(cb, cr), order);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(u + i), _mm256_castsi256_si128(both));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(v + i), _mm256_extracti128_si256(both, 1));

@@ -1,8 +1,8 @@
 // SSE2 row kernel of the video objects' studio-range RGB565 conversion: the
 // same bytes as the table reference. Every table entry is a weight times a
-// widened field, so a sum of entries is a sum of products, formed exactly in
-// 32 bits with pmaddwd; the chroma's four-pixel sums of widened fields (at
-// most 1020) are formed first, two rows added, then pairs of lanes.
+// field's level, so a sum of entries is a sum of products, formed exactly in
+// 32 bits with pmaddwd; the chroma's four-pixel sums of levels (at most 2040)
+// are formed first, two rows added, then pairs of lanes.
 #include <emmintrin.h>
 
 #include "filters/codecdmo/codecdmo_tables.h"
@@ -12,16 +12,23 @@ namespace codecdmo {
 namespace {
 
 struct Fields {
-  __m128i r, g, b;  // eight 16-bit lanes each, widened to 0-255
+  __m128i r, g, b;  // eight 16-bit lanes each: levels in halves, 0-510
 };
 
-inline Fields Widened(__m128i p) {
-  const __m128i r = _mm_srli_epi16(p, 11);
+// Each field's level in halves (Level5, Level6 of codecdmo_tables.h).
+inline __m128i Level5(__m128i f) {
+  // 16 f + 1, less 1 where f is 0 (the comparison's -1), plus 13 where f is 31.
+  const __m128i base = _mm_add_epi16(_mm_add_epi16(_mm_slli_epi16(f, 4), _mm_set1_epi16(1)),
+                                    _mm_cmpeq_epi16(f, _mm_setzero_si128()));
+  return _mm_add_epi16(base, _mm_and_si128(_mm_cmpeq_epi16(f, _mm_set1_epi16(31)), _mm_set1_epi16(13)));
+}
+
+inline Fields Levels(__m128i p) {
   const __m128i g = _mm_and_si128(_mm_srli_epi16(p, 5), _mm_set1_epi16(63));
-  const __m128i b = _mm_and_si128(p, _mm_set1_epi16(31));
-  return {_mm_or_si128(_mm_slli_epi16(r, 3), _mm_srli_epi16(r, 2)),
-          _mm_or_si128(_mm_slli_epi16(g, 2), _mm_srli_epi16(g, 4)),
-          _mm_or_si128(_mm_slli_epi16(b, 3), _mm_srli_epi16(b, 2))};
+  // 8 g, plus 6 where g is 63.
+  const __m128i level_g =
+      _mm_add_epi16(_mm_slli_epi16(g, 3), _mm_and_si128(_mm_cmpeq_epi16(g, _mm_set1_epi16(63)), _mm_set1_epi16(6)));
+  return {Level5(_mm_srli_epi16(p, 11)), level_g, Level5(_mm_and_si128(p, _mm_set1_epi16(31)))};
 }
 
 inline __m128i Pair(int32_t lo, int32_t hi) {
@@ -43,7 +50,7 @@ inline __m128i Weighted(__m128i a, __m128i b, __m128i c, int32_t ka, int32_t kb,
 }
 
 inline __m128i Luma(const Fields& f) {
-  return Weighted(f.r, f.g, f.b, kStudioYR, kStudioYG, kStudioYB, kStudioYOffset, 14);
+  return Weighted(f.r, f.g, f.b, kStudioYR, kStudioYG, kStudioYB, kStudioYOffset, 15);
 }
 
 // Sums of neighbouring lanes of two rows' fields: four per register, in
@@ -61,17 +68,17 @@ void studio_rgb565_row2_sse2(uint8_t* y0, uint8_t* y1, uint8_t* u, uint8_t* v, c
   ptrdiff_t i = 0;
   // Eight pairs (sixteen pixels of each row) per step.
   for (; i + 8 <= pairs; i += 8) {
-    const Fields a0 = Widened(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s0 + 2 * i)));
-    const Fields a1 = Widened(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s0 + 2 * i + 8)));
-    const Fields b0 = Widened(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s1 + 2 * i)));
-    const Fields b1 = Widened(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s1 + 2 * i + 8)));
+    const Fields a0 = Levels(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s0 + 2 * i)));
+    const Fields a1 = Levels(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s0 + 2 * i + 8)));
+    const Fields b0 = Levels(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s1 + 2 * i)));
+    const Fields b1 = Levels(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s1 + 2 * i + 8)));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(y0 + 2 * i), _mm_packus_epi16(Luma(a0), Luma(a1)));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(y1 + 2 * i), _mm_packus_epi16(Luma(b0), Luma(b1)));
     const __m128i sr = BlockSums(a0.r, b0.r, a1.r, b1.r);
     const __m128i sg = BlockSums(a0.g, b0.g, a1.g, b1.g);
     const __m128i sb = BlockSums(a0.b, b0.b, a1.b, b1.b);
-    const __m128i cb = Weighted(sr, sg, sb, kStudioUR, kStudioUG, kStudioUB, kStudioCOffset, 16);
-    const __m128i cr = Weighted(sr, sg, sb, kStudioVR, kStudioVG, kStudioVB, kStudioCOffset, 16);
+    const __m128i cb = Weighted(sr, sg, sb, kStudioUR, kStudioUG, kStudioUB, kStudioCOffset, 17);
+    const __m128i cr = Weighted(sr, sg, sb, kStudioVR, kStudioVG, kStudioVB, kStudioCOffset, 17);
     _mm_storel_epi64(reinterpret_cast<__m128i*>(u + i), _mm_packus_epi16(cb, cb));
     _mm_storel_epi64(reinterpret_cast<__m128i*>(v + i), _mm_packus_epi16(cr, cr));
   }

@@ -1,6 +1,7 @@
 // The video objects' RGB565 to YUV 4:2:0 conversion into BT.601 studio range:
 // every RGB565 colour against BT.601's own equations, all three planes;
-// chroma as the block's mean; the frame layout and margins; the SSE2 kernel
+// chroma as the block's mean; greys through the decoders' conversion and
+// back; the frame layout and margins; the SSE2 kernel
 // against the reference; and an RGB565 frame of black, white and red patches
 // through the H.263 object and back through the H.263 decoder.
 #include <gtest/gtest.h>
@@ -12,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "codecs/videodec/common/yuv420_to_rgb565.h"
 #include "codecs/videodec/h263/h263_decoder.h"
 #include "filters/codecdmo/codecdmo.h"
 #include "filters/codecdmo/studio_rgb_to_yuv.h"
@@ -44,11 +46,16 @@ Ycc Bt601(double r, double g, double b) {
   return {16 + (65.481 * r + 128.553 * g + 24.966 * b) / 255, 128 + (-37.797 * r - 74.203 * g + 112.0 * b) / 255,
           128 + (112.0 * r - 93.786 * g - 18.214 * b) / 255};
 }
-// An RGB565 word's fields widened to 8 bits by repeating their top bits, as
-// RGB565 is shown (a full field is 255).
-double R8(uint16_t p) { return (p >> 11) << 3 | (p >> 13); }
-double G8(uint16_t p) { return ((p >> 5) & 63) << 2 | ((p >> 9) & 3); }
-double B8(uint16_t p) { return (p & 31) << 3 | ((p >> 2) & 7); }
+// The 8-bit level an RGB565 field stands for after the decoders' dithered
+// conversion: the middle of what rounds into it (8 f + 0.5 for red and blue,
+// 4 g for green), an empty red or blue field 0 and a full field 255.
+double Level5(int f) { return f == 0 ? 0 : (f == 31 ? 255 : 8 * f + 0.5); }
+double R8(uint16_t p) { return Level5(p >> 11); }
+double G8(uint16_t p) {
+  const int g = (p >> 5) & 63;
+  return g == 63 ? 255 : 4 * g;
+}
+double B8(uint16_t p) { return Level5(p & 31); }
 
 // What the fixed-point weights may differ from the equations by, on top of
 // the rounding to whole codes: under a tenth of a code over the whole range.
@@ -106,6 +113,34 @@ TEST(StudioRgbToYuv, ChromaIsTheMeanOfTheBlock) {
                   kCodeTolerance);
     }
   }
+}
+
+// A picture rendered again keeps its levels: each studio grey through the
+// decoders' dithered conversion to RGB565 and back comes out with no bias
+// over the range (a bias adds up generation after generation) and at most a
+// few codes off near white, where the dither saturates; black and white exact.
+TEST(StudioRgbToYuv, GreysSurviveTheRoundTripThroughRgb565) {
+  double bias = 0;
+  for (int y = 16; y <= 235; ++y) {
+    std::vector<uint8_t> luma(4, uint8_t(y)), cb(1, 128), cr(1, 128);
+    const videodec::YuvFrame grey{luma.data(), cb.data(), cr.data(), 2, 2};
+    std::vector<uint16_t> rgb(4);
+    videodec::ConvertStudioYUV420toRGB565TopDown(&grey, rgb.data(), 2, 2, 0);
+    Planes out(2, 2);
+    StudioRgb565ToYuv420(rgb.data(), &out.f, 2, 2);
+    const double mean = (out.f.y[0] + out.f.y[1] + out.f.y[2] + out.f.y[3]) / 4.0;
+    EXPECT_NEAR(mean, y, 2.5) << y;
+    // Greys stay grey; just below white, red and blue reach their full
+    // field a step before green does and tint the block by a few codes.
+    const int tint = y < 226 ? 1 : 3;
+    EXPECT_NEAR(out.f.u[0], 128, tint) << y;
+    EXPECT_NEAR(out.f.v[0], 128, tint) << y;
+    if (y == 16 || y == 235) {
+      EXPECT_EQ(mean, y);
+    }
+    bias += (mean - y) / 220;
+  }
+  EXPECT_NEAR(bias, 0, 0.5);
 }
 
 // A picture smaller than the frame fills it from the bottom: columns right of
@@ -294,10 +329,10 @@ TEST(StudioRgbToYuv, PatchesThroughTheH263ObjectKeepTheirCodes) {
     int x, y;
     uint8_t yy, u, v;
   };
-  // Patch centres (top-down) and the codes of the colour; 0x8410 widens to
-  // (132, 130, 132).
+  // Patch centres (top-down) and the codes of the colour; 0x8410 stands for
+  // the grey level 128.5, 128, 128.5.
   const Patch patches[] = {{44, 36, 16, 128, 128}, {132, 36, 235, 128, 128}, {44, 108, 81, 90, 240},
-                           {132, 108, 128, 129, 129}};
+                           {132, 108, 126, 128, 128}};
   // What the coder may move a flat patch's samples at a high rate.
   constexpr int kCodingTolerance = 2;
   for (const Patch& c : patches) {
