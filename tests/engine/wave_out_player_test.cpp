@@ -294,7 +294,7 @@ TEST(WaveOutPlayerTest, SystemDeviceOnTheDiskDriverCountsTheSilenceItPlays) {
   // The file is the device's time: what the clock counted, to a callback.
   const double file_ms = double(bytes.size()) / 4 * 1000 / kRate;
   EXPECT_GE(file_ms, double(position) - 30.0);
-  EXPECT_LE(file_ms, double(position) + closing + 30.0);
+  EXPECT_LE(file_ms, double(position) + closing + kClockAheadMs);
   // The tone is all there, after the silence.
   size_t first = 0, last = 0, toned = 0;
   for (size_t i = 0; i + 3 < bytes.size(); i += 4) {
