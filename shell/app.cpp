@@ -224,6 +224,9 @@ int WinMain(int argc, char** argv) {
     // when the mix plays: without the package they would be sought as files.
     InstallPackages();
     SetPackageFolders(ov::String(), app_folder);
+    // A render past the file-size limit fails as on a full disk: its file
+    // is deleted and the reason printed.
+    ov::FailWritesPastFileSizeLimit();
     ov::String why;
     RunCommandLineRender(ov::CommandLineFromArguments(argc, argv), &why);
     if (!why.IsEmpty()) std::fprintf(stderr, "%s\n", why.ToUtf8Lossy().c_str());

@@ -25,7 +25,8 @@ uint32_t ErrorFromErrno(int posix_errno) {
     case EBUSY:
     case ETXTBSY: return kErrorSharingViolation;
     case ENOSPC:
-    case EDQUOT: return kErrorDiskFull;
+    case EDQUOT:
+    case EFBIG: return kErrorDiskFull;  // past the file-size limit: as full
     case EMFILE:
     case ENFILE: return kErrorTooManyOpenFiles;
     case ENAMETOOLONG: return kErrorFilenameTooLong;

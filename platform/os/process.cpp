@@ -2,6 +2,7 @@
 
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -206,6 +207,14 @@ bool Process::Terminate(uint32_t exit_code) {
   c->terminate_code = exit_code;
   ::kill(static_cast<pid_t>(pid_), SIGKILL);
   return true;
+}
+
+void FailWritesPastFileSizeLimit() { ::signal(SIGXFSZ, SIG_IGN); }
+
+uint64_t FileSizeLimit() {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return UINT64_MAX;
+  return static_cast<uint64_t>(limit.rlim_cur);
 }
 
 }  // namespace ov
