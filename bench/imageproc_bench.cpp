@@ -30,6 +30,8 @@
 #include <string>
 #include <vector>
 
+#include "codecs/videodec/common/yuv420_to_rgb565.h"
+#include "filters/codecdmo/studio_rgb_to_yuv.h"
 #include "imageproc/imageproc.h"
 #include "platform/cpu/cpu.h"
 
@@ -167,6 +169,17 @@ std::vector<Operation> Operations() {
          RGB565ToI420(p.rgb565.data(), 2 * p.w, p.outY.data(), p.w, p.outU.data(), p.w / 2, p.outV.data(), p.w / 2,
                       p.w, -p.h);
        }},
+      {"RGB565BottomUpToI420Studio",
+       "StudioRgb565ToYuv420 (the video encoder objects) vs RGB565ToI420 with negative height, both BT.601 studio "
+       "range with averaged chroma",
+       1,
+       [](Pictures& p) {
+         codecdmo::StudioRgb565ToYuv420(reinterpret_cast<const uint16_t*>(p.rgb565.data()), &p.dst, p.w, p.h);
+       },
+       [](Pictures& p) {
+         RGB565ToI420(p.rgb565.data(), 2 * p.w, p.outY.data(), p.w, p.outU.data(), p.w / 2, p.outV.data(), p.w / 2,
+                      p.w, -p.h);
+       }},
       {"UYVYToI420", "gUY1VY2ToYUV420 vs UYVYToI420", 1,
        [](Pictures& p) { gUY1VY2ToYUV420(p.packed.data(), &p.dst, p.w, p.h); },
        [](Pictures& p) {
@@ -194,6 +207,17 @@ std::vector<Operation> Operations() {
       {"I420ToRGB565", "gOvYUV420toRGB565TopDown vs I420ToRGB565", 1,
        [](Pictures& p) {
          gOvYUV420toRGB565TopDown(&p.src, reinterpret_cast<int16_t*>(p.outPacked.data()), p.w, p.h, 1);
+       },
+       [](Pictures& p) {
+         I420ToRGB565(p.y.data(), p.w, p.u.data(), p.w / 2, p.v.data(), p.w / 2, p.outPacked.data(), 2 * p.w, p.w,
+                      p.h);
+       }},
+      {"I420ToRGB565Studio",
+       "ConvertStudioYUV420toRGB565TopDown (the video-track sources) vs I420ToRGB565, both BT.601 studio range", 1,
+       [](Pictures& p) {
+         const videodec::YuvFrame f{p.src.y, p.src.u, p.src.v, p.src.width, p.src.height};
+         videodec::ConvertStudioYUV420toRGB565TopDown(&f, reinterpret_cast<uint16_t*>(p.outPacked.data()),
+                                                      static_cast<uint16_t>(p.w), static_cast<uint16_t>(p.h), 1);
        },
        [](Pictures& p) {
          I420ToRGB565(p.y.data(), p.w, p.u.data(), p.w / 2, p.v.data(), p.w / 2, p.outPacked.data(), 2 * p.w, p.w,

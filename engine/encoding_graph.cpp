@@ -66,7 +66,8 @@ ov::String FindPluginFolder(const ov::String& application_folder) {
   return ov::String();
 }
 
-bool LoadFramesource(const ov::String& folder, const ExportSettings& settings, bool register_first) {
+bool LoadFramesource(const ov::String& folder, const ExportSettings& settings, bool register_first,
+                     int (**delivered)()) {
   if (folder.IsEmpty()) return false;
   ov::Library* library = KeepLoaded(folder + u"framesource.so");
   if (!library) return false;
@@ -76,6 +77,7 @@ bool LoadFramesource(const ov::String& folder, const ExportSettings& settings, b
   if (ok && register_first) ok = com::Succeeded(register_server());
   if (ok) ok = initialize(ExportFrameCallback, settings) != 0;
   if (ok && !register_first) ok = com::Succeeded(register_server());
+  if (ok && delivered) *delivered = reinterpret_cast<int (*)()>(library->Symbol("GetDeliveredTime"));
   return ok;
 }
 

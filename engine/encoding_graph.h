@@ -22,8 +22,10 @@ ov::String FindPluginFolder(const ov::String& application_folder);
 // Loads framesource from folder and calls Initialize and DllRegisterServer
 // in the order the job needs; false on any failure. Plug-ins stay loaded
 // until the process ends, as the class table keeps the libraries it loads
-// (their registration state lives in them).
-bool LoadFramesource(const ov::String& folder, const ExportSettings& settings, bool register_first);
+// (their registration state lives in them). *delivered, when given, gets the
+// plug-in's GetDeliveredTime (null when it has none).
+bool LoadFramesource(const ov::String& folder, const ExportSettings& settings, bool register_first,
+                     int (**delivered)() = nullptr);
 
 // Registers codecdmo from folder when the class table lacks one of the
 // classes or names another file for it. False when that fails.

@@ -263,7 +263,9 @@ int DmoExportJob::Encode() {
   if (const ov::String refused = OutputRefused(outputPath()); !refused.IsEmpty()) return Refuse(refused);
 
   const ov::String folder = PluginFolder();
-  if (!LoadFramesource(folder, s, false) || !RegisterCodecdmo(folder)) return Refuse(u"cannot load the encoding plug-ins" + PluginPlace(folder));
+  int (*delivered)() = nullptr;
+  if (!LoadFramesource(folder, s, false, &delivered) || !RegisterCodecdmo(folder)) return Refuse(u"cannot load the encoding plug-ins" + PluginPlace(folder));
+  SetWrittenClock(delivered);
   EncodingEvents events;
   const ComApartment apartment;
 
@@ -353,7 +355,9 @@ int AsfExportJob::Encode() {
   if (!Prepare()) return 0;
   if (const ov::String refused = OutputRefused(outputPath()); !refused.IsEmpty()) return Refuse(refused);
   const ov::String folder = PluginFolder();
-  if (!LoadFramesource(folder, s, true)) return Refuse(u"cannot load the encoding plug-ins" + PluginPlace(folder));
+  int (*delivered)() = nullptr;
+  if (!LoadFramesource(folder, s, true, &delivered)) return Refuse(u"cannot load the encoding plug-ins" + PluginPlace(folder));
+  SetWrittenClock(delivered);
   EncodingEvents events;
   const ComApartment apartment;
 

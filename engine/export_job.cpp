@@ -19,8 +19,6 @@ constexpr uint32_t kPauseSleepMs = 100;
 constexpr int32_t kSoundOnlySide = 16;
 constexpr uint32_t kSoundOnlyFps = 10;
 
-uint32_t RoundUp4(uint64_t v) { return static_cast<uint32_t>((v + 3) & ~uint64_t{3}); }
-
 // The codes the mixers know; any other code in a record fails the export.
 bool IsKnownCode(uint32_t type) {
   switch (type) {
@@ -81,17 +79,13 @@ bool ExportJob::Prepare() {
   }
   video_->SetEngine(engine_);
   video_->SetAudioMixer(audio_.get());
-  nowMs_ = 0;
-  // The mixer renders stereo; the byte rate counts the output's own sample
-  // width (an 8-bit mix has one byte per sample).
-  audioBytesPerSecond_ = s.bitsPerSample * s.sampleRate / 4;
-  if (s.fps == 0) {
-    frameMs_ = 100;
-    audioBytesPerFrame_ = audioBytesPerSecond_ / 10;
-  } else {
-    frameMs_ = std::max<uint32_t>(1, 1000 / s.fps);
-    audioBytesPerFrame_ = RoundUp4((audioBytesPerSecond_ + s.fps - 1) / s.fps);
-  }
+  frame_ = 0;
+  position_ = 0;
+  lastPercent_ = -1;
+  // The mixer renders stereo in the output's own sample width (an 8-bit mix
+  // has one byte per sample). Without a picture rate a frame lasts 100 ms.
+  sampleFrameBytes_ = s.bitsPerSample / 4;
+  gridFps_ = s.fps == 0 ? 10 : s.fps;
   commands_ = engine_ ? engine_->Actions() : std::vector<EngineCommand>();
   // The walk starts at the earliest command (the first of equal times) and
   // goes on in list order, as the recorded list is replayed.
@@ -103,8 +97,29 @@ bool ExportJob::Prepare() {
   return true;
 }
 
+uint64_t ExportJob::FrameStartMs(uint64_t k, uint32_t fps) { return (2 * k * 1000 + fps) / (2 * uint64_t{fps}); }
+
+uint64_t ExportJob::FrameStartSample(uint64_t k, uint32_t rate, uint32_t fps) {
+  return (2 * k * rate + fps) / (2 * uint64_t{fps});
+}
+
+namespace {
+
+// The sample at which a command of time ms takes effect.
+uint64_t CommandSample(uint32_t ms, uint32_t rate) { return (2 * uint64_t{ms} * rate + 1000) / 2000; }
+
+}  // namespace
+
+void ExportJob::ReportWritten(uint64_t ms) {
+  if (totalMs_ == 0) return;
+  const int percent = int(std::min<uint64_t>(99, ms * 100 / totalMs_));
+  if (percent <= lastPercent_) return;
+  lastPercent_ = percent;
+  queue_.SendProgress(percent);
+}
+
 bool ExportJob::ApplyDueCommands() {
-  while (next_ < commands_.size() && commands_[next_].timeMs <= nowMs_) {
+  while (next_ < commands_.size() && CommandSample(commands_[next_].timeMs, settings_.sampleRate) <= position_) {
     const EngineCommand& c = commands_[next_++];
     int result = 1;
     if (c.channel >= kFirstVideoChannel) {
@@ -136,39 +151,40 @@ int ExportJob::RenderNextFrame(uint8_t** videoBuffer, uint8_t** audioBuffer, uin
   while (paused_.load(std::memory_order_acquire) && !cancelled()) ov::Sleep(kPauseSleepMs);
   if (!audio_ || cancelled()) return EndStream(videoBuffer, audioBuffer, audioBytes);
   const bool eightBit = settings_.bitsPerSample == 8;
-  // Each step within the frame rounds its bytes up to 4; there is at most
-  // one step per millisecond, so that much room is added.
-  const size_t capacity = size_t(audioBytesPerFrame_) + 4 * (size_t(frameMs_) + 1);
-  auto* block = static_cast<uint8_t*>(::operator new(capacity, std::nothrow));
+  const uint32_t rate = settings_.sampleRate;
+  const uint64_t frameStartMs = FrameStartMs(frame_, gridFps_);
+  const uint64_t frameEndSample = FrameStartSample(frame_ + 1, rate, gridFps_);
+  position_ = FrameStartSample(frame_, rate, gridFps_);
+  const size_t capacity = size_t(frameEndSample - position_) * sampleFrameBytes_;
+  auto* block = static_cast<uint8_t*>(::operator new(std::max<size_t>(capacity, 1), std::nothrow));
   if (!block) {
     Fail();
     return EndStream(videoBuffer, audioBuffer, audioBytes);
   }
-  const uint32_t frameStart = nowMs_;
-  const uint32_t frameEnd = frameStart + frameMs_;
   uint32_t filled = 0;
-  while (nowMs_ < frameEnd && next_ < commands_.size()) {
+  while (position_ < frameEndSample && next_ < commands_.size()) {
     if (!ApplyDueCommands()) {
       SetEncodingEvent(kEncodingFailedEvent);
       Fail();
       ::operator delete(block);
       return EndStream(videoBuffer, audioBuffer, audioBytes);
     }
-    uint32_t step = frameEnd - nowMs_;
-    if (next_ < commands_.size() && commands_[next_].timeMs < frameEnd) step = commands_[next_].timeMs - nowMs_;
-    if (step == 0) continue;
-    const uint32_t bytes =
-        std::min<uint32_t>(RoundUp4(uint64_t{audioBytesPerSecond_} * step / 1000), uint32_t(capacity) - filled);
+    // The sound up to the frame's end, cut at the next command's sample.
+    uint64_t stepEnd = frameEndSample;
+    if (next_ < commands_.size()) stepEnd = std::min(stepEnd, CommandSample(commands_[next_].timeMs, rate));
+    if (stepEnd <= position_) continue;
+    const uint32_t bytes = uint32_t(stepEnd - position_) * sampleFrameBytes_;
     uint32_t got = 0;
     audio_->Pull(block + filled, bytes, &got);
     if (got < bytes) std::memset(block + filled + got, eightBit ? 0x80 : 0, bytes - got);
     filled += bytes;
-    nowMs_ += step;
+    position_ = stepEnd;
   }
   if (filled == 0) {
-    filled = std::min<uint32_t>(audioBytesPerFrame_, uint32_t(capacity));
+    filled = uint32_t(capacity);
     std::memset(block, eightBit ? 0x80 : 0, filled);
   }
+  ++frame_;
   if (videoBuffer && settings_.videoCodec != kCodecNone) {
     if (!*videoBuffer) {
       // The failure event too, so that the wait loop ends at once.
@@ -179,12 +195,15 @@ int ExportJob::RenderNextFrame(uint8_t** videoBuffer, uint8_t** audioBuffer, uin
     }
     if (video_) {
       std::lock_guard<std::recursive_mutex> lock(video_->mutex());
-      video_->ComposeFrame(frameStart);
+      video_->ComposeFrame(uint32_t(frameStartMs));
       std::memcpy(*videoBuffer, video_->frame().bits, videoFrameBytes_);
     }
   }
-  if (timeMs) *timeMs = frameStart;
-  if (totalMs_ != 0) queue_.SendProgress(int(std::min<uint64_t>(100, uint64_t{frameStart} * 100 / totalMs_)));
+  if (timeMs) *timeMs = uint32_t(frameStartMs);
+  if (writtenClock_) {
+    const int written = writtenClock_();
+    if (written >= 0) ReportWritten(uint64_t(written));
+  }
   if (next_ >= commands_.size()) {
     ::operator delete(block);
     return EndStream(videoBuffer, audioBuffer, audioBytes);
@@ -243,6 +262,8 @@ int WavExportJob::Encode() {
       Fail(u"writing " + outputPath() + u" failed: " + ov::String::FromUtf8Lossy(ov::ErrorText(file.status)));
     }
     ::operator delete(block);
+    // The frame is in the file: it counts as written.
+    if (!cancelled()) ReportWritten(RenderedMs());
   }
   DeleteAudioMixer();
   file.Close();

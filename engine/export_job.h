@@ -8,10 +8,19 @@
 // an encoding graph whose source pulls the frames through
 // ExportFrameCallback.
 //
-// Frame step (RenderNextFrame): the commands due within the frame are
-// applied as copies (channels below 16 to the audio mixer, the others to the
-// video mixer), the sound between them is pulled piece by piece, the picture
-// is composed at the frame's start. The stream ends when no command is left.
+// Frame step (RenderNextFrame): frame k starts at round(k x 1000 / fps) ms
+// and carries the samples from round(k x rate / fps) to round((k + 1) x
+// rate / fps), so a second holds exactly fps frames and rate samples, and
+// the sound never drifts from the picture. The commands due within the frame
+// are applied as copies (channels below 16 to the audio mixer, the others to
+// the video mixer), each at its own sample (round(time x rate / 1000)), the
+// sound between them is pulled piece by piece, the picture is composed at
+// the frame's start. The stream ends when no command is left.
+//
+// Progress follows what has been written: the WAV job reports each frame
+// once it is in the file, the graph jobs what the frame source has delivered
+// to the encoders and the writer (WrittenClock); 100 comes only from
+// MixEngine::Export once the file is complete.
 // Only an unknown command code or a clip that cannot be opened fails the
 // export; a command meeting an empty channel changes nothing, as it does
 // live.
@@ -78,8 +87,18 @@ class ExportJob {
   const ExportSettings& settings() const { return settings_; }
   const ov::String& outputPath() const { return outputPath_; }
   RenderQueue& queue() { return queue_; }
-  uint32_t frameDurationMs() const { return frameMs_; }
-  uint32_t audioBytesPerFrame() const { return audioBytesPerFrame_; }
+
+  // Reads how far the output has been written, in ms of the mix (negative
+  // when unknown).
+  using WrittenClock = int (*)();
+  void SetWrittenClock(WrittenClock clock) { writtenClock_ = clock; }
+  // Sends the share of the mix written up to ms as progress: at most 99 (the
+  // file is not complete yet) and never less than before.
+  void ReportWritten(uint64_t ms);
+
+  // The frame grid: the start of frame k in ms and in samples at rate.
+  static uint64_t FrameStartMs(uint64_t k, uint32_t fps);
+  static uint64_t FrameStartSample(uint64_t k, uint32_t rate, uint32_t fps);
 
  protected:
   // Makes the mixers and the frame arithmetic; false when an existing output
@@ -87,6 +106,8 @@ class ExportJob {
   bool Prepare();
   void DeleteMixers();
   void DeleteAudioMixer() { audio_.reset(); }
+  // The end of the frames rendered so far, in ms of the mix.
+  uint64_t RenderedMs() const { return FrameStartMs(frame_, gridFps_); }
   void Fail() { failed_.store(true, std::memory_order_release); }
   // Fails with a reason; the first reason recorded is kept.
   void Fail(const ov::String& why);
@@ -105,12 +126,14 @@ class ExportJob {
   std::unique_ptr<VideoMixer> video_;
   std::vector<EngineCommand> commands_;
   size_t next_ = 0;  // the current command; commands_.size() when none is left
-  uint32_t nowMs_ = 0;
-  uint32_t frameMs_ = 100;
+  uint64_t frame_ = 0;      // the next frame's index
+  uint64_t position_ = 0;   // samples rendered so far
+  uint32_t gridFps_ = 10;   // frames per second of the grid (10 without a picture rate)
   uint32_t totalMs_ = 0;
-  uint32_t audioBytesPerFrame_ = 0;
-  uint32_t audioBytesPerSecond_ = 0;
+  uint32_t sampleFrameBytes_ = 4;  // one stereo sample frame of the mix
   uint32_t videoFrameBytes_ = 0;
+  WrittenClock writtenClock_ = nullptr;
+  int lastPercent_ = -1;
   std::atomic<bool> cancelled_{false}, failed_{false}, paused_{false};
   ov::String failureReason_;  // written by the thread that fails the export
 };

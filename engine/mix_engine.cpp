@@ -500,6 +500,8 @@ bool MixEngine::RunExport(const ov::String& outputPath, const ExportSettings& se
     return false;
   }
   const int result = job->Encode();
+  // The file is complete only now.
+  if (result != 0 && !job->cancelled()) job->queue().SendProgress(100);
   job->queue().SendResult(result != 0);
   timing_->Sleep(exportResultDelayMs_);
   g_runningJob.store(nullptr, std::memory_order_release);

@@ -83,7 +83,9 @@ void WaveOutPlayer::SetVolume(uint32_t word) {
 uint32_t WaveOutPlayer::GetPosition() const {
   uint32_t rate = rate_.load(std::memory_order_acquire);
   if (rate < 1000 || !device_) return 0;
-  return static_cast<uint32_t>(device_->SamplesPlayed() / (rate / 1000));
+  // In 64 bits and by the exact rate: dividing by rate / 1000 in whole
+  // numbers would run 0.23 % fast at 22050 and 44100 Hz.
+  return static_cast<uint32_t>(device_->SamplesPlayed() * 1000 / rate);
 }
 
 void WaveOutPlayer::Close() {

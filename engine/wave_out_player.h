@@ -41,7 +41,7 @@ class WaveOutPlayer {
   void SetPaused(bool paused);
   // Low 16 bits left, high 16 bits right; 0 mutes.
   void SetVolume(uint32_t word);
-  // Milliseconds played: samples / (rate / 1000); 0 before Open or when the
+  // Milliseconds played: samples x 1000 / rate; 0 before Open or when the
   // rate is under 1000.
   uint32_t GetPosition() const;
   // Waits until the device has played every block written, so that a

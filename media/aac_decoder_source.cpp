@@ -1,5 +1,6 @@
 #include "media/aac_decoder_source.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "media/adts_reader.h"
@@ -75,6 +76,15 @@ bool AacDecoderSource::Seek(uint32_t timeMs) {
 }
 
 std::unique_ptr<uint8_t[]> AacDecoderSource::ReadAudio(uint32_t, uint32_t* bytes, uint32_t* timeMs) {
+  // Blocks wholly before the lead-in give nothing: the next one is read.
+  for (;;) {
+    bool skipped = false;
+    std::unique_ptr<uint8_t[]> block = ReadBlock(bytes, timeMs, &skipped);
+    if (!skipped) return block;
+  }
+}
+
+std::unique_ptr<uint8_t[]> AacDecoderSource::ReadBlock(uint32_t* bytes, uint32_t* timeMs, bool* skipped) {
   *bytes = 0;
   if (!reader_ || !cursor_ || !decoder_) return nullptr;
   const bool adts = reader_->kind == MediaReader::kAdts;
@@ -125,6 +135,24 @@ std::unique_ptr<uint8_t[]> AacDecoderSource::ReadAudio(uint32_t, uint32_t* bytes
   uint32_t outputBytes = static_cast<uint32_t>(outBytes);
   uint32_t time = time_ms_;
   const uint64_t bytesPerSecond = uint64_t{info_.outputSampleRate} * info_.channels * 2;
+  if (!adts) {
+    // The part of the block before the track's lead-in (the encoder's
+    // priming, skipped by the file's edit) is not sound of the clip.
+    auto* mp4 = static_cast<Mp4Reader*>(reader_.get());
+    const auto* cursor = static_cast<const Mp4Cursor*>(cursor_.get());
+    const Mp4Track* track = mp4->track(cursor->track);
+    if (track && track->timescale != 0 && cursor->read_time < track->lead_in) {
+      const uint64_t early = std::min<uint64_t>(track->lead_in - cursor->read_time, UINT32_MAX);
+      const uint64_t skip = early * info_.outputSampleRate / track->timescale * info_.channels * 2;
+      const uint32_t cut = static_cast<uint32_t>(std::min<uint64_t>(skip, outputBytes));
+      std::memmove(output.get(), output.get() + cut, outputBytes - cut);
+      outputBytes -= cut;
+      if (outputBytes == 0) {
+        *skipped = true;
+        return nullptr;
+      }
+    }
+  }
   if (seek_target_ms_ > time) {
     const uint64_t skip = (uint64_t{seek_target_ms_ - time} * bytesPerSecond / 8000) * 8;
     if (skip < outputBytes) {

@@ -35,6 +35,10 @@ class AacDecoderSource : public DecoderSource {
   const heaac::AacStreamInfo& stream_info() const { return info_; }
 
  private:
+  // Decodes the next block; *skipped when all of it lies before the track's
+  // lead-in (nothing returned, the clip goes on).
+  std::unique_ptr<uint8_t[]> ReadBlock(uint32_t* bytes, uint32_t* timeMs, bool* skipped);
+
   std::unique_ptr<MediaReader> reader_;
   ov::String own_path_;
   heaac::HeAacDecoder* decoder_ = nullptr;

@@ -191,9 +191,42 @@ void Mp4Reader::ParseTrak(uint32_t start, uint32_t size) {
       track.height = v.BE32();
     } else if (type == FourCC("mdia")) {
       ParseMdia(&track, at, box);
+    } else if (type == FourCC("edts")) {
+      WalkChildren(at, box, [&](uint32_t child, uint32_t child_at, uint32_t child_box) {
+        if (child == FourCC("elst")) ParseElst(&track, ReadBody(child_at, child_box));
+      });
     }
   });
+  // A sound track's single edit that starts inside the media moves its
+  // start there; an empty edit (-1) or several edits leave the track as
+  // stored, as do edits of other tracks.
+  if (track.handler_type == kSoun && track.edits.size() == 1 && track.edits[0].media_time >= 0) {
+    track.lead_in = static_cast<uint64_t>(track.edits[0].media_time);
+  }
   tracks_.push_back(std::move(track));
+}
+
+void Mp4Reader::ParseElst(Mp4Track* track, const std::vector<uint8_t>& body) {
+  ByteView v(body.data(), body.size());
+  const uint8_t version = v.U8();
+  v.Skip(3);
+  const uint32_t count = v.BE32();
+  const size_t entry_bytes = version == 1 ? 20 : 12;
+  // The count is bounded by the entries the box holds.
+  const size_t fits = v.left() / entry_bytes;
+  track->edits.clear();
+  for (uint32_t i = 0; i < count && i < fits; ++i) {
+    Mp4Track::Edit e{};
+    if (version == 1) {
+      e.segment_duration = v.BE64();
+      e.media_time = static_cast<int64_t>(v.BE64());
+    } else {
+      e.segment_duration = v.BE32();
+      e.media_time = static_cast<int32_t>(v.BE32());
+    }
+    e.media_rate = static_cast<int32_t>(v.BE32());
+    track->edits.push_back(e);
+  }
 }
 
 void Mp4Reader::ParseMdia(Mp4Track* track, uint32_t start, uint32_t size) {
@@ -508,7 +541,12 @@ bool Mp4Reader::ReadSample(TrackCursor* track_cursor, std::unique_ptr<uint8_t[]>
   auto sample = std::make_unique<uint8_t[]>(size ? size : 1);
   file_.Seek(static_cast<uint32_t>(offset));
   if (size && !file_.ReadBytes(sample.get(), size)) return false;
-  *time_ms = static_cast<uint32_t>(decode_time * 1000 / tracks_[c->track].timescale);
+  // Times count from the track's lead-in; a sample before it reads as 0.
+  const Mp4Track& t = tracks_[c->track];
+  const uint64_t shown = decode_time > t.lead_in ? decode_time - t.lead_in : 0;
+  *time_ms = static_cast<uint32_t>(std::min<uint64_t>(shown / t.timescale * 1000 + shown % t.timescale * 1000 / t.timescale,
+                                                      UINT32_MAX));
+  c->read_time = decode_time;
   *buffer = std::move(sample);
   *bytes = size;
   return true;
@@ -519,7 +557,7 @@ bool Mp4Reader::Seek(TrackCursor* track_cursor, uint32_t time_ms) {
   auto* c = static_cast<Mp4Cursor*>(track_cursor);
   const Mp4Track* t = track(c->track);
   if (!t || t->timescale == 0) return false;
-  const uint64_t target = uint64_t{t->timescale} * time_ms / 1000;
+  const uint64_t target = uint64_t{t->timescale} * time_ms / 1000 + t->lead_in;
   int index = c->track;
   *c = Mp4Cursor();
   c->track = index;

@@ -3,7 +3,10 @@
 // ".3gpp", ".3g2", ".mp4", ".m4a", ".mov", ".mpa". The constructor parses the
 // box tree once and keeps the movie and track tables; samples of any track are
 // then served by walking the sample tables. Sample times and seek targets are
-// in milliseconds; durations in the track's media timescale.
+// in milliseconds; durations in the track's media timescale. A sound track
+// with one edit starts at that edit's media time: its sample times and seek
+// targets count from there, and the samples before it (an AAC encoder's
+// priming) read as time 0 for the decoder source to trim (`lead_in`).
 //
 // Every count and length read from the file is bounded by the bytes of its
 // box; damaged tables yield fewer samples, never reads outside them.
@@ -93,6 +96,18 @@ struct Mp4Track {
   uint32_t sample_count = 0;
   std::vector<uint32_t> sample_sizes;
   std::vector<uint64_t> chunk_offsets;  // "stco", or "co64" when the track has no "stco"
+  // "edts"/"elst" (ISO/IEC 14496-12 8.6.6): the edits as stored.
+  struct Edit {
+    uint64_t segment_duration;  // movie timescale
+    int64_t media_time;         // media timescale; -1 an empty edit
+    int32_t media_rate;         // 16.16
+  };
+  std::vector<Edit> edits;
+  // Media time where the presentation of a sound track starts: the media
+  // time of its one edit (the encoder's priming samples an AAC writer skips
+  // this way), else 0. Other edit lists, and those of other tracks, are not
+  // applied.
+  uint64_t lead_in = 0;
 };
 
 // Position in one track of an Mp4Reader.
@@ -107,6 +122,7 @@ struct Mp4Cursor : TrackCursor {
   int64_t stts_entry = -1;       // time-to-sample entry index (-1 at the start)
   uint32_t stts_left = 0;        // samples left in that entry
   uint64_t decode_time = 0;      // of the next sample, media timescale units
+  uint64_t read_time = 0;        // decode time of the sample ReadSample gave last
 };
 
 class Mp4Reader : public MediaReader {
@@ -169,6 +185,7 @@ class Mp4Reader : public MediaReader {
   void ParseStbl(Mp4Track* track, uint32_t start, uint32_t size, bool* have_stco);
   void ParseStsd(Mp4Track* track, const std::vector<uint8_t>& body);
   void ParseSampleEntry(Mp4Track* track, const uint8_t* data, size_t size);
+  void ParseElst(Mp4Track* track, const std::vector<uint8_t>& body);
   void ParseEntryChildren(Mp4Track* track, Mp4SampleEntry* entry, const uint8_t* data, size_t size, int depth);
   // Reads the children's headers of the box at `start` (header included in
   // `size`) and calls `visit(type, child start, child size)` for each.

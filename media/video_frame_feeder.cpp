@@ -13,6 +13,7 @@ void HandOut(const videodec::DecodedPicture& pic, uint32_t timeMs, FedPicture* o
   out->visibleWidth = pic.width;
   out->visibleHeight = pic.height;
   out->sampleTimeMs = timeMs;
+  out->fullRange = false;
 }
 
 }  // namespace
@@ -128,6 +129,9 @@ FeedStatus Mpeg4FrameFeeder::Next(FedPicture* out) {
   const int32_t r = decoder_->GetDecoderParam(decoder_, videodec::VDEC_PARAM_FINISH_PICTURE, &pic);
   if (r == videodec::VDEC_OK && pic) {
     HandOut(*pic, time, out);
+    int32_t full = 0;
+    out->fullRange = decoder_->GetDecoderParam(decoder_, videodec::VDEC_PARAM_FULL_RANGE, &full) == videodec::VDEC_OK &&
+                     full != 0;
     return FeedStatus::kPicture;
   }
   last_result_ = r != videodec::VDEC_OK ? r : videodec::VDEC_ERR_STREAM;
@@ -174,6 +178,9 @@ FeedStatus H264FrameFeeder::Next(FedPicture* out) {
     out->visibleHeight = info_.display_height > 0 && uint32_t(info_.display_height) < room_h
                              ? uint32_t(info_.display_height) : room_h;
     out->sampleTimeMs = time;
+    int32_t full = 0;
+    out->fullRange = decoder_->GetDecoderParam(decoder_, videodec::VDEC_H264_PARAM_FULL_RANGE, &full) ==
+                         videodec::VDEC_OK && full != 0;
     return FeedStatus::kPicture;
   }
 }

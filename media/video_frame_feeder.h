@@ -40,6 +40,9 @@ struct FedPicture {
   uint32_t visibleWidth = 0;
   uint32_t visibleHeight = 0;
   uint32_t sampleTimeMs = 0;  // of the sample the picture was finished in
+  // The stream says its samples use the full 0-255 range (MPEG-4 video_range,
+  // H.264 video_full_range_flag); otherwise they are studio range (16-235).
+  bool fullRange = false;
 };
 
 enum class FeedStatus {

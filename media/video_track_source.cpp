@@ -82,8 +82,9 @@ bool VideoTrackSource::ReadVideoFrame(std::unique_ptr<uint8_t[]>* buffer, uint32
     std::unique_ptr<uint8_t[]> frame(new (std::nothrow) uint8_t[pixels * 2]);
     if (!frame) return false;
     const videodec::YuvFrame yuv = videodec::AsYuvFrame(fed.picture);
-    videodec::ConvertYUV420toRGB565TopDown(&yuv, reinterpret_cast<uint16_t*>(frame.get()), uint16_t(width_),
-                                           uint16_t(height_), 0);
+    // Studio range unless the stream says full range (H.263 never does).
+    (fed.fullRange ? videodec::ConvertYUV420toRGB565TopDown : videodec::ConvertStudioYUV420toRGB565TopDown)(
+        &yuv, reinterpret_cast<uint16_t*>(frame.get()), uint16_t(width_), uint16_t(height_), 0);
     *buffer = std::move(frame);
     if (bytes) *bytes = uint32_t(pixels * 2);
     return true;

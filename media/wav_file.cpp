@@ -81,9 +81,11 @@ uint32_t WavFile::Open(const ov::String& path, uint32_t access, ov::CreateMode m
   uint64_t size = 0;
   if (!main_.GetSize(&size)) return Fail(ErrorOr(ov::kErrorInvalidHandle));
   status = size == 0 ? WriteHeader(f) : ParseHeader(formatChunk);
-  // A writer reopening a file appends after its data.
+  // A writer reopening a file appends after its data, over the pad byte a
+  // Close may have added (and counted in the RIFF size).
   if (status == 0 && size != 0 && (access & ov::kGenericWrite)) {
     main_.Seek(int64_t{dataOffset} + dataSize, ov::SeekFrom::kBegin);
+    riffSize = dataOffset + dataSize - 8;
   }
   return status;
 }
@@ -212,7 +214,11 @@ void WavFile::Close() {
       uint8_t zero = 0;
       uint32_t written = 0;
       main_.Seek(0, ov::SeekFrom::kEnd);
-      main_.Write(&zero, 1, &written);
+      // The pad byte belongs to the RIFF chunk: its size becomes the new
+      // file length - 8 (the data size stays as it is).
+      if (main_.Write(&zero, 1, &written) && written == 1 && size + 1 - 8 <= UINT32_MAX) {
+        WriteSizeField(riff_size_, static_cast<uint32_t>(size + 1 - 8));
+      }
     }
   }
   main_.Close();

@@ -282,10 +282,11 @@ void EffectBrowser::SelectCurrentOverlay() {
   ui::UiHost* host = ui::Host();
   ov::String* option = host ? host->StringOption(kOptionOverlayEffect) : nullptr;
   if (!option || option->IsEmpty() || selected_ == items_.end()) return;
-  // The option arrives as the full path the editors keep in their clips and
-  // leaves as the path relative to the skin folder, as a tap stores it.
+  // The option arrives as the full path the photo editor keeps in its clips,
+  // or already relative to the skin folder as a tap stores it (the video
+  // editor hands it over so); it leaves relative.
   for (;;) {
-    if (selected_->folder + selected_->name == *option) {
+    if (selected_->folder + selected_->name == *option || RelativePath(*selected_) == *option) {
       *option = RelativePath(*selected_);
       return;
     }

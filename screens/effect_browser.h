@@ -9,17 +9,15 @@
 // two "assign to all" options. It builds no engine command and touches no
 // clip: the photo and video editors read the options when the user accepts.
 //
-// Settled here:
-// - the skin folder and the application folder are one;
-// - a video's thumbnail is the picture named as the video with the text
-//   after its last '.' replaced by "tat" (clip.3gpp gives clip.tat);
-// - the scan does not enter links to folders, so a link loop ends;
-// - files found in the root folder are recorded under the root folder as
-//   it is (ending with '/'), without a doubled separator, so a file and a
-//   package entry of the same place give the same path;
-// - a row whose thumbnail cannot be made keeps its height and its text,
-//   so the rows under it stay where a tap finds them;
-// - a row height of 0 (a damaged skin) draws and hits no row.
+// The skin folder and the application folder are one. A video's thumbnail
+// is the picture named as the video with the text after its last '.'
+// replaced by "tat" (clip.3gpp gives clip.tat). The scan does not enter
+// links to folders, so a link loop ends. Files found in the root folder are
+// recorded under the root folder as it is (ending with '/'), without a
+// doubled separator, so a file and a package entry of the same place give
+// the same path. A row whose thumbnail cannot be made keeps its height and
+// its text, so the rows under it stay where a tap finds them; a row height
+// of 0 (a damaged skin) draws and hits no row.
 //
 // Thread: UI thread only.
 

@@ -12,13 +12,11 @@
 // through the mixer's load action); the calendar reaches the browser through
 // Element::AsMediaBrowser.
 //
-// Settled here:
-// - the root is a local folder; "\" of the folder browser's device paths is
-//   the documents folder (ui::DevicePathToLocal);
-// - the notes program is $OVMIX_NOTES, none when unset;
-// - after a change-driven rebuild the selection and scroll position found
-//   again by name stay (the first record only when the name is gone);
-// - the change watches open when the browser is first shown.
+// The root is a local folder: "\" of the folder browser's device paths is
+// the documents folder (ui::DevicePathToLocal). The notes program is
+// $OVMIX_NOTES, none when unset. After a change-driven rebuild the selection
+// and the scroll position are found again by name (the first record when the
+// name is gone). The change watches open when the browser is first shown.
 //
 // Thread: UI thread only.
 

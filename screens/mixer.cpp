@@ -7,6 +7,7 @@
 #include "platform/gfx/dc.h"
 #include "platform/os/file.h"
 #include "platform/os/folders.h"
+#include "platform/os/os_error.h"
 #include "platform/ui/dialogs.h"
 #include "screens/channel_selection.h"
 #include "ui/menu.h"
@@ -349,7 +350,8 @@ void Mixer::UpdateControls() {
                mixing_ && !start_credits_playing_ && !end_credits_playing_ && end_credits_have_text_);
   enable(kActionMixerWizard, !mixing_);
   enable(225, !mixing_);
-  show(timer_icon_, mixing_);
+  // The time left means something only under a length or size limit.
+  show(timer_icon_, mixing_ && end_time_ != 0);
   enable(96, !mixing_ && !decoding);
   enable(kActionMixStop, !decoding && stop_ok);
   enable(97, mixing_ && !decoding && start_credits_playing_);
@@ -801,7 +803,15 @@ bool Mixer::SaveMixAs() {
     text += u".\nReplace the saved mix with an empty one?";
     if (wnd::MessageBox(u"Save As", text, wnd::kBoxYesNo) != wnd::kAnswerYes) return false;
   }
-  return SaveMix(path);
+  if (SaveMix(path)) return true;
+  // The write failed (the previous file, if any, is as it was and the take
+  // stays unsaved): say so, with the cause the write left.
+  const uint32_t error = ov::GetLastError();
+  wnd::MessageBox(u"Save As",
+                  u"The mix was not saved to \"" + path + u"\": " + ov::String::FromUtf8Lossy(ov::ErrorText(error)) +
+                      u".",
+                  wnd::kBoxOk);
+  return false;
 }
 
 // ---- rotation ----

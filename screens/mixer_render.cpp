@@ -378,7 +378,9 @@ void Mixer::EmailMix() {
   const std::optional<std::string> configured = ov::GetEnvironmentValue(kMessagingVariable);
   const std::string command = configured && !configured->empty() ? *configured : kDefaultMessaging;
   ov::Process process;
-  process.Create(ov::String(), ov::String::FromUtf8Lossy(command) + u" \"" + output_file_ + u"\"");
+  if (process.Create(ov::String(), ov::String::FromUtf8Lossy(command) + u" \"" + output_file_ + u"\"")) {
+    process.ReapInBackground();  // nobody waits for it, and the UI thread must not
+  }
   if (ui::UiHost* host = ui::Host()) host->SetPendingDeleteFile(output_file_);
 }
 

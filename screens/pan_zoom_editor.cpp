@@ -27,6 +27,13 @@ PanZoomEditor::PanZoomEditor() : PictureEditor(ui::kTypePanZoomEditor) {}
 
 PanZoomEditor::~PanZoomEditor() = default;
 
+void PanZoomEditor::LoadAttribute(const ov::String& name, const ov::String& value) {
+  if (ui::NameIs(name, u"positionText")) position_text_name_ = value;
+  else if (ui::NameIs(name, u"startRectangleText")) start_rectangle_text_ = value;
+  else if (ui::NameIs(name, u"endRectangleText")) end_rectangle_text_ = value;
+  else PictureEditor::LoadAttribute(name, value);
+}
+
 int PanZoomEditor::OnAction(int32_t code, const ov::String& argument, int32_t flag) {
   ui::UiHost* host = ui::Host();
   auto* menu = dynamic_cast<ui::Menu*>(parent_);
@@ -209,6 +216,16 @@ void PanZoomEditor::UpdateControls() {
   if (!host) return;
   UpdatePreviewControls({kActionPictureAddEffect, kActionPictureAddOverlay, ui::kActionAddText},
                         host->FindElementByType(nullptr, ui::kTypePlaylistOrder, 0));
+  // Which rectangle the stylus draws, in words.
+  ui::Element* label =
+      position_text_name_.IsEmpty() ? nullptr : host->FindElementByName(nullptr, position_text_name_, false);
+  if (label) {
+    const ov::String& wanted = GetNumeric(host, kKenBurnsPosition) == 0 ? start_rectangle_text_ : end_rectangle_text_;
+    if (label->text() != wanted) {
+      label->OnAction(ui::kActionSetText, wanted, 0);
+      host->InvalidateArea(label->bounds());
+    }
+  }
 }
 
 void PanZoomEditor::Draw(gfx::HDC dc, int state) {

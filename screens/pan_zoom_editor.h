@@ -11,6 +11,10 @@
 // The photo editor opens it with code 39 (the clip index) then 40 (the
 // channel element's name). A turn reopens the same channel and clip.
 //
+// The skin may name a text element ("positionText") that says which
+// rectangle the stylus draws: it gets "startRectangleText" while
+// "KenBurnsPosition" is 0, else "endRectangleText".
+//
 // Thread: every slot on the UI thread (see PictureEditor for the worker).
 
 #include <cstdint>
@@ -24,6 +28,7 @@ class PanZoomEditor : public PictureEditor {
   PanZoomEditor();
   ~PanZoomEditor() override;
 
+  void LoadAttribute(const ov::String& name, const ov::String& value) override;
   void Draw(gfx::HDC dc, int state) override;
   void OnTick(gfx::Rect* area, uint32_t now) override;
   int OnAction(int32_t code, const ov::String& argument, int32_t flag) override;
@@ -53,6 +58,7 @@ class PanZoomEditor : public PictureEditor {
   ov::String clip_file_;
   int32_t clip_index_ = 0;
   uint32_t preview_end_time_ = 0;
+  ov::String position_text_name_, start_rectangle_text_, end_rectangle_text_;
 };
 
 }  // namespace screens

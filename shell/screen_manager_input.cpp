@@ -216,6 +216,9 @@ void ScreenManager::OnKey(int32_t code) {
         } else if (code == 4 && !item->separator && item->enabled && item->id != 0) {
           popup_open_ = false;
           popup_path_.clear();
+          // The menu leaves the screen before its command runs: a command
+          // that opens a modal dialog would otherwise show it over the menu.
+          Paint({0, 0, width_, height_ + kBarHeight});
           OnSoftkey(static_cast<int32_t>(item->id) - 39960);
         }
       }

@@ -8,8 +8,7 @@
 // slots as 32-bit words; the 23 string slots as UTF-16LE each followed by a
 // 16-bit 0.
 //
-// Thread: UI thread, except that the render reader writes numeric slot 4
-// through its address (a plain 32-bit store).
+// Thread: UI thread only.
 
 #include <cstddef>
 #include <cstdint>

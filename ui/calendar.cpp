@@ -19,6 +19,18 @@ int DaysIn(int year, int month) {
   return month == 2 && IsLeap(year) ? 29 : kDays[month - 1];
 }
 
+// The first second of a local date: its 00:00:00, or on a day whose
+// midnight a clock change skips, the first time the day has.
+int64_t StartOfDay(int year, int month, int day) {
+  int64_t start = Calendar::MakeDate(year, month, day, 0, 0, 0);
+  // A skipped midnight may come back as the evening before, on the old
+  // offset: its next midnight there is the first time of the day.
+  int y = 0, m = 0, d = 0, hour = 0, minute = 0, second = 0;
+  Calendar::SplitDate(start, &y, &m, &d, &hour, &minute, &second, nullptr);
+  if (y != year || m != month || d != day) start += Calendar::kDay - (hour * 3600 + minute * 60 + second);
+  return start;
+}
+
 }  // namespace
 
 Calendar::Calendar() {
@@ -140,8 +152,11 @@ int Calendar::OnAction(int32_t code, const ov::String& argument, int32_t flag) {
   int result = 1;
   switch (code) {
     case kActionInitialise: {
+      // The selection starts as today, midnight to midnight, so that Select
+      // at once finds today's files; the cursor shows the month of now.
       const ov::SystemTime now = ov::GetLocalTime();
-      cursor_ = anchor_ = end_ = ov::LocalSystemTimeToSeconds(now);
+      cursor_ = ov::LocalSystemTimeToSeconds(now);
+      anchor_ = end_ = StartOfDay(now.year, now.month, now.day);
       view_ = kDays;
       browser_ = Host() ? Host()->FindElementByType(nullptr, kTypeMediaBrowser, 1) : nullptr;
       return 1;

@@ -1,6 +1,7 @@
 #include "ui/text_box.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "platform/os/thread.h"
 #include "ui/action_keywords.h"
@@ -23,6 +24,20 @@ enum : int32_t {
 
 bool IsLetter(char16_t c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); }
 bool IsBreak(char16_t c) { return c == u'\r' || c == u'\n'; }
+
+// The length of the line break at `at`: 2 for CR LF, 1 for a lone CR or
+// LF, 0 for none (also at the end).
+int32_t BreakLength(const std::u16string& text, int32_t at) {
+  const size_t i = static_cast<size_t>(at);
+  if (i >= text.size() || !IsBreak(text[i])) return 0;
+  return text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n' ? 2 : 1;
+}
+
+bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c < 0xDC00; }
+
+// Characters past the fitted part of a line in its first measured prefix:
+// a usual word fits in it, so it is measured once, whole.
+constexpr int32_t kFirstProbe = 16;
 
 }  // namespace
 
@@ -185,19 +200,39 @@ int32_t TextBox::FitWords(gfx::HDC dc, const std::u16string& text, int32_t start
       return pos - start;
     }
     // A token: non-spaces, then spaces, up to a line break or the next word.
+    // It is scanned and measured only as far as needed: the line so far plus
+    // a prefix of the token is measured, the prefix doubling its part past
+    // the fitted text while it fits. Advances are never negative, so a
+    // prefix that reaches the box width decides for the whole token, and a
+    // word of any length costs about what fits on a line, not its whole
+    // rest.
     int32_t end = pos;
-    while (end < n && text[end] != u' ' && !IsBreak(text[end])) ++end;
-    while (end < n && text[end] == u' ') ++end;
-    int32_t break_chars = 0;
-    if (end < n && IsBreak(text[end])) {
-      break_chars = (text[end] == u'\r' && end + 1 < n && text[end + 1] == u'\n') ? 2 : 1;
-    }
-    if (end == pos && break_chars == 0) ++end;  // never stall
-    const std::u16string_view candidate(text.data() + start, static_cast<size_t>(end - start));
+    bool in_spaces = false, complete = false;
+    auto scan_to = [&](int32_t limit) {
+      while (!complete && end < limit && end < n) {
+        const char16_t c = text[static_cast<size_t>(end)];
+        if (c == u' ') in_spaces = true;
+        else if (IsBreak(c) || in_spaces) break;
+        ++end;
+      }
+      if (end >= n || (end < limit && !complete)) complete = true;
+    };
+    int32_t probe = fitted + kFirstProbe;  // characters from the line start
     int32_t height = 0;
-    const int32_t width = Measure(dc, candidate, &height);
+    int32_t width = -1;
+    for (;;) {
+      scan_to(start + probe);
+      // A prefix never ends between the two halves of a surrogate pair.
+      if (!complete && IsHighSurrogate(text[static_cast<size_t>(end - 1)])) scan_to(end + 1);
+      if (complete && end == pos && BreakLength(text, end) == 0) ++end;  // never stall
+      width = Measure(dc, std::u16string_view(text.data() + start, static_cast<size_t>(end - start)), &height);
+      if (complete || width < 0 || width >= x_size_) break;
+      probe = fitted + 2 * (probe - fitted);
+    }
     if (width < 0) {
       // Unmeasured: skip the token and go on.
+      scan_to(n);
+      const int32_t break_chars = BreakLength(text, end);
       pos = end + break_chars;
       if (break_chars) {
         line->length = fitted;
@@ -206,19 +241,35 @@ int32_t TextBox::FitWords(gfx::HDC dc, const std::u16string& text, int32_t start
       }
       continue;
     }
+    const int32_t measured = end - start;  // the whole token when complete
     if (width >= x_size_ && end > pos) {
       if (tokens > 0) {
         line->length = fitted;
         line->break_kind = -1;
         return pos - start;
       }
-      // One word wider than the box: cut by characters, at least one.
+      // One word wider than the box: cut by characters, at least one. The
+      // measured prefix holds the first character that does not fit, and
+      // its partial extents are the widths of all shorter prefixes (one
+      // that ends inside a surrogate pair is measured alone, as drawn).
       int32_t count = 0;
       int32_t cut_width = 0;
       int32_t cut_height = 0;
-      for (int32_t k = 1; k <= end - start; ++k) {
-        int32_t h = 0;
-        const int32_t w = Measure(dc, std::u16string_view(text.data() + start, static_cast<size_t>(k)), &h);
+      std::vector<int32_t> extents(static_cast<size_t>(measured));
+      gfx::Size size;
+      int32_t slant = 0;
+      if (italic_) {
+        gfx::Size space;
+        if (gfx::GetTextExtentPoint(dc, u" ", &space)) slant = space.cx;
+      }
+      const bool partial = gfx::GetTextExtentExPoint(
+          dc, std::u16string_view(text.data() + start, static_cast<size_t>(measured)), -1, nullptr, extents.data(),
+          &size);
+      for (int32_t k = 1; partial && k <= measured; ++k) {
+        int32_t h = size.cy;
+        const int32_t w = k < measured && IsHighSurrogate(text[static_cast<size_t>(start + k - 1)])
+                              ? Measure(dc, std::u16string_view(text.data() + start, static_cast<size_t>(k)), &h)
+                              : extents[static_cast<size_t>(k - 1)] + slant;
         if (w < 0 || w >= x_size_) break;
         count = k;
         cut_width = w;
@@ -239,7 +290,7 @@ int32_t TextBox::FitWords(gfx::HDC dc, const std::u16string& text, int32_t start
     line->width = width;
     line->height = height;
     pos = end;
-    if (break_chars) {
+    if (const int32_t break_chars = BreakLength(text, end)) {
       line->length = fitted;
       line->break_kind = fitted;
       return pos + break_chars - start;

@@ -178,6 +178,7 @@ void InitRateControl(RateControlState& rc) {
   rc.bufferFullness = Narrow(rc.lowDelay ? rc.bufferSize / 2 : rc.bufferSize / 2 - 3 * int64_t{rc.bitsPerFrame});
   if (rc.bufferFullness < 0) rc.bufferFullness = rc.bufferSize / 5;
   rc.windowBits = 0;
+  rc.sceneActivity = 0;
   if (rc.rcMode == 1) InitRangedBuffer(rc);
   if (rc.rcMode == 2) {
     rc.pixelRate = static_cast<float>(rc.mbCount) * rc.frameRate * 256.0f;
@@ -399,7 +400,10 @@ bool DetectSceneChange(RateControlState& rc, const MacroblockInfo* mbs, int comp
   }
   const int32_t limit = complexity == 0 ? rc.mbCount / 2 : (complexity == 1 ? rc.mbCount * 4 / 10 : rc.mbCount / 3);
   if (k < rc.mbCount / 10) {
-    if (rc.sceneJumpScore > 3) rc.sceneChangePending = 1;
+    // A run of frames rich in intra macroblocks (a transition) that ends in a
+    // fall to half its count or less. A count that only wobbles across the
+    // one-in-ten line, as noise on a texture makes it, ends no transition.
+    if (rc.sceneJumpScore > 3 && 2 * k <= rc.prevIntraMbs) rc.sceneChangePending = 1;
     rc.sceneJumpScore = 0;
   } else {
     const int32_t g = rc.prevIntraMbs;
@@ -410,15 +414,28 @@ bool DetectSceneChange(RateControlState& rc, const MacroblockInfo* mbs, int comp
     }
     rc.prevIntraMbs = k;
   }
-  const int64_t b = rc.bufferSize, f = rc.bufferFullness;
+  // A frame with few intra macroblocks and no jump pending is a new scene only
+  // when its activity stands far above that of the shot's predicted frames.
+  // The yardstick is measured, never the models' starting guess: a detected
+  // change resets the models, and against that guess every frame of a noisy
+  // texture would look like a new scene and be coded intra again. Nor does a
+  // nearly empty buffer make a frame a new scene.
+  bool change = true;
   if (k <= limit && rc.sceneChangePending != 1) {
-    const bool drained = rc.rcMode == 0 && !rc.lowDelay && f < b / 20;
-    if (!drained && 7 * int64_t{rc.avgActivity} >= 2 * activity) return false;
+    change = rc.sceneActivity > 0 && 2 * activity > 7 * int64_t{rc.sceneActivity};
   }
-  if (!rc.lowDelay) {
-    if (f >= b * 70 / 100) return false;
-  } else if (f >= b * 60 / 100 || rc.windowIntraCount >= rc.windowIntraLimit || rc.windowFrames <= 3 ||
-             rc.prevFrameIntra) {
+  const int64_t b = rc.bufferSize, f = rc.bufferFullness;
+  if (change) {
+    if (!rc.lowDelay) {
+      change = f < b * 70 / 100;
+    } else {
+      change = !(f >= b * 60 / 100 || rc.windowIntraCount >= rc.windowIntraLimit || rc.windowFrames <= 3 ||
+                 rc.prevFrameIntra);
+    }
+  }
+  if (!change) {
+    rc.sceneActivity =
+        Narrow(rc.sceneActivity == 0 ? activity : (6 * int64_t{rc.sceneActivity} + 4 * activity + 5) / 10);
     return false;
   }
   rc.sceneJumpScore = 0;
@@ -431,6 +448,7 @@ bool DetectSceneChange(RateControlState& rc, const MacroblockInfo* mbs, int comp
   if (rc.lowDelay && static_cast<double>(left) > 1.1 * static_cast<double>(periodBits)) left = periodBits;
   rc.bitsLeft = Narrow(left);
   ResetModels(rc);
+  rc.sceneActivity = Narrow(activity);  // the new shot's first measure
   return true;
 }
 

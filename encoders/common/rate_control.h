@@ -38,6 +38,10 @@ struct RateControlState {
   int32_t sceneJumpScore = 0;
   int32_t prevIntraMbs = 0;
   int32_t sceneChangePending = 0;
+  // Mean activity of the predicted frames of the current shot, the yardstick
+  // of the scene-change test (0 until a predicted frame has been measured).
+  // Unlike avgActivity it survives the models' reset at a scene change.
+  int32_t sceneActivity = 0;
   int32_t skipCount = 0;
   float skipBoost = 0.0f;
   int32_t skipBoostPending = 0;

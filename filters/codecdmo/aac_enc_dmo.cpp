@@ -222,6 +222,10 @@ class AacEncDmo final : public AudioEncoderDmo, public IAacEncSettings {
     *written = room;
     return Mpeg4AacEnc_Encode(handle_, pcm, FrameBytes(), out, written);
   }
+  int32_t DrainOne(uint8_t* out, uint32_t room, uint32_t* written) override {
+    *written = room;
+    return Mpeg4AacEnc_Flush(handle_, out, written);
+  }
 
  private:
   ~AacEncDmo() override { Mpeg4AacEnc_Delete(handle_); }

@@ -94,11 +94,16 @@ HRESULT AudioEncoderDmo::InternalFlush() {
 HRESULT AudioEncoderDmo::InternalDiscontinuity() {
   if (held_) return dshow::DMO_E_NOTACCEPTING;
   first_input_pending_ = true;
+  // The input has ended: the next ProcessOutput codes the kept part of a
+  // frame and what the encoder still holds.
+  drain_pending_ = true;
   return S_OK;
 }
 
 HRESULT AudioEncoderDmo::InternalAllocateStreamingResources() {
   InternalFlush();
+  drain_pending_ = false;
+  drained_ = false;
   leftover_.assign(FrameBytes(), 0);
   leftover_bytes_ = 0;
   return ResetForStreaming();
@@ -128,6 +133,16 @@ HRESULT AudioEncoderDmo::InternalProcessInput(dshow::IMediaBuffer* buffer, uint3
     first_input_pending_ = false;
     sync_point_pending_ = true;
     leftover_bytes_ = 0;
+    drain_pending_ = false;
+    // A drained encoder takes no more input until it starts again.
+    if (drained_) {
+      drained_ = false;
+      const HRESULT hr = ResetForStreaming();
+      if (com::Failed(hr)) {
+        ReleaseInput();
+        return hr;
+      }
+    }
   }
   if (flags & dshow::DMO_INPUT_DATA_BUFFERF_TIME) {
     // The sound kept from the last buffer comes before this one's stamp.
@@ -150,8 +165,9 @@ HRESULT AudioEncoderDmo::InternalProcessInput(dshow::IMediaBuffer* buffer, uint3
 HRESULT AudioEncoderDmo::InternalProcessOutput(uint32_t, dshow::DMO_OUTPUT_DATA_BUFFER* out, uint32_t*) {
   const uint32_t frame = FrameBytes();
   const bool leftover_complete = leftover_bytes_ == frame && frame > 0;
-  if (!held_) return S_FALSE;
-  if (!leftover_complete && remaining_ < frame) {
+  const bool draining = !held_ && drain_pending_;
+  if (!held_ && !draining) return S_FALSE;
+  if (held_ && !leftover_complete && remaining_ < frame) {
     KeepRemainder();
     ReleaseInput();
     return S_FALSE;
@@ -166,26 +182,34 @@ HRESULT AudioEncoderDmo::InternalProcessOutput(uint32_t, dshow::DMO_OUTPUT_DATA_
   if (capacity < kCountBytes + kSizeEntryBytes + MaxCodedBytes()) return E_FAIL;
   uint8_t* input = nullptr;
   uint32_t input_length = 0;
-  held_->GetBufferAndLength(&input, &input_length);
+  if (held_) held_->GetBufferAndLength(&input, &input_length);
 
   std::vector<uint16_t> sizes;
   uint32_t used = 0;
   dshow::REFERENCE_TIME duration = 0;
   bool failed = false;
   bool stopped = false;
-  auto encode = [&](const uint8_t* pcm) {
+  // Codes one frame through step (a PCM frame, or null to drain the
+  // encoder); the bytes written, or 0.
+  auto code = [&](const uint8_t* pcm) -> uint32_t {
     // Room for this frame after the count and the table with its own entry.
     const uint32_t table = kCountBytes + kSizeEntryBytes * static_cast<uint32_t>(sizes.size() + 1);
     const uint32_t room = capacity > used + table ? capacity - used - table : 0;
     uint32_t written = 0;
-    if (EncodeOne(pcm, output + used, room, &written) != 0 || written > room) {
+    const int32_t result =
+        pcm ? EncodeOne(pcm, output + used, room, &written) : DrainOne(output + used, room, &written);
+    if (result != 0 || written > room) {
       failed = true;
-      return;
+      return 0;
     }
+    // A drained encoder that has nothing left adds no frame.
+    if (!pcm && written == 0) return 0;
     used += written;
     sizes.push_back(static_cast<uint16_t>(written));
     duration += FrameDuration();
+    return written;
   };
+  auto encode = [&](const uint8_t* pcm) { code(pcm); };
   auto fits_another = [&] {
     const uint32_t table = kCountBytes + kSizeEntryBytes * static_cast<uint32_t>(sizes.size() + 1);
     return sizes.empty() || used + table + MaxCodedBytes() <= capacity;
@@ -202,6 +226,29 @@ HRESULT AudioEncoderDmo::InternalProcessOutput(uint32_t, dshow::DMO_OUTPUT_DATA_
     encode(input + read_position_);
     read_position_ += frame;
     remaining_ -= frame;
+  }
+  if (draining) {
+    // The end of the input: the kept part of a frame, filled with silence,
+    // then the frames the encoder's delay still holds, so the sound lasts
+    // to its end.
+    if (leftover_bytes_ > 0 && frame > 0) {
+      std::memset(leftover_.data() + leftover_bytes_, 0, frame - leftover_bytes_);
+      encode(leftover_.data());
+      leftover_bytes_ = 0;
+    }
+    for (;;) {
+      if (failed) break;
+      if (!fits_another()) {
+        stopped = true;
+        break;
+      }
+      if (code(nullptr) == 0) break;
+    }
+    if (!stopped || failed) {
+      drain_pending_ = false;
+      drained_ = true;
+    }
+    if (!failed && sizes.empty()) return S_FALSE;
   }
   if (failed) {
     remaining_ = 0;

@@ -5,7 +5,9 @@
 // bits) and a table of their sizes (16 bits each), little-endian. The
 // buffer's length covers the frames only. An output buffer takes frames while
 // the largest frame and its table entry still fit; the rest of the input stays
-// held and the buffer is marked incomplete.
+// held and the buffer is marked incomplete. A Discontinuity with no input
+// held marks the end: the next ProcessOutput codes the kept part of a frame
+// (filled with silence) and drains the encoder.
 //
 // The derived classes add the types, the encoder and their properties.
 //
@@ -67,6 +69,12 @@ class AudioEncoderDmo : public dshow::IMediaObjectImpl<AudioEncoderDmo>, public 
   // Codes one frame of pcm into out (room bytes free); *written the bytes.
   // 0 on success.
   virtual int32_t EncodeOne(const uint8_t* pcm, uint8_t* out, uint32_t room, uint32_t* written) = 0;
+  // At the end of the input: writes the next frame the encoder still holds
+  // into out (room bytes free); *written 0 once none is left. 0 on success.
+  virtual int32_t DrainOne(uint8_t*, uint32_t, uint32_t* written) {
+    *written = 0;
+    return 0;
+  }
 
   // WAVEFORMATEX of a FORMAT_WaveFormatEx type with at least 18 bytes; false otherwise.
   static bool WaveFormatOfType(const dshow::DMO_MEDIA_TYPE& type, dshow::WaveFormatEx* wave);
@@ -90,6 +98,10 @@ class AudioEncoderDmo : public dshow::IMediaObjectImpl<AudioEncoderDmo>, public 
   dshow::REFERENCE_TIME base_time_ = 0;
   bool first_input_pending_ = true;
   bool sync_point_pending_ = false;
+  // The input ended (Discontinuity with nothing held) and is still to be
+  // drained; the encoder was drained and needs a reset before new input.
+  bool drain_pending_ = false;
+  bool drained_ = false;
 };
 
 }  // namespace codecdmo

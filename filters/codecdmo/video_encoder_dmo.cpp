@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "filters/codecdmo/codecdmo_properties.h"
+#include "filters/codecdmo/studio_rgb_to_yuv.h"
 #include "imageproc/imageproc.h"
 
 namespace codecdmo {
@@ -280,7 +281,8 @@ HRESULT VideoEncoderDmo::InternalProcessOutput(uint32_t, DMO_OUTPUT_DATA_BUFFER*
     YuvFrame dst = AsYuvFrame(frame_);
     switch (colour_code_) {
       case kColourRgb565:
-        gOvRGB565toYUV420(reinterpret_cast<const uint16_t*>(input), &dst, w, h);
+        // BT.601 studio range, as players read these streams.
+        StudioRgb565ToYuv420(reinterpret_cast<const uint16_t*>(input), &dst, w, h);
         break;
       case kColourUyvy:
         gUY1VY2ToYUV420(input, &dst, w, h);

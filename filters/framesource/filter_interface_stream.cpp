@@ -1,5 +1,6 @@
 #include "filters/framesource/filter_interface_stream.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -17,7 +18,17 @@ uint32_t FrameBytes(const FrameFilterConfig& config) {
 }
 
 int64_t FramePeriod(const FrameFilterConfig& config) {
-  return config.FramesPerSecond ? static_cast<int64_t>(1000 / config.FramesPerSecond) * 10000 : 0;
+  // Cut, not rounded: 15 frames/s give 666666, which reads back as 15.00.
+  return config.FramesPerSecond ? 10000000 / static_cast<int64_t>(config.FramesPerSecond) : 0;
+}
+
+int64_t FrameGridMs(uint64_t k, uint32_t fps) { return fps ? static_cast<int64_t>((2 * k * 1000 + fps) / (2 * fps)) : 0; }
+
+int64_t FrameStop(uint32_t time_ms, uint32_t fps) {
+  if (fps == 0) return static_cast<int64_t>(time_ms) * 10000;
+  // The frame whose grid time is nearest, then the grid time of the next.
+  const uint64_t k = (uint64_t{time_ms} * fps + 500) / 1000;
+  return std::max<int64_t>(FrameGridMs(k + 1, fps), int64_t{time_ms} + 1) * 10000;
 }
 
 void ConvertRgb565ToRgb555(unsigned char* pixels, size_t count) {
@@ -145,6 +156,7 @@ void CFilterInterfaceStream::ReleaseSlot(const unsigned char* buffer) {
 
 HRESULT CFilterInterfaceStream::FillBuffer(dshow::IMediaSample* sample) {
   if (!sample) return com::E_POINTER;
+  MarkDelivered();
   const bool rgb555 = config_.VideoCodecId == 1;
   if (first_fill_) {
     SleepUnlessStopped(FirstFillDelay(rgb555));
@@ -185,8 +197,9 @@ HRESULT CFilterInterfaceStream::FillBuffer(dshow::IMediaSample* sample) {
   CopyRowsFlipped(data, frame, static_cast<size_t>(config_.Width) * 2, config_.Height);
   ReleaseSlot(frame);
   int64_t start = static_cast<int64_t>(time) * 10000;
-  int64_t stop = start + FramePeriod(config_);
+  int64_t stop = FrameStop(time, config_.FramesPerSecond);
   sample->SetTime(&start, &stop);
+  SetPendingStop(stop);
   // Every frame is delivered, the last one too; the next call ends the stream.
   return hr;
 }

@@ -28,8 +28,15 @@ constexpr int kRingSize = 3;
 
 // Width x Height x 2, or 0 when that does not fit below 2 GB.
 uint32_t FrameBytes(const FrameFilterConfig& config);
-// One frame period in 100-ns units: (1000 / fps, whole ms) x 10000.
+// One frame period in 100-ns units: 10000000 / fps, cut (the format block's
+// average; an encoder reading it back gets the whole rate).
 int64_t FramePeriod(const FrameFilterConfig& config);
+// Time of frame k on the frame grid: round(k x 1000 / fps) ms, so that a
+// second holds exactly fps frames.
+int64_t FrameGridMs(uint64_t k, uint32_t fps);
+// A frame's stop time in 100-ns units: the grid time of the frame after the
+// one nearest to time_ms.
+int64_t FrameStop(uint32_t time_ms, uint32_t fps);
 // RGB565 to RGB555 in place, count little-endian pixels: blue stays, red and
 // the upper five green bits move down one bit, the lowest green bit goes.
 void ConvertRgb565ToRgb555(unsigned char* pixels, size_t count);

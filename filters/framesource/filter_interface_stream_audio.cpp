@@ -105,6 +105,8 @@ bool CFilterInterfaceStreamAudio::Fill(unsigned char* dest, uint32_t capacity, i
     if (!chunk_) {
       if (owner_->AudioQueue().Count() == 0) PullChunk();
       FrameRecord* record = owner_->AudioQueue().Pop();
+      // A chunk taken makes room for the video pin's next frame step.
+      if (record) owner_->NotifyQueueChange();
       if (!record) {
         if (written == 0) return false;
         // The mix ended inside this sample: the rest is silence.
@@ -158,6 +160,7 @@ bool CFilterInterfaceStreamAudio::Fill(unsigned char* dest, uint32_t capacity, i
 
 HRESULT CFilterInterfaceStreamAudio::FillBuffer(dshow::IMediaSample* sample) {
   if (!sample) return com::E_POINTER;
+  MarkDelivered();
   unsigned char* data = nullptr;
   if (com::Failed(sample->GetPointer(&data))) return com::E_FAIL;
   const int32_t size = sample->GetSize();
@@ -171,6 +174,7 @@ HRESULT CFilterInterfaceStreamAudio::FillBuffer(dshow::IMediaSample* sample) {
   const HRESULT hr = sample->SetActualDataLength(size);
   sample->SetTime(&start, &stop);
   sample->SetMediaTime(&start, &stop);
+  SetPendingStop(stop);
   // Pacing: while the video queue is longer than two records and longer than
   // the audio queue, let the video pin catch up.
   CFrameQueue& audio = owner_->AudioQueue();

@@ -1,6 +1,8 @@
 #include "filters/framesource/frame_filter.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <new>
 
 #include "filters/framesource/filter_interface_stream.h"
@@ -22,6 +24,8 @@ struct ModuleState {
   std::atomic<bool> end_flag{false};
   std::atomic<uint32_t> first_fill_rgb565_ms{100};
   std::atomic<uint32_t> first_fill_rgb555_ms{3000};
+  std::mutex live_lock;
+  CFrameFilter* live = nullptr;  // the filter made last, under live_lock
 };
 
 ModuleState& Module() {
@@ -66,6 +70,12 @@ void SetFirstFillDelaysForTesting(uint32_t rgb565_ms, uint32_t rgb555_ms) {
   Module().first_fill_rgb555_ms = rgb555_ms;
 }
 
+int DeliveredTimeMs() {
+  ModuleState& s = Module();
+  std::lock_guard<std::mutex> hold(s.live_lock);
+  return s.live ? s.live->DeliveredMs() : -1;
+}
+
 uint32_t FirstFillDelay(bool rgb555) {
   return rgb555 ? Module().first_fill_rgb555_ms.load() : Module().first_fill_rgb565_ms.load();
 }
@@ -86,9 +96,15 @@ CFrameFilter::CFrameFilter() : CSource(u"Frame Filter CSource", CLSID_FrameFilte
   audio_pin_ = new (std::nothrow) CFilterInterfaceStreamAudio(&hr, this, u"FrameFilter Audio Output");
   AddPin(video_pin_);
   AddPin(audio_pin_);
+  std::lock_guard<std::mutex> hold(Module().live_lock);
+  Module().live = this;
 }
 
 CFrameFilter::~CFrameFilter() {
+  {
+    std::lock_guard<std::mutex> hold(Module().live_lock);
+    if (Module().live == this) Module().live = nullptr;
+  }
   Stop();
   // Video pin first, then audio; each frees what is still queued for it.
   DeletePins();
@@ -133,11 +149,31 @@ void CFrameFilter::OnPinEnded(ov::Event& done_event) {
   if (!done_signalled_.exchange(true, std::memory_order_acq_rel)) done_event.Set();
 }
 
+int CFrameFilter::DeliveredMs() const {
+  int64_t slowest = INT64_MAX;
+  for (const CFramePin* pin : {static_cast<const CFramePin*>(video_pin_), static_cast<const CFramePin*>(audio_pin_)}) {
+    if (pin && pin->IsConnected()) slowest = std::min(slowest, pin->DeliveredStop());
+  }
+  if (slowest == INT64_MAX) return 0;
+  return static_cast<int>(std::clamp<int64_t>(slowest / 10000, 0, INT32_MAX));
+}
+
+bool CFrameFilter::AudioBacklogFull() const {
+  return audio_pin_ && audio_pin_->IsConnected() && !audio_pin_->Ended() &&
+         audio_queue_.Count() >= kMaxQueuedChunks;
+}
+
 int CFrameFilter::GetFrame(const FrameFilterConfig& config, bool from_video_pin) {
   ModuleState& s = Module();
   for (;;) {
     if (EndFlag()) return 0;
     if (Stopping()) return 1;
+    if (from_video_pin && AudioBacklogFull()) {
+      // The sound of the frames already rendered waits for its encoder:
+      // render no further ahead until the audio pin takes a chunk.
+      WaitQueueChange(100);
+      continue;
+    }
     const uint32_t wait = s.mutex.Wait(ov::kInfinite);
     if (wait != ov::kWaitObject0 && wait != ov::kWaitAbandoned0) return EndFlag() ? 0 : 1;
     unsigned char* video = nullptr;

@@ -12,6 +12,12 @@
 // then holds frames, returns at once. The end flag is set by the callback's
 // 0 and cleared when a video pin is made.
 //
+// The audio queue is bounded too: while it holds kMaxQueuedChunks chunks
+// for a running audio pin, the video pin waits in GetFrame (outside the
+// mutex) until the audio pin takes one. The mix is thus rendered only a few
+// frames ahead of what the encoders and the writer have taken, whichever of
+// the two streams is slower to encode.
+//
 // Thread: GetFrame and the pins' stream calls on the pin threads; the rest
 // on the graph's thread.
 
@@ -43,6 +49,14 @@ void SetEndFlag(bool set);
 void SetFirstFillDelaysForTesting(uint32_t rgb565_ms, uint32_t rgb555_ms);
 uint32_t FirstFillDelay(bool rgb555);
 
+// The time, in ms, up to which every connected pin of the filter made last
+// (and still alive) has delivered its samples downstream; -1 without a
+// filter.
+int DeliveredTimeMs();
+
+// Chunks the audio queue holds at most while the video pin renders ahead.
+inline constexpr int kMaxQueuedChunks = 8;
+
 // The class factory template of the plug-in.
 extern const dshow::CFactoryTemplate kFactoryTemplates[1];
 
@@ -71,10 +85,14 @@ class CFrameFilter final : public dshow::CSource {
   // A pin's thread ended: once every connected pin has ended with its queue
   // empty, the done event is set (once per run, never while stopping).
   void OnPinEnded(ov::Event& done_event);
+  // See DeliveredTimeMs.
+  int DeliveredMs() const;
 
  private:
   CFrameFilter();
   ~CFrameFilter() override;
+  // The audio pin runs and its queue is full: the video pin waits.
+  bool AudioBacklogFull() const;
 
   // Queues declared before the pins: the pins free their records on destruction.
   CFrameQueue audio_queue_;

@@ -11,7 +11,8 @@
 // "Frame Filter Encoding Done" (once per run).
 //
 // Exports (C names): Initialize, DllRegisterServer, DllUnregisterServer,
-// DllGetClassObject, DllCanUnloadNow, and the data CLSID_FrameFilter.
+// DllGetClassObject, DllCanUnloadNow, GetDeliveredTime, and the data
+// CLSID_FrameFilter.
 
 #include <cstdint>
 
@@ -61,3 +62,9 @@ constexpr com::GUID CLSID_FrameFilter{0x09B59437, 0x38E2, 0x4486, {0x92, 0xEE, 0
 // 0 bytes per second, for a frame above 2 GB, or when the mutex cannot be
 // made. Called on the application's thread before the filter is created.
 extern "C" typedef int (*FramesourceInitializeFunction)(FrameCallback callback, FrameFilterConfig config);
+
+// GetDeliveredTime: the time in ms up to which every connected pin of the
+// filter made last has delivered its samples downstream; -1 while no filter
+// exists. The encoders and the writer take a sample before its delivery
+// returns, so this is how much of the mix has been written. Any thread.
+extern "C" typedef int (*FramesourceDeliveredTimeFunction)();

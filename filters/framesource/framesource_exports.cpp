@@ -11,6 +11,7 @@ FRAMESOURCE_EXPORT com::HRESULT DllRegisterServer();
 FRAMESOURCE_EXPORT com::HRESULT DllUnregisterServer();
 FRAMESOURCE_EXPORT com::HRESULT DllGetClassObject(const com::GUID& clsid, const com::GUID& iid, void** object);
 FRAMESOURCE_EXPORT com::HRESULT DllCanUnloadNow();
+FRAMESOURCE_EXPORT int GetDeliveredTime();
 
 FRAMESOURCE_EXPORT const com::GUID CLSID_FrameFilter = framesource::CLSID_FrameFilter;
 
@@ -33,3 +34,5 @@ FRAMESOURCE_EXPORT com::HRESULT DllGetClassObject(const com::GUID& clsid, const 
 }
 
 FRAMESOURCE_EXPORT com::HRESULT DllCanUnloadNow() { return dshow::AMovieDllCanUnloadNow(); }
+
+FRAMESOURCE_EXPORT int GetDeliveredTime() { return framesource::DeliveredTimeMs(); }

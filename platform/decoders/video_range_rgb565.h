@@ -1,7 +1,7 @@
 #pragma once
 // YUV 4:2:0 in ITU-R BT.601 video range (luma 16-235, chroma 16-240), as
 // the WMV decoders give it, to RGB565: the decoder objects' own conversion
-// (the program's decoders convert full range, codecs/videodec/common).
+// (the program's decoders have theirs in codecs/videodec/common).
 
 #include <cstddef>
 #include <cstdint>

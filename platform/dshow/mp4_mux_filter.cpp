@@ -17,6 +17,12 @@ using com::S_OK;
 
 constexpr int kAacFrameSamples = 1024;
 constexpr int kAmrFrameSamples = 160;
+// The AAC-LC encoder of the graph holds its first output frame back by one
+// frame: the first frame it delivers starts 1024 samples before the sound.
+// MP4 and 3GP writers signal these priming samples with the audio track's
+// edit list (media time = the priming samples), so players start the sound
+// on time; the ADTS file has no place for them.
+constexpr int kAacPrimingSamples = 1024;
 
 enum class Kind { kNone, kH263, kMpeg4, kAac, kAmr };
 
@@ -85,7 +91,10 @@ class Mp4MuxFilter final : public LavfSinkFilter {
     AVCodecParameters* par = stream->codecpar;
     const Kind kind = KindOf(type);
     kinds_[pin] = kind;
-    next_sample_[pin] = 0;
+    // Packets before the stream's start are written with negative times; the
+    // MP4/3GP writer turns them into the edit list's media time.
+    const std::string format = context->oformat ? context->oformat->name : "";
+    next_sample_[pin] = kind == Kind::kAac && (format == "mp4" || format == "3gp") ? -kAacPrimingSamples : 0;
     next_frame_[pin] = 0;
     if (kind == Kind::kH263 || kind == Kind::kMpeg4) {
       // H.263 carries no stream header; MPEG-4's follows the VIDEOINFOHEADER.

@@ -57,13 +57,23 @@ void WriteAdtsHeader(uint8_t* out, int sampling_index, int channels, uint32_t fr
 
 }  // namespace
 
+struct AacEncoder;
+
+namespace {
+// Moves the codec's next frame, if it has one, into out (ADTS-wrapped when
+// configured so).
+int32_t TakePacket(AacEncoder* handle, uint8_t* out, uint32_t capacity, uint32_t* ioBytes);
+}  // namespace
+
 struct AacEncoder {
   AVCodecContext* codec = nullptr;
   AVFrame* frame = nullptr;
   AVPacket* packet = nullptr;
   AacEncConfig config{};
+  bool draining = false;  // the end of input was sent
 
   void Close() {
+    draining = false;
     avcodec_free_context(&codec);
     av_frame_free(&frame);
     av_packet_free(&packet);
@@ -126,7 +136,7 @@ int32_t Mpeg4AacEnc_Encode(AacEncoder* handle, const uint8_t* pcm, uint32_t pcmB
   const uint32_t capacity = *ioBytes;
   *ioBytes = 0;
   if (!handle || !pcm || !out) return AACENC_ERR_ARGUMENT;
-  if (!handle->codec) return AACENC_ERR_NOT_READY;
+  if (!handle->codec || handle->draining) return AACENC_ERR_NOT_READY;
   const int channels = handle->config.channels;
   if (pcmBytes != static_cast<uint32_t>(channels * kFrameSamples * 2)) return AACENC_ERR_ARGUMENT;
   AVFrame* f = handle->frame;
@@ -140,8 +150,32 @@ int32_t Mpeg4AacEnc_Encode(AacEncoder* handle, const uint8_t* pcm, uint32_t pcmB
     }
   }
   if (avcodec_send_frame(handle->codec, f) < 0) return AACENC_ERR_ENCODE;
+  return TakePacket(handle, out, capacity, ioBytes);
+}
+
+int32_t Mpeg4AacEnc_Flush(AacEncoder* handle, uint8_t* out, uint32_t* ioBytes) {
+  if (!ioBytes) return AACENC_ERR_ARGUMENT;
+  const uint32_t capacity = *ioBytes;
+  *ioBytes = 0;
+  if (!handle || !out) return AACENC_ERR_ARGUMENT;
+  if (!handle->codec) return AACENC_ERR_NOT_READY;
+  if (!handle->draining) {
+    // No more input: the codec gives up the frames it holds.
+    if (avcodec_send_frame(handle->codec, nullptr) < 0) return AACENC_ERR_ENCODE;
+    handle->draining = true;
+  }
+  return TakePacket(handle, out, capacity, ioBytes);
+}
+
+}  // extern "C"
+
+namespace {
+
+int32_t TakePacket(AacEncoder* handle, uint8_t* out, uint32_t capacity, uint32_t* ioBytes) {
+  const int channels = handle->config.channels;
   const int got = avcodec_receive_packet(handle->codec, handle->packet);
-  if (got == AVERROR(EAGAIN)) return AACENC_OK;  // still within the codec's delay
+  // Still within the codec's delay, or, draining, every frame out.
+  if (got == AVERROR(EAGAIN) || got == AVERROR_EOF) return AACENC_OK;
   if (got < 0) return AACENC_ERR_ENCODE;
   const uint32_t payload = static_cast<uint32_t>(handle->packet->size);
   const bool adts = handle->config.formatB == 2;
@@ -160,6 +194,10 @@ int32_t Mpeg4AacEnc_Encode(AacEncoder* handle, const uint8_t* pcm, uint32_t pcmB
   *ioBytes = total;
   return AACENC_OK;
 }
+
+}  // namespace
+
+extern "C" {
 
 int32_t Mpeg4AacEnc_GenerateHeader(const AacEncConfig* config, uint8_t* header, uint32_t* ioLength, void*) {
   if (!config || !header || !ioLength) return AACENC_ERR_ARGUMENT;

@@ -18,7 +18,7 @@ enum : int32_t {
   AACENC_ERR_ARGUMENT = -1,     // null pointer, or a PCM length that is not one frame
   AACENC_ERR_NO_MEMORY = -2,
   AACENC_ERR_CONFIG = -3,       // channels, rate, format or bit rate not supported
-  AACENC_ERR_NOT_READY = -4,    // Encode before a successful Reset
+  AACENC_ERR_NOT_READY = -4,    // Encode before a successful Reset, or after Flush
   AACENC_ERR_ENCODE = -5,       // the codec failed
   AACENC_ERR_OUTPUT_SPACE = -6, // the frame does not fit into the output capacity
 };
@@ -46,6 +46,11 @@ int32_t Mpeg4AacEnc_Reset(AacEncoder* handle, const AacEncConfig* config);
 // (*ioBytes 0). On an error *ioBytes is 0 and nothing is written.
 int32_t Mpeg4AacEnc_Encode(AacEncoder* handle, const uint8_t* pcm, uint32_t pcmBytes, uint8_t* out,
                            uint32_t* ioBytes);
+// At the end of the stream: writes the next frame the codec's delay still
+// holds into out (capacity *ioBytes on entry, bytes written on return); 0
+// bytes once every frame is out. After the first Flush, Encode answers
+// AACENC_ERR_NOT_READY until the next Reset.
+int32_t Mpeg4AacEnc_Flush(AacEncoder* handle, uint8_t* out, uint32_t* ioBytes);
 // Writes the 2-byte AudioSpecificConfig of config (ISO/IEC 14496-3 1.6.2.1:
 // object type 2, sampling frequency index, channel configuration) into
 // header, whose room is *ioLength on entry; *ioLength becomes 2. work may be

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/gfx/measure_count.h"
 #include "platform/os/file.h"
 #include "platform/os/folders.h"
 
@@ -411,8 +412,15 @@ void Advances(Font& font, std::u16string_view text, std::vector<int32_t>* adv) {
 
 }  // namespace
 
+namespace {
+thread_local uint64_t g_measured_characters = 0;
+}  // namespace
+
+uint64_t MeasuredCharacters() { return g_measured_characters; }
+
 bool GetTextExtentExPoint(HDC dc, std::u16string_view text, int32_t max_extent, int32_t* fit, int32_t* dx,
                           Size* size) {
+  g_measured_characters += text.size();
   if (!dc || !dc->font() || !dc->font()->usable()) return false;
   Font& font = *dc->font();
   std::vector<int32_t> adv;

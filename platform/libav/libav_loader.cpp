@@ -1,9 +1,11 @@
 // The libavcodec, libavformat and libavutil functions that platform/ calls,
-// defined here with the libraries' own prototypes. Each loads its library
-// with dlopen on its first call and forwards to the library's function, so
-// that the libraries (and the hundred libraries behind them) are loaded only
-// by a process that uses them, not at every start of the program and its
-// tools. Thread-safe: each function's pointer is a function-local static.
+// defined here with the libraries' own prototypes. The first call of any of
+// them loads all three libraries with dlopen (`Handle`); each function looks
+// its symbol up on its own first call and forwards to it, so that the
+// libraries (and the hundred libraries behind them) are loaded only by a
+// process that uses them, not at every start of the program and its tools.
+// Thread-safe: the handles and each function's pointer are function-local
+// statics.
 //
 // The definitions are hidden: they bind only the calls of the program that
 // links them, never the libraries' own calls into one another. When a library

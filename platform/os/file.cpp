@@ -219,9 +219,19 @@ bool File::Open(const String& path, uint32_t access, uint32_t share, CreateMode 
   }
   // O_TRUNC needs write access; a read-only create-always still empties the file.
   if ((flags & O_TRUNC) && !want_write) flags = (flags & ~(O_RDONLY | O_WRONLY | O_RDWR)) | O_RDWR;
+  // An existing file is opened without blocking and must be a regular file:
+  // open() of a FIFO without a writer (or reader) waits for its peer, and it
+  // would wait here with the table's lock held, stopping every open and close
+  // of the process. A device or socket would feed the readers endless or
+  // unseekable data. Creating an output file is unchanged.
+  bool existing_only = mode == CreateMode::kOpenExisting || mode == CreateMode::kTruncateExisting ||
+                       (mode == CreateMode::kOpenAlways && exists);
+  if (existing_only) flags |= O_NONBLOCK;
   int fd = ::open(native.c_str(), flags, 0666);
   if (fd < 0) {
     if (errno == EEXIST) return Fail(kErrorFileExists);
+    // A FIFO opened for writing without a reader.
+    if (existing_only && errno == ENXIO) return Fail(kErrorBadFileType);
     return Fail(PathError(native, errno));
   }
   struct stat opened;
@@ -229,6 +239,18 @@ bool File::Open(const String& path, uint32_t access, uint32_t share, CreateMode 
     int e = errno;
     ::close(fd);
     return Fail(ErrorFromErrno(e));
+  }
+  if (existing_only) {
+    if (!S_ISREG(opened.st_mode)) {
+      ::close(fd);
+      return Fail(S_ISDIR(opened.st_mode) ? kErrorAccessDenied : kErrorBadFileType);
+    }
+    int status = ::fcntl(fd, F_GETFL);
+    if (status < 0 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0) {
+      int e = errno;
+      ::close(fd);
+      return Fail(ErrorFromErrno(e));
+    }
   }
   fd_ = fd;
   access_ = access;

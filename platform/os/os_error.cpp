@@ -26,7 +26,7 @@ uint32_t ErrorFromErrno(int posix_errno) {
     case ETXTBSY: return kErrorSharingViolation;
     case ENOSPC:
     case EDQUOT:
-    case EFBIG: return kErrorDiskFull;  // past the file-size limit: as full
+    case EFBIG: return kErrorDiskFull;  // no room for the file to grow
     case EMFILE:
     case ENFILE: return kErrorTooManyOpenFiles;
     case ENAMETOOLONG: return kErrorFilenameTooLong;
@@ -61,6 +61,7 @@ const char* ErrorText(uint32_t error) {
     case kErrorInvalidName: return "the name is not valid";
     case kErrorFilenameTooLong: return "the name is too long";
     case kErrorFileCorrupt: return "the file is damaged";
+    case kErrorBadFileType: return "not a regular file";
     default: break;
   }
   thread_local char text[24];

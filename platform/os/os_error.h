@@ -38,6 +38,7 @@ enum : uint32_t {
   kErrorDirNotEmpty = 145,
   kErrorAlreadyExists = 183,
   kErrorFilenameTooLong = 206,
+  kErrorBadFileType = 222,  // a FIFO, socket or device where a file was expected
   kErrorFileTooLarge = 223,  // a size past what the file format can hold
   kErrorPipeNotConnected = 233,  // a queue write with no reader
   kErrorMoreData = 234,

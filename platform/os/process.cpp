@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <map>
 #include <mutex>
+#include <thread>
+#include <vector>
 
 #include "platform/os/event.h"
 #include "platform/os/os_error.h"
@@ -56,6 +58,39 @@ bool Poll(uint32_t pid, Child** out) {
   }
   *out = &c;
   return true;
+}
+
+// Children handed to the reaper (ids), and the reaper thread, which runs
+// while any of them has not ended. Both under g_children_mutex; the thread
+// object is never destroyed, so a reaper still running at exit is no fault.
+std::vector<uint32_t>& Released() {
+  static auto* released = new std::vector<uint32_t>();
+  return *released;
+}
+std::thread* g_reaper = nullptr;
+bool g_reaper_running = false;
+
+void ReapReleased() {
+  for (;;) {
+    {
+      std::lock_guard<std::mutex> lock(g_children_mutex);
+      std::vector<uint32_t>& released = Released();
+      for (size_t i = 0; i < released.size();) {
+        Child* c = nullptr;
+        if (!Poll(released[i], &c) || c->ended) {
+          Children().erase(released[i]);  // nobody asks for its exit code
+          released.erase(released.begin() + static_cast<std::ptrdiff_t>(i));
+        } else {
+          ++i;
+        }
+      }
+      if (released.empty()) {
+        g_reaper_running = false;
+        return;
+      }
+    }
+    Sleep(20);
+  }
 }
 
 }  // namespace
@@ -207,6 +242,22 @@ bool Process::Terminate(uint32_t exit_code) {
   c->terminate_code = exit_code;
   ::kill(static_cast<pid_t>(pid_), SIGKILL);
   return true;
+}
+
+void Process::ReapInBackground() {
+  if (pid_ == 0) return;
+  std::lock_guard<std::mutex> lock(g_children_mutex);
+  Released().push_back(pid_);
+  pid_ = 0;
+  if (g_reaper_running) return;
+  // A reaper that ran before has returned (its flag is clear): join it
+  // before starting the next.
+  if (g_reaper) {
+    g_reaper->join();
+    delete g_reaper;
+  }
+  g_reaper_running = true;
+  g_reaper = new std::thread(ReapReleased);
 }
 
 void FailWritesPastFileSizeLimit() { ::signal(SIGXFSZ, SIG_IGN); }

@@ -47,6 +47,10 @@ class Process {
   uint32_t Wait(uint32_t timeout_ms) const;
   // Ends the process at once; its exit code becomes exit_code.
   bool Terminate(uint32_t exit_code);
+  // For a child nobody waits for: a background thread collects it when it
+  // ends, so that it never stays behind as a zombie. This object then holds
+  // no child.
+  void ReapInBackground();
 
  private:
   uint32_t pid_ = 0;

@@ -1,15 +1,18 @@
 #include "platform/os/shared_block.h"
 
 #include <fcntl.h>
+#include <linux/futex.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -37,9 +40,16 @@ struct Header {
   std::atomic<uint32_t> ready;  // set by the creator once everything below is built
   uint32_t unlinked;            // set under the lock when the name is removed
   pthread_mutex_t mutex;
-  pthread_cond_t cond;
+  // Wake-ups go through this futex word, not a process-shared condition
+  // variable: a process killed while it waits on a condition variable can
+  // leave its internal state so that the next broadcast blocks for good,
+  // whereas a futex word holds no record of its waiters. Every broadcast
+  // adds one; a waiter sleeps while the word still has the value it read
+  // under the lock.
+  std::atomic<uint32_t> wake_count;
   Opener openers[kMaxOpeners];
 };
+static_assert(sizeof(std::atomic<uint32_t>) == sizeof(uint32_t), "the futex word is a plain 32-bit word");
 
 constexpr size_t kPayloadOffset = (sizeof(Header) + 63) & ~size_t{63};
 
@@ -63,6 +73,12 @@ bool PruneOpeners(Header* h) {
 
 void LockRobust(pthread_mutex_t* m) {
   if (::pthread_mutex_lock(m) == EOWNERDEAD) ::pthread_mutex_consistent(m);
+}
+
+// Wakes every process and thread waiting in WaitUntil.
+void WakeAll(Header* h) {
+  h->wake_count.fetch_add(1, std::memory_order_release);
+  ::syscall(SYS_futex, reinterpret_cast<uint32_t*>(&h->wake_count), FUTEX_WAKE, INT_MAX, nullptr, nullptr, 0);
 }
 
 void SleepMs(int ms) {
@@ -187,12 +203,7 @@ bool SharedBlock::Open(const String& name, Kind kind, size_t payload_size, bool 
       ::pthread_mutexattr_setrobust(&ma, PTHREAD_MUTEX_ROBUST);
       ::pthread_mutex_init(&h->mutex, &ma);
       ::pthread_mutexattr_destroy(&ma);
-      pthread_condattr_t ca;
-      ::pthread_condattr_init(&ca);
-      ::pthread_condattr_setpshared(&ca, PTHREAD_PROCESS_SHARED);
-      ::pthread_condattr_setclock(&ca, CLOCK_MONOTONIC);
-      ::pthread_cond_init(&h->cond, &ca);
-      ::pthread_condattr_destroy(&ca);
+      h->wake_count.store(0, std::memory_order_relaxed);
       std::memset(payload_at, 0, payload_size);
       if (init) init(payload_at, arg);
       h->ready.store(1, std::memory_order_release);
@@ -274,7 +285,7 @@ void SharedBlock::Close() {
     h->unlinked = 1;
     ::shm_unlink(system_name_.c_str());
   }
-  ::pthread_cond_broadcast(&h->cond);
+  WakeAll(h);
   ::pthread_mutex_unlock(&h->mutex);
   ::munmap(base_, size_);
   base_ = nullptr;
@@ -289,23 +300,28 @@ void SharedBlock::Unlock() { ::pthread_mutex_unlock(&HeaderOf(base_)->mutex); }
 
 bool SharedBlock::WaitUntil(int64_t deadline_ns) {
   Header* h = HeaderOf(base_);
-  int r;
-  if (deadline_ns < 0) {
-    r = ::pthread_cond_wait(&h->cond, &h->mutex);
+  // Read under the lock: a broadcast made after it changes the word, so the
+  // sleep below returns at once instead of missing it.
+  const uint32_t seen = h->wake_count.load(std::memory_order_acquire);
+  ::pthread_mutex_unlock(&h->mutex);
+  bool in_time = true;
+  if (deadline_ns >= 0 && MonotonicNanoseconds() >= deadline_ns) {
+    in_time = false;
   } else {
     struct timespec ts;
     ts.tv_sec = static_cast<time_t>(deadline_ns / 1000000000LL);
     ts.tv_nsec = static_cast<long>(deadline_ns % 1000000000LL);
-    r = ::pthread_cond_timedwait(&h->cond, &h->mutex, &ts);
+    // FUTEX_WAIT_BITSET takes an absolute CLOCK_MONOTONIC deadline. Not
+    // private: the word is shared between processes.
+    const long r = ::syscall(SYS_futex, reinterpret_cast<uint32_t*>(&h->wake_count), FUTEX_WAIT_BITSET, seen,
+                             deadline_ns < 0 ? nullptr : &ts, nullptr, FUTEX_BITSET_MATCH_ANY);
+    if (r != 0 && errno == ETIMEDOUT) in_time = false;
   }
-  if (r == EOWNERDEAD) {
-    ::pthread_mutex_consistent(&h->mutex);
-    r = 0;
-  }
-  return r != ETIMEDOUT;
+  LockRobust(&h->mutex);
+  return in_time;
 }
 
-void SharedBlock::Broadcast() { ::pthread_cond_broadcast(&HeaderOf(base_)->cond); }
+void SharedBlock::Broadcast() { WakeAll(HeaderOf(base_)); }
 
 void SharedBlock::AddToOpenerWord(int32_t delta) {
   Header* h = HeaderOf(base_);

@@ -1,7 +1,8 @@
 #pragma once
 // SharedBlock: a named block of shared memory that several processes open,
-// guarded by a process-shared robust mutex and condition variable. The
-// building block of named events, the named mutex and the message queue.
+// guarded by a process-shared robust mutex, with a futex word to wait on
+// (which a process killed while waiting cannot wedge). The building block of
+// named events, the named mutex and the message queue.
 //
 // Lifetime follows the platform's named objects: the block lives while some
 // living process has it open. Each opener is recorded by process id; an

@@ -33,6 +33,37 @@ void DeleteLast(std::u16string* s) {
   if (!s->empty() && s->back() >= 0xD800 && s->back() < 0xDC00) s->pop_back();
 }
 
+// Where the dialog sits on a width x height screen: a box across the
+// middle with the title, the edit line and the two soft keys along its
+// bottom, each key a button wide enough to tap with the stylus.
+struct Layout {
+  gfx::Rect box, line, left_key, right_key;
+};
+
+// Narrowest soft key, in screen pixels: a short label still makes a target
+// a stylus can hit.
+constexpr int32_t kMinKeyWidth = 44;
+
+Layout LayOut(gfx::HDC dc, int32_t w, int32_t h) {
+  Layout l;
+  const int32_t box_h = std::min<int32_t>(h, 72), top = (h - box_h) / 2;
+  l.box = {0, top, w, top + box_h};
+  l.line = {4, top + 24, w - 4, top + 44};
+  gfx::Size left{}, right{};
+  dc->SelectFont(gfx::GetStockFont());
+  gfx::GetTextExtentPoint(dc, Stored().left.View(), &left);
+  gfx::GetTextExtentPoint(dc, Stored().right.View(), &right);
+  const int32_t key_top = top + box_h - 22, key_bottom = top + box_h - 2;
+  const int32_t left_w = std::max(kMinKeyWidth, left.cx + 8), right_w = std::max(kMinKeyWidth, right.cx + 8);
+  l.left_key = {2, key_top, 2 + left_w, key_bottom};
+  l.right_key = {w - 2 - right_w, key_top, w - 2, key_bottom};
+  return l;
+}
+
+bool Inside(const gfx::Rect& r, int32_t x, int32_t y) {
+  return x >= r.left && x < r.right && y >= r.top && y < r.bottom;
+}
+
 class TextEntryDialog : public Window::ModalInput {
  public:
   enum class State { kOpen, kAccepted, kCancelled };
@@ -81,29 +112,51 @@ class TextEntryDialog : public Window::ModalInput {
     if (state_ == State::kOpen) edit_ += ov::String::FromUtf8Lossy(utf8).View();
   }
 
- private:
-  // The box across the screen's middle: title, edit line, soft-key labels.
-  void Draw() {
-    const int32_t w = owner_->screen_width(), h = owner_->screen_height();
-    const int32_t box_h = std::min<int32_t>(h, 72), top = (h - box_h) / 2;
-    const gfx::Rect box{0, top, w, top + box_h};
+  // A tap on a soft key presses it: down and up both inside the same key.
+  // A press elsewhere, or one released off its key, changes nothing.
+  void OnModalStylus(bool down, int32_t x, int32_t y) override {
+    if (state_ != State::kOpen) return;
     auto dc = gfx::CreateWindowDC(owner_->surface());
     if (!dc) return;
-    gfx::FillRect(dc.get(), box, gfx::CreateSolidBrush(gfx::Rgb(0, 0, 96)));
-    const gfx::Rect line{4, top + 24, w - 4, top + 44};
-    gfx::FillRect(dc.get(), line, gfx::CreateSolidBrush(gfx::Rgb(255, 255, 255)));
-    dc->SelectFont(gfx::GetStockFont());
+    const Layout l = LayOut(dc.get(), owner_->screen_width(), owner_->screen_height());
+    const int key = Inside(l.left_key, x, y) ? 1 : Inside(l.right_key, x, y) ? 2 : 0;
+    if (down) {
+      pressed_key_ = key;
+      return;
+    }
+    const int pressed = pressed_key_;
+    pressed_key_ = 0;
+    if (key == 0 || key != pressed) return;
+    OnModalKey(key == 1 ? Window::ModalKey::kLeftSoftKey : Window::ModalKey::kRightSoftKey);
+  }
+
+ private:
+  // The box across the screen's middle: title, edit line, soft keys.
+  void Draw() {
+    auto dc = gfx::CreateWindowDC(owner_->surface());
+    if (!dc) return;
+    const Layout l = LayOut(dc.get(), owner_->screen_width(), owner_->screen_height());
+    gfx::FillRect(dc.get(), l.box, gfx::CreateSolidBrush(gfx::Rgb(0, 0, 96)));
+    gfx::FillRect(dc.get(), l.line, gfx::CreateSolidBrush(gfx::Rgb(255, 255, 255)));
     dc->SetBkMode(gfx::kTransparent);
     dc->SetTextColor(gfx::Rgb(255, 255, 255));
-    gfx::ExtTextOut(dc.get(), 4, top + 4, 0, nullptr, Stored().title.View());
-    gfx::ExtTextOut(dc.get(), 4, top + box_h - 20, 0, nullptr, Stored().left.View());
-    gfx::Size right{};
-    gfx::GetTextExtentPoint(dc.get(), Stored().right.View(), &right);
-    gfx::ExtTextOut(dc.get(), w - 4 - right.cx, top + box_h - 20, 0, nullptr, Stored().right.View());
+    gfx::ExtTextOut(dc.get(), 4, l.box.top + 4, 0, nullptr, Stored().title.View());
+    DrawKey(dc.get(), l.left_key, Stored().left.View(), pressed_key_ == 1);
+    DrawKey(dc.get(), l.right_key, Stored().right.View(), pressed_key_ == 2);
     dc->SetTextColor(gfx::Rgb(0, 0, 0));
     const std::u16string shown = edit_ + u"|";
-    gfx::ExtTextOut(dc.get(), 6, top + 26, gfx::kEtoClipped, &line, shown);
-    owner_->Present(box);
+    gfx::ExtTextOut(dc.get(), 6, l.line.top + 2, gfx::kEtoClipped, &l.line, shown);
+    owner_->Present(l.box);
+  }
+
+  // A soft key: its label centred on a lighter button, lighter still while
+  // the stylus holds it.
+  static void DrawKey(gfx::HDC dc, const gfx::Rect& key, std::u16string_view label, bool pressed) {
+    gfx::FillRect(dc, key, gfx::CreateSolidBrush(pressed ? gfx::Rgb(64, 64, 224) : gfx::Rgb(0, 0, 160)));
+    gfx::Size size{};
+    gfx::GetTextExtentPoint(dc, label, &size);
+    gfx::ExtTextOut(dc, key.left + (key.Width() - size.cx) / 2, key.top + (key.Height() - size.cy) / 2,
+                    gfx::kEtoClipped, &key, label);
   }
 
   Window* owner_;
@@ -111,6 +164,7 @@ class TextEntryDialog : public Window::ModalInput {
   std::u16string edit_;
   State state_ = State::kOpen;
   bool rotate_after_ = false;
+  int pressed_key_ = 0;  // 0 none, 1 left, 2 right: the key a press began on
 };
 
 }  // namespace
@@ -122,6 +176,15 @@ void SetupTextEntry(const ov::String& text, const ov::String& title, const ov::S
 }
 
 const ov::String& TextEntryText() { return Stored().text; }
+
+gfx::Rect TextEntrySoftKeyRect(bool left) {
+  Window* owner = Window::Main();
+  if (!owner) return {};
+  auto dc = gfx::CreateWindowDC(owner->surface());
+  if (!dc) return {};
+  const Layout l = LayOut(dc.get(), owner->screen_width(), owner->screen_height());
+  return left ? l.left_key : l.right_key;
+}
 
 void SetTextEntryHook(TextEntryHook hook) { Hook() = std::move(hook); }
 

@@ -2,6 +2,8 @@
 // The text-entry dialog: a small modal box over the main window with a title,
 // an edit line and two soft keys. The left soft key (F1) accepts, the right
 // one (F2) cancels, Back (Escape, Backspace) deletes the last character.
+// On a stylus device the soft keys are tapped: a press and release inside
+// the drawn key.
 // Typed text comes from SDL text input. While the box is open the window's
 // timers, posted messages and paints run on; only input goes to the box.
 //
@@ -15,6 +17,7 @@
 
 #include <functional>
 
+#include "platform/gfx/gfx_types.h"
 #include "platform/os/ov_string.h"
 
 namespace wnd {
@@ -25,6 +28,11 @@ void SetupTextEntry(const ov::String& text, const ov::String& title, const ov::S
                     const ov::String& right_label);
 // The stored text.
 const ov::String& TextEntryText();
+
+// Where the dialog draws its left (accept) or right (cancel) soft key over
+// Window::Main() with the stored labels, in screen pixels; empty without a
+// window.
+gfx::Rect TextEntrySoftKeyRect(bool left);
 
 // Runs the dialog over Window::Main(). True when the user accepted (the
 // stored text then holds what was typed, possibly empty); false on cancel,

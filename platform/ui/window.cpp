@@ -344,10 +344,16 @@ bool Window::HandleModalEvent(const void* raw) {
         default: break;
       }
       return true;
-    case SDL_KEYUP:
-    case SDL_TEXTEDITING:
     case SDL_MOUSEBUTTONDOWN:
     case SDL_MOUSEBUTTONUP:
+      if (e.button.button == SDL_BUTTON_LEFT) {
+        int32_t x = 0, y = 0;
+        ToScreen(e.button.x, e.button.y, &x, &y);
+        modal_->OnModalStylus(e.type == SDL_MOUSEBUTTONDOWN, x, y);
+      }
+      return true;
+    case SDL_KEYUP:
+    case SDL_TEXTEDITING:
     case SDL_MOUSEMOTION:
       return true;
     default:
@@ -494,6 +500,7 @@ InstanceLock::~InstanceLock() {
     listener_->stop.store(true, std::memory_order_release);
     if (listener_->thread.joinable()) listener_->thread.join();
   }
+  if (fifo_fd_ >= 0) close(fifo_fd_);
   if (fd_ >= 0) {
     if (!fifo_path_.IsEmpty()) unlink(fifo_path_.ToUtf8Lossy().c_str());
     close(fd_);
@@ -513,18 +520,23 @@ bool InstanceLock::Acquire(const ov::String& lock_path) {
   const std::string fifo = fifo_path_.ToUtf8Lossy();
   unlink(fifo.c_str());
   mkfifo(fifo.c_str(), 0600);
+  // The fifo is held open from here, not from ListenForOthers' thread: a
+  // later instance that signals before the listener runs (while this one
+  // starts up, or before the thread is scheduled) finds a reader, and its
+  // signal waits in the fifo (a write to a fifo nobody has open fails).
+  // Read-write: the open never blocks and the reader never sees end-of-file.
+  fifo_fd_ = open(fifo.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
   return true;
 }
 
 void InstanceLock::ListenForOthers() {
   if (fd_ < 0 || listener_) return;
+  if (fifo_fd_ < 0) return;
+  const int in = fifo_fd_;
+  fifo_fd_ = -1;  // the thread's from now on
   listener_ = std::make_unique<Listener>();
-  const std::string fifo = fifo_path_.ToUtf8Lossy();
   Listener* l = listener_.get();
-  l->thread = std::thread([l, fifo] {
-    // Read-write open: never blocks and never sees end-of-file.
-    const int in = open(fifo.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-    if (in < 0) return;
+  l->thread = std::thread([l, in] {
     while (!l->stop.load(std::memory_order_acquire)) {
       pollfd p{in, POLLIN, 0};
       if (poll(&p, 1, 200) > 0 && (p.revents & POLLIN)) {

@@ -145,6 +145,13 @@ class Window {
     virtual ~ModalInput() = default;
     virtual void OnModalKey(ModalKey key) = 0;
     virtual void OnModalText(const std::string& utf8) = 0;
+    // The left button pressed (down) or released (!down) at x, y in screen
+    // pixels; a dialog with soft keys to tap takes it.
+    virtual void OnModalStylus(bool down, int32_t x, int32_t y) {
+      (void)down;
+      (void)x;
+      (void)y;
+    }
   };
   // While set, keys, typed text and the stylus go to `input` instead of the
   // handler (SDL text input is on); timers, posted messages and paints run
@@ -220,6 +227,7 @@ class InstanceLock {
 
  private:
   int fd_ = -1;
+  int fifo_fd_ = -1;  // the fifo's read end until the listener takes it
   ov::String fifo_path_;
   struct Listener;
   std::unique_ptr<Listener> listener_;

@@ -38,7 +38,8 @@ struct AacRun {
   std::vector<std::vector<uint8_t>> frames;  // one entry per Encode call
 };
 
-AacRun EncodeAac(const AacEncConfig& config, const std::vector<uint8_t>& pcm) {
+// With `flush`, the frames the codec still holds at the end follow.
+AacRun EncodeAac(const AacEncConfig& config, const std::vector<uint8_t>& pcm, bool flush = false) {
   AacRun run;
   AacEncoder* enc = nullptr;
   EXPECT_EQ(Mpeg4AacEnc_Create(&enc), AACENC_OK);
@@ -50,6 +51,20 @@ AacRun EncodeAac(const AacEncConfig& config, const std::vector<uint8_t>& pcm) {
     EXPECT_EQ(Mpeg4AacEnc_Encode(enc, pcm.data() + at, frame_bytes, out.data(), &bytes), AACENC_OK);
     out.resize(bytes);
     run.frames.push_back(out);
+  }
+  while (flush) {
+    std::vector<uint8_t> out(2048);
+    uint32_t bytes = static_cast<uint32_t>(out.size());
+    EXPECT_EQ(Mpeg4AacEnc_Flush(enc, out.data(), &bytes), AACENC_OK);
+    if (bytes == 0) break;
+    out.resize(bytes);
+    run.frames.push_back(out);
+  }
+  if (flush) {
+    // Drained: no more input until the next Reset.
+    std::vector<uint8_t> out(2048);
+    uint32_t bytes = static_cast<uint32_t>(out.size());
+    EXPECT_EQ(Mpeg4AacEnc_Encode(enc, pcm.data(), frame_bytes, out.data(), &bytes), AACENC_ERR_NOT_READY);
   }
   Mpeg4AacEnc_Delete(enc);
   return run;
@@ -125,6 +140,25 @@ TEST(AacEnc, HeaderIsTheTwoByteConfig) {
   config.sampleRate = 22050;
   config.channels = 3;
   EXPECT_EQ(Mpeg4AacEnc_GenerateHeader(&config, header, &length, nullptr), AACENC_ERR_CONFIG);
+}
+
+// Flushed at the end, the codec gives up what its delay holds: one frame
+// more than went in (the first, the 1024 priming samples, comes out first),
+// and the last frame of sound decodes at its level instead of being lost.
+TEST(AacEnc, FlushGivesTheFramesTheDelayHolds) {
+  const int rate = 44100, channels = 1;
+  const AacEncConfig config{channels, rate, 1, 0, 2, 0, 96000};
+  const AacRun run = EncodeAac(config, Tones(12, rate, channels, 1024), true);
+  size_t coded = 0;
+  for (const auto& f : run.frames) coded += f.empty() ? 0 : 1;
+  EXPECT_EQ(coded, 13u);
+  const uint8_t asc[2] = {0x12, 0x08};
+  const auto pcm = DecodeAac(asc, channels, run);
+  ASSERT_EQ(pcm[0].size(), 13u * 1024);
+  // The decoded sound runs 1024 samples behind the input; its last input
+  // frame is the 13th decoded one.
+  const std::vector<float> last(pcm[0].end() - 1024, pcm[0].end());
+  EXPECT_NEAR(Amplitude(last, 0, 440, rate), 8000.0 / 32768, 0.03);
 }
 
 // Both channels come back as coded, each with its own tone at its level:

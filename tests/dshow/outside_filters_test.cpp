@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -18,6 +19,7 @@
 #include "platform/dshow/media_buffer.h"
 #include "platform/dshow/media_object.h"
 #include "platform/dshow/outside_filters.h"
+#include "platform/encoders/aac_encoder.h"
 #include "tests/support/test_paths.h"
 
 namespace dshow {
@@ -60,7 +62,10 @@ MediaType AmrType() {
   return t;
 }
 
-MediaType AacType(uint16_t config_bytes) {
+// config: the AudioSpecificConfig bytes (AAC LC, 22050 Hz, two channels
+// unless given).
+MediaType AacType(uint16_t config_bytes, uint32_t rate = 22050, uint16_t channels = 2,
+                  std::vector<uint8_t> config = {0x13, 0x90}) {
   MediaType t;
   t->majortype = MEDIATYPE_Audio;
   t->subtype = MEDIASUBTYPE_AacRaw;
@@ -68,14 +73,11 @@ MediaType AacType(uint16_t config_bytes) {
   SetFormatBuffer(t.get(), kWaveFormatExSize + config_bytes);
   WaveFormatEx w;
   w.wFormatTag = 0xA106;
-  w.nChannels = 2;
-  w.nSamplesPerSec = 22050;
+  w.nChannels = channels;
+  w.nSamplesPerSec = rate;
   w.cbSize = config_bytes;
   WriteWaveFormatEx(w, t->pbFormat);
-  if (config_bytes >= 2) {
-    t->pbFormat[kWaveFormatExSize] = 0x13;  // AAC LC, 22050 Hz, two channels
-    t->pbFormat[kWaveFormatExSize + 1] = 0x90;
-  }
+  for (size_t i = 0; i < config_bytes && i < config.size(); ++i) t->pbFormat[kWaveFormatExSize + i] = config[i];
   return t;
 }
 
@@ -247,6 +249,74 @@ TEST(Mp4Mux, InputsInterleaveWithoutWaitingAndCompleteTogether) {
     EXPECT_EQ(Probe(path, "stream=codec_name"), "amr_nb\nh263\n");
     EXPECT_EQ(Probe(path, "stream=nb_frames,duration"), "4.000000,200\n4.000000,60\n");
     EXPECT_NE(Probe(path, "format=format_name").find("3gp"), std::string::npos);
+  }
+}
+
+// MP4 and 3GP: the AAC encoder's 1024 priming samples are the edit's media
+// time, so a player starts the sound on time: a click at sample 5000 decodes
+// (ffmpeg) at sample 5000, and the sound is as long as what went in. In
+// ADTS there is no edit: the priming stays in front.
+TEST(Mp4Mux, AacPrimingIsTheEditsMediaTime) {
+  const int rate = 44100, frames = 12, click = 5000;
+  std::vector<uint8_t> pcm(static_cast<size_t>(frames) * 1024 * 2, 0);
+  for (int n = click; n < click + 400; ++n) {
+    const auto s = static_cast<int16_t>(n % 20 < 10 ? 12000 : -12000);
+    pcm[2 * static_cast<size_t>(n)] = static_cast<uint8_t>(s);
+    pcm[2 * static_cast<size_t>(n) + 1] = static_cast<uint8_t>(static_cast<uint16_t>(s) >> 8);
+  }
+  const AacEncConfig config{1, rate, 1, 0, 2, 0, 96000};
+  uint8_t asc[17];
+  uint32_t asc_bytes = sizeof asc;
+  ASSERT_EQ(Mpeg4AacEnc_GenerateHeader(&config, asc, &asc_bytes, nullptr), AACENC_OK);
+  AacEncoder* enc = nullptr;
+  ASSERT_EQ(Mpeg4AacEnc_Create(&enc), AACENC_OK);
+  ASSERT_EQ(Mpeg4AacEnc_Reset(enc, &config), AACENC_OK);
+  std::vector<std::vector<uint8_t>> coded;
+  for (int k = 0; k <= frames + 4; ++k) {
+    std::vector<uint8_t> out(2048);
+    uint32_t bytes = static_cast<uint32_t>(out.size());
+    if (k < frames) {
+      ASSERT_EQ(Mpeg4AacEnc_Encode(enc, pcm.data() + k * 2048, 2048, out.data(), &bytes), AACENC_OK);
+    } else {
+      ASSERT_EQ(Mpeg4AacEnc_Flush(enc, out.data(), &bytes), AACENC_OK);
+    }
+    out.resize(bytes);
+    if (!out.empty()) coded.push_back(out);
+  }
+  Mpeg4AacEnc_Delete(enc);
+  ASSERT_EQ(coded.size(), static_cast<size_t>(frames) + 1);
+
+  struct Case {
+    const char* name;
+    int expected_start;  // sample of the click as decoded
+    int expected_samples;
+  } cases[] = {{"/prime.mp4", click, frames * 1024},
+               {"/prime.3gp", click, frames * 1024},
+               {"/prime.aac", click + 1024, (frames + 1) * 1024}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = ovtest::ScratchDir() + c.name;
+    MuxRun run(path, {AacType(static_cast<uint16_t>(asc_bytes), rate, 1, {asc, asc + asc_bytes})});
+    ASSERT_EQ(run.accepted[0], S_OK);
+    ASSERT_EQ(run.control->Run(), S_OK);
+    for (const auto& frame : coded) {
+      ASSERT_EQ(run.Send(0, frame, Table({static_cast<uint16_t>(frame.size())})), S_OK);
+    }
+    ASSERT_EQ(run.pins[0]->EndOfStream(), S_OK);
+    EXPECT_EQ(run.Completion(), EC_COMPLETE);
+    FILE* f = ::popen(("ffmpeg -v error -i '" + path + "' -f s16le -ac 1 - 2>/dev/null").c_str(), "r");
+    ASSERT_TRUE(f);
+    std::vector<int16_t> decoded;
+    int16_t buffer[4096];
+    size_t got = 0;
+    while ((got = std::fread(buffer, 2, 4096, f)) > 0) decoded.insert(decoded.end(), buffer, buffer + got);
+    ::pclose(f);
+    EXPECT_EQ(static_cast<int>(decoded.size()), c.expected_samples);
+    int onset = -1;
+    for (size_t n = 0; n < decoded.size() && onset < 0; ++n) {
+      if (std::abs(decoded[n]) > 6000) onset = static_cast<int>(n);
+    }
+    EXPECT_NEAR(onset, c.expected_start, 32);
   }
 }
 

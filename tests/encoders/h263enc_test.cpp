@@ -35,6 +35,7 @@ struct Config {
   bool umv = false, mq = false, loop = false;
   uint32_t slices = 0;
   int gob = 1, complexity = 2, gop = 45;
+  bool sceneChange = false;
   float fps = 15.0f;
   uint32_t timeResolution = 1000;
 };
@@ -58,6 +59,7 @@ EncoderCreateParams Params(const Config& s) {
   p.gopLength = s.gop;
   p.gobHeaderInterval = s.gob;
   p.encodingComplexity = s.complexity;
+  p.sceneChangeDetection = s.sceneChange ? 1 : 0;
   p.searchRange = 15;
   H263Words h{};
   h.level = s.level;
@@ -693,6 +695,59 @@ INSTANTIATE_TEST_SUITE_P(
                       StreamCase{"qcif_deblock", StreamConfig(176, 144, 3, false, false, 0, true)},
                       StreamCase{"square100_all", StreamConfig(100, 100, 3, true, true, 1024, true, 3)}),
     [](const ::testing::TestParamInfo<StreamCase>& i) { return std::string(i.param.name); });
+
+// A continuous shot of a noisy texture: a fixed random texture panning one
+// sample a picture, with fresh noise of +-10 on every picture.
+std::vector<uint8_t> NoisyTextureFrame(int w, int h, int n) {
+  static const std::vector<uint8_t> texture = [] {
+    std::vector<uint8_t> t(512 * 256);
+    std::mt19937 rng(42);
+    for (uint8_t& v : t) v = static_cast<uint8_t>(68 + rng() % 120);
+    return t;
+  }();
+  std::vector<uint8_t> f(static_cast<size_t>(w) * h * 3 / 2, 128);
+  std::mt19937 rng(1000u + static_cast<uint32_t>(n));
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const int v = texture[static_cast<size_t>(y) * 512 + static_cast<size_t>(x + n)] + static_cast<int>(rng() % 21) - 10;
+      f[static_cast<size_t>(y) * w + x] = static_cast<uint8_t>(v);
+    }
+  return f;
+}
+
+// With scene-change detection on, a continuous noisy shot keeps to its
+// periodic intra pictures at a high and a common rate, and a cut to another
+// picture still gives an intra picture.
+TEST(H263SceneChangeTest, ANoisyShotStaysPredictedAndACutIsIntra) {
+  for (int kbps : {128, 384}) {
+    Config s = Sized(176, 144, 0, 30, kbps);
+    s.fps = 10.0f;
+    s.sceneChange = true;
+    s.gop = 45;
+    EncoderPtr e;
+    ASSERT_EQ(Create(s, e), VENC_OK);
+    uint32_t capacity = 0;
+    e.enc->GetEncoderParam(e.enc, VENC_PARAM_MAX_FRAME_BYTES, &capacity);
+    std::vector<uint8_t> out(capacity);
+    std::vector<int> intra;
+    for (int n = 0; n < 120; ++n) {
+      // Pictures 0-69 the noisy shot, then a cut to the moving gradient
+      // (the periodic intra pictures are 0, 45 and 90).
+      const std::vector<uint8_t> frame = n < 70 ? NoisyTextureFrame(176, 144, n) : SyntheticFrame(176, 144, n - 70, 3);
+      uint32_t bytes = capacity;
+      int32_t type = -1;
+      ASSERT_EQ(e.enc->EncodeFrame(e.enc, frame.data(), static_cast<uint32_t>(frame.size()), n * 100, 0, out.data(),
+                                   &bytes, &type),
+                VENC_OK);
+      if (type == 0) intra.push_back(n);
+    }
+    std::vector<int> shot, after_cut;
+    for (int n : intra) (n < 70 ? shot : after_cut).push_back(n);
+    EXPECT_EQ(shot, (std::vector<int>{0, 45})) << kbps << " kbit/s: only the periodic intra pictures in the shot";
+    ASSERT_FALSE(after_cut.empty()) << kbps << " kbit/s: no intra picture at the cut";
+    EXPECT_LE(after_cut.front(), 71) << kbps << " kbit/s";
+  }
+}
 
 // ---------------------------------------------------------------------------
 // Bad calls and input.

@@ -349,6 +349,46 @@ TEST(SceneChangeTest, ManyIntraMacroblocksStartANewPeriodUnlessTheBufferIsFull) 
   EXPECT_FALSE(DetectSceneChange(rc, mbs.data(), 2)) << "no intra macroblocks, ordinary activity";
 }
 
+// Frames of one shot with few intra macroblocks are new scenes only when their
+// activity jumps far above the shot's measured mean: not against the models'
+// starting guess (the first frame, or the one after a detected change), and
+// not because the buffer ran nearly empty.
+TEST(SceneChangeTest, AContinuousShotStaysPredictedAndAnActivityJumpIsANewScene) {
+  std::vector<MacroblockInfo> mbs(99);
+  auto frame = [&](uint32_t activity, int intraMbs) {
+    for (size_t i = 0; i < mbs.size(); ++i) {
+      mbs[i].inter = i < static_cast<size_t>(intraMbs) ? 0 : 1;
+      mbs[i].activity = activity;
+    }
+  };
+  RateControlState rc = PredictedState();
+  rc.bufferFullness = rc.bufferSize / 4;
+  frame(6000, 3);  // a noisy texture: 4.7 times the starting guess of 1280
+  for (int n = 0; n < 20; ++n) EXPECT_FALSE(DetectSceneChange(rc, mbs.data(), 2)) << "frame " << n;
+  rc.bufferFullness = rc.bufferSize / 40;  // drained
+  EXPECT_FALSE(DetectSceneChange(rc, mbs.data(), 2)) << "a drained buffer is no new scene";
+  rc.bufferFullness = rc.bufferSize / 4;
+  for (int n = 0; n < 20; ++n) {
+    frame(6000, n % 5 == 4 ? 8 : 9);  // intra macroblocks wobbling across one in ten
+    EXPECT_FALSE(DetectSceneChange(rc, mbs.data(), 2)) << "wobble, frame " << n;
+  }
+  frame(6000 * 4, 3);
+  EXPECT_TRUE(DetectSceneChange(rc, mbs.data(), 2)) << "four times the shot's activity";
+  EXPECT_EQ(rc.avgActivity, 99 * 1280) << "models reset";
+  frame(6000 * 3, 3);
+  for (int n = 0; n < 20; ++n) EXPECT_FALSE(DetectSceneChange(rc, mbs.data(), 2)) << "new shot, frame " << n;
+  for (int n = 0; n < 5; ++n) {
+    frame(6000 * 3, 25);  // a transition: a quarter of the macroblocks intra
+    EXPECT_FALSE(DetectSceneChange(rc, mbs.data(), 2)) << "transition, frame " << n;
+  }
+  frame(6000 * 3, 2);
+  EXPECT_TRUE(DetectSceneChange(rc, mbs.data(), 2)) << "the transition ends";
+  EXPECT_FALSE(DetectSceneChange(rc, mbs.data(), 2));
+  frame(6000 * 3 * 4, 3);
+  rc.bufferFullness = rc.bufferSize * 70 / 100;
+  EXPECT_FALSE(DetectSceneChange(rc, mbs.data(), 2)) << "buffer too full for an intra frame";
+}
+
 }  // namespace
 }  // namespace venc
 

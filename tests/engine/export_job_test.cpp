@@ -94,52 +94,97 @@ TEST_F(ExportJobTest, JobByExtensionAnyCase) {
   }
 }
 
-// One clip switched on at 300 ms and off at 1300 ms: the file holds silence,
-// then the clip's first second to the sample, then silence. A mono file
-// keeps the left samples with their lowest bit cleared.
+// One clip switched on and off: the file holds silence, then the clip's
+// start to the sample, then silence. Each command takes effect at its own
+// sample, round(time x rate / 1000), also inside a frame (1003 ms at 15
+// frames/s), and the file ends at the mix's last command to the sample. A
+// mono file keeps the left samples with their lowest bit cleared.
 TEST_F(ExportJobTest, WavHoldsTheClipWhileOnInStereoAndMono) {
   OV_SKIP_WITHOUT_FIXTURE(clip_);
   const std::vector<uint8_t> clip = Pcm(clip_);
   ASSERT_GE(clip.size(), 88200u);
-  for (uint32_t channels : {2u, 1u}) {
-    SCOPED_TRACE(channels);
-    auto e = EngineWith({Cmd(0, engine::CMD_MASTER_VOLUME, 0, "", 65535), Cmd(300, engine::CMD_LOAD, 0, clip_),
-                         Cmd(300, engine::CMD_PLAY, 0), Cmd(1300, engine::CMD_STOP, 0),
-                         Cmd(1500, engine::CMD_MASTER_VOLUME, 0, "", 65535)});
-    const std::string out = Out("clip.wav");
-    ASSERT_EQ(Encode(e.get(), out, Wav(channels)), 1);
-    media::WavFile f(ov::String::FromUtf8Lossy(out), ov::kGenericRead, ov::CreateMode::kOpenExisting, {});
-    EXPECT_EQ(f.format.channels, channels);
-    EXPECT_EQ(f.format.samplesPerSecond, 22050u);
-    EXPECT_EQ(f.format.bitsPerSample, 16);
-    EXPECT_EQ(f.format.blockAlign, 2 * channels);
-    // The format chunk as stored: rate at 24, byte rate at 28 (rate x
-    // channels x 2 bytes), block align at 32.
-    const std::vector<uint8_t> file = ovtest::ReadFileBytes(out);
-    ASSERT_GE(file.size(), 44u);
-    auto word = [&](size_t at) {
-      return uint32_t(file[at] | file[at + 1] << 8 | file[at + 2] << 16 | file[at + 3] << 24);
-    };
-    EXPECT_EQ(word(24), 22050u);
-    EXPECT_EQ(word(28), 22050u * channels * 2);
-    EXPECT_EQ(file[32] | file[33] << 8, int(2 * channels));
-    const std::vector<uint8_t> pcm = Pcm(out);
-    const size_t frame = 2 * channels;
-    ASSERT_EQ(pcm.size(), 33075u * frame);  // 1.5 s
-    const size_t on = 6615 * frame, off = 28665 * frame;  // 300 ms, 1300 ms
-    for (size_t i = 0; i < pcm.size(); ++i) {
-      if (i >= on && i < off) continue;
-      ASSERT_EQ(pcm[i], 0) << "byte " << i;
-    }
-    for (size_t s = 0; s < (off - on) / frame; ++s) {
-      for (size_t c = 0; c < channels; ++c) {
-        int16_t want = 0, got = 0;
-        std::memcpy(&want, &clip[4 * s + 2 * c], 2);
-        std::memcpy(&got, &pcm[on + frame * s + 2 * c], 2);
-        if (channels == 1) want = int16_t(want & ~1);
-        ASSERT_EQ(got, want) << "sample " << s << " channel " << c;
+  struct Case {
+    uint32_t fps, on_ms, off_ms, end_ms;
+    size_t on, off, end;  // samples
+  } cases[] = {{10, 300, 1300, 1500, 6615, 28665, 33075}, {15, 1003, 2011, 2600, 22116, 44343, 57330}};
+  for (const Case& t : cases) {
+    for (uint32_t channels : {2u, 1u}) {
+      SCOPED_TRACE(testing::Message() << t.fps << " fps, " << channels << " channels");
+      auto e = EngineWith({Cmd(0, engine::CMD_MASTER_VOLUME, 0, "", 65535), Cmd(t.on_ms, engine::CMD_LOAD, 0, clip_),
+                           Cmd(t.on_ms, engine::CMD_PLAY, 0), Cmd(t.off_ms, engine::CMD_STOP, 0),
+                           Cmd(t.end_ms, engine::CMD_MASTER_VOLUME, 0, "", 65535)});
+      const std::string out = Out("clip.wav");
+      ASSERT_EQ(Encode(e.get(), out, Wav(channels, t.fps)), 1);
+      media::WavFile f(ov::String::FromUtf8Lossy(out), ov::kGenericRead, ov::CreateMode::kOpenExisting, {});
+      EXPECT_EQ(f.format.channels, channels);
+      EXPECT_EQ(f.format.samplesPerSecond, 22050u);
+      EXPECT_EQ(f.format.bitsPerSample, 16);
+      EXPECT_EQ(f.format.blockAlign, 2 * channels);
+      // The format chunk as stored: rate at 24, byte rate at 28 (rate x
+      // channels x 2 bytes), block align at 32.
+      const std::vector<uint8_t> file = ovtest::ReadFileBytes(out);
+      ASSERT_GE(file.size(), 44u);
+      auto word = [&](size_t at) {
+        return uint32_t(file[at] | file[at + 1] << 8 | file[at + 2] << 16 | file[at + 3] << 24);
+      };
+      EXPECT_EQ(word(24), 22050u);
+      EXPECT_EQ(word(28), 22050u * channels * 2);
+      EXPECT_EQ(file[32] | file[33] << 8, int(2 * channels));
+      const std::vector<uint8_t> pcm = Pcm(out);
+      const size_t frame = 2 * channels;
+      ASSERT_EQ(pcm.size(), t.end * frame);
+      const size_t on = t.on * frame, off = t.off * frame;
+      for (size_t i = 0; i < pcm.size(); ++i) {
+        if (i >= on && i < off) continue;
+        ASSERT_EQ(pcm[i], 0) << "byte " << i;
+      }
+      for (size_t s = 0; s < (off - on) / frame; ++s) {
+        for (size_t c = 0; c < channels; ++c) {
+          int16_t want = 0, got = 0;
+          std::memcpy(&want, &clip[4 * s + 2 * c], 2);
+          std::memcpy(&got, &pcm[on + frame * s + 2 * c], 2);
+          if (channels == 1) want = int16_t(want & ~1);
+          ASSERT_EQ(got, want) << "sample " << s << " channel " << c;
+        }
       }
     }
+  }
+}
+
+// The frame grid: frame k starts at round(k x 1000 / fps) ms and carries the
+// samples from round(k x rate / fps) to round((k + 1) x rate / fps), so a
+// 20 s mix is exactly fps x 20 frames and 20 s of sound, at rates and frame
+// rates that do not divide each other.
+TEST_F(ExportJobTest, FramesLieOnTheGridAndCarryTheirExactSound) {
+  struct Probe : engine::DmoExportJob {
+    using DmoExportJob::DmoExportJob;
+    bool Start() { return Prepare(); }
+  };
+  struct Case {
+    uint32_t rate, fps;
+  } cases[] = {{22050, 15}, {8000, 15}, {44100, 7}, {48000, 25}, {11025, 12}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.rate << " Hz, " << c.fps << " fps");
+    auto e = EngineWith({Cmd(0, engine::CMD_NOP, 0), Cmd(20000, engine::CMD_NOP, 0)});
+    Probe job(e.get(), ov::String::FromUtf8Lossy(Out("grid.3gp")));
+    ExportSettings s = Wav(2, c.fps);
+    s.sampleRate = c.rate;
+    job.SetExportParams(s);
+    ASSERT_TRUE(job.Start());
+    uint64_t frames = 0, samples = 0;
+    for (;;) {
+      uint8_t* audio = nullptr;
+      uint32_t bytes = 0, time = 0;
+      if (job.RenderNextFrame(nullptr, &audio, &bytes, &time) == 0) break;
+      ::operator delete(audio);
+      const uint64_t k = frames++;
+      ASSERT_EQ(time, (2 * k * 1000 + c.fps) / (2 * c.fps)) << "frame " << k;
+      const uint64_t first = (2 * k * c.rate + c.fps) / (2 * c.fps), next = (2 * (k + 1) * c.rate + c.fps) / (2 * c.fps);
+      ASSERT_EQ(bytes, 4 * (next - first)) << "frame " << k;
+      samples += bytes / 4;
+    }
+    EXPECT_EQ(frames, 20u * c.fps);
+    EXPECT_EQ(samples, 20u * c.rate);
   }
 }
 
@@ -188,9 +233,9 @@ TEST_F(ExportJobTest, WhatFailsARender) {
   }
 }
 
-// Each step within a frame rounds its bytes up to 4 (at 11025 Hz 8-bit
-// stereo 22 bytes a millisecond become 24): a command every millisecond
-// must not run past the frame's block (ASan watches).
+// A command every millisecond cuts the frame into steps of 11 or 12 samples
+// (11025 Hz): the steps must fill the frame's block exactly, never past it
+// (ASan watches).
 TEST_F(ExportJobTest, CommandEveryMillisecondFitsTheBlock) {
   std::vector<EngineCommand> list;
   for (uint32_t t = 0; t < 250; ++t) list.push_back(Cmd(t, engine::CMD_MASTER_VOLUME, 0, "", 65535));
@@ -200,9 +245,9 @@ TEST_F(ExportJobTest, CommandEveryMillisecondFitsTheBlock) {
   s.bitsPerSample = 8;
   ASSERT_EQ(Encode(e.get(), Out("ms.wav"), s), 1);
   // Two whole frames (the third, holding the last command, ends the mix),
-  // silent at 0x80.
+  // 200 ms of 11025 Hz 8-bit stereo, silent at 0x80.
   const std::vector<uint8_t> pcm = Pcm(Out("ms.wav"));
-  EXPECT_EQ(pcm.size(), 2u * 100u * 24u);
+  EXPECT_EQ(pcm.size(), 2205u * 2u);
   EXPECT_TRUE(std::all_of(pcm.begin(), pcm.end(), [](uint8_t b) { return b == 0x80; }));
 }
 

@@ -78,6 +78,24 @@ TEST(WaveOutPlayerTest, PositionCountsPlayedSamples) {
   slow.player->Write(block.data(), 800);
   slow.device->Advance(800);
   EXPECT_EQ(slow.player->GetPosition(), 0u);  // rate under 1000
+
+  // At 22050 Hz a 3-minute take reads 180000 ms, not 180000 x 22.05 / 22
+  // (0.4 s fast): the clock is samples x 1000 / rate, also once samples x
+  // 1000 passes 2^32 (4 minutes at 22050 Hz).
+  struct ClockCase {
+    uint32_t rate;
+    uint64_t samples;
+    uint32_t ms;
+  } clocks[] = {{22050, 22050 * 180, 180000}, {44100, 44100 * 180 + 44, 180000}, {22050, 22050 * 240, 240000},
+                {8000, 8000 * 60 + 7, 60000}};
+  for (const ClockCase& c : clocks) {
+    Rig r;
+    ASSERT_EQ(r.player->Open(8, c.rate, 1), 1);
+    std::vector<uint8_t> pcm(size_t(c.samples), 0x80);
+    r.player->Write(pcm.data(), uint32_t(pcm.size()));
+    r.device->Advance(c.samples);
+    EXPECT_EQ(r.player->GetPosition(), c.ms) << c.rate << " Hz, " << c.samples << " samples";
+  }
 }
 
 TEST(WaveOutPlayerTest, CloseReleasesAWaitingWriter) {
@@ -177,9 +195,11 @@ class ScopedEnv {
 };
 
 constexpr uint32_t kRate = 22050;
-// How far a real-time clock may be from the time measured beside it: a
-// period of the device (46 ms here) plus scheduling on a loaded machine.
-constexpr double kClockSlackMs = 120.0;
+// How far ahead of the time measured beside it a real-time clock may read:
+// the period of 1024 frames (46 ms) it counts when it starts the period,
+// and one more that SDL may take ahead. Never a bound the other way: how
+// far behind a clock is depends on how loaded the machine is.
+constexpr double kClockAheadMs = 2 * 1024 * 1000.0 / kRate;
 
 std::vector<uint8_t> Tone(uint32_t ms, int16_t value) {
   std::vector<uint8_t> b(size_t(kRate) * ms / 1000 * 4);
@@ -192,6 +212,14 @@ std::vector<uint8_t> Tone(uint32_t ms, int16_t value) {
 
 double MsSince(std::chrono::steady_clock::time_point t) {
   return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t).count();
+}
+
+// Waits until the player's clock reads `ms` (a minute at most: a clock that
+// stops never gets there); its reading then.
+uint32_t WaitForPosition(const WaveOutPlayer& player, uint32_t ms) {
+  const auto from = std::chrono::steady_clock::now();
+  while (player.GetPosition() < ms && MsSince(from) < 60000.0) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  return player.GetPosition();
 }
 
 // A device that plays in real time and runs dry when its writer stops, as
@@ -207,13 +235,16 @@ TEST(WaveOutPlayerTest, RealTimeDeviceKeepsTimeThroughUnderrunsAndDrains) {
   const std::vector<uint8_t> silence(size_t(kRate) / 40 * 4, 0);  // 25 ms, as the engine writes
   ASSERT_TRUE(player.Write(silence.data(), uint32_t(silence.size())));
   ASSERT_TRUE(player.Write(silence.data(), uint32_t(silence.size())));
-  ov::Sleep(400);  // the writer is held up
-  EXPECT_NEAR(double(player.GetPosition()), MsSince(opened), kClockSlackMs);
+  // The writer is held up: the clock goes on past the 50 ms written, with
+  // the time and never ahead of it.
+  const uint32_t held = WaitForPosition(player, 400);
+  EXPECT_GE(held, 400u);
+  EXPECT_LE(double(held), MsSince(opened) + kClockAheadMs);
   EXPECT_GT(device->UnderrunFrames(), uint64_t(kRate) / 4);
 
   const std::vector<uint8_t> a = Tone(100, 1000), b = Tone(100, -2000), c = Tone(100, 3000);
   for (const auto* block : {&a, &b, &c}) ASSERT_TRUE(player.Write(block->data(), uint32_t(block->size())));
-  ASSERT_TRUE(player.Drain(2000));
+  ASSERT_TRUE(player.Drain(60000));
   ASSERT_EQ(player.InFlight(), 0u);
   const std::vector<uint8_t> played = device->Played();
   std::vector<uint8_t> all = a;
@@ -221,7 +252,10 @@ TEST(WaveOutPlayerTest, RealTimeDeviceKeepsTimeThroughUnderrunsAndDrains) {
   all.insert(all.end(), c.begin(), c.end());
   const auto at = std::search(played.begin(), played.end(), all.begin(), all.end());
   EXPECT_NE(at, played.end()) << "the three blocks were not played whole and in order";
-  EXPECT_NEAR(double(player.GetPosition()), MsSince(opened), kClockSlackMs);
+  // Drained: the 300 ms written after `held` have been played.
+  const uint32_t drained = player.GetPosition();
+  EXPECT_LE(double(drained), MsSince(opened) + kClockAheadMs);
+  EXPECT_GE(double(drained), double(held) + 300.0 - kClockAheadMs);
 
   player.SetPaused(true);
   ASSERT_TRUE(player.Write(a.data(), uint32_t(a.size())));
@@ -244,14 +278,16 @@ TEST(WaveOutPlayerTest, SystemDeviceOnTheDiskDriverCountsTheSilenceItPlays) {
   const std::vector<uint8_t> silence(size_t(kRate) / 40 * 4, 0);
   ASSERT_TRUE(player.Write(silence.data(), uint32_t(silence.size())));
   ASSERT_TRUE(player.Write(silence.data(), uint32_t(silence.size())));
-  ov::Sleep(500);
-  EXPECT_NEAR(double(player.GetPosition()), MsSince(opened), kClockSlackMs);
+  const uint32_t held = WaitForPosition(player, 500);
+  EXPECT_GE(held, 500u);
+  EXPECT_LE(double(held), MsSince(opened) + kClockAheadMs);
   const std::vector<uint8_t> tone = Tone(100, 1234);
   for (int i = 0; i < 5; ++i) ASSERT_TRUE(player.Write(tone.data(), uint32_t(tone.size())));
-  ASSERT_TRUE(player.Drain(3000));
+  ASSERT_TRUE(player.Drain(60000));
   const uint32_t position = player.GetPosition();
   const auto read = std::chrono::steady_clock::now();
-  EXPECT_NEAR(double(position), MsSince(opened), kClockSlackMs);
+  EXPECT_LE(double(position), MsSince(opened) + kClockAheadMs);
+  EXPECT_GE(double(position), double(held) + 500.0 - kClockAheadMs);
   player.Close();
   const double closing = MsSince(read);  // the device plays on until it is closed
   const std::vector<uint8_t> bytes = ovtest::ReadFileBytes(out);
@@ -270,6 +306,35 @@ TEST(WaveOutPlayerTest, SystemDeviceOnTheDiskDriverCountsTheSilenceItPlays) {
   EXPECT_EQ(toned, tone.size() / 4 * 5);
   EXPECT_EQ(last - first + 1, toned);
   EXPECT_GT(double(first) * 1000 / kRate, 450.0);
+}
+
+// A pause is not played: after Restart the real-time device counts from
+// the restart, never the time it stood paused. Read against this test's own
+// clock, around each reading, so that only the bound that holds however
+// slow the machine is decides: what was played before the pause, plus the
+// time since just before the restart, plus one period.
+TEST(WaveOutPlayerTest, RealTimeDeviceRestartsItsClockAfterAPause) {
+  constexpr uint32_t kPeriod = 441;  // 20 ms
+  const double period_ms = 1000.0 * kPeriod / kRate;
+  ov::RealTimeWaveOutDevice device(kPeriod);
+  const auto opening = std::chrono::steady_clock::now();
+  ASSERT_TRUE(device.Open(ov::WaveOutFormat{kRate, 2, 16}, nullptr, nullptr));
+  const auto played_ms = [&] { return 1000.0 * double(device.SamplesPlayed()) / kRate; };
+  SpinUntil([&] { return played_ms() >= 100.0; });
+  device.Pause();
+  const double before_pause = played_ms();
+  EXPECT_LE(before_pause, MsSince(opening) + period_ms);
+  // Paused for at least half a second by this clock; nothing is played.
+  const auto paused = std::chrono::steady_clock::now();
+  while (MsSince(paused) < 500.0) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  EXPECT_EQ(played_ms(), before_pause);
+  const auto restarting = std::chrono::steady_clock::now();
+  device.Restart();
+  // Five periods played after the restart, whenever they come.
+  SpinUntil([&] { return played_ms() >= before_pause + 5 * period_ms; });
+  const double after = played_ms();
+  EXPECT_LE(after, before_pause + MsSince(restarting) + period_ms);
+  device.Close();
 }
 
 // No sound output can be opened (the disk driver told to write where no
@@ -292,8 +357,9 @@ TEST(WaveOutPlayerTest, NoSoundOutputFallsBackToSilenceThatKeepsTime) {
   EXPECT_NE(said.find("); playing silently in real time\n"), std::string::npos) << said;
   const std::vector<uint8_t> silence(size_t(kRate) / 40 * 4, 0);
   ASSERT_TRUE(player.Write(silence.data(), uint32_t(silence.size())));
-  ov::Sleep(300);
-  EXPECT_NEAR(double(player.GetPosition()), MsSince(opened), kClockSlackMs);
+  const uint32_t held = WaitForPosition(player, 300);
+  EXPECT_GE(held, 300u);
+  EXPECT_LE(double(held), MsSince(opened) + kClockAheadMs);
   player.Close();
   // A format no device takes is still refused, silently.
   WaveOutPlayer bad;

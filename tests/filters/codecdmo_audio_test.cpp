@@ -3,6 +3,7 @@
 // leftover frame between buffers, and inputs larger than one output buffer.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -87,6 +88,17 @@ class AudioRun {
     std::memcpy(p, pcm.data(), pcm.size());
     in->SetLength(static_cast<uint32_t>(pcm.size()));
     EXPECT_EQ(object_->ProcessInput(0, in.Get(), dshow::DMO_INPUT_DATA_BUFFERF_TIME, time, 0), S_OK);
+    return Collect();
+  }
+
+  // Ends the input as the wrapper filter does at the end of the stream and
+  // takes what comes out.
+  std::vector<Output> Drain() {
+    EXPECT_EQ(object_->Discontinuity(0), S_OK);
+    return Collect();
+  }
+
+  std::vector<Output> Collect() {
     std::vector<Output> outs;
     for (;;) {
       ComPtr<dshow::IMediaBuffer> buffer = ComPtr<dshow::IMediaBuffer>::Adopt(dshow::MediaBuffer::Create(output_bytes_));
@@ -254,6 +266,43 @@ TEST(AudioPacking, OversizedInputsGiveIncompleteOutputs) {
       EXPECT_EQ(o.time, time);
       time += o.duration;
     }
+  }
+}
+
+size_t CodedFrames(const std::vector<Output>& outs) {
+  size_t n = 0;
+  for (const Output& o : outs) n += static_cast<size_t>(std::count_if(o.sizes.begin(), o.sizes.end(), [](uint32_t b) { return b > 0; }));
+  return n;
+}
+
+// At the end of the input the kept part of a frame is coded (filled with
+// silence) and the AAC coder gives up the frame its delay holds, so every
+// input frame and the priming frame come out, stamped on from the last
+// output; a second end gives nothing, and new input after it is coded again.
+TEST(AudioPacking, EndDrainsTheKeptSoundAndTheEncoder) {
+  struct Case {
+    CreateFn create;
+    uint32_t rate;
+    int channels;
+    uint32_t frame_bytes;
+    size_t delay_frames;
+  };
+  const Case cases[] = {
+      {CreateAacEncDmo, 22050, 2, 4096, 1},
+      {CreateAmrNbEncDmo, 8000, 1, 320, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.rate);
+    AudioRun run(c.create, PcmType(c.rate, static_cast<uint16_t>(c.channels)));
+    const uint32_t bytes = c.frame_bytes * 5 + c.frame_bytes / 3;
+    const auto fed = run.Feed(Tone(bytes, c.rate, c.channels), 0);
+    const auto drained = run.Drain();
+    ASSERT_FALSE(drained.empty());
+    EXPECT_EQ(CodedFrames(fed) + CodedFrames(drained), 6 + c.delay_frames);
+    EXPECT_EQ(drained.front().time, fed.back().time + fed.back().duration);
+    EXPECT_TRUE(run.Drain().empty());
+    const auto again = run.Feed(Tone(c.frame_bytes * 3, c.rate, c.channels), 0);
+    EXPECT_EQ(CodedFrames(again), 3 - c.delay_frames);
   }
 }
 

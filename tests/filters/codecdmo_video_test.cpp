@@ -2,11 +2,15 @@
 // level and profile choice, properties, samples and their stamps.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 #include <string>
 #include <vector>
 
+#include "codecs/videodec/h263/h263_decoder.h"
+#include "codecs/videodec/mpeg4/mpeg4_decoder.h"
 #include "filters/codecdmo/codecdmo.h"
 #include "tests/filters/codecdmo_test_util.h"
 #include "filters/codecdmo/video_frame_buffer.h"
@@ -396,6 +400,75 @@ TEST(VideoConversion, EveryLayoutEncodes) {
     const Sample s = Encode(object.Get(), frame, 0);
     EXPECT_EQ(s.hr, S_OK) << com::GuidToString(subtype).ToUtf8Lossy();
     EXPECT_FALSE(s.data.empty()) << com::GuidToString(subtype).ToUtf8Lossy();
+  }
+}
+
+// A planar frame of flat grey with Cb 64 and Cr 192 keeps both colours
+// through the object and a decoder, whichever order the planes come in and
+// whether or not the frame is turned for the display (which only the H.263
+// object does): a chroma plane read from the wrong place shows as the wrong
+// colour.
+TEST(VideoConversion, PlanarChromaKeepsBothPlanes) {
+  constexpr int kW = 176, kH = 144, kCb = 64, kCr = 192;
+  struct Case {
+    const char* name;
+    CreateFn create;
+    bool mpeg4;
+    GUID subtype;
+    int orientation;
+  };
+  const Case cases[] = {
+      {"MPEG-4 I420", CreateMpeg4EncDmo, true, MEDIASUBTYPE_I420, 0},
+      {"MPEG-4 YV12", CreateMpeg4EncDmo, true, MEDIASUBTYPE_YV12, 0},
+      {"H.263 I420", CreateH263EncDmo, false, MEDIASUBTYPE_I420, 0},
+      {"H.263 YV12", CreateH263EncDmo, false, MEDIASUBTYPE_YV12, 0},
+      {"H.263 I420 turned", CreateH263EncDmo, false, MEDIASUBTYPE_I420, 1},
+      {"H.263 YV12 turned", CreateH263EncDmo, false, MEDIASUBTYPE_YV12, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetDisplayOrientationForTest(c.orientation);
+    auto object = Make(c.create);
+    dshow::MediaType output;
+    ASSERT_NO_FATAL_FAILURE(
+        Connect(object.Get(), VideoType(kW, kH, 666666, c.subtype, c.orientation != 0 ? 0x8000 : 0), &output));
+    const int cw = static_cast<int>(Le32(output->pbFormat + 52));
+    const int ch = static_cast<int>(Le32(output->pbFormat + 56));
+    ASSERT_EQ(cw * ch, kW * kH);
+    std::vector<uint8_t> frame(kW * kH * 3 / 2, 128);
+    const bool yv12 = c.subtype == MEDIASUBTYPE_YV12;
+    std::memset(frame.data() + kW * kH, yv12 ? kCr : kCb, kW * kH / 4);
+    std::memset(frame.data() + kW * kH * 5 / 4, yv12 ? kCb : kCr, kW * kH / 4);
+    const Sample s = Encode(object.Get(), frame, 0);
+    SetDisplayOrientationForTest(0);
+    ASSERT_EQ(s.hr, S_OK);
+    ASSERT_FALSE(s.data.empty());
+
+    videodec::VideoDecoder* dec = nullptr;
+    if (c.mpeg4) {
+      uint32_t config_length = output->cbFormat - 88;
+      ASSERT_EQ(videodec::gCreateMPEG4VideoDecoder(&dec, output->pbFormat + 88, &config_length, 0), videodec::VDEC_OK);
+    } else {
+      ASSERT_EQ(videodec::gCreateH263VideoDecoder(&dec, nullptr, 0, 0, 0, 0), videodec::VDEC_OK);
+    }
+    std::vector<uint8_t> planes(static_cast<size_t>(cw * ch * 3 / 2));
+    videodec::DecodedPicture pic{planes.data(), planes.data() + cw * ch, planes.data() + cw * ch * 5 / 4, 0, 0, 0};
+    uint32_t length = static_cast<uint32_t>(s.data.size());
+    const int32_t decoded = dec->DecodeFrameOut(dec, s.data.data(), &length, &pic);
+    dec->DestroyDecoder(dec);
+    ASSERT_EQ(decoded, videodec::VDEC_OK);
+    ASSERT_EQ(pic.width, cw);
+    ASSERT_EQ(pic.height, ch);
+    // Every sample of each plane, not an average: a plane half right fails.
+    int worst_y = 0, worst_u = 0, worst_v = 0;
+    for (int i = 0; i < cw * ch; ++i) worst_y = std::max(worst_y, std::abs(pic.y[i] - 128));
+    for (int i = 0; i < cw * ch / 4; ++i) {
+      worst_u = std::max(worst_u, std::abs(pic.u[i] - kCb));
+      worst_v = std::max(worst_v, std::abs(pic.v[i] - kCr));
+    }
+    EXPECT_LE(worst_y, 2);
+    EXPECT_LE(worst_u, 2);
+    EXPECT_LE(worst_v, 2);
   }
 }
 

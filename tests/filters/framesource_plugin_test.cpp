@@ -50,7 +50,8 @@ TEST_F(FramesourcePlugin, ExportsItsEntriesAndClassId) {
   EXPECT_EQ(initialize(Frames, huge), 0);
   EXPECT_EQ(initialize(Frames, good), 1);
   EXPECT_EQ(initialize(Frames, good), 1);  // the mutex is opened by name again
-  for (const char* name : {"DllRegisterServer", "DllUnregisterServer", "DllGetClassObject", "DllCanUnloadNow"}) {
+  for (const char* name :
+       {"DllRegisterServer", "DllUnregisterServer", "DllGetClassObject", "DllCanUnloadNow", "GetDeliveredTime"}) {
     EXPECT_NE(lib_.Symbol(name), nullptr) << name;
   }
   // Nothing else of what the plug-in links is visible.

@@ -36,6 +36,7 @@ struct Plan {
   int no_video_at = -1;         // this frame hands back no video buffer
   std::function<void(int k, unsigned char* frame)> render;
   std::function<void(int k, unsigned char* chunk, uint32_t bytes)> sound;
+  std::function<void(int k)> before;  // called first in each frame step
 
   FrameFilterConfig config{};
   int next = 0;
@@ -54,6 +55,7 @@ int PlanCallback(unsigned char** video, unsigned char** audio, int* audio_bytes,
     return 0;
   }
   const int k = p.next++;
+  if (p.before) p.before(k);
   *time_ms = k * p.time_step_ms;
   p.handed.push_back(*video);
   const size_t frame_bytes = static_cast<size_t>(p.config.Width) * p.config.Height * 2;
@@ -97,14 +99,14 @@ class FrameSource : public ::testing::Test {
   void TearDown() override { g_plan = nullptr; }
 
   // Runs the harness graph until completion; the streams given are rendered.
-  void RunGraph(Plan* plan, bool video, bool audio, uint32_t video_delay_ms = 0) {
+  void RunGraph(Plan* plan, bool video, bool audio, uint32_t video_delay_ms = 0, uint32_t audio_delay_ms = 0) {
     plan->config = ModuleConfig();
     g_plan = plan;
     ASSERT_EQ(InitializeModule(PlanCallback, plan->config), 1);
-    Graph(video, audio, video_delay_ms);
+    Graph(video, audio, video_delay_ms, audio_delay_ms);
   }
 
-  void Graph(bool video, bool audio, uint32_t video_delay_ms = 0) {
+  void Graph(bool video, bool audio, uint32_t video_delay_ms = 0, uint32_t audio_delay_ms = 0) {
     HRESULT hr = S_OK;
     filter_ = ComPtr<com::IUnknown>::Adopt(CFrameFilter::CreateInstance(nullptr, &hr));
     ASSERT_TRUE(filter_);
@@ -113,6 +115,7 @@ class FrameSource : public ::testing::Test {
                                                                 : &dshow::MEDIATYPE_Video;
     ASSERT_EQ(graph_.Build(base, video ? video_major : nullptr, audio ? &dshow::MEDIATYPE_Audio : nullptr), S_OK);
     if (video) graph_.Sink()->SetReceiveDelay(graph_.VideoPin(), video_delay_ms);
+    if (audio) graph_.Sink()->SetReceiveDelay(graph_.AudioPin(), audio_delay_ms);
     ASSERT_EQ(graph_.Run(), S_OK);
     // As the export job waits: the filter's event first, then the graph.
     done_seen_ = done_.Wait(60000) == ov::kWaitObject0;
@@ -160,9 +163,10 @@ TEST_F(FrameSource, EveryFrameArrivesFlippedAndStamped) {
       expected.insert(expected.end(), first, first + 352);
     }
     EXPECT_EQ(video_[k].data, expected) << "frame " << k;
-    // Frame k has time k x 1000 ms: start k x 10000000, one period of 66 ms.
+    // Frame k has time k x 1000 ms (frame 15k of the grid): it stops where
+    // frame 15k + 1 starts, round((15k + 1) x 1000 / 15) = k x 1000 + 67 ms.
     EXPECT_EQ(video_[k].start, static_cast<int64_t>(k) * 10000000);
-    EXPECT_EQ(video_[k].stop, static_cast<int64_t>(k) * 10000000 + 660000);
+    EXPECT_EQ(video_[k].stop, static_cast<int64_t>(k) * 10000000 + 670000);
   }
   // The ring's three buffers are handed out in turn.
   ASSERT_GE(plan.handed.size(), 6u);
@@ -298,6 +302,7 @@ TEST_F(FrameSource, AudioOnlyGraphEndsWithTheDoneEvent) {
 TEST_F(FrameSource, ACallbackThatEndsAtOnceEndsBothStreamsAndSetsTheEventOnce) {
   ASSERT_EQ(InitializeModule(EndAtOnce, Config(22050, 2, 15, 1024)), 1);
   Graph(true, true);
+  EXPECT_EQ(DeliveredTimeMs(), 0);
   EXPECT_TRUE(video_.empty());
   EXPECT_TRUE(audio_.empty());
   EXPECT_TRUE(graph_.Sink()->Ended(graph_.VideoPin()));
@@ -367,6 +372,49 @@ TEST_F(FrameSource, AudioPullingAheadNeverOverwritesAQueuedFrame) {
   ExpectDoneOnce();
 }
 
+// A slow sound encoder (each audio sample takes the sink 10 ms) behind a
+// fast video one: the video pin renders ahead of the audio pin only by the
+// audio queue's bound, so the mix's sound is never held in memory, and what
+// every pin has delivered follows the frames rendered within that bound.
+TEST_F(FrameSource, ASlowSoundEncoderHoldsTheFramesBack) {
+  Plan plan;
+  plan.frames = 60;
+  plan.time_step_ms = 100;
+  plan.chunk_bytes = 8820;
+  int most_queued = 0, worst_lag_ms = 0, ahead_ms = INT32_MIN;
+  plan.before = [&](int k) {
+    auto* filter = static_cast<CFrameFilter*>(static_cast<dshow::IBaseFilter*>(filter_.Get()));
+    most_queued = std::max(most_queued, static_cast<int>(filter->AudioQueue().Count()));
+    const int delivered = DeliveredTimeMs();
+    worst_lag_ms = std::max(worst_lag_ms, k * 100 - delivered);
+    ahead_ms = std::max(ahead_ms, delivered - k * 100);
+  };
+  Initialize(Config(22050, 2, 10, 1024));
+  plan.config = ModuleConfig();
+  g_plan = &plan;
+  HRESULT hr = S_OK;
+  filter_ = ComPtr<com::IUnknown>::Adopt(CFrameFilter::CreateInstance(nullptr, &hr));
+  auto* base = static_cast<dshow::IBaseFilter*>(filter_.Get());
+  ASSERT_EQ(graph_.Build(base, &dshow::MEDIATYPE_Video, &dshow::MEDIATYPE_Audio), S_OK);
+  graph_.Sink()->SetReceiveDelay(graph_.AudioPin(), 10);
+  EXPECT_EQ(DeliveredTimeMs(), 0);
+  ASSERT_EQ(graph_.Run(), S_OK);
+  ASSERT_EQ(done_.Wait(60000), ov::kWaitObject0);
+  int32_t code = 0;
+  ASSERT_EQ(graph_.WaitForCompletion(60000, &code), S_OK);
+  // Everything delivered, the last frame's 100 ms included.
+  EXPECT_GE(DeliveredTimeMs(), 6000);
+  ASSERT_EQ(graph_.Stop(), S_OK);
+  EXPECT_LE(most_queued, kMaxQueuedChunks);
+  // Rendered at most the queue, the video ring and the sample in hand ahead.
+  EXPECT_LE(worst_lag_ms, (kMaxQueuedChunks + 4) * 100);
+  EXPECT_LE(ahead_ms, 0);  // never more than what has been rendered
+  EXPECT_EQ(graph_.Sink()->SampleCount(graph_.VideoPin()), 60u);
+  const std::vector<unsigned char> sound = Joined(graph_.Sink()->Samples(graph_.AudioPin()));
+  ASSERT_GE(sound.size(), plan.pcm.size());
+  EXPECT_TRUE(std::equal(plan.pcm.begin(), plan.pcm.end(), sound.begin()));
+}
+
 TEST_F(FrameSource, Rgb555OutputUnderThePrivateVideoType) {
   FrameFilterConfig config = Config(22050, 2, 15, 1024, 8, 2);
   config.VideoCodecId = 1;
@@ -413,7 +461,7 @@ TEST_F(FrameSource, PinTypesAndTheirChecks) {
   ASSERT_TRUE(dshow::VideoInfoOf(*type.get(), &v));
   EXPECT_EQ(type->cbFormat, dshow::kVideoInfoHeaderSize);
   EXPECT_EQ(v.bmiHeader.biSizeImage, 50688u);
-  EXPECT_EQ(v.AvgTimePerFrame, 660000);
+  EXPECT_EQ(v.AvgTimePerFrame, 666666);  // 10000000 / 15, cut: read back as 15.00 frames/s
   EXPECT_EQ(v.rcSource.right, 176);
   EXPECT_EQ(v.rcTarget.bottom, 144);
   EXPECT_EQ(v.dwBitRate, 128000u);

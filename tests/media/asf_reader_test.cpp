@@ -202,6 +202,12 @@ std::vector<PacketCase> PacketCases() {
     AsfPacketSpec single = packet({payload(a, 0)});
     single.multiple = false;
     cases.push_back({"single_payload", {single}, {Obj(0, a)}});
+    // Without replicated data the payload is the whole object, timed by
+    // its packet: the packet's padding after it is not part of it.
+    AsfPacketSpec bare = single;
+    bare.payloads[0].replicated = {};
+    bare.sendTime = 70;
+    cases.push_back({"single_payload_then_padding", {bare}, {Obj(70, a)}});
   }
   {
     // An object of 700 bytes in two packets.

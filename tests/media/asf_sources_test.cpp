@@ -236,7 +236,8 @@ TEST(WmvDmoSource, FramesAndPicturesMatchFfmpeg) {
 }
 
 // A seek gives the frame one before the one shown at the target, decoded
-// from the key frame before it (the same picture as a straight decode); an
+// from the key frame before it (the same picture as a straight decode), and
+// the frames after it in turn; an
 // end mark ends the clip; Rewind starts again.
 TEST(WmvDmoSource, SeekEndMarkAndRewind) {
   const std::string path = ovtest::FixturePath("media_wmv2.wmv");
@@ -249,14 +250,18 @@ TEST(WmvDmoSource, SeekEndMarkAndRewind) {
   ASSERT_EQ(all.size(), 20u);
   for (uint32_t target : {1250u, 560u, 1046u}) {
     ASSERT_TRUE(video.Seek(target)) << target;
-    std::unique_ptr<uint8_t[]> frame;
-    uint32_t bytes = 0, time = 0;
-    ASSERT_TRUE(video.ReadVideoFrame(&frame, &bytes, &time, 0));
     size_t k = 0;
     while (k + 1 < all.size() && all[k + 1].time <= target) ++k;
     ASSERT_GT(k, 0u);
-    EXPECT_EQ(time, all[k - 1].time) << target;
-    EXPECT_EQ(Bytes(frame.get(), frame.get() + bytes), all[k - 1].rgb) << target;
+    // The reads after the first go on frame by frame: the skip is spent.
+    ASSERT_LT(k + 1, all.size());
+    for (size_t i = k - 1; i <= k + 1; ++i) {
+      std::unique_ptr<uint8_t[]> frame;
+      uint32_t bytes = 0, time = 0;
+      ASSERT_TRUE(video.ReadVideoFrame(&frame, &bytes, &time, 0)) << target << " " << i;
+      EXPECT_EQ(time, all[i].time) << target << " " << i;
+      EXPECT_EQ(Bytes(frame.get(), frame.get() + bytes), all[i].rgb) << target << " " << i;
+    }
   }
   EXPECT_FALSE(video.Seek(5000));
   video.endMark = 500;

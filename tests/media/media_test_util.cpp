@@ -22,9 +22,10 @@ bool HaveTool(const std::string& name) {
   return !RunCommand("command -v " + name + " 2>/dev/null").empty();
 }
 
-std::vector<ProbePacket> ProbePackets(const std::string& path, int stream) {
+std::vector<ProbePacket> ProbePackets(const std::string& path, int stream, bool edits) {
   std::vector<ProbePacket> packets;
-  std::string out = RunCommand("ffprobe -v error -ignore_editlist 1 -select_streams " + std::to_string(stream) +
+  std::string out = RunCommand(std::string("ffprobe -v error ") + (edits ? "" : "-ignore_editlist 1 ") +
+                               "-select_streams " + std::to_string(stream) +
                                " -show_entries packet=dts,size -of csv=p=0 '" + path + "'");
   std::istringstream in(out);
   std::string line;

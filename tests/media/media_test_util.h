@@ -24,7 +24,8 @@ struct ProbePacket {
   uint32_t size = 0;
 };
 // ffprobe -ignore_editlist 1 -show_packets of one stream.
-std::vector<ProbePacket> ProbePackets(const std::string& path, int stream);
+// With `edits`, ffprobe applies the file's edit lists to the times.
+std::vector<ProbePacket> ProbePackets(const std::string& path, int stream, bool edits = false);
 
 // A package that serves byte vectors by name and stays installed for the test.
 class TestPackage {

@@ -97,7 +97,16 @@ static Bytes Trak(const TrackSpec& t) {
                                 FullBox("stsz", stsz), FullBox(t.co64 ? "co64" : "stco", stco)}));
   Bytes minf = Box("minf", stbl);
   Bytes mdia = Box("mdia", Cat({FullBox("mdhd", mdhd), FullBox("hdlr", hdlr), minf}));
-  return Box("trak", mdia);
+  if (t.edits.empty()) return Box("trak", mdia);
+  // Version 0 edits: segment duration, media time, rate 1.0.
+  Bytes elst;
+  Put32(elst, static_cast<uint32_t>(t.edits.size()));
+  for (const auto& e : t.edits) {
+    Put32(elst, e.first);
+    Put32(elst, static_cast<uint32_t>(e.second));
+    Put32(elst, 0x10000);
+  }
+  return Box("trak", Cat({Box("edts", FullBox("elst", elst)), mdia}));
 }
 
 // ftyp, an mdat of `mdat_bytes` (sample data: byte i holds i & 0xFF) starting

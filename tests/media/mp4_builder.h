@@ -21,6 +21,7 @@ struct TrackSpec {
   std::vector<uint64_t> chunks;                      // offsets
   bool co64 = false;
   Bytes entry_children;  // boxes inside the sample entry ("damr", "esds", ...)
+  std::vector<std::pair<uint32_t, int32_t>> edits;  // "elst": segment duration, media time
 };
 
 Bytes Box(const char* type, const Bytes& body);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "media/byte_view.h"
@@ -35,6 +36,10 @@ std::vector<Sample> ReadAll(media::Mp4Reader& reader, int track, media::TrackCur
   return out;
 }
 
+// Sizes and times as ffprobe reads them, the times with the edit lists
+// applied: the AAC tracks of these ffmpeg-made files start at their edit
+// (the encoder's 1024 priming samples read as time 0 and are what the
+// source trims), AMR and video tracks at 0.
 TEST(Mp4Reader, MatchesFfprobePackets) {
   for (const char* name : {"media_h263_amr.3gp", "media_mpeg4_aac.mp4", "media_h264_aac.mp4", "media_aac.m4a",
                            "media_mpeg4_aac.3g2", "media_aac.mov"}) {
@@ -44,15 +49,68 @@ TEST(Mp4Reader, MatchesFfprobePackets) {
     media::Mp4Reader reader(pak.Add(name, ovtest::ReadFileBytes(path)));
     ASSERT_TRUE(reader.Open()) << name;
     for (int track = 0; track < reader.track_count(); ++track) {
-      auto packets = mediatest::ProbePackets(path, track);
+      auto packets = mediatest::ProbePackets(path, track, true);
       auto samples = ReadAll(reader, track);
       ASSERT_EQ(samples.size(), packets.size()) << name << " track " << track;
       uint32_t timescale = reader.GetTimescale(track);
+      const bool aac = reader.track(track)->handler_type == media::FourCC("soun") && !reader.amr();
+      EXPECT_EQ(reader.track(track)->lead_in, aac ? 1024u : 0u) << name << " track " << track;
       for (size_t i = 0; i < samples.size(); ++i) {
         EXPECT_EQ(samples[i].bytes, packets[i].size) << name << " " << track << " " << i;
-        EXPECT_EQ(samples[i].time, static_cast<uint32_t>(packets[i].dts * 1000 / timescale))
-            << name << " " << track << " " << i;
+        const int64_t dts = std::max<int64_t>(packets[i].dts, 0);
+        EXPECT_EQ(samples[i].time, static_cast<uint32_t>(dts * 1000 / timescale)) << name << " " << track << " " << i;
       }
+    }
+  }
+}
+
+// Only a sound track's single edit that starts inside the media moves its
+// start: sample times and seeks count from it. An empty edit (alone or
+// first), several edits, and a video track's edit leave the times as
+// stored; an edit past the last sample gives every sample time 0.
+TEST(Mp4Reader, SoundTrackStartsAtItsSingleEdit) {
+  struct Case {
+    const char* handler;
+    std::vector<std::pair<uint32_t, int32_t>> edits;
+    uint64_t lead_in;
+  } cases[] = {
+      {"soun", {{1000, 250}}, 250},           {"soun", {}, 0},
+      {"soun", {{100, -1}, {900, 0}}, 0},     {"soun", {{500, 0}, {500, 500}}, 0},
+      {"vide", {{1000, 250}}, 0},             {"soun", {{1000, 0x7FFFFFFF}}, 0x7FFFFFFF},
+      {"soun", {{1000, -1}}, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.handler << " " << c.edits.size() << " edits, lead-in " << c.lead_in);
+    TrackSpec t;
+    t.handler = c.handler;
+    t.stts = {{10, 100}};
+    t.stsc = {{1, 10, 1}};
+    t.sizes = std::vector<uint32_t>(10, 4);
+    t.chunks = {24};
+    t.edits = c.edits;
+    TestPackage pak;
+    media::Mp4Reader reader(pak.Add("edit.mp4", Movie({t}, 40)));
+    ASSERT_TRUE(reader.Open());
+    ASSERT_EQ(reader.track(0)->edits.size(), c.edits.size());
+    EXPECT_EQ(reader.track(0)->lead_in, c.lead_in);
+    auto samples = ReadAll(reader, 0);
+    ASSERT_EQ(samples.size(), 10u);
+    for (uint32_t i = 0; i < 10; ++i) {
+      const uint64_t decode = i * 100;
+      EXPECT_EQ(samples[i].time, decode > c.lead_in ? decode - c.lead_in : 0) << i;
+    }
+    // A seek lands on the sample whose span holds the target.
+    auto cursor = reader.OpenTrack(0);
+    if (c.lead_in + 420 < 1000) {
+      ASSERT_TRUE(reader.Seek(cursor.get(), 420));
+      std::unique_ptr<uint8_t[]> buffer;
+      uint32_t bytes = 0, time = 0;
+      ASSERT_TRUE(reader.ReadSample(cursor.get(), &buffer, &bytes, &time));
+      const uint32_t sample = static_cast<uint32_t>((420 + c.lead_in) / 100);
+      EXPECT_EQ(buffer[0], 4 * sample);
+      EXPECT_EQ(time, sample * 100 - c.lead_in);
+    } else {
+      EXPECT_FALSE(reader.Seek(cursor.get(), 420));
     }
   }
 }

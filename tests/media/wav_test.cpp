@@ -327,11 +327,48 @@ TEST(WavFile, WrittenFilesAreValidAfterEveryAppend) {
     EXPECT_EQ(mid[40], 3);
     EXPECT_EQ(mid[4], 39);
   }
+  // The pad byte that makes the length even is counted in the RIFF size.
   Bytes t = ovtest::ReadFileBytes(path);
   ASSERT_EQ(t.size(), 48u);
-  EXPECT_EQ(t[4], 39);
+  EXPECT_EQ(t[4], 40);
   EXPECT_EQ(t[40], 3);
   EXPECT_EQ(t[47], 0);
+
+  // 8-bit mono with an odd data length: the RIFF size is the file length - 8
+  // after the close, and a writer reopening the file appends over the pad.
+  struct Step {
+    uint32_t bytes;       // appended
+    uint32_t data_size;   // data size after the close
+    uint32_t riff_size;   // RIFF size after the close
+    uint64_t length;      // file length after the close
+  } steps[] = {{15999, 15999, 16036, 16044}, {1, 16000, 16036, 16044}, {2, 16002, 16038, 16046}};
+  const auto Get32 = [](const uint8_t* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+  };
+  const media::WavFormat mono = media::LoadWavFormat(PcmFormat(1, 8000, 8).data());
+  const std::string odd = dir + "/odd.wav";
+  bool first = true;
+  for (const Step& s : steps) {
+    SCOPED_TRACE(s.data_size);
+    {
+      media::WavFile wav(U16(odd), ov::kGenericRead | ov::kGenericWrite,
+                         first ? ov::CreateMode::kCreateAlways : ov::CreateMode::kOpenAlways, mono);
+      ASSERT_EQ(wav.status, 0u);
+      Bytes block(s.bytes, 0x80);
+      uint32_t written = 0;
+      ASSERT_TRUE(wav.Append(block.data(), s.bytes, &written));
+      EXPECT_EQ(wav.riffSize, 36 + s.data_size);  // before the close: 36 + data size
+    }
+    first = false;
+    const Bytes b = ovtest::ReadFileBytes(odd);
+    ASSERT_EQ(b.size(), s.length);
+    EXPECT_EQ(Get32(b.data() + 4), s.riff_size);
+    EXPECT_EQ(Get32(b.data() + 40), s.data_size);
+    EXPECT_EQ(b.back(), s.data_size & 1 ? 0 : 0x80);
+  }
+  if (mediatest::HaveTool("soxi")) {
+    EXPECT_EQ(mediatest::RunCommand("soxi -s '" + odd + "' 2>&1"), "16002\n");
+  }
 
   std::string tone = dir + "/tone.wav";
   {

@@ -1,7 +1,9 @@
 #include "platform/os/file.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -295,6 +297,57 @@ TEST(File, RegularFilesAmongFoldersFifosAndDevices) {
   EXPECT_EQ(GetLastError(), kErrorPathNotFound);
   EXPECT_STREQ(ErrorText(kErrorDiskFull), "the disk is full");
   EXPECT_STREQ(ErrorText(4242), "error 4242");
+}
+
+// Opening an existing path accepts only a regular file. A FIFO without a
+// peer must not block the open (it would hold the process's open lock and
+// stop every other open and close); one with a peer, a device or a socket is
+// refused the same way. Creating a new file is unaffected.
+TEST(File, OpeningAnExistingFifoOrDeviceIsRefusedWithoutBlocking) {
+  const String dir = Scratch();
+  const String lone = JoinPath(dir, u"lone.jpg"), fed = JoinPath(dir, u"fed.mp4");
+  ASSERT_EQ(::mkfifo(lone.ToUtf8Lossy().c_str(), 0600), 0);
+  ASSERT_EQ(::mkfifo(fed.ToUtf8Lossy().c_str(), 0600), 0);
+  // Both ends held open here, so an open of this one returns even when blocking.
+  const int peer = ::open(fed.ToUtf8Lossy().c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_GE(peer, 0);
+  struct Case {
+    String path;
+    uint32_t access;
+    CreateMode mode;
+  };
+  const Case cases[] = {
+      {lone, kGenericRead, CreateMode::kOpenExisting},
+      {lone, kGenericWrite, CreateMode::kOpenAlways},
+      {lone, kGenericRead | kGenericWrite, CreateMode::kTruncateExisting},
+      {fed, kGenericRead, CreateMode::kOpenExisting},
+      {fed, kGenericWrite, CreateMode::kOpenAlways},
+      {u"/dev/zero", kGenericRead, CreateMode::kOpenExisting},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path.ToUtf8Lossy() + " mode " + std::to_string(static_cast<int>(c.mode)));
+    File f;
+    EXPECT_FALSE(f.Open(c.path, c.access, kShareRead, c.mode));
+    EXPECT_EQ(GetLastError(), kErrorBadFileType);
+    EXPECT_FALSE(f.IsOpen());
+  }
+  EXPECT_STREQ(ErrorText(kErrorBadFileType), "not a regular file");
+  std::vector<uint8_t> bytes;
+  EXPECT_FALSE(ReadWholeFile(lone, &bytes));
+  EXPECT_EQ(GetLastError(), kErrorBadFileType);
+  ::close(peer);
+
+  // Regular files still open, for reading and writing, blocking as before.
+  const String plain = JoinPath(dir, u"plain.bin");
+  Touch(plain, "abc");
+  File r;
+  ASSERT_TRUE(r.Open(plain, kGenericRead | kGenericWrite, kShareRead, CreateMode::kOpenAlways));
+  char buf[3] = {};
+  uint32_t got = 0;
+  EXPECT_TRUE(r.Read(buf, 3, &got));
+  EXPECT_EQ(std::string(buf, got), "abc");
+  File created;
+  EXPECT_TRUE(created.Open(JoinPath(dir, u"new.bin"), kGenericWrite, kShareNone, CreateMode::kCreateNew));
 }
 
 TEST(File, InvalidUtf16PathAndThreadLocalError) {

@@ -2,7 +2,10 @@
 // processes: the other one is os_test_helper.
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/syscall.h>
 
+#include <fstream>
 #include <string>
 
 #include "platform/os/event.h"
@@ -37,6 +40,20 @@ uint32_t RunHelper(const String& arguments, uint32_t timeout_ms = 10000) {
 }
 
 String Quoted(const String& s) { return u"\"" + s + u"\""; }
+
+// Waits until process pid sleeps in a futex wait (where a blocked queue read
+// sleeps), as /proc tells; false when it ended first.
+bool WaitUntilAsleepInFutex(const Process& p) {
+  const std::string path = "/proc/" + std::to_string(p.Id()) + "/syscall";
+  const std::string futex = std::to_string(SYS_futex) + " ";
+  while (p.IsRunning()) {
+    std::ifstream in(path);
+    std::string line;
+    if (in && std::getline(in, line) && line.rfind(futex, 0) == 0) return true;
+    Sleep(1);
+  }
+  return false;
+}
 
 }  // namespace
 
@@ -205,6 +222,30 @@ TEST(MessageQueue, ReceiveWithNothingQueuedReturnsAfterItsTimeOut) {
   EXPECT_LT(waited, 2000u);
   EXPECT_FALSE(reader.Read(record, 4, &got, 0));
   EXPECT_EQ(RunHelper(u"receive " + Quoted(UniqueName(u"VEX_MESSAGE_QUEUE empty")) + u" 40"), 200u);
+}
+
+// A reader killed while it waits in Read, twice in a row, must not wedge the
+// queue: after each kill a writer's Write (5000 ms time-out) and a new
+// reader's Read (250 ms) return within their time-outs, in other processes,
+// and a Read with nothing queued returns at its time-out.
+TEST(MessageQueue, ReadersKilledInsideTheirWaitLeaveTheQueueWorking) {
+  const String name = UniqueName(u"VEX_MESSAGE_QUEUE killed");
+  MessageQueue writer;  // keeps the queue alive between the readers
+  ASSERT_TRUE(writer.Create(name, MessageQueueOptions{}));
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE(round);
+    Process reader;
+    ASSERT_TRUE(reader.Create(kHelper, u"receive " + Quoted(name) + u" 4294967295"));
+    ASSERT_TRUE(WaitUntilAsleepInFutex(reader));
+    ASSERT_EQ(::kill(static_cast<pid_t>(reader.Id()), SIGKILL), 0);
+    ASSERT_EQ(reader.Wait(kInfinite), kWaitObject0);
+    // The helpers' own time-outs bound each call; the generous wait here
+    // only keeps a wedged helper from hanging the test.
+    const String value = String::Format(u"%d", 50 + round);
+    EXPECT_EQ(RunHelper(u"send " + Quoted(name) + u" 1 " + value, 60000), 0u);
+    EXPECT_EQ(RunHelper(u"receive " + Quoted(name) + u" 250", 60000), 50u + round);
+  }
+  EXPECT_EQ(RunHelper(u"receive " + Quoted(name) + u" 250", 60000), 200u);
 }
 
 TEST(MessageQueue, BoundsAndRoles) {

@@ -99,7 +99,7 @@ TEST(Event, AutoResetReleasesOneWaiterAndClears) {
   b.Start(waiter);
   Sleep(20);
   e.Set();
-  for (int i = 0; i < 400 && released == 0; ++i) Sleep(5);
+  for (int i = 0; i < 12000 && released == 0; ++i) Sleep(5);
   Sleep(30);  // time for a wrong second release to show
   EXPECT_EQ(released, 1);
   e.Set();

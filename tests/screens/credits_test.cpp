@@ -49,7 +49,7 @@ class Credits : public ::testing::Test {
   Mixer* EnterMixer() {
     if (!d().ok() || !d().UseVirtualWaveOut() || !d().TapElement(u"main_0")) return nullptr;
     auto* m = dynamic_cast<Mixer*>(d().sm().menu_container()->FindByType(ui::kTypeMixer, true));
-    for (int i = 0; m && i < 1000 && m->decoding(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (m) m->JoinDecompression();
     d().Settle();
     return m;
   }

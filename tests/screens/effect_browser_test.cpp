@@ -634,6 +634,22 @@ TEST_P(EffectScreens, OverlayScreenTapsARowAndSwitchesThePhotoEffectWithItsMark)
   ASSERT_TRUE(d().TapElement(u"photo_overlay_menu_chip_sepia"));
   EXPECT_EQ(Option(u"PhotoEffect"), ov::String(u"0"));
   EXPECT_FALSE(mark->IsVisible());
+  // Each effect's mark sits on its own chip: its middle over that chip's
+  // text strip across, and reaching into it down.
+  const char16_t* marks[] = {u"_bw", u"_sepia", u"_saturation"};
+  for (const char16_t* m : marks) {
+    ui::Element* tick = Find(u"photo_overlay_menu" + std::u16string(m));
+    ASSERT_TRUE(tick);
+    const int32_t mid = tick->x() + tick->GetXSize() / 2;
+    for (const char16_t* c : marks) {
+      ui::Element* chip = Find(u"photo_overlay_menu_chip" + std::u16string(c));
+      ASSERT_TRUE(chip);
+      const bool across = mid >= chip->x() && mid < chip->x() + chip->GetXSize();
+      const bool down = tick->y() < chip->y() + chip->GetYSize() && chip->y() < tick->y() + tick->GetYSize();
+      EXPECT_EQ(across && down, m == c) << U8(ov::String(std::u16string_view(m))) << " over "
+                                        << U8(ov::String(std::u16string_view(c)));
+    }
+  }
 }
 
 TEST_P(EffectScreens, EffectScreenChoosesTypeMaskSpeedDirectionAndPhotoDuration) {

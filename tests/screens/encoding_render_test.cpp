@@ -8,8 +8,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <filesystem>
+#include <functional>
+#include <sstream>
 #include <utility>
 #include <thread>
 
@@ -283,6 +286,72 @@ TEST_F(EncodingRender, EveryOutputKindEndToEnd) {
   }
 }
 
+// At 15 frames/s the ten-second mix is exactly 150 frames, 15 a second, and
+// as much sound as picture; each progress message comes once its share is
+// written, so 100 only once the file is complete.
+TEST_F(EncodingRender, FramesOnTheGridSoundInStepProgressByWhatIsWritten) {
+  ASSERT_TRUE(MixProject());
+  const std::string out = Path("grid.3gp");
+  std::vector<std::pair<int, uintmax_t>> progress;  // percent, the file's size when it came
+  int result = -1;
+  engine::RenderQueue reader(true);
+  std::thread watch([&] {
+    for (int quiet = 0; result < 0 && quiet < 240;) {
+      const engine::RenderMessage m = reader.Receive(engine::RenderQueue::kReadTimeoutMs);
+      if (m.kind == engine::kRenderNothing) {
+        ++quiet;
+        continue;
+      }
+      quiet = 0;
+      if (m.kind == engine::kRenderResult) {
+        result = m.value;
+      } else if (m.kind == engine::kRenderProgress) {
+        std::error_code error;
+        const uintmax_t size = std::filesystem::file_size(out, error);
+        progress.emplace_back(m.value, error ? 0 : size);
+      }
+    }
+  });
+  const std::string command = "env -u DISPLAY " + std::string(OVMIX_BIN_DIR) + "ovmix " +
+                              Quote("-p\"" + Path("m.mix") + "\"") + " " + Quote("-o\"" + out + "\"") + " " +
+                              Quote("-e\"96000,22050,16,2,0,2,2,128000,15,144,176\"") + " >/dev/null 2>/dev/null";
+  EXPECT_EQ(std::system(command.c_str()), 0);
+  watch.join();
+  ASSERT_EQ(result, 1);
+  // Progress all along the render, not only at its end: a message for
+  // nearly every percent of the mix.
+  EXPECT_GT(progress.size(), 50u);
+  const uintmax_t final_size = std::filesystem::file_size(out);
+  for (size_t i = 0; i < progress.size(); ++i) {
+    if (i > 0) {
+      EXPECT_GT(progress[i].first, progress[i - 1].first);
+    }
+    if (i + 1 < progress.size()) {
+      EXPECT_LT(progress[i].first, 100);
+    }
+  }
+  EXPECT_EQ(progress.back().first, 100);
+  EXPECT_EQ(progress.back().second, final_size);  // 100 once the file is complete
+
+  const std::string q = Quote(out);
+  EXPECT_EQ(Output("ffprobe -v error -count_frames -select_streams v -show_entries stream=nb_read_frames,r_frame_rate "
+                   "-of csv=p=0 " + q),
+            "15/1,150\n");
+  // The picture's frames lie on the grid: frame k at round(k x 1000 / 15) ms.
+  const std::string times =
+      Output("ffprobe -v error -select_streams v -show_entries packet=pts_time -of csv=p=0 " + q);
+  std::istringstream lines(times);
+  std::string line;
+  for (int k = 0; std::getline(lines, line); ++k) {
+    EXPECT_EQ(std::lround(std::atof(line.c_str()) * 1000), (2 * k * 1000 + 15) / 30) << k;
+  }
+  // The sound lasts as long as the picture, give or take the encoder's frame.
+  const double video = std::atof(Output("ffprobe -v error -select_streams v -show_entries stream=duration -of csv=p=0 " + q).c_str());
+  const double audio = std::atof(Output("ffprobe -v error -select_streams a -show_entries stream=duration -of csv=p=0 " + q).c_str());
+  EXPECT_NEAR(video, kMixSeconds, 0.001);
+  EXPECT_NEAR(audio, kMixSeconds, 1024 / 22050.0);
+}
+
 // A 3GP without sound ends; a 320x240 MPEG-4 picture at 256 kbit/s (above
 // the level its size and rate point to) renders.
 TEST_F(EncodingRender, VideoOnlyAndLargerMpeg4Render) {
@@ -371,12 +440,25 @@ TEST_F(EncodingRender, PauseRestartAndCancelWhilePaused) {
                                 " " + Quote("-e\"96000,22050,16,2,0,4,2,128000,15,144,176\"") + " >/dev/null 2>&1";
     result = std::system(command.c_str());
   });
+  // A failed assertion still ends the render and its thread.
+  struct Ender {
+    std::thread& thread;
+    std::string cancel;
+    ~Ender() {
+      if (!thread.joinable()) return;
+      (void)std::system(cancel.c_str());
+      thread.join();
+    }
+  } ender{render, tool + "cancel"};
   int last = -1, final_result = -1;
-  // Reads the queue for ms; the number of progress messages seen.
-  auto read_for = [&](uint32_t ms) {
+  // Reads the queue until `done` holds or the render has given its result;
+  // five minutes at most (a safety net: no outcome hangs on it). The number
+  // of progress messages seen.
+  auto read_until = [&](const std::function<bool()>& done) {
     int seen = 0;
-    for (uint32_t waited = 0; waited < ms; waited += 50) {
-      for (engine::RenderMessage m = reader.Receive(0); m.kind != engine::kRenderNothing; m = reader.Receive(0)) {
+    const auto from = std::chrono::steady_clock::now();
+    while (!done() && final_result < 0 && std::chrono::steady_clock::now() - from < std::chrono::minutes(5)) {
+      for (engine::RenderMessage m = reader.Receive(50); m.kind != engine::kRenderNothing; m = reader.Receive(0)) {
         if (m.kind == engine::kRenderProgress) {
           last = m.value;
           ++seen;
@@ -384,24 +466,38 @@ TEST_F(EncodingRender, PauseRestartAndCancelWhilePaused) {
           final_result = m.value;
         }
       }
-      ov::Sleep(50);
     }
     return seen;
   };
-  for (int i = 0; i < 600 && last < 1 && final_result < 0; ++i) read_for(50);
+  // Reads for `ms` by this test's clock; the progress messages seen.
+  auto read_for = [&](int ms) {
+    const auto from = std::chrono::steady_clock::now();
+    return read_until([&] { return std::chrono::steady_clock::now() - from > std::chrono::milliseconds(ms); });
+  };
+  read_until([&] { return last >= 1; });
   ASSERT_GE(last, 1);
+  ASSERT_LT(final_result, 0) << "the render ended before the test could pause it";
   ASSERT_EQ(std::system((tool + "pause").c_str()), 0);
-  read_for(1000);  // what was under way
+  // The pause takes hold when the render next looks at its events, which on
+  // a busy machine may be late: wait for a second without progress (a
+  // minute at most), then the pause holds, however long it lasts.
+  bool quiet = false;
+  for (int i = 0; i < 60 && !quiet && final_result < 0; ++i) quiet = read_for(1000) == 0;
+  EXPECT_TRUE(quiet) << "the progress never stopped";
   const int paused_at = last;
-  EXPECT_EQ(read_for(4000), 0) << "progress while paused";
+  EXPECT_EQ(read_for(2000), 0) << "progress while paused";
   EXPECT_EQ(last, paused_at);
+  EXPECT_LT(final_result, 0) << "the render ended while paused";
   ASSERT_EQ(std::system((tool + "restart").c_str()), 0);
-  EXPECT_GT(read_for(6000), 0) << "no progress after restart";
+  // Going on: a percent past the one held, whenever it comes.
+  read_until([&] { return last > paused_at; });
+  EXPECT_GT(last, paused_at) << "no progress after restart";
+  ASSERT_LT(final_result, 0) << "the render ended before the test could pause it again";
   ASSERT_EQ(std::system((tool + "pause").c_str()), 0);
-  read_for(1000);
   ASSERT_EQ(std::system((tool + "cancel").c_str()), 0);
   render.join();
-  read_for(100);
+  // The process has ended: its messages are all in the queue.
+  read_until([&] { return false; });
   EXPECT_EQ(result.load(), 0);
   EXPECT_EQ(final_result, 1);
   EXPECT_LT(last, 100);

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <time.h>
 
 #include <chrono>
@@ -177,7 +178,7 @@ TEST_F(BrowserScreen, OpenMixListsTheProjectsAndTheOneDroppedOnAChannelLoads) {
   d().Settle();
   ASSERT_EQ(d().Menu(), u"mixing_menu");
   if (auto* m = dynamic_cast<screens::Mixer*>(d().sm().menu_container()->FindByType(ui::kTypeMixer, true))) {
-    for (int i = 0; i < 1000 && m->decoding(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    m->JoinDecompression();
     d().Settle();
     m->OnAction(screens::kActionDecompressFailureOk, ov::String(), 0);
     d().Settle();
@@ -291,6 +292,50 @@ TEST_F(BrowserScreen, FiltersScrollingPreviewAndDrops) {
   EXPECT_EQ(Name(c.selected), "bad.mp4");
   EXPECT_TRUE(b->OnStylusDown(Row(3).first, Row(3).second));
   EXPECT_EQ(Name(c.selected), "bad.mp4");
+}
+
+// Named pipes called like a picture and a video that no program writes to:
+// painting the list does not wait on them, and their rows are broken.
+TEST_F(BrowserScreen, NamedPipesShowAsBrokenRowsWithoutHoldingThePaint) {
+  ASSERT_TRUE(d().ok());
+  for (const char* p : {"/Pictures/pipe.jpg", "/Movies/pipe.mp4"}) {
+    ASSERT_EQ(::mkfifo((docs_ + p).c_str(), 0600), 0) << p;
+  }
+  OpenBrowser();
+  MediaBrowser* b = Browser();
+  b->OnAction(screens::kActionBrowserSortName, ov::String(), 0);
+  d().Settle();
+  // Each kind on its own, so that every row of it is painted.
+  struct Kind {
+    const char16_t* tap;
+    std::vector<std::string> names;
+  } kinds[] = {{u"show_images", {"beach.bmp", "broken.jpg", "pipe.jpg"}}, {u"show_videos", {"bad.mp4", "pipe.mp4"}}};
+  for (const Kind& k : kinds) {
+    SCOPED_TRACE(ov::String(k.tap).ToUtf8Lossy());
+    ASSERT_TRUE(d().TapElement(k.tap));
+    ASSERT_EQ(Names(), k.names);
+    EXPECT_TRUE(b->complete_draw());
+    for (const std::string& name : k.names) {
+      const screens::MediaFileRecord& r = *b->catalogue().FindByName(nullptr, U(name));
+      EXPECT_EQ(r.broken != 0, name != "beach.bmp") << name;
+      EXPECT_TRUE(r.thumbnail) << name;  // the placeholder
+    }
+  }
+}
+
+// "Open mix" lists a named pipe called like a project; dropping it reports
+// the file as a damaged project and loads nothing, at once.
+TEST_F(BrowserScreen, APipedProjectIsReportedLikeADamagedOne) {
+  ASSERT_TRUE(d().ok());
+  ASSERT_EQ(::mkfifo((docs_ + "/Mixes/pipe.mix").c_str(), 0600), 0);
+  ASSERT_TRUE(d().TapElement(u"main_1"));
+  ASSERT_EQ(d().Menu(), u"media_browser");
+  const auto pipe = Row(RowOf(u"pipe.mix"));
+  d().Drag(pipe, {{pipe.first + 5, pipe.second + 30}, Middle(u"drop_sel1")});
+  ASSERT_EQ(d().boxes().size(), 1u);
+  EXPECT_NE(d().boxes()[0].text.find(u"pipe.mix"), std::u16string::npos);
+  EXPECT_NE(d().boxes()[0].text.find(u"cannot be read"), std::u16string::npos);
+  EXPECT_EQ(Channel(u"channel_sel1")->GetKind(), screens::kKindEmpty);
 }
 
 // The preview plays the sound file whole, both channels as written, and

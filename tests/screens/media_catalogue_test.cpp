@@ -285,3 +285,32 @@ TEST_F(CatalogueTest, ChangesRebuildJustAfterTheSettleTime) {
 }
 
 }  // namespace
+
+// A video's thumbnail is its first frame the right way up: the decoder's
+// rows come bottom-up, the thumbnail's top row is the picture's top.
+TEST(CatalogueThumbnail, AVideoFrameIsTheRightWayUp) {
+  const std::string clip = ovtest::FixturePath("screens_red_over_blue.mp4");
+  OV_SKIP_WITHOUT_FIXTURE(clip);
+  screens::MediaFileRecord record;
+  const size_t slash = clip.rfind('/');
+  record.folder = U(clip.substr(0, slash + 1));
+  record.name = U(clip.substr(slash + 1));
+  record.kind = screens::kKindVideo;
+  ASSERT_TRUE(screens::BuildThumbnail(&record, screens::ThumbnailSpec{}));
+  EXPECT_EQ(record.broken, 0);
+  ASSERT_TRUE(record.thumbnail);
+  const int32_t w = record.thumbnail->width(), h = record.thumbnail->height();
+  ASSERT_EQ(w, 64);
+  ASSERT_EQ(h, 48);
+  // RGB 565: red in the top five bits, blue in the bottom five.
+  const auto red = [](uint16_t p) { return p >> 11; };
+  const auto blue = [](uint16_t p) { return p & 31; };
+  int32_t red_on_top = 0, blue_below = 0;
+  for (int32_t x = 0; x < w; ++x) {
+    const uint16_t top = record.thumbnail->row(0)[x], bottom = record.thumbnail->row(h - 1)[x];
+    red_on_top += red(top) > 24 && blue(top) < 8;
+    blue_below += blue(bottom) > 24 && red(bottom) < 8;
+  }
+  EXPECT_EQ(red_on_top, w);
+  EXPECT_EQ(blue_below, w);
+}

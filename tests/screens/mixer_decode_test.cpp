@@ -1,6 +1,7 @@
 // Decoding to cache on entering the mixer screen: the worker, its popup, its
 // result actions, a cancel, and the caches it leaves in the clips.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <chrono>
@@ -109,17 +110,35 @@ TEST_F(MixerDecode, EnteringWritesTheNamedCachesAndEndsWith339) {
   EXPECT_EQ(Str(host_.strings[12]), u"3 / 3");
 }
 
+// A clip that cannot be read fails the decode, whether it holds junk or is a
+// named pipe that no program writes to (which must not hold the worker).
 TEST_F(MixerDecode, ABrokenClipGives340AndTheFailurePopup) {
   const std::string bad = dir_ + "/bad.jpg";
   std::ofstream(bad) << "no picture";
-  Add(1, screens::kKindImage, bad);
-  Enter();
-  EXPECT_EQ(Finish(), std::vector<int32_t>{screens::kActionDecompressFailed});
-  ASSERT_FALSE(host_.opened.empty());
-  EXPECT_EQ(host_.opened.back(), popups_[1]);
-  EXPECT_TRUE(ch(1).GetClipCache(0, screens::kKindImage).IsEmpty());
-  mixer().OnAction(screens::kActionDecompressFailureOk, ov::String(), 0);
-  EXPECT_EQ(host_.closed.back(), popups_[1]);
+  const std::string pipe_picture = dir_ + "/pipe.jpg", pipe_video = dir_ + "/pipe.mp4",
+                    pipe_sound = dir_ + "/pipe.wav";
+  for (const std::string& p : {pipe_picture, pipe_video, pipe_sound}) ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0) << p;
+  struct Case {
+    int32_t kind;
+    std::string clip;
+    int32_t cut_start;
+  } cases[] = {{screens::kKindImage, bad, 0},
+               {screens::kKindImage, pipe_picture, 0},
+               {screens::kKindVideo, pipe_video, 0},
+               {screens::kKindAudio, pipe_sound, 500}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.clip);
+    ch(1).Clear();
+    Add(1, c.kind, c.clip, c.cut_start);
+    host_.opened.clear();
+    Enter();
+    EXPECT_EQ(Finish(), std::vector<int32_t>{screens::kActionDecompressFailed});
+    ASSERT_FALSE(host_.opened.empty());
+    EXPECT_EQ(host_.opened.back(), popups_[1]);
+    EXPECT_TRUE(ch(1).GetClipCache(0, c.kind).IsEmpty());
+    mixer().OnAction(screens::kActionDecompressFailureOk, ov::String(), 0);
+    EXPECT_EQ(host_.closed.back(), popups_[1]);
+  }
 }
 
 TEST_F(MixerDecode, ACancelKeepsEarlierCachesAndTheNextEntryWritesTheRest) {

@@ -3,6 +3,7 @@
 // render thread follows the queue, and 336 or 337 ends the render.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -33,6 +34,27 @@ using ovtest::MixCommand;
 using screens::Mixer;
 
 ov::String U(const std::string& s) { return ov::String::FromUtf8Lossy(s); }
+
+// The ids of this process's children that have ended and were not reaped.
+std::vector<int> ZombieChildren() {
+  std::vector<int> zombies;
+  for (const auto& entry : fs::directory_iterator("/proc")) {
+    const std::string name = entry.path().filename();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::ifstream in(entry.path() / "stat");
+    std::string line;
+    if (!std::getline(in, line)) continue;
+    // "pid (name) state ppid ...": the name may hold spaces and brackets.
+    const size_t close = line.rfind(')');
+    if (close == std::string::npos) continue;
+    std::istringstream rest(line.substr(close + 1));
+    char state = 0;
+    int parent = 0;
+    rest >> state >> parent;
+    if (state == 'Z' && parent == static_cast<int>(::getpid())) zombies.push_back(std::stoi(name));
+  }
+  return zombies;
+}
 
 class MixerRender : public ::testing::Test {
  protected:
@@ -159,6 +181,9 @@ TEST_F(MixerRender, MmsNumbersItsFilesAndSendsThem) {
     s << in.rdbuf();
     return s.str() == dir_ + "/tmp/Zentyr1.wav\n" + dir_ + "/tmp/Zentyr2.wav\n";
   }, 10000));
+  // The messaging programs have ended; none stays behind as a zombie.
+  EXPECT_TRUE(d().SettleUntil([] { return ZombieChildren().empty(); }, 10000))
+      << ::testing::PrintToString(ZombieChildren());
   const ov::String second = U(dir_ + "/tmp/Zentyr2.wav");
   EXPECT_EQ(d().sm().GetPendingTempFile(), second);
   EXPECT_TRUE(ov::FileExists(second));

@@ -21,6 +21,7 @@
 #include "screens/preview_mixer.h"
 #include "tests/screens/screens_host.h"
 #include "tests/support/headless_driver.h"
+#include "tests/support/scoped_env.h"
 #include "ui/drop_down_menu.h"
 #include "ui/softkey_bar.h"
 #include "tests/support/test_paths.h"
@@ -48,7 +49,7 @@ ui::Element* Find(ovtest::HeadlessDriver& d, const char16_t* name) {
 bool EnterMixer(ovtest::HeadlessDriver& d, const char16_t* button) {
   if (!d.TapElement(button)) return false;
   if (Mixer* m = FindMixer(d)) {
-    for (int i = 0; i < 1000 && m->decoding(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    m->JoinDecompression();
     d.Settle();
     m->OnAction(screens::kActionDecompressFailureOk, ov::String(), 0);
     d.Settle();
@@ -200,7 +201,7 @@ TEST_F(LoadedProject, ThePreviewScreenReplaysWithItsControls) {
   ui::Element* preview = d().sm().menu_container()->FindByType(ui::kTypePreviewMixer, true);
   ASSERT_NE(preview, nullptr);
   if (auto* m = dynamic_cast<Mixer*>(preview)) {
-    for (int i = 0; i < 1000 && m->decoding(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    m->JoinDecompression();
   }
   d().Settle();
   preview->OnAction(screens::kActionDecompressFailureOk, ov::String(), 0);
@@ -208,6 +209,34 @@ TEST_F(LoadedProject, ThePreviewScreenReplaysWithItsControls) {
   preview->OnTick(&area, 1);
   EXPECT_TRUE(Find(d(), u"Preview")->IsEnabled());
   EXPECT_FALSE(Find(d(), u"StopPreview")->IsEnabled());
+}
+
+// The take's timer ("mix_timer") shows only while a take runs under a
+// length limit; a take without one has no time left to count down.
+TEST(MixerScreen, TheTimerShowsOnlyDuringATakeWithALimit) {
+  const std::string dir = ovtest::ScratchDir();
+  ovtest::ScopedEnv env;
+  env.Set("OVMIX_DOCUMENTS", dir);
+  ovtest::HeadlessDriver d(dir + "/data");
+  ASSERT_TRUE(d.ok());
+  ASSERT_TRUE(EnterMixer(d, u"main_0"));
+  Mixer* mixer = FindMixer(d);
+  ui::Element* timer = Find(d, u"mix_timer");
+  ASSERT_TRUE(mixer && timer);
+  EXPECT_FALSE(timer->IsVisible());
+  d.AnswerBoxes(wnd::kAnswerYes);  // a second take may replace the first
+  for (const int length : {0, 30, 0}) {
+    d.sm().StoreOption(u"WizardMediaLength", ov::String::Format(u"%d", length));
+    mixer->OnAction(screens::kActionMixerAcceptWizard, ov::String(), 0);
+    d.sm().DoAction(screens::kActionMixStart, ov::String(), 1);
+    d.Settle();
+    ASSERT_TRUE(mixer->mixing()) << length;
+    EXPECT_EQ(timer->IsVisible(), length != 0) << length;
+    d.sm().DoAction(screens::kActionMixStop, ov::String(), 1);
+    d.Settle();
+    ASSERT_FALSE(mixer->mixing()) << length;
+    EXPECT_FALSE(timer->IsVisible()) << length;
+  }
 }
 
 // Output settings chosen on their screen and accepted with MX_ACCEPTWIZARD
@@ -652,7 +681,7 @@ class LiveMixEndToEnd : public ::testing::Test {
   // Waits for the decoding that entering a screen started; true when it
   // ended with every cache written (339: no failure popup, nothing pending).
   bool FinishDecoding(Mixer* m) {
-    for (int i = 0; i < 2000 && m->decoding(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    m->JoinDecompression();
     d().Settle();
     ui::Element* failure = Find(d(), u"DECOMPRESSION_FAILURE");
     ui::Element* progress = Find(d(), u"DECOMPRESSION_PROGRESS");

@@ -489,6 +489,14 @@ TEST_F(PictureEditors, ThePreviewGoesFromPhotoToPhotoAndStopsAfterTheLast) {
   PhotoScreen& p = Open(2);
   p.editor->OnAction(screens::kActionEditorPlayPicture, ov::String(), 1);
   engine::MixEngine* e = p.editor->preview_engine();
+  // Part way through the first photo the position and progress run: about
+  // 600 ms of the two seconds (the photo starts a little after the clock),
+  // short of the photo's end at 50 %.
+  ASSERT_TRUE(previews_.PlayUntil(e, 600));
+  p.editor->OnAction(screens::kActionEditorTickPicture, ov::String(), 1);
+  EXPECT_GE(host_->numeric[screens::picture_options::kPlayPercentage], 20u);
+  EXPECT_LT(host_->numeric[screens::picture_options::kPlayPercentage], 50u);
+  EXPECT_EQ(Str(host_->strings[screens::picture_options::kTrackPos]), u"0:00");
   ASSERT_TRUE(previews_.PlayUntil(e, 1100));
   // The held first photo ended: the engine asks for the next.
   ASSERT_TRUE(p.DrainUntil(p.editor, screens::kActionPictureClipEnded));
@@ -716,6 +724,32 @@ TEST_F(PhotoEditorScreen, ATurnReopensTheEditedChannels) {
   EXPECT_EQ(Str(editor->channel()->title()), u"channel_sel0");
   EXPECT_EQ(editor->channel()->ClipCount(), 2);
   EXPECT_FALSE(editor->mutex_held());
+}
+
+// The pan-and-zoom screen says in words which rectangle the stylus draws,
+// following "Start" and "End", in both orientations.
+TEST_F(PhotoEditorScreen, ThePanZoomLabelNamesTheRectangleDrawn) {
+  OpenEditor();
+  for (int turn = 0; turn < 2; ++turn) {
+    if (turn) {
+      d().Key(wnd::Key::kRotate);
+      d().Settle();
+    }
+    d().sm().DoAction(screens::kActionPicturePanZoomEdit, ov::String(), 1);
+    d().Settle();
+    ASSERT_EQ(d().Menu(), u"panzoomMenu");
+    ui::Element* which = d().sm().FindElementByName(nullptr, u"panzoom_which", false);
+    ASSERT_TRUE(which);
+    for (const auto& [chip, words] : {std::pair{u"panzoom_end", "Drawing the end rectangle"},
+                                      std::pair{u"panzoom_start", "Drawing the start rectangle"}}) {
+      ASSERT_TRUE(d().TapElement(chip));
+      d().Settle();
+      EXPECT_EQ(which->text().ToUtf8Lossy(), words) << turn;
+    }
+    d().SavePng(dir_ + "/panzoom_" + std::to_string(turn) + ".png");  // for review
+    d().Back();
+    d().Settle();
+  }
 }
 
 TEST_F(PhotoEditorScreen, ATurnOnThePanZoomScreenReopensItsClip) {

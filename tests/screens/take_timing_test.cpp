@@ -167,7 +167,7 @@ class TakeTiming : public ::testing::TestWithParam<Output> {
   void Act(int32_t code, const ov::String& argument = ov::String()) { d().sm().DoAction(code, argument, 1); }
 
   bool FinishDecoding(Mixer* m) {
-    for (int i = 0; i < 4000 && m->decoding(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    m->JoinDecompression();
     d().Settle();
     return !m->decoding() && m->CountPendingCacheItems() == 0;
   }

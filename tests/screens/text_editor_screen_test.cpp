@@ -185,6 +185,39 @@ TEST_F(TextScreen, TheDialogChangesOrKeepsTheText) {
   }
 }
 
+// A text longer than the box shows the mark that more follows below it;
+// one that fits does not, in both orientations.
+TEST_F(TextScreen, ALongTextIsMarkedAsGoingOn) {
+  for (int turn = 0; turn < 2; ++turn) {
+    if (turn) {
+      d().Key(wnd::Key::kRotate);
+      d().Settle();
+    }
+    ChannelSelection* ch = OpenCaption(u"Holiday Mix START");
+    TextEditor* e = editor();
+    ASSERT_NE(e, nullptr);
+    ui::Element* more = d().sm().FindElementByName(nullptr, u"text_more", false);
+    ASSERT_NE(more, nullptr);
+    struct Case {
+      const char16_t* typed;
+      bool more;
+    } cases[] = {{u"Holiday Mix START", true}, {u"Hi", false}, {u"", true}, {u"One two three four five six", true}};
+    for (const Case& c : cases) {
+      SCOPED_TRACE(ov::String(c.typed).ToUtf8Lossy() + (turn ? " turned" : ""));
+      wnd::SetTextEntryHook([&](const ov::String&, ov::String* text) {
+        *text = c.typed;
+        return true;
+      });
+      d().Tap(e->x() + e->GetXSize() / 2, e->y() + e->GetYSize() / 2);
+      d().Settle();
+      EXPECT_EQ(ch->GetClipText(0)->textString, c.typed);
+      EXPECT_EQ(e->more_below(), c.more);
+      EXPECT_EQ(more->IsVisible(), c.more);
+    }
+    d().SavePng(dir_ + "/text_more_" + std::to_string(turn) + ".png");  // for review
+  }
+}
+
 // Without a clip (a channel that is none of the mixer's) the dialog never
 // opens and the preview posts nothing.
 TEST_F(TextScreen, WithoutAClipNothingReachesAChannel) {

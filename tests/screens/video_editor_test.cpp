@@ -22,8 +22,10 @@
 #include "platform/os/archive.h"
 #include "screens/audio_editor.h"
 #include "screens/channel_selection.h"
+#include "screens/effect_browser.h"
 #include "screens/preview_engine.h"
 #include "screens/text_clip.h"
+#include "shell/packages.h"
 #include "platform/gfx/dc.h"
 #include "platform/os/thread.h"
 #include "platform/ui/window.h"
@@ -141,7 +143,7 @@ class VideoEditorTest : public ::testing::Test {
     Act(ui::kActionEditorStop);
     Act(screens::kActionEditorPlay);
     SeekSlider(ms * 100 / kClipMs);
-    for (int i = 0; i < 5000 && editor_->Position() != ms; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    for (int i = 0; i < 60000 && editor_->Position() != ms; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     ASSERT_EQ(editor_->Position(), ms);
   }
   // The last seek posted on the video channel (-1: none).
@@ -619,6 +621,51 @@ TEST_F(VideoEditorScreen, ThePreviewKeepsRealTimeOnALoadedMachine) {
   d().sm().DoAction(ui::kActionEditorStop, ov::String(), 1);
   d().Settle();
   EXPECT_FALSE(editor->playing());
+}
+
+// Overlay: a row tapped and OK lays it over the clip; Overlay again opens
+// the list on that row, and OK without a tap keeps the clip's overlay.
+TEST_F(VideoEditorScreen, TheOverlayListReopensOnTheChosenRow) {
+  // The overlay pictures come from the media package.
+  ASSERT_TRUE(shell::MediaPackage().Open(U(OVMIX_BIN_DIR "media.pak")));
+  struct Closer {
+    ~Closer() { shell::MediaPackage().Close(); }
+  } closer;
+  OpenEditor();
+  auto open_overlay = [&]() -> screens::EffectBrowser* {
+    d().sm().DoAction(screens::kActionEditorAddOverlay, ov::String(), 1);
+    d().Settle();
+    EXPECT_EQ(d().Menu(), u"video_overlay_menu");
+    return dynamic_cast<screens::EffectBrowser*>(
+        d().sm().FindElementByName(d().sm().menu_container(), u"video_overlay_menu_list", true));
+  };
+  auto accept = [&] {
+    d().sm().DoAction(screens::kActionEditorAcceptChanges, ov::String(), 1);
+    d().Settle();
+    EXPECT_EQ(d().Menu(), u"video_editor");
+  };
+  screens::EffectBrowser* list = open_overlay();
+  ASSERT_NE(list, nullptr);
+  list->Rebuild();  // the package opened after the screens were built
+  d().Settle();
+  int row = 0;
+  for (auto p = list->items().begin(); p != list->items().end() && p->name != ov::String(u"frame.bmp"); ++p) ++row;
+  ASSERT_LT(row, int(list->items().size()));
+  d().Tap(list->x() + 20, list->y() + row * list->row_height() + 5);
+  d().Settle();
+  ASSERT_NE(list->selected(), list->None());
+  ASSERT_EQ(list->selected()->name, ov::String(u"frame.bmp"));
+  accept();
+  const ov::String chosen = channel_->GetClipOverlayFile(0);
+  ASSERT_GT(chosen.Length(), 9);
+  EXPECT_EQ(Utf8(chosen.Mid(chosen.Length() - 9)), "frame.bmp");
+
+  list = open_overlay();
+  ASSERT_NE(list, nullptr);
+  ASSERT_NE(list->selected(), list->None());
+  EXPECT_EQ(Utf8(list->selected()->name), "frame.bmp");
+  accept();
+  EXPECT_EQ(Utf8(channel_->GetClipOverlayFile(0)), Utf8(chosen));
 }
 
 // A turn brings the editor back on the same channel (code 9).

@@ -1,10 +1,14 @@
-// The text-entry dialog over a headless window: typed text, the soft keys,
-// Back, a turn (F5 and the "Rotation is starting" broadcast), the window's
-// timers going on while it is open; the test hook; the save dialog asking
-// for the name with it and keeping the overwrite question.
+// The text-entry dialog over a headless window: typed text, the soft keys
+// pressed and tapped, Back, a turn (F5 and the "Rotation is starting"
+// broadcast), the window's timers going on while it is open; the test hook;
+// the save dialog asking for the name with it and keeping the overwrite
+// question.
 #include <SDL.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
+#include <algorithm>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -19,6 +23,7 @@
 #include "tests/support/headless_driver.h"
 #include "tests/support/scoped_env.h"
 #include "tests/support/test_paths.h"
+#include "ui/softkey_bar.h"
 
 namespace {
 
@@ -26,6 +31,16 @@ SDL_Event KeyEvent(SDL_Keycode key) {
   SDL_Event e{};
   e.type = SDL_KEYDOWN;
   e.key.keysym.sym = key;
+  return e;
+}
+
+SDL_Event MouseEvent(bool down, int32_t x, int32_t y, uint8_t button = SDL_BUTTON_LEFT) {
+  SDL_Event e{};
+  e.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
+  e.button.button = button;
+  e.button.clicks = 1;
+  e.button.x = x;
+  e.button.y = y;
   return e;
 }
 
@@ -67,7 +82,8 @@ class TextEntryDialogTest : public testing::Test {
       return;
     }
     if (e.message == wnd::Message::kCommand || e.message == wnd::Message::kKey ||
-        e.message == wnd::Message::kBackKey) {
+        e.message == wnd::Message::kBackKey || e.message == wnd::Message::kStylusDown ||
+        e.message == wnd::Message::kStylusUp) {
       seen_.push_back(e);
     }
   }
@@ -128,6 +144,53 @@ TEST_F(TextEntryDialogTest, SoftKeysBackAndTurns) {
     const bool turned = !seen_.empty() && seen_[0].message == wnd::Message::kKey &&
                         seen_[0].wparam == static_cast<uint32_t>(wnd::Key::kRotate);
     EXPECT_EQ(turned, std::string(c.name) == "F5 cancels") << c.name;
+    SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+  }
+}
+
+// The soft keys tapped with the stylus: a press and release inside the
+// drawn "OK" accepts, inside "Cancel" cancels; anywhere else, a press that
+// leaves its key, or another button changes nothing, and the box stays open
+// for what comes next.
+TEST_F(TextEntryDialogTest, SoftKeysAreTapped) {
+  wnd::SetupTextEntry(u"", u"Title", u"OK", u"Cancel");
+  const gfx::Rect ok = wnd::TextEntrySoftKeyRect(true), cancel = wnd::TextEntrySoftKeyRect(false);
+  ASSERT_FALSE(ok.IsEmpty());
+  ASSERT_FALSE(cancel.IsEmpty());
+  ASSERT_LT(ok.right, cancel.left);
+  // The corners just inside each key, and points just outside them.
+  const int32_t ok_x = ok.left, ok_y = ok.bottom - 1, cancel_x = cancel.right - 1, cancel_y = cancel.top;
+  const struct {
+    const char* name;
+    std::vector<SDL_Event> script;
+    bool accepted;
+    const char16_t* text;
+  } cases[] = {
+      {"OK tapped", {TextEvent("b"), MouseEvent(true, ok_x, ok_y), MouseEvent(false, ok.right - 1, ok.top)}, true,
+       u"ab"},
+      {"Cancel tapped", {TextEvent("b"), MouseEvent(true, cancel_x, cancel_y), MouseEvent(false, cancel_x, cancel_y)},
+       false, u"a"},
+      // Each tap below misses; the typed "c" then shows the box was still
+      // open, and F1 or F2 closes it.
+      {"beside OK", {MouseEvent(true, ok.right, ok_y), MouseEvent(false, ok.right, ok_y), TextEvent("c"),
+                     KeyEvent(SDLK_F1)}, true, u"ac"},
+      {"above Cancel", {MouseEvent(true, cancel_x, cancel.top - 1), MouseEvent(false, cancel_x, cancel.top - 1),
+                        TextEvent("c"), KeyEvent(SDLK_F1)}, true, u"ac"},
+      {"on the edit line", {MouseEvent(true, 60, ok.top - 10), MouseEvent(false, 60, ok.top - 10), TextEvent("c"),
+                            KeyEvent(SDLK_F2)}, false, u"a"},
+      {"pressed on OK, released on Cancel", {MouseEvent(true, ok_x, ok_y), MouseEvent(false, cancel_x, cancel_y),
+                                             TextEvent("c"), KeyEvent(SDLK_F1)}, true, u"ac"},
+      {"released on OK only", {MouseEvent(true, ok.right + 1, ok_y), MouseEvent(false, ok_x, ok_y), TextEvent("c"),
+                               KeyEvent(SDLK_F1)}, true, u"ac"},
+      {"right button on Cancel", {MouseEvent(true, cancel_x, cancel_y, SDL_BUTTON_RIGHT),
+                                  MouseEvent(false, cancel_x, cancel_y, SDL_BUTTON_RIGHT), TextEvent("c"),
+                                  KeyEvent(SDLK_F1)}, true, u"ac"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(Run(u"a", c.script), c.accepted) << c.name;
+    EXPECT_EQ(wnd::TextEntryText().ToUtf8Lossy(), ov::String(c.text).ToUtf8Lossy()) << c.name;
+    // No tap reached the program beneath the box.
+    EXPECT_TRUE(seen_.empty()) << c.name;
     SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
   }
 }
@@ -227,6 +290,137 @@ TEST(SaveFileName, TheMixerSavesUnderTheTypedName) {
   EXPECT_EQ(d.boxes()[0].buttons, uint32_t(wnd::kBoxYesNo));
   EXPECT_NE(d.boxes()[0].text.find(u"Holiday.mix"), std::u16string::npos);
   wnd::SetTextEntryHook({});
+  std::filesystem::remove_all(dir);
+}
+
+// A Save As whose write fails says so in a box naming the file and the
+// cause; a file saved there before stays as it was and no temporary file is
+// left. A cancelled name or a No to the question shows nothing more. The
+// tests run as root, for whom a read-only folder does not fail: a missing
+// folder, a path through a regular file and a file-size limit (standing for
+// a full disk) fail instead.
+TEST(SaveFileName, AFailedSaveSaysWhichFileAndWhy) {
+  const std::string dir = ovtest::ScratchDir();
+  ovtest::ScopedEnv env;
+  env.Set("OVMIX_DOCUMENTS", dir);
+  ovtest::HeadlessDriver d(dir + "/data");
+  ASSERT_TRUE(d.ok());
+  ASSERT_TRUE(d.TapElement(u"main_0"));
+  d.Settle();
+  std::string typed = "Kept";
+  bool accept = true;
+  wnd::SetTextEntryHook([&](const ov::String&, ov::String* text) {
+    *text = ov::String::FromUtf8Lossy(typed);
+    return accept;
+  });
+  const std::string saves = dir + "/Zentyr";
+  d.sm().DoAction(screens::kActionMixSaveAs, ov::String(), 1);
+  ASSERT_TRUE(d.boxes().empty());
+  const std::vector<uint8_t> kept = ovtest::ReadFileBytes(saves + "/Kept.mix");
+  ASSERT_FALSE(kept.empty());
+  std::ofstream(saves + "/plain.txt") << "x";
+
+  struct rlimit unlimited;
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &unlimited), 0);
+  void (*old_handler)(int) = std::signal(SIGXFSZ, SIG_IGN);
+  struct Case {
+    std::string name;
+    bool full;  // under a file-size limit smaller than the project
+    std::string file, cause;
+  } cases[] = {
+      {"none/Song", false, saves + "/none/Song.mix", "the folder does not exist"},
+      {"plain.txt/Song", false, saves + "/plain.txt/Song.mix", "the folder does not exist"},
+      {"Kept", true, saves + "/Kept.mix", "the disk is full"},
+  };
+  d.AnswerBoxes(wnd::kAnswerYes);  // replacing Kept.mix with this empty mix
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    typed = c.name;
+    if (c.full) {
+      struct rlimit small = unlimited;
+      small.rlim_cur = 16;
+      ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    }
+    d.sm().DoAction(screens::kActionMixSaveAs, ov::String(), 1);
+    if (c.full) {
+      ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &unlimited), 0);
+    }
+    ASSERT_FALSE(d.boxes().empty());
+    const auto& box = d.boxes().back();
+    EXPECT_EQ(box.caption, u"Save As");
+    EXPECT_EQ(box.buttons, uint32_t(wnd::kBoxOk));
+    const std::string text = ov::String(std::u16string_view(box.text)).ToUtf8Lossy();
+    EXPECT_NE(text.find("\"" + c.file + "\""), std::string::npos) << text;
+    EXPECT_NE(text.find(c.cause), std::string::npos) << text;
+  }
+  std::signal(SIGXFSZ, old_handler);
+  EXPECT_EQ(ovtest::ReadFileBytes(saves + "/Kept.mix"), kept);
+  std::vector<std::string> left;
+  for (const auto& entry : std::filesystem::directory_iterator(saves)) left.push_back(entry.path().filename());
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"Kept.mix", "plain.txt"}));
+
+  // A cancelled name, and a No to replacing the file: no box beyond the question.
+  const size_t shown = d.boxes().size();
+  accept = false;
+  d.sm().DoAction(screens::kActionMixSaveAs, ov::String(), 1);
+  EXPECT_EQ(d.boxes().size(), shown);
+  accept = true;
+  d.AnswerBoxes(wnd::kAnswerNo);
+  d.sm().DoAction(screens::kActionMixSaveAs, ov::String(), 1);
+  ASSERT_EQ(d.boxes().size(), shown + 1);
+  EXPECT_EQ(d.boxes().back().buttons, uint32_t(wnd::kBoxYesNo));
+  wnd::SetTextEntryHook({});
+  std::filesystem::remove_all(dir);
+}
+
+// "Save mix" chosen from the soft-key menu: the menu is gone from the
+// window, its area repainted, by the time the name is asked.
+TEST(SaveFileName, TheMenuIsGoneBeforeTheNameIsAsked) {
+  const std::string dir = ovtest::ScratchDir();
+  ovtest::ScopedEnv env;
+  env.Set("OVMIX_DOCUMENTS", dir);
+  ovtest::HeadlessDriver d(dir + "/data");
+  ASSERT_TRUE(d.ok());
+  ASSERT_TRUE(d.TapElement(u"main_0"));
+  d.Settle();
+  const std::vector<ui::MenuBarItem>& rows = d.sm().GetMenuBar()->right.popup;
+  int save = -1;
+  for (size_t i = 0; i < rows.size(); ++i) {
+    if (rows[i].text == ov::String(u"Save mix")) save = int(i);
+  }
+  ASSERT_GE(save, 0);
+  // The right half of the screen, where the menu opens.
+  const gfx::Bitmap& surface = *d.window().surface();
+  const int32_t w = d.sm().ScreenSize().cx, h = d.sm().ScreenSize().cy;
+  auto right_half = [&] {
+    std::vector<uint16_t> out;
+    for (int32_t y = 0; y < h; ++y) out.insert(out.end(), surface.row(y) + w / 2, surface.row(y) + w);
+    return out;
+  };
+  const std::vector<uint16_t> before = right_half();
+  d.sm().OnSoftkeyButton(ui::kCommandRightSoftkey);
+  d.Settle();
+  ASSERT_TRUE(d.sm().popup_menu_open());
+  ASSERT_NE(right_half(), before) << "the menu did not show";
+  // The menu opens on its last row; Up moves over separators to "Save mix".
+  for (int row = int(rows.size()) - 1; row != save;) {
+    do row = (row - 1 + int(rows.size())) % int(rows.size());
+    while (rows[size_t(row)].separator || !rows[size_t(row)].enabled);
+    d.sm().OnKey(2);
+  }
+  std::vector<uint16_t> asked;
+  wnd::SetTextEntryHook([&](const ov::String&, ov::String*) {
+    asked = right_half();
+    return false;
+  });
+  d.sm().OnKey(4);
+  wnd::SetTextEntryHook({});
+  d.Settle();
+  EXPECT_FALSE(d.sm().popup_menu_open());
+  ASSERT_FALSE(asked.empty()) << "no name was asked";
+  EXPECT_EQ(asked, before);
+  EXPECT_EQ(right_half(), before);
   std::filesystem::remove_all(dir);
 }
 

@@ -1,11 +1,13 @@
 // The folder browser on a temporary tree, the drag icon, the calendar (in
-// UTC), the clip order list against a fake channel, and a scroll bar drag.
+// UTC; its first day also in zones with clock changes), the clip order list
+// against a fake channel, and a scroll bar drag.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 
+#include "platform/os/system_time.h"
 #include "tests/support/test_paths.h"
 #include "tests/ui/fake_host.h"
 #include "tests/ui/widget_test_util.h"
@@ -311,6 +313,43 @@ TEST_F(CalendarTest, StepsByMonthInTheDaysViewAndByCalendarYearInTheMonthsView) 
   EXPECT_EQ(host_.LastEnable(kActionCalendarShowDays), 0);
   cal_->OnAction(kActionCalendarShowMonths, u"", 0);
   EXPECT_EQ(host_.options.back().second, u"2025");
+}
+
+// Right after INITIALISE, Select hands on today from its first second to
+// its last, in the local zone, also on the days a clock change makes 23 or
+// 25 hours long or starts at 01:00; the cursor stays at now.
+TEST_F(CalendarTest, SelectAtOnceFindsToday) {
+  const struct {
+    const char* tz;
+    int64_t now;    // UTC seconds
+    int64_t start;  // UTC seconds of the local day's first second
+    const char* name;
+  } cases[] = {
+      {"UTC", 1750001400, 1749945600, "15 June 2025 15:30"},
+      {"Europe/Berlin", 1749940200, 1749938400, "15 June 2025 00:30, just past midnight"},
+      {"Europe/Berlin", 1743339600, 1743289200, "30 March 2025 15:00, a 23-hour day"},
+      {"Europe/Berlin", 1761487200, 1761429600, "26 October 2025 15:00, a 25-hour day"},
+      {"America/Santiago", 1662919200, 1662868800, "11 September 2022 15:00, a day starting at 01:00"},
+  };
+  FakeBrowser* browser = AddBrowser();
+  for (const auto& c : cases) {
+    setenv("TZ", c.tz, 1);
+    tzset();
+    ov::SetLocalTimeForTesting(c.now);
+    cal_->OnAction(kActionInitialise, u"", 0);
+    ov::SetLocalTimeForTesting(0);
+    browser->shows = 0;
+    cal_->OnAction(kActionCalendarSelect, u"", 0);
+    EXPECT_EQ(browser->shows, 1) << c.name;
+    EXPECT_EQ(browser->shown_start, c.start) << c.name;
+    EXPECT_EQ(browser->shown_end, c.start + 86399) << c.name;
+    // The cursor is now (the test clock runs on from c.now).
+    int now_day = 0, cursor_day = 0;
+    Calendar::SplitDate(c.now, nullptr, nullptr, &now_day, nullptr, nullptr, nullptr, nullptr);
+    Calendar::SplitDate(cal_->cursor(), nullptr, nullptr, &cursor_day, nullptr, nullptr, nullptr, nullptr);
+    EXPECT_GE(cal_->cursor(), c.now) << c.name;
+    EXPECT_EQ(cursor_day, now_day) << c.name;
+  }
 }
 
 TEST_F(CalendarTest, ARangeDraggedBackwardsSelectsTheSameDays) {

@@ -1,9 +1,14 @@
 // Text box layout and editing with a fixed-pitch font, so that line breaks
-// follow from the character width.
+// follow from the character width; the layout of a proportional font against
+// a plain word-by-word layout, and its cost on one long word.
 #include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
 
 #include "platform/gfx/dc.h"
 #include "platform/gfx/font.h"
+#include "platform/gfx/measure_count.h"
 #include "tests/ui/fake_host.h"
 #include "ui/text_box.h"
 
@@ -64,6 +69,169 @@ TEST_F(TextBoxTest, WrapsAtWordsBreaksLongWordsAndHonoursLineBreaks) {
   box_.OnAction(kActionSetText, u"abc", 0);
   box_.GetTextHeight(dc_.get());
   EXPECT_EQ(box_.lines().size(), 3u);
+}
+
+// The lines of the text box's layout as each candidate is measured whole:
+// tokens (a word and the spaces after it) are added while the line so far
+// plus the token stays narrower than the box; a first token that does not
+// fit is cut by characters; a line break ends a line.
+std::vector<TextLine> PlainLayout(gfx::HDC dc, const std::u16string& text, int32_t box) {
+  auto measure = [&](size_t start, size_t length, int32_t* height) {
+    gfx::Size s;
+    EXPECT_TRUE(gfx::GetTextExtentPoint(dc, std::u16string_view(text).substr(start, length), &s));
+    *height = s.cy;
+    return s.cx;
+  };
+  auto is_break = [](char16_t c) { return c == u'\r' || c == u'\n'; };
+  std::vector<TextLine> lines;
+  const size_t n = text.size();
+  size_t start = 0;
+  while (start < n) {
+    TextLine line;
+    line.index = int32_t(lines.size());
+    line.continuation = line.index > 0;
+    line.start = int32_t(start);
+    size_t pos = start, next = n;
+    int tokens = 0;
+    for (;;) {
+      if (pos >= n) {
+        line.break_kind = line.length;
+        next = pos;
+        break;
+      }
+      size_t end = pos;
+      while (end < n && text[end] != u' ' && !is_break(text[end])) ++end;
+      while (end < n && text[end] == u' ') ++end;
+      size_t breaks = 0;
+      if (end < n && is_break(text[end])) breaks = text[end] == u'\r' && end + 1 < n && text[end + 1] == u'\n' ? 2 : 1;
+      if (end == pos && breaks == 0) ++end;
+      int32_t height = 0;
+      const int32_t width = measure(start, end - start, &height);
+      if (width >= box && end > pos) {
+        if (tokens > 0) {
+          line.break_kind = -1;
+          next = pos;
+          break;
+        }
+        int32_t count = 0;
+        for (size_t k = 1; k <= end - start; ++k) {
+          int32_t h = 0;
+          const int32_t w = measure(start, k, &h);
+          if (w >= box) break;
+          count = int32_t(k);
+          line.width = w;
+          line.height = h;
+        }
+        if (count == 0) {
+          count = 1;
+          measure(start, 1, &line.height);
+        }
+        line.length = count;
+        line.break_kind = -1;
+        next = start + size_t(count);
+        break;
+      }
+      ++tokens;
+      line.length = int32_t(end - start);
+      line.width = width;
+      line.height = height;
+      pos = end;
+      if (breaks) {
+        line.break_kind = line.length;
+        next = pos + breaks;
+        break;
+      }
+    }
+    if (line.height == 0) {
+      gfx::Size space;
+      EXPECT_TRUE(gfx::GetTextExtentPoint(dc, u" ", &space));
+      line.height = space.cy;
+    }
+    lines.push_back(line);
+    start = next > start ? next : start + 1;
+  }
+  return lines;
+}
+
+std::string Describe(const std::vector<TextLine>& lines) {
+  std::string out;
+  for (const TextLine& l : lines) {
+    out += "[" + std::to_string(l.index) + " " + std::to_string(l.start) + "+" + std::to_string(l.length) + " k" +
+           std::to_string(l.break_kind) + " " + std::to_string(l.width) + "x" + std::to_string(l.height) + " c" +
+           std::to_string(l.continuation) + "]";
+  }
+  return out;
+}
+
+// With a proportional font the lines are those of the plain layout, for
+// words, runs of spaces, line breaks, words wider than the box after a short
+// word or alone, long words that fit, zero-width marks, surrogate pairs and
+// a box narrower than a character.
+TEST_F(TextBoxTest, LinesMatchThePlainLayout) {
+  const std::u16string long_word(40, u'W');
+  std::u16string marks;
+  for (int i = 0; i < 40; ++i) marks += u"e\u0301\u0301";
+  std::u16string pairs;
+  for (int i = 0; i < 12; ++i) pairs += u"\U0001F600a";
+  const struct {
+    std::u16string text;
+    int32_t box;
+  } cases[] = {
+      {u"one two three four five six seven", 60},
+      {u"abcdefghijklmnopqrstuvwxyzABCDEFGHIJ tail", 50},
+      {u"a    b     c      d", 20},
+      {u"first line\r\nsecond\rthird\nfourth\r\n\r\n", 200},
+      {u"ab " + long_word + u" cd", 60},
+      {long_word + long_word, 176},
+      {u"word              next", 40},
+      {u"iiiiiiiiiiiiiiiiiiiiiiii WWWWWWWWWW iiii", 45},
+      {marks + u" " + marks, 30},
+      {pairs + u" " + pairs, 40},
+      {u"abc def", 1},
+      // Tokens that end at, and run past, the first prefix measured.
+      {u"abcdefghijklmnop\nqrstuvwxyzabcdefghijklmnopqrstuvwxyz0123 end", 600},
+      {std::u16string(15, u'x') + u" " + std::u16string(40, u'y') + u"  z " + std::u16string(70, u'w'), 500},
+  };
+  gfx::LogFont lf;
+  lf.height = 14;
+  lf.SetFaceName(u"DejaVu Sans");
+  for (const auto& c : cases) {
+    TextBox box;
+    box.LoadAttribute(u"font", u"DejaVu Sans");
+    box.LoadAttribute(u"th", u"14");
+    box.LoadAttribute(u"xS", ov::String::Format(u"%d", c.box));
+    box.OnAction(kActionSetText, ov::String(std::u16string_view(c.text)), 0);
+    box.GetTextHeight(dc_.get());
+    gfx::HFont old = dc_->SelectFont(gfx::CreateFontIndirect(lf));
+    const std::vector<TextLine> plain = PlainLayout(dc_.get(), c.text, c.box);
+    dc_->SelectFont(old);
+    EXPECT_EQ(Describe(box.lines()), Describe(plain)) << ov::String(std::u16string_view(c.text)).ToUtf8Lossy();
+    EXPECT_GT(plain.size(), 1u);
+  }
+}
+
+// One unbroken word costs what its lines hold: six times the letters take
+// at most seven times the characters measured (a layout that measures the
+// rest of the word for every line takes about 36 times).
+TEST_F(TextBoxTest, ALongWordCostsInProportionToItsLength) {
+  uint64_t measured[2] = {};
+  size_t lines[2] = {};
+  const size_t lengths[2] = {60000, 360000};
+  for (int i = 0; i < 2; ++i) {
+    TextBox box;
+    box.LoadAttribute(u"font", u"DejaVu Sans");
+    box.LoadAttribute(u"th", u"14");
+    box.LoadAttribute(u"xS", u"176");
+    box.OnAction(kActionSetText, ov::String(std::u16string(lengths[i], u'm')), 0);
+    auto dc = gfx::CreateCompatibleDC(nullptr);
+    const uint64_t before = gfx::MeasuredCharacters();
+    box.GetTextHeight(dc.get());
+    measured[i] = gfx::MeasuredCharacters() - before;
+    lines[i] = box.lines().size();
+  }
+  ASSERT_GT(measured[0], 0u);
+  EXPECT_GE(lines[1], 6 * lines[0] - 6);
+  EXPECT_LE(double(measured[1]) / double(measured[0]), 7.0) << measured[0] << " then " << measured[1];
 }
 
 TEST_F(TextBoxTest, PasswordLaysOutStarsAndMaskingSwitches) {

@@ -1,7 +1,8 @@
 // Hand-made H.264 streams of one-macroblock pictures for the reference
 // picture rules: list reordering, adaptive marking, the sliding window and
 // frame_num gaps; and for the slice-data edges: the macroblocks marked before
-// a slice error, the I_PCM length bound and disable_deblocking_filter_idc 2.
+// a slice error, the I_PCM length bound and disable_deblocking_filter_idc 2;
+// and the sample range that a VUI signals.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -10,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "codecs/videodec/h264/h264_decoder.h"
 #include "tests/videodec/h264_stream_writer.h"
 #include "tests/videodec/h264_test_util.h"
 
@@ -249,6 +251,27 @@ TEST(H264SliceData, DeblockingIdc2LeavesSliceEdges) {
     // The edge inside slice B.
     EXPECT_EQ(row[31], 126) << "idc " << idc;
     EXPECT_EQ(row[32], 122) << "idc " << idc;
+  }
+}
+
+// The VUI's video_full_range_flag is reported; a set without a VUI, or one
+// that says 0, is studio range.
+TEST(H264Vui, FullRangeFlagIsReported) {
+  for (int flag : {-1, 0, 1}) {
+    SpsParams sps;
+    sps.full_range = flag;
+    const std::vector<uint8_t> config = Concat({MakeSps(sps), MakePps({})});
+    uint32_t length = uint32_t(config.size());
+    videodec::H264StreamInfo info{};
+    videodec::VideoDecoder* d = nullptr;
+    ASSERT_EQ(videodec::gCreateH264VideoDecoder(&d, config.data(), &length, &info, 0, 0,
+                                                videodec::H264_FRAMING_ANNEX_B),
+              videodec::VDEC_OK)
+        << flag;
+    int32_t full = -1;
+    EXPECT_EQ(d->GetDecoderParam(d, videodec::VDEC_H264_PARAM_FULL_RANGE, &full), videodec::VDEC_OK);
+    EXPECT_EQ(full, flag == 1 ? 1 : 0) << flag;
+    d->DestroyDecoder(d);
   }
 }
 

@@ -68,6 +68,7 @@ struct SpsParams {
   int mb_w = 1, mb_h = 1;
   int poc_type = 2;
   bool gaps_allowed = false;  // gaps_in_frame_num_value_allowed_flag
+  int full_range = -1;        // -1: no VUI; 0 or 1: a VUI with this video_full_range_flag
 };
 
 inline std::vector<uint8_t> MakeSps(const SpsParams& p) {
@@ -85,7 +86,24 @@ inline std::vector<uint8_t> MakeSps(const SpsParams& p) {
   w.Bit(1);  // frame_mbs_only_flag
   w.Bit(1);
   w.Bit(0);  // no cropping
-  w.Bit(0);  // no VUI
+  w.Bit(p.full_range >= 0 ? 1 : 0);
+  if (p.full_range >= 0) {
+    w.Bit(0);  // aspect_ratio_info_present_flag
+    w.Bit(0);  // overscan_info_present_flag
+    w.Bit(1);  // video_signal_type_present_flag
+    w.U(3, 5);
+    w.Bit(uint32_t(p.full_range));
+    w.Bit(1);  // colour_description_present_flag: BT.601 primaries, transfer, matrix
+    w.U(8, 6);
+    w.U(8, 6);
+    w.U(8, 6);
+    w.Bit(0);  // chroma_loc_info_present_flag
+    w.Bit(0);  // timing_info_present_flag
+    w.Bit(0);  // nal_hrd_parameters_present_flag
+    w.Bit(0);  // vcl_hrd_parameters_present_flag
+    w.Bit(0);  // pic_struct_present_flag
+    w.Bit(0);  // bitstream_restriction_flag
+  }
   w.Trailing();
   return w.Nal(3, 7);
 }

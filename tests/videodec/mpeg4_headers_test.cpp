@@ -135,6 +135,34 @@ TEST(Mpeg4Setup, ConfigurationRules) {
   EXPECT_EQ(videodec::gCreateMPEG4VideoDecoder(&dec, config.data(), nullptr, 0), videodec::VDEC_ERR_ARGUMENT);
 }
 
+// The visual object's video signal type says whether samples are full range
+// (video_range); without it, or with video_range 0, they are studio range.
+TEST(Mpeg4Setup, SampleRangeFromTheVisualObject) {
+  struct RangeCase {
+    std::vector<uint8_t> visual_object;  // after its start code
+    int32_t full;
+  };
+  // is_visual_object_identifier 0, type 1 (video), then: no video_signal_type;
+  // video_signal_type with video_format 5, video_range 1 or 0, no colour
+  // description; each followed by next_start_code stuffing.
+  const RangeCase cases[] = {{{0x09}, 0}, {{0x0E, 0xCF}, 1}, {{0x0E, 0x8F}, 0}};
+  for (const RangeCase& c : cases) {
+    std::vector<uint8_t> config = {0x00, 0x00, 0x01, 0xB0, 0x03, 0x00, 0x00, 0x01, 0xB5};
+    config.insert(config.end(), c.visual_object.begin(), c.visual_object.end());
+    const std::vector<uint8_t> vo_id = {0x00, 0x00, 0x01, 0x00};
+    config.insert(config.end(), vo_id.begin(), vo_id.end());
+    const auto layer = mpeg4test::MakeLayer(LayerFields{});
+    config.insert(config.end(), layer.begin(), layer.end());
+    uint32_t len = static_cast<uint32_t>(config.size());
+    videodec::VideoDecoder* dec = nullptr;
+    ASSERT_EQ(videodec::gCreateMPEG4VideoDecoder(&dec, config.data(), &len, 0), 0);
+    int32_t full = -1;
+    EXPECT_EQ(dec->GetDecoderParam(dec, videodec::VDEC_PARAM_FULL_RANGE, &full), videodec::VDEC_OK);
+    EXPECT_EQ(full, c.full) << int(c.visual_object[0]);
+    dec->DestroyDecoder(dec);
+  }
+}
+
 TEST(Mpeg4Setup, SlotsCheckTheirArguments) {
   videodec::VideoDecoder* dec = nullptr;
   uint32_t len = 0;

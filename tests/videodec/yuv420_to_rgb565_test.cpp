@@ -110,17 +110,21 @@ TEST(Rgb565Test, SizesBelowTwoStayInsideThePicture) {
   ConvertYUV420toRGB565TopDown(nullptr, nullptr, 0, 0, 1);  // nothing to do
 }
 
-// The conversion written pixel by pixel from its definition.
-uint16_t FormulaPixel(const YuvFrame& f, int x, int y) {
+// The conversion written pixel by pixel from its definition: full range, or
+// studio range with luma stretched by 255/219 and chroma by 255/224.
+uint16_t FormulaPixel(const YuvFrame& f, int x, int y, bool studio = false) {
   static const int kDither[2][2][3] = {{{2, 3, 0}, {6, 0, 4}}, {{4, 1, 6}, {0, 2, 2}}};
   const int u = f.u[(y / 2) * (f.width / 2) + x / 2] - 128;
   const int v = f.v[(y / 2) * (f.width / 2) + x / 2] - 128;
-  const int l = f.y[y * f.width + x];
+  const int sample = f.y[y * f.width + x];
+  const int l = studio ? ((sample - 16) * 19078) >> 14 : sample;
+  const int kr = studio ? 26149 : 22970, kgu = studio ? 6419 : 5638, kgv = studio ? 13320 : 11700,
+            kb = studio ? 33050 : 29032;
   const int* d = kDither[y & 1][x & 1];
   auto clip = [](int c) { return c < 0 ? 0 : (c > 255 ? 255 : c); };
-  const int r = clip(l + ((22970 * v) >> 14) + d[0]);
-  const int g = clip(l - ((5638 * u + 11700 * v) >> 14) + d[1]);
-  const int b = clip(l + ((29032 * u) >> 14) + d[2]);
+  const int r = clip(l + ((kr * v) >> 14) + d[0]);
+  const int g = clip(l - ((kgu * u + kgv * v) >> 14) + d[1]);
+  const int b = clip(l + ((kb * u) >> 14) + d[2]);
   return static_cast<uint16_t>((r >> 3) << 11 | (g >> 2) << 5 | (b >> 3));
 }
 
@@ -129,16 +133,78 @@ TEST(Rgb565Test, RandomPicturesMatchTheFormula) {
   std::printf("seed %u\n", seed);
   std::mt19937 rng(seed);
   struct Size { int w, h; };
-  // Even sizes, and widths across the converter's 256-pixel chunks.
-  for (Size s : {Size{2, 2}, Size{16, 6}, Size{176, 144}, Size{258, 4}, Size{640, 2}, Size{1024, 8}}) {
-    Picture p(s.w, s.h, 0, 0, 0);
-    for (auto* plane : {&p.ys, &p.us, &p.vs})
-      for (auto& v : *plane) v = static_cast<uint8_t>(rng());
-    std::vector<uint16_t> out(static_cast<size_t>(s.w * s.h));
-    ConvertYUV420toRGB565TopDown(&p.frame, out.data(), static_cast<uint16_t>(s.w), static_cast<uint16_t>(s.h), 1);
-    for (int y = 0; y < s.h; ++y)
-      for (int x = 0; x < s.w; ++x)
-        ASSERT_EQ(out[static_cast<size_t>(y * s.w + x)], FormulaPixel(p.frame, x, y)) << s.w << "x" << s.h << " at " << x << "," << y;
+  // Even sizes, and widths across the converter's 256-pixel chunks and the
+  // vector kernels' steps.
+  for (bool studio : {false, true}) {
+    for (Size s : {Size{2, 2}, Size{16, 6}, Size{34, 2}, Size{176, 144}, Size{258, 4}, Size{640, 2}, Size{1024, 8}}) {
+      Picture p(s.w, s.h, 0, 0, 0);
+      for (auto* plane : {&p.ys, &p.us, &p.vs})
+        for (auto& v : *plane) v = static_cast<uint8_t>(rng());
+      std::vector<uint16_t> out(static_cast<size_t>(s.w * s.h));
+      (studio ? ConvertStudioYUV420toRGB565TopDown : ConvertYUV420toRGB565TopDown)(
+          &p.frame, out.data(), static_cast<uint16_t>(s.w), static_cast<uint16_t>(s.h), 1);
+      for (int y = 0; y < s.h; ++y)
+        for (int x = 0; x < s.w; ++x)
+          ASSERT_EQ(out[static_cast<size_t>(y * s.w + x)], FormulaPixel(p.frame, x, y, studio))
+              << (studio ? "studio " : "full ") << s.w << "x" << s.h << " at " << x << "," << y;
+    }
+  }
+}
+
+// Studio range: ffmpeg's BT.601 codes of black, white, grey and the primaries
+// (RGB 0/255, grey 128) come out as those colours in all four dither
+// positions, both row orders.
+struct StudioCase {
+  const char* name;
+  uint8_t y, cb, cr;
+  uint16_t word;
+};
+
+class StudioRangeColours : public ::testing::TestWithParam<StudioCase> {};
+
+TEST_P(StudioRangeColours, ComeOutTrue) {
+  const StudioCase& c = GetParam();
+  Picture p(2, 2, c.y, c.cb, c.cr);
+  for (int top_down : {1, 0}) {
+    uint16_t out[4] = {};
+    ConvertStudioYUV420toRGB565TopDown(&p.frame, out, 2, 2, top_down);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(out[i], c.word) << "pixel " << i << " top-down " << top_down;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Bt601, StudioRangeColours,
+                         ::testing::Values(StudioCase{"black", 16, 128, 128, 0x0000},
+                                           StudioCase{"below_black", 4, 128, 128, 0x0000},
+                                           StudioCase{"white", 235, 128, 128, 0xFFFF},
+                                           StudioCase{"above_white", 250, 128, 128, 0xFFFF},
+                                           StudioCase{"grey", 126, 128, 128, 0x8410},
+                                           StudioCase{"red", 81, 90, 240, 0xF800},
+                                           StudioCase{"green", 145, 54, 34, 0x07E0},
+                                           StudioCase{"blue", 41, 240, 110, 0x001F}),
+                         [](const ::testing::TestParamInfo<StudioCase>& param_info) {
+                           return std::string(param_info.param.name);
+                         });
+
+// Studio range over every luma code and a grid of chroma: each field within
+// one 5- or 6-bit step (plus the dither) of ITU-R BT.601's own equations.
+TEST(Rgb565Test, StudioRangeFollowsBt601) {
+  for (int y = 0; y < 256; ++y) {
+    for (int cb = 16; cb <= 240; cb += 16) {
+      for (int cr = 16; cr <= 240; cr += 16) {
+        Picture p(2, 2, static_cast<uint8_t>(y), static_cast<uint8_t>(cb), static_cast<uint8_t>(cr));
+        uint16_t out[4];
+        ConvertStudioYUV420toRGB565TopDown(&p.frame, out, 2, 2, 1);
+        const double l = 255.0 / 219 * (y - 16), u = 255.0 / 224 * (cb - 128), v = 255.0 / 224 * (cr - 128);
+        auto clip = [](double c) { return c < 0 ? 0.0 : (c > 255 ? 255.0 : c); };
+        const double r = clip(l + 1.402 * v), g = clip(l - 0.344136 * u - 0.714136 * v), b = clip(l + 1.772 * u);
+        for (uint16_t w : out) {
+          // A field of n bits keeps the top n bits of value + dither (0-6).
+          EXPECT_NEAR((w >> 11) * 8, r, 9.5) << y << "," << cb << "," << cr;
+          EXPECT_NEAR(((w >> 5) & 63) * 4, g, 5.5) << y << "," << cb << "," << cr;
+          EXPECT_NEAR((w & 31) * 8, b, 9.5) << y << "," << cb << "," << cr;
+        }
+      }
+    }
   }
 }
 

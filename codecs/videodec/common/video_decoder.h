@@ -141,6 +141,10 @@ enum VideoDecoderParam : uint32_t {
   // bits and its unused low bits set. The caller provides macroblocks / 8 + 1
   // bytes (see DamagedMapBytes).
   VDEC_PARAM_DAMAGED_MAP = 9,
+  // Get (MPEG-4), result: int32 1 when the visual object's video signal type
+  // says full-range samples (video_range), else 0 (studio range, also when
+  // the stream says nothing).
+  VDEC_PARAM_FULL_RANGE = 10,
 };
 
 // GetDecoderParam ids of the H.264 decoder.
@@ -150,6 +154,9 @@ enum H264DecoderParam : uint32_t {
   VDEC_H264_PARAM_OUTPUT_PICTURE = 0,
   // Result: int32 picture kind 0, 1 or 2.
   VDEC_H264_PARAM_PICTURE_KIND = 1,
+  // Result: int32 1 when the active sequence parameter set signals full-range
+  // samples (VUI video_full_range_flag), else 0 (studio range).
+  VDEC_H264_PARAM_FULL_RANGE = 2,
 };
 
 struct VideoDecoder;

@@ -33,4 +33,13 @@ struct YuvFrame {
 void ConvertYUV420toRGB565TopDown(const YuvFrame* src, uint16_t* dst, uint16_t width, uint16_t height,
                                   int32_t top_down);
 
+// The same conversion for pictures in ITU-R BT.601 studio range (luma 16-235,
+// chroma 16-240): luma 16 and below give black, 235 and above white. MPEG-4
+// Part 2, H.263 and H.264 video is in studio range unless the stream says
+// otherwise (the full-range flag of its video signal type); the conversion
+// above is for pictures that say so. Same layout, block order, dither and
+// edge rules.
+void ConvertStudioYUV420toRGB565TopDown(const YuvFrame* src, uint16_t* dst, uint16_t width, uint16_t height,
+                                        int32_t top_down);
+
 }  // namespace videodec

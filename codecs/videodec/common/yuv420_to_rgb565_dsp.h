@@ -16,6 +16,18 @@ inline constexpr int kCbToG = 5638;
 inline constexpr int kCrToG = 11700;
 inline constexpr int kCbToB = 29032;
 
+// ITU-R BT.601 studio range (luma 16-235, chroma 16-240), the range of MPEG-4
+// Part 2, H.263 and H.264 video unless the stream says otherwise: luma is
+// first stretched by 255/219 ((Y - 16) x kStudioY >> 14, the constant rounded
+// up so that 235 reaches 255), and the chroma terms carry 255/224 (1.596,
+// 0.392, 0.813, 2.017 times 16384). kStudioCbToB exceeds 16 bits: the vector
+// kernels form it as 2 cb + (282 cb >> 14), the same value.
+inline constexpr int kStudioY = 19078;
+inline constexpr int kStudioCrToR = 26149;
+inline constexpr int kStudioCbToG = 6419;
+inline constexpr int kStudioCrToG = 13320;
+inline constexpr int kStudioCbToB = 33050;
+
 // 2x2 ordered-dither offsets added before truncation to 5/6/5 bits, by
 // position in the block: [row of the pair][column of the pair].
 struct Rgb565Dither {
@@ -33,7 +45,8 @@ using Yuv420ToRgb565Row2Fn = void (*)(const uint8_t* y0, const uint8_t* y1, cons
                                       uint16_t* d0, uint16_t* d1, ptrdiff_t pairs);
 
 struct Yuv420ToRgb565Dsp {
-  Yuv420ToRgb565Row2Fn row2;
+  Yuv420ToRgb565Row2Fn row2;         // full range
+  Yuv420ToRgb565Row2Fn studio_row2;  // studio range
 };
 
 // Fills every slot with the reference, then with the fastest variant that
@@ -46,5 +59,11 @@ void yuv420_to_rgb565_row2_sse2(const uint8_t* y0, const uint8_t* y1, const uint
                                 uint16_t* d0, uint16_t* d1, ptrdiff_t pairs);
 void yuv420_to_rgb565_row2_avx2(const uint8_t* y0, const uint8_t* y1, const uint8_t* u, const uint8_t* v,
                                 uint16_t* d0, uint16_t* d1, ptrdiff_t pairs);
+void studio_yuv420_to_rgb565_row2_c(const uint8_t* y0, const uint8_t* y1, const uint8_t* u, const uint8_t* v,
+                                    uint16_t* d0, uint16_t* d1, ptrdiff_t pairs);
+void studio_yuv420_to_rgb565_row2_sse2(const uint8_t* y0, const uint8_t* y1, const uint8_t* u, const uint8_t* v,
+                                       uint16_t* d0, uint16_t* d1, ptrdiff_t pairs);
+void studio_yuv420_to_rgb565_row2_avx2(const uint8_t* y0, const uint8_t* y1, const uint8_t* u, const uint8_t* v,
+                                       uint16_t* d0, uint16_t* d1, ptrdiff_t pairs);
 
 }  // namespace videodec

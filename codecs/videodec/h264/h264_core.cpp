@@ -75,9 +75,9 @@ int Core::ParseSps(BitReader& br) {
     s.crop_top = int(t);
     s.crop_bottom = int(b);
   }
-  // VUI parameters carry nothing this decoder uses, but a malformed one
-  // refuses the set.
-  if (br.Bit() && ParseVui(br) != kCoreOk) return kCoreBadStream;
+  // Of the VUI parameters only the sample range is kept; a malformed set is
+  // refused.
+  if (br.Bit() && ParseVui(br, s) != kCoreOk) return kCoreBadStream;
   if (br.Overrun()) return kCoreBadStream;
   if (active_sps_ >= 0 && Allocated()) {
     // Buffers are sized for the first sequence; another size cannot be decoded.
@@ -100,8 +100,8 @@ int Core::ParseSps(BitReader& br) {
   return kCoreOk;
 }
 
-// Annex E.1.1, read and dropped.
-int Core::ParseVui(BitReader& br) {
+// Annex E.1.1: video_full_range_flag is kept, the rest read and dropped.
+int Core::ParseVui(BitReader& br, Sps& s) {
   if (br.Bit()) {  // aspect_ratio_info_present_flag
     const uint32_t idc = br.Read(8);
     if (idc == 255) {
@@ -113,7 +113,8 @@ int Core::ParseVui(BitReader& br) {
   }
   if (br.Bit()) br.Bit();  // overscan
   if (br.Bit()) {          // video_signal_type_present_flag
-    br.Read(4);
+    br.Read(3);            // video_format
+    s.full_range = br.Bit();
     if (br.Bit()) br.Read(24);
   }
   if (br.Bit()) {  // chroma_loc_info_present_flag

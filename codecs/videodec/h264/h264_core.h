@@ -53,6 +53,7 @@ struct Sps {
   int mb_height = 0;
   bool frame_cropping = false;
   int crop_left = 0, crop_right = 0, crop_top = 0, crop_bottom = 0;  // in 2-sample units
+  bool full_range = false;  // VUI video_full_range_flag (Annex E.2.1); absent = studio range
 };
 
 struct Pps {
@@ -198,7 +199,7 @@ class Core {
  private:
   int Allocate(const Sps& sps);
   int DecodeSlice(BitReader& br, int nal_ref_idc, bool idr, bool stop_at_new_picture);
-  int ParseVui(BitReader& br);
+  int ParseVui(BitReader& br, Sps& s);
   int ParseSliceHeader(BitReader& br, SliceHeader& sh);
   bool NewPicture(const SliceHeader& sh, int nal_type) const;
   int StartPicture(const SliceHeader& sh, bool* refuse_slice);

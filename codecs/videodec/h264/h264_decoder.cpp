@@ -161,6 +161,11 @@ int32_t GetDecoderParam(VideoDecoder* decoder, uint32_t id, void* result) {
       else *out = d->core.last_picture_idr() ? 2 : 0;
       return VDEC_OK;
     }
+    case VDEC_H264_PARAM_FULL_RANGE: {
+      const h264::Sps* s = d->core.ActiveSps();
+      *static_cast<int32_t*>(result) = s && s->full_range ? 1 : 0;
+      return VDEC_OK;
+    }
     default:
       *static_cast<int32_t*>(result) = 0;
       return VDEC_ERR_STREAM;

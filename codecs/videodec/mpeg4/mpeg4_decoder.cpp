@@ -268,6 +268,9 @@ int32_t GetDecoderParam(VideoDecoder* decoder, uint32_t id, void* result) {
     case VDEC_PARAM_PICTURE_TYPE:
       *static_cast<int32_t*>(result) = d.vop.coding_type;
       return VDEC_OK;
+    case VDEC_PARAM_FULL_RANGE:
+      *static_cast<int32_t*>(result) = d.stream.video_range ? 1 : 0;
+      return VDEC_OK;
     case VDEC_PARAM_DAMAGED_PERCENT: {
       int32_t percent = 0;
       if (d.has_buffers && d.vop.coded && d.mb_count) {
