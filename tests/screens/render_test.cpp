@@ -213,8 +213,8 @@ TEST_F(RenderProcess, RefusalsLeaveNoOutputAndNoSuccess) {
   const uint32_t longest = engine::ActionProcessor::kMaxMixMs;
   ASSERT_TRUE(Project("past.mix", clip_, "0 load 0 " + clip_ + "\n0 play 0\n" + std::to_string(longest + 1) + " stop 0\n"));
   ASSERT_TRUE(Project("forged.mix", clip_, "0 load 0 " + clip_ + "\n0 play 0\n4000000000 stop 0\n"));
-  // Twenty seconds of sound: an MP4 of it is far larger than 16 KiB (the
-  // program's own files, the registry among them, are smaller).
+  // Twenty seconds of sound: a WAV or an MP4 of it is far larger than
+  // 64 KiB.
   ASSERT_TRUE(Project("twenty.mix", clip_, "0 load 0 " + clip_ + "\n0 play 0\n20000 stop 0\n"));
   ASSERT_TRUE(Project("longest.mix", clip_, "0 load 0 " + clip_ + "\n0 play 0\n" + std::to_string(longest) + " stop 0\n"));
   {
@@ -288,10 +288,12 @@ TEST_F(RenderProcess, RefusalsLeaveNoOutputAndNoSuccess) {
        "(they are 0, 0, 0)\n",
        "", Path("refused.aac")},
       // Past the file-size limit (SIGXFSZ) as on a full disk, for each job.
-      {"file-size limit, WAV", Args("good.mix", "refused.wav", kWav22k),
-       "ovmix: writing " + out + " failed: the disk is full\n", "ulimit -f 8; exec \"$@\""},
+      // (64 KiB: the program's own files and shared objects fit, the output
+      // does not.)
+      {"file-size limit, WAV", Args("twenty.mix", "refused.wav", kWav22k),
+       "ovmix: writing " + out + " failed: the disk is full\n", "ulimit -f 64; exec \"$@\""},
       {"file-size limit, MP4", Args("twenty.mix", "refused.mp4", "96000,22050,16,2,0,4,2,128000,10,144,176"),
-       "ovmix: writing " + Path("refused.mp4") + " failed: the disk is full\n", "ulimit -f 16; exec \"$@\"",
+       "ovmix: writing " + Path("refused.mp4") + " failed: the disk is full\n", "ulimit -f 64; exec \"$@\"",
        Path("refused.mp4")},
       {"a time past the longest mix", Args("past.mix", "refused.wav", kWav22k),
        "ovmix: " + Path("past.mix") + ": the project's recorded mix is damaged\n"},
