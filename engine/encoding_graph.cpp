@@ -10,6 +10,7 @@
 #include "platform/os/file.h"
 #include "platform/os/folders.h"
 #include "platform/os/library.h"
+#include "platform/os/process.h"
 #include "platform/os/thread.h"
 
 namespace engine {
@@ -117,6 +118,11 @@ int32_t AmrRateFor(uint32_t bit_rate) {
 }
 
 bool DiskFull(const ov::String& path) {
+  // A file at the process's size limit takes no more, as a full disk.
+  if (const uint64_t limit = ov::FileSizeLimit(); limit != UINT64_MAX) {
+    ov::FindData info;
+    if (ov::GetFileInfo(path, &info) && info.size >= limit) return true;
+  }
   uint64_t free_bytes = 0, total = 0, total_free = 0;
   if (!ov::GetDiskFreeSpace(ov::FolderOf(path), &free_bytes, &total, &total_free)) return false;
   return free_bytes < kDiskFullBytes;

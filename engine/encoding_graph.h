@@ -69,7 +69,8 @@ class EncodingEvents {
   Impl* impl_;
 };
 
-// Fewer than 100 bytes free on the volume of path.
+// Fewer than 100 bytes free on the volume of path, or the file at path as
+// large as the process may write one.
 bool DiskFull(const ov::String& path);
 
 }  // namespace engine

@@ -12,6 +12,7 @@
 #include "platform/dshow/interfaces.h"
 #include "platform/os/file.h"
 #include "platform/os/folders.h"
+#include "platform/os/os_error.h"
 #include "platform/os/thread.h"
 
 namespace engine {
@@ -176,7 +177,9 @@ int RunGraph(ExportJob* job, RenderGraph* g, EncodingEvents* events, HRESULT bui
     return 0;
   }
   EventCompletion completion(g->events.Get());
-  const WaitOutcome outcome = events->Wait(job, &completion, true);
+  WaitOutcome outcome = events->Wait(job, &completion, true);
+  // A writer that failed on a full disk (or at the file-size limit) says so.
+  if (outcome == WaitOutcome::kFailed && DiskFull(job->outputPath())) outcome = WaitOutcome::kDiskFull;
   const int result = FinishRender(job, g, outcome);
   if (outcome == WaitOutcome::kDiskFull) {
     *why = u"writing " + job->outputPath() + u" failed: the disk is full";
@@ -190,6 +193,27 @@ ov::String CodecsRefused(const ExportSettings& s) {
   return ov::String::Format(u"no encoding graph takes video codec %u with sound codec %u", s.videoCodec, s.audioCodec);
 }
 
+// A place that takes no file is said before a graph is built, as the WAV
+// job says it: a file is made there and deleted again.
+ov::String OutputRefused(const ov::String& path) {
+  ov::File probe;
+  if (probe.Open(path, ov::kGenericWrite, ov::kShareNone, ov::CreateMode::kCreateAlways)) {
+    probe.Close();
+    ov::DeleteFile(path);
+    return ov::String();
+  }
+  return u"cannot create " + path + u": " + ov::String::FromUtf8Lossy(ov::ErrorText(ov::GetLastError()));
+}
+
+// The frame source sends the sound with each picture frame: without a frame
+// rate and a picture size it has nothing to send.
+ov::String PacingRefused(const ExportSettings& s) {
+  if (s.fps != 0 && s.width != 0 && s.height != 0) return ov::String();
+  return ov::String::Format(u"the encoding graph sends its sound frame by frame: frames per second, height and width "
+                            u"must not be 0 (they are %u, %u, %u)",
+                            s.fps, s.height, s.width);
+}
+
 ov::String PluginPlace(const ov::String& folder) {
   return folder.IsEmpty() ? ov::String(u": framesource is neither in ../lib nor beside the program")
                           : u" from " + folder;
@@ -199,6 +223,20 @@ ov::String PluginPlace(const ov::String& folder) {
 
 void SetPluginFolderForTesting(const ov::String& folder) { PluginFolderOverride() = folder; }
 
+ov::String DmoExportJob::SettingsRefused(const ExportSettings& s) {
+  const uint32_t audio = s.audioCodec, video = s.videoCodec;
+  if (audio != kAudioCodecAac && audio != kAudioCodecAmr && audio != kCodecNone) return CodecsRefused(s);
+  if (video != kVideoCodecH263 && video != 3 && video != kVideoCodecMpeg4 && video != kCodecNone) return CodecsRefused(s);
+  return PacingRefused(s);
+}
+
+ov::String AsfExportJob::SettingsRefused(const ExportSettings& s) {
+  if (s.audioCodec != kAudioCodecWma && s.audioCodec != kCodecNone && s.videoCodec != kVideoCodecWmv) {
+    return CodecsRefused(s);
+  }
+  return PacingRefused(s);
+}
+
 int DmoExportJob::Encode() {
   auto Refuse = [this](const ov::String& why) {
     Fail(why);
@@ -207,8 +245,7 @@ int DmoExportJob::Encode() {
   };
   ExportSettings s = settings();
   const uint32_t audio = s.audioCodec, video = s.videoCodec;
-  if (audio != kAudioCodecAac && audio != kAudioCodecAmr && audio != kCodecNone) return Refuse(CodecsRefused(s));
-  if (video != kVideoCodecH263 && video != 3 && video != kVideoCodecMpeg4 && video != kCodecNone) return Refuse(CodecsRefused(s));
+  if (const ov::String refused = SettingsRefused(s); !refused.IsEmpty()) return Refuse(refused);
   // The encoder objects take 16-bit sound; AMR-NB only 8000 Hz mono, AAC
   // only the bit rates its object accepts.
   s.bitsPerSample = 16;
@@ -223,6 +260,7 @@ int DmoExportJob::Encode() {
   if (!Prepare()) return 0;
   s.samplesPerFrame = audio == kAudioCodecAac ? kAacFrameSamples : audio == kAudioCodecAmr ? kAmrFrameSamples : 0;
   SetExportParams(s);
+  if (const ov::String refused = OutputRefused(outputPath()); !refused.IsEmpty()) return Refuse(refused);
 
   const ov::String folder = PluginFolder();
   int (*delivered)() = nullptr;
@@ -314,10 +352,11 @@ int AsfExportJob::Encode() {
     return 0;
   };
   ExportSettings s = settings();
-  if (s.audioCodec != kAudioCodecWma && s.audioCodec != kCodecNone && s.videoCodec != kVideoCodecWmv) return Refuse(CodecsRefused(s));
+  if (const ov::String refused = SettingsRefused(s); !refused.IsEmpty()) return Refuse(refused);
   s.bitsPerSample = 16;
   SetExportParams(s);
   if (!Prepare()) return 0;
+  if (const ov::String refused = OutputRefused(outputPath()); !refused.IsEmpty()) return Refuse(refused);
   const ov::String folder = PluginFolder();
   int (*delivered)() = nullptr;
   if (!LoadFramesource(folder, s, true, &delivered)) return Refuse(u"cannot load the encoding plug-ins" + PluginPlace(folder));

@@ -15,6 +15,9 @@ namespace engine {
 namespace {
 
 constexpr uint32_t kPauseSleepMs = 100;
+// The picture mixer of a render without a picture.
+constexpr int32_t kSoundOnlySide = 16;
+constexpr uint32_t kSoundOnlyFps = 10;
 
 // The codes the mixers know; any other code in a record fails the export.
 bool IsKnownCode(uint32_t type) {
@@ -66,10 +69,16 @@ bool ExportJob::Prepare() {
   audio_ = std::make_unique<AudioMixer>(s.bitsPerSample, s.sampleRate, 2);
   if (s.width != 0 && s.height != 0 && s.fps != 0) {
     video_ = std::make_unique<VideoMixer>(int32_t(s.width), int32_t(s.height), s.fps, 0);
-    video_->SetEngine(engine_);
-    video_->SetAudioMixer(audio_.get());
     videoFrameBytes_ = s.width * s.height * 2;
+  } else {
+    // No picture is asked, but a video clip's sound is started, paused and
+    // stopped through its picture channel: a small mixer whose pictures are
+    // never composed keeps that sound.
+    video_ = std::make_unique<VideoMixer>(kSoundOnlySide, kSoundOnlySide, kSoundOnlyFps, 0);
+    videoFrameBytes_ = 0;
   }
+  video_->SetEngine(engine_);
+  video_->SetAudioMixer(audio_.get());
   frame_ = 0;
   position_ = 0;
   lastPercent_ = -1;
@@ -114,9 +123,10 @@ bool ExportJob::ApplyDueCommands() {
     const EngineCommand& c = commands_[next_++];
     int result = 1;
     if (c.channel >= kFirstVideoChannel) {
-      // Without a picture there is no video mixer: picture commands are
-      // skipped.
       if (video_) result = video_->ApplyAction(c, 0);
+      // Without a picture asked, a picture that cannot be read takes nothing
+      // from the render: only a video's sound is kept.
+      if (videoFrameBytes_ == 0) result = 1;
     } else {
       result = audio_->ApplyAction(c, 0);
     }
@@ -306,6 +316,18 @@ bool ExportJobRenders(const ov::String& outputPath) {
       break;
   }
   return false;
+}
+
+bool ExportJobRenders(const ov::String& outputPath, const ExportSettings& settings) {
+  if (!ExportJobRenders(outputPath)) return false;
+  switch (KindOf(outputPath)) {
+    case JobKind::kAsf:
+      return AsfExportJob::SettingsRefused(settings).IsEmpty();
+    case JobKind::kDmo:
+      return DmoExportJob::SettingsRefused(settings).IsEmpty();
+    default:
+      return true;
+  }
 }
 
 extern "C" int ExportFrameCallback(unsigned char** videoBuffer, unsigned char** audioBuffer, int* audioBytes,

@@ -152,10 +152,15 @@ class WavExportJob : public ExportJob {
 // (engine/encoding_graph.h); a render that fails or is cancelled leaves no
 // file. Sound is rendered 16-bit; the DMO job renders AMR-NB at 8000 Hz
 // mono and keeps the AAC bit rate within what its object accepts.
+// Each graph job says why it cannot take a set of settings (empty when it
+// can): codecs its graph has no encoder for, or no picture frames to pace
+// the render by (the frame source hands sound over frame by frame, so 0
+// frames per second or a picture side of 0 leaves it nothing to send).
 class AsfExportJob : public ExportJob {
  public:
   using ExportJob::ExportJob;
   int Encode() override;
+  static ov::String SettingsRefused(const ExportSettings& s);
   static constexpr bool kRenders = true;
 };
 
@@ -163,6 +168,7 @@ class DmoExportJob : public ExportJob {
  public:
   using ExportJob::ExportJob;
   int Encode() override;
+  static ov::String SettingsRefused(const ExportSettings& s);
   static constexpr bool kRenders = true;
 };
 
@@ -177,6 +183,9 @@ std::unique_ptr<ExportJob> CreateExportJob(MixEngine* engine, const ov::String& 
 // Whether the job for this output's extension exists and renders it: the
 // one check of a choice of output settings, so that it follows the jobs.
 bool ExportJobRenders(const ov::String& outputPath);
+// The same for the settings the render will get: false also when that job
+// refuses them (a ".mp4" of MPEG-4 pictures with WAV sound, say).
+bool ExportJobRenders(const ov::String& outputPath, const ExportSettings& settings);
 
 // The frame callback handed to the encoding graph's source: the running
 // job's RenderNextFrame, 0 when no job runs.

@@ -11,6 +11,7 @@
 #include "engine/text_clip_renderer.h"
 #include "engine/video_mixer.h"
 #include "media/media_info.h"
+#include "media/qbt_source.h"
 #include "media/wav_source.h"
 #include "platform/os/file.h"
 #include "platform/os/folders.h"
@@ -44,6 +45,23 @@ uint32_t RawCacheDuration(const ov::String& path) {
   if (!f.GetSize(&size)) return 0;
   const uint64_t frames = size > kRawHeaderBytes ? (size - kRawHeaderBytes) / h.FrameBytes() : 0;
   return static_cast<uint32_t>(std::min<uint64_t>(frames * h.frameDuration, UINT32_MAX));
+}
+
+// A ".qbt" animation lasts its complete coded frames times the header's
+// frame duration. The source reads one black frame after the last good one
+// (the end of the file or a damaged frame) before it ends: that frame is not
+// part of the clip, so a cache written to this duration ends on the last
+// coded frame.
+uint32_t QbtDuration(const ov::String& path) {
+  media::QbtSource qbt;
+  media::MediaFormat format;
+  if (!qbt.Open(path, 0) || !qbt.GetFormat(&format)) return 0;
+  uint64_t delivered = 0;
+  std::unique_ptr<uint8_t[]> frame;
+  uint32_t bytes = 0, time = 0;
+  while (qbt.ReadVideoFrame(&frame, &bytes, &time, 0)) ++delivered;
+  const uint64_t coded = delivered > 0 ? delivered - 1 : 0;
+  return static_cast<uint32_t>(std::min<uint64_t>(coded * format.frameDurationMs, UINT32_MAX));
 }
 
 }  // namespace
@@ -142,6 +160,7 @@ uint32_t ClipDurationMs(const ov::String& path) {
     return wav.Open(path, 0) ? wav.GetDuration() : 0;
   }
   if (EndsWithNoCase(path, u".raw")) return RawCacheDuration(path);
+  if (EndsWithNoCase(path, u".qbt")) return QbtDuration(path);
   media::MediaInfo info;
   info.ReadMediaInfo(path, 0);
   return info.durationMs;
@@ -368,7 +387,9 @@ int MediaDecompressor::DecompressEffect(int clip, CacheChannel* ch, int index) {
   const ov::String cache = folder_ + ov::String::Format(u"effect%d.raw", indexBase_ + index);
   const uint32_t end = ClipDurationMs(source);
   if (end == 0) return Failed(source);
-  if (!WritePictures(source, cache, 0, 0, end, 0x00FF00FFu, false)) return Failed(source);
+  // Frames start before the end, never at it: a frame at the end would show
+  // what the source gives past its last frame (black for a ".qbt").
+  if (!WritePictures(source, cache, 0, 0, end - 1, 0x00FF00FFu, false)) return Failed(source);
   ch->SetEffectCache(cache, kCacheKindImage);
   return 1;
 }

@@ -122,8 +122,9 @@ class DecodeProgress {
 inline constexpr char16_t kCancelDecompressionEvent[] = u"CANCEL_DECOMPRESSION";
 
 // The length of a clip in ms for a cut end of 0: a WAV's (or a sound cache's)
-// from its source, a ".raw" cache's from its frames, others from their media
-// information. 0 when unknown.
+// from its source, a ".raw" cache's from its frames, a ".qbt" animation's
+// from its complete coded frames, others from their media information. 0
+// when unknown.
 uint32_t ClipDurationMs(const ov::String& path);
 
 class MediaDecompressor {

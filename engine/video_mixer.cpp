@@ -651,6 +651,11 @@ int VideoMixer::ApplyLocked(const EngineCommand& cmd, int replaying) {
           if (replaying && !cmd.altPath.IsEmpty()) {
             // A cache deleted since the recording is decoded again.
             fx = std::make_unique<FileVideoEffect>(fps_, cmd.altPath, 0, 0, cmd.path, true);
+          } else if (!cmd.path.EndsWithNoCase(u".raw")) {
+            // An effect file (a ".qbt" mask) is no frame cache: the render and
+            // the previews have it decoded into one first.
+            fx = std::make_unique<FileVideoEffect>(fps_, ov::String(), uint32_t(cmd.param2), uint32_t(cmd.param3),
+                                                   cmd.path, true);
           } else {
             fx = std::make_unique<FileVideoEffect>(fps_, cmd.path, uint32_t(cmd.param2), uint32_t(cmd.param3));
           }

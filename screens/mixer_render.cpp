@@ -177,7 +177,13 @@ ov::String Mixer::OutputExtension(bool for_device) const {
 
 bool Mixer::CheckOutputChoice() {
   const ov::String ext = OutputExtension(render_target_ == 0);
-  if (!ext.IsEmpty() && engine::ExportJobRenders(u"Default" + ext)) return true;
+  // The settings the render will get: a job may take the extension but not
+  // the codecs chosen with it.
+  if (!ext.IsEmpty() && engine_ &&
+      engine::ExportJobRenders(u"Default" + ext,
+                               engine_->GetExportSettings(ToOutputOptions(settings_), render_target_, false))) {
+    return true;
+  }
   ui::UiHost* host = ui::Host();
   ui::Element* popup = CurrentPopup(u"RENDER_CHOICE");
   if (!host || !popup) return false;

@@ -13,6 +13,7 @@
 #include "platform/os/process.h"
 #include "screens/screens.h"
 #include "shell/packages.h"
+#include "shell/pak_archive.h"
 #include "shell/render_mode.h"
 #include "shell/xml_manager.h"
 #include "ui/text_drawing.h"
@@ -218,6 +219,14 @@ int WinMain(int argc, char** argv) {
     // whatever happens.
     // Each failure prints one line on stderr for whoever started it by hand.
     screens::RegisterElements();
+    // The recorded paths of overlays, overlay videos and effect masks name
+    // entries of the media package under the application folder, as they do
+    // when the mix plays: without the package they would be sought as files.
+    InstallPackages();
+    SetPackageFolders(ov::String(), app_folder);
+    // A render past the file-size limit fails as on a full disk: its file
+    // is deleted and the reason printed.
+    ov::FailWritesPastFileSizeLimit();
     ov::String why;
     RunCommandLineRender(ov::CommandLineFromArguments(argc, argv), &why);
     if (!why.IsEmpty()) std::fprintf(stderr, "%s\n", why.ToUtf8Lossy().c_str());

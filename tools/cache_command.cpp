@@ -30,6 +30,11 @@ int RunCache(int argc, char** argv) {
     std::fprintf(stderr, "usage: ovtool cache FILE.mix [FOLDER]\n");
     return 2;
   }
+  // A folder that is not there would only fail at the first cache written.
+  if (argc > 2 && !ov::FolderExists(ov::String::FromUtf8Lossy(argv[2]))) {
+    std::fprintf(stderr, "cache: %s: no such folder\n", argv[2]);
+    return 1;
+  }
   screens::RegisterElements();  // the text renderer of text clips
   std::vector<uint8_t> bytes;
   if (!ovtool::ReadInputFile("cache", argv[1], &bytes, kMaxProjectBytes)) return 1;

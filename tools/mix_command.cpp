@@ -11,10 +11,17 @@
 // channel "load" takes PATH [START_MS END_MS CROP_WORD] (".raw" caches,
 // ".gif", ".jpg", ".bmp", ".png" pictures and the video track of ".3gp",
 // ".3gpp", ".3g2", ".mp4", ".mov" files), and these verbs apply:
+//   TIME_MS linked CHANNEL PATH AUDIO_CHANNEL [START_MS END_MS CROP_WORD]
+//     (a video whose sound, loaded on AUDIO_CHANNEL, follows its pictures)
 //   TIME_MS hold CHANNEL | zorder CHANNEL TARGET_CHANNEL
 //   TIME_MS slide|blind|fade|sweep CHANNEL DURATION_MS DIRECTION
 //   TIME_MS zoom|panzoom CHANNEL DURATION_MS START_RECT END_RECT
-//   TIME_MS filter CHANNEL KIND | effect CHANNEL MASK.raw
+//   TIME_MS filter CHANNEL KIND | effect CHANNEL MASK [CACHE]
+//   TIME_MS overlay CHANNEL PICTURE [CACHE|- [KEY]]
+// An effect's MASK is a ".raw" mask cache or a mask the mixer decodes
+// (".qbt"); an overlay lies over the channel's clip, its KEY colour
+// (hexadecimal 0x00BBGGRR, magenta unless given) transparent. A CACHE is
+// what a replay takes in place of the source.
 //
 // Script: one command per line, "#" starts a comment:
 //   TIME_MS load CHANNEL PATH [START_MS END_MS TEMPO_PER_MILLE]

@@ -10,6 +10,9 @@
 namespace tools {
 namespace {
 
+// The key colour the mixer records with an overlay: magenta.
+constexpr unsigned long long kOverlayKey = 0xFF00FF;
+
 // A line is refused when a number does not fit its field: stored as given,
 // it would come back as another time, channel or value.
 bool ParseLine(const std::string& line, engine::EngineCommand* c) {
@@ -38,12 +41,20 @@ bool ParseLine(const std::string& line, engine::EngineCommand* c) {
   }
   if (!(in >> ch) || ch < 0 || ch > UINT32_MAX) return false;
   c->channel = static_cast<uint32_t>(ch);
-  if (verb == "load") {
+  if (verb == "load" || verb == "linked") {
+    // "linked": a video's pictures whose sound plays on the audio channel
+    // given next, started and stopped with the pictures (as the mixer loads
+    // a video with sound).
     std::string path;
     if (!(in >> path)) return false;
     c->type = engine::CMD_LOAD;
     c->path = ov::String::FromUtf8Lossy(path);
     c->param1 = -1;
+    if (verb == "linked") {
+      long long audio = -1;
+      if (!(in >> audio) || audio < 0 || audio >= engine::kAudioChannels) return false;
+      c->param1 = static_cast<int32_t>(audio);
+    }
     word(&c->param2);
     word(&c->param3);
     word(&c->param4);
@@ -99,11 +110,20 @@ bool ParseLine(const std::string& line, engine::EngineCommand* c) {
   } else if (verb == "filter") {
     c->type = engine::CMD_COLOUR_FILTER;
     word(&c->param1);
-  } else if (verb == "effect") {
-    std::string path;
+  } else if (verb == "effect" || verb == "overlay") {
+    // PATH [CACHE]: the recorded source and the cache a replay takes in
+    // its place. An overlay's key colour is the mixer's, magenta, unless a
+    // KEY (hexadecimal 0x00BBGGRR) follows.
+    std::string path, cache;
     if (!(in >> path)) return false;
-    c->type = engine::CMD_FILE_EFFECT;
+    c->type = verb == "effect" ? engine::CMD_FILE_EFFECT : engine::CMD_LOAD_IMAGE;
     c->path = ov::String::FromUtf8Lossy(path);
+    if (in >> cache && cache != "-") c->altPath = ov::String::FromUtf8Lossy(cache);
+    if (verb == "overlay") {
+      unsigned long long key = kOverlayKey;
+      if (!(in >> std::ws).eof() && (!(in >> std::hex >> key) || key > 0xFFFFFF)) fits = false;
+      c->param1 = static_cast<int32_t>(key);
+    }
   } else if (verb == "reverb" || verb == "reverb-off") {
     c->type = engine::CMD_REVERB;
     c->flag = verb == "reverb-off";

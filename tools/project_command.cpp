@@ -4,6 +4,11 @@
 //   N=PATH          a clip in clip channel N (0-5); its kind and file type
 //                   come from the extension, photos accumulate in a channel
 //   cutN=START,END  cut points (ms) of channel N's last clip
+//   overlayN=PATH   the overlay of channel N's last clip (a picture or an
+//                   overlay video; package entries as the application folder
+//                   path, "<folder>/overlays/hearts.bmp")
+//   effectN=PATH    channel N's file effect (a mask such as
+//                   "<folder>/masks/iris.qbt"), kept with its first clip
 //   start=TEXT      the start credits' text; end=TEXT the end credits'
 //   script=SCRIPT   an "ovtool mix" script as the engine record
 // Channels not named stay empty; the output settings are the defaults.
@@ -23,7 +28,9 @@ namespace {
 
 int RunProject(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: ovtool project OUT.mix [N=CLIP...] [start=TEXT] [end=TEXT] [script=SCRIPT]\n");
+    std::fprintf(stderr,
+                 "usage: ovtool project OUT.mix [N=CLIP...] [cutN=START,END] [overlayN=PATH] [effectN=PATH] "
+                 "[start=TEXT] [end=TEXT] [script=SCRIPT]\n");
     return 2;
   }
   screens::ChannelSelection channels[screens::kMaxEntries];
@@ -56,6 +63,16 @@ int RunProject(int argc, char** argv) {
         return 2;
       }
       ch.SetClipCutPoints(ch.ClipCount() - 1, std::atoi(points.c_str()), std::atoi(points.c_str() + comma + 1));
+    } else if ((key.size() == 8 && key.compare(0, 7, "overlay") == 0) ||
+               (key.size() == 7 && key.compare(0, 6, "effect") == 0)) {
+      const char n = key.back();
+      if (n < '0' || n >= '0' + screens::kClipChannels || channels[n - '0'].ClipCount() == 0 || value.IsEmpty()) {
+        std::fprintf(stderr, "project: %s needs a clip in channel %c before it and a PATH\n", item.c_str(), n);
+        return 2;
+      }
+      screens::ChannelSelection& ch = channels[n - '0'];
+      if (key[0] == 'o') ch.SetClipOverlayFile(ch.ClipCount() - 1, value);
+      else ch.SetEffectFile(value);
     } else if (key.size() == 1 && key[0] >= '0' && key[0] < '0' + screens::kClipChannels) {
       int32_t kind = 0;
       const int32_t type = screens::FileTypeOfPath(value, &kind);
@@ -87,5 +104,7 @@ int RunProject(int argc, char** argv) {
 
 }  // namespace
 
-OVTOOL_COMMAND(project, "project OUT.mix [N=CLIP...] [cutN=START,END] [start=TEXT] [end=TEXT] [script=SCRIPT]  write a .mix project",
+OVTOOL_COMMAND(project,
+               "project OUT.mix [N=CLIP...] [cutN=START,END] [overlayN=PATH] [effectN=PATH] [start=TEXT] "
+               "[end=TEXT] [script=SCRIPT]  write a .mix project",
                RunProject);

@@ -2,6 +2,7 @@
 
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -257,6 +258,14 @@ void Process::ReapInBackground() {
   }
   g_reaper_running = true;
   g_reaper = new std::thread(ReapReleased);
+}
+
+void FailWritesPastFileSizeLimit() { ::signal(SIGXFSZ, SIG_IGN); }
+
+uint64_t FileSizeLimit() {
+  rlimit limit{};
+  if (::getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return UINT64_MAX;
+  return static_cast<uint64_t>(limit.rlim_cur);
 }
 
 }  // namespace ov

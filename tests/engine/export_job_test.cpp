@@ -204,7 +204,7 @@ TEST_F(ExportJobTest, EffectSwitchedOffStaysOff) {
 }
 
 // Only an unknown code or a clip that cannot be opened fails the render; an
-// effect on an empty channel, or a picture command with no picture, does
+// effect on an empty channel, or a picture command with no picture asked, does
 // nothing. A failed render leaves no file and sets the failure event.
 TEST_F(ExportJobTest, WhatFailsARender) {
   struct Case {

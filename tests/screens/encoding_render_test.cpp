@@ -403,6 +403,26 @@ TEST_F(EncodingRender, Mpeg4RenderHoldsTheAskedRateAndAnnouncesALevelThatHoldsIt
 // kbit/s renders at the least its object takes, 8-bit sound renders 16-bit.
 // Video id 3 (an outside object without a stand-in here) fails the render
 // and leaves no file.
+// A video's sound follows its pictures: a WAV render keeps it whether the
+// picture fields are given or all 0 (no picture asked), on both channels.
+TEST_F(EncodingRender, AVideosSoundWithoutThePictureFields) {
+  const std::string clip = ovtest::FixturePath("media_mpeg4_aac.mp4");
+  OV_SKIP_WITHOUT_FIXTURE(clip);
+  ASSERT_TRUE(Project("v.mix", "0 load 0 " + clip + "\n0 linked 16 " + clip + " 0\n0 play 16\n1000 master 65535\n"));
+  EXPECT_EQ(Render("v.mix", "with.wav", "96000,22050,16,2,0,255,1,128000,10,144,176"), 1);
+  EXPECT_EQ(Render("v.mix", "without.wav", "0,22050,16,2,0,255,1,0,0,0,0"), 1);
+  const Sound with = ReadSound(Path("with.wav")), without = ReadSound(Path("without.wav"));
+  ASSERT_EQ(with.channels, 2);
+  ASSERT_EQ(without.channels, 2);
+  EXPECT_NEAR(without.Seconds(), with.Seconds(), 0.1);
+  for (int c = 0; c < 2; ++c) {
+    SCOPED_TRACE(c);
+    const double level = with.Rms(c, 0.1, 0.9);
+    EXPECT_GT(level, 300.0);
+    EXPECT_NEAR(without.Rms(c, 0.1, 0.9), level, level * 0.05);
+  }
+}
+
 TEST_F(EncodingRender, SettledSettingsAndAnUnknownEncoder) {
   ASSERT_TRUE(MixProject());
   struct Settled {
@@ -530,7 +550,8 @@ TEST_F(EncodingRender, FailedWriteEndsAsFailureWithoutFile) {
     EXPECT_FALSE(Exists(out));
     // The reason names the file that could not be made.
     const std::string said = Output("cat " + Quote(Path("stderr.txt")));
-    EXPECT_NE(said.find("ovmix: encoding " + Path(out) + " failed"), std::string::npos) << said;
+    // Past the file-size limit, as on a full disk.
+    EXPECT_NE(said.find("ovmix: writing " + Path(out) + " failed: the disk is full"), std::string::npos) << said;
     // and the codec library's own notes stay out of it.
     EXPECT_EQ(said.find(" @ 0x"), std::string::npos) << said;
   }

@@ -2,10 +2,12 @@
 // result actions, a cancel, and the caches it leaves in the clips.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -198,6 +200,19 @@ TEST(OvtoolCache, DecodesAProjectsClips) {
   const std::string make_bad = tool + "project " + dir + "/bad.mix 1=" + bad + " >/dev/null";
   ASSERT_EQ(std::system(make_bad.c_str()), 0);
   EXPECT_NE(std::system((tool + "cache " + dir + "/bad.mix " + dir + " >/dev/null 2>&1").c_str()), 0);
+  // A folder that is not there (or a file in its place) is refused before
+  // any clip is decoded: its one line is all that is printed.
+  std::ofstream(dir + "/file") << "x";
+  for (const std::string& missing : {dir + "/absent", dir + "/file"}) {
+    const std::string err = dir + "/err.txt";
+    const int status = std::system((tool + "cache " + project + " " + missing + " >/dev/null 2>" + err).c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    std::ifstream in(err);
+    const std::string said((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(said, "cache: " + missing + ": no such folder\n");
+  }
+  EXPECT_FALSE(Exists(dir + "/absent"));
 }
 
 }  // namespace

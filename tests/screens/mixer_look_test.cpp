@@ -201,7 +201,7 @@ TEST_P(MixerLook, OutputSettingsShowTheirChoiceAndWhatCannotRender) {
     const auto [x, y] = chip_centre(r, k);
     d().Tap(x, y);
   };
-  const Row output{u"WizardMediaType", 3}, codecs{u"WizardMediaCodec", 4}, frames{u"WizardMediaFps", 3};
+  const Row output{u"WizardMediaType", 3}, codecs{u"WizardMediaCodec", 5}, frames{u"WizardMediaFps", 3};
   // A take with the video on: a mix that holds a picture.
   d().Key(static_cast<wnd::Key>(static_cast<int>(wnd::Key::kDigit0) + 2));
   d().Key(wnd::Key::kEnter);
@@ -219,14 +219,30 @@ TEST_P(MixerLook, OutputSettingsShowTheirChoiceAndWhatCannotRender) {
   EXPECT_EQ(ringed(output), 0);
   ASSERT_TRUE(d().TapElement(u"wizard_ok"));
   ASSERT_EQ(d().Menu(), u"mixing_menu");
-  // "WAV" alone with a picture in the mix still names an MPEG-4 ".mp4",
-  // which the graph jobs render: nothing to warn of. Only an output no job
-  // renders opens the popup.
+  // "WAV" alone with a picture in the mix names an MPEG-4 ".mp4" with WAV
+  // sound, which no graph takes: the popup says so when it is taken.
   EXPECT_EQ(mixer()->OutputExtension(true), ov::String(u".mp4"));
+  const engine::ExportSettings both_wav =
+      mixer()->mix_engine()->GetExportSettings(screens::ToOutputOptions(mixer()->output_settings()), 0, false);
+  EXPECT_EQ(both_wav.videoCodec, engine::kVideoCodecMpeg4);
+  EXPECT_EQ(both_wav.audioCodec, 1u);
   EXPECT_TRUE(engine::ExportJobRenders(u"out.mp4"));
+  EXPECT_FALSE(engine::ExportJobRenders(u"out.mp4", both_wav));
   EXPECT_FALSE(engine::ExportJobRenders(u"out.ogg"));
+  EXPECT_TRUE(Find(u"RENDER_CHOICE")->IsVisible());
+  d().sm().ClosePopup(Find(u"RENDER_CHOICE"));
+  // "WMV" names the ASF job's ".wmv", which renders.
+  d().sm().DoAction(screens::kActionMixerWizard, ov::String(), 1);
+  ASSERT_EQ(d().Menu(), u"output_settings");
+  tap(codecs, 4);
+  EXPECT_EQ(ringed(codecs), 4);
+  ASSERT_TRUE(d().TapElement(u"wizard_ok"));
+  ASSERT_EQ(d().Menu(), u"mixing_menu");
+  EXPECT_EQ(mixer()->OutputExtension(true), ov::String(u".wmv"));
   EXPECT_FALSE(Find(u"RENDER_CHOICE")->IsVisible());
   d().sm().DoAction(screens::kActionMixerWizard, ov::String(), 1);
+  ASSERT_EQ(d().Menu(), u"output_settings");
+  tap(codecs, 3);
   ASSERT_EQ(d().Menu(), u"output_settings");
   EXPECT_EQ(ringed(codecs), 3);  // kept
   tap(output, 1);

@@ -213,6 +213,9 @@ TEST_F(RenderProcess, RefusalsLeaveNoOutputAndNoSuccess) {
   const uint32_t longest = engine::ActionProcessor::kMaxMixMs;
   ASSERT_TRUE(Project("past.mix", clip_, "0 load 0 " + clip_ + "\n0 play 0\n" + std::to_string(longest + 1) + " stop 0\n"));
   ASSERT_TRUE(Project("forged.mix", clip_, "0 load 0 " + clip_ + "\n0 play 0\n4000000000 stop 0\n"));
+  // Twenty seconds of sound: a WAV or an MP4 of it is far larger than
+  // 64 KiB.
+  ASSERT_TRUE(Project("twenty.mix", clip_, "0 load 0 " + clip_ + "\n0 play 0\n20000 stop 0\n"));
   ASSERT_TRUE(Project("longest.mix", clip_, "0 load 0 " + clip_ + "\n0 play 0\n" + std::to_string(longest) + " stop 0\n"));
   {
     engine::MixEngine engine(nullptr, nullptr);
@@ -271,6 +274,27 @@ TEST_F(RenderProcess, RefusalsLeaveNoOutputAndNoSuccess) {
       {"read-only folder", Args("good.mix", "locked/refused.wav", kWav22k),
        "ovmix: cannot create " + Path("locked/refused.wav") + ": access denied (a read-only place, or a folder)\n",
        MountWrap(Path("locked"), "ro"), Path("locked/refused.wav")},
+      // Every output says a read-only place as the WAV job does.
+      {"read-only folder, MP4", Args("good.mix", "locked/refused.mp4", "96000,22050,16,2,0,4,2,128000,10,144,176"),
+       "ovmix: cannot create " + Path("locked/refused.mp4") + ": access denied (a read-only place, or a folder)\n",
+       MountWrap(Path("locked"), "ro"), Path("locked/refused.mp4")},
+      {"read-only folder, WMV", Args("good.mix", "locked/refused.wmv", "96000,22050,16,2,0,1,1,100,10,144,176"),
+       "ovmix: cannot create " + Path("locked/refused.wmv") + ": access denied (a read-only place, or a folder)\n",
+       MountWrap(Path("locked"), "ro"), Path("locked/refused.wmv")},
+      // The graph sends the sound with each picture frame: a sound-only
+      // output through it needs the picture fields all the same.
+      {"AAC without the picture fields", Args("good.mix", "refused.aac", "0,22050,16,2,0,255,2,0,0,0,0"),
+       "ovmix: the encoding graph sends its sound frame by frame: frames per second, height and width must not be 0 "
+       "(they are 0, 0, 0)\n",
+       "", Path("refused.aac")},
+      // Past the file-size limit (SIGXFSZ) as on a full disk, for each job.
+      // (64 KiB: the program's own files and shared objects fit, the output
+      // does not.)
+      {"file-size limit, WAV", Args("twenty.mix", "refused.wav", kWav22k),
+       "ovmix: writing " + out + " failed: the disk is full\n", "ulimit -f 64; exec \"$@\""},
+      {"file-size limit, MP4", Args("twenty.mix", "refused.mp4", "96000,22050,16,2,0,4,2,128000,10,144,176"),
+       "ovmix: writing " + Path("refused.mp4") + " failed: the disk is full\n", "ulimit -f 64; exec \"$@\"",
+       Path("refused.mp4")},
       {"a time past the longest mix", Args("past.mix", "refused.wav", kWav22k),
        "ovmix: " + Path("past.mix") + ": the project's recorded mix is damaged\n"},
       {"a forged time", Args("forged.mix", "refused.wav", kWav22k),
@@ -278,7 +302,7 @@ TEST_F(RenderProcess, RefusalsLeaveNoOutputAndNoSuccess) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.why);
-    if (std::string(c.why) == "full disk" || std::string(c.why) == "read-only folder") {
+    if (std::string(c.why) == "full disk" || std::string(c.why).rfind("read-only folder", 0) == 0) {
       if (c.wrap.empty()) {
         std::fprintf(stderr, "skipped \"%s\": no mount name space here\n", c.why);
         continue;

@@ -47,6 +47,46 @@ TEST(MixScript, LinesBecomeTimedCommands) {
   EXPECT_EQ(c[3].param3, 0x00010002);
 }
 
+// The overlay, the file effect and a video linked to its sound as the mixer
+// records them: the source, the cache a replay takes instead, the overlay's
+// key colour (magenta unless given) and the sound's channel.
+TEST(MixScript, OverlayEffectAndLinkedVideoAsRecorded) {
+  std::vector<engine::EngineCommand> c;
+  std::string error;
+  ASSERT_TRUE(Parse("10 overlay 16 /app/overlays/hearts.bmp\n"
+                    "20 overlay 17 /app/overlays/bubble.3gp /tmp/overlay1-0.raw\n"
+                    "30 overlay 18 a.png - 00ff00\n"
+                    "40 effect 19 /app/masks/iris.qbt /tmp/effect3.raw\n"
+                    "50 effect 20 mask.raw\n"
+                    "60 linked 21 v.mp4 3 100 900\n",
+                    &c, &error))
+      << error;
+  ASSERT_EQ(c.size(), 6u);
+  struct Want {
+    uint32_t type, channel;
+    const char16_t *path, *cache;
+    int32_t key;
+  } const want[] = {
+      {engine::CMD_LOAD_IMAGE, 16, u"/app/overlays/hearts.bmp", u"", 0xFF00FF},
+      {engine::CMD_LOAD_IMAGE, 17, u"/app/overlays/bubble.3gp", u"/tmp/overlay1-0.raw", 0xFF00FF},
+      {engine::CMD_LOAD_IMAGE, 18, u"a.png", u"", 0x00FF00},
+      {engine::CMD_FILE_EFFECT, 19, u"/app/masks/iris.qbt", u"/tmp/effect3.raw", 0},
+      {engine::CMD_FILE_EFFECT, 20, u"mask.raw", u"", 0},
+      {engine::CMD_LOAD, 21, u"v.mp4", u"", 3},  // the sound's channel
+  };
+  for (size_t i = 0; i < c.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(c[i].type, want[i].type);
+    EXPECT_EQ(c[i].channel, want[i].channel);
+    EXPECT_EQ(c[i].timeMs, 10u * (i + 1));
+    EXPECT_TRUE(c[i].path == want[i].path) << c[i].path.ToUtf8Lossy();
+    EXPECT_TRUE(c[i].altPath == want[i].cache) << c[i].altPath.ToUtf8Lossy();
+    EXPECT_EQ(c[i].param1, want[i].key);
+  }
+  EXPECT_EQ(c[5].param2, 100);
+  EXPECT_EQ(c[5].param3, 900);
+}
+
 TEST(MixScript, RefusesLinesItCannotStoreAsGiven) {
   // Each bad line follows one good line: the error names line 2.
   const char* const kBad[] = {
@@ -60,6 +100,11 @@ TEST(MixScript, RefusesLinesItCannotStoreAsGiven) {
       "0 zoom 16 1 100000000 0",      // a rectangle word past 32 bits
       "0 jump 0",                     // unknown verb
       "0 load 0",                     // load without a path
+      "0 overlay 16",                 // an overlay without a picture
+      "0 overlay 16 a.bmp - 1000000",  // a key past 24 bits
+      "0 overlay 16 a.bmp - pink",    // a key that is no number
+      "0 linked 16 v.mp4",            // a linked video without its sound's channel
+      "0 linked 16 v.mp4 16",         // a sound channel past the sixteen
   };
   for (const char* bad : kBad) {
     std::vector<engine::EngineCommand> c;
