@@ -10,6 +10,7 @@
 #include "platform/os/thread.h"
 #include "screens/channel_selection.h"
 #include "screens/editor_options.h"
+#include "screens/file_title.h"
 #include "ui/menu.h"
 #include "ui/slider_control.h"
 #include "ui/ui_host.h"
@@ -48,15 +49,6 @@ std::mutex& FactoryMutex() {
 AudioEditor::DeviceFactory& Factory() {
   static AudioEditor::DeviceFactory factory;
   return factory;
-}
-
-// The part of a path between its last separator and its last dot when both
-// exist, else the whole path.
-ov::String FileTitle(const ov::String& path) {
-  const int slash = std::max(path.ReverseFind(u'/'), path.ReverseFind(u'\\'));
-  const int dot = path.ReverseFind(u'.');
-  if (slash < 0 || dot < 0 || dot < slash) return path;
-  return path.Mid(slash + 1, dot - slash - 1);
 }
 
 }  // namespace
@@ -197,15 +189,15 @@ void AudioEditor::LoadClip(const ov::String& name) {
   SetString(host, kOptionTrackLength, FormatTime(duration_ms_));
   RefreshBoundTexts(host);
   TimeText();
-  cut_start_ms_ = cut_end_ms_ = 0;
-  if (channel_) channel_->GetClipCutPoints(0, &cut_start_ms_, &cut_end_ms_);
+  cut_.start = cut_.end = 0;
+  if (channel_) channel_->GetClipCutPoints(0, &cut_.start, &cut_.end);
   UpdateMarkers();
   LoadMixers(false);
 }
 
 void AudioEditor::LoadMixer(engine::AudioMixer* mixer, bool selection, bool with_effect) {
-  const uint32_t start = selection ? static_cast<uint32_t>(std::max(0, cut_start_ms_)) : 0;
-  const uint32_t end = selection ? static_cast<uint32_t>(std::max(0, cut_end_ms_)) : 0;
+  const uint32_t start = selection ? static_cast<uint32_t>(std::max(0, cut_.start)) : 0;
+  const uint32_t end = selection ? static_cast<uint32_t>(std::max(0, cut_.end)) : 0;
   mixer->CloseChannel(0);
   if (source_file_.IsEmpty() || !mixer->LoadChannel(0, source_file_, start, end, 0)) return;
   mixer->ApplyAction(engine::MakeCommand(engine::CMD_VOLUME, 0, 0xFFFF), 0);
@@ -229,7 +221,7 @@ void AudioEditor::PlayFile(const ov::String& path) {
   if (playing_) OnAction(ui::kActionEditorStop, ov::String(), 0);
   channel_ = nullptr;
   source_file_ = path;
-  cut_start_ms_ = cut_end_ms_ = 0;
+  cut_.start = cut_.end = 0;
   if (!preview_mixer_) CreateMixers();
   StopMixers();
   LoadMixers(false);
@@ -250,9 +242,9 @@ void AudioEditor::StartPlay(bool selection) {
     selection_mode_ = true;
     StopMixers();
     LoadMixers(true);
-    window_start_ms_ = analysis_start_ms_ = cut_start_ms_;
-    analysis_pos_ = cut_start_ms_ * 10;
-    window_end_ms_ = seconds_to_show_ * 1000 + cut_start_ms_;
+    window_start_ms_ = analysis_start_ms_ = cut_.start;
+    analysis_pos_ = cut_.start * 10;
+    window_end_ms_ = seconds_to_show_ * 1000 + cut_.start;
     columns_done_ = columns_drawn_ = 0;
     analysis_ended_ = false;
     UpdateLayout();
@@ -282,7 +274,7 @@ bool AudioEditor::StartPreview() {
     std::lock_guard<std::mutex> lock(FactoryMutex());
     factory = Factory();
   }
-  const int32_t start = selection_mode_ ? cut_start_ms_ * 10 : 0;
+  const int32_t start = selection_mode_ ? cut_.start * 10 : 0;
   thread_running_.store(true, std::memory_order_release);
   try {
     preview_thread_ = std::thread([this, factory = std::move(factory), start, host = ui::Host()] {
@@ -430,15 +422,15 @@ void AudioEditor::TimeText() {
 }
 
 void AudioEditor::WriteCut() {
-  if (channel_) channel_->SetClipCutPoints(0, cut_start_ms_, cut_end_ms_);
+  if (channel_) channel_->SetClipCutPoints(0, cut_.start, cut_.end);
   UpdateMarkers();
 }
 
 void AudioEditor::UpdateMarkers() {
   ui::UiHost* host = ui::Host();
-  const uint32_t start_flag = duration_ms_ ? uint32_t(uint64_t(std::max(0, cut_start_ms_)) * 100 / duration_ms_) : 0;
-  const uint32_t end_flag = duration_ms_ != 0 && cut_end_ms_ > cut_start_ms_
-                                ? uint32_t(uint64_t(std::max(0, cut_end_ms_)) * 100 / duration_ms_)
+  const uint32_t start_flag = duration_ms_ ? uint32_t(uint64_t(std::max(0, cut_.start)) * 100 / duration_ms_) : 0;
+  const uint32_t end_flag = duration_ms_ != 0 && cut_.end > cut_.start
+                                ? uint32_t(uint64_t(std::max(0, cut_.end)) * 100 / duration_ms_)
                                 : 100;
   SetNumeric(host, kOptionCutFlagStart, start_flag);
   SetNumeric(host, kOptionCutFlagEnd, end_flag);
@@ -462,16 +454,7 @@ void AudioEditor::UpdateMarkers() {
 void AudioEditor::SliderCut() {
   ui::UiHost* host = ui::Host();
   if (!playing_ && !paused_) {
-    const uint64_t d = duration_ms_;
-    const int32_t s = d ? int32_t(d * GetNumeric(host, kOptionCutFlagStart) / 100 + 1) : 0;
-    const int32_t e = d ? int32_t(d * GetNumeric(host, kOptionCutFlagEnd) / 100 + 1) : 0;
-    if (s != cut_start_ms_) {
-      cut_start_ms_ = s;
-      if (cut_end_ms_ != 0 && cut_end_ms_ <= s) cut_end_ms_ = 0;
-    } else if (e != cut_end_ms_) {
-      if (e <= cut_start_ms_) cut_start_ms_ = 0;
-      cut_end_ms_ = e;
-    }
+    MoveCutToSliders(&cut_, duration_ms_, GetNumeric(host, kOptionCutFlagStart), GetNumeric(host, kOptionCutFlagEnd));
     WriteCut();
   } else {
     // While a preview runs the cut stays: the sliders go back.
@@ -556,7 +539,7 @@ void AudioEditor::DrawColumns() {
   int64_t r = int64_t{units_per_column_} * from + int64_t{window_start_ms_} * 10;
   for (int32_t c = from; c < columns_done_; ++c, r += units_per_column_) {
     const int64_t t = r / 10;
-    const bool excluded = t <= cut_start_ms_ || (cut_end_ms_ != 0 && t >= cut_end_ms_);
+    const bool excluded = t <= cut_.start || (cut_.end != 0 && t >= cut_.end);
     offscreen_dc_->SelectPen(selection_mode_ || !excluded ? inc_pen_ : exc_pen_);
     offscreen_dc_->MoveTo(c, mid);
     gfx::LineTo(offscreen_dc_.get(), c, mid + column_peaks_[size_t(c)]);
@@ -568,7 +551,7 @@ bool AudioEditor::PageCheck() {
   const int32_t columns = Columns();
   const int32_t pos = play_pos();
   if (columns <= 0 || pos <= analysis_pos_) return false;
-  if (selection_mode_ && cut_end_ms_ != 0 && pos / 10 > cut_end_ms_) return false;
+  if (selection_mode_ && cut_.end != 0 && pos / 10 > cut_.end) return false;
   // Past the end of a clip that ended inside the view there is no next page.
   if (pos / 10 > window_end_ms_ && analysis_ended_) return false;
   const int64_t span = int64_t{columns} * units_per_column_;
@@ -629,7 +612,7 @@ bool AudioEditor::OnStylusDown(int32_t x, int32_t y) {
   }
   x = std::clamp(x, x_ + border_x_, x_ + border_x_ + columns - 1);
   const int64_t t = analysis_start_ms_ + (int64_t{x - x_ - border_x_} * units_per_column_) / 10;
-  anchor_ms_ = drag_ms_ = cut_start_ms_ = cut_end_ms_ = int32_t(t);
+  anchor_ms_ = drag_ms_ = cut_.start = cut_.end = int32_t(t);
   UpdateLayout();
   Invalidate();
   return true;
@@ -642,8 +625,8 @@ bool AudioEditor::OnStylusMove(int32_t x, int32_t y) {
   x = std::clamp(x, x_ + border_x_, x_ + border_x_ + columns - 1);
   // Whole milliseconds per column.
   const int32_t t = analysis_start_ms_ + (x - x_ - border_x_) * (window_ms_ / columns);
-  cut_start_ms_ = std::min(anchor_ms_, t);
-  cut_end_ms_ = std::max(anchor_ms_, t);
+  cut_.start = std::min(anchor_ms_, t);
+  cut_.end = std::max(anchor_ms_, t);
   drag_ms_ = t;
   WriteCut();
   UpdateLayout();
@@ -671,7 +654,7 @@ void AudioEditor::EnableActions() {
   host->EnableActionItems(playing_ && !paused_, nullptr, kActionEditorPause, 1);
   host->EnableActionItems(playing_, nullptr, kActionEditorSkipForward, 1);
   host->EnableActionItems(playing_, nullptr, kActionEditorSkipBack, 1);
-  host->EnableActionItems(cut_end_ms_ != 0 || (cut_start_ms_ != 0 && !selection_mode_), nullptr,
+  host->EnableActionItems(cut_.end != 0 || (cut_.start != 0 && !selection_mode_), nullptr,
                           kActionEditorCutClear, 1);
   if (channel_) {
     host->CheckActionItems(channel_->loop_on() != 0, nullptr, kActionEditorToggleLoop, 1);
@@ -710,7 +693,7 @@ int AudioEditor::OnAction(int32_t code, const ov::String& argument, int32_t flag
     case ui::kActionMenuShown:
       if (type_ == ui::kTypeAudioEditor && host) host->RequestHelpTip(kHelpTipAudioEditor);
       channel_ = nullptr;
-      cut_start_ms_ = cut_end_ms_ = 0;
+      cut_.start = cut_.end = 0;
       window_start_ms_ = analysis_pos_ = columns_done_ = columns_drawn_ = 0;
       analysis_ended_ = false;
       UpdateMarkers();
@@ -820,19 +803,17 @@ int AudioEditor::OnAction(int32_t code, const ov::String& argument, int32_t flag
       }
       break;
     case kActionEditorCutStart:
-      if (cut_end_ms_ != 0 && cut_end_ms_ <= play_pos() / 10) cut_end_ms_ = 0;
-      cut_start_ms_ = play_pos() / 10;
+      MoveCutStart(&cut_, play_pos() / 10);
       WriteCut();
       if (host) host->InvalidateAll();
       break;
     case kActionEditorCutEnd:
-      if (play_pos() / 10 <= cut_start_ms_) cut_start_ms_ = 0;
-      cut_end_ms_ = play_pos() / 10;
+      MoveCutEnd(&cut_, play_pos() / 10);
       WriteCut();
       if (host) host->InvalidateAll();
       break;
     case kActionEditorCutClear:
-      cut_start_ms_ = cut_end_ms_ = 0;
+      cut_.start = cut_.end = 0;
       WriteCut();
       break;
     case ui::kActionOptionCut:

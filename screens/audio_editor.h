@@ -33,6 +33,7 @@
 
 #include "engine/audio_mixer.h"
 #include "engine/wave_out_player.h"
+#include "screens/clip_cut.h"
 #include "platform/audio/wave_out_device.h"
 #include "platform/os/event.h"
 #include "ui/control.h"
@@ -113,8 +114,8 @@ class AudioEditor : public ui::Control {
   bool selection_mode() const { return selection_mode_; }
   bool preview_running() const { return thread_running_.load(std::memory_order_acquire); }
   int32_t play_pos() const { return play_pos_.load(std::memory_order_acquire); }
-  int32_t cut_start_ms() const { return cut_start_ms_; }
-  int32_t cut_end_ms() const { return cut_end_ms_; }
+  int32_t cut_start_ms() const { return cut_.start; }
+  int32_t cut_end_ms() const { return cut_.end; }
   uint32_t duration_ms() const { return duration_ms_; }
   int32_t window_start_ms() const { return window_start_ms_; }
   int32_t window_ms() const { return window_ms_; }
@@ -189,7 +190,7 @@ class AudioEditor : public ui::Control {
   ui::Element* loop_tick_ = nullptr;
   ui::Element* chorus_tick_ = nullptr;
   ui::Element* echo_tick_ = nullptr;
-  int32_t cut_start_ms_ = 0, cut_end_ms_ = 0;
+  ClipCut cut_;
   int32_t border_y_ = 0, border_x_ = 0;
   std::vector<int32_t> column_peaks_;
   std::unique_ptr<gfx::DeviceContext> offscreen_dc_;

@@ -8,6 +8,7 @@
 #include "platform/os/thread.h"
 #include "screens/channel_selection.h"
 #include "screens/editor_options.h"
+#include "screens/file_title.h"
 #include "ui/menu.h"
 #include "ui/ui_host.h"
 

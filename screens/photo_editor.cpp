@@ -7,6 +7,7 @@
 #include "platform/os/thread.h"
 #include "screens/channel_selection.h"
 #include "screens/editor_options.h"
+#include "screens/file_title.h"
 #include "screens/mixer.h"
 #include "ui/clip_order_list.h"
 #include "ui/menu.h"

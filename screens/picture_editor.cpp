@@ -64,13 +64,6 @@ ov::String FormatMinutes(uint32_t minutes, uint32_t seconds) {
   return ov::String::Format(u"%d:%.2d", minutes, seconds);
 }
 
-ov::String FileTitle(const ov::String& path) {
-  const int slash = std::max(path.ReverseFind(u'/'), path.ReverseFind(u'\\'));
-  const int dot = path.ReverseFind(u'.');
-  if (slash < 0 || dot < 0 || dot < slash) return path;
-  return path.Mid(slash + 1, dot - slash - 1);
-}
-
 PictureEditor::PictureEditor(int32_t type) : refresh_event_(false, false) {
   type_ = type;
   transparent_colour_ = 0x00FF00FF;

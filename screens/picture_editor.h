@@ -114,10 +114,6 @@ inline constexpr int kEffectFilename = 19;
 }  // namespace picture_options
 // "%d:%.2d" of minutes and seconds.
 ov::String FormatMinutes(uint32_t minutes, uint32_t seconds);
-// A path's file name without folder and extension (the whole path when it
-// has no separator or no dot after it).
-ov::String FileTitle(const ov::String& path);
-
 class PictureEditor : public ui::Control {
  public:
   ~PictureEditor() override;

@@ -11,6 +11,7 @@
 #include "screens/audio_editor.h"
 #include "screens/channel_selection.h"
 #include "screens/editor_options.h"
+#include "screens/file_title.h"
 #include "screens/mixer.h"
 #include "screens/preview_engine.h"
 #include "screens/text_clip.h"
@@ -55,14 +56,6 @@ constexpr char16_t kPlayPercentageKey[] = u"VideoTrackPlayPercentage";
 
 // "m:ss" of `ms`.
 ov::String MinutesSeconds(uint32_t ms) { return ov::String::Format(u"%d:%.2d", ms / 60000, (ms % 60000) / 1000); }
-
-// The part of a path between its last separator and its last dot.
-ov::String FileTitle(const ov::String& path) {
-  const int slash = std::max(path.ReverseFind(u'/'), path.ReverseFind(u'\\'));
-  const int dot = path.ReverseFind(u'.');
-  const int from = slash + 1;
-  return dot > slash ? path.Mid(from, dot - from) : path.Mid(from);
-}
 
 // duration · percent / 100 without overflow.
 uint32_t PercentOf(uint32_t duration, uint32_t percent) {
@@ -162,8 +155,8 @@ void VideoEditor::Open(const ov::String& name) {
   RefreshBoundTexts(host);
   int32_t start = 0, end = 0;
   if (HasClip()) channel_->GetClipCutPoints(0, &start, &end);
-  cut_start_ = static_cast<uint32_t>(std::max(0, start));
-  cut_end_ = static_cast<uint32_t>(std::max(0, end));
+  cut_.start = std::max(0, start);
+  cut_.end = std::max(0, end);
   ShowCuts();
   FormatTime();
 }
@@ -215,8 +208,8 @@ bool VideoEditor::StartPreview(bool selection, uint32_t start_ms) {
   sound.path = clip->sourceFile;
   Post(sound);
   engine::EngineCommand video =
-      engine::MakeCommand(engine::CMD_LOAD, kVideoChannel, 0, selection ? int32_t(cut_start_) : 0,
-                          selection ? int32_t(cut_end_) : 0);
+      engine::MakeCommand(engine::CMD_LOAD, kVideoChannel, 0, selection ? cut_.start : 0,
+                          selection ? cut_.end : 0);
   video.path = channel_->GetClipCache2(0, kKindVideo);
   Post(video);
   if (start_ms != 0) Post(engine::MakeCommand(engine::CMD_SEEK, kVideoChannel, int32_t(start_ms)));
@@ -301,8 +294,8 @@ void VideoEditor::FormatTime() {
 
 void VideoEditor::ShowCuts() {
   ui::UiHost* host = ui::Host();
-  const uint32_t s = duration_ ? uint32_t(uint64_t{cut_start_} * 100 / duration_) : 0;
-  const uint32_t e = duration_ && cut_start_ < cut_end_ ? uint32_t(uint64_t{cut_end_} * 100 / duration_) : 100;
+  const uint32_t s = duration_ ? uint32_t(uint64_t(cut_.start) * 100 / duration_) : 0;
+  const uint32_t e = duration_ && cut_.start < cut_.end ? uint32_t(uint64_t(cut_.end) * 100 / duration_) : 100;
   SetNumeric(host, kOptionCutFlagStart, s);
   SetNumeric(host, kOptionCutFlagEnd, e);
   RefreshBoundTexts(host);
@@ -319,7 +312,7 @@ void VideoEditor::ShowCuts() {
 }
 
 void VideoEditor::StoreCuts() {
-  if (HasClip()) channel_->SetClipCutPoints(0, int32_t(cut_start_), int32_t(cut_end_));
+  if (HasClip()) channel_->SetClipCutPoints(0, cut_.start, cut_.end);
   ShowCuts();
 }
 
@@ -328,18 +321,8 @@ void VideoEditor::StoreCuts() {
 void VideoEditor::SliderCut() {
   ui::UiHost* host = ui::Host();
   if (!playing_ && !paused_) {
-    const uint32_t start = duration_ ? PercentOf(duration_, GetNumeric(host, kOptionCutFlagStart)) + 1 : 0;
-    const uint32_t end = duration_ ? PercentOf(duration_, GetNumeric(host, kOptionCutFlagEnd)) + 1 : 0;
-    if (start == cut_start_) {
-      if (end != cut_end_) {
-        if (end <= cut_start_) cut_start_ = 0;
-        cut_end_ = end;
-      }
-    } else {
-      cut_start_ = start;
-      if (cut_end_ != 0 && cut_end_ <= start) cut_end_ = 0;
-    }
-    if (HasClip()) channel_->SetClipCutPoints(0, int32_t(cut_start_), int32_t(cut_end_));
+    MoveCutToSliders(&cut_, duration_, GetNumeric(host, kOptionCutFlagStart), GetNumeric(host, kOptionCutFlagEnd));
+    if (HasClip()) channel_->SetClipCutPoints(0, cut_.start, cut_.end);
   }
   ShowCuts();
   if (host) host->InvalidateAll();
@@ -361,7 +344,7 @@ void VideoEditor::UpdateControls() {
   host->EnableActionItems(playing_ && !paused_, nullptr, kActionEditorPause, 1);
   host->EnableActionItems(playing_ && !paused_ && can_seek, nullptr, kActionEditorSkipForward, 1);
   host->EnableActionItems(playing_ && !paused_ && can_seek, nullptr, kActionEditorSkipBack, 1);
-  host->EnableActionItems(cut_end_ != 0 || (cut_start_ != 0 && !playing_selection_), nullptr, kActionEditorCutClear,
+  host->EnableActionItems(cut_.end != 0 || (cut_.start != 0 && !playing_selection_), nullptr, kActionEditorCutClear,
                           1);
   const bool loop = channel_ && channel_->loop_on() != 0;
   host->CheckActionItems(loop, nullptr, kActionEditorToggleLoop, 1);
@@ -520,8 +503,8 @@ int VideoEditor::OnAction(int32_t code, const ov::String& argument, int32_t flag
       }
       int32_t start = 0, end = 0;
       if (HasClip()) channel_->GetClipCutPoints(0, &start, &end);
-      cut_start_ = static_cast<uint32_t>(std::max(0, start));
-      cut_end_ = static_cast<uint32_t>(std::max(0, end));
+      cut_.start = std::max(0, start);
+      cut_.end = std::max(0, end);
       ShowCuts();
       playing_ = paused_ = playing_selection_ = false;
       MakeEngine();
@@ -640,24 +623,20 @@ int VideoEditor::OnAction(int32_t code, const ov::String& argument, int32_t flag
       break;
     case kActionEditorCutStart: {
       if (!HasClip()) break;
-      const uint32_t p = Position();
-      if (cut_end_ != 0 && cut_end_ <= p) cut_end_ = 0;
-      cut_start_ = p;
+      MoveCutStart(&cut_, int32_t(Position()));
       StoreCuts();
       if (host) host->InvalidateAll();
       break;
     }
     case kActionEditorCutEnd: {
       if (!HasClip()) break;
-      const uint32_t p = Position();
-      if (p <= cut_start_) cut_start_ = 0;
-      cut_end_ = p;
+      MoveCutEnd(&cut_, int32_t(Position()));
       StoreCuts();
       if (host) host->InvalidateAll();
       break;
     }
     case kActionEditorCutClear:
-      cut_start_ = cut_end_ = 0;
+      cut_.start = cut_.end = 0;
       StoreCuts();
       break;
     case ui::kActionOptionCut:

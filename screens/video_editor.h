@@ -27,6 +27,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "screens/clip_cut.h"
 #include "screens/editor_decompression.h"
 #include "ui/control.h"
 
@@ -66,8 +67,8 @@ class VideoEditor : public ui::Control {
   bool playing() const { return playing_; }
   bool paused() const { return paused_; }
   bool playing_selection() const { return playing_selection_; }
-  uint32_t cut_start() const { return cut_start_; }
-  uint32_t cut_end() const { return cut_end_; }
+  uint32_t cut_start() const { return uint32_t(cut_.start); }
+  uint32_t cut_end() const { return uint32_t(cut_.end); }
   uint32_t duration() const { return duration_; }
   const ov::String& clip_title() const { return clip_title_; }
   const ov::String& channel_name() const { return channel_name_; }
@@ -108,7 +109,7 @@ class VideoEditor : public ui::Control {
   int32_t BoxWidth() const { return x_size_ - 2 * border_x_; }
   int32_t BoxHeight() const { return y_size_ - 2 * border_y_; }
 
-  uint32_t cut_start_ = 0, cut_end_ = 0;
+  ClipCut cut_;
   ov::String clip_file_;
   uint32_t duration_ = 0;
   ov::String clip_title_;

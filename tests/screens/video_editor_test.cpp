@@ -23,6 +23,7 @@
 #include "screens/audio_editor.h"
 #include "screens/channel_selection.h"
 #include "screens/effect_browser.h"
+#include "screens/file_title.h"
 #include "screens/preview_engine.h"
 #include "screens/text_clip.h"
 #include "shell/packages.h"
@@ -36,6 +37,25 @@
 #include "ui/menu.h"
 
 namespace {
+
+// Every editor shows a clip without a title of its own by this one rule.
+TEST(FileTitle, CutsBetweenTheLastSeparatorAndTheLastDotElseKeepsThePath) {
+  const struct {
+    const char16_t* path;
+    const char16_t* title;
+  } cases[] = {
+      {u"/home/u/Videos/holiday.3gp", u"holiday"},
+      {u"/home/u/my.clips/take.two.mp4", u"take.two"},
+      {u"\\My Documents\\song.mp3", u"song"},
+      {u"/home/u/Videos/noextension", u"/home/u/Videos/noextension"},
+      {u"clip.3gp", u"clip.3gp"},
+      {u"/home/u/my.clips/noextension", u"/home/u/my.clips/noextension"},
+      {u"", u""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(std::u16string(screens::FileTitle(c.path).View()), c.title);
+  }
+}
 
 using engine::EngineCommand;
 using screens::VideoEditor;
