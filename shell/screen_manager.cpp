@@ -47,7 +47,7 @@ ScreenManager::ScreenManager(int32_t width, int32_t height, const ov::String& op
 }
 
 ScreenManager::~ScreenManager() {
-  options_.SaveIfDue();
+  options_.SaveIfPending();
   StopTimers();
   DrawSplash(texts_.shutdown_splash);
   background_dc_.reset();

@@ -161,7 +161,7 @@ bool App::SaveRotationState(ov::File* file) {
   uint32_t written = 0;
   const bool ok = file->Write(bytes.data(), static_cast<uint32_t>(bytes.size()), &written) &&
                   written == bytes.size() && file->Flush();
-  manager_->options().SaveIfDue();
+  manager_->options().SaveIfPending();
   if (!ok) file->Close();
   return ok;
 }

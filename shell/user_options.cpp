@@ -133,6 +133,11 @@ void UserOptions::SaveIfDue() {
   // The deadline is compared as a signed difference so that it survives the
   // tick count's wrap after 49.7 days.
   if (deadline_ == 0 || static_cast<int32_t>(ov::GetTickCount() - deadline_) <= 0) return;
+  SaveIfPending();
+}
+
+void UserOptions::SaveIfPending() {
+  if (deadline_ == 0) return;
   SaveOptions();
   // Other settings of the program live in the registry; they reach the disk
   // with the options.

@@ -140,6 +140,25 @@ TEST_F(UserOptionsFile, RefusedFileIsReplacedAtNextDueCheck) {
   EXPECT_EQ(*again.GetOption(45), 1u);
 }
 
+// A change still waiting for its deadline is written when the owner goes.
+TEST_F(UserOptionsFile, APendingChangeIsWrittenBeforeItIsDue) {
+  UserOptions o(path_);
+  o.LoadOptions();
+  o.SaveIfPending();
+  ASSERT_TRUE(o.SetOptionByName(u"TEXTCOLOUR", u"7"));
+  o.SaveIfDue();  // not yet due
+  {
+    UserOptions before(path_);
+    before.LoadOptions();
+    EXPECT_NE(*before.GetOption(19), 7u);
+  }
+  o.SaveIfPending();
+  EXPECT_EQ(o.save_deadline(), 0u);
+  UserOptions after(path_);
+  EXPECT_TRUE(after.LoadOptions());
+  EXPECT_EQ(*after.GetOption(19), 7u);
+}
+
 TEST_F(UserOptionsFile, SetByNameRules) {
   UserOptions o(path_);
   std::vector<std::pair<bool, int>> changes;
