@@ -8,11 +8,39 @@ namespace {
 // Pixels per chunk of the row loop.
 constexpr int kChunk = 256;
 
+// The per-pixel chroma terms of one row of a chunk, dither included.
+struct Terms {
+  int16_t r[kChunk], g[kChunk], b[kChunk];
+};
+
+// The terms of n pixels (n even) for the top and the bottom row of a pair,
+// from the chroma samples u[0..n/2) and v[0..n/2) and Q14 coefficients.
+inline void ChromaTerms(const uint8_t* u, const uint8_t* v, int n, int cr_to_r, int cb_to_g, int cr_to_g,
+                        int cb_to_b, Terms& top, Terms& bottom) {
+  for (int i = 0; i < n; i += 2) {
+    const int cb = u[i / 2] - 128;
+    const int cr = v[i / 2] - 128;
+    const int rr = (cr_to_r * cr) >> 14;
+    const int gg = (cb_to_g * cb + cr_to_g * cr) >> 14;
+    const int bb = (cb_to_b * cb) >> 14;
+    for (int k = 0; k < 2; ++k) {
+      top.r[i + k] = static_cast<int16_t>(rr + kRgb565Dither[0][k].r);
+      top.g[i + k] = static_cast<int16_t>(kRgb565Dither[0][k].g - gg);
+      top.b[i + k] = static_cast<int16_t>(bb + kRgb565Dither[0][k].b);
+      bottom.r[i + k] = static_cast<int16_t>(rr + kRgb565Dither[1][k].r);
+      bottom.g[i + k] = static_cast<int16_t>(kRgb565Dither[1][k].g - gg);
+      bottom.b[i + k] = static_cast<int16_t>(bb + kRgb565Dither[1][k].b);
+    }
+  }
+}
+
 // RGB565 of n pixels from luma and per-pixel chroma terms (dither included).
 // Luma is the sample (full range) or the stretched sample (studio range).
 template <typename Luma>
-inline void PackRow(const Luma* y, const int16_t* tr, const int16_t* tg, const int16_t* tb, uint16_t* dst,
-                    int n) {
+inline void PackRow(const Luma* y, const Terms& t, uint16_t* dst, int n) {
+  const int16_t* tr = t.r;
+  const int16_t* tg = t.g;
+  const int16_t* tb = t.b;
   // 16-bit arithmetic throughout (|terms| < 300).
   for (int i = 0; i < n; ++i) {
     const int16_t yy = y[i];
@@ -35,24 +63,10 @@ void yuv420_to_rgb565_row2_c(const uint8_t* y0, const uint8_t* y1, const uint8_t
   // arrays first, so that the per-pixel loop is plain element-wise arithmetic.
   for (ptrdiff_t c0 = 0; c0 < width; c0 += kChunk) {
     const int n = static_cast<int>(width - c0 < kChunk ? width - c0 : kChunk);
-    int16_t tr[kChunk], tg[kChunk], tb[kChunk], br[kChunk], bgc[kChunk], bbc[kChunk];
-    for (int i = 0; i < n; i += 2) {
-      const int cb = u[(c0 + i) / 2] - 128;
-      const int cr = v[(c0 + i) / 2] - 128;
-      const int rr = (kCrToR * cr) >> 14;
-      const int gg = (kCbToG * cb + kCrToG * cr) >> 14;
-      const int bb = (kCbToB * cb) >> 14;
-      for (int k = 0; k < 2; ++k) {
-        tr[i + k] = static_cast<int16_t>(rr + kRgb565Dither[0][k].r);
-        tg[i + k] = static_cast<int16_t>(kRgb565Dither[0][k].g - gg);
-        tb[i + k] = static_cast<int16_t>(bb + kRgb565Dither[0][k].b);
-        br[i + k] = static_cast<int16_t>(rr + kRgb565Dither[1][k].r);
-        bgc[i + k] = static_cast<int16_t>(kRgb565Dither[1][k].g - gg);
-        bbc[i + k] = static_cast<int16_t>(bb + kRgb565Dither[1][k].b);
-      }
-    }
-    PackRow(y0 + c0, tr, tg, tb, d0 + c0, n);
-    PackRow(y1 + c0, br, bgc, bbc, d1 + c0, n);
+    Terms top, bottom;
+    ChromaTerms(u + c0 / 2, v + c0 / 2, n, kCrToR, kCbToG, kCrToG, kCbToB, top, bottom);
+    PackRow(y0 + c0, top, d0 + c0, n);
+    PackRow(y1 + c0, bottom, d1 + c0, n);
   }
 }
 
@@ -61,30 +75,16 @@ void studio_yuv420_to_rgb565_row2_c(const uint8_t* y0, const uint8_t* y1, const 
   const ptrdiff_t width = 2 * pairs;
   for (ptrdiff_t c0 = 0; c0 < width; c0 += kChunk) {
     const int n = static_cast<int>(width - c0 < kChunk ? width - c0 : kChunk);
-    int16_t tr[kChunk], tg[kChunk], tb[kChunk], br[kChunk], bgc[kChunk], bbc[kChunk];
+    Terms top, bottom;
     int16_t l0[kChunk], l1[kChunk];
     for (int i = 0; i < n; ++i) {
       // Luma stretched from 16-235 to 0-255 (-19 to 278 over all samples).
       l0[i] = static_cast<int16_t>(((y0[c0 + i] - 16) * kStudioY) >> 14);
       l1[i] = static_cast<int16_t>(((y1[c0 + i] - 16) * kStudioY) >> 14);
     }
-    for (int i = 0; i < n; i += 2) {
-      const int cb = u[(c0 + i) / 2] - 128;
-      const int cr = v[(c0 + i) / 2] - 128;
-      const int rr = (kStudioCrToR * cr) >> 14;
-      const int gg = (kStudioCbToG * cb + kStudioCrToG * cr) >> 14;
-      const int bb = (kStudioCbToB * cb) >> 14;
-      for (int k = 0; k < 2; ++k) {
-        tr[i + k] = static_cast<int16_t>(rr + kRgb565Dither[0][k].r);
-        tg[i + k] = static_cast<int16_t>(kRgb565Dither[0][k].g - gg);
-        tb[i + k] = static_cast<int16_t>(bb + kRgb565Dither[0][k].b);
-        br[i + k] = static_cast<int16_t>(rr + kRgb565Dither[1][k].r);
-        bgc[i + k] = static_cast<int16_t>(kRgb565Dither[1][k].g - gg);
-        bbc[i + k] = static_cast<int16_t>(bb + kRgb565Dither[1][k].b);
-      }
-    }
-    PackRow(l0, tr, tg, tb, d0 + c0, n);
-    PackRow(l1, br, bgc, bbc, d1 + c0, n);
+    ChromaTerms(u + c0 / 2, v + c0 / 2, n, kStudioCrToR, kStudioCbToG, kStudioCrToG, kStudioCbToB, top, bottom);
+    PackRow(l0, top, d0 + c0, n);
+    PackRow(l1, bottom, d1 + c0, n);
   }
 }
 
