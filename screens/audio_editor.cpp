@@ -27,11 +27,6 @@ constexpr int kOptionTrackLength = 4;  // AudioTrackLen
 constexpr int kOptionTrackPosition = 5;  // AudioTrackPos
 
 constexpr int kHelpTipAudioEditor = 5;
-constexpr int32_t kActionCacheCleanup = 10;
-// The channel's effect actions that ToggleEffect applies.
-constexpr int32_t kMixerEchoShort = 221;
-constexpr int32_t kMixerChorus = 223;
-
 // Each pull of the analysis mixer reads at most 20 × 32 bytes (five
 // columns); one column is 32 stereo 16-bit frames.
 constexpr uint32_t kColumnBytes = 128;
@@ -337,7 +332,7 @@ void AudioEditor::PreviewMain(const DeviceFactory& factory, int32_t start_pos, u
       break;
     }
     play_pos_.fetch_add(step, std::memory_order_acq_rel);
-    if (host) host->QueueAction(nullptr, kActionEditorTick, ov::String(), 1);
+    if (host) host->QueueAction(nullptr, ui::kActionEditorTick, ov::String(), 1);
   }
   {
     std::lock_guard<std::mutex> lock(player_mutex_);
@@ -648,18 +643,19 @@ bool AudioEditor::OnStylusUp(int32_t x, int32_t y) {
 void AudioEditor::EnableActions() {
   ui::UiHost* host = ui::Host();
   if (!host) return;
-  host->EnableActionItems(!playing_ || paused_, nullptr, kActionEditorPlay, 1);
-  host->EnableActionItems(true, nullptr, kActionEditorPlaySelection, 1);
+  host->EnableActionItems(!playing_ || paused_, nullptr, ui::kActionEditorPlay, 1);
+  host->EnableActionItems(true, nullptr, ui::kActionEditorPlaySelection, 1);
   host->EnableActionItems(playing_, nullptr, ui::kActionEditorStop, 1);
-  host->EnableActionItems(playing_ && !paused_, nullptr, kActionEditorPause, 1);
-  host->EnableActionItems(playing_, nullptr, kActionEditorSkipForward, 1);
-  host->EnableActionItems(playing_, nullptr, kActionEditorSkipBack, 1);
+  host->EnableActionItems(playing_ && !paused_, nullptr, ui::kActionEditorPause, 1);
+  host->EnableActionItems(playing_, nullptr, ui::kActionEditorSkipForward, 1);
+  host->EnableActionItems(playing_, nullptr, ui::kActionEditorSkipBack, 1);
   host->EnableActionItems(cut_.end != 0 || (cut_.start != 0 && !selection_mode_), nullptr,
-                          kActionEditorCutClear, 1);
+                          ui::kActionEditorCutClear, 1);
   if (channel_) {
-    host->CheckActionItems(channel_->loop_on() != 0, nullptr, kActionEditorToggleLoop, 1);
-    host->EnableActionItems(has_tempo_, nullptr, kActionEditorToggleBeatMatch, 1);
-    host->CheckActionItems(sample_bits_ != 8 && channel_->beat_match() != 0, nullptr, kActionEditorToggleBeatMatch, 1);
+    host->CheckActionItems(channel_->loop_on() != 0, nullptr, ui::kActionEditorToggleLoop, 1);
+    host->EnableActionItems(has_tempo_, nullptr, ui::kActionEditorToggleBeatMatch, 1);
+    host->CheckActionItems(sample_bits_ != 8 && channel_->beat_match() != 0, nullptr,
+                           ui::kActionEditorToggleBeatMatch, 1);
     const bool effect_on = channel_->effect_on() != 0;
     const uint32_t effect = channel_->channel_effect().type;
     if (loop_tick_) loop_tick_->SetVisible(channel_->loop_on() != 0);
@@ -706,7 +702,7 @@ int AudioEditor::OnAction(int32_t code, const ov::String& argument, int32_t flag
     case ui::kActionAfterRotation:
       if (!channel_name_.IsEmpty() && menu_shown) reload_pending_ = true;
       break;
-    case kActionCacheCleanup:
+    case ui::kActionBeforeRotation:
       if (channel_ && menu_shown) channel_->DeleteClipCaches(0);
       break;
     case ui::kActionLeavingMenu:
@@ -729,12 +725,12 @@ int AudioEditor::OnAction(int32_t code, const ov::String& argument, int32_t flag
       break;
     }
     case ui::kActionDeactivated:
-      if (playing_ && !paused_) OnAction(kActionEditorPause, ov::String(), 0);
+      if (playing_ && !paused_) OnAction(ui::kActionEditorPause, ov::String(), 0);
       break;
     case ui::kActionSetChannel:
       LoadClip(argument);
       break;
-    case kActionEditorPlay:
+    case ui::kActionEditorPlay:
       if (!playing_) {
         StartPlay(false);
       } else if (paused_) {
@@ -743,15 +739,15 @@ int AudioEditor::OnAction(int32_t code, const ov::String& argument, int32_t flag
         paused_ = false;
       }
       EnableActions();
-      FocusAction(kActionEditorPause);
+      FocusAction(ui::kActionEditorPause);
       break;
-    case kActionEditorPlaySelection:
+    case ui::kActionEditorPlaySelection:
       if (playing_) OnAction(ui::kActionEditorStop, ov::String(), 0);
       StartPlay(true);
       EnableActions();
-      FocusAction(kActionEditorPause);
+      FocusAction(ui::kActionEditorPause);
       break;
-    case kActionEditorPause:
+    case ui::kActionEditorPause:
       // Only a running preview pauses.
       if (playing_ && !paused_) {
         std::lock_guard<std::mutex> lock(player_mutex_);
@@ -759,7 +755,7 @@ int AudioEditor::OnAction(int32_t code, const ov::String& argument, int32_t flag
         paused_ = true;
       }
       EnableActions();
-      FocusAction(kActionEditorPlay);
+      FocusAction(ui::kActionEditorPlay);
       break;
     case ui::kActionEditorStop:
       if (playing_) {
@@ -777,21 +773,21 @@ int AudioEditor::OnAction(int32_t code, const ov::String& argument, int32_t flag
       TimeText();
       if (host) host->InvalidateAll();
       break;
-    case kActionEditorSkipForward:
+    case ui::kActionEditorSkipForward:
       Skip(window_ms_);
       break;
-    case kActionEditorSkipBack:
+    case ui::kActionEditorSkipBack:
       Skip(-window_ms_);
       break;
-    case kActionEditorTick:
+    case ui::kActionEditorTick:
       TimeText();
       UpdateLayout();
       Invalidate();
       break;
-    case kActionEditorToggleLoop:
+    case ui::kActionEditorToggleLoop:
       if (channel_) channel_->set_loop_on(channel_->loop_on() ? 0 : 1);
       break;
-    case kActionEditorToggleBeatMatch:
+    case ui::kActionEditorToggleBeatMatch:
       if (channel_) {
         if (ClipIsWav() && sample_bits_ == 0) {
           media::MediaFormat format;
@@ -802,31 +798,31 @@ int AudioEditor::OnAction(int32_t code, const ov::String& argument, int32_t flag
         channel_->set_beat_match(has_tempo_ ? !channel_->beat_match() : 0);
       }
       break;
-    case kActionEditorCutStart:
+    case ui::kActionEditorCutStart:
       MoveCutStart(&cut_, play_pos() / 10);
       WriteCut();
       if (host) host->InvalidateAll();
       break;
-    case kActionEditorCutEnd:
+    case ui::kActionEditorCutEnd:
       MoveCutEnd(&cut_, play_pos() / 10);
       WriteCut();
       if (host) host->InvalidateAll();
       break;
-    case kActionEditorCutClear:
+    case ui::kActionEditorCutClear:
       cut_.start = cut_.end = 0;
       WriteCut();
       break;
     case ui::kActionOptionCut:
       SliderCut();
       break;
-    case kActionEditorEchoShort:
-      ToggleEffect(engine::CMD_ECHO, kMixerEchoShort);
+    case ui::kActionEditorEchoShort:
+      ToggleEffect(engine::CMD_ECHO, ui::kActionEchoShort);
       break;
-    case kActionEditorChorus:
-      ToggleEffect(engine::CMD_CHORUS, kMixerChorus);
+    case ui::kActionEditorChorus:
+      ToggleEffect(engine::CMD_CHORUS, ui::kActionChorus);
       break;
-    case kActionEditorEchoLong:
-    case kActionEditorReverb:
+    case ui::kActionEditorEchoLong:
+    case ui::kActionEditorReverb:
       break;
     default:
       listed = false;

@@ -36,6 +36,7 @@
 #include "screens/clip_cut.h"
 #include "platform/audio/wave_out_device.h"
 #include "platform/os/event.h"
+#include "ui/action_codes.h"
 #include "ui/control.h"
 
 namespace ui {
@@ -45,25 +46,6 @@ class UiHost;
 namespace screens {
 
 class ChannelSelection;
-
-// Action codes of the editor.
-enum : int32_t {
-  kActionEditorPlay = 228,           // ED_PLAY
-  kActionEditorPlaySelection = 229,  // ED_PLAYSELECTION
-  kActionEditorPause = 230,          // ED_PAUSE
-  kActionEditorSkipForward = 232,    // ED_SKIPF
-  kActionEditorSkipBack = 233,       // ED_SKIPB
-  kActionEditorTick = 234,           // queued by the preview thread per block
-  kActionEditorToggleLoop = 235,     // ED_TOGGLELOOP
-  kActionEditorToggleBeatMatch = 236,  // ED_TOGGLEBEATMATCHING
-  kActionEditorCutStart = 245,       // ED_CUTSTART
-  kActionEditorCutEnd = 246,         // ED_CUTEND
-  kActionEditorCutClear = 247,       // ED_CUTCLEAR
-  kActionEditorEchoShort = 249,      // ED_AUD_ECHO_SHORT
-  kActionEditorEchoLong = 250,       // ED_AUD_ECHO_LONG (nothing of its own here)
-  kActionEditorReverb = 251,         // ED_AUD_REVERB (nothing of its own here)
-  kActionEditorChorus = 252,         // ED_AUD_CHORUS
-};
 
 class AudioEditor : public ui::Control {
  public:

@@ -8,7 +8,6 @@ namespace screens {
 namespace {
 
 constexpr int32_t kHelpBrowserKeys = 2;
-constexpr int32_t kActionPreview = 62;  // PB_PREVIEW
 
 }  // namespace
 
@@ -44,7 +43,7 @@ bool BrowserDirectionKey(ui::Element* browser, int32_t code, const std::function
       next();
       break;
     case 4:
-      browser->OnAction(kActionPreview, ov::String(), 0);
+      browser->OnAction(ui::kActionBrowserPreview, ov::String(), 0);
       break;
     default:
       return false;

@@ -22,10 +22,9 @@ constexpr int64_t kTempoOffset = 208;
 constexpr float kMinTempo = 1.0f, kMaxTempo = 1000.0f;
 constexpr int32_t kPhotoSpacingMs = 4000;
 
-constexpr int32_t kActionHelpOnChannel = 3;
-constexpr int32_t kActionHelpAssign = 4;
-constexpr int32_t kTempoLevel0 = 175, kVolume0 = 152, kSpeaker0 = 187;
-constexpr int32_t kActionSliderValue = 78;
+// Help hints of the channel screens.
+constexpr int32_t kHelpTipOnChannel = 3;
+constexpr int32_t kHelpTipAssign = 4;
 
 // Key codes that stand for the digits 0-9 as quick-assign keys, and their
 // alternates (two for 0, one for 1-6).
@@ -46,11 +45,11 @@ bool Missing(const ov::String& name) { return name.IsEmpty() || !ov::FileExists(
 // changes loses its picture caches, to be made again.
 void DropPictureCaches(ChannelClip& c) {
   ui::UiHost* host = HostOrNull();
-  if (host) host->DoAction(kActionCacheLock, ov::String(), 1);
+  if (host) host->DoAction(ui::kActionCacheLock, ov::String(), 1);
   for (ov::String* name : {&c.pictureCache, &c.pictureCache2}) {
     if (!name->IsEmpty() && name->View() != c.sourceFile.View()) DeleteAndEmpty(name);
   }
-  if (host) host->DoAction(kActionCacheUnlock, ov::String(), 1);
+  if (host) host->DoAction(ui::kActionCacheUnlock, ov::String(), 1);
 }
 
 // Whether the file's sound can be opened and delivers a format.
@@ -131,20 +130,20 @@ void ChannelSelection::SetAudioEffectFromAction(int32_t code) {
   engine::EngineCommand& e = channel_effect_;
   e.param1 = e.param2 = e.param3 = e.param4 = 0;
   switch (code) {
-    case 221:
+    case ui::kActionEchoShort:
       e.type = engine::CMD_ECHO;
       e.param1 = 500;
       break;
-    case 222:
+    case ui::kActionEchoLong:
       e.type = engine::CMD_ECHO;
       e.param1 = 1000;
       break;
-    case 223:
+    case ui::kActionChorus:
       e.type = engine::CMD_CHORUS;
       e.param1 = 5;
       e.param2 = 15;
       break;
-    case 224:
+    case ui::kActionReverb:
       e.type = engine::CMD_REVERB;
       e.param1 = 100;
       e.param2 = 4;
@@ -430,9 +429,9 @@ bool ChannelSelection::NeedsEffectCache() const {
 
 void ChannelSelection::DeleteClipCaches(int mode) {
   ui::UiHost* host = HostOrNull();
-  if (host) host->DoAction(kActionCacheLock, ov::String(), 1);
+  if (host) host->DoAction(ui::kActionCacheLock, ov::String(), 1);
   DeleteCaches(mode);
-  if (host) host->DoAction(kActionCacheUnlock, ov::String(), 1);
+  if (host) host->DoAction(ui::kActionCacheUnlock, ov::String(), 1);
 }
 
 void ChannelSelection::DeleteCaches(int mode) {
@@ -492,7 +491,7 @@ Mixer* ChannelSelection::FindMixer() const {
 
 void ChannelSelection::NotifyMixer() {
   if (Mixer* mixer = FindMixer()) {
-    mixer->OnAction(kActionChannelKindChanged, ov::String::Format(u"%llu", reinterpret_cast<uintptr_t>(this)), 0);
+    mixer->OnAction(ui::kActionChannelKindChanged, ov::String::Format(u"%llu", reinterpret_cast<uintptr_t>(this)), 0);
   }
 }
 
@@ -520,8 +519,8 @@ void ChannelSelection::Refresh() {
   if (assigned && kind_ != kKindEmpty) assigned->SetVisible(true);
   if (clear) clear->SetVisible(kind_ != kKindEmpty);
   if (HasFocus()) {
-    host->EnableActionItems(kind_ != kKindEmpty, nullptr, kActionChannelAdvanced, 1);
-    host->EnableActionItems(kind_ != kKindEmpty, nullptr, kActionChannelClear, 1);
+    host->EnableActionItems(kind_ != kKindEmpty, nullptr, ui::kActionChannelAdvanced, 1);
+    host->EnableActionItems(kind_ != kKindEmpty, nullptr, ui::kActionChannelClear, 1);
   }
 }
 
@@ -538,7 +537,7 @@ void ChannelSelection::UpdateMixerActions() {
   ui::UiHost* host = HostOrNull();
   Mixer* mixer = FindMixer();
   if (!mixer) return;
-  host->EnableActionItems(mixer->CountUsedChannels() > 2, nullptr, kActionJumpToMix, 1);
+  host->EnableActionItems(mixer->CountUsedChannels() > 2, nullptr, ui::kActionJumpToMix, 1);
 }
 
 void ChannelSelection::AssignFromBrowser(MediaSelection* browser) {
@@ -553,7 +552,7 @@ void ChannelSelection::AssignFromBrowser(MediaSelection* browser) {
     return;
   }
   if (browser->GetSelectedKind() == kKindProject) {
-    if (host) host->DoAction(329, browser->GetSelectedPath(), 1);
+    if (host) host->DoAction(ui::kActionMixLoad, browser->GetSelectedPath(), 1);
     return;
   }
   if (!browser->IsSelectionUsable()) return;
@@ -571,7 +570,7 @@ void ChannelSelection::AssignFromBrowser(MediaSelection* browser) {
           ov::String(), kWholePicture, kWholePicture, kDefaultPanSpeed, 0, 0, 0, 0, 0, 0, nullptr);
   loop_on_ = (kind_ == kKindAudio || kind_ == kKindVideo) ? 1 : 0;
   Refresh();
-  if (host) host->DoAction(kActionMixChanged, ov::String(), 1);
+  if (host) host->DoAction(ui::kActionMixChanged, ov::String(), 1);
 }
 
 const ov::String& ChannelSelection::EditMenuOfKind() const {
@@ -587,7 +586,7 @@ void ChannelSelection::OpenEditor() {
   const ov::String& menu = EditMenuOfKind();
   if (!host || menu.IsEmpty()) return;
   host->JumpToMenu(menu);
-  host->DoAction(kActionEditChannel, title_, 1);
+  host->DoAction(ui::kActionSetChannel, title_, 1);
 }
 
 void ChannelSelection::ClearAndRefresh() {
@@ -597,7 +596,7 @@ void ChannelSelection::ClearAndRefresh() {
   UpdateLayout();
   if (host) {
     host->InvalidateArea(bounds_);
-    host->DoAction(kActionMixChanged, ov::String(), 1);
+    host->DoAction(ui::kActionMixChanged, ov::String(), 1);
   }
   UpdateMixerActions();
 }
@@ -626,18 +625,18 @@ int ChannelSelection::OnAction(int32_t code, const ov::String& argument, int32_t
       break;
     case ui::kActionFocusGained:
       if (host) {
-        host->RequestHelpTip(kActionHelpOnChannel);
-        if (title_.View() != u"channel_sel0") host->RequestHelpTip(kActionHelpAssign);
+        host->RequestHelpTip(kHelpTipOnChannel);
+        if (title_.View() != u"channel_sel0") host->RequestHelpTip(kHelpTipAssign);
       }
       Refresh();
       UpdateMixerActions();
       ShowClipCount();
       break;
-    case kActionChannelClear:
+    case ui::kActionChannelClear:
       if (argument.View() == title_.View()) ClearAndRefresh();
       break;
-    case kActionCreditsStartClear:
-    case kActionCreditsEndClear:
+    case ui::kActionCreditsStartClear:
+    case ui::kActionCreditsEndClear:
       if (title_.Left(24).EqualsNoCase(u"channel_sel_start_credit") ||
           title_.Left(22).EqualsNoCase(u"channel_sel_end_credit")) {
         ClearAndRefresh();
@@ -645,7 +644,7 @@ int ChannelSelection::OnAction(int32_t code, const ov::String& argument, int32_t
         UpdateMixerActions();
       }
       break;
-    case kActionChannelAssign:
+    case ui::kActionChannelAssign:
       if (HasFocus()) {
         if (MediaSelection* browser = FindBrowser()) {
           AssignFromBrowser(browser);
@@ -653,30 +652,30 @@ int ChannelSelection::OnAction(int32_t code, const ov::String& argument, int32_t
         }
       }
       return 1;
-    case kActionChannelAdvanced:
+    case ui::kActionChannelAdvanced:
       if (HasFocus()) OpenEditor();
       break;
     case ui::kActionAfterMixerCode:
       UpdateMixerActions();
       break;
-    case kActionMixChanged:
+    case ui::kActionMixChanged:
       Clear();
       break;
     default:
-      if (code >= kActionChannelClear0 && code <= kActionChannelClear0 + 5) {
-        const int n = code - kActionChannelClear0;
+      if (code >= ui::kActionChannelClear0 && code <= ui::kActionChannelClear0 + 5) {
+        const int n = code - ui::kActionChannelClear0;
         if (title_.Length() > 11 && title_.Left(11).EqualsNoCase(u"channel_sel") && title_[11] == u'0' + n) {
           ClearAndRefresh();
           if (Mixer* mixer = FindMixer()) {
             auto reset = [&](int32_t mixer_code, const char16_t* value) {
               mixer->OnAction(mixer_code, value, 0);
               if (ui::Element* bound = host->FindElementByAction(nullptr, mixer_code)) {
-                bound->OnAction(kActionSliderValue, value, 0);
+                bound->OnAction(ui::kActionSliderSet, value, 0);
               }
             };
-            reset(kTempoLevel0 + n, u"50");
-            reset(kVolume0 + n, u"100");
-            mixer->OnAction(kSpeaker0 + n, u"100", 0);
+            reset(ui::kActionTempoLevel0 + n, u"50");
+            reset(ui::kActionVolume0 + n, u"100");
+            mixer->OnAction(ui::kActionSpeaker0 + n, u"100", 0);
           }
         }
       }
@@ -691,7 +690,7 @@ bool ChannelSelection::OnDirectionKey(int32_t code) {
   if (code == quick_key_ || (code == alt_key1_ && code != -1) || (code == alt_key2_ && code != -1)) {
     if (host) {
       if (Mixer* mixer = FindMixer(); mixer && mixer->CountUsedChannels() > 2) {
-        host->RequestHelpTip(kActionHelpAssign);
+        host->RequestHelpTip(kHelpTipAssign);
       }
     }
     if (MediaSelection* browser = FindBrowser()) {
@@ -702,7 +701,7 @@ bool ChannelSelection::OnDirectionKey(int32_t code) {
     return true;
   }
   if (code == 4 && HasFocus()) {
-    OnAction(kActionChannelAdvanced, ov::String(), 0);
+    OnAction(ui::kActionChannelAdvanced, ov::String(), 0);
     if (host) host->InvalidateAll();
     return true;
   }

@@ -22,28 +22,13 @@
 #include "engine/media_decompressor.h"
 #include "screens/channel_clip.h"
 #include "screens/media_file_record.h"
+#include "ui/action_codes.h"
 #include "ui/control.h"
 #include "ui/screen_links.h"
 
 namespace screens {
 
 class Mixer;
-
-// Internal action codes of the channel and the mixer.
-enum : int32_t {
-  kActionEditChannel = 90,
-  kActionChannelClear = 81,
-  kActionChannelClear0 = 82,
-  kActionCreditsStartClear = 88,
-  kActionCreditsEndClear = 89,
-  kActionChannelAssign = 91,
-  kActionChannelAdvanced = 92,
-  kActionJumpToMix = 63,
-  kActionCacheLock = 280,
-  kActionCacheUnlock = 281,
-  kActionChannelKindChanged = 327,
-  kActionMixChanged = 328,
-};
 
 // Deletes a cache file, retrying while deletion fails (up to 20 retries
 // 100 ms apart). While a rotation is in progress it deletes nothing and

@@ -107,7 +107,7 @@ void EditorDecompression::Run(ui::UiHost* host, DecompressionJob job) {
     ok = decompressor.DecompressAll();
     if (!ok) failed = decompressor.failedFile();
   }
-  host->QueueAction(nullptr, ok ? kActionDecompressDone : kActionDecompressFailed, failed, 1);
+  host->QueueAction(nullptr, ok ? ui::kActionDecompressDone : ui::kActionDecompressFailed, failed, 1);
 }
 
 void EditorDecompression::Cancel(bool hand_back) {
@@ -152,21 +152,21 @@ void EditorDecompression::Tick(ui::UiHost* host) {
 
 bool EditorDecompression::OnAction(ui::UiHost* host, int32_t code, const ov::String& argument) {
   switch (code) {
-    case kActionCancelDecompress:
-    case kActionDecompressDone:
-    case kActionDecompressFailed:
+    case ui::kActionCancelDecompress:
+    case ui::kActionDecompressDone:
+    case ui::kActionDecompressFailed:
       if (host) host->SetKeepAwake(false);
-      if (code == kActionCancelDecompress) Cancel();
+      if (code == ui::kActionCancelDecompress) Cancel();
       else Join();
       if (ui::Element* p = Popup(host, kProgressPopup)) host->ClosePopup(p);
-      if (code == kActionDecompressFailed) {
+      if (code == ui::kActionDecompressFailed) {
         if (ui::Element* p = Popup(host, kFailurePopup)) {
           NameFailedClip(p, argument);
           host->OpenPopup(p);
         }
       }
       return true;
-    case kActionDecompressFailureOk:
+    case ui::kActionDecompressFailureOk:
       if (ui::Element* p = Popup(host, kFailurePopup)) host->ClosePopup(p);
       return true;
     default:

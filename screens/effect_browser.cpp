@@ -10,7 +10,7 @@
 #include "platform/picture/fit_rect.h"
 #include "platform/picture/picture.h"
 #include "screens/browser_rows.h"
-#include "screens/media_browser.h"  // kActionBrowserPrev, kActionBrowserNext, kActionBrowserPreview
+#include "screens/media_browser.h"  // ui::kActionBrowserPrev, ui::kActionBrowserNext, ui::kActionBrowserPreview
 #include "ui/menu.h"
 #include "ui/scroll_bar.h"
 #include "ui/text_drawing.h"
@@ -320,8 +320,8 @@ void EffectBrowser::UpdateActionStates() {
   ui::UiHost* host = ui::Host();
   if (host) {
     const bool any = !items_.empty();
-    host->EnableActionItems(any, nullptr, kActionBrowserPrev, 1);
-    host->EnableActionItems(any, nullptr, kActionBrowserNext, 1);
+    host->EnableActionItems(any, nullptr, ui::kActionBrowserPrev, 1);
+    host->EnableActionItems(any, nullptr, ui::kActionBrowserNext, 1);
   }
   if (selected_ != items_.end()) selected_ = FirstVisibleFrom(selected_);
   if (kind_filter_ != 0 && selected_ == items_.end()) {
@@ -334,10 +334,10 @@ void EffectBrowser::UpdateActionStates() {
   const uint32_t* effect = host->NumericOption(kOptionPhotoEffect);
   // Only the action that changes the setting is offered.
   const bool overlay_one = overlay_all && *overlay_all == 1, effect_one = effect_all && *effect_all == 1;
-  host->EnableActionItems(!assign_locked_ && !overlay_one, nullptr, kActionAssignOverlayToAll, 1);
-  host->EnableActionItems(!assign_locked_ && overlay_one, nullptr, kActionAssignOverlayToOne, 1);
-  host->EnableActionItems(!assign_locked_ && !effect_one, nullptr, kActionAssignPhotoEffectToAll, 1);
-  host->EnableActionItems(!assign_locked_ && effect_one, nullptr, kActionAssignPhotoEffectToOne, 1);
+  host->EnableActionItems(!assign_locked_ && !overlay_one, nullptr, ui::kActionAssignOverlayToAll, 1);
+  host->EnableActionItems(!assign_locked_ && overlay_one, nullptr, ui::kActionAssignOverlayToOne, 1);
+  host->EnableActionItems(!assign_locked_ && !effect_one, nullptr, ui::kActionAssignPhotoEffectToAll, 1);
+  host->EnableActionItems(!assign_locked_ && effect_one, nullptr, ui::kActionAssignPhotoEffectToOne, 1);
   const uint32_t photo = effect ? *effect : 0;
   if (black_white_mark_) black_white_mark_->SetVisible(photo == 1);
   if (sepia_mark_) sepia_mark_->SetVisible(photo == 2);
@@ -403,16 +403,16 @@ int EffectBrowser::OnAction(int32_t code, const ov::String& argument, int32_t fl
     case ui::kActionMenuOk:
     case ui::kActionMenuCancel:
       break;
-    case kActionEffectPicturesOnly:
-    case kActionEffectVideosOnly:
-      kind_filter_ = code == kActionEffectPicturesOnly ? kEffectPicture : kEffectVideo;
+    case ui::kActionEffectPicturesOnly:
+    case ui::kActionEffectVideosOnly:
+      kind_filter_ = code == ui::kActionEffectPicturesOnly ? kEffectPicture : kEffectVideo;
       UpdateActionStates();
       UpdateScrollBar();
       return 1;
-    case kActionBrowserPrev:
+    case ui::kActionBrowserPrev:
       SelectPrevious();
       break;
-    case kActionBrowserNext:
+    case ui::kActionBrowserNext:
       SelectNext();
       break;
     case ui::kActionScrollUp:
@@ -421,24 +421,24 @@ int EffectBrowser::OnAction(int32_t code, const ov::String& argument, int32_t fl
     case ui::kActionScrollDown:
       ScrollDown();
       break;
-    case kActionEffectBrowserReset:
+    case ui::kActionEffectBrowserReset:
       assign_locked_ = false;
       break;
-    case kActionAssignPhotoEffectToAll:
-    case kActionAssignPhotoEffectToOne:
-      SetNumericOption(kOptionAssignPhotoEffectToAll, code == kActionAssignPhotoEffectToAll ? 1 : 0);
+    case ui::kActionAssignPhotoEffectToAll:
+    case ui::kActionAssignPhotoEffectToOne:
+      SetNumericOption(kOptionAssignPhotoEffectToAll, code == ui::kActionAssignPhotoEffectToAll ? 1 : 0);
       break;
-    case kActionAssignOverlayToAll:
-    case kActionAssignOverlayToOne:
-      SetNumericOption(kOptionAssignOverlayToAll, code == kActionAssignOverlayToAll ? 1 : 0);
+    case ui::kActionAssignOverlayToAll:
+    case ui::kActionAssignOverlayToOne:
+      SetNumericOption(kOptionAssignOverlayToAll, code == ui::kActionAssignOverlayToAll ? 1 : 0);
       break;
-    case kActionBlackWhite:
+    case ui::kActionBlackWhite:
       SetPhotoEffect(1);
       break;
-    case kActionSepia:
+    case ui::kActionSepia:
       SetPhotoEffect(2);
       break;
-    case kActionSaturation:
+    case ui::kActionSaturation:
       SetPhotoEffect(3);
       break;
     default:
@@ -458,7 +458,7 @@ bool EffectBrowser::OnDirectionKey(int32_t code) {
 bool EffectBrowser::OnStylusDoubleTap(int32_t x, int32_t y) {
   (void)x;
   (void)y;
-  OnAction(kActionBrowserPreview, ov::String(), 0);
+  OnAction(ui::kActionBrowserPreview, ov::String(), 0);
   return true;
 }
 

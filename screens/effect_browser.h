@@ -26,6 +26,7 @@
 
 #include "platform/gfx/bitmap.h"
 #include "platform/os/ov_string.h"
+#include "ui/action_codes.h"
 #include "ui/control.h"
 #include "ui/list_control.h"
 
@@ -34,20 +35,6 @@ class ScrollBar;
 }  // namespace ui
 
 namespace screens {
-
-// Action codes of the effect browser.
-enum : int32_t {
-  kActionEffectPicturesOnly = 47,
-  kActionEffectVideosOnly = 48,
-  kActionEffectBrowserReset = 253,
-  kActionAssignPhotoEffectToAll = 254,
-  kActionAssignPhotoEffectToOne = 255,
-  kActionAssignOverlayToAll = 256,
-  kActionAssignOverlayToOne = 257,
-  kActionBlackWhite = 258,
-  kActionSepia = 259,
-  kActionSaturation = 260,
-};
 
 // Kinds of the browser's rows.
 enum : int32_t { kEffectPicture = 1, kEffectVideo = 2, kEffectNone = 3 };

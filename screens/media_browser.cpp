@@ -30,11 +30,12 @@ constexpr const char16_t* kIndicatorNames[11] = {
     u"filter_audio",     u"filter_image",     u"filter_video",    u"filter_project",
     u"filter_today",     u"filter_yesterday", u"filter_last7days", u"filter_lastmonth",
     u"filter_thismonth", u"filter_showall",   u"filter_showcalender"};
-constexpr int32_t kKindCodes[4] = {kActionFilterAudio, kActionFilterImage, kActionFilterVideo, kActionFilterProject};
+constexpr int32_t kKindCodes[4] = {ui::kActionFilterAudio, ui::kActionFilterImage, ui::kActionFilterVideo,
+                                   ui::kActionFilterProject};
 // The check item of each DateMode (0-6).
-constexpr int32_t kDateCodes[7] = {kActionShowToday,     kActionShowYesterday, kActionShowLast7Days,
-                                   kActionShowLastMonth, kActionShowThisMonth, kActionShowAll,
-                                   kActionShowCalendar};
+constexpr int32_t kDateCodes[7] = {ui::kActionShowToday,     ui::kActionShowYesterday, ui::kActionShowLast7Days,
+                                   ui::kActionShowLastMonth, ui::kActionShowThisMonth, ui::kActionShowAll,
+                                   ui::kActionShowCalendar};
 
 bool IsYes(const ov::String& v) { return v.EqualsNoCase(u"y") || v.EqualsNoCase(u"yes"); }
 
@@ -257,7 +258,8 @@ void MediaBrowser::UpdateMenuStates() {
   if (c.selected != c.None()) c.FirstVisible(&c.selected);
   const bool any = !c.records().empty();
   if (host) {
-    for (int32_t code : {kActionBrowserPrev, kActionBrowserNext, kActionBrowserSortDate, kActionBrowserSortName}) {
+    for (int32_t code :
+         {ui::kActionBrowserPrev, ui::kActionBrowserNext, ui::kActionBrowserSortDate, ui::kActionBrowserSortName}) {
       host->EnableActionItems(any, nullptr, code, 1);
     }
   }
@@ -276,10 +278,10 @@ void MediaBrowser::UpdateMenuStates() {
   const bool has = c.selected != c.None();
   if (ui::Element* e = FindInOwnMenu(u"PreviewMenu")) e->SetEnableBit(focused && has, 31);
   if (ui::Element* e = FindInOwnMenu(u"AssignMenu")) e->SetEnableBit(!focused && has, 31);
-  host->EnableActionItems(!focused, nullptr, kActionChannelAdvanced, 1);
-  host->EnableActionItems(!focused, nullptr, kActionChannelClear, 1);
-  host->EnableActionItems(focused && has && c.selected->kind == kKindAudio, nullptr, kActionBrowserPreview, 1);
-  host->EnableActionItems(!focused && has, nullptr, kActionChannelAssign, 1);
+  host->EnableActionItems(!focused, nullptr, ui::kActionChannelAdvanced, 1);
+  host->EnableActionItems(!focused, nullptr, ui::kActionChannelClear, 1);
+  host->EnableActionItems(focused && has && c.selected->kind == kKindAudio, nullptr, ui::kActionBrowserPreview, 1);
+  host->EnableActionItems(!focused && has, nullptr, ui::kActionChannelAssign, 1);
 }
 
 ui::Element* MediaBrowser::FindInOwnMenu(const ov::String& name) {
@@ -391,37 +393,37 @@ int MediaBrowser::OnAction(int32_t code, const ov::String& argument, int32_t fla
     case ui::kActionMenuOk:
       UpdateMenuStates();
       break;
-    case kActionBrowserPrev:
+    case ui::kActionBrowserPrev:
       SelectPrevious();
       break;
-    case kActionBrowserNext:
+    case ui::kActionBrowserNext:
       SelectNext();
       break;
-    case kActionBrowserSortDate:
+    case ui::kActionBrowserSortDate:
       SetSortByName(0);
       break;
-    case kActionBrowserSortName:
+    case ui::kActionBrowserSortName:
       SetSortByName(1);
       break;
-    case kActionBrowserPreview:
+    case ui::kActionBrowserPreview:
       Preview();
       break;
-    case kActionBrowserJumpToMix:
+    case ui::kActionJumpToMix:
       if (host) host->JumpToMenu(u"mixing_menu");
       break;
-    case kActionBrowserOpenFileBox:
+    case ui::kActionBrowserOpenFileBox:
       if (host) host->JumpToMenu(u"set_location");
       break;
-    case kActionBrowserAddNote:
+    case ui::kActionBrowserAddNote:
       // The notes program is the user's choice; none unless named.
       if (auto notes = ov::GetEnvironmentValue("OVMIX_NOTES"); notes && !notes->empty()) {
         ov::Process().Create(ov::String::FromUtf8Lossy(*notes), u"-v");
       }
       break;
-    case kActionBrowserAddCredits:
+    case ui::kActionBrowserAddCredits:
       if (host && !credits_menu_.IsEmpty()) {
         host->JumpToMenu(credits_menu_);
-        host->DoAction(kActionStartCredit, ov::String(), 1);
+        host->DoAction(ui::kActionStartCredits, ov::String(), 1);
       }
       break;
     case ui::kActionScrollUp:
@@ -433,37 +435,37 @@ int MediaBrowser::OnAction(int32_t code, const ov::String& argument, int32_t fla
     case ui::kActionEditorStop:
       StopPreview();
       break;
-    case kActionFilterNone:
+    case ui::kActionFilterNone:
       catalogue_.set_kind_filter(0);
       UpdateKindChecks();
       KindFilterRefresh();
       return 1;
-    case kActionFilterAudio:
-    case kActionFilterImage:
-    case kActionFilterVideo:
-    case kActionFilterProject:
-      SetKindFilter(code - kActionFilterAudio + 1, code);
+    case ui::kActionFilterAudio:
+    case ui::kActionFilterImage:
+    case ui::kActionFilterVideo:
+    case ui::kActionFilterProject:
+      SetKindFilter(code - ui::kActionFilterAudio + 1, code);
       return 1;
-    case kActionShowToday:
+    case ui::kActionShowToday:
       SetDateMode(kDateToday, true);
       return 1;
-    case kActionShowYesterday:
+    case ui::kActionShowYesterday:
       SetDateMode(kDateYesterday, true);
       return 1;
-    case kActionShowDay:
+    case ui::kActionShowDay:
       catalogue_.Recount();
       KindFilterRefresh();
       return 1;
-    case kActionShowLast7Days:
+    case ui::kActionShowLast7Days:
       SetDateMode(kDateLast7Days, true);
       return 1;
-    case kActionShowThisMonth:
+    case ui::kActionShowThisMonth:
       SetDateMode(kDateThisMonth, true);
       return 1;
-    case kActionShowLastMonth:
+    case ui::kActionShowLastMonth:
       SetDateMode(kDateLastMonth, true);
       return 1;
-    case kActionShowAll:
+    case ui::kActionShowAll:
       SetDateMode(kDateAll, false);
       return 1;
     case ui::kActionSelectOk:
@@ -486,7 +488,7 @@ bool MediaBrowser::OnDirectionKey(int32_t code) {
 bool MediaBrowser::OnStylusDoubleTap(int32_t x, int32_t y) {
   (void)x;
   (void)y;
-  OnAction(kActionBrowserPreview, ov::String(), 0);
+  OnAction(ui::kActionBrowserPreview, ov::String(), 0);
   return true;
 }
 

@@ -27,6 +27,7 @@
 #include "screens/audio_editor.h"
 #include "screens/media_catalogue.h"
 #include "screens/media_file_record.h"
+#include "ui/action_codes.h"
 #include "ui/control.h"
 #include "ui/list_control.h"
 #include "ui/screen_links.h"
@@ -37,33 +38,6 @@ class ScrollBar;
 }  // namespace ui
 
 namespace screens {
-
-// Action codes of the browser.
-enum : int32_t {
-  kActionBrowserPrev = 53,
-  kActionBrowserNext = 54,
-  kActionBrowserSortDate = 56,
-  kActionBrowserSortName = 57,
-  kActionBrowserPreview = 62,
-  kActionBrowserJumpToMix = 63,
-  kActionBrowserOpenFileBox = 64,
-  kActionBrowserAddNote = 65,
-  kActionBrowserAddCredits = 66,
-  kActionStartCredit = 276,
-  kActionFilterNone = 313,
-  kActionFilterAudio = 314,
-  kActionFilterImage = 315,
-  kActionFilterVideo = 316,
-  kActionFilterProject = 317,
-  kActionShowToday = 318,
-  kActionShowYesterday = 319,
-  kActionShowDay = 320,
-  kActionShowLast7Days = 321,
-  kActionShowThisMonth = 322,
-  kActionShowLastMonth = 323,
-  kActionShowAll = 324,
-  kActionShowCalendar = 325,
-};
 
 class MediaBrowser : public ui::Control, public MediaSelection {
  public:

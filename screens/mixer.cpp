@@ -27,8 +27,6 @@ constexpr int kStringPreviewLen = 10;
 constexpr int kStringLastProject = 22;
 constexpr int kHelpMixerScreen = 9;
 constexpr int kHelpMixStopped = 10;
-constexpr int32_t kActionChannelSliderBase = 167;
-constexpr int32_t kActionSliderValue = 78;
 constexpr int32_t kMaxFps = 60;
 constexpr int32_t kMaxMixSide = 1024;
 // Files this large are no project of this program.
@@ -348,12 +346,12 @@ void Mixer::UpdateControls() {
   enable_named(u"StartCredits", mixing_ && start_credits_playing_);
   enable_named(u"StopCredits",
                mixing_ && !start_credits_playing_ && !end_credits_playing_ && end_credits_have_text_);
-  enable(kActionMixerWizard, !mixing_);
+  enable(ui::kActionMixerWizard, !mixing_);
   enable(225, !mixing_);
   // The time left means something only under a length or size limit.
   show(timer_icon_, mixing_ && end_time_ != 0);
   enable(96, !mixing_ && !decoding);
-  enable(kActionMixStop, !decoding && stop_ok);
+  enable(ui::kActionMixStop, !decoding && stop_ok);
   enable(97, mixing_ && !decoding && start_credits_playing_);
   enable(98, mixing_ && !decoding && !start_credits_playing_ && !end_credits_playing_ && end_credits_have_text_);
   enable(94, !muted_);
@@ -363,7 +361,7 @@ void Mixer::UpdateControls() {
   host->SetKeepAwake(mixing_ || replaying || decoding || (engine_ && engine_->IsRenderRunning()));
   const bool has_actions = engine_ && engine_->HasActions();
   show(save_button_, has_actions && !mixing_);
-  enable(kActionMixerSaveMenu, has_actions && !mixing_);
+  enable(ui::kActionMixerSaveMenu, has_actions && !mixing_);
   const bool r = !replaying || paused;
   enable(113, r);
   enable(114, !r);
@@ -433,7 +431,7 @@ void Mixer::OnTick(gfx::Rect* area, uint32_t now) {
     if (mixing_ && engine_) {
       const uint32_t p = engine_->GetPlayPosition();
       const uint32_t left = p <= end ? end - p : 0;
-      if (left < kTickPeriodMs) OnAction(kActionMixStop, ov::String(), 0);
+      if (left < kTickPeriodMs) OnAction(ui::kActionMixStop, ov::String(), 0);
       else PublishTimeLeft();
     } else {
       PublishTimeLeft();
@@ -511,7 +509,7 @@ int Mixer::OnAction(int32_t code, const ov::String& argument, int32_t flag) {
     case ui::kActionInitialise:
       Initialise();
       return Control::OnAction(code, argument, flag);
-    case 5:
+    case engine::kActionReplayEnded:
       break;
     case ui::kActionMenuShown:
       if (host) {
@@ -535,11 +533,11 @@ int Mixer::OnAction(int32_t code, const ov::String& argument, int32_t flag) {
       break;
     case ui::kActionLeavingMenu:
     case ui::kActionDeactivated:
-      if (mixing_) OnAction(kActionMixStop, ov::String(), 0);
+      if (mixing_) OnAction(ui::kActionMixStop, ov::String(), 0);
       start_credits_playing_ = end_credits_playing_ = false;
       if (host) host->SetKeepAwake(false);
       break;
-    case kActionMixStop:
+    case ui::kActionMixStop:
       if (live() && live()->IsPlaying()) {
         mixing_ = false;
         // The stop ends the take with one more command: a save made while
@@ -555,7 +553,7 @@ int Mixer::OnAction(int32_t code, const ov::String& argument, int32_t flag) {
         if (host) host->RequestHelpTip(kHelpMixStopped);
       }
       break;
-    case kActionMixerWizard:
+    case ui::kActionMixerWizard:
       CopySettingsToOptions();
       if (host) {
         host->DoAction(ui::kActionOptionsChanged, ov::String(), 1);
@@ -567,14 +565,14 @@ int Mixer::OnAction(int32_t code, const ov::String& argument, int32_t flag) {
         }
       }
       break;
-    case kActionMixerAcceptWizard:
+    case ui::kActionMixerAcceptWizard:
       CopyOptionsToSettings();
       CheckOutputChoice();
       break;
-    case kActionMixerSaveMenu:
+    case ui::kActionMixerSaveMenu:
       if (host) host->JumpToMenu(u"save_menu");
       break;
-    case kActionProjectLoad:
+    case ui::kActionProjectLoad:
       if (ConfirmTakeLoss(kOpenMixCaption, u"Open another mix")) {
         if (LoadMix(argument)) {
           ShowVolumes();
@@ -583,30 +581,30 @@ int Mixer::OnAction(int32_t code, const ov::String& argument, int32_t flag) {
         }
       }
       break;
-    case kActionProjectSave:
+    case ui::kActionProjectSave:
       SaveMix(argument.IsEmpty() && host ? host->DataFolder() + project_name_ : argument);
       break;
-    case kActionMixClear:
+    case ui::kActionMixClear:
       if (ConfirmTakeLoss(u"Clear mix", u"Clear the mix")) ClearMix();
       break;
-    case kActionChannelKindChanged:
+    case ui::kActionChannelKindChanged:
       ResetEntryFor(argument);
       break;
-    case kActionMixChanged:
+    case ui::kActionMixChanged:
       if (engine_) engine_->ClearActions();
       break;
-    case kActionMixLoad:
+    case ui::kActionMixLoad:
       if (OpenProject(argument)) ShowVolumes();
       break;
-    case kActionMixSaveAs:
+    case ui::kActionMixSave:
       SaveMixAs();
       break;
-    case kActionRenderMms:
-    case kActionRenderEmail:
-    case kActionRenderDevice:
-    case kActionCancelRender:
-    case kActionRenderDone:
-    case kActionRenderFailed:
+    case ui::kActionRenderMms:
+    case ui::kActionRenderEmail:
+    case ui::kActionRenderDevice:
+    case ui::kActionCancelRender:
+    case ui::kActionRenderDone:
+    case ui::kActionRenderFailed:
       OnRenderAction(code);
       break;
     default:
@@ -648,11 +646,11 @@ void Mixer::ShowVolumes() {
   ui::UiHost* host = HostOrNull();
   if (!host || type_ != ui::kTypeMixer) return;
   for (int i = 0; i < channel_count_; ++i) {
-    host->DoAction(kActionChannelSliderBase + i, ov::String::Format(u"%d", table_[size_t(i)].volume), 1);
+    host->DoAction(ui::kActionVolumeValue0 + i, ov::String::Format(u"%d", table_[size_t(i)].volume), 1);
   }
   if (auto* parent_menu = dynamic_cast<ui::Menu*>(parent_)) {
     if (ui::Element* vol = parent_menu->FindDescendant(u"mas_vol", false)) {
-      vol->OnAction(kActionSliderValue, ov::String::Format(u"%d", master_volume_), 0);
+      vol->OnAction(ui::kActionSliderSet, ov::String::Format(u"%d", master_volume_), 0);
     }
   }
 }
@@ -697,7 +695,7 @@ bool Mixer::LoadMix(const ov::String& given) {
 
 bool Mixer::OpenProject(const ov::String& path) {
   if (!ConfirmTakeLoss(kOpenMixCaption, u"Open another mix")) return false;
-  OnAction(kActionMixChanged, ov::String(), 0);
+  OnAction(ui::kActionMixChanged, ov::String(), 0);
   if (LoadMix(path)) {
     empty_note_ = ov::String();
     return true;
@@ -771,7 +769,7 @@ bool Mixer::ClearMix() {
     // Each channel element empties itself on its own clear code (82 + i;
     // the credits channels keep their empty text clip), wherever the mixer
     // screen stands.
-    if (e.channel) e.channel->OnAction(kActionChannelClear0 + i, ov::String(), 1);
+    if (e.channel) e.channel->OnAction(ui::kActionChannelClear0 + i, ov::String(), 1);
     e.Reset();
   }
   if (engine_) engine_->ClearActions();

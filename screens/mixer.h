@@ -27,6 +27,7 @@
 #include "engine/media_decompressor.h"
 #include "screens/channel_block.h"
 #include "screens/editor_decompression.h"
+#include "ui/action_codes.h"
 #include "ui/control.h"
 #include "ui/screen_links.h"
 
@@ -72,53 +73,6 @@ extern const std::array<const char16_t*, kOutputSettingCount> kOutputSettingKeys
 extern const std::array<OutputSetting, kOutputSettingCount> kFileOrder;
 // All 0 but the codec word, 65535 (both codecs "default").
 OutputSettings DefaultOutputSettings();
-
-// Mixer action codes handled here.
-enum : int32_t {
-  kActionMixerWizard = 100,
-  kActionMixerAcceptWizard = 101,
-  kActionMixerSaveMenu = 226,
-  kActionProjectLoad = 311,
-  kActionProjectSave = 312,
-  kActionMixClear = 326,
-  kActionMixLoad = 329,
-  kActionMixSaveAs = 330,
-  kActionMuteOn = 94,
-  kActionMuteOff = 95,
-  kActionMixStart = 96,
-  kActionStartCreditsFinish = 97,
-  kActionEndCreditsStart = 98,
-  kActionMixStop = 99,
-  kActionChannelOn0 = 119,
-  kActionChannelOff0 = 127,
-  kActionEffectOn0 = 135,
-  kActionEffectOff0 = 143,
-  kActionVolume0 = 152,
-  kActionMasterVolume = 166,
-  kActionTempoLevel0 = 175,
-  kActionTempo0 = 181,
-  kActionSpeaker0 = 187,
-  kActionAudioEffectFirst = 221,
-  kActionAudioEffectLast = 224,
-  kActionAddEffect = 225,
-  kActionClipEnded = 227,
-  kActionShowVideoEffect0 = 282,
-  kActionShowAudioEffect0 = 288,
-  kActionShowVideoEffectGrey0 = 294,
-  kActionShowAudioEffectGrey0 = 300,
-  kActionEffectMenuOpened = 309,
-  kActionEffectMenuClosed = 310,
-  kActionCancelDecompress = 338,
-  kActionDecompressDone = 339,
-  kActionDecompressFailed = 340,
-  kActionDecompressFailureOk = 341,
-  kActionRenderMms = 331,
-  kActionRenderEmail = 332,
-  kActionRenderDevice = 334,
-  kActionCancelRender = 335,
-  kActionRenderDone = 336,
-  kActionRenderFailed = 337,
-};
 
 // The output options of the nine settings (the user options they mirror).
 engine::OutputOptions ToOutputOptions(const OutputSettings& settings);

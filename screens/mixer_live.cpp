@@ -19,7 +19,6 @@ constexpr int32_t kVolumeScale = 655;  // 0-100 to the mixers' 0-65535
 constexpr int32_t kRandomTransition = 205;
 constexpr int32_t kRandomDirection = 5;
 constexpr int32_t kDefaultTransitionMs = 500;
-constexpr int32_t kActionChannelStateChanged = 116;
 constexpr int32_t kKeyColourMagenta = 0xFF00FF;
 constexpr int kVideoStreamBase = 16;
 
@@ -31,19 +30,21 @@ struct Transition {
   int32_t type, duration, direction;
 };
 
-// Codes 193-200 and 209-218; false for any other code.
+// The slide, fade and sweep codes; false for any other code.
 bool TransitionOf(int32_t code, Transition* t) {
   static constexpr int32_t kDirections[4] = {4, 2, 1, 3};  // right, left, up, down
-  if (code >= 193 && code <= 200) {
-    *t = {engine::CMD_SLIDE, code < 197 ? 2000 : 500, kDirections[(code - 193) % 4]};
+  if (code >= ui::kActionSlideSlowRight && code <= ui::kActionSlideFastDown) {
+    *t = {engine::CMD_SLIDE, code < ui::kActionSlideFastRight ? 2000 : 500,
+          kDirections[(code - ui::kActionSlideSlowRight) % 4]};
     return true;
   }
-  if (code == 209 || code == 210) {
-    *t = {engine::CMD_FADE, code == 209 ? 2000 : 500, 4};
+  if (code == ui::kActionFadeSlow || code == ui::kActionFadeFast) {
+    *t = {engine::CMD_FADE, code == ui::kActionFadeSlow ? 2000 : 500, 4};
     return true;
   }
-  if (code >= 211 && code <= 218) {
-    *t = {engine::CMD_SWEEP, code < 215 ? 2000 : 500, kDirections[(code - 211) % 4]};
+  if (code >= ui::kActionSweepSlowRight && code <= ui::kActionSweepFastDown) {
+    *t = {engine::CMD_SWEEP, code < ui::kActionSweepFastRight ? 2000 : 500,
+          kDirections[(code - ui::kActionSweepSlowRight) % 4]};
     return true;
   }
   return false;
@@ -389,7 +390,7 @@ void Mixer::AdvanceChannelsOnTick() {
     advanced = true;
   }
   if (!advanced) return;
-  if (ui::UiHost* host = ui::Host()) host->DoAction(kActionChannelStateChanged, ov::String(), 1);
+  if (ui::UiHost* host = ui::Host()) host->DoAction(ui::kActionChannelStateChanged, ov::String(), 1);
   UpdateControls();
 }
 
@@ -397,7 +398,7 @@ void Mixer::ResendActiveChannels() {
   for (int i = 0; i < channel_count_; ++i) {
     MixChannelEntry& e = table_[size_t(i)];
     e.playIndex = 0;
-    if (e.active) OnAction(kActionChannelOn0 + i, ov::String(), 0);
+    if (e.active) OnAction(ui::kActionChannelOn0 + i, ov::String(), 0);
   }
 }
 
@@ -405,7 +406,7 @@ bool Mixer::PlayStartCredits() {
   ChannelSelection* ch = table_[kStartCreditsEntry].channel;
   const ChannelClip* c = ch ? ch->clip(0) : nullptr;
   if (!c || c->clipText.textString.IsEmpty()) return false;
-  OnAction(kActionChannelOn0 + kStartCreditsEntry, ov::String(), 0);
+  OnAction(ui::kActionChannelOn0 + kStartCreditsEntry, ov::String(), 0);
   start_credits_playing_ = true;
   end_credits_playing_ = false;
   return true;
@@ -413,7 +414,7 @@ bool Mixer::PlayStartCredits() {
 
 bool Mixer::PlayEndCredits() {
   if (!HasEndCreditsText()) return false;
-  OnAction(kActionChannelOn0 + kEndCreditsEntry, ov::String(), 0);
+  OnAction(ui::kActionChannelOn0 + kEndCreditsEntry, ov::String(), 0);
   start_credits_playing_ = false;
   end_credits_playing_ = true;
   return true;
@@ -424,16 +425,15 @@ bool Mixer::PlayEndCredits() {
 void Mixer::OpenEffectMenu(int i, bool video) {
   ui::UiHost* host = ui::Host();
   ui::Element* menu = video ? video_effect_menu_ : audio_effect_menu_;
-  ui::Element* at = host ? host->FindElementByAction(host->CurrentMenu(),
-                                                     (video ? kActionShowVideoEffect0 : kActionShowAudioEffect0) + i)
-                         : nullptr;
+  const int32_t code = (video ? ui::kActionShowVideoEffect0 : ui::kActionShowAudioEffect0) + i;
+  ui::Element* at = host ? host->FindElementByAction(host->CurrentMenu(), code) : nullptr;
   auto* group = dynamic_cast<ui::ItemGroup*>(menu);
   if (at && group) {
     // The group and its items open beside the channel's effect item, the
     // video group shifted left by the skin's offset, inside the screen.
     if (video) menu->SetAuxValue(effect_offset_x_);
     group->ShowAtPoint(at->x(), at->y());
-    menu->OnAction(kActionEffectMenuOpened, ov::String(), 0);
+    menu->OnAction(ui::kActionItemGroupOpen, ov::String(), 0);
     open_effect_menu_ = menu;
     selected_channel_ = i;
   }
@@ -442,7 +442,7 @@ void Mixer::OpenEffectMenu(int i, bool video) {
 
 void Mixer::CloseEffectMenu() {
   if (!open_effect_menu_) return;
-  open_effect_menu_->OnAction(kActionEffectMenuClosed, ov::String(), 0);
+  open_effect_menu_->OnAction(ui::kActionItemGroupClose, ov::String(), 0);
   open_effect_menu_->SetVisible(false);
   open_effect_menu_ = nullptr;
 }
@@ -478,39 +478,41 @@ bool Mixer::OnLiveAction(int32_t code, const ov::String& argument, bool* update)
   ui::UiHost* host = ui::Host();
   const int32_t value = argument.ToInt();
   Transition transition{};
-  if (code >= kActionChannelOn0 && code < kActionChannelOn0 + kMaxEntries) {
-    ChannelOn(code - kActionChannelOn0);
-  } else if (code >= kActionChannelOff0 && code < kActionChannelOff0 + kMaxEntries) {
-    ChannelOff(code - kActionChannelOff0);
-  } else if (code >= kActionEffectOn0 && code < kActionEffectOn0 + kClipChannels) {
-    const int i = code - kActionEffectOn0;
+  if (code >= ui::kActionChannelOn0 && code < ui::kActionChannelOn0 + kMaxEntries) {
+    ChannelOn(code - ui::kActionChannelOn0);
+  } else if (code >= ui::kActionChannelOff0 && code < ui::kActionChannelOff0 + kMaxEntries) {
+    ChannelOff(code - ui::kActionChannelOff0);
+  } else if (code >= ui::kActionEffectOn0 && code < ui::kActionEffectOn0 + kClipChannels) {
+    const int i = code - ui::kActionEffectOn0;
     if (table_[size_t(i)].channel && table_[size_t(i)].channel->channel_effect().type != engine::CMD_NOP) EffectOn(i);
-  } else if (code >= kActionEffectOff0 && code < kActionEffectOff0 + kClipChannels) {
-    EffectOff(code - kActionEffectOff0);
-  } else if (code >= kActionVolume0 && code < kActionVolume0 + kClipChannels) {
-    table_[size_t(code - kActionVolume0)].volume = value;
-    SendChannelVolume(code - kActionVolume0);
-  } else if (code == kActionMasterVolume) {
+  } else if (code >= ui::kActionEffectOff0 && code < ui::kActionEffectOff0 + kClipChannels) {
+    EffectOff(code - ui::kActionEffectOff0);
+  } else if (code >= ui::kActionVolume0 && code < ui::kActionVolume0 + kClipChannels) {
+    table_[size_t(code - ui::kActionVolume0)].volume = value;
+    SendChannelVolume(code - ui::kActionVolume0);
+  } else if (code == ui::kActionMasterVolume) {
     master_volume_ = value;
     SendMasterVolume();
-  } else if (code >= kActionTempoLevel0 && code < kActionTempoLevel0 + kClipChannels) {
-    table_[size_t(code - kActionTempoLevel0)].tempoLevel = value;
-    SendChannelTempo(code - kActionTempoLevel0);
-  } else if (code >= kActionTempo0 && code < kActionTempo0 + kClipChannels) {
-    table_[size_t(code - kActionTempo0)].speakerMode = 0;
+  } else if (code >= ui::kActionTempoLevel0 && code < ui::kActionTempoLevel0 + kClipChannels) {
+    table_[size_t(code - ui::kActionTempoLevel0)].tempoLevel = value;
+    SendChannelTempo(code - ui::kActionTempoLevel0);
+  } else if (code >= ui::kActionTempo0 && code < ui::kActionTempo0 + kClipChannels) {
+    const int n = code - ui::kActionTempo0;
+    table_[size_t(n)].speakerMode = 0;
     if (host) {
-      host->EnableActionItems(true, nullptr, code - 6, 1);
-      host->EnableActionItems(false, nullptr, code - 29, 1);
+      host->EnableActionItems(true, nullptr, ui::kActionTempoLevel0 + n, 1);
+      host->EnableActionItems(false, nullptr, ui::kActionVolume0 + n, 1);
     }
-  } else if (code >= kActionSpeaker0 && code < kActionSpeaker0 + kClipChannels) {
-    table_[size_t(code - kActionSpeaker0)].speakerMode = 1;
+  } else if (code >= ui::kActionSpeaker0 && code < ui::kActionSpeaker0 + kClipChannels) {
+    const int n = code - ui::kActionSpeaker0;
+    table_[size_t(n)].speakerMode = 1;
     if (host) {
-      host->EnableActionItems(false, nullptr, code - 12, 1);
-      host->EnableActionItems(true, nullptr, code - 35, 1);
+      host->EnableActionItems(false, nullptr, ui::kActionTempoLevel0 + n, 1);
+      host->EnableActionItems(true, nullptr, ui::kActionVolume0 + n, 1);
     }
   } else if (TransitionOf(code, &transition)) {
     SetTransition(code);
-  } else if (code >= kActionAudioEffectFirst && code <= kActionAudioEffectLast) {
+  } else if (code >= ui::kActionEchoShort && code <= ui::kActionReverb) {
     // The selected channel comes from the effect menu (or a rotation's
     // archive): one outside the table selects nothing.
     const bool valid = selected_channel_ >= 0 && selected_channel_ < kMaxEntries;
@@ -519,22 +521,22 @@ bool Mixer::OnLiveAction(int32_t code, const ov::String& argument, bool* update)
       EffectOn(selected_channel_);
     }
     CloseEffectMenu();
-  } else if (code >= kActionShowVideoEffect0 && code < kActionShowVideoEffect0 + kClipChannels) {
-    OpenEffectMenu(code - kActionShowVideoEffect0, true);
-  } else if (code >= kActionShowVideoEffectGrey0 && code < kActionShowVideoEffectGrey0 + kClipChannels) {
-    OpenEffectMenu(code - kActionShowVideoEffectGrey0, true);
-  } else if (code >= kActionShowAudioEffect0 && code < kActionShowAudioEffect0 + kClipChannels) {
-    OpenEffectMenu(code - kActionShowAudioEffect0, false);
-  } else if (code >= kActionShowAudioEffectGrey0 && code < kActionShowAudioEffectGrey0 + kClipChannels) {
-    OpenEffectMenu(code - kActionShowAudioEffectGrey0, false);
+  } else if (code >= ui::kActionShowVideoEffect0 && code < ui::kActionShowVideoEffect0 + kClipChannels) {
+    OpenEffectMenu(code - ui::kActionShowVideoEffect0, true);
+  } else if (code >= ui::kActionShowVideoEffectGrey0 && code < ui::kActionShowVideoEffectGrey0 + kClipChannels) {
+    OpenEffectMenu(code - ui::kActionShowVideoEffectGrey0, true);
+  } else if (code >= ui::kActionShowAudioEffect0 && code < ui::kActionShowAudioEffect0 + kClipChannels) {
+    OpenEffectMenu(code - ui::kActionShowAudioEffect0, false);
+  } else if (code >= ui::kActionShowAudioEffectGrey0 && code < ui::kActionShowAudioEffectGrey0 + kClipChannels) {
+    OpenEffectMenu(code - ui::kActionShowAudioEffectGrey0, false);
   } else {
     switch (code) {
-      case kActionMuteOn:
-      case kActionMuteOff:
-        muted_ = code == kActionMuteOn;
+      case ui::kActionMuteOn:
+      case ui::kActionMuteOff:
+        muted_ = code == ui::kActionMuteOn;
         SendMasterVolume();
         break;
-      case kActionMixStart:
+      case ui::kActionMixStart:
         // Clips without their caches cannot play: no start while decoding.
         if (decoding() || !live()) break;
         // A new take replaces the recorded list: one not saved goes only
@@ -550,23 +552,23 @@ bool Mixer::OnLiveAction(int32_t code, const ov::String& argument, bool* update)
         if (!PlayStartCredits()) ResendActiveChannels();
         live()->Play();
         break;
-      case kActionStartCreditsFinish:
+      case ui::kActionStartCreditsFinish:
         if (start_credits_playing_ && !end_credits_playing_) {
-          OnAction(kActionChannelOff0 + kStartCreditsEntry, ov::String(), 0);
+          OnAction(ui::kActionChannelOff0 + kStartCreditsEntry, ov::String(), 0);
           start_credits_playing_ = false;
           ResendActiveChannels();
         }
         break;
-      case kActionEndCreditsStart:
+      case ui::kActionEndCreditsStart:
         PlayEndCredits();
         break;
-      case kActionAddEffect:
+      case ui::kActionAddEffect:
         break;
-      case kActionClipEnded:
+      case engine::kActionNextClip:
         if (mixing_) {
           if (AdvanceChannel(value)) {
             if (host) {
-              host->DoAction(kActionChannelStateChanged, ov::String(), 1);
+              host->DoAction(ui::kActionChannelStateChanged, ov::String(), 1);
               host->InvalidateAll();
             }
           } else {
@@ -574,10 +576,10 @@ bool Mixer::OnLiveAction(int32_t code, const ov::String& argument, bool* update)
           }
         }
         break;
-      case kActionCancelDecompress:
-      case kActionDecompressDone:
-      case kActionDecompressFailed:
-      case kActionDecompressFailureOk:
+      case ui::kActionCancelDecompress:
+      case ui::kActionDecompressDone:
+      case ui::kActionDecompressFailed:
+      case ui::kActionDecompressFailureOk:
         decompression_.OnAction(host, code, argument);
         break;
       default:

@@ -95,7 +95,7 @@ bool ProcessRunning(uint32_t process) {
 
 void QueueResult(bool ok) {
   if (ui::UiHost* host = ui::Host()) {
-    host->QueueAction(nullptr, ok ? kActionRenderDone : kActionRenderFailed, ov::String(), 1);
+    host->QueueAction(nullptr, ok ? ui::kActionRenderDone : ui::kActionRenderFailed, ov::String(), 1);
   }
 }
 
@@ -206,29 +206,29 @@ ov::String Mixer::MakeOutputName(const ov::String& extension) {
 
 void Mixer::OnRenderAction(int32_t code) {
   switch (code) {
-    case kActionRenderMms:
-    case kActionRenderEmail:
-      send_by_mms_ = code == kActionRenderMms;
-      send_by_email_ = code == kActionRenderEmail;
-      render_target_ = code == kActionRenderMms ? 1 : 2;
+    case ui::kActionRenderMms:
+    case ui::kActionRenderEmail:
+      send_by_mms_ = code == ui::kActionRenderMms;
+      send_by_email_ = code == ui::kActionRenderEmail;
+      render_target_ = code == ui::kActionRenderMms ? 1 : 2;
       SaveRenderedFile(MakeOutputName(OutputExtension(false)));
       break;
-    case kActionRenderDevice:
+    case ui::kActionRenderDevice:
       send_by_mms_ = send_by_email_ = false;
       render_target_ = 0;
       SaveRenderedFile(ov::String());
       break;
-    case kActionCancelRender:
+    case ui::kActionCancelRender:
       send_by_mms_ = send_by_email_ = false;
       if (engine_) engine_->CancelEncoding();
       break;
-    case kActionRenderDone:
+    case ui::kActionRenderDone:
       EndRender();
       render_active_ = false;
       render_process_ = 0;
       if (send_by_mms_ || send_by_email_) EmailMix();
       break;
-    case kActionRenderFailed:
+    case ui::kActionRenderFailed:
       EndRender();
       if (ui::Element* error = CurrentPopup(u"RENDER_ERROR")) {
         if (ui::UiHost* host = ui::Host()) host->OpenPopup(error);

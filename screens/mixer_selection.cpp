@@ -9,10 +9,6 @@
 namespace screens {
 namespace {
 
-constexpr int32_t kActionSliderStepDown = 76;
-constexpr int32_t kActionSliderStepUp = 77;
-constexpr int32_t kActionSliderSet = 78;
-constexpr int32_t kActionChannelState = 116;
 
 // Number keys and their alternates: the panel they select.
 int PanelOfKey(int32_t key) {
@@ -74,7 +70,7 @@ void MixerSelection::SendToMixer(int32_t code) {
 void MixerSelection::ToggleEffect() {
   if (channel_number_ <= 0 || !mixer_ || Entry() >= kClipChannels) return;
   const ChannelSelection* ch = mixer_->entry(Entry()).channel;
-  SendToMixer((ch && ch->effect_on() ? kActionEffectOff0 : kActionEffectOn0) + Entry());
+  SendToMixer((ch && ch->effect_on() ? ui::kActionEffectOff0 : ui::kActionEffectOn0) + Entry());
 }
 
 void MixerSelection::UpdateActions() {
@@ -83,8 +79,8 @@ void MixerSelection::UpdateActions() {
   const bool focused = HasFocus();
   if (!mixer_ || channel_number_ < 1 || Entry() >= kMaxEntries) {
     if (focused) {
-      host->CheckActionItems(false, nullptr, kActionEffectToggle, 1);
-      host->EnableActionItems(false, nullptr, kActionEffectToggle, 1);
+      host->CheckActionItems(false, nullptr, ui::kActionEffectToggle, 1);
+      host->EnableActionItems(false, nullptr, ui::kActionEffectToggle, 1);
     }
     return;
   }
@@ -93,10 +89,10 @@ void MixerSelection::UpdateActions() {
   const MixChannelEntry& e = mixer_->entry(Entry());
   const bool effect_on = e.channel && e.channel->effect_on();
   const bool has_effect = e.channel && e.channel->channel_effect().type != 0;
-  host->CheckActionItems(effect_on, nullptr, kActionEffectToggle, 1);
-  host->EnableActionItems(has_effect, nullptr, kActionEffectToggle, 1);
-  host->EnableActionItems(e.active != 0, nullptr, kActionSelChannelOff, 1);
-  host->EnableActionItems(e.active == 0, nullptr, kActionSelChannelOn, 1);
+  host->CheckActionItems(effect_on, nullptr, ui::kActionEffectToggle, 1);
+  host->EnableActionItems(has_effect, nullptr, ui::kActionEffectToggle, 1);
+  host->EnableActionItems(e.active != 0, nullptr, ui::kActionSelChannelOff, 1);
+  host->EnableActionItems(e.active == 0, nullptr, ui::kActionSelChannelOn, 1);
 }
 
 void MixerSelection::LoadEffectOptions() {
@@ -140,11 +136,11 @@ int MixerSelection::OnAction(int32_t code, const ov::String& argument, int32_t f
   bool handled = true;
   switch (code) {
     case ui::kActionMenuShown:
-    case 25:
-    case 26:
+    case ui::kActionFocusGained:
+    case ui::kActionFocusLost:
       if (host) {
-        host->EnableActionItems(false, nullptr, kActionSelChannelOff, 1);
-        host->EnableActionItems(false, nullptr, kActionSelChannelOn, 1);
+        host->EnableActionItems(false, nullptr, ui::kActionSelChannelOff, 1);
+        host->EnableActionItems(false, nullptr, ui::kActionSelChannelOn, 1);
       }
       break;
     case ui::kActionInitialise: {
@@ -154,57 +150,59 @@ int MixerSelection::OnAction(int32_t code, const ov::String& argument, int32_t f
         tempo_slider_ = tempo_control_.IsEmpty() ? nullptr : menu->FindDescendant(tempo_control_, false);
         mixer_ = dynamic_cast<Mixer*>(menu->FindByType(ui::kTypeMixer, false));
       }
-      if (tempo_slider_) tempo_slider_->OnAction(kActionSliderSet, u"50", 0);
+      if (tempo_slider_) tempo_slider_->OnAction(ui::kActionSliderSet, u"50", 0);
       return Control::OnAction(code, argument, flag);
     }
-    case kActionChannelState:
+    case ui::kActionChannelStateChanged:
       handled = focused;
       break;
-    case kActionSelChannelOn:
-    case kActionSelChannelOff:
+    case ui::kActionSelChannelOn:
+    case ui::kActionSelChannelOff:
       if (!focused) return Control::OnAction(code, argument, flag);
       if (channel_number_ > 0 && n < kMaxEntries) {
-        SendToMixer((code == kActionSelChannelOn ? kActionChannelOn0 : kActionChannelOff0) + n);
+        SendToMixer((code == ui::kActionSelChannelOn ? ui::kActionChannelOn0 : ui::kActionChannelOff0) + n);
       }
       break;
-    case kActionEffectToggle:
+    case ui::kActionEffectToggle:
       if (!focused) return Control::OnAction(code, argument, flag);
       ToggleEffect();
       break;
-    case kActionAddEffect:
+    case ui::kActionAddEffect:
       if (!focused) return Control::OnAction(code, argument, flag);
       OpenEffectMenu();
       break;
-    case kActionAcceptEffectFor:
+    case ui::kActionAcceptEffectFor:
       if (argument.ToInt() != channel_number_ || channel_number_ <= 0) return Control::OnAction(code, argument, flag);
       ApplyEffectOptions();
-      if (n < kClipChannels) SendToMixer(kActionEffectOn0 + n);
+      if (n < kClipChannels) SendToMixer(ui::kActionEffectOn0 + n);
       break;
-    case kActionAcceptEffect:
+    case ui::kActionAcceptEffect:
       if (!focused || channel_number_ <= 0) return Control::OnAction(code, argument, flag);
       ApplyEffectOptions();
-      if (n < kClipChannels) SendToMixer(kActionEffectOn0 + n);
+      if (n < kClipChannels) SendToMixer(ui::kActionEffectOn0 + n);
       break;
-    case kActionAllChannelsAcceptEffect:
+    case ui::kActionAllChannelsAcceptEffect:
       // Every clip channel of this panel's kind, whichever entries are used
       // (with channels 1 and 4 used, channel 4 takes the effect too).
       if (focused && mixer_ && host && channel_number_ > 0) {
         const int32_t kind = mixer_->GetChannelKind(n);
         for (int i = 0; i < kClipChannels; ++i) {
           if (mixer_->GetChannelKind(i) == kind) {
-            host->DoAction(kActionAcceptEffectFor, ov::String::Format(u"%d", i + 1), 1);
+            host->DoAction(ui::kActionAcceptEffectFor, ov::String::Format(u"%d", i + 1), 1);
           }
         }
       }
       return Control::OnAction(code, argument, flag);
     default:
-      if (code >= kActionTempoValue0 && code < kActionTempoValue0 + kClipChannels) {
-        if (code - kActionTempoValue0 == n && tempo_slider_) tempo_slider_->OnAction(kActionSliderSet, argument, 0);
+      if (code >= ui::kActionTempoValue0 && code < ui::kActionTempoValue0 + kClipChannels) {
+        if (code - ui::kActionTempoValue0 == n && tempo_slider_) {
+          tempo_slider_->OnAction(ui::kActionSliderSet, argument, 0);
+        }
         return Control::OnAction(code, argument, flag);
       }
-      if (code >= kActionVolumeValue0 && code < kActionVolumeValue0 + kMaxEntries) {
-        if (code - kActionVolumeValue0 == n && volume_slider_) {
-          volume_slider_->OnAction(kActionSliderSet, argument, 0);
+      if (code >= ui::kActionVolumeValue0 && code < ui::kActionVolumeValue0 + kMaxEntries) {
+        if (code - ui::kActionVolumeValue0 == n && volume_slider_) {
+          volume_slider_->OnAction(ui::kActionSliderSet, argument, 0);
         }
         return Control::OnAction(code, argument, flag);
       }
@@ -225,16 +223,16 @@ bool MixerSelection::StepSlider(int32_t key) {
   if (volume_slider_ && volume_slider_->IsVisible()) {
     target = volume_slider_;
     const bool h = horizontal(target);
-    if (key == 0 && h) action = kActionSliderStepUp;
-    if (key == 1 && h) action = kActionSliderStepDown;
-    if (key == 2 && !h) action = kActionSliderStepDown;
-    if (key == 3 && !h) action = kActionSliderStepUp;
+    if (key == 0 && h) action = ui::kActionSliderStepUp;
+    if (key == 1 && h) action = ui::kActionSliderStepDown;
+    if (key == 2 && !h) action = ui::kActionSliderStepDown;
+    if (key == 3 && !h) action = ui::kActionSliderStepUp;
   } else if (tempo_slider_ && tempo_slider_->IsVisible()) {
     target = tempo_slider_;
     const bool h = horizontal(target);
-    if (key == 1 && !h) action = kActionSliderStepDown;
-    if (key == 2) action = kActionSliderStepDown;
-    if (key == 3) action = kActionSliderStepUp;
+    if (key == 1 && !h) action = ui::kActionSliderStepDown;
+    if (key == 2) action = ui::kActionSliderStepDown;
+    if (key == 3) action = ui::kActionSliderStepUp;
   }
   if (!action) return false;
   target->OnAction(action, ov::String(), 0);
@@ -255,9 +253,9 @@ bool MixerSelection::OnDirectionKey(int32_t code) {
     done = true;
   } else if (code == 4) {
     if (channel_number_ > 0 && mixer_ && Entry() < kMaxEntries) {
-      SendToMixer((mixer_->entry(Entry()).active ? kActionChannelOff0 : kActionChannelOn0) + Entry());
+      SendToMixer((mixer_->entry(Entry()).active ? ui::kActionChannelOff0 : ui::kActionChannelOn0) + Entry());
     } else if (mixer_) {
-      SendToMixer(mixer_->muted() ? kActionMuteOff : kActionMuteOn);
+      SendToMixer(mixer_->muted() ? ui::kActionMuteOff : ui::kActionMuteOn);
     }
     done = true;
   } else if (code == 42) {

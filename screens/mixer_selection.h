@@ -11,23 +11,12 @@
 
 #include <cstdint>
 
+#include "ui/action_codes.h"
 #include "ui/control.h"
 
 namespace screens {
 
 class Mixer;
-
-// Panel action codes.
-enum : int32_t {
-  kActionSelChannelOn = 117,
-  kActionSelChannelOff = 118,
-  kActionEffectToggle = 151,
-  kActionTempoValue0 = 160,
-  kActionVolumeValue0 = 167,
-  kActionAcceptEffectFor = 306,
-  kActionAcceptEffect = 307,
-  kActionAllChannelsAcceptEffect = 308,
-};
 
 class MixerSelection : public ui::Control {
  public:

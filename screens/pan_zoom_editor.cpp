@@ -74,13 +74,13 @@ int PanZoomEditor::OnAction(int32_t code, const ov::String& argument, int32_t fl
       }
       break;
     }
-    case kActionPanZoomClip:
+    case ui::kActionPanZoomClip:
       clip_index_ = ui::ParseDecimal(argument);
       break;
-    case kActionPanZoomChannel:
+    case ui::kActionPanZoomChannel:
       Open(argument);
       break;
-    case kActionEditorPlayPicture:
+    case ui::kActionEditorPlay:
       preview_end_time_ = 0;
       PlayOrResume();
       break;
@@ -88,15 +88,15 @@ int PanZoomEditor::OnAction(int32_t code, const ov::String& argument, int32_t fl
       StopPreview();
       FormatTime();
       break;
-    case kActionEditorTickPicture:
+    case ui::kActionEditorTick:
       FormatTime();
       Repaint();
       break;
-    case kActionPictureCrop:
+    case ui::kActionEditorCropPhoto:
       if (channel_) {
         const bool on = channel_->GetClipCropOn(clip_index_) == 0;
         channel_->SetClipCropOn(clip_index_, on ? 1 : 0);
-        if (host) host->CheckActionItems(on, nullptr, kActionPictureCrop, 1);
+        if (host) host->CheckActionItems(on, nullptr, ui::kActionEditorCropPhoto, 1);
       }
       break;
     case ui::kActionSelectionChanged:
@@ -215,7 +215,7 @@ void PanZoomEditor::FormatTime() {
 void PanZoomEditor::UpdateControls() {
   ui::UiHost* host = ui::Host();
   if (!host) return;
-  UpdatePreviewControls({kActionPictureAddEffect, kActionPictureAddOverlay, ui::kActionAddText},
+  UpdatePreviewControls({ui::kActionEditorAddEffect, ui::kActionEditorAddOverlay, ui::kActionAddText},
                         host->FindElementByType(nullptr, ui::kTypePlaylistOrder, 0));
   // Which rectangle the stylus draws, in words.
   ui::Element* label =

@@ -73,7 +73,7 @@ int ImageEditor::OnAction(int32_t code, const ov::String& argument, int32_t flag
       // The turn rebuilt the screens: the channel is reopened by its name.
       if (!channel_name_.IsEmpty() && in_history) {
         menu->OnAction(ui::kActionSetChannel, channel_name_, 1);
-        host->DoAction(kActionPictureTextChannel, channel_name_, 1);
+        host->DoAction(ui::kActionSelectTextClip, channel_name_, 1);
         host->UpdateEffectControls();
       }
       break;
@@ -94,13 +94,13 @@ int ImageEditor::OnAction(int32_t code, const ov::String& argument, int32_t flag
     case ui::kActionSetChannel:
       Open(argument);
       break;
-    case kActionPictureClipEnded:
+    case engine::kActionNextClip:
       // The held photo ended and the next is due. The 250 ms check may have
       // moved on already (channel 16 idle): then channel 16 plays again and
       // this notice is late.
       if (playing_ && engine_ && !engine_->IsChannelPlaying(engine::kFirstVideoChannel)) NextClip();
       break;
-    case kActionEditorPlayPicture:
+    case ui::kActionEditorPlay:
       PlayOrResume();
       break;
     case ui::kActionEditorStop:
@@ -108,11 +108,11 @@ int ImageEditor::OnAction(int32_t code, const ov::String& argument, int32_t flag
       FormatTime();
       RequestRefresh();
       break;
-    case kActionEditorTickPicture:
+    case ui::kActionClipDeleted:  // from the channel's clip order list
       FormatTime();
       Repaint();
       break;
-    case kActionPictureAddEffect:
+    case ui::kActionEditorAddEffect:
       if (!channel_) break;
       LoadEffectOptions();
       if (JumpTo(effect_menu_)) {
@@ -121,7 +121,7 @@ int ImageEditor::OnAction(int32_t code, const ov::String& argument, int32_t flag
         host->UpdateEffectControls();
       }
       break;
-    case kActionPictureAddOverlay:
+    case ui::kActionEditorAddOverlay:
       if (!channel_) break;
       LoadOverlayOptions();
       if (JumpTo(overlay_menu_)) {
@@ -129,37 +129,37 @@ int ImageEditor::OnAction(int32_t code, const ov::String& argument, int32_t flag
         host->UpdateEffectControls();
       }
       break;
-    case kActionPhotoAcceptChanges:
+    case ui::kActionEditorAcceptChanges:
       ApplyOverlayAndPhotoEffect();
       break;
-    case kActionPhotoAcceptEffect:
+    case ui::kActionEditorAcceptEffect:
       AcceptChannelEffect();
       StartDecompression();
       break;
-    case kActionPhotoAcceptKenBurns:
+    case ui::kActionEditorAcceptKenBurns:
       ApplyPanZoom();
       break;
     case ui::kActionAddText:
       if (!channel_ || !JumpTo(text_menu_)) break;
-      host->DoAction(kActionPictureTextChannel, channel_name_, 1);
+      host->DoAction(ui::kActionSelectTextClip, channel_name_, 1);
       break;
-    case kActionPictureCrop:
+    case ui::kActionEditorCropPhoto:
       if (channel_) {
         channel_->SetClipCropOn(Selected(), CropOn() ? 0 : 1);
         Repaint();
       }
       break;
-    case kActionPicturePanZoomEdit:
+    case ui::kActionEditorPanZoomEdit:
       if (!channel_ || panzoom_menu_.IsEmpty()) break;
       LoadPanZoomOptions();
       if (!JumpTo(panzoom_menu_)) break;
-      host->DoAction(kActionPanZoomClip, ov::String::Format(u"%d", Selected()), 1);
-      host->DoAction(kActionPanZoomChannel, channel_name_, 1);
+      host->DoAction(ui::kActionPanZoomClip, ov::String::Format(u"%d", Selected()), 1);
+      host->DoAction(ui::kActionPanZoomChannel, channel_name_, 1);
       break;
-    case kActionCancelDecompress:
-    case kActionDecompressDone:
-    case kActionDecompressFailed:
-    case kActionDecompressFailureOk:
+    case ui::kActionCancelDecompress:
+    case ui::kActionDecompressDone:
+    case ui::kActionDecompressFailed:
+    case ui::kActionDecompressFailureOk:
       decompression_.OnAction(host, code, argument);
       break;
     case ui::kActionSelectionChanged:
@@ -185,7 +185,7 @@ void ImageEditor::ShowTextMenu() {
   ui::Menu* root = host ? host->RootMenu() : nullptr;
   ui::Menu* text = root && !text_menu_.IsEmpty() ? root->FindMenu(text_menu_) : nullptr;
   if (ui::Element* editor = text ? text->FindByType(ui::kTypeTextEditor, true) : nullptr) {
-    editor->OnAction(kActionPictureTextShown, ov::String(), 1);
+    editor->OnAction(ui::kActionForgetTextClip, ov::String(), 1);
   }
 }
 
@@ -320,9 +320,9 @@ void ImageEditor::FormatTime() {
 void ImageEditor::UpdateControls() {
   ui::UiHost* host = ui::Host();
   if (!host) return;
-  host->DoAction(kActionPictureBrowserReset, ov::String(), 1);
+  host->DoAction(ui::kActionEffectBrowserReset, ov::String(), 1);
   if (crop_filter_) crop_filter_->SetVisible(CropOn());
-  UpdatePreviewControls({kActionPictureAddEffect, kActionPictureAddOverlay, kActionPicturePanZoomEdit,
+  UpdatePreviewControls({ui::kActionEditorAddEffect, ui::kActionEditorAddOverlay, ui::kActionEditorPanZoomEdit,
                          ui::kActionAddText},
                         clip_list_);
 }
@@ -401,7 +401,7 @@ void ImageEditor::AcceptChannelEffect() {
     mixer_->SetChannelEffect(channel_index_, type, static_cast<int32_t>(GetNumeric(ui::Host(), kEffectSpeed)),
                              static_cast<int32_t>(GetNumeric(ui::Host(), kEffectDir)), file);
     if (channel_index_ >= 0 && channel_index_ < kMixerChannels) {
-      mixer_->OnAction(kActionEffectOn0 + channel_index_, ov::String(), -1);
+      mixer_->OnAction(ui::kActionEffectOn0 + channel_index_, ov::String(), -1);
     }
   }
   const uint32_t interval = GetNumeric(ui::Host(), kImageInterval);

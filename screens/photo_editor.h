@@ -18,19 +18,13 @@
 
 #include "screens/editor_decompression.h"
 #include "screens/picture_editor.h"
+#include "ui/action_codes.h"
 
 namespace ui {
 class PlaylistOrder;
 }  // namespace ui
 
 namespace screens {
-
-// Action codes of the photo editor's screen and sub-menus.
-enum : int32_t {
-  kActionPhotoAcceptChanges = 240,   // ED_ACCEPTCHANGES
-  kActionPhotoAcceptEffect = 241,    // ED_ACCEPTEFFECT
-  kActionPhotoAcceptKenBurns = 242,  // ED_ACCEPTKENBURNS
-};
 
 class ImageEditor : public PictureEditor {
  public:

@@ -196,25 +196,25 @@ bool PictureEditor::OpenChannel(const ov::String& name) {
 bool PictureEditor::OnSharedAction(int32_t code) {
   ui::UiHost* host = ui::Host();
   switch (code) {
-    case kActionPictureCacheCleanup: {
+    case ui::kActionBeforeRotation: {
       auto* menu = dynamic_cast<ui::Menu*>(parent_);
       if (channel_ && host && menu && host->IsMenuInHistory(menu)) DeleteCaches();
       return true;
     }
     case ui::kActionDeactivated:
-    case kActionEditorPausePicture:
+    case ui::kActionEditorPause:
       if (playing_ && !paused_ && engine_) {
         engine_->Pause();
         paused_ = true;
       }
       return true;
-    case kActionCacheLock:
+    case ui::kActionCacheLock:
       LockCaches();
       return true;
-    case kActionCacheUnlock:
+    case ui::kActionCacheUnlock:
       UnlockCaches();
       return true;
-    case kActionPictureReady:
+    case ui::kActionPictureReady:
       TakeRefreshedPicture();
       return true;
     default:
@@ -311,7 +311,7 @@ void PictureEditor::RefreshMain() {
     }
     reload_.store(true, std::memory_order_release);
     preview_mutex_.Release();
-    if (ready && host_) host_->QueueAction(nullptr, kActionPictureReady, ov::String(), 1);
+    if (ready && host_) host_->QueueAction(nullptr, ui::kActionPictureReady, ov::String(), 1);
   }
   refresh_running_.store(false, std::memory_order_release);
 }
@@ -409,10 +409,10 @@ void PictureEditor::UpdatePreviewControls(std::initializer_list<int32_t> stopped
   const bool stopped = !playing_ && !paused_;
   for (int32_t code : stopped_items) host->EnableActionItems(stopped, nullptr, code, 1);
   if (list) list->SetEnableBit(stopped, 31);
-  host->EnableActionItems(!playing_ || paused_, nullptr, kActionEditorPlayPicture, 1);
-  host->EnableActionItems(!playing_ || paused_, nullptr, kActionPicturePlaylistDelete, 1);
+  host->EnableActionItems(!playing_ || paused_, nullptr, ui::kActionEditorPlay, 1);
+  host->EnableActionItems(!playing_ || paused_, nullptr, ui::kActionPlaylistDelete, 1);
   host->EnableActionItems(playing_, nullptr, ui::kActionEditorStop, 1);
-  host->EnableActionItems(playing_ && !paused_, nullptr, kActionEditorPausePicture, 1);
+  host->EnableActionItems(playing_ && !paused_, nullptr, ui::kActionEditorPause, 1);
   host->SetKeepAwake(playing_);
 }
 

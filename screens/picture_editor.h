@@ -40,6 +40,7 @@
 #include "platform/gfx/dc.h"
 #include "platform/os/event.h"
 #include "platform/os/mutex.h"
+#include "ui/action_codes.h"
 #include "ui/control.h"
 
 namespace engine {
@@ -54,27 +55,6 @@ namespace screens {
 class ChannelSelection;
 class Mixer;
 struct ChannelClip;
-
-// Internal action codes of the picture editors.
-enum : int32_t {
-  kActionPanZoomClip = 39,     // string: the clip index to edit
-  kActionPanZoomChannel = 40,  // string: the channel element to edit
-  kActionPictureCacheCleanup = 10,
-  kActionPictureClipEnded = 227,
-  kActionEditorPlayPicture = 228,   // ED_PLAY
-  kActionEditorPausePicture = 230,  // ED_PAUSE
-  kActionEditorTickPicture = 234,
-  kActionPictureCrop = 261,      // ED_CROPPHOTO
-  kActionPicturePanZoomEdit = 262,    // ED_PANZOOMEDIT
-  kActionPictureAddEffect = 237,      // ED_ADDEFFECT
-  kActionPictureAddOverlay = 238,     // ED_ADDOVERLAY
-  kActionPicturePlaylistDelete = 279,  // PL_DELETE
-  kActionPictureBrowserReset = 253,
-  kActionPictureTextChannel = 274,
-  kActionPictureTextShown = 278,
-  // Queued by the refresh worker: a still was decoded (no keyword).
-  kActionPictureReady = 350,
-};
 
 inline constexpr uint32_t PackRect(uint32_t left, uint32_t right, uint32_t top, uint32_t bottom) {
   return (left & 0xFF) << 24 | (right & 0xFF) << 16 | (top & 0xFF) << 8 | (bottom & 0xFF);

@@ -79,34 +79,34 @@ int PreviewMixer::OnAction(int32_t code, const ov::String& argument, int32_t fla
       if (host) host->RequestHelpTip(kHelpPreview);
       return Mixer::OnAction(code, argument, flag);
     case ui::kActionLeavingMenu:
-      if (e && (e->IsReplaying() || e->IsPaused())) OnAction(kActionPlayStop, ov::String(), 0);
+      if (e && (e->IsReplaying() || e->IsPaused())) OnAction(ui::kActionPlayStop, ov::String(), 0);
       if (host) host->SetKeepAwake(false);
       return 1;
-    case kActionPlayback:
+    case ui::kActionPlayback:
       ShowPosition(0, 0);
       if (e && !decoding()) e->StartReplay();
       UpdateControls();
       // The key that pauses (or, without one, stops) is next to hand.
       if (host) {
-        ui::Element* next = host->FindElementByAction(nullptr, kActionPlayPause);
-        if (!next) next = host->FindElementByAction(nullptr, kActionPlayStop);
+        ui::Element* next = host->FindElementByAction(nullptr, ui::kActionPlayPause);
+        if (!next) next = host->FindElementByAction(nullptr, ui::kActionPlayStop);
         if (next) host->SetFocus(next);
       }
       return 1;
-    case kActionPlayStop:
+    case ui::kActionPlayStop:
       if (e) e->StopReplay();
       UpdateControls();
       return 1;
-    case kActionPlayPause:
+    case ui::kActionPlayPause:
       if (e) e->Pause();
       return 1;
     // A preview saves, clears and renders nothing.
-    case kActionMixChanged:
-    case kActionMixLoad:
-    case kActionMixSaveAs:
-    case 331:
-    case 332:
-    case 334:
+    case ui::kActionMixChanged:
+    case ui::kActionMixLoad:
+    case ui::kActionMixSave:
+    case ui::kActionRenderMms:
+    case ui::kActionRenderEmail:
+    case ui::kActionRenderDevice:
       return 1;
     default:
       return Mixer::OnAction(code, argument, flag);

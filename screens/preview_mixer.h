@@ -10,14 +10,9 @@
 #include <cstdint>
 
 #include "screens/mixer.h"
+#include "ui/action_codes.h"
 
 namespace screens {
-
-enum : int32_t {
-  kActionPlayback = 113,
-  kActionPlayStop = 114,
-  kActionPlayPause = 115,
-};
 
 class PreviewMixer : public Mixer {
  public:

@@ -38,8 +38,6 @@ constexpr int kOptionVerticalAlign = 26;
 constexpr uint32_t kPreviewPicture = engine::kFirstVideoChannel;
 constexpr uint32_t kPreviewSound = 0;
 constexpr uint32_t kTickPeriodMs = 250;
-constexpr int32_t kActionPlay = 228;    // ED_PLAY
-constexpr int32_t kActionPause = 230;   // ED_PAUSE
 
 // The end of the preview is looked for at most every 250 ms, one clock for
 // every text editor.
@@ -291,13 +289,13 @@ void TextEditor::SelectTextClip(const ov::String& name, int32_t code) {
                      mixer->FindChannelIndex(channel_) < mixer->channel_count();
   int index = -1;
   if (channel_) {
-    if (code == kActionSelectTextClip && mixed) {
+    if (code == ui::kActionSelectTextClip && mixed) {
       auto* menu = dynamic_cast<ui::Menu*>(parent_);
       auto* list = menu ? dynamic_cast<ui::PlaylistOrder*>(menu->FindByType(ui::kTypePlaylistOrder, true)) : nullptr;
       if (list) index = list->selected();
-    } else if (code == kActionSelectFirstTextClip && mixed) {
+    } else if (code == ui::kActionSelectFirstTextClip && mixed) {
       index = 0;
-    } else if (code == kActionStartCredits || code == kActionEndCredits) {
+    } else if (code == ui::kActionStartCredits || code == ui::kActionEndCredits) {
       index = 0;
     }
   }
@@ -316,18 +314,18 @@ void TextEditor::UpdateMenuItems() {
   ui::UiHost* host = ui::Host();
   if (!host) return;
   const bool stopped = !playing_ && !paused_;
-  host->EnableActionItems(stopped, nullptr, kActionEditorAddOverlay, 1);
-  host->CheckActionItems(credits_ && start_credits_, nullptr, kActionStartCredits, 1);
-  host->CheckActionItems(credits_ && !start_credits_, nullptr, kActionEndCredits, 1);
+  host->EnableActionItems(stopped, nullptr, ui::kActionEditorAddOverlay, 1);
+  host->CheckActionItems(credits_ && start_credits_, nullptr, ui::kActionStartCredits, 1);
+  host->CheckActionItems(credits_ && !start_credits_, nullptr, ui::kActionEndCredits, 1);
   if (ui::Element* list = host->FindElementByType(nullptr, ui::kTypePlaylistOrder, 1)) list->SetEnableBit(stopped, 31);
-  host->EnableActionItems(!playing_ || paused_, nullptr, kActionPlay, 1);
+  host->EnableActionItems(!playing_ || paused_, nullptr, ui::kActionEditorPlay, 1);
   host->EnableActionItems(playing_, nullptr, ui::kActionEditorStop, 1);
-  host->EnableActionItems(playing_ && !paused_, nullptr, kActionPause, 1);
-  host->EnableActionItems(clip_ && !clip_->textString.IsEmpty(), nullptr, kActionTextClear, 1);
+  host->EnableActionItems(playing_ && !paused_, nullptr, ui::kActionEditorPause, 1);
+  host->EnableActionItems(clip_ && !clip_->textString.IsEmpty(), nullptr, ui::kActionTextClear, 1);
   host->SetKeepAwake(playing_);
-  host->CheckActionItems(clip_ && clip_->underline, nullptr, kActionTextUnderline, 1);
-  host->CheckActionItems(clip_ && clip_->italic, nullptr, kActionTextItalic, 1);
-  host->CheckActionItems(clip_ && clip_->bold, nullptr, kActionTextBold, 1);
+  host->CheckActionItems(clip_ && clip_->underline, nullptr, ui::kActionTextUnderline, 1);
+  host->CheckActionItems(clip_ && clip_->italic, nullptr, ui::kActionTextItalic, 1);
+  host->CheckActionItems(clip_ && clip_->bold, nullptr, ui::kActionTextBold, 1);
 }
 
 void TextEditor::StartPreview() {
@@ -484,8 +482,8 @@ int TextEditor::OnAction(int32_t code, const ov::String& argument, int32_t flag)
       // chosen, the credits by their action, a channel's clip by the saved
       // selection.
       if (credits_) {
-        OnAction(start_credits_ ? kActionStartCredits : kActionEndCredits, ov::String(), 0);
-      } else if ((selection_code_ == kActionSelectTextClip || selection_code_ == kActionSelectFirstTextClip) &&
+        OnAction(start_credits_ ? ui::kActionStartCredits : ui::kActionEndCredits, ov::String(), 0);
+      } else if ((selection_code_ == ui::kActionSelectTextClip || selection_code_ == ui::kActionSelectFirstTextClip) &&
                  !selection_name_.IsEmpty()) {
         OnAction(selection_code_, selection_name_, 0);
       }
@@ -508,7 +506,7 @@ int TextEditor::OnAction(int32_t code, const ov::String& argument, int32_t flag)
     case ui::kActionOptionsChanged:
       update = ApplyOptionsStyle() != 0;
       break;
-    case kActionPlay:
+    case ui::kActionEditorPlay:
       if (!playing_) {
         StartPreview();
       } else if (paused_ && engine_) {
@@ -516,7 +514,7 @@ int TextEditor::OnAction(int32_t code, const ov::String& argument, int32_t flag)
         paused_ = false;
       }
       break;
-    case kActionPause:
+    case ui::kActionEditorPause:
       if (!paused_ && playing_ && engine_) {
         engine_->Pause();
         paused_ = true;
@@ -526,36 +524,38 @@ int TextEditor::OnAction(int32_t code, const ov::String& argument, int32_t flag)
       StopPreview();
       Invalidate();
       break;
-    case kActionEditorAddOverlay:
-    case kActionEditorCreditAddOverlay:
+    case ui::kActionEditorAddOverlay:
+    case ui::kActionEditorCreditAddOverlay:
       SetUpOverlay();
       break;
-    case kActionEditorAcceptChanges:
+    case ui::kActionEditorAcceptChanges:
       ApplyOverlay();
       update = ApplyOptionsStyle() != 0;
       break;
-    case kActionJustifyRight:
-    case kActionJustifyLeft:
-    case kActionJustifyCentre:
-    case kActionJustifyFull: {
+    case ui::kActionJustifyRight:
+    case ui::kActionJustifyLeft:
+    case ui::kActionJustifyCentre:
+    case ui::kActionJustifyFull: {
       static constexpr uint32_t kJustification[] = {2, 0, 1, 3};
-      SetStyleOption(kOptionJustification, kJustification[code - kActionJustifyRight]);
+      SetStyleOption(kOptionJustification, kJustification[code - ui::kActionJustifyRight]);
       ApplyOptionsStyle();
       break;
     }
-    case kActionAlignTop:
-    case kActionAlignMiddle:
-    case kActionAlignBottom:
-      SetStyleOption(kOptionVerticalAlign, uint32_t(code - kActionAlignTop));
+    case ui::kActionAlignTop:
+    case ui::kActionAlignMiddle:
+    case ui::kActionAlignBottom:
+      SetStyleOption(kOptionVerticalAlign, uint32_t(code - ui::kActionAlignTop));
       ApplyOptionsStyle();
       break;
-    case kActionTextItalic:
-    case kActionTextBold:
-    case kActionTextUnderline:
-      ToggleOption(code == kActionTextItalic ? kOptionItalic : code == kActionTextBold ? kOptionBold : kOptionUnderline);
+    case ui::kActionTextItalic:
+    case ui::kActionTextBold:
+    case ui::kActionTextUnderline:
+      ToggleOption(code == ui::kActionTextItalic ? kOptionItalic
+                   : code == ui::kActionTextBold ? kOptionBold
+                                                 : kOptionUnderline);
       ApplyOptionsStyle();
       break;
-    case kActionTextClear:
+    case ui::kActionTextClear:
       if (clip_) {
         clip_->textString = ov::String();
         if (channel_) channel_->DeleteClipCaches(kKindText);
@@ -563,24 +563,24 @@ int TextEditor::OnAction(int32_t code, const ov::String& argument, int32_t flag)
         ApplyOptionsStyle();
       }
       break;
-    case kActionSelectTextClip:
-    case kActionSelectFirstTextClip:
+    case ui::kActionSelectTextClip:
+    case ui::kActionSelectFirstTextClip:
       selection_code_ = code;
       selection_name_ = argument;
       credits_ = start_credits_ = false;
       SelectTextClip(argument, code);
       break;
-    case kActionStartCredits:
-    case kActionEndCredits: {
+    case ui::kActionStartCredits:
+    case ui::kActionEndCredits: {
       Mixer* mixer = FindMixer();
-      const bool start = code == kActionStartCredits;
+      const bool start = code == ui::kActionStartCredits;
       if (channel_) channel_->DeleteClipCaches(kKindEmpty);
       SelectTextClip(mixer ? (start ? mixer->start_credits_name() : mixer->end_credits_name()) : ov::String(), code);
       credits_ = true;
       start_credits_ = start;
       break;
     }
-    case kActionForgetTextClip:
+    case ui::kActionForgetTextClip:
       clip_ = nullptr;
       break;
     default:

@@ -20,6 +20,7 @@
 
 #include "engine/text_clip_renderer.h"
 #include "screens/text_clip.h"
+#include "ui/action_codes.h"
 #include "ui/control.h"
 
 namespace engine {
@@ -27,29 +28,6 @@ class MixEngine;
 }  // namespace engine
 
 namespace screens {
-
-// Action codes of the text editor's screen.
-enum : int32_t {
-  kActionEditorAddOverlay = 238,        // ED_ADDOVERLAY
-  kActionEditorCreditAddOverlay = 239,  // ED_CREDITADDOVERLAY
-  kActionEditorAcceptChanges = 240,     // ED_ACCEPTCHANGES
-  kActionJustifyRight = 263,            // no keyword: SETATTRIBUTE TextJust in the skin
-  kActionJustifyLeft = 264,
-  kActionJustifyCentre = 265,
-  kActionJustifyFull = 266,
-  kActionAlignTop = 267,                // no keyword: SETATTRIBUTE TextVAlign
-  kActionAlignMiddle = 268,
-  kActionAlignBottom = 269,
-  kActionTextItalic = 270,              // TE_ITALIC
-  kActionTextBold = 271,                // TE_BOLD
-  kActionTextUnderline = 272,           // TE_UNDERLINE
-  kActionTextClear = 273,               // TE_CLEAR
-  kActionSelectTextClip = 274,          // the argument names the channel: its selected clip
-  kActionSelectFirstTextClip = 275,     // the argument names the channel: its first clip
-  kActionStartCredits = 276,            // TE_STARTCREDIT
-  kActionEndCredits = 277,              // TE_ENDCREDIT
-  kActionForgetTextClip = 278,
-};
 
 class ChannelSelection;
 class Mixer;

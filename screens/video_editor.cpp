@@ -40,15 +40,6 @@ constexpr int kStringOverlayEffect = 18;
 constexpr int kStringEffectFilename = 19;
 
 constexpr int kHelpTipVideoEditor = 6;
-constexpr int32_t kActionCacheCleanup = 10;
-constexpr int32_t kActionEditorAddEffect = 237;   // ED_ADDEFFECT
-constexpr int32_t kActionEditorAddOverlay = 238;  // ED_ADDOVERLAY
-constexpr int32_t kActionEditorAcceptChanges = 240;  // ED_ACCEPTCHANGES
-constexpr int32_t kActionEditorAcceptEffect = 241;   // ED_ACCEPTEFFECT
-constexpr int32_t kActionEditorCropPhoto = 261;      // ED_CROPPHOTO
-constexpr int32_t kActionOpenText = 275;       // the text editor opens a clip's text
-constexpr int32_t kActionTextEditorReset = 278;
-constexpr int32_t kActionPlaylistDelete = 279;  // PL_DELETE
 constexpr uint32_t kVideoChannel = engine::kFirstVideoChannel;  // the preview's video: engine channel 16
 constexpr uint32_t kSoundChannel = 0;
 constexpr int32_t kOverlayKey = 0x00FF00FF;
@@ -259,7 +250,7 @@ void VideoEditor::Seeking() {
     playing_ = true;
     playing_selection_ = false;
     UpdateControls();
-    FocusAction(kActionEditorPause);
+    FocusAction(ui::kActionEditorPause);
   } else {
     Post(engine::MakeCommand(engine::CMD_SEEK, kVideoChannel, int32_t(to)));
   }
@@ -334,20 +325,20 @@ void VideoEditor::UpdateControls() {
   const bool stopped = !playing_ && !paused_;
   engine::VideoMixer* video = engine_ ? engine_->videoMixer() : nullptr;
   const bool can_seek = video && video->CanSeekChannel(kVideoChannel - engine::kFirstVideoChannel);
-  host->EnableActionItems(!playing_ || paused_, nullptr, kActionEditorPlay, 1);
-  host->EnableActionItems(true, nullptr, kActionEditorPlaySelection, 1);
-  host->EnableActionItems(stopped, nullptr, kActionEditorAddEffect, 1);
-  host->EnableActionItems(stopped, nullptr, kActionEditorAddOverlay, 1);
+  host->EnableActionItems(!playing_ || paused_, nullptr, ui::kActionEditorPlay, 1);
+  host->EnableActionItems(true, nullptr, ui::kActionEditorPlaySelection, 1);
+  host->EnableActionItems(stopped, nullptr, ui::kActionEditorAddEffect, 1);
+  host->EnableActionItems(stopped, nullptr, ui::kActionEditorAddOverlay, 1);
   host->EnableActionItems(stopped, nullptr, ui::kActionAddText, 1);
-  host->EnableActionItems(!playing_ || paused_, nullptr, kActionPlaylistDelete, 1);
+  host->EnableActionItems(!playing_ || paused_, nullptr, ui::kActionPlaylistDelete, 1);
   host->EnableActionItems(playing_, nullptr, ui::kActionEditorStop, 1);
-  host->EnableActionItems(playing_ && !paused_, nullptr, kActionEditorPause, 1);
-  host->EnableActionItems(playing_ && !paused_ && can_seek, nullptr, kActionEditorSkipForward, 1);
-  host->EnableActionItems(playing_ && !paused_ && can_seek, nullptr, kActionEditorSkipBack, 1);
-  host->EnableActionItems(cut_.end != 0 || (cut_.start != 0 && !playing_selection_), nullptr, kActionEditorCutClear,
+  host->EnableActionItems(playing_ && !paused_, nullptr, ui::kActionEditorPause, 1);
+  host->EnableActionItems(playing_ && !paused_ && can_seek, nullptr, ui::kActionEditorSkipForward, 1);
+  host->EnableActionItems(playing_ && !paused_ && can_seek, nullptr, ui::kActionEditorSkipBack, 1);
+  host->EnableActionItems(cut_.end != 0 || (cut_.start != 0 && !playing_selection_), nullptr, ui::kActionEditorCutClear,
                           1);
   const bool loop = channel_ && channel_->loop_on() != 0;
-  host->CheckActionItems(loop, nullptr, kActionEditorToggleLoop, 1);
+  host->CheckActionItems(loop, nullptr, ui::kActionEditorToggleLoop, 1);
   if (looping_tick_) looping_tick_->SetVisible(loop);
   host->SetKeepAwake(playing_);
 }
@@ -406,7 +397,7 @@ void VideoEditor::AcceptChannelEffect() {
   if (mixer_ && channel_index_ >= 0) {
     mixer_->SetChannelEffect(channel_index_, int32_t(type), int32_t(GetNumeric(host, kOptionEffectSpeed)),
                              int32_t(GetNumeric(host, kOptionEffectDir)), file);
-    mixer_->OnAction(kActionEffectOn0 + channel_index_, ov::String(), -1);
+    mixer_->OnAction(ui::kActionEffectOn0 + channel_index_, ov::String(), -1);
   }
   const uint32_t interval = GetNumeric(host, kOptionImageInterval);
   if (interval != interval_snapshot_) {
@@ -499,7 +490,7 @@ int VideoEditor::OnAction(int32_t code, const ov::String& argument, int32_t flag
           host && !image_text_menu_.IsEmpty() ? host->FindElementByName(host->RootMenu(), image_text_menu_, true)
                                               : nullptr;
       if (ui::Element* editor = text_menu ? text_menu->FindByType(ui::kTypeTextEditor, true) : nullptr) {
-        editor->OnAction(kActionTextEditorReset, ov::String(), 0);
+        editor->OnAction(ui::kActionForgetTextClip, ov::String(), 0);
       }
       int32_t start = 0, end = 0;
       if (HasClip()) channel_->GetClipCutPoints(0, &start, &end);
@@ -515,7 +506,7 @@ int VideoEditor::OnAction(int32_t code, const ov::String& argument, int32_t flag
     case ui::kActionAfterRotation:
       if (!channel_name_.IsEmpty() && HostIfShown()) Open(channel_name_);
       break;
-    case kActionCacheCleanup:
+    case ui::kActionBeforeRotation:
       if (channel_ && HostIfShown()) channel_->DeleteClipCaches(0);
       break;
     case ui::kActionLeavingMenu:
@@ -541,7 +532,7 @@ int VideoEditor::OnAction(int32_t code, const ov::String& argument, int32_t flag
       break;
     }
     case ui::kActionDeactivated:
-      if (playing_ && !paused_) OnAction(kActionEditorPause, ov::String(), 0);
+      if (playing_ && !paused_) OnAction(ui::kActionEditorPause, ov::String(), 0);
       break;
     case ui::kActionOptionChanged:
       if (argument.EqualsNoCase(kPlayPercentageKey)) Seeking();
@@ -549,7 +540,7 @@ int VideoEditor::OnAction(int32_t code, const ov::String& argument, int32_t flag
     case ui::kActionSetChannel:
       Open(argument);
       break;
-    case kActionEditorPlay:
+    case ui::kActionEditorPlay:
       if (playing_ && paused_) {
         if (engine_) engine_->StartReplay();
         paused_ = false;
@@ -557,40 +548,40 @@ int VideoEditor::OnAction(int32_t code, const ov::String& argument, int32_t flag
         playing_ = true;
         playing_selection_ = false;
       }
-      FocusAction(kActionEditorPause);
+      FocusAction(ui::kActionEditorPause);
       break;
-    case kActionEditorPlaySelection:
+    case ui::kActionEditorPlaySelection:
       if (playing_) OnAction(ui::kActionEditorStop, ov::String(), 0);
       if (StartPreview(true, 0)) {
         playing_ = true;
         playing_selection_ = true;
       }
-      FocusAction(kActionEditorPause);
+      FocusAction(ui::kActionEditorPause);
       break;
-    case kActionEditorPause:
+    case ui::kActionEditorPause:
       if (!paused_ && engine_) {
         engine_->Pause();
         paused_ = true;
       }
-      FocusAction(kActionEditorPlay);
+      FocusAction(ui::kActionEditorPlay);
       break;
     case ui::kActionEditorStop:
       if (playing_) StopPreview();
       FormatTime();
       break;
-    case kActionEditorSkipForward:
+    case ui::kActionEditorSkipForward:
       Skip(kSkipMs);
       break;
-    case kActionEditorSkipBack:
+    case ui::kActionEditorSkipBack:
       Skip(-kSkipMs);
       break;
-    case kActionEditorTick:
+    case ui::kActionEditorTick:
       FormatTime();
       break;
-    case kActionEditorToggleLoop:
+    case ui::kActionEditorToggleLoop:
       if (channel_) channel_->set_loop_on(channel_->loop_on() ? 0 : 1);
       break;
-    case kActionEditorAddEffect:
+    case ui::kActionEditorAddEffect:
       if (!HasClip()) break;
       LoadEffectOptions();
       JumpToSubMenu(image_effect_menu_);
@@ -600,7 +591,7 @@ int VideoEditor::OnAction(int32_t code, const ov::String& argument, int32_t flag
         host->UpdateEffectControls();
       }
       break;
-    case kActionEditorAddOverlay:
+    case ui::kActionEditorAddOverlay:
       if (!HasClip()) break;
       LoadOverlayOptions();
       JumpToSubMenu(image_overlay_menu_);
@@ -609,50 +600,50 @@ int VideoEditor::OnAction(int32_t code, const ov::String& argument, int32_t flag
         host->UpdateEffectControls();
       }
       break;
-    case kActionEditorAcceptChanges:
+    case ui::kActionEditorAcceptChanges:
       ApplyOverlayAndPhotoEffect();
       break;
-    case kActionEditorAcceptEffect:
+    case ui::kActionEditorAcceptEffect:
       AcceptChannelEffect();
       StartDecompression();
       break;
     case ui::kActionAddText:
       if (!HasClip()) break;
       JumpToSubMenu(image_text_menu_);
-      if (host) host->DoAction(kActionOpenText, channel_name_, 1);
+      if (host) host->DoAction(ui::kActionSelectFirstTextClip, channel_name_, 1);
       break;
-    case kActionEditorCutStart: {
+    case ui::kActionEditorCutStart: {
       if (!HasClip()) break;
       MoveCutStart(&cut_, int32_t(Position()));
       StoreCuts();
       if (host) host->InvalidateAll();
       break;
     }
-    case kActionEditorCutEnd: {
+    case ui::kActionEditorCutEnd: {
       if (!HasClip()) break;
       MoveCutEnd(&cut_, int32_t(Position()));
       StoreCuts();
       if (host) host->InvalidateAll();
       break;
     }
-    case kActionEditorCutClear:
+    case ui::kActionEditorCutClear:
       cut_.start = cut_.end = 0;
       StoreCuts();
       break;
     case ui::kActionOptionCut:
       SliderCut();
       break;
-    case kActionEditorCropPhoto:
+    case ui::kActionEditorCropPhoto:
       if (HasClip()) {
         const int32_t on = channel_->GetClipCropOn(0) ? 0 : 1;
         channel_->SetClipCropOn(0, on);
-        if (host) host->CheckActionItems(on != 0, nullptr, kActionEditorCropPhoto, 1);
+        if (host) host->CheckActionItems(on != 0, nullptr, ui::kActionEditorCropPhoto, 1);
       }
       break;
-    case kActionCancelDecompress:
-    case kActionDecompressDone:
-    case kActionDecompressFailed:
-    case kActionDecompressFailureOk:
+    case ui::kActionCancelDecompress:
+    case ui::kActionDecompressDone:
+    case ui::kActionDecompressFailed:
+    case ui::kActionDecompressFailureOk:
       decompression_.OnAction(host, code, argument);
       break;
     default:

@@ -16,6 +16,7 @@
 #include "shell/pak_archive.h"
 #include "shell/render_mode.h"
 #include "shell/xml_manager.h"
+#include "ui/action_codes.h"
 #include "ui/text_drawing.h"
 
 namespace shell {
@@ -124,7 +125,7 @@ void App::MainWndProc(const wnd::Event& e) {
       if (!sm) break;
       if (e.wparam == 0) {
         sm->StopTimers();
-        sm->DoAction(31, ov::String(), 1);
+        sm->DoAction(ui::kActionDeactivated, ov::String(), 1);
         if (sm->keep_awake()) {
           sm->SetKeepAwake(false);
           keep_awake_restore_ = true;

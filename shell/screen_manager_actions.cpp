@@ -82,33 +82,33 @@ int ScreenManager::DoAction(int32_t code, const ov::String& parameter, int32_t d
       RefreshMenuState();
       return 0;
     }
-    case 101:
-    case 240:
-    case 241:
-    case 242:
+    case ui::kActionMixerAcceptWizard:
+    case ui::kActionEditorAcceptChanges:
+    case ui::kActionEditorAcceptEffect:
+    case ui::kActionEditorAcceptKenBurns:
       GoBack(false);
       if (current_) current_->OnAction(code, ov::String(), 1);
       return 0;
-    case 307:
-    case 308:
+    case ui::kActionAcceptEffect:
+    case ui::kActionAllChannelsAcceptEffect:
       GoBack(false);
       if (focused_) focused_->OnAction(code, ov::String(), 0);
       return 0;
-    case 326:
-    case 328:
-    case 329:
-    case 330:
-    case 331:
-    case 332:
-    case 333:
-    case 334:
-    case 335:
-    case 336:
-    // A failed render (337) goes to the mixer as the finished one does: it
+    case ui::kActionMixClear:
+    case ui::kActionMixChanged:
+    case ui::kActionMixLoad:
+    case ui::kActionMixSave:
+    case ui::kActionRenderMms:
+    case ui::kActionRenderEmail:
+    case ui::kActionRenderBlog:
+    case ui::kActionRenderDevice:
+    case ui::kActionCancelRender:
+    case ui::kActionRenderDone:
+    // A failed render goes to the mixer as the finished one does: it
     // arrives while "save_menu" is current, which would keep it, and the
     // render would never end.
-    case 337: {
-      if (code >= 330 && code <= 334) DoAction(ui::kActionPlayStop, ov::String(), 1);
+    case ui::kActionRenderFailed: {
+      if (code >= ui::kActionMixSave && code <= ui::kActionRenderDevice) DoAction(ui::kActionPlayStop, ov::String(), 1);
       Menu* root = container_ ? container_.get() : current_;
       if (root) {
         if (Element* mixer = root->FindByType(ui::kTypeMixer, true)) mixer->OnAction(code, parameter, 0);

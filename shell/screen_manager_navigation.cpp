@@ -192,10 +192,13 @@ void ScreenManager::ShowNextHelpTip() {
 void ScreenManager::RefreshMenuState() {
   if (!current_) return;
   const uint32_t v = *options_.GetOption(27);
-  for (uint32_t i = 0; i <= 8; ++i) current_->EnableAction(i == v, static_cast<int32_t>(102 + i), -1);
+  for (uint32_t i = 0; i <= 8; ++i) {
+    current_->EnableAction(i == v, ui::kActionWizardSetting0 + static_cast<int32_t>(i), -1);
+  }
   current_->CheckAction(*options_.GetOption(45) != 0, ui::kActionHelpOn, -1);
   if (current_->title() == ov::String(u"save_menu") && focused_) {
-    static const int32_t kCodes[] = {330, 331, 332, 334, 333};
+    static const int32_t kCodes[] = {ui::kActionMixSave, ui::kActionRenderMms, ui::kActionRenderEmail,
+                                     ui::kActionRenderDevice, ui::kActionRenderBlog};
     for (int32_t code : kCodes) {
       if (current_->FindByAction(code) == focused_) {
         help_.RequestTip(12);

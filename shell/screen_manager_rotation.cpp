@@ -30,7 +30,7 @@ void ScreenManager::StopForRotation() {
   // screen manager.
   if (container_) container_->OnAction(ui::kActionBeforeRotation, ov::String(), -1);
   DoAction(ui::kActionEditorStop, ov::String(), 1);
-  if (container_) container_->OnAction(ui::kActionMixerStop, ov::String(), -1);
+  if (container_) container_->OnAction(ui::kActionMixStop, ov::String(), -1);
   DoAction(ui::kActionPlayStop, ov::String(), 1);
   // A decompression in progress is cancelled and its progress screen left,
   // so that the state saved is the screen under it.

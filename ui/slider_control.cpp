@@ -10,9 +10,6 @@
 namespace ui {
 namespace {
 
-constexpr int32_t kActionStepDown = 76;
-constexpr int32_t kActionStepUp = 77;
-constexpr int32_t kActionSetFromMixer = 78;
 constexpr int32_t kStep = 10;
 
 // The index after `prefix` in `name` (none: 0); -1 when the name is not of
@@ -263,17 +260,17 @@ int SliderControl::OnAction(int32_t code, const ov::String& argument, int32_t fl
       Repaint();
       return 1;
     }
-    case kActionStepDown:
+    case kActionSliderStepDown:
       if (value_ >= kStep) value_ -= kStep;
       NotifyMixer();
       Repaint();
       return 1;
-    case kActionStepUp:
+    case kActionSliderStepUp:
       if (value_ <= 100 - kStep) value_ += kStep;
       NotifyMixer();
       Repaint();
       return 1;
-    case kActionSetFromMixer:
+    case kActionSliderSet:
       set_value(100 - argument.ToInt());
       Repaint();
       return 1;

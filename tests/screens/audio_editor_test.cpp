@@ -220,7 +220,7 @@ TEST_F(AudioEditorTest, AStopStartsTheWaveformAgain) {
   EditorScreen s(&host_, Clip("restart.wav", 6000, Steps));
   for (int i = 0; i < 8; ++i) s.Draw();
   ASSERT_EQ(s.editor->columns_done(), 40);
-  s.editor->OnAction(screens::kActionEditorPlay, ov::String(), 0);
+  s.editor->OnAction(ui::kActionEditorPlay, ov::String(), 0);
   s.editor->OnAction(ui::kActionEditorStop, ov::String(), 0);
   for (int i = 0; i < 40; ++i) s.Draw();
   ASSERT_EQ(s.editor->columns_done(), 200);
@@ -246,7 +246,7 @@ TEST_F(AudioEditorTest, PreviewKeepsRealTimeOnALoadedMachine) {
       while (busy.load(std::memory_order_relaxed)) x = x + 1;
     });
   }
-  s.editor->OnAction(screens::kActionEditorPlay, ov::String(), 0);
+  s.editor->OnAction(ui::kActionEditorPlay, ov::String(), 0);
   // From the first block's tick, which the thread queues once the device
   // has it, to the ED_STOP that follows the last block played.
   std::chrono::steady_clock::time_point first;
@@ -254,7 +254,7 @@ TEST_F(AudioEditorTest, PreviewKeepsRealTimeOnALoadedMachine) {
   for (int i = 0; i < 10000 && s.editor->playing(); ++i) {
     ov::Sleep(1);
     const std::vector<int32_t> codes = host_.Drain(s.editor);
-    if (!ticked && std::find(codes.begin(), codes.end(), screens::kActionEditorTick) != codes.end()) {
+    if (!ticked && std::find(codes.begin(), codes.end(), ui::kActionEditorTick) != codes.end()) {
       first = std::chrono::steady_clock::now();
       ticked = true;
     }
@@ -276,7 +276,7 @@ TEST_F(AudioEditorTest, PreviewKeepsRealTimeOnALoadedMachine) {
 // the slider's markers follow the cut.
 TEST_F(AudioEditorTest, CutFromThePlayPositionAndPagesFollowThePlayLine) {
   EditorScreen s(&host_, Clip("long.wav", 13000, Pattern));
-  s.editor->OnAction(screens::kActionEditorPlay, ov::String(), 0);
+  s.editor->OnAction(ui::kActionEditorPlay, ov::String(), 0);
   ASSERT_TRUE(s.editor->playing());
   ASSERT_TRUE(s.PlayTo(50000));
   EXPECT_EQ(s.editor->window_start_ms(), 0);
@@ -286,7 +286,7 @@ TEST_F(AudioEditorTest, CutFromThePlayPositionAndPagesFollowThePlayLine) {
   EXPECT_EQ(s.editor->window_start_ms(), 10000);
   EXPECT_EQ(std::u16string(host_.strings[5].View()), u"0:12.3");  // AudioTrackPos
   EXPECT_EQ(host_.numeric[1], 94u);                                // AudioTrackPlayPercentage
-  s.editor->OnAction(screens::kActionEditorCutStart, ov::String(), 0);
+  s.editor->OnAction(ui::kActionEditorCutStart, ov::String(), 0);
   int32_t start = -1, end = -1;
   s.channel->GetClipCutPoints(0, &start, &end);
   EXPECT_EQ(start, 12300);
@@ -300,22 +300,22 @@ TEST_F(AudioEditorTest, CutFromThePlayPositionAndPagesFollowThePlayLine) {
   EXPECT_FALSE(s.editor->preview_running());
   EXPECT_EQ(s.editor->play_pos(), 0);
   EXPECT_EQ(s.editor->window_start_ms(), 0);
-  s.editor->OnAction(screens::kActionEditorPlay, ov::String(), 0);
+  s.editor->OnAction(ui::kActionEditorPlay, ov::String(), 0);
   ASSERT_TRUE(s.PlayTo(100000));
-  s.editor->OnAction(screens::kActionEditorCutEnd, ov::String(), 0);
+  s.editor->OnAction(ui::kActionEditorCutEnd, ov::String(), 0);
   s.channel->GetClipCutPoints(0, &start, &end);
   EXPECT_EQ(start, 0);
   EXPECT_EQ(end, 10000);
   // Skips move the view and the play position a window at a time and
   // refuse to pass the clip's end.
   EXPECT_EQ(s.editor->window_start_ms(), 5000);
-  s.editor->OnAction(screens::kActionEditorSkipBack, ov::String(), 0);
+  s.editor->OnAction(ui::kActionEditorSkipBack, ov::String(), 0);
   EXPECT_EQ(s.editor->play_pos(), 50000);
   EXPECT_EQ(s.editor->window_start_ms(), 0);
-  s.editor->OnAction(screens::kActionEditorSkipForward, ov::String(), 0);
+  s.editor->OnAction(ui::kActionEditorSkipForward, ov::String(), 0);
   EXPECT_EQ(s.editor->play_pos(), 100000);
   EXPECT_EQ(s.editor->window_start_ms(), 5000);
-  s.editor->OnAction(screens::kActionEditorSkipForward, ov::String(), 0);  // 15 s: past the end
+  s.editor->OnAction(ui::kActionEditorSkipForward, ov::String(), 0);  // 15 s: past the end
   EXPECT_EQ(s.editor->play_pos(), 100000);
   EXPECT_EQ(s.editor->window_start_ms(), 5000);
   // The preview goes on from where the skip left it.
@@ -324,15 +324,15 @@ TEST_F(AudioEditorTest, CutFromThePlayPositionAndPagesFollowThePlayLine) {
   // the start; so does a start on the end itself.
   const int32_t past = s.editor->play_pos() / 10;
   ASSERT_GT(past, 10000);
-  s.editor->OnAction(screens::kActionEditorCutStart, ov::String(), 0);
+  s.editor->OnAction(ui::kActionEditorCutStart, ov::String(), 0);
   s.channel->GetClipCutPoints(0, &start, &end);
   EXPECT_EQ(start, past);
   EXPECT_EQ(end, 0);
-  s.editor->OnAction(screens::kActionEditorCutEnd, ov::String(), 0);
+  s.editor->OnAction(ui::kActionEditorCutEnd, ov::String(), 0);
   s.channel->GetClipCutPoints(0, &start, &end);
   EXPECT_EQ(start, 0);
   EXPECT_EQ(end, past);
-  s.editor->OnAction(screens::kActionEditorCutStart, ov::String(), 0);
+  s.editor->OnAction(ui::kActionEditorCutStart, ov::String(), 0);
   s.channel->GetClipCutPoints(0, &start, &end);
   EXPECT_EQ(start, past);
   EXPECT_EQ(end, 0);
@@ -364,7 +364,7 @@ TEST_F(AudioEditorTest, SlidersSetTheCut) {
     EXPECT_EQ(end, c.want_end) << c.start << "," << c.end;
   }
   EditorScreen s(&host_, clip, {}, 2000, 4000);
-  s.editor->OnAction(screens::kActionEditorPlay, ov::String(), 0);
+  s.editor->OnAction(ui::kActionEditorPlay, ov::String(), 0);
   host_.numeric[38] = 70;
   s.editor->OnAction(ui::kActionOptionCut, ov::String(), 0);
   int32_t start = -1, end = -1;
@@ -399,7 +399,7 @@ TEST_F(AudioEditorTest, TapAndDragSetTheCut) {
   EXPECT_EQ(end, 199 * 25);
   s.editor->OnStylusUp(left + 1000, y);
 
-  s.editor->OnAction(screens::kActionEditorPlay, ov::String(), 0);
+  s.editor->OnAction(ui::kActionEditorPlay, ov::String(), 0);
   s.editor->OnStylusDown(left + 100, y);
   s.editor->OnStylusMove(left + 150, y);
   s.channel->GetClipCutPoints(0, &start, &end);
@@ -418,11 +418,11 @@ TEST_F(AudioEditorTest, EffectToggles) {
     int32_t param1;
   };
   const Case cases[] = {
-      {0, {screens::kActionEditorEchoShort}, true, engine::CMD_ECHO, 500},
-      {0, {screens::kActionEditorEchoShort, screens::kActionEditorEchoShort}, false, engine::CMD_ECHO, 500},
-      {223, {screens::kActionEditorEchoShort}, true, engine::CMD_ECHO, 500},
-      {222, {screens::kActionEditorEchoShort}, false, engine::CMD_ECHO, 1000},
-      {221, {screens::kActionEditorChorus}, true, engine::CMD_CHORUS, 5},
+      {0, {ui::kActionEditorEchoShort}, true, engine::CMD_ECHO, 500},
+      {0, {ui::kActionEditorEchoShort, ui::kActionEditorEchoShort}, false, engine::CMD_ECHO, 500},
+      {223, {ui::kActionEditorEchoShort}, true, engine::CMD_ECHO, 500},
+      {222, {ui::kActionEditorEchoShort}, false, engine::CMD_ECHO, 1000},
+      {221, {ui::kActionEditorChorus}, true, engine::CMD_CHORUS, 5},
   };
   const std::string clip = Clip("fx.wav", 1000, Steps);
   for (const Case& c : cases) {
@@ -475,7 +475,7 @@ TEST_F(AudioEditorTest, ViewsAndClipsWithoutAColumnToDivideBy) {
       s.editor->OnStylusMove(13, 30);
       EXPECT_EQ(s.channel->clip(0)->cutEnd, 0);
     }
-    s.editor->OnAction(screens::kActionEditorPlay, ov::String(), 0);
+    s.editor->OnAction(ui::kActionEditorPlay, ov::String(), 0);
     EXPECT_TRUE(s.PlayToEnd()) << c.g.width << "x" << c.g.height;
   }
   EditorScreen s(&host_, Clip("short.wav", 10, Steps));
@@ -489,7 +489,7 @@ TEST_F(AudioEditorTest, ViewsAndClipsWithoutAColumnToDivideBy) {
 TEST_F(AudioEditorTest, ADeviceThatDoesNotOpenEndsThePreview) {
   EditorScreen s(&host_, Clip("nodev.wav", 1000, Steps));
   AudioEditor::SetDeviceFactory([] { return std::unique_ptr<ov::WaveOutDevice>(); });
-  s.editor->OnAction(screens::kActionEditorPlay, ov::String(), 0);
+  s.editor->OnAction(ui::kActionEditorPlay, ov::String(), 0);
   for (int i = 0; i < 60000 && s.editor->playing(); ++i) {
     ov::Sleep(1);
     s.Deliver();
@@ -530,7 +530,7 @@ TEST(AudioEditorScreen, PlaySelectionHandsTheDeviceTheCutBitForBit) {
   auto* editor = dynamic_cast<AudioEditor*>(d.sm().FindElementByType(nullptr, ui::kTypeAudioEditor, 1));
   ASSERT_NE(editor, nullptr);
   EXPECT_EQ(editor->duration_ms(), 3000u);
-  d.sm().DoAction(screens::kActionEditorPlaySelection, ov::String(), 1);
+  d.sm().DoAction(ui::kActionEditorPlaySelection, ov::String(), 1);
   ASSERT_TRUE(editor->playing());
   EXPECT_TRUE(editor->selection_mode());
   std::vector<uint8_t> played;

@@ -51,23 +51,23 @@ TEST_F(ChannelOnScreen, AssignTakesTheBrowserSelection) {
   ChannelSelection* ch = screen_.channel[2];
   host_.focused = ch;
   Select("holiday.mp4");
-  ch->OnAction(screens::kActionChannelAssign, ov::String(), 0);
+  ch->OnAction(ui::kActionChannelAssign, ov::String(), 0);
   ASSERT_EQ(ch->GetKind(), screens::kKindVideo);
   EXPECT_EQ(ch->GetClipFileType(0), screens::kFileTypeMp4);
   EXPECT_EQ(ch->loop_on(), 1);
-  EXPECT_EQ(host_.actions.back().code, screens::kActionMixChanged);
+  EXPECT_EQ(host_.actions.back().code, ui::kActionMixChanged);
   // A broken record is not assigned; a project is loaded instead.
   Select("broken.jpg", 1);
-  ch->OnAction(screens::kActionChannelAssign, ov::String(), 0);
+  ch->OnAction(ui::kActionChannelAssign, ov::String(), 0);
   EXPECT_EQ(ch->GetKind(), screens::kKindVideo);
   Select("old.mix");
-  ch->OnAction(screens::kActionChannelAssign, ov::String(), 0);
-  EXPECT_EQ(host_.actions.back().code, screens::kActionMixLoad);
+  ch->OnAction(ui::kActionChannelAssign, ov::String(), 0);
+  EXPECT_EQ(host_.actions.back().code, ui::kActionMixLoad);
   EXPECT_EQ(std::u16string(host_.actions.back().parameter), std::u16string((U(dir_ + "/old.mix")).View()));
   // Without the focus the code does nothing.
   host_.focused = nullptr;
   Select("song.wav");
-  ch->OnAction(screens::kActionChannelAssign, ov::String(), 0);
+  ch->OnAction(ui::kActionChannelAssign, ov::String(), 0);
   EXPECT_EQ(ch->GetKind(), screens::kKindVideo);
 }
 
@@ -83,7 +83,7 @@ TEST_F(ChannelOnScreen, AssignRefusesSoundItCannotDecode) {
   host_.focused = ch;
   Select("text.wav");
   std::ofstream(dir_ + "/text.wav") << "some words, no sound";
-  ch->OnAction(screens::kActionChannelAssign, ov::String(), 0);
+  ch->OnAction(ui::kActionChannelAssign, ov::String(), 0);
   EXPECT_EQ(ch->GetKind(), screens::kKindEmpty);
   // 24 bits at 96 kHz, stereo, as sox writes it: WAVE_FORMAT_EXTENSIBLE.
   Select("extensible.wav");
@@ -94,9 +94,9 @@ TEST_F(ChannelOnScreen, AssignRefusesSoundItCannotDecode) {
     std::copy(std::begin(format), std::end(format), wav.begin() + 20);
     ASSERT_TRUE(ov::WriteWholeFile(U(dir_ + "/extensible.wav"), wav.data(), wav.size()));
   }
-  ch->OnAction(screens::kActionChannelAssign, ov::String(), 0);
+  ch->OnAction(ui::kActionChannelAssign, ov::String(), 0);
   EXPECT_EQ(ch->GetKind(), screens::kKindEmpty);
-  EXPECT_FALSE(host_.actions.size() && host_.actions.back().code == screens::kActionMixChanged);
+  EXPECT_FALSE(host_.actions.size() && host_.actions.back().code == ui::kActionMixChanged);
   Select("pcm24.wav");  // the same bytes under format 1: 24-bit PCM plays
   {
     std::vector<uint8_t> wav = ovtest::ReadFileBytes(dir_ + "/pcm24.wav");
@@ -104,7 +104,7 @@ TEST_F(ChannelOnScreen, AssignRefusesSoundItCannotDecode) {
     std::copy(std::begin(format), std::end(format), wav.begin() + 20);
     ASSERT_TRUE(ov::WriteWholeFile(U(dir_ + "/pcm24.wav"), wav.data(), wav.size()));
   }
-  ch->OnAction(screens::kActionChannelAssign, ov::String(), 0);
+  ch->OnAction(ui::kActionChannelAssign, ov::String(), 0);
   EXPECT_EQ(ch->GetKind(), screens::kKindAudio);
   wnd::SetMessageBoxHook(nullptr);
   ASSERT_EQ(boxes.size(), 2u);
@@ -139,21 +139,21 @@ TEST_F(ChannelOnScreen, ClearCodesReachOnlyTheirChannel) {
   Select("a.jpg");
   for (int i = 2; i <= 3; ++i) {
     host_.focused = screen_.channel[i];
-    screen_.channel[i]->OnAction(screens::kActionChannelAssign, ov::String(), 0);
+    screen_.channel[i]->OnAction(ui::kActionChannelAssign, ov::String(), 0);
   }
   for (ChannelSelection* ch : {screen_.channel[2], screen_.channel[3]}) {
-    ch->OnAction(screens::kActionChannelClear0 + 3, ov::String(), 0);  // CH_CLEAR3
+    ch->OnAction(ui::kActionChannelClear0 + 3, ov::String(), 0);  // CH_CLEAR3
   }
   EXPECT_EQ(screen_.channel[2]->GetKind(), screens::kKindImage);
   EXPECT_EQ(screen_.channel[3]->GetKind(), screens::kKindEmpty);
   // CH_CLEAR with a name clears that channel only.
-  screen_.channel[2]->OnAction(screens::kActionChannelClear, u"channel_sel3", 0);
+  screen_.channel[2]->OnAction(ui::kActionChannelClear, u"channel_sel3", 0);
   EXPECT_EQ(screen_.channel[2]->GetKind(), screens::kKindImage);
-  screen_.channel[2]->OnAction(screens::kActionChannelClear, u"channel_sel2", 0);
+  screen_.channel[2]->OnAction(ui::kActionChannelClear, u"channel_sel2", 0);
   EXPECT_EQ(screen_.channel[2]->GetKind(), screens::kKindEmpty);
   // The credits channels' clear keeps one empty text clip.
   screen_.channel[6]->GetClipText(0)->textString = u"Opening";
-  screen_.channel[6]->OnAction(screens::kActionCreditsStartClear, ov::String(), 0);
+  screen_.channel[6]->OnAction(ui::kActionCreditsStartClear, ov::String(), 0);
   ASSERT_EQ(screen_.channel[6]->ClipCount(), 1);
   EXPECT_TRUE(screen_.channel[6]->GetClipText(0)->textString.IsEmpty());
 }
@@ -163,7 +163,7 @@ TEST_F(ChannelOnScreen, ClearCodesReachOnlyTheirChannel) {
 TEST_F(ChannelOnScreen, CacheFilesGoWithTheClearUnlessRotating) {
   Select("a.jpg");
   host_.focused = screen_.channel[0];
-  screen_.channel[0]->OnAction(screens::kActionChannelAssign, ov::String(), 0);
+  screen_.channel[0]->OnAction(ui::kActionChannelAssign, ov::String(), 0);
   const ov::String cache = U(ovtest::TouchFile(dir_, "image0-0-0.raw"));
   const ov::String source = screen_.channel[0]->GetClipFile(0);
   screen_.channel[0]->SetClipCache(0, cache, screens::kKindImage);
@@ -223,7 +223,7 @@ TEST_F(ChannelOnScreen, WidgetLinksReachTheChannelAndTheMixer) {
   host_.focused = ch;
   for (const char* name : {"a.jpg", "b.jpg", "c.jpg"}) {
     Select(name);
-    ch->OnAction(screens::kActionChannelAssign, ov::String(), 0);
+    ch->OnAction(ui::kActionChannelAssign, ov::String(), 0);
   }
   ui::ChannelLink* link = ch->AsChannel();
   ASSERT_NE(link, nullptr);

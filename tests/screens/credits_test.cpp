@@ -90,18 +90,18 @@ TEST_F(Credits, ShowLiveAndInThePreview) {
   engine::MixEngine* e = d().sm().GetMixEngine();
   std::vector<uint16_t> px(size_t(m->GetXSize() * m->GetYSize()));
   engine::Picture565 pic{px.data(), m->GetXSize(), m->GetYSize(), m->GetXSize()};
-  m->OnAction(screens::kActionMixStart, ov::String(), 0);
+  m->OnAction(ui::kActionMixStart, ov::String(), 0);
   ASSERT_TRUE(m->mixing());
   EXPECT_TRUE(m->start_credits_playing());
   ASSERT_TRUE(PlayUntil(500));
   EXPECT_TRUE(e->IsChannelPlaying(16 + screens::kStartCreditsEntry));
   e->DrawFrame(pic, 0, 0);
   EXPECT_GT(Count(pic, kInk), 20) << "live";
-  m->OnAction(screens::kActionStartCreditsFinish, ov::String(), 0);
+  m->OnAction(ui::kActionStartCreditsFinish, ov::String(), 0);
   ASSERT_TRUE(PlayUntil(800));
   e->DrawFrame(pic, 0, 0);
   EXPECT_EQ(Count(pic, kInk), 0) << "the credits are done";
-  m->OnAction(screens::kActionMixStop, ov::String(), 0);
+  m->OnAction(ui::kActionMixStop, ov::String(), 0);
   ASSERT_FALSE(m->mixing());
 
   ASSERT_TRUE(d().sm().JumpToMenu(u"preview_menu"));

@@ -108,8 +108,8 @@ TEST_F(EditorDecompressionTest, NamesReachTheChannelOnlyOnTheUiThreadAfterTheWor
   EXPECT_FALSE(channel_->ClipNeedsPictureCache(0, true));
   EXPECT_FALSE(host_.strings[12].IsEmpty());
   // The result action closes the popup.
-  EXPECT_EQ(host_.Drain(nullptr), std::vector<int32_t>{screens::kActionDecompressDone});
-  EXPECT_TRUE(worker_->OnAction(&host_, screens::kActionDecompressDone, ov::String()));
+  EXPECT_EQ(host_.Drain(nullptr), std::vector<int32_t>{ui::kActionDecompressDone});
+  EXPECT_TRUE(worker_->OnAction(&host_, ui::kActionDecompressDone, ov::String()));
   ASSERT_FALSE(host_.closed.empty());
   EXPECT_EQ(host_.closed.back(), popups_[0]);
 }
@@ -122,22 +122,22 @@ TEST_F(EditorDecompressionTest, AFailureQueues340AndItsPopupComesAndGoes) {
   Add(screens::kKindVideo, bad);
   StartEditorRun();
   WaitUntilEnded();
-  EXPECT_EQ(host_.Drain(nullptr), std::vector<int32_t>{screens::kActionDecompressFailed});
-  EXPECT_TRUE(worker_->OnAction(&host_, screens::kActionDecompressFailed, U(bad)));
+  EXPECT_EQ(host_.Drain(nullptr), std::vector<int32_t>{ui::kActionDecompressFailed});
+  EXPECT_TRUE(worker_->OnAction(&host_, ui::kActionDecompressFailed, U(bad)));
   EXPECT_EQ(host_.opened.back(), popups_[1]);
   EXPECT_TRUE(channel_->GetClipCache2(0, screens::kKindVideo).IsEmpty());
-  EXPECT_TRUE(worker_->OnAction(&host_, screens::kActionDecompressFailureOk, ov::String()));
+  EXPECT_TRUE(worker_->OnAction(&host_, ui::kActionDecompressFailureOk, ov::String()));
   EXPECT_EQ(host_.closed.back(), popups_[1]);
-  EXPECT_FALSE(worker_->OnAction(&host_, screens::kActionDecompressFailureOk + 1, ov::String()));
+  EXPECT_FALSE(worker_->OnAction(&host_, ui::kActionDecompressFailureOk + 1, ov::String()));
 }
 
 TEST_F(EditorDecompressionTest, CancelWhileDecodingEndsTheWorkerAndKeepsNoHalfCache) {
   StartLongRun();
-  EXPECT_TRUE(worker_->OnAction(&host_, screens::kActionCancelDecompress, ov::String()));
+  EXPECT_TRUE(worker_->OnAction(&host_, ui::kActionCancelDecompress, ov::String()));
   EXPECT_FALSE(worker_->running());
   EXPECT_FALSE(worker_->started());
   EXPECT_EQ(host_.closed.back(), popups_[0]);
-  EXPECT_EQ(host_.Drain(nullptr), std::vector<int32_t>{screens::kActionDecompressFailed});
+  EXPECT_EQ(host_.Drain(nullptr), std::vector<int32_t>{ui::kActionDecompressFailed});
   EXPECT_TRUE(channel_->GetClipCache(0, screens::kKindAudio).IsEmpty());
   EXPECT_FALSE(Exists(Cache("audio3.qvs")));
   // A new run after the cancel decodes the clip whole.
@@ -154,7 +154,7 @@ TEST_F(EditorDecompressionTest, StartingAgainWhileDecodingCancelsTheRunningWorke
   WaitUntilEnded();
   worker_->Join();
   EXPECT_EQ(host_.Drain(nullptr),
-            (std::vector<int32_t>{screens::kActionDecompressFailed, screens::kActionDecompressDone}));
+            (std::vector<int32_t>{ui::kActionDecompressFailed, ui::kActionDecompressDone}));
   EXPECT_FALSE(channel_->GetClipCache(0, screens::kKindAudio).IsEmpty());
 }
 
@@ -165,7 +165,7 @@ TEST_F(EditorDecompressionTest, DestructionWhileDecodingJoinsTheWorkerAndTouches
   owned_channel_.reset();
   channel_ = nullptr;
   worker_.reset();
-  EXPECT_EQ(host_.Drain(nullptr), std::vector<int32_t>{screens::kActionDecompressFailed});
+  EXPECT_EQ(host_.Drain(nullptr), std::vector<int32_t>{ui::kActionDecompressFailed});
   EXPECT_FALSE(Exists(Cache("audio3.qvs")));
 }
 

@@ -264,10 +264,10 @@ TEST_F(EffectBrowserTest, PhotoEffectActionsToggleAndShowTheirMark) {
     std::vector<int32_t> codes;
     uint32_t effect;
   };
-  for (const Case& c : {Case{{screens::kActionSepia}, 2}, Case{{screens::kActionSepia, screens::kActionSepia}, 0},
-                        Case{{screens::kActionSepia, screens::kActionBlackWhite}, 1},
-                        Case{{screens::kActionSaturation}, 3},
-                        Case{{screens::kActionBlackWhite, screens::kActionBlackWhite}, 0}}) {
+  for (const Case& c : {Case{{ui::kActionSepia}, 2}, Case{{ui::kActionSepia, ui::kActionSepia}, 0},
+                        Case{{ui::kActionSepia, ui::kActionBlackWhite}, 1},
+                        Case{{ui::kActionSaturation}, 3},
+                        Case{{ui::kActionBlackWhite, ui::kActionBlackWhite}, 0}}) {
     s.host->numeric[kPhotoEffect] = 0;
     for (int32_t code : c.codes) EXPECT_EQ(s.browser->OnAction(code, ov::String(), 0), 1);
     EXPECT_EQ(s.host->numeric[kPhotoEffect], c.effect) << c.codes.size() << " from " << c.codes[0];
@@ -279,16 +279,16 @@ TEST_F(EffectBrowserTest, PhotoEffectActionsToggleAndShowTheirMark) {
 
 TEST_F(EffectBrowserTest, AssignActionsAreLockedUntilResetAndOfferOnlyTheChange) {
   BrowserScreen s(host_.get());
-  using screens::kActionAssignOverlayToAll;
-  using screens::kActionAssignOverlayToOne;
-  using screens::kActionAssignPhotoEffectToAll;
-  using screens::kActionAssignPhotoEffectToOne;
+  using ui::kActionAssignOverlayToAll;
+  using ui::kActionAssignOverlayToOne;
+  using ui::kActionAssignPhotoEffectToAll;
+  using ui::kActionAssignPhotoEffectToOne;
   EXPECT_TRUE(s.browser->assign_locked());
   for (int32_t code : {kActionAssignOverlayToAll, kActionAssignOverlayToOne, kActionAssignPhotoEffectToAll,
                        kActionAssignPhotoEffectToOne}) {
     EXPECT_EQ(s.host->LastEnable(code), 0) << code;
   }
-  s.browser->OnAction(screens::kActionEffectBrowserReset, ov::String(), 0);
+  s.browser->OnAction(ui::kActionEffectBrowserReset, ov::String(), 0);
   EXPECT_FALSE(s.browser->assign_locked());
   EXPECT_EQ(s.host->LastEnable(kActionAssignOverlayToAll), 1);
   EXPECT_EQ(s.host->LastEnable(kActionAssignOverlayToOne), 0);
@@ -353,7 +353,7 @@ TEST_F(EffectBrowserTest, KeysScrollAndTheKindFilterWalkVisibleRowsOnly) {
   // the no-overlay row with the videos.
   s.Tap(1);
   ASSERT_EQ(b->selected()->name, ov::String(u"a.jpg"));
-  b->OnAction(screens::kActionEffectVideosOnly, ov::String(), 0);
+  b->OnAction(ui::kActionEffectVideosOnly, ov::String(), 0);
   EXPECT_EQ(b->selected()->name, ov::String(u"b.mp4"));
   EXPECT_EQ(b->CountForFilter(), 4);
   s.DrawAll();
@@ -363,7 +363,7 @@ TEST_F(EffectBrowserTest, KeysScrollAndTheKindFilterWalkVisibleRowsOnly) {
     s.DrawAll();
   } while (b->SelectNext());
   EXPECT_EQ(walked, (std::vector<std::u16string>{u"b.mp4", u"d.mp4", u"f.mp4"}));
-  b->OnAction(screens::kActionEffectPicturesOnly, ov::String(), 0);
+  b->OnAction(ui::kActionEffectPicturesOnly, ov::String(), 0);
   EXPECT_EQ(b->CountForFilter(), 5);
 }
 

@@ -52,7 +52,7 @@ class LiveMixing : public ::testing::Test {
   }
   void SetOutputType(int type) {
     host_.option_values[u"WizardMediaType"] = std::u16string(1, char16_t(u'0' + type));
-    mixer().OnAction(screens::kActionMixerAcceptWizard, ov::String(), 0);
+    mixer().OnAction(ui::kActionMixerAcceptWizard, ov::String(), 0);
   }
 
   std::string dir_;
@@ -64,20 +64,20 @@ class LiveMixing : public ::testing::Test {
 TEST_F(LiveMixing, LevelsAndMuteCarryTheirValues) {
   Add(0, screens::kKindVideo, Touch("v.mp4"));
   // Not mixing: the level is kept, nothing is posted.
-  EXPECT_TRUE(Fire(screens::kActionVolume0 + 2, u"40").empty());
+  EXPECT_TRUE(Fire(ui::kActionVolume0 + 2, u"40").empty());
   EXPECT_EQ(mixer().entry(2).volume, 40);
   mixer().set_mixing(true);
-  EXPECT_EQ(Fire(screens::kActionVolume0 + 2, u"40"), (std::vector<Cmd>{{13, 2, 26200}}));
+  EXPECT_EQ(Fire(ui::kActionVolume0 + 2, u"40"), (std::vector<Cmd>{{13, 2, 26200}}));
   // A video channel's tempo goes to its sound and its picture.
-  EXPECT_EQ(Fire(screens::kActionTempoLevel0, u"50"), (std::vector<Cmd>{{300, 0, 1000}, {300, 16, 1000}}));
-  EXPECT_EQ(Fire(screens::kActionTempoLevel0, u"0"), (std::vector<Cmd>{{300, 0, 500}, {300, 16, 500}}));
-  EXPECT_EQ(Fire(screens::kActionMuteOn), (std::vector<Cmd>{{14, 0, 0}}));
-  EXPECT_EQ(Fire(screens::kActionMuteOff), (std::vector<Cmd>{{14, 0, 65500}}));
-  EXPECT_EQ(Fire(screens::kActionMasterVolume, u"80"), (std::vector<Cmd>{{14, 0, 52400}}));
+  EXPECT_EQ(Fire(ui::kActionTempoLevel0, u"50"), (std::vector<Cmd>{{300, 0, 1000}, {300, 16, 1000}}));
+  EXPECT_EQ(Fire(ui::kActionTempoLevel0, u"0"), (std::vector<Cmd>{{300, 0, 500}, {300, 16, 500}}));
+  EXPECT_EQ(Fire(ui::kActionMuteOn), (std::vector<Cmd>{{14, 0, 0}}));
+  EXPECT_EQ(Fire(ui::kActionMuteOff), (std::vector<Cmd>{{14, 0, 65500}}));
+  EXPECT_EQ(Fire(ui::kActionMasterVolume, u"80"), (std::vector<Cmd>{{14, 0, 52400}}));
   // Tempo and speaker modes switch which level the slider sets.
-  Fire(screens::kActionTempo0 + 1);
+  Fire(ui::kActionTempo0 + 1);
   EXPECT_EQ(mixer().entry(1).speakerMode, 0);
-  Fire(screens::kActionSpeaker0 + 1);
+  Fire(ui::kActionSpeaker0 + 1);
   EXPECT_EQ(mixer().entry(1).speakerMode, 1);
 }
 
@@ -110,9 +110,9 @@ TEST_F(LiveMixing, ChannelOnAndOffPerKind) {
       {3, {{2, 19, -1, 0, 0, whole}, {300, 3, 1000}, {300, 19, 1000}, {7, 19, 1}}, {{8, 19}}},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(Fire(screens::kActionChannelOn0 + c.channel), c.on) << c.channel;
+    EXPECT_EQ(Fire(ui::kActionChannelOn0 + c.channel), c.on) << c.channel;
     EXPECT_EQ(mixer().entry(c.channel).active, 1);
-    EXPECT_EQ(Fire(screens::kActionChannelOff0 + c.channel), c.off) << c.channel;
+    EXPECT_EQ(Fire(ui::kActionChannelOff0 + c.channel), c.off) << c.channel;
     EXPECT_EQ(mixer().entry(c.channel).active, 0);
   }
   // The audio open names the clip and its cache; an image channel switched
@@ -121,7 +121,7 @@ TEST_F(LiveMixing, ChannelOnAndOffPerKind) {
   EXPECT_EQ(mixer().entry(1).playIndex, 1);
   // A sound-only output opens only the video's sound and plays it with 0.
   SetOutputType(2);
-  EXPECT_EQ(Fire(screens::kActionChannelOn0 + 2),
+  EXPECT_EQ(Fire(ui::kActionChannelOn0 + 2),
             (std::vector<Cmd>{{2, 2}, {13, 2}, {300, 2, 1000}, {300, 18, 1000}, {7, 2, 0}}));
 }
 
@@ -130,7 +130,7 @@ TEST_F(LiveMixing, PlayIndexEqualToTheClipCountStartsOver) {
   Add(1, screens::kKindImage, Touch("p2.jpg"), 1000);
   mixer().mutable_entry(1).playIndex = 2;  // a clip was removed
   mixer().set_mixing(true);
-  const std::vector<Cmd> on = Fire(screens::kActionChannelOn0 + 1);
+  const std::vector<Cmd> on = Fire(ui::kActionChannelOn0 + 1);
   ASSERT_FALSE(on.empty());
   EXPECT_EQ(on[0].type, 2u);
   EXPECT_EQ(std::u16string(calls_.posted[0]->path.View()), std::u16string(U(dir_ + "/p1.jpg").View()));
@@ -161,24 +161,24 @@ TEST_F(LiveMixing, QueueClipPostsItsStepsInOrderAndMarksThePan) {
       {300, 0, 1000},
       {7, 16, 1},
   };
-  EXPECT_EQ(Fire(screens::kActionChannelOn0), want);
+  EXPECT_EQ(Fire(ui::kActionChannelOn0), want);
   const auto& p = calls_.posted;
   EXPECT_EQ(std::u16string(p[1]->path.View()), std::u16string(screens::FormatTextClip(caption).View()));
   EXPECT_EQ(std::u16string(p[3]->path.View()), std::u16string(U(dir_ + "/o.jpg").View()));
   EXPECT_EQ(std::u16string(p[4]->path.View()), std::u16string(U(dir_ + "/fx.qbt").View()));
   // Without a loop the open command carries the mark.
-  Fire(screens::kActionChannelOff0);
+  Fire(ui::kActionChannelOff0);
   ch(0).set_loop_on(0);
   mixer().mutable_entry(0).playIndex = 0;
   const size_t from = calls_.posted.size();
-  Fire(screens::kActionChannelOn0);
+  Fire(ui::kActionChannelOn0);
   EXPECT_EQ(calls_.posted[from]->type, 2u);
   EXPECT_EQ(calls_.posted[from]->param5, 1);
   // Nothing opens on a loaded stream, and nothing at all on a sound-only output.
   calls_.loaded.insert(16);
-  Fire(screens::kActionChannelOff0);
+  Fire(ui::kActionChannelOff0);
   mixer().mutable_entry(0).playIndex = 0;
-  EXPECT_EQ(Fire(screens::kActionChannelOn0),
+  EXPECT_EQ(Fire(ui::kActionChannelOn0),
             (std::vector<Cmd>{{201, 16, 500, 4}, {10, 16}, {300, 0, 1000}, {7, 16, 1}}));
 }
 
@@ -186,7 +186,7 @@ TEST_F(LiveMixing, StopPostsCommandOneBeforeStoppingEveryChannel) {
   calls_.playing = true;
   mixer().set_mixing(true);
   mixer().mutable_entry(0).playIndex = 2;
-  EXPECT_EQ(Fire(screens::kActionMixStop), (std::vector<Cmd>{{1, 0}}));
+  EXPECT_EQ(Fire(ui::kActionMixStop), (std::vector<Cmd>{{1, 0}}));
   EXPECT_EQ(calls_.posted_at_stop, calls_.posted.size());
   EXPECT_FALSE(mixer().mixing());
   EXPECT_EQ(mixer().entry(0).playIndex, 0);
@@ -197,28 +197,28 @@ TEST_F(LiveMixing, ClipsFollowOneAnotherThroughAdvanceChannel) {
   Add(1, screens::kKindImage, Touch("other.jpg"), 1000);
   Add(1, screens::kKindImage, Touch("other2.jpg"), 1000);
   mixer().set_mixing(true);
-  Fire(screens::kActionChannelOn0);
+  Fire(ui::kActionChannelOn0);
   const int32_t whole = static_cast<int32_t>(kWhole);
-  EXPECT_EQ(Fire(screens::kActionClipEnded, u"0"),
+  EXPECT_EQ(Fire(engine::kActionNextClip, u"0"),
             (std::vector<Cmd>{{2, 16, -1, 0, 1000, whole}, {10, 16}, {300, 0, 1000}, {7, 16, 0}}));
   EXPECT_EQ(mixer().entry(0).playIndex, 1);
-  EXPECT_EQ(Fire(screens::kActionClipEnded, u"0"),
+  EXPECT_EQ(Fire(engine::kActionNextClip, u"0"),
             (std::vector<Cmd>{{2, 16, -1, 0, 1000, whole}, {300, 0, 1000}, {7, 16, 0}}));
   // After the last clip the channel stops and starts over.
-  EXPECT_EQ(Fire(screens::kActionClipEnded, u"0"), (std::vector<Cmd>{{4, 16}}));
+  EXPECT_EQ(Fire(engine::kActionNextClip, u"0"), (std::vector<Cmd>{{4, 16}}));
   EXPECT_EQ(mixer().entry(0).playIndex, 0);
   // An image channel that is not the shown picture channel stops at once.
   mixer().mutable_entry(1).active = 1;
-  EXPECT_TRUE(Fire(screens::kActionClipEnded, u"1").empty());
+  EXPECT_TRUE(Fire(engine::kActionNextClip, u"1").empty());
   EXPECT_EQ(mixer().entry(1).active, 0);
   // An inactive entry stops; entries past the table are refused.
   mixer().mutable_entry(0).active = 0;
-  EXPECT_EQ(Fire(screens::kActionClipEnded, u"0"), (std::vector<Cmd>{{4, 16}}));
+  EXPECT_EQ(Fire(engine::kActionNextClip, u"0"), (std::vector<Cmd>{{4, 16}}));
   EXPECT_FALSE(mixer().AdvanceChannel(8));
   EXPECT_FALSE(mixer().AdvanceChannel(-1));
   // Not mixing: the code does nothing.
   mixer().set_mixing(false);
-  EXPECT_TRUE(Fire(screens::kActionClipEnded, u"0").empty());
+  EXPECT_TRUE(Fire(engine::kActionNextClip, u"0").empty());
 }
 
 TEST_F(LiveMixing, TheTickMovesOnChannelsWhoseStreamEnded) {
@@ -250,15 +250,15 @@ TEST_F(LiveMixing, CreditsHoldTheChannelsBackUntilTheyFinish) {
   ch(6).GetClipText(0)->textString = u"Opening";
   Add(3, screens::kKindAudio, Touch("a.wav"));
   calls_.posted.push_back(std::make_unique<engine::EngineCommand>());  // an old recording
-  const std::vector<Cmd> start = Fire(screens::kActionMixStart);
+  const std::vector<Cmd> start = Fire(ui::kActionMixStart);
   ASSERT_FALSE(start.empty());
   EXPECT_TRUE(calls_.playing);
   EXPECT_EQ(calls_.posted.front()->type, 14u);  // the old recording was cleared
   EXPECT_TRUE(mixer().start_credits_playing());
   for (const Cmd& c : calls_.Commands()) EXPECT_TRUE(c.channel == 0 || c.channel == 6 || c.channel == 22) << c;
-  EXPECT_EQ(Fire(screens::kActionChannelOn0 + 3), std::vector<Cmd>{});
+  EXPECT_EQ(Fire(ui::kActionChannelOn0 + 3), std::vector<Cmd>{});
   EXPECT_EQ(mixer().entry(3).active, 1);
-  const std::vector<Cmd> finish = Fire(screens::kActionStartCreditsFinish);
+  const std::vector<Cmd> finish = Fire(ui::kActionStartCreditsFinish);
   ASSERT_GE(finish.size(), 2u);
   EXPECT_EQ(finish[0], (Cmd{8, 22}));
   EXPECT_EQ(finish[1], (Cmd{2, 3}));
@@ -272,12 +272,12 @@ TEST_F(LiveMixing, TransitionsAndASeededRandomOneReachTheEngineResolved) {
   EXPECT_EQ(ch(0).effect_on(), 1);
   // An effect already on is applied again at once.
   EXPECT_EQ(Fire(212), (std::vector<Cmd>{{204, 16, 2000, 2}, {300, 0, 1000}, {204, 16, 2000, 2}, {300, 0, 1000}}));
-  EXPECT_EQ(Fire(screens::kActionEffectOff0), (std::vector<Cmd>{{204, 16, 2000, 2, 0, 0, 0, 1}}));
+  EXPECT_EQ(Fire(ui::kActionEffectOff0), (std::vector<Cmd>{{204, 16, 2000, 2, 0, 0, 0, 1}}));
   std::set<uint32_t> types;
   for (uint32_t seed = 1; seed <= 40; ++seed) {
     mixer().SeedRandom(seed);
     ch(0).channel_effect() = engine::MakeCommand(205, 16, 0, 5);
-    const std::vector<Cmd> on = Fire(screens::kActionEffectOn0);
+    const std::vector<Cmd> on = Fire(ui::kActionEffectOn0);
     ASSERT_EQ(on.size(), 2u);
     EXPECT_NE(on[0].type, 205u);
     EXPECT_TRUE(on[0].type == 201 || on[0].type == 203 || on[0].type == 204) << on[0];
@@ -289,7 +289,7 @@ TEST_F(LiveMixing, TransitionsAndASeededRandomOneReachTheEngineResolved) {
   // The same seed gives the same transition.
   auto once = [&](uint32_t seed) {
     mixer().SeedRandom(seed);
-    return Fire(screens::kActionEffectOn0);
+    return Fire(ui::kActionEffectOn0);
   };
   EXPECT_EQ(once(7), once(7));
 }
@@ -334,7 +334,7 @@ TEST_F(LiveMixing, AudioEffectsFromTheMenu) {
   EXPECT_EQ(Fire(222), (std::vector<Cmd>{{100, 0, 1000}, {300, 0, 1000}}));
   // An effect-on code of a channel without an effect does nothing.
   Add(1, screens::kKindAudio, Touch("b.wav"));
-  EXPECT_TRUE(Fire(screens::kActionEffectOn0 + 1).empty());
+  EXPECT_TRUE(Fire(ui::kActionEffectOn0 + 1).empty());
 }
 
 void WriteTempo(const std::string& path, float bpm) {
@@ -366,8 +366,8 @@ TEST_F(LiveMixing, BeatMatchingBringsChannelsToTheirAverageTempo) {
   EXPECT_EQ(calls_.tempo[3], 0u);
   EXPECT_EQ(calls_.tempo[4], 0u);
   mixer().set_mixing(true);
-  EXPECT_EQ(Fire(screens::kActionChannelOn0 + 2).front(), (Cmd{2, 2, 0, 0, 0, 896}));
-  EXPECT_EQ(Fire(screens::kActionChannelOn0 + 3).front(), (Cmd{2, 3}));
+  EXPECT_EQ(Fire(ui::kActionChannelOn0 + 2).front(), (Cmd{2, 2, 0, 0, 0, 896}));
+  EXPECT_EQ(Fire(ui::kActionChannelOn0 + 3).front(), (Cmd{2, 3}));
   // Without any tempo nothing changes speed.
   ch(1).set_beat_match(0);
   ch(2).set_beat_match(0);
@@ -418,10 +418,10 @@ TEST_F(Panels, AnEffectForEveryChannelOfTheKindReachesEveryUsedEntry) {
   }
   host_.focused = panel[1];
   host_.actions.clear();
-  panel[1]->OnAction(screens::kActionAllChannelsAcceptEffect, ov::String(), 0);
+  panel[1]->OnAction(ui::kActionAllChannelsAcceptEffect, ov::String(), 0);
   std::vector<std::u16string> accepted;
   for (const auto& a : host_.actions) {
-    if (a.code != screens::kActionAcceptEffectFor) continue;
+    if (a.code != ui::kActionAcceptEffectFor) continue;
     accepted.push_back(a.parameter);
     for (auto& [n, p] : panel) p->OnAction(a.code, ov::String(std::u16string_view(a.parameter)), 1);
   }
@@ -438,18 +438,18 @@ TEST_F(Panels, AnEffectForEveryChannelOfTheKindReachesEveryUsedEntry) {
 
 TEST_F(Panels, SwitchesActOnlyWhenFocusedAndSteerTheSliders) {
   Add(0, screens::kKindAudio, Touch("s.wav"));
-  panel[1]->OnAction(screens::kActionSelChannelOn, ov::String(), 0);
+  panel[1]->OnAction(ui::kActionSelChannelOn, ov::String(), 0);
   EXPECT_EQ(mixer().entry(0).active, 0);  // not focused
   host_.focused = panel[1];
-  panel[1]->OnAction(screens::kActionSelChannelOn, ov::String(), 0);
+  panel[1]->OnAction(ui::kActionSelChannelOn, ov::String(), 0);
   EXPECT_EQ(mixer().entry(0).active, 1);
   EXPECT_TRUE(panel[1]->OnDirectionKey(4));  // the select key switches it off again
   EXPECT_EQ(mixer().entry(0).active, 0);
   // The tempo slider starts in the middle; the mixer's level codes set them.
   EXPECT_EQ(slider[1]->value(), 50);
-  panel[1]->OnAction(screens::kActionVolumeValue0, u"30", 0);
+  panel[1]->OnAction(ui::kActionVolumeValue0, u"30", 0);
   EXPECT_EQ(slider[0]->value(), 70);
-  panel[1]->OnAction(screens::kActionVolumeValue0 + 1, u"90", 0);  // another channel's
+  panel[1]->OnAction(ui::kActionVolumeValue0 + 1, u"90", 0);  // another channel's
   EXPECT_EQ(slider[0]->value(), 70);
   // Right steps the horizontal volume slider up.
   EXPECT_TRUE(panel[1]->OnDirectionKey(0));
@@ -498,13 +498,13 @@ TEST(PreviewMixer, LeavingWhilePausedStopsTheReplayAndProjectCodesDoNothing) {
   host.engine->PostAction(std::move(c));
   kept->timeMs = 60000;
   const size_t jumps = host.jumps.size();
-  preview->OnAction(screens::kActionMixSaveAs, ov::String(), 0);
+  preview->OnAction(ui::kActionMixSave, ov::String(), 0);
   EXPECT_EQ(host.jumps.size(), jumps);
   EXPECT_TRUE(host.engine->HasActions());
-  preview->OnAction(screens::kActionPlayback, ov::String(), 0);
+  preview->OnAction(ui::kActionPlayback, ov::String(), 0);
   EXPECT_TRUE(host.engine->IsReplaying());
   EXPECT_EQ(host.focused, pause);  // the pause control first, else the stop one
-  preview->OnAction(screens::kActionPlayPause, ov::String(), 0);
+  preview->OnAction(ui::kActionPlayPause, ov::String(), 0);
   preview->OnAction(ui::kActionLeavingMenu, ov::String(), 0);
   EXPECT_FALSE(host.engine->IsReplaying());
   EXPECT_FALSE(host.engine->IsPaused());

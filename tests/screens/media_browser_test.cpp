@@ -174,13 +174,13 @@ TEST_F(BrowserScreen, OpenMixListsTheProjectsAndTheOneDroppedOnAChannelLoads) {
   EXPECT_EQ(Channel(u"channel_sel2")->GetKind(), screens::kKindAudio);
   EXPECT_EQ(Channel(u"drop_sel0")->GetKind(), screens::kKindEmpty);
   // The mixer shows them.
-  Browser()->OnAction(screens::kActionBrowserJumpToMix, ov::String(), 0);
+  Browser()->OnAction(ui::kActionJumpToMix, ov::String(), 0);
   d().Settle();
   ASSERT_EQ(d().Menu(), u"mixing_menu");
   if (auto* m = dynamic_cast<screens::Mixer*>(d().sm().menu_container()->FindByType(ui::kTypeMixer, true))) {
     m->JoinDecompression();
     d().Settle();
-    m->OnAction(screens::kActionDecompressFailureOk, ov::String(), 0);
+    m->OnAction(ui::kActionDecompressFailureOk, ov::String(), 0);
     d().Settle();
   }
   EXPECT_EQ(std::u16string(Find(u"name0")->text().View()), u"one");
@@ -193,7 +193,7 @@ TEST_F(BrowserScreen, FiltersScrollingPreviewAndDrops) {
   ASSERT_TRUE(d().ok());
   OpenBrowser();
   MediaBrowser* b = Browser();
-  b->OnAction(screens::kActionBrowserSortName, ov::String(), 0);
+  b->OnAction(ui::kActionBrowserSortName, ov::String(), 0);
   d().Settle();
   EXPECT_EQ(*d().sm().NumericOption(0), 1u);
   d().SavePng(dir_ + "/media_browser.png");  // for review
@@ -244,7 +244,7 @@ TEST_F(BrowserScreen, FiltersScrollingPreviewAndDrops) {
   ASSERT_EQ(rows, 4);
   EXPECT_EQ(Name(c.bottom), "extra1.wav");
   for (int i = 0; i < rows; ++i) {
-    b->OnAction(screens::kActionBrowserNext, ov::String(), 0);
+    b->OnAction(ui::kActionBrowserNext, ov::String(), 0);
     d().Settle();
   }
   EXPECT_EQ(Name(c.selected), "extra2.wav");
@@ -260,12 +260,12 @@ TEST_F(BrowserScreen, FiltersScrollingPreviewAndDrops) {
   ui::Element* popup = Find(u"AUDIO_PREVIEW");
   d().Tap(Row(1).first, Row(1).second);
   EXPECT_EQ(Name(c.selected), "beach.bmp");
-  b->OnAction(screens::kActionBrowserPreview, ov::String(), 0);
+  b->OnAction(ui::kActionBrowserPreview, ov::String(), 0);
   EXPECT_FALSE(popup->IsVisible());
   ASSERT_TRUE(d().TapElement(u"show_audio"));
   d().Tap(Row(2).first, Row(2).second);
   EXPECT_EQ(Name(c.selected), "song.wav");
-  b->OnAction(screens::kActionBrowserPreview, ov::String(), 0);
+  b->OnAction(ui::kActionBrowserPreview, ov::String(), 0);
   d().Settle();
   EXPECT_TRUE(popup->IsVisible());
   EXPECT_EQ(b->preview_file().ToUtf8Lossy(), docs_ + "/Music/song.wav");
@@ -303,7 +303,7 @@ TEST_F(BrowserScreen, NamedPipesShowAsBrokenRowsWithoutHoldingThePaint) {
   }
   OpenBrowser();
   MediaBrowser* b = Browser();
-  b->OnAction(screens::kActionBrowserSortName, ov::String(), 0);
+  b->OnAction(ui::kActionBrowserSortName, ov::String(), 0);
   d().Settle();
   // Each kind on its own, so that every row of it is painted.
   struct Kind {
@@ -345,13 +345,13 @@ TEST_F(BrowserScreen, TheAudioPreviewPlaysTheFileWholeAndItsEndClosesThePopup) {
   ASSERT_TRUE(d().UseVirtualWaveOut());
   OpenBrowser();
   MediaBrowser* b = Browser();
-  b->OnAction(screens::kActionBrowserSortName, ov::String(), 0);
+  b->OnAction(ui::kActionBrowserSortName, ov::String(), 0);
   ASSERT_TRUE(d().TapElement(u"show_audio"));
   const auto [sx, sy] = Row(RowOf(u"song.wav"));
   d().Tap(sx, sy);
   ASSERT_EQ(Name(b->catalogue().selected), "song.wav");
   ui::Element* popup = Find(u"AUDIO_PREVIEW");
-  b->OnAction(screens::kActionBrowserPreview, ov::String(), 0);
+  b->OnAction(ui::kActionBrowserPreview, ov::String(), 0);
   d().Settle();
   ASSERT_TRUE(popup->IsVisible());
   std::vector<uint8_t> played;
@@ -372,14 +372,14 @@ TEST_F(BrowserScreen, TheAudioPreviewPlaysTheFileWholeAndItsEndClosesThePopup) {
   }
   // Played again and stopped half way (the popup's button), then played
   // again and the screen left: each time the sound stops with it.
-  b->OnAction(screens::kActionBrowserPreview, ov::String(), 0);
+  b->OnAction(ui::kActionBrowserPreview, ov::String(), 0);
   d().Settle();
   ASSERT_TRUE(d().AdvanceDevice(551));
   d().sm().DoAction(ui::kActionEditorStop, ov::String(), 1);
   d().Settle();
   EXPECT_FALSE(popup->IsVisible());
   EXPECT_FALSE(d().AdvanceDevice(551));
-  b->OnAction(screens::kActionBrowserPreview, ov::String(), 0);
+  b->OnAction(ui::kActionBrowserPreview, ov::String(), 0);
   d().Settle();
   ASSERT_TRUE(d().AdvanceDevice(551));
   d().sm().DoAction(ui::kActionJumpTo, u"main_menu", 1);
@@ -437,7 +437,7 @@ TEST_F(BrowserScreen, ARotationKeepsTheRootAndTheDateMode) {
 TEST_F(BrowserScreen, AFolderPickedInSetLocationBecomesTheRoot) {
   ASSERT_TRUE(d().ok());
   OpenBrowser();
-  Browser()->OnAction(screens::kActionBrowserOpenFileBox, ov::String(), 0);
+  Browser()->OnAction(ui::kActionBrowserOpenFileBox, ov::String(), 0);
   d().Settle();
   ASSERT_EQ(d().Menu(), u"set_location");
   auto* folders = dynamic_cast<ui::FileBrowser*>(Find(u"folder_browser"));
@@ -548,16 +548,16 @@ TEST_F(BrowserElement, EmptyListAndSelectionQueries) {
     }
     return -1;
   };
-  for (int32_t code : {screens::kActionBrowserPrev, screens::kActionBrowserNext, screens::kActionBrowserSortDate,
-                       screens::kActionBrowserSortName}) {
+  for (int32_t code : {ui::kActionBrowserPrev, ui::kActionBrowserNext, ui::kActionBrowserSortDate,
+                       ui::kActionBrowserSortName}) {
     EXPECT_EQ(last_enable(code), 0) << code;
   }
-  EXPECT_EQ(browser_->OnAction(screens::kActionBrowserNext, ov::String(), 0), 1);
+  EXPECT_EQ(browser_->OnAction(ui::kActionBrowserNext, ov::String(), 0), 1);
   EXPECT_FALSE(browser_->SelectNext());
   EXPECT_FALSE(browser_->SelectPrevious());
   browser_->OnAction(ui::kActionSelectOk, u"\\", 1);  // the device root: documents
   EXPECT_EQ(browser_->catalogue().root().ToUtf8Lossy(), docs_);
-  EXPECT_EQ(last_enable(screens::kActionBrowserNext), 1);
+  EXPECT_EQ(last_enable(ui::kActionBrowserNext), 1);
   EXPECT_EQ(browser_->GetSelectedKind(), screens::kKindAudio);
   EXPECT_EQ(browser_->GetSelectedFileType(), screens::kFileTypeWav);
   EXPECT_EQ(browser_->GetSelectedPath().ToUtf8Lossy(), docs_ + "/clip0.wav");
@@ -611,7 +611,7 @@ TEST_F(BrowserElement, AChangeDrivenRebuildKeepsTheSelectionAndScrollPosition) {
   ASSERT_GE(c.watch_count(), 1u);
   for (int i = 0; i < 4; ++i) {
     Paint();
-    browser_->OnAction(screens::kActionBrowserNext, ov::String(), 0);
+    browser_->OnAction(ui::kActionBrowserNext, ov::String(), 0);
   }
   Paint();
   ASSERT_EQ(Name(c.selected), "clip4.wav");
@@ -629,7 +629,7 @@ TEST_F(BrowserElement, AChangeDrivenRebuildKeepsTheSelectionAndScrollPosition) {
   // it moves the top back rather than leaving the selection alone on top.
   for (int i = 0; i < 4; ++i) {
     Paint();
-    browser_->OnAction(screens::kActionBrowserNext, ov::String(), 0);
+    browser_->OnAction(ui::kActionBrowserNext, ov::String(), 0);
   }
   ASSERT_EQ(Name(c.selected), "new.wav");
   ASSERT_EQ(Name(c.top), "clip7.wav");

@@ -87,7 +87,7 @@ TEST_F(MixerDecode, EnteringWritesTheNamedCachesAndEndsWith339) {
   ASSERT_EQ(host_.opened.size(), 1u);
   EXPECT_EQ(host_.opened[0], popups_[0]);
   // Controls that need the caches wait for them.
-  EXPECT_EQ(Finish(), std::vector<int32_t>{screens::kActionDecompressDone});
+  EXPECT_EQ(Finish(), std::vector<int32_t>{ui::kActionDecompressDone});
   EXPECT_FALSE(mixer().decoding());
   EXPECT_EQ(Str(ch(0).GetClipCache(0, screens::kKindImage)), Str(U(Cache("image0-0-0.raw"))));
   EXPECT_EQ(Str(ch(0).GetClipCache(1, screens::kKindImage)), Str(U(Cache("image0-1-0.raw"))));
@@ -132,11 +132,11 @@ TEST_F(MixerDecode, ABrokenClipGives340AndTheFailurePopup) {
     Add(1, c.kind, c.clip, c.cut_start);
     host_.opened.clear();
     Enter();
-    EXPECT_EQ(Finish(), std::vector<int32_t>{screens::kActionDecompressFailed});
+    EXPECT_EQ(Finish(), std::vector<int32_t>{ui::kActionDecompressFailed});
     ASSERT_FALSE(host_.opened.empty());
     EXPECT_EQ(host_.opened.back(), popups_[1]);
     EXPECT_TRUE(ch(1).GetClipCache(0, c.kind).IsEmpty());
-    mixer().OnAction(screens::kActionDecompressFailureOk, ov::String(), 0);
+    mixer().OnAction(ui::kActionDecompressFailureOk, ov::String(), 0);
     EXPECT_EQ(host_.closed.back(), popups_[1]);
   }
 }
@@ -151,10 +151,10 @@ TEST_F(MixerDecode, ACancelKeepsEarlierCachesAndTheNextEntryWritesTheRest) {
   for (int i = 0; i < 2000 && !Exists(Cache("audio1.qvs")); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
-  mixer().OnAction(screens::kActionCancelDecompress, ov::String(), 0);
+  mixer().OnAction(ui::kActionCancelDecompress, ov::String(), 0);
   EXPECT_FALSE(mixer().decoding());
   EXPECT_EQ(host_.closed.back(), popups_[0]);
-  EXPECT_EQ(Finish(), std::vector<int32_t>{screens::kActionDecompressFailed});
+  EXPECT_EQ(Finish(), std::vector<int32_t>{ui::kActionDecompressFailed});
   EXPECT_FALSE(ch(0).GetClipCache(0, screens::kKindImage).IsEmpty());
   EXPECT_TRUE(ch(1).GetClipCache(0, screens::kKindAudio).IsEmpty());
   EXPECT_FALSE(Exists(Cache("audio1.qvs")));

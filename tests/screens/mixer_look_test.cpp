@@ -110,14 +110,14 @@ TEST_P(MixerLook, VolumeSlidersDrawTheVolume) {
   d().Key(wnd::Key::kLeft);
   d().Key(wnd::Key::kRight);
   expect_levels("after the arrows", {100, 100, 80, 100, 100, 100});
-  mixer()->OnAction(screens::kActionMasterVolume, U("70"), 0);
+  mixer()->OnAction(ui::kActionMasterVolume, U("70"), 0);
   d().sm().FindElementByName(nullptr, u"mas_vol", false)->OnAction(78, U("70"), 0);
   ASSERT_TRUE(mixer()->SaveMix(U(dir_ + "/saved.mix")));
   d().Key(wnd::Key::kRotate);
   ASSERT_NE(mixer(), nullptr);
   expect_levels("after a turn", {100, 100, 80, 100, 100, 100});
   EXPECT_EQ(mixer()->master_volume(), 70);
-  d().sm().DoAction(screens::kActionMixLoad, U(dir_ + "/saved.mix"), 1);
+  d().sm().DoAction(ui::kActionMixLoad, U(dir_ + "/saved.mix"), 1);
   expect_levels("after a load", {100, 100, 80, 100, 100, 100});
 }
 
@@ -207,7 +207,7 @@ TEST_P(MixerLook, OutputSettingsShowTheirChoiceAndWhatCannotRender) {
   d().Key(wnd::Key::kEnter);
   ASSERT_TRUE(d().TapElement(u"StartMix"));
   ASSERT_TRUE(d().TapElement(u"StopMix"));
-  d().sm().DoAction(screens::kActionMixerWizard, ov::String(), 1);
+  d().sm().DoAction(ui::kActionMixerWizard, ov::String(), 1);
   ASSERT_EQ(d().Menu(), u"output_settings");
   EXPECT_EQ(ringed(output), 0);  // Both
   EXPECT_EQ(ringed(codecs), 0);  // Default
@@ -232,7 +232,7 @@ TEST_P(MixerLook, OutputSettingsShowTheirChoiceAndWhatCannotRender) {
   EXPECT_TRUE(Find(u"RENDER_CHOICE")->IsVisible());
   d().sm().ClosePopup(Find(u"RENDER_CHOICE"));
   // "WMV" names the ASF job's ".wmv", which renders.
-  d().sm().DoAction(screens::kActionMixerWizard, ov::String(), 1);
+  d().sm().DoAction(ui::kActionMixerWizard, ov::String(), 1);
   ASSERT_EQ(d().Menu(), u"output_settings");
   tap(codecs, 4);
   EXPECT_EQ(ringed(codecs), 4);
@@ -240,7 +240,7 @@ TEST_P(MixerLook, OutputSettingsShowTheirChoiceAndWhatCannotRender) {
   ASSERT_EQ(d().Menu(), u"mixing_menu");
   EXPECT_EQ(mixer()->OutputExtension(true), ov::String(u".wmv"));
   EXPECT_FALSE(Find(u"RENDER_CHOICE")->IsVisible());
-  d().sm().DoAction(screens::kActionMixerWizard, ov::String(), 1);
+  d().sm().DoAction(ui::kActionMixerWizard, ov::String(), 1);
   ASSERT_EQ(d().Menu(), u"output_settings");
   tap(codecs, 3);
   ASSERT_EQ(d().Menu(), u"output_settings");
@@ -270,7 +270,7 @@ TEST_P(MixerLook, ScreensMatchTheirPictures) {
   ASSERT_TRUE(Find(u"audio_effects")->IsVisible());
   ExpectGolden("mixer_effects");
   d().Tap(2, 2);  // outside the group, which closes it
-  d().sm().DoAction(screens::kActionMixerWizard, ov::String(), 1);
+  d().sm().DoAction(ui::kActionMixerWizard, ov::String(), 1);
   ASSERT_EQ(d().Menu(), u"output_settings");
   ExpectGolden("output_settings");
 }

@@ -150,7 +150,7 @@ TEST_P(MixerPanels, TheEffectMenuOffersTheControlsOfTheChannelsEffect) {
     mixer()->SetChannelEffect(c.panel - 1, c.type, 500, 2, ov::String());
     d().Key(Digit(c.panel));
     ASSERT_EQ(FocusedPanel(), c.panel);
-    d().sm().DoAction(screens::kActionAddEffect, ov::String(), 1);
+    d().sm().DoAction(ui::kActionAddEffect, ov::String(), 1);
     d().Settle();
     ASSERT_EQ(d().Menu(), u"effect_choice") << c.type;
     EXPECT_EQ(control[0]->IsEnabled(), c.speed) << c.type;
@@ -231,9 +231,9 @@ TEST_P(MixerPanels, PlayingThePreviewFocusesPauseElseStop) {
   pause->LoadAttribute(u"action", u"MX_PLAYPAUSE");
   ui::Element* pause_item = d().sm().current_menu()->AddChild(std::move(pause));
   // Paused, then played again (the play key is greyed while it plays).
-  d().sm().DoAction(screens::kActionPlayPause, ov::String(), 1);
+  d().sm().DoAction(ui::kActionPlayPause, ov::String(), 1);
   ASSERT_TRUE(d().sm().GetMixEngine()->IsPaused());
-  d().sm().DoAction(screens::kActionPlayback, ov::String(), 1);
+  d().sm().DoAction(ui::kActionPlayback, ov::String(), 1);
   EXPECT_FALSE(d().sm().GetMixEngine()->IsPaused());
   EXPECT_EQ(d().sm().focused(), pause_item);
 }

@@ -150,13 +150,13 @@ TEST_F(FailedLoad, DamagedProjectsReportAndStayOnDisk) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     hook.boxes.clear();
-    mixer().OnAction(screens::kActionMixLoad, U(good), 0);
+    mixer().OnAction(ui::kActionMixLoad, U(good), 0);
     ASSERT_EQ(screen_.channel[0]->ClipCount(), 1);
     ASSERT_TRUE(hook.boxes.empty());
     const std::string named = c.make();
     const std::vector<uint8_t> before = ovtest::ReadFileBytes(target);
 
-    mixer().OnAction(screens::kActionMixLoad, U(target), 0);
+    mixer().OnAction(ui::kActionMixLoad, U(target), 0);
     ASSERT_EQ(hook.boxes.size(), 1u);
     EXPECT_EQ(hook.boxes[0].buttons, uint32_t(wnd::kBoxOk));
     EXPECT_EQ(hook.boxes[0].caption, "Open mix");
@@ -170,7 +170,7 @@ TEST_F(FailedLoad, DamagedProjectsReportAndStayOnDisk) {
     EXPECT_EQ(note.rfind("Empty mix: ", 0), 0u) << note;
     EXPECT_NE(note.find(c.note), std::string::npos) << note;
 
-    mixer().OnAction(screens::kActionMixSaveAs, ov::String(), 0);  // declined
+    mixer().OnAction(ui::kActionMixSave, ov::String(), 0);  // declined
     ASSERT_EQ(hook.boxes.size(), 2u);
     EXPECT_EQ(hook.boxes[1].buttons, uint32_t(wnd::kBoxYesNo));
     EXPECT_NE(hook.boxes[1].text.find("empty"), std::string::npos) << hook.boxes[1].text;
@@ -179,14 +179,14 @@ TEST_F(FailedLoad, DamagedProjectsReportAndStayOnDisk) {
   }
   // A yes replaces the project with the empty mix, which loads back.
   hook.answer = wnd::kAnswerYes;
-  mixer().OnAction(screens::kActionMixSaveAs, ov::String(), 0);
+  mixer().OnAction(ui::kActionMixSave, ov::String(), 0);
   EXPECT_TRUE(mixer().LoadMix(U(target)));
   EXPECT_TRUE(mixer().MixIsEmpty());
   // A good load drops the note; a missing project file names its path.
   hook.boxes.clear();
-  mixer().OnAction(screens::kActionMixLoad, U(good), 0);
+  mixer().OnAction(ui::kActionMixLoad, U(good), 0);
   EXPECT_TRUE(mixer().empty_note().IsEmpty());
-  mixer().OnAction(screens::kActionMixLoad, U(dir_ + "/absent.mix"), 0);
+  mixer().OnAction(ui::kActionMixLoad, U(dir_ + "/absent.mix"), 0);
   ASSERT_EQ(hook.boxes.size(), 1u);
   EXPECT_NE(hook.boxes[0].text.find(dir_ + "/absent.mix\" cannot be found"), std::string::npos)
       << hook.boxes[0].text;
@@ -197,10 +197,10 @@ TEST_F(FailedLoad, DamagedProjectsReportAndStayOnDisk) {
 TEST_F(FailedLoad, OnlyAnEmptyMixOverAProjectAsksAboutEmptiness) {
   BoxHook hook;
   hook.answer = wnd::kAnswerYes;
-  mixer().OnAction(screens::kActionMixSaveAs, ov::String(), 0);
+  mixer().OnAction(ui::kActionMixSave, ov::String(), 0);
   EXPECT_TRUE(hook.boxes.empty());
   AddPhoto(screen_.channel[0], ovtest::TouchFile(dir_, "p.jpg"));
-  mixer().OnAction(screens::kActionMixSaveAs, ov::String(), 0);
+  mixer().OnAction(ui::kActionMixSave, ov::String(), 0);
   ASSERT_EQ(hook.boxes.size(), 1u);
   EXPECT_EQ(hook.boxes[0].text.find("empty"), std::string::npos) << hook.boxes[0].text;
   EXPECT_NE(hook.boxes[0].text.find("already exists"), std::string::npos) << hook.boxes[0].text;
@@ -240,11 +240,11 @@ class UnsavedTake : public ::testing::Test {
   // let go.
   void RecordTake() {
     d_->AnswerBoxes(wnd::kAnswerYes);
-    mixer_->OnAction(screens::kActionMixStart, ov::String(), 0);
+    mixer_->OnAction(ui::kActionMixStart, ov::String(), 0);
     ASSERT_TRUE(mixer_->mixing());
     d_->AdvanceDevice(22050 / 5);
-    mixer_->OnAction(screens::kActionMasterVolume, u"40", 0);
-    mixer_->OnAction(screens::kActionMixStop, ov::String(), 0);
+    mixer_->OnAction(ui::kActionMasterVolume, u"40", 0);
+    mixer_->OnAction(ui::kActionMixStop, ov::String(), 0);
     ASSERT_FALSE(mixer_->mixing());
     ASSERT_TRUE(mixer_->HasUnsavedTake());
     ASSERT_GE(engine()->Actions().size(), 3u);
@@ -275,24 +275,24 @@ class UnsavedTake : public ::testing::Test {
         {"close command", [&] { return Ends([&] { d_->app().MainWndProc(wnd::Event(wnd::Message::kCommand, 40002)); }); }},
         {"Start",
          [&] {
-           mixer_->OnAction(screens::kActionMixStart, ov::String(), 0);
+           mixer_->OnAction(ui::kActionMixStart, ov::String(), 0);
            const bool started = mixer_->mixing();
            if (started) {
              // Start cleared the list: only the new take's first commands.
              EXPECT_LT(engine()->Actions().size(), 3u);
-             mixer_->OnAction(screens::kActionMixStop, ov::String(), 0);
+             mixer_->OnAction(ui::kActionMixStop, ov::String(), 0);
            }
            return started;
          }},
         {"Clear",
          [&] {
-           d_->sm().DoAction(screens::kActionMixClear, ov::String(), 1);
+           d_->sm().DoAction(ui::kActionMixClear, ov::String(), 1);
            return !engine()->HasActions();
          },
          true},
         {"Load",
          [&] {
-           d_->sm().DoAction(screens::kActionMixLoad, U(other_project), 1);
+           d_->sm().DoAction(ui::kActionMixLoad, U(other_project), 1);
            return engine()->Actions().size() == 1;
          },
          true},
@@ -342,32 +342,32 @@ TEST_F(UnsavedTake, NothingAsksWhenNothingWouldBeLost) {
   ASSERT_TRUE(WritePhotoProject(other, ovtest::TouchFile(dir_, "other.jpg")));
   EXPECT_TRUE(d_->sm().MayQuit());
   d_->AnswerBoxes(wnd::kAnswerNo);
-  mixer_->OnAction(screens::kActionMixStart, ov::String(), 0);
+  mixer_->OnAction(ui::kActionMixStart, ov::String(), 0);
   EXPECT_TRUE(mixer_->mixing());
-  mixer_->OnAction(screens::kActionMixStop, ov::String(), 0);
+  mixer_->OnAction(ui::kActionMixStop, ov::String(), 0);
   EXPECT_TRUE(d_->boxes().empty());
   for (const Path& path : Paths(other)) {
     SCOPED_TRACE(path.what);
     RecordTake();
     ASSERT_TRUE(mixer_->SaveMix(U(dir_ + "/copy.mix"), Mixer::SaveKind::kCopy));
     EXPECT_TRUE(mixer_->HasUnsavedTake());
-    mixer_->OnAction(screens::kActionProjectSave, U(dir_ + "/take.mix"), 0);
+    mixer_->OnAction(ui::kActionProjectSave, U(dir_ + "/take.mix"), 0);
     EXPECT_FALSE(mixer_->HasUnsavedTake());
     d_->AnswerBoxes(wnd::kAnswerNo);
     const size_t seen = d_->boxes().size();
     EXPECT_TRUE(path.act());
     EXPECT_EQ(d_->boxes().size(), seen);
   }
-  mixer_->OnAction(screens::kActionMixClear, ov::String(), 0);
+  mixer_->OnAction(ui::kActionMixClear, ov::String(), 0);
   EXPECT_TRUE(d_->sm().MayQuit());
-  mixer_->OnAction(screens::kActionMixLoad, U(other), 0);
+  mixer_->OnAction(ui::kActionMixLoad, U(other), 0);
   EXPECT_TRUE(d_->sm().MayQuit());
   // A take goes on being recorded after a save made while it runs.
   d_->AnswerBoxes(wnd::kAnswerYes);
-  mixer_->OnAction(screens::kActionMixStart, ov::String(), 0);
-  mixer_->OnAction(screens::kActionProjectSave, U(dir_ + "/early.mix"), 0);
+  mixer_->OnAction(ui::kActionMixStart, ov::String(), 0);
+  mixer_->OnAction(ui::kActionProjectSave, U(dir_ + "/early.mix"), 0);
   EXPECT_TRUE(mixer_->HasUnsavedTake());
-  mixer_->OnAction(screens::kActionMixStop, ov::String(), 0);
+  mixer_->OnAction(ui::kActionMixStop, ov::String(), 0);
   EXPECT_TRUE(mixer_->HasUnsavedTake());
 }
 
@@ -380,7 +380,7 @@ TEST_F(UnsavedTake, TheEmptyMixerShowsWhy) {
                       d_->window().screen_height() + shell::ScreenManager::kBarHeight};
   d_->sm().Paint(all);
   const std::string plain = d_->SurfaceHash();
-  d_->sm().DoAction(screens::kActionMixLoad, U(broken), 1);
+  d_->sm().DoAction(ui::kActionMixLoad, U(broken), 1);
   ASSERT_EQ(d_->boxes().size(), 1u);
   EXPECT_NE(Utf8(d_->boxes()[0].text).find(dir_ + "/nowhere.jpg"), std::string::npos);
   ASSERT_FALSE(mixer_->empty_note().IsEmpty());
@@ -388,7 +388,7 @@ TEST_F(UnsavedTake, TheEmptyMixerShowsWhy) {
   const std::string noted = d_->SurfaceHash();
   d_->SavePng(dir_ + "/empty_note.png");  // for review
   EXPECT_NE(noted, plain);
-  d_->sm().DoAction(screens::kActionMixClear, ov::String(), 1);
+  d_->sm().DoAction(ui::kActionMixClear, ov::String(), 1);
   d_->sm().Paint(all);
   EXPECT_EQ(d_->SurfaceHash(), plain);
 }

@@ -99,7 +99,7 @@ class MixerRender : public ::testing::Test {
     d().sm().StoreOption(u"WizardMediaType", u"2");
     d().sm().StoreOption(u"WizardMediaCodec", u"511");
     d().sm().StoreOption(u"WizardMediaAudioRate", U(rate));
-    mixer->OnAction(screens::kActionMixerAcceptWizard, ov::String(), 0);
+    mixer->OnAction(ui::kActionMixerAcceptWizard, ov::String(), 0);
     d().sm().JumpToMenu(u"save_menu");
     d().Settle();
     return mixer;
@@ -128,7 +128,7 @@ TEST_F(MixerRender, KeepOnDeviceRendersTheChosenFile) {
   OV_SKIP_WITHOUT_FIXTURE(clip_);
   Mixer* mixer = Start(HalfSecondOfClip());
   ASSERT_NE(mixer, nullptr);
-  d().sm().DoAction(screens::kActionRenderDevice, ov::String(), 1);
+  d().sm().DoAction(ui::kActionRenderDevice, ov::String(), 1);
   EXPECT_TRUE(mixer->render_active());
   EXPECT_TRUE(PopupShown(u"RENDER_PROGRESS"));
   ASSERT_TRUE(d().SettleUntil([&] { return !mixer->render_active(); }));
@@ -158,7 +158,7 @@ TEST_F(MixerRender, CreditsRenderToWav) {
   commands.push_back(MixCommand(400, engine::CMD_STOP, picture));
   Mixer* mixer = Start(commands);
   ASSERT_NE(mixer, nullptr);
-  d().sm().DoAction(screens::kActionRenderDevice, ov::String(), 1);
+  d().sm().DoAction(ui::kActionRenderDevice, ov::String(), 1);
   ASSERT_TRUE(d().SettleUntil([&] { return !mixer->render_active(); }));
   EXPECT_FALSE(PopupShown(u"RENDER_ERROR"));
   EXPECT_EQ(PcmBytes(mixer->output_file()), 44100u);
@@ -171,7 +171,7 @@ TEST_F(MixerRender, MmsNumbersItsFilesAndSendsThem) {
   Mixer* mixer = Start(HalfSecondOfClip());
   ASSERT_NE(mixer, nullptr);
   for (int n = 1; n <= 2; ++n) {
-    d().sm().DoAction(screens::kActionRenderMms, ov::String(), 1);
+    d().sm().DoAction(ui::kActionRenderMms, ov::String(), 1);
     ASSERT_TRUE(d().SettleUntil([&] { return !mixer->render_active(); }));
     EXPECT_EQ(mixer->output_file(), U(dir_ + "/tmp/Zentyr" + std::to_string(n) + ".wav"));
   }
@@ -197,7 +197,7 @@ TEST_F(MixerRender, KilledRenderFailsAndLeavesNoFile) {
       Start({MixCommand(0, engine::CMD_MASTER_VOLUME, 0), MixCommand(engine::ActionProcessor::kMaxMixMs, engine::CMD_MASTER_VOLUME, 0)},
             "8001");
   ASSERT_NE(mixer, nullptr);
-  d().sm().DoAction(screens::kActionRenderDevice, ov::String(), 1);
+  d().sm().DoAction(ui::kActionRenderDevice, ov::String(), 1);
   ASSERT_TRUE(mixer->render_active());
   const ov::String out = mixer->output_file();
   // Killed once it has begun writing.
@@ -221,7 +221,7 @@ TEST_F(MixerRender, FailedSpawnFails) {
     }
     Mixer* mixer = Start(HalfSecondOfClip(), "22050", app);
     ASSERT_NE(mixer, nullptr);
-    d().sm().DoAction(screens::kActionRenderDevice, ov::String(), 1);
+    d().sm().DoAction(ui::kActionRenderDevice, ov::String(), 1);
     ASSERT_TRUE(d().SettleUntil([&] { return !mixer->render_active(); }, 5000));
     EXPECT_TRUE(PopupShown(u"RENDER_ERROR"));
     EXPECT_EQ(mixer->render_process(), 0);
@@ -238,7 +238,7 @@ TEST_F(MixerRender, ResumeAfterRotationFollowsOrReports) {
     SCOPED_TRACE(wait_for_end);
     Mixer* mixer = Start(HalfSecondOfClip());
     ASSERT_NE(mixer, nullptr);
-    d().sm().DoAction(screens::kActionRenderDevice, ov::String(), 1);
+    d().sm().DoAction(ui::kActionRenderDevice, ov::String(), 1);
     ASSERT_TRUE(mixer->render_active());
     mixer->SuspendRender();
     const uint32_t process = static_cast<uint32_t>(mixer->render_process());
@@ -286,7 +286,7 @@ TEST_F(MixerRender, OutputExtensionByCodecsAndTheAacKey) {
     }
     d().sm().StoreOption(u"WizardMediaType", c.type);
     d().sm().StoreOption(u"WizardMediaCodec", c.codec);
-    mixer->OnAction(screens::kActionMixerAcceptWizard, ov::String(), 0);
+    mixer->OnAction(ui::kActionMixerAcceptWizard, ov::String(), 0);
     EXPECT_EQ(mixer->OutputExtension(c.device).ToUtf8Lossy(), ov::String(c.ext).ToUtf8Lossy());
   }
 }

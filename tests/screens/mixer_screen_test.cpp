@@ -51,7 +51,7 @@ bool EnterMixer(ovtest::HeadlessDriver& d, const char16_t* button) {
   if (Mixer* m = FindMixer(d)) {
     m->JoinDecompression();
     d.Settle();
-    m->OnAction(screens::kActionDecompressFailureOk, ov::String(), 0);
+    m->OnAction(ui::kActionDecompressFailureOk, ov::String(), 0);
     d.Settle();
   }
   return true;
@@ -86,9 +86,9 @@ TEST(MixerScreen, OpensFromTheMainMenuWithItsChannelsAndEngine) {
     if (item.text.View() == u"Clear mix") clear = &item;
   }
   ASSERT_NE(clear, nullptr);
-  d.sm().CheckActionItems(true, nullptr, screens::kActionMixClear, 1);
+  d.sm().CheckActionItems(true, nullptr, ui::kActionMixClear, 1);
   EXPECT_TRUE(clear->checked);
-  d.sm().EnableActionItems(false, nullptr, screens::kActionMixClear, 1);
+  d.sm().EnableActionItems(false, nullptr, ui::kActionMixClear, 1);
   EXPECT_FALSE(clear->enabled);
   d.sm().SetPendingDeleteFile(u"/tmp/rendered.3gp");
   EXPECT_EQ(Str(d.sm().GetPendingTempFile()), u"/tmp/rendered.3gp");
@@ -204,7 +204,7 @@ TEST_F(LoadedProject, ThePreviewScreenReplaysWithItsControls) {
     m->JoinDecompression();
   }
   d().Settle();
-  preview->OnAction(screens::kActionDecompressFailureOk, ov::String(), 0);
+  preview->OnAction(ui::kActionDecompressFailureOk, ov::String(), 0);
   gfx::Rect area;
   preview->OnTick(&area, 1);
   EXPECT_TRUE(Find(d(), u"Preview")->IsEnabled());
@@ -227,12 +227,12 @@ TEST(MixerScreen, TheTimerShowsOnlyDuringATakeWithALimit) {
   d.AnswerBoxes(wnd::kAnswerYes);  // a second take may replace the first
   for (const int length : {0, 30, 0}) {
     d.sm().StoreOption(u"WizardMediaLength", ov::String::Format(u"%d", length));
-    mixer->OnAction(screens::kActionMixerAcceptWizard, ov::String(), 0);
-    d.sm().DoAction(screens::kActionMixStart, ov::String(), 1);
+    mixer->OnAction(ui::kActionMixerAcceptWizard, ov::String(), 0);
+    d.sm().DoAction(ui::kActionMixStart, ov::String(), 1);
     d.Settle();
     ASSERT_TRUE(mixer->mixing()) << length;
     EXPECT_EQ(timer->IsVisible(), length != 0) << length;
-    d.sm().DoAction(screens::kActionMixStop, ov::String(), 1);
+    d.sm().DoAction(ui::kActionMixStop, ov::String(), 1);
     d.Settle();
     ASSERT_FALSE(mixer->mixing()) << length;
     EXPECT_FALSE(timer->IsVisible()) << length;
@@ -244,23 +244,23 @@ TEST(MixerScreen, TheTimerShowsOnlyDuringATakeWithALimit) {
 TEST_F(LoadedProject, AcceptedOutputSettingsReachTheSavedFile) {
   ASSERT_TRUE(d().ok());
   ASSERT_TRUE(EnterMixer(d(), u"main_0"));
-  d().sm().DoAction(screens::kActionMixerWizard, ov::String(), 1);
+  d().sm().DoAction(ui::kActionMixerWizard, ov::String(), 1);
   ASSERT_EQ(d().Menu(), u"output_settings");
   d().Settle();
   d().SavePng(dir_ + "/output_settings.png");  // for review
   d().sm().DoAction(ui::kActionSetAttribute, u"WizardMediaLength=30", 1);
   d().sm().DoAction(ui::kActionSetAttribute, u"WizardMediaType=2", 1);
-  d().sm().DoAction(screens::kActionMixerAcceptWizard, ov::String(), 1);
+  d().sm().DoAction(ui::kActionMixerAcceptWizard, ov::String(), 1);
   d().Settle();
   ASSERT_EQ(d().Menu(), u"mixing_menu");
-  d().sm().DoAction(screens::kActionMixSaveAs, ov::String(), 1);
+  d().sm().DoAction(ui::kActionMixSave, ov::String(), 1);
   const std::vector<uint8_t> saved = ovtest::ReadFileBytes(dir_ + "/Zentyr/Default.mix");
   ASSERT_GE(saved.size(), 40u);
   EXPECT_EQ(saved[8], 2);    // WizardMediaType
   EXPECT_EQ(saved[16], 30);  // WizardMediaLength
   EXPECT_EQ(FindMixer(d())->end_time(), 0u);  // computed when the mix starts
   // A second save asks before replacing the file; the driver answers no.
-  d().sm().DoAction(screens::kActionMixSaveAs, ov::String(), 1);
+  d().sm().DoAction(ui::kActionMixSave, ov::String(), 1);
   ASSERT_EQ(d().boxes().size(), 1u);
   EXPECT_EQ(d().boxes()[0].buttons, uint32_t(wnd::kBoxYesNo));
 }
@@ -398,7 +398,7 @@ TEST(MixerScreen, LiveFrameSurvivesARepaintAndTheMixStopsAtItsEnd) {
 
   // A one-second mix: past its end no time is left and the mix stops.
   d.sm().StoreOption(u"WizardMediaLength", u"1");
-  mixer->OnAction(screens::kActionMixerAcceptWizard, ov::String(), 0);
+  mixer->OnAction(ui::kActionMixerAcceptWizard, ov::String(), 0);
   mixer->UpdateEndTime();
   ASSERT_EQ(mixer->end_time(), 1000u);
   for (int spins = 0; spins < 100000 && e->GetPlayPosition() < 1100; ++spins) {
@@ -493,25 +493,25 @@ TEST_F(LoadedProject, ALiveMixReplaysAfterSaveClearAndLoad) {
               nullptr);
   engine::MixEngine* e = d().sm().GetMixEngine();
   ASSERT_EQ(m->mix_engine(), e);
-  m->OnAction(screens::kActionMixStart, ov::String(), 0);
+  m->OnAction(ui::kActionMixStart, ov::String(), 0);
   ASSERT_TRUE(m->mixing());
   ASSERT_TRUE(PlayUntil(d(), 300));
-  m->OnAction(screens::kActionChannelOn0 + 2, ov::String(), 0);
+  m->OnAction(ui::kActionChannelOn0 + 2, ov::String(), 0);
   ASSERT_TRUE(PlayUntil(d(), 1100));
-  m->OnAction(screens::kActionMuteOn, ov::String(), 0);
-  m->OnAction(screens::kActionMuteOff, ov::String(), 0);
-  m->OnAction(screens::kActionVolume0 + 2, u"80", 0);
+  m->OnAction(ui::kActionMuteOn, ov::String(), 0);
+  m->OnAction(ui::kActionMuteOff, ov::String(), 0);
+  m->OnAction(ui::kActionVolume0 + 2, u"80", 0);
   ASSERT_TRUE(PlayUntil(d(), 1600));
-  m->OnAction(screens::kActionChannelOff0 + 2, ov::String(), 0);
+  m->OnAction(ui::kActionChannelOff0 + 2, ov::String(), 0);
   ASSERT_TRUE(PlayUntil(d(), 2000));
   const std::vector<int16_t> live = PlayedSamples(d());
-  m->OnAction(screens::kActionMixStop, ov::String(), 0);
+  m->OnAction(ui::kActionMixStop, ov::String(), 0);
   ASSERT_FALSE(m->mixing());
   const std::string project = dir_ + "/live.mix";
-  m->OnAction(screens::kActionProjectSave, U(project), 0);
-  m->OnAction(screens::kActionMixClear, ov::String(), 0);
+  m->OnAction(ui::kActionProjectSave, U(project), 0);
+  m->OnAction(ui::kActionMixClear, ov::String(), 0);
   EXPECT_FALSE(e->HasActions());
-  m->OnAction(screens::kActionProjectLoad, U(project), 0);
+  m->OnAction(ui::kActionProjectLoad, U(project), 0);
   ASSERT_TRUE(e->HasActions());
   e->StartReplay();
   // Short of the stop command at the end, which ends the replay.
@@ -624,7 +624,7 @@ TEST(DecodingOnEntering, ShowsItsProgressAndItsFailureOnTheMixerAndThePreview) {
         if (child->GetType() == ui::kTypeTextBox) text = std::u16string(child->text().View());
       }
       EXPECT_EQ(text, u"A clip of this mix cannot be read.\nbad.jpg");
-      d.sm().DoAction(screens::kActionDecompressFailureOk, ov::String(), 1);
+      d.sm().DoAction(ui::kActionDecompressFailureOk, ov::String(), 1);
       d.Settle();
       EXPECT_FALSE(failure->IsVisible());
       ASSERT_TRUE(d.sm().JumpToMenu(u"main_menu"));
@@ -660,7 +660,7 @@ class LiveMixEndToEnd : public ::testing::Test {
     ch[2].AddClip(screens::kKindAudio, screens::kFileTypeWav, U(ovtest::FixturePath("engine_22k_sweep.wav")),
                   ov::String(), ov::String(), screens::kWholePicture, screens::kWholePicture, 500, 0, 0, 300, 0,
                   screens::kWholePicture, 0, nullptr);
-    ch[2].SetAudioEffectFromAction(screens::kActionAudioEffectFirst);  // short echo
+    ch[2].SetAudioEffectFromAction(ui::kActionEchoShort);  // short echo
     ch[6].AddEmptyTextClip();
     ch[7].AddEmptyTextClip();
     const std::string path = dir_ + "/start.mix";
@@ -713,20 +713,20 @@ class LiveMixEndToEnd : public ::testing::Test {
       bool effect;
     };
     const Gesture script[] = {
-        {200, screens::kActionChannelOn0 + 2, u"", false},
-        {kPhotosOnMs, screens::kActionEffectOn0 + 0, u"", true},  // the photos fade in
-        {kPhotosOnMs, screens::kActionChannelOn0 + 0, u"", false},
-        {700, screens::kActionVolume0 + 2, u"50", false},
-        {kEchoOnMs, screens::kActionEffectOn0 + 2, u"", true},
-        {kMuteOnMs, screens::kActionMuteOn, u"", false},
-        {kMuteOffMs, screens::kActionMuteOff, u"", false},
-        {2200, screens::kActionEffectOff0 + 2, u"", true},
-        {kPhotosOffMs, screens::kActionChannelOff0 + 0, u"", false},
-        {2500, screens::kActionChannelOff0 + 2, u"", false},
+        {200, ui::kActionChannelOn0 + 2, u"", false},
+        {kPhotosOnMs, ui::kActionEffectOn0 + 0, u"", true},  // the photos fade in
+        {kPhotosOnMs, ui::kActionChannelOn0 + 0, u"", false},
+        {700, ui::kActionVolume0 + 2, u"50", false},
+        {kEchoOnMs, ui::kActionEffectOn0 + 2, u"", true},
+        {kMuteOnMs, ui::kActionMuteOn, u"", false},
+        {kMuteOffMs, ui::kActionMuteOff, u"", false},
+        {2200, ui::kActionEffectOff0 + 2, u"", true},
+        {kPhotosOffMs, ui::kActionChannelOff0 + 0, u"", false},
+        {2500, ui::kActionChannelOff0 + 2, u"", false},
     };
     Take take;
-    Act(screens::kActionVolume0 + 2, u"100");  // as the slider stood before the last run
-    Act(screens::kActionMixStart);
+    Act(ui::kActionVolume0 + 2, u"100");  // as the slider stood before the last run
+    Act(ui::kActionMixStart);
     EXPECT_TRUE(m->mixing());
     for (const Gesture& g : script) {
       if (!ShootUntil(g.at, m, &take)) {
@@ -738,7 +738,7 @@ class LiveMixEndToEnd : public ::testing::Test {
     }
     EXPECT_TRUE(ShootUntil(kEndMs, m, &take));
     take.pcm = PlayedSamples(d());
-    Act(screens::kActionMixStop);
+    Act(ui::kActionMixStop);
     EXPECT_FALSE(m->mixing());
     return take;
   }
@@ -770,11 +770,11 @@ TEST_F(LiveMixEndToEnd, APlayedMixReplaysInThePreviewAfterSaveClearAndLoad) {
   const Take live = PlayLive(m, true);
 
   const ov::String project = U(dir_ + "/live.mix");
-  Act(screens::kActionProjectSave, project);
-  Act(screens::kActionMixClear);
+  Act(ui::kActionProjectSave, project);
+  Act(ui::kActionMixClear);
   EXPECT_FALSE(e->HasActions());
   EXPECT_FALSE(ov::FileExists(U(Cache("audio2.qvs"))));  // the clear dropped the caches
-  Act(screens::kActionProjectLoad, project);
+  Act(ui::kActionProjectLoad, project);
   ASSERT_TRUE(e->HasActions());
   std::vector<uint32_t> due;
   for (const engine::EngineCommand& c : e->Actions()) due.push_back(c.timeMs);

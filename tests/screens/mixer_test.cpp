@@ -131,7 +131,7 @@ TEST_F(MixerTest, EndTimeFromLengthOrSize) {
     host_.StoreOption(u"WizardMediaSize", ov::String::Format(u"%d", c.size));
     host_.StoreOption(u"WizardMediaCodec", ov::String::Format(u"%d", c.codec));
     host_.StoreOption(u"WizardMediaType", ov::String::Format(u"%d", c.type));
-    mixer().OnAction(screens::kActionMixerAcceptWizard, ov::String(), 0);
+    mixer().OnAction(ui::kActionMixerAcceptWizard, ov::String(), 0);
     mixer().UpdateEndTime();
     EXPECT_EQ(mixer().end_time(), c.expected) << c.what;
   }
@@ -143,7 +143,7 @@ TEST_F(MixerTest, AcceptedSettingsReachTheFileInFileOrder) {
   for (int i = 0; i < screens::kOutputSettingCount; ++i) {
     host_.StoreOption(screens::kOutputSettingKeys[size_t(i)], ov::String::Format(u"%d", 100 + i));
   }
-  mixer().OnAction(screens::kActionMixerAcceptWizard, ov::String(), 0);
+  mixer().OnAction(ui::kActionMixerAcceptWizard, ov::String(), 0);
   ASSERT_TRUE(Save(Path("s.mix")));
   const std::vector<uint8_t> b = ovtest::ReadFileBytes(Path("s.mix"));
   ASSERT_GE(b.size(), 40u);
@@ -153,7 +153,7 @@ TEST_F(MixerTest, AcceptedSettingsReachTheFileInFileOrder) {
   const int memory_index[] = {0, 1, 2, 3, 4, 5, 7, 8, 6};
   for (int i = 0; i < 9; ++i) EXPECT_EQ(word(4 + 4 * size_t(i)), 100 + memory_index[i]) << i;
   host_.option_values.clear();
-  mixer().OnAction(screens::kActionMixerWizard, ov::String(), 0);
+  mixer().OnAction(ui::kActionMixerWizard, ov::String(), 0);
   EXPECT_EQ(host_.option_values[u"WizardMediaAudioRate"], u"106");
 }
 
@@ -163,7 +163,7 @@ TEST_F(MixerTest, SaveClearLoadAndSaveAgainGiveTheSameBytes) {
   EXPECT_EQ(Str(host_.strings[22]), Str(U(Path("first.mix"))));
   const std::vector<uint8_t> first = ovtest::ReadFileBytes(Path("first.mix"));
 
-  mixer().OnAction(screens::kActionMixClear, ov::String(), 0);
+  mixer().OnAction(ui::kActionMixClear, ov::String(), 0);
   ASSERT_TRUE(Save(Path("cleared.mix")));
   // Six empty clip channels (60 bytes each: no clips; a switched-on effect
   // stays switched on, its type cleared), the credits' empty text clips,
@@ -181,7 +181,7 @@ TEST_F(MixerTest, SaveClearLoadAndSaveAgainGiveTheSameBytes) {
   EXPECT_EQ(std::vector<uint8_t>(cleared.begin() + long(tail), cleared.begin() + long(tail) + 4),
             (std::vector<uint8_t>{0, 0, 0, 0}));
 
-  mixer().OnAction(screens::kActionMixLoad, U(Path("first.mix")), 0);
+  mixer().OnAction(ui::kActionMixLoad, U(Path("first.mix")), 0);
   EXPECT_EQ(screen_.channel[0]->ClipCount(), 3);
   EXPECT_EQ(Str(screen_.channel[6]->GetClipText(0)->textString), u"Opening");
   ASSERT_EQ(host_.engine->Actions().size(), 2u);
@@ -285,7 +285,7 @@ TEST_F(MixerTest, LoadFailuresAndTheirEffectOnTheMix) {
   EXPECT_FALSE(mixer().LoadMix(U(Path("v111.mix"))));
   EXPECT_FALSE(mixer().LoadMix(U(Path("absent.mix"))));
   // MX_LOAD of a file of another version clears the mix.
-  mixer().OnAction(screens::kActionMixLoad, U(Path("v111.mix")), 0);
+  mixer().OnAction(ui::kActionMixLoad, U(Path("v111.mix")), 0);
   EXPECT_EQ(screen_.channel[0]->GetKind(), screens::kKindEmpty);
   EXPECT_FALSE(host_.engine->HasActions());
   // An empty path loads the last project.
@@ -327,7 +327,7 @@ TEST_F(MixerTest, SaveOverReadOnlyAndFailedWrite) {
 
 TEST_F(MixerTest, ProjectCodesSaveToTheDataFolderAndSaveAsAsksBeforeOverwriting) {
   FillMix();
-  mixer().OnAction(screens::kActionProjectSave, ov::String(), 0);
+  mixer().OnAction(ui::kActionProjectSave, ov::String(), 0);
   EXPECT_TRUE(ov::FileExists(U(Path("default.vex"))));
   EXPECT_EQ(Str(mixer().project_name()), u"default.vex");
 
@@ -340,16 +340,16 @@ TEST_F(MixerTest, ProjectCodesSaveToTheDataFolderAndSaveAsAsksBeforeOverwriting)
     return answer;
   });
   const std::string target = dir_ + "/Zentyr/Default.mix";
-  mixer().OnAction(screens::kActionMixSaveAs, ov::String(), 0);
+  mixer().OnAction(ui::kActionMixSave, ov::String(), 0);
   EXPECT_TRUE(boxes.empty());
   const std::vector<uint8_t> saved = ovtest::ReadFileBytes(target);
   ASSERT_FALSE(saved.empty());
   screen_.channel[0]->RemoveClip(0);
-  mixer().OnAction(screens::kActionMixSaveAs, ov::String(), 0);  // declined
+  mixer().OnAction(ui::kActionMixSave, ov::String(), 0);  // declined
   EXPECT_EQ(boxes.size(), 1u);
   EXPECT_EQ(ovtest::ReadFileBytes(target), saved);
   answer = wnd::kAnswerYes;
-  mixer().OnAction(screens::kActionMixSaveAs, ov::String(), 0);
+  mixer().OnAction(ui::kActionMixSave, ov::String(), 0);
   EXPECT_NE(ovtest::ReadFileBytes(target), saved);
   wnd::SetMessageBoxHook(nullptr);
   unsetenv("OVMIX_DOCUMENTS");
@@ -392,7 +392,7 @@ TEST_F(MixerTest, DamagedProjects) {
 TEST_F(MixerTest, RotationStateRoundTrips) {
   FillMix();
   host_.StoreOption(u"WizardMediaLength", u"45");
-  mixer().OnAction(screens::kActionMixerAcceptWizard, ov::String(), 0);
+  mixer().OnAction(ui::kActionMixerAcceptWizard, ov::String(), 0);
   screen_.channel[0]->SetClipCache(0, U(ovtest::TouchFile(dir_, "image0-0-0.raw")), screens::kKindImage);
   ov::Archive saved;
   host_.rotation = true;

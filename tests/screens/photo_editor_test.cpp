@@ -288,8 +288,8 @@ TEST_F(PictureEditors, PanZoomStrokesStoreOrderedRectanglesInTheOptionBeingEdite
         PhotoScreen& p = Open(1, box);
         host_->numeric[kKenBurnsPosition] = position;
         host_->numeric[kKenStart] = host_->numeric[kKenEnd] = 0x11223344;
-        p.panzoom->OnAction(screens::kActionPanZoomClip, u"0", 1);
-        p.panzoom->OnAction(screens::kActionPanZoomChannel, u"channel_sel0", 1);
+        p.panzoom->OnAction(ui::kActionPanZoomClip, u"0", 1);
+        p.panzoom->OnAction(ui::kActionPanZoomChannel, u"channel_sel0", 1);
         ASSERT_TRUE(p.panzoom->OnStylusDown(p.X(s.points[0].first), p.Y(s.points[0].second)));
         for (size_t i = 1; i < s.points.size(); ++i) {
           p.panzoom->OnStylusMove(p.X(s.points[i].first), p.Y(s.points[i].second));
@@ -305,8 +305,8 @@ TEST_F(PictureEditors, PanZoomStrokesStoreOrderedRectanglesInTheOptionBeingEdite
 
 TEST_F(PictureEditors, APanZoomDragGoesOnFromTheSmallerCorner) {
   PhotoScreen& p = Open(1);
-  p.panzoom->OnAction(screens::kActionPanZoomClip, u"0", 1);
-  p.panzoom->OnAction(screens::kActionPanZoomChannel, u"channel_sel0", 1);
+  p.panzoom->OnAction(ui::kActionPanZoomClip, u"0", 1);
+  p.panzoom->OnAction(ui::kActionPanZoomChannel, u"channel_sel0", 1);
   p.panzoom->OnStylusDown(p.X(100), p.Y(100));
   p.panzoom->OnStylusMove(p.X(50), p.Y(60));  // stored 50-100, 60-100
   p.panzoom->OnStylusMove(p.X(200), p.Y(20));  // from the corner (50, 60)
@@ -316,8 +316,8 @@ TEST_F(PictureEditors, APanZoomDragGoesOnFromTheSmallerCorner) {
 TEST_F(PictureEditors, OpeningAPanZoomSwitchesTheClipsCropOff) {
   PhotoScreen& p = Open(2);
   p.channel->SetClipCropOn(1, 1);
-  p.panzoom->OnAction(screens::kActionPanZoomClip, u"1", 1);
-  p.panzoom->OnAction(screens::kActionPanZoomChannel, u"channel_sel0", 1);
+  p.panzoom->OnAction(ui::kActionPanZoomClip, u"1", 1);
+  p.panzoom->OnAction(ui::kActionPanZoomChannel, u"channel_sel0", 1);
   EXPECT_EQ(p.channel->GetClipCropOn(1), 0);
   EXPECT_EQ(p.panzoom->clip_index(), 1);
   EXPECT_EQ(Str(p.panzoom->clip_file()), Str(p.channel->GetClipFile(1)));
@@ -348,7 +348,7 @@ TEST_F(PictureEditors, AcceptingPanAndZoomStoresItAndSwitchesCropOff) {
     host_->numeric[kKenEnd] = c.end;
     host_->numeric[kEffectSpeed] = 2500;
     host_->numeric[kAssignKenBurnsToAll] = c.all;
-    p.editor->OnAction(screens::kActionPhotoAcceptKenBurns, ov::String(), 1);
+    p.editor->OnAction(ui::kActionEditorAcceptKenBurns, ov::String(), 1);
     for (int i = 0; i < 2; ++i) {
       const bool changed = i == 0 ? c.changes0 : c.changes1;
       uint32_t start = 0, end = 0;
@@ -369,13 +369,13 @@ TEST_F(PictureEditors, AnAcceptedFileEffectIsDecodedBehindTheProgressPopup) {
   host_->numeric[11] = 1000;                     // EffectSpeed
   // The file relative to the skin folder ("" here).
   host_->strings[19] = U(mask.substr(1));
-  p.editor->OnAction(screens::kActionPhotoAcceptEffect, ov::String(), 1);
+  p.editor->OnAction(ui::kActionEditorAcceptEffect, ov::String(), 1);
   EXPECT_EQ(Str(p.channel->GetEffectFile()), Str(U(mask)));
   EXPECT_EQ(p.channel->channel_effect().type, uint32_t(engine::CMD_FILE_EFFECT));
   // "ImageInterval" as it was when the channel was opened: display times stay.
   EXPECT_EQ(p.channel->GetClipDisplayTime(0), 1000);
   EXPECT_EQ(p.channel->GetClipDisplayTime(1), 1000);
-  ASSERT_TRUE(p.DrainUntil(p.editor, screens::kActionDecompressDone));
+  ASSERT_TRUE(p.DrainUntil(p.editor, ui::kActionDecompressDone));
   EXPECT_FALSE(p.editor->decoding());
   EXPECT_FALSE(p.channel->GetEffectCache().IsEmpty());
 }
@@ -429,7 +429,7 @@ TEST_F(PictureEditors, PlayPostsTheClipsCommandsEachOnlyWhenItsPartIsSet) {
     if (on(kEffectFile)) p.channel->SetEffectFile(U(dir_ + "/mask.png"));
     if (on(kPan)) p.channel->SetClipPanZoom(0, 0x10802070, 0x00FF00FF, 3000);
     if (on(kPhotoEffect)) p.channel->SetClipPhotoEffect(0, 2);
-    p.editor->OnAction(screens::kActionEditorPlayPicture, ov::String(), 1);
+    p.editor->OnAction(ui::kActionEditorPlay, ov::String(), 1);
     ASSERT_TRUE(p.editor->playing());
     const screens::ChannelClip* clip = p.channel->clip(0);
     ASSERT_FALSE(clip->pictureCache.IsEmpty());
@@ -466,9 +466,9 @@ TEST_F(PictureEditors, ThePanZoomPreviewPlaysTheRectanglesBeingEdited) {
       host_->numeric[kKenStart] = 0x20E040C0;
       host_->numeric[kKenEnd] = moves ? 0x00FF00FF : 0x20E040C0;
       host_->numeric[kEffectSpeed] = 4000;
-      p.panzoom->OnAction(screens::kActionPanZoomClip, u"1", 1);
-      p.panzoom->OnAction(screens::kActionPanZoomChannel, u"channel_sel0", 1);
-      p.panzoom->OnAction(screens::kActionEditorPlayPicture, ov::String(), 1);
+      p.panzoom->OnAction(ui::kActionPanZoomClip, u"1", 1);
+      p.panzoom->OnAction(ui::kActionPanZoomChannel, u"channel_sel0", 1);
+      p.panzoom->OnAction(ui::kActionEditorPlay, ov::String(), 1);
       const screens::ChannelClip* clip = p.channel->clip(1);
       const uint32_t v = engine::kFirstVideoChannel;
       std::vector<engine::EngineCommand> want = {
@@ -487,7 +487,7 @@ TEST_F(PictureEditors, ThePanZoomPreviewPlaysTheRectanglesBeingEdited) {
 
 TEST_F(PictureEditors, ThePreviewGoesFromPhotoToPhotoAndStopsAfterTheLast) {
   PhotoScreen& p = Open(2);
-  p.editor->OnAction(screens::kActionEditorPlayPicture, ov::String(), 1);
+  p.editor->OnAction(ui::kActionEditorPlay, ov::String(), 1);
   engine::MixEngine* e = p.editor->preview_engine();
   // Part way through the first photo the position and progress run: about
   // 600 ms of the two seconds, short of the photo's end at 50 %.
@@ -495,14 +495,14 @@ TEST_F(PictureEditors, ThePreviewGoesFromPhotoToPhotoAndStopsAfterTheLast) {
   // on until the progress moves, inside the first photo.
   for (uint32_t ms = 600; ms < 1000 && host_->numeric[screens::picture_options::kPlayPercentage] == 0; ms += 50) {
     ASSERT_TRUE(previews_.PlayUntil(e, ms));
-    p.editor->OnAction(screens::kActionEditorTickPicture, ov::String(), 1);
+    p.editor->OnAction(ui::kActionClipDeleted, ov::String(), 1);  // refreshes the shown time
   }
   EXPECT_GT(host_->numeric[screens::picture_options::kPlayPercentage], 0u);
   EXPECT_LT(host_->numeric[screens::picture_options::kPlayPercentage], 50u);
   EXPECT_EQ(Str(host_->strings[screens::picture_options::kTrackPos]), u"0:00");
   ASSERT_TRUE(previews_.PlayUntil(e, 1100));
   // The held first photo ended: the engine asks for the next.
-  ASSERT_TRUE(p.DrainUntil(p.editor, screens::kActionPictureClipEnded));
+  ASSERT_TRUE(p.DrainUntil(p.editor, engine::kActionNextClip));
   EXPECT_EQ(p.editor->play_index(), 1);
   const std::vector<engine::EngineCommand> actions = e->Actions();
   size_t loads = 0;
@@ -516,10 +516,10 @@ TEST_F(PictureEditors, ThePreviewGoesFromPhotoToPhotoAndStopsAfterTheLast) {
   EXPECT_EQ(actions.back().type, engine::CMD_PLAY);
   // A late notice for the same end, after the 250 ms check moved on, does
   // not skip a photo.
-  p.editor->OnAction(screens::kActionPictureClipEnded, u"0", 1);
+  p.editor->OnAction(engine::kActionNextClip, u"0", 1);
   EXPECT_EQ(p.editor->play_index(), 1);
   // The shown position stays inside the photo being played.
-  p.editor->OnAction(screens::kActionEditorTickPicture, ov::String(), 1);
+  p.editor->OnAction(ui::kActionClipDeleted, ov::String(), 1);
   ASSERT_TRUE(previews_.PlayUntil(e, 2300));
   uint32_t now = 1000;
   gfx::Rect area;
@@ -571,8 +571,8 @@ TEST_F(PictureEditors, WhileTheUiHoldsTheMutexTheWorkerWaitsAndDestructionEndsIt
   ASSERT_TRUE(p.editor->mutex_held());
   EXPECT_TRUE(p.channel->clip(0)->pictureCache2.IsEmpty());
   Select(p.list, 1);
-  p.editor->OnAction(screens::kActionCacheLock, ov::String(), 1);  // taken again: recursive
-  p.editor->OnAction(screens::kActionCacheUnlock, ov::String(), 1);
+  p.editor->OnAction(ui::kActionCacheLock, ov::String(), 1);  // taken again: recursive
+  p.editor->OnAction(ui::kActionCacheUnlock, ov::String(), 1);
   p.editor->OnAction(ui::kActionSelectionChanged, ov::String(), 1);
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   host_->Drain(p.editor);
@@ -582,18 +582,18 @@ TEST_F(PictureEditors, WhileTheUiHoldsTheMutexTheWorkerWaitsAndDestructionEndsIt
   EXPECT_FALSE(p.editor->mutex_held());
   ASSERT_TRUE(p.StillMade(1));
   // Around a deletion (280 / 281) the worker is held off too.
-  p.editor->OnAction(screens::kActionCacheLock, ov::String(), 1);
+  p.editor->OnAction(ui::kActionCacheLock, ov::String(), 1);
   Select(p.list, 0);
   p.editor->OnAction(ui::kActionSelectionChanged, ov::String(), 1);
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   host_->Drain(p.editor);
   EXPECT_TRUE(p.channel->clip(0)->pictureCache2.IsEmpty());
-  p.editor->OnAction(screens::kActionCacheUnlock, ov::String(), 1);
+  p.editor->OnAction(ui::kActionCacheUnlock, ov::String(), 1);
   ASSERT_TRUE(p.StillMade(0));
   // Destroyed while the UI holds the mutex and the worker waits for it.
   p.editor->OnAction(ui::kActionLeavingMenu, ov::String(), 1);
   p.editor->OnAction(ui::kActionSelectionChanged, ov::String(), 1);
-  p.editor->OnAction(screens::kActionCacheLock, ov::String(), 1);
+  p.editor->OnAction(ui::kActionCacheLock, ov::String(), 1);
   p.panzoom->OnAction(ui::kActionLeavingMenu, ov::String(), 1);
   screen_.reset();
   SUCCEED();
@@ -619,13 +619,13 @@ TEST_F(PictureEditors, WithoutAChannelEverySlotDoesNothing) {
   PhotoScreen& p = Open(1);
   p.channel->SetClipCropOn(0, 1);
   p.editor->OnAction(ui::kActionSetChannel, u"no_such_channel", 1);
-  p.panzoom->OnAction(screens::kActionPanZoomChannel, u"no_such_channel", 1);
+  p.panzoom->OnAction(ui::kActionPanZoomChannel, u"no_such_channel", 1);
   ASSERT_EQ(p.editor->channel(), nullptr);
   for (screens::PictureEditor* e : {static_cast<screens::PictureEditor*>(p.editor), static_cast<screens::PictureEditor*>(p.panzoom)}) {
-    for (int32_t code : {int32_t(screens::kActionEditorPlayPicture), int32_t(screens::kActionPictureCrop),
-                         int32_t(screens::kActionPhotoAcceptChanges), int32_t(screens::kActionPhotoAcceptEffect),
-                         int32_t(screens::kActionPhotoAcceptKenBurns), int32_t(screens::kActionPicturePanZoomEdit),
-                         int32_t(screens::kActionPictureAddEffect), int32_t(ui::kActionAddText),
+    for (int32_t code : {int32_t(ui::kActionEditorPlay), int32_t(ui::kActionEditorCropPhoto),
+                         int32_t(ui::kActionEditorAcceptChanges), int32_t(ui::kActionEditorAcceptEffect),
+                         int32_t(ui::kActionEditorAcceptKenBurns), int32_t(ui::kActionEditorPanZoomEdit),
+                         int32_t(ui::kActionEditorAddEffect), int32_t(ui::kActionAddText),
                          int32_t(ui::kActionSelectionChanged), int32_t(ui::kActionMenuShown)}) {
       e->OnAction(code, ov::String(), 1);
     }
@@ -655,11 +655,11 @@ class PhotoEditorScreen : public ::testing::Test {
     env_.Restore();
   }
   ovtest::HeadlessDriver& d() { return *driver_; }
-  // The program on a project whose channel 0 holds two photos, on the
-  // photo editor's screen for that channel.
-  void OpenEditor(bool virtual_devices = false) {
+  // The program on a project whose channel 0 holds `photos` photos (two
+  // unless said), on the photo editor's screen for that channel.
+  void OpenEditor(bool virtual_devices = false, int photos = 2) {
     ChannelSelection ch[8];
-    for (int i = 0; i < 2; ++i) {
+    for (int i = 0; i < photos; ++i) {
       const std::string path = dir_ + "/photo" + std::to_string(i) + ".jpg";
       fs::copy_file(ovtest::FixturePath("gfx_photo.jpg"), path, fs::copy_options::overwrite_existing);
       ch[0].AddClip(screens::kKindImage, screens::kFileTypeJpeg, U(path), ov::String(), ov::String(), kWhole, kWhole,
@@ -698,7 +698,7 @@ TEST_F(PhotoEditorScreen, APlayingPreviewChangesThePictureBox) {
   ASSERT_TRUE(d().SettleUntil([&] { return !editor->channel()->clip(0)->pictureCache2.IsEmpty(); }));
   d().Settle();
   const std::string still = d().SurfaceHash();
-  d().sm().DoAction(screens::kActionEditorPlayPicture, ov::String(), 1);
+  d().sm().DoAction(ui::kActionEditorPlay, ov::String(), 1);
   ASSERT_TRUE(editor->playing());
   ASSERT_TRUE(d().SettleUntil([&] {
     d().AdvanceDevice(2205);
@@ -712,7 +712,7 @@ TEST_F(PhotoEditorScreen, ATurnReopensTheEditedChannels) {
   ImageEditor* editor = Find<ImageEditor>(ui::kTypeImageEditor);
   ASSERT_TRUE(editor && editor->channel());
   // The pan-and-zoom editor on the second photo.
-  d().sm().DoAction(screens::kActionPicturePanZoomEdit, ov::String(), 1);
+  d().sm().DoAction(ui::kActionEditorPanZoomEdit, ov::String(), 1);
   d().Settle();
   ASSERT_EQ(d().Menu(), u"panzoomMenu");
   d().Back();
@@ -729,6 +729,21 @@ TEST_F(PhotoEditorScreen, ATurnReopensTheEditedChannels) {
   EXPECT_FALSE(editor->mutex_held());
 }
 
+// Deleting a photo in the screen's clip order list goes through the shell to
+// the editor, which shows the channel's new length at once.
+TEST_F(PhotoEditorScreen, APhotoDeletedInTheClipListShortensTheShownLength) {
+  OpenEditor(false, 3);
+  ImageEditor* editor = Find<ImageEditor>(ui::kTypeImageEditor);
+  ASSERT_TRUE(editor && editor->channel());
+  const ov::String* length = d().sm().StringOption(screens::picture_options::kTrackLen);
+  ASSERT_TRUE(length);
+  EXPECT_EQ(Str(*length), u"0:03");
+  d().sm().DoAction(ui::kActionPlaylistDelete, ov::String(), 1);
+  d().Settle();
+  EXPECT_EQ(editor->channel()->ClipCount(), 2);
+  EXPECT_EQ(Str(*length), u"0:02");
+}
+
 // The pan-and-zoom screen says in words which rectangle the stylus draws,
 // following "Start" and "End", in both orientations.
 TEST_F(PhotoEditorScreen, ThePanZoomLabelNamesTheRectangleDrawn) {
@@ -738,7 +753,7 @@ TEST_F(PhotoEditorScreen, ThePanZoomLabelNamesTheRectangleDrawn) {
       d().Key(wnd::Key::kRotate);
       d().Settle();
     }
-    d().sm().DoAction(screens::kActionPicturePanZoomEdit, ov::String(), 1);
+    d().sm().DoAction(ui::kActionEditorPanZoomEdit, ov::String(), 1);
     d().Settle();
     ASSERT_EQ(d().Menu(), u"panzoomMenu");
     ui::Element* which = d().sm().FindElementByName(nullptr, u"panzoom_which", false);
@@ -763,7 +778,7 @@ TEST_F(PhotoEditorScreen, ATurnOnThePanZoomScreenReopensItsClip) {
   ASSERT_TRUE(list);
   Select(list, 1);
   ASSERT_EQ(editor->Selected(), 1);
-  d().sm().DoAction(screens::kActionPicturePanZoomEdit, ov::String(), 1);
+  d().sm().DoAction(ui::kActionEditorPanZoomEdit, ov::String(), 1);
   d().Settle();
   ASSERT_EQ(d().Menu(), u"panzoomMenu");
   d().Key(wnd::Key::kRotate);

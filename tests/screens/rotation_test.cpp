@@ -179,10 +179,10 @@ class RotatedMix : public ::testing::Test {
     d().AnswerBoxes(wnd::kAnswerYes);
     d().sm().StoreOption(u"WizardMediaCodec", u"511");
     d().sm().StoreOption(u"WizardMediaAudioRate", u"8001");
-    mixer->OnAction(screens::kActionMixerAcceptWizard, ov::String(), 0);
+    mixer->OnAction(ui::kActionMixerAcceptWizard, ov::String(), 0);
     d().sm().JumpToMenu(u"save_menu");
     d().Settle();
-    d().sm().DoAction(screens::kActionRenderDevice, ov::String(), 1);
+    d().sm().DoAction(ui::kActionRenderDevice, ov::String(), 1);
   }
 
   std::vector<uint8_t> Saved(const std::string& name) {
@@ -248,7 +248,7 @@ TEST_F(RotatedMix, LiveMixingStopsAndTheRecordedMixComesBack) {
   ASSERT_TRUE(d().TapElement(u"StartMix"));
   ASSERT_TRUE(mixer->mixing());
   ASSERT_TRUE(PlayUntil(old, 300));
-  mixer->OnAction(screens::kActionChannelOn0 + 2, ov::String(), 0);
+  mixer->OnAction(ui::kActionChannelOn0 + 2, ov::String(), 0);
   ASSERT_TRUE(PlayUntil(old, 800));
   ASSERT_TRUE(old->IsPlaying());
   ASSERT_TRUE(device_open->load());
@@ -428,7 +428,7 @@ TEST_F(RotatedMix, TheLastProjectIsTheOneSavedNotACopy) {
   FinishDecoding();
   Mixer* mixer = FindMixer(d());
   const ov::String saved = U(dir_ + "/saved.mix");
-  mixer->OnAction(screens::kActionProjectSave, saved, 0);
+  mixer->OnAction(ui::kActionProjectSave, saved, 0);
   ASSERT_TRUE(ov::FileExists(saved));
   ASSERT_EQ(Str(*d().sm().StringOption(22)), Str(saved));
   // The mix changes after the save: one photo less.
@@ -449,7 +449,7 @@ TEST_F(RotatedMix, TheLastProjectIsTheOneSavedNotACopy) {
   ASSERT_EQ(mixer->entry(0).channel->ClipCount(), 1);
   EXPECT_EQ(Str(*d().sm().StringOption(22)), Str(saved));
 
-  mixer->OnAction(screens::kActionProjectLoad, ov::String(), 0);
+  mixer->OnAction(ui::kActionProjectLoad, ov::String(), 0);
   EXPECT_EQ(mixer->entry(0).channel->ClipCount(), 2);
   EXPECT_EQ(mixer->mix_engine()->Actions().size(), 2u);
 }

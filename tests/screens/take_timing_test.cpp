@@ -197,23 +197,23 @@ TEST_P(TakeTiming, RecordedTimesFollowTheGesturesThroughSilence) {
   // 20 s of silence, a sweep on, softer, off; 20 s of silence; a second
   // sound, the sweep again; Stop.
   const Gesture script[] = {
-      {20000, screens::kActionChannelOn0 + 2, u""},    {25000, screens::kActionVolume0 + 2, u"50"},
-      {30000, screens::kActionChannelOff0 + 2, u""},   {50000, screens::kActionChannelOn0 + 3, u""},
-      {55000, screens::kActionChannelOn0 + 2, u""},    {60000, screens::kActionMixStop, u""},
+      {20000, ui::kActionChannelOn0 + 2, u""},    {25000, ui::kActionVolume0 + 2, u"50"},
+      {30000, ui::kActionChannelOff0 + 2, u""},   {50000, ui::kActionChannelOn0 + 3, u""},
+      {55000, ui::kActionChannelOn0 + 2, u""},    {60000, ui::kActionMixStop, u""},
   };
   ASSERT_TRUE(d().TapElement(u"main_0"));
   Mixer* m = dynamic_cast<Mixer*>(d().sm().menu_container()->FindByType(ui::kTypeMixer, true));
   ASSERT_NE(m, nullptr);
   ASSERT_TRUE(FinishDecoding(m));
   engine::MixEngine* e = d().sm().GetMixEngine();
-  Act(screens::kActionVolume0 + 2, u"100");
+  Act(ui::kActionVolume0 + 2, u"100");
 
   std::vector<double> wall;     // each gesture, ms after the Start press
   std::vector<uint32_t> stamp;  // the time of the first command it recorded
   {
     BusyLoad load(EnvInt("OVMIX_TAKE_LOAD", 4));
     const Clock::time_point start = Clock::now();
-    Act(screens::kActionMixStart);
+    Act(ui::kActionMixStart);
     ASSERT_TRUE(m->mixing());
     for (const Gesture& g : script) {
       RunUntil(start, g.at * scale);
@@ -238,7 +238,7 @@ TEST_P(TakeTiming, RecordedTimesFollowTheGesturesThroughSilence) {
 
   // The render of the saved take is as long as the take.
   const std::string project = dir_ + "/take.mix";
-  Act(screens::kActionProjectSave, U(project));
+  Act(ui::kActionProjectSave, U(project));
   double render_ms = -1;
   {
     engine::MixEngine render(nullptr, nullptr);
@@ -334,7 +334,7 @@ TEST(LongestTake, StopsShortOfTheLongestMix) {
   Mixer* m = dynamic_cast<Mixer*>(d.sm().menu_container()->FindByType(ui::kTypeMixer, true));
   ASSERT_NE(m, nullptr);
   engine::MixEngine* e = d.sm().GetMixEngine();
-  d.sm().DoAction(screens::kActionMixStart, ov::String(), 1);
+  d.sm().DoAction(ui::kActionMixStart, ov::String(), 1);
   ASSERT_TRUE(m->mixing());
   const uint32_t longest = engine::ActionProcessor::kMaxMixMs;
   // The clock reads samples x 1000 / 22050.
@@ -352,10 +352,10 @@ TEST(LongestTake, StopsShortOfTheLongestMix) {
   ASSERT_FALSE(recorded.empty());
   EXPECT_LE(recorded.back().timeMs, longest);
   const std::string project = dir + "/longest.mix";
-  d.sm().DoAction(screens::kActionProjectSave, U(project), 1);
-  d.sm().DoAction(screens::kActionMixClear, ov::String(), 1);
+  d.sm().DoAction(ui::kActionProjectSave, U(project), 1);
+  d.sm().DoAction(ui::kActionMixClear, ov::String(), 1);
   ASSERT_FALSE(e->HasActions());
-  d.sm().DoAction(screens::kActionProjectLoad, U(project), 1);
+  d.sm().DoAction(ui::kActionProjectLoad, U(project), 1);
   EXPECT_TRUE(e->HasActions());
 }
 

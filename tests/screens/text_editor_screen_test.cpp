@@ -56,7 +56,7 @@ class TextScreen : public ::testing::Test {
   void OpenCredits() {
     ASSERT_TRUE(d().sm().JumpToMenu(u"media_browser"));
     d().Settle();
-    d().sm().DoAction(screens::kActionBrowserAddCredits, ov::String(), 1);
+    d().sm().DoAction(ui::kActionBrowserAddCredits, ov::String(), 1);
     d().Settle();
     ASSERT_EQ(d().Menu(), u"imageTextMenu");
   }
@@ -75,7 +75,7 @@ class TextScreen : public ::testing::Test {
                 screens::kWholePicture, screens::kDefaultPanSpeed, 2000, 0, 0, 0, screens::kWholePicture, 0, &text);
     EXPECT_TRUE(d().sm().JumpToMenu(u"imageTextMenu"));
     d().Settle();
-    d().sm().DoAction(screens::kActionSelectFirstTextClip, ch->title(), 1);
+    d().sm().DoAction(ui::kActionSelectFirstTextClip, ch->title(), 1);
     d().Settle();
     return ch;
   }
@@ -223,14 +223,14 @@ TEST_F(TextScreen, ALongTextIsMarkedAsGoingOn) {
 TEST_F(TextScreen, WithoutAClipNothingReachesAChannel) {
   ASSERT_TRUE(d().sm().JumpToMenu(u"imageTextMenu"));
   d().Settle();
-  d().sm().DoAction(screens::kActionSelectFirstTextClip, u"no_such_channel", 1);
+  d().sm().DoAction(ui::kActionSelectFirstTextClip, u"no_such_channel", 1);
   TextEditor* e = editor();
   ASSERT_EQ(e->clip(), nullptr);
   int asked = 0;
   wnd::SetTextEntryHook([&](const ov::String&, ov::String*) { return ++asked, true; });
   d().Tap(e->x() + 4, e->y() + 4);
-  d().sm().DoAction(228, ov::String(), 1);
-  d().sm().DoAction(screens::kActionEditorCreditAddOverlay, ov::String(), 1);
+  d().sm().DoAction(ui::kActionEditorPlay, ov::String(), 1);
+  d().sm().DoAction(ui::kActionEditorCreditAddOverlay, ov::String(), 1);
   d().Settle();
   EXPECT_EQ(asked, 0);
   EXPECT_FALSE(e->playing());
@@ -281,7 +281,7 @@ TEST_F(TextScreen, ThePreviewPostsTheClipAndItsText) {
     return n;
   };
   ASSERT_EQ(green_in_box(), 0);
-  d().sm().DoAction(228, ov::String(), 1);
+  d().sm().DoAction(ui::kActionEditorPlay, ov::String(), 1);
   d().Settle();
   ASSERT_TRUE(e->playing());
   const ov::String descriptor = screens::FormatTextClip(*ch->GetClipText(0));
@@ -300,22 +300,22 @@ TEST_F(TextScreen, ThePreviewPostsTheClipAndItsText) {
   }
   EXPECT_TRUE(engine->IsChannelPlaying(16));
   EXPECT_GT(green_in_box(), e->GetXSize() * e->GetYSize() / 4) << "the box shows the preview";
-  d().sm().DoAction(230, ov::String(), 1);
+  d().sm().DoAction(ui::kActionEditorPause, ov::String(), 1);
   EXPECT_TRUE(e->paused());
   EXPECT_TRUE(engine->IsPaused());
-  d().sm().DoAction(228, ov::String(), 1);
+  d().sm().DoAction(ui::kActionEditorPlay, ov::String(), 1);
   EXPECT_FALSE(e->paused());
   EXPECT_FALSE(engine->IsPaused());
   EXPECT_EQ(engine->Actions().size(), want.size()) << "a resume posts nothing";
 
   d().sm().DoAction(ui::kActionEditorStop, ov::String(), 1);
   EXPECT_FALSE(e->playing());
-  d().sm().DoAction(screens::kActionStartCredits, ov::String(), 1);
+  d().sm().DoAction(ui::kActionStartCredits, ov::String(), 1);
   TextClip* credits = e->clip();
   ASSERT_NE(credits, nullptr);
   credits->textString = u"Cast";
   engine->ClearActions();
-  d().sm().DoAction(228, ov::String(), 1);
+  d().sm().DoAction(ui::kActionEditorPlay, ov::String(), 1);
   const ov::String text = screens::FormatTextClip(*credits);
   got = engine->Actions();
   const std::vector<engine::EngineCommand> credits_want = {Want(engine::CMD_MASTER_VOLUME, 0, 50 * 655),
@@ -342,11 +342,11 @@ TEST_F(TextScreen, AVideosPreviewTakesItsCaptionFromTheTextCache) {
               screens::kDefaultPanSpeed, 0, 0, 0, 0, screens::kWholePicture, 0, &caption);
   ASSERT_TRUE(d().sm().JumpToMenu(u"imageTextMenu"));
   d().Settle();
-  d().sm().DoAction(screens::kActionSelectFirstTextClip, ch->title(), 1);
+  d().sm().DoAction(ui::kActionSelectFirstTextClip, ch->title(), 1);
   TextEditor* e = editor();
   ASSERT_EQ(e->clip(), ch->GetClipText(0));
   e->OnAction(ui::kActionInitialise, ov::String(), 0);
-  d().sm().DoAction(228, ov::String(), 1);
+  d().sm().DoAction(ui::kActionEditorPlay, ov::String(), 1);
   const ov::String cache = ch->GetClipCache(0, screens::kKindText);
   ASSERT_FALSE(cache.IsEmpty());
   EXPECT_TRUE(ov::FileExists(cache));
@@ -385,7 +385,7 @@ TEST_F(TextScreen, AVideosPreviewTakesItsCaptionFromTheTextCache) {
 // a channel's caption by its saved selection as the credits by theirs.
 TEST_F(TextScreen, ATurnKeepsTheSelection) {
   ChannelSelection* ch = OpenCaption(u"Caption");
-  ASSERT_EQ(editor()->selection_code(), screens::kActionSelectFirstTextClip);
+  ASSERT_EQ(editor()->selection_code(), ui::kActionSelectFirstTextClip);
   const ov::String name = ch->title();
   d().Key(wnd::Key::kRotate);
   d().Settle();
@@ -397,7 +397,7 @@ TEST_F(TextScreen, ATurnKeepsTheSelection) {
   EXPECT_EQ(e->clip()->textString, u"Caption");
   EXPECT_FALSE(e->credits());
 
-  d().sm().DoAction(screens::kActionEndCredits, ov::String(), 1);
+  d().sm().DoAction(ui::kActionEndCredits, ov::String(), 1);
   e->clip()->textString = u"The end";
   d().Key(wnd::Key::kRotate);
   d().Settle();
@@ -426,7 +426,7 @@ TEST_F(TextScreen, OverlayAndColoursFromTheirScreens) {
   const ov::String skin = d().sm().SkinFolder();
   ch->SetClipOverlayFile(0, ov::JoinPath(skin, u"frame.gif"));
   ch->SetClipPhotoEffect(0, 2);
-  d().sm().DoAction(screens::kActionEditorCreditAddOverlay, ov::String(), 1);
+  d().sm().DoAction(ui::kActionEditorCreditAddOverlay, ov::String(), 1);
   d().Settle();
   ASSERT_EQ(d().Menu(), u"credits_overlay_menu");
   EXPECT_EQ(*d().sm().StringOption(18), u"frame.gif") << "the name inside the skin folder";
@@ -435,7 +435,7 @@ TEST_F(TextScreen, OverlayAndColoursFromTheirScreens) {
   d().sm().StoreOption(u"OverlayEffect", u"stars.gif");
   d().sm().StoreOption(u"PhotoEffect", u"3");
   d().sm().StoreOption(u"AssignPhotoEffectToAll", u"1");
-  d().sm().DoAction(screens::kActionEditorAcceptChanges, ov::String(), 1);
+  d().sm().DoAction(ui::kActionEditorAcceptChanges, ov::String(), 1);
   d().Settle();
   ASSERT_EQ(d().Menu(), u"imageTextMenu");
   EXPECT_EQ(ch->GetClipOverlayFile(0), ov::JoinPath(skin, u"stars.gif"));
@@ -466,7 +466,7 @@ TEST_F(TextScreen, AClipGoneMeanwhileIsForgotten) {
   d().Settle();
   EXPECT_EQ(editor()->clip(), nullptr);
   EXPECT_EQ(editor()->text(), u"Tap to type a text");
-  d().sm().DoAction(screens::kActionTextBold, ov::String(), 1);
+  d().sm().DoAction(ui::kActionTextBold, ov::String(), 1);
   d().Settle();
 }
 

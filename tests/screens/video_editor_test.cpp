@@ -161,7 +161,7 @@ class VideoEditorTest : public ::testing::Test {
   // the video channel stands there.
   void PlayAt(uint32_t ms) {
     Act(ui::kActionEditorStop);
-    Act(screens::kActionEditorPlay);
+    Act(ui::kActionEditorPlay);
     SeekSlider(ms * 100 / kClipMs);
     for (int i = 0; i < 60000 && editor_->Position() != ms; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     ASSERT_EQ(editor_->Position(), ms);
@@ -214,7 +214,7 @@ TEST_F(VideoEditorTest, PreviewPostsTheClipOnChannels16And0WordByWord) {
   ASSERT_FALSE(cache.IsEmpty());
   using engine::kFirstVideoChannel;
   // Without text, overlay, effects: the bare preview.
-  Act(screens::kActionEditorPlay);
+  Act(ui::kActionEditorPlay);
   EXPECT_TRUE(editor_->playing());
   EXPECT_EQ(Describe(Commands()), Describe({Command(engine::CMD_MASTER_VOLUME, 0, 65500),
                                             Command(engine::CMD_LOAD, 0, 0, 0, 0, source),
@@ -232,7 +232,7 @@ TEST_F(VideoEditorTest, PreviewPostsTheClipOnChannels16And0WordByWord) {
   channel().SetEffectFile(u"/skin/mask.bmp");
   channel().SetClipPhotoEffect(0, 2);
   channel().channel_effect() = engine::MakeCommand(engine::CMD_FADE, 0, 2000, 4);
-  Act(screens::kActionEditorPlaySelection);
+  Act(ui::kActionEditorPlaySelection);
   EXPECT_TRUE(editor_->playing_selection());
   const ov::String descriptor = screens::FormatTextClip(caption);
   EXPECT_EQ(Describe(Commands()),
@@ -294,13 +294,13 @@ TEST_F(VideoEditorTest, CutsFromThePlayPosition) {
     uint32_t flag_start, flag_end;  // the sliders after it
   };
   const Step steps[] = {
-      {5000, screens::kActionEditorCutStart, 5000, 0, 20, 100},     // the start alone
-      {15000, screens::kActionEditorCutEnd, 5000, 15000, 20, 60},   // then the end after it
-      {15000, screens::kActionEditorCutStart, 15000, 0, 60, 100},   // a start at the end clears it
-      {20000, screens::kActionEditorCutEnd, 15000, 20000, 60, 80},
-      {10000, screens::kActionEditorCutEnd, 0, 10000, 0, 40},       // an end before the start clears it
-      {10000, screens::kActionEditorCutStart, 10000, 0, 40, 100},   // a start on the end clears it
-      {0, screens::kActionEditorCutEnd, 0, 0, 0, 100},              // an end at 0: no cut
+      {5000, ui::kActionEditorCutStart, 5000, 0, 20, 100},     // the start alone
+      {15000, ui::kActionEditorCutEnd, 5000, 15000, 20, 60},   // then the end after it
+      {15000, ui::kActionEditorCutStart, 15000, 0, 60, 100},   // a start at the end clears it
+      {20000, ui::kActionEditorCutEnd, 15000, 20000, 60, 80},
+      {10000, ui::kActionEditorCutEnd, 0, 10000, 0, 40},       // an end before the start clears it
+      {10000, ui::kActionEditorCutStart, 10000, 0, 40, 100},   // a start on the end clears it
+      {0, ui::kActionEditorCutEnd, 0, 0, 0, 100},              // an end at 0: no cut
   };
   for (const Step& s : steps) {
     PlayAt(s.at);
@@ -312,8 +312,8 @@ TEST_F(VideoEditorTest, CutsFromThePlayPosition) {
     EXPECT_EQ(host_.numeric[38], s.flag_start);
     EXPECT_EQ(host_.numeric[39], s.flag_end);
   }
-  Act(screens::kActionEditorCutStart);
-  Act(screens::kActionEditorCutClear);
+  Act(ui::kActionEditorCutStart);
+  Act(ui::kActionEditorCutClear);
   EXPECT_EQ(StoredCut(), (std::pair<int32_t, int32_t>(0, 0)));
 }
 
@@ -349,7 +349,7 @@ TEST_F(VideoEditorTest, CutsFromTheSliders) {
   EXPECT_EQ(host_.numeric[38], 0u);
   EXPECT_EQ(host_.numeric[39], 20u);
   // While playing the sliders go back to the cut.
-  Act(screens::kActionEditorPlay);
+  Act(ui::kActionEditorPlay);
   host_.numeric[38] = 50;
   Act(ui::kActionOptionCut);
   EXPECT_EQ(StoredCut(), (std::pair<int32_t, int32_t>(0, 5001)));
@@ -367,10 +367,10 @@ TEST_F(VideoEditorTest, SkipsTenSecondsInsideTheClip) {
     int32_t seek;  // the seek posted, -1 none
   };
   const Case cases[] = {
-      {5000, screens::kActionEditorSkipForward, 15000}, {15000, screens::kActionEditorSkipBack, 5000},
-      {10000, screens::kActionEditorSkipBack, 0},       {5000, screens::kActionEditorSkipBack, -1},
-      {15000, screens::kActionEditorSkipForward, 25000}, {20000, screens::kActionEditorSkipForward, -1},
-      {0, screens::kActionEditorSkipForward, -1},       {0, screens::kActionEditorSkipBack, -1},
+      {5000, ui::kActionEditorSkipForward, 15000}, {15000, ui::kActionEditorSkipBack, 5000},
+      {10000, ui::kActionEditorSkipBack, 0},       {5000, ui::kActionEditorSkipBack, -1},
+      {15000, ui::kActionEditorSkipForward, 25000}, {20000, ui::kActionEditorSkipForward, -1},
+      {0, ui::kActionEditorSkipForward, -1},       {0, ui::kActionEditorSkipBack, -1},
   };
   for (const Case& c : cases) {
     PlayAt(c.at);
@@ -442,9 +442,9 @@ TEST_F(VideoEditorTest, TheSubMenusLoadAndStoreTheChannelsEffectAndOverlay) {
 TEST_F(VideoEditorTest, WithoutAChannelNothingHappens) {
   Act(ui::kActionSetChannel, u"no_such_channel");
   EXPECT_EQ(editor_->channel(), nullptr);
-  const int32_t codes[] = {screens::kActionEditorPlay, screens::kActionEditorPlaySelection, screens::kActionEditorCutStart,
-                           screens::kActionEditorCutEnd, screens::kActionEditorSkipForward, ui::kActionOptionCut,
-                           screens::kActionEditorToggleLoop, 237, 238, 240, 241, 243, 261};
+  const int32_t codes[] = {ui::kActionEditorPlay, ui::kActionEditorPlaySelection, ui::kActionEditorCutStart,
+                           ui::kActionEditorCutEnd, ui::kActionEditorSkipForward, ui::kActionOptionCut,
+                           ui::kActionEditorToggleLoop, 237, 238, 240, 241, 243, 261};
   for (int32_t code : codes) {
     Act(code);
   }
@@ -454,7 +454,7 @@ TEST_F(VideoEditorTest, WithoutAChannelNothingHappens) {
   EXPECT_FALSE(editor_->decompression().started());
   // An empty channel likewise.
   Act(ui::kActionSetChannel, u"channel_sel1");
-  Act(screens::kActionEditorPlay);
+  Act(ui::kActionEditorPlay);
   EXPECT_FALSE(editor_->playing());
 }
 
@@ -463,7 +463,7 @@ TEST_F(VideoEditorTest, WithoutAChannelNothingHappens) {
 TEST_F(VideoEditorTest, ATurnOpensTheChannelAgain) {
   AddClip(4000, 8000);
   Open();
-  Act(screens::kActionEditorPlay);
+  Act(ui::kActionEditorPlay);
   ov::Archive saved;
   editor_->SaveState(&saved);
 
@@ -487,7 +487,7 @@ TEST_F(VideoEditorTest, ATurnOpensTheChannelAgain) {
   EXPECT_EQ(turned->cut_start(), 4000u);
   EXPECT_EQ(turned->cut_end(), 8000u);
   turned->decompression().Join();
-  turned->OnAction(screens::kActionEditorPlay, ov::String(), 1);
+  turned->OnAction(ui::kActionEditorPlay, ov::String(), 1);
   EXPECT_TRUE(turned->playing());
 }
 
@@ -576,7 +576,7 @@ TEST_F(VideoEditorScreen, APlayingPreviewChangesThePictureBox) {
   OpenEditor();
   VideoEditor* editor = Editor();
   const std::vector<uint16_t> idle = BoxPixels(d(), *editor);
-  d().sm().DoAction(screens::kActionEditorPlay, ov::String(), 1);
+  d().sm().DoAction(ui::kActionEditorPlay, ov::String(), 1);
   ASSERT_TRUE(editor->playing());
   // Plays until the picture has moved on twice.
   std::vector<uint16_t> first, later;
@@ -614,7 +614,7 @@ TEST_F(VideoEditorScreen, ThePreviewKeepsRealTimeOnALoadedMachine) {
       while (busy.load(std::memory_order_relaxed)) x = x + 1;
     });
   }
-  d().sm().DoAction(screens::kActionEditorPlay, ov::String(), 1);
+  d().sm().DoAction(ui::kActionEditorPlay, ov::String(), 1);
   ASSERT_TRUE(editor->playing());
   engine::MixEngine* mix = editor->preview_engine();
   ASSERT_NE(mix, nullptr);
@@ -653,14 +653,14 @@ TEST_F(VideoEditorScreen, TheOverlayListReopensOnTheChosenRow) {
   } closer;
   OpenEditor();
   auto open_overlay = [&]() -> screens::EffectBrowser* {
-    d().sm().DoAction(screens::kActionEditorAddOverlay, ov::String(), 1);
+    d().sm().DoAction(ui::kActionEditorAddOverlay, ov::String(), 1);
     d().Settle();
     EXPECT_EQ(d().Menu(), u"video_overlay_menu");
     return dynamic_cast<screens::EffectBrowser*>(
         d().sm().FindElementByName(d().sm().menu_container(), u"video_overlay_menu_list", true));
   };
   auto accept = [&] {
-    d().sm().DoAction(screens::kActionEditorAcceptChanges, ov::String(), 1);
+    d().sm().DoAction(ui::kActionEditorAcceptChanges, ov::String(), 1);
     d().Settle();
     EXPECT_EQ(d().Menu(), u"video_editor");
   };

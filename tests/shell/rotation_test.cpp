@@ -33,7 +33,7 @@ class StopRecorder : public ui::PlaceholderControl {
   StopRecorder(const wnd::Window* window = nullptr, bool* cursor = nullptr)
       : ui::PlaceholderControl(ui::kTypeMenuItem), window_(window), cursor_(cursor) {}
   int OnAction(int32_t code, const ov::String& argument, int32_t flag) override {
-    for (int32_t c : {ui::kActionBeforeRotation, ui::kActionEditorStop, ui::kActionMixerStop, ui::kActionPlayStop,
+    for (int32_t c : {ui::kActionBeforeRotation, ui::kActionEditorStop, ui::kActionMixStop, ui::kActionPlayStop,
                       ui::kActionCancelDecompress}) {
       if (code == c) codes.push_back(code);
     }

@@ -280,12 +280,12 @@ TEST(SaveFileName, TheMixerSavesUnderTheTypedName) {
     *text = ov::String(u"Holiday");
     return true;
   });
-  d.sm().DoAction(screens::kActionMixSaveAs, ov::String(), 1);
+  d.sm().DoAction(ui::kActionMixSave, ov::String(), 1);
   EXPECT_EQ(offered.ToUtf8Lossy(), "Default");
   EXPECT_TRUE(std::filesystem::exists(dir + "/Zentyr/Holiday.mix"));
   EXPECT_FALSE(std::filesystem::exists(dir + "/Zentyr/Default.mix"));
   EXPECT_TRUE(d.boxes().empty());
-  d.sm().DoAction(screens::kActionMixSaveAs, ov::String(), 1);
+  d.sm().DoAction(ui::kActionMixSave, ov::String(), 1);
   ASSERT_EQ(d.boxes().size(), 1u);
   EXPECT_EQ(d.boxes()[0].buttons, uint32_t(wnd::kBoxYesNo));
   EXPECT_NE(d.boxes()[0].text.find(u"Holiday.mix"), std::u16string::npos);
@@ -314,7 +314,7 @@ TEST(SaveFileName, AFailedSaveSaysWhichFileAndWhy) {
     return accept;
   });
   const std::string saves = dir + "/Zentyr";
-  d.sm().DoAction(screens::kActionMixSaveAs, ov::String(), 1);
+  d.sm().DoAction(ui::kActionMixSave, ov::String(), 1);
   ASSERT_TRUE(d.boxes().empty());
   const std::vector<uint8_t> kept = ovtest::ReadFileBytes(saves + "/Kept.mix");
   ASSERT_FALSE(kept.empty());
@@ -341,7 +341,7 @@ TEST(SaveFileName, AFailedSaveSaysWhichFileAndWhy) {
       small.rlim_cur = 16;
       ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
     }
-    d.sm().DoAction(screens::kActionMixSaveAs, ov::String(), 1);
+    d.sm().DoAction(ui::kActionMixSave, ov::String(), 1);
     if (c.full) {
       ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &unlimited), 0);
     }
@@ -363,11 +363,11 @@ TEST(SaveFileName, AFailedSaveSaysWhichFileAndWhy) {
   // A cancelled name, and a No to replacing the file: no box beyond the question.
   const size_t shown = d.boxes().size();
   accept = false;
-  d.sm().DoAction(screens::kActionMixSaveAs, ov::String(), 1);
+  d.sm().DoAction(ui::kActionMixSave, ov::String(), 1);
   EXPECT_EQ(d.boxes().size(), shown);
   accept = true;
   d.AnswerBoxes(wnd::kAnswerNo);
-  d.sm().DoAction(screens::kActionMixSaveAs, ov::String(), 1);
+  d.sm().DoAction(ui::kActionMixSave, ov::String(), 1);
   ASSERT_EQ(d.boxes().size(), shown + 1);
   EXPECT_EQ(d.boxes().back().buttons, uint32_t(wnd::kBoxYesNo));
   wnd::SetTextEntryHook({});
