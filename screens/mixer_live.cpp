@@ -2,6 +2,7 @@
 // builds for the live player, clips following one another, the credits, the
 // effect menus and beat matching.
 #include "engine/engine_command.h"
+#include "engine/picture565.h"
 #include "engine/mix_calls.h"
 #include "engine/mix_engine.h"
 #include "platform/os/file.h"
@@ -20,7 +21,6 @@ constexpr int32_t kRandomTransition = 205;
 constexpr int32_t kRandomDirection = 5;
 constexpr int32_t kDefaultTransitionMs = 500;
 constexpr int32_t kActionChannelStateChanged = 116;
-constexpr int32_t kKeyColourMagenta = 0xFF00FF;
 constexpr int kVideoStreamBase = 16;
 
 uint32_t AudioStream(int i) { return static_cast<uint32_t>(i); }
@@ -189,7 +189,7 @@ void Mixer::QueueAudioClip(int i, bool linked) {
 void Mixer::QueueOverlay(int i, const ov::String& file, const ov::String& cache) {
   if (!mixing_ || !live()) return;
   auto c = std::make_unique<engine::EngineCommand>(
-      engine::MakeCommand(engine::CMD_LOAD_IMAGE, VideoStream(i), kKeyColourMagenta));
+      engine::MakeCommand(engine::CMD_LOAD_IMAGE, VideoStream(i), int32_t(engine::kKeyColour)));
   c->path = file;
   c->altPath = cache;
   Post(std::move(c));

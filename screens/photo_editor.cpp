@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "engine/engine_command.h"
+#include "engine/picture565.h"
 #include "engine/mix_engine.h"
 #include "platform/os/thread.h"
 #include "screens/channel_selection.h"
@@ -23,7 +24,6 @@ constexpr uint32_t kCheckPeriodMs = 250;
 constexpr uint32_t kNextClipPauseMs = 25;
 constexpr int32_t kPanSpeedDefault = 1500;
 constexpr int32_t kDefaultDirection = 4;
-constexpr uint32_t kOverlayKey = 0x00FF00FF;
 constexpr int32_t kMixerChannels = 6;
 
 }  // namespace
@@ -231,7 +231,7 @@ void ImageEditor::PlayClip() {
   if (!clip) return;
   if (!clip->overlayFile.IsEmpty()) {
     auto overlay = std::make_unique<engine::EngineCommand>(engine::MakeCommand(
-        engine::CMD_LOAD_IMAGE, engine::kFirstVideoChannel, static_cast<int32_t>(kOverlayKey)));
+        engine::CMD_LOAD_IMAGE, engine::kFirstVideoChannel, static_cast<int32_t>(engine::kKeyColour)));
     overlay->path = clip->overlayFile;
     overlay->altPath = clip->overlayCache;
     PostCommand(std::move(overlay));

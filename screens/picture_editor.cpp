@@ -66,7 +66,7 @@ ov::String FormatMinutes(uint32_t minutes, uint32_t seconds) {
 
 PictureEditor::PictureEditor(int32_t type) : refresh_event_(false, false) {
   type_ = type;
-  transparent_colour_ = 0x00FF00FF;
+  transparent_colour_ = engine::kKeyColour;
   preview_mutex_.Create(false);
 }
 

@@ -65,7 +65,7 @@ void SetNumeric(ui::UiHost* host, int n, uint32_t value) {
 
 TextEditor::TextEditor() {
   type_ = ui::kTypeTextEditor;
-  transparent_colour_ = 0xFF00FF;
+  transparent_colour_ = engine::kKeyColour;
 }
 
 TextEditor::TextEditor(OffScreen) : ui::Control(OffScreen{}) { type_ = ui::kTypeTextEditor; }
@@ -383,7 +383,7 @@ void TextEditor::PlayClip() {
     engine_->PostAction(std::move(text));
   }
   if (const ov::String overlay = ch->GetClipOverlayFile(c); !overlay.IsEmpty()) {
-    auto o = Command(engine::CMD_LOAD_IMAGE, kPreviewPicture, int32_t(kWholePicture));
+    auto o = Command(engine::CMD_LOAD_IMAGE, kPreviewPicture, int32_t(engine::kKeyColour));
     o->path = overlay;
     o->altPath = video ? overlay : ch->GetClipOverlayCache(c);
     engine_->PostAction(std::move(o));

@@ -51,7 +51,6 @@ constexpr int32_t kActionTextEditorReset = 278;
 constexpr int32_t kActionPlaylistDelete = 279;  // PL_DELETE
 constexpr uint32_t kVideoChannel = engine::kFirstVideoChannel;  // the preview's video: engine channel 16
 constexpr uint32_t kSoundChannel = 0;
-constexpr int32_t kOverlayKey = 0x00FF00FF;
 constexpr char16_t kPlayPercentageKey[] = u"VideoTrackPlayPercentage";
 
 // "m:ss" of `ms`.
@@ -66,7 +65,7 @@ uint32_t PercentOf(uint32_t duration, uint32_t percent) {
 
 VideoEditor::VideoEditor() {
   type_ = ui::kTypeVideoEditor;
-  transparent_colour_ = 0x00FF00FF;
+  transparent_colour_ = engine::kKeyColour;
 }
 
 VideoEditor::~VideoEditor() {
@@ -220,7 +219,8 @@ bool VideoEditor::StartPreview(bool selection, uint32_t start_ms) {
     Post(text);
   }
   if (!clip->overlayFile.IsEmpty()) {
-    engine::EngineCommand overlay = engine::MakeCommand(engine::CMD_LOAD_IMAGE, kVideoChannel, kOverlayKey);
+    engine::EngineCommand overlay =
+        engine::MakeCommand(engine::CMD_LOAD_IMAGE, kVideoChannel, int32_t(engine::kKeyColour));
     overlay.path = overlay.altPath = clip->overlayFile;
     Post(overlay);
   }
