@@ -10,6 +10,7 @@
 #include "platform/os/thread.h"
 #include "screens/audio_editor.h"
 #include "screens/channel_selection.h"
+#include "screens/clip_commands.h"
 #include "screens/editor_options.h"
 #include "screens/file_title.h"
 #include "screens/mixer.h"
@@ -194,6 +195,7 @@ void VideoEditor::MakeEngine() {
   if (engine_) engine_->SetDisplayRect(x_ + border_x_, y_ + border_y_, BoxWidth(), BoxHeight());
 }
 
+// Not the mixer's sequence: the sound on its own stream, the decoded video, the overlay from its file, no pan and zoom.
 bool VideoEditor::StartPreview(bool selection, uint32_t start_ms) {
   const ChannelClip* clip = HasClip() ? channel_->clip(0) : nullptr;
   if (!clip) return false;
@@ -233,12 +235,8 @@ bool VideoEditor::StartPreview(bool selection, uint32_t start_ms) {
   if (clip->photoEffect != 0) {
     Post(engine::MakeCommand(engine::CMD_COLOUR_FILTER, kVideoChannel, clip->photoEffect - 1));
   }
-  if (mixer_) {
-    if (std::unique_ptr<engine::EngineCommand> effect = mixer_->MakeEffectCommand(channel_index_);
-        effect && effect->type != engine::CMD_NOP) {
-      effect->channel = kVideoChannel;
-      Post(*effect);
-    }
+  if (std::unique_ptr<engine::EngineCommand> effect = PreviewTransition(mixer_, channel_index_, kVideoChannel)) {
+    Post(*effect);
   }
   Post(engine::MakeCommand(engine::CMD_PLAY, kVideoChannel, 0, 1, 0));
   Post(engine::MakeCommand(engine::CMD_VOLUME, kSoundChannel, 0xFFFF));
