@@ -22,7 +22,6 @@ namespace {
 constexpr uint32_t kCacheRate = 11025;
 constexpr uint32_t kCacheBits = 16;
 constexpr uint32_t kCacheChannels = 2;
-constexpr uint32_t kOverlayKey = 0xFF00FF;  // magenta, as the overlay command keys it
 constexpr int32_t kDefaultWidth = 176, kDefaultHeight = 144;
 constexpr uint32_t kDefaultFps = 10;
 
@@ -305,7 +304,7 @@ int MediaDecompressor::DecompressImage(int clip, CacheChannel* ch, int index) {
   if (PollCancel()) return 0;
   Report();
   const ov::String cache = folder_ + ov::String::Format(u"image%d-%d-%d.raw", indexBase_ + index, clip, preview_ ? 1 : 0);
-  const uint32_t crop = preview_ ? 0x00FF00FFu : ch->GetClipCropRect(clip);
+  const uint32_t crop = preview_ ? kWholePicture : ch->GetClipCropRect(clip);
   // A picture is one frame lasting its display time, so that its cache ends
   // when the next picture of the channel is due; a display time of 0 (a
   // channel's only picture) makes a still that shows until it is stopped.
@@ -327,7 +326,7 @@ int MediaDecompressor::DecompressVideo(CacheChannel* ch, int index) {
   // An uncut clip (cut end 0) runs to its end.
   if (end <= 0) end = static_cast<int32_t>(ClipDurationMs(source));
   if (end <= start) return Failed(source);
-  const uint32_t crop = preview_ ? 0x00FF00FFu : ch->GetClipCropRect(0);
+  const uint32_t crop = preview_ ? kWholePicture : ch->GetClipCropRect(0);
   if (!WritePictures(source, cache, 0, uint32_t(start), uint32_t(end), crop, false)) return Failed(source);
   if (preview_) ch->SetClipCache2(0, cache, kCacheKindVideo);
   else ch->SetClipCache(0, cache, kCacheKindVideo);
@@ -372,7 +371,7 @@ int MediaDecompressor::DecompressOverlay(int clip, CacheChannel* ch, int index) 
   if (PollCancel()) return 0;
   Report();
   const ov::String cache = folder_ + ov::String::Format(u"overlay%d-%d.raw", indexBase_ + index, clip);
-  if (!WritePictures(ch->GetClipOverlayFile(clip), cache, kRawStillDuration, 0, 0, 0x00FF00FFu, true, kOverlayKey)) {
+  if (!WritePictures(ch->GetClipOverlayFile(clip), cache, kRawStillDuration, 0, 0, kWholePicture, true, kKeyColour)) {
     return Failed(ch->GetClipOverlayFile(clip));
   }
   ch->SetClipOverlayCache(clip, cache, kCacheKindImage);
@@ -389,7 +388,7 @@ int MediaDecompressor::DecompressEffect(int clip, CacheChannel* ch, int index) {
   if (end == 0) return Failed(source);
   // Frames start before the end, never at it: a frame at the end would show
   // what the source gives past its last frame (black for a ".qbt").
-  if (!WritePictures(source, cache, 0, 0, end - 1, 0x00FF00FFu, false)) return Failed(source);
+  if (!WritePictures(source, cache, 0, 0, end - 1, kWholePicture, false)) return Failed(source);
   ch->SetEffectCache(cache, kCacheKindImage);
   return 1;
 }
@@ -403,7 +402,7 @@ int MediaDecompressor::DecompressText(int clip, CacheChannel* ch, int index) {
   // own; this one only reads the key colour the picture is keyed on.
   std::unique_ptr<TextClipRenderer> renderer = CreateTextClipRenderer();
   if (text.IsEmpty() || !renderer || !renderer->Prepare(text, width_, height_)) return Failed(text);
-  if (!WritePictures(text, cache, kRawStillDuration, 0, 0, 0x00FF00FFu, true, renderer->KeyColour())) {
+  if (!WritePictures(text, cache, kRawStillDuration, 0, 0, kWholePicture, true, renderer->KeyColour())) {
     return Failed(text);
   }
   ch->SetClipCache(clip, cache, kCacheKindText);

@@ -15,6 +15,7 @@
 #include <span>
 #include <vector>
 
+#include "engine/picture565.h"
 #include "platform/os/event.h"
 #include "platform/os/ov_string.h"
 
@@ -61,7 +62,7 @@ class CacheChannel {
 struct CacheClip {
   ov::String source, overlay, text;
   int32_t cutStart = 0, cutEnd = 0, displayTime = 0;
-  uint32_t crop = 0x00FF00FF;
+  uint32_t crop = kWholePicture;
   bool needsAudio = false, needsPicture = false, needsPicture2 = false, needsOverlay = false;
   ov::String audio, picture, picture2, overlayCache, textCache;  // written by a run
 };
@@ -88,7 +89,7 @@ class CacheClipChannel : public CacheChannel {
   ov::String GetClipTextDescriptor(int i) const override { return Valid(i) ? clips_[size_t(i)].text : ov::String(); }
   int32_t GetClipDisplayTime(int i) const override { return Valid(i) ? clips_[size_t(i)].displayTime : 0; }
   int GetClipCutPoints(int i, int32_t* start, int32_t* end) const override;
-  uint32_t GetClipCropRect(int i) const override { return Valid(i) ? clips_[size_t(i)].crop : 0x00FF00FFu; }
+  uint32_t GetClipCropRect(int i) const override { return Valid(i) ? clips_[size_t(i)].crop : kWholePicture; }
   bool ClipNeedsAudioCache(int i) const override { return Valid(i) && clips_[size_t(i)].needsAudio; }
   bool ClipNeedsPictureCache(int i, bool second) const override;
   bool ClipNeedsOverlayCache(int i) const override { return Valid(i) && clips_[size_t(i)].needsOverlay; }
@@ -170,7 +171,7 @@ class MediaDecompressor {
   void ReportPercent(int percent);
   bool PollCancel();
   int WritePictures(const ov::String& source, const ov::String& cache, uint32_t duration, uint32_t start,
-                    uint32_t end, uint32_t crop, bool key, uint32_t keyColour = 0xFF00FF);
+                    uint32_t end, uint32_t crop, bool key, uint32_t keyColour = kKeyColour);
   // Remembers `file` as the one that failed (unless cancelled); 0.
   int Failed(const ov::String& file);
 

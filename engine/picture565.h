@@ -43,6 +43,11 @@ void CopyKeyed565(const Picture565& dst, int32_t x, int32_t y, const Picture565&
 // Rectangle words (crop, pan and zoom): bits 24-31 left, 16-23 right, 8-15 top,
 // 0-7 bottom, each in 1/256 of the picture. 0x00FF00FF is the whole picture.
 inline constexpr uint32_t kWholePicture = 0x00FF00FF;
+
+// The transparent key colour, 0x00BBGGRR: magenta (RGB565 0xF81F). Overlay
+// pictures, rendered texts without a background and the editors' skin
+// images are keyed on it.
+inline constexpr uint32_t kKeyColour = 0x00FF00FF;
 inline uint32_t RectLeft(uint32_t r) { return (r >> 24) & 0xFF; }
 inline uint32_t RectRight(uint32_t r) { return (r >> 16) & 0xFF; }
 inline uint32_t RectTop(uint32_t r) { return (r >> 8) & 0xFF; }

@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "engine/engine_command.h"
+#include "engine/picture565.h"
 #include "media/decoder_source.h"
 #include "media/media_info.h"
 #include "media/wav_source.h"
@@ -50,7 +51,7 @@ AudioEditor::DeviceFactory& Factory() {
 
 AudioEditor::AudioEditor() : go_event_(false, false), started_event_(false, false) {
   type_ = ui::kTypeAudioEditor;
-  transparent_colour_ = 0xFF00FF;
+  transparent_colour_ = engine::kKeyColour;
 }
 
 AudioEditor::~AudioEditor() {

@@ -5,13 +5,13 @@
 
 #include <cstdint>
 
+#include "engine/picture565.h"
 #include "platform/os/ov_string.h"
 #include "screens/text_clip.h"
 
 namespace screens {
 
-// Packed rectangle of the whole picture (left, right, top, bottom bytes).
-inline constexpr uint32_t kWholePicture = 0x00FF00FF;
+using engine::kWholePicture;
 inline constexpr int32_t kDefaultPanSpeed = 500;
 
 struct ChannelClip {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "engine/picture565.h"
 #include "media/media_package.h"
 #include "platform/gfx/dc.h"
 #include "platform/os/file.h"
@@ -24,8 +25,9 @@ constexpr int kOptionAssignOverlayToAll = 7;
 constexpr int kOptionAssignPhotoEffectToAll = 8;
 constexpr int kOptionPhotoEffect = 9;
 constexpr int kOptionOverlayEffect = 18;  // string slot
-// Overlay pictures are keyed on magenta, which the thumbnails show black.
-constexpr gfx::COLORREF kOverlayKey = 0xFF00FF;
+// Overlay pictures are keyed on the key colour, which the thumbnails show
+// black.
+constexpr gfx::COLORREF kOverlayKey = engine::kKeyColour;
 // A picture of an unknown kind of row.
 constexpr int32_t kPlaceholderWidth = 48, kPlaceholderHeight = 32;
 // Folders nested deeper than this are not entered (a guard besides the

@@ -226,7 +226,6 @@ class Mixer : public ui::Control {
   void GetChannelEffect(int i, int32_t* type, int32_t* speed, int32_t* direction, ov::String* file) const;
   void QueueAudioClip(int i, bool linked);
   void QueueClip(int i, bool linked);
-  void QueueOverlay(int i, const ov::String& file, const ov::String& cache);
   void ResendActiveChannels();
   bool PlayStartCredits();
   bool PlayEndCredits();

@@ -6,6 +6,7 @@
 #include "engine/mix_engine.h"
 #include "platform/os/file.h"
 #include "screens/channel_selection.h"
+#include "screens/clip_commands.h"
 #include "screens/mixer.h"
 #include "ui/drop_down_menu.h"
 #include "ui/item_group.h"
@@ -19,7 +20,6 @@ constexpr int32_t kVolumeScale = 655;  // 0-100 to the mixers' 0-65535
 constexpr int32_t kRandomTransition = 205;
 constexpr int32_t kRandomDirection = 5;
 constexpr int32_t kDefaultTransitionMs = 500;
-constexpr int32_t kKeyColourMagenta = 0xFF00FF;
 constexpr int kVideoStreamBase = 16;
 
 uint32_t AudioStream(int i) { return static_cast<uint32_t>(i); }
@@ -187,15 +187,6 @@ void Mixer::QueueAudioClip(int i, bool linked) {
   SendChannelTempo(i);
 }
 
-void Mixer::QueueOverlay(int i, const ov::String& file, const ov::String& cache) {
-  if (!mixing_ || !live()) return;
-  auto c = std::make_unique<engine::EngineCommand>(
-      engine::MakeCommand(engine::CMD_LOAD_IMAGE, VideoStream(i), kKeyColourMagenta));
-  c->path = file;
-  c->altPath = cache;
-  Post(std::move(c));
-}
-
 void Mixer::QueueClip(int i, bool linked) {
   if (!mixing_ || (settings_[kWizardMediaType] & 2) || i < 0 || i >= kMaxEntries || !live()) return;
   MixChannelEntry& e = table_[size_t(i)];
@@ -205,20 +196,10 @@ void Mixer::QueueClip(int i, bool linked) {
   const uint32_t stream = VideoStream(i);
   if (!live()->IsChannelLoaded(stream)) {
     // a: the clip itself.
-    auto open = std::make_unique<engine::EngineCommand>(
-        engine::MakeCommand(engine::CMD_LOAD, stream, linked ? i : -1));
-    open->path = ch->GetClipFile(c);
-    open->altPath = ch->GetClipCache(c, kKindImage);
-    if (ch->GetKind() == kKindImage) {
-      open->param2 = 0;
-      open->param3 = ch->GetClipDisplayTime(c);
-    } else {
-      ch->GetClipCutPoints(c, &open->param2, &open->param3);
-    }
-    open->param4 = static_cast<int32_t>(ch->GetClipCropRect(c));
-    const bool has_source = !open->path.IsEmpty();
+    std::unique_ptr<engine::EngineCommand> open = MakeClipOpen(*ch, c, stream, linked ? i : -1);
+    const bool has_source = open && !open->path.IsEmpty();
     engine::EngineCommand* marked = nullptr;
-    if (has_source || !open->altPath.IsEmpty()) {
+    if (open && (has_source || !open->altPath.IsEmpty())) {
       marked = open.get();
       Post(std::move(open));
     }
@@ -238,22 +219,8 @@ void Mixer::QueueClip(int i, bool linked) {
     ch->GetClipPanZoom(c, &pan_start, &pan_end, &pan_speed);
     if (pan_start != pan_end && marked) marked->param5 = 1;
     // e-h: overlay, effect file, pan and zoom, photo effect.
-    if (const ov::String overlay = ch->GetClipOverlayFile(c); !overlay.IsEmpty()) {
-      QueueOverlay(i, overlay, ch->GetClipOverlayCache(c));
-    }
-    if (const ov::String effect = ch->GetEffectFile(); !effect.IsEmpty()) {
-      auto f = std::make_unique<engine::EngineCommand>(engine::MakeCommand(engine::CMD_FILE_EFFECT, stream));
-      f->path = effect;
-      f->altPath = ch->GetEffectCache();
-      Post(std::move(f));
-    }
-    if (pan_start != pan_end) {
-      Post(std::make_unique<engine::EngineCommand>(engine::MakeCommand(
-          engine::CMD_PAN_ZOOM, stream, pan_speed, static_cast<int32_t>(pan_start), static_cast<int32_t>(pan_end))));
-    }
-    if (const int32_t photo = ch->GetClipPhotoEffect(c); photo != 0) {
-      PostNew(engine::CMD_COLOUR_FILTER, stream, photo - 1);
-    }
+    PostClipLayers(*ch, c, stream,
+                   [this](std::unique_ptr<engine::EngineCommand> command) { Post(std::move(command)); });
   }
   if (ch->effect_on()) Post(MakeEffectCommand(i));
   if (e.playIndex + 1 < ch->ClipCount()) PostNew(engine::CMD_SET_HOLD, stream);

@@ -3,9 +3,11 @@
 #include <algorithm>
 
 #include "engine/engine_command.h"
+#include "engine/picture565.h"
 #include "engine/mix_engine.h"
 #include "platform/os/thread.h"
 #include "screens/channel_selection.h"
+#include "screens/clip_commands.h"
 #include "screens/editor_options.h"
 #include "screens/file_title.h"
 #include "screens/mixer.h"
@@ -23,7 +25,6 @@ constexpr uint32_t kCheckPeriodMs = 250;
 constexpr uint32_t kNextClipPauseMs = 25;
 constexpr int32_t kPanSpeedDefault = 1500;
 constexpr int32_t kDefaultDirection = 4;
-constexpr uint32_t kOverlayKey = 0x00FF00FF;
 constexpr int32_t kMixerChannels = 6;
 
 }  // namespace
@@ -229,32 +230,11 @@ void ImageEditor::PlayClip() {
   const int32_t i = play_index_;
   const ChannelClip* clip = LoadClip(i, true);
   if (!clip) return;
-  if (!clip->overlayFile.IsEmpty()) {
-    auto overlay = std::make_unique<engine::EngineCommand>(engine::MakeCommand(
-        engine::CMD_LOAD_IMAGE, engine::kFirstVideoChannel, static_cast<int32_t>(kOverlayKey)));
-    overlay->path = clip->overlayFile;
-    overlay->altPath = clip->overlayCache;
-    PostCommand(std::move(overlay));
-  }
-  if (const ov::String effect = channel_->GetEffectFile(); !effect.IsEmpty()) {
-    auto file = std::make_unique<engine::EngineCommand>(
-        engine::MakeCommand(engine::CMD_FILE_EFFECT, engine::kFirstVideoChannel));
-    file->path = effect;
-    file->altPath = channel_->GetEffectCache();
-    PostCommand(std::move(file));
-  }
-  if (clip->panStart != clip->panEnd) {
-    Post(engine::CMD_PAN_ZOOM, clip->panSpeed, static_cast<int32_t>(clip->panStart),
-         static_cast<int32_t>(clip->panEnd));
-  }
-  if (clip->photoEffect != 0) Post(engine::CMD_COLOUR_FILTER, clip->photoEffect - 1);
-  if (mixer_) {
-    std::unique_ptr<engine::EngineCommand> effect = mixer_->MakeEffectCommand(channel_index_);
-    if (effect && effect->type != engine::CMD_NOP) {
-      effect->channel = engine::kFirstVideoChannel;
-      PostCommand(std::move(effect));
-    }
-  }
+  PostClipLayers(*channel_, i, engine::kFirstVideoChannel,
+                 [this](std::unique_ptr<engine::EngineCommand> command) { PostCommand(std::move(command)); });
+  // The transition plays whether or not the mixer has the channel's effect
+  // switched on: the preview shows the effect being chosen.
+  PostCommand(PreviewTransition(mixer_, channel_index_, engine::kFirstVideoChannel));
   if (i + 1 < channel_->ClipCount()) Post(engine::CMD_SET_HOLD);
   Post(engine::CMD_PLAY);
 }

@@ -66,7 +66,7 @@ ov::String FormatMinutes(uint32_t minutes, uint32_t seconds) {
 
 PictureEditor::PictureEditor(int32_t type) : refresh_event_(false, false) {
   type_ = type;
-  transparent_colour_ = 0x00FF00FF;
+  transparent_colour_ = engine::kKeyColour;
   preview_mutex_.Create(false);
 }
 
@@ -370,6 +370,7 @@ const ChannelClip* PictureEditor::LoadClip(int32_t clip, bool overlay) {
     if (overlay && !c->overlayFile.IsEmpty()) decompressor.DecompressOverlay(clip, channel_, channel_index_);
   }
   time_offset_ += ov::GetTickCount() - t0;
+  // Not the mixer's open: the photo whole and without marks; the preview engine decides how long it shows.
   auto load = std::make_unique<engine::EngineCommand>(engine::MakeCommand(engine::CMD_LOAD, engine::kFirstVideoChannel, -1));
   load->path = c->sourceFile;
   load->altPath = c->pictureCache;

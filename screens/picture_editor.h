@@ -37,6 +37,7 @@
 
 #include "engine/engine_command.h"
 #include "engine/media_decompressor.h"
+#include "engine/picture565.h"
 #include "platform/gfx/dc.h"
 #include "platform/os/event.h"
 #include "platform/os/mutex.h"
@@ -220,7 +221,7 @@ class PictureEditor : public ui::Control {
   int32_t box_w_ = 0, box_h_ = 0;
   uint32_t pen_colour_ = 0xFFFFFF;
   gfx::HPen crop_pen_;
-  uint32_t edit_rect_ = 0x00FF00FF;
+  uint32_t edit_rect_ = engine::kWholePicture;
   int32_t picture_w_ = 0, picture_h_ = 0;
   std::shared_ptr<engine::MixEngine> engine_;
   int32_t frame_rate_ = 15;

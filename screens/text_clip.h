@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/picture565.h"
 #include "platform/os/ov_string.h"
 #include "screens/record_reader.h"
 
@@ -22,7 +23,7 @@ struct TextClip {
   int32_t textSize = 1;
   uint32_t textColour = 0xFFFFFF;  // 0x00BBGGRR
   int32_t backgroundColour = -1;   // -1: none
-  uint32_t keyColour = 0xFF00FF;   // transparent colour of the rendered picture
+  uint32_t keyColour = engine::kKeyColour;  // transparent colour of the rendered picture
   ov::String fontName;
   int32_t justification = 1;
   int32_t bold = 0;

@@ -8,6 +8,7 @@
 #include "platform/os/file.h"
 #include "platform/ui/text_entry.h"
 #include "screens/channel_selection.h"
+#include "screens/clip_commands.h"
 #include "screens/mixer.h"
 #include "screens/preview_engine.h"
 #include "ui/clip_order_list.h"
@@ -63,7 +64,7 @@ void SetNumeric(ui::UiHost* host, int n, uint32_t value) {
 
 TextEditor::TextEditor() {
   type_ = ui::kTypeTextEditor;
-  transparent_colour_ = 0xFF00FF;
+  transparent_colour_ = engine::kKeyColour;
 }
 
 TextEditor::TextEditor(OffScreen) : ui::Control(OffScreen{}) { type_ = ui::kTypeTextEditor; }
@@ -338,82 +339,60 @@ void TextEditor::StartPreview() {
   PlayClip();
 }
 
+// The channel's clip as the mixer plays it (its open, text and layers, the
+// transition while the channel's effect is on); a video's picture comes
+// from the video editor's decoded cache when there is one, its caption from
+// the text cache, and its sound plays on the first sound stream.
 void TextEditor::PlayClip() {
   ChannelSelection* ch = channel_;
   const int c = clip_index_;
+  Mixer* mixer = FindMixer();
+  const int index = mixer ? mixer->FindChannelIndex(ch) : -1;
   const ov::String descriptor = FormatTextClip(*clip_);
-  if (credits_ || ch->GetKind() == kKindText) {
-    // Credits: the text alone is the clip.
-    auto load = Command(engine::CMD_LOAD, kPreviewPicture, -1);
-    load->path = load->altPath = descriptor;
-    engine_->PostAction(std::move(load));
-    engine_->PostAction(Command(engine::CMD_PLAY, kPreviewPicture));
-    return;
-  }
-  const bool video = ch->GetKind() == kKindVideo;
+  const bool text_only = credits_ || ch->GetKind() == kKindText;
+  const bool video = !text_only && ch->GetKind() == kKindVideo;
   const bool has_text = !clip_->textString.IsEmpty();
+  auto post = [this](std::unique_ptr<engine::EngineCommand> command) {
+    if (command) engine_->PostAction(std::move(command));
+  };
   if (video && has_text) {
-    // The caption over a video comes from its text cache, as the video
-    // editor's preview plays it.
     engine::MediaDecompressor decompressor(engine_->videoMixer(), {}, true);
-    decompressor.DecompressText(c, ch, FindMixer() ? FindMixer()->FindChannelIndex(ch) : 0);
+    decompressor.DecompressText(c, ch, index >= 0 ? index : 0);
   }
   if (video) {
     auto sound = Command(engine::CMD_LOAD, kPreviewSound);
     sound->path = ch->GetClipFile(c);
-    engine_->PostAction(std::move(sound));
+    ch->GetClipCutPoints(c, &sound->param2, &sound->param3);
+    post(std::move(sound));
   }
-  auto load = Command(engine::CMD_LOAD, kPreviewPicture, video ? 0 : -1);
-  if (video) {
-    // The decoded video when the video editor made it, else the file.
-    const ov::String decoded = ch->GetClipCache2(c, kKindVideo);
-    load->path = decoded.IsEmpty() ? ch->GetClipFile(c) : decoded;
+  if (text_only) {
+    // Credits: the text alone is the clip.
+    auto load = Command(engine::CMD_LOAD, kPreviewPicture, -1);
+    load->path = load->altPath = descriptor;
+    post(std::move(load));
   } else {
-    load->path = ch->GetClipFile(c);
-    load->altPath = ch->GetClipCache(c, kKindImage);
-  }
-  engine_->PostAction(std::move(load));
-  if (has_text) {
-    auto text = Command(engine::CMD_LOAD_IMAGE, kPreviewPicture);
-    text->path = descriptor;
-    text->altPath = video ? ch->GetClipCache(c, kKindText) : descriptor;
-    if (text->altPath.IsEmpty()) text->altPath = descriptor;
-    engine_->PostAction(std::move(text));
-  }
-  if (const ov::String overlay = ch->GetClipOverlayFile(c); !overlay.IsEmpty()) {
-    auto o = Command(engine::CMD_LOAD_IMAGE, kPreviewPicture, int32_t(kWholePicture));
-    o->path = overlay;
-    o->altPath = video ? overlay : ch->GetClipOverlayCache(c);
-    engine_->PostAction(std::move(o));
-  }
-  if (const ov::String effect = ch->GetEffectFile(); !effect.IsEmpty()) {
-    auto f = Command(engine::CMD_FILE_EFFECT, kPreviewPicture);
-    f->path = effect;
-    f->altPath = ch->GetEffectCache();
-    engine_->PostAction(std::move(f));
-  }
-  uint32_t pan_start = kWholePicture, pan_end = kWholePicture;
-  int32_t pan_speed = kDefaultPanSpeed;
-  ch->GetClipPanZoom(c, &pan_start, &pan_end, &pan_speed);
-  if (!video && pan_start != pan_end) {
-    engine_->PostAction(std::make_unique<engine::EngineCommand>(engine::MakeCommand(
-        engine::CMD_PAN_ZOOM, kPreviewPicture, pan_speed, int32_t(pan_start), int32_t(pan_end))));
-  }
-  if (const int32_t photo = ch->GetClipPhotoEffect(c); photo != 0) {
-    engine_->PostAction(Command(engine::CMD_COLOUR_FILTER, kPreviewPicture, photo - 1));
-  }
-  // The channel's transition, as the mixer sends it while the channel's
-  // effect is on.
-  if (Mixer* mixer = FindMixer(); mixer && ch->effect_on()) {
-    if (std::unique_ptr<engine::EngineCommand> effect = mixer->MakeEffectCommand(mixer->FindChannelIndex(ch))) {
-      effect->channel = kPreviewPicture;
-      engine_->PostAction(std::move(effect));
+    std::unique_ptr<engine::EngineCommand> load =
+        MakeClipOpen(*ch, c, kPreviewPicture, video ? int32_t(kPreviewSound) : -1);
+    if (!load) return;
+    if (const ov::String decoded = ch->GetClipCache2(c, kKindVideo); video && !decoded.IsEmpty()) {
+      load->path = decoded;
+      load->altPath = ov::String();
+    }
+    post(std::move(load));
+    if (has_text) {
+      auto text = Command(engine::CMD_LOAD_IMAGE, kPreviewPicture, -1);
+      text->path = descriptor;
+      text->altPath = video ? ch->GetClipCache(c, kKindText) : descriptor;
+      if (text->altPath.IsEmpty()) text->altPath = descriptor;
+      post(std::move(text));
     }
   }
+  PostClipLayers(*ch, c, kPreviewPicture, post);
+  if (ch->effect_on()) post(PreviewTransition(mixer, index, kPreviewPicture));
   auto play = Command(engine::CMD_PLAY, kPreviewPicture);
   if (video) play->param2 = 1;
-  engine_->PostAction(std::move(play));
-  if (video) engine_->PostAction(Command(engine::CMD_VOLUME, kPreviewSound, 0xFFFF));
+  post(std::move(play));
+  if (video) post(Command(engine::CMD_VOLUME, kPreviewSound, 0xFFFF));
 }
 
 void TextEditor::StopPreview() {

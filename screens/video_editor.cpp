@@ -10,6 +10,7 @@
 #include "platform/os/thread.h"
 #include "screens/audio_editor.h"
 #include "screens/channel_selection.h"
+#include "screens/clip_commands.h"
 #include "screens/editor_options.h"
 #include "screens/file_title.h"
 #include "screens/mixer.h"
@@ -42,7 +43,6 @@ constexpr int kStringEffectFilename = 19;
 constexpr int kHelpTipVideoEditor = 6;
 constexpr uint32_t kVideoChannel = engine::kFirstVideoChannel;  // the preview's video: engine channel 16
 constexpr uint32_t kSoundChannel = 0;
-constexpr int32_t kOverlayKey = 0x00FF00FF;
 constexpr char16_t kPlayPercentageKey[] = u"VideoTrackPlayPercentage";
 
 // "m:ss" of `ms`.
@@ -57,7 +57,7 @@ uint32_t PercentOf(uint32_t duration, uint32_t percent) {
 
 VideoEditor::VideoEditor() {
   type_ = ui::kTypeVideoEditor;
-  transparent_colour_ = 0x00FF00FF;
+  transparent_colour_ = engine::kKeyColour;
 }
 
 VideoEditor::~VideoEditor() {
@@ -186,6 +186,7 @@ void VideoEditor::MakeEngine() {
   if (engine_) engine_->SetDisplayRect(x_ + border_x_, y_ + border_y_, BoxWidth(), BoxHeight());
 }
 
+// Not the mixer's sequence: the sound on its own stream, the decoded video, the overlay from its file, no pan and zoom.
 bool VideoEditor::StartPreview(bool selection, uint32_t start_ms) {
   const ChannelClip* clip = HasClip() ? channel_->clip(0) : nullptr;
   if (!clip) return false;
@@ -211,7 +212,8 @@ bool VideoEditor::StartPreview(bool selection, uint32_t start_ms) {
     Post(text);
   }
   if (!clip->overlayFile.IsEmpty()) {
-    engine::EngineCommand overlay = engine::MakeCommand(engine::CMD_LOAD_IMAGE, kVideoChannel, kOverlayKey);
+    engine::EngineCommand overlay =
+        engine::MakeCommand(engine::CMD_LOAD_IMAGE, kVideoChannel, int32_t(engine::kKeyColour));
     overlay.path = overlay.altPath = clip->overlayFile;
     Post(overlay);
   }
@@ -224,12 +226,8 @@ bool VideoEditor::StartPreview(bool selection, uint32_t start_ms) {
   if (clip->photoEffect != 0) {
     Post(engine::MakeCommand(engine::CMD_COLOUR_FILTER, kVideoChannel, clip->photoEffect - 1));
   }
-  if (mixer_) {
-    if (std::unique_ptr<engine::EngineCommand> effect = mixer_->MakeEffectCommand(channel_index_);
-        effect && effect->type != engine::CMD_NOP) {
-      effect->channel = kVideoChannel;
-      Post(*effect);
-    }
+  if (std::unique_ptr<engine::EngineCommand> effect = PreviewTransition(mixer_, channel_index_, kVideoChannel)) {
+    Post(*effect);
   }
   Post(engine::MakeCommand(engine::CMD_PLAY, kVideoChannel, 0, 1, 0));
   Post(engine::MakeCommand(engine::CMD_VOLUME, kSoundChannel, 0xFFFF));

@@ -5,13 +5,11 @@
 #include <sstream>
 #include <string>
 
+#include "engine/picture565.h"
 #include "platform/os/file.h"
 
 namespace tools {
 namespace {
-
-// The key colour the mixer records with an overlay: magenta.
-constexpr unsigned long long kOverlayKey = 0xFF00FF;
 
 // A line is refused when a number does not fit its field: stored as given,
 // it would come back as another time, channel or value.
@@ -120,7 +118,7 @@ bool ParseLine(const std::string& line, engine::EngineCommand* c) {
     c->path = ov::String::FromUtf8Lossy(path);
     if (in >> cache && cache != "-") c->altPath = ov::String::FromUtf8Lossy(cache);
     if (verb == "overlay") {
-      unsigned long long key = kOverlayKey;
+      unsigned long long key = engine::kKeyColour;
       if (!(in >> std::ws).eof() && (!(in >> std::hex >> key) || key > 0xFFFFFF)) fits = false;
       c->param1 = static_cast<int32_t>(key);
     }

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <fstream>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,6 +22,7 @@
 #include "screens/mixer.h"
 #include "screens/text_editor.h"
 #include "tests/gfx/surface_util.h"
+#include "tests/screens/recording_calls.h"
 #include "tests/support/headless_driver.h"
 #include "tests/support/scoped_env.h"
 #include "tests/support/test_paths.h"
@@ -285,10 +288,12 @@ TEST_F(TextScreen, ThePreviewPostsTheClipAndItsText) {
   d().Settle();
   ASSERT_TRUE(e->playing());
   const ov::String descriptor = screens::FormatTextClip(*ch->GetClipText(0));
+  engine::EngineCommand open = Want(engine::CMD_LOAD, 16, -1, ch->GetClipFile(0), ch->GetClipCache(0, screens::kKindImage));
+  open.param4 = int32_t(screens::kWholePicture);  // the crop, none here
   const std::vector<engine::EngineCommand> want = {
       Want(engine::CMD_MASTER_VOLUME, 0, 50 * 655),
-      Want(engine::CMD_LOAD, 16, -1, ch->GetClipFile(0)),
-      Want(engine::CMD_LOAD_IMAGE, 16, 0, descriptor, descriptor),
+      open,
+      Want(engine::CMD_LOAD_IMAGE, 16, -1, descriptor, descriptor),
       Want(engine::CMD_PLAY, 16, 0)};
   std::vector<engine::EngineCommand> got = engine->Actions();
   ASSERT_EQ(got.size(), want.size());
@@ -352,11 +357,13 @@ TEST_F(TextScreen, AVideosPreviewTakesItsCaptionFromTheTextCache) {
   EXPECT_TRUE(ov::FileExists(cache));
   engine::EngineCommand play = Want(engine::CMD_PLAY, 16, 0);
   play.param2 = 1;
+  engine::EngineCommand video_open = Want(engine::CMD_LOAD, 16, 0, U(video));
+  video_open.param4 = int32_t(screens::kWholePicture);
   const std::vector<engine::EngineCommand> want = {
       Want(engine::CMD_MASTER_VOLUME, 0, 50 * 655),
       Want(engine::CMD_LOAD, 0, 0, U(video)),
-      Want(engine::CMD_LOAD, 16, 0, U(video)),
-      Want(engine::CMD_LOAD_IMAGE, 16, 0, screens::FormatTextClip(*ch->GetClipText(0)), cache),
+      video_open,
+      Want(engine::CMD_LOAD_IMAGE, 16, -1, screens::FormatTextClip(*ch->GetClipText(0)), cache),
       play,
       Want(engine::CMD_VOLUME, 0, 0xFFFF)};
   const std::vector<engine::EngineCommand> got = e->preview_engine()->Actions();
@@ -383,6 +390,111 @@ TEST_F(TextScreen, AVideosPreviewTakesItsCaptionFromTheTextCache) {
 
 // A turn rebuilds the screens: the editor takes the clip it edited again,
 // a channel's caption by its saved selection as the credits by theirs.
+// What a preview shows is what the mix shows: for each clip the editor's
+// preview posts the mixer's open, text, overlay, file effect, pan and zoom,
+// colour filter and transition, with the same words and files, only on the
+// preview's stream. A cropped photo, a panning one whose transition is
+// off, and the credits, each with an overlay.
+TEST_F(TextScreen, ThePreviewPlaysTheLayersTheMixerSends) {
+  auto touch = [&](const char* name) {
+    const std::string path = dir_ + "/" + name;
+    std::ofstream(path) << "x";
+    return U(path);
+  };
+  ChannelSelection* ch = OpenCaption(u"Hi");
+  // A second photo gives the first its display time.
+  int32_t kind = 0;
+  ch->AddClip(screens::kKindImage, screens::FileTypeOfPath(ch->GetClipFile(0), &kind), ch->GetClipFile(0),
+              ov::String(), ov::String(), screens::kWholePicture, screens::kWholePicture, screens::kDefaultPanSpeed,
+              2000, 0, 0, 0, screens::kWholePicture, 0, nullptr);
+  ASSERT_EQ(ch->GetClipDisplayTime(0), 2000);
+  ch->SetClipOverlayFile(0, touch("hearts.bmp"));
+  ch->SetClipOverlayCache(0, touch("overlay0-0.raw"), screens::kKindImage);
+  ch->SetClipPhotoEffect(0, 2);
+  ch->SetEffectFile(touch("rain.qbt"));
+  ch->channel_effect() = engine::MakeCommand(engine::CMD_FADE, 16, 500, 4);
+  ch->set_effect_on(1);
+  TextEditor* e = editor();
+  engine::MixEngine* engine = e->preview_engine();
+  ASSERT_NE(engine, nullptr);
+  ovtest::RecordingCalls live;
+  mixer()->UseLiveCalls(&live);
+  mixer()->set_mixing(true);
+
+  // The picture-stream commands that make the layers: no tempo, loop, hold
+  // or play, no mark (a recorded-list detail), the stream made the preview's.
+  auto layers = [](const std::vector<const engine::EngineCommand*>& all) {
+    std::vector<std::vector<std::string>> out;
+    for (const engine::EngineCommand* c : all) {
+      if (c->channel < 16 || c->type == engine::CMD_PLAY || c->type == engine::CMD_SET_LOOP ||
+          c->type == engine::CMD_SET_HOLD || c->type == engine::CMD_SET_RATE) {
+        continue;
+      }
+      engine::EngineCommand copy = *c;
+      copy.channel = 16;
+      copy.param5 = 0;
+      out.push_back(Words(copy));
+    }
+    return out;
+  };
+  auto preview = [&](int entry) {
+    engine->ClearActions();
+    d().sm().DoAction(228, ov::String(), 1);
+    std::vector<engine::EngineCommand> got = engine->Actions();
+    d().sm().DoAction(ui::kActionEditorStop, ov::String(), 1);
+    std::vector<const engine::EngineCommand*> all;
+    for (const engine::EngineCommand& c : got) all.push_back(&c);
+    std::vector<std::vector<std::string>> out = layers(all);
+    // The mixer's commands for the same clip, switched on while mixing.
+    const size_t from = live.posted.size();
+    mixer()->OnAction(screens::kActionChannelOn0 + entry, ov::String(), 0);
+    std::vector<const engine::EngineCommand*> mixed;
+    for (size_t i = from; i < live.posted.size(); ++i) mixed.push_back(live.posted[i].get());
+    mixer()->OnAction(screens::kActionChannelOff0 + entry, ov::String(), 0);
+    mixer()->mutable_entry(entry).playIndex = 0;
+    EXPECT_EQ(out, layers(mixed));
+    return out.size();
+  };
+  struct Case {
+    const char* name;
+    std::function<void()> set_up;
+    int entry;
+    size_t layers;
+  };
+  const Case cases[] = {
+      {"cropped photo",
+       [&] {
+         ch->SetClipCropOn(0, 1);
+         ch->SetClipCropRect(0, 0x20C020C0);
+       },
+       0, 6},
+      {"panning photo, its transition switched off",
+       [&] {
+         ch->SetClipCropOn(0, 0);
+         ch->SetClipPanZoom(0, screens::kWholePicture, 0x10E010E0, 700);
+         ch->set_effect_on(0);
+       },
+       0, 6},
+      {"credits",
+       [&] {
+         d().sm().DoAction(screens::kActionStartCredits, ov::String(), 1);
+         ChannelSelection* credits = e->channel();
+         ASSERT_NE(credits, nullptr);
+         e->clip()->textString = u"Cast";
+         credits->SetClipOverlayFile(0, touch("stars.bmp"));
+         credits->SetClipPhotoEffect(0, 1);
+       },
+       screens::kStartCreditsEntry, 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    c.set_up();
+    EXPECT_EQ(preview(c.entry), c.layers);
+  }
+  mixer()->set_mixing(false);
+  mixer()->UseLiveCalls(nullptr);
+}
+
 TEST_F(TextScreen, ATurnKeepsTheSelection) {
   ChannelSelection* ch = OpenCaption(u"Caption");
   ASSERT_EQ(editor()->selection_code(), ui::kActionSelectFirstTextClip);
