@@ -6,6 +6,7 @@
 
 #include "engine/export_job.h"
 #include "platform/com/class_table.h"
+#include "platform/dshow/encoder_ids.h"
 #include "platform/os/event.h"
 #include "platform/os/file.h"
 #include "platform/os/folders.h"
@@ -25,12 +26,8 @@ using RegisterFunction = com::HRESULT (*)();
 static_assert(sizeof(ExportSettings) == 44, "the eleven words go to Initialize by value");
 
 // The classes codecdmo provides.
-constexpr com::GUID kCodecdmoClasses[] = {
-    {0x5FC03B04, 0xFE69, 0x4045, {0x98, 0x32, 0xEB, 0x15, 0x1E, 0x70, 0xC5, 0x91}},
-    {0xEF20DDFA, 0x0D19, 0x463A, {0xAB, 0x46, 0xE5, 0xD8, 0xEF, 0x6E, 0xFD, 0x61}},
-    {0xF0DB0B53, 0x53FF, 0x49B9, {0x8C, 0x51, 0x4E, 0xD4, 0x4C, 0xEC, 0x6D, 0x47}},
-    {0x2F20DDFA, 0x0D19, 0x463A, {0xAB, 0x46, 0xE5, 0xD8, 0xEF, 0x6E, 0xFD, 0x61}},
-};
+constexpr com::GUID kCodecdmoClasses[] = {dshow::CLSID_CH263EncDmo, dshow::CLSID_CMpeg4EncDmo, dshow::CLSID_CAacEncDmo,
+                                          dshow::CLSID_CAmrNbEncDmo};
 
 // Simple Profile levels, lowest first: the largest picture (0 for levels 0
 // and 0b, which take QCIF at most 15 pictures a second), macroblocks a second

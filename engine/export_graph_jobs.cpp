@@ -9,6 +9,7 @@
 #include "platform/com/class_table.h"
 #include "platform/com/property_bag.h"
 #include "platform/dshow/encoded_types.h"
+#include "platform/dshow/encoder_ids.h"
 #include "platform/dshow/interfaces.h"
 #include "platform/os/file.h"
 #include "platform/os/folders.h"
@@ -31,13 +32,6 @@ constexpr uint32_t kAacFrameSamples = 1024;
 constexpr uint32_t kAmrFrameSamples = 160;
 constexpr char16_t kAudioOutputPin[] = u"FrameFilter Audio Output";
 constexpr char16_t kMuxAudioInputPin[] = u"Mux Audio Input Pin";
-
-constexpr com::GUID kFrameFilter{0x09B59437, 0x38E2, 0x4486, {0x92, 0xEE, 0x93, 0x04, 0x56, 0xBC, 0x2C, 0x28}};
-constexpr com::GUID kH263Encoder{0x5FC03B04, 0xFE69, 0x4045, {0x98, 0x32, 0xEB, 0x15, 0x1E, 0x70, 0xC5, 0x91}};
-constexpr com::GUID kOutsideVideoEncoder{0xED6AF770, 0xAA2E, 0x4D19, {0x90, 0x88, 0xAC, 0xB3, 0x7C, 0x99, 0x08, 0xE8}};
-constexpr com::GUID kMpeg4Encoder{0xEF20DDFA, 0x0D19, 0x463A, {0xAB, 0x46, 0xE5, 0xD8, 0xEF, 0x6E, 0xFD, 0x61}};
-constexpr com::GUID kAacEncoder{0xF0DB0B53, 0x53FF, 0x49B9, {0x8C, 0x51, 0x4E, 0xD4, 0x4C, 0xEC, 0x6D, 0x47}};
-constexpr com::GUID kAmrEncoder{0x2F20DDFA, 0x0D19, 0x463A, {0xAB, 0x46, 0xE5, 0xD8, 0xEF, 0x6E, 0xFD, 0x61}};
 
 // Test hook: the folder the jobs take their plug-ins from.
 ov::String& PluginFolderOverride() {
@@ -132,7 +126,7 @@ struct RenderGraph {
     if (com::Succeeded(hr)) hr = graph.As(dshow::IID_IMediaControl, &control);
     if (com::Succeeded(hr)) hr = graph.As(dshow::IID_IMediaEvent, &events);
     if (com::Succeeded(hr)) {
-      hr = com::CoCreateInstance(kFrameFilter, nullptr, com::CLSCTX_INPROC_SERVER, dshow::IID_IBaseFilter,
+      hr = com::CoCreateInstance(dshow::CLSID_FrameFilter, nullptr, com::CLSCTX_INPROC_SERVER, dshow::IID_IBaseFilter,
                                  source.ReceiveVoid());
     }
     if (com::Succeeded(hr)) hr = graph->AddFilter(source.Get(), u"Source Filter");
@@ -226,7 +220,9 @@ void SetPluginFolderForTesting(const ov::String& folder) { PluginFolderOverride(
 ov::String DmoExportJob::SettingsRefused(const ExportSettings& s) {
   const uint32_t audio = s.audioCodec, video = s.videoCodec;
   if (audio != kAudioCodecAac && audio != kAudioCodecAmr && audio != kCodecNone) return CodecsRefused(s);
-  if (video != kVideoCodecH263 && video != 3 && video != kVideoCodecMpeg4 && video != kCodecNone) return CodecsRefused(s);
+  if (video != kVideoCodecH263 && video != kVideoCodecOutside && video != kVideoCodecMpeg4 && video != kCodecNone) {
+    return CodecsRefused(s);
+  }
   return PacingRefused(s);
 }
 
@@ -282,14 +278,16 @@ int DmoExportJob::Encode() {
 
     ComPtr<IBaseFilter> video_encoder, audio_encoder;
     if (video != kCodecNone) {
-      const com::GUID& clsid = video == kVideoCodecH263 ? kH263Encoder : video == 3 ? kOutsideVideoEncoder : kMpeg4Encoder;
+      const com::GUID& clsid = video == kVideoCodecH263      ? dshow::CLSID_CH263EncDmo
+                               : video == kVideoCodecOutside ? dshow::CLSID_OutsideVideoEncDmo
+                                                             : dshow::CLSID_CMpeg4EncDmo;
       video_encoder = MakeEncoder(clsid, dshow::DMOCATEGORY_VIDEO_ENCODER);
       ComPtr<com::IPropertyBag> bag = BagOf(video_encoder.Get());
       if (!bag) return Refuse(ov::String::Format(u"no encoder object for video codec %u is installed", video));
       if (video == kVideoCodecH263) {
         WriteProperty(bag.Get(), u"BitRate", com::VT_UI4, s.videoBitrate);
         WriteProperty(bag.Get(), u"EncodingComplexity", com::VT_INT, 2);
-      } else if (video == 3) {
+      } else if (video == kVideoCodecOutside) {
         WriteProperty(bag.Get(), u"BitRate", com::VT_UINT, s.videoBitrate);
       } else {
         com::VARIANT level;
@@ -310,7 +308,8 @@ int DmoExportJob::Encode() {
       if (com::Failed(g.graph->AddFilter(video_encoder.Get(), u"Video Encoder"))) return Refuse(kNoGraph);
     }
     if (audio != kCodecNone) {
-      audio_encoder = MakeEncoder(audio == kAudioCodecAac ? kAacEncoder : kAmrEncoder, dshow::DMOCATEGORY_AUDIO_ENCODER);
+      audio_encoder = MakeEncoder(audio == kAudioCodecAac ? dshow::CLSID_CAacEncDmo : dshow::CLSID_CAmrNbEncDmo,
+                                  dshow::DMOCATEGORY_AUDIO_ENCODER);
       ComPtr<com::IPropertyBag> bag = BagOf(audio_encoder.Get());
       if (!bag) return Refuse(ov::String::Format(u"no encoder object for sound codec %u is installed", audio));
       if (audio == kAudioCodecAac) {

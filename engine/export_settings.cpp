@@ -7,8 +7,8 @@ ExportSettings MakeExportSettings(const OutputOptions& options, int renderTarget
   const bool mms = renderTarget == kRenderTargetMms;
   s.videoCodec = options.codec & 0xFF;
   s.audioCodec = (options.codec >> 8) & 0xFF;
-  if (s.videoCodec == kCodecNone) s.videoCodec = mms ? kVideoCodecH263 : kVideoCodecMpeg4;
-  if (s.audioCodec == kCodecNone) s.audioCodec = mms ? kAudioCodecAmr : kAudioCodecAac;
+  if (s.videoCodec == kCodecDefault) s.videoCodec = mms ? kVideoCodecH263 : kVideoCodecMpeg4;
+  if (s.audioCodec == kCodecDefault) s.audioCodec = mms ? kAudioCodecAmr : kAudioCodecAac;
 
   s.sampleRate = options.audioRate & 0xFFFE;
   if (s.sampleRate == 0) s.sampleRate = s.audioCodec == kAudioCodecAmr ? 8000 : 22050;

@@ -6,18 +6,20 @@
 
 #include <cstdint>
 
+#include "platform/dshow/encoder_ids.h"
+
 namespace engine {
 
-// Codec numbers of the export settings.
-enum : uint32_t {
-  kVideoCodecWmv = 1,
-  kVideoCodecH263 = 2,
-  kVideoCodecMpeg4 = 4,
-  kAudioCodecWma = 1,
-  kAudioCodecAac = 2,
-  kAudioCodecAmr = 3,
-  kCodecNone = 255,
-};
+// Codec ids of the export settings (kCodecNone: no such stream).
+using dshow::kAudioCodecAac;
+using dshow::kAudioCodecAmr;
+using dshow::kAudioCodecAmrToo;
+using dshow::kAudioCodecWma;
+using dshow::kCodecNone;
+using dshow::kVideoCodecH263;
+using dshow::kVideoCodecMpeg4;
+using dshow::kVideoCodecOutside;
+using dshow::kVideoCodecWmv;
 
 // The eleven words in their fixed order (the render command line's order).
 struct ExportSettings {
@@ -38,7 +40,8 @@ struct ExportSettings {
 // key names): type bit 0 no sound, bit 1 no picture; size in bytes (0 no
 // limit); dimension width << 16 | height; audio rate, bit 0 mono; bps video
 // kbit/s in the low 16 bits and audio kbit/s in the high 16; length in
-// seconds; codec video id in the low byte and audio id in the next.
+// seconds; codec video id in the low byte and audio id in the next, each
+// kCodecDefault or a codec id.
 struct OutputOptions {
   uint32_t type = 0;
   uint32_t size = 0;
@@ -49,6 +52,11 @@ struct OutputOptions {
   uint32_t length = 0;
   uint32_t codec = 0;
 };
+
+// A codec byte of the options that leaves the choice to the render target.
+inline constexpr uint32_t kCodecDefault = 255;
+// The codec option with both bytes kCodecDefault.
+inline constexpr uint32_t kCodecDefaults = kCodecDefault << 8 | kCodecDefault;
 
 // Render targets: 1 is a message (MMS) and prefers the small codecs.
 inline constexpr int kRenderTargetMms = 1;

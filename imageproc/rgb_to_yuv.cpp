@@ -1,62 +1,18 @@
 // RGB to planar YUV 4:2:0: the encoders' bottom-up RGB565 input, top-down
 // RGB565 and interleaved 24-bit BGR.
-#include <cstring>
 
 #include "imageproc/imageproc.h"
-#include "imageproc/pixel_ops.h"
+#include "imageproc/rgb565_bottom_up_walk.h"
 #include "imageproc/rgb_to_yuv_dsp.h"
 #include "platform/cpu/cpu.h"
-
-namespace imageproc {
-namespace {
-
-// The right-hand margin repeats the last converted sample of each row.
-inline void PadRight(uint8_t* row, size_t from, size_t to) {
-  if (from > 0 && from < to) std::memset(row + from, row[from - 1], to - from);
-}
-
-}  // namespace
-}  // namespace imageproc
 
 using namespace imageproc;
 
 extern "C" void gOvRGB565toYUV420(const uint16_t* rgb565, YuvFrame* dst, uint32_t srcWidth,
                                   uint32_t srcHeight) {
-  if (!rgb565 || !HasPlanes(dst)) return;
-  const size_t fw = dst->width, fh = dst->height;
-  const size_t w2 = srcWidth & ~1u;  // an odd last column is never read
-  const size_t h2 = srcHeight & ~1u;
-  const bool oddRow = (srcHeight & 1u) != 0;
-  // The frame must hold the converted part; without a converted pixel there
-  // is nothing for the margins to repeat.
-  if ((fw | fh) & 1 || w2 == 0 || srcHeight == 0 || w2 > fw || h2 + (oddRow ? 2 : 0) > fh) return;
-  const size_t cw = fw / 2;
   RgbToYuvDsp dsp;
   init_rgb_to_yuv_dsp(dsp, ov::GetCpuFlags());
-  uint8_t* y = dst->y;
-  uint8_t* u = dst->u;
-  uint8_t* v = dst->v;
-  // Source row r lands on frame row fh - 1 - r: the frame fills from the bottom.
-  for (size_t j = 0; j < h2 / 2 + (oddRow ? 1 : 0); ++j) {
-    const uint16_t* s0 = rgb565 + 2 * j * size_t{srcWidth};
-    const bool single = 2 * j + 1 >= srcHeight;
-    const uint16_t* s1 = single ? s0 : s0 + srcWidth;
-    uint8_t* y0 = y + (fh - 1 - 2 * j) * fw;
-    uint8_t* y1 = y0 - fw;
-    const size_t crow = (fh / 2 - 1 - j) * cw;
-    dsp.rgb565_row2(y0, y1, u + crow, v + crow, s0, s1, static_cast<ptrdiff_t>(w2 / 2));
-    PadRight(y0, w2, fw);
-    PadRight(y1, w2, fw);
-    PadRight(u + crow, w2 / 2, cw);
-    PadRight(v + crow, w2 / 2, cw);
-  }
-  // Rows above the picture repeat its topmost converted row.
-  const size_t top = fh - h2 - (oddRow ? 2 : 0);
-  for (size_t r = 0; r < top; ++r) std::memcpy(y + r * fw, y + top * fw, fw);
-  for (size_t r = 0; r < top / 2; ++r) {
-    std::memcpy(u + r * cw, u + (top / 2) * cw, cw);
-    std::memcpy(v + r * cw, v + (top / 2) * cw, cw);
-  }
+  WalkRgb565BottomUp(rgb565, dst, srcWidth, srcHeight, dsp.rgb565_row2);
 }
 
 extern "C" void gOvzRGB565toYUV420_TopDown(const uint16_t* rgb565, uint8_t* i420, int width, int height) {

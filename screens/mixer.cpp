@@ -20,7 +20,6 @@ constexpr uint32_t kTickPeriodMs = 250;
 // How far short of the longest mix a take without a set length stops: room
 // for a tick that comes late.
 constexpr uint32_t kLongestMixMarginMs = 10000;
-constexpr int32_t kCodecDefaults = 65535;  // both codec bytes "default"
 constexpr int kOptionMixDurationLeft = 36;
 constexpr int kStringPreviewPos = 9;
 constexpr int kStringPreviewLen = 10;
@@ -54,7 +53,7 @@ const std::array<OutputSetting, kOutputSettingCount> kFileOrder = {
 
 OutputSettings DefaultOutputSettings() {
   OutputSettings s{};
-  s[kWizardMediaCodec] = kCodecDefaults;
+  s[kWizardMediaCodec] = engine::kCodecDefaults;
   return s;
 }
 

@@ -150,7 +150,7 @@ ov::String Mixer::OutputExtension(bool for_device) const {
   switch (s.videoCodec) {
     case engine::kVideoCodecH263:
       return u".3gp";
-    case 3:
+    case engine::kVideoCodecOutside:
     case engine::kVideoCodecMpeg4:
       return u".mp4";
     case engine::kVideoCodecWmv:
@@ -161,10 +161,10 @@ ov::String Mixer::OutputExtension(bool for_device) const {
       return ov::String();
   }
   switch (s.audioCodec) {
-    case 1:
+    case engine::kAudioCodecWma:  // sound alone: PCM
       return u".wav";
-    case 3:
-    case 4:
+    case engine::kAudioCodecAmr:
+    case engine::kAudioCodecAmrToo:
       return u".amr";
     case engine::kAudioCodecAac:
       // A device that cannot play AAC sounds keeps WAV.

@@ -196,11 +196,11 @@ int RunFramesource(int argc, char** argv) {
       std::fprintf(stderr, "framesource: cannot create the filter: 0x%08X\n", static_cast<unsigned>(hr));
       return 1;
     }
-    const bool rgb555 = source.config.VideoCodecId == 1;
-    const com::GUID* video = source.config.VideoCodecId == 255
+    const bool rgb555 = source.config.VideoCodecId == dshow::kVideoCodecWmv;
+    const com::GUID* video = source.config.VideoCodecId == dshow::kCodecNone
                             ? nullptr
                             : rgb555 ? &dshow::MEDIATYPE_PrivateVideo : &dshow::MEDIATYPE_Video;
-    const com::GUID* audio = source.config.AudioCodecId == 255 ? nullptr : &dshow::MEDIATYPE_Audio;
+    const com::GUID* audio = source.config.AudioCodecId == dshow::kCodecNone ? nullptr : &dshow::MEDIATYPE_Audio;
     dshow::HarnessGraph graph;
     com::HRESULT built = graph.Build(filter.Get(), video, audio);
     if (com::Succeeded(built) && video) graph.Sink()->SetReceiveDelay(graph.VideoPin(), video_delay);

@@ -24,26 +24,23 @@ constexpr uint32_t kMarker = 0x55AA;
 constexpr uint32_t kOutputFormatBytes = 100;
 constexpr uint32_t kOutputBitmapSize = 52;
 
+// The properties kept in the creation record (VideoEncoderDmo handles the
+// rest).
 enum PropertyId {
   kBitRate,
-  kVopRate,
   kRcMode,
-  kDiscardBuffering,
   kGopLength,
   kPacketSize,
   kVideoTelephony,
   kComplexity,
   kGobHeaders,
-  kEncoderLevel,
   kIntraRefreshMbs,
   kBandwidthAdaptation,
   kPreprocessing,
   kSearchRange,
   kModQuant,
   kDeblocking,
-  kKeyFrame,
-  kCyclicIntraRefresh,
-  kMaxFrameSize,
+  kPropertyCount,
 };
 
 constexpr int64_t kIntMin = INT32_MIN;
@@ -52,34 +49,27 @@ constexpr int64_t kIntMax = INT32_MAX;
 // Writes: type and range.
 constexpr com::PropertyDef kWrites[] = {
     {u"BitRate", com::VT_UI4, 24000, kMaximumBitRate},
-    {u"VOPRate", com::VT_UI4, 0, 30},
     {u"SetRCMode", com::VT_BOOL, 0, 0},
-    {u"SetDiscardBuffering", com::VT_BOOL, 0, 0},
     {u"GOPLength", com::VT_INT, kIntMin, kIntMax},
     {u"PacketSize", com::VT_INT, kIntMin, kIntMax},
     {u"VideoTelephony", com::VT_INT, kIntMin, kIntMax},
     {u"EncodingComplexity", com::VT_INT, 0, 3},
     {u"NoOfGOBHeaders", com::VT_INT, kIntMin, kIntMax},
-    {u"SetEncoderLevel", com::VT_INT, kIntMin, kIntMax},
     {u"IntraRefreshMBs", com::VT_INT, -1, kIntMax},
     {u"SetBandwidthAdaptation", com::VT_BOOL, 0, 0},
     {u"PreprocessingLevel", com::VT_INT, 0, 2},
     {u"SearchRange", com::VT_INT, 1, 15},
     {u"SetModQuant", com::VT_BOOL, 0, 0},
     {u"SetDeblocking", com::VT_BOOL, 0, 0},
-    {u"KeyFrameIndicator", com::VT_BOOL, 0, 0},
-    {u"SetCyclicIntraRefresh", com::VT_BOOL, 0, 0},
 };
-static_assert(std::size(kWrites) == kMaxFrameSize, "one write entry per writable property");
+static_assert(std::size(kWrites) == kPropertyCount, "one write entry per property");
 
 // Reads: the type each readable property answers with.
 constexpr PropertyRead kReads[] = {
-    {u"SetDiscardBuffering", com::VT_BOOL, kDiscardBuffering},
     {u"SetRCMode", com::VT_BOOL, kRcMode},
     {u"SetBandwidthAdaptation", com::VT_BOOL, kBandwidthAdaptation},
     {u"SetModQuant", com::VT_BOOL, kModQuant},
     {u"SetDeblocking", com::VT_BOOL, kDeblocking},
-    {u"SetCyclicIntraRefresh", com::VT_BOOL, kCyclicIntraRefresh},
     {u"BitRate", com::VT_INT, kBitRate},
     {u"GOPLength", com::VT_INT, kGopLength},
     {u"PacketSize", com::VT_INT, kPacketSize},
@@ -89,8 +79,6 @@ constexpr PropertyRead kReads[] = {
     {u"SearchRange", com::VT_INT, kSearchRange},
     {u"NoOfGOBHeaders", com::VT_INT, kGobHeaders},
     {u"VideoTelephony", com::VT_UINT, kVideoTelephony},
-    {u"GetMaxFrameSize", com::VT_UINT, kMaxFrameSize},
-    {u"SetEncoderLevel", com::VT_INT, kEncoderLevel},
 };
 
 class H263EncDmo final : public VideoEncoderDmo, public IH263EncSettings {
@@ -133,10 +121,6 @@ class H263EncDmo final : public VideoEncoderDmo, public IH263EncSettings {
   HRESULT GetInputFormat(DmoInputFormat* format) override { return CopyInputFormat(format); }
   HRESULT IsOutputTypeSet(uint8_t* set) override { return ReportOutputTypeSet(set); }
 
-  // IPropertyBag.
-  HRESULT Read(const char16_t* name, VARIANT* value, com::IErrorLog*) override;
-  HRESULT Write(const char16_t* name, VARIANT* value) override;
-
  protected:
   com::IUnknown* SettingsInterface(const GUID& iid) override {
     return iid == IID_IH263EncSettings ? static_cast<IH263EncSettings*>(this) : nullptr;
@@ -176,7 +160,14 @@ class H263EncDmo final : public VideoEncoderDmo, public IH263EncSettings {
   ~H263EncDmo() override = default;
   // A property kept in the creation record, applied like SetCreateParams.
   HRESULT ApplyStored(const venc::EncoderCreateParams& copy) { return SetCreateParams(&copy); }
+  HRESULT ReapplySettings() override {
+    const venc::EncoderCreateParams copy = params_;
+    return ApplyStored(copy);
+  }
+  void TakeFrameRate(uint32_t rate) override { params_.frameRate = static_cast<float>(rate); }
+  std::span<const PropertyRead> OwnReads() const override { return kReads; }
   int64_t ReadValue(int id) const override;
+  HRESULT WriteOwnProperty(const char16_t* name, VARIANT* value) override;
 };
 
 HRESULT H263EncDmo::CreateVideoEncoder() {
@@ -205,12 +196,10 @@ HRESULT H263EncDmo::CreateVideoEncoder() {
 int64_t H263EncDmo::ReadValue(int id) const {
   const venc::H263Words words = venc::GetH263Words(params_);
   switch (id) {
-    case kDiscardBuffering: return major_type_switch_;
     case kRcMode: return params_.rcMode == 1;
     case kBandwidthAdaptation: return params_.bandwidthAdaptation;
     case kModQuant: return words.modifiedQuant;
     case kDeblocking: return words.deblocking;
-    case kCyclicIntraRefresh: return cyclic_intra_refresh_;
     case kBitRate: return params_.bitRate;
     case kGopLength: return params_.gopLength;
     case kPacketSize: return words.packetSize;
@@ -220,18 +209,11 @@ int64_t H263EncDmo::ReadValue(int id) const {
     case kSearchRange: return params_.searchRange;
     case kGobHeaders: return params_.gobHeaderInterval;
     case kVideoTelephony: return words.videoTelephony;
-    case kEncoderLevel: return level_override_ ? level_override_ : static_cast<int64_t>(level_);
     default: return 0;
   }
 }
 
-HRESULT H263EncDmo::Read(const char16_t* name, VARIANT* value, com::IErrorLog*) {
-  return ReadProperty(kReads, kMaxFrameSize, name, value);
-}
-
-HRESULT H263EncDmo::Write(const char16_t* name, VARIANT* value) {
-  Lock(1);
-  PropertyWriteGuard unlock(this);
+HRESULT H263EncDmo::WriteOwnProperty(const char16_t* name, VARIANT* value) {
   const com::PropertyDef* def = nullptr;
   int64_t number = 0;
   const HRESULT checked = com::PropertyTable(kWrites).CheckWrite(name, value, &def, &number);
@@ -253,15 +235,9 @@ HRESULT H263EncDmo::Write(const char16_t* name, VARIANT* value) {
   };
   switch (id) {
     case kBitRate: return live(venc::VENC_PARAM_BITRATE, v, &params_.bitRate);
-    case kVopRate:
-      if (!SendLive(venc::VENC_PARAM_FRAME_RATE, static_cast<uint32_t>(v))) return E_INVALIDARG;
-      input_.frameRate = v;
-      params_.frameRate = static_cast<float>(v);
-      return S_OK;
     case kRcMode:
       copy.rcMode = v ? 1 : 0;
       return ApplyStored(copy);
-    case kDiscardBuffering: major_type_switch_ = v != 0; return S_OK;
     case kGopLength: return live(venc::VENC_PARAM_GOP_LENGTH, v, &params_.gopLength);
     case kPacketSize: {
       if (!SendLive(venc::VENC_PARAM_PACKET_SIZE, static_cast<uint32_t>(v))) return E_INVALIDARG;
@@ -281,13 +257,8 @@ HRESULT H263EncDmo::Write(const char16_t* name, VARIANT* value) {
     case kGobHeaders:
       copy.gobHeaderInterval = v;
       return ApplyStored(copy);
-    case kEncoderLevel:
-      level_override_ = v;
-      return ApplyStored(copy);
     case kIntraRefreshMbs:
-      if (encoder_ && v >= static_cast<int32_t>((static_cast<uint32_t>(params_.width) * params_.height) / 256)) {
-        return E_INVALIDARG;
-      }
+      if (!IntraRefreshFits(v)) return E_INVALIDARG;
       return live(venc::VENC_PARAM_INTRA_REFRESH_MBS, v, &params_.intraRefreshMbs);
     case kBandwidthAdaptation:
       copy.bandwidthAdaptation = v;
@@ -306,13 +277,6 @@ HRESULT H263EncDmo::Write(const char16_t* name, VARIANT* value) {
       words.deblocking = v;
       venc::SetH263Words(copy, words);
       return ApplyStored(copy);
-    case kKeyFrame:
-      if (v) force_intra_ = true;
-      return ApplyStored(copy);
-    case kCyclicIntraRefresh:
-      if (!SendLive(venc::VENC_PARAM_CYCLIC_INTRA_REFRESH, static_cast<uint32_t>(v))) return E_INVALIDARG;
-      cyclic_intra_refresh_ = v != 0;
-      return S_OK;
     default:
       return E_INVALIDARG;
   }

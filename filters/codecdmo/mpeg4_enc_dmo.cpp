@@ -25,11 +25,11 @@ constexpr uint32_t kMaximumRate = 30;
 constexpr uint32_t kMaximumBitRate = 6000000;
 constexpr uint32_t kMaximumGop = 90;
 
+// The properties kept in the settings record (VideoEncoderDmo handles the
+// rest).
 enum PropertyId {
   kBitRate,
-  kVopRate,
   kRcMode,
-  kDiscardBuffering,
   kGopLength,
   kPacketSize,
   kVideoTelephony,
@@ -39,10 +39,7 @@ enum PropertyId {
   kPreprocessing,
   kSearchRange,
   kDataPartitioning,
-  kKeyFrame,
-  kEncoderLevel,
-  kCyclicIntraRefresh,
-  kMaxFrameSize,
+  kPropertyCount,
 };
 
 constexpr int64_t kIntMin = INT32_MIN;
@@ -50,9 +47,7 @@ constexpr int64_t kIntMax = INT32_MAX;
 
 constexpr com::PropertyDef kWrites[] = {
     {u"BitRate", com::VT_UI4, 24000, kMaximumBitRate},
-    {u"VOPRate", com::VT_UI4, 0, kMaximumRate},
     {u"SetRCMode", com::VT_BOOL, 0, 0},
-    {u"SetDiscardBuffering", com::VT_BOOL, 0, 0},
     {u"GOPLength", com::VT_INT, kIntMin, kIntMax},
     {u"PacketSize", com::VT_INT, kIntMin, kIntMax},
     {u"VideoTelephony", com::VT_INT, kIntMin, kIntMax},
@@ -62,18 +57,13 @@ constexpr com::PropertyDef kWrites[] = {
     {u"PreprocessingLevel", com::VT_INT, 0, 2},
     {u"SearchRange", com::VT_INT, 1, 63},
     {u"SetDataPartitioning", com::VT_BOOL, 0, 0},
-    {u"KeyFrameIndicator", com::VT_BOOL, 0, 0},
-    {u"SetEncoderLevel", com::VT_INT, kIntMin, kIntMax},
-    {u"SetCyclicIntraRefresh", com::VT_BOOL, 0, 0},
 };
-static_assert(std::size(kWrites) == kMaxFrameSize, "one write entry per writable property");
+static_assert(std::size(kWrites) == kPropertyCount, "one write entry per property");
 
 constexpr PropertyRead kReads[] = {
-    {u"SetDiscardBuffering", com::VT_BOOL, kDiscardBuffering},
     {u"SetRCMode", com::VT_BOOL, kRcMode},
     {u"SetBandwidthAdaptation", com::VT_BOOL, kBandwidthAdaptation},
     {u"SetDataPartitioning", com::VT_BOOL, kDataPartitioning},
-    {u"SetCyclicIntraRefresh", com::VT_BOOL, kCyclicIntraRefresh},
     {u"BitRate", com::VT_UI4, kBitRate},
     {u"GOPLength", com::VT_UI4, kGopLength},
     {u"PacketSize", com::VT_UI4, kPacketSize},
@@ -82,8 +72,6 @@ constexpr PropertyRead kReads[] = {
     {u"IntraRefreshMBs", com::VT_INT, kIntraRefreshMbs},
     {u"PreprocessingLevel", com::VT_INT, kPreprocessing},
     {u"SearchRange", com::VT_INT, kSearchRange},
-    {u"GetMaxFrameSize", com::VT_UINT, kMaxFrameSize},
-    {u"SetEncoderLevel", com::VT_INT, kEncoderLevel},
 };
 
 Mpeg4EncSettings DefaultSettings() {
@@ -144,9 +132,6 @@ class Mpeg4EncDmo final : public VideoEncoderDmo, public IMpeg4EncSettings {
   HRESULT Reserved7() override { return S_OK; }
   HRESULT IsOutputTypeSet(uint8_t* set) override { return ReportOutputTypeSet(set); }
 
-  HRESULT Read(const char16_t* name, VARIANT* value, com::IErrorLog*) override;
-  HRESULT Write(const char16_t* name, VARIANT* value) override;
-
  protected:
   com::IUnknown* SettingsInterface(const GUID& iid) override {
     return iid == IID_IMpeg4EncSettings ? static_cast<IMpeg4EncSettings*>(this) : nullptr;
@@ -194,7 +179,14 @@ class Mpeg4EncDmo final : public VideoEncoderDmo, public IMpeg4EncSettings {
  private:
   ~Mpeg4EncDmo() override = default;
   HRESULT ApplyStored(const Mpeg4EncSettings& copy) { return SetSettings(&copy); }
+  HRESULT ReapplySettings() override {
+    const Mpeg4EncSettings copy = settings_;
+    return ApplyStored(copy);
+  }
+  void TakeFrameRate(uint32_t rate) override { settings_.frameRate = rate; }
+  std::span<const PropertyRead> OwnReads() const override { return kReads; }
   int64_t ReadValue(int id) const override;
+  HRESULT WriteOwnProperty(const char16_t* name, VARIANT* value) override;
 
   Mpeg4EncSettings settings_;
 };
@@ -240,11 +232,9 @@ HRESULT Mpeg4EncDmo::CreateVideoEncoder() {
 
 int64_t Mpeg4EncDmo::ReadValue(int id) const {
   switch (id) {
-    case kDiscardBuffering: return major_type_switch_;
     case kRcMode: return settings_.rateControl == 1;
     case kBandwidthAdaptation: return settings_.bandwidthAdaptation;
     case kDataPartitioning: return settings_.dataPartitioning;
-    case kCyclicIntraRefresh: return cyclic_intra_refresh_;
     case kBitRate: return settings_.bitRate;
     case kGopLength: return settings_.gopLength;
     case kPacketSize: return settings_.packetSize;
@@ -253,18 +243,11 @@ int64_t Mpeg4EncDmo::ReadValue(int id) const {
     case kIntraRefreshMbs: return settings_.intraRefreshMbs;
     case kPreprocessing: return settings_.preprocessingLevel;
     case kSearchRange: return settings_.searchRange;
-    case kEncoderLevel: return level_override_ ? level_override_ : static_cast<int64_t>(level_);
     default: return 0;
   }
 }
 
-HRESULT Mpeg4EncDmo::Read(const char16_t* name, VARIANT* value, com::IErrorLog*) {
-  return ReadProperty(kReads, kMaxFrameSize, name, value);
-}
-
-HRESULT Mpeg4EncDmo::Write(const char16_t* name, VARIANT* value) {
-  Lock(1);
-  PropertyWriteGuard unlock(this);
+HRESULT Mpeg4EncDmo::WriteOwnProperty(const char16_t* name, VARIANT* value) {
   const com::PropertyDef* def = nullptr;
   int64_t number = 0;
   const HRESULT checked = com::PropertyTable(kWrites).CheckWrite(name, value, &def, &number);
@@ -290,15 +273,9 @@ HRESULT Mpeg4EncDmo::Write(const char16_t* name, VARIANT* value) {
       }
       return S_OK;
     }
-    case kVopRate:
-      if (!SendLive(venc::VENC_PARAM_FRAME_RATE, u)) return E_INVALIDARG;
-      input_.frameRate = u;
-      settings_.frameRate = u;
-      return S_OK;
     case kRcMode:
       copy.rateControl = v ? 1 : 0;
       return ApplyStored(copy);
-    case kDiscardBuffering: major_type_switch_ = v != 0; return S_OK;
     case kGopLength: return live(venc::VENC_PARAM_GOP_LENGTH, u, &settings_.gopLength);
     case kPacketSize: return live(venc::VENC_PARAM_PACKET_SIZE, u, &settings_.packetSize);
     case kVideoTelephony:
@@ -307,9 +284,7 @@ HRESULT Mpeg4EncDmo::Write(const char16_t* name, VARIANT* value) {
       return S_OK;
     case kComplexity: return live(venc::VENC_PARAM_COMPLEXITY, u, &settings_.complexity);
     case kIntraRefreshMbs:
-      if (encoder_ && v >= static_cast<int32_t>((static_cast<uint32_t>(params_.width) * params_.height) / 256)) {
-        return E_INVALIDARG;
-      }
+      if (!IntraRefreshFits(v)) return E_INVALIDARG;
       if (!SendLive(venc::VENC_PARAM_INTRA_REFRESH_MBS, u)) return E_INVALIDARG;
       settings_.intraRefreshMbs = v;
       return S_OK;
@@ -325,16 +300,6 @@ HRESULT Mpeg4EncDmo::Write(const char16_t* name, VARIANT* value) {
     case kDataPartitioning:
       copy.dataPartitioning = u;
       return ApplyStored(copy);
-    case kKeyFrame:
-      if (v) force_intra_ = true;
-      return ApplyStored(copy);
-    case kEncoderLevel:
-      level_override_ = v;
-      return ApplyStored(copy);
-    case kCyclicIntraRefresh:
-      if (!SendLive(venc::VENC_PARAM_CYCLIC_INTRA_REFRESH, u)) return E_INVALIDARG;
-      cyclic_intra_refresh_ = v != 0;
-      return S_OK;
     default:
       return E_INVALIDARG;
   }

@@ -40,12 +40,12 @@ void studio_rgb565_row2_avx2(uint8_t* y0, uint8_t* y1, uint8_t* u, uint8_t* v, c
 
 // Converts a bottom-up RGB565 picture of srcWidth x srcHeight (rows of
 // srcWidth pixels) into the 4:2:0 frame `dst`, whose own width and height
-// give the output size; the layout and margins are those of the image
-// library's gOvRGB565toYUV420 (the frame fills from its last row up, columns
-// right of the picture repeat its last column, rows above it its top row, an
-// odd last row is converted alone and written twice, an odd last column is
-// not read). Writes nothing when a pointer is null, the frame is odd-sized or
-// cannot hold the picture. Allocates nothing; any thread.
+// give the output size; the image library's gOvRGB565toYUV420 walk
+// (imageproc/rgb565_bottom_up_walk.h: the frame fills from its last row up,
+// columns right of the picture repeat its last column, rows above it its top
+// row, an odd last row is converted alone and written twice, an odd last
+// column is not read). Writes nothing when a pointer is null, the frame is
+// odd-sized or cannot hold the picture. Allocates nothing; any thread.
 void StudioRgb565ToYuv420(const uint16_t* rgb565, YuvFrame* dst, uint32_t srcWidth, uint32_t srcHeight);
 
 }  // namespace codecdmo

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 #include "filters/codecdmo/codecdmo_properties.h"
 #include "filters/codecdmo/studio_rgb_to_yuv.h"
@@ -47,6 +48,33 @@ constexpr SubtypeCode kSubtypes[] = {
 };
 
 YuvFrame AsYuvFrame(const VideoFrameBuffer& f) { return YuvFrame{f.y, f.u, f.v, f.width, f.height}; }
+
+// The properties both video objects keep in the object's own state; the
+// write table is indexed by these ids (kMaxFrameSize is read only).
+enum SharedProperty : int {
+  kDiscardBuffering,
+  kKeyFrame,
+  kEncoderLevel,
+  kCyclicIntraRefresh,
+  kVopRate,
+  kMaxFrameSize,
+};
+
+constexpr com::PropertyDef kSharedWrites[] = {
+    {u"SetDiscardBuffering", com::VT_BOOL, 0, 0},
+    {u"KeyFrameIndicator", com::VT_BOOL, 0, 0},
+    {u"SetEncoderLevel", com::VT_INT, INT32_MIN, INT32_MAX},
+    {u"SetCyclicIntraRefresh", com::VT_BOOL, 0, 0},
+    {u"VOPRate", com::VT_UI4, 0, static_cast<int64_t>(kMaximumRate)},
+};
+static_assert(std::size(kSharedWrites) == kMaxFrameSize, "one write entry per writable shared property");
+
+constexpr PropertyRead kSharedReads[] = {
+    {u"SetDiscardBuffering", com::VT_BOOL, kDiscardBuffering},
+    {u"SetCyclicIntraRefresh", com::VT_BOOL, kCyclicIntraRefresh},
+    {u"GetMaxFrameSize", com::VT_UINT, kMaxFrameSize},
+    {u"SetEncoderLevel", com::VT_INT, kEncoderLevel},
+};
 
 }  // namespace
 
@@ -434,23 +462,71 @@ bool VideoEncoderDmo::SendLive(uint32_t id, uint32_t value) {
   return !encoder_ || encoder_->SetEncoderParam(encoder_, id, value) == venc::VENC_OK;
 }
 
-HRESULT VideoEncoderDmo::ReadProperty(std::span<const PropertyRead> reads, int max_frame_size_id,
-                                      const char16_t* name, com::VARIANT* value) {
-  const PropertyRead* read = FindRead(reads, name, value);
-  if (!read) return E_INVALIDARG;
+HRESULT VideoEncoderDmo::Read(const char16_t* name, com::VARIANT* value, com::IErrorLog*) {
   int64_t number = 0;
-  if (read->id == max_frame_size_id) {
-    uint32_t bytes = 0;
-    if (!encoder_ || encoder_->GetEncoderParam(encoder_, venc::VENC_PARAM_MAX_FRAME_BYTES, &bytes) != venc::VENC_OK) {
-      return E_FAIL;
+  const PropertyRead* read = FindRead(kSharedReads, name, value);
+  if (read) {
+    switch (static_cast<SharedProperty>(read->id)) {
+      case kDiscardBuffering: number = major_type_switch_; break;
+      case kCyclicIntraRefresh: number = cyclic_intra_refresh_; break;
+      case kEncoderLevel: number = level_override_ ? level_override_ : static_cast<int64_t>(level_); break;
+      case kMaxFrameSize: {
+        uint32_t bytes = 0;
+        if (!encoder_ ||
+            encoder_->GetEncoderParam(encoder_, venc::VENC_PARAM_MAX_FRAME_BYTES, &bytes) != venc::VENC_OK) {
+          return E_FAIL;
+        }
+        number = bytes;
+        break;
+      }
+      default: return E_INVALIDARG;
     }
-    number = bytes;
   } else {
+    read = FindRead(OwnReads(), name, value);
+    if (!read) return E_INVALIDARG;
     number = ReadValue(read->id);
   }
   const com::PropertyDef def{read->name, read->type, 0, 0};
   com::PropertyTable::FillRead(def, number, value);
   return S_OK;
+}
+
+HRESULT VideoEncoderDmo::Write(const char16_t* name, com::VARIANT* value) {
+  Lock(1);
+  PropertyWriteGuard unlock(this);
+  const com::PropertyTable shared(kSharedWrites);
+  if (!shared.Find(name)) return WriteOwnProperty(name, value);
+  const com::PropertyDef* def = nullptr;
+  int64_t number = 0;
+  const HRESULT checked = shared.CheckWrite(name, value, &def, &number);
+  if (checked != S_OK) return checked;
+  const auto v = static_cast<int32_t>(number);
+  switch (static_cast<SharedProperty>(def - kSharedWrites)) {
+    case kDiscardBuffering:
+      major_type_switch_ = v != 0;
+      return S_OK;
+    case kKeyFrame:
+      if (v) force_intra_ = true;
+      return ReapplySettings();
+    case kEncoderLevel:
+      level_override_ = v;
+      return ReapplySettings();
+    case kCyclicIntraRefresh:
+      if (!SendLive(venc::VENC_PARAM_CYCLIC_INTRA_REFRESH, static_cast<uint32_t>(v))) return E_INVALIDARG;
+      cyclic_intra_refresh_ = v != 0;
+      return S_OK;
+    case kVopRate:
+      if (!SendLive(venc::VENC_PARAM_FRAME_RATE, static_cast<uint32_t>(v))) return E_INVALIDARG;
+      input_.frameRate = v;
+      TakeFrameRate(static_cast<uint32_t>(v));
+      return S_OK;
+    default:
+      return E_INVALIDARG;
+  }
+}
+
+bool VideoEncoderDmo::IntraRefreshFits(int32_t macroblocks) const {
+  return !encoder_ || macroblocks < static_cast<int32_t>((static_cast<uint32_t>(params_.width) * params_.height) / 256);
 }
 
 HRESULT VideoEncoderDmo::CopyInputFormat(DmoInputFormat* format) const {

@@ -7,8 +7,11 @@
 // marked as a sync point when intra coded. The first two frames after a start
 // or a discontinuity are coded intra.
 //
-// The derived classes add the encoder's creation, their output type and their
-// property table.
+// The derived classes add the encoder's creation, their output type and the
+// properties kept in their own settings record. The properties kept in the
+// object's own state are handled here: "SetDiscardBuffering",
+// "KeyFrameIndicator", "SetEncoderLevel", "SetCyclicIntraRefresh", "VOPRate"
+// and the read of "GetMaxFrameSize".
 //
 // Thread: IMediaObject calls and property writes run under the object's lock;
 // property reads and the settings interfaces take none.
@@ -66,6 +69,12 @@ class VideoEncoderDmo : public dshow::IMediaObjectImpl<VideoEncoderDmo>, public 
   HRESULT InternalProcessInput(IMediaBuffer* buffer, uint32_t flags, REFERENCE_TIME time, REFERENCE_TIME length);
   HRESULT InternalProcessOutput(uint32_t flags, DMO_OUTPUT_DATA_BUFFER* buffer, uint32_t* status);
 
+  // IPropertyBag: the shared properties here, the rest through ReadValue and
+  // WriteOwnProperty. E_INVALIDARG for a null or unknown name, a null value,
+  // a write of another type or out of range, or a value the encoder refuses.
+  HRESULT Read(const char16_t* name, com::VARIANT* value, com::IErrorLog* log) override;
+  HRESULT Write(const char16_t* name, com::VARIANT* value) override;
+
  protected:
   VideoEncoderDmo();
   virtual ~VideoEncoderDmo();
@@ -110,12 +119,19 @@ class VideoEncoderDmo : public dshow::IMediaObjectImpl<VideoEncoderDmo>, public 
   // encoder there is nothing to send (true).
   bool SendLive(uint32_t id, uint32_t value);
 
-  // The value of a readable property of the class's table.
+  // The class's own readable properties and the value of one of them.
+  virtual std::span<const PropertyRead> OwnReads() const = 0;
   virtual int64_t ReadValue(int id) const = 0;
-  // A property read from reads; max_frame_size_id names "GetMaxFrameSize",
-  // which asks the encoder (E_FAIL without one).
-  HRESULT ReadProperty(std::span<const PropertyRead> reads, int max_frame_size_id, const char16_t* name,
-                       com::VARIANT* value);
+  // A write of one of the class's own properties, under the object's lock.
+  virtual HRESULT WriteOwnProperty(const char16_t* name, com::VARIANT* value) = 0;
+  // Applies the class's settings record again, as its settings interface
+  // would (E_FAIL once the output type is set).
+  virtual HRESULT ReapplySettings() = 0;
+  // "VOPRate" went to the encoder: the settings record keeps it.
+  virtual void TakeFrameRate(uint32_t rate) = 0;
+  // "IntraRefreshMBs" fits the picture: fewer than its macroblocks once an
+  // encoder exists.
+  bool IntraRefreshFits(int32_t macroblocks) const;
   // The settings interfaces' GetInputFormat and IsOutputTypeSet.
   HRESULT CopyInputFormat(DmoInputFormat* format) const;
   HRESULT ReportOutputTypeSet(uint8_t* set) const;

@@ -67,7 +67,7 @@ HRESULT CFilterInterfaceStream::GetMediaType(int position, AM_MEDIA_TYPE* type) 
   if (position >= 1) return dshow::VFW_S_NO_MORE_ITEMS;
   if (position < 0) return com::E_INVALIDARG;
   if (frame_bytes_ == 0 || config_.FramesPerSecond == 0) return com::E_FAIL;
-  const bool rgb555 = config_.VideoCodecId == 1;
+  const bool rgb555 = config_.VideoCodecId == dshow::kVideoCodecWmv;
   type->majortype = rgb555 ? dshow::MEDIATYPE_PrivateVideo : dshow::MEDIATYPE_Video;
   type->subtype = rgb555 ? dshow::MEDIASUBTYPE_RGB555 : dshow::MEDIASUBTYPE_RGB565;
   type->bFixedSizeSamples = false;
@@ -101,7 +101,7 @@ HRESULT CFilterInterfaceStream::CheckMediaType(const AM_MEDIA_TYPE* type) {
     if (!dshow::ReadVideoInfoHeader(type->pbFormat, type->cbFormat, &v)) return com::S_FALSE;
     if (v.bmiHeader.biCompression != dshow::BI_RGB) return com::S_FALSE;
   }
-  const bool rgb555 = config_.VideoCodecId == 1;
+  const bool rgb555 = config_.VideoCodecId == dshow::kVideoCodecWmv;
   const GUID& major = rgb555 ? dshow::MEDIATYPE_PrivateVideo : dshow::MEDIATYPE_Video;
   const GUID& sub = rgb555 ? dshow::MEDIASUBTYPE_RGB555 : dshow::MEDIASUBTYPE_RGB565;
   return type->majortype == major && type->subtype == sub ? com::S_OK : com::S_FALSE;
@@ -157,7 +157,7 @@ void CFilterInterfaceStream::ReleaseSlot(const unsigned char* buffer) {
 HRESULT CFilterInterfaceStream::FillBuffer(dshow::IMediaSample* sample) {
   if (!sample) return com::E_POINTER;
   MarkDelivered();
-  const bool rgb555 = config_.VideoCodecId == 1;
+  const bool rgb555 = config_.VideoCodecId == dshow::kVideoCodecWmv;
   if (first_fill_) {
     SleepUnlessStopped(FirstFillDelay(rgb555));
     first_fill_ = false;

@@ -1,7 +1,7 @@
 #pragma once
 // CFilterInterfaceStream: the video pin. It offers one type, RGB565 under
 // MEDIATYPE_Video (RGB555 under MEDIATYPE_PrivateVideo when VideoCodecId is
-// 1) with a VIDEOINFOHEADER of the configured size, owns a ring of three
+// kVideoCodecWmv) with a VIDEOINFOHEADER of the configured size, owns a ring of three
 // frame buffers that GetFrame hands to the callback, and turns each queued
 // frame into a sample: converted in place when RGB555, copied flipped
 // (bottom-up rows), stamped time x 10000 to that plus one frame period.

@@ -18,6 +18,7 @@
 
 #include "platform/com/guid.h"
 #include "platform/com/hresult.h"
+#include "platform/dshow/encoder_ids.h"
 
 // Called by the filter's pin threads, one call at a time (under the named
 // mutex "GetFrame mutex"):
@@ -43,7 +44,7 @@ struct FrameFilterConfig {
   uint32_t BitsPerSample;         // audio pin: bits per sample
   uint32_t Channels;              // audio pin: 2 stereo, else mono (the left channel of the chunks)
   uint32_t SamplesPerCodecFrame;  // audio pin: samples per downstream encoder frame; 0 = no rounding
-  uint32_t VideoCodecId;          // video pin: 1 = RGB555 under the private video type, else RGB565
+  uint32_t VideoCodecId;          // video pin: kVideoCodecWmv = RGB555 under the private video type, else RGB565
   uint32_t AudioCodecId;          // not used by the filter
   uint32_t VideoBitRate;          // video pin: copied into the format block
   uint32_t FramesPerSecond;       // both pins: whole frames per second
@@ -53,7 +54,7 @@ struct FrameFilterConfig {
 
 namespace framesource {
 // The filter's class id (also exported as the data CLSID_FrameFilter).
-constexpr com::GUID CLSID_FrameFilter{0x09B59437, 0x38E2, 0x4486, {0x92, 0xEE, 0x93, 0x04, 0x56, 0xBC, 0x2C, 0x28}};
+using dshow::CLSID_FrameFilter;
 }  // namespace framesource
 
 // Initialize: stores the callback and the words and creates (or opens) the

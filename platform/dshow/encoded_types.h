@@ -2,6 +2,7 @@
 // The class ids and media subtypes that the encoding graphs pass between the
 // encoder objects and the outside filters (multiplexer, ASF writer, WMV
 // encoder object): the platform knows them as the multiplexer reads them.
+// The encoder objects' own class ids are in encoder_ids.h.
 
 #include "platform/com/guid.h"
 #include "platform/dshow/dshow_types.h"
@@ -29,7 +30,5 @@ constexpr GUID MEDIASUBTYPE_WMV2 = com::FourccGuid(kFourccWmv2);
 constexpr GUID MEDIASUBTYPE_Mp4Mux{0x0AB65D06, 0xC2B5, 0x4735, {0xBD, 0x45, 0xEF, 0x03, 0x36, 0xB5, 0x91, 0x86}};
 // The ASF writer filter.
 constexpr GUID CLSID_AsfWriter{0x4F4BA16C, 0xCCB0, 0x4D23, {0xB1, 0xE8, 0x67, 0x2C, 0x7D, 0xFE, 0x4A, 0x02}};
-// The WMV encoder object.
-constexpr GUID CLSID_WmvEncoderDmo{0xD23B90D0, 0x144F, 0x46BD, {0x84, 0x1D, 0x59, 0xE4, 0xEB, 0x19, 0xDC, 0x59}};
 
 }  // namespace dshow

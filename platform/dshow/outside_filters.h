@@ -25,6 +25,7 @@
 
 #include "platform/com/unknown.h"
 #include "platform/dshow/encoded_types.h"
+#include "platform/dshow/encoder_ids.h"
 
 namespace dshow {
 

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/dshow/dmo_registration.h"
+#include "platform/dshow/encoder_ids.h"
 #include "platform/dshow/harness_filters.h"
 #include "platform/dshow/media_buffer.h"
 #include "platform/dshow/media_object.h"
@@ -139,7 +140,7 @@ TEST(MediaBuffers, LengthsAreBounded) {
 
 TEST(DmoRegistration, ListsObjectsByCategoryWithTheirTypes) {
   ov::SetEnvironmentValue("XDG_DATA_HOME", ovtest::ScratchDir());
-  const GUID object{0x5FC03B04, 0xFE69, 0x4045, {0x98, 0x32, 0xEB, 0x15, 0x1E, 0x70, 0xC5, 0x91}};
+  const GUID object = CLSID_CH263EncDmo;
   const DMO_PARTIAL_MEDIATYPE in[] = {{MEDIATYPE_PrivateVideo, MEDIASUBTYPE_RGB565}};
   const DMO_PARTIAL_MEDIATYPE out[] = {{MEDIATYPE_Video, com::FourccGuid(0x3253344D)}};
   ASSERT_EQ(DMORegister(u"Encoder", object, DMOCATEGORY_VIDEO_ENCODER, 0, in, out), S_OK);

@@ -48,7 +48,7 @@ std::unique_ptr<engine::MixEngine> EngineWith(const std::vector<EngineCommand>& 
 }
 
 ExportSettings Wav(uint32_t channels = 2, uint32_t fps = 10, uint32_t w = 176, uint32_t h = 144) {
-  return ExportSettings{96000, 22050, 16, channels, 0, engine::kCodecNone, 1, 128000, fps, h, w};
+  return ExportSettings{96000, 22050, 16, channels, 0, engine::kCodecNone, engine::kAudioCodecWma, 128000, fps, h, w};
 }
 
 std::vector<uint8_t> Pcm(const std::string& wav) {

@@ -358,6 +358,61 @@ TEST(VideoProperties, WritesWhileStreaming) {
   writer.join();
 }
 
+// The properties the two video objects keep in the object's own state (the
+// discard switch, cyclic refresh, level, frame rate, key-frame request, the
+// largest frame and the intra refresh bound) behave the same on both.
+class SharedVideoProperties : public ::testing::TestWithParam<CreateFn> {};
+
+TEST_P(SharedVideoProperties, KeptSentAndReadAlike) {
+  auto object = Make(GetParam());
+  dshow::IMediaObject* o = object.Get();
+  EXPECT_EQ(Read(o, u"SetDiscardBuffering").boolVal, com::VARIANT_FALSE);
+  EXPECT_EQ(Write(o, u"SetDiscardBuffering", com::VT_BOOL, com::VARIANT_TRUE), S_OK);
+  EXPECT_EQ(Read(o, u"setdiscardbuffering").boolVal, com::VARIANT_TRUE);
+  EXPECT_EQ(Read(o, u"SetCyclicIntraRefresh").boolVal, com::VARIANT_FALSE);
+  EXPECT_EQ(Write(o, u"SetCyclicIntraRefresh", com::VT_BOOL, com::VARIANT_TRUE), S_OK);
+  EXPECT_EQ(Read(o, u"SetCyclicIntraRefresh").boolVal, com::VARIANT_TRUE);
+  EXPECT_EQ(Write(o, u"SetCyclicIntraRefresh", com::VT_INT, 1), E_INVALIDARG);
+  EXPECT_EQ(Write(o, u"VOPRate", com::VT_UI4, 31), E_INVALIDARG);
+  EXPECT_EQ(Write(o, u"VOPRate", com::VT_INT, 10), E_INVALIDARG);
+  EXPECT_EQ(Write(o, u"VOPRate", com::VT_UI4, 30), S_OK);
+  EXPECT_EQ(Write(o, u"SetEncoderLevel", com::VT_INT, 30), S_OK);
+  EXPECT_EQ(Read(o, u"SetEncoderLevel").intVal, 30);
+  EXPECT_EQ(Write(o, u"SetEncoderLevel", com::VT_INT, 0), S_OK);  // back to the chosen level
+
+  // The discard switch takes the public major type.
+  dshow::MediaType input = VideoType(176, 144, 666666, dshow::MEDIASUBTYPE_RGB565);
+  input->majortype = dshow::MEDIATYPE_Video;
+  dshow::MediaType output;
+  Connect(o, input, &output);
+  ComPtr<com::IPropertyBag> bag;
+  ASSERT_EQ(object.As(com::IID_IPropertyBag, &bag), S_OK);
+  com::VARIANT largest;
+  com::VariantInit(&largest);
+  ASSERT_EQ(bag->Read(u"GetMaxFrameSize", &largest, nullptr), S_OK);
+  EXPECT_EQ(largest.vt, com::VT_UINT);
+  EXPECT_GE(largest.uintVal, 176u * 144u / 8);
+  // QCIF holds 99 macroblocks: at most 98 refreshed a frame.
+  EXPECT_EQ(Write(o, u"IntraRefreshMBs", com::VT_INT, 99), E_INVALIDARG);
+  EXPECT_EQ(Write(o, u"IntraRefreshMBs", com::VT_INT, 98), S_OK);
+  EXPECT_EQ(Write(o, u"VOPRate", com::VT_UI4, 15), S_OK);  // live
+  // A stored property is refused once connected; the key-frame request
+  // still codes the next frame intra.
+  EXPECT_EQ(Write(o, u"SetEncoderLevel", com::VT_INT, 30), com::E_FAIL);
+  const std::vector<uint8_t> rgb(176 * 144 * 2, 0x40);
+  for (int k = 0; k < 4; ++k) {
+    if (k == 3) Write(o, u"KeyFrameIndicator", com::VT_BOOL, com::VARIANT_TRUE);
+    const Sample s = Encode(o, rgb, k * 666666);
+    ASSERT_EQ(s.hr, S_OK) << k;
+    EXPECT_EQ((s.status & dshow::DMO_OUTPUT_DATA_BUFFERF_SYNCPOINT) != 0, k != 2) << k;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Objects, SharedVideoProperties, ::testing::Values(CreateH263EncDmo, CreateMpeg4EncDmo),
+                         [](const ::testing::TestParamInfo<CreateFn>& object) {
+                           return object.param == CreateH263EncDmo ? std::string("H263") : std::string("Mpeg4");
+                         });
+
 // A display on its side turns the frames: the coded picture is 144 x 176.
 TEST(VideoRotation, TurnsToTheDisplay) {
   for (int orientation : {1, 4}) {

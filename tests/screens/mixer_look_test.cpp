@@ -225,7 +225,7 @@ TEST_P(MixerLook, OutputSettingsShowTheirChoiceAndWhatCannotRender) {
   const engine::ExportSettings both_wav =
       mixer()->mix_engine()->GetExportSettings(screens::ToOutputOptions(mixer()->output_settings()), 0, false);
   EXPECT_EQ(both_wav.videoCodec, engine::kVideoCodecMpeg4);
-  EXPECT_EQ(both_wav.audioCodec, 1u);
+  EXPECT_EQ(both_wav.audioCodec, engine::kAudioCodecWma);
   EXPECT_TRUE(engine::ExportJobRenders(u"out.mp4"));
   EXPECT_FALSE(engine::ExportJobRenders(u"out.mp4", both_wav));
   EXPECT_FALSE(engine::ExportJobRenders(u"out.ogg"));

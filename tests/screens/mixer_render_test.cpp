@@ -274,8 +274,10 @@ TEST_F(MixerRender, OutputExtensionByCodecsAndTheAacKey) {
     const char16_t* ext;
   } cases[] = {
       {u"0", u"514", false, false, u".3gp"},   {u"0", u"516", false, false, u".mp4"},
+      {u"0", u"515", false, false, u".mp4"},   // the outside video encoder object
       {u"0", u"513", false, false, u".wmv"},   {u"0", u"517", false, false, u""},
       {u"2", u"511", false, false, u".wav"},   {u"2", u"1023", false, false, u".amr"},
+      {u"2", u"1279", false, false, u".amr"},  // AMR-NB's second id
       {u"2", u"767", false, false, u".aac"},   {u"2", u"767", true, false, u".wav"},
       {u"2", u"767", true, true, u".aac"},     {u"2", u"1535", false, false, u""},
   };
