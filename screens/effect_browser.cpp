@@ -32,8 +32,6 @@ constexpr int32_t kPlaceholderWidth = 48, kPlaceholderHeight = 32;
 // links, which are never followed).
 constexpr int kMaxFolderDepth = 64;
 
-bool IsYes(const ov::String& v) { return v.EqualsNoCase(u"y") || v.EqualsNoCase(u"yes"); }
-
 bool IsOneOf(const ov::String& extension, std::initializer_list<const char16_t*> list) {
   for (const char16_t* e : list) {
     if (extension.EqualsNoCase(e)) return true;
@@ -83,9 +81,9 @@ void EffectBrowser::LoadAttribute(const ov::String& name, const ov::String& valu
   else if (NameIs(name, u"focusSelectedIcon")) focus_icon_name_ = value;
   else if (NameIs(name, u"idleSelectedIcon")) idle_icon_name_ = value;
   else if (NameIs(name, u"selectedTransparentColour")) selected_transparent_colour_ = uint32_t(ui::ParseDecimal(value));
-  else if (NameIs(name, u"showVideos")) show_videos_ = IsYes(value);
-  else if (NameIs(name, u"showPicures")) show_pictures_ = IsYes(value);
-  else if (NameIs(name, u"reduceThumbnailInfo")) reduce_info_ = IsYes(value);
+  else if (NameIs(name, u"showVideos")) show_videos_ = IsYesFlag(value);
+  else if (NameIs(name, u"showPicures")) show_pictures_ = IsYesFlag(value);
+  else if (NameIs(name, u"reduceThumbnailInfo")) reduce_info_ = IsYesFlag(value);
   else Control::LoadAttribute(name, value);
 }
 

@@ -36,8 +36,6 @@ constexpr int32_t kDateCodes[7] = {kActionShowToday,     kActionShowYesterday, k
                                    kActionShowLastMonth, kActionShowThisMonth, kActionShowAll,
                                    kActionShowCalendar};
 
-bool IsYes(const ov::String& v) { return v.EqualsNoCase(u"y") || v.EqualsNoCase(u"yes"); }
-
 }  // namespace
 
 MediaBrowser::MediaBrowser() {
@@ -72,7 +70,7 @@ void MediaBrowser::LoadAttribute(const ov::String& name, const ov::String& value
   else if (NameIs(name, u"tempoOffsetX")) tempo_x_ = value.ToInt();
   else if (NameIs(name, u"tempoOffsetY")) tempo_y_ = value.ToInt();
   else if (NameIs(name, u"tempoImage")) images_[0].name = value;
-  else if (NameIs(name, u"reduceThumbnailInfo")) reduce_info_ = IsYes(value) ? 1 : 0;
+  else if (NameIs(name, u"reduceThumbnailInfo")) reduce_info_ = IsYesFlag(value) ? 1 : 0;
   else Control::LoadAttribute(name, value);
 }
 
