@@ -11,6 +11,8 @@ constexpr int32_t kHelpBrowserKeys = 2;
 
 }  // namespace
 
+bool IsYesFlag(const ov::String& value) { return value.EqualsNoCase(u"y") || value.EqualsNoCase(u"yes"); }
+
 void DrawRowFrame(gfx::HDC dc, const ui::SkinImage& frame, int32_t x, int32_t y, int32_t max_width,
                   int32_t max_height, uint32_t key) {
   if (!frame.bitmap || !frame.dc) return;

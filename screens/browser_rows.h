@@ -1,7 +1,8 @@
 #pragma once
 // What the media browser and the effect browser do alike for their lists:
-// the frame behind the selected row, the row's thumbnail, and the direction
-// keys that step the selection or preview.
+// the frame behind the selected row, the row's thumbnail, the direction keys
+// that step the selection or preview, and their skin flags. The scrolling
+// itself is ScrolledList's.
 //
 // Thread: UI thread only.
 
@@ -12,6 +13,10 @@
 #include "ui/control.h"
 
 namespace screens {
+
+// A flag attribute of a browser's skin: set by "y" or "yes" in any case,
+// cleared by anything else ("true" and "1" included).
+bool IsYesFlag(const ov::String& value);
 
 // The selected row's frame at (x, y), cut to max_width x max_height, its
 // key colour transparent; nothing for a frame not loaded.

@@ -34,8 +34,6 @@ constexpr int32_t kPlaceholderWidth = 48, kPlaceholderHeight = 32;
 // links, which are never followed).
 constexpr int kMaxFolderDepth = 64;
 
-bool IsYes(const ov::String& v) { return v.EqualsNoCase(u"y") || v.EqualsNoCase(u"yes"); }
-
 bool IsOneOf(const ov::String& extension, std::initializer_list<const char16_t*> list) {
   for (const char16_t* e : list) {
     if (extension.EqualsNoCase(e)) return true;
@@ -60,7 +58,7 @@ gfx::HBitmap BlackPicture(int32_t width, int32_t height) {
 
 EffectBrowser::EffectBrowser() {
   type_ = ui::kTypeEffectBrowser;
-  top_ = selected_ = bottom_ = items_.end();
+  view_.top = view_.selected = view_.bottom = items_.end();
   font_.height = 12;
 }
 
@@ -85,36 +83,16 @@ void EffectBrowser::LoadAttribute(const ov::String& name, const ov::String& valu
   else if (NameIs(name, u"focusSelectedIcon")) focus_icon_name_ = value;
   else if (NameIs(name, u"idleSelectedIcon")) idle_icon_name_ = value;
   else if (NameIs(name, u"selectedTransparentColour")) selected_transparent_colour_ = uint32_t(ui::ParseDecimal(value));
-  else if (NameIs(name, u"showVideos")) show_videos_ = IsYes(value);
-  else if (NameIs(name, u"showPicures")) show_pictures_ = IsYes(value);
-  else if (NameIs(name, u"reduceThumbnailInfo")) reduce_info_ = IsYes(value);
+  else if (NameIs(name, u"showVideos")) show_videos_ = IsYesFlag(value);
+  else if (NameIs(name, u"showPicures")) show_pictures_ = IsYesFlag(value);
+  else if (NameIs(name, u"reduceThumbnailInfo")) reduce_info_ = IsYesFlag(value);
   else Control::LoadAttribute(name, value);
 }
 
 // ---- the list ----
 
-EffectBrowser::Position EffectBrowser::FirstVisibleFrom(Position p) {
-  while (p != items_.end() && !Shows(*p)) ++p;
-  return p;
-}
-
-EffectBrowser::Position EffectBrowser::NextVisible(Position p) {
-  if (p == items_.end()) return p;
-  return FirstVisibleFrom(std::next(p));
-}
-
-EffectBrowser::Position EffectBrowser::PreviousVisible(Position p) {
-  while (p != items_.begin()) {
-    --p;
-    if (Shows(*p)) return p;
-  }
-  return items_.end();
-}
-
-int32_t EffectBrowser::IndexOfVisible(Position p) {
-  int32_t n = 0;
-  for (Position q = FirstVisibleFrom(items_.begin()); q != items_.end() && q != p; q = NextVisible(q)) ++n;
-  return n;
+ScrolledList<EffectBrowser::List> EffectBrowser::Rows() {
+  return {items_, [this](const EffectItem& item) { return Shows(item); }};
 }
 
 int32_t EffectBrowser::CountForFilter() const {
@@ -143,7 +121,7 @@ void EffectBrowser::Clear() {
   idle_icon_.Release();
   focus_icon_.Release();
   items_.clear();
-  top_ = selected_ = bottom_ = items_.end();
+  view_.top = view_.selected = view_.bottom = items_.end();
   Recount();
 }
 
@@ -155,8 +133,8 @@ void EffectBrowser::Rebuild() {
   ScanFolder(root_folder_, 0);
   AddPackageEntries();
   Recount();
-  top_ = selected_ = FirstVisibleFrom(items_.begin());
-  bottom_ = items_.end();
+  view_.top = view_.selected = Rows().First(items_.begin());
+  view_.bottom = items_.end();
   UpdateScrollBar();
   UpdateActionStates();
 }
@@ -227,69 +205,52 @@ void EffectBrowser::ClassifyFile(const ov::String& extension, const ov::String& 
 }
 
 void EffectBrowser::SortedInsert(EffectItem item) {
-  Position p = FirstVisibleFrom(items_.begin());
-  while (p != items_.end() && p->name.CompareNoCase(item.name.View()) <= 0) p = NextVisible(p);
+  const ScrolledList<List> rows = Rows();
+  Position p = rows.First(items_.begin());
+  while (p != items_.end() && p->name.CompareNoCase(item.name.View()) <= 0) p = rows.Next(p);
   items_.insert(p, std::move(item));
 }
 
 // ---- navigation ----
 
-bool EffectBrowser::SelectPrevious() {
-  if (selected_ == items_.end() || selected_ == items_.begin()) return false;
-  const Position previous = PreviousVisible(selected_);
-  if (previous == items_.end()) return false;
-  if (selected_ == top_) top_ = previous;
-  selected_ = previous;
-  return true;
-}
+bool EffectBrowser::SelectPrevious() { return Rows().SelectPrevious(&view_, 1); }
 
 bool EffectBrowser::SelectNext() {
-  if (bottom_ == items_.end() || selected_ == items_.end()) return false;
-  const Position next = NextVisible(selected_);
-  if (next == items_.end()) return false;
-  if (selected_ == bottom_) {
-    bottom_ = items_.end();
-    top_ = NextVisible(top_);
-  }
-  selected_ = next;
-  return true;
+  bool scrolled = false;
+  return Rows().SelectNext(&view_, 1, &scrolled);
 }
 
+// A scroll leaves the bottom on the new top: SelectNext takes the selection
+// on from there without moving the list until the next paint has set the
+// bottom again.
 void EffectBrowser::ScrollUp() {
-  if (top_ == items_.end()) return;
-  const Position previous = PreviousVisible(top_);
-  if (previous != items_.end()) top_ = previous;
-  bottom_ = top_;
+  if (Rows().ScrollUp(&view_)) view_.bottom = view_.top;
 }
 
 void EffectBrowser::ScrollDown() {
-  if (top_ == items_.end() || row_height_ <= 0) return;
-  const int32_t rows = y_size_ / row_height_;
-  int32_t standing = 0;
-  for (Position p = top_; p != items_.end() && standing <= rows; p = NextVisible(p)) ++standing;
-  if (standing <= rows) return;
-  top_ = NextVisible(top_);
-  bottom_ = top_;
+  if (Rows().ScrollDown(&view_, y_size_, row_height_)) view_.bottom = view_.top;
 }
 
 void EffectBrowser::SelectCurrentOverlay() {
-  top_ = selected_ = bottom_ = FirstVisibleFrom(items_.begin());
+  const ScrolledList<List> rows = Rows();
+  view_.top = view_.selected = view_.bottom = rows.First(items_.begin());
   if (row_height_ > 0) {
     for (int32_t n = y_size_ / row_height_; n > 0; --n) {
-      const Position next = NextVisible(bottom_);
+      const Position next = rows.Next(view_.bottom);
       if (next == items_.end()) break;
-      bottom_ = next;
+      view_.bottom = next;
     }
   }
   ui::UiHost* host = ui::Host();
   ov::String* option = host ? host->StringOption(kOptionOverlayEffect) : nullptr;
-  if (!option || option->IsEmpty() || selected_ == items_.end()) return;
+  Position& selected = view_.selected;
+  if (!option || option->IsEmpty() || selected == items_.end()) return;
   // The option arrives as the full path the photo editor keeps in its clips,
   // or already relative to the skin folder as a tap stores it (the video
   // editor hands it over so); it leaves relative.
   for (;;) {
-    if (selected_->folder + selected_->name == *option || RelativePath(*selected_) == *option) {
-      *option = RelativePath(*selected_);
+    if (selected->folder + selected->name == *option || RelativePath(*selected) == *option) {
+      *option = RelativePath(*selected);
       return;
     }
     if (!SelectNext()) return;
@@ -325,11 +286,8 @@ void EffectBrowser::UpdateActionStates() {
     host->EnableActionItems(any, nullptr, ui::kActionBrowserPrev, 1);
     host->EnableActionItems(any, nullptr, ui::kActionBrowserNext, 1);
   }
-  if (selected_ != items_.end()) selected_ = FirstVisibleFrom(selected_);
-  if (kind_filter_ != 0 && selected_ == items_.end()) {
-    selected_ = top_;
-    InvalidateScreen();
-  }
+  // A filter that hides the selection moves it on, or back to the top.
+  if (Rows().FollowFilter(&view_, kind_filter_ != 0)) InvalidateScreen();
   if (!host) return;
   const uint32_t* overlay_all = host->NumericOption(kOptionAssignOverlayToAll);
   const uint32_t* effect_all = host->NumericOption(kOptionAssignPhotoEffectToAll);
@@ -348,7 +306,7 @@ void EffectBrowser::UpdateActionStates() {
 
 void EffectBrowser::UpdateScrollBar() {
   if (!scroll_bar_ || row_height_ <= 0) return;
-  scroll_bar_->SetScrollRange(this, CountForFilter(), IndexOfVisible(top_), (row_height_ + y_size_ - 1) / row_height_);
+  scroll_bar_->SetScrollRange(this, CountForFilter(), IndexOfVisible(view_.top), ScrollPage(y_size_, row_height_));
 }
 
 void EffectBrowser::InvalidateScreen() {
@@ -468,10 +426,9 @@ bool EffectBrowser::OnStylusDown(int32_t x, int32_t y) {
   (void)x;
   // No rows before INITIALISE gave the row height, nor with a height of 0.
   if (row_height_ <= 0 || y < y_) return true;
-  Position p = FirstVisibleFrom(top_);
-  for (int32_t row = (y - y_) / row_height_; row > 0 && p != items_.end(); --row) p = NextVisible(p);
+  const Position p = Rows().RowAt(view_.top, (y - y_) / row_height_);
   if (p == items_.end()) return true;
-  selected_ = p;
+  view_.selected = p;
   ui::UiHost* host = ui::Host();
   if (ov::String* option = host ? host->StringOption(kOptionOverlayEffect) : nullptr) *option = RelativePath(*p);
   if (host) host->SetPressedElement(this);
@@ -525,16 +482,13 @@ bool EffectBrowser::BuildThumbnail(EffectItem* item) {
 
 void EffectBrowser::Draw(gfx::HDC dc, int state) {
   bool built = false;
-  Position p = FirstVisibleFrom(top_);
-  for (int32_t y = 0; row_height_ > 0 && y < y_size_ && p != items_.end(); y += row_height_, p = NextVisible(p)) {
-    bottom_ = p;
-    if (!p->thumbnailTried) {
-      // One thumbnail a paint; the next paint goes on.
-      built = BuildThumbnail(&*p);
-      if (built) break;
-    }
-    DrawRow(dc, state, *p, y, p == selected_);
-  }
+  // One thumbnail a paint: the row that built it is drawn by the next paint.
+  Rows().ForEachRowInView(&view_, y_size_, row_height_, [&](Position p, int32_t y) {
+    if (!p->thumbnailTried) built = BuildThumbnail(&*p);
+    if (built) return false;
+    DrawRow(dc, state, *p, y, p == view_.selected);
+    return true;
+  });
   if (built) {
     InvalidateScreen();
   } else {

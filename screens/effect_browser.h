@@ -26,6 +26,7 @@
 
 #include "platform/gfx/bitmap.h"
 #include "platform/os/ov_string.h"
+#include "screens/scrolled_list.h"
 #include "ui/action_codes.h"
 #include "ui/control.h"
 #include "ui/list_control.h"
@@ -77,11 +78,11 @@ class EffectBrowser : public ui::Control {
 
   List& items() { return items_; }
   Position None() { return items_.end(); }
-  Position top() const { return top_; }
-  Position selected() const { return selected_; }
-  Position bottom() const { return bottom_; }
+  Position top() const { return view_.top; }
+  Position selected() const { return view_.selected; }
+  Position bottom() const { return view_.bottom; }
   // The index of p among the visible rows.
-  int32_t IndexOfVisible(Position p);
+  int32_t IndexOfVisible(Position p) { return Rows().IndexOf(p); }
   int32_t row_height() const { return row_height_; }
   int32_t kind_filter() const { return kind_filter_; }
   bool assign_locked() const { return assign_locked_; }
@@ -89,9 +90,8 @@ class EffectBrowser : public ui::Control {
 
  private:
   bool Shows(const EffectItem& item) const { return kind_filter_ == 0 || kind_filter_ == item.kind; }
-  Position FirstVisibleFrom(Position p);
-  Position NextVisible(Position p);
-  Position PreviousVisible(Position p);
+  // The rows under the kind filter.
+  ScrolledList<List> Rows();
   void Clear();
   void Recount();
   void ScanFolder(const ov::String& folder, int depth);
@@ -114,7 +114,7 @@ class EffectBrowser : public ui::Control {
   void DrawRow(gfx::HDC dc, int state, const EffectItem& item, int32_t y, bool selected);
 
   List items_;
-  Position top_, selected_, bottom_;
+  ListView<Position> view_;
   int32_t thumb_width_ = 64, thumb_height_ = 48, border_ = 4;
   int32_t pre_text_spacing_ = 0, text_spacing_ = 2;
   ov::String root_folder_;

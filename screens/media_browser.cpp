@@ -37,8 +37,6 @@ constexpr int32_t kDateCodes[7] = {ui::kActionShowToday,     ui::kActionShowYest
                                    ui::kActionShowLastMonth, ui::kActionShowThisMonth, ui::kActionShowAll,
                                    ui::kActionShowCalendar};
 
-bool IsYes(const ov::String& v) { return v.EqualsNoCase(u"y") || v.EqualsNoCase(u"yes"); }
-
 }  // namespace
 
 MediaBrowser::MediaBrowser() {
@@ -73,7 +71,7 @@ void MediaBrowser::LoadAttribute(const ov::String& name, const ov::String& value
   else if (NameIs(name, u"tempoOffsetX")) tempo_x_ = value.ToInt();
   else if (NameIs(name, u"tempoOffsetY")) tempo_y_ = value.ToInt();
   else if (NameIs(name, u"tempoImage")) images_[0].name = value;
-  else if (NameIs(name, u"reduceThumbnailInfo")) reduce_info_ = IsYes(value) ? 1 : 0;
+  else if (NameIs(name, u"reduceThumbnailInfo")) reduce_info_ = IsYesFlag(value) ? 1 : 0;
   else Control::LoadAttribute(name, value);
 }
 
@@ -113,51 +111,20 @@ void MediaBrowser::MakeFirstTopAndSelected() {
   catalogue_.selected = catalogue_.FirstVisible(&catalogue_.top);
 }
 
-bool MediaBrowser::SelectPrevious() {
-  MediaCatalogue& c = catalogue_;
-  if (c.selected == c.None() || c.selected == c.records().begin()) return false;
-  const MediaCatalogue::Position previous = c.StepVisible(c.selected, -1);
-  if (previous == c.selected) return false;
-  if (c.selected == c.top) c.top = c.StepVisible(c.top, -std::max(columns_, 1));
-  c.selected = previous;
-  return true;
-}
+bool MediaBrowser::SelectPrevious() { return catalogue_.Rows().SelectPrevious(&catalogue_, std::max(columns_, 1)); }
 
 bool MediaBrowser::SelectNext() {
   MediaCatalogue& c = catalogue_;
-  if (c.bottom == c.None() || c.selected == c.None()) return false;
-  const MediaCatalogue::Position next = c.StepVisible(c.selected, 1);
-  if (next == c.selected) return false;
-  bool forgot = false;
-  if (c.selected == c.bottom) {
-    c.bottom = c.None();
-    c.top = c.StepVisible(c.top, std::max(columns_, 1));
-    forgot = true;
-  }
-  c.selected = next;
-  if (forgot) ++step_counter_;
+  bool scrolled = false;
+  if (!c.Rows().SelectNext(&c, std::max(columns_, 1), &scrolled)) return false;
+  if (scrolled) ++step_counter_;
   if (c.top == c.None()) c.top = c.selected;
   return true;
 }
 
-bool MediaBrowser::ScrollUp() {
-  MediaCatalogue& c = catalogue_;
-  if (c.top == c.None()) return false;
-  c.top = c.StepVisible(c.top, -1);
-  return true;
-}
+bool MediaBrowser::ScrollUp() { return catalogue_.Rows().ScrollUp(&catalogue_); }
 
-bool MediaBrowser::ScrollDown() {
-  MediaCatalogue& c = catalogue_;
-  if (c.top == c.None() || row_pitch_ <= 0) return false;
-  const int32_t rows = y_size_ / row_pitch_;
-  int32_t after = 0;
-  MediaCatalogue::Position p = c.top;
-  while (after <= rows && c.NextVisible(&p) != c.None()) ++after;
-  if (after <= rows) return false;
-  c.top = c.StepVisible(c.top, 1);
-  return true;
-}
+bool MediaBrowser::ScrollDown() { return catalogue_.Rows().ScrollDown(&catalogue_, y_size_, row_pitch_); }
 
 // ---- rebuilding and filters ----
 
@@ -249,13 +216,14 @@ void MediaBrowser::InvalidateScreen() {
 void MediaBrowser::UpdateScrollBar() {
   if (!scroll_bar_ || row_pitch_ <= 0) return;
   scroll_bar_->SetScrollRange(this, catalogue_.CountByKind(catalogue_.kind_filter()),
-                              catalogue_.IndexOfVisible(catalogue_.top), (y_size_ + row_pitch_ - 1) / row_pitch_);
+                              catalogue_.IndexOfVisible(catalogue_.top), ScrollPage(y_size_, row_pitch_));
 }
 
 void MediaBrowser::UpdateMenuStates() {
   MediaCatalogue& c = catalogue_;
   ui::UiHost* host = ui::Host();
-  if (c.selected != c.None()) c.FirstVisible(&c.selected);
+  // A filter that hides the selection moves it on, or back to the top.
+  if (c.Rows().FollowFilter(&c, c.kind_filter() != 0)) InvalidateScreen();
   const bool any = !c.records().empty();
   if (host) {
     for (int32_t code :
@@ -267,11 +235,6 @@ void MediaBrowser::UpdateMenuStates() {
     if (!indicators_[i]) continue;
     const bool on = i < 4 ? c.kind_filter() == i + 1 : c.date_mode() == i - 4;
     if (indicators_[i]->IsVisible() != on) indicators_[i]->SetVisible(on);
-  }
-  if (c.kind_filter() != 0 && (c.selected == c.None() || c.selected->kind != c.kind_filter())) {
-    c.selected = c.top;
-    if (c.selected != c.None()) c.FirstVisible(&c.selected);
-    InvalidateScreen();
   }
   if (!host) return;
   const bool focused = IsFocused();
@@ -497,13 +460,7 @@ bool MediaBrowser::OnStylusDown(int32_t x, int32_t y) {
   MediaCatalogue& c = catalogue_;
   // No rows before INITIALISE gave the row pitch.
   if (row_pitch_ <= 0 || y < y_) return true;
-  int32_t row = (y - y_) / row_pitch_;
-  MediaCatalogue::Position p = c.top;
-  MediaCatalogue::Position hit = c.FirstVisible(&p);
-  for (; hit != c.None() && row > 0; --row) {
-    c.NextVisible(&p);
-    hit = c.FirstVisible(&p);
-  }
+  const MediaCatalogue::Position hit = c.Rows().RowAt(c.top, (y - y_) / row_pitch_);
   if (hit == c.None()) return true;
   c.selected = hit;
   UpdateMenuStates();
@@ -557,17 +514,14 @@ void MediaBrowser::Draw(gfx::HDC dc, int state) {
   MediaCatalogue& c = catalogue_;
   complete_draw_ = 1;
   bool built = false;
-  MediaCatalogue::Position p = c.top;
-  for (int32_t offset = 0; row_pitch_ > 0 && offset < y_size_; offset += row_pitch_) {
-    const MediaCatalogue::Position record = c.NextVisible(&p);
-    if (record == c.None()) break;
-    c.bottom = record;
+  // The row that built a thumbnail is drawn; the walk stops after it.
+  c.Rows().ForEachRowInView(&c, y_size_, row_pitch_, [&](MediaCatalogue::Position record, int32_t offset) {
     built = DrawRow(dc, state, &*record, offset, record == c.selected);
     if (record->kind == kKindAudio && HasTempoSideFile(record->Path())) {
       DrawStateImage(dc, x_ + tempo_x_, y_ + tempo_y_ + offset, 0, false);
     }
-    if (built) break;
-  }
+    return !built;
+  });
   ui::UiHost* host = ui::Host();
   if (built) {
     if (host) host->InvalidateAll();

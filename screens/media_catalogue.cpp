@@ -385,63 +385,20 @@ void MediaCatalogue::set_counts(const int32_t counts[4]) { std::copy(counts, cou
 
 // ---- visible iteration ----
 
+ScrolledList<MediaCatalogue::List> MediaCatalogue::Rows() {
+  return {list_, [this](const MediaFileRecord& r) { return IsVisible(r); }};
+}
+
 MediaCatalogue::Position MediaCatalogue::FirstVisible(Position* p) {
-  while (*p != list_.end() && !IsVisible(**p)) ++*p;
+  *p = Rows().First(*p);
   return *p;
 }
 
 MediaCatalogue::Position MediaCatalogue::NextVisible(Position* p) {
-  const Position found = FirstVisible(p);
-  if (found == list_.end()) return found;
-  ++*p;
-  FirstVisible(p);
+  const ScrolledList<List> rows = Rows();
+  const Position found = rows.First(*p);
+  *p = rows.Next(found);
   return found;
-}
-
-MediaCatalogue::Position MediaCatalogue::PrevVisible(Position* p) {
-  // The first visible record at or before *p; *p moves on to the visible
-  // record before it (none at the head).
-  Position q = *p;
-  if (q == list_.end()) return q;
-  while (!IsVisible(*q)) {
-    if (q == list_.begin()) {
-      *p = list_.end();
-      return list_.end();
-    }
-    --q;
-  }
-  const Position found = q;
-  *p = list_.end();
-  while (q != list_.begin()) {
-    --q;
-    if (IsVisible(*q)) {
-      *p = q;
-      break;
-    }
-  }
-  return found;
-}
-
-MediaCatalogue::Position MediaCatalogue::StepVisible(Position p, int n) {
-  Position q = p;
-  for (; n > 0; --n) {
-    NextVisible(&q);
-    if (q == list_.end()) return p;
-  }
-  for (; n < 0; ++n) {
-    PrevVisible(&q);
-    if (q == list_.end()) return p;
-  }
-  return q;
-}
-
-int32_t MediaCatalogue::IndexOfVisible(Position p) {
-  if (p == list_.end()) return 0;
-  int32_t index = 0;
-  for (Position q = list_.begin(); q != p && q != list_.end(); ++q) {
-    if (IsVisible(*q)) ++index;
-  }
-  return index;
 }
 
 MediaCatalogue::Position MediaCatalogue::FindByName(const MediaFileRecord* record, const ov::String& name) {

@@ -25,6 +25,7 @@
 #include "platform/os/folder_watch.h"
 #include "platform/os/ov_string.h"
 #include "screens/media_file_record.h"
+#include "screens/scrolled_list.h"
 
 namespace screens {
 
@@ -63,7 +64,9 @@ struct ThumbnailSpec {
 // when seeking fails) placeholder; a missing icon leaves it without one.
 bool BuildThumbnail(MediaFileRecord* record, const ThumbnailSpec& spec);
 
-class MediaCatalogue {
+// The view (top, selected, bottom) is the browser's; the catalogue clears
+// and resets it with the list.
+class MediaCatalogue : public ListView<std::list<MediaFileRecord>::iterator> {
  public:
   using List = std::list<MediaFileRecord>;
   using Position = List::iterator;
@@ -114,13 +117,16 @@ class MediaCatalogue {
   int32_t count(int kind) const { return kind >= 1 && kind <= 4 ? counts_[kind - 1] : 0; }
   void set_counts(const int32_t counts[4]);
 
-  // Visible iteration.
+  // Visible iteration (ScrolledList's walk under the filters in force).
+  ScrolledList<List> Rows();
   Position None() { return list_.end(); }
+  // The first visible record at or after *p, where *p moves.
   Position FirstVisible(Position* p);
+  // The first visible record at or after *p; *p moves on to the visible
+  // record after it (none at the end).
   Position NextVisible(Position* p);
-  Position PrevVisible(Position* p);
-  Position StepVisible(Position p, int n);
-  int32_t IndexOfVisible(Position p);
+  Position StepVisible(Position p, int n) { return Rows().Step(p, n); }
+  int32_t IndexOfVisible(Position p) { return Rows().IndexOf(p); }
   Position FindByName(const MediaFileRecord* record, const ov::String& name);
   bool HasMediaInRange(int64_t start, int64_t span) const;
   bool HasMediaInMonth(int64_t time) const;
@@ -137,7 +143,6 @@ class MediaCatalogue {
 
   List& records() { return list_; }
   uint32_t checksum() const { return checksum_; }
-  Position top, selected, bottom;
 
  private:
   struct Now {

@@ -367,6 +367,64 @@ TEST_F(EffectBrowserTest, KeysScrollAndTheKindFilterWalkVisibleRowsOnly) {
   EXPECT_EQ(b->CountForFilter(), 5);
 }
 
+// A kind filter hides the no-overlay row at the top, or a top scrolled onto
+// the other kind: the scroll bar, the steps and the scrolls go on from the
+// rows in view, and the selection never leaves the view.
+TEST_F(EffectBrowserTest, UnderAKindFilterTheListMovesFromTheRowsInView) {
+  for (const char* f : {"a.jpg", "b.mp4", "c.mp4", "d.jpg", "e.jpg", "f.mp4", "g.jpg", "h.mp4", "i.mp4"}) {
+    Touch(app_ + "/" + f);
+  }
+  BrowserScreen s(host_.get(), {}, 120);  // three rows
+  EffectBrowser* b = s.browser;
+  s.scroll_bar->LoadAttribute(u"xS", u"20");
+  s.scroll_bar->LoadAttribute(u"yS", u"200");
+  s.scroll_bar->UpdateLayout();
+  b->OnAction(ui::kActionMenuShown, ov::String(), 0);
+  const int32_t track_top = s.scroll_bar->GetThumbRect().top;
+  auto name = [&](EffectBrowser::Position p) { return p == b->None() ? std::string("(none)") : U8(p->name); };
+  auto in_view = [&s, b]() {
+    s.DrawAll();
+    const int32_t at = s.Index(b->selected());
+    return s.Index(b->top()) <= at && at <= s.Index(b->bottom());
+  };
+  // Videos only, the top on the hidden no-overlay row: b c f in view, the
+  // scroll bar's thumb at the top of its track.
+  b->OnAction(screens::kActionEffectVideosOnly, ov::String(), 0);
+  EXPECT_EQ(s.Index(b->top()), 0);
+  EXPECT_EQ(s.scroll_bar->GetThumbRect().top, track_top);
+  s.DrawAll();
+  ASSERT_EQ(name(b->bottom()), "f.mp4");
+  std::vector<std::string> walked;
+  do {
+    walked.push_back(name(b->selected()));
+    EXPECT_TRUE(in_view()) << name(b->selected()) << " top " << name(b->top());
+  } while (b->SelectNext());
+  EXPECT_EQ(walked, (std::vector<std::string>{"b.mp4", "c.mp4", "f.mp4", "h.mp4", "i.mp4"}));
+  EXPECT_EQ(name(b->top()), "f.mp4");
+  // One scroll up and one down each move the view one row.
+  b->OnAction(ui::kActionScrollUp, ov::String(), 0);
+  EXPECT_EQ(name(b->top()), "c.mp4");
+  b->OnAction(ui::kActionScrollDown, ov::String(), 0);
+  EXPECT_EQ(name(b->top()), "f.mp4");
+  // All rows, the top scrolled onto c.mp4 and d.jpg tapped; then pictures
+  // only: c.mp4 stands hidden at the top, d e g in view. Stepping back from
+  // d.jpg scrolls a.jpg into view.
+  BrowserScreen t(host_.get(), {}, 120);
+  b = t.browser;
+  for (int i = 0; i < 3; ++i) b->OnAction(ui::kActionScrollDown, ov::String(), 0);
+  t.Tap(1);
+  ASSERT_EQ(name(b->top()), "c.mp4");
+  ASSERT_EQ(name(b->selected()), "d.jpg");
+  b->OnAction(screens::kActionEffectPicturesOnly, ov::String(), 0);
+  t.DrawAll();
+  EXPECT_EQ(name(b->bottom()), "g.jpg");
+  EXPECT_TRUE(b->SelectPrevious());
+  EXPECT_EQ(name(b->selected()), "a.jpg");
+  t.DrawAll();
+  EXPECT_EQ(t.Index(b->top()), 0);
+  EXPECT_EQ(name(b->bottom()), "e.jpg");
+}
+
 TEST_F(EffectBrowserTest, RowHeightZeroDrawsAndHitsNoRow) {
   Touch(app_ + "/a.jpg");
   BrowserScreen s(host_.get(), {{u"yThumbnailSize", u"0"}, {u"borderSize", u"0"}});
