@@ -73,6 +73,10 @@ void ResetModels(RateControlState& rc) {
   rc.pAvg = rc.mbCount * 100 / 3;
   rc.pPos = 0;
   rc.pQp[kModelWindow - 1] = 15;  // the previous P quantiser
+  for (int q = 0; q < 32; ++q) {
+    rc.pCost[q] = 0.0f;
+    rc.pCostFrame[q] = 0;
+  }
   rc.sceneJumpScore = 0;
   rc.sceneChangePending = 0;
   rc.prevIntraMbs = rc.mbCount / 12;
@@ -156,6 +160,30 @@ int SolveModel(int32_t x1, int32_t x2, int32_t avg, float mad, int64_t bits, int
   if (!(rounded >= lo)) return lo;
   if (rounded >= hi) return hi;
   return static_cast<int>(rounded);
+}
+
+// A measured cost at quantiser q, taken within the last model window of
+// predicted frames.
+bool CostKnown(const RateControlState& rc, int q) {
+  return rc.pCostFrame[q] > 0 && rc.pFrameCount - rc.pCostFrame[q] < kModelWindow;
+}
+
+// The quadratic model cannot follow a rate that falls off a cliff from one
+// quantiser to the next, as fine noise does once the quantiser's dead zone
+// swallows it: it keeps choosing a quantiser that was just measured to cost
+// several times the target. Where such a measurement exists the frame goes
+// no finer than the coarsest quantiser measured above `perMad` (the target
+// per unit of mean activity), and between that one and the next coarser,
+// measured below, it takes the finer only when the target reaches their
+// geometric mean; the period's bits left then dither the two around the
+// target.
+int HoldMeasuredCost(const RateControlState& rc, int qp, float perMad) {
+  int over = 0;
+  for (int q = qp; q <= 31; ++q)
+    if (CostKnown(rc, q) && rc.pCost[q] > perMad) over = q;
+  if (over == 0 || over == 31) return Max(qp, over);
+  if (CostKnown(rc, over + 1) && perMad * perMad >= rc.pCost[over] * rc.pCost[over + 1]) return over;
+  return over + 1;
 }
 
 }  // namespace
@@ -298,7 +326,16 @@ int ComputePredictedFrameQp(RateControlState& rc) {
     h = (TruncateToInt((1.0f / rc.skipBoost) * static_cast<float>(r * s)) + 128) >> 8;
   } else {
     const int32_t frames = rc.lowDelay ? rc.windowFrames : rc.framesLeft;
-    const int64_t s = frames > 0 ? (rc.lowDelay ? rc.windowBits : rc.bitsLeft) / frames : 0;
+    int64_t s = frames > 0 ? (rc.lowDelay ? rc.windowBits : rc.bitsLeft) / frames : 0;
+    // In mpeg4enc bits spent beyond the frames' shares (an intra picture's,
+    // two at the start of a stream) are paid back within about a second,
+    // not over the whole period: a short file, or any few seconds of a long
+    // one, then keeps to the rate. The floor below keeps half a share.
+    const int32_t second = Max(static_cast<int32_t>(rc.frameRate), 1);
+    if (mpeg4 && !rc.lowDelay && frames > second) {
+      const int64_t owed = int64_t{rc.bitsPerFrame} * frames - rc.bitsLeft;
+      if (owed > 0) s = Min(s, rc.bitsPerFrame - owed / second);
+    }
     h = (r * s) >> 8;
     if (mpeg4 && rc.lowDelay && rc.prevFrameIntra) h = TruncateToInt(static_cast<double>(h) * 1.3);
   }
@@ -345,7 +382,8 @@ int ComputePredictedFrameQp(RateControlState& rc) {
   } else if (q - p <= -4) {
     q = p - 3;
   }
-  const int qp = q > 31 ? 31 : static_cast<int>(Max<int64_t>(q, rc.lowDelay ? 5 : 3));
+  int qp = q > 31 ? 31 : static_cast<int>(Max<int64_t>(q, rc.lowDelay ? 5 : 3));
+  if (mpeg4 && rest >= 1) qp = HoldMeasuredCost(rc, qp, static_cast<float>(rest) / mad);
   rc.mbRunAvg = 0;
   rc.mbPos = 0;
   rc.mbPoints = 0;
@@ -479,6 +517,9 @@ void UpdatePredictedModel(RateControlState& rc, const MacroblockInfo* mbs, int32
   for (int i = 0; i < rc.mbCount; ++i) sumQp += mbs[i].quant;
   rc.pQp[rc.pPos] = static_cast<int32_t>((sumQp + rc.mbCount / 2) / rc.mbCount);
   rc.pRq[rc.pPos] = static_cast<float>(sumQp * (int64_t{bits} - h)) / (static_cast<float>(rc.mbCount) * mad);
+  const int costQp = Max(1, Min(rc.pQp[rc.pPos], 31));
+  rc.pCost[costQp] = static_cast<float>(int64_t{bits} - h) / mad;
+  rc.pCostFrame[costQp] = rc.pFrameCount;
   if (rc.bandwidthAdaptation) {
     if (rc.skipBoostPending > 0) rc.skipBoostPending -= 1;
     UpdateSkipState(rc, static_cast<float>(sumQp) / static_cast<float>(rc.mbCount));

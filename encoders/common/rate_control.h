@@ -53,6 +53,11 @@ struct RateControlState {
   int32_t pQp[kModelWindow] = {};
   float pRq[kModelWindow] = {};
   int32_t pPos = 0;
+  // Newest measured cost of a predicted frame at each quantiser: its bits
+  // less header bits per unit of mean activity, and the P-model frame count
+  // when it was taken (0: none since the models' reset).
+  float pCost[32] = {};
+  int32_t pCostFrame[32] = {};
   int32_t mbBitsCoef = 0, mbX2 = 0, mbX1 = 0, mbAvg = 0, prevMbBitsCoef = 0, mbRunAvg = 0;
   int32_t mbQp[kModelWindow] = {};
   int32_t mbRq[kModelWindow] = {};
@@ -95,8 +100,10 @@ void ApplyRateChange(RateControlState& rc);
 void SetFrameActivity(RateControlState& rc, const MacroblockInfo* mbs);
 // rcMode 0 quantiser of an intra frame (2-20); sets the frame's target.
 int ComputeIntraFrameQp(RateControlState& rc);
-// rcMode 0 quantiser of a predicted frame (3-31, 5-31 with lowDelay); sets
-// the frame's target and clears the per-frame counters.
+// rcMode 0 quantiser of a predicted frame (3-31, 5-31 with lowDelay), in
+// mpeg4enc never finer than a quantiser measured within the model window to
+// cost more than the target; sets the frame's target and clears the
+// per-frame counters.
 int ComputePredictedFrameQp(RateControlState& rc);
 // End of a predicted frame that produced `bits`, coded with the quantisers
 // in `mbs`.

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <random>
 #include <vector>
@@ -304,6 +305,96 @@ TEST(PredictedRateControlTest, EndOfFrameFeedsTheModelAndActivity) {
   EXPECT_EQ(rc.avgHeaderBits, (6 * 500 + 4 * 990) / 10);
   EXPECT_EQ(rc.avgActivity, (6 * avgActivity + 4 * rc.frameActivity + 5) / 10);
   EXPECT_EQ(rc.prevFrameIntra, 0);
+}
+
+// A predicted frame goes no finer than the coarsest quantiser measured
+// (within the model window) to cost more than its target; between that one
+// and the next coarser, measured below, the geometric mean of the two costs
+// decides. Costs are bits less header bits per unit of mean activity.
+TEST(PredictedRateControlTest, MeasuredCostsHoldTheQuantiserAboveACliff) {
+  RateControlState plain = PredictedState();
+  plain.pFrameCount = 5;
+  RateControlState probe = plain;
+  const int q = ComputePredictedFrameQp(probe);
+  ASSERT_LT(q, 25);
+  const float mad = static_cast<float>(plain.frameActivity) / (99 * 256.0f);
+  const float target = static_cast<float>(probe.frameTarget - probe.avgHeaderBits) / mad;
+  struct Measured {
+    int qp;
+    float cost;  // times the target
+    int32_t frame;
+  };
+  struct CostCase {
+    const char* what;
+    std::vector<Measured> measured;
+    int h263Variant;
+    int want;
+  } cases[] = {
+      {"nothing measured", {}, 0, q},
+      {"the model's choice measured far over", {{q, 4.0f, 5}}, 0, q + 1},
+      {"a coarser one measured over", {{q + 3, 1.2f, 4}}, 0, q + 4},
+      {"over, and the next coarser under: above their mean", {{q, 4.0f, 5}, {q + 1, 0.5f, 5}}, 0, q + 1},
+      {"over, and the next coarser under: below their mean", {{q, 1.5f, 5}, {q + 1, 0.5f, 5}}, 0, q},
+      {"measured under the target", {{q, 0.8f, 5}}, 0, q},
+      {"measured a model window ago", {{q, 4.0f, 5 - kModelWindow}}, 0, q},
+      {"h263enc", {{q, 4.0f, 5}}, 1, q},
+  };
+  for (const CostCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    RateControlState rc = plain;
+    rc.h263Variant = c.h263Variant;
+    for (const Measured& m : c.measured) {
+      rc.pCost[m.qp] = m.cost * target;
+      rc.pCostFrame[m.qp] = m.frame;
+    }
+    EXPECT_EQ(ComputePredictedFrameQp(rc), c.want);
+  }
+
+  // The end of a predicted frame records its cost at its mean quantiser, and
+  // a reset of the models forgets it.
+  RateControlState rc = PredictedState();
+  ComputePredictedFrameQp(rc);
+  rc.textureBits = 3000;
+  rc.headerBits = 500;
+  std::vector<MacroblockInfo> mbs(99);
+  for (MacroblockInfo& m : mbs) m.quant = 12;
+  RateControlEndPredictedFrame(rc, mbs.data(), 4000);
+  EXPECT_FLOAT_EQ(rc.pCost[12], 3500.0f / mad);
+  EXPECT_EQ(rc.pCostFrame[12], rc.pFrameCount);
+  InitRateControl(rc);
+  EXPECT_EQ(rc.pCostFrame[12], 0);
+}
+
+// mpeg4enc pays bits spent beyond the frames' shares back within about a
+// second (frame rate frames), down to the floor of half a share; bits left
+// over are shared out over the period as h263enc does.
+TEST(PredictedRateControlTest, BitsOwedArePaidBackWithinASecond) {
+  struct OweCase {
+    const char* what;
+    int32_t owedFrames;  // shares spent beyond the frames coded
+    bool paidFaster;
+  } cases[] = {{"nothing owed", 0, false}, {"bits over", -10, false}, {"two shares owed", 2, true},
+               {"ten shares owed", 10, true}};
+  for (const OweCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    RateControlState mpeg4 = PredictedState();
+    mpeg4.bitsLeft = mpeg4.bitsPerFrame * (mpeg4.framesLeft - c.owedFrames);
+    RateControlState h263 = mpeg4;
+    h263.h263Variant = 1;
+    ComputePredictedFrameQp(mpeg4);
+    ComputePredictedFrameQp(h263);
+    if (!c.paidFaster) {
+      EXPECT_EQ(mpeg4.frameTarget, h263.frameTarget);
+      continue;
+    }
+    // The buffer term as the period's share gets it.
+    const float buffer = static_cast<float>(2 * mpeg4.bufferSize - mpeg4.bufferFullness) /
+                         static_cast<float>(mpeg4.bufferFullness + mpeg4.bufferSize);
+    const int32_t share = std::max(mpeg4.bitsPerFrame - c.owedFrames * mpeg4.bitsPerFrame / 15,
+                                   mpeg4.bitsPerFrame / 2);
+    EXPECT_NEAR(mpeg4.frameTarget, share * buffer, 2.0);
+    EXPECT_LT(mpeg4.frameTarget, h263.frameTarget);
+  }
 }
 
 TEST(FrameSkipTest, DropsOnlyOverHalfFullAndAboveQp25) {
