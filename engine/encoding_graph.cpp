@@ -11,6 +11,7 @@
 #include "platform/os/file.h"
 #include "platform/os/folders.h"
 #include "platform/os/library.h"
+#include "platform/os/os_error.h"
 #include "platform/os/process.h"
 #include "platform/os/thread.h"
 
@@ -127,16 +128,22 @@ bool DiskFull(const ov::String& path) {
 
 struct EncodingEvents::Impl {
   ov::Event done, failed, cancel, pause, restart;
+  uint32_t error = 0;
 };
 
 EncodingEvents::EncodingEvents() : impl_(new Impl) {
-  impl_->done.Create(false, false, kDoneEvent);
-  impl_->failed.Create(false, false, kEncodingFailedEvent);
-  impl_->cancel.Create(true, false, kCancelEncodingEvent);
-  impl_->pause.Create(true, false, kPauseEncodingEvent);
-  impl_->restart.Create(true, false, kRestartEncodingEvent);
+  auto make = [this](ov::Event& e, bool manual, const char16_t* name) {
+    if (!e.Create(manual, false, name) && impl_->error == 0) impl_->error = ov::GetLastError();
+  };
+  make(impl_->done, false, kDoneEvent);
+  make(impl_->failed, false, kEncodingFailedEvent);
+  make(impl_->cancel, true, kCancelEncodingEvent);
+  make(impl_->pause, true, kPauseEncodingEvent);
+  make(impl_->restart, true, kRestartEncodingEvent);
   for (ov::Event* e : {&impl_->done, &impl_->failed, &impl_->cancel, &impl_->pause, &impl_->restart}) e->Reset();
 }
+
+uint32_t EncodingEvents::error() const { return impl_->error; }
 
 EncodingEvents::~EncodingEvents() { delete impl_; }
 

@@ -58,6 +58,10 @@ class EncodingEvents {
   EncodingEvents(const EncodingEvents&) = delete;
   EncodingEvents& operator=(const EncodingEvents&) = delete;
 
+  // Why an event could not be made (0 when all five were): a render without
+  // them could be neither steered nor told that its source is done.
+  uint32_t error() const;
+
   // Waits until the graph is done, fails, the render is cancelled or the
   // output's disk fills; a pause holds the job until Restart or Cancel. Each
   // time-out checks the disk, the graph's completion (an abort fails) and,

@@ -208,6 +208,11 @@ ov::String PacingRefused(const ExportSettings& s) {
                             s.fps, s.height, s.width);
 }
 
+ov::String EventsRefused(const ov::String& path, uint32_t error) {
+  return u"cannot render " + path + u": its steering events cannot be made: " +
+         ov::String::FromUtf8Lossy(ov::ErrorText(error));
+}
+
 ov::String PluginPlace(const ov::String& folder) {
   return folder.IsEmpty() ? ov::String(u": framesource is neither in ../lib nor beside the program")
                           : u" from " + folder;
@@ -258,11 +263,14 @@ int DmoExportJob::Encode() {
   SetExportParams(s);
   if (const ov::String refused = OutputRefused(outputPath()); !refused.IsEmpty()) return Refuse(refused);
 
+  // The events first: the plug-in's own named mutex fails the same way, but
+  // its loader cannot tell why.
+  EncodingEvents events;
+  if (events.error() != 0) return Refuse(EventsRefused(outputPath(), events.error()));
   const ov::String folder = PluginFolder();
   int (*delivered)() = nullptr;
   if (!LoadFramesource(folder, s, false, &delivered) || !RegisterCodecdmo(folder)) return Refuse(u"cannot load the encoding plug-ins" + PluginPlace(folder));
   SetWrittenClock(delivered);
-  EncodingEvents events;
   const ComApartment apartment;
 
   int result = 0;
@@ -356,11 +364,12 @@ int AsfExportJob::Encode() {
   SetExportParams(s);
   if (!Prepare()) return 0;
   if (const ov::String refused = OutputRefused(outputPath()); !refused.IsEmpty()) return Refuse(refused);
+  EncodingEvents events;
+  if (events.error() != 0) return Refuse(EventsRefused(outputPath(), events.error()));
   const ov::String folder = PluginFolder();
   int (*delivered)() = nullptr;
   if (!LoadFramesource(folder, s, true, &delivered)) return Refuse(u"cannot load the encoding plug-ins" + PluginPlace(folder));
   SetWrittenClock(delivered);
-  EncodingEvents events;
   const ComApartment apartment;
 
   int result = 0;

@@ -115,7 +115,18 @@ void ExportJob::ReportWritten(uint64_t ms) {
   const int percent = int(std::min<uint64_t>(99, ms * 100 / totalMs_));
   if (percent <= lastPercent_) return;
   lastPercent_ = percent;
-  queue_.SendProgress(percent);
+  if (!queue_.SendProgress(percent)) {
+    // No reader learns how this render goes: it ends as a failed one, its
+    // file deleted.
+    Fail(QueueFailure());
+    SetEncodingEvent(kEncodingFailedEvent);
+    Cancel();
+  }
+}
+
+ov::String ExportJob::QueueFailure() const {
+  return u"the render of " + outputPath_ + u" cannot report to the render queue: " +
+         ov::String::FromUtf8Lossy(ov::ErrorText(queue_.error()));
 }
 
 bool ExportJob::ApplyDueCommands() {
@@ -231,7 +242,15 @@ int WavExportJob::Encode() {
     return 0;
   }
   ov::Event cancel;
-  cancel.Create(true, false, kCancelEncodingEvent);
+  if (!cancel.Create(true, false, kCancelEncodingEvent)) {
+    // A render that could not be cancelled is not started.
+    Fail(u"cannot render " + outputPath() + u": its cancel event cannot be made: " +
+         ov::String::FromUtf8Lossy(ov::ErrorText(ov::GetLastError())));
+    file.Close();
+    ov::DeleteFile(outputPath());
+    DeleteMixers();
+    return 0;
+  }
   cancel.Reset();
   const bool mono = s.channels == 1;
   const uint32_t sampleBytes = s.bitsPerSample / 8;

@@ -87,13 +87,16 @@ class ExportJob {
   const ExportSettings& settings() const { return settings_; }
   const ov::String& outputPath() const { return outputPath_; }
   RenderQueue& queue() { return queue_; }
+  // Why the render queue took no message (its error), for the reason line.
+  ov::String QueueFailure() const;
 
   // Reads how far the output has been written, in ms of the mix (negative
   // when unknown).
   using WrittenClock = int (*)();
   void SetWrittenClock(WrittenClock clock) { writtenClock_ = clock; }
   // Sends the share of the mix written up to ms as progress: at most 99 (the
-  // file is not complete yet) and never less than before.
+  // file is not complete yet) and never less than before. A queue that takes
+  // no more fails the export.
   void ReportWritten(uint64_t ms);
 
   // The frame grid: the start of frame k in ms and in samples at rate.

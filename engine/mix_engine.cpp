@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "engine/export_job.h"
+#include "platform/os/file.h"
+#include "platform/os/os_error.h"
 #include "platform/os/thread.h"
 
 namespace engine {
@@ -493,19 +495,37 @@ bool MixEngine::RunExport(const ov::String& outputPath, const ExportSettings& se
            u": the name must end in \".wav\", \".wmv\", \".3gp\", \".mp4\", \".aac\" or \".amr\"";
     return false;
   }
+  // Without its queue the render could report neither progress nor result:
+  // it fails before any file is made (below about 34 KiB of file-size limit
+  // the queue's shared memory cannot be sized).
+  if (!job->queue().IsOpen()) {
+    *why = u"cannot render " + outputPath + u": the render queue cannot be made: " +
+           ov::String::FromUtf8Lossy(ov::ErrorText(job->queue().error()));
+    job->queue().SendResult(false);
+    return false;
+  }
   job->SetExportParams(settings);
   ExportJob* expected = nullptr;
   if (!g_runningJob.compare_exchange_strong(expected, job.get())) {
     *why = u"another export runs in this process";
     return false;
   }
-  const int result = job->Encode();
-  // The file is complete only now.
-  if (result != 0 && !job->cancelled()) job->queue().SendProgress(100);
-  job->queue().SendResult(result != 0);
+  int result = job->Encode();
+  // The file is complete only now. A reader that cannot be told so would
+  // count the render as failed: the file goes as a failed render's does.
+  if (result != 0 && !job->cancelled() && !job->queue().SendProgress(100)) {
+    ov::DeleteFile(outputPath);
+    *why = job->QueueFailure();
+    result = 0;
+  }
+  if (!job->queue().SendResult(result != 0) && result != 0) {
+    ov::DeleteFile(outputPath);
+    *why = job->QueueFailure();
+    result = 0;
+  }
   timing_->Sleep(exportResultDelayMs_);
   g_runningJob.store(nullptr, std::memory_order_release);
-  *why = job->failureReason();
+  if (why->IsEmpty()) *why = job->failureReason();
   return result != 0;
 }
 

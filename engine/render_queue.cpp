@@ -1,14 +1,13 @@
 #include "engine/render_queue.h"
 
 #include <atomic>
-#include <cstdlib>
+
+#include "platform/os/os_error.h"
 
 namespace engine {
 namespace {
 
-void EndProcess() { std::_Exit(0); }
-
-std::atomic<RenderQueue::WriteFailure> g_writeFailure{&EndProcess};
+std::atomic<bool> g_resultLost{false};
 
 }  // namespace
 
@@ -18,34 +17,40 @@ RenderQueue::RenderQueue(bool readAccess) {
   options.max_message_bytes = sizeof(RenderMessage);
   options.read_access = readAccess;
   options.allow_broken = true;
-  queue_.Create(kRenderQueueName, options);
+  if (!queue_.Create(kRenderQueueName, options)) error_ = ov::GetLastError();
 }
 
 RenderQueue::~RenderQueue() { Close(); }
 
 void RenderQueue::Close() { queue_.Close(); }
 
-void RenderQueue::SetWriteFailure(WriteFailure handler) { g_writeFailure.store(handler ? handler : &EndProcess); }
-
-void RenderQueue::Write(const RenderMessage& message) {
-  if (!queue_.Write(&message, sizeof message, kWriteTimeoutMs)) g_writeFailure.load()();
+bool RenderQueue::Write(const RenderMessage& message) {
+  if (!IsOpen()) return false;
+  if (queue_.Write(&message, sizeof message, kWriteTimeoutMs)) return true;
+  error_ = ov::GetLastError();
+  return false;
 }
 
-void RenderQueue::SendProgress(int percent) {
-  if (percent == lastPercent_) return;
+bool RenderQueue::SendProgress(int percent) {
+  if (percent == lastPercent_) return true;
   RenderMessage m;
   m.kind = kRenderProgress;
   m.value = static_cast<uint8_t>(percent);
-  Write(m);
+  if (!Write(m)) return false;
   lastPercent_ = percent;
+  return true;
 }
 
-void RenderQueue::SendResult(bool ok) {
+bool RenderQueue::SendResult(bool ok) {
   RenderMessage m;
   m.kind = kRenderResult;
   m.value = ok ? 1 : 0;
-  Write(m);
+  if (Write(m)) return true;
+  g_resultLost.store(true);
+  return false;
 }
+
+bool RenderQueue::ResultLost() { return g_resultLost.load(); }
 
 RenderMessage RenderQueue::Receive(uint32_t timeoutMs) {
   RenderMessage m;

@@ -4,9 +4,11 @@
 // result, one 4-byte RenderMessage each. The render process writes (every
 // export job owns a writer); the mixer's render thread reads.
 //
-// A write that cannot complete within 5000 ms (a full or broken queue) ends
-// the render process at once with exit code 0: the reader then finds the
-// process ended without a result and reports the render as failed.
+// A write that cannot complete within 5000 ms (a full or broken queue), or a
+// queue that could not be made, fails the render: the reader would find the
+// process ended without a result and report the render as failed, so the
+// render winds down as a failed one (its file deleted, the reason printed)
+// and the process's exit code says it (1; 0 whenever the result went out).
 //
 // Thread: one thread per object.
 
@@ -36,29 +38,32 @@ class RenderQueue {
  public:
   static constexpr uint32_t kWriteTimeoutMs = 5000;
   static constexpr uint32_t kReadTimeoutMs = 250;
-  // Called when a write fails; the default ends the process with 0. Tests
-  // replace it.
-  using WriteFailure = void (*)();
-
   explicit RenderQueue(bool readAccess);
   ~RenderQueue();
   RenderQueue(const RenderQueue&) = delete;
   RenderQueue& operator=(const RenderQueue&) = delete;
 
   bool IsOpen() const { return queue_.IsValid(); }
+  // Why the queue could not be made, or why the last write failed (0 when
+  // neither happened).
+  uint32_t error() const { return error_; }
   void Close();
-  // Writes {1, percent} unless percent is the last one sent.
-  void SendProgress(int percent);
-  void SendResult(bool ok);
+  // Writes {1, percent} unless percent is the last one sent. False when the
+  // write failed.
+  bool SendProgress(int percent);
+  // False when the result could not be written (ResultLost then holds).
+  bool SendResult(bool ok);
   // The next message, waiting at most `timeoutMs`; kind 0 when none came.
   RenderMessage Receive(uint32_t timeoutMs = kReadTimeoutMs);
 
-  static void SetWriteFailure(WriteFailure handler);
+  // Whether a result of this process could not be written.
+  static bool ResultLost();
 
  private:
-  void Write(const RenderMessage& message);
+  bool Write(const RenderMessage& message);
 
   ov::MessageQueue queue_;
+  uint32_t error_ = 0;
   int lastPercent_ = -1;
 };
 

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "engine/encoding_graph.h"
+#include "engine/render_queue.h"
 #include "platform/gfx/dc.h"
 #include "platform/os/environment.h"
 #include "platform/os/event.h"
@@ -217,7 +218,7 @@ int WinMain(int argc, char** argv) {
   if (argc > 1) {
     // Render mode: a second instance started with -p, -o and -e, no window.
     // Its outcome goes through the render queue; the process ends with 0
-    // whatever happens.
+    // whatever happens, unless the outcome could not be written there (1).
     // Each failure prints one line on stderr for whoever started it by hand.
     screens::RegisterElements();
     // The recorded paths of overlays, overlay videos and effect masks name
@@ -231,7 +232,7 @@ int WinMain(int argc, char** argv) {
     ov::String why;
     RunCommandLineRender(ov::CommandLineFromArguments(argc, argv), &why);
     if (!why.IsEmpty()) std::fprintf(stderr, "%s\n", why.ToUtf8Lossy().c_str());
-    return 0;
+    return engine::RenderQueue::ResultLost() ? 1 : 0;
   }
   ov::Event portrait, landscape;
   portrait.Create(false, false, u"SCREEN ROTATE TO PORTRAIT");

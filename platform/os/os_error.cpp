@@ -62,6 +62,7 @@ const char* ErrorText(uint32_t error) {
     case kErrorFilenameTooLong: return "the name is too long";
     case kErrorFileCorrupt: return "the file is damaged";
     case kErrorBadFileType: return "not a regular file";
+    case kErrorTimeout: return "the time-out elapsed";
     default: break;
   }
   thread_local char text[24];

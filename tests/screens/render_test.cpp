@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -316,6 +317,106 @@ TEST_F(RenderProcess, RefusalsLeaveNoOutputAndNoSuccess) {
     for (const engine::RenderMessage& m : Drain(reader)) {
       EXPECT_FALSE(m.kind == engine::kRenderResult && m.value != 0);
     }
+  }
+}
+
+// Under a file-size limit, with no editing process holding the render
+// queue (a render started by hand), every output either renders whole or
+// fails with its reason and leaves nothing: at 8 and 32 KiB the queue's
+// shared memory cannot be sized (exit 1: no reader learns the result); at
+// 64 KiB an output larger than that fails as on a full disk; just above the
+// file's size (and at least 64 KiB) the render is the one without a limit.
+TEST_F(RenderProcess, FileSizeLimitsFailEveryOutputWithItsReasonOrRenderWhole) {
+  OV_SKIP_WITHOUT_FIXTURE(clip_);
+  ASSERT_TRUE(Project("three.mix", clip_, "0 load 0 " + clip_ + "\n0 loop 0\n0 play 0\n3000 stop 0\n"));
+  const char* const outputs[][2] = {
+      {"limit.mp4", "96000,22050,16,2,0,4,2,256000,10,144,176"},
+      {"limit.3gp", "12200,8000,16,1,0,2,3,128000,10,144,176"},
+      {"limit.wmv", "96000,22050,16,2,0,1,1,100,10,144,176"},
+      {"limit.aac", "96000,22050,16,2,0,255,2,128000,10,144,176"},
+      {"limit.amr", "12200,8000,16,1,0,255,3,128000,10,144,176"},
+      {"limit.wav", kWav22k},
+  };
+  for (const auto& [name, words] : outputs) {
+    SCOPED_TRACE(name);
+    const std::string out = Path(name);
+    const ov::String out16 = ov::String::FromUtf8Lossy(out);
+    std::string err;
+    ASSERT_EQ(Render(Args("three.mix", name, words), "", &err), 0);
+    ASSERT_EQ(err, "");
+    ov::FindData info;
+    ASSERT_TRUE(ov::GetFileInfo(out16, &info));
+    const uint64_t size = info.size;
+    ov::DeleteFile(out16);
+    // (sh counts ulimit -f in 512-byte blocks.)
+    const uint64_t above = std::max<uint64_t>(size / 512 + 2, 128);
+    for (const uint64_t blocks : {uint64_t{16}, uint64_t{64}, uint64_t{128}, above}) {
+      if (blocks == above && above == 128) continue;  // the 64 KiB row was it
+      SCOPED_TRACE(std::to_string(blocks * 512) + " bytes of file-size limit for a file of " + std::to_string(size));
+      const int code = Render(Args("three.mix", name, words), "", &err, "ulimit -f " + std::to_string(blocks) + "; exec \"$@\"");
+      if (blocks < 128) {
+        EXPECT_EQ(code, 1);
+        EXPECT_EQ(err, "ovmix: cannot render " + out + ": the render queue cannot be made: the disk is full\n");
+      } else if (blocks * 512 < size) {
+        EXPECT_EQ(code, 0);
+        EXPECT_EQ(err, "ovmix: writing " + out + " failed: the disk is full\n");
+      } else {
+        EXPECT_EQ(code, 0);
+        EXPECT_EQ(err, "");
+        ASSERT_TRUE(ov::GetFileInfo(out16, &info));
+        EXPECT_EQ(info.size, size);
+        ov::DeleteFile(out16);
+        continue;
+      }
+      EXPECT_FALSE(ov::FileExists(out16));
+    }
+  }
+}
+
+// With the editing process holding the queue, a limit of 512 bytes leaves
+// the render's own named events unmade: the render is refused with that
+// reason, before any file, and the reader gets the failure.
+TEST_F(RenderProcess, EventsThatCannotBeMadeRefuseTheRender) {
+  OV_SKIP_WITHOUT_FIXTURE(clip_);
+  ASSERT_TRUE(Project("three.mix", clip_, "0 load 0 " + clip_ + "\n0 loop 0\n0 play 0\n3000 stop 0\n"));
+  engine::RenderQueue reader(true);
+  ASSERT_TRUE(reader.IsOpen());
+  struct {
+    const char* name;
+    const char* words;
+    const char* events;
+  } cases[] = {{"tiny.wav", kWav22k, "its cancel event"},
+               {"tiny.mp4", "96000,22050,16,2,0,4,2,256000,10,144,176", "its steering events"},
+               {"tiny.wmv", "96000,22050,16,2,0,1,1,100,10,144,176", "its steering events"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string err;
+    EXPECT_EQ(Render(Args("three.mix", c.name, c.words), "", &err, "ulimit -f 1; exec \"$@\""), 0);
+    EXPECT_EQ(err, "ovmix: cannot render " + Path(c.name) + ": " + c.events + " cannot be made: the disk is full\n");
+    EXPECT_FALSE(ov::FileExists(ov::String::FromUtf8Lossy(Path(c.name))));
+    const std::vector<engine::RenderMessage> all = Drain(reader);
+    ASSERT_FALSE(all.empty());
+    EXPECT_EQ(all.back().kind, engine::kRenderResult);
+    EXPECT_EQ(all.back().value, 0);
+  }
+}
+
+// A render whose progress the queue cannot take (the reader holds it full)
+// ends once the write times out: its file deleted, the reason printed and
+// exit 1, since no result reaches the reader.
+TEST_F(RenderProcess, AQueueThatTakesNoMoreEndsTheRenderWithoutItsFile) {
+  OV_SKIP_WITHOUT_FIXTURE(clip_);
+  ASSERT_TRUE(Project("three.mix", clip_, "0 load 0 " + clip_ + "\n0 loop 0\n0 play 0\n3000 stop 0\n"));
+  engine::RenderQueue reader(true), filler(false);
+  ASSERT_TRUE(reader.IsOpen() && filler.IsOpen());
+  for (uint32_t i = 0; i < ov::kUnlimitedMessages; ++i) filler.SendResult(true);
+  for (const auto& [name, words] : {std::pair{"full.wav", kWav22k},
+                                    std::pair{"full.mp4", "96000,22050,16,2,0,4,2,256000,10,144,176"}}) {
+    SCOPED_TRACE(name);
+    std::string err;
+    EXPECT_EQ(Render(Args("three.mix", name, words), "", &err), 1);
+    EXPECT_EQ(err, "ovmix: the render of " + Path(name) + " cannot report to the render queue: the time-out elapsed\n");
+    EXPECT_FALSE(ov::FileExists(ov::String::FromUtf8Lossy(Path(name))));
   }
 }
 
