@@ -138,12 +138,16 @@ void UserOptions::SaveIfDue() {
 
 void UserOptions::SaveIfPending() {
   if (deadline_ == 0) return;
-  SaveOptions();
+  const bool saved = SaveOptions();
   // Other settings of the program live in the registry; they reach the disk
   // with the options.
   ov::RegistryFlush(ov::RegistryRoot::kLocalMachine);
   ov::RegistryFlush(ov::RegistryRoot::kCurrentUser);
-  deadline_ = 0;
+  // A write that failed (the folder not made yet or gone, the disk full)
+  // keeps the changes waiting: the next check, or the owner going, tries
+  // again, where forgetting them would lose them at the next start.
+  if (saved) deadline_ = 0;
+  else SaveOptionsLater(false);
 }
 
 void UserOptions::SerializeTo(std::vector<uint8_t>* out) const {

@@ -66,7 +66,8 @@ class UserOptions {
   void SaveIfDue();
   // Writes the file now when a save is waiting, due or not: the screen
   // manager calls it before it goes (a turn, the end), so that a change made
-  // in the last second is not lost with it.
+  // in the last second is not lost with it. A failed write leaves the save
+  // waiting, due a second later.
   void SaveIfPending();
   // The save deadline in tick-count ms; 0 when nothing is waiting.
   uint32_t save_deadline() const { return deadline_; }

@@ -219,7 +219,7 @@ TEST(MessageQueue, ReceiveWithNothingQueuedReturnsAfterItsTimeOut) {
   EXPECT_EQ(GetLastError(), kErrorTimeout);
   EXPECT_EQ(got, 0u);
   EXPECT_GE(waited, 50u);
-  EXPECT_LT(waited, 2000u);
+  EXPECT_LT(waited, 20000u);  // kept, however slow the machine is to wake the reader
   EXPECT_FALSE(reader.Read(record, 4, &got, 0));
   EXPECT_EQ(RunHelper(u"receive " + Quoted(UniqueName(u"VEX_MESSAGE_QUEUE empty")) + u" 40"), 200u);
 }
@@ -300,7 +300,7 @@ TEST(Process, ExitCodeStillRunningAndTerminate) {
   EXPECT_TRUE(p.IsRunning());
   EXPECT_EQ(p.Wait(20), kWaitTimeout);
   EXPECT_TRUE(p.Terminate(7));
-  EXPECT_EQ(p.Wait(5000), kWaitObject0);
+  EXPECT_EQ(p.Wait(60000), kWaitObject0);  // ends at once; the bound only guards a hang
   EXPECT_FALSE(p.IsRunning());
   ASSERT_TRUE(p.GetExitCode(&code));
   EXPECT_EQ(code, 7u);

@@ -76,7 +76,7 @@ TEST(Thread, TickCountWrapsAndDifferencesSurvive) {
   const uint32_t after = GetTickCount();
   EXPECT_LT(after, before);  // wrapped
   EXPECT_GE(TicksSince(before, after), 30u);
-  EXPECT_LT(TicksSince(before, after), 1000u);
+  EXPECT_LT(TicksSince(before, after), 20000u);  // small across the wrap, however slow the machine
   EXPECT_EQ(TicksSince(0xFFFFFFFFu, 4u), 5u);
 }
 
@@ -124,24 +124,27 @@ TEST(Event, ManualResetStaysSetUntilReset) {
 
 TEST(Event, TimedWaitsHonourTheirTimeOuts) {
   Event e(false, false);
+  // Never shorter than asked; the upper bound (far above, as a loaded
+  // machine may be slow to wake a thread) only tells a time-out that is not
+  // kept or is read in the wrong unit.
   const int64_t waited = TimeMs([&] { EXPECT_EQ(e.Wait(40), kWaitTimeout); });
   EXPECT_GE(waited, 40);
-  EXPECT_LT(waited, 1000);
+  EXPECT_LT(waited, 20000);
 
   Event other(true, false);
   const int64_t any_waited = TimeMs([&] { EXPECT_EQ(WaitForAny({&e, &other}, 30), kWaitTimeout); });
   EXPECT_GE(any_waited, 30);
-  EXPECT_LT(any_waited, 1000);
+  EXPECT_LT(any_waited, 20000);
 
-  // A Set from another thread ends a long wait early.
+  // A Set from another thread ends a wait without a time-out: only the Set
+  // can end it.
   Thread setter;
   setter.Start([&] {
     Sleep(20);
     other.Set();
     return 0u;
   });
-  const int64_t early = TimeMs([&] { EXPECT_EQ(WaitForAny({&e, &other}, 5000), kWaitObject0 + 1); });
-  EXPECT_LT(early, 2000);
+  EXPECT_EQ(WaitForAny({&e, &other}, kInfinite), kWaitObject0 + 1);
   setter.Join();
 }
 

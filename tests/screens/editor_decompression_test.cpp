@@ -69,9 +69,10 @@ class EditorDecompressionTest : public ::testing::Test {
     ovtest::WriteLongWav(song, 120);
     Add(screens::kKindAudio, song, 100);
     StartEditorRun();
-    for (int i = 0; i < 5000 && !Exists(Cache("audio3.qvs")); ++i) {
+    for (int i = 0; i < 60000 && !Exists(Cache("audio3.qvs")); ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
+    ASSERT_TRUE(Exists(Cache("audio3.qvs")));
     ASSERT_TRUE(worker_->running());
   }
   std::string Cache(const char* name) const { return dir_ + "/Quelvarin/" + name; }

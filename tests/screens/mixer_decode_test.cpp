@@ -147,10 +147,12 @@ TEST_F(MixerDecode, ACancelKeepsEarlierCachesAndTheNextEntryWritesTheRest) {
   Add(0, screens::kKindImage, ovtest::FixturePath("gfx_photo.jpg"));
   Add(1, screens::kKindAudio, song, 100);
   Enter();
-  // Cancel while the long sound is being written.
-  for (int i = 0; i < 2000 && !Exists(Cache("audio1.qvs")); ++i) {
+  // Cancel while the long sound is being written (the photo's cache is
+  // done by then).
+  for (int i = 0; i < 60000 && !Exists(Cache("audio1.qvs")); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
+  ASSERT_TRUE(Exists(Cache("audio1.qvs")));
   mixer().OnAction(ui::kActionCancelDecompress, ov::String(), 0);
   EXPECT_FALSE(mixer().decoding());
   EXPECT_EQ(host_.closed.back(), popups_[0]);

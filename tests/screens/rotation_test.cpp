@@ -439,6 +439,12 @@ TEST_F(RotatedMix, TheLastProjectIsTheOneSavedNotACopy) {
   ASSERT_TRUE(d().SettleUntil([&] { return !mixer->render_active(); }, 30000));
   EXPECT_FALSE(PopupOpen(u"RENDER_ERROR"));
   EXPECT_TRUE(ov::FileExists(ov::TempFolder() + u"temp.mix"));
+  // A slow render outlasts the options' save deadline: the save is tried
+  // (here at once, as the due check does then) while the data folder is not
+  // there yet, which the turn makes; what it could not write is written at
+  // the turn.
+  ASSERT_FALSE(ov::FolderExists(U(dir_ + "/data")));
+  d().sm().options().SaveIfPending();
   d().sm().JumpToMenu(u"mixing_menu");
   d().Settle();
   d().Key(wnd::Key::kRotate);

@@ -159,6 +159,31 @@ TEST_F(UserOptionsFile, APendingChangeIsWrittenBeforeItIsDue) {
   EXPECT_EQ(*after.GetOption(19), 7u);
 }
 
+// A save that cannot be written (its folder not there yet) keeps the change
+// waiting, and the next due check writes it once it can; a due check that
+// failed does not forget it.
+TEST_F(UserOptionsFile, AFailedSaveStaysWaitingUntilItIsWritten) {
+  const ov::String path = ov::String::FromUtf8Lossy(dir_ + "/later/user.opt");
+  UserOptions o(path);
+  EXPECT_FALSE(o.LoadOptions());
+  ASSERT_TRUE(o.SetOptionByName(u"TextColour", u"7"));
+  *o.GetStringOption(22) = u"/saved.mix";
+  ov::SetTickCountForTesting(102000);
+  o.SaveIfDue();
+  EXPECT_FALSE(ov::FileExists(path));
+  EXPECT_NE(o.save_deadline(), 0u);
+  ASSERT_TRUE(ov::CreateFolderTree(ov::String::FromUtf8Lossy(dir_ + "/later")));
+  o.SaveIfDue();  // tried again a second later, not at once
+  EXPECT_FALSE(ov::FileExists(path));
+  ov::SetTickCountForTesting(104000);
+  o.SaveIfDue();
+  EXPECT_EQ(o.save_deadline(), 0u);
+  UserOptions again(path);
+  ASSERT_TRUE(again.LoadOptions());
+  EXPECT_EQ(*again.GetOption(19), 7u);
+  EXPECT_EQ(*again.GetStringOption(22), ov::String(u"/saved.mix"));
+}
+
 TEST_F(UserOptionsFile, SetByNameRules) {
   UserOptions o(path_);
   std::vector<std::pair<bool, int>> changes;
