@@ -389,7 +389,7 @@ TEST_F(EffectBrowserTest, UnderAKindFilterTheListMovesFromTheRowsInView) {
   };
   // Videos only, the top on the hidden no-overlay row: b c f in view, the
   // scroll bar's thumb at the top of its track.
-  b->OnAction(screens::kActionEffectVideosOnly, ov::String(), 0);
+  b->OnAction(ui::kActionEffectVideosOnly, ov::String(), 0);
   EXPECT_EQ(s.Index(b->top()), 0);
   EXPECT_EQ(s.scroll_bar->GetThumbRect().top, track_top);
   s.DrawAll();
@@ -415,7 +415,7 @@ TEST_F(EffectBrowserTest, UnderAKindFilterTheListMovesFromTheRowsInView) {
   t.Tap(1);
   ASSERT_EQ(name(b->top()), "c.mp4");
   ASSERT_EQ(name(b->selected()), "d.jpg");
-  b->OnAction(screens::kActionEffectPicturesOnly, ov::String(), 0);
+  b->OnAction(ui::kActionEffectPicturesOnly, ov::String(), 0);
   t.DrawAll();
   EXPECT_EQ(name(b->bottom()), "g.jpg");
   EXPECT_TRUE(b->SelectPrevious());

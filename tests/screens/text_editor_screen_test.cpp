@@ -451,10 +451,10 @@ TEST_F(TextScreen, ThePreviewPlaysTheLayersTheMixerSends) {
     std::vector<std::vector<std::string>> out = layers(all);
     // The mixer's commands for the same clip, switched on while mixing.
     const size_t from = live.posted.size();
-    mixer()->OnAction(screens::kActionChannelOn0 + entry, ov::String(), 0);
+    mixer()->OnAction(ui::kActionChannelOn0 + entry, ov::String(), 0);
     std::vector<const engine::EngineCommand*> mixed;
     for (size_t i = from; i < live.posted.size(); ++i) mixed.push_back(live.posted[i].get());
-    mixer()->OnAction(screens::kActionChannelOff0 + entry, ov::String(), 0);
+    mixer()->OnAction(ui::kActionChannelOff0 + entry, ov::String(), 0);
     mixer()->mutable_entry(entry).playIndex = 0;
     EXPECT_EQ(out, layers(mixed));
     return out.size();
@@ -481,7 +481,7 @@ TEST_F(TextScreen, ThePreviewPlaysTheLayersTheMixerSends) {
        0, 6},
       {"credits",
        [&] {
-         d().sm().DoAction(screens::kActionStartCredits, ov::String(), 1);
+         d().sm().DoAction(ui::kActionStartCredits, ov::String(), 1);
          ChannelSelection* credits = e->channel();
          ASSERT_NE(credits, nullptr);
          e->clip()->textString = u"Cast";
