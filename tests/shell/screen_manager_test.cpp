@@ -1,12 +1,14 @@
 // The screen manager on the packed default skin, headless: focus animation,
 // the soft-key sub-menu, stylus routing and capture, the idle count, option
-// 27, keep-awake, painting of the focused element and of a background that
-// cannot be read, and the shutdown splash.
+// 27, the project and render codes' way to the mixer, keep-awake, painting
+// of the focused element and of a background that cannot be read, and the
+// shutdown splash.
 #include "shell/screen_manager.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/imaging/image.h"
@@ -170,6 +172,47 @@ TEST_F(ScreenManagerTest, OptionTwentySevenEnablesOneWizardItem) {
     *d().sm().options().GetOption(27) = v;
     d().sm().RefreshMenuState();
     for (uint32_t i = 0; i <= 8; ++i) EXPECT_EQ(items[i]->IsEnabled(), i == v) << "option " << v << " item " << i;
+  }
+}
+
+// An element of a given type that writes each code it is sent, after its
+// tag, into a shared log.
+class Recorder : public ui::PlaceholderControl {
+ public:
+  Recorder(int32_t type, char tag, std::vector<std::pair<char, int32_t>>* log)
+      : ui::PlaceholderControl(type), tag_(tag), log_(log) {}
+  int OnAction(int32_t code, const ov::String&, int32_t) override {
+    log_->push_back({tag_, code});
+    return 0;
+  }
+
+ private:
+  char tag_;
+  std::vector<std::pair<char, int32_t>>* log_;
+};
+
+// The project and render codes go to the mixer, followed by the after-mixer
+// notice to the current menu; saving and rendering stop the playing mix
+// first.
+TEST_F(ScreenManagerTest, ProjectAndRenderCodesGoToTheMixerSavesAndRendersAfterAStop) {
+  std::vector<std::pair<char, int32_t>> log;
+  d().sm().menu_container()->AddChild(std::make_unique<Recorder>(ui::kTypeMixer, 'm', &log));
+  d().sm().JumpToMenu(u"settings");
+  d().Settle();
+  ASSERT_NE(d().sm().CurrentMenu(), d().sm().menu_container());
+  d().sm().CurrentMenu()->AddChild(std::make_unique<Recorder>(ui::kTypeMenuItem, 'c', &log));
+  using Log = std::vector<std::pair<char, int32_t>>;
+  for (int32_t code : {ui::kActionMixSave, ui::kActionRenderMms, ui::kActionRenderEmail, ui::kActionRenderBlog,
+                       ui::kActionRenderDevice}) {
+    log.clear();
+    d().sm().DoAction(code, ov::String(), 1);
+    EXPECT_EQ(log, (Log{{'c', ui::kActionPlayStop}, {'m', code}, {'c', ui::kActionAfterMixerCode}})) << code;
+  }
+  for (int32_t code : {ui::kActionMixClear, ui::kActionMixChanged, ui::kActionMixLoad, ui::kActionCancelRender,
+                       ui::kActionRenderDone, ui::kActionRenderFailed}) {
+    log.clear();
+    d().sm().DoAction(code, ov::String(), 1);
+    EXPECT_EQ(log, (Log{{'m', code}, {'c', ui::kActionAfterMixerCode}})) << code;
   }
 }
 
