@@ -49,10 +49,10 @@ class ScrolledList {
     p = First(p);
     return p == list_->end() ? p : First(std::next(p));
   }
-  // The shown row before the row p stands for (the last shown row for none);
-  // none at the head.
+  // The shown row before the row p stands for, which is the last shown row
+  // before p itself (the last shown row for none); none at the head.
   Position Previous(Position p) const {
-    for (p = First(p); p != list_->begin();) {
+    while (p != list_->begin()) {
       if (shows_(*--p)) return p;
     }
     return list_->end();
