@@ -25,9 +25,6 @@ using dshow::IBaseFilter;
 
 constexpr uint32_t kSettleMs = 1000;
 constexpr uint32_t kAmrRate = 8000;
-constexpr uint32_t kAacMaxBitrate = 288000;
-constexpr uint32_t kAacMinBitrateMono = 16000;
-constexpr uint32_t kAacMinBitrateStereo = 32000;
 constexpr uint32_t kAacFrameSamples = 1024;
 constexpr uint32_t kAmrFrameSamples = 160;
 constexpr char16_t kAudioOutputPin[] = u"FrameFilter Audio Output";
@@ -254,8 +251,7 @@ int DmoExportJob::Encode() {
     s.sampleRate = kAmrRate;
     s.channels = 1;
   } else if (audio == kAudioCodecAac) {
-    const uint32_t low = s.channels == 1 ? kAacMinBitrateMono : kAacMinBitrateStereo;
-    s.audioBitrate = std::clamp(s.audioBitrate, low, kAacMaxBitrate);
+    s.audioBitrate = AacBitrateFor(s.audioBitrate, s.channels);
   }
   SetExportParams(s);
   if (!Prepare()) return 0;

@@ -35,9 +35,17 @@ ExportSettings MakeExportSettings(const OutputOptions& options, int renderTarget
   return s;
 }
 
+uint32_t AacBitrateFor(uint32_t asked, uint32_t channels) {
+  constexpr uint32_t kMinMono = 16000, kMinStereo = 32000, kMax = 288000;
+  const uint32_t low = channels == 1 ? kMinMono : kMinStereo;
+  return asked < low ? low : (asked > kMax ? kMax : asked);
+}
+
 uint32_t ExportByteRate(const ExportSettings& s) {
   uint64_t rate = 0;
   if (s.audioCodec == kAudioCodecWma) rate += uint64_t(s.sampleRate) * s.bitsPerSample * s.channels / 8;
+  // A size limit holds only when the rate the file will really have counts.
+  else if (s.audioCodec == kAudioCodecAac) rate += AacBitrateFor(s.audioBitrate, s.channels) / 8;
   else if (s.audioCodec != kCodecNone) rate += s.audioBitrate / 8;
   if (s.videoCodec == kVideoCodecWmv) rate += 100000;
   else if (s.videoCodec != kCodecNone) rate += s.videoBitrate / 8;

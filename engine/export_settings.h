@@ -65,9 +65,14 @@ inline constexpr int kRenderTargetMms = 1;
 // (a mix without pictures) with `keepVideo` false drops the picture.
 ExportSettings MakeExportSettings(const OutputOptions& options, int renderTarget, bool keepVideo, bool hasVideo);
 
+// The bit rate the AAC encoder object is given for `asked` bit/s of
+// `channels` channels: it takes 16000 to 288000 mono, 32000 to 288000 stereo.
+uint32_t AacBitrateFor(uint32_t asked, uint32_t channels);
+
 // Bytes per second of a file with these settings, 0 when it has neither
-// sound nor picture: WMA sound at its PCM rate, other sound at its bit rate,
-// WMV pictures at 100000 bytes/s, other pictures at their bit rate.
+// sound nor picture: WMA sound at its PCM rate, AAC sound at the rate its
+// object is given, other sound at its bit rate, WMV pictures at 100000
+// bytes/s, other pictures at their bit rate.
 uint32_t ExportByteRate(const ExportSettings& settings);
 
 }  // namespace engine

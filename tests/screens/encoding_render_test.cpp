@@ -404,6 +404,26 @@ TEST_F(EncodingRender, Mpeg4RenderHoldsTheAskedRateAndAnnouncesALevelThatHoldsIt
             "9\n");
 }
 
+// The "100 kB" size limit on detailed moving pictures with sound, at CIF,
+// 10 frames a second and the high rates (MPEG-4 384 kbit/s, AAC 128): the
+// mixer stops the mix at 900 x 100000 / 64000 = 1406 ms, and the file holds
+// the limit though it opens with the encoder object's two intra pictures.
+TEST_F(EncodingRender, SizeLimitedMpeg4RenderHoldsTheLimit) {
+  const std::string clip = Path("texture.mp4");
+  ASSERT_EQ(std::system(("ffmpeg -v error -nostdin -y -f lavfi -i color=c=gray:size=352x288:rate=10,"
+                         "noise=alls=60:allf=u,gblur=sigma=0.8,trim=end_frame=1,loop=loop=30:size=1,"
+                         "scroll=h=0.003:v=0.001,noise=alls=10:allf=t -f lavfi -i anoisesrc=c=pink:r=22050:a=0.3:d=3 "
+                         "-frames:v 30 -c:v mpeg4 -q:v 1 -bf 0 -c:a aac -b:a 192k -ac 2 -shortest " +
+                         Quote(clip) + " 2>/dev/null").c_str()),
+            0);
+  ASSERT_TRUE(Project("size.mix", "0 load 0 " + clip + "\n0 linked 16 " + clip + " 0\n0 play 16\n1406 stop 16\n" +
+                                      "1406 master 65535\n"));
+  ASSERT_EQ(Render("size.mix", "size.mp4", "128000,22050,16,2,0,4,2,384000,10,288,352"), 1);
+  EXPECT_EQ(Output("ffprobe -v error -show_entries stream=codec_name -of csv=p=0 " + Quote(Path("size.mp4"))),
+            "aac\nmpeg4\n");
+  EXPECT_LE(std::filesystem::file_size(Path("size.mp4")), 100000u);
+}
+
 // Settings the skin offers but the objects refuse are settled before the
 // render: AMR-NB at 22050 Hz stereo comes out at 8000 Hz mono, AAC at 12
 // kbit/s renders at the least its object takes, 8-bit sound renders 16-bit.

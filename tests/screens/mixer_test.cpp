@@ -114,23 +114,27 @@ TEST(MixerTable, ChannelsAttributeTakesSixChannelElementsAtMost) {
 TEST_F(MixerTest, EndTimeFromLengthOrSize) {
   struct Case {
     const char* what;
-    int32_t length, size, codec, type;
+    int32_t length, size, codec, type, bps;
     uint32_t expected;
   } cases[] = {
-      {"length wins", 30, 1000000, 65535, 0, 30000},
-      {"no limit", 0, 0, 65535, 0, 0},
+      {"length wins", 30, 1000000, 65535, 0, 0, 30000},
+      {"no limit", 0, 0, 65535, 0, 0, 0},
       // AAC 96 kbit/s + MPEG-4 128 kbit/s = 28000 bytes/s.
-      {"size over both rates", 0, 280000, 65535, 0, 9000},
+      {"size over both rates", 0, 280000, 65535, 0, 0, 9000},
       // No picture: the AAC rate alone, 12000 bytes/s.
-      {"sound only", 0, 120000, 65535, 2, 9000},
+      {"sound only", 0, 120000, 65535, 2, 0, 9000},
       // Neither sound nor picture: a zero rate is no limit.
-      {"zero byte rate", 0, 120000, 65535, 3, 0},
+      {"zero byte rate", 0, 120000, 65535, 3, 0, 0},
+      // The low rates: stereo AAC asked for 12 kbit/s is written at the 32
+      // kbit/s its object takes at least, with MPEG-4 at 64: 12000 bytes/s.
+      {"AAC below its least rate", 0, 120000, 65535, 0, 12 << 16 | 64, 9000},
   };
   for (const Case& c : cases) {
     host_.StoreOption(u"WizardMediaLength", ov::String::Format(u"%d", c.length));
     host_.StoreOption(u"WizardMediaSize", ov::String::Format(u"%d", c.size));
     host_.StoreOption(u"WizardMediaCodec", ov::String::Format(u"%d", c.codec));
     host_.StoreOption(u"WizardMediaType", ov::String::Format(u"%d", c.type));
+    host_.StoreOption(u"WizardMediaBps", ov::String::Format(u"%d", c.bps));
     mixer().OnAction(ui::kActionMixerAcceptWizard, ov::String(), 0);
     mixer().UpdateEndTime();
     EXPECT_EQ(mixer().end_time(), c.expected) << c.what;
