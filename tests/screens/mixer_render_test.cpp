@@ -180,9 +180,9 @@ TEST_F(MixerRender, MmsNumbersItsFilesAndSendsThem) {
     std::stringstream s;
     s << in.rdbuf();
     return s.str() == dir_ + "/tmp/Zentyr1.wav\n" + dir_ + "/tmp/Zentyr2.wav\n";
-  }, 10000));
+  }, 120000));
   // The messaging programs have ended; none stays behind as a zombie.
-  EXPECT_TRUE(d().SettleUntil([] { return ZombieChildren().empty(); }, 10000))
+  EXPECT_TRUE(d().SettleUntil([] { return ZombieChildren().empty(); }))
       << ::testing::PrintToString(ZombieChildren());
   const ov::String second = U(dir_ + "/tmp/Zentyr2.wav");
   EXPECT_EQ(d().sm().GetPendingTempFile(), second);
@@ -201,7 +201,7 @@ TEST_F(MixerRender, KilledRenderFailsAndLeavesNoFile) {
   ASSERT_TRUE(mixer->render_active());
   const ov::String out = mixer->output_file();
   // Killed once it has begun writing.
-  ASSERT_TRUE(d().SettleUntil([&] { return ov::FileExists(out); }, 30000));
+  ASSERT_TRUE(d().SettleUntil([&] { return ov::FileExists(out); }, 120000));
   ASSERT_EQ(::kill(static_cast<pid_t>(mixer->render_process()), SIGKILL), 0);
   ASSERT_TRUE(d().SettleUntil([&] { return !mixer->render_active(); }));
   EXPECT_TRUE(PopupShown(u"RENDER_ERROR"));
@@ -222,7 +222,7 @@ TEST_F(MixerRender, FailedSpawnFails) {
     Mixer* mixer = Start(HalfSecondOfClip(), "22050", app);
     ASSERT_NE(mixer, nullptr);
     d().sm().DoAction(ui::kActionRenderDevice, ov::String(), 1);
-    ASSERT_TRUE(d().SettleUntil([&] { return !mixer->render_active(); }, 5000));
+    ASSERT_TRUE(d().SettleUntil([&] { return !mixer->render_active(); }));
     EXPECT_TRUE(PopupShown(u"RENDER_ERROR"));
     EXPECT_EQ(mixer->render_process(), 0);
     driver_.reset();

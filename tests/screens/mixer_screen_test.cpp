@@ -616,7 +616,7 @@ TEST(DecodingOnEntering, ShowsItsProgressAndItsFailureOnTheMixerAndThePreview) {
       EXPECT_TRUE(progress->IsVisible());
       auto* m = dynamic_cast<Mixer*>(d.sm().menu_container()->FindByType(type, true));
       ASSERT_NE(m, nullptr);
-      ASSERT_TRUE(d.SettleUntil([&] { return !m->decoding() && failure->IsVisible(); }, 20000));
+      ASSERT_TRUE(d.SettleUntil([&] { return !m->decoding() && failure->IsVisible(); }));
       EXPECT_FALSE(progress->IsVisible());
       // Its text names the clip under the skin's line.
       std::u16string text;

@@ -384,10 +384,12 @@ TEST_F(RotatedMix, ARenderGoesOnAndItsResultReachesTheNewScreens) {
     EXPECT_EQ(Str(out), Str(U(dir_ + "/docs/Zentyr/Default.wav")));
     if (ended_before) {
       // The screens are not run meanwhile: the render thread queues the
-      // result for the screens that the turn replaces.
-      for (int t = 0; t < 60000 && ProcessRunning(process); t += 10) ov::Sleep(10);
+      // result for the screens that the turn replaces, and then tells the
+      // engine the render has ended.
+      engine::MixEngine* engine = d().sm().GetMixEngine();
+      for (int t = 0; t < 120000 && engine->IsRenderRunning(); t += 10) ov::Sleep(10);
+      ASSERT_FALSE(engine->IsRenderRunning());
       ASSERT_FALSE(ProcessRunning(process));
-      ov::Sleep(300);
     } else {
       ASSERT_TRUE(d().SettleUntil([&] { return *d().sm().NumericOption(4) > 0; }));
       ASSERT_TRUE(ProcessRunning(process)) << "the render is too short to run across the turn";
@@ -404,7 +406,7 @@ TEST_F(RotatedMix, ARenderGoesOnAndItsResultReachesTheNewScreens) {
       EXPECT_TRUE(PopupOpen(u"RENDER_PROGRESS"));
       EXPECT_TRUE(d().sm().GetMixEngine()->IsRenderRunning());
     }
-    ASSERT_TRUE(d().SettleUntil([&] { return !mixer->render_active(); }, 30000));
+    ASSERT_TRUE(d().SettleUntil([&] { return !mixer->render_active(); }, 120000));
     EXPECT_FALSE(PopupOpen(u"RENDER_ERROR"));
     EXPECT_FALSE(PopupOpen(u"RENDER_PROGRESS"));
     EXPECT_FALSE(d().sm().GetMixEngine()->IsRenderRunning());
@@ -436,7 +438,7 @@ TEST_F(RotatedMix, TheLastProjectIsTheOneSavedNotACopy) {
 
   RenderWav(mixer);
   ASSERT_TRUE(mixer->render_active());
-  ASSERT_TRUE(d().SettleUntil([&] { return !mixer->render_active(); }, 30000));
+  ASSERT_TRUE(d().SettleUntil([&] { return !mixer->render_active(); }, 120000));
   EXPECT_FALSE(PopupOpen(u"RENDER_ERROR"));
   EXPECT_TRUE(ov::FileExists(ov::TempFolder() + u"temp.mix"));
   // A slow render outlasts the options' save deadline: the save is tried

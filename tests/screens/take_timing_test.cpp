@@ -290,7 +290,7 @@ TEST_P(TakeTiming, RecordedTimesFollowTheGesturesThroughSilence) {
       if (std::abs(shown - heard) > std::abs(shown_worst)) shown_worst = shown - heard;
       EXPECT_NEAR(shown, heard, kShownSlackS) << "at " << k << ".5 s";
     }
-    ASSERT_TRUE(d().SettleUntil([&] { return !e->IsReplaying(); }, 20000));
+    ASSERT_TRUE(d().SettleUntil([&] { return !e->IsReplaying(); }));
   }
   const double heard_ms = FirstSoundMs(Played());
   EXPECT_GE(heard_ms, double(stamp[0]) - 50);

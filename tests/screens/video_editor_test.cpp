@@ -619,7 +619,7 @@ TEST_F(VideoEditorScreen, ThePreviewKeepsRealTimeOnALoadedMachine) {
   engine::MixEngine* mix = editor->preview_engine();
   ASSERT_NE(mix, nullptr);
   // Three seconds of wall time from the first picture past the start.
-  ASSERT_TRUE(d().SettleUntil([&] { return editor->Position() > 0; }, 10000));
+  ASSERT_TRUE(d().SettleUntil([&] { return editor->Position() > 0; }));
   const uint32_t from = editor->Position();
   const int64_t sound_from = mix->audioMixer()->GetVoicePosition(0);
   const auto start = std::chrono::steady_clock::now();

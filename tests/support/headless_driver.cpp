@@ -1,6 +1,7 @@
 #include "tests/support/headless_driver.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <stdexcept>
 
 #include "engine/mix_engine.h"
@@ -23,6 +24,20 @@ constexpr uint32_t kButtonHeld = 1;
 
 HeadlessDriver::HeadlessDriver(const std::string& data_folder, bool splash, const std::string& app_folder) {
   setenv("OVMIX_HEADLESS", "1", 1);
+  // The documents folder is the home folder unless a test names one, and
+  // the media screens read it all: a test that names none gets an empty
+  // folder and no memory cards, so that none waits on what the machine's
+  // home holds. They are unset again when the driver goes.
+  if (!std::getenv("OVMIX_DOCUMENTS")) {
+    const std::string documents = data_folder + "/documents";
+    std::filesystem::create_directories(documents);
+    setenv("OVMIX_DOCUMENTS", documents.c_str(), 1);
+    unset_.push_back("OVMIX_DOCUMENTS");
+  }
+  if (!std::getenv("OVMIX_CARDS")) {
+    setenv("OVMIX_CARDS", "", 1);
+    unset_.push_back("OVMIX_CARDS");
+  }
   // Quitting ends the test's process otherwise.
   shell::SetEndProcessHook([](int code) { throw std::runtime_error("process end " + std::to_string(code)); });
   answer_ = wnd::kAnswerNo;
@@ -46,6 +61,7 @@ HeadlessDriver::~HeadlessDriver() {
   screens::SetPreviewEngineMaker(nullptr);
   wnd::SetMessageBoxHook(nullptr);
   shell::SetEndProcessHook(nullptr);
+  for (const char* name : unset_) unsetenv(name);
 }
 
 bool HeadlessDriver::UseVirtualWaveOut() {

@@ -93,6 +93,7 @@ class HeadlessDriver {
                      std::unique_ptr<engine::EngineTiming> timing);
 
   std::vector<Box> boxes_;
+  std::vector<const char*> unset_;  // variables this driver set
   int answer_ = 0;
   bool ok_ = false;
   std::unique_ptr<shell::App> app_;
