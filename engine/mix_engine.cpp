@@ -227,6 +227,7 @@ int MixEngine::StartReplay() {
   if (replayRunning_.load(std::memory_order_acquire)) return 1;
   if (replayThread_.joinable()) replayThread_.join();  // a replay that ended by itself
   replayWaiting_.Reset();
+  replayed_.store(0, std::memory_order_release);
   replayRunning_.store(true, std::memory_order_release);
   replayThread_ = std::thread([this] { ReplayMain(); });
   replayWaiting_.Wait(1000);
@@ -295,6 +296,7 @@ void MixEngine::ReplayMain() {
     }
     if (ended) break;
     ApplyReplaying(command);
+    replayed_.fetch_add(1, std::memory_order_acq_rel);
     if (atEnd) break;
   }
   // Everything still loaded stops, unrecorded.

@@ -93,6 +93,8 @@ class MixEngine : public VideoMixerEngineLink, public MixCalls {
   bool IsChannelLoaded(uint32_t channel) override;
   bool IsChannelPlaying(uint32_t channel) override;
   bool IsReplaying() const { return replayRunning_.load(std::memory_order_acquire); }
+  // Recorded commands the running (or last) replay has applied so far.
+  uint32_t ReplayedCommands() const { return replayed_.load(std::memory_order_acquire); }
   bool IsPaused() const { return paused_.load(std::memory_order_acquire); }
   bool HasActions();
   bool IsAudioOnly();
@@ -160,6 +162,7 @@ class MixEngine : public VideoMixerEngineLink, public MixCalls {
   std::mutex threadsMutex_;  // starting and joining the playback threads
   std::thread audioThread_, videoThread_, replayThread_;
   std::atomic<bool> audioRunning_{false}, videoRunning_{false}, replayRunning_{false};
+  std::atomic<uint32_t> replayed_{0};
   std::atomic<bool> stop_{false}, paused_{false}, replayStop_{false};
   std::atomic<bool> frameChanged_{false}, playing_{false}, renderRunning_{false};
   ov::Event audioGate_, videoGate_, audioReady_, videoReady_;

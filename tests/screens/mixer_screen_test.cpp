@@ -422,10 +422,10 @@ namespace {
 
 // One 10 ms step of the screens' engine on the virtual device. The device
 // plays first and the engine's feed thread queues its next block; only then
-// does the clock move for the replay and present threads, which get a moment
-// to act (a longer one when `due` says a recorded command falls due in this
-// step). So a command applied at a clock time lands in the same 100 ms block
-// live and replayed.
+// does the clock move for the replay and present threads. When `due` (the
+// recorded times) says commands fall due by the new time, the step waits
+// until the replay has applied them, however slow the machine. So a command
+// applied at a clock time lands in the same 100 ms block live and replayed.
 void Step(ovtest::HeadlessDriver& d, const std::vector<uint32_t>* due = nullptr) {
   engine::MixEngine* e = d.sm().GetMixEngine();
   const uint32_t before = e->GetPlayPosition();
@@ -445,7 +445,13 @@ void Step(ovtest::HeadlessDriver& d, const std::vector<uint32_t>* due = nullptr)
   const uint32_t after = e->GetPlayPosition();
   const bool falls_due =
       due && std::any_of(due->begin(), due->end(), [&](uint32_t t) { return t > before && t <= after; });
-  std::this_thread::sleep_for(std::chrono::milliseconds(falls_due ? 15 : 2));
+  if (falls_due) {
+    const auto applied = uint32_t(std::count_if(due->begin(), due->end(), [&](uint32_t t) { return t <= after; }));
+    for (int spins = 0; spins < 100000 && e->IsReplaying() && e->ReplayedCommands() < applied; ++spins) {
+      std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(2));
 }
 
 // Plays the screens' engine until its clock reaches `until_ms`, a step at a
