@@ -7,6 +7,7 @@
 #include "encoders/mpeg4enc/mpeg4enc.h"
 
 #include "platform/cpu/cpu.h"
+#include "tests/encoders/test_hash.h"
 
 #include <gtest/gtest.h>
 
@@ -21,15 +22,7 @@ namespace {
 
 enum class Content { kPattern, kFractal, kNoisyTexture };
 
-// Integer-only pictures, so they are the same on every build.
-uint32_t Hash32(uint32_t x) {
-  x ^= x >> 16;
-  x *= 0x7feb352dU;
-  x ^= x >> 15;
-  x *= 0x846ca68bU;
-  x ^= x >> 16;
-  return x;
-}
+using venctest::Hash32;
 
 uint8_t Clamp255(int v) { return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v)); }
 

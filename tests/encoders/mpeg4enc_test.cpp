@@ -3,6 +3,7 @@
 #include "encoders/mpeg4enc/mpeg4enc.h"
 
 #include "encoders/mpeg4enc/mpeg4_encoder.h"
+#include "tests/encoders/test_hash.h"
 
 #include <gtest/gtest.h>
 
@@ -644,14 +645,7 @@ TEST(Mpeg4EncRobustnessTest, RandomCreationRecordsAndParametersNeverFault) {
 namespace venc {
 namespace {
 
-uint32_t Mix32(uint32_t x) {
-  x ^= x >> 16;
-  x *= 0x7feb352dU;
-  x ^= x >> 15;
-  x *= 0x846ca68bU;
-  x ^= x >> 16;
-  return x;
-}
+using venctest::Hash32;
 
 // A fine random texture panning by one sample a frame, with fresh noise of
 // +-10 on every frame: predicted pictures cost several times more one
@@ -661,8 +655,8 @@ std::vector<uint8_t> NoisyTextureFrame(int w, int h, int t) {
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) {
       const int u = x + t, v = y + t / 3;
-      const int texture = 96 + static_cast<int>(Mix32(static_cast<uint32_t>(u * 7919 + v * 104729)) % 64);
-      const int noise = static_cast<int>(Mix32(static_cast<uint32_t>(t * 1000003 + y * 4099 + x)) % 21) - 10;
+      const int texture = 96 + static_cast<int>(Hash32(static_cast<uint32_t>(u * 7919 + v * 104729)) % 64);
+      const int noise = static_cast<int>(Hash32(static_cast<uint32_t>(t * 1000003 + y * 4099 + x)) % 21) - 10;
       f[static_cast<size_t>(y) * w + x] = static_cast<uint8_t>(texture + noise);
     }
   return f;
