@@ -51,17 +51,20 @@ void BM_McPut16(benchmark::State& state) {
 }
 BENCHMARK(BM_McPut16)->DenseRange(0, 3);
 
+// Argument 0: full range; 1: studio range.
 void BM_Rgb565Vga(benchmark::State& state) {
+  const auto convert = state.range(0) ? videodec::ConvertStudioYUV420toRGB565TopDown
+                                      : videodec::ConvertYUV420toRGB565TopDown;
   std::vector<uint8_t> planes = RandomBytes(640 * 480 * 3 / 2, 3);
   const videodec::YuvFrame frame{planes.data(), planes.data() + 640 * 480, planes.data() + 640 * 480 * 5 / 4, 640, 480};
   std::vector<uint16_t> out(640 * 480);
   for (auto _ : state) {
-    videodec::ConvertYUV420toRGB565TopDown(&frame, out.data(), 640, 480, 0);
+    convert(&frame, out.data(), 640, 480, 0);
     benchmark::DoNotOptimize(out.data());
   }
   state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_Rgb565Vga);
+BENCHMARK(BM_Rgb565Vga)->Arg(0)->Arg(1);
 
 void BM_PostFilterVga(benchmark::State& state) {
   std::vector<uint8_t> planes = RandomBytes(640 * 480 * 3 / 2, 4);
