@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -264,16 +265,32 @@ TEST(SaveFileName, AsksForTheNameAndKeepsTheOverwriteQuestion) {
   std::filesystem::remove_all(dir);
 }
 
+// The mixer, headless, with its documents in a scratch folder; the text-entry
+// hook is cleared and the folder removed afterwards.
+class MixerSaveAs : public testing::Test {
+ protected:
+  void SetUp() override {
+    env_.Set("OVMIX_DOCUMENTS", dir_);
+    driver_ = std::make_unique<ovtest::HeadlessDriver>(dir_ + "/data");
+    ASSERT_TRUE(driver_->ok());
+    ASSERT_TRUE(driver_->TapElement(u"main_0"));
+    driver_->Settle();
+  }
+  void TearDown() override {
+    wnd::SetTextEntryHook({});
+    driver_.reset();
+    std::filesystem::remove_all(dir_);
+  }
+
+  const std::string dir_ = ovtest::ScratchDir();
+  ovtest::ScopedEnv env_;
+  std::unique_ptr<ovtest::HeadlessDriver> driver_;
+};
+
 // The mixer's Save As, headless: the project lands under the typed name,
 // and saving under that name again asks before replacing it.
-TEST(SaveFileName, TheMixerSavesUnderTheTypedName) {
-  const std::string dir = ovtest::ScratchDir();
-  ovtest::ScopedEnv env;
-  env.Set("OVMIX_DOCUMENTS", dir);
-  ovtest::HeadlessDriver d(dir + "/data");
-  ASSERT_TRUE(d.ok());
-  ASSERT_TRUE(d.TapElement(u"main_0"));
-  d.Settle();
+TEST_F(MixerSaveAs, SavesUnderTheTypedName) {
+  ovtest::HeadlessDriver& d = *driver_;
   ov::String offered;
   wnd::SetTextEntryHook([&](const ov::String&, ov::String* text) {
     offered = *text;
@@ -282,15 +299,13 @@ TEST(SaveFileName, TheMixerSavesUnderTheTypedName) {
   });
   d.sm().DoAction(ui::kActionMixSave, ov::String(), 1);
   EXPECT_EQ(offered.ToUtf8Lossy(), "Default");
-  EXPECT_TRUE(std::filesystem::exists(dir + "/Zentyr/Holiday.mix"));
-  EXPECT_FALSE(std::filesystem::exists(dir + "/Zentyr/Default.mix"));
+  EXPECT_TRUE(std::filesystem::exists(dir_ + "/Zentyr/Holiday.mix"));
+  EXPECT_FALSE(std::filesystem::exists(dir_ + "/Zentyr/Default.mix"));
   EXPECT_TRUE(d.boxes().empty());
   d.sm().DoAction(ui::kActionMixSave, ov::String(), 1);
   ASSERT_EQ(d.boxes().size(), 1u);
   EXPECT_EQ(d.boxes()[0].buttons, uint32_t(wnd::kBoxYesNo));
   EXPECT_NE(d.boxes()[0].text.find(u"Holiday.mix"), std::u16string::npos);
-  wnd::SetTextEntryHook({});
-  std::filesystem::remove_all(dir);
 }
 
 // A Save As whose write fails says so in a box naming the file and the
@@ -299,21 +314,15 @@ TEST(SaveFileName, TheMixerSavesUnderTheTypedName) {
 // tests run as root, for whom a read-only folder does not fail: a missing
 // folder, a path through a regular file and a file-size limit (standing for
 // a full disk) fail instead.
-TEST(SaveFileName, AFailedSaveSaysWhichFileAndWhy) {
-  const std::string dir = ovtest::ScratchDir();
-  ovtest::ScopedEnv env;
-  env.Set("OVMIX_DOCUMENTS", dir);
-  ovtest::HeadlessDriver d(dir + "/data");
-  ASSERT_TRUE(d.ok());
-  ASSERT_TRUE(d.TapElement(u"main_0"));
-  d.Settle();
+TEST_F(MixerSaveAs, AFailedSaveSaysWhichFileAndWhy) {
+  ovtest::HeadlessDriver& d = *driver_;
   std::string typed = "Kept";
   bool accept = true;
   wnd::SetTextEntryHook([&](const ov::String&, ov::String* text) {
     *text = ov::String::FromUtf8Lossy(typed);
     return accept;
   });
-  const std::string saves = dir + "/Zentyr";
+  const std::string saves = dir_ + "/Zentyr";
   d.sm().DoAction(ui::kActionMixSave, ov::String(), 1);
   ASSERT_TRUE(d.boxes().empty());
   const std::vector<uint8_t> kept = ovtest::ReadFileBytes(saves + "/Kept.mix");
@@ -370,20 +379,12 @@ TEST(SaveFileName, AFailedSaveSaysWhichFileAndWhy) {
   d.sm().DoAction(ui::kActionMixSave, ov::String(), 1);
   ASSERT_EQ(d.boxes().size(), shown + 1);
   EXPECT_EQ(d.boxes().back().buttons, uint32_t(wnd::kBoxYesNo));
-  wnd::SetTextEntryHook({});
-  std::filesystem::remove_all(dir);
 }
 
 // "Save mix" chosen from the soft-key menu: the menu is gone from the
 // window, its area repainted, by the time the name is asked.
-TEST(SaveFileName, TheMenuIsGoneBeforeTheNameIsAsked) {
-  const std::string dir = ovtest::ScratchDir();
-  ovtest::ScopedEnv env;
-  env.Set("OVMIX_DOCUMENTS", dir);
-  ovtest::HeadlessDriver d(dir + "/data");
-  ASSERT_TRUE(d.ok());
-  ASSERT_TRUE(d.TapElement(u"main_0"));
-  d.Settle();
+TEST_F(MixerSaveAs, TheMenuIsGoneBeforeTheNameIsAsked) {
+  ovtest::HeadlessDriver& d = *driver_;
   const std::vector<ui::MenuBarItem>& rows = d.sm().GetMenuBar()->right.popup;
   int save = -1;
   for (size_t i = 0; i < rows.size(); ++i) {
@@ -421,7 +422,6 @@ TEST(SaveFileName, TheMenuIsGoneBeforeTheNameIsAsked) {
   ASSERT_FALSE(asked.empty()) << "no name was asked";
   EXPECT_EQ(asked, before);
   EXPECT_EQ(right_half(), before);
-  std::filesystem::remove_all(dir);
 }
 
 }  // namespace
