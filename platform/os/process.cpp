@@ -60,14 +60,14 @@ bool Poll(uint32_t pid, Child** out) {
   return true;
 }
 
-// Children handed to the reaper (ids), and the reaper thread, which runs
-// while any of them has not ended. Both under g_children_mutex; the thread
-// object is never destroyed, so a reaper still running at exit is no fault.
+// Children handed to the reaper (ids), and whether the reaper thread runs: it
+// runs while any of them has not ended. Both under g_children_mutex. The
+// thread is detached: nothing waits for it, and one still polling when the
+// program exits ends with it.
 std::vector<uint32_t>& Released() {
   static auto* released = new std::vector<uint32_t>();
   return *released;
 }
-std::thread* g_reaper = nullptr;
 bool g_reaper_running = false;
 
 void ReapReleased() {
@@ -250,14 +250,8 @@ void Process::ReapInBackground() {
   Released().push_back(pid_);
   pid_ = 0;
   if (g_reaper_running) return;
-  // A reaper that ran before has returned (its flag is clear): join it
-  // before starting the next.
-  if (g_reaper) {
-    g_reaper->join();
-    delete g_reaper;
-  }
   g_reaper_running = true;
-  g_reaper = new std::thread(ReapReleased);
+  std::thread(ReapReleased).detach();
 }
 
 void FailWritesPastFileSizeLimit() { ::signal(SIGXFSZ, SIG_IGN); }

@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <sys/syscall.h>
 
+#include <cerrno>
 #include <fstream>
 #include <string>
 
@@ -314,6 +315,25 @@ TEST(Process, ExitCodeStillRunningAndTerminate) {
   EXPECT_EQ(GetLastError(), kErrorFileNotFound);
   EXPECT_FALSE(missing.Create(u"", u""));
   EXPECT_EQ(GetLastError(), kErrorInvalidParameter);
+}
+
+// A child handed to the background reaper is reaped: its process entry goes
+// (kill(pid, 0) succeeds on a zombie). A second child after the first has
+// gone starts a fresh reaper; nothing waits for either reaper at exit.
+TEST(Process, ReleasedChildrenAreReaped) {
+  for (int round = 0; round < 2; ++round) {
+    Process p;
+    ASSERT_TRUE(p.Create(kHelper, u"exit 0"));
+    const pid_t pid = static_cast<pid_t>(p.Id());
+    p.ReapInBackground();
+    EXPECT_EQ(p.Id(), 0u);
+    bool gone = false;
+    for (int spins = 0; spins < 6000 && !gone; ++spins) {  // the bound only guards a hang
+      gone = ::kill(pid, 0) != 0 && errno == ESRCH;
+      if (!gone) Sleep(10);
+    }
+    EXPECT_TRUE(gone) << "round " << round;
+  }
 }
 
 TEST(Process, CommandLineArguments) {
