@@ -7,8 +7,8 @@
 #include <string>
 
 #include "engine/mix_engine.h"
-#include "screens/channel_selection.h"
-#include "screens/mixer.h"
+#include "screens/mixer/mixer.h"
+#include "screens/project/channel_selection.h"
 #include "tests/screens/screens_host.h"
 
 namespace {

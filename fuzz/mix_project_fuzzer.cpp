@@ -12,10 +12,10 @@
 #include "engine/action_processor.h"
 #include "engine/mix_engine.h"
 #include "fuzz/fuzz_target.h"
-#include "screens/channel_block.h"
-#include "screens/channel_selection.h"
-#include "screens/mixer.h"
-#include "screens/render_project.h"
+#include "screens/mixer/mixer.h"
+#include "screens/project/channel_block.h"
+#include "screens/project/channel_selection.h"
+#include "screens/project/render_project.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) { return 0; }
 

@@ -1,8 +1,8 @@
 #include "screens/clip_commands.h"
 
 #include "engine/picture565.h"
-#include "screens/channel_selection.h"
-#include "screens/mixer.h"
+#include "screens/mixer/mixer.h"
+#include "screens/project/channel_selection.h"
 
 namespace screens {
 

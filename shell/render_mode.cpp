@@ -9,7 +9,7 @@
 #include "platform/os/environment.h"
 #include "platform/os/folders.h"
 #include "platform/os/thread.h"
-#include "screens/render_project.h"
+#include "screens/project/render_project.h"
 #include "shell/screen_manager.h"
 
 namespace shell {

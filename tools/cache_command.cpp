@@ -8,9 +8,9 @@
 
 #include "engine/media_decompressor.h"
 #include "platform/os/file.h"
-#include "screens/channel_block.h"
-#include "screens/channel_selection.h"
-#include "screens/mixer.h"
+#include "screens/mixer/mixer.h"
+#include "screens/project/channel_block.h"
+#include "screens/project/channel_selection.h"
 #include "screens/screens.h"
 #include "tools/tool_command.h"
 #include "tools/tool_input.h"

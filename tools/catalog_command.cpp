@@ -13,7 +13,7 @@
 
 #include "platform/os/file.h"
 #include "platform/os/system_time.h"
-#include "screens/media_catalogue.h"
+#include "screens/browsers/media_catalogue.h"
 #include "tools/tool_command.h"
 
 namespace {

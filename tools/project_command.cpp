@@ -19,8 +19,8 @@
 
 #include "engine/action_processor.h"
 #include "platform/os/file.h"
-#include "screens/channel_selection.h"
-#include "screens/mixer.h"
+#include "screens/mixer/mixer.h"
+#include "screens/project/channel_selection.h"
 #include "tools/mix_script.h"
 #include "tools/tool_command.h"
 

@@ -10,8 +10,8 @@
 #include "engine/rendered_clip_source.h"
 #include "platform/gfx/dc.h"
 #include "platform/imaging/image.h"
+#include "screens/project/text_clip.h"
 #include "screens/screens.h"
-#include "screens/text_clip.h"
 #include "tools/tool_command.h"
 #include "tools/tool_input.h"
 

@@ -4,7 +4,7 @@
 // device (its start, its end after the device played every block, a device
 // that does not open) and, headless on the default skin, the cut played bit
 // for bit.
-#include "screens/audio_editor.h"
+#include "screens/editors/audio_editor.h"
 
 #include <gtest/gtest.h>
 
@@ -18,8 +18,8 @@
 
 #include "platform/gfx/dc.h"
 #include "platform/os/thread.h"
-#include "screens/channel_selection.h"
-#include "screens/mixer.h"
+#include "screens/mixer/mixer.h"
+#include "screens/project/channel_selection.h"
 #include "tests/screens/screens_host.h"
 #include "tests/support/headless_driver.h"
 #include "tests/support/scoped_env.h"

@@ -10,9 +10,9 @@
 
 #include "platform/os/file.h"
 #include "platform/ui/dialogs.h"
-#include "screens/channel_selection.h"
-#include "screens/media_file_record.h"
-#include "screens/mixer.h"
+#include "screens/project/channel_selection.h"
+#include "screens/browsers/media_file_record.h"
+#include "screens/mixer/mixer.h"
 #include "screens/screens.h"
 #include "ui/menu.h"
 #include "tests/screens/screens_host.h"

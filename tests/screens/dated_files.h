@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "platform/os/system_time.h"
-#include "screens/media_catalogue.h"
+#include "screens/browsers/media_catalogue.h"
 
 namespace ovtest {
 

@@ -1,7 +1,7 @@
 // The shared decoding-to-cache worker of the mixer and the editors: the
 // popup, the result actions, the names handed back on the UI thread only,
 // a cancel and destruction while it decodes.
-#include "screens/editor_decompression.h"
+#include "screens/editors/editor_decompression.h"
 
 #include <gtest/gtest.h>
 
@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "platform/os/file.h"
-#include "screens/channel_selection.h"
-#include "screens/mixer.h"
+#include "screens/mixer/mixer.h"
+#include "screens/project/channel_selection.h"
 #include "tests/screens/screens_host.h"
 #include "tests/support/test_paths.h"
 

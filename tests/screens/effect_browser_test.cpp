@@ -8,7 +8,7 @@
 // packed "media.pak": what it lists, its thumbnails, the key colour of its
 // overlay videos and its masks; the default skin's effect and overlay
 // screens, headless in both orientations.
-#include "screens/effect_browser.h"
+#include "screens/browsers/effect_browser.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

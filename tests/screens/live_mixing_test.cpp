@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "screens/channel_selection.h"
-#include "screens/mixer.h"
-#include "screens/mixer_selection.h"
-#include "screens/preview_mixer.h"
+#include "screens/project/channel_selection.h"
+#include "screens/mixer/mixer.h"
+#include "screens/mixer/mixer_selection.h"
+#include "screens/mixer/preview_mixer.h"
 #include "engine/mix_engine.h"
 #include "platform/audio/wave_out_device.h"
 #include "tests/screens/recording_calls.h"

@@ -21,9 +21,9 @@
 
 #include "platform/os/file.h"
 #include "platform/os/system_time.h"
-#include "screens/channel_selection.h"
-#include "screens/media_browser.h"
-#include "screens/mixer.h"
+#include "screens/browsers/media_browser.h"
+#include "screens/mixer/mixer.h"
+#include "screens/project/channel_selection.h"
 #include "tests/screens/dated_files.h"
 #include "tests/screens/screens_host.h"
 #include "tests/support/headless_driver.h"

@@ -18,7 +18,7 @@
 
 #include "platform/os/system_time.h"
 #include "platform/os/thread.h"
-#include "screens/media_catalogue.h"
+#include "screens/browsers/media_catalogue.h"
 #include "tests/screens/dated_files.h"
 #include "tests/support/test_paths.h"
 

@@ -16,8 +16,8 @@
 #include "engine/raw_frame_cache_source.h"
 #include "media/wav_source.h"
 #include "platform/os/file.h"
-#include "screens/channel_selection.h"
-#include "screens/mixer.h"
+#include "screens/mixer/mixer.h"
+#include "screens/project/channel_selection.h"
 #include "tests/screens/screens_host.h"
 #include "tests/support/test_paths.h"
 

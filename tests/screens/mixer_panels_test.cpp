@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "engine/mix_engine.h"
-#include "screens/channel_selection.h"
-#include "screens/mixer.h"
-#include "screens/mixer_selection.h"
-#include "screens/preview_mixer.h"
+#include "screens/mixer/mixer.h"
+#include "screens/mixer/mixer_selection.h"
+#include "screens/mixer/preview_mixer.h"
+#include "screens/project/channel_selection.h"
 #include "tests/screens/screens_host.h"
 #include "tests/support/headless_driver.h"
 #include "tests/support/test_paths.h"

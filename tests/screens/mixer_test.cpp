@@ -17,8 +17,8 @@
 #include "platform/os/archive.h"
 #include "platform/os/file.h"
 #include "platform/ui/dialogs.h"
-#include "screens/channel_selection.h"
-#include "screens/mixer.h"
+#include "screens/mixer/mixer.h"
+#include "screens/project/channel_selection.h"
 #include "tests/screens/screens_host.h"
 #include "tests/support/test_paths.h"
 

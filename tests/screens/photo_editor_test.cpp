@@ -6,7 +6,7 @@
 // by the UI (codes 280 / 281, 11, 8, destruction while held), an editor
 // without a channel, and headless on the default skin: a playing preview
 // changes the picture box and a turn reopens the edited channel.
-#include "screens/photo_editor.h"
+#include "screens/editors/photo_editor.h"
 
 #include <gtest/gtest.h>
 
@@ -28,11 +28,11 @@
 #include "platform/gfx/dc.h"
 #include "platform/imaging/image.h"
 #include "platform/os/thread.h"
-#include "screens/channel_selection.h"
-#include "screens/mixer.h"
-#include "screens/pan_zoom_editor.h"
-#include "screens/preview_engine.h"
-#include "screens/text_clip.h"
+#include "screens/editors/pan_zoom_editor.h"
+#include "screens/editors/preview_engine.h"
+#include "screens/mixer/mixer.h"
+#include "screens/project/channel_selection.h"
+#include "screens/project/text_clip.h"
 #include "tests/screens/screens_host.h"
 #include "tests/support/headless_driver.h"
 #include "tests/support/scoped_env.h"

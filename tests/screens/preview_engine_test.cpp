@@ -1,4 +1,4 @@
-#include "screens/preview_engine.h"
+#include "screens/editors/preview_engine.h"
 
 #include <gtest/gtest.h>
 

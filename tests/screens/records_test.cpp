@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "engine/engine_command.h"
-#include "screens/channel_block.h"
-#include "screens/channel_selection.h"
-#include "screens/media_file_record.h"
-#include "screens/text_clip.h"
+#include "screens/browsers/media_file_record.h"
+#include "screens/project/channel_block.h"
+#include "screens/project/channel_selection.h"
+#include "screens/project/text_clip.h"
 #include "tests/support/test_paths.h"
 
 namespace {

@@ -22,8 +22,8 @@
 #include "platform/os/event.h"
 #include "platform/os/file.h"
 #include "platform/os/thread.h"
-#include "screens/render_project.h"
-#include "screens/text_clip.h"
+#include "screens/project/render_project.h"
+#include "screens/project/text_clip.h"
 #include "tests/support/test_paths.h"
 
 namespace {

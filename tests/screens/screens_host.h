@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "engine/mix_engine.h"
-#include "screens/channel_selection.h"
-#include "screens/media_file_record.h"
-#include "screens/mixer.h"
+#include "screens/browsers/media_file_record.h"
+#include "screens/mixer/mixer.h"
+#include "screens/project/channel_selection.h"
 #include "tests/support/scoped_env.h"
 #include "tests/ui/fake_host.h"
 

@@ -2,7 +2,7 @@
 // list of numbers whose odd entries are hidden: the ends for an empty list,
 // one row, a page less one, exactly a page, a page and one and more; a
 // height holding a part row; positions that stand on hidden rows.
-#include "screens/scrolled_list.h"
+#include "screens/browsers/scrolled_list.h"
 
 #include <gtest/gtest.h>
 

@@ -19,10 +19,10 @@
 #include "engine/rendered_clip_source.h"
 #include "engine/video_mixer.h"
 #include "engine/video_source_factory.h"
-#include "screens/channel_selection.h"
+#include "screens/project/channel_selection.h"
 #include "screens/screens.h"
-#include "screens/text_clip.h"
-#include "screens/text_editor.h"
+#include "screens/project/text_clip.h"
+#include "screens/editors/text_editor.h"
 #include "tests/gfx/surface_util.h"
 #include "tests/ui/fake_host.h"
 

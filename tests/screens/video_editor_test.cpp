@@ -2,8 +2,8 @@
 // timing: the commands of its preview read back word by word, the position
 // shown, the cut from the play position and from the sliders, the skips at
 // both ends, the seek, and the channel opened again after a turn.
-#include "screens/text_editor.h"
-#include "screens/video_editor.h"
+#include "screens/editors/text_editor.h"
+#include "screens/editors/video_editor.h"
 
 #include <gtest/gtest.h>
 
@@ -20,12 +20,12 @@
 #include "engine/mix_engine.h"
 #include "platform/audio/wave_out_device.h"
 #include "platform/os/archive.h"
-#include "screens/audio_editor.h"
-#include "screens/channel_selection.h"
-#include "screens/effect_browser.h"
-#include "screens/file_title.h"
-#include "screens/preview_engine.h"
-#include "screens/text_clip.h"
+#include "screens/editors/audio_editor.h"
+#include "screens/project/channel_selection.h"
+#include "screens/browsers/effect_browser.h"
+#include "screens/editors/file_title.h"
+#include "screens/editors/preview_engine.h"
+#include "screens/project/text_clip.h"
 #include "shell/packages.h"
 #include "platform/gfx/dc.h"
 #include "platform/os/thread.h"

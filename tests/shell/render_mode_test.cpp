@@ -6,7 +6,7 @@
 
 #include <array>
 
-#include "screens/render_project.h"
+#include "screens/project/render_project.h"
 
 namespace {
 

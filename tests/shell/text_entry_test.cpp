@@ -20,7 +20,7 @@
 #include "platform/ui/dialogs.h"
 #include "platform/ui/text_entry.h"
 #include "platform/ui/window.h"
-#include "screens/mixer.h"
+#include "screens/mixer/mixer.h"
 #include "tests/support/headless_driver.h"
 #include "tests/support/scoped_env.h"
 #include "tests/support/test_paths.h"
