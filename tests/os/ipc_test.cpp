@@ -318,8 +318,9 @@ TEST(Process, ExitCodeStillRunningAndTerminate) {
 }
 
 // A child handed to the background reaper is reaped: its process entry goes
-// (kill(pid, 0) succeeds on a zombie). A second child after the first has
-// gone starts a fresh reaper; nothing waits for either reaper at exit.
+// (kill(pid, 0) succeeds on a zombie). So is a second one handed over after
+// the first has gone, which normally finds the reaper ended and starts
+// another; nothing waits for a reaper at exit.
 TEST(Process, ReleasedChildrenAreReaped) {
   for (int round = 0; round < 2; ++round) {
     Process p;
