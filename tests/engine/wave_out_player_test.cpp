@@ -268,6 +268,11 @@ TEST(WaveOutPlayerTest, RealTimeDeviceKeepsTimeThroughUnderrunsAndDrains) {
 // file: with the writer held up after two 25 ms blocks, the clock still
 // follows the time (the silence played is counted), the file holds that
 // silence, and the tone written afterwards ends the file, heard to its end.
+// The two blocks are a quiet lead tone: SDL's thread writes silence to the
+// file while the device is still paused after opening, as fast as the disk
+// takes it, and on a loaded machine that can be a second before the device
+// plays; no time is played then, and the lead marks where the played time
+// begins in the file.
 TEST(WaveOutPlayerTest, SystemDeviceOnTheDiskDriverCountsTheSilenceItPlays) {
   const std::string out = ovtest::ScratchDir() + "/disk.raw";
   ScopedEnv driver("SDL_AUDIODRIVER", "disk");
@@ -275,9 +280,9 @@ TEST(WaveOutPlayerTest, SystemDeviceOnTheDiskDriverCountsTheSilenceItPlays) {
   WaveOutPlayer player;
   const auto opened = std::chrono::steady_clock::now();
   ASSERT_EQ(player.Open(16, kRate, 2), 1);
-  const std::vector<uint8_t> silence(size_t(kRate) / 40 * 4, 0);
-  ASSERT_TRUE(player.Write(silence.data(), uint32_t(silence.size())));
-  ASSERT_TRUE(player.Write(silence.data(), uint32_t(silence.size())));
+  const std::vector<uint8_t> lead = Tone(25, 77);
+  ASSERT_TRUE(player.Write(lead.data(), uint32_t(lead.size())));
+  ASSERT_TRUE(player.Write(lead.data(), uint32_t(lead.size())));
   const uint32_t held = WaitForPosition(player, 500);
   EXPECT_GE(held, 500u);
   EXPECT_LE(double(held), MsSince(opened) + kClockAheadMs);
@@ -291,21 +296,32 @@ TEST(WaveOutPlayerTest, SystemDeviceOnTheDiskDriverCountsTheSilenceItPlays) {
   player.Close();
   const double closing = MsSince(read);  // the device plays on until it is closed
   const std::vector<uint8_t> bytes = ovtest::ReadFileBytes(out);
-  // The file is the device's time: what the clock counted, to a callback.
-  const double file_ms = double(bytes.size()) / 4 * 1000 / kRate;
-  EXPECT_GE(file_ms, double(position) - 30.0);
-  EXPECT_LE(file_ms, double(position) + closing + kClockAheadMs);
-  // The tone is all there, after the silence.
-  size_t first = 0, last = 0, toned = 0;
-  for (size_t i = 0; i + 3 < bytes.size(); i += 4) {
-    if (bytes[i] == tone[0] && bytes[i + 1] == tone[1]) {
-      if (toned++ == 0) first = i / 4;
-      last = i / 4;
+  // Where the frames whose left sample is that of `of` lie in the file.
+  struct Run {
+    size_t first = 0, last = 0, count = 0;
+  };
+  const auto find = [&bytes](const std::vector<uint8_t>& of) {
+    Run r;
+    for (size_t i = 0; i + 3 < bytes.size(); i += 4) {
+      if (bytes[i] != of[0] || bytes[i + 1] != of[1]) continue;
+      if (r.count++ == 0) r.first = i / 4;
+      r.last = i / 4;
     }
-  }
-  EXPECT_EQ(toned, tone.size() / 4 * 5);
-  EXPECT_EQ(last - first + 1, toned);
-  EXPECT_GT(double(first) * 1000 / kRate, 450.0);
+    return r;
+  };
+  const Run led = find(lead), toned = find(tone);
+  ASSERT_EQ(led.count, lead.size() / 4 * 2);
+  // The file is the device's time, what the clock counted to a callback:
+  // never less than it counted, and from the lead on (the silence counted
+  // before the lead came is at most that callback) never more.
+  const double file_ms = double(bytes.size() / 4) * 1000 / kRate;
+  const double played_ms = double(bytes.size() / 4 - led.first) * 1000 / kRate;
+  EXPECT_GE(file_ms, double(position) - 30.0);
+  EXPECT_LE(played_ms, double(position) + closing + kClockAheadMs);
+  // The tone is all there, whole, after the lead and the silence.
+  EXPECT_EQ(toned.count, tone.size() / 4 * 5);
+  EXPECT_EQ(toned.last - toned.first + 1, toned.count);
+  EXPECT_GT(double(toned.first - led.first) * 1000 / kRate, 450.0);
 }
 
 // A pause is not played: after Restart the real-time device counts from
