@@ -15,6 +15,9 @@
 // (SDL_DISKAUDIODELAY 0, unless set) so a late one is followed at once by the
 // next until the file has caught up; on the dummy driver, whose sleep cannot
 // be turned off, the time it fell behind is counted as played silence.
+// Between opening and the unpause that follows it, SDL's thread writes
+// silence into the disk driver's file without calling back, as fast as the
+// disk takes it: no time is played or counted then.
 #include <SDL.h>
 
 #include <algorithm>
