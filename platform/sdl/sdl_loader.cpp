@@ -45,6 +45,7 @@ extern "C" {
 // clang-format off
 OV_SDL(int, SDL_InitSubSystem, (Uint32 flags), (flags), -1)
 OV_SDL(SDL_bool, SDL_SetHint, (const char* name, const char* value), (name, value), SDL_FALSE)
+OV_SDL(const char*, SDL_GetHint, (const char* name), (name), nullptr)
 OV_SDL(char*, SDL_getenv, (const char* name), (name), nullptr)
 OV_SDL(int, SDL_setenv, (const char* name, const char* value, int overwrite), (name, value, overwrite), -1)
 OV_SDL(Uint32, SDL_GetTicks, (void), (), 0)
@@ -80,6 +81,7 @@ OV_SDL(SDL_AudioDeviceID, SDL_OpenAudioDevice, (const char* device, int iscaptur
 OV_SDL(void, SDL_PauseAudioDevice, (SDL_AudioDeviceID dev, int pause_on), (dev, pause_on), void())
 OV_SDL(void, SDL_CloseAudioDevice, (SDL_AudioDeviceID dev), (dev), void())
 OV_SDL(const char*, SDL_GetCurrentAudioDriver, (void), (), nullptr)
+OV_SDL(const char*, SDL_GetCurrentVideoDriver, (void), (), nullptr)
 // clang-format on
 
 const char* SDL_GetError(void) {

@@ -69,6 +69,19 @@ std::unique_ptr<Window> Window::Create(const ov::String& title, int32_t width, i
     std::fprintf(stderr, "ovmix: cannot start the display: %s\n", SDL_GetError());
     return nullptr;
   }
+  // When no display can be opened SDL falls back to a driver that draws
+  // into memory. Unasked, the program would then run unseen, holding the
+  // single-instance lock so that every later start only raises it: without
+  // a display of its own the start fails.
+  const char* driver = SDL_GetCurrentVideoDriver();
+  const bool unseen = driver && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0);
+  if (unseen && !SDL_GetHint(SDL_HINT_VIDEODRIVER)) {
+    const char* display = std::getenv("DISPLAY");
+    std::fprintf(stderr, "ovmix: cannot start the display: no display could be opened (DISPLAY=%s)\n",
+                 display ? display : "");
+    SDL_QuitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS);
+    return nullptr;
+  }
   EnsureUserEvent();
   std::unique_ptr<Window> w(new Window());
   w->handler_ = std::move(handler);

@@ -411,6 +411,23 @@ TEST(SingleInstance, SecondStartExitsAndRaisesTheFirst) {
   EXPECT_EQ(d.Menu(), u"main_menu");  // the first keeps running
 }
 
+// With no display to open and no headless run asked for, the start fails
+// and says why, rather than running unseen with the instance lock held.
+// The time limit only ends a program that ran on.
+TEST(SingleInstance, AStartWithoutADisplayFailsAndSaysWhy) {
+  const std::string data_home = ovtest::ScratchDir();
+  const std::string log = data_home + "/start.log";
+  const std::string command =
+      "env -u OVMIX_HEADLESS -u SDL_VIDEODRIVER -u WAYLAND_DISPLAY DISPLAY=:7777 XDG_DATA_HOME='" + data_home +
+      "' timeout 120 '" OVMIX_BIN_DIR "ovmix' 2>'" + log + "'";
+  const int status = std::system(command.c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  const std::vector<uint8_t> said = ovtest::ReadFileBytes(log);
+  EXPECT_NE(std::string(said.begin(), said.end()).find("cannot start the display: no display could be opened"),
+            std::string::npos);
+}
+
 }  // namespace
 
 namespace {
