@@ -69,7 +69,14 @@ class AsfWriterFilter final : public LavfSinkFilter {
     if (avcodec_parameters_from_context(stream->codecpar, coder_) < 0) return false;
     stream->time_base = coder_->time_base;
     channels_ = w.nChannels;
-    pending_.clear();
+    // One frame of silence ahead of the sound. The encoder's first packet is
+    // its priming (stamped a frame before the sound) and a decoder gives no
+    // sound for the first two packets it reads: without the lead the file
+    // would lose the sound's first frame, and its negative time would make
+    // the container shift every stream (the picture) by a frame while the
+    // decoded sound begins at the stream's start.
+    lead_ = FrameSamples();
+    pending_.assign(static_cast<size_t>(lead_) * static_cast<size_t>(channels_), 0);
     next_sample_ = 0;
     return true;
   }
@@ -102,8 +109,10 @@ class AsfWriterFilter final : public LavfSinkFilter {
  private:
   // Codes every whole frame of the pending sound (and, at the end, the rest
   // padded with silence).
+  int64_t FrameSamples() const { return coder_->frame_size > 0 ? coder_->frame_size : 2048; }
+
   bool EncodeWhole(bool last) {
-    const size_t frame_samples = static_cast<size_t>(coder_->frame_size > 0 ? coder_->frame_size : 2048);
+    const size_t frame_samples = static_cast<size_t>(FrameSamples());
     const size_t frame_values = frame_samples * static_cast<size_t>(channels_);
     size_t used = 0;
     while (pending_.size() - used >= frame_values || (last && pending_.size() > used)) {
@@ -135,8 +144,13 @@ class AsfWriterFilter final : public LavfSinkFilter {
       const int r = avcodec_receive_packet(coder_, packet_);
       if (r == AVERROR(EAGAIN) || r == AVERROR_EOF) return true;
       if (r < 0) return false;
-      const bool ok = WritePacket(StreamOf(kAudioPin), packet_->data, packet_->size, packet_->pts, packet_->duration,
-                                  coder_->sample_rate, 1, true);
+      // The mix's time: the lead taken off. The two packets before the
+      // sound's first (the priming and the lead, which decode to nothing)
+      // are stamped 0 with it, so that the sound decoded from the stream's
+      // start is the mix's first sample and no stream is shifted.
+      const int64_t pts = std::max<int64_t>(packet_->pts - lead_, 0);
+      const bool ok =
+          WritePacket(StreamOf(kAudioPin), packet_->data, packet_->size, pts, packet_->duration, coder_->sample_rate, 1, true);
       av_packet_unref(packet_);
       if (!ok) return false;
     }
@@ -150,6 +164,7 @@ class AsfWriterFilter final : public LavfSinkFilter {
   int channels_ = 0;
   std::vector<int16_t> pending_;
   int64_t next_sample_ = 0;
+  int64_t lead_ = 0;  // samples of silence coded ahead of the sound
 };
 
 }  // namespace

@@ -4,6 +4,7 @@
 // WMV encoder object's quality.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -105,7 +106,7 @@ struct MuxRun {
   std::vector<ComPtr<IPin>> pins;
   ComPtr<IMemAllocator> allocator;
 
-  MuxRun(const std::string& path, const std::vector<MediaType>& types) {
+  MuxRun(const std::string& path, const std::vector<MediaType>& types, const GUID& clsid = MEDIASUBTYPE_Mp4Mux) {
     RegisterGraphClasses();
     RegisterOutsideFilters();
     EXPECT_EQ(com::CoCreateInstance(CLSID_FilterGraph, nullptr, com::CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
@@ -113,7 +114,7 @@ struct MuxRun {
               S_OK);
     graph.As(IID_IMediaControl, &control);
     graph.As(IID_IMediaEvent, &events);
-    EXPECT_EQ(com::CoCreateInstance(MEDIASUBTYPE_Mp4Mux, nullptr, com::CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+    EXPECT_EQ(com::CoCreateInstance(clsid, nullptr, com::CLSCTX_INPROC_SERVER, IID_IBaseFilter,
                                     mux.ReceiveVoid()),
               S_OK);
     graph->AddFilter(mux.Get(), u"Mux");
@@ -142,7 +143,7 @@ struct MuxRun {
   }
   // One sample of data, followed in its buffer by tail (the frame table).
   HRESULT Send(int pin, const std::vector<uint8_t>& data, const std::vector<uint8_t>& tail = {},
-               REFERENCE_TIME start = -1, bool sync = true) {
+               REFERENCE_TIME start = -1, bool sync = true, REFERENCE_TIME duration = 666666) {
     IMediaSample* raw = nullptr;
     if (com::Failed(allocator->GetBuffer(&raw, nullptr, nullptr, 0))) return com::E_FAIL;
     ComPtr<IMediaSample> sample = ComPtr<IMediaSample>::Adopt(raw);
@@ -152,7 +153,7 @@ struct MuxRun {
     if (!tail.empty()) std::memcpy(p + data.size(), tail.data(), tail.size());
     sample->SetActualDataLength(static_cast<int32_t>(data.size()));
     if (start >= 0) {
-      REFERENCE_TIME stop = start + 666666;
+      REFERENCE_TIME stop = start + duration;
       sample->SetTime(&start, &stop);
     }
     sample->SetSyncPoint(sync);
@@ -317,6 +318,91 @@ TEST(Mp4Mux, AacPrimingIsTheEditsMediaTime) {
       if (std::abs(decoded[n]) > 6000) onset = static_cast<int>(n);
     }
     EXPECT_NEAR(onset, c.expected_start, 32);
+  }
+}
+
+// The ASF writer's sound decodes (by ffmpeg) from the stream's start with
+// the mix's first sample, and the picture starts at 0 beside it: a click at
+// a known sample is heard there within a millisecond, at 22050 and 44100 Hz
+// (WMA frames of 1024 and 2048 samples), and the sound lasts the mix within
+// one WMA frame. The coder's priming must neither shift the streams nor
+// swallow the sound's first frame.
+TEST(AsfWriter, SoundDecodesFromTheStartInStepWithThePicture) {
+  for (const uint32_t rate : {22050u, 44100u}) {
+    SCOPED_TRACE(rate);
+    const uint32_t seconds = 2, total = seconds * rate, click = rate / 2 + 123;
+    std::vector<int16_t> pcm(size_t{total} * 2, 0);
+    // A click at the very start too: the first frame must not be lost.
+    for (uint32_t start : {0u, click}) {
+      for (uint32_t n = start; n < start + 400; ++n) pcm[2 * n] = pcm[2 * n + 1] = int16_t(n % 20 < 10 ? 12000 : -12000);
+    }
+    MediaType audio;
+    audio->majortype = MEDIATYPE_Audio;
+    audio->subtype = MEDIASUBTYPE_PCM;
+    audio->formattype = FORMAT_WaveFormatEx;
+    SetFormatBuffer(audio.get(), kWaveFormatExSize);
+    WaveFormatEx w;
+    w.wFormatTag = 1;
+    w.nChannels = 2;
+    w.nSamplesPerSec = rate;
+    w.nAvgBytesPerSec = rate * 4;
+    w.nBlockAlign = 4;
+    w.wBitsPerSample = 16;
+    WriteWaveFormatEx(w, audio->pbFormat);
+    MediaType video;
+    video->majortype = MEDIATYPE_Video;
+    video->subtype = MEDIASUBTYPE_WMV2;
+    video->formattype = FORMAT_VideoInfo;
+    SetFormatBuffer(video.get(), kVideoInfoHeaderSize);
+    VideoInfoHeader v;
+    v.AvgTimePerFrame = 1000000;
+    v.bmiHeader.biWidth = 176;
+    v.bmiHeader.biHeight = 144;
+    WriteVideoInfoHeader(v, video->pbFormat);
+
+    const std::string path = ovtest::ScratchDir() + "/sync" + std::to_string(rate) + ".wmv";
+    MuxRun run(path, {audio, video}, CLSID_AsfWriter);
+    ASSERT_EQ(run.accepted[0], S_OK);
+    ASSERT_EQ(run.accepted[1], S_OK);
+    ASSERT_EQ(run.control->Run(), S_OK);
+    const size_t chunk = 4096 / 4;  // sample frames per buffer
+    for (size_t first = 0, picture = 0; first < total; first += chunk) {
+      const size_t n = std::min<size_t>(chunk, total - first);
+      std::vector<uint8_t> bytes(n * 4);
+      std::memcpy(bytes.data(), pcm.data() + 2 * first, bytes.size());
+      ASSERT_EQ(run.Send(0, bytes), S_OK);
+      // A picture every 100 ms of sound sent (its bytes are not decoded here).
+      for (; picture * rate / 10 <= first; ++picture) {
+        ASSERT_EQ(run.Send(1, std::vector<uint8_t>(64, uint8_t(picture)), {}, REFERENCE_TIME(picture) * 1000000, true,
+                           1000000),
+                  S_OK);
+      }
+    }
+    ASSERT_EQ(run.pins[0]->EndOfStream(), S_OK);
+    ASSERT_EQ(run.pins[1]->EndOfStream(), S_OK);
+    EXPECT_EQ(run.Completion(), EC_COMPLETE);
+
+    EXPECT_EQ(Probe(path, "stream=start_time -select_streams v"), "0.000000\n");
+    EXPECT_EQ(Probe(path, "stream=start_time -select_streams a"), "0.000000\n");
+    FILE* f = ::popen(("ffmpeg -v error -i '" + path + "' -map 0:a -f s16le -ac 1 - 2>/dev/null").c_str(), "r");
+    ASSERT_TRUE(f);
+    std::vector<int16_t> decoded;
+    int16_t buffer[4096];
+    size_t got = 0;
+    while ((got = std::fread(buffer, 2, 4096, f)) > 0) decoded.insert(decoded.end(), buffer, buffer + got);
+    ::pclose(f);
+    const size_t frame = rate < 32000 ? 1024 : 2048;
+    EXPECT_GE(decoded.size(), size_t{total});
+    EXPECT_LE(decoded.size(), size_t{total} + frame);
+    // Each click's onset as decoded, within a millisecond of its sample.
+    for (uint32_t start : {0u, click}) {
+      int onset = -1;
+      const size_t from = start == 0 ? 0 : start - rate / 4;
+      for (size_t n = from; n < decoded.size() && n < from + rate / 2 && onset < 0; ++n) {
+        if (std::abs(decoded[n]) > 6000) onset = static_cast<int>(n);
+      }
+      EXPECT_NEAR(onset, int(start), int(rate / 1000)) << "click at " << start;
+    }
   }
 }
 
