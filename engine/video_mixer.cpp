@@ -450,7 +450,10 @@ bool VideoMixer::DrawFrameToChannel(VideoChannel& c) {
   for (size_t i = 0; i < c.sourcePixels.size(); ++i) c.sourcePixels[i] = uint16_t(in[2 * i] | in[2 * i + 1] << 8);
 
   const Picture565 pic = c.fx.picture;
-  FillRect565(pic, 0, 0, pic.width, pic.height, 0);  // letterbox bands
+  // Letterbox bands: black, but a keyed layer's are its key colour, so that
+  // an overlay of another shape than the frame leaves the picture below it
+  // visible at its sides rather than hiding it behind black bands.
+  FillRect565(pic, 0, 0, pic.width, pic.height, c.isLayer && c.fx.hasColourKey ? c.fx.colourKey : uint16_t(0));
   const uint32_t l = RectLeft(c.crop), r = RectRight(c.crop), t = RectTop(c.crop), b = RectBottom(c.crop);
   int32_t cw = sw, ch = sh, sx = 0, sy = 0;
   if (r > l) {
