@@ -454,7 +454,10 @@ bool VideoMixer::DrawFrameToChannel(VideoChannel& c) {
   for (size_t i = 0; i < c.sourcePixels.size(); ++i) c.sourcePixels[i] = uint16_t(in[2 * i] | in[2 * i + 1] << 8);
 
   const Picture565 pic = c.fx.picture;
-  FillRect565(pic, 0, 0, pic.width, pic.height, 0);  // letterbox bands
+  // Letterbox bands: black, but a keyed layer's are its key colour, so that
+  // an overlay of another shape than the frame leaves the picture below it
+  // visible at its sides rather than hiding it behind black bands.
+  FillRect565(pic, 0, 0, pic.width, pic.height, c.isLayer && c.fx.hasColourKey ? c.fx.colourKey : uint16_t(0));
   const uint32_t l = RectLeft(c.crop), r = RectRight(c.crop), t = RectTop(c.crop), b = RectBottom(c.crop);
   int32_t cw = sw, ch = sh, sx = 0, sy = 0;
   if (r > l) {
@@ -476,10 +479,21 @@ bool VideoMixer::DrawFrameToChannel(VideoChannel& c) {
 
 bool VideoMixer::DrawChannel(VideoChannel& c, int64_t t) {
   if (!c.source || !c.playing) return false;
+  DrawComposed(c, t);
+  // The picture with its layers serves this drawing only: the channel's next
+  // frame and its overlay effects draw on the channel's own picture. Left on
+  // the composed one, a new frame would be drawn there and then covered by
+  // the old picture the layers are composed over, so a clip under an
+  // overlay would stand on its first frame.
+  if (c.source) c.fx.picture = Picture565{c.picturePixels.data(), width_, height_, width_};
+  return true;
+}
+
+void VideoMixer::DrawComposed(VideoChannel& c, int64_t t) {
   if (c.rendered && !c.transition) {
     if (c.layers.empty()) {
       RenderOnto(c, frame(), t);
-      return true;
+      return;
     }
     // Layers go over the clip: the clip on black, its layers, then the
     // whole picture into the frame.
@@ -488,7 +502,7 @@ bool VideoMixer::DrawChannel(VideoChannel& c, int64_t t) {
     RenderOnto(c, pic, t);
     ComposeLayers(c, t);
     Copy565(frame(), 0, 0, c.fx.picture);
-    return true;
+    return;
   }
   if (c.rendered) {
     const Picture565 pic{c.picturePixels.data(), width_, height_, width_};
@@ -499,14 +513,13 @@ bool VideoMixer::DrawChannel(VideoChannel& c, int64_t t) {
   if (!c.transition) {
     drawEffect_.Attach(&c.fx);
     drawEffect_.Draw(frame());
-    return true;
+    return;
   }
   c.transition->Draw(frame());
   if (c.transition->IsFinished()) {
     StopBeneath(c.number, t);
     c.transition.reset();
   }
-  return true;
 }
 
 bool VideoMixer::ComposeFrame(uint32_t ms) {

@@ -165,7 +165,8 @@ class VideoMixer {
   void ComputeChannelRect(VideoChannel& c);
   // Source, pictures and fitted rectangle of a record from an opened source.
   bool SetUpRecord(VideoChannel& c, std::unique_ptr<media::DecoderSource> source, uint32_t crop);
-  // The picture the channel shows: its own, or composed with its layers.
+  // The picture the channel shows: its own, or composed with its layers
+  // (the channel's effect view points at it until the drawing ends).
   void ComposeLayers(VideoChannel& c, int64_t t);
   // Lets the rendered clip of `c` draw over `target` (frame-sized) as at
   // mixer time `t`.
@@ -177,6 +178,9 @@ class VideoMixer {
   bool OnClipEnd(VideoChannel& c, int64_t t);
   bool DrawFrameToChannel(VideoChannel& c);
   bool DrawChannel(VideoChannel& c, int64_t t);
+  // Draws the channel's picture with its layers into the frame (through its
+  // transition when one runs).
+  void DrawComposed(VideoChannel& c, int64_t t);
   void ApplyToAudio(uint32_t code, int32_t audioChannel, uint32_t timeMs, int32_t param1);
   int ApplyLocked(const EngineCommand& command, int replaying);
 

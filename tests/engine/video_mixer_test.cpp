@@ -257,6 +257,38 @@ TEST(VideoMixer, ALayersOwnColourKeyComesBeforeTheCommandsKey) {
   EXPECT_EQ(f.At(2, 10), Synthetic::Pixel(2, 10, 64, 48, 0));  // the white marker is keyed out
 }
 
+// A moving clip under a layer goes on playing: where the layer keys out, each
+// frame shows what the clip alone shows at that time; elsewhere the layer.
+// The clip is cropped to its lower right quarter, away from its marker.
+TEST(VideoMixer, AClipUnderALayerGoesOnPlaying) {
+  const uint32_t quarter = 128u << 24 | 255u << 16 | 128u << 8 | 255u;
+  Fixture plain, layered;
+  for (Fixture* f : {&plain, &layered}) {
+    ASSERT_EQ(f->Load(0, "64x48:100:50", quarter), 1);
+    f->Apply(engine::CMD_PLAY, 0, 0);
+  }
+  // Frame-sized and keyed on white: its marker (16 x 12) lets the clip through.
+  ASSERT_EQ(layered.Apply(engine::CMD_LOAD_IMAGE, 0, 0, 0, 0, 0, 0, "64x48:-1:1:key"), 1);
+  const uint16_t first = [&] {
+    plain.mixer.ComposeFrame(0);
+    return plain.At(8, 6);
+  }();
+  int changed = 0;
+  for (uint32_t t = 0; t <= 1250; t += 50) {
+    SCOPED_TRACE(t);
+    plain.mixer.ComposeFrame(t);
+    layered.mixer.ComposeFrame(t);
+    changed += plain.At(8, 6) != first;
+    for (int32_t y = 0; y < kH; ++y)
+      for (int32_t x = 0; x < kW; ++x) {
+        const bool through = x < kW / 4 && y < kH / 4;
+        const uint16_t want = through ? plain.At(x, y) : Synthetic::Pixel(x, y, kW, kH, 0);
+        if (layered.At(x, y) != want) FAIL() << x << "," << y;
+      }
+  }
+  EXPECT_GT(changed, 20);
+}
+
 TEST(VideoMixer, StillPictureReadsOnce) {
   Fixture f;
   ASSERT_EQ(f.Load(2, "16x16:-1:1"), 1);
