@@ -315,7 +315,11 @@ void AudioMixer::FillChannel(AudioChannel& c, uint32_t want) {
     }
     c.position = timeMs;
     c.fedBytes += bytes;
-    c.readEnd = timeMs + (c.bytesPerSecond ? uint64_t{bytes} * 1000 / c.bytesPerSecond : 0);
+    // The block's time is rounded down to the millisecond; its length,
+    // rounded up, puts the end of the clip's last block at or past the
+    // clip's end, which a linked picture following the heard position must
+    // reach to end (and loop) with its sound.
+    c.readEnd = timeMs + (c.bytesPerSecond ? (uint64_t{bytes} * 1000 + c.bytesPerSecond - 1) / c.bytesPerSecond : 0);
     if (c.tempo) {
       stretched.clear();
       c.tempo->Push(block.get(), bytes, &stretched);

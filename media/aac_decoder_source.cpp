@@ -48,6 +48,14 @@ bool AacDecoderSource::Open(const ov::String& p, uint32_t) {
   if (result != 0) return false;
   if (heaac::gConfigureHeAacDecoder(decoder_, &info_) < 0) return false;
   time_ms_ = 0;
+  if (reader_->kind == MediaReader::kMp4) {
+    const Mp4Track* track = static_cast<Mp4Reader*>(reader_.get())->track(reader_->GetAudioTrack());
+    if (track) {
+      present_from_ = track->lead_in;
+      silence_at_ = 0;
+      silence_left_ = Mp4Reader::Rescale(track->delay, info_.outputSampleRate, track->timescale);
+    }
+  }
   return true;
 }
 
@@ -67,7 +75,24 @@ bool AacDecoderSource::Seek(uint32_t timeMs) {
   // The rest of the current sample belongs to the old position.
   sample_.reset();
   blocks_left_ = 0;
-  if (reader_->kind == MediaReader::kMp4) return reader_->Seek(cursor_.get(), timeMs);
+  if (reader_->kind == MediaReader::kMp4) {
+    // The decoder starts afresh one sample before the target's: a block's
+    // first half is overlapped with the one before it, so without that
+    // sample (or with the old position's) the start would be lost.
+    if (decoder_) heaac::gConfigureHeAacDecoder(decoder_, &info_);
+    auto* mp4 = static_cast<Mp4Reader*>(reader_.get());
+    silence_left_ = 0;
+    const Mp4Track* track = cursor_ ? mp4->track(static_cast<const Mp4Cursor*>(cursor_.get())->track) : nullptr;
+    if (track) {
+      present_from_ = mp4->MediaTimeAt(*track, timeMs);
+      // A track delayed by an empty edit starts with that much silence.
+      const uint64_t rate = info_.outputSampleRate;
+      const uint64_t delay = Mp4Reader::Rescale(track->delay, rate, track->timescale);
+      silence_at_ = Mp4Reader::Rescale(timeMs, rate, 1000);
+      silence_left_ = delay > silence_at_ ? delay - silence_at_ : 0;
+    }
+    return mp4->SeekWithPreroll(cursor_.get(), timeMs, 1);
+  }
   // The ADTS reader counts core samples (1024 per frame): with SBR the
   // output rate is twice the core rate, which times must not follow.
   const int64_t target = static_cast<int64_t>(timeMs) * info_.coreSampleRate / 1000;
@@ -90,6 +115,19 @@ std::unique_ptr<uint8_t[]> AacDecoderSource::ReadBlock(uint32_t* bytes, uint32_t
   const bool adts = reader_->kind == MediaReader::kAdts;
   const uint32_t outCapacity = info_.outputBytesPerFrame;
   auto output = std::make_unique<uint8_t[]>(outCapacity);
+  const uint64_t bytesPerSecond = uint64_t{info_.outputSampleRate} * info_.channels * 2;
+  const uint32_t bytesPerSample = info_.channels * 2;
+  if (silence_left_ > 0 && bytesPerSample != 0 && outCapacity >= bytesPerSample && info_.outputSampleRate != 0) {
+    // The delay of an empty edit: silence, block by block, before the
+    // track's first sample.
+    const uint32_t samples = static_cast<uint32_t>(std::min<uint64_t>(silence_left_, outCapacity / bytesPerSample));
+    const uint32_t time = static_cast<uint32_t>(std::min<uint64_t>(silence_at_ * 1000 / info_.outputSampleRate, UINT32_MAX));
+    silence_left_ -= samples;
+    silence_at_ += samples;
+    if (endMark != 0 && time > endMark) return nullptr;
+    std::memset(output.get(), 0, size_t{samples} * bytesPerSample);
+    return Finish(std::move(output), samples * bytesPerSample, time, bytes, timeMs);
+  }
   if (blocks_left_ == 0) {
     sample_.reset();
     uint32_t sampleTime = 0;
@@ -134,26 +172,28 @@ std::unique_ptr<uint8_t[]> AacDecoderSource::ReadBlock(uint32_t* bytes, uint32_t
 
   uint32_t outputBytes = static_cast<uint32_t>(outBytes);
   uint32_t time = time_ms_;
-  const uint64_t bytesPerSecond = uint64_t{info_.outputSampleRate} * info_.channels * 2;
   if (!adts) {
-    // The part of the block before the track's lead-in (the encoder's
-    // priming, skipped by the file's edit) is not sound of the clip.
+    // Only the part of the block inside the track's presentation is sound
+    // of the clip: not the encoder's priming before the edit's media time
+    // (nor what lies before a seek's target), not its padding after the
+    // edit's end.
     auto* mp4 = static_cast<Mp4Reader*>(reader_.get());
     const auto* cursor = static_cast<const Mp4Cursor*>(cursor_.get());
     const Mp4Track* track = mp4->track(cursor->track);
-    if (track && track->timescale != 0 && cursor->read_time < track->lead_in) {
-      const uint64_t early = std::min<uint64_t>(track->lead_in - cursor->read_time, UINT32_MAX);
-      const uint64_t skip = early * info_.outputSampleRate / track->timescale * info_.channels * 2;
-      const uint32_t cut = static_cast<uint32_t>(std::min<uint64_t>(skip, outputBytes));
-      std::memmove(output.get(), output.get() + cut, outputBytes - cut);
-      outputBytes -= cut;
-      if (outputBytes == 0) {
+    if (track && track->timescale != 0 && bytesPerSample != 0) {
+      uint32_t drop = 0;
+      const uint32_t keep = Mp4Reader::PresentedSamples(*track, present_from_, cursor->read_time,
+                                                        outputBytes / bytesPerSample, info_.outputSampleRate, &drop);
+      if (keep == 0) {
         *skipped = true;
         return nullptr;
       }
+      std::memmove(output.get(), output.get() + size_t{drop} * bytesPerSample, size_t{keep} * bytesPerSample);
+      outputBytes = keep * bytesPerSample;
+      time = Mp4Reader::PresentationMs(
+          *track, cursor->read_time + Mp4Reader::Rescale(drop, track->timescale, info_.outputSampleRate));
     }
-  }
-  if (seek_target_ms_ > time) {
+  } else if (seek_target_ms_ > time) {
     const uint64_t skip = (uint64_t{seek_target_ms_ - time} * bytesPerSecond / 8000) * 8;
     if (skip < outputBytes) {
       std::memmove(output.get(), output.get() + skip, outputBytes - skip);
@@ -161,6 +201,12 @@ std::unique_ptr<uint8_t[]> AacDecoderSource::ReadBlock(uint32_t* bytes, uint32_t
       time = seek_target_ms_;
     }
   }
+  return Finish(std::move(output), outputBytes, time, bytes, timeMs);
+}
+
+std::unique_ptr<uint8_t[]> AacDecoderSource::Finish(std::unique_ptr<uint8_t[]> output, uint32_t outputBytes,
+                                                    uint32_t time, uint32_t* bytes, uint32_t* timeMs) {
+  const uint64_t bytesPerSecond = uint64_t{info_.outputSampleRate} * info_.channels * 2;
   if (endMark != 0 && bytesPerSecond != 0 && uint64_t{time} + uint64_t{outputBytes} * 1000 / bytesPerSecond > endMark) {
     const uint64_t keep = endMark > time ? (uint64_t{endMark - time} * bytesPerSecond / 8000) * 8 : 0;
     if (keep < outputBytes) outputBytes = static_cast<uint32_t>(keep);

@@ -38,6 +38,9 @@ class AacDecoderSource : public DecoderSource {
   // Decodes the next block; *skipped when all of it lies before the track's
   // lead-in (nothing returned, the clip goes on).
   std::unique_ptr<uint8_t[]> ReadBlock(uint32_t* bytes, uint32_t* timeMs, bool* skipped);
+  // Applies the end mark to a block ready to go and hands it out.
+  std::unique_ptr<uint8_t[]> Finish(std::unique_ptr<uint8_t[]> output, uint32_t outputBytes, uint32_t time,
+                                    uint32_t* bytes, uint32_t* timeMs);
 
   std::unique_ptr<MediaReader> reader_;
   ov::String own_path_;
@@ -53,6 +56,12 @@ class AacDecoderSource : public DecoderSource {
   uint32_t sample_used_ = 0;
   uint32_t blocks_left_ = 0;
   uint32_t sample_time_ = 0;  // reader units of the next block
+  // An MP4 track: the media time its presentation starts from (the lead-in,
+  // or a seek's target), and the silence of an empty edit still to deliver
+  // before it and how much of it lies before (output samples).
+  uint64_t present_from_ = 0;
+  uint64_t silence_left_ = 0;
+  uint64_t silence_at_ = 0;
 };
 
 }  // namespace media

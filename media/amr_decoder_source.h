@@ -14,6 +14,8 @@
 
 namespace media {
 
+struct Mp4Track;
+
 class AmrDecoderSource : public DecoderSource {
  public:
   // Takes ownership of `reader` (may be null: Open then fails).
@@ -31,6 +33,15 @@ class AmrDecoderSource : public DecoderSource {
   bool Restart();
 
  private:
+  // Decodes the next frame; *skipped when all of it lies outside the
+  // track's presentation (nothing returned, the clip goes on).
+  std::unique_ptr<uint8_t[]> ReadFrame(uint32_t* bytes, uint32_t* timeMs, bool* skipped);
+  // Applies the end mark to a block ready to go and hands it out.
+  std::unique_ptr<uint8_t[]> Finish(std::unique_ptr<uint8_t[]> output, uint32_t out_bytes, uint32_t time,
+                                    uint32_t* bytes, uint32_t* timeMs);
+  // The MP4 track read, null for an AMR file.
+  const Mp4Track* EditedTrack() const;
+
   std::unique_ptr<MediaReader> reader_;
   ov::String own_path_;
   ov::AmrNbDecoder decoder_;
@@ -40,6 +51,11 @@ class AmrDecoderSource : public DecoderSource {
   std::unique_ptr<uint8_t[]> sample_;
   uint32_t sample_bytes_ = 0;
   uint32_t sample_left_ = 0;
+  // An MP4 track: the media time of the next frame, and the silence of an
+  // empty edit still to deliver and how much of it lies before (samples).
+  uint64_t frame_media_ = 0;
+  uint64_t silence_left_ = 0;
+  uint64_t silence_at_ = 0;
 };
 
 }  // namespace media

@@ -59,7 +59,59 @@ bool ParseEsds(const uint8_t* body, size_t size, std::vector<uint8_t>* config) {
 }  // namespace
 
 Mp4Reader::Mp4Reader(const ov::String& path) : MediaReader(kMp4) {
-  if (file_.Open(path)) ParseTopLevel();
+  if (!file_.Open(path)) return;
+  ParseTopLevel();
+  // The movie timescale the edits count in may follow the tracks.
+  for (Mp4Track& t : tracks_) ApplyEdits(&t);
+}
+
+uint64_t Mp4Reader::Rescale(uint64_t value, uint64_t to, uint64_t from) {
+  if (from == 0) return 0;
+  __extension__ typedef unsigned __int128 Wide;
+  const Wide r = static_cast<Wide>(value) * to / from;
+  return r > UINT64_MAX ? UINT64_MAX : static_cast<uint64_t>(r);
+}
+
+void Mp4Reader::ApplyEdits(Mp4Track* t) const {
+  const std::vector<Mp4Track::Edit>& e = t->edits;
+  size_t media = e.size();
+  if (e.size() == 1) media = 0;
+  if (e.size() == 2 && e[0].media_time == -1) media = 1;
+  if (media >= e.size() || e[media].media_time < 0 || t->timescale == 0) return;
+  if (media == 1) t->delay = Rescale(e[0].segment_duration, t->timescale, movie_timescale_);
+  if (t->handler_type != kSoun) return;
+  t->lead_in = static_cast<uint64_t>(e[media].media_time);
+  // A segment of 0 (or a movie without a timescale) gives no end.
+  const uint64_t length = Rescale(e[media].segment_duration, t->timescale, movie_timescale_);
+  if (length != 0) t->edit_end = length > UINT64_MAX - t->lead_in ? UINT64_MAX : t->lead_in + length;
+}
+
+uint32_t Mp4Reader::PresentationMs(const Mp4Track& t, uint64_t media) {
+  const uint64_t shown = media > t.lead_in ? media - t.lead_in : 0;
+  const uint64_t at = shown > UINT64_MAX - t.delay ? UINT64_MAX : shown + t.delay;
+  return static_cast<uint32_t>(std::min<uint64_t>(Rescale(at, 1000, t.timescale), UINT32_MAX));
+}
+
+uint32_t Mp4Reader::PresentedSamples(const Mp4Track& t, uint64_t from, uint64_t at, uint32_t samples, uint32_t rate,
+                                     uint32_t* drop) {
+  *drop = 0;
+  if (t.timescale == 0) return samples;
+  const uint64_t front = from > at ? Rescale(from - at, rate, t.timescale) : 0;
+  uint64_t stop = samples;
+  if (t.edit_end != UINT64_MAX) stop = t.edit_end > at ? std::min<uint64_t>(Rescale(t.edit_end - at, rate, t.timescale), samples) : 0;
+  if (front >= stop) {
+    *drop = samples;
+    return 0;
+  }
+  *drop = static_cast<uint32_t>(front);
+  return static_cast<uint32_t>(stop - front);
+}
+
+uint64_t Mp4Reader::MediaTimeAt(const Mp4Track& t, uint32_t time_ms) const {
+  const uint64_t at = Rescale(time_ms, t.timescale, 1000);
+  if (at <= t.delay) return t.lead_in;
+  const uint64_t in = at - t.delay;
+  return in > UINT64_MAX - t.lead_in ? UINT64_MAX : t.lead_in + in;
 }
 
 Mp4Reader::~Mp4Reader() = default;
@@ -197,12 +249,6 @@ void Mp4Reader::ParseTrak(uint32_t start, uint32_t size) {
       });
     }
   });
-  // A sound track's single edit that starts inside the media moves its
-  // start there; an empty edit (-1) or several edits leave the track as
-  // stored, as do edits of other tracks.
-  if (track.handler_type == kSoun && track.edits.size() == 1 && track.edits[0].media_time >= 0) {
-    track.lead_in = static_cast<uint64_t>(track.edits[0].media_time);
-  }
   tracks_.push_back(std::move(track));
 }
 
@@ -538,38 +584,43 @@ bool Mp4Reader::ReadSample(TrackCursor* track_cursor, std::unique_ptr<uint8_t[]>
   uint32_t size = 0;
   uint64_t decode_time = 0;
   if (!StepSample(c, &offset, &size, &decode_time)) return false;
+  const Mp4Track& t = tracks_[c->track];
+  if (decode_time >= t.edit_end) return false;
   auto sample = std::make_unique<uint8_t[]>(size ? size : 1);
   file_.Seek(static_cast<uint32_t>(offset));
   if (size && !file_.ReadBytes(sample.get(), size)) return false;
-  // Times count from the track's lead-in; a sample before it reads as 0.
-  const Mp4Track& t = tracks_[c->track];
-  const uint64_t shown = decode_time > t.lead_in ? decode_time - t.lead_in : 0;
-  *time_ms = static_cast<uint32_t>(std::min<uint64_t>(shown / t.timescale * 1000 + shown % t.timescale * 1000 / t.timescale,
-                                                      UINT32_MAX));
+  // Times count from the track's lead-in after its delay; a sample before
+  // the lead-in reads as the track's first time.
+  *time_ms = PresentationMs(t, decode_time);
   c->read_time = decode_time;
   *buffer = std::move(sample);
   *bytes = size;
   return true;
 }
 
-bool Mp4Reader::Seek(TrackCursor* track_cursor, uint32_t time_ms) {
+bool Mp4Reader::Seek(TrackCursor* track_cursor, uint32_t time_ms) { return SeekWithPreroll(track_cursor, time_ms, 0); }
+
+bool Mp4Reader::SeekWithPreroll(TrackCursor* track_cursor, uint32_t time_ms, uint32_t preroll) {
   if (!track_cursor || track_cursor->kind != TrackCursor::kMp4) return false;
   auto* c = static_cast<Mp4Cursor*>(track_cursor);
   const Mp4Track* t = track(c->track);
   if (!t || t->timescale == 0) return false;
-  const uint64_t target = uint64_t{t->timescale} * time_ms / 1000 + t->lead_in;
+  const uint64_t target = MediaTimeAt(*t, time_ms);
   int index = c->track;
   *c = Mp4Cursor();
   c->track = index;
-  if (t->chunk_offsets.empty()) return false;
-  for (;;) {
-    Mp4Cursor remembered = *c;
+  if (t->chunk_offsets.empty() || target >= t->edit_end) return false;
+  // The cursors before the last preroll + 1 samples walked.
+  std::vector<Mp4Cursor> remembered(size_t{preroll} + 1);
+  for (uint64_t walked = 0;; ++walked) {
+    remembered[walked % remembered.size()] = *c;
     uint64_t offset = 0;
     uint32_t size = 0;
     uint64_t decode_time = 0;
     if (!StepSample(c, &offset, &size, &decode_time)) return false;
     if (c->decode_time > target) {
-      *c = remembered;
+      const uint64_t back = std::min<uint64_t>(preroll, walked);
+      *c = remembered[(walked - back) % remembered.size()];
       return true;
     }
   }

@@ -3,10 +3,14 @@
 // ".3gpp", ".3g2", ".mp4", ".m4a", ".mov", ".mpa". The constructor parses the
 // box tree once and keeps the movie and track tables; samples of any track are
 // then served by walking the sample tables. Sample times and seek targets are
-// in milliseconds; durations in the track's media timescale. A sound track
-// with one edit starts at that edit's media time: its sample times and seek
-// targets count from there, and the samples before it (an AAC encoder's
-// priming) read as time 0 for the decoder source to trim (`lead_in`).
+// in milliseconds; durations in the track's media timescale. A track whose
+// edit list is one edit into the media, or an empty edit and then one, is
+// presented as that list lays it out: the empty edit delays it (`delay`;
+// sample times and seek targets count from the start of the movie), and a
+// sound track starts at the media edit's media time (`lead_in`: the samples
+// before it, an AAC encoder's priming, read as the track's first time for the
+// decoder source to trim) and ends at the edit's end (`edit_end`: the
+// encoder's padding after it is not sound of the clip).
 //
 // Every count and length read from the file is bounded by the bytes of its
 // box; damaged tables yield fewer samples, never reads outside them.
@@ -103,11 +107,16 @@ struct Mp4Track {
     int32_t media_rate;         // 16.16
   };
   std::vector<Edit> edits;
-  // Media time where the presentation of a sound track starts: the media
-  // time of its one edit (the encoder's priming samples an AAC writer skips
-  // this way), else 0. Other edit lists, and those of other tracks, are not
-  // applied.
+  // The edits applied (an edit into the media, after at most one empty
+  // edit); other edit lists are not applied. Media timescale units:
+  // where the presentation of a sound track starts (the encoder's priming
+  // an AAC writer skips this way), else 0;
   uint64_t lead_in = 0;
+  // where a sound track's presentation ends (the media edit's end), no end
+  // when UINT64_MAX; samples from there on are not read;
+  uint64_t edit_end = UINT64_MAX;
+  // how long the leading empty edit delays the track (sound or picture).
+  uint64_t delay = 0;
 };
 
 // Position in one track of an Mp4Reader.
@@ -158,6 +167,24 @@ class Mp4Reader : public MediaReader {
   // for the H.264 decoder; null when no track carried "avcC".
   std::unique_ptr<uint8_t[]> GetAvcConfig(uint32_t* bytes) const;
 
+  // Seek that leaves the cursor `preroll` samples before the one holding the
+  // target (fewer at the track's start), for a decoder that needs the
+  // samples before it to decode the target's sample whole.
+  bool SeekWithPreroll(TrackCursor* cursor, uint32_t time_ms, uint32_t preroll);
+  // Media time (track timescale) where a seek to `time_ms` starts the
+  // presentation: the lead-in for a time inside the delay.
+  uint64_t MediaTimeAt(const Mp4Track& track, uint32_t time_ms) const;
+  // Presentation time in ms of media time `media` (the delay, then the
+  // media from the lead-in; media before the lead-in reads as its start).
+  static uint32_t PresentationMs(const Mp4Track& track, uint64_t media);
+  // Of `samples` decoded samples at `rate` Hz starting at media time `at`,
+  // the part inside [`from`, the track's edit end): *drop samples to drop at
+  // the front, and the samples kept after them (returned; 0 none).
+  static uint32_t PresentedSamples(const Mp4Track& track, uint64_t from, uint64_t at, uint32_t samples,
+                                   uint32_t rate, uint32_t* drop);
+  // `value` x `to` / `from` without overflow, saturated; 0 when `from` is 0.
+  static uint64_t Rescale(uint64_t value, uint64_t to, uint64_t from);
+
   // Walks the cursor over the next sample without reading it. False at the
   // end of the track or on a table that does not describe the sample.
   bool StepSample(Mp4Cursor* cursor, uint64_t* file_offset, uint32_t* size, uint64_t* decode_time) const;
@@ -186,6 +213,7 @@ class Mp4Reader : public MediaReader {
   void ParseStsd(Mp4Track* track, const std::vector<uint8_t>& body);
   void ParseSampleEntry(Mp4Track* track, const uint8_t* data, size_t size);
   void ParseElst(Mp4Track* track, const std::vector<uint8_t>& body);
+  void ApplyEdits(Mp4Track* track) const;
   void ParseEntryChildren(Mp4Track* track, Mp4SampleEntry* entry, const uint8_t* data, size_t size, int depth);
   // Reads the children's headers of the box at `start` (header included in
   // `size`) and calls `visit(type, child start, child size)` for each.

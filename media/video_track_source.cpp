@@ -39,6 +39,11 @@ bool VideoTrackSource::Seek(uint32_t timeMs) {
   return reader_->Seek(cursor_.get(), 0);
 }
 
+uint32_t VideoTrackSource::StartMs() const {
+  const Mp4Track* t = reader_ ? reader_->track(track_) : nullptr;
+  return t && t->timescale != 0 ? Mp4Reader::PresentationMs(*t, t->lead_in) : 0;
+}
+
 FeedStatus VideoTrackSource::NextPicture(FedPicture* out, int32_t* result) {
   if (!cursor_ || !feeder_) return FeedStatus::kEnd;
   const FeedStatus status = feeder_->Next(out);
@@ -73,8 +78,9 @@ bool VideoTrackSource::ReadVideoFrame(std::unique_ptr<uint8_t[]>* buffer, uint32
     // than the frame would hand out what the heap held before.
     if (fed.visibleWidth < width_ || fed.visibleHeight < height_ || width_ == 0 || height_ == 0) return false;
     // Each frame at its own sample time; the first one after a seek at the
-    // target, so that it shows from there.
-    const uint32_t time = first_after_seek ? time_ms_ : std::max(fed.sampleTimeMs, time_ms_);
+    // target, so that it shows from there, but not before the track's start
+    // (a picture track delayed by an empty edit shows its first frame then).
+    const uint32_t time = first_after_seek ? std::max(time_ms_, StartMs()) : std::max(fed.sampleTimeMs, time_ms_);
     if (endMark != 0 && time > endMark) return false;
     if (timeMs) *timeMs = time;
     time_ms_ = time;

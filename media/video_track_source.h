@@ -64,6 +64,9 @@ class VideoTrackSource : public DecoderSource {
   uint32_t postfilter_level_ = 0;
 
  private:
+  // Time of the track's first frame: the delay of a leading empty edit.
+  uint32_t StartMs() const;
+
   ov::String own_path_;
   std::unique_ptr<TrackCursor> cursor_;
   uint32_t time_ms_ = 0;  // no frame is reported before it (0, or the seek target)

@@ -305,3 +305,21 @@ TEST_F(AudioMixerTest, LoopedTempoChannelHasNoClickAtTheJoin) {
 
 }  // namespace
 }  // namespace engine
+
+namespace engine {
+namespace {
+
+// A clip played to its end is heard to its end: the last block of an MP4
+// sound track (136 samples of the edit's 2000 ms, at 1996.9 ms) reaches
+// 2000 ms, which a linked picture's last frame ends at, so the picture ends
+// and loops with its sound rather than a frame later.
+TEST_F(AudioMixerTest, VoicePositionReachesTheClipsEnd) {
+  OV_SKIP_WITHOUT_FIXTURE(ovtest::FixturePath("aac_stereo.m4a"));
+  ASSERT_EQ(Load(mixer_, 3, "aac_stereo.m4a"), 1);
+  mixer_.ApplyAction(MakeCommand(CMD_PLAY, 3, 1), 1);
+  PullAll(mixer_, 2500);
+  EXPECT_EQ(mixer_.GetVoicePosition(3), 2000);
+}
+
+}  // namespace
+}  // namespace engine

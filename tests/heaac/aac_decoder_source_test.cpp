@@ -5,11 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "media/decoder_source.h"
+#include "media/mp4_reader.h"
 #include "platform/os/ov_string.h"
 #include "tests/heaac/aac_test_util.h"
 #include "tests/support/test_paths.h"
@@ -58,7 +62,8 @@ TEST(AacDecoderSource, AdtsFileDecodesLikeTheDecoder) {
 
 // The track's edit skips the encoder's 1024 priming samples (ffmpeg writes
 // them so): the clip starts after them, sample-exact, in every block and
-// after a seek; the sound is as long as ffmpeg decodes it.
+// after a seek; the sound lasts the edit's 2000 ms, where ffmpeg decodes on
+// through the encoder's padding to the end of the last block.
 TEST(AacDecoderSource, Mp4SoundTrackDecodesLikeTheDecoderFromItsEdit) {
   const std::string path = ovtest::FixturePath("aac_stereo.m4a");
   OV_SKIP_WITHOUT_FIXTURE(path);
@@ -72,23 +77,119 @@ TEST(AacDecoderSource, Mp4SoundTrackDecodesLikeTheDecoderFromItsEdit) {
   const std::vector<int16_t> pcm = ReadAll(*source, &blocks);
   const std::vector<int16_t> all = aactest::DecodeMp4(path).samples;
   ASSERT_GT(all.size(), 2u * 1024 * 2);
-  EXPECT_EQ(pcm, std::vector<int16_t>(all.begin() + 2 * 1024, all.end()));
+  ASSERT_EQ(pcm.size(), 2u * 88200);
+  EXPECT_EQ(pcm, std::vector<int16_t>(all.begin() + 2 * 1024, all.begin() + 2 * 1024 + 2 * 88200));
   ASSERT_GT(blocks.size(), 2u);
   for (size_t i = 0; i < blocks.size(); ++i) EXPECT_EQ(blocks[i].time, i * 1024 * 1000 / 44100) << i;
-  // ffmpeg, applying the same edit, decodes as many samples.
+  // ffmpeg, applying the edit's start, decodes every block after it.
   FILE* f = ::popen(("ffmpeg -v error -i '" + path + "' -f s16le - 2>/dev/null | wc -c").c_str(), "r");
   ASSERT_TRUE(f);
   long peer_bytes = 0;
   EXPECT_EQ(std::fscanf(f, "%ld", &peer_bytes), 1);
   ::pclose(f);
-  EXPECT_EQ(static_cast<size_t>(peer_bytes), pcm.size() * 2);
+  EXPECT_EQ(static_cast<size_t>(peer_bytes), (all.size() - 2 * 1024) * 2);
   // A seek to 40 ms counts from the edit too: it lands in the block of 23 ms
-  // (the second after the priming), trimmed by 17 ms.
+  // (the second after the priming), trimmed to start at 40 ms exactly (1764
+  // samples after the edit's start), as the whole decode has it there: the
+  // decoder starts afresh on the block before.
   ASSERT_TRUE(source->Seek(40));
   uint32_t bytes = 0, time = 0;
-  ASSERT_TRUE(source->ReadAudio(4096, &bytes, &time));
+  auto block = source->ReadAudio(4096, &bytes, &time);
+  ASSERT_TRUE(block);
   EXPECT_EQ(time, 40u);
-  EXPECT_EQ(bytes, 4096u - 17 * 44100 * 4 / 8000 * 8);
+  EXPECT_EQ(bytes, 4096u - (40 * 44100 / 1000 - 1024) * 4);
+  const auto* p = reinterpret_cast<const int16_t*>(block.get());
+  EXPECT_TRUE(std::equal(p, p + bytes / 2, pcm.begin() + 1764 * 2));
+  // Every start and loop (the mixer seeks to 0 at its load and rewinds at
+  // each loop) gives the same samples as the first pass, from the first.
+  ASSERT_TRUE(source->Rewind());
+  EXPECT_EQ(ReadAll(*source), pcm);
+  ASSERT_TRUE(source->Seek(0));
+  EXPECT_EQ(ReadAll(*source), pcm);
+}
+
+// ffmpeg-made clips of a 1 kHz tone from the first sample, 2.01 s long (the
+// last block holds the encoder's padding after the edit's end), the sound
+// alone and delayed 0.7 s behind a picture (-itsoffset: an empty edit, then
+// the edit into the media). As the mixer plays it (a seek to 0, then a
+// rewind at each loop), each pass gives silence as long as the empty edit,
+// then exactly the samples ffmpeg decodes: as many, beginning with the
+// clip's first sample (the first 5 ms at ffmpeg's level), ending at the
+// edit's end.
+TEST(AacDecoderSource, EachStartGivesTheEditsSamplesAfterItsDelay) {
+  struct Case {
+    const char* name;
+    const char* inputs;
+  } cases[] = {
+      {"tone.m4a", "-f lavfi -i sine=f=1000:r=44100:d=2.01 -ac 2"},
+      {"late.mp4", "-f lavfi -i color=c=black:s=64x64:r=25:d=3 -itsoffset 0.7 -f lavfi -i sine=f=1000:r=44100:d=2.01 "
+                   "-ac 2 -c:v mpeg4"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = ovtest::ScratchDir() + "/" + c.name;
+    ASSERT_EQ(std::system(("ffmpeg -v error -nostdin -y " + std::string(c.inputs) + " -c:a aac -b:a 128k " + path +
+                           " 2>/dev/null")
+                              .c_str()),
+              0);
+    // ffmpeg's decode, and where it puts its start.
+    std::vector<int16_t> peer;
+    FILE* f = ::popen(("ffmpeg -v error -i " + path + " -map 0:a -f s16le - 2>/dev/null").c_str(), "r");
+    ASSERT_TRUE(f);
+    int16_t chunk[4096];
+    for (size_t n; (n = std::fread(chunk, 2, 4096, f)) > 0;) peer.insert(peer.end(), chunk, chunk + n);
+    ::pclose(f);
+    f = ::popen(("ffprobe -v error -select_streams a:0 -show_entries stream=start_time -of csv=p=0 " + path).c_str(),
+                "r");
+    ASSERT_TRUE(f);
+    double start = 0;
+    EXPECT_EQ(std::fscanf(f, "%lf", &start), 1);
+    ::pclose(f);
+    ASSERT_GT(peer.size(), 44100u * 2 * 2);
+
+    auto source = Open(path);
+    ASSERT_TRUE(source);
+    std::vector<std::vector<int16_t>> passes;
+    ASSERT_TRUE(source->Seek(0));
+    passes.push_back(ReadAll(*source));
+    ASSERT_TRUE(source->Rewind());
+    passes.push_back(ReadAll(*source));
+    EXPECT_EQ(passes[0], passes[1]);
+    const std::vector<int16_t>& pcm = passes[0];
+    // The media edit's samples (ffmpeg decodes on to the end of the last
+    // block) after the delay, which is silent and as long as ffmpeg's start
+    // within a millisecond (the edits count in the movie's milliseconds).
+    media::Mp4Reader reader(ov::String::FromUtf8Lossy(path));
+    ASSERT_TRUE(reader.Open());
+    const media::Mp4Track& track = *reader.track(reader.GetAudioTrack());
+    const size_t edit = 2 * (track.edit_end - track.lead_in) * 44100 / track.timescale;
+    EXPECT_EQ(edit, 2 * media::Mp4Reader::Rescale(track.edits.back().segment_duration, 44100, 1000));
+    ASSERT_LT(edit, peer.size());
+    ASSERT_GE(pcm.size(), edit);
+    const size_t silent = pcm.size() - edit;
+    EXPECT_NEAR(static_cast<double>(silent / 2) / 44100, start, 0.0011);
+    EXPECT_TRUE(std::all_of(pcm.begin(), pcm.begin() + static_cast<long>(silent), [](int16_t v) { return v == 0; }));
+    // The start block by block (5 ms): at ffmpeg's level wherever ffmpeg
+    // has sound (ffmpeg puts the encoder's priming of a delayed track, which
+    // decodes near silent, before its first sample; so does its edit).
+    auto peak = [](const int16_t* p, size_t n) {
+      int m = 0;
+      for (size_t i = 0; i < n; ++i) m = std::max(m, std::abs(int{p[i]}));
+      return m;
+    };
+    int loud = 0;
+    for (size_t b = 0; b < 20; ++b) {
+      const int ours = peak(pcm.data() + silent + b * 440, 440), theirs = peak(peer.data() + b * 440, 440);
+      if (theirs < 1000) {
+        EXPECT_LT(ours, 1000) << "block " << b;
+        continue;
+      }
+      ++loud;
+      EXPECT_NEAR(20 * std::log10(std::max(ours, 1) / static_cast<double>(theirs)), 0.0, 1.0)
+          << "block " << b << ": " << ours << " / " << theirs;
+    }
+    EXPECT_GT(loud, 10);
+  }
 }
 
 // An ADTS frame with four raw data blocks gives four blocks of PCM, not one
@@ -229,11 +330,12 @@ TEST(AacDecoderSource, SharedSamplesOpenThroughTheFactory) {
     ASSERT_TRUE(source) << file;
     const std::vector<int16_t> pcm = ReadAll(*source);
     // Its one edit starts the sound 26342 samples into the track, where
-    // ffmpeg starts it too (its reference holds 68890 samples).
+    // ffmpeg starts it too, and ends it 68266 samples later (ffmpeg decodes
+    // on to the end of the last block: 68890 samples).
     const std::vector<int16_t> all = aactest::DecodeMp4(ovtest::SharedTestdataPath(file)).samples;
     ASSERT_GT(all.size(), 26342u * 2);
-    EXPECT_EQ(pcm, std::vector<int16_t>(all.begin() + 26342 * 2, all.end()));
-    EXPECT_EQ(pcm.size(), 68890u * 2);
+    ASSERT_EQ(pcm.size(), 68266u * 2);
+    EXPECT_EQ(pcm, std::vector<int16_t>(all.begin() + 26342 * 2, all.begin() + (26342 + 68266) * 2));
   }
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <opencore-amrnb/interf_dec.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "media/amr_reader.h"
@@ -185,6 +186,66 @@ TEST(AmrDecoderSource, Mp4SampleOfTenFramesGivesTenBlocks) {
   EXPECT_EQ(after[2].time, 250u);
   EXPECT_EQ(after[2].bytes, 320u - 10 * 16);
   EXPECT_EQ(after[3].time, 260u);
+}
+
+}  // namespace
+
+namespace {
+
+// A "samr" track of two samples of ten 12.2 kbit/s frames (400 ms) under
+// its edits: one edit 100 ms into the media lasting 250 ms gives the frames
+// from there, the last cut at the edit's end; an empty edit before it adds
+// its 100 ms of silence first. The first pass, a rewind and a seek to 0 give
+// the same blocks, times and samples.
+TEST(AmrDecoderSource, Mp4TrackPlaysItsEditsAlikeOnEveryPass) {
+  struct Case {
+    std::vector<std::pair<uint32_t, int32_t>> edits;
+    uint32_t silent_ms, sound_ms;
+  } cases[] = {
+      {{}, 0, 400},
+      {{{250, 800}}, 0, 250},
+      {{{100, -1}, {250, 800}}, 100, 250},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.edits.size());
+    mediatest::TrackSpec t;
+    t.timescale = 8000;
+    t.stts = {{2, 1600}};
+    t.stsc = {{1, 2, 1}};
+    t.sizes = {320, 320};
+    t.chunks = {24};
+    t.entry_children = mediatest::Box("damr", Bytes(9, 0));
+    t.edits = c.edits;
+    Bytes file = mediatest::Movie({t}, 640);
+    for (int f = 0; f < 20; ++f) file[24 + 32 * f] = static_cast<uint8_t>((7 << 3) | 4);
+    TestPackage pak;
+    auto p = pak.Add("edit.3gp", file);
+    media::AmrDecoderSource source(std::make_unique<media::Mp4Reader>(p));
+    ASSERT_TRUE(source.Open(p, 1));
+    std::vector<Block> first;
+    const Bytes pcm = ReadAllPcm(source, &first);
+    EXPECT_EQ(pcm.size(), (c.silent_ms + c.sound_ms) * 16u);
+    ASSERT_FALSE(first.empty());
+    EXPECT_EQ(first[0].time, 0u);
+    EXPECT_TRUE(std::all_of(pcm.begin(), pcm.begin() + c.silent_ms * 16, [](uint8_t v) { return v == 0; }));
+    EXPECT_TRUE(std::any_of(pcm.begin() + c.silent_ms * 16, pcm.end(), [](uint8_t v) { return v != 0; }));
+    uint32_t expected = 0;
+    for (const Block& b : first) {
+      EXPECT_EQ(b.time, expected);
+      expected += b.bytes / 16;
+    }
+    for (int pass = 0; pass < 2; ++pass) {
+      SCOPED_TRACE(pass ? "seek to 0" : "rewind");
+      ASSERT_TRUE(pass ? source.Seek(0) : source.Rewind());
+      std::vector<Block> again;
+      EXPECT_EQ(ReadAllPcm(source, &again), pcm);
+      ASSERT_EQ(again.size(), first.size());
+      for (size_t i = 0; i < again.size(); ++i) {
+        EXPECT_EQ(again[i].time, first[i].time) << i;
+        EXPECT_EQ(again[i].bytes, first[i].bytes) << i;
+      }
+    }
+  }
 }
 
 }  // namespace

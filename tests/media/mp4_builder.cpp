@@ -120,8 +120,8 @@ Bytes Movie(const std::vector<TrackSpec>& tracks, uint32_t mdat_bytes) {
   for (uint32_t i = 0; i < mdat_bytes; ++i) data[i] = static_cast<uint8_t>(i);
   file = Cat({file, Box("mdat", data)});
   Bytes mvhd(100, 0);
-  mvhd[11] = 0x03;
-  mvhd[10] = 0xE8;  // timescale 1000
+  mvhd[14] = 0x03;
+  mvhd[15] = 0xE8;  // timescale 1000 (after the version, flags and two times)
   Bytes moov = FullBox("mvhd", Bytes(mvhd.begin() + 4, mvhd.end()));
   for (const TrackSpec& t : tracks) moov = Cat({moov, Trak(t)});
   return Cat({file, Box("moov", moov)});

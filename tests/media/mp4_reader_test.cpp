@@ -64,23 +64,36 @@ TEST(Mp4Reader, MatchesFfprobePackets) {
   }
 }
 
-// Only a sound track's single edit that starts inside the media moves its
-// start: sample times and seeks count from it. An empty edit (alone or
-// first), several edits, and a video track's edit leave the times as
-// stored; an edit past the last sample gives every sample time 0.
-TEST(Mp4Reader, SoundTrackStartsAtItsSingleEdit) {
+// The edits applied: one edit into the media, or an empty edit then one.
+// The empty edit delays the track (sound or picture: times and seeks count
+// from the movie's start); a sound track starts at the media edit's media
+// time and ends at the edit's end (no sample starting there or later is
+// read). Several edits otherwise, an empty edit alone and a video track's
+// media time leave the times as stored; an edit past the last sample gives
+// every sample the track's first time.
+TEST(Mp4Reader, TracksArePresentedAsTheirEditsLayThemOut) {
+  constexpr uint64_t kNone = UINT64_MAX;
   struct Case {
     const char* handler;
     std::vector<std::pair<uint32_t, int32_t>> edits;
-    uint64_t lead_in;
+    uint64_t lead_in, delay, end;
   } cases[] = {
-      {"soun", {{1000, 250}}, 250},           {"soun", {}, 0},
-      {"soun", {{100, -1}, {900, 0}}, 0},     {"soun", {{500, 0}, {500, 500}}, 0},
-      {"vide", {{1000, 250}}, 0},             {"soun", {{1000, 0x7FFFFFFF}}, 0x7FFFFFFF},
-      {"soun", {{1000, -1}}, 0},
+      {"soun", {{1000, 250}}, 250, 0, 1250},
+      {"soun", {{500, 250}}, 250, 0, 750},
+      {"soun", {}, 0, 0, kNone},
+      {"soun", {{100, -1}, {900, 0}}, 0, 100, 900},
+      {"soun", {{200, -1}, {0, 100}}, 100, 200, kNone},
+      {"soun", {{500, 0}, {500, 500}}, 0, 0, kNone},
+      {"soun", {{500, 250}, {500, 600}}, 0, 0, kNone},
+      {"soun", {{100, -1}, {100, -1}, {900, 0}}, 0, 0, kNone},
+      {"vide", {{1000, 250}}, 0, 0, kNone},
+      {"vide", {{300, -1}, {1000, 0}}, 0, 300, kNone},
+      {"soun", {{1000, 0x7FFFFFFF}}, 0x7FFFFFFF, 0, 0x7FFFFFFFull + 1000},
+      {"soun", {{1000, -1}}, 0, 0, kNone},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.handler << " " << c.edits.size() << " edits, lead-in " << c.lead_in);
+    SCOPED_TRACE(testing::Message() << c.handler << " " << c.edits.size() << " edits, lead-in " << c.lead_in
+                                    << ", delay " << c.delay);
     TrackSpec t;
     t.handler = c.handler;
     t.stts = {{10, 100}};
@@ -91,26 +104,62 @@ TEST(Mp4Reader, SoundTrackStartsAtItsSingleEdit) {
     TestPackage pak;
     media::Mp4Reader reader(pak.Add("edit.mp4", Movie({t}, 40)));
     ASSERT_TRUE(reader.Open());
-    ASSERT_EQ(reader.track(0)->edits.size(), c.edits.size());
-    EXPECT_EQ(reader.track(0)->lead_in, c.lead_in);
+    const media::Mp4Track& track = *reader.track(0);
+    ASSERT_EQ(track.edits.size(), c.edits.size());
+    EXPECT_EQ(track.lead_in, c.lead_in);
+    EXPECT_EQ(track.delay, c.delay);
+    EXPECT_EQ(track.edit_end, c.end);
     auto samples = ReadAll(reader, 0);
-    ASSERT_EQ(samples.size(), 10u);
-    for (uint32_t i = 0; i < 10; ++i) {
+    const uint64_t count = std::min<uint64_t>(10, (std::min<uint64_t>(c.end, 1000) + 99) / 100);
+    ASSERT_EQ(samples.size(), count);
+    for (uint32_t i = 0; i < count; ++i) {
       const uint64_t decode = i * 100;
-      EXPECT_EQ(samples[i].time, decode > c.lead_in ? decode - c.lead_in : 0) << i;
+      EXPECT_EQ(samples[i].time, c.delay + (decode > c.lead_in ? decode - c.lead_in : 0)) << i;
     }
-    // A seek lands on the sample whose span holds the target.
-    auto cursor = reader.OpenTrack(0);
-    if (c.lead_in + 420 < 1000) {
-      ASSERT_TRUE(reader.Seek(cursor.get(), 420));
-      std::unique_ptr<uint8_t[]> buffer;
-      uint32_t bytes = 0, time = 0;
-      ASSERT_TRUE(reader.ReadSample(cursor.get(), &buffer, &bytes, &time));
-      const uint32_t sample = static_cast<uint32_t>((420 + c.lead_in) / 100);
-      EXPECT_EQ(buffer[0], 4 * sample);
-      EXPECT_EQ(time, sample * 100 - c.lead_in);
-    } else {
-      EXPECT_FALSE(reader.Seek(cursor.get(), 420));
+    // A seek lands on the sample whose span holds the target; a target
+    // inside the delay on the track's start; with a preroll, that many
+    // samples earlier.
+    for (uint32_t preroll : {0u, 1u, 3u}) {
+      SCOPED_TRACE(preroll);
+      auto cursor = reader.OpenTrack(0);
+      const uint64_t target = 420 <= c.delay ? c.lead_in : c.lead_in + 420 - c.delay;
+      if (target < std::min<uint64_t>(c.end, 1000)) {
+        ASSERT_TRUE(reader.SeekWithPreroll(cursor.get(), 420, preroll));
+        std::unique_ptr<uint8_t[]> buffer;
+        uint32_t bytes = 0, time = 0;
+        ASSERT_TRUE(reader.ReadSample(cursor.get(), &buffer, &bytes, &time));
+        const uint32_t holding = static_cast<uint32_t>(target / 100);
+        const uint32_t sample = holding - std::min(holding, preroll);
+        EXPECT_EQ(buffer[0], 4 * sample);
+        EXPECT_EQ(time, c.delay + std::max<int64_t>(0, int64_t{sample} * 100 - int64_t(c.lead_in)));
+      } else {
+        EXPECT_FALSE(reader.SeekWithPreroll(cursor.get(), 420, preroll));
+      }
+    }
+  }
+}
+
+// Decoded sound inside a track's presentation: the part of a span before
+// the start (the lead-in or a seek's target) is dropped, the part past the
+// edit's end cut, at the output rate (here twice the media timescale).
+TEST(Mp4Reader, PresentedSamplesKeepTheEditsSpan) {
+  media::Mp4Track t;
+  t.timescale = 1000;
+  t.lead_in = 250;
+  t.edit_end = 750;
+  struct Case {
+    uint64_t from, at;
+    uint32_t samples, drop, keep;
+  } cases[] = {
+      {250, 0, 200, 200, 0},    // wholly before the start
+      {250, 200, 200, 100, 100}, {250, 250, 200, 0, 200},  {250, 700, 200, 0, 100},
+      {250, 600, 200, 0, 200},   {400, 300, 400, 200, 200}, {250, 749, 200, 0, 2},
+  };
+  for (const Case& c : cases) {
+    uint32_t drop = 0;
+    EXPECT_EQ(media::Mp4Reader::PresentedSamples(t, c.from, c.at, c.samples, 2000, &drop), c.keep) << c.at;
+    if (c.keep) {
+      EXPECT_EQ(drop, c.drop) << c.at;
     }
   }
 }
