@@ -115,15 +115,21 @@ int32_t AmrRateFor(uint32_t bit_rate) {
   return rate;
 }
 
-bool DiskFull(const ov::String& path) {
-  // A file at the process's size limit takes no more, as a full disk.
+bool DiskFull(const ov::String& path, uint32_t* error) {
+  // A file at the process's size limit takes no more, as on a full disk,
+  // but the reason is the limit.
   if (const uint64_t limit = ov::FileSizeLimit(); limit != UINT64_MAX) {
     ov::FindData info;
-    if (ov::GetFileInfo(path, &info) && info.size >= limit) return true;
+    if (ov::GetFileInfo(path, &info) && info.size >= limit) {
+      if (error) *error = ov::kErrorFileTooLarge;
+      return true;
+    }
   }
   uint64_t free_bytes = 0, total = 0, total_free = 0;
   if (!ov::GetDiskFreeSpace(ov::FolderOf(path), &free_bytes, &total, &total_free)) return false;
-  return free_bytes < kDiskFullBytes;
+  if (free_bytes >= kDiskFullBytes) return false;
+  if (error) *error = ov::kErrorDiskFull;
+  return true;
 }
 
 struct EncodingEvents::Impl {
@@ -155,13 +161,20 @@ WaitOutcome EncodingEvents::Wait(ExportJob* job, GraphCompletion* graph, bool ch
     e.cancel.Reset();
     return WaitOutcome::kCancelled;
   };
+  // Set once the source has handed over everything: the graph then reports
+  // how the writer ended, and the wait goes on, one time-out at a time, for
+  // that report, still steered by the events, the disk and the job.
+  bool source_done = false;
   for (;;) {
-    const uint32_t r = ov::WaitForAny({&e.done, &e.failed, &e.cancel, &e.pause}, timeout_ms);
+    if (source_done) {
+      const int32_t code = graph->Poll(static_cast<int32_t>(timeout_ms));
+      if (code == 1) return WaitOutcome::kDone;
+      if (code != 0) return WaitOutcome::kFailed;
+    }
+    const uint32_t r = ov::WaitForAny({&e.done, &e.failed, &e.cancel, &e.pause}, source_done ? 0 : timeout_ms);
     if (r == ov::kWaitObject0) {
-      // The source has handed over everything: the graph reports how the
-      // writer ended.
-      const int32_t code = graph->Poll(-1);
-      return code == 1 ? WaitOutcome::kDone : WaitOutcome::kFailed;
+      source_done = true;
+      continue;
     }
     if (r == ov::kWaitObject0 + 1) return WaitOutcome::kFailed;
     if (r == ov::kWaitObject0 + 2) return cancel();

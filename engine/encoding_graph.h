@@ -65,7 +65,9 @@ class EncodingEvents {
   // Waits until the graph is done, fails, the render is cancelled or the
   // output's disk fills; a pause holds the job until Restart or Cancel. Each
   // time-out checks the disk, the graph's completion (an abort fails) and,
-  // with check_failed, the job's failed flag.
+  // with check_failed, the job's failed flag. After the done event the graph
+  // is asked for its completion one time-out at a time, never without
+  // bound, and the events, the disk and the job are still watched.
   WaitOutcome Wait(ExportJob* job, GraphCompletion* graph, bool check_failed, uint32_t timeout_ms = 1000);
 
  private:
@@ -73,8 +75,9 @@ class EncodingEvents {
   Impl* impl_;
 };
 
-// Fewer than 100 bytes free on the volume of path, or the file at path as
-// large as the process may write one.
-bool DiskFull(const ov::String& path);
+// Fewer than 100 bytes free on the volume of path (*error, when given,
+// becomes ov::kErrorDiskFull), or the file at path as large as the process
+// may write one (ov::kErrorFileTooLarge).
+bool DiskFull(const ov::String& path, uint32_t* error = nullptr);
 
 }  // namespace engine

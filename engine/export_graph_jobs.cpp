@@ -169,11 +169,14 @@ int RunGraph(ExportJob* job, RenderGraph* g, EncodingEvents* events, HRESULT bui
   }
   EventCompletion completion(g->events.Get());
   WaitOutcome outcome = events->Wait(job, &completion, true);
-  // A writer that failed on a full disk (or at the file-size limit) says so.
-  if (outcome == WaitOutcome::kFailed && DiskFull(job->outputPath())) outcome = WaitOutcome::kDiskFull;
+  // A writer that failed on a full disk or at the file-size limit says which.
+  uint32_t full = ov::kErrorDiskFull;
+  if ((outcome == WaitOutcome::kFailed || outcome == WaitOutcome::kDiskFull) && DiskFull(job->outputPath(), &full)) {
+    outcome = WaitOutcome::kDiskFull;
+  }
   const int result = FinishRender(job, g, outcome);
   if (outcome == WaitOutcome::kDiskFull) {
-    *why = u"writing " + job->outputPath() + u" failed: the disk is full";
+    *why = u"writing " + job->outputPath() + u" failed: " + ov::String::FromUtf8Lossy(ov::ErrorText(full));
   } else if (result == 0) {
     *why = u"encoding " + job->outputPath() + u" failed";
   }

@@ -289,7 +289,11 @@ int WavExportJob::Encode() {
     if (!cancelled()) ReportWritten(RenderedMs());
   }
   DeleteAudioMixer();
-  file.Close();
+  // The pad byte of an odd length is the last write: refused (a full disk,
+  // the file-size limit), it fails the render as a refused block does.
+  if (!file.Close() && !cancelled()) {
+    Fail(u"writing " + outputPath() + u" failed: " + ov::String::FromUtf8Lossy(ov::ErrorText(file.status)));
+  }
   if (cancelled() || failed()) ov::DeleteFile(outputPath());
   DeleteMixers();
   return failed() ? 0 : 1;

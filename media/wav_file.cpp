@@ -207,7 +207,8 @@ bool WavFile::Append(const void* buffer, uint32_t bytes, uint32_t* written) {
   return true;
 }
 
-void WavFile::Close() {
+bool WavFile::Close() {
+  bool ok = true;
   if (main_.IsOpen() && (riff_size_.IsOpen() || data_size_.IsOpen())) {
     uint64_t size = 0;
     if (main_.GetSize(&size) && (size & 1)) {
@@ -215,9 +216,14 @@ void WavFile::Close() {
       uint32_t written = 0;
       main_.Seek(0, ov::SeekFrom::kEnd);
       // The pad byte belongs to the RIFF chunk: its size becomes the new
-      // file length - 8 (the data size stays as it is).
-      if (main_.Write(&zero, 1, &written) && written == 1 && size + 1 - 8 <= UINT32_MAX) {
-        WriteSizeField(riff_size_, static_cast<uint32_t>(size + 1 - 8));
+      // file length - 8 (the data size stays as it is). A pad that cannot
+      // be written (a full disk, the file-size limit) leaves a file that
+      // readers may refuse: the close fails with the write's error.
+      ok = main_.Write(&zero, 1, &written) && written == 1;
+      if (!ok) status = ErrorOr(ov::kErrorWriteFault);
+      if (ok && (size + 1 - 8 > UINT32_MAX || !WriteSizeField(riff_size_, static_cast<uint32_t>(size + 1 - 8)))) {
+        status = ErrorOr(ov::kErrorWriteFault);
+        ok = false;
       }
     }
   }
@@ -227,6 +233,7 @@ void WavFile::Close() {
   dataSize = 0;
   riffSize = 0;
   dataOffset = 0;
+  return ok;
 }
 
 }  // namespace media

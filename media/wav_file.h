@@ -48,8 +48,10 @@ class WavFile {
                 std::vector<uint8_t>* formatChunk = nullptr);
   // Appends sample data; on success both size fields describe it.
   bool Append(const void* buffer, uint32_t bytes, uint32_t* written);
-  // Pads an odd file length with a zero byte and closes every handle.
-  void Close();
+  // Pads an odd file length with a zero byte and closes every handle. False
+  // when the pad or its RIFF size could not be written (status holds the
+  // error); the handles are closed all the same.
+  bool Close();
   bool IsOpen() const { return main_.IsOpen(); }
 
   uint32_t dataSize = 0;    // bytes of sample data

@@ -251,9 +251,11 @@ HRESULT AudioEncoderDmo::InternalProcessOutput(uint32_t, dshow::DMO_OUTPUT_DATA_
     if (!failed && sizes.empty()) return S_FALSE;
   }
   if (failed) {
+    // An encoder that fails loses the sound: the stream cannot go on as if
+    // the frames were silent or absent.
     remaining_ = 0;
     ReleaseInput();
-    return S_FALSE;
+    return E_FAIL;
   }
   uint8_t* table = output + used;
   PutLe32(table, static_cast<uint32_t>(sizes.size()));

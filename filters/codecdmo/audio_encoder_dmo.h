@@ -7,7 +7,9 @@
 // the largest frame and its table entry still fit; the rest of the input stays
 // held and the buffer is marked incomplete. A Discontinuity with no input
 // held marks the end: the next ProcessOutput codes the kept part of a frame
-// (filled with silence) and drains the encoder.
+// (filled with silence) and drains the encoder. A frame the encoder fails on
+// (coding or draining) fails ProcessOutput with E_FAIL and drops the input
+// held.
 //
 // The derived classes add the types, the encoder and their properties.
 //

@@ -297,7 +297,7 @@ HRESULT VideoEncoderDmo::InternalProcessOutput(uint32_t, DMO_OUTPUT_DATA_BUFFER*
   held_->GetBufferAndLength(&input, &length);
   if (length == 0 || !input) return E_FAIL;
   // A buffer shorter than one frame of its type would be read past its end
-  // by the conversion or the encoder: it is dropped like a frame that fails.
+  // by the conversion or the encoder: it is dropped.
   if (length < InputFrameBytes()) {
     ReleaseInput();
     return S_FALSE;
@@ -363,8 +363,10 @@ HRESULT VideoEncoderDmo::InternalProcessOutput(uint32_t, DMO_OUTPUT_DATA_BUFFER*
   force_intra_ = force_intra_next_;
   force_intra_next_ = false;
   if (result != venc::VENC_OK) {
+    // A frame the encoder fails on is an error, not a dropped frame: the
+    // stream would go on without its picture.
     ReleaseInput();
-    return S_FALSE;
+    return E_FAIL;
   }
   uint32_t strip = 0;
   if (first_frame_ && bytes > 0) {

@@ -5,7 +5,8 @@
 // orientation when the input type asks for it, and codes one frame per input
 // buffer with the video encoder library, stamped with the input's time and
 // marked as a sync point when intra coded. The first two frames after a start
-// or a discontinuity are coded intra.
+// or a discontinuity are coded intra. A frame the encoder fails on fails
+// ProcessOutput with E_FAIL.
 //
 // The derived classes add the encoder's creation, their output type and the
 // properties kept in their own settings record. The properties kept in the

@@ -142,8 +142,27 @@ void CFrameFilter::WaitQueueChange(uint32_t ms) {
   changed_.wait_for(hold, std::chrono::milliseconds(ms), [&] { return change_count_ != seen || Stopping(); });
 }
 
+void CFrameFilter::DropQueuedForEndedPins() {
+  // An ended pin takes nothing more: what is queued for it would stay, and
+  // hold the done event back, until the filter goes.
+  if (audio_pin_ && audio_pin_->Ended()) {
+    while (FrameRecord* record = audio_queue_.Pop()) {
+      ::operator delete(record->buffer);
+      delete record;
+    }
+  }
+  if (video_pin_ && video_pin_->Ended()) {
+    while (FrameRecord* record = video_queue_.Pop()) {
+      video_pin_->ReleaseSlot(record->buffer);
+      delete record;
+    }
+  }
+  NotifyQueueChange();
+}
+
 void CFrameFilter::OnPinEnded(ov::Event& done_event) {
   if (Stopping()) return;
+  DropQueuedForEndedPins();
   if (video_pin_ && video_pin_->IsConnected() && (!video_pin_->Ended() || video_queue_.Count() != 0)) return;
   if (audio_pin_ && audio_pin_->IsConnected() && (!audio_pin_->Ended() || audio_queue_.Count() != 0)) return;
   if (!done_signalled_.exchange(true, std::memory_order_acq_rel)) done_event.Set();
@@ -203,9 +222,10 @@ int CFrameFilter::GetFrame(const FrameFilterConfig& config, bool from_video_pin)
       if (handed) video_pin->ReleaseSlot(handed);
     } else {
       if (audio_bytes != 0) {
-        // The chunk is ours; it is queued only for a connected audio pin.
+        // The chunk is ours; it is queued only for a connected audio pin
+        // whose stream goes on (an ended one would never take it).
         bool queued = false;
-        if (audio_bytes > 0 && audio_pin_ && audio_pin_->IsConnected()) {
+        if (audio_bytes > 0 && audio_pin_ && audio_pin_->IsConnected() && !audio_pin_->Ended()) {
           auto* record = new (std::nothrow) FrameRecord{audio, time_ms, audio_bytes};
           queued = audio_queue_.Push(record);
           if (!queued) delete record;

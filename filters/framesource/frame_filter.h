@@ -16,7 +16,10 @@
 // for a running audio pin, the video pin waits in GetFrame (outside the
 // mutex) until the audio pin takes one. The mix is thus rendered only a few
 // frames ahead of what the encoders and the writer have taken, whichever of
-// the two streams is slower to encode.
+// the two streams is slower to encode. Once the audio pin's stream has
+// ended (the mix's end, a downstream that takes no more, or a failed
+// delivery) no chunk is queued for it and the bound is lifted, so the video
+// stream runs to its own end.
 //
 // Thread: GetFrame and the pins' stream calls on the pin threads; the rest
 // on the graph's thread.
@@ -82,8 +85,9 @@ class CFrameFilter final : public dshow::CSource {
   void NotifyQueueChange();
   // Waits at most ms for NotifyQueueChange or a stop.
   void WaitQueueChange(uint32_t ms);
-  // A pin's thread ended: once every connected pin has ended with its queue
-  // empty, the done event is set (once per run, never while stopping).
+  // A pin's thread ended: what is still queued for an ended pin is freed;
+  // once every connected pin has ended with its queue empty, the done event
+  // is set (once per run, never while stopping).
   void OnPinEnded(ov::Event& done_event);
   // See DeliveredTimeMs.
   int DeliveredMs() const;
@@ -93,6 +97,8 @@ class CFrameFilter final : public dshow::CSource {
   ~CFrameFilter() override;
   // The audio pin runs and its queue is full: the video pin waits.
   bool AudioBacklogFull() const;
+  // Frees the records queued for a pin whose stream has ended.
+  void DropQueuedForEndedPins();
 
   // Queues declared before the pins: the pins free their records on destruction.
   CFrameQueue audio_queue_;

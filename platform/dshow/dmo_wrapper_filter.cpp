@@ -111,14 +111,33 @@ class DmoWrapperFilter final : public BaseFilter, public IDMOWrapperFilter {
   }
 
   HRESULT EndStream() {
+    HRESULT hr = S_OK;
     {
       std::lock_guard<std::mutex> hold(stream_lock_);
       if (State() != FilterState::kStopped) {
-        object_->Discontinuity(0);
-        DrainOutput();
+        hr = object_->Discontinuity(0);
+        if (hr == DMO_E_NOTACCEPTING) {
+          // Output still held: take it, then mark the end.
+          hr = DrainOutput();
+          if (com::Succeeded(hr)) hr = object_->Discontinuity(0);
+        }
+        if (com::Succeeded(hr)) hr = DrainOutput();
       }
     }
+    // An object that fails on the last of its input ends the graph with the
+    // abort: an end of stream would complete a file without that sound.
+    if (com::Failed(hr)) {
+      Abort(hr);
+      return hr;
+    }
     return output_->DeliverEndOfStream();
+  }
+
+  // The object or what follows it failed on a sample while running: the
+  // graph ends with EC_ERRORABORT, so that the render fails rather than
+  // waiting for an end of stream that will not come.
+  void Abort(HRESULT hr) {
+    if (State() != FilterState::kStopped) NotifyEvent(EC_ERRORABORT, hr, 0);
   }
 
  private:
@@ -180,9 +199,11 @@ HRESULT WrapperInputPin::SetMediaType(const AM_MEDIA_TYPE* type) {
 HRESULT WrapperInputPin::BreakConnect() { return owner_->Object()->SetInputType(0, nullptr, DMO_SET_TYPEF_CLEAR); }
 
 HRESULT WrapperInputPin::Receive(IMediaSample* sample) {
-  const HRESULT hr = BaseInputPin::Receive(sample);
+  HRESULT hr = BaseInputPin::Receive(sample);
   if (hr != S_OK) return hr;
-  return owner_->Process(sample);
+  hr = owner_->Process(sample);
+  if (com::Failed(hr)) owner_->Abort(hr);
+  return hr;
 }
 
 HRESULT WrapperInputPin::EndOfStream() {

@@ -1,6 +1,7 @@
 #include "platform/dshow/harness_filters.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <new>
 
@@ -187,6 +188,7 @@ class SampleSinkFilter::SinkPin final : public BaseInputPin {
     const HRESULT hr = BaseInputPin::Receive(sample);
     if (hr != S_OK) return hr;
     if (delay_ms > 0) ov::Sleep(delay_ms);
+    if (received.fetch_add(1) >= refuse_from) return refusal;
     owner_->OnSample(index_, sample);
     return S_OK;
   }
@@ -198,6 +200,9 @@ class SampleSinkFilter::SinkPin final : public BaseInputPin {
   }
 
   uint32_t delay_ms = 0;
+  std::atomic<uint64_t> received{0};
+  uint64_t refuse_from = UINT64_MAX;
+  HRESULT refusal = S_OK;
   std::vector<SinkSample> samples;
   uint64_t count = 0;
   uint64_t bytes = 0;
@@ -254,6 +259,12 @@ BasePin* SampleSinkFilter::GetPin(int n) {
 
 void SampleSinkFilter::SetReceiveDelay(int pin, uint32_t ms) {
   if (pin >= 0 && pin < static_cast<int>(pins_.size())) pins_[static_cast<size_t>(pin)]->delay_ms = ms;
+}
+
+void SampleSinkFilter::RefuseFrom(int pin, uint64_t sample, HRESULT result) {
+  if (pin < 0 || pin >= static_cast<int>(pins_.size())) return;
+  pins_[static_cast<size_t>(pin)]->refuse_from = sample;
+  pins_[static_cast<size_t>(pin)]->refusal = result;
 }
 
 void SampleSinkFilter::OnSample(int pin, IMediaSample* sample) {

@@ -10,7 +10,8 @@
 //   sink, only counts them), and reports EC_COMPLETE once every connected
 //   input has ended. It is also a file sink (the name is only kept), so the
 //   capture graph builder's SetOutputFileName can create it. A receive delay
-//   per pin makes a slow consumer.
+//   per pin makes a slow consumer, a refusal from a sample on a failing or a
+//   satisfied one.
 // RegisterHarnessClasses makes both creatable by class id in this process.
 
 #include <cstdint>
@@ -59,6 +60,10 @@ class SampleSinkFilter final : public BaseFilter, public IFileSinkFilter {
   // put their frame tables).
   void SetKeepTail(bool keep) { keep_tail_ = keep; }
   void SetReceiveDelay(int pin, uint32_t ms);
+  // From its sample number `sample` (0 the first) on, pin answers every
+  // Receive with result and keeps nothing: an error as a downstream filter
+  // that fails, S_FALSE as one that takes no more.
+  void RefuseFrom(int pin, uint64_t sample, HRESULT result);
 
   // Results, once the graph has stopped (or under their own lock).
   std::vector<SinkSample> Samples(int pin) const;

@@ -71,8 +71,18 @@ uint32_t CSourceStream::ThreadProc() {
     if (hr == com::S_OK) {
       hr = Deliver(sample);
       sample->Release();
-      if (hr != com::S_OK) break;
-      continue;
+      if (hr == com::S_OK) continue;
+      if (!StopRequested()) {
+        // A downstream filter that fails ends the graph with the abort;
+        // one that wants no more (S_FALSE) ends the stream as the source's
+        // own end does.
+        if (com::Failed(hr)) {
+          Filter()->NotifyEvent(EC_ERRORABORT, hr, 0);
+        } else {
+          DeliverEndOfStream();
+        }
+      }
+      break;
     }
     sample->Release();
     if (!StopRequested()) {

@@ -6,7 +6,10 @@
 // (retrying after 1 ms while none is free) and calls FillBuffer: S_OK
 // delivers the sample downstream; S_FALSE releases it, delivers end of
 // stream and ends the thread; an error does the same and also reports
-// EC_ERRORABORT to the graph. A delivery that fails ends the thread too.
+// EC_ERRORABORT to the graph. A delivery that fails reports EC_ERRORABORT
+// and ends the thread; one that the downstream pin answers with S_FALSE (it
+// takes no more) delivers end of stream and ends the thread. Nothing is
+// reported while the filter is being stopped.
 // OnThreadCreate runs first on the thread, OnThreadDestroy last (also when
 // the filter stops it).
 //

@@ -25,8 +25,8 @@ uint32_t ErrorFromErrno(int posix_errno) {
     case EBUSY:
     case ETXTBSY: return kErrorSharingViolation;
     case ENOSPC:
-    case EDQUOT:
-    case EFBIG: return kErrorDiskFull;  // no room for the file to grow
+    case EDQUOT: return kErrorDiskFull;  // no room for the file to grow
+    case EFBIG: return kErrorFileTooLarge;  // past the process's file-size limit
     case EMFILE:
     case ENFILE: return kErrorTooManyOpenFiles;
     case ENAMETOOLONG: return kErrorFilenameTooLong;
@@ -58,6 +58,7 @@ const char* ErrorText(uint32_t error) {
     case kErrorFileExists:
     case kErrorAlreadyExists: return "it exists already";
     case kErrorDiskFull: return "the disk is full";
+    case kErrorFileTooLarge: return "the file-size limit is reached";
     case kErrorInvalidName: return "the name is not valid";
     case kErrorFilenameTooLong: return "the name is too long";
     case kErrorFileCorrupt: return "the file is damaged";

@@ -39,7 +39,7 @@ enum : uint32_t {
   kErrorAlreadyExists = 183,
   kErrorFilenameTooLong = 206,
   kErrorBadFileType = 222,  // a FIFO, socket or device where a file was expected
-  kErrorFileTooLarge = 223,  // a size past what the file format can hold
+  kErrorFileTooLarge = 223,  // past the file-size limit (the process's, or what the format can hold)
   kErrorPipeNotConnected = 233,  // a queue write with no reader
   kErrorMoreData = 234,
   kErrorWaitTimeout = 258,
@@ -63,7 +63,8 @@ uint32_t ErrorFromErrno(int posix_errno);
 
 // A short English reason for an error number, for messages on the command
 // line ("no such file", "the folder does not exist", "access denied", "the
-// disk is full"; "error N" for numbers without a text of their own).
+// disk is full", "the file-size limit is reached"; "error N" for numbers
+// without a text of their own).
 const char* ErrorText(uint32_t error);
 
 }  // namespace ov

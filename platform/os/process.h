@@ -67,8 +67,9 @@ std::vector<std::string> SplitCommandLine(const String& command_line);
 // program name joined by single spaces (for kWhole, the line itself).
 String CommandLineFromArguments(int argc, const char* const* argv);
 
-// A write past the process's file-size limit then fails (kErrorDiskFull, as
-// on a full disk) instead of ending the process without a word.
+// A write past the process's file-size limit then fails (kErrorFileTooLarge,
+// "the file-size limit is reached") instead of ending the process without a
+// word.
 void FailWritesPastFileSizeLimit();
 // The process's file-size limit in bytes; UINT64_MAX when there is none.
 uint64_t FileSizeLimit();

@@ -101,6 +101,45 @@ TEST_F(WaitLoop, TimeOutsReadTheGraphAndTheJob) {
   EXPECT_EQ(Bounded(events, &failing, &graph_), WaitOutcome::kFailed);
 }
 
+// After the done event a graph that has not completed is asked one time-out
+// at a time, never without bound: a cancel or the failure event still ends
+// the wait, and a completion that comes later is seen.
+TEST_F(WaitLoop, AfterDoneTheGraphIsAskedWithABound) {
+  // Completes with `code` once released; a wait without bound blocks until then.
+  struct SlowGraph final : engine::GraphCompletion {
+    std::atomic<bool> released{false};
+    std::atomic<int32_t> code{0};
+    int32_t Poll(int32_t timeout_ms) override {
+      if (timeout_ms < 0) {
+        while (!released) ov::Sleep(1);
+      }
+      return released ? code.load() : 0;
+    }
+  };
+  struct Case {
+    const char16_t* then;  // set after done; null: the graph completes
+    WaitOutcome want;
+  } cases[] = {{engine::kCancelEncodingEvent, WaitOutcome::kCancelled},
+               {engine::kEncodingFailedEvent, WaitOutcome::kFailed},
+               {nullptr, WaitOutcome::kDone}};
+  for (const Case& c : cases) {
+    engine::EncodingEvents events;
+    SlowGraph graph;
+    graph.code = 1;
+    SetEvent(u"Frame Filter Encoding Done");
+    auto wait = std::async(std::launch::async, [&] { return events.Wait(job_.get(), &graph, true, 20); });
+    if (c.then) {
+      ov::Event e;
+      ASSERT_TRUE(e.Create(c.then == engine::kCancelEncodingEvent, false, c.then));
+      e.Set();
+    } else {
+      graph.released = true;
+    }
+    // (A wait that blocks in the graph fails through the test's time-out.)
+    EXPECT_EQ(wait.get(), c.want);
+  }
+}
+
 // A pause holds the job until Restart, then the wait goes on; a cancel
 // during a pause ends it as a cancel.
 TEST_F(WaitLoop, PauseWaitsForRestartOrCancel) {

@@ -15,6 +15,8 @@
 #include "platform/os/event.h"
 #include "platform/os/file.h"
 #include "platform/os/thread.h"
+#include "platform/os/message_queue.h"
+#include "tests/support/file_size_limit.h"
 #include "tests/support/test_paths.h"
 
 namespace {
@@ -432,6 +434,158 @@ TEST_F(ExportJobTest, ExportReportsAndCancelDeletesTheFile) {
   while (m.kind == engine::kRenderProgress);
   EXPECT_EQ(m.kind, engine::kRenderResult);
   EXPECT_EQ(m.value, 1);
+}
+
+// The WAV job's own progress stays below 100: its file is complete only
+// after the close writes the pad byte and the final RIFF size. The 100
+// comes from Export once the job has returned, before the result.
+TEST_F(ExportJobTest, WavProgressIsBelowHundredUntilTheFileIsComplete) {
+  engine::RenderQueue reader(true);
+  auto e = EngineWith({Cmd(0, engine::CMD_NOP, 0), Cmd(1100, engine::CMD_NOP, 0)});
+  ExportSettings s = Wav(1);
+  s.bitsPerSample = 8;  // 2205 bytes a frame: an odd data size, and a pad byte
+  const std::string out = Out("progress.wav");
+  ASSERT_EQ(Encode(e.get(), out, s), 1);
+  int last = -1;
+  for (engine::RenderMessage m = reader.Receive(0); m.kind != engine::kRenderNothing; m = reader.Receive(0)) {
+    ASSERT_EQ(m.kind, engine::kRenderProgress);
+    EXPECT_LT(m.value, 100);
+    last = m.value;
+  }
+  EXPECT_EQ(last, 99);
+  ASSERT_TRUE(e->Export(ov::String::FromUtf8Lossy(out), s));
+  std::vector<engine::RenderMessage> all;
+  for (engine::RenderMessage m = reader.Receive(0); m.kind != engine::kRenderNothing; m = reader.Receive(0)) all.push_back(m);
+  ASSERT_GE(all.size(), 2u);
+  EXPECT_EQ(all[all.size() - 2].kind, engine::kRenderProgress);
+  EXPECT_EQ(all[all.size() - 2].value, 100);
+  EXPECT_EQ(all.back().kind, engine::kRenderResult);
+  const std::vector<uint8_t> file = ovtest::ReadFileBytes(out);
+  ASSERT_EQ(file.size(), 44u + 24255u + 1u);
+  EXPECT_EQ(file[4] | file[5] << 8 | file[6] << 16, int(file.size() - 8));
+}
+
+// A queue that takes the progress but not the result: the render fails,
+// its file is deleted and the result counts as lost (the render process's
+// exit code 1).
+TEST_F(ExportJobTest, AResultTheQueueCannotTakeFailsTheRenderWithoutItsFile) {
+  engine::RenderQueue reader(true), filler(false);
+  auto e = EngineWith({Cmd(0, engine::CMD_NOP, 0), Cmd(300, engine::CMD_NOP, 0)});
+  const ov::String out = ov::String::FromUtf8Lossy(Out("lost.wav"));
+  ASSERT_TRUE(e->Export(out, Wav()));
+  uint32_t progress = 0;
+  for (engine::RenderMessage m = reader.Receive(0); m.kind != engine::kRenderNothing; m = reader.Receive(0)) {
+    if (m.kind == engine::kRenderProgress) ++progress;
+  }
+  ASSERT_GT(progress, 0u);
+  // Room for exactly that progress.
+  for (uint32_t i = 0; i < ov::kUnlimitedMessages - progress; ++i) ASSERT_TRUE(filler.SendResult(true));
+  EXPECT_FALSE(engine::RenderQueue::ResultLost());
+  ov::String why;
+  EXPECT_FALSE(e->Export(out, Wav(), &why));
+  EXPECT_TRUE(engine::RenderQueue::ResultLost());
+  EXPECT_FALSE(ov::FileExists(out));
+  EXPECT_EQ(why.ToUtf8Lossy(), "the render of " + Out("lost.wav") + " cannot report to the render queue: the time-out elapsed");
+  while (reader.Receive(0).kind != engine::kRenderNothing) {
+  }
+}
+
+// A progress write the queue does not take ends the render there: one
+// frame rendered, the write tried once, the file deleted.
+TEST_F(ExportJobTest, AProgressWriteThatFailsStopsTheRenderAtOnce) {
+  engine::RenderQueue reader(true), filler(false);
+  for (uint32_t i = 0; i < ov::kUnlimitedMessages; ++i) ASSERT_TRUE(filler.SendResult(true));
+  struct Probe : engine::WavExportJob {
+    using WavExportJob::WavExportJob;
+    uint64_t Rendered() const { return RenderedMs(); }
+  };
+  auto e = EngineWith({Cmd(0, engine::CMD_NOP, 0), Cmd(300, engine::CMD_NOP, 0)});
+  Probe job(e.get(), ov::String::FromUtf8Lossy(Out("stuck.wav")));
+  job.SetExportParams(Wav());
+  EXPECT_EQ(job.Encode(), 0);
+  EXPECT_EQ(job.Rendered(), 100u);  // each frame sends a new percent: one frame, one write
+  EXPECT_EQ(job.failureReason().ToUtf8Lossy(),
+            "the render of " + Out("stuck.wav") + " cannot report to the render queue: the time-out elapsed");
+  EXPECT_FALSE(ov::FileExists(ov::String::FromUtf8Lossy(Out("stuck.wav"))));
+  while (reader.Receive(0).kind != engine::kRenderNothing) {
+  }
+}
+
+// The pad byte of an odd length refused at the file-size limit fails the
+// WAV render as a refused block does: the file is deleted and the reason
+// names the limit.
+TEST_F(ExportJobTest, APadByteTheFileSizeLimitRefusesFailsTheRender) {
+  auto e = EngineWith({Cmd(0, engine::CMD_NOP, 0), Cmd(1100, engine::CMD_NOP, 0)});
+  ExportSettings s = Wav(1);
+  s.bitsPerSample = 8;
+  const std::string out = Out("pad.wav");
+  ASSERT_EQ(Encode(e.get(), out, s), 1);
+  const size_t whole = ovtest::ReadFileBytes(out).size();
+  ASSERT_EQ(Pcm(out).size() % 2, 1u);  // the last byte is the pad
+  auto job = engine::CreateExportJob(e.get(), ov::String::FromUtf8Lossy(out));
+  job->SetExportParams(s);
+  {
+    ovtest::ScopedFileSizeLimit limit(whole - 1);
+    ASSERT_TRUE(limit.ok());
+    EXPECT_EQ(job->Encode(), 0);
+  }
+  EXPECT_EQ(job->failureReason().ToUtf8Lossy(), "writing " + out + " failed: the file-size limit is reached");
+  EXPECT_FALSE(ov::FileExists(ov::String::FromUtf8Lossy(out)));
+}
+
+// Whether a job renders an output with a set of settings: WAV takes any; the
+// graph jobs refuse codecs their graph has no encoder for and, since the
+// source sends the sound frame by frame, a frame rate, a height or a width
+// of 0, saying which.
+TEST(ExportJobRenders, EachJobTakesWhatItsGraphCanEncodeAndPace) {
+  const ExportSettings mp4{96000, 22050, 16, 2, 0, engine::kVideoCodecMpeg4, engine::kAudioCodecAac, 128000, 15, 144, 176};
+  const ExportSettings wmv{96000, 22050, 16, 2, 0, engine::kVideoCodecWmv, engine::kAudioCodecWma, 100, 15, 144, 176};
+  auto with = [](ExportSettings s, uint32_t fps, uint32_t h, uint32_t w) {
+    s.fps = fps;
+    s.height = h;
+    s.width = w;
+    return s;
+  };
+  auto codecs = [](ExportSettings s, uint32_t video, uint32_t audio) {
+    s.videoCodec = video;
+    s.audioCodec = audio;
+    return s;
+  };
+  struct Case {
+    const char16_t* path;
+    ExportSettings s;
+    bool renders;
+    const char* reason;  // part of the graph job's refusal
+  } cases[] = {
+      {u"a.wav", Wav(), true, ""},
+      {u"a.wav", with(Wav(), 0, 0, 0), true, ""},
+      {u"a.mp4", mp4, true, ""},
+      {u"a.mp4", with(mp4, 0, 144, 176), false, "(they are 0, 144, 176)"},
+      {u"a.mp4", with(mp4, 15, 0, 176), false, "(they are 15, 0, 176)"},
+      {u"a.mp4", with(mp4, 15, 144, 0), false, "(they are 15, 144, 0)"},
+      {u"a.mp4", codecs(mp4, engine::kVideoCodecMpeg4, engine::kAudioCodecWma), false, "no encoding graph takes"},
+      {u"a.mp4", codecs(mp4, engine::kVideoCodecWmv, engine::kAudioCodecAac), false, "no encoding graph takes"},
+      {u"a.wmv", wmv, true, ""},
+      {u"a.WMV", with(wmv, 0, 144, 176), false, "(they are 0, 144, 176)"},
+      {u"a.wmv", with(wmv, 15, 0, 176), false, "(they are 15, 0, 176)"},
+      {u"a.wmv", with(wmv, 15, 144, 0), false, "(they are 15, 144, 0)"},
+      {u"a.wmv", codecs(wmv, engine::kVideoCodecMpeg4, engine::kAudioCodecAac), false, "no encoding graph takes"},
+      {u"a.ogg", Wav(), false, nullptr},
+  };
+  for (const Case& c : cases) {
+    const std::string path = ov::String(c.path).ToUtf8Lossy();
+    SCOPED_TRACE(testing::Message() << path << " " << c.s.videoCodec << "/" << c.s.audioCodec << " " << c.s.fps << " fps "
+                                    << c.s.width << "x" << c.s.height);
+    EXPECT_EQ(engine::ExportJobRenders(c.path, c.s), c.renders);
+    if (!c.reason || path.ends_with(".wav")) continue;
+    const bool asf = path.ends_with(".wmv") || path.ends_with(".WMV");
+    const std::string why = (asf ? engine::AsfExportJob::SettingsRefused(c.s) : engine::DmoExportJob::SettingsRefused(c.s)).ToUtf8Lossy();
+    if (c.renders) {
+      EXPECT_EQ(why, "");
+    } else {
+      EXPECT_NE(why.find(c.reason), std::string::npos) << why;
+    }
+  }
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "filters/codecdmo/audio_encoder_dmo.h"
 #include "filters/codecdmo/codecdmo.h"
 #include "tests/filters/codecdmo_test_util.h"
 #include "platform/com/property_bag.h"
@@ -303,6 +304,91 @@ TEST(AudioPacking, EndDrainsTheKeptSoundAndTheEncoder) {
     EXPECT_TRUE(run.Drain().empty());
     const auto again = run.Feed(Tone(c.frame_bytes * 3, c.rate, c.channels), 0);
     EXPECT_EQ(CodedFrames(again), 3 - c.delay_frames);
+  }
+}
+
+// An audio object over a codec that fails: 8-byte PCM frames, each coded
+// as its first byte, until the codec's fail_at-th frame (1 the first; 0
+// never), and a drain that fails when asked.
+class FailingCodecObject final : public AudioEncoderDmo {
+ public:
+  FailingCodecObject(int fail_at, bool drain_fails) : fail_at_(fail_at), drain_fails_(drain_fails) {}
+  HRESULT Read(const char16_t*, com::VARIANT*, com::IErrorLog*) override { return E_INVALIDARG; }
+  HRESULT Write(const char16_t*, com::VARIANT*) override { return E_INVALIDARG; }
+
+ protected:
+  com::IUnknown* SettingsInterface(const GUID&) override { return nullptr; }
+  HRESULT CheckInput(const dshow::DMO_MEDIA_TYPE*) override { return S_OK; }
+  HRESULT CheckOutput(const dshow::DMO_MEDIA_TYPE*) override { return S_OK; }
+  HRESULT OutputTypeAt(uint32_t position, dshow::DMO_MEDIA_TYPE* type) override {
+    if (position > 0) return dshow::DMO_E_NO_MORE_ITEMS;
+    if (type) {
+      dshow::MoInitMediaType(type, 0);
+      type->majortype = dshow::MEDIATYPE_Audio;
+      type->subtype = dshow::MEDIASUBTYPE_PCM;
+    }
+    return S_OK;
+  }
+  uint32_t FrameBytes() const override { return 8; }
+  uint32_t OutputBytes() const override { return 64; }
+  uint32_t MaxCodedBytes() const override { return 1; }
+  dshow::REFERENCE_TIME FrameDuration() const override { return 10000; }
+  uint32_t InputBytesPerSecond() const override { return 8000; }
+  HRESULT ResetForStreaming() override { return S_OK; }
+  int32_t EncodeOne(const uint8_t* pcm, uint8_t* out, uint32_t, uint32_t* written) override {
+    if (fail_at_ > 0 && ++frames_ >= fail_at_) return -1;
+    out[0] = pcm[0];
+    *written = 1;
+    return 0;
+  }
+  int32_t DrainOne(uint8_t*, uint32_t, uint32_t* written) override {
+    *written = 0;
+    return drain_fails_ ? -1 : 0;
+  }
+
+ private:
+  ~FailingCodecObject() override = default;
+  const int fail_at_;
+  const bool drain_fails_;
+  int frames_ = 0;
+};
+
+// A frame the codec fails on fails ProcessOutput (the sound would go on
+// without it), the first frame, one in mid-buffer and the drain alike; the
+// input held is dropped, so the object takes the next buffer.
+TEST(AudioEncoderErrors, AFailingCodecFailsProcessOutput) {
+  struct Case {
+    const char* name;
+    int fail_at;
+    bool drain_fails;
+  } cases[] = {{"first frame", 1, false}, {"third frame", 3, false}, {"drain", 0, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ComPtr<dshow::IMediaObject> object = ComPtr<dshow::IMediaObject>::Adopt(new FailingCodecObject(c.fail_at, c.drain_fails));
+    ASSERT_EQ(object->SetInputType(0, PcmType(8000, 1).get(), 0), S_OK);
+    dshow::MediaType output;
+    ASSERT_EQ(object->GetOutputType(0, 0, output.get()), S_OK);
+    ASSERT_EQ(object->SetOutputType(0, output.get(), 0), S_OK);
+    auto feed = [&] {
+      ComPtr<dshow::IMediaBuffer> in = ComPtr<dshow::IMediaBuffer>::Adopt(dshow::MediaBuffer::Create(40));
+      in->SetLength(40);  // five frames
+      return object->ProcessInput(0, in.Get(), 0, 0, 0);
+    };
+    auto take = [&] {
+      ComPtr<dshow::IMediaBuffer> out = ComPtr<dshow::IMediaBuffer>::Adopt(dshow::MediaBuffer::Create(64));
+      dshow::DMO_OUTPUT_DATA_BUFFER buffer{out.Get(), 0, 0, 0};
+      uint32_t status = 0;
+      return object->ProcessOutput(0, 1, &buffer, &status);
+    };
+    ASSERT_EQ(feed(), S_OK);
+    if (c.drain_fails) {
+      EXPECT_EQ(take(), S_OK);  // the five frames
+      ASSERT_EQ(object->Discontinuity(0), S_OK);
+      EXPECT_EQ(take(), com::E_FAIL);
+      continue;
+    }
+    EXPECT_EQ(take(), com::E_FAIL);
+    EXPECT_EQ(feed(), S_OK);  // nothing held after the failure
   }
 }
 

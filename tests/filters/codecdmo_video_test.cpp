@@ -12,6 +12,7 @@
 #include "codecs/videodec/h263/h263_decoder.h"
 #include "codecs/videodec/mpeg4/mpeg4_decoder.h"
 #include "filters/codecdmo/codecdmo.h"
+#include "filters/codecdmo/video_encoder_dmo.h"
 #include "tests/filters/codecdmo_test_util.h"
 #include "filters/codecdmo/video_frame_buffer.h"
 #include "platform/com/property_bag.h"
@@ -340,6 +341,48 @@ TEST(H263Samples, RefusesSmallOutputAndShortInput) {
   ASSERT_EQ(object->ProcessInput(0, in.Get(), 0, 0, 0), S_OK);
   EXPECT_EQ(object->ProcessInput(0, in.Get(), 0, 0, 0), DMO_E_NOTACCEPTING);
   EXPECT_EQ(object->Discontinuity(0), DMO_E_NOTACCEPTING);
+}
+
+// The codec behind a video object, reached for the test through the
+// object's own field.
+struct CodecOf : VideoEncoderDmo {
+  static venc::VideoEncoder* Get(dshow::IMediaObject* object) {
+    return static_cast<VideoEncoderDmo*>(object)->*(&CodecOf::encoder_);
+  }
+};
+
+// The codec's own EncodeFrame until its g_fail_at-th frame, then a refusal.
+venc::EncodeFrameFn g_real_encode = nullptr;
+int g_encoded = 0, g_fail_at = 0;
+venc::VideoEncoderResult FailingEncode(venc::VideoEncoder* enc, const uint8_t* input, uint32_t input_bytes, int32_t time,
+                                       int32_t force_intra, uint8_t* output, uint32_t* io_bytes, int32_t* frame_type) {
+  if (++g_encoded >= g_fail_at) return venc::VENC_ERR_REJECTED;
+  return g_real_encode(enc, input, input_bytes, time, force_intra, output, io_bytes, frame_type);
+}
+
+// A frame the codec fails on fails ProcessOutput (the stream would go on
+// without its picture), the first frame and a later one alike, for both
+// objects; the frame is dropped, so the object takes the next one.
+TEST(VideoEncoderErrors, AFailingCodecFailsProcessOutput) {
+  for (CreateFn create : {CreateH263EncDmo, CreateMpeg4EncDmo}) {
+    for (int fail_at : {1, 3}) {
+      SCOPED_TRACE(testing::Message() << (create == CreateH263EncDmo ? "H.263" : "MPEG-4") << ", frame " << fail_at);
+      auto object = Make(create);
+      dshow::MediaType output;
+      Connect(object.Get(), VideoType(176, 144), &output);
+      venc::VideoEncoder* codec = CodecOf::Get(object.Get());
+      ASSERT_NE(codec, nullptr);
+      g_real_encode = codec->EncodeFrame;
+      codec->EncodeFrame = FailingEncode;
+      g_encoded = 0;
+      g_fail_at = fail_at;
+      for (int k = 1; k < fail_at; ++k) EXPECT_EQ(Encode(object.Get(), Frame(176, 144, k), k * 666666).hr, S_OK);
+      EXPECT_EQ(Encode(object.Get(), Frame(176, 144, fail_at), fail_at * 666666).hr, com::E_FAIL);
+      g_fail_at = INT32_MAX;
+      EXPECT_EQ(Encode(object.Get(), Frame(176, 144, fail_at + 1), (fail_at + 1) * 666666).hr, S_OK);
+      codec->EncodeFrame = g_real_encode;
+    }
+  }
 }
 
 // Property writes from another thread while frames are coded: the object's

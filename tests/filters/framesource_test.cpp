@@ -415,6 +415,71 @@ TEST_F(FrameSource, ASlowSoundEncoderHoldsTheFramesBack) {
   EXPECT_TRUE(std::equal(plan.pcm.begin(), plan.pcm.end(), sound.begin()));
 }
 
+// A downstream filter that fails (an error from a sample on) ends the graph
+// with EC_ERRORABORT; one that takes no more (S_FALSE) ends that stream
+// normally while the other runs to the mix's end, and the done event comes.
+// Either way the graph ends, and no sound is queued for an audio stream that
+// has ended: the queue never holds more than its bound.
+TEST_F(FrameSource, AFailingOrSatisfiedDownstreamEndsTheGraphWithTheQueueBounded) {
+  struct Case {
+    bool audio;  // which stream's sink refuses
+    uint64_t from;
+    HRESULT result;
+  } cases[] = {{true, 0, com::E_FAIL},   {true, 20, com::E_FAIL},   {false, 0, com::E_FAIL},
+               {false, 20, com::E_FAIL}, {true, 20, com::S_FALSE},  {false, 20, com::S_FALSE}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << (c.audio ? "audio" : "video") << " from sample " << c.from << ", "
+                                    << (c.result == com::S_FALSE ? "S_FALSE" : "E_FAIL"));
+    Plan plan;
+    plan.frames = 60;
+    plan.time_step_ms = 100;
+    plan.chunk_bytes = 8820;
+    int most_queued = 0;
+    plan.before = [&](int) {
+      auto* filter = static_cast<CFrameFilter*>(static_cast<dshow::IBaseFilter*>(filter_.Get()));
+      most_queued = std::max(most_queued, static_cast<int>(filter->AudioQueue().Count()));
+    };
+    Initialize(Config(22050, 2, 10, 0));
+    plan.config = ModuleConfig();
+    g_plan = &plan;
+    done_.Reset();
+    HRESULT hr = S_OK;
+    filter_ = ComPtr<com::IUnknown>::Adopt(CFrameFilter::CreateInstance(nullptr, &hr));
+    dshow::HarnessGraph graph;
+    // The pins connect straight to the sink: the source's own handling of a
+    // refused delivery is what is seen.
+    ASSERT_EQ(graph.Build(static_cast<dshow::IBaseFilter*>(filter_.Get()), &dshow::MEDIATYPE_Video,
+                          &dshow::MEDIATYPE_Audio, false),
+              S_OK);
+    const int refusing = c.audio ? graph.AudioPin() : graph.VideoPin();
+    const int other = c.audio ? graph.VideoPin() : graph.AudioPin();
+    graph.Sink()->RefuseFrom(refusing, c.from, c.result);
+    // A slow picture stream lets the sound run ahead into its queue.
+    graph.Sink()->SetReceiveDelay(graph.VideoPin(), 5);
+    ASSERT_EQ(graph.Run(), S_OK);
+    int32_t code = 0;
+    ASSERT_EQ(graph.WaitForCompletion(-1, &code), S_OK);
+    if (c.result == com::S_FALSE) {
+      EXPECT_EQ(code, dshow::EC_COMPLETE);
+      EXPECT_EQ(done_.Wait(ov::kInfinite), ov::kWaitObject0);
+      EXPECT_TRUE(graph.Sink()->Ended(refusing));
+      EXPECT_EQ(graph.Sink()->SampleCount(refusing), c.from);
+      // The other stream runs to the mix's end.
+      if (c.audio) {
+        EXPECT_EQ(graph.Sink()->SampleCount(other), 60u);
+      } else {
+        EXPECT_GE(graph.Sink()->ByteCount(other), plan.pcm.size());
+      }
+    } else {
+      EXPECT_EQ(code, dshow::EC_ERRORABORT);
+    }
+    ASSERT_EQ(graph.Stop(), S_OK);
+    EXPECT_LE(most_queued, kMaxQueuedChunks);
+    filter_.Reset();
+    g_plan = nullptr;
+  }
+}
+
 TEST_F(FrameSource, Rgb555OutputUnderThePrivateVideoType) {
   FrameFilterConfig config = Config(22050, 2, 15, 1024, 8, 2);
   config.VideoCodecId = 1;

@@ -6,7 +6,9 @@
 #include "media/decoder_source.h"
 #include "media/wav_file.h"
 #include "media/wav_source.h"
+#include "platform/os/os_error.h"
 #include "tests/media/media_test_util.h"
+#include "tests/support/file_size_limit.h"
 #include "tests/support/test_paths.h"
 
 namespace {
@@ -417,6 +419,35 @@ TEST(WavFile, AppendStopsBeforeTheSizesWrap) {
     EXPECT_EQ(u32(4), UINT32_MAX - 1);
     EXPECT_EQ(u32(40), UINT32_MAX - 1 - 36);
   }
+}
+
+// A pad byte that the file-size limit refuses fails the close with the
+// limit's error: the file keeps its odd length and the old RIFF size, and
+// its writer learns it. The handles are closed all the same.
+TEST(WavFile, ARefusedPadByteFailsTheClose) {
+  const std::string path = ovtest::ScratchDir() + "/pad.wav";
+  const media::WavFormat mono = media::LoadWavFormat(PcmFormat(1, 8000, 8).data());
+  media::WavFile wav(U16(path), ov::kGenericRead | ov::kGenericWrite, ov::CreateMode::kCreateAlways, mono);
+  ASSERT_EQ(wav.status, 0u);
+  {
+    ovtest::ScopedFileSizeLimit limit(44 + 3);
+    ASSERT_TRUE(limit.ok());
+    uint32_t written = 0;
+    ASSERT_TRUE(wav.Append("\x80\x81\x82", 3, &written));
+    EXPECT_FALSE(wav.Close());
+  }
+  EXPECT_EQ(wav.status, ov::kErrorFileTooLarge);
+  EXPECT_STREQ(ov::ErrorText(wav.status), "the file-size limit is reached");
+  EXPECT_FALSE(wav.IsOpen());
+  const Bytes b = ovtest::ReadFileBytes(path);
+  ASSERT_EQ(b.size(), 47u);
+  EXPECT_EQ(b[4], 39);
+  // Without a limit the same close pads and succeeds.
+  media::WavFile again(U16(path), ov::kGenericRead | ov::kGenericWrite, ov::CreateMode::kCreateAlways, mono);
+  uint32_t written = 0;
+  ASSERT_TRUE(again.Append("\x80\x81\x82", 3, &written));
+  EXPECT_TRUE(again.Close());
+  EXPECT_EQ(ovtest::ReadFileBytes(path).size(), 48u);
 }
 
 TEST(OpenAudioSource, ChoosesByExtension) {

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -296,6 +297,10 @@ TEST(File, RegularFilesAmongFoldersFifosAndDevices) {
   EXPECT_FALSE(IsRegularFile(JoinPath(dir, u"none/a.wav")));
   EXPECT_EQ(GetLastError(), kErrorPathNotFound);
   EXPECT_STREQ(ErrorText(kErrorDiskFull), "the disk is full");
+  EXPECT_STREQ(ErrorText(kErrorFileTooLarge), "the file-size limit is reached");
+  // Past the process's file-size limit is not a full disk.
+  EXPECT_EQ(ErrorFromErrno(EFBIG), kErrorFileTooLarge);
+  EXPECT_EQ(ErrorFromErrno(ENOSPC), kErrorDiskFull);
   EXPECT_STREQ(ErrorText(4242), "error 4242");
 }
 

@@ -288,13 +288,14 @@ TEST_F(RenderProcess, RefusalsLeaveNoOutputAndNoSuccess) {
        "ovmix: the encoding graph sends its sound frame by frame: frames per second, height and width must not be 0 "
        "(they are 0, 0, 0)\n",
        "", Path("refused.aac")},
-      // Past the file-size limit (SIGXFSZ) as on a full disk, for each job.
+      // Past the file-size limit (SIGXFSZ ignored), for each job: the limit
+      // is named, not a full disk.
       // (64 KiB: the program's own files and shared objects fit, the output
       // does not.)
       {"file-size limit, WAV", Args("twenty.mix", "refused.wav", kWav22k),
-       "ovmix: writing " + out + " failed: the disk is full\n", "ulimit -f 64; exec \"$@\""},
+       "ovmix: writing " + out + " failed: the file-size limit is reached\n", "ulimit -f 64; exec \"$@\""},
       {"file-size limit, MP4", Args("twenty.mix", "refused.mp4", "96000,22050,16,2,0,4,2,128000,10,144,176"),
-       "ovmix: writing " + Path("refused.mp4") + " failed: the disk is full\n", "ulimit -f 64; exec \"$@\"",
+       "ovmix: writing " + Path("refused.mp4") + " failed: the file-size limit is reached\n", "ulimit -f 64; exec \"$@\"",
        Path("refused.mp4")},
       {"a time past the longest mix", Args("past.mix", "refused.wav", kWav22k),
        "ovmix: " + Path("past.mix") + ": the project's recorded mix is damaged\n"},
@@ -324,7 +325,7 @@ TEST_F(RenderProcess, RefusalsLeaveNoOutputAndNoSuccess) {
 // queue (a render started by hand), every output either renders whole or
 // fails with its reason and leaves nothing: at 8 and 32 KiB the queue's
 // shared memory cannot be sized (exit 1: no reader learns the result); at
-// 64 KiB an output larger than that fails as on a full disk; just above the
+// 64 KiB an output larger than that fails, naming the limit; just above the
 // file's size (and at least 64 KiB) the render is the one without a limit.
 TEST_F(RenderProcess, FileSizeLimitsFailEveryOutputWithItsReasonOrRenderWhole) {
   OV_SKIP_WITHOUT_FIXTURE(clip_);
@@ -356,10 +357,10 @@ TEST_F(RenderProcess, FileSizeLimitsFailEveryOutputWithItsReasonOrRenderWhole) {
       const int code = Render(Args("three.mix", name, words), "", &err, "ulimit -f " + std::to_string(blocks) + "; exec \"$@\"");
       if (blocks < 128) {
         EXPECT_EQ(code, 1);
-        EXPECT_EQ(err, "ovmix: cannot render " + out + ": the render queue cannot be made: the disk is full\n");
+        EXPECT_EQ(err, "ovmix: cannot render " + out + ": the render queue cannot be made: the file-size limit is reached\n");
       } else if (blocks * 512 < size) {
         EXPECT_EQ(code, 0);
-        EXPECT_EQ(err, "ovmix: writing " + out + " failed: the disk is full\n");
+        EXPECT_EQ(err, "ovmix: writing " + out + " failed: the file-size limit is reached\n");
       } else {
         EXPECT_EQ(code, 0);
         EXPECT_EQ(err, "");
@@ -392,7 +393,7 @@ TEST_F(RenderProcess, EventsThatCannotBeMadeRefuseTheRender) {
     SCOPED_TRACE(c.name);
     std::string err;
     EXPECT_EQ(Render(Args("three.mix", c.name, c.words), "", &err, "ulimit -f 1; exec \"$@\""), 0);
-    EXPECT_EQ(err, "ovmix: cannot render " + Path(c.name) + ": " + c.events + " cannot be made: the disk is full\n");
+    EXPECT_EQ(err, "ovmix: cannot render " + Path(c.name) + ": " + c.events + " cannot be made: the file-size limit is reached\n");
     EXPECT_FALSE(ov::FileExists(ov::String::FromUtf8Lossy(Path(c.name))));
     const std::vector<engine::RenderMessage> all = Drain(reader);
     ASSERT_FALSE(all.empty());
