@@ -1,8 +1,11 @@
 #!/usr/bin/env python3
 """Offsets of sound against picture in a render of bench/render-sync.
 
-usage: render_sync_measure.py FILE MINUTES LABEL RESULTS
+usage: render_sync_measure.py FILE MINUTES LABEL RESULTS [OPTION...]
        render_sync_measure.py --summary RESULTS GEN1_LABEL GEN2_LABEL
+       render_sync_measure.py --frames A B LABEL RESULTS SECTION [MASK_BLACK MASK_WHITE]
+       render_sync_measure.py --first-block FILE CLIP LABEL RESULTS SECTION SECONDS...
+       render_sync_measure.py --sections RESULTS
 
 The file holds black frames with a white flash and a 1 kHz beep starting at
 each whole second. Both are read as ffmpeg decodes the file (edit lists
@@ -13,9 +16,27 @@ grey, the beep onset the first sample in the same window above 30 % of the
 beep's peak there; offset = onset - flash. Prints the offsets at the start
 (second 1), the middle and the end (the last whole second), the worst over
 every second (each second with VERBOSE set), and the lengths; appends "label|worst|start|middle|end|sound
-seconds" to RESULTS.
+seconds" to RESULTS. Options: "section=S" appends the section's lines
+("S|kind|label|badness|text", read by --sections) instead; "from=SECONDS"
+measures only the seconds from there on; "every=N" only each Nth second
+(with the first and the last); "sound-only" takes each whole second as the
+flash (a file without pictures); "seconds=N" the mix's length in seconds
+where MINUTES is 0.
+
+--frames: frame k of A against frame k of B (both as ffmpeg decodes them,
+luma): the PSNR of each pair, the frames below 30 dB, and the shift of A
+that matches B best at the middle frame. With MASK_BLACK and MASK_WHITE
+(the same overlay over a black and over a white photo) only the pixels the
+overlay leaves transparent in that frame count.
+
+--first-block: the peak of the 5 ms of sound from each of SECONDS in FILE
+against the peak of CLIP's first 5 ms, in dB (a start that drops its first
+milliseconds shows far below 0 dB).
+
+--sections: the worst line of each section and kind.
 """
 import array
+import math
 import os
 import subprocess
 import sys
@@ -29,7 +50,7 @@ def stream_start(path, kind):
     out = run(["ffprobe", "-v", "error", "-select_streams", kind + ":0", "-show_entries",
                "stream=start_time,sample_rate", "-of", "csv=p=0:nk=0", path]).decode()
     fields = dict(kv.split("=") for kv in out.strip().split(","))
-    start = float(fields.get("start_time", "0") or 0)
+    start = float(fields.get("start_time", "0")) if fields.get("start_time", "N/A") not in ("", "N/A") else 0.0
     rate = int(fields["sample_rate"]) if fields.get("sample_rate", "N/A") not in ("", "N/A") else 0
     return start, rate
 
@@ -53,14 +74,30 @@ def sound(path):
     return start, rate, pcm
 
 
-def measure(path, minutes, label, results):
-    times, lumas = frames(path)
+def measure(path, minutes, label, results, options=()):
+    opts = dict(o.split("=", 1) if "=" in o else (o, "1") for o in options)
+    sound_only = "sound-only" in opts
+    times, lumas = ([], []) if sound_only else frames(path)
     a_start, rate, pcm = sound(path)
-    seconds = minutes * 60
+    seconds = minutes * 60 or int(opts.get("seconds", "0"))
+    first_k = max(1, int(opts.get("from", "1")))
+    every = int(opts.get("every", "1"))
+    wanted = [k for k in range(first_k, seconds) if k == first_k or k == seconds - 1 or k % every == 0]
     offsets = {}
-    for k in range(1, seconds):
+    frame_at = 0
+    for k in wanted:
         lo, hi = k - 0.5, k + 0.5
-        flash = next((t for t, y in zip(times, lumas) if lo <= t < hi and y > 128), None)
+        if sound_only:
+            flash = k
+        else:
+            while frame_at < len(times) and times[frame_at] < lo:
+                frame_at += 1
+            flash = None
+            i = frame_at
+            while flash is None and i < len(times) and times[i] < hi:
+                if lumas[i] > 128:
+                    flash = times[i]
+                i += 1
         first = max(0, int((lo - a_start) * rate))
         last = min(len(pcm), int((hi - a_start) * rate))
         if flash is None or last <= first:
@@ -71,8 +108,12 @@ def measure(path, minutes, label, results):
             continue
         onset = next(i for i, v in enumerate(window) if abs(v) > 0.3 * peak)
         offsets[k] = ((first + onset) / rate + a_start - flash) * 1000
+    section = opts.get("section")
     if not offsets:
         print(f"{label}: no flash and beep found")
+        if section:
+            with open(results, "a") as f:
+                f.write(f"{section}|offset|{label}|inf|no flash and beep found\n")
         return
     keys = sorted(offsets)
     if os.environ.get("VERBOSE"):
@@ -81,12 +122,127 @@ def measure(path, minutes, label, results):
     start, middle, end = offsets[keys[0]], offsets[keys[len(keys) // 2]], offsets[keys[-1]]
     worst_k = max(keys, key=lambda k: abs(offsets[k]))
     sound_s = len(pcm) / rate
-    picture_s = times[-1] - times[0] + (times[-1] - times[-2] if len(times) > 1 else 0)
-    print(f"{label}: start {start:+.1f} ms, middle {middle:+.1f} ms, end {end:+.1f} ms; worst "
-          f"{offsets[worst_k]:+.1f} ms (second {worst_k} of {len(keys)} measured); sound {a_start + sound_s:.3f} s "
-          f"(from {a_start:.3f} s), picture {picture_s:.3f} s, mix {seconds} s")
+    picture = "no picture"
+    if len(times) > 1:
+        picture = f"picture {times[-1] - times[0] + times[-1] - times[-2]:.3f} s"
+    line = (f"{label}: start {start:+.1f} ms, middle {middle:+.1f} ms, end {end:+.1f} ms; worst "
+            f"{offsets[worst_k]:+.1f} ms (second {worst_k}; {len(keys)} of {len(wanted)} seconds measured); sound "
+            f"{a_start + sound_s:.3f} s (from {a_start:.3f} s), {picture}, mix {seconds} s")
+    print(line)
     with open(results, "a") as f:
-        f.write(f"{label}|{offsets[worst_k]:.1f}|{start:.1f}|{middle:.1f}|{end:.1f}|{a_start + sound_s:.3f}\n")
+        if not section:
+            f.write(f"{label}|{offsets[worst_k]:.1f}|{start:.1f}|{middle:.1f}|{end:.1f}|{a_start + sound_s:.3f}\n")
+            return
+        f.write(f"{section}|offset|{label}|{abs(offsets[worst_k]):.1f}|worst {offsets[worst_k]:+.1f} ms at second "
+                f"{worst_k}, {len(keys)} of {len(wanted)} seconds with flash and beep\n")
+        if len(keys) < len(wanted):
+            f.write(f"{section}|flashes missed|{label}|{len(wanted) - len(keys)}|{len(keys)} of {len(wanted)} "
+                    f"seconds with flash and beep\n")
+        short = (a_start + sound_s - seconds) * 1000
+        f.write(f"{section}|sound length|{label}|{abs(short):.1f}|sound {a_start + sound_s:.3f} s for a "
+                f"{seconds} s mix ({short:+.1f} ms)\n")
+
+
+def gray_frames(path):
+    size = run(["ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries", "stream=width,height", "-of",
+                "csv=p=0", path]).decode().split()[0].split(",")
+    w, h = int(size[0]), int(size[1])
+    raw = run(["ffmpeg", "-v", "error", "-i", path, "-map", "0:v:0", "-fps_mode", "passthrough", "-vf",
+               "format=gray", "-f", "rawvideo", "-"])
+    return w, h, [raw[i:i + w * h] for i in range(0, len(raw) - w * h + 1, w * h)]
+
+
+def masked_mse(a, b, mask, w, h, dx=0, dy=0):
+    """Mean squared difference of a shifted by (dx, dy) against b over mask."""
+    total = count = 0
+    for y in range(max(0, -dy), min(h, h - dy)):
+        ra, rb, rm = (y + dy) * w, y * w, y * w
+        for x in range(max(0, -dx), min(w, w - dx)):
+            if mask is None or mask[rm + x]:
+                d = a[ra + x + dx] - b[rb + x]
+                total += d * d
+                count += 1
+    return total / count if count else float("inf")
+
+
+def psnr(mse):
+    return 99.0 if mse == 0 else 10 * math.log10(255 * 255 / mse)
+
+
+def compare_frames(a_path, b_path, label, results, section, mask_paths=()):
+    w, h, fa = gray_frames(a_path)
+    wb, hb, fb = gray_frames(b_path)
+    masks = []
+    if mask_paths:
+        _, _, black = gray_frames(mask_paths[0])
+        _, _, white = gray_frames(mask_paths[1])
+        masks = [bytes(1 if wv - bv > 100 else 0 for bv, wv in zip(b, c)) for b, c in zip(black, white)]
+    if (w, h) != (wb, hb):
+        print(f"{label}: sizes differ ({w}x{h} against {wb}x{hb})")
+        return
+    n = min(len(fa), len(fb))
+    values = []
+    for k in range(n):
+        mask = masks[k] if k < len(masks) else None
+        values.append(psnr(masked_mse(fa[k], fb[k], mask, w, h)))
+    below = [k for k, v in enumerate(values) if v < 30]
+    worst = min(range(n), key=lambda k: values[k]) if n else 0
+    # The shift of A that matches B best at the middle frame, along each axis.
+    mid = n // 2
+    shift = None
+    if n:
+        mask = masks[mid] if mid < len(masks) else None
+        best_x = min(range(-16, 17), key=lambda d: masked_mse(fa[mid], fb[mid], mask, w, h, d, 0))
+        best_y = min(range(-8, 9), key=lambda d: masked_mse(fa[mid], fb[mid], mask, w, h, 0, d))
+        # A shift means something only where the shifted frames match.
+        if psnr(masked_mse(fa[mid], fb[mid], mask, w, h, best_x, best_y)) >= 30:
+            shift = (best_x, best_y)
+    where = f"{shift[0]:+d},{shift[1]:+d} px" if shift else "none (no shift matches)"
+    text = (f"{len(below)} of {n} frames below 30 dB, worst {values[worst] if n else 0:.1f} dB at frame {worst}, "
+            f"best shift at frame {mid} {where}; {len(fa)} against {len(fb)} frames")
+    print(f"{label}: {text}")
+    with open(results, "a") as f:
+        f.write(f"{section}|frames unlike the reference|{label}|{len(below) + abs(len(fa) - len(fb))}|{text}\n")
+        if shift:
+            f.write(f"{section}|shift|{label}|{abs(shift[0]) + abs(shift[1])}|best shift {where} at frame {mid}\n")
+
+
+def first_blocks(path, clip, label, results, section, seconds):
+    def peak(pcm, first, rate):
+        block = pcm[max(0, first):max(0, first) + max(1, rate // 200)]
+        return max((abs(v) for v in block), default=0)
+
+    c_start, c_rate, c_pcm = sound(clip)
+    ref = peak(c_pcm, 0, c_rate)
+    a_start, rate, pcm = sound(path)
+    worst = None
+    parts = []
+    for t in seconds:
+        p = peak(pcm, int(round((t - a_start) * rate)), rate)
+        db = 20 * math.log10(p / ref) if p and ref else -99.0
+        parts.append(f"{t:g} s {db:+.1f} dB")
+        if worst is None or abs(db) > abs(worst[1]):
+            worst = (t, db)
+    text = f"first 5 ms peak against the clip's: " + ", ".join(parts)
+    print(f"{label}: {text}")
+    with open(results, "a") as f:
+        f.write(f"{section}|first 5 ms|{label}|{abs(worst[1]):.1f}|{worst[1]:+.1f} dB at {worst[0]:g} s\n")
+
+
+def sections(results):
+    worst = {}
+    with open(results) as f:
+        for line in f:
+            parts = line.rstrip("\n").split("|")
+            if len(parts) != 5:
+                continue
+            section, kind, label, badness, text = parts
+            key = (section, kind)
+            if key not in worst or float(badness) > float(worst[key][1]):
+                worst[key] = (label, badness, text)
+    for (section, kind) in sorted(worst):
+        label, _, text = worst[(section, kind)]
+        print(f"section {section}, {kind}: {label}: {text}")
 
 
 def summary(results, gen1, gen2):
@@ -108,5 +264,11 @@ def summary(results, gen1, gen2):
 if __name__ == "__main__":
     if sys.argv[1] == "--summary":
         summary(sys.argv[2], sys.argv[3], sys.argv[4])
+    elif sys.argv[1] == "--frames":
+        compare_frames(sys.argv[2], sys.argv[3], sys.argv[4], sys.argv[5], sys.argv[6], sys.argv[7:9])
+    elif sys.argv[1] == "--first-block":
+        first_blocks(sys.argv[2], sys.argv[3], sys.argv[4], sys.argv[5], sys.argv[6], [float(t) for t in sys.argv[7:]])
+    elif sys.argv[1] == "--sections":
+        sections(sys.argv[2])
     else:
-        measure(sys.argv[1], int(sys.argv[2]), sys.argv[3], sys.argv[4])
+        measure(sys.argv[1], int(sys.argv[2]), sys.argv[3], sys.argv[4], sys.argv[5:])

@@ -6,10 +6,10 @@
 
 namespace engine {
 
-void MixResample_c(int16_t* dst, const int16_t* src, uint32_t frames, uint32_t phase, uint32_t step, uint32_t gain,
-                   uint32_t master, bool add) {
+void MixResample_c(int16_t* dst, const int16_t* src, uint32_t frames, uint32_t phase, uint32_t step,
+                   const uint32_t* carry, uint32_t gain, uint32_t master, bool add) {
   for (uint32_t j = 0; j < frames; ++j) {
-    uint32_t t = phase + j * step;
+    uint32_t t = phase + j * step + (carry ? carry[j] : 0);
     const int16_t* prev = src + 2 * (t >> 16);
     const int16_t* cur = prev + 2;
     uint32_t frac = t & 0xFFFF;

@@ -29,8 +29,8 @@ inline __m256i SignPair(__m256i f) {
 
 }  // namespace
 
-void MixResample_avx2(int16_t* dst, const int16_t* src, uint32_t frames, uint32_t phase, uint32_t step, uint32_t gain,
-                      uint32_t master, bool add) {
+void MixResample_avx2(int16_t* dst, const int16_t* src, uint32_t frames, uint32_t phase, uint32_t step,
+                      const uint32_t* carry, uint32_t gain, uint32_t master, bool add) {
   const __m256i gh = _mm256_set1_epi32(static_cast<int32_t>(gain >> 8));
   const __m256i gl = _mm256_set1_epi32(static_cast<int32_t>(gain & 255));
   const __m256i mh = _mm256_set1_epi32(static_cast<int32_t>(master >> 8));
@@ -44,9 +44,10 @@ void MixResample_avx2(int16_t* dst, const int16_t* src, uint32_t frames, uint32_
   uint32_t j = 0;
   for (; j + 8 <= frames; j += 8) {
     __m256i t = _mm256_add_epi32(_mm256_set1_epi32(static_cast<int32_t>(phase + j * step)), ramp);
+    if (carry) t = _mm256_add_epi32(t, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(carry + j)));
     __m256i n = _mm256_srli_epi32(t, 16);
     __m256i prev, cur;
-    if (step == 0x10000) {
+    if (step == 0x10000 && !carry) {
       // Equal rates: eight consecutive source frames, no gather needed.
       const int16_t* p = src + 2 * ((phase + j * step) >> 16);
       prev = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
@@ -75,7 +76,9 @@ void MixResample_avx2(int16_t* dst, const int16_t* src, uint32_t frames, uint32_
     }
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(d), _mm256_packs_epi32(lo, hi));
   }
-  if (j < frames) MixResample_sse2(dst + 2 * j, src, frames - j, phase + j * step, step, gain, master, add);
+  if (j < frames)
+    MixResample_sse2(dst + 2 * j, src, frames - j, phase + j * step, step, carry ? carry + j : nullptr, gain, master,
+                     add);
 }
 
 }  // namespace engine

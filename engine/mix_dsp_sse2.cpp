@@ -37,8 +37,8 @@ inline __m128i SignPair(__m128i f) {
 
 }  // namespace
 
-void MixResample_sse2(int16_t* dst, const int16_t* src, uint32_t frames, uint32_t phase, uint32_t step, uint32_t gain,
-                      uint32_t master, bool add) {
+void MixResample_sse2(int16_t* dst, const int16_t* src, uint32_t frames, uint32_t phase, uint32_t step,
+                      const uint32_t* carry, uint32_t gain, uint32_t master, bool add) {
   const __m128i gh = _mm_set1_epi32(static_cast<int32_t>(gain >> 8));
   const __m128i gl = _mm_set1_epi32(static_cast<int32_t>(gain & 255));
   const __m128i mh = _mm_set1_epi32(static_cast<int32_t>(master >> 8));
@@ -48,8 +48,9 @@ void MixResample_sse2(int16_t* dst, const int16_t* src, uint32_t frames, uint32_
   uint32_t j = 0;
   for (; j + 4 <= frames; j += 4) {
     uint32_t t0 = phase + j * step, t1 = t0 + step, t2 = t1 + step, t3 = t2 + step;
+    if (carry) t0 += carry[j], t1 += carry[j + 1], t2 += carry[j + 2], t3 += carry[j + 3];
     __m128i prev, cur;
-    if (step == 0x10000) {
+    if (step == 0x10000 && !carry) {
       // Equal rates: four consecutive source frames.
       const int16_t* p = src + 2 * (t0 >> 16);
       prev = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
@@ -84,7 +85,8 @@ void MixResample_sse2(int16_t* dst, const int16_t* src, uint32_t frames, uint32_
     }
     _mm_storeu_si128(reinterpret_cast<__m128i*>(d), _mm_packs_epi32(lo, hi));
   }
-  if (j < frames) MixResample_c(dst + 2 * j, src, frames - j, phase + j * step, step, gain, master, add);
+  if (j < frames)
+    MixResample_c(dst + 2 * j, src, frames - j, phase + j * step, step, carry ? carry + j : nullptr, gain, master, add);
 }
 
 }  // namespace engine

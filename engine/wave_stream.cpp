@@ -70,6 +70,7 @@ uint32_t WaveStream::Open(const WaveOpenDesc& desc, uint32_t flags) {
   RecalcStep();
   // The first output frame loads two source samples (previous and current).
   phase_ = 0x20000;
+  resid_ = 0;
   prev_[0] = prev_[1] = cur_[0] = cur_[1] = 0;
   Notify(WOM_OPEN, 0);
   return MMSYSERR_NOERROR;
@@ -160,8 +161,26 @@ void WaveStream::SetGain() {
 void WaveStream::RecalcStep() {
   uint32_t out = mixer_->rate();
   if (out == 0) return;
-  uint64_t inverse = (uint64_t{1} << 32) / out + 1;
-  step_ = static_cast<uint32_t>((uint64_t{sourceRate_} * inverse) >> 16);
+  // The step is sourceRate / out exactly: its whole 16.16 units and the
+  // rest in units of 1/out of one. A step rounded to 16.16 alone would read
+  // the source up to 61 ppm slow (8000 into 48000 Hz), a drift of 220 ms an
+  // hour against the other channels.
+  if (out != den_) {
+    resid_ = static_cast<uint32_t>(uint64_t{resid_} * out / den_);
+    den_ = out;
+  }
+  const uint64_t num = uint64_t{sourceRate_} << 16;
+  step_ = static_cast<uint32_t>(num / out);
+  stepRem_ = static_cast<uint32_t>(num % out);
+}
+
+void WaveStream::AdvancePhase() {
+  phase_ += step_;
+  resid_ += stepRem_;
+  if (resid_ >= den_) {
+    resid_ -= den_;
+    ++phase_;
+  }
 }
 
 void WaveStream::Notify(uint32_t message, uintptr_t param) {
@@ -220,7 +239,7 @@ uint32_t WaveStream::RenderLoop(int16_t* out, uint32_t frames, uint32_t filled) 
       int16_t* o = out + 2 * frame + side;
       *o = frame < filled ? Saturate(*o + static_cast<int32_t>(s)) : Saturate(static_cast<int32_t>(s));
     }
-    phase_ += step_;
+    AdvancePhase();
     ++frame;
   }
   // A buffer used up exactly at the end of the block is returned now.
@@ -237,14 +256,33 @@ uint32_t WaveStream::RenderRun(int16_t* out, uint32_t frames, uint32_t filled, u
   const WaveHeader* h = queue_.front().get();
   if (step_ > kMaxStep || readPos_ > h->bufferLength) return 0;
   const uint32_t avail = std::min((h->bufferLength - readPos_) / frameBytes_, kRunSource);
-  // Output frame j loads (phase_ + j * step_) >> 16 source frames first; the
-  // run ends before the frame that would need more than the buffer holds.
+  // Output frame j sits at (phase_ * den_ + resid_ + j * stepNum) / den_ in
+  // 16.16 units and loads that >> 16 source frames first; the run ends before
+  // the frame that would need more than the buffer holds.
   const uint64_t limit = (uint64_t{avail} << 16) | 0xFFFF;
   if (phase_ > limit) return 0;
-  uint64_t count = step_ ? (limit - phase_) / step_ + 1 : frames;
+  const uint64_t stepNum = uint64_t{step_} * den_ + stepRem_;
+  const uint64_t room = (limit + 1 - phase_) * den_ - resid_;
+  uint64_t count = stepNum ? (room - 1) / stepNum + 1 : frames;
   count = std::min<uint64_t>(count, frames);
   const uint32_t m = static_cast<uint32_t>(count);
-  const uint32_t end = phase_ + (m - 1) * step_;
+  // The carries of the step's rest, frame by frame; c and r end as those of
+  // the frame after the run.
+  const uint32_t* carry = nullptr;
+  uint32_t c = 0, r = resid_;
+  if (stepRem_) {
+    carry_.resize(m);
+    for (uint32_t j = 0; j < m; ++j) {
+      carry_[j] = c;
+      r += stepRem_;
+      if (r >= den_) {
+        r -= den_;
+        ++c;
+      }
+    }
+    carry = carry_.data();
+  }
+  const uint32_t end = phase_ + (m - 1) * step_ + (carry ? carry[m - 1] : 0);
   const uint32_t loads = end >> 16;
   run_.resize(2 * (size_t{loads} + 2));
   run_[0] = static_cast<int16_t>(prev_[0]);
@@ -253,16 +291,18 @@ uint32_t WaveStream::RenderRun(int16_t* out, uint32_t frames, uint32_t filled, u
   run_[3] = static_cast<int16_t>(cur_[1]);
   ReadFrames(h->data.get() + readPos_, loads, run_.data() + 4);
   const uint32_t added = std::min(filled, m);
-  if (added) dsp_.resample(out, run_.data(), added, phase_, step_, gain_, master, true);
+  if (added) dsp_.resample(out, run_.data(), added, phase_, step_, carry, gain_, master, true);
   if (added < m)
-    dsp_.resample(out + 2 * added, run_.data(), m - added, phase_ + added * step_, step_, gain_, master, false);
+    dsp_.resample(out + 2 * added, run_.data(), m - added, phase_ + added * step_, step_, carry ? carry + added : nullptr,
+                  gain_, master, false);
   prev_[0] = run_[2 * loads];
   prev_[1] = run_[2 * loads + 1];
   cur_[0] = run_[2 * loads + 2];
   cur_[1] = run_[2 * loads + 3];
   readPos_ += loads * frameBytes_;
   bytesPlayed_ += uint64_t{loads} * frameBytes_;
-  phase_ = end - (loads << 16) + step_;
+  phase_ = phase_ + m * step_ + c - (loads << 16);
+  resid_ = r;
   return m;
 }
 

@@ -64,6 +64,8 @@ class WaveStream {
 
  private:
   void RecalcStep();
+  // Moves the position on by one output frame's step.
+  void AdvancePhase();
   void NotifyDone(std::unique_ptr<WaveHeader> header);
   void Notify(uint32_t message, uintptr_t param);
   // Moves on to the next queued buffer; false when there is none.
@@ -87,13 +89,20 @@ class WaveStream {
   uint32_t gainSelect_ = 0;
   uint32_t gain_ = 65536;  // 16.16
   uint32_t sourceRate_;
-  uint32_t step_ = 0x10000;  // 16.16 source samples per output frame
+  // Source samples per output frame: step_ (16.16) plus stepRem_ / den_ of
+  // the last 16.16 unit; resid_ / den_ is what the position holds of such a
+  // unit, so the position is exact however long the voice plays.
+  uint32_t step_ = 0x10000;
+  uint32_t stepRem_ = 0;
+  uint32_t den_ = 1;  // the mixer's rate
   uint32_t phase_ = 0x20000;
+  uint32_t resid_ = 0;
   int32_t prev_[2] = {0, 0};
   int32_t cur_[2] = {0, 0};
   uint32_t frameBytes_;
   MixDsp dsp_;
-  std::vector<int16_t> run_;  // previous, current and the run's source frames
+  std::vector<int16_t> run_;     // previous, current and the run's source frames
+  std::vector<uint32_t> carry_;  // the run's frames' carries (see MixResampleFn)
 };
 
 }  // namespace engine

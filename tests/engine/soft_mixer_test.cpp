@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <vector>
 
 #include "engine/soft_mixer_tables.h"
@@ -101,6 +103,48 @@ TEST(SoftMixerTest, HalfRateStreamAdvancesHalfASamplePerFrame) {
     EXPECT_NEAR(out[2 * f], expect, 1) << f;
     EXPECT_EQ(out[2 * f], out[2 * f + 1]);
   }
+}
+
+TEST(WaveStreamTest, AnHourReadsTheSourceAtItsRate) {
+  // After an hour of output a voice has read the source's rate times an
+  // hour, give or take the sample the interpolation holds: a step rounded to
+  // 16.16 reads 8000 Hz into 48000 Hz 61 ppm slow, 1757 samples short.
+  // Rendered in blocks of a prime length and fed in buffers of another, so
+  // runs end everywhere.
+  const uint32_t sources[] = {8000, 11025, 16000, 22050, 32000, 44100, 48000};
+  const uint32_t outputs[] = {8000, 22050, 44100, 48000};
+  constexpr uint32_t kBlock = 9973, kBuffer = 7919;
+  const std::vector<uint8_t> silence(2 * kBuffer, 0);
+  std::vector<uint8_t> out(4 * kBlock);
+  for (uint32_t output : outputs)
+    for (uint32_t source : sources) {
+      SoftMixer m(16, output, 2);
+      uintptr_t v = m.OpenVoice(WaveFormatEx::Pcm(16, source, 1));
+      ASSERT_NE(v, 0u);
+      auto consumed = [&] {
+        MmTime t;
+        t.type = TIME_SAMPLES;
+        uintptr_t r = 0;
+        m.Message({0, WODM_GETPOS, v, reinterpret_cast<uintptr_t>(&t), sizeof(t)}, &r);
+        return uint64_t{t.value};
+      };
+      // Renders `frames` output frames, keeping the queue ahead of them.
+      auto render = [&](uint64_t frames) {
+        while (frames) {
+          uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(frames, kBlock));
+          while (m.QueuedBytes(v) < 2 * (uint64_t{n} * source / output + 4))
+            ASSERT_EQ(m.WriteVoice(v, silence.data(), static_cast<uint32_t>(silence.size())), MMSYSERR_NOERROR);
+          ASSERT_EQ(m.Render(out.data(), 4 * n), 4 * n);
+          frames -= n;
+        }
+      };
+      render(output);  // a second in, past the two samples the first frame loads
+      uint64_t from = consumed();
+      const uint64_t n = uint64_t{3600} * output + 12345;
+      render(n);
+      int64_t want = static_cast<int64_t>((n * source + output / 2) / output);
+      EXPECT_LE(std::llabs(static_cast<int64_t>(consumed() - from) - want), 1) << source << " into " << output;
+    }
 }
 
 TEST(SoftMixerTest, VolumeAndMasterVolumeUseTheGainTable) {
