@@ -20,6 +20,8 @@ bool OpenMixForRender(engine::MixEngine* engine, std::span<const uint8_t> projec
   auto read = std::make_unique<MixProject>();
   ProjectReadError error;
   if (!ReadProject(project, false, read.get(), &error)) {
+    // A refused project leaves nothing to render.
+    engine->ClearActions();
     if (why) *why = error.text;
     return false;
   }
