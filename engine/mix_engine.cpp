@@ -492,6 +492,11 @@ bool MixEngine::LoadActions(std::span<const uint8_t> data, size_t* consumed) {
   return actions_.Parse(data, consumed);
 }
 
+void MixEngine::ReplaceActions(ActionProcessor actions) {
+  std::lock_guard<std::mutex> lock(actionsMutex_);
+  actions_ = std::move(actions);
+}
+
 ExportSettings MixEngine::GetExportSettings(const OutputOptions& options, int renderTarget, bool keepVideo) {
   return MakeExportSettings(options, renderTarget, keepVideo, keepVideo || !IsAudioOnly());
 }

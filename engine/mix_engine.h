@@ -113,6 +113,9 @@ class MixEngine : public VideoMixerEngineLink, public MixCalls {
   // (`consumed` gets its bytes), false for a damaged record.
   void SaveActions(std::vector<uint8_t>* out);
   bool LoadActions(std::span<const uint8_t> data, size_t* consumed);
+  // The recorded list becomes `actions` (a record already read whole, e.g.
+  // with a project), the old list dropped.
+  void ReplaceActions(ActionProcessor actions);
   // The export settings for the output options (MakeExportSettings), the
   // picture dropped when `keepVideo` is false and the list holds no picture
   // command.

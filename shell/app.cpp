@@ -46,6 +46,9 @@ App::~App() {
 }
 
 bool App::InitInstance() {
+  // WinMain has done so; an App started by another host (the tests' driver)
+  // behaves the same.
+  ov::FailWritesPastFileSizeLimit();
   screens::RegisterElements();
   const gfx::Size screen = wnd::Window::ScreenSizeFromEnvironment({240, 320});
   window_ = wnd::Window::Create(kWindowClass, screen.cx, screen.cy, ScreenManager::kBarHeight, 0,
@@ -213,6 +216,11 @@ void App::MainWndProc(const wnd::Event& e) {
 }
 
 int WinMain(int argc, char** argv) {
+  // A write past the file-size limit fails as on a full disk, in both
+  // modes: a render deletes its file and prints the reason, a save keeps
+  // the old project and says why, a cache that cannot be written refuses
+  // its clip. The signal would end the program without a word.
+  ov::FailWritesPastFileSizeLimit();
   const ov::String app_folder = ov::ApplicationFolder();
   MediaPackage().Open(app_folder + u"media.pak");
   if (argc > 1) {
@@ -226,9 +234,6 @@ int WinMain(int argc, char** argv) {
     // when the mix plays: without the package they would be sought as files.
     InstallPackages();
     SetPackageFolders(ov::String(), app_folder);
-    // A render past the file-size limit fails as on a full disk: its file
-    // is deleted and the reason printed.
-    ov::FailWritesPastFileSizeLimit();
     ov::String why;
     RunCommandLineRender(ov::CommandLineFromArguments(argc, argv), &why);
     if (!why.IsEmpty()) std::fprintf(stderr, "%s\n", why.ToUtf8Lossy().c_str());

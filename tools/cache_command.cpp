@@ -3,21 +3,19 @@
 // program's temporary folder by default), and lists the caches written.
 // Exit status 0 when every cache was written, 1 otherwise.
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "engine/media_decompressor.h"
 #include "platform/os/file.h"
-#include "screens/mixer/mixer.h"
-#include "screens/project/channel_block.h"
 #include "screens/project/channel_selection.h"
+#include "screens/project/project_file.h"
 #include "screens/screens.h"
 #include "tools/tool_command.h"
 #include "tools/tool_input.h"
 
 namespace {
-
-constexpr uint64_t kMaxProjectBytes = 256u << 20;
 
 class PrintProgress : public engine::DecodeProgress {
  public:
@@ -37,21 +35,15 @@ int RunCache(int argc, char** argv) {
   }
   screens::RegisterElements();  // the text renderer of text clips
   std::vector<uint8_t> bytes;
-  if (!ovtool::ReadInputFile("cache", argv[1], &bytes, kMaxProjectBytes)) return 1;
-  screens::RecordReader in(bytes);
-  uint32_t version = 0;
-  if (!in.ReadU32(&version) || version != screens::kProjectVersion || !in.Skip(4 * screens::kOutputSettingCount)) {
-    std::fprintf(stderr, "cache: %s is no project of this version\n", argv[1]);
+  if (!ovtool::ReadInputFile("cache", argv[1], &bytes, screens::kMaxProjectBytes)) return 1;
+  // All eight blocks, whatever skin wrote the project.
+  auto project = std::make_unique<screens::MixProject>();
+  screens::ProjectReadError error;
+  if (!screens::ReadProject(bytes, false, project.get(), &error)) {
+    std::fprintf(stderr, "cache: %s: %s\n", argv[1], error.text.ToUtf8Lossy().c_str());
     return 1;
   }
-  // The default skin's table: six clip channels and the two credits.
-  std::vector<screens::ChannelSelection> channels(screens::kMaxEntries);
-  for (screens::ChannelSelection& ch : channels) {
-    if (!screens::LoadChannel(&ch, &in, false)) {
-      std::fprintf(stderr, "cache: a channel of %s is damaged or names a missing clip\n", argv[1]);
-      return 1;
-    }
-  }
+  const auto& channels = project->channels;
   // Decoded through copies: a channel element deletes its caches when it
   // goes, and these caches are the command's result.
   std::vector<engine::CacheClipChannel> copies;

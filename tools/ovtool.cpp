@@ -2,6 +2,8 @@
 // structure, pack and list .pak files. A test instrument, not a user feature.
 //
 //   ovtool [--cpumask MASK] COMMAND ARGS...
+//   ovtool [COMMAND ...] --help (or -h): the usage, on standard output; runs
+//   nothing.
 //
 // --cpumask 0 forces the reference kernels (see platform/cpu/cpu.h).
 #include <cstdio>
@@ -19,10 +21,18 @@ Command*& CommandList() {
   return head;
 }
 
+void PrintUsage(std::FILE* to) {
+  std::fprintf(to, "usage: ovtool [--cpumask MASK] COMMAND ARGS...\ncommands:\n");
+  for (Command* c = CommandList(); c; c = c->next) std::fprintf(to, "  %s\n", c->usage);
+}
+
 int Usage() {
-  std::fprintf(stderr, "usage: ovtool [--cpumask MASK] COMMAND ARGS...\ncommands:\n");
-  for (Command* c = CommandList(); c; c = c->next) std::fprintf(stderr, "  %s\n", c->usage);
+  PrintUsage(stderr);
   return 2;
+}
+
+bool AsksForHelp(const char* argument) {
+  return std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "-h") == 0;
 }
 
 }  // namespace
@@ -41,8 +51,20 @@ int main(int argc, char** argv) {
     i += 2;
   }
   if (i >= argc) return ovtool::Usage();
+  if (ovtool::AsksForHelp(argv[i])) {
+    ovtool::PrintUsage(stdout);
+    return 0;
+  }
   for (ovtool::Command* c = ovtool::CommandList(); c; c = c->next) {
-    if (std::strcmp(c->name, argv[i]) == 0) return c->run(argc - i, argv + i);
+    if (std::strcmp(c->name, argv[i]) != 0) continue;
+    // "--help" or "-h" anywhere after the command prints its usage and runs
+    // nothing: taken as a file name it would be written to.
+    for (int a = i + 1; a < argc; ++a) {
+      if (!ovtool::AsksForHelp(argv[a])) continue;
+      std::printf("usage: ovtool %s\n", c->usage);
+      return 0;
+    }
+    return c->run(argc - i, argv + i);
   }
   std::fprintf(stderr, "ovtool: unknown command '%s'\n", argv[i]);
   return ovtool::Usage();

@@ -286,8 +286,7 @@ void TextEditor::SelectTextClip(const ov::String& name, int32_t code) {
     if (e && e->GetType() == ui::kTypeChannelSelection) channel_ = dynamic_cast<ChannelSelection*>(e);
   }
   Mixer* mixer = FindMixer();
-  const bool mixed = channel_ && mixer && mixer->FindChannelIndex(channel_) >= 0 &&
-                     mixer->FindChannelIndex(channel_) < mixer->channel_count();
+  const bool mixed = channel_ && mixer && mixer->FindChannelIndex(channel_) >= 0;
   int index = -1;
   if (channel_) {
     if (code == ui::kActionSelectTextClip && mixed) {

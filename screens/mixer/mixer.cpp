@@ -28,8 +28,6 @@ constexpr int kHelpMixerScreen = 9;
 constexpr int kHelpMixStopped = 10;
 constexpr int32_t kMaxFps = 60;
 constexpr int32_t kMaxMixSide = 1024;
-// Files this large are no project of this program.
-constexpr uint64_t kMaxProjectBytes = 256u << 20;
 // Inset of the empty-mix note from the mixer's edges, in pixels.
 constexpr int32_t kNoteInset = 4;
 constexpr uint32_t kNoteInk = 0xFFFFFF;
@@ -42,43 +40,6 @@ constexpr std::array<const char16_t*, 7> kEntryPrefixes = {u"iconAud",     u"fil
 ui::UiHost* HostOrNull() { return ui::Host(); }
 
 }  // namespace
-
-const std::array<const char16_t*, kOutputSettingCount> kOutputSettingKeys = {
-    u"WizardSetting",   u"WizardMediaType", u"WizardMediaSize",      u"WizardMediaLength",   u"WizardMediaCodec",
-    u"WizardMediaFps",  u"WizardMediaAudioRate", u"WizardMediaDimension", u"WizardMediaBps"};
-
-const std::array<OutputSetting, kOutputSettingCount> kFileOrder = {
-    kWizardSetting,  kWizardMediaType,      kWizardMediaSize, kWizardMediaLength,   kWizardMediaCodec,
-    kWizardMediaFps, kWizardMediaDimension, kWizardMediaBps,  kWizardMediaAudioRate};
-
-OutputSettings DefaultOutputSettings() {
-  OutputSettings s{};
-  s[kWizardMediaCodec] = engine::kCodecDefaults;
-  return s;
-}
-
-void WriteProject(const OutputSettings& settings, std::span<ChannelSelection* const> channels,
-                  std::span<const uint8_t> engine_record, std::vector<uint8_t>* out) {
-  engine::PutU32(out, kProjectVersion);
-  for (OutputSetting s : kFileOrder) PutI32(out, settings[s]);
-  // A table entry without a channel element stores an empty channel, so
-  // that the file keeps one block per entry.
-  const ChannelSelection empty;
-  for (ChannelSelection* ch : channels) SaveChannel(ch ? *ch : empty, out);
-  out->insert(out->end(), engine_record.begin(), engine_record.end());
-}
-
-bool ReadProjectRecord(std::span<const uint8_t> data, int blocks, ChannelSelection* channel,
-                       engine::ActionProcessor* actions) {
-  RecordReader in(data);
-  uint32_t version = 0;
-  if (!in.ReadU32(&version) || version != kProjectVersion || !in.Skip(4 * kOutputSettingCount)) return false;
-  for (int i = 0; i < blocks; ++i) {
-    if (!LoadChannel(channel, &in, false)) return false;
-  }
-  size_t consumed = 0;
-  return actions->Parse(in.rest(), &consumed);
-}
 
 Mixer::Mixer() { type_ = ui::kTypeMixer; }
 
@@ -151,6 +112,7 @@ void Mixer::SetEntryName(int entry, int field, const ov::String& value) {
 
 void Mixer::SetChannels() {
   channel_count_ = 0;
+  for (MixChannelEntry& e : table_) e.channel = nullptr;
   ui::UiHost* host = HostOrNull();
   if (channels_attr_.IsEmpty() || !host) return;
   auto find = [&](const ov::String& name) -> ChannelSelection* {
@@ -191,7 +153,8 @@ int32_t Mixer::Link::FindChannelIndex(ui::Element* channel) {
 }
 
 int Mixer::FindChannelIndex(const ChannelSelection* channel) const {
-  for (int i = 0; i < channel_count_; ++i) {
+  if (!channel) return -1;
+  for (int i = 0; i < kMaxEntries; ++i) {
     if (table_[static_cast<size_t>(i)].channel == channel) return i;
   }
   return -1;
@@ -204,7 +167,7 @@ int32_t Mixer::GetChannelKind(int i) const {
 
 int Mixer::CountUsedChannels() const {
   int n = 0;
-  for (int i = 0; i < channel_count_; ++i) n += GetChannelKind(i) != kKindEmpty;
+  for (int i = 0; i < kMaxEntries; ++i) n += GetChannelKind(i) != kKindEmpty;
   return n;
 }
 
@@ -266,7 +229,7 @@ void Mixer::ResolveNames() {
   auto find = [&](const ov::String& name) -> ui::Element* {
     return name.IsEmpty() ? nullptr : host->FindElementByName(nullptr, name, false);
   };
-  for (int i = 0; i < channel_count_; ++i) {
+  for (int i = 0; i < kMaxEntries; ++i) {
     MixChannelEntry& e = table_[static_cast<size_t>(i)];
     e.iconPic = find(e.iconPicName);
     e.iconVid = find(e.iconVidName);
@@ -287,7 +250,7 @@ void Mixer::ResolveNames() {
   }
   if (ov::String* pos = host->StringOption(kStringPreviewPos)) *pos = u"00:00";
   host->DoAction(ui::kActionOptionsChanged, ov::String(), 1);
-  for (int i = 0; i < channel_count_; ++i) ShowClipName(i);
+  for (int i = 0; i < kMaxEntries; ++i) ShowClipName(i);
 }
 
 // ---- controls ----
@@ -300,7 +263,9 @@ void Mixer::UpdateControls() {
     if (e) e->SetVisible(on);
   };
   const int32_t type = settings_[kWizardMediaType] & 3;
-  for (int i = 0; i < channel_count_; ++i) {
+  // An entry without a channel element is walked too: its clip channel's
+  // codes are disabled.
+  for (int i = 0; i < kMaxEntries; ++i) {
     MixChannelEntry& e = table_[static_cast<size_t>(i)];
     const int32_t kind = e.channel ? e.channel->GetKind() : kKindEmpty;
     bool invalid = false;
@@ -545,7 +510,7 @@ int Mixer::OnAction(int32_t code, const ov::String& argument, int32_t flag) {
         PostNew(engine::CMD_ACK, 0);
         live()->StopAllChannels();
         end_credits_playing_ = false;
-        for (int i = 0; i < channel_count_; ++i) {
+        for (int i = 0; i < kMaxEntries; ++i) {
           table_[size_t(i)].playIndex = 0;
           ShowClipName(i);
         }
@@ -622,8 +587,9 @@ bool Mixer::SaveMix(const ov::String& path, SaveKind kind) {
   if (attributes != ov::kInvalidAttributes && (attributes & ov::kAttributeReadOnly)) {
     ov::SetFileAttributes(path, attributes & ~ov::kAttributeReadOnly);
   }
+  // All eight entries, an entry without a channel element as an empty block.
   std::vector<ChannelSelection*> channels;
-  for (int i = 0; i < channel_count_; ++i) channels.push_back(table_[static_cast<size_t>(i)].channel);
+  for (const MixChannelEntry& e : table_) channels.push_back(e.channel);
   std::vector<uint8_t> record;
   if (engine_) engine_->SaveActions(&record);
   else engine::ActionProcessor().Serialize(&record);
@@ -644,7 +610,8 @@ bool Mixer::SaveMix(const ov::String& path, SaveKind kind) {
 void Mixer::ShowVolumes() {
   ui::UiHost* host = HostOrNull();
   if (!host || type_ != ui::kTypeMixer) return;
-  for (int i = 0; i < channel_count_; ++i) {
+  for (int i = 0; i < kMaxEntries; ++i) {
+    if (!table_[size_t(i)].channel) continue;
     host->DoAction(ui::kActionVolumeValue0 + i, ov::String::Format(u"%d", table_[size_t(i)].volume), 1);
   }
   if (auto* parent_menu = dynamic_cast<ui::Menu*>(parent_)) {
@@ -666,27 +633,26 @@ bool Mixer::LoadMix(const ov::String& given) {
   load_failure_ = LoadFailure::kUnreadable;
   std::vector<uint8_t> bytes;
   if (!ov::ReadWholeFile(path, &bytes, kMaxProjectBytes)) return false;
-  RecordReader in(bytes);
-  uint32_t version = 0;
-  if (!in.ReadU32(&version) || version != kProjectVersion) return false;
-  if (in.left() < 4u * kOutputSettingCount) return false;
-  for (OutputSetting s : kFileOrder) in.ReadI32(&settings_[s]);
+  // The whole project is read and checked apart from the mix; only a
+  // project that reads to its end replaces what is open.
+  auto project = std::make_unique<MixProject>();
+  ProjectReadError error;
+  if (!ReadProject(bytes, host && host->RotationInProgress(), project.get(), &error)) {
+    if (error.kind == ProjectReadError::Kind::kMissingClip) {
+      missing_clip_ = error.missing;
+      load_failure_ = LoadFailure::kMissingClip;
+    }
+    return false;
+  }
+  settings_ = project->settings;
   CopySettingsToOptions();
-  const bool keep_caches = host && host->RotationInProgress();
-  for (int i = 0; i < channel_count_; ++i) {
-    ChannelSelection* ch = table_[static_cast<size_t>(i)].channel;
-    ChannelSelection unused;  // the block of an entry without a channel element
-    if (!LoadChannel(ch ? ch : &unused, &in, ch && keep_caches, &missing_clip_)) {
-      if (!missing_clip_.IsEmpty()) load_failure_ = LoadFailure::kMissingClip;
-      return false;
+  // The block of an entry without a channel element has nowhere to go.
+  for (int i = 0; i < kMaxEntries; ++i) {
+    if (ChannelSelection* ch = table_[static_cast<size_t>(i)].channel) {
+      ch->TakeDocument(&project->channels[static_cast<size_t>(i)]);
     }
   }
-  // The record ends the file: bytes left behind it (a cut flag trailer)
-  // mean a damaged file.
-  size_t consumed = 0;
-  engine::ActionProcessor check;
-  const bool read = engine_ ? engine_->LoadActions(in.rest(), &consumed) : check.Parse(in.rest(), &consumed);
-  if (!read || consumed != in.left()) return false;
+  if (engine_) engine_->ReplaceActions(std::move(project->actions));
   load_failure_ = LoadFailure::kNone;
   take_unsaved_ = false;
   return true;
@@ -694,14 +660,13 @@ bool Mixer::LoadMix(const ov::String& given) {
 
 bool Mixer::OpenProject(const ov::String& path) {
   if (!ConfirmTakeLoss(kOpenMixCaption, u"Open another mix")) return false;
-  OnAction(ui::kActionMixChanged, ov::String(), 0);
+  // No 328 before the load: a project that cannot be read leaves the open
+  // mix and its take as they were, and one that reads replaces the
+  // recorded actions with its own.
   if (LoadMix(path)) {
     empty_note_ = ov::String();
     return true;
   }
-  // What the file holds is kept on disk as it is; the mixer shows it empty,
-  // with the reason, until something is added.
-  ClearMix();
   ReportLoadFailure(path);
   return false;
 }
@@ -733,6 +698,8 @@ void Mixer::ReportLoadFailure(const ov::String& given) {
       empty_note_ = u"Empty mix: the clip " + ov::FileNameOf(missing_clip_) + u" is missing";
       break;
   }
+  // The note is for a mix left empty; a mix that is kept says nothing.
+  if (!MixIsEmpty()) empty_note_ = ov::String();
   wnd::MessageBox(kOpenMixCaption, text, wnd::kBoxOk);
   if (ui::UiHost* host = HostOrNull()) host->InvalidateArea({x_, y_, x_ + x_size_, y_ + y_size_});
 }
@@ -763,12 +730,13 @@ bool Mixer::ConfirmTakeLoss(const ov::String& caption, const ov::String& doing) 
 
 bool Mixer::ClearMix() {
   settings_ = DefaultOutputSettings();
-  for (int i = 0; i < channel_count_; ++i) {
+  for (int i = 0; i < kMaxEntries; ++i) {
     MixChannelEntry& e = table_[static_cast<size_t>(i)];
+    if (!e.channel) continue;
     // Each channel element empties itself on its own clear code (82 + i;
     // the credits channels keep their empty text clip), wherever the mixer
     // screen stands.
-    if (e.channel) e.channel->OnAction(ui::kActionChannelClear0 + i, ov::String(), 1);
+    e.channel->OnAction(ui::kActionChannelClear0 + i, ov::String(), 1);
     e.Reset();
   }
   if (engine_) engine_->ClearActions();
@@ -834,7 +802,7 @@ void Mixer::SaveState(ov::Archive* a) {
   a->WriteI32(send_by_email_);
   a->WriteI32(master_volume_);
   a->WriteI32(selected_channel_);
-  for (int i = 0; i < channel_count_; ++i) table_[static_cast<size_t>(i)].Save(a);
+  for (const MixChannelEntry& e : table_) e.Save(a);
   for (const ov::String* s : {&channels_attr_, &end_credits_name_, &start_credits_name_, &project_name_}) {
     a->WriteString(s->View());
   }
@@ -875,9 +843,7 @@ void Mixer::LoadState(ov::Archive* a) {
   read_bool(&send_by_email_);
   a->ReadI32(&master_volume_);
   a->ReadI32(&selected_channel_);
-  // Entries beyond the table are refused: the archive comes from this build's
-  // own rotation, but a damaged one must not write past the table.
-  for (int i = 0; i < count && i < kMaxEntries; ++i) table_[static_cast<size_t>(i)].Load(a);
+  for (MixChannelEntry& e : table_) e.Load(a);
   for (ov::String* s : {&channels_attr_, &end_credits_name_, &start_credits_name_, &project_name_}) a->ReadString(s);
   for (bool* b : {&mixing_, &muted_, &start_credits_playing_, &end_credits_playing_}) read_bool(b);
   a->ReadI32(&fps_);

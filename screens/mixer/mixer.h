@@ -6,10 +6,10 @@
 // controls in step with the mix, shows the engine's picture, and saves and
 // loads the ".mix" project file.
 //
-// Project file (little-endian): u32 version 110; the nine output settings in
-// file order (kFileOrder); one channel block (channel_block.h) per table
-// entry; the engine record (engine/action_processor.h) with its flag trailer.
-// The file holds no block count: reader and writer take it from the skin.
+// Project file: project_file.h. Every entry of the table, 0-7, has its
+// block, so that a skin naming fewer than six clip channels still saves and
+// loads the credits (entries 6 and 7); a loop over the table walks all eight
+// entries and skips those without a channel element.
 //
 // Thread: UI thread; the render thread (mixer_render.cpp) only reads the
 // render queue and queues actions.
@@ -27,6 +27,7 @@
 #include "engine/media_decompressor.h"
 #include "screens/editors/editor_decompression.h"
 #include "screens/project/channel_block.h"
+#include "screens/project/project_file.h"
 #include "ui/action_codes.h"
 #include "ui/control.h"
 #include "ui/screen_links.h"
@@ -47,48 +48,8 @@ namespace screens {
 
 class ChannelSelection;
 
-inline constexpr uint32_t kProjectVersion = 110;
-inline constexpr int kMaxEntries = 8;
-inline constexpr int kClipChannels = 6;
-inline constexpr int kStartCreditsEntry = 6;
-inline constexpr int kEndCreditsEntry = 7;
-inline constexpr int kOutputSettingCount = 9;
-
-// The nine output settings in memory order; each mirrors the numeric user
-// option of the same key name.
-enum OutputSetting : int {
-  kWizardSetting,
-  kWizardMediaType,
-  kWizardMediaSize,
-  kWizardMediaLength,
-  kWizardMediaCodec,
-  kWizardMediaFps,
-  kWizardMediaAudioRate,
-  kWizardMediaDimension,
-  kWizardMediaBps,
-};
-using OutputSettings = std::array<int32_t, kOutputSettingCount>;
-// Key names in memory order, and the settings in the project file's order.
-extern const std::array<const char16_t*, kOutputSettingCount> kOutputSettingKeys;
-extern const std::array<OutputSetting, kOutputSettingCount> kFileOrder;
-// All 0 but the codec word, 65535 (both codecs "default").
-OutputSettings DefaultOutputSettings();
-
 // The output options of the nine settings (the user options they mirror).
 engine::OutputOptions ToOutputOptions(const OutputSettings& settings);
-
-// The project image: the version, the settings in file order, the blocks of
-// `channels` (a null entry writes an empty channel's block) and the engine
-// record as stored (MixEngine::SaveActions).
-void WriteProject(const OutputSettings& settings, std::span<ChannelSelection* const> channels,
-                  std::span<const uint8_t> engine_record, std::vector<uint8_t>* out);
-
-// Reads a project image as the render process does: the version word, the
-// nine settings skipped, `blocks` channel blocks into the one `channel`, the
-// engine record into `actions`. False for another version, a block that
-// fails or a damaged record.
-bool ReadProjectRecord(std::span<const uint8_t> data, int blocks, ChannelSelection* channel,
-                       engine::ActionProcessor* actions);
 
 class Mixer : public ui::Control {
  public:
@@ -125,9 +86,11 @@ class Mixer : public ui::Control {
   // code 312) becomes the last project (string option 22) and holds the
   // take; the program's own copies (kCopy: "rotate.mix" at a turn,
   // "temp.mix" for a render) leave both as they are. LoadMix: an empty
-  // path loads the last project; false when the file is missing, of another
-  // version, or a block or the engine record is damaged (the settings and
-  // blocks before it stay); last_load_failure() then tells which.
+  // path loads the last project. The whole file is read and checked
+  // (ReadProject) before anything changes: false when it is missing, not a
+  // regular file, of another version, or a block or the engine record is
+  // damaged, with the mix (channels, settings, options 27-35, the engine's
+  // record) as it was; last_load_failure() then tells which.
   enum class SaveKind { kProject, kCopy };
   bool SaveMix(const ov::String& path, SaveKind kind = SaveKind::kProject);
   bool LoadMix(const ov::String& path);
@@ -141,11 +104,12 @@ class Mixer : public ui::Control {
   // asks for comes this way (the mixer's own load, a project given to a
   // channel, the media browser's "Open mix", OVMIX_LOAD at start). It asks
   // first when a take that was not saved would be lost (No keeps it: false,
-  // nothing changed); then clears the recorded actions and loads `path`.
-  // A failed load reports what failed in a message box (the missing clip's
-  // file as the project names it, or that the project cannot be read),
-  // leaves the file untouched, empties the mix and notes on the mixer why
-  // it is empty.
+  // nothing changed); then loads `path`, which replaces the recorded
+  // actions with the project's. A failed load reports what failed in a
+  // message box (the missing clip's file as the project names it, or that
+  // the project cannot be read) and leaves both the file and the open mix,
+  // take included, as they were; an empty mix notes on the mixer why it is
+  // empty.
   bool OpenProject(const ov::String& path);
   enum class LoadFailure { kNone, kNoProject, kUnreadable, kMissingClip };
   LoadFailure last_load_failure() const { return load_failure_; }

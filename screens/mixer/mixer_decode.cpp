@@ -12,7 +12,7 @@ namespace screens {
 
 int Mixer::CountPendingCacheItems() const {
   int n = 0;
-  for (int i = 0; i < channel_count_; ++i) {
+  for (int i = 0; i < kMaxEntries; ++i) {
     const ChannelSelection* ch = table_[size_t(i)].channel;
     if (!ch) continue;
     for (int c = 0; c < ch->ClipCount(); ++c) {
@@ -27,13 +27,15 @@ void Mixer::StartDecompression() {
   ui::UiHost* host = ui::Host();
   if (host && !decoding() && CountPendingCacheItems() > 0) {
     DecompressionJob job;
-    for (int i = 0; i < channel_count_; ++i) job.channels.push_back(table_[size_t(i)].channel);
+    // All eight entries in table order (an empty one as null): the index
+    // is in the cache names.
+    for (const MixChannelEntry& e : table_) job.channels.push_back(e.channel);
     job.video = engine_ ? engine_->videoMixer() : nullptr;
     decompression_.Start(host, std::move(job));
   }
   PrepareBeatMatching();
   if (host) host->DoAction(ui::kActionOptionsChanged, ov::String(), 1);
-  for (int i = 0; i < channel_count_; ++i) ShowClipName(i);
+  for (int i = 0; i < kMaxEntries; ++i) ShowClipName(i);
 }
 
 }  // namespace screens

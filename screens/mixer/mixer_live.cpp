@@ -232,7 +232,7 @@ void Mixer::QueueClip(int i, bool linked) {
 void Mixer::SetActiveVisualChannel(int i) {
   const int32_t kind = GetChannelKind(i);
   if (kind != kKindImage && kind != kKindVideo) return;
-  for (int j = 0; j < channel_count_; ++j) {
+  for (int j = 0; j < kMaxEntries; ++j) {
     const int32_t k = GetChannelKind(j);
     if (j != i && (k == kKindImage || k == kKindVideo)) table_[size_t(j)].active = 0;
   }
@@ -334,7 +334,8 @@ bool Mixer::AdvanceChannel(int n) {
 void Mixer::AdvanceChannelsOnTick() {
   if (!mixing_ || start_credits_playing_ || !live()) return;
   bool advanced = false;
-  for (int i = 0; i < channel_count_; ++i) {
+  // Entries without a channel have kind 0 and no stream.
+  for (int i = 0; i < kMaxEntries; ++i) {
     MixChannelEntry& e = table_[size_t(i)];
     const int32_t kind = GetChannelKind(i);
     int64_t stream = -1;
@@ -362,8 +363,9 @@ void Mixer::AdvanceChannelsOnTick() {
 }
 
 void Mixer::ResendActiveChannels() {
-  for (int i = 0; i < channel_count_; ++i) {
+  for (int i = 0; i < kMaxEntries; ++i) {
     MixChannelEntry& e = table_[size_t(i)];
+    if (!e.channel) continue;
     e.playIndex = 0;
     if (e.active) OnAction(ui::kActionChannelOn0 + i, ov::String(), 0);
   }
@@ -565,7 +567,7 @@ void Mixer::PrepareBeatMatching() {
   // plays at its own speed.
   for (int i = 0; i < kMaxEntries; ++i) player->SetTempoWord(i, 0);
   uint32_t sum = 0, k = 0;
-  for (int i = 0; i < channel_count_; ++i) {
+  for (int i = 0; i < kMaxEntries; ++i) {
     ChannelSelection* ch = table_[size_t(i)].channel;
     if (!ch || ch->GetKind() != kKindAudio || !ch->beat_match()) continue;
     const int32_t t = ch->ReadTempo();

@@ -206,6 +206,20 @@ void ChannelSelection::Clear() {
   ShowClipCount();
 }
 
+void ChannelSelection::TakeDocument(ChannelSelection* from) {
+  Clear();
+  kind_ = from->kind_;
+  clips_ = std::move(from->clips_);
+  from->clips_.clear();
+  from->kind_ = kKindEmpty;
+  loop_on_ = from->loop_on_;
+  beat_match_ = from->beat_match_;
+  effect_on_ = from->effect_on_;
+  channel_effect_ = from->channel_effect_;
+  ShowClipCount();
+  Refresh();
+}
+
 int ChannelSelection::RemoveClip(int i) {
   if (!Valid(i)) return 0;
   clips_.erase(clips_.begin() + i);

@@ -67,6 +67,11 @@ class ChannelSelection : public ui::Control, public engine::CacheChannel {
   // An empty text clip (the credits channels' content).
   void AddEmptyTextClip();
   void Clear();
+  // Empties this channel as Clear does and takes the document of `from` (a
+  // channel read on its own, e.g. from a project): kind, clips with their
+  // cache names, loop, beat-match and effect words, the channel effect.
+  // `from` is left empty.
+  void TakeDocument(ChannelSelection* from);
   int RemoveClip(int i);
   int MoveClip(int from, int to);
 

@@ -1,52 +1,31 @@
 #include "screens/project/render_project.h"
 
+#include <memory>
 #include <vector>
 
 #include "engine/mix_engine.h"
 #include "platform/os/file.h"
 #include "platform/os/os_error.h"
-#include "screens/mixer/mixer.h"
-#include "screens/project/channel_block.h"
-#include "screens/project/channel_selection.h"
-#include "screens/project/record_reader.h"
+#include "screens/project/project_file.h"
 
 namespace screens {
-namespace {
-
-// Files this large are no project of this program.
-constexpr uint64_t kMaxProjectBytes = 256u << 20;
-
-}  // namespace
 
 bool OpenMixForRender(engine::MixEngine* engine, std::span<const uint8_t> project, ov::String* why) {
-  auto refuse = [&](ov::String text) {
-    if (why) *why = std::move(text);
+  if (!engine) {
+    if (why) *why = u"no engine";
     return false;
-  };
-  if (!engine) return refuse(u"no engine");
-  RecordReader in(project);
-  uint32_t version = 0;
-  if (!in.ReadU32(&version) || !in.Skip(4 * kOutputSettingCount)) return refuse(u"the project is cut short");
-  if (version != kProjectVersion) {
-    return refuse(ov::String::Format(u"the project is of version %u, not %u", version, kProjectVersion));
   }
-  // A failed block refuses the project: behind it the position in the file
-  // means nothing any more.
-  bool ok = true;
-  ov::String missing;
-  {
-    ChannelSelection scratch;
-    for (int i = 0; i < kMaxEntries && ok; ++i) ok = LoadChannel(&scratch, &in, false, &missing);
-  }
-  if (!ok) {
-    return refuse(missing.IsEmpty() ? ov::String(u"the project's channels are damaged")
-                                    : u"a clip of the project is missing: " + missing);
-  }
-  size_t consumed = 0;
-  if (!engine->LoadActions(in.rest(), &consumed) || consumed != in.left()) {
+  // The render needs only the engine record; the rest is read to check it
+  // (a block whose clip is missing refuses the project, as in the mixer).
+  auto read = std::make_unique<MixProject>();
+  ProjectReadError error;
+  if (!ReadProject(project, false, read.get(), &error)) {
+    // A refused project leaves nothing to render.
     engine->ClearActions();
-    return refuse(u"the project's recorded mix is damaged");
+    if (why) *why = error.text;
+    return false;
   }
+  engine->ReplaceActions(std::move(read->actions));
   return true;
 }
 

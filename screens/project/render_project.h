@@ -1,10 +1,10 @@
 #pragma once
-// The project file as the render process reads it: the version word (110),
-// the nine output settings skipped, the eight channel blocks read through
-// one scratch channel (a block whose clip file is missing fails), then the
-// engine record with its flag trailer loaded into the engine. Any other
-// version, a cut or damaged file, or bytes left behind the record refuse
-// the project: the render process then exports nothing.
+// The project file as the render process reads it (ReadProject,
+// project_file.h): the whole envelope is read and checked (a block whose
+// clip file is missing fails), then the engine record with its flag trailer
+// goes into the engine. Any other version, a cut or damaged file, or bytes
+// left behind the record refuse the project: the render process then
+// exports nothing.
 
 #include <cstdint>
 #include <span>

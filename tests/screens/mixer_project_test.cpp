@@ -5,6 +5,7 @@
 // Load), and nothing asks when nothing would be lost.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -85,9 +86,10 @@ class FailedLoad : public ::testing::Test {
 };
 
 // Each damaged or incomplete project, loaded over a mix, gives one message
-// that says what failed; the mixer is left empty with the reason noted; a
-// save of that empty mix over the project (the save dialog's "Default.mix")
-// asks first, and the answer No keeps the file byte for byte.
+// that says what failed and keeps that mix as it was. Loaded over an empty
+// mix, the mixer notes the reason; a save of that empty mix over the
+// project (the save dialog's "Default.mix") asks first, and the answer No
+// keeps the file byte for byte.
 TEST_F(FailedLoad, DamagedProjectsReportAndStayOnDisk) {
   const std::string good = dir_ + "/good.mix";
   ASSERT_TRUE(WritePhotoProject(good, ovtest::TouchFile(dir_, "present.jpg")));
@@ -162,7 +164,15 @@ TEST_F(FailedLoad, DamagedProjectsReportAndStayOnDisk) {
     EXPECT_EQ(hook.boxes[0].caption, "Open mix");
     EXPECT_NE(hook.boxes[0].text.find(named), std::string::npos) << hook.boxes[0].text;
     EXPECT_NE(hook.boxes[0].text.find("Default.mix"), std::string::npos) << hook.boxes[0].text;
-    // Empty, and saying why.
+    // The mix that was open stays, with nothing noted.
+    EXPECT_EQ(screen_.channel[0]->ClipCount(), 1);
+    EXPECT_TRUE(host_.engine->HasActions());
+    EXPECT_TRUE(mixer().empty_note().IsEmpty());
+    // Over an empty mix: empty, and saying why.
+    mixer().OnAction(ui::kActionMixClear, ov::String(), 0);
+    mixer().OnAction(ui::kActionMixLoad, U(target), 0);
+    ASSERT_EQ(hook.boxes.size(), 2u);
+    EXPECT_EQ(hook.boxes[1].text, hook.boxes[0].text);
     EXPECT_TRUE(mixer().MixIsEmpty());
     EXPECT_EQ(screen_.channel[0]->ClipCount(), 0);
     EXPECT_FALSE(host_.engine->HasActions());
@@ -171,10 +181,10 @@ TEST_F(FailedLoad, DamagedProjectsReportAndStayOnDisk) {
     EXPECT_NE(note.find(c.note), std::string::npos) << note;
 
     mixer().OnAction(ui::kActionMixSave, ov::String(), 0);  // declined
-    ASSERT_EQ(hook.boxes.size(), 2u);
-    EXPECT_EQ(hook.boxes[1].buttons, uint32_t(wnd::kBoxYesNo));
-    EXPECT_NE(hook.boxes[1].text.find("empty"), std::string::npos) << hook.boxes[1].text;
-    EXPECT_NE(hook.boxes[1].text.find(note), std::string::npos) << hook.boxes[1].text;
+    ASSERT_EQ(hook.boxes.size(), 3u);
+    EXPECT_EQ(hook.boxes[2].buttons, uint32_t(wnd::kBoxYesNo));
+    EXPECT_NE(hook.boxes[2].text.find("empty"), std::string::npos) << hook.boxes[2].text;
+    EXPECT_NE(hook.boxes[2].text.find(note), std::string::npos) << hook.boxes[2].text;
     EXPECT_EQ(ovtest::ReadFileBytes(target), before);
   }
   // A yes replaces the project with the empty mix, which loads back.
@@ -369,6 +379,97 @@ TEST_F(UnsavedTake, NothingAsksWhenNothingWouldBeLost) {
   EXPECT_TRUE(mixer_->HasUnsavedTake());
   mixer_->OnAction(ui::kActionMixStop, ov::String(), 0);
   EXPECT_TRUE(mixer_->HasUnsavedTake());
+}
+
+// A project that cannot be read, opened over an edited mix with a take
+// (from "Open mix" and dropped on a channel cell, both through the screen
+// manager's MX_LOAD), leaves that mix whole: the channels, the settings,
+// options 27-35 and the recorded take, still unsaved. The box says why.
+TEST_F(UnsavedTake, AFailedOpenKeepsTheEditedMixAndItsTake) {
+  const std::string photo = ovtest::TouchFile(dir_, "kept.jpg");
+  ChannelSelection* ch0 = mixer_->entry(0).channel;
+  ChannelSelection* end = mixer_->entry(screens::kEndCreditsEntry).channel;
+  ASSERT_NE(ch0, nullptr);
+  ASSERT_NE(end, nullptr);
+  AddPhoto(ch0, photo);
+  end->GetClipText(0)->textString = u"The end";
+  d_->sm().StoreOption(u"WizardMediaLength", u"42");
+  mixer_->OnAction(ui::kActionMixerAcceptWizard, ov::String(), 0);
+  RecordTake();
+  const auto take = Recorded();
+  const screens::OutputSettings settings = mixer_->output_settings();
+  ASSERT_EQ(settings[screens::kWizardMediaLength], 42);
+  auto options = [&] {
+    std::vector<std::u16string> out;
+    for (const char16_t* key : screens::kOutputSettingKeys) {
+      ov::String text;
+      bool numeric = false;
+      d_->sm().ReadOption(key, &text, &numeric);
+      out.emplace_back(text.View());
+    }
+    return out;
+  };
+  const auto options_before = options();
+
+  // Damaged in its last block (the end credits), behind good channels and
+  // other settings, so that nothing may be taken before the failure.
+  ChannelSelection other[8];
+  AddPhoto(&other[0], ovtest::TouchFile(dir_, "other.jpg"));
+  other[6].AddEmptyTextClip();
+  other[7].AddEmptyTextClip();
+  screens::OutputSettings other_settings = screens::DefaultOutputSettings();
+  other_settings[screens::kWizardMediaLength] = 7;
+  const std::string damaged = dir_ + "/damaged.mix";
+  ASSERT_TRUE(ovtest::WriteProjectFile(damaged, other, other_settings, {ovtest::MixCommand(0, engine::CMD_PLAY, 16)}));
+  std::vector<uint8_t> bytes = ovtest::ReadFileBytes(damaged);
+  bytes.resize(bytes.size() - 20);  // into the engine record
+  ASSERT_TRUE(ov::WriteWholeFile(U(damaged), bytes.data(), bytes.size()));
+  const std::string pipe = dir_ + "/pipe.mix";
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+
+  struct Case {
+    const char* what;
+    std::string path;
+    bool drop;
+  } cases[] = {{"damaged, opened", damaged, false}, {"damaged, dropped", damaged, true},
+               {"named pipe, opened", pipe, false}, {"named pipe, dropped", pipe, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const size_t seen = d_->boxes().size();
+    d_->AnswerBoxes(wnd::kAnswerYes);  // lose the take for the new mix
+    if (c.drop) {
+      ovtest::FakeBrowser browser;
+      screens::MediaFileRecord record;
+      record.folder = U(dir_ + "/");
+      record.name = U(fs::path(c.path).filename().string());
+      record.kind = screens::kKindProject;
+      browser.Select(&record);
+      mixer_->entry(2).channel->AssignFromBrowser(&browser);
+    } else {
+      d_->sm().DoAction(ui::kActionMixLoad, U(c.path), 1);
+    }
+    // The take-loss question, then the reason.
+    ASSERT_EQ(d_->boxes().size(), seen + 2);
+    EXPECT_NE(Utf8(d_->boxes().back().text).find("cannot be read"), std::string::npos)
+        << Utf8(d_->boxes().back().text);
+    ASSERT_EQ(ch0->ClipCount(), 1);
+    EXPECT_EQ(ch0->GetClipFile(0).ToUtf8Lossy(), photo);
+    EXPECT_EQ(Utf8(std::u16string(end->GetClipText(0)->textString.View())), "The end");
+    EXPECT_EQ(mixer_->output_settings(), settings);
+    EXPECT_EQ(options(), options_before);
+    EXPECT_EQ(Recorded(), take);
+    EXPECT_TRUE(mixer_->HasUnsavedTake());
+    EXPECT_TRUE(mixer_->empty_note().IsEmpty());
+  }
+  // The same project whole then replaces the mix.
+  d_->AnswerBoxes(wnd::kAnswerYes);
+  const std::string whole = dir_ + "/whole.mix";
+  ASSERT_TRUE(ovtest::WriteProjectFile(whole, other, other_settings, {ovtest::MixCommand(0, engine::CMD_PLAY, 16)}));
+  d_->sm().DoAction(ui::kActionMixLoad, U(whole), 1);
+  EXPECT_EQ(ch0->GetClipFile(0).ToUtf8Lossy(), dir_ + "/other.jpg");
+  EXPECT_EQ(mixer_->output_settings()[screens::kWizardMediaLength], 7);
+  EXPECT_EQ(engine()->Actions().size(), 1u);
+  EXPECT_FALSE(mixer_->HasUnsavedTake());
 }
 
 // After a failed load the mixer's picture carries the note; a clear takes

@@ -1,7 +1,6 @@
 // The mixer element: its channel table, output settings, end time, and the
 // ".mix" project file (save, load, clear, failures and damaged files).
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,15 +9,18 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "engine/mix_engine.h"
 #include "platform/os/archive.h"
 #include "platform/os/file.h"
+#include "platform/os/process.h"
 #include "platform/ui/dialogs.h"
 #include "screens/mixer/mixer.h"
 #include "screens/project/channel_selection.h"
+#include "screens/project/render_project.h"
 #include "tests/screens/screens_host.h"
 #include "tests/support/test_paths.h"
 
@@ -280,6 +282,42 @@ TEST_F(MixerTest, OvtoolProjectWritesALoadableProject) {
   EXPECT_NE(std::system(refused.c_str()), 0);
 }
 
+// Every ovtool command answers "--help" and "-h", wherever they stand, with
+// its usage and exit 0, and writes nothing (a project named "--help" was
+// written before). The commands are those "ovtool --help" lists.
+TEST_F(MixerTest, EveryOvtoolCommandPrintsItsUsageForHelp) {
+  const std::string folder = dir_ + "/help";
+  std::filesystem::create_directories(folder);
+  auto run = [&](const std::string& args, std::string* out) {
+    const std::string command = "cd '" + folder + "' && " + OVMIX_BIN_DIR + "ovtool " + args + " 2>/dev/null";
+    std::FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return -1;
+    out->clear();
+    char buffer[4096];
+    for (size_t n; (n = std::fread(buffer, 1, sizeof(buffer), pipe)) > 0;) out->append(buffer, n);
+    const int status = pclose(pipe);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  };
+  std::string listing;
+  ASSERT_EQ(run("--help", &listing), 0);
+  std::vector<std::string> names;
+  for (size_t at = listing.find("\n  "); at != std::string::npos; at = listing.find("\n  ", at + 1)) {
+    names.push_back(listing.substr(at + 3, listing.find(' ', at + 3) - (at + 3)));
+  }
+  ASSERT_GE(names.size(), 20u) << listing;
+  for (const std::string& name : names) {
+    for (const std::string& args : {name + " --help", name + " out.mix -h"}) {
+      SCOPED_TRACE(args);
+      std::string out;
+      EXPECT_EQ(run(args, &out), 0);
+      EXPECT_EQ(out.rfind("usage: ovtool " + name + " ", 0), 0u) << out;
+    }
+  }
+  std::vector<std::string> left;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) left.push_back(entry.path().filename());
+  EXPECT_TRUE(left.empty()) << left.front();
+}
+
 TEST_F(MixerTest, LoadFailuresAndTheirEffectOnTheMix) {
   FillMix();
   ASSERT_TRUE(Save(Path("good.mix")));
@@ -288,18 +326,23 @@ TEST_F(MixerTest, LoadFailuresAndTheirEffectOnTheMix) {
   ASSERT_TRUE(ov::WriteWholeFile(U(Path("v111.mix")), wrong.data(), wrong.size()));
   EXPECT_FALSE(mixer().LoadMix(U(Path("v111.mix"))));
   EXPECT_FALSE(mixer().LoadMix(U(Path("absent.mix"))));
-  // MX_LOAD of a file of another version clears the mix.
+  // MX_LOAD of a file of another version keeps the mix that is open.
   mixer().OnAction(ui::kActionMixLoad, U(Path("v111.mix")), 0);
-  EXPECT_EQ(screen_.channel[0]->GetKind(), screens::kKindEmpty);
-  EXPECT_FALSE(host_.engine->HasActions());
+  EXPECT_EQ(screen_.channel[0]->ClipCount(), 3);
+  EXPECT_EQ(host_.engine->Actions().size(), 2u);
   // An empty path loads the last project.
+  mixer().OnAction(ui::kActionMixClear, ov::String(), 0);
   EXPECT_TRUE(mixer().LoadMix(ov::String()));
   EXPECT_EQ(screen_.channel[0]->ClipCount(), 3);
-  // A project whose second channel names a deleted file loads the first only.
+  // A project whose second channel names a deleted file loads nothing, not
+  // even the first channel.
+  mixer().OnAction(ui::kActionMixClear, ov::String(), 0);
   std::remove(Path("v.mp4").c_str());
   EXPECT_FALSE(mixer().LoadMix(U(Path("good.mix"))));
-  EXPECT_EQ(screen_.channel[0]->ClipCount(), 3);
+  EXPECT_EQ(mixer().last_load_failure(), Mixer::LoadFailure::kMissingClip);
+  EXPECT_EQ(screen_.channel[0]->ClipCount(), 0);
   EXPECT_EQ(screen_.channel[1]->ClipCount(), 0);
+  EXPECT_EQ(host_.option_values[u"WizardMediaCodec"], u"65535");
 }
 
 // Saving replaces the file whole: over a read-only file it succeeds; when
@@ -317,7 +360,8 @@ TEST_F(MixerTest, SaveOverReadOnlyAndFailedWrite) {
                               0, 0, 0, 0, nullptr);
   const pid_t child = fork();
   if (child == 0) {
-    signal(SIGXFSZ, SIG_IGN);
+    // As every run of the program does at its start (shell::WinMain).
+    ov::FailWritesPastFileSizeLimit();
     rlimit limit{64, 64};
     setrlimit(RLIMIT_FSIZE, &limit);
     _exit(Save(Path("p.mix")) ? 1 : 0);
@@ -417,6 +461,63 @@ TEST_F(MixerTest, RotationStateRoundTrips) {
   // Read back during a rotation, the cache names stay with their clips.
   EXPECT_EQ(Str(rebuilt.channel[0]->GetClipCache(0, screens::kKindImage)), Str(U(Path("image0-0-0.raw"))));
   host_.rotation = false;
+}
+
+// A skin naming five clip channels: entry 5 stays empty and the credits
+// stand at entries 6 and 7. The save, the turn's copy and the render each
+// carry all eight blocks, so the end credits come back; the clear and the
+// table's lookups reach them too.
+TEST(FiveChannelSkin, SaveTurnAndRenderKeepTheEndCredits) {
+  const std::string dir = ovtest::ScratchDir();
+  ScreensHost host(dir);
+  auto screen = std::make_unique<MixerScreen>(&host, 5);
+  Mixer& mixer = *screen->mixer;
+  ASSERT_EQ(screen->channel[5], nullptr);
+  ASSERT_EQ(mixer.entry(screens::kEndCreditsEntry).channel, screen->channel[7]);
+  EXPECT_EQ(mixer.FindChannelIndex(screen->channel[7]), 7);
+  screen->channel[0]->AddClip(screens::kKindImage, screens::kFileTypeJpeg, U(ovtest::TouchFile(dir, "a.jpg")),
+                              ov::String(), ov::String(), screens::kWholePicture, screens::kWholePicture, 500, 0, 0,
+                              0, 0, 0, 0, nullptr);
+  screen->channel[6]->GetClipText(0)->textString = u"Opening";
+  screen->channel[7]->GetClipText(0)->textString = u"The end";
+  mixer.mutable_entry(7).volume = 33;
+  host.engine->PostAction(std::make_unique<engine::EngineCommand>(engine::MakeCommand(engine::CMD_PLAY, 23, 1)));
+  auto end_text = [](ChannelSelection* ch) { return Str(ch->GetClipText(0)->textString); };
+
+  // Saved, cleared (the end credits too), loaded back.
+  const std::string path = dir + "/five.mix";
+  ASSERT_TRUE(mixer.SaveMix(U(path)));
+  mixer.OnAction(ui::kActionMixClear, ov::String(), 0);
+  EXPECT_EQ(end_text(screen->channel[7]), u"");
+  ASSERT_TRUE(mixer.LoadMix(U(path)));
+  EXPECT_EQ(end_text(screen->channel[7]), u"The end");
+  EXPECT_EQ(end_text(screen->channel[6]), u"Opening");
+  EXPECT_EQ(screen->channel[0]->ClipCount(), 1);
+
+  // The render reads the same file whole.
+  {
+    engine::MixEngine render(nullptr, nullptr);
+    ov::String why;
+    EXPECT_TRUE(screens::OpenMixForRender(&render, U(path), &why)) << why.ToUtf8Lossy();
+    EXPECT_EQ(render.Actions().size(), 1u);
+  }
+
+  // A turn: the state and "rotate.mix" go to a new five-channel screen.
+  ov::Archive saved;
+  host.rotation = true;
+  mixer.SaveState(&saved);
+  for (int i : {0, 1, 2, 3, 4, 6, 7}) screen->channel[i]->SaveState(&saved);
+  screen.reset();
+  MixerScreen rebuilt(&host, 5);
+  ov::Archive loading(saved.Bytes());
+  rebuilt.mixer->LoadState(&loading);
+  for (int i : {0, 1, 2, 3, 4, 6, 7}) rebuilt.channel[i]->LoadState(&loading);
+  host.rotation = false;
+  EXPECT_TRUE(loading.ok()) << loading.error();
+  EXPECT_EQ(loading.Remaining(), 0u);
+  EXPECT_EQ(end_text(rebuilt.channel[7]), u"The end");
+  EXPECT_EQ(rebuilt.mixer->entry(7).volume, 33);
+  EXPECT_EQ(rebuilt.channel[0]->ClipCount(), 1);
 }
 
 TEST_F(MixerTest, ClipNameShowsPositionAmongPhotos) {
