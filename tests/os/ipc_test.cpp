@@ -143,8 +143,9 @@ TEST(NamedEvent, SetWakesEveryWaiter) {
   for (int i = 0; i < 2; ++i) {
     waiters.emplace_back([&, i] {
       tids[i] = ::syscall(SYS_gettid);
-      // Bounded only so that a waiter left asleep fails instead of hanging.
-      results[i] = handles[i].Wait(60000);
+      // No time-out: a waiter that returned at its time-out would still find
+      // the event set; one left asleep hangs the test for its timeout to fail.
+      results[i] = handles[i].Wait(kInfinite);
     });
   }
   for (int i = 0; i < 2; ++i) {

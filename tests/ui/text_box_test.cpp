@@ -175,8 +175,10 @@ TEST_F(TextBoxTest, LinesMatchThePlainLayout) {
   std::u16string pairs;
   for (int i = 0; i < 12; ++i) pairs += u"\U0001F600a";
   // Pairs across the ends of the prefixes the box measures (16 and 32
-  // characters from the line start, 16 past the fitted words).
-  const std::u16string pair = u"\U0001F600";
+  // characters from the line start, 16 past the fitted words). The pair is
+  // one the font draws narrower (double-struck i) than the missing glyph its
+  // first half alone measures as.
+  const std::u16string pair = u"\U0001D55A";
   const std::u16string probed = std::u16string(15, u'a') + pair + std::u16string(14, u'b') + pair + u"cccccccc";
   const std::u16string after_word = u"ab " + std::u16string(16, u'd') + pair + u"eeee";
   struct Case {
@@ -216,7 +218,15 @@ TEST_F(TextBoxTest, LinesMatchThePlainLayout) {
   struct SlantedBox : TextBox {
     explicit SlantedBox(bool italic) { italic_ = italic; }
   };
-  for (const auto& c : cases) {
+  std::vector<Case> all(std::begin(cases), std::end(cases));
+  // A word ending in a pair at a probe's end, alone and after a word, in
+  // every box width around its own: it fits exactly when the plain layout
+  // fits it (a prefix cut inside the pair would seem wider than the word).
+  for (int32_t box = 100; box <= 160; ++box) {
+    all.push_back({std::u16string(15, u'a') + pair + u"\nz", box});
+    all.push_back({u"ab " + std::u16string(15, u'a') + pair + u"\nz", box});
+  }
+  for (const Case& c : all) {
     SlantedBox box(c.italic);
     box.LoadAttribute(u"font", u"DejaVu Sans");
     box.LoadAttribute(u"th", u"14");
