@@ -108,7 +108,10 @@ class ExportJob {
   // file cannot be deleted or the settings give no sound rate.
   bool Prepare();
   void DeleteMixers();
-  void DeleteAudioMixer() { audio_.reset(); }
+  // Frees the audio mixer before the output is closed, and the video mixer
+  // with it, first: a video mixer going stops the sound of its linked clips,
+  // which must find the audio mixer still there.
+  void DeleteAudioMixer() { DeleteMixers(); }
   // The end of the frames rendered so far, in ms of the mix.
   uint64_t RenderedMs() const { return FrameStartMs(frame_, gridFps_); }
   void Fail() { failed_.store(true, std::memory_order_release); }

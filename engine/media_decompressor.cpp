@@ -32,16 +32,19 @@ bool EndsWithNoCase(const ov::String& s, std::u16string_view tail) {
   return s.Length() >= n && s.Mid(s.Length() - n).EqualsNoCase(tail);
 }
 
-uint32_t RawCacheDuration(const ov::String& path) {
+// The header of the ".raw" cache at `path` and the file's size.
+bool ReadRawHeader(const ov::String& path, RawFrameHeader* h, uint64_t* size) {
   ov::File f;
-  if (!f.Open(path, ov::kGenericRead, ov::kShareRead, ov::CreateMode::kOpenExisting)) return 0;
+  if (!f.Open(path, ov::kGenericRead, ov::kShareRead, ov::CreateMode::kOpenExisting)) return false;
   uint8_t bytes[kRawHeaderBytes] = {};
   uint32_t got = 0;
+  return f.Read(bytes, kRawHeaderBytes, &got) && got == kRawHeaderBytes && h->Parse(bytes) && f.GetSize(size);
+}
+
+uint32_t RawCacheDuration(const ov::String& path) {
   RawFrameHeader h;
-  if (!f.Read(bytes, kRawHeaderBytes, &got) || got != kRawHeaderBytes || !h.Parse(bytes)) return 0;
-  if (h.isMask || h.frameDuration == kRawStillDuration) return 0;
   uint64_t size = 0;
-  if (!f.GetSize(&size)) return 0;
+  if (!ReadRawHeader(path, &h, &size) || h.isMask || h.frameDuration == kRawStillDuration) return 0;
   const uint64_t frames = size > kRawHeaderBytes ? (size - kRawHeaderBytes) / h.FrameBytes() : 0;
   return static_cast<uint32_t>(std::min<uint64_t>(frames * h.frameDuration, UINT32_MAX));
 }
@@ -61,6 +64,20 @@ uint32_t QbtDuration(const ov::String& path) {
   while (qbt.ReadVideoFrame(&frame, &bytes, &time, 0)) ++delivered;
   const uint64_t coded = delivered > 0 ? delivered - 1 : 0;
   return static_cast<uint32_t>(std::min<uint64_t>(coded * format.frameDurationMs, UINT32_MAX));
+}
+
+// The time one coded frame of an effect file lasts: the ".qbt" header's or
+// the ".raw" header's frame duration; 0 when the file has none.
+uint32_t CodedFrameDurationMs(const ov::String& path) {
+  if (EndsWithNoCase(path, u".qbt")) {
+    media::QbtSource qbt;
+    media::MediaFormat format;
+    return qbt.Open(path, 0) && qbt.GetFormat(&format) ? format.frameDurationMs : 0;
+  }
+  RawFrameHeader h;
+  uint64_t size = 0;
+  if (!EndsWithNoCase(path, u".raw") || !ReadRawHeader(path, &h, &size)) return 0;
+  return h.frameDuration == kRawStillDuration ? 0 : h.frameDuration;
 }
 
 }  // namespace
@@ -386,9 +403,15 @@ int MediaDecompressor::DecompressEffect(int clip, CacheChannel* ch, int index) {
   const ov::String cache = folder_ + ov::String::Format(u"effect%d.raw", indexBase_ + index);
   const uint32_t end = ClipDurationMs(source);
   if (end == 0) return Failed(source);
+  // One cache frame per coded frame, never more than one per composed frame:
+  // a mask whose frames last an hour writes its few frames, not an hour of
+  // frames. The header keeps the duration, and the effect reads the frames
+  // by their time.
+  const uint32_t period = 1000 / std::max<uint32_t>(fps_, 1);
+  const uint32_t duration = std::max(CodedFrameDurationMs(source), period);
   // Frames start before the end, never at it: a frame at the end would show
   // what the source gives past its last frame (black for a ".qbt").
-  if (!WritePictures(source, cache, 0, 0, end - 1, kWholePicture, false)) return Failed(source);
+  if (!WritePictures(source, cache, duration, 0, end - 1, kWholePicture, false)) return Failed(source);
   ch->SetEffectCache(cache, kCacheKindImage);
   return 1;
 }

@@ -146,6 +146,11 @@ class MediaDecompressor {
   // The folder the caches go to (the program's temporary folder by default).
   void SetFolder(const ov::String& folder) { folder_ = folder; }
   const ov::String& folder() const { return folder_; }
+  // The frame rate the picture caches are written at, in place of the
+  // mixer's (0 keeps it).
+  void SetFrameRate(uint32_t fps) {
+    if (fps != 0) fps_ = fps;
+  }
 
   int CountWork() const;
   // 1 when every cache was written; 0 at the first failure or a cancel.

@@ -186,6 +186,11 @@ bool Process::Create(const String& application, const String& command_line, Argu
   return true;
 }
 
+size_t TrackedChildCount() {
+  std::lock_guard<std::mutex> lock(g_children_mutex);
+  return Children().size();
+}
+
 bool GetExitCodeOfProcess(uint32_t process_id, uint32_t* code) {
   std::lock_guard<std::mutex> lock(g_children_mutex);
   Child* c;

@@ -8,6 +8,7 @@
 //
 // Thread: any thread.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -59,6 +60,10 @@ class Process {
 // The exit code of a child of this process by its id (259 while it runs);
 // false with last error 6 for an id that is not such a child.
 bool GetExitCodeOfProcess(uint32_t process_id, uint32_t* code);
+
+// How many children this process keeps a record of: those it started and
+// has not handed to the reaper, and those the reaper has not yet collected.
+size_t TrackedChildCount();
 
 // The arguments of a command line by the kSplit rules, as UTF-8.
 std::vector<std::string> SplitCommandLine(const String& command_line);

@@ -279,6 +279,26 @@ TEST(VideoProperties, StoredPropertiesRefusedOnceConnected) {
   EXPECT_EQ(Read(object.Get(), u"BitRate").ulVal, 64000u);
 }
 
+// A frame rate written while the encoder runs stays the object's rate: a
+// later stored property re-creates the encoder from the kept settings at the
+// new rate, and the output type offered then says so.
+TEST(VideoProperties, TheVopRateOutlivesARebuild) {
+  auto object = Make(CreateH263EncDmo);
+  ComPtr<IH263EncSettings> settings;
+  ASSERT_EQ(object.As(IID_IH263EncSettings, &settings), S_OK);
+  ASSERT_EQ(object->SetInputType(0, VideoType(176, 144, 666666).get(), 0), S_OK);  // 15 frames/s
+  EXPECT_EQ(Write(object.Get(), u"VOPRate", com::VT_UI4, 10), S_OK);
+  EXPECT_EQ(Write(object.Get(), u"SetModQuant", com::VT_BOOL, com::VARIANT_TRUE), S_OK);
+  venc::EncoderCreateParams params{};
+  ASSERT_EQ(settings->GetCreateParams(&params), S_OK);
+  EXPECT_EQ(params.frameRate, 10.0f);
+  dshow::MediaType output;
+  ASSERT_EQ(object->GetOutputType(0, 0, output.get()), S_OK);
+  dshow::VideoInfoHeader info;
+  ASSERT_TRUE(dshow::ReadVideoInfoHeader(output->pbFormat, output->cbFormat, &info));
+  EXPECT_EQ(info.AvgTimePerFrame, 1000000);
+}
+
 // The MPEG-4 output type carries the stream header after the bitmap header;
 // with an output buffer of exactly the size the object asks for, the first
 // sample is a whole intra frame without it, and the first two are sync points.

@@ -566,6 +566,18 @@ TEST_F(FrameSource, PinTypesAndTheirChecks) {
   EXPECT_EQ(audio->CheckMediaType(sound.get()), com::S_FALSE);
 }
 
+// Each frame on the grid stops where the next one starts, at rates whose
+// frames fall between milliseconds (15 frames/s: 0, 67, 133, 200 ms) and
+// at rates that divide a second; a stop never equals its own start.
+TEST(FrameTimes, EachFrameStopsWhereTheNextStarts) {
+  for (uint32_t fps : {15u, 7u, 12u, 25u, 10u}) {
+    for (uint64_t k = 0; k < 3 * uint64_t{fps}; ++k) {
+      const uint32_t start = static_cast<uint32_t>(FrameGridMs(k, fps));
+      EXPECT_EQ(FrameStop(start, fps), FrameGridMs(k + 1, fps) * 10000) << fps << " frames/s, frame " << k;
+    }
+  }
+}
+
 TEST(FrameConversions, Rgb555AndFlippedRows) {
   const uint16_t in[] = {0xFFFF, 0xF800, 0x07E0, 0x001F, 0x0020};
   const uint16_t out[] = {0x7FFF, 0x7C00, 0x03E0, 0x001F, 0x0000};

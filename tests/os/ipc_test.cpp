@@ -5,9 +5,12 @@
 #include <signal.h>
 #include <sys/syscall.h>
 
+#include <atomic>
 #include <cerrno>
 #include <fstream>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "platform/os/event.h"
 #include "platform/os/file.h"
@@ -42,15 +45,21 @@ uint32_t RunHelper(const String& arguments, uint32_t timeout_ms = 10000) {
 
 String Quoted(const String& s) { return u"\"" + s + u"\""; }
 
-// Waits until process pid sleeps in a futex wait (where a blocked queue read
-// sleeps), as /proc tells; false when it ended first.
+// Whether the task whose /proc "syscall" file is `path` sleeps in a futex
+// wait (where a blocked queue read or event wait sleeps).
+bool AsleepInFutex(const std::string& path) {
+  const std::string futex = std::to_string(SYS_futex) + " ";
+  std::ifstream in(path);
+  std::string line;
+  return in && std::getline(in, line) && line.rfind(futex, 0) == 0;
+}
+
+// Waits until process pid sleeps in a futex wait, as /proc tells; false when
+// it ended first.
 bool WaitUntilAsleepInFutex(const Process& p) {
   const std::string path = "/proc/" + std::to_string(p.Id()) + "/syscall";
-  const std::string futex = std::to_string(SYS_futex) + " ";
   while (p.IsRunning()) {
-    std::ifstream in(path);
-    std::string line;
-    if (in && std::getline(in, line) && line.rfind(futex, 0) == 0) return true;
+    if (AsleepInFutex(path)) return true;
     Sleep(1);
   }
   return false;
@@ -116,6 +125,36 @@ TEST(NamedEvent, LeftByAnEndedProcessStartsAfresh) {
   ASSERT_TRUE(e.Create(true, false, name));
   EXPECT_EQ(GetLastError(), kErrorSuccess);
   EXPECT_EQ(e.Wait(0), kWaitTimeout);
+}
+
+// A Set of a manual-reset event wakes every waiter, not only one: two
+// threads asleep in their waits on the name (each through its own handle)
+// both return.
+TEST(NamedEvent, SetWakesEveryWaiter) {
+  const String name = UniqueName(u"Frame Filter Encoding Failed");
+  Event set;
+  ASSERT_TRUE(set.Create(true, false, name));
+  Event handles[2];
+  ASSERT_TRUE(handles[0].Open(name));
+  ASSERT_TRUE(handles[1].Open(name));
+  std::atomic<long> tids[2] = {0, 0};
+  std::atomic<uint32_t> results[2] = {0xDEAD, 0xDEAD};
+  std::vector<std::thread> waiters;
+  for (int i = 0; i < 2; ++i) {
+    waiters.emplace_back([&, i] {
+      tids[i] = ::syscall(SYS_gettid);
+      // No time-out: a waiter that returned at its time-out would still find
+      // the event set; one left asleep hangs the test for its timeout to fail.
+      results[i] = handles[i].Wait(kInfinite);
+    });
+  }
+  for (int i = 0; i < 2; ++i) {
+    while (tids[i] == 0 || !AsleepInFutex("/proc/self/task/" + std::to_string(tids[i]) + "/syscall")) Sleep(1);
+  }
+  set.Set();
+  for (std::thread& t : waiters) t.join();
+  EXPECT_EQ(results[0], kWaitObject0);
+  EXPECT_EQ(results[1], kWaitObject0);
 }
 
 TEST(NamedEvent, WaitForAnyMixesNamedAndUnnamed) {
@@ -318,13 +357,16 @@ TEST(Process, ExitCodeStillRunningAndTerminate) {
 }
 
 // A child handed to the background reaper is reaped: its process entry goes
-// (kill(pid, 0) succeeds on a zombie). So is a second one handed over after
-// the first has gone, which normally finds the reaper ended and starts
-// another; nothing waits for a reaper at exit.
+// (kill(pid, 0) succeeds on a zombie), and so does this process's record of
+// it. So is a second one handed over after the first has gone, which
+// normally finds the reaper ended and starts another; nothing waits for a
+// reaper at exit.
 TEST(Process, ReleasedChildrenAreReaped) {
   for (int round = 0; round < 2; ++round) {
+    const size_t tracked = TrackedChildCount();
     Process p;
     ASSERT_TRUE(p.Create(kHelper, u"exit 0"));
+    EXPECT_EQ(TrackedChildCount(), tracked + 1);
     const pid_t pid = static_cast<pid_t>(p.Id());
     p.ReapInBackground();
     EXPECT_EQ(p.Id(), 0u);
@@ -334,6 +376,8 @@ TEST(Process, ReleasedChildrenAreReaped) {
       if (!gone) Sleep(10);
     }
     EXPECT_TRUE(gone) << "round " << round;
+    // The reaper drops the record under the lock it collects the child in.
+    EXPECT_EQ(TrackedChildCount(), tracked) << "round " << round;
   }
 }
 

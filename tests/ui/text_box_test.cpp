@@ -75,12 +75,17 @@ TEST_F(TextBoxTest, WrapsAtWordsBreaksLongWordsAndHonoursLineBreaks) {
 // tokens (a word and the spaces after it) are added while the line so far
 // plus the token stays narrower than the box; a first token that does not
 // fit is cut by characters; a line break ends a line.
-std::vector<TextLine> PlainLayout(gfx::HDC dc, const std::u16string& text, int32_t box) {
+// An italic box adds the width of a space to every width it measures (the
+// slant of the last letter).
+std::vector<TextLine> PlainLayout(gfx::HDC dc, const std::u16string& text, int32_t box, bool italic = false) {
+  gfx::Size space;
+  EXPECT_TRUE(gfx::GetTextExtentPoint(dc, u" ", &space));
+  const int32_t slant = italic ? space.cx : 0;
   auto measure = [&](size_t start, size_t length, int32_t* height) {
     gfx::Size s;
     EXPECT_TRUE(gfx::GetTextExtentPoint(dc, std::u16string_view(text).substr(start, length), &s));
     *height = s.cy;
-    return s.cx;
+    return s.cx + slant;
   };
   auto is_break = [](char16_t c) { return c == u'\r' || c == u'\n'; };
   std::vector<TextLine> lines;
@@ -142,11 +147,7 @@ std::vector<TextLine> PlainLayout(gfx::HDC dc, const std::u16string& text, int32
         break;
       }
     }
-    if (line.height == 0) {
-      gfx::Size space;
-      EXPECT_TRUE(gfx::GetTextExtentPoint(dc, u" ", &space));
-      line.height = space.cy;
-    }
+    if (line.height == 0) line.height = space.cy;
     lines.push_back(line);
     start = next > start ? next : start + 1;
   }
@@ -173,10 +174,19 @@ TEST_F(TextBoxTest, LinesMatchThePlainLayout) {
   for (int i = 0; i < 40; ++i) marks += u"e\u0301\u0301";
   std::u16string pairs;
   for (int i = 0; i < 12; ++i) pairs += u"\U0001F600a";
-  const struct {
+  // Pairs across the ends of the prefixes the box measures (16 and 32
+  // characters from the line start, 16 past the fitted words). The pair is
+  // one the font draws narrower (double-struck i) than the missing glyph its
+  // first half alone measures as.
+  const std::u16string pair = u"\U0001D55A";
+  const std::u16string probed = std::u16string(15, u'a') + pair + std::u16string(14, u'b') + pair + u"cccccccc";
+  const std::u16string after_word = u"ab " + std::u16string(16, u'd') + pair + u"eeee";
+  struct Case {
     std::u16string text;
     int32_t box;
-  } cases[] = {
+    bool italic = false;
+  };
+  const Case cases[] = {
       {u"one two three four five six seven", 60},
       {u"abcdefghijklmnopqrstuvwxyzABCDEFGHIJ tail", 50},
       {u"a    b     c      d", 20},
@@ -191,21 +201,45 @@ TEST_F(TextBoxTest, LinesMatchThePlainLayout) {
       // Tokens that end at, and run past, the first prefix measured.
       {u"abcdefghijklmnop\nqrstuvwxyzabcdefghijklmnopqrstuvwxyz0123 end", 600},
       {std::u16string(15, u'x') + u" " + std::u16string(40, u'y') + u"  z " + std::u16string(70, u'w'), 500},
+      {probed, 60},
+      {probed, 110},
+      {probed, 160},
+      {probed + u" " + probed, 400},
+      {after_word, 60},
+      {after_word, 120},
+      // An italic box: the slant counts in the words and in a long word's cut.
+      {u"one two three four five six seven", 60, true},
+      {u"ab " + long_word + u" cd", 60, true},
+      {probed, 110, true},
   };
   gfx::LogFont lf;
   lf.height = 14;
   lf.SetFaceName(u"DejaVu Sans");
-  for (const auto& c : cases) {
-    TextBox box;
+  struct SlantedBox : TextBox {
+    explicit SlantedBox(bool italic) { italic_ = italic; }
+  };
+  std::vector<Case> all(std::begin(cases), std::end(cases));
+  // A word ending in a pair at a probe's end, alone and after a word, in
+  // every box width around its own: it fits exactly when the plain layout
+  // fits it (a prefix cut inside the pair would seem wider than the word).
+  for (int32_t box = 100; box <= 160; ++box) {
+    all.push_back({std::u16string(15, u'a') + pair + u"\nz", box});
+    all.push_back({u"ab " + std::u16string(15, u'a') + pair + u"\nz", box});
+  }
+  for (const Case& c : all) {
+    SlantedBox box(c.italic);
     box.LoadAttribute(u"font", u"DejaVu Sans");
     box.LoadAttribute(u"th", u"14");
     box.LoadAttribute(u"xS", ov::String::Format(u"%d", c.box));
     box.OnAction(kActionSetText, ov::String(std::u16string_view(c.text)), 0);
     box.GetTextHeight(dc_.get());
-    gfx::HFont old = dc_->SelectFont(gfx::CreateFontIndirect(lf));
-    const std::vector<TextLine> plain = PlainLayout(dc_.get(), c.text, c.box);
+    gfx::LogFont face = lf;
+    face.italic = c.italic ? 1 : 0;
+    gfx::HFont old = dc_->SelectFont(gfx::CreateFontIndirect(face));
+    const std::vector<TextLine> plain = PlainLayout(dc_.get(), c.text, c.box, c.italic);
     dc_->SelectFont(old);
-    EXPECT_EQ(Describe(box.lines()), Describe(plain)) << ov::String(std::u16string_view(c.text)).ToUtf8Lossy();
+    EXPECT_EQ(Describe(box.lines()), Describe(plain))
+        << ov::String(std::u16string_view(c.text)).ToUtf8Lossy() << " in " << c.box << (c.italic ? " italic" : "");
     EXPECT_GT(plain.size(), 1u);
   }
 }

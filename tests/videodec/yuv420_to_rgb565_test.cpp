@@ -153,7 +153,8 @@ TEST(Rgb565Test, RandomPicturesMatchTheFormula) {
 
 // Studio range: ffmpeg's BT.601 codes of black, white, grey and the primaries
 // (RGB 0/255, grey 128) come out as those colours in all four dither
-// positions, both row orders.
+// positions, both row orders, and so do the pixels of pictures of one column
+// or one row, which the edge code converts on its own.
 struct StudioCase {
   const char* name;
   uint8_t y, cb, cr;
@@ -169,6 +170,14 @@ TEST_P(StudioRangeColours, ComeOutTrue) {
     uint16_t out[4] = {};
     ConvertStudioYUV420toRGB565TopDown(&p.frame, out, 2, 2, top_down);
     for (int i = 0; i < 4; ++i) EXPECT_EQ(out[i], c.word) << "pixel " << i << " top-down " << top_down;
+  }
+  struct Size { uint16_t w, h; };
+  for (Size s : {Size{1, 1}, Size{1, 2}, Size{2, 1}}) {
+    uint16_t out[4] = {0xDEAD, 0xDEAD, 0xDEAD, 0xDEAD};
+    ConvertStudioYUV420toRGB565TopDown(&p.frame, out, s.w, s.h, 1);
+    // Rows of the destination hold an even number of pixels.
+    for (int r = 0; r < s.h; ++r)
+      for (int x = 0; x < s.w; ++x) EXPECT_EQ(out[2 * r + x], c.word) << s.w << "x" << s.h << " at " << x << "," << r;
   }
 }
 
