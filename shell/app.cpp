@@ -11,6 +11,7 @@
 #include "platform/os/file.h"
 #include "platform/os/folders.h"
 #include "platform/os/library.h"
+#include "platform/os/pending_delete.h"
 #include "platform/os/process.h"
 #include "screens/screens.h"
 #include "shell/packages.h"
@@ -98,9 +99,11 @@ bool App::LoadSkin(gfx::Size size, ov::String* reason) {
 
 void App::OnPaint(const gfx::Rect& rect) {
   const gfx::Size now{window_->screen_width(), window_->screen_height()};
-  if (now.cx != paint_size_.cx || now.cy != paint_size_.cy) {
+  if (now.cx != paint_size_.cx || now.cy != paint_size_.cy ||
+      (!rotating_ && (now.cx != rotation_size_.cx || now.cy != rotation_size_.cy))) {
     // The screen turned: the old picture does not fit the new size. Black
-    // until the rotation has built the screens for it.
+    // until the rotation has built the screens for it (which waits while a
+    // message box turned with the screen is open).
     const gfx::Rect all = window_->surface()->bounds();
     auto dc = gfx::CreateWindowDC(window_->surface());
     gfx::FillRect(dc.get(), all, gfx::CreateSolidBrush(gfx::Rgb(0, 0, 0)));
@@ -139,9 +142,9 @@ void App::MainWndProc(const wnd::Event& e) {
           sm->SetKeepAwake(true);
           keep_awake_restore_ = false;
         }
-        if (!sm->pending_temp_file().IsEmpty() && ov::DeleteFile(sm->pending_temp_file())) {
-          sm->pending_temp_file() = ov::String();
-        }
+        // Every file handed to the messaging program; one that cannot be
+        // deleted yet stays for the next activation or the end.
+        ov::DeleteAllPending();
         sm->InvalidateAll();
         sm->StartTimers(32);
       }

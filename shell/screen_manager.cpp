@@ -53,7 +53,6 @@ ScreenManager::~ScreenManager() {
   background_dc_.reset();
   container_.reset();
   retired_containers_.clear();
-  if (!pending_temp_file_.IsEmpty()) ov::DeleteFile(pending_temp_file_);
   if (ui::Host() == this) ui::SetHost(nullptr);
   if (g_manager == this) g_manager = nullptr;
 }

@@ -121,7 +121,6 @@ class ScreenManager : public ui::UiHost {
   bool keep_awake() const { return keep_awake_; }
   void SetLiveVideoArea(int32_t x, int32_t y, int32_t w, int32_t h) override;
   const gfx::Rect& live_video_area() const { return live_video_; }
-  ov::String& pending_temp_file() { return pending_temp_file_; }
   // The mix screens' services (screen_manager_services.cpp).
   ui::Menu* RootMenu() override { return container_.get(); }
   ui::Menu* CurrentMenu() override { return current_; }
@@ -132,10 +131,14 @@ class ScreenManager : public ui::UiHost {
   void EnableAttributeItems(bool on, ui::Element* element, const ov::String& value, int32_t depth) override;
   void SetMixEngine(std::shared_ptr<engine::MixEngine> engine) override;
   engine::MixEngine* GetMixEngine() override { return mix_engine_.get(); }
-  void SetPendingDeleteFile(const ov::String& path) override { pending_temp_file_ = path; }
+  // The files handed to the messaging program: kept process-wide
+  // (ov::AddPendingDelete), since a turn replaces this object while the
+  // messaging program may still read them; deleted on the next activation
+  // (App), when that program has ended (Mixer) and when the process ends.
+  uint64_t SetPendingDeleteFile(const ov::String& path) override;
   ov::String ApplicationFolder() override { return application_folder_; }
   void set_application_folder(const ov::String& folder) { application_folder_ = folder; }
-  ov::String GetPendingTempFile() override { return pending_temp_file_; }
+  ov::String GetPendingTempFile() override;
   bool RotationInProgress() override { return rotation_in_progress_; }
   void SetRotationInProgress(bool on) { rotation_in_progress_ = on; }
   void RequestHelpTip(int n) override { help_.RequestTip(n); }
@@ -238,7 +241,6 @@ class ScreenManager : public ui::UiHost {
   ui::Element* open_item_group_ = nullptr;
   bool stylus_down_ = false;
   uint32_t action_message_ = 0;
-  ov::String pending_temp_file_;
   ov::String application_folder_;
   uint32_t idle_counter_ = 0;
   bool idle_armed_ = true;

@@ -2,6 +2,7 @@
 // and checking items by action or attribute, the shared playback set, the
 // pending file, the rotation flag, the window surface for the live video).
 #include "platform/os/file.h"
+#include "platform/os/pending_delete.h"
 #include "shell/screen_manager.h"
 
 namespace shell {
@@ -42,6 +43,15 @@ gfx::HBitmap ScreenManager::WindowSurface() { return window_ ? window_->surface(
 
 void ScreenManager::PresentArea(const gfx::Rect& area) {
   if (window_) window_->Present(gfx::IntersectRects(area, {0, 0, width_, height_}));
+}
+
+uint64_t ScreenManager::SetPendingDeleteFile(const ov::String& path) {
+  return path.IsEmpty() ? 0 : ov::AddPendingDelete(path);
+}
+
+ov::String ScreenManager::GetPendingTempFile() {
+  const std::vector<ov::String> kept = ov::PendingDeletes();
+  return kept.empty() ? ov::String() : kept.back();
 }
 
 }  // namespace shell

@@ -112,8 +112,15 @@ class UiHost {
   // two mixers) from then on.
   virtual void SetMixEngine(std::shared_ptr<engine::MixEngine> engine) { (void)engine; }
   virtual engine::MixEngine* GetMixEngine() { return nullptr; }
-  // A file the host deletes when the application is next activated.
-  virtual void SetPendingDeleteFile(const ov::String& path) { (void)path; }
+  // A file handed to another program that the host deletes when the
+  // application is next activated, and at the latest when the program ends;
+  // every one handed over is kept, not only the last. The answer names the
+  // hand-over for ov::DeletePending (0: nothing kept).
+  virtual uint64_t SetPendingDeleteFile(const ov::String& path) {
+    (void)path;
+    return 0;
+  }
+  // The last file handed over and not yet deleted; empty when none.
   virtual ov::String GetPendingTempFile() { return ov::String(); }
   // Set while a screen rotation saves and rebuilds the screens.
   virtual bool RotationInProgress() { return false; }

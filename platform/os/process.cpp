@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -64,21 +65,30 @@ bool Poll(uint32_t pid, Child** out) {
 // runs while any of them has not ended. Both under g_children_mutex. The
 // thread is detached: nothing waits for it, and one still polling when the
 // program exits ends with it.
-std::vector<uint32_t>& Released() {
-  static auto* released = new std::vector<uint32_t>();
+struct ReleasedChild {
+  uint32_t pid;
+  std::function<void()> on_ended;
+};
+std::vector<ReleasedChild>& Released() {
+  static auto* released = new std::vector<ReleasedChild>();
   return *released;
 }
 bool g_reaper_running = false;
 
 void ReapReleased() {
   for (;;) {
+    // The ended children's callbacks run outside the lock: they may start
+    // or ask about processes themselves.
+    std::vector<std::function<void()>> ended;
+    bool done = false;
     {
       std::lock_guard<std::mutex> lock(g_children_mutex);
-      std::vector<uint32_t>& released = Released();
+      std::vector<ReleasedChild>& released = Released();
       for (size_t i = 0; i < released.size();) {
         Child* c = nullptr;
-        if (!Poll(released[i], &c) || c->ended) {
-          Children().erase(released[i]);  // nobody asks for its exit code
+        if (!Poll(released[i].pid, &c) || c->ended) {
+          Children().erase(released[i].pid);  // nobody asks for its exit code
+          if (released[i].on_ended) ended.push_back(std::move(released[i].on_ended));
           released.erase(released.begin() + static_cast<std::ptrdiff_t>(i));
         } else {
           ++i;
@@ -86,9 +96,11 @@ void ReapReleased() {
       }
       if (released.empty()) {
         g_reaper_running = false;
-        return;
+        done = true;
       }
     }
+    for (auto& f : ended) f();
+    if (done) return;
     Sleep(20);
   }
 }
@@ -249,10 +261,10 @@ bool Process::Terminate(uint32_t exit_code) {
   return true;
 }
 
-void Process::ReapInBackground() {
+void Process::ReapInBackground(std::function<void()> on_ended) {
   if (pid_ == 0) return;
   std::lock_guard<std::mutex> lock(g_children_mutex);
-  Released().push_back(pid_);
+  Released().push_back({pid_, std::move(on_ended)});
   pid_ = 0;
   if (g_reaper_running) return;
   g_reaper_running = true;

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -50,8 +51,9 @@ class Process {
   bool Terminate(uint32_t exit_code);
   // For a child nobody waits for: a background thread collects it when it
   // ends, so that it never stays behind as a zombie. This object then holds
-  // no child.
-  void ReapInBackground();
+  // no child. on_ended, when given, runs on that thread once the child has
+  // ended (not at all when this process ends first).
+  void ReapInBackground(std::function<void()> on_ended = nullptr);
 
  private:
   uint32_t pid_ = 0;

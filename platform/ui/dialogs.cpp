@@ -2,14 +2,19 @@
 
 #include <SDL.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "platform/os/file.h"
+#include "platform/ui/message_box.h"
 #include "platform/ui/text_entry.h"
+#include "platform/ui/window.h"
 
 namespace wnd {
 namespace {
+
+bool g_fail_system_box = false;
 
 MessageBoxHook& Hook() {
   static MessageBoxHook hook;
@@ -31,13 +36,23 @@ bool RunMessageBoxHook(const ov::String& caption, const ov::String& text, uint32
   return true;
 }
 
-int MessageBox(const ov::String& caption, const ov::String& text, uint32_t buttons) {
+int MessageBox(const ov::String& caption, const ov::String& text, uint32_t buttons, bool traced) {
   int answer = 0;
   if (RunMessageBoxHook(caption, text, buttons, &answer)) return answer;
   const int fallback = buttons == kBoxYesNo ? kAnswerNo : kAnswerOk;
-  if (HeadlessRun()) return fallback;
   const std::string c = caption.ToUtf8Lossy();
   const std::string t = text.ToUtf8Lossy();
+  // Nobody sees or answers the box: its default answer, on the record.
+  auto untold = [&] {
+    if (!traced) std::fprintf(stderr, "%s: %s\n", c.c_str(), t.c_str());
+    if (buttons == kBoxYesNo) std::fprintf(stderr, "%s: answered No\n", c.c_str());
+    return fallback;
+  };
+  if (HeadlessRun()) return untold();
+  // In the window the box is fitted to the screen and survives a turn,
+  // which the system's box, a window of its own as wide as its longest
+  // line, does neither; and it needs no fonts of the display.
+  if (Window* owner = Window::Main()) return RunMessageBox(owner, caption, text, buttons);
   const SDL_MessageBoxButtonData yes_no[] = {
       {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT, kAnswerYes, "Yes"},
       {SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, kAnswerNo, "No"},
@@ -52,9 +67,11 @@ int MessageBox(const ov::String& caption, const ov::String& text, uint32_t butto
   data.numbuttons = buttons == kBoxYesNo ? 2 : 1;
   data.buttons = buttons == kBoxYesNo ? yes_no : ok;
   int pressed = 0;
-  if (SDL_ShowMessageBox(&data, &pressed) != 0) return fallback;
+  if (g_fail_system_box || SDL_ShowMessageBox(&data, &pressed) != 0) return untold();
   return pressed;
 }
+
+void FailSystemMessageBoxForTests(bool fail) { g_fail_system_box = fail; }
 
 bool GetSaveFileName(const SaveFileRequest& request, ov::String* path) {
   // The name is asked for with the default offered; the extension is added

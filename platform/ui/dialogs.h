@@ -5,8 +5,13 @@
 // the starting folder and, when that file exists and the request asks for
 // it, confirms the overwrite with a yes/no message box.
 //
-// A test hook answers (and records) every message box in place of the user;
-// without one, a headless run (OVMIX_HEADLESS) answers OK and No.
+// The message box is drawn in the program's own window (message_box.h),
+// fitted to its screen; only without a window (a start that fails before
+// it opens) is the system's box shown. A test hook answers (and records)
+// every message box in place of the user; without one, a headless run
+// (OVMIX_HEADLESS) answers OK and No and writes caption and text to
+// stderr, as does a run whose system box cannot be shown: no box is ever
+// answered without a trace.
 //
 // Thread: UI thread.
 
@@ -24,8 +29,13 @@ enum : int { kAnswerOk = 1, kAnswerYes = 6, kAnswerNo = 7 };
 // True when OVMIX_HEADLESS is set (and not "0"): nobody answers dialogs.
 bool HeadlessRun();
 
-// Shows a box and returns the answer.
-int MessageBox(const ov::String& caption, const ov::String& text, uint32_t buttons);
+// Shows a box and returns the answer. traced: the caller has written caption
+// and text to stderr already (an error), so that nothing is written twice.
+int MessageBox(const ov::String& caption, const ov::String& text, uint32_t buttons, bool traced = false);
+
+// Makes the system's box fail, as it does on an X server with only its
+// built-in fonts (tests of the start before the window opens).
+void FailSystemMessageBoxForTests(bool fail);
 
 // hook(caption, text, buttons) -> answer; an empty function removes it.
 using MessageBoxHook = std::function<int(const ov::String& caption, const ov::String& text, uint32_t buttons)>;

@@ -1,7 +1,9 @@
 #pragma once
 // The text-entry dialog: a small modal box over the main window with a title,
-// an edit line and two soft keys. The left soft key (F1) accepts, the right
-// one (F2) cancels, Back (Escape, Backspace) deletes the last character.
+// an edit line and two soft keys. The left soft key (F1) accepts, as Enter
+// and keypad Enter do (but not their key repeats: the held Enter that opened
+// the box does not accept it), the right one (F2) cancels, Back (Escape,
+// Backspace) deletes the last character.
 // On a stylus device the soft keys are tapped: a press and release inside
 // the drawn key.
 // Typed text comes from SDL text input. While the box is open the window's

@@ -190,6 +190,11 @@ void Window::Present(const gfx::Rect& rect) {
   if (r.IsEmpty()) return;
   presented_.push_back(r);
   if (ok_shown_ && !gfx::IntersectRects(r, ok_button_rect()).IsEmpty()) DrawOkButton();
+  if (modal_ && !modal_painting_) {
+    modal_painting_ = true;
+    modal_->OnModalPaint();
+    modal_painting_ = false;
+  }
   SDL_Window* sdl = static_cast<SDL_Window*>(window_);
   SDL_Surface* target = sdl ? SDL_GetWindowSurface(sdl) : nullptr;
   if (!target) return;
@@ -275,7 +280,8 @@ void Window::Rotate(bool deliver) {
   mouse_down_ = false;
   dirty_ = false;
   InvalidateAll();
-  if (deliver) Dispatch({Message::kSize, 0, width_, height_});
+  if (deliver && modal_) turn_pending_ = true;
+  else if (deliver) Dispatch({Message::kSize, 0, width_, height_});
 }
 
 void Window::Dispatch(const Event& event) {
@@ -349,6 +355,13 @@ bool Window::HandleModalEvent(const void* raw) {
     case SDL_KEYDOWN:
       switch (e.key.keysym.sym) {
         case SDLK_F1: modal_->OnModalKey(ModalKey::kLeftSoftKey); break;
+        case SDLK_RETURN:
+        case SDLK_KP_ENTER:
+          // Enter accepts as the left soft key does, but a held Enter's
+          // repeats do not: the press that opened the dialog may still be
+          // held down when it appears.
+          if (!e.key.repeat) modal_->OnModalKey(ModalKey::kLeftSoftKey);
+          break;
         case SDLK_F2: modal_->OnModalKey(ModalKey::kRightSoftKey); break;
         case SDLK_ESCAPE:
         case SDLK_AC_BACK:
@@ -474,6 +487,10 @@ bool Window::Pump(uint32_t timeout_ms) {
     HandleSdlEvent(&e);
     while (!quit_ && SDL_PollEvent(&e)) HandleSdlEvent(&e);
   }
+  if (!quit_ && !modal_ && turn_pending_) {
+    turn_pending_ = false;
+    Dispatch({Message::kSize, 0, width_, height_});
+  }
   if (!quit_) FireTimers();
   if (!quit_) PaintPending();
   return !quit_;
@@ -491,14 +508,9 @@ void Window::Quit(int code) {
 }
 
 void Window::ShowMessageBox(const ov::String& caption, const ov::String& text) {
-  const std::string c = caption.ToUtf8Lossy();
-  const std::string t = text.ToUtf8Lossy();
-  std::fprintf(stderr, "%s: %s\n", c.c_str(), t.c_str());
-  int answer = 0;
-  if (RunMessageBoxHook(caption, text, kBoxOk, &answer)) return;
-  const char* headless = std::getenv("OVMIX_HEADLESS");
-  if (headless && *headless && std::strcmp(headless, "0") != 0) return;
-  SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, c.c_str(), t.c_str(), nullptr);
+  // An error also goes to stderr, where a start that fails leaves its trace.
+  std::fprintf(stderr, "%s: %s\n", caption.ToUtf8Lossy().c_str(), text.ToUtf8Lossy().c_str());
+  MessageBox(caption, text, kBoxOk, /*traced=*/true);
 }
 
 struct InstanceLock::Listener {

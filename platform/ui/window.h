@@ -85,7 +85,10 @@ class Window {
   // width and height, rebuilds the surface (black) and the window at the new
   // size and, when deliver, sends kSize. F5 comes to the shell as
   // Key::kRotate, which calls this; tests call it with deliver false to put
-  // other messages between the turn and its kSize.
+  // other messages between the turn and its kSize. While a modal dialog is
+  // open (a message box turned with F5) the kSize waits until the loop runs
+  // without one: the code that waits for the dialog's answer runs on the
+  // screens the turn replaces.
   void Rotate(bool deliver = true);
 
   void SetTitle(const ov::String& title);
@@ -137,8 +140,9 @@ class Window {
   // when there is none. Dialogs run over it.
   static Window* Main();
 
-  // Keys a modal dialog takes: the soft keys (F1, F2), Back (Escape,
-  // Backspace) and the turn (F5).
+  // Keys a modal dialog takes: the soft keys (F1, F2; Enter and keypad
+  // Enter as F1, but not their key repeats), Back (Escape, Backspace) and the
+  // turn (F5).
   enum class ModalKey { kLeftSoftKey, kRightSoftKey, kBack, kRotate };
   class ModalInput {
    public:
@@ -152,11 +156,16 @@ class Window {
       (void)x;
       (void)y;
     }
+    // Called by Present before it copies an area to the screen: a dialog
+    // that draws itself here into surface() stays on top of every paint
+    // beneath it.
+    virtual void OnModalPaint() {}
   };
   // While set, keys, typed text and the stylus go to `input` instead of the
   // handler (SDL text input is on); timers, posted messages and paints run
   // on. Null ends it.
   void SetModalInput(ModalInput* input);
+  ModalInput* modal_input() const { return modal_; }
 
   // Runs the loop until Quit; returns the code.
   int Run();
@@ -209,6 +218,8 @@ class Window {
   bool wait_cursor_ = false;
   void* wait_cursor_handle_ = nullptr;  // SDL_Cursor, made at its first use
   ModalInput* modal_ = nullptr;
+  bool modal_painting_ = false;
+  bool turn_pending_ = false;  // a kSize held back while a dialog was open
 };
 
 // One interactive instance per user: a lock in the data folder. A second

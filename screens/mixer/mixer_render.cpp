@@ -21,6 +21,7 @@
 #include "platform/os/file.h"
 #include "platform/os/folders.h"
 #include "platform/os/os_error.h"
+#include "platform/os/pending_delete.h"
 #include "platform/os/process.h"
 #include "platform/os/registry.h"
 #include "platform/os/thread.h"
@@ -377,11 +378,16 @@ void Mixer::EmailMix() {
   // The messaging program gets the file as its last argument.
   const std::optional<std::string> configured = ov::GetEnvironmentValue(kMessagingVariable);
   const std::string command = configured && !configured->empty() ? *configured : kDefaultMessaging;
+  // The file is kept for deletion before the program starts, so that its
+  // end always finds it: it is deleted once the program has ended (or at the
+  // next activation, or when this program ends, whichever comes first).
+  ui::UiHost* host = ui::Host();
+  const uint64_t ticket = host ? host->SetPendingDeleteFile(output_file_) : 0;
   ov::Process process;
   if (process.Create(ov::String(), ov::String::FromUtf8Lossy(command) + u" \"" + output_file_ + u"\"")) {
-    process.ReapInBackground();  // nobody waits for it, and the UI thread must not
+    // Nobody waits for it, and the UI thread must not.
+    process.ReapInBackground([ticket] { ov::DeletePending(ticket); });
   }
-  if (ui::UiHost* host = ui::Host()) host->SetPendingDeleteFile(output_file_);
 }
 
 }  // namespace screens

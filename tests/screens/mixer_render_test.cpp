@@ -23,6 +23,7 @@
 #include "platform/ui/dialogs.h"
 #include "screens/mixer/mixer.h"
 #include "screens/project/text_clip.h"
+#include "shell/packages.h"
 #include "tests/screens/screens_host.h"
 #include "tests/support/headless_driver.h"
 #include "tests/support/test_paths.h"
@@ -75,6 +76,8 @@ class MixerRender : public ::testing::Test {
     clip_ = ovtest::FixturePath("engine_22k_stereo.wav");
   }
   void TearDown() override {
+    // A messaging program that waits for it ends.
+    std::ofstream(dir_ + "/release");
     driver_.reset();
     for (const char* v : {"OVMIX_DOCUMENTS", "OVMIX_MESSAGING", "OVMIX_CARDS"}) unsetenv(v);
     if (old_tmp_.empty()) unsetenv("TMPDIR");
@@ -165,7 +168,7 @@ TEST_F(MixerRender, CreditsRenderToWav) {
 }
 
 // MMS: numbered names in the temporary folder, each handed to the
-// messaging program; the next activation deletes the last one.
+// messaging program and deleted once that program has ended.
 TEST_F(MixerRender, MmsNumbersItsFilesAndSendsThem) {
   OV_SKIP_WITHOUT_FIXTURE(clip_);
   Mixer* mixer = Start(HalfSecondOfClip());
@@ -184,11 +187,65 @@ TEST_F(MixerRender, MmsNumbersItsFilesAndSendsThem) {
   // The messaging programs have ended; none stays behind as a zombie.
   EXPECT_TRUE(d().SettleUntil([] { return ZombieChildren().empty(); }))
       << ::testing::PrintToString(ZombieChildren());
-  const ov::String second = U(dir_ + "/tmp/Zentyr2.wav");
+  const ov::String first = U(dir_ + "/tmp/Zentyr1.wav"), second = U(dir_ + "/tmp/Zentyr2.wav");
+  EXPECT_TRUE(d().SettleUntil([&] { return !ov::FileExists(first) && !ov::FileExists(second); }));
+  EXPECT_TRUE(d().sm().GetPendingTempFile().IsEmpty());
+}
+
+// A messaging program that keeps running: every file handed to it stays
+// while it runs, across a turn of the screen, until the next activation
+// deletes them all; a file sent after that is deleted when the program is
+// quit (which ends through std::exit).
+TEST_F(MixerRender, SentFilesGoAtActivationAndAtQuit) {
+  OV_SKIP_WITHOUT_FIXTURE(clip_);
+  const std::string stub = dir_ + "/send-and-wait.sh";
+  std::ofstream(stub) << "#!/bin/sh\nfor a; do last=$a; done\necho \"$last\" >> '" << dir_
+                      << "/sent.txt'\nwhile [ ! -e '" << dir_ << "/release' ]; do sleep 0.05; done\n";
+  fs::permissions(stub, fs::perms::owner_all);
+  setenv("OVMIX_MESSAGING", stub.c_str(), 1);
+  Mixer* mixer = Start(HalfSecondOfClip());
+  ASSERT_NE(mixer, nullptr);
+  auto render_and_send = [&](int n) {
+    d().sm().DoAction(ui::kActionRenderMms, ov::String(), 1);
+    ASSERT_TRUE(d().SettleUntil([&] { return !mixer->render_active(); }));
+    ASSERT_TRUE(d().SettleUntil([&] {
+      std::ifstream in(dir_ + "/sent.txt");
+      int lines = 0;
+      for (std::string line; std::getline(in, line);) ++lines;
+      return lines == n;
+    }, 120000));
+  };
+  render_and_send(1);
+  render_and_send(2);
+  const ov::String first = U(dir_ + "/tmp/Zentyr1.wav"), second = U(dir_ + "/tmp/Zentyr2.wav");
+  EXPECT_TRUE(ov::FileExists(first));
+  EXPECT_TRUE(ov::FileExists(second));
   EXPECT_EQ(d().sm().GetPendingTempFile(), second);
+  // A turn replaces the screen manager; the files stay for the program
+  // that reads them.
+  d().window().Rotate();
+  d().Settle();
+  EXPECT_TRUE(ov::FileExists(first));
   EXPECT_TRUE(ov::FileExists(second));
   d().app().MainWndProc(wnd::Event(wnd::Message::kActivate, 1));
+  EXPECT_FALSE(ov::FileExists(first));
   EXPECT_FALSE(ov::FileExists(second));
+  EXPECT_TRUE(d().sm().GetPendingTempFile().IsEmpty());
+
+  // The mixer of the turned screen renders again (the first free name).
+  mixer = dynamic_cast<Mixer*>(d().sm().menu_container()->FindByType(ui::kTypeMixer, true));
+  ASSERT_NE(mixer, nullptr);
+  d().sm().JumpToMenu(u"save_menu");
+  render_and_send(3);
+  ASSERT_TRUE(ov::FileExists(first));
+  EXPECT_EXIT(
+      {
+        shell::SetEndProcessHook(nullptr);
+        d().sm().DoAction(ui::kActionQuit, ov::String(), 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+  EXPECT_FALSE(ov::FileExists(first));
+  std::ofstream(dir_ + "/release");
 }
 
 // A killed render process: 337, "RENDER_ERROR", and no file.

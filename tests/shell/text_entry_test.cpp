@@ -34,6 +34,13 @@ SDL_Event KeyEvent(SDL_Keycode key) {
   return e;
 }
 
+// A key the keyboard repeats while it is held down.
+SDL_Event RepeatedKeyEvent(SDL_Keycode key) {
+  SDL_Event e = KeyEvent(key);
+  e.key.repeat = 1;
+  return e;
+}
+
 SDL_Event MouseEvent(bool down, int32_t x, int32_t y, uint8_t button = SDL_BUTTON_LEFT) {
   SDL_Event e{};
   e.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
@@ -127,6 +134,12 @@ TEST_F(TextEntryDialogTest, SoftKeysBackAndTurns) {
        false, true, u""},
       {"cancel keeps the text", u"keep", {TextEvent("lost"), KeyEvent(SDLK_F2), KeyEvent(SDLK_F1)}, false, false,
        u"keep"},
+      {"Enter accepts", u"Mix", {TextEvent("ed"), KeyEvent(SDLK_RETURN), KeyEvent(SDLK_F2)}, false, true, u"Mixed"},
+      {"keypad Enter accepts", u"Mix", {TextEvent("ed"), KeyEvent(SDLK_KP_ENTER), KeyEvent(SDLK_F2)}, false, true,
+       u"Mixed"},
+      {"a held Enter's repeats do not accept", u"keep",
+       {RepeatedKeyEvent(SDLK_RETURN), RepeatedKeyEvent(SDLK_KP_ENTER), TextEvent("lost"), KeyEvent(SDLK_F2)}, false,
+       false, u"keep"},
       {"F5 cancels", u"keep", {TextEvent("lost"), KeyEvent(SDLK_F5), KeyEvent(SDLK_F1)}, false, false, u"keep"},
       {"the rotation broadcast cancels", u"keep", {TextEvent("lost"), KeyEvent(SDLK_F1)}, true, false, u"keep"},
   };
