@@ -350,7 +350,7 @@ TEST_F(MixerSaveAs, AFailedSaveSaysWhichFileAndWhy) {
   } cases[] = {
       {"none/Song", false, saves + "/none/Song.mix", "the folder does not exist"},
       {"plain.txt/Song", false, saves + "/plain.txt/Song.mix", "the folder does not exist"},
-      {"Kept", true, saves + "/Kept.mix", "the disk is full"},
+      {"Kept", true, saves + "/Kept.mix", "the file-size limit is reached"},
   };
   d.AnswerBoxes(wnd::kAnswerYes);  // replacing Kept.mix with this empty mix
   for (const Case& c : cases) {
