@@ -1,6 +1,7 @@
 // Export jobs: the frame step over a recorded list, the WAV export, the
 // render queue and MixEngine::Export.
 #include "engine/export_job.h"
+#include "tests/engine/recorded_engine.h"
 
 #include <gtest/gtest.h>
 
@@ -35,19 +36,7 @@ EngineCommand Cmd(uint32_t time, uint32_t type, uint32_t channel, const std::str
   return c;
 }
 
-// An engine without mixers holding `commands` as its recorded list (through
-// the stored form, as the render process gets it).
-std::unique_ptr<engine::MixEngine> EngineWith(const std::vector<EngineCommand>& commands) {
-  engine::ActionProcessor list;
-  for (const EngineCommand& c : commands) list.Append(std::make_unique<EngineCommand>(c));
-  std::vector<uint8_t> record;
-  list.Serialize(&record);
-  auto e = std::make_unique<engine::MixEngine>(nullptr, nullptr);
-  size_t consumed = 0;
-  EXPECT_TRUE(e->LoadActions(record, &consumed));
-  e->SetExportResultDelay(0);
-  return e;
-}
+using ovtest::EngineWith;
 
 ExportSettings Wav(uint32_t channels = 2, uint32_t fps = 10, uint32_t w = 176, uint32_t h = 144) {
   return ExportSettings{96000, 22050, 16, channels, 0, engine::kCodecNone, engine::kAudioCodecWma, 128000, fps, h, w};

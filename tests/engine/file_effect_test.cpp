@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/engine/recorded_engine.h"
 #include "engine/action_processor.h"
 #include "engine/export_job.h"
 #include "engine/media_decompressor.h"
@@ -23,6 +24,9 @@
 #include "tools/qbt_encoder.h"
 
 namespace {
+
+using ovtest::EngineWith;
+
 
 using engine::EngineCommand;
 
@@ -95,18 +99,6 @@ class FileEffect : public ::testing::Test {
   }
   void TearDown() override { ov::UnsetEnvironmentValue("TMPDIR"); }
 
-  // An engine holding `commands` as its recorded list, as a render gets it.
-  static std::unique_ptr<engine::MixEngine> EngineWith(const std::vector<EngineCommand>& commands) {
-    engine::ActionProcessor list;
-    for (const EngineCommand& c : commands) list.Append(std::make_unique<EngineCommand>(c));
-    std::vector<uint8_t> record;
-    list.Serialize(&record);
-    auto e = std::make_unique<engine::MixEngine>(nullptr, nullptr);
-    size_t consumed = 0;
-    EXPECT_TRUE(e->LoadActions(record, &consumed));
-    e->SetExportResultDelay(0);
-    return e;
-  }
   std::vector<EngineCommand> MaskOverRed(const std::string& mask, uint32_t endMs) const {
     return {Cmd(0, engine::CMD_LOAD, 16, red_), Cmd(0, engine::CMD_PLAY, 16),
             Cmd(0, engine::CMD_FILE_EFFECT, 16, mask), Cmd(endMs, engine::CMD_NOP, 0)};
