@@ -167,6 +167,7 @@ TEST(WaveOutPlayerTest, SystemDeviceOnTheDummyDriver) {
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 
@@ -246,12 +247,17 @@ TEST(WaveOutPlayerTest, RealTimeDeviceKeepsTimeThroughUnderrunsAndDrains) {
   for (const auto* block : {&a, &b, &c}) ASSERT_TRUE(player.Write(block->data(), uint32_t(block->size())));
   ASSERT_TRUE(player.Drain(60000));
   ASSERT_EQ(player.InFlight(), 0u);
+  // Whole and in order, with whatever silence a writer held up by the load
+  // left between them: the frames played less the silent ones.
+  std::vector<uint8_t> heard;
   const std::vector<uint8_t> played = device->Played();
+  for (size_t i = 0; i + 4 <= played.size(); i += 4) {
+    if (played[i] | played[i + 1] | played[i + 2] | played[i + 3]) heard.insert(heard.end(), &played[i], &played[i + 4]);
+  }
   std::vector<uint8_t> all = a;
   all.insert(all.end(), b.begin(), b.end());
   all.insert(all.end(), c.begin(), c.end());
-  const auto at = std::search(played.begin(), played.end(), all.begin(), all.end());
-  EXPECT_NE(at, played.end()) << "the three blocks were not played whole and in order";
+  EXPECT_EQ(heard, all) << "the three blocks were not played whole and in order";
   // Drained: the 300 ms written after `held` have been played.
   const uint32_t drained = player.GetPosition();
   EXPECT_LE(double(drained), MsSince(opened) + kClockAheadMs);
@@ -318,9 +324,16 @@ TEST(WaveOutPlayerTest, SystemDeviceOnTheDiskDriverCountsTheSilenceItPlays) {
   const double played_ms = double(bytes.size() / 4 - led.first) * 1000 / kRate;
   EXPECT_GE(file_ms, double(position) - 30.0);
   EXPECT_LE(played_ms, double(position) + closing + kClockAheadMs);
-  // The tone is all there, whole, after the lead and the silence.
+  // The tone is all there, whole, after the lead and the silence; a writer
+  // held up by the load may leave silence between its blocks, nothing else.
   EXPECT_EQ(toned.count, tone.size() / 4 * 5);
-  EXPECT_EQ(toned.last - toned.first + 1, toned.count);
+  size_t other = 0;
+  for (size_t f = toned.first; f <= toned.last; ++f) {
+    const uint8_t* p = &bytes[4 * f];
+    const bool silent = (p[0] | p[1] | p[2] | p[3]) == 0;
+    if (!silent && std::memcmp(p, tone.data(), 4) != 0) ++other;
+  }
+  EXPECT_EQ(other, 0u);
   EXPECT_GT(double(toned.first - led.first) * 1000 / kRate, 450.0);
 }
 

@@ -328,14 +328,12 @@ TEST_F(RotatedMix, DecodingInProgressIsCancelledAndItsScreenLeft) {
   ovtest::WriteLongWav(song, 240);
   AddClip(1, screens::kKindAudio, screens::kFileTypeWav, song, 100);
   Open();
-  ASSERT_TRUE(PopupOpen(u"DECOMPRESSION_PROGRESS"));
+  // The worker opens the progress screen through the UI thread's queue.
+  ASSERT_TRUE(d().SettleUntil([&] { return PopupOpen(u"DECOMPRESSION_PROGRESS"); }));
   const std::string photo_cache = dir_ + "/Quelvarin/image0-0-0.raw";
   const std::string song_cache = dir_ + "/Quelvarin/audio1.qvs";
   // The turn comes while the long sound is being written.
-  for (int i = 0; i < 5000 && !ov::FileExists(U(song_cache)); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  ASSERT_TRUE(ov::FileExists(U(song_cache)));
+  ASSERT_TRUE(d().SettleUntil([&] { return ov::FileExists(U(song_cache)); }));
   ASSERT_TRUE(FindMixer(d())->decoding());
 
   d().Key(wnd::Key::kRotate);
