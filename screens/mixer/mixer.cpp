@@ -395,8 +395,14 @@ void Mixer::OnTick(gfx::Rect* area, uint32_t now) {
     if (mixing_ && engine_) {
       const uint32_t p = engine_->GetPlayPosition();
       const uint32_t left = p <= end ? end - p : 0;
-      if (left < kTickPeriodMs) OnAction(ui::kActionMixStop, ov::String(), 0);
-      else PublishTimeLeft();
+      if (left < kTickPeriodMs) {
+        OnAction(ui::kActionMixStop, ov::String(), 0);
+        // Stopped by itself, not by a tap: nothing else repaints the
+        // buttons it enabled and disabled, or the live area it left.
+        if (ui::UiHost* host = HostOrNull()) host->InvalidateAll();
+      } else {
+        PublishTimeLeft();
+      }
     } else {
       PublishTimeLeft();
     }
@@ -529,10 +535,18 @@ int Mixer::OnAction(int32_t code, const ov::String& argument, int32_t flag) {
         }
       }
       break;
-    case ui::kActionMixerAcceptWizard:
+    case ui::kActionMixerAcceptWizard: {
+      // A choice no job renders is refused, not kept: the settings before it
+      // stay, and the options show them again.
+      const OutputSettings before = settings_;
       CopyOptionsToSettings();
-      CheckOutputChoice();
+      if (!CheckOutputChoice() && engine_) {
+        settings_ = before;
+        CopySettingsToOptions();
+        if (host) host->DoAction(ui::kActionOptionsChanged, ov::String(), 1);
+      }
       break;
+    }
     case ui::kActionMixerSaveMenu:
       if (host) host->JumpToMenu(u"save_menu");
       break;

@@ -176,22 +176,46 @@ ov::String Mixer::OutputExtension(bool for_device) const {
   }
 }
 
+namespace {
+
+// What the settings ask for, named as the output screen names it:
+// "MP4 with PCM sound".
+ov::String DescribeOutput(const ov::String& ext, const engine::ExportSettings& s) {
+  if (ext.IsEmpty()) return u"No kind of file";
+  ov::String file = ext.Mid(1);
+  file.MakeUpper();
+  switch (s.audioCodec) {
+    case engine::kCodecNone:
+      return file + u" without sound";
+    case engine::kAudioCodecWma:
+      return file + (ext == u".wmv" ? u" with WMA sound" : u" with PCM sound");
+    case engine::kAudioCodecAac:
+      return file + u" with AAC sound";
+    case engine::kAudioCodecAmr:
+    case engine::kAudioCodecAmrToo:
+      return file + u" with AMR sound";
+    default:
+      return file + ov::String::Format(u" with sound codec %u", s.audioCodec);
+  }
+}
+
+}  // namespace
+
 bool Mixer::CheckOutputChoice() {
   const ov::String ext = OutputExtension(render_target_ == 0);
   // The settings the render will get: a job may take the extension but not
   // the codecs chosen with it.
-  if (!ext.IsEmpty() && engine_ &&
-      engine::ExportJobRenders(u"Default" + ext,
-                               engine_->GetExportSettings(ToOutputOptions(settings_), render_target_, false))) {
-    return true;
-  }
+  const engine::ExportSettings s =
+      engine_ ? engine_->GetExportSettings(ToOutputOptions(settings_), render_target_, false) : engine::ExportSettings();
+  if (!ext.IsEmpty() && engine_ && engine::ExportJobRenders(u"Default" + ext, s)) return true;
   ui::UiHost* host = ui::Host();
   ui::Element* popup = CurrentPopup(u"RENDER_CHOICE");
   if (!host || !popup) return false;
   if (ui::Element* text = host->FindElementByName(nullptr, u"render_choice_text", true)) {
-    const ov::String file = ext.IsEmpty() ? ov::String(u"No kind of file") : u"A \"" + ext + u"\" file";
     text->OnAction(ui::kActionSetText,
-                   file + u" cannot be rendered yet. Sound only in WAV: Output \"Sound\", Codecs \"WAV\".", 0);
+                   DescribeOutput(ext, s) +
+                       u" cannot be rendered yet. Sound only in WAV: Output \"Sound\", Codecs \"WAV\".",
+                   0);
   }
   host->OpenPopup(popup);
   return false;
@@ -247,6 +271,9 @@ void Mixer::OnRenderAction(int32_t code) {
 bool Mixer::SaveRenderedFile(const ov::String& given) {
   ui::UiHost* host = ui::Host();
   if (render_active_) return false;
+  // Settings no job renders (a mix saved with them) are refused with the
+  // popup before a file is asked for.
+  if (!CheckOutputChoice()) return false;
   ov::String path = given;
   if (path.IsEmpty()) {
     ov::String folder = ov::DocumentsFolder();

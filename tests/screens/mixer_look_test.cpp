@@ -8,10 +8,13 @@
 #include <memory>
 #include <string>
 
+#include "engine/action_processor.h"
 #include "engine/export_job.h"
 #include "engine/mix_engine.h"
 #include "platform/audio/wave_out_device.h"
+#include "platform/os/file.h"
 #include "platform/os/thread.h"
+#include "platform/ui/text_entry.h"
 #include "screens/mixer/mixer.h"
 #include "screens/project/channel_selection.h"
 #include "tests/screens/screens_host.h"
@@ -207,30 +210,71 @@ TEST_P(MixerLook, OutputSettingsShowTheirChoiceAndWhatCannotRender) {
   d().Key(wnd::Key::kEnter);
   ASSERT_TRUE(d().TapElement(u"StartMix"));
   ASSERT_TRUE(d().TapElement(u"StopMix"));
+  ASSERT_TRUE(mixer()->SaveMix(U(dir_ + "/before.mix")));
   d().sm().DoAction(ui::kActionMixerWizard, ov::String(), 1);
   ASSERT_EQ(d().Menu(), u"output_settings");
   EXPECT_EQ(ringed(output), 0);  // Both
   EXPECT_EQ(ringed(codecs), 0);  // Default
   EXPECT_EQ(ringed(frames), 0);  // 10
+  const screens::OutputSettings before = mixer()->output_settings();
   tap(codecs, 3);
   tap(frames, 2);
   EXPECT_EQ(ringed(codecs), 3);
   EXPECT_EQ(ringed(frames), 2);
   EXPECT_EQ(ringed(output), 0);
+  ov::String wav_codec;
+  bool numeric = false;
+  ASSERT_TRUE(d().sm().ReadOption(u"WizardMediaCodec", &wav_codec, &numeric));
   ASSERT_TRUE(d().TapElement(u"wizard_ok"));
   ASSERT_EQ(d().Menu(), u"mixing_menu");
-  // "WAV" alone with a picture in the mix names an MPEG-4 ".mp4" with WAV
-  // sound, which no graph takes: the popup says so when it is taken.
-  EXPECT_EQ(mixer()->OutputExtension(true), ov::String(u".mp4"));
+  // "WAV" alone with a picture in the mix names an MPEG-4 ".mp4" with PCM
+  // sound, which no graph takes: the popup says so when it is taken, and
+  // the choice is not kept.
+  ui::Element* choice_text = Find(u"render_choice_text");
+  EXPECT_TRUE(Find(u"RENDER_CHOICE")->IsVisible());
+  EXPECT_EQ(choice_text->text().Left(33), u"MP4 with PCM sound cannot be rend");
+  d().sm().ClosePopup(Find(u"RENDER_CHOICE"));
+  EXPECT_EQ(mixer()->output_settings(), before);
+  d().sm().DoAction(ui::kActionMixerWizard, ov::String(), 1);
+  ASSERT_EQ(d().Menu(), u"output_settings");
+  EXPECT_EQ(ringed(codecs), 0);
+  EXPECT_EQ(ringed(frames), 0);
+  d().Back();
+  ASSERT_EQ(d().Menu(), u"mixing_menu");
+  // A mix saved with such settings meets the popup on "Keep on device",
+  // before any file is asked for or a render starts.
+  screens::OutputSettings refused = before;
+  refused[screens::kWizardMediaCodec] = int32_t(wav_codec.ToInt());
   const engine::ExportSettings both_wav =
-      mixer()->mix_engine()->GetExportSettings(screens::ToOutputOptions(mixer()->output_settings()), 0, false);
+      mixer()->mix_engine()->GetExportSettings(screens::ToOutputOptions(refused), 0, false);
   EXPECT_EQ(both_wav.videoCodec, engine::kVideoCodecMpeg4);
   EXPECT_EQ(both_wav.audioCodec, engine::kAudioCodecWma);
   EXPECT_TRUE(engine::ExportJobRenders(u"out.mp4"));
   EXPECT_FALSE(engine::ExportJobRenders(u"out.mp4", both_wav));
   EXPECT_FALSE(engine::ExportJobRenders(u"out.ogg"));
+  std::vector<uint8_t> record, bytes;
+  engine::ActionProcessor().Serialize(&record);
+  std::vector<screens::ChannelSelection*> channels;
+  for (int i = 0; i < 8; ++i) channels.push_back(mixer()->entry(i).channel);
+  screens::WriteProject(refused, channels, record, &bytes);
+  const std::string project = dir_ + "/refused.mix";
+  ASSERT_TRUE(ov::WriteFileAtomically(U(project), bytes.data(), bytes.size()));
+  d().sm().DoAction(ui::kActionMixLoad, U(project), 1);
+  ASSERT_EQ(mixer()->output_settings(), refused);
+  int asked = 0;
+  wnd::SetTextEntryHook([&](const ov::String&, ov::String*) {
+    ++asked;
+    return false;
+  });
+  d().sm().DoAction(ui::kActionRenderDevice, ov::String(), 1);
+  wnd::SetTextEntryHook({});
+  EXPECT_EQ(asked, 0);
+  EXPECT_FALSE(mixer()->render_active());
   EXPECT_TRUE(Find(u"RENDER_CHOICE")->IsVisible());
+  EXPECT_FALSE(Find(u"RENDER_PROGRESS")->IsVisible());
+  EXPECT_EQ(choice_text->text().Left(33), u"MP4 with PCM sound cannot be rend");
   d().sm().ClosePopup(Find(u"RENDER_CHOICE"));
+  d().sm().DoAction(ui::kActionMixLoad, U(dir_ + "/before.mix"), 1);
   // "WMV" names the ASF job's ".wmv", which renders.
   d().sm().DoAction(ui::kActionMixerWizard, ov::String(), 1);
   ASSERT_EQ(d().Menu(), u"output_settings");
@@ -273,6 +317,32 @@ TEST_P(MixerLook, ScreensMatchTheirPictures) {
   d().sm().DoAction(ui::kActionMixerWizard, ov::String(), 1);
   ASSERT_EQ(d().Menu(), u"output_settings");
   ExpectGolden("output_settings");
+}
+
+// While a render runs, its progress reaches the "Rendering" popup as the
+// render's messages set the percentage: each refresh shows the popup whole
+// over the buttons under it, as a full repaint would, with its percentage.
+TEST_P(MixerLook, TheRenderPopupStaysOverTheButtonsAsItsPercentageMoves) {
+  ASSERT_TRUE(d().sm().JumpToMenu(u"save_menu"));
+  d().Settle();
+  // The render is started from a button under the popup.
+  ASSERT_TRUE(Find(u"save_mail"));
+  d().sm().SetFocus(Find(u"save_mail"));
+  d().sm().OpenPopup(Find(u"RENDER_PROGRESS"));
+  d().Settle();
+  ui::Element* percent = Find(u"render_percent");
+  ASSERT_TRUE(percent);
+  for (int p = 0; p <= 100; p += 3) {
+    SCOPED_TRACE(p);
+    d().sm().QueueAction(nullptr, ui::kActionSetAttribute, ov::String::Format(u"RenderPercentage=%d", p), 1);
+    d().Settle();
+    EXPECT_EQ(percent->text(), ov::String::Format(u"%d %%", p));
+    const std::string shown = d().SurfaceHash();
+    d().sm().InvalidateAll();
+    d().Settle();
+    ASSERT_EQ(d().SurfaceHash(), shown);
+  }
+  d().sm().ClosePopup(Find(u"RENDER_PROGRESS"));
 }
 
 INSTANTIATE_TEST_SUITE_P(BothOrientations, MixerLook, ::testing::Values("240x320", "320x240"),

@@ -407,10 +407,21 @@ TEST(MixerScreen, LiveFrameSurvivesARepaintAndTheMixStopsAtItsEnd) {
     std::this_thread::yield();
   }
   ASSERT_GE(e->GetPlayPosition(), 1100u);
+  // The tick as the shell's timer gives it: what it marks is repainted.
   gfx::Rect area;
   mixer->OnTick(&area, ov::GetTickCount() + 1000);
+  if (!area.IsEmpty()) d.sm().InvalidateArea(area);
+  d.Settle();
   EXPECT_FALSE(mixer->mixing());
   EXPECT_FALSE(e->IsPlaying());
+  // The screen shows the stopped mix at once ("Start" lit, "Stop" grey, no
+  // frozen frame): a full repaint changes nothing.
+  EXPECT_TRUE(d.sm().FindElementByAction(nullptr, ui::kActionMixStart)->IsEnabled());
+  EXPECT_FALSE(d.sm().FindElementByAction(nullptr, ui::kActionMixStop)->IsEnabled());
+  const std::string shown = d.SurfaceHash();
+  d.sm().InvalidateAll();
+  d.Settle();
+  EXPECT_EQ(d.SurfaceHash(), shown);
   const auto actions = e->Actions();
   EXPECT_TRUE(std::any_of(actions.begin(), actions.end(),
                           [](const engine::EngineCommand& c) { return c.type == engine::CMD_ACK; }));
