@@ -151,6 +151,7 @@ int SliderControl::FindValueIndex(int32_t number) {
       bool numeric = false;
       if (!host || !host->ReadOption(option_names_[i], &text, &numeric) || !numeric ||
           text.ToInt() != numbers_[i]) {
+        matched_index_ = -1;
         return 0;
       }
     }
@@ -165,7 +166,11 @@ int SliderControl::FindValueIndex(int32_t number) {
       return 1;
     }
   }
-  if ((!nearest_match_ && !nearest_colour_match_) || table_size_ == 0) return 0;
+  if ((!nearest_match_ && !nearest_colour_match_) || table_size_ == 0) {
+    // A value of no entry shows no entry's picture, not the last one matched.
+    matched_index_ = -1;
+    return 0;
+  }
   int best = 0;
   int64_t best_distance = -1;
   for (int i = 0; i < table_size_; ++i) {

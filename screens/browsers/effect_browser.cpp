@@ -233,27 +233,39 @@ void EffectBrowser::ScrollDown() {
 
 void EffectBrowser::SelectCurrentOverlay() {
   const ScrolledList<List> rows = Rows();
-  view_.top = view_.selected = view_.bottom = rows.First(items_.begin());
+  view_.top = view_.selected = rows.First(items_.begin());
+  ui::UiHost* host = ui::Host();
+  ov::String* option = host ? host->StringOption(kOptionOverlayEffect) : nullptr;
+  if (option && !option->IsEmpty()) {
+    // The option arrives as the full path the photo editor keeps in its
+    // clips, or already relative to the skin folder as a tap stores it (the
+    // video editor hands it over so); it leaves relative. Its row may be
+    // anywhere in the list, past the first page too.
+    for (Position p = view_.selected; p != items_.end(); p = rows.Next(p)) {
+      if (p->folder + p->name == *option || RelativePath(*p) == *option) {
+        *option = RelativePath(*p);
+        view_.top = view_.selected = p;
+        break;
+      }
+    }
+  }
+  // The chosen row in view: at the top, or lower where the list ends
+  // first, so that the last page stays full.
+  const int32_t whole = row_height_ > 0 ? y_size_ / row_height_ : 0;
+  int32_t standing = 0;
+  for (Position p = view_.top; p != items_.end() && standing < whole; p = rows.Next(p)) ++standing;
+  for (; standing < whole; ++standing) {
+    const Position previous = rows.Previous(view_.top);
+    if (previous == items_.end()) break;
+    view_.top = previous;
+  }
+  view_.bottom = view_.top;
   if (row_height_ > 0) {
-    for (int32_t n = y_size_ / row_height_; n > 0; --n) {
+    for (int32_t n = whole; n > 0; --n) {
       const Position next = rows.Next(view_.bottom);
       if (next == items_.end()) break;
       view_.bottom = next;
     }
-  }
-  ui::UiHost* host = ui::Host();
-  ov::String* option = host ? host->StringOption(kOptionOverlayEffect) : nullptr;
-  Position& selected = view_.selected;
-  if (!option || option->IsEmpty() || selected == items_.end()) return;
-  // The option arrives as the full path the photo editor keeps in its clips,
-  // or already relative to the skin folder as a tap stores it (the video
-  // editor hands it over so); it leaves relative.
-  for (;;) {
-    if (selected->folder + selected->name == *option || RelativePath(*selected) == *option) {
-      *option = RelativePath(*selected);
-      return;
-    }
-    if (!SelectNext()) return;
   }
 }
 

@@ -8,6 +8,7 @@
 #include "platform/os/file.h"
 #include "platform/ui/text_entry.h"
 #include "screens/clip_commands.h"
+#include "screens/editors/photo_editor.h"
 #include "screens/editors/preview_engine.h"
 #include "screens/mixer/mixer.h"
 #include "screens/project/channel_selection.h"
@@ -292,7 +293,16 @@ void TextEditor::SelectTextClip(const ov::String& name, int32_t code) {
     if (code == ui::kActionSelectTextClip && mixed) {
       auto* menu = dynamic_cast<ui::Menu*>(parent_);
       auto* list = menu ? dynamic_cast<ui::PlaylistOrder*>(menu->FindByType(ui::kTypePlaylistOrder, true)) : nullptr;
-      if (list) index = list->selected();
+      if (list) {
+        index = list->selected();
+      } else if (auto* photos = host ? dynamic_cast<ImageEditor*>(
+                                           host->FindElementByType(host->RootMenu(), ui::kTypeImageEditor, 1))
+                                     : nullptr;
+                 photos && photos->channel() == channel_) {
+        // A screen without its own clip order list (the photo editor's
+        // "Text") edits the caption of the photo selected in that editor.
+        index = photos->Selected();
+      }
     } else if (code == ui::kActionSelectFirstTextClip && mixed) {
       index = 0;
     } else if (code == ui::kActionStartCredits || code == ui::kActionEndCredits) {

@@ -307,20 +307,36 @@ TEST_F(EffectBrowserTest, AssignActionsAreLockedUntilResetAndOfferOnlyTheChange)
   EXPECT_EQ(s.host->LastEnable(kActionAssignPhotoEffectToAll), 0);
 }
 
-TEST_F(EffectBrowserTest, AnOverlayNoRowMatchesStopsTheSearchOneRowPastTheView) {
-  // Five rows fit (200 / 40): the search passes the view's last row once.
+// The chosen overlay is selected and in view wherever its row is, the last
+// page kept full; an option no row matches selects the first row.
+TEST_F(EffectBrowserTest, TheChosenOverlayIsSelectedInViewAtEveryRow) {
+  // Five rows fit (200 / 40).
   for (int i = 0; i < 19; ++i) Touch(app_ + "/" + std::string(1, char('a' + i)) + "_pic.jpg");
   BrowserScreen big(host_.get());
   ASSERT_EQ(big.browser->items().size(), 20u);
+  for (int row = 1; row < 20; ++row) {
+    SCOPED_TRACE(row);
+    const std::string name = std::string(1, char('a' + row - 1)) + "_pic.jpg";
+    big.Overlay() = U(app_ + "/" + name);
+    big.browser->OnAction(ui::kActionMenuShown, ov::String(), 0);
+    EXPECT_EQ(big.Index(big.browser->selected()), row);
+    EXPECT_EQ(U8(big.Overlay()), name);
+    const int32_t top = big.Index(big.browser->top());
+    EXPECT_EQ(top, std::min(row, 15));
+    // What a paint shows: the selection among the rows drawn.
+    big.DrawAll();
+    EXPECT_GE(big.Index(big.browser->bottom()), row);
+    EXPECT_EQ(big.Index(big.browser->bottom()), top + 4);
+  }
   big.Overlay() = u"/nowhere/else.jpg";
   big.browser->OnAction(ui::kActionMenuShown, ov::String(), 0);
-  EXPECT_EQ(big.Index(big.browser->selected()), 6);
-  EXPECT_EQ(big.Index(big.browser->top()), 1);
+  EXPECT_EQ(big.Index(big.browser->selected()), 0);
+  EXPECT_EQ(big.Index(big.browser->top()), 0);
   EXPECT_EQ(big.Overlay(), ov::String(u"/nowhere/else.jpg"));
   std::system(("rm -f '" + app_ + "'/*.jpg").c_str());
   for (int i = 0; i < 3; ++i) Touch(app_ + "/" + std::string(1, char('a' + i)) + ".jpg");
   BrowserScreen small(host_.get());
-  small.Overlay() = u"/nowhere/else.jpg";
+  small.Overlay() = U(app_ + "/c.jpg");
   small.browser->OnAction(ui::kActionMenuShown, ov::String(), 0);
   EXPECT_EQ(small.Index(small.browser->selected()), 3);
   EXPECT_EQ(small.Index(small.browser->top()), 0);
@@ -727,22 +743,41 @@ TEST_P(EffectScreens, EffectScreenChoosesTypeMaskSpeedDirectionAndPhotoDuration)
   ui::Element* speed = chip("Quick");
   ui::Element* direction = chip("Down");
   ASSERT_TRUE(speed && direction);
+  // The chips of the two effect rows, and whether the ring is drawn round
+  // each (its top edge, in the middle).
+  const char* effects[] = {"None", "Fade", "Slide", "Sweep", "Random", "Iris", "Wipe"};
+  const uint16_t ring = gfx::ColorRefTo565(gfx::Rgb(0x23, 0x6F, 0xE0));
+  auto ringed = [&] {
+    const gfx::Size size = d().sm().ScreenSize();
+    d().sm().Paint({0, 0, size.cx, size.cy + shell::ScreenManager::kBarHeight});
+    std::vector<std::string> out;
+    for (const char* e : effects) {
+      ui::Element* c = chip(e);
+      if (c && d().window().surface()->row(c->y2() + 1)[c->x2() + c->GetXSize2() / 2] == ring) out.push_back(e);
+    }
+    return out;
+  };
   struct Step {
     const char* chip;
     const char16_t* type;
     bool speed, direction;
+    const char16_t* mask;
   };
-  for (const Step& step : {Step{"Slide", u"201", true, true}, Step{"Fade", u"203", true, false},
-                           Step{"Iris", u"208", true, false}, Step{"None", u"0", false, false}}) {
+  for (const Step& step : {Step{"Slide", u"201", true, true, u""}, Step{"Iris", u"208", true, false, u"masks/iris.qbt"},
+                           Step{"Fade", u"203", true, false, u""}, Step{"Wipe", u"208", true, false, u"masks/wipe.qbt"},
+                           Step{"Random", u"205", true, false, u""}, Step{"Iris", u"208", true, false, u"masks/iris.qbt"},
+                           Step{"None", u"0", false, false, u""}}) {
     ui::Element* c = chip(step.chip);
     ASSERT_TRUE(c) << step.chip;
     d().Tap(c->x() + 4, c->y() + 4);
     d().Settle();
     EXPECT_EQ(Option(u"EffectType"), ov::String(step.type)) << step.chip;
+    EXPECT_EQ(Option(u"EffectFilename"), ov::String(step.mask)) << step.chip;
     EXPECT_EQ(speed->IsEnabled(), step.speed) << step.chip;
     EXPECT_EQ(direction->IsEnabled(), step.direction) << step.chip;
+    // The chosen chip alone is ringed: no ring stays on the one before.
+    EXPECT_EQ(ringed(), std::vector<std::string>{step.chip}) << step.chip;
   }
-  EXPECT_EQ(Option(u"EffectFilename"), ov::String(u"masks/iris.qbt"));
   // The photo duration, in milliseconds as the clips keep it; the chips keep
   // their text while bound to the option.
   ui::Element* eight = chip("8 s");

@@ -28,8 +28,10 @@
 #include "platform/gfx/dc.h"
 #include "platform/imaging/image.h"
 #include "platform/os/thread.h"
+#include "platform/ui/text_entry.h"
 #include "screens/editors/pan_zoom_editor.h"
 #include "screens/editors/preview_engine.h"
+#include "screens/editors/text_editor.h"
 #include "screens/mixer/mixer.h"
 #include "screens/project/channel_selection.h"
 #include "screens/project/text_clip.h"
@@ -790,6 +792,45 @@ TEST_F(PhotoEditorScreen, ATurnOnThePanZoomScreenReopensItsClip) {
   EXPECT_EQ(Str(panzoom->channel()->title()), u"channel_sel0");
   EXPECT_EQ(panzoom->clip_index(), 1);
   EXPECT_EQ(Str(panzoom->clip_file()), Str(panzoom->channel()->GetClipFile(1)));
+}
+
+// "Text" opens the caption of the photo selected in the editor, and a tap on
+// the text box types it, in both orientations.
+TEST_F(PhotoEditorScreen, TextTypesTheSelectedPhotosCaption) {
+  OpenEditor();
+  for (int turn = 0; turn < 2; ++turn) {
+    SCOPED_TRACE(turn);
+    if (turn) {
+      d().Key(wnd::Key::kRotate);
+      d().Settle();
+      ASSERT_EQ(d().Menu(), u"image_editor");
+    }
+    auto* list = Find<ui::PlaylistOrder>(ui::kTypePlaylistOrder);
+    ImageEditor* editor = Find<ImageEditor>(ui::kTypeImageEditor);
+    ASSERT_TRUE(list && editor && editor->channel());
+    Select(list, 1 - turn);
+    ASSERT_EQ(editor->Selected(), 1 - turn);
+    ASSERT_TRUE(d().TapElement(u"photo_text"));
+    d().Settle();
+    ASSERT_EQ(d().Menu(), u"imageTextMenu");
+    auto* text = dynamic_cast<screens::TextEditor*>(
+        d().sm().FindElementByName(d().sm().menu_container(), u"text_editor", true));
+    ASSERT_TRUE(text);
+    ChannelSelection* ch = editor->channel();
+    ASSERT_EQ(text->clip(), ch->GetClipText(1 - turn));
+    const std::u16string typed = turn ? u"First photo" : u"Second photo";
+    wnd::SetTextEntryHook([&](const ov::String&, ov::String* t) {
+      *t = ov::String(typed.c_str());
+      return true;
+    });
+    d().Tap(text->x() + text->GetXSize() / 2, text->y() + text->GetYSize() / 2);
+    d().Settle();
+    wnd::SetTextEntryHook({});
+    EXPECT_EQ(Str(ch->GetClipText(1 - turn)->textString), typed);
+    EXPECT_EQ(Str(ch->GetClipText(turn)->textString), turn ? u"Second photo" : u"");
+    d().Back();
+    d().Settle();
+  }
 }
 
 }  // namespace

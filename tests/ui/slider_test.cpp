@@ -164,6 +164,11 @@ TEST_F(Slider, TheOptionSetsTheValueAndThePicture) {
   exact->LoadAttribute(u"valueIdleBitmap", u"b0.bmp");
   EXPECT_EQ(exact->FindValueIndex(11), 0);
   EXPECT_EQ(exact->matched_index(), -1);
+  // Nor after a number that did match: its picture is not kept.
+  EXPECT_EQ(exact->FindValueIndex(10), 1);
+  EXPECT_EQ(exact->matched_index(), 0);
+  EXPECT_EQ(exact->FindValueIndex(11), 0);
+  EXPECT_EQ(exact->matched_index(), -1);
 }
 
 TEST_F(Slider, StateKeepsTheValue) {
