@@ -753,7 +753,8 @@ TEST_P(EffectScreens, EffectScreenChoosesTypeMaskSpeedDirectionAndPhotoDuration)
     std::vector<std::string> out;
     for (const char* e : effects) {
       ui::Element* c = chip(e);
-      if (c && d().window().surface()->row(c->y2() + 1)[c->x2() + c->GetXSize2() / 2] == ring) out.push_back(e);
+      // The chip's face starts at (x2, y2); its text box is centred on it.
+      if (c && d().window().surface()->row(c->y2() + 1)[c->x() + c->GetXSize() / 2] == ring) out.push_back(e);
     }
     return out;
   };

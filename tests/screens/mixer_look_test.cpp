@@ -8,7 +8,6 @@
 #include <memory>
 #include <string>
 
-#include "engine/action_processor.h"
 #include "engine/export_job.h"
 #include "engine/mix_engine.h"
 #include "platform/audio/wave_out_device.h"
@@ -252,8 +251,10 @@ TEST_P(MixerLook, OutputSettingsShowTheirChoiceAndWhatCannotRender) {
   EXPECT_TRUE(engine::ExportJobRenders(u"out.mp4"));
   EXPECT_FALSE(engine::ExportJobRenders(u"out.mp4", both_wav));
   EXPECT_FALSE(engine::ExportJobRenders(u"out.ogg"));
+  // The take with its picture goes with it: without a picture "WAV" makes
+  // a ".wav", which renders.
   std::vector<uint8_t> record, bytes;
-  engine::ActionProcessor().Serialize(&record);
+  mixer()->mix_engine()->SaveActions(&record);
   std::vector<screens::ChannelSelection*> channels;
   for (int i = 0; i < 8; ++i) channels.push_back(mixer()->entry(i).channel);
   screens::WriteProject(refused, channels, record, &bytes);
@@ -266,14 +267,23 @@ TEST_P(MixerLook, OutputSettingsShowTheirChoiceAndWhatCannotRender) {
     ++asked;
     return false;
   });
-  d().sm().DoAction(ui::kActionRenderDevice, ov::String(), 1);
+  // Pressed where the user presses it: the save screen shows the popup.
+  ASSERT_TRUE(d().sm().JumpToMenu(u"save_menu"));
+  d().Settle();
+  ASSERT_TRUE(d().TapElement(u"save_device"));
   wnd::SetTextEntryHook({});
   EXPECT_EQ(asked, 0);
   EXPECT_FALSE(mixer()->render_active());
-  EXPECT_TRUE(Find(u"RENDER_CHOICE")->IsVisible());
-  EXPECT_FALSE(Find(u"RENDER_PROGRESS")->IsVisible());
-  EXPECT_EQ(choice_text->text().Left(33), u"MP4 with PCM sound cannot be rend");
-  d().sm().ClosePopup(Find(u"RENDER_CHOICE"));
+  auto here = [&](const char16_t* name) { return d().sm().FindElementByName(nullptr, name, true); };
+  ui::Element* save_choice = here(u"RENDER_CHOICE");
+  ASSERT_TRUE(save_choice);
+  EXPECT_TRUE(save_choice->IsVisible());
+  EXPECT_EQ(d().sm().FocusedElement(), save_choice);
+  EXPECT_FALSE(here(u"RENDER_PROGRESS")->IsVisible());
+  EXPECT_EQ(here(u"render_choice_text")->text().Left(33), u"MP4 with PCM sound cannot be rend");
+  d().sm().ClosePopup(save_choice);
+  d().Back();
+  ASSERT_EQ(d().Menu(), u"mixing_menu");
   d().sm().DoAction(ui::kActionMixLoad, U(dir_ + "/before.mix"), 1);
   // "WMV" names the ASF job's ".wmv", which renders.
   d().sm().DoAction(ui::kActionMixerWizard, ov::String(), 1);

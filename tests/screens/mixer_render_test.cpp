@@ -324,29 +324,46 @@ TEST_F(MixerRender, OutputExtensionByCodecsAndTheAacKey) {
   ASSERT_NE(mixer, nullptr);
   const ov::String key = u"Software\\Microsoft\\Shell\\Extensions\\EventSounds\\aac";
   ov::RegistryDeleteKey(ov::RegistryRoot::kLocalMachine, key);
+  // The save screen, where the render is asked for, says why a choice is
+  // refused.
+  ui::Element* choice = d().sm().FindElementByName(nullptr, u"RENDER_CHOICE", true);
+  ASSERT_TRUE(choice);
+  // A refused choice ("" names no kind of file) opens the popup and keeps the
+  // choice before it.
   struct Case {
     const char16_t* type;
     const char16_t* codec;
     bool device, key;
     const char16_t* ext;
+    bool refused;
   } cases[] = {
-      {u"0", u"514", false, false, u".3gp"},   {u"0", u"516", false, false, u".mp4"},
-      {u"0", u"515", false, false, u".mp4"},   // the outside video encoder object
-      {u"0", u"513", false, false, u".wmv"},   {u"0", u"517", false, false, u""},
-      {u"2", u"511", false, false, u".wav"},   {u"2", u"1023", false, false, u".amr"},
-      {u"2", u"1279", false, false, u".amr"},  // AMR-NB's second id
-      {u"2", u"767", false, false, u".aac"},   {u"2", u"767", true, false, u".wav"},
-      {u"2", u"767", true, true, u".aac"},     {u"2", u"1535", false, false, u""},
+      {u"0", u"514", false, false, u".3gp", false},
+      {u"0", u"516", false, false, u".mp4", false},
+      {u"0", u"515", false, false, u".mp4", false},  // the outside video encoder object
+      {u"0", u"513", false, false, u".wmv", false},
+      {u"0", u"517", false, false, u"", true},
+      {u"2", u"511", false, false, u".wav", false},
+      {u"2", u"1023", false, false, u".amr", false},
+      // AMR-NB's second id names ".amr", but the graph job takes AMR-NB by
+      // its first id alone.
+      {u"2", u"1279", false, false, u".amr", true},
+      {u"2", u"767", false, false, u".aac", false},
+      {u"2", u"767", true, false, u".wav", false},
+      {u"2", u"767", true, true, u".aac", false},
+      {u"2", u"1535", false, false, u"", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(ov::String(c.codec).ToUtf8Lossy() + (c.device ? " device" : "") + (c.key ? " key" : ""));
     if (c.key) {
       ASSERT_TRUE(ov::RegistryCreateKey(ov::RegistryRoot::kLocalMachine, key));
     }
+    const ov::String kept = mixer->OutputExtension(c.device);
     d().sm().StoreOption(u"WizardMediaType", c.type);
     d().sm().StoreOption(u"WizardMediaCodec", c.codec);
     mixer->OnAction(ui::kActionMixerAcceptWizard, ov::String(), 0);
-    EXPECT_EQ(mixer->OutputExtension(c.device).ToUtf8Lossy(), ov::String(c.ext).ToUtf8Lossy());
+    EXPECT_EQ(choice->IsVisible(), c.refused);
+    EXPECT_EQ(mixer->OutputExtension(c.device).ToUtf8Lossy(), (c.refused ? kept : ov::String(c.ext)).ToUtf8Lossy());
+    if (c.refused) d().sm().ClosePopup(choice);
   }
 }
 

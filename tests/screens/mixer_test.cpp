@@ -12,7 +12,9 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
+#include "engine/action_processor.h"
 #include "engine/mix_engine.h"
 #include "platform/os/archive.h"
 #include "platform/os/file.h"
@@ -20,6 +22,7 @@
 #include "platform/ui/dialogs.h"
 #include "screens/mixer/mixer.h"
 #include "screens/project/channel_selection.h"
+#include "screens/project/project_file.h"
 #include "screens/project/render_project.h"
 #include "tests/screens/screens_host.h"
 #include "tests/support/test_paths.h"
@@ -125,8 +128,6 @@ TEST_F(MixerTest, EndTimeFromLengthOrSize) {
       {"size over both rates", 0, 280000, 65535, 0, 0, 9000},
       // No picture: the AAC rate alone, 12000 bytes/s.
       {"sound only", 0, 120000, 65535, 2, 0, 9000},
-      // Neither sound nor picture: a zero rate is no limit.
-      {"zero byte rate", 0, 120000, 65535, 3, 0, 0},
       // The low rates: stereo AAC asked for 12 kbit/s is written at the 32
       // kbit/s its object takes at least, with MPEG-4 at 64: 12000 bytes/s.
       {"AAC below its least rate", 0, 120000, 65535, 0, 12 << 16 | 64, 9000},
@@ -141,13 +142,34 @@ TEST_F(MixerTest, EndTimeFromLengthOrSize) {
     mixer().UpdateEndTime();
     EXPECT_EQ(mixer().end_time(), c.expected) << c.what;
   }
+  // Neither sound nor picture makes no file: accepting it keeps the settings
+  // before it. A mix saved with it still opens, and its zero byte rate is no
+  // limit.
+  const screens::OutputSettings before = mixer().output_settings();
+  host_.StoreOption(u"WizardMediaType", u"3");
+  mixer().OnAction(ui::kActionMixerAcceptWizard, ov::String(), 0);
+  EXPECT_EQ(mixer().output_settings(), before);
+  screens::OutputSettings nothing = before;
+  nothing[screens::kWizardMediaType] = 3;
+  std::vector<uint8_t> record, bytes;
+  engine::ActionProcessor().Serialize(&record);
+  screens::WriteProject(nothing, std::vector<ChannelSelection*>(8, nullptr), record, &bytes);
+  ASSERT_TRUE(ov::WriteFileAtomically(U(Path("nothing.mix")), bytes.data(), bytes.size()));
+  mixer().OnAction(ui::kActionMixLoad, U(Path("nothing.mix")), 0);
+  ASSERT_EQ(mixer().output_settings(), nothing);
+  mixer().UpdateEndTime();
+  EXPECT_EQ(mixer().end_time(), 0u) << "zero byte rate";
 }
 
 // Settings accepted with 101 reach the saved file in the file's own order;
-// 100 copies them back to the options.
+// 100 copies them back to the options. Each word differs, and together they
+// make a file (AAC sound alone).
 TEST_F(MixerTest, AcceptedSettingsReachTheFileInFileOrder) {
+  // Memory order: Setting, Type, Size, Length, Codec, Fps, AudioRate,
+  // Dimension, Bps.
+  const int32_t accepted[] = {100, 2, 102, 103, 767, 105, 106, 107, 108};
   for (int i = 0; i < screens::kOutputSettingCount; ++i) {
-    host_.StoreOption(screens::kOutputSettingKeys[size_t(i)], ov::String::Format(u"%d", 100 + i));
+    host_.StoreOption(screens::kOutputSettingKeys[size_t(i)], ov::String::Format(u"%d", accepted[i]));
   }
   mixer().OnAction(ui::kActionMixerAcceptWizard, ov::String(), 0);
   ASSERT_TRUE(Save(Path("s.mix")));
@@ -157,7 +179,7 @@ TEST_F(MixerTest, AcceptedSettingsReachTheFileInFileOrder) {
   EXPECT_EQ(word(0), 110);
   // File order: Setting, Type, Size, Length, Codec, Fps, Dimension, Bps, AudioRate.
   const int memory_index[] = {0, 1, 2, 3, 4, 5, 7, 8, 6};
-  for (int i = 0; i < 9; ++i) EXPECT_EQ(word(4 + 4 * size_t(i)), 100 + memory_index[i]) << i;
+  for (int i = 0; i < 9; ++i) EXPECT_EQ(word(4 + 4 * size_t(i)), accepted[memory_index[i]]) << i;
   host_.option_values.clear();
   mixer().OnAction(ui::kActionMixerWizard, ov::String(), 0);
   EXPECT_EQ(host_.option_values[u"WizardMediaAudioRate"], u"106");
