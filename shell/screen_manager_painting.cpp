@@ -2,9 +2,13 @@
 // soft-key bar and its popup menu.
 #include "shell/screen_manager.h"
 
+#include <functional>
+
 #include "platform/gfx/font.h"
 #include "platform/gfx/region.h"
 #include "platform/picture/picture.h"
+#include "ui/control.h"
+#include "ui/drop_down_menu.h"
 
 namespace shell {
 namespace {
@@ -61,12 +65,30 @@ void ScreenManager::PaintBackground(const gfx::Rect& rect, gfx::HDC dc) {
 
 void ScreenManager::DrawElementsInRect(const gfx::Rect& rect, gfx::HDC dc) {
   if (!current_) return;
-  auto overlaps = [&](Element* e) {
+  std::function<bool(const Element*)> overlaps = [&](const Element* e) {
     if (Overlaps(e->x(), e->GetXSize(), rect.left, rect.right) && Overlaps(e->y(), e->GetYSize(), rect.top, rect.bottom)) {
       return true;
     }
-    return Overlaps(e->x2(), e->GetXSize2(), rect.left, rect.right) &&
-           Overlaps(e->y2(), e->GetYSize2(), rect.top, rect.bottom);
+    if (Overlaps(e->x2(), e->GetXSize2(), rect.left, rect.right) &&
+        Overlaps(e->y2(), e->GetYSize2(), rect.top, rect.bottom)) {
+      return true;
+    }
+    // A second picture (a button's face, a popup's panel) reaches past the
+    // sizes the skin gives, and a popup draws its items over it: an area
+    // inside them (the render popup's percentage) draws them again, above
+    // what lies beneath, or a button under the popup would cover it.
+    const auto* c = dynamic_cast<const ui::Control*>(e);
+    if (c && c->second_width() > 0 && c->second_height() > 0 &&
+        Overlaps(e->x2(), c->second_width(), rect.left, rect.right) &&
+        Overlaps(e->y2(), c->second_height(), rect.top, rect.bottom)) {
+      return true;
+    }
+    const auto* popup = dynamic_cast<const ui::DropDownMenu*>(e);
+    if (!popup || !e->IsVisible()) return false;
+    for (const auto& item : popup->items()) {
+      if (item->IsVisible() && overlaps(item.get())) return true;
+    }
+    return false;
   };
   const auto& children = current_->children();
   for (size_t i = 0; i < children.size(); ++i) {
