@@ -223,7 +223,7 @@ ov::String PluginPlace(const ov::String& folder) {
 void SetPluginFolderForTesting(const ov::String& folder) { PluginFolderOverride() = folder; }
 
 ov::String DmoExportJob::SettingsRefused(const ExportSettings& s) {
-  const uint32_t audio = s.audioCodec, video = s.videoCodec;
+  const uint32_t audio = SameEncoderId(s.audioCodec), video = s.videoCodec;
   if (audio != kAudioCodecAac && audio != kAudioCodecAmr && audio != kCodecNone) return CodecsRefused(s);
   if (video != kVideoCodecH263 && video != kVideoCodecOutside && video != kVideoCodecMpeg4 && video != kCodecNone) {
     return CodecsRefused(s);
@@ -245,6 +245,7 @@ int DmoExportJob::Encode() {
     return 0;
   };
   ExportSettings s = settings();
+  s.audioCodec = SameEncoderId(s.audioCodec);
   const uint32_t audio = s.audioCodec, video = s.videoCodec;
   if (const ov::String refused = SettingsRefused(s); !refused.IsEmpty()) return Refuse(refused);
   // The encoder objects take 16-bit sound; AMR-NB only 8000 Hz mono, AAC

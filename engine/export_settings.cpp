@@ -9,6 +9,7 @@ ExportSettings MakeExportSettings(const OutputOptions& options, int renderTarget
   s.audioCodec = (options.codec >> 8) & 0xFF;
   if (s.videoCodec == kCodecDefault) s.videoCodec = mms ? kVideoCodecH263 : kVideoCodecMpeg4;
   if (s.audioCodec == kCodecDefault) s.audioCodec = mms ? kAudioCodecAmr : kAudioCodecAac;
+  s.audioCodec = SameEncoderId(s.audioCodec);
 
   s.sampleRate = options.audioRate & 0xFFFE;
   if (s.sampleRate == 0) s.sampleRate = s.audioCodec == kAudioCodecAmr ? 8000 : 22050;
@@ -33,6 +34,10 @@ ExportSettings MakeExportSettings(const OutputOptions& options, int renderTarget
   if (options.type & 2) s.videoCodec = kCodecNone;
   if (!keepVideo && !hasVideo) s.videoCodec = kCodecNone;
   return s;
+}
+
+uint32_t SameEncoderId(uint32_t audioCodec) {
+  return audioCodec == kAudioCodecAmrToo ? kAudioCodecAmr : audioCodec;
 }
 
 uint32_t AacBitrateFor(uint32_t asked, uint32_t channels) {

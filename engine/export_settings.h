@@ -65,6 +65,11 @@ inline constexpr int kRenderTargetMms = 1;
 // (a mix without pictures) with `keepVideo` false drops the picture.
 ExportSettings MakeExportSettings(const OutputOptions& options, int renderTarget, bool keepVideo, bool hasVideo);
 
+// AMR-NB has two sound codec ids for one encoder object: the second is
+// taken as the first, so it renders, defaults to 8000 Hz mono and counts at
+// AMR's rate alike.
+uint32_t SameEncoderId(uint32_t audioCodec);
+
 // The bit rate the AAC encoder object is given for `asked` bit/s of
 // `channels` channels: it takes 16000 to 288000 mono, 32000 to 288000 stereo.
 uint32_t AacBitrateFor(uint32_t asked, uint32_t channels);

@@ -425,8 +425,9 @@ TEST_F(EncodingRender, SizeLimitedMpeg4RenderHoldsTheLimit) {
 }
 
 // Settings the skin offers but the objects refuse are settled before the
-// render: AMR-NB at 22050 Hz stereo comes out at 8000 Hz mono, AAC at 12
-// kbit/s renders at the least its object takes, 8-bit sound renders 16-bit.
+// render: AMR-NB at 22050 Hz stereo, by either of its ids, comes out at
+// 8000 Hz mono, AAC at 12 kbit/s renders at the least its object takes,
+// 8-bit sound renders 16-bit.
 // Video id 3 (an outside object without a stand-in here) fails the render
 // and leaves no file.
 // A video's sound follows its pictures: a WAV render keeps it whether the
@@ -458,6 +459,7 @@ TEST_F(EncodingRender, SettledSettingsAndAnUnknownEncoder) {
     const char* audio;  // ffprobe's codec_name,sample_rate,channels
   } cases[] = {
       {"s.amr", "12200,22050,16,2,0,255,3,128000,15,144,176", 1, "amr_nb,8000,1\n"},
+      {"s4.3gp", "12200,22050,16,2,0,2,4,128000,15,144,176", 1, "amr_nb,8000,1\n"},  // AMR-NB's second id
       {"s.aac", "12000,22050,16,1,0,255,2,128000,15,144,176", 1, "aac,22050,1\n"},
       {"s8.3gp", "96000,16000,8,2,0,2,2,128000,15,144,176", 1, "aac,16000,2\n"},
       {"s8.wmv", "96000,22050,8,2,0,1,1,50,15,144,176", 1, "wmav2,22050,2\n"},

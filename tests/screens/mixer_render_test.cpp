@@ -344,9 +344,7 @@ TEST_F(MixerRender, OutputExtensionByCodecsAndTheAacKey) {
       {u"0", u"517", false, false, u"", true},
       {u"2", u"511", false, false, u".wav", false},
       {u"2", u"1023", false, false, u".amr", false},
-      // AMR-NB's second id names ".amr", but the graph job takes AMR-NB by
-      // its first id alone.
-      {u"2", u"1279", false, false, u".amr", true},
+      {u"2", u"1279", false, false, u".amr", false},  // AMR-NB's second id
       {u"2", u"767", false, false, u".aac", false},
       {u"2", u"767", true, false, u".wav", false},
       {u"2", u"767", true, true, u".aac", false},
