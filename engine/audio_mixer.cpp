@@ -122,8 +122,15 @@ int64_t AudioMixer::GetVoicePosition(uint32_t channel) {
   if (channel >= kChannels) return -1;
   AudioChannel& c = ch_[channel];
   if (!c.voice || c.position < 0) return c.position;
-  int64_t heard = c.readEnd - softMixer_->QueuedMs(c.voice);
-  return std::max<int64_t>(heard, 0);
+  if (c.tempo || c.bytesPerSecond == 0 || c.voiceFormat.avgBytesPerSec == 0) {
+    return std::max<int64_t>(c.readEnd - softMixer_->QueuedMs(c.voice), 0);
+  }
+  // In microseconds from what was read and what the voice still holds, then
+  // rounded: in whole milliseconds each term loses up to one, and a picture
+  // following this time would show a frame due exactly now a frame late.
+  const int64_t fedUs = c.fedFromMs * 1000 + int64_t(c.fedBytes * 1000000 / c.bytesPerSecond);
+  const int64_t queuedUs = int64_t(softMixer_->QueuedBytes(c.voice) * 1000000 / c.voiceFormat.avgBytesPerSec);
+  return std::max<int64_t>((fedUs - queuedUs + 500) / 1000, 0);
 }
 
 void AudioMixer::Restart(AudioChannel& c, bool keepTempo) {
@@ -302,7 +309,12 @@ void AudioMixer::FillChannel(AudioChannel& c, uint32_t want) {
       break;
     }
     restarted = false;
+    if (c.position < 0) {
+      c.fedFromMs = timeMs;
+      c.fedBytes = 0;
+    }
     c.position = timeMs;
+    c.fedBytes += bytes;
     // The block's time is rounded down to the millisecond; its length,
     // rounded up, puts the end of the clip's last block at or past the
     // clip's end, which a linked picture following the heard position must

@@ -40,6 +40,11 @@ struct AudioChannel {
   bool sourceEnded = false;  // the tempo input was padded after the end
   int64_t position = -1;     // ms of the last block read; -1 after load or seek
   int64_t readEnd = -1;      // ms just behind the last block read
+  // The time of the first block read since load or seek, and the source
+  // bytes read since: the sound's time to the sample, where block times are
+  // whole milliseconds.
+  int64_t fedFromMs = -1;
+  uint64_t fedBytes = 0;
   std::unique_ptr<EchoEffect> echo;
   std::unique_ptr<ChorusEffect> chorus;
   std::unique_ptr<ReverbEffect> reverb;
@@ -78,8 +83,8 @@ class AudioMixer {
   int CloseChannel(uint32_t channel);
   // The clip time now being heard: the end of the last block read minus what
   // is still queued on the voice (the block's start would be a whole block
-  // early, since that block is queued too); -1 when nothing was read since
-  // load or seek.
+  // early, since that block is queued too), to the nearest millisecond; -1
+  // when nothing was read since load or seek.
   int64_t GetVoicePosition(uint32_t channel);
 
   uint32_t rate() const { return rate_; }

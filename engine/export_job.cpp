@@ -172,14 +172,32 @@ int ExportJob::RenderNextFrame(uint8_t** videoBuffer, uint8_t** audioBuffer, uin
     Fail();
     return EndStream(videoBuffer, audioBuffer, audioBytes);
   }
+  // The commands due at the frame's start, then its picture, then its sound:
+  // the picture of a channel linked to a sound channel follows what of that
+  // sound has been mixed, which must be the sound up to the frame's start
+  // (pulled before, it would be the frame's end, and the picture a frame
+  // early). A command due inside the frame is heard from its own sample and
+  // seen from the next frame, as the frame samples the mix at its start.
+  // A failed frame sets the failure event too, so that the wait loop ends at
+  // once.
+  const auto failFrame = [&] {
+    SetEncodingEvent(kEncodingFailedEvent);
+    Fail();
+    ::operator delete(block);
+    return EndStream(videoBuffer, audioBuffer, audioBytes);
+  };
+  if (next_ < commands_.size() && !ApplyDueCommands()) return failFrame();
+  if (videoBuffer && settings_.videoCodec != kCodecNone) {
+    if (!*videoBuffer) return failFrame();
+    if (video_) {
+      std::lock_guard<std::recursive_mutex> lock(video_->mutex());
+      video_->ComposeFrame(uint32_t(frameStartMs));
+      std::memcpy(*videoBuffer, video_->frame().bits, videoFrameBytes_);
+    }
+  }
   uint32_t filled = 0;
   while (position_ < frameEndSample && next_ < commands_.size()) {
-    if (!ApplyDueCommands()) {
-      SetEncodingEvent(kEncodingFailedEvent);
-      Fail();
-      ::operator delete(block);
-      return EndStream(videoBuffer, audioBuffer, audioBytes);
-    }
+    if (!ApplyDueCommands()) return failFrame();
     // The sound up to the frame's end, cut at the next command's sample.
     uint64_t stepEnd = frameEndSample;
     if (next_ < commands_.size()) stepEnd = std::min(stepEnd, CommandSample(commands_[next_].timeMs, rate));
@@ -196,20 +214,6 @@ int ExportJob::RenderNextFrame(uint8_t** videoBuffer, uint8_t** audioBuffer, uin
     std::memset(block, eightBit ? 0x80 : 0, filled);
   }
   ++frame_;
-  if (videoBuffer && settings_.videoCodec != kCodecNone) {
-    if (!*videoBuffer) {
-      // The failure event too, so that the wait loop ends at once.
-      SetEncodingEvent(kEncodingFailedEvent);
-      Fail();
-      ::operator delete(block);
-      return EndStream(videoBuffer, audioBuffer, audioBytes);
-    }
-    if (video_) {
-      std::lock_guard<std::recursive_mutex> lock(video_->mutex());
-      video_->ComposeFrame(uint32_t(frameStartMs));
-      std::memcpy(*videoBuffer, video_->frame().bits, videoFrameBytes_);
-    }
-  }
   if (timeMs) *timeMs = uint32_t(frameStartMs);
   if (writtenClock_) {
     const int written = writtenClock_();

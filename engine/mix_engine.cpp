@@ -103,6 +103,8 @@ void MixEngine::AudioFeedMain() {
   // Whole sample frames of 25 ms of silence.
   const uint32_t frameBytes = std::max<uint32_t>(1, channels * bits / 8);
   const uint32_t quarter = std::max<uint32_t>(frameBytes, blockBytes / 4 / frameBytes * frameBytes);
+  fedFrames_.store(0, std::memory_order_release);
+  fedRate_.store(rate, std::memory_order_release);
   bool first = true;
   while (!stop_.load(std::memory_order_acquire)) {
     if (first) {
@@ -112,7 +114,16 @@ void MixEngine::AudioFeedMain() {
       continue;
     }
     uint32_t pulled = 0;
-    if (audio_) audio_->Pull(block.data(), blockBytes, &pulled);
+    if (audio_) {
+      // A linked picture reads its sound's position and this count together.
+      std::lock_guard<std::recursive_mutex> lock(audio_->mutex());
+      audio_->Pull(block.data(), blockBytes, &pulled);
+      // A device that ran dry played silence meanwhile (its clock counts it):
+      // this block is played from where it stands.
+      const uint64_t played = uint64_t(p->GetPosition()) * rate / 1000;
+      const uint64_t fed = std::max(fedFrames_.load(std::memory_order_acquire), played);
+      fedFrames_.store(fed + (pulled != 0 ? pulled : quarter) / frameBytes, std::memory_order_release);
+    }
     if (pulled != 0) {
       p->Write(block.data(), pulled);
     } else {
@@ -124,7 +135,15 @@ void MixEngine::AudioFeedMain() {
     player_->Close();
     player_.reset();
   }
+  fedRate_.store(0, std::memory_order_release);
   audioRunning_.store(false, std::memory_order_release);
+}
+
+int64_t MixEngine::UnplayedOutputMs(uint32_t clockMs) {
+  const uint32_t rate = fedRate_.load(std::memory_order_acquire);
+  if (rate == 0) return 0;
+  const auto fedMs = int64_t(fedFrames_.load(std::memory_order_acquire) * 1000 / rate);
+  return std::max<int64_t>(fedMs - int64_t(clockMs), 0);
 }
 
 void MixEngine::Present() {

@@ -77,6 +77,7 @@ class MixEngine : public VideoMixerEngineLink, public MixCalls {
   void DispatchCommand(const EngineCommand& command) override;
   bool IsPlaying() override { return playing_.load(std::memory_order_acquire); }
   void QueueAppAction(uint32_t action, const ov::String& argument) override;
+  int64_t UnplayedOutputMs(uint32_t clockMs) override;
 
   // Copies the last presented frame into `dst` at (x, y) in the display
   // rectangle's size (black while the present thread is not running); clears
@@ -168,6 +169,11 @@ class MixEngine : public VideoMixerEngineLink, public MixCalls {
   std::atomic<uint32_t> replayed_{0};
   std::atomic<bool> stop_{false}, paused_{false}, replayStop_{false};
   std::atomic<bool> frameChanged_{false}, playing_{false}, renderRunning_{false};
+  // Sample frames the audio feed has handed to its player since it opened
+  // it, counted under the audio mixer's mutex with the pull that made them;
+  // and the player's rate (0 while no feed runs).
+  std::atomic<uint64_t> fedFrames_{0};
+  std::atomic<uint32_t> fedRate_{0};
   ov::Event audioGate_, videoGate_, audioReady_, videoReady_;
   ov::Event replayWake_, replayPauseGate_, videoPauseGate_, replayWaiting_, replayEnded_;
 

@@ -285,7 +285,11 @@ void VideoMixer::StopBeneath(uint32_t n, int64_t t) {
 int64_t VideoMixer::MapTime(VideoChannel& c, int64_t t) {
   const int64_t tMs = t / kTicksPerMs;
   if (c.linkedAudio >= 0 && audio_) {
-    const int64_t position = audio_->GetVoicePosition(uint32_t(c.linkedAudio));
+    // The position and the output's count are read under one lock: the feed
+    // advances both at once.
+    std::lock_guard<std::recursive_mutex> audioLock(audio_->mutex());
+    int64_t position = audio_->GetVoicePosition(uint32_t(c.linkedAudio));
+    if (position > 0 && engine_) position = std::max<int64_t>(position - engine_->UnplayedOutputMs(uint32_t(tMs)), 0);
     if (position > 0) {
       if (position != c.audioLast) {
         c.audioLast = position;

@@ -44,6 +44,14 @@ class VideoMixerEngineLink {
   virtual void DispatchCommand(const EngineCommand& command) = 0;
   // Queues an application action for the UI thread.
   virtual void QueueAppAction(uint32_t action, const ov::String& argument) = 0;
+  // The milliseconds of mixed sound handed to the sound output that it has
+  // not played by `clockMs`: a linked picture shows what is heard, not what
+  // was mixed. 0 without a playing output (a render mixes no further than
+  // the frame it composes). Called with the audio mixer's mutex held.
+  virtual int64_t UnplayedOutputMs(uint32_t clockMs) {
+    (void)clockMs;
+    return 0;
+  }
 };
 
 // Opens the video source for a clip: (path, load mode). Null when it cannot.

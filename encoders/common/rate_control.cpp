@@ -282,6 +282,14 @@ int ComputeIntraFrameQp(RateControlState& rc) {
   // a period too short to repay it (intra-only streams) lends nothing, or
   // every frame would take several frames' share.
   floorBits = Min(floorBits, int64_t{rc.bitsPerFrame} * Max(rc.framesLeft, 1));
+  // In mpeg4enc an intra frame straight after another (the two that start a
+  // stream) is lent only what the first has not already borrowed, at least
+  // one share: two full loans cost eight frames' shares in the first two
+  // frames, more than a short file repays, and the file outgrows its rate.
+  if (rc.h263Variant == 0 && !rc.lowDelay && rc.prevFrameIntra) {
+    const int64_t owed = int64_t{rc.bitsPerFrame} * rc.framesLeft - rc.bitsLeft;
+    if (owed > 0) floorBits = Max<int64_t>(floorBits - owed, rc.bitsPerFrame);
+  }
   t = Max(t, floorBits);
   const int64_t b = rc.bufferSize, f = rc.bufferFullness;
   const int64_t b90 = b * 9 / 10;

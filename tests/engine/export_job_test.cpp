@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <thread>
 
@@ -176,6 +177,69 @@ TEST_F(ExportJobTest, FramesLieOnTheGridAndCarryTheirExactSound) {
     }
     EXPECT_EQ(frames, 20u * c.fps);
     EXPECT_EQ(samples, 20u * c.rate);
+  }
+}
+
+// A video's pictures linked to its sound channel (the mixer's own way of
+// playing a video with sound) show, frame by frame, the very frames that the
+// same clip loaded on a picture channel of its own shows: the linked picture
+// follows the sound mixed up to the frame's start, never a frame ahead. A
+// clip started between two frames shows from the next frame on, both ways.
+// The clips are ffmpeg's moving test picture, a new picture every frame.
+TEST_F(ExportJobTest, LinkedPictureShowsTheFramesOfASeparateLoad) {
+  struct Probe : engine::DmoExportJob {
+    using DmoExportJob::DmoExportJob;
+    bool Start() { return Prepare(); }
+  };
+  constexpr uint32_t kW = 176, kH = 144, kMixMs = 2500;
+  // Every frame of a render of `list`, as composed.
+  const auto render = [this](const std::vector<EngineCommand>& list, uint32_t fps, uint32_t rate) {
+    auto e = EngineWith(list);
+    Probe job(e.get(), ov::String::FromUtf8Lossy(Out("linked.mp4")));
+    ExportSettings s = Wav(2, fps, kW, kH);
+    s.videoCodec = engine::kVideoCodecMpeg4;
+    s.sampleRate = rate;
+    job.SetExportParams(s);
+    std::vector<std::vector<uint8_t>> frames;
+    if (!job.Start()) return frames;
+    std::vector<uint8_t> frame(kW * kH * 2);
+    for (;;) {
+      uint8_t* video = frame.data();
+      uint8_t* audio = nullptr;
+      uint32_t bytes = 0, time = 0;
+      if (job.RenderNextFrame(&video, &audio, &bytes, &time) == 0) break;
+      ::operator delete(audio);
+      frames.push_back(frame);
+    }
+    return frames;
+  };
+  const char* clips[] = {"engine_mpeg4_aac44_25.mp4", "engine_h264_aac48_30.mp4"};
+  for (const char* name : clips) {
+    const std::string clip = ovtest::FixturePath(name);
+    OV_SKIP_WITHOUT_FIXTURE(clip);
+    for (uint32_t start : {0u, 50u}) {
+      const std::vector<EngineCommand> separate = {
+          Cmd(start, engine::CMD_LOAD, 0, clip), Cmd(start, engine::CMD_LOAD, 16, clip, -1),
+          Cmd(start, engine::CMD_PLAY, 0),       Cmd(start, engine::CMD_PLAY, 16),
+          Cmd(kMixMs, engine::CMD_STOP, 0),      Cmd(kMixMs, engine::CMD_STOP, 16)};
+      const std::vector<EngineCommand> linked = {Cmd(start, engine::CMD_LOAD, 0, clip),
+                                                 Cmd(start, engine::CMD_LOAD, 16, clip, 0),
+                                                 Cmd(start, engine::CMD_PLAY, 16), Cmd(kMixMs, engine::CMD_STOP, 16)};
+      for (uint32_t fps : {10u, 15u, 25u}) {
+        for (uint32_t rate : {8000u, 22050u, 44100u, 48000u}) {
+          SCOPED_TRACE(testing::Message() << name << " from " << start << " ms, " << fps << " fps, " << rate << " Hz");
+          const auto want = render(separate, fps, rate), got = render(linked, fps, rate);
+          ASSERT_EQ(got.size(), want.size());
+          ASSERT_GE(want.size(), size_t(fps) * 2);
+          // The pictures move: each frame differs from the one before.
+          for (size_t k = 2; k < want.size(); ++k) ASSERT_NE(want[k], want[k - 1]) << "frame " << k;
+          // A clip started after frame 0's time is not in frame 0.
+          const bool clipInFirst = std::any_of(want[0].begin(), want[0].end(), [](uint8_t b) { return b != 0; });
+          EXPECT_EQ(clipInFirst, start == 0);
+          for (size_t k = 0; k < want.size(); ++k) ASSERT_EQ(got[k], want[k]) << "frame " << k;
+        }
+      }
+    }
   }
 }
 
