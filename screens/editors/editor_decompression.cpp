@@ -22,6 +22,11 @@ constexpr auto kCancelPoll = std::chrono::milliseconds(100);
 constexpr char16_t kProgressPopup[] = u"DECOMPRESSION_PROGRESS";
 constexpr char16_t kFailurePopup[] = u"DECOMPRESSION_FAILURE";
 
+std::function<void(int)>& WorkerProgressHook() {
+  static std::function<void(int)> hook;
+  return hook;
+}
+
 ui::Element* Popup(ui::UiHost* host, const char16_t* name) {
   return host ? host->FindElementByName(nullptr, name, true) : nullptr;
 }
@@ -51,9 +56,12 @@ class EditorDecompression::Sink : public engine::DecodeProgress {
     dirty_ = true;
   }
   void Percent(int percent) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    percent_ = percent;
-    dirty_ = true;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      percent_ = percent;
+      dirty_ = true;
+    }
+    if (WorkerProgressHook()) WorkerProgressHook()(percent);
   }
   // The latest progress when it changed since the last call.
   bool Take(ov::String* text, int* percent) {
@@ -71,6 +79,10 @@ class EditorDecompression::Sink : public engine::DecodeProgress {
   int percent_ = 0;
   bool dirty_ = false;
 };
+
+void EditorDecompression::SetWorkerProgressHook(std::function<void(int percent)> hook) {
+  WorkerProgressHook() = std::move(hook);
+}
 
 EditorDecompression::EditorDecompression() : sink_(std::make_unique<Sink>()) {}
 

@@ -21,6 +21,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <thread>
 #include <vector>
@@ -85,6 +86,12 @@ class EditorDecompression {
   bool running() const { return running_.load(std::memory_order_acquire); }
   // A worker was started and not yet joined.
   bool started() const { return thread_.joinable(); }
+
+  // Tests: called on the worker with each percent the decoder reports, so a
+  // test can hold the worker at a known point of its work (e.g. until the
+  // cancel event is set) instead of racing it. Set it before the worker
+  // starts and clear it (null) after the worker has ended.
+  static void SetWorkerProgressHook(std::function<void(int percent)> hook);
 
  private:
   class Sink;

@@ -16,12 +16,14 @@
 #include "engine/mix_engine.h"
 #include "media/wav_file.h"
 #include "platform/audio/wave_out_device.h"
+#include "platform/os/event.h"
 #include "platform/os/file.h"
 #include "platform/os/folders.h"
 #include "platform/os/os_error.h"
 #include "platform/os/process.h"
 #include "platform/os/thread.h"
 #include "platform/ui/dialogs.h"
+#include "screens/editors/editor_decompression.h"
 #include "screens/mixer/mixer.h"
 #include "screens/project/channel_selection.h"
 #include "tests/screens/screens_host.h"
@@ -107,6 +109,7 @@ class RotatedMix : public ::testing::Test {
   }
   void TearDown() override {
     driver_.reset();
+    screens::EditorDecompression::SetWorkerProgressHook(nullptr);
     env_.Restore();
   }
   ovtest::HeadlessDriver& d() { return *driver_; }
@@ -327,13 +330,22 @@ TEST_F(RotatedMix, DecodingInProgressIsCancelledAndItsScreenLeft) {
   const std::string song = dir_ + "/long.wav";
   ovtest::WriteLongWav(song, 240);
   AddClip(1, screens::kKindAudio, screens::kFileTypeWav, song, 100);
-  Open();
-  // The worker opens the progress screen through the UI thread's queue.
-  ASSERT_TRUE(d().SettleUntil([&] { return PopupOpen(u"DECOMPRESSION_PROGRESS"); }));
   const std::string photo_cache = dir_ + "/Quelvarin/image0-0-0.raw";
   const std::string song_cache = dir_ + "/Quelvarin/audio1.qvs";
-  // The turn comes while the long sound is being written.
-  ASSERT_TRUE(d().SettleUntil([&] { return ov::FileExists(U(song_cache)); }));
+  // The turn comes while the long sound is being written: once its cache
+  // exists the worker is held until the turn's cancel, so a worker that
+  // runs ahead of a starved UI thread cannot end before the turn.
+  std::atomic<bool> held{false};
+  screens::EditorDecompression::SetWorkerProgressHook([&](int) {
+    if (!ov::FileExists(U(song_cache))) return;
+    held.store(true);
+    ov::Event cancel;
+    cancel.Create(true, false, ov::String(engine::kCancelDecompressionEvent));
+    cancel.Wait(ov::kInfinite);
+  });
+  Open();
+  ASSERT_TRUE(d().SettleUntil([&] { return held.load(); }));
+  ASSERT_TRUE(PopupOpen(u"DECOMPRESSION_PROGRESS"));
   ASSERT_TRUE(FindMixer(d())->decoding());
 
   d().Key(wnd::Key::kRotate);
