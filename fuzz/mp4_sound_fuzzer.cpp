@@ -7,9 +7,9 @@
 #include <memory>
 
 #include "fuzz/fuzz_target.h"
+#include "fuzz/sound_source_fuzz.h"
 #include "media/aac_decoder_source.h"
 #include "media/amr_decoder_source.h"
-#include "media/media_package.h"
 #include "media/mp4_reader.h"
 
 namespace {
@@ -17,18 +17,12 @@ namespace {
 // Blocks read in each pass: a hostile edit may ask for hours of silence.
 constexpr int kMaxBlocks = 2048;
 
-void ReadBlocks(media::DecoderSource& source, int limit) {
-  uint32_t bytes = 0, time = 0;
-  for (int i = 0; i < limit && source.ReadAudio(4096, &bytes, &time); ++i) {
-  }
-}
+void ReadBlocks(media::DecoderSource& source, int limit) { ovfuzz::ReadBlocks(source, 4096, limit); }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  media::MemoryPackage package;
-  package.Add(u"fuzz.mp4", data, size);
-  media::ScopedMediaPackage installed(&package);
+  const ovfuzz::InputAsPackageFile input(u"fuzz.mp4", data, size);
   auto reader = std::make_unique<media::Mp4Reader>(u"fuzz.mp4");
   if (!reader->Open()) return 0;
   std::unique_ptr<media::DecoderSource> source;

@@ -9,6 +9,7 @@
 #include "platform/os/folders.h"
 #include "platform/os/os_error.h"
 #include "platform/ui/dialogs.h"
+#include "platform/ui/window.h"
 #include "screens/project/channel_selection.h"
 #include "ui/menu.h"
 #include "ui/ui_host.h"
@@ -784,12 +785,11 @@ bool Mixer::SaveMixAs() {
   }
   if (SaveMix(path)) return true;
   // The write failed (the previous file, if any, is as it was and the take
-  // stays unsaved): say so, with the cause the write left.
+  // stays unsaved): say so, with the cause the write left. An error: it
+  // goes to stderr as well, as the window's error boxes do.
   const uint32_t error = ov::GetLastError();
-  wnd::MessageBox(u"Save As",
-                  u"The mix was not saved to \"" + path + u"\": " + ov::String::FromUtf8Lossy(ov::ErrorText(error)) +
-                      u".",
-                  wnd::kBoxOk);
+  wnd::Window::ShowMessageBox(u"Save As", u"The mix was not saved to \"" + path + u"\": " +
+                                              ov::String::FromUtf8Lossy(ov::ErrorText(error)) + u".");
   return false;
 }
 

@@ -48,52 +48,58 @@ class StubOutput final : public BaseFilter {
   StubPin pin_;
 };
 
-MediaType AmrType() {
+// A sound type of `subtype` described by `w`, its format `extra` bytes
+// longer (left zero for the caller).
+MediaType SoundType(const GUID& subtype, const WaveFormatEx& w, size_t extra = 0) {
   MediaType t;
   t->majortype = MEDIATYPE_Audio;
-  t->subtype = MEDIASUBTYPE_AmrNb;
+  t->subtype = subtype;
   t->formattype = FORMAT_WaveFormatEx;
-  SetFormatBuffer(t.get(), kWaveFormatExSize);
+  SetFormatBuffer(t.get(), kWaveFormatExSize + extra);
+  WriteWaveFormatEx(w, t->pbFormat);
+  return t;
+}
+
+// A picture type of `major` and `subtype` described by `v`.
+MediaType PictureType(const GUID& major, const GUID& subtype, const VideoInfoHeader& v) {
+  MediaType t;
+  t->majortype = major;
+  t->subtype = subtype;
+  t->formattype = FORMAT_VideoInfo;
+  SetFormatBuffer(t.get(), kVideoInfoHeaderSize);
+  WriteVideoInfoHeader(v, t->pbFormat);
+  return t;
+}
+
+MediaType AmrType() {
   WaveFormatEx w;
   w.wFormatTag = 0x7A22;
   w.nChannels = 1;
   w.nSamplesPerSec = 8000;
   w.nAvgBytesPerSec = 1525;
-  WriteWaveFormatEx(w, t->pbFormat);
-  return t;
+  return SoundType(MEDIASUBTYPE_AmrNb, w);
 }
 
 // config: the AudioSpecificConfig bytes (AAC LC, 22050 Hz, two channels
 // unless given).
 MediaType AacType(uint16_t config_bytes, uint32_t rate = 22050, uint16_t channels = 2,
                   std::vector<uint8_t> config = {0x13, 0x90}) {
-  MediaType t;
-  t->majortype = MEDIATYPE_Audio;
-  t->subtype = MEDIASUBTYPE_AacRaw;
-  t->formattype = FORMAT_WaveFormatEx;
-  SetFormatBuffer(t.get(), kWaveFormatExSize + config_bytes);
   WaveFormatEx w;
   w.wFormatTag = 0xA106;
   w.nChannels = channels;
   w.nSamplesPerSec = rate;
   w.cbSize = config_bytes;
-  WriteWaveFormatEx(w, t->pbFormat);
+  MediaType t = SoundType(MEDIASUBTYPE_AacRaw, w, config_bytes);
   for (size_t i = 0; i < config_bytes && i < config.size(); ++i) t->pbFormat[kWaveFormatExSize + i] = config[i];
   return t;
 }
 
 MediaType H263Type() {
-  MediaType t;
-  t->majortype = MEDIATYPE_Video;
-  t->subtype = MEDIASUBTYPE_H263Stream;
-  t->formattype = FORMAT_VideoInfo;
-  SetFormatBuffer(t.get(), kVideoInfoHeaderSize);
   VideoInfoHeader v;
   v.AvgTimePerFrame = 666666;
   v.bmiHeader.biWidth = 176;
   v.bmiHeader.biHeight = 144;
-  WriteVideoInfoHeader(v, t->pbFormat);
-  return t;
+  return PictureType(MEDIATYPE_Video, MEDIASUBTYPE_H263Stream, v);
 }
 
 // A graph holding the multiplexer, its pins fed by hand.
@@ -336,11 +342,6 @@ TEST(AsfWriter, SoundDecodesFromTheStartInStepWithThePicture) {
     for (uint32_t start : {0u, click}) {
       for (uint32_t n = start; n < start + 400; ++n) pcm[2 * n] = pcm[2 * n + 1] = int16_t(n % 20 < 10 ? 12000 : -12000);
     }
-    MediaType audio;
-    audio->majortype = MEDIATYPE_Audio;
-    audio->subtype = MEDIASUBTYPE_PCM;
-    audio->formattype = FORMAT_WaveFormatEx;
-    SetFormatBuffer(audio.get(), kWaveFormatExSize);
     WaveFormatEx w;
     w.wFormatTag = 1;
     w.nChannels = 2;
@@ -348,17 +349,12 @@ TEST(AsfWriter, SoundDecodesFromTheStartInStepWithThePicture) {
     w.nAvgBytesPerSec = rate * 4;
     w.nBlockAlign = 4;
     w.wBitsPerSample = 16;
-    WriteWaveFormatEx(w, audio->pbFormat);
-    MediaType video;
-    video->majortype = MEDIATYPE_Video;
-    video->subtype = MEDIASUBTYPE_WMV2;
-    video->formattype = FORMAT_VideoInfo;
-    SetFormatBuffer(video.get(), kVideoInfoHeaderSize);
+    const MediaType audio = SoundType(MEDIASUBTYPE_PCM, w);
     VideoInfoHeader v;
     v.AvgTimePerFrame = 1000000;
     v.bmiHeader.biWidth = 176;
     v.bmiHeader.biHeight = 144;
-    WriteVideoInfoHeader(v, video->pbFormat);
+    const MediaType video = PictureType(MEDIATYPE_Video, MEDIASUBTYPE_WMV2, v);
 
     const std::string path = ovtest::ScratchDir() + "/sync" + std::to_string(rate) + ".wmv";
     MuxRun run(path, {audio, video}, CLSID_AsfWriter);
@@ -410,11 +406,7 @@ TEST(AsfWriter, SoundDecodesFromTheStartInStepWithThePicture) {
 // configuration, or an extension no container has, fails the start.
 TEST(Mp4Mux, RefusedTypesAndStarts) {
   const std::string dir = ovtest::ScratchDir();
-  MediaType pcm;
-  pcm->majortype = MEDIATYPE_Audio;
-  pcm->subtype = MEDIASUBTYPE_PCM;
-  pcm->formattype = FORMAT_WaveFormatEx;
-  SetFormatBuffer(pcm.get(), kWaveFormatExSize);
+  const MediaType pcm = SoundType(MEDIASUBTYPE_PCM, WaveFormatEx{});
   {
     MuxRun run(dir + "/pcm.3gp", {pcm});
     EXPECT_EQ(run.accepted[0], VFW_E_TYPE_NOT_ACCEPTED);
@@ -437,17 +429,12 @@ TEST(Mp4Mux, RefusedTypesAndStarts) {
 // read back; values beyond 0-100 are refused.
 TEST(WmvEncoder, QualitySetsTheQuantiser) {
   RegisterOutsideFilters();
-  MediaType in;
-  in->majortype = MEDIATYPE_PrivateVideo;
-  in->subtype = MEDIASUBTYPE_RGB555;
-  in->formattype = FORMAT_VideoInfo;
-  SetFormatBuffer(in.get(), kVideoInfoHeaderSize);
   VideoInfoHeader v;
   v.AvgTimePerFrame = 666666;
   v.bmiHeader.biWidth = 64;
   v.bmiHeader.biHeight = 48;
   v.bmiHeader.biBitCount = 16;
-  WriteVideoInfoHeader(v, in->pbFormat);
+  const MediaType in = PictureType(MEDIATYPE_PrivateVideo, MEDIASUBTYPE_RGB555, v);
   std::vector<uint8_t> frame(64 * 48 * 2);
   for (size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<uint8_t>(i * 37 % 251);
   size_t sizes[2] = {};

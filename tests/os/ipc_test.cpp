@@ -129,7 +129,8 @@ TEST(NamedEvent, LeftByAnEndedProcessStartsAfresh) {
 
 // A Set of a manual-reset event wakes every waiter, not only one: two
 // threads asleep in their waits on the name (each through its own handle)
-// both return.
+// both return. A waiter left asleep is reported, then woken by a second Set
+// so that the test ends instead of hanging.
 TEST(NamedEvent, SetWakesEveryWaiter) {
   const String name = UniqueName(u"Frame Filter Encoding Failed");
   Event set;
@@ -139,19 +140,28 @@ TEST(NamedEvent, SetWakesEveryWaiter) {
   ASSERT_TRUE(handles[1].Open(name));
   std::atomic<long> tids[2] = {0, 0};
   std::atomic<uint32_t> results[2] = {0xDEAD, 0xDEAD};
+  std::atomic<int> returned{0};
   std::vector<std::thread> waiters;
   for (int i = 0; i < 2; ++i) {
     waiters.emplace_back([&, i] {
       tids[i] = ::syscall(SYS_gettid);
       // No time-out: a waiter that returned at its time-out would still find
-      // the event set; one left asleep hangs the test for its timeout to fail.
+      // the event set.
       results[i] = handles[i].Wait(kInfinite);
+      returned.fetch_add(1);
     });
   }
   for (int i = 0; i < 2; ++i) {
     while (tids[i] == 0 || !AsleepInFutex("/proc/self/task/" + std::to_string(tids[i]) + "/syscall")) Sleep(1);
   }
   set.Set();
+  // Both wake at once; the bound only guards a waiter that never wakes.
+  for (int spins = 0; spins < 3000 && returned.load() < 2; ++spins) Sleep(10);
+  EXPECT_EQ(returned.load(), 2) << "one Set left a waiter asleep";
+  while (returned.load() < 2) {
+    set.Set();
+    Sleep(10);
+  }
   for (std::thread& t : waiters) t.join();
   EXPECT_EQ(results[0], kWaitObject0);
   EXPECT_EQ(results[1], kWaitObject0);
