@@ -126,16 +126,30 @@ struct Rig {
 TEST(VirtualTiming, APokeEndsNoSleepBeforeItsTime) {
   engine::VirtualTiming timing;
   std::atomic<uint32_t> clock{0};
-  timing.SetClock([&] { return clock.load(); });
+  // How often the sleeper has looked at the clock, each time under the
+  // timing's lock: once for its target and once before it waits, then once
+  // after each wake.
+  std::atomic<int> reads{0};
+  timing.SetClock([&] {
+    ++reads;
+    return clock.load();
+  });
   std::atomic<bool> woke{false};
+  const auto wait_for_reads = [&](int n) {
+    while (reads.load() < n && !woke.load()) std::this_thread::yield();
+  };
   std::thread sleeper([&] {
     timing.Sleep(100);
     woke = true;
   });
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));  // the sleeper sleeps
+  wait_for_reads(2);  // the sleeper waits, for 100
   clock = 50;
   timing.Poke();
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  // It looks at the clock again, and waits on: a second poke finds it
+  // waiting (a sleeper the first poke ended never reads the clock again).
+  wait_for_reads(3);
+  timing.Poke();
+  wait_for_reads(4);
   EXPECT_FALSE(woke);
   clock = 1000;
   timing.Poke();
