@@ -148,17 +148,13 @@ TEST_F(ExportJobTest, WavHoldsTheClipWhileOnInStereoAndMono) {
 // 20 s mix is exactly fps x 20 frames and 20 s of sound, at rates and frame
 // rates that do not divide each other.
 TEST_F(ExportJobTest, FramesLieOnTheGridAndCarryTheirExactSound) {
-  struct Probe : engine::DmoExportJob {
-    using DmoExportJob::DmoExportJob;
-    bool Start() { return Prepare(); }
-  };
   struct Case {
     uint32_t rate, fps;
   } cases[] = {{22050, 15}, {8000, 15}, {44100, 7}, {48000, 25}, {11025, 12}};
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.rate << " Hz, " << c.fps << " fps");
     auto e = EngineWith({Cmd(0, engine::CMD_NOP, 0), Cmd(20000, engine::CMD_NOP, 0)});
-    Probe job(e.get(), ov::String::FromUtf8Lossy(Out("grid.3gp")));
+    ovtest::PulledDmoJob job(e.get(), ov::String::FromUtf8Lossy(Out("grid.3gp")));
     ExportSettings s = Wav(2, c.fps);
     s.sampleRate = c.rate;
     job.SetExportParams(s);
@@ -187,15 +183,11 @@ TEST_F(ExportJobTest, FramesLieOnTheGridAndCarryTheirExactSound) {
 // clip started between two frames shows from the next frame on, both ways.
 // The clips are ffmpeg's moving test picture, a new picture every frame.
 TEST_F(ExportJobTest, LinkedPictureShowsTheFramesOfASeparateLoad) {
-  struct Probe : engine::DmoExportJob {
-    using DmoExportJob::DmoExportJob;
-    bool Start() { return Prepare(); }
-  };
   constexpr uint32_t kW = 176, kH = 144, kMixMs = 2500;
   // Every frame of a render of `list`, as composed.
   const auto render = [this](const std::vector<EngineCommand>& list, uint32_t fps, uint32_t rate) {
     auto e = EngineWith(list);
-    Probe job(e.get(), ov::String::FromUtf8Lossy(Out("linked.mp4")));
+    ovtest::PulledDmoJob job(e.get(), ov::String::FromUtf8Lossy(Out("linked.mp4")));
     ExportSettings s = Wav(2, fps, kW, kH);
     s.videoCodec = engine::kVideoCodecMpeg4;
     s.sampleRate = rate;
@@ -203,14 +195,10 @@ TEST_F(ExportJobTest, LinkedPictureShowsTheFramesOfASeparateLoad) {
     std::vector<std::vector<uint8_t>> frames;
     if (!job.Start()) return frames;
     std::vector<uint8_t> frame(kW * kH * 2);
-    for (;;) {
-      uint8_t* video = frame.data();
-      uint8_t* audio = nullptr;
-      uint32_t bytes = 0, time = 0;
-      if (job.RenderNextFrame(&video, &audio, &bytes, &time) == 0) break;
-      ::operator delete(audio);
+    job.PullFrames(frame, [&] {
       frames.push_back(frame);
-    }
+      return true;
+    });
     return frames;
   };
   const char* clips[] = {"engine_mpeg4_aac44_25.mp4", "engine_h264_aac48_30.mp4"};
@@ -326,12 +314,8 @@ TEST_F(ExportJobTest, FrameComposesIntoTheCallersBuffer) {
   const engine::Picture565 want = reference.frame();
   ASSERT_TRUE(std::any_of(want.bits, want.bits + 32 * 24, [](uint16_t p) { return p != 0; }));
 
-  struct Probe : engine::DmoExportJob {
-    using DmoExportJob::DmoExportJob;
-    bool Start() { return Prepare(); }
-  };
   auto e = EngineWith(list);
-  Probe job(e.get(), ov::String::FromUtf8Lossy(Out("pic.mp4")));
+  ovtest::PulledDmoJob job(e.get(), ov::String::FromUtf8Lossy(Out("pic.mp4")));
   job.SetExportParams(s);
   ASSERT_TRUE(job.Start());
   std::vector<uint8_t> frame(32 * 24 * 2, 0xAA);
@@ -352,11 +336,7 @@ TEST_F(ExportJobTest, FrameComposesIntoTheCallersBuffer) {
 
 TEST_F(ExportJobTest, EmptyListEndsAtTheFirstFrame) {
   auto e = EngineWith({});
-  struct Probe : engine::DmoExportJob {
-    using DmoExportJob::DmoExportJob;
-    bool Start() { return Prepare(); }
-  };
-  Probe job(e.get(), ov::String::FromUtf8Lossy(Out("empty.3gp")));
+  ovtest::PulledDmoJob job(e.get(), ov::String::FromUtf8Lossy(Out("empty.3gp")));
   job.SetExportParams(Wav());
   ASSERT_TRUE(job.Start());
   uint8_t* audio = nullptr;

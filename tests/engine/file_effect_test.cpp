@@ -111,11 +111,6 @@ class FileEffect : public ::testing::Test {
   std::string dir_, red_, mask_;
 };
 
-struct Probe : engine::DmoExportJob {
-  using DmoExportJob::DmoExportJob;
-  bool Start() { return Prepare(); }
-};
-
 // A 1 s mask (ten frames of 100 ms) covers the frames of its first second,
 // 10, 15 or 25 of them, whatever rate the render composes at; the cache the
 // render decoded goes once the transition has ended.
@@ -123,26 +118,23 @@ TEST_F(FileEffect, AMaskLastsItsOwnTimeInARender) {
   for (uint32_t fps : {10u, 15u, 25u}) {
     SCOPED_TRACE(testing::Message() << fps << " fps");
     auto e = EngineWith(MaskOverRed(mask_, 2000));
-    Probe job(e.get(), U(dir_ + "/mask.mp4"));
+    ovtest::PulledDmoJob job(e.get(), U(dir_ + "/mask.mp4"));
     job.SetExportParams(Settings(fps));
     ASSERT_TRUE(job.Start());
     std::vector<uint8_t> frame(size_t(kW) * kH * 2);
     uint32_t shown = 0, composed = 0;
     bool ended = false;
-    for (;;) {
-      uint8_t* video = frame.data();
-      uint8_t* audio = nullptr;
-      uint32_t bytes = 0, time = 0;
-      if (job.RenderNextFrame(&video, &audio, &bytes, &time) == 0) break;
-      ::operator delete(audio);
+    job.PullFrames(frame, [&] {
       if (composed++ == 0) {
         EXPECT_EQ(EffectCaches().size(), 1u);
       }
       const bool masked = MaskShows(reinterpret_cast<const uint16_t*>(frame.data()));
-      ASSERT_FALSE(masked && ended) << "frame " << composed - 1;
+      EXPECT_FALSE(masked && ended) << "frame " << composed - 1;
+      if (masked && ended) return false;
       if (masked) ++shown;
       else if (shown > 0) ended = true;
-    }
+      return true;
+    });
     EXPECT_EQ(shown, fps);
     EXPECT_TRUE(ended);
     EXPECT_TRUE(EffectCaches().empty());
@@ -203,23 +195,20 @@ TEST_F(FileEffect, ALongMaskCachesItsCodedFramesAndTheRenderDeletesIt) {
   // Succeeded: the cache is at most the ten frames while the render runs.
   {
     auto e = EngineWith(MaskOverRed(hours, 3000));
-    Probe job(e.get(), U(dir_ + "/hours.mp4"));
+    ovtest::PulledDmoJob job(e.get(), U(dir_ + "/hours.mp4"));
     job.SetExportParams(Settings(10));
     ASSERT_TRUE(job.Start());
     std::vector<uint8_t> frame(static_cast<size_t>(frameBytes));
     uint32_t composed = 0;
-    for (;;) {
-      uint8_t* video = frame.data();
-      uint8_t* audio = nullptr;
-      uint32_t bytes = 0, time = 0;
-      if (job.RenderNextFrame(&video, &audio, &bytes, &time) == 0) break;
-      ::operator delete(audio);
+    job.PullFrames(frame, [&] {
       ++composed;
       const std::vector<ov::FindData> caches = EffectCaches();
-      ASSERT_EQ(caches.size(), 1u);
+      EXPECT_EQ(caches.size(), 1u);
+      if (caches.size() != 1) return false;
       EXPECT_LE(caches[0].size, engine::kRawHeaderBytes + 10 * frameBytes);
       EXPECT_TRUE(MaskShows(reinterpret_cast<const uint16_t*>(frame.data())));
-    }
+      return true;
+    });
     EXPECT_EQ(composed, 30u);
   }
   EXPECT_TRUE(EffectCaches().empty());
