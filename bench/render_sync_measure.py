@@ -5,6 +5,7 @@ usage: render_sync_measure.py FILE MINUTES LABEL RESULTS [OPTION...]
        render_sync_measure.py --summary RESULTS GEN1_LABEL GEN2_LABEL
        render_sync_measure.py --frames A B LABEL RESULTS SECTION [MASK_BLACK MASK_WHITE]
        render_sync_measure.py --first-block FILE CLIP LABEL RESULTS SECTION SECONDS...
+       render_sync_measure.py --loops FILE CLIP LABEL RESULTS SECTION LOOP_SECONDS MIX_SECONDS
        render_sync_measure.py --sections RESULTS
 
 The file holds black frames with a white flash and a 1 kHz beep starting at
@@ -24,7 +25,7 @@ flash (a file without pictures); "seconds=N" the mix's length in seconds
 where MINUTES is 0.
 
 --frames: frame k of A against frame k of B (both as ffmpeg decodes them,
-luma): the PSNR of each pair, the frames below 30 dB, and the shift of A
+in RGB, all three components): the PSNR of each pair, the frames below 30 dB, and the shift of A
 that matches B best at the middle frame. With MASK_BLACK and MASK_WHITE
 (the same overlay over a black and over a white photo) only the pixels the
 overlay leaves transparent in that frame count.
@@ -32,6 +33,15 @@ overlay leaves transparent in that frame count.
 --first-block: the peak of the 5 ms of sound from each of SECONDS in FILE
 against the peak of CLIP's first 5 ms, in dB (a start that drops its first
 milliseconds shows far below 0 dB).
+
+--loops: FILE plays CLIP looped every LOOP_SECONDS. Each loop's sound
+starts with the clip's beep, a 1 kHz sine from phase 0: the loop's start is
+found to a fraction of a sample from the beep's zero crossings, and each
+loop's length (the next start minus this one) is compared with the clip's
+sound track's edit, its segment duration (ffprobe's duration_ts). Where
+FILE's frame rate is CLIP's, each output frame is matched (RGB, 16x12) with
+the clip's frames near the one it should show (its index in its loop), and
+each loop must show every clip frame exactly once, in order.
 
 --sections: the worst line of each section and kind.
 """
@@ -143,25 +153,29 @@ def measure(path, minutes, label, results, options=()):
                 f"{seconds} s mix ({short:+.1f} ms)\n")
 
 
-def gray_frames(path):
+def rgb_frames(path):
+    """Every frame of PATH's picture as ffmpeg decodes it, 24-bit RGB, and its size."""
     size = run(["ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries", "stream=width,height", "-of",
                 "csv=p=0", path]).decode().split()[0].split(",")
     w, h = int(size[0]), int(size[1])
-    raw = run(["ffmpeg", "-v", "error", "-i", path, "-map", "0:v:0", "-fps_mode", "passthrough", "-vf",
-               "format=gray", "-f", "rawvideo", "-"])
-    return w, h, [raw[i:i + w * h] for i in range(0, len(raw) - w * h + 1, w * h)]
+    raw = run(["ffmpeg", "-v", "error", "-i", path, "-map", "0:v:0", "-fps_mode", "passthrough", "-pix_fmt",
+               "rgb24", "-f", "rawvideo", "-"])
+    n = w * h * 3
+    return w, h, [raw[i:i + n] for i in range(0, len(raw) - n + 1, n)]
 
 
 def masked_mse(a, b, mask, w, h, dx=0, dy=0):
-    """Mean squared difference of a shifted by (dx, dy) against b over mask."""
+    """Mean squared difference of a shifted by (dx, dy) against b over mask,
+    over the three colour components of each pixel."""
     total = count = 0
     for y in range(max(0, -dy), min(h, h - dy)):
-        ra, rb, rm = (y + dy) * w, y * w, y * w
+        ra, rb = ((y + dy) * w + dx) * 3, y * w * 3
         for x in range(max(0, -dx), min(w, w - dx)):
-            if mask is None or mask[rm + x]:
-                d = a[ra + x + dx] - b[rb + x]
-                total += d * d
-                count += 1
+            if mask is None or mask[y * w + x]:
+                i, j = ra + 3 * x, rb + 3 * x
+                d0, d1, d2 = a[i] - b[j], a[i + 1] - b[j + 1], a[i + 2] - b[j + 2]
+                total += d0 * d0 + d1 * d1 + d2 * d2
+                count += 3
     return total / count if count else float("inf")
 
 
@@ -170,13 +184,17 @@ def psnr(mse):
 
 
 def compare_frames(a_path, b_path, label, results, section, mask_paths=()):
-    w, h, fa = gray_frames(a_path)
-    wb, hb, fb = gray_frames(b_path)
+    w, h, fa = rgb_frames(a_path)
+    wb, hb, fb = rgb_frames(b_path)
     masks = []
     if mask_paths:
-        _, _, black = gray_frames(mask_paths[0])
-        _, _, white = gray_frames(mask_paths[1])
-        masks = [bytes(1 if wv - bv > 100 else 0 for bv, wv in zip(b, c)) for b, c in zip(black, white)]
+        # A pixel the overlay leaves transparent shows the photo under it:
+        # black over the black photo and white over the white one, in every
+        # component.
+        _, _, black = rgb_frames(mask_paths[0])
+        _, _, white = rgb_frames(mask_paths[1])
+        masks = [bytes(1 if min(c[i] - b[i], c[i + 1] - b[i + 1], c[i + 2] - b[i + 2]) > 100 else 0
+                       for i in range(0, len(b), 3)) for b, c in zip(black, white)]
     if (w, h) != (wb, hb):
         print(f"{label}: sizes differ ({w}x{h} against {wb}x{hb})")
         return
@@ -192,8 +210,9 @@ def compare_frames(a_path, b_path, label, results, section, mask_paths=()):
     shift = None
     if n:
         mask = masks[mid] if mid < len(masks) else None
-        best_x = min(range(-16, 17), key=lambda d: masked_mse(fa[mid], fb[mid], mask, w, h, d, 0))
-        best_y = min(range(-8, 9), key=lambda d: masked_mse(fa[mid], fb[mid], mask, w, h, 0, d))
+        # Among shifts that match alike (a flat frame), the smallest.
+        best_x = min(range(-16, 17), key=lambda d: (masked_mse(fa[mid], fb[mid], mask, w, h, d, 0), abs(d)))
+        best_y = min(range(-8, 9), key=lambda d: (masked_mse(fa[mid], fb[mid], mask, w, h, 0, d), abs(d)))
         # A shift means something only where the shifted frames match.
         if psnr(masked_mse(fa[mid], fb[mid], mask, w, h, best_x, best_y)) >= 30:
             shift = (best_x, best_y)
@@ -227,6 +246,111 @@ def first_blocks(path, clip, label, results, section, seconds):
     print(f"{label}: {text}")
     with open(results, "a") as f:
         f.write(f"{section}|first 5 ms|{label}|{abs(worst[1]):.1f}|{worst[1]:+.1f} dB at {worst[0]:g} s\n")
+
+
+def beep_start(pcm, rate, near):
+    """The sample position, to a fraction of a sample, where the beep near
+    sample NEAR starts: the beep is sin(2 pi 1000 t) from its start, so each
+    rising zero crossing lies a whole number of milliseconds after it."""
+    lo, hi = max(0, near - rate // 2), min(len(pcm), near + rate // 2)
+    window = pcm[lo:hi]
+    if not window:
+        return None
+    peak = max(abs(v) for v in window)
+    if peak < 1000:
+        return None
+    onset = lo + next(i for i, v in enumerate(window) if abs(v) > 0.3 * peak)
+    period = rate / 1000
+    starts = []
+    # The crossings from 5 to 150 ms into the beep, where it is steady.
+    i = onset + rate // 200
+    end = min(len(pcm) - 1, onset + rate * 150 // 1000)
+    while i < end:
+        a, b = pcm[i], pcm[i + 1]
+        if a < 0 <= b:
+            at = i + (-a) / (b - a)
+            starts.append(at - round((at - onset) / period) * period)
+        i += 1
+    if not starts:
+        return None
+    starts.sort()
+    return starts[len(starts) // 2]
+
+
+def small_rgb(path):
+    raw = run(["ffmpeg", "-v", "error", "-i", path, "-map", "0:v:0", "-fps_mode", "passthrough", "-vf",
+               "scale=16:12:flags=area", "-pix_fmt", "rgb24", "-f", "rawvideo", "-"])
+    return [raw[i:i + 576] for i in range(0, len(raw) - 575, 576)]
+
+
+def frame_rate(path):
+    out = run(["ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries", "stream=avg_frame_rate", "-of",
+               "csv=p=0", path]).decode().strip()
+    num, _, den = out.partition("/")
+    return float(num) / float(den or 1)
+
+
+def loops(path, clip, label, results, section, loop_s, mix_s):
+    out = run(["ffprobe", "-v", "error", "-select_streams", "a:0", "-show_entries", "stream=duration_ts,time_base",
+               "-of", "csv=p=0:nk=1", clip]).decode().strip().split(",")
+    num, _, den = out[0].partition("/")
+    segment_s = int(out[1]) * float(num) / float(den)
+    a_start, rate, pcm = sound(path)
+    segment = segment_s * rate
+    starts = []
+    for n in range(int(mix_s // loop_s) + 1):
+        at = beep_start(pcm, rate, int(round((n * loop_s - a_start) * rate)))
+        if at is None and n * loop_s < mix_s:
+            starts.append(None)
+        elif at is not None:
+            starts.append(at)
+    lengths = [(n, b - a) for n, (a, b) in enumerate(zip(starts, starts[1:])) if a is not None and b is not None]
+    lines = []
+    if lengths:
+        worst = max(lengths, key=lambda nl: abs(nl[1] - segment))
+        mean = sum(length for _, length in lengths) / len(lengths)
+        text = (f"{len(lengths)} loops, worst {worst[1] - segment:+.2f} samples (loop {worst[0] + 1}, "
+                f"{worst[1]:.2f} for {segment:.0f}), mean {mean - segment:+.3f} samples; first start at sample "
+                f"{starts[0] if starts[0] is not None else float('nan'):.2f}")
+        lines.append(f"{section}|loop length, samples|{label}|{abs(worst[1] - segment):.2f}|{text}")
+    else:
+        text = "no two loop starts found"
+        lines.append(f"{section}|loop length, samples|{label}|inf|{text}")
+    print(f"{label}: sound loop length against the edit's {segment_s:.6f} s: {text}")
+    fps, clip_fps = frame_rate(path), frame_rate(clip)
+    if abs(fps - clip_fps) < 0.01:
+        times = [float(t) for t in run(["ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries",
+                                        "frame=best_effort_timestamp_time", "-of", "csv=p=0", path]).split()]
+        shown, source = small_rgb(path), small_rgb(clip)
+        per_loop = int(round(loop_s * clip_fps))
+        loops_seen = {}
+        for k in range(min(len(times), len(shown))):
+            n = int((times[k] + 0.5 / fps) // loop_s)
+            e = int(round(times[k] * fps)) - n * per_loop
+            frame = shown[k]
+            best, best_j = None, None
+            for j in sorted(range(max(0, e - 3), min(len(source), e + 4)), key=lambda j: abs(j - e)):
+                d = sum(abs(x - y) for x, y in zip(frame, source[j]))
+                if best is None or d < best:
+                    best, best_j = d, j
+            loops_seen.setdefault(n, []).append(best_j)
+        bad = []
+        for n, seen in sorted(loops_seen.items()):
+            if (n + 1) * loop_s > mix_s + 0.5 / fps:
+                continue  # the mix ends inside this loop
+            missing = len(set(range(min(per_loop, len(source)))) - set(seen))
+            repeated = len(seen) - len(set(seen))
+            out_of_order = sum(1 for a, b in zip(seen, seen[1:]) if b <= a)
+            bad.append((missing + repeated + out_of_order, n, missing, repeated, out_of_order, len(seen)))
+        worst = max(bad) if bad else (0, 0, 0, 0, 0, 0)
+        text = (f"{len(bad)} whole loops of {per_loop} clip frames; worst loop {worst[1] + 1}: {worst[5]} frames "
+                f"shown, {worst[2]} clip frames missing, {worst[3]} repeated, {worst[4]} out of order; "
+                f"{sum(1 for b in bad if b[0])} loops not exact")
+        print(f"{label}: frames of each loop: {text}")
+        lines.append(f"{section}|frames of each loop|{label}|{worst[0]}|{text}")
+    with open(results, "a") as f:
+        for line in lines:
+            f.write(line + "\n")
 
 
 def sections(results):
@@ -268,6 +392,8 @@ if __name__ == "__main__":
         compare_frames(sys.argv[2], sys.argv[3], sys.argv[4], sys.argv[5], sys.argv[6], sys.argv[7:9])
     elif sys.argv[1] == "--first-block":
         first_blocks(sys.argv[2], sys.argv[3], sys.argv[4], sys.argv[5], sys.argv[6], [float(t) for t in sys.argv[7:]])
+    elif sys.argv[1] == "--loops":
+        loops(sys.argv[2], sys.argv[3], sys.argv[4], sys.argv[5], sys.argv[6], float(sys.argv[7]), float(sys.argv[8]))
     elif sys.argv[1] == "--sections":
         sections(sys.argv[2])
     else:
