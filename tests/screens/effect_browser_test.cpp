@@ -726,6 +726,62 @@ TEST_P(EffectScreens, OverlayScreenTapsARowAndSwitchesThePhotoEffectWithItsMark)
   }
 }
 
+// The chosen photo effect's tick is drawn whole and over its chip: read
+// from the window surface, with the tick shown against the same screen
+// with it hidden, it changes pixels over the chip's face (not only above
+// it), in the tick's own colour, and it is a mark of some size, not a
+// stroke of a few pixels.
+TEST_P(EffectScreens, ThePhotoEffectTickIsDrawnWholeOverItsChip) {
+  Show(u"photo_overlay_menu");
+  const uint16_t tick_colour = gfx::ColorRefTo565(gfx::Rgb(0x23, 0x6F, 0xE0));
+  const gfx::Bitmap& shown = *d().window().surface();
+  for (const char16_t* m : {u"_bw", u"_sepia", u"_saturation"}) {
+    const std::string what = U8(ov::String(std::u16string_view(m)));
+    auto* chip = dynamic_cast<ui::Control*>(Find(u"photo_overlay_menu_chip" + std::u16string(m)));
+    ui::Element* tick = Find(u"photo_overlay_menu" + std::u16string(m));
+    ASSERT_TRUE(chip && tick) << what;
+    const std::u16string chip_name = u"photo_overlay_menu_chip" + std::u16string(m);
+    // Chosen and unchosen again, so that the chip is in the same state
+    // (last tapped) with the tick hidden as with it shown.
+    ASSERT_TRUE(d().TapElement(chip_name.c_str()));
+    ASSERT_TRUE(tick->IsVisible()) << what;
+    ASSERT_TRUE(d().TapElement(chip_name.c_str()));
+    Paint();
+    ASSERT_FALSE(tick->IsVisible()) << what;
+    ASSERT_GT(chip->second_width(), 0) << what;
+    // The chip's face and the band above it, where the tick stands.
+    const gfx::Rect face{chip->x2(), chip->y2(), chip->x2() + chip->second_width(),
+                         chip->y2() + chip->second_height()};
+    const gfx::Rect area{face.left, tick->y(), face.right, face.bottom};
+    std::vector<uint16_t> before;
+    for (int32_t y = area.top; y < area.bottom; ++y) {
+      before.insert(before.end(), shown.row(y) + area.left, shown.row(y) + area.right);
+    }
+    ASSERT_TRUE(d().TapElement(chip_name.c_str()));
+    Paint();
+    ASSERT_TRUE(tick->IsVisible()) << what;
+    int changed_on_face = 0, full_on_face = 0, top = area.bottom, bottom = area.top;
+    size_t i = 0;
+    for (int32_t y = area.top; y < area.bottom; ++y) {
+      for (int32_t x = area.left; x < area.right; ++x, ++i) {
+        const uint16_t now = shown.row(y)[x];
+        if (now == before[i]) continue;
+        top = std::min(top, y);
+        bottom = std::max(bottom, y + 1);
+        if (y < face.top) continue;
+        ++changed_on_face;
+        full_on_face += now == tick_colour;
+      }
+    }
+    // The old thin tick changed 12 faint pixels of the face, none in its
+    // colour, and stood 6 rows high.
+    EXPECT_GE(changed_on_face, 15) << what;
+    EXPECT_GE(full_on_face, 8) << what;
+    EXPECT_GE(bottom - top, 9) << what;
+    EXPECT_GT(bottom, face.top + 3) << what;
+  }
+}
+
 TEST_P(EffectScreens, EffectScreenChoosesTypeMaskSpeedDirectionAndPhotoDuration) {
   Show(u"photo_effect_menu");
   ExpectGolden("effect_settings");
