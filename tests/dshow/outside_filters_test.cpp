@@ -202,6 +202,19 @@ std::string Probe(const std::string& path, const std::string& entries) {
   return all;
 }
 
+// The sound of `path` as ffmpeg decodes it to 16-bit mono (`options` before
+// the output, e.g. "-map 0:a").
+std::vector<int16_t> DecodedMono(const std::string& path, const std::string& options = "") {
+  std::vector<int16_t> decoded;
+  FILE* f = ::popen(("ffmpeg -v error -i '" + path + "' " + options + " -f s16le -ac 1 - 2>/dev/null").c_str(), "r");
+  if (!f) return decoded;
+  int16_t buffer[4096];
+  size_t got = 0;
+  while ((got = std::fread(buffer, 2, 4096, f)) > 0) decoded.insert(decoded.end(), buffer, buffer + got);
+  ::pclose(f);
+  return decoded;
+}
+
 // ".amr": the magic, then the frames of each sample as its table splits
 // them, an empty entry skipped; completion only once the input has ended
 // and the file is closed.
@@ -311,13 +324,7 @@ TEST(Mp4Mux, AacPrimingIsTheEditsMediaTime) {
     }
     ASSERT_EQ(run.pins[0]->EndOfStream(), S_OK);
     EXPECT_EQ(run.Completion(), EC_COMPLETE);
-    FILE* f = ::popen(("ffmpeg -v error -i '" + path + "' -f s16le -ac 1 - 2>/dev/null").c_str(), "r");
-    ASSERT_TRUE(f);
-    std::vector<int16_t> decoded;
-    int16_t buffer[4096];
-    size_t got = 0;
-    while ((got = std::fread(buffer, 2, 4096, f)) > 0) decoded.insert(decoded.end(), buffer, buffer + got);
-    ::pclose(f);
+    const std::vector<int16_t> decoded = DecodedMono(path);
     EXPECT_EQ(static_cast<int>(decoded.size()), c.expected_samples);
     int onset = -1;
     for (size_t n = 0; n < decoded.size() && onset < 0; ++n) {
@@ -380,13 +387,7 @@ TEST(AsfWriter, SoundDecodesFromTheStartInStepWithThePicture) {
 
     EXPECT_EQ(Probe(path, "stream=start_time -select_streams v"), "0.000000\n");
     EXPECT_EQ(Probe(path, "stream=start_time -select_streams a"), "0.000000\n");
-    FILE* f = ::popen(("ffmpeg -v error -i '" + path + "' -map 0:a -f s16le -ac 1 - 2>/dev/null").c_str(), "r");
-    ASSERT_TRUE(f);
-    std::vector<int16_t> decoded;
-    int16_t buffer[4096];
-    size_t got = 0;
-    while ((got = std::fread(buffer, 2, 4096, f)) > 0) decoded.insert(decoded.end(), buffer, buffer + got);
-    ::pclose(f);
+    const std::vector<int16_t> decoded = DecodedMono(path, "-map 0:a");
     const size_t frame = rate < 32000 ? 1024 : 2048;
     EXPECT_GE(decoded.size(), size_t{total});
     EXPECT_LE(decoded.size(), size_t{total} + frame);

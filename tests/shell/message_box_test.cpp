@@ -16,27 +16,13 @@
 #include "platform/ui/dialogs.h"
 #include "platform/ui/message_box.h"
 #include "platform/ui/window.h"
+#include "tests/shell/sdl_events.h"
 #include "tests/support/scoped_env.h"
 
 namespace {
 
-SDL_Event KeyEvent(SDL_Keycode key, bool repeat = false) {
-  SDL_Event e{};
-  e.type = SDL_KEYDOWN;
-  e.key.keysym.sym = key;
-  e.key.repeat = repeat ? 1 : 0;
-  return e;
-}
-
-SDL_Event MouseEvent(bool down, int32_t x, int32_t y) {
-  SDL_Event e{};
-  e.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
-  e.button.button = SDL_BUTTON_LEFT;
-  e.button.clicks = 1;
-  e.button.x = x;
-  e.button.y = y;
-  return e;
-}
+using ovtest::KeyEvent;
+using ovtest::MouseEvent;
 
 bool Inside(const gfx::Rect& inner, const gfx::Rect& outer) {
   return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&

@@ -20,6 +20,7 @@
 #include "platform/ui/text_entry.h"
 #include "platform/ui/window.h"
 #include "screens/mixer/mixer.h"
+#include "tests/shell/sdl_events.h"
 #include "tests/support/headless_driver.h"
 #include "tests/support/scoped_env.h"
 #include "tests/support/test_paths.h"
@@ -27,29 +28,8 @@
 
 namespace {
 
-SDL_Event KeyEvent(SDL_Keycode key) {
-  SDL_Event e{};
-  e.type = SDL_KEYDOWN;
-  e.key.keysym.sym = key;
-  return e;
-}
-
-// A key the keyboard repeats while it is held down.
-SDL_Event RepeatedKeyEvent(SDL_Keycode key) {
-  SDL_Event e = KeyEvent(key);
-  e.key.repeat = 1;
-  return e;
-}
-
-SDL_Event MouseEvent(bool down, int32_t x, int32_t y, uint8_t button = SDL_BUTTON_LEFT) {
-  SDL_Event e{};
-  e.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
-  e.button.button = button;
-  e.button.clicks = 1;
-  e.button.x = x;
-  e.button.y = y;
-  return e;
-}
+using ovtest::KeyEvent;
+using ovtest::MouseEvent;
 
 SDL_Event TextEvent(const char* utf8) {
   SDL_Event e{};
@@ -138,7 +118,7 @@ TEST_F(TextEntryDialogTest, SoftKeysBackAndTurns) {
       {"keypad Enter accepts", u"Mix", {TextEvent("ed"), KeyEvent(SDLK_KP_ENTER), KeyEvent(SDLK_F2)}, false, true,
        u"Mixed"},
       {"a held Enter's repeats do not accept", u"keep",
-       {RepeatedKeyEvent(SDLK_RETURN), RepeatedKeyEvent(SDLK_KP_ENTER), TextEvent("lost"), KeyEvent(SDLK_F2)}, false,
+       {KeyEvent(SDLK_RETURN, true), KeyEvent(SDLK_KP_ENTER, true), TextEvent("lost"), KeyEvent(SDLK_F2)}, false,
        false, u"keep"},
       {"F5 cancels", u"keep", {TextEvent("lost"), KeyEvent(SDLK_F5), KeyEvent(SDLK_F1)}, false, false, u"keep"},
       {"the rotation broadcast cancels", u"keep", {TextEvent("lost"), KeyEvent(SDLK_F1)}, true, false, u"keep"},
